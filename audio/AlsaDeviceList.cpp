@@ -1,0 +1,34 @@
+#include "audio/AlsaDeviceList.h"
+
+#include <algorithm>
+
+#include "audio/DeviceNames.h"
+
+namespace varmolen {
+
+std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>& hints)
+{
+    std::vector<AlsaCaptureDevice> out;
+    const auto capturable = [](const AlsaHint& h) { return h.ioid.empty() || h.ioid == "Input"; };
+
+    for (const AlsaHint& h : hints) {
+        if (h.name == "default" && capturable(h)) {
+            out.push_back({h.name, cutProductName(h.description.empty() ? "Default input" : h.description)});
+            break;
+        }
+    }
+    for (const AlsaHint& h : hints) {
+        // Only the cards' raw devices, reopened through the plug layer so every
+        // rate and channel count works on any card.
+        if (h.name.rfind("hw:", 0) != 0 || !capturable(h))
+            continue;
+        const std::string plug = "plug" + h.name;
+        const bool seen = std::any_of(out.begin(), out.end(),
+                                      [&](const AlsaCaptureDevice& d) { return d.pcmName == plug; });
+        if (!seen)
+            out.push_back({plug, cutProductName(h.description.empty() ? plug : h.description)});
+    }
+    return out;
+}
+
+}  // namespace varmolen

@@ -1,0 +1,27 @@
+// Which of ALSA's device-name hints the instrument offers as inputs. The hints
+// also list converter and output plugins; "null" in particular "captures"
+// uninitialised memory at unbounded speed, so only the default device and
+// the cards' own capture devices through the plug layer are kept.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace varmolen {
+
+struct AlsaHint {
+    std::string name;         // e.g. "default", "hw:CARD=PCH,DEV=0"
+    std::string description;  // first line of the hint's description
+    std::string ioid;         // "Input", "Output" or empty (both)
+};
+
+struct AlsaCaptureDevice {
+    std::string pcmName;      // what snd_pcm_open is given
+    std::string productName;  // cut to 31 characters
+};
+
+// The useful capture devices, in order: "default" first when present, then
+// each card's capture device through the plug layer ("plughw:CARD=...,DEV=...").
+std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>& hints);
+
+}  // namespace varmolen
