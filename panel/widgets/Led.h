@@ -1,0 +1,36 @@
+// A round indicator lamp with a caption beside it: lit in its on colour,
+// dark (its off colour) otherwise. It takes no input.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+namespace varmolen {
+
+class Led : public QWidget {
+    Q_OBJECT
+public:
+    explicit Led(QWidget* parent = nullptr);
+
+    void setCaption(const QString& caption);
+    QString caption() const { return caption_; }
+    void setColors(const QColor& on, const QColor& off);
+    QColor currentColor() const { return checked_ ? on_ : off_; }
+
+    bool isChecked() const { return checked_; }
+    void setChecked(bool checked);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString caption_;
+    QColor on_{255, 0, 0};
+    QColor off_{128, 128, 128};
+    bool checked_ = false;
+};
+
+}  // namespace varmolen
