@@ -1,0 +1,71 @@
+// The acquisition run loop as a state machine on the user-interface thread.
+// StartBtnClick opens the device and returns; the run then advances whenever
+// the device notifies (onDeviceNotification) and when the timeout timer ticks.
+// Each completed block is split into chan1Samples and chan2Samples, loses its
+// slowly averaged DC level and, unless the display is held, goes through one
+// display pass. Exactly one run is active at a time, so a handler that needs
+// the device idle simply calls StopBtnClick and later StartBtnClick.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "app/Host.h"
+#include "app/InstrumentState.h"
+#include "audio/WaveEngine.h"
+
+namespace varmolen {
+
+constexpr int kBlockFrames = 1024;
+
+// Stereo: the frame's first value goes to channel 2, its second to channel 1.
+void splitStereo(const std::uint8_t* buffer, InstrumentState& state);
+// Mono: every value goes to channel 1; channel 2 keeps what it held.
+void splitMono(const std::uint8_t* buffer, InstrumentState& state);
+// Follows the block's mean with weight 0.1 and subtracts the truncated level.
+void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel);
+
+class AcquisitionLoop {
+public:
+    AcquisitionLoop(InstrumentState& state, WaveEngine& engine, Host& host,
+                    std::function<void()> displayPass);
+
+    void StartBtnClick();
+    void StopBtnClick();
+    void StartTimerTimer();
+    void TimeoutTimerTimer();
+    // The device recorded something or returned a block (on the UI thread).
+    void onDeviceNotification();
+
+    bool running() const { return phase_ != Phase::Idle; }
+    // Passes of this run that began after a timed-out wait.
+    int timeoutCount() const { return timeoutCounter_; }
+
+private:
+    enum class Phase { Idle, PositionWait, BufferWait };
+
+    void advance();
+    void step();
+    void beginPass();
+    bool positionReached() const;
+    void processBlock();
+    // The loop noticed the stop request: the run is over, the device is
+    // released and a fresh run follows through StartTimer.
+    void finishRun();
+    // A device failure has ended the application: stop driving the device.
+    void abandonRun();
+
+    InstrumentState& state_;
+    WaveEngine& engine_;
+    Host& host_;
+    std::function<void()> displayPass_;
+
+    Phase phase_ = Phase::Idle;
+    int timeoutCounter_ = 0;
+    std::uint64_t run_ = 0;         // changes whenever a run starts or ends
+    bool positionTimerArmed_ = false;
+    bool advancing_ = false;
+    bool advanceAgain_ = false;
+};
+
+}  // namespace varmolen

@@ -1,0 +1,49 @@
+// Real capture through ALSA: 16-bit little-endian frames, mono or interleaved
+// stereo, at 11025, 22050 or 44100 Hz. Devices are reached through the plug
+// layer (or the default device, which converts too), so every rate and
+// channel count opens on any card.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "audio/AlsaDeviceList.h"
+#include "audio/CaptureSource.h"
+#include "audio/StreamWaveInput.h"
+
+typedef struct _snd_pcm snd_pcm_t;
+
+namespace varmolen {
+
+class AlsaCaptureSource : public CaptureSource {
+public:
+    explicit AlsaCaptureSource(std::string pcmName) : pcmName_(std::move(pcmName)) {}
+    ~AlsaCaptureSource() override;
+
+    MMRESULT query(const WAVEFORMATEX& format) override;
+    MMRESULT open(const WAVEFORMATEX& format) override;
+    bool start() override;
+    long read(std::int16_t* dst, std::size_t maxFrames) override;
+    void stop() override;
+    void close() override;
+
+private:
+    std::string pcmName_;
+    snd_pcm_t* pcm_ = nullptr;
+};
+
+// The capture devices ALSA's name hints offer, filtered to the useful ones:
+// "default" first while it can be opened, then each card's capture devices
+// through the plug layer.
+std::vector<AlsaCaptureDevice> listAlsaCaptureDevices();
+
+std::vector<StreamDevice> alsaStreamDevices(const std::vector<AlsaCaptureDevice>& devices);
+
+class AlsaWaveInput : public StreamWaveInput {
+public:
+    // The devices found on this machine now.
+    AlsaWaveInput();
+    explicit AlsaWaveInput(const std::vector<AlsaCaptureDevice>& devices);
+};
+
+}  // namespace varmolen

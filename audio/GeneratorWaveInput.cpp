@@ -1,0 +1,74 @@
+#include "audio/GeneratorWaveInput.h"
+
+#include <cmath>
+#include <numbers>
+#include <thread>
+
+namespace varmolen {
+
+std::int16_t generatorSine(std::uint64_t frame, std::uint32_t rate)
+{
+    // A whole number of cycles fits in one second, so the phase can restart
+    // every second and the argument of sin stays small however long it runs.
+    const double t = static_cast<double>(frame % rate) / rate;
+    const double v = kGeneratorSineAmplitude * std::sin(2.0 * std::numbers::pi * kGeneratorSineHz * t);
+    return static_cast<std::int16_t>(std::lround(v));
+}
+
+std::int16_t generatorSquare(std::uint64_t frame, std::uint32_t rate)
+{
+    const std::uint64_t halfPeriods = (frame % rate) * (2 * kGeneratorSquareHz) / rate;
+    return static_cast<std::int16_t>(halfPeriods % 2 == 0 ? kGeneratorSquareAmplitude
+                                                           : -kGeneratorSquareAmplitude);
+}
+
+MMRESULT GeneratorSource::query(const WAVEFORMATEX& format)
+{
+    return isSupportedFormat(format) ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
+}
+
+MMRESULT GeneratorSource::open(const WAVEFORMATEX& format)
+{
+    if (!isSupportedFormat(format))
+        return WAVERR_BADFORMAT;
+    rate_ = format.nSamplesPerSec;
+    channels_ = format.nChannels;
+    frame_ = 0;
+    return MMSYSERR_NOERROR;
+}
+
+bool GeneratorSource::start()
+{
+    startTime_ = std::chrono::steady_clock::now();
+    framesSinceStart_ = 0;
+    return true;
+}
+
+long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames)
+{
+    // Deliver the chunk when a real card would have recorded its last frame.
+    const auto due = startTime_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(
+                                          static_cast<double>(framesSinceStart_ + maxFrames) / rate_));
+    std::this_thread::sleep_until(due);
+    for (std::size_t i = 0; i < maxFrames; ++i, ++frame_) {
+        const std::int16_t sine = generatorSine(frame_, rate_);
+        if (channels_ == 2) {
+            *dst++ = generatorSquare(frame_, rate_);
+            *dst++ = sine;
+        } else {
+            *dst++ = sine;
+        }
+    }
+    framesSinceStart_ += maxFrames;
+    return static_cast<long>(maxFrames);
+}
+
+StreamDevice generatorDevice()
+{
+    return StreamDevice{kGeneratorProductName, [] { return std::make_unique<GeneratorSource>(); }};
+}
+
+GeneratorWaveInput::GeneratorWaveInput() : StreamWaveInput({generatorDevice()}) {}
+
+}  // namespace varmolen
