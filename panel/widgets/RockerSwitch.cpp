@@ -1,0 +1,188 @@
+#include "panel/widgets/RockerSwitch.h"
+
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include <algorithm>
+
+namespace varmolen {
+
+namespace {
+const QColor kInk(232, 236, 248);
+const QColor kDimInk(168, 178, 214);
+const QColor kFocusInk(200, 220, 255);
+}  // namespace
+
+RockerSwitch::RockerSwitch(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleDescription(QStringLiteral("off"));
+}
+
+void RockerSwitch::setCaption(const QString& caption) {
+    caption_ = caption;
+    updateGeometry();
+    update();
+}
+
+void RockerSwitch::setLed(const QColor& on, const QColor& off) {
+    hasLed_ = true;
+    ledOn_ = on;
+    ledOff_ = off;
+    update();
+}
+
+void RockerSwitch::setChecked(bool checked) {
+    if (checked == checked_) return;
+    checked_ = checked;
+    setAccessibleDescription(checked_ ? QStringLiteral("on") : QStringLiteral("off"));
+    update();
+}
+
+QSize RockerSwitch::sizeHint() const {
+    const QFontMetricsF fm(font());
+    const int text = static_cast<int>(fm.horizontalAdvance(caption_)) + 8;
+    return {std::max(56, text), 64};
+}
+
+void RockerSwitch::toggleByUser() {
+    checked_ = !checked_;
+    setAccessibleDescription(checked_ ? QStringLiteral("on") : QStringLiteral("off"));
+    update();
+    emit clicked();
+}
+
+void RockerSwitch::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    pressed_ = true;
+    event->accept();
+}
+
+void RockerSwitch::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !pressed_) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    pressed_ = false;
+    event->accept();
+    // Sliding off the switch before letting go cancels the click.
+    if (rect().contains(event->position().toPoint())) toggleByUser();
+}
+
+void RockerSwitch::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        if (!event->isAutoRepeat()) toggleByUser();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void RockerSwitch::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QFontMetricsF fm(font());
+    const double w = width();
+    const double h = height();
+    const double captionTop = h - fm.height() - 1.0;
+
+    // LED dot above the rocker.
+    double top = 4.0;
+    if (hasLed_) {
+        const double rad = 4.0;
+        const QPointF c(w / 2.0, 3.0 + rad);
+        const QColor lamp = checked_ ? ledOn_ : ledOff_;
+        if (checked_) {
+            QRadialGradient glow(c, rad * 2.0);
+            QColor halo = lamp;
+            halo.setAlpha(110);
+            glow.setColorAt(0.4, halo);
+            halo.setAlpha(0);
+            glow.setColorAt(1.0, halo);
+            p.setPen(Qt::NoPen);
+            p.setBrush(glow);
+            p.drawEllipse(c, rad * 2.0, rad * 2.0);
+        }
+        p.setPen(QPen(QColor(10, 10, 14), 1.0));
+        QRadialGradient lens(c - QPointF(rad * 0.3, rad * 0.35), rad * 1.3);
+        lens.setColorAt(0.0, checked_ ? lamp.lighter(160) : lamp);
+        lens.setColorAt(1.0, checked_ ? lamp.darker(130) : lamp.darker(200));
+        p.setBrush(lens);
+        p.drawEllipse(c, rad, rad);
+        top = 3.0 + 2.0 * rad + 4.0;
+    }
+
+    // Bezel: a black moulded frame with a lighter lower lip.
+    const double bodyH = std::max(12.0, captionTop - 3.0 - top);
+    const double bodyW = std::clamp(bodyH * 0.7, 12.0, w - 12.0);
+    const QRectF bezel(w / 2.0 - bodyW / 2.0, top, bodyW, bodyH);
+    {
+        QLinearGradient frame(bezel.topLeft(), bezel.bottomLeft());
+        frame.setColorAt(0.0, QColor(20, 20, 24));
+        frame.setColorAt(1.0, QColor(80, 80, 90));
+        p.setPen(QPen(QColor(0, 0, 0), 1.0));
+        p.setBrush(frame);
+        p.drawRoundedRect(bezel, 3.0, 3.0);
+    }
+
+    // Rocker: the side pressed in (the "I" side when on, "O" when off) lies
+    // dark in the bezel's shadow; the other side stands out and catches the
+    // light, so the position reads at a glance.
+    const QRectF face = bezel.adjusted(2.5, 2.5, -2.5, -2.5);
+    // Seen from the front, the raised side looks taller than the pressed one.
+    const double split = face.top() + face.height() * (checked_ ? 0.42 : 0.58);
+    const QRectF upper(face.left(), face.top(), face.width(), split - face.top());
+    const QRectF lower(face.left(), split, face.width(), face.bottom() - split);
+    const QRectF& pressedHalf = checked_ ? upper : lower;
+    const QRectF& raisedHalf = checked_ ? lower : upper;
+    p.setPen(Qt::NoPen);
+    {
+        QLinearGradient dark(pressedHalf.topLeft(), pressedHalf.bottomLeft());
+        dark.setColorAt(0.0, QColor(10, 10, 12));
+        dark.setColorAt(1.0, QColor(26, 26, 30));
+        p.setBrush(dark);
+        p.drawRoundedRect(pressedHalf, 1.5, 1.5);
+    }
+    {
+        QLinearGradient lit(raisedHalf.topLeft(), raisedHalf.bottomLeft());
+        const bool raisedIsUpper = !checked_;
+        lit.setColorAt(0.0, raisedIsUpper ? QColor(156, 156, 166) : QColor(86, 86, 94));
+        lit.setColorAt(1.0, raisedIsUpper ? QColor(86, 86, 94) : QColor(160, 160, 170));
+        p.setBrush(lit);
+        p.drawRoundedRect(raisedHalf, 1.5, 1.5);
+        // Highlight along the raised edge farthest from the pivot.
+        p.setPen(QPen(QColor(225, 225, 235), 1.0));
+        const double y = raisedIsUpper ? raisedHalf.top() + 0.8 : raisedHalf.bottom() - 0.8;
+        p.drawLine(QPointF(raisedHalf.left() + 1.5, y), QPointF(raisedHalf.right() - 1.5, y));
+    }
+    // Printed marks: a bar on the upper ("on") half, a ring on the lower.
+    {
+        const double markLen = std::min(face.height() * 0.42, face.width()) * 0.45;
+        QPen mark(QColor(235, 235, 240), std::max(1.2, face.width() * 0.09));
+        mark.setCapStyle(Qt::RoundCap);
+        p.setPen(mark);
+        p.setBrush(Qt::NoBrush);
+        const QPointF uc = upper.center();
+        p.drawLine(uc - QPointF(0, markLen / 2.0), uc + QPointF(0, markLen / 2.0));
+        p.drawEllipse(lower.center(), markLen * 0.35, markLen * 0.35);
+    }
+
+    p.setPen(isEnabled() ? kInk : kDimInk);
+    p.setFont(font());
+    p.drawText(QRectF(0, captionTop, w, fm.height()), Qt::AlignHCenter | Qt::AlignVCenter, caption_);
+
+    if (hasFocus()) {
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QPen(kFocusInk, 1.0, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+}  // namespace varmolen
