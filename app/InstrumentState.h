@@ -146,6 +146,12 @@ struct InstrumentState {
     std::array<float, kArrayLength> interpOutput{};
     std::array<float, kArrayLength> splineCurvature{};
     std::array<float, kArrayLength> splineSweep{};
+    // XY display: the scaled horizontal (channel 2) and vertical (channel 1)
+    // deflections, 513 used. Scaling into these leaves chan1Samples and
+    // chan2Samples untouched, so a block that is not refilled (channel 2 at
+    // the microphone input) is not scaled again on every pass.
+    std::array<std::int32_t, kArrayLength> xyHorizontal{};
+    std::array<std::int32_t, kArrayLength> xyVertical{};
 
     // Files and platform
     std::array<char, kPathLength> configFilePath{};

@@ -1,1 +1,59 @@
-int main() { return 0; }
+// Program entry: the application titled "Varmolen", the main window, the
+// hidden sound-card dialog, then the message loop. An exception that escapes
+// a handler is shown in a message box and the program carries on; the entry
+// returns 0.
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+#include <memory>
+
+#include "app/SignalBridge.h"
+#include "app/Varmolen2.h"
+#include "audio/SystemWaveInput.h"
+
+namespace {
+
+class VarmolenApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            showException(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            showException(QString());
+        }
+        return false;
+    }
+
+    static void showException(const QString& text)
+    {
+        QMessageBox::critical(activeWindow(), applicationDisplayName(), text);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    VarmolenApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Varmolen"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Varmolen"));
+    QApplication::setDesktopFileName(QStringLiteral("varmolen"));
+    try {
+        std::unique_ptr<varmolen::WaveInput> waveInput = varmolen::createSystemWaveInput();
+        varmolen::TScopeForm scopeForm(*waveInput);
+        varmolen::SignalBridge signals(&scopeForm);
+        scopeForm.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        VarmolenApplication::showException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        VarmolenApplication::showException(QString());
+    }
+    return 0;
+}

@@ -1,0 +1,45 @@
+// The core's surroundings on the Qt desktop: modal message boxes owned by the
+// main window, ending the application, the two 250 ms timers and pauses.
+#pragma once
+
+#include <QPointer>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Host.h"
+
+class QTimer;
+class QWidget;
+
+namespace varmolen {
+
+class QtHost : public Host {
+public:
+    QtHost(QWidget* owner, QTimer* startTimer, QTimer* timeoutTimer);
+
+    void showMessage(const std::string& text, const std::string& caption) override;
+    void endApplication() override;
+    void enableTimer(TimerId timer, bool enabled) override;
+    bool timerEnabled(TimerId timer) const override;
+    void pauseMs(int milliseconds) override;
+
+    // Messages are shown in boxes unless the program runs under its tests,
+    // where a box would wait for a click nobody gives; then they are kept here.
+    void setRecordOnly(bool recordOnly) { recordOnly_ = recordOnly; }
+    const std::vector<std::pair<std::string, std::string>>& recordedMessages() const { return recorded_; }
+    int endRequests() const { return endRequests_; }
+
+private:
+    QTimer* timer(TimerId id) const;
+
+    QPointer<QWidget> owner_;
+    QTimer* startTimer_;
+    QTimer* timeoutTimer_;
+    bool recordOnly_ = false;
+    std::vector<std::pair<std::string, std::string>> recorded_;
+    int endRequests_ = 0;
+};
+
+}  // namespace varmolen

@@ -1,0 +1,242 @@
+#include "app/Varmolen2.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/InstallPaths.h"
+#include "audio/WaveInput.h"
+#include "dsp/Graphicinterpolate.h"
+#include "panel/FrontPanel.h"
+
+namespace varmolen {
+
+// ---------------------------------------------------------------- TPaintBox
+
+TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), bitmap_(bitmap)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+    setMouseTracking(true);
+    setFixedSize(Raster::kWidth, Raster::kHeight);
+}
+
+void TPaintBox::paintEvent(QPaintEvent*)
+{
+    // The bitmap's words read R, G, B, 255 in memory: an RGBX image of the
+    // same memory, drawn without a copy.
+    const QImage view(reinterpret_cast<const uchar*>(bitmap_.data()), Raster::kWidth, Raster::kHeight,
+                      Raster::bytesPerLine(), QImage::Format_RGBX8888);
+    QPainter painter(this);
+    painter.drawImage(0, 0, view);
+}
+
+void TPaintBox::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    emit mousePressed(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TPaintBox::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    emit mouseMoved(event->buttons(), event->modifiers(), p.x(), p.y());
+}
+
+void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    emit mouseReleased(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+// --------------------------------------------------------------- TScopeForm
+
+namespace {
+
+// A file counts as found when it opens for reading.
+bool fileOpensForReading(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly);
+}
+
+}  // namespace
+
+TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
+    : QMainWindow(parent),
+      state_(std::make_unique<InstrumentState>()),
+      displayBitmap_(std::make_unique<Raster>()),
+      waveInput_(waveInput)
+{
+    setObjectName(QStringLiteral("ScopeForm"));
+    setWindowTitle(QStringLiteral("Varmolen"));
+    // Fixed single border with the system menu and minimise box only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+
+    StartTimer = new QTimer(this);
+    StartTimer->setObjectName(QStringLiteral("StartTimer"));
+    StartTimer->setInterval(250);
+    TimeoutTimer = new QTimer(this);
+    TimeoutTimer->setObjectName(QStringLiteral("TimeoutTimer"));
+    TimeoutTimer->setInterval(250);
+    host_ = std::make_unique<QtHost>(this, StartTimer, TimeoutTimer);
+
+    auto* central = new QWidget(this);
+    BuildFrontPanel(*this, central);
+    setCentralWidget(central);
+    BuildMenus(*this);
+
+    connect(Quit1, &QAction::triggered, this, &TScopeForm::Quit1Click);
+    connect(SelectCard, &QAction::triggered, this, &TScopeForm::SelectCardClick);
+
+    FormCreate(this);
+
+    // Both timers run from the moment the window exists.
+    StartTimer->start();
+    TimeoutTimer->start();
+}
+
+TScopeForm::~TScopeForm()
+{
+    FormDestroy();
+}
+
+void TScopeForm::FormCreate(QObject* sender)
+{
+    InstrumentState& s = *state_;
+
+    // 1. The two recording buffers.
+    s.bufferA = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
+    s.bufferB = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
+
+    // 2. Start-up values.
+    applyStartupValues(s);
+
+    // 3. Size: the panel is laid out around a display of exactly 513 x 343,
+    //    and the window takes the panel's size and keeps it.
+    adjustSize();
+    setFixedSize(sizeHint());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    // 4. The display bitmap: columns 0 to 511 of all rows white.
+    Raster& bitmap = *displayBitmap_;
+    bitmap.setPenColor(colour::white);
+    bitmap.setBrushColor(colour::white);
+    bitmap.setPenWidth(1);
+    bitmap.Rectangle(0, 0, 512, s.clearHeight);
+
+    // 5, 6. Help and configuration files at the install place.
+    const QString help = helpFileCandidate();
+    if (fileOpensForReading(help) && help.toUtf8().size() < kPathLength)
+        setPath(s.helpFilePath, help.toUtf8().constData());
+    const QString config = configFileCandidate();
+    if (fileOpensForReading(config) && config.toUtf8().size() < kPathLength)
+        setPath(s.configFilePath, config.toUtf8().constData());
+
+    // 7. Count the input devices; none is accepted without comment.
+    s.waveDeviceCount = static_cast<std::int32_t>(waveInput_.waveInGetNumDevs());
+
+    // 8. Apply the stored settings.
+    LoadConfiguration(sender, s.configFilePath.data());
+
+    // 9. The analysis window of the transform.
+    FillWindowTable(s);
+}
+
+void TScopeForm::LoadConfiguration(QObject* /*sender*/, const char* /*path*/)
+{
+    InstrumentState& s = *state_;
+    s.loadingSettings = 1;
+    s.loadingSettings = 0;
+}
+
+void TScopeForm::SaveConfiguration(const char* /*path*/)
+{
+}
+
+void TScopeForm::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TScopeForm::FormClose()
+{
+    if (closing_)
+        return;
+    closing_ = true;
+    InstrumentState& s = *state_;
+    // Ask a running acquisition to end, let it settle, then end the application.
+    s.stopped = 1;
+    StartTimer->stop();
+    TimeoutTimer->stop();
+    host_->pauseMs(250);
+    QCoreApplication::quit();
+}
+
+void TScopeForm::FormDestroy()
+{
+    if (formDestroyRuns_ > 0)
+        return;
+    ++formDestroyRuns_;
+    InstrumentState& s = *state_;
+    SaveConfiguration(s.configFilePath.data());
+    s.bufferA.reset();
+    s.bufferB.reset();
+    if (destroyObserver_)
+        destroyObserver_();
+}
+
+void TScopeForm::Quit1Click()
+{
+    close();
+    QCoreApplication::quit();
+}
+
+void TScopeForm::SelectCardClick()
+{
+    if (soundCardSelect_ == nullptr)
+        return;
+    soundCardSelect_->show();
+    soundCardSelect_->raise();
+}
+
+void TScopeForm::SpectrumBoxPaint()
+{
+    SpectrumBox->update();
+}
+
+QLabel* TScopeForm::StatusPanel(int index) const
+{
+    if (StatusBar1 == nullptr || index < 0 || index > 4)
+        return nullptr;
+    return StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(index));
+}
+
+void TScopeForm::setStatusText(int index, const QString& text)
+{
+    if (QLabel* panel = StatusPanel(index))
+        panel->setText(text);
+}
+
+QString TScopeForm::statusText(int index) const
+{
+    const QLabel* panel = StatusPanel(index);
+    return panel != nullptr ? panel->text() : QString();
+}
+
+}  // namespace varmolen

@@ -1,0 +1,210 @@
+// The main window of the instrument: a fixed-size bench instrument on a navy
+// panel with the display in the middle, the channel columns beside it, the
+// trigger, display and time-base groups below, a status bar and the menus.
+// It owns the one instrument state and hands it by reference to every part.
+// Handlers carry the names of their control and event; the panel's handler
+// bodies live with their control groups under panel/.
+#pragma once
+
+#include <QMainWindow>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+#include "app/InstrumentState.h"
+#include "app/QtHost.h"
+#include "display/Raster.h"
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QStatusBar;
+class QTimer;
+
+namespace varmolen {
+
+class Dial;
+class Led;
+class RockerSwitch;
+class ToggleSwitch;
+class WaveInput;
+
+// The paint box that shows the display bitmap: it paints an RGBX view of the
+// bitmap's own memory, so a held picture survives every repaint.
+class TPaintBox : public QWidget {
+    Q_OBJECT
+public:
+    TPaintBox(const Raster& bitmap, QWidget* parent);
+
+signals:
+    void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
+    void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    const Raster& bitmap_;
+};
+
+class TScopeForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window and runs FormCreate. The wave-input service is the
+    // one the whole program records from; it outlives the window.
+    explicit TScopeForm(WaveInput& waveInput, QWidget* parent = nullptr);
+    ~TScopeForm() override;
+
+    InstrumentState& state() { return *state_; }
+    const InstrumentState& state() const { return *state_; }
+    Raster& displayBitmap() { return *displayBitmap_; }
+    QtHost& host() { return *host_; }
+    WaveInput& waveInput() { return waveInput_; }
+
+    // Lifecycle
+    void FormCreate(QObject* sender);
+    void FormClose();
+    void FormDestroy();
+    void Quit1Click();
+    void SelectCardClick();
+    void SpectrumBoxPaint();
+
+    // Start-up steps called by name; their bodies grow with the settings
+    // file and the transform.
+    void LoadConfiguration(QObject* sender, const char* path);
+    void SaveConfiguration(const char* path);
+
+    // The sound-card dialog, created by the program entry after this window.
+    void setSoundCardSelect(QWidget* dialog) { soundCardSelect_ = dialog; }
+
+    // Status bar panels 0..4.
+    QLabel* StatusPanel(int index) const;
+    void setStatusText(int index, const QString& text);
+    QString statusText(int index) const;
+
+    // Called at the end of FormDestroy; lets tests see that it ran, and how often.
+    void setDestroyObserver(std::function<void()> observer) { destroyObserver_ = std::move(observer); }
+    int formDestroyRuns() const { return formDestroyRuns_; }
+
+    // ---- Controls, named by role and kind ----
+    QTimer* StartTimer = nullptr;
+    QTimer* TimeoutTimer = nullptr;
+    QFrame* ImagePanel = nullptr;
+    TPaintBox* SpectrumBox = nullptr;
+    QFrame* ScopeStatusPanel = nullptr;
+    QLabel* LoFreqLabel = nullptr;
+    QLabel* MarkerLabel = nullptr;
+    QLabel* HiFreqLabel = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QPushButton* StartBtn = nullptr;
+    QPushButton* StopBtn = nullptr;
+
+    QGroupBox* Chan1Group = nullptr;
+    Dial* Chan1GainDial = nullptr;
+    QSlider* Chan1GainTrackBar = nullptr;
+    Dial* Chan1OffsetDial = nullptr;
+    RockerSwitch* Chan1EnbSwitch = nullptr;
+    RockerSwitch* Mkr1Switch = nullptr;
+
+    QGroupBox* Chan2Group = nullptr;
+    Dial* Chan2GainDial = nullptr;
+    QSlider* Chan2GainTrackBar = nullptr;
+    Dial* Chan2OffsetDial = nullptr;
+    RockerSwitch* Chan2EnbSwitch = nullptr;
+    RockerSwitch* Mkr2Switch = nullptr;
+
+    QGroupBox* TraceGroup = nullptr;
+    RockerSwitch* AddChanSw = nullptr;
+    RockerSwitch* TraceModeSw = nullptr;
+
+    QGroupBox* TriggerGroup = nullptr;
+    ToggleSwitch* TriggerEnableSwitch = nullptr;
+    ToggleSwitch* TrigSlopeSw = nullptr;
+    ToggleSwitch* ChannelSw = nullptr;
+    ToggleSwitch* ChopSw = nullptr;
+    ToggleSwitch* SineSquareSw = nullptr;
+    Dial* ThresholdDial = nullptr;
+
+    QGroupBox* DisplayGroup = nullptr;
+    RockerSwitch* DisplayHoldSw = nullptr;
+    RockerSwitch* SingleDisplaySw = nullptr;
+    RockerSwitch* ExpandSw = nullptr;
+
+    QGroupBox* TimeBaseGroup = nullptr;
+    Dial* TimeBaseDial = nullptr;
+    Led* UncalLED = nullptr;
+    QRadioButton* LowSampleRateRadioBtn = nullptr;
+    QRadioButton* MidSampleRateRadioBtn = nullptr;
+    QRadioButton* HiSampleRateRadioBtn = nullptr;
+
+    // ---- Menus ----
+    QMenu* File1 = nullptr;
+    QAction* SaveForm1 = nullptr;
+    QAction* SaveBitmap1 = nullptr;
+    QAction* CopyForm1 = nullptr;
+    QAction* CopyBitmap1 = nullptr;
+    QAction* PrintForm1 = nullptr;
+    QAction* Quit1 = nullptr;
+    QMenu* Options1 = nullptr;
+    QMenu* SelectSoundCard = nullptr;
+    QAction* SelectCard = nullptr;
+    QMenu* Input1 = nullptr;
+    QAction* Mic1 = nullptr;
+    QAction* Line1 = nullptr;
+    QMenu* Display1 = nullptr;
+    QMenu* Type1 = nullptr;
+    QAction* Time1 = nullptr;
+    QAction* FFT1 = nullptr;
+    QMenu* Grid1 = nullptr;
+    QAction* Enable1 = nullptr;
+    QAction* Disable1 = nullptr;
+    QMenu* BackgroundColor1 = nullptr;
+    QAction* White1 = nullptr;
+    QAction* Teal1 = nullptr;
+    QAction* Black1 = nullptr;
+    QMenu* Channel1TraceColor1 = nullptr;
+    QAction* Black2 = nullptr;
+    QAction* Red1 = nullptr;
+    QAction* Blue1 = nullptr;
+    QAction* Lime1 = nullptr;  // captioned "Teal"
+    QAction* Lime2 = nullptr;
+    QAction* Yellow1 = nullptr;
+    QAction* White2 = nullptr;
+    QMenu* Chan2TraceColor1 = nullptr;
+    QAction* Black3 = nullptr;
+    QAction* Red2 = nullptr;
+    QAction* Blue2 = nullptr;
+    QAction* Teal2 = nullptr;
+    QAction* Lime3 = nullptr;
+    QAction* Yellow2 = nullptr;
+    QAction* White3 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* HelpFile1 = nullptr;
+    QAction* About1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::unique_ptr<InstrumentState> state_;
+    std::unique_ptr<Raster> displayBitmap_;
+    WaveInput& waveInput_;
+    std::unique_ptr<QtHost> host_;
+    QWidget* soundCardSelect_ = nullptr;
+    std::function<void()> destroyObserver_;
+    int formDestroyRuns_ = 0;
+    bool closing_ = false;
+};
+
+}  // namespace varmolen

@@ -1,0 +1,41 @@
+# Shared by the set-up scripts: install Debian packages (printing what is
+# installed), configure and build with Ninja. Sourced, not run.
+
+VARMOLEN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Packages to build and run the instrument.
+VARMOLEN_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libasound2-dev
+  libasound2-plugins googletest libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core)
+# Packages to see the window without a display.
+VARMOLEN_HEADLESS_PACKAGES=(xvfb xauth imagemagick)
+# Packages the tests use: a private sound server with a null sink, a tone
+# generator, and a window driver.
+VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick)
+
+varmolen_install_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    echo "== Debian packages: all present ($*)"
+    return 0
+  fi
+  echo "== Installing Debian packages: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# varmolen_build <build dir> [extra cmake arguments...]
+varmolen_build() {
+  local dir=$1
+  shift
+  echo "== Building in $dir"
+  cmake -S "$VARMOLEN_ROOT" -B "$dir" -G Ninja "$@"
+  cmake --build "$dir"
+}

@@ -1,0 +1,288 @@
+// The main window's start-up and close paths on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+#include <memory>
+
+#include "app/SignalBridge.h"
+#include "app/Varmolen2.h"
+#include "FakeWaveInput.h"
+#include "panel/widgets/Dial.h"
+#include "panel/widgets/Led.h"
+#include "panel/widgets/RockerSwitch.h"
+#include "panel/widgets/ToggleSwitch.h"
+
+namespace varmolen {
+namespace {
+
+// Each test gets its own install and help directories, so the user's own
+// settings are never touched.
+class ScopeFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(installDir.isValid());
+        ASSERT_TRUE(helpDir.isValid());
+        qputenv("VARMOLEN_INSTALL_DIR", installDir.path().toUtf8());
+        qputenv("VARMOLEN_HELP_DIR", helpDir.path().toUtf8());
+    }
+    void TearDown() override
+    {
+        qunsetenv("VARMOLEN_INSTALL_DIR");
+        qunsetenv("VARMOLEN_HELP_DIR");
+    }
+    static void touch(const QString& path)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+
+    QTemporaryDir installDir;
+    QTemporaryDir helpDir;
+    test::ListingWaveInput noDevices;
+};
+
+TEST_F(ScopeFormTest, StartupWithoutFilesOrDevices)
+{
+    TScopeForm form(noDevices);
+    const InstrumentState& s = form.state();
+
+    EXPECT_EQ(form.windowTitle(), "Varmolen");
+    EXPECT_EQ(s.configFilePath[0], '\0');
+    EXPECT_EQ(s.helpFilePath[0], '\0');
+    EXPECT_EQ(s.waveDeviceCount, 0);
+    EXPECT_EQ(s.stopped, 1);
+    EXPECT_EQ(s.loadingSettings, 0);  // the loader clears it on every return
+    EXPECT_EQ(s.sampleRate, 11025u);
+    ASSERT_NE(s.bufferA, nullptr);
+    ASSERT_NE(s.bufferB, nullptr);
+
+    // The display is exactly 513 x 343 and its columns 0 to 511 are white.
+    EXPECT_EQ(form.SpectrumBox->width(), 513);
+    EXPECT_EQ(form.SpectrumBox->height(), 343);
+    EXPECT_EQ(form.displayBitmap().width(), 513);
+    EXPECT_EQ(form.displayBitmap().height(), 343);
+    int nonWhite = 0;
+    for (int y = 0; y < 343; ++y)
+        for (int x = 0; x < 512; ++x)
+            nonWhite += form.displayBitmap().pixel(x, y) != 0xFFFFFFu;
+    EXPECT_EQ(nonWhite, 0);
+
+    // Both timers run from creation, at 250 ms.
+    EXPECT_TRUE(form.StartTimer->isActive());
+    EXPECT_TRUE(form.TimeoutTimer->isActive());
+    EXPECT_EQ(form.StartTimer->interval(), 250);
+    EXPECT_EQ(form.TimeoutTimer->interval(), 250);
+}
+
+TEST_F(ScopeFormTest, FindsHelpAndConfigurationFilesAndCountsDevices)
+{
+    touch(installDir.filePath("Varmolen.cfg"));
+    touch(helpDir.filePath("index.html"));
+    test::ListingWaveInput threeDevices({"default", "USB Audio", "Signal generator"});
+    TScopeForm form(threeDevices);
+    const InstrumentState& s = form.state();
+    EXPECT_EQ(QString::fromUtf8(s.configFilePath.data()), installDir.filePath("Varmolen.cfg"));
+    EXPECT_EQ(QString::fromUtf8(s.helpFilePath.data()), helpDir.filePath("index.html"));
+    EXPECT_EQ(s.waveDeviceCount, 3);
+}
+
+TEST_F(ScopeFormTest, WindowIsFixedCentredAndNavy)
+{
+    TScopeForm form(noDevices);
+    form.show();
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    // The panel behind the controls is navy.
+    const QImage shot = form.centralWidget()->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(2, shot.height() - 2), QColor(0, 0, 128));
+    // The display is inside the window, the start and stop buttons are not.
+    const QRect client = form.centralWidget()->rect();
+    const QRect box(form.SpectrumBox->mapTo(form.centralWidget(), QPoint(0, 0)), form.SpectrumBox->size());
+    EXPECT_TRUE(client.contains(box));
+    EXPECT_FALSE(client.intersects(form.StartBtn->geometry()));
+    EXPECT_FALSE(client.intersects(form.StopBtn->geometry()));
+}
+
+TEST_F(ScopeFormTest, ControlsShowTheSettingsInForce)
+{
+    TScopeForm form(noDevices);
+    // Dials at their documented start positions.
+    EXPECT_FLOAT_EQ(form.Chan1GainDial->value(), 50.0f);
+    EXPECT_FLOAT_EQ(form.Chan2GainDial->value(), 50.0f);
+    EXPECT_FLOAT_EQ(form.Chan1OffsetDial->value(), 75.0f);
+    EXPECT_FLOAT_EQ(form.Chan2OffsetDial->value(), 25.0f);
+    EXPECT_FLOAT_EQ(form.ThresholdDial->value(), 0.0f);
+    EXPECT_FLOAT_EQ(form.TimeBaseDial->value(), 100.0f);
+    EXPECT_FLOAT_EQ(form.ThresholdDial->minimum(), -50.0f);
+    EXPECT_FLOAT_EQ(form.TimeBaseDial->minimum(), 0.000001f);
+    EXPECT_EQ(form.TimeBaseDial->digitalSteps(), 100);
+    // Range bars show the range in force (1), not "Gnd".
+    EXPECT_EQ(form.Chan1GainTrackBar->value(), 1);
+    EXPECT_EQ(form.Chan2GainTrackBar->maximum(), 3);
+    // The trigger is off and the rate is 11025 Hz at start-up: the panel says so.
+    EXPECT_FALSE(form.TriggerEnableSwitch->isChecked());
+    EXPECT_TRUE(form.LowSampleRateRadioBtn->isChecked());
+    EXPECT_FALSE(form.HiSampleRateRadioBtn->isChecked());
+    EXPECT_TRUE(form.TrigSlopeSw->isChecked());
+    EXPECT_TRUE(form.ChannelSw->isChecked());
+    EXPECT_TRUE(form.ChopSw->isChecked());
+    EXPECT_TRUE(form.SineSquareSw->isChecked());
+    EXPECT_EQ(form.TrigSlopeSw->checkedLabel(), "+");
+    EXPECT_EQ(form.ChopSw->uncheckedLabel(), "Alt");
+    for (RockerSwitch* r : {form.Chan1EnbSwitch, form.Chan2EnbSwitch, form.Mkr1Switch, form.Mkr2Switch,
+                            form.AddChanSw, form.TraceModeSw, form.DisplayHoldSw, form.SingleDisplaySw,
+                            form.ExpandSw})
+        EXPECT_FALSE(r->isChecked()) << r->objectName().toStdString();
+    EXPECT_TRUE(form.Chan1EnbSwitch->hasLed());
+    EXPECT_FALSE(form.Mkr1Switch->hasLed());
+    EXPECT_FALSE(form.UncalLED->isChecked());
+    EXPECT_EQ(form.LowSampleRateRadioBtn->text(), "46.44 ms");
+    EXPECT_EQ(form.MidSampleRateRadioBtn->text(), "23.22 ms");
+    EXPECT_EQ(form.HiSampleRateRadioBtn->text(), "11.61 ms");
+
+    // Texts under the display and in the status bar.
+    EXPECT_EQ(form.LoFreqLabel->text(), "0");
+    EXPECT_EQ(form.MarkerLabel->text(), "Marker Difference = ?");
+    EXPECT_EQ(form.HiFreqLabel->text(), "5512");
+    EXPECT_EQ(form.statusText(0), "Display = ");
+    EXPECT_EQ(form.statusText(1), "Cursor = ");
+    EXPECT_EQ(form.statusText(2), "Threshold = ");
+    EXPECT_EQ(form.statusText(3), "Input = ");
+    EXPECT_EQ(form.statusText(4), "1/Mkr = ");
+    EXPECT_EQ(form.StatusPanel(0)->minimumWidth(), 175);
+    EXPECT_EQ(form.StatusPanel(2)->width(), 125);
+    EXPECT_EQ(form.StatusPanel(3)->width(), 150);
+}
+
+TEST_F(ScopeFormTest, MenusCarryEveryItemWithItsCaptionAndCheckMark)
+{
+    TScopeForm form(noDevices);
+    auto captions = [](QMenu* m) {
+        QStringList out;
+        for (QAction* a : m->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out;
+    };
+    EXPECT_EQ(captions(form.File1),
+              QStringList({"Save Form", "Save Bitmap", "-", "Copy Form", "Copy Bitmap", "-", "Print Form", "-", "Quit"}));
+    EXPECT_EQ(captions(form.Channel1TraceColor1),
+              QStringList({"Black", "Red", "Blue", "Teal", "Lime", "Yellow", "White"}));
+    EXPECT_EQ(captions(form.Chan2TraceColor1), captions(form.Channel1TraceColor1));
+    EXPECT_EQ(form.Lime1->text(), "Teal");
+    EXPECT_EQ(captions(form.BackgroundColor1), QStringList({"White", "Teal", "Black"}));
+    EXPECT_EQ(captions(form.Help1), QStringList({"Help File", "-", "About"}));
+    EXPECT_TRUE(form.Mic1->isChecked());
+    EXPECT_FALSE(form.Line1->isChecked());
+    EXPECT_TRUE(form.Time1->isChecked());
+    EXPECT_FALSE(form.FFT1->isChecked());
+    EXPECT_TRUE(form.Enable1->isChecked());
+    EXPECT_FALSE(form.Disable1->isChecked());
+    EXPECT_FALSE(form.Red1->isCheckable());
+    EXPECT_EQ(form.SelectCard->text(), "Select");
+}
+
+TEST_F(ScopeFormTest, ControlsCarryTheirNamesForAssistiveTechnology)
+{
+    TScopeForm form(noDevices);
+    for (QWidget* w : std::initializer_list<QWidget*>{form.Chan1GainDial, form.ThresholdDial, form.TimeBaseDial,
+                                                      form.Chan2GainTrackBar, form.Mkr2Switch, form.ChopSw,
+                                                      form.UncalLED, form.SpectrumBox}) {
+        EXPECT_FALSE(w->objectName().isEmpty());
+        EXPECT_EQ(w->accessibleName(), w->objectName());
+    }
+    // Labels report their live text: empty name, documented name as description.
+    for (QLabel* l : {form.MarkerLabel, form.LoFreqLabel, form.HiFreqLabel, form.StatusPanel(1)}) {
+        EXPECT_TRUE(l->accessibleName().isEmpty());
+        EXPECT_EQ(l->accessibleDescription(), l->objectName());
+    }
+    EXPECT_EQ(form.StatusPanel(4)->accessibleDescription(), "StatusPanel4");
+}
+
+TEST_F(ScopeFormTest, SettingControlsFromTheProgramEmitsNothing)
+{
+    TScopeForm form(noDevices);
+    QSignalSpy dialChange(form.Chan1GainDial, &Dial::valueChanged);
+    QSignalSpy dialClick(form.Chan1GainDial, &Dial::clicked);
+    QSignalSpy rockerClick(form.Chan1EnbSwitch, &RockerSwitch::clicked);
+    QSignalSpy toggleClick(form.ChopSw, &ToggleSwitch::clicked);
+    form.Chan1GainDial->setValue(80.0f);
+    form.Chan1EnbSwitch->setChecked(true);
+    form.ChopSw->setChecked(false);
+    EXPECT_FLOAT_EQ(form.Chan1GainDial->value(), 80.0f);
+    EXPECT_TRUE(form.Chan1EnbSwitch->isChecked());
+    EXPECT_FALSE(form.ChopSw->isChecked());
+    EXPECT_EQ(dialChange.count(), 0);
+    EXPECT_EQ(dialClick.count(), 0);
+    EXPECT_EQ(rockerClick.count(), 0);
+    EXPECT_EQ(toggleClick.count(), 0);
+}
+
+// Every way of closing runs the stop request and the destruction exactly once.
+TEST_F(ScopeFormTest, CloseBoxRunsFormDestroyOnce)
+{
+    auto form = std::make_unique<TScopeForm>(noDevices);
+    int destroyed = 0;
+    form->setDestroyObserver([&] { ++destroyed; });
+    form->show();
+    form->state().stopped = 0;  // as if a run were active
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(form->state().stopped, 1);
+    EXPECT_FALSE(form->isVisible());
+    form->close();  // a second close changes nothing
+    form.reset();
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_F(ScopeFormTest, QuitMenuClosesLikeTheCloseBox)
+{
+    auto form = std::make_unique<TScopeForm>(noDevices);
+    int destroyed = 0;
+    form->setDestroyObserver([&] { ++destroyed; });
+    form->show();
+    form->Quit1->trigger();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->state().stopped, 1);
+    form.reset();
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST_F(ScopeFormTest, TerminationSignalClosesTheWindowThroughTheEventLoop)
+{
+    auto form = std::make_unique<TScopeForm>(noDevices);
+    int destroyed = 0;
+    form->setDestroyObserver([&] { ++destroyed; });
+    form->show();
+    SignalBridge bridge(form.get());
+    ASSERT_TRUE(bridge.installed());
+    bool timedOut = false;
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    QTimer::singleShot(5000, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();  // FormClose ends the loop
+    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(destroyed, 0);  // destruction comes when the window is destroyed
+    form.reset();
+    EXPECT_EQ(destroyed, 1);
+}
+
+}  // namespace
+}  // namespace varmolen
