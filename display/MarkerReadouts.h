@@ -1,0 +1,115 @@
+// The two measuring markers, the mouse cursor readout, the Expand switch and
+// the trigger threshold readout, without a widget in sight. The window's
+// handlers read their control (switch state, pointer x, left button, dial
+// value), call the function of the same purpose here and copy the returned
+// texts into MarkerLabel and the status panels; where a result asks for it
+// they uncheck ExpandSw (without running its handler) or show the refusal
+// message through the Host, then run the time-base refresh as usual.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/InstrumentState.h"
+
+namespace varmolen {
+
+// The readout texts: a fixed prefix, a number and a unit; "?" where no value
+// can be formed.
+namespace readout {
+inline constexpr std::string_view kMarkerDifference = "Marker Difference = ";
+inline constexpr std::string_view kCursor = "Cursor = ";
+inline constexpr std::string_view kReciprocal = "1/Mkr = ";
+inline constexpr std::string_view kThreshold = "Threshold = ";
+inline constexpr std::string_view kMs = " ms";
+inline constexpr std::string_view kHz = " Hz";
+inline constexpr std::string_view kUnknown = "?";
+inline constexpr std::string_view kExpandRefused = "Both markers must be enabled!";
+inline constexpr std::string_view kErrorCaption = "Error Message";
+}  // namespace readout
+
+// Grab windows of the drag: after a press, and once a move with the left
+// button held has run.
+constexpr std::int32_t kGrabPressed = 5;
+constexpr std::int32_t kGrabDragging = 45;
+
+// Marker difference (MarkerLabel) and the reciprocal (status panel 4).
+struct MarkerReadout {
+    std::string markerLabel;
+    std::string statusPanel4;
+};
+
+// The marker readout at the current markers, display type, span and rate.
+// TIME with both markers on: "Marker Difference = 23.03 ms" and
+// "1/Mkr = 43 Hz" ("1/Mkr = ?" when the difference reads 0.00 ms).
+// FREQUENCY with both on: "Marker Difference = 2734 Hz". Otherwise
+// "Marker Difference = ?". In FREQUENCY the panel always reads "1/Mkr = ?".
+MarkerReadout ComputeMarkerReadout(const InstrumentState& s, char decimalSeparator);
+
+// A pointer x as a display column 0..512.
+std::int32_t ClampColumn(std::int32_t x);
+
+// "Cursor = ..." for pointer x (clamped first) at the markers as they stand.
+// Expanded, the pointer maps onto the stretch between the markers: in TIME
+// over 512 columns (x = 512 reads marker 2), in FREQUENCY over 511
+// (x = 511 reads marker 2).
+std::string CursorReadout(const InstrumentState& s, std::int32_t x, char decimalSeparator);
+
+// A mouse button pressed on the display: the grab windows shrink to 5.
+void MarkerMouseDown(InstrumentState& s);
+
+// Texts after a pointer move: status panel 1 and the marker readout.
+struct MouseMoveTexts {
+    std::string cursorText;
+    MarkerReadout readout;
+};
+
+// A pointer move over the display: clamp x, form the cursor readout at the
+// markers before the move, then, with the left button held, drag the marker
+// the pointer hits (marker 1 first; the other is locked out until release;
+// a marker never reaches or passes the other) and widen the windows to 45;
+// last the marker readout at the new positions.
+MouseMoveTexts MarkerMouseMove(InstrumentState& s, std::int32_t x, bool leftButtonHeld,
+                               char decimalSeparator);
+
+// A mouse button released: both markers grabbable again, windows back to 5.
+void MarkerMouseUp(InstrumentState& s);
+
+// What a marker switch click leaves for the window to show. Apply in order:
+// uncheck ExpandSw when asked, set MarkerLabel and status panel 4 when given,
+// then run the time-base refresh (which rewrites MarkerLabel again).
+struct MarkerSwitchTexts {
+    bool uncheckExpandSw = false;
+    std::optional<std::string> markerLabel;
+    std::optional<std::string> statusPanel4;
+};
+
+// Mkr1 (marker 1) or Mkr2 (marker 2) switch clicked, checked = its new
+// state. Off also ends the expanded view. Any other marker number changes
+// nothing.
+MarkerSwitchTexts MarkerSwitchClick(InstrumentState& s, int marker, bool checked,
+                                    char decimalSeparator);
+
+// Outcome of an Expand click. When refused, uncheck ExpandSw, show message
+// with caption (one OK button, no icon), then run the time-base refresh.
+struct ExpandOutcome {
+    bool refused = false;
+    std::string message;
+    std::string caption;
+};
+
+// Expand switch clicked, checked = its new state. Only with both markers on
+// does it change the view; otherwise it is refused and expanded stays off.
+ExpandOutcome ExpandSwitchClick(InstrumentState& s, bool checked);
+
+// Trigger level of the threshold dial's percent: v × 2.0 truncated toward
+// zero, within -100..100 (NaN reads 0).
+std::int32_t ThresholdFromDial(float dialValue);
+
+// Threshold dial clicked or moved: sets triggerThreshold and returns status
+// panel 2, e.g. "Threshold = -25" for -12.7.
+std::string ThresholdDialChange(InstrumentState& s, float dialValue);
+
+}  // namespace varmolen

@@ -1,0 +1,147 @@
+#include "display/ReadoutScales.h"
+
+#include <utility>
+
+#include "display/MarkerReadouts.h"
+
+namespace varmolen {
+
+namespace {
+
+constexpr std::int32_t kTimeDisplay = 2;
+
+std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi)
+{
+    return v < lo ? lo : (v > hi ? hi : v);
+}
+
+std::int64_t clampedSpan(const InstrumentState& s)
+{
+    return clampTo(s.span, kMinSpan, kMaxSpan);
+}
+
+std::string msText(std::uint32_t t, char decimalSeparator)
+{
+    std::string text = FormatMs(t, decimalSeparator);
+    text += readout::kMs;
+    return text;
+}
+
+std::string hzText(std::int32_t hz)
+{
+    std::string text = std::to_string(hz);
+    text += readout::kHz;
+    return text;
+}
+
+}  // namespace
+
+std::uint32_t ColumnToTime(const InstrumentState& s, std::int32_t p)
+{
+    if (s.sampleRate == 0)
+        return 0;
+    // With p ≤ 512 the first step fits 32 bits as the instrument always had
+    // it; the second runs in 64 bits so that low rates cannot wrap.
+    const std::uint32_t columns = static_cast<std::uint32_t>(clampTo(p, 0, kFullWidth));
+    const std::uint32_t q = columns * 100000u / s.sampleRate;
+    const std::uint64_t t = static_cast<std::uint64_t>(q) * static_cast<std::uint64_t>(clampedSpan(s)) /
+                            static_cast<std::uint64_t>(kFullWidth);
+    return static_cast<std::uint32_t>(t);  // ≤ q ≤ 51 200 000
+}
+
+std::int32_t ColumnToFrequency(const InstrumentState& s, std::int32_t p)
+{
+    const std::uint64_t columns = static_cast<std::uint64_t>(clampTo(p, 0, kFullWidth));
+    const std::uint64_t b = static_cast<std::uint64_t>(clampedSpan(s)) * s.sampleRate /
+                            static_cast<std::uint64_t>(kFullWidth);
+    // span ≤ 512 and columns ≤ 512 keep this at or below (2^32 − 1) ÷ 2,
+    // so every rate a uint32 can hold reads as a non-negative int32.
+    return static_cast<std::int32_t>(b * columns / 1024u);
+}
+
+std::string FormatMs(std::uint32_t t, char decimalSeparator)
+{
+    std::string text = std::to_string(t / 100u);
+    text += decimalSeparator == '\0' ? '.' : decimalSeparator;
+    const std::uint32_t hundredths = t % 100u;
+    text += static_cast<char>('0' + hundredths / 10u);
+    text += static_cast<char>('0' + hundredths % 10u);
+    return text;
+}
+
+std::optional<std::int32_t> ReciprocalHz(std::uint32_t t)
+{
+    const double hz = 100.0 / (static_cast<double>(t) * 0.001 + 0.00000001);
+    const float rounded = static_cast<float>(hz);
+    // 2^31 is exactly representable as a float; anything from there up does
+    // not fit the signed 32-bit readout.
+    if (!(rounded < 2147483648.0f))
+        return std::nullopt;
+    return static_cast<std::int32_t>(rounded);
+}
+
+std::int32_t SpanFromDial(float dialValue)
+{
+    double v = dialValue;
+    if (!(v >= 0.0))  // also NaN
+        v = 0.0;
+    if (v > 100.0)
+        v = 100.0;
+    const float scaled = static_cast<float>(v * 5.03);
+    const std::int32_t span = static_cast<std::int32_t>(scaled) + kMinSpan;
+    return static_cast<std::int32_t>(clampTo(span, kMinSpan, kMaxSpan));
+}
+
+ResampleBlock ResampleBlockForSpan(std::int32_t span)
+{
+    std::int32_t block = 16;
+    while (block < span && block < 512)
+        block *= 2;
+    return ResampleBlock{block, 1024 / block};
+}
+
+TimeBaseTexts ComputeTimeBase(InstrumentState& s, float dialValue, char decimalSeparator)
+{
+    TimeBaseTexts texts;
+    float v = dialValue;
+    if (!(v >= 0.0f))  // also NaN
+        v = 0.0f;
+    if (v > 100.0f)
+        v = 100.0f;
+
+    texts.uncalLedOn = v < 100.0f;
+    s.timeBaseSetting = static_cast<std::int32_t>(v);
+    s.span = SpanFromDial(v);
+    const ResampleBlock block = ResampleBlockForSpan(s.span);
+    s.blockSize = block.blockSize;
+    s.interpFactor = block.interpFactor;
+
+    // The marker difference reads as the marker readout has it; only TIME
+    // writes the reciprocal panel, FREQUENCY leaves it as it stands.
+    MarkerReadout markers = ComputeMarkerReadout(s, decimalSeparator);
+    texts.markerLabel = std::move(markers.markerLabel);
+    const bool bothOn = s.marker1Enabled != 0 && s.marker2Enabled != 0;
+
+    if (s.displayType == kTimeDisplay) {
+        texts.statusPanel4 = std::move(markers.statusPanel4);
+        if (s.expanded != 0) {
+            texts.hiFreqLabel = msText(ColumnToTime(s, s.marker2Pos), decimalSeparator);
+            texts.loFreqLabel = msText(ColumnToTime(s, s.marker1Pos), decimalSeparator);
+        } else {
+            texts.hiFreqLabel = msText(ColumnToTime(s, kFullWidth), decimalSeparator);
+            texts.loFreqLabel = "0";
+            texts.loFreqLabel += readout::kMs;
+        }
+    } else {
+        if (bothOn && s.expanded != 0) {
+            texts.hiFreqLabel = hzText(ColumnToFrequency(s, s.marker2Pos));
+            texts.loFreqLabel = hzText(ColumnToFrequency(s, s.marker1Pos));
+        } else {
+            texts.hiFreqLabel = hzText(ColumnToFrequency(s, kFullWidth));
+            texts.loFreqLabel = "0";
+        }
+    }
+    return texts;
+}
+
+}  // namespace varmolen

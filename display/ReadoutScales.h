@@ -1,0 +1,81 @@
+// The readout scales and the time base. A display column becomes hundredths
+// of a millisecond (TIME) or hertz (FREQUENCY) at the current span and sample
+// rate, with the integer steps and truncations every readout of the
+// instrument shares: axis end labels, marker difference, cursor. The time
+// base turns the Time dial's percent into the span and the resampling block
+// the renderers use, and decides the scale texts under the display.
+//
+// Nothing here touches a widget: the window's handler reads the dial, calls
+// ComputeTimeBase and copies the returned texts into its labels, the Uncal.
+// LED and (in TIME display) status panel 4.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/InstrumentState.h"
+
+namespace varmolen {
+
+// Display columns run 0..kFullWidth; the full width is 512 columns.
+constexpr std::int32_t kFullWidth = 512;
+constexpr std::int32_t kMinSpan = 9;
+constexpr std::int32_t kMaxSpan = 512;
+
+// Hundredths of a millisecond spanned by p display columns:
+// q = p × 100000 ÷ sampleRate, then q × span ÷ 512, both truncated, in this
+// order (so 512 columns at 11025 Hz read 4643, one hundredth under 46.44).
+// p outside 0..512 is clamped to that range; span outside 9..512 likewise.
+// A sample rate of 0 gives 0 (no time can be formed; the reciprocal then
+// reads "?").
+std::uint32_t ColumnToTime(const InstrumentState& s, std::int32_t p);
+
+// Hertz spanned by p display columns: b = span × sampleRate ÷ 512, then
+// b × p ÷ 1024, both truncated. p and span are clamped as for ColumnToTime;
+// the arithmetic is 64-bit, so no sample rate can overflow it.
+std::int32_t ColumnToFrequency(const InstrumentState& s, std::int32_t p);
+
+// t hundredths of a millisecond as milliseconds with exactly two decimals and
+// the given decimal separator: 4643 → "46.43", 5 → "0.05", 0 → "0.00". Large
+// counts are written in full (no rounding, no digit grouping). A separator
+// of '\0' (one the caller could not express as a single byte) writes '.'.
+std::string FormatMs(std::uint32_t t, char decimalSeparator);
+
+// The reciprocal of a marker difference of t hundredths of a millisecond in
+// whole hertz: 100 ÷ (t × 0.001 + 0.00000001) in double, rounded to float and
+// truncated (2303 → 43). Empty when it does not fit a signed 32-bit integer,
+// which happens for t = 0 (short spans with the markers a column apart).
+std::optional<std::int32_t> ReciprocalHz(std::uint32_t t);
+
+// Span of the Time dial's percent: (v × 5.03 in double, rounded to float,
+// truncated) + 9. 100 gives 512, 99 gives 506, 0.000001 gives 9. Values
+// outside 0..100 (and NaN) are first brought into 0..100.
+std::int32_t SpanFromDial(float dialValue);
+
+// The resampling block of a span: the smallest power of two from 16 to 512
+// not below it, and 1024 ÷ that block.
+struct ResampleBlock {
+    std::int32_t blockSize;
+    std::int32_t interpFactor;
+};
+ResampleBlock ResampleBlockForSpan(std::int32_t span);
+
+// The texts the time base decides. statusPanel4 is empty in the FREQUENCY
+// display, where the panel keeps what it shows.
+struct TimeBaseTexts {
+    bool uncalLedOn = false;
+    std::string loFreqLabel;
+    std::string hiFreqLabel;
+    std::string markerLabel;
+    std::optional<std::string> statusPanel4;
+};
+
+// The time-base refresh: from the dial's value sets timeBaseSetting (whole
+// percent, truncated), span, blockSize and interpFactor, then forms the axis
+// end labels, the marker difference and, in TIME display, status panel 4 in
+// the unit of the display type in force. Idempotent: a function of the dial
+// value and the fields it reads.
+TimeBaseTexts ComputeTimeBase(InstrumentState& s, float dialValue, char decimalSeparator);
+
+}  // namespace varmolen
