@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "AcquisitionRig.h"
+
+namespace varmolen {
+namespace {
+
+using Calls = std::vector<WaveCall>;
+using Texts = std::vector<std::string>;
+
+TEST(AcquisitionLoop, StartSequenceOpensQueuesAndStartsThenWaitsForTheDevice)
+{
+    AcquisitionRig r;
+    r.loop.StartBtnClick();
+    EXPECT_TRUE(r.loop.running());
+    EXPECT_EQ(r.s.stopped, 0);
+    // Start, then the first position query finds the device at 0 and queues b.
+    EXPECT_EQ(r.device.calls(), (Calls{WaveCall::Query, WaveCall::Open, WaveCall::Prepare, WaveCall::AddBuffer,
+                                       WaveCall::Start, WaveCall::GetPosition, WaveCall::Prepare,
+                                       WaveCall::AddBuffer}));
+    EXPECT_EQ(r.device.queuedBuffers(), 2u);
+    EXPECT_TRUE(r.host.timeoutTimer);
+    EXPECT_EQ(r.displayPasses, 0);
+
+    r.device.clearCallLog();
+    r.recordBlocks(1);
+    EXPECT_EQ(r.displayPasses, 1);
+    EXPECT_EQ(r.s.bufferSelect, 1);  // a just completed
+    EXPECT_EQ(r.device.calls(), (Calls{WaveCall::Unprepare, WaveCall::Prepare, WaveCall::AddBuffer}));
+    r.recordBlocks(3);
+    EXPECT_EQ(r.displayPasses, 4);
+    EXPECT_EQ(r.s.bufferSelect, 0);
+    EXPECT_TRUE(r.host.messages.empty());
+}
+
+TEST(AcquisitionLoop, SecondStartLeavesTheActiveRunAlone)
+{
+    AcquisitionRig r;
+    r.loop.StartBtnClick();
+    r.recordBlocks(1);
+    r.device.clearCallLog();
+    const std::uint32_t position = r.s.positionBytes;
+    r.loop.StartBtnClick();
+    EXPECT_TRUE(r.device.calls().empty());
+    EXPECT_EQ(r.s.positionBytes, position);
+    EXPECT_EQ(r.s.bufferSelect, 1);
+    r.recordBlocks(1);
+    EXPECT_EQ(r.displayPasses, 2);
+}
+
+TEST(AcquisitionLoop, MissingDeviceReportsFiveStartMessagesThenTheFirstRunningFailureEndsIt)
+{
+    AcquisitionRig r;
+    r.s.waveDeviceId = 4;  // the rig has two devices
+    r.loop.StartBtnClick();
+    const Texts start{"Could not open the input wave device", "Error Opening Input wave device",
+                      "Error preparing the header_a", "Error in sending 'a' buffer",
+                      "Error starting the input wave device"};
+    const Texts shown = r.host.texts();
+    ASSERT_GE(shown.size(), 5u);
+    EXPECT_EQ(Texts(shown.begin(), shown.begin() + 5), start);
+    for (const auto& m : r.host.messages)
+        EXPECT_EQ(m.caption, "Wave Device Message");
+    // The run then began, and its first device call failed and ended it.
+    EXPECT_EQ(r.host.texts().size(), 6u);
+    EXPECT_EQ(r.host.texts().back(), "Error getting the byte position");
+    EXPECT_EQ(r.host.endRequests, 1);
+    // The loop does not go on polling a failed device.
+    EXPECT_FALSE(r.loop.running());
+    r.device.clearCallLog();
+    r.loop.onDeviceNotification();
+    r.loop.TimeoutTimerTimer();
+    EXPECT_TRUE(r.device.calls().empty());
+    EXPECT_EQ(r.host.messages.size(), 6u);
+}
+
+TEST(AcquisitionLoop, StartFailuresAloneNeverEndTheProgram)
+{
+    AcquisitionRig r;
+    r.s.waveDeviceId = 9;
+    r.s.stopped = 1;
+    r.engine.FillWaveFormat();
+    r.engine.OpenWaveInput();
+    r.engine.PrepareHeaderA();
+    r.engine.QueueBufferA();
+    r.engine.StartWaveInput();
+    EXPECT_EQ(r.host.messages.size(), 5u);
+    EXPECT_EQ(r.host.endRequests, 0);
+}
+
+TEST(AcquisitionLoop, DeviceVanishingWhileRunningEndsTheApplicationWithoutHanging)
+{
+    AcquisitionRig r;
+    r.loop.StartBtnClick();
+    r.recordBlocks(2);
+    r.device.failEverything();
+    r.record(5000);  // nothing arrives any more
+    EXPECT_TRUE(r.loop.running());
+    r.tickTimeout();
+    EXPECT_FALSE(r.loop.running());
+    EXPECT_GE(r.host.endRequests, 1);
+    EXPECT_EQ(r.host.texts().front(), "Error Resetting the input wave device");
+    const std::size_t shown = r.host.messages.size();
+    r.tickTimeout();
+    r.loop.onDeviceNotification();
+    EXPECT_EQ(r.host.messages.size(), shown);
+    EXPECT_FALSE(r.host.timeoutTimer);
+}
+
+TEST(AcquisitionLoop, FourTimedOutWaitsKeepTheRunAndTheFifthEndsIt)
+{
+    AcquisitionRig r;
+    r.loop.StartBtnClick();
+    r.recordBlocks(1);
+    r.device.setStalled(true);
+    for (int i = 0; i < 4; ++i) {
+        r.tickTimeout();
+        EXPECT_TRUE(r.loop.running()) << "after timeout " << i + 1;
+    }
+    EXPECT_EQ(r.loop.timeoutCount(), 4);
+    EXPECT_FALSE(r.host.startTimer);
+    r.tickTimeout();
+    EXPECT_FALSE(r.loop.running());
+    EXPECT_EQ(r.s.stopped, 1);
+    EXPECT_FALSE(r.device.isOpen());  // released
+    EXPECT_TRUE(r.host.startTimer);   // a fresh run 250 ms later
+    EXPECT_TRUE(r.host.messages.empty());
+    EXPECT_EQ(r.host.endRequests, 0);
+
+    r.device.setStalled(false);
+    r.device.clearCallLog();
+    r.loop.StartTimerTimer();
+    EXPECT_FALSE(r.host.startTimer);
+    EXPECT_TRUE(r.loop.running());
+    EXPECT_EQ(r.device.calls().at(1), WaveCall::Open);
+    const int before = r.displayPasses;
+    r.recordBlocks(2);
+    EXPECT_EQ(r.displayPasses, before + 2);
+}
+
+TEST(AcquisitionLoop, StopDuringAWaitReleasesTheDeviceAndAFreshRunFollows)
+{
+    AcquisitionRig r;
+    r.loop.StartBtnClick();
+    r.record(300);
+    r.loop.StopBtnClick();
+    EXPECT_FALSE(r.loop.running());
+    EXPECT_EQ(r.s.stopped, 1);
+    EXPECT_FALSE(r.device.isOpen());
+    EXPECT_EQ(r.device.queuedBuffers(), 0u);
+    EXPECT_NE(r.s.headerA.dwFlags.load() & WHDR_DONE, 0u);  // returned marked done
+    EXPECT_EQ(r.s.headerA.dwBytesRecorded.load(), 1200u);
+    EXPECT_TRUE(r.host.startTimer);
+    EXPECT_FALSE(r.host.timeoutTimer);
+    r.device.clearCallLog();
+    r.loop.onDeviceNotification();
+    r.loop.TimeoutTimerTimer();
+    EXPECT_TRUE(r.device.calls().empty());
+    EXPECT_EQ(r.displayPasses, 0);
+    // A second stop while stopped has nothing to release and reports nothing.
+    r.loop.StopBtnClick();
+    EXPECT_TRUE(r.host.messages.empty());
+}
+
+TEST(AcquisitionLoop, StopAndStartInsideADisplayPassLeaveExactlyOneRun)
+{
+    AcquisitionRig r;
+    int restarts = 0;
+    r.onDisplayPass = [&] {
+        if (restarts++ == 0) {
+            r.loop.StopBtnClick();
+            r.useMic(22050);
+            r.loop.StartBtnClick();
+        }
+    };
+    r.loop.StartBtnClick();
+    r.recordBlocks(1);
+    EXPECT_TRUE(r.loop.running());
+    EXPECT_TRUE(r.device.isOpen());
+    EXPECT_EQ(r.device.openedFormat().nChannels, 1);
+    EXPECT_EQ(r.device.queuedBuffers(), 2u);
+    r.recordBlocks(3);
+    EXPECT_EQ(r.displayPasses, 4);
+    EXPECT_TRUE(r.host.messages.empty());
+}
+
+TEST(AcquisitionLoop, WindowCloseStopsTheRunAtItsNextCheck)
+{
+    AcquisitionRig r;
+    r.loop.StartBtnClick();
+    r.recordBlocks(1);
+    r.s.stopped = 1;  // what the window's close does
+    r.recordBlocks(1);
+    EXPECT_FALSE(r.loop.running());
+    EXPECT_FALSE(r.device.isOpen());
+    EXPECT_EQ(r.displayPasses, 1);
+}
+
+// Leaves the run waiting on the position: a done, b holding 100 frames and
+// the last position answer not on a half-block boundary.
+void reachPositionWait(AcquisitionRig& r)
+{
+    r.loop.StartBtnClick();
+    r.record(1000);
+    r.s.positionBytes = 5;
+    r.record(24 + 100);
+    ASSERT_EQ(r.displayPasses, 1);
+    ASSERT_EQ(r.s.positionBytes, 4096u + 400u);
+}
+
+TEST(AcquisitionLoop, PositionWaitQueuesTheNextBufferAtHalfOfTheCurrentOne)
+{
+    AcquisitionRig r;
+    reachPositionWait(r);
+    EXPECT_EQ(r.device.queuedBuffers(), 1u);  // only b, being recorded
+    r.record(411);
+    EXPECT_EQ(r.device.queuedBuffers(), 1u);
+    EXPECT_EQ(r.s.positionBytes, 4096u + 2044u);
+    r.record(1);  // half of b
+    EXPECT_EQ(r.device.queuedBuffers(), 2u);
+    EXPECT_TRUE(r.host.timeoutTimer);
+    r.record(512);
+    EXPECT_EQ(r.displayPasses, 2);
+    EXPECT_EQ(r.s.bufferSelect, 0);
+}
+
+TEST(AcquisitionLoop, StalledPositionIsGuardedByTheTimeoutTimer)
+{
+    AcquisitionRig r;
+    reachPositionWait(r);
+    r.device.setStalled(true);
+    EXPECT_TRUE(r.host.timeoutTimer);
+    r.tickTimeout();
+    // The wait gave up on the position: a is queued and the block wait runs.
+    EXPECT_EQ(r.device.queuedBuffers(), 2u);
+    EXPECT_TRUE(r.host.timeoutTimer);
+    EXPECT_TRUE(r.loop.running());
+    // The stall then ends the run by its timed-out block waits, never hangs it.
+    for (int i = 0; i < 20 && r.loop.running(); ++i)
+        r.tickTimeout();
+    EXPECT_FALSE(r.loop.running());
+    EXPECT_TRUE(r.host.startTimer);
+}
+
+TEST(AcquisitionLoop, StereoSplitPutsTheFirstValueInChannelTwo)
+{
+    InstrumentState s;
+    std::array<std::uint8_t, 4096> block{};
+    block[0] = 0xFF;
+    block[1] = 0x7F;  // 0x7FFF
+    block[2] = 0x00;
+    block[3] = 0x80;  // 0x8000
+    block[4] = 0x01;
+    block[5] = 0x00;
+    block[6] = 0xFF;
+    block[7] = 0xFF;  // -1
+    s.chan1Samples[1024] = 99;
+    splitStereo(block.data(), s);
+    EXPECT_EQ(s.chan2Samples[0], 32767);
+    EXPECT_EQ(s.chan1Samples[0], -32768);
+    EXPECT_EQ(s.chan2Samples[1], 1);
+    EXPECT_EQ(s.chan1Samples[1], -1);
+    EXPECT_EQ(s.chan1Samples[1024], 99);  // only 1024 entries are written
+
+    splitMono(block.data(), s);
+    EXPECT_EQ(s.chan1Samples[0], 32767);
+    EXPECT_EQ(s.chan1Samples[1], -32768);
+    EXPECT_EQ(s.chan1Samples[2], 1);
+    EXPECT_EQ(s.chan2Samples[0], 32767);  // untouched
+}
+
+TEST(AcquisitionLoop, ExtremeFrameThroughTheRunLoopAfterTheFirstDcStep)
+{
+    AcquisitionRig r;
+    r.device.setFrameSource([](std::uint64_t) {
+        return std::array<std::int16_t, 2>{0x7FFF, static_cast<std::int16_t>(-32768)};
+    });
+    r.loop.StartBtnClick();
+    r.recordBlocks(1);
+    ASSERT_EQ(r.displayPasses, 1);
+    // The first block removes a tenth of its mean, truncated toward zero.
+    EXPECT_EQ(r.s.chan2Samples[0], 32767 - 3276);
+    EXPECT_EQ(r.s.chan1Samples[0], -32768 + 3276);
+    EXPECT_EQ(r.s.chan1Samples[1023], -32768 + 3276);
+}
+
+TEST(AcquisitionLoop, DcLevelConvergesAsAFirstOrderAverage)
+{
+    AcquisitionRig r;
+    constexpr int D = 1234;
+    r.device.setFrameSource([](std::uint64_t) { return std::array<std::int16_t, 2>{D, -D}; });
+    r.loop.StartBtnClick();
+    int checked = 0;
+    for (int n = 1; n <= 90; ++n) {
+        r.recordBlocks(1);
+        ASSERT_EQ(r.displayPasses, n);
+        const double exact = D * (1.0 - std::pow(0.9, n));
+        const double fraction = exact - std::floor(exact);
+        if (fraction < 1e-3 || fraction > 1 - 1e-3)
+            continue;  // too close to a whole number for a float recurrence
+        ++checked;
+        EXPECT_EQ(r.s.chan2Samples[5], D - static_cast<int>(exact)) << "block " << n;
+        EXPECT_EQ(r.s.chan1Samples[5], -D + static_cast<int>(exact)) << "block " << n;
+    }
+    EXPECT_GT(checked, 60);
+    // After some tens of blocks the level has reached D - 1 or D.
+    EXPECT_LE(std::abs(r.s.chan2Samples[0]), 1);
+}
+
+TEST(AcquisitionLoop, MicrophoneLeavesChannelTwoButStillRemovesItsDc)
+{
+    AcquisitionRig r;
+    r.useMic(11025);
+    r.device.setFrameSource([](std::uint64_t k) {
+        return std::array<std::int16_t, 2>{static_cast<std::int16_t>(k % 2 ? 300 : -300), 0};
+    });
+    for (int i = 0; i < 1024; ++i)
+        r.s.chan2Samples[i] = 500;
+    r.loop.StartBtnClick();
+    r.recordBlocks(1);
+    EXPECT_EQ(r.s.chan1Samples[0], -300);
+    EXPECT_EQ(r.s.chan1Samples[1], 300);
+    EXPECT_EQ(r.s.chan2Samples[0], 450);  // 500 less a tenth
+    r.recordBlocks(1);
+    EXPECT_EQ(r.s.chan2Samples[0], 360);  // level (50 * 9 + 450) / 10 = 90
+    EXPECT_EQ(r.device.openedFormat().nChannels, 1);
+}
+
+TEST(AcquisitionLoop, HoldSkipsTheDisplayButKeepsTheDcLevelsMoving)
+{
+    AcquisitionRig r;
+    r.s.displayHold = 1;
+    r.device.setFrameSource([](std::uint64_t) { return std::array<std::int16_t, 2>{1000, 2000}; });
+    r.loop.StartBtnClick();
+    r.recordBlocks(3);
+    EXPECT_EQ(r.displayPasses, 0);
+    EXPECT_GT(r.s.chan1DcLevel, 500.0f);
+    EXPECT_GT(r.s.chan2DcLevel, 250.0f);
+    const float level = r.s.chan1DcLevel;
+    r.recordBlocks(1);
+    EXPECT_GT(r.s.chan1DcLevel, level);
+    r.s.displayHold = 0;
+    r.recordBlocks(1);
+    EXPECT_EQ(r.displayPasses, 1);
+}
+
+TEST(AcquisitionLoop, LongBuffersAtTheHighRateStillYield1024Frames)
+{
+    AcquisitionRig r;
+    r.useLine(44100);
+    r.device.setFrameSource([](std::uint64_t k) {
+        return std::array<std::int16_t, 2>{static_cast<std::int16_t>(k), static_cast<std::int16_t>(-k)};
+    });
+    r.loop.StartBtnClick();
+    r.record(2047);
+    EXPECT_EQ(r.displayPasses, 0);
+    r.record(1);
+    ASSERT_EQ(r.displayPasses, 1);
+    // From the start of the buffer, less the first DC step (mean 511.5).
+    EXPECT_EQ(r.s.chan2Samples[1023] - r.s.chan2Samples[0], 1023);
+    EXPECT_EQ(r.s.chan2Samples[0], 0 - 51);
+}
+
+}  // namespace
+}  // namespace varmolen
