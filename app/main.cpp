@@ -47,7 +47,7 @@ int main(int argc, char* argv[])
     try {
         std::unique_ptr<varmolen::WaveInput> waveInput = varmolen::createSystemWaveInput();
         varmolen::TScopeForm scopeForm(*waveInput);
-        varmolen::SignalBridge signals(&scopeForm);
+        varmolen::SignalBridge closeOnSignal(&scopeForm);
         scopeForm.show();
         app.exec();
     } catch (const std::exception& e) {
