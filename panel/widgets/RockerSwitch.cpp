@@ -92,10 +92,11 @@ void RockerSwitch::paintEvent(QPaintEvent*) {
     const double h = height();
     const double captionTop = h - fm.height() - 1.0;
 
-    // LED dot above the rocker.
-    double top = 4.0;
+    // LED dot above the rocker. Rockers without one keep the same body so
+    // that switches in one column line up.
+    const double rad = 4.0;
+    const double top = 3.0 + 2.0 * rad + 4.0;
     if (hasLed_) {
-        const double rad = 4.0;
         const QPointF c(w / 2.0, 3.0 + rad);
         const QColor lamp = checked_ ? ledOn_ : ledOff_;
         if (checked_) {
@@ -112,15 +113,15 @@ void RockerSwitch::paintEvent(QPaintEvent*) {
         p.setPen(QPen(QColor(10, 10, 14), 1.0));
         QRadialGradient lens(c - QPointF(rad * 0.3, rad * 0.35), rad * 1.3);
         lens.setColorAt(0.0, checked_ ? lamp.lighter(160) : lamp);
+        lens.setColorAt(0.55, checked_ ? lamp : lamp.darker(150));
         lens.setColorAt(1.0, checked_ ? lamp.darker(130) : lamp.darker(200));
         p.setBrush(lens);
         p.drawEllipse(c, rad, rad);
-        top = 3.0 + 2.0 * rad + 4.0;
     }
 
     // Bezel: a black moulded frame with a lighter lower lip.
     const double bodyH = std::max(12.0, captionTop - 3.0 - top);
-    const double bodyW = std::clamp(bodyH * 0.7, 12.0, w - 12.0);
+    const double bodyW = std::clamp(bodyH * 0.8, 12.0, w - 12.0);
     const QRectF bezel(w / 2.0 - bodyW / 2.0, top, bodyW, bodyH);
     {
         QLinearGradient frame(bezel.topLeft(), bezel.bottomLeft());

@@ -483,5 +483,42 @@ TEST(Painting, PointerFollowsTheValueAtPanelSizes) {
     }
 }
 
+// Count of pixels close to a colour on a widget rendered over the panel.
+int pixelsNear(QWidget& w, const QColor& colour) {
+    QImage img(w.size(), QImage::Format_ARGB32);
+    img.fill(QColor(0, 0, 128));
+    w.render(&img);
+    int count = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor px = img.pixelColor(x, y);
+            if (std::abs(px.red() - colour.red()) < 40 && std::abs(px.green() - colour.green()) < 40 &&
+                std::abs(px.blue() - colour.blue()) < 40)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// A lamp reads at a glance: its on colour shows only while it is lit.
+TEST(Painting, LampsShowTheirOnColourOnlyWhenLit) {
+    const QColor lime(0, 255, 0);
+    RockerSwitch rocker;
+    rocker.resize(rocker.sizeHint());
+    rocker.setLed(lime, QColor(0, 128, 0));
+    EXPECT_EQ(pixelsNear(rocker, lime), 0);
+    rocker.setChecked(true);
+    EXPECT_GT(pixelsNear(rocker, lime), 5);
+
+    const QColor red(255, 0, 0);
+    Led led;
+    led.resize(led.sizeHint());
+    led.setColors(red, QColor(128, 128, 128));
+    led.setCaption("Uncal.");
+    EXPECT_EQ(pixelsNear(led, red), 0);
+    led.setChecked(true);
+    EXPECT_GT(pixelsNear(led, red), 5);
+}
+
 }  // namespace
 }  // namespace varmolen
