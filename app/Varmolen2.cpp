@@ -16,6 +16,8 @@
 #include <cstdio>
 
 #include "app/InstallPaths.h"
+#include "audio/AcquisitionLoop.h"
+#include "audio/WaveEngine.h"
 #include "audio/WaveInput.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
@@ -91,6 +93,22 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     TimeoutTimer->setObjectName(QStringLiteral("TimeoutTimer"));
     TimeoutTimer->setInterval(250);
     host_ = std::make_unique<QtHost>(this, StartTimer, TimeoutTimer);
+    engine_ = std::make_unique<WaveEngine>(*state_, waveInput_, *host_);
+    loop_ = std::make_unique<AcquisitionLoop>(*state_, *engine_, *host_, [this] { DisplayPass(); });
+    connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(StartTimer); });
+    connect(TimeoutTimer, &QTimer::timeout, this, [this] { TimeoutTimerTimer(TimeoutTimer); });
+    // The device calls this from its capture thread; one queued hop to this
+    // thread is pending at a time, so a burst of changes costs one step.
+    waveInput_.setNotifier([this] {
+        if (!notifyPending_.exchange(true))
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    notifyPending_ = false;
+                    loop_->onDeviceNotification();
+                },
+                Qt::QueuedConnection);
+    });
 
     auto* central = new QWidget(this);
     BuildFrontPanel(*this, central);
@@ -110,6 +128,33 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
 TScopeForm::~TScopeForm()
 {
     FormDestroy();
+}
+
+void TScopeForm::StartBtnClick(QObject* /*sender*/)
+{
+    ++startRuns_;
+    loop_->StartBtnClick();
+}
+
+void TScopeForm::StopBtnClick(QObject* /*sender*/)
+{
+    ++stopRuns_;
+    loop_->StopBtnClick();
+}
+
+void TScopeForm::StartTimerTimer(QObject* /*sender*/)
+{
+    loop_->StartTimerTimer();
+}
+
+void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
+{
+    loop_->TimeoutTimerTimer();
+}
+
+void TScopeForm::DisplayPass()
+{
+    SpectrumBox->update();
 }
 
 void TScopeForm::FormCreate(QObject* sender)
@@ -180,10 +225,15 @@ void TScopeForm::FormClose()
         return;
     closing_ = true;
     InstrumentState& s = *state_;
-    // Ask a running acquisition to end, let it settle, then end the application.
+    // Ask a running acquisition to end and release the device, so that it no
+    // longer writes into the buffers; no new run starts. Then let it settle
+    // and end the application.
     s.stopped = 1;
     StartTimer->stop();
     TimeoutTimer->stop();
+    if (loop_->running() || engine_->deviceOpen())
+        loop_->StopBtnClick();
+    StartTimer->stop();
     host_->pauseMs(250);
     QCoreApplication::quit();
 }
@@ -194,6 +244,11 @@ void TScopeForm::FormDestroy()
         return;
     ++formDestroyRuns_;
     InstrumentState& s = *state_;
+    if (loop_->running() || engine_->deviceOpen())
+        loop_->StopBtnClick();
+    StartTimer->stop();
+    TimeoutTimer->stop();
+    waveInput_.setNotifier(nullptr);
     SaveConfiguration(s.configFilePath.data());
     s.bufferA.reset();
     s.bufferB.reset();

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -34,6 +35,8 @@ class Dial;
 class Led;
 class RockerSwitch;
 class ToggleSwitch;
+class AcquisitionLoop;
+class WaveEngine;
 class WaveInput;
 
 // The paint box that shows the display bitmap: it paints an RGBX view of the
@@ -80,13 +83,108 @@ public:
     void SelectCardClick();
     void SpectrumBoxPaint();
 
-    // Start-up steps called by name; their bodies grow with the settings
-    // file and the transform.
+    // Settings file: read and applied once at start, written once at exit.
     void LoadConfiguration(QObject* sender, const char* path);
     void SaveConfiguration(const char* path);
 
+    // Acquisition (the run loop's entry points and timers).
+    void StartBtnClick(QObject* sender);
+    void StopBtnClick(QObject* sender);
+    void StartTimerTimer(QObject* sender);
+    void TimeoutTimerTimer(QObject* sender);
+
+    // Channel controls (panel/ChannelControls.cpp).
+    void Chan1GainDialClick(QObject* sender);
+    void Chan1GainDialValueChange(QObject* sender);
+    void Chan2GainDialClick(QObject* sender);
+    void Chan2GainDialValueChange(QObject* sender);
+    void Chan1GainTrackBarChange(QObject* sender);
+    void Chan2GainTrackBarChange(QObject* sender);
+    void Chan1OffsetDialClick(QObject* sender);
+    void Chan1OffsetDialValueChange(QObject* sender);
+    void Chan2OffsetDialClick(QObject* sender);
+    void Chan2OffsetDialValueChange(QObject* sender);
+    void Chan1EnbSwitchClick(QObject* sender);
+    void Chan2EnbSwitchClick(QObject* sender);
+    void AddChanSwClick(QObject* sender);
+    void TraceModeSwClick(QObject* sender);
+
+    // Trigger, display-mode and sample-rate controls (panel/TriggerControls.cpp).
+    void TriggerEnableSwitchClick(QObject* sender);
+    void TrigSlopeSwClick(QObject* sender);
+    void ChannelSwClick(QObject* sender);
+    void ChopSwClick(QObject* sender);
+    void SineSquareSwClick(QObject* sender);
+    void DisplayHoldSwClick(QObject* sender);
+    void SingleDisplaySwClick(QObject* sender);
+    void LowSampleRateRadioBtnClick(QObject* sender);
+    void MidSampleRateRadioBtnClick(QObject* sender);
+    void HiSampleRateRadioBtnClick(QObject* sender);
+
+    // Markers, cursor, readouts and time base (panel/MarkerControls.cpp).
+    void SpectrumBoxMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void SpectrumBoxMouseMove(QObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
+    void SpectrumBoxMouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void Mkr1SwitchClick(QObject* sender);
+    void Mkr2SwitchClick(QObject* sender);
+    void ExpandSwClick(QObject* sender);
+    void ThresholdDialClick(QObject* sender);
+    void ThresholdDialValueChange(QObject* sender);
+    void UpdateMarkerReadout();
+    void UpdateTimeBase();
+    void TimeBaseDialClick(QObject* sender);
+    void TimeBaseDialValueChange(QObject* sender);
+
+    // Menus: input, display type, grid, colours (panel/Menus.cpp).
+    void Mic1Click(QObject* sender);
+    void Line1Click(QObject* sender);
+    void Time1Click(QObject* sender);
+    void FFT1Click(QObject* sender);
+    void Enable1Click(QObject* sender);
+    void Disable1Click(QObject* sender);
+    void White1Click(QObject* sender);
+    void Teal1Click(QObject* sender);
+    void Black1Click(QObject* sender);
+    void Black2Click(QObject* sender);
+    void Red1Click(QObject* sender);
+    void Blue1Click(QObject* sender);
+    void Lime1Click(QObject* sender);
+    void Lime2Click(QObject* sender);
+    void Yellow1Click(QObject* sender);
+    void White2Click(QObject* sender);
+    void Black3Click(QObject* sender);
+    void Red2Click(QObject* sender);
+    void Blue2Click(QObject* sender);
+    void Teal2Click(QObject* sender);
+    void Lime3Click(QObject* sender);
+    void Yellow2Click(QObject* sender);
+    void White3Click(QObject* sender);
+    void WindowsXPClick(QObject* sender);
+    void Windows2KClick(QObject* sender);
+
+    // Output and help commands (persist/OutputCommands.cpp).
+    void SaveForm1Click(QObject* sender);
+    void SaveBitmap1Click(QObject* sender);
+    void CopyForm1Click(QObject* sender);
+    void CopyBitmap1Click(QObject* sender);
+    void PrintForm1Click(QObject* sender);
+    void HelpFile1Click(QObject* sender);
+    void About1Click(QObject* sender);
+    void VolumeControl1Click(QObject* sender);
+
+    // Connects every front-panel control and menu item to its handler
+    // (panel/ConnectPanel.cpp). User actions only: setting a control from
+    // the program never runs a handler.
+    void ConnectFrontPanel();
+
     // The sound-card dialog, created by the program entry after this window.
     void setSoundCardSelect(QWidget* dialog) { soundCardSelect_ = dialog; }
+
+    // How often acquisition was started and stopped through the handlers
+    // (whether or not a run was active): lets tests check handler sequences.
+    int startRuns() const { return startRuns_; }
+    int stopRuns() const { return stopRuns_; }
+    AcquisitionLoop& acquisition() { return *loop_; }
 
     // Status bar panels 0..4.
     QLabel* StatusPanel(int index) const;
@@ -194,6 +292,8 @@ public:
     QAction* About1 = nullptr;
 
 protected:
+    // One display pass for the block the run loop has just completed.
+    void DisplayPass();
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -201,6 +301,11 @@ private:
     std::unique_ptr<Raster> displayBitmap_;
     WaveInput& waveInput_;
     std::unique_ptr<QtHost> host_;
+    std::unique_ptr<WaveEngine> engine_;
+    std::unique_ptr<AcquisitionLoop> loop_;
+    std::atomic<bool> notifyPending_{false};
+    int startRuns_ = 0;
+    int stopRuns_ = 0;
     QWidget* soundCardSelect_ = nullptr;
     std::function<void()> destroyObserver_;
     int formDestroyRuns_ = 0;
