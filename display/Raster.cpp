@@ -1,5 +1,7 @@
 #include "display/Raster.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <utility>
 
@@ -49,22 +51,25 @@ void Raster::Rectangle(int x1, int y1, int x2, int y2)
         std::swap(x1, x2);
     if (y2 < y1)
         std::swap(y1, y2);
-    if (x2 - x1 < 1 || y2 - y1 < 1)
+    if (static_cast<long long>(x2) - x1 < 1 || static_cast<long long>(y2) - y1 < 1)
         return;
     // Interior in the brush, clipped before the loop so huge rectangles stay cheap.
     const int fx1 = x1 < 0 ? 0 : x1;
     const int fy1 = y1 < 0 ? 0 : y1;
     const int fx2 = x2 > kWidth ? kWidth : x2;
     const int fy2 = y2 > kHeight ? kHeight : y2;
-    for (int y = fy1; y < fy2; ++y)
-        for (int x = fx1; x < fx2; ++x)
-            pixels_[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] = brushColour_;
-    // Outline in the pen along the edges that belong to the rectangle.
-    for (int x = x1; x < x2; ++x) {
+    const std::uint32_t brush = brushColour_;
+    for (int y = fy1; y < fy2; ++y) {
+        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * kWidth;
+        std::fill(row + fx1, row + fx2, brush);
+    }
+    // Outline in the pen along the edges that belong to the rectangle, walked
+    // only where they can be visible.
+    for (int x = fx1; x < fx2; ++x) {
         plot(x, y1, penColour_);
         plot(x, y2 - 1, penColour_);
     }
-    for (int y = y1; y < y2; ++y) {
+    for (int y = fy1; y < fy2; ++y) {
         plot(x1, y, penColour_);
         plot(x2 - 1, y, penColour_);
     }
@@ -76,38 +81,163 @@ void Raster::MoveTo(int x, int y)
     penY_ = y;
 }
 
-void Raster::LineTo(int x, int y)
+namespace {
+
+// Far box the segment is cut to before it is walked: large enough that a cut
+// end point lies far outside the bitmap, small enough that the walk's
+// products stay well inside 64 bits.
+constexpr double kFar = 1048576.0;
+
+// Liang-Barsky cut of the segment (x0,y0)-(x1,y1) to [-kFar, kFar]^2.
+// Returns false when nothing of it lies inside.
+bool cutToFarBox(double& x0, double& y0, double& x1, double& y1)
 {
-    // Bresenham from the pen position; the end point is not drawn. Coordinates
-    // far outside the bitmap are walked but never written, so any value is safe.
-    long long x0 = penX_;
-    long long y0 = penY_;
-    const long long x1 = x;
-    const long long y1 = y;
-    const long long dx = std::llabs(x1 - x0);
-    const long long dy = -std::llabs(y1 - y0);
-    const int sx = x0 < x1 ? 1 : -1;
-    const int sy = y0 < y1 ? 1 : -1;
-    long long err = dx + dy;
-    // A line that cannot touch the bitmap draws nothing; skip the walk.
-    const int margin = penWidth_;
-    const bool outside = (x0 < -margin && x1 < -margin) || (y0 < -margin && y1 < -margin) ||
-                         (x0 > kWidth + margin && x1 > kWidth + margin) ||
-                         (y0 > kHeight + margin && y1 > kHeight + margin);
-    while (!outside && !(x0 == x1 && y0 == y1)) {
-        plotPen(static_cast<int>(x0), static_cast<int>(y0));
-        const long long e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x0 += sx;
+    double t0 = 0.0;
+    double t1 = 1.0;
+    const double dx = x1 - x0;
+    const double dy = y1 - y0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x0 + kFar, kFar - x0, y0 + kFar, kFar - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0)
+                return false;
+            continue;
         }
-        if (e2 <= dx) {
-            err += dx;
-            y0 += sy;
+        const double r = q[i] / p[i];
+        if (p[i] < 0.0) {
+            if (r > t1)
+                return false;
+            if (r > t0)
+                t0 = r;
+        } else {
+            if (r < t0)
+                return false;
+            if (r < t1)
+                t1 = r;
         }
     }
+    const double ox = x0;
+    const double oy = y0;
+    x0 = ox + t0 * dx;
+    y0 = oy + t0 * dy;
+    x1 = ox + t1 * dx;
+    y1 = oy + t1 * dy;
+    return true;
+}
+
+}  // namespace
+
+void Raster::LineTo(int x, int y)
+{
+    long long x0 = penX_;
+    long long y0 = penY_;
+    long long x1 = x;
+    long long y1 = y;
     penX_ = x;
     penY_ = y;
+    const long long far = static_cast<long long>(kFar);
+    if (x0 < -far || x0 > far || y0 < -far || y0 > far || x1 < -far || x1 > far || y1 < -far ||
+        y1 > far) {
+        double fx0 = static_cast<double>(x0), fy0 = static_cast<double>(y0);
+        double fx1 = static_cast<double>(x1), fy1 = static_cast<double>(y1);
+        if (!cutToFarBox(fx0, fy0, fx1, fy1))
+            return;
+        x0 = std::llround(fx0);
+        y0 = std::llround(fy0);
+        x1 = std::llround(fx1);
+        y1 = std::llround(fy1);
+    }
+    walk(x0, y0, x1, y1);
+}
+
+void Raster::walk(long long x0, long long y0, long long x1, long long y1)
+{
+    // Bresenham with the minor coordinate at step i equal to the rounded
+    // ideal offset, (2*minor*i + major) / (2*major). The walk starts at the
+    // first step that can reach the bitmap and stops after the last one, so
+    // its cost is bounded by the bitmap's size, not by the segment's length.
+    // The end point itself is not drawn.
+    const long long adx = x1 >= x0 ? x1 - x0 : x0 - x1;
+    const long long ady = y1 >= y0 ? y1 - y0 : y0 - y1;
+    const int sx = x1 >= x0 ? 1 : -1;
+    const int sy = y1 >= y0 ? 1 : -1;
+    const bool xMajor = adx >= ady;
+    const long long major = xMajor ? adx : ady;
+    const long long minor = xMajor ? ady : adx;
+    if (major == 0)
+        return;
+    const long long m0 = xMajor ? x0 : y0;   // major-axis start
+    const int ms = xMajor ? sx : sy;
+    const long long limit = xMajor ? kWidth : kHeight;
+    const long long margin = penWidth_ / 2;
+    // Steps whose major coordinate lies within [-margin, limit - 1 + margin].
+    long long first;
+    long long last;
+    if (ms > 0) {
+        first = -margin - m0;
+        last = limit - 1 + margin - m0;
+    } else {
+        first = m0 - (limit - 1 + margin);
+        last = m0 + margin;
+    }
+    if (first < 0)
+        first = 0;
+    if (last > major - 1)
+        last = major - 1;
+    if (first > last)
+        return;
+    const long long den = 2 * major;
+    const long long num = 2 * minor * first + major;
+    long long q = num / den;
+    long long r = num % den;
+    const long long inc = 2 * minor;
+    const long long n0 = xMajor ? y0 : x0;  // minor-axis start
+    const int ns = xMajor ? sy : sx;
+    if (penWidth_ > 1) {
+        for (long long i = first; i <= last; ++i) {
+            const long long a = m0 + ms * i;
+            const long long b = n0 + ns * q;
+            const long long px = xMajor ? a : b;
+            const long long py = xMajor ? b : a;
+            if (py >= -margin && py < kHeight + margin && px >= -margin && px < kWidth + margin)
+                plotPen(static_cast<int>(px), static_cast<int>(py));
+            r += inc;
+            if (r >= den) {
+                r -= den;
+                ++q;
+            }
+        }
+        return;
+    }
+    // Thin pen: one pixel per step, written directly.
+    const std::uint32_t pen = penColour_;
+    std::uint32_t* const pixels = pixels_.data();
+    if (xMajor) {
+        for (long long i = first; i <= last; ++i) {
+            const long long px = m0 + ms * i;
+            const long long py = n0 + ns * q;
+            if (static_cast<unsigned long long>(py) < static_cast<unsigned long long>(kHeight))
+                pixels[py * kWidth + px] = pen;
+            r += inc;
+            if (r >= den) {
+                r -= den;
+                ++q;
+            }
+        }
+    } else {
+        for (long long i = first; i <= last; ++i) {
+            const long long py = m0 + ms * i;
+            const long long px = n0 + ns * q;
+            if (static_cast<unsigned long long>(px) < static_cast<unsigned long long>(kWidth))
+                pixels[py * kWidth + px] = pen;
+            r += inc;
+            if (r >= den) {
+                r -= den;
+                ++q;
+            }
+        }
+    }
 }
 
 }  // namespace varmolen

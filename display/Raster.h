@@ -45,6 +45,7 @@ public:
 private:
     void plot(int x, int y, std::uint32_t word);
     void plotPen(int x, int y);
+    void walk(long long x0, long long y0, long long x1, long long y1);
 
     std::array<std::uint32_t, kWidth * kHeight> pixels_{};
     std::uint32_t penColour_ = 0xFF000000u;

@@ -1,0 +1,82 @@
+// Cost of the display's per-block work: one power spectrum, one TIME pass with
+// both channels triggered at span 300 (resampled), one FREQUENCY pass with
+// both channels expanded between the markers. Each pass must stay well within
+// one block time.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+
+#include "app/InstrumentState.h"
+#include "display/DisplayPass.h"
+#include "display/Raster.h"
+#include "dsp/Graphicinterpolate.h"
+
+using namespace varmolen;
+
+namespace {
+
+struct Fixture {
+    std::unique_ptr<InstrumentState> state = std::make_unique<InstrumentState>();
+    std::unique_ptr<Raster> raster = std::make_unique<Raster>();
+    InstrumentState& s = *state;
+
+    Fixture()
+    {
+        applyStartupValues(s);
+        FillWindowTable(s);
+        s.chan1Enabled = 1;
+        s.chan2Enabled = 1;
+        s.chan1Color = colour::red;
+        s.chan2Color = colour::blue;
+        for (int i = 0; i < 1024; ++i) {
+            s.chan1Samples[i] = static_cast<int>(12000 * std::sin(i * 2 * M_PI * 7.3 / 1024) + 300 * std::sin(i * 1.7));
+            s.chan2Samples[i] = static_cast<int>(8000 * std::sin(i * 2 * M_PI * 31.1 / 1024 + 0.5));
+        }
+    }
+};
+
+void BM_PowerSpectrum(benchmark::State& st)
+{
+    Fixture f;
+    for (auto _ : st) {
+        PowerSpectrum(f.s, f.s.chan1Samples.data());
+        benchmark::DoNotOptimize(f.s.spectrumWork.data());
+    }
+}
+BENCHMARK(BM_PowerSpectrum);
+
+void BM_TimePassTriggeredSpan300(benchmark::State& st)
+{
+    Fixture f;
+    f.s.displayType = 2;
+    f.s.triggerEnabled = 1;
+    f.s.chopMode = 0;  // both channels search
+    f.s.span = 300;
+    f.s.blockSize = 512;
+    f.s.interpFactor = 2;
+    // Start-up gains (25): the 12000-count sine spans about 590 rows, so
+    // many segments leave the bitmap and are clipped.
+    for (auto _ : st) {
+        f.s.displayHold = 0;
+        benchmark::DoNotOptimize(RunDisplayPass(f.s, *f.raster));
+    }
+}
+BENCHMARK(BM_TimePassTriggeredSpan300);
+
+void BM_FrequencyPassExpanded(benchmark::State& st)
+{
+    Fixture f;
+    f.s.displayType = 1;
+    f.s.marker1Enabled = 1;
+    f.s.marker2Enabled = 1;
+    f.s.expanded = 1;
+    f.s.span = 300;
+    f.s.blockSize = 512;
+    f.s.interpFactor = 2;
+    for (auto _ : st)
+        benchmark::DoNotOptimize(RunDisplayPass(f.s, *f.raster));
+}
+BENCHMARK(BM_FrequencyPassExpanded);
+
+}  // namespace

@@ -1,0 +1,225 @@
+#include "display/TraceRenderer.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "dsp/Graphicinterpolate.h"
+
+namespace varmolen {
+
+namespace {
+
+constexpr int kBlock = 1024;          // samples per channel block
+constexpr int kTracePoints = 513;     // display columns 0..512
+constexpr int kLastTrigger = 511;     // trigger search positions 1..511
+constexpr int kSqvMargin = 15;        // edge detector: this far either side of the level
+constexpr int kTickSegments = 5;
+
+std::int32_t saturate(std::int64_t v)
+{
+    if (v > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    if (v < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(v);
+}
+
+int clampInt(std::int64_t v, int lo, int hi)
+{
+    return v < lo ? lo : (v > hi ? hi : static_cast<int>(v));
+}
+
+void RenderXY(InstrumentState& s, Raster& r)
+{
+    // Channel 2 drives the horizontal axis with the Channel 1 gain, channel 1
+    // the vertical axis with the Channel 2 gain. The deflections go to their
+    // own work arrays: the sample blocks stay as recorded.
+    std::int32_t* hx = s.xyHorizontal.data();
+    std::int32_t* vy = s.xyVertical.data();
+    for (int i = 0; i < kTracePoints; ++i) {
+        hx[i] = ScaleSample(s.chan1TimeGain, s.chan2Samples[static_cast<std::size_t>(i)]);
+        vy[i] = ScaleSample(s.chan2TimeGain, s.chan1Samples[static_cast<std::size_t>(i)]);
+    }
+    auto column = [&](int i) { return saturate(static_cast<std::int64_t>(hx[i]) + s.xyCenterX); };
+    r.MoveTo(column(0), TraceRow(s.xyCenterY, vy[0]));
+    for (int i = 1; i < kTracePoints; ++i)
+        r.LineTo(column(i), TraceRow(s.xyCenterY, vy[i]));
+}
+
+}  // namespace
+
+std::int32_t ScaleSample(std::int32_t gain, std::int64_t sample)
+{
+    // (4*g*s) >> 12 equals (g*s) >> 10 for an arithmetic shift, so only the
+    // product g*s has to be formed; one beyond 64 bits lies far outside the
+    // 32-bit range and saturates like the rest.
+    std::int64_t product = 0;
+    if (__builtin_mul_overflow(static_cast<std::int64_t>(gain), sample, &product))
+        return (gain < 0) != (sample < 0) ? std::numeric_limits<std::int32_t>::min()
+                                          : std::numeric_limits<std::int32_t>::max();
+    return saturate(product >> 10);
+}
+
+int TraceRow(std::int64_t y0, std::int64_t v)
+{
+    return saturate(y0 - v);
+}
+
+int BandFactor(std::int32_t range)
+{
+    if (range < 1)
+        return 1;
+    return static_cast<int>(std::log(static_cast<double>(range)) + 1.0);
+}
+
+int EffectiveSpan(const InstrumentState& s)
+{
+    return clampInt(s.span, 9, 512);
+}
+
+void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0)
+{
+    r.MoveTo(0, TraceRow(y0, values[0]));
+    for (int k = 1; k <= segments; ++k)
+        r.LineTo(k, TraceRow(y0, values[k]));
+}
+
+void DrawZoomedTrace(InstrumentState& s, Raster& r, const std::int32_t* trace, int y0,
+                     float expandColumns)
+{
+    const int span = EffectiveSpan(s);
+    const bool expanded = s.expanded == 1;
+    const std::int64_t blockSize = s.blockSize;
+    std::int32_t* resampled = s.resampledTrace.data();
+
+    if (span == 512 && !expanded) {
+        DrawTracePolyline(r, trace, 512, y0);
+    } else {
+        Resample(s, trace, kArrayLength, clampInt(2 * blockSize, 0, kArrayLength), static_cast<float>(span),
+                 512.0f, resampled);
+        if (!expanded)
+            DrawTracePolyline(r, resampled, 511, y0);
+    }
+
+    if (s.marker1Enabled == 1 && expanded) {
+        // Marker positions may come from a file: the width is kept within the
+        // display (9..512) and the start within columns 0..512.
+        const std::int64_t gap = static_cast<std::int64_t>(s.marker2Pos) - s.marker1Pos;
+        const int width = clampInt(gap, 9, 512);
+        s.expandWidth = width;
+        const int start = clampInt(s.marker1Pos, 0, 512);
+        const std::int32_t* from = span == 512 ? trace + start : resampled + start;
+        std::int64_t count = clampInt((blockSize * width) / 256, 0, kArrayLength);
+        if (span != 512)
+            count = (count * clampInt(s.interpFactor, 0, kArrayLength)) / 2;
+        Resample(s, from, kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width),
+                 expandColumns, s.expandedTrace.data());
+        DrawTracePolyline(r, s.expandedTrace.data(), 511, y0);
+    }
+}
+
+void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
+{
+    if (s.traceMode != 1) {
+        if (n == 1)
+            RenderXY(s, r);
+        return;
+    }
+
+    const bool isSource = n == s.triggerChannel;
+    if (isSource) {
+        s.triggerIndex = 0;
+        s.crossingSeen = 0;
+    }
+    bool found = false;
+
+    const std::int32_t ownRange = n == 1 ? s.chan1TimeRange : s.chan2TimeRange;
+    const std::int64_t band = static_cast<std::int64_t>(s.triggerBand) * BandFactor(ownRange);
+
+    // Gain scaling, of the channel's own block or in Add of the sum of both.
+    const std::int32_t* own = n == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
+    const std::int32_t* c1 = s.chan1Samples.data();
+    const std::int32_t* c2 = s.chan2Samples.data();
+    std::int32_t* W = s.scaledTrace.data();
+    if (s.addChannels == 1) {
+        for (int i = 0; i < kBlock; ++i)
+            W[i] = ScaleSample(g, static_cast<std::int64_t>(c1[i]) + c2[i]);
+    } else {
+        for (int i = 0; i < kBlock; ++i)
+            W[i] = ScaleSample(g, own[i]);
+    }
+
+    // Trigger search. In Chop the other channel never searches; it takes the
+    // source's trigger point.
+    const bool triggerOn = s.triggerEnabled == 1;
+    const bool chop = s.chopMode == 1;
+    if (triggerOn && !(chop && !isSource)) {
+        const std::int64_t L = s.triggerThreshold;
+        for (int j = 1; j <= kLastTrigger && !found; ++j) {
+            const std::int64_t w0 = W[j - 1];
+            const std::int64_t w1 = W[j];
+            bool trig = false;
+            if (s.triggerSlope == 1) {
+                if (w0 < L && L < w1)
+                    s.crossingSeen = 1;
+                if (w1 > w0) {
+                    if (s.triggerShape == 1)
+                        trig = L < w1 && w1 < L + band;
+                    else if (s.triggerShape == 2)
+                        trig = w1 > L + kSqvMargin && w0 < L - kSqvMargin;
+                }
+            } else if (s.triggerSlope == 0) {
+                if (w0 > L && L > w1)
+                    s.crossingSeen = 1;
+                if (w1 < w0) {
+                    if (s.triggerShape == 1)
+                        trig = L < w1 && w1 < L + band;
+                    else if (s.triggerShape == 2)
+                        trig = w0 > L + kSqvMargin && w1 < L - kSqvMargin;
+                }
+            }
+            if (trig) {
+                found = true;
+                s.triggerIndex = j;
+            }
+            s.displayHold = s.singleSweep;
+        }
+    }
+
+    // Update rule: a sweep that saw the level crossed without a trigger point
+    // keeps the previous trace on screen.
+    bool update;
+    bool ground = false;
+    if (!triggerOn) {
+        update = true;
+        ground = ownRange == 0;
+    } else if (chop && !isSource) {
+        update = s.triggerIndex != 0 || s.crossingSeen == 0 || s.chan1TimeRange == 0 ||
+                 s.chan2TimeRange == 0;
+    } else {
+        update = found || s.crossingSeen == 0 || ownRange == 0;
+    }
+    std::int32_t* trace = n == 1 ? s.chan1Trace.data() : s.chan2Trace.data();
+    if (update) {
+        // A stale trigger point is kept within the search's range 0..511.
+        const int start = clampInt(s.triggerIndex, 0, kLastTrigger);
+        for (int k = 0; k < kTracePoints; ++k)
+            trace[k] = ground ? 0 : W[start + k];
+    }
+
+    DrawZoomedTrace(s, r, trace, y0, 513.0f);
+
+    if (triggerOn) {
+        r.setPenWidth(3);
+        r.setPenColor(static_cast<std::uint32_t>(colour::red));
+        r.setBrushColor(static_cast<std::uint32_t>(colour::red));
+        const int row = TraceRow(y0, s.triggerThreshold);
+        r.MoveTo(0, row);
+        for (int k = 1; k <= kTickSegments; ++k)
+            r.LineTo(k, row);
+        r.setPenWidth(1);
+    }
+}
+
+}  // namespace varmolen

@@ -1,0 +1,44 @@
+// Time-domain rendering of one channel: gain scaling, Add, the trigger search
+// with its Sin and Sqv detectors, Chop and Alt, Hold and Single, the time-base
+// resampling, the expanded view between the markers, the trigger-level tick
+// and the XY display. Also the drawing steps the spectrum shares with it.
+#pragma once
+
+#include <cstdint>
+
+#include "app/InstrumentState.h"
+#include "display/Raster.h"
+
+namespace varmolen {
+
+// A sample s at integer gain g as a trace value: (4*g*s) >> 12 with an
+// arithmetic shift. The product is formed in 64 bits and the result saturates
+// at the 32-bit range, so it equals the 32-bit result wherever that one does
+// not overflow and never wraps where it would.
+std::int32_t ScaleSample(std::int32_t gain, std::int64_t sample);
+
+// Row of trace value v against baseline row y0 (y0 - v), saturated to the
+// 32-bit range; the raster clips whatever lies outside the bitmap.
+int TraceRow(std::int64_t y0, std::int64_t v);
+
+// Band factor of the Sin detector from a TIME range: 1 for Gnd (and for any
+// range below 1), otherwise the truncation of ln(range) + 1.
+int BandFactor(std::int32_t range);
+
+// The span the renderers use: `span` kept within 9..512 columns.
+int EffectiveSpan(const InstrumentState& s);
+
+// Polyline through (k, y0 - values[k]) for k = 0..segments.
+void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0);
+
+// Steps shared by the time and spectrum renderings: the trace (an array of
+// kArrayLength values, 513 in use) drawn directly or resampled to the time
+// base, then the expanded view between the markers stretched over
+// `expandColumns` (513 for time traces, 512 for spectra).
+void DrawZoomedTrace(InstrumentState& s, Raster& r, const std::int32_t* trace, int y0,
+                     float expandColumns);
+
+// Draws channel n (1 or 2) against baseline y0 with gain g in the TIME display.
+void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g);
+
+}  // namespace varmolen

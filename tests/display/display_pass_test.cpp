@@ -1,0 +1,117 @@
+#include "display/DisplayPass.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "display/DisplayTestState.h"
+
+using namespace varmolen;
+using varmolen::testing::Bench;
+
+namespace {
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kBlack = 0x000000;
+constexpr std::uint32_t kTeal = 0x808000;
+constexpr std::uint32_t kMagenta = 0xFF00FF;
+constexpr std::uint32_t kLime = 0x00FF00;
+constexpr std::uint32_t kBlue = 0xFF0000;
+}  // namespace
+
+TEST(DisplayPass, BackgroundAndGraticuleColoursBySchemes)
+{
+    struct Case { int scheme; std::uint32_t background, grid; };
+    for (const Case c : {Case{1, kWhite, kTeal}, Case{2, kBlack, kTeal}, Case{3, kTeal, kBlack}}) {
+        Bench b;
+        b.r.fill(0x123456);
+        b.s.backgroundScheme = c.scheme;
+        EXPECT_FALSE(RunDisplayPass(b.s, b.r));
+        EXPECT_EQ(b.r.pixel(300, 300), c.background) << c.scheme;
+        EXPECT_EQ(b.r.pixel(512, 342), c.background) << c.scheme;
+        // TIME graticule: verticals every 51 columns, horizontals every 34 rows.
+        EXPECT_EQ(b.r.pixel(51, 100), c.grid) << c.scheme;
+        EXPECT_EQ(b.r.pixel(510, 100), c.grid) << c.scheme;
+        EXPECT_EQ(b.r.pixel(300, 34), c.grid) << c.scheme;
+        EXPECT_EQ(b.r.pixel(300, 340), c.grid) << c.scheme;
+        EXPECT_EQ(b.r.pixel(51, 340), c.grid);
+        EXPECT_EQ(b.r.pixel(51, 341), c.background);  // verticals end at row 340
+        EXPECT_EQ(b.r.pixel(511, 34), c.background);  // horizontals end before 511
+        EXPECT_EQ(b.r.pixel(64, 100), c.background);
+        int gridPixels = 0;
+        for (int y = 0; y < 343; ++y)
+            gridPixels += b.CountRow(y, c.grid);
+        // 11 rows of 510 plus 11 columns of 340, less the crossings of the
+        // columns 51..510 with the rows 34..340
+        EXPECT_EQ(gridPixels, 11 * 510 + 11 * 340 - 10 * 10) << c.scheme;
+    }
+}
+
+TEST(DisplayPass, FrequencyGraticuleHasEightColumns)
+{
+    Bench b;
+    b.s.displayType = 1;
+    RunDisplayPass(b.s, b.r);
+    EXPECT_EQ(b.r.pixel(64, 100), kTeal);
+    EXPECT_EQ(b.r.pixel(512, 100), kTeal);
+    EXPECT_EQ(b.r.pixel(51, 100), kWhite);
+}
+
+TEST(DisplayPass, UnknownSchemeKeepsTheOldPictureAndGridCanBeOff)
+{
+    Bench b;
+    b.r.fill(0x123456);
+    b.s.backgroundScheme = 0;
+    b.s.gridEnabled = 0;
+    RunDisplayPass(b.s, b.r);
+    EXPECT_EQ(b.CountAll(0x123456), 513 * 343);
+}
+
+TEST(DisplayPass, MarkerLinesAndHint)
+{
+    Bench b;
+    b.s.gridEnabled = 0;
+    b.s.marker1Enabled = 1;
+    b.s.marker1Pos = 142;
+    b.s.marker2Pos = 396;
+    EXPECT_TRUE(RunDisplayPass(b.s, b.r));
+    EXPECT_EQ(b.r.pixel(142, 340), kMagenta);
+    EXPECT_EQ(b.r.pixel(142, 1), kMagenta);
+    EXPECT_EQ(b.r.pixel(142, 0), kWhite);
+    EXPECT_EQ(b.CountAll(kMagenta), 340);
+    b.s.marker2Enabled = 1;
+    EXPECT_TRUE(RunDisplayPass(b.s, b.r));
+    EXPECT_EQ(b.CountAll(kMagenta), 680);
+    b.s.expanded = 1;
+    EXPECT_TRUE(RunDisplayPass(b.s, b.r));
+    EXPECT_EQ(b.CountAll(kMagenta), 0);
+    b.s.marker1Enabled = 0;
+    b.s.marker2Enabled = 0;
+    EXPECT_FALSE(RunDisplayPass(b.s, b.r));
+    // Marker positions far outside (a damaged file) draw nothing and harm nothing.
+    b.s.expanded = 0;
+    b.s.marker1Enabled = 1;
+    b.s.marker1Pos = -2147483647 - 1;
+    b.s.marker2Enabled = 1;
+    b.s.marker2Pos = 2147483647;
+    EXPECT_TRUE(RunDisplayPass(b.s, b.r));
+    EXPECT_EQ(b.CountAll(kMagenta), 0);
+}
+
+TEST(DisplayPass, TriggerChannelIsDrawnFirst)
+{
+    for (int source : {1, 2}) {
+        Bench b;
+        b.s.gridEnabled = 0;
+        b.s.chan1Enabled = 1;
+        b.s.chan2Enabled = 1;
+        b.s.chan1Color = kLime;
+        b.s.chan2Color = kBlue;
+        b.s.chan1TimeOffset = 150;
+        b.s.chan2TimeOffset = 150;
+        b.s.triggerChannel = source;
+        RunDisplayPass(b.s, b.r);
+        // Both flat on row 150; the one drawn last covers the other.
+        EXPECT_EQ(b.r.pixel(300, 150), source == 1 ? kBlue : kLime);
+        EXPECT_EQ(b.s.currentChannel, source == 1 ? 2 : 1);
+    }
+}

@@ -1,0 +1,147 @@
+#include "display/Raster.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+using namespace varmolen;
+
+namespace {
+constexpr std::uint32_t kRed = 0x0000FF;
+constexpr std::uint32_t kBlue = 0xFF0000;
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+
+int CountColour(const Raster& r, std::uint32_t c)
+{
+    int n = 0;
+    for (int y = 0; y < Raster::kHeight; ++y)
+        for (int x = 0; x < Raster::kWidth; ++x)
+            n += r.pixel(x, y) == c;
+    return n;
+}
+}  // namespace
+
+TEST(Raster, PixelsAreRgbxInMemory)
+{
+    auto r = std::make_unique<Raster>();
+    r->fill(0x00332211);  // blue 0x33, green 0x22, red 0x11
+    unsigned char bytes[4];
+    std::memcpy(bytes, r->data(), 4);
+    EXPECT_EQ(bytes[0], 0x11);
+    EXPECT_EQ(bytes[1], 0x22);
+    EXPECT_EQ(bytes[2], 0x33);
+    EXPECT_EQ(bytes[3], 0xFF);
+    EXPECT_EQ(r->pixel(512, 342), 0x00332211u);
+    EXPECT_EQ(Raster::bytesPerLine(), 513 * 4);
+}
+
+TEST(Raster, RectangleOutlinesAndFillsWithExclusiveEdges)
+{
+    auto r = std::make_unique<Raster>();
+    r->fill(kWhite);
+    r->setPenColor(kRed);
+    r->setBrushColor(kBlue);
+    r->Rectangle(10, 20, 15, 26);
+    EXPECT_EQ(r->pixel(10, 20), kRed);
+    EXPECT_EQ(r->pixel(14, 25), kRed);   // last column and row inside
+    EXPECT_EQ(r->pixel(15, 22), kWhite); // right edge exclusive
+    EXPECT_EQ(r->pixel(12, 26), kWhite); // bottom edge exclusive
+    EXPECT_EQ(r->pixel(12, 22), kBlue);  // interior in the brush
+    EXPECT_EQ(CountColour(*r, kBlue), 3 * 4);
+    // A rectangle far larger than the bitmap fills it all.
+    r->Rectangle(-2000000000, -2000000000, 2000000000, 2000000000);
+    EXPECT_EQ(CountColour(*r, kBlue), 513 * 343);
+}
+
+TEST(Raster, LineToOmitsTheEndPointAndMovesThePen)
+{
+    auto r = std::make_unique<Raster>();
+    r->fill(kWhite);
+    r->setPenColor(kRed);
+    r->MoveTo(5, 5);
+    r->LineTo(10, 5);
+    for (int x = 5; x < 10; ++x)
+        EXPECT_EQ(r->pixel(x, 5), kRed) << x;
+    EXPECT_EQ(r->pixel(10, 5), kWhite);
+    r->LineTo(10, 8);  // continues from (10, 5)
+    EXPECT_EQ(r->pixel(10, 5), kRed);
+    EXPECT_EQ(r->pixel(10, 7), kRed);
+    EXPECT_EQ(r->pixel(10, 8), kWhite);
+    EXPECT_EQ(CountColour(*r, kRed), 5 + 3);
+    // A line of zero length draws nothing.
+    r->MoveTo(100, 100);
+    r->LineTo(100, 100);
+    EXPECT_EQ(r->pixel(100, 100), kWhite);
+}
+
+TEST(Raster, DiagonalLinesHitEveryMajorStepOnce)
+{
+    auto r = std::make_unique<Raster>();
+    r->fill(kWhite);
+    r->setPenColor(kRed);
+    r->MoveTo(0, 0);
+    r->LineTo(100, 37);
+    EXPECT_EQ(CountColour(*r, kRed), 100);
+    for (int x = 0; x < 100; ++x) {
+        const int y = (2 * 37 * x + 100) / 200;  // rounded ideal row
+        EXPECT_EQ(r->pixel(x, y), kRed) << x;
+    }
+}
+
+TEST(Raster, FarSegmentsAreClippedToTheVisiblePart)
+{
+    // A segment to a row two billion pixels away draws the same visible
+    // pixels as one that just leaves the bitmap, in either direction.
+    auto a = std::make_unique<Raster>();
+    auto b = std::make_unique<Raster>();
+    for (Raster* r : {a.get(), b.get()}) {
+        r->fill(kWhite);
+        r->setPenColor(kRed);
+    }
+    a->MoveTo(20, 100);
+    a->LineTo(20, -2000000000);
+    b->MoveTo(20, 100);
+    b->LineTo(20, -1000);
+    EXPECT_EQ(std::memcmp(a->data(), b->data(), 513 * 343 * 4), 0);
+    EXPECT_EQ(CountColour(*a, kRed), 101);
+    a->MoveTo(30, -2000000000);
+    a->LineTo(31, 2000000000);
+    EXPECT_EQ(CountColour(*a, kRed), 101 + 343);
+    // Both ends far outside on opposite corners: the crossing is drawn.
+    a->fill(kWhite);
+    a->MoveTo(-2147483647 - 1, -2147483647 - 1);
+    a->LineTo(2147483647, 2147483647);
+    EXPECT_EQ(a->pixel(0, 0), kRed);
+    EXPECT_EQ(a->pixel(200, 200), kRed);
+    EXPECT_EQ(a->pixel(342, 342), kRed);
+    EXPECT_EQ(CountColour(*a, kRed), 343);
+    // Entirely outside: nothing.
+    a->fill(kWhite);
+    a->MoveTo(-50, -10);
+    a->LineTo(-50, 3000);
+    a->MoveTo(600, 5);
+    a->LineTo(2000000000, 5);
+    EXPECT_EQ(CountColour(*a, kRed), 0);
+}
+
+TEST(Raster, WidePenCoversThreePixels)
+{
+    auto r = std::make_unique<Raster>();
+    r->fill(kWhite);
+    r->setPenColor(kRed);
+    r->setPenWidth(3);
+    r->MoveTo(0, 50);
+    r->LineTo(5, 50);
+    for (int x = 0; x <= 5; ++x)
+        for (int y = 49; y <= 51; ++y)
+            EXPECT_EQ(r->pixel(x, y), kRed) << x << "," << y;
+    EXPECT_EQ(r->pixel(6, 50), kWhite);
+    EXPECT_EQ(r->pixel(2, 52), kWhite);
+    // The wide pen still clips at the edges.
+    r->MoveTo(-1, 0);
+    r->LineTo(3, 0);
+    EXPECT_EQ(r->pixel(0, 0), kRed);
+    EXPECT_EQ(r->pixel(0, 1), kRed);
+}
