@@ -240,6 +240,17 @@ TEST(Dial, TimeBaseMinimumIsReachedExactlyByHomeAndBySteps) {
     EXPECT_EQ(d->value(), 100.0f);
 }
 
+// Each step of the time base lands on whole percent as the time base reads
+// it (truncated), never just below it.
+TEST(Dial, TimeBaseStepsTruncateToTheirOwnPercent) {
+    auto d = timeBaseDial();
+    QTest::keyClick(d.get(), Qt::Key_Home);
+    for (int k = 1; k <= 100; ++k) {
+        QTest::keyClick(d.get(), Qt::Key_Up);
+        EXPECT_EQ(static_cast<int>(d->value()), k);
+    }
+}
+
 TEST(Dial, OtherKeysLeaveTheValueAlone) {
     auto d = gainDial();
     QSignalSpy changed(d.get(), &Dial::valueChanged);
