@@ -19,6 +19,7 @@
 #include "audio/AcquisitionLoop.h"
 #include "audio/WaveEngine.h"
 #include "audio/WaveInput.h"
+#include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
 
@@ -154,7 +155,12 @@ void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
 
 void TScopeForm::DisplayPass()
 {
-    SpectrumBox->update();
+    const bool showHint = RunDisplayPass(*state_, *displayBitmap_);
+    if (showHint != spectrumBoxShowsHint_) {
+        spectrumBoxShowsHint_ = showHint;
+        SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position") : QString());
+    }
+    SpectrumBoxPaint();
 }
 
 void TScopeForm::FormCreate(QObject* sender)

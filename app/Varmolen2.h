@@ -304,6 +304,7 @@ private:
     std::unique_ptr<WaveEngine> engine_;
     std::unique_ptr<AcquisitionLoop> loop_;
     std::atomic<bool> notifyPending_{false};
+    bool spectrumBoxShowsHint_ = false;
     int startRuns_ = 0;
     int stopRuns_ = 0;
     QWidget* soundCardSelect_ = nullptr;
