@@ -24,6 +24,8 @@ public:
     void enableTimer(TimerId timer, bool enabled) override
     {
         (timer == TimerId::StartTimer ? startTimer : timeoutTimer) = enabled;
+        if (enabled && timer == TimerId::TimeoutTimer)
+            ++timeoutStarts;  // enabling a timer restarts its interval
     }
     bool timerEnabled(TimerId timer) const override
     {
@@ -44,6 +46,7 @@ public:
     bool startTimer = false;
     bool timeoutTimer = false;
     int pausedMs = 0;
+    int timeoutStarts = 0;
 };
 
 }  // namespace varmolen
