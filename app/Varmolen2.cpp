@@ -22,6 +22,7 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "persist/OutputCommands.h"
 
 namespace varmolen {
 
@@ -115,6 +116,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     BuildFrontPanel(*this, central);
     setCentralWidget(central);
     BuildMenus(*this);
+    ConnectOutputCommands(*this);
 
     connect(Quit1, &QAction::triggered, this, &TScopeForm::Quit1Click);
     connect(SelectCard, &QAction::triggered, this, &TScopeForm::SelectCardClick);

@@ -1,0 +1,321 @@
+#include "persist/OutputCommands.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <string>
+
+#include "app/Varmolen2.h"
+#include "display/Raster.h"
+
+namespace varmolen {
+
+// ------------------------------------------------------------ the keeper
+
+OutputCommands::OutputCommands(TScopeForm& form) : QObject(&form), form_(form)
+{
+    setObjectName(QStringLiteral("OutputCommands"));
+    runSaveDialog = [](QFileDialog& dialog) -> QString {
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        return dialog.selectedFiles().value(0);
+    };
+    runPrinterSetup = [this](QPrinter& printer) {
+        QPrintDialog dialog(&printer, &form_);
+        dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
+        return dialog.exec() == QDialog::Accepted;
+    };
+    openDocument = [](const QUrl& document) { return QDesktopServices::openUrl(document); };
+    startProgram = [](const QString& program, const QStringList& arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
+    findProgram = [](const QString& name) { return QStandardPaths::findExecutable(name); };
+}
+
+OutputCommands::~OutputCommands() = default;
+
+QFileDialog& OutputCommands::SaveGraphicsDialog()
+{
+    if (saveDialog_ == nullptr) {
+        saveDialog_ = new QFileDialog(&form_);
+        saveDialog_->setObjectName(QStringLiteral("SaveGraphicsDialog"));
+        saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
+        saveDialog_->setFileMode(QFileDialog::AnyFile);
+        saveDialog_->setDefaultSuffix(QStringLiteral("bmp"));
+    }
+    return *saveDialog_;
+}
+
+QPrinter& OutputCommands::printer()
+{
+    if (!printer_)
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *printer_;
+}
+
+OutputCommands& outputCommandsOf(TScopeForm& form)
+{
+    auto* commands = form.findChild<OutputCommands*>(QStringLiteral("OutputCommands"), Qt::FindDirectChildrenOnly);
+    if (commands == nullptr)
+        commands = new OutputCommands(form);
+    return *commands;
+}
+
+void ConnectOutputCommands(TScopeForm& form)
+{
+    outputCommandsOf(form);
+    struct Binding {
+        QAction* action;
+        void (TScopeForm::*handler)(QObject*);
+    };
+    const Binding bindings[] = {
+        {form.SaveForm1, &TScopeForm::SaveForm1Click},   {form.SaveBitmap1, &TScopeForm::SaveBitmap1Click},
+        {form.CopyForm1, &TScopeForm::CopyForm1Click},   {form.CopyBitmap1, &TScopeForm::CopyBitmap1Click},
+        {form.PrintForm1, &TScopeForm::PrintForm1Click}, {form.HelpFile1, &TScopeForm::HelpFile1Click},
+        {form.About1, &TScopeForm::About1Click},
+    };
+    for (const Binding& b : bindings) {
+        if (b.action == nullptr)
+            continue;
+        QAction* action = b.action;
+        const auto handler = b.handler;
+        QObject::connect(action, &QAction::triggered, &form, [&form, action, handler] { (form.*handler)(action); });
+    }
+}
+
+// ------------------------------------------------------------ pure helpers
+
+QString aboutText()
+{
+    return QStringLiteral("Designed by the Varmolen bench-instrument team\n"
+                          "         Version 1.11 \n"
+                          "    2026");
+}
+
+QString withDefaultSuffix(const QString& fileName, const QString& suffix)
+{
+    if (fileName.isEmpty() || suffix.isEmpty())
+        return fileName;
+    if (!QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    if (fileName.endsWith(QLatin1Char('.')))
+        return fileName + suffix;
+    return fileName + QLatin1Char('.') + suffix;
+}
+
+std::optional<ProgramLaunch> chooseVolumeControl(int osVariant, const std::function<QString(const QString&)>& find)
+{
+    const auto desktopMixer = [&]() -> std::optional<ProgramLaunch> {
+        for (const char* name : {"pavucontrol", "pavucontrol-qt"}) {
+            const QString path = find(QString::fromLatin1(name));
+            if (!path.isEmpty())
+                return ProgramLaunch{path, {}};
+        }
+        return std::nullopt;
+    };
+    const auto terminalMixer = [&]() -> std::optional<ProgramLaunch> {
+        const QString mixer = find(QStringLiteral("alsamixer"));
+        if (mixer.isEmpty())
+            return std::nullopt;
+        for (const char* name : {"x-terminal-emulator", "xterm"}) {
+            const QString path = find(QString::fromLatin1(name));
+            if (!path.isEmpty())
+                return ProgramLaunch{path, {QStringLiteral("-e"), mixer}};
+        }
+        return std::nullopt;
+    };
+    if (osVariant == 1) {
+        if (auto choice = desktopMixer())
+            return choice;
+        return terminalMixer();
+    }
+    if (auto choice = terminalMixer())
+        return choice;
+    return desktopMixer();
+}
+
+QImage displayImage(const Raster& bitmap)
+{
+    // The words read R, G, B, 255 in memory; copy() detaches the image from
+    // the bitmap, which the next display pass redraws.
+    const QImage view(reinterpret_cast<const uchar*>(bitmap.data()), Raster::kWidth, Raster::kHeight,
+                      Raster::bytesPerLine(), QImage::Format_RGBX8888);
+    return view.copy();
+}
+
+QImage windowImage(TScopeForm& form)
+{
+    QRect client = form.rect();
+    // The menu bar is the window's frame, not its client area (unless the
+    // desktop shows menus elsewhere, in which case it takes no room here).
+    if (const QWidget* menu = form.menuWidget(); menu != nullptr && menu->isVisibleTo(&form))
+        client.setTop(menu->geometry().bottom() + 1);
+    return form.grab(client).toImage();
+}
+
+bool writeBitmapFile(const QImage& image, const QString& path, QString& whyNot)
+{
+    if (image.isNull()) {
+        whyNot = QStringLiteral("There is no picture to save.");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        whyNot = file.errorString();
+        return false;
+    }
+    if (!image.save(&file, "BMP")) {
+        whyNot = file.error() != QFileDevice::NoError ? file.errorString()
+                                                       : QStringLiteral("The picture could not be written.");
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        whyNot = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool printImage(const QImage& image, QPrinter& printer, QString& whyNot)
+{
+    if (image.isNull()) {
+        whyNot = QStringLiteral("There is no picture to print.");
+        return false;
+    }
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        whyNot = QStringLiteral("The printer could not be started.");
+        return false;
+    }
+    const QRect page = painter.viewport();
+    const QSize size = image.size().scaled(page.size(), Qt::KeepAspectRatio);
+    const QRect target(page.x() + (page.width() - size.width()) / 2, page.y(), size.width(), size.height());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(target, image);
+    if (!painter.end() || printer.printerState() == QPrinter::Error) {
+        whyNot = QStringLiteral("The printer reported an error.");
+        return false;
+    }
+    return true;
+}
+
+// ------------------------------------------------------------ the handlers
+
+namespace {
+
+void reportFailure(TScopeForm& form, const QString& text)
+{
+    form.host().showMessage(text.toStdString(), kOutputFailureCaption);
+}
+
+// Runs the shared save dialog and writes `image` to the file chosen. The
+// name is completed with the default suffix and remembered for next time.
+void saveThroughDialog(TScopeForm& form, const QImage& image)
+{
+    OutputCommands& commands = outputCommandsOf(form);
+    QFileDialog& dialog = commands.SaveGraphicsDialog();
+    QString chosen = commands.runSaveDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    chosen = withDefaultSuffix(chosen, dialog.defaultSuffix());
+    dialog.selectFile(chosen);
+    QString whyNot;
+    if (!writeBitmapFile(image, chosen, whyNot))
+        reportFailure(form, QStringLiteral("Could not write the file %1.\n%2")
+                                .arg(QDir::toNativeSeparators(chosen), whyNot));
+}
+
+void copyToClipboard(TScopeForm& form, const QImage& image)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr || image.isNull()) {
+        reportFailure(form, QStringLiteral("Could not put the picture on the clipboard."));
+        return;
+    }
+    clipboard->setImage(image);
+}
+
+}  // namespace
+
+void TScopeForm::SaveForm1Click(QObject* sender)
+{
+    // Taken before acquisition stops: the picture shows the window as it
+    // was when the command was chosen.
+    const QImage image = windowImage(*this);
+    StopBtnClick(sender);
+    saveThroughDialog(*this, image);
+    StartBtnClick(sender);
+}
+
+void TScopeForm::SaveBitmap1Click(QObject* sender)
+{
+    StopBtnClick(sender);
+    saveThroughDialog(*this, displayImage(displayBitmap()));
+    StartBtnClick(sender);
+}
+
+void TScopeForm::CopyForm1Click(QObject* sender)
+{
+    const QImage image = windowImage(*this);
+    StopBtnClick(sender);
+    copyToClipboard(*this, image);
+    StartBtnClick(sender);
+}
+
+void TScopeForm::CopyBitmap1Click(QObject* sender)
+{
+    StopBtnClick(sender);
+    copyToClipboard(*this, displayImage(displayBitmap()));
+    StartBtnClick(sender);
+}
+
+void TScopeForm::PrintForm1Click(QObject* sender)
+{
+    StopBtnClick(sender);
+    OutputCommands& commands = outputCommandsOf(*this);
+    QPrinter& printer = commands.printer();
+    if (commands.runPrinterSetup(printer)) {
+        QString whyNot;
+        if (!printImage(windowImage(*this), printer, whyNot))
+            reportFailure(*this, QStringLiteral("Could not print the window.\n%1").arg(whyNot));
+    }
+    StartBtnClick(sender);
+}
+
+void TScopeForm::HelpFile1Click(QObject* /*sender*/)
+{
+    const QString path = QString::fromUtf8(state().helpFilePath.data());
+    OutputCommands& commands = outputCommandsOf(*this);
+    const bool opened = !path.isEmpty() && QFileInfo::exists(path) && commands.openDocument(QUrl::fromLocalFile(path));
+    if (!opened)
+        host().showMessage(kHelpFailedText, "Varmolen");
+}
+
+void TScopeForm::About1Click(QObject* /*sender*/)
+{
+    host().showMessage(aboutText().toStdString(), kAboutCaption);
+}
+
+void TScopeForm::VolumeControl1Click(QObject* /*sender*/)
+{
+    OutputCommands& commands = outputCommandsOf(*this);
+    const std::optional<ProgramLaunch> choice = chooseVolumeControl(state().osVariant, commands.findProgram);
+    if (!choice || !commands.startProgram(choice->program, choice->arguments))
+        host().showMessage(kVolumeFailedText, "Varmolen");
+}
+
+}  // namespace varmolen
