@@ -34,6 +34,9 @@ MMRESULT GeneratorSource::open(const WAVEFORMATEX& format)
     rate_ = format.nSamplesPerSec;
     channels_ = format.nChannels;
     frame_ = 0;
+    sineTable_.resize(rate_);
+    for (std::uint32_t k = 0; k < rate_; ++k)
+        sineTable_[k] = generatorSine(k, rate_);
     return MMSYSERR_NOERROR;
 }
 
@@ -52,7 +55,7 @@ long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames)
                                           static_cast<double>(framesSinceStart_ + maxFrames) / rate_));
     std::this_thread::sleep_until(due);
     for (std::size_t i = 0; i < maxFrames; ++i, ++frame_) {
-        const std::int16_t sine = generatorSine(frame_, rate_);
+        const std::int16_t sine = sineTable_[frame_ % rate_];
         if (channels_ == 2) {
             *dst++ = generatorSquare(frame_, rate_);
             *dst++ = sine;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "audio/CaptureSource.h"
 #include "audio/StreamWaveInput.h"
@@ -38,6 +39,7 @@ private:
     std::uint16_t channels_ = 2;
     std::uint64_t frame_ = 0;           // frames generated since open: keeps the phase
     std::uint64_t framesSinceStart_ = 0;
+    std::vector<std::int16_t> sineTable_;  // one second of the sine, filled at open
     std::chrono::steady_clock::time_point startTime_{};
 };
 

@@ -26,9 +26,10 @@ struct StreamDevice {
     std::function<std::unique_ptr<CaptureSource>()> makeSource;
 };
 
-// A chunk is a hundredth of a second: short enough that the position moves
-// smoothly, long enough that the capture thread sleeps most of the time.
-constexpr std::uint32_t kChunksPerSecond = 100;
+// A chunk is a fiftieth of a second: under half of the shortest buffer (46 ms),
+// so the position passes each half-buffer mark in time, and long enough that
+// the capture thread and the user-interface thread sleep most of the time.
+constexpr std::uint32_t kChunksPerSecond = 50;
 constexpr std::size_t kMaxQueuedBuffers = 8;
 
 // Checks a recording format: 16-bit PCM, mono or stereo, 11025, 22050 or

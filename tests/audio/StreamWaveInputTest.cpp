@@ -204,9 +204,9 @@ TEST(StreamWaveInput, VanishedDeviceFailsLaterCallsButCanBeReleased)
     const WAVEFORMATEX f = format(2, 44100);
     HWAVEIN h = 0;
     ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, 0), MMSYSERR_NOERROR);
-    std::vector<std::uint8_t> a(8192);
+    std::vector<std::uint8_t> a(20000);
     WAVEHDR ha;
-    arm(ha, a.data(), 8192);
+    arm(ha, a.data(), 20000);
     input.waveInPrepareHeader(h, &ha, sizeof ha);
     input.waveInAddBuffer(h, &ha, sizeof ha);
     input.waveInStart(h);
@@ -220,7 +220,7 @@ TEST(StreamWaveInput, VanishedDeviceFailsLaterCallsButCanBeReleased)
     EXPECT_NE(input.waveInStart(h), MMSYSERR_NOERROR);
     EXPECT_EQ(ha.dwFlags & WHDR_DONE, 0u);  // never completed
     EXPECT_EQ(input.waveInReset(h), MMSYSERR_NOERROR);
-    EXPECT_EQ(ha.dwBytesRecorded.load(), 3u * 441 * 4);
+    EXPECT_EQ(ha.dwBytesRecorded.load(), 3u * (44100 / kChunksPerSecond) * 4);
     EXPECT_EQ(input.waveInUnprepareHeader(h, &ha, sizeof ha), MMSYSERR_NOERROR);
     EXPECT_EQ(input.waveInClose(h), MMSYSERR_NOERROR);
 }
