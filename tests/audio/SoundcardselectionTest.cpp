@@ -126,8 +126,8 @@ TEST(SoundCardSelect, ClosingWithLineInputReopensTheChosenDeviceInStereo)
     d.dialog.CloseBtn->click();
     EXPECT_TRUE(d.r.loop.running());
     EXPECT_EQ(d.r.device.openedDevice(), 1u);
-    EXPECT_EQ(d.r.device.openedFormat().nChannels, 2);
-    EXPECT_EQ(d.r.device.openedFormat().nSamplesPerSec, 22050u);
+    EXPECT_EQ(d.r.device.openedFormat().nChannels + 0, 2);
+    EXPECT_EQ(d.r.device.openedFormat().nSamplesPerSec + 0, 22050u);
     EXPECT_TRUE(d.r.host.messages.empty());
 }
 

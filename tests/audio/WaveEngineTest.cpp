@@ -15,13 +15,13 @@ TEST(WaveEngine, FillWaveFormatDescribesTheRecordingAndArmsBothHeaders)
     r.s.headerA.dwBytesRecorded = 77;
     r.engine.FillWaveFormat();
     const WAVEFORMATEX& f = r.s.waveFormat;
-    EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(f.nChannels, 2);
-    EXPECT_EQ(f.nSamplesPerSec, 22050u);
-    EXPECT_EQ(f.nAvgBytesPerSec, 22050u * 4);
-    EXPECT_EQ(f.nBlockAlign, 4);
-    EXPECT_EQ(f.wBitsPerSample, 16);
-    EXPECT_EQ(f.cbSize, 4096);
+    EXPECT_EQ(+f.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(+f.nChannels, 2);
+    EXPECT_EQ(+f.nSamplesPerSec, 22050u);
+    EXPECT_EQ(+f.nAvgBytesPerSec, 22050u * 4);
+    EXPECT_EQ(+f.nBlockAlign, 4);
+    EXPECT_EQ(+f.wBitsPerSample, 16);
+    EXPECT_EQ(+f.cbSize, 4096);
     EXPECT_EQ(r.s.headerA.lpData, r.s.bufferA.get());
     EXPECT_EQ(r.s.headerB.lpData, r.s.bufferB.get());
     EXPECT_EQ(r.s.headerA.dwBufferLength, 4096u);
@@ -31,8 +31,8 @@ TEST(WaveEngine, FillWaveFormatDescribesTheRecordingAndArmsBothHeaders)
     // A new rate reaches the record at the next fill.
     r.useMic(44100);
     r.engine.FillWaveFormat();
-    EXPECT_EQ(f.nSamplesPerSec, 44100u);
-    EXPECT_EQ(f.nAvgBytesPerSec, 44100u * 2);
+    EXPECT_EQ(+f.nSamplesPerSec, 44100u);
+    EXPECT_EQ(+f.nAvgBytesPerSec, 44100u * 2);
     EXPECT_EQ(r.s.headerB.dwBufferLength, 4096u);
 }
 
