@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -18,7 +19,9 @@
 #include <memory>
 
 #include "app/SignalBridge.h"
+#include "audio/AcquisitionLoop.h"
 #include "app/Varmolen2.h"
+#include "audio/GeneratorWaveInput.h"
 #include "FakeWaveInput.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
@@ -282,6 +285,42 @@ TEST_F(ScopeFormTest, TerminationSignalClosesTheWindowThroughTheEventLoop)
     EXPECT_EQ(destroyed, 0);  // destruction comes when the window is destroyed
     form.reset();
     EXPECT_EQ(destroyed, 1);
+}
+
+}  // namespace
+}  // namespace varmolen
+
+namespace varmolen {
+namespace {
+
+// With the built-in generator as the only device, the window starts
+// acquisition on its own and every completed block is drawn: after a second
+// the enabled channel's trace is on the display.
+TEST_F(ScopeFormTest, AcquisitionStartsByItselfAndDrawsTheGeneratorsTrace)
+{
+    GeneratorWaveInput generator;
+    TScopeForm form(generator);
+    form.host().setRecordOnly(true);
+    InstrumentState& s = form.state();
+    EXPECT_EQ(s.waveDeviceCount, 1);
+    s.chan1Enabled = 1;
+    s.chan1Color = colour::red;
+    form.show();
+
+    // A local loop: quitting the application would close its windows.
+    QEventLoop wait;
+    QTimer::singleShot(1500, &wait, &QEventLoop::quit);
+    wait.exec();
+
+    EXPECT_EQ(s.stopped, 0) << "a run is active";
+    EXPECT_TRUE(form.host().recordedMessages().empty());
+    int red = 0;
+    for (int y = 0; y < 343; ++y)
+        for (int x = 0; x < 513; ++x)
+            red += form.displayBitmap().pixel(x, y) == 0x0000FFu;
+    EXPECT_GT(red, 400) << "the sine of channel 1 is drawn across the display";
+    form.close();
+    EXPECT_EQ(s.stopped, 1);
 }
 
 }  // namespace
