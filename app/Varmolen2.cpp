@@ -121,6 +121,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     connect(Quit1, &QAction::triggered, this, &TScopeForm::Quit1Click);
     connect(SelectCard, &QAction::triggered, this, &TScopeForm::SelectCardClick);
 
+    ConnectFrontPanel();
     FormCreate(this);
 
     // Both timers run from the moment the window exists.

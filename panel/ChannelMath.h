@@ -1,0 +1,87 @@
+// The arithmetic behind the channel columns and the recording-format menus,
+// without a widget: gain from the range multiplier and the Gain dial, the
+// zero-line row from the Position dial and back, the range track bar's
+// positions, and the recording buffer length that follows from the input and
+// the sample rate. The window's handlers read their control, call these and
+// leave the results in the instrument state.
+//
+// Every channel setting exists once for the TIME display and once for the
+// FREQUENCY display; the Apply... functions write only the copy of the
+// display type in force.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "app/InstrumentState.h"
+
+namespace varmolen {
+
+constexpr std::int32_t kTimeDisplayType = 2;
+constexpr std::int32_t kFrequencyDisplayType = 1;
+
+// Gains run from 0 (Gnd) to 5000 (range 100, dial at 100 %).
+constexpr std::int32_t kMaxGain = 5000;
+
+// Range track bar position 0..3 → multiplier 0 (Gnd), 1, 10, 100; nothing
+// for any other position.
+std::optional<std::int32_t> RangeFromPosition(int position);
+// Multiplier 0, 1, 10, 100 → track bar position 0..3; nothing for any other
+// multiplier (a stored value the bar cannot show leaves it where it is).
+std::optional<int> PositionFromRange(std::int32_t multiplier);
+
+// Gain of a channel: multiplier × dial value, then × 0.5, truncated toward
+// zero (range 1, dial 37.6 → 18; range 100, dial 50 → 2500). A multiplier
+// no track bar position gives (from a damaged settings file) cannot push the
+// gain beyond 0..5000, which keeps the renderers' products within 32 bits.
+std::int32_t GainFromDial(std::int32_t multiplier, float dialValue);
+
+// The stored gain-dial position: whole part of the dial value, 0..100.
+std::int32_t GainDialPosition(float dialValue);
+
+// Zero-line row of the Position dial: H − H × V × 0.01, truncated toward
+// zero, within 0..H (75 % of 343 rows → 85, 100 % → 0, 0 % → 343).
+std::int32_t OffsetFromDial(std::int32_t height, float dialValue);
+
+// The Position dial value that shows a stored row: (H − row) × 100 ÷ H in
+// integers, truncated toward zero, within 0..100 (row 85 → 75, 86 → 74).
+std::int32_t DialFromOffset(std::int32_t height, std::int32_t offset);
+
+// The fields of one channel for one display type.
+struct ChannelFields {
+    std::int32_t& gain;
+    std::int32_t& range;
+    std::int32_t& gainDial;
+    std::int32_t& offset;
+};
+// Channel 1 or 2 (any other number reads channel 2) for the display type in
+// force: TIME when displayType is 2, FREQUENCY otherwise.
+ChannelFields FieldsInForce(InstrumentState& s, int channel);
+
+// The Gain dial of a channel moved to dialValue.
+void ApplyGainDial(InstrumentState& s, int channel, float dialValue);
+// The range track bar of a channel moved to position, with the Gain dial at
+// gainDialValue: stores the multiplier and recomputes the gain; the stored
+// gain-dial position stays. False (and nothing changed) for a position
+// outside 0..3.
+bool ApplyRangePosition(InstrumentState& s, int channel, int position, float gainDialValue);
+// The Position dial of a channel moved to dialValue.
+void ApplyOffsetDial(InstrumentState& s, int channel, float dialValue);
+
+// Where a channel's controls go when a display type is brought back: the
+// track bar (if the stored multiplier has a position), the Gain dial at the
+// stored whole-number position and the Position dial at the value that shows
+// the stored row.
+struct ChannelControlsSetting {
+    std::optional<int> trackBarPosition;
+    float gainDial;
+    float offsetDial;
+};
+ChannelControlsSetting ControlsForDisplayType(InstrumentState& s, int channel);
+
+// Length of each recording buffer for one block of blockSamples frames of
+// bytesPerSample × channelCount bytes; doubled at 44100 Hz and above. Never
+// more than a recording buffer holds.
+std::uint16_t BlockBufferBytes(const InstrumentState& s, std::uint32_t rate);
+
+}  // namespace varmolen

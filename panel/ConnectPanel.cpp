@@ -1,0 +1,122 @@
+// Binds every front-panel control and menu item to its handler. Only a
+// user's action reaches a handler: the dials, rockers and toggles emit
+// nothing when the program sets them, radio buttons and menu items are bound
+// to their click and trigger signals, and the code that moves a range track
+// bar holds its signals back.
+#include <QAction>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "app/Varmolen2.h"
+#include "panel/widgets/Dial.h"
+#include "panel/widgets/RockerSwitch.h"
+#include "panel/widgets/ToggleSwitch.h"
+
+namespace varmolen {
+
+namespace {
+
+using Handler = void (TScopeForm::*)(QObject*);
+
+void bindDial(TScopeForm& form, Dial* dial, Handler click, Handler valueChange)
+{
+    QObject::connect(dial, &Dial::clicked, &form, [&form, dial, click] { (form.*click)(dial); });
+    QObject::connect(dial, &Dial::valueChanged, &form, [&form, dial, valueChange] { (form.*valueChange)(dial); });
+}
+
+template <typename Control>
+void bindClick(TScopeForm& form, Control* control, Handler click)
+{
+    QObject::connect(control, &Control::clicked, &form, [&form, control, click] { (form.*click)(control); });
+}
+
+void bindTrackBar(TScopeForm& form, QSlider* bar, Handler change)
+{
+    QObject::connect(bar, &QSlider::valueChanged, &form, [&form, bar, change] { (form.*change)(bar); });
+}
+
+void bindAction(TScopeForm& form, QAction* action, Handler click)
+{
+    QObject::connect(action, &QAction::triggered, &form, [&form, action, click] { (form.*click)(action); });
+}
+
+}  // namespace
+
+void TScopeForm::ConnectFrontPanel()
+{
+    TScopeForm& f = *this;
+
+    // Channel columns and the Trace group.
+    bindDial(f, Chan1GainDial, &TScopeForm::Chan1GainDialClick, &TScopeForm::Chan1GainDialValueChange);
+    bindDial(f, Chan2GainDial, &TScopeForm::Chan2GainDialClick, &TScopeForm::Chan2GainDialValueChange);
+    bindTrackBar(f, Chan1GainTrackBar, &TScopeForm::Chan1GainTrackBarChange);
+    bindTrackBar(f, Chan2GainTrackBar, &TScopeForm::Chan2GainTrackBarChange);
+    bindDial(f, Chan1OffsetDial, &TScopeForm::Chan1OffsetDialClick, &TScopeForm::Chan1OffsetDialValueChange);
+    bindDial(f, Chan2OffsetDial, &TScopeForm::Chan2OffsetDialClick, &TScopeForm::Chan2OffsetDialValueChange);
+    bindClick(f, Chan1EnbSwitch, &TScopeForm::Chan1EnbSwitchClick);
+    bindClick(f, Chan2EnbSwitch, &TScopeForm::Chan2EnbSwitchClick);
+    bindClick(f, Mkr1Switch, &TScopeForm::Mkr1SwitchClick);
+    bindClick(f, Mkr2Switch, &TScopeForm::Mkr2SwitchClick);
+    bindClick(f, AddChanSw, &TScopeForm::AddChanSwClick);
+    bindClick(f, TraceModeSw, &TScopeForm::TraceModeSwClick);
+
+    // Trigger group.
+    bindClick(f, TriggerEnableSwitch, &TScopeForm::TriggerEnableSwitchClick);
+    bindClick(f, TrigSlopeSw, &TScopeForm::TrigSlopeSwClick);
+    bindClick(f, ChannelSw, &TScopeForm::ChannelSwClick);
+    bindClick(f, ChopSw, &TScopeForm::ChopSwClick);
+    bindClick(f, SineSquareSw, &TScopeForm::SineSquareSwClick);
+    bindDial(f, ThresholdDial, &TScopeForm::ThresholdDialClick, &TScopeForm::ThresholdDialValueChange);
+
+    // Display group.
+    bindClick(f, DisplayHoldSw, &TScopeForm::DisplayHoldSwClick);
+    bindClick(f, SingleDisplaySw, &TScopeForm::SingleDisplaySwClick);
+    bindClick(f, ExpandSw, &TScopeForm::ExpandSwClick);
+
+    // Time Base group.
+    bindDial(f, TimeBaseDial, &TScopeForm::TimeBaseDialClick, &TScopeForm::TimeBaseDialValueChange);
+    bindClick(f, LowSampleRateRadioBtn, &TScopeForm::LowSampleRateRadioBtnClick);
+    bindClick(f, MidSampleRateRadioBtn, &TScopeForm::MidSampleRateRadioBtnClick);
+    bindClick(f, HiSampleRateRadioBtn, &TScopeForm::HiSampleRateRadioBtnClick);
+
+    // The display: markers and the cursor readout follow the pointer.
+    connect(SpectrumBox, &TPaintBox::mousePressed, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+                SpectrumBoxMouseDown(SpectrumBox, button, shift, x, y);
+            });
+    connect(SpectrumBox, &TPaintBox::mouseMoved, this,
+            [this](Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
+                SpectrumBoxMouseMove(SpectrumBox, buttons, shift, x, y);
+            });
+    connect(SpectrumBox, &TPaintBox::mouseReleased, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+                SpectrumBoxMouseUp(SpectrumBox, button, shift, x, y);
+            });
+
+    // Menus: input, display type, grid, background and trace colours.
+    bindAction(f, Mic1, &TScopeForm::Mic1Click);
+    bindAction(f, Line1, &TScopeForm::Line1Click);
+    bindAction(f, Time1, &TScopeForm::Time1Click);
+    bindAction(f, FFT1, &TScopeForm::FFT1Click);
+    bindAction(f, Enable1, &TScopeForm::Enable1Click);
+    bindAction(f, Disable1, &TScopeForm::Disable1Click);
+    bindAction(f, White1, &TScopeForm::White1Click);
+    bindAction(f, Teal1, &TScopeForm::Teal1Click);
+    bindAction(f, Black1, &TScopeForm::Black1Click);
+    bindAction(f, Black2, &TScopeForm::Black2Click);
+    bindAction(f, Red1, &TScopeForm::Red1Click);
+    bindAction(f, Blue1, &TScopeForm::Blue1Click);
+    bindAction(f, Lime1, &TScopeForm::Lime1Click);
+    bindAction(f, Lime2, &TScopeForm::Lime2Click);
+    bindAction(f, Yellow1, &TScopeForm::Yellow1Click);
+    bindAction(f, White2, &TScopeForm::White2Click);
+    bindAction(f, Black3, &TScopeForm::Black3Click);
+    bindAction(f, Red2, &TScopeForm::Red2Click);
+    bindAction(f, Blue2, &TScopeForm::Blue2Click);
+    bindAction(f, Teal2, &TScopeForm::Teal2Click);
+    bindAction(f, Lime3, &TScopeForm::Lime3Click);
+    bindAction(f, Yellow2, &TScopeForm::Yellow2Click);
+    bindAction(f, White3, &TScopeForm::White3Click);
+}
+
+}  // namespace varmolen

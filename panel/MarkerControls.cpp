@@ -1,0 +1,132 @@
+// Markers, cursor, readouts and the time base: the handlers read their
+// control (switch, pointer, dial), let the readout functions do the
+// arithmetic and copy the texts into the labels under the display, the
+// status panels and the Uncal. lamp.
+#include <QLabel>
+#include <QLocale>
+#include <QString>
+
+#include "app/Varmolen2.h"
+#include "display/MarkerReadouts.h"
+#include "display/ReadoutScales.h"
+#include "panel/widgets/Dial.h"
+#include "panel/widgets/Led.h"
+#include "panel/widgets/RockerSwitch.h"
+
+namespace varmolen {
+
+namespace {
+
+// The user's decimal separator as one byte; '\0' (written as '.') where the
+// locale's separator is not a single Latin-1 character.
+char decimalSeparator()
+{
+    const QString point = QLocale().decimalPoint();
+    return point.size() == 1 ? point.at(0).toLatin1() : '\0';
+}
+
+QString text(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+void TScopeForm::UpdateMarkerReadout()
+{
+    const MarkerReadout r = ComputeMarkerReadout(state(), decimalSeparator());
+    MarkerLabel->setText(text(r.markerLabel));
+    setStatusText(4, text(r.statusPanel4));
+}
+
+void TScopeForm::UpdateTimeBase()
+{
+    const TimeBaseTexts t = ComputeTimeBase(state(), TimeBaseDial->value(), decimalSeparator());
+    UncalLED->setChecked(t.uncalLedOn);
+    MarkerLabel->setText(text(t.markerLabel));
+    if (t.statusPanel4)
+        setStatusText(4, text(*t.statusPanel4));
+    HiFreqLabel->setText(text(t.hiFreqLabel));
+    LoFreqLabel->setText(text(t.loFreqLabel));
+}
+
+void TScopeForm::TimeBaseDialClick(QObject* /*sender*/)
+{
+    UpdateTimeBase();
+}
+
+void TScopeForm::TimeBaseDialValueChange(QObject* /*sender*/)
+{
+    UpdateTimeBase();
+}
+
+void TScopeForm::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /*button*/,
+                                      Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
+{
+    // Any button, anywhere: a fresh press picks a marker only close by.
+    MarkerMouseDown(state());
+}
+
+void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons,
+                                      Qt::KeyboardModifiers /*shift*/, int x, int /*y*/)
+{
+    const MouseMoveTexts t =
+        MarkerMouseMove(state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
+    setStatusText(1, text(t.cursorText));
+    MarkerLabel->setText(text(t.readout.markerLabel));
+    setStatusText(4, text(t.readout.statusPanel4));
+}
+
+void TScopeForm::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*button*/,
+                                    Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
+{
+    MarkerMouseUp(state());
+}
+
+namespace {
+
+void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
+{
+    const MarkerSwitchTexts t = MarkerSwitchClick(form.state(), marker, checked, decimalSeparator());
+    if (t.uncheckExpandSw)
+        form.ExpandSw->setChecked(false);
+    if (t.markerLabel)
+        form.MarkerLabel->setText(text(*t.markerLabel));
+    if (t.statusPanel4)
+        form.setStatusText(4, text(*t.statusPanel4));
+    form.UpdateTimeBase();
+}
+
+}  // namespace
+
+void TScopeForm::Mkr1SwitchClick(QObject* /*sender*/)
+{
+    markerSwitchClicked(*this, 1, Mkr1Switch->isChecked());
+}
+
+void TScopeForm::Mkr2SwitchClick(QObject* /*sender*/)
+{
+    markerSwitchClicked(*this, 2, Mkr2Switch->isChecked());
+}
+
+void TScopeForm::ExpandSwClick(QObject* /*sender*/)
+{
+    const ExpandOutcome outcome = ExpandSwitchClick(state(), ExpandSw->isChecked());
+    if (outcome.refused) {
+        ExpandSw->setChecked(false);
+        host().showMessage(outcome.message, outcome.caption);
+    }
+    UpdateTimeBase();
+}
+
+void TScopeForm::ThresholdDialClick(QObject* /*sender*/)
+{
+    setStatusText(2, text(ThresholdDialChange(state(), ThresholdDial->value())));
+}
+
+void TScopeForm::ThresholdDialValueChange(QObject* /*sender*/)
+{
+    setStatusText(2, text(ThresholdDialChange(state(), ThresholdDial->value())));
+}
+
+}  // namespace varmolen

@@ -1,0 +1,211 @@
+// The menus that set what the front panel does not: the input (microphone
+// or line), the display type, the graticule, the background scheme and the
+// trace colours, and the system folder of the volume control.
+#include <QAction>
+#include <QFrame>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QString>
+
+#include "app/Varmolen2.h"
+#include "panel/ChannelMath.h"
+#include "panel/widgets/Dial.h"
+
+namespace varmolen {
+
+namespace {
+
+// A colour word 0x00BBGGRR as a style-sheet colour "#rrggbb".
+QString styleColour(std::int32_t word)
+{
+    const auto w = static_cast<std::uint32_t>(word);
+    return QStringLiteral("#%1%2%3")
+        .arg(w & 0xFFu, 2, 16, QLatin1Char('0'))
+        .arg((w >> 8) & 0xFFu, 2, 16, QLatin1Char('0'))
+        .arg((w >> 16) & 0xFFu, 2, 16, QLatin1Char('0'));
+}
+
+void checkOneOf(QAction* own, QAction* other)
+{
+    own->setChecked(true);
+    other->setChecked(false);
+}
+
+// Microphone (line = false): mono; line: stereo. The run in progress ends
+// and a new one starts on the new format, also when the same input is
+// chosen again, except while the settings file is applied.
+void changeInput(TScopeForm& form, QObject* sender, bool line)
+{
+    InstrumentState& s = form.state();
+    if (line)
+        checkOneOf(form.Line1, form.Mic1);
+    else
+        checkOneOf(form.Mic1, form.Line1);
+    s.inputSelect = line ? 1 : 0;
+
+    const bool live = s.loadingSettings == 0;
+    if (live)
+        form.StopBtnClick(sender);
+
+    s.channelCount = line ? 2 : 1;
+    s.blockAlign = line ? 4 : 2;
+    s.bitsPerSample = 16;
+    s.bytesPerSample = 2;
+    s.bufferBytes = BlockBufferBytes(s, s.sampleRate);
+    form.setStatusText(3, line ? QStringLiteral("Input = LINE") : QStringLiteral("Input = MIC"));
+
+    if (live)
+        form.StartBtnClick(sender);
+}
+
+// Puts one channel's range track bar and Gain dial back to the settings the
+// display type in force keeps, and recomputes that type's gain from them.
+void restoreGain(TScopeForm& form, int channel)
+{
+    InstrumentState& s = form.state();
+    QSlider* trackBar = channel == 1 ? form.Chan1GainTrackBar : form.Chan2GainTrackBar;
+    Dial* gainDial = channel == 1 ? form.Chan1GainDial : form.Chan2GainDial;
+
+    const ChannelControlsSetting c = ControlsForDisplayType(s, channel);
+    if (c.trackBarPosition) {
+        const QSignalBlocker quiet(trackBar);
+        trackBar->setValue(*c.trackBarPosition);
+    }
+    gainDial->setValue(c.gainDial);
+    ChannelFields f = FieldsInForce(s, channel);
+    f.gain = GainFromDial(f.range, gainDial->value());
+}
+
+// Puts one channel's Position dial at the whole percent that shows the
+// stored zero line, then stores the row that dial position gives.
+void restoreOffset(TScopeForm& form, QObject* sender, int channel)
+{
+    const ChannelControlsSetting c = ControlsForDisplayType(form.state(), channel);
+    if (channel == 1) {
+        form.Chan1OffsetDial->setValue(c.offsetDial);
+        form.Chan1OffsetDialClick(sender);
+    } else {
+        form.Chan2OffsetDial->setValue(c.offsetDial);
+        form.Chan2OffsetDialClick(sender);
+    }
+}
+
+void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
+{
+    InstrumentState& s = form.state();
+    const bool time = type == kTimeDisplayType;
+    if (time)
+        checkOneOf(form.Time1, form.FFT1);
+    else
+        checkOneOf(form.FFT1, form.Time1);
+    s.displayType = type;
+
+    form.setStatusText(0, time ? QStringLiteral("Display = TIME") : QStringLiteral("Display = FREQUENCY"));
+    form.setStatusText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));
+
+    if (s.sampleRate == 11025 || s.sampleRate == 22050 || s.sampleRate == 44100)
+        s.bufferBytes = BlockBufferBytes(s, s.sampleRate);
+
+    // Gains of both channels first, then the zero lines.
+    restoreGain(form, 1);
+    restoreGain(form, 2);
+    restoreOffset(form, sender, 1);
+    restoreOffset(form, sender, 2);
+
+    form.UpdateTimeBase();
+}
+
+struct Scheme {
+    std::int32_t panel;
+    std::int32_t labels;
+};
+
+void applyBackground(TScopeForm& form, std::int32_t scheme, Scheme colours)
+{
+    form.state().backgroundScheme = scheme;
+    form.ScopeStatusPanel->setStyleSheet(
+        QStringLiteral("QFrame#ScopeStatusPanel { background-color: %1; }").arg(styleColour(colours.panel)));
+    const QString font = QStringLiteral("color: %1;").arg(styleColour(colours.labels));
+    for (QLabel* label : {form.LoFreqLabel, form.HiFreqLabel, form.MarkerLabel})
+        label->setStyleSheet(font);
+}
+
+}  // namespace
+
+void TScopeForm::Mic1Click(QObject* sender)
+{
+    changeInput(*this, sender, false);
+}
+
+void TScopeForm::Line1Click(QObject* sender)
+{
+    changeInput(*this, sender, true);
+}
+
+void TScopeForm::Time1Click(QObject* sender)
+{
+    changeDisplayType(*this, sender, kTimeDisplayType);
+}
+
+void TScopeForm::FFT1Click(QObject* sender)
+{
+    changeDisplayType(*this, sender, kFrequencyDisplayType);
+}
+
+void TScopeForm::Enable1Click(QObject* /*sender*/)
+{
+    checkOneOf(Enable1, Disable1);
+    state().gridEnabled = 1;
+}
+
+void TScopeForm::Disable1Click(QObject* /*sender*/)
+{
+    checkOneOf(Disable1, Enable1);
+    state().gridEnabled = 0;
+}
+
+void TScopeForm::White1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, 1, {colour::white, colour::red});
+}
+
+void TScopeForm::Black1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, 2, {colour::black, colour::yellow});
+}
+
+void TScopeForm::Teal1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, 3, {colour::teal, colour::yellow});
+}
+
+// Trace colours of channel 1.
+void TScopeForm::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::black; }
+void TScopeForm::Red1Click(QObject* /*sender*/) { state().chan1Color = colour::red; }
+void TScopeForm::Blue1Click(QObject* /*sender*/) { state().chan1Color = colour::blue; }
+void TScopeForm::Lime1Click(QObject* /*sender*/) { state().chan1Color = colour::teal; }  // the "Teal" item
+void TScopeForm::Lime2Click(QObject* /*sender*/) { state().chan1Color = colour::lime; }
+void TScopeForm::Yellow1Click(QObject* /*sender*/) { state().chan1Color = colour::yellow; }
+void TScopeForm::White2Click(QObject* /*sender*/) { state().chan1Color = colour::white; }
+
+// Trace colours of channel 2.
+void TScopeForm::Black3Click(QObject* /*sender*/) { state().chan2Color = colour::black; }
+void TScopeForm::Red2Click(QObject* /*sender*/) { state().chan2Color = colour::red; }
+void TScopeForm::Blue2Click(QObject* /*sender*/) { state().chan2Color = colour::blue; }
+void TScopeForm::Teal2Click(QObject* /*sender*/) { state().chan2Color = colour::teal; }
+void TScopeForm::Lime3Click(QObject* /*sender*/) { state().chan2Color = colour::lime; }
+void TScopeForm::Yellow2Click(QObject* /*sender*/) { state().chan2Color = colour::yellow; }
+void TScopeForm::White3Click(QObject* /*sender*/) { state().chan2Color = colour::white; }
+
+void TScopeForm::WindowsXPClick(QObject* /*sender*/)
+{
+    state().osVariant = 1;
+}
+
+void TScopeForm::Windows2KClick(QObject* /*sender*/)
+{
+    state().osVariant = 2;
+}
+
+}  // namespace varmolen

@@ -1,0 +1,63 @@
+// A main window on the offscreen platform for the front-panel tests: its own
+// install and help folders (the user's settings are never touched), a memory
+// device whose calls are logged, message boxes recorded instead of shown,
+// the start-up timers held so that nothing runs unless a test asks, and the
+// C locale's decimal point.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+#include <ostream>
+
+#include "app/Varmolen2.h"
+#include "audio/MemoryWaveInput.h"
+
+// Failed comparisons of texts print the texts.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace varmolen::test {
+
+class PanelFormRig : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(installDir.isValid());
+        ASSERT_TRUE(helpDir.isValid());
+        qputenv("VARMOLEN_INSTALL_DIR", installDir.path().toUtf8());
+        qputenv("VARMOLEN_HELP_DIR", helpDir.path().toUtf8());
+        QLocale::setDefault(QLocale::c());
+        form = std::make_unique<TScopeForm>(device);
+        form->host().setRecordOnly(true);
+        form->StartTimer->stop();
+        form->TimeoutTimer->stop();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        QLocale::setDefault(QLocale::system());
+        qunsetenv("VARMOLEN_INSTALL_DIR");
+        qunsetenv("VARMOLEN_HELP_DIR");
+    }
+
+    InstrumentState& s() { return form->state(); }
+    QString status(int panel) const { return form->statusText(panel); }
+    QString marker() const { return form->MarkerLabel->text(); }
+    QString lo() const { return form->LoFreqLabel->text(); }
+    QString hi() const { return form->HiFreqLabel->text(); }
+
+    QTemporaryDir installDir;
+    QTemporaryDir helpDir;
+    MemoryWaveInput device;
+    std::unique_ptr<TScopeForm> form;
+};
+
+}  // namespace varmolen::test
