@@ -211,17 +211,6 @@ void TScopeForm::FormCreate(QObject* sender)
     FillWindowTable(s);
 }
 
-void TScopeForm::LoadConfiguration(QObject* /*sender*/, const char* /*path*/)
-{
-    InstrumentState& s = *state_;
-    s.loadingSettings = 1;
-    s.loadingSettings = 0;
-}
-
-void TScopeForm::SaveConfiguration(const char* /*path*/)
-{
-}
-
 void TScopeForm::closeEvent(QCloseEvent* event)
 {
     FormClose();
