@@ -49,6 +49,7 @@ QGroupBox {
 }
 QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 10px; padding: 0 4px; }
 QLabel { color: #ffffff; }
+QToolTip { color: #000000; background-color: #ffffe1; border: 1px solid #000000; padding: 2px; }
 QRadioButton { color: #ffffff; }
 QRadioButton:focus { outline: 1px dotted #ffffff; }
 QSlider::groove:horizontal { height: 4px; background: #1c2a6b; border: 1px solid #7f8fd0; }
