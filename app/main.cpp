@@ -10,6 +10,7 @@
 
 #include "app/SignalBridge.h"
 #include "app/Varmolen2.h"
+#include "audio/Soundcardselection.h"
 #include "audio/SystemWaveInput.h"
 
 namespace {
@@ -47,6 +48,16 @@ int main(int argc, char* argv[])
     try {
         std::unique_ptr<varmolen::WaveInput> waveInput = varmolen::createSystemWaveInput();
         varmolen::TScopeForm scopeForm(*waveInput);
+        // The device dialog, hidden until Options > Sound Card > Select; its
+        // close re-applies the input kind, which restarts acquisition on the
+        // chosen device.
+        varmolen::TSoundCardSelect soundCardSelect(scopeForm.state(), *waveInput, [&scopeForm, &soundCardSelect] {
+            if (scopeForm.state().inputSelect == 0)
+                scopeForm.Mic1Click(&soundCardSelect);
+            else
+                scopeForm.Line1Click(&soundCardSelect);
+        });
+        scopeForm.setSoundCardSelect(&soundCardSelect);
         varmolen::SignalBridge closeOnSignal(&scopeForm);
         scopeForm.show();
         app.exec();
