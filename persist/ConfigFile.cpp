@@ -120,6 +120,9 @@ ConfigValues defaultConfiguration()
     v.chan2TimeGainDial = 50;
     v.chan1FreqGainDial = 50;
     v.chan2FreqGainDial = 50;
+    // The time base likewise starts where its dial starts, at the calibrated
+    // full span; a stored 0 would open the instrument zoomed to 9 samples.
+    v.timeBaseSetting = 100;
     return v;
 }
 

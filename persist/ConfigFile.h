@@ -123,7 +123,8 @@ ConfigValues captureConfiguration(const InstrumentState& s);
 ConfigValues startupConfiguration();
 
 // What the set-up step puts in a fresh install directory: the start-up values
-// with the four gain-dial positions at 50, where the gain dials start.
+// with the four gain-dial positions at 50 and the time base at 100, where
+// those dials start.
 ConfigValues defaultConfiguration();
 
 // Copies one field, or all of them, from decoded values into the state.

@@ -119,6 +119,7 @@ TEST(ConfigCodec, StartupAndDefaultRecords)
     ConfigRecord expected = startupRecord();
     for (std::size_t offset : {18, 22, 34, 38})  // the four gain-dial positions
         expected[offset] = 50;
+    expected[71] = 100;  // the time base
     EXPECT_EQ(encodeConfiguration(defaultConfiguration()), expected);
     // The mends fall back to the same start-up values.
     EXPECT_EQ(kStartupSampleRate, startupConfiguration().sampleRate);

@@ -192,6 +192,7 @@ TEST_F(ConfigFileIo, DefaultToolWritesOnlyWhenNoFileExists)
     EXPECT_EQ(v, defaultConfiguration());
     EXPECT_EQ(v.chan1TimeGainDial, 50);
     EXPECT_EQ(v.chan2FreqGainDial, 50);
+    EXPECT_EQ(v.timeBaseSetting, 100);
     EXPECT_EQ(v.sampleRate, 11025u);
 
     put(path, oldBytes);
