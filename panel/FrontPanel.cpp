@@ -51,6 +51,8 @@ QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; lef
 QLabel { color: #ffffff; }
 QToolTip { color: #000000; background-color: #ffffe1; border: 1px solid #000000; padding: 2px; }
 QRadioButton { color: #ffffff; }
+QRadioButton::indicator { width: 12px; height: 12px; border-radius: 7px; border: 1px solid #c8d0f0; background: #0a1040; }
+QRadioButton::indicator:checked { background: qradialgradient(cx:0.5, cy:0.5, radius:0.5, fx:0.5, fy:0.5, stop:0 #fff6a0, stop:0.55 #ffd400, stop:0.7 #0a1040); }
 QRadioButton:focus { outline: 1px dotted #ffffff; }
 QSlider::groove:horizontal { height: 4px; background: #1c2a6b; border: 1px solid #7f8fd0; }
 QSlider::handle:horizontal { width: 12px; margin: -7px 0; background: #c8ccd8; border: 1px solid #ffffff; border-radius: 2px; }
