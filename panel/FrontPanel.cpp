@@ -261,7 +261,8 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     // Time Base group: the time dial, the "Uncal." lamp and the sample rates.
     form.TimeBaseGroup = makeGroup(central, "TimeBaseGroup", "Time Base", kImageX + kDisplayWidth + kMargin, kRow2Y,
                                    kLowerWidth - kDisplayWidth - kMargin, kRowHeight);
-    form.TimeBaseDial = makeDial(form.TimeBaseGroup, "TimeBaseDial", "Time", 0.000001f, 100.0f, 100.0f, 100, 16, 12);
+    form.TimeBaseDial = makeDial(form.TimeBaseGroup, "TimeBaseDial", "Time", 0.000001f, 100.0f, 100.0f, 100, 16, 18);
+    form.TimeBaseDial->resize(110, 118);
     form.UncalLED = new Led(form.TimeBaseGroup);
     NameControl(form.UncalLED, "UncalLED");
     form.UncalLED->setCaption(QStringLiteral("Uncal."));
