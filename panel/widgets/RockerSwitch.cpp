@@ -1,9 +1,7 @@
 #include "panel/widgets/RockerSwitch.h"
 
 #include <QFontMetricsF>
-#include <QKeyEvent>
 #include <QLinearGradient>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QRadialGradient>
 
@@ -17,9 +15,12 @@ const QColor kDimInk(168, 178, 214);
 const QColor kFocusInk(200, 220, 255);
 }  // namespace
 
-RockerSwitch::RockerSwitch(QWidget* parent) : QWidget(parent) {
-    setFocusPolicy(Qt::StrongFocus);
-    setAccessibleDescription(QStringLiteral("off"));
+RockerSwitch::RockerSwitch(QWidget* parent) : SwitchBase(parent) {
+    refreshPositionText();
+}
+
+QString RockerSwitch::positionText(bool checked) const {
+    return checked ? QStringLiteral("on") : QStringLiteral("off");
 }
 
 void RockerSwitch::setCaption(const QString& caption) {
@@ -35,53 +36,10 @@ void RockerSwitch::setLed(const QColor& on, const QColor& off) {
     update();
 }
 
-void RockerSwitch::setChecked(bool checked) {
-    if (checked == checked_) return;
-    checked_ = checked;
-    setAccessibleDescription(checked_ ? QStringLiteral("on") : QStringLiteral("off"));
-    update();
-}
-
 QSize RockerSwitch::sizeHint() const {
     const QFontMetricsF fm(font());
     const int text = static_cast<int>(fm.horizontalAdvance(caption_)) + 8;
     return {std::max(56, text), 64};
-}
-
-void RockerSwitch::toggleByUser() {
-    checked_ = !checked_;
-    setAccessibleDescription(checked_ ? QStringLiteral("on") : QStringLiteral("off"));
-    update();
-    emit clicked();
-}
-
-void RockerSwitch::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
-    pressed_ = true;
-    event->accept();
-}
-
-void RockerSwitch::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !pressed_) {
-        QWidget::mouseReleaseEvent(event);
-        return;
-    }
-    pressed_ = false;
-    event->accept();
-    // Sliding off the switch before letting go cancels the click.
-    if (rect().contains(event->position().toPoint())) toggleByUser();
-}
-
-void RockerSwitch::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space) {
-        if (!event->isAutoRepeat()) toggleByUser();
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void RockerSwitch::paintEvent(QPaintEvent*) {

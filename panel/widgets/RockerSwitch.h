@@ -6,11 +6,12 @@
 
 #include <QColor>
 #include <QString>
-#include <QWidget>
+
+#include "panel/widgets/SwitchBase.h"
 
 namespace varmolen {
 
-class RockerSwitch : public QWidget {
+class RockerSwitch : public SwitchBase {
     Q_OBJECT
 public:
     explicit RockerSwitch(QWidget* parent = nullptr);
@@ -21,29 +22,17 @@ public:
     void setLed(const QColor& on, const QColor& off);
     bool hasLed() const { return hasLed_; }
 
-    bool isChecked() const { return checked_; }
-    void setChecked(bool checked);  // from the program: emits nothing
-
     QSize sizeHint() const override;
-
-signals:
-    void clicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    QString positionText(bool checked) const override;
 
 private:
-    void toggleByUser();
-
     QString caption_;
     bool hasLed_ = false;
     QColor ledOn_;
     QColor ledOff_;
-    bool checked_ = false;
-    bool pressed_ = false;
 };
 
 }  // namespace varmolen

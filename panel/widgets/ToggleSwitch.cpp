@@ -1,9 +1,7 @@
 #include "panel/widgets/ToggleSwitch.h"
 
 #include <QFontMetricsF>
-#include <QKeyEvent>
 #include <QLinearGradient>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -19,23 +17,19 @@ const QColor kFocusInk(200, 220, 255);
 const QColor kSkyBlue(135, 206, 235);
 }  // namespace
 
-ToggleSwitch::ToggleSwitch(QWidget* parent) : QWidget(parent) {
-    setFocusPolicy(Qt::StrongFocus);
-    setAccessibleDescription(checkedLabel_);
+ToggleSwitch::ToggleSwitch(QWidget* parent) : SwitchBase(parent) {
+    refreshPositionText();
+}
+
+QString ToggleSwitch::positionText(bool checked) const {
+    return checked ? checkedLabel_ : uncheckedLabel_;
 }
 
 void ToggleSwitch::setLabels(const QString& checkedLabel, const QString& uncheckedLabel) {
     checkedLabel_ = checkedLabel;
     uncheckedLabel_ = uncheckedLabel;
-    setAccessibleDescription(checked_ ? checkedLabel_ : uncheckedLabel_);
+    refreshPositionText();
     updateGeometry();
-    update();
-}
-
-void ToggleSwitch::setChecked(bool checked) {
-    if (checked == checked_) return;
-    checked_ = checked;
-    setAccessibleDescription(checked_ ? checkedLabel_ : uncheckedLabel_);
     update();
 }
 
@@ -43,42 +37,6 @@ QSize ToggleSwitch::sizeHint() const {
     const QFontMetricsF fm(font());
     const double text = std::max(fm.horizontalAdvance(checkedLabel_), fm.horizontalAdvance(uncheckedLabel_));
     return {std::max(40, static_cast<int>(text) + 6), 80};
-}
-
-void ToggleSwitch::toggleByUser() {
-    checked_ = !checked_;
-    setAccessibleDescription(checked_ ? checkedLabel_ : uncheckedLabel_);
-    update();
-    emit clicked();
-}
-
-void ToggleSwitch::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
-    pressed_ = true;
-    event->accept();
-}
-
-void ToggleSwitch::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !pressed_) {
-        QWidget::mouseReleaseEvent(event);
-        return;
-    }
-    pressed_ = false;
-    event->accept();
-    // Sliding off the switch before letting go cancels the click.
-    if (rect().contains(event->position().toPoint())) toggleByUser();
-}
-
-void ToggleSwitch::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space) {
-        if (!event->isAutoRepeat()) toggleByUser();
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void ToggleSwitch::paintEvent(QPaintEvent*) {

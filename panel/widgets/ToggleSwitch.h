@@ -5,11 +5,12 @@
 #pragma once
 
 #include <QString>
-#include <QWidget>
+
+#include "panel/widgets/SwitchBase.h"
 
 namespace varmolen {
 
-class ToggleSwitch : public QWidget {
+class ToggleSwitch : public SwitchBase {
     Q_OBJECT
 public:
     explicit ToggleSwitch(QWidget* parent = nullptr);
@@ -18,27 +19,15 @@ public:
     QString checkedLabel() const { return checkedLabel_; }
     QString uncheckedLabel() const { return uncheckedLabel_; }
 
-    bool isChecked() const { return checked_; }
-    void setChecked(bool checked);  // from the program: emits nothing
-
     QSize sizeHint() const override;
-
-signals:
-    void clicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    QString positionText(bool checked) const override;
 
 private:
-    void toggleByUser();
-
     QString checkedLabel_;
     QString uncheckedLabel_;
-    bool checked_ = false;
-    bool pressed_ = false;
 };
 
 }  // namespace varmolen
