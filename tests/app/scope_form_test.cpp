@@ -23,6 +23,7 @@
 #include "app/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
 #include "FakeWaveInput.h"
+#include "WindowTestFolders.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
 #include "panel/widgets/RockerSwitch.h"
@@ -33,20 +34,8 @@ namespace {
 
 // Each test gets its own install and help directories, so the user's own
 // settings are never touched.
-class ScopeFormTest : public ::testing::Test {
+class ScopeFormTest : public test::WindowTestFolders {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(installDir.isValid());
-        ASSERT_TRUE(helpDir.isValid());
-        qputenv("VARMOLEN_INSTALL_DIR", installDir.path().toUtf8());
-        qputenv("VARMOLEN_HELP_DIR", helpDir.path().toUtf8());
-    }
-    void TearDown() override
-    {
-        qunsetenv("VARMOLEN_INSTALL_DIR");
-        qunsetenv("VARMOLEN_HELP_DIR");
-    }
     static void touch(const QString& path)
     {
         QFile f(path);
@@ -54,8 +43,6 @@ protected:
         f.write("x");
     }
 
-    QTemporaryDir installDir;
-    QTemporaryDir helpDir;
     test::ListingWaveInput noDevices;
 };
 

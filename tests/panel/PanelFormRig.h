@@ -17,6 +17,7 @@
 
 #include "app/Varmolen2.h"
 #include "audio/MemoryWaveInput.h"
+#include "WindowTestFolders.h"
 
 // Failed comparisons of texts print the texts.
 inline void PrintTo(const QString& text, std::ostream* os)
@@ -26,14 +27,11 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace varmolen::test {
 
-class PanelFormRig : public ::testing::Test {
+class PanelFormRig : public WindowTestFolders {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(installDir.isValid());
-        ASSERT_TRUE(helpDir.isValid());
-        qputenv("VARMOLEN_INSTALL_DIR", installDir.path().toUtf8());
-        qputenv("VARMOLEN_HELP_DIR", helpDir.path().toUtf8());
+        WindowTestFolders::SetUp();
         QLocale::setDefault(QLocale::c());
         form = std::make_unique<TScopeForm>(device);
         form->host().setRecordOnly(true);
@@ -44,8 +42,7 @@ protected:
     {
         form.reset();
         QLocale::setDefault(QLocale::system());
-        qunsetenv("VARMOLEN_INSTALL_DIR");
-        qunsetenv("VARMOLEN_HELP_DIR");
+        WindowTestFolders::TearDown();
     }
 
     InstrumentState& s() { return form->state(); }
@@ -54,8 +51,6 @@ protected:
     QString lo() const { return form->LoFreqLabel->text(); }
     QString hi() const { return form->HiFreqLabel->text(); }
 
-    QTemporaryDir installDir;
-    QTemporaryDir helpDir;
     MemoryWaveInput device;
     std::unique_ptr<TScopeForm> form;
 };

@@ -18,6 +18,7 @@
 
 #include <map>
 
+#include "WindowTestFolders.h"
 #include "app/Varmolen2.h"
 #include "audio/AcquisitionLoop.h"
 #include "audio/MemoryWaveInput.h"
@@ -26,15 +27,12 @@
 namespace varmolen {
 namespace {
 
-class OutputCommandsTest : public ::testing::Test {
+class OutputCommandsTest : public test::WindowTestFolders {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(installDir.isValid());
-        ASSERT_TRUE(helpDir.isValid());
+        WindowTestFolders::SetUp();
         ASSERT_TRUE(outDir.isValid());
-        qputenv("VARMOLEN_INSTALL_DIR", installDir.path().toUtf8());
-        qputenv("VARMOLEN_HELP_DIR", helpDir.path().toUtf8());
         form = std::make_unique<TScopeForm>(devices);
         form->host().setRecordOnly(true);
         // Nothing starts on its own while a test runs.
@@ -45,8 +43,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        qunsetenv("VARMOLEN_INSTALL_DIR");
-        qunsetenv("VARMOLEN_HELP_DIR");
+        WindowTestFolders::TearDown();
     }
 
     // The save dialog answers with `name` (empty: cancelled) and remembers
@@ -73,8 +70,6 @@ protected:
         r.Rectangle(10, 20, 110, 70);
     }
 
-    QTemporaryDir installDir;
-    QTemporaryDir helpDir;
     QTemporaryDir outDir;
     MemoryWaveInput devices;
     std::unique_ptr<TScopeForm> form;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <random>
 
+#include "WindowTestFolders.h"
 #include "FakeWaveInput.h"
 #include "app/Varmolen2.h"
 #include "display/DisplayPass.h"
@@ -31,20 +32,8 @@
 namespace varmolen {
 namespace {
 
-class SettingsApplyTest : public ::testing::Test {
+class SettingsApplyTest : public test::WindowTestFolders {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(installDir.isValid());
-        ASSERT_TRUE(helpDir.isValid());
-        qputenv("VARMOLEN_INSTALL_DIR", installDir.path().toUtf8());
-        qputenv("VARMOLEN_HELP_DIR", helpDir.path().toUtf8());
-    }
-    void TearDown() override
-    {
-        qunsetenv("VARMOLEN_INSTALL_DIR");
-        qunsetenv("VARMOLEN_HELP_DIR");
-    }
 
     QString cfgPath() const { return installDir.filePath("Varmolen.cfg"); }
 
@@ -83,8 +72,6 @@ protected:
         return form;
     }
 
-    QTemporaryDir installDir;
-    QTemporaryDir helpDir;
     test::ListingWaveInput devices{{"default", "USB Audio", "Signal generator"}};
 };
 
