@@ -44,17 +44,11 @@ QSize Led::sizeHint() const {
     return {std::max(70, text), 20};
 }
 
-void Led::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const double d = std::clamp(height() - 6.0, 6.0, 14.0);
-    const double rad = d / 2.0;
-    const QPointF c(3.0 + rad, height() / 2.0);
-
+void Led::paintLamp(QPainter& p, const QPointF& c, double rad, const QColor& base, bool lit) {
     // A lit lamp glows onto the panel around it.
-    if (checked_) {
+    if (lit) {
         QRadialGradient glow(c, rad * 1.9);
-        QColor halo = on_;
+        QColor halo = base;
         halo.setAlpha(110);
         glow.setColorAt(0.45, halo);
         halo.setAlpha(0);
@@ -69,9 +63,8 @@ void Led::paintEvent(QPaintEvent*) {
     p.setPen(QPen(QColor(10, 10, 14), 1.0));
     p.setBrush(QColor(70, 72, 80));
     p.drawEllipse(c, rad + 1.0, rad + 1.0);
-    const QColor base = currentColor();
     QRadialGradient lens(c - QPointF(rad * 0.3, rad * 0.35), rad * 1.3);
-    if (checked_) {
+    if (lit) {
         lens.setColorAt(0.0, base.lighter(170));
         lens.setColorAt(0.55, base);
         lens.setColorAt(1.0, base.darker(160));
@@ -83,8 +76,18 @@ void Led::paintEvent(QPaintEvent*) {
     p.setPen(Qt::NoPen);
     p.setBrush(lens);
     p.drawEllipse(c, rad - 0.5, rad - 0.5);
-    p.setBrush(QColor(255, 255, 255, checked_ ? 170 : 70));
+    p.setBrush(QColor(255, 255, 255, lit ? 170 : 70));
     p.drawEllipse(c - QPointF(rad * 0.32, rad * 0.36), rad * 0.28, rad * 0.2);
+}
+
+void Led::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double d = std::clamp(height() - 6.0, 6.0, 14.0);
+    const double rad = d / 2.0;
+    const QPointF c(3.0 + rad, height() / 2.0);
+
+    paintLamp(p, c, rad, currentColor(), checked_);
 
     p.setPen(isEnabled() ? kInk : kDimInk);
     p.setFont(font());

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QColor>
+#include <QPainter>
+#include <QPointF>
 #include <QString>
 #include <QWidget>
 
@@ -22,6 +24,10 @@ public:
     void setChecked(bool checked);
 
     QSize sizeHint() const override;
+
+    // Paints a lamp of radius `rad` centred on `c`: glowing in `colour` when
+    // lit, a dull tint of it otherwise. Rockers with an LED use it too.
+    static void paintLamp(QPainter& p, const QPointF& c, double rad, const QColor& colour, bool lit);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,5 +1,7 @@
 #include "panel/widgets/RockerSwitch.h"
 
+#include "panel/widgets/Led.h"
+
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
@@ -56,25 +58,7 @@ void RockerSwitch::paintEvent(QPaintEvent*) {
     const double top = 3.0 + 2.0 * rad + 4.0;
     if (hasLed_) {
         const QPointF c(w / 2.0, 3.0 + rad);
-        const QColor lamp = checked_ ? ledOn_ : ledOff_;
-        if (checked_) {
-            QRadialGradient glow(c, rad * 2.0);
-            QColor halo = lamp;
-            halo.setAlpha(110);
-            glow.setColorAt(0.4, halo);
-            halo.setAlpha(0);
-            glow.setColorAt(1.0, halo);
-            p.setPen(Qt::NoPen);
-            p.setBrush(glow);
-            p.drawEllipse(c, rad * 2.0, rad * 2.0);
-        }
-        p.setPen(QPen(QColor(10, 10, 14), 1.0));
-        QRadialGradient lens(c - QPointF(rad * 0.3, rad * 0.35), rad * 1.3);
-        lens.setColorAt(0.0, checked_ ? lamp.lighter(160) : lamp);
-        lens.setColorAt(0.55, checked_ ? lamp : lamp.darker(150));
-        lens.setColorAt(1.0, checked_ ? lamp.darker(130) : lamp.darker(200));
-        p.setBrush(lens);
-        p.drawEllipse(c, rad, rad);
+        Led::paintLamp(p, c, rad, checked_ ? ledOn_ : ledOff_, checked_);
     }
 
     // Bezel: a black moulded frame with a lighter lower lip.
