@@ -37,10 +37,10 @@ TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), b
 
 void TPaintBox::paintEvent(QPaintEvent*)
 {
-    // The bitmap's words read R, G, B, 255 in memory: an RGBX image of the
-    // same memory, drawn without a copy.
+    // The bitmap is stored in the window surface's own layout: an RGB32
+    // image of the same memory, drawn with a plain copy.
     const QImage view(reinterpret_cast<const uchar*>(bitmap_.data()), Raster::kWidth, Raster::kHeight,
-                      Raster::bytesPerLine(), QImage::Format_RGBX8888);
+                      Raster::bytesPerLine(), QImage::Format_RGB32);
     QPainter painter(this);
     painter.drawImage(0, 0, view);
 }

@@ -39,7 +39,7 @@ class AcquisitionLoop;
 class WaveEngine;
 class WaveInput;
 
-// The paint box that shows the display bitmap: it paints an RGBX view of the
+// The paint box that shows the display bitmap: it paints an RGB32 view of the
 // bitmap's own memory, so a held picture survives every repaint.
 class TPaintBox : public QWidget {
     Q_OBJECT

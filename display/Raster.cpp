@@ -16,12 +16,12 @@ std::uint32_t Raster::pixel(int x, int y) const
 {
     if (x < 0 || y < 0 || x >= kWidth || y >= kHeight)
         return 0;
-    return pixels_[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] & 0x00FFFFFFu;
+    return colourWord(pixels_[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)]);
 }
 
 void Raster::fill(std::uint32_t colour)
 {
-    pixels_.fill(colour | 0xFF000000u);
+    pixels_.fill(storedWord(colour));
 }
 
 void Raster::plot(int x, int y, std::uint32_t word)

@@ -1,6 +1,10 @@
-// The display bitmap: 513 x 343 colour words 0x00BBGGRR kept with their top
-// byte at 0xFF, so that in memory each pixel reads R, G, B, 255 and the window
-// can show the same memory as an RGBX image without copying or converting it.
+// The display bitmap: 513 x 343 pixels. Colours come and go as the
+// instrument's colour words 0x00BBGGRR; each pixel is stored as 0xFFRRGGBB,
+// the layout of the desktop's own window surfaces (an RGB32 image), so that
+// the window shows the same memory with a plain copy. (Stored as R, G, B, 255
+// bytes instead, every repaint would swap red and blue on the way to the
+// screen, which costs about three times as long per pass.) The colour word is
+// turned into the stored word once, when the pen or brush is set.
 // Drawing follows the classic canvas rules the renderers are written for: a
 // pen (colour, width 1 or 3) and a brush (colour); Rectangle outlines in the
 // pen and fills with the brush with the right and bottom edges exclusive;
@@ -23,15 +27,24 @@ public:
     int width() const { return kWidth; }
     int height() const { return kHeight; }
 
-    // Colour word 0x00BBGGRR of a pixel (top byte stripped); 0 outside.
+    // Colour word 0x00BBGGRR of a pixel; 0 outside.
     std::uint32_t pixel(int x, int y) const;
+    // Stored word 0xFFRRGGBB for a colour word 0x00BBGGRR, and back.
+    static constexpr std::uint32_t storedWord(std::uint32_t colour)
+    {
+        return 0xFF000000u | ((colour & 0xFFu) << 16) | (colour & 0xFF00u) | ((colour >> 16) & 0xFFu);
+    }
+    static constexpr std::uint32_t colourWord(std::uint32_t stored)
+    {
+        return ((stored & 0xFFu) << 16) | (stored & 0xFF00u) | ((stored >> 16) & 0xFFu);
+    }
     const std::uint32_t* data() const { return pixels_.data(); }
     std::uint32_t* data() { return pixels_.data(); }
     static constexpr int bytesPerLine() { return kWidth * 4; }
 
-    void setPenColor(std::uint32_t colour) { penColour_ = colour | 0xFF000000u; }
+    void setPenColor(std::uint32_t colour) { penColour_ = storedWord(colour); }
     void setPenWidth(int width) { penWidth_ = width < 1 ? 1 : width; }
-    void setBrushColor(std::uint32_t colour) { brushColour_ = colour | 0xFF000000u; }
+    void setBrushColor(std::uint32_t colour) { brushColour_ = storedWord(colour); }
     int penWidth() const { return penWidth_; }
 
     // Outline in the pen, interior in the brush; (x2, y2) exclusive.

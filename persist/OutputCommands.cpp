@@ -149,10 +149,10 @@ std::optional<ProgramLaunch> chooseVolumeControl(int osVariant, const std::funct
 
 QImage displayImage(const Raster& bitmap)
 {
-    // The words read R, G, B, 255 in memory; copy() detaches the image from
+    // The words are stored as 0xFFRRGGBB (RGB32); copy() detaches the image from
     // the bitmap, which the next display pass redraws.
     const QImage view(reinterpret_cast<const uchar*>(bitmap.data()), Raster::kWidth, Raster::kHeight,
-                      Raster::bytesPerLine(), QImage::Format_RGBX8888);
+                      Raster::bytesPerLine(), QImage::Format_RGB32);
     return view.copy();
 }
 

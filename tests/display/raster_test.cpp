@@ -23,16 +23,16 @@ int CountColour(const Raster& r, std::uint32_t c)
 }
 }  // namespace
 
-TEST(Raster, PixelsAreRgbxInMemory)
+TEST(Raster, PixelsAreStoredAsWindowSurfaceWords)
 {
     auto r = std::make_unique<Raster>();
     r->fill(0x00332211);  // blue 0x33, green 0x22, red 0x11
-    unsigned char bytes[4];
-    std::memcpy(bytes, r->data(), 4);
-    EXPECT_EQ(bytes[0], 0x11);
-    EXPECT_EQ(bytes[1], 0x22);
-    EXPECT_EQ(bytes[2], 0x33);
-    EXPECT_EQ(bytes[3], 0xFF);
+    EXPECT_EQ(r->data()[0], 0xFF112233u);  // 0xFFRRGGBB
+    r->setPenColor(0x00FF0000);            // blue pen
+    r->MoveTo(0, 1);
+    r->LineTo(2, 1);
+    EXPECT_EQ(r->data()[Raster::kWidth], 0xFF0000FFu);
+    EXPECT_EQ(r->pixel(0, 1), 0x00FF0000u);
     EXPECT_EQ(r->pixel(512, 342), 0x00332211u);
     EXPECT_EQ(Raster::bytesPerLine(), 513 * 4);
 }
