@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/InstallPaths.h"
 #include "audio/AcquisitionLoop.h"
@@ -80,6 +81,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     : QMainWindow(parent),
       state_(std::make_unique<InstrumentState>()),
       displayBitmap_(std::make_unique<Raster>()),
+      shownPicture_(std::make_unique<Raster>()),
       waveInput_(waveInput)
 {
     setObjectName(QStringLiteral("ScopeForm"));
@@ -163,6 +165,12 @@ void TScopeForm::DisplayPass()
         spectrumBoxShowsHint_ = showHint;
         SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position") : QString());
     }
+    // A picture that did not change (no channel drawn, or a steady one) is
+    // not sent to the screen again: comparing costs a small part of a repaint.
+    const std::size_t bytes = sizeof(std::uint32_t) * Raster::kWidth * Raster::kHeight;
+    if (std::memcmp(shownPicture_->data(), displayBitmap_->data(), bytes) == 0)
+        return;
+    std::memcpy(shownPicture_->data(), displayBitmap_->data(), bytes);
     SpectrumBoxPaint();
 }
 

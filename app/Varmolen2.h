@@ -299,6 +299,7 @@ protected:
 private:
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
+    std::unique_ptr<Raster> shownPicture_;  // what the screen last received from a display pass
     WaveInput& waveInput_;
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<WaveEngine> engine_;

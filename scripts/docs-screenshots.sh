@@ -10,31 +10,13 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 mkdir -p "$home/.config/Varmolen"
 
-# settings <displayType> <file>: the settings record, field by field.
-settings() {
-  python3 - "$1" "$2" <<'PY'
-import struct, sys
-display_type, path = int(sys.argv[1]), sys.argv[2]
-rec = struct.pack('<BBiiiiiiiiiiiiiiBBBBBiIiiiiiiiiiBBiBi',
-    1, 1,                 # channels enabled
-    1, 1, 1, 1,           # ranges: time 1, 1; frequency 1, 1
-    10, 20, 89, 260,      # time gain dials, time offsets (rows)
-    60, 60, 172, 343,     # frequency gain dials, frequency offsets
-    0, 1,                 # threshold, rising slope
-    1, 0, 0, 0, 1,        # chop, add, hold, single, trigger on
-    1, 44100, 100, 1,     # Y-T, rate, time base, line input
-    display_type, 1, 1,   # display type, white scheme, trigger channel 1
-    0x0000FF, 0xFF0000,   # red and blue traces
-    150, 172, 1, 1,       # markers
-    1, 1, 0)              # volume control, grid, device 0
-assert len(rec) == 118, len(rec)
-open(path, 'wb').write(rec)
-PY
-}
-
 for kind in window:2 frequency:1; do
   name=${kind%%:*}
-  settings "${kind##*:}" "$home/.config/Varmolen/Varmolen.cfg"
+  python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" \
+    chan1Enabled=1 chan2Enabled=1 chan1TimeGainDial=10 chan2TimeGainDial=20 chan1TimeOffset=89 \
+    chan2TimeOffset=260 chan1FreqGainDial=60 chan2FreqGainDial=60 triggerEnabled=1 sampleRate=44100 \
+    inputSelect=1 displayType="${kind##*:}" chan1Color=0x0000FF chan2Color=0xFF0000 marker1Pos=150 \
+    marker2Pos=172 marker1Enabled=1 marker2Enabled=1
   HOME=$home XDG_CONFIG_HOME=$home/.config "$root/scripts/screenshot.sh" "$bin" "$root/docs/help/varmolen-$name.png" 4
   echo "docs/help/varmolen-$name.png"
 done
