@@ -10,7 +10,7 @@ VARMOLEN_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-p
 VARMOLEN_HEADLESS_PACKAGES=(xvfb xauth imagemagick)
 # Packages the tests use: a private sound server with a null sink, a tone
 # generator, and a window driver.
-VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick)
+VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick python3)
 
 varmolen_install_packages() {
   local missing=()
