@@ -1,0 +1,171 @@
+// The whole window against a device that vanishes or goes silent while it
+// records: the failure is shown, the program ends with its settings saved, a
+// silent device is restarted without the window hanging, and it records
+// again once it delivers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <set>
+#include <string>
+
+#include <QCoreApplication>
+
+#include "FaultHarness.h"
+#include "WindowTestFolders.h"
+#include "app/Varmolen2.h"
+#include "audio/AcquisitionLoop.h"
+#include "audio/MemoryWaveInput.h"
+
+namespace varmolen {
+namespace {
+
+class DeviceFaults : public test::WindowTestFolders {
+protected:
+    void SetUp() override
+    {
+        test::WindowTestFolders::SetUp();
+        configPath = installDir.path() + "/Varmolen.cfg";
+        ASSERT_TRUE(test::writeWholeFile(configPath, test::recordBytes(test::recordingScene())));
+        // A quieter 250 Hz sine on the first value of each frame (channel 2),
+        // a 1 kHz sine on the second (channel 1).
+        device.setFrameSource([](std::uint64_t n) -> std::array<std::int16_t, 2> {
+            const double t = static_cast<double>(n) / 44100.0;
+            return {static_cast<std::int16_t>(6000 * std::sin(2 * std::numbers::pi * 250 * t)),
+                    static_cast<std::int16_t>(12000 * std::sin(2 * std::numbers::pi * 1000 * t))};
+        });
+    }
+
+    // The device's clock, run in step with the window's: 10 ms of frames
+    // every 10 ms.
+    void advance() { device.advanceFrames(441); }
+
+    int calls(WaveCall kind) const
+    {
+        return static_cast<int>(std::count(device.calls().begin(), device.calls().end(), kind));
+    }
+
+    QString configPath;
+    MemoryWaveInput device;
+};
+
+TEST_F(DeviceFaults, VanishingDeviceIsShownAndEndsTheProgramWithItsSettingsSaved)
+{
+    auto form = std::make_unique<TScopeForm>(device);
+    form->host().setRecordOnly(true);
+    form->show();
+    InstrumentState& s = form->state();
+
+    // Recording first: the sine reaches channel 1's block.
+    test::runFor(3000, [&] { return test::peak(s.chan1Samples) > 8000; }, [&] { advance(); });
+    ASSERT_GT(test::peak(s.chan1Samples), 8000) << "the device never recorded";
+    ASSERT_TRUE(form->host().recordedMessages().empty());
+    ASSERT_EQ(s.stopped, 0);
+
+    // A change made while running, so the saved file can be told from the
+    // prepared one.
+    s.chan2Enabled = 1;
+    device.failEverything();
+    // The application's own loop this time: ending it is the path under test.
+    // A fail-safe ends it after five seconds should the program not.
+    bool failSafe = false;
+    QTimer clock;
+    QObject::connect(&clock, &QTimer::timeout, [&] { advance(); });
+    clock.start(10);
+    QTimer::singleShot(5000, [&] {
+        failSafe = true;
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    clock.stop();
+
+    EXPECT_FALSE(failSafe) << "the program did not end after the device vanished";
+    EXPECT_FALSE(form->isVisible()) << "the window stayed open after the device vanished";
+    const auto& messages = form->host().recordedMessages();
+    ASSERT_FALSE(messages.empty());
+    const std::set<std::string> known = {
+        "Error getting the byte position", "Error in sending 'a' buffer", "Error in sending 'b' buffer",
+        "Error preparing the header_a", "Error preparing the header_b", "Error unpreparing the Header a",
+        "Error unpreparing the Header b", "Error Resetting the input wave device",
+        "Error unpreparing the _a Header", "Error unpreparing the _b Header",
+        "Error closing the input wave device", "Error starting the input wave device"};
+    for (const auto& [text, caption] : messages) {
+        EXPECT_EQ(caption, "Wave Device Message");
+        EXPECT_TRUE(known.count(text)) << "unexpected message: " << text;
+    }
+    EXPECT_GE(form->host().endRequests(), 1);
+    EXPECT_EQ(s.stopped, 1);
+    EXPECT_FALSE(form->acquisition().running());
+
+    const std::vector<std::uint8_t> expected = test::recordBytes(captureConfiguration(s));
+    form.reset();
+    const std::vector<std::uint8_t> saved = test::readWholeFile(configPath);
+    EXPECT_EQ(saved, expected) << "the settings at exit were not saved";
+    ASSERT_EQ(saved.size(), kConfigRecordBytes);
+    EXPECT_EQ(saved[1], 1) << "channel 2 switched on while running is in the saved file";
+}
+
+TEST_F(DeviceFaults, SilentDeviceIsRestartedWithoutHangingAndRecordsOnceItDelivers)
+{
+    device.setStalled(true);
+    TScopeForm form(device);
+    form.host().setRecordOnly(true);
+    form.show();
+    InstrumentState& s = form.state();
+
+    // The window keeps serving its events while nothing arrives: the 10 ms
+    // ticker runs close to its pace for two seconds.
+    int ticks = 0;
+    const qint64 took = test::runFor(2000, {}, [&] {
+        ++ticks;
+        advance();
+    });
+    EXPECT_LT(took, 2600) << "the event loop was held up";
+    EXPECT_GT(ticks, 100) << "the event loop was held up";
+    EXPECT_TRUE(form.host().recordedMessages().empty());
+    EXPECT_EQ(form.host().endRequests(), 0);
+    EXPECT_TRUE(form.isVisible());
+    // Each 250 ms without a block resets and restarts the device; the fifth
+    // timeout ends the run and a fresh one opens the device anew.
+    EXPECT_GE(calls(WaveCall::Reset), 4);
+    EXPECT_GE(calls(WaveCall::Start), 4);
+    EXPECT_GE(calls(WaveCall::Open), 2) << "no fresh run after the fifth timeout";
+    EXPECT_EQ(test::peak(s.chan1Samples), 0) << "nothing was recorded, so nothing can be shown";
+
+    device.setStalled(false);
+    test::runFor(3000, [&] { return test::peak(s.chan1Samples) > 8000; }, [&] { advance(); });
+    EXPECT_GT(test::peak(s.chan1Samples), 8000) << "the device delivers again but nothing is recorded";
+    EXPECT_GT(test::peak(s.chan2Samples), 4000);
+    EXPECT_LT(test::peak(s.chan2Samples), 8000) << "the channels are apart";
+    EXPECT_TRUE(form.host().recordedMessages().empty());
+    form.close();
+    EXPECT_FALSE(form.acquisition().running());
+}
+
+// A device that delivers only part of its frames (an overloaded server) is
+// restarted when a block takes too long, never hangs the window, and still
+// shows what it does record.
+TEST_F(DeviceFaults, SlowDeviceKeepsTheWindowServed)
+{
+    device.setSpeed(0.1);
+    TScopeForm form(device);
+    form.host().setRecordOnly(true);
+    form.show();
+    int ticks = 0;
+    const qint64 took = test::runFor(2000, {}, [&] {
+        ++ticks;
+        advance();
+    });
+    EXPECT_LT(took, 2600);
+    EXPECT_GT(ticks, 100);
+    EXPECT_TRUE(form.host().recordedMessages().empty());
+    EXPECT_GE(calls(WaveCall::Reset), 1) << "a block a tenth as fast as real time should time out";
+    EXPECT_TRUE(form.isVisible());
+    form.close();
+    EXPECT_FALSE(form.acquisition().running());
+    EXPECT_FALSE(device.isOpen()) << "closing the window releases the device";
+}
+
+}  // namespace
+}  // namespace varmolen
