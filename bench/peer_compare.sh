@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# peer_compare.sh [seconds] [startup-runs]: the instrument's load side by side
+# with a peer sound-card oscilloscope (xoscope), in one run, on one private
+# PulseAudio server and one private X server.
+#
+# The server's null sink plays a 1 kHz sine on the left and a 250 Hz square on
+# the right (sox through pacat --latency-msec=20); its monitor is the default
+# source, which ALSA's default device reaches through the pulse plugin. Four
+# programs record it at the same time for `seconds` (default 30) after a
+# settling time: Varmolen in the TIME display, Varmolen in the FREQUENCY
+# display (both at 44100 Hz stereo, both channels drawn, from device 0 = ALSA's
+# default input), Varmolen recording with no channel drawn (what acquisition
+# alone costs) and `xoscope -D ALSA -A default`. Each gets its own throw-away
+# home directory. Prints the CPU share of one core (user + system time over the
+# interval), the resident memory at its end and the ratio to the peer's CPU.
+#
+# Then the time from start to the first drawn pass, `startup-runs` times
+# (default 5), median: bench/first_pass_probe.cpp starts the instrument and
+# grabs the screen every few milliseconds until the traces, drawn in a colour
+# that appears nowhere else on the screen, are there.
+#
+# Needs xvfb-run, pulseaudio, pactl, pacat, sox, g++ and the X11 headers;
+# installs the Debian package xoscope when it is missing. VARMOLEN_BIN chooses
+# the binary (default build/app/varmolen). Not part of the test suite: it
+# takes about a minute.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-30}
+runs=${2:-5}
+bin=$(realpath "${VARMOLEN_BIN:-$root/build/app/varmolen}")
+
+for tool in xvfb-run pulseaudio pactl pacat sox g++; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool" >&2; exit 1; }
+done
+if ! command -v xoscope >/dev/null 2>&1; then
+    echo "installing the peer: apt-get install -y xoscope"
+    apt-get install -y xoscope >/dev/null || { echo "could not install xoscope" >&2; exit 1; }
+    echo "installed xoscope $(dpkg-query -W -f='${Version}' xoscope)"
+fi
+
+work=$(mktemp -d)
+cleanup() {
+    for f in player server; do
+        [ -f "$work/$f.pid" ] && kill "$(cat "$work/$f.pid")" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+probe=$work/first_pass_probe
+g++ -std=c++20 -O2 -o "$probe" "$root/bench/first_pass_probe.cpp" -lX11
+
+# ---- the sound server
+mkdir -p "$work/xdg" && chmod 700 "$work/xdg"
+export XDG_RUNTIME_DIR=$work/xdg
+cat >"$work/server.pa" <<PA
+load-module module-native-protocol-unix auth-anonymous=1
+load-module module-null-sink sink_name=bench rate=44100 channels=2
+set-default-sink bench
+set-default-source bench.monitor
+PA
+mkdir -p "$work/pulsehome"
+HOME=$work/pulsehome pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 \
+    --use-pid-file=no --log-target=file:"$work/pulse.log" </dev/null >/dev/null 2>&1 &
+echo $! >"$work/server.pid"
+i=0
+until pactl info >/dev/null 2>&1; do
+    i=$((i + 1))
+    [ $i -gt 100 ] && { echo "the sound server did not answer" >&2; exit 1; }
+    sleep 0.05
+done
+sox -q -n -t raw -r 44100 -c 2 -b 16 -e signed-integer - synth sine 1000 square 250 vol 0.5 2>/dev/null |
+    pacat --raw --rate=44100 --channels=2 --format=s16le --device=bench --latency-msec=20 &
+echo $! >"$work/player.pid"
+
+# ---- one home directory per program
+settings() {  # settings NAME field=value...
+    local home=$work/home-$1
+    shift
+    mkdir -p "$home/.config/Varmolen"
+    python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" \
+        sampleRate=44100 inputSelect=1 waveDeviceId=0 chan1Enabled=1 chan2Enabled=1 "$@"
+}
+settings time displayType=2
+settings freq displayType=1
+# The same recording with no channel drawn: the cost of acquisition alone.
+settings idle displayType=2 chan1Enabled=0 chan2Enabled=0
+# Traces in a colour (R 0xFE, G 0x02, B 0x01) that nothing else on the screen
+# has, so the probe can tell the first drawn pass.
+settings start displayType=2 chan1Color=0x0102FE chan2Color=0x0102FE
+mkdir -p "$work/home-peer"
+
+inner=$work/inner.sh
+cat >"$inner" <<'INNER'
+#!/usr/bin/env bash
+set -u
+bin=$1; work=$2; seconds=$3; runs=$4; probe=$5
+run_in() {  # run_in NAME program...: start with its own home, print the PID
+    local home=$work/home-$1
+    shift
+    HOME=$home XDG_CONFIG_HOME=$home/.config "$@" >"$home.log" 2>&1 &
+    echo $!
+}
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
+threads() {  # threads PID: "tid name ticks" per thread
+    local t name
+    for t in /proc/"$1"/task/*; do
+        if [ "${t##*/}" = "$1" ]; then name=user-interface; else name=$(tr ' ' '_' <"$t/comm"); fi
+        [ "$name" = varmolen ] && name=capture
+        echo "${t##*/} $name $(awk '{print $14 + $15}' "$t/stat")"
+    done
+}
+
+p_time=$(run_in time "$bin")
+p_freq=$(run_in freq "$bin")
+p_idle=$(run_in idle "$bin")
+p_peer=$(run_in peer xoscope -D ALSA -A default)
+sleep 3
+clients=$(pactl list short source-outputs 2>/dev/null | wc -l)
+echo "recording clients on the server: $clients (expected 4)"
+hz=$(getconf CLK_TCK)
+declare -A t0 t1 m
+for p in time freq idle peer; do v=p_$p; t0[$p]=$(ticks "${!v}"); done
+for p in time freq idle; do v=p_$p; threads "${!v}" >"$work/threads-$p.0"; done
+w0=$(date +%s%N)
+sleep "$seconds"
+for p in time freq idle peer; do v=p_$p; t1[$p]=$(ticks "${!v}"); m[$p]=$(rss "${!v}"); done
+for p in time freq idle; do v=p_$p; threads "${!v}" >"$work/threads-$p.1"; done
+w1=$(date +%s%N)
+for p in time freq idle peer; do
+    v=p_$p
+    kill -TERM "${!v}" 2>/dev/null
+    wait "${!v}"
+    echo "load $p $((t1[$p] - t0[$p])) $hz $((w1 - w0)) ${m[$p]}"
+done
+# Where each instance's time went, by thread: the user-interface thread, the
+# capture thread (the other thread with the program's name), the sound
+# server client's thread (threaded-ml) and the toolkit's helpers.
+for p in time freq idle; do
+    awk -v p="$p" -v hz="$hz" -v w=$((w1 - w0)) '
+        FNR == NR { before[$1] = $3; next }
+        $3 - before[$1] > 0 || !($2 in share) { share[$2] += 100 * (($3 - before[$1]) / hz) / (w / 1e9) }
+        END { line = ""; for (n in share) line = line sprintf("  %s %.2f", n, share[n]); print "threads " p line }
+    ' "$work/threads-$p.0" "$work/threads-$p.1"
+done
+
+for i in $(seq 1 "$runs"); do
+    HOME=$work/home-start XDG_CONFIG_HOME=$work/home-start/.config \
+        "$probe" FE0201 200 5000 "$bin" 2>>"$work/home-start.log" | sed "s/^/start $i /"
+    sleep 0.5
+done
+INNER
+chmod +x "$inner"
+
+echo "Varmolen: $bin"
+echo "peer: xoscope $(dpkg-query -W -f='${Version}' xoscope 2>/dev/null || echo '?')"
+echo "signal: 1 kHz sine (left), 250 Hz square (right), 44100 Hz, through a private PulseAudio null sink"
+echo "measuring ${seconds} s, all three programs at once under one Xvfb ..."
+xvfb-run -a -s "-screen 0 1280x1024x24" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" \
+    >"$work/out" 2>"$work/err" || true
+grep -v '^load \|^start \|^threads ' "$work/out" || true
+
+awk -v runs="$runs" '
+function cpu(p) { return 100 * (tk[p] / hz[p]) / (wall[p] / 1e9) }
+/^load / { tk[$2] = $3; hz[$2] = $4; wall[$2] = $5; mem[$2] = $6 / 1024; have[$2] = 1 }
+/^start / && /first pass after/ { ms[++n] = $6; line = line sprintf(" %d", $6) }
+/^start / && /no first pass/ { failed++ }
+/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "freq" ? "Varmolen FREQUENCY" : "Varmolen no channel"
+              $1 = ""; $2 = ""; sub(/^ +/, ""); threads = threads sprintf("  %-20s %s\n", name, $0) }
+END {
+    if (!have["time"] || !have["freq"] || !have["idle"] || !have["peer"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
+    peer = cpu("peer")
+    printf "\n%-22s %12s %14s %16s\n", "program", "CPU % core", "resident MiB", "CPU / xoscope"
+    printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen TIME", cpu("time"), mem["time"], (peer > 0 ? cpu("time") / peer : 0)
+    printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen FREQUENCY", cpu("freq"), mem["freq"], (peer > 0 ? cpu("freq") / peer : 0)
+    printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen no channel", cpu("idle"), mem["idle"], (peer > 0 ? cpu("idle") / peer : 0)
+    printf "%-22s %12.2f %14.1f %16s\n", "xoscope (peer)", peer, mem["peer"], "1"
+    # median of the start-up times
+    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (ms[j] < ms[i]) { t = ms[i]; ms[i] = ms[j]; ms[j] = t }
+    if (n > 0)
+        printf "\nstart to first drawn pass: runs%s ms; median of %d: %d ms\n", line, n, ms[int((n + 1) / 2)]
+    if (failed)
+        printf "start to first drawn pass: %d of %d runs drew nothing within 5 s\n", failed, runs
+    printf "\nCPU %% of one core by thread (threaded-ml: the sound server client library):\n%s", threads
+    printf "targets: CPU < 1 %% of a core and < 0.25 x xoscope in both displays; resident < 80 MiB; first pass < 400 ms\n"
+}' "$work/out"
