@@ -3,7 +3,9 @@
 // Starts PROGRAM on the current X display and watches the screen until at
 // least MIN_PIXELS pixels show the colour RRGGBB (hexadecimal), i.e. until
 // the instrument has drawn its first pass with a trace of that colour. Prints
-// "first pass after N ms" (from the moment before the program was started),
+// "window on screen after N ms" (the first grab that differs from the empty
+// screen) and "first pass after N ms", both from the moment before the
+// program was started,
 // then ends the program with SIGTERM and waits for it. Exit status 0 when the
 // colour appeared, 1 on timeout, 2 on a usage or X error.
 //
@@ -54,6 +56,20 @@ long countColour(XImage* img, unsigned long rgb)
     return n;
 }
 
+// A cheap fingerprint of the whole screen, to tell when the window appears.
+unsigned long long fingerprint(XImage* img)
+{
+    unsigned long long h = 1469598103934665603ull;
+    const auto* p = reinterpret_cast<const unsigned char*>(img->data);
+    const long bytes = static_cast<long>(img->bytes_per_line) * img->height;
+    for (long i = 0; i < bytes; i += 4) {
+        h ^= static_cast<unsigned long long>(p[i]) | static_cast<unsigned long long>(p[i + 1]) << 8 |
+             static_cast<unsigned long long>(p[i + 2]) << 16;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -89,6 +105,9 @@ int main(int argc, char** argv)
 
     int rc = 1;
     double seen = -1.0;
+    double windowSeen = -1.0;
+    bool haveEmpty = false;
+    unsigned long long emptyScreen = 0;
     for (;;) {
         const double t = nowMs();
         if (t - t0 > timeoutMs)
@@ -103,6 +122,13 @@ int main(int argc, char** argv)
                                 static_cast<unsigned>(attrs.height), AllPlanes, ZPixmap);
         const double grabbed = nowMs();
         if (img != nullptr) {
+            const unsigned long long f = fingerprint(img);
+            if (!haveEmpty) {
+                emptyScreen = f;
+                haveEmpty = true;
+            } else if (windowSeen < 0.0 && f != emptyScreen) {
+                windowSeen = grabbed - t0;
+            }
             const long n = countColour(img, rgb);
             XDestroyImage(img);
             if (n >= minPixels) {
@@ -115,6 +141,8 @@ int main(int argc, char** argv)
         }
         usleep(2000);
     }
+    if (windowSeen >= 0.0)
+        std::printf("window on screen after %.0f ms\n", windowSeen);
     if (rc == 0)
         std::printf("first pass after %.0f ms\n", seen);
     else

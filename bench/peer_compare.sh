@@ -166,6 +166,7 @@ function cpu(p) { return 100 * (tk[p] / hz[p]) / (wall[p] / 1e9) }
 /^load / { tk[$2] = $3; hz[$2] = $4; wall[$2] = $5; mem[$2] = $6 / 1024; have[$2] = 1 }
 /^start / && /first pass after/ { ms[++n] = $6; line = line sprintf(" %d", $6) }
 /^start / && /no first pass/ { failed++ }
+/^start / && /window on screen after/ { wms[++nw] = $7 }
 /^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "freq" ? "Varmolen FREQUENCY" : "Varmolen no channel"
               $1 = ""; $2 = ""; sub(/^ +/, ""); threads = threads sprintf("  %-20s %s\n", name, $0) }
 END {
@@ -178,6 +179,9 @@ END {
     printf "%-22s %12.2f %14.1f %16s\n", "xoscope (peer)", peer, mem["peer"], "1"
     # median of the start-up times
     for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (ms[j] < ms[i]) { t = ms[i]; ms[i] = ms[j]; ms[j] = t }
+    for (i = 1; i <= nw; i++) for (j = i + 1; j <= nw; j++) if (wms[j] < wms[i]) { t = wms[i]; wms[i] = wms[j]; wms[j] = t }
+    if (nw > 0)
+        printf "\nstart to window on screen: median of %d: %d ms", nw, wms[int((nw + 1) / 2)]
     if (n > 0)
         printf "\nstart to first drawn pass: runs%s ms; median of %d: %d ms\n", line, n, ms[int((n + 1) / 2)]
     if (failed)
