@@ -73,7 +73,8 @@ TEST_F(DeviceFaults, VanishingDeviceIsShownAndEndsTheProgramWithItsSettingsSaved
     QTimer clock;
     QObject::connect(&clock, &QTimer::timeout, [&] { advance(); });
     clock.start(10);
-    QTimer::singleShot(5000, [&] {
+    QObject failSafeScope;  // the fail-safe dies with this scope
+    QTimer::singleShot(5000, &failSafeScope, [&] {
         failSafe = true;
         QCoreApplication::quit();
     });

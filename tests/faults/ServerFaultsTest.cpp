@@ -101,7 +101,8 @@ TEST_F(ServerFaults, ServerKilledWhileRecordingEndsTheProgramAndARestartRecordsA
         s.chan2Enabled = 1;  // a change made while running, to find in the saved file
         server.kill();
         bool failSafe = false;
-        QTimer::singleShot(8000, [&] {
+        QObject failSafeScope;  // the fail-safe dies with this scope
+        QTimer::singleShot(8000, &failSafeScope, [&] {
             failSafe = true;
             QCoreApplication::quit();
         });
