@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +58,11 @@ public:
             std::system(("while kill -0 " + std::to_string(pid) + " 2>/dev/null; do sleep 0.02; done").c_str());
         }
         stop();
+    }
+    // Runs pactl against this server (suspending its sink, say).
+    bool pactl(const std::string& args)
+    {
+        return std::system(("XDG_RUNTIME_DIR='" + dir_ + "/xdg' pactl " + args + " >/dev/null 2>&1").c_str()) == 0;
     }
     void stop()
     {
@@ -138,6 +144,46 @@ TEST_F(ServerFaults, ServerKilledWhileRecordingEndsTheProgramAndARestartRecordsA
     EXPECT_GT(test::peak(s.chan1Samples), 1000) << "no tone recorded after the restart";
     EXPECT_TRUE(form.host().recordedMessages().empty());
     EXPECT_EQ(s.stopped, 0);
+    form.close();
+    EXPECT_FALSE(form.acquisition().running());
+}
+
+// The server's sink, and with it the monitor the window records from,
+// suspended: the device delivers nothing, so the waits time out and restart
+// it; the window keeps serving its events and shows no message, and once the
+// sink is resumed the tone is recorded again.
+TEST_F(ServerFaults, SuspendedSourceDeliversNothingWithoutHangingAndRecordsOnResume)
+{
+    PulseServer server;
+    if (!server.start())
+        GTEST_SKIP() << "no private PulseAudio server could start; the silent source was not tested";
+
+    AlsaWaveInput input(listAlsaCaptureDevices());
+    TScopeForm form(input);
+    form.host().setRecordOnly(true);
+    form.show();
+    InstrumentState& s = form.state();
+    test::runFor(4000, [&] { return test::peak(s.chan1Samples) > 1000; });
+    ASSERT_GT(test::peak(s.chan1Samples), 1000) << "the server's tone never reached channel 1";
+
+    ASSERT_TRUE(server.pactl("suspend-sink rig 1"));
+    int ticks = 0;
+    int timeouts = 0;  // the most the run counted; a fresh run counts from 0
+    const qint64 took = test::runFor(2500, {}, [&] {
+        ++ticks;
+        timeouts = std::max(timeouts, form.acquisition().timeoutCount());
+    });
+    EXPECT_LT(took, 3100) << "the event loop was held up";
+    EXPECT_GT(ticks, 125) << "the event loop was held up";
+    EXPECT_TRUE(form.host().recordedMessages().empty()) << form.host().recordedMessages().front().first;
+    EXPECT_EQ(form.host().endRequests(), 0);
+    EXPECT_GE(timeouts, 1) << "a source that delivers nothing must time out";
+
+    ASSERT_TRUE(server.pactl("suspend-sink rig 0"));
+    s.chan1Samples.fill(0);
+    test::runFor(4000, [&] { return test::peak(s.chan1Samples) > 1000; });
+    EXPECT_GT(test::peak(s.chan1Samples), 1000) << "nothing recorded after the source resumed";
+    EXPECT_TRUE(form.host().recordedMessages().empty());
     form.close();
     EXPECT_FALSE(form.acquisition().running());
 }
