@@ -26,7 +26,11 @@ set -u
 here=$1; bin=$2; points=$3; shot=$4
 . "$here/window_lib.sh"
 # Control centres in window coordinates, from the same display and fonts.
-"$points" >"$work/points.txt" 2>/dev/null || { echo "FAIL: could not find the controls" >&2; exit 1; }
+"$points" >"$work/points.txt" 2>"$work/points.log" || {
+    echo "FAIL: could not find the controls" >&2
+    cat "$work/points.log" >&2
+    exit 1
+}
 at() { awk -v n="$1" '$1 == n { print $2, $3 }' "$work/points.txt"; }
 start_program "$bin"
 sleep 1

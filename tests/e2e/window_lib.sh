@@ -35,5 +35,9 @@ stop_program() {
     fi
     wait "$pid"
     local rc=$?
-    [ "$rc" -eq 0 ] || { echo "FAIL: the program ended with status $rc" >&2; exit 1; }
+    if [ "$rc" -ne 0 ]; then
+        echo "FAIL: the program ended with status $rc" >&2
+        cat "$work/program.log" >&2
+        exit 1
+    fi
 }
