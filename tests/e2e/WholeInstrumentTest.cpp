@@ -165,8 +165,9 @@ protected:
             ADD_FAILURE() << "message shown: " << m.first;
     }
 
-    // TIME display, trigger on: the crossing stands at one column, next to
-    // the left edge where the trace starts at the trigger point. Trigger
+    // TIME display, trigger on: the trace starts at the trigger point on the
+    // left edge, so its next rising crossing, a period later, stands at one
+    // column (give or take one: the trigger point is a whole sample). Trigger
     // off: the same source drifts (2048 frames are not a whole number of
     // 1 kHz periods), which shows that the samples do see new passes.
     static void checkTriggerHoldsTheTrace(WaveInput& input)
