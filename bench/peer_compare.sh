@@ -40,9 +40,7 @@ fi
 
 work=$(mktemp -d)
 cleanup() {
-    for f in player server; do
-        [ -f "$work/$f.pid" ] && kill "$(cat "$work/$f.pid")" 2>/dev/null || true
-    done
+    "$root/tests/audio/pulse_rig.sh" stop "$work"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,28 +48,10 @@ trap cleanup EXIT
 probe=$work/first_pass_probe
 g++ -std=c++20 -O2 -o "$probe" "$root/bench/first_pass_probe.cpp" -lX11
 
-# ---- the sound server
-mkdir -p "$work/xdg" && chmod 700 "$work/xdg"
+# ---- the sound server: the tests' rig, a 1 kHz sine left and a 250 Hz square right
 export XDG_RUNTIME_DIR=$work/xdg
-cat >"$work/server.pa" <<PA
-load-module module-native-protocol-unix auth-anonymous=1
-load-module module-null-sink sink_name=bench rate=44100 channels=2
-set-default-sink bench
-set-default-source bench.monitor
-PA
-mkdir -p "$work/pulsehome"
-HOME=$work/pulsehome pulseaudio -n -F "$work/server.pa" --daemonize=no --exit-idle-time=-1 \
-    --use-pid-file=no --log-target=file:"$work/pulse.log" </dev/null >/dev/null 2>&1 &
-echo $! >"$work/server.pid"
-i=0
-until pactl info >/dev/null 2>&1; do
-    i=$((i + 1))
-    [ $i -gt 100 ] && { echo "the sound server did not answer" >&2; exit 1; }
-    sleep 0.05
-done
-sox -q -n -t raw -r 44100 -c 2 -b 16 -e signed-integer - synth sine 1000 square 250 vol 0.5 2>/dev/null |
-    pacat --raw --rate=44100 --channels=2 --format=s16le --device=bench --latency-msec=20 &
-echo $! >"$work/player.pid"
+HOME=$work/pulsehome "$root/tests/audio/pulse_rig.sh" start "$work" sine 1000 square 250 ||
+    { echo "the sound server did not start (see $work/pulse.log)" >&2; exit 1; }
 
 # ---- one home directory per program
 settings() {  # settings NAME field=value...

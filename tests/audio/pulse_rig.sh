@@ -1,13 +1,20 @@
 #!/bin/sh
-# A private PulseAudio server whose null sink plays a 1 kHz tone, for the
-# capture test. ALSA's default device reaches it through the pulse plugin.
-#   pulse_rig.sh start DIR   start server and player; prints nothing, exit 0 when ready
-#   pulse_rig.sh stop DIR    stop player and server by their recorded PIDs
+# A private PulseAudio server whose null sink plays a known signal, for the
+# capture tests, the whole-instrument runs and the measurements. Its monitor
+# is the default source, so ALSA's default device reaches it through the
+# pulse plugin.
+#   pulse_rig.sh start DIR [SYNTH...]   start server and player; exit 0 when ready
+#   pulse_rig.sh stop DIR               stop player and server by their recorded PIDs
+# SYNTH are sox synth words, one per channel in frame order (default: a 1 kHz
+# sine in both), e.g. "square 250 sine 1000": the frame's first value (the
+# instrument's channel 2) a 250 Hz square, the second a 1 kHz sine.
 # The caller exports XDG_RUNTIME_DIR=DIR/xdg and HOME=DIR/home for itself.
 set -u
 cmd=${1:-}
 d=${2:-}
-[ -n "$d" ] || { echo "usage: $0 start|stop DIR" >&2; exit 2; }
+[ -n "$d" ] || { echo "usage: $0 start|stop DIR [SYNTH...]" >&2; exit 2; }
+shift 2
+[ $# -gt 0 ] || set -- sine 1000
 
 case "$cmd" in
 start)
@@ -31,7 +38,7 @@ PA
         [ $i -gt 100 ] && { echo "server did not answer" >&2; exit 1; }
         sleep 0.05
     done
-    sox -q -n -t raw -r 44100 -c 2 -b 16 -e signed-integer - synth sine 1000 vol 0.5 2>/dev/null |
+    sox -q -n -t raw -r 44100 -c 2 -b 16 -e signed-integer - synth "$@" vol 0.5 2>/dev/null |
         pacat --raw --rate=44100 --channels=2 --format=s16le --device=rig --latency-msec=20 &
     # The pipeline's PID is pacat's; sox ends with the broken pipe.
     echo $! >"$d/player.pid"
