@@ -11,6 +11,14 @@ MemoryWaveInput::MemoryWaveInput(std::vector<std::string> productNames) : names_
     queue_.reserve(8);
 }
 
+MMRESULT MemoryWaveInput::enter(WaveCall call, HWAVEIN handle)
+{
+    MMRESULT code = 0;
+    if (fails(call, code))
+        return code;
+    return handle == 0 || handle != handle_ ? MMSYSERR_INVALHANDLE : MMSYSERR_NOERROR;
+}
+
 bool MemoryWaveInput::fails(WaveCall call, MMRESULT& code)
 {
     calls_.push_back(call);
@@ -87,11 +95,8 @@ MMRESULT MemoryWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEF
 
 MMRESULT MemoryWaveInput::waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size)
 {
-    MMRESULT code = 0;
-    if (fails(WaveCall::Prepare, code))
+    if (const MMRESULT code = enter(WaveCall::Prepare, handle))
         return code;
-    if (handle == 0 || handle != handle_)
-        return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size != sizeof(WAVEHDR) || header->lpData == nullptr)
         return MMSYSERR_INVALPARAM;
     header->dwFlags |= WHDR_PREPARED;
@@ -100,11 +105,8 @@ MMRESULT MemoryWaveInput::waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, U
 
 MMRESULT MemoryWaveInput::waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size)
 {
-    MMRESULT code = 0;
-    if (fails(WaveCall::Unprepare, code))
+    if (const MMRESULT code = enter(WaveCall::Unprepare, handle))
         return code;
-    if (handle == 0 || handle != handle_)
-        return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size != sizeof(WAVEHDR))
         return MMSYSERR_INVALPARAM;
     if (header->dwFlags & WHDR_INQUEUE)
@@ -115,11 +117,8 @@ MMRESULT MemoryWaveInput::waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header,
 
 MMRESULT MemoryWaveInput::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size)
 {
-    MMRESULT code = 0;
-    if (fails(WaveCall::AddBuffer, code))
+    if (const MMRESULT code = enter(WaveCall::AddBuffer, handle))
         return code;
-    if (handle == 0 || handle != handle_)
-        return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size != sizeof(WAVEHDR) || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     if (!(header->dwFlags & WHDR_PREPARED))
@@ -134,22 +133,16 @@ MMRESULT MemoryWaveInput::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT 
 
 MMRESULT MemoryWaveInput::waveInStart(HWAVEIN handle)
 {
-    MMRESULT code = 0;
-    if (fails(WaveCall::Start, code))
+    if (const MMRESULT code = enter(WaveCall::Start, handle))
         return code;
-    if (handle == 0 || handle != handle_)
-        return MMSYSERR_INVALHANDLE;
     started_ = true;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT MemoryWaveInput::waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size)
 {
-    MMRESULT code = 0;
-    if (fails(WaveCall::GetPosition, code))
+    if (const MMRESULT code = enter(WaveCall::GetPosition, handle))
         return code;
-    if (handle == 0 || handle != handle_)
-        return MMSYSERR_INVALHANDLE;
     if (time == nullptr || size < sizeof(MMTIME))
         return MMSYSERR_INVALPARAM;
     time->wType = TIME_BYTES;
@@ -159,11 +152,8 @@ MMRESULT MemoryWaveInput::waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT s
 
 MMRESULT MemoryWaveInput::waveInReset(HWAVEIN handle)
 {
-    MMRESULT code = 0;
-    if (fails(WaveCall::Reset, code))
+    if (const MMRESULT code = enter(WaveCall::Reset, handle))
         return code;
-    if (handle == 0 || handle != handle_)
-        return MMSYSERR_INVALHANDLE;
     started_ = false;
     while (!queue_.empty())
         completeFront();
@@ -174,11 +164,8 @@ MMRESULT MemoryWaveInput::waveInReset(HWAVEIN handle)
 
 MMRESULT MemoryWaveInput::waveInClose(HWAVEIN handle)
 {
-    MMRESULT code = 0;
-    if (fails(WaveCall::Close, code))
+    if (const MMRESULT code = enter(WaveCall::Close, handle))
         return code;
-    if (handle == 0 || handle != handle_)
-        return MMSYSERR_INVALHANDLE;
     if (!queue_.empty())
         return WAVERR_STILLPLAYING;
     handle_ = 0;

@@ -66,6 +66,9 @@ public:
 
 private:
     bool fails(WaveCall call, MMRESULT& code);
+    // The start of every call on an open device: a failure set up by the
+    // test, else a handle check; 0 when the call may go on.
+    MMRESULT enter(WaveCall call, HWAVEIN handle);
     void completeFront();
     void signal();
 
