@@ -34,4 +34,4 @@ awk -v t=$((t1 - t0)) -v hz="$hz" -v w=$((w1 - w0)) -v rss="$rss" -v rc="$rc" 'B
   printf "cpu %.2f s over %.1f s wall = %.2f %% of one core; resident %.1f MiB; exit %d\n", cpu, wall, 100 * cpu / wall, rss / 1024, rc }'
 INNER
 chmod +x "$inner"
-HOME=$home XDG_CONFIG_HOME=$home/.config xvfb-run -a -s "-screen 0 1280x1024x24" "$inner" "$bin" "$seconds" 2>&1 | grep -v XDG_RUNTIME_DIR
+HOME=$home XDG_CONFIG_HOME=$home/.config "$root/scripts/on-xvfb.sh" "$inner" "$bin" "$seconds" 2>&1 | grep -v XDG_RUNTIME_DIR

@@ -40,4 +40,4 @@ check "program ends before drawing" $? "rc $rc after $ms ms"
 exit $((fails > 0))
 INNER
 chmod +x "$work/inner.sh"
-xvfb-run -a -s "-screen 0 1024x768x24" "$work/inner.sh" "$work"
+"$root/scripts/on-xvfb.sh" -s 1024x768x24 "$work/inner.sh" "$work"

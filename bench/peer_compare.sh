@@ -19,7 +19,7 @@
 # grabs the screen every few milliseconds until the traces, drawn in a colour
 # that appears nowhere else on the screen, are there.
 #
-# Needs xvfb-run, pulseaudio, pactl, pacat, sox, g++ and the X11 headers;
+# Needs Xvfb, pulseaudio, pactl, pacat, sox, g++ and the X11 headers;
 # installs the Debian package xoscope when it is missing. VARMOLEN_BIN chooses
 # the binary (default build/app/varmolen). Not part of the test suite: it
 # takes about a minute.
@@ -29,7 +29,7 @@ seconds=${1:-30}
 runs=${2:-5}
 bin=$(realpath "${VARMOLEN_BIN:-$root/build/app/varmolen}")
 
-for tool in xvfb-run pulseaudio pactl pacat sox g++; do
+for tool in Xvfb pulseaudio pactl pacat sox g++; do
     command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool" >&2; exit 1; }
 done
 if ! command -v xoscope >/dev/null 2>&1; then
@@ -137,7 +137,7 @@ echo "Varmolen: $bin"
 echo "peer: xoscope $(dpkg-query -W -f='${Version}' xoscope 2>/dev/null || echo '?')"
 echo "signal: 1 kHz sine (left), 250 Hz square (right), 44100 Hz, through a private PulseAudio null sink"
 echo "measuring ${seconds} s, all three programs at once under one Xvfb ..."
-xvfb-run -a -s "-screen 0 1280x1024x24" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" \
+"$root/scripts/on-xvfb.sh" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" \
     >"$work/out" 2>"$work/err" || true
 grep -v '^load \|^start \|^threads ' "$work/out" || true
 

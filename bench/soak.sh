@@ -84,4 +84,4 @@ echo "FAIL"; exit 1
 INNER
 chmod +x "$inner"
 HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/xdg \
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$inner" "$bin" "$seconds" "$warmup" "$interval" "$limit"
+    "$root/scripts/on-xvfb.sh" "$inner" "$bin" "$seconds" "$warmup" "$interval" "$limit"

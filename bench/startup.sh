@@ -25,7 +25,7 @@ for i in $(seq 1 "$runs"); do
 done
 INNER
 chmod +x "$inner"
-HOME=$home XDG_CONFIG_HOME=$home/.config xvfb-run -a -s "-screen 0 1280x1024x24" "$inner" "$bin" "$runs" | tee "$home/out"
+HOME=$home XDG_CONFIG_HOME=$home/.config "$(dirname "$0")/../scripts/on-xvfb.sh" "$inner" "$bin" "$runs" | tee "$home/out"
 median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 t=$(awk '{print $5}' "$home/out" | median)
 m=$(awk '{print $8}' "$home/out" | median)

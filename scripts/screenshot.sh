@@ -33,4 +33,4 @@ kill -TERM "$pid"
 wait "$pid"
 INNER
 chmod +x "$inner"
-XDG_RUNTIME_DIR=$runtime xvfb-run -a -s "-screen 0 1280x1024x24" "$inner" "$bin" "$shot" "$wait_s"
+XDG_RUNTIME_DIR=$runtime "$(dirname "$0")/on-xvfb.sh" "$inner" "$bin" "$shot" "$wait_s"

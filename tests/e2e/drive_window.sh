@@ -11,7 +11,7 @@ src=$2
 points=$3
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_common.sh"
-need_tools xvfb-run xdotool python3 identify convert cmake
+need_tools Xvfb xauth xdotool python3 identify convert cmake
 [ -x "$points" ] || { echo "FAIL: no control-finding program at $points" >&2; exit 1; }
 make_workspace "$build"
 

@@ -37,5 +37,5 @@ make_workspace() {
 # with the throw-away home.
 run_on_xvfb() {
     HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/runtime \
-        xvfb-run -a -s "-screen 0 1280x1024x24" bash "$@"
+        "$here/../../scripts/on-xvfb.sh" bash "$@"
 }

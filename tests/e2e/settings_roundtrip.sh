@@ -9,7 +9,7 @@ build=$1
 src=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_common.sh"
-need_tools xvfb-run xdotool python3 cmp cmake
+need_tools Xvfb xauth xdotool python3 cmp cmake
 make_workspace "$build"
 
 cat >"$work/inner.sh" <<'INNER'

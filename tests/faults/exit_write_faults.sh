@@ -6,7 +6,7 @@
 # must hold the mended record; where it fails the old file must stay whole,
 # byte for byte, no temporary file may be left, and the program must still
 # end promptly on SIGTERM.
-# Runs itself under a private X server; needs xvfb-run and python3. The
+# Runs itself under a private X server; needs Xvfb and python3. The
 # read-only and full cases need mount rights (root) or fall back to
 # setpriv/prlimit (VARMOLEN_FAULTS_NO_MOUNT=1 forces those).
 set -uo pipefail
@@ -15,8 +15,8 @@ root=$(cd "$here/../.." && pwd)
 bin=${1:?usage: $0 BINARY}
 
 if [ -z "${VARMOLEN_FAULTS_INNER:-}" ]; then
-    command -v xvfb-run >/dev/null || { echo "SKIP: xvfb-run missing"; exit 77; }
-    VARMOLEN_FAULTS_INNER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    command -v Xvfb >/dev/null || { echo "SKIP: Xvfb missing"; exit 77; }
+    VARMOLEN_FAULTS_INNER=1 exec "$root/scripts/on-xvfb.sh" "$0" "$@"
 fi
 
 work=$(mktemp -d /tmp/varmolen-exitfaults-XXXXXX)

@@ -6,7 +6,7 @@
 # 700, come back mended). Then the server is started again and so is the
 # program: it records again (the server lists it as a recording client) and
 # shows no message.
-# Needs xvfb-run, xdotool, pulseaudio, pactl, pacat and sox; exits 77 (skip)
+# Needs Xvfb, xdotool, pulseaudio, pactl, pacat and sox; exits 77 (skip)
 # when one is missing or the server cannot start.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,10 +15,10 @@ bin=${1:?usage: $0 BINARY}
 rig=$root/tests/audio/pulse_rig.sh
 
 if [ -z "${VARMOLEN_FAULTS_INNER:-}" ]; then
-    for tool in xvfb-run xdotool pulseaudio pactl pacat sox; do
+    for tool in Xvfb xdotool pulseaudio pactl pacat sox; do
         command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
     done
-    VARMOLEN_FAULTS_INNER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    VARMOLEN_FAULTS_INNER=1 exec "$root/scripts/on-xvfb.sh" "$0" "$@"
 fi
 
 work=$(mktemp -d /tmp/varmolen-serverkill-XXXXXX)
