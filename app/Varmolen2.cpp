@@ -8,13 +8,13 @@
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 
 #include <cstdio>
-#include <cstring>
 
 #include "app/InstallPaths.h"
 #include "audio/AcquisitionLoop.h"
@@ -36,14 +36,15 @@ TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), b
     setFixedSize(Raster::kWidth, Raster::kHeight);
 }
 
-void TPaintBox::paintEvent(QPaintEvent*)
+void TPaintBox::paintEvent(QPaintEvent* event)
 {
     // The bitmap is stored in the window surface's own layout: an RGB32
-    // image of the same memory, drawn with a plain copy.
+    // image of the same memory, drawn with a plain copy of the part asked for.
     const QImage view(reinterpret_cast<const uchar*>(bitmap_.data()), Raster::kWidth, Raster::kHeight,
                       Raster::bytesPerLine(), QImage::Format_RGB32);
+    const QRect part = event->rect() & view.rect();
     QPainter painter(this);
-    painter.drawImage(0, 0, view);
+    painter.drawImage(part.topLeft(), view, part);
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event)
@@ -165,13 +166,12 @@ void TScopeForm::DisplayPass()
         spectrumBoxShowsHint_ = showHint;
         SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position") : QString());
     }
-    // A picture that did not change (no channel drawn, or a steady one) is
-    // not sent to the screen again: comparing costs a small part of a repaint.
-    const std::size_t bytes = sizeof(std::uint32_t) * Raster::kWidth * Raster::kHeight;
-    if (std::memcmp(shownPicture_->data(), displayBitmap_->data(), bytes) == 0)
-        return;
-    std::memcpy(shownPicture_->data(), displayBitmap_->data(), bytes);
-    SpectrumBoxPaint();
+    // Only the rows that changed since the last pass go to the screen; a
+    // picture that did not change at all (no channel drawn, or a steady
+    // trace) is not sent again. Comparing costs a small part of a repaint.
+    const RowBand band = copyChangedRows(*displayBitmap_, *shownPicture_);
+    if (!band.empty())
+        SpectrumBox->update(0, band.first, Raster::kWidth, band.count);
 }
 
 void TScopeForm::FormCreate(QObject* sender)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace varmolen {
@@ -238,6 +239,23 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
             }
         }
     }
+}
+
+RowBand copyChangedRows(const Raster& drawn, Raster& shown)
+{
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < Raster::kHeight; ++y) {
+        const std::uint32_t* from = drawn.data() + static_cast<std::size_t>(y) * Raster::kWidth;
+        std::uint32_t* to = shown.data() + static_cast<std::size_t>(y) * Raster::kWidth;
+        if (std::memcmp(from, to, Raster::bytesPerLine()) == 0)
+            continue;
+        std::memcpy(to, from, Raster::bytesPerLine());
+        if (first < 0)
+            first = y;
+        last = y;
+    }
+    return first < 0 ? RowBand{} : RowBand{first, last - first + 1};
 }
 
 }  // namespace varmolen

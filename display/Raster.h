@@ -68,4 +68,17 @@ private:
     int penY_ = 0;
 };
 
+// The band of rows in which two pictures differ; empty when they are equal.
+struct RowBand {
+    int first = 0;
+    int count = 0;
+    bool empty() const { return count == 0; }
+};
+
+// Makes `shown` equal to `drawn`, copying only the rows that differ, and
+// returns the band they span: the part of the window that must be repainted.
+// A steady trace changes few rows per pass, and the screen then receives
+// only those.
+RowBand copyChangedRows(const Raster& drawn, Raster& shown);
+
 }  // namespace varmolen

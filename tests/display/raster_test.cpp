@@ -145,3 +145,34 @@ TEST(Raster, WidePenCoversThreePixels)
     EXPECT_EQ(r->pixel(0, 0), kRed);
     EXPECT_EQ(r->pixel(0, 1), kRed);
 }
+
+TEST(Raster, ChangedRowsAreCopiedAndTheirBandReported)
+{
+    auto drawn = std::make_unique<Raster>();
+    auto shown = std::make_unique<Raster>();
+    drawn->fill(kWhite);
+    shown->fill(kWhite);
+    EXPECT_TRUE(copyChangedRows(*drawn, *shown).empty());
+
+    // Two changed pixels far apart: the band spans both rows, and everything
+    // in between that did not change is left as it was.
+    drawn->setPenColor(kRed);
+    drawn->MoveTo(512, 7);
+    drawn->LineTo(513, 7);
+    drawn->MoveTo(0, 200);
+    drawn->LineTo(1, 200);
+    const RowBand band = copyChangedRows(*drawn, *shown);
+    EXPECT_EQ(band.first, 7);
+    EXPECT_EQ(band.count, 194);
+    EXPECT_EQ(shown->pixel(512, 7), kRed);
+    EXPECT_EQ(shown->pixel(0, 200), kRed);
+    EXPECT_EQ(std::memcmp(drawn->data(), shown->data(), sizeof(std::uint32_t) * Raster::kWidth * Raster::kHeight), 0);
+    // Once copied, the same picture needs nothing more.
+    EXPECT_TRUE(copyChangedRows(*drawn, *shown).empty());
+
+    // The first and last rows count too.
+    drawn->fill(kRed);
+    const RowBand all = copyChangedRows(*drawn, *shown);
+    EXPECT_EQ(all.first, 0);
+    EXPECT_EQ(all.count, Raster::kHeight);
+}
