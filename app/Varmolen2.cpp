@@ -102,6 +102,11 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     loop_ = std::make_unique<AcquisitionLoop>(*state_, *engine_, *host_, [this] { DisplayPass(); });
     connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(StartTimer); });
     connect(TimeoutTimer, &QTimer::timeout, this, [this] { TimeoutTimerTimer(TimeoutTimer); });
+    // Both timers run from the moment the window exists, so the first run
+    // starts 250 ms after the window was created, not after the panel was
+    // built and the settings applied on top.
+    StartTimer->start();
+    TimeoutTimer->start();
     // The device calls this from its capture thread; one queued hop to this
     // thread is pending at a time, so a burst of changes costs one step.
     waveInput_.setNotifier([this] {
@@ -127,9 +132,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     ConnectFrontPanel();
     FormCreate(this);
 
-    // Both timers run from the moment the window exists.
-    StartTimer->start();
-    TimeoutTimer->start();
+    formCreated_ = true;
 }
 
 TScopeForm::~TScopeForm()
@@ -151,6 +154,11 @@ void TScopeForm::StopBtnClick(QObject* /*sender*/)
 
 void TScopeForm::StartTimerTimer(QObject* /*sender*/)
 {
+    // A message box shown while the window is still being set up (a settings
+    // file that cannot be read) runs the timers; acquisition waits for the
+    // next tick once the settings are in force.
+    if (!formCreated_)
+        return;
     loop_->StartTimerTimer();
 }
 

@@ -312,6 +312,7 @@ private:
     std::function<void()> destroyObserver_;
     int formDestroyRuns_ = 0;
     bool closing_ = false;
+    bool formCreated_ = false;  // the constructor has applied the settings
 };
 
 }  // namespace varmolen

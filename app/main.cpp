@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include <exception>
+#include <future>
 #include <memory>
 
 #include "app/SignalBridge.h"
@@ -41,12 +42,17 @@ public:
 
 int main(int argc, char* argv[])
 {
+    // Listing the sound devices asks ALSA and the sound server, which takes
+    // a few tens of milliseconds; it runs while the toolkit connects to the
+    // display, so the window opens sooner.
+    std::future<std::unique_ptr<varmolen::WaveInput>> devices =
+        std::async(std::launch::async, [] { return varmolen::createSystemWaveInput(); });
     VarmolenApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varmolen"));
     QApplication::setApplicationDisplayName(QStringLiteral("Varmolen"));
     QApplication::setDesktopFileName(QStringLiteral("varmolen"));
     try {
-        std::unique_ptr<varmolen::WaveInput> waveInput = varmolen::createSystemWaveInput();
+        std::unique_ptr<varmolen::WaveInput> waveInput = devices.get();
         varmolen::TScopeForm scopeForm(*waveInput);
         // The device dialog, hidden until Options > Sound Card > Select; its
         // close re-applies the input kind, which restarts acquisition on the

@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-g++ -std=c++20 -O2 -o "$work/probe" "$root/bench/first_pass_probe.cpp" -lX11
+"$root/bench/build_probe.sh" "$work/probe"
 convert -size 200x100 xc:'#FE0201' "$work/block.png"
 cat >"$work/inner.sh" <<'INNER'
 #!/usr/bin/env bash

@@ -5,22 +5,25 @@
 #
 # The server's null sink plays a 1 kHz sine on the left and a 250 Hz square on
 # the right (sox through pacat --latency-msec=20); its monitor is the default
-# source, which ALSA's default device reaches through the pulse plugin. Four
+# source, which ALSA's default device reaches through the pulse plugin. Five
 # programs record it at the same time for `seconds` (default 30) after a
 # settling time: Varmolen in the TIME display, Varmolen in the FREQUENCY
 # display (both at 44100 Hz stereo, both channels drawn, from device 0 = ALSA's
 # default input), Varmolen recording with no channel drawn (what acquisition
-# alone costs) and `xoscope -D ALSA -A default`. Each gets its own throw-away
+# alone costs), `xoscope -D ALSA -A default`, and bench/bare_capture.cpp, a
+# loop that only records, with the instrument's own format, buffering and
+# reads (the floor: what recording from this server costs any program before
+# it draws anything). Each gets its own throw-away
 # home directory. Prints the CPU share of one core (user + system time over the
 # interval), the resident memory at its end and the ratio to the peer's CPU.
 #
 # Then the time from start to the first drawn pass, `startup-runs` times
 # (default 5), median: bench/first_pass_probe.cpp starts the instrument and
-# grabs the screen every few milliseconds until the traces, drawn in a colour
-# that appears nowhere else on the screen, are there.
+# reads back each part of the screen the X server reports changed until the
+# traces, drawn in a colour that appears nowhere else on the screen, are there.
 #
-# Needs Xvfb, pulseaudio, pactl, pacat, sox, g++ and the X11 headers;
-# installs the Debian package xoscope when it is missing. VARMOLEN_BIN chooses
+# Needs Xvfb, pulseaudio, pactl, pacat, sox, g++, the X11 and ALSA headers;
+# installs the Debian packages xoscope and libxdamage-dev when missing. VARMOLEN_BIN chooses
 # the binary (default build/app/varmolen). Not part of the test suite: it
 # takes about a minute.
 set -euo pipefail
@@ -46,7 +49,9 @@ cleanup() {
 trap cleanup EXIT
 
 probe=$work/first_pass_probe
-g++ -std=c++20 -O2 -o "$probe" "$root/bench/first_pass_probe.cpp" -lX11
+"$root/bench/build_probe.sh" "$probe"
+bare=$work/bare_capture
+g++ -std=c++20 -O2 -o "$bare" "$root/bench/bare_capture.cpp" -lasound
 
 # ---- the sound server: the tests' rig, a 1 kHz sine left and a 250 Hz square right
 export XDG_RUNTIME_DIR=$work/xdg
@@ -68,13 +73,13 @@ settings idle displayType=2 chan1Enabled=0 chan2Enabled=0
 # Traces in a colour (R 0xFE, G 0x02, B 0x01) that nothing else on the screen
 # has, so the probe can tell the first drawn pass.
 settings start displayType=2 chan1Color=0x0102FE chan2Color=0x0102FE
-mkdir -p "$work/home-peer"
+mkdir -p "$work/home-peer" "$work/home-bare"
 
 inner=$work/inner.sh
 cat >"$inner" <<'INNER'
 #!/usr/bin/env bash
 set -u
-bin=$1; work=$2; seconds=$3; runs=$4; probe=$5
+bin=$1; work=$2; seconds=$3; runs=$4; probe=$5; bare=$6
 run_in() {  # run_in NAME program...: start with its own home, print the PID
     local home=$work/home-$1
     shift
@@ -88,6 +93,7 @@ threads() {  # threads PID: "tid name ticks" per thread
     for t in /proc/"$1"/task/*; do
         if [ "${t##*/}" = "$1" ]; then name=user-interface; else name=$(tr ' ' '_' <"$t/comm"); fi
         [ "$name" = varmolen ] && name=capture
+        [ "$(cat "$t/comm")" = bare_capture ] && name=capture
         echo "${t##*/} $name $(awk '{print $14 + $15}' "$t/stat")"
     done
 }
@@ -96,19 +102,20 @@ p_time=$(run_in time "$bin")
 p_freq=$(run_in freq "$bin")
 p_idle=$(run_in idle "$bin")
 p_peer=$(run_in peer xoscope -D ALSA -A default)
+p_bare=$(run_in bare "$bare")
 sleep 3
 clients=$(pactl list short source-outputs 2>/dev/null | wc -l)
-echo "recording clients on the server: $clients (expected 4)"
+echo "recording clients on the server: $clients (expected 5)"
 hz=$(getconf CLK_TCK)
 declare -A t0 t1 m
-for p in time freq idle peer; do v=p_$p; t0[$p]=$(ticks "${!v}"); done
-for p in time freq idle; do v=p_$p; threads "${!v}" >"$work/threads-$p.0"; done
+for p in time freq idle peer bare; do v=p_$p; t0[$p]=$(ticks "${!v}"); done
+for p in time freq idle bare; do v=p_$p; threads "${!v}" >"$work/threads-$p.0"; done
 w0=$(date +%s%N)
 sleep "$seconds"
-for p in time freq idle peer; do v=p_$p; t1[$p]=$(ticks "${!v}"); m[$p]=$(rss "${!v}"); done
-for p in time freq idle; do v=p_$p; threads "${!v}" >"$work/threads-$p.1"; done
+for p in time freq idle peer bare; do v=p_$p; t1[$p]=$(ticks "${!v}"); m[$p]=$(rss "${!v}"); done
+for p in time freq idle bare; do v=p_$p; threads "${!v}" >"$work/threads-$p.1"; done
 w1=$(date +%s%N)
-for p in time freq idle peer; do
+for p in time freq idle peer bare; do
     v=p_$p
     kill -TERM "${!v}" 2>/dev/null
     wait "${!v}"
@@ -117,7 +124,7 @@ done
 # Where each instance's time went, by thread: the user-interface thread, the
 # capture thread (the other thread with the program's name), the sound
 # server client's thread (threaded-ml) and the toolkit's helpers.
-for p in time freq idle; do
+for p in time freq idle bare; do
     awk -v p="$p" -v hz="$hz" -v w=$((w1 - w0)) '
         FNR == NR { before[$1] = $3; next }
         $3 - before[$1] > 0 || !($2 in share) { share[$2] += 100 * (($3 - before[$1]) / hz) / (w / 1e9) }
@@ -136,8 +143,8 @@ chmod +x "$inner"
 echo "Varmolen: $bin"
 echo "peer: xoscope $(dpkg-query -W -f='${Version}' xoscope 2>/dev/null || echo '?')"
 echo "signal: 1 kHz sine (left), 250 Hz square (right), 44100 Hz, through a private PulseAudio null sink"
-echo "measuring ${seconds} s, all three programs at once under one Xvfb ..."
-"$root/scripts/on-xvfb.sh" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" \
+echo "measuring ${seconds} s, all five programs at once under one Xvfb ..."
+"$root/scripts/on-xvfb.sh" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" "$bare" \
     >"$work/out" 2>"$work/err" || true
 grep -v '^load \|^start \|^threads ' "$work/out" || true
 
@@ -147,16 +154,17 @@ function cpu(p) { return 100 * (tk[p] / hz[p]) / (wall[p] / 1e9) }
 /^start / && /first pass after/ { ms[++n] = $6; line = line sprintf(" %d", $6) }
 /^start / && /no first pass/ { failed++ }
 /^start / && /window on screen after/ { wms[++nw] = $7 }
-/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "freq" ? "Varmolen FREQUENCY" : "Varmolen no channel"
+/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
               $1 = ""; $2 = ""; sub(/^ +/, ""); threads = threads sprintf("  %-20s %s\n", name, $0) }
 END {
-    if (!have["time"] || !have["freq"] || !have["idle"] || !have["peer"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
+    if (!have["time"] || !have["freq"] || !have["idle"] || !have["peer"] || !have["bare"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
     peer = cpu("peer")
     printf "\n%-22s %12s %14s %16s\n", "program", "CPU % core", "resident MiB", "CPU / xoscope"
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen TIME", cpu("time"), mem["time"], (peer > 0 ? cpu("time") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen FREQUENCY", cpu("freq"), mem["freq"], (peer > 0 ? cpu("freq") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen no channel", cpu("idle"), mem["idle"], (peer > 0 ? cpu("idle") / peer : 0)
     printf "%-22s %12.2f %14.1f %16s\n", "xoscope (peer)", peer, mem["peer"], "1"
+    printf "%-22s %12.2f %14.1f %16.3f\n", "recording alone", cpu("bare"), mem["bare"], (peer > 0 ? cpu("bare") / peer : 0)
     # median of the start-up times
     for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (ms[j] < ms[i]) { t = ms[i]; ms[i] = ms[j]; ms[j] = t }
     for (i = 1; i <= nw; i++) for (j = i + 1; j <= nw; j++) if (wms[j] < wms[i]) { t = wms[i]; wms[i] = wms[j]; wms[j] = t }
@@ -167,5 +175,7 @@ END {
     if (failed)
         printf "start to first drawn pass: %d of %d runs drew nothing within 5 s\n", failed, runs
     printf "\nCPU %% of one core by thread (threaded-ml: the sound server client library):\n%s", threads
+    printf "recording alone: a bare ALSA capture loop with the instrument'"'"'s format, buffering and reads, no\n"
+    printf "window: the floor any program recording this server pays, before it shows anything.\n"
     printf "targets: CPU < 1 %% of a core and < 0.25 x xoscope in both displays; resident < 80 MiB; first pass < 400 ms\n"
 }' "$work/out"
