@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -308,6 +309,56 @@ TEST_F(ScopeFormTest, AcquisitionStartsByItselfAndDrawsTheGeneratorsTrace)
     EXPECT_GT(red, 400) << "the sine of channel 1 is drawn across the display";
     form.close();
     EXPECT_EQ(s.stopped, 1);
+}
+
+// A device service that keeps the window's setting-up waiting while events
+// are served (as a message box would) and notes every attempt to record.
+class SlowListingWaveInput : public test::ListingWaveInput {
+public:
+    SlowListingWaveInput() : ListingWaveInput({"Slow card"}) {}
+    UINT waveInGetNumDevs() override
+    {
+        QEventLoop wait;
+        QTimer::singleShot(600, &wait, &QEventLoop::quit);
+        wait.exec();
+        return ListingWaveInput::waveInGetNumDevs();
+    }
+    MMRESULT waveInOpen(HWAVEIN* h, UINT id, const WAVEFORMATEX* f, std::uintptr_t cb, std::uintptr_t inst,
+                        std::uint32_t flags) override
+    {
+        ++opens;
+        return ListingWaveInput::waveInOpen(h, id, f, cb, inst, flags);
+    }
+    int opens = 0;
+};
+
+// The start timer runs from the window's creation, so its first tick can
+// come while the window is still being set up; acquisition must wait until
+// the stored settings are in force, and start on a later tick.
+TEST_F(ScopeFormTest, NoRunStartsBeforeTheWindowIsSetUp)
+{
+    // A run started too early reports the failed open in a message box;
+    // it is answered here, so the test fails instead of waiting for a click.
+    QTimer answer;
+    answer.setInterval(20);
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
+                box->done(QMessageBox::Ok);
+    });
+    answer.start();
+    SlowListingWaveInput slow;
+    TScopeForm form(slow);
+    EXPECT_EQ(slow.opens, 0) << "a tick during the setting-up started a run";
+    EXPECT_EQ(form.startRuns(), 0);
+    EXPECT_TRUE(form.StartTimer->isActive());
+    form.host().setRecordOnly(true);
+
+    QEventLoop wait;
+    QTimer::singleShot(400, &wait, &QEventLoop::quit);
+    wait.exec();
+    EXPECT_GT(slow.opens, 0) << "a tick after the setting-up starts a run";
+    form.close();
 }
 
 }  // namespace
