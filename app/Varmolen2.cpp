@@ -154,9 +154,9 @@ void TScopeForm::StopBtnClick(QObject* /*sender*/)
 
 void TScopeForm::StartTimerTimer(QObject* /*sender*/)
 {
-    // A message box shown while the window is still being set up (a settings
-    // file that cannot be read) runs the timers; acquisition waits for the
-    // next tick once the settings are in force.
+    // Anything that serves events while the window is still being set up (a
+    // message box, a device that is slow to answer) lets the timers tick;
+    // acquisition waits for the next tick once the settings are in force.
     if (!formCreated_)
         return;
     loop_->StartTimerTimer();
