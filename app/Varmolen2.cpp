@@ -284,11 +284,6 @@ void TScopeForm::SelectCardClick()
     soundCardSelect_->raise();
 }
 
-void TScopeForm::SpectrumBoxPaint()
-{
-    SpectrumBox->update();
-}
-
 QLabel* TScopeForm::StatusPanel(int index) const
 {
     if (StatusBar1 == nullptr || index < 0 || index > 4)

@@ -81,7 +81,6 @@ public:
     void FormDestroy();
     void Quit1Click();
     void SelectCardClick();
-    void SpectrumBoxPaint();
 
     // Settings file: read and applied once at start, written once at exit.
     void LoadConfiguration(QObject* sender, const char* path);
