@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "audio/WaveInput.h"
+#include "persist/FeatureSettings.h"
 
 namespace varmolen {
 
@@ -157,6 +158,9 @@ struct InstrumentState {
     std::array<char, kPathLength> configFilePath{};
     std::array<char, kPathLength> helpFilePath{};
     std::int32_t osVariant = 0;
+
+    // Features beyond the settings record, kept in Varmolen.ini; all off by default.
+    FeatureSettings features;
 };
 
 // Gives the fields of the start-up table their values. Fields the table does
