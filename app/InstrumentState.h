@@ -59,6 +59,10 @@ struct InstrumentState {
     std::int32_t bufferSelect = 0;
     flag loadingSettings = 0;
     std::int32_t currentChannel = 0;
+    // 1 while a display pass draws again a block it has drawn before (a held
+    // picture redrawn after a control changed), 0 for a new block: whatever
+    // accumulates over blocks advances only on new ones.
+    flag passIsRedraw = 0;
 
     // Sample blocks
     std::unique_ptr<std::uint8_t[]> bufferA;  // kRecordBufferBytes, from start-up to the end
