@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "audio/WaveInput.h"
+#include "dsp/SpectrumHistory.h"
 #include "persist/FeatureSettings.h"
 
 namespace varmolen {
@@ -33,6 +34,20 @@ constexpr std::int32_t yellow = 0x00FFFF;
 constexpr std::int32_t white = 0xFFFFFF;
 constexpr std::int32_t magenta = 0xFF00FF;
 }  // namespace colour
+
+// What the display shows now, for exports: the block of the last pass that
+// drew a new block (so a held picture keeps its block while new ones arrive),
+// and the display type and channels of the last pass of any kind.
+constexpr int kDisplayedBlockSamples = 1024;
+struct DisplayedBlock {
+    std::array<std::int32_t, kDisplayedBlockSamples> chan1Samples{};
+    std::array<std::int32_t, kDisplayedBlockSamples> chan2Samples{};
+    std::uint32_t sampleRate = 0;
+    std::int32_t displayType = 0;
+    std::uint8_t chan1Enabled = 0;
+    std::uint8_t chan2Enabled = 0;
+    bool drawn = false;  // a pass has drawn a block
+};
 
 struct InstrumentState {
     // Recording format and device
@@ -165,6 +180,9 @@ struct InstrumentState {
 
     // Features beyond the settings record, kept in Varmolen.ini; all off by default.
     FeatureSettings features;
+    // Spectrum averaging and peak hold (features.spectrumAverage, features.peakHold).
+    SpectrumHistory spectrumHistory;
+    DisplayedBlock displayedBlock;
 };
 
 // Gives the fields of the start-up table their values. Fields the table does

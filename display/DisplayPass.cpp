@@ -1,5 +1,6 @@
 #include "display/DisplayPass.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "display/SpectrumRenderer.h"
@@ -41,8 +42,27 @@ void renderChannel(InstrumentState& s, Raster& r, int n)
 
 }  // namespace
 
+void KeepDisplayedBlock(InstrumentState& s)
+{
+    DisplayedBlock& b = s.displayedBlock;
+    if (s.passIsRedraw == 0) {
+        std::copy_n(s.chan1Samples.begin(), kDisplayedBlockSamples, b.chan1Samples.begin());
+        std::copy_n(s.chan2Samples.begin(), kDisplayedBlockSamples, b.chan2Samples.begin());
+        b.sampleRate = s.sampleRate;
+    }
+    b.displayType = s.displayType;
+    b.chan1Enabled = s.chan1Enabled;
+    b.chan2Enabled = s.chan2Enabled;
+    b.drawn = true;
+    NoteDisplayPass(s.spectrumHistory, s.passIsRedraw == 1);
+}
+
 bool RunDisplayPass(InstrumentState& s, Raster& r)
 {
+    // 0. What this pass shows, kept for exports; the spectrum history counts
+    //    the new blocks.
+    KeepDisplayedBlock(s);
+
     // 1. Clear by the background scheme; an unknown scheme draws no background.
     std::int32_t background = -1;
     if (s.backgroundScheme == 1)

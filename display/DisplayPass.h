@@ -13,4 +13,9 @@ namespace varmolen {
 // marker is on.
 bool RunDisplayPass(InstrumentState& s, Raster& displayBitmap);
 
+// The first step of every pass: copies the block a new-block pass draws into
+// displayedBlock (a redraw keeps the block it has), notes the display type and
+// channels drawn, and counts the pass for the spectrum history.
+void KeepDisplayedBlock(InstrumentState& s);
+
 }  // namespace varmolen

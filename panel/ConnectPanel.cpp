@@ -117,6 +117,12 @@ void TScopeForm::ConnectFrontPanel()
     bindAction(f, Lime3, &TScopeForm::Lime3Click);
     bindAction(f, Yellow2, &TScopeForm::Yellow2Click);
     bindAction(f, White3, &TScopeForm::White3Click);
+    bindAction(f, AverageOff1, &TScopeForm::AverageOff1Click);
+    bindAction(f, Average4, &TScopeForm::Average4Click);
+    bindAction(f, Average16, &TScopeForm::Average16Click);
+    bindAction(f, Average64, &TScopeForm::Average64Click);
+    bindAction(f, PeakHold1, &TScopeForm::PeakHold1Click);
+    bindAction(f, SpectrumReset1, &TScopeForm::SpectrumReset1Click);
 }
 
 }  // namespace varmolen
