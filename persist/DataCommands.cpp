@@ -252,7 +252,7 @@ void DataCommands::pollRecording()
     }
     QString text = QStringLiteral("REC %1 / %2").arg(duration(st.framesQueued, st.rate), duration(st.limitFrames, st.rate));
     if (st.overruns > 0)
-        text += QStringLiteral(", %1 lost").arg(duration(st.framesDropped, st.rate));
+        text += QStringLiteral(", %1 s lost").arg(static_cast<double>(st.framesDropped) / st.rate, 0, 'f', 2);
     form_.RecordingPanel->setText(text);
 }
 
@@ -277,14 +277,16 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
                        : QStringLiteral("The recording was stopped.");
     if (st.end != RecordingEnd::FileVanished)
         text += QStringLiteral("\nThe file %1 holds %2 of sound.").arg(path, duration(st.framesWritten, st.rate));
+    const auto times = [](std::uint32_t n) {
+        return n == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(n);
+    };
     if (st.overruns > 0)
-        text += QStringLiteral("\n%1 of sound (%2 times) could not be kept: the disk did not keep up.")
-                    .arg(duration(st.framesDropped, st.rate))
-                    .arg(st.overruns);
+        text += QStringLiteral("\n%1 s of sound could not be kept (%2): the disk did not keep up.")
+                    .arg(QString::number(static_cast<double>(st.framesDropped) / st.rate, 'f', 2), times(st.overruns));
     if (st.breaks > 0)
-        text += QStringLiteral("\nAcquisition was stopped and started again %1 times while recording; "
-                               "the file runs on across those breaks.")
-                    .arg(st.breaks);
+        text += QStringLiteral("\nAcquisition was stopped and started again %1 while recording; "
+                               "the file runs on across the break.")
+                    .arg(times(st.breaks));
     form_.host().showMessage(text.toStdString(), kDataCaption);
 }
 
