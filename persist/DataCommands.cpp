@@ -31,9 +31,12 @@ QString runModal(QFileDialog& dialog)
     return dialog.selectedFiles().value(0);
 }
 
-QFileDialog* makeSaveDialog(TScopeForm& form, const char* name, const char* suffix, const char* filter)
+// A dialog lives only while it is open: a file dialog kept afterwards goes on
+// watching its folder, and a recording growing there would keep it busy.
+std::unique_ptr<QFileDialog> makeSaveDialog(TScopeForm& form, const char* name, const char* suffix,
+                                            const char* filter)
 {
-    auto* dialog = new QFileDialog(&form);
+    auto dialog = std::make_unique<QFileDialog>(&form);
     dialog->setObjectName(QString::fromLatin1(name));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
@@ -101,20 +104,6 @@ DataCommands::~DataCommands()
     // The window ends a recording in FormDestroy; by the time its children go,
     // only the file is left to finish (the tap then takes nothing more).
     recorder_.reset();
-}
-
-QFileDialog& DataCommands::ExportDialog()
-{
-    if (exportDialog_ == nullptr)
-        exportDialog_ = makeSaveDialog(form_, "ExportDataDialog", "csv", "CSV files (*.csv)");
-    return *exportDialog_;
-}
-
-QFileDialog& DataCommands::RecordDialog()
-{
-    if (recordDialog_ == nullptr)
-        recordDialog_ = makeSaveDialog(form_, "RecordWavDialog", "wav", "WAV files (*.wav)");
-    return *recordDialog_;
 }
 
 DataCommands& dataCommandsOf(TScopeForm& form)
@@ -298,7 +287,8 @@ void TScopeForm::RecordWav1Click(QObject* /*sender*/)
     if (commands.recording())
         return;
     InstrumentState& s = state();
-    QFileDialog& dialog = commands.RecordDialog();
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "RecordWavDialog", "wav", "WAV files (*.wav)");
+    QFileDialog& dialog = *made;
     const std::int32_t minutes =
         isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes : kRecordLimitMinutesDefault;
     dialog.setWindowTitle(QStringLiteral("Record WAV (at most %1)").arg(limitText(minutes)));
@@ -328,7 +318,8 @@ void TScopeForm::ExportData1Click(QObject* /*sender*/)
         return;
     }
     DataCommands& commands = dataCommandsOf(*this);
-    QFileDialog& dialog = commands.ExportDialog();
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "ExportDataDialog", "csv", "CSV files (*.csv)");
+    QFileDialog& dialog = *made;
     propose(dialog, s.features.exportFolder,
             s.displayedBlock.displayType == 1 ? QStringLiteral("Varmolen spectrum") : QStringLiteral("Varmolen trace"),
             QStringLiteral("csv"));

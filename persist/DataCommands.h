@@ -1,10 +1,11 @@
 // The File menu's data commands: "Export Data..." writes what the display
 // shows as CSV, "Record WAV..." and "Stop Recording" record the input to a WAV
 // file. What they share lives in one DataCommands object, a child of the
-// window named "DataCommands": their two save dialogs, the running recording,
-// the timer that shows its elapsed time in the status bar and notices when it
-// ended on its own. The dialogs run through function objects that tests
-// replace, as the output commands' do.
+// window named "DataCommands": the running recording and the timer that shows
+// its elapsed time in the status bar and notices when it ended on its own.
+// Their save dialogs ("ExportDataDialog", "RecordWavDialog") are made for each
+// use, opening in the folder used last, and run through function objects that
+// tests replace, as the output commands' do.
 //
 // A recording goes on while acquisition is stopped and started again in the
 // same format on the same device (a save, copy or print command, a device
@@ -38,11 +39,6 @@ public:
     explicit DataCommands(TScopeForm& form);
     ~DataCommands() override;
 
-    // The save dialogs, made on first use: CSV files for exports, WAV files
-    // for recordings.
-    QFileDialog& ExportDialog();
-    QFileDialog& RecordDialog();
-
     // Run a dialog modally; return the file chosen, or empty text when the
     // user cancelled.
     std::function<QString(QFileDialog& dialog)> runExportDialog;
@@ -70,8 +66,6 @@ private:
     void endRecording(bool report, bool finishedInTime);
 
     TScopeForm& form_;
-    QFileDialog* exportDialog_ = nullptr;
-    QFileDialog* recordDialog_ = nullptr;
     std::unique_ptr<WavRecorder> recorder_;
     QTimer* pollTimer_ = nullptr;
 };

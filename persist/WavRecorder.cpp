@@ -1,6 +1,7 @@
 #include "persist/WavRecorder.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -223,6 +224,8 @@ bool WavRecorder::finish(int waitMs)
 void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
 {
     Shared& s = *sp;
+    // Named, so that tools listing a process's threads tell it from capture.
+    pthread_setname_np(pthread_self(), "wav writer");
     using clock = std::chrono::steady_clock;
     auto lastHeader = clock::now();
     bool writing = true;  // false once the limit is reached or a write failed
