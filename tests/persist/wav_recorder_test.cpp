@@ -240,6 +240,24 @@ TEST_F(Folder, FullDiskOrSizeLimitEndsWithAReasonAndAPlayableFile)
     }
 }
 
+TEST_F(Folder, AFolderRemovedWhileRecordingEndsTheRecordingAndSaysSo)
+{
+    fs::create_directory(file("gone"));
+    std::string whyNot;
+    auto recorder = WavRecorder::start(file("gone/take.wav"), 44100, 2, 44100 * 60, whyNot);
+    ASSERT_TRUE(recorder) << whyNot;
+    std::vector<std::int16_t> chunk(882 * 2, 3);
+    recorder->tap()->deliver(chunk.data(), 882, false);
+    fs::remove_all(file("gone"));
+    const auto until = std::chrono::steady_clock::now() + 3s;
+    while (recorder->status().end == RecordingEnd::None && std::chrono::steady_clock::now() < until) {
+        recorder->tap()->deliver(chunk.data(), 882, false);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(recorder->status().end, RecordingEnd::FileVanished);
+    EXPECT_TRUE(recorder->finish());
+}
+
 TEST_F(Folder, FullQueueCountsEveryDroppedFrameAndKeepsTheRest)
 {
     std::string whyNot;
