@@ -145,6 +145,10 @@ TScopeForm::~TScopeForm()
 void TScopeForm::StartBtnClick(QObject* /*sender*/)
 {
     ++startRuns_;
+    // Once the window is closing nothing starts acquisition again (the
+    // sound-card dialog, closed with the application, runs an input handler).
+    if (closing_)
+        return;
     loop_->StartBtnClick();
 }
 
@@ -159,7 +163,7 @@ void TScopeForm::StartTimerTimer(QObject* /*sender*/)
     // Anything that serves events while the window is still being set up (a
     // message box, a device that is slow to answer) lets the timers tick;
     // acquisition waits for the next tick once the settings are in force.
-    if (!formCreated_)
+    if (!formCreated_ || closing_)
         return;
     loop_->StartTimerTimer();
 }
