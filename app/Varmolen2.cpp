@@ -47,6 +47,8 @@ void TPaintBox::paintEvent(QPaintEvent* event)
     const QRect part = event->rect() & view.rect();
     QPainter painter(this);
     painter.drawImage(part.topLeft(), view, part);
+    if (shown_ != nullptr)
+        copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event)
@@ -124,6 +126,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
 
     auto* central = new QWidget(this);
     BuildFrontPanel(*this, central);
+    SpectrumBox->setShownPicture(shownPicture_.get());
     setCentralWidget(central);
     BuildMenus(*this);
     ConnectOutputCommands(*this);

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -28,6 +29,7 @@
 #include "app/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
 #include "audio/Soundcardselection.h"
+#include "persist/ConfigFile.h"
 #include "persist/OutputCommands.h"
 #include "FakeWaveInput.h"
 #include "WindowTestFolders.h"
@@ -443,6 +445,42 @@ TEST_F(ScopeFormTest, OneStartSequenceRunsAtATimeWhileItsMessageBoxIsOpen)
     EXPECT_EQ(generator.opens, opensBefore + 1);
     EXPECT_EQ(form.host().endRequests(), 0);
     EXPECT_EQ(s.stopped, 0) << "the restarted run goes on";
+    form.close();
+}
+
+// The screen gets the whole picture of the first pass: a black background
+// restored from the settings file leaves no row of the white start picture
+// behind (the bottom rows under the graticule stay black, too).
+TEST_F(ScopeFormTest, FirstPassReachesTheScreenWhole)
+{
+    ConfigValues v = defaultConfiguration();
+    v.backgroundScheme = 2;
+    const ConfigRecord record = encodeConfiguration(v);
+    QFile file(installDir.filePath(QStringLiteral("Varmolen.cfg")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(record.data()), static_cast<qint64>(record.size()));
+    file.close();
+
+    GeneratorWaveInput generator;
+    TScopeForm form(generator);
+    form.host().setRecordOnly(true);
+    form.show();
+    const Raster& bitmap = form.displayBitmap();
+    serveUntil(2000, [&] { return bitmap.pixel(5, 5) == colour::black; });
+    ASSERT_EQ(bitmap.pixel(5, 5), static_cast<std::uint32_t>(colour::black)) << "no pass was drawn";
+    serveUntil(200, [] { return false; });  // the repaint that follows the pass
+
+    const QPoint origin = form.SpectrumBox->mapTo(&form, QPoint(0, 0));
+    const QImage shown = form.screen()->grabWindow(form.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(shown.isNull());
+    int differ = 0;
+    for (int y = 0; y < Raster::kHeight; ++y)
+        for (int x = 0; x < Raster::kWidth; ++x) {
+            const QRgb p = shown.pixel(origin.x() + x, origin.y() + y);
+            const std::uint32_t word = static_cast<std::uint32_t>(qRed(p) | qGreen(p) << 8 | qBlue(p) << 16);
+            differ += word != bitmap.pixel(x, y);
+        }
+    EXPECT_EQ(differ, 0) << "pixels on the screen that the display bitmap does not hold";
     form.close();
 }
 
