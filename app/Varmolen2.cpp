@@ -24,6 +24,7 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "persist/ConfigFile.h"
 #include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
 
@@ -73,11 +74,11 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
 
 namespace {
 
-// A file counts as found when it opens for reading.
+// A file counts as found when it is a file that opens for reading; nothing
+// here waits on a pipe or a device put at its place.
 bool fileOpensForReading(const QString& path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly);
+    return isReadableFile(QFile::encodeName(path).toStdString());
 }
 
 }  // namespace

@@ -20,6 +20,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -482,6 +485,33 @@ TEST_F(ScopeFormTest, FirstPassReachesTheScreenWhole)
         }
     EXPECT_EQ(differ, 0) << "pixels on the screen that the display bitmap does not hold";
     form.close();
+}
+
+// Pipes at the places of the settings, feature settings and help files are
+// no files: start-up looks at them without waiting for a writer, and exit
+// leaves them as they are.
+TEST_F(ScopeFormTest, PipesAtTheFilePlacesNeitherBlockNorGetReplaced)
+{
+    const QString pipes[] = {installDir.filePath(QStringLiteral("Varmolen.cfg")),
+                             installDir.filePath(QStringLiteral("Varmolen.ini")),
+                             helpDir.filePath(QStringLiteral("index.html"))};
+    for (const QString& p : pipes)
+        ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0644), 0);
+    ::alarm(20);  // a start-up that waits on a pipe ends the test here
+    {
+        test::ListingWaveInput devices({"Card"});
+        TScopeForm form(devices);
+        EXPECT_EQ(form.state().configFilePath[0], '\0');
+        EXPECT_EQ(form.state().helpFilePath[0], '\0');
+        EXPECT_EQ(form.state().features, FeatureSettings{});
+        form.close();
+    }
+    ::alarm(0);
+    for (const QString& p : pipes) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(p).constData(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << p.toStdString();
+    }
 }
 
 // Quitting closes every window; the sound-card dialog's close runs the input
