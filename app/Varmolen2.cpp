@@ -24,6 +24,7 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "panel/widgets/Led.h"
 #include "persist/ConfigFile.h"
 #include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
@@ -179,7 +180,20 @@ void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
 
 void TScopeForm::DisplayPass()
 {
-    const bool showHint = RunDisplayPass(*state_, *displayBitmap_);
+    ++displayPasses_;
+    ShowPicture(RunDisplayPass(*state_, *displayBitmap_));
+}
+
+void TScopeForm::RedrawHeldPicture()
+{
+    if (!HeldPictureWantsRedraw(*state_))
+        return;
+    ShowPicture(RunRedrawPass(*state_, *displayBitmap_));
+}
+
+void TScopeForm::ShowPicture(bool showHint)
+{
+    TrigdLED->setChecked(state_->triggerFound == 1);
     if (showHint != spectrumBoxShowsHint_) {
         spectrumBoxShowsHint_ = showHint;
         SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position") : QString());
@@ -235,6 +249,7 @@ void TScopeForm::FormCreate(QObject* sender)
     // The features beyond the settings record come from Varmolen.ini beside
     // it; without one (or with a bad one) they all stay off.
     s.features = readFeatureSettings(featureSettingsPath());
+    ShowStateInForce();
 
     // 9. The analysis window of the transform.
     FillWindowTable(s);

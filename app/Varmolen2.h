@@ -141,6 +141,8 @@ public:
     void TimeBaseDialValueChange(QObject* sender);
 
     // Menus: input, display type, grid, colours (panel/Menus.cpp).
+    // After the settings are applied: every readout shows the state in force.
+    void ShowStateInForce();
     void Mic1Click(QObject* sender);
     void Line1Click(QObject* sender);
     void Time1Click(QObject* sender);
@@ -177,6 +179,11 @@ public:
     void About1Click(QObject* sender);
     void VolumeControl1Click(QObject* sender);
 
+    // Draws a held picture again from the blocks that made it, after a
+    // control changed how blocks are drawn; nothing happens while the
+    // display follows the live signal.
+    void RedrawHeldPicture();
+
     // Connects every front-panel control and menu item to its handler
     // (panel/ConnectPanel.cpp). User actions only: setting a control from
     // the program never runs a handler.
@@ -188,6 +195,8 @@ public:
     // How often acquisition was started and stopped through the handlers
     // (whether or not a run was active): lets tests check handler sequences.
     int startRuns() const { return startRuns_; }
+    // Display passes of new blocks drawn so far.
+    int displayPasses() const { return displayPasses_; }
     int stopRuns() const { return stopRuns_; }
     AcquisitionLoop& acquisition() { return *loop_; }
 
@@ -238,6 +247,7 @@ public:
     ToggleSwitch* ChopSw = nullptr;
     ToggleSwitch* SineSquareSw = nullptr;
     Dial* ThresholdDial = nullptr;
+    Led* TrigdLED = nullptr;  // lit while the last pass found its trigger point
 
     QGroupBox* DisplayGroup = nullptr;
     RockerSwitch* DisplayHoldSw = nullptr;
@@ -299,6 +309,8 @@ public:
 protected:
     // One display pass for the block the run loop has just completed.
     void DisplayPass();
+    // Sends a pass's picture to the screen and sets what follows from it.
+    void ShowPicture(bool showHint);
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -312,6 +324,7 @@ private:
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
     int startRuns_ = 0;
+    int displayPasses_ = 0;
     int stopRuns_ = 0;
     QWidget* soundCardSelect_ = nullptr;
     std::function<void()> destroyObserver_;

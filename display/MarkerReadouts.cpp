@@ -188,10 +188,15 @@ std::int32_t ThresholdFromDial(float dialValue)
     return static_cast<std::int32_t>(bounded);  // truncates toward zero
 }
 
+std::string ThresholdReadout(std::int32_t threshold)
+{
+    return joined(readout::kThreshold, std::to_string(threshold), {});
+}
+
 std::string ThresholdDialChange(InstrumentState& s, float dialValue)
 {
     s.triggerThreshold = ThresholdFromDial(dialValue);
-    return joined(readout::kThreshold, std::to_string(s.triggerThreshold), {});
+    return ThresholdReadout(s.triggerThreshold);
 }
 
 }  // namespace varmolen

@@ -108,6 +108,9 @@ ExpandOutcome ExpandSwitchClick(InstrumentState& s, bool checked);
 // zero, within -100..100 (NaN reads 0).
 std::int32_t ThresholdFromDial(float dialValue);
 
+// Status panel 2 for a trigger level: "Threshold = -25".
+std::string ThresholdReadout(std::int32_t threshold);
+
 // Threshold dial clicked or moved: sets triggerThreshold and returns status
 // panel 2, e.g. "Threshold = -25" for -12.7.
 std::string ThresholdDialChange(InstrumentState& s, float dialValue);

@@ -250,6 +250,15 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     form.ChopSw = makeToggle(form.TriggerGroup, "ChopSw", "Chop", "Alt", true, 264, 26, "Chop or Alt");
     form.SineSquareSw = makeToggle(form.TriggerGroup, "SineSquareSw", "Sin", "Sqv", true, 344, 26, "Trigger detector");
     form.ThresholdDial = makeDial(form.TriggerGroup, "ThresholdDial", "Threshold", -50.0f, 50.0f, 0.0f, 100, 450, 12);
+    // The trigger lamp: lit while the trace on the display was triggered,
+    // dark while it runs free, is a kept earlier trace, or the trigger is off.
+    form.TrigdLED = new Led(form.TriggerGroup);
+    NameControl(form.TrigdLED, "TrigdLED");
+    form.TrigdLED->setCaption(QStringLiteral("Trig'd"));
+    form.TrigdLED->setColors(QColor(0, 255, 0), QColor(128, 128, 128));
+    form.TrigdLED->setChecked(false);
+    form.TrigdLED->setGeometry(578, 28, 90, 20);
+    form.TrigdLED->setToolTip(QStringLiteral("Lit while the trace on the display was triggered"));
 
     // Display group: Hold, Single, Exp.
     constexpr int kDisplayWidth = 250;

@@ -159,14 +159,18 @@ TEST_F(ScopeFormTest, ControlsShowTheSettingsInForce)
     EXPECT_EQ(form.HiSampleRateRadioBtn->text(), "11.61 ms");
 
     // Texts under the display and in the status bar.
-    EXPECT_EQ(form.LoFreqLabel->text(), "0");
+    // Without a settings file no handler runs, yet every readout shows the
+    // state in force: the TIME display's axis in milliseconds at 11025 Hz,
+    // the microphone, the threshold.
+    EXPECT_EQ(form.LoFreqLabel->text(), "0 ms");
     EXPECT_EQ(form.MarkerLabel->text(), "Marker Difference = ?");
-    EXPECT_EQ(form.HiFreqLabel->text(), "5512");
-    EXPECT_EQ(form.statusText(0), "Display = ");
+    EXPECT_EQ(form.HiFreqLabel->text(), "46.43 ms");
+    EXPECT_EQ(form.statusText(0), "Display = TIME");
     EXPECT_EQ(form.statusText(1), "Cursor = ");
-    EXPECT_EQ(form.statusText(2), "Threshold = ");
-    EXPECT_EQ(form.statusText(3), "Input = ");
-    EXPECT_EQ(form.statusText(4), "1/Mkr = ");
+    EXPECT_EQ(form.statusText(2), "Threshold = 0");
+    EXPECT_EQ(form.statusText(3), "Input = MIC");
+    EXPECT_EQ(form.statusText(4), "1/Mkr = ?");
+    EXPECT_EQ(form.state().timeBaseSetting, 0) << "the stored dial position stays as start-up left it";
     EXPECT_EQ(form.StatusPanel(0)->minimumWidth(), 175);
     EXPECT_EQ(form.StatusPanel(2)->width(), 125);
     EXPECT_EQ(form.StatusPanel(3)->width(), 150);
