@@ -65,7 +65,7 @@ public:
     {
         bool ok = false;
         const double v = value.toDouble(&ok);
-        if (ok && std::isfinite(v))
+        if (ok && std::isfinite(v) && dial()->isEnabled())
             dial()->turnTo(static_cast<float>(v));
     }
     QVariant maximumValue() const override { return static_cast<double>(dial()->maximum()); }
@@ -78,12 +78,12 @@ public:
     }
     void doAction(const QString& name) override
     {
-        if (name == increaseAction())
-            dial()->turnBy(1);
-        else if (name == decreaseAction())
-            dial()->turnBy(-1);
-        else
+        if (name == increaseAction() || name == decreaseAction()) {
+            if (dial()->isEnabled())
+                dial()->turnBy(name == increaseAction() ? 1 : -1);
+        } else {
             QAccessibleWidget::doAction(name);
+        }
     }
 
 private:
@@ -197,7 +197,7 @@ public:
     {
         bool ok = false;
         const double v = value.toDouble(&ok);
-        if (ok && bar()->positionCount() > 0)
+        if (ok && bar()->positionCount() > 0 && bar()->isEnabled())
             bar()->setValue(bar()->positionNearest(v));
     }
     QVariant maximumValue() const override { return bar()->positionNumber(bar()->positionCount() - 1); }
@@ -210,12 +210,13 @@ public:
     }
     void doAction(const QString& name) override
     {
-        if (name == increaseAction())
-            bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        else if (name == decreaseAction())
-            bar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        else
+        if (name == increaseAction() || name == decreaseAction()) {
+            if (bar()->isEnabled())
+                bar()->triggerAction(name == increaseAction() ? QAbstractSlider::SliderSingleStepAdd
+                                                              : QAbstractSlider::SliderSingleStepSub);
+        } else {
             QAccessibleWidget::doAction(name);
+        }
     }
 
 private:

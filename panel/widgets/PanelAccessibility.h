@@ -16,7 +16,8 @@
 //                 and numbers (0, 10); Increase and Decrease move it
 //
 // Actions and values set through these interfaces work the control as a
-// user's hand does, so the control's handlers run.
+// user's hand does, so the control's handlers run; a disabled control does
+// not move.
 #pragma once
 
 #include <QString>

@@ -85,6 +85,12 @@ TEST_F(PanelAccessibilityTest, DialReadsAsPrintedAndTurnsThroughItsActions)
     EXPECT_EQ(turned.count(), 3);
     EXPECT_EQ(iface->text(QAccessible::Value), "73.0 %");
     EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 73.0);
+
+    // A disabled dial does not turn.
+    gain->setEnabled(false);
+    iface->actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
+    value->setCurrentValue(10.0);
+    EXPECT_FLOAT_EQ(gain->value(), 73.0f);
 }
 
 TEST_F(PanelAccessibilityTest, DialSetThroughItsValueSnapsAsTheHandDoes)
