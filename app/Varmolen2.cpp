@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -24,6 +25,7 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
 
 namespace varmolen {
@@ -172,6 +174,10 @@ TScopeForm::~TScopeForm()
 void TScopeForm::StartBtnClick(QObject* /*sender*/)
 {
     ++startRuns_;
+    // Once the window is closing nothing starts acquisition again (the
+    // sound-card dialog, closed with the application, runs an input handler).
+    if (closing_)
+        return;
     loop_->StartBtnClick();
 }
 
@@ -186,7 +192,7 @@ void TScopeForm::StartTimerTimer(QObject* /*sender*/)
     // Anything that serves events while the window is still being set up (a
     // message box, a device that is slow to answer) lets the timers tick;
     // acquisition waits for the next tick once the settings are in force.
-    if (!formCreated_)
+    if (!formCreated_ || closing_)
         return;
     loop_->StartTimerTimer();
 }
@@ -251,6 +257,9 @@ void TScopeForm::FormCreate(QObject* sender)
 
     // 8. Apply the stored settings.
     LoadConfiguration(sender, s.configFilePath.data());
+    // The features beyond the settings record come from Varmolen.ini beside
+    // it; without one (or with a bad one) they all stay off.
+    s.features = readFeatureSettings(featureSettingsPath());
 
     // 9. The analysis window of the transform.
     FillWindowTable(s);
@@ -293,6 +302,12 @@ void TScopeForm::FormDestroy()
     TimeoutTimer->stop();
     waveInput_.setNotifier(nullptr);
     SaveConfiguration(s.configFilePath.data());
+    // Settings persist only where a settings file was found at start; the
+    // feature settings then go beside it, once a feature was used or the
+    // user keeps such a file (an unused instrument adds no file of its own).
+    const QString featuresPath = featureSettingsPath();
+    if (s.configFilePath[0] != '\0' && (s.features != FeatureSettings{} || QFileInfo::exists(featuresPath)))
+        writeFeatureSettings(featuresPath, s.features);
     s.bufferA.reset();
     s.bufferB.reset();
     if (destroyObserver_)
