@@ -25,6 +25,7 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "persist/ConfigFile.h"
 #include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
 
@@ -49,6 +50,8 @@ void TPaintBox::paintEvent(QPaintEvent* event)
     const QRect part = event->rect() & view.rect();
     QPainter painter(this);
     painter.drawImage(part.topLeft(), view, part);
+    if (shown_ != nullptr)
+        copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event)
@@ -100,11 +103,11 @@ void TPaintBox::focusOutEvent(QFocusEvent* event)
 
 namespace {
 
-// A file counts as found when it opens for reading.
+// A file counts as found when it is a file that opens for reading; nothing
+// here waits on a pipe or a device put at its place.
 bool fileOpensForReading(const QString& path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly);
+    return isReadableFile(QFile::encodeName(path).toStdString());
 }
 
 }  // namespace
@@ -153,6 +156,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
 
     auto* central = new QWidget(this);
     BuildFrontPanel(*this, central);
+    SpectrumBox->setShownPicture(shownPicture_.get());
     setCentralWidget(central);
     BuildMenus(*this);
     ConnectOutputCommands(*this);

@@ -15,10 +15,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <functional>
@@ -29,6 +33,7 @@
 #include "app/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
 #include "audio/Soundcardselection.h"
+#include "persist/ConfigFile.h"
 #include "persist/OutputCommands.h"
 #include "FakeWaveInput.h"
 #include "WindowTestFolders.h"
@@ -495,6 +500,69 @@ TEST_F(ScopeFormTest, OneStartSequenceRunsAtATimeWhileItsMessageBoxIsOpen)
     EXPECT_EQ(form.host().endRequests(), 0);
     EXPECT_EQ(s.stopped, 0) << "the restarted run goes on";
     form.close();
+}
+
+// The screen gets the whole picture of the first pass: a black background
+// restored from the settings file leaves no row of the white start picture
+// behind (the bottom rows under the graticule stay black, too).
+TEST_F(ScopeFormTest, FirstPassReachesTheScreenWhole)
+{
+    ConfigValues v = defaultConfiguration();
+    v.backgroundScheme = 2;
+    const ConfigRecord record = encodeConfiguration(v);
+    QFile file(installDir.filePath(QStringLiteral("Varmolen.cfg")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(record.data()), static_cast<qint64>(record.size()));
+    file.close();
+
+    GeneratorWaveInput generator;
+    TScopeForm form(generator);
+    form.host().setRecordOnly(true);
+    form.show();
+    const Raster& bitmap = form.displayBitmap();
+    serveUntil(2000, [&] { return bitmap.pixel(5, 5) == colour::black; });
+    ASSERT_EQ(bitmap.pixel(5, 5), static_cast<std::uint32_t>(colour::black)) << "no pass was drawn";
+    serveUntil(200, [] { return false; });  // the repaint that follows the pass
+
+    const QPoint origin = form.SpectrumBox->mapTo(&form, QPoint(0, 0));
+    const QImage shown = form.screen()->grabWindow(form.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(shown.isNull());
+    int differ = 0;
+    for (int y = 0; y < Raster::kHeight; ++y)
+        for (int x = 0; x < Raster::kWidth; ++x) {
+            const QRgb p = shown.pixel(origin.x() + x, origin.y() + y);
+            const std::uint32_t word = static_cast<std::uint32_t>(qRed(p) | qGreen(p) << 8 | qBlue(p) << 16);
+            differ += word != bitmap.pixel(x, y);
+        }
+    EXPECT_EQ(differ, 0) << "pixels on the screen that the display bitmap does not hold";
+    form.close();
+}
+
+// Pipes at the places of the settings, feature settings and help files are
+// no files: start-up looks at them without waiting for a writer, and exit
+// leaves them as they are.
+TEST_F(ScopeFormTest, PipesAtTheFilePlacesNeitherBlockNorGetReplaced)
+{
+    const QString pipes[] = {installDir.filePath(QStringLiteral("Varmolen.cfg")),
+                             installDir.filePath(QStringLiteral("Varmolen.ini")),
+                             helpDir.filePath(QStringLiteral("index.html"))};
+    for (const QString& p : pipes)
+        ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0644), 0);
+    ::alarm(20);  // a start-up that waits on a pipe ends the test here
+    {
+        test::ListingWaveInput devices({"Card"});
+        TScopeForm form(devices);
+        EXPECT_EQ(form.state().configFilePath[0], '\0');
+        EXPECT_EQ(form.state().helpFilePath[0], '\0');
+        EXPECT_EQ(form.state().features, FeatureSettings{});
+        form.close();
+    }
+    ::alarm(0);
+    for (const QString& p : pipes) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(p).constData(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << p.toStdString();
+    }
 }
 
 // Quitting closes every window; the sound-card dialog's close runs the input
