@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -37,6 +38,7 @@ TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), b
 {
     setAttribute(Qt::WA_OpaquePaintEvent, true);
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(Raster::kWidth, Raster::kHeight);
 }
 
@@ -69,6 +71,33 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
     emit mouseReleased(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TPaintBox::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_M:
+    case Qt::Key_Space:
+        emit keyPressed(event->key(), event->modifiers());
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TPaintBox::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    emit keyboardFocusChanged(true);
+}
+
+void TPaintBox::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    emit keyboardFocusChanged(false);
 }
 
 // --------------------------------------------------------------- TScopeForm

@@ -40,7 +40,9 @@ class WaveEngine;
 class WaveInput;
 
 // The paint box that shows the display bitmap: it paints an RGB32 view of the
-// bitmap's own memory, so a held picture survives every repaint.
+// bitmap's own memory, so a held picture survives every repaint. It takes
+// the keyboard by Tab only (a click leaves the focus where it is) and passes
+// on the keys that work the markers: Left, Right, M and Space.
 class TPaintBox : public QWidget {
     Q_OBJECT
 public:
@@ -55,12 +57,17 @@ signals:
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers);
+    void keyboardFocusChanged(bool focused);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     const Raster& bitmap_;
@@ -130,6 +137,14 @@ public:
     void SpectrumBoxMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void SpectrumBoxMouseMove(QObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
     void SpectrumBoxMouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // The display with the keyboard: Left and Right carry the selected
+    // marker one column (ten with Shift) by the same press, moves and
+    // release as a mouse drag; M and Space select the other marker. On
+    // entering, and after every key, the cursor readout points at the
+    // selected marker.
+    void SpectrumBoxEnter(QObject* sender);
+    void SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift);
+    int keyboardMarker() const { return keyboardMarker_; }
     void Mkr1SwitchClick(QObject* sender);
     void Mkr2SwitchClick(QObject* sender);
     void ExpandSwClick(QObject* sender);
@@ -323,6 +338,7 @@ private:
     std::unique_ptr<AcquisitionLoop> loop_;
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
+    int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2
     int startRuns_ = 0;
     int displayPasses_ = 0;
     int stopRuns_ = 0;

@@ -139,6 +139,14 @@ void MarkerMouseUp(InstrumentState& s)
     s.grabRight = kGrabPressed;
 }
 
+void LockOtherMarker(InstrumentState& s, int marker)
+{
+    if (marker == 1)
+        s.marker2Grabbable = 0;
+    else if (marker == 2)
+        s.marker1Grabbable = 0;
+}
+
 MarkerSwitchTexts MarkerSwitchClick(InstrumentState& s, int marker, bool checked, char decimalSeparator)
 {
     MarkerSwitchTexts texts;

@@ -77,6 +77,13 @@ MouseMoveTexts MarkerMouseMove(InstrumentState& s, std::int32_t x, bool leftButt
 // A mouse button released: both markers grabbable again, windows back to 5.
 void MarkerMouseUp(InstrumentState& s);
 
+// Before the keyboard's drag of marker 1 or 2 (a press on its line, a move
+// there and one to where it goes): locks the other marker out, as a drag
+// that has picked this one does, so that a close neighbour is never carried
+// instead. MarkerMouseUp frees it again. Any other marker number changes
+// nothing.
+void LockOtherMarker(InstrumentState& s, int marker);
+
 // What a marker switch click leaves for the window to show. Apply in order:
 // uncheck ExpandSw when asked, set MarkerLabel and status panel 4 when given,
 // then run the time-base refresh (which rewrites MarkerLabel again).

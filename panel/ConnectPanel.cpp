@@ -112,6 +112,14 @@ void TScopeForm::ConnectFrontPanel()
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
                 SpectrumBoxMouseUp(SpectrumBox, button, shift, x, y);
             });
+    // ... and the keyboard, once Tab has brought it to the display.
+    connect(SpectrumBox, &TPaintBox::keyPressed, this, [this](int key, Qt::KeyboardModifiers shift) {
+        SpectrumBoxKeyDown(SpectrumBox, key, shift);
+    });
+    connect(SpectrumBox, &TPaintBox::keyboardFocusChanged, this, [this](bool focused) {
+        if (focused)
+            SpectrumBoxEnter(SpectrumBox);
+    });
 
     // Menus: input, display type, grid, background and trace colours.
     bindAction(f, Mic1, &TScopeForm::Mic1Click);
