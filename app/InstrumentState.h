@@ -22,6 +22,7 @@ constexpr int kRecordBufferBytes = 20000;  // each of bufferA and bufferB
 constexpr int kDisplayColumns = 513;    // display columns 0..512
 constexpr int kDisplayRows = 343;
 constexpr int kPathLength = 256;        // 255 characters and a terminating NUL
+constexpr int kBlockSamples = 1024;     // samples per channel in one block
 
 // Colour words 0x00BBGGRR (red in the low byte).
 namespace colour {
@@ -35,18 +36,14 @@ constexpr std::int32_t white = 0xFFFFFF;
 constexpr std::int32_t magenta = 0xFF00FF;
 }  // namespace colour
 
-// What the display shows now, for exports: the block of the last pass that
-// drew a new block (so a held picture keeps its block while new ones arrive),
-// and the display type and channels of the last pass of any kind.
-constexpr int kDisplayedBlockSamples = 1024;
-struct DisplayedBlock {
-    std::array<std::int32_t, kDisplayedBlockSamples> chan1Samples{};
-    std::array<std::int32_t, kDisplayedBlockSamples> chan2Samples{};
+// What the display shows now, for exports: the display type and channels of
+// the last pass of any kind, and the rate of the last block drawn. The blocks
+// the picture came from are keptBlocks.
+struct DisplayedView {
     std::uint32_t sampleRate = 0;
     std::int32_t displayType = 0;
     std::uint8_t chan1Enabled = 0;
     std::uint8_t chan2Enabled = 0;
-    bool drawn = false;  // a pass has drawn a block
 };
 
 struct InstrumentState {
@@ -173,6 +170,23 @@ struct InstrumentState {
     std::array<std::int32_t, kArrayLength> xyHorizontal{};
     std::array<std::int32_t, kArrayLength> xyVertical{};
 
+    // The picture on the display. A held picture (Hold, a finished single
+    // sweep, a channel that keeps its previous trace) is a record of the
+    // block that made it: when a control changes how a block is drawn, the
+    // display pass draws that block again, so picture and readouts agree.
+    struct KeptBlock {
+        std::array<std::int32_t, kBlockSamples> chan1{};  // both channels of the block
+        std::array<std::int32_t, kBlockSamples> chan2{};
+        std::int32_t traceStart = 0;  // sample index of the trace's first point
+        flag valid = 0;
+    };
+    std::array<KeptBlock, 2> keptBlocks{};  // [n - 1]: the block channel n's picture came from
+    std::array<flag, 2> traceKept{};        // [n - 1]: the last pass kept channel n's previous trace
+    flag triggerFound = 0;                  // the last pass found the trigger source's trigger point
+    // The live block, set aside while a redraw borrows the sample arrays.
+    std::array<std::int32_t, kBlockSamples> liveChan1Samples{};
+    std::array<std::int32_t, kBlockSamples> liveChan2Samples{};
+
     // Files and platform
     std::array<char, kPathLength> configFilePath{};
     std::array<char, kPathLength> helpFilePath{};
@@ -182,7 +196,7 @@ struct InstrumentState {
     FeatureSettings features;
     // Spectrum averaging and peak hold (features.spectrumAverage, features.peakHold).
     SpectrumHistory spectrumHistory;
-    DisplayedBlock displayedBlock;
+    DisplayedView displayedView;
 };
 
 // Gives the fields of the start-up table their values. Fields the table does

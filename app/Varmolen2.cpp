@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -24,6 +25,8 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "panel/widgets/Led.h"
+#include "persist/ConfigFile.h"
 #include "persist/DataCommands.h"
 #include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
@@ -36,6 +39,7 @@ TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), b
 {
     setAttribute(Qt::WA_OpaquePaintEvent, true);
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(Raster::kWidth, Raster::kHeight);
 }
 
@@ -48,6 +52,8 @@ void TPaintBox::paintEvent(QPaintEvent* event)
     const QRect part = event->rect() & view.rect();
     QPainter painter(this);
     painter.drawImage(part.topLeft(), view, part);
+    if (shown_ != nullptr)
+        copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event)
@@ -68,15 +74,42 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
     emit mouseReleased(event->button(), event->modifiers(), p.x(), p.y());
 }
 
+void TPaintBox::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_M:
+    case Qt::Key_Space:
+        emit keyPressed(event->key(), event->modifiers());
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TPaintBox::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    emit keyboardFocusChanged(true);
+}
+
+void TPaintBox::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    emit keyboardFocusChanged(false);
+}
+
 // --------------------------------------------------------------- TScopeForm
 
 namespace {
 
-// A file counts as found when it opens for reading.
+// A file counts as found when it is a file that opens for reading; nothing
+// here waits on a pipe or a device put at its place.
 bool fileOpensForReading(const QString& path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly);
+    return isReadableFile(QFile::encodeName(path).toStdString());
 }
 
 }  // namespace
@@ -125,6 +158,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
 
     auto* central = new QWidget(this);
     BuildFrontPanel(*this, central);
+    SpectrumBox->setShownPicture(shownPicture_.get());
     setCentralWidget(central);
     BuildMenus(*this);
     ConnectOutputCommands(*this);
@@ -147,6 +181,10 @@ TScopeForm::~TScopeForm()
 void TScopeForm::StartBtnClick(QObject* /*sender*/)
 {
     ++startRuns_;
+    // Once the window is closing nothing starts acquisition again (the
+    // sound-card dialog, closed with the application, runs an input handler).
+    if (closing_)
+        return;
     loop_->StartBtnClick();
 }
 
@@ -161,7 +199,7 @@ void TScopeForm::StartTimerTimer(QObject* /*sender*/)
     // Anything that serves events while the window is still being set up (a
     // message box, a device that is slow to answer) lets the timers tick;
     // acquisition waits for the next tick once the settings are in force.
-    if (!formCreated_)
+    if (!formCreated_ || closing_)
         return;
     loop_->StartTimerTimer();
 }
@@ -173,7 +211,20 @@ void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
 
 void TScopeForm::DisplayPass()
 {
-    const bool showHint = RunDisplayPass(*state_, *displayBitmap_);
+    ++displayPasses_;
+    ShowPicture(RunDisplayPass(*state_, *displayBitmap_));
+}
+
+void TScopeForm::RedrawHeldPicture()
+{
+    if (!HeldPictureWantsRedraw(*state_))
+        return;
+    ShowPicture(RunRedrawPass(*state_, *displayBitmap_));
+}
+
+void TScopeForm::ShowPicture(bool showHint)
+{
+    TrigdLED->setChecked(state_->triggerFound == 1);
     if (showHint != spectrumBoxShowsHint_) {
         spectrumBoxShowsHint_ = showHint;
         SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position") : QString());
@@ -232,6 +283,7 @@ void TScopeForm::FormCreate(QObject* sender)
     const std::int32_t average = s.features.spectrumAverage;
     (average == 4 ? Average4 : average == 16 ? Average16 : average == 64 ? Average64 : AverageOff1)->setChecked(true);
     PeakHold1->setChecked(s.features.peakHold);
+    ShowStateInForce();
 
     // 9. The analysis window of the transform.
     FillWindowTable(s);

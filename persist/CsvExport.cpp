@@ -52,7 +52,7 @@ void appendHeader(std::string& out, const std::vector<std::string>& names)
 double fullScaleBinDb(const InstrumentState& s)
 {
     double sum = 0.0;
-    for (int n = 1; n <= kDisplayedBlockSamples; ++n)
+    for (int n = 1; n <= kBlockSamples; ++n)
         sum += s.windowTable[n];
     return 20.0 * std::log10(kFullScale * sum / 2.0);
 }
@@ -68,9 +68,19 @@ std::string channelName(int n)
     return "Channel " + std::to_string(n);
 }
 
+// The samples channel c (0 or 1) shows: from the block its picture came from,
+// or, for a channel the picture did not show, from the other's, as a redraw
+// draws it.
+const std::int32_t* shownSamples(const InstrumentState& s, int c)
+{
+    const InstrumentState::KeptBlock& own = s.keptBlocks[static_cast<std::size_t>(c)];
+    const InstrumentState::KeptBlock& kept = own.valid == 1 ? own : s.keptBlocks[static_cast<std::size_t>(1 - c)];
+    return c == 0 ? kept.chan1.data() : kept.chan2.data();
+}
+
 std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& shown)
 {
-    const DisplayedBlock& b = s.displayedBlock;
+    const std::uint32_t rate = s.displayedView.sampleRate;
     std::vector<std::string> names{"Time (ms)"};
     std::array<double, 2> volts{};
     for (int c = 0; c < 2; ++c) {
@@ -81,14 +91,14 @@ std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& sho
         names.push_back(channelName(c + 1) + (volts[c] > 0.0 ? " (V)" : " (% of full scale)"));
     }
     std::string out;
-    out.reserve(static_cast<std::size_t>(kDisplayedBlockSamples) * 64);
+    out.reserve(static_cast<std::size_t>(kBlockSamples) * 64);
     appendHeader(out, names);
-    for (int i = 0; i < kDisplayedBlockSamples; ++i) {
-        appendNumber(out, i * 1000.0 / b.sampleRate);
+    for (int i = 0; i < kBlockSamples; ++i) {
+        appendNumber(out, i * 1000.0 / rate);
         for (int c = 0; c < 2; ++c) {
             if (!shown[c])
                 continue;
-            const std::int32_t raw = c == 0 ? b.chan1Samples[i] : b.chan2Samples[i];
+            const std::int32_t raw = shownSamples(s, c)[i];
             out += ',';
             appendInteger(out, raw);
             out += ',';
@@ -101,7 +111,7 @@ std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& sho
 
 std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& shown)
 {
-    const DisplayedBlock& b = s.displayedBlock;
+    const std::uint32_t rate = s.displayedView.sampleRate;
     // What the levels are: the history's settings, named in the header.
     std::string kind = "dBFS";
     if (isSpectrumAverage(s.features.spectrumAverage) && s.features.spectrumAverage > 0)
@@ -114,15 +124,14 @@ std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& show
     std::array<std::array<double, kLastBin + 1>, 2> drawn{};
     std::array<float, kDisplayColumns> smoothed{};
     const double fullScaleDb = fullScaleBinDb(s);
-    const bool inPlace = b.sampleRate == 22050;  // the display shows bin k at column k + 1 there
+    const bool inPlace = rate == 22050;  // the display shows bin k at column k + 1 there
     const float scale = s.spectrumScale;
     for (int c = 0; c < 2; ++c) {
         if (!shown[c])
             continue;
         names.push_back(channelName(c + 1) + " level (" + kind + ")");
         names.push_back(channelName(c + 1) + " as drawn (" + kind + ")");
-        const std::int32_t* samples = c == 0 ? b.chan1Samples.data() : b.chan2Samples.data();
-        PowerSpectrum(s, samples);
+        PowerSpectrum(s, shownSamples(s, c));
         ApplySpectrumHistory(s.spectrumHistory, c + 1, s.spectrumWork.data(), s.features.spectrumAverage,
                              s.features.peakHold, true);
         // spectrumWork[k] holds bin k - 1.
@@ -140,7 +149,7 @@ std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& show
     out.reserve(static_cast<std::size_t>(kLastBin) * 96);
     appendHeader(out, names);
     for (int k = kFirstBin; k <= kLastBin; ++k) {
-        appendNumber(out, k * static_cast<double>(b.sampleRate) / kDisplayedBlockSamples);
+        appendNumber(out, k * static_cast<double>(rate) / kBlockSamples);
         for (int c = 0; c < 2; ++c) {
             if (!shown[c])
                 continue;
@@ -173,17 +182,17 @@ std::string CsvField(const std::string& text)
 std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot)
 {
     whyNot.clear();
-    const DisplayedBlock& b = s.displayedBlock;
-    if (!b.drawn || b.sampleRate == 0) {
+    const DisplayedView& v = s.displayedView;
+    if ((s.keptBlocks[0].valid != 1 && s.keptBlocks[1].valid != 1) || v.sampleRate == 0) {
         whyNot = "The display shows no recorded block yet.";
         return {};
     }
-    const std::array<bool, 2> shown{b.chan1Enabled == 1, b.chan2Enabled == 1};
+    const std::array<bool, 2> shown{v.chan1Enabled == 1, v.chan2Enabled == 1};
     if (!shown[0] && !shown[1]) {
         whyNot = "No channel is shown on the display.";
         return {};
     }
-    return b.displayType == 1 ? composeFrequency(s, shown) : composeTime(s, shown);
+    return v.displayType == 1 ? composeFrequency(s, shown) : composeTime(s, shown);
 }
 
 }  // namespace varmolen

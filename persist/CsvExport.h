@@ -4,6 +4,9 @@
 // point whatever the locale. Numbers are written in the shortest form that
 // reads back to the same double.
 //
+// The numbers come from the blocks the picture was drawn from (keptBlocks),
+// so a held picture exports what it shows while new blocks arrive.
+//
 // TIME: one row per sample of the block on the display (1024 rows): the time
 // from the block's first sample in ms, then for each channel shown its value
 // as the display uses it (converter codes after the slow DC removal) and that

@@ -321,7 +321,7 @@ void TScopeForm::ExportData1Click(QObject* /*sender*/)
     const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "ExportDataDialog", "csv", "CSV files (*.csv)");
     QFileDialog& dialog = *made;
     propose(dialog, s.features.exportFolder,
-            s.displayedBlock.displayType == 1 ? QStringLiteral("Varmolen spectrum") : QStringLiteral("Varmolen trace"),
+            s.displayedView.displayType == 1 ? QStringLiteral("Varmolen spectrum") : QStringLiteral("Varmolen trace"),
             QStringLiteral("csv"));
     QString chosen = commands.runExportDialog(dialog);
     if (chosen.isEmpty())

@@ -127,7 +127,7 @@ protected:
     // Runs the window until acquisition runs and a block was drawn.
     void runUntilDrawing()
     {
-        test::runFor(3000, [&] { return form->state().stopped == 0 && form->state().displayedBlock.drawn; });
+        test::runFor(3000, [&] { return form->state().stopped == 0 && form->state().keptBlocks[0].valid == 1; });
         ASSERT_EQ(form->state().stopped, 0);
     }
 
