@@ -148,4 +148,29 @@ TEST(SpectrumHistory, OnTheDisplayAveragingCalmsNoiseAndBothOffChangeNoPixel)
     EXPECT_TRUE(std::equal(averaged.r.data(), averaged.r.data() + Raster::kWidth * Raster::kHeight, fresh.r.data()));
 }
 
+TEST(SpectrumHistory, ARedrawOfAHeldAveragedSpectrumDrawsTheSamePictureAndAdvancesNothing)
+{
+    varmolen::testing::Bench b;
+    b.s.displayType = 1;
+    b.s.chan1Enabled = 1;
+    b.s.features.spectrumAverage = 16;
+    b.s.features.peakHold = true;
+    for (const double amplitude : {12000.0, 3000.0, 6000.0}) {
+        for (int n = 0; n < 1024; ++n)
+            b.s.chan1Samples[n] = static_cast<std::int32_t>(amplitude * std::sin(2 * M_PI * 40.5 * n / 1024.0));
+        RunDisplayPass(b.s, b.r);
+    }
+    const auto picture = b.s.chan1Trace;
+    const SpectrumHistory before = b.s.spectrumHistory;
+    // Held: a new block arrives but is not drawn; a control asks for a redraw.
+    b.s.displayHold = 1;
+    b.s.chan1Samples.fill(0);
+    for (int i = 0; i < 3; ++i)
+        RunRedrawPass(b.s, b.r);
+    EXPECT_EQ(b.s.chan1Trace, picture);
+    EXPECT_EQ(b.s.spectrumHistory.averagedBlocks, before.averagedBlocks);
+    EXPECT_EQ(b.s.spectrumHistory.passes, before.passes);
+    EXPECT_EQ(b.s.spectrumHistory.peak, before.peak);
+}
+
 }  // namespace
