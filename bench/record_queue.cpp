@@ -1,12 +1,16 @@
-// record_queue [seconds] [folder]: a WAV recording of the built-in generator
-// at 44100 Hz stereo through the capture thread's tap, as the window makes
-// it, for `seconds` (default 600) into a file in `folder` (default /tmp),
-// while both recording buffers are queued and handed back the way the run
-// loop does. Prints, every minute and at the end, the largest queue depth
-// between capture thread and writer (in chunks of 20 ms, out of 256),
-// overruns, and the frames queued and written; then the CPU share of the
-// whole process against that of acquisition without a recording, measured
-// first (for seconds / 4, at least 20 s).
+// record_queue [seconds] [folder] [cycles]: a WAV recording of the built-in
+// generator at 44100 Hz stereo through the capture thread's tap, as the
+// window makes it, for `seconds` (default 600) into a file in `folder`
+// (default /tmp), while both recording buffers are queued and handed back the
+// way the run loop does. Prints, every minute and at the end, the largest
+// queue depth between capture thread and writer (in chunks of 20 ms, out of
+// 256), overruns, and the frames queued and written.
+//
+// Then what recording costs: `cycles` (default 12) pairs of 10-second
+// windows, one of acquisition alone and one with a recording started at its
+// beginning and finished at its end, alternating so that the rest of a shared
+// machine weighs on both alike. Prints the median CPU share of one core of
+// each kind of window and their difference.
 // A plain program, not a test: it runs in real time.
 #include <time.h>
 
@@ -101,7 +105,8 @@ int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 600.0;
     const std::string folder = argc > 2 ? argv[2] : "/tmp";
-    const double baseline = std::max(20.0, seconds / 4);
+    const int cycles = argc > 3 ? std::atoi(argv[3]) : 12;
+    constexpr double kWindow = 10.0;
     WAVEFORMATEX f{};
     f.wFormatTag = WAVE_FORMAT_PCM;
     f.nChannels = 2;
@@ -115,13 +120,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the generator did not open\n");
         return 1;
     }
-    // 1. Acquisition alone.
     runFor(acq, 2.0);
-    double cpu0 = processCpuSeconds();
-    runFor(acq, baseline);
-    const double idleCpu = processCpuSeconds() - cpu0;
 
-    // 2. The same with a recording.
+    // 1. One long recording: the queue's depth.
     const std::string path = folder + "/varmolen-record-queue.wav";
     std::string whyNot;
     auto recorder = WavRecorder::start(path, 44100, 2, 44100ull * 60 * 360, whyNot);
@@ -134,7 +135,6 @@ int main(int argc, char** argv)
         return 1;
     }
     std::vector<std::size_t> depths;  // sampled once a second
-    cpu0 = processCpuSeconds();
     runFor(acq, seconds, [&](double t) {
         const RecordingStatus st = recorder->status();
         // Chunks queued but not yet written, seen from here once a second.
@@ -144,11 +144,9 @@ int main(int argc, char** argv)
                         st.overruns, st.framesWritten / 44100.0);
         std::fflush(stdout);
     });
-    const double recordCpu = processCpuSeconds() - cpu0;
     acq.input.clearRecordingTap();
     const bool closed = recorder->finish();
     const RecordingStatus st = recorder->status();
-    acq.close();
 
     std::sort(depths.begin(), depths.end());
     const std::size_t median = depths.empty() ? 0 : depths[depths.size() / 2];
@@ -158,8 +156,34 @@ int main(int argc, char** argv)
                 static_cast<unsigned long long>(st.framesDropped), st.overruns, st.breaks);
     std::printf("queue depth: largest %zu of %zu chunks (%.0f ms of sound); median of once-a-second looks %zu\n",
                 st.largestDepth, RecordingQueue::kChunks, st.largestDepth * 20.0, median);
-    std::printf("CPU, %% of one core: acquisition alone %.3f %%, with the recording %.3f %%, difference %.3f %%\n",
-                100 * idleCpu / baseline, 100 * recordCpu / seconds, 100 * (recordCpu / seconds - idleCpu / baseline));
     std::remove(path.c_str());
+
+    // 2. Windows without and with a recording, alternating.
+    std::vector<double> alone, recording;
+    for (int i = 0; i < cycles; ++i) {
+        double cpu0 = processCpuSeconds();
+        runFor(acq, kWindow);
+        alone.push_back(100 * (processCpuSeconds() - cpu0) / kWindow);
+        cpu0 = processCpuSeconds();
+        auto r = WavRecorder::start(path, 44100, 2, 44100ull * 60 * 60, whyNot);
+        if (!r || !acq.input.setRecordingTap(r->tap(), 0, f)) {
+            std::fprintf(stderr, "cannot record to %s: %s\n", path.c_str(), whyNot.c_str());
+            return 1;
+        }
+        runFor(acq, kWindow);
+        acq.input.clearRecordingTap();
+        r->finish();
+        recording.push_back(100 * (processCpuSeconds() - cpu0) / kWindow);
+    }
+    acq.close();
+    std::remove(path.c_str());
+    if (cycles > 0) {
+        std::sort(alone.begin(), alone.end());
+        std::sort(recording.begin(), recording.end());
+        const double a = alone[alone.size() / 2], r = recording[recording.size() / 2];
+        std::printf("CPU, %% of one core, median of %d windows of %.0f s each: acquisition alone %.3f %%, "
+                    "with a recording %.3f %%, difference %.3f %%\n",
+                    cycles, kWindow, a, r, r - a);
+    }
     return st.overruns == 0 && closed ? 0 : 1;
 }
