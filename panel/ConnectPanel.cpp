@@ -112,6 +112,7 @@ void TScopeForm::ConnectFrontPanel()
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
                 SpectrumBoxMouseUp(SpectrumBox, button, shift, x, y);
             });
+    connect(SpectrumBox, &TPaintBox::mouseLeft, this, [this] { SpectrumBoxMouseLeave(SpectrumBox); });
     // ... and the keyboard, once Tab has brought it to the display.
     connect(SpectrumBox, &TPaintBox::keyPressed, this, [this](int key, Qt::KeyboardModifiers shift) {
         SpectrumBoxKeyDown(SpectrumBox, key, shift);
