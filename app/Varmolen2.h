@@ -164,6 +164,9 @@ public:
     // Menus: input, display type, grid, colours (panel/Menus.cpp).
     // After the settings are applied: every readout shows the state in force.
     void ShowStateInForce();
+    // The entries of the colour menus show the background and trace colours
+    // in force.
+    void ShowColoursInForce();
     void Mic1Click(QObject* sender);
     void Line1Click(QObject* sender);
     void Time1Click(QObject* sender);
