@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "WindowDriving.h"
 #include "WindowTestFolders.h"
 #include "app/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
@@ -52,29 +53,10 @@ protected:
         test::WindowTestFolders::TearDown();
     }
 
-    static void turn(Dial* dial, float value)
-    {
-        dial->setValue(value);
-        emit dial->valueChanged(dial->value());
-    }
-    static void flip(SwitchBase* control, bool checked)
-    {
-        control->setChecked(checked);
-        emit control->clicked();
-    }
-    // Serves events until `done` holds or `ms` have passed.
-    static void serve(int ms, const std::function<bool()>& done = {})
-    {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (done && done())
-                loop.quit();
-        });
-        poll.start(5);
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    static void turn(Dial* dial, float value) { test::turn(dial, value); }
+    static void flip(SwitchBase* control, bool checked) { test::flip(control, checked); }
+    static void serve(int ms, const std::function<bool()>& done = {}) { test::serveUntil(ms, done); }
+
     // Serves events until `n` more display passes of new blocks have drawn.
     void passes(int n)
     {
@@ -208,11 +190,7 @@ using FirstPictureTest = test::WindowTestFolders;
 
 TEST_F(FirstPictureTest, DefaultFileShowsBothGeneratorSignalsTriggered)
 {
-    const ConfigRecord record = encodeConfiguration(defaultConfiguration());
-    QFile file(installDir.filePath(QStringLiteral("Varmolen.cfg")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(reinterpret_cast<const char*>(record.data()), static_cast<qint64>(record.size()));
-    file.close();
+    ASSERT_TRUE(test::writeSettings(installDir.filePath(QStringLiteral("Varmolen.cfg")), defaultConfiguration()));
 
     GeneratorWaveInput generator;
     TScopeForm form(generator);
@@ -228,12 +206,7 @@ TEST_F(FirstPictureTest, DefaultFileShowsBothGeneratorSignalsTriggered)
                     rows.push_back(y);
         return rows;
     };
-    const auto serveFor = [](int ms) {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    };
-    serveFor(1200);
+    test::serveUntil(1200);
     ASSERT_GT(form.displayPasses(), 3);
     const std::vector<int> sine = rowsOf(s.chan1Color);
     const std::vector<int> square = rowsOf(s.chan2Color);
@@ -256,15 +229,7 @@ TEST_F(FirstPictureTest, DefaultFileShowsBothGeneratorSignalsTriggered)
     // up to a sample's step.
     for (int pass = 0; pass < 5; ++pass) {
         const int before = form.displayPasses();
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (form.displayPasses() > before)
-                loop.quit();
-        });
-        poll.start(2);
-        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
-        loop.exec();
+        test::serveUntil(1000, [&] { return form.displayPasses() > before; });
         EXPECT_GT(s.chan1Trace[0], 0) << pass;
         EXPECT_LT(s.chan1Trace[0], 5) << pass;
         EXPECT_GT(s.chan1Trace[1], s.chan1Trace[0]) << pass;
