@@ -1,7 +1,7 @@
-// WAV recording below the window: the built-in generator recorded through the
-// capture thread's tap, across a stop and start of the device, up to a
-// format change and a length limit; and a recorder whose disk fills up,
-// whose file size is limited, whose queue overflows or whose folder is bad.
+// The WAV recorder below the window (the window's tests record the generator
+// through the capture thread's tap): the length limit, a disk that fills up,
+// a file size limit, a folder removed under it, an overflowing queue and bad
+// places.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "audio/GeneratorWaveInput.h"
 #include "persist/WavRecorder.h"
 #include "tests/persist/WavReading.h"
 
@@ -23,35 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-WAVEFORMATEX format(std::uint16_t channels, std::uint32_t rate)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.nBlockAlign = static_cast<std::uint16_t>(channels * 2);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    f.wBitsPerSample = 16;
-    return f;
-}
-
-// Counts what the service hands over, then passes it on: what "delivered"
-// means, independent of the recorder's own counts.
-struct CountingTap : RecordingTap {
-    explicit CountingTap(std::shared_ptr<RecordingTap> t) : inner(std::move(t)) {}
-    void deliver(const std::int16_t* frames, std::size_t count, bool afterStart) override
-    {
-        delivered += count;
-        ++chunks;
-        inner->deliver(frames, count, afterStart);
-    }
-    void deviceFailed() override { inner->deviceFailed(); }
-    void formatChanged() override { inner->formatChanged(); }
-    std::shared_ptr<RecordingTap> inner;
-    std::atomic<std::uint64_t> delivered{0};
-    std::atomic<int> chunks{0};
-};
 
 class Folder : public ::testing::Test {
 protected:
@@ -73,76 +43,6 @@ protected:
     std::string dir;
     bool mounted = false;
 };
-
-// Opens the generator, records for `time` with no buffer queued (the tap
-// takes every chunk all the same), and closes it again.
-void runGenerator(StreamWaveInput& input, const WAVEFORMATEX& f, std::chrono::milliseconds time)
-{
-    HWAVEIN h = 0;
-    ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    ASSERT_EQ(input.waveInStart(h), MMSYSERR_NOERROR);
-    std::this_thread::sleep_for(time);
-    ASSERT_EQ(input.waveInReset(h), MMSYSERR_NOERROR);
-    ASSERT_EQ(input.waveInClose(h), MMSYSERR_NOERROR);
-}
-
-// Frame k of the generator's stereo stream, as the file must hold it.
-void expectGeneratorFrames(const test::WavContents& w, std::size_t from, std::size_t count, std::uint32_t rate)
-{
-    for (std::size_t k = 0; k < count; ++k) {
-        ASSERT_EQ(w.samples[2 * (from + k)], generatorSquare(k, rate)) << "frame " << from + k;
-        ASSERT_EQ(w.samples[2 * (from + k) + 1], generatorSine(k, rate)) << "frame " << from + k;
-    }
-}
-
-TEST_F(Folder, GeneratorRecordingHoldsEveryFrameAcrossAStopAndStartAndEndsAtAFormatChange)
-{
-    GeneratorWaveInput input;
-    const WAVEFORMATEX stereo = format(2, 44100);
-    std::string whyNot;
-    auto recorder = WavRecorder::start(file("take.wav"), 44100, 2, 44100 * 60, whyNot);
-    ASSERT_TRUE(recorder) << whyNot;
-    auto counting = std::make_shared<CountingTap>(recorder->tap());
-    // Set while no device is open: the tap waits for the next open.
-    ASSERT_TRUE(input.setRecordingTap(counting, 0, stereo));
-
-    runGenerator(input, stereo, 700ms);
-    const std::uint64_t firstRun = counting->delivered;
-    // A command stops and starts the device in the same format: the file runs on.
-    runGenerator(input, stereo, 400ms);
-    const std::uint64_t bothRuns = counting->delivered;
-    // Another rate ends the recording; nothing of the new run is taken.
-    HWAVEIN h = 0;
-    const WAVEFORMATEX mono = format(1, 22050);
-    ASSERT_EQ(input.waveInOpen(&h, 0, &mono, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    input.waveInStart(h);
-    std::this_thread::sleep_for(100ms);
-    input.waveInReset(h);
-    input.waveInClose(h);
-    EXPECT_EQ(counting->delivered.load(), bothRuns);
-    const RecordingStatus ended = recorder->status();
-    EXPECT_EQ(ended.end, RecordingEnd::FormatChanged);
-    ASSERT_TRUE(recorder->finish());
-
-    const RecordingStatus st = recorder->status();
-    EXPECT_TRUE(st.finished);
-    EXPECT_EQ(st.end, RecordingEnd::FormatChanged);
-    EXPECT_EQ(st.overruns, 0u);
-    EXPECT_EQ(st.breaks, 1u);
-    EXPECT_GT(firstRun, 44100u * 6 / 10);
-    EXPECT_GT(counting->chunks.load(), 50);
-    EXPECT_EQ(st.framesWritten, bothRuns);
-
-    const test::WavContents w = test::readWav(file("take.wav"));
-    ASSERT_EQ(w.problem, "");
-    EXPECT_EQ(w.rate, 44100u);
-    EXPECT_EQ(w.channels, 2u);
-    ASSERT_EQ(w.frames(), bothRuns);
-    // Each run's frames follow the generator without a jump at any chunk
-    // boundary; the second run starts the generator's phase afresh.
-    expectGeneratorFrames(w, 0, firstRun, 44100);
-    expectGeneratorFrames(w, firstRun, bothRuns - firstRun, 44100);
-}
 
 TEST_F(Folder, LimitEndsTheFileAtExactlyItsLength)
 {
