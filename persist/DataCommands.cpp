@@ -21,8 +21,9 @@ namespace varmolen {
 
 namespace {
 
-// How often the status text follows a running recording.
-constexpr int kPollMs = 250;
+// How often the status text follows a running recording (it shows whole
+// seconds) and looks whether the recording ended on its own.
+constexpr int kPollMs = 1000;
 
 QString runModal(QFileDialog& dialog)
 {

@@ -206,7 +206,7 @@ TEST_F(DataCommandsTest, ARateChangeEndsTheFileCleanlyAndSaysSo)
     ASSERT_TRUE(record(path));
     test::runFor(500);
     form->MidSampleRateRadioBtnClick(form->MidSampleRateRadioBtn);
-    test::runFor(1000, [&] { return !commands->recording(); });
+    test::runFor(2500, [&] { return !commands->recording(); });
     ASSERT_FALSE(commands->recording());
     EXPECT_NE(lastMessage().find("The recording ended: the input's rate"), std::string::npos) << lastMessage();
     EXPECT_NE(lastMessage().find("rate.wav holds 00:00:00"), std::string::npos) << lastMessage();
@@ -267,7 +267,7 @@ TEST_F(DataCommandsTest, ARecordingEndedByTheDeviceOrTheDiskKeepsAPlayableFileAn
         ASSERT_TRUE(record(path));
         // A failing device ends the application's loop, and with it this
         // test's; the window goes on all the same.
-        for (int i = 0; i < 15 && commands->recording(); ++i)
+        for (int i = 0; i < 25 && commands->recording(); ++i)
             test::runFor(200, [&] { return !commands->recording(); });
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, handler);
