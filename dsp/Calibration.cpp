@@ -1,0 +1,35 @@
+#include "dsp/Calibration.h"
+
+#include <cmath>
+
+#include "dsp/Measurements.h"
+
+namespace varmolen {
+
+std::optional<double> ChannelVolts(double code, double fullScaleVolts)
+{
+    if (!(fullScaleVolts >= kCalibrationMinVolts && fullScaleVolts <= kCalibrationMaxVolts))
+        return std::nullopt;
+    return code * fullScaleVolts / kFullScaleCode;
+}
+
+double FullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes)
+{
+    if (!(measuredRmsCodes > 0.0) || !std::isfinite(appliedRmsVolts))
+        return 0.0;
+    return appliedRmsVolts * kFullScaleCode / measuredRmsCodes;
+}
+
+std::string FullScaleProblem(int channel, double volts)
+{
+    const std::string who = "Channel " + std::to_string(channel) + ": ";
+    if (!std::isfinite(volts))
+        return who + "the full scale must be a number of volts.";
+    if (volts <= 0.0)
+        return who + "the full scale must be more than 0 V.";
+    if (volts < kCalibrationMinVolts || volts > kCalibrationMaxVolts)
+        return who + "the full scale must lie between 0.001 V and 1000 V.";
+    return {};
+}
+
+}  // namespace varmolen
