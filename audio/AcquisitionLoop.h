@@ -12,6 +12,7 @@
 
 #include "app/Host.h"
 #include "app/InstrumentState.h"
+#include "audio/RecordedBlock.h"
 #include "audio/WaveEngine.h"
 
 namespace varmolen {
@@ -37,6 +38,11 @@ public:
     // The device recorded something or returned a block (on the UI thread).
     void onDeviceNotification();
 
+    // Receives every completed buffer as recorded, before its split and DC
+    // removal, held display or not. Unset (the default), nothing is called.
+    using BlockObserver = std::function<void(const RecordedBlock&)>;
+    void setBlockObserver(BlockObserver observer) { blockObserver_ = std::move(observer); }
+
     bool running() const { return phase_ != Phase::Idle; }
     // Passes of this run that began after a timed-out wait.
     int timeoutCount() const { return timeoutCounter_; }
@@ -59,6 +65,7 @@ private:
     WaveEngine& engine_;
     Host& host_;
     std::function<void()> displayPass_;
+    BlockObserver blockObserver_;
 
     Phase phase_ = Phase::Idle;
     int timeoutCounter_ = 0;
@@ -66,6 +73,8 @@ private:
     bool positionTimerArmed_ = false;
     bool advancing_ = false;
     bool advanceAgain_ = false;
+    std::uint32_t completedBytes_ = 0;  // recorded into the buffer just completed
+    bool nextFollows_ = false;          // the next buffer continues the last one without a gap
 };
 
 }  // namespace varmolen

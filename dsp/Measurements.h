@@ -17,6 +17,8 @@
 #include <array>
 #include <cstdint>
 
+#include "audio/RecordedBlock.h"
+
 namespace varmolen {
 
 constexpr double kFullScaleCode = 32767.0;   // the code of a full-scale positive peak
@@ -24,15 +26,6 @@ constexpr int kToneBlock = 1024;             // transform length of the tone rea
 constexpr int kToneBins = kToneBlock / 2;    // bins 0..512 of a real block
 // Longest channel a recording buffer holds: 20000 bytes of mono samples.
 constexpr int kMaxMeasureFrames = 10000;
-
-// A completed recording buffer as the run loop hands it on.
-struct RecordedBlock {
-    const std::uint8_t* data = nullptr;  // 16-bit little-endian PCM, frames interleaved
-    std::uint32_t bytes = 0;             // bytes recorded
-    int channelCount = 1;                // 1: every value is channel 1; 2: a frame is (channel 2, channel 1)
-    std::uint32_t sampleRate = 0;        // Hz
-    bool followsPrevious = false;        // its first frame follows the previous buffer's last one
-};
 
 // Copies one channel of the buffer into out[0..] as sign-extended codes and
 // returns how many frames it holds (at most `capacity`); 0 when the buffer
