@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "audio/WaveInput.h"
+#include "persist/FeatureSettings.h"
 
 namespace varmolen {
 
@@ -58,6 +59,10 @@ struct InstrumentState {
     std::int32_t bufferSelect = 0;
     flag loadingSettings = 0;
     std::int32_t currentChannel = 0;
+    // 1 while a display pass draws again a block it has drawn before (a held
+    // picture redrawn after a control changed), 0 for a new block: whatever
+    // accumulates over blocks advances only on new ones.
+    flag passIsRedraw = 0;
 
     // Sample blocks
     std::unique_ptr<std::uint8_t[]> bufferA;  // kRecordBufferBytes, from start-up to the end
@@ -157,6 +162,9 @@ struct InstrumentState {
     std::array<char, kPathLength> configFilePath{};
     std::array<char, kPathLength> helpFilePath{};
     std::int32_t osVariant = 0;
+
+    // Features beyond the settings record, kept in Varmolen.ini; all off by default.
+    FeatureSettings features;
 };
 
 // Gives the fields of the start-up table their values. Fields the table does

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
 
 namespace varmolen {
@@ -222,6 +224,9 @@ void TScopeForm::FormCreate(QObject* sender)
 
     // 8. Apply the stored settings.
     LoadConfiguration(sender, s.configFilePath.data());
+    // The features beyond the settings record come from Varmolen.ini beside
+    // it; without one (or with a bad one) they all stay off.
+    s.features = readFeatureSettings(featureSettingsPath());
 
     // 9. The analysis window of the transform.
     FillWindowTable(s);
@@ -264,6 +269,12 @@ void TScopeForm::FormDestroy()
     TimeoutTimer->stop();
     waveInput_.setNotifier(nullptr);
     SaveConfiguration(s.configFilePath.data());
+    // Settings persist only where a settings file was found at start; the
+    // feature settings then go beside it, once a feature was used or the
+    // user keeps such a file (an unused instrument adds no file of its own).
+    const QString featuresPath = featureSettingsPath();
+    if (s.configFilePath[0] != '\0' && (s.features != FeatureSettings{} || QFileInfo::exists(featuresPath)))
+        writeFeatureSettings(featuresPath, s.features);
     s.bufferA.reset();
     s.bufferB.reset();
     if (destroyObserver_)

@@ -2,7 +2,11 @@
 
 #include <alsa/asoundlib.h>
 
+#include <poll.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 namespace varmolen {
 
@@ -11,8 +15,11 @@ namespace {
 // Latency asked of ALSA: a few chunks, so a busy user-interface thread does
 // not make the capture overrun and the position still moves every chunk.
 constexpr unsigned kLatencyMicroseconds = 80000;
-// Longest wait for frames in one read, so a reset or close is seen promptly.
-constexpr int kReadWaitMs = 50;
+// Descriptors ALSA may hand out for one stream (plugins use one or two).
+constexpr int kMaxPollDescriptors = 8;
+// Pause after a wake-up that brought nothing, so a descriptor that stays
+// readable cannot make the capture thread spin.
+constexpr int kIdleWaitMs = 5;
 
 int configure(snd_pcm_t* pcm, const WAVEFORMATEX& f)
 {
@@ -77,25 +84,72 @@ bool AlsaCaptureSource::start()
     return snd_pcm_start(pcm_) >= 0;
 }
 
-long AlsaCaptureSource::read(std::int16_t* dst, std::size_t maxFrames)
+long AlsaCaptureSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
 {
+    // The device is waited for here, on its poll descriptors beside the
+    // service's wake-up descriptor, with a deadline: ALSA's own wait may never
+    // return (the pulse plugin's descriptor stays readable while the server
+    // is suspended, and the plugin reports no event, so the wait polls again
+    // and its timeout never counts).
     if (pcm_ == nullptr)
         return -1;
-    int err = snd_pcm_wait(pcm_, kReadWaitMs);
-    if (err == 0)
-        return 0;  // nothing yet
-    snd_pcm_sframes_t n = err < 0 ? err : snd_pcm_readi(pcm_, dst, maxFrames);
-    if (n >= 0)
-        return static_cast<long>(n);
-    if (n == -EAGAIN)
+    using clock = std::chrono::steady_clock;
+    const auto end = clock::now() + std::chrono::milliseconds(kReadWaitMs);
+    for (;;) {
+        const snd_pcm_sframes_t n = snd_pcm_readi(pcm_, dst, maxFrames);
+        if (n > 0)
+            return static_cast<long>(n);
+        if (n < 0 && n != -EAGAIN)
+            return recover(static_cast<long>(n));
+
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
+        if (left <= 0)
+            return 0;
+        pollfd fds[kMaxPollDescriptors + 1];
+        fds[0] = pollfd{wakeFd, POLLIN, 0};
+        const int count = snd_pcm_poll_descriptors_count(pcm_);
+        if (count <= 0 || count > kMaxPollDescriptors ||
+            snd_pcm_poll_descriptors(pcm_, fds + 1, static_cast<unsigned>(count)) != count) {
+            // No descriptors to wait on: wait a little for the wake-up alone.
+            waitReadable(wakeFd, std::min<int>(kIdleWaitMs, static_cast<int>(left)));
+            return 0;
+        }
+        const int r = ::poll(fds, static_cast<nfds_t>(count + 1), static_cast<int>(left));
+        if (r < 0 && errno != EINTR)
+            return 0;
+        if (fds[0].revents != 0 || r == 0)
+            return 0;  // asked for attention, or the deadline passed
+        unsigned short revents = 0;
+        if (snd_pcm_poll_descriptors_revents(pcm_, fds + 1, static_cast<unsigned>(count), &revents) < 0)
+            return recover(static_cast<long>(snd_pcm_state(pcm_) == SND_PCM_STATE_DISCONNECTED ? -ENODEV : -EPIPE));
+        if ((revents & (POLLIN | POLLERR)) != 0)
+            continue;  // frames are there, or readi reports what went wrong
+        // The descriptor woke with nothing to read: do not spin on it.
+        if (waitReadable(wakeFd, std::min<int>(kIdleWaitMs, static_cast<int>(left))))
+            return 0;
+    }
+}
+
+long AlsaCaptureSource::recover(long error)
+{
+    if (error == -ESTRPIPE) {
+        // Suspended: resume when the device allows it, or prepare anew. A
+        // device that is not ready yet is asked again at the next read.
+        const int r = snd_pcm_resume(pcm_);
+        if (r == -EAGAIN)
+            return 0;
+        if (r == 0)
+            return 0;
+        error = -EPIPE;
+    }
+    if (error == -EPIPE) {
+        // An overrun: prepare and start again; what was lost is lost.
+        if (snd_pcm_prepare(pcm_) < 0 || snd_pcm_start(pcm_) < 0)
+            return -1;
         return 0;
-    // An overrun (or a suspend) is recovered here, once. When recovery fails
-    // (the sound server died, the card was unplugged) the device has failed.
-    if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0)
-        return -1;
-    if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED && snd_pcm_start(pcm_) < 0)
-        return -1;
-    return 0;
+    }
+    // The sound server died, the card was unplugged: the device has failed.
+    return -1;
 }
 
 void AlsaCaptureSource::stop()

@@ -23,11 +23,16 @@ public:
     MMRESULT query(const WAVEFORMATEX& format) override;
     MMRESULT open(const WAVEFORMATEX& format) override;
     bool start() override;
-    long read(std::int16_t* dst, std::size_t maxFrames) override;
+    long read(std::int16_t* dst, std::size_t maxFrames, int wakeFd) override;
     void stop() override;
     void close() override;
 
 private:
+    // Brings the stream back after an overrun or a suspend without waiting:
+    // 0 when it runs again (or will be retried next read), -1 when the
+    // device has failed for good.
+    long recover(long error);
+
     std::string pcmName_;
     snd_pcm_t* pcm_ = nullptr;
 };

@@ -1,7 +1,8 @@
 // One recording source behind the stream service: a sound card through ALSA
 // or the built-in signal generator. The stream service owns the queue of
 // buffers and the capture thread; a source only delivers interleaved 16-bit
-// frames when asked. After open, only the capture thread touches the source.
+// frames when asked. After open, only the capture thread touches the source:
+// it starts, reads, stops and finally closes it.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,11 @@
 #include "audio/WaveInput.h"
 
 namespace varmolen {
+
+// The longest a read may wait for frames. The capture thread looks at its
+// stop and close requests between reads, so this bounds how long either can
+// go unnoticed by a source that honours it.
+constexpr int kReadWaitMs = 50;
 
 class CaptureSource {
 public:
@@ -21,13 +27,20 @@ public:
     virtual MMRESULT open(const WAVEFORMATEX& format) = 0;
     // Begins delivering frames; false when the device has failed.
     virtual bool start() = 0;
-    // Waits at most about one chunk's time for frames and copies up to
-    // maxFrames of them into dst. Returns the frames copied (0 when none were
-    // ready), or a negative value once the device has failed for good.
-    virtual long read(std::int16_t* dst, std::size_t maxFrames) = 0;
+    // Waits at most kReadWaitMs for frames and copies up to maxFrames of them
+    // into dst. Returns at once with 0 when `wakeFd` (a descriptor that the
+    // service makes readable to ask for attention) is or becomes readable.
+    // Returns the frames copied (0 when none were ready), or a negative value
+    // once the device has failed for good.
+    virtual long read(std::int16_t* dst, std::size_t maxFrames, int wakeFd) = 0;
     // Stops delivering and drops whatever is pending.
     virtual void stop() = 0;
     virtual void close() = 0;
 };
+
+// Waits until `fd` is readable or `timeoutMs` has passed (0 or less: does not
+// wait); true when it is readable. Interrupted waits are resumed with the
+// time left.
+bool waitReadable(int fd, int timeoutMs);
 
 }  // namespace varmolen

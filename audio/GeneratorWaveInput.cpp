@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <thread>
 
 namespace varmolen {
 
@@ -47,13 +46,18 @@ bool GeneratorSource::start()
     return true;
 }
 
-long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames)
+long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
 {
-    // Deliver the chunk when a real card would have recorded its last frame.
+    // Deliver the chunk when a real card would have recorded its last frame;
+    // a wake-up from the service ends the wait early with nothing.
     const auto due = startTime_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                       std::chrono::duration<double>(
                                           static_cast<double>(framesSinceStart_ + maxFrames) / rate_));
-    std::this_thread::sleep_until(due);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now()).count();
+    if (wait > 0 && waitReadable(wakeFd, static_cast<int>(std::min<long long>(wait, kReadWaitMs))))
+        return 0;
+    if (std::chrono::steady_clock::now() < due)
+        return 0;  // not due within one read's wait (a chunk longer than that)
     for (std::size_t i = 0; i < maxFrames; ++i, ++frame_) {
         const std::int16_t sine = sineTable_[frame_ % rate_];
         if (channels_ == 2) {

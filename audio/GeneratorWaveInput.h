@@ -30,7 +30,7 @@ public:
     MMRESULT query(const WAVEFORMATEX& format) override;
     MMRESULT open(const WAVEFORMATEX& format) override;
     bool start() override;
-    long read(std::int16_t* dst, std::size_t maxFrames) override;
+    long read(std::int16_t* dst, std::size_t maxFrames, int wakeFd) override;
     void stop() override {}
     void close() override {}
 

@@ -1,7 +1,15 @@
 #include "audio/StreamWaveInput.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "audio/DeviceNames.h"
 
@@ -20,6 +28,161 @@ bool isSupportedFormat(const WAVEFORMATEX& f)
     return f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
 }
 
+bool waitReadable(int fd, int timeoutMs)
+{
+    using clock = std::chrono::steady_clock;
+    const auto end = clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::max<long long>(left, 0)));
+        if (r > 0)
+            return (p.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
+        if (r == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+// What the user-interface side and the capture thread of one open device
+// share. Everything but the atomics is guarded by `mutex`; the source and the
+// scratch chunk belong to the capture thread once it runs.
+struct StreamWaveInput::Capture {
+    struct Slot {
+        WAVEHDR* header = nullptr;
+        std::uint32_t filled = 0;
+    };
+
+    explicit Capture(StreamWaveInput& o) : owner(o) {}
+    ~Capture()
+    {
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+
+    // Makes the wake-up descriptor readable, so a read in progress returns.
+    void raiseWakeLocked() const
+    {
+        const std::uint64_t one = 1;
+        (void)!::write(wakeFd, &one, sizeof one);
+    }
+    void clearWakeLocked() const
+    {
+        std::uint64_t count = 0;
+        (void)!::read(wakeFd, &count, sizeof count);
+    }
+    // The owner's notifier runs only while the device is open: once closing
+    // is set, the owner may be gone.
+    void notifyLocked() const
+    {
+        if (!closing)
+            owner.notify();
+    }
+    void markFailedLocked()
+    {
+        failed.store(true, std::memory_order_release);
+        notifyLocked();
+    }
+
+    void completeFrontLocked()
+    {
+        Slot& slot = queue[head];
+        WAVEHDR* h = slot.header;
+        h->dwBytesRecorded.store(slot.filled, std::memory_order_relaxed);
+        const std::uint32_t flags = h->dwFlags.load(std::memory_order_relaxed);
+        h->dwFlags.store((flags & ~WHDR_INQUEUE) | WHDR_DONE, std::memory_order_release);
+        slot = Slot{};
+        head = (head + 1) % kMaxQueuedBuffers;
+        --count;
+    }
+
+    // Stores a chunk into the queued buffers. Data arriving while no buffer
+    // is queued is lost, as on a real card.
+    void deliverLocked(const std::uint8_t* bytes, std::size_t size)
+    {
+        while (size > 0 && count > 0) {
+            Slot& slot = queue[head];
+            const std::uint32_t room = slot.header->dwBufferLength - slot.filled;
+            const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(room, size));
+            std::memcpy(slot.header->lpData + slot.filled, bytes, n);
+            slot.filled += n;
+            bytes += n;
+            size -= n;
+            position.fetch_add(n, std::memory_order_release);
+            if (slot.filled == slot.header->dwBufferLength)
+                completeFrontLocked();
+        }
+    }
+
+    StreamWaveInput& owner;
+    std::mutex mutex;
+    std::condition_variable wake;   // started, closing or a reset changed
+    std::condition_variable ended;  // the capture thread has finished
+    int wakeFd = -1;
+    bool started = false;
+    bool closing = false;
+    bool finished = false;
+    std::uint64_t generation = 0;  // bumped by reset: chunks read before it are dropped
+    std::array<Slot, kMaxQueuedBuffers> queue{};
+    std::size_t head = 0;
+    std::size_t count = 0;
+    std::atomic<std::uint32_t> position{0};
+    std::atomic<bool> failed{false};
+
+    std::unique_ptr<CaptureSource> source;
+    std::vector<std::int16_t> scratch;  // one chunk
+    std::size_t chunkFrames = 0;
+    std::uint16_t blockAlign = 0;
+};
+
+void StreamWaveInput::captureLoop(const std::shared_ptr<Capture>& c)
+{
+    bool running = false;
+    for (;;) {
+        std::uint64_t generation = 0;
+        {
+            std::unique_lock lock(c->mutex);
+            if (!c->started && running) {
+                lock.unlock();
+                c->source->stop();
+                running = false;
+                continue;
+            }
+            c->wake.wait(lock, [&] { return c->closing || (c->started && !c->failed.load()); });
+            if (c->closing)
+                break;
+            c->clearWakeLocked();
+            generation = c->generation;
+        }
+        if (!running) {
+            if (!c->source->start()) {
+                std::lock_guard lock(c->mutex);
+                c->markFailedLocked();
+                continue;
+            }
+            running = true;
+        }
+        const long frames = c->source->read(c->scratch.data(), c->chunkFrames, c->wakeFd);
+        std::lock_guard lock(c->mutex);
+        if (frames < 0) {
+            c->markFailedLocked();
+            continue;
+        }
+        if (frames > 0 && generation == c->generation && c->started && !c->closing) {
+            c->deliverLocked(reinterpret_cast<const std::uint8_t*>(c->scratch.data()),
+                             static_cast<std::size_t>(frames) * c->blockAlign);
+            c->notifyLocked();
+        }
+    }
+    if (running)
+        c->source->stop();
+    c->source->close();
+    {
+        std::lock_guard lock(c->mutex);
+        c->finished = true;
+    }
+    c->ended.notify_all();
+}
+
 StreamWaveInput::StreamWaveInput(std::vector<StreamDevice> devices) : devices_(std::move(devices)) {}
 
 StreamWaveInput::~StreamWaveInput()
@@ -31,6 +194,11 @@ StreamWaveInput::~StreamWaveInput()
 }
 
 UINT StreamWaveInput::waveInGetNumDevs() { return static_cast<UINT>(devices_.size()); }
+
+bool StreamWaveInput::deviceFailed() const
+{
+    return capture_ != nullptr && capture_->failed.load(std::memory_order_acquire);
+}
 
 MMRESULT StreamWaveInput::waveInGetDevCapsA(UINT deviceId, WAVEINCAPSA* caps, UINT size)
 {
@@ -71,21 +239,21 @@ MMRESULT StreamWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEF
     std::unique_ptr<CaptureSource> source = devices_[deviceId].makeSource();
     if (!source)
         return MMSYSERR_NODRIVER;
+    auto capture = std::make_shared<Capture>(*this);
+    capture->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (capture->wakeFd < 0)
+        return MMSYSERR_NOMEM;
     if (const MMRESULT r = source->open(*format); r != MMSYSERR_NOERROR)
         return r;
 
-    source_ = std::move(source);
-    blockAlign_ = format->nBlockAlign;
-    chunkFrames_ = format->nSamplesPerSec / kChunksPerSecond;
-    scratch_.assign(chunkFrames_ * format->nChannels, 0);
-    started_ = false;
-    closing_ = false;
-    queueHead_ = queueCount_ = 0;
-    position_.store(0);
-    failed_.store(false);
+    capture->source = std::move(source);
+    capture->blockAlign = format->nBlockAlign;
+    capture->chunkFrames = format->nSamplesPerSec / kChunksPerSecond;
+    capture->scratch.assign(capture->chunkFrames * format->nChannels, 0);
+    capture_ = capture;
     handle_ = nextHandle_++;
     *handle = handle_;
-    thread_ = std::thread([this] { captureLoop(); });
+    thread_ = std::thread([capture] { captureLoop(capture); });
     return MMSYSERR_NOERROR;
 }
 
@@ -128,13 +296,14 @@ MMRESULT StreamWaveInput::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT 
         return WAVERR_STILLPLAYING;
     if (deviceFailed())
         return MMSYSERR_NODRIVER;
-    std::lock_guard lock(mutex_);
-    if (queueCount_ == kMaxQueuedBuffers)
+    Capture& c = *capture_;
+    std::lock_guard lock(c.mutex);
+    if (c.count == kMaxQueuedBuffers)
         return MMSYSERR_NOMEM;
     header->dwBytesRecorded.store(0, std::memory_order_relaxed);
     header->dwFlags.store((flags & ~WHDR_DONE) | WHDR_INQUEUE, std::memory_order_release);
-    queue_[(queueHead_ + queueCount_) % kMaxQueuedBuffers] = Slot{header, 0};
-    ++queueCount_;
+    c.queue[(c.head + c.count) % kMaxQueuedBuffers] = Capture::Slot{header, 0};
+    ++c.count;
     return MMSYSERR_NOERROR;
 }
 
@@ -145,10 +314,10 @@ MMRESULT StreamWaveInput::waveInStart(HWAVEIN handle)
     if (deviceFailed())
         return MMSYSERR_NODRIVER;
     {
-        std::lock_guard lock(mutex_);
-        started_ = true;
+        std::lock_guard lock(capture_->mutex);
+        capture_->started = true;
     }
-    wake_.notify_all();
+    capture_->wake.notify_all();
     return MMSYSERR_NOERROR;
 }
 
@@ -161,7 +330,7 @@ MMRESULT StreamWaveInput::waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT s
     if (deviceFailed())
         return MMSYSERR_NODRIVER;
     time->wType = TIME_BYTES;
-    time->cb = position_.load(std::memory_order_acquire);
+    time->cb = capture_->position.load(std::memory_order_acquire);
     return MMSYSERR_NOERROR;
 }
 
@@ -171,15 +340,17 @@ MMRESULT StreamWaveInput::waveInReset(HWAVEIN handle)
     // reset succeeds on a failed device and the program can always clean up.
     if (!validHandle(handle))
         return MMSYSERR_INVALHANDLE;
+    Capture& c = *capture_;
     {
-        std::lock_guard lock(mutex_);
-        started_ = false;
-        ++generation_;
-        while (queueCount_ > 0)
-            completeFrontLocked();
-        position_.store(0, std::memory_order_release);
+        std::lock_guard lock(c.mutex);
+        c.started = false;
+        ++c.generation;
+        while (c.count > 0)
+            c.completeFrontLocked();
+        c.position.store(0, std::memory_order_release);
+        c.raiseWakeLocked();
     }
-    wake_.notify_all();
+    c.wake.notify_all();
     notify();
     return MMSYSERR_NOERROR;
 }
@@ -188,103 +359,30 @@ MMRESULT StreamWaveInput::waveInClose(HWAVEIN handle)
 {
     if (!validHandle(handle))
         return MMSYSERR_INVALHANDLE;
+    Capture& c = *capture_;
+    bool ended = false;
     {
-        std::lock_guard lock(mutex_);
-        if (queueCount_ > 0)
+        std::unique_lock lock(c.mutex);
+        if (c.count > 0)
             return WAVERR_STILLPLAYING;
-        closing_ = true;
-        started_ = false;
+        c.closing = true;
+        c.started = false;
+        c.raiseWakeLocked();
+        c.wake.notify_all();
+        ended = c.ended.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs), [&] { return c.finished; });
     }
-    wake_.notify_all();
-    if (thread_.joinable())
+    if (ended) {
         thread_.join();
-    source_->close();
-    source_.reset();
+    } else {
+        // The source is stuck in its driver. The thread keeps the shared part
+        // alive, sees the close when (if ever) its read returns, and then
+        // releases the source itself; no buffer is queued for it to touch.
+        c.failed.store(true, std::memory_order_release);
+        thread_.detach();
+    }
+    capture_.reset();
     handle_ = 0;
-    return MMSYSERR_NOERROR;
-}
-
-void StreamWaveInput::completeFrontLocked()
-{
-    Slot& slot = queue_[queueHead_];
-    WAVEHDR* h = slot.header;
-    h->dwBytesRecorded.store(slot.filled, std::memory_order_relaxed);
-    const std::uint32_t flags = h->dwFlags.load(std::memory_order_relaxed);
-    h->dwFlags.store((flags & ~WHDR_INQUEUE) | WHDR_DONE, std::memory_order_release);
-    slot = Slot{};
-    queueHead_ = (queueHead_ + 1) % kMaxQueuedBuffers;
-    --queueCount_;
-}
-
-void StreamWaveInput::deliverLocked(const std::uint8_t* bytes, std::size_t count)
-{
-    // Data arriving while no buffer is queued is lost, as on a real card.
-    while (count > 0 && queueCount_ > 0) {
-        Slot& slot = queue_[queueHead_];
-        const std::uint32_t room = slot.header->dwBufferLength - slot.filled;
-        const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(room, count));
-        std::memcpy(slot.header->lpData + slot.filled, bytes, n);
-        slot.filled += n;
-        bytes += n;
-        count -= n;
-        position_.fetch_add(n, std::memory_order_release);
-        if (slot.filled == slot.header->dwBufferLength)
-            completeFrontLocked();
-    }
-}
-
-void StreamWaveInput::markFailed()
-{
-    failed_.store(true, std::memory_order_release);
-    notify();
-}
-
-void StreamWaveInput::captureLoop()
-{
-    bool sourceRunning = false;
-    for (;;) {
-        std::uint64_t generation = 0;
-        {
-            std::unique_lock lock(mutex_);
-            if (!started_ && sourceRunning) {
-                lock.unlock();
-                source_->stop();
-                sourceRunning = false;
-                continue;
-            }
-            wake_.wait(lock, [this] { return closing_ || (started_ && !deviceFailed()); });
-            if (closing_)
-                break;
-            generation = generation_;
-        }
-        if (!sourceRunning) {
-            if (!source_->start()) {
-                markFailed();
-                continue;
-            }
-            sourceRunning = true;
-        }
-        const long frames = source_->read(scratch_.data(), chunkFrames_);
-        if (frames < 0) {
-            markFailed();
-            continue;
-        }
-        if (frames == 0)
-            continue;
-        bool stored = false;
-        {
-            std::lock_guard lock(mutex_);
-            if (generation == generation_ && started_) {
-                deliverLocked(reinterpret_cast<const std::uint8_t*>(scratch_.data()),
-                              static_cast<std::size_t>(frames) * blockAlign_);
-                stored = true;
-            }
-        }
-        if (stored)
-            notify();
-    }
-    if (sourceRunning)
-        source_->stop();
+    return ended ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
 }  // namespace varmolen

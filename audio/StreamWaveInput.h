@@ -4,14 +4,19 @@
 // queued buffers in order, publishes each buffer's byte count and then its done
 // bit, keeps the position (bytes recorded since open or reset) and tells the
 // user-interface side through the notifier after every chunk it stored.
+//
+// Nothing here waits without a bound. The capture thread's reads end within
+// kReadWaitMs, or at once when a reset or close raises the wake-up descriptor;
+// closing waits at most kCloseWaitMs for the thread. A thread that has not
+// finished by then (a source stuck inside its driver) is left to end on its
+// own: it owns everything it can still touch, the device counts as failed and
+// the close reports it.
 #pragma once
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +36,9 @@ struct StreamDevice {
 // the capture thread and the user-interface thread sleep most of the time.
 constexpr std::uint32_t kChunksPerSecond = 50;
 constexpr std::size_t kMaxQueuedBuffers = 8;
+// The longest the user-interface thread waits for the capture thread to end
+// when the device is closed.
+constexpr int kCloseWaitMs = 250;
 
 // Checks a recording format: 16-bit PCM, mono or stereo, 11025, 22050 or
 // 44100 Hz, with a consistent frame size and byte rate.
@@ -54,47 +62,30 @@ public:
     MMRESULT waveInStart(HWAVEIN handle) override;
     MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) override;
     MMRESULT waveInReset(HWAVEIN handle) override;
+    // Ends the capture thread and releases the source. When the thread does
+    // not end within kCloseWaitMs the device is released all the same and
+    // the result is MMSYSERR_ERROR.
     MMRESULT waveInClose(HWAVEIN handle) override;
 
     // True once the open device has failed (vanished, unrecoverable overrun).
-    bool deviceFailed() const { return failed_.load(std::memory_order_acquire); }
+    bool deviceFailed() const;
 
 private:
-    struct Slot {
-        WAVEHDR* header = nullptr;
-        std::uint32_t filled = 0;
-    };
+    struct Capture;
+    // The capture thread: returns to the top of its loop after every read, so
+    // a stop or a close is seen within one read's wait.
+    static void captureLoop(const std::shared_ptr<Capture>& c);
 
-    void captureLoop();
-    void markFailed();
-    // Stores a chunk into the queued buffers; caller holds mutex_.
-    void deliverLocked(const std::uint8_t* bytes, std::size_t count);
-    void completeFrontLocked();
     bool validHandle(HWAVEIN handle) const { return handle != 0 && handle == handle_; }
 
     std::vector<StreamDevice> devices_;
-
-    // Owned by the user-interface thread while no capture thread runs.
-    std::unique_ptr<CaptureSource> source_;
+    // The open device's shared part: the queue, the flags and the source.
+    // The capture thread holds it too, so a thread that outlives its close
+    // never touches freed memory.
+    std::shared_ptr<Capture> capture_;
     std::thread thread_;
     HWAVEIN handle_ = 0;
     HWAVEIN nextHandle_ = 1;
-    std::uint16_t blockAlign_ = 0;
-    std::size_t chunkFrames_ = 0;
-    std::vector<std::int16_t> scratch_;  // one chunk, sized at open
-
-    // Shared with the capture thread, under mutex_.
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool started_ = false;
-    bool closing_ = false;
-    std::uint64_t generation_ = 0;  // bumped by reset: chunks read before it are dropped
-    std::array<Slot, kMaxQueuedBuffers> queue_{};
-    std::size_t queueHead_ = 0;
-    std::size_t queueCount_ = 0;
-
-    std::atomic<std::uint32_t> position_{0};
-    std::atomic<bool> failed_{false};
 };
 
 }  // namespace varmolen

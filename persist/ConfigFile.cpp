@@ -308,8 +308,7 @@ std::string temporaryName(const std::string& directory, const std::string& base,
 
 }  // namespace
 
-bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes,
-                               std::string& whyNot)
+bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes, std::string& whyNot)
 {
     whyNot.clear();
     if (path.empty()) {
@@ -371,6 +370,11 @@ bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& byte
         ::close(dirFd);
     }
     return true;
+}
+
+bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes, std::string& whyNot)
+{
+    return writeFileAtomically(path, bytes, whyNot);
 }
 
 bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes)

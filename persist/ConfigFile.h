@@ -185,12 +185,15 @@ struct ConfigFileContents {
 // nullopt when the file cannot be opened or read.
 std::optional<ConfigFileContents> readConfigFile(const std::string& path);
 
-// Writes the record to a temporary file in the same directory, flushes it to
-// the disk and renames it over `path`, so a crash or a full disk never leaves
-// a cut file: either the old file or the complete new one is there. When the
-// new file cannot be written the old one stays as it was and no temporary file
-// is left behind. A symbolic link at `path` is followed and its target
-// replaced. The second form says why it failed, for messages.
+// Writes a small file to a temporary file in the same directory, flushes it
+// to the disk and renames it over `path`, so a crash or a full disk never
+// leaves a cut file: either the old file or the complete new one is there.
+// When the new file cannot be written the old one stays as it was and no
+// temporary file is left behind. A symbolic link at `path` is followed and its
+// target replaced. `whyNot` says why it failed, for messages.
+bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes, std::string& whyNot);
+
+// The settings record through writeFileAtomically.
 bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes);
 bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes,
                                std::string& whyNot);

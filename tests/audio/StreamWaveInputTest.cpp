@@ -8,6 +8,7 @@
 #include "audio/AlsaDeviceList.h"
 #include "audio/GeneratorWaveInput.h"
 #include "audio/StreamWaveInput.h"
+#include "tests/audio/StuckSource.h"
 
 namespace varmolen {
 namespace {
@@ -183,7 +184,7 @@ public:
     MMRESULT query(const WAVEFORMATEX&) override { return MMSYSERR_NOERROR; }
     MMRESULT open(const WAVEFORMATEX&) override { return MMSYSERR_NOERROR; }
     bool start() override { return true; }
-    long read(std::int16_t* dst, std::size_t frames) override
+    long read(std::int16_t* dst, std::size_t frames, int) override
     {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (++reads > 3)
@@ -223,6 +224,61 @@ TEST(StreamWaveInput, VanishedDeviceFailsLaterCallsButCanBeReleased)
     EXPECT_EQ(ha.dwBytesRecorded.load(), 3u * (44100 / kChunksPerSecond) * 4);
     EXPECT_EQ(input.waveInUnprepareHeader(h, &ha, sizeof ha), MMSYSERR_NOERROR);
     EXPECT_EQ(input.waveInClose(h), MMSYSERR_NOERROR);
+}
+
+TEST(StreamWaveInput, CloseGivesUpOnAStuckSourceWithinItsBoundAndTheServiceGoesOn)
+{
+    using clock = std::chrono::steady_clock;
+    for (const bool spins : {false, true}) {
+        SCOPED_TRACE(spins ? "a source that spins" : "a source that never returns");
+        auto driver = std::make_shared<test::StuckDriver>();
+        {
+            StreamWaveInput input({{"Stuck", [driver, spins] { return std::make_unique<test::StuckSource>(driver, spins); }},
+                                   generatorDevice()});
+            const WAVEFORMATEX f = format(2, 11025);
+            HWAVEIN h = 0;
+            ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, 0), MMSYSERR_NOERROR);
+            std::vector<std::uint8_t> a(4096);
+            WAVEHDR ha;
+            arm(ha, a.data(), 4096);
+            input.waveInPrepareHeader(h, &ha, sizeof ha);
+            input.waveInAddBuffer(h, &ha, sizeof ha);
+            input.waveInStart(h);
+            const auto entered = clock::now() + std::chrono::seconds(2);
+            while (!driver->inRead && clock::now() < entered)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_TRUE(driver->inRead);
+
+            const auto t0 = clock::now();
+            EXPECT_EQ(input.waveInReset(h), MMSYSERR_NOERROR);
+            EXPECT_TRUE(ha.dwFlags & WHDR_DONE);
+            EXPECT_EQ(input.waveInUnprepareHeader(h, &ha, sizeof ha), MMSYSERR_NOERROR);
+            EXPECT_EQ(input.waveInClose(h), MMSYSERR_ERROR);  // reported, not waited for
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - t0).count();
+            EXPECT_GE(took, kCloseWaitMs - 5);
+            EXPECT_LT(took, kCloseWaitMs + 250);
+            EXPECT_EQ(driver->closed, 0) << "the source is released by its own thread, not under it";
+
+            // The service opens and records again, here from the generator.
+            std::vector<std::uint8_t> b(4096);
+            WAVEHDR hb;
+            arm(hb, b.data(), 4096);
+            ASSERT_EQ(input.waveInOpen(&h, 1, &f, 0, 0, 0), MMSYSERR_NOERROR);
+            input.waveInPrepareHeader(h, &hb, sizeof hb);
+            input.waveInAddBuffer(h, &hb, sizeof hb);
+            input.waveInStart(h);
+            EXPECT_TRUE(waitDone(hb, std::chrono::seconds(2)));
+            EXPECT_EQ(input.waveInReset(h), MMSYSERR_NOERROR);
+            EXPECT_EQ(input.waveInUnprepareHeader(h, &hb, sizeof hb), MMSYSERR_NOERROR);
+            EXPECT_EQ(input.waveInClose(h), MMSYSERR_NOERROR);
+        }
+        // The service is gone; the stuck thread, once let go, ends by itself.
+        driver->release();
+        const auto end = clock::now() + std::chrono::seconds(2);
+        while (driver->closed < 1 && clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(driver->closed, 1);
+    }
 }
 
 TEST(StreamWaveInput, ProductNamesAreCutTo31Characters)

@@ -11,12 +11,15 @@
 #include <string>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include "FaultHarness.h"
 #include "WindowTestFolders.h"
 #include "app/Varmolen2.h"
 #include "audio/AcquisitionLoop.h"
 #include "audio/MemoryWaveInput.h"
+#include "audio/StreamWaveInput.h"
+#include "tests/audio/StuckSource.h"
 
 namespace varmolen {
 namespace {
@@ -166,6 +169,48 @@ TEST_F(DeviceFaults, SlowDeviceKeepsTheWindowServed)
     form.close();
     EXPECT_FALSE(form.acquisition().running());
     EXPECT_FALSE(device.isOpen()) << "closing the window releases the device";
+}
+
+// A source stuck inside its driver never lets its capture thread end. The
+// close that ends a timed-out run gives up on it after its bound and reports
+// the device, the window keeps serving its events, and closing the window
+// still saves the settings.
+TEST_F(DeviceFaults, StuckSourceIsGivenUpWithoutHoldingTheWindow)
+{
+    auto driver = std::make_shared<test::StuckDriver>();
+    {
+        StreamWaveInput stuck({{"Stuck", [driver] { return std::make_unique<test::StuckSource>(driver, false); }}});
+        auto form = std::make_unique<TScopeForm>(stuck);
+        form->host().setRecordOnly(true);
+        form->show();
+        const auto closeFailed = [&] {
+            for (const auto& m : form->host().recordedMessages())
+                if (m.first == "Error closing the input wave device")
+                    return true;
+            return false;
+        };
+        QElapsedTimer gap;
+        gap.start();
+        qint64 longestGap = 0;
+        test::runFor(8000, closeFailed, [&] { longestGap = std::max(longestGap, gap.restart()); });
+        ASSERT_TRUE(closeFailed()) << "the stuck device was never given up";
+        EXPECT_LT(longestGap, kCloseWaitMs + 150) << "the window waited on the capture thread";
+        EXPECT_EQ(form->host().endRequests(), 0) << "a failed close after a stop does not end the program";
+        // It goes on trying the device, each time within the bound.
+        test::runFor(1000, {}, [&] { longestGap = std::max(longestGap, gap.restart()); });
+        EXPECT_LT(longestGap, kCloseWaitMs + 150);
+        EXPECT_TRUE(form->isVisible());
+
+        form->state().chan2Enabled = 1;
+        form->close();
+        form.reset();
+        const std::vector<std::uint8_t> saved = test::readWholeFile(configPath);
+        ASSERT_EQ(saved.size(), kConfigRecordBytes);
+        EXPECT_EQ(saved[1], 1) << "the settings at exit were not saved";
+    }
+    driver->release();
+    test::runFor(2000, [&] { return driver->closed == driver->opened; });
+    EXPECT_EQ(driver->closed.load(), driver->opened.load()) << "an abandoned capture thread did not end";
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// Settings of the instrument's features that the 118-byte settings record has
+// no room for: the measurement strip and its calibration, spectrum averaging
+// and peak hold, and the folders last used for exports and recordings. They
+// live in Varmolen.ini beside Varmolen.cfg, which they never touch. Every
+// default leaves the instrument exactly as it is without these features.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace varmolen {
+
+// Calibration: the peak voltage that reads full scale (32767). 0 means the
+// channel is not calibrated; anything else must lie within these bounds.
+constexpr double kFullScaleVoltsMin = 0.001;
+constexpr double kFullScaleVoltsMax = 1000.0;
+
+struct FeatureSettings {
+    bool measureShown = false;                       // [Measure] Shown
+    std::array<double, 2> fullScaleVolts{0.0, 0.0};  // [Measure] FullScaleVolts1, FullScaleVolts2
+    std::int32_t spectrumAverage = 0;                // [Spectrum] Average: 0 (off), 4, 16 or 64 blocks
+    bool peakHold = false;                           // [Spectrum] PeakHold
+    std::string exportFolder;                        // [Folders] Export
+    std::string recordFolder;                        // [Folders] Recording
+
+    friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
+};
+
+// 0 (uncalibrated) or a finite voltage within the bounds above.
+bool isUsableFullScaleVolts(double volts);
+// 0 (off), 4, 16 or 64.
+bool isSpectrumAverage(std::int32_t blocks);
+
+}  // namespace varmolen

@@ -1,0 +1,96 @@
+#include "persist/FeatureSettingsFile.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "app/InstallPaths.h"
+#include "persist/ConfigFile.h"
+
+namespace varmolen {
+
+namespace {
+
+// The keys, in one place for the reader and the writer.
+constexpr const char* kShown = "Measure/Shown";
+constexpr const char* kFullScaleVolts[2] = {"Measure/FullScaleVolts1", "Measure/FullScaleVolts2"};
+constexpr const char* kAverage = "Spectrum/Average";
+constexpr const char* kPeakHold = "Spectrum/PeakHold";
+constexpr const char* kExportFolder = "Folders/Export";
+constexpr const char* kRecordFolder = "Folders/Recording";
+
+// "true"/"false" (any case) or 1/0; anything else is not a flag.
+bool readFlag(const QSettings& ini, const char* key, bool fallback)
+{
+    const QString text = ini.value(QLatin1String(key)).toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1"))
+        return true;
+    if (text == QLatin1String("false") || text == QLatin1String("0"))
+        return false;
+    return fallback;
+}
+
+}  // namespace
+
+QString featureSettingsPath()
+{
+    return installDirectory() + QStringLiteral("/Varmolen.ini");
+}
+
+FeatureSettings readFeatureSettings(const QString& path)
+{
+    FeatureSettings f;
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isFile() || !info.isReadable())
+        return f;
+    const QSettings ini(path, QSettings::IniFormat);
+    f.measureShown = readFlag(ini, kShown, false);
+    for (int ch = 0; ch < 2; ++ch) {
+        bool ok = false;
+        const double volts = ini.value(QLatin1String(kFullScaleVolts[ch])).toString().trimmed().toDouble(&ok);
+        f.fullScaleVolts[ch] = ok && isUsableFullScaleVolts(volts) ? volts : 0.0;
+    }
+    bool ok = false;
+    const int average = ini.value(QLatin1String(kAverage)).toString().trimmed().toInt(&ok);
+    f.spectrumAverage = ok && isSpectrumAverage(average) ? average : 0;
+    f.peakHold = readFlag(ini, kPeakHold, false);
+    f.exportFolder = ini.value(QLatin1String(kExportFolder)).toString().toStdString();
+    f.recordFolder = ini.value(QLatin1String(kRecordFolder)).toString().toStdString();
+    return f;
+}
+
+bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
+{
+    if (path.isEmpty())
+        return false;
+    // QSettings writes its own file in place; it composes the text in a
+    // scratch file here, which then replaces the real one in one rename.
+    const QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return false;
+    const QString draft = scratch.filePath(QStringLiteral("Varmolen.ini"));
+    {
+        QSettings ini(draft, QSettings::IniFormat);
+        ini.setValue(QLatin1String(kShown), f.measureShown);
+        for (int ch = 0; ch < 2; ++ch)
+            ini.setValue(QLatin1String(kFullScaleVolts[ch]), f.fullScaleVolts[ch]);
+        ini.setValue(QLatin1String(kAverage), f.spectrumAverage);
+        ini.setValue(QLatin1String(kPeakHold), f.peakHold);
+        ini.setValue(QLatin1String(kExportFolder), QString::fromStdString(f.exportFolder));
+        ini.setValue(QLatin1String(kRecordFolder), QString::fromStdString(f.recordFolder));
+        ini.sync();
+        if (ini.status() != QSettings::NoError)
+            return false;
+    }
+    QFile composed(draft);
+    if (!composed.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = composed.readAll();
+    std::string whyNot;
+    return writeFileAtomically(QFile::encodeName(path).toStdString(),
+                               {reinterpret_cast<const std::uint8_t*>(text.constData()),
+                                static_cast<std::size_t>(text.size())},
+                               whyNot);
+}
+
+}  // namespace varmolen

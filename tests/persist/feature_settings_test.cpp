@@ -1,0 +1,92 @@
+// Varmolen.ini: what a user or a script writes there comes back as the
+// feature settings, anything unusable gives that key's default, and a write
+// round-trips without touching anything else in the directory.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "persist/FeatureSettingsFile.h"
+
+using namespace varmolen;
+
+namespace {
+
+FeatureSettings readText(const QTemporaryDir& dir, const QByteArray& text)
+{
+    const QString path = dir.filePath(QStringLiteral("Varmolen.ini"));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+    f.close();
+    return readFeatureSettings(path);
+}
+
+}  // namespace
+
+TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const FeatureSettings defaults;
+    EXPECT_EQ(readFeatureSettings(dir.filePath(QStringLiteral("missing.ini"))), defaults);
+    EXPECT_EQ(readFeatureSettings(dir.path()), defaults);  // a directory is no settings file
+
+    FeatureSettings set = readText(dir,
+                                   "[Measure]\nShown=true\nFullScaleVolts1=1.5\nFullScaleVolts2=0\n"
+                                   "[Spectrum]\nAverage=16\nPeakHold=1\n"
+                                   "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n");
+    EXPECT_TRUE(set.measureShown);
+    EXPECT_DOUBLE_EQ(set.fullScaleVolts[0], 1.5);
+    EXPECT_DOUBLE_EQ(set.fullScaleVolts[1], 0.0);
+    EXPECT_EQ(set.spectrumAverage, 16);
+    EXPECT_TRUE(set.peakHold);
+    EXPECT_EQ(set.exportFolder, "/tmp/a b");
+    EXPECT_EQ(set.recordFolder, "/tmp/r");
+
+    // Each unusable value gives its own default and leaves the others alone.
+    const struct {
+        const char* text;
+        const char* what;
+    } bad[] = {
+        {"[Measure]\nShown=yes please\n", "a flag that is neither true nor false"},
+        {"[Measure]\nFullScaleVolts1=-2\n", "negative volts"},
+        {"[Measure]\nFullScaleVolts1=nan\n", "not a number"},
+        {"[Measure]\nFullScaleVolts1=1e9\n", "absurd volts"},
+        {"[Measure]\nFullScaleVolts2=0.0000001\n", "volts below a millivolt"},
+        {"[Spectrum]\nAverage=5\n", "an average the menu does not offer"},
+        {"\x01\x02\xff\xfe garbage [[[ ===\n\x00\x00", "bytes that are no INI text"},
+    };
+    for (const auto& b : bad)
+        EXPECT_EQ(readText(dir, QByteArray(b.text)), defaults) << b.what;
+}
+
+TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString cfg = dir.filePath(QStringLiteral("Varmolen.cfg"));
+    QFile record(cfg);
+    ASSERT_TRUE(record.open(QIODevice::WriteOnly));
+    const QByteArray bytes(118, '\x5a');
+    record.write(bytes);
+    record.close();
+
+    FeatureSettings f;
+    f.measureShown = true;
+    f.fullScaleVolts = {0.775, 12.0};
+    f.spectrumAverage = 64;
+    f.peakHold = true;
+    f.exportFolder = "/home/user/exports";
+    f.recordFolder = "/home/user/wav";
+    const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
+    ASSERT_TRUE(writeFeatureSettings(ini, f));
+    EXPECT_EQ(readFeatureSettings(ini), f);
+    ASSERT_TRUE(writeFeatureSettings(ini, FeatureSettings{}));
+    EXPECT_EQ(readFeatureSettings(ini), FeatureSettings{});
+
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_EQ(record.readAll(), bytes);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no scratch file left behind";
+}
