@@ -8,9 +8,16 @@ namespace varmolen {
 
 std::optional<double> ChannelVolts(double code, double fullScaleVolts)
 {
-    if (!(fullScaleVolts >= kCalibrationMinVolts && fullScaleVolts <= kCalibrationMaxVolts))
+    if (fullScaleVolts == 0.0 || !isUsableFullScaleVolts(fullScaleVolts))
         return std::nullopt;
     return code * fullScaleVolts / kFullScaleCode;
+}
+
+std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code)
+{
+    if (channel != 1 && channel != 2)
+        return std::nullopt;
+    return ChannelVolts(code, settings.fullScaleVolts[static_cast<std::size_t>(channel - 1)]);
 }
 
 double FullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes)
@@ -27,7 +34,7 @@ std::string FullScaleProblem(int channel, double volts)
         return who + "the full scale must be a number of volts.";
     if (volts <= 0.0)
         return who + "the full scale must be more than 0 V.";
-    if (volts < kCalibrationMinVolts || volts > kCalibrationMaxVolts)
+    if (!isUsableFullScaleVolts(volts))
         return who + "the full scale must lie between 0.001 V and 1000 V.";
     return {};
 }

@@ -6,15 +6,15 @@
 #include <optional>
 #include <string>
 
-namespace varmolen {
+#include "persist/FeatureSettings.h"
 
-// Bounds of a usable full-scale voltage (0 aside).
-constexpr double kCalibrationMinVolts = 0.001;
-constexpr double kCalibrationMaxVolts = 1000.0;
+namespace varmolen {
 
 // The volts of a sample value (a code, or a level in codes) on a channel
 // whose full scale is `fullScaleVolts`; nothing when it is not calibrated.
 std::optional<double> ChannelVolts(double code, double fullScaleVolts);
+// The same for channel 1 or 2 as the feature settings calibrate it.
+std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code);
 
 // The full scale of a channel on which a known RMS voltage reads
 // `measuredRmsCodes` of AC RMS.

@@ -1,4 +1,5 @@
-// The strip's texts: numbers, units, digits and "?".
+// The strip's texts: numbers, units, digits and "?"; the calibration's
+// refusals and conversions.
 #include "display/MeasurementReadouts.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <functional>
 #include <limits>
 #include <string>
+
+#include "dsp/Calibration.h"
 
 using namespace varmolen;
 
@@ -122,4 +125,37 @@ TEST(MeasurementTexts, Rows)
     r.tone.thdValid = false;  // a tone too near the Nyquist frequency for harmonics
     EXPECT_EQ(ToneTexts(r, 0.0, '.').thd, "?");
     EXPECT_EQ(ToneTexts(r, 0.0, '.').thdN, "1.25 %");
+}
+
+// Calibration: the refusals the dialog shows, volts per channel, and the
+// full scale found from a known RMS voltage.
+TEST(MeasurementTexts, Calibration)
+{
+    struct Case {
+        double volts;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {1.5, ""},
+        {0.001, ""},
+        {1000.0, ""},
+        {0.0, "Channel 2: the full scale must be more than 0 V."},
+        {-3.0, "Channel 2: the full scale must be more than 0 V."},
+        {0.0009, "Channel 2: the full scale must lie between 0.001 V and 1000 V."},
+        {1e9, "Channel 2: the full scale must lie between 0.001 V and 1000 V."},
+        {kNaN, "Channel 2: the full scale must be a number of volts."},
+        {std::numeric_limits<double>::infinity(), "Channel 2: the full scale must be a number of volts."},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FullScaleProblem(2, c.volts), c.problem) << c.volts;
+
+    FeatureSettings f;
+    f.fullScaleVolts = {2.0, 0.0};
+    EXPECT_DOUBLE_EQ(ChannelVolts(f, 1, 32767.0).value(), 2.0);
+    EXPECT_DOUBLE_EQ(ChannelVolts(f, 1, -16383.5).value(), -1.0);
+    EXPECT_FALSE(ChannelVolts(f, 2, 100.0).has_value());
+    EXPECT_FALSE(ChannelVolts(f, 3, 100.0).has_value());
+    // 1 V RMS reads as a half-scale sine (RMS 11585 codes): full scale 2.828 V.
+    EXPECT_NEAR(FullScaleFromApplied(1.0, 0.5 * kFullScaleCode / std::sqrt(2.0)), 2.0 * std::sqrt(2.0), 1e-12);
+    EXPECT_EQ(FullScaleFromApplied(1.0, 0.0), 0.0);
 }
