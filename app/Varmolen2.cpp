@@ -24,6 +24,7 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "panel/MeasureControls.h"
 #include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
 
@@ -132,7 +133,9 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     connect(SelectCard, &QAction::triggered, this, &TScopeForm::SelectCardClick);
 
     ConnectFrontPanel();
+    measure_ = std::make_unique<MeasureControls>(*this);
     FormCreate(this);
+    measure_->ApplySettings();
 
     formCreated_ = true;
 }
