@@ -82,7 +82,7 @@ void TimeMeter::reset()
 {
     position_ = 0;
     runningSum_ = 0;
-    runningSquares_ = 0.0;
+    runningSquares_ = 0;
     latched_ = false;
     side_ = Side::Unknown;
     candidate_ = false;
@@ -106,17 +106,15 @@ void TimeMeter::measure(const std::int32_t* x, int frames, double rate, bool fol
     }
 
     // 1. The buffer's extremes, sums and overload.
-    BlockStats block{position_, frames, x[0], x[0], 0, 0.0};
-    bool clipped = false;
+    BlockStats block{position_, frames, x[0], x[0], 0, 0};
     for (int i = 0; i < frames; ++i) {
         const std::int32_t v = x[i];
         block.minimum = std::min(block.minimum, v);
         block.maximum = std::max(block.maximum, v);
         block.sum += v;
-        block.sumSquares += static_cast<double>(v) * v;
-        clipped = clipped || v <= -32768 || v >= 32767;
+        block.sumSquares += static_cast<std::int64_t>(v) * v;
     }
-    if (clipped)
+    if (block.minimum <= -32768 || block.maximum >= 32767)
         overloadLeft_ = static_cast<std::int64_t>(rate);  // lit for a second of signal
     else
         overloadLeft_ = std::max<std::int64_t>(0, overloadLeft_ - frames);
@@ -134,20 +132,21 @@ void TimeMeter::measure(const std::int32_t* x, int frames, double rate, bool fol
         crossingHead_ = (crossingHead_ + 1) % kMaxCrossings;
         --crossingCount_;
     }
-    // The sums only matter as differences between crossings: keep them small.
-    const std::int64_t baseSum = crossingCount_ > 0 ? crossings_[static_cast<std::size_t>(crossingHead_)].sum : runningSum_;
-    const double baseSquares =
-        crossingCount_ > 0 ? crossings_[static_cast<std::size_t>(crossingHead_)].sumSquares : runningSquares_;
-    for (int k = 0; k < crossingCount_; ++k) {
-        Crossing& c = crossings_[static_cast<std::size_t>((crossingHead_ + k) % kMaxCrossings)];
-        c.sum -= baseSum;
-        c.sumSquares -= baseSquares;
-    }
-    runningSum_ -= baseSum;
-    runningSquares_ -= baseSquares;
-    if (candidate_) {
-        pending_.sum -= baseSum;
-        pending_.sumSquares -= baseSquares;
+    // The sums only matter as differences between crossings. Long before the
+    // squares could overflow (a day of full-scale signal), count them again
+    // from the oldest crossing kept.
+    if (runningSquares_ > (std::int64_t{1} << 60)) {
+        const Crossing base = crossingCount_ > 0 ? crossings_[static_cast<std::size_t>(crossingHead_)]
+                                                 : Crossing{0.0, 0, runningSum_, runningSquares_};
+        for (int k = 0; k < crossingCount_; ++k) {
+            Crossing& c = crossings_[static_cast<std::size_t>((crossingHead_ + k) % kMaxCrossings)];
+            c.sum -= base.sum;
+            c.sumSquares -= base.sumSquares;
+        }
+        runningSum_ -= base.sum;
+        runningSquares_ -= base.sumSquares;
+        pending_.sum -= base.sum;
+        pending_.sumSquares -= base.sumSquares;
     }
 
     // 4. Frequency from the whole periods, then the levels.
@@ -203,66 +202,80 @@ void TimeMeter::latchLevel(const BlockStats& newest)
 
 void TimeMeter::scan(const std::int32_t* x, int frames)
 {
-    for (int i = 0; i < frames; ++i)
-        push(x[i]);
-}
-
-void TimeMeter::push(std::int32_t v)
-{
-    runningSum_ += v;
-    runningSquares_ += static_cast<double>(v) * v;
-    ++position_;  // v sits at position_ - 1
-    const double before = previous_;
-    const double current = v;
-    const bool paired = hasPrevious_;
-    previous_ = v;
-    hasPrevious_ = true;
-    if (!latched_ || !paired)
+    if (!latched_) {
+        // Nothing to look for: only the sums move on.
+        for (int i = 0; i < frames; ++i) {
+            runningSum_ += x[i];
+            runningSquares_ += static_cast<std::int64_t>(x[i]) * x[i];
+        }
+        position_ += frames;
+        previous_ = x[frames - 1];
+        hasPrevious_ = true;
         return;
-
-    const double low = level_ - band_;
-    const double high = level_ + band_;
-    switch (side_) {
-    case Side::Unknown:
-        if (current < low)
-            side_ = Side::Low;
-        else if (current > high)
-            side_ = Side::High;
-        break;
-    case Side::Low:
-        if (before < level_ && current >= level_) {
-            // The last upward crossing of the level before the band's top
-            // is reached, between the two samples on a straight line.
-            pending_.time = static_cast<double>(position_ - 2) + (level_ - before) / (current - before);
-            pending_.index = position_ - 1;
-            pending_.sum = runningSum_ - v;
-            pending_.sumSquares = runningSquares_ - current * current;
-            candidate_ = true;
-        }
-        if (current < low) {
-            candidate_ = false;  // back below the band: that was noise
-        } else if (current > high) {
-            if (candidate_)
-                addCrossing(pending_.time, pending_.index, pending_.sum, pending_.sumSquares);
-            candidate_ = false;
-            side_ = Side::High;
-        }
-        break;
-    case Side::High:
-        if (current < low)
-            side_ = Side::Low;
-        break;
     }
+    // The samples are whole codes: v < low exactly when v < ceil(low), and so on.
+    const auto under = static_cast<std::int32_t>(std::ceil(level_ - band_));  // v < under: below the band
+    const auto over = static_cast<std::int32_t>(std::floor(level_ + band_));  // v > over: above the band
+    const auto reach = static_cast<std::int32_t>(std::ceil(level_));          // v >= reach: at the level or above
+    std::int64_t sum = runningSum_;
+    std::int64_t squares = runningSquares_;
+    std::int64_t position = position_;
+    std::int32_t before = previous_;
+    bool paired = hasPrevious_;
+    Side side = side_;
+    for (int i = 0; i < frames; ++i) {
+        const std::int32_t v = x[i];
+        sum += v;
+        squares += static_cast<std::int64_t>(v) * v;
+        ++position;  // v sits at position - 1
+        if (paired) {
+            switch (side) {
+            case Side::Unknown:
+                side = v < under ? Side::Low : v > over ? Side::High : Side::Unknown;
+                break;
+            case Side::Low:
+                if (before < reach && v >= reach) {
+                    // The last upward crossing of the level before the band's
+                    // top is reached, between the two samples on a straight line.
+                    pending_.time = static_cast<double>(position - 2) + (level_ - before) / (v - before);
+                    pending_.index = position - 1;
+                    pending_.sum = sum - v;
+                    pending_.sumSquares = squares - static_cast<std::int64_t>(v) * v;
+                    candidate_ = true;
+                }
+                if (v < under) {
+                    candidate_ = false;  // back below the band: that was noise
+                } else if (v > over) {
+                    if (candidate_)
+                        addCrossing(pending_);
+                    candidate_ = false;
+                    side = Side::High;
+                }
+                break;
+            case Side::High:
+                if (v < under)
+                    side = Side::Low;
+                break;
+            }
+        }
+        before = v;
+        paired = true;
+    }
+    runningSum_ = sum;
+    runningSquares_ = squares;
+    position_ = position;
+    previous_ = before;
+    hasPrevious_ = paired;
+    side_ = side;
 }
 
-void TimeMeter::addCrossing(double time, std::int64_t index, std::int64_t sum, double sumSquares)
+void TimeMeter::addCrossing(const Crossing& c)
 {
     if (crossingCount_ == kMaxCrossings) {
         crossingHead_ = (crossingHead_ + 1) % kMaxCrossings;
         --crossingCount_;
     }
-    crossings_[static_cast<std::size_t>((crossingHead_ + crossingCount_) % kMaxCrossings)] =
-        Crossing{time, index, sum, sumSquares};
+    crossings_[static_cast<std::size_t>((crossingHead_ + crossingCount_) % kMaxCrossings)] = c;
     ++crossingCount_;
 }
 
@@ -369,7 +382,7 @@ void TimeMeter::formLevels(const BlockStats& block)
         levels_.maximum = block.maximum;
         levels_.minimum = block.minimum;
         levels_.dcMean = mean;
-        levels_.acRms = std::sqrt(std::max(0.0, block.sumSquares / block.frames - mean * mean));
+        levels_.acRms = std::sqrt(std::max(0.0, static_cast<double>(block.sumSquares) / block.frames - mean * mean));
     } else {
         // Over the whole periods between the first and the last crossing kept.
         const Crossing& first = crossings_[static_cast<std::size_t>(crossingHead_)];
@@ -377,7 +390,8 @@ void TimeMeter::formLevels(const BlockStats& block)
         const auto count = static_cast<double>(last.index - first.index);
         const double mean = static_cast<double>(last.sum - first.sum) / count;
         levels_.dcMean = mean;
-        levels_.acRms = std::sqrt(std::max(0.0, (last.sumSquares - first.sumSquares) / count - mean * mean));
+        levels_.acRms =
+            std::sqrt(std::max(0.0, static_cast<double>(last.sumSquares - first.sumSquares) / count - mean * mean));
         std::int32_t lo = block.maximum;
         std::int32_t hi = block.minimum;
         for (int k = 0; k < statsCount_; ++k) {
@@ -444,7 +458,7 @@ double ToneMeter::kernelMagnitude(double x) const
         if (j < -3 || j > 3)
             return 0.0;
         const auto i = static_cast<std::size_t>(3 - j);
-        return kToneBlock * std::hypot(kernelRe_[i], kernelIm_[i]);
+        return kToneBlock * std::sqrt(kernelRe_[i] * kernelRe_[i] + kernelIm_[i] * kernelIm_[i]);
     }
     const double sx = std::sin(kPi * x / kToneBlock);
     const double cx = std::cos(kPi * x / kToneBlock);
@@ -455,14 +469,15 @@ double ToneMeter::kernelMagnitude(double x) const
         re += kernelRe_[i] / d;
         im += kernelIm_[i] / d;
     }
-    return std::abs(s) * std::hypot(re, im);
+    return std::abs(s) * std::sqrt(re * re + im * im);
 }
 
-double ToneMeter::solveOffset(double ratio) const
+double ToneMeter::solveOffset(double ratio, double guess) const
 {
     // |X[k0 + 1]| / |X[k0 - 1]| = |H(d - 1)| / |H(d + 1)| rises with the
     // offset d of the tone from bin k0; on (-1, 1) both lie inside the main
-    // lobe. Regula falsi (Illinois) on the logarithm of the ratio.
+    // lobe. Secant steps on the logarithm of the ratio from a close guess,
+    // kept inside (-1, 1) by regula falsi (Illinois) where they would leave.
     const double target = std::log(ratio);
     const auto g = [this, target](double d) {
         return std::log(kernelMagnitude(d - 1.0)) - std::log(kernelMagnitude(d + 1.0)) - target;
@@ -475,28 +490,37 @@ double ToneMeter::solveOffset(double ratio) const
         return a;
     if (!(gb > 0.0))
         return b;
+    double x0 = std::clamp(guess, a + 1e-3, b - 1e-3);
+    double g0 = g(x0);
+    double x1 = x0 + (g0 < 0.0 ? 1e-3 : -1e-3);
+    double g1 = g(x1);
     int side = 0;
-    double c = 0.0;
     for (int i = 0; i < 60; ++i) {
-        c = (a * gb - b * ga) / (gb - ga);
-        const double gc = g(c);
-        if (std::abs(gc) < 1e-13 || b - a < 1e-12)
-            break;
-        if (gc < 0.0) {
-            a = c;
-            ga = gc;
-            if (side == -1)
-                gb *= 0.5;
-            side = -1;
-        } else {
-            b = c;
-            gb = gc;
-            if (side == 1)
-                ga *= 0.5;
-            side = 1;
+        // Narrow the bracket with what is known, then step.
+        for (const auto& [x, gx] : {std::pair{x0, g0}, std::pair{x1, g1}}) {
+            if (gx < 0.0 && x > a) {
+                a = x;
+                ga = gx;
+            } else if (gx > 0.0 && x < b) {
+                b = x;
+                gb = gx;
+            }
         }
+        if (std::abs(g1) < 1e-13 || b - a < 1e-12)
+            return x1;
+        double next = g1 != g0 ? x1 - g1 * (x1 - x0) / (g1 - g0) : a;
+        if (!(next > a && next < b)) {
+            next = (a * gb - b * ga) / (gb - ga);
+            if (side != 0)
+                (side < 0 ? gb : ga) *= 0.5;
+            side = g1 < 0.0 ? -1 : 1;
+        }
+        x0 = x1;
+        g0 = g1;
+        x1 = next;
+        g1 = g(x1);
     }
-    return c;
+    return x1;
 }
 
 void ToneMeter::transform(const std::int32_t* x)
@@ -513,7 +537,24 @@ void ToneMeter::transform(const std::int32_t* x)
         fftRe_[r] = (x[2 * m] - mean) * window_[static_cast<std::size_t>(2 * m)];
         fftIm_[r] = (x[2 * m + 1] - mean) * window_[static_cast<std::size_t>(2 * m + 1)];
     }
-    for (int half = 1; half < kToneBins; half *= 2) {
+    // The first two stages turn by 1 and -i only.
+    for (int start = 0; start < kToneBins; start += 4) {
+        const auto p = static_cast<std::size_t>(start);
+        const double ar = fftRe_[p] + fftRe_[p + 1], ai = fftIm_[p] + fftIm_[p + 1];
+        const double br = fftRe_[p] - fftRe_[p + 1], bi = fftIm_[p] - fftIm_[p + 1];
+        const double cr = fftRe_[p + 2] + fftRe_[p + 3], ci = fftIm_[p + 2] + fftIm_[p + 3];
+        const double dr = fftRe_[p + 2] - fftRe_[p + 3], di = fftIm_[p + 2] - fftIm_[p + 3];
+        fftRe_[p] = ar + cr;
+        fftIm_[p] = ai + ci;
+        fftRe_[p + 2] = ar - cr;
+        fftIm_[p + 2] = ai - ci;
+        // d turned by -i: (dr, di) -> (di, -dr)
+        fftRe_[p + 1] = br + di;
+        fftIm_[p + 1] = bi - dr;
+        fftRe_[p + 3] = br - di;
+        fftIm_[p + 3] = bi + dr;
+    }
+    for (int half = 4; half < kToneBins; half *= 2) {
         const int step = kToneBins / (2 * half);
         for (int start = 0; start < kToneBins; start += 2 * half) {
             for (int j = 0; j < half; ++j) {
@@ -546,6 +587,16 @@ void ToneMeter::transform(const std::int32_t* x)
         const double xi = ei + or_ * wi + oi * wr;
         power_[static_cast<std::size_t>(k)] = xr * xr + xi * xi;
     }
+    // The strongest bin and the power above the window's image of DC.
+    strongest_ = 1;
+    total_ = 0.0;
+    for (int k = 1; k < kToneBins; ++k) {
+        const double p = power_[static_cast<std::size_t>(k)];
+        if (p > power_[static_cast<std::size_t>(strongest_)])
+            strongest_ = k;
+        if (k >= kFirstNoiseBin)
+            total_ += p;
+    }
 }
 
 ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate)
@@ -558,15 +609,10 @@ ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate)
 
     // The strongest bin of the whole spectrum; where it lies too near DC or
     // Nyquist to be read, the strongest tone cannot be read either.
-    int k0 = 1;
-    for (int k = 2; k < kToneBins; ++k)
-        if (p(k) > p(k0))
-            k0 = k;
+    const int k0 = strongest_;
     if (k0 < kFirstToneBin || k0 > kLastToneBin)
         return r;
-    double total = 0.0;
-    for (int k = kFirstNoiseBin; k <= kLastNoiseBin; ++k)
-        total += p(k);
+    const double total = total_;
     double lobe = 0.0;
     for (int k = k0 - kLobe; k <= k0 + kLobe; ++k)
         lobe += p(k);
@@ -590,7 +636,13 @@ ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate)
     if (lobe < kToneOverNoise * (2 * kLobe + 1) * around)
         return r;
 
-    const double offset = solveOffset(std::sqrt(p(k0 + 1) / p(k0 - 1)));
+    // First guess: the vertex of the parabola through the log powers.
+    const double lm = std::log(p(k0 - 1));
+    const double l0 = std::log(p(k0));
+    const double lp = std::log(p(k0 + 1));
+    const double curvature = lm - 2.0 * l0 + lp;
+    const double guess = curvature < 0.0 ? 0.5 * (lm - lp) / curvature : 0.0;
+    const double offset = solveOffset(std::sqrt(p(k0 + 1) / p(k0 - 1)), guess);
     if (std::abs(offset) > 0.6)
         return r;  // not the shape of one tone
     // Each bin of the lobe must hold what one tone at that offset would put

@@ -72,17 +72,18 @@ public:
     const LevelReadings& levels() const { return levels_; }
     bool overload() const { return overloadLeft_ > 0; }
 
-    // A crossing is kept this long; the frequency is averaged over the whole
-    // periods between the crossings kept. At 5 Hz that is at least 4 periods.
+    // A crossing is kept this long, and at most so many; the frequency is
+    // averaged over the whole periods between the crossings kept. At 5 Hz
+    // that is at least 4 periods.
     static constexpr double kCrossingSpanSeconds = 1.0;
-    static constexpr int kMaxCrossings = 2048;
+    static constexpr int kMaxCrossings = 256;
 
 private:
     struct Crossing {
         double time;               // samples since the reset
         std::int64_t index;        // first sample after the crossing
-        std::int64_t sum;          // sum of the samples before `index`
-        double sumSquares;
+        std::int64_t sum;          // sums of the samples before `index`
+        std::int64_t sumSquares;
     };
     struct BlockStats {
         std::int64_t start;
@@ -90,14 +91,13 @@ private:
         std::int32_t minimum;
         std::int32_t maximum;
         std::int64_t sum;
-        double sumSquares;
+        std::int64_t sumSquares;
     };
     enum class Side { Unknown, Low, High };
 
     void latchLevel(const BlockStats& block);
     void scan(const std::int32_t* x, int frames);
-    void push(std::int32_t v);
-    void addCrossing(double time, std::int64_t index, std::int64_t sum, double sumSquares);
+    void addCrossing(const Crossing& c);
     void fitPeriods();
     int wholePeriodsEnd() const;
     void formLevels(const BlockStats& block);
@@ -108,7 +108,7 @@ private:
     double rate_ = 0.0;
     std::int64_t position_ = 0;  // absolute index of the next sample
     std::int64_t runningSum_ = 0;
-    double runningSquares_ = 0.0;
+    std::int64_t runningSquares_ = 0;
 
     // Detector: the latched level and half-width of the hysteresis band.
     bool latched_ = false;
@@ -155,7 +155,7 @@ public:
 
 private:
     void transform(const std::int32_t* x);
-    double solveOffset(double ratio) const;
+    double solveOffset(double ratio, double guess) const;
 
     std::array<double, kToneBlock> window_{};
     std::array<double, kToneBins> fftRe_{};
@@ -166,6 +166,8 @@ private:
     std::array<double, kToneBins + 1> splitIm_{};
     std::array<std::uint16_t, kToneBins> bitReverse_{};
     std::array<double, kToneBins + 1> power_{};
+    int strongest_ = 1;   // strongest of bins 1..511 in the last transform
+    double total_ = 0.0;  // power of bins 4..511
     // Window coefficients as complex exponentials: w[n] = sum_m b_m e^(2 pi i m n / N).
     std::array<double, 7> kernelRe_{};
     std::array<double, 7> kernelIm_{};
