@@ -25,6 +25,10 @@ public:
 
     // Block the user-interface thread for a short, documented pause.
     virtual void pauseMs(int milliseconds) = 0;
+
+    // How many event loops are serving events now, the application's own
+    // included: a modal dialog or message box serves them in one more.
+    virtual int eventLoopDepth() const = 0;
 };
 
 }  // namespace varmolen

@@ -53,6 +53,11 @@ bool QtHost::timerEnabled(TimerId id) const
     return t != nullptr && t->isActive();
 }
 
+int QtHost::eventLoopDepth() const
+{
+    return QThread::currentThread()->loopLevel();
+}
+
 void QtHost::pauseMs(int milliseconds)
 {
     if (milliseconds > 0)

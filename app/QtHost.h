@@ -24,6 +24,7 @@ public:
     void enableTimer(TimerId timer, bool enabled) override;
     bool timerEnabled(TimerId timer) const override;
     void pauseMs(int milliseconds) override;
+    int eventLoopDepth() const override;
 
     // Messages are shown in boxes unless the program runs under its tests,
     // where a box would wait for a click nobody gives; then they are kept here.

@@ -25,6 +25,7 @@
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
 #include "panel/MeasureControls.h"
+#include "persist/ConfigFile.h"
 #include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
 
@@ -48,6 +49,8 @@ void TPaintBox::paintEvent(QPaintEvent* event)
     const QRect part = event->rect() & view.rect();
     QPainter painter(this);
     painter.drawImage(part.topLeft(), view, part);
+    if (shown_ != nullptr)
+        copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
 }
 
 void TPaintBox::mousePressEvent(QMouseEvent* event)
@@ -72,11 +75,11 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
 
 namespace {
 
-// A file counts as found when it opens for reading.
+// A file counts as found when it is a file that opens for reading; nothing
+// here waits on a pipe or a device put at its place.
 bool fileOpensForReading(const QString& path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly);
+    return isReadableFile(QFile::encodeName(path).toStdString());
 }
 
 }  // namespace
@@ -125,6 +128,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
 
     auto* central = new QWidget(this);
     BuildFrontPanel(*this, central);
+    SpectrumBox->setShownPicture(shownPicture_.get());
     setCentralWidget(central);
     BuildMenus(*this);
     ConnectOutputCommands(*this);
@@ -148,6 +152,10 @@ TScopeForm::~TScopeForm()
 void TScopeForm::StartBtnClick(QObject* /*sender*/)
 {
     ++startRuns_;
+    // Once the window is closing nothing starts acquisition again (the
+    // sound-card dialog, closed with the application, runs an input handler).
+    if (closing_)
+        return;
     loop_->StartBtnClick();
 }
 
@@ -162,7 +170,7 @@ void TScopeForm::StartTimerTimer(QObject* /*sender*/)
     // Anything that serves events while the window is still being set up (a
     // message box, a device that is slow to answer) lets the timers tick;
     // acquisition waits for the next tick once the settings are in force.
-    if (!formCreated_)
+    if (!formCreated_ || closing_)
         return;
     loop_->StartTimerTimer();
 }

@@ -47,6 +47,11 @@ class TPaintBox : public QWidget {
 public:
     TPaintBox(const Raster& bitmap, QWidget* parent);
 
+    // The copy of what the screen holds: every repaint records there what it
+    // put on the screen, so a display pass sends exactly the rows that differ
+    // from it, whatever the window went through (shown, covered, resized).
+    void setShownPicture(Raster* shown) { shown_ = shown; }
+
 signals:
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
@@ -60,6 +65,7 @@ protected:
 
 private:
     const Raster& bitmap_;
+    Raster* shown_ = nullptr;
 };
 
 class TScopeForm : public QMainWindow {
@@ -307,7 +313,7 @@ protected:
 private:
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
-    std::unique_ptr<Raster> shownPicture_;  // what the screen last received from a display pass
+    std::unique_ptr<Raster> shownPicture_;  // what the screen holds of the display
     WaveInput& waveInput_;
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<WaveEngine> engine_;

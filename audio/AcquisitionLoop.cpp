@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "panel/ChannelMath.h"
+
 namespace varmolen {
 
 namespace {
@@ -47,19 +49,25 @@ AcquisitionLoop::AcquisitionLoop(InstrumentState& state, WaveEngine& engine, Hos
 
 void AcquisitionLoop::StartBtnClick()
 {
-    if (state_.stopped == 0)
+    holdDepth_ = -1;  // whoever held acquisition stopped starts it again now
+    if (state_.stopped == 0 || starting_)
         return;
+    // The block is split by the input in force; the device must record the
+    // same way, or channel 1 would show both stereo channels interleaved.
+    AlignRecordingFormat(state_);
     state_.positionBytes = 1;
     state_.bufferSelect = 0;
     ++run_;
     const std::uint64_t run = run_;
+    starting_ = true;
     engine_.FillWaveFormat();
     engine_.OpenWaveInput();
     engine_.PrepareHeaderA();
     engine_.QueueBufferA();
     engine_.StartWaveInput();
+    starting_ = false;
     if (run_ != run)
-        return;  // a handler run during a message box started another run
+        return;  // a handler run during a message box stopped this run
     state_.stopped = 0;
     timeoutCounter_ = 0;
     nextFollows_ = false;
@@ -70,6 +78,12 @@ void AcquisitionLoop::StartBtnClick()
 }
 
 void AcquisitionLoop::StopBtnClick()
+{
+    holdDepth_ = host_.eventLoopDepth();
+    stopRun();
+}
+
+void AcquisitionLoop::stopRun()
 {
     state_.stopped = 1;
     state_.bufferTimedOut = 0;
@@ -87,6 +101,11 @@ void AcquisitionLoop::StopBtnClick()
 
 void AcquisitionLoop::StartTimerTimer()
 {
+    // A handler that stopped acquisition holds it stopped while its dialog or
+    // message box serves events; the timer ticks on and starts nothing then.
+    if (starting_ || (holdDepth_ >= 0 && host_.eventLoopDepth() > holdDepth_))
+        return;
+    holdDepth_ = -1;
     host_.enableTimer(TimerId::StartTimer, false);
     // When the run started here ends, finishRun releases the device and
     // enables StartTimer again.
@@ -262,7 +281,7 @@ void AcquisitionLoop::finishRun()
     phase_ = Phase::Idle;
     ++run_;
     host_.enableTimer(TimerId::TimeoutTimer, false);
-    StopBtnClick();
+    stopRun();
     host_.enableTimer(TimerId::StartTimer, true);
 }
 

@@ -50,6 +50,9 @@ public:
 private:
     enum class Phase { Idle, PositionWait, BufferWait };
 
+    // Ends the active run and releases the device; StartTimer brings a
+    // fresh run 250 ms later.
+    void stopRun();
     void advance();
     void step();
     void beginPass();
@@ -75,6 +78,13 @@ private:
     bool advanceAgain_ = false;
     std::uint32_t completedBytes_ = 0;  // recorded into the buffer just completed
     bool nextFollows_ = false;          // the next buffer continues the last one without a gap
+    // A start sequence is running (its failures show message boxes, inside
+    // which the timers tick): a second one must not begin inside it.
+    bool starting_ = false;
+    // Event-loop depth at which a handler stopped acquisition, -1 when none
+    // holds it: until that handler starts acquisition again, StartTimer's
+    // ticks in its dialogs and message boxes (deeper loops) start nothing.
+    int holdDepth_ = -1;
 };
 
 }  // namespace varmolen

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -53,6 +54,7 @@ public:
         return (id == TimerId::StartTimer ? start : timeout).isActive();
     }
     void pauseMs(int) override {}
+    int eventLoopDepth() const override { return QThread::currentThread()->loopLevel(); }
     QTimer start, timeout;
 };
 

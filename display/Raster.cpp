@@ -258,4 +258,18 @@ RowBand copyChangedRows(const Raster& drawn, Raster& shown)
     return first < 0 ? RowBand{} : RowBand{first, last - first + 1};
 }
 
+void copyRect(const Raster& from, Raster& to, int x, int y, int width, int height)
+{
+    const int x0 = std::max(x, 0);
+    const int y0 = std::max(y, 0);
+    const int x1 = std::min(x + width, Raster::kWidth);
+    const int y1 = std::min(y + height, Raster::kHeight);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    for (int row = y0; row < y1; ++row) {
+        const std::size_t at = static_cast<std::size_t>(row) * Raster::kWidth + static_cast<std::size_t>(x0);
+        std::memcpy(to.data() + at, from.data() + at, static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t));
+    }
+}
+
 }  // namespace varmolen

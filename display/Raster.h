@@ -81,4 +81,8 @@ struct RowBand {
 // only those.
 RowBand copyChangedRows(const Raster& drawn, Raster& shown);
 
+// Copies a rectangle of pixels (clipped to the bitmap) from one bitmap to the
+// other: what a repaint has put on the screen.
+void copyRect(const Raster& from, Raster& to, int x, int y, int width, int height);
+
 }  // namespace varmolen

@@ -48,11 +48,7 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
     if (live)
         form.StopBtnClick(sender);
 
-    s.channelCount = line ? 2 : 1;
-    s.blockAlign = line ? 4 : 2;
-    s.bitsPerSample = 16;
-    s.bytesPerSample = 2;
-    s.bufferBytes = BlockBufferBytes(s, s.sampleRate);
+    SetRecordingFormat(s, line);
     form.setStatusText(3, line ? QStringLiteral("Input = LINE") : QStringLiteral("Input = MIC"));
 
     if (live)

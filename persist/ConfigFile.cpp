@@ -221,20 +221,41 @@ std::uint64_t sanitiseConfiguration(ConfigValues& v)
 // ---------------------------------------------------------------------------
 // File access
 
-std::optional<ConfigFileContents> readConfigFile(const std::string& path)
+namespace {
+
+// Opens a regular file for reading without blocking (a pipe at the path would
+// otherwise wait for a writer); -1 for anything else.
+int openRegularForReading(const std::string& path)
 {
     if (path.empty())
-        return std::nullopt;
-    // Non-blocking open so that a pipe at the path cannot hang start-up; only
-    // a regular file is read.
+        return -1;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return std::nullopt;
+        return -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return std::nullopt;
+        return -1;
     }
+    return fd;
+}
+
+}  // namespace
+
+bool isReadableFile(const std::string& path)
+{
+    const int fd = openRegularForReading(path);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+std::optional<ConfigFileContents> readConfigFile(const std::string& path)
+{
+    const int fd = openRegularForReading(path);
+    if (fd < 0)
+        return std::nullopt;
     ConfigFileContents contents;
     while (contents.size < kConfigRecordBytes) {
         const ssize_t n = ::read(fd, contents.bytes.data() + contents.size,
@@ -292,6 +313,27 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
     return true;
 }
 
+// Overwrites an existing file from its first byte and cuts it to the new
+// length. Rewriting a small file of the same length needs no new room on the
+// disk, so a full disk cannot cut it.
+bool writeInPlace(const std::string& target, std::span<const std::uint8_t> bytes, std::string& whyNot)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        whyNot = describeErrno("cannot write " + target, errno);
+        return false;
+    }
+    const bool done = writeAll(fd, bytes.data(), bytes.size()) &&
+                      ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!done || !closed) {
+        whyNot = describeErrno("cannot write " + target, done ? errno : error);
+        return false;
+    }
+    return true;
+}
+
 // A name for the temporary file that no one else is likely to pick; the
 // exclusive create retries when it is taken anyway.
 std::string temporaryName(const std::string& directory, const std::string& base, unsigned attempt)
@@ -325,6 +367,16 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         return false;
     }
 
+    // A file that cannot be written stays as it is: its owner may have
+    // frozen the settings by taking every write permission away (which
+    // stops the superuser too, who passes any other permission check).
+    struct stat old {};
+    const bool replacesFile = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    if (replacesFile && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        whyNot = target + " is write-protected";
+        return false;
+    }
+
     std::string temporary;
     int fd = -1;
     for (unsigned attempt = 0; attempt < 16 && fd < 0; ++attempt) {
@@ -334,13 +386,17 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
             break;
     }
     if (fd < 0) {
-        whyNot = describeErrno("cannot create a file in " + directory, errno);
+        const int error = errno;
+        // A writable file in a directory that refuses new files is saved
+        // where it is.
+        if (replacesFile && (error == EACCES || error == EPERM))
+            return writeInPlace(target, bytes, whyNot);
+        whyNot = describeErrno("cannot create a file in " + directory, error);
         return false;
     }
 
     // The new file takes over the permissions of the one it replaces.
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    if (replacesFile)
         (void)::fchmod(fd, old.st_mode & 07777);
 
     auto fail = [&](const std::string& what) {

@@ -181,6 +181,10 @@ struct ConfigFileContents {
     std::span<const std::uint8_t> view() const { return {bytes.data(), size}; }
 };
 
+// Whether `path` is a regular file that opens for reading. Never blocks: a
+// pipe or a device at the path is no file (and not waited on).
+bool isReadableFile(const std::string& path);
+
 // Reads up to 118 bytes from the start of the file; later bytes are ignored.
 // nullopt when the file cannot be opened or read.
 std::optional<ConfigFileContents> readConfigFile(const std::string& path);
@@ -189,8 +193,10 @@ std::optional<ConfigFileContents> readConfigFile(const std::string& path);
 // to the disk and renames it over `path`, so a crash or a full disk never
 // leaves a cut file: either the old file or the complete new one is there.
 // When the new file cannot be written the old one stays as it was and no
-// temporary file is left behind. A symbolic link at `path` is followed and its
-// target replaced. `whyNot` says why it failed, for messages.
+// temporary file is left behind. A file without any write permission is
+// never replaced; a writable file in a directory that refuses new files is
+// rewritten in place. A symbolic link at `path` is followed and its target
+// replaced. `whyNot` says why it failed, for messages.
 bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes, std::string& whyNot);
 
 // The settings record through writeFileAtomically.

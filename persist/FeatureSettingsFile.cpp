@@ -1,6 +1,6 @@
 #include "persist/FeatureSettingsFile.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -40,8 +40,7 @@ QString featureSettingsPath()
 FeatureSettings readFeatureSettings(const QString& path)
 {
     FeatureSettings f;
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile() || !info.isReadable())
+    if (!isReadableFile(QFile::encodeName(path).toStdString()))
         return f;
     const QSettings ini(path, QSettings::IniFormat);
     f.measureShown = readFlag(ini, kShown, false);

@@ -4,25 +4,36 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QHash>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <functional>
 #include <memory>
 
 #include "app/SignalBridge.h"
 #include "audio/AcquisitionLoop.h"
 #include "app/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
+#include "audio/Soundcardselection.h"
+#include "persist/ConfigFile.h"
+#include "persist/OutputCommands.h"
 #include "FakeWaveInput.h"
 #include "WindowTestFolders.h"
 #include "panel/widgets/Dial.h"
@@ -307,8 +318,221 @@ TEST_F(ScopeFormTest, AcquisitionStartsByItselfAndDrawsTheGeneratorsTrace)
         for (int x = 0; x < 513; ++x)
             red += form.displayBitmap().pixel(x, y) == 0x0000FFu;
     EXPECT_GT(red, 400) << "the sine of channel 1 is drawn across the display";
+    // Without a settings file the microphone is in force: the device records
+    // mono, so channel 1 holds the 1 kHz sine at 11025 Hz, 92.9 periods per
+    // block, not the generator's two stereo channels interleaved.
+    EXPECT_EQ(s.channelCount, 1);
+    int rising = 0;
+    for (int i = 1; i < 1024; ++i)
+        rising += s.chan1Samples[i - 1] < 0 && s.chan1Samples[i] >= 0;
+    EXPECT_GE(rising, 92);
+    EXPECT_LE(rising, 93);
     form.close();
     EXPECT_EQ(s.stopped, 1);
+}
+
+// The generator, noting every device it opens; its format query can be made
+// to fail while the open itself still works.
+class CountingGenerator : public GeneratorWaveInput {
+public:
+    MMRESULT waveInOpen(HWAVEIN* h, UINT id, const WAVEFORMATEX* f, std::uintptr_t cb, std::uintptr_t inst,
+                        std::uint32_t flags) override
+    {
+        if (flags & WAVE_FORMAT_QUERY) {
+            if (failQueries)
+                return WAVERR_BADFORMAT;
+        } else {
+            ++opens;
+        }
+        return GeneratorWaveInput::waveInOpen(h, id, f, cb, inst, flags);
+    }
+    bool failQueries = false;
+    int opens = 0;
+};
+
+// Runs the event loop until `done` holds or `ms` have passed.
+void serveUntil(int ms, const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Answers every message box 400 ms after it appeared, long enough for the
+// 250 ms timers to tick inside its modal loop.
+class SlowAnswerer {
+public:
+    SlowAnswerer()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box == nullptr || !box->isVisible())
+                    continue;
+                if (!seen_.contains(box))
+                    seen_.insert(box, clock_.elapsed());
+                else if (clock_.elapsed() - seen_.value(box) >= 400)
+                    box->done(QMessageBox::Ok);
+            }
+        });
+        clock_.start();
+        timer_.start(10);
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    QHash<QMessageBox*, qint64> seen_;
+};
+
+// Save Bitmap stops acquisition, runs its file dialog (a real modal loop,
+// answered here by a timer after 700 ms) and starts acquisition again: no
+// tick of the start timer inside the dialog may start a run meanwhile.
+TEST_F(ScopeFormTest, CommandsHoldAcquisitionStoppedWhileTheirDialogsAreOpen)
+{
+    CountingGenerator generator;
+    TScopeForm form(generator);
+    form.host().setRecordOnly(true);
+    form.show();
+    InstrumentState& s = form.state();
+    serveUntil(2000, [&] { return s.stopped == 0; });
+    ASSERT_EQ(s.stopped, 0);
+    const int opensBefore = generator.opens;
+    int opensInDialog = -1;
+    OutputCommands& commands = outputCommandsOf(form);
+    commands.runSaveDialog = [&](QFileDialog& dialog) {
+        QTimer::singleShot(700, &dialog, &QDialog::reject);
+        dialog.exec();
+        opensInDialog = generator.opens - opensBefore;
+        return QString();
+    };
+    form.SaveBitmap1->trigger();
+    EXPECT_EQ(opensInDialog, 0) << "acquisition ran inside the command's dialog";
+    EXPECT_EQ(generator.opens, opensBefore + 1) << "the command restarts acquisition once, itself";
+    EXPECT_EQ(s.stopped, 0);
+    form.close();
+}
+
+// A restart whose format query fails shows its message in a real box; the
+// start timer, armed by the stop, ticks inside that box but starts no second
+// start sequence, so the message appears once and the open that follows
+// succeeds instead of finding the device taken.
+TEST_F(ScopeFormTest, OneStartSequenceRunsAtATimeWhileItsMessageBoxIsOpen)
+{
+    CountingGenerator generator;
+    TScopeForm form(generator);
+    form.host().setRecordOnly(true);
+    form.show();
+    InstrumentState& s = form.state();
+    serveUntil(2000, [&] { return s.stopped == 0; });
+    ASSERT_EQ(s.stopped, 0);
+
+    generator.failQueries = true;
+    form.host().setRecordOnly(false);
+    const SlowAnswerer answerer;
+    const int opensBefore = generator.opens;
+    form.Mic1->trigger();
+    form.host().setRecordOnly(true);
+    int queryFailures = 0;
+    for (const auto& [text, caption] : form.host().recordedMessages()) {
+        EXPECT_EQ(text, "Could not open the input wave device");
+        queryFailures += text == "Could not open the input wave device";
+    }
+    EXPECT_EQ(queryFailures, 1);
+    EXPECT_EQ(generator.opens, opensBefore + 1);
+    EXPECT_EQ(form.host().endRequests(), 0);
+    EXPECT_EQ(s.stopped, 0) << "the restarted run goes on";
+    form.close();
+}
+
+// The screen gets the whole picture of the first pass: a black background
+// restored from the settings file leaves no row of the white start picture
+// behind (the bottom rows under the graticule stay black, too).
+TEST_F(ScopeFormTest, FirstPassReachesTheScreenWhole)
+{
+    ConfigValues v = defaultConfiguration();
+    v.backgroundScheme = 2;
+    const ConfigRecord record = encodeConfiguration(v);
+    QFile file(installDir.filePath(QStringLiteral("Varmolen.cfg")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(record.data()), static_cast<qint64>(record.size()));
+    file.close();
+
+    GeneratorWaveInput generator;
+    TScopeForm form(generator);
+    form.host().setRecordOnly(true);
+    form.show();
+    const Raster& bitmap = form.displayBitmap();
+    serveUntil(2000, [&] { return bitmap.pixel(5, 5) == colour::black; });
+    ASSERT_EQ(bitmap.pixel(5, 5), static_cast<std::uint32_t>(colour::black)) << "no pass was drawn";
+    serveUntil(200, [] { return false; });  // the repaint that follows the pass
+
+    const QPoint origin = form.SpectrumBox->mapTo(&form, QPoint(0, 0));
+    const QImage shown = form.screen()->grabWindow(form.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(shown.isNull());
+    int differ = 0;
+    for (int y = 0; y < Raster::kHeight; ++y)
+        for (int x = 0; x < Raster::kWidth; ++x) {
+            const QRgb p = shown.pixel(origin.x() + x, origin.y() + y);
+            const std::uint32_t word = static_cast<std::uint32_t>(qRed(p) | qGreen(p) << 8 | qBlue(p) << 16);
+            differ += word != bitmap.pixel(x, y);
+        }
+    EXPECT_EQ(differ, 0) << "pixels on the screen that the display bitmap does not hold";
+    form.close();
+}
+
+// Pipes at the places of the settings, feature settings and help files are
+// no files: start-up looks at them without waiting for a writer, and exit
+// leaves them as they are.
+TEST_F(ScopeFormTest, PipesAtTheFilePlacesNeitherBlockNorGetReplaced)
+{
+    const QString pipes[] = {installDir.filePath(QStringLiteral("Varmolen.cfg")),
+                             installDir.filePath(QStringLiteral("Varmolen.ini")),
+                             helpDir.filePath(QStringLiteral("index.html"))};
+    for (const QString& p : pipes)
+        ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0644), 0);
+    ::alarm(20);  // a start-up that waits on a pipe ends the test here
+    {
+        test::ListingWaveInput devices({"Card"});
+        TScopeForm form(devices);
+        EXPECT_EQ(form.state().configFilePath[0], '\0');
+        EXPECT_EQ(form.state().helpFilePath[0], '\0');
+        EXPECT_EQ(form.state().features, FeatureSettings{});
+        form.close();
+    }
+    ::alarm(0);
+    for (const QString& p : pipes) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(p).constData(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << p.toStdString();
+    }
+}
+
+// Quitting closes every window; the sound-card dialog's close runs the input
+// handler, which must not open the device once the main window is closing.
+TEST_F(ScopeFormTest, ClosingWithTheSoundCardDialogOpenStartsNothing)
+{
+    CountingGenerator generator;
+    TScopeForm form(generator);
+    form.host().setRecordOnly(true);
+    TSoundCardSelect dialog(form.state(), generator, [&] { form.Mic1Click(&dialog); });
+    form.setSoundCardSelect(&dialog);
+    form.show();
+    serveUntil(2000, [&] { return form.state().stopped == 0; });
+    form.SelectCard->trigger();
+    ASSERT_TRUE(dialog.isVisible());
+    const int opens = generator.opens;
+    form.close();
+    dialog.close();
+    EXPECT_EQ(generator.opens, opens);
+    EXPECT_EQ(form.state().stopped, 1);
+    EXPECT_FALSE(form.acquisition().running());
 }
 
 // A device service that keeps the window's setting-up waiting while events

@@ -32,6 +32,7 @@ public:
         return timer == TimerId::StartTimer ? startTimer : timeoutTimer;
     }
     void pauseMs(int milliseconds) override { pausedMs += milliseconds; }
+    int eventLoopDepth() const override { return loopDepth; }
 
     std::vector<std::string> texts() const
     {
@@ -47,6 +48,7 @@ public:
     bool timeoutTimer = false;
     int pausedMs = 0;
     int timeoutStarts = 0;
+    int loopDepth = 1;  // a test stands in for a modal loop by raising it
 };
 
 }  // namespace varmolen

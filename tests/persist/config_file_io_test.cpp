@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <vector>
 
@@ -156,16 +157,62 @@ TEST_F(ConfigFileIo, FailedWritesLeaveTheOldFileAlone)
     EXPECT_EQ(entries(), (std::vector<std::string>{"Varmolen.cfg", "occupied"}));
 }
 
-TEST_F(ConfigFileIo, ReadOnlyDirectoryKeepsTheOldFile)
+// Runs `write` as an ordinary user when the test runs as the superuser, whom
+// directory permissions do not stop; returns what it returned.
+bool asOrdinaryUser(const std::function<bool()>& write)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permissions do not stop the superuser";
-    put(path, oldBytes);
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(writeConfigFileAtomically(path, newRecord));
-    fs::permissions(dir, fs::perms::owner_all);
-    EXPECT_EQ(contents(path), oldBytes);
-    EXPECT_EQ(entries(), std::vector<std::string>{"Varmolen.cfg"});
+    if (::geteuid() != 0)
+        return write();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(write() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A file its owner froze (no write permission) is never replaced, whoever
+// runs the program; a writable file in a directory that refuses new files is
+// saved in place. Each case runs as the user running the tests and as an
+// ordinary user (the superuser passes directory permissions).
+TEST_F(ConfigFileIo, WriteProtectionIsKeptAndAReadOnlyDirectoryIsWrittenInPlace)
+{
+    using P = fs::perms;
+    const P readOnly = P::owner_read | P::group_read | P::others_read;
+    const P writable = readOnly | P::owner_write | P::group_write | P::others_write;
+    const P openDir = P::all;
+    const P closedDir = P::owner_read | P::owner_exec | P::group_read | P::group_exec | P::others_read |
+                        P::others_exec;
+    const struct {
+        const char* what;
+        P file;
+        P directory;
+        bool saved;
+    } cases[] = {
+        {"a write-protected file", readOnly, openDir, false},
+        {"a writable file in a read-only directory", writable, closedDir, true},
+        {"a write-protected file in a read-only directory", readOnly, closedDir, false},
+        {"a writable file in a writable directory", writable, openDir, true},
+    };
+    for (const bool ordinary : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (ordinary ? ", as an ordinary user" : ""));
+            put(path, oldBytes);
+            fs::permissions(path, c.file);
+            fs::permissions(dir, c.directory);
+            const auto write = [&] { return writeConfigFileAtomically(path, newRecord); };
+            const bool written = ordinary ? asOrdinaryUser(write) : write();
+            fs::permissions(dir, P::owner_all);
+            EXPECT_EQ(written, c.saved);
+            EXPECT_EQ(contents(path), c.saved ? asVector(newRecord) : oldBytes);
+            EXPECT_EQ(fs::status(path).permissions(), c.file) << "the file keeps its permissions";
+            EXPECT_EQ(entries(), std::vector<std::string>{"Varmolen.cfg"}) << "nothing left beside it";
+            fs::permissions(path, P::owner_read | P::owner_write);
+        }
+    }
 }
 
 TEST_F(ConfigFileIo, SaveWritesTheStateAndNothingWithoutAPath)
