@@ -105,28 +105,29 @@ void TimeMeter::measure(const std::int32_t* x, int frames, double rate, bool fol
         rate_ = rate;
     }
 
-    // 1. The buffer's extremes, sums and overload.
+    // 1. The buffer's extremes and overload.
     BlockStats block{position_, frames, x[0], x[0], 0, 0};
     for (int i = 0; i < frames; ++i) {
-        const std::int32_t v = x[i];
-        block.minimum = std::min(block.minimum, v);
-        block.maximum = std::max(block.maximum, v);
-        block.sum += v;
-        block.sumSquares += static_cast<std::int64_t>(v) * v;
+        block.minimum = std::min(block.minimum, x[i]);
+        block.maximum = std::max(block.maximum, x[i]);
     }
     if (block.minimum <= -32768 || block.maximum >= 32767)
         overloadLeft_ = static_cast<std::int64_t>(rate);  // lit for a second of signal
     else
         overloadLeft_ = std::max<std::int64_t>(0, overloadLeft_ - frames);
-    stats_[static_cast<std::size_t>(statsHead_)] = block;
-    statsHead_ = (statsHead_ + 1) % kStatsRing;
-    statsCount_ = std::min(statsCount_ + 1, kStatsRing);
 
     // 2. The level and band the crossings are found at.
     latchLevel(block);
 
-    // 3. Crossings, then those older than the span are let go.
+    // 3. Crossings and the buffer's sums, then crossings older than the span are let go.
+    const std::int64_t sumBefore = runningSum_;
+    const std::int64_t squaresBefore = runningSquares_;
     scan(x, frames);
+    block.sum = runningSum_ - sumBefore;
+    block.sumSquares = runningSquares_ - squaresBefore;
+    stats_[static_cast<std::size_t>(statsHead_)] = block;
+    statsHead_ = (statsHead_ + 1) % kStatsRing;
+    statsCount_ = std::min(statsCount_ + 1, kStatsRing);
     const double oldest = static_cast<double>(position_) - kCrossingSpanSeconds * rate_;
     while (crossingCount_ > 0 && crossings_[static_cast<std::size_t>(crossingHead_)].time < oldest) {
         crossingHead_ = (crossingHead_ + 1) % kMaxCrossings;
@@ -156,10 +157,10 @@ void TimeMeter::measure(const std::int32_t* x, int frames, double rate, bool fol
 
 void TimeMeter::latchLevel(const BlockStats& newest)
 {
-    // Extremes of the recent history: at least the newest buffer, back to
-    // kLevelSpanSeconds of signal.
+    // Extremes of the recent history: the newest buffer (not yet in the
+    // ring) and those before it, back to kLevelSpanSeconds of signal.
     const double span = kLevelSpanSeconds * rate_;
-    double covered = 0.0;
+    double covered = newest.frames;
     std::int32_t lo = newest.minimum;
     std::int32_t hi = newest.maximum;
     for (int k = 0; k < statsCount_ && covered < span; ++k) {

@@ -1,8 +1,9 @@
 #include "panel/MeasureStrip.h"
 
+#include <QColor>
 #include <QLabel>
+#include <QPalette>
 #include <QString>
-#include <QStyle>
 
 #include <string>
 
@@ -46,20 +47,25 @@ constexpr CellSpec kToneCells[] = {
     {"THD+N", "ThdN", "THD+N", "ThdNDb", "THD+N dB", 100},
 };
 
-const char* const kStyle = R"(
-QFrame#MeasureStrip { background-color: #000080; border-top: 1px solid #5a6ab8; }
-QLabel { color: #ffffff; }
-QLabel[caption="true"] { color: #b8c4ff; }
-QLabel[lit="true"] { color: #ff4040; font-weight: bold; }
-)";
+// The panel's navy and its label colours, set through palettes: the strip
+// repaints some labels four times a second, and style sheets paint slowly.
+const QColor kNavy(0x00, 0x00, 0x80);
+const QColor kText(0xff, 0xff, 0xff);
+const QColor kCaption(0xb8, 0xc4, 0xff);
+const QColor kLit(0xff, 0x40, 0x40);
+const QColor kRule(0x5a, 0x6a, 0xb8);
 
-QString colourName(std::int32_t word)
+void colourText(QWidget* w, const QColor& colour)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, colour);
+    w->setPalette(p);
+}
+
+QColor colourOf(std::int32_t word)
 {
     const auto w = static_cast<std::uint32_t>(word);
-    return QStringLiteral("#%1%2%3")
-        .arg(w & 0xFFu, 2, 16, QLatin1Char('0'))
-        .arg((w >> 8) & 0xFFu, 2, 16, QLatin1Char('0'))
-        .arg((w >> 16) & 0xFFu, 2, 16, QLatin1Char('0'));
+    return QColor(static_cast<int>(w & 0xFFu), static_cast<int>((w >> 8) & 0xFFu), static_cast<int>((w >> 16) & 0xFFu));
 }
 
 QLabel* valueLabel(QWidget* parent, int channel, const char* name, const char* description, int x, int y, int w)
@@ -71,6 +77,7 @@ QLabel* valueLabel(QWidget* parent, int channel, const char* name, const char* d
     label->setAccessibleDescription(QStringLiteral("Channel %1 %2").arg(channel).arg(QString::fromUtf8(description)));
     label->setGeometry(x, y, w, kLine);
     label->setFocusPolicy(Qt::NoFocus);
+    label->setTextFormat(Qt::PlainText);  // no rich-text check at every new reading
     return label;
 }
 
@@ -86,9 +93,19 @@ void setTextIfChanged(QLabel* label, const std::string& text)
 MeasureStrip::MeasureStrip(QWidget* parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("MeasureStrip"));
-    setAttribute(Qt::WA_StyledBackground, true);
-    setStyleSheet(QString::fromUtf8(kStyle));
+    QPalette p = palette();
+    p.setColor(QPalette::Window, kNavy);
+    p.setColor(QPalette::WindowText, kText);
+    setPalette(p);
+    setAutoFillBackground(true);
     setFocusPolicy(Qt::NoFocus);
+    // A rule under the status bar, in the colour of the panel's group frames.
+    auto* rule = new QWidget(this);
+    QPalette rp = rule->palette();
+    rp.setColor(QPalette::Window, kRule);
+    rule->setPalette(rp);
+    rule->setAutoFillBackground(true);
+    rule->setGeometry(0, 0, 4000, 1);
     for (int channel = 1; channel <= 2; ++channel)
         build(rows_[static_cast<std::size_t>(channel - 1)], channel);
 }
@@ -100,6 +117,9 @@ void MeasureStrip::build(Row& row, int channel)
     row.swatch = new QFrame(row.frame);
     row.swatch->setObjectName(QStringLiteral("Chan%1Swatch").arg(channel));
     row.swatch->setGeometry(kSwatchX, 4, 12, 12);
+    row.swatch->setAutoFillBackground(true);
+    row.swatch->setFrameStyle(QFrame::Box | QFrame::Plain);
+    colourText(row.swatch, QColor(0xc8, 0xd0, 0xf0));  // its frame
     auto* name = new QLabel(QStringLiteral("CH%1").arg(channel), row.frame);
     name->setGeometry(kNameX, 2, kCellsX - kNameX, kLine);
     name->setAccessibleDescription(QStringLiteral("Channel %1 measurements").arg(channel));
@@ -112,7 +132,7 @@ void MeasureStrip::build(Row& row, int channel)
             const CellSpec& spec = specs[i];
             Cell& cell = out[i];
             cell.caption = new QLabel(QString::fromUtf8(spec.caption), holder);
-            cell.caption->setProperty("caption", true);
+            colourText(cell.caption, kCaption);
             cell.caption->setGeometry(x, 2, spec.width, kLine);
             cell.value = valueLabel(holder, channel, spec.name, spec.description, x, 2 + kLine, spec.width);
             if (spec.secondName != nullptr)
@@ -144,8 +164,9 @@ void MeasureStrip::showChannel(int channel, bool enabled, std::int32_t colourWor
         return;
     if (colourWord != row.swatchColour) {
         row.swatchColour = colourWord;
-        row.swatch->setStyleSheet(
-            QStringLiteral("background-color: %1; border: 1px solid #c8d0f0;").arg(colourName(colourWord)));
+        QPalette p = row.swatch->palette();
+        p.setColor(QPalette::Window, colourOf(colourWord));
+        row.swatch->setPalette(p);
     }
     row.timeCells->setVisible(time != nullptr);
     row.toneCells->setVisible(time == nullptr && tone != nullptr);
@@ -170,9 +191,10 @@ void MeasureStrip::showChannel(int channel, bool enabled, std::int32_t colourWor
         if (lit != row.overloadLit) {
             row.overloadLit = lit;
             QLabel* mark = row.time[7].value;
-            mark->setProperty("lit", lit);
-            mark->style()->unpolish(mark);  // the strip's style sheet, read again for the new property
-            mark->style()->polish(mark);
+            colourText(mark, lit ? kLit : kText);
+            QFont f = mark->font();
+            f.setBold(lit);
+            mark->setFont(f);
         }
     } else if (tone != nullptr) {
         put(row.tone[0], tone->peakFrequency, nullptr);
