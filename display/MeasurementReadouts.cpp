@@ -76,16 +76,20 @@ std::string FormatPeriod(double hz, double sigmaHz, char decimalSeparator)
         return measure_text::kUnknown;
     const double seconds = 1.0 / hz;
     const double sigma = sigmaHz / (hz * hz);
-    double scale = 1.0;
-    const char* unit = " s";
-    if (seconds < 1e-3) {
-        scale = 1e6;
-        unit = " µs";
-    } else if (seconds < 1.0) {
-        scale = 1e3;
-        unit = " ms";
+    struct Unit {
+        double scale;
+        const char* name;
+    };
+    constexpr Unit kUnits[] = {{1e6, " µs"}, {1e3, " ms"}, {1.0, " s"}};
+    // The smallest unit in which the period, as shown, stays below 1000.
+    for (const Unit& u : kUnits) {
+        const std::string text = resolved(seconds * u.scale, sigma * u.scale, decimalSeparator);
+        long whole = 0;
+        std::from_chars(text.data(), text.data() + text.size(), whole);
+        if (whole < 1000 || u.scale == 1.0)
+            return text + u.name;
     }
-    return resolved(seconds * scale, sigma * scale, decimalSeparator) + unit;
+    return measure_text::kUnknown;
 }
 
 std::string FormatPercent(double ratio, char decimalSeparator)

@@ -37,6 +37,7 @@ TEST(MeasurementTexts, Numbers)
         {[] { return FormatPeriod(5.0, 1e-4, '.'); }, "200.0 ms"},
         {[] { return FormatPeriod(0.5, 1e-5, '.'); }, "2.000 s"},
         {[] { return FormatPeriod(20000.0, 0.1, '.'); }, "50.000 µs"},
+        {[] { return FormatPeriod(1000.00001, 1e-6, '.'); }, "1.0000 ms"},  // not "1000.0000 µs"
         {[] { return FormatPeriod(-1.0, 0.1, '.'); }, "?"},
         // Levels against full scale.
         {[] { return FormatPercent(0.5, '.'); }, "50.00 %"},
