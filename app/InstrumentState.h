@@ -21,6 +21,7 @@ constexpr int kRecordBufferBytes = 20000;  // each of bufferA and bufferB
 constexpr int kDisplayColumns = 513;    // display columns 0..512
 constexpr int kDisplayRows = 343;
 constexpr int kPathLength = 256;        // 255 characters and a terminating NUL
+constexpr int kBlockSamples = 1024;     // samples per channel in one block
 
 // Colour words 0x00BBGGRR (red in the low byte).
 namespace colour {
@@ -157,6 +158,23 @@ struct InstrumentState {
     // the microphone input) is not scaled again on every pass.
     std::array<std::int32_t, kArrayLength> xyHorizontal{};
     std::array<std::int32_t, kArrayLength> xyVertical{};
+
+    // The picture on the display. A held picture (Hold, a finished single
+    // sweep, a channel that keeps its previous trace) is a record of the
+    // block that made it: when a control changes how a block is drawn, the
+    // display pass draws that block again, so picture and readouts agree.
+    struct KeptBlock {
+        std::array<std::int32_t, kBlockSamples> chan1{};  // both channels of the block
+        std::array<std::int32_t, kBlockSamples> chan2{};
+        std::int32_t traceStart = 0;  // sample index of the trace's first point
+        flag valid = 0;
+    };
+    std::array<KeptBlock, 2> keptBlocks{};  // [n - 1]: the block channel n's picture came from
+    std::array<flag, 2> traceKept{};        // [n - 1]: the last pass kept channel n's previous trace
+    flag triggerFound = 0;                  // the last pass found the trigger source's trigger point
+    // The live block, set aside while a redraw borrows the sample arrays.
+    std::array<std::int32_t, kBlockSamples> liveChan1Samples{};
+    std::array<std::int32_t, kBlockSamples> liveChan2Samples{};
 
     // Files and platform
     std::array<char, kPathLength> configFilePath{};

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -25,6 +26,7 @@
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
 #include "panel/MeasureControls.h"
+#include "panel/widgets/Led.h"
 #include "persist/ConfigFile.h"
 #include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
@@ -37,6 +39,7 @@ TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), b
 {
     setAttribute(Qt::WA_OpaquePaintEvent, true);
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
     setFixedSize(Raster::kWidth, Raster::kHeight);
 }
 
@@ -69,6 +72,33 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
     emit mouseReleased(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TPaintBox::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_M:
+    case Qt::Key_Space:
+        emit keyPressed(event->key(), event->modifiers());
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TPaintBox::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    emit keyboardFocusChanged(true);
+}
+
+void TPaintBox::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    emit keyboardFocusChanged(false);
 }
 
 // --------------------------------------------------------------- TScopeForm
@@ -182,7 +212,20 @@ void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
 
 void TScopeForm::DisplayPass()
 {
-    const bool showHint = RunDisplayPass(*state_, *displayBitmap_);
+    ++displayPasses_;
+    ShowPicture(RunDisplayPass(*state_, *displayBitmap_));
+}
+
+void TScopeForm::RedrawHeldPicture()
+{
+    if (!HeldPictureWantsRedraw(*state_))
+        return;
+    ShowPicture(RunRedrawPass(*state_, *displayBitmap_));
+}
+
+void TScopeForm::ShowPicture(bool showHint)
+{
+    TrigdLED->setChecked(state_->triggerFound == 1);
     if (showHint != spectrumBoxShowsHint_) {
         spectrumBoxShowsHint_ = showHint;
         SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position") : QString());
@@ -238,6 +281,7 @@ void TScopeForm::FormCreate(QObject* sender)
     // The features beyond the settings record come from Varmolen.ini beside
     // it; without one (or with a bad one) they all stay off.
     s.features = readFeatureSettings(featureSettingsPath());
+    ShowStateInForce();
 
     // 9. The analysis window of the transform.
     FillWindowTable(s);

@@ -41,7 +41,9 @@ class WaveEngine;
 class WaveInput;
 
 // The paint box that shows the display bitmap: it paints an RGB32 view of the
-// bitmap's own memory, so a held picture survives every repaint.
+// bitmap's own memory, so a held picture survives every repaint. It takes
+// the keyboard by Tab only (a click leaves the focus where it is) and passes
+// on the keys that work the markers: Left, Right, M and Space.
 class TPaintBox : public QWidget {
     Q_OBJECT
 public:
@@ -56,12 +58,17 @@ signals:
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers);
+    void keyboardFocusChanged(bool focused);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     const Raster& bitmap_;
@@ -131,6 +138,14 @@ public:
     void SpectrumBoxMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void SpectrumBoxMouseMove(QObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
     void SpectrumBoxMouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // The display with the keyboard: Left and Right carry the selected
+    // marker one column (ten with Shift) by the same press, moves and
+    // release as a mouse drag; M and Space select the other marker. On
+    // entering, and after every key, the cursor readout points at the
+    // selected marker.
+    void SpectrumBoxEnter(QObject* sender);
+    void SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift);
+    int keyboardMarker() const { return keyboardMarker_; }
     void Mkr1SwitchClick(QObject* sender);
     void Mkr2SwitchClick(QObject* sender);
     void ExpandSwClick(QObject* sender);
@@ -142,6 +157,8 @@ public:
     void TimeBaseDialValueChange(QObject* sender);
 
     // Menus: input, display type, grid, colours (panel/Menus.cpp).
+    // After the settings are applied: every readout shows the state in force.
+    void ShowStateInForce();
     void Mic1Click(QObject* sender);
     void Line1Click(QObject* sender);
     void Time1Click(QObject* sender);
@@ -183,6 +200,11 @@ public:
     void About1Click(QObject* sender);
     void VolumeControl1Click(QObject* sender);
 
+    // Draws a held picture again from the blocks that made it, after a
+    // control changed how blocks are drawn; nothing happens while the
+    // display follows the live signal.
+    void RedrawHeldPicture();
+
     // Connects every front-panel control and menu item to its handler
     // (panel/ConnectPanel.cpp). User actions only: setting a control from
     // the program never runs a handler.
@@ -194,6 +216,8 @@ public:
     // How often acquisition was started and stopped through the handlers
     // (whether or not a run was active): lets tests check handler sequences.
     int startRuns() const { return startRuns_; }
+    // Display passes of new blocks drawn so far.
+    int displayPasses() const { return displayPasses_; }
     int stopRuns() const { return stopRuns_; }
     AcquisitionLoop& acquisition() { return *loop_; }
 
@@ -244,6 +268,7 @@ public:
     ToggleSwitch* ChopSw = nullptr;
     ToggleSwitch* SineSquareSw = nullptr;
     Dial* ThresholdDial = nullptr;
+    Led* TrigdLED = nullptr;  // lit while the last pass found its trigger point
 
     QGroupBox* DisplayGroup = nullptr;
     RockerSwitch* DisplayHoldSw = nullptr;
@@ -308,6 +333,8 @@ public:
 protected:
     // One display pass for the block the run loop has just completed.
     void DisplayPass();
+    // Sends a pass's picture to the screen and sets what follows from it.
+    void ShowPicture(bool showHint);
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -321,7 +348,9 @@ private:
     std::unique_ptr<MeasureControls> measure_;  // after loop_: it leaves the loop's hand-off when it goes
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
+    int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2
     int startRuns_ = 0;
+    int displayPasses_ = 0;
     int stopRuns_ = 0;
     QWidget* soundCardSelect_ = nullptr;
     std::function<void()> destroyObserver_;

@@ -1,5 +1,7 @@
 #include "display/DisplayPass.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "display/SpectrumRenderer.h"
@@ -24,8 +26,30 @@ int lineBottom(const InstrumentState& s)
     return TraceRow(s.displayHeight, 3);
 }
 
+void copyBlock(const std::int32_t* from, std::int32_t* to)
+{
+    std::copy(from, from + kBlockSamples, to);
+}
+
+// The block a redraw draws channel n from: its own, or the other channel's
+// when the picture did not show channel n.
+const InstrumentState::KeptBlock& keptBlockFor(const InstrumentState& s, int n)
+{
+    const InstrumentState::KeptBlock& own = s.keptBlocks[static_cast<std::size_t>(n - 1)];
+    return own.valid == 1 ? own : s.keptBlocks[static_cast<std::size_t>(2 - n)];
+}
+
 void renderChannel(InstrumentState& s, Raster& r, int n)
 {
+    const auto index = static_cast<std::size_t>(n - 1);
+    const bool redraw = s.passIsRedraw == 1;
+    if (redraw) {
+        const InstrumentState::KeptBlock& kept = keptBlockFor(s, n);
+        copyBlock(kept.chan1.data(), s.chan1Samples.data());
+        copyBlock(kept.chan2.data(), s.chan2Samples.data());
+    } else {
+        s.traceKept[index] = 0;  // the time rendering says when it keeps the trace
+    }
     s.currentChannel = n;
     setColours(r, n == 1 ? s.chan1Color : s.chan2Color);
     const bool time = s.displayType == 2;
@@ -37,12 +61,21 @@ void renderChannel(InstrumentState& s, Raster& r, int n)
         RenderSpectrumChannel(s, r, n, y0, g);
     else
         RenderTimeChannel(s, r, n, y0, g);
+    // A channel drawn from this block keeps the block as its picture's record.
+    if (!redraw && s.traceKept[index] == 0) {
+        InstrumentState::KeptBlock& kept = s.keptBlocks[index];
+        copyBlock(s.chan1Samples.data(), kept.chan1.data());
+        copyBlock(s.chan2Samples.data(), kept.chan2.data());
+        kept.valid = 1;
+    }
 }
 
 }  // namespace
 
 bool RunDisplayPass(InstrumentState& s, Raster& r)
 {
+    s.triggerFound = 0;  // until the trigger source's search finds its point
+
     // 1. Clear by the background scheme; an unknown scheme draws no background.
     std::int32_t background = -1;
     if (s.backgroundScheme == 1)
@@ -99,6 +132,26 @@ bool RunDisplayPass(InstrumentState& s, Raster& r)
         }
     }
     return true;
+}
+
+bool HeldPictureWantsRedraw(const InstrumentState& s)
+{
+    if (s.keptBlocks[0].valid != 1 && s.keptBlocks[1].valid != 1)
+        return false;  // no block made the picture yet (the start picture)
+    return s.displayHold == 1 || (s.chan1Enabled == 1 && s.traceKept[0] == 1) ||
+           (s.chan2Enabled == 1 && s.traceKept[1] == 1);
+}
+
+bool RunRedrawPass(InstrumentState& s, Raster& r)
+{
+    copyBlock(s.chan1Samples.data(), s.liveChan1Samples.data());
+    copyBlock(s.chan2Samples.data(), s.liveChan2Samples.data());
+    s.passIsRedraw = 1;
+    const bool hint = RunDisplayPass(s, r);
+    s.passIsRedraw = 0;
+    copyBlock(s.liveChan1Samples.data(), s.chan1Samples.data());
+    copyBlock(s.liveChan2Samples.data(), s.chan2Samples.data());
+    return hint;
 }
 
 }  // namespace varmolen

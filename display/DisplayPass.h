@@ -13,4 +13,17 @@ namespace varmolen {
 // marker is on.
 bool RunDisplayPass(InstrumentState& s, Raster& displayBitmap);
 
+// Whether the picture is a held one that a change of how blocks are drawn
+// must draw again: the display is held, or an enabled channel keeps its
+// previous trace, and a block made the picture.
+bool HeldPictureWantsRedraw(const InstrumentState& s);
+
+// The display pass again, on the blocks that made the picture instead of the
+// live one (which stays as it is): each channel from its own kept block (a
+// channel the picture did not show from the other's). A channel whose
+// trigger point the search no longer finds there keeps the kept block's
+// trace start, so the picture always follows the controls. Returns as
+// RunDisplayPass does.
+bool RunRedrawPass(InstrumentState& s, Raster& displayBitmap);
+
 }  // namespace varmolen

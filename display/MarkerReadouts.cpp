@@ -139,6 +139,14 @@ void MarkerMouseUp(InstrumentState& s)
     s.grabRight = kGrabPressed;
 }
 
+void LockOtherMarker(InstrumentState& s, int marker)
+{
+    if (marker == 1)
+        s.marker2Grabbable = 0;
+    else if (marker == 2)
+        s.marker1Grabbable = 0;
+}
+
 MarkerSwitchTexts MarkerSwitchClick(InstrumentState& s, int marker, bool checked, char decimalSeparator)
 {
     MarkerSwitchTexts texts;
@@ -188,10 +196,15 @@ std::int32_t ThresholdFromDial(float dialValue)
     return static_cast<std::int32_t>(bounded);  // truncates toward zero
 }
 
+std::string ThresholdReadout(std::int32_t threshold)
+{
+    return joined(readout::kThreshold, std::to_string(threshold), {});
+}
+
 std::string ThresholdDialChange(InstrumentState& s, float dialValue)
 {
     s.triggerThreshold = ThresholdFromDial(dialValue);
-    return joined(readout::kThreshold, std::to_string(s.triggerThreshold), {});
+    return ThresholdReadout(s.triggerThreshold);
 }
 
 }  // namespace varmolen

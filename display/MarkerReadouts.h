@@ -77,6 +77,13 @@ MouseMoveTexts MarkerMouseMove(InstrumentState& s, std::int32_t x, bool leftButt
 // A mouse button released: both markers grabbable again, windows back to 5.
 void MarkerMouseUp(InstrumentState& s);
 
+// Before the keyboard's drag of marker 1 or 2 (a press on its line, a move
+// there and one to where it goes): locks the other marker out, as a drag
+// that has picked this one does, so that a close neighbour is never carried
+// instead. MarkerMouseUp frees it again. Any other marker number changes
+// nothing.
+void LockOtherMarker(InstrumentState& s, int marker);
+
 // What a marker switch click leaves for the window to show. Apply in order:
 // uncheck ExpandSw when asked, set MarkerLabel and status panel 4 when given,
 // then run the time-base refresh (which rewrites MarkerLabel again).
@@ -107,6 +114,9 @@ ExpandOutcome ExpandSwitchClick(InstrumentState& s, bool checked);
 // Trigger level of the threshold dial's percent: v × 2.0 truncated toward
 // zero, within -100..100 (NaN reads 0).
 std::int32_t ThresholdFromDial(float dialValue);
+
+// Status panel 2 for a trigger level: "Threshold = -25".
+std::string ThresholdReadout(std::int32_t threshold);
 
 // Threshold dial clicked or moved: sets triggerThreshold and returns status
 // panel 2, e.g. "Threshold = -25" for -12.7.

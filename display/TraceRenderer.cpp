@@ -182,6 +182,8 @@ void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
             if (trig) {
                 found = true;
                 s.triggerIndex = j;
+                if (isSource)
+                    s.triggerFound = 1;
             }
             s.displayHold = s.singleSweep;
         }
@@ -200,10 +202,23 @@ void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
     } else {
         update = found || s.crossingSeen == 0 || ownRange == 0;
     }
+    const auto index = static_cast<std::size_t>(n - 1);
+    // A stale trigger point is kept within the search's range 0..511.
+    int start = clampInt(s.triggerIndex, 0, kLastTrigger);
+    if (s.passIsRedraw == 1) {
+        // Drawing a held picture again: the trace always follows the
+        // controls, from the kept block's own start where the search on it
+        // would keep the previous trace.
+        if (!update)
+            start = clampInt(s.keptBlocks[index].valid == 1 ? s.keptBlocks[index].traceStart : 0, 0, kLastTrigger);
+        update = true;
+    } else {
+        s.traceKept[index] = update ? 0 : 1;
+        if (update)
+            s.keptBlocks[index].traceStart = start;
+    }
     std::int32_t* trace = n == 1 ? s.chan1Trace.data() : s.chan2Trace.data();
     if (update) {
-        // A stale trigger point is kept within the search's range 0..511.
-        const int start = clampInt(s.triggerIndex, 0, kLastTrigger);
         for (int k = 0; k < kTracePoints; ++k)
             trace[k] = ground ? 0 : W[start + k];
     }

@@ -18,26 +18,42 @@ namespace {
 
 using Handler = void (TScopeForm::*)(QObject*);
 
-void bindDial(TScopeForm& form, Dial* dial, Handler click, Handler valueChange)
+// Controls that change how a block is drawn (gain, range, position, time
+// base, markers, Exp, colours, grid, background, display type) also draw a
+// held picture again, after their handler.
+enum class Draws { No, Yes };
+
+void runHandler(TScopeForm& form, Handler handler, QObject* sender, Draws draws)
 {
-    QObject::connect(dial, &Dial::clicked, &form, [&form, dial, click] { (form.*click)(dial); });
-    QObject::connect(dial, &Dial::valueChanged, &form, [&form, dial, valueChange] { (form.*valueChange)(dial); });
+    (form.*handler)(sender);
+    if (draws == Draws::Yes)
+        form.RedrawHeldPicture();
+}
+
+void bindDial(TScopeForm& form, Dial* dial, Handler click, Handler valueChange, Draws draws = Draws::No)
+{
+    QObject::connect(dial, &Dial::clicked, &form, [&form, dial, click, draws] { runHandler(form, click, dial, draws); });
+    QObject::connect(dial, &Dial::valueChanged, &form,
+                     [&form, dial, valueChange, draws] { runHandler(form, valueChange, dial, draws); });
 }
 
 template <typename Control>
-void bindClick(TScopeForm& form, Control* control, Handler click)
+void bindClick(TScopeForm& form, Control* control, Handler click, Draws draws = Draws::No)
 {
-    QObject::connect(control, &Control::clicked, &form, [&form, control, click] { (form.*click)(control); });
+    QObject::connect(control, &Control::clicked, &form,
+                     [&form, control, click, draws] { runHandler(form, click, control, draws); });
 }
 
 void bindTrackBar(TScopeForm& form, QSlider* bar, Handler change)
 {
-    QObject::connect(bar, &QSlider::valueChanged, &form, [&form, bar, change] { (form.*change)(bar); });
+    QObject::connect(bar, &QSlider::valueChanged, &form,
+                     [&form, bar, change] { runHandler(form, change, bar, Draws::Yes); });
 }
 
-void bindAction(TScopeForm& form, QAction* action, Handler click)
+void bindAction(TScopeForm& form, QAction* action, Handler click, Draws draws = Draws::No)
 {
-    QObject::connect(action, &QAction::triggered, &form, [&form, action, click] { (form.*click)(action); });
+    QObject::connect(action, &QAction::triggered, &form,
+                     [&form, action, click, draws] { runHandler(form, click, action, draws); });
 }
 
 }  // namespace
@@ -47,16 +63,18 @@ void TScopeForm::ConnectFrontPanel()
     TScopeForm& f = *this;
 
     // Channel columns and the Trace group.
-    bindDial(f, Chan1GainDial, &TScopeForm::Chan1GainDialClick, &TScopeForm::Chan1GainDialValueChange);
-    bindDial(f, Chan2GainDial, &TScopeForm::Chan2GainDialClick, &TScopeForm::Chan2GainDialValueChange);
+    bindDial(f, Chan1GainDial, &TScopeForm::Chan1GainDialClick, &TScopeForm::Chan1GainDialValueChange, Draws::Yes);
+    bindDial(f, Chan2GainDial, &TScopeForm::Chan2GainDialClick, &TScopeForm::Chan2GainDialValueChange, Draws::Yes);
     bindTrackBar(f, Chan1GainTrackBar, &TScopeForm::Chan1GainTrackBarChange);
     bindTrackBar(f, Chan2GainTrackBar, &TScopeForm::Chan2GainTrackBarChange);
-    bindDial(f, Chan1OffsetDial, &TScopeForm::Chan1OffsetDialClick, &TScopeForm::Chan1OffsetDialValueChange);
-    bindDial(f, Chan2OffsetDial, &TScopeForm::Chan2OffsetDialClick, &TScopeForm::Chan2OffsetDialValueChange);
+    bindDial(f, Chan1OffsetDial, &TScopeForm::Chan1OffsetDialClick, &TScopeForm::Chan1OffsetDialValueChange,
+             Draws::Yes);
+    bindDial(f, Chan2OffsetDial, &TScopeForm::Chan2OffsetDialClick, &TScopeForm::Chan2OffsetDialValueChange,
+             Draws::Yes);
     bindClick(f, Chan1EnbSwitch, &TScopeForm::Chan1EnbSwitchClick);
     bindClick(f, Chan2EnbSwitch, &TScopeForm::Chan2EnbSwitchClick);
-    bindClick(f, Mkr1Switch, &TScopeForm::Mkr1SwitchClick);
-    bindClick(f, Mkr2Switch, &TScopeForm::Mkr2SwitchClick);
+    bindClick(f, Mkr1Switch, &TScopeForm::Mkr1SwitchClick, Draws::Yes);
+    bindClick(f, Mkr2Switch, &TScopeForm::Mkr2SwitchClick, Draws::Yes);
     bindClick(f, AddChanSw, &TScopeForm::AddChanSwClick);
     bindClick(f, TraceModeSw, &TScopeForm::TraceModeSwClick);
 
@@ -71,10 +89,10 @@ void TScopeForm::ConnectFrontPanel()
     // Display group.
     bindClick(f, DisplayHoldSw, &TScopeForm::DisplayHoldSwClick);
     bindClick(f, SingleDisplaySw, &TScopeForm::SingleDisplaySwClick);
-    bindClick(f, ExpandSw, &TScopeForm::ExpandSwClick);
+    bindClick(f, ExpandSw, &TScopeForm::ExpandSwClick, Draws::Yes);
 
     // Time Base group.
-    bindDial(f, TimeBaseDial, &TScopeForm::TimeBaseDialClick, &TScopeForm::TimeBaseDialValueChange);
+    bindDial(f, TimeBaseDial, &TScopeForm::TimeBaseDialClick, &TScopeForm::TimeBaseDialValueChange, Draws::Yes);
     bindClick(f, LowSampleRateRadioBtn, &TScopeForm::LowSampleRateRadioBtnClick);
     bindClick(f, MidSampleRateRadioBtn, &TScopeForm::MidSampleRateRadioBtnClick);
     bindClick(f, HiSampleRateRadioBtn, &TScopeForm::HiSampleRateRadioBtnClick);
@@ -87,36 +105,46 @@ void TScopeForm::ConnectFrontPanel()
     connect(SpectrumBox, &TPaintBox::mouseMoved, this,
             [this](Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
                 SpectrumBoxMouseMove(SpectrumBox, buttons, shift, x, y);
+                if (buttons.testFlag(Qt::LeftButton))  // a marker may have moved
+                    RedrawHeldPicture();
             });
     connect(SpectrumBox, &TPaintBox::mouseReleased, this,
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
                 SpectrumBoxMouseUp(SpectrumBox, button, shift, x, y);
             });
+    // ... and the keyboard, once Tab has brought it to the display.
+    connect(SpectrumBox, &TPaintBox::keyPressed, this, [this](int key, Qt::KeyboardModifiers shift) {
+        SpectrumBoxKeyDown(SpectrumBox, key, shift);
+    });
+    connect(SpectrumBox, &TPaintBox::keyboardFocusChanged, this, [this](bool focused) {
+        if (focused)
+            SpectrumBoxEnter(SpectrumBox);
+    });
 
     // Menus: input, display type, grid, background and trace colours.
     bindAction(f, Mic1, &TScopeForm::Mic1Click);
     bindAction(f, Line1, &TScopeForm::Line1Click);
-    bindAction(f, Time1, &TScopeForm::Time1Click);
-    bindAction(f, FFT1, &TScopeForm::FFT1Click);
-    bindAction(f, Enable1, &TScopeForm::Enable1Click);
-    bindAction(f, Disable1, &TScopeForm::Disable1Click);
-    bindAction(f, White1, &TScopeForm::White1Click);
-    bindAction(f, Teal1, &TScopeForm::Teal1Click);
-    bindAction(f, Black1, &TScopeForm::Black1Click);
-    bindAction(f, Black2, &TScopeForm::Black2Click);
-    bindAction(f, Red1, &TScopeForm::Red1Click);
-    bindAction(f, Blue1, &TScopeForm::Blue1Click);
-    bindAction(f, Lime1, &TScopeForm::Lime1Click);
-    bindAction(f, Lime2, &TScopeForm::Lime2Click);
-    bindAction(f, Yellow1, &TScopeForm::Yellow1Click);
-    bindAction(f, White2, &TScopeForm::White2Click);
-    bindAction(f, Black3, &TScopeForm::Black3Click);
-    bindAction(f, Red2, &TScopeForm::Red2Click);
-    bindAction(f, Blue2, &TScopeForm::Blue2Click);
-    bindAction(f, Teal2, &TScopeForm::Teal2Click);
-    bindAction(f, Lime3, &TScopeForm::Lime3Click);
-    bindAction(f, Yellow2, &TScopeForm::Yellow2Click);
-    bindAction(f, White3, &TScopeForm::White3Click);
+    bindAction(f, Time1, &TScopeForm::Time1Click, Draws::Yes);
+    bindAction(f, FFT1, &TScopeForm::FFT1Click, Draws::Yes);
+    bindAction(f, Enable1, &TScopeForm::Enable1Click, Draws::Yes);
+    bindAction(f, Disable1, &TScopeForm::Disable1Click, Draws::Yes);
+    bindAction(f, White1, &TScopeForm::White1Click, Draws::Yes);
+    bindAction(f, Teal1, &TScopeForm::Teal1Click, Draws::Yes);
+    bindAction(f, Black1, &TScopeForm::Black1Click, Draws::Yes);
+    bindAction(f, Black2, &TScopeForm::Black2Click, Draws::Yes);
+    bindAction(f, Red1, &TScopeForm::Red1Click, Draws::Yes);
+    bindAction(f, Blue1, &TScopeForm::Blue1Click, Draws::Yes);
+    bindAction(f, Lime1, &TScopeForm::Lime1Click, Draws::Yes);
+    bindAction(f, Lime2, &TScopeForm::Lime2Click, Draws::Yes);
+    bindAction(f, Yellow1, &TScopeForm::Yellow1Click, Draws::Yes);
+    bindAction(f, White2, &TScopeForm::White2Click, Draws::Yes);
+    bindAction(f, Black3, &TScopeForm::Black3Click, Draws::Yes);
+    bindAction(f, Red2, &TScopeForm::Red2Click, Draws::Yes);
+    bindAction(f, Blue2, &TScopeForm::Blue2Click, Draws::Yes);
+    bindAction(f, Teal2, &TScopeForm::Teal2Click, Draws::Yes);
+    bindAction(f, Lime3, &TScopeForm::Lime3Click, Draws::Yes);
+    bindAction(f, Yellow2, &TScopeForm::Yellow2Click, Draws::Yes);
+    bindAction(f, White3, &TScopeForm::White3Click, Draws::Yes);
 }
 
 }  // namespace varmolen

@@ -11,12 +11,17 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
+
+#include <cstring>
 
 #include "app/Varmolen2.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
+#include "panel/widgets/PanelAccessibility.h"
 #include "panel/widgets/RockerSwitch.h"
 #include "panel/widgets/ToggleSwitch.h"
+#include "panel/widgets/TrackBar.h"
 
 namespace varmolen {
 
@@ -58,7 +63,55 @@ QSlider::groove:horizontal { height: 4px; background: #1c2a6b; border: 1px solid
 QSlider::handle:horizontal { width: 12px; margin: -7px 0; background: #c8ccd8; border: 1px solid #ffffff; border-radius: 2px; }
 QSlider:focus { border: 1px dotted #ffffff; }
 QFrame#ImagePanel { background-color: #202040; border: 2px inset #8080a0; }
+QFrame#ImagePanel[keyboardFocus="true"] { border: 2px solid #c8dcff; }
 )";
+
+// What a control is called aloud where its group's title and its printed
+// caption do not say it (see SpokenName), and what its tooltip says it does.
+struct ControlWords {
+    const char* object;
+    const char* spokenName;  // nullptr: the group's title and the caption
+    const char* tip;
+};
+
+constexpr ControlWords kControlWords[] = {
+    {"Chan1GainDial", nullptr, "How tall channel 1's trace is drawn"},
+    {"Chan1GainTrackBar", "Channel 1 Range", "Multiplies channel 1's gain by 0 (Gnd), 1, 10 or 100"},
+    {"Chan1OffsetDial", nullptr, "Height of channel 1's zero line"},
+    {"Chan1EnbSwitch", nullptr, "Shows channel 1's trace"},
+    {"Mkr1Switch", nullptr, "Shows marker 1 on the display"},
+    {"Chan2GainDial", nullptr, "How tall channel 2's trace is drawn"},
+    {"Chan2GainTrackBar", "Channel 2 Range", "Multiplies channel 2's gain by 0 (Gnd), 1, 10 or 100"},
+    {"Chan2OffsetDial", nullptr, "Height of channel 2's zero line"},
+    {"Chan2EnbSwitch", nullptr, "Shows channel 2's trace"},
+    {"Mkr2Switch", nullptr, "Shows marker 2 on the display"},
+    {"AddChanSw", nullptr, "Draws the sum of both channels"},
+    {"TraceModeSw", nullptr, "Draws one channel against the other"},
+    {"TriggerEnableSwitch", nullptr, "Starts every sweep at a trigger point, or runs free"},
+    {"TrigSlopeSw", "Trigger slope", "Triggers on a rising (+) or a falling (-) edge"},
+    {"ChannelSw", "Trigger source", "The channel whose signal triggers the sweep"},
+    {"ChopSw", "Trigger mode", "Chop: both traces start at the source's trigger; Alt: each its own"},
+    {"SineSquareSw", "Trigger detector", "Trigger detector for sine or square waves"},
+    {"ThresholdDial", nullptr, "Signal level at which the trigger fires"},
+    {"DisplayHoldSw", nullptr, "Freezes the display"},
+    {"SingleDisplaySw", nullptr, "Freezes the display after the next triggered sweep"},
+    {"ExpandSw", nullptr, "Stretches the part between the markers over the whole display"},
+    {"TimeBaseDial", "Time base", "Stretch of time shown across the display"},
+    {"UncalLED", "Time base Uncal.", "Lit while the time base is off its calibrated setting"},
+    {"LowSampleRateRadioBtn", "Time base 46.44 ms", "Records 11025 samples a second"},
+    {"MidSampleRateRadioBtn", "Time base 23.22 ms", "Records 22050 samples a second"},
+    {"HiSampleRateRadioBtn", "Time base 11.61 ms", "Records 44100 samples a second"},
+    {"SpectrumBox", "Display screen", nullptr},
+};
+
+const ControlWords* wordsFor(const char* object)
+{
+    for (const ControlWords& w : kControlWords) {
+        if (std::strcmp(w.object, object) == 0)
+            return &w;
+    }
+    return nullptr;
+}
 
 Dial* makeDial(QWidget* parent, const char* name, const char* caption, float minimum, float maximum,
                float start, int digitalSteps, int x, int y)
@@ -73,7 +126,6 @@ Dial* makeDial(QWidget* parent, const char* name, const char* caption, float min
     dial->setScale(5, 2);
     dial->setValue(start);
     dial->setGeometry(x, y, 110, 124);
-    dial->setToolTip(QStringLiteral("%1 (%2)").arg(QString::fromUtf8(caption), QString::fromUtf8(name)));
     return dial;
 }
 
@@ -86,37 +138,32 @@ RockerSwitch* makeRocker(QWidget* parent, const char* name, const char* caption,
         rocker->setLed(QColor(0, 255, 0), QColor(0, 96, 0));
     rocker->setChecked(false);
     rocker->setGeometry(x, y, 60, 70);
-    rocker->setToolTip(QStringLiteral("%1 (%2)").arg(QString::fromUtf8(caption), QString::fromUtf8(name)));
     return rocker;
 }
 
 ToggleSwitch* makeToggle(QWidget* parent, const char* name, const char* checkedLabel, const char* uncheckedLabel,
-                         bool checked, int x, int y, const char* tip)
+                         bool checked, int x, int y)
 {
     auto* toggle = new ToggleSwitch(parent);
     NameControl(toggle, name);
     toggle->setLabels(QString::fromUtf8(checkedLabel), QString::fromUtf8(uncheckedLabel));
     toggle->setChecked(checked);
     toggle->setGeometry(x, y, 48, 100);
-    toggle->setToolTip(QStringLiteral("%1: %2 / %3 (%4)")
-                           .arg(QString::fromUtf8(tip), QString::fromUtf8(checkedLabel),
-                                QString::fromUtf8(uncheckedLabel), QString::fromUtf8(name)));
     return toggle;
 }
 
 QSlider* makeTrackBar(QWidget* parent, const char* name, int x, int y)
 {
-    auto* bar = new QSlider(Qt::Horizontal, parent);
+    auto* bar = new TrackBar(parent);
     NameControl(bar, name);
-    bar->setRange(0, 3);
+    const char* const labels[] = {"Gnd", "1", "10", "100"};
+    bar->setPositions({labels[0], labels[1], labels[2], labels[3]}, {0.0, 1.0, 10.0, 100.0});
     bar->setPageStep(1);
     bar->setSingleStep(1);
     bar->setTickPosition(QSlider::TicksBelow);
     bar->setTickInterval(1);
     bar->setFocusPolicy(Qt::StrongFocus);
     bar->setGeometry(x, y, 130, 24);
-    bar->setToolTip(QStringLiteral("Range: Gnd, 1, 10, 100 (%1)").arg(QString::fromUtf8(name)));
-    const char* const labels[] = {"Gnd", "1", "10", "100"};
     // Tick positions of a 130-pixel slider with a 12-pixel handle: 6 + i * 118 / 3.
     for (int i = 0; i < 4; ++i) {
         auto* label = new QLabel(QString::fromUtf8(labels[i]), parent);
@@ -168,10 +215,11 @@ void buildChannel(TScopeForm& form, QWidget* central, int channel)
     }
 }
 
-QLabel* makeStripLabel(QWidget* parent, const char* name, const char* text, Qt::Alignment align, int x, int w)
+QLabel* makeStripLabel(QWidget* parent, const char* name, const char* shows, const char* text, Qt::Alignment align,
+                       int x, int w)
 {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
-    NameLabel(label, name);
+    NameLabel(label, name, shows);
     label->setAlignment(align | Qt::AlignVCenter);
     label->setGeometry(x, 2, w, kStripHeight - 4);
     // Red on the white scheme in force at start-up.
@@ -182,12 +230,9 @@ QLabel* makeStripLabel(QWidget* parent, const char* name, const char* text, Qt::
 QRadioButton* makeRadio(QWidget* parent, const char* name, const char* caption, bool checked, int x, int y)
 {
     auto* radio = new QRadioButton(QString::fromUtf8(caption), parent);
-    radio->setObjectName(QString::fromUtf8(name));
-    radio->setAccessibleDescription(QString::fromUtf8(name));
+    NameControl(radio, name);
     radio->setChecked(checked);
     radio->setGeometry(x, y, 100, 22);
-    radio->setToolTip(QStringLiteral("Sample rate: 512 samples take %1 (%2)")
-                          .arg(QString::fromUtf8(caption), QString::fromUtf8(name)));
     return radio;
 }
 
@@ -196,14 +241,19 @@ QRadioButton* makeRadio(QWidget* parent, const char* name, const char* caption, 
 void NameControl(QWidget* control, const char* name)
 {
     control->setObjectName(QString::fromUtf8(name));
-    control->setAccessibleName(QString::fromUtf8(name));
+    if (const ControlWords* words = wordsFor(name)) {
+        if (words->spokenName != nullptr)
+            control->setAccessibleName(QString::fromUtf8(words->spokenName));
+        if (words->tip != nullptr)
+            control->setToolTip(QString::fromUtf8(words->tip));
+    }
 }
 
-void NameLabel(QWidget* label, const char* name)
+void NameLabel(QWidget* label, const char* name, const char* shows)
 {
     label->setObjectName(QString::fromUtf8(name));
     label->setAccessibleName(QString());
-    label->setAccessibleDescription(QString::fromUtf8(name));
+    label->setAccessibleDescription(QString::fromUtf8(shows));
 }
 
 void BuildFrontPanel(TScopeForm& form, QWidget* central)
@@ -219,18 +269,31 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     form.ImagePanel->setGeometry(kImageX, kImageY, kImageWidth, kImageHeight);
     form.SpectrumBox = new TPaintBox(form.displayBitmap(), form.ImagePanel);
     NameControl(form.SpectrumBox, "SpectrumBox");
+    form.SpectrumBox->setAccessibleDescription(
+        QStringLiteral("Left and Right move the selected marker, with Shift ten columns; "
+                       "M or Space selects the other marker"));
     form.SpectrumBox->setGeometry(2, 2, Raster::kWidth, Raster::kHeight);
+    // While the display has the keyboard its frame lights up; the picture
+    // inside stays as it is.
+    QFrame* frame = form.ImagePanel;
+    QObject::connect(form.SpectrumBox, &TPaintBox::keyboardFocusChanged, frame, [frame](bool focused) {
+        frame->setProperty("keyboardFocus", focused);
+        frame->style()->unpolish(frame);
+        frame->style()->polish(frame);
+        frame->update();
+    });
 
     form.ScopeStatusPanel = new QFrame(central);
     form.ScopeStatusPanel->setObjectName(QStringLiteral("ScopeStatusPanel"));
     form.ScopeStatusPanel->setGeometry(kImageX, kStripY, kImageWidth, kStripHeight);
     form.ScopeStatusPanel->setAutoFillBackground(true);
     form.ScopeStatusPanel->setStyleSheet(QStringLiteral("QFrame#ScopeStatusPanel { background-color: #ffffff; }"));
-    form.LoFreqLabel = makeStripLabel(form.ScopeStatusPanel, "LoFreqLabel", "0", Qt::AlignLeft, 6, 120);
-    form.MarkerLabel = makeStripLabel(form.ScopeStatusPanel, "MarkerLabel", "Marker Difference = ?",
-                                      Qt::AlignHCenter, 130, kImageWidth - 260);
-    form.HiFreqLabel = makeStripLabel(form.ScopeStatusPanel, "HiFreqLabel", "5512", Qt::AlignRight,
-                                      kImageWidth - 126, 120);
+    form.LoFreqLabel =
+        makeStripLabel(form.ScopeStatusPanel, "LoFreqLabel", "Display left end", "0", Qt::AlignLeft, 6, 120);
+    form.MarkerLabel = makeStripLabel(form.ScopeStatusPanel, "MarkerLabel", "Marker difference",
+                                      "Marker Difference = ?", Qt::AlignHCenter, 130, kImageWidth - 260);
+    form.HiFreqLabel = makeStripLabel(form.ScopeStatusPanel, "HiFreqLabel", "Display right end", "5512",
+                                      Qt::AlignRight, kImageWidth - 126, 120);
 
     buildChannel(form, central, 1);
     buildChannel(form, central, 2);
@@ -243,13 +306,21 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     // Trigger group: five toggles and the threshold dial.
     form.TriggerGroup = makeGroup(central, "TriggerGroup", "Trigger", kImageX, kRow1Y, kLowerWidth, kRowHeight);
     // The trigger starts off (the state's value), so its switch shows "OFF".
-    form.TriggerEnableSwitch = makeToggle(form.TriggerGroup, "TriggerEnableSwitch", "ON", "OFF", false, 24, 26,
-                                          "Trigger on or off");
-    form.TrigSlopeSw = makeToggle(form.TriggerGroup, "TrigSlopeSw", "+", "-", true, 104, 26, "Trigger slope");
-    form.ChannelSw = makeToggle(form.TriggerGroup, "ChannelSw", "Ch 1", "Ch 2", true, 184, 26, "Trigger source");
-    form.ChopSw = makeToggle(form.TriggerGroup, "ChopSw", "Chop", "Alt", true, 264, 26, "Chop or Alt");
-    form.SineSquareSw = makeToggle(form.TriggerGroup, "SineSquareSw", "Sin", "Sqv", true, 344, 26, "Trigger detector");
+    form.TriggerEnableSwitch = makeToggle(form.TriggerGroup, "TriggerEnableSwitch", "ON", "OFF", false, 24, 26);
+    form.TrigSlopeSw = makeToggle(form.TriggerGroup, "TrigSlopeSw", "+", "-", true, 104, 26);
+    form.ChannelSw = makeToggle(form.TriggerGroup, "ChannelSw", "Ch 1", "Ch 2", true, 184, 26);
+    form.ChopSw = makeToggle(form.TriggerGroup, "ChopSw", "Chop", "Alt", true, 264, 26);
+    form.SineSquareSw = makeToggle(form.TriggerGroup, "SineSquareSw", "Sin", "Sqv", true, 344, 26);
     form.ThresholdDial = makeDial(form.TriggerGroup, "ThresholdDial", "Threshold", -50.0f, 50.0f, 0.0f, 100, 450, 12);
+    // The trigger lamp: lit while the trace on the display was triggered,
+    // dark while it runs free, is a kept earlier trace, or the trigger is off.
+    form.TrigdLED = new Led(form.TriggerGroup);
+    NameControl(form.TrigdLED, "TrigdLED");
+    form.TrigdLED->setCaption(QStringLiteral("Trig'd"));
+    form.TrigdLED->setColors(QColor(0, 255, 0), QColor(128, 128, 128));
+    form.TrigdLED->setChecked(false);
+    form.TrigdLED->setGeometry(578, 28, 90, 20);
+    form.TrigdLED->setToolTip(QStringLiteral("Lit while the trace on the display was triggered"));
 
     // Display group: Hold, Single, Exp.
     constexpr int kDisplayWidth = 250;
@@ -269,7 +340,6 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     form.UncalLED->setColors(QColor(255, 0, 0), QColor(128, 128, 128));
     form.UncalLED->setChecked(false);
     form.UncalLED->setGeometry(150, 28, 90, 20);
-    form.UncalLED->setToolTip(QStringLiteral("Lit while the time base is not at its calibrated 100 % (UncalLED)"));
     // The rate in force at start-up is 11025 Hz, so "46.44 ms" shows checked.
     form.LowSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "LowSampleRateRadioBtn", "46.44 ms", true, 270, 28);
     form.MidSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "MidSampleRateRadioBtn", "23.22 ms", false, 270, 60);
@@ -288,7 +358,8 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     // Keyboard order: channel 1, trace, display box, channel 2, trigger, display, time base.
     QWidget* const order[] = {form.Chan1GainDial,   form.Chan1GainTrackBar,  form.Chan1OffsetDial,
                               form.Chan1EnbSwitch,  form.Mkr1Switch,         form.AddChanSw,
-                              form.TraceModeSw,     form.Chan2GainDial,      form.Chan2GainTrackBar,
+                              form.TraceModeSw,     form.SpectrumBox,        form.Chan2GainDial,
+                              form.Chan2GainTrackBar,
                               form.Chan2OffsetDial, form.Chan2EnbSwitch,     form.Mkr2Switch,
                               form.TriggerEnableSwitch, form.TrigSlopeSw,    form.ChannelSw,
                               form.ChopSw,          form.SineSquareSw,       form.ThresholdDial,
@@ -303,10 +374,11 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     form.StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     form.StatusBar1->setSizeGripEnabled(false);
     const char* const starts[] = {"Display = ", "Cursor = ", "Threshold = ", "Input = ", "1/Mkr = "};
+    const char* const shows[] = {"Display type", "Cursor", "Threshold", "Input", "Marker reciprocal"};
     const int widths[] = {175, 175, 125, 150, 50};
     for (int i = 0; i < 5; ++i) {
         auto* panel = new QLabel(QString::fromUtf8(starts[i]), form.StatusBar1);
-        NameLabel(panel, QStringLiteral("StatusPanel%1").arg(i).toUtf8().constData());
+        NameLabel(panel, QStringLiteral("StatusPanel%1").arg(i).toUtf8().constData(), shows[i]);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setMinimumWidth(widths[i]);
         if (i < 4)

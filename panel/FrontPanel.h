@@ -13,11 +13,13 @@ class TScopeForm;
 void BuildFrontPanel(TScopeForm& form, QWidget* central);
 void BuildMenus(TScopeForm& form);
 
-// Gives a control its documented name: as object name always; as accessible
-// name where the control shows no text of its own, or as accessible
-// description (with an empty name) for labels whose live text must be what
-// assistive technology reads.
+// Gives a control its documented name as object name, and the words people
+// use for it: the name it is called aloud where its group's title and
+// caption do not say it, and a tooltip that says what it does.
 void NameControl(QWidget* control, const char* name);
-void NameLabel(QWidget* label, const char* name);
+// Gives a readout label its documented name as object name; its live text is
+// what assistive technology reads (so it has no accessible name), and its
+// description says what it shows ("Marker difference").
+void NameLabel(QWidget* label, const char* name, const char* shows);
 
 }  // namespace varmolen

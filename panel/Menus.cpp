@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "app/Varmolen2.h"
+#include "display/MarkerReadouts.h"
 #include "panel/ChannelMath.h"
 #include "panel/widgets/Dial.h"
 
@@ -32,6 +33,16 @@ void checkOneOf(QAction* own, QAction* other)
     other->setChecked(false);
 }
 
+QString displayTypeText(bool time)
+{
+    return time ? QStringLiteral("Display = TIME") : QStringLiteral("Display = FREQUENCY");
+}
+
+QString inputText(bool line)
+{
+    return line ? QStringLiteral("Input = LINE") : QStringLiteral("Input = MIC");
+}
+
 // Microphone (line = false): mono; line: stereo. The run in progress ends
 // and a new one starts on the new format, also when the same input is
 // chosen again, except while the settings file is applied.
@@ -49,7 +60,7 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
         form.StopBtnClick(sender);
 
     SetRecordingFormat(s, line);
-    form.setStatusText(3, line ? QStringLiteral("Input = LINE") : QStringLiteral("Input = MIC"));
+    form.setStatusText(3, inputText(line));
 
     if (live)
         form.StartBtnClick(sender);
@@ -97,7 +108,7 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
         checkOneOf(form.FFT1, form.Time1);
     s.displayType = type;
 
-    form.setStatusText(0, time ? QStringLiteral("Display = TIME") : QStringLiteral("Display = FREQUENCY"));
+    form.setStatusText(0, displayTypeText(time));
     form.setStatusText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));
 
     if (s.sampleRate == 11025 || s.sampleRate == 22050 || s.sampleRate == 44100)
@@ -128,6 +139,22 @@ void applyBackground(TScopeForm& form, std::int32_t scheme, Scheme colours)
 }
 
 }  // namespace
+
+void TScopeForm::ShowStateInForce()
+{
+    // The readouts start with their bare captions; without a settings file no
+    // handler writes them. Write what is in force: display type, input,
+    // threshold, and the scale texts of the display type, which the time-base
+    // refresh forms (its stored dial position is the settings file's, so it
+    // stays as start-up left it).
+    InstrumentState& s = state();
+    setStatusText(0, displayTypeText(s.displayType == kTimeDisplayType));
+    setStatusText(3, inputText(s.inputSelect == 1));
+    setStatusText(2, QString::fromStdString(ThresholdReadout(s.triggerThreshold)));
+    const std::int32_t timeBaseSetting = s.timeBaseSetting;
+    UpdateTimeBase();
+    s.timeBaseSetting = timeBaseSetting;
+}
 
 void TScopeForm::Mic1Click(QObject* sender)
 {

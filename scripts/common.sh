@@ -9,8 +9,11 @@ VARMOLEN_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-p
 # Packages to see the window without a display.
 VARMOLEN_HEADLESS_PACKAGES=(xvfb xauth imagemagick xdotool)
 # Packages the tests use: a private sound server with a null sink, a tone
-# generator, and a window driver.
-VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick python3)
+# generator, a window driver, and a private session bus with the
+# accessibility bus and its Python client to read the window as a screen
+# reader does.
+VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick python3
+  dbus at-spi2-core python3-pyatspi)
 
 varmolen_install_packages() {
   local missing=()

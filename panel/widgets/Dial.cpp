@@ -1,5 +1,6 @@
 #include "panel/widgets/Dial.h"
 
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -12,6 +13,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "panel/widgets/PanelAccessibility.h"
 
 namespace varmolen {
 
@@ -56,7 +59,7 @@ QString wholeNumberText(double v) {
 Dial::Dial(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    setAccessibleDescription(valueText());
+    InstallPanelAccessibility();
 }
 
 void Dial::setRange(float minimum, float maximum) {
@@ -64,8 +67,11 @@ void Dial::setRange(float minimum, float maximum) {
     if (minimum > maximum) std::swap(minimum, maximum);
     minimum_ = minimum;
     maximum_ = maximum;
-    value_ = std::clamp(value_, minimum_, maximum_);
-    setAccessibleDescription(valueText());
+    const float clamped = std::clamp(value_, minimum_, maximum_);
+    if (clamped != value_) {
+        value_ = clamped;
+        valueChangedForAssistiveTechnology();
+    }
     update();
 }
 
@@ -86,7 +92,6 @@ void Dial::setCaption(const QString& caption) {
 
 void Dial::setUnit(const QString& unit) {
     unit_ = unit;
-    setAccessibleDescription(valueText());
     update();
 }
 
@@ -98,8 +103,13 @@ void Dial::setValue(float value) {
     v = std::clamp(v, minimum_, maximum_);
     if (v == value_) return;
     value_ = v;
-    setAccessibleDescription(valueText());
+    valueChangedForAssistiveTechnology();
     update();
+}
+
+void Dial::valueChangedForAssistiveTechnology() {
+    QAccessibleValueChangeEvent event(this, static_cast<double>(value_));
+    QAccessible::updateAccessibility(&event);
 }
 
 QString Dial::valueText() const {
@@ -154,7 +164,7 @@ void Dial::changeByUser(float newValue) {
     const float v = clampAndSnap(newValue);
     if (v == value_) return;
     value_ = v;
-    setAccessibleDescription(valueText());
+    valueChangedForAssistiveTechnology();
     update();
     emit valueChanged(value_);
 }

@@ -5,7 +5,8 @@
 // with digital steps the value moves on a grid of that many steps over the
 // range. Worked by mouse drag, wheel and the keys PageUp/PageDown (large
 // step), Home/End (ends) and the four arrows (one step). setValue from the
-// program emits nothing.
+// program emits nothing. Every change of the value, by the user or the
+// program, is told to assistive technology.
 #pragma once
 
 #include <QFont>
@@ -42,6 +43,14 @@ public:
     // The readout as shown under the knob, e.g. "50.0 %".
     QString valueText() const;
 
+    // Turns the dial as the user's hand does (assistive technology calls
+    // these): by whole steps, or to a value snapped to the digital steps;
+    // emits valueChanged when the value changes.
+    void turnBy(int steps) { stepBy(steps); }
+    void turnTo(float value) { changeByUser(value); }
+    // One step: the grid spacing, or a hundredth of the range without one.
+    float stepSize() const { return smallStep(); }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -65,6 +74,7 @@ private:
     float clampAndSnap(float v) const;
     float smallStep() const;
     void changeByUser(float newValue);
+    void valueChangedForAssistiveTechnology();
     float valueAtPoint(const QPointF& p) const;
     // Digital steps: the value of grid point k (0..steps, exact at both
     // ends) and the fractional grid position of a value.

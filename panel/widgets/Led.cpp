@@ -1,10 +1,13 @@
 #include "panel/widgets/Led.h"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRadialGradient>
 
 #include <algorithm>
+
+#include "panel/widgets/PanelAccessibility.h"
 
 namespace varmolen {
 
@@ -16,7 +19,7 @@ const QColor kDimInk(168, 178, 214);
 Led::Led(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAccessibleDescription(QStringLiteral("off"));
+    InstallPanelAccessibility();
 }
 
 void Led::setCaption(const QString& caption) {
@@ -34,7 +37,10 @@ void Led::setColors(const QColor& on, const QColor& off) {
 void Led::setChecked(bool checked) {
     if (checked == checked_) return;
     checked_ = checked;
-    setAccessibleDescription(checked_ ? QStringLiteral("on") : QStringLiteral("off"));
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
     update();
 }
 

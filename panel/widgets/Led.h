@@ -1,5 +1,6 @@
 // A round indicator lamp with a caption beside it: lit in its on colour,
-// dark (its off colour) otherwise. It takes no input.
+// dark (its off colour) otherwise. It takes no input. Lighting or darkening
+// it is told to assistive technology.
 #pragma once
 
 #include <QColor>

@@ -17,9 +17,7 @@ const QColor kDimInk(168, 178, 214);
 const QColor kFocusInk(200, 220, 255);
 }  // namespace
 
-RockerSwitch::RockerSwitch(QWidget* parent) : SwitchBase(parent) {
-    refreshPositionText();
-}
+RockerSwitch::RockerSwitch(QWidget* parent) : SwitchBase(parent) {}
 
 QString RockerSwitch::positionText(bool checked) const {
     return checked ? QStringLiteral("on") : QStringLiteral("off");

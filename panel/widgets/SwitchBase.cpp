@@ -1,30 +1,37 @@
 #include "panel/widgets/SwitchBase.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
+
+#include "panel/widgets/PanelAccessibility.h"
 
 namespace varmolen {
 
 SwitchBase::SwitchBase(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
+    InstallPanelAccessibility();
 }
 
 void SwitchBase::setChecked(bool checked) {
     if (checked == checked_) return;
     checked_ = checked;
-    refreshPositionText();
+    checkedChangedForAssistiveTechnology();
     update();
 }
 
-void SwitchBase::refreshPositionText() {
-    setAccessibleDescription(positionText(checked_));
-}
-
-void SwitchBase::toggleByUser() {
+void SwitchBase::click() {
     checked_ = !checked_;
-    refreshPositionText();
+    checkedChangedForAssistiveTechnology();
     update();
     emit clicked();
+}
+
+void SwitchBase::checkedChangedForAssistiveTechnology() {
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void SwitchBase::mousePressEvent(QMouseEvent* event) {
@@ -44,12 +51,12 @@ void SwitchBase::mouseReleaseEvent(QMouseEvent* event) {
     pressed_ = false;
     event->accept();
     // Sliding off the switch before letting go cancels the click.
-    if (rect().contains(event->position().toPoint())) toggleByUser();
+    if (rect().contains(event->position().toPoint())) click();
 }
 
 void SwitchBase::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space) {
-        if (!event->isAutoRepeat()) toggleByUser();
+        if (!event->isAutoRepeat()) click();
         event->accept();
         return;
     }

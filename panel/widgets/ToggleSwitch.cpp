@@ -17,9 +17,7 @@ const QColor kFocusInk(200, 220, 255);
 const QColor kSkyBlue(135, 206, 235);
 }  // namespace
 
-ToggleSwitch::ToggleSwitch(QWidget* parent) : SwitchBase(parent) {
-    refreshPositionText();
-}
+ToggleSwitch::ToggleSwitch(QWidget* parent) : SwitchBase(parent) {}
 
 QString ToggleSwitch::positionText(bool checked) const {
     return checked ? checkedLabel_ : uncheckedLabel_;
@@ -28,7 +26,6 @@ QString ToggleSwitch::positionText(bool checked) const {
 void ToggleSwitch::setLabels(const QString& checkedLabel, const QString& uncheckedLabel) {
     checkedLabel_ = checkedLabel;
     uncheckedLabel_ = uncheckedLabel;
-    refreshPositionText();
     updateGeometry();
     update();
 }

@@ -21,9 +21,10 @@ public:
 
     QSize sizeHint() const override;
 
+    QString positionText(bool checked) const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
-    QString positionText(bool checked) const override;
 
 private:
     QString checkedLabel_;

@@ -1,6 +1,7 @@
 // The main window's start-up and close paths on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -159,14 +160,18 @@ TEST_F(ScopeFormTest, ControlsShowTheSettingsInForce)
     EXPECT_EQ(form.HiSampleRateRadioBtn->text(), "11.61 ms");
 
     // Texts under the display and in the status bar.
-    EXPECT_EQ(form.LoFreqLabel->text(), "0");
+    // Without a settings file no handler runs, yet every readout shows the
+    // state in force: the TIME display's axis in milliseconds at 11025 Hz,
+    // the microphone, the threshold.
+    EXPECT_EQ(form.LoFreqLabel->text(), "0 ms");
     EXPECT_EQ(form.MarkerLabel->text(), "Marker Difference = ?");
-    EXPECT_EQ(form.HiFreqLabel->text(), "5512");
-    EXPECT_EQ(form.statusText(0), "Display = ");
+    EXPECT_EQ(form.HiFreqLabel->text(), "46.43 ms");
+    EXPECT_EQ(form.statusText(0), "Display = TIME");
     EXPECT_EQ(form.statusText(1), "Cursor = ");
-    EXPECT_EQ(form.statusText(2), "Threshold = ");
-    EXPECT_EQ(form.statusText(3), "Input = ");
-    EXPECT_EQ(form.statusText(4), "1/Mkr = ");
+    EXPECT_EQ(form.statusText(2), "Threshold = 0");
+    EXPECT_EQ(form.statusText(3), "Input = MIC");
+    EXPECT_EQ(form.statusText(4), "1/Mkr = ?");
+    EXPECT_EQ(form.state().timeBaseSetting, 0) << "the stored dial position stays as start-up left it";
     EXPECT_EQ(form.StatusPanel(0)->minimumWidth(), 175);
     EXPECT_EQ(form.StatusPanel(2)->width(), 125);
     EXPECT_EQ(form.StatusPanel(3)->width(), 150);
@@ -199,21 +204,71 @@ TEST_F(ScopeFormTest, MenusCarryEveryItemWithItsCaptionAndCheckMark)
     EXPECT_EQ(form.SelectCard->text(), "Select");
 }
 
-TEST_F(ScopeFormTest, ControlsCarryTheirNamesForAssistiveTechnology)
+// A screen reader says what the panel prints beside a control, with its
+// group; the identifiers stay for the code.
+TEST_F(ScopeFormTest, ControlsAreNamedAsThePanelPrintsThem)
 {
     TScopeForm form(noDevices);
-    for (QWidget* w : std::initializer_list<QWidget*>{form.Chan1GainDial, form.ThresholdDial, form.TimeBaseDial,
-                                                      form.Chan2GainTrackBar, form.Mkr2Switch, form.ChopSw,
-                                                      form.UncalLED, form.SpectrumBox}) {
-        EXPECT_FALSE(w->objectName().isEmpty());
-        EXPECT_EQ(w->accessibleName(), w->objectName());
+    const std::pair<QWidget*, const char*> names[] = {
+        {form.Chan1GainDial, "Channel 1 Gain"},
+        {form.Chan1GainTrackBar, "Channel 1 Range"},
+        {form.Chan1OffsetDial, "Channel 1 Position"},
+        {form.Chan1EnbSwitch, "Channel 1 Enable"},
+        {form.Mkr1Switch, "Channel 1 Mkr1"},
+        {form.Chan2GainDial, "Channel 2 Gain"},
+        {form.Chan2GainTrackBar, "Channel 2 Range"},
+        {form.Chan2OffsetDial, "Channel 2 Position"},
+        {form.Chan2EnbSwitch, "Channel 2 Enable"},
+        {form.Mkr2Switch, "Channel 2 Mkr2"},
+        {form.AddChanSw, "Trace Add"},
+        {form.TraceModeSw, "Trace XY"},
+        {form.TriggerEnableSwitch, "Trigger: ON / OFF"},
+        {form.TrigSlopeSw, "Trigger slope: + / -"},
+        {form.ChannelSw, "Trigger source: Ch 1 / Ch 2"},
+        {form.ChopSw, "Trigger mode: Chop / Alt"},
+        {form.SineSquareSw, "Trigger detector: Sin / Sqv"},
+        {form.ThresholdDial, "Trigger Threshold"},
+        {form.DisplayHoldSw, "Display Hold"},
+        {form.SingleDisplaySw, "Display Single"},
+        {form.ExpandSw, "Display Exp"},
+        {form.TimeBaseDial, "Time base"},
+        {form.UncalLED, "Time base Uncal."},
+        {form.LowSampleRateRadioBtn, "Time base 46.44 ms"},
+        {form.MidSampleRateRadioBtn, "Time base 23.22 ms"},
+        {form.HiSampleRateRadioBtn, "Time base 11.61 ms"},
+        {form.SpectrumBox, "Display screen"},
+    };
+    for (const auto& [control, name] : names) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(iface, nullptr) << name;
+        EXPECT_EQ(iface->text(QAccessible::Name).toStdString(), name);
+        EXPECT_FALSE(control->objectName().isEmpty());
     }
-    // Labels report their live text: empty name, documented name as description.
-    for (QLabel* l : {form.MarkerLabel, form.LoFreqLabel, form.HiFreqLabel, form.StatusPanel(1)}) {
-        EXPECT_TRUE(l->accessibleName().isEmpty());
-        EXPECT_EQ(l->accessibleDescription(), l->objectName());
+    EXPECT_EQ(form.Chan1GainDial->objectName(), "Chan1GainDial");
+    // The toggle's name holds both positions; the one in force is its value.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.TrigSlopeSw)->text(QAccessible::Value), "+");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.Chan1GainTrackBar)->text(QAccessible::Value), "1");
+}
+
+// The readouts are spoken by their live text; their descriptions say what
+// they show.
+TEST_F(ScopeFormTest, ReadoutsSpeakTheirTextAndSayWhatTheyShow)
+{
+    TScopeForm form(noDevices);
+    const std::pair<QLabel*, const char*> readouts[] = {
+        {form.LoFreqLabel, "Display left end"}, {form.MarkerLabel, "Marker difference"},
+        {form.HiFreqLabel, "Display right end"}, {form.StatusPanel(0), "Display type"},
+        {form.StatusPanel(1), "Cursor"},          {form.StatusPanel(2), "Threshold"},
+        {form.StatusPanel(3), "Input"},           {form.StatusPanel(4), "Marker reciprocal"},
+    };
+    form.MarkerLabel->setText("Marker Difference = 23.03 ms");
+    for (const auto& [label, shows] : readouts) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(iface, nullptr) << shows;
+        EXPECT_FALSE(label->text().isEmpty()) << shows;
+        EXPECT_EQ(iface->text(QAccessible::Name), label->text());
+        EXPECT_EQ(iface->text(QAccessible::Description).toStdString(), shows);
     }
-    EXPECT_EQ(form.StatusPanel(4)->accessibleDescription(), "StatusPanel4");
 }
 
 TEST_F(ScopeFormTest, SettingControlsFromTheProgramEmitsNothing)

@@ -18,12 +18,10 @@ TEST_F(ChannelControlsTest, RangeTrackBarWithGainDialAtHalf)
     const std::int32_t gains[] = {0, 25, 250, 2500};
     for (int p = 0; p < 4; ++p) {
         // The track bar's change notification runs the handler.
-        form->Chan1GainTrackBar->setValue(p);
-        form->Chan1GainTrackBarChange(form->Chan1GainTrackBar);
+        slide(form->Chan1GainTrackBar, p);
         EXPECT_EQ(s().chan1TimeRange, ranges[p]);
         EXPECT_EQ(s().chan1TimeGain, gains[p]);
-        form->Chan2GainTrackBar->setValue(p);
-        form->Chan2GainTrackBarChange(form->Chan2GainTrackBar);
+        slide(form->Chan2GainTrackBar, p);
         EXPECT_EQ(s().chan2TimeRange, ranges[p]);
         EXPECT_EQ(s().chan2TimeGain, gains[p]);
     }
@@ -33,41 +31,33 @@ TEST_F(ChannelControlsTest, RangeTrackBarWithGainDialAtHalf)
 
 TEST_F(ChannelControlsTest, GainDialStoresGainAndWholeDialPosition)
 {
-    form->Chan1GainDial->setValue(37.6f);
-    form->Chan1GainDialValueChange(form->Chan1GainDial);
+    turn(form->Chan1GainDial, 37.6f);
     EXPECT_EQ(s().chan1TimeGain, 18);
     EXPECT_EQ(s().chan1TimeGainDial, 37);
 
-    form->Chan2GainTrackBar->setValue(3);
-    form->Chan2GainTrackBarChange(form->Chan2GainTrackBar);
-    form->Chan2GainDial->setValue(100.0f);
-    form->Chan2GainDialClick(form->Chan2GainDial);
+    slide(form->Chan2GainTrackBar, 3);
+    press(form->Chan2GainDial, 100.0f);
     EXPECT_EQ(s().chan2TimeGain, 5000);
     EXPECT_EQ(s().chan2TimeGainDial, 100);
 
     // Gnd: no gain whatever the dial says.
-    form->Chan1GainTrackBar->setValue(0);
-    form->Chan1GainTrackBarChange(form->Chan1GainTrackBar);
-    form->Chan1GainDial->setValue(90.0f);
-    form->Chan1GainDialClick(form->Chan1GainDial);
+    slide(form->Chan1GainTrackBar, 0);
+    press(form->Chan1GainDial, 90.0f);
     EXPECT_EQ(s().chan1TimeGain, 0);
     EXPECT_EQ(s().chan1TimeGainDial, 90);
 }
 
 TEST_F(ChannelControlsTest, DisplayTypesKeepTheirOwnSettings)
 {
-    form->FFT1Click(form->FFT1);
+    form->FFT1->trigger();
     const std::int32_t timeGain = s().chan1TimeGain;
     const std::int32_t timeDial = s().chan1TimeGainDial;
     const std::int32_t timeRange = s().chan1TimeRange;
     const std::int32_t timeOffset = s().chan1TimeOffset;
 
-    form->Chan1GainTrackBar->setValue(2);
-    form->Chan1GainTrackBarChange(form->Chan1GainTrackBar);
-    form->Chan1GainDial->setValue(80.0f);
-    form->Chan1GainDialValueChange(form->Chan1GainDial);
-    form->Chan1OffsetDial->setValue(50.0f);
-    form->Chan1OffsetDialValueChange(form->Chan1OffsetDial);
+    slide(form->Chan1GainTrackBar, 2);
+    turn(form->Chan1GainDial, 80.0f);
+    turn(form->Chan1OffsetDial, 50.0f);
     EXPECT_EQ(s().chan1FreqRange, 10);
     EXPECT_EQ(s().chan1FreqGain, 400);
     EXPECT_EQ(s().chan1FreqGainDial, 80);
@@ -78,13 +68,11 @@ TEST_F(ChannelControlsTest, DisplayTypesKeepTheirOwnSettings)
     EXPECT_EQ(s().chan1TimeOffset, timeOffset);
 
     // And the reverse.
-    form->Time1Click(form->Time1);
+    form->Time1->trigger();
     const std::int32_t freqGain2 = s().chan2FreqGain;
     const std::int32_t freqDial2 = s().chan2FreqGainDial;
-    form->Chan2OffsetDial->setValue(10.0f);
-    form->Chan2OffsetDialClick(form->Chan2OffsetDial);
-    form->Chan2GainDial->setValue(20.0f);
-    form->Chan2GainDialClick(form->Chan2GainDial);
+    press(form->Chan2OffsetDial, 10.0f);
+    press(form->Chan2GainDial, 20.0f);
     EXPECT_EQ(s().chan2TimeOffset, 308);
     EXPECT_EQ(s().chan2TimeGain, 10);
     EXPECT_EQ(s().chan1FreqOffset, 171);
@@ -101,48 +89,38 @@ TEST_F(ChannelControlsTest, PositionDialEndsAndQuarters)
         std::int32_t row;
     } cases[] = {{100.0f, 0}, {0.0f, 343}, {75.0f, 85}, {50.0f, 171}, {25.0f, 257}};
     for (const auto& c : cases) {
-        form->Chan1OffsetDial->setValue(c.percent);
-        form->Chan1OffsetDialClick(form->Chan1OffsetDial);
+        press(form->Chan1OffsetDial, c.percent);
         EXPECT_EQ(s().chan1TimeOffset, c.row) << c.percent;
-        form->Chan2OffsetDial->setValue(c.percent);
-        form->Chan2OffsetDialValueChange(form->Chan2OffsetDial);
+        turn(form->Chan2OffsetDial, c.percent);
         EXPECT_EQ(s().chan2TimeOffset, c.row) << c.percent;
     }
 }
 
 TEST_F(ChannelControlsTest, RockersSetTheirFlags)
 {
-    form->Chan1GainDial->setValue(70.0f);
-    form->Chan1GainDialClick(form->Chan1GainDial);
+    press(form->Chan1GainDial, 70.0f);
     const std::int32_t gain = s().chan1TimeGain;
     const std::int32_t offset = s().chan1TimeOffset;
 
-    form->Chan1EnbSwitch->setChecked(true);
-    form->Chan1EnbSwitchClick(form->Chan1EnbSwitch);
-    form->Chan2EnbSwitch->setChecked(true);
-    form->Chan2EnbSwitchClick(form->Chan2EnbSwitch);
+    flip(form->Chan1EnbSwitch, true);
+    flip(form->Chan2EnbSwitch, true);
     EXPECT_EQ(s().chan1Enabled, 1);
     EXPECT_EQ(s().chan2Enabled, 1);
-    form->Chan1EnbSwitch->setChecked(false);
-    form->Chan1EnbSwitchClick(form->Chan1EnbSwitch);
+    flip(form->Chan1EnbSwitch, false);
     EXPECT_EQ(s().chan1Enabled, 0);
     EXPECT_EQ(s().chan2Enabled, 1);
     // Off keeps the channel's gain and zero line.
     EXPECT_EQ(s().chan1TimeGain, gain);
     EXPECT_EQ(s().chan1TimeOffset, offset);
 
-    form->AddChanSw->setChecked(true);
-    form->AddChanSwClick(form->AddChanSw);
+    flip(form->AddChanSw, true);
     EXPECT_EQ(s().addChannels, 1);
-    form->AddChanSw->setChecked(false);
-    form->AddChanSwClick(form->AddChanSw);
+    flip(form->AddChanSw, false);
     EXPECT_EQ(s().addChannels, 0);
 
-    form->TraceModeSw->setChecked(true);
-    form->TraceModeSwClick(form->TraceModeSw);
+    flip(form->TraceModeSw, true);
     EXPECT_EQ(s().traceMode, 2);
-    form->TraceModeSw->setChecked(false);
-    form->TraceModeSwClick(form->TraceModeSw);
+    flip(form->TraceModeSw, false);
     EXPECT_EQ(s().traceMode, 1);
 }
 

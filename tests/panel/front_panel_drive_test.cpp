@@ -5,6 +5,7 @@
 // every step.
 #include <QAction>
 #include <QApplication>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
@@ -44,7 +45,8 @@ protected:
     {
         TScopeForm& f = *form;
         return {f.Chan1GainDial,  f.Chan1GainTrackBar,  f.Chan1OffsetDial,  f.Chan1EnbSwitch,  f.Mkr1Switch,
-                f.AddChanSw,      f.TraceModeSw,        f.Chan2GainDial,    f.Chan2GainTrackBar, f.Chan2OffsetDial,
+                f.AddChanSw,      f.TraceModeSw,        f.SpectrumBox,      f.Chan2GainDial,   f.Chan2GainTrackBar,
+                f.Chan2OffsetDial,
                 f.Chan2EnbSwitch, f.Mkr2Switch,         f.TriggerEnableSwitch, f.TrigSlopeSw,  f.ChannelSw,
                 f.ChopSw,         f.SineSquareSw,       f.ThresholdDial,    f.DisplayHoldSw,   f.SingleDisplaySw,
                 f.ExpandSw,       f.TimeBaseDial,       f.LowSampleRateRadioBtn};
@@ -166,6 +168,150 @@ TEST_F(FrontPanelDriveTest, MarkerDragAndCursorWithTheMouse)
     EXPECT_EQ(hi(), "35.91 ms");
 }
 
+// A second window, worked with the mouse only, to hold the keyboard against.
+class KeyboardMarkerTest : public FrontPanelDriveTest {
+protected:
+    void SetUp() override
+    {
+        FrontPanelDriveTest::SetUp();
+        mouseForm = std::make_unique<TScopeForm>(mouseDevice);
+        mouseForm->host().setRecordOnly(true);
+        mouseForm->StartTimer->stop();
+        mouseForm->TimeoutTimer->stop();
+        mouseForm->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(mouseForm.get()));
+        for (TScopeForm* f : {form.get(), mouseForm.get()}) {
+            click(f->Mkr1Switch);
+            click(f->Mkr2Switch);
+        }
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        form->TraceModeSw->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(form->TraceModeSw, Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), form->SpectrumBox);
+    }
+    void TearDown() override
+    {
+        mouseForm.reset();
+        FrontPanelDriveTest::TearDown();
+    }
+    void keys(Qt::Key k, int times, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(form->SpectrumBox, k, mods);
+    }
+    // A drag with the mouse through the given columns; the pointer rests
+    // where it let go.
+    void drag(std::initializer_list<int> columns)
+    {
+        QWidget* box = mouseForm->SpectrumBox;
+        QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier, QPoint(*columns.begin(), 100));
+        for (int x : columns)
+            QTest::mouseMove(box, QPoint(x, 100));
+        QTest::mouseRelease(box, Qt::LeftButton, Qt::NoModifier, QPoint(*(columns.end() - 1), 100));
+    }
+    // The pointer comes to rest over a column of the mouse window's display
+    // (sent straight to it: that window is not the active one).
+    void hover(int column)
+    {
+        QWidget* box = mouseForm->SpectrumBox;
+        const QPointF at(column, 100);
+        QMouseEvent move(QEvent::MouseMove, at, box->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &move);
+    }
+    void expectSameAsTheMouse(const char* step)
+    {
+        SCOPED_TRACE(step);
+        const InstrumentState& m = mouseForm->state();
+        EXPECT_EQ(s().marker1Pos, m.marker1Pos);
+        EXPECT_EQ(s().marker2Pos, m.marker2Pos);
+        EXPECT_EQ(s().grabLeft, m.grabLeft);
+        EXPECT_EQ(s().marker1Grabbable, m.marker1Grabbable);
+        EXPECT_EQ(s().marker2Grabbable, m.marker2Grabbable);
+        EXPECT_EQ(marker(), mouseForm->MarkerLabel->text());
+        for (int panel : {1, 4})
+            EXPECT_EQ(status(panel), mouseForm->statusText(panel));
+    }
+
+    MemoryWaveInput mouseDevice;
+    std::unique_ptr<TScopeForm> mouseForm;
+};
+
+TEST_F(KeyboardMarkerTest, ArrowsMoveTheSelectedMarkerAsAMouseDragDoes)
+{
+    // Entering the display points the cursor readout at marker 1.
+    hover(142);
+    EXPECT_EQ(status(1), mouseForm->statusText(1));
+    EXPECT_EQ(status(1), "Cursor = 12.87 ms");
+
+    keys(Qt::Key_Right, 3);
+    drag({142, 143, 144, 145});
+    expectSameAsTheMouse("marker 1 three columns right");
+    EXPECT_EQ(s().marker1Pos, 145);
+
+    keys(Qt::Key_Left, 1, Qt::ShiftModifier);
+    drag({145, 140, 135});
+    expectSameAsTheMouse("marker 1 ten columns left");
+    EXPECT_EQ(s().marker1Pos, 135);
+
+    // M selects marker 2; the cursor readout goes with it.
+    keys(Qt::Key_M, 1);
+    EXPECT_EQ(form->keyboardMarker(), 2);
+    hover(396);
+    expectSameAsTheMouse("marker 2 selected");
+    keys(Qt::Key_Right, 2, Qt::ShiftModifier);
+    drag({396, 406, 416});
+    expectSameAsTheMouse("marker 2 twenty columns right");
+    EXPECT_EQ(s().marker2Pos, 416);
+    EXPECT_EQ(s().marker1Pos, 135);
+
+    keys(Qt::Key_Space, 1);
+    EXPECT_EQ(form->keyboardMarker(), 1);
+}
+
+TEST_F(KeyboardMarkerTest, TheSelectedMarkerMovesAloneAndStopsWhereADragStops)
+{
+    // Three columns apart, a mouse pressed on marker 2 would pick marker 1;
+    // the keyboard carries the marker it has selected.
+    s().marker2Pos = 145;
+    keys(Qt::Key_M, 1);
+    keys(Qt::Key_Left, 1);
+    EXPECT_EQ(s().marker1Pos, 142);
+    EXPECT_EQ(s().marker2Pos, 144);
+    EXPECT_EQ(s().marker1Grabbable, 1);
+
+    keys(Qt::Key_Left, 5);
+    EXPECT_EQ(s().marker2Pos, 143);  // one right of marker 1
+    keys(Qt::Key_M, 1);
+    keys(Qt::Key_Left, 20, Qt::ShiftModifier);
+    EXPECT_EQ(s().marker1Pos, 0);
+
+    // A marker that is off does not move, and nothing is read out anew.
+    click(form->Mkr2Switch);
+    form->SpectrumBox->setFocus(Qt::TabFocusReason);
+    keys(Qt::Key_M, 1);
+    const QString cursor = status(1);
+    keys(Qt::Key_Right, 4);
+    EXPECT_EQ(s().marker2Pos, 143);
+    EXPECT_EQ(status(1), cursor);
+}
+
+TEST_F(KeyboardMarkerTest, FocusFrameLeavesThePictureAloneAndTheMouseTakesNoFocus)
+{
+    QWidget* frame = form->ImagePanel;
+    const QRect picture(form->SpectrumBox->geometry());
+    ASSERT_EQ(picture.size(), QSize(513, 343));
+    const QImage focused = frame->grab().toImage();
+    form->TraceModeSw->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = frame->grab().toImage();
+    EXPECT_EQ(focused.copy(picture), unfocused.copy(picture));
+    EXPECT_NE(focused, unfocused);
+
+    // A click on the display leaves the keyboard where it is.
+    click(form->SpectrumBox);
+    EXPECT_EQ(QApplication::focusWidget(), form->TraceModeSw);
+}
+
 TEST_F(FrontPanelDriveTest, RatesAndMenus)
 {
     click(form->MidSampleRateRadioBtn);
@@ -198,17 +344,25 @@ TEST_F(FrontPanelDriveTest, RatesAndMenus)
     EXPECT_EQ(s().gridEnabled, 0);
 }
 
-TEST_F(FrontPanelDriveTest, TabWalksThePanelInOrderAndEveryControlIsNamed)
+TEST_F(FrontPanelDriveTest, TabWalksThePanelInOrderAndTooltipsSayWhatControlsDo)
 {
     const std::vector<QWidget*> order = panelOrder();
-    for (QWidget* w : order) {
-        EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
-        EXPECT_TRUE(w->toolTip().contains(w->objectName())) << w->toolTip().toStdString();
-        EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus) << w->objectName().toStdString();
+    // Tooltips are words for people: no control's identifier in any of them.
+    QStringList identifiers;
+    for (const QObject* o : form->findChildren<QObject*>()) {
+        if (!o->objectName().isEmpty())
+            identifiers << o->objectName();
     }
-    for (QWidget* w : {static_cast<QWidget*>(form->MidSampleRateRadioBtn), static_cast<QWidget*>(form->HiSampleRateRadioBtn),
-                       static_cast<QWidget*>(form->UncalLED)})
+    std::vector<QWidget*> tipped = order;
+    tipped.insert(tipped.end(), {form->MidSampleRateRadioBtn, form->HiSampleRateRadioBtn, form->UncalLED});
+    for (QWidget* w : tipped) {
+        EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus || w == form->UncalLED) << w->objectName().toStdString();
+        if (w == form->SpectrumBox)
+            continue;  // its tooltip is the drag hint, shown while a marker is on
         EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
+        for (const QString& id : identifiers)
+            EXPECT_FALSE(w->toolTip().contains(id)) << w->toolTip().toStdString() << " names " << id.toStdString();
+    }
 
     order.front()->setFocus(Qt::TabFocusReason);
     ASSERT_EQ(QApplication::focusWidget(), order.front());

@@ -17,22 +17,19 @@ namespace {
 
 class MarkerControlsTest : public test::PanelFormRig {
 protected:
+    using PanelFormRig::press;  // the dial's, beside the pointer's below
     void markers(bool one, bool two)
     {
-        form->Mkr1Switch->setChecked(one);
-        form->Mkr1SwitchClick(form->Mkr1Switch);
-        form->Mkr2Switch->setChecked(two);
-        form->Mkr2SwitchClick(form->Mkr2Switch);
+        flip(form->Mkr1Switch, one);
+        flip(form->Mkr2Switch, two);
     }
     void expand(bool on)
     {
-        form->ExpandSw->setChecked(on);
-        form->ExpandSwClick(form->ExpandSw);
+        flip(form->ExpandSw, on);
     }
     void timeBase(float percent)
     {
-        form->TimeBaseDial->setValue(percent);
-        form->TimeBaseDialValueChange(form->TimeBaseDial);
+        turn(form->TimeBaseDial, percent);
     }
     void press(int x) { form->SpectrumBoxMouseDown(form->SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
     void drag(int x) { form->SpectrumBoxMouseMove(form->SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
@@ -44,7 +41,7 @@ TEST_F(MarkerControlsTest, FullScaleTimeBaseAt11025Hz)
 {
     ASSERT_EQ(s().sampleRate, 11025u);
     form->UncalLED->setChecked(true);
-    form->TimeBaseDialClick(form->TimeBaseDial);
+    emit form->TimeBaseDial->clicked();
 
     EXPECT_EQ(s().span, 512);
     EXPECT_EQ(s().blockSize, 512);
@@ -72,9 +69,8 @@ TEST_F(MarkerControlsTest, DialBelowFullScaleLightsUncal)
 
 TEST_F(MarkerControlsTest, DialMinimumAt44100Hz)
 {
-    form->HiSampleRateRadioBtnClick(form->HiSampleRateRadioBtn);
-    form->TimeBaseDial->setValue(form->TimeBaseDial->minimum());
-    form->TimeBaseDialClick(form->TimeBaseDial);
+    form->HiSampleRateRadioBtn->click();
+    press(form->TimeBaseDial, form->TimeBaseDial->minimum());
 
     EXPECT_EQ(s().span, 9);
     EXPECT_EQ(s().blockSize, 16);
@@ -127,7 +123,7 @@ TEST_F(MarkerControlsTest, MarkerDifferenceInTimeAndExpandedLabels)
 
 TEST_F(MarkerControlsTest, MarkerDifferenceInFrequency)
 {
-    form->FFT1Click(form->FFT1);
+    form->FFT1->trigger();
     EXPECT_EQ(hi(), "5512 Hz");
     EXPECT_EQ(lo(), "0");
     markers(true, true);
@@ -148,18 +144,17 @@ TEST_F(MarkerControlsTest, FrequencyWithAMarkerOffKeepsTheReciprocalPanel)
     ASSERT_EQ(status(4), "1/Mkr = 43 Hz");
 
     // The FREQUENCY display writes no reciprocal; the panel keeps its text.
-    form->FFT1Click(form->FFT1);
+    form->FFT1->trigger();
     EXPECT_EQ(marker(), "Marker Difference = 2734 Hz");
     EXPECT_EQ(status(4), "1/Mkr = 43 Hz");
-    form->Mkr2Switch->setChecked(false);
-    form->Mkr2SwitchClick(form->Mkr2Switch);
+    flip(form->Mkr2Switch, false);
     EXPECT_EQ(lo(), "0");
     EXPECT_EQ(hi(), "5512 Hz");
     EXPECT_EQ(marker(), "Marker Difference = ?");
     EXPECT_EQ(status(4), "1/Mkr = 43 Hz");
 
     // And back: all three labels in milliseconds again, the dial untouched.
-    form->Time1Click(form->Time1);
+    form->Time1->trigger();
     EXPECT_EQ(lo(), "0 ms");
     EXPECT_EQ(hi(), "46.43 ms");
     EXPECT_EQ(marker(), "Marker Difference = ?");
@@ -287,7 +282,7 @@ TEST_F(MarkerControlsTest, ExpandedCursorSpansTheMarkers)
     hover(512);
     EXPECT_EQ(status(1), "Cursor = 35.91 ms");
 
-    form->FFT1Click(form->FFT1);
+    form->FFT1->trigger();
     hover(511);
     EXPECT_EQ(status(1), "Cursor = 4263 Hz");
     hover(0);
@@ -299,8 +294,7 @@ TEST_F(MarkerControlsTest, MarkerOffWhileExpandedEndsTheExpandedView)
     markers(true, true);
     expand(true);
     ASSERT_TRUE(form->ExpandSw->isChecked());
-    form->Mkr1Switch->setChecked(false);
-    form->Mkr1SwitchClick(form->Mkr1Switch);
+    flip(form->Mkr1Switch, false);
     EXPECT_FALSE(form->ExpandSw->isChecked());
     EXPECT_EQ(s().expanded, 0);
     EXPECT_EQ(s().marker1Enabled, 0);
@@ -323,13 +317,11 @@ TEST_F(MarkerControlsTest, ExpandNeedsBothMarkers)
 
 TEST_F(MarkerControlsTest, ThresholdReadsTwiceTheDial)
 {
-    form->ThresholdDial->setValue(-12.7f);
-    form->ThresholdDialValueChange(form->ThresholdDial);
+    turn(form->ThresholdDial, -12.7f);
     EXPECT_EQ(s().triggerThreshold, -25);
     EXPECT_EQ(status(2), "Threshold = -25");
 
-    form->ThresholdDial->setValue(50.0f);
-    form->ThresholdDialClick(form->ThresholdDial);
+    press(form->ThresholdDial, 50.0f);
     EXPECT_EQ(s().triggerThreshold, 100);
     EXPECT_EQ(status(2), "Threshold = 100");
 }

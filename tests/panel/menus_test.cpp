@@ -78,8 +78,7 @@ TEST_F(MenusTest, DisplayTypeRestoresEachTypesControls)
 {
     // TIME: range 10, gain dial 37.6, zero lines at rows 86 and 258.
     form->Chan1GainTrackBar->setValue(2);
-    form->Chan1GainDial->setValue(37.6f);
-    form->Chan1GainDialValueChange(form->Chan1GainDial);
+    turn(form->Chan1GainDial, 37.6f);
     form->Chan2GainTrackBar->setValue(0);
     s().chan1TimeOffset = 86;
     s().chan2TimeOffset = 258;

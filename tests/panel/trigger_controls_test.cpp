@@ -1,6 +1,7 @@
 // The Trigger, Display and Time Base groups on the window: the toggles, the
 // three freeze states of Hold and Single, and the sample-rate buttons with
 // their stop, pause, re-label and restart.
+#include <QAction>
 #include <QElapsedTimer>
 #include <QRadioButton>
 
@@ -18,16 +19,6 @@ namespace {
 
 class TriggerControlsTest : public test::PanelFormRig {
 protected:
-    void flip(ToggleSwitch* sw, void (TScopeForm::*handler)(QObject*), bool checked)
-    {
-        sw->setChecked(checked);
-        (form.get()->*handler)(sw);
-    }
-    void rocker(RockerSwitch* sw, void (TScopeForm::*handler)(QObject*), bool checked)
-    {
-        sw->setChecked(checked);
-        (form.get()->*handler)(sw);
-    }
     // One display pass of channel 1 carrying a sine that crosses the level.
     void displayPass()
     {
@@ -46,29 +37,29 @@ protected:
 
 TEST_F(TriggerControlsTest, TogglesRecordTheirPositions)
 {
-    flip(form->TriggerEnableSwitch, &TScopeForm::TriggerEnableSwitchClick, true);
+    flip(form->TriggerEnableSwitch, true);
     EXPECT_EQ(s().triggerEnabled, 1);
-    flip(form->TriggerEnableSwitch, &TScopeForm::TriggerEnableSwitchClick, false);
+    flip(form->TriggerEnableSwitch, false);
     EXPECT_EQ(s().triggerEnabled, 0);
 
-    flip(form->TrigSlopeSw, &TScopeForm::TrigSlopeSwClick, false);
+    flip(form->TrigSlopeSw, false);
     EXPECT_EQ(s().triggerSlope, 0);
-    flip(form->TrigSlopeSw, &TScopeForm::TrigSlopeSwClick, true);
+    flip(form->TrigSlopeSw, true);
     EXPECT_EQ(s().triggerSlope, 1);
 
-    flip(form->ChannelSw, &TScopeForm::ChannelSwClick, false);
+    flip(form->ChannelSw, false);
     EXPECT_EQ(s().triggerChannel, 2);
-    flip(form->ChannelSw, &TScopeForm::ChannelSwClick, true);
+    flip(form->ChannelSw, true);
     EXPECT_EQ(s().triggerChannel, 1);
 
-    flip(form->ChopSw, &TScopeForm::ChopSwClick, false);
+    flip(form->ChopSw, false);
     EXPECT_EQ(s().chopMode, 0);
-    flip(form->ChopSw, &TScopeForm::ChopSwClick, true);
+    flip(form->ChopSw, true);
     EXPECT_EQ(s().chopMode, 1);
 
-    flip(form->SineSquareSw, &TScopeForm::SineSquareSwClick, false);
+    flip(form->SineSquareSw, false);
     EXPECT_EQ(s().triggerShape, 2);
-    flip(form->SineSquareSw, &TScopeForm::SineSquareSwClick, true);
+    flip(form->SineSquareSw, true);
     EXPECT_EQ(s().triggerShape, 1);
 }
 
@@ -77,25 +68,24 @@ TEST_F(TriggerControlsTest, SlopeChangeRefreshesTheThresholdPanel)
     // The dial moved by the program: the panel does not know yet.
     form->ThresholdDial->setValue(-12.7f);
     ASSERT_EQ(status(2), "Threshold = ");
-    flip(form->TrigSlopeSw, &TScopeForm::TrigSlopeSwClick, false);
+    flip(form->TrigSlopeSw, false);
     EXPECT_EQ(s().triggerThreshold, -25);
     EXPECT_EQ(status(2), "Threshold = -25");
 }
 
 TEST_F(TriggerControlsTest, FreezeStates)
 {
-    form->Chan1EnbSwitch->setChecked(true);
-    form->Chan1EnbSwitchClick(form->Chan1EnbSwitch);
+    flip(form->Chan1EnbSwitch, true);
 
     // Hold freezes; letting go of Hold runs again.
-    rocker(form->DisplayHoldSw, &TScopeForm::DisplayHoldSwClick, true);
+    flip(form->DisplayHoldSw, true);
     EXPECT_EQ(s().displayHold, 1);
-    rocker(form->DisplayHoldSw, &TScopeForm::DisplayHoldSwClick, false);
+    flip(form->DisplayHoldSw, false);
     EXPECT_EQ(s().displayHold, 0);
 
     // Single armed with the trigger off: no trigger search, never frozen.
     ASSERT_EQ(s().triggerEnabled, 0);
-    rocker(form->SingleDisplaySw, &TScopeForm::SingleDisplaySwClick, true);
+    flip(form->SingleDisplaySw, true);
     EXPECT_EQ(s().singleSweep, 1);
     EXPECT_EQ(s().displayHold, 0);
     displayPass();
@@ -103,20 +93,20 @@ TEST_F(TriggerControlsTest, FreezeStates)
     EXPECT_EQ(s().displayHold, 0);
 
     // Trigger on: the next search freezes the display.
-    flip(form->TriggerEnableSwitch, &TScopeForm::TriggerEnableSwitchClick, true);
+    flip(form->TriggerEnableSwitch, true);
     displayPass();
     EXPECT_EQ(s().displayHold, 1);
 
     // Unchecking Single unfreezes even with Hold checked; Hold stays checked.
-    rocker(form->DisplayHoldSw, &TScopeForm::DisplayHoldSwClick, true);
-    rocker(form->SingleDisplaySw, &TScopeForm::SingleDisplaySwClick, false);
+    flip(form->DisplayHoldSw, true);
+    flip(form->SingleDisplaySw, false);
     EXPECT_EQ(s().singleSweep, 0);
     EXPECT_EQ(s().displayHold, 0);
     EXPECT_TRUE(form->DisplayHoldSw->isChecked());
 
     // Hold released while a single sweep is armed: the next search freezes again.
-    rocker(form->SingleDisplaySw, &TScopeForm::SingleDisplaySwClick, true);
-    rocker(form->DisplayHoldSw, &TScopeForm::DisplayHoldSwClick, false);
+    flip(form->SingleDisplaySw, true);
+    flip(form->DisplayHoldSw, false);
     EXPECT_EQ(s().displayHold, 0);
     displayPass();
     EXPECT_EQ(s().displayHold, 1);
@@ -125,24 +115,24 @@ TEST_F(TriggerControlsTest, FreezeStates)
 TEST_F(TriggerControlsTest, BufferBytesPerInputAndRate)
 {
     struct Case {
-        void (TScopeForm::*input)(QObject*);
-        void (TScopeForm::*rate)(QObject*);
+        QAction* input;
+        QRadioButton* rate;
         std::uint32_t hz;
         std::uint16_t bytes;
     };
     const Case cases[] = {
-        {&TScopeForm::Mic1Click, &TScopeForm::LowSampleRateRadioBtnClick, 11025, 2048},
-        {&TScopeForm::Mic1Click, &TScopeForm::MidSampleRateRadioBtnClick, 22050, 2048},
-        {&TScopeForm::Mic1Click, &TScopeForm::HiSampleRateRadioBtnClick, 44100, 4096},
-        {&TScopeForm::Line1Click, &TScopeForm::LowSampleRateRadioBtnClick, 11025, 4096},
-        {&TScopeForm::Line1Click, &TScopeForm::MidSampleRateRadioBtnClick, 22050, 4096},
-        {&TScopeForm::Line1Click, &TScopeForm::HiSampleRateRadioBtnClick, 44100, 8192},
+        {form->Mic1, form->LowSampleRateRadioBtn, 11025, 2048},
+        {form->Mic1, form->MidSampleRateRadioBtn, 22050, 2048},
+        {form->Mic1, form->HiSampleRateRadioBtn, 44100, 4096},
+        {form->Line1, form->LowSampleRateRadioBtn, 11025, 4096},
+        {form->Line1, form->MidSampleRateRadioBtn, 22050, 4096},
+        {form->Line1, form->HiSampleRateRadioBtn, 44100, 8192},
     };
     // As at start-up, so that no case waits for the device.
     s().loadingSettings = 1;
     for (const Case& c : cases) {
-        (form.get()->*c.input)(form.get());
-        (form.get()->*c.rate)(form.get());
+        c.input->trigger();
+        c.rate->click();
         EXPECT_EQ(s().sampleRate, c.hz);
         EXPECT_EQ(s().bufferBytes, c.bytes) << c.hz << " Hz, " << s().channelCount << " channel(s)";
     }
@@ -151,14 +141,14 @@ TEST_F(TriggerControlsTest, BufferBytesPerInputAndRate)
 TEST_F(TriggerControlsTest, RateButtonsCheckOnlyThemselves)
 {
     s().loadingSettings = 1;
-    form->MidSampleRateRadioBtnClick(form->MidSampleRateRadioBtn);
+    form->MidSampleRateRadioBtn->click();
     EXPECT_FALSE(form->LowSampleRateRadioBtn->isChecked());
     EXPECT_TRUE(form->MidSampleRateRadioBtn->isChecked());
     EXPECT_FALSE(form->HiSampleRateRadioBtn->isChecked());
-    form->HiSampleRateRadioBtnClick(form->HiSampleRateRadioBtn);
+    form->HiSampleRateRadioBtn->click();
     EXPECT_FALSE(form->MidSampleRateRadioBtn->isChecked());
     EXPECT_TRUE(form->HiSampleRateRadioBtn->isChecked());
-    form->LowSampleRateRadioBtnClick(form->LowSampleRateRadioBtn);
+    form->LowSampleRateRadioBtn->click();
     EXPECT_TRUE(form->LowSampleRateRadioBtn->isChecked());
     EXPECT_FALSE(form->HiSampleRateRadioBtn->isChecked());
 }
@@ -166,17 +156,15 @@ TEST_F(TriggerControlsTest, RateButtonsCheckOnlyThemselves)
 TEST_F(TriggerControlsTest, RateChangeRelabelsTheScales)
 {
     s().loadingSettings = 1;
-    form->FFT1Click(form->FFT1);
-    form->MidSampleRateRadioBtnClick(form->MidSampleRateRadioBtn);
+    form->FFT1->trigger();
+    form->MidSampleRateRadioBtn->click();
     EXPECT_EQ(hi(), "11025 Hz");
 
-    form->Time1Click(form->Time1);
-    form->Mkr1Switch->setChecked(true);
-    form->Mkr1SwitchClick(form->Mkr1Switch);
-    form->Mkr2Switch->setChecked(true);
-    form->Mkr2SwitchClick(form->Mkr2Switch);
+    form->Time1->trigger();
+    flip(form->Mkr1Switch, true);
+    flip(form->Mkr2Switch, true);
     EXPECT_EQ(marker(), "Marker Difference = 11.51 ms");
-    form->LowSampleRateRadioBtnClick(form->LowSampleRateRadioBtn);
+    form->LowSampleRateRadioBtn->click();
     EXPECT_EQ(hi(), "46.43 ms");
     EXPECT_EQ(marker(), "Marker Difference = 23.03 ms");
     EXPECT_EQ(status(4), "1/Mkr = 43 Hz");
@@ -185,7 +173,7 @@ TEST_F(TriggerControlsTest, RateChangeRelabelsTheScales)
 TEST_F(TriggerControlsTest, RateChangeStopsPausesAndRestartsAtTheNewRate)
 {
     ASSERT_EQ(s().loadingSettings, 0);
-    form->Mic1Click(form.get());  // records from the device, mono
+    form->Mic1->trigger();  // records from the device, mono
     ASSERT_EQ(s().stopped, 0) << "the memory device opens";
     const int stops = form->stopRuns();
     const int starts = form->startRuns();
@@ -193,7 +181,7 @@ TEST_F(TriggerControlsTest, RateChangeStopsPausesAndRestartsAtTheNewRate)
 
     QElapsedTimer clock;
     clock.start();
-    form->HiSampleRateRadioBtnClick(form->HiSampleRateRadioBtn);
+    form->HiSampleRateRadioBtn->click();
     const qint64 elapsed = clock.elapsed();
 
     EXPECT_EQ(form->stopRuns(), stops + 1);
@@ -220,9 +208,9 @@ TEST_F(TriggerControlsTest, WhileSettingsLoadNothingStopsStartsOrWaits)
 
     QElapsedTimer clock;
     clock.start();
-    form->MidSampleRateRadioBtnClick(form->MidSampleRateRadioBtn);
-    form->HiSampleRateRadioBtnClick(form->HiSampleRateRadioBtn);
-    form->LowSampleRateRadioBtnClick(form->LowSampleRateRadioBtn);
+    form->MidSampleRateRadioBtn->click();
+    form->HiSampleRateRadioBtn->click();
+    form->LowSampleRateRadioBtn->click();
     const qint64 elapsed = clock.elapsed();
 
     EXPECT_EQ(form->stopRuns(), stops);

@@ -428,14 +428,14 @@ TEST(ToggleSwitch, SetCheckedFromTheProgramEmitsNothing) {
     expectSetCheckedIsSilent<ToggleSwitch>();
 }
 
-TEST(ToggleSwitch, DescribesThePositionInForce) {
+TEST(ToggleSwitch, NamesThePositionInForce) {
     ToggleSwitch s;
     s.setLabels("Ch 1", "Ch 2");
     EXPECT_EQ(s.checkedLabel(), "Ch 1");
     EXPECT_EQ(s.uncheckedLabel(), "Ch 2");
-    EXPECT_EQ(s.accessibleDescription(), "Ch 2");
+    EXPECT_EQ(s.positionText(s.isChecked()), "Ch 2");
     s.setChecked(true);
-    EXPECT_EQ(s.accessibleDescription(), "Ch 1");
+    EXPECT_EQ(s.positionText(s.isChecked()), "Ch 1");
 }
 
 TEST(Led, ShowsItsOnOrOffColourAndTakesNoFocus) {
@@ -449,12 +449,12 @@ TEST(Led, ShowsItsOnOrOffColourAndTakesNoFocus) {
     EXPECT_EQ(led.focusPolicy(), Qt::NoFocus);
 }
 
-TEST(Dial, TakesKeyboardFocusAndDescribesItsReadout) {
+TEST(Dial, TakesKeyboardFocusAndPrintsItsReadout) {
     auto d = gainDial();
     EXPECT_EQ(d->focusPolicy(), Qt::StrongFocus);
-    EXPECT_EQ(d->accessibleDescription(), "50.0 %");
+    EXPECT_EQ(d->valueText(), "50.0 %");
     QTest::keyClick(d.get(), Qt::Key_Up);
-    EXPECT_EQ(d->accessibleDescription(), "51.0 %");
+    EXPECT_EQ(d->valueText(), "51.0 %");
 }
 
 // Where the white pointer lands on a dial rendered over the navy panel:
