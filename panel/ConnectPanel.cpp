@@ -115,6 +115,8 @@ void TScopeForm::ConnectFrontPanel()
     // ... and the keyboard, once Tab has brought it to the display.
     connect(SpectrumBox, &TPaintBox::keyPressed, this, [this](int key, Qt::KeyboardModifiers shift) {
         SpectrumBoxKeyDown(SpectrumBox, key, shift);
+        if (key == Qt::Key_Left || key == Qt::Key_Right)  // a marker may have moved
+            RedrawHeldPicture();
     });
     connect(SpectrumBox, &TPaintBox::keyboardFocusChanged, this, [this](bool focused) {
         if (focused)

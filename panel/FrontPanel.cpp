@@ -93,6 +93,7 @@ constexpr ControlWords kControlWords[] = {
     {"ChopSw", "Trigger mode", "Chop: both traces start at the source's trigger; Alt: each its own"},
     {"SineSquareSw", "Trigger detector", "Trigger detector for sine or square waves"},
     {"ThresholdDial", nullptr, "Signal level at which the trigger fires"},
+    {"TrigdLED", "Trigger triggered", "Lit while the trace on the display was triggered"},
     {"DisplayHoldSw", nullptr, "Freezes the display"},
     {"SingleDisplaySw", nullptr, "Freezes the display after the next triggered sweep"},
     {"ExpandSw", nullptr, "Stretches the part between the markers over the whole display"},
@@ -320,7 +321,6 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     form.TrigdLED->setColors(QColor(0, 255, 0), QColor(128, 128, 128));
     form.TrigdLED->setChecked(false);
     form.TrigdLED->setGeometry(578, 28, 90, 20);
-    form.TrigdLED->setToolTip(QStringLiteral("Lit while the trace on the display was triggered"));
 
     // Display group: Hold, Single, Exp.
     constexpr int kDisplayWidth = 250;

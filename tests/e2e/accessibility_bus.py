@@ -195,9 +195,10 @@ def main():
         check({"Increase", "Decrease"} <= set(actions(threshold)), "a dial can be turned")
 
         # The readouts: their text is what is spoken, their description says what it is.
-        readouts = {"Display left end": "0", "Marker difference": "Marker Difference = ?",
-                    "Display right end": None, "Display type": "Display = ", "Cursor": None,
-                    "Threshold": "Threshold = ", "Input": None, "Marker reciprocal": "1/Mkr = "}
+        # Without a settings file the readouts show the start-up state in force.
+        readouts = {"Display left end": "0 ms", "Marker difference": "Marker Difference = ?",
+                    "Display right end": None, "Display type": "Display = TIME", "Cursor": None,
+                    "Threshold": "Threshold = 0", "Input": "Input = MIC", "Marker reciprocal": "1/Mkr = ?"}
         by_description = {}
         for found in objects.values():
             for node in found:

@@ -67,7 +67,7 @@ TEST_F(TriggerControlsTest, SlopeChangeRefreshesTheThresholdPanel)
 {
     // The dial moved by the program: the panel does not know yet.
     form->ThresholdDial->setValue(-12.7f);
-    ASSERT_EQ(status(2), "Threshold = ");
+    ASSERT_EQ(status(2), "Threshold = 0");
     flip(form->TrigSlopeSw, false);
     EXPECT_EQ(s().triggerThreshold, -25);
     EXPECT_EQ(status(2), "Threshold = -25");
