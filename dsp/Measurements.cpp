@@ -92,6 +92,7 @@ void TimeMeter::reset()
     statsHead_ = 0;
     statsCount_ = 0;
     periodsFound_ = false;
+    formed_ = true;
     frequency_ = {};
     levels_ = {};
 }
@@ -150,9 +151,31 @@ void TimeMeter::measure(const std::int32_t* x, int frames, double rate, bool fol
         pending_.sumSquares -= base.sumSquares;
     }
 
-    // 4. Frequency from the whole periods, then the levels.
+    // 4. The mean over the periods between the first and the last crossing
+    // kept: the level the next buffers' crossings are looked for at.
+    if (crossingCount_ >= kMinCrossings) {
+        const Crossing& first = crossings_[static_cast<std::size_t>(crossingHead_)];
+        const Crossing& last =
+            crossings_[static_cast<std::size_t>((crossingHead_ + crossingCount_ - 1) % kMaxCrossings)];
+        periodMean_ = static_cast<double>(last.sum - first.sum) / static_cast<double>(last.index - first.index);
+        periodsFound_ = true;
+    } else if (crossingCount_ == 0) {
+        periodsFound_ = false;
+    }
+    // The frequency and the levels are formed from all this when read.
+    formed_ = false;
+}
+
+void TimeMeter::form()
+{
+    if (formed_)
+        return;
+    formed_ = true;
     fitPeriods();
-    formLevels(block);
+    if (statsCount_ > 0)
+        formLevels(stats_[static_cast<std::size_t>((statsHead_ - 1 + kStatsRing) % kStatsRing)]);
+    else
+        levels_ = {};
 }
 
 void TimeMeter::latchLevel(const BlockStats& newest)
@@ -286,8 +309,6 @@ void TimeMeter::fitPeriods()
     const auto at = [this](int k) -> const Crossing& {
         return crossings_[static_cast<std::size_t>((crossingHead_ + k) % kMaxCrossings)];
     };
-    if (crossingCount_ == 0)
-        periodsFound_ = false;
     if (crossingCount_ < 2)
         return;
 
@@ -343,10 +364,6 @@ void TimeMeter::fitPeriods()
     frequency_.sigmaHz = frequency_.hz * sigmaPeriod / period;
 
     levelSpanEnd_ = wholePeriodsEnd();
-    const Crossing& first = at(0);
-    const Crossing& end = at(levelSpanEnd_);
-    periodMean_ = static_cast<double>(end.sum - first.sum) / static_cast<double>(end.index - first.index);
-    periodsFound_ = true;
 }
 
 int TimeMeter::wholePeriodsEnd() const
@@ -692,7 +709,7 @@ ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate)
 
 // --------------------------------------------------------------- Measurements
 
-void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, bool tone)
+void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, bool keepForTone)
 {
     const double rate = block.sampleRate;
     for (int channel = 1; channel <= 2; ++channel) {
@@ -703,15 +720,41 @@ void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, b
         if (frames == 0 || !(rate > 0.0)) {
             time_[i].reset();
             r = {};
+            toneFrames_[i] = 0;
+            toneFresh_[i] = false;
             continue;
         }
         time_[i].measure(work_.data(), frames, rate, block.followsPrevious);
         r.recorded = true;
+        r.overload = time_[i].overload();
+        if (keepForTone) {
+            toneFrames_[i] = std::min(frames, kToneBlock);
+            std::copy_n(work_.data(), toneFrames_[i], toneInput_[i].data());
+            toneRate_[i] = rate;
+            toneFresh_[i] = true;
+        }
+    }
+}
+
+const ChannelReadings& Measurements::readings(int channel)
+{
+    const std::size_t i = channel == 2 ? 1 : 0;
+    ChannelReadings& r = readings_[i];
+    if (r.recorded) {
         r.frequency = time_[i].frequency();
         r.levels = time_[i].levels();
-        r.overload = time_[i].overload();
-        r.tone = tone ? tone_.measure(work_.data(), frames, rate) : ToneReading{};
     }
+    return r;
+}
+
+const ToneReading& Measurements::Tone(int channel)
+{
+    const std::size_t i = channel == 2 ? 1 : 0;
+    if (toneFresh_[i]) {
+        toneFresh_[i] = false;
+        readings_[i].tone = tone_.measure(toneInput_[i].data(), toneFrames_[i], toneRate_[i]);
+    }
+    return readings_[i].tone;
 }
 
 void Measurements::reset()
@@ -719,6 +762,8 @@ void Measurements::reset()
     for (TimeMeter& t : time_)
         t.reset();
     readings_ = {};
+    toneFrames_ = {};
+    toneFresh_ = {};
 }
 
 }  // namespace varmolen

@@ -68,8 +68,19 @@ public:
     // follow the previous one, or comes at another rate, starts afresh.
     void measure(const std::int32_t* x, int frames, double rate, bool followsPrevious);
 
-    const FrequencyReading& frequency() const { return frequency_; }
-    const LevelReadings& levels() const { return levels_; }
+    // The frequency over the whole periods found so far, and the levels
+    // over them (over the last buffer when none is found), formed when first
+    // asked for after a buffer.
+    const FrequencyReading& frequency()
+    {
+        form();
+        return frequency_;
+    }
+    const LevelReadings& levels()
+    {
+        form();
+        return levels_;
+    }
     bool overload() const { return overloadLeft_ > 0; }
 
     // A crossing is kept this long, and at most so many; the frequency is
@@ -98,6 +109,7 @@ private:
     void latchLevel(const BlockStats& block);
     void scan(const std::int32_t* x, int frames);
     void addCrossing(const Crossing& c);
+    void form();
     void fitPeriods();
     int wholePeriodsEnd() const;
     void formLevels(const BlockStats& block);
@@ -133,6 +145,7 @@ private:
     bool periodsFound_ = false;
     double periodMean_ = 0.0;
     int levelSpanEnd_ = 0;  // crossing that ends the whole periods the levels are read over
+    bool formed_ = true;    // frequency_ and levels_ are those of the buffers measured
 
     std::int64_t overloadLeft_ = 0;  // samples the overload mark stays lit
 
@@ -187,11 +200,19 @@ struct ChannelReadings {
 // Both channels.
 class Measurements {
 public:
-    // Measures the buffer for each enabled channel (1 and 2); tone readings
-    // only when asked. A channel not enabled, or not recorded by the buffer,
-    // starts afresh and reads nothing.
-    void MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, bool tone);
-    const ChannelReadings& readings(int channel) const { return readings_[channel == 2 ? 1 : 0]; }
+    // Measures the TIME readings of the buffer for each enabled channel (1
+    // and 2). With `keepForTone` it also keeps each channel's first 1024
+    // frames, whose tone readings Tone() forms when they are asked for: a
+    // tone reading needs nothing of the buffers before, so only the buffer
+    // that is read needs its transform. A channel not enabled, or not
+    // recorded by the buffer, starts afresh and reads nothing.
+    void MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, bool keepForTone);
+    // The tone readings of the buffer last kept for channel 1 or 2, formed
+    // the first time they are asked for.
+    const ToneReading& Tone(int channel);
+    // The TIME readings, formed when first asked for after a buffer, and the
+    // tone readings as Tone() last formed them.
+    const ChannelReadings& readings(int channel);
     void reset();
 
 private:
@@ -199,6 +220,10 @@ private:
     ToneMeter tone_;
     std::array<ChannelReadings, 2> readings_;
     std::array<std::int32_t, kMaxMeasureFrames> work_{};
+    std::array<std::array<std::int32_t, kToneBlock>, 2> toneInput_{};
+    std::array<int, 2> toneFrames_{};       // frames kept, 0 = none
+    std::array<double, 2> toneRate_{};
+    std::array<bool, 2> toneFresh_{};       // kept and not yet transformed
 };
 
 }  // namespace varmolen

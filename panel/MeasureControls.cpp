@@ -127,6 +127,7 @@ void MeasureControls::updateMeasuring()
             measurements_ = std::make_unique<Measurements>();
         measurements_->reset();
         shownReadings_ = {};
+        lastDrawn_ = false;
         form_.acquisition().setBlockObserver([this](const RecordedBlock& block) { measureBlock(block); });
         refresh_->start();
     } else {
@@ -138,11 +139,22 @@ void MeasureControls::updateMeasuring()
 void MeasureControls::measureBlock(const RecordedBlock& block)
 {
     const InstrumentState& s = form_.state();
-    measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, s.displayType == 1);
-    // A held display keeps the readings of the block it shows.
-    if (s.displayHold == 0) {
-        shownReadings_[0] = measurements_->readings(1);
-        shownReadings_[1] = measurements_->readings(2);
+    // The readings are formed when the texts are refreshed, from all the
+    // buffers measured until then. A held display keeps the readings of the
+    // buffer it shows: the last one drawn, formed as the hold begins.
+    const bool drawn = s.displayHold == 0;
+    if (!drawn && lastDrawn_)
+        keepReadings();
+    lastDrawn_ = drawn;
+    measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, drawn);
+}
+
+void MeasureControls::keepReadings()
+{
+    for (int ch = 1; ch <= 2; ++ch) {
+        const auto i = static_cast<std::size_t>(ch - 1);
+        shownReadings_[i] = measurements_->readings(ch);
+        shownReadings_[i].tone = measurements_->Tone(ch);
     }
 }
 
@@ -150,6 +162,8 @@ void MeasureControls::RefreshTexts()
 {
     const InstrumentState& s = form_.state();
     const char separator = decimalSeparator();
+    if (measuring_ && lastDrawn_)
+        keepReadings();
     std::array<QString, 2> rmsNow;
     for (int ch = 1; ch <= 2; ++ch) {
         const auto i = static_cast<std::size_t>(ch - 1);

@@ -6,7 +6,8 @@
 // it and nothing is measured. While the strip or the calibration dialog is
 // open, every buffer the run loop completes is measured as recorded; the
 // texts refresh four times a second from the readings of the last buffer
-// that was drawn, so a held display keeps the readings of its picture.
+// that was drawn, formed then, so a held display keeps the readings of its
+// picture.
 #pragma once
 
 #include <QObject>
@@ -49,11 +50,13 @@ public:
     CalibrateDialog* dialog() const { return dialog_; }
     // What the refresh timer does; also run at once when the strip appears.
     void RefreshTexts();
-    // The readings the texts show.
+    // The readings the texts show: of the last buffer drawn.
     const ChannelReadings& shownReadings(int channel) const { return shownReadings_[channel == 2 ? 1 : 0]; }
 
 private:
     void measureBlock(const RecordedBlock& block);
+    // The readings shown: those of the buffers measured until now.
+    void keepReadings();
     // Measures while the strip or the dialog is open, and only then.
     void updateMeasuring();
     void calibrationClosed(int result);
@@ -61,6 +64,7 @@ private:
     TScopeForm& form_;
     std::unique_ptr<Measurements> measurements_;
     std::array<ChannelReadings, 2> shownReadings_{};
+    bool lastDrawn_ = false;  // the last buffer measured was drawn (the display is not held)
     QTimer* refresh_ = nullptr;
     MeasureStrip* strip_ = nullptr;
     CalibrateDialog* dialog_ = nullptr;

@@ -57,6 +57,10 @@ TEST(MeasurementAllocation, BuffersAllocateNothing)
             }
         }
         m->MeasureBlock(RecordedBlock{bytes.data(), 8192, 2, 44100, b > 0}, true, true, true);
+        m->readings(1);
+        m->readings(2);
+        m->Tone(1);
+        m->Tone(2);
     }
     EXPECT_EQ(gAllocations.load() - start, 0);
     EXPECT_FALSE(m->readings(1).frequency.valid);  // silent at the end

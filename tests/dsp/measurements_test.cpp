@@ -333,9 +333,9 @@ TEST(Faults, ChannelsOfABuffer)
         m->MeasureBlock(stereo(b > 0), true, true, true);
     EXPECT_NEAR(m->readings(1).frequency.hz, 1000.0, 0.1);
     EXPECT_NEAR(m->readings(1).levels.dcMean, -3000.0, 1.0);
-    EXPECT_NEAR(m->readings(1).tone.hz, 1000.0, 0.1);
+    EXPECT_NEAR(m->Tone(1).hz, 1000.0, 0.1);
     EXPECT_NEAR(m->readings(2).frequency.hz, 250.0, 0.03);
-    EXPECT_NEAR(m->readings(2).tone.hz, 250.0, 0.1);
+    EXPECT_NEAR(m->Tone(2).hz, 250.0, 0.1);
 
     m->MeasureBlock(stereo(true), true, false, true);
     EXPECT_FALSE(m->readings(2).recorded);
@@ -345,7 +345,7 @@ TEST(Faults, ChannelsOfABuffer)
     m->MeasureBlock(stereo(true), true, true, false);
     EXPECT_TRUE(m->readings(2).recorded);
     EXPECT_NEAR(m->readings(2).frequency.hz, 250.0, 0.05);
-    EXPECT_FALSE(m->readings(2).tone.valid);  // not asked for
+    EXPECT_FALSE(m->Tone(2).valid);  // nothing kept since it came back
 
     // Mono: every value is channel 1; channel 2 is not recorded.
     const RecordedBlock mono{bytes.data(), 2048, 1, 11025, false};

@@ -141,6 +141,14 @@ TEST_F(MeasureControlsTest, ReadsTheRecordedSignalInBothDisplays)
     EXPECT_EQ(reading(1, "PeakLevelDb"), "-6.02 dBFS");
     EXPECT_TRUE(reading(1, "Thd").endsWith(" %"));
     EXPECT_FALSE(form->measure().strip()->reading(1, "Frequency")->isVisibleTo(form.get()));
+    // Held, the tone readings stay those of the held picture too.
+    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    useTones(8191.0);
+    record(3);
+    EXPECT_EQ(reading(1, "PeakLevelDb"), "-6.02 dBFS");
+    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    record(3);
+    EXPECT_EQ(reading(1, "PeakLevelDb"), "-12.04 dBFS");
 
     // A channel switched off has no row.
     form->Chan2EnbSwitch->setChecked(false);
