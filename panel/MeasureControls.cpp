@@ -144,17 +144,18 @@ void MeasureControls::measureBlock(const RecordedBlock& block)
     // buffer it shows: the last one drawn, formed as the hold begins.
     const bool drawn = s.displayHold == 0;
     if (!drawn && lastDrawn_)
-        keepReadings();
+        keepReadings(true);
     lastDrawn_ = drawn;
     measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, drawn);
 }
 
-void MeasureControls::keepReadings()
+void MeasureControls::keepReadings(bool tone)
 {
     for (int ch = 1; ch <= 2; ++ch) {
         const auto i = static_cast<std::size_t>(ch - 1);
+        const ToneReading kept = shownReadings_[i].tone;
         shownReadings_[i] = measurements_->readings(ch);
-        shownReadings_[i].tone = measurements_->Tone(ch);
+        shownReadings_[i].tone = tone ? measurements_->Tone(ch) : kept;
     }
 }
 
@@ -162,27 +163,31 @@ void MeasureControls::RefreshTexts()
 {
     const InstrumentState& s = form_.state();
     const char separator = decimalSeparator();
+    const bool frequencyDisplay = s.displayType == 1;
+    const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
+    // Only what is shown is formed: the tone readings in the FREQUENCY display.
     if (measuring_ && lastDrawn_)
-        keepReadings();
+        keepReadings(frequencyDisplay);
     std::array<QString, 2> rmsNow;
     for (int ch = 1; ch <= 2; ++ch) {
         const auto i = static_cast<std::size_t>(ch - 1);
         const double fullScale = s.features.fullScaleVolts[i];
-        const TimeRowTexts time = TimeTexts(shownReadings_[i], fullScale, separator);
-        rmsNow[i] = time.rms == measure_text::kUnknown ? QStringLiteral("no reading")
-                                                       : QStringLiteral("reads %1 RMS now").arg(QString::fromStdString(time.rms));
-        if (!shown_)
-            continue;
         const bool enabled = (ch == 1 ? s.chan1Enabled : s.chan2Enabled) == 1;
         const std::int32_t colour = ch == 1 ? s.chan1Color : s.chan2Color;
-        if (s.displayType == 1) {
+        if (shown_ && frequencyDisplay) {
             const ToneRowTexts tone = ToneTexts(shownReadings_[i], fullScale, separator);
             strip_->showChannel(ch, enabled, colour, nullptr, &tone);
-        } else {
-            strip_->showChannel(ch, enabled, colour, &time, nullptr);
+        }
+        if ((shown_ && !frequencyDisplay) || calibrating) {
+            const TimeRowTexts time = TimeTexts(shownReadings_[i], fullScale, separator);
+            if (shown_ && !frequencyDisplay)
+                strip_->showChannel(ch, enabled, colour, &time, nullptr);
+            rmsNow[i] = time.rms == measure_text::kUnknown
+                            ? QStringLiteral("no reading")
+                            : QStringLiteral("reads %1 RMS now").arg(QString::fromStdString(time.rms));
         }
     }
-    if (dialog_ != nullptr && dialog_->isVisible())
+    if (calibrating)
         dialog_->showReadings(rmsNow);
 }
 

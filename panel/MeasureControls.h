@@ -55,8 +55,9 @@ public:
 
 private:
     void measureBlock(const RecordedBlock& block);
-    // The readings shown: those of the buffers measured until now.
-    void keepReadings();
+    // The readings shown: those of the buffers measured until now; the tone
+    // readings too when asked.
+    void keepReadings(bool tone);
     // Measures while the strip or the dialog is open, and only then.
     void updateMeasuring();
     void calibrationClosed(int result);
