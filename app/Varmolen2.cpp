@@ -56,6 +56,12 @@ void TPaintBox::paintEvent(QPaintEvent* event)
         copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
 }
 
+void TPaintBox::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    emit mouseLeft();
+}
+
 void TPaintBox::mousePressEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();

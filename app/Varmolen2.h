@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/InstrumentState.h"
 #include "app/QtHost.h"
@@ -60,9 +61,11 @@ signals:
     void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
     void keyPressed(int key, Qt::KeyboardModifiers modifiers);
     void keyboardFocusChanged(bool focused);
+    void mouseLeft();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -145,6 +148,9 @@ public:
     // selected marker.
     void SpectrumBoxEnter(QObject* sender);
     void SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift);
+    // The pointer left the display: the cursor reading goes (or, with the
+    // keyboard on the display, rests on the selected marker).
+    void SpectrumBoxMouseLeave(QObject* sender);
     int keyboardMarker() const { return keyboardMarker_; }
     void Mkr1SwitchClick(QObject* sender);
     void Mkr2SwitchClick(QObject* sender);
@@ -159,6 +165,9 @@ public:
     // Menus: input, display type, grid, colours (panel/Menus.cpp).
     // After the settings are applied: every readout shows the state in force.
     void ShowStateInForce();
+    // The entries of the colour menus show the background and trace colours
+    // in force.
+    void ShowColoursInForce();
     void Mic1Click(QObject* sender);
     void Line1Click(QObject* sender);
     void Time1Click(QObject* sender);
@@ -351,6 +360,9 @@ private:
     int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2
     int startRuns_ = 0;
     int displayPasses_ = 0;
+    // The display column under the pointer while the cursor reading
+    // describes it; rewritten when the scale changes under it.
+    std::optional<int> cursorColumn_;
     int stopRuns_ = 0;
     QWidget* soundCardSelect_ = nullptr;
     std::function<void()> destroyObserver_;

@@ -30,6 +30,17 @@ void runHandler(TScopeForm& form, Handler handler, QObject* sender, Draws draws)
         form.RedrawHeldPicture();
 }
 
+// A colour item: its handler, then the colour menus' entries show the colour
+// now in force, then the held picture.
+void bindColour(TScopeForm& form, QAction* action, Handler click)
+{
+    QObject::connect(action, &QAction::triggered, &form, [&form, action, click] {
+        (form.*click)(action);
+        form.ShowColoursInForce();
+        form.RedrawHeldPicture();
+    });
+}
+
 void bindDial(TScopeForm& form, Dial* dial, Handler click, Handler valueChange, Draws draws = Draws::No)
 {
     QObject::connect(dial, &Dial::clicked, &form, [&form, dial, click, draws] { runHandler(form, click, dial, draws); });
@@ -112,6 +123,7 @@ void TScopeForm::ConnectFrontPanel()
             [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
                 SpectrumBoxMouseUp(SpectrumBox, button, shift, x, y);
             });
+    connect(SpectrumBox, &TPaintBox::mouseLeft, this, [this] { SpectrumBoxMouseLeave(SpectrumBox); });
     // ... and the keyboard, once Tab has brought it to the display.
     connect(SpectrumBox, &TPaintBox::keyPressed, this, [this](int key, Qt::KeyboardModifiers shift) {
         SpectrumBoxKeyDown(SpectrumBox, key, shift);
@@ -130,23 +142,23 @@ void TScopeForm::ConnectFrontPanel()
     bindAction(f, FFT1, &TScopeForm::FFT1Click, Draws::Yes);
     bindAction(f, Enable1, &TScopeForm::Enable1Click, Draws::Yes);
     bindAction(f, Disable1, &TScopeForm::Disable1Click, Draws::Yes);
-    bindAction(f, White1, &TScopeForm::White1Click, Draws::Yes);
-    bindAction(f, Teal1, &TScopeForm::Teal1Click, Draws::Yes);
-    bindAction(f, Black1, &TScopeForm::Black1Click, Draws::Yes);
-    bindAction(f, Black2, &TScopeForm::Black2Click, Draws::Yes);
-    bindAction(f, Red1, &TScopeForm::Red1Click, Draws::Yes);
-    bindAction(f, Blue1, &TScopeForm::Blue1Click, Draws::Yes);
-    bindAction(f, Lime1, &TScopeForm::Lime1Click, Draws::Yes);
-    bindAction(f, Lime2, &TScopeForm::Lime2Click, Draws::Yes);
-    bindAction(f, Yellow1, &TScopeForm::Yellow1Click, Draws::Yes);
-    bindAction(f, White2, &TScopeForm::White2Click, Draws::Yes);
-    bindAction(f, Black3, &TScopeForm::Black3Click, Draws::Yes);
-    bindAction(f, Red2, &TScopeForm::Red2Click, Draws::Yes);
-    bindAction(f, Blue2, &TScopeForm::Blue2Click, Draws::Yes);
-    bindAction(f, Teal2, &TScopeForm::Teal2Click, Draws::Yes);
-    bindAction(f, Lime3, &TScopeForm::Lime3Click, Draws::Yes);
-    bindAction(f, Yellow2, &TScopeForm::Yellow2Click, Draws::Yes);
-    bindAction(f, White3, &TScopeForm::White3Click, Draws::Yes);
+    bindColour(f, White1, &TScopeForm::White1Click);
+    bindColour(f, Teal1, &TScopeForm::Teal1Click);
+    bindColour(f, Black1, &TScopeForm::Black1Click);
+    bindColour(f, Black2, &TScopeForm::Black2Click);
+    bindColour(f, Red1, &TScopeForm::Red1Click);
+    bindColour(f, Blue1, &TScopeForm::Blue1Click);
+    bindColour(f, Lime1, &TScopeForm::Lime1Click);
+    bindColour(f, Lime2, &TScopeForm::Lime2Click);
+    bindColour(f, Yellow1, &TScopeForm::Yellow1Click);
+    bindColour(f, White2, &TScopeForm::White2Click);
+    bindColour(f, Black3, &TScopeForm::Black3Click);
+    bindColour(f, Red2, &TScopeForm::Red2Click);
+    bindColour(f, Blue2, &TScopeForm::Blue2Click);
+    bindColour(f, Teal2, &TScopeForm::Teal2Click);
+    bindColour(f, Lime3, &TScopeForm::Lime3Click);
+    bindColour(f, Yellow2, &TScopeForm::Yellow2Click);
+    bindColour(f, White3, &TScopeForm::White3Click);
 }
 
 }  // namespace varmolen

@@ -4,6 +4,9 @@
 #include <QActionGroup>
 #include <QFrame>
 #include <QGroupBox>
+#include <QPixmap>
+#include <QPainter>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -239,6 +242,19 @@ QRadioButton* makeRadio(QWidget* parent, const char* name, const char* caption, 
 
 }  // namespace
 
+QIcon ColourSwatch(std::int32_t word)
+{
+    const auto w = static_cast<std::uint32_t>(word);
+    QPixmap square(14, 14);
+    square.fill(QColor(static_cast<int>(w & 0xFFu), static_cast<int>((w >> 8) & 0xFFu),
+                       static_cast<int>((w >> 16) & 0xFFu)));
+    QPainter frame(&square);
+    frame.setPen(QColor(64, 64, 64));  // so that white shows on a light menu
+    frame.drawRect(0, 0, 13, 13);
+    frame.end();
+    return QIcon(square);
+}
+
 void NameControl(QWidget* control, const char* name)
 {
     control->setObjectName(QString::fromUtf8(name));
@@ -470,6 +486,18 @@ void BuildMenus(TScopeForm& form)
     form.Help1->addSeparator();
     form.About1 = item(form.Help1, "About1", "About");
     bar->addMenu(form.Help1);
+
+    // Every colour item shows its colour.
+    const std::pair<QAction*, std::int32_t> swatches[] = {
+        {form.White1, colour::white}, {form.Teal1, colour::teal},     {form.Black1, colour::black},
+        {form.Black2, colour::black}, {form.Red1, colour::red},       {form.Blue1, colour::blue},
+        {form.Lime1, colour::teal},   {form.Lime2, colour::lime},     {form.Yellow1, colour::yellow},
+        {form.White2, colour::white}, {form.Black3, colour::black},   {form.Red2, colour::red},
+        {form.Blue2, colour::blue},   {form.Teal2, colour::teal},     {form.Lime3, colour::lime},
+        {form.Yellow2, colour::yellow}, {form.White3, colour::white},
+    };
+    for (const auto& [action, word] : swatches)
+        action->setIcon(ColourSwatch(word));
 
     // Each pair of exclusive choices keeps exactly one check mark.
     for (auto pair : {std::pair{form.Mic1, form.Line1}, std::pair{form.Time1, form.FFT1},

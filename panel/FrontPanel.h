@@ -3,6 +3,9 @@
 // No handler is connected here; the window connects what it handles.
 #pragma once
 
+#include <cstdint>
+
+class QIcon;
 class QWidget;
 
 namespace varmolen {
@@ -21,5 +24,8 @@ void NameControl(QWidget* control, const char* name);
 // what assistive technology reads (so it has no accessible name), and its
 // description says what it shows ("Marker difference").
 void NameLabel(QWidget* label, const char* name, const char* shows);
+
+// A small framed square of a colour word (0x00BBGGRR), for the colour menus.
+QIcon ColourSwatch(std::int32_t word);
 
 }  // namespace varmolen

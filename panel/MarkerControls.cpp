@@ -48,6 +48,12 @@ void TScopeForm::UpdateTimeBase()
         setStatusText(4, text(*t.statusPanel4));
     HiFreqLabel->setText(text(t.hiFreqLabel));
     LoFreqLabel->setText(text(t.loFreqLabel));
+    // A cursor reading describes the column under the pointer: at a new
+    // scale it is read again there.
+    const QString cursor = statusText(1);
+    if (cursorColumn_ && cursor.startsWith(QLatin1String(readout::kCursor.data(), readout::kCursor.size())) &&
+        cursor.size() > static_cast<qsizetype>(readout::kCursor.size()))
+        setStatusText(1, text(CursorReadout(state(), *cursorColumn_, decimalSeparator())));
 }
 
 void TScopeForm::TimeBaseDialClick(QObject* /*sender*/)
@@ -72,6 +78,7 @@ void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons butt
 {
     const MouseMoveTexts t =
         MarkerMouseMove(state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
+    cursorColumn_ = ClampColumn(x);
     setStatusText(1, text(t.cursorText));
     MarkerLabel->setText(text(t.readout.markerLabel));
     setStatusText(4, text(t.readout.statusPanel4));
@@ -81,6 +88,16 @@ void TScopeForm::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*butto
                                     Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
 {
     MarkerMouseUp(state());
+}
+
+void TScopeForm::SpectrumBoxMouseLeave(QObject* sender)
+{
+    cursorColumn_.reset();
+    if (SpectrumBox->hasFocus()) {
+        SpectrumBoxEnter(sender);
+        return;
+    }
+    setStatusText(1, text(std::string(readout::kCursor)));
 }
 
 void TScopeForm::SpectrumBoxEnter(QObject* sender)

@@ -3,7 +3,9 @@
 // trace colours, and the system folder of the volume control.
 #include <QAction>
 #include <QFrame>
+#include <QIcon>
 #include <QLabel>
+#include <QMenu>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QString>
@@ -11,6 +13,7 @@
 #include "app/Varmolen2.h"
 #include "display/MarkerReadouts.h"
 #include "panel/ChannelMath.h"
+#include "panel/FrontPanel.h"
 #include "panel/widgets/Dial.h"
 
 namespace varmolen {
@@ -138,7 +141,29 @@ void applyBackground(TScopeForm& form, std::int32_t scheme, Scheme colours)
         label->setStyleSheet(font);
 }
 
+std::int32_t backgroundColour(std::int32_t scheme)
+{
+    switch (scheme) {
+    case 2:
+        return colour::black;
+    case 3:
+        return colour::teal;
+    default:
+        return colour::white;
+    }
+}
+
 }  // namespace
+
+void TScopeForm::ShowColoursInForce()
+{
+    // The colour items carry no check mark; the entry that opens each colour
+    // menu shows the colour in force as a swatch instead.
+    const InstrumentState& s = state();
+    BackgroundColor1->setIcon(ColourSwatch(backgroundColour(s.backgroundScheme)));
+    Channel1TraceColor1->setIcon(ColourSwatch(s.chan1Color));
+    Chan2TraceColor1->setIcon(ColourSwatch(s.chan2Color));
+}
 
 void TScopeForm::ShowStateInForce()
 {
@@ -154,6 +179,7 @@ void TScopeForm::ShowStateInForce()
     const std::int32_t timeBaseSetting = s.timeBaseSetting;
     UpdateTimeBase();
     s.timeBaseSetting = timeBaseSetting;
+    ShowColoursInForce();
 }
 
 void TScopeForm::Mic1Click(QObject* sender)

@@ -115,14 +115,29 @@ ConfigValues startupConfiguration()
 
 ConfigValues defaultConfiguration()
 {
+    // A working first picture on the built-in generator (a 1 kHz sine at half
+    // scale on channel 1, a 250 Hz square at quarter scale on channel 2, both
+    // through the line input): both channels on, each trace about 120 rows
+    // tall about its own zero line with room to spare, triggered on channel 1
+    // so the sine holds still, red and blue on the white background with the
+    // graticule, at 44100 Hz. The dials stand where their traces fit; the
+    // time base at the calibrated full span.
     ConfigValues v = startupConfiguration();
-    v.chan1TimeGainDial = 50;
-    v.chan2TimeGainDial = 50;
-    v.chan1FreqGainDial = 50;
-    v.chan2FreqGainDial = 50;
-    // The time base likewise starts where its dial starts, at the calibrated
-    // full span; a stored 0 would open the instrument zoomed to 9 samples.
+    v.chan1Enabled = 1;
+    v.chan2Enabled = 1;
+    v.chan1TimeGainDial = 8;   // gain 4: the sine swings 64 rows
+    v.chan2TimeGainDial = 14;  // gain 7: the square swings 56 rows
+    v.chan1FreqGainDial = 30;  // the spectra's peaks stay below the top
+    v.chan2FreqGainDial = 30;
     v.timeBaseSetting = 100;
+    v.sampleRate = 44100;
+    v.inputSelect = 1;
+    v.triggerEnabled = 1;
+    v.triggerChannel = 1;
+    v.chan1Color = colour::red;
+    v.chan2Color = colour::blue;
+    v.backgroundScheme = 1;
+    v.gridEnabled = 1;
     return v;
 }
 

@@ -18,6 +18,7 @@
 
 #include <string>
 
+#include "app/InstallPaths.h"
 #include "app/Varmolen2.h"
 #include "display/Raster.h"
 
@@ -301,8 +302,16 @@ void TScopeForm::HelpFile1Click(QObject* /*sender*/)
     const QString path = QString::fromUtf8(state().helpFilePath.data());
     OutputCommands& commands = outputCommandsOf(*this);
     const bool opened = !path.isEmpty() && QFileInfo::exists(path) && commands.openDocument(QUrl::fromLocalFile(path));
-    if (!opened)
-        host().showMessage(kHelpFailedText, "Varmolen");
+    if (!opened) {
+        // Without a browser the user can still open the manual by hand: say
+        // where it is (or where it belongs, when it was not found).
+        const QString where =
+            path.isEmpty() ? QStringLiteral("The manual was not found; it is installed as %1.")
+                                 .arg(QDir::toNativeSeparators(helpFileCandidate()))
+                           : QStringLiteral("The manual is %1; open it with any web browser.")
+                                 .arg(QDir::toNativeSeparators(path));
+        host().showMessage(std::string(kHelpFailedText) + "\n" + where.toStdString(), "Varmolen");
+    }
 }
 
 void TScopeForm::About1Click(QObject* /*sender*/)

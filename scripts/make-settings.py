@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""make-settings.py PATH [field=value ...]: writes a Varmolen.cfg of 118 bytes.
+"""make-settings.py PATH [--first-picture] [field=value ...]: writes a
+Varmolen.cfg of 118 bytes.
 
-Starts from the default settings (the start-up values with the gain dials at
-50 and the time base at 100) and changes the named fields, e.g.
+Starts from a plain base (the start-up values with the gain dials at 50 and
+the time base at 100) and changes the named fields, e.g.
     make-settings.py cfg sampleRate=44100 inputSelect=1 chan1Enabled=1
-Values may be decimal or 0x-hexadecimal. For preparing scenes in scripts and
-measurements; the instrument itself writes the file on exit.
+With --first-picture it starts from the file the set-up tool writes instead
+(the working first picture on the built-in generator). Values may be decimal
+or 0x-hexadecimal. For preparing scenes in scripts and measurements; the
+instrument itself writes the file on exit.
 """
 import struct
 import sys
@@ -30,12 +33,25 @@ FIELDS = [
     ("osVariant", "i", 1), ("gridEnabled", "B", 1), ("waveDeviceId", "i", 0),
 ]
 
+# Where the set-up tool's file differs from the base: both channels on at
+# gains where the generator's sine and square fit, line input at 44100 Hz,
+# triggered on channel 1, red and blue traces.
+FIRST_PICTURE = {
+    "chan1Enabled": 1, "chan2Enabled": 1, "chan1TimeGainDial": 8, "chan2TimeGainDial": 14,
+    "chan1FreqGainDial": 30, "chan2FreqGainDial": 30, "triggerEnabled": 1, "sampleRate": 44100,
+    "inputSelect": 1, "chan1Color": 0x0000FF, "chan2Color": 0xFF0000,
+}
+
 
 def main(argv):
     if len(argv) < 2:
         sys.exit(__doc__)
     values = {name: default for name, _, default in FIELDS}
-    for arg in argv[2:]:
+    args = argv[2:]
+    if args[:1] == ["--first-picture"]:
+        values.update(FIRST_PICTURE)
+        args = args[1:]
+    for arg in args:
         name, _, text = arg.partition("=")
         if name not in values:
             sys.exit(f"unknown field {name!r}; fields: {', '.join(values)}")

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
+#include <QFile>
 #include <QAction>
 #include <QLabel>
 #include <QSlider>
@@ -14,11 +15,14 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "WindowDriving.h"
 #include "WindowTestFolders.h"
 #include "app/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
 #include "display/Raster.h"
+#include "persist/ConfigFile.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
 #include "panel/widgets/RockerSwitch.h"
@@ -49,29 +53,10 @@ protected:
         test::WindowTestFolders::TearDown();
     }
 
-    static void turn(Dial* dial, float value)
-    {
-        dial->setValue(value);
-        emit dial->valueChanged(dial->value());
-    }
-    static void flip(SwitchBase* control, bool checked)
-    {
-        control->setChecked(checked);
-        emit control->clicked();
-    }
-    // Serves events until `done` holds or `ms` have passed.
-    static void serve(int ms, const std::function<bool()>& done = {})
-    {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (done && done())
-                loop.quit();
-        });
-        poll.start(5);
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    static void turn(Dial* dial, float value) { test::turn(dial, value); }
+    static void flip(SwitchBase* control, bool checked) { test::flip(control, checked); }
+    static void serve(int ms, const std::function<bool()>& done = {}) { test::serveUntil(ms, done); }
+
     // Serves events until `n` more display passes of new blocks have drawn.
     void passes(int n)
     {
@@ -195,6 +180,61 @@ TEST_F(PictureTest, TriggerLampSaysWhetherTheTraceWasTriggered)
         EXPECT_EQ(form->TrigdLED->isChecked(), step.lit) << step.what;
     }
     EXPECT_EQ(form->TrigdLED->caption(), "Trig'd");
+}
+
+// The set-up tool's settings file makes a working first picture on the
+// generator: both traces on the display with room to spare, apart from each
+// other, in colours that differ from each other and from the background,
+// triggered so that the sine holds still.
+using FirstPictureTest = test::WindowTestFolders;
+
+TEST_F(FirstPictureTest, DefaultFileShowsBothGeneratorSignalsTriggered)
+{
+    ASSERT_TRUE(test::writeSettings(installDir.filePath(QStringLiteral("Varmolen.cfg")), defaultConfiguration()));
+
+    GeneratorWaveInput generator;
+    TScopeForm form(generator);
+    form.host().setRecordOnly(true);
+    form.show();
+    const InstrumentState& s = form.state();
+    ASSERT_NE(s.chan1Color, s.chan2Color);
+    const auto rowsOf = [&](std::int32_t colourWord) {
+        std::vector<int> rows;
+        for (int y = 0; y < Raster::kHeight; ++y)
+            for (int x = 8; x < 512; ++x)
+                if (form.displayBitmap().pixel(x, y) == static_cast<std::uint32_t>(colourWord))
+                    rows.push_back(y);
+        return rows;
+    };
+    test::serveUntil(1200);
+    ASSERT_GT(form.displayPasses(), 3);
+    const std::vector<int> sine = rowsOf(s.chan1Color);
+    const std::vector<int> square = rowsOf(s.chan2Color);
+    ASSERT_GT(sine.size(), 1000u) << "the sine is not drawn";
+    ASSERT_GT(square.size(), 300u) << "the square is not drawn";
+    const auto [sineTop, sineBottom] = std::minmax_element(sine.begin(), sine.end());
+    const auto [squareTop, squareBottom] = std::minmax_element(square.begin(), square.end());
+    EXPECT_GE(*sineTop, 10) << "the sine is clipped at the top";
+    EXPECT_LT(*sineBottom, *squareTop) << "the traces overlap";
+    EXPECT_LE(*squareBottom, Raster::kHeight - 10) << "the square is clipped at the bottom";
+    EXPECT_GT(*sineBottom - *sineTop, 100) << "the sine is too small to see";
+    EXPECT_GT(*squareBottom - *squareTop, 100);
+    EXPECT_TRUE(form.TrigdLED->isChecked());
+    // The background is white; neither trace is.
+    EXPECT_EQ(form.displayBitmap().pixel(300, 20), static_cast<std::uint32_t>(colour::white));
+    EXPECT_NE(s.chan1Color, colour::white);
+    EXPECT_NE(s.chan2Color, colour::white);
+    // Triggered: pass after pass the sine starts at the left edge rising
+    // through the level (within the Sin detector's band), so it holds still
+    // up to a sample's step.
+    for (int pass = 0; pass < 5; ++pass) {
+        const int before = form.displayPasses();
+        test::serveUntil(1000, [&] { return form.displayPasses() > before; });
+        EXPECT_GT(s.chan1Trace[0], 0) << pass;
+        EXPECT_LT(s.chan1Trace[0], 5) << pass;
+        EXPECT_GT(s.chan1Trace[1], s.chan1Trace[0]) << pass;
+    }
+    form.close();
 }
 
 }  // namespace

@@ -36,6 +36,7 @@
 #include "persist/ConfigFile.h"
 #include "persist/OutputCommands.h"
 #include "FakeWaveInput.h"
+#include "WindowDriving.h"
 #include "WindowTestFolders.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
@@ -405,18 +406,14 @@ public:
     int opens = 0;
 };
 
-// Runs the event loop until `done` holds or `ms` have passed.
-void serveUntil(int ms, const std::function<bool()>& done)
+using test::serveUntil;
+
+// Shows the window and serves events until its first run records.
+void showRecording(TScopeForm& form)
 {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    form.host().setRecordOnly(true);
+    form.show();
+    serveUntil(2000, [&] { return form.state().stopped == 0; });
 }
 
 // Answers every message box 400 ms after it appeared, long enough for the
@@ -453,10 +450,8 @@ TEST_F(ScopeFormTest, CommandsHoldAcquisitionStoppedWhileTheirDialogsAreOpen)
 {
     CountingGenerator generator;
     TScopeForm form(generator);
-    form.host().setRecordOnly(true);
-    form.show();
+    showRecording(form);
     InstrumentState& s = form.state();
-    serveUntil(2000, [&] { return s.stopped == 0; });
     ASSERT_EQ(s.stopped, 0);
     const int opensBefore = generator.opens;
     int opensInDialog = -1;
@@ -482,10 +477,8 @@ TEST_F(ScopeFormTest, OneStartSequenceRunsAtATimeWhileItsMessageBoxIsOpen)
 {
     CountingGenerator generator;
     TScopeForm form(generator);
-    form.host().setRecordOnly(true);
-    form.show();
+    showRecording(form);
     InstrumentState& s = form.state();
-    serveUntil(2000, [&] { return s.stopped == 0; });
     ASSERT_EQ(s.stopped, 0);
 
     generator.failQueries = true;
@@ -513,11 +506,7 @@ TEST_F(ScopeFormTest, FirstPassReachesTheScreenWhole)
 {
     ConfigValues v = defaultConfiguration();
     v.backgroundScheme = 2;
-    const ConfigRecord record = encodeConfiguration(v);
-    QFile file(installDir.filePath(QStringLiteral("Varmolen.cfg")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(reinterpret_cast<const char*>(record.data()), static_cast<qint64>(record.size()));
-    file.close();
+    ASSERT_TRUE(test::writeSettings(installDir.filePath(QStringLiteral("Varmolen.cfg")), v));
 
     GeneratorWaveInput generator;
     TScopeForm form(generator);
@@ -575,11 +564,9 @@ TEST_F(ScopeFormTest, ClosingWithTheSoundCardDialogOpenStartsNothing)
 {
     CountingGenerator generator;
     TScopeForm form(generator);
-    form.host().setRecordOnly(true);
     TSoundCardSelect dialog(form.state(), generator, [&] { form.Mic1Click(&dialog); });
     form.setSoundCardSelect(&dialog);
-    form.show();
-    serveUntil(2000, [&] { return form.state().stopped == 0; });
+    showRecording(form);
     form.SelectCard->trigger();
     ASSERT_TRUE(dialog.isVisible());
     const int opens = generator.opens;

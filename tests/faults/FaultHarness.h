@@ -45,13 +45,14 @@ inline std::vector<std::uint8_t> recordBytes(const ConfigValues& v)
 }
 
 // Settings for a recording scene: 44100 Hz stereo line input from device 0,
-// channel 1 drawn.
+// channel 1 drawn, channel 2 not.
 inline ConfigValues recordingScene()
 {
     ConfigValues v = defaultConfiguration();
     v.sampleRate = 44100;
     v.inputSelect = 1;
     v.chan1Enabled = 1;
+    v.chan2Enabled = 0;
     v.waveDeviceId = 0;
     return v;
 }

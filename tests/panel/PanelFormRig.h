@@ -15,13 +15,9 @@
 #include <memory>
 #include <ostream>
 
-#include <QSignalBlocker>
-#include <QSlider>
-
 #include "app/Varmolen2.h"
 #include "audio/MemoryWaveInput.h"
-#include "panel/widgets/Dial.h"
-#include "panel/widgets/SwitchBase.h"
+#include "WindowDriving.h"
 #include "WindowTestFolders.h"
 
 // Failed comparisons of texts print the texts.
@@ -50,32 +46,11 @@ protected:
         WindowTestFolders::TearDown();
     }
 
-    // A user's action on a control: the control is set, then its own signal
-    // runs whatever handler the window bound to it, so a broken binding fails
-    // the test. (Setting a control from the program emits nothing.)
-    static void turn(Dial* dial, float value)
-    {
-        dial->setValue(value);
-        emit dial->valueChanged(dial->value());
-    }
-    static void press(Dial* dial, float value)
-    {
-        dial->setValue(value);
-        emit dial->clicked();
-    }
-    static void flip(SwitchBase* control, bool checked)
-    {
-        control->setChecked(checked);
-        emit control->clicked();
-    }
-    static void slide(QSlider* bar, int position)
-    {
-        {
-            const QSignalBlocker quiet(bar);
-            bar->setValue(position);
-        }
-        emit bar->valueChanged(bar->value());
-    }
+    // A user's action on a control (tests/WindowDriving.h).
+    static void turn(Dial* dial, float value) { test::turn(dial, value); }
+    static void press(Dial* dial, float value) { test::press(dial, value); }
+    static void flip(SwitchBase* control, bool checked) { test::flip(control, checked); }
+    static void slide(QSlider* bar, int position) { test::slide(bar, position); }
 
     InstrumentState& s() { return form->state(); }
     QString status(int panel) const { return form->statusText(panel); }

@@ -1,6 +1,8 @@
 // The markers, cursor, threshold and time base on the window: set the control
 // as a user would, run its handler, read the state, the labels under the
 // display, the status panels and the Uncal. lamp.
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLocale>
 #include <QRadioButton>
 
@@ -324,6 +326,26 @@ TEST_F(MarkerControlsTest, ThresholdReadsTwiceTheDial)
     press(form->ThresholdDial, 50.0f);
     EXPECT_EQ(s().triggerThreshold, 100);
     EXPECT_EQ(status(2), "Threshold = 100");
+}
+
+// The cursor reading describes the column under the pointer: read again
+// when the scale changes under it, gone when the pointer leaves the display.
+TEST_F(MarkerControlsTest, CursorReadingFollowsTheScaleAndLeavesWithThePointer)
+{
+    emit form->SpectrumBox->mouseMoved(Qt::NoButton, Qt::NoModifier, 256, 100);
+    EXPECT_EQ(status(1), "Cursor = 23.21 ms");
+    timeBase(50.0f);  // span 260
+    EXPECT_EQ(status(1), "Cursor = 11.78 ms");
+    form->FFT1->trigger();  // the display type writes its own caption there
+    EXPECT_EQ(status(1), "Frequency = ");
+    emit form->SpectrumBox->mouseMoved(Qt::NoButton, Qt::NoModifier, 256, 100);
+    EXPECT_EQ(status(1), "Cursor = 1399 Hz");
+
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(form->SpectrumBox, &leave);
+    EXPECT_EQ(status(1), "Cursor = ");
+    timeBase(100.0f);
+    EXPECT_EQ(status(1), "Cursor = ") << "a pointer that left describes no column";
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // window: items chosen as a user would (triggered), state and texts read back.
 #include <QAction>
 #include <QFrame>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QSlider>
 
@@ -158,6 +161,19 @@ TEST_F(MenusTest, GridItemsKeepOneCheckMark)
     EXPECT_FALSE(form->Disable1->isChecked());
 }
 
+// The colour a menu entry's swatch shows (its centre pixel).
+QColor swatchColour(const QIcon& icon)
+{
+    const QImage image = icon.pixmap(14, 14).toImage();
+    return image.isNull() ? QColor() : QColor(image.pixel(7, 7));
+}
+
+QColor wordColour(std::int32_t word)
+{
+    const auto w = static_cast<std::uint32_t>(word);
+    return QColor(static_cast<int>(w & 0xFF), static_cast<int>((w >> 8) & 0xFF), static_cast<int>((w >> 16) & 0xFF));
+}
+
 TEST_F(MenusTest, BackgroundSchemesColourTheStrip)
 {
     const struct {
@@ -176,6 +192,7 @@ TEST_F(MenusTest, BackgroundSchemesColourTheStrip)
         for (QLabel* label : {form->LoFreqLabel, form->MarkerLabel, form->HiFreqLabel})
             EXPECT_EQ(label->styleSheet(), QStringLiteral("color: %1;").arg(c.labels)) << c.scheme;
         EXPECT_FALSE(c.item->isChecked());
+        EXPECT_EQ(swatchColour(form->BackgroundColor1->icon()), QColor(c.panel)) << c.scheme;
     }
 }
 
@@ -202,6 +219,9 @@ TEST_F(MenusTest, TraceColourItems)
         EXPECT_EQ(s().chan1Color, c.word) << c.caption;
         EXPECT_EQ(s().chan2Color, 0x123456);
         EXPECT_FALSE(c.item->isChecked());
+        // The colour in force shows on the entry that opens the menu.
+        EXPECT_EQ(swatchColour(form->Channel1TraceColor1->icon()), wordColour(c.word)) << c.caption;
+        EXPECT_EQ(swatchColour(c.item->icon()), wordColour(c.word)) << c.caption;
     }
     for (const auto& c : two) {
         s().chan1Color = 0x654321;
@@ -210,6 +230,7 @@ TEST_F(MenusTest, TraceColourItems)
         EXPECT_EQ(s().chan2Color, c.word) << c.caption;
         EXPECT_EQ(s().chan1Color, 0x654321);
         EXPECT_FALSE(c.item->isChecked());
+        EXPECT_EQ(swatchColour(form->Chan2TraceColor1->icon()), wordColour(c.word)) << c.caption;
     }
 }
 

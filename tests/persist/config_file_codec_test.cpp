@@ -116,10 +116,28 @@ TEST(ConfigCodec, SignedAndWideValuesAndStateRoundTrip)
 TEST(ConfigCodec, StartupAndDefaultRecords)
 {
     EXPECT_EQ(encodeConfiguration(startupConfiguration()), startupRecord());
+    // The set-up tool's file: the start-up record with the fields of a
+    // working first picture on the generator changed, byte for byte.
     ConfigRecord expected = startupRecord();
-    for (std::size_t offset : {18, 22, 34, 38})  // the four gain-dial positions
-        expected[offset] = 50;
-    expected[71] = 100;  // the time base
+    const struct {
+        std::size_t offset;
+        std::vector<std::uint8_t> bytes;
+    } changed[] = {
+        {0, {1}},                   // channel 1 on
+        {1, {1}},                   // channel 2 on
+        {18, {8, 0, 0, 0}},         // channel 1 TIME gain dial
+        {22, {14, 0, 0, 0}},        // channel 2 TIME gain dial
+        {34, {30, 0, 0, 0}},        // channel 1 FREQUENCY gain dial
+        {38, {30, 0, 0, 0}},        // channel 2 FREQUENCY gain dial
+        {62, {1}},                  // trigger on
+        {67, {0x44, 0xAC, 0, 0}},   // 44100 Hz
+        {71, {100, 0, 0, 0}},       // time base at full span
+        {75, {1, 0, 0, 0}},         // line input
+        {91, {0xFF, 0, 0, 0}},      // channel 1 red
+        {95, {0, 0, 0xFF, 0}},      // channel 2 blue
+    };
+    for (const auto& c : changed)
+        std::copy(c.bytes.begin(), c.bytes.end(), expected.begin() + static_cast<std::ptrdiff_t>(c.offset));
     EXPECT_EQ(encodeConfiguration(defaultConfiguration()), expected);
     // The mends fall back to the same start-up values.
     EXPECT_EQ(kStartupSampleRate, startupConfiguration().sampleRate);

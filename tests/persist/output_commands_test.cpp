@@ -296,7 +296,9 @@ TEST_F(OutputCommandsTest, HelpFileOpensTheDocumentOrSaysItCannot)
     ASSERT_EQ(form->state().helpFilePath[0], '\0');
     form->HelpFile1Click(form->HelpFile1);
     ASSERT_EQ(messages().size(), 1u);
-    EXPECT_EQ(messages()[0].first, "Could not run the help application");
+    const auto lines = [&](std::size_t i) { return QString::fromStdString(messages()[i].first).split('\n'); };
+    EXPECT_EQ(lines(0).value(0), "Could not run the help application");
+    EXPECT_EQ(lines(0).value(1), "The manual was not found; it is installed as " + helpDir.filePath("index.html") + ".");
     EXPECT_TRUE(opened.empty());
 
     // A document: opened with the desktop's browser, no message.
@@ -313,10 +315,12 @@ TEST_F(OutputCommandsTest, HelpFileOpensTheDocumentOrSaysItCannot)
     EXPECT_EQ(messages().size(), 1u);
 
     // The desktop cannot open it.
+    // The desktop cannot open it (no browser): the message says where it is.
     commands->openDocument = [](const QUrl&) { return false; };
     form->HelpFile1Click(form->HelpFile1);
     ASSERT_EQ(messages().size(), 2u);
-    EXPECT_EQ(messages()[1].first, "Could not run the help application");
+    EXPECT_EQ(lines(1).value(0), "Could not run the help application");
+    EXPECT_EQ(lines(1).value(1), "The manual is " + page + "; open it with any web browser.");
 
     // Help never touches acquisition.
     EXPECT_EQ(form->stopRuns(), 0);
@@ -353,7 +357,8 @@ TEST_F(OutputCommandsTest, MenuItemsRunTheirCommands)
     EXPECT_EQ(form->stopRuns(), 5);
     EXPECT_EQ(form->startRuns(), 5);
     form->HelpFile1->trigger();
-    EXPECT_EQ(messages().back().first, "Could not run the help application");
+    EXPECT_EQ(QString::fromStdString(messages().back().first).section('\n', 0, 0),
+              "Could not run the help application");
 }
 
 // Stand-in search path: the programs named are "installed".
