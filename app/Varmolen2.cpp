@@ -25,6 +25,7 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "panel/MeasureControls.h"
 #include "panel/widgets/Led.h"
 #include "persist/ConfigFile.h"
 #include "persist/DataCommands.h"
@@ -174,7 +175,9 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     connect(SelectCard, &QAction::triggered, this, &TScopeForm::SelectCardClick);
 
     ConnectFrontPanel();
+    measure_ = std::make_unique<MeasureControls>(*this);
     FormCreate(this);
+    measure_->ApplySettings();
 
     formCreated_ = true;
 }

@@ -37,6 +37,7 @@ class Led;
 class RockerSwitch;
 class ToggleSwitch;
 class AcquisitionLoop;
+class MeasureControls;
 class WaveEngine;
 class WaveInput;
 
@@ -192,6 +193,11 @@ public:
     void White3Click(QObject* sender);
     void WindowsXPClick(QObject* sender);
     void Windows2KClick(QObject* sender);
+
+    // Measure menu: the measurement strip and its calibration (panel/MeasureControls.cpp).
+    void ShowMeasurements1Click(QObject* sender);
+    void Calibrate1Click(QObject* sender);
+    MeasureControls& measure() { return *measure_; }
 
     // Output and help commands (persist/OutputCommands.cpp).
     void SaveForm1Click(QObject* sender);
@@ -350,6 +356,9 @@ public:
     QAction* Average64 = nullptr;
     QAction* PeakHold1 = nullptr;
     QAction* SpectrumReset1 = nullptr;
+    QMenu* Measure1 = nullptr;
+    QAction* ShowMeasurements1 = nullptr;
+    QAction* Calibrate1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* HelpFile1 = nullptr;
     QAction* About1 = nullptr;
@@ -369,6 +378,7 @@ private:
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<WaveEngine> engine_;
     std::unique_ptr<AcquisitionLoop> loop_;
+    std::unique_ptr<MeasureControls> measure_;  // after loop_: it leaves the loop's hand-off when it goes
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
     int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2

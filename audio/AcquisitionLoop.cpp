@@ -1,5 +1,7 @@
 #include "audio/AcquisitionLoop.h"
 
+#include <algorithm>
+
 #include "panel/ChannelMath.h"
 
 namespace varmolen {
@@ -68,6 +70,7 @@ void AcquisitionLoop::StartBtnClick()
         return;  // a handler run during a message box stopped this run
     state_.stopped = 0;
     timeoutCounter_ = 0;
+    nextFollows_ = false;
     positionTimerArmed_ = false;
     phase_ = Phase::PositionWait;
     beginPass();
@@ -219,6 +222,7 @@ void AcquisitionLoop::step()
             return;
         if (!bytes)
             return;  // not yet: the next notification or tick comes back here
+        completedBytes_ = *bytes;
         if (state_.bufferTimedOut == 1 && timeoutCounter_ > 3)
             state_.stopped = 1;
         host_.enableTimer(TimerId::TimeoutTimer, false);
@@ -246,6 +250,18 @@ void AcquisitionLoop::step()
 void AcquisitionLoop::processBlock()
 {
     const std::uint8_t* block = state_.bufferSelect == 1 ? state_.bufferA.get() : state_.bufferB.get();
+    if (blockObserver_) {
+        // A wait that timed out reset the device: the stream starts again,
+        // and so does it after a buffer the device returned short.
+        const WAVEHDR& header = state_.bufferSelect == 1 ? state_.headerA : state_.headerB;
+        const std::uint32_t length = header.dwBufferLength;
+        const bool reset = state_.bufferTimedOut == 1;
+        const RecordedBlock recorded{block, std::min(completedBytes_, length), state_.inputSelect == 1 ? 2 : 1,
+                                     state_.sampleRate, nextFollows_ && !reset};
+        nextFollows_ = !reset && completedBytes_ >= length;
+        if (block != nullptr)
+            blockObserver_(recorded);
+    }
     if (block != nullptr) {
         if (state_.inputSelect == 1)
             splitStereo(block, state_);

@@ -12,6 +12,7 @@
 
 #include "app/Host.h"
 #include "app/InstrumentState.h"
+#include "audio/RecordedBlock.h"
 #include "audio/WaveEngine.h"
 
 namespace varmolen {
@@ -36,6 +37,11 @@ public:
     void TimeoutTimerTimer();
     // The device recorded something or returned a block (on the UI thread).
     void onDeviceNotification();
+
+    // Receives every completed buffer as recorded, before its split and DC
+    // removal, held display or not. Unset (the default), nothing is called.
+    using BlockObserver = std::function<void(const RecordedBlock&)>;
+    void setBlockObserver(BlockObserver observer) { blockObserver_ = std::move(observer); }
 
     bool running() const { return phase_ != Phase::Idle; }
     // Passes of this run that began after a timed-out wait.
@@ -62,6 +68,7 @@ private:
     WaveEngine& engine_;
     Host& host_;
     std::function<void()> displayPass_;
+    BlockObserver blockObserver_;
 
     Phase phase_ = Phase::Idle;
     int timeoutCounter_ = 0;
@@ -69,6 +76,8 @@ private:
     bool positionTimerArmed_ = false;
     bool advancing_ = false;
     bool advanceAgain_ = false;
+    std::uint32_t completedBytes_ = 0;  // recorded into the buffer just completed
+    bool nextFollows_ = false;          // the next buffer continues the last one without a gap
     // A start sequence is running (its failures show message boxes, inside
     // which the timers tick): a second one must not begin inside it.
     bool starting_ = false;

@@ -5,15 +5,16 @@
 #
 # The server's null sink plays a 1 kHz sine on the left and a 250 Hz square on
 # the right (sox through pacat --latency-msec=20); its monitor is the default
-# source, which ALSA's default device reaches through the pulse plugin. Five
+# source, which ALSA's default device reaches through the pulse plugin. Seven
 # programs record it at the same time for `seconds` (default 30) after a
 # settling time: Varmolen in the TIME display, Varmolen in the FREQUENCY
 # display (both at 44100 Hz stereo, both channels drawn, from device 0 = ALSA's
-# default input), Varmolen recording with no channel drawn (what acquisition
-# alone costs), Varmolen in the TIME display while it records a WAV file
-# (File > Record WAV..., driven with xdotool; the row is left out when the
-# window-driving helper e2e_panel_points was not built), `xoscope -D ALSA -A
-# default`, and bench/bare_capture.cpp, a
+# default input), the same two with the measurement strip shown (Measure >
+# Show Measurements, set in Varmolen.ini), Varmolen recording with no channel
+# drawn (what acquisition alone costs), Varmolen in the TIME display while it
+# records a WAV file (File > Record WAV..., driven with xdotool; the row is
+# left out when the window-driving helper e2e_panel_points was not built),
+# `xoscope -D ALSA -A default`, and bench/bare_capture.cpp, a
 # loop that only records, with the instrument's own format, buffering and
 # reads (the floor: what recording from this server costs any program before
 # it draws anything). Each gets its own throw-away
@@ -75,6 +76,10 @@ settings() {  # settings NAME field=value...
 settings time displayType=2
 settings rec displayType=2
 settings freq displayType=1
+# The same two with the measurement strip shown.
+settings timem displayType=2
+settings freqm displayType=1
+for m in timem freqm; do printf '[Measure]\nShown=true\n' >"$work/home-$m/.config/Varmolen/Varmolen.ini"; done
 # The same recording with no channel drawn: the cost of acquisition alone.
 settings idle displayType=2 chan1Enabled=0 chan2Enabled=0
 # Traces in a colour (R 0xFE, G 0x02, B 0x01) that nothing else on the screen
@@ -107,7 +112,7 @@ threads() {  # threads PID: "tid name ticks" per thread
 
 # First, alone on the screen, the instance that records a WAV file: its File
 # menu is opened and Record WAV... chosen with the pointer.
-programs="time freq idle peer bare"
+programs="time freq timem freqm idle peer bare"
 if [ -n "$points" ] && command -v xdotool >/dev/null; then
     "$points" >"$work/points.txt" 2>"$work/points.log"
     at() { awk -v n="$1" '$1 == n { print $2, $3 }' "$work/points.txt"; }
@@ -134,7 +139,7 @@ if [ -n "$points" ] && command -v xdotool >/dev/null; then
     xdotool key Return
     sleep 1
     if [ -s "$work/recording.wav" ]; then
-        programs="time rec freq idle peer bare"
+        programs="time rec freq timem freqm idle peer bare"
     else
         echo "the recording did not start; the recording row is left out"
         kill -TERM "$p_rec"
@@ -142,6 +147,8 @@ if [ -n "$points" ] && command -v xdotool >/dev/null; then
 fi
 p_time=$(run_in time "$bin")
 p_freq=$(run_in freq "$bin")
+p_timem=$(run_in timem "$bin")
+p_freqm=$(run_in freqm "$bin")
 p_idle=$(run_in idle "$bin")
 p_peer=$(run_in peer xoscope -D ALSA -A default)
 p_bare=$(run_in bare "$bare")
@@ -187,7 +194,7 @@ chmod +x "$inner"
 echo "Varmolen: $bin"
 echo "peer: xoscope $(dpkg-query -W -f='${Version}' xoscope 2>/dev/null || echo '?')"
 echo "signal: 1 kHz sine (left), 250 Hz square (right), 44100 Hz, through a private PulseAudio null sink"
-echo "measuring ${seconds} s, all five programs at once under one Xvfb ..."
+echo "measuring ${seconds} s, all programs at once under one Xvfb ..."
 "$root/scripts/on-xvfb.sh" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" "$bare" "$points" \
     >"$work/out" 2>"$work/err" || true
 grep -v '^load \|^start \|^threads ' "$work/out" || true
@@ -198,16 +205,18 @@ function cpu(p) { return 100 * (tk[p] / hz[p]) / (wall[p] / 1e9) }
 /^start / && /first pass after/ { ms[++n] = $6; line = line sprintf(" %d", $6) }
 /^start / && /no first pass/ { failed++ }
 /^start / && /window on screen after/ { wms[++nw] = $7 }
-/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "rec" ? "Varmolen TIME + WAV" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
+/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "rec" ? "Varmolen TIME + WAV" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "timem" ? "TIME + strip" : $2 == "freqm" ? "FREQUENCY + strip" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
               $1 = ""; $2 = ""; sub(/^ +/, ""); threads = threads sprintf("  %-20s %s\n", name, $0) }
 END {
-    if (!have["time"] || !have["freq"] || !have["idle"] || !have["peer"] || !have["bare"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
+    if (!have["time"] || !have["freq"] || !have["timem"] || !have["freqm"] || !have["idle"] || !have["peer"] || !have["bare"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
     peer = cpu("peer")
     printf "\n%-22s %12s %14s %16s\n", "program", "CPU % core", "resident MiB", "CPU / xoscope"
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen TIME", cpu("time"), mem["time"], (peer > 0 ? cpu("time") / peer : 0)
     if (have["rec"])
         printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen TIME + WAV", cpu("rec"), mem["rec"], (peer > 0 ? cpu("rec") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen FREQUENCY", cpu("freq"), mem["freq"], (peer > 0 ? cpu("freq") / peer : 0)
+    printf "%-22s %12.2f %14.1f %16.3f\n", "TIME + strip", cpu("timem"), mem["timem"], (peer > 0 ? cpu("timem") / peer : 0)
+    printf "%-22s %12.2f %14.1f %16.3f\n", "FREQUENCY + strip", cpu("freqm"), mem["freqm"], (peer > 0 ? cpu("freqm") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen no channel", cpu("idle"), mem["idle"], (peer > 0 ? cpu("idle") / peer : 0)
     printf "%-22s %12.2f %14.1f %16s\n", "xoscope (peer)", peer, mem["peer"], "1"
     printf "%-22s %12.2f %14.1f %16.3f\n", "recording alone", cpu("bare"), mem["bare"], (peer > 0 ? cpu("bare") / peer : 0)
@@ -225,5 +234,7 @@ END {
     printf "window: the floor any program recording this server pays, before it shows anything.\n"
     if (have["rec"])
         printf "Varmolen TIME + WAV: the same as Varmolen TIME while File > Record WAV writes a 44100 Hz stereo file;\nthe recording adds %.2f %% of a core (target < 0.2 %%).\n", cpu("rec") - cpu("time")
-    printf "targets: CPU < 1 %% of a core and < 0.25 x xoscope in both displays; resident < 80 MiB; first pass < 400 ms\n"
+    printf "strip shown: %+.2f %% of a core in TIME, %+.2f %% in FREQUENCY\n", cpu("timem") - cpu("time"), cpu("freqm") - cpu("freq")
+    printf "targets: CPU < 1 %% of a core and < 0.25 x xoscope in both displays; resident < 80 MiB; first pass < 400 ms;\n"
+    printf "the strip adds < 0.1 %% of a core\n"
 }' "$work/out"

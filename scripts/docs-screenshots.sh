@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # docs-screenshots.sh [binary]: retakes the manual's pictures of the real
 # window. A prepared settings file in a throw-away home sets the scene (both
-# channels of the built-in generator, trigger on, 44100 Hz, markers on); the
-# window is captured under a private X server.
+# channels of the built-in generator, trigger on, 44100 Hz, markers on; then
+# the same with the measurement strip shown); the window is captured under a
+# private X server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(realpath "${1:-$root/build/app/varmolen}")
@@ -20,3 +21,13 @@ for kind in window:2 frequency:1; do
   HOME=$home XDG_CONFIG_HOME=$home/.config "$root/scripts/screenshot.sh" "$bin" "$root/docs/help/varmolen-$name.png" 4
   echo "docs/help/varmolen-$name.png"
 done
+
+# The measurement strip (Measure > Show Measurements, kept in Varmolen.ini)
+# under the Time display of the same scene, markers off.
+python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" \
+  chan1Enabled=1 chan2Enabled=1 chan1TimeGainDial=10 chan2TimeGainDial=20 chan1TimeOffset=89 \
+  chan2TimeOffset=260 triggerEnabled=1 sampleRate=44100 inputSelect=1 displayType=2 \
+  chan1Color=0x0000FF chan2Color=0xFF0000
+printf '[Measure]\nShown=true\n' >"$home/.config/Varmolen/Varmolen.ini"
+HOME=$home XDG_CONFIG_HOME=$home/.config "$root/scripts/screenshot.sh" "$bin" "$root/docs/help/varmolen-measure.png" 4
+echo "docs/help/varmolen-measure.png"

@@ -363,5 +363,65 @@ TEST(AcquisitionLoop, LongBuffersAtTheHighRateStillYield1024Frames)
     EXPECT_EQ(r.s.chan2Samples[0], 0 - 51);
 }
 
+// The hand-off of every buffer as recorded: whole (at 44100 Hz both halves),
+// before the DC removal, also while the display is held, and marked as
+// following the one before only where no reset or new run lies between.
+TEST(AcquisitionLoop, BlockHandOffSeesWholeBuffersAndTheirGaps)
+{
+    AcquisitionRig r;
+    r.useLine(44100);
+    r.s.displayHold = 1;
+    r.device.setFrameSource([](std::uint64_t k) {
+        return std::array<std::int16_t, 2>{static_cast<std::int16_t>(k % 30000), 1000};
+    });
+    struct Seen {
+        std::uint32_t bytes;
+        int channels;
+        std::uint32_t rate;
+        bool follows;
+        std::int32_t firstChannel2;
+        std::int32_t firstChannel1;
+    };
+    std::vector<Seen> seen;
+    r.loop.setBlockObserver([&seen](const RecordedBlock& b) {
+        const auto value = [&b](int at) {
+            return static_cast<std::int16_t>(static_cast<std::uint16_t>(b.data[at] | (b.data[at + 1] << 8)));
+        };
+        seen.push_back({b.bytes, b.channelCount, b.sampleRate, b.followsPrevious, value(0), value(2)});
+    });
+    r.loop.StartBtnClick();
+    r.recordBlocks(3);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(r.displayPasses, 0);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(seen[i].bytes, 8192u);
+        EXPECT_EQ(seen[i].channels, 2);
+        EXPECT_EQ(seen[i].rate, 44100u);
+        EXPECT_EQ(seen[i].follows, i > 0);
+        EXPECT_EQ(seen[i].firstChannel2, static_cast<std::int32_t>(2048 * i));  // no frame skipped
+        EXPECT_EQ(seen[i].firstChannel1, 1000);  // before any DC removal
+    }
+
+    // A timed-out wait resets the device: neither the buffer it returns nor
+    // the next one follows what came before.
+    r.device.setStalled(true);
+    r.tickTimeout();
+    r.device.setStalled(false);
+    r.recordBlocks(3);
+    ASSERT_GE(seen.size(), 6u);
+    EXPECT_FALSE(seen[3].follows);
+    EXPECT_FALSE(seen[4].follows);
+    EXPECT_TRUE(seen.back().follows);
+
+    // A new run starts afresh.
+    r.loop.StopBtnClick();
+    r.loop.StartBtnClick();
+    seen.clear();
+    r.recordBlocks(2);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_FALSE(seen[0].follows);
+    EXPECT_TRUE(seen[1].follows);
+}
+
 }  // namespace
 }  // namespace varmolen

@@ -1,0 +1,70 @@
+// Cost of measuring one recorded buffer, both channels: the TIME readings
+// alone and with the tone readings, each formed for every buffer (the strip
+// forms them only for the buffer it shows, four times a second, so this is
+// the worst case), at 11025 Hz (1024-frame buffers) and at 44100 Hz (2048-frame
+// buffers). The signals repeat exactly over the cycle of buffers, so the run
+// is one continuous recording. Target: under 50 us.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "dsp/Measurements.h"
+
+using namespace varmolen;
+
+namespace {
+
+constexpr int kCycle = 16;  // buffers
+
+void BM_MeasureBothChannels(benchmark::State& st)
+{
+    const auto rate = static_cast<std::uint32_t>(st.range(0));
+    const bool tone = st.range(1) != 0;
+    const int frames = rate >= 44100 ? 2048 : 1024;
+    const int total = kCycle * frames;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(4 * total));
+    for (int n = 0; n < total; ++n) {
+        // Whole numbers of periods over the cycle: about 1 kHz and 250 Hz,
+        // with a 1 % second harmonic and a little noise-like ripple.
+        const double a = 2 * M_PI * static_cast<double>(n) / total;
+        const double one = 12000 * std::sin(a * std::round(1000.0 * total / rate)) +
+                           120 * std::sin(2 * a * std::round(1000.0 * total / rate)) + 30 * std::sin(a * 3517);
+        const double two = 8000 * (std::sin(a * std::round(250.0 * total / rate)) >= 0 ? 1 : -1);
+        const auto put = [&bytes](int at, double v) {
+            const auto code = static_cast<std::int16_t>(std::lround(v));
+            bytes[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(code & 0xFF);
+            bytes[static_cast<std::size_t>(at + 1)] = static_cast<std::uint8_t>((code >> 8) & 0xFF);
+        };
+        put(4 * n, two);      // channel 2 comes first in a frame
+        put(4 * n + 2, one);  // channel 1
+    }
+    auto m = std::make_unique<Measurements>();
+    int b = 0;
+    bool follows = false;
+    for (auto _ : st) {
+        const RecordedBlock block{bytes.data() + static_cast<std::ptrdiff_t>(4 * frames * b),
+                                  static_cast<std::uint32_t>(4 * frames), 2, rate, follows};
+        m->MeasureBlock(block, true, true, tone);
+        benchmark::DoNotOptimize(m->readings(2).frequency.hz);
+        if (tone) {
+            benchmark::DoNotOptimize(m->Tone(1).hz);
+            benchmark::DoNotOptimize(m->Tone(2).hz);
+        }
+        benchmark::DoNotOptimize(m->readings(1).frequency.hz);
+        b = (b + 1) % kCycle;
+        follows = true;
+    }
+    st.counters["ch1_hz"] = m->readings(1).frequency.hz;
+}
+BENCHMARK(BM_MeasureBothChannels)
+    ->ArgNames({"rate", "tone"})
+    ->Args({11025, 0})
+    ->Args({11025, 1})
+    ->Args({44100, 0})
+    ->Args({44100, 1})
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,208 @@
+#include "display/MeasurementReadouts.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "dsp/Calibration.h"
+
+namespace varmolen {
+
+namespace {
+
+constexpr int kMaxDecimals = 4;
+constexpr int kMaxSignificant = 7;
+
+// Fixed-point text independent of the process's locale, with the window's
+// decimal separator; never "-0.00".
+std::string fixed(double value, int decimals, char decimalSeparator)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    std::string text(buffer, result.ptr);
+    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos)
+        text.erase(0, 1);
+    const char separator = decimalSeparator == '\0' ? '.' : decimalSeparator;
+    std::replace(text.begin(), text.end(), '.', separator);
+    return text;
+}
+
+// A value whose standard uncertainty is sigma, to the digit that four
+// uncertainties fill; coarser than units it is rounded to tens, hundreds...
+std::string resolved(double value, double sigma, char decimalSeparator)
+{
+    const int order = static_cast<int>(std::floor(std::log10(std::abs(value))));
+    const int finest = std::min(kMaxDecimals, std::max(0, kMaxSignificant - 1 - order));
+    if (!(sigma > 0.0) || !std::isfinite(sigma))
+        return fixed(value, finest, decimalSeparator);
+    const int exponent = static_cast<int>(std::ceil(std::log10(4.0 * sigma)));
+    if (exponent > 0) {
+        const double unit = std::pow(10.0, exponent);
+        return fixed(std::round(value / unit) * unit, 0, decimalSeparator);
+    }
+    return fixed(value, std::min(finest, -exponent), decimalSeparator);
+}
+
+double ratioToFullScale(double codes) { return codes / kFullScaleCode; }
+
+// An AC RMS as the level of the sine that has it: full scale = 32767 / sqrt 2.
+double rmsToFullScale(double codes) { return codes * std::sqrt(2.0) / kFullScaleCode; }
+
+struct LevelText {
+    std::string value;
+    std::string decibels;
+};
+
+// % and dBFS of a ratio to full scale, or volts of `codes` on a calibrated channel.
+LevelText level(double ratio, double codes, double fullScaleVolts, char decimalSeparator)
+{
+    if (const std::optional<double> volts = ChannelVolts(codes, fullScaleVolts))
+        return {FormatVolts(*volts, decimalSeparator), {}};
+    return {FormatPercent(ratio, decimalSeparator), FormatDecibels(ratio, "dBFS", decimalSeparator)};
+}
+
+}  // namespace
+
+std::string FormatFrequency(double hz, double sigmaHz, char decimalSeparator)
+{
+    if (!(hz > 0.0) || !std::isfinite(hz))
+        return measure_text::kUnknown;
+    return resolved(hz, sigmaHz, decimalSeparator) + " Hz";
+}
+
+std::string FormatPeriod(double hz, double sigmaHz, char decimalSeparator)
+{
+    if (!(hz > 0.0) || !std::isfinite(hz))
+        return measure_text::kUnknown;
+    const double seconds = 1.0 / hz;
+    const double sigma = sigmaHz / (hz * hz);
+    struct Unit {
+        double scale;
+        const char* name;
+    };
+    constexpr Unit kUnits[] = {{1e6, " µs"}, {1e3, " ms"}, {1.0, " s"}};
+    // The smallest unit in which the period, as shown, stays below 1000.
+    for (const Unit& u : kUnits) {
+        const std::string text = resolved(seconds * u.scale, sigma * u.scale, decimalSeparator);
+        long whole = 0;
+        std::from_chars(text.data(), text.data() + text.size(), whole);
+        if (whole < 1000 || u.scale == 1.0)
+            return text + u.name;
+    }
+    return measure_text::kUnknown;
+}
+
+std::string FormatPercent(double ratio, char decimalSeparator)
+{
+    if (!std::isfinite(ratio))
+        return measure_text::kUnknown;
+    return fixed(ratio * 100.0, 2, decimalSeparator) + " %";
+}
+
+std::string FormatDecibels(double ratio, const char* unit, char decimalSeparator)
+{
+    const double magnitude = std::abs(ratio);
+    if (!(magnitude > 0.0) || !std::isfinite(magnitude))
+        return measure_text::kUnknown;
+    return fixed(20.0 * std::log10(magnitude), 2, decimalSeparator) + " " + unit;
+}
+
+std::string FormatVolts(double volts, char decimalSeparator)
+{
+    if (!std::isfinite(volts))
+        return measure_text::kUnknown;
+    // Four significant digits; a value that rounds up into the next decade
+    // (999.96 mV) is written there (1.000 V).
+    const auto significant = [](double v) {
+        if (v == 0.0)
+            return 3;
+        const int order = static_cast<int>(std::floor(std::log10(std::abs(v))));
+        return std::max(0, 3 - order);
+    };
+    double value = volts;
+    const char* unit = " V";
+    if (std::abs(volts) < 1.0) {
+        value = volts * 1000.0;
+        unit = " mV";
+    }
+    int decimals = significant(value);
+    const double step = std::pow(10.0, -decimals);
+    const double rounded = std::round(value / step) * step;
+    if (rounded != 0.0 && significant(rounded) < decimals) {
+        if (std::abs(volts) < 1.0 && std::abs(rounded) >= 1000.0)
+            return FormatVolts(std::copysign(1.0, volts), decimalSeparator);
+        decimals = significant(rounded);
+    }
+    return fixed(value, decimals, decimalSeparator) + unit;
+}
+
+std::string FormatDistortion(double ratio, char decimalSeparator)
+{
+    if (!(ratio >= 0.0) || !std::isfinite(ratio))
+        return measure_text::kUnknown;
+    const double percent = ratio * 100.0;
+    if (percent == 0.0)
+        return fixed(0.0, 2, decimalSeparator) + " %";
+    const int order = static_cast<int>(std::floor(std::log10(percent)));
+    return fixed(percent, std::clamp(2 - order, 0, 5), decimalSeparator) + " %";
+}
+
+TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char separator)
+{
+    TimeRowTexts t;
+    const bool calibrated = ChannelVolts(0.0, fullScaleVolts).has_value();
+    const std::string unknownDb = calibrated ? std::string() : std::string(measure_text::kUnknown);
+    t.frequency = r.recorded && r.frequency.valid ? FormatFrequency(r.frequency.hz, r.frequency.sigmaHz, separator)
+                                                  : measure_text::kUnknown;
+    t.period = r.recorded && r.frequency.valid ? FormatPeriod(r.frequency.hz, r.frequency.sigmaHz, separator)
+                                               : measure_text::kUnknown;
+    if (!r.recorded || !r.levels.valid) {
+        t.peakToPeak = t.maximum = t.minimum = t.dcMean = t.rms = measure_text::kUnknown;
+        t.peakToPeakDb = t.maximumDb = t.minimumDb = t.dcMeanDb = t.rmsDb = unknownDb;
+    } else {
+        const LevelReadings& l = r.levels;
+        LevelText x = level(l.peakToPeak / (2.0 * kFullScaleCode), l.peakToPeak, fullScaleVolts, separator);
+        t.peakToPeak = x.value;
+        t.peakToPeakDb = x.decibels;
+        x = level(ratioToFullScale(l.maximum), l.maximum, fullScaleVolts, separator);
+        t.maximum = x.value;
+        t.maximumDb = x.decibels;
+        x = level(ratioToFullScale(l.minimum), l.minimum, fullScaleVolts, separator);
+        t.minimum = x.value;
+        t.minimumDb = x.decibels;
+        x = level(ratioToFullScale(l.dcMean), l.dcMean, fullScaleVolts, separator);
+        t.dcMean = x.value;
+        t.dcMeanDb = x.decibels;
+        x = level(rmsToFullScale(l.acRms), l.acRms, fullScaleVolts, separator);
+        t.rms = x.value;
+        t.rmsDb = x.decibels;
+    }
+    t.overload = !r.recorded ? measure_text::kUnknown : r.overload ? measure_text::kOverload : measure_text::kNoOverload;
+    return t;
+}
+
+ToneRowTexts ToneTexts(const ChannelReadings& r, double fullScaleVolts, char separator)
+{
+    ToneRowTexts t;
+    const bool calibrated = ChannelVolts(0.0, fullScaleVolts).has_value();
+    const ToneReading& tone = r.tone;
+    if (!r.recorded || !tone.valid) {
+        t.peakFrequency = t.peakLevel = t.thd = t.thdN = measure_text::kUnknown;
+        t.peakLevelDb = calibrated ? std::string() : std::string(measure_text::kUnknown);
+        t.thdDb = t.thdNDb = measure_text::kUnknown;
+        return t;
+    }
+    t.peakFrequency = FormatFrequency(tone.hz, tone.sigmaHz, separator);
+    // The tone's level: its RMS, in volts RMS where calibrated.
+    const LevelText x =
+        level(ratioToFullScale(tone.amplitude), tone.amplitude / std::sqrt(2.0), fullScaleVolts, separator);
+    t.peakLevel = x.value;
+    t.peakLevelDb = x.decibels;
+    t.thd = tone.thdValid ? FormatDistortion(tone.thd, separator) : measure_text::kUnknown;
+    t.thdDb = tone.thdValid ? FormatDecibels(tone.thd, "dB", separator) : measure_text::kUnknown;
+    t.thdN = tone.thdNValid ? FormatDistortion(tone.thdN, separator) : measure_text::kUnknown;
+    t.thdNDb = tone.thdNValid ? FormatDecibels(tone.thdN, "dB", separator) : measure_text::kUnknown;
+    return t;
+}
+
+}  // namespace varmolen

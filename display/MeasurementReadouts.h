@@ -1,0 +1,70 @@
+// The texts of the measurement strip: each is the reading alone, a number
+// and its unit ("440.00 Hz", "-6.02 dBFS", "1.00 %", "12.34 mV"), or "?"
+// where no value can be formed. Levels read against full scale the way
+// AES17 has it: a sine whose peaks reach full scale (32767) reads 100 % and
+// 0 dBFS in every level, its RMS included, so a half-scale sine reads
+// -6.02 dBFS RMS. A calibrated channel reads volts (mV below 1 V) instead of
+// % and dBFS; its dBFS texts are then empty.
+#pragma once
+
+#include <string>
+
+#include "dsp/Measurements.h"
+
+namespace varmolen {
+
+namespace measure_text {
+inline constexpr const char* kUnknown = "?";
+inline constexpr const char* kOverload = "Overload";
+inline constexpr const char* kNoOverload = "OK";
+}  // namespace measure_text
+
+// Frequency with as many decimals as its uncertainty allows: the last digit
+// shown is right to within one, as four standard uncertainties fit in it.
+std::string FormatFrequency(double hz, double sigmaHz, char decimalSeparator);
+// The period of that frequency in s, ms or µs, to the same relative resolution.
+std::string FormatPeriod(double hz, double sigmaHz, char decimalSeparator);
+// A ratio to full scale in percent, two decimals: 0.5 -> "50.00 %".
+std::string FormatPercent(double ratio, char decimalSeparator);
+// 20 log10 of a ratio with two decimals and the unit: 0.5 -> "-6.02 dBFS";
+// "?" for a ratio of 0.
+std::string FormatDecibels(double ratio, const char* unit, char decimalSeparator);
+// Volts to four significant digits, mV below 1 V: "1.234 V", "12.34 mV".
+std::string FormatVolts(double volts, char decimalSeparator);
+// A distortion ratio in percent to three significant digits:
+// 0.01 -> "1.00 %", 0.000123 -> "0.0123 %", 0.123 -> "12.3 %".
+std::string FormatDistortion(double ratio, char decimalSeparator);
+
+// One channel's row in the TIME display.
+struct TimeRowTexts {
+    std::string frequency;
+    std::string period;
+    std::string peakToPeak;
+    std::string peakToPeakDb;
+    std::string maximum;
+    std::string maximumDb;
+    std::string minimum;
+    std::string minimumDb;
+    std::string dcMean;
+    std::string dcMeanDb;
+    std::string rms;
+    std::string rmsDb;
+    std::string overload;
+};
+
+// One channel's row in the FREQUENCY display.
+struct ToneRowTexts {
+    std::string peakFrequency;
+    std::string peakLevel;
+    std::string peakLevelDb;
+    std::string thd;
+    std::string thdDb;
+    std::string thdN;
+    std::string thdNDb;
+};
+
+// The readings of a channel as texts; `fullScaleVolts` 0 = not calibrated.
+TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
+ToneRowTexts ToneTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
+
+}  // namespace varmolen

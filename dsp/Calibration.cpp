@@ -1,0 +1,42 @@
+#include "dsp/Calibration.h"
+
+#include <cmath>
+
+#include "dsp/Measurements.h"
+
+namespace varmolen {
+
+std::optional<double> ChannelVolts(double code, double fullScaleVolts)
+{
+    if (fullScaleVolts == 0.0 || !isUsableFullScaleVolts(fullScaleVolts))
+        return std::nullopt;
+    return code * fullScaleVolts / kFullScaleCode;
+}
+
+std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code)
+{
+    if (channel != 1 && channel != 2)
+        return std::nullopt;
+    return ChannelVolts(code, settings.fullScaleVolts[static_cast<std::size_t>(channel - 1)]);
+}
+
+double FullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes)
+{
+    if (!(measuredRmsCodes > 0.0) || !std::isfinite(appliedRmsVolts))
+        return 0.0;
+    return appliedRmsVolts * kFullScaleCode / measuredRmsCodes;
+}
+
+std::string FullScaleProblem(int channel, double volts)
+{
+    const std::string who = "Channel " + std::to_string(channel) + ": ";
+    if (!std::isfinite(volts))
+        return who + "the full scale must be a number of volts.";
+    if (volts <= 0.0)
+        return who + "the full scale must be more than 0 V.";
+    if (!isUsableFullScaleVolts(volts))
+        return who + "the full scale must lie between 0.001 V and 1000 V.";
+    return {};
+}
+
+}  // namespace varmolen

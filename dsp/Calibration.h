@@ -1,0 +1,27 @@
+// Calibration of a channel in volts: the peak voltage that reads full scale
+// (code 32767). 0 means the channel is not calibrated and reads % and dBFS.
+// Everything that shows or writes volts converts through ChannelVolts.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "persist/FeatureSettings.h"
+
+namespace varmolen {
+
+// The volts of a sample value (a code, or a level in codes) on a channel
+// whose full scale is `fullScaleVolts`; nothing when it is not calibrated.
+std::optional<double> ChannelVolts(double code, double fullScaleVolts);
+// The same for channel 1 or 2 as the feature settings calibrate it.
+std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code);
+
+// The full scale of a channel on which a known RMS voltage reads
+// `measuredRmsCodes` of AC RMS.
+double FullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes);
+
+// Why a full-scale voltage cannot be used, as the calibration dialog says it
+// for channel `channel`; empty when it can.
+std::string FullScaleProblem(int channel, double fullScaleVolts);
+
+}  // namespace varmolen

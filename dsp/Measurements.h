@@ -1,0 +1,229 @@
+// Automatic measurements of the recorded signal, per channel:
+//
+// - TIME readings: frequency from interpolated rising crossings of the
+//   signal's mean level (with hysteresis), followed across consecutive
+//   recorded buffers so that slow signals are read too; maximum, minimum,
+//   peak-to-peak, DC mean and AC RMS over the whole periods found (over the
+//   buffer when no period is found); an overload mark.
+// - Tone readings: the strongest tone of a Blackman-Harris windowed
+//   transform in double precision, its frequency interpolated exactly for a
+//   single windowed tone, its level, THD and THD+N.
+//
+// Everything works on the buffer as recorded (16-bit codes, DC included) and
+// in fixed arrays allocated with the meter; measuring a buffer allocates
+// nothing. A reading that cannot be formed is marked not valid, never guessed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "audio/RecordedBlock.h"
+
+namespace varmolen {
+
+constexpr double kFullScaleCode = 32767.0;   // the code of a full-scale positive peak
+constexpr int kToneBlock = 1024;             // transform length of the tone readings
+constexpr int kToneBins = kToneBlock / 2;    // bins 0..512 of a real block
+// Longest channel a recording buffer holds: 20000 bytes of mono samples.
+constexpr int kMaxMeasureFrames = 10000;
+
+// Copies one channel of the buffer into out[0..] as sign-extended codes and
+// returns how many frames it holds (at most `capacity`); 0 when the buffer
+// does not record that channel (channel 2 of a mono recording).
+int ExtractChannel(const RecordedBlock& block, int channel, std::int32_t* out, int capacity);
+
+struct FrequencyReading {
+    bool valid = false;
+    double hz = 0.0;
+    double sigmaHz = 0.0;  // standard uncertainty, for the digits worth showing
+};
+
+struct LevelReadings {  // codes
+    bool valid = false;
+    double maximum = 0.0;
+    double minimum = 0.0;
+    double peakToPeak = 0.0;
+    double dcMean = 0.0;
+    double acRms = 0.0;
+};
+
+struct ToneReading {
+    bool valid = false;
+    double hz = 0.0;
+    double sigmaHz = 0.0;
+    double amplitude = 0.0;  // peak, codes
+    bool thdValid = false;
+    double thd = 0.0;        // ratio of the harmonics' RMS to the tone's (0.01 = 1 %)
+    bool thdNValid = false;
+    double thdN = 0.0;       // ratio of everything but the tone (and DC) to the tone
+};
+
+// The TIME readings of one channel, followed from buffer to buffer.
+class TimeMeter {
+public:
+    TimeMeter() { reset(); }
+    // Forgets every crossing and level; the overload mark keeps its time.
+    void reset();
+    // Measures `frames` codes recorded at `rate` Hz. A buffer that does not
+    // follow the previous one, or comes at another rate, starts afresh.
+    void measure(const std::int32_t* x, int frames, double rate, bool followsPrevious);
+
+    // The frequency over the whole periods found so far, and the levels
+    // over them (over the last buffer when none is found), formed when first
+    // asked for after a buffer.
+    const FrequencyReading& frequency()
+    {
+        form();
+        return frequency_;
+    }
+    const LevelReadings& levels()
+    {
+        form();
+        return levels_;
+    }
+    bool overload() const { return overloadLeft_ > 0; }
+
+    // A crossing is kept this long, and at most so many; the frequency is
+    // averaged over the whole periods between the crossings kept. At 5 Hz
+    // that is at least 4 periods.
+    static constexpr double kCrossingSpanSeconds = 1.0;
+    static constexpr int kMaxCrossings = 256;
+
+private:
+    struct Crossing {
+        double time;               // samples since the reset
+        std::int64_t index;        // first sample after the crossing
+        std::int64_t sum;          // sums of the samples before `index`
+        std::int64_t sumSquares;
+    };
+    struct BlockStats {
+        std::int64_t start;
+        std::int32_t frames;
+        std::int32_t minimum;
+        std::int32_t maximum;
+        std::int64_t sum;
+        std::int64_t sumSquares;
+    };
+    enum class Side { Unknown, Low, High };
+
+    void latchLevel(const BlockStats& block);
+    void scan(const std::int32_t* x, int frames);
+    void addCrossing(const Crossing& c);
+    void form();
+    void fitPeriods();
+    int wholePeriodsEnd() const;
+    void formLevels(const BlockStats& block);
+
+    static constexpr int kStatsRing = 64;
+    static constexpr double kLevelSpanSeconds = 0.3;  // history the level and band come from
+
+    double rate_ = 0.0;
+    std::int64_t position_ = 0;  // absolute index of the next sample
+    std::int64_t runningSum_ = 0;
+    std::int64_t runningSquares_ = 0;
+
+    // Detector: the latched level and half-width of the hysteresis band.
+    bool latched_ = false;
+    double level_ = 0.0;
+    double band_ = 0.0;
+    double latchedSpan_ = 0.0;  // peak-to-peak the band was set from
+    Side side_ = Side::Unknown;
+    bool candidate_ = false;    // an upward crossing of the level waits for the band's top
+    Crossing pending_{};
+    std::int32_t previous_ = 0;  // the sample before the next one
+    bool hasPrevious_ = false;
+
+    std::array<Crossing, kMaxCrossings> crossings_{};
+    int crossingHead_ = 0;  // oldest
+    int crossingCount_ = 0;
+
+    std::array<BlockStats, kStatsRing> stats_{};
+    int statsHead_ = 0;  // next slot to write
+    int statsCount_ = 0;
+
+    // Whole periods found at the last buffer: their mean level.
+    bool periodsFound_ = false;
+    double periodMean_ = 0.0;
+    int levelSpanEnd_ = 0;  // crossing that ends the whole periods the levels are read over
+    bool formed_ = true;    // frequency_ and levels_ are those of the buffers measured
+
+    std::int64_t overloadLeft_ = 0;  // samples the overload mark stays lit
+
+    FrequencyReading frequency_;
+    LevelReadings levels_;
+};
+
+// The tone readings: one transform per call, work arrays of its own.
+class ToneMeter {
+public:
+    ToneMeter();
+    // Reads the first 1024 codes of x recorded at `rate` Hz; fewer frames
+    // give no reading.
+    ToneReading measure(const std::int32_t* x, int frames, double rate);
+
+    // Power of bin k (0..512) of the last transform; for tests.
+    double binPower(int k) const { return power_[static_cast<std::size_t>(k)]; }
+    // |transform of a unit complex tone at `offset` bins from a bin|.
+    double kernelMagnitude(double offset) const;
+
+private:
+    void transform(const std::int32_t* x);
+    double solveOffset(double ratio, double guess) const;
+
+    std::array<double, kToneBlock> window_{};
+    std::array<double, kToneBins> fftRe_{};
+    std::array<double, kToneBins> fftIm_{};
+    std::array<double, kToneBins> twiddleRe_{};  // e^(-2 pi i k / 512), k < 256
+    std::array<double, kToneBins> twiddleIm_{};
+    std::array<double, kToneBins + 1> splitRe_{};  // e^(-2 pi i k / 1024), k <= 512
+    std::array<double, kToneBins + 1> splitIm_{};
+    std::array<std::uint16_t, kToneBins> bitReverse_{};
+    std::array<double, kToneBins + 1> power_{};
+    int strongest_ = 1;   // strongest of bins 1..511 in the last transform
+    double total_ = 0.0;  // power of bins 4..511
+    // Window coefficients as complex exponentials: w[n] = sum_m b_m e^(2 pi i m n / N).
+    std::array<double, 7> kernelRe_{};
+    std::array<double, 7> kernelIm_{};
+    std::array<double, 7> shiftCos_{};
+    std::array<double, 7> shiftSin_{};
+};
+
+// Readings of one channel.
+struct ChannelReadings {
+    bool recorded = false;  // the channel had samples in the last buffer measured
+    FrequencyReading frequency;
+    LevelReadings levels;
+    bool overload = false;
+    ToneReading tone;
+};
+
+// Both channels.
+class Measurements {
+public:
+    // Measures the TIME readings of the buffer for each enabled channel (1
+    // and 2). With `keepForTone` it also keeps each channel's first 1024
+    // frames, whose tone readings Tone() forms when they are asked for: a
+    // tone reading needs nothing of the buffers before, so only the buffer
+    // that is read needs its transform. A channel not enabled, or not
+    // recorded by the buffer, starts afresh and reads nothing.
+    void MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, bool keepForTone);
+    // The tone readings of the buffer last kept for channel 1 or 2, formed
+    // the first time they are asked for.
+    const ToneReading& Tone(int channel);
+    // The TIME readings, formed when first asked for after a buffer, and the
+    // tone readings as Tone() last formed them.
+    const ChannelReadings& readings(int channel);
+    void reset();
+
+private:
+    std::array<TimeMeter, 2> time_;
+    ToneMeter tone_;
+    std::array<ChannelReadings, 2> readings_;
+    std::array<std::int32_t, kMaxMeasureFrames> work_{};
+    std::array<std::array<std::int32_t, kToneBlock>, 2> toneInput_{};
+    std::array<int, 2> toneFrames_{};       // frames kept, 0 = none
+    std::array<double, 2> toneRate_{};
+    std::array<bool, 2> toneFresh_{};       // kept and not yet transformed
+};
+
+}  // namespace varmolen

@@ -1,0 +1,77 @@
+// The Measure menu ("Show Measurements", "Calibrate...") and what it drives:
+// the measurement strip below the status bar and the calibration dialog.
+//
+// Shown, the strip adds its height to the bottom of the window; nothing of
+// the panel moves. Hidden (the default), the window is exactly as without
+// it and nothing is measured. While the strip or the calibration dialog is
+// open, every buffer the run loop completes is measured as recorded; the
+// texts refresh four times a second from the readings of the last buffer
+// that was drawn, formed then, so a held display keeps the readings of its
+// picture.
+#pragma once
+
+#include <QObject>
+#include <QSize>
+
+#include <array>
+#include <memory>
+
+#include "audio/RecordedBlock.h"
+#include "dsp/Measurements.h"
+
+class QTimer;
+
+namespace varmolen {
+
+class CalibrateDialog;
+class MeasureStrip;
+class TScopeForm;
+
+class MeasureControls : public QObject {
+public:
+    static constexpr int kRefreshMs = 250;
+
+    // Builds the Measure menu after "Display" and the hidden strip.
+    explicit MeasureControls(TScopeForm& form);
+    ~MeasureControls() override;
+
+    // After the window's settings are applied: the strip as the feature
+    // settings have it.
+    void ApplySettings();
+    // Shows or hides the strip, sets the menu's check mark and the setting.
+    void ShowMeasurements(bool shown);
+    // Opens the calibration dialog (window-modal, without an event loop of
+    // its own); OK stores the calibration in the feature settings.
+    void OpenCalibration();
+
+    bool shown() const { return shown_; }
+    bool measuring() const { return measuring_; }
+    MeasureStrip* strip() const { return strip_; }
+    CalibrateDialog* dialog() const { return dialog_; }
+    // What the refresh timer does; also run at once when the strip appears.
+    void RefreshTexts();
+    // The readings the texts show: of the last buffer drawn.
+    const ChannelReadings& shownReadings(int channel) const { return shownReadings_[channel == 2 ? 1 : 0]; }
+
+private:
+    void measureBlock(const RecordedBlock& block);
+    // The readings shown: those of the buffers measured until now; the tone
+    // readings too when asked.
+    void keepReadings(bool tone);
+    // Measures while the strip or the dialog is open, and only then.
+    void updateMeasuring();
+    void calibrationClosed(int result);
+
+    TScopeForm& form_;
+    std::unique_ptr<Measurements> measurements_;
+    std::array<ChannelReadings, 2> shownReadings_{};
+    bool lastDrawn_ = false;  // the last buffer measured was drawn (the display is not held)
+    QTimer* refresh_ = nullptr;
+    MeasureStrip* strip_ = nullptr;
+    CalibrateDialog* dialog_ = nullptr;
+    QSize bareSize_;  // the window without the strip
+    bool shown_ = false;
+    bool measuring_ = false;
+};
+
+}  // namespace varmolen

@@ -1,0 +1,207 @@
+#include "panel/MeasureStrip.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QPalette>
+#include <QString>
+
+#include <string>
+
+#include "display/MeasurementReadouts.h"
+
+namespace varmolen {
+
+namespace {
+
+constexpr int kSwatchX = 8;
+constexpr int kNameX = 26;
+constexpr int kCellsX = 66;
+constexpr int kLine = 15;  // one text line of the row
+
+// What each cell reads: its caption, the name of its labels within the row
+// and their accessible descriptions after "Channel N ".
+struct CellSpec {
+    const char* caption;
+    const char* name;
+    const char* description;
+    const char* secondName;  // nullptr: one value only
+    const char* secondDescription;
+    int width;
+};
+
+constexpr CellSpec kTimeCells[] = {
+    {"Frequency", "Frequency", "frequency", nullptr, nullptr, 104},
+    {"Period", "Period", "period", nullptr, nullptr, 96},
+    {"Peak-peak", "PeakToPeak", "peak-to-peak", "PeakToPeakDb", "peak-to-peak dBFS", 92},
+    {"Maximum", "Maximum", "maximum", "MaximumDb", "maximum dBFS", 92},
+    {"Minimum", "Minimum", "minimum", "MinimumDb", "minimum dBFS", 92},
+    {"DC mean", "DcMean", "DC mean", "DcMeanDb", "DC mean dBFS", 92},
+    {"RMS", "Rms", "RMS", "RmsDb", "RMS dBFS", 92},
+    {"Range", "Overload", "overload", nullptr, nullptr, 72},
+};
+
+constexpr CellSpec kToneCells[] = {
+    {"Peak frequency", "PeakFrequency", "peak frequency", nullptr, nullptr, 116},
+    {"Peak level", "PeakLevel", "peak level", "PeakLevelDb", "peak level dBFS", 100},
+    {"THD", "Thd", "THD", "ThdDb", "THD dB", 100},
+    {"THD+N", "ThdN", "THD+N", "ThdNDb", "THD+N dB", 100},
+};
+
+// The panel's navy and its label colours, set through palettes: the strip
+// repaints some labels four times a second, and style sheets paint slowly.
+const QColor kNavy(0x00, 0x00, 0x80);
+const QColor kText(0xff, 0xff, 0xff);
+const QColor kCaption(0xb8, 0xc4, 0xff);
+const QColor kLit(0xff, 0x40, 0x40);
+const QColor kRule(0x5a, 0x6a, 0xb8);
+
+void colourText(QWidget* w, const QColor& colour)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, colour);
+    w->setPalette(p);
+}
+
+QColor colourOf(std::int32_t word)
+{
+    const auto w = static_cast<std::uint32_t>(word);
+    return QColor(static_cast<int>(w & 0xFFu), static_cast<int>((w >> 8) & 0xFFu), static_cast<int>((w >> 16) & 0xFFu));
+}
+
+QLabel* valueLabel(QWidget* parent, int channel, const char* name, const char* description, int x, int y, int w)
+{
+    auto* label = new QLabel(QStringLiteral("?"), parent);
+    label->setObjectName(QStringLiteral("Chan%1%2Reading").arg(channel).arg(QLatin1String(name)));
+    // The text is the reading; an accessible name would hide it.
+    label->setAccessibleName(QString());
+    label->setAccessibleDescription(QStringLiteral("Channel %1 %2").arg(channel).arg(QString::fromUtf8(description)));
+    label->setGeometry(x, y, w, kLine);
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setTextFormat(Qt::PlainText);  // no rich-text check at every new reading
+    return label;
+}
+
+void setTextIfChanged(QLabel* label, const std::string& text)
+{
+    const QString t = QString::fromStdString(text);
+    if (label->text() != t)
+        label->setText(t);
+}
+
+}  // namespace
+
+MeasureStrip::MeasureStrip(QWidget* parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("MeasureStrip"));
+    QPalette p = palette();
+    p.setColor(QPalette::Window, kNavy);
+    p.setColor(QPalette::WindowText, kText);
+    setPalette(p);
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::NoFocus);
+    // A rule under the status bar, in the colour of the panel's group frames.
+    auto* rule = new QWidget(this);
+    QPalette rp = rule->palette();
+    rp.setColor(QPalette::Window, kRule);
+    rule->setPalette(rp);
+    rule->setAutoFillBackground(true);
+    rule->setGeometry(0, 0, 4000, 1);
+    for (int channel = 1; channel <= 2; ++channel)
+        build(rows_[static_cast<std::size_t>(channel - 1)], channel);
+}
+
+void MeasureStrip::build(Row& row, int channel)
+{
+    row.frame = new QWidget(this);
+    row.frame->setGeometry(0, 4 + (channel - 1) * kRowHeight, 2000, kRowHeight);
+    row.swatch = new QFrame(row.frame);
+    row.swatch->setObjectName(QStringLiteral("Chan%1Swatch").arg(channel));
+    row.swatch->setGeometry(kSwatchX, 4, 12, 12);
+    row.swatch->setAutoFillBackground(true);
+    row.swatch->setFrameStyle(QFrame::Box | QFrame::Plain);
+    colourText(row.swatch, QColor(0xc8, 0xd0, 0xf0));  // its frame
+    auto* name = new QLabel(QStringLiteral("CH%1").arg(channel), row.frame);
+    name->setGeometry(kNameX, 2, kCellsX - kNameX, kLine);
+    name->setAccessibleDescription(QStringLiteral("Channel %1 measurements").arg(channel));
+
+    const auto cells = [&](QWidget*& holder, const CellSpec* specs, std::size_t count, Cell* out) {
+        holder = new QWidget(row.frame);
+        holder->setGeometry(kCellsX, 0, 2000 - kCellsX, kRowHeight);
+        int x = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const CellSpec& spec = specs[i];
+            Cell& cell = out[i];
+            cell.caption = new QLabel(QString::fromUtf8(spec.caption), holder);
+            colourText(cell.caption, kCaption);
+            cell.caption->setGeometry(x, 2, spec.width, kLine);
+            cell.value = valueLabel(holder, channel, spec.name, spec.description, x, 2 + kLine, spec.width);
+            if (spec.secondName != nullptr)
+                cell.second = valueLabel(holder, channel, spec.secondName, spec.secondDescription, x, 2 + 2 * kLine,
+                                         spec.width);
+            x += spec.width;
+        }
+    };
+    cells(row.timeCells, kTimeCells, std::size(kTimeCells), row.time.data());
+    cells(row.toneCells, kToneCells, std::size(kToneCells), row.tone.data());
+    row.toneCells->hide();
+}
+
+QLabel* MeasureStrip::reading(int channel, const char* name) const
+{
+    if (channel != 1 && channel != 2)
+        return nullptr;
+    return findChild<QLabel*>(QStringLiteral("Chan%1%2Reading").arg(channel).arg(QLatin1String(name)));
+}
+
+void MeasureStrip::showChannel(int channel, bool enabled, std::int32_t colourWord, const TimeRowTexts* time,
+                               const ToneRowTexts* tone)
+{
+    if (channel != 1 && channel != 2)
+        return;
+    Row& row = rows_[static_cast<std::size_t>(channel - 1)];
+    row.frame->setVisible(enabled);
+    if (!enabled)
+        return;
+    if (colourWord != row.swatchColour) {
+        row.swatchColour = colourWord;
+        QPalette p = row.swatch->palette();
+        p.setColor(QPalette::Window, colourOf(colourWord));
+        row.swatch->setPalette(p);
+    }
+    row.timeCells->setVisible(time != nullptr);
+    row.toneCells->setVisible(time == nullptr && tone != nullptr);
+
+    const auto put = [](Cell& cell, const std::string& value, const std::string* second) {
+        setTextIfChanged(cell.value, value);
+        if (cell.second != nullptr && second != nullptr) {
+            cell.second->setVisible(!second->empty());
+            setTextIfChanged(cell.second, *second);
+        }
+    };
+    if (time != nullptr) {
+        put(row.time[0], time->frequency, nullptr);
+        put(row.time[1], time->period, nullptr);
+        put(row.time[2], time->peakToPeak, &time->peakToPeakDb);
+        put(row.time[3], time->maximum, &time->maximumDb);
+        put(row.time[4], time->minimum, &time->minimumDb);
+        put(row.time[5], time->dcMean, &time->dcMeanDb);
+        put(row.time[6], time->rms, &time->rmsDb);
+        put(row.time[7], time->overload, nullptr);
+        const bool lit = time->overload == measure_text::kOverload;
+        if (lit != row.overloadLit) {
+            row.overloadLit = lit;
+            QLabel* mark = row.time[7].value;
+            colourText(mark, lit ? kLit : kText);
+            QFont f = mark->font();
+            f.setBold(lit);
+            mark->setFont(f);
+        }
+    } else if (tone != nullptr) {
+        put(row.tone[0], tone->peakFrequency, nullptr);
+        put(row.tone[1], tone->peakLevel, &tone->peakLevelDb);
+        put(row.tone[2], tone->thd, &tone->thdDb);
+        put(row.tone[3], tone->thdN, &tone->thdNDb);
+    }
+}
+
+}  // namespace varmolen

@@ -1,0 +1,162 @@
+// The strip's texts: numbers, units, digits and "?"; the calibration's
+// refusals and conversions.
+#include "display/MeasurementReadouts.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include "dsp/Calibration.h"
+
+using namespace varmolen;
+
+namespace {
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+}
+
+TEST(MeasurementTexts, Numbers)
+{
+    struct Case {
+        std::function<std::string()> format;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // Frequency and period to the digit four uncertainties fill.
+        {[] { return FormatFrequency(440.0, 0.001, '.'); }, "440.00 Hz"},
+        {[] { return FormatFrequency(440.00049, 0.0001, '.'); }, "440.000 Hz"},
+        {[] { return FormatFrequency(440.2, 0.3, '.'); }, "440 Hz"},
+        {[] { return FormatFrequency(12345.6, 3.0, '.'); }, "12300 Hz"},
+        {[] { return FormatFrequency(5.0, 0.0, '.'); }, "5.0000 Hz"},  // at most four decimals
+        {[] { return FormatFrequency(0.0, 0.1, '.'); }, "?"},
+        {[] { return FormatFrequency(kNaN, 0.1, '.'); }, "?"},
+        {[] { return FormatFrequency(1000.0, 0.001, ','); }, "1000,00 Hz"},
+        {[] { return FormatPeriod(440.0, 0.001, '.'); }, "2.2727 ms"},
+        {[] { return FormatPeriod(5.0, 1e-4, '.'); }, "200.0 ms"},
+        {[] { return FormatPeriod(0.5, 1e-5, '.'); }, "2.000 s"},
+        {[] { return FormatPeriod(20000.0, 0.1, '.'); }, "50.000 µs"},
+        {[] { return FormatPeriod(1000.00001, 1e-6, '.'); }, "1.0000 ms"},  // not "1000.0000 µs"
+        {[] { return FormatPeriod(-1.0, 0.1, '.'); }, "?"},
+        // Levels against full scale.
+        {[] { return FormatPercent(0.5, '.'); }, "50.00 %"},
+        {[] { return FormatPercent(-32768.0 / 32767.0, '.'); }, "-100.00 %"},
+        {[] { return FormatPercent(-0.00001, '.'); }, "0.00 %"},
+        {[] { return FormatDecibels(0.5, "dBFS", '.'); }, "-6.02 dBFS"},
+        {[] { return FormatDecibels(-0.5, "dBFS", '.'); }, "-6.02 dBFS"},
+        {[] { return FormatDecibels(32768.0 / 32767.0, "dBFS", '.'); }, "0.00 dBFS"},
+        {[] { return FormatDecibels(0.0, "dBFS", '.'); }, "?"},
+        {[] { return FormatDecibels(0.01, "dB", ','); }, "-40,00 dB"},
+        // Volts: four significant digits, mV below 1 V.
+        {[] { return FormatVolts(1.2344, '.'); }, "1.234 V"},
+        {[] { return FormatVolts(-2.5, '.'); }, "-2.500 V"},
+        {[] { return FormatVolts(0.012344, '.'); }, "12.34 mV"},
+        {[] { return FormatVolts(0.0001234, '.'); }, "0.1234 mV"},
+        {[] { return FormatVolts(0.99996, '.'); }, "1.000 V"},
+        {[] { return FormatVolts(999.96, '.'); }, "1000 V"},
+        {[] { return FormatVolts(0.0, '.'); }, "0.000 mV"},
+        // Distortion: three significant digits.
+        {[] { return FormatDistortion(0.01, '.'); }, "1.00 %"},
+        {[] { return FormatDistortion(0.000123, '.'); }, "0.0123 %"},
+        {[] { return FormatDistortion(0.123, '.'); }, "12.3 %"},
+        {[] { return FormatDistortion(1.5, '.'); }, "150 %"},
+        {[] { return FormatDistortion(0.0, '.'); }, "0.00 %"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.format(), c.expected);
+}
+
+// A channel's rows, uncalibrated and calibrated, and a channel not recorded.
+TEST(MeasurementTexts, Rows)
+{
+    ChannelReadings r;
+    r.recorded = true;
+    r.frequency = {true, 440.0, 0.001};
+    const double half = 0.5 * kFullScaleCode;  // a half-scale sine with 1000 codes of DC
+    r.levels = {true, 1000.0 + half, 1000.0 - half, 2.0 * half, 1000.0, half / std::sqrt(2.0)};
+    r.tone = {true, 440.0, 0.004, half, true, 0.01, true, 0.0125};
+
+    const TimeRowTexts t = TimeTexts(r, 0.0, '.');
+    EXPECT_EQ(t.frequency, "440.00 Hz");
+    EXPECT_EQ(t.period, "2.2727 ms");
+    EXPECT_EQ(t.peakToPeak, "50.00 %");
+    EXPECT_EQ(t.peakToPeakDb, "-6.02 dBFS");
+    EXPECT_EQ(t.maximum, "53.05 %");
+    EXPECT_EQ(t.minimum, "-46.95 %");
+    EXPECT_EQ(t.dcMean, "3.05 %");
+    EXPECT_EQ(t.dcMeanDb, "-30.31 dBFS");
+    EXPECT_EQ(t.rms, "50.00 %");
+    EXPECT_EQ(t.rmsDb, "-6.02 dBFS");  // AES17: RMS against the full-scale sine's
+    EXPECT_EQ(t.overload, "OK");
+
+    // 2 V full scale: the same sine is 1 V peak, 0.7071 V RMS.
+    const TimeRowTexts v = TimeTexts(r, 2.0, '.');
+    EXPECT_EQ(v.peakToPeak, "2.000 V");
+    EXPECT_EQ(v.dcMean, "61.04 mV");
+    EXPECT_EQ(v.rms, "707.1 mV");
+    EXPECT_EQ(v.rmsDb, "");
+    EXPECT_EQ(v.frequency, "440.00 Hz");
+
+    const ToneRowTexts f = ToneTexts(r, 0.0, '.');
+    EXPECT_EQ(f.peakFrequency, "440.0 Hz");  // its own uncertainty
+    EXPECT_EQ(f.peakLevel, "50.00 %");
+    EXPECT_EQ(f.peakLevelDb, "-6.02 dBFS");
+    EXPECT_EQ(f.thd, "1.00 %");
+    EXPECT_EQ(f.thdDb, "-40.00 dB");
+    EXPECT_EQ(f.thdN, "1.25 %");
+    EXPECT_EQ(f.thdNDb, "-38.06 dB");
+    const ToneRowTexts fv = ToneTexts(r, 2.0, '.');
+    EXPECT_EQ(fv.peakLevel, "707.1 mV");  // the tone's RMS
+    EXPECT_EQ(fv.peakLevelDb, "");
+    EXPECT_EQ(fv.thd, "1.00 %");
+
+    // A full-scale voltage the channel cannot use reads as uncalibrated.
+    EXPECT_EQ(TimeTexts(r, -1.0, '.').rms, "50.00 %");
+    EXPECT_EQ(TimeTexts(r, kNaN, '.').rms, "50.00 %");
+
+    ChannelReadings none;
+    const TimeRowTexts n = TimeTexts(none, 0.0, '.');
+    for (const std::string& text : {n.frequency, n.period, n.peakToPeak, n.peakToPeakDb, n.maximum, n.minimum,
+                                    n.dcMean, n.rms, n.rmsDb, n.overload})
+        EXPECT_EQ(text, "?");
+    const ToneRowTexts nf = ToneTexts(none, 0.0, '.');
+    for (const std::string& text : {nf.peakFrequency, nf.peakLevel, nf.peakLevelDb, nf.thd, nf.thdDb, nf.thdN, nf.thdNDb})
+        EXPECT_EQ(text, "?");
+    r.tone.thdValid = false;  // a tone too near the Nyquist frequency for harmonics
+    EXPECT_EQ(ToneTexts(r, 0.0, '.').thd, "?");
+    EXPECT_EQ(ToneTexts(r, 0.0, '.').thdN, "1.25 %");
+}
+
+// Calibration: the refusals the dialog shows, volts per channel, and the
+// full scale found from a known RMS voltage.
+TEST(MeasurementTexts, Calibration)
+{
+    struct Case {
+        double volts;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {1.5, ""},
+        {0.001, ""},
+        {1000.0, ""},
+        {0.0, "Channel 2: the full scale must be more than 0 V."},
+        {-3.0, "Channel 2: the full scale must be more than 0 V."},
+        {0.0009, "Channel 2: the full scale must lie between 0.001 V and 1000 V."},
+        {1e9, "Channel 2: the full scale must lie between 0.001 V and 1000 V."},
+        {kNaN, "Channel 2: the full scale must be a number of volts."},
+        {std::numeric_limits<double>::infinity(), "Channel 2: the full scale must be a number of volts."},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FullScaleProblem(2, c.volts), c.problem) << c.volts;
+
+    FeatureSettings f;
+    f.fullScaleVolts = {2.0, 0.0};
+    EXPECT_DOUBLE_EQ(ChannelVolts(f, 1, 32767.0).value(), 2.0);
+    EXPECT_DOUBLE_EQ(ChannelVolts(f, 1, -16383.5).value(), -1.0);
+    EXPECT_FALSE(ChannelVolts(f, 2, 100.0).has_value());
+    EXPECT_FALSE(ChannelVolts(f, 3, 100.0).has_value());
+    // 1 V RMS reads as a half-scale sine (RMS 11585 codes): full scale 2.828 V.
+    EXPECT_NEAR(FullScaleFromApplied(1.0, 0.5 * kFullScaleCode / std::sqrt(2.0)), 2.0 * std::sqrt(2.0), 1e-12);
+    EXPECT_EQ(FullScaleFromApplied(1.0, 0.0), 0.0);
+}
