@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "audio/WaveInput.h"
+#include "dsp/SpectrumHistory.h"
 #include "persist/FeatureSettings.h"
 
 namespace varmolen {
@@ -34,6 +35,16 @@ constexpr std::int32_t yellow = 0x00FFFF;
 constexpr std::int32_t white = 0xFFFFFF;
 constexpr std::int32_t magenta = 0xFF00FF;
 }  // namespace colour
+
+// What the display shows now, for exports: the display type and channels of
+// the last pass of any kind, and the rate of the last block drawn. The blocks
+// the picture came from are keptBlocks.
+struct DisplayedView {
+    std::uint32_t sampleRate = 0;
+    std::int32_t displayType = 0;
+    std::uint8_t chan1Enabled = 0;
+    std::uint8_t chan2Enabled = 0;
+};
 
 struct InstrumentState {
     // Recording format and device
@@ -183,6 +194,9 @@ struct InstrumentState {
 
     // Features beyond the settings record, kept in Varmolen.ini; all off by default.
     FeatureSettings features;
+    // Spectrum averaging and peak hold (features.spectrumAverage, features.peakHold).
+    SpectrumHistory spectrumHistory;
+    DisplayedView displayedView;
 };
 
 // Gives the fields of the start-up table their values. Fields the table does

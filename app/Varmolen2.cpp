@@ -28,6 +28,7 @@
 #include "panel/MeasureControls.h"
 #include "panel/widgets/Led.h"
 #include "persist/ConfigFile.h"
+#include "persist/DataCommands.h"
 #include "persist/FeatureSettingsFile.h"
 #include "persist/OutputCommands.h"
 
@@ -168,6 +169,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     setCentralWidget(central);
     BuildMenus(*this);
     ConnectOutputCommands(*this);
+    ConnectDataCommands(*this);
 
     connect(Quit1, &QAction::triggered, this, &TScopeForm::Quit1Click);
     connect(SelectCard, &QAction::triggered, this, &TScopeForm::SelectCardClick);
@@ -287,6 +289,9 @@ void TScopeForm::FormCreate(QObject* sender)
     // The features beyond the settings record come from Varmolen.ini beside
     // it; without one (or with a bad one) they all stay off.
     s.features = readFeatureSettings(featureSettingsPath());
+    const std::int32_t average = s.features.spectrumAverage;
+    (average == 4 ? Average4 : average == 16 ? Average16 : average == 64 ? Average64 : AverageOff1)->setChecked(true);
+    PeakHold1->setChecked(s.features.peakHold);
     ShowStateInForce();
 
     // 9. The analysis window of the transform.
@@ -328,6 +333,9 @@ void TScopeForm::FormDestroy()
         loop_->StopBtnClick();
     StartTimer->stop();
     TimeoutTimer->stop();
+    // A recording that still runs is finished before anything else ends:
+    // the file holds everything recorded up to the close.
+    dataCommandsOf(*this).stopRecording(false);
     waveInput_.setNotifier(nullptr);
     SaveConfiguration(s.configFilePath.data());
     // Settings persist only where a settings file was found at start; the

@@ -209,6 +209,19 @@ public:
     void About1Click(QObject* sender);
     void VolumeControl1Click(QObject* sender);
 
+    // Data commands: the display as CSV, WAV recording (persist/DataCommands.cpp).
+    void ExportData1Click(QObject* sender);
+    void RecordWav1Click(QObject* sender);
+    void StopRecording1Click(QObject* sender);
+
+    // Display > Spectrum: averaging and peak hold (panel/Menus.cpp).
+    void AverageOff1Click(QObject* sender);
+    void Average4Click(QObject* sender);
+    void Average16Click(QObject* sender);
+    void Average64Click(QObject* sender);
+    void PeakHold1Click(QObject* sender);
+    void SpectrumReset1Click(QObject* sender);
+
     // Draws a held picture again from the blocks that made it, after a
     // control changed how blocks are drawn; nothing happens while the
     // display follows the live signal.
@@ -249,6 +262,7 @@ public:
     QLabel* MarkerLabel = nullptr;
     QLabel* HiFreqLabel = nullptr;
     QStatusBar* StatusBar1 = nullptr;
+    QLabel* RecordingPanel = nullptr;  // shown only while a WAV recording runs
     QPushButton* StartBtn = nullptr;
     QPushButton* StopBtn = nullptr;
 
@@ -298,6 +312,9 @@ public:
     QAction* CopyForm1 = nullptr;
     QAction* CopyBitmap1 = nullptr;
     QAction* PrintForm1 = nullptr;
+    QAction* ExportData1 = nullptr;
+    QAction* RecordWav1 = nullptr;
+    QAction* StopRecording1 = nullptr;
     QAction* Quit1 = nullptr;
     QMenu* Options1 = nullptr;
     QMenu* SelectSoundCard = nullptr;
@@ -332,6 +349,13 @@ public:
     QAction* Lime3 = nullptr;
     QAction* Yellow2 = nullptr;
     QAction* White3 = nullptr;
+    QMenu* Spectrum1 = nullptr;
+    QAction* AverageOff1 = nullptr;
+    QAction* Average4 = nullptr;
+    QAction* Average16 = nullptr;
+    QAction* Average64 = nullptr;
+    QAction* PeakHold1 = nullptr;
+    QAction* SpectrumReset1 = nullptr;
     QMenu* Measure1 = nullptr;
     QAction* ShowMeasurements1 = nullptr;
     QAction* Calibrate1 = nullptr;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <csignal>
 #include <exception>
 #include <future>
 #include <memory>
@@ -42,6 +43,9 @@ public:
 
 int main(int argc, char* argv[])
 {
+    // A file that reaches the process's size limit (ulimit -f) must fail its
+    // write with an error the recording reports, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Listing the sound devices asks ALSA and the sound server, which takes
     // a few tens of milliseconds; it runs while the toolkit connects to the
     // display, so the window opens sooner.

@@ -80,6 +80,8 @@ struct StreamWaveInput::Capture {
     void markFailedLocked()
     {
         failed.store(true, std::memory_order_release);
+        if (tap)
+            tap->deviceFailed();
         notifyLocked();
     }
 
@@ -128,6 +130,11 @@ struct StreamWaveInput::Capture {
     std::atomic<std::uint32_t> position{0};
     std::atomic<bool> failed{false};
 
+    // A WAV recording's tap: every chunk read goes to it, queued buffer or
+    // not. `tapAfterStart` marks the first chunk since the source started.
+    std::shared_ptr<RecordingTap> tap;
+    bool tapAfterStart = true;
+
     std::unique_ptr<CaptureSource> source;
     std::vector<std::int16_t> scratch;  // one chunk
     std::size_t chunkFrames = 0;
@@ -160,12 +167,20 @@ void StreamWaveInput::captureLoop(const std::shared_ptr<Capture>& c)
                 continue;
             }
             running = true;
+            std::lock_guard lock(c->mutex);
+            c->tapAfterStart = true;
         }
         const long frames = c->source->read(c->scratch.data(), c->chunkFrames, c->wakeFd);
         std::lock_guard lock(c->mutex);
         if (frames < 0) {
             c->markFailedLocked();
             continue;
+        }
+        // A recording keeps everything the source delivered, also what came
+        // while no buffer was queued or just before a reset.
+        if (frames > 0 && c->tap) {
+            c->tap->deliver(c->scratch.data(), static_cast<std::size_t>(frames), c->tapAfterStart);
+            c->tapAfterStart = false;
         }
         if (frames > 0 && generation == c->generation && c->started && !c->closing) {
             c->deliverLocked(reinterpret_cast<const std::uint8_t*>(c->scratch.data()),
@@ -246,6 +261,18 @@ MMRESULT StreamWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEF
     if (const MMRESULT r = source->open(*format); r != MMSYSERR_NOERROR)
         return r;
 
+    // A recording goes on only on the device and in the format it began in.
+    if (tap_) {
+        if (deviceId == tapDevice_ && format->nChannels == tapFormat_.nChannels &&
+            format->nSamplesPerSec == tapFormat_.nSamplesPerSec) {
+            capture->tap = tap_;
+        } else {
+            tap_->formatChanged();
+            tap_.reset();
+        }
+    }
+    openDevice_ = deviceId;
+    openFormat_ = *format;
     capture->source = std::move(source);
     capture->blockAlign = format->nBlockAlign;
     capture->chunkFrames = format->nSamplesPerSec / kChunksPerSecond;
@@ -355,6 +382,33 @@ MMRESULT StreamWaveInput::waveInReset(HWAVEIN handle)
     return MMSYSERR_NOERROR;
 }
 
+bool StreamWaveInput::setRecordingTap(std::shared_ptr<RecordingTap> tap, UINT deviceId, const WAVEFORMATEX& format)
+{
+    clearRecordingTap();
+    if (!tap || deviceId >= devices_.size() || !isSupportedFormat(format))
+        return false;
+    if (capture_) {
+        if (deviceId != openDevice_ || format.nChannels != openFormat_.nChannels ||
+            format.nSamplesPerSec != openFormat_.nSamplesPerSec)
+            return false;
+        std::lock_guard lock(capture_->mutex);
+        capture_->tap = tap;
+    }
+    tap_ = std::move(tap);
+    tapDevice_ = deviceId;
+    tapFormat_ = format;
+    return true;
+}
+
+void StreamWaveInput::clearRecordingTap()
+{
+    tap_.reset();
+    if (capture_) {
+        std::lock_guard lock(capture_->mutex);
+        capture_->tap.reset();
+    }
+}
+
 MMRESULT StreamWaveInput::waveInClose(HWAVEIN handle)
 {
     if (!validHandle(handle))
@@ -370,6 +424,10 @@ MMRESULT StreamWaveInput::waveInClose(HWAVEIN handle)
         c.raiseWakeLocked();
         c.wake.notify_all();
         ended = c.ended.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs), [&] { return c.finished; });
+        // A thread that outlives the close must never hand a later chunk to
+        // a recording that has moved on to the next open.
+        if (!ended)
+            c.tap.reset();
     }
     if (ended) {
         thread_.join();

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "audio/CaptureSource.h"
+#include "audio/RecordingTap.h"
 #include "audio/WaveInput.h"
 
 namespace varmolen {
@@ -67,6 +68,12 @@ public:
     // the result is MMSYSERR_ERROR.
     MMRESULT waveInClose(HWAVEIN handle) override;
 
+    // The capture thread hands every chunk it reads to the tap (under the
+    // lock it stores chunks with, so clearing the tap waits at most for one
+    // chunk's copy). A close whose thread is stuck lets the tap go first.
+    bool setRecordingTap(std::shared_ptr<RecordingTap> tap, UINT deviceId, const WAVEFORMATEX& format) override;
+    void clearRecordingTap() override;
+
     // True once the open device has failed (vanished, unrecoverable overrun).
     bool deviceFailed() const;
 
@@ -86,6 +93,12 @@ private:
     std::thread thread_;
     HWAVEIN handle_ = 0;
     HWAVEIN nextHandle_ = 1;
+    // The open device and format, and those the recording tap is for.
+    UINT openDevice_ = 0;
+    WAVEFORMATEX openFormat_{};
+    std::shared_ptr<RecordingTap> tap_;
+    UINT tapDevice_ = 0;
+    WAVEFORMATEX tapFormat_{};
 };
 
 }  // namespace varmolen

@@ -9,8 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace varmolen {
+
+class RecordingTap;
 
 using MMRESULT = std::uint32_t;
 using UINT = std::uint32_t;
@@ -113,6 +116,20 @@ public:
     virtual MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) = 0;
     virtual MMRESULT waveInReset(HWAVEIN handle) = 0;
     virtual MMRESULT waveInClose(HWAVEIN handle) = 0;
+
+    // Beyond the multimedia interface: a WAV recording's tap. It receives
+    // every frame that device `deviceId` delivers in `format` (channels and
+    // rate), from the device open now and from every later open of the same
+    // device in the same format; an open of another device or format lets it
+    // go (RecordingTap::formatChanged). False when this service cannot record
+    // or the device open now records something else; the tap is then not kept.
+    virtual bool setRecordingTap(std::shared_ptr<RecordingTap> /*tap*/, UINT /*deviceId*/,
+                                 const WAVEFORMATEX& /*format*/)
+    {
+        return false;
+    }
+    // Lets the tap go. Once this returns, the tap receives nothing more.
+    virtual void clearRecordingTap() {}
 
     // Called (from any thread) whenever a buffer completes or the position
     // moves; the receiver coalesces and hops to the user-interface thread.

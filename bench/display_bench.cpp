@@ -79,4 +79,23 @@ void BM_FrequencyPassExpanded(benchmark::State& st)
 }
 BENCHMARK(BM_FrequencyPassExpanded);
 
+// The same with spectrum averaging over 64 blocks and peak hold on: every
+// pass is a new block, so both histories advance.
+void BM_FrequencyPassExpandedAveragedPeakHold(benchmark::State& st)
+{
+    Fixture f;
+    f.s.displayType = 1;
+    f.s.marker1Enabled = 1;
+    f.s.marker2Enabled = 1;
+    f.s.expanded = 1;
+    f.s.span = 300;
+    f.s.blockSize = 512;
+    f.s.interpFactor = 2;
+    f.s.features.spectrumAverage = 64;
+    f.s.features.peakHold = true;
+    for (auto _ : st)
+        benchmark::DoNotOptimize(RunDisplayPass(f.s, *f.raster));
+}
+BENCHMARK(BM_FrequencyPassExpandedAveragedPeakHold);
+
 }  // namespace

@@ -11,8 +11,10 @@
 # display (both at 44100 Hz stereo, both channels drawn, from device 0 = ALSA's
 # default input), the same two with the measurement strip shown (Measure >
 # Show Measurements, set in Varmolen.ini), Varmolen recording with no channel
-# drawn (what acquisition alone costs), `xoscope -D ALSA -A default`, and
-# bench/bare_capture.cpp, a
+# drawn (what acquisition alone costs), Varmolen in the TIME display while it
+# records a WAV file (File > Record WAV..., driven with xdotool; the row is
+# left out when the window-driving helper e2e_panel_points was not built),
+# `xoscope -D ALSA -A default`, and bench/bare_capture.cpp, a
 # loop that only records, with the instrument's own format, buffering and
 # reads (the floor: what recording from this server costs any program before
 # it draws anything). Each gets its own throw-away
@@ -33,6 +35,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 runs=${2:-5}
 bin=$(realpath "${VARMOLEN_BIN:-$root/build/app/varmolen}")
+# Prints where the window's menu items are, for driving Record WAV.
+points=${VARMOLEN_POINTS:-$root/build/tests/e2e/e2e_panel_points}
+[ -x "$points" ] || points=""
 
 for tool in Xvfb pulseaudio pactl pacat sox g++; do
     command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool" >&2; exit 1; }
@@ -69,6 +74,7 @@ settings() {  # settings NAME field=value...
         sampleRate=44100 inputSelect=1 waveDeviceId=0 chan1Enabled=1 chan2Enabled=1 "$@"
 }
 settings time displayType=2
+settings rec displayType=2
 settings freq displayType=1
 # The same two with the measurement strip shown.
 settings timem displayType=2
@@ -85,7 +91,7 @@ inner=$work/inner.sh
 cat >"$inner" <<'INNER'
 #!/usr/bin/env bash
 set -u
-bin=$1; work=$2; seconds=$3; runs=$4; probe=$5; bare=$6
+bin=$1; work=$2; seconds=$3; runs=$4; probe=$5; bare=$6; points=${7:-}
 run_in() {  # run_in NAME program...: start with its own home, print the PID
     local home=$work/home-$1
     shift
@@ -104,6 +110,41 @@ threads() {  # threads PID: "tid name ticks" per thread
     done
 }
 
+# First, alone on the screen, the instance that records a WAV file: its File
+# menu is opened and Record WAV... chosen with the pointer.
+programs="time freq timem freqm idle peer bare"
+if [ -n "$points" ] && command -v xdotool >/dev/null; then
+    "$points" >"$work/points.txt" 2>"$work/points.log"
+    at() { awk -v n="$1" '$1 == n { print $2, $3 }' "$work/points.txt"; }
+    p_rec=$(run_in rec "$bin")
+    win=""
+    for _ in $(seq 1 100); do
+        win=$(xdotool search --onlyvisible --pid "$p_rec" --name '^Varmolen$' 2>/dev/null | head -n 1 || true)
+        [ -n "$win" ] && break
+        sleep 0.1
+    done
+    sleep 1
+    read -r x y <<<"$(at file-menu)"
+    xdotool mousemove --window "$win" "$x" "$y" click 1
+    sleep 0.5
+    read -r mx my <<<"$(at record-wav-item)"
+    menu=$(xdotool search --onlyvisible --pid "$p_rec" 2>/dev/null | grep -v "^$win\$" | tail -n 1 || true)
+    [ -n "$menu" ] && xdotool mousemove --window "$menu" "$mx" "$my" click 1
+    for _ in $(seq 1 50); do
+        xdotool search --onlyvisible --name 'Record WAV' >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    sleep 0.5
+    xdotool type --delay 20 "$work/recording.wav"
+    xdotool key Return
+    sleep 1
+    if [ -s "$work/recording.wav" ]; then
+        programs="time rec freq timem freqm idle peer bare"
+    else
+        echo "the recording did not start; the recording row is left out"
+        kill -TERM "$p_rec"
+    fi
+fi
 p_time=$(run_in time "$bin")
 p_freq=$(run_in freq "$bin")
 p_timem=$(run_in timem "$bin")
@@ -113,17 +154,19 @@ p_peer=$(run_in peer xoscope -D ALSA -A default)
 p_bare=$(run_in bare "$bare")
 sleep 3
 clients=$(pactl list short source-outputs 2>/dev/null | wc -l)
-echo "recording clients on the server: $clients (expected 7)"
+echo "recording clients on the server: $clients (expected $(wc -w <<<"$programs"))"
 hz=$(getconf CLK_TCK)
 declare -A t0 t1 m
-for p in time freq timem freqm idle peer bare; do v=p_$p; t0[$p]=$(ticks "${!v}"); done
-for p in time freq timem freqm idle bare; do v=p_$p; threads "${!v}" >"$work/threads-$p.0"; done
+mine=${programs/ peer/}
+for p in $programs; do v=p_$p; t0[$p]=$(ticks "${!v}"); done
+for p in $mine; do v=p_$p; threads "${!v}" >"$work/threads-$p.0"; done
 w0=$(date +%s%N)
 sleep "$seconds"
-for p in time freq timem freqm idle peer bare; do v=p_$p; t1[$p]=$(ticks "${!v}"); m[$p]=$(rss "${!v}"); done
-for p in time freq timem freqm idle bare; do v=p_$p; threads "${!v}" >"$work/threads-$p.1"; done
+for p in $programs; do v=p_$p; t1[$p]=$(ticks "${!v}"); m[$p]=$(rss "${!v}"); done
+for p in $mine; do v=p_$p; threads "${!v}" >"$work/threads-$p.1"; done
 w1=$(date +%s%N)
-for p in time freq timem freqm idle peer bare; do
+case " $programs " in *" rec "*) echo "recorded $(stat -c %s "$work/recording.wav") bytes before the end" ;; esac
+for p in $programs; do
     v=p_$p
     kill -TERM "${!v}" 2>/dev/null
     wait "${!v}"
@@ -132,7 +175,7 @@ done
 # Where each instance's time went, by thread: the user-interface thread, the
 # capture thread (the other thread with the program's name), the sound
 # server client's thread (threaded-ml) and the toolkit's helpers.
-for p in time freq timem freqm idle bare; do
+for p in $mine; do
     awk -v p="$p" -v hz="$hz" -v w=$((w1 - w0)) '
         FNR == NR { before[$1] = $3; next }
         $3 - before[$1] > 0 || !($2 in share) { share[$2] += 100 * (($3 - before[$1]) / hz) / (w / 1e9) }
@@ -151,8 +194,8 @@ chmod +x "$inner"
 echo "Varmolen: $bin"
 echo "peer: xoscope $(dpkg-query -W -f='${Version}' xoscope 2>/dev/null || echo '?')"
 echo "signal: 1 kHz sine (left), 250 Hz square (right), 44100 Hz, through a private PulseAudio null sink"
-echo "measuring ${seconds} s, all seven programs at once under one Xvfb ..."
-"$root/scripts/on-xvfb.sh" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" "$bare" \
+echo "measuring ${seconds} s, all programs at once under one Xvfb ..."
+"$root/scripts/on-xvfb.sh" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" "$bare" "$points" \
     >"$work/out" 2>"$work/err" || true
 grep -v '^load \|^start \|^threads ' "$work/out" || true
 
@@ -162,13 +205,15 @@ function cpu(p) { return 100 * (tk[p] / hz[p]) / (wall[p] / 1e9) }
 /^start / && /first pass after/ { ms[++n] = $6; line = line sprintf(" %d", $6) }
 /^start / && /no first pass/ { failed++ }
 /^start / && /window on screen after/ { wms[++nw] = $7 }
-/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "timem" ? "TIME + strip" : $2 == "freqm" ? "FREQUENCY + strip" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
+/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "rec" ? "Varmolen TIME + WAV" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "timem" ? "TIME + strip" : $2 == "freqm" ? "FREQUENCY + strip" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
               $1 = ""; $2 = ""; sub(/^ +/, ""); threads = threads sprintf("  %-20s %s\n", name, $0) }
 END {
     if (!have["time"] || !have["freq"] || !have["timem"] || !have["freqm"] || !have["idle"] || !have["peer"] || !have["bare"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
     peer = cpu("peer")
     printf "\n%-22s %12s %14s %16s\n", "program", "CPU % core", "resident MiB", "CPU / xoscope"
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen TIME", cpu("time"), mem["time"], (peer > 0 ? cpu("time") / peer : 0)
+    if (have["rec"])
+        printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen TIME + WAV", cpu("rec"), mem["rec"], (peer > 0 ? cpu("rec") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen FREQUENCY", cpu("freq"), mem["freq"], (peer > 0 ? cpu("freq") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "TIME + strip", cpu("timem"), mem["timem"], (peer > 0 ? cpu("timem") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "FREQUENCY + strip", cpu("freqm"), mem["freqm"], (peer > 0 ? cpu("freqm") / peer : 0)
@@ -187,6 +232,8 @@ END {
     printf "\nCPU %% of one core by thread (threaded-ml: the sound server client library):\n%s", threads
     printf "recording alone: a bare ALSA capture loop with the instrument'"'"'s format, buffering and reads, no\n"
     printf "window: the floor any program recording this server pays, before it shows anything.\n"
+    if (have["rec"])
+        printf "Varmolen TIME + WAV: the same as Varmolen TIME while File > Record WAV writes a 44100 Hz stereo file;\nthe recording adds %.2f %% of a core (target < 0.2 %%).\n", cpu("rec") - cpu("time")
     printf "strip shown: %+.2f %% of a core in TIME, %+.2f %% in FREQUENCY\n", cpu("timem") - cpu("time"), cpu("freqm") - cpu("freq")
     printf "targets: CPU < 1 %% of a core and < 0.25 x xoscope in both displays; resident < 80 MiB; first pass < 400 ms;\n"
     printf "the strip adds < 0.1 %% of a core\n"

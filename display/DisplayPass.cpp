@@ -72,9 +72,23 @@ void renderChannel(InstrumentState& s, Raster& r, int n)
 
 }  // namespace
 
+void NoteDisplayedView(InstrumentState& s)
+{
+    DisplayedView& v = s.displayedView;
+    if (s.passIsRedraw == 0)
+        v.sampleRate = s.sampleRate;
+    v.displayType = s.displayType;
+    v.chan1Enabled = s.chan1Enabled;
+    v.chan2Enabled = s.chan2Enabled;
+    NoteDisplayPass(s.spectrumHistory, s.passIsRedraw == 1);
+}
+
 bool RunDisplayPass(InstrumentState& s, Raster& r)
 {
     s.triggerFound = 0;  // until the trigger source's search finds its point
+    // What this pass shows, for exports; the spectrum history counts the
+    // new blocks.
+    NoteDisplayedView(s);
 
     // 1. Clear by the background scheme; an unknown scheme draws no background.
     std::int32_t background = -1;

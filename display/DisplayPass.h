@@ -26,4 +26,9 @@ bool HeldPictureWantsRedraw(const InstrumentState& s);
 // RunDisplayPass does.
 bool RunRedrawPass(InstrumentState& s, Raster& displayBitmap);
 
+// The first step of every pass: notes what the picture shows for exports (the
+// display type and channels, and the rate of a new block; the blocks
+// themselves are keptBlocks) and counts the pass for the spectrum history.
+void NoteDisplayedView(InstrumentState& s);
+
 }  // namespace varmolen

@@ -14,7 +14,7 @@ constexpr int kLogEntries = 1024;  // entries 0..1023 of the transform's output
 constexpr int kLastColumn = 512;
 }  // namespace
 
-void SpectrumFromPower(InstrumentState& s, int y0, int g)
+void SpectrumFromPower(InstrumentState& s, int y0, int g, float* smoothedColumns)
 {
     float* work = s.spectrumWork.data();
     const float scale = s.spectrumScale;
@@ -42,6 +42,8 @@ void SpectrumFromPower(InstrumentState& s, int y0, int g)
     std::int32_t* trace = s.chan1Trace.data();
     for (int k = 0; k <= kLastColumn; ++k) {
         smooth = (smooth + work[k]) * 0.5f;
+        if (smoothedColumns != nullptr)
+            smoothedColumns[k] = smooth;
         const std::int64_t p = TruncateToInt(smooth);
         std::int64_t scaled = (p * g) >> 5;
         if (scaled > y0)
@@ -62,7 +64,12 @@ void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, int y
 void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
 {
     const std::int32_t* samples = n == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
-    ComputeSpectrumTrace(s, samples, y0, g);
+    PowerSpectrum(s, samples);
+    // Averaging and peak hold replace the block's power by what they keep;
+    // with both off this changes nothing.
+    ApplySpectrumHistory(s.spectrumHistory, n, s.spectrumWork.data(), s.features.spectrumAverage,
+                         s.features.peakHold, s.passIsRedraw == 1);
+    SpectrumFromPower(s, y0, g);
     DrawZoomedTrace(s, r, s.chan1Trace.data(), y0, 512.0f);
 }
 

@@ -18,8 +18,10 @@ void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, int y
 
 // The steps after the transform: spectrumWork[1..1024] as PowerSpectrum
 // leaves it becomes the logarithmic, smoothed, scaled and clipped
-// chan1Trace[0..512].
-void SpectrumFromPower(InstrumentState& s, int y0, int g);
+// chan1Trace[0..512]. When `smoothedColumns` is given, it receives the
+// smoothed logarithmic value of each column 0..512 before gain and clip (the
+// curve the display draws, in units of spectrumScale times ln of power).
+void SpectrumFromPower(InstrumentState& s, int y0, int g, float* smoothedColumns = nullptr);
 
 // Computes and draws channel n's spectrum against baseline y0 with gain g.
 void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, int y0, int g);

@@ -159,6 +159,12 @@ void TScopeForm::ConnectFrontPanel()
     bindColour(f, Lime3, &TScopeForm::Lime3Click);
     bindColour(f, Yellow2, &TScopeForm::Yellow2Click);
     bindColour(f, White3, &TScopeForm::White3Click);
+    bindAction(f, AverageOff1, &TScopeForm::AverageOff1Click, Draws::Yes);
+    bindAction(f, Average4, &TScopeForm::Average4Click, Draws::Yes);
+    bindAction(f, Average16, &TScopeForm::Average16Click, Draws::Yes);
+    bindAction(f, Average64, &TScopeForm::Average64Click, Draws::Yes);
+    bindAction(f, PeakHold1, &TScopeForm::PeakHold1Click, Draws::Yes);
+    bindAction(f, SpectrumReset1, &TScopeForm::SpectrumReset1Click, Draws::Yes);
 }
 
 }  // namespace varmolen

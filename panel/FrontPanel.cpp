@@ -401,6 +401,12 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
             panel->setFixedWidth(widths[i]);
         form.StatusBar1->addWidget(panel, i == 4 ? 1 : 0);
     }
+    // The elapsed time of a WAV recording, at the right end while one runs.
+    form.RecordingPanel = new QLabel(form.StatusBar1);
+    NameLabel(form.RecordingPanel, "RecordingPanel", "Recording time");
+    form.RecordingPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    form.StatusBar1->addPermanentWidget(form.RecordingPanel);
+    form.RecordingPanel->hide();
     form.setStatusBar(form.StatusBar1);
 }
 
@@ -433,6 +439,11 @@ void BuildMenus(TScopeForm& form)
     form.CopyBitmap1 = item(form.File1, "CopyBitmap1", "Copy Bitmap");
     form.File1->addSeparator();
     form.PrintForm1 = item(form.File1, "PrintForm1", "Print Form");
+    form.File1->addSeparator();
+    form.ExportData1 = item(form.File1, "ExportData1", "Export Data...");
+    form.RecordWav1 = item(form.File1, "RecordWav1", "Record WAV...");
+    form.StopRecording1 = item(form.File1, "StopRecording1", "Stop Recording");
+    form.StopRecording1->setEnabled(false);
     form.File1->addSeparator();
     form.Quit1 = item(form.File1, "Quit1", "Quit");
     bar->addMenu(form.File1);
@@ -479,6 +490,16 @@ void BuildMenus(TScopeForm& form)
     form.Yellow2 = item(form.Chan2TraceColor1, "Yellow2", "Yellow");
     form.White3 = item(form.Chan2TraceColor1, "White3", "White");
     form.Display1->addMenu(form.Chan2TraceColor1);
+    form.Spectrum1 = menu(form.Display1, "Spectrum1", "Spectrum");
+    form.AverageOff1 = item(form.Spectrum1, "AverageOff1", "Average Off", true, true);
+    form.Average4 = item(form.Spectrum1, "Average4", "Average 4", true, false);
+    form.Average16 = item(form.Spectrum1, "Average16", "Average 16", true, false);
+    form.Average64 = item(form.Spectrum1, "Average64", "Average 64", true, false);
+    form.Spectrum1->addSeparator();
+    form.PeakHold1 = item(form.Spectrum1, "PeakHold1", "Peak Hold", true, false);
+    form.Spectrum1->addSeparator();
+    form.SpectrumReset1 = item(form.Spectrum1, "SpectrumReset1", "Reset");
+    form.Display1->addMenu(form.Spectrum1);
     bar->addMenu(form.Display1);
 
     form.Help1 = menu(bar, "Help1", "&Help");
@@ -486,6 +507,11 @@ void BuildMenus(TScopeForm& form)
     form.Help1->addSeparator();
     form.About1 = item(form.Help1, "About1", "About");
     bar->addMenu(form.Help1);
+
+    auto* averages = new QActionGroup(&form);
+    averages->setExclusive(true);
+    for (QAction* a : {form.AverageOff1, form.Average4, form.Average16, form.Average64})
+        averages->addAction(a);
 
     // Every colour item shows its colour.
     const std::pair<QAction*, std::int32_t> swatches[] = {

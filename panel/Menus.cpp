@@ -1,6 +1,7 @@
 // The menus that set what the front panel does not: the input (microphone
 // or line), the display type, the graticule, the background scheme and the
-// trace colours, and the system folder of the volume control.
+// trace colours, the system folder of the volume control, and the spectrum's
+// averaging and peak hold.
 #include <QAction>
 #include <QFrame>
 #include <QIcon>
@@ -63,6 +64,9 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
         form.StopBtnClick(sender);
 
     SetRecordingFormat(s, line);
+    // The spectra averaged and held so far came from the other input (or,
+    // after the sound-card dialog, another device).
+    ResetSpectrumHistory(s.spectrumHistory);
     form.setStatusText(3, inputText(line));
 
     if (live)
@@ -110,6 +114,7 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
     else
         checkOneOf(form.FFT1, form.Time1);
     s.displayType = type;
+    ResetSpectrumHistory(s.spectrumHistory);
 
     form.setStatusText(0, displayTypeText(time));
     form.setStatusText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));
@@ -246,6 +251,35 @@ void TScopeForm::Teal2Click(QObject* /*sender*/) { state().chan2Color = colour::
 void TScopeForm::Lime3Click(QObject* /*sender*/) { state().chan2Color = colour::lime; }
 void TScopeForm::Yellow2Click(QObject* /*sender*/) { state().chan2Color = colour::yellow; }
 void TScopeForm::White3Click(QObject* /*sender*/) { state().chan2Color = colour::white; }
+
+// Display > Spectrum. A new number of blocks starts the average afresh; peak
+// hold starts from the next block each time it is switched on.
+namespace {
+
+void setAverage(TScopeForm& form, QAction* own, std::int32_t blocks)
+{
+    own->setChecked(true);
+    form.state().features.spectrumAverage = blocks;
+    RestartSpectrumAverage(form.state().spectrumHistory);
+}
+
+}  // namespace
+
+void TScopeForm::AverageOff1Click(QObject* /*sender*/) { setAverage(*this, AverageOff1, 0); }
+void TScopeForm::Average4Click(QObject* /*sender*/) { setAverage(*this, Average4, 4); }
+void TScopeForm::Average16Click(QObject* /*sender*/) { setAverage(*this, Average16, 16); }
+void TScopeForm::Average64Click(QObject* /*sender*/) { setAverage(*this, Average64, 64); }
+
+void TScopeForm::PeakHold1Click(QObject* /*sender*/)
+{
+    state().features.peakHold = PeakHold1->isChecked();
+    RestartPeakHold(state().spectrumHistory);
+}
+
+void TScopeForm::SpectrumReset1Click(QObject* /*sender*/)
+{
+    ResetSpectrumHistory(state().spectrumHistory);
+}
 
 void TScopeForm::WindowsXPClick(QObject* /*sender*/)
 {

@@ -38,6 +38,8 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
         form.host().pauseMs(kRateChangePauseMs);
     }
     s.sampleRate = rate;
+    // Bins of the spectra averaged and held so far stood for other frequencies.
+    ResetSpectrumHistory(s.spectrumHistory);
     form.UpdateMarkerReadout();
     form.UpdateTimeBase();
     if (live)

@@ -16,6 +16,13 @@ namespace varmolen {
 constexpr double kFullScaleVoltsMin = 0.001;
 constexpr double kFullScaleVoltsMax = 1000.0;
 
+// Length limit of a WAV recording, in minutes: an hour unless the user sets
+// another; at most six hours, which keeps a 44100 Hz stereo file under the
+// 4 GiB a WAV file can describe.
+constexpr std::int32_t kRecordLimitMinutesDefault = 60;
+constexpr std::int32_t kRecordLimitMinutesMin = 1;
+constexpr std::int32_t kRecordLimitMinutesMax = 360;
+
 struct FeatureSettings {
     bool measureShown = false;                       // [Measure] Shown
     std::array<double, 2> fullScaleVolts{0.0, 0.0};  // [Measure] FullScaleVolts1, FullScaleVolts2
@@ -23,6 +30,7 @@ struct FeatureSettings {
     bool peakHold = false;                           // [Spectrum] PeakHold
     std::string exportFolder;                        // [Folders] Export
     std::string recordFolder;                        // [Folders] Recording
+    std::int32_t recordLimitMinutes = kRecordLimitMinutesDefault;  // [Recording] LimitMinutes
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };
@@ -31,5 +39,7 @@ struct FeatureSettings {
 bool isUsableFullScaleVolts(double volts);
 // 0 (off), 4, 16 or 64.
 bool isSpectrumAverage(std::int32_t blocks);
+// Within kRecordLimitMinutesMin..kRecordLimitMinutesMax.
+bool isRecordLimitMinutes(std::int32_t minutes);
 
 }  // namespace varmolen

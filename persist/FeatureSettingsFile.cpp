@@ -18,6 +18,7 @@ constexpr const char* kAverage = "Spectrum/Average";
 constexpr const char* kPeakHold = "Spectrum/PeakHold";
 constexpr const char* kExportFolder = "Folders/Export";
 constexpr const char* kRecordFolder = "Folders/Recording";
+constexpr const char* kRecordLimit = "Recording/LimitMinutes";
 
 // "true"/"false" (any case) or 1/0; anything else is not a flag.
 bool readFlag(const QSettings& ini, const char* key, bool fallback)
@@ -55,6 +56,8 @@ FeatureSettings readFeatureSettings(const QString& path)
     f.peakHold = readFlag(ini, kPeakHold, false);
     f.exportFolder = ini.value(QLatin1String(kExportFolder)).toString().toStdString();
     f.recordFolder = ini.value(QLatin1String(kRecordFolder)).toString().toStdString();
+    const int limit = ini.value(QLatin1String(kRecordLimit)).toString().trimmed().toInt(&ok);
+    f.recordLimitMinutes = ok && isRecordLimitMinutes(limit) ? limit : kRecordLimitMinutesDefault;
     return f;
 }
 
@@ -77,6 +80,7 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         ini.setValue(QLatin1String(kPeakHold), f.peakHold);
         ini.setValue(QLatin1String(kExportFolder), QString::fromStdString(f.exportFolder));
         ini.setValue(QLatin1String(kRecordFolder), QString::fromStdString(f.recordFolder));
+        ini.setValue(QLatin1String(kRecordLimit), f.recordLimitMinutes);
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return false;

@@ -56,6 +56,9 @@ QFileDialog& OutputCommands::SaveGraphicsDialog()
         saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
         saveDialog_->setFileMode(QFileDialog::AnyFile);
         saveDialog_->setDefaultSuffix(QStringLiteral("bmp"));
+        // Every file is listed, as before; a name ending in ".png" is saved
+        // as PNG, any other as BMP, and the name's label says so.
+        saveDialog_->setLabelText(QFileDialog::FileName, QStringLiteral("File name (.bmp, or .png for PNG):"));
     }
     return *saveDialog_;
 }
@@ -167,6 +170,11 @@ QImage windowImage(TScopeForm& form)
     return form.grab(client).toImage();
 }
 
+const char* imageFormatFor(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0 ? "PNG" : "BMP";
+}
+
 bool writeBitmapFile(const QImage& image, const QString& path, QString& whyNot)
 {
     if (image.isNull()) {
@@ -178,7 +186,7 @@ bool writeBitmapFile(const QImage& image, const QString& path, QString& whyNot)
         whyNot = file.errorString();
         return false;
     }
-    if (!image.save(&file, "BMP")) {
+    if (!image.save(&file, imageFormatFor(path))) {
         whyNot = file.error() != QFileDevice::NoError ? file.errorString()
                                                        : QStringLiteral("The picture could not be written.");
         file.cancelWriting();

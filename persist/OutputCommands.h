@@ -43,7 +43,8 @@ public:
     ~OutputCommands() override;
 
     // The one save dialog of both save commands: saving, default suffix
-    // "bmp", no filter, no title of its own. Made on first use.
+    // "bmp", no filter, no title of its own; a name ending in ".png" saves a
+    // PNG file. Made on first use.
     QFileDialog& SaveGraphicsDialog();
     // The printer the set-up dialog configures; kept, so the next print
     // starts from the last choice.
@@ -99,9 +100,13 @@ QImage displayImage(const Raster& bitmap);
 // front panel and status bar included.
 QImage windowImage(TScopeForm& form);
 
-// Writes an image as a BMP file through a temporary file renamed into place,
-// so a failed write leaves any earlier file as it was. On failure `whyNot`
-// says what went wrong.
+// The picture format a save writes: "PNG" for a name ending in ".png" (any
+// case), "BMP" for every other name.
+const char* imageFormatFor(const QString& path);
+
+// Writes an image as a BMP file, or a PNG file when the name asks for one,
+// through a temporary file renamed into place, so a failed write leaves any
+// earlier file as it was. On failure `whyNot` says what went wrong.
 bool writeBitmapFile(const QImage& image, const QString& path, QString& whyNot);
 
 // Prints an image scaled to fit the printer's page, keeping its proportions,

@@ -5,15 +5,16 @@ VARMOLEN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Packages to build and run the instrument.
 VARMOLEN_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libasound2-dev
-  libasound2-plugins googletest libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core)
+  libasound2-plugins libsndfile1-dev googletest libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core)
 # Packages to see the window without a display.
 VARMOLEN_HEADLESS_PACKAGES=(xvfb xauth imagemagick xdotool)
 # Packages the tests use: a private sound server with a null sink, a tone
-# generator, a window driver, and a private session bus with the
-# accessibility bus and its Python client to read the window as a screen
-# reader does.
+# generator, a window driver, a private session bus with the accessibility
+# bus and its Python client to read the window as a screen reader does, and
+# the sources of a German locale (decimal comma) that the CSV export test
+# builds for itself.
 VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick python3
-  dbus at-spi2-core python3-pyatspi)
+  dbus at-spi2-core python3-pyatspi locales)
 
 varmolen_install_packages() {
   local missing=()

@@ -188,7 +188,13 @@ TEST_F(ScopeFormTest, MenusCarryEveryItemWithItsCaptionAndCheckMark)
         return out;
     };
     EXPECT_EQ(captions(form.File1),
-              QStringList({"Save Form", "Save Bitmap", "-", "Copy Form", "Copy Bitmap", "-", "Print Form", "-", "Quit"}));
+              QStringList({"Save Form", "Save Bitmap", "-", "Copy Form", "Copy Bitmap", "-", "Print Form", "-",
+                           "Export Data...", "Record WAV...", "Stop Recording", "-", "Quit"}));
+    EXPECT_FALSE(form.StopRecording1->isEnabled());
+    EXPECT_EQ(captions(form.Spectrum1), QStringList({"Average Off", "Average 4", "Average 16", "Average 64", "-",
+                                                     "Peak Hold", "-", "Reset"}));
+    EXPECT_TRUE(form.AverageOff1->isChecked());
+    EXPECT_FALSE(form.PeakHold1->isChecked());
     EXPECT_EQ(captions(form.Channel1TraceColor1),
               QStringList({"Black", "Red", "Blue", "Teal", "Lime", "Yellow", "White"}));
     EXPECT_EQ(captions(form.Chan2TraceColor1), captions(form.Channel1TraceColor1));

@@ -281,6 +281,42 @@ TEST(StreamWaveInput, CloseGivesUpOnAStuckSourceWithinItsBoundAndTheServiceGoesO
     }
 }
 
+// A counting recording tap.
+struct TapCounter : RecordingTap {
+    void deliver(const std::int16_t*, std::size_t count, bool) override { frames += count; }
+    void deviceFailed() override {}
+    void formatChanged() override {}
+    std::atomic<std::uint64_t> frames{0};
+};
+
+TEST(StreamWaveInput, ACaptureThreadLeftStuckAtCloseNeverHandsARecordingAnotherChunk)
+{
+    auto driver = std::make_shared<test::StuckDriver>();
+    driver->framesOnRelease = 220;
+    auto tap = std::make_shared<TapCounter>();
+    {
+        StreamWaveInput input({{"Stuck", [driver] { return std::make_unique<test::StuckSource>(driver, false); }}});
+        const WAVEFORMATEX f = format(2, 11025);
+        ASSERT_TRUE(input.setRecordingTap(tap, 0, f));
+        HWAVEIN h = 0;
+        ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, 0), MMSYSERR_NOERROR);
+        input.waveInStart(h);
+        const auto entered = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!driver->inRead && std::chrono::steady_clock::now() < entered)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        input.waveInReset(h);
+        ASSERT_EQ(input.waveInClose(h), MMSYSERR_ERROR);
+        // The recording goes on with the next open of the same device; the
+        // abandoned thread's late chunk must not land in it.
+        driver->release();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (driver->closed < 1 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(driver->closed, 1);
+    }
+    EXPECT_EQ(tap->frames.load(), 0u);
+}
+
 TEST(StreamWaveInput, ProductNamesAreCutTo31Characters)
 {
     StreamWaveInput input({{"An unusually long capture device description", nullptr}});

@@ -20,6 +20,7 @@ struct StuckDriver {
     std::atomic<bool> inRead{false};
     std::atomic<int> opened{0};  // sources opened on this driver
     std::atomic<int> closed{0};  // sources closed again
+    long framesOnRelease = 0;    // what the read that is let go returns
     void release()
     {
         std::lock_guard lock(m);
@@ -51,7 +52,7 @@ public:
             std::unique_lock lock(d_->m);
             d_->cv.wait(lock, [&] { return d_->released; });
         }
-        return 0;
+        return d_->framesOnRelease;
     }
     void stop() override {}
     void close() override { ++d_->closed; }

@@ -46,6 +46,7 @@ int main(int argc, char* argv[])
     print("file-menu", bar->mapTo(&form, bar->actionGeometry(form.File1->menuAction()).center()));
     // The place of "Save Bitmap" inside the open File menu.
     print("save-bitmap-item", form.File1->actionGeometry(form.SaveBitmap1).center());
+    print("record-wav-item", form.File1->actionGeometry(form.RecordWav1).center());
     std::fflush(stdout);
     form.close();
     return 0;

@@ -36,7 +36,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     FeatureSettings set = readText(dir,
                                    "[Measure]\nShown=true\nFullScaleVolts1=1.5\nFullScaleVolts2=0\n"
                                    "[Spectrum]\nAverage=16\nPeakHold=1\n"
-                                   "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n");
+                                   "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
+                                   "[Recording]\nLimitMinutes=5\n");
     EXPECT_TRUE(set.measureShown);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[0], 1.5);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[1], 0.0);
@@ -44,6 +45,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_TRUE(set.peakHold);
     EXPECT_EQ(set.exportFolder, "/tmp/a b");
     EXPECT_EQ(set.recordFolder, "/tmp/r");
+    EXPECT_EQ(set.recordLimitMinutes, 5);
 
     // Each unusable value gives its own default and leaves the others alone.
     const struct {
@@ -56,6 +58,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Measure]\nFullScaleVolts1=1e9\n", "absurd volts"},
         {"[Measure]\nFullScaleVolts2=0.0000001\n", "volts below a millivolt"},
         {"[Spectrum]\nAverage=5\n", "an average the menu does not offer"},
+        {"[Recording]\nLimitMinutes=0\n", "a recording that could never begin"},
+        {"[Recording]\nLimitMinutes=361\n", "a recording longer than a WAV file can describe"},
         {"\x01\x02\xff\xfe garbage [[[ ===\n\x00\x00", "bytes that are no INI text"},
     };
     for (const auto& b : bad)
@@ -80,6 +84,7 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.peakHold = true;
     f.exportFolder = "/home/user/exports";
     f.recordFolder = "/home/user/wav";
+    f.recordLimitMinutes = 360;
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, f));
     EXPECT_EQ(readFeatureSettings(ini), f);

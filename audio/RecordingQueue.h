@@ -1,0 +1,94 @@
+// The bounded queue between the capture thread (the only producer) and the
+// WAV writer thread (the only consumer): a ring of fixed chunks allocated
+// once when a recording starts. Neither side ever waits on the other: a push
+// into a full ring fails at once (the caller counts the overrun), and an
+// empty ring simply has no front.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace varmolen {
+
+class RecordingQueue {
+public:
+    // A chunk holds what the capture thread reads at once: a fiftieth of a
+    // second, at most 882 stereo frames at 44100 Hz.
+    static constexpr std::size_t kChunkSamples = 1764;
+    // 256 chunks: about five seconds at 50 chunks a second, time enough for
+    // a disk that stalls now and then.
+    static constexpr std::size_t kChunks = 256;
+
+    struct Chunk {
+        std::uint32_t frames = 0;
+        bool afterStart = false;
+        std::array<std::int16_t, kChunkSamples> samples{};
+    };
+
+    explicit RecordingQueue(unsigned channels)
+        : channels_(std::clamp(channels, 1u, 2u)), ring_(std::make_unique<Chunk[]>(kChunks))
+    {
+    }
+
+    unsigned channels() const { return channels_; }
+    std::size_t framesPerChunk() const { return kChunkSamples / channels_; }
+
+    // Producer. Copies `frameCount` frames (split over several chunks when
+    // they do not fit one). False, with nothing queued, when the ring has no
+    // room for all of them.
+    bool push(const std::int16_t* frames, std::size_t frameCount, bool afterStart)
+    {
+        const std::size_t perChunk = framesPerChunk();
+        const std::size_t needed = (frameCount + perChunk - 1) / perChunk;
+        const std::size_t tail = tail_.load(std::memory_order_relaxed);
+        const std::size_t head = head_.load(std::memory_order_acquire);
+        if (needed > kChunks - (tail - head))
+            return false;
+        std::size_t t = tail;
+        while (frameCount > 0) {
+            Chunk& c = ring_[t % kChunks];
+            const std::size_t n = std::min(frameCount, perChunk);
+            std::memcpy(c.samples.data(), frames, n * channels_ * sizeof(std::int16_t));
+            c.frames = static_cast<std::uint32_t>(n);
+            c.afterStart = afterStart;
+            afterStart = false;
+            frames += n * channels_;
+            frameCount -= n;
+            ++t;
+        }
+        tail_.store(t, std::memory_order_release);
+        return true;
+    }
+
+    // Consumer: the oldest chunk, or nullptr when the ring is empty. It stays
+    // valid until pop().
+    const Chunk* front() const
+    {
+        const std::size_t head = head_.load(std::memory_order_relaxed);
+        if (head == tail_.load(std::memory_order_acquire))
+            return nullptr;
+        return &ring_[head % kChunks];
+    }
+    void pop() { head_.store(head_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+
+    // Chunks waiting; exact on either side, an estimate elsewhere.
+    std::size_t depth() const
+    {
+        return tail_.load(std::memory_order_acquire) - head_.load(std::memory_order_acquire);
+    }
+
+private:
+    const unsigned channels_;
+    std::unique_ptr<Chunk[]> ring_;
+    // Counters that only grow (a 64-bit count never wraps in practice);
+    // each on its own cache line, written by one side only.
+    alignas(64) std::atomic<std::size_t> head_{0};
+    alignas(64) std::atomic<std::size_t> tail_{0};
+};
+
+}  // namespace varmolen

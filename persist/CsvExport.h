@@ -1,0 +1,39 @@
+// Export Data: what the display shows now as CSV text (RFC 4180: a header
+// row, fields separated by commas, quoted where they hold a comma, a quote or
+// a line break, every line ended by CR LF), UTF-8, with '.' as the decimal
+// point whatever the locale. Numbers are written in the shortest form that
+// reads back to the same double.
+//
+// The numbers come from the blocks the picture was drawn from (keptBlocks),
+// so a held picture exports what it shows while new blocks arrive.
+//
+// TIME: one row per sample of the block on the display (1024 rows): the time
+// from the block's first sample in ms, then for each channel shown its value
+// as the display uses it (converter codes after the slow DC removal) and that
+// value in % of full scale (32767), or in volts where the channel is
+// calibrated (features.fullScaleVolts).
+//
+// FREQUENCY: one row per transform bin 1 to 511 (frequency k * rate / 1024):
+// the frequency in Hz, then for each channel shown the bin's level in dBFS
+// (a sine whose peaks reach full scale, centred on a bin, reads 0 dBFS) and
+// the level the display draws at that bin after its smoothing across
+// frequency. Both come from the spectrum the display draws: averaged or held
+// when those are on. Levels below the display's floor (power 1) read the floor.
+#pragma once
+
+#include <string>
+
+#include "app/InstrumentState.h"
+
+namespace varmolen {
+
+// The CSV text of the display now, or empty text and a reason when there is
+// nothing to export (no block drawn yet, no channel shown). Works in the
+// display's spectrum work arrays, which the next pass fills again.
+std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot);
+
+// One CSV field: as it is, or quoted (inner quotes doubled) where RFC 4180
+// requires it.
+std::string CsvField(const std::string& text);
+
+}  // namespace varmolen

@@ -1,0 +1,340 @@
+#include "persist/DataCommands.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <string>
+
+#include "app/Varmolen2.h"
+#include "audio/WaveInput.h"
+#include "persist/CsvExport.h"
+#include "persist/OutputCommands.h"
+
+namespace varmolen {
+
+namespace {
+
+// How often the status text follows a running recording (it shows whole
+// seconds) and looks whether the recording ended on its own.
+constexpr int kPollMs = 1000;
+
+QString runModal(QFileDialog& dialog)
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+// A dialog lives only while it is open: a file dialog kept afterwards goes on
+// watching its folder, and a recording growing there would keep it busy.
+std::unique_ptr<QFileDialog> makeSaveDialog(TScopeForm& form, const char* name, const char* suffix,
+                                            const char* filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(&form);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QString::fromLatin1(suffix));
+    dialog->setNameFilters({QString::fromLatin1(filter), QStringLiteral("All Files (*)")});
+    return dialog;
+}
+
+// Opens the dialog in the folder used last (when it still exists) with a
+// name made of the kind of data and the time.
+void propose(QFileDialog& dialog, const std::string& lastFolder, const QString& stem, const QString& suffix)
+{
+    const QString folder = QString::fromStdString(lastFolder);
+    dialog.setDirectory(!folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath());
+    dialog.selectFile(QStringLiteral("%1 %2.%3")
+                          .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")),
+                               suffix));
+}
+
+QString limitText(std::int32_t minutes)
+{
+    if (minutes % 60 == 0)
+        return minutes == 60 ? QStringLiteral("1 hour") : QStringLiteral("%1 hours").arg(minutes / 60);
+    return minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes);
+}
+
+QString endReason(const RecordingStatus& st, bool finishedInTime)
+{
+    if (!finishedInTime)
+        return QStringLiteral("the disk did not answer, so the file may be incomplete");
+    switch (st.end) {
+    case RecordingEnd::LimitReached:
+        return QStringLiteral("it reached its limit of %1").arg(DataCommands::duration(st.limitFrames, st.rate));
+    case RecordingEnd::FormatChanged:
+        return QStringLiteral("the input's rate, kind (microphone or line) or device changed");
+    case RecordingEnd::DeviceFailed:
+        return QStringLiteral("the input device failed");
+    case RecordingEnd::WriteFailed:
+        return QStringLiteral("the file could not be written (%1)").arg(QString::fromStdString(st.whyNot));
+    case RecordingEnd::FileVanished:
+        return QStringLiteral("the file or its folder was removed while recording, so what was recorded is lost");
+    case RecordingEnd::None:
+    case RecordingEnd::Stopped:
+        break;
+    }
+    return QStringLiteral("it was stopped");
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ the keeper
+
+DataCommands::DataCommands(TScopeForm& form) : QObject(&form), form_(form)
+{
+    setObjectName(QStringLiteral("DataCommands"));
+    runExportDialog = runModal;
+    runRecordDialog = runModal;
+    pollTimer_ = new QTimer(this);
+    pollTimer_->setInterval(kPollMs);
+    connect(pollTimer_, &QTimer::timeout, this, &DataCommands::pollRecording);
+}
+
+DataCommands::~DataCommands()
+{
+    // The window ends a recording in FormDestroy; by the time its children go,
+    // only the file is left to finish (the tap then takes nothing more).
+    recorder_.reset();
+}
+
+DataCommands& dataCommandsOf(TScopeForm& form)
+{
+    auto* commands = form.findChild<DataCommands*>(QStringLiteral("DataCommands"), Qt::FindDirectChildrenOnly);
+    if (commands == nullptr)
+        commands = new DataCommands(form);
+    return *commands;
+}
+
+void ConnectDataCommands(TScopeForm& form)
+{
+    dataCommandsOf(form);
+    struct Binding {
+        QAction* action;
+        void (TScopeForm::*handler)(QObject*);
+    };
+    const Binding bindings[] = {
+        {form.ExportData1, &TScopeForm::ExportData1Click},
+        {form.RecordWav1, &TScopeForm::RecordWav1Click},
+        {form.StopRecording1, &TScopeForm::StopRecording1Click},
+    };
+    for (const Binding& b : bindings) {
+        if (b.action == nullptr)
+            continue;
+        QAction* action = b.action;
+        const auto handler = b.handler;
+        QObject::connect(action, &QAction::triggered, &form, [&form, action, handler] { (form.*handler)(action); });
+    }
+}
+
+bool writeTextFile(const QByteArray& bytes, const QString& path, QString& whyNot)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        whyNot = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        whyNot = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        whyNot = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString DataCommands::duration(std::uint64_t frames, std::uint32_t rate)
+{
+    const std::uint64_t seconds = rate > 0 ? frames / rate : 0;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// ------------------------------------------------------------ recording
+
+RecordingStatus DataCommands::recordingStatus() const
+{
+    return recorder_ ? recorder_->status() : RecordingStatus{};
+}
+
+QString DataCommands::recordingPath() const
+{
+    return recorder_ ? QString::fromStdString(recorder_->path()) : QString();
+}
+
+bool DataCommands::startRecording(const QString& path)
+{
+    if (recorder_)
+        return false;
+    InstrumentState& s = form_.state();
+    const std::int32_t minutes =
+        isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes : kRecordLimitMinutesDefault;
+    const std::uint64_t limitFrames = static_cast<std::uint64_t>(minutes) * 60u * s.sampleRate;
+    std::string whyNot;
+    recorder_ = WavRecorder::start(QFile::encodeName(path).toStdString(), s.sampleRate, s.channelCount, limitFrames,
+                                   whyNot);
+    if (!recorder_) {
+        form_.host().showMessage(QStringLiteral("Could not record to the file %1.\n%2")
+                                     .arg(QDir::toNativeSeparators(path), QString::fromStdString(whyNot))
+                                     .toStdString(),
+                                 kDataCaption);
+        return false;
+    }
+    // The format in force: what the device records now, or will record at
+    // its next start.
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = s.channelCount;
+    format.nSamplesPerSec = s.sampleRate;
+    format.nBlockAlign = static_cast<std::uint16_t>(s.channelCount * 2);
+    format.nAvgBytesPerSec = s.sampleRate * format.nBlockAlign;
+    format.wBitsPerSample = 16;
+    if (!form_.waveInput().setRecordingTap(recorder_->tap(), static_cast<UINT>(s.waveDeviceId), format)) {
+        recorder_->finish();
+        recorder_.reset();
+        QFile::remove(path);
+        form_.host().showMessage("The input device cannot be recorded.", kDataCaption);
+        return false;
+    }
+    form_.RecordWav1->setEnabled(false);
+    form_.StopRecording1->setEnabled(true);
+    form_.RecordingPanel->show();
+    pollRecording();
+    pollTimer_->start();
+    return true;
+}
+
+void DataCommands::stopRecording(bool report)
+{
+    if (!recorder_)
+        return;
+    // Nothing arrives once the tap is let go; the writer then empties its
+    // queue and closes the file.
+    form_.waveInput().clearRecordingTap();
+    const bool closed = recorder_->finish();
+    endRecording(report, closed);
+}
+
+void DataCommands::pollRecording()
+{
+    if (!recorder_)
+        return;
+    const RecordingStatus st = recorder_->status();
+    if (st.end != RecordingEnd::None && st.end != RecordingEnd::Stopped) {
+        form_.waveInput().clearRecordingTap();
+        const bool closed = recorder_->finish();
+        endRecording(true, closed);
+        return;
+    }
+    QString text = QStringLiteral("REC %1 / %2").arg(duration(st.framesQueued, st.rate), duration(st.limitFrames, st.rate));
+    if (st.overruns > 0)
+        text += QStringLiteral(", %1 s lost").arg(static_cast<double>(st.framesDropped) / st.rate, 0, 'f', 2);
+    form_.RecordingPanel->setText(text);
+}
+
+void DataCommands::endRecording(bool report, bool finishedInTime)
+{
+    pollTimer_->stop();
+    const RecordingStatus st = recorder_->status();
+    const QString path = QDir::toNativeSeparators(QString::fromStdString(recorder_->path()));
+    // A writer that did not finish in time keeps its own share of the
+    // recording; letting go of ours is safe.
+    recorder_.reset();
+    form_.RecordWav1->setEnabled(true);
+    form_.StopRecording1->setEnabled(false);
+    form_.RecordingPanel->hide();
+    form_.RecordingPanel->clear();
+
+    const bool endedOnItsOwn = st.end != RecordingEnd::Stopped && st.end != RecordingEnd::None;
+    if (!report || (!endedOnItsOwn && finishedInTime && st.overruns == 0 && st.breaks == 0))
+        return;
+    QString text = endedOnItsOwn || !finishedInTime
+                       ? QStringLiteral("The recording ended: %1.").arg(endReason(st, finishedInTime))
+                       : QStringLiteral("The recording was stopped.");
+    if (st.end != RecordingEnd::FileVanished)
+        text += QStringLiteral("\nThe file %1 holds %2 of sound.").arg(path, duration(st.framesWritten, st.rate));
+    const auto times = [](std::uint32_t n) {
+        return n == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(n);
+    };
+    if (st.overruns > 0)
+        text += QStringLiteral("\n%1 s of sound could not be kept (%2): the disk did not keep up.")
+                    .arg(QString::number(static_cast<double>(st.framesDropped) / st.rate, 'f', 2), times(st.overruns));
+    if (st.breaks > 0)
+        text += QStringLiteral("\nAcquisition was stopped and started again %1 while recording; "
+                               "the file runs on across the break.")
+                    .arg(times(st.breaks));
+    form_.host().showMessage(text.toStdString(), kDataCaption);
+}
+
+// ------------------------------------------------------------ the handlers
+
+void TScopeForm::RecordWav1Click(QObject* /*sender*/)
+{
+    DataCommands& commands = dataCommandsOf(*this);
+    if (commands.recording())
+        return;
+    InstrumentState& s = state();
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "RecordWavDialog", "wav", "WAV files (*.wav)");
+    QFileDialog& dialog = *made;
+    const std::int32_t minutes =
+        isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes : kRecordLimitMinutesDefault;
+    dialog.setWindowTitle(QStringLiteral("Record WAV (at most %1)").arg(limitText(minutes)));
+    propose(dialog, s.features.recordFolder, QStringLiteral("Varmolen"), QStringLiteral("wav"));
+    QString chosen = commands.runRecordDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    chosen = withDefaultSuffix(chosen, QStringLiteral("wav"));
+    s.features.recordFolder = QFileInfo(chosen).absolutePath().toStdString();
+    commands.startRecording(chosen);
+}
+
+void TScopeForm::StopRecording1Click(QObject* /*sender*/)
+{
+    dataCommandsOf(*this).stopRecording(true);
+}
+
+void TScopeForm::ExportData1Click(QObject* /*sender*/)
+{
+    InstrumentState& s = state();
+    // Composed before the dialog opens: the file holds the display as it
+    // was when the command was chosen.
+    std::string whyNot;
+    const std::string text = ComposeDisplayCsv(s, whyNot);
+    if (text.empty()) {
+        host().showMessage("There is nothing to export. " + whyNot, kDataCaption);
+        return;
+    }
+    DataCommands& commands = dataCommandsOf(*this);
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "ExportDataDialog", "csv", "CSV files (*.csv)");
+    QFileDialog& dialog = *made;
+    propose(dialog, s.features.exportFolder,
+            s.displayedView.displayType == 1 ? QStringLiteral("Varmolen spectrum") : QStringLiteral("Varmolen trace"),
+            QStringLiteral("csv"));
+    QString chosen = commands.runExportDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    chosen = withDefaultSuffix(chosen, QStringLiteral("csv"));
+    s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
+    QString failure;
+    if (!writeTextFile(QByteArray::fromStdString(text), chosen, failure))
+        host().showMessage(QStringLiteral("Could not write the file %1.\n%2")
+                               .arg(QDir::toNativeSeparators(chosen), failure)
+                               .toStdString(),
+                           kDataCaption);
+}
+
+}  // namespace varmolen

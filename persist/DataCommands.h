@@ -1,0 +1,84 @@
+// The File menu's data commands: "Export Data..." writes what the display
+// shows as CSV, "Record WAV..." and "Stop Recording" record the input to a WAV
+// file. What they share lives in one DataCommands object, a child of the
+// window named "DataCommands": the running recording and the timer that shows
+// its elapsed time in the status bar and notices when it ended on its own.
+// Their save dialogs ("ExportDataDialog", "RecordWavDialog") are made for each
+// use, opening in the folder used last, and run through function objects that
+// tests replace, as the output commands' do.
+//
+// A recording goes on while acquisition is stopped and started again in the
+// same format on the same device (a save, copy or print command, a device
+// restarted after a time-out): the file then runs on from the last frame
+// before the stop to the first after the start, and the end of the recording
+// says how many such breaks it has. A change of rate, input or device ends
+// the file cleanly and says so.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "persist/WavRecorder.h"
+
+class QFileDialog;
+class QTimer;
+
+namespace varmolen {
+
+class TScopeForm;
+
+// Caption of the boxes these commands show.
+inline constexpr const char* kDataCaption = "Varmolen";
+
+class DataCommands : public QObject {
+    Q_OBJECT
+public:
+    explicit DataCommands(TScopeForm& form);
+    ~DataCommands() override;
+
+    // Run a dialog modally; return the file chosen, or empty text when the
+    // user cancelled.
+    std::function<QString(QFileDialog& dialog)> runExportDialog;
+    std::function<QString(QFileDialog& dialog)> runRecordDialog;
+
+    bool recording() const { return recorder_ != nullptr; }
+    // The running recording's status (a default status when none runs).
+    RecordingStatus recordingStatus() const;
+    QString recordingPath() const;
+
+    // Starts recording into `path` in the input's format in force. Shows a
+    // message and returns false when it cannot.
+    bool startRecording(const QString& path);
+    // Ends the running recording and waits (at most WavRecorder::kFinishWaitMs)
+    // for its file. `report`: show what went wrong, or was lost, in a message.
+    void stopRecording(bool report);
+    // Brings the status text up to date and ends a recording that ended on
+    // its own, with a message. Runs on the timer while recording.
+    void pollRecording();
+
+    // "hh:mm:ss" of a frame count at a rate.
+    static QString duration(std::uint64_t frames, std::uint32_t rate);
+
+private:
+    void endRecording(bool report, bool finishedInTime);
+
+    TScopeForm& form_;
+    std::unique_ptr<WavRecorder> recorder_;
+    QTimer* pollTimer_ = nullptr;
+};
+
+// The window's DataCommands, made on first use.
+DataCommands& dataCommandsOf(TScopeForm& form);
+
+// Connects the data commands' menu items to their handlers.
+void ConnectDataCommands(TScopeForm& form);
+
+// Writes text to a file through a temporary file renamed into place, so a
+// failed write leaves any earlier file as it was. On failure `whyNot` says
+// what went wrong.
+bool writeTextFile(const QByteArray& bytes, const QString& path, QString& whyNot);
+
+}  // namespace varmolen

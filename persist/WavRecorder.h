@@ -1,0 +1,95 @@
+// A WAV recording: 16-bit PCM in the rate and channel count of the input, as
+// libsndfile writes it. The capture thread hands every chunk to the
+// recorder's tap, which copies it into a bounded queue and returns at once; a
+// writer thread of the recorder's own takes the chunks off the queue and
+// writes them. A full queue drops the chunk and counts an overrun; nothing
+// else is ever dropped.
+//
+// The recording ends when the user stops it, when it reaches its length
+// limit, when the input is opened in another format or on another device,
+// when the device fails, and when the file cannot be written (a full disk, a
+// file size limit, a removed drive) or disappears. Whatever ended it, the
+// writer writes what was queued, completes the header and closes the file, so
+// the file is a valid WAV file holding every frame written. While it runs the
+// header is brought up to date once a second, so even a program that is
+// killed leaves a file that plays up to the last second.
+//
+// Nobody waits for the writer without a deadline: finish() gives up after
+// its wait, leaving the writer everything it still needs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "audio/RecordingTap.h"
+
+namespace varmolen {
+
+enum class RecordingEnd {
+    None,           // still recording
+    Stopped,        // by the user (or the window closing)
+    LimitReached,   // the length limit
+    FormatChanged,  // the input was opened in another format or on another device
+    DeviceFailed,   // the input device failed
+    WriteFailed,    // the file could not be written (disk full, size limit, I/O error)
+    FileVanished,   // the file or its folder was removed while recording
+};
+
+struct RecordingStatus {
+    std::uint32_t rate = 0;
+    std::uint16_t channels = 0;
+    std::uint64_t limitFrames = 0;
+    std::uint64_t framesQueued = 0;   // frames the tap took from the capture thread
+    std::uint64_t framesWritten = 0;  // frames in the file
+    std::uint64_t framesDropped = 0;  // frames lost because the queue was full
+    std::uint32_t overruns = 0;       // chunks that found the queue full
+    std::uint32_t breaks = 0;         // restarts of the input within the recording
+    std::size_t largestDepth = 0;     // most chunks ever waiting in the queue
+    RecordingEnd end = RecordingEnd::None;
+    std::string whyNot;               // what went wrong, for WriteFailed and FileVanished
+    bool finished = false;            // the file is complete and closed
+};
+
+class WavRecorder {
+public:
+    // How long finish() waits by default for the writer to close the file.
+    static constexpr int kFinishWaitMs = 2000;
+    // How often the writer looks at its queue, and brings the header up to date.
+    static constexpr int kWriterPollMs = 100;
+    static constexpr int kHeaderUpdateMs = 1000;
+
+    // Creates (or replaces) the file and starts the writer. On failure returns
+    // nullptr and says why; no file is left behind.
+    static std::unique_ptr<WavRecorder> start(const std::string& path, std::uint32_t rate,
+                                              std::uint16_t channels, std::uint64_t limitFrames,
+                                              std::string& whyNot);
+    ~WavRecorder();
+    WavRecorder(const WavRecorder&) = delete;
+    WavRecorder& operator=(const WavRecorder&) = delete;
+
+    // What the wave-input service hands the frames to.
+    std::shared_ptr<RecordingTap> tap() const;
+    const std::string& path() const { return path_; }
+    RecordingStatus status() const;
+
+    // Ends the recording unless it has ended on its own: the writer writes
+    // what is queued, completes the header and closes the file. Waits at
+    // most `waitMs` for that; true when the file was closed in time. Let the
+    // tap go first (WaveInput::clearRecordingTap), so nothing arrives while
+    // the writer empties the queue.
+    bool finish(int waitMs = kFinishWaitMs);
+
+private:
+    struct Shared;
+    WavRecorder(std::shared_ptr<Shared> shared, std::string path);
+    static void writerLoop(const std::shared_ptr<Shared>& s);
+
+    std::shared_ptr<Shared> shared_;
+    std::string path_;
+    std::thread writer_;
+};
+
+}  // namespace varmolen

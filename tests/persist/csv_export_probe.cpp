@@ -1,0 +1,146 @@
+// csv_export_probe OUT_DIR: drives the window's Export Data command on known
+// blocks and leaves, for csv_readback.py, the files it wrote and what they
+// must hold (expect.json). Runs under whatever locale the caller sets; it
+// also makes the toolkit's default locale German, whose decimal point is a
+// comma. Exits non-zero when the command did not write a file.
+//
+//   time.csv       TIME, channel 1 calibrated (2.5 V full scale), channel 2
+//                  not; the display then held while a new block arrives
+//   spectrum.csv   FREQUENCY, both channels, averaging 4 over four blocks
+//                  of a bin-centred tone at different amplitudes
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+#include "app/Varmolen2.h"
+#include "audio/MemoryWaveInput.h"
+#include "display/DisplayPass.h"
+#include "persist/DataCommands.h"
+
+using namespace varmolen;
+
+namespace {
+
+QJsonArray firstOf(const std::array<std::int32_t, kArrayLength>& a, int n)
+{
+    QJsonArray out;
+    for (int i = 0; i < n; ++i)
+        out.append(a[i]);
+    return out;
+}
+
+void tone(std::array<std::int32_t, kArrayLength>& samples, int bin, double amplitude, double phase)
+{
+    for (int n = 0; n < 1024; ++n)
+        samples[n] = static_cast<std::int32_t>(
+            std::lround(amplitude * std::sin(2 * std::numbers::pi * bin * n / 1024.0 + phase)));
+}
+
+bool exportTo(TScopeForm& form, const QString& path)
+{
+    dataCommandsOf(form).runExportDialog = [path](QFileDialog&) { return path; };
+    form.ExportData1Click(form.ExportData1);
+    return QFile::exists(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    // The locale the caller chose, numbers included (the toolkit leaves
+    // LC_NUMERIC at "C" otherwise), and a German default for the toolkit.
+    std::setlocale(LC_ALL, "");
+    const std::string decimalPoint = std::localeconv()->decimal_point;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+
+    QTemporaryDir install;
+    qputenv("VARMOLEN_INSTALL_DIR", install.path().toUtf8());
+    MemoryWaveInput devices;
+    TScopeForm form(devices);
+    form.host().setRecordOnly(true);
+    form.StartTimer->stop();
+    form.TimeoutTimer->stop();
+    InstrumentState& s = form.state();
+    QJsonObject expect;
+    expect["decimalPoint"] = QString::fromStdString(decimalPoint);
+    expect["qtDecimalPoint"] = QString(QLocale().decimalPoint());
+
+    // TIME: a sine on channel 1, a ramp on channel 2, at 22050 Hz.
+    s.sampleRate = 22050;
+    s.chan1Enabled = 1;
+    s.chan2Enabled = 1;
+    s.features.fullScaleVolts = {2.5, 0.0};
+    tone(s.chan1Samples, 7, 20000.0, 0.3);
+    for (int n = 0; n < 1024; ++n)
+        s.chan2Samples[n] = n * 61 - 32768;
+    RunDisplayPass(s, form.displayBitmap());
+    QJsonObject time;
+    time["rate"] = 22050;
+    time["fullScaleVolts"] = QJsonArray{2.5, 0.0};
+    time["chan1"] = firstOf(s.chan1Samples, 1024);
+    time["chan2"] = firstOf(s.chan2Samples, 1024);
+    // Held: a new block arrives, the picture (and the export) stay.
+    s.displayHold = 1;
+    tone(s.chan1Samples, 30, 1000.0, 0.0);
+    if (!exportTo(form, out + "/time.csv"))
+        return 1;
+    expect["time"] = time;
+    s.displayHold = 0;
+
+    // FREQUENCY at 44100 Hz: four blocks of a tone on bin 64 (channel 1) and
+    // bin 200 (channel 2), averaged over 4; channel 2 is drawn last.
+    form.FFT1Click(form.FFT1);
+    form.Average4Click(form.Average4);
+    s.sampleRate = 44100;
+    s.triggerChannel = 1;
+    s.chan2FreqGain = 32;  // the drawn row is the smoothed level itself
+    s.chan2FreqOffset = 343;
+    const double amplitudes[] = {16000, 8000, 4000, 12000};
+    QJsonArray used;
+    for (int i = 0; i < 4; ++i) {
+        tone(s.chan1Samples, 64, amplitudes[i], 0.1 * i);
+        tone(s.chan2Samples, 200, amplitudes[i] / 2, 0.7 * i);
+        RunDisplayPass(s, form.displayBitmap());
+        used.append(amplitudes[i]);
+    }
+    QJsonObject spectrum;
+    spectrum["rate"] = 44100;
+    spectrum["average"] = 4;
+    spectrum["amplitudes"] = used;
+    spectrum["bins"] = QJsonArray{64, 200};
+    spectrum["chan2Drawn"] = firstOf(s.chan1Trace, 513);  // the trace of the channel drawn last
+    spectrum["chan2Offset"] = 343;
+    double windowSum = 0;
+    for (int n = 1; n <= 1024; ++n)
+        windowSum += s.windowTable[n];
+    spectrum["windowSum"] = windowSum;
+    if (!exportTo(form, out + "/spectrum.csv"))
+        return 1;
+    expect["spectrum"] = spectrum;
+
+    QFile f(out + "/expect.json");
+    if (!f.open(QIODevice::WriteOnly))
+        return 1;
+    f.write(QJsonDocument(expect).toJson());
+    if (!form.host().recordedMessages().empty()) {
+        std::fprintf(stderr, "message: %s\n", form.host().recordedMessages().front().first.c_str());
+        return 1;
+    }
+    return 0;
+}
