@@ -29,7 +29,8 @@ class TScopeForm;
 
 class MeasureControls : public QObject {
 public:
-    static constexpr int kRefreshMs = 250;
+    // Twice a second: readable, and each new reading costs a repaint.
+    static constexpr int kRefreshMs = 500;
 
     // Builds the Measure menu after "Display" and the hidden strip.
     explicit MeasureControls(TScopeForm& form);

@@ -78,6 +78,9 @@ QLabel* valueLabel(QWidget* parent, int channel, const char* name, const char* d
     label->setGeometry(x, y, w, kLine);
     label->setFocusPolicy(Qt::NoFocus);
     label->setTextFormat(Qt::PlainText);  // no rich-text check at every new reading
+    // A reading paints its own navy ground: a new reading repaints the label
+    // alone, not the strip and rows beneath it.
+    label->setAutoFillBackground(true);
     return label;
 }
 

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# strip_cost.sh [seconds] [pairs] [display]: what the measurement strip adds
+# to the running instrument. Starts `pairs` instances with the strip hidden
+# and as many with it shown (Measure > Show Measurements, set in
+# Varmolen.ini), all at once, on one private PulseAudio server playing a
+# 1 kHz sine and a 250 Hz square and one private X server, at 44100 Hz stereo
+# with both channels drawn in the TIME display (display=1: FREQUENCY). After a
+# settling time it takes each one's user-interface thread's CPU time over
+# `seconds` (default 60) and prints each share of a core, the medians and
+# their difference. Side by side
+# on the same signal, the rest of a shared machine weighs on both alike.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+pairs=${2:-3}
+display=${3:-2}
+bin=$(realpath "${VARMOLEN_BIN:-$root/build/app/varmolen}")
+work=$(mktemp -d)
+cleanup() {
+    "$root/tests/audio/pulse_rig.sh" stop "$work"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export XDG_RUNTIME_DIR=$work/xdg
+HOME=$work/pulsehome "$root/tests/audio/pulse_rig.sh" start "$work" sine 1000 square 250 ||
+    { echo "the sound server did not start" >&2; exit 1; }
+names=""
+for i in $(seq 1 "$pairs"); do
+    for kind in hidden shown; do
+        home=$work/home-$kind$i
+        mkdir -p "$home/.config/Varmolen"
+        python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" \
+            sampleRate=44100 inputSelect=1 waveDeviceId=0 chan1Enabled=1 chan2Enabled=1 displayType="$display"
+        [ "$kind" = shown ] && printf '[Measure]\nShown=true\n' >"$home/.config/Varmolen/Varmolen.ini"
+        names="$names $kind$i"
+    done
+done
+cat >"$work/inner.sh" <<'INNER'
+#!/usr/bin/env bash
+set -u
+bin=$1; work=$2; seconds=$3; names=$4
+declare -A pid t0 t1
+for n in $names; do
+    HOME=$work/home-$n XDG_CONFIG_HOME=$work/home-$n/.config "$bin" >"$work/$n.log" 2>&1 &
+    pid[$n]=$!
+done
+sleep 5
+# The user-interface thread only (its thread id is the process id): the
+# strip's work is done there, and the capture and sound-server threads would
+# only add their own noise.
+ticks() { awk '{print $14 + $15}' "/proc/$1/task/$1/stat"; }
+for n in $names; do t0[$n]=$(ticks "${pid[$n]}"); done
+w0=$(date +%s%N)
+sleep "$seconds"
+for n in $names; do t1[$n]=$(ticks "${pid[$n]}"); done
+w1=$(date +%s%N)
+hz=$(getconf CLK_TCK)
+for n in $names; do
+    kill -TERM "${pid[$n]}"; wait "${pid[$n]}"
+    awk -v n="$n" -v t=$((t1[$n] - t0[$n])) -v hz="$hz" -v w=$((w1 - w0)) \
+        'BEGIN { printf "%s %.3f\n", n, 100 * (t / hz) / (w / 1e9) }'
+done
+INNER
+chmod +x "$work/inner.sh"
+"$root/scripts/on-xvfb.sh" "$work/inner.sh" "$bin" "$work" "$seconds" "$names" >"$work/out" 2>"$work/err" || true
+sort "$work/out"
+awk '
+    { v[$1 ~ /^shown/ ? "shown" : "hidden", ++n[$1 ~ /^shown/ ? "shown" : "hidden"]] = $2 }
+    function median(k,   i, j, t, c) {
+        c = n[k]
+        for (i = 1; i <= c; i++) for (j = i + 1; j <= c; j++) if (v[k, j] < v[k, i]) { t = v[k, i]; v[k, i] = v[k, j]; v[k, j] = t }
+        return c % 2 ? v[k, (c + 1) / 2] : (v[k, c / 2] + v[k, c / 2 + 1]) / 2
+    }
+    END {
+        h = median("hidden"); s = median("shown")
+        printf "median %% of a core: hidden %.3f, shown %.3f, the strip adds %+.3f\n", h, s, s - h
+    }' "$work/out"
