@@ -8,6 +8,7 @@
 #include <QSlider>
 
 #include "app/Varmolen2.h"
+#include "panel/FrontPanel.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/RockerSwitch.h"
 #include "panel/widgets/ToggleSwitch.h"
@@ -68,6 +69,12 @@ void bindAction(TScopeForm& form, QAction* action, Handler click, Draws draws = 
 }
 
 }  // namespace
+
+void BindMenuItem(TScopeForm& form, QAction* item, MenuHandler handler)
+{
+    if (item != nullptr)
+        bindAction(form, item, handler);
+}
 
 void TScopeForm::ConnectFrontPanel()
 {

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
+class QAction;
 class QIcon;
+class QObject;
 class QWidget;
 
 namespace varmolen {
@@ -27,5 +29,10 @@ void NameLabel(QWidget* label, const char* name, const char* shows);
 
 // A small framed square of a colour word (0x00BBGGRR), for the colour menus.
 QIcon ColourSwatch(std::int32_t word);
+
+// Runs a handler of the window, with the item as sender, whenever the user
+// chooses a menu item (panel/ConnectPanel.cpp). A missing item binds nothing.
+using MenuHandler = void (TScopeForm::*)(QObject*);
+void BindMenuItem(TScopeForm& form, QAction* item, MenuHandler handler);
 
 }  // namespace varmolen

@@ -20,7 +20,7 @@ constexpr int kLine = 15;  // one text line of the row
 
 // What each cell reads: its caption, the name of its labels within the row
 // and their accessible descriptions after "Channel N ".
-struct CellSpec {
+struct CellPlan {
     const char* caption;
     const char* name;
     const char* description;
@@ -29,7 +29,7 @@ struct CellSpec {
     int width;
 };
 
-constexpr CellSpec kTimeCells[] = {
+constexpr CellPlan kTimeCells[] = {
     {"Frequency", "Frequency", "frequency", nullptr, nullptr, 104},
     {"Period", "Period", "period", nullptr, nullptr, 96},
     {"Peak-peak", "PeakToPeak", "peak-to-peak", "PeakToPeakDb", "peak-to-peak dBFS", 92},
@@ -40,7 +40,7 @@ constexpr CellSpec kTimeCells[] = {
     {"Range", "Overload", "overload", nullptr, nullptr, 72},
 };
 
-constexpr CellSpec kToneCells[] = {
+constexpr CellPlan kToneCells[] = {
     {"Peak frequency", "PeakFrequency", "peak frequency", nullptr, nullptr, 116},
     {"Peak level", "PeakLevel", "peak level", "PeakLevelDb", "peak level dBFS", 100},
     {"THD", "Thd", "THD", "ThdDb", "THD dB", 100},
@@ -127,21 +127,21 @@ void MeasureStrip::build(Row& row, int channel)
     name->setGeometry(kNameX, 2, kCellsX - kNameX, kLine);
     name->setAccessibleDescription(QStringLiteral("Channel %1 measurements").arg(channel));
 
-    const auto cells = [&](QWidget*& holder, const CellSpec* specs, std::size_t count, Cell* out) {
+    const auto cells = [&](QWidget*& holder, const CellPlan* plans, std::size_t count, Cell* out) {
         holder = new QWidget(row.frame);
         holder->setGeometry(kCellsX, 0, 2000 - kCellsX, kRowHeight);
         int x = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            const CellSpec& spec = specs[i];
+            const CellPlan& plan = plans[i];
             Cell& cell = out[i];
-            cell.caption = new QLabel(QString::fromUtf8(spec.caption), holder);
+            cell.caption = new QLabel(QString::fromUtf8(plan.caption), holder);
             colourText(cell.caption, kCaption);
-            cell.caption->setGeometry(x, 2, spec.width, kLine);
-            cell.value = valueLabel(holder, channel, spec.name, spec.description, x, 2 + kLine, spec.width);
-            if (spec.secondName != nullptr)
-                cell.second = valueLabel(holder, channel, spec.secondName, spec.secondDescription, x, 2 + 2 * kLine,
-                                         spec.width);
-            x += spec.width;
+            cell.caption->setGeometry(x, 2, plan.width, kLine);
+            cell.value = valueLabel(holder, channel, plan.name, plan.description, x, 2 + kLine, plan.width);
+            if (plan.secondName != nullptr)
+                cell.second = valueLabel(holder, channel, plan.secondName, plan.secondDescription, x, 2 + 2 * kLine,
+                                         plan.width);
+            x += plan.width;
         }
     };
     cells(row.timeCells, kTimeCells, std::size(kTimeCells), row.time.data());

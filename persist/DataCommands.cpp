@@ -11,9 +11,11 @@
 #include <QTimer>
 
 #include <string>
+#include <utility>
 
 #include "app/Varmolen2.h"
 #include "audio/WaveInput.h"
+#include "panel/FrontPanel.h"
 #include "persist/CsvExport.h"
 #include "persist/OutputCommands.h"
 
@@ -118,22 +120,13 @@ DataCommands& dataCommandsOf(TScopeForm& form)
 void ConnectDataCommands(TScopeForm& form)
 {
     dataCommandsOf(form);
-    struct Binding {
-        QAction* action;
-        void (TScopeForm::*handler)(QObject*);
-    };
-    const Binding bindings[] = {
+    const std::pair<QAction*, MenuHandler> items[] = {
         {form.ExportData1, &TScopeForm::ExportData1Click},
         {form.RecordWav1, &TScopeForm::RecordWav1Click},
         {form.StopRecording1, &TScopeForm::StopRecording1Click},
     };
-    for (const Binding& b : bindings) {
-        if (b.action == nullptr)
-            continue;
-        QAction* action = b.action;
-        const auto handler = b.handler;
-        QObject::connect(action, &QAction::triggered, &form, [&form, action, handler] { (form.*handler)(action); });
-    }
+    for (const auto& [item, handler] : items)
+        BindMenuItem(form, item, handler);
 }
 
 bool writeTextFile(const QByteArray& bytes, const QString& path, QString& whyNot)

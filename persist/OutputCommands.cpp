@@ -17,10 +17,12 @@
 #include <QWidget>
 
 #include <string>
+#include <utility>
 
 #include "app/InstallPaths.h"
 #include "app/Varmolen2.h"
 #include "display/Raster.h"
+#include "panel/FrontPanel.h"
 
 namespace varmolen {
 
@@ -81,23 +83,17 @@ OutputCommands& outputCommandsOf(TScopeForm& form)
 void ConnectOutputCommands(TScopeForm& form)
 {
     outputCommandsOf(form);
-    struct Binding {
-        QAction* action;
-        void (TScopeForm::*handler)(QObject*);
-    };
-    const Binding bindings[] = {
-        {form.SaveForm1, &TScopeForm::SaveForm1Click},   {form.SaveBitmap1, &TScopeForm::SaveBitmap1Click},
-        {form.CopyForm1, &TScopeForm::CopyForm1Click},   {form.CopyBitmap1, &TScopeForm::CopyBitmap1Click},
-        {form.PrintForm1, &TScopeForm::PrintForm1Click}, {form.HelpFile1, &TScopeForm::HelpFile1Click},
+    const std::pair<QAction*, MenuHandler> items[] = {
+        {form.SaveForm1, &TScopeForm::SaveForm1Click},
+        {form.SaveBitmap1, &TScopeForm::SaveBitmap1Click},
+        {form.CopyForm1, &TScopeForm::CopyForm1Click},
+        {form.CopyBitmap1, &TScopeForm::CopyBitmap1Click},
+        {form.PrintForm1, &TScopeForm::PrintForm1Click},
+        {form.HelpFile1, &TScopeForm::HelpFile1Click},
         {form.About1, &TScopeForm::About1Click},
     };
-    for (const Binding& b : bindings) {
-        if (b.action == nullptr)
-            continue;
-        QAction* action = b.action;
-        const auto handler = b.handler;
-        QObject::connect(action, &QAction::triggered, &form, [&form, action, handler] { (form.*handler)(action); });
-    }
+    for (const auto& [item, handler] : items)
+        BindMenuItem(form, item, handler);
 }
 
 // ------------------------------------------------------------ pure helpers

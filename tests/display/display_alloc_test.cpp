@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/CountAllocations.h"
+
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -11,22 +13,7 @@
 
 #include "display/DisplayTestState.h"
 
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+using varmolen::test::allocations;
 
 using namespace varmolen;
 using varmolen::testing::Bench;
@@ -47,10 +34,10 @@ TEST(DisplayAllocation, PassesAllocateNothing)
         b.s.chan2Samples[i] = static_cast<int>(6000 * std::cos(i * 0.31));
     }
     // The counter works: an allocation here is seen.
-    const long before = gAllocations.load();
+    const long before = allocations.load();
     void* volatile probe = ::operator new(16);
     ::operator delete(probe);
-    ASSERT_EQ(gAllocations.load(), before + 1);
+    ASSERT_EQ(allocations.load(), before + 1);
 
     long during = 0;
     for (int type : {2, 1}) {
@@ -60,10 +47,10 @@ TEST(DisplayAllocation, PassesAllocateNothing)
                 b.s.expanded = static_cast<flag>(expanded);
                 b.s.traceMode = mode;
                 b.s.addChannels = static_cast<flag>(mode == 1 && expanded);
-                const long start = gAllocations.load();
+                const long start = allocations.load();
                 for (int pass = 0; pass < 3; ++pass)
                     RunDisplayPass(b.s, b.r);
-                during += gAllocations.load() - start;
+                during += allocations.load() - start;
             }
         }
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/CountAllocations.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -13,22 +15,7 @@
 #include <new>
 #include <vector>
 
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+using varmolen::test::allocations;
 
 using namespace varmolen;
 
@@ -37,12 +24,12 @@ TEST(MeasurementAllocation, BuffersAllocateNothing)
     auto m = std::make_unique<Measurements>();
     std::vector<std::uint8_t> bytes(8192);
     // The counter works: an allocation here is seen.
-    const long before = gAllocations.load();
+    const long before = allocations.load();
     void* volatile probe = ::operator new(16);
     ::operator delete(probe);
-    ASSERT_EQ(gAllocations.load(), before + 1);
+    ASSERT_EQ(allocations.load(), before + 1);
 
-    const long start = gAllocations.load();
+    const long start = allocations.load();
     std::int64_t n = 0;
     for (int b = 0; b < 200; ++b) {
         // A tone that changes its frequency halfway, then clips, then falls silent.
@@ -62,6 +49,6 @@ TEST(MeasurementAllocation, BuffersAllocateNothing)
         m->Tone(1);
         m->Tone(2);
     }
-    EXPECT_EQ(gAllocations.load() - start, 0);
+    EXPECT_EQ(allocations.load() - start, 0);
     EXPECT_FALSE(m->readings(1).frequency.valid);  // silent at the end
 }
