@@ -194,6 +194,7 @@ TEST_F(DeviceFaults, StuckSourceIsGivenUpWithoutHoldingTheWindow)
         qint64 longestGap = 0;
         test::runFor(8000, closeFailed, [&] { longestGap = std::max(longestGap, gap.restart()); });
         ASSERT_TRUE(closeFailed()) << "the stuck device was never given up";
+        RecordProperty("longest_gap_ms", static_cast<int>(longestGap));
         EXPECT_LT(longestGap, kCloseWaitMs + 150) << "the window waited on the capture thread";
         EXPECT_EQ(form->host().endRequests(), 0) << "a failed close after a stop does not end the program";
         // It goes on trying the device, each time within the bound.
