@@ -405,6 +405,8 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     form.RecordingPanel = new QLabel(form.StatusBar1);
     NameLabel(form.RecordingPanel, "RecordingPanel", "Recording time");
     form.RecordingPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // It paints its own ground: the second that changes repaints it alone.
+    form.RecordingPanel->setAutoFillBackground(true);
     form.StatusBar1->addPermanentWidget(form.RecordingPanel);
     form.RecordingPanel->hide();
     form.setStatusBar(form.StatusBar1);
