@@ -709,25 +709,32 @@ ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate)
 
 // --------------------------------------------------------------- Measurements
 
-void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, bool keepForTone)
+void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts)
 {
     const double rate = block.sampleRate;
     for (int channel = 1; channel <= 2; ++channel) {
         const auto i = static_cast<std::size_t>(channel - 1);
         ChannelReadings& r = readings_[i];
         const bool enabled = channel == 1 ? chan1Enabled : chan2Enabled;
-        const int frames = enabled ? ExtractChannel(block, channel, work_.data(), kMaxMeasureFrames) : 0;
+        // The tone alone needs only the frames it transforms.
+        const int capacity = parts.time ? kMaxMeasureFrames : kToneBlock;
+        const int frames = enabled ? ExtractChannel(block, channel, work_.data(), capacity) : 0;
         if (frames == 0 || !(rate > 0.0)) {
             time_[i].reset();
+            timeFollows_[i] = false;
             r = {};
             toneFrames_[i] = 0;
             toneFresh_[i] = false;
             continue;
         }
-        time_[i].measure(work_.data(), frames, rate, block.followsPrevious);
         r.recorded = true;
+        if (parts.time)
+            time_[i].measure(work_.data(), frames, rate, block.followsPrevious && timeFollows_[i]);
+        else if (timeFollows_[i])
+            time_[i].reset();  // its readings no longer describe the signal
+        timeFollows_[i] = parts.time;
         r.overload = time_[i].overload();
-        if (keepForTone) {
+        if (parts.tone) {
             toneFrames_[i] = std::min(frames, kToneBlock);
             std::copy_n(work_.data(), toneFrames_[i], toneInput_[i].data());
             toneRate_[i] = rate;
@@ -764,6 +771,7 @@ void Measurements::reset()
     readings_ = {};
     toneFrames_ = {};
     toneFresh_ = {};
+    timeFollows_ = {};
 }
 
 }  // namespace varmolen

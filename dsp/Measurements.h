@@ -197,16 +197,24 @@ struct ChannelReadings {
     ToneReading tone;
 };
 
+// What a buffer is measured for: only what is read is worth the work.
+struct MeasureParts {
+    bool time = true;   // the TIME readings, followed from buffer to buffer
+    bool tone = false;  // keep the buffer's first frames for the tone readings
+};
+
 // Both channels.
 class Measurements {
 public:
-    // Measures the TIME readings of the buffer for each enabled channel (1
-    // and 2). With `keepForTone` it also keeps each channel's first 1024
-    // frames, whose tone readings Tone() forms when they are asked for: a
-    // tone reading needs nothing of the buffers before, so only the buffer
-    // that is read needs its transform. A channel not enabled, or not
-    // recorded by the buffer, starts afresh and reads nothing.
-    void MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, bool keepForTone);
+    // Measures the buffer for each enabled channel (1 and 2): with
+    // `parts.time` its TIME readings; with `parts.tone` it keeps each
+    // channel's first 1024 frames, whose tone readings Tone() forms when they
+    // are asked for: a tone reading needs nothing of the buffers before, so
+    // only the buffer that is read needs its transform. A buffer measured
+    // without its TIME readings breaks their thread: the next one measured
+    // for them starts afresh. A channel not enabled, or not recorded by the
+    // buffer, starts afresh and reads nothing.
+    void MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts);
     // The tone readings of the buffer last kept for channel 1 or 2, formed
     // the first time they are asked for.
     const ToneReading& Tone(int channel);
@@ -224,6 +232,7 @@ private:
     std::array<int, 2> toneFrames_{};       // frames kept, 0 = none
     std::array<double, 2> toneRate_{};
     std::array<bool, 2> toneFresh_{};       // kept and not yet transformed
+    std::array<bool, 2> timeFollows_{};     // the last buffer was measured for its TIME readings
 };
 
 }  // namespace varmolen

@@ -146,7 +146,11 @@ void MeasureControls::measureBlock(const RecordedBlock& block)
     if (!drawn && lastDrawn_)
         keepReadings(true);
     lastDrawn_ = drawn;
-    measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, drawn);
+    // The FREQUENCY display reads tones only; the TIME readings are followed
+    // where they are read: in the TIME display and for the calibration.
+    const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
+    const MeasureParts parts{.time = s.displayType != 1 || calibrating, .tone = drawn};
+    measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
 }
 
 void MeasureControls::keepReadings(bool tone)

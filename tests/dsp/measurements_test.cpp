@@ -315,6 +315,9 @@ TEST(Faults, RateChangeAndGapStartAfresh)
 // channel switched off and on again starts afresh.
 TEST(Faults, ChannelsOfABuffer)
 {
+    constexpr MeasureParts kBoth{.time = true, .tone = true};
+    constexpr MeasureParts kTimeOnly{.time = true, .tone = false};
+    constexpr MeasureParts kToneOnly{.time = false, .tone = true};
     auto m = std::make_unique<Measurements>();
     std::vector<std::uint8_t> bytes(4096);
     const auto put = [&bytes](int at, std::int32_t v) {
@@ -330,31 +333,41 @@ TEST(Faults, ChannelsOfABuffer)
         return RecordedBlock{bytes.data(), 4096, 2, 11025, follows};
     };
     for (int b = 0; b < 3; ++b)
-        m->MeasureBlock(stereo(b > 0), true, true, true);
+        m->MeasureBlock(stereo(b > 0), true, true, kBoth);
     EXPECT_NEAR(m->readings(1).frequency.hz, 1000.0, 0.1);
     EXPECT_NEAR(m->readings(1).levels.dcMean, -3000.0, 1.0);
     EXPECT_NEAR(m->Tone(1).hz, 1000.0, 0.1);
     EXPECT_NEAR(m->readings(2).frequency.hz, 250.0, 0.03);
     EXPECT_NEAR(m->Tone(2).hz, 250.0, 0.1);
 
-    m->MeasureBlock(stereo(true), true, false, true);
+    m->MeasureBlock(stereo(true), true, false, kBoth);
     EXPECT_FALSE(m->readings(2).recorded);
     EXPECT_FALSE(m->readings(2).frequency.valid);
     EXPECT_EQ(TimeTexts(m->readings(2), 0.0, '.').rms, "?");
     // Back on: timed from this buffer's crossings alone.
-    m->MeasureBlock(stereo(true), true, true, false);
+    m->MeasureBlock(stereo(true), true, true, kTimeOnly);
     EXPECT_TRUE(m->readings(2).recorded);
     EXPECT_NEAR(m->readings(2).frequency.hz, 250.0, 0.05);
     EXPECT_FALSE(m->Tone(2).valid);  // nothing kept since it came back
+    // Tones only (the FREQUENCY display): the TIME readings left behind read
+    // nothing rather than describe an older signal, and come back with the
+    // next buffer measured for them.
+    m->MeasureBlock(stereo(true), true, true, kToneOnly);
+    EXPECT_TRUE(m->readings(1).recorded);
+    EXPECT_FALSE(m->readings(1).frequency.valid);
+    EXPECT_FALSE(m->readings(1).levels.valid);
+    EXPECT_NEAR(m->Tone(1).hz, 1000.0, 0.1);
+    m->MeasureBlock(stereo(true), true, true, kTimeOnly);
+    EXPECT_NEAR(m->readings(1).frequency.hz, 1000.0, 0.1);
 
     // Mono: every value is channel 1; channel 2 is not recorded.
     const RecordedBlock mono{bytes.data(), 2048, 1, 11025, false};
-    m->MeasureBlock(mono, true, true, true);
+    m->MeasureBlock(mono, true, true, kBoth);
     EXPECT_TRUE(m->readings(1).recorded);
     EXPECT_FALSE(m->readings(2).recorded);
     // Nothing recorded, or no rate: nothing read, nothing broken.
-    m->MeasureBlock(RecordedBlock{bytes.data(), 0, 2, 11025, true}, true, true, true);
-    m->MeasureBlock(RecordedBlock{nullptr, 4096, 2, 11025, true}, true, true, true);
-    m->MeasureBlock(RecordedBlock{bytes.data(), 4096, 2, 0, true}, true, true, true);
+    m->MeasureBlock(RecordedBlock{bytes.data(), 0, 2, 11025, true}, true, true, kBoth);
+    m->MeasureBlock(RecordedBlock{nullptr, 4096, 2, 11025, true}, true, true, kBoth);
+    m->MeasureBlock(RecordedBlock{bytes.data(), 4096, 2, 0, true}, true, true, kBoth);
     EXPECT_FALSE(m->readings(1).recorded);
 }
