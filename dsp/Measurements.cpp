@@ -243,54 +243,80 @@ void TimeMeter::scan(const std::int32_t* x, int frames)
     const auto reach = static_cast<std::int32_t>(std::ceil(level_));          // v >= reach: at the level or above
     std::int64_t sum = runningSum_;
     std::int64_t squares = runningSquares_;
-    std::int64_t position = position_;
-    std::int32_t before = previous_;
-    bool paired = hasPrevious_;
+    const std::int64_t start = position_;  // absolute index of x[0]
     Side side = side_;
-    for (int i = 0; i < frames; ++i) {
-        const std::int32_t v = x[i];
+    bool candidate = candidate_;
+    const auto take = [&](std::int32_t v) {
         sum += v;
         squares += static_cast<std::int64_t>(v) * v;
-        ++position;  // v sits at position - 1
-        if (paired) {
-            switch (side) {
-            case Side::Unknown:
-                side = v < under ? Side::Low : v > over ? Side::High : Side::Unknown;
-                break;
-            case Side::Low:
+    };
+    int i = 0;
+    if (!hasPrevious_) {
+        take(x[0]);  // nothing before it to pair with
+        i = 1;
+    }
+    // One tight loop per side of the band, left where the side changes: the
+    // side holds for many samples, and the sample before x[i] is x[i - 1]
+    // (previous_ for x[0]).
+    while (i < frames) {
+        switch (side) {
+        case Side::Unknown:
+            for (; i < frames; ++i) {
+                const std::int32_t v = x[i];
+                take(v);
+                if (v < under || v > over) {
+                    side = v < under ? Side::Low : Side::High;
+                    ++i;
+                    break;
+                }
+            }
+            break;
+        case Side::High:
+            for (; i < frames; ++i) {
+                const std::int32_t v = x[i];
+                take(v);
+                if (v < under) {
+                    side = Side::Low;
+                    ++i;
+                    break;
+                }
+            }
+            break;
+        case Side::Low:
+            for (; i < frames; ++i) {
+                const std::int32_t v = x[i];
+                const std::int32_t before = i > 0 ? x[i - 1] : previous_;
                 if (before < reach && v >= reach) {
                     // The last upward crossing of the level before the band's
                     // top is reached, between the two samples on a straight line.
-                    pending_.time = static_cast<double>(position - 2) + (level_ - before) / (v - before);
-                    pending_.index = position - 1;
-                    pending_.sum = sum - v;
-                    pending_.sumSquares = squares - static_cast<std::int64_t>(v) * v;
-                    candidate_ = true;
+                    pending_.time = static_cast<double>(start + i - 1) + (level_ - before) / (v - before);
+                    pending_.index = start + i;
+                    pending_.sum = sum;
+                    pending_.sumSquares = squares;
+                    candidate = true;
                 }
+                take(v);
                 if (v < under) {
-                    candidate_ = false;  // back below the band: that was noise
+                    candidate = false;  // back below the band: that was noise
                 } else if (v > over) {
-                    if (candidate_)
+                    if (candidate)
                         addCrossing(pending_);
-                    candidate_ = false;
+                    candidate = false;
                     side = Side::High;
+                    ++i;
+                    break;
                 }
-                break;
-            case Side::High:
-                if (v < under)
-                    side = Side::Low;
-                break;
             }
+            break;
         }
-        before = v;
-        paired = true;
     }
     runningSum_ = sum;
     runningSquares_ = squares;
-    position_ = position;
-    previous_ = before;
-    hasPrevious_ = paired;
+    position_ = start + frames;
+    previous_ = x[frames - 1];
+    hasPrevious_ = true;
     side_ = side;
+    candidate_ = candidate;
 }
 
 void TimeMeter::addCrossing(const Crossing& c)
