@@ -64,9 +64,9 @@ void BM_TimePassTriggeredSpan300(benchmark::State& st)
 }
 BENCHMARK(BM_TimePassTriggeredSpan300);
 
-void BM_FrequencyPassExpanded(benchmark::State& st)
+// The FREQUENCY display expanded over 300 points with both markers shown.
+void SetExpandedFrequency(Fixture& f)
 {
-    Fixture f;
     f.s.displayType = 1;
     f.s.marker1Enabled = 1;
     f.s.marker2Enabled = 1;
@@ -74,6 +74,12 @@ void BM_FrequencyPassExpanded(benchmark::State& st)
     f.s.span = 300;
     f.s.blockSize = 512;
     f.s.interpFactor = 2;
+}
+
+void BM_FrequencyPassExpanded(benchmark::State& st)
+{
+    Fixture f;
+    SetExpandedFrequency(f);
     for (auto _ : st)
         benchmark::DoNotOptimize(RunDisplayPass(f.s, *f.raster));
 }
@@ -84,13 +90,7 @@ BENCHMARK(BM_FrequencyPassExpanded);
 void BM_FrequencyPassExpandedAveragedPeakHold(benchmark::State& st)
 {
     Fixture f;
-    f.s.displayType = 1;
-    f.s.marker1Enabled = 1;
-    f.s.marker2Enabled = 1;
-    f.s.expanded = 1;
-    f.s.span = 300;
-    f.s.blockSize = 512;
-    f.s.interpFactor = 2;
+    SetExpandedFrequency(f);
     f.s.features.spectrumAverage = 64;
     f.s.features.peakHold = true;
     for (auto _ : st)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "dsp/Calibration.h"
 
@@ -161,21 +162,16 @@ TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char sep
         t.peakToPeakDb = t.maximumDb = t.minimumDb = t.dcMeanDb = t.rmsDb = unknownDb;
     } else {
         const LevelReadings& l = r.levels;
-        LevelText x = level(l.peakToPeak / (2.0 * kFullScaleCode), l.peakToPeak, fullScaleVolts, separator);
-        t.peakToPeak = x.value;
-        t.peakToPeakDb = x.decibels;
-        x = level(ratioToFullScale(l.maximum), l.maximum, fullScaleVolts, separator);
-        t.maximum = x.value;
-        t.maximumDb = x.decibels;
-        x = level(ratioToFullScale(l.minimum), l.minimum, fullScaleVolts, separator);
-        t.minimum = x.value;
-        t.minimumDb = x.decibels;
-        x = level(ratioToFullScale(l.dcMean), l.dcMean, fullScaleVolts, separator);
-        t.dcMean = x.value;
-        t.dcMeanDb = x.decibels;
-        x = level(rmsToFullScale(l.acRms), l.acRms, fullScaleVolts, separator);
-        t.rms = x.value;
-        t.rmsDb = x.decibels;
+        const auto put = [&](double ratio, double codes, std::string& value, std::string& decibels) {
+            LevelText x = level(ratio, codes, fullScaleVolts, separator);
+            value = std::move(x.value);
+            decibels = std::move(x.decibels);
+        };
+        put(l.peakToPeak / (2.0 * kFullScaleCode), l.peakToPeak, t.peakToPeak, t.peakToPeakDb);
+        put(ratioToFullScale(l.maximum), l.maximum, t.maximum, t.maximumDb);
+        put(ratioToFullScale(l.minimum), l.minimum, t.minimum, t.minimumDb);
+        put(ratioToFullScale(l.dcMean), l.dcMean, t.dcMean, t.dcMeanDb);
+        put(rmsToFullScale(l.acRms), l.acRms, t.rms, t.rmsDb);
     }
     t.overload = !r.recorded ? measure_text::kUnknown : r.overload ? measure_text::kOverload : measure_text::kNoOverload;
     return t;

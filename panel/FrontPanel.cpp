@@ -231,6 +231,18 @@ QLabel* makeStripLabel(QWidget* parent, const char* name, const char* shows, con
     return label;
 }
 
+// A captioned lamp of the panel, dark at start: lit in `on`, grey when dark.
+Led* makeLamp(QWidget* parent, const char* name, const char* caption, const QColor& on, int x, int y)
+{
+    auto* led = new Led(parent);
+    NameControl(led, name);
+    led->setCaption(QString::fromUtf8(caption));
+    led->setColors(on, QColor(128, 128, 128));
+    led->setChecked(false);
+    led->setGeometry(x, y, 90, 20);
+    return led;
+}
+
 QRadioButton* makeRadio(QWidget* parent, const char* name, const char* caption, bool checked, int x, int y)
 {
     auto* radio = new QRadioButton(QString::fromUtf8(caption), parent);
@@ -331,12 +343,7 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     form.ThresholdDial = makeDial(form.TriggerGroup, "ThresholdDial", "Threshold", -50.0f, 50.0f, 0.0f, 100, 450, 12);
     // The trigger lamp: lit while the trace on the display was triggered,
     // dark while it runs free, is a kept earlier trace, or the trigger is off.
-    form.TrigdLED = new Led(form.TriggerGroup);
-    NameControl(form.TrigdLED, "TrigdLED");
-    form.TrigdLED->setCaption(QStringLiteral("Trig'd"));
-    form.TrigdLED->setColors(QColor(0, 255, 0), QColor(128, 128, 128));
-    form.TrigdLED->setChecked(false);
-    form.TrigdLED->setGeometry(578, 28, 90, 20);
+    form.TrigdLED = makeLamp(form.TriggerGroup, "TrigdLED", "Trig'd", QColor(0, 255, 0), 578, 28);
 
     // Display group: Hold, Single, Exp.
     constexpr int kDisplayWidth = 250;
@@ -350,12 +357,7 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
                                    kLowerWidth - kDisplayWidth - kMargin, kRowHeight);
     form.TimeBaseDial = makeDial(form.TimeBaseGroup, "TimeBaseDial", "Time", 0.000001f, 100.0f, 100.0f, 100, 16, 18);
     form.TimeBaseDial->resize(110, 118);
-    form.UncalLED = new Led(form.TimeBaseGroup);
-    NameControl(form.UncalLED, "UncalLED");
-    form.UncalLED->setCaption(QStringLiteral("Uncal."));
-    form.UncalLED->setColors(QColor(255, 0, 0), QColor(128, 128, 128));
-    form.UncalLED->setChecked(false);
-    form.UncalLED->setGeometry(150, 28, 90, 20);
+    form.UncalLED = makeLamp(form.TimeBaseGroup, "UncalLED", "Uncal.", QColor(255, 0, 0), 150, 28);
     // The rate in force at start-up is 11025 Hz, so "46.44 ms" shows checked.
     form.LowSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "LowSampleRateRadioBtn", "46.44 ms", true, 270, 28);
     form.MidSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "MidSampleRateRadioBtn", "23.22 ms", false, 270, 60);
