@@ -16,6 +16,7 @@ void TScopeForm::ShowInputDevice()
     if (!engine_->deviceOpen())
         return;  // a failed start leaves the last device named
     const InstrumentState& s = *state_;
+    openDevice_ = s.waveDeviceId;
     const QString name = QString::fromStdString(waveInput_.deviceName(static_cast<UINT>(s.waveDeviceId)));
     if (InputDeviceLabel->text() != name) {
         InputDeviceLabel->setText(name);

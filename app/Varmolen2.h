@@ -237,6 +237,8 @@ public:
     // found, says so for kInputNoticeMs, once (app/InputDevice.cpp).
     void ShowInputDevice();
     static constexpr int kInputNoticeMs = 20000;
+    // The device the last start opened (-1 before any).
+    std::int32_t openDevice() const { return openDevice_; }
 
     // The sound-card dialog, created by the program entry after this window.
     void setSoundCardSelect(QWidget* dialog) { soundCardSelect_ = dialog; }
@@ -404,6 +406,7 @@ private:
     bool closing_ = false;
     bool formCreated_ = false;  // the constructor has applied the settings
     bool generatorNoticeGiven_ = false;
+    std::int32_t openDevice_ = -1;
 };
 
 }  // namespace varmolen

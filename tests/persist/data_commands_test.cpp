@@ -244,6 +244,33 @@ TEST_F(DataCommandsTest, ASaveDialogDuringARecordingFreezesThePictureAndCutsNoth
     EXPECT_EQ(runLength(w, 0), w.frames()) << "the generator's phase jumps within the file";
 }
 
+// The sound-card dialog's Select runs the input handler of the input in
+// force again. While a recording runs on the device that is open, that stops
+// nothing and the file goes on without a break; another input still ends it
+// cleanly.
+TEST_F(DataCommandsTest, TheInputInForceChosenAgainDuringARecordingCutsNothing)
+{
+    runUntilDrawing();
+    ASSERT_EQ(form->state().inputSelect, 1);
+    const QString path = outDir.filePath("again.wav");
+    ASSERT_TRUE(record(path));
+    test::runFor(600);
+    const int stops = form->stopRuns();
+    form->Line1Click(form->Line1);
+    test::runFor(600);
+    EXPECT_EQ(form->stopRuns(), stops);
+    ASSERT_TRUE(commands->recording());
+    form->Mic1Click(form->Mic1);
+    test::runFor(2500, [&] { return !commands->recording(); });
+    ASSERT_FALSE(commands->recording());
+    EXPECT_NE(lastMessage().find("The recording ended: the input's rate, kind"), std::string::npos) << lastMessage();
+    const test::WavContents w = test::readWav(path.toStdString());
+    ASSERT_EQ(w.problem, "");
+    EXPECT_TRUE(delivered().breaks.empty());
+    EXPECT_GT(w.frames(), 44100u);
+    EXPECT_EQ(runLength(w, 0), w.frames()) << "the generator's phase jumps within the file";
+}
+
 TEST_F(DataCommandsTest, ARateChangeEndsTheFileCleanlyAndSaysSo)
 {
     runUntilDrawing();
