@@ -195,6 +195,7 @@ void TScopeForm::StartBtnClick(QObject* /*sender*/)
     if (closing_)
         return;
     loop_->StartBtnClick();
+    ShowInputDevice();
 }
 
 void TScopeForm::StopBtnClick(QObject* /*sender*/)
@@ -211,6 +212,7 @@ void TScopeForm::StartTimerTimer(QObject* /*sender*/)
     if (!formCreated_ || closing_)
         return;
     loop_->StartTimerTimer();
+    ShowInputDevice();
 }
 
 void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)

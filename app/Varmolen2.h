@@ -232,6 +232,14 @@ public:
     // the program never runs a handler.
     void ConnectFrontPanel();
 
+    // Names the device acquisition records from, after every start; the
+    // first time it is the built-in generator because no other device was
+    // found, says so for kInputNoticeMs, once (app/InputDevice.cpp).
+    void ShowInputDevice();
+    static constexpr int kInputNoticeMs = 20000;
+    // The device the last start opened (-1 before any).
+    std::int32_t openDevice() const { return openDevice_; }
+
     // The sound-card dialog, created by the program entry after this window.
     void setSoundCardSelect(QWidget* dialog) { soundCardSelect_ = dialog; }
 
@@ -263,6 +271,10 @@ public:
     QLabel* HiFreqLabel = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* RecordingPanel = nullptr;  // shown only while a WAV recording runs
+    QGroupBox* InputGroup = nullptr;      // under the Trace group
+    QLabel* InputDeviceLabel = nullptr;   // the device's whole name
+    QLabel* InputNoticeLabel = nullptr;   // "No sound input was found", once
+    QTimer* InputNoticeTimer = nullptr;   // hides the notice
     QPushButton* StartBtn = nullptr;
     QPushButton* StopBtn = nullptr;
 
@@ -393,6 +405,8 @@ private:
     int formDestroyRuns_ = 0;
     bool closing_ = false;
     bool formCreated_ = false;  // the constructor has applied the settings
+    bool generatorNoticeGiven_ = false;
+    std::int32_t openDevice_ = -1;
 };
 
 }  // namespace varmolen

@@ -250,7 +250,10 @@ void AcquisitionLoop::step()
 void AcquisitionLoop::processBlock()
 {
     const std::uint8_t* block = state_.bufferSelect == 1 ? state_.bufferA.get() : state_.bufferB.get();
-    if (blockObserver_) {
+    const bool frozen = pictureFrozen();
+    if (frozen) {
+        nextFollows_ = false;  // the observer misses this block
+    } else if (blockObserver_) {
         // A wait that timed out reset the device: the stream starts again,
         // and so does it after a buffer the device returned short.
         const WAVEHDR& header = state_.bufferSelect == 1 ? state_.headerA : state_.headerB;
@@ -270,7 +273,7 @@ void AcquisitionLoop::processBlock()
     }
     removeDcLevel(state_.chan1Samples, state_.chan1DcLevel);
     removeDcLevel(state_.chan2Samples, state_.chan2DcLevel);
-    if (state_.displayHold == 1)
+    if (state_.displayHold == 1 || frozen)
         return;
     if (displayPass_)
         displayPass_();

@@ -43,6 +43,16 @@ public:
     using BlockObserver = std::function<void(const RecordedBlock&)>;
     void setBlockObserver(BlockObserver observer) { blockObserver_ = std::move(observer); }
 
+    // While a command works on the picture during a WAV recording, the run
+    // goes on for the file and only the picture stands still: blocks are
+    // still split and lose their DC level (as with Hold), but no display
+    // pass runs and no block reaches the observer, so the readouts stay as
+    // they are. Calls nest. The first block the observer sees afterwards
+    // does not follow the last one it saw.
+    void freezePicture() { ++freezeDepth_; }
+    void releasePicture() { freezeDepth_ = freezeDepth_ > 0 ? freezeDepth_ - 1 : 0; }
+    bool pictureFrozen() const { return freezeDepth_ > 0; }
+
     bool running() const { return phase_ != Phase::Idle; }
     // Passes of this run that began after a timed-out wait.
     int timeoutCount() const { return timeoutCounter_; }
@@ -85,6 +95,7 @@ private:
     // holds it: until that handler starts acquisition again, StartTimer's
     // ticks in its dialogs and message boxes (deeper loops) start nothing.
     int holdDepth_ = -1;
+    int freezeDepth_ = 0;  // see freezePicture
 };
 
 }  // namespace varmolen

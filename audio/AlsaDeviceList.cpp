@@ -13,7 +13,7 @@ std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>&
 
     for (const AlsaHint& h : hints) {
         if (h.name == "default" && capturable(h)) {
-            out.push_back({h.name, cutProductName(h.description.empty() ? "Default input" : h.description)});
+            out.push_back({h.name, joinDescriptionLines(h.description.empty() ? "Default input" : h.description)});
             break;
         }
     }
@@ -26,7 +26,7 @@ std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>&
         const bool seen = std::any_of(out.begin(), out.end(),
                                       [&](const AlsaCaptureDevice& d) { return d.pcmName == plug; });
         if (!seen)
-            out.push_back({plug, cutProductName(h.description.empty() ? plug : h.description)});
+            out.push_back({plug, joinDescriptionLines(h.description.empty() ? plug : h.description)});
     }
     return out;
 }

@@ -11,13 +11,13 @@ namespace varmolen {
 
 struct AlsaHint {
     std::string name;         // e.g. "default", "hw:CARD=PCH,DEV=0"
-    std::string description;  // first line of the hint's description
+    std::string description;  // the hint's description, all its lines
     std::string ioid;         // "Input", "Output" or empty (both)
 };
 
 struct AlsaCaptureDevice {
     std::string pcmName;      // what snd_pcm_open is given
-    std::string productName;  // cut to 31 characters
+    std::string productName;  // the whole description, its lines joined
 };
 
 // The useful capture devices, in order: "default" first when present, then

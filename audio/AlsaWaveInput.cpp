@@ -174,8 +174,7 @@ std::vector<AlsaCaptureDevice> listAlsaCaptureDevices()
         for (void** h = list; *h != nullptr; ++h) {
             AlsaHint hint;
             hint.name = hintField(*h, "NAME");
-            std::string desc = hintField(*h, "DESC");
-            hint.description = desc.substr(0, desc.find('\n'));
+            hint.description = hintField(*h, "DESC");
             hint.ioid = hintField(*h, "IOID");
             if (!hint.name.empty())
                 hints.push_back(std::move(hint));

@@ -65,6 +65,14 @@ MMRESULT MemoryWaveInput::waveInGetDevCapsA(UINT deviceId, WAVEINCAPSA* caps, UI
     return MMSYSERR_NOERROR;
 }
 
+std::string MemoryWaveInput::deviceName(UINT deviceId)
+{
+    MMRESULT code = 0;
+    if (fails(WaveCall::GetDevCaps, code) || deviceId >= names_.size())
+        return {};
+    return names_[deviceId];
+}
+
 MMRESULT MemoryWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                                      std::uintptr_t, std::uintptr_t, std::uint32_t flags)
 {

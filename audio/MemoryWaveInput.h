@@ -30,6 +30,7 @@ public:
 
     UINT waveInGetNumDevs() override;
     MMRESULT waveInGetDevCapsA(UINT deviceId, WAVEINCAPSA* caps, UINT size) override;
+    std::string deviceName(UINT deviceId) override;
     MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                         std::uintptr_t callback, std::uintptr_t instance,
                         std::uint32_t flags) override;

@@ -3,9 +3,18 @@
 #include <QCloseEvent>
 #include <algorithm>
 #include <QFont>
+#include <QFontMetrics>
 #include <QShowEvent>
 
 namespace varmolen {
+
+namespace {
+
+// The device name's font: 16 pixels high, or smaller for a long name.
+constexpr int kNamePixels = 16;
+constexpr int kSmallestNamePixels = 11;
+
+}  // namespace
 
 UpDown::UpDown(QWidget* parent) : QWidget(parent), up_(new QToolButton(this)), down_(new QToolButton(this))
 {
@@ -66,7 +75,7 @@ TSoundCardSelect::TSoundCardSelect(InstrumentState& state, WaveInput& input,
     palette.setColor(QPalette::Window, Qt::white);
     SoundCardManf->setPalette(palette);
     QFont labelFont(QStringLiteral("Arial"));
-    labelFont.setPixelSize(16);
+    labelFont.setPixelSize(kNamePixels);
     SoundCardManf->setFont(labelFont);
 
     WaveUpDown->setObjectName(QStringLiteral("WaveUpDown"));
@@ -86,12 +95,23 @@ TSoundCardSelect::TSoundCardSelect(InstrumentState& state, WaveInput& input,
 
 void TSoundCardSelect::showDeviceName(int device)
 {
-    // The query's result is not examined: a device that cannot answer shows an
-    // empty name.
-    WAVEINCAPSA caps{};
-    input_.waveInGetDevCapsA(static_cast<UINT>(device), &caps, sizeof(caps));
-    caps.szPname[sizeof(caps.szPname) - 1] = '\0';
-    SoundCardManf->setText(QString::fromLocal8Bit(caps.szPname));
+    // The whole name: ALSA's descriptions run past the capability record's 31
+    // bytes ("Playback/recording through the PulseAudio sound server"). A name
+    // too wide for the label at its 16-pixel font is drawn smaller, down to
+    // kSmallestNamePixels, and beyond that cut in the middle; the tooltip and
+    // the spoken name always hold it whole. A device that cannot answer shows
+    // an empty name.
+    const QString name = QString::fromStdString(input_.deviceName(static_cast<UINT>(device)));
+    const int room = SoundCardManf->contentsRect().width() - 2 * SoundCardManf->margin();
+    QFont font = SoundCardManf->font();
+    int pixels = kNamePixels;
+    font.setPixelSize(pixels);
+    while (pixels > kSmallestNamePixels && QFontMetrics(font).horizontalAdvance(name) > room)
+        font.setPixelSize(--pixels);
+    SoundCardManf->setFont(font);
+    SoundCardManf->setText(QFontMetrics(font).elidedText(name, Qt::ElideMiddle, room));
+    SoundCardManf->setToolTip(name);
+    SoundCardManf->setAccessibleName(name);
 }
 
 void TSoundCardSelect::FormShow()

@@ -1,5 +1,5 @@
 // The sound card selection dialog: a small non-modal window that chooses the
-// wave-input device by number and shows its product name. Every arrow click
+// wave-input device by number and shows its whole name. Every arrow click
 // takes effect in waveDeviceId at once; closing the dialog (its "Select"
 // button or its close box) re-applies the current input kind on the main
 // window, which restarts acquisition on the chosen device.

@@ -229,6 +229,11 @@ MMRESULT StreamWaveInput::waveInGetDevCapsA(UINT deviceId, WAVEINCAPSA* caps, UI
     return MMSYSERR_NOERROR;
 }
 
+std::string StreamWaveInput::deviceName(UINT deviceId)
+{
+    return deviceId < devices_.size() ? devices_[deviceId].productName : std::string();
+}
+
 MMRESULT StreamWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                                      std::uintptr_t callback, std::uintptr_t /*instance*/,
                                      std::uint32_t flags)

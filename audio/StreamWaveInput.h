@@ -28,7 +28,7 @@
 namespace varmolen {
 
 struct StreamDevice {
-    std::string productName;  // cut to 31 characters by the service
+    std::string productName;  // whole; the capability record holds 31 bytes of it
     std::function<std::unique_ptr<CaptureSource>()> makeSource;
 };
 
@@ -54,6 +54,7 @@ public:
 
     UINT waveInGetNumDevs() override;
     MMRESULT waveInGetDevCapsA(UINT deviceId, WAVEINCAPSA* caps, UINT size) override;
+    std::string deviceName(UINT deviceId) override;
     MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                         std::uintptr_t callback, std::uintptr_t instance,
                         std::uint32_t flags) override;

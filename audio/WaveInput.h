@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace varmolen {
 
@@ -116,6 +117,18 @@ public:
     virtual MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) = 0;
     virtual MMRESULT waveInReset(HWAVEIN handle) = 0;
     virtual MMRESULT waveInClose(HWAVEIN handle) = 0;
+
+    // Beyond the multimedia interface: the device's whole name, of which the
+    // capability record holds only the first 31 bytes. Empty for a number
+    // that names no device.
+    virtual std::string deviceName(UINT deviceId)
+    {
+        WAVEINCAPSA caps{};
+        if (waveInGetDevCapsA(deviceId, &caps, sizeof(caps)) != MMSYSERR_NOERROR)
+            return {};
+        caps.szPname[sizeof(caps.szPname) - 1] = '\0';
+        return caps.szPname;
+    }
 
     // Beyond the multimedia interface: a WAV recording's tap. It receives
     // every frame that device `deviceId` delivers in `format` (channels and

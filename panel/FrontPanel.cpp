@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 
 #include <cstring>
 
@@ -362,6 +363,28 @@ void BuildFrontPanel(TScopeForm& form, QWidget* central)
     form.LowSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "LowSampleRateRadioBtn", "46.44 ms", true, 270, 28);
     form.MidSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "MidSampleRateRadioBtn", "23.22 ms", false, 270, 60);
     form.HiSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "HiSampleRateRadioBtn", "11.61 ms", false, 270, 92);
+
+    // Input Device group under the Trace group: the name of the device
+    // acquisition records from, and once, in yellow, that no sound input was
+    // found when the built-in generator stands in.
+    form.InputGroup = makeGroup(central, "InputGroup", "Input Device", kMargin, kRow2Y, kColumnWidth, kRowHeight);
+    form.InputDeviceLabel = new QLabel(form.InputGroup);
+    NameLabel(form.InputDeviceLabel, "InputDeviceLabel", "Input device");
+    form.InputDeviceLabel->setWordWrap(true);
+    form.InputDeviceLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    form.InputDeviceLabel->setGeometry(12, 24, kColumnWidth - 24, 50);
+    form.InputNoticeLabel = new QLabel(form.InputGroup);
+    NameLabel(form.InputNoticeLabel, "InputNoticeLabel", "Input notice");
+    form.InputNoticeLabel->setWordWrap(true);
+    form.InputNoticeLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    form.InputNoticeLabel->setGeometry(12, 76, kColumnWidth - 24, 58);
+    form.InputNoticeLabel->setStyleSheet(QStringLiteral("color: #ffd400;"));
+    form.InputNoticeLabel->hide();
+    form.InputNoticeTimer = new QTimer(&form);
+    form.InputNoticeTimer->setObjectName(QStringLiteral("InputNoticeTimer"));
+    form.InputNoticeTimer->setSingleShot(true);
+    form.InputNoticeTimer->setInterval(TScopeForm::kInputNoticeMs);
+    QObject::connect(form.InputNoticeTimer, &QTimer::timeout, form.InputNoticeLabel, &QLabel::hide);
 
     // Start and stop exist for the program's own use but lie outside the visible area.
     form.StartBtn = new QPushButton(QStringLiteral("Start"), central);

@@ -12,10 +12,12 @@
 #include <QString>
 
 #include "app/Varmolen2.h"
+#include "audio/AcquisitionLoop.h"
 #include "display/MarkerReadouts.h"
 #include "panel/ChannelMath.h"
 #include "panel/FrontPanel.h"
 #include "panel/widgets/Dial.h"
+#include "persist/DataCommands.h"
 
 namespace varmolen {
 
@@ -47,9 +49,20 @@ QString inputText(bool line)
     return line ? QStringLiteral("Input = LINE") : QStringLiteral("Input = MIC");
 }
 
+// While a WAV recording runs, the input in force chosen again for the device
+// that is open (the sound-card dialog's Select does so) changes nothing the
+// device records; stopping and starting it would only cut the file.
+bool recordingGoesOnUnchanged(TScopeForm& form, bool line)
+{
+    const InstrumentState& s = form.state();
+    return dataCommandsOf(form).recording() && form.acquisition().running() && form.openDevice() == s.waveDeviceId &&
+           s.waveFormat.nChannels == (line ? 2 : 1);
+}
+
 // Microphone (line = false): mono; line: stereo. The run in progress ends
 // and a new one starts on the new format, also when the same input is
-// chosen again, except while the settings file is applied.
+// chosen again, except while the settings file is applied (or while a
+// recording runs on, see recordingGoesOnUnchanged).
 void changeInput(TScopeForm& form, QObject* sender, bool line)
 {
     InstrumentState& s = form.state();
@@ -59,7 +72,7 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
         checkOneOf(form.Mic1, form.Line1);
     s.inputSelect = line ? 1 : 0;
 
-    const bool live = s.loadingSettings == 0;
+    const bool live = s.loadingSettings == 0 && !recordingGoesOnUnchanged(form, line);
     if (live)
         form.StopBtnClick(sender);
 

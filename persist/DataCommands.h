@@ -7,8 +7,10 @@
 // use, opening in the folder used last, and run through function objects that
 // tests replace, as the output commands' do.
 //
-// A recording goes on while acquisition is stopped and started again in the
-// same format on the same device (a save, copy or print command, a device
+// The save, copy and print commands do not stop acquisition while a recording
+// runs (they freeze the picture instead), nor does choosing the input and
+// device in force again. A recording goes on while acquisition is stopped
+// and started again in the same format on the same device (a device
 // restarted after a time-out): the file then runs on from the last frame
 // before the stop to the first after the start, and the end of the recording
 // says how many such breaks it has. A change of rate, input or device ends

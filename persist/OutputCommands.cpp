@@ -21,8 +21,10 @@
 
 #include "app/InstallPaths.h"
 #include "app/Varmolen2.h"
+#include "audio/AcquisitionLoop.h"
 #include "display/Raster.h"
 #include "panel/FrontPanel.h"
+#include "persist/DataCommands.h"
 
 namespace varmolen {
 
@@ -244,6 +246,31 @@ void saveThroughDialog(TScopeForm& form, const QImage& image)
                                 .arg(QDir::toNativeSeparators(chosen), whyNot));
 }
 
+// The save, copy and print commands work on the picture as it was when they
+// were chosen. Without a WAV recording, acquisition stops for them and starts
+// again at their end. While one runs, a stop would cut the file for as long
+// as the command's dialog is open: the capture goes on for the recording and
+// only the picture freezes (no display pass, no readout changes).
+enum class CommandPause { Stopped, Frozen };
+
+CommandPause pauseForCommand(TScopeForm& form, QObject* sender)
+{
+    if (dataCommandsOf(form).recording()) {
+        form.acquisition().freezePicture();
+        return CommandPause::Frozen;
+    }
+    form.StopBtnClick(sender);
+    return CommandPause::Stopped;
+}
+
+void resumeAfterCommand(TScopeForm& form, QObject* sender, CommandPause pause)
+{
+    if (pause == CommandPause::Frozen)
+        form.acquisition().releasePicture();
+    else
+        form.StartBtnClick(sender);
+}
+
 void copyToClipboard(TScopeForm& form, const QImage& image)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -261,36 +288,36 @@ void TScopeForm::SaveForm1Click(QObject* sender)
     // Taken before acquisition stops: the picture shows the window as it
     // was when the command was chosen.
     const QImage image = windowImage(*this);
-    StopBtnClick(sender);
+    const CommandPause pause = pauseForCommand(*this, sender);
     saveThroughDialog(*this, image);
-    StartBtnClick(sender);
+    resumeAfterCommand(*this, sender, pause);
 }
 
 void TScopeForm::SaveBitmap1Click(QObject* sender)
 {
-    StopBtnClick(sender);
+    const CommandPause pause = pauseForCommand(*this, sender);
     saveThroughDialog(*this, displayImage(displayBitmap()));
-    StartBtnClick(sender);
+    resumeAfterCommand(*this, sender, pause);
 }
 
 void TScopeForm::CopyForm1Click(QObject* sender)
 {
     const QImage image = windowImage(*this);
-    StopBtnClick(sender);
+    const CommandPause pause = pauseForCommand(*this, sender);
     copyToClipboard(*this, image);
-    StartBtnClick(sender);
+    resumeAfterCommand(*this, sender, pause);
 }
 
 void TScopeForm::CopyBitmap1Click(QObject* sender)
 {
-    StopBtnClick(sender);
+    const CommandPause pause = pauseForCommand(*this, sender);
     copyToClipboard(*this, displayImage(displayBitmap()));
-    StartBtnClick(sender);
+    resumeAfterCommand(*this, sender, pause);
 }
 
 void TScopeForm::PrintForm1Click(QObject* sender)
 {
-    StopBtnClick(sender);
+    const CommandPause pause = pauseForCommand(*this, sender);
     OutputCommands& commands = outputCommandsOf(*this);
     QPrinter& printer = commands.printer();
     if (commands.runPrinterSetup(printer)) {
@@ -298,7 +325,7 @@ void TScopeForm::PrintForm1Click(QObject* sender)
         if (!printImage(windowImage(*this), printer, whyNot))
             reportFailure(*this, QStringLiteral("Could not print the window.\n%1").arg(whyNot));
     }
-    StartBtnClick(sender);
+    resumeAfterCommand(*this, sender, pause);
 }
 
 void TScopeForm::HelpFile1Click(QObject* /*sender*/)

@@ -423,5 +423,43 @@ TEST(AcquisitionLoop, BlockHandOffSeesWholeBuffersAndTheirGaps)
     EXPECT_TRUE(seen[1].follows);
 }
 
+// A frozen picture (a command at work while a recording runs): the device
+// records on without a reset or a close, blocks keep moving the DC levels,
+// but nothing is drawn or handed off until the last release, and the first
+// block handed off then does not follow the last one before the freeze.
+TEST(AcquisitionLoop, AFrozenPictureRecordsOnButDrawsAndHandsOffNothing)
+{
+    AcquisitionRig r;
+    r.device.setFrameSource([](std::uint64_t) { return std::array<std::int16_t, 2>{1000, 2000}; });
+    std::vector<bool> follows;
+    r.loop.setBlockObserver([&follows](const RecordedBlock& b) { follows.push_back(b.followsPrevious); });
+    r.loop.StartBtnClick();
+    r.recordBlocks(2);
+    ASSERT_EQ(r.displayPasses, 2);
+    r.device.clearCallLog();
+
+    r.loop.freezePicture();
+    r.loop.freezePicture();  // a command inside another's dialog
+    const float level = r.s.chan1DcLevel;
+    r.recordBlocks(3);
+    r.loop.releasePicture();
+    r.recordBlocks(1);
+    EXPECT_EQ(r.displayPasses, 2);
+    EXPECT_EQ(follows.size(), 2u);
+    EXPECT_GT(r.s.chan1DcLevel, level);
+    EXPECT_TRUE(r.loop.running());
+    for (WaveCall call : r.device.calls())
+        EXPECT_TRUE(call != WaveCall::Reset && call != WaveCall::Close && call != WaveCall::Open);
+
+    r.loop.releasePicture();
+    r.loop.releasePicture();  // one release too many changes nothing
+    r.recordBlocks(2);
+    EXPECT_EQ(r.displayPasses, 4);
+    EXPECT_EQ(follows, (std::vector<bool>{false, true, false, true}));
+    r.loop.freezePicture();
+    r.recordBlocks(1);
+    EXPECT_EQ(r.displayPasses, 4) << "one extra release must not leave the next freeze without effect";
+}
+
 }  // namespace
 }  // namespace varmolen

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
 
 #include "AcquisitionRig.h"
 #include "audio/Soundcardselection.h"
@@ -129,6 +131,45 @@ TEST(SoundCardSelect, ClosingWithLineInputReopensTheChosenDeviceInStereo)
     EXPECT_EQ(d.r.device.openedFormat().nChannels + 0, 2);
     EXPECT_EQ(d.r.device.openedFormat().nSamplesPerSec + 0, 22050u);
     EXPECT_TRUE(d.r.host.messages.empty());
+}
+
+// ALSA's names run past the capability record's 31 bytes: the label shows
+// them whole, smaller where they must, cut in the middle only when even the
+// smallest font leaves no room, and the tooltip always holds the whole name.
+TEST(SoundCardSelect, ShowsWholeNamesThatFitTheLabel)
+{
+    DialogRig d;
+    const std::string pulse = "Playback/recording through the PulseAudio sound server";
+    const std::string huge = "USB Audio Interface With Eight Inputs And A Very Long Product Name, "
+                             "USB Audio Multichannel Input";
+    MemoryWaveInput named({"Card", pulse, huge});
+    TSoundCardSelect dialog(d.r.s, named, [] {});
+    d.r.s.waveDeviceCount = 3;
+    QLabel* label = dialog.SoundCardManf;
+    const struct {
+        int device;
+        std::string name;
+        bool whole;
+        int largestPixels;
+    } cases[] = {{1, pulse, true, 16}, {2, huge, false, 11}, {0, "Card", true, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        d.r.s.waveDeviceId = c.device;
+        dialog.FormShow();
+        const QString shown = label->text();
+        EXPECT_EQ(label->toolTip().toStdString(), c.name);
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->contentsRect().width());
+        EXPECT_GE(label->font().pixelSize(), 11);
+        EXPECT_LE(label->font().pixelSize(), c.largestPixels);
+        if (c.whole) {
+            EXPECT_EQ(shown.toStdString(), c.name);
+        } else {
+            EXPECT_TRUE(shown.startsWith("USB Audio Interface")) << shown.toStdString();
+            EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+            EXPECT_TRUE(shown.endsWith("Input")) << shown.toStdString();
+        }
+    }
+    EXPECT_EQ(label->font().pixelSize(), 16) << "a short name is shown at the label's own size";
 }
 
 }  // namespace

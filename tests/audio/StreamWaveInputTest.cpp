@@ -338,7 +338,7 @@ TEST(AlsaDeviceList, KeepsDefaultThenCardCaptureDevicesThroughThePlugLayer)
         {"pulse", "PulseAudio Sound Server", ""},
         {"upmix", "Plugin for channel upmix (4,6,8)", ""},
         {"vdownmix", "Plugin for channel downmix (stereo) with a simple spacialization", ""},
-        {"hw:CARD=PCH,DEV=0", "HDA Intel PCH, ALC3246 Analog", ""},
+        {"hw:CARD=PCH,DEV=0", "HDA Intel PCH, ALC3246 Analog\nFront microphone", ""},
         {"hw:CARD=PCH,DEV=3", "HDA Intel PCH, HDMI 0", "Output"},
         {"dmix:CARD=PCH,DEV=0", "HDA Intel PCH, ALC3246 Analog", "Output"},
         {"dsnoop:CARD=PCH,DEV=0", "HDA Intel PCH, ALC3246 Analog", "Input"},
@@ -351,9 +351,9 @@ TEST(AlsaDeviceList, KeepsDefaultThenCardCaptureDevicesThroughThePlugLayer)
     ASSERT_EQ(devices.size(), 3u);
     EXPECT_EQ(devices[0].pcmName, "default");
     EXPECT_EQ(devices[1].pcmName, "plughw:CARD=PCH,DEV=0");
-    EXPECT_EQ(devices[1].productName, "HDA Intel PCH, ALC3246 Analog");
+    EXPECT_EQ(devices[1].productName, "HDA Intel PCH, ALC3246 Analog Front microphone");
     EXPECT_EQ(devices[2].pcmName, "plughw:CARD=Mic,DEV=0");
-    EXPECT_EQ(devices[2].productName.size(), 31u);
+    EXPECT_EQ(devices[2].productName, "USB Microphone With An Extremely Long Name, USB Audio");
 
     EXPECT_TRUE(selectCaptureDevices({{"null", "Discard all samples", ""}}).empty());
 }

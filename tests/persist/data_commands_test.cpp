@@ -1,6 +1,6 @@
 // The data commands in the window, on the offscreen platform: a WAV recording
 // of the built-in generator while the display runs, across a save command's
-// stop and start, ended by a rate change, a failing device, a size-limited
+// dialog, ended by a rate change, a failing device, a size-limited
 // file or the window closing; Export Data and Record WAV at bad places; the
 // Spectrum menu and its settings; PNG beside BMP.
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
 #include <QRegularExpression>
@@ -15,6 +16,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <csignal>
 #include <cstring>
@@ -172,31 +174,101 @@ TEST_F(DataCommandsTest, FiveSecondsOfTheGeneratorWhileTheDisplayRunsHoldEveryFr
     EXPECT_EQ(form->state().features.recordFolder, outDir.path().toStdString());
 }
 
-TEST_F(DataCommandsTest, ASaveCommandsStopAndStartLeavesOneBreakThatIsReported)
+// A save command's dialog, really run and open for a second and a half,
+// while a recording runs: the device stays open and the file runs on without
+// a break, while the picture stands still until the dialog closes.
+TEST_F(DataCommandsTest, ASaveDialogDuringARecordingFreezesThePictureAndCutsNothing)
 {
     runUntilDrawing();
-    const QString path = outDir.filePath("break.wav");
+    const QString path = outDir.filePath("dialog.wav");
     ASSERT_TRUE(record(path));
     test::runFor(800);
-    outputCommandsOf(*form).runSaveDialog = [](QFileDialog&) { return QString(); };
-    form->SaveBitmap1Click(form->SaveBitmap1);
-    test::runFor(800);
-    ASSERT_TRUE(commands->recording()) << "the same format goes on";
+    const int stops = form->stopRuns();
+
+    QFileDialog& dialog = outputCommandsOf(*form).SaveGraphicsDialog();
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setDirectory(outDir.path());
+    struct Watch {
+        int looks = 0;
+        int passes = -1;
+        std::vector<std::uint32_t> picture;
+        std::uint64_t framesAtOpen = 0;
+        std::uint64_t framesAtClose = 0;
+        QElapsedTimer open;
+        std::vector<std::string> faults;
+    } watch;
+    QTimer looker;
+    looker.setInterval(50);
+    QObject::connect(&looker, &QTimer::timeout, [&] {
+        if (!dialog.isVisible())
+            return;
+        const Raster& bitmap = form->displayBitmap();
+        const std::vector<std::uint32_t> now(bitmap.data(), bitmap.data() + Raster::kWidth * Raster::kHeight);
+        if (watch.looks++ == 0) {
+            watch.open.start();
+            watch.passes = form->displayPasses();
+            watch.picture = now;
+            watch.framesAtOpen = commands->recordingStatus().framesQueued;
+        }
+        if (form->state().stopped != 0 || form->state().waveInHandle == 0)
+            watch.faults.push_back("the device was stopped");
+        if (form->displayPasses() != watch.passes)
+            watch.faults.push_back("a display pass ran");
+        if (now != watch.picture)
+            watch.faults.push_back("the picture changed");
+        if (watch.open.elapsed() >= 1500 || watch.looks > 200) {
+            watch.framesAtClose = commands->recordingStatus().framesQueued;
+            dialog.reject();  // as the Cancel button does
+        }
+    });
+    looker.start();
+    form->SaveForm1Click(form->SaveForm1);
+    looker.stop();
+
+    EXPECT_GE(watch.looks, 10);
+    EXPECT_TRUE(watch.faults.empty()) << watch.faults.front();
+    EXPECT_EQ(form->stopRuns(), stops) << "acquisition was stopped for the command";
+    // Generous: the generator delivers 1.5 s of frames while the dialog is open.
+    EXPECT_GT(watch.framesAtClose - watch.framesAtOpen, 22050u);
+    const int passes = form->displayPasses();
+    test::runFor(3000, [&] { return form->displayPasses() > passes + 2; });
+    EXPECT_GT(form->displayPasses(), passes + 2) << "the picture follows the signal again";
+    ASSERT_TRUE(commands->recording());
     form->StopRecording1Click(form->StopRecording1);
 
-    ASSERT_EQ(messages().size(), 1u);
-    EXPECT_NE(lastMessage().find("stopped and started again"), std::string::npos) << lastMessage();
+    EXPECT_TRUE(messages().empty()) << lastMessage();
     const test::WavContents w = test::readWav(path.toStdString());
     ASSERT_EQ(w.problem, "");
+    EXPECT_TRUE(delivered().breaks.empty());
     EXPECT_TRUE(w.samples == delivered().samples) << "the file is not exactly the frames delivered";
-    // Two unbroken runs of the generator, the second from its new start.
-    ASSERT_FALSE(delivered().breaks.empty());
-    const std::size_t at = delivered().breaks.back();
-    EXPECT_GT(at, 20000u);
-    EXPECT_GT(w.frames() - at, 20000u);
-    EXPECT_GE(runLength(w, 0), at);
-    for (std::size_t i = 0; at + i < w.frames(); ++i)
-        ASSERT_TRUE(generatorFrame(w, at + i, i)) << "frame " << i << " after the break";
+    EXPECT_EQ(runLength(w, 0), w.frames()) << "the generator's phase jumps within the file";
+}
+
+// The sound-card dialog's Select runs the input handler of the input in
+// force again. While a recording runs on the device that is open, that stops
+// nothing and the file goes on without a break; another input still ends it
+// cleanly.
+TEST_F(DataCommandsTest, TheInputInForceChosenAgainDuringARecordingCutsNothing)
+{
+    runUntilDrawing();
+    ASSERT_EQ(form->state().inputSelect, 1);
+    const QString path = outDir.filePath("again.wav");
+    ASSERT_TRUE(record(path));
+    test::runFor(600);
+    const int stops = form->stopRuns();
+    form->Line1Click(form->Line1);
+    test::runFor(600);
+    EXPECT_EQ(form->stopRuns(), stops);
+    ASSERT_TRUE(commands->recording());
+    form->Mic1Click(form->Mic1);
+    test::runFor(2500, [&] { return !commands->recording(); });
+    ASSERT_FALSE(commands->recording());
+    EXPECT_NE(lastMessage().find("The recording ended: the input's rate, kind"), std::string::npos) << lastMessage();
+    const test::WavContents w = test::readWav(path.toStdString());
+    ASSERT_EQ(w.problem, "");
+    EXPECT_TRUE(delivered().breaks.empty());
+    EXPECT_GT(w.frames(), 44100u);
+    EXPECT_EQ(runLength(w, 0), w.frames()) << "the generator's phase jumps within the file";
 }
 
 TEST_F(DataCommandsTest, ARateChangeEndsTheFileCleanlyAndSaysSo)
