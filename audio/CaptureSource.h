@@ -5,6 +5,7 @@
 // it starts, reads, stops and finally closes it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -54,5 +55,8 @@ public:
 // wait); true when it is readable. Interrupted waits are resumed with the
 // time left.
 bool waitReadable(int fd, int timeoutMs);
+// The same up to a point on the steady clock; never returns before it
+// unless `fd` is readable.
+bool waitReadableUntil(int fd, std::chrono::steady_clock::time_point deadline);
 
 }  // namespace varmolen

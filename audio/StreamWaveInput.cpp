@@ -1,6 +1,7 @@
 #include "audio/StreamWaveInput.h"
 
 #include <poll.h>
+#include <time.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -28,19 +29,27 @@ bool isSupportedFormat(const WAVEFORMATEX& f)
     return f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
 }
 
-bool waitReadable(int fd, int timeoutMs)
+bool waitReadableUntil(int fd, std::chrono::steady_clock::time_point deadline)
 {
-    using clock = std::chrono::steady_clock;
-    const auto end = clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    // The wait is timed to the nanosecond (ppoll, on the monotonic clock the
+    // steady clock reads): a wait rounded down to whole milliseconds would
+    // end before the deadline and make a caller that waits for it spin.
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
+        const auto left = std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
         pollfd p{fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(std::max<long long>(left, 0)));
+        const int r = ::ppoll(&p, 1, &timeout, nullptr);
         if (r > 0)
             return (p.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
         if (r == 0 || errno != EINTR)
             return false;
     }
+}
+
+bool waitReadable(int fd, int timeoutMs)
+{
+    return waitReadableUntil(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0)));
 }
 
 // What the user-interface side and the capture thread of one open device
