@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -129,7 +130,15 @@ DataCommands& dataCommandsOf(TScopeForm& form)
 
 void ConnectDataCommands(TScopeForm& form)
 {
-    dataCommandsOf(form);
+    DataCommands& commands = dataCommandsOf(form);
+    // A device failure ends the program: a running recording is closed
+    // first, as a valid file, and its end says where it is and what it holds
+    // (the settings are saved as the window goes).
+    QPointer<DataCommands> alive(&commands);
+    form.host().setBeforeEnd([alive] {
+        if (alive)
+            alive->stopRecording(true, RecordingEnd::DeviceFailed);
+    });
     const std::pair<QAction*, MenuHandler> items[] = {
         {form.ExportData1, &TScopeForm::ExportData1Click},
         {form.RecordWav1, &TScopeForm::RecordWav1Click},
@@ -232,14 +241,14 @@ bool DataCommands::startRecording(const QString& path)
     return true;
 }
 
-void DataCommands::stopRecording(bool report)
+void DataCommands::stopRecording(bool report, RecordingEnd why)
 {
     if (!recorder_)
         return;
     // Nothing arrives once the tap is let go; the writer then empties its
     // queue and closes the file.
     form_.waveInput().clearRecordingTap();
-    const bool closed = recorder_->finish();
+    const bool closed = recorder_->finish(WavRecorder::kFinishWaitMs, why);
     endRecording(report, closed);
 }
 

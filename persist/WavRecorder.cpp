@@ -284,12 +284,12 @@ RecordingStatus WavRecorder::status() const
     return r;
 }
 
-bool WavRecorder::finish(int waitMs)
+bool WavRecorder::finish(int waitMs, RecordingEnd why)
 {
     if (!writer_.joinable())
         return status().finished;
     Shared& s = *shared_;
-    s.endWith(RecordingEnd::Stopped);
+    s.endWith(why);
     bool closed = false;
     {
         std::unique_lock lock(s.mutex);

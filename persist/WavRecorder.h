@@ -108,8 +108,8 @@ public:
     // what is queued, completes the header and closes the file. Waits at
     // most `waitMs` for that; true when the file was closed in time. Let the
     // tap go first (WaveInput::clearRecordingTap), so nothing arrives while
-    // the writer empties the queue.
-    bool finish(int waitMs = kFinishWaitMs);
+    // the writer empties the queue. `why`: the end the status reports.
+    bool finish(int waitMs = kFinishWaitMs, RecordingEnd why = RecordingEnd::Stopped);
 
 private:
     struct Shared;
