@@ -26,6 +26,8 @@ void QtHost::showMessage(const std::string& text, const std::string& caption)
 void QtHost::endApplication()
 {
     ++endRequests_;
+    if (endRequests_ == 1 && beforeEnd_)
+        beforeEnd_();
     // The event loop finishes once the running handlers have returned; the
     // main window is then destroyed, which saves the settings.
     QCoreApplication::quit();
@@ -60,8 +62,10 @@ int QtHost::eventLoopDepth() const
 
 void QtHost::pauseMs(int milliseconds)
 {
-    if (milliseconds > 0)
+    if (milliseconds > 0) {
+        pausedMs_ += milliseconds;
         QThread::msleep(static_cast<unsigned long>(milliseconds));
+    }
 }
 
 }  // namespace varmolen

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,13 @@ public:
     void setRecordOnly(bool recordOnly) { recordOnly_ = recordOnly; }
     const std::vector<std::pair<std::string, std::string>>& recordedMessages() const { return recorded_; }
     int endRequests() const { return endRequests_; }
+    // Milliseconds the user-interface thread was paused through pauseMs.
+    long long pausedMs() const { return pausedMs_; }
+
+    // Runs once when a failure ends the application, before its event loop
+    // is told to finish: what must not wait for the window's teardown (a
+    // recording to close, and say where its file is).
+    void setBeforeEnd(std::function<void()> beforeEnd) { beforeEnd_ = std::move(beforeEnd); }
 
 private:
     QTimer* timer(TimerId id) const;
@@ -41,6 +49,8 @@ private:
     bool recordOnly_ = false;
     std::vector<std::pair<std::string, std::string>> recorded_;
     int endRequests_ = 0;
+    long long pausedMs_ = 0;
+    std::function<void()> beforeEnd_;
 };
 
 }  // namespace varmolen

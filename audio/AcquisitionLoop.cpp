@@ -259,8 +259,10 @@ void AcquisitionLoop::processBlock()
         const WAVEHDR& header = state_.bufferSelect == 1 ? state_.headerA : state_.headerB;
         const std::uint32_t length = header.dwBufferLength;
         const bool reset = state_.bufferTimedOut == 1;
+        // The device lost sound before or within this block (an overrun, a suspend).
+        const bool broken = (header.dwFlags.load(std::memory_order_acquire) & WHDR_AFTERBREAK) != 0;
         const RecordedBlock recorded{block, std::min(completedBytes_, length), state_.inputSelect == 1 ? 2 : 1,
-                                     state_.sampleRate, nextFollows_ && !reset};
+                                     state_.sampleRate, nextFollows_ && !reset && !broken};
         nextFollows_ = !reset && completedBytes_ >= length;
         if (block != nullptr)
             blockObserver_(recorded);

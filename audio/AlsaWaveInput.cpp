@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 
 namespace varmolen {
 
@@ -72,6 +73,7 @@ MMRESULT AlsaCaptureSource::open(const WAVEFORMATEX& format)
         close();
         return WAVERR_BADFORMAT;
     }
+    rate_ = format.nSamplesPerSec;
     return MMSYSERR_NOERROR;
 }
 
@@ -81,7 +83,44 @@ bool AlsaCaptureSource::start()
         return false;
     if (snd_pcm_state(pcm_) != SND_PCM_STATE_PREPARED && snd_pcm_prepare(pcm_) < 0)
         return false;
-    return snd_pcm_start(pcm_) >= 0;
+    if (snd_pcm_start(pcm_) < 0)
+        return false;
+    breaks_ = {};
+    readTime_ = now();
+    backlog_ = 0;
+    return true;
+}
+
+long AlsaCaptureSource::pcmRead(std::int16_t* dst, std::size_t frames)
+{
+    return static_cast<long>(snd_pcm_readi(pcm_, dst, frames));
+}
+
+int AlsaCaptureSource::pcmPrepareAndStart()
+{
+    const int r = snd_pcm_prepare(pcm_);
+    return r < 0 ? r : snd_pcm_start(pcm_);
+}
+
+int AlsaCaptureSource::pcmResume() { return snd_pcm_resume(pcm_); }
+
+long AlsaCaptureSource::pcmBacklog()
+{
+    const snd_pcm_sframes_t n = snd_pcm_avail_update(pcm_);
+    return n > 0 ? static_cast<long>(n) : 0;
+}
+
+void AlsaCaptureSource::markRead()
+{
+    readTime_ = now();
+    backlog_ = pcmBacklog();
+}
+
+StreamBreaks AlsaCaptureSource::takeBreaks()
+{
+    const StreamBreaks b = breaks_;
+    breaks_ = {};
+    return b;
 }
 
 long AlsaCaptureSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
@@ -96,11 +135,13 @@ long AlsaCaptureSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeF
     using clock = std::chrono::steady_clock;
     const auto end = clock::now() + std::chrono::milliseconds(kReadWaitMs);
     for (;;) {
-        const snd_pcm_sframes_t n = snd_pcm_readi(pcm_, dst, maxFrames);
-        if (n > 0)
-            return static_cast<long>(n);
+        const long n = pcmRead(dst, maxFrames);
+        if (n > 0) {
+            markRead();
+            return n;
+        }
         if (n < 0 && n != -EAGAIN)
-            return recover(static_cast<long>(n));
+            return recover(n);
 
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
         if (left <= 0)
@@ -132,24 +173,39 @@ long AlsaCaptureSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeF
 
 long AlsaCaptureSource::recover(long error)
 {
+    bool running = false;
     if (error == -ESTRPIPE) {
         // Suspended: resume when the device allows it, or prepare anew. A
         // device that is not ready yet is asked again at the next read.
-        const int r = snd_pcm_resume(pcm_);
+        const int r = pcmResume();
         if (r == -EAGAIN)
             return 0;
-        if (r == 0)
-            return 0;
-        error = -EPIPE;
+        running = r == 0;
+        if (!running)
+            error = -EPIPE;
     }
-    if (error == -EPIPE) {
-        // An overrun: prepare and start again; what was lost is lost.
-        if (snd_pcm_prepare(pcm_) < 0 || snd_pcm_start(pcm_) < 0)
+    if (!running && error == -EPIPE) {
+        // An overrun: prepare and start again; what the device held and
+        // what came while it stood is lost.
+        if (pcmPrepareAndStart() < 0)
             return -1;
-        return 0;
+        running = true;
     }
-    // The sound server died, the card was unplugged: the device has failed.
-    return -1;
+    if (!running) {
+        // The sound server died, the card was unplugged: the device has failed.
+        return -1;
+    }
+    // The frames lost: all the device recorded after the last frame read up
+    // to now, less what it still holds to be read (a resumed stream may
+    // keep its buffer).
+    const auto elapsed = std::chrono::duration<double>(now() - readTime_).count();
+    const double recorded = static_cast<double>(backlog_) + std::max(elapsed, 0.0) * rate_;
+    const long kept = pcmBacklog();
+    ++breaks_.count;
+    breaks_.lostFrames += static_cast<std::uint64_t>(std::max(std::llround(recorded) - kept, 0LL));
+    readTime_ = now();
+    backlog_ = kept;
+    return 0;
 }
 
 void AlsaCaptureSource::stop()

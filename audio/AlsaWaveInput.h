@@ -4,6 +4,8 @@
 // channel count opens on any card.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,17 +26,38 @@ public:
     MMRESULT open(const WAVEFORMATEX& format) override;
     bool start() override;
     long read(std::int16_t* dst, std::size_t maxFrames, int wakeFd) override;
+    StreamBreaks takeBreaks() override;
     void stop() override;
     void close() override;
+
+protected:
+    // The few device calls a break goes through, apart so that tests can
+    // play a device that overruns or is suspended.
+    virtual long pcmRead(std::int16_t* dst, std::size_t frames);
+    virtual int pcmPrepareAndStart();
+    virtual int pcmResume();
+    // Frames the device has recorded that were not read yet (0 when unknown).
+    virtual long pcmBacklog();
+    virtual std::chrono::steady_clock::time_point now() const { return std::chrono::steady_clock::now(); }
 
 private:
     // Brings the stream back after an overrun or a suspend without waiting:
     // 0 when it runs again (or will be retried next read), -1 when the
-    // device has failed for good.
+    // device has failed for good. A stream that runs again counts a break.
     long recover(long error);
+    // The device's time at the newest frame read: now, less what it holds
+    // unread.
+    void markRead();
 
     std::string pcmName_;
     snd_pcm_t* pcm_ = nullptr;
+    std::uint32_t rate_ = 0;
+    // When the last frames were read, and what the device held unread then:
+    // everything the device records after that and before the stream runs
+    // again is lost in a break.
+    std::chrono::steady_clock::time_point readTime_{};
+    long backlog_ = 0;
+    StreamBreaks breaks_;
 };
 
 // The capture devices ALSA's name hints offer, filtered to the useful ones:

@@ -1,5 +1,6 @@
 #include "audio/GeneratorWaveInput.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -48,13 +49,15 @@ bool GeneratorSource::start()
 
 long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
 {
-    // Deliver the chunk when a real card would have recorded its last frame;
-    // a wake-up from the service ends the wait early with nothing.
+    // Deliver the chunk when a real card would have recorded its last frame:
+    // one wait on the steady clock, up to that moment, so the chunks come
+    // at the card's pace (one read a chunk) and at its true rate. A wake-up
+    // from the service ends the wait early with nothing.
     const auto due = startTime_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                       std::chrono::duration<double>(
                                           static_cast<double>(framesSinceStart_ + maxFrames) / rate_));
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now()).count();
-    if (wait > 0 && waitReadable(wakeFd, static_cast<int>(std::min<long long>(wait, kReadWaitMs))))
+    const auto now = std::chrono::steady_clock::now();
+    if (due > now && waitReadableUntil(wakeFd, std::min(due, now + std::chrono::milliseconds(kReadWaitMs))))
         return 0;
     if (std::chrono::steady_clock::now() < due)
         return 0;  // not due within one read's wait (a chunk longer than that)

@@ -134,7 +134,7 @@ MMRESULT MemoryWaveInput::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT 
     if (header->dwFlags & WHDR_INQUEUE)
         return WAVERR_STILLPLAYING;
     header->dwBytesRecorded = 0;
-    header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    header->dwFlags = (header->dwFlags & ~(WHDR_DONE | WHDR_AFTERBREAK)) | WHDR_INQUEUE;
     queue_.push_back({header, 0});
     return MMSYSERR_NOERROR;
 }
@@ -186,7 +186,9 @@ void MemoryWaveInput::completeFront()
     Slot slot = queue_.front();
     queue_.erase(queue_.begin());
     slot.header->dwBytesRecorded.store(slot.filled);
-    slot.header->dwFlags.store((slot.header->dwFlags.load() & ~WHDR_INQUEUE) | WHDR_DONE);
+    slot.header->dwFlags.store((slot.header->dwFlags.load() & ~WHDR_INQUEUE) | WHDR_DONE |
+                               (breakPending_ ? WHDR_AFTERBREAK : 0));
+    breakPending_ = false;
 }
 
 void MemoryWaveInput::advanceFrames(std::uint32_t frames)

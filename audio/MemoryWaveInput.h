@@ -49,6 +49,9 @@ public:
     void setStalled(bool stalled) { stalled_ = stalled; }
     // Share of the frames that arrive, 1 = full speed.
     void setSpeed(double share) { speed_ = share; }
+    // The device lost sound (an overrun): the next buffer it completes is
+    // marked as not following the one before.
+    void breakStream() { breakPending_ = true; }
     // Every later call of this kind fails with the code (until cleared).
     void failCall(WaveCall call, MMRESULT code = MMSYSERR_ERROR) { failing_[call] = code; }
     // The device vanished: every call fails.
@@ -89,6 +92,7 @@ private:
     UINT device_ = 0;
     bool started_ = false;
     bool stalled_ = false;
+    bool breakPending_ = false;
     double speed_ = 1.0;
     double owed_ = 0.0;  // fractional frames of a slow device
     std::uint64_t frame_ = 0;

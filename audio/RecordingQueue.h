@@ -27,6 +27,9 @@ public:
     struct Chunk {
         std::uint32_t frames = 0;
         bool afterStart = false;
+        // Frames of silence that stand before this chunk in the file: the
+        // sound the device lost just before it (0 when none).
+        std::uint32_t silenceBefore = 0;
         std::array<std::int16_t, kChunkSamples> samples{};
     };
 
@@ -39,9 +42,10 @@ public:
     std::size_t framesPerChunk() const { return kChunkSamples / channels_; }
 
     // Producer. Copies `frameCount` frames (split over several chunks when
-    // they do not fit one). False, with nothing queued, when the ring has no
-    // room for all of them.
-    bool push(const std::int16_t* frames, std::size_t frameCount, bool afterStart)
+    // they do not fit one); the first chunk carries `afterStart` and
+    // `silenceBefore`. False, with nothing queued, when the ring has no room
+    // for all of them.
+    bool push(const std::int16_t* frames, std::size_t frameCount, bool afterStart, std::uint32_t silenceBefore = 0)
     {
         const std::size_t perChunk = framesPerChunk();
         const std::size_t needed = (frameCount + perChunk - 1) / perChunk;
@@ -56,7 +60,9 @@ public:
             std::memcpy(c.samples.data(), frames, n * channels_ * sizeof(std::int16_t));
             c.frames = static_cast<std::uint32_t>(n);
             c.afterStart = afterStart;
+            c.silenceBefore = silenceBefore;
             afterStart = false;
+            silenceBefore = 0;
             frames += n * channels_;
             frameCount -= n;
             ++t;

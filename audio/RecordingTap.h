@@ -18,6 +18,10 @@ public:
     // marks the first frames since the source started (after an open or a
     // reset): they do not follow the frames before them without a break.
     virtual void deliver(const std::int16_t* frames, std::size_t frameCount, bool afterStart) = 0;
+    // Capture thread: the device lost sound (an overrun, a suspend) and runs
+    // again; `lostFrames` is its best estimate of the frames it never
+    // delivered. The next frames delivered come after that break.
+    virtual void streamBroke(std::uint64_t /*lostFrames*/) {}
     // Capture thread: the device has failed for good; nothing more comes.
     virtual void deviceFailed() = 0;
     // User-interface thread: the device was opened for another device or

@@ -1,6 +1,7 @@
 #include "audio/StreamWaveInput.h"
 
 #include <poll.h>
+#include <time.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -28,19 +29,27 @@ bool isSupportedFormat(const WAVEFORMATEX& f)
     return f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
 }
 
-bool waitReadable(int fd, int timeoutMs)
+bool waitReadableUntil(int fd, std::chrono::steady_clock::time_point deadline)
 {
-    using clock = std::chrono::steady_clock;
-    const auto end = clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    // The wait is timed to the nanosecond (ppoll, on the monotonic clock the
+    // steady clock reads): a wait rounded down to whole milliseconds would
+    // end before the deadline and make a caller that waits for it spin.
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
+        const auto left = std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
         pollfd p{fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(std::max<long long>(left, 0)));
+        const int r = ::ppoll(&p, 1, &timeout, nullptr);
         if (r > 0)
             return (p.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
         if (r == 0 || errno != EINTR)
             return false;
     }
+}
+
+bool waitReadable(int fd, int timeoutMs)
+{
+    return waitReadableUntil(fd, std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0)));
 }
 
 // What the user-interface side and the capture thread of one open device
@@ -50,6 +59,7 @@ struct StreamWaveInput::Capture {
     struct Slot {
         WAVEHDR* header = nullptr;
         std::uint32_t filled = 0;
+        bool afterBreak = false;  // the device lost sound before or within it
     };
 
     explicit Capture(StreamWaveInput& o) : owner(o) {}
@@ -91,7 +101,8 @@ struct StreamWaveInput::Capture {
         WAVEHDR* h = slot.header;
         h->dwBytesRecorded.store(slot.filled, std::memory_order_relaxed);
         const std::uint32_t flags = h->dwFlags.load(std::memory_order_relaxed);
-        h->dwFlags.store((flags & ~WHDR_INQUEUE) | WHDR_DONE, std::memory_order_release);
+        h->dwFlags.store((flags & ~WHDR_INQUEUE) | WHDR_DONE | (slot.afterBreak ? WHDR_AFTERBREAK : 0),
+                         std::memory_order_release);
         slot = Slot{};
         head = (head + 1) % kMaxQueuedBuffers;
         --count;
@@ -103,6 +114,13 @@ struct StreamWaveInput::Capture {
     {
         while (size > 0 && count > 0) {
             Slot& slot = queue[head];
+            // The buffer that takes the first frames after a break does not
+            // follow the one before; when the break fell within it, the next
+            // one does not follow it either.
+            if (breakPending) {
+                slot.afterBreak = true;
+                breakPending = slot.filled > 0;
+            }
             const std::uint32_t room = slot.header->dwBufferLength - slot.filled;
             const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(room, size));
             std::memcpy(slot.header->lpData + slot.filled, bytes, n);
@@ -129,6 +147,8 @@ struct StreamWaveInput::Capture {
     std::size_t count = 0;
     std::atomic<std::uint32_t> position{0};
     std::atomic<bool> failed{false};
+    // The source reported a break: the next buffer filled is marked.
+    bool breakPending = false;
 
     // A WAV recording's tap: every chunk read goes to it, queued buffer or
     // not. `tapAfterStart` marks the first chunk since the source started.
@@ -169,12 +189,21 @@ void StreamWaveInput::captureLoop(const std::shared_ptr<Capture>& c)
             running = true;
             std::lock_guard lock(c->mutex);
             c->tapAfterStart = true;
+            c->breakPending = false;
         }
         const long frames = c->source->read(c->scratch.data(), c->chunkFrames, c->wakeFd);
+        const StreamBreaks broke = frames >= 0 ? c->source->takeBreaks() : StreamBreaks{};
         std::lock_guard lock(c->mutex);
         if (frames < 0) {
             c->markFailedLocked();
             continue;
+        }
+        // The sound lost in a break stands in the recording as silence, and
+        // no buffer after it is taken to follow the one before.
+        if (broke.count > 0) {
+            if (c->tap)
+                c->tap->streamBroke(broke.lostFrames);
+            c->breakPending = true;
         }
         // A recording keeps everything the source delivered, also what came
         // while no buffer was queued or just before a reset.
@@ -333,7 +362,7 @@ MMRESULT StreamWaveInput::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT 
     if (c.count == kMaxQueuedBuffers)
         return MMSYSERR_NOMEM;
     header->dwBytesRecorded.store(0, std::memory_order_relaxed);
-    header->dwFlags.store((flags & ~WHDR_DONE) | WHDR_INQUEUE, std::memory_order_release);
+    header->dwFlags.store((flags & ~(WHDR_DONE | WHDR_AFTERBREAK)) | WHDR_INQUEUE, std::memory_order_release);
     c.queue[(c.head + c.count) % kMaxQueuedBuffers] = Capture::Slot{header, 0};
     ++c.count;
     return MMSYSERR_NOERROR;

@@ -39,6 +39,9 @@ constexpr std::uint32_t CALLBACK_NULL = 0x00000000;
 constexpr std::uint32_t WHDR_DONE = 0x00000001;
 constexpr std::uint32_t WHDR_PREPARED = 0x00000002;
 constexpr std::uint32_t WHDR_INQUEUE = 0x00000010;
+// Beyond the multimedia interface: the buffer's frames do not follow those
+// of the buffer before it (the device lost sound before or within it).
+constexpr std::uint32_t WHDR_AFTERBREAK = 0x00010000;
 
 constexpr std::uint32_t TIME_BYTES = 0x0004;
 

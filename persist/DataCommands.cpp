@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -80,12 +81,22 @@ QString endReason(const RecordingStatus& st, bool finishedInTime)
     case RecordingEnd::WriteFailed:
         return QStringLiteral("the file could not be written (%1)").arg(QString::fromStdString(st.whyNot));
     case RecordingEnd::FileVanished:
-        return QStringLiteral("the file or its folder was removed while recording, so what was recorded is lost");
+        return QStringLiteral("the file was deleted while recording, so what was recorded is lost");
     case RecordingEnd::None:
     case RecordingEnd::Stopped:
         break;
     }
     return QStringLiteral("it was stopped");
+}
+
+QString secondsText(std::uint64_t frames, std::uint32_t rate)
+{
+    return QString::number(rate > 0 ? static_cast<double>(frames) / rate : 0.0, 'f', 2);
+}
+
+QString breakCount(std::uint32_t n)
+{
+    return n == 1 ? QStringLiteral("1 break") : QStringLiteral("%1 breaks").arg(n);
 }
 
 }  // namespace
@@ -119,7 +130,15 @@ DataCommands& dataCommandsOf(TScopeForm& form)
 
 void ConnectDataCommands(TScopeForm& form)
 {
-    dataCommandsOf(form);
+    DataCommands& commands = dataCommandsOf(form);
+    // A device failure ends the program: a running recording is closed
+    // first, as a valid file, and its end says where it is and what it holds
+    // (the settings are saved as the window goes).
+    QPointer<DataCommands> alive(&commands);
+    form.host().setBeforeEnd([alive] {
+        if (alive)
+            alive->stopRecording(true, RecordingEnd::DeviceFailed);
+    });
     const std::pair<QAction*, MenuHandler> items[] = {
         {form.ExportData1, &TScopeForm::ExportData1Click},
         {form.RecordWav1, &TScopeForm::RecordWav1Click},
@@ -178,8 +197,10 @@ bool DataCommands::startRecording(const QString& path)
         isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes : kRecordLimitMinutesDefault;
     const std::uint64_t limitFrames = static_cast<std::uint64_t>(minutes) * 60u * s.sampleRate;
     std::string whyNot;
+    // The new file takes the chosen one's place only once the device takes
+    // the recording: a start that fails leaves an existing file as it was.
     recorder_ = WavRecorder::start(QFile::encodeName(path).toStdString(), s.sampleRate, s.channelCount, limitFrames,
-                                   whyNot);
+                                   whyNot, true);
     if (!recorder_) {
         form_.host().showMessage(QStringLiteral("Could not record to the file %1.\n%2")
                                      .arg(QDir::toNativeSeparators(path), QString::fromStdString(whyNot))
@@ -197,10 +218,19 @@ bool DataCommands::startRecording(const QString& path)
     format.nAvgBytesPerSec = s.sampleRate * format.nBlockAlign;
     format.wBitsPerSample = 16;
     if (!form_.waveInput().setRecordingTap(recorder_->tap(), static_cast<UINT>(s.waveDeviceId), format)) {
-        recorder_->finish();
+        recorder_->discard();
         recorder_.reset();
-        QFile::remove(path);
         form_.host().showMessage("The input device cannot be recorded.", kDataCaption);
+        return false;
+    }
+    if (!recorder_->putInPlace(whyNot)) {
+        form_.waveInput().clearRecordingTap();
+        recorder_->discard();
+        recorder_.reset();
+        form_.host().showMessage(QStringLiteral("Could not record to the file %1.\n%2")
+                                     .arg(QDir::toNativeSeparators(path), QString::fromStdString(whyNot))
+                                     .toStdString(),
+                                 kDataCaption);
         return false;
     }
     form_.RecordWav1->setEnabled(false);
@@ -211,14 +241,14 @@ bool DataCommands::startRecording(const QString& path)
     return true;
 }
 
-void DataCommands::stopRecording(bool report)
+void DataCommands::stopRecording(bool report, RecordingEnd why)
 {
     if (!recorder_)
         return;
     // Nothing arrives once the tap is let go; the writer then empties its
     // queue and closes the file.
     form_.waveInput().clearRecordingTap();
-    const bool closed = recorder_->finish();
+    const bool closed = recorder_->finish(WavRecorder::kFinishWaitMs, why);
     endRecording(report, closed);
 }
 
@@ -233,9 +263,14 @@ void DataCommands::pollRecording()
         endRecording(true, closed);
         return;
     }
-    QString text = QStringLiteral("REC %1 / %2").arg(duration(st.framesQueued, st.rate), duration(st.limitFrames, st.rate));
+    // The time in the file: the frames taken and the silence standing for
+    // the sound the device lost.
+    QString text = QStringLiteral("REC %1 / %2")
+                       .arg(duration(st.framesQueued + st.framesSilence, st.rate), duration(st.limitFrames, st.rate));
     if (st.overruns > 0)
         text += QStringLiteral(", %1 s lost").arg(static_cast<double>(st.framesDropped) / st.rate, 0, 'f', 2);
+    if (st.deviceBreaks > 0)
+        text += QStringLiteral(", %1 (%2 s)").arg(breakCount(st.deviceBreaks), secondsText(st.framesLost, st.rate));
     form_.RecordingPanel->setText(text);
 }
 
@@ -243,7 +278,11 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
 {
     pollTimer_->stop();
     const RecordingStatus st = recorder_->status();
-    const QString path = QDir::toNativeSeparators(QString::fromStdString(recorder_->path()));
+    const QString chosen = QDir::toNativeSeparators(QString::fromStdString(recorder_->path()));
+    // Renamed or moved while recording, the file is named where it is now.
+    const QString where = st.where.empty() ? chosen : QDir::toNativeSeparators(QString::fromStdString(st.where));
+    const bool moved = st.end != RecordingEnd::FileVanished && where != chosen;
+    const QString path = moved ? where : chosen;
     // A writer that did not finish in time keeps its own share of the
     // recording; letting go of ours is safe.
     recorder_.reset();
@@ -253,11 +292,14 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
     form_.RecordingPanel->clear();
 
     const bool endedOnItsOwn = st.end != RecordingEnd::Stopped && st.end != RecordingEnd::None;
-    if (!report || (!endedOnItsOwn && finishedInTime && st.overruns == 0 && st.breaks == 0))
+    if (!report || (!endedOnItsOwn && finishedInTime && st.overruns == 0 && st.breaks == 0 && st.deviceBreaks == 0 &&
+                    !moved))
         return;
     QString text = endedOnItsOwn || !finishedInTime
                        ? QStringLiteral("The recording ended: %1.").arg(endReason(st, finishedInTime))
                        : QStringLiteral("The recording was stopped.");
+    if (moved)
+        text += QStringLiteral("\nThe file was moved while recording: it is now %1.").arg(path);
     if (st.end != RecordingEnd::FileVanished)
         text += QStringLiteral("\nThe file %1 holds %2 of sound.").arg(path, duration(st.framesWritten, st.rate));
     const auto times = [](std::uint32_t n) {
@@ -266,6 +308,14 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
     if (st.overruns > 0)
         text += QStringLiteral("\n%1 s of sound could not be kept (%2): the disk did not keep up.")
                     .arg(QString::number(static_cast<double>(st.framesDropped) / st.rate, 'f', 2), times(st.overruns));
+    if (st.deviceBreaks > 0) {
+        text += QStringLiteral("\nThe input device lost sound %1 (%2 s in all, an overrun or a suspend); "
+                               "the file holds silence in its place")
+                    .arg(times(st.deviceBreaks), secondsText(st.framesLost, st.rate));
+        text += st.silenceCut
+                    ? QStringLiteral(", at most %1 s for one break.").arg(WavRecorder::kMaxBreakSilenceSeconds)
+                    : QStringLiteral(".");
+    }
     if (st.breaks > 0)
         text += QStringLiteral("\nAcquisition was stopped and started again %1 while recording; "
                                "the file runs on across the break.")

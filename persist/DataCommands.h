@@ -56,7 +56,8 @@ public:
     bool startRecording(const QString& path);
     // Ends the running recording and waits (at most WavRecorder::kFinishWaitMs)
     // for its file. `report`: show what went wrong, or was lost, in a message.
-    void stopRecording(bool report);
+    // `why`: what ended it (the user, unless a device failure ends the program).
+    void stopRecording(bool report, RecordingEnd why = RecordingEnd::Stopped);
     // Brings the status text up to date and ends a recording that ended on
     // its own, with a message. Runs on the timer while recording.
     void pollRecording();

@@ -6,12 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <climits>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <system_error>
 
 #include "audio/RecordingQueue.h"
@@ -33,15 +37,33 @@ struct WavRecorder::Shared final : RecordingTap {
             return;
         if (afterStart && framesQueued.load(std::memory_order_relaxed) > 0)
             breaks.fetch_add(1, std::memory_order_relaxed);
-        if (!queue.push(frames, frameCount, afterStart)) {
+        // Silence for a break stands before the next frames that reach the
+        // file; a chunk the queue had no room for leaves it pending.
+        if (!queue.push(frames, frameCount, afterStart, pendingSilence)) {
             overruns.fetch_add(1, std::memory_order_relaxed);
             framesDropped.fetch_add(frameCount, std::memory_order_relaxed);
             return;
         }
+        framesSilence.fetch_add(pendingSilence, std::memory_order_relaxed);
+        pendingSilence = 0;
         framesQueued.fetch_add(frameCount, std::memory_order_relaxed);
         const std::size_t depth = queue.depth();
         if (depth > largestDepth.load(std::memory_order_relaxed))
             largestDepth.store(depth, std::memory_order_relaxed);
+    }
+    void streamBroke(std::uint64_t lostFrames) override
+    {
+        if (!accepting.load(std::memory_order_acquire))
+            return;
+        deviceBreaks.fetch_add(1, std::memory_order_relaxed);
+        framesLost.fetch_add(lostFrames, std::memory_order_relaxed);
+        // Before the first frame there is nothing to keep time with.
+        if (framesQueued.load(std::memory_order_relaxed) == 0)
+            return;
+        const std::uint64_t most = static_cast<std::uint64_t>(kMaxBreakSilenceSeconds) * rate;
+        if (pendingSilence + lostFrames > most)
+            silenceCut.store(true, std::memory_order_relaxed);
+        pendingSilence = static_cast<std::uint32_t>(std::min<std::uint64_t>(pendingSilence + lostFrames, most));
     }
     void deviceFailed() override { endWith(RecordingEnd::DeviceFailed); }
     void formatChanged() override { endWith(RecordingEnd::FormatChanged); }
@@ -75,20 +97,25 @@ struct WavRecorder::Shared final : RecordingTap {
     std::atomic<std::uint64_t> framesDropped{0};
     std::atomic<std::uint32_t> overruns{0};
     std::atomic<std::uint32_t> breaks{0};
+    std::atomic<std::uint32_t> deviceBreaks{0};
+    std::atomic<std::uint64_t> framesLost{0};
+    std::atomic<std::uint64_t> framesSilence{0};
+    std::atomic<bool> silenceCut{false};
     std::atomic<std::size_t> largestDepth{0};
+    // The capture thread's own: silence owed to the next chunk queued.
+    std::uint32_t pendingSilence = 0;
 
     mutable std::mutex mutex;
     std::condition_variable wake;      // the end was asked for
     std::condition_variable finishedCv;
     RecordingEnd end = RecordingEnd::None;
     std::string whyNot;
+    std::string where;  // the file's path as the writer closed it
     bool finished = false;
 
     // The writer's own.
     int fd = -1;
     SNDFILE* file = nullptr;
-    std::string path;
-    struct stat identity {};
 };
 
 namespace {
@@ -98,22 +125,43 @@ std::string describe(const std::string& what, int error)
     return what + ": " + std::generic_category().message(error);
 }
 
-// The file the recording writes to is still the one at its path.
-bool stillInPlace(int fd, const std::string& path, const struct stat& identity)
+// The file the recording writes to still has a name somewhere: renamed or
+// moved within its file system it goes on; deleted, its sound is lost.
+bool stillLinked(int fd)
 {
     struct stat now {};
-    if (::fstat(fd, &now) != 0 || now.st_nlink == 0)
-        return false;
-    struct stat atPath {};
-    if (::stat(path.c_str(), &atPath) != 0)
-        return false;
-    return atPath.st_dev == identity.st_dev && atPath.st_ino == identity.st_ino;
+    return ::fstat(fd, &now) == 0 && now.st_nlink > 0;
+}
+
+// Where the open file is now, as the system names it.
+std::string currentPath(int fd)
+{
+    char link[PATH_MAX];
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(proc.c_str(), link, sizeof link - 1);
+    if (n <= 0)
+        return {};
+    return std::string(link, static_cast<std::size_t>(n));
+}
+
+// A name for the new file beside `path` that no other file has.
+int createBeside(const std::string& path, std::string& temp)
+{
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = path + ".recording-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 }  // namespace
 
 std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::uint32_t rate, std::uint16_t channels,
-                                                std::uint64_t limitFrames, std::string& whyNot)
+                                                std::uint64_t limitFrames, std::string& whyNot, bool deferPlacement)
 {
     whyNot.clear();
     if (path.empty()) {
@@ -130,15 +178,16 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
         whyNot = "not a file";
         return nullptr;
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A new file beside the chosen one: the chosen file is replaced only
+    // once the recording runs.
+    std::string temp;
+    const int fd = createBeside(path, temp);
     if (fd < 0) {
         whyNot = describe("cannot create the file", errno);
         return nullptr;
     }
     auto shared = std::make_shared<Shared>(rate, channels, limitFrames);
     shared->fd = fd;
-    shared->path = path;
-    (void)::fstat(fd, &shared->identity);
 
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
@@ -149,30 +198,60 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
     if (shared->file == nullptr) {
         whyNot = std::string("cannot write the file: ") + sf_strerror(nullptr);
         ::close(fd);
-        ::unlink(path.c_str());
+        ::unlink(temp.c_str());
         return nullptr;
     }
-    std::unique_ptr<WavRecorder> recorder(new WavRecorder(shared, path));
+    std::unique_ptr<WavRecorder> recorder(new WavRecorder(shared, path, temp));
     try {
         recorder->writer_ = std::thread([shared] { writerLoop(shared); });
     } catch (const std::system_error& e) {
         sf_close(shared->file);
         ::close(fd);
-        ::unlink(path.c_str());
+        ::unlink(temp.c_str());
+        recorder->tempPath_.clear();
         whyNot = std::string("cannot start the writer: ") + e.what();
+        return nullptr;
+    }
+    if (!deferPlacement && !recorder->putInPlace(whyNot)) {
+        recorder->discard();
         return nullptr;
     }
     return recorder;
 }
 
-WavRecorder::WavRecorder(std::shared_ptr<Shared> shared, std::string path)
-    : shared_(std::move(shared)), path_(std::move(path))
+WavRecorder::WavRecorder(std::shared_ptr<Shared> shared, std::string path, std::string tempPath)
+    : shared_(std::move(shared)), path_(std::move(path)), tempPath_(std::move(tempPath))
 {
+}
+
+bool WavRecorder::putInPlace(std::string& whyNot)
+{
+    if (tempPath_.empty())
+        return true;
+    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        whyNot = describe("cannot put the file in place", errno);
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
+void WavRecorder::discard()
+{
+    finish();
+    if (!tempPath_.empty()) {
+        ::unlink(tempPath_.c_str());
+        tempPath_.clear();
+    }
 }
 
 WavRecorder::~WavRecorder()
 {
-    finish();
+    // A recording never put in place is nobody's file.
+    if (!tempPath_.empty())
+        discard();
+    else
+        finish();
 }
 
 std::shared_ptr<RecordingTap> WavRecorder::tap() const
@@ -192,20 +271,25 @@ RecordingStatus WavRecorder::status() const
     r.framesDropped = s.framesDropped.load(std::memory_order_relaxed);
     r.overruns = s.overruns.load(std::memory_order_relaxed);
     r.breaks = s.breaks.load(std::memory_order_relaxed);
+    r.deviceBreaks = s.deviceBreaks.load(std::memory_order_relaxed);
+    r.framesLost = s.framesLost.load(std::memory_order_relaxed);
+    r.framesSilence = s.framesSilence.load(std::memory_order_relaxed);
+    r.silenceCut = s.silenceCut.load(std::memory_order_relaxed);
     r.largestDepth = s.largestDepth.load(std::memory_order_relaxed);
     std::lock_guard lock(s.mutex);
     r.end = s.end;
     r.whyNot = s.whyNot;
+    r.where = s.where;
     r.finished = s.finished;
     return r;
 }
 
-bool WavRecorder::finish(int waitMs)
+bool WavRecorder::finish(int waitMs, RecordingEnd why)
 {
     if (!writer_.joinable())
         return status().finished;
     Shared& s = *shared_;
-    s.endWith(RecordingEnd::Stopped);
+    s.endWith(why);
     bool closed = false;
     {
         std::unique_lock lock(s.mutex);
@@ -228,29 +312,40 @@ void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
     pthread_setname_np(pthread_self(), "wav writer");
     using clock = std::chrono::steady_clock;
     auto lastHeader = clock::now();
+    auto lastSync = lastHeader;
     bool writing = true;  // false once the limit is reached or a write failed
+    // Silence for the device's breaks is written from this, a chunk at a time.
+    static const std::array<std::int16_t, RecordingQueue::kChunkSamples> silence{};
 
-    // Writes every chunk queued now; false when writing must stop.
+    // Writes frames up to the limit; false when writing must stop.
+    const auto write = [&](const std::int16_t* samples, std::uint64_t frames) {
+        const std::uint64_t written = s.framesWritten.load(std::memory_order_relaxed);
+        const std::uint64_t room = s.limitFrames - written;
+        const sf_count_t want = static_cast<sf_count_t>(std::min<std::uint64_t>(frames, room));
+        const sf_count_t done = sf_writef_short(s.file, samples, want);
+        s.framesWritten.store(written + static_cast<std::uint64_t>(std::max<sf_count_t>(done, 0)),
+                              std::memory_order_relaxed);
+        if (done < want) {
+            s.endWith(RecordingEnd::WriteFailed, sf_strerror(s.file));
+            return false;
+        }
+        if (written + static_cast<std::uint64_t>(done) >= s.limitFrames) {
+            s.endWith(RecordingEnd::LimitReached);
+            return false;
+        }
+        return true;
+    };
+    // Writes every chunk queued now.
     const auto drain = [&] {
         while (const RecordingQueue::Chunk* c = s.queue.front()) {
-            if (!writing) {
-                s.queue.pop();
-                continue;
+            for (std::uint64_t left = writing ? c->silenceBefore : 0; left > 0 && writing;) {
+                const std::uint64_t n = std::min<std::uint64_t>(left, s.queue.framesPerChunk());
+                writing = write(silence.data(), n);
+                left -= n;
             }
-            const std::uint64_t written = s.framesWritten.load(std::memory_order_relaxed);
-            const std::uint64_t room = s.limitFrames - written;
-            const sf_count_t want = static_cast<sf_count_t>(std::min<std::uint64_t>(c->frames, room));
-            const sf_count_t done = sf_writef_short(s.file, c->samples.data(), want);
-            s.framesWritten.store(written + static_cast<std::uint64_t>(std::max<sf_count_t>(done, 0)),
-                                  std::memory_order_relaxed);
+            if (writing)
+                writing = write(c->samples.data(), c->frames);
             s.queue.pop();
-            if (done < want) {
-                writing = false;
-                s.endWith(RecordingEnd::WriteFailed, sf_strerror(s.file));
-            } else if (written + static_cast<std::uint64_t>(done) >= s.limitFrames) {
-                writing = false;
-                s.endWith(RecordingEnd::LimitReached);
-            }
         }
     };
 
@@ -265,10 +360,16 @@ void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
         if (now - lastHeader >= std::chrono::milliseconds(kHeaderUpdateMs)) {
             lastHeader = now;
             sf_command(s.file, SFC_UPDATE_HEADER_NOW, nullptr, 0);
-            if (!stillInPlace(s.fd, s.path, s.identity)) {
+            if (!stillLinked(s.fd)) {
                 writing = false;
-                s.endWith(RecordingEnd::FileVanished, "the file or its folder was removed while recording");
+                s.endWith(RecordingEnd::FileVanished, "the file was deleted while recording");
                 break;
+            }
+            // What reached the disk survives a power cut: the data and the
+            // header just brought up to date.
+            if (now - lastSync >= std::chrono::milliseconds(kSyncMs)) {
+                lastSync = now;
+                ::fdatasync(s.fd);
             }
         }
         std::unique_lock lock(s.mutex);
@@ -287,6 +388,7 @@ void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
         sf_command(s.file, SFC_FILE_TRUNCATE, &frames, sizeof frames);
     const int closeError = sf_close(s.file);
     s.file = nullptr;
+    const std::string where = currentPath(s.fd);
     const int syncError = ::fsync(s.fd) == 0 ? 0 : errno;
     const int fdError = ::close(s.fd) == 0 ? 0 : errno;
     s.fd = -1;
@@ -302,6 +404,7 @@ void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
             if (!s.whyNot.empty() && s.end == RecordingEnd::Stopped)
                 s.end = RecordingEnd::WriteFailed;
         }
+        s.where = where;
         s.finished = true;
     }
     s.finishedCv.notify_all();

@@ -413,6 +413,15 @@ TEST(AcquisitionLoop, BlockHandOffSeesWholeBuffersAndTheirGaps)
     EXPECT_FALSE(seen[4].follows);
     EXPECT_TRUE(seen.back().follows);
 
+    // A block the device marks as after a break (an overrun) does not
+    // follow the one before; the block after it does.
+    r.device.breakStream();
+    const std::size_t before = seen.size();
+    r.recordBlocks(2);
+    ASSERT_GE(seen.size(), before + 2);
+    EXPECT_FALSE(seen[before].follows);
+    EXPECT_TRUE(seen[before + 1].follows);
+
     // A new run starts afresh.
     r.loop.StopBtnClick();
     r.loop.StartBtnClick();

@@ -5,10 +5,16 @@
 #include <cstring>
 #include <thread>
 
+#include <cerrno>
+#include <filesystem>
+
 #include "audio/AlsaDeviceList.h"
+#include "audio/AlsaWaveInput.h"
 #include "audio/GeneratorWaveInput.h"
 #include "audio/StreamWaveInput.h"
+#include "persist/WavRecorder.h"
 #include "tests/audio/StuckSource.h"
+#include "tests/persist/WavReading.h"
 
 namespace varmolen {
 namespace {
@@ -90,12 +96,14 @@ TEST(Generator, RecordsPacedByTheClockWithTheCalibratorInBothChannels)
     ASSERT_EQ(input.waveInAddBuffer(h, &hb, sizeof hb), MMSYSERR_NOERROR);
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(input.waveInStart(h), MMSYSERR_NOERROR);
-    ASSERT_TRUE(waitDone(ha, std::chrono::seconds(2)));
-    ASSERT_TRUE(waitDone(hb, std::chrono::seconds(2)));
+    ASSERT_TRUE(waitDone(ha, std::chrono::seconds(10)));
+    ASSERT_TRUE(waitDone(hb, std::chrono::seconds(10)));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    // 4096 frames at 44100 Hz last 93 ms: a device that delivered at once
-    // would show the instrument a meaningless time base.
-    EXPECT_GT(seconds, 0.085);
+    // Never ahead of the clock (a busy machine only makes it later): 4096
+    // frames at 44100 Hz take 93 ms, or the last 20 ms chunk came early. A
+    // device that delivered at once would show the instrument a meaningless
+    // time base.
+    EXPECT_GT(seconds, (4096.0 - 882) / 44100);
     EXPECT_EQ(ha.dwBytesRecorded.load(), 8192u);
     EXPECT_GT(notes.load(), 4);
     for (std::uint64_t k = 0; k < 2048; ++k) {
@@ -119,9 +127,10 @@ TEST(StreamWaveInput, ResetReturnsQueuedBuffersDoneWithWhatTheyHold)
     const WAVEFORMATEX f = format(1, 11025);
     HWAVEIN h = 0;
     ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    std::vector<std::uint8_t> a(20000), b(20000);
+    // The first buffer lasts 18 s: the reset comes long before it is full.
+    std::vector<std::uint8_t> a(400000), b(20000);
     WAVEHDR ha, hb;
-    arm(ha, a.data(), 20000);
+    arm(ha, a.data(), 400000);
     arm(hb, b.data(), 20000);
     input.waveInPrepareHeader(h, &ha, sizeof ha);
     input.waveInPrepareHeader(h, &hb, sizeof hb);
@@ -131,22 +140,27 @@ TEST(StreamWaveInput, ResetReturnsQueuedBuffersDoneWithWhatTheyHold)
     EXPECT_EQ(input.waveInUnprepareHeader(h, &ha, sizeof ha), WAVERR_STILLPLAYING);
     EXPECT_EQ(input.waveInClose(h), WAVERR_STILLPLAYING);
     input.waveInStart(h);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    // Reset once something was recorded into the first buffer.
+    MMTIME t{};
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (input.waveInGetPosition(h, &t, sizeof t) == MMSYSERR_NOERROR && t.cb == 0 &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(input.waveInReset(h), MMSYSERR_NOERROR);
     EXPECT_TRUE(ha.dwFlags & WHDR_DONE);
     EXPECT_TRUE(hb.dwFlags & WHDR_DONE);
     const std::uint32_t held = ha.dwBytesRecorded;
     EXPECT_GT(held, 0u);
-    EXPECT_LT(held, 20000u);
+    EXPECT_LT(held, 400000u);
     EXPECT_EQ(held % 2, 0u);
     EXPECT_EQ(hb.dwBytesRecorded.load(), 0u);
-    MMTIME t{};
     input.waveInGetPosition(h, &t, sizeof t);
     EXPECT_EQ(t.cb, 0u);
-    // Nothing is written after the reset.
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(ha.dwBytesRecorded.load(), held);
+    // Nothing is written after the reset, up to the end of the capture
+    // thread (the close waits for it).
     EXPECT_EQ(input.waveInClose(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(ha.dwBytesRecorded.load(), held);
+    EXPECT_EQ(std::count(a.begin() + held, a.end(), 0), static_cast<long>(400000 - held));
 }
 
 TEST(StreamWaveInput, RefusesWhatItCannotDoWithResultCodes)
@@ -211,7 +225,7 @@ TEST(StreamWaveInput, VanishedDeviceFailsLaterCallsButCanBeReleased)
     input.waveInPrepareHeader(h, &ha, sizeof ha);
     input.waveInAddBuffer(h, &ha, sizeof ha);
     input.waveInStart(h);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!input.deviceFailed() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(input.deviceFailed());
@@ -244,20 +258,18 @@ TEST(StreamWaveInput, CloseGivesUpOnAStuckSourceWithinItsBoundAndTheServiceGoesO
             input.waveInPrepareHeader(h, &ha, sizeof ha);
             input.waveInAddBuffer(h, &ha, sizeof ha);
             input.waveInStart(h);
-            const auto entered = clock::now() + std::chrono::seconds(2);
+            const auto entered = clock::now() + std::chrono::seconds(10);
             while (!driver->inRead && clock::now() < entered)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ASSERT_TRUE(driver->inRead);
 
-            const auto t0 = clock::now();
             EXPECT_EQ(input.waveInReset(h), MMSYSERR_NOERROR);
             EXPECT_TRUE(ha.dwFlags & WHDR_DONE);
             EXPECT_EQ(input.waveInUnprepareHeader(h, &ha, sizeof ha), MMSYSERR_NOERROR);
-            EXPECT_EQ(input.waveInClose(h), MMSYSERR_ERROR);  // reported, not waited for
-            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - t0).count();
-            ::testing::Test::RecordProperty(spins ? "close_ms_spinning" : "close_ms_stuck", static_cast<int>(took));
-            EXPECT_GE(took, kCloseWaitMs - 5);
-            EXPECT_LT(took, kCloseWaitMs + 250);
+            // Reported, not waited for: the close returns while the read is
+            // still stuck.
+            EXPECT_EQ(input.waveInClose(h), MMSYSERR_ERROR);
+            EXPECT_TRUE(driver->inRead);
             EXPECT_EQ(driver->closed, 0) << "the source is released by its own thread, not under it";
 
             // The service opens and records again, here from the generator.
@@ -268,14 +280,14 @@ TEST(StreamWaveInput, CloseGivesUpOnAStuckSourceWithinItsBoundAndTheServiceGoesO
             input.waveInPrepareHeader(h, &hb, sizeof hb);
             input.waveInAddBuffer(h, &hb, sizeof hb);
             input.waveInStart(h);
-            EXPECT_TRUE(waitDone(hb, std::chrono::seconds(2)));
+            EXPECT_TRUE(waitDone(hb, std::chrono::seconds(10)));
             EXPECT_EQ(input.waveInReset(h), MMSYSERR_NOERROR);
             EXPECT_EQ(input.waveInUnprepareHeader(h, &hb, sizeof hb), MMSYSERR_NOERROR);
             EXPECT_EQ(input.waveInClose(h), MMSYSERR_NOERROR);
         }
         // The service is gone; the stuck thread, once let go, ends by itself.
         driver->release();
-        const auto end = clock::now() + std::chrono::seconds(2);
+        const auto end = clock::now() + std::chrono::seconds(10);
         while (driver->closed < 1 && clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         EXPECT_EQ(driver->closed, 1);
@@ -302,7 +314,7 @@ TEST(StreamWaveInput, ACaptureThreadLeftStuckAtCloseNeverHandsARecordingAnotherC
         HWAVEIN h = 0;
         ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, 0), MMSYSERR_NOERROR);
         input.waveInStart(h);
-        const auto entered = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        const auto entered = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!driver->inRead && std::chrono::steady_clock::now() < entered)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         input.waveInReset(h);
@@ -310,12 +322,166 @@ TEST(StreamWaveInput, ACaptureThreadLeftStuckAtCloseNeverHandsARecordingAnotherC
         // The recording goes on with the next open of the same device; the
         // abandoned thread's late chunk must not land in it.
         driver->release();
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (driver->closed < 1 && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ASSERT_EQ(driver->closed, 1);
     }
     EXPECT_EQ(tap->frames.load(), 0u);
+}
+
+// ALSA's null device played as a card that overruns and is suspended: its
+// reads deliver a ramp of the card's frame numbers, 441 frames (10 ms) each,
+// on a clock of its own; at two points the card goes on recording while
+// nobody reads (an overrun after read 5, a suspend after read 16 that does
+// not resume at the first try) and the frames recorded meanwhile are lost.
+class OverrunningCard : public AlsaCaptureSource {
+public:
+    static constexpr std::size_t kReads = 24;
+    static constexpr std::uint32_t kRate = 44100;
+    static constexpr long kFramesPerRead = 441;
+
+    OverrunningCard() : AlsaCaptureSource("null") {}
+
+    // The card frames each break lost: [from, to).
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> lost;
+    std::atomic<bool> done{false};
+
+protected:
+    long pcmRead(std::int16_t* dst, std::size_t frames) override
+    {
+        if (reads_ == kReads) {
+            done = true;
+            return -EAGAIN;
+        }
+        if (reads_ == 5 && !overrun_) {
+            overrun_ = true;
+            ms_ += 300;
+            return -EPIPE;
+        }
+        if (reads_ == 16 && !resumed_) {
+            ms_ += suspended_ ? 10 : 500;
+            suspended_ = true;
+            return -ESTRPIPE;
+        }
+        const auto n = std::min<std::size_t>(frames, kFramesPerRead);
+        for (std::size_t k = 0; k < n; ++k, ++readPos_) {
+            dst[2 * k] = static_cast<std::int16_t>(readPos_ % 30000);
+            dst[2 * k + 1] = static_cast<std::int16_t>(-static_cast<long>(readPos_ % 30000));
+        }
+        ms_ += 10;
+        ++reads_;
+        return static_cast<long>(n);
+    }
+    int pcmPrepareAndStart() override
+    {
+        restartAtClock();
+        return 0;
+    }
+    int pcmResume() override
+    {
+        if (++resumeTries_ == 1)
+            return -EAGAIN;  // not ready yet: asked again at the next read
+        resumed_ = true;
+        restartAtClock();
+        return 0;
+    }
+    long pcmBacklog() override { return 0; }
+    std::chrono::steady_clock::time_point now() const override
+    {
+        return std::chrono::steady_clock::time_point(std::chrono::milliseconds(ms_));
+    }
+
+private:
+    void restartAtClock()
+    {
+        const std::uint64_t recorded = ms_ * kRate / 1000;
+        lost.emplace_back(readPos_, recorded);
+        readPos_ = recorded;
+    }
+    std::size_t reads_ = 0;
+    std::uint64_t ms_ = 1000;
+    std::uint64_t readPos_ = 1000 * kRate / 1000;
+    bool overrun_ = false, suspended_ = false, resumed_ = false;
+    int resumeTries_ = 0;
+};
+
+TEST(AlsaCaptureSource, OverrunsAndSuspendsAreCountedMarkedAndLeaveSilenceOfTheirLengthInTheRecording)
+{
+    OverrunningCard* card = nullptr;
+    StreamWaveInput input({{"Overrunning", [&card] {
+                               auto c = std::make_unique<OverrunningCard>();
+                               card = c.get();
+                               return c;
+                           }}});
+    const WAVEFORMATEX f = format(2, OverrunningCard::kRate);
+    char folder[] = "/tmp/varmolen-breaks-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/breaks.wav";
+    std::string whyNot;
+    auto recorder = WavRecorder::start(path, OverrunningCard::kRate, 2, 60 * OverrunningCard::kRate, whyNot);
+    ASSERT_TRUE(recorder) << whyNot;
+    ASSERT_TRUE(input.setRecordingTap(recorder->tap(), 0, f));
+
+    // Six buffers of four reads each.
+    constexpr std::uint32_t kBufferBytes = 4 * OverrunningCard::kFramesPerRead * 4;
+    std::vector<std::vector<std::uint8_t>> data(6, std::vector<std::uint8_t>(kBufferBytes));
+    std::array<WAVEHDR, 6> headers;
+    HWAVEIN h = 0;
+    ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, 0), MMSYSERR_NOERROR);
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        arm(headers[i], data[i].data(), kBufferBytes);
+        input.waveInPrepareHeader(h, &headers[i], sizeof(WAVEHDR));
+        input.waveInAddBuffer(h, &headers[i], sizeof(WAVEHDR));
+    }
+    input.waveInStart(h);
+    ASSERT_TRUE(waitDone(headers[5], std::chrono::seconds(10)));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!card->done && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(card->done);
+    EXPECT_FALSE(input.deviceFailed()) << "a break is no failure";
+    const auto lostRanges = card->lost;  // the card goes with the close
+
+    // The buffer the overrun fell in and the one after it, and the one the
+    // suspend came just before, do not follow the buffer before them.
+    for (std::size_t i = 0; i < headers.size(); ++i)
+        EXPECT_EQ((headers[i].dwFlags & WHDR_AFTERBREAK) != 0, i == 1 || i == 2 || i == 4) << "buffer " << i;
+
+    input.clearRecordingTap();
+    ASSERT_TRUE(recorder->finish());
+    input.waveInReset(h);
+    for (WAVEHDR& header : headers)
+        input.waveInUnprepareHeader(h, &header, sizeof(WAVEHDR));
+    EXPECT_EQ(input.waveInClose(h), MMSYSERR_NOERROR);
+
+    ASSERT_EQ(lostRanges.size(), 2u);
+    std::uint64_t lostFrames = 0;
+    for (const auto& [from, to] : lostRanges)
+        lostFrames += to - from;
+    EXPECT_EQ(lostFrames, (300 + 500 + 10) * 441u / 10);
+    const RecordingStatus st = recorder->status();
+    EXPECT_EQ(st.deviceBreaks, 2u);
+    EXPECT_EQ(st.framesLost, lostFrames);
+    EXPECT_EQ(st.framesSilence, lostFrames);
+    EXPECT_EQ(st.breaks, 0u) << "the stream was never restarted by the service";
+
+    // Time in the file is the card's time: every frame is the card's frame
+    // of that moment, or silence where the card's frames were lost.
+    const test::WavContents w = test::readWav(path);
+    ASSERT_EQ(w.problem, "");
+    const std::uint64_t origin = 1000 * OverrunningCard::kRate / 1000;
+    ASSERT_EQ(w.frames(), OverrunningCard::kReads * 441 + lostFrames);
+    for (std::size_t i = 0; i < w.frames(); ++i) {
+        const std::uint64_t k = origin + i;
+        bool silent = false;
+        for (const auto& [from, to] : lostRanges)
+            silent = silent || (k >= from && k < to);
+        const auto value = static_cast<std::int16_t>(silent ? 0 : k % 30000);
+        ASSERT_EQ(w.samples[2 * i], value) << "frame " << i;
+        ASSERT_EQ(w.samples[2 * i + 1], static_cast<std::int16_t>(-value)) << "frame " << i;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(StreamWaveInput, ProductNamesAreCutTo31Characters)

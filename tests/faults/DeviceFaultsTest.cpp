@@ -5,21 +5,27 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numbers>
 #include <set>
 #include <string>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDir>
+#include <QFileDialog>
+#include <QTemporaryDir>
 
 #include "FaultHarness.h"
 #include "WindowTestFolders.h"
 #include "app/Varmolen2.h"
 #include "audio/AcquisitionLoop.h"
 #include "audio/MemoryWaveInput.h"
+#include "audio/GeneratorWaveInput.h"
 #include "audio/StreamWaveInput.h"
+#include "persist/DataCommands.h"
 #include "tests/audio/StuckSource.h"
+#include "tests/persist/WavReading.h"
 
 namespace varmolen {
 namespace {
@@ -110,6 +116,70 @@ TEST_F(DeviceFaults, VanishingDeviceIsShownAndEndsTheProgramWithItsSettingsSaved
     EXPECT_EQ(saved[1], 1) << "channel 2 switched on while running is in the saved file";
 }
 
+// The generator, until the test makes its device vanish.
+class FailingGenerator : public GeneratorSource {
+public:
+    explicit FailingGenerator(std::shared_ptr<std::atomic<bool>> fail) : fail_(std::move(fail)) {}
+    long read(std::int16_t* dst, std::size_t frames, int wakeFd) override
+    {
+        return *fail_ ? -1 : GeneratorSource::read(dst, frames, wakeFd);
+    }
+
+private:
+    std::shared_ptr<std::atomic<bool>> fail_;
+};
+
+// A device failure while a WAV recording runs ends the program (the first
+// failure of a running acquisition does); the recording is closed first as
+// a valid file, its end says so, and the settings are saved.
+TEST_F(DeviceFaults, AFailureThatEndsTheProgramClosesTheRecordingFirstAndSavesTheSettings)
+{
+    auto fail = std::make_shared<std::atomic<bool>>(false);
+    StreamWaveInput input({{"Failing", [fail] { return std::make_unique<FailingGenerator>(fail); }}});
+    auto form = std::make_unique<TScopeForm>(input);
+    form->host().setRecordOnly(true);
+    form->show();
+    InstrumentState& s = form->state();
+    test::runFor(20000, [&] { return test::peak(s.chan1Samples) > 8000; });
+    ASSERT_GT(test::peak(s.chan1Samples), 8000) << "the generator never recorded";
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath("take.wav");
+    DataCommands& commands = dataCommandsOf(*form);
+    commands.runRecordDialog = [&](QFileDialog&) { return path; };
+    form->RecordWav1Click(form->RecordWav1);
+    ASSERT_TRUE(commands.recording());
+    test::runFor(20000, [&] { return commands.recordingStatus().framesQueued > 22050; });
+    s.chan2Enabled = 1;  // a change the saved settings must show
+
+    *fail = true;
+    bool failSafe = false;
+    QObject failSafeScope;
+    QTimer::singleShot(20000, &failSafeScope, [&] {
+        failSafe = true;
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+
+    EXPECT_FALSE(failSafe) << "the program did not end after the device failed";
+    EXPECT_GE(form->host().endRequests(), 1);
+    EXPECT_FALSE(commands.recording()) << "the recording was left running";
+    std::string said;
+    for (const auto& [text, caption] : form->host().recordedMessages())
+        if (caption == kDataCaption)
+            said = text;
+    EXPECT_NE(said.find("The recording ended: the input device failed."), std::string::npos) << said;
+    EXPECT_NE(said.find(QDir::toNativeSeparators(path).toStdString() + " holds 00:00:0"), std::string::npos) << said;
+    const test::WavContents w = test::readWav(path.toStdString());
+    ASSERT_EQ(w.problem, "");
+    EXPECT_GT(w.frames(), 22050u);
+
+    form.reset();
+    const std::vector<std::uint8_t> saved = test::readWholeFile(configPath);
+    ASSERT_EQ(saved.size(), kConfigRecordBytes);
+    EXPECT_EQ(saved[1], 1) << "the settings at exit were not saved";
+}
+
 TEST_F(DeviceFaults, SilentDeviceIsRestartedWithoutHangingAndRecordsOnceItDelivers)
 {
     device.setStalled(true);
@@ -118,20 +188,16 @@ TEST_F(DeviceFaults, SilentDeviceIsRestartedWithoutHangingAndRecordsOnceItDelive
     form.show();
     InstrumentState& s = form.state();
 
-    // The window keeps serving its events while nothing arrives: the 10 ms
-    // ticker runs close to its pace for two seconds.
-    int ticks = 0;
-    const qint64 took = test::runFor(2000, {}, [&] {
-        ++ticks;
-        advance();
-    });
-    EXPECT_LT(took, 2600) << "the event loop was held up";
-    EXPECT_GT(ticks, 100) << "the event loop was held up";
+    // The window keeps serving its events while nothing arrives: each 250 ms
+    // without a block resets and restarts the device; the fifth timeout ends
+    // the run and a fresh one opens the device anew. Nothing pauses the
+    // window meanwhile (this device has no thread to wait for).
+    test::runFor(20000, [&] { return calls(WaveCall::Reset) >= 4 && calls(WaveCall::Open) >= 2; },
+                 [&] { advance(); });
+    EXPECT_EQ(form.host().pausedMs(), 0) << "the event loop was held up";
     EXPECT_TRUE(form.host().recordedMessages().empty());
     EXPECT_EQ(form.host().endRequests(), 0);
     EXPECT_TRUE(form.isVisible());
-    // Each 250 ms without a block resets and restarts the device; the fifth
-    // timeout ends the run and a fresh one opens the device anew.
     EXPECT_GE(calls(WaveCall::Reset), 4);
     EXPECT_GE(calls(WaveCall::Start), 4);
     EXPECT_GE(calls(WaveCall::Open), 2) << "no fresh run after the fifth timeout";
@@ -156,15 +222,10 @@ TEST_F(DeviceFaults, SlowDeviceKeepsTheWindowServed)
     TScopeForm form(device);
     form.host().setRecordOnly(true);
     form.show();
-    int ticks = 0;
-    const qint64 took = test::runFor(2000, {}, [&] {
-        ++ticks;
-        advance();
-    });
-    EXPECT_LT(took, 2600);
-    EXPECT_GT(ticks, 100);
-    EXPECT_TRUE(form.host().recordedMessages().empty());
+    test::runFor(20000, [&] { return calls(WaveCall::Reset) >= 1; }, [&] { advance(); });
     EXPECT_GE(calls(WaveCall::Reset), 1) << "a block a tenth as fast as real time should time out";
+    EXPECT_EQ(form.host().pausedMs(), 0) << "the event loop was held up";
+    EXPECT_TRUE(form.host().recordedMessages().empty());
     EXPECT_TRUE(form.isVisible());
     form.close();
     EXPECT_FALSE(form.acquisition().running());
@@ -183,23 +244,22 @@ TEST_F(DeviceFaults, StuckSourceIsGivenUpWithoutHoldingTheWindow)
         auto form = std::make_unique<TScopeForm>(stuck);
         form->host().setRecordOnly(true);
         form->show();
-        const auto closeFailed = [&] {
+        const auto closesFailed = [&] {
+            int n = 0;
             for (const auto& m : form->host().recordedMessages())
-                if (m.first == "Error closing the input wave device")
-                    return true;
-            return false;
+                n += m.first == "Error closing the input wave device";
+            return n;
         };
-        QElapsedTimer gap;
-        gap.start();
-        qint64 longestGap = 0;
-        test::runFor(8000, closeFailed, [&] { longestGap = std::max(longestGap, gap.restart()); });
-        ASSERT_TRUE(closeFailed()) << "the stuck device was never given up";
-        RecordProperty("longest_gap_ms", static_cast<int>(longestGap));
-        EXPECT_LT(longestGap, kCloseWaitMs + 150) << "the window waited on the capture thread";
+        // The close gives up on the thread, which is still stuck in its read
+        // (the window did not wait for it), and the program goes on.
+        test::runFor(20000, [&] { return closesFailed() >= 1; });
+        ASSERT_GE(closesFailed(), 1) << "the stuck device was never given up";
+        EXPECT_TRUE(driver->inRead);
+        EXPECT_EQ(driver->closed.load(), 0);
         EXPECT_EQ(form->host().endRequests(), 0) << "a failed close after a stop does not end the program";
-        // It goes on trying the device, each time within the bound.
-        test::runFor(1000, {}, [&] { longestGap = std::max(longestGap, gap.restart()); });
-        EXPECT_LT(longestGap, kCloseWaitMs + 150);
+        // It goes on trying the device, giving it up each time.
+        test::runFor(20000, [&] { return closesFailed() >= 2; });
+        EXPECT_GE(closesFailed(), 2) << "the window stopped serving its timers";
         EXPECT_TRUE(form->isVisible());
 
         form->state().chan2Enabled = 1;

@@ -7,6 +7,7 @@
 
 #include <sys/resource.h>
 
+#include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -27,6 +28,7 @@
 #include "WindowTestFolders.h"
 #include "app/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
+#include "audio/MemoryWaveInput.h"
 #include "display/DisplayPass.h"
 #include "persist/DataCommands.h"
 #include "persist/OutputCommands.h"
@@ -408,6 +410,24 @@ TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
     EXPECT_NE(lastMessage().find("No such file or directory"), std::string::npos) << lastMessage();
     EXPECT_TRUE(form->RecordWav1->isEnabled());
     EXPECT_FALSE(form->RecordingPanel->isVisibleTo(form.get()));
+}
+
+// A recording that cannot start (here: a device that takes no recording)
+// leaves the file the user chose as it was.
+TEST_F(DataCommandsTest, ARecordingThatCannotStartLeavesTheChosenFileAsItWas)
+{
+    form.reset();
+    MemoryWaveInput memory;
+    form = std::make_unique<TScopeForm>(memory);
+    form->host().setRecordOnly(true);
+    commands = &dataCommandsOf(*form);
+    const QString path = outDir.filePath("take.wav");
+    ASSERT_TRUE(test::writeWholeFile(path, {'o', 'l', 'd'}));
+    EXPECT_FALSE(record(path));
+    EXPECT_EQ(lastMessage(), "The input device cannot be recorded.");
+    EXPECT_EQ(test::readWholeFile(path), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(QDir(outDir.path()).entryList(QDir::Files), QStringList{"take.wav"}) << "a new file was left beside it";
+    form.reset();
 }
 
 TEST_F(DataCommandsTest, SpectrumMenuSetsTheHistoryAndAFormatChangeRestartsIt)

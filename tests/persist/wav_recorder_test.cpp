@@ -8,10 +8,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "persist/WavRecorder.h"
@@ -176,6 +178,155 @@ TEST_F(Folder, FullQueueCountsEveryDroppedFrameAndKeepsTheRest)
     EXPECT_EQ(st.framesWritten, st.framesQueued);
     EXPECT_EQ(st.largestDepth, 256u);
     EXPECT_EQ(test::readWav(file("flood.wav")).frames(), st.framesQueued);
+}
+
+std::string contents(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> names(const std::string& dir)
+{
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The recording is made beside the chosen file, which it replaces only once
+// it is put in place: until then, and when it is discarded, an existing file
+// stays as it was and nothing else is left in its folder.
+TEST_F(Folder, AnExistingFileIsReplacedOnlyOnceTheRecordingIsPutInPlace)
+{
+    const std::string path = file("take.wav");
+    { std::ofstream(path) << "the user's earlier take"; }
+    std::vector<std::int16_t> chunk(882 * 2, 5);
+    std::string whyNot;
+    {
+        auto recorder = WavRecorder::start(path, 44100, 2, 44100 * 60, whyNot, true);
+        ASSERT_TRUE(recorder) << whyNot;
+        recorder->tap()->deliver(chunk.data(), 882, true);
+        EXPECT_EQ(contents(path), "the user's earlier take");
+        recorder->discard();
+        EXPECT_EQ(contents(path), "the user's earlier take");
+        EXPECT_EQ(names(dir), std::vector<std::string>{"take.wav"});
+        auto dropped = WavRecorder::start(path, 44100, 2, 44100 * 60, whyNot, true);
+        ASSERT_TRUE(dropped) << whyNot;
+    }  // a recorder never put in place goes with its file
+    EXPECT_EQ(contents(path), "the user's earlier take");
+    EXPECT_EQ(names(dir), std::vector<std::string>{"take.wav"});
+
+    auto recorder = WavRecorder::start(path, 44100, 2, 44100 * 60, whyNot, true);
+    ASSERT_TRUE(recorder) << whyNot;
+    ASSERT_TRUE(recorder->putInPlace(whyNot)) << whyNot;
+    recorder->tap()->deliver(chunk.data(), 882, true);
+    ASSERT_TRUE(recorder->finish());
+    EXPECT_EQ(names(dir), std::vector<std::string>{"take.wav"});
+    const test::WavContents w = test::readWav(path);
+    ASSERT_EQ(w.problem, "");
+    EXPECT_EQ(w.frames(), 882u);
+}
+
+// Frames the header of a mono file counts, as the writer last brought it up
+// to date (libsndfile's 44-byte header: the data chunk's size at byte 40).
+std::uint64_t headerFrames(const std::string& path)
+{
+    const std::string b = contents(path);
+    if (b.size() < 44 || b.compare(36, 4, "data") != 0)
+        return 0;
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(b[i])); };
+    return (byte(40) | byte(41) << 8 | byte(42) << 16 | byte(43) << 24) / 2;
+}
+
+// A file renamed or moved while it is recorded goes on recording and is
+// named where it is at the end; only a deleted file ends the recording.
+TEST_F(Folder, AMovedFileGoesOnRecordingAndADeletedOneEndsIt)
+{
+    fs::create_directory(file("elsewhere"));
+    struct Case {
+        const char* what;
+        std::string to;  // empty: deleted
+    };
+    for (const Case& c : {Case{"renamed", file("renamed.wav")}, Case{"moved to another folder", file("elsewhere/take.wav")},
+                          Case{"deleted", ""}}) {
+        SCOPED_TRACE(c.what);
+        const std::string path = file("take.wav");
+        std::string whyNot;
+        auto recorder = WavRecorder::start(path, 11025, 1, 11025 * 60, whyNot);
+        ASSERT_TRUE(recorder) << whyNot;
+        std::vector<std::int16_t> chunk(220, 9);
+        recorder->tap()->deliver(chunk.data(), chunk.size(), true);
+        if (c.to.empty())
+            fs::remove(path);
+        else
+            fs::rename(path, c.to);
+        // The writer looks at its file when it brings the header up to date:
+        // deliver until the header at the new place counts frames given after
+        // the move (or the recording ends).
+        std::uint64_t given = chunk.size();
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (recorder->status().end == RecordingEnd::None && std::chrono::steady_clock::now() < until &&
+               (c.to.empty() || headerFrames(c.to) <= chunk.size())) {
+            recorder->tap()->deliver(chunk.data(), chunk.size(), false);
+            given += chunk.size();
+            std::this_thread::sleep_for(20ms);
+        }
+        if (c.to.empty()) {
+            EXPECT_EQ(recorder->status().end, RecordingEnd::FileVanished);
+            EXPECT_NE(recorder->status().whyNot.find("deleted"), std::string::npos) << recorder->status().whyNot;
+            EXPECT_TRUE(recorder->finish());
+            continue;
+        }
+        EXPECT_EQ(recorder->status().end, RecordingEnd::None) << "the moved file ended the recording";
+        ASSERT_TRUE(recorder->finish());
+        const RecordingStatus st = recorder->status();
+        EXPECT_EQ(st.end, RecordingEnd::Stopped);
+        EXPECT_EQ(fs::path(st.where), fs::canonical(c.to));
+        EXPECT_FALSE(fs::exists(path));
+        const test::WavContents w = test::readWav(c.to);
+        ASSERT_EQ(w.problem, "");
+        EXPECT_EQ(w.frames(), given);
+        fs::remove(c.to);
+    }
+}
+
+// The sound a device lost in a break becomes silence of its length, from the
+// first frame on and at most kMaxBreakSilenceSeconds for one break.
+TEST_F(Folder, BreaksInTheDevicesSoundBecomeSilenceOfTheirLength)
+{
+    std::string whyNot;
+    auto recorder = WavRecorder::start(file("breaks.wav"), 11025, 1, 11025 * 3600, whyNot);
+    ASSERT_TRUE(recorder) << whyNot;
+    RecordingTap& tap = *recorder->tap();
+    const std::vector<std::int16_t> ones(100, 1);
+    tap.streamBroke(500);  // before the first frame: nothing to keep time with
+    tap.deliver(ones.data(), ones.size(), true);
+    tap.streamBroke(30);
+    tap.streamBroke(20);  // two breaks before the next frames: one stretch
+    tap.deliver(ones.data(), ones.size(), false);
+    tap.streamBroke(11025ull * 3600);  // a machine that slept for an hour
+    tap.deliver(ones.data(), ones.size(), false);
+    ASSERT_TRUE(recorder->finish(10000));
+
+    const RecordingStatus st = recorder->status();
+    const std::uint64_t most = WavRecorder::kMaxBreakSilenceSeconds * 11025ull;
+    EXPECT_EQ(st.deviceBreaks, 4u);
+    EXPECT_EQ(st.framesLost, 550u + 11025ull * 3600);
+    EXPECT_EQ(st.framesSilence, 50u + most);
+    EXPECT_TRUE(st.silenceCut);
+    const test::WavContents w = test::readWav(file("breaks.wav"));
+    ASSERT_EQ(w.problem, "");
+    ASSERT_EQ(w.frames(), 300u + 50u + most);
+    const auto count = [&](std::size_t from, std::size_t n, std::int16_t v) {
+        return static_cast<std::size_t>(std::count(w.samples.begin() + from, w.samples.begin() + from + n, v));
+    };
+    EXPECT_EQ(count(0, 100, 1), 100u);
+    EXPECT_EQ(count(100, 50, 0), 50u);
+    EXPECT_EQ(count(150, 100, 1), 100u);
+    EXPECT_EQ(count(250, most, 0), most);
+    EXPECT_EQ(count(250 + most, 100, 1), 100u);
 }
 
 TEST_F(Folder, BadPlacesAreRefusedWithAReasonAndLeaveNoFile)
