@@ -160,9 +160,18 @@ bool RunRedrawPass(InstrumentState& s, Raster& r)
 {
     copyBlock(s.chan1Samples.data(), s.liveChan1Samples.data());
     copyBlock(s.chan2Samples.data(), s.liveChan2Samples.data());
+    // What the search of the last new block found stays as it was: the next
+    // new block's second channel may start at it (its source disabled), and
+    // the Trig'd lamp says whether the held trace was triggered.
+    const std::int32_t triggerIndex = s.triggerIndex;
+    const flag crossingSeen = s.crossingSeen;
+    const flag triggerFound = s.triggerFound;
     s.passIsRedraw = 1;
     const bool hint = RunDisplayPass(s, r);
     s.passIsRedraw = 0;
+    s.triggerIndex = triggerIndex;
+    s.crossingSeen = crossingSeen;
+    s.triggerFound = triggerFound;
     copyBlock(s.liveChan1Samples.data(), s.chan1Samples.data());
     copyBlock(s.liveChan2Samples.data(), s.chan2Samples.data());
     return hint;
