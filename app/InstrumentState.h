@@ -37,8 +37,9 @@ constexpr std::int32_t magenta = 0xFF00FF;
 }  // namespace colour
 
 // What the display shows now, for exports: the display type and channels of
-// the last pass of any kind, and the rate of the last block drawn. The blocks
-// the picture came from are keptBlocks.
+// the last pass of any kind, and the rate of the last block drawn (which the
+// readouts describe while the picture is held). The blocks the picture came
+// from are keptBlocks.
 struct DisplayedView {
     std::uint32_t sampleRate = 0;
     std::int32_t displayType = 0;
@@ -178,6 +179,7 @@ struct InstrumentState {
         std::array<std::int32_t, kBlockSamples> chan1{};  // both channels of the block
         std::array<std::int32_t, kBlockSamples> chan2{};
         std::int32_t traceStart = 0;  // sample index of the trace's first point
+        std::uint32_t sampleRate = 0;  // Hz, the rate the block was recorded at
         flag valid = 0;
     };
     std::array<KeptBlock, 2> keptBlocks{};  // [n - 1]: the block channel n's picture came from

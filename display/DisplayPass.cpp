@@ -57,8 +57,11 @@ void renderChannel(InstrumentState& s, Raster& r, int n)
                           : (time ? s.chan2TimeOffset : s.chan2FreqOffset);
     const int g = n == 1 ? (time ? s.chan1TimeGain : s.chan1FreqGain)
                          : (time ? s.chan2TimeGain : s.chan2FreqGain);
+    // A redraw lays a spectrum out by the rate its block was recorded at,
+    // which a held picture keeps when the rate in force changes.
+    const std::uint32_t rate = redraw ? keptBlockFor(s, n).sampleRate : s.sampleRate;
     if (s.displayType == 1)
-        RenderSpectrumChannel(s, r, n, y0, g);
+        RenderSpectrumChannel(s, r, n, rate, y0, g);
     else
         RenderTimeChannel(s, r, n, y0, g);
     // A channel drawn from this block keeps the block as its picture's record.
@@ -66,6 +69,7 @@ void renderChannel(InstrumentState& s, Raster& r, int n)
         InstrumentState::KeptBlock& kept = s.keptBlocks[index];
         copyBlock(s.chan1Samples.data(), kept.chan1.data());
         copyBlock(s.chan2Samples.data(), kept.chan2.data());
+        kept.sampleRate = s.sampleRate;
         kept.valid = 1;
     }
 }

@@ -68,13 +68,17 @@ std::string channelName(int n)
     return "Channel " + std::to_string(n);
 }
 
-// The samples channel c (0 or 1) shows: from the block its picture came from,
-// or, for a channel the picture did not show, from the other's, as a redraw
-// draws it.
-const std::int32_t* shownSamples(const InstrumentState& s, int c)
+// The block channel c (0 or 1) shows: the block its picture came from, or,
+// for a channel the picture did not show, the other's, as a redraw draws it.
+const InstrumentState::KeptBlock& shownBlock(const InstrumentState& s, int c)
 {
     const InstrumentState::KeptBlock& own = s.keptBlocks[static_cast<std::size_t>(c)];
-    const InstrumentState::KeptBlock& kept = own.valid == 1 ? own : s.keptBlocks[static_cast<std::size_t>(1 - c)];
+    return own.valid == 1 ? own : s.keptBlocks[static_cast<std::size_t>(1 - c)];
+}
+
+const std::int32_t* shownSamples(const InstrumentState& s, int c)
+{
+    const InstrumentState::KeptBlock& kept = shownBlock(s, c);
     return c == 0 ? kept.chan1.data() : kept.chan2.data();
 }
 
@@ -124,7 +128,6 @@ std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& show
     std::array<std::array<double, kLastBin + 1>, 2> drawn{};
     std::array<float, kDisplayColumns> smoothed{};
     const double fullScaleDb = fullScaleBinDb(s);
-    const bool inPlace = rate == 22050;  // the display shows bin k at column k + 1 there
     const float scale = s.spectrumScale;
     for (int c = 0; c < 2; ++c) {
         if (!shown[c])
@@ -137,7 +140,10 @@ std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& show
         // spectrumWork[k] holds bin k - 1.
         for (int k = kFirstBin; k <= kLastBin; ++k)
             level[c][k] = levelDbfs(s.spectrumWork[k + 1], fullScaleDb);
-        SpectrumFromPower(s, kDisplayRows, 32, smoothed.data());
+        // Laid out as the display draws the block: by the rate it was recorded at.
+        const std::uint32_t blockRate = shownBlock(s, c).sampleRate;
+        const bool inPlace = blockRate == 22050;  // the display shows bin k at column k + 1 there
+        SpectrumFromPower(s, blockRate, kDisplayRows, 32, smoothed.data());
         for (int k = kFirstBin; k <= kLastBin; ++k) {
             // spectrumScale * ln(power), smoothed: in dB of power that is
             // 10 / ln 10 times the natural logarithm.
