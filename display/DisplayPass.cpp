@@ -70,6 +70,8 @@ void renderChannel(InstrumentState& s, Raster& r, int n)
         copyBlock(s.chan1Samples.data(), kept.chan1.data());
         copyBlock(s.chan2Samples.data(), kept.chan2.data());
         kept.sampleRate = s.sampleRate;
+        // The level the run loop has just taken from this block's samples.
+        kept.dcOffset = {static_cast<std::int32_t>(s.chan1DcLevel), static_cast<std::int32_t>(s.chan2DcLevel)};
         kept.valid = 1;
     }
 }
@@ -84,6 +86,14 @@ void NoteDisplayedView(InstrumentState& s)
     v.displayType = s.displayType;
     v.chan1Enabled = s.chan1Enabled;
     v.chan2Enabled = s.chan2Enabled;
+    // The view's ends as the axis labels give them: the full width, or in
+    // the expanded view the columns of the two markers.
+    v.span = EffectiveSpan(s);
+    const bool expanded = s.expanded == 1 && s.marker1Enabled == 1;
+    v.firstColumn = expanded ? std::clamp(s.marker1Pos, 0, 512) : 0;
+    v.lastColumn = expanded ? std::clamp(s.marker2Pos, v.firstColumn, 512) : 512;
+    v.xy = s.traceMode != 1 ? 1 : 0;
+    v.addChannels = s.addChannels;
     NoteDisplayPass(s.spectrumHistory, s.passIsRedraw == 1);
 }
 

@@ -225,6 +225,7 @@ void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
     if (update) {
         for (int k = 0; k < kTracePoints; ++k)
             trace[k] = ground ? 0 : W[start + k];
+        s.displayedView.traceStart[index] = start;
     }
 
     DrawZoomedTrace(s, r, trace, y0, 513.0f);
