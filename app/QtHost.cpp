@@ -60,6 +60,7 @@ int QtHost::eventLoopDepth() const
 
 void QtHost::pauseMs(int milliseconds)
 {
+    pauses_.push_back(milliseconds);
     if (milliseconds > 0)
         QThread::msleep(static_cast<unsigned long>(milliseconds));
 }

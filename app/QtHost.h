@@ -31,6 +31,8 @@ public:
     void setRecordOnly(bool recordOnly) { recordOnly_ = recordOnly; }
     const std::vector<std::pair<std::string, std::string>>& recordedMessages() const { return recorded_; }
     int endRequests() const { return endRequests_; }
+    // The pauses asked for so far, in milliseconds, in order.
+    const std::vector<int>& pauses() const { return pauses_; }
 
 private:
     QTimer* timer(TimerId id) const;
@@ -41,6 +43,7 @@ private:
     bool recordOnly_ = false;
     std::vector<std::pair<std::string, std::string>> recorded_;
     int endRequests_ = 0;
+    std::vector<int> pauses_;
 };
 
 }  // namespace varmolen
