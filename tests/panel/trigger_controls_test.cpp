@@ -236,7 +236,8 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
     const auto describe = [&] {
         form->SpectrumBoxMouseMove(form->SpectrumBox, Qt::NoButton, Qt::NoModifier, 300, 50);
         std::string whyNot;
-        QLabel* frequency = form->measure().strip()->reading(1, "Frequency");
+        // The strip's frequency: of the signal (TIME) or of its strongest tone.
+        QLabel* frequency = form->measure().strip()->reading(1, s().displayType == 1 ? "PeakFrequency" : "Frequency");
         return Description{lo(), hi(), marker(), status(4), status(1),
                            frequency != nullptr ? frequency->text() : QString(), ComposeDisplayCsv(s(), whyNot),
                            {form->displayBitmap().data(),
@@ -261,6 +262,8 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
         flip(form->DisplayHoldSw, true);
         const Description held = describe();
         ASSERT_FALSE(held.csv.empty());
+        ASSERT_TRUE(held.frequency.startsWith("1378") || held.frequency.startsWith("1.378"))
+            << held.frequency.toStdString() << ", not 44100 Hz / 32";
 
         form->MidSampleRateRadioBtn->click();
         EXPECT_EQ(s().sampleRate, 22050u);
