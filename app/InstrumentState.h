@@ -36,14 +36,26 @@ constexpr std::int32_t white = 0xFFFFFF;
 constexpr std::int32_t magenta = 0xFF00FF;
 }  // namespace colour
 
-// What the display shows now, for exports: the display type and channels of
-// the last pass of any kind, and the rate of the last block drawn. The blocks
-// the picture came from are keptBlocks.
+// What the display shows now, for exports: the display type, channels and
+// view of the last pass of any kind, and the rate of the last block drawn
+// (which the readouts describe while the picture is held). The blocks the
+// picture came from are keptBlocks.
 struct DisplayedView {
     std::uint32_t sampleRate = 0;
     std::int32_t displayType = 0;
     std::uint8_t chan1Enabled = 0;
     std::uint8_t chan2Enabled = 0;
+    // TIME: the samples across the width (span, 9..512), the columns at the
+    // view's left and right ends (0 and 512, or the markers' in the expanded
+    // view), XY and Add.
+    std::int32_t span = 0;
+    std::int32_t firstColumn = 0;
+    std::int32_t lastColumn = 0;
+    std::uint8_t xy = 0;
+    std::uint8_t addChannels = 0;
+    // [n - 1]: the sample index of channel n's kept block that its trace on
+    // the display starts at (the trigger point, or 0 running free).
+    std::array<std::int32_t, 2> traceStart{};
 };
 
 struct InstrumentState {
@@ -178,6 +190,10 @@ struct InstrumentState {
         std::array<std::int32_t, kBlockSamples> chan1{};  // both channels of the block
         std::array<std::int32_t, kBlockSamples> chan2{};
         std::int32_t traceStart = 0;  // sample index of the trace's first point
+        std::uint32_t sampleRate = 0;  // Hz, the rate the block was recorded at
+        // [n - 1]: the DC level taken from channel n's samples (the slow
+        // average, truncated): as recorded, a sample read value + dcOffset.
+        std::array<std::int32_t, 2> dcOffset{};
         flag valid = 0;
     };
     std::array<KeptBlock, 2> keptBlocks{};  // [n - 1]: the block channel n's picture came from

@@ -62,8 +62,8 @@ int QtHost::eventLoopDepth() const
 
 void QtHost::pauseMs(int milliseconds)
 {
+    pauses_.push_back(milliseconds);
     if (milliseconds > 0) {
-        pausedMs_ += milliseconds;
         QThread::msleep(static_cast<unsigned long>(milliseconds));
     }
 }

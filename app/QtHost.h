@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,12 +34,14 @@ public:
     const std::vector<std::pair<std::string, std::string>>& recordedMessages() const { return recorded_; }
     int endRequests() const { return endRequests_; }
     // Milliseconds the user-interface thread was paused through pauseMs.
-    long long pausedMs() const { return pausedMs_; }
+    long long pausedMs() const { return std::accumulate(pauses_.begin(), pauses_.end(), 0LL); }
 
     // Runs once when a failure ends the application, before its event loop
     // is told to finish: what must not wait for the window's teardown (a
     // recording to close, and say where its file is).
     void setBeforeEnd(std::function<void()> beforeEnd) { beforeEnd_ = std::move(beforeEnd); }
+    // The pauses asked for so far, in milliseconds, in order.
+    const std::vector<int>& pauses() const { return pauses_; }
 
 private:
     QTimer* timer(TimerId id) const;
@@ -49,8 +52,8 @@ private:
     bool recordOnly_ = false;
     std::vector<std::pair<std::string, std::string>> recorded_;
     int endRequests_ = 0;
-    long long pausedMs_ = 0;
     std::function<void()> beforeEnd_;
+    std::vector<int> pauses_;
 };
 
 }  // namespace varmolen

@@ -57,8 +57,11 @@ void renderChannel(InstrumentState& s, Raster& r, int n)
                           : (time ? s.chan2TimeOffset : s.chan2FreqOffset);
     const int g = n == 1 ? (time ? s.chan1TimeGain : s.chan1FreqGain)
                          : (time ? s.chan2TimeGain : s.chan2FreqGain);
+    // A redraw lays a spectrum out by the rate its block was recorded at,
+    // which a held picture keeps when the rate in force changes.
+    const std::uint32_t rate = redraw ? keptBlockFor(s, n).sampleRate : s.sampleRate;
     if (s.displayType == 1)
-        RenderSpectrumChannel(s, r, n, y0, g);
+        RenderSpectrumChannel(s, r, n, rate, y0, g);
     else
         RenderTimeChannel(s, r, n, y0, g);
     // A channel drawn from this block keeps the block as its picture's record.
@@ -66,6 +69,9 @@ void renderChannel(InstrumentState& s, Raster& r, int n)
         InstrumentState::KeptBlock& kept = s.keptBlocks[index];
         copyBlock(s.chan1Samples.data(), kept.chan1.data());
         copyBlock(s.chan2Samples.data(), kept.chan2.data());
+        kept.sampleRate = s.sampleRate;
+        // The level the run loop has just taken from this block's samples.
+        kept.dcOffset = {static_cast<std::int32_t>(s.chan1DcLevel), static_cast<std::int32_t>(s.chan2DcLevel)};
         kept.valid = 1;
     }
 }
@@ -80,6 +86,14 @@ void NoteDisplayedView(InstrumentState& s)
     v.displayType = s.displayType;
     v.chan1Enabled = s.chan1Enabled;
     v.chan2Enabled = s.chan2Enabled;
+    // The view's ends as the axis labels give them: the full width, or in
+    // the expanded view the columns of the two markers.
+    v.span = EffectiveSpan(s);
+    const bool expanded = s.expanded == 1 && s.marker1Enabled == 1;
+    v.firstColumn = expanded ? std::clamp(s.marker1Pos, 0, 512) : 0;
+    v.lastColumn = expanded ? std::clamp(s.marker2Pos, v.firstColumn, 512) : 512;
+    v.xy = s.traceMode != 1 ? 1 : 0;
+    v.addChannels = s.addChannels;
     NoteDisplayPass(s.spectrumHistory, s.passIsRedraw == 1);
 }
 
@@ -160,9 +174,18 @@ bool RunRedrawPass(InstrumentState& s, Raster& r)
 {
     copyBlock(s.chan1Samples.data(), s.liveChan1Samples.data());
     copyBlock(s.chan2Samples.data(), s.liveChan2Samples.data());
+    // What the search of the last new block found stays as it was: the next
+    // new block's second channel may start at it (its source disabled), and
+    // the Trig'd lamp says whether the held trace was triggered.
+    const std::int32_t triggerIndex = s.triggerIndex;
+    const flag crossingSeen = s.crossingSeen;
+    const flag triggerFound = s.triggerFound;
     s.passIsRedraw = 1;
     const bool hint = RunDisplayPass(s, r);
     s.passIsRedraw = 0;
+    s.triggerIndex = triggerIndex;
+    s.crossingSeen = crossingSeen;
+    s.triggerFound = triggerFound;
     copyBlock(s.liveChan1Samples.data(), s.chan1Samples.data());
     copyBlock(s.liveChan2Samples.data(), s.chan2Samples.data());
     return hint;

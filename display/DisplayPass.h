@@ -22,8 +22,10 @@ bool HeldPictureWantsRedraw(const InstrumentState& s);
 // live one (which stays as it is): each channel from its own kept block (a
 // channel the picture did not show from the other's). A channel whose
 // trigger point the search no longer finds there keeps the kept block's
-// trace start, so the picture always follows the controls. Returns as
-// RunDisplayPass does.
+// trace start, so the picture always follows the controls. A redraw only
+// draws: Hold, Single, the last new block's trigger search (its point, the
+// crossing and the Trig'd lamp's word) and the kept blocks stay as they are.
+// Returns as RunDisplayPass does.
 bool RunRedrawPass(InstrumentState& s, Raster& displayBitmap);
 
 // The first step of every pass: notes what the picture shows for exports (the

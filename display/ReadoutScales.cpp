@@ -36,14 +36,22 @@ std::string hzText(std::int32_t hz)
 
 }  // namespace
 
+std::uint32_t ReadoutRate(const InstrumentState& s)
+{
+    if (s.displayHold == 1 && s.displayedView.sampleRate != 0)
+        return s.displayedView.sampleRate;
+    return s.sampleRate;
+}
+
 std::uint32_t ColumnToTime(const InstrumentState& s, std::int32_t p)
 {
-    if (s.sampleRate == 0)
+    const std::uint32_t rate = ReadoutRate(s);
+    if (rate == 0)
         return 0;
     // With p ≤ 512 the first step fits 32 bits as the instrument always had
     // it; the second runs in 64 bits so that low rates cannot wrap.
     const std::uint32_t columns = static_cast<std::uint32_t>(clampTo(p, 0, kFullWidth));
-    const std::uint32_t q = columns * 100000u / s.sampleRate;
+    const std::uint32_t q = columns * 100000u / rate;
     const std::uint64_t t = static_cast<std::uint64_t>(q) * static_cast<std::uint64_t>(clampedSpan(s)) /
                             static_cast<std::uint64_t>(kFullWidth);
     return static_cast<std::uint32_t>(t);  // ≤ q ≤ 51 200 000
@@ -52,7 +60,7 @@ std::uint32_t ColumnToTime(const InstrumentState& s, std::int32_t p)
 std::int32_t ColumnToFrequency(const InstrumentState& s, std::int32_t p)
 {
     const std::uint64_t columns = static_cast<std::uint64_t>(clampTo(p, 0, kFullWidth));
-    const std::uint64_t b = static_cast<std::uint64_t>(clampedSpan(s)) * s.sampleRate /
+    const std::uint64_t b = static_cast<std::uint64_t>(clampedSpan(s)) * ReadoutRate(s) /
                             static_cast<std::uint64_t>(kFullWidth);
     // span ≤ 512 and columns ≤ 512 keep this at or below (2^32 − 1) ÷ 2,
     // so every rate a uint32 can hold reads as a non-negative int32.

@@ -23,15 +23,22 @@ constexpr std::int32_t kFullWidth = 512;
 constexpr std::int32_t kMinSpan = 9;
 constexpr std::int32_t kMaxSpan = 512;
 
+// The rate the readouts describe: while the display is held, the rate the
+// held picture was recorded at (a rate chosen since takes effect with the
+// next block drawn); otherwise the rate in force. ColumnToTime and
+// ColumnToFrequency work at it, so the axis labels, the marker difference and
+// the cursor always describe the picture on the display.
+std::uint32_t ReadoutRate(const InstrumentState& s);
+
 // Hundredths of a millisecond spanned by p display columns:
-// q = p × 100000 ÷ sampleRate, then q × span ÷ 512, both truncated, in this
+// q = p × 100000 ÷ rate (ReadoutRate), then q × span ÷ 512, both truncated, in this
 // order (so 512 columns at 11025 Hz read 4643, one hundredth under 46.44).
 // p outside 0..512 is clamped to that range; span outside 9..512 likewise.
 // A sample rate of 0 gives 0 (no time can be formed; the reciprocal then
 // reads "?").
 std::uint32_t ColumnToTime(const InstrumentState& s, std::int32_t p);
 
-// Hertz spanned by p display columns: b = span × sampleRate ÷ 512, then
+// Hertz spanned by p display columns: b = span × rate ÷ 512, then
 // b × p ÷ 1024, both truncated. p and span are clamped as for ColumnToTime;
 // the arithmetic is 64-bit, so no sample rate can overflow it.
 std::int32_t ColumnToFrequency(const InstrumentState& s, std::int32_t p);

@@ -14,11 +14,11 @@ constexpr int kLogEntries = 1024;  // entries 0..1023 of the transform's output
 constexpr int kLastColumn = 512;
 }  // namespace
 
-void SpectrumFromPower(InstrumentState& s, int y0, int g, float* smoothedColumns)
+void SpectrumFromPower(InstrumentState& s, std::uint32_t rate, int y0, int g, float* smoothedColumns)
 {
     float* work = s.spectrumWork.data();
     const float scale = s.spectrumScale;
-    const bool inPlace = s.sampleRate == 22050;
+    const bool inPlace = rate == 22050;
     for (int i = 0; i < kLogEntries; ++i) {
         float v = work[i];
         if (!(v >= 1.0f))  // also catches a value that is not a number
@@ -55,13 +55,13 @@ void SpectrumFromPower(InstrumentState& s, int y0, int g, float* smoothedColumns
     s.spectrumSmooth = smooth;
 }
 
-void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, int y0, int g)
+void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, std::uint32_t rate, int y0, int g)
 {
     PowerSpectrum(s, samples);
-    SpectrumFromPower(s, y0, g);
+    SpectrumFromPower(s, rate, y0, g);
 }
 
-void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
+void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, std::uint32_t rate, int y0, int g)
 {
     const std::int32_t* samples = n == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
     PowerSpectrum(s, samples);
@@ -69,7 +69,7 @@ void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
     // with both off this changes nothing.
     ApplySpectrumHistory(s.spectrumHistory, n, s.spectrumWork.data(), s.features.spectrumAverage,
                          s.features.peakHold, s.passIsRedraw == 1);
-    SpectrumFromPower(s, y0, g);
+    SpectrumFromPower(s, rate, y0, g);
     DrawZoomedTrace(s, r, s.chan1Trace.data(), y0, 512.0f);
 }
 

@@ -11,19 +11,22 @@
 
 namespace varmolen {
 
-// Turns `samples` (1024 values) into chan1Trace[0..512]: column k shows
-// frequency bin k (k * sampleRate / 1024 Hz), column 0 repeats column 1; at
-// exactly 22050 Hz the columns are one bin later.
-void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, int y0, int g);
+// Turns `samples` (1024 values, recorded at `rate` Hz) into
+// chan1Trace[0..512]: column k shows frequency bin k (k * rate / 1024 Hz),
+// column 0 repeats column 1; at exactly 22050 Hz the columns are one bin
+// later.
+void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, std::uint32_t rate, int y0, int g);
 
 // The steps after the transform: spectrumWork[1..1024] as PowerSpectrum
 // leaves it becomes the logarithmic, smoothed, scaled and clipped
-// chan1Trace[0..512]. When `smoothedColumns` is given, it receives the
-// smoothed logarithmic value of each column 0..512 before gain and clip (the
-// curve the display draws, in units of spectrumScale times ln of power).
-void SpectrumFromPower(InstrumentState& s, int y0, int g, float* smoothedColumns = nullptr);
+// chan1Trace[0..512], laid out by the rate the block was recorded at. When
+// `smoothedColumns` is given, it receives the smoothed logarithmic value of
+// each column 0..512 before gain and clip (the curve the display draws, in
+// units of spectrumScale times ln of power).
+void SpectrumFromPower(InstrumentState& s, std::uint32_t rate, int y0, int g, float* smoothedColumns = nullptr);
 
-// Computes and draws channel n's spectrum against baseline y0 with gain g.
-void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, int y0, int g);
+// Computes and draws channel n's spectrum of its block, recorded at `rate`
+// Hz, against baseline y0 with gain g.
+void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, std::uint32_t rate, int y0, int g);
 
 }  // namespace varmolen

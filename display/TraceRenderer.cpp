@@ -185,8 +185,12 @@ void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
                 if (isSource)
                     s.triggerFound = 1;
             }
-            s.displayHold = s.singleSweep;
         }
+        // A single sweep freezes the display once a new block has been
+        // searched. Drawing a held picture again is no new sweep: it leaves
+        // Hold and Single as they are.
+        if (s.passIsRedraw == 0)
+            s.displayHold = s.singleSweep;
     }
 
     // Update rule: a sweep that saw the level crossed without a trigger point
@@ -221,6 +225,7 @@ void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
     if (update) {
         for (int k = 0; k < kTracePoints; ++k)
             trace[k] = ground ? 0 : W[start + k];
+        s.displayedView.traceStart[index] = start;
     }
 
     DrawZoomedTrace(s, r, trace, y0, 513.0f);

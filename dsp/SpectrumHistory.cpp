@@ -40,9 +40,9 @@ void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::in
         // Only a history that took in the block being redrawn stands for it.
         if (h.lastPass[c] != h.passes)
             return;
-        if (peakHold && h.heldBlocks[c] > 0)
+        if (peakHold && h.peakShown[c])
             std::copy(peak + 1, peak + kHistoryBins + 1, power + 1);
-        else if (averaging && h.averagedBlocks[c] > 0)
+        else if (averaging && h.averageShown[c])
             std::copy(average + 1, average + kHistoryBins + 1, power + 1);
         return;
     }
@@ -54,6 +54,8 @@ void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::in
         h.heldBlocks[c] = 0;
     }
     h.lastPass[c] = h.passes;
+    h.averageShown[c] = averaging;
+    h.peakShown[c] = peakHold;
 
     if (averaging) {
         const std::int32_t n = std::min(h.averagedBlocks[c] + 1, averageBlocks);

@@ -8,11 +8,14 @@
 // averaged evenly, after that each new block weighs 1/N. Peak hold keeps, for
 // every bin, the largest power seen (of the averaged spectrum when averaging
 // is on). Both advance only when a new block is drawn; a pass that redraws a
-// block it drew before shows what the history held after that block.
+// block it drew before shows what the history held after that block, also
+// when the history has been restarted since: a held picture keeps showing
+// what it showed.
 //
 // A channel restarts its history when it was not drawn on the previous new
 // block (the display showed TIME, or the channel was off); the window restarts
-// both channels when the rate, the input or the display type changes.
+// both channels when the rate, the input or the display type changes, so the
+// next new block starts them afresh.
 #pragma once
 
 #include <array>
@@ -29,6 +32,10 @@ struct SpectrumHistory {
     std::array<std::int32_t, 2> averagedBlocks{};  // blocks in `average` since its restart
     std::array<std::int32_t, 2> heldBlocks{};      // blocks in `peak` since its restart
     std::array<std::uint64_t, 2> lastPass{};       // the new-block pass that last advanced the channel
+    // What that pass left in `average` and `peak`: the spectrum it showed
+    // (averaging, or peak hold, was on for it). A restart leaves these.
+    std::array<bool, 2> averageShown{};
+    std::array<bool, 2> peakShown{};
     std::uint64_t passes = 0;                      // new-block passes so far
 };
 
@@ -46,7 +53,8 @@ void NoteDisplayPass(SpectrumHistory& h, bool redraw);
 // `averageBlocks` is 4, 16 or 64, the held peaks when `peakHold` is set. With
 // averaging off and peak hold off it returns at once and changes nothing.
 // On a redraw (`redraw`) nothing advances: the spectrum is replaced by the
-// history as it stood after the block being redrawn, if the history holds it.
+// history as it stood after the block being redrawn, if the history holds it
+// (a restart since does not change that).
 void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks,
                           bool peakHold, bool redraw);
 

@@ -2,10 +2,13 @@
 // Hold and Single rockers and the three sample-rate buttons. The switches
 // only record their position for the next display pass; a sample-rate
 // button changes the recording format, so it stops acquisition, lets the
-// device settle, re-labels the scales at the new rate and starts again.
+// device settle, re-labels the scales at the new rate and starts again. A
+// held picture keeps the rate it was recorded at until a new block is drawn:
+// the scales describe it, and the new rate shows with the next block.
 #include <QRadioButton>
 
 #include "app/Varmolen2.h"
+#include "display/ReadoutScales.h"
 #include "panel/ChannelMath.h"
 #include "panel/widgets/RockerSwitch.h"
 #include "panel/widgets/ToggleSwitch.h"
@@ -38,12 +41,24 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
         form.host().pauseMs(kRateChangePauseMs);
     }
     s.sampleRate = rate;
-    // Bins of the spectra averaged and held so far stood for other frequencies.
+    // Bins of the spectra averaged and held so far stood for other
+    // frequencies: the next block starts them afresh. A held picture keeps
+    // what it shows.
     ResetSpectrumHistory(s.spectrumHistory);
     form.UpdateMarkerReadout();
     form.UpdateTimeBase();
     if (live)
         form.StartBtnClick(sender);
+}
+
+// After Hold or Single changed whether the display is held: the scales
+// describe the rate in force again, or the held picture's, where those differ.
+void relabelForTheHold(TScopeForm& form, std::uint32_t rateBefore)
+{
+    if (ReadoutRate(form.state()) == rateBefore)
+        return;
+    form.UpdateMarkerReadout();
+    form.UpdateTimeBase();
 }
 
 }  // namespace
@@ -77,12 +92,15 @@ void TScopeForm::SineSquareSwClick(QObject* /*sender*/)
 
 void TScopeForm::DisplayHoldSwClick(QObject* /*sender*/)
 {
+    const std::uint32_t rateBefore = ReadoutRate(state());
     state().displayHold = DisplayHoldSw->isChecked() ? 1 : 0;
+    relabelForTheHold(*this, rateBefore);
 }
 
 void TScopeForm::SingleDisplaySwClick(QObject* /*sender*/)
 {
     InstrumentState& s = state();
+    const std::uint32_t rateBefore = ReadoutRate(s);
     if (SingleDisplaySw->isChecked()) {
         // Armed: the next trigger search freezes the display.
         s.singleSweep = 1;
@@ -92,6 +110,7 @@ void TScopeForm::SingleDisplaySwClick(QObject* /*sender*/)
         s.singleSweep = 0;
         s.displayHold = 0;
     }
+    relabelForTheHold(*this, rateBefore);
 }
 
 void TScopeForm::LowSampleRateRadioBtnClick(QObject* sender)

@@ -68,39 +68,84 @@ std::string channelName(int n)
     return "Channel " + std::to_string(n);
 }
 
-// The samples channel c (0 or 1) shows: from the block its picture came from,
-// or, for a channel the picture did not show, from the other's, as a redraw
-// draws it.
-const std::int32_t* shownSamples(const InstrumentState& s, int c)
+// The block channel c (0 or 1) shows: the block its picture came from, or,
+// for a channel the picture did not show, the other's, as a redraw draws it.
+const InstrumentState::KeptBlock& shownBlock(const InstrumentState& s, int c)
 {
     const InstrumentState::KeptBlock& own = s.keptBlocks[static_cast<std::size_t>(c)];
-    const InstrumentState::KeptBlock& kept = own.valid == 1 ? own : s.keptBlocks[static_cast<std::size_t>(1 - c)];
+    return own.valid == 1 ? own : s.keptBlocks[static_cast<std::size_t>(1 - c)];
+}
+
+const std::int32_t* shownSamples(const InstrumentState& s, int c)
+{
+    const InstrumentState::KeptBlock& kept = shownBlock(s, c);
     return c == 0 ? kept.chan1.data() : kept.chan2.data();
 }
 
-std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& shown)
+// The rows of a TIME export, as sample positions from the trace start:
+// `first` to `last` (negative before the trace start in the whole block).
+struct TimeRows {
+    int first = 0;
+    int last = 0;
+};
+
+// The samples the display shows: from the left end of the view to its right
+// end, where column c lies c * span / 512 samples after the trace start; a
+// sample in between the ends belongs to the view, one short of the left end
+// or past the right end does not. XY plots samples 0..512.
+TimeRows shownRows(const DisplayedView& v)
 {
-    const std::uint32_t rate = s.displayedView.sampleRate;
-    std::vector<std::string> names{"Time (ms)"};
+    if (v.xy == 1)
+        return {0, 512};
+    const std::int64_t span = std::clamp(v.span, 9, 512);
+    const std::int64_t left = std::clamp(v.firstColumn, 0, 512) * span;
+    const std::int64_t right = std::clamp(v.lastColumn, 0, 512) * span;
+    return {static_cast<int>((left + 511) / 512), static_cast<int>(right / 512)};
+}
+
+std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& shown, CsvExtent extent)
+{
+    const DisplayedView& v = s.displayedView;
+    const std::uint32_t rate = v.sampleRate;
+    const bool whole = extent == CsvExtent::WholeBlock;
+    std::array<int, 2> start{};
+    for (int c = 0; c < 2; ++c)
+        start[c] = v.xy == 1 ? 0 : std::clamp(v.traceStart[static_cast<std::size_t>(c)], 0, kBlockSamples - 513);
+    std::vector<std::string> names{"Time (ms; 0 = " + std::string(whole ? "the block's first sample" : "trace start") +
+                                   "; " + std::to_string(rate) + " Hz)"};
     std::array<double, 2> volts{};
     for (int c = 0; c < 2; ++c) {
         if (!shown[c])
             continue;
         volts[c] = isUsableFullScaleVolts(s.features.fullScaleVolts[c]) ? s.features.fullScaleVolts[c] : 0.0;
-        names.push_back(channelName(c + 1) + " (raw)");
-        names.push_back(channelName(c + 1) + (volts[c] > 0.0 ? " (V)" : " (% of full scale)"));
+        const std::string channel = channelName(c + 1);
+        names.push_back(channel + " raw (trace start: sample " + std::to_string(start[c]) + ")");
+        names.push_back(channel + " as drawn" + (v.addChannels == 1 && v.xy == 0 ? " (1 + 2)" : ""));
+        names.push_back(channel + (volts[c] > 0.0 ? " (V)" : " (% of full scale)"));
     }
+    const TimeRows rows = whole ? TimeRows{0, kBlockSamples - 1} : shownRows(v);
     std::string out;
-    out.reserve(static_cast<std::size_t>(kBlockSamples) * 64);
+    out.reserve(static_cast<std::size_t>(rows.last - rows.first + 1) * 80);
     appendHeader(out, names);
-    for (int i = 0; i < kBlockSamples; ++i) {
+    for (int i = rows.first; i <= rows.last; ++i) {
         appendNumber(out, i * 1000.0 / rate);
         for (int c = 0; c < 2; ++c) {
             if (!shown[c])
                 continue;
-            const std::int32_t raw = shownSamples(s, c)[i];
+            const InstrumentState::KeptBlock& block = shownBlock(s, c);
+            // The sample of row i: i after the trace start, or the block's
+            // i-th in the whole block.
+            const auto at = static_cast<std::size_t>(whole ? i : start[c] + i);
+            const std::int32_t own = c == 0 ? block.chan1[at] : block.chan2[at];
+            const std::int32_t raw = own + block.dcOffset[static_cast<std::size_t>(c)];
+            // What the display scales: the channel's sample, or in Add both summed.
+            const std::int64_t drawn = v.addChannels == 1 && v.xy == 0
+                                           ? static_cast<std::int64_t>(block.chan1[at]) + block.chan2[at]
+                                           : own;
             out += ',';
             appendInteger(out, raw);
+            out += ',';
+            appendInteger(out, drawn);
             out += ',';
             appendNumber(out, volts[c] > 0.0 ? raw * volts[c] / kFullScale : raw * 100.0 / kFullScale);
         }
@@ -124,7 +169,6 @@ std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& show
     std::array<std::array<double, kLastBin + 1>, 2> drawn{};
     std::array<float, kDisplayColumns> smoothed{};
     const double fullScaleDb = fullScaleBinDb(s);
-    const bool inPlace = rate == 22050;  // the display shows bin k at column k + 1 there
     const float scale = s.spectrumScale;
     for (int c = 0; c < 2; ++c) {
         if (!shown[c])
@@ -137,7 +181,10 @@ std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& show
         // spectrumWork[k] holds bin k - 1.
         for (int k = kFirstBin; k <= kLastBin; ++k)
             level[c][k] = levelDbfs(s.spectrumWork[k + 1], fullScaleDb);
-        SpectrumFromPower(s, kDisplayRows, 32, smoothed.data());
+        // Laid out as the display draws the block: by the rate it was recorded at.
+        const std::uint32_t blockRate = shownBlock(s, c).sampleRate;
+        const bool inPlace = blockRate == 22050;  // the display shows bin k at column k + 1 there
+        SpectrumFromPower(s, blockRate, kDisplayRows, 32, smoothed.data());
         for (int k = kFirstBin; k <= kLastBin; ++k) {
             // spectrumScale * ln(power), smoothed: in dB of power that is
             // 10 / ln 10 times the natural logarithm.
@@ -179,7 +226,7 @@ std::string CsvField(const std::string& text)
     return quoted;
 }
 
-std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot)
+std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent)
 {
     whyNot.clear();
     const DisplayedView& v = s.displayedView;
@@ -192,7 +239,7 @@ std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot)
         whyNot = "No channel is shown on the display.";
         return {};
     }
-    return v.displayType == 1 ? composeFrequency(s, shown) : composeTime(s, shown);
+    return v.displayType == 1 ? composeFrequency(s, shown) : composeTime(s, shown, extent);
 }
 
 }  // namespace varmolen

@@ -356,24 +356,31 @@ void TScopeForm::ExportData1Click(QObject* /*sender*/)
     // Composed before the dialog opens: the file holds the display as it
     // was when the command was chosen.
     std::string whyNot;
-    const std::string text = ComposeDisplayCsv(s, whyNot);
+    const std::string text = ComposeDisplayCsv(s, whyNot, CsvExtent::ShownSpan);
     if (text.empty()) {
         host().showMessage("There is nothing to export. " + whyNot, kDataCaption);
         return;
     }
+    // A trace may also be exported as the whole block it was drawn from.
+    const bool time = s.displayedView.displayType != 1;
+    const std::string wholeBlock = time ? ComposeDisplayCsv(s, whyNot, CsvExtent::WholeBlock) : std::string();
     DataCommands& commands = dataCommandsOf(*this);
     const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "ExportDataDialog", "csv", "CSV files (*.csv)");
     QFileDialog& dialog = *made;
-    propose(dialog, s.features.exportFolder,
-            s.displayedView.displayType == 1 ? QStringLiteral("Varmolen spectrum") : QStringLiteral("Varmolen trace"),
+    if (time) {
+        dialog.setNameFilters({QString::fromLatin1(kExportShownSpanFilter), QString::fromLatin1(kExportWholeBlockFilter)});
+        dialog.selectNameFilter(QString::fromLatin1(kExportShownSpanFilter));
+    }
+    propose(dialog, s.features.exportFolder, time ? QStringLiteral("Varmolen trace") : QStringLiteral("Varmolen spectrum"),
             QStringLiteral("csv"));
     QString chosen = commands.runExportDialog(dialog);
     if (chosen.isEmpty())
         return;
+    const bool whole = time && dialog.selectedNameFilter() == QString::fromLatin1(kExportWholeBlockFilter);
     chosen = withDefaultSuffix(chosen, QStringLiteral("csv"));
     s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
     QString failure;
-    if (!writeTextFile(QByteArray::fromStdString(text), chosen, failure))
+    if (!writeTextFile(QByteArray::fromStdString(whole ? wholeBlock : text), chosen, failure))
         host().showMessage(QStringLiteral("Could not write the file %1.\n%2")
                                .arg(QDir::toNativeSeparators(chosen), failure)
                                .toStdString(),

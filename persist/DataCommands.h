@@ -35,6 +35,11 @@ class TScopeForm;
 // Caption of the boxes these commands show.
 inline constexpr const char* kDataCaption = "Varmolen";
 
+// The export dialog's choices in the TIME display (its file-type filters):
+// the span the display shows, or the whole block.
+inline constexpr const char* kExportShownSpanFilter = "CSV, the span the display shows (*.csv)";
+inline constexpr const char* kExportWholeBlockFilter = "CSV, the whole block of 1024 samples (*.csv)";
+
 class DataCommands : public QObject {
     Q_OBJECT
 public:

@@ -5,6 +5,7 @@
 // own signals, as a user would drive it.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QAction>
@@ -13,6 +14,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -21,6 +24,7 @@
 #include "WindowTestFolders.h"
 #include "app/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
+#include "audio/MemoryWaveInput.h"
 #include "display/Raster.h"
 #include "persist/ConfigFile.h"
 #include "panel/widgets/Dial.h"
@@ -180,6 +184,157 @@ TEST_F(PictureTest, TriggerLampSaysWhetherTheTraceWasTriggered)
         EXPECT_EQ(form->TrigdLED->isChecked(), step.lit) << step.what;
     }
     EXPECT_EQ(form->TrigdLED->caption(), "Trig'd");
+}
+
+// A held picture is a record: with the trigger on, in every trigger setting,
+// each control that changes how blocks are drawn draws the held blocks again
+// and nothing else. The picture then stays as that redraw left it while new
+// blocks arrive (none is drawn, Hold stays on), the Trig'd lamp keeps its
+// word, and turning the control back gives the held picture pixel for
+// pixel. The device is a memory one whose blocks are noisy, so a block drawn
+// by mistake always shows.
+class HeldPictureRuleTest : public test::WindowTestFolders {
+protected:
+    void SetUp() override
+    {
+        test::WindowTestFolders::SetUp();
+        form = std::make_unique<TScopeForm>(device);
+        form->host().setRecordOnly(true);
+        form->StartTimer->stop();
+        form->TimeoutTimer->stop();
+        // Channel 1 a noisy sine, channel 2 (a frame's first value) a noisy
+        // square: the Sin detector finds points in both, the Sqv detector
+        // finds some and misses others, as noise has it.
+        device.setFrameSource([](std::uint64_t n) -> std::array<std::int16_t, 2> {
+            const auto noise = [n](std::uint64_t salt) {
+                std::uint64_t z = (n * 2 + salt) * 0x9E3779B97F4A7C15ull;
+                z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+                z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+                return static_cast<double>((z ^ (z >> 31)) % 6001) - 3000.0;
+            };
+            const double sine = 8000.0 * std::sin(static_cast<double>(n) * 0.15);
+            const double square = (n / 45) % 2 == 0 ? 6000.0 : -6000.0;
+            return {static_cast<std::int16_t>(square + noise(1)), static_cast<std::int16_t>(sine + noise(0))};
+        });
+        form->Line1->trigger();  // starts acquisition on the device, stereo
+        flip(form->Chan1EnbSwitch, true);
+        flip(form->Chan2EnbSwitch, true);
+        form->Red1->trigger();
+        form->Blue2->trigger();
+        form->White1->trigger();
+        form->Enable1->trigger();
+        for (QSlider* bar : {form->Chan1GainTrackBar, form->Chan2GainTrackBar})
+            test::slide(bar, 1);
+        turn(form->Chan1GainDial, 20.0f);  // gain 10: the sine swings about 78 rows
+        turn(form->Chan2GainDial, 20.0f);
+        turn(form->Chan1OffsetDial, 70.0f);
+        turn(form->Chan2OffsetDial, 30.0f);
+        flip(form->TriggerEnableSwitch, true);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        test::WindowTestFolders::TearDown();
+    }
+
+    static void turn(Dial* dial, float value) { test::turn(dial, value); }
+    static void flip(SwitchBase* control, bool checked) { test::flip(control, checked); }
+
+    // The device records `blocks` blocks; the window serves each as it comes.
+    void record(int blocks)
+    {
+        for (int i = 0; i < 2 * blocks; ++i) {
+            device.advanceFrames(512);
+            QCoreApplication::processEvents();
+        }
+    }
+    std::vector<std::uint32_t> picture() const
+    {
+        return {form->displayBitmap().data(), form->displayBitmap().data() + Raster::kWidth * Raster::kHeight};
+    }
+
+    MemoryWaveInput device;
+    std::unique_ptr<TScopeForm> form;
+};
+
+TEST_F(HeldPictureRuleTest, ControlsRedrawTheHeldBlocksAndNothingElseWithTheTriggerOn)
+{
+    TScopeForm& f = *form;
+    const struct {
+        const char* what;
+        std::function<void()> change, back;
+    } controls[] = {
+        {"channel 1 gain", [&] { turn(f.Chan1GainDial, 35.0f); }, [&] { turn(f.Chan1GainDial, 20.0f); }},
+        {"channel 2 gain", [&] { turn(f.Chan2GainDial, 9.0f); }, [&] { turn(f.Chan2GainDial, 20.0f); }},
+        {"channel 1 range", [&] { test::slide(f.Chan1GainTrackBar, 2); }, [&] { test::slide(f.Chan1GainTrackBar, 1); }},
+        {"channel 2 range", [&] { test::slide(f.Chan2GainTrackBar, 0); }, [&] { test::slide(f.Chan2GainTrackBar, 1); }},
+        {"channel 1 position", [&] { turn(f.Chan1OffsetDial, 55.0f); }, [&] { turn(f.Chan1OffsetDial, 70.0f); }},
+        {"channel 2 position", [&] { turn(f.Chan2OffsetDial, 10.0f); }, [&] { turn(f.Chan2OffsetDial, 30.0f); }},
+        {"time base", [&] { turn(f.TimeBaseDial, 40.0f); }, [&] { turn(f.TimeBaseDial, 100.0f); }},
+        {"markers",
+         [&] {
+             flip(f.Mkr1Switch, true);
+             flip(f.Mkr2Switch, true);
+         },
+         [&] {
+             flip(f.Mkr2Switch, false);
+             flip(f.Mkr1Switch, false);
+         }},
+        {"Exp",
+         [&] {
+             flip(f.Mkr1Switch, true);
+             flip(f.Mkr2Switch, true);
+             flip(f.ExpandSw, true);
+         },
+         [&] {
+             flip(f.ExpandSw, false);
+             flip(f.Mkr2Switch, false);
+             flip(f.Mkr1Switch, false);
+         }},
+        {"channel colours",
+         [&] {
+             f.Lime2->trigger();
+             f.Yellow2->trigger();
+         },
+         [&] {
+             f.Red1->trigger();
+             f.Blue2->trigger();
+         }},
+        {"background", [&] { f.Black1->trigger(); }, [&] { f.White1->trigger(); }},
+        {"grid", [&] { f.Disable1->trigger(); }, [&] { f.Enable1->trigger(); }},
+        {"display type", [&] { f.FFT1->trigger(); }, [&] { f.Time1->trigger(); }},
+    };
+    for (const bool sin : {true, false})
+        for (const bool chop : {true, false})
+            for (const bool source1 : {true, false}) {
+                SCOPED_TRACE(::testing::Message() << (sin ? "Sin" : "Sqv") << ", " << (chop ? "Chop" : "Alt")
+                                                  << ", source channel " << (source1 ? 1 : 2));
+                flip(f.SineSquareSw, sin);
+                flip(f.ChopSw, chop);
+                flip(f.ChannelSw, source1);
+                const int running = f.displayPasses();
+                record(3);
+                ASSERT_EQ(f.displayPasses(), running + 3) << "the blocks are drawn while running";
+                flip(f.DisplayHoldSw, true);
+                const std::vector<std::uint32_t> held = picture();
+                const bool lamp = f.TrigdLED->isChecked();
+                for (const auto& control : controls) {
+                    SCOPED_TRACE(control.what);
+                    control.change();
+                    const std::vector<std::uint32_t> redrawn = picture();
+                    const int passes = f.displayPasses();
+                    record(3);
+                    EXPECT_TRUE(f.DisplayHoldSw->isChecked());
+                    EXPECT_EQ(f.state().displayHold, 1) << "the display is no longer held";
+                    EXPECT_EQ(f.displayPasses(), passes) << "new blocks were drawn while held";
+                    EXPECT_TRUE(picture() == redrawn) << "the picture changed while held";
+                    EXPECT_EQ(f.TrigdLED->isChecked(), lamp);
+                    control.back();
+                    record(1);
+                    EXPECT_TRUE(picture() == held) << "the control turned back does not give the held picture";
+                }
+                flip(f.DisplayHoldSw, false);
+            }
 }
 
 // The set-up tool's settings file makes a working first picture on the

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <memory>
+#include <random>
 
 #include "display/DisplayTestState.h"
 
@@ -114,4 +118,77 @@ TEST(DisplayPass, TriggerChannelIsDrawnFirst)
         EXPECT_EQ(b.r.pixel(300, 150), source == 1 ? kBlue : kLime);
         EXPECT_EQ(b.s.currentChannel, source == 1 ? 2 : 1);
     }
+}
+
+// Drawing a held picture again only draws: whatever trigger settings and
+// whatever froze the picture, Hold, Single, the last search's results (which
+// the next block's second channel and the Trig'd lamp go by) and the record
+// of the picture stay as the last new block left them, even when the
+// controls changed so that a search of the kept blocks finds other points.
+TEST(DisplayPass, ARedrawLeavesAcquisitionAsItWas)
+{
+    enum class Freeze { Hold, SingleArmed, SingleFrozen };
+    std::mt19937 random(19);
+    std::normal_distribution<double> noise(0.0, 2500.0);
+    for (const int shape : {1, 2})
+        for (const int chop : {1, 0})
+            for (const int source : {1, 2})
+                for (const Freeze freeze : {Freeze::Hold, Freeze::SingleArmed, Freeze::SingleFrozen}) {
+                    SCOPED_TRACE(::testing::Message() << "shape " << shape << ", chop " << chop << ", source "
+                                                      << source << ", freeze " << static_cast<int>(freeze));
+                    Bench b;
+                    b.s.chan1Enabled = 1;
+                    b.s.chan2Enabled = 1;
+                    b.s.triggerEnabled = 1;
+                    b.s.triggerShape = shape;
+                    b.s.chopMode = static_cast<flag>(chop);
+                    b.s.triggerChannel = source;
+                    b.s.chan1TimeGain = 40;
+                    b.s.chan2TimeGain = 40;
+                    const auto newBlock = [&] {
+                        for (int i = 0; i < 1024; ++i) {
+                            b.s.chan1Samples[i] = static_cast<std::int32_t>(8000 * std::sin(i * 0.13) + noise(random));
+                            b.s.chan2Samples[i] = static_cast<std::int32_t>(6000 * std::sin(i * 0.05) + noise(random));
+                        }
+                    };
+                    for (int i = 0; i < 4; ++i) {
+                        newBlock();
+                        RunDisplayPass(b.s, b.r);
+                    }
+                    if (freeze == Freeze::Hold) {
+                        b.s.displayHold = 1;
+                    } else {
+                        b.s.singleSweep = 1;
+                        if (freeze == Freeze::SingleFrozen) {
+                            newBlock();
+                            RunDisplayPass(b.s, b.r);
+                            ASSERT_EQ(b.s.displayHold, 1);
+                        }
+                    }
+                    newBlock();  // arrives, but is not drawn
+                    b.s.chan1TimeGain = 97;
+                    b.s.chan2TimeGain = 13;
+                    struct Acquisition {
+                        flag displayHold, singleSweep, crossingSeen, triggerFound;
+                        std::int32_t triggerIndex;
+                        std::array<flag, 2> traceKept;
+                        std::array<InstrumentState::KeptBlock, 2> keptBlocks;
+                        std::array<std::int32_t, kArrayLength> chan1Samples;
+                    };
+                    const auto before = std::make_unique<Acquisition>(
+                        Acquisition{b.s.displayHold, b.s.singleSweep, b.s.crossingSeen, b.s.triggerFound,
+                                    b.s.triggerIndex, b.s.traceKept, b.s.keptBlocks, b.s.chan1Samples});
+                    RunRedrawPass(b.s, b.r);
+                    EXPECT_EQ(b.s.displayHold, before->displayHold);
+                    EXPECT_EQ(b.s.singleSweep, before->singleSweep);
+                    EXPECT_EQ(b.s.triggerIndex, before->triggerIndex);
+                    EXPECT_EQ(b.s.crossingSeen, before->crossingSeen);
+                    EXPECT_EQ(b.s.triggerFound, before->triggerFound);
+                    EXPECT_EQ(b.s.traceKept, before->traceKept);
+                    for (int c = 0; c < 2; ++c) {
+                        EXPECT_EQ(b.s.keptBlocks[c].chan1, before->keptBlocks[c].chan1) << c;
+                        EXPECT_EQ(b.s.keptBlocks[c].traceStart, before->keptBlocks[c].traceStart) << c;
+                    }
+                    EXPECT_EQ(b.s.chan1Samples, before->chan1Samples) << "the live block";
+                }
 }

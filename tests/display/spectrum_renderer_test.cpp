@@ -73,7 +73,7 @@ TEST(Spectrum, SmoothingHalvesTheExcessToTheRightOnly)
     for (int k = 1; k <= 1024; ++k)
         b.s.spectrumWork[k] = floorPower;
     b.s.spectrumWork[201] = peakPower;  // bin 200
-    SpectrumFromPower(b.s, 343, 32);    // (p * 32) >> 5 == p
+    SpectrumFromPower(b.s, b.s.sampleRate, 343, 32);    // (p * 32) >> 5 == p
     EXPECT_EQ(b.s.chan1Trace[199], 20);
     EXPECT_EQ(b.s.chan1Trace[200], 60);
     EXPECT_EQ(b.s.chan1Trace[201], 40);
@@ -90,7 +90,7 @@ TEST(Spectrum, PowersBelowOneAndNaNReadAsZero)
         b.s.spectrumWork[k] = 0.25f;
     b.s.spectrumWork[50] = std::numeric_limits<float>::quiet_NaN();
     b.s.spectrumWork[60] = -5.0f;
-    SpectrumFromPower(b.s, 343, 5000);
+    SpectrumFromPower(b.s, b.s.sampleRate, 343, 5000);
     for (int k = 0; k <= 512; ++k)
         ASSERT_EQ(b.s.chan1Trace[k], 0) << k;
 }
@@ -120,7 +120,7 @@ TEST(Spectrum, LastColumnRepeatsBin511)
         b.s.spectrumWork[k] = 1.0f;
     b.s.spectrumWork[512] = std::exp(8.0f);  // bin 511: 10 ln = 80
     b.s.spectrumWork[513] = 0.0f;            // a windowed time sample, not power
-    SpectrumFromPower(b.s, 343, 32);
+    SpectrumFromPower(b.s, b.s.sampleRate, 343, 32);
     EXPECT_EQ(b.s.chan1Trace[511], 40);
     EXPECT_EQ(b.s.chan1Trace[512], 60);
 }

@@ -171,6 +171,11 @@ TEST(SpectrumHistory, ARedrawOfAHeldAveragedSpectrumDrawsTheSamePictureAndAdvanc
     EXPECT_EQ(b.s.spectrumHistory.averagedBlocks, before.averagedBlocks);
     EXPECT_EQ(b.s.spectrumHistory.passes, before.passes);
     EXPECT_EQ(b.s.spectrumHistory.peak, before.peak);
+    // A restart (a new rate, input or display type) waits for the next new
+    // block: the held picture, drawn again, still shows what it showed.
+    ResetSpectrumHistory(b.s.spectrumHistory);
+    RunRedrawPass(b.s, b.r);
+    EXPECT_EQ(b.s.chan1Trace, picture);
 }
 
 }  // namespace

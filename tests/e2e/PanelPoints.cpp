@@ -40,6 +40,8 @@ int main(int argc, char* argv[])
     form.show();
 
     auto centre = [&form](const QWidget* w) { return w->mapTo(&form, w->rect().center()); };
+    // The display's top-left pixel (it is 513 x 343), to look at what it shows.
+    print("display", form.SpectrumBox->mapTo(&form, QPoint(0, 0)));
     print("chan1-switch", centre(form.Chan1EnbSwitch));
     print("chan1-gain-dial", centre(form.Chan1GainDial));
     const QMenuBar* bar = form.menuBar();

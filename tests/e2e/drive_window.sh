@@ -4,7 +4,10 @@
 # channel 1 on with the mouse, turns its Gain dial with the keyboard, and
 # saves the display through File > Save Bitmap and the save dialog. The
 # BMP must be the display's size and show channel 1's trace; the settings
-# written at exit must hold the switch and the dial's new position.
+# written at exit must hold the switch and the dial's new position. No step
+# sleeps for a fixed time: each waits until the window shows what it must
+# (the trace drawn, then taller, the menu, the dialog with the keyboard, the
+# file written).
 set -euo pipefail
 build=$1
 src=$2
@@ -32,43 +35,75 @@ here=$1; bin=$2; points=$3; shot=$4
     exit 1
 }
 at() { awk -v n="$1" '$1 == n { print $2, $3 }' "$work/points.txt"; }
+read -r dx dy <<<"$(at display)"
+# Every step waits for what it must bring about, looking every 0.1 s for up
+# to 20 s (a loaded machine may be slow; a working one is not kept waiting).
+# wait_for WHAT COMMAND...: fails the run when COMMAND never succeeds.
+wait_for() {
+    local what=$1
+    shift
+    for _ in $(seq 1 200); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    echo "FAIL: $what" >&2
+    [ -n "${DEBUG_SHOTS:-}" ] && import -window root "$DEBUG_SHOTS/failed.png"
+    stop_program
+    exit 1
+}
+# What the display shows, as "WHITE HEIGHT": how many of its pixels are
+# white, and how many rows channel 1's blue trace spans (0 when not drawn).
+look() {
+    import -window "$win" -crop "513x343+$dx+$dy" +repage -depth 8 rgb:- 2>/dev/null | python3 -c '
+import sys
+px = sys.stdin.buffer.read()
+white = rows = 0
+blue = [y for y in range(343) for x in range(513)
+        if px[3 * (513 * y + x):3 * (513 * y + x) + 3] == b"\x00\x00\xff"] if len(px) == 513 * 343 * 3 else []
+white = sum(1 for i in range(0, len(px) - 2, 3) if px[i:i + 3] == b"\xff\xff\xff")
+print(white, max(blue) - min(blue) + 1 if blue else 0)'
+}
+trace_height() { look | awk '{ print $2 }'; }
+display_drawn() { [ "$(look | awk '{ print $1 }')" -ge 150000 ]; }
+trace_drawn() { [ "$(trace_height)" -gt 20 ]; }
+trace_taller_than() { [ "$(trace_height)" -gt "$1" ]; }
+menu_open() {
+    menu=$(xdotool search --onlyvisible --class varmolen 2>/dev/null | grep -v "^$win\$" | tail -n 1 || true)
+    [ -n "$menu" ]
+}
+dialog_shown() {
+    dialog=$(xdotool search --onlyvisible --name 'Save' 2>/dev/null | head -n 1 || true)
+    [ -n "$dialog" ]
+}
+dialog_has_the_keyboard() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$dialog" ]; }
+bitmap_saved() { [ "$(identify -format '%w %h' "$shot" 2>/dev/null)" = "513 343" ]; }
+
 start_program "$bin"
-sleep 1
+wait_for "the display was never drawn" display_drawn
 read -r x y <<<"$(at chan1-switch)"
 xdotool mousemove --window "$win" "$x" "$y" click 1
-sleep 0.3
+wait_for "channel 1's trace did not appear after its switch was clicked" trace_drawn
+before=$(trace_height)
 # A click on the dial gives it the keyboard; six steps up.
 read -r x y <<<"$(at chan1-gain-dial)"
 xdotool mousemove --window "$win" "$x" "$y" click 1
-sleep 0.2
 xdotool key --delay 80 Up Up Up Up Up Up
-sleep 1
+wait_for "the trace did not grow from $before rows when the Gain dial was turned up" trace_taller_than "$before"
 # File > Save Bitmap.
 read -r x y <<<"$(at file-menu)"
 xdotool mousemove --window "$win" "$x" "$y" click 1
-sleep 0.5
-read -r mx my <<<"$(at save-bitmap-item)"
-menu=$(xdotool search --onlyvisible --class varmolen 2>/dev/null | grep -v "^$win\$" | tail -n 1 || true)
+wait_for "the File menu did not open" menu_open
 [ -n "${DEBUG_SHOTS:-}" ] && import -window root "$DEBUG_SHOTS/menu.png"
-if [ -z "$menu" ]; then echo "FAIL: the File menu did not open" >&2; stop_program; exit 1; fi
+read -r mx my <<<"$(at save-bitmap-item)"
 xdotool mousemove --window "$menu" "$mx" "$my" click 1
-# The save dialog: type the file's full name and press Return.
-dialog=""
-for _ in $(seq 1 50); do
-    dialog=$(xdotool search --onlyvisible --name 'Save' 2>/dev/null | head -n 1 || true)
-    [ -n "$dialog" ] && break
-    sleep 0.1
-done
+# The save dialog: once it has the keyboard, type the file's full name and
+# press Return.
+wait_for "the save dialog did not show" dialog_shown
+wait_for "the save dialog did not take the keyboard" dialog_has_the_keyboard
 [ -n "${DEBUG_SHOTS:-}" ] && import -window root "$DEBUG_SHOTS/dialog.png"
-if [ -z "$dialog" ]; then echo "FAIL: the save dialog did not show" >&2; stop_program; exit 1; fi
-sleep 0.5
 xdotool type --delay 20 "$shot"
 xdotool key Return
-for _ in $(seq 1 50); do
-    [ -s "$shot" ] && break
-    sleep 0.1
-done
-sleep 0.5
+wait_for "no bitmap of the display's size was saved" bitmap_saved
 stop_program
 INNER
 run_on_xvfb "$work/inner.sh" "$here" "$bin" "$points" "$shot"

@@ -4,8 +4,11 @@
 // also makes the toolkit's default locale German, whose decimal point is a
 // comma. Exits non-zero when the command did not write a file.
 //
-//   time.csv       TIME, channel 1 calibrated (2.5 V full scale), channel 2
-//                  not; the display then held while a new block arrives
+//   time.csv       TIME, triggered on channel 1, both channels with a DC
+//                  level taken off; channel 1 calibrated (2.5 V full
+//                  scale), channel 2 not; the display then held while a
+//                  new block arrives: the span the display shows
+//   time-block.csv the same picture's whole block (the dialog's other choice)
 //   spectrum.csv   FREQUENCY, both channels, averaging 4 over four blocks
 //                  of a bin-centred tone at different amplitudes
 #include <QApplication>
@@ -26,6 +29,7 @@
 #include "app/Varmolen2.h"
 #include "audio/MemoryWaveInput.h"
 #include "display/DisplayPass.h"
+#include "display/ReadoutScales.h"
 #include "persist/DataCommands.h"
 
 using namespace varmolen;
@@ -47,9 +51,13 @@ void tone(std::array<std::int32_t, kArrayLength>& samples, int bin, double ampli
             std::lround(amplitude * std::sin(2 * std::numbers::pi * bin * n / 1024.0 + phase)));
 }
 
-bool exportTo(TScopeForm& form, const QString& path)
+bool exportTo(TScopeForm& form, const QString& path, const char* filter = nullptr)
 {
-    dataCommandsOf(form).runExportDialog = [path](QFileDialog&) { return path; };
+    dataCommandsOf(form).runExportDialog = [path, filter](QFileDialog& dialog) {
+        if (filter != nullptr)
+            dialog.selectNameFilter(QString::fromLatin1(filter));
+        return path;
+    };
     form.ExportData1Click(form.ExportData1);
     return QFile::exists(path);
 }
@@ -81,10 +89,16 @@ int main(int argc, char** argv)
     expect["decimalPoint"] = QString::fromStdString(decimalPoint);
     expect["qtDecimalPoint"] = QString(QLocale().decimalPoint());
 
-    // TIME: a sine on channel 1, a ramp on channel 2, at 22050 Hz.
+    // TIME: a sine on channel 1, a ramp on channel 2, at 22050 Hz, triggered
+    // on channel 1's rising sine (gain 2: it swings 39 rows), with the DC
+    // levels the run loop took off the block.
     s.sampleRate = 22050;
     s.chan1Enabled = 1;
     s.chan2Enabled = 1;
+    s.triggerEnabled = 1;
+    s.chan1TimeGain = 2;
+    s.chan1DcLevel = 250.6f;
+    s.chan2DcLevel = -75.2f;
     s.features.fullScaleVolts = {2.5, 0.0};
     tone(s.chan1Samples, 7, 20000.0, 0.3);
     for (int n = 0; n < 1024; ++n)
@@ -95,13 +109,21 @@ int main(int argc, char** argv)
     time["fullScaleVolts"] = QJsonArray{2.5, 0.0};
     time["chan1"] = firstOf(s.chan1Samples, 1024);
     time["chan2"] = firstOf(s.chan2Samples, 1024);
+    time["dcOffset"] = QJsonArray{250, -75};
+    time["traceStart"] = s.triggerIndex;
+    time["span"] = s.span;
+    // The axis labels' ends, in hundredths of a millisecond.
+    time["leftLabel"] = static_cast<double>(ColumnToTime(s, 0));
+    time["rightLabel"] = static_cast<double>(ColumnToTime(s, 512));
     // Held: a new block arrives, the picture (and the export) stay.
     s.displayHold = 1;
     tone(s.chan1Samples, 30, 1000.0, 0.0);
-    if (!exportTo(form, out + "/time.csv"))
+    if (!exportTo(form, out + "/time.csv") ||
+        !exportTo(form, out + "/time-block.csv", kExportWholeBlockFilter))
         return 1;
     expect["time"] = time;
     s.displayHold = 0;
+    s.triggerEnabled = 0;
 
     // FREQUENCY at 44100 Hz: four blocks of a tone on bin 64 (channel 1) and
     // bin 200 (channel 2), averaged over 4; channel 2 is drawn last.

@@ -62,19 +62,31 @@ with tempfile.TemporaryDirectory() as work:
     if localeMade:
         check(expect["decimalPoint"] == ",", "the C library's locale writes a decimal comma")
 
-    # TIME: the held picture's block, exactly.
+    # TIME: the held picture's samples, exactly: the span the display shows
+    # from the trace start (the trigger point), and the whole block.
     t = expect["time"]
+    start, (off1, off2), rate = t["traceStart"], t["dcOffset"], t["rate"]
+    check(0 < start < 512, f"the probe's trace is triggered (trace start {start})")
+    for name, first, count, origin in (("time.csv", start, t["span"] + 1, "trace start"),
+                                       ("time-block.csv", 0, 1024, "the block's first sample")):
+        rows = read(os.path.join(out, name))
+        check(rows[0] == [f"Time (ms; 0 = {origin}; {rate} Hz)",
+                          f"Channel 1 raw (trace start: sample {start})", "Channel 1 as drawn", "Channel 1 (V)",
+                          f"Channel 2 raw (trace start: sample {start})", "Channel 2 as drawn",
+                          "Channel 2 (% of full scale)"], f"{name} header {rows[0]}")
+        check(len(rows) == 1 + count, f"{name} rows {len(rows)}, not {1 + count}")
+        for i, row in enumerate(rows[1:]):
+            c1, c2 = t["chan1"][first + i], t["chan2"][first + i]
+            want = [i * 1000.0 / rate, c1 + off1, c1, (c1 + off1) * 2.5 / 32767, c2 + off2, c2,
+                    (c2 + off2) * 100.0 / 32767]
+            got = [float(row[0]), int(row[1]), int(row[2]), float(row[3]), int(row[4]), int(row[5]), float(row[6])]
+            if got != want:
+                check(False, f"{name} row {i}: {row} is not {want}")
+                break
+    # The span's ends are the axis labels' ends (which truncate to hundredths).
     rows = read(os.path.join(out, "time.csv"))
-    check(rows[0] == ["Time (ms)", "Channel 1 (raw)", "Channel 1 (V)", "Channel 2 (raw)",
-                      "Channel 2 (% of full scale)"], f"time header {rows[0]}")
-    check(len(rows) == 1 + 1024, f"time rows {len(rows)}")
-    for i, row in enumerate(rows[1:1025]):
-        c1, c2 = t["chan1"][i], t["chan2"][i]
-        want = [i * 1000.0 / t["rate"], c1, c1 * 2.5 / 32767, c2, c2 * 100.0 / 32767]
-        got = [float(row[0]), int(row[1]), float(row[2]), int(row[3]), float(row[4])]
-        if got != want:
-            check(False, f"time row {i}: {row} is not {want}")
-            break
+    for row, label in ((rows[1], t["leftLabel"]), (rows[-1], t["rightLabel"])):
+        check(0 <= float(row[0]) - label / 100 < 0.02, f"row at {row[0]} ms, label at {label / 100} ms")
 
     # FREQUENCY: the averaged tone levels, and the drawn curve.
     sp = expect["spectrum"]

@@ -1,0 +1,155 @@
+// The TIME export holds what the display shows: its rows run from the view's
+// left end to its right end with the axis labels' time origin (the trace
+// start), each channel's samples from the block its trace was drawn from,
+// as recorded (raw) and as the display scales them.
+#include "persist/CsvExport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "display/DisplayPass.h"
+#include "display/DisplayTestState.h"
+#include "display/ReadoutScales.h"
+#include "display/TraceRenderer.h"
+
+namespace varmolen {
+namespace {
+
+std::vector<std::vector<std::string>> parse(const std::string& text)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        std::string cell;
+        while (std::getline(cells, cell, ','))
+            fields.push_back(cell);
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
+{
+    struct Case {
+        const char* what;
+        std::uint32_t rate;
+        float timeDial;  // percent
+        bool chop;
+        int source;
+        bool add;
+        int marker1, marker2;  // expanded between them when marker1 >= 0
+    };
+    const Case cases[] = {
+        {"full span, Chop", 44100, 100.0f, true, 1, false, -1, 0},
+        {"zoomed to 211 samples, source 2", 11025, 40.0f, true, 2, false, -1, 0},
+        {"Alt: each channel from its own trigger point", 22050, 100.0f, false, 1, false, -1, 0},
+        {"Add", 44100, 70.0f, true, 1, true, -1, 0},
+        {"expanded between the markers", 11025, 100.0f, true, 1, false, 142, 396},
+        {"expanded and zoomed", 44100, 55.5f, true, 2, false, 101, 250},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        varmolen::testing::Bench b;
+        InstrumentState& s = b.s;
+        s.sampleRate = c.rate;
+        s.chan1Enabled = 1;
+        s.chan2Enabled = 1;
+        s.chan1TimeGain = 9;
+        s.chan2TimeGain = 5;
+        s.triggerEnabled = 1;
+        s.chopMode = c.chop ? 1 : 0;
+        s.triggerChannel = c.source;
+        s.addChannels = c.add ? 1 : 0;
+        s.span = SpanFromDial(c.timeDial);
+        const ResampleBlock block = ResampleBlockForSpan(s.span);
+        s.blockSize = block.blockSize;
+        s.interpFactor = block.interpFactor;
+        if (c.marker1 >= 0) {
+            s.marker1Enabled = s.marker2Enabled = s.expanded = 1;
+            s.marker1Pos = c.marker1;
+            s.marker2Pos = c.marker2;
+        }
+        // The blocks as recorded, and as the run loop leaves them: less the
+        // slow DC level it keeps of each channel.
+        s.chan1DcLevel = 812.9f;
+        s.chan2DcLevel = -301.4f;
+        std::array<std::vector<std::int32_t>, 2> recorded{std::vector<std::int32_t>(1024), std::vector<std::int32_t>(1024)};
+        for (int i = 0; i < 1024; ++i) {
+            recorded[0][i] = 812 + static_cast<std::int32_t>(std::lround(9000 * std::sin(i * 0.045 + 1.0)));
+            recorded[1][i] = -301 + static_cast<std::int32_t>(std::lround(12000 * std::sin(i * 0.031 + 2.0)));
+            s.chan1Samples[i] = recorded[0][i] - 812;
+            s.chan2Samples[i] = recorded[1][i] + 301;
+        }
+        RunDisplayPass(s, b.r);
+        // A new block arrives while held; the export stays with the picture.
+        s.displayHold = 1;
+        s.chan1Samples.fill(7);
+
+        std::string whyNot;
+        const auto rows = parse(ComposeDisplayCsv(s, whyNot));
+        ASSERT_GT(rows.size(), 10u) << whyNot;
+        ASSERT_EQ(rows[0].size(), 7u);
+        EXPECT_EQ(rows[0][0], "Time (ms; 0 = trace start; " + std::to_string(c.rate) + " Hz)");
+        std::array<int, 2> start{};
+        for (int ch = 0; ch < 2; ++ch) {
+            const std::string& name = rows[0][static_cast<std::size_t>(1 + 3 * ch)];
+            const std::string prefix = "Channel " + std::to_string(ch + 1) + " raw (trace start: sample ";
+            ASSERT_EQ(name.rfind(prefix, 0), 0u) << name;
+            start[ch] = std::stoi(name.substr(prefix.size()));
+        }
+        // Chop: both traces start at the source's trigger point.
+        EXPECT_GT(start[c.source - 1], 0) << "triggered";
+        if (c.chop)
+            EXPECT_EQ(start[0], start[1]);
+        else
+            EXPECT_NE(start[0], start[1]) << "the case should give the channels their own points";
+
+        // Both ends: the axis labels' times (which truncate to hundredths); in
+        // the expanded view a marker may lie up to a sample from the nearest one.
+        const double sample = 1000.0 / c.rate;
+        const double leftLabel = ColumnToTime(s, c.marker1 >= 0 ? c.marker1 : 0) / 100.0;
+        const double rightLabel = ColumnToTime(s, c.marker1 >= 0 ? c.marker2 : 512) / 100.0;
+        const double first = std::stod(rows[1][0]);
+        const double last = std::stod(rows.back()[0]);
+        if (c.marker1 < 0) {
+            EXPECT_EQ(first, 0.0);
+            EXPECT_EQ(rows.size(), static_cast<std::size_t>(s.span) + 2);
+            EXPECT_GE(last - rightLabel, 0.0);
+            EXPECT_LT(last - rightLabel, 0.02);
+        } else {
+            EXPECT_GE(first - leftLabel, 0.0);
+            EXPECT_LT(first - leftLabel, sample + 0.02);
+            EXPECT_GT(last - rightLabel, -sample);
+            EXPECT_LT(last - rightLabel, 0.02);
+        }
+
+        // Each row: sample i after each trace start, raw as recorded, and as
+        // drawn the value whose scaling is the trace on the display.
+        const std::array<const std::int32_t*, 2> traces{s.chan1Trace.data(), s.chan2Trace.data()};
+        const std::array<std::int32_t, 2> gains{s.chan1TimeGain, s.chan2TimeGain};
+        for (std::size_t r = 1; r < rows.size(); ++r) {
+            const double ms = std::stod(rows[r][0]);
+            const int i = static_cast<int>(std::lround(ms / sample));
+            ASSERT_NEAR(ms, i * sample, 1e-9) << "row " << r;
+            for (int ch = 0; ch < 2; ++ch) {
+                const auto at = static_cast<std::size_t>(start[ch] + i);
+                const std::int32_t raw = std::stoi(rows[r][static_cast<std::size_t>(1 + 3 * ch)]);
+                const std::int64_t drawn = std::stoll(rows[r][static_cast<std::size_t>(2 + 3 * ch)]);
+                ASSERT_EQ(raw, recorded[ch][at]) << "row " << r << ", channel " << ch + 1;
+                ASSERT_EQ(ScaleSample(gains[ch], drawn), traces[ch][i]) << "row " << r << ", channel " << ch + 1;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace varmolen
