@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -158,6 +159,21 @@ int createBeside(const std::string& path, std::string& temp)
     return -1;
 }
 
+// The file a symbolic link names (through every link in the chain), or the
+// name itself when it is no link or points nowhere yet.
+std::string linkTarget(const std::string& path)
+{
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return path;
+    std::string target(real);
+    std::free(real);
+    return target;
+}
+
 }  // namespace
 
 std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::uint32_t rate, std::uint16_t channels,
@@ -172,8 +188,12 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
         whyNot = "the input's format cannot be recorded";
         return nullptr;
     }
+    // A name that is a link records into the file it points to, as writing
+    // in place did: the new file is made beside that file and replaces it,
+    // and the link stays the user's.
+    const std::string target = linkTarget(path);
     struct stat before {};
-    const bool existed = ::stat(path.c_str(), &before) == 0;
+    const bool existed = ::stat(target.c_str(), &before) == 0;
     if (existed && !S_ISREG(before.st_mode)) {
         whyNot = "not a file";
         return nullptr;
@@ -181,7 +201,7 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
     // A new file beside the chosen one: the chosen file is replaced only
     // once the recording runs.
     std::string temp;
-    const int fd = createBeside(path, temp);
+    const int fd = createBeside(target, temp);
     if (fd < 0) {
         whyNot = describe("cannot create the file", errno);
         return nullptr;
@@ -201,7 +221,7 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
         ::unlink(temp.c_str());
         return nullptr;
     }
-    std::unique_ptr<WavRecorder> recorder(new WavRecorder(shared, path, temp));
+    std::unique_ptr<WavRecorder> recorder(new WavRecorder(shared, target, temp));
     try {
         recorder->writer_ = std::thread([shared] { writerLoop(shared); });
     } catch (const std::system_error& e) {

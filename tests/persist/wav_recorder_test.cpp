@@ -6,6 +6,7 @@
 
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -225,6 +226,29 @@ TEST_F(Folder, AnExistingFileIsReplacedOnlyOnceTheRecordingIsPutInPlace)
     ASSERT_TRUE(recorder->finish());
     EXPECT_EQ(names(dir), std::vector<std::string>{"take.wav"});
     const test::WavContents w = test::readWav(path);
+    ASSERT_EQ(w.problem, "");
+    EXPECT_EQ(w.frames(), 882u);
+}
+
+// A name that is a symbolic link: the recording replaces the file the link
+// points to, and the link stays a link.
+TEST_F(Folder, ALinkRecordsIntoTheFileItNames)
+{
+    const std::string real = file("take.wav");
+    const std::string link = file("latest.wav");
+    { std::ofstream(real) << "the user's earlier take"; }
+    ASSERT_EQ(::symlink("take.wav", link.c_str()), 0);
+    std::vector<std::int16_t> chunk(882 * 2, 5);
+    std::string whyNot;
+    auto recorder = WavRecorder::start(link, 44100, 2, 44100 * 60, whyNot);
+    ASSERT_TRUE(recorder) << whyNot;
+    recorder->tap()->deliver(chunk.data(), 882, true);
+    ASSERT_TRUE(recorder->finish());
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by the recording";
+    EXPECT_EQ(names(dir), (std::vector<std::string>{"latest.wav", "take.wav"}));
+    const test::WavContents w = test::readWav(real);
     ASSERT_EQ(w.problem, "");
     EXPECT_EQ(w.frames(), 882u);
 }
