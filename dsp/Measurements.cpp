@@ -436,6 +436,8 @@ void Measurements::ToneRecord::restart()
 {
     count = 0;
     fresh = false;
+    read = false;
+    sinceReading = 0;
     average.restart();
 }
 
@@ -460,6 +462,7 @@ void Measurements::ToneRecord::add(const std::int32_t* x, int frames, double fra
         count += frames;
     }
     fresh = true;
+    sinceReading += frames;
 }
 
 void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts)
@@ -508,8 +511,10 @@ const ToneReading& Measurements::Tone(int channel)
 {
     const std::size_t i = channel == 2 ? 1 : 0;
     ToneRecord& record = toneRecords_[i];
-    if (record.fresh) {
+    if (record.fresh && (!record.read || record.sinceReading >= kToneReadingSeconds * record.rate)) {
         record.fresh = false;
+        record.read = true;
+        record.sinceReading = 0;
         readings_[i].tone = tone_.measure(record.codes.data(), record.count, record.rate, &record.average);
     }
     return readings_[i].tone;

@@ -170,10 +170,15 @@ public:
     // the one before (a gap) or comes at another rate. A channel not
     // enabled, or not recorded by the buffer, starts afresh and reads nothing.
     void MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts);
-    // The tone readings of channel 1 or 2's record as it stands after the
-    // last buffer added, formed the first time they are asked for; each one
-    // formed joins the average of the channel's readings of a steady tone.
+    // The tone readings of channel 1 or 2's record, formed when they are
+    // asked for from the record as it stands: the first time after the
+    // record started, then once a second of signal has been added since the
+    // last (a transform of 8192 samples is the strip's largest cost, and
+    // each reading joins the average of the channel's readings of a steady
+    // tone anyway). Otherwise the last reading formed.
     const ToneReading& Tone(int channel);
+    // Signal added between two tone readings, at least.
+    static constexpr double kToneReadingSeconds = 1.0;
     // The TIME readings, formed when first asked for after a buffer, and the
     // tone readings as Tone() last formed them.
     const ChannelReadings& readings(int channel);
@@ -189,6 +194,8 @@ private:
         double rate = 0.0;  // of every frame held
         bool follows = false;  // the last buffer measured was added here
         bool fresh = false;    // frames added since the last reading
+        bool read = false;     // a reading was formed since the record started
+        std::int64_t sinceReading = 0;  // frames added since the last reading
         ToneAverage average;
 
         void restart();

@@ -86,22 +86,34 @@ RealFft::RealFft(int maxLength)
     }
 }
 
+int RealFft::reverseShift(int n) const
+{
+    int bits = 0;
+    while ((1 << bits) < n / 2)
+        ++bits;
+    return maxBits_ - bits;
+}
+
 void RealFft::halfTransform(const double* x, int n)
 {
     // Pack the n real samples as n/2 complex values (even, odd samples) in
     // bit-reversed order, then transform in place.
-    const int half = n / 2;
-    int bits = 0;
-    while ((1 << bits) < half)
-        ++bits;
-    const int shift = maxBits_ - bits;
+    const int shift = reverseShift(n);
     double* re = workRe_.data();
     double* im = workIm_.data();
-    for (int m = 0; m < half; ++m) {
+    for (int m = 0; m < n / 2; ++m) {
         const auto r = static_cast<std::size_t>(bitReverse_[static_cast<std::size_t>(m)] >> shift);
         re[r] = x[2 * m];
         im[r] = x[2 * m + 1];
     }
+    passes(n);
+}
+
+void RealFft::passes(int n)
+{
+    const int half = n / 2;
+    double* re = workRe_.data();
+    double* im = workIm_.data();
     // The first two stages turn by 1 and -i only.
     if (half >= 4) {
         for (int p = 0; p < half; p += 4) {
@@ -229,6 +241,30 @@ bool RealFft::power(const double* x, int n, double* power)
     if (x == nullptr || !accepts(n))
         return false;
     halfTransform(x, n);
+    splitPower(n, power);
+    return true;
+}
+
+bool RealFft::windowedPower(const std::int32_t* x, double offset, const double* window, int windowStride, int n,
+                            double* power)
+{
+    if (x == nullptr || window == nullptr || !accepts(n))
+        return false;
+    const int shift = reverseShift(n);
+    double* re = workRe_.data();
+    double* im = workIm_.data();
+    for (int m = 0; m < n / 2; ++m) {
+        const auto r = static_cast<std::size_t>(bitReverse_[static_cast<std::size_t>(m)] >> shift);
+        re[r] = (x[2 * m] - offset) * window[static_cast<std::ptrdiff_t>(2 * m) * windowStride];
+        im[r] = (x[2 * m + 1] - offset) * window[static_cast<std::ptrdiff_t>(2 * m + 1) * windowStride];
+    }
+    passes(n);
+    splitPower(n, power);
+    return true;
+}
+
+void RealFft::splitPower(int n, double* power) const
+{
     const int half = n / 2;
     const int stride = maxLength_ / n;
     const double* zr = workRe_.data();
@@ -262,6 +298,5 @@ bool RealFft::power(const double* x, int n, double* power)
         split(k, n, xr, xi);
         power[k] = xr * xr + xi * xi;
     }
-    return true;
 }
 }  // namespace varmolen

@@ -27,11 +27,19 @@ public:
     bool forward(const double* x, int n, double* re, double* im);
     // |X[k]|^2 for k = 0..n/2 into power[0..n/2].
     bool power(const double* x, int n, double* power);
+    // |X[k]|^2 of the record (x[t] - offset) * window[t * windowStride],
+    // t < n: the window is applied as the samples are packed for the
+    // transform, so no windowed copy of the record is made.
+    bool windowedPower(const std::int32_t* x, double offset, const double* window, int windowStride, int n,
+                       double* power);
 
 private:
     // The n/2-point complex transform of the packed even and odd samples,
     // left in workRe_/workIm_.
     void halfTransform(const double* x, int n);
+    int reverseShift(int n) const;  // bit-reversal table's shift for length n
+    void passes(int n);             // the transform of the packed values
+    void splitPower(int n, double* power) const;
     // Bin k of the real transform from the half-length one.
     void split(int k, int n, double& xr, double& xi) const;
 

@@ -41,8 +41,7 @@ constexpr double kAverageLevelFactor = 2.0;
 
 ToneMeter::ToneMeter()
     : fft_(kToneMaxRecord),
-      window_(static_cast<std::size_t>(kToneMaxRecord)),
-      input_(static_cast<std::size_t>(kToneMaxRecord))
+      window_(static_cast<std::size_t>(kToneMaxRecord))
 {
     for (int t = 0; t < kToneMaxRecord; ++t) {
         const double a = 2.0 * kPi * t / kToneMaxRecord;
@@ -151,17 +150,8 @@ void ToneMeter::transform(const std::int32_t* x, int n)
     for (int t = 0; t < n; ++t)
         sum += x[t];
     const double mean = static_cast<double>(sum) / n;
-    const int stride = kToneMaxRecord / n;  // the window over n points
-    const double* w = window_.data();
-    double* in = input_.data();
-    if (stride == 1) {
-        for (int t = 0; t < n; ++t)
-            in[t] = (x[t] - mean) * w[t];
-    } else {
-        for (int t = 0; t < n; ++t)
-            in[t] = (x[t] - mean) * w[t * stride];
-    }
-    fft_.power(input_.data(), n, power_.data());
+    // The window over n points: every m-th value of the longest one.
+    fft_.windowedPower(x, mean, window_.data(), kToneMaxRecord / n, n, power_.data());
 }
 
 void ToneMeter::findStrongest()

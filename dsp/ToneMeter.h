@@ -89,7 +89,6 @@ private:
 
     RealFft fft_;
     std::vector<double> window_;  // over kToneMaxRecord points; shorter records take every m-th
-    std::vector<double> input_;   // the windowed record
     std::array<double, kToneMaxRecord / 2 + 1> power_{};
     int n_ = kToneMinRecord;  // record length of power_
     int strongest_ = 1;       // strongest of bins 1..n/2-1

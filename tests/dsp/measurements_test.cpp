@@ -394,14 +394,16 @@ TEST(Tone, ThdAgainstALongReference)
 // The tone record follows the signal, never two signals at once: a rate
 // change, a gap or a buffer measured without its tone readings (a held
 // picture) starts it again from the next buffer, and the average of the
-// readings starts again when the tone moves within one record.
+// readings starts again when the tone moves within one record. A reading is
+// formed at once after a start, then after each second of signal.
 TEST(Tone, RecordStartsAfreshAndNeverMixesSignals)
 {
     ToneFeed feed;
     const Signal tone = Sine(1000.0, 11025, 10000);
     EXPECT_EQ(feed.run(tone, 11025, 1).length, 1024);
-    EXPECT_EQ(feed.run(tone, 11025, 2).length, 2048);
-    const ToneReading full = feed.run(tone, 11025, 5);
+    // The next reading once a second of signal has been added: by then from 8192 samples.
+    EXPECT_EQ(feed.run(tone, 11025, 10).length, 1024);
+    const ToneReading full = feed.run(tone, 11025, 1);
     ASSERT_TRUE(full.valid);
     EXPECT_EQ(full.length, 8192);
     EXPECT_NEAR(full.hz, 1000.0, 0.01);
@@ -424,9 +426,9 @@ TEST(Tone, RecordStartsAfreshAndNeverMixesSignals)
 
     // One continuous record whose tone moves from 1000 to 1500 Hz: once the
     // record holds the new tone only, the readings are of it alone.
-    feed.run(tone, 22050, 8);
-    ASSERT_NEAR(feed.run(tone, 22050, 1).hz, 2000.0, 0.01);
-    r = feed.run(Sine(750.0, 11025, 10000), 22050, 8);
+    feed.run(tone, 22050, 22);
+    ASSERT_NEAR(feed.run(tone, 22050, 22).hz, 2000.0, 0.01);
+    r = feed.run(Sine(750.0, 11025, 10000), 22050, 22);
     ASSERT_TRUE(r.valid);
     EXPECT_EQ(r.length, 8192);
     EXPECT_NEAR(r.hz, 1500.0, 0.01);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -41,6 +42,27 @@ TEST(RealFft, EveryLengthMatchesTheDefiningSum)
             ASSERT_NEAR(power[i], std::norm(sum), 1e-9 * n * n) << "bin " << k;
         }
     }
+    // The window applied while packing: the same as windowing first, for a
+    // window over the longest length taken every m-th point.
+    std::vector<double> window(8192);
+    for (std::size_t t = 0; t < window.size(); ++t)
+        window[t] = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(t) / 8192.0);
+    for (int n : {1024, 8192}) {
+        std::vector<std::int32_t> codes(static_cast<std::size_t>(n));
+        std::vector<double> windowed(codes.size());
+        for (int t = 0; t < n; ++t) {
+            codes[static_cast<std::size_t>(t)] = static_cast<std::int32_t>(std::lround(20000.0 * value(random)));
+            windowed[static_cast<std::size_t>(t)] =
+                (codes[static_cast<std::size_t>(t)] - 12.5) * window[static_cast<std::size_t>(t * (8192 / n))];
+        }
+        std::vector<double> expected(static_cast<std::size_t>(n / 2 + 1));
+        std::vector<double> got(expected.size());
+        ASSERT_TRUE(fft.power(windowed.data(), n, expected.data()));
+        ASSERT_TRUE(fft.windowedPower(codes.data(), 12.5, window.data(), 8192 / n, n, got.data()));
+        for (std::size_t k = 0; k < got.size(); ++k)
+            ASSERT_NEAR(got[k], expected[k], 1e-9 * expected[0] + 1e-6) << n << " bin " << k;
+    }
+
     // Lengths it cannot take are refused, and nothing is written.
     std::vector<double> x(16384, 1.0);
     std::vector<double> out(8193, -7.0);
