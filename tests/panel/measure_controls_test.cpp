@@ -269,10 +269,21 @@ TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
     };
     for (const Channel& c : {Channel{1, 1000.0, s().chan1Color}, Channel{2, 250.0, s().chan2Color}}) {
         SCOPED_TRACE(c.number);
-        QLabel* label = labels.label(c.number);
+        QWidget* label = labels.label(c.number);
         ASSERT_TRUE(label->isVisibleTo(form->SpectrumBox));
-        EXPECT_EQ(label->text(), reading(c.number, "PeakFrequency"));
-        EXPECT_TRUE(label->text().startsWith(c.number == 1 ? "1000.0" : "250.0")) << label->text().toStdString();
+        EXPECT_EQ(labels.text(c.number), reading(c.number, "PeakFrequency"));
+        EXPECT_TRUE(labels.text(c.number).startsWith(c.number == 1 ? "1000.0" : "250.0"))
+            << labels.text(c.number).toStdString();
+        // A frame in the channel's colour around text on the display's (white) ground.
+        const QImage drawn = label->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRgb ink = QColor(c.colour & 0xFF, (c.colour >> 8) & 0xFF, (c.colour >> 16) & 0xFF).rgb();
+        EXPECT_EQ(drawn.pixel(drawn.width() / 2, 0), ink);
+        int inked = 0;
+        for (int y = 2; y < drawn.height() - 2; ++y) {
+            for (int x = 2; x < drawn.width() - 2; ++x)
+                inked += drawn.pixel(x, y) != qRgb(255, 255, 255);
+        }
+        EXPECT_GT(inked, 20);
         // The tallest peak: the highest pixel of the channel's colour beside
         // the first columns, where the window's image of DC is drawn.
         int column = -1;
