@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 #include "dsp/Calibration.h"
@@ -54,12 +55,16 @@ struct LevelText {
     std::string decibels;
 };
 
-// % and dBFS of a ratio to full scale, or volts of `codes` on a calibrated channel.
+// % and dBFS of a ratio to full scale, or volts of `codes` on a calibrated
+// channel; below the floor (but not 0) the volts of the floor after "<".
 LevelText level(double ratio, double codes, double fullScaleVolts, char decimalSeparator)
 {
-    if (const std::optional<double> volts = ChannelVolts(codes, fullScaleVolts))
+    if (const std::optional<double> volts = ChannelVolts(codes, fullScaleVolts)) {
+        if (codes != 0.0 && std::abs(ratio) < kLevelFloor)
+            return {"< " + FormatVolts(std::abs(*volts) * kLevelFloor / std::abs(ratio), decimalSeparator), {}};
         return {FormatVolts(*volts, decimalSeparator), {}};
-    return {FormatPercent(ratio, decimalSeparator), FormatDecibels(ratio, "dBFS", decimalSeparator)};
+    }
+    return {FormatPercent(ratio, decimalSeparator), FormatLevelDecibels(ratio, decimalSeparator)};
 }
 
 }  // namespace
@@ -108,33 +113,54 @@ std::string FormatDecibels(double ratio, const char* unit, char decimalSeparator
     return fixed(20.0 * std::log10(magnitude), 2, decimalSeparator) + " " + unit;
 }
 
+std::string FormatLevelDecibels(double ratio, char decimalSeparator)
+{
+    const double magnitude = std::abs(ratio);
+    if (!std::isfinite(magnitude))
+        return measure_text::kUnknown;
+    if (magnitude < kLevelFloor)
+        return measure_text::kBelowFloor;
+    return FormatDecibels(magnitude, "dBFS", decimalSeparator);
+}
+
 std::string FormatVolts(double volts, char decimalSeparator)
 {
     if (!std::isfinite(volts))
         return measure_text::kUnknown;
-    // Four significant digits; a value that rounds up into the next decade
-    // (999.96 mV) is written there (1.000 V).
-    const auto significant = [](double v) {
+    struct Unit {
+        double scale;
+        const char* name;
+    };
+    constexpr Unit kUnits[] = {{1.0, " V"}, {1e-3, " mV"}, {1e-6, " µV"}, {1e-9, " nV"}};
+    constexpr std::size_t kLast = std::size(kUnits) - 1;
+    // Four significant digits, at most four decimals (below 1 nV).
+    const auto decimalsOf = [](double v) {
         if (v == 0.0)
             return 3;
         const int order = static_cast<int>(std::floor(std::log10(std::abs(v))));
-        return std::max(0, 3 - order);
+        return std::clamp(3 - order, 0, 4);
     };
-    double value = volts;
-    const char* unit = " V";
-    if (std::abs(volts) < 1.0) {
-        value = volts * 1000.0;
-        unit = " mV";
+    // The largest unit in which the value is at least 1; 0 in mV.
+    std::size_t u = 1;
+    if (volts != 0.0) {
+        u = 0;
+        while (u < kLast && std::abs(volts) < kUnits[u].scale)
+            ++u;
     }
-    int decimals = significant(value);
+    double value = volts / kUnits[u].scale;
+    int decimals = decimalsOf(value);
     const double step = std::pow(10.0, -decimals);
     const double rounded = std::round(value / step) * step;
-    if (rounded != 0.0 && significant(rounded) < decimals) {
-        if (std::abs(volts) < 1.0 && std::abs(rounded) >= 1000.0)
-            return FormatVolts(std::copysign(1.0, volts), decimalSeparator);
-        decimals = significant(rounded);
+    // A value that rounds up into the next decade (999.96 mV) is written
+    // there (1.000 V), with the digits that keep four significant ones.
+    if (u > 0 && std::abs(rounded) >= 1000.0) {
+        --u;
+        value = std::copysign(std::abs(rounded) / 1000.0, volts);
+        decimals = decimalsOf(value);
+    } else if (rounded != 0.0 && decimalsOf(rounded) < decimals) {
+        decimals = decimalsOf(rounded);
     }
-    return fixed(value, decimals, decimalSeparator) + unit;
+    return fixed(value, decimals, decimalSeparator) + kUnits[u].name;
 }
 
 std::string FormatDistortion(double ratio, char decimalSeparator)
@@ -170,7 +196,9 @@ TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char sep
         put(l.peakToPeak / (2.0 * kFullScaleCode), l.peakToPeak, t.peakToPeak, t.peakToPeakDb);
         put(ratioToFullScale(l.maximum), l.maximum, t.maximum, t.maximumDb);
         put(ratioToFullScale(l.minimum), l.minimum, t.minimum, t.minimumDb);
-        put(ratioToFullScale(l.dcMean), l.dcMean, t.dcMean, t.dcMeanDb);
+        // Within half a code of 0 the mean is 0: what is left is rounding.
+        const double dc = std::abs(l.dcMean) < 0.5 ? 0.0 : l.dcMean;
+        put(ratioToFullScale(dc), dc, t.dcMean, t.dcMeanDb);
         put(rmsToFullScale(l.acRms), l.acRms, t.rms, t.rmsDb);
     }
     t.overload = !r.recorded ? measure_text::kUnknown : r.overload ? measure_text::kOverload : measure_text::kNoOverload;

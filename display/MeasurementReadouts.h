@@ -4,7 +4,10 @@
 // AES17 has it: a sine whose peaks reach full scale (32767) reads 100 % and
 // 0 dBFS in every level, its RMS included, so a half-scale sine reads
 // -6.02 dBFS RMS. A calibrated channel reads volts (mV below 1 V) instead of
-// % and dBFS; its dBFS texts are then empty.
+// % and dBFS; its dBFS texts are then empty. A level below -120 dBFS (the
+// floor no 16-bit recording reaches but by averaging) reads "< -120 dBFS",
+// or in volts "<" and what -120 dBFS is on that channel; a DC mean within
+// half a code of 0 reads 0.
 #pragma once
 
 #include <string>
@@ -17,7 +20,11 @@ namespace measure_text {
 inline constexpr const char* kUnknown = "?";
 inline constexpr const char* kOverload = "Overload";
 inline constexpr const char* kNoOverload = "OK";
+inline constexpr const char* kBelowFloor = "< -120 dBFS";
 }  // namespace measure_text
+
+// The lowest level read as a number: -120 dBFS.
+inline constexpr double kLevelFloor = 1e-6;
 
 // Frequency with as many decimals as its uncertainty allows: the last digit
 // shown is right to within one, as four standard uncertainties fit in it.
@@ -29,7 +36,11 @@ std::string FormatPercent(double ratio, char decimalSeparator);
 // 20 log10 of a ratio with two decimals and the unit: 0.5 -> "-6.02 dBFS";
 // "?" for a ratio of 0.
 std::string FormatDecibels(double ratio, const char* unit, char decimalSeparator);
-// Volts to four significant digits, mV below 1 V: "1.234 V", "12.34 mV".
+// A level's ratio to full scale in dBFS with two decimals: 0.5 -> "-6.02
+// dBFS"; "< -120 dBFS" below kLevelFloor, 0 included; "?" when not a number.
+std::string FormatLevelDecibels(double ratio, char decimalSeparator);
+// Volts to four significant digits in V, mV, µV or nV, whichever holds the
+// value from 1 up: "1.234 V", "12.34 mV", "-115.2 nV"; 0 is "0.000 mV".
 std::string FormatVolts(double volts, char decimalSeparator);
 // A distortion ratio in percent to three significant digits:
 // 0.01 -> "1.00 %", 0.000123 -> "0.0123 %", 0.123 -> "12.3 %".

@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 
 namespace varmolen {
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // Below this peak-to-peak (about -60 dBFS) nothing is periodic enough to time.
 constexpr double kMinPeakToPeak = 64.0;
@@ -27,30 +24,6 @@ constexpr double kPeriodAgreementSamples = 1.1;
 constexpr int kMinCrossings = 5;
 // Least timing uncertainty of one interpolated crossing, in samples.
 constexpr double kCrossingSigmaFloor = 0.02;
-
-// Four-term Blackman-Harris window: w[n] = a0 - a1 cos + a2 cos 2 - a3 cos 3.
-constexpr double kWindow[4] = {0.35875, 0.48829, 0.14128, 0.01168};
-// The window's main lobe spans 4 bins either side of a tone.
-constexpr int kLobe = 4;
-// Bins 0..3 hold the window's image of DC; a tone is read from bin 5 on, up
-// to where its lobe still ends below the Nyquist bin.
-constexpr int kFirstToneBin = 5;
-constexpr int kLastToneBin = kToneBins - 1 - kLobe;  // 507
-constexpr int kFirstNoiseBin = kLobe;                // 4
-constexpr int kLastNoiseBin = kToneBins - 1;         // 511
-// A tone's lobe must hold this many times the power of the noise in as many
-// bins; white noise stays far below it in every block.
-constexpr double kToneOverNoise = 30.0;
-constexpr int kFlankBins = 8;  // bins either side beyond the lobe
-// The lobe's central bins must follow one windowed tone's shape within this
-// share of their power.
-constexpr int kShapeBins = 2;
-constexpr double kShapeMisfit = 0.01;
-// Harmonics 2..9 lie apart from the tone's lobe only from this bin on.
-constexpr int kFirstDistortionBin = 2 * kLobe + 1;  // 9
-constexpr int kLastHarmonic = 9;
-// Least uncertainty of the interpolated tone frequency, in bins.
-constexpr double kToneSigmaFloor = 1e-4;
 
 std::int32_t codeAt(const std::uint8_t* p)
 {
@@ -457,283 +430,40 @@ void TimeMeter::formLevels(const BlockStats& block)
     levels_.peakToPeak = levels_.maximum - levels_.minimum;
 }
 
-// ------------------------------------------------------------------ ToneMeter
-
-ToneMeter::ToneMeter()
-{
-    for (int n = 0; n < kToneBlock; ++n) {
-        const double a = 2.0 * kPi * n / kToneBlock;
-        window_[static_cast<std::size_t>(n)] =
-            kWindow[0] - kWindow[1] * std::cos(a) + kWindow[2] * std::cos(2.0 * a) - kWindow[3] * std::cos(3.0 * a);
-    }
-    for (int k = 0; k < kToneBins; ++k) {
-        twiddleRe_[static_cast<std::size_t>(k)] = std::cos(2.0 * kPi * k / kToneBins);
-        twiddleIm_[static_cast<std::size_t>(k)] = -std::sin(2.0 * kPi * k / kToneBins);
-        int r = 0;
-        for (int bit = 0; bit < 9; ++bit)
-            r |= ((k >> bit) & 1) << (8 - bit);
-        bitReverse_[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(r);
-    }
-    for (int k = 0; k <= kToneBins; ++k) {
-        splitRe_[static_cast<std::size_t>(k)] = std::cos(2.0 * kPi * k / kToneBlock);
-        splitIm_[static_cast<std::size_t>(k)] = -std::sin(2.0 * kPi * k / kToneBlock);
-    }
-    // w[n] = sum over m = -3..3 of b_m e^(2 pi i m n / N); the transform of a
-    // windowed unit tone at x bins from a bin is then
-    // |sin(pi x)| * |sum_m b_m e^(-i pi m / N) / sin(pi (x + m) / N)|.
-    for (int m = -3; m <= 3; ++m) {
-        const int am = m < 0 ? -m : m;
-        const double b = (am == 0 ? 1.0 : 0.5) * kWindow[am] * (am % 2 == 1 ? -1.0 : 1.0);
-        const double phase = kPi * m / kToneBlock;
-        const auto i = static_cast<std::size_t>(m + 3);
-        kernelRe_[i] = b * std::cos(phase);
-        kernelIm_[i] = -b * std::sin(phase);
-        shiftCos_[i] = std::cos(phase);
-        shiftSin_[i] = std::sin(phase);
-    }
-}
-
-double ToneMeter::kernelMagnitude(double x) const
-{
-    const double s = std::sin(kPi * x);
-    if (std::abs(s) < 1e-12) {
-        // On a bin: only the term whose denominator vanishes is left.
-        const long j = std::lround(x);
-        if (j < -3 || j > 3)
-            return 0.0;
-        const auto i = static_cast<std::size_t>(3 - j);
-        return kToneBlock * std::sqrt(kernelRe_[i] * kernelRe_[i] + kernelIm_[i] * kernelIm_[i]);
-    }
-    const double sx = std::sin(kPi * x / kToneBlock);
-    const double cx = std::cos(kPi * x / kToneBlock);
-    double re = 0.0;
-    double im = 0.0;
-    for (std::size_t i = 0; i < 7; ++i) {
-        const double d = sx * shiftCos_[i] + cx * shiftSin_[i];  // sin(pi (x + m) / N)
-        re += kernelRe_[i] / d;
-        im += kernelIm_[i] / d;
-    }
-    return std::abs(s) * std::sqrt(re * re + im * im);
-}
-
-double ToneMeter::solveOffset(double ratio, double guess) const
-{
-    // |X[k0 + 1]| / |X[k0 - 1]| = |H(d - 1)| / |H(d + 1)| rises with the
-    // offset d of the tone from bin k0; on (-1, 1) both lie inside the main
-    // lobe. Secant steps on the logarithm of the ratio from a close guess,
-    // kept inside (-1, 1) by regula falsi (Illinois) where they would leave.
-    const double target = std::log(ratio);
-    const auto g = [this, target](double d) {
-        return std::log(kernelMagnitude(d - 1.0)) - std::log(kernelMagnitude(d + 1.0)) - target;
-    };
-    double a = -0.999;
-    double b = 0.999;
-    double ga = g(a);
-    double gb = g(b);
-    if (!(ga < 0.0))
-        return a;
-    if (!(gb > 0.0))
-        return b;
-    double x0 = std::clamp(guess, a + 1e-3, b - 1e-3);
-    double g0 = g(x0);
-    double x1 = x0 + (g0 < 0.0 ? 1e-3 : -1e-3);
-    double g1 = g(x1);
-    int side = 0;
-    for (int i = 0; i < 60; ++i) {
-        // Narrow the bracket with what is known, then step.
-        for (const auto& [x, gx] : {std::pair{x0, g0}, std::pair{x1, g1}}) {
-            if (gx < 0.0 && x > a) {
-                a = x;
-                ga = gx;
-            } else if (gx > 0.0 && x < b) {
-                b = x;
-                gb = gx;
-            }
-        }
-        if (std::abs(g1) < 1e-13 || b - a < 1e-12)
-            return x1;
-        double next = g1 != g0 ? x1 - g1 * (x1 - x0) / (g1 - g0) : a;
-        if (!(next > a && next < b)) {
-            next = (a * gb - b * ga) / (gb - ga);
-            if (side != 0)
-                (side < 0 ? gb : ga) *= 0.5;
-            side = g1 < 0.0 ? -1 : 1;
-        }
-        x0 = x1;
-        g0 = g1;
-        x1 = next;
-        g1 = g(x1);
-    }
-    return x1;
-}
-
-void ToneMeter::transform(const std::int32_t* x)
-{
-    // Without its mean, so that bins 1..3 show only the signal's slow drift.
-    // Pack the windowed block as 512 complex values (even, odd samples),
-    // transform in place, then split into the 1024-point real transform.
-    std::int64_t sum = 0;
-    for (int n = 0; n < kToneBlock; ++n)
-        sum += x[n];
-    const double mean = static_cast<double>(sum) / kToneBlock;
-    for (int m = 0; m < kToneBins; ++m) {
-        const auto r = static_cast<std::size_t>(bitReverse_[static_cast<std::size_t>(m)]);
-        fftRe_[r] = (x[2 * m] - mean) * window_[static_cast<std::size_t>(2 * m)];
-        fftIm_[r] = (x[2 * m + 1] - mean) * window_[static_cast<std::size_t>(2 * m + 1)];
-    }
-    // The first two stages turn by 1 and -i only.
-    for (int start = 0; start < kToneBins; start += 4) {
-        const auto p = static_cast<std::size_t>(start);
-        const double ar = fftRe_[p] + fftRe_[p + 1], ai = fftIm_[p] + fftIm_[p + 1];
-        const double br = fftRe_[p] - fftRe_[p + 1], bi = fftIm_[p] - fftIm_[p + 1];
-        const double cr = fftRe_[p + 2] + fftRe_[p + 3], ci = fftIm_[p + 2] + fftIm_[p + 3];
-        const double dr = fftRe_[p + 2] - fftRe_[p + 3], di = fftIm_[p + 2] - fftIm_[p + 3];
-        fftRe_[p] = ar + cr;
-        fftIm_[p] = ai + ci;
-        fftRe_[p + 2] = ar - cr;
-        fftIm_[p + 2] = ai - ci;
-        // d turned by -i: (dr, di) -> (di, -dr)
-        fftRe_[p + 1] = br + di;
-        fftIm_[p + 1] = bi - dr;
-        fftRe_[p + 3] = br - di;
-        fftIm_[p + 3] = bi + dr;
-    }
-    for (int half = 4; half < kToneBins; half *= 2) {
-        const int step = kToneBins / (2 * half);
-        for (int start = 0; start < kToneBins; start += 2 * half) {
-            for (int j = 0; j < half; ++j) {
-                const auto t = static_cast<std::size_t>(j * step);
-                const auto p = static_cast<std::size_t>(start + j);
-                const auto q = p + static_cast<std::size_t>(half);
-                const double wr = twiddleRe_[t];
-                const double wi = twiddleIm_[t];
-                const double qr = fftRe_[q] * wr - fftIm_[q] * wi;
-                const double qi = fftRe_[q] * wi + fftIm_[q] * wr;
-                fftRe_[q] = fftRe_[p] - qr;
-                fftIm_[q] = fftIm_[p] - qi;
-                fftRe_[p] += qr;
-                fftIm_[p] += qi;
-            }
-        }
-    }
-    for (int k = 0; k <= kToneBins; ++k) {
-        const auto a = static_cast<std::size_t>(k % kToneBins);
-        const auto b = static_cast<std::size_t>((kToneBins - k) % kToneBins);
-        // Even samples' transform E = (Z[k] + conj Z[N/2 - k]) / 2, odd
-        // samples' O = (Z[k] - conj Z[N/2 - k]) / 2i; X[k] = E + e^(-2 pi i k / N) O.
-        const double er = 0.5 * (fftRe_[a] + fftRe_[b]);
-        const double ei = 0.5 * (fftIm_[a] - fftIm_[b]);
-        const double or_ = 0.5 * (fftIm_[a] + fftIm_[b]);
-        const double oi = -0.5 * (fftRe_[a] - fftRe_[b]);
-        const double wr = splitRe_[static_cast<std::size_t>(k)];
-        const double wi = splitIm_[static_cast<std::size_t>(k)];
-        const double xr = er + or_ * wr - oi * wi;
-        const double xi = ei + or_ * wi + oi * wr;
-        power_[static_cast<std::size_t>(k)] = xr * xr + xi * xi;
-    }
-    // The strongest bin and the power above the window's image of DC.
-    strongest_ = 1;
-    total_ = 0.0;
-    for (int k = 1; k < kToneBins; ++k) {
-        const double p = power_[static_cast<std::size_t>(k)];
-        if (p > power_[static_cast<std::size_t>(strongest_)])
-            strongest_ = k;
-        if (k >= kFirstNoiseBin)
-            total_ += p;
-    }
-}
-
-ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate)
-{
-    ToneReading r;
-    if (x == nullptr || frames < kToneBlock || !(rate > 0.0))
-        return r;
-    transform(x);
-    const auto p = [this](int k) { return power_[static_cast<std::size_t>(k)]; };
-
-    // The strongest bin of the whole spectrum; where it lies too near DC or
-    // Nyquist to be read, the strongest tone cannot be read either.
-    const int k0 = strongest_;
-    if (k0 < kFirstToneBin || k0 > kLastToneBin)
-        return r;
-    const double total = total_;
-    double lobe = 0.0;
-    for (int k = k0 - kLobe; k <= k0 + kLobe; ++k)
-        lobe += p(k);
-    if (!(lobe > 0.0) || !(p(k0 - 1) > 0.0) || !(p(k0 + 1) > 0.0))
-        return r;
-    constexpr int kNoiseBins = kLastNoiseBin - kFirstNoiseBin + 1 - (2 * kLobe + 1);
-    const double noisePerBin = std::max(0.0, total - lobe) / kNoiseBins;
-    // A tone stands out of the noise, both of the whole spectrum and of the
-    // bins beside its lobe (coloured noise piles up where it is strongest).
-    double flank = 0.0;
-    int flankBins = 0;
-    for (int d = kLobe + 1; d <= kLobe + kFlankBins; ++d) {
-        for (int k : {k0 - d, k0 + d}) {
-            if (k >= kFirstNoiseBin && k <= kLastNoiseBin) {
-                flank += p(k);
-                ++flankBins;
-            }
-        }
-    }
-    const double around = std::max(noisePerBin, flank / flankBins);
-    if (lobe < kToneOverNoise * (2 * kLobe + 1) * around)
-        return r;
-
-    // First guess: the vertex of the parabola through the log powers.
-    const double lm = std::log(p(k0 - 1));
-    const double l0 = std::log(p(k0));
-    const double lp = std::log(p(k0 + 1));
-    const double curvature = lm - 2.0 * l0 + lp;
-    const double guess = curvature < 0.0 ? 0.5 * (lm - lp) / curvature : 0.0;
-    const double offset = solveOffset(std::sqrt(p(k0 + 1) / p(k0 - 1)), guess);
-    if (std::abs(offset) > 0.6)
-        return r;  // not the shape of one tone
-    // Each bin of the lobe must hold what one tone at that offset would put
-    // there: a bump of noise, or the skirt of a strong low-frequency drift,
-    // has another shape.
-    const double half = std::sqrt(p(k0)) / kernelMagnitude(offset);
-    double misfit = 0.0;
-    double held = 0.0;
-    for (int j = -kShapeBins; j <= kShapeBins; ++j) {
-        const double measured = std::sqrt(p(k0 + j));
-        const double model = half * kernelMagnitude(offset - j);
-        misfit += (measured - model) * (measured - model);
-        held += measured * measured;
-    }
-    if (misfit > kShapeMisfit * held)
-        return r;
-
-    const double binHz = rate / kToneBlock;
-    r.valid = true;
-    r.hz = (k0 + offset) * binHz;
-    r.sigmaHz = std::max(kToneSigmaFloor, std::sqrt(noisePerBin / p(k0))) * binHz;
-    // A real tone of peak A puts A/2 of the unit tone's transform on its bins.
-    r.amplitude = 2.0 * std::sqrt(p(k0)) / kernelMagnitude(offset);
-
-    if (k0 < kFirstDistortionBin)
-        return r;
-    r.thdNValid = true;
-    r.thdN = std::sqrt(std::max(0.0, total - lobe) / lobe);
-    const double fundamental = k0 + offset;
-    double harmonics = 0.0;
-    int counted = 0;
-    for (int h = 2; h <= kLastHarmonic; ++h) {
-        const long centre = std::lround(h * fundamental);
-        if (centre + kLobe > kLastNoiseBin)
-            break;  // at or beyond the Nyquist frequency
-        for (long k = centre - kLobe; k <= centre + kLobe; ++k)
-            harmonics += p(static_cast<int>(k));
-        ++counted;
-    }
-    if (counted > 0) {
-        r.thdValid = true;
-        r.thd = std::sqrt(harmonics / lobe);
-    }
-    return r;
-}
-
 // --------------------------------------------------------------- Measurements
+
+void Measurements::ToneRecord::restart()
+{
+    count = 0;
+    fresh = false;
+    read = false;
+    sinceReading = 0;
+    average.restart();
+}
+
+void Measurements::ToneRecord::add(const std::int32_t* x, int frames, double frameRate)
+{
+    if (!follows || frameRate != rate)
+        restart();
+    rate = frameRate;
+    constexpr int kKeep = kToneMaxRecord;
+    constexpr int kRoom = 2 * kToneMaxRecord;
+    if (frames >= kKeep) {
+        std::copy_n(x + (frames - kKeep), kKeep, codes.data());
+        count = kKeep;
+    } else {
+        if (count + frames > kRoom) {
+            // Only the last frames are read: move them to the front, then add.
+            const int kept = std::min(count, kKeep - frames);
+            std::copy_n(codes.data() + (count - kept), kept, codes.data());
+            count = kept;
+        }
+        std::copy_n(x, frames, codes.data() + count);
+        count += frames;
+    }
+    fresh = true;
+    sinceReading += frames;
+}
 
 void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts)
 {
@@ -741,16 +471,15 @@ void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, b
     for (int channel = 1; channel <= 2; ++channel) {
         const auto i = static_cast<std::size_t>(channel - 1);
         ChannelReadings& r = readings_[i];
+        ToneRecord& record = toneRecords_[i];
         const bool enabled = channel == 1 ? chan1Enabled : chan2Enabled;
-        // The tone alone needs only the frames it transforms.
-        const int capacity = parts.time ? kMaxMeasureFrames : kToneBlock;
-        const int frames = enabled ? ExtractChannel(block, channel, work_.data(), capacity) : 0;
+        const int frames = enabled ? ExtractChannel(block, channel, work_.data(), kMaxMeasureFrames) : 0;
         if (frames == 0 || !(rate > 0.0)) {
             time_[i].reset();
             timeFollows_[i] = false;
             r = {};
-            toneFrames_[i] = 0;
-            toneFresh_[i] = false;
+            record.restart();
+            record.follows = false;
             continue;
         }
         r.recorded = true;
@@ -760,12 +489,10 @@ void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, b
             time_[i].reset();  // its readings no longer describe the signal
         timeFollows_[i] = parts.time;
         r.overload = time_[i].overload();
-        if (parts.tone) {
-            toneFrames_[i] = std::min(frames, kToneBlock);
-            std::copy_n(work_.data(), toneFrames_[i], toneInput_[i].data());
-            toneRate_[i] = rate;
-            toneFresh_[i] = true;
-        }
+        record.follows = record.follows && block.followsPrevious;
+        if (parts.tone)
+            record.add(work_.data(), frames, rate);
+        record.follows = parts.tone;
     }
 }
 
@@ -783,9 +510,12 @@ const ChannelReadings& Measurements::readings(int channel)
 const ToneReading& Measurements::Tone(int channel)
 {
     const std::size_t i = channel == 2 ? 1 : 0;
-    if (toneFresh_[i]) {
-        toneFresh_[i] = false;
-        readings_[i].tone = tone_.measure(toneInput_[i].data(), toneFrames_[i], toneRate_[i]);
+    ToneRecord& record = toneRecords_[i];
+    if (record.fresh && (!record.read || record.sinceReading >= kToneReadingSeconds * record.rate)) {
+        record.fresh = false;
+        record.read = true;
+        record.sinceReading = 0;
+        readings_[i].tone = tone_.measure(record.codes.data(), record.count, record.rate, &record.average);
     }
     return readings_[i].tone;
 }
@@ -795,8 +525,10 @@ void Measurements::reset()
     for (TimeMeter& t : time_)
         t.reset();
     readings_ = {};
-    toneFrames_ = {};
-    toneFresh_ = {};
+    for (ToneRecord& record : toneRecords_) {
+        record.restart();
+        record.follows = false;
+    }
     timeFollows_ = {};
 }
 

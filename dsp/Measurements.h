@@ -5,9 +5,9 @@
 //   recorded buffers so that slow signals are read too; maximum, minimum,
 //   peak-to-peak, DC mean and AC RMS over the whole periods found (over the
 //   buffer when no period is found); an overload mark.
-// - Tone readings: the strongest tone of a Blackman-Harris windowed
-//   transform in double precision, its frequency interpolated exactly for a
-//   single windowed tone, its level, THD and THD+N.
+// - Tone readings (dsp/ToneMeter.h): the strongest tone of the last
+//   samples, gathered across consecutive buffers into a record of up to 8192,
+//   its frequency, level, THD and THD+N.
 //
 // Everything works on the buffer as recorded (16-bit codes, DC included) and
 // in fixed arrays allocated with the meter; measuring a buffer allocates
@@ -18,12 +18,11 @@
 #include <cstdint>
 
 #include "audio/RecordedBlock.h"
+#include "dsp/ToneMeter.h"
 
 namespace varmolen {
 
 constexpr double kFullScaleCode = 32767.0;   // the code of a full-scale positive peak
-constexpr int kToneBlock = 1024;             // transform length of the tone readings
-constexpr int kToneBins = kToneBlock / 2;    // bins 0..512 of a real block
 // Longest channel a recording buffer holds: 20000 bytes of mono samples.
 constexpr int kMaxMeasureFrames = 10000;
 
@@ -45,17 +44,6 @@ struct LevelReadings {  // codes
     double peakToPeak = 0.0;
     double dcMean = 0.0;
     double acRms = 0.0;
-};
-
-struct ToneReading {
-    bool valid = false;
-    double hz = 0.0;
-    double sigmaHz = 0.0;
-    double amplitude = 0.0;  // peak, codes
-    bool thdValid = false;
-    double thd = 0.0;        // ratio of the harmonics' RMS to the tone's (0.01 = 1 %)
-    bool thdNValid = false;
-    double thdN = 0.0;       // ratio of everything but the tone (and DC) to the tone
 };
 
 // The TIME readings of one channel, followed from buffer to buffer.
@@ -153,41 +141,6 @@ private:
     LevelReadings levels_;
 };
 
-// The tone readings: one transform per call, work arrays of its own.
-class ToneMeter {
-public:
-    ToneMeter();
-    // Reads the first 1024 codes of x recorded at `rate` Hz; fewer frames
-    // give no reading.
-    ToneReading measure(const std::int32_t* x, int frames, double rate);
-
-    // Power of bin k (0..512) of the last transform; for tests.
-    double binPower(int k) const { return power_[static_cast<std::size_t>(k)]; }
-    // |transform of a unit complex tone at `offset` bins from a bin|.
-    double kernelMagnitude(double offset) const;
-
-private:
-    void transform(const std::int32_t* x);
-    double solveOffset(double ratio, double guess) const;
-
-    std::array<double, kToneBlock> window_{};
-    std::array<double, kToneBins> fftRe_{};
-    std::array<double, kToneBins> fftIm_{};
-    std::array<double, kToneBins> twiddleRe_{};  // e^(-2 pi i k / 512), k < 256
-    std::array<double, kToneBins> twiddleIm_{};
-    std::array<double, kToneBins + 1> splitRe_{};  // e^(-2 pi i k / 1024), k <= 512
-    std::array<double, kToneBins + 1> splitIm_{};
-    std::array<std::uint16_t, kToneBins> bitReverse_{};
-    std::array<double, kToneBins + 1> power_{};
-    int strongest_ = 1;   // strongest of bins 1..511 in the last transform
-    double total_ = 0.0;  // power of bins 4..511
-    // Window coefficients as complex exponentials: w[n] = sum_m b_m e^(2 pi i m n / N).
-    std::array<double, 7> kernelRe_{};
-    std::array<double, 7> kernelIm_{};
-    std::array<double, 7> shiftCos_{};
-    std::array<double, 7> shiftSin_{};
-};
-
 // Readings of one channel.
 struct ChannelReadings {
     bool recorded = false;  // the channel had samples in the last buffer measured
@@ -200,38 +153,60 @@ struct ChannelReadings {
 // What a buffer is measured for: only what is read is worth the work.
 struct MeasureParts {
     bool time = true;   // the TIME readings, followed from buffer to buffer
-    bool tone = false;  // keep the buffer's first frames for the tone readings
+    bool tone = false;  // add the buffer to the record the tone readings are read from
 };
 
 // Both channels.
 class Measurements {
 public:
     // Measures the buffer for each enabled channel (1 and 2): with
-    // `parts.time` its TIME readings; with `parts.tone` it keeps each
-    // channel's first 1024 frames, whose tone readings Tone() forms when they
-    // are asked for: a tone reading needs nothing of the buffers before, so
-    // only the buffer that is read needs its transform. A buffer measured
-    // without its TIME readings breaks their thread: the next one measured
-    // for them starts afresh. A channel not enabled, or not recorded by the
-    // buffer, starts afresh and reads nothing.
+    // `parts.time` its TIME readings; with `parts.tone` it adds each
+    // channel's frames to the channel's tone record (the last 8192 frames of
+    // consecutive buffers), whose tone readings Tone() forms when they are
+    // asked for, so only the record that is read needs its transform. A
+    // buffer measured without its TIME readings breaks their thread, and one
+    // measured without its tone readings the tone record: the next one
+    // measured for them starts afresh. So does a buffer that does not follow
+    // the one before (a gap) or comes at another rate. A channel not
+    // enabled, or not recorded by the buffer, starts afresh and reads nothing.
     void MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts);
-    // The tone readings of the buffer last kept for channel 1 or 2, formed
-    // the first time they are asked for.
+    // The tone readings of channel 1 or 2's record, formed when they are
+    // asked for from the record as it stands: the first time after the
+    // record started, then once a second of signal has been added since the
+    // last (a transform of 8192 samples is the strip's largest cost, and
+    // each reading joins the average of the channel's readings of a steady
+    // tone anyway). Otherwise the last reading formed.
     const ToneReading& Tone(int channel);
+    // Signal added between two tone readings, at least.
+    static constexpr double kToneReadingSeconds = 1.0;
     // The TIME readings, formed when first asked for after a buffer, and the
     // tone readings as Tone() last formed them.
     const ChannelReadings& readings(int channel);
+    // Forgets everything measured: the TIME readings, the tone records and
+    // their averages start again from the next buffer.
     void reset();
 
 private:
+    // The last frames of consecutive buffers of one channel, oldest first.
+    struct ToneRecord {
+        std::array<std::int32_t, 2 * kToneMaxRecord> codes{};
+        int count = 0;      // frames held, the newest at codes[count - 1]
+        double rate = 0.0;  // of every frame held
+        bool follows = false;  // the last buffer measured was added here
+        bool fresh = false;    // frames added since the last reading
+        bool read = false;     // a reading was formed since the record started
+        std::int64_t sinceReading = 0;  // frames added since the last reading
+        ToneAverage average;
+
+        void restart();
+        void add(const std::int32_t* x, int frames, double frameRate);
+    };
+
     std::array<TimeMeter, 2> time_;
     ToneMeter tone_;
     std::array<ChannelReadings, 2> readings_;
     std::array<std::int32_t, kMaxMeasureFrames> work_{};
-    std::array<std::array<std::int32_t, kToneBlock>, 2> toneInput_{};
-    std::array<int, 2> toneFrames_{};       // frames kept, 0 = none
-    std::array<double, 2> toneRate_{};
-    std::array<bool, 2> toneFresh_{};       // kept and not yet transformed
+    std::array<ToneRecord, 2> toneRecords_{};
     std::array<bool, 2> timeFollows_{};     // the last buffer was measured for its TIME readings
 };
 

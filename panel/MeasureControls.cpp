@@ -11,6 +11,7 @@
 #include "display/MeasurementReadouts.h"
 #include "panel/CalibrateDialog.h"
 #include "panel/MeasureStrip.h"
+#include "panel/PeakLabels.h"
 
 namespace varmolen {
 
@@ -47,6 +48,7 @@ MeasureControls::MeasureControls(TScopeForm& form) : form_(form)
 
     strip_ = new MeasureStrip(&form);
     strip_->hide();
+    peaks_ = std::make_unique<PeakLabels>(form.SpectrumBox);
     refresh_ = new QTimer(this);
     refresh_->setInterval(kRefreshMs);
     connect(refresh_, &QTimer::timeout, this, [this] { RefreshTexts(); });
@@ -79,6 +81,7 @@ void MeasureControls::ShowMeasurements(bool shown)
             strip_->raise();
         } else {
             strip_->hide();
+            peaks_->hideAll();
             form_.setContentsMargins(0, 0, 0, 0);
             form_.setFixedSize(bareSize_);
         }
@@ -147,10 +150,14 @@ void MeasureControls::measureBlock(const RecordedBlock& block)
         keepReadings(true);
     lastDrawn_ = drawn;
     // The FREQUENCY display reads tones only; the TIME readings are followed
-    // where they are read: in the TIME display and for the calibration.
+    // where they are read: in the TIME display and for the calibration, and
+    // the tone record only in the FREQUENCY display, so that it starts with
+    // the display and holds what it showed.
     const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
-    const MeasureParts parts{.time = s.displayType != 1 || calibrating, .tone = drawn};
+    const MeasureParts parts{.time = s.displayType != 1 || calibrating, .tone = drawn && s.displayType == 1};
     measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
+    if (s.displayType != 1)
+        peaks_->hideAll();  // at once when the display turns to TIME
 }
 
 void MeasureControls::keepReadings(bool tone)
@@ -181,6 +188,7 @@ void MeasureControls::RefreshTexts()
         if (shown_ && frequencyDisplay) {
             const ToneRowTexts tone = ToneTexts(shownReadings_[i], fullScale, separator);
             strip_->showChannel(ch, enabled, colour, nullptr, &tone);
+            peakTexts_[i] = QString::fromStdString(tone.peakFrequency);
         }
         if ((shown_ && !frequencyDisplay) || calibrating) {
             const TimeRowTexts time = TimeTexts(shownReadings_[i], fullScale, separator);
@@ -193,6 +201,20 @@ void MeasureControls::RefreshTexts()
     }
     if (calibrating)
         dialog_->showReadings(rmsNow);
+    placePeakLabels();
+}
+
+void MeasureControls::placePeakLabels()
+{
+    const InstrumentState& s = form_.state();
+    const bool frequencyDisplay = shown_ && s.displayType == 1;
+    for (int ch = 1; ch <= 2; ++ch) {
+        const auto i = static_cast<std::size_t>(ch - 1);
+        const ToneReading& tone = shownReadings_[i].tone;
+        const bool enabled = (ch == 1 ? s.chan1Enabled : s.chan2Enabled) == 1;
+        const bool shown = frequencyDisplay && enabled && shownReadings_[i].recorded && tone.valid;
+        peaks_->place(s, form_.displayBitmap(), ch, shown, tone.hz, peakTexts_[i]);
+    }
 }
 
 // ---------------------------------------------------------------- handlers

@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <QSize>
+#include <QString>
 
 #include <array>
 #include <memory>
@@ -25,6 +26,7 @@ namespace varmolen {
 
 class CalibrateDialog;
 class MeasureStrip;
+class PeakLabels;
 class TScopeForm;
 
 class MeasureControls : public QObject {
@@ -48,6 +50,8 @@ public:
     bool shown() const { return shown_; }
     bool measuring() const { return measuring_; }
     MeasureStrip* strip() const { return strip_; }
+    // The strip's peak frequencies beside the display's peaks (FREQUENCY).
+    PeakLabels& peakLabels() const { return *peaks_; }
     CalibrateDialog* dialog() const { return dialog_; }
     // What the refresh timer does; also run at once when the strip appears.
     void RefreshTexts();
@@ -62,6 +66,8 @@ private:
     // Measures while the strip or the dialog is open, and only then.
     void updateMeasuring();
     void calibrationClosed(int result);
+    // The peak labels from the readings shown, over the picture as it is now.
+    void placePeakLabels();
 
     TScopeForm& form_;
     std::unique_ptr<Measurements> measurements_;
@@ -69,6 +75,8 @@ private:
     bool lastDrawn_ = false;  // the last buffer measured was drawn (the display is not held)
     QTimer* refresh_ = nullptr;
     MeasureStrip* strip_ = nullptr;
+    std::unique_ptr<PeakLabels> peaks_;
+    std::array<QString, 2> peakTexts_{};  // the strip's peak frequency texts
     CalibrateDialog* dialog_ = nullptr;
     QSize bareSize_;  // the window without the strip
     bool shown_ = false;

@@ -48,11 +48,21 @@ TEST(MeasurementTexts, Numbers)
         {[] { return FormatDecibels(32768.0 / 32767.0, "dBFS", '.'); }, "0.00 dBFS"},
         {[] { return FormatDecibels(0.0, "dBFS", '.'); }, "?"},
         {[] { return FormatDecibels(0.01, "dB", ','); }, "-40,00 dB"},
+        // Levels in dBFS: below -120 dBFS, 0 included, only that they are.
+        {[] { return FormatLevelDecibels(-0.5, '.'); }, "-6.02 dBFS"},
+        {[] { return FormatLevelDecibels(1.001e-6, '.'); }, "-119.99 dBFS"},
+        {[] { return FormatLevelDecibels(-9.9e-7, '.'); }, "< -120 dBFS"},
+        {[] { return FormatLevelDecibels(0.0, '.'); }, "< -120 dBFS"},
+        {[] { return FormatLevelDecibels(kNaN, '.'); }, "?"},
         // Volts: four significant digits, mV below 1 V.
         {[] { return FormatVolts(1.2344, '.'); }, "1.234 V"},
         {[] { return FormatVolts(-2.5, '.'); }, "-2.500 V"},
         {[] { return FormatVolts(0.012344, '.'); }, "12.34 mV"},
-        {[] { return FormatVolts(0.0001234, '.'); }, "0.1234 mV"},
+        {[] { return FormatVolts(0.0001234, '.'); }, "123.4 µV"},
+        {[] { return FormatVolts(-0.0001152e-3, '.'); }, "-115.2 nV"},
+        {[] { return FormatVolts(0.00099996, '.'); }, "1.000 mV"},
+        {[] { return FormatVolts(-999.96e-9, '.'); }, "-1.000 µV"},
+        {[] { return FormatVolts(9.99996e-6, '.'); }, "10.00 µV"},
         {[] { return FormatVolts(0.99996, '.'); }, "1.000 V"},
         {[] { return FormatVolts(999.96, '.'); }, "1000 V"},
         {[] { return FormatVolts(0.0, '.'); }, "0.000 mV"},
@@ -110,6 +120,21 @@ TEST(MeasurementTexts, Rows)
     EXPECT_EQ(fv.peakLevel, "707.1 mV");  // the tone's RMS
     EXPECT_EQ(fv.peakLevelDb, "");
     EXPECT_EQ(fv.thd, "1.00 %");
+
+    // A DC mean within half a code of 0 reads 0; levels below -120 dBFS say so.
+    ChannelReadings quiet = r;
+    for (const double dc : {0.49, -0.49}) {
+        quiet.levels.dcMean = dc;
+        EXPECT_EQ(TimeTexts(quiet, 0.0, '.').dcMean, "0.00 %") << dc;
+        EXPECT_EQ(TimeTexts(quiet, 0.0, '.').dcMeanDb, "< -120 dBFS") << dc;
+        EXPECT_EQ(TimeTexts(quiet, 2.0, '.').dcMean, "0.000 mV") << dc;
+    }
+    quiet.levels.dcMean = -0.5;
+    EXPECT_EQ(TimeTexts(quiet, 0.0, '.').dcMeanDb, "-96.33 dBFS");
+    EXPECT_EQ(TimeTexts(quiet, 2.0, '.').dcMean, "-30.52 µV");
+    quiet.levels.acRms = 1e-5;  // -120 dBFS is 0.707 µV RMS on a 1 V channel
+    EXPECT_EQ(TimeTexts(quiet, 0.0, '.').rmsDb, "< -120 dBFS");
+    EXPECT_EQ(TimeTexts(quiet, 1.0, '.').rms, "< 707.1 nV");
 
     // A full-scale voltage the channel cannot use reads as uncalibrated.
     EXPECT_EQ(TimeTexts(r, -1.0, '.').rms, "50.00 %");

@@ -17,13 +17,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <map>
 #include <numbers>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "PanelFormRig.h"
 #include "audio/AcquisitionLoop.h"
+#include "display/MeasurementReadouts.h"
+#include "display/Raster.h"
+#include "display/ReadoutScales.h"
 #include "panel/CalibrateDialog.h"
 #include "panel/MeasureControls.h"
 #include "panel/MeasureStrip.h"
+#include "panel/PeakLabels.h"
 #include "panel/widgets/RockerSwitch.h"
 
 namespace varmolen {
@@ -235,6 +244,140 @@ TEST_F(MeasureControlsTest, CalibrationRefusesWhatItCannotUseAndReadsVolts)
     EXPECT_TRUE(d->message->text().startsWith("Channel 2: there is no reading"));
     d->reject();
     EXPECT_EQ(s().features.fullScaleVolts[1], 0.0);
+}
+
+// FREQUENCY: each channel's peak frequency, as the strip reads it, in a
+// small label beside the tallest peak of its trace; over the picture, which
+// stays as drawn, and only while the strip is shown.
+TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
+{
+    useTones();
+    startLine();
+    s().chan1Color = colour::red;  // each trace told apart from the graticule and the other
+    s().chan2Color = colour::blue;
+    form->FFT1->trigger();
+    turn(form->Chan1GainDial, 30.0f);
+    turn(form->Chan2GainDial, 30.0f);
+    form->ShowMeasurements1->trigger();
+    record(12);
+    PeakLabels& labels = form->measure().peakLabels();
+    const Raster& picture = form->displayBitmap();
+    struct Channel {
+        int number;
+        double hz;
+        std::int32_t colour;
+    };
+    for (const Channel& c : {Channel{1, 1000.0, s().chan1Color}, Channel{2, 250.0, s().chan2Color}}) {
+        SCOPED_TRACE(c.number);
+        QWidget* label = labels.label(c.number);
+        ASSERT_TRUE(label->isVisibleTo(form->SpectrumBox));
+        EXPECT_EQ(labels.text(c.number), reading(c.number, "PeakFrequency"));
+        EXPECT_TRUE(labels.text(c.number).startsWith(c.number == 1 ? "1000.0" : "250.0"))
+            << labels.text(c.number).toStdString();
+        // A frame in the channel's colour around text on the display's (white) ground.
+        const QImage drawn = label->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRgb ink = QColor(c.colour & 0xFF, (c.colour >> 8) & 0xFF, (c.colour >> 16) & 0xFF).rgb();
+        EXPECT_EQ(drawn.pixel(drawn.width() / 2, 0), ink);
+        int inked = 0;
+        for (int y = 2; y < drawn.height() - 2; ++y) {
+            for (int x = 2; x < drawn.width() - 2; ++x)
+                inked += drawn.pixel(x, y) != qRgb(255, 255, 255);
+        }
+        EXPECT_GT(inked, 20);
+        // The tallest peak: the highest pixel of the channel's colour beside
+        // the first columns, where the window's image of DC is drawn.
+        int column = -1;
+        int row = 0;
+        for (; row < Raster::kHeight && column < 0; ++row) {
+            for (int x = 5; x < Raster::kWidth && column < 0; ++x) {
+                if (picture.pixel(x, row) == static_cast<std::uint32_t>(c.colour))
+                    column = x;
+            }
+        }
+        --row;
+        ASSERT_GE(column, 0);
+        // Drawn at the tone, up to two bins of the transform to its right.
+        const double drawnHz = ColumnToFrequency(s(), column);
+        EXPECT_GE(drawnHz, c.hz - 11025.0 / 1024.0);
+        EXPECT_LE(drawnHz, c.hz + 2 * 11025.0 / 1024.0);
+        // Beside it: its left edge a gap to the right, its middle on the peak's top.
+        EXPECT_EQ(label->x(), column + PeakLabels::kGap);
+        EXPECT_NEAR(label->y() + label->height() / 2, row, 1);
+        EXPECT_LE(label->geometry().right(), Raster::kWidth - 1);
+    }
+    EXPECT_FALSE(labels.label(1)->geometry().intersects(labels.label(2)->geometry()));
+
+    // The picture is the display's own: held, it is the same bitmap with the
+    // strip (and its labels) shown or hidden.
+    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    ASSERT_EQ(s().displayHold, 1);
+    record(1);
+    const Raster held = picture;
+    form->ShowMeasurements1->trigger();
+    EXPECT_FALSE(labels.label(1)->isVisibleTo(form->SpectrumBox));
+    EXPECT_FALSE(labels.label(2)->isVisibleTo(form->SpectrumBox));
+    EXPECT_TRUE(std::equal(held.data(), held.data() + Raster::kWidth * Raster::kHeight, picture.data()));
+    form->ShowMeasurements1->trigger();
+    EXPECT_TRUE(std::equal(held.data(), held.data() + Raster::kWidth * Raster::kHeight, picture.data()));
+    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    record(3);
+    EXPECT_TRUE(labels.label(1)->isVisibleTo(form->SpectrumBox));
+
+    // None in the TIME display.
+    form->Time1->trigger();
+    record(1);
+    EXPECT_FALSE(labels.label(1)->isVisibleTo(form->SpectrumBox));
+    EXPECT_FALSE(labels.label(2)->isVisibleTo(form->SpectrumBox));
+}
+
+// No reading overflows its cell: every text a cell can be given, over the
+// whole range of each reading, calibrated or not, fits its label's width in
+// the label's own font (the overload mark's bold included).
+TEST(MeasureStripCells, NoReadingOverflowsItsCell)
+{
+    MeasureStrip strip(nullptr);
+    const char* timeCells[] = {"Frequency", "Period",  "PeakToPeak", "PeakToPeakDb", "Maximum", "MaximumDb", "Minimum",
+                               "MinimumDb", "DcMean", "DcMeanDb",   "Rms",          "RmsDb",   "Overload"};
+    const char* toneCells[] = {"PeakFrequency", "PeakLevel", "PeakLevelDb", "Thd", "ThdDb", "ThdN", "ThdNDb"};
+    std::map<std::string, std::pair<int, QString>> widest;  // per cell: the widest text's overshoot and the text
+    const auto check = [&](const char* const* names, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            QLabel* label = strip.reading(1, names[i]);
+            ASSERT_NE(label, nullptr) << names[i];
+            const int over = label->fontMetrics().horizontalAdvance(label->text()) - label->width();
+            auto& [most, text] = widest.try_emplace(names[i], std::numeric_limits<int>::min(), QString()).first->second;
+            if (over > most) {
+                most = over;
+                text = label->text();
+            }
+        }
+    };
+    // Magnitudes from far below a code to beyond full scale, both signs.
+    std::vector<double> codes{0.0, 0.49, 0.5, 32767.0, 32768.0, 65535.0};
+    for (double m = 1e-9; m < 70000.0; m *= 1.09)
+        codes.push_back(m);
+    for (double m : std::vector<double>(codes))
+        codes.push_back(-m);
+    const double fullScales[] = {0.0, 0.001, 0.0012345, 0.0099999, 0.09999, 0.99999, 1.0, 9.9999, 99.999, 999.99, 1000.0};
+    for (double fullScale : fullScales) {
+        for (double c : codes) {
+            ChannelReadings r;
+            r.recorded = true;
+            const double hz = std::abs(c) / 3.0 + 0.1;  // 0.1 Hz .. 23 kHz
+            r.frequency = {true, hz, std::abs(c) * 1e-7};
+            r.levels = {true, c, -c, 2.0 * std::abs(c), c, std::abs(c)};
+            r.overload = c < 0.0;
+            r.tone = {true, hz, hz * 1e-9, std::abs(c), true, std::abs(c) / 1e4, true, std::abs(c) / 1e3, 8192};
+            const TimeRowTexts time = TimeTexts(r, fullScale, '.');
+            strip.showChannel(1, true, 0, &time, nullptr);
+            check(timeCells, std::size(timeCells));
+            const ToneRowTexts tone = ToneTexts(r, fullScale, '.');
+            strip.showChannel(1, true, 0, nullptr, &tone);
+            check(toneCells, std::size(toneCells));
+        }
+    }
+    for (const auto& [name, fit] : widest)
+        EXPECT_LE(fit.first, 0) << name << ": \"" << fit.second.toStdString() << "\" overflows by " << fit.first << " px";
 }
 
 // Varmolen.ini: shown and calibrated from the file; a file of garbage gives

@@ -1,0 +1,324 @@
+#include "dsp/ToneMeter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <utility>
+
+namespace varmolen {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Four-term Blackman-Harris window: w[t] = a0 - a1 cos + a2 cos 2 - a3 cos 3.
+constexpr double kWindow[4] = {0.35875, 0.48829, 0.14128, 0.01168};
+// The window's main lobe spans 4 bins either side of a tone.
+constexpr int kLobe = 4;
+// Bins 0..3 hold the window's image of DC; a tone is read from bin 5 on, up
+// to where its lobe still ends below the Nyquist bin.
+constexpr int kFirstToneBin = 5;
+constexpr int kFirstNoiseBin = kLobe;  // 4
+// A tone's lobe must hold this many times the power of the noise in as many
+// bins; white noise stays far below it in every record.
+constexpr double kToneOverNoise = 30.0;
+constexpr int kFlankBins = 8;  // bins either side beyond the lobe
+// The lobe's central bins must follow one windowed tone's shape within this
+// share of their power.
+constexpr int kShapeBins = 2;
+constexpr double kShapeMisfit = 0.01;
+// Harmonics 2..9 lie apart from the tone's lobe only from this bin on.
+constexpr int kFirstDistortionBin = 2 * kLobe + 1;  // 9
+constexpr int kLastHarmonic = 9;
+// Least uncertainty of the interpolated tone frequency, in bins.
+constexpr double kToneSigmaFloor = 1e-4;
+// A new spectrum continues the average while its strongest bin stays within
+// this many bins of the average's and its power within this factor.
+constexpr int kAverageMoveBins = 1;
+constexpr double kAverageLevelFactor = 2.0;
+
+}  // namespace
+
+ToneMeter::ToneMeter()
+    : fft_(kToneMaxRecord),
+      window_(static_cast<std::size_t>(kToneMaxRecord))
+{
+    for (int t = 0; t < kToneMaxRecord; ++t) {
+        const double a = 2.0 * kPi * t / kToneMaxRecord;
+        window_[static_cast<std::size_t>(t)] =
+            kWindow[0] - kWindow[1] * std::cos(a) + kWindow[2] * std::cos(2.0 * a) - kWindow[3] * std::cos(3.0 * a);
+    }
+    useLength(kToneMinRecord);
+}
+
+void ToneMeter::useLength(int n)
+{
+    n_ = n;
+    // w[t] = sum over m = -3..3 of b_m e^(2 pi i m t / n); the transform of a
+    // windowed unit tone at x bins from a bin is then
+    // |sin(pi x)| * |sum_m b_m e^(-i pi m / n) / sin(pi (x + m) / n)|.
+    for (int m = -3; m <= 3; ++m) {
+        const int am = m < 0 ? -m : m;
+        const double b = (am == 0 ? 1.0 : 0.5) * kWindow[am] * (am % 2 == 1 ? -1.0 : 1.0);
+        const double phase = kPi * m / n;
+        const auto i = static_cast<std::size_t>(m + 3);
+        kernelRe_[i] = b * std::cos(phase);
+        kernelIm_[i] = -b * std::sin(phase);
+        shiftCos_[i] = std::cos(phase);
+        shiftSin_[i] = std::sin(phase);
+    }
+}
+
+double ToneMeter::kernelMagnitude(double x) const
+{
+    const double s = std::sin(kPi * x);
+    if (std::abs(s) < 1e-12) {
+        // On a bin: only the term whose denominator vanishes is left.
+        const long j = std::lround(x);
+        if (j < -3 || j > 3)
+            return 0.0;
+        const auto i = static_cast<std::size_t>(3 - j);
+        return n_ * std::sqrt(kernelRe_[i] * kernelRe_[i] + kernelIm_[i] * kernelIm_[i]);
+    }
+    const double sx = std::sin(kPi * x / n_);
+    const double cx = std::cos(kPi * x / n_);
+    double re = 0.0;
+    double im = 0.0;
+    for (std::size_t i = 0; i < 7; ++i) {
+        const double d = sx * shiftCos_[i] + cx * shiftSin_[i];  // sin(pi (x + m) / n)
+        re += kernelRe_[i] / d;
+        im += kernelIm_[i] / d;
+    }
+    return std::abs(s) * std::sqrt(re * re + im * im);
+}
+
+double ToneMeter::solveOffset(double ratio, double guess) const
+{
+    // |X[k0 + 1]| / |X[k0 - 1]| = |H(d - 1)| / |H(d + 1)| rises with the
+    // offset d of the tone from bin k0; on (-1, 1) both lie inside the main
+    // lobe. Secant steps on the logarithm of the ratio from a close guess,
+    // kept inside (-1, 1) by regula falsi (Illinois) where they would leave.
+    const double target = std::log(ratio);
+    const auto g = [this, target](double d) {
+        return std::log(kernelMagnitude(d - 1.0)) - std::log(kernelMagnitude(d + 1.0)) - target;
+    };
+    double a = -0.999;
+    double b = 0.999;
+    double ga = g(a);
+    double gb = g(b);
+    if (!(ga < 0.0))
+        return a;
+    if (!(gb > 0.0))
+        return b;
+    double x0 = std::clamp(guess, a + 1e-3, b - 1e-3);
+    double g0 = g(x0);
+    double x1 = x0 + (g0 < 0.0 ? 1e-3 : -1e-3);
+    double g1 = g(x1);
+    int side = 0;
+    for (int i = 0; i < 60; ++i) {
+        // Narrow the bracket with what is known, then step.
+        for (const auto& [x, gx] : {std::pair{x0, g0}, std::pair{x1, g1}}) {
+            if (gx < 0.0 && x > a) {
+                a = x;
+                ga = gx;
+            } else if (gx > 0.0 && x < b) {
+                b = x;
+                gb = gx;
+            }
+        }
+        if (std::abs(g1) < 1e-13 || b - a < 1e-12)
+            return x1;
+        double next = g1 != g0 ? x1 - g1 * (x1 - x0) / (g1 - g0) : a;
+        if (!(next > a && next < b)) {
+            next = (a * gb - b * ga) / (gb - ga);
+            if (side != 0)
+                (side < 0 ? gb : ga) *= 0.5;
+            side = g1 < 0.0 ? -1 : 1;
+        }
+        x0 = x1;
+        g0 = g1;
+        x1 = next;
+        g1 = g(x1);
+    }
+    return x1;
+}
+
+void ToneMeter::transform(const std::int32_t* x, int n)
+{
+    // Without its mean, so that bins 1..3 show only the signal's slow drift.
+    std::int64_t sum = 0;
+    for (int t = 0; t < n; ++t)
+        sum += x[t];
+    const double mean = static_cast<double>(sum) / n;
+    // The window over n points: every m-th value of the longest one.
+    fft_.windowedPower(x, mean, window_.data(), kToneMaxRecord / n, n, power_.data());
+}
+
+void ToneMeter::findStrongest()
+{
+    const double* p = power_.data();
+    const int last = n_ / 2;
+    int strongest = 1;
+    for (int k = 2; k < last; ++k) {
+        if (p[k] > p[strongest])
+            strongest = k;
+    }
+    strongest_ = strongest;
+}
+
+void ToneMeter::sumTotal()
+{
+    const double* p = power_.data();
+    double total = 0.0;
+    for (int k = kFirstNoiseBin; k < n_ / 2; ++k)
+        total += p[k];
+    total_ = total;
+}
+
+void ToneMeter::joinAverage(ToneAverage& average)
+{
+    // The same tone as the average's? Otherwise the signal changed, and the
+    // readings start again from this spectrum.
+    const double now = power_[static_cast<std::size_t>(strongest_)];
+    const double before = average.power[static_cast<std::size_t>(average.strongest)];
+    const bool continues = average.length == n_ && average.count > 0 &&
+                           std::abs(average.strongest - strongest_) <= kAverageMoveBins &&
+                           now <= kAverageLevelFactor * before && before <= kAverageLevelFactor * now;
+    if (!continues) {
+        average.length = n_;
+        average.count = 0;
+    }
+    average.count = std::min(average.count + 1, ToneAverage::kDepth);
+    const int bins = n_ / 2 + 1;
+    if (average.count == 1) {
+        std::copy_n(power_.data(), bins, average.power.data());
+    } else {
+        const double weight = 1.0 / average.count;
+        double* a = average.power.data();
+        double* p = power_.data();
+        for (int k = 0; k < bins; ++k) {
+            a[k] += weight * (p[k] - a[k]);
+            p[k] = a[k];
+        }
+        findStrongest();
+    }
+    average.strongest = strongest_;
+}
+
+ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate, ToneAverage* average)
+{
+    if (x == nullptr || frames < kToneMinRecord || !(rate > 0.0))
+        return {};
+    int n = kToneMinRecord;
+    while (2 * n <= std::min(frames, kToneMaxRecord))
+        n *= 2;
+    if (n != n_)
+        useLength(n);
+    transform(x + (frames - n), n);
+    findStrongest();
+    if (average != nullptr)
+        joinAverage(*average);
+    sumTotal();
+    return read(rate);
+}
+
+ToneReading ToneMeter::read(double rate) const
+{
+    ToneReading r;
+    const auto p = [this](int k) { return power_[static_cast<std::size_t>(k)]; };
+    const int lastNoiseBin = n_ / 2 - 1;
+    const int lastToneBin = lastNoiseBin - kLobe;
+
+    // The strongest bin of the whole spectrum; where it lies too near DC or
+    // Nyquist to be read, the strongest tone cannot be read either.
+    const int k0 = strongest_;
+    if (k0 < kFirstToneBin || k0 > lastToneBin)
+        return r;
+    const double total = total_;
+    double lobe = 0.0;
+    for (int k = k0 - kLobe; k <= k0 + kLobe; ++k)
+        lobe += p(k);
+    if (!(lobe > 0.0) || !(p(k0 - 1) > 0.0) || !(p(k0 + 1) > 0.0))
+        return r;
+    const int noiseBins = lastNoiseBin - kFirstNoiseBin + 1 - (2 * kLobe + 1);
+    const double noisePerBin = std::max(0.0, total - lobe) / noiseBins;
+    // A tone stands out of the noise, both of the whole spectrum and of the
+    // bins beside its lobe (coloured noise piles up where it is strongest).
+    double flank = 0.0;
+    int flankBins = 0;
+    for (int d = kLobe + 1; d <= kLobe + kFlankBins; ++d) {
+        for (int k : {k0 - d, k0 + d}) {
+            if (k >= kFirstNoiseBin && k <= lastNoiseBin) {
+                flank += p(k);
+                ++flankBins;
+            }
+        }
+    }
+    const double around = std::max(noisePerBin, flank / flankBins);
+    if (lobe < kToneOverNoise * (2 * kLobe + 1) * around)
+        return r;
+
+    // First guess: the vertex of the parabola through the log powers.
+    const double lm = std::log(p(k0 - 1));
+    const double l0 = std::log(p(k0));
+    const double lp = std::log(p(k0 + 1));
+    const double curvature = lm - 2.0 * l0 + lp;
+    const double guess = curvature < 0.0 ? 0.5 * (lm - lp) / curvature : 0.0;
+    const double offset = solveOffset(std::sqrt(p(k0 + 1) / p(k0 - 1)), guess);
+    if (std::abs(offset) > 0.6)
+        return r;  // not the shape of one tone
+    // Each bin of the lobe must hold what one tone at that offset would put
+    // there: a bump of noise, or the skirt of a strong low-frequency drift,
+    // has another shape.
+    const double tonePeak = kernelMagnitude(offset);
+    const double half = std::sqrt(p(k0)) / tonePeak;
+    double misfit = 0.0;
+    double held = 0.0;
+    for (int j = -kShapeBins; j <= kShapeBins; ++j) {
+        const double measured = std::sqrt(p(k0 + j));
+        const double model = half * kernelMagnitude(offset - j);
+        misfit += (measured - model) * (measured - model);
+        held += measured * measured;
+    }
+    if (misfit > kShapeMisfit * held)
+        return r;
+
+    const double binHz = rate / n_;
+    r.valid = true;
+    r.length = n_;
+    r.hz = (k0 + offset) * binHz;
+    r.sigmaHz = std::max(kToneSigmaFloor, std::sqrt(noisePerBin / p(k0))) * binHz;
+    // A real tone of peak A puts A/2 of the unit tone's transform on its bins.
+    r.amplitude = 2.0 * half;
+
+    if (k0 < kFirstDistortionBin)
+        return r;
+    r.thdNValid = true;
+    r.thdN = std::sqrt(std::max(0.0, total - lobe) / lobe);
+    // Each harmonic from the bin nearest to it, as the tone from its own:
+    // the noise of the other bins of its lobe stays out of the reading.
+    const double fundamental = k0 + offset;
+    const double tonePower = p(k0) / (tonePeak * tonePeak);
+    double harmonics = 0.0;
+    int counted = 0;
+    for (int h = 2; h <= kLastHarmonic; ++h) {
+        const double at = h * fundamental;
+        const long centre = std::lround(at);
+        if (centre + kLobe > lastNoiseBin)
+            break;  // at or beyond the Nyquist frequency
+        const double peak = kernelMagnitude(at - static_cast<double>(centre));
+        harmonics += p(static_cast<int>(centre)) / (peak * peak);
+        ++counted;
+    }
+    if (counted > 0) {
+        r.thdValid = true;
+        r.thd = std::sqrt(harmonics / tonePower);
+        // Everything but the tone holds its harmonics: the two ways of
+        // weighing a tone (its lobe, its nearest bin) differ by a ten
+        // thousandth of it, which must not make THD+N read below THD.
+        r.thdN = std::max(r.thdN, r.thd);
+    }
+    return r;
+}
+
+}  // namespace varmolen

@@ -1,0 +1,152 @@
+#include "panel/PeakLabels.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWidget>
+
+#include <algorithm>
+#include <optional>
+
+#include "app/InstrumentState.h"
+#include "display/PeakMark.h"
+#include "display/Raster.h"
+
+namespace varmolen {
+
+namespace {
+
+QColor colourOf(std::uint32_t word)
+{
+    return QColor(static_cast<int>(word & 0xFFu), static_cast<int>((word >> 8) & 0xFFu),
+                  static_cast<int>((word >> 16) & 0xFFu));
+}
+
+// The display's background colour word, as the display pass clears it.
+std::uint32_t backgroundOf(const InstrumentState& s)
+{
+    switch (s.backgroundScheme) {
+    case 2:
+        return static_cast<std::uint32_t>(colour::black);
+    case 3:
+        return static_cast<std::uint32_t>(colour::teal);
+    default:
+        return static_cast<std::uint32_t>(colour::white);
+    }
+}
+
+}  // namespace
+
+// A framed text in the channel's colour on the display's ground, kept as an image.
+class PeakTag : public QWidget {
+public:
+    explicit PeakTag(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::NoFocus);
+        QFont f = font();
+        f.setPointSizeF(f.pointSizeF() * 0.85);
+        setFont(f);
+    }
+
+    const QString& text() const { return text_; }
+
+    // Draws the image again only when the text or a colour changed.
+    void show(const QString& text, const QColor& ink, const QColor& ground)
+    {
+        if (text != text_ || ink != ink_ || ground != ground_ || image_.isNull()) {
+            text_ = text;
+            ink_ = ink;
+            ground_ = ground;
+            const QFontMetrics metrics(font());
+            const QSize size(metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+            image_ = QImage(size, QImage::Format_RGB32);
+            image_.fill(ground);
+            QPainter p(&image_);
+            p.setPen(ink);
+            p.setFont(font());
+            p.drawRect(0, 0, size.width() - 1, size.height() - 1);
+            p.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, text);
+            resize(size);
+            update();
+        }
+        QWidget::show();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter p(this);
+        p.drawImage(event->rect().topLeft(), image_, event->rect());
+    }
+
+private:
+    QString text_;
+    QColor ink_;
+    QColor ground_;
+    QImage image_;
+};
+
+PeakLabels::PeakLabels(QWidget* display)
+{
+    for (int channel = 1; channel <= 2; ++channel) {
+        auto* tag = new PeakTag(display);
+        tag->setObjectName(QStringLiteral("Chan%1PeakLabel").arg(channel));
+        tag->setAccessibleName(QStringLiteral("Channel %1 peak frequency").arg(channel));
+        tag->hide();
+        tags_[static_cast<std::size_t>(channel - 1)] = tag;
+    }
+}
+
+QWidget* PeakLabels::label(int channel) const
+{
+    return channel == 1 || channel == 2 ? tags_[static_cast<std::size_t>(channel - 1)] : nullptr;
+}
+
+QString PeakLabels::text(int channel) const
+{
+    return channel == 1 || channel == 2 ? tags_[static_cast<std::size_t>(channel - 1)]->text() : QString();
+}
+
+void PeakLabels::hideAll()
+{
+    for (PeakTag* tag : tags_)
+        tag->hide();
+}
+
+void PeakLabels::place(const InstrumentState& s, const Raster& picture, int channel, bool shown, double hz,
+                       const QString& text)
+{
+    if (channel != 1 && channel != 2)
+        return;
+    PeakTag* tag = tags_[static_cast<std::size_t>(channel - 1)];
+    const auto colour = static_cast<std::uint32_t>(channel == 1 ? s.chan1Color : s.chan2Color) & 0xFFFFFFu;
+    const std::optional<DrawnPeak> peak =
+        shown ? FindDrawnPeak(s, picture, hz, colour) : std::optional<DrawnPeak>{};
+    if (!peak) {
+        tag->hide();
+        return;
+    }
+    tag->show(text, colourOf(colour), colourOf(backgroundOf(s)));
+    const QSize size = tag->size();
+    // Right of the peak, its middle on the peak's top; left of it where the
+    // display ends first. Always inside the display.
+    int x = peak->column + kGap;
+    if (x + size.width() > Raster::kWidth)
+        x = peak->column - kGap - size.width();
+    int y = std::clamp(peak->row - size.height() / 2, 0, Raster::kHeight - size.height());
+    // Where channel 2's tag would cover channel 1's, it goes below it (above
+    // it at the bottom of the display).
+    if (channel == 2) {
+        const QRect other = tags_[0]->geometry();
+        if (tags_[0]->isVisible() && other.intersects(QRect(x, y, size.width(), size.height())))
+            y = other.bottom() + 2 + size.height() <= Raster::kHeight ? other.bottom() + 2
+                                                                       : other.top() - 2 - size.height();
+    }
+    tag->move(x, y);
+}
+
+}  // namespace varmolen
