@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dsp/VectorState.h"
 #include "panel/ChannelMath.h"
 
 namespace varmolen {
@@ -249,6 +250,8 @@ void AcquisitionLoop::step()
 
 void AcquisitionLoop::processBlock()
 {
+    // The measurements and the display pass are floating-point work.
+    clearUpperVectorState();
     const std::uint8_t* block = state_.bufferSelect == 1 ? state_.bufferA.get() : state_.bufferB.get();
     const bool frozen = pictureFrozen();
     if (frozen) {

@@ -6,6 +6,7 @@
 
 #include "display/SpectrumRenderer.h"
 #include "display/TraceRenderer.h"
+#include "dsp/VectorState.h"
 
 namespace varmolen {
 
@@ -99,6 +100,7 @@ void NoteDisplayedView(InstrumentState& s)
 
 bool RunDisplayPass(InstrumentState& s, Raster& r)
 {
+    clearUpperVectorState();
     s.triggerFound = 0;  // until the trigger source's search finds its point
     // What this pass shows, for exports; the spectrum history counts the
     // new blocks.

@@ -45,7 +45,12 @@ public:
     explicit PeakTag(QWidget* parent) : QWidget(parent)
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAttribute(Qt::WA_OpaquePaintEvent);
+        // Deliberately not an opaque widget, although it paints every pixel:
+        // the toolkit cuts opaque children out of the display's repaint, and
+        // a display clipped to a region with holes is drawn span by span on
+        // the toolkit's thread pool, which cost more than the whole strip.
+        // As it is, the display copies its rows as a plain rectangle and the
+        // tag paints itself over them.
         setFocusPolicy(Qt::NoFocus);
         QFont f = font();
         f.setPointSizeF(f.pointSizeF() * 0.85);
