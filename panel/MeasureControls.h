@@ -5,7 +5,7 @@
 // the panel moves. Hidden (the default), the window is exactly as without
 // it and nothing is measured. While the strip or the calibration dialog is
 // open, every buffer the run loop completes is measured as recorded; the
-// texts refresh four times a second from the readings of the last buffer
+// texts refresh twice a second (kRefreshMs) from the readings of the last buffer
 // that was drawn, formed then, so a held display keeps the readings of its
 // picture.
 #pragma once
