@@ -20,15 +20,8 @@ dialog=${3:-3}
 bin=${VARMOLEN_BENCH_DIR:-$root/build/bench}/dialog_recording
 [ -x "$bin" ] || { echo "missing $bin (build the target dialog_recording)" >&2; exit 1; }
 
-work=$(mktemp -d)
-cleanup() {
-    "$root/tests/audio/pulse_rig.sh" stop "$work"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_RUNTIME_DIR=$work/xdg
-HOME=$work/home "$root/tests/audio/pulse_rig.sh" start "$work" sine 997 ||
-    { echo "the sound server did not start (see $work/pulse.log)" >&2; exit 1; }
+source "$root/bench/rig_lib.sh"
+rig_start sine 997
 
 # Line input at 44100 Hz from device 0, both channels drawn, in its own
 # install folder.

@@ -22,27 +22,11 @@ seconds=${1:-20}
 rounds=${2:-3}
 bin=$(realpath "${VARMOLEN_BIN:-$root/build/app/varmolen}")
 
-work=$(mktemp -d)
-cleanup() {
-    "$root/tests/audio/pulse_rig.sh" stop "$work"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export XDG_RUNTIME_DIR=$work/xdg
-HOME=$work/pulsehome "$root/tests/audio/pulse_rig.sh" start "$work" sine 1000 square 250 ||
-    { echo "the sound server did not start (see $work/pulse.log)" >&2; exit 1; }
-
-settings() {  # settings NAME field=value...
-    local home=$work/home-$1
-    shift
-    mkdir -p "$home/.config/Varmolen"
-    python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" \
-        sampleRate=44100 inputSelect=1 waveDeviceId=0 displayType=2 "$@"
-}
+source "$root/bench/rig_lib.sh"
+rig_start sine 1000 square 250
 for who in server generator; do
-    settings "$who-idle" chan1Enabled=0 chan2Enabled=0
-    settings "$who-drawn" chan1Enabled=1 chan2Enabled=1
+    rig_settings "$who-idle" displayType=2 chan1Enabled=0 chan2Enabled=0
+    rig_settings "$who-drawn" displayType=2 chan1Enabled=1 chan2Enabled=1
 done
 mkdir -p "$work/nowhere"
 

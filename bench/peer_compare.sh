@@ -48,31 +48,17 @@ if ! command -v xoscope >/dev/null 2>&1; then
     echo "installed xoscope $(dpkg-query -W -f='${Version}' xoscope)"
 fi
 
-work=$(mktemp -d)
-cleanup() {
-    "$root/tests/audio/pulse_rig.sh" stop "$work"
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# ---- the sound server: the tests' rig, a 1 kHz sine left and a 250 Hz square right
+source "$root/bench/rig_lib.sh"
+rig_start sine 1000 square 250
 
 probe=$work/first_pass_probe
 "$root/bench/build_probe.sh" "$probe"
 bare=$work/bare_capture
 g++ -std=c++20 -O2 -o "$bare" "$root/bench/bare_capture.cpp" -lasound
 
-# ---- the sound server: the tests' rig, a 1 kHz sine left and a 250 Hz square right
-export XDG_RUNTIME_DIR=$work/xdg
-HOME=$work/pulsehome "$root/tests/audio/pulse_rig.sh" start "$work" sine 1000 square 250 ||
-    { echo "the sound server did not start (see $work/pulse.log)" >&2; exit 1; }
-
 # ---- one home directory per program
-settings() {  # settings NAME field=value...
-    local home=$work/home-$1
-    shift
-    mkdir -p "$home/.config/Varmolen"
-    python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" \
-        sampleRate=44100 inputSelect=1 waveDeviceId=0 chan1Enabled=1 chan2Enabled=1 "$@"
-}
+settings() { rig_settings "$1" chan1Enabled=1 chan2Enabled=1 "${@:2}"; }  # settings NAME field=value...
 settings time displayType=2
 settings rec displayType=2
 settings freq displayType=1

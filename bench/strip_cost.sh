@@ -16,23 +16,13 @@ seconds=${1:-60}
 pairs=${2:-3}
 display=${3:-2}
 bin=$(realpath "${VARMOLEN_BIN:-$root/build/app/varmolen}")
-work=$(mktemp -d)
-cleanup() {
-    "$root/tests/audio/pulse_rig.sh" stop "$work"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_RUNTIME_DIR=$work/xdg
-HOME=$work/pulsehome "$root/tests/audio/pulse_rig.sh" start "$work" sine 1000 square 250 ||
-    { echo "the sound server did not start" >&2; exit 1; }
+source "$root/bench/rig_lib.sh"
+rig_start sine 1000 square 250
 names=""
 for i in $(seq 1 "$pairs"); do
     for kind in hidden shown; do
-        home=$work/home-$kind$i
-        mkdir -p "$home/.config/Varmolen"
-        python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" \
-            sampleRate=44100 inputSelect=1 waveDeviceId=0 chan1Enabled=1 chan2Enabled=1 displayType="$display"
-        [ "$kind" = shown ] && printf '[Measure]\nShown=true\n' >"$home/.config/Varmolen/Varmolen.ini"
+        rig_settings "$kind$i" chan1Enabled=1 chan2Enabled=1 displayType="$display"
+        [ "$kind" = shown ] && printf '[Measure]\nShown=true\n' >"$work/home-$kind$i/.config/Varmolen/Varmolen.ini"
         names="$names $kind$i"
     done
 done
