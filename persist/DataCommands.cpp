@@ -306,7 +306,8 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
         return n == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(n);
     };
     if (st.overruns > 0)
-        text += QStringLiteral("\n%1 s of sound could not be kept (%2): the disk did not keep up.")
+        text += QStringLiteral("\n%1 s of sound could not be kept (%2): the disk did not keep up; "
+                               "the file holds silence in its place.")
                     .arg(QString::number(static_cast<double>(st.framesDropped) / st.rate, 'f', 2), times(st.overruns));
     if (st.deviceBreaks > 0) {
         text += QStringLiteral("\nThe input device lost sound %1 (%2 s in all, an overrun or a suspend); "

@@ -43,6 +43,9 @@ struct WavRecorder::Shared final : RecordingTap {
         if (!queue.push(frames, frameCount, afterStart, pendingSilence)) {
             overruns.fetch_add(1, std::memory_order_relaxed);
             framesDropped.fetch_add(frameCount, std::memory_order_relaxed);
+            // What the disk could not take keeps its time in the file, as
+            // a break of the device's does.
+            oweSilence(frameCount);
             return;
         }
         framesSilence.fetch_add(pendingSilence, std::memory_order_relaxed);
@@ -58,7 +61,13 @@ struct WavRecorder::Shared final : RecordingTap {
             return;
         deviceBreaks.fetch_add(1, std::memory_order_relaxed);
         framesLost.fetch_add(lostFrames, std::memory_order_relaxed);
-        // Before the first frame there is nothing to keep time with.
+        oweSilence(lostFrames);
+    }
+    // Silence the next chunk queued brings before it, at most
+    // kMaxBreakSilenceSeconds at a time. Before the first frame there is
+    // nothing to keep time with.
+    void oweSilence(std::uint64_t lostFrames)
+    {
         if (framesQueued.load(std::memory_order_relaxed) == 0)
             return;
         const std::uint64_t most = static_cast<std::uint64_t>(kMaxBreakSilenceSeconds) * rate;

@@ -166,19 +166,42 @@ TEST_F(Folder, FullQueueCountsEveryDroppedFrameAndKeepsTheRest)
     std::string whyNot;
     auto recorder = WavRecorder::start(file("flood.wav"), 44100, 2, 44100 * 3600, whyNot);
     ASSERT_TRUE(recorder) << whyNot;
-    // Far faster than any disk: the queue must fill.
+    // Far faster than any disk: the queue must fill. 40 s of sound, less
+    // than the most silence one gap may be given.
     std::vector<std::int16_t> chunk(882 * 2, 7);
-    const int pushed = 5000;
-    for (int i = 0; i < pushed; ++i)
-        recorder->tap()->deliver(chunk.data(), 882, false);
+    int pushed = 0;
+    bool dropped = false;  // the chunk pushed last found the queue full
+    const auto push = [&](const std::vector<std::int16_t>& c) {
+        const std::uint32_t overruns = recorder->status().overruns;
+        recorder->tap()->deliver(c.data(), 882, false);
+        ++pushed;
+        dropped = recorder->status().overruns != overruns;
+    };
+    while (pushed < 2000)
+        push(chunk);
+    // Once the writer has made room, the next chunk queued brings the
+    // silence owed for everything dropped before it.
+    const std::vector<std::int16_t> last(882 * 2, 9);
+    const bool droppedBeforeLast = dropped;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (push(last); dropped && std::chrono::steady_clock::now() < deadline; push(last))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(recorder->finish(10000));
     const RecordingStatus st = recorder->status();
     EXPECT_GT(st.overruns, 0u);
     EXPECT_EQ(st.framesQueued + st.framesDropped, 882u * pushed);
     EXPECT_EQ(st.framesDropped, 882u * st.overruns);
-    EXPECT_EQ(st.framesWritten, st.framesQueued);
+    EXPECT_EQ(st.framesSilence, st.framesDropped);
+    EXPECT_EQ(st.framesWritten, st.framesQueued + st.framesSilence);
     EXPECT_EQ(st.largestDepth, 256u);
-    EXPECT_EQ(test::readWav(file("flood.wav")).frames(), st.framesQueued);
+    // Time in the file stays true, and the last chunk is the last sound.
+    const test::WavContents w = test::readWav(file("flood.wav"));
+    ASSERT_EQ(w.problem, "");
+    ASSERT_EQ(w.frames(), 882u * pushed);
+    EXPECT_EQ(w.samples.back(), 9);
+    if (droppedBeforeLast || pushed > 2001) {
+        EXPECT_EQ(w.samples[w.samples.size() - 882 * 2 - 1], 0) << "silence stands before the last chunk";
+    }
 }
 
 std::string contents(const std::string& path)
