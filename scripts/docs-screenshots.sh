@@ -3,10 +3,12 @@
 # window. A prepared settings file in a throw-away home sets the scene (both
 # channels of the built-in generator, trigger on, 44100 Hz, markers on; then
 # the same with the measurement strip shown); the window is captured under a
-# private X server.
+# private X server, after the notice that the generator stands in for a
+# missing sound input has gone (it shows for the first 20 s).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(realpath "${1:-$root/build/app/varmolen}")
+wait_s=21
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 mkdir -p "$home/.config/Varmolen"
@@ -18,7 +20,7 @@ for kind in window:2 frequency:1; do
     chan2TimeOffset=260 chan1FreqGainDial=60 chan2FreqGainDial=60 triggerEnabled=1 sampleRate=44100 \
     inputSelect=1 displayType="${kind##*:}" chan1Color=0x0000FF chan2Color=0xFF0000 marker1Pos=150 \
     marker2Pos=172 marker1Enabled=1 marker2Enabled=1
-  HOME=$home XDG_CONFIG_HOME=$home/.config "$root/scripts/screenshot.sh" "$bin" "$root/docs/help/varmolen-$name.png" 4
+  HOME=$home XDG_CONFIG_HOME=$home/.config "$root/scripts/screenshot.sh" "$bin" "$root/docs/help/varmolen-$name.png" "$wait_s"
   echo "docs/help/varmolen-$name.png"
 done
 
@@ -29,5 +31,5 @@ python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" \
   chan2TimeOffset=260 triggerEnabled=1 sampleRate=44100 inputSelect=1 displayType=2 \
   chan1Color=0x0000FF chan2Color=0xFF0000
 printf '[Measure]\nShown=true\n' >"$home/.config/Varmolen/Varmolen.ini"
-HOME=$home XDG_CONFIG_HOME=$home/.config "$root/scripts/screenshot.sh" "$bin" "$root/docs/help/varmolen-measure.png" 4
+HOME=$home XDG_CONFIG_HOME=$home/.config "$root/scripts/screenshot.sh" "$bin" "$root/docs/help/varmolen-measure.png" "$wait_s"
 echo "docs/help/varmolen-measure.png"
