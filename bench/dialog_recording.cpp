@@ -152,23 +152,8 @@ int main(int argc, char* argv[])
     form.show();
     varmolen::DataCommands& data = varmolen::dataCommandsOf(form);
 
-    // Acquisition runs and draws before the recording starts.
-    const Clock::time_point begun = Clock::now();
-    while (form.displayPasses() < 10 && secondsBetween(begun, Clock::now()) < 10)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    if (form.displayPasses() < 10) {
-        std::fprintf(stderr, "acquisition did not run\n");
-        return 1;
-    }
-
     Clock::time_point started, stopped, dialogOpened, dialogClosed;
     int passesAtOpen = 0, passesInDialog = 0;
-    bool ok = data.startRecording(path);
-    started = Clock::now();
-    if (!ok) {
-        std::fprintf(stderr, "the recording did not start\n");
-        return 1;
-    }
     QFileDialog& dialog = varmolen::outputCommandsOf(form).SaveGraphicsDialog();
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     QTimer closer;
@@ -186,17 +171,46 @@ int main(int argc, char* argv[])
             dialog.reject();
         }
     });
-    QTimer::singleShot(static_cast<int>(dialogAt * 1000), Qt::PreciseTimer, &form, [&] {
-        closer.start();
-        form.SaveForm1Click(form.SaveForm1);
-        closer.stop();
+
+    // The recording starts once acquisition runs and draws (ten passes,
+    // looked at every 50 ms by the application's own loop); the dialog and
+    // the stop are timed from that start.
+    int failed = 0;
+    const Clock::time_point begun = Clock::now();
+    QTimer starter;
+    starter.setInterval(50);
+    QObject::connect(&starter, &QTimer::timeout, [&] {
+        if (form.displayPasses() < 10) {
+            if (secondsBetween(begun, Clock::now()) >= 10) {
+                std::fprintf(stderr, "acquisition did not run\n");
+                failed = 1;
+                QCoreApplication::quit();
+            }
+            return;
+        }
+        starter.stop();
+        if (!data.startRecording(path)) {
+            std::fprintf(stderr, "the recording did not start\n");
+            failed = 1;
+            QCoreApplication::quit();
+            return;
+        }
+        started = Clock::now();
+        QTimer::singleShot(static_cast<int>(dialogAt * 1000), Qt::PreciseTimer, &form, [&] {
+            closer.start();
+            form.SaveForm1Click(form.SaveForm1);
+            closer.stop();
+        });
+        QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &form, [&] {
+            stopped = Clock::now();
+            data.stopRecording(true);
+            QCoreApplication::quit();
+        });
     });
-    QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &form, [&] {
-        stopped = Clock::now();
-        data.stopRecording(true);
-        QCoreApplication::quit();
-    });
+    starter.start();
     app.exec();
+    if (failed != 0)
+        return failed;
 
     const double wall = secondsBetween(started, stopped);
     const Fit fit = fitSine(argv[1], hz);
