@@ -1,6 +1,7 @@
 #include "panel/FrontPanel.h"
 
 #include <QAction>
+#include <QColor>
 #include <QActionGroup>
 #include <QFrame>
 #include <QGroupBox>
@@ -255,12 +256,28 @@ QRadioButton* makeRadio(QWidget* parent, const char* name, const char* caption, 
 
 }  // namespace
 
-QIcon ColourSwatch(std::int32_t word)
+QColor ColourOf(std::int32_t word)
 {
     const auto w = static_cast<std::uint32_t>(word);
+    return QColor(static_cast<int>(w & 0xFFu), static_cast<int>((w >> 8) & 0xFFu), static_cast<int>((w >> 16) & 0xFFu));
+}
+
+std::int32_t BackgroundColour(std::int32_t scheme)
+{
+    switch (scheme) {
+    case 2:
+        return colour::black;
+    case 3:
+        return colour::teal;
+    default:
+        return colour::white;
+    }
+}
+
+QIcon ColourSwatch(std::int32_t word)
+{
     QPixmap square(14, 14);
-    square.fill(QColor(static_cast<int>(w & 0xFFu), static_cast<int>((w >> 8) & 0xFFu),
-                       static_cast<int>((w >> 16) & 0xFFu)));
+    square.fill(ColourOf(word));
     QPainter frame(&square);
     frame.setPen(QColor(64, 64, 64));  // so that white shows on a light menu
     frame.drawRect(0, 0, 13, 13);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 class QAction;
+class QColor;
 class QIcon;
 class QObject;
 class QWidget;
@@ -29,6 +30,11 @@ void NameLabel(QWidget* label, const char* name, const char* shows);
 
 // A small framed square of a colour word (0x00BBGGRR), for the colour menus.
 QIcon ColourSwatch(std::int32_t word);
+// A colour word (0x00BBGGRR) as the toolkit's colour.
+QColor ColourOf(std::int32_t word);
+// The display's ground for a background scheme (1 white, 2 black, 3 teal;
+// white for any other value), as a colour word.
+std::int32_t BackgroundColour(std::int32_t scheme);
 
 // Runs a handler of the window, with the item as sender, whenever the user
 // chooses a menu item (panel/ConnectPanel.cpp). A missing item binds nothing.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "display/MeasurementReadouts.h"
+#include "panel/FrontPanel.h"
 
 namespace varmolen {
 
@@ -60,12 +61,6 @@ void colourText(QWidget* w, const QColor& colour)
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, colour);
     w->setPalette(p);
-}
-
-QColor colourOf(std::int32_t word)
-{
-    const auto w = static_cast<std::uint32_t>(word);
-    return QColor(static_cast<int>(w & 0xFFu), static_cast<int>((w >> 8) & 0xFFu), static_cast<int>((w >> 16) & 0xFFu));
 }
 
 QLabel* valueLabel(QWidget* parent, int channel, const char* name, const char* description, int x, int y, int w)
@@ -168,7 +163,7 @@ void MeasureStrip::showChannel(int channel, bool enabled, std::int32_t colourWor
     if (colourWord != row.swatchColour) {
         row.swatchColour = colourWord;
         QPalette p = row.swatch->palette();
-        p.setColor(QPalette::Window, colourOf(colourWord));
+        p.setColor(QPalette::Window, ColourOf(colourWord));
         row.swatch->setPalette(p);
     }
     row.timeCells->setVisible(time != nullptr);

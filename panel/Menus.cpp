@@ -159,18 +159,6 @@ void applyBackground(TScopeForm& form, std::int32_t scheme, Scheme colours)
         label->setStyleSheet(font);
 }
 
-std::int32_t backgroundColour(std::int32_t scheme)
-{
-    switch (scheme) {
-    case 2:
-        return colour::black;
-    case 3:
-        return colour::teal;
-    default:
-        return colour::white;
-    }
-}
-
 }  // namespace
 
 void TScopeForm::ShowColoursInForce()
@@ -178,7 +166,7 @@ void TScopeForm::ShowColoursInForce()
     // The colour items carry no check mark; the entry that opens each colour
     // menu shows the colour in force as a swatch instead.
     const InstrumentState& s = state();
-    BackgroundColor1->setIcon(ColourSwatch(backgroundColour(s.backgroundScheme)));
+    BackgroundColor1->setIcon(ColourSwatch(BackgroundColour(s.backgroundScheme)));
     Channel1TraceColor1->setIcon(ColourSwatch(s.chan1Color));
     Chan2TraceColor1->setIcon(ColourSwatch(s.chan2Color));
 }

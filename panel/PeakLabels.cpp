@@ -13,31 +13,9 @@
 #include "app/InstrumentState.h"
 #include "display/PeakMark.h"
 #include "display/Raster.h"
+#include "panel/FrontPanel.h"
 
 namespace varmolen {
-
-namespace {
-
-QColor colourOf(std::uint32_t word)
-{
-    return QColor(static_cast<int>(word & 0xFFu), static_cast<int>((word >> 8) & 0xFFu),
-                  static_cast<int>((word >> 16) & 0xFFu));
-}
-
-// The display's background colour word, as the display pass clears it.
-std::uint32_t backgroundOf(const InstrumentState& s)
-{
-    switch (s.backgroundScheme) {
-    case 2:
-        return static_cast<std::uint32_t>(colour::black);
-    case 3:
-        return static_cast<std::uint32_t>(colour::teal);
-    default:
-        return static_cast<std::uint32_t>(colour::white);
-    }
-}
-
-}  // namespace
 
 // A framed text in the channel's colour on the display's ground, kept as an image.
 class PeakTag : public QWidget {
@@ -135,7 +113,7 @@ void PeakLabels::place(const InstrumentState& s, const Raster& picture, int chan
         tag->hide();
         return;
     }
-    tag->show(text, colourOf(colour), colourOf(backgroundOf(s)));
+    tag->show(text, ColourOf(static_cast<std::int32_t>(colour)), ColourOf(BackgroundColour(s.backgroundScheme)));
     const QSize size = tag->size();
     // Right of the peak, its middle on the peak's top; left of it where the
     // display ends first. Always inside the display.
