@@ -10,9 +10,9 @@
 #include <future>
 #include <memory>
 
-#include "app/SignalBridge.h"
-#include "app/Varmolen2.h"
-#include "audio/Soundcardselection.h"
+#include "window/SignalBridge.h"
+#include "window/Varmolen2.h"
+#include "window/Soundcardselection.h"
 #include "audio/SystemWaveInput.h"
 
 namespace {

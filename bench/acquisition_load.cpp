@@ -15,11 +15,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/Host.h"
-#include "app/InstrumentState.h"
-#include "audio/AcquisitionLoop.h"
+#include "acquisition/Host.h"
+#include "state/InstrumentState.h"
+#include "acquisition/AcquisitionLoop.h"
 #include "audio/GeneratorWaveInput.h"
-#include "audio/WaveEngine.h"
+#include "acquisition/WaveEngine.h"
 
 namespace {
 

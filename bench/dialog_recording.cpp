@@ -28,10 +28,10 @@
 #include <numbers>
 #include <vector>
 
-#include "app/Varmolen2.h"
+#include "window/Varmolen2.h"
 #include "audio/SystemWaveInput.h"
-#include "persist/DataCommands.h"
-#include "persist/OutputCommands.h"
+#include "window/DataCommands.h"
+#include "window/OutputCommands.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <memory>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 #include "display/DisplayPass.h"
 #include "display/Raster.h"
 #include "dsp/Graphicinterpolate.h"

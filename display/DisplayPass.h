@@ -3,7 +3,7 @@
 // the graticule and the marker lines. The window shows the bitmap afterwards.
 #pragma once
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 #include "display/Raster.h"
 
 namespace varmolen {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 #include "display/Raster.h"
 
 namespace varmolen {

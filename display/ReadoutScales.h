@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 
 namespace varmolen {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 #include "display/Raster.h"
 
 namespace varmolen {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "persist/FeatureSettings.h"
+#include "state/FeatureSettings.h"
 
 namespace varmolen {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 
 namespace varmolen {
 

@@ -1,8 +1,6 @@
-// The arithmetic behind the channel columns and the recording-format menus,
-// without a widget: gain from the range multiplier and the Gain dial, the
-// zero-line row from the Position dial and back, the range track bar's
-// positions, and the recording buffer length that follows from the input and
-// the sample rate. The window's handlers read their control, call these and
+// The arithmetic behind the channel columns, without a widget: gain from the
+// range multiplier and the Gain dial, the zero-line row from the Position dial
+// and back, and the range track bar's positions. The window's handlers read their control, call these and
 // leave the results in the instrument state.
 //
 // Every channel setting exists once for the TIME display and once for the
@@ -13,7 +11,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 
 namespace varmolen {
 
@@ -78,19 +76,5 @@ struct ChannelControlsSetting {
     float offsetDial;
 };
 ChannelControlsSetting ControlsForDisplayType(InstrumentState& s, int channel);
-
-// Length of each recording buffer for one block of blockSamples frames of
-// bytesPerSample × channelCount bytes; doubled at 44100 Hz and above. Never
-// more than a recording buffer holds.
-std::uint16_t BlockBufferBytes(const InstrumentState& s, std::uint32_t rate);
-
-// The recording format of an input kind: mono 16-bit frames for the
-// microphone, stereo for the line, and the buffer length at the rate in force.
-void SetRecordingFormat(InstrumentState& s, bool line);
-
-// Makes the format that acquisition opens agree with the input in force, as
-// the input menu sets it; returns whether it had to change (the start-up
-// values name the microphone but a stereo format).
-bool AlignRecordingFormat(InstrumentState& s);
 
 }  // namespace varmolen

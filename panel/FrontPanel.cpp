@@ -20,7 +20,7 @@
 
 #include <cstring>
 
-#include "app/Varmolen2.h"
+#include "window/Varmolen2.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
 #include "panel/widgets/PanelAccessibility.h"

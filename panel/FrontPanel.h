@@ -37,7 +37,7 @@ QColor ColourOf(std::int32_t word);
 std::int32_t BackgroundColour(std::int32_t scheme);
 
 // Runs a handler of the window, with the item as sender, whenever the user
-// chooses a menu item (panel/ConnectPanel.cpp). A missing item binds nothing.
+// chooses a menu item (window/ConnectPanel.cpp). A missing item binds nothing.
 using MenuHandler = void (TScopeForm::*)(QObject*);
 void BindMenuItem(TScopeForm& form, QAction* item, MenuHandler handler);
 

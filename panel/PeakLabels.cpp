@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 #include "display/PeakMark.h"
 #include "display/Raster.h"
 #include "panel/FrontPanel.h"

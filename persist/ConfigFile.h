@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 
 namespace varmolen {
 

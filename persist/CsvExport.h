@@ -29,7 +29,7 @@
 
 #include <string>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 
 namespace varmolen {
 

@@ -4,7 +4,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "app/InstallPaths.h"
+#include "persist/InstallPaths.h"
 #include "persist/ConfigFile.h"
 
 namespace varmolen {

@@ -1,4 +1,4 @@
-// Varmolen.ini: the feature settings (persist/FeatureSettings.h) as an INI file
+// Varmolen.ini: the feature settings (state/FeatureSettings.h) as an INI file
 // that users and scripts can edit, beside Varmolen.cfg in the install
 // directory. A missing or unreadable file, or a key that is absent or holds a
 // value the instrument cannot use, gives that key's default; reading never
@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "persist/FeatureSettings.h"
+#include "state/FeatureSettings.h"
 
 namespace varmolen {
 

@@ -11,7 +11,7 @@
 #include <numbers>
 #include <string>
 
-#include "AcquisitionRig.h"
+#include "acquisition/AcquisitionRig.h"
 #include "audio/AlsaWaveInput.h"
 
 namespace varmolen {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Host.h"
+#include "acquisition/Host.h"
 
 namespace varmolen {
 

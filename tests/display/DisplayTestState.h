@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 #include "display/Raster.h"
 #include "dsp/Graphicinterpolate.h"
 

@@ -10,7 +10,7 @@
 
 #include <cstdio>
 
-#include "app/Varmolen2.h"
+#include "window/Varmolen2.h"
 #include "audio/GeneratorWaveInput.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/RockerSwitch.h"

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Varmolen2.h"
-#include "audio/AcquisitionLoop.h"
+#include "window/Varmolen2.h"
+#include "acquisition/AcquisitionLoop.h"
 #include "audio/AlsaDeviceList.h"
 #include "audio/AlsaWaveInput.h"
 #include "audio/GeneratorWaveInput.h"

@@ -18,12 +18,12 @@
 
 #include "FaultHarness.h"
 #include "WindowTestFolders.h"
-#include "app/Varmolen2.h"
-#include "audio/AcquisitionLoop.h"
-#include "audio/MemoryWaveInput.h"
+#include "window/Varmolen2.h"
+#include "acquisition/AcquisitionLoop.h"
+#include "tests/support/MemoryWaveInput.h"
 #include "audio/GeneratorWaveInput.h"
 #include "audio/StreamWaveInput.h"
-#include "persist/DataCommands.h"
+#include "window/DataCommands.h"
 #include "tests/audio/StuckSource.h"
 #include "tests/persist/WavReading.h"
 

@@ -15,7 +15,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/InstrumentState.h"
+#include "state/InstrumentState.h"
 #include "persist/ConfigFile.h"
 
 namespace varmolen::test {

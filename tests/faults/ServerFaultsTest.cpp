@@ -16,8 +16,8 @@
 
 #include "FaultHarness.h"
 #include "WindowTestFolders.h"
-#include "app/Varmolen2.h"
-#include "audio/AcquisitionLoop.h"
+#include "window/Varmolen2.h"
+#include "acquisition/AcquisitionLoop.h"
 #include "audio/AlsaWaveInput.h"
 
 namespace varmolen {

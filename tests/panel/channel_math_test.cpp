@@ -1,6 +1,6 @@
 // The channel columns' arithmetic without a window: gains from range and
-// Gain dial, zero lines from the Position dial and back, the range positions,
-// the copies per display type and the recording buffer length.
+// Gain dial, zero lines from the Position dial and back, the range positions and
+// the copies per display type.
 #include "panel/ChannelMath.h"
 
 #include <cmath>
@@ -148,24 +148,6 @@ TEST(ChannelMath, ControlsForARestoredDisplayType)
     c = ControlsForDisplayType(*s, 2);
     EXPECT_FALSE(c.trackBarPosition);
     EXPECT_EQ(c.gainDial, 100.0f);
-}
-
-TEST(ChannelMath, BufferBytesPerInputAndRate)
-{
-    auto s = startupState();
-    s->channelCount = 1;
-    EXPECT_EQ(BlockBufferBytes(*s, 11025), 2048);
-    EXPECT_EQ(BlockBufferBytes(*s, 22050), 2048);
-    EXPECT_EQ(BlockBufferBytes(*s, 44100), 4096);
-    s->channelCount = 2;
-    EXPECT_EQ(BlockBufferBytes(*s, 11025), 4096);
-    EXPECT_EQ(BlockBufferBytes(*s, 22050), 4096);
-    EXPECT_EQ(BlockBufferBytes(*s, 44100), 8192);
-    // Never longer than the recording buffer it describes.
-    s->blockSamples = 1 << 20;
-    EXPECT_EQ(BlockBufferBytes(*s, 44100), kRecordBufferBytes);
-    s->blockSamples = -5;
-    EXPECT_EQ(BlockBufferBytes(*s, 11025), 0);
 }
 
 }  // namespace

@@ -26,11 +26,11 @@
 #include <cstdio>
 #include <numbers>
 
-#include "app/Varmolen2.h"
-#include "audio/MemoryWaveInput.h"
+#include "window/Varmolen2.h"
+#include "tests/support/MemoryWaveInput.h"
 #include "display/DisplayPass.h"
 #include "display/ReadoutScales.h"
-#include "persist/DataCommands.h"
+#include "window/DataCommands.h"
 
 using namespace varmolen;
 

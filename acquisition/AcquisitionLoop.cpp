@@ -1,0 +1,304 @@
+#include "acquisition/AcquisitionLoop.h"
+
+#include <algorithm>
+
+#include "dsp/VectorState.h"
+#include "acquisition/RecordingFormat.h"
+
+namespace varmolen {
+
+namespace {
+
+std::int32_t sampleAt(const std::uint8_t* p)
+{
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+}
+
+}  // namespace
+
+void splitStereo(const std::uint8_t* buffer, InstrumentState& s)
+{
+    for (int i = 0; i < kBlockFrames; ++i) {
+        s.chan2Samples[i] = sampleAt(buffer + 4 * i);
+        s.chan1Samples[i] = sampleAt(buffer + 4 * i + 2);
+    }
+}
+
+void splitMono(const std::uint8_t* buffer, InstrumentState& s)
+{
+    for (int i = 0; i < kBlockFrames; ++i)
+        s.chan1Samples[i] = sampleAt(buffer + 2 * i);
+}
+
+void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel)
+{
+    std::int32_t sum = 0;
+    for (int i = 0; i < kBlockFrames; ++i)
+        sum += samples[i];
+    const float mean = static_cast<float>(sum) * 0.0009765625f;
+    dcLevel = (dcLevel * 9.0f + mean) * 0.1f;
+    const auto offset = static_cast<std::int32_t>(dcLevel);
+    for (int i = 0; i < kBlockFrames; ++i)
+        samples[i] -= offset;
+}
+
+AcquisitionLoop::AcquisitionLoop(InstrumentState& state, WaveEngine& engine, Host& host,
+                                 std::function<void()> displayPass)
+    : state_(state), engine_(engine), host_(host), displayPass_(std::move(displayPass))
+{
+}
+
+void AcquisitionLoop::StartBtnClick()
+{
+    holdDepth_ = -1;  // whoever held acquisition stopped starts it again now
+    if (state_.stopped == 0 || starting_)
+        return;
+    // The block is split by the input in force; the device must record the
+    // same way, or channel 1 would show both stereo channels interleaved.
+    AlignRecordingFormat(state_);
+    state_.positionBytes = 1;
+    state_.bufferSelect = 0;
+    ++run_;
+    const std::uint64_t run = run_;
+    starting_ = true;
+    engine_.FillWaveFormat();
+    engine_.OpenWaveInput();
+    engine_.PrepareHeaderA();
+    engine_.QueueBufferA();
+    engine_.StartWaveInput();
+    starting_ = false;
+    if (run_ != run)
+        return;  // a handler run during a message box stopped this run
+    state_.stopped = 0;
+    timeoutCounter_ = 0;
+    nextFollows_ = false;
+    positionTimerArmed_ = false;
+    phase_ = Phase::PositionWait;
+    beginPass();
+    advance();
+}
+
+void AcquisitionLoop::StopBtnClick()
+{
+    holdDepth_ = host_.eventLoopDepth();
+    stopRun();
+}
+
+void AcquisitionLoop::stopRun()
+{
+    state_.stopped = 1;
+    state_.bufferTimedOut = 0;
+    const bool wasRunning = running();
+    phase_ = Phase::Idle;
+    ++run_;
+    engine_.ReleaseWaveInput();
+    if (wasRunning) {
+        // The run is over. Unless the caller starts a new one right away, a
+        // fresh run follows 250 ms later, as after any other end of a run.
+        host_.enableTimer(TimerId::TimeoutTimer, false);
+        host_.enableTimer(TimerId::StartTimer, true);
+    }
+}
+
+void AcquisitionLoop::StartTimerTimer()
+{
+    // A handler that stopped acquisition holds it stopped while its dialog or
+    // message box serves events; the timer ticks on and starts nothing then.
+    if (starting_ || (holdDepth_ >= 0 && host_.eventLoopDepth() > holdDepth_))
+        return;
+    holdDepth_ = -1;
+    host_.enableTimer(TimerId::StartTimer, false);
+    // When the run started here ends, finishRun releases the device and
+    // enables StartTimer again.
+    StartBtnClick();
+}
+
+void AcquisitionLoop::TimeoutTimerTimer()
+{
+    state_.bufferTimedOut = 1;
+    host_.enableTimer(TimerId::TimeoutTimer, false);
+    if (running())
+        advance();
+}
+
+void AcquisitionLoop::onDeviceNotification()
+{
+    if (running())
+        advance();
+}
+
+void AcquisitionLoop::advance()
+{
+    // A modal message box may run a nested event loop in which the device's
+    // notifications and the timers arrive; they are served when the current
+    // step returns instead of re-entering it.
+    if (advancing_) {
+        advanceAgain_ = true;
+        return;
+    }
+    advancing_ = true;
+    do {
+        advanceAgain_ = false;
+        step();
+    } while (advanceAgain_ && running());
+    advancing_ = false;
+}
+
+void AcquisitionLoop::beginPass()
+{
+    if (state_.bufferTimedOut == 1)
+        ++timeoutCounter_;
+}
+
+bool AcquisitionLoop::positionReached() const
+{
+    const std::uint32_t bytes = state_.bufferBytes;
+    if (bytes == 0)
+        return true;  // no block to wait for: avoids a division by zero
+    const std::uint32_t r = state_.positionBytes % bytes;
+    return r == 0 || r >= bytes / 2;
+}
+
+void AcquisitionLoop::step()
+{
+    const std::uint64_t run = run_;
+    // True when a handler run inside an engine call (a message box) stopped or
+    // replaced this run, or a device failure ended the application.
+    const auto interrupted = [&] {
+        if (run_ != run)
+            return true;
+        if (engine_.failureEndedRun()) {
+            abandonRun();
+            return true;
+        }
+        return false;
+    };
+
+    for (;;) {
+        if (phase_ == Phase::PositionWait) {
+            if (!positionReached()) {
+                if (state_.stopped == 1) {
+                    finishRun();
+                    return;
+                }
+                engine_.ReadWavePosition();
+                if (interrupted())
+                    return;
+                if (!positionReached()) {
+                    // A device that stops short of the half block would hold
+                    // the run here for good; the timeout timer guards this
+                    // wait as it guards the block wait.
+                    if (!positionTimerArmed_) {
+                        positionTimerArmed_ = true;
+                        state_.bufferTimedOut = 0;
+                        host_.enableTimer(TimerId::TimeoutTimer, true);
+                        return;
+                    }
+                    if (state_.bufferTimedOut == 0)
+                        return;
+                }
+            }
+            positionTimerArmed_ = false;
+            if (state_.bufferSelect == 0) {
+                engine_.RearmHeaderB();
+                engine_.PrepareHeaderB();
+                engine_.QueueBufferB();
+            } else {
+                engine_.RearmHeaderA();
+                engine_.PrepareHeaderA();
+                engine_.QueueBufferA();
+            }
+            if (interrupted())
+                return;
+            state_.bufferTimedOut = 0;
+            host_.enableTimer(TimerId::TimeoutTimer, true);
+            phase_ = Phase::BufferWait;
+        }
+
+        if (phase_ != Phase::BufferWait)
+            return;
+        const std::optional<std::uint32_t> bytes =
+            state_.bufferSelect == 0 ? engine_.WaitBufferA() : engine_.WaitBufferB();
+        if (interrupted())
+            return;
+        if (!bytes)
+            return;  // not yet: the next notification or tick comes back here
+        completedBytes_ = *bytes;
+        if (state_.bufferTimedOut == 1 && timeoutCounter_ > 3)
+            state_.stopped = 1;
+        host_.enableTimer(TimerId::TimeoutTimer, false);
+        if (state_.bufferSelect == 0) {
+            engine_.UnprepareHeaderA();
+            state_.bufferSelect = 1;
+        } else {
+            engine_.UnprepareHeaderB();
+            state_.bufferSelect = 0;
+        }
+        if (interrupted())
+            return;
+        if (state_.stopped == 1) {
+            finishRun();
+            return;
+        }
+        processBlock();
+        if (run_ != run || !running())
+            return;
+        phase_ = Phase::PositionWait;
+        beginPass();
+    }
+}
+
+void AcquisitionLoop::processBlock()
+{
+    // The measurements and the display pass are floating-point work.
+    clearUpperVectorState();
+    const std::uint8_t* block = state_.bufferSelect == 1 ? state_.bufferA.get() : state_.bufferB.get();
+    const bool frozen = pictureFrozen();
+    if (frozen) {
+        nextFollows_ = false;  // the observer misses this block
+    } else if (blockObserver_) {
+        // A wait that timed out reset the device: the stream starts again,
+        // and so does it after a buffer the device returned short.
+        const WAVEHDR& header = state_.bufferSelect == 1 ? state_.headerA : state_.headerB;
+        const std::uint32_t length = header.dwBufferLength;
+        const bool reset = state_.bufferTimedOut == 1;
+        // The device lost sound before or within this block (an overrun, a suspend).
+        const bool broken = (header.dwFlags.load(std::memory_order_acquire) & WHDR_AFTERBREAK) != 0;
+        const RecordedBlock recorded{block, std::min(completedBytes_, length), state_.inputSelect == 1 ? 2 : 1,
+                                     state_.sampleRate, nextFollows_ && !reset && !broken};
+        nextFollows_ = !reset && completedBytes_ >= length;
+        if (block != nullptr)
+            blockObserver_(recorded);
+    }
+    if (block != nullptr) {
+        if (state_.inputSelect == 1)
+            splitStereo(block, state_);
+        else
+            splitMono(block, state_);
+    }
+    removeDcLevel(state_.chan1Samples, state_.chan1DcLevel);
+    removeDcLevel(state_.chan2Samples, state_.chan2DcLevel);
+    if (state_.displayHold == 1 || frozen)
+        return;
+    if (displayPass_)
+        displayPass_();
+}
+
+void AcquisitionLoop::finishRun()
+{
+    phase_ = Phase::Idle;
+    ++run_;
+    host_.enableTimer(TimerId::TimeoutTimer, false);
+    stopRun();
+    host_.enableTimer(TimerId::StartTimer, true);
+}
+
+void AcquisitionLoop::abandonRun()
+{
+    phase_ = Phase::Idle;
+    ++run_;
+    state_.stopped = 1;
+    host_.enableTimer(TimerId::TimeoutTimer, false);
+}
+
+}  // namespace varmolen

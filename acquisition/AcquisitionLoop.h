@@ -1,0 +1,101 @@
+// The acquisition run loop as a state machine on the user-interface thread.
+// StartBtnClick opens the device and returns; the run then advances whenever
+// the device notifies (onDeviceNotification) and when the timeout timer ticks.
+// Each completed block is split into chan1Samples and chan2Samples, loses its
+// slowly averaged DC level and, unless the display is held, goes through one
+// display pass. Exactly one run is active at a time, so a handler that needs
+// the device idle simply calls StopBtnClick and later StartBtnClick.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "acquisition/Host.h"
+#include "state/InstrumentState.h"
+#include "audio/RecordedBlock.h"
+#include "acquisition/WaveEngine.h"
+
+namespace varmolen {
+
+constexpr int kBlockFrames = 1024;
+
+// Stereo: the frame's first value goes to channel 2, its second to channel 1.
+void splitStereo(const std::uint8_t* buffer, InstrumentState& state);
+// Mono: every value goes to channel 1; channel 2 keeps what it held.
+void splitMono(const std::uint8_t* buffer, InstrumentState& state);
+// Follows the block's mean with weight 0.1 and subtracts the truncated level.
+void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel);
+
+class AcquisitionLoop {
+public:
+    AcquisitionLoop(InstrumentState& state, WaveEngine& engine, Host& host,
+                    std::function<void()> displayPass);
+
+    void StartBtnClick();
+    void StopBtnClick();
+    void StartTimerTimer();
+    void TimeoutTimerTimer();
+    // The device recorded something or returned a block (on the UI thread).
+    void onDeviceNotification();
+
+    // Receives every completed buffer as recorded, before its split and DC
+    // removal, held display or not. Unset (the default), nothing is called.
+    using BlockObserver = std::function<void(const RecordedBlock&)>;
+    void setBlockObserver(BlockObserver observer) { blockObserver_ = std::move(observer); }
+
+    // While a command works on the picture during a WAV recording, the run
+    // goes on for the file and only the picture stands still: blocks are
+    // still split and lose their DC level (as with Hold), but no display
+    // pass runs and no block reaches the observer, so the readouts stay as
+    // they are. Calls nest. The first block the observer sees afterwards
+    // does not follow the last one it saw.
+    void freezePicture() { ++freezeDepth_; }
+    void releasePicture() { freezeDepth_ = freezeDepth_ > 0 ? freezeDepth_ - 1 : 0; }
+    bool pictureFrozen() const { return freezeDepth_ > 0; }
+
+    bool running() const { return phase_ != Phase::Idle; }
+    // Passes of this run that began after a timed-out wait.
+    int timeoutCount() const { return timeoutCounter_; }
+
+private:
+    enum class Phase { Idle, PositionWait, BufferWait };
+
+    // Ends the active run and releases the device; StartTimer brings a
+    // fresh run 250 ms later.
+    void stopRun();
+    void advance();
+    void step();
+    void beginPass();
+    bool positionReached() const;
+    void processBlock();
+    // The loop noticed the stop request: the run is over, the device is
+    // released and a fresh run follows through StartTimer.
+    void finishRun();
+    // A device failure has ended the application: stop driving the device.
+    void abandonRun();
+
+    InstrumentState& state_;
+    WaveEngine& engine_;
+    Host& host_;
+    std::function<void()> displayPass_;
+    BlockObserver blockObserver_;
+
+    Phase phase_ = Phase::Idle;
+    int timeoutCounter_ = 0;
+    std::uint64_t run_ = 0;         // changes whenever a run starts or ends
+    bool positionTimerArmed_ = false;
+    bool advancing_ = false;
+    bool advanceAgain_ = false;
+    std::uint32_t completedBytes_ = 0;  // recorded into the buffer just completed
+    bool nextFollows_ = false;          // the next buffer continues the last one without a gap
+    // A start sequence is running (its failures show message boxes, inside
+    // which the timers tick): a second one must not begin inside it.
+    bool starting_ = false;
+    // Event-loop depth at which a handler stopped acquisition, -1 when none
+    // holds it: until that handler starts acquisition again, StartTimer's
+    // ticks in its dialogs and message boxes (deeper loops) start nothing.
+    int holdDepth_ = -1;
+    int freezeDepth_ = 0;  // see freezePicture
+};
+
+}  // namespace varmolen

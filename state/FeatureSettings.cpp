@@ -1,0 +1,24 @@
+#include "state/FeatureSettings.h"
+
+#include <cmath>
+
+namespace varmolen {
+
+bool isUsableFullScaleVolts(double volts)
+{
+    if (volts == 0.0)
+        return true;
+    return std::isfinite(volts) && volts >= kFullScaleVoltsMin && volts <= kFullScaleVoltsMax;
+}
+
+bool isSpectrumAverage(std::int32_t blocks)
+{
+    return blocks == 0 || blocks == 4 || blocks == 16 || blocks == 64;
+}
+
+bool isRecordLimitMinutes(std::int32_t minutes)
+{
+    return minutes >= kRecordLimitMinutesMin && minutes <= kRecordLimitMinutesMax;
+}
+
+}  // namespace varmolen

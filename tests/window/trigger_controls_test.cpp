@@ -1,0 +1,314 @@
+// The Trigger, Display and Time Base groups on the window: the toggles, the
+// three freeze states of Hold and Single, and the sample-rate buttons with
+// their stop, pause, re-label and restart.
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "PanelFormRig.h"
+#include "display/DisplayPass.h"
+#include "window/MeasureControls.h"
+#include "panel/MeasureStrip.h"
+#include "persist/CsvExport.h"
+#include "panel/widgets/Dial.h"
+#include "panel/widgets/RockerSwitch.h"
+#include "panel/widgets/ToggleSwitch.h"
+
+namespace varmolen {
+namespace {
+
+class TriggerControlsTest : public test::PanelFormRig {
+protected:
+    // One display pass of channel 1 carrying a sine that crosses the level.
+    void displayPass()
+    {
+        for (int i = 0; i < 1024; ++i)
+            s().chan1Samples[i] = static_cast<std::int32_t>(8000.0 * std::sin(i * 0.1));
+        RunDisplayPass(s(), form->displayBitmap());
+    }
+    std::ptrdiff_t indexOf(WaveCall call, std::size_t from = 0) const
+    {
+        const auto& calls = device.calls();
+        const auto it = std::find(calls.begin() + static_cast<std::ptrdiff_t>(std::min(from, calls.size())),
+                                  calls.end(), call);
+        return it == calls.end() ? -1 : it - calls.begin();
+    }
+};
+
+TEST_F(TriggerControlsTest, TogglesRecordTheirPositions)
+{
+    flip(form->TriggerEnableSwitch, true);
+    EXPECT_EQ(s().triggerEnabled, 1);
+    flip(form->TriggerEnableSwitch, false);
+    EXPECT_EQ(s().triggerEnabled, 0);
+
+    flip(form->TrigSlopeSw, false);
+    EXPECT_EQ(s().triggerSlope, 0);
+    flip(form->TrigSlopeSw, true);
+    EXPECT_EQ(s().triggerSlope, 1);
+
+    flip(form->ChannelSw, false);
+    EXPECT_EQ(s().triggerChannel, 2);
+    flip(form->ChannelSw, true);
+    EXPECT_EQ(s().triggerChannel, 1);
+
+    flip(form->ChopSw, false);
+    EXPECT_EQ(s().chopMode, 0);
+    flip(form->ChopSw, true);
+    EXPECT_EQ(s().chopMode, 1);
+
+    flip(form->SineSquareSw, false);
+    EXPECT_EQ(s().triggerShape, 2);
+    flip(form->SineSquareSw, true);
+    EXPECT_EQ(s().triggerShape, 1);
+}
+
+TEST_F(TriggerControlsTest, SlopeChangeRefreshesTheThresholdPanel)
+{
+    // The dial moved by the program: the panel does not know yet.
+    form->ThresholdDial->setValue(-12.7f);
+    ASSERT_EQ(status(2), "Threshold = 0");
+    flip(form->TrigSlopeSw, false);
+    EXPECT_EQ(s().triggerThreshold, -25);
+    EXPECT_EQ(status(2), "Threshold = -25");
+}
+
+TEST_F(TriggerControlsTest, FreezeStates)
+{
+    flip(form->Chan1EnbSwitch, true);
+
+    // Hold freezes; letting go of Hold runs again.
+    flip(form->DisplayHoldSw, true);
+    EXPECT_EQ(s().displayHold, 1);
+    flip(form->DisplayHoldSw, false);
+    EXPECT_EQ(s().displayHold, 0);
+
+    // Single armed with the trigger off: no trigger search, never frozen.
+    ASSERT_EQ(s().triggerEnabled, 0);
+    flip(form->SingleDisplaySw, true);
+    EXPECT_EQ(s().singleSweep, 1);
+    EXPECT_EQ(s().displayHold, 0);
+    displayPass();
+    displayPass();
+    EXPECT_EQ(s().displayHold, 0);
+
+    // Trigger on: the next search freezes the display.
+    flip(form->TriggerEnableSwitch, true);
+    displayPass();
+    EXPECT_EQ(s().displayHold, 1);
+
+    // Unchecking Single unfreezes even with Hold checked; Hold stays checked.
+    flip(form->DisplayHoldSw, true);
+    flip(form->SingleDisplaySw, false);
+    EXPECT_EQ(s().singleSweep, 0);
+    EXPECT_EQ(s().displayHold, 0);
+    EXPECT_TRUE(form->DisplayHoldSw->isChecked());
+
+    // Hold released while a single sweep is armed: the next search freezes again.
+    flip(form->SingleDisplaySw, true);
+    flip(form->DisplayHoldSw, false);
+    EXPECT_EQ(s().displayHold, 0);
+    displayPass();
+    EXPECT_EQ(s().displayHold, 1);
+}
+
+TEST_F(TriggerControlsTest, BufferBytesPerInputAndRate)
+{
+    struct Case {
+        QAction* input;
+        QRadioButton* rate;
+        std::uint32_t hz;
+        std::uint16_t bytes;
+    };
+    const Case cases[] = {
+        {form->Mic1, form->LowSampleRateRadioBtn, 11025, 2048},
+        {form->Mic1, form->MidSampleRateRadioBtn, 22050, 2048},
+        {form->Mic1, form->HiSampleRateRadioBtn, 44100, 4096},
+        {form->Line1, form->LowSampleRateRadioBtn, 11025, 4096},
+        {form->Line1, form->MidSampleRateRadioBtn, 22050, 4096},
+        {form->Line1, form->HiSampleRateRadioBtn, 44100, 8192},
+    };
+    // As at start-up, so that no case waits for the device.
+    s().loadingSettings = 1;
+    for (const Case& c : cases) {
+        c.input->trigger();
+        c.rate->click();
+        EXPECT_EQ(s().sampleRate, c.hz);
+        EXPECT_EQ(s().bufferBytes, c.bytes) << c.hz << " Hz, " << s().channelCount << " channel(s)";
+    }
+}
+
+TEST_F(TriggerControlsTest, RateButtonsCheckOnlyThemselves)
+{
+    s().loadingSettings = 1;
+    form->MidSampleRateRadioBtn->click();
+    EXPECT_FALSE(form->LowSampleRateRadioBtn->isChecked());
+    EXPECT_TRUE(form->MidSampleRateRadioBtn->isChecked());
+    EXPECT_FALSE(form->HiSampleRateRadioBtn->isChecked());
+    form->HiSampleRateRadioBtn->click();
+    EXPECT_FALSE(form->MidSampleRateRadioBtn->isChecked());
+    EXPECT_TRUE(form->HiSampleRateRadioBtn->isChecked());
+    form->LowSampleRateRadioBtn->click();
+    EXPECT_TRUE(form->LowSampleRateRadioBtn->isChecked());
+    EXPECT_FALSE(form->HiSampleRateRadioBtn->isChecked());
+}
+
+TEST_F(TriggerControlsTest, RateChangeRelabelsTheScales)
+{
+    s().loadingSettings = 1;
+    form->FFT1->trigger();
+    form->MidSampleRateRadioBtn->click();
+    EXPECT_EQ(hi(), "11025 Hz");
+
+    form->Time1->trigger();
+    flip(form->Mkr1Switch, true);
+    flip(form->Mkr2Switch, true);
+    EXPECT_EQ(marker(), "Marker Difference = 11.51 ms");
+    form->LowSampleRateRadioBtn->click();
+    EXPECT_EQ(hi(), "46.43 ms");
+    EXPECT_EQ(marker(), "Marker Difference = 23.03 ms");
+    EXPECT_EQ(status(4), "1/Mkr = 43 Hz");
+}
+
+TEST_F(TriggerControlsTest, RateChangeStopsPausesAndRestartsAtTheNewRate)
+{
+    ASSERT_EQ(s().loadingSettings, 0);
+    form->Mic1->trigger();  // records from the device, mono
+    ASSERT_EQ(s().stopped, 0) << "the memory device opens";
+    const int stops = form->stopRuns();
+    const int starts = form->startRuns();
+    device.clearCallLog();
+    const std::size_t pauses = form->host().pauses().size();
+
+    form->HiSampleRateRadioBtn->click();
+
+    EXPECT_EQ(form->stopRuns(), stops + 1);
+    EXPECT_EQ(form->startRuns(), starts + 1);
+    const std::vector<int> asked(form->host().pauses().begin() + static_cast<std::ptrdiff_t>(pauses),
+                                 form->host().pauses().end());
+    EXPECT_EQ(asked, std::vector<int>{350}) << "the device is given its pause, once";
+    // The old run's device is closed before the new one opens at the new rate.
+    const std::ptrdiff_t close = indexOf(WaveCall::Close);
+    const std::ptrdiff_t open = indexOf(WaveCall::Open);
+    ASSERT_GE(close, 0);
+    ASSERT_GE(open, 0);
+    EXPECT_LT(close, open);
+    EXPECT_EQ(device.openedFormat().nSamplesPerSec, 44100u);
+    EXPECT_EQ(device.openedFormat().nChannels, 1);
+    EXPECT_EQ(s().bufferBytes, 4096);
+    EXPECT_EQ(s().stopped, 0);
+}
+
+// A held picture keeps describing itself when the rate changes: the axis
+// labels, the marker difference, the cursor, the strip and the exported data
+// stay at the rate the picture was recorded at, and a control that draws the
+// picture again draws what it showed (an averaged spectrum too, laid out by
+// its own rate). The new rate shows once Hold lets new blocks be drawn.
+TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
+{
+    // A tone of 32 frames a period (bin 32) in noise: each block differs,
+    // so an average differs from any one block.
+    device.setFrameSource([](std::uint64_t n) -> std::array<std::int16_t, 2> {
+        std::uint64_t z = (n + 1) * 0x9E3779B97F4A7C15ull;
+        z = (z ^ (z >> 29)) * 0xBF58476D1CE4E5B9ull;
+        const double noise = static_cast<double>((z ^ (z >> 32)) % 2001) - 1000.0;
+        return {0, static_cast<std::int16_t>(12000.0 * std::sin(2 * M_PI * static_cast<double>(n) / 32.0) + noise)};
+    });
+    const auto record = [&](int blocks) {
+        for (int i = 0; i < 2 * blocks; ++i) {
+            device.advanceFrames(512);
+            QCoreApplication::processEvents();
+        }
+        form->measure().RefreshTexts();
+    };
+    struct Description {
+        QString lo, hi, marker, reciprocal, cursor, frequency;
+        std::string csv;
+        std::vector<std::uint32_t> picture;
+        bool operator==(const Description&) const = default;
+    };
+    const auto describe = [&] {
+        form->SpectrumBoxMouseMove(form->SpectrumBox, Qt::NoButton, Qt::NoModifier, 300, 50);
+        std::string whyNot;
+        // The strip's frequency: of the signal (TIME) or of its strongest tone.
+        QLabel* frequency = form->measure().strip()->reading(1, s().displayType == 1 ? "PeakFrequency" : "Frequency");
+        return Description{lo(), hi(), marker(), status(4), status(1),
+                           frequency != nullptr ? frequency->text() : QString(), ComposeDisplayCsv(s(), whyNot),
+                           {form->displayBitmap().data(),
+                            form->displayBitmap().data() + Raster::kWidth * Raster::kHeight}};
+    };
+    form->Line1->trigger();
+    ASSERT_EQ(s().stopped, 0);
+    flip(form->Chan1EnbSwitch, true);
+    flip(form->Mkr1Switch, true);
+    flip(form->Mkr2Switch, true);
+    form->ShowMeasurements1->trigger();
+    form->Average16->trigger();
+    for (QAction* display : {form->Time1, form->FFT1}) {
+        SCOPED_TRACE(display->text().toStdString());
+        display->trigger();
+        // Range 1; the sine swings about 117 rows, the spectrum's tone
+        // stands about 80 rows high.
+        slide(form->Chan1GainTrackBar, 1);
+        turn(form->Chan1GainDial, display == form->FFT1 ? 16.0f : 20.0f);
+        form->HiSampleRateRadioBtn->click();
+        record(20);
+        flip(form->DisplayHoldSw, true);
+        const Description held = describe();
+        ASSERT_FALSE(held.csv.empty());
+        ASSERT_TRUE(held.frequency.startsWith("1378") || held.frequency.startsWith("1.378"))
+            << held.frequency.toStdString() << ", not 44100 Hz / 32";
+
+        form->MidSampleRateRadioBtn->click();
+        EXPECT_EQ(s().sampleRate, 22050u);
+        EXPECT_EQ(device.openedFormat().nSamplesPerSec, 22050u) << "the device records at the new rate";
+        record(3);
+        EXPECT_TRUE(describe() == held) << "the rate change altered what describes the held picture";
+        // A control that draws the held picture again (the gain as it is).
+        turn(form->Chan1GainDial, form->Chan1GainDial->value());
+        const Description redrawn = describe();
+        EXPECT_TRUE(redrawn.picture == held.picture) << "the held picture, drawn again, changed";
+        EXPECT_TRUE(redrawn.csv == held.csv) << "the export changed";
+        EXPECT_EQ(redrawn.hi, held.hi);
+
+        // Hold let go: the scales go over to the new rate, and so does the
+        // picture with the next block.
+        flip(form->DisplayHoldSw, false);
+        EXPECT_EQ(hi(), display == form->FFT1 ? "11025 Hz" : "23.21 ms");
+        const int passes = form->displayPasses();
+        record(2);
+        EXPECT_GT(form->displayPasses(), passes);
+        EXPECT_FALSE(describe().picture == held.picture);
+        std::string whyNot;
+        EXPECT_NE(ComposeDisplayCsv(s(), whyNot), held.csv);
+    }
+}
+
+TEST_F(TriggerControlsTest, WhileSettingsLoadNothingStopsStartsOrWaits)
+{
+    s().loadingSettings = 1;
+    const int stops = form->stopRuns();
+    const int starts = form->startRuns();
+    device.clearCallLog();
+    const std::size_t pauses = form->host().pauses().size();
+
+    form->MidSampleRateRadioBtn->click();
+    form->HiSampleRateRadioBtn->click();
+    form->LowSampleRateRadioBtn->click();
+
+    EXPECT_EQ(form->stopRuns(), stops);
+    EXPECT_EQ(form->startRuns(), starts);
+    EXPECT_TRUE(device.calls().empty());
+    EXPECT_EQ(form->host().pauses().size(), pauses) << "no pause while the settings load";
+    EXPECT_EQ(s().sampleRate, 11025u);
+    EXPECT_EQ(s().stopped, 1);
+}
+
+}  // namespace
+}  // namespace varmolen

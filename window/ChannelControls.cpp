@@ -1,0 +1,85 @@
+// The channel columns and the Trace group: gain dials, range track bars,
+// position dials and the Enable, Add and XY rockers. Each handler reads its
+// own channel's control and writes the copy of the display type in force;
+// the next display pass shows the change.
+#include <QSlider>
+
+#include "window/Varmolen2.h"
+#include "panel/ChannelMath.h"
+#include "panel/widgets/Dial.h"
+#include "panel/widgets/RockerSwitch.h"
+
+namespace varmolen {
+
+void TScopeForm::Chan1GainDialClick(QObject* /*sender*/)
+{
+    ApplyGainDial(state(), 1, Chan1GainDial->value());
+}
+
+void TScopeForm::Chan1GainDialValueChange(QObject* /*sender*/)
+{
+    ApplyGainDial(state(), 1, Chan1GainDial->value());
+}
+
+void TScopeForm::Chan2GainDialClick(QObject* /*sender*/)
+{
+    ApplyGainDial(state(), 2, Chan2GainDial->value());
+}
+
+void TScopeForm::Chan2GainDialValueChange(QObject* /*sender*/)
+{
+    ApplyGainDial(state(), 2, Chan2GainDial->value());
+}
+
+void TScopeForm::Chan1GainTrackBarChange(QObject* /*sender*/)
+{
+    ApplyRangePosition(state(), 1, Chan1GainTrackBar->value(), Chan1GainDial->value());
+}
+
+void TScopeForm::Chan2GainTrackBarChange(QObject* /*sender*/)
+{
+    ApplyRangePosition(state(), 2, Chan2GainTrackBar->value(), Chan2GainDial->value());
+}
+
+void TScopeForm::Chan1OffsetDialClick(QObject* /*sender*/)
+{
+    ApplyOffsetDial(state(), 1, Chan1OffsetDial->value());
+}
+
+void TScopeForm::Chan1OffsetDialValueChange(QObject* /*sender*/)
+{
+    ApplyOffsetDial(state(), 1, Chan1OffsetDial->value());
+}
+
+void TScopeForm::Chan2OffsetDialClick(QObject* /*sender*/)
+{
+    ApplyOffsetDial(state(), 2, Chan2OffsetDial->value());
+}
+
+void TScopeForm::Chan2OffsetDialValueChange(QObject* /*sender*/)
+{
+    ApplyOffsetDial(state(), 2, Chan2OffsetDial->value());
+}
+
+void TScopeForm::Chan1EnbSwitchClick(QObject* /*sender*/)
+{
+    state().chan1Enabled = Chan1EnbSwitch->isChecked() ? 1 : 0;
+}
+
+void TScopeForm::Chan2EnbSwitchClick(QObject* /*sender*/)
+{
+    state().chan2Enabled = Chan2EnbSwitch->isChecked() ? 1 : 0;
+}
+
+void TScopeForm::AddChanSwClick(QObject* /*sender*/)
+{
+    state().addChannels = AddChanSw->isChecked() ? 1 : 0;
+}
+
+void TScopeForm::TraceModeSwClick(QObject* /*sender*/)
+{
+    // 1 = each channel against time, 2 = XY.
+    state().traceMode = TraceModeSw->isChecked() ? 2 : 1;
+}
+
+}  // namespace varmolen

@@ -1,0 +1,391 @@
+#include "window/DataCommands.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <string>
+#include <utility>
+
+#include "window/Varmolen2.h"
+#include "audio/WaveInput.h"
+#include "panel/FrontPanel.h"
+#include "persist/CsvExport.h"
+#include "window/OutputCommands.h"
+
+namespace varmolen {
+
+namespace {
+
+// How often the status text follows a running recording (it shows whole
+// seconds) and looks whether the recording ended on its own.
+constexpr int kPollMs = 1000;
+
+QString runModal(QFileDialog& dialog)
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+// A dialog lives only while it is open: a file dialog kept afterwards goes on
+// watching its folder, and a recording growing there would keep it busy.
+std::unique_ptr<QFileDialog> makeSaveDialog(TScopeForm& form, const char* name, const char* suffix,
+                                            const char* filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(&form);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QString::fromLatin1(suffix));
+    dialog->setNameFilters({QString::fromLatin1(filter), QStringLiteral("All Files (*)")});
+    return dialog;
+}
+
+// Opens the dialog in the folder used last (when it still exists) with a
+// name made of the kind of data and the time.
+void propose(QFileDialog& dialog, const std::string& lastFolder, const QString& stem, const QString& suffix)
+{
+    const QString folder = QString::fromStdString(lastFolder);
+    dialog.setDirectory(!folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath());
+    dialog.selectFile(QStringLiteral("%1 %2.%3")
+                          .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")),
+                               suffix));
+}
+
+QString limitText(std::int32_t minutes)
+{
+    if (minutes % 60 == 0)
+        return minutes == 60 ? QStringLiteral("1 hour") : QStringLiteral("%1 hours").arg(minutes / 60);
+    return minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes);
+}
+
+QString endReason(const RecordingStatus& st, bool finishedInTime)
+{
+    if (!finishedInTime)
+        return QStringLiteral("the disk did not answer, so the file may be incomplete");
+    switch (st.end) {
+    case RecordingEnd::LimitReached:
+        return QStringLiteral("it reached its limit of %1").arg(DataCommands::duration(st.limitFrames, st.rate));
+    case RecordingEnd::FormatChanged:
+        return QStringLiteral("the input's rate, kind (microphone or line) or device changed");
+    case RecordingEnd::DeviceFailed:
+        return QStringLiteral("the input device failed");
+    case RecordingEnd::WriteFailed:
+        return QStringLiteral("the file could not be written (%1)").arg(QString::fromStdString(st.whyNot));
+    case RecordingEnd::FileVanished:
+        return QStringLiteral("the file was deleted while recording, so what was recorded is lost");
+    case RecordingEnd::None:
+    case RecordingEnd::Stopped:
+        break;
+    }
+    return QStringLiteral("it was stopped");
+}
+
+QString secondsText(std::uint64_t frames, std::uint32_t rate)
+{
+    return QString::number(rate > 0 ? static_cast<double>(frames) / rate : 0.0, 'f', 2);
+}
+
+QString breakCount(std::uint32_t n)
+{
+    return n == 1 ? QStringLiteral("1 break") : QStringLiteral("%1 breaks").arg(n);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ the keeper
+
+DataCommands::DataCommands(TScopeForm& form) : QObject(&form), form_(form)
+{
+    setObjectName(QStringLiteral("DataCommands"));
+    runExportDialog = runModal;
+    runRecordDialog = runModal;
+    pollTimer_ = new QTimer(this);
+    pollTimer_->setInterval(kPollMs);
+    connect(pollTimer_, &QTimer::timeout, this, &DataCommands::pollRecording);
+}
+
+DataCommands::~DataCommands()
+{
+    // The window ends a recording in FormDestroy; by the time its children go,
+    // only the file is left to finish (the tap then takes nothing more).
+    recorder_.reset();
+}
+
+DataCommands& dataCommandsOf(TScopeForm& form)
+{
+    auto* commands = form.findChild<DataCommands*>(QStringLiteral("DataCommands"), Qt::FindDirectChildrenOnly);
+    if (commands == nullptr)
+        commands = new DataCommands(form);
+    return *commands;
+}
+
+void ConnectDataCommands(TScopeForm& form)
+{
+    DataCommands& commands = dataCommandsOf(form);
+    // A device failure ends the program: a running recording is closed
+    // first, as a valid file, and its end says where it is and what it holds
+    // (the settings are saved as the window goes).
+    QPointer<DataCommands> alive(&commands);
+    form.host().setBeforeEnd([alive] {
+        if (alive)
+            alive->stopRecording(true, RecordingEnd::DeviceFailed);
+    });
+    const std::pair<QAction*, MenuHandler> items[] = {
+        {form.ExportData1, &TScopeForm::ExportData1Click},
+        {form.RecordWav1, &TScopeForm::RecordWav1Click},
+        {form.StopRecording1, &TScopeForm::StopRecording1Click},
+    };
+    for (const auto& [item, handler] : items)
+        BindMenuItem(form, item, handler);
+}
+
+bool writeTextFile(const QByteArray& bytes, const QString& path, QString& whyNot)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        whyNot = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        whyNot = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        whyNot = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString DataCommands::duration(std::uint64_t frames, std::uint32_t rate)
+{
+    const std::uint64_t seconds = rate > 0 ? frames / rate : 0;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// ------------------------------------------------------------ recording
+
+RecordingStatus DataCommands::recordingStatus() const
+{
+    return recorder_ ? recorder_->status() : RecordingStatus{};
+}
+
+QString DataCommands::recordingPath() const
+{
+    return recorder_ ? QString::fromStdString(recorder_->path()) : QString();
+}
+
+bool DataCommands::startRecording(const QString& path)
+{
+    if (recorder_)
+        return false;
+    InstrumentState& s = form_.state();
+    const std::int32_t minutes =
+        isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes : kRecordLimitMinutesDefault;
+    const std::uint64_t limitFrames = static_cast<std::uint64_t>(minutes) * 60u * s.sampleRate;
+    std::string whyNot;
+    // The new file takes the chosen one's place only once the device takes
+    // the recording: a start that fails leaves an existing file as it was.
+    recorder_ = WavRecorder::start(QFile::encodeName(path).toStdString(), s.sampleRate, s.channelCount, limitFrames,
+                                   whyNot, true);
+    if (!recorder_) {
+        form_.host().showMessage(QStringLiteral("Could not record to the file %1.\n%2")
+                                     .arg(QDir::toNativeSeparators(path), QString::fromStdString(whyNot))
+                                     .toStdString(),
+                                 kDataCaption);
+        return false;
+    }
+    // The format in force: what the device records now, or will record at
+    // its next start.
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = s.channelCount;
+    format.nSamplesPerSec = s.sampleRate;
+    format.nBlockAlign = static_cast<std::uint16_t>(s.channelCount * 2);
+    format.nAvgBytesPerSec = s.sampleRate * format.nBlockAlign;
+    format.wBitsPerSample = 16;
+    if (!form_.waveInput().setRecordingTap(recorder_->tap(), static_cast<UINT>(s.waveDeviceId), format)) {
+        recorder_->discard();
+        recorder_.reset();
+        form_.host().showMessage("The input device cannot be recorded.", kDataCaption);
+        return false;
+    }
+    if (!recorder_->putInPlace(whyNot)) {
+        form_.waveInput().clearRecordingTap();
+        recorder_->discard();
+        recorder_.reset();
+        form_.host().showMessage(QStringLiteral("Could not record to the file %1.\n%2")
+                                     .arg(QDir::toNativeSeparators(path), QString::fromStdString(whyNot))
+                                     .toStdString(),
+                                 kDataCaption);
+        return false;
+    }
+    form_.RecordWav1->setEnabled(false);
+    form_.StopRecording1->setEnabled(true);
+    form_.RecordingPanel->show();
+    pollRecording();
+    pollTimer_->start();
+    return true;
+}
+
+void DataCommands::stopRecording(bool report, RecordingEnd why)
+{
+    if (!recorder_)
+        return;
+    // Nothing arrives once the tap is let go; the writer then empties its
+    // queue and closes the file.
+    form_.waveInput().clearRecordingTap();
+    const bool closed = recorder_->finish(WavRecorder::kFinishWaitMs, why);
+    endRecording(report, closed);
+}
+
+void DataCommands::pollRecording()
+{
+    if (!recorder_)
+        return;
+    const RecordingStatus st = recorder_->status();
+    if (st.end != RecordingEnd::None && st.end != RecordingEnd::Stopped) {
+        form_.waveInput().clearRecordingTap();
+        const bool closed = recorder_->finish();
+        endRecording(true, closed);
+        return;
+    }
+    // The time in the file: the frames taken and the silence standing for
+    // the sound the device lost.
+    QString text = QStringLiteral("REC %1 / %2")
+                       .arg(duration(st.framesQueued + st.framesSilence, st.rate), duration(st.limitFrames, st.rate));
+    if (st.overruns > 0)
+        text += QStringLiteral(", %1 s lost").arg(static_cast<double>(st.framesDropped) / st.rate, 0, 'f', 2);
+    if (st.deviceBreaks > 0)
+        text += QStringLiteral(", %1 (%2 s)").arg(breakCount(st.deviceBreaks), secondsText(st.framesLost, st.rate));
+    form_.RecordingPanel->setText(text);
+}
+
+void DataCommands::endRecording(bool report, bool finishedInTime)
+{
+    pollTimer_->stop();
+    const RecordingStatus st = recorder_->status();
+    const QString chosen = QDir::toNativeSeparators(QString::fromStdString(recorder_->path()));
+    // Renamed or moved while recording, the file is named where it is now.
+    const QString where = st.where.empty() ? chosen : QDir::toNativeSeparators(QString::fromStdString(st.where));
+    const bool moved = st.end != RecordingEnd::FileVanished && where != chosen;
+    const QString path = moved ? where : chosen;
+    // A writer that did not finish in time keeps its own share of the
+    // recording; letting go of ours is safe.
+    recorder_.reset();
+    form_.RecordWav1->setEnabled(true);
+    form_.StopRecording1->setEnabled(false);
+    form_.RecordingPanel->hide();
+    form_.RecordingPanel->clear();
+
+    const bool endedOnItsOwn = st.end != RecordingEnd::Stopped && st.end != RecordingEnd::None;
+    if (!report || (!endedOnItsOwn && finishedInTime && st.overruns == 0 && st.breaks == 0 && st.deviceBreaks == 0 &&
+                    !moved))
+        return;
+    QString text = endedOnItsOwn || !finishedInTime
+                       ? QStringLiteral("The recording ended: %1.").arg(endReason(st, finishedInTime))
+                       : QStringLiteral("The recording was stopped.");
+    if (moved)
+        text += QStringLiteral("\nThe file was moved while recording: it is now %1.").arg(path);
+    if (st.end != RecordingEnd::FileVanished)
+        text += QStringLiteral("\nThe file %1 holds %2 of sound.").arg(path, duration(st.framesWritten, st.rate));
+    const auto times = [](std::uint32_t n) {
+        return n == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(n);
+    };
+    if (st.overruns > 0)
+        text += QStringLiteral("\n%1 s of sound could not be kept (%2): the disk did not keep up; "
+                               "the file holds silence in its place.")
+                    .arg(QString::number(static_cast<double>(st.framesDropped) / st.rate, 'f', 2), times(st.overruns));
+    if (st.deviceBreaks > 0) {
+        text += QStringLiteral("\nThe input device lost sound %1 (%2 s in all, an overrun or a suspend); "
+                               "the file holds silence in its place")
+                    .arg(times(st.deviceBreaks), secondsText(st.framesLost, st.rate));
+        text += st.silenceCut
+                    ? QStringLiteral(", at most %1 s for one break.").arg(WavRecorder::kMaxBreakSilenceSeconds)
+                    : QStringLiteral(".");
+    }
+    if (st.breaks > 0)
+        text += QStringLiteral("\nAcquisition was stopped and started again %1 while recording; "
+                               "the file runs on across the break.")
+                    .arg(times(st.breaks));
+    form_.host().showMessage(text.toStdString(), kDataCaption);
+}
+
+// ------------------------------------------------------------ the handlers
+
+void TScopeForm::RecordWav1Click(QObject* /*sender*/)
+{
+    DataCommands& commands = dataCommandsOf(*this);
+    if (commands.recording())
+        return;
+    InstrumentState& s = state();
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "RecordWavDialog", "wav", "WAV files (*.wav)");
+    QFileDialog& dialog = *made;
+    const std::int32_t minutes =
+        isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes : kRecordLimitMinutesDefault;
+    dialog.setWindowTitle(QStringLiteral("Record WAV (at most %1)").arg(limitText(minutes)));
+    propose(dialog, s.features.recordFolder, QStringLiteral("Varmolen"), QStringLiteral("wav"));
+    QString chosen = commands.runRecordDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    chosen = withDefaultSuffix(chosen, QStringLiteral("wav"));
+    s.features.recordFolder = QFileInfo(chosen).absolutePath().toStdString();
+    commands.startRecording(chosen);
+}
+
+void TScopeForm::StopRecording1Click(QObject* /*sender*/)
+{
+    dataCommandsOf(*this).stopRecording(true);
+}
+
+void TScopeForm::ExportData1Click(QObject* /*sender*/)
+{
+    InstrumentState& s = state();
+    // Composed before the dialog opens: the file holds the display as it
+    // was when the command was chosen.
+    std::string whyNot;
+    const std::string text = ComposeDisplayCsv(s, whyNot, CsvExtent::ShownSpan);
+    if (text.empty()) {
+        host().showMessage("There is nothing to export. " + whyNot, kDataCaption);
+        return;
+    }
+    // A trace may also be exported as the whole block it was drawn from.
+    const bool time = s.displayedView.displayType != 1;
+    const std::string wholeBlock = time ? ComposeDisplayCsv(s, whyNot, CsvExtent::WholeBlock) : std::string();
+    DataCommands& commands = dataCommandsOf(*this);
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "ExportDataDialog", "csv", "CSV files (*.csv)");
+    QFileDialog& dialog = *made;
+    if (time) {
+        dialog.setNameFilters({QString::fromLatin1(kExportShownSpanFilter), QString::fromLatin1(kExportWholeBlockFilter)});
+        dialog.selectNameFilter(QString::fromLatin1(kExportShownSpanFilter));
+    }
+    propose(dialog, s.features.exportFolder, time ? QStringLiteral("Varmolen trace") : QStringLiteral("Varmolen spectrum"),
+            QStringLiteral("csv"));
+    QString chosen = commands.runExportDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    const bool whole = time && dialog.selectedNameFilter() == QString::fromLatin1(kExportWholeBlockFilter);
+    chosen = withDefaultSuffix(chosen, QStringLiteral("csv"));
+    s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
+    QString failure;
+    if (!writeTextFile(QByteArray::fromStdString(whole ? wholeBlock : text), chosen, failure))
+        host().showMessage(QStringLiteral("Could not write the file %1.\n%2")
+                               .arg(QDir::toNativeSeparators(chosen), failure)
+                               .toStdString(),
+                           kDataCaption);
+}
+
+}  // namespace varmolen

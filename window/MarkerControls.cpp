@@ -1,0 +1,181 @@
+// Markers, cursor, readouts and the time base: the handlers read their
+// control (switch, pointer, dial), let the readout functions do the
+// arithmetic and copy the texts into the labels under the display, the
+// status panels and the Uncal. lamp.
+#include <QLabel>
+#include <QLocale>
+#include <QString>
+
+#include "window/Varmolen2.h"
+#include "display/MarkerReadouts.h"
+#include "display/ReadoutScales.h"
+#include "panel/widgets/Dial.h"
+#include "panel/widgets/Led.h"
+#include "panel/widgets/RockerSwitch.h"
+
+namespace varmolen {
+
+namespace {
+
+// The user's decimal separator as one byte; '\0' (written as '.') where the
+// locale's separator is not a single Latin-1 character.
+char decimalSeparator()
+{
+    const QString point = QLocale().decimalPoint();
+    return point.size() == 1 ? point.at(0).toLatin1() : '\0';
+}
+
+QString text(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+void TScopeForm::UpdateMarkerReadout()
+{
+    const MarkerReadout r = ComputeMarkerReadout(state(), decimalSeparator());
+    MarkerLabel->setText(text(r.markerLabel));
+    setStatusText(4, text(r.statusPanel4));
+}
+
+void TScopeForm::UpdateTimeBase()
+{
+    const TimeBaseTexts t = ComputeTimeBase(state(), TimeBaseDial->value(), decimalSeparator());
+    UncalLED->setChecked(t.uncalLedOn);
+    MarkerLabel->setText(text(t.markerLabel));
+    if (t.statusPanel4)
+        setStatusText(4, text(*t.statusPanel4));
+    HiFreqLabel->setText(text(t.hiFreqLabel));
+    LoFreqLabel->setText(text(t.loFreqLabel));
+    // A cursor reading describes the column under the pointer: at a new
+    // scale it is read again there.
+    const QString cursor = statusText(1);
+    if (cursorColumn_ && cursor.startsWith(QLatin1String(readout::kCursor.data(), readout::kCursor.size())) &&
+        cursor.size() > static_cast<qsizetype>(readout::kCursor.size()))
+        setStatusText(1, text(CursorReadout(state(), *cursorColumn_, decimalSeparator())));
+}
+
+void TScopeForm::TimeBaseDialClick(QObject* /*sender*/)
+{
+    UpdateTimeBase();
+}
+
+void TScopeForm::TimeBaseDialValueChange(QObject* /*sender*/)
+{
+    UpdateTimeBase();
+}
+
+void TScopeForm::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /*button*/,
+                                      Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
+{
+    // Any button, anywhere: a fresh press picks a marker only close by.
+    MarkerMouseDown(state());
+}
+
+void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons,
+                                      Qt::KeyboardModifiers /*shift*/, int x, int /*y*/)
+{
+    const MouseMoveTexts t =
+        MarkerMouseMove(state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
+    cursorColumn_ = ClampColumn(x);
+    setStatusText(1, text(t.cursorText));
+    MarkerLabel->setText(text(t.readout.markerLabel));
+    setStatusText(4, text(t.readout.statusPanel4));
+}
+
+void TScopeForm::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*button*/,
+                                    Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
+{
+    MarkerMouseUp(state());
+}
+
+void TScopeForm::SpectrumBoxMouseLeave(QObject* sender)
+{
+    cursorColumn_.reset();
+    if (SpectrumBox->hasFocus()) {
+        SpectrumBoxEnter(sender);
+        return;
+    }
+    setStatusText(1, text(std::string(readout::kCursor)));
+}
+
+void TScopeForm::SpectrumBoxEnter(QObject* sender)
+{
+    // The pointer's readout, as if the pointer rested on the selected marker.
+    const InstrumentState& s = state();
+    const int column = keyboardMarker_ == 1 ? s.marker1Pos : s.marker2Pos;
+    SpectrumBoxMouseMove(sender, Qt::NoButton, Qt::NoModifier, column, 0);
+}
+
+void TScopeForm::SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift)
+{
+    InstrumentState& s = state();
+    if (key == Qt::Key_M || key == Qt::Key_Space) {
+        keyboardMarker_ = keyboardMarker_ == 1 ? 2 : 1;
+    } else if (key == Qt::Key_Left || key == Qt::Key_Right) {
+        const bool first = keyboardMarker_ == 1;
+        if ((first ? s.marker1Enabled : s.marker2Enabled) == 0)
+            return;  // a marker that is off stays where it is, as under the mouse
+        const int from = first ? s.marker1Pos : s.marker2Pos;
+        const int columns = (shift.testFlag(Qt::ShiftModifier) ? 10 : 1) * (key == Qt::Key_Left ? -1 : 1);
+        // A mouse drag that presses on the marker's line, picks it up there
+        // and carries it the given columns, then lets go.
+        SpectrumBoxMouseDown(sender, Qt::LeftButton, Qt::NoModifier, from, 0);
+        LockOtherMarker(s, keyboardMarker_);
+        SpectrumBoxMouseMove(sender, Qt::LeftButton, Qt::NoModifier, from, 0);
+        SpectrumBoxMouseMove(sender, Qt::LeftButton, Qt::NoModifier, from + columns, 0);
+        SpectrumBoxMouseUp(sender, Qt::LeftButton, Qt::NoModifier, from + columns, 0);
+    } else {
+        return;
+    }
+    SpectrumBoxEnter(sender);
+}
+
+namespace {
+
+void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
+{
+    const MarkerSwitchTexts t = MarkerSwitchClick(form.state(), marker, checked, decimalSeparator());
+    if (t.uncheckExpandSw)
+        form.ExpandSw->setChecked(false);
+    if (t.markerLabel)
+        form.MarkerLabel->setText(text(*t.markerLabel));
+    if (t.statusPanel4)
+        form.setStatusText(4, text(*t.statusPanel4));
+    form.UpdateTimeBase();
+}
+
+}  // namespace
+
+void TScopeForm::Mkr1SwitchClick(QObject* /*sender*/)
+{
+    markerSwitchClicked(*this, 1, Mkr1Switch->isChecked());
+}
+
+void TScopeForm::Mkr2SwitchClick(QObject* /*sender*/)
+{
+    markerSwitchClicked(*this, 2, Mkr2Switch->isChecked());
+}
+
+void TScopeForm::ExpandSwClick(QObject* /*sender*/)
+{
+    const ExpandOutcome outcome = ExpandSwitchClick(state(), ExpandSw->isChecked());
+    if (outcome.refused) {
+        ExpandSw->setChecked(false);
+        host().showMessage(outcome.message, outcome.caption);
+    }
+    UpdateTimeBase();
+}
+
+void TScopeForm::ThresholdDialClick(QObject* /*sender*/)
+{
+    setStatusText(2, text(ThresholdDialChange(state(), ThresholdDial->value())));
+}
+
+void TScopeForm::ThresholdDialValueChange(QObject* /*sender*/)
+{
+    setStatusText(2, text(ThresholdDialChange(state(), ThresholdDial->value())));
+}
+
+}  // namespace varmolen

@@ -1,0 +1,232 @@
+#include "window/MeasureControls.h"
+
+#include <QAction>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+#include "window/Varmolen2.h"
+#include "acquisition/AcquisitionLoop.h"
+#include "display/MeasurementReadouts.h"
+#include "panel/CalibrateDialog.h"
+#include "panel/MeasureStrip.h"
+#include "panel/PeakLabels.h"
+
+namespace varmolen {
+
+namespace {
+
+char decimalSeparator()
+{
+    const QString point = QLocale().decimalPoint();
+    return point.size() == 1 ? point.at(0).toLatin1() : '\0';
+}
+
+}  // namespace
+
+MeasureControls::MeasureControls(TScopeForm& form) : form_(form)
+{
+    QMenuBar* bar = form.menuBar();
+    form.Measure1 = new QMenu(QStringLiteral("&Measure"), bar);
+    form.Measure1->setObjectName(QStringLiteral("Measure1"));
+    form.ShowMeasurements1 = form.Measure1->addAction(QStringLiteral("Show Measurements"));
+    form.ShowMeasurements1->setObjectName(QStringLiteral("ShowMeasurements1"));
+    form.ShowMeasurements1->setParent(&form);
+    form.ShowMeasurements1->setCheckable(true);
+    form.Calibrate1 = form.Measure1->addAction(QStringLiteral("Calibrate..."));
+    form.Calibrate1->setObjectName(QStringLiteral("Calibrate1"));
+    form.Calibrate1->setParent(&form);
+    // After "Display", before "Help".
+    if (form.Help1 != nullptr)
+        bar->insertMenu(form.Help1->menuAction(), form.Measure1);
+    else
+        bar->addMenu(form.Measure1);
+    connect(form.ShowMeasurements1, &QAction::triggered, this,
+            [&form] { form.ShowMeasurements1Click(form.ShowMeasurements1); });
+    connect(form.Calibrate1, &QAction::triggered, this, [&form] { form.Calibrate1Click(form.Calibrate1); });
+
+    strip_ = new MeasureStrip(&form);
+    strip_->hide();
+    peaks_ = std::make_unique<PeakLabels>(form.SpectrumBox);
+    refresh_ = new QTimer(this);
+    refresh_->setInterval(kRefreshMs);
+    connect(refresh_, &QTimer::timeout, this, [this] { RefreshTexts(); });
+}
+
+MeasureControls::~MeasureControls()
+{
+    form_.acquisition().setBlockObserver(nullptr);
+}
+
+void MeasureControls::ApplySettings()
+{
+    ShowMeasurements(form_.state().features.measureShown);
+}
+
+void MeasureControls::ShowMeasurements(bool shown)
+{
+    form_.state().features.measureShown = shown;
+    form_.ShowMeasurements1->setChecked(shown);
+    if (shown != shown_) {
+        shown_ = shown;
+        // The strip sits in a margin below the status bar that the window
+        // grows by; the layout above it is left exactly as it was.
+        if (shown) {
+            bareSize_ = form_.size();
+            form_.setContentsMargins(0, 0, 0, MeasureStrip::kHeight);
+            form_.setFixedSize(bareSize_.width(), bareSize_.height() + MeasureStrip::kHeight);
+            strip_->setGeometry(0, bareSize_.height(), bareSize_.width(), MeasureStrip::kHeight);
+            strip_->show();
+            strip_->raise();
+        } else {
+            strip_->hide();
+            peaks_->hideAll();
+            form_.setContentsMargins(0, 0, 0, 0);
+            form_.setFixedSize(bareSize_);
+        }
+    }
+    updateMeasuring();
+    if (shown_)
+        RefreshTexts();
+}
+
+void MeasureControls::OpenCalibration()
+{
+    if (dialog_ == nullptr) {
+        dialog_ = new CalibrateDialog(&form_, [this](int channel) -> std::optional<double> {
+            const ChannelReadings& r = shownReadings(channel);
+            if (!r.recorded || !r.levels.valid)
+                return std::nullopt;
+            return r.levels.acRms;
+        });
+        connect(dialog_, &QDialog::finished, this, [this](int result) { calibrationClosed(result); });
+    }
+    dialog_->load(form_.state().features.fullScaleVolts);
+    dialog_->setWindowModality(Qt::WindowModal);
+    dialog_->open();
+    updateMeasuring();
+    RefreshTexts();
+}
+
+void MeasureControls::calibrationClosed(int result)
+{
+    if (result == QDialog::Accepted)
+        form_.state().features.fullScaleVolts = dialog_->accepted();
+    updateMeasuring();
+    if (shown_)
+        RefreshTexts();
+}
+
+void MeasureControls::updateMeasuring()
+{
+    const bool wanted = shown_ || (dialog_ != nullptr && dialog_->isVisible());
+    if (wanted == measuring_)
+        return;
+    measuring_ = wanted;
+    if (wanted) {
+        // Allocated once, the first time anything is measured.
+        if (!measurements_)
+            measurements_ = std::make_unique<Measurements>();
+        measurements_->reset();
+        shownReadings_ = {};
+        lastDrawn_ = false;
+        form_.acquisition().setBlockObserver([this](const RecordedBlock& block) { measureBlock(block); });
+        refresh_->start();
+    } else {
+        form_.acquisition().setBlockObserver(nullptr);
+        refresh_->stop();
+    }
+}
+
+void MeasureControls::measureBlock(const RecordedBlock& block)
+{
+    const InstrumentState& s = form_.state();
+    // The readings are formed when the texts are refreshed, from all the
+    // buffers measured until then. A held display keeps the readings of the
+    // buffer it shows: the last one drawn, formed as the hold begins.
+    const bool drawn = s.displayHold == 0;
+    if (!drawn && lastDrawn_)
+        keepReadings(true);
+    lastDrawn_ = drawn;
+    // The FREQUENCY display reads tones only; the TIME readings are followed
+    // where they are read: in the TIME display and for the calibration, and
+    // the tone record only in the FREQUENCY display, so that it starts with
+    // the display and holds what it showed.
+    const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
+    const MeasureParts parts{.time = s.displayType != 1 || calibrating, .tone = drawn && s.displayType == 1};
+    measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
+    if (s.displayType != 1)
+        peaks_->hideAll();  // at once when the display turns to TIME
+}
+
+void MeasureControls::keepReadings(bool tone)
+{
+    for (int ch = 1; ch <= 2; ++ch) {
+        const auto i = static_cast<std::size_t>(ch - 1);
+        const ToneReading kept = shownReadings_[i].tone;
+        shownReadings_[i] = measurements_->readings(ch);
+        shownReadings_[i].tone = tone ? measurements_->Tone(ch) : kept;
+    }
+}
+
+void MeasureControls::RefreshTexts()
+{
+    const InstrumentState& s = form_.state();
+    const char separator = decimalSeparator();
+    const bool frequencyDisplay = s.displayType == 1;
+    const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
+    // Only what is shown is formed: the tone readings in the FREQUENCY display.
+    if (measuring_ && lastDrawn_)
+        keepReadings(frequencyDisplay);
+    std::array<QString, 2> rmsNow;
+    for (int ch = 1; ch <= 2; ++ch) {
+        const auto i = static_cast<std::size_t>(ch - 1);
+        const double fullScale = s.features.fullScaleVolts[i];
+        const bool enabled = (ch == 1 ? s.chan1Enabled : s.chan2Enabled) == 1;
+        const std::int32_t colour = ch == 1 ? s.chan1Color : s.chan2Color;
+        if (shown_ && frequencyDisplay) {
+            const ToneRowTexts tone = ToneTexts(shownReadings_[i], fullScale, separator);
+            strip_->showChannel(ch, enabled, colour, nullptr, &tone);
+            peakTexts_[i] = QString::fromStdString(tone.peakFrequency);
+        }
+        if ((shown_ && !frequencyDisplay) || calibrating) {
+            const TimeRowTexts time = TimeTexts(shownReadings_[i], fullScale, separator);
+            if (shown_ && !frequencyDisplay)
+                strip_->showChannel(ch, enabled, colour, &time, nullptr);
+            rmsNow[i] = time.rms == measure_text::kUnknown
+                            ? QStringLiteral("no reading")
+                            : QStringLiteral("reads %1 RMS now").arg(QString::fromStdString(time.rms));
+        }
+    }
+    if (calibrating)
+        dialog_->showReadings(rmsNow);
+    placePeakLabels();
+}
+
+void MeasureControls::placePeakLabels()
+{
+    const InstrumentState& s = form_.state();
+    const bool frequencyDisplay = shown_ && s.displayType == 1;
+    for (int ch = 1; ch <= 2; ++ch) {
+        const auto i = static_cast<std::size_t>(ch - 1);
+        const ToneReading& tone = shownReadings_[i].tone;
+        const bool enabled = (ch == 1 ? s.chan1Enabled : s.chan2Enabled) == 1;
+        const bool shown = frequencyDisplay && enabled && shownReadings_[i].recorded && tone.valid;
+        peaks_->place(s, form_.displayBitmap(), ch, shown, tone.hz, peakTexts_[i]);
+    }
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TScopeForm::ShowMeasurements1Click(QObject* /*sender*/)
+{
+    measure_->ShowMeasurements(ShowMeasurements1->isChecked());
+}
+
+void TScopeForm::Calibrate1Click(QObject* /*sender*/)
+{
+    measure_->OpenCalibration();
+}
+
+}  // namespace varmolen

@@ -1,0 +1,296 @@
+// The menus that set what the front panel does not: the input (microphone
+// or line), the display type, the graticule, the background scheme and the
+// trace colours, the system folder of the volume control, and the spectrum's
+// averaging and peak hold.
+#include <QAction>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QString>
+
+#include "window/Varmolen2.h"
+#include "acquisition/AcquisitionLoop.h"
+#include "display/MarkerReadouts.h"
+#include "acquisition/RecordingFormat.h"
+#include "panel/ChannelMath.h"
+#include "panel/FrontPanel.h"
+#include "panel/widgets/Dial.h"
+#include "window/DataCommands.h"
+
+namespace varmolen {
+
+namespace {
+
+// A colour word 0x00BBGGRR as a style-sheet colour "#rrggbb".
+QString styleColour(std::int32_t word)
+{
+    const auto w = static_cast<std::uint32_t>(word);
+    return QStringLiteral("#%1%2%3")
+        .arg(w & 0xFFu, 2, 16, QLatin1Char('0'))
+        .arg((w >> 8) & 0xFFu, 2, 16, QLatin1Char('0'))
+        .arg((w >> 16) & 0xFFu, 2, 16, QLatin1Char('0'));
+}
+
+void checkOneOf(QAction* own, QAction* other)
+{
+    own->setChecked(true);
+    other->setChecked(false);
+}
+
+QString displayTypeText(bool time)
+{
+    return time ? QStringLiteral("Display = TIME") : QStringLiteral("Display = FREQUENCY");
+}
+
+QString inputText(bool line)
+{
+    return line ? QStringLiteral("Input = LINE") : QStringLiteral("Input = MIC");
+}
+
+// While a WAV recording runs, the input in force chosen again for the device
+// that is open (the sound-card dialog's Select does so) changes nothing the
+// device records; stopping and starting it would only cut the file.
+bool recordingGoesOnUnchanged(TScopeForm& form, bool line)
+{
+    const InstrumentState& s = form.state();
+    return dataCommandsOf(form).recording() && form.acquisition().running() && form.openDevice() == s.waveDeviceId &&
+           s.waveFormat.nChannels == (line ? 2 : 1);
+}
+
+// Microphone (line = false): mono; line: stereo. The run in progress ends
+// and a new one starts on the new format, also when the same input is
+// chosen again, except while the settings file is applied (or while a
+// recording runs on, see recordingGoesOnUnchanged).
+void changeInput(TScopeForm& form, QObject* sender, bool line)
+{
+    InstrumentState& s = form.state();
+    if (line)
+        checkOneOf(form.Line1, form.Mic1);
+    else
+        checkOneOf(form.Mic1, form.Line1);
+    s.inputSelect = line ? 1 : 0;
+
+    const bool live = s.loadingSettings == 0 && !recordingGoesOnUnchanged(form, line);
+    if (live)
+        form.StopBtnClick(sender);
+
+    SetRecordingFormat(s, line);
+    // The spectra averaged and held so far came from the other input (or,
+    // after the sound-card dialog, another device).
+    ResetSpectrumHistory(s.spectrumHistory);
+    form.setStatusText(3, inputText(line));
+
+    if (live)
+        form.StartBtnClick(sender);
+}
+
+// Puts one channel's range track bar and Gain dial back to the settings the
+// display type in force keeps, and recomputes that type's gain from them.
+void restoreGain(TScopeForm& form, int channel)
+{
+    InstrumentState& s = form.state();
+    QSlider* trackBar = channel == 1 ? form.Chan1GainTrackBar : form.Chan2GainTrackBar;
+    Dial* gainDial = channel == 1 ? form.Chan1GainDial : form.Chan2GainDial;
+
+    const ChannelControlsSetting c = ControlsForDisplayType(s, channel);
+    if (c.trackBarPosition) {
+        const QSignalBlocker quiet(trackBar);
+        trackBar->setValue(*c.trackBarPosition);
+    }
+    gainDial->setValue(c.gainDial);
+    ChannelFields f = FieldsInForce(s, channel);
+    f.gain = GainFromDial(f.range, gainDial->value());
+}
+
+// Puts one channel's Position dial at the whole percent that shows the
+// stored zero line, then stores the row that dial position gives.
+void restoreOffset(TScopeForm& form, QObject* sender, int channel)
+{
+    const ChannelControlsSetting c = ControlsForDisplayType(form.state(), channel);
+    if (channel == 1) {
+        form.Chan1OffsetDial->setValue(c.offsetDial);
+        form.Chan1OffsetDialClick(sender);
+    } else {
+        form.Chan2OffsetDial->setValue(c.offsetDial);
+        form.Chan2OffsetDialClick(sender);
+    }
+}
+
+void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
+{
+    InstrumentState& s = form.state();
+    const bool time = type == kTimeDisplayType;
+    if (time)
+        checkOneOf(form.Time1, form.FFT1);
+    else
+        checkOneOf(form.FFT1, form.Time1);
+    s.displayType = type;
+    ResetSpectrumHistory(s.spectrumHistory);
+
+    form.setStatusText(0, displayTypeText(time));
+    form.setStatusText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));
+
+    if (s.sampleRate == 11025 || s.sampleRate == 22050 || s.sampleRate == 44100)
+        s.bufferBytes = BlockBufferBytes(s, s.sampleRate);
+
+    // Gains of both channels first, then the zero lines.
+    restoreGain(form, 1);
+    restoreGain(form, 2);
+    restoreOffset(form, sender, 1);
+    restoreOffset(form, sender, 2);
+
+    form.UpdateTimeBase();
+}
+
+struct Scheme {
+    std::int32_t panel;
+    std::int32_t labels;
+};
+
+void applyBackground(TScopeForm& form, std::int32_t scheme, Scheme colours)
+{
+    form.state().backgroundScheme = scheme;
+    form.ScopeStatusPanel->setStyleSheet(
+        QStringLiteral("QFrame#ScopeStatusPanel { background-color: %1; }").arg(styleColour(colours.panel)));
+    const QString font = QStringLiteral("color: %1;").arg(styleColour(colours.labels));
+    for (QLabel* label : {form.LoFreqLabel, form.HiFreqLabel, form.MarkerLabel})
+        label->setStyleSheet(font);
+}
+
+}  // namespace
+
+void TScopeForm::ShowColoursInForce()
+{
+    // The colour items carry no check mark; the entry that opens each colour
+    // menu shows the colour in force as a swatch instead.
+    const InstrumentState& s = state();
+    BackgroundColor1->setIcon(ColourSwatch(BackgroundColour(s.backgroundScheme)));
+    Channel1TraceColor1->setIcon(ColourSwatch(s.chan1Color));
+    Chan2TraceColor1->setIcon(ColourSwatch(s.chan2Color));
+}
+
+void TScopeForm::ShowStateInForce()
+{
+    // The readouts start with their bare captions; without a settings file no
+    // handler writes them. Write what is in force: display type, input,
+    // threshold, and the scale texts of the display type, which the time-base
+    // refresh forms (its stored dial position is the settings file's, so it
+    // stays as start-up left it).
+    InstrumentState& s = state();
+    setStatusText(0, displayTypeText(s.displayType == kTimeDisplayType));
+    setStatusText(3, inputText(s.inputSelect == 1));
+    setStatusText(2, QString::fromStdString(ThresholdReadout(s.triggerThreshold)));
+    const std::int32_t timeBaseSetting = s.timeBaseSetting;
+    UpdateTimeBase();
+    s.timeBaseSetting = timeBaseSetting;
+    ShowColoursInForce();
+}
+
+void TScopeForm::Mic1Click(QObject* sender)
+{
+    changeInput(*this, sender, false);
+}
+
+void TScopeForm::Line1Click(QObject* sender)
+{
+    changeInput(*this, sender, true);
+}
+
+void TScopeForm::Time1Click(QObject* sender)
+{
+    changeDisplayType(*this, sender, kTimeDisplayType);
+}
+
+void TScopeForm::FFT1Click(QObject* sender)
+{
+    changeDisplayType(*this, sender, kFrequencyDisplayType);
+}
+
+void TScopeForm::Enable1Click(QObject* /*sender*/)
+{
+    checkOneOf(Enable1, Disable1);
+    state().gridEnabled = 1;
+}
+
+void TScopeForm::Disable1Click(QObject* /*sender*/)
+{
+    checkOneOf(Disable1, Enable1);
+    state().gridEnabled = 0;
+}
+
+void TScopeForm::White1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, 1, {colour::white, colour::red});
+}
+
+void TScopeForm::Black1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, 2, {colour::black, colour::yellow});
+}
+
+void TScopeForm::Teal1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, 3, {colour::teal, colour::yellow});
+}
+
+// Trace colours of channel 1.
+void TScopeForm::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::black; }
+void TScopeForm::Red1Click(QObject* /*sender*/) { state().chan1Color = colour::red; }
+void TScopeForm::Blue1Click(QObject* /*sender*/) { state().chan1Color = colour::blue; }
+void TScopeForm::Lime1Click(QObject* /*sender*/) { state().chan1Color = colour::teal; }  // the "Teal" item
+void TScopeForm::Lime2Click(QObject* /*sender*/) { state().chan1Color = colour::lime; }
+void TScopeForm::Yellow1Click(QObject* /*sender*/) { state().chan1Color = colour::yellow; }
+void TScopeForm::White2Click(QObject* /*sender*/) { state().chan1Color = colour::white; }
+
+// Trace colours of channel 2.
+void TScopeForm::Black3Click(QObject* /*sender*/) { state().chan2Color = colour::black; }
+void TScopeForm::Red2Click(QObject* /*sender*/) { state().chan2Color = colour::red; }
+void TScopeForm::Blue2Click(QObject* /*sender*/) { state().chan2Color = colour::blue; }
+void TScopeForm::Teal2Click(QObject* /*sender*/) { state().chan2Color = colour::teal; }
+void TScopeForm::Lime3Click(QObject* /*sender*/) { state().chan2Color = colour::lime; }
+void TScopeForm::Yellow2Click(QObject* /*sender*/) { state().chan2Color = colour::yellow; }
+void TScopeForm::White3Click(QObject* /*sender*/) { state().chan2Color = colour::white; }
+
+// Display > Spectrum. A new number of blocks starts the average afresh; peak
+// hold starts from the next block each time it is switched on.
+namespace {
+
+void setAverage(TScopeForm& form, QAction* own, std::int32_t blocks)
+{
+    own->setChecked(true);
+    form.state().features.spectrumAverage = blocks;
+    RestartSpectrumAverage(form.state().spectrumHistory);
+}
+
+}  // namespace
+
+void TScopeForm::AverageOff1Click(QObject* /*sender*/) { setAverage(*this, AverageOff1, 0); }
+void TScopeForm::Average4Click(QObject* /*sender*/) { setAverage(*this, Average4, 4); }
+void TScopeForm::Average16Click(QObject* /*sender*/) { setAverage(*this, Average16, 16); }
+void TScopeForm::Average64Click(QObject* /*sender*/) { setAverage(*this, Average64, 64); }
+
+void TScopeForm::PeakHold1Click(QObject* /*sender*/)
+{
+    state().features.peakHold = PeakHold1->isChecked();
+    RestartPeakHold(state().spectrumHistory);
+}
+
+void TScopeForm::SpectrumReset1Click(QObject* /*sender*/)
+{
+    ResetSpectrumHistory(state().spectrumHistory);
+}
+
+void TScopeForm::WindowsXPClick(QObject* /*sender*/)
+{
+    state().osVariant = 1;
+}
+
+void TScopeForm::Windows2KClick(QObject* /*sender*/)
+{
+    state().osVariant = 2;
+}
+
+}  // namespace varmolen

@@ -1,0 +1,71 @@
+#include "window/QtHost.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+
+namespace varmolen {
+
+QtHost::QtHost(QWidget* owner, QTimer* startTimer, QTimer* timeoutTimer)
+    : owner_(owner), startTimer_(startTimer), timeoutTimer_(timeoutTimer)
+{
+}
+
+void QtHost::showMessage(const std::string& text, const std::string& caption)
+{
+    recorded_.emplace_back(text, caption);
+    if (recordOnly_)
+        return;
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok, owner_);
+    box.exec();
+}
+
+void QtHost::endApplication()
+{
+    ++endRequests_;
+    if (endRequests_ == 1 && beforeEnd_)
+        beforeEnd_();
+    // The event loop finishes once the running handlers have returned; the
+    // main window is then destroyed, which saves the settings.
+    QCoreApplication::quit();
+}
+
+QTimer* QtHost::timer(TimerId id) const
+{
+    return id == TimerId::StartTimer ? startTimer_ : timeoutTimer_;
+}
+
+void QtHost::enableTimer(TimerId id, bool enabled)
+{
+    QTimer* t = timer(id);
+    if (t == nullptr)
+        return;
+    if (enabled)
+        t->start();
+    else
+        t->stop();
+}
+
+bool QtHost::timerEnabled(TimerId id) const
+{
+    const QTimer* t = timer(id);
+    return t != nullptr && t->isActive();
+}
+
+int QtHost::eventLoopDepth() const
+{
+    return QThread::currentThread()->loopLevel();
+}
+
+void QtHost::pauseMs(int milliseconds)
+{
+    pauses_.push_back(milliseconds);
+    if (milliseconds > 0) {
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
+    }
+}
+
+}  // namespace varmolen

@@ -1,0 +1,220 @@
+// The window's side of the settings file: read once at the end of start-up
+// and applied field by field, in file order, through the same front-panel
+// handlers a user's action runs, so that controls, labels and derived values
+// end up as if the user had set them; written once when the window goes.
+//
+// Controls are set silently (setChecked, setValue, a blocked track bar) and
+// the named handler is then run by hand. While the file is applied
+// loadingSettings is 1, so the input and sample-rate handlers neither stop
+// nor start acquisition.
+#include <QSignalBlocker>
+#include <QSlider>
+
+#include <string>
+
+#include "window/Varmolen2.h"
+#include "panel/ChannelMath.h"
+#include "panel/widgets/Dial.h"
+#include "panel/widgets/RockerSwitch.h"
+#include "panel/widgets/ToggleSwitch.h"
+#include "persist/ConfigFile.h"
+
+namespace varmolen {
+
+namespace {
+
+// A stored switch is on exactly when its value is the one named.
+template <typename Switch>
+bool setSwitch(Switch* control, bool on)
+{
+    if (control != nullptr)
+        control->setChecked(on);
+    return on;
+}
+
+// A range track bar shows multipliers 0, 1, 10 and 100; any other stored
+// value leaves it where it is.
+void setRangeTrackBar(QSlider* trackBar, std::int32_t multiplier)
+{
+    if (const std::optional<int> position = PositionFromRange(multiplier)) {
+        const QSignalBlocker quiet(trackBar);
+        trackBar->setValue(*position);
+    }
+}
+
+// Applies one field that storeConfigField has just put into the state.
+void applyField(TScopeForm& form, QObject* sender, ConfigField field)
+{
+    InstrumentState& s = form.state();
+    switch (field) {
+    case ConfigField::chan1Enabled:
+        setSwitch(form.Chan1EnbSwitch, s.chan1Enabled == 1);
+        form.Chan1EnbSwitchClick(sender);
+        break;
+    case ConfigField::chan2Enabled:
+        setSwitch(form.Chan2EnbSwitch, s.chan2Enabled == 1);
+        form.Chan2EnbSwitchClick(sender);
+        break;
+    case ConfigField::chan1TimeRange:
+        setRangeTrackBar(form.Chan1GainTrackBar, s.chan1TimeRange);
+        break;
+    case ConfigField::chan2TimeRange:
+        setRangeTrackBar(form.Chan2GainTrackBar, s.chan2TimeRange);
+        break;
+    case ConfigField::chan1FreqRange:
+    case ConfigField::chan2FreqRange:
+    case ConfigField::chan1TimeGainDial:
+    case ConfigField::chan2TimeGainDial:
+    case ConfigField::chan1TimeOffset:
+    case ConfigField::chan2TimeOffset:
+    case ConfigField::chan1FreqGainDial:
+    case ConfigField::chan2FreqGainDial:
+    case ConfigField::chan1FreqOffset:
+    case ConfigField::chan2FreqOffset:
+        // Kept in the state; the display-type command carries them to the
+        // controls.
+        break;
+    case ConfigField::triggerThreshold:
+        // The file keeps twice the dial value; halved toward zero.
+        form.ThresholdDial->setValue(static_cast<float>(s.triggerThreshold / 2));
+        form.ThresholdDialValueChange(sender);
+        break;
+    case ConfigField::triggerSlope:
+        setSwitch(form.TrigSlopeSw, s.triggerSlope == 1);
+        form.TrigSlopeSwClick(sender);
+        break;
+    // Switches without a handler: the state holds what the switch shows.
+    case ConfigField::chopMode:
+        s.chopMode = setSwitch(form.ChopSw, s.chopMode == 1) ? 1 : 0;
+        break;
+    case ConfigField::addChannels:
+        s.addChannels = setSwitch(form.AddChanSw, s.addChannels == 1) ? 1 : 0;
+        break;
+    case ConfigField::displayHold:
+        s.displayHold = setSwitch(form.DisplayHoldSw, s.displayHold == 1) ? 1 : 0;
+        break;
+    case ConfigField::singleSweep:
+        s.singleSweep = setSwitch(form.SingleDisplaySw, s.singleSweep == 1) ? 1 : 0;
+        break;
+    case ConfigField::triggerEnabled:
+        setSwitch(form.TriggerEnableSwitch, s.triggerEnabled == 1);
+        form.TriggerEnableSwitchClick(sender);
+        break;
+    case ConfigField::traceMode:
+        s.traceMode = setSwitch(form.TraceModeSw, s.traceMode == 2) ? 2 : 1;
+        break;
+    case ConfigField::sampleRate:
+        if (s.sampleRate == 11025)
+            form.LowSampleRateRadioBtnClick(sender);
+        else if (s.sampleRate == 22050)
+            form.MidSampleRateRadioBtnClick(sender);
+        else if (s.sampleRate == 44100)
+            form.HiSampleRateRadioBtnClick(sender);
+        break;
+    case ConfigField::timeBaseSetting:
+        form.TimeBaseDial->setValue(static_cast<float>(s.timeBaseSetting));
+        form.TimeBaseDialClick(sender);
+        break;
+    case ConfigField::inputSelect:
+        if (s.inputSelect == 0)
+            form.Mic1Click(sender);
+        else
+            form.Line1Click(sender);
+        break;
+    case ConfigField::displayType:
+        if (s.displayType == 2) {
+            form.Time1Click(sender);
+            form.Chan1GainDialClick(sender);
+            form.Chan1GainTrackBarChange(sender);
+            form.Chan1OffsetDialClick(sender);
+        } else {
+            form.FFT1Click(sender);
+            form.Chan2GainDialClick(sender);
+            form.Chan2GainTrackBarChange(sender);
+            form.Chan2OffsetDialClick(sender);
+        }
+        break;
+    case ConfigField::backgroundScheme:
+        if (s.backgroundScheme == 1)
+            form.White1Click(sender);
+        else if (s.backgroundScheme == 2)
+            form.Black1Click(sender);
+        else if (s.backgroundScheme == 3)
+            form.Teal1Click(sender);
+        break;
+    case ConfigField::triggerChannel:
+        setSwitch(form.ChannelSw, s.triggerChannel == 1);
+        form.ChannelSwClick(sender);
+        break;
+    case ConfigField::chan1Color:
+    case ConfigField::chan2Color:
+    case ConfigField::marker1Pos:
+    case ConfigField::marker2Pos:
+        break;
+    case ConfigField::marker1Enabled:
+        setSwitch(form.Mkr1Switch, s.marker1Enabled == 1);
+        form.Mkr1SwitchClick(sender);
+        break;
+    case ConfigField::marker2Enabled:
+        setSwitch(form.Mkr2Switch, s.marker2Enabled == 1);
+        form.Mkr2SwitchClick(sender);
+        break;
+    case ConfigField::osVariant:
+        if (s.osVariant == 1)
+            form.WindowsXPClick(sender);
+        else
+            form.Windows2KClick(sender);
+        break;
+    case ConfigField::gridEnabled:
+        if (s.gridEnabled == 1)
+            form.Enable1Click(sender);
+        else
+            form.Disable1Click(sender);
+        break;
+    case ConfigField::waveDeviceId:
+        // Used when the device is next opened.
+        break;
+    }
+}
+
+}  // namespace
+
+void TScopeForm::LoadConfiguration(QObject* sender, const char* path)
+{
+    InstrumentState& s = state();
+    s.loadingSettings = 1;
+    const std::string file = path != nullptr ? std::string(path) : std::string();
+    if (file.empty()) {
+        // No settings file at start-up: nothing is read and none is made.
+        s.loadingSettings = 0;
+        return;
+    }
+
+    const ConfigValues startup = captureConfiguration(s);
+    const std::optional<ConfigFileContents> contents = readConfigFile(file);
+    if (!contents) {
+        // There but unreadable: a file of start-up values takes its place.
+        saveConfiguration(file, s);
+        s.loadingSettings = 0;
+        return;
+    }
+
+    DecodedConfiguration decoded = decodeConfiguration(contents->view(), startup);
+    sanitiseConfiguration(decoded.values);
+    for (const ConfigFieldInfo& info : kConfigFields) {
+        storeConfigField(decoded.values, info.field, s);
+        applyField(*this, sender, info.field);
+    }
+    s.loadingSettings = 0;
+}
+
+void TScopeForm::SaveConfiguration(const char* path)
+{
+    if (path == nullptr || path[0] == '\0')
+        return;
+    // Written through a temporary file renamed into place; a failure leaves
+    // the previous file as it was and is not reported.
+    saveConfiguration(std::string(path), state());
+}
+
+}  // namespace varmolen

@@ -1,0 +1,79 @@
+// The sound card selection dialog: a small non-modal window that chooses the
+// wave-input device by number and shows its whole name. Every arrow click
+// takes effect in waveDeviceId at once; closing the dialog (its "Select"
+// button or its close box) re-applies the current input kind on the main
+// window, which restarts acquisition on the chosen device.
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <functional>
+
+#include "state/InstrumentState.h"
+#include "audio/WaveInput.h"
+
+namespace varmolen {
+
+// An up-down arrow pair. Its position moves by one per arrow press within the
+// range, then clicked() is emitted; setPosition from code emits nothing.
+class UpDown : public QWidget {
+    Q_OBJECT
+public:
+    explicit UpDown(QWidget* parent = nullptr);
+
+    int position() const { return position_; }
+    void setPosition(int position);
+    void setRange(int minimum, int maximum);
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+
+    // What an arrow press does.
+    void stepUp();
+    void stepDown();
+
+    QToolButton* upButton() const { return up_; }
+    QToolButton* downButton() const { return down_; }
+
+signals:
+    void clicked();
+
+private:
+    QToolButton* up_;
+    QToolButton* down_;
+    int minimum_ = 0;
+    int maximum_ = 100;
+    int position_ = 0;
+};
+
+class TSoundCardSelect : public QDialog {
+    Q_OBJECT
+public:
+    TSoundCardSelect(InstrumentState& state, WaveInput& input,
+                     std::function<void()> runCurrentInputHandler, QWidget* parent = nullptr);
+
+    QLabel* SoundCardManf;
+    UpDown* WaveUpDown;
+    QPushButton* CloseBtn;
+
+    void FormShow();
+    void WaveUpDownClick();
+    void ShowSelectedDevice();
+    void CloseBtnClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    // Escape would only hide the dialog; it closes it as the close box does.
+    void reject() override;
+
+private:
+    void showDeviceName(int device);
+
+    InstrumentState& state_;
+    WaveInput& input_;
+    std::function<void()> runCurrentInputHandler_;
+};
+
+}  // namespace varmolen

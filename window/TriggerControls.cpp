@@ -1,0 +1,132 @@
+// The Trigger, Display and Time Base groups: the five trigger toggles, the
+// Hold and Single rockers and the three sample-rate buttons. The switches
+// only record their position for the next display pass; a sample-rate
+// button changes the recording format, so it stops acquisition, lets the
+// device settle, re-labels the scales at the new rate and starts again. A
+// held picture keeps the rate it was recorded at until a new block is drawn:
+// the scales describe it, and the new rate shows with the next block.
+#include <QRadioButton>
+
+#include "window/Varmolen2.h"
+#include "display/ReadoutScales.h"
+#include "acquisition/RecordingFormat.h"
+#include "panel/ChannelMath.h"
+#include "panel/widgets/RockerSwitch.h"
+#include "panel/widgets/ToggleSwitch.h"
+
+namespace varmolen {
+
+namespace {
+
+// Time the device is given to come to rest between stopping and restarting
+// at a new rate.
+constexpr int kRateChangePauseMs = 350;
+
+void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std::uint32_t rate)
+{
+    InstrumentState& s = form.state();
+    s.bufferBytes = BlockBufferBytes(s, rate);
+
+    // Own button checked first: the checked button of an exclusive set
+    // cannot be unchecked on its own.
+    own->setChecked(true);
+    for (QRadioButton* other : {form.LowSampleRateRadioBtn, form.MidSampleRateRadioBtn, form.HiSampleRateRadioBtn})
+        if (other != own)
+            other->setChecked(false);
+
+    // While the settings file is applied no acquisition runs: only the
+    // format and the labels change.
+    const bool live = s.loadingSettings == 0;
+    if (live) {
+        form.StopBtnClick(sender);
+        form.host().pauseMs(kRateChangePauseMs);
+    }
+    s.sampleRate = rate;
+    // Bins of the spectra averaged and held so far stood for other
+    // frequencies: the next block starts them afresh. A held picture keeps
+    // what it shows.
+    ResetSpectrumHistory(s.spectrumHistory);
+    form.UpdateMarkerReadout();
+    form.UpdateTimeBase();
+    if (live)
+        form.StartBtnClick(sender);
+}
+
+// After Hold or Single changed whether the display is held: the scales
+// describe the rate in force again, or the held picture's, where those differ.
+void relabelForTheHold(TScopeForm& form, std::uint32_t rateBefore)
+{
+    if (ReadoutRate(form.state()) == rateBefore)
+        return;
+    form.UpdateMarkerReadout();
+    form.UpdateTimeBase();
+}
+
+}  // namespace
+
+void TScopeForm::TriggerEnableSwitchClick(QObject* /*sender*/)
+{
+    state().triggerEnabled = TriggerEnableSwitch->isChecked() ? 1 : 0;
+}
+
+void TScopeForm::TrigSlopeSwClick(QObject* sender)
+{
+    state().triggerSlope = TrigSlopeSw->isChecked() ? 1 : 0;
+    // Re-reads the threshold dial, so the "Threshold = " panel is current.
+    ThresholdDialClick(sender);
+}
+
+void TScopeForm::ChannelSwClick(QObject* /*sender*/)
+{
+    state().triggerChannel = ChannelSw->isChecked() ? 1 : 2;
+}
+
+void TScopeForm::ChopSwClick(QObject* /*sender*/)
+{
+    state().chopMode = ChopSw->isChecked() ? 1 : 0;
+}
+
+void TScopeForm::SineSquareSwClick(QObject* /*sender*/)
+{
+    state().triggerShape = SineSquareSw->isChecked() ? 1 : 2;
+}
+
+void TScopeForm::DisplayHoldSwClick(QObject* /*sender*/)
+{
+    const std::uint32_t rateBefore = ReadoutRate(state());
+    state().displayHold = DisplayHoldSw->isChecked() ? 1 : 0;
+    relabelForTheHold(*this, rateBefore);
+}
+
+void TScopeForm::SingleDisplaySwClick(QObject* /*sender*/)
+{
+    InstrumentState& s = state();
+    const std::uint32_t rateBefore = ReadoutRate(s);
+    if (SingleDisplaySw->isChecked()) {
+        // Armed: the next trigger search freezes the display.
+        s.singleSweep = 1;
+    } else {
+        // Back to running, whatever froze the picture; the Hold rocker
+        // keeps showing what it shows.
+        s.singleSweep = 0;
+        s.displayHold = 0;
+    }
+    relabelForTheHold(*this, rateBefore);
+}
+
+void TScopeForm::LowSampleRateRadioBtnClick(QObject* sender)
+{
+    changeSampleRate(*this, sender, LowSampleRateRadioBtn, 11025);
+}
+
+void TScopeForm::MidSampleRateRadioBtnClick(QObject* sender)
+{
+    changeSampleRate(*this, sender, MidSampleRateRadioBtn, 22050);
+}
+
+void TScopeForm::HiSampleRateRadioBtnClick(QObject* sender)
+{
+    changeSampleRate(*this, sender, HiSampleRateRadioBtn, 44100);
+}
+
+}  // namespace varmolen

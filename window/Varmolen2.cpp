@@ -1,0 +1,388 @@
+#include "window/Varmolen2.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "persist/InstallPaths.h"
+#include "acquisition/AcquisitionLoop.h"
+#include "acquisition/WaveEngine.h"
+#include "audio/WaveInput.h"
+#include "display/DisplayPass.h"
+#include "dsp/Graphicinterpolate.h"
+#include "panel/FrontPanel.h"
+#include "window/MeasureControls.h"
+#include "panel/widgets/Led.h"
+#include "persist/ConfigFile.h"
+#include "window/DataCommands.h"
+#include "persist/FeatureSettingsFile.h"
+#include "window/OutputCommands.h"
+
+namespace varmolen {
+
+// ---------------------------------------------------------------- TPaintBox
+
+TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), bitmap_(bitmap)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
+    setFixedSize(Raster::kWidth, Raster::kHeight);
+}
+
+void TPaintBox::paintEvent(QPaintEvent* event)
+{
+    // The bitmap is stored in the window surface's own layout: an RGB32
+    // image of the same memory, drawn with a plain copy of the part asked for.
+    const QImage view(reinterpret_cast<const uchar*>(bitmap_.data()), Raster::kWidth, Raster::kHeight,
+                      Raster::bytesPerLine(), QImage::Format_RGB32);
+    const QRect part = event->rect() & view.rect();
+    QPainter painter(this);
+    painter.drawImage(part.topLeft(), view, part);
+    if (shown_ != nullptr)
+        copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
+}
+
+void TPaintBox::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    emit mouseLeft();
+}
+
+void TPaintBox::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    emit mousePressed(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TPaintBox::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    emit mouseMoved(event->buttons(), event->modifiers(), p.x(), p.y());
+}
+
+void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    emit mouseReleased(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TPaintBox::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_M:
+    case Qt::Key_Space:
+        emit keyPressed(event->key(), event->modifiers());
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TPaintBox::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    emit keyboardFocusChanged(true);
+}
+
+void TPaintBox::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    emit keyboardFocusChanged(false);
+}
+
+// --------------------------------------------------------------- TScopeForm
+
+namespace {
+
+// A file counts as found when it is a file that opens for reading; nothing
+// here waits on a pipe or a device put at its place.
+bool fileOpensForReading(const QString& path)
+{
+    return isReadableFile(QFile::encodeName(path).toStdString());
+}
+
+}  // namespace
+
+TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
+    : QMainWindow(parent),
+      state_(std::make_unique<InstrumentState>()),
+      displayBitmap_(std::make_unique<Raster>()),
+      shownPicture_(std::make_unique<Raster>()),
+      waveInput_(waveInput)
+{
+    setObjectName(QStringLiteral("ScopeForm"));
+    setWindowTitle(QStringLiteral("Varmolen"));
+    // Fixed single border with the system menu and minimise box only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+
+    StartTimer = new QTimer(this);
+    StartTimer->setObjectName(QStringLiteral("StartTimer"));
+    StartTimer->setInterval(250);
+    TimeoutTimer = new QTimer(this);
+    TimeoutTimer->setObjectName(QStringLiteral("TimeoutTimer"));
+    TimeoutTimer->setInterval(250);
+    host_ = std::make_unique<QtHost>(this, StartTimer, TimeoutTimer);
+    engine_ = std::make_unique<WaveEngine>(*state_, waveInput_, *host_);
+    loop_ = std::make_unique<AcquisitionLoop>(*state_, *engine_, *host_, [this] { DisplayPass(); });
+    connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(StartTimer); });
+    connect(TimeoutTimer, &QTimer::timeout, this, [this] { TimeoutTimerTimer(TimeoutTimer); });
+    // Both timers run from the moment the window exists, so the first run
+    // starts 250 ms after the window was created, not after the panel was
+    // built and the settings applied on top.
+    StartTimer->start();
+    TimeoutTimer->start();
+    // The device calls this from its capture thread; one queued hop to this
+    // thread is pending at a time, so a burst of changes costs one step.
+    waveInput_.setNotifier([this] {
+        if (!notifyPending_.exchange(true))
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    notifyPending_ = false;
+                    loop_->onDeviceNotification();
+                },
+                Qt::QueuedConnection);
+    });
+
+    auto* central = new QWidget(this);
+    BuildFrontPanel(*this, central);
+    SpectrumBox->setShownPicture(shownPicture_.get());
+    setCentralWidget(central);
+    BuildMenus(*this);
+    ConnectOutputCommands(*this);
+    ConnectDataCommands(*this);
+
+    connect(Quit1, &QAction::triggered, this, &TScopeForm::Quit1Click);
+    connect(SelectCard, &QAction::triggered, this, &TScopeForm::SelectCardClick);
+
+    ConnectFrontPanel();
+    measure_ = std::make_unique<MeasureControls>(*this);
+    FormCreate(this);
+    measure_->ApplySettings();
+
+    formCreated_ = true;
+}
+
+TScopeForm::~TScopeForm()
+{
+    FormDestroy();
+}
+
+void TScopeForm::StartBtnClick(QObject* /*sender*/)
+{
+    ++startRuns_;
+    // Once the window is closing nothing starts acquisition again (the
+    // sound-card dialog, closed with the application, runs an input handler).
+    if (closing_)
+        return;
+    loop_->StartBtnClick();
+    ShowInputDevice();
+}
+
+void TScopeForm::StopBtnClick(QObject* /*sender*/)
+{
+    ++stopRuns_;
+    loop_->StopBtnClick();
+}
+
+void TScopeForm::StartTimerTimer(QObject* /*sender*/)
+{
+    // Anything that serves events while the window is still being set up (a
+    // message box, a device that is slow to answer) lets the timers tick;
+    // acquisition waits for the next tick once the settings are in force.
+    if (!formCreated_ || closing_)
+        return;
+    loop_->StartTimerTimer();
+    ShowInputDevice();
+}
+
+void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
+{
+    loop_->TimeoutTimerTimer();
+}
+
+void TScopeForm::DisplayPass()
+{
+    ++displayPasses_;
+    ShowPicture(RunDisplayPass(*state_, *displayBitmap_));
+}
+
+void TScopeForm::RedrawHeldPicture()
+{
+    if (!HeldPictureWantsRedraw(*state_))
+        return;
+    ShowPicture(RunRedrawPass(*state_, *displayBitmap_));
+}
+
+void TScopeForm::ShowPicture(bool showHint)
+{
+    TrigdLED->setChecked(state_->triggerFound == 1);
+    if (showHint != spectrumBoxShowsHint_) {
+        spectrumBoxShowsHint_ = showHint;
+        SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position") : QString());
+    }
+    // Only the rows that changed since the last pass go to the screen; a
+    // picture that did not change at all (no channel drawn, or a steady
+    // trace) is not sent again. Comparing costs a small part of a repaint.
+    const RowBand band = copyChangedRows(*displayBitmap_, *shownPicture_);
+    if (!band.empty())
+        SpectrumBox->update(0, band.first, Raster::kWidth, band.count);
+}
+
+void TScopeForm::FormCreate(QObject* sender)
+{
+    InstrumentState& s = *state_;
+
+    // 1. The two recording buffers.
+    s.bufferA = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
+    s.bufferB = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
+
+    // 2. Start-up values.
+    applyStartupValues(s);
+
+    // 3. Size: the panel is laid out around a display of exactly 513 x 343,
+    //    and the window takes the panel's size and keeps it.
+    adjustSize();
+    setFixedSize(sizeHint());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    // 4. The display bitmap: columns 0 to 511 of all rows white.
+    Raster& bitmap = *displayBitmap_;
+    bitmap.setPenColor(colour::white);
+    bitmap.setBrushColor(colour::white);
+    bitmap.setPenWidth(1);
+    bitmap.Rectangle(0, 0, 512, s.clearHeight);
+
+    // 5, 6. Help and configuration files at the install place.
+    const QString help = helpFileCandidate();
+    if (fileOpensForReading(help) && help.toUtf8().size() < kPathLength)
+        setPath(s.helpFilePath, help.toUtf8().constData());
+    const QString config = configFileCandidate();
+    if (fileOpensForReading(config) && config.toUtf8().size() < kPathLength)
+        setPath(s.configFilePath, config.toUtf8().constData());
+
+    // 7. Count the input devices; none is accepted without comment.
+    s.waveDeviceCount = static_cast<std::int32_t>(waveInput_.waveInGetNumDevs());
+
+    // 8. Apply the stored settings.
+    LoadConfiguration(sender, s.configFilePath.data());
+    // The features beyond the settings record come from Varmolen.ini beside
+    // it; without one (or with a bad one) they all stay off.
+    s.features = readFeatureSettings(featureSettingsPath());
+    const std::int32_t average = s.features.spectrumAverage;
+    (average == 4 ? Average4 : average == 16 ? Average16 : average == 64 ? Average64 : AverageOff1)->setChecked(true);
+    PeakHold1->setChecked(s.features.peakHold);
+    ShowStateInForce();
+
+    // 9. The analysis window of the transform.
+    FillWindowTable(s);
+}
+
+void TScopeForm::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TScopeForm::FormClose()
+{
+    if (closing_)
+        return;
+    closing_ = true;
+    InstrumentState& s = *state_;
+    // Ask a running acquisition to end and release the device, so that it no
+    // longer writes into the buffers; no new run starts. Then let it settle
+    // and end the application.
+    s.stopped = 1;
+    StartTimer->stop();
+    TimeoutTimer->stop();
+    if (loop_->running() || engine_->deviceOpen())
+        loop_->StopBtnClick();
+    StartTimer->stop();
+    host_->pauseMs(250);
+    QCoreApplication::quit();
+}
+
+void TScopeForm::FormDestroy()
+{
+    if (formDestroyRuns_ > 0)
+        return;
+    ++formDestroyRuns_;
+    InstrumentState& s = *state_;
+    if (loop_->running() || engine_->deviceOpen())
+        loop_->StopBtnClick();
+    StartTimer->stop();
+    TimeoutTimer->stop();
+    // A recording that still runs is finished before anything else ends:
+    // the file holds everything recorded up to the close.
+    dataCommandsOf(*this).stopRecording(false);
+    waveInput_.setNotifier(nullptr);
+    SaveConfiguration(s.configFilePath.data());
+    // Settings persist only where a settings file was found at start; the
+    // feature settings then go beside it, once a feature was used or the
+    // user keeps such a file (an unused instrument adds no file of its own).
+    const QString featuresPath = featureSettingsPath();
+    if (s.configFilePath[0] != '\0' && (s.features != FeatureSettings{} || QFileInfo::exists(featuresPath)))
+        writeFeatureSettings(featuresPath, s.features);
+    s.bufferA.reset();
+    s.bufferB.reset();
+    if (destroyObserver_)
+        destroyObserver_();
+}
+
+void TScopeForm::Quit1Click()
+{
+    close();
+    QCoreApplication::quit();
+}
+
+void TScopeForm::SelectCardClick()
+{
+    if (soundCardSelect_ == nullptr)
+        return;
+    soundCardSelect_->show();
+    soundCardSelect_->raise();
+}
+
+QLabel* TScopeForm::StatusPanel(int index) const
+{
+    if (StatusBar1 == nullptr || index < 0 || index > 4)
+        return nullptr;
+    return StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(index));
+}
+
+void TScopeForm::setStatusText(int index, const QString& text)
+{
+    if (QLabel* panel = StatusPanel(index))
+        panel->setText(text);
+}
+
+QString TScopeForm::statusText(int index) const
+{
+    const QLabel* panel = StatusPanel(index);
+    return panel != nullptr ? panel->text() : QString();
+}
+
+}  // namespace varmolen
