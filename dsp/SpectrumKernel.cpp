@@ -253,6 +253,28 @@ void butterflies(T* re, T* im, int half, const T* turnRe, const T* turnIm)
     using Vec = typename Lanes<T>::Vec;
     constexpr int kLanes = Lanes<T>::kCount;
     int h = 1;
+    if constexpr (Precision<T>::kExactTurns) {
+        // Exact turns make the first two stages turn by 1 and -i only: no
+        // products at all.
+        if (half >= 4) {
+            for (int p = 0; p < half; p += 4) {
+                const T ar = re[p] + re[p + 1], ai = im[p] + im[p + 1];
+                const T br = re[p] - re[p + 1], bi = im[p] - im[p + 1];
+                const T cr = re[p + 2] + re[p + 3], ci = im[p + 2] + im[p + 3];
+                const T dr = re[p + 2] - re[p + 3], di = im[p + 2] - im[p + 3];
+                re[p] = ar + cr;
+                im[p] = ai + ci;
+                re[p + 2] = ar - cr;
+                im[p + 2] = ai - ci;
+                // d turned by -i: (dr, di) -> (di, -dr)
+                re[p + 1] = br + di;
+                im[p + 1] = bi - dr;
+                re[p + 3] = br - di;
+                im[p + 3] = bi + dr;
+            }
+            h = 4;
+        }
+    }
     for (; 2 * h < half; h *= 4) {
         for (int start = 0; start < half; start += 4 * h) {
             if (h >= kLanes) {
