@@ -2,32 +2,21 @@
 
 #include <algorithm>
 
+#include "dsp/SampleDecoder.h"
 #include "dsp/VectorState.h"
 #include "acquisition/RecordingFormat.h"
 
 namespace varmolen {
 
-namespace {
-
-std::int32_t sampleAt(const std::uint8_t* p)
-{
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
-}
-
-}  // namespace
-
 void splitStereo(const std::uint8_t* buffer, InstrumentState& s)
 {
-    for (int i = 0; i < kBlockFrames; ++i) {
-        s.chan2Samples[i] = sampleAt(buffer + 4 * i);
-        s.chan1Samples[i] = sampleAt(buffer + 4 * i + 2);
-    }
+    DecodeChannel(buffer, kBlockFrames, 2, 0, s.chan2Samples.data());
+    DecodeChannel(buffer, kBlockFrames, 2, 1, s.chan1Samples.data());
 }
 
 void splitMono(const std::uint8_t* buffer, InstrumentState& s)
 {
-    for (int i = 0; i < kBlockFrames; ++i)
-        s.chan1Samples[i] = sampleAt(buffer + 2 * i);
+    DecodeChannel(buffer, kBlockFrames, 1, 0, s.chan1Samples.data());
 }
 
 void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel)

@@ -12,7 +12,7 @@
 
 #include "acquisition/Host.h"
 #include "state/InstrumentState.h"
-#include "audio/RecordedBlock.h"
+#include "dsp/RecordedBlock.h"
 #include "acquisition/WaveEngine.h"
 
 namespace varmolen {

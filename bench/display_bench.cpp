@@ -24,7 +24,7 @@ struct Fixture {
     Fixture()
     {
         applyStartupValues(s);
-        FillWindowTable(s);
+        FillWindowTable(s.windowTable, s.blockSamples);
         s.chan1Enabled = 1;
         s.chan2Enabled = 1;
         s.chan1Color = colour::red;
@@ -40,7 +40,7 @@ void BM_PowerSpectrum(benchmark::State& st)
 {
     Fixture f;
     for (auto _ : st) {
-        PowerSpectrum(f.s, f.s.chan1Samples.data());
+        PowerSpectrum(f.s.chan1Samples.data(), f.s.windowTable, f.s.spectrumWork, f.s.fftReal, f.s.fftImag);
         benchmark::DoNotOptimize(f.s.spectrumWork.data());
     }
 }

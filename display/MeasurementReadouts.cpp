@@ -229,4 +229,11 @@ ToneRowTexts ToneTexts(const ChannelReadings& r, double fullScaleVolts, char sep
     return t;
 }
 
+std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code)
+{
+    if (channel != 1 && channel != 2)
+        return std::nullopt;
+    return ChannelVolts(code, settings.fullScaleVolts[static_cast<std::size_t>(channel - 1)]);
+}
+
 }  // namespace varmolen

@@ -10,9 +10,11 @@
 // half a code of 0 reads 0.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "dsp/Measurements.h"
+#include "state/FeatureSettings.h"
 
 namespace varmolen {
 
@@ -22,6 +24,10 @@ inline constexpr const char* kOverload = "Overload";
 inline constexpr const char* kNoOverload = "OK";
 inline constexpr const char* kBelowFloor = "< -120 dBFS";
 }  // namespace measure_text
+
+// The volts of a sample value on channel 1 or 2 as the feature settings
+// calibrate it; nothing when it is not calibrated.
+std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code);
 
 // The lowest level read as a number: -120 dBFS.
 inline constexpr double kLevelFloor = 1e-6;

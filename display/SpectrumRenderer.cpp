@@ -57,14 +57,14 @@ void SpectrumFromPower(InstrumentState& s, std::uint32_t rate, int y0, int g, fl
 
 void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, std::uint32_t rate, int y0, int g)
 {
-    PowerSpectrum(s, samples);
+    PowerSpectrum(samples, s.windowTable, s.spectrumWork, s.fftReal, s.fftImag);
     SpectrumFromPower(s, rate, y0, g);
 }
 
 void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, std::uint32_t rate, int y0, int g)
 {
     const std::int32_t* samples = n == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
-    PowerSpectrum(s, samples);
+    PowerSpectrum(samples, s.windowTable, s.spectrumWork, s.fftReal, s.fftImag);
     // Averaging and peak hold replace the block's power by what they keep;
     // with both off this changes nothing.
     ApplySpectrumHistory(s.spectrumHistory, n, s.spectrumWork.data(), s.features.spectrumAverage,

@@ -96,8 +96,8 @@ void DrawZoomedTrace(InstrumentState& s, Raster& r, const std::int32_t* trace, i
     if (span == 512 && !expanded) {
         DrawTracePolyline(r, trace, 512, y0);
     } else {
-        Resample(s, trace, kArrayLength, clampInt(2 * blockSize, 0, kArrayLength), static_cast<float>(span),
-                 512.0f, resampled);
+        Resample({s.interpInput, s.splineSweep, s.splineCurvature, s.interpOutput}, trace, kArrayLength,
+                 clampInt(2 * blockSize, 0, kArrayLength), static_cast<float>(span), 512.0f, resampled);
         if (!expanded)
             DrawTracePolyline(r, resampled, 511, y0);
     }
@@ -113,8 +113,8 @@ void DrawZoomedTrace(InstrumentState& s, Raster& r, const std::int32_t* trace, i
         std::int64_t count = clampInt((blockSize * width) / 256, 0, kArrayLength);
         if (span != 512)
             count = (count * clampInt(s.interpFactor, 0, kArrayLength)) / 2;
-        Resample(s, from, kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width),
-                 expandColumns, s.expandedTrace.data());
+        Resample({s.interpInput, s.splineSweep, s.splineCurvature, s.interpOutput}, from, kArrayLength - start,
+                 clampInt(count, 0, kArrayLength), static_cast<float>(width), expandColumns, s.expandedTrace.data());
         DrawTracePolyline(r, s.expandedTrace.data(), 511, y0);
     }
 }

@@ -6,18 +6,18 @@
 
 namespace varmolen {
 
+bool isUsableFullScaleVolts(double volts)
+{
+    if (volts == 0.0)
+        return true;
+    return std::isfinite(volts) && volts >= kFullScaleVoltsMin && volts <= kFullScaleVoltsMax;
+}
+
 std::optional<double> ChannelVolts(double code, double fullScaleVolts)
 {
     if (fullScaleVolts == 0.0 || !isUsableFullScaleVolts(fullScaleVolts))
         return std::nullopt;
     return code * fullScaleVolts / kFullScaleCode;
-}
-
-std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code)
-{
-    if (channel != 1 && channel != 2)
-        return std::nullopt;
-    return ChannelVolts(code, settings.fullScaleVolts[static_cast<std::size_t>(channel - 1)]);
 }
 
 double FullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes)

@@ -6,15 +6,18 @@
 #include <optional>
 #include <string>
 
-#include "state/FeatureSettings.h"
-
 namespace varmolen {
+
+// 0 means the channel is not calibrated; anything else must lie within these bounds.
+constexpr double kFullScaleVoltsMin = 0.001;
+constexpr double kFullScaleVoltsMax = 1000.0;
+
+// 0 (uncalibrated) or a finite voltage within the bounds above.
+bool isUsableFullScaleVolts(double volts);
 
 // The volts of a sample value (a code, or a level in codes) on a channel
 // whose full scale is `fullScaleVolts`; nothing when it is not calibrated.
 std::optional<double> ChannelVolts(double code, double fullScaleVolts);
-// The same for channel 1 or 2 as the feature settings calibrate it.
-std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code);
 
 // The full scale of a channel on which a known RMS voltage reads
 // `measuredRmsCodes` of AC RMS.

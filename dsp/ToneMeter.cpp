@@ -11,8 +11,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Four-term Blackman-Harris window: w[t] = a0 - a1 cos + a2 cos 2 - a3 cos 3.
-constexpr double kWindow[4] = {0.35875, 0.48829, 0.14128, 0.01168};
 // The window's main lobe spans 4 bins either side of a tone.
 constexpr int kLobe = 4;
 // Bins 0..3 hold the window's image of DC; a tone is read from bin 5 on, up
@@ -40,14 +38,15 @@ constexpr double kAverageLevelFactor = 2.0;
 }  // namespace
 
 ToneMeter::ToneMeter()
-    : fft_(kToneMaxRecord),
-      window_(static_cast<std::size_t>(kToneMaxRecord))
+    : window_(static_cast<std::size_t>(kToneMaxRecord + 1)),
+      power_(static_cast<std::size_t>(kToneMaxRecord)),
+      binRe_(static_cast<std::size_t>(kToneMaxRecord / 2)),
+      binIm_(static_cast<std::size_t>(kToneMaxRecord / 2)),
+      turnRe_(static_cast<std::size_t>(SpectrumTwiddleCount(kToneMaxRecord))),
+      turnIm_(static_cast<std::size_t>(SpectrumTwiddleCount(kToneMaxRecord)))
 {
-    for (int t = 0; t < kToneMaxRecord; ++t) {
-        const double a = 2.0 * kPi * t / kToneMaxRecord;
-        window_[static_cast<std::size_t>(t)] =
-            kWindow[0] - kWindow[1] * std::cos(a) + kWindow[2] * std::cos(2.0 * a) - kWindow[3] * std::cos(3.0 * a);
-    }
+    FillWindowTable(std::span<double>(window_), kToneMaxRecord);
+    MakeSpectrumTwiddles(kToneMaxRecord, std::span<double>(turnRe_), std::span<double>(turnIm_));
     useLength(kToneMinRecord);
 }
 
@@ -59,7 +58,7 @@ void ToneMeter::useLength(int n)
     // |sin(pi x)| * |sum_m b_m e^(-i pi m / n) / sin(pi (x + m) / n)|.
     for (int m = -3; m <= 3; ++m) {
         const int am = m < 0 ? -m : m;
-        const double b = (am == 0 ? 1.0 : 0.5) * kWindow[am] * (am % 2 == 1 ? -1.0 : 1.0);
+        const double b = (am == 0 ? 1.0 : 0.5) * kBlackmanHarris[am] * (am % 2 == 1 ? -1.0 : 1.0);
         const double phase = kPi * m / n;
         const auto i = static_cast<std::size_t>(m + 3);
         kernelRe_[i] = b * std::cos(phase);
@@ -151,7 +150,11 @@ void ToneMeter::transform(const std::int32_t* x, int n)
         sum += x[t];
     const double mean = static_cast<double>(sum) / n;
     // The window over n points: every m-th value of the longest one.
-    fft_.windowedPower(x, mean, window_.data(), kToneMaxRecord / n, n, power_.data());
+    WindowedPowerSpectrum(x, n, mean, window_, kToneMaxRecord / n,
+                          {power_, binRe_, binIm_, turnRe_, turnIm_});
+    // DC and Nyquist apart: the transform leaves half of each beside the bins.
+    power_[0] = 4.0 * binRe_[0] * binRe_[0];
+    power_[static_cast<std::size_t>(n / 2)] = 4.0 * binIm_[0] * binIm_[0];
 }
 
 void ToneMeter::findStrongest()

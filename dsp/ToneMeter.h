@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "dsp/RealFft.h"
+#include "dsp/SpectrumKernel.h"
 
 namespace varmolen {
 
@@ -87,9 +87,14 @@ private:
     double solveOffset(double ratio, double guess) const;
     ToneReading read(double rate) const;
 
-    RealFft fft_;
     std::vector<double> window_;  // over kToneMaxRecord points; shorter records take every m-th
-    std::array<double, kToneMaxRecord / 2 + 1> power_{};
+    // The transform's arrays: power_ holds the windowed record, then the power
+    // of bins 0..n/2; the turns are exact, made once for the longest record.
+    std::vector<double> power_;
+    std::vector<double> binRe_;
+    std::vector<double> binIm_;
+    std::vector<double> turnRe_;
+    std::vector<double> turnIm_;
     int n_ = kToneMinRecord;  // record length of power_
     int strongest_ = 1;       // strongest of bins 1..n/2-1
     double total_ = 0.0;      // power of the bins above the window's image of DC

@@ -175,7 +175,7 @@ std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& show
             continue;
         names.push_back(channelName(c + 1) + " level (" + kind + ")");
         names.push_back(channelName(c + 1) + " as drawn (" + kind + ")");
-        PowerSpectrum(s, shownSamples(s, c));
+        PowerSpectrum(shownSamples(s, c), s.windowTable, s.spectrumWork, s.fftReal, s.fftImag);
         ApplySpectrumHistory(s.spectrumHistory, c + 1, s.spectrumWork.data(), s.features.spectrumAverage,
                              s.features.peakHold, true);
         // spectrumWork[k] holds bin k - 1.

@@ -4,13 +4,6 @@
 
 namespace varmolen {
 
-bool isUsableFullScaleVolts(double volts)
-{
-    if (volts == 0.0)
-        return true;
-    return std::isfinite(volts) && volts >= kFullScaleVoltsMin && volts <= kFullScaleVoltsMax;
-}
-
 bool isSpectrumAverage(std::int32_t blocks)
 {
     return blocks == 0 || blocks == 4 || blocks == 16 || blocks == 64;

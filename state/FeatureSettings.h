@@ -9,12 +9,9 @@
 #include <cstdint>
 #include <string>
 
-namespace varmolen {
+#include "dsp/Calibration.h"
 
-// Calibration: the peak voltage that reads full scale (32767). 0 means the
-// channel is not calibrated; anything else must lie within these bounds.
-constexpr double kFullScaleVoltsMin = 0.001;
-constexpr double kFullScaleVoltsMax = 1000.0;
+namespace varmolen {
 
 // Length limit of a WAV recording, in minutes: an hour unless the user sets
 // another; at most six hours, which keeps a 44100 Hz stereo file under the
@@ -35,8 +32,6 @@ struct FeatureSettings {
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };
 
-// 0 (uncalibrated) or a finite voltage within the bounds above.
-bool isUsableFullScaleVolts(double volts);
 // 0 (off), 4, 16 or 64.
 bool isSpectrumAverage(std::int32_t blocks);
 // Within kRecordLimitMinutesMin..kRecordLimitMinutesMax.

@@ -17,7 +17,7 @@
 #include <array>
 #include <memory>
 
-#include "audio/RecordedBlock.h"
+#include "dsp/RecordedBlock.h"
 #include "dsp/Measurements.h"
 
 class QTimer;

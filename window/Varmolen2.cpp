@@ -297,7 +297,7 @@ void TScopeForm::FormCreate(QObject* sender)
     ShowStateInForce();
 
     // 9. The analysis window of the transform.
-    FillWindowTable(s);
+    FillWindowTable(s.windowTable, s.blockSamples);
 }
 
 void TScopeForm::closeEvent(QCloseEvent* event)

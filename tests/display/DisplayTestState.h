@@ -20,7 +20,7 @@ struct Bench {
     Bench()
     {
         applyStartupValues(s);
-        FillWindowTable(s);
+        FillWindowTable(s.windowTable, s.blockSamples);
         s.loadingSettings = 0;
         s.chan1Color = 0x0000FF;  // red is the tick colour; tests pick their own
         s.chan2Color = 0xFF0000;

@@ -1,0 +1,21 @@
+// The one reading of the sound card's samples: 16-bit little-endian PCM,
+// frames of one or two interleaved values, each value a signed code that
+// becomes a 32-bit integer.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/RecordedBlock.h"
+
+namespace varmolen {
+
+// Writes value `index` of each of `frames` frames of `channelCount` values
+// into out[0..frames-1], sign-extended.
+void DecodeChannel(const std::uint8_t* data, int frames, int channelCount, int index, std::int32_t* out);
+
+// Copies one channel of the buffer into out[0..] as sign-extended codes and
+// returns how many frames it holds (at most `capacity`); 0 when the buffer
+// does not record that channel (channel 2 of a mono recording).
+int ExtractChannel(const RecordedBlock& block, int channel, std::int32_t* out, int capacity);
+
+}  // namespace varmolen
