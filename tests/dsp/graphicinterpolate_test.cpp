@@ -16,7 +16,6 @@ namespace {
 std::unique_ptr<InstrumentState> MakeState()
 {
     auto s = std::make_unique<InstrumentState>();
-    applyStartupValues(*s);
     FillWindowTable(*s);
     return s;
 }

@@ -2,7 +2,7 @@
 // left end to its right end with the axis labels' time origin (the trace
 // start), each channel's samples from the block its trace was drawn from,
 // as recorded (raw) and as the display scales them.
-#include "persist/CsvExport.h"
+#include "window/DisplayCsv.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +89,7 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
             s.chan1Samples[i] = recorded[0][i] - 812;
             s.chan2Samples[i] = recorded[1][i] + 301;
         }
-        RunDisplayPass(s, b.r);
+        RunDisplayPass(s, s, s, b.r);
         // A new block arrives while held; the export stays with the picture.
         s.displayHold = 1;
         s.chan1Samples.fill(7);
@@ -116,8 +116,8 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
         // Both ends: the axis labels' times (which truncate to hundredths); in
         // the expanded view a marker may lie up to a sample from the nearest one.
         const double sample = 1000.0 / c.rate;
-        const double leftLabel = ColumnToTime(s, c.marker1 >= 0 ? c.marker1 : 0) / 100.0;
-        const double rightLabel = ColumnToTime(s, c.marker1 >= 0 ? c.marker2 : 512) / 100.0;
+        const double leftLabel = ReadoutTime(s, s, c.marker1 >= 0 ? c.marker1 : 0) / 100.0;
+        const double rightLabel = ReadoutTime(s, s, c.marker1 >= 0 ? c.marker2 : 512) / 100.0;
         const double first = std::stod(rows[1][0]);
         const double last = std::stod(rows.back()[0]);
         if (c.marker1 < 0) {
