@@ -270,7 +270,8 @@ void AcquisitionLoop::processBlock()
         // The device lost sound before or within this block (an overrun, a suspend).
         const bool broken = (header.dwFlags.load(std::memory_order_acquire) & WHDR_AFTERBREAK) != 0;
         const RecordedBlock recorded{block, std::min(completedBytes_, length),
-                                     settings_.inputSelect == kLineInput ? 2 : 1, settings_.sampleRate, nextFollows_ && !reset && !broken};
+                                     settings_.inputSelect == kLineInput ? 2 : 1, settings_.sampleRate,
+                                     nextFollows_ && !reset && !broken};
         nextFollows_ = !reset && completedBytes_ >= length;
         if (block != nullptr)
             blockObserver_(recorded);

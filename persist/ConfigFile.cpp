@@ -130,12 +130,12 @@ ConfigValues defaultConfiguration()
     v.chan2FreqGainDial = 30;
     v.timeBaseSetting = 100;
     v.sampleRate = 44100;
-    v.inputSelect = 1;
+    v.inputSelect = kLineInput;
     v.triggerEnabled = 1;
     v.triggerChannel = 1;
     v.chan1Color = colour::red;
     v.chan2Color = colour::blue;
-    v.backgroundScheme = 1;
+    v.backgroundScheme = kWhiteBackground;
     v.gridEnabled = 1;
     return v;
 }

@@ -158,10 +158,8 @@ DecodedConfiguration decodeConfiguration(std::span<const std::uint8_t> data,
 constexpr std::int32_t kConfigOffsetMax = kDisplayRows;  // 0..343
 constexpr std::int32_t kConfigDialMax = 100;            // 0..100
 
-// Start-up values the mends below fall back to.
-constexpr std::uint32_t kStartupSampleRate = 11025;
-constexpr std::int32_t kStartupMarker1Pos = 142;
-constexpr std::int32_t kStartupMarker2Pos = 396;
+// The mends below fall back to the start-up values (kStartupSampleRate,
+// kStartupMarker1Pos and kStartupMarker2Pos of the settings).
 constexpr std::int32_t kMarkerColumnMax = kDisplayColumns - 1;  // 512
 
 // Mends stored values the instrument cannot work with:

@@ -33,11 +33,16 @@ constexpr std::int32_t kTealBackground = 3;
 constexpr std::int32_t kMicrophoneInput = 0;  // mono
 constexpr std::int32_t kLineInput = 1;        // stereo
 
+// Start-up values the settings record's mending falls back to.
+constexpr std::uint32_t kStartupSampleRate = 11025;
+constexpr std::int32_t kStartupMarker1Pos = 142;
+constexpr std::int32_t kStartupMarker2Pos = 396;
+
 struct InstrumentSettings {
     // Input and recording
     std::int32_t waveDeviceId = 0;
     std::int32_t inputSelect = kMicrophoneInput;
-    std::uint32_t sampleRate = 11025;  // Hz: 11025, 22050 or 44100
+    std::uint32_t sampleRate = kStartupSampleRate;  // Hz: 11025, 22050 or 44100
 
     // Channels. Each setting exists once for the TIME display and once for
     // the FREQUENCY display.
@@ -85,8 +90,8 @@ struct InstrumentSettings {
     // Markers and time base
     flag marker1Enabled = 0;
     flag marker2Enabled = 0;
-    std::int32_t marker1Pos = 142;
-    std::int32_t marker2Pos = 396;
+    std::int32_t marker1Pos = kStartupMarker1Pos;
+    std::int32_t marker2Pos = kStartupMarker2Pos;
     std::int32_t timeBaseSetting = 0;  // the Time dial's whole percent
 
     // Platform: which desktop's volume control the Options menu starts.
