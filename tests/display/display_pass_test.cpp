@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "display/DisplayTestState.h"
 
@@ -173,10 +174,12 @@ TEST(DisplayPass, ARedrawLeavesAcquisitionAsItWas)
                         std::array<flag, 2> traceKept;
                         std::array<KeptBlock, 2> keptBlocks;
                         std::array<std::int32_t, kArrayLength> chan1Samples;
+                        std::array<std::int32_t, kArrayLength> chan2Samples;
                     };
                     const auto before = std::make_unique<Acquisition>(
                         Acquisition{b.s.displayHold, b.s.singleSweep, b.s.crossingSeen, b.s.triggerFound,
-                                    b.s.triggerIndex, b.s.traceKept, b.s.keptBlocks, b.s.chan1Samples});
+                                    b.s.triggerIndex, b.s.traceKept, b.s.keptBlocks, b.s.chan1Samples,
+                                    b.s.chan2Samples});
                     RunRedrawPass(b.s, b.s, b.s, b.r);
                     EXPECT_EQ(b.s.displayHold, before->displayHold);
                     EXPECT_EQ(b.s.singleSweep, before->singleSweep);
@@ -189,5 +192,43 @@ TEST(DisplayPass, ARedrawLeavesAcquisitionAsItWas)
                         EXPECT_EQ(b.s.keptBlocks[c].traceStart, before->keptBlocks[c].traceStart) << c;
                     }
                     EXPECT_EQ(b.s.chan1Samples, before->chan1Samples) << "the live block";
+                    EXPECT_EQ(b.s.chan2Samples, before->chan2Samples) << "the live block";
                 }
+}
+
+// A redraw draws the blocks the picture came from: with the controls as they
+// were, it gives the picture those blocks made, whatever block is live now.
+TEST(DisplayPass, ARedrawDrawsTheKeptBlocksNotTheLiveOne)
+{
+    for (const std::int32_t type : {kTimeDisplayType, kFrequencyDisplayType})
+        for (const std::int32_t mode : {kYtTraceMode, 0}) {
+            SCOPED_TRACE(::testing::Message() << "display type " << type << ", trace mode " << mode);
+            Bench b;
+            b.s.displayType = type;
+            b.s.traceMode = mode;
+            b.s.chan1Enabled = 1;
+            b.s.chan2Enabled = 1;
+            b.s.chan1TimeGain = 40;
+            b.s.chan2TimeGain = 40;
+            for (int i = 0; i < 1024; ++i) {
+                b.s.chan1Samples[i] = static_cast<std::int32_t>(8000 * std::sin(i * 0.13));
+                b.s.chan2Samples[i] = static_cast<std::int32_t>(6000 * std::sin(i * 0.05));
+            }
+            RunDisplayPass(b.s, b.s, b.s, b.r);
+            std::vector<std::uint32_t> drawn;
+            for (int y = 0; y < Raster::kHeight; ++y)
+                for (int x = 0; x < Raster::kWidth; ++x)
+                    drawn.push_back(b.r.pixel(x, y));
+            b.s.displayHold = 1;
+            for (int i = 0; i < 1024; ++i) {
+                b.s.chan1Samples[i] = static_cast<std::int32_t>(3000 * std::sin(i * 0.41));
+                b.s.chan2Samples[i] = -b.s.chan1Samples[i];
+            }
+            RunRedrawPass(b.s, b.s, b.s, b.r);
+            int differing = 0;
+            for (int y = 0; y < Raster::kHeight; ++y)
+                for (int x = 0; x < Raster::kWidth; ++x)
+                    differing += b.r.pixel(x, y) != drawn[static_cast<std::size_t>(y * Raster::kWidth + x)];
+            EXPECT_EQ(differing, 0);
+        }
 }

@@ -151,5 +151,31 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
     }
 }
 
+// The composer writes the columns it is given, with no display behind it: a
+// row per bin 1..511 at k * rate / 1024 Hz, the two columns of each channel
+// shown and none of a channel hidden, the spectrum history named in the header.
+TEST(SpectrumExport, ComposerWritesTheGivenColumnsPerBin)
+{
+    SpectrumCsvColumns in;
+    in.rate = 11025;
+    in.spectrumAverage = 16;
+    in.peakHold = true;
+    in.shown = {false, true};
+    for (int k = 0; k <= kCsvLastBin; ++k) {
+        in.level[0][k] = 12345.75;
+        in.level[1][k] = -k;
+        in.drawn[1][k] = -k - 0.5;
+    }
+    const std::string text = ComposeSpectrumCsv(in);
+    const std::string header = "Frequency (Hz),\"Channel 2 level (dBFS, average of 16, peak hold)\","
+                               "\"Channel 2 as drawn (dBFS, average of 16, peak hold)\"\r\n";
+    ASSERT_EQ(text.substr(0, header.size()), header);
+    const auto rows = parse(text.substr(header.size()));
+    ASSERT_EQ(rows.size(), 511u);
+    EXPECT_EQ(rows.front(), (std::vector<std::string>{"10.7666015625", "-1", "-1.5"}));
+    EXPECT_EQ(rows.back(), (std::vector<std::string>{"5501.7333984375", "-511", "-511.5"}));
+    EXPECT_EQ(text.find("12345"), std::string::npos) << "a hidden channel's columns";
+}
+
 }  // namespace
 }  // namespace varmolen
