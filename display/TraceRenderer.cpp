@@ -98,8 +98,8 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
     if (span == 512 && !expanded) {
         DrawTracePolyline(r, trace, 512, y0);
     } else {
-        Resample(static_cast<InstrumentState&>(work), trace, kArrayLength, clampInt(2 * blockSize, 0, kArrayLength), static_cast<float>(span),
-                 512.0f, resampled);
+        Resample(static_cast<InstrumentState&>(work), trace, kArrayLength, clampInt(2 * blockSize, 0, kArrayLength),
+                 static_cast<float>(span), 512.0f, resampled);
         if (!expanded)
             DrawTracePolyline(r, resampled, 511, y0);
     }
@@ -115,8 +115,8 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
         std::int64_t count = clampInt((blockSize * width) / 256, 0, kArrayLength);
         if (span != 512)
             count = (count * clampInt(view.interpFactor, 0, kArrayLength)) / 2;
-        Resample(static_cast<InstrumentState&>(work), from, kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width),
-                 expandColumns, work.expandedTrace.data());
+        Resample(static_cast<InstrumentState&>(work), from, kArrayLength - start, clampInt(count, 0, kArrayLength),
+                 static_cast<float>(width), expandColumns, work.expandedTrace.data());
         DrawTracePolyline(r, work.expandedTrace.data(), 511, y0);
     }
 }
