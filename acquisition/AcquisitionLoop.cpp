@@ -8,15 +8,15 @@
 
 namespace varmolen {
 
-void splitStereo(const std::uint8_t* buffer, InstrumentState& s)
+void splitStereo(const std::uint8_t* buffer, PassBuffers& samples)
 {
-    DecodeChannel(buffer, kBlockFrames, 2, 0, s.chan2Samples.data());
-    DecodeChannel(buffer, kBlockFrames, 2, 1, s.chan1Samples.data());
+    DecodeChannel(buffer, kBlockFrames, 2, 0, samples.chan2Samples.data());
+    DecodeChannel(buffer, kBlockFrames, 2, 1, samples.chan1Samples.data());
 }
 
-void splitMono(const std::uint8_t* buffer, InstrumentState& s)
+void splitMono(const std::uint8_t* buffer, PassBuffers& samples)
 {
-    DecodeChannel(buffer, kBlockFrames, 1, 0, s.chan1Samples.data());
+    DecodeChannel(buffer, kBlockFrames, 1, 0, samples.chan1Samples.data());
 }
 
 void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel)
@@ -31,22 +31,27 @@ void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLev
         samples[i] -= offset;
 }
 
-AcquisitionLoop::AcquisitionLoop(InstrumentState& state, WaveEngine& engine, Host& host,
-                                 std::function<void()> displayPass)
-    : state_(state), engine_(engine), host_(host), displayPass_(std::move(displayPass))
+AcquisitionLoop::AcquisitionLoop(DeviceRecords& device, const InstrumentSettings& settings, PassBuffers& samples,
+                                 WaveEngine& engine, Host& host, std::function<void()> displayPass)
+    : device_(device),
+      settings_(settings),
+      samples_(samples),
+      engine_(engine),
+      host_(host),
+      displayPass_(std::move(displayPass))
 {
 }
 
 void AcquisitionLoop::StartBtnClick()
 {
     holdDepth_ = -1;  // whoever held acquisition stopped starts it again now
-    if (state_.stopped == 0 || starting_)
+    if (device_.stopped == 0 || starting_)
         return;
     // The block is split by the input in force; the device must record the
     // same way, or channel 1 would show both stereo channels interleaved.
-    AlignRecordingFormat(state_);
-    state_.positionBytes = 1;
-    state_.bufferSelect = 0;
+    AlignRecordingFormat(device_, settings_);
+    device_.positionBytes = 1;
+    device_.bufferSelect = 0;
     ++run_;
     const std::uint64_t run = run_;
     starting_ = true;
@@ -58,7 +63,7 @@ void AcquisitionLoop::StartBtnClick()
     starting_ = false;
     if (run_ != run)
         return;  // a handler run during a message box stopped this run
-    state_.stopped = 0;
+    device_.stopped = 0;
     timeoutCounter_ = 0;
     nextFollows_ = false;
     positionTimerArmed_ = false;
@@ -75,8 +80,8 @@ void AcquisitionLoop::StopBtnClick()
 
 void AcquisitionLoop::stopRun()
 {
-    state_.stopped = 1;
-    state_.bufferTimedOut = 0;
+    device_.stopped = 1;
+    device_.bufferTimedOut = 0;
     const bool wasRunning = running();
     phase_ = Phase::Idle;
     ++run_;
@@ -104,7 +109,7 @@ void AcquisitionLoop::StartTimerTimer()
 
 void AcquisitionLoop::TimeoutTimerTimer()
 {
-    state_.bufferTimedOut = 1;
+    device_.bufferTimedOut = 1;
     host_.enableTimer(TimerId::TimeoutTimer, false);
     if (running())
         advance();
@@ -135,16 +140,16 @@ void AcquisitionLoop::advance()
 
 void AcquisitionLoop::beginPass()
 {
-    if (state_.bufferTimedOut == 1)
+    if (device_.bufferTimedOut == 1)
         ++timeoutCounter_;
 }
 
 bool AcquisitionLoop::positionReached() const
 {
-    const std::uint32_t bytes = state_.bufferBytes;
+    const std::uint32_t bytes = device_.bufferBytes;
     if (bytes == 0)
         return true;  // no block to wait for: avoids a division by zero
-    const std::uint32_t r = state_.positionBytes % bytes;
+    const std::uint32_t r = device_.positionBytes % bytes;
     return r == 0 || r >= bytes / 2;
 }
 
@@ -166,7 +171,7 @@ void AcquisitionLoop::step()
     for (;;) {
         if (phase_ == Phase::PositionWait) {
             if (!positionReached()) {
-                if (state_.stopped == 1) {
+                if (device_.stopped == 1) {
                     finishRun();
                     return;
                 }
@@ -179,16 +184,16 @@ void AcquisitionLoop::step()
                     // wait as it guards the block wait.
                     if (!positionTimerArmed_) {
                         positionTimerArmed_ = true;
-                        state_.bufferTimedOut = 0;
+                        device_.bufferTimedOut = 0;
                         host_.enableTimer(TimerId::TimeoutTimer, true);
                         return;
                     }
-                    if (state_.bufferTimedOut == 0)
+                    if (device_.bufferTimedOut == 0)
                         return;
                 }
             }
             positionTimerArmed_ = false;
-            if (state_.bufferSelect == 0) {
+            if (device_.bufferSelect == 0) {
                 engine_.RearmHeaderB();
                 engine_.PrepareHeaderB();
                 engine_.QueueBufferB();
@@ -199,7 +204,7 @@ void AcquisitionLoop::step()
             }
             if (interrupted())
                 return;
-            state_.bufferTimedOut = 0;
+            device_.bufferTimedOut = 0;
             host_.enableTimer(TimerId::TimeoutTimer, true);
             phase_ = Phase::BufferWait;
         }
@@ -207,25 +212,25 @@ void AcquisitionLoop::step()
         if (phase_ != Phase::BufferWait)
             return;
         const std::optional<std::uint32_t> bytes =
-            state_.bufferSelect == 0 ? engine_.WaitBufferA() : engine_.WaitBufferB();
+            device_.bufferSelect == 0 ? engine_.WaitBufferA() : engine_.WaitBufferB();
         if (interrupted())
             return;
         if (!bytes)
             return;  // not yet: the next notification or tick comes back here
         completedBytes_ = *bytes;
-        if (state_.bufferTimedOut == 1 && timeoutCounter_ > 3)
-            state_.stopped = 1;
+        if (device_.bufferTimedOut == 1 && timeoutCounter_ > 3)
+            device_.stopped = 1;
         host_.enableTimer(TimerId::TimeoutTimer, false);
-        if (state_.bufferSelect == 0) {
+        if (device_.bufferSelect == 0) {
             engine_.UnprepareHeaderA();
-            state_.bufferSelect = 1;
+            device_.bufferSelect = 1;
         } else {
             engine_.UnprepareHeaderB();
-            state_.bufferSelect = 0;
+            device_.bufferSelect = 0;
         }
         if (interrupted())
             return;
-        if (state_.stopped == 1) {
+        if (device_.stopped == 1) {
             finishRun();
             return;
         }
@@ -241,33 +246,34 @@ void AcquisitionLoop::processBlock()
 {
     // The measurements and the display pass are floating-point work.
     clearUpperVectorState();
-    const std::uint8_t* block = state_.bufferSelect == 1 ? state_.bufferA.get() : state_.bufferB.get();
+    const std::uint8_t* block = device_.bufferSelect == 1 ? device_.bufferA.get() : device_.bufferB.get();
     const bool frozen = pictureFrozen();
     if (frozen) {
         nextFollows_ = false;  // the observer misses this block
     } else if (blockObserver_) {
         // A wait that timed out reset the device: the stream starts again,
         // and so does it after a buffer the device returned short.
-        const WAVEHDR& header = state_.bufferSelect == 1 ? state_.headerA : state_.headerB;
+        const WAVEHDR& header = device_.bufferSelect == 1 ? device_.headerA : device_.headerB;
         const std::uint32_t length = header.dwBufferLength;
-        const bool reset = state_.bufferTimedOut == 1;
+        const bool reset = device_.bufferTimedOut == 1;
         // The device lost sound before or within this block (an overrun, a suspend).
         const bool broken = (header.dwFlags.load(std::memory_order_acquire) & WHDR_AFTERBREAK) != 0;
-        const RecordedBlock recorded{block, std::min(completedBytes_, length), state_.inputSelect == 1 ? 2 : 1,
-                                     state_.sampleRate, nextFollows_ && !reset && !broken};
+        const RecordedBlock recorded{block, std::min(completedBytes_, length),
+                                     settings_.inputSelect == kLineInput ? 2 : 1, settings_.sampleRate,
+                                     nextFollows_ && !reset && !broken};
         nextFollows_ = !reset && completedBytes_ >= length;
         if (block != nullptr)
             blockObserver_(recorded);
     }
     if (block != nullptr) {
-        if (state_.inputSelect == 1)
-            splitStereo(block, state_);
+        if (settings_.inputSelect == kLineInput)
+            splitStereo(block, samples_);
         else
-            splitMono(block, state_);
+            splitMono(block, samples_);
     }
-    removeDcLevel(state_.chan1Samples, state_.chan1DcLevel);
-    removeDcLevel(state_.chan2Samples, state_.chan2DcLevel);
-    if (state_.displayHold == 1 || frozen)
+    removeDcLevel(samples_.chan1Samples, samples_.chan1DcLevel);
+    removeDcLevel(samples_.chan2Samples, samples_.chan2DcLevel);
+    if (settings_.displayHold == 1 || frozen)
         return;
     if (displayPass_)
         displayPass_();
@@ -286,7 +292,7 @@ void AcquisitionLoop::abandonRun()
 {
     phase_ = Phase::Idle;
     ++run_;
-    state_.stopped = 1;
+    device_.stopped = 1;
     host_.enableTimer(TimerId::TimeoutTimer, false);
 }
 

@@ -11,7 +11,9 @@
 #include <functional>
 
 #include "acquisition/Host.h"
-#include "state/InstrumentState.h"
+#include "state/DeviceRecords.h"
+#include "state/InstrumentSettings.h"
+#include "state/PassBuffers.h"
 #include "dsp/RecordedBlock.h"
 #include "acquisition/WaveEngine.h"
 
@@ -20,16 +22,18 @@ namespace varmolen {
 constexpr int kBlockFrames = 1024;
 
 // Stereo: the frame's first value goes to channel 2, its second to channel 1.
-void splitStereo(const std::uint8_t* buffer, InstrumentState& state);
+void splitStereo(const std::uint8_t* buffer, PassBuffers& samples);
 // Mono: every value goes to channel 1; channel 2 keeps what it held.
-void splitMono(const std::uint8_t* buffer, InstrumentState& state);
+void splitMono(const std::uint8_t* buffer, PassBuffers& samples);
 // Follows the block's mean with weight 0.1 and subtracts the truncated level.
 void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel);
 
 class AcquisitionLoop {
 public:
-    AcquisitionLoop(InstrumentState& state, WaveEngine& engine, Host& host,
-                    std::function<void()> displayPass);
+    // The loop drives the device records; it reads the input, the rate and
+    // Hold from the settings, and splits each block into the samples.
+    AcquisitionLoop(DeviceRecords& device, const InstrumentSettings& settings, PassBuffers& samples,
+                    WaveEngine& engine, Host& host, std::function<void()> displayPass);
 
     void StartBtnClick();
     void StopBtnClick();
@@ -74,7 +78,9 @@ private:
     // A device failure has ended the application: stop driving the device.
     void abandonRun();
 
-    InstrumentState& state_;
+    DeviceRecords& device_;
+    const InstrumentSettings& settings_;
+    PassBuffers& samples_;
     WaveEngine& engine_;
     Host& host_;
     std::function<void()> displayPass_;

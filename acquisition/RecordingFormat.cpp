@@ -4,30 +4,32 @@
 
 namespace varmolen {
 
-std::uint16_t BlockBufferBytes(const InstrumentState& s, std::uint32_t rate)
+std::uint16_t BlockBufferBytes(const DeviceRecords& device, std::uint32_t rate)
 {
-    std::int64_t bytes = static_cast<std::int64_t>(s.blockSamples) * s.bytesPerSample * s.channelCount;
+    std::int64_t bytes =
+        static_cast<std::int64_t>(device.blockSamples) * device.bytesPerSample * device.channelCount;
     if (rate >= 44100)
         bytes *= 2;
     return static_cast<std::uint16_t>(std::clamp<std::int64_t>(bytes, 0, kRecordBufferBytes));
 }
 
-void SetRecordingFormat(InstrumentState& s, bool line)
+void SetRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line)
 {
-    s.channelCount = line ? 2 : 1;
-    s.blockAlign = line ? 4 : 2;
-    s.bitsPerSample = 16;
-    s.bytesPerSample = 2;
-    s.bufferBytes = BlockBufferBytes(s, s.sampleRate);
+    device.channelCount = line ? 2 : 1;
+    device.blockAlign = line ? 4 : 2;
+    device.bitsPerSample = 16;
+    device.bytesPerSample = 2;
+    device.bufferBytes = BlockBufferBytes(device, rate);
 }
 
-bool AlignRecordingFormat(InstrumentState& s)
+bool AlignRecordingFormat(DeviceRecords& device, const InstrumentSettings& s)
 {
-    const bool line = s.inputSelect == 1;
+    const bool line = s.inputSelect == kLineInput;
     const std::uint16_t channels = line ? 2 : 1;
-    if (s.channelCount == channels && s.blockAlign == 2 * channels && s.bytesPerSample == 2 && s.bitsPerSample == 16)
+    if (device.channelCount == channels && device.blockAlign == 2 * channels && device.bytesPerSample == 2 &&
+        device.bitsPerSample == 16)
         return false;
-    SetRecordingFormat(s, line);
+    SetRecordingFormat(device, s.sampleRate, line);
     return true;
 }
 

@@ -4,22 +4,23 @@
 
 #include <cstdint>
 
-#include "state/InstrumentState.h"
+#include "state/DeviceRecords.h"
+#include "state/InstrumentSettings.h"
 
 namespace varmolen {
 
 // Length of each recording buffer for one block of blockSamples frames of
 // bytesPerSample × channelCount bytes; doubled at 44100 Hz and above. Never
 // more than a recording buffer holds.
-std::uint16_t BlockBufferBytes(const InstrumentState& s, std::uint32_t rate);
+std::uint16_t BlockBufferBytes(const DeviceRecords& device, std::uint32_t rate);
 
 // The recording format of an input kind: mono 16-bit frames for the
-// microphone, stereo for the line, and the buffer length at the rate in force.
-void SetRecordingFormat(InstrumentState& s, bool line);
+// microphone, stereo for the line, and the buffer length at the sample rate.
+void SetRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line);
 
 // Makes the format that acquisition opens agree with the input in force, as
 // the input menu sets it; returns whether it had to change (the start-up
 // values name the microphone but a stereo format).
-bool AlignRecordingFormat(InstrumentState& s);
+bool AlignRecordingFormat(DeviceRecords& device, const InstrumentSettings& s);
 
 }  // namespace varmolen

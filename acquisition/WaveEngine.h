@@ -10,7 +10,8 @@
 #include <string>
 
 #include "acquisition/Host.h"
-#include "state/InstrumentState.h"
+#include "state/DeviceRecords.h"
+#include "state/InstrumentSettings.h"
 #include "audio/WaveInput.h"
 
 namespace varmolen {
@@ -19,7 +20,7 @@ constexpr const char* kWaveDeviceCaption = "Wave Device Message";
 
 class WaveEngine {
 public:
-    WaveEngine(InstrumentState& state, WaveInput& input, Host& host);
+    WaveEngine(DeviceRecords& device, const InstrumentSettings& settings, WaveInput& input, Host& host);
 
     void FillWaveFormat();
     void OpenWaveInput();
@@ -49,7 +50,7 @@ public:
     // True once a failed call has ended the application during this run: the
     // run loop then stops driving the device (it would only fail again).
     bool failureEndedRun() const { return failureEndedRun_; }
-    bool deviceOpen() const { return state_.waveInHandle != 0; }
+    bool deviceOpen() const { return device_.waveInHandle != 0; }
     WaveInput& input() { return input_; }
 
 private:
@@ -58,7 +59,8 @@ private:
     void armHeader(WAVEHDR& header, std::uint8_t* buffer);
     std::optional<std::uint32_t> waitBuffer(WAVEHDR& header);
 
-    InstrumentState& state_;
+    DeviceRecords& device_;
+    const InstrumentSettings& settings_;
     WaveInput& input_;
     Host& host_;
     std::uint8_t* bufferAAddress_ = nullptr;

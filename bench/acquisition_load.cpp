@@ -66,7 +66,6 @@ int main(int argc, char** argv)
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
 
     InstrumentState s;
-    applyStartupValues(s);
     s.loadingSettings = 0;
     s.bufferA = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
     s.bufferB = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
@@ -78,9 +77,9 @@ int main(int argc, char** argv)
 
     GeneratorWaveInput input;
     TimerHost host;
-    WaveEngine engine(s, input, host);
+    WaveEngine engine(s, s, input, host);
     long blocks = 0;
-    AcquisitionLoop loop(s, engine, host, [&] { ++blocks; });
+    AcquisitionLoop loop(s, s, s, engine, host, [&] { ++blocks; });
     QObject::connect(&host.start, &QTimer::timeout, [&] { loop.StartTimerTimer(); });
     QObject::connect(&host.timeout, &QTimer::timeout, [&] { loop.TimeoutTimerTimer(); });
 

@@ -23,7 +23,6 @@ struct Fixture {
 
     Fixture()
     {
-        applyStartupValues(s);
         FillWindowTable(s.windowTable, s.blockSamples);
         s.chan1Enabled = 1;
         s.chan2Enabled = 1;
@@ -59,7 +58,7 @@ void BM_TimePassTriggeredSpan300(benchmark::State& st)
     // many segments leave the bitmap and are clipped.
     for (auto _ : st) {
         f.s.displayHold = 0;
-        benchmark::DoNotOptimize(RunDisplayPass(f.s, *f.raster));
+        benchmark::DoNotOptimize(RunDisplayPass(f.s, f.s, f.s, *f.raster));
     }
 }
 BENCHMARK(BM_TimePassTriggeredSpan300);
@@ -81,7 +80,7 @@ void BM_FrequencyPassExpanded(benchmark::State& st)
     Fixture f;
     SetExpandedFrequency(f);
     for (auto _ : st)
-        benchmark::DoNotOptimize(RunDisplayPass(f.s, *f.raster));
+        benchmark::DoNotOptimize(RunDisplayPass(f.s, f.s, f.s, *f.raster));
 }
 BENCHMARK(BM_FrequencyPassExpanded);
 
@@ -94,7 +93,7 @@ void BM_FrequencyPassExpandedAveragedPeakHold(benchmark::State& st)
     f.s.features.spectrumAverage = 64;
     f.s.features.peakHold = true;
     for (auto _ : st)
-        benchmark::DoNotOptimize(RunDisplayPass(f.s, *f.raster));
+        benchmark::DoNotOptimize(RunDisplayPass(f.s, f.s, f.s, *f.raster));
 }
 BENCHMARK(BM_FrequencyPassExpandedAveragedPeakHold);
 

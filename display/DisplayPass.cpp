@@ -22,9 +22,9 @@ void setColours(Raster& r, std::int32_t colourWord)
 }
 
 // Bottom end of the graticule's and markers' vertical lines.
-int lineBottom(const InstrumentState& s)
+int lineBottom(const InstrumentView& view)
 {
-    return TraceRow(s.displayHeight, 3);
+    return TraceRow(view.displayHeight, 3);
 }
 
 void copyBlock(const std::int32_t* from, std::int32_t* to)
@@ -32,92 +32,64 @@ void copyBlock(const std::int32_t* from, std::int32_t* to)
     std::copy(from, from + kBlockSamples, to);
 }
 
-// The block a redraw draws channel n from: its own, or the other channel's
-// when the picture did not show channel n.
-const InstrumentState::KeptBlock& keptBlockFor(const InstrumentState& s, int n)
-{
-    const InstrumentState::KeptBlock& own = s.keptBlocks[static_cast<std::size_t>(n - 1)];
-    return own.valid == 1 ? own : s.keptBlocks[static_cast<std::size_t>(2 - n)];
-}
-
-void renderChannel(InstrumentState& s, Raster& r, int n)
+void renderChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r, int n, bool redraw)
 {
     const auto index = static_cast<std::size_t>(n - 1);
-    const bool redraw = s.passIsRedraw == 1;
+    // A new block is drawn from the live samples; a redraw from the kept
+    // block, laying a spectrum out by the rate that block was recorded at,
+    // which a held picture keeps when the rate in force changes.
+    BlockToDraw block{work.chan1Samples.data(), work.chan2Samples.data(), redraw};
+    std::uint32_t rate = s.sampleRate;
     if (redraw) {
-        const InstrumentState::KeptBlock& kept = keptBlockFor(s, n);
-        copyBlock(kept.chan1.data(), s.chan1Samples.data());
-        copyBlock(kept.chan2.data(), s.chan2Samples.data());
+        const KeptBlock& kept = KeptBlockFor(view, n);
+        block.chan1 = kept.chan1.data();
+        block.chan2 = kept.chan2.data();
+        rate = kept.sampleRate;
     } else {
-        s.traceKept[index] = 0;  // the time rendering says when it keeps the trace
+        view.traceKept[index] = 0;  // the time rendering says when it keeps the trace
     }
-    s.currentChannel = n;
     setColours(r, n == 1 ? s.chan1Color : s.chan2Color);
-    const bool time = s.displayType == 2;
+    const bool time = s.displayType == kTimeDisplayType;
     const int y0 = n == 1 ? (time ? s.chan1TimeOffset : s.chan1FreqOffset)
                           : (time ? s.chan2TimeOffset : s.chan2FreqOffset);
     const int g = n == 1 ? (time ? s.chan1TimeGain : s.chan1FreqGain)
                          : (time ? s.chan2TimeGain : s.chan2FreqGain);
-    // A redraw lays a spectrum out by the rate its block was recorded at,
-    // which a held picture keeps when the rate in force changes.
-    const std::uint32_t rate = redraw ? keptBlockFor(s, n).sampleRate : s.sampleRate;
-    if (s.displayType == 1)
-        RenderSpectrumChannel(s, r, n, rate, y0, g);
+    if (s.displayType == kFrequencyDisplayType)
+        RenderSpectrumChannel(s, view, work, r, block, n, rate, y0, g);
     else
-        RenderTimeChannel(s, r, n, y0, g);
+        RenderTimeChannel(s, view, work, r, block, n, y0, g);
     // A channel drawn from this block keeps the block as its picture's record.
-    if (!redraw && s.traceKept[index] == 0) {
-        InstrumentState::KeptBlock& kept = s.keptBlocks[index];
-        copyBlock(s.chan1Samples.data(), kept.chan1.data());
-        copyBlock(s.chan2Samples.data(), kept.chan2.data());
+    if (!redraw && view.traceKept[index] == 0) {
+        KeptBlock& kept = view.keptBlocks[index];
+        copyBlock(work.chan1Samples.data(), kept.chan1.data());
+        copyBlock(work.chan2Samples.data(), kept.chan2.data());
         kept.sampleRate = s.sampleRate;
         // The level the run loop has just taken from this block's samples.
-        kept.dcOffset = {static_cast<std::int32_t>(s.chan1DcLevel), static_cast<std::int32_t>(s.chan2DcLevel)};
+        kept.dcOffset = {static_cast<std::int32_t>(work.chan1DcLevel), static_cast<std::int32_t>(work.chan2DcLevel)};
         kept.valid = 1;
     }
 }
 
-}  // namespace
-
-void NoteDisplayedView(InstrumentState& s)
-{
-    DisplayedView& v = s.displayedView;
-    if (s.passIsRedraw == 0)
-        v.sampleRate = s.sampleRate;
-    v.displayType = s.displayType;
-    v.chan1Enabled = s.chan1Enabled;
-    v.chan2Enabled = s.chan2Enabled;
-    // The view's ends as the axis labels give them: the full width, or in
-    // the expanded view the columns of the two markers.
-    v.span = EffectiveSpan(s);
-    const bool expanded = s.expanded == 1 && s.marker1Enabled == 1;
-    v.firstColumn = expanded ? std::clamp(s.marker1Pos, 0, 512) : 0;
-    v.lastColumn = expanded ? std::clamp(s.marker2Pos, v.firstColumn, 512) : 512;
-    v.xy = s.traceMode != 1 ? 1 : 0;
-    v.addChannels = s.addChannels;
-    NoteDisplayPass(s.spectrumHistory, s.passIsRedraw == 1);
-}
-
-bool RunDisplayPass(InstrumentState& s, Raster& r)
+bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r, bool redraw)
 {
     clearUpperVectorState();
-    s.triggerFound = 0;  // until the trigger source's search finds its point
+    view.triggerFound = 0;  // until the trigger source's search finds its point
     // What this pass shows, for exports; the spectrum history counts the
     // new blocks.
-    NoteDisplayedView(s);
+    NoteDisplayedView(s, view, redraw);
 
     // 1. Clear by the background scheme; an unknown scheme draws no background.
     std::int32_t background = -1;
-    if (s.backgroundScheme == 1)
+    if (s.backgroundScheme == kWhiteBackground)
         background = colour::white;
-    else if (s.backgroundScheme == 2)
+    else if (s.backgroundScheme == kBlackBackground)
         background = colour::black;
-    else if (s.backgroundScheme == 3)
+    else if (s.backgroundScheme == kTealBackground)
         background = colour::teal;
     if (background >= 0) {
         r.setPenWidth(1);
         setColours(r, background);
-        r.Rectangle(0, 0, Raster::kWidth, s.clearHeight);
+        r.Rectangle(0, 0, Raster::kWidth, view.clearHeight);
     }
 
     // 2. Channels, the trigger source first.
@@ -126,20 +98,21 @@ bool RunDisplayPass(InstrumentState& s, Raster& r)
     for (int n : {first, second}) {
         const bool enabled = n == 1 ? s.chan1Enabled == 1 : s.chan2Enabled == 1;
         if (enabled)
-            renderChannel(s, r, n);
+            renderChannel(s, view, work, r, n, redraw);
     }
 
     // 3./4. Graticule: black on teal, teal on the other backgrounds.
-    setColours(r, s.backgroundScheme == 3 ? colour::black : colour::teal);
+    setColours(r, s.backgroundScheme == kTealBackground ? colour::black : colour::teal);
     if (s.gridEnabled == 1) {
         for (int i = 0; i < kHorizontalLines; ++i) {
             r.MoveTo(1, kRowPitch * i);
-            r.LineTo(s.displayWidth, kRowPitch * i);
+            r.LineTo(view.displayWidth, kRowPitch * i);
         }
-        const int lines = s.displayType == 1 ? 9 : 11;
-        const int pitch = s.displayType == 1 ? 64 : 51;
+        const bool frequency = s.displayType == kFrequencyDisplayType;
+        const int lines = frequency ? 9 : 11;
+        const int pitch = frequency ? 64 : 51;
         for (int i = 0; i < lines; ++i) {
-            r.MoveTo(pitch * i, lineBottom(s));
+            r.MoveTo(pitch * i, lineBottom(view));
             r.LineTo(pitch * i, 0);
         }
     }
@@ -151,45 +124,71 @@ bool RunDisplayPass(InstrumentState& s, Raster& r)
     if (!m1 && !m2)
         return false;
     setColours(r, colour::magenta);
-    if (s.expanded != 1) {
+    if (view.expanded != 1) {
         if (m1) {
-            r.MoveTo(s.marker1Pos, lineBottom(s));
+            r.MoveTo(s.marker1Pos, lineBottom(view));
             r.LineTo(s.marker1Pos, 0);
         }
         if (m2) {
-            r.MoveTo(s.marker2Pos, lineBottom(s));
+            r.MoveTo(s.marker2Pos, lineBottom(view));
             r.LineTo(s.marker2Pos, 0);
         }
     }
     return true;
 }
 
-bool HeldPictureWantsRedraw(const InstrumentState& s)
+}  // namespace
+
+const KeptBlock& KeptBlockFor(const InstrumentView& view, int n)
 {
-    if (s.keptBlocks[0].valid != 1 && s.keptBlocks[1].valid != 1)
-        return false;  // no block made the picture yet (the start picture)
-    return s.displayHold == 1 || (s.chan1Enabled == 1 && s.traceKept[0] == 1) ||
-           (s.chan2Enabled == 1 && s.traceKept[1] == 1);
+    const KeptBlock& own = view.keptBlocks[static_cast<std::size_t>(n - 1)];
+    return own.valid == 1 ? own : view.keptBlocks[static_cast<std::size_t>(2 - n)];
 }
 
-bool RunRedrawPass(InstrumentState& s, Raster& r)
+void NoteDisplayedView(const InstrumentSettings& s, InstrumentView& view, bool redraw)
 {
-    copyBlock(s.chan1Samples.data(), s.liveChan1Samples.data());
-    copyBlock(s.chan2Samples.data(), s.liveChan2Samples.data());
+    DisplayedView& v = view.displayedView;
+    if (!redraw)
+        v.sampleRate = s.sampleRate;
+    v.displayType = s.displayType;
+    v.chan1Enabled = s.chan1Enabled;
+    v.chan2Enabled = s.chan2Enabled;
+    // The view's ends as the axis labels give them: the full width, or in
+    // the expanded view the columns of the two markers.
+    v.span = EffectiveSpan(view);
+    const bool expanded = view.expanded == 1 && s.marker1Enabled == 1;
+    v.firstColumn = expanded ? std::clamp(s.marker1Pos, 0, 512) : 0;
+    v.lastColumn = expanded ? std::clamp(s.marker2Pos, v.firstColumn, 512) : 512;
+    v.xy = s.traceMode != kYtTraceMode ? 1 : 0;
+    v.addChannels = s.addChannels;
+    NoteDisplayPass(view.spectrumHistory, redraw);
+}
+
+bool RunDisplayPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r)
+{
+    return runPass(s, view, work, r, false);
+}
+
+bool HeldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& view)
+{
+    if (view.keptBlocks[0].valid != 1 && view.keptBlocks[1].valid != 1)
+        return false;  // no block made the picture yet (the start picture)
+    return s.displayHold == 1 || (s.chan1Enabled == 1 && view.traceKept[0] == 1) ||
+           (s.chan2Enabled == 1 && view.traceKept[1] == 1);
+}
+
+bool RunRedrawPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r)
+{
     // What the search of the last new block found stays as it was: the next
     // new block's second channel may start at it (its source disabled), and
     // the Trig'd lamp says whether the held trace was triggered.
-    const std::int32_t triggerIndex = s.triggerIndex;
-    const flag crossingSeen = s.crossingSeen;
-    const flag triggerFound = s.triggerFound;
-    s.passIsRedraw = 1;
-    const bool hint = RunDisplayPass(s, r);
-    s.passIsRedraw = 0;
-    s.triggerIndex = triggerIndex;
-    s.crossingSeen = crossingSeen;
-    s.triggerFound = triggerFound;
-    copyBlock(s.liveChan1Samples.data(), s.chan1Samples.data());
-    copyBlock(s.liveChan2Samples.data(), s.chan2Samples.data());
+    const std::int32_t triggerIndex = view.triggerIndex;
+    const flag crossingSeen = view.crossingSeen;
+    const flag triggerFound = view.triggerFound;
+    const bool hint = runPass(s, view, work, r, true);
+    view.triggerIndex = triggerIndex;
+    view.crossingSeen = crossingSeen;
+    view.triggerFound = triggerFound;
     return hint;
 }
 

@@ -9,8 +9,6 @@ namespace varmolen {
 
 namespace {
 
-constexpr std::int32_t kTimeDisplay = 2;
-
 std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi)
 {
     return v < lo ? lo : (v > hi ? hi : v);
@@ -33,41 +31,41 @@ std::string joined(std::string_view prefix, std::string_view value, std::string_
     return text;
 }
 
-bool bothMarkersOn(const InstrumentState& s)
+bool bothMarkersOn(const InstrumentSettings& s)
 {
     return s.marker1Enabled != 0 && s.marker2Enabled != 0;
 }
 
 // The distance between the markers as a column count for the scales.
-std::int32_t markerDistance(const InstrumentState& s)
+std::int32_t markerDistance(const InstrumentSettings& s)
 {
     return columnOf(static_cast<std::int64_t>(s.marker2Pos) - s.marker1Pos);
 }
 
 // The pointer's column mapped onto the stretch between the markers, which
 // the expanded view spreads over divisor columns.
-std::int32_t expandedColumn(const InstrumentState& s, std::int32_t x, std::int64_t divisor)
+std::int32_t expandedColumn(const InstrumentSettings& s, std::int32_t x, std::int64_t divisor)
 {
     const std::int64_t d = static_cast<std::int64_t>(s.marker2Pos) - s.marker1Pos;
     // Truncation toward zero, as the instrument's integer division does.
     return columnOf(static_cast<std::int64_t>(s.marker1Pos) + (d * x) / divisor);
 }
 
-bool hits(std::int32_t markerPos, std::int32_t x, const InstrumentState& s)
+bool hits(std::int32_t markerPos, std::int32_t x, const InstrumentView& view)
 {
     const std::int64_t m = markerPos;
-    return m - s.grabLeft < x && x < m + s.grabRight;
+    return m - view.grabLeft < x && x < m + view.grabRight;
 }
 
 }  // namespace
 
-MarkerReadout ComputeMarkerReadout(const InstrumentState& s, char decimalSeparator)
+MarkerReadout ComputeMarkerReadout(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator)
 {
     MarkerReadout r;
     const bool bothOn = bothMarkersOn(s);
-    if (s.displayType == kTimeDisplay) {
+    if (s.displayType == kTimeDisplayType) {
         if (bothOn) {
-            const std::uint32_t t = ColumnToTime(s, markerDistance(s));
+            const std::uint32_t t = ReadoutTime(s, view, markerDistance(s));
             r.markerLabel = joined(readout::kMarkerDifference, FormatMs(t, decimalSeparator), readout::kMs);
             const std::optional<std::int32_t> hz = ReciprocalHz(t);
             r.statusPanel4 = hz ? joined(readout::kReciprocal, std::to_string(*hz), readout::kHz)
@@ -78,7 +76,7 @@ MarkerReadout ComputeMarkerReadout(const InstrumentState& s, char decimalSeparat
         }
     } else {
         r.markerLabel = bothOn ? joined(readout::kMarkerDifference,
-                                        std::to_string(ColumnToFrequency(s, markerDistance(s))), readout::kHz)
+                                        std::to_string(ReadoutFrequency(s, view, markerDistance(s))), readout::kHz)
                                : joined(readout::kMarkerDifference, readout::kUnknown, {});
         r.statusPanel4 = joined(readout::kReciprocal, readout::kUnknown, {});
     }
@@ -90,64 +88,64 @@ std::int32_t ClampColumn(std::int32_t x)
     return columnOf(x);
 }
 
-std::string CursorReadout(const InstrumentState& s, std::int32_t x, char decimalSeparator)
+std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x, char decimalSeparator)
 {
     x = ClampColumn(x);
-    const bool expanded = s.expanded != 0;
-    if (s.displayType == kTimeDisplay) {
+    const bool expanded = view.expanded != 0;
+    if (s.displayType == kTimeDisplayType) {
         const std::int32_t k = expanded ? expandedColumn(s, x, 512) : x;
-        return joined(readout::kCursor, FormatMs(ColumnToTime(s, k), decimalSeparator), readout::kMs);
+        return joined(readout::kCursor, FormatMs(ReadoutTime(s, view, k), decimalSeparator), readout::kMs);
     }
     const std::int32_t k = expanded ? expandedColumn(s, x, 511) : x;
-    return joined(readout::kCursor, std::to_string(ColumnToFrequency(s, k)), readout::kHz);
+    return joined(readout::kCursor, std::to_string(ReadoutFrequency(s, view, k)), readout::kHz);
 }
 
-void MarkerMouseDown(InstrumentState& s)
+void MarkerMouseDown(InstrumentView& view)
 {
-    s.grabLeft = kGrabPressed;
-    s.grabRight = kGrabPressed;
+    view.grabLeft = kGrabPressed;
+    view.grabRight = kGrabPressed;
 }
 
-MouseMoveTexts MarkerMouseMove(InstrumentState& s, std::int32_t x, bool leftButtonHeld,
+MouseMoveTexts MarkerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
                                char decimalSeparator)
 {
     MouseMoveTexts texts;
     x = ClampColumn(x);
-    texts.cursorText = CursorReadout(s, x, decimalSeparator);
+    texts.cursorText = CursorReadout(s, view, x, decimalSeparator);
 
     if (leftButtonHeld) {
-        if (hits(s.marker1Pos, x, s) && s.marker1Enabled != 0 && s.marker1Grabbable != 0) {
-            s.marker2Grabbable = 0;
+        if (hits(s.marker1Pos, x, view) && s.marker1Enabled != 0 && view.marker1Grabbable != 0) {
+            view.marker2Grabbable = 0;
             s.marker1Pos = x < s.marker2Pos ? x : columnOf(static_cast<std::int64_t>(s.marker2Pos) - 1);
-        } else if (hits(s.marker2Pos, x, s) && s.marker2Enabled != 0 && s.marker2Grabbable != 0) {
-            s.marker1Grabbable = 0;
+        } else if (hits(s.marker2Pos, x, view) && s.marker2Enabled != 0 && view.marker2Grabbable != 0) {
+            view.marker1Grabbable = 0;
             s.marker2Pos = x > s.marker1Pos ? x : columnOf(static_cast<std::int64_t>(s.marker1Pos) + 1);
         }
-        s.grabLeft = kGrabDragging;
-        s.grabRight = kGrabDragging;
+        view.grabLeft = kGrabDragging;
+        view.grabRight = kGrabDragging;
     }
 
-    texts.readout = ComputeMarkerReadout(s, decimalSeparator);
+    texts.readout = ComputeMarkerReadout(s, view, decimalSeparator);
     return texts;
 }
 
-void MarkerMouseUp(InstrumentState& s)
+void MarkerMouseUp(InstrumentView& view)
 {
-    s.marker1Grabbable = 1;
-    s.marker2Grabbable = 1;
-    s.grabLeft = kGrabPressed;
-    s.grabRight = kGrabPressed;
+    view.marker1Grabbable = 1;
+    view.marker2Grabbable = 1;
+    view.grabLeft = kGrabPressed;
+    view.grabRight = kGrabPressed;
 }
 
-void LockOtherMarker(InstrumentState& s, int marker)
+void LockOtherMarker(InstrumentView& view, int marker)
 {
     if (marker == 1)
-        s.marker2Grabbable = 0;
+        view.marker2Grabbable = 0;
     else if (marker == 2)
-        s.marker1Grabbable = 0;
+        view.marker1Grabbable = 0;
 }
 
-MarkerSwitchTexts MarkerSwitchClick(InstrumentState& s, int marker, bool checked, char decimalSeparator)
+MarkerSwitchTexts MarkerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked, char decimalSeparator)
 {
     MarkerSwitchTexts texts;
     flag* enabled = marker == 1 ? &s.marker1Enabled : (marker == 2 ? &s.marker2Enabled : nullptr);
@@ -158,27 +156,27 @@ MarkerSwitchTexts MarkerSwitchClick(InstrumentState& s, int marker, bool checked
         *enabled = 1;
     } else {
         *enabled = 0;
-        s.expanded = 0;
+        view.expanded = 0;
         texts.uncheckExpandSw = true;
         texts.markerLabel = joined(readout::kMarkerDifference, readout::kUnknown, {});
     }
     if (bothMarkersOn(s)) {
-        MarkerReadout r = ComputeMarkerReadout(s, decimalSeparator);
+        MarkerReadout r = ComputeMarkerReadout(s, view, decimalSeparator);
         texts.markerLabel = std::move(r.markerLabel);
         texts.statusPanel4 = std::move(r.statusPanel4);
     }
     return texts;
 }
 
-ExpandOutcome ExpandSwitchClick(InstrumentState& s, bool checked)
+ExpandOutcome ExpandSwitchClick(const InstrumentSettings& s, InstrumentView& view, bool checked)
 {
     ExpandOutcome outcome;
     if (bothMarkersOn(s)) {
-        s.expanded = checked ? 1 : 0;
+        view.expanded = checked ? 1 : 0;
         return outcome;
     }
     // The expanded view needs both marker columns; it is never on without them.
-    s.expanded = 0;
+    view.expanded = 0;
     outcome.refused = true;
     outcome.message = readout::kExpandRefused;
     outcome.caption = readout::kErrorCaption;
@@ -201,7 +199,7 @@ std::string ThresholdReadout(std::int32_t threshold)
     return joined(readout::kThreshold, std::to_string(threshold), {});
 }
 
-std::string ThresholdDialChange(InstrumentState& s, float dialValue)
+std::string ThresholdDialChange(InstrumentSettings& s, float dialValue)
 {
     s.triggerThreshold = ThresholdFromDial(dialValue);
     return ThresholdReadout(s.triggerThreshold);

@@ -12,7 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "state/InstrumentState.h"
+#include "state/InstrumentSettings.h"
+#include "state/InstrumentView.h"
 
 namespace varmolen {
 
@@ -46,7 +47,7 @@ struct MarkerReadout {
 // "1/Mkr = 43 Hz" ("1/Mkr = ?" when the difference reads 0.00 ms).
 // FREQUENCY with both on: "Marker Difference = 2734 Hz". Otherwise
 // "Marker Difference = ?". In FREQUENCY the panel always reads "1/Mkr = ?".
-MarkerReadout ComputeMarkerReadout(const InstrumentState& s, char decimalSeparator);
+MarkerReadout ComputeMarkerReadout(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator);
 
 // A pointer x as a display column 0..512.
 std::int32_t ClampColumn(std::int32_t x);
@@ -55,10 +56,10 @@ std::int32_t ClampColumn(std::int32_t x);
 // Expanded, the pointer maps onto the stretch between the markers: in TIME
 // over 512 columns (x = 512 reads marker 2), in FREQUENCY over 511
 // (x = 511 reads marker 2).
-std::string CursorReadout(const InstrumentState& s, std::int32_t x, char decimalSeparator);
+std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x, char decimalSeparator);
 
 // A mouse button pressed on the display: the grab windows shrink to 5.
-void MarkerMouseDown(InstrumentState& s);
+void MarkerMouseDown(InstrumentView& view);
 
 // Texts after a pointer move: status panel 1 and the marker readout.
 struct MouseMoveTexts {
@@ -71,18 +72,18 @@ struct MouseMoveTexts {
 // the pointer hits (marker 1 first; the other is locked out until release;
 // a marker never reaches or passes the other) and widen the windows to 45;
 // last the marker readout at the new positions.
-MouseMoveTexts MarkerMouseMove(InstrumentState& s, std::int32_t x, bool leftButtonHeld,
+MouseMoveTexts MarkerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
                                char decimalSeparator);
 
 // A mouse button released: both markers grabbable again, windows back to 5.
-void MarkerMouseUp(InstrumentState& s);
+void MarkerMouseUp(InstrumentView& view);
 
 // Before the keyboard's drag of marker 1 or 2 (a press on its line, a move
 // there and one to where it goes): locks the other marker out, as a drag
 // that has picked this one does, so that a close neighbour is never carried
 // instead. MarkerMouseUp frees it again. Any other marker number changes
 // nothing.
-void LockOtherMarker(InstrumentState& s, int marker);
+void LockOtherMarker(InstrumentView& view, int marker);
 
 // What a marker switch click leaves for the window to show. Apply in order:
 // uncheck ExpandSw when asked, set MarkerLabel and status panel 4 when given,
@@ -96,7 +97,7 @@ struct MarkerSwitchTexts {
 // Mkr1 (marker 1) or Mkr2 (marker 2) switch clicked, checked = its new
 // state. Off also ends the expanded view. Any other marker number changes
 // nothing.
-MarkerSwitchTexts MarkerSwitchClick(InstrumentState& s, int marker, bool checked,
+MarkerSwitchTexts MarkerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked,
                                     char decimalSeparator);
 
 // Outcome of an Expand click. When refused, uncheck ExpandSw, show message
@@ -109,7 +110,7 @@ struct ExpandOutcome {
 
 // Expand switch clicked, checked = its new state. Only with both markers on
 // does it change the view; otherwise it is refused and expanded stays off.
-ExpandOutcome ExpandSwitchClick(InstrumentState& s, bool checked);
+ExpandOutcome ExpandSwitchClick(const InstrumentSettings& s, InstrumentView& view, bool checked);
 
 // Trigger level of the threshold dial's percent: v × 2.0 truncated toward
 // zero, within -100..100 (NaN reads 0).
@@ -120,6 +121,6 @@ std::string ThresholdReadout(std::int32_t threshold);
 
 // Threshold dial clicked or moved: sets triggerThreshold and returns status
 // panel 2, e.g. "Threshold = -25" for -12.7.
-std::string ThresholdDialChange(InstrumentState& s, float dialValue);
+std::string ThresholdDialChange(InstrumentSettings& s, float dialValue);
 
 }  // namespace varmolen

@@ -7,15 +7,15 @@
 
 namespace varmolen {
 
-std::optional<double> FrequencyColumn(const InstrumentState& s, double hz)
+std::optional<double> FrequencyColumn(const InstrumentSettings& s, const InstrumentView& view, double hz)
 {
     // The cursor's own scale: what it reads at the right edge of the
     // unexpanded display, in whole hertz.
-    const std::int32_t fullWidthHz = ColumnToFrequency(s, kFullWidth);
+    const std::int32_t fullWidthHz = ReadoutFrequency(s, view, kFullWidth);
     if (fullWidthHz <= 0 || !(hz >= 0.0) || !std::isfinite(hz))
         return std::nullopt;
     double column = hz * kFullWidth / fullWidthHz;
-    if (s.expanded != 0) {
+    if (view.expanded != 0) {
         // Expanded, the stretch between the markers fills 511 columns.
         const double from = s.marker1Pos;
         const double width = static_cast<double>(s.marker2Pos) - s.marker1Pos;
@@ -28,13 +28,14 @@ std::optional<double> FrequencyColumn(const InstrumentState& s, double hz)
     return column;
 }
 
-std::optional<DrawnPeak> FindDrawnPeak(const InstrumentState& s, const Raster& r, double hz, std::uint32_t colourWord)
+std::optional<DrawnPeak> FindDrawnPeak(const InstrumentSettings& s, const InstrumentView& view, const Raster& r,
+                                       double hz, std::uint32_t colourWord)
 {
-    const std::optional<double> column = FrequencyColumn(s, hz);
+    const std::optional<double> column = FrequencyColumn(s, view, hz);
     if (!column)
         return std::nullopt;
     // Columns per bin of the transform (1024 samples a block) as drawn now.
-    const std::optional<double> nextBin = FrequencyColumn(s, hz + s.sampleRate / 1024.0);
+    const std::optional<double> nextBin = FrequencyColumn(s, view, hz + s.sampleRate / 1024.0);
     const double perBin = nextBin ? std::max(1.0, *nextBin - *column) : 1.0;
     const int first = std::max(0, static_cast<int>(std::floor(*column - perBin)));
     const int last = std::min(Raster::kWidth - 1, static_cast<int>(std::ceil(*column + 2.0 * perBin)) + 1);

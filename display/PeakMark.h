@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "state/InstrumentState.h"
+#include "state/InstrumentSettings.h"
+#include "state/InstrumentView.h"
 #include "display/Raster.h"
 
 namespace varmolen {
@@ -18,7 +19,7 @@ namespace varmolen {
 // the FREQUENCY display as it stands: span, rate and, expanded, the stretch
 // between the markers. Nothing when it lies off the display or no
 // frequency can be read there.
-std::optional<double> FrequencyColumn(const InstrumentState& s, double hz);
+std::optional<double> FrequencyColumn(const InstrumentSettings& s, const InstrumentView& view, double hz);
 
 struct DrawnPeak {
     int column = 0;
@@ -29,6 +30,7 @@ struct DrawnPeak {
 // tone at `hz` is drawn: its highest pixel from a column before the
 // cursor's column of the tone to two bins after it. Nothing when the tone
 // lies off the display or no pixel of that colour is there.
-std::optional<DrawnPeak> FindDrawnPeak(const InstrumentState& s, const Raster& r, double hz, std::uint32_t colourWord);
+std::optional<DrawnPeak> FindDrawnPeak(const InstrumentSettings& s, const InstrumentView& view, const Raster& r,
+                                       double hz, std::uint32_t colourWord);
 
 }  // namespace varmolen

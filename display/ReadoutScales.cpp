@@ -8,16 +8,9 @@ namespace varmolen {
 
 namespace {
 
-constexpr std::int32_t kTimeDisplay = 2;
-
 std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi)
 {
     return v < lo ? lo : (v > hi ? hi : v);
-}
-
-std::int64_t clampedSpan(const InstrumentState& s)
-{
-    return clampTo(s.span, kMinSpan, kMaxSpan);
 }
 
 std::string msText(std::uint32_t t, char decimalSeparator)
@@ -36,35 +29,45 @@ std::string hzText(std::int32_t hz)
 
 }  // namespace
 
-std::uint32_t ReadoutRate(const InstrumentState& s)
+std::uint32_t ReadoutRate(const InstrumentSettings& s, const InstrumentView& view)
 {
-    if (s.displayHold == 1 && s.displayedView.sampleRate != 0)
-        return s.displayedView.sampleRate;
+    if (s.displayHold == 1 && view.displayedView.sampleRate != 0)
+        return view.displayedView.sampleRate;
     return s.sampleRate;
 }
 
-std::uint32_t ColumnToTime(const InstrumentState& s, std::int32_t p)
+std::uint32_t ColumnToTime(std::uint32_t rate, std::int32_t span, std::int32_t p)
 {
-    const std::uint32_t rate = ReadoutRate(s);
     if (rate == 0)
         return 0;
     // With p ≤ 512 the first step fits 32 bits as the instrument always had
     // it; the second runs in 64 bits so that low rates cannot wrap.
     const std::uint32_t columns = static_cast<std::uint32_t>(clampTo(p, 0, kFullWidth));
     const std::uint32_t q = columns * 100000u / rate;
-    const std::uint64_t t = static_cast<std::uint64_t>(q) * static_cast<std::uint64_t>(clampedSpan(s)) /
+    const std::uint64_t t = static_cast<std::uint64_t>(q) *
+                            static_cast<std::uint64_t>(clampTo(span, kMinSpan, kMaxSpan)) /
                             static_cast<std::uint64_t>(kFullWidth);
     return static_cast<std::uint32_t>(t);  // ≤ q ≤ 51 200 000
 }
 
-std::int32_t ColumnToFrequency(const InstrumentState& s, std::int32_t p)
+std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32_t p)
 {
     const std::uint64_t columns = static_cast<std::uint64_t>(clampTo(p, 0, kFullWidth));
-    const std::uint64_t b = static_cast<std::uint64_t>(clampedSpan(s)) * ReadoutRate(s) /
+    const std::uint64_t b = static_cast<std::uint64_t>(clampTo(span, kMinSpan, kMaxSpan)) * rate /
                             static_cast<std::uint64_t>(kFullWidth);
     // span ≤ 512 and columns ≤ 512 keep this at or below (2^32 − 1) ÷ 2,
     // so every rate a uint32 can hold reads as a non-negative int32.
     return static_cast<std::int32_t>(b * columns / 1024u);
+}
+
+std::uint32_t ReadoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
+{
+    return ColumnToTime(ReadoutRate(s, view), view.span, p);
+}
+
+std::int32_t ReadoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
+{
+    return ColumnToFrequency(ReadoutRate(s, view), view.span, p);
 }
 
 std::string FormatMs(std::uint32_t t, char decimalSeparator)
@@ -108,7 +111,7 @@ ResampleBlock ResampleBlockForSpan(std::int32_t span)
     return ResampleBlock{block, 1024 / block};
 }
 
-TimeBaseTexts ComputeTimeBase(InstrumentState& s, float dialValue, char decimalSeparator)
+TimeBaseTexts ComputeTimeBase(InstrumentSettings& s, InstrumentView& view, float dialValue, char decimalSeparator)
 {
     TimeBaseTexts texts;
     float v = dialValue;
@@ -119,33 +122,33 @@ TimeBaseTexts ComputeTimeBase(InstrumentState& s, float dialValue, char decimalS
 
     texts.uncalLedOn = v < 100.0f;
     s.timeBaseSetting = static_cast<std::int32_t>(v);
-    s.span = SpanFromDial(v);
-    const ResampleBlock block = ResampleBlockForSpan(s.span);
-    s.blockSize = block.blockSize;
-    s.interpFactor = block.interpFactor;
+    view.span = SpanFromDial(v);
+    const ResampleBlock block = ResampleBlockForSpan(view.span);
+    view.blockSize = block.blockSize;
+    view.interpFactor = block.interpFactor;
 
     // The marker difference reads as the marker readout has it; only TIME
     // writes the reciprocal panel, FREQUENCY leaves it as it stands.
-    MarkerReadout markers = ComputeMarkerReadout(s, decimalSeparator);
+    MarkerReadout markers = ComputeMarkerReadout(s, view, decimalSeparator);
     texts.markerLabel = std::move(markers.markerLabel);
     const bool bothOn = s.marker1Enabled != 0 && s.marker2Enabled != 0;
 
-    if (s.displayType == kTimeDisplay) {
+    if (s.displayType == kTimeDisplayType) {
         texts.statusPanel4 = std::move(markers.statusPanel4);
-        if (s.expanded != 0) {
-            texts.hiFreqLabel = msText(ColumnToTime(s, s.marker2Pos), decimalSeparator);
-            texts.loFreqLabel = msText(ColumnToTime(s, s.marker1Pos), decimalSeparator);
+        if (view.expanded != 0) {
+            texts.hiFreqLabel = msText(ReadoutTime(s, view, s.marker2Pos), decimalSeparator);
+            texts.loFreqLabel = msText(ReadoutTime(s, view, s.marker1Pos), decimalSeparator);
         } else {
-            texts.hiFreqLabel = msText(ColumnToTime(s, kFullWidth), decimalSeparator);
+            texts.hiFreqLabel = msText(ReadoutTime(s, view, kFullWidth), decimalSeparator);
             texts.loFreqLabel = "0";
             texts.loFreqLabel += readout::kMs;
         }
     } else {
-        if (bothOn && s.expanded != 0) {
-            texts.hiFreqLabel = hzText(ColumnToFrequency(s, s.marker2Pos));
-            texts.loFreqLabel = hzText(ColumnToFrequency(s, s.marker1Pos));
+        if (bothOn && view.expanded != 0) {
+            texts.hiFreqLabel = hzText(ReadoutFrequency(s, view, s.marker2Pos));
+            texts.loFreqLabel = hzText(ReadoutFrequency(s, view, s.marker1Pos));
         } else {
-            texts.hiFreqLabel = hzText(ColumnToFrequency(s, kFullWidth));
+            texts.hiFreqLabel = hzText(ReadoutFrequency(s, view, kFullWidth));
             texts.loFreqLabel = "0";
         }
     }

@@ -14,7 +14,8 @@
 #include <optional>
 #include <string>
 
-#include "state/InstrumentState.h"
+#include "state/InstrumentSettings.h"
+#include "state/InstrumentView.h"
 
 namespace varmolen {
 
@@ -25,23 +26,28 @@ constexpr std::int32_t kMaxSpan = 512;
 
 // The rate the readouts describe: while the display is held, the rate the
 // held picture was recorded at (a rate chosen since takes effect with the
-// next block drawn); otherwise the rate in force. ColumnToTime and
-// ColumnToFrequency work at it, so the axis labels, the marker difference and
+// next block drawn); otherwise the rate in force. ReadoutTime and
+// ReadoutFrequency work at it, so the axis labels, the marker difference and
 // the cursor always describe the picture on the display.
-std::uint32_t ReadoutRate(const InstrumentState& s);
+std::uint32_t ReadoutRate(const InstrumentSettings& s, const InstrumentView& view);
 
-// Hundredths of a millisecond spanned by p display columns:
-// q = p × 100000 ÷ rate (ReadoutRate), then q × span ÷ 512, both truncated, in this
+// Hundredths of a millisecond spanned by p display columns at a sample
+// rate and span: q = p × 100000 ÷ rate, then q × span ÷ 512, both truncated, in this
 // order (so 512 columns at 11025 Hz read 4643, one hundredth under 46.44).
 // p outside 0..512 is clamped to that range; span outside 9..512 likewise.
 // A sample rate of 0 gives 0 (no time can be formed; the reciprocal then
 // reads "?").
-std::uint32_t ColumnToTime(const InstrumentState& s, std::int32_t p);
+std::uint32_t ColumnToTime(std::uint32_t rate, std::int32_t span, std::int32_t p);
 
 // Hertz spanned by p display columns: b = span × rate ÷ 512, then
 // b × p ÷ 1024, both truncated. p and span are clamped as for ColumnToTime;
 // the arithmetic is 64-bit, so no sample rate can overflow it.
-std::int32_t ColumnToFrequency(const InstrumentState& s, std::int32_t p);
+std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32_t p);
+
+// ColumnToTime and ColumnToFrequency at the readout rate and the span in
+// force: what the axis labels, the marker difference and the cursor read.
+std::uint32_t ReadoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
+std::int32_t ReadoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
 
 // t hundredths of a millisecond as milliseconds with exactly two decimals and
 // the given decimal separator: 4643 → "46.43", 5 → "0.05", 0 → "0.00". Large
@@ -83,6 +89,6 @@ struct TimeBaseTexts {
 // end labels, the marker difference and, in TIME display, status panel 4 in
 // the unit of the display type in force. Idempotent: a function of the dial
 // value and the fields it reads.
-TimeBaseTexts ComputeTimeBase(InstrumentState& s, float dialValue, char decimalSeparator);
+TimeBaseTexts ComputeTimeBase(InstrumentSettings& s, InstrumentView& view, float dialValue, char decimalSeparator);
 
 }  // namespace varmolen

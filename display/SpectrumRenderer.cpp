@@ -1,9 +1,12 @@
 #include "display/SpectrumRenderer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 
+#include "display/DisplayPass.h"
 #include "display/TraceRenderer.h"
 #include "dsp/Graphicinterpolate.h"
 
@@ -12,12 +15,31 @@ namespace varmolen {
 namespace {
 constexpr int kLogEntries = 1024;  // entries 0..1023 of the transform's output
 constexpr int kLastColumn = 512;
+constexpr double kFullScale = 32767.0;
+
+// The level in dB of the power a full-scale sine centred on a bin gives:
+// |X| = A * sum / 2 there, with the window summed over the block.
+double fullScaleBinDb(const PassBuffers& work)
+{
+    double sum = 0.0;
+    for (int n = 1; n <= kBlockSamples; ++n)
+        sum += work.windowTable[n];
+    return 20.0 * std::log10(kFullScale * sum / 2.0);
+}
+
+// dBFS of a power of the display's spectrum, clamped at the display's floor.
+double levelDbfs(double power, double fullScaleDb)
+{
+    return 10.0 * std::log10(std::max(power, 1.0)) - fullScaleDb;
+}
+
 }  // namespace
 
-void SpectrumFromPower(InstrumentState& s, std::uint32_t rate, int y0, int g, float* smoothedColumns)
+void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t rate, int y0, int g,
+                       float* smoothedColumns)
 {
-    float* work = s.spectrumWork.data();
-    const float scale = s.spectrumScale;
+    float* work = buffers.spectrumWork.data();
+    const float scale = view.spectrumScale;
     const bool inPlace = rate == 22050;
     for (int i = 0; i < kLogEntries; ++i) {
         float v = work[i];
@@ -39,7 +61,7 @@ void SpectrumFromPower(InstrumentState& s, std::uint32_t rate, int y0, int g, fl
 
     work[0] = work[1];
     float smooth = work[1];
-    std::int32_t* trace = s.chan1Trace.data();
+    std::int32_t* trace = buffers.chan1Trace.data();
     for (int k = 0; k <= kLastColumn; ++k) {
         smooth = (smooth + work[k]) * 0.5f;
         if (smoothedColumns != nullptr)
@@ -52,25 +74,52 @@ void SpectrumFromPower(InstrumentState& s, std::uint32_t rate, int y0, int g, fl
                        ? std::numeric_limits<std::int32_t>::min()
                        : static_cast<std::int32_t>(scaled);
     }
-    s.spectrumSmooth = smooth;
+    view.spectrumSmooth = smooth;
 }
 
-void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, std::uint32_t rate, int y0, int g)
+void ComputeSpectrumTrace(InstrumentView& view, PassBuffers& work, const std::int32_t* samples, std::uint32_t rate,
+                          int y0, int g)
 {
-    PowerSpectrum(samples, s.windowTable, s.spectrumWork, s.fftReal, s.fftImag);
-    SpectrumFromPower(s, rate, y0, g);
+    PowerSpectrum(samples, work.windowTable, work.spectrumWork, work.fftReal, work.fftImag);
+    SpectrumFromPower(view, work, rate, y0, g);
 }
 
-void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, std::uint32_t rate, int y0, int g)
+void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+                           const BlockToDraw& block, int n, std::uint32_t rate, int y0, int g)
 {
-    const std::int32_t* samples = n == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
-    PowerSpectrum(samples, s.windowTable, s.spectrumWork, s.fftReal, s.fftImag);
+    const std::int32_t* samples = n == 1 ? block.chan1 : block.chan2;
+    PowerSpectrum(samples, work.windowTable, work.spectrumWork, work.fftReal, work.fftImag);
     // Averaging and peak hold replace the block's power by what they keep;
     // with both off this changes nothing.
-    ApplySpectrumHistory(s.spectrumHistory, n, s.spectrumWork.data(), s.features.spectrumAverage,
-                         s.features.peakHold, s.passIsRedraw == 1);
-    SpectrumFromPower(s, rate, y0, g);
-    DrawZoomedTrace(s, r, s.chan1Trace.data(), y0, 512.0f);
+    ApplySpectrumHistory(view.spectrumHistory, n, work.spectrumWork.data(), s.features.spectrumAverage,
+                         s.features.peakHold, block.redraw);
+    SpectrumFromPower(view, work, rate, y0, g);
+    DrawZoomedTrace(s, view, work, r, work.chan1Trace.data(), y0, 512.0f);
+}
+
+void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n,
+                        BinLevels& level, BinLevels& drawn)
+{
+    const double fullScaleDb = fullScaleBinDb(work);
+    const float scale = view.spectrumScale;
+    const KeptBlock& block = KeptBlockFor(view, n);
+    std::array<float, kDisplayColumns> smoothed{};
+    PowerSpectrum(n == 1 ? block.chan1.data() : block.chan2.data(), work.windowTable, work.spectrumWork, work.fftReal,
+                  work.fftImag);
+    ApplySpectrumHistory(view.spectrumHistory, n, work.spectrumWork.data(), s.features.spectrumAverage,
+                         s.features.peakHold, true);
+    // spectrumWork[k] holds bin k - 1.
+    for (int k = 1; k <= kLastLevelBin; ++k)
+        level[k] = levelDbfs(work.spectrumWork[k + 1], fullScaleDb);
+    // Laid out as the display draws the block: by the rate it was recorded at.
+    const bool inPlace = block.sampleRate == 22050;  // the display shows bin k at column k + 1 there
+    SpectrumFromPower(view, work, block.sampleRate, kDisplayRows, 32, smoothed.data());
+    for (int k = 1; k <= kLastLevelBin; ++k) {
+        // spectrumScale * ln(power), smoothed: in dB of power that is
+        // 10 / ln 10 times the natural logarithm.
+        const double v = smoothed[inPlace ? k + 1 : k];
+        drawn[k] = scale > 0.0f ? 10.0 * v / (scale * std::numbers::ln10) - fullScaleDb : level[k];
+    }
 }
 
 }  // namespace varmolen

@@ -4,10 +4,14 @@
 // expansion as the time traces (expanded over 512 columns).
 #pragma once
 
+#include <array>
 #include <cstdint>
 
-#include "state/InstrumentState.h"
 #include "display/Raster.h"
+#include "display/TraceRenderer.h"
+#include "state/InstrumentSettings.h"
+#include "state/InstrumentView.h"
+#include "state/PassBuffers.h"
 
 namespace varmolen {
 
@@ -15,7 +19,8 @@ namespace varmolen {
 // chan1Trace[0..512]: column k shows frequency bin k (k * rate / 1024 Hz),
 // column 0 repeats column 1; at exactly 22050 Hz the columns are one bin
 // later.
-void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, std::uint32_t rate, int y0, int g);
+void ComputeSpectrumTrace(InstrumentView& view, PassBuffers& work, const std::int32_t* samples, std::uint32_t rate,
+                          int y0, int g);
 
 // The steps after the transform: spectrumWork[1..1024] as PowerSpectrum
 // leaves it becomes the logarithmic, smoothed, scaled and clipped
@@ -23,10 +28,25 @@ void ComputeSpectrumTrace(InstrumentState& s, const std::int32_t* samples, std::
 // `smoothedColumns` is given, it receives the smoothed logarithmic value of
 // each column 0..512 before gain and clip (the curve the display draws, in
 // units of spectrumScale times ln of power).
-void SpectrumFromPower(InstrumentState& s, std::uint32_t rate, int y0, int g, float* smoothedColumns = nullptr);
+void SpectrumFromPower(InstrumentView& view, PassBuffers& work, std::uint32_t rate, int y0, int g,
+                       float* smoothedColumns = nullptr);
 
-// Computes and draws channel n's spectrum of its block, recorded at `rate`
+// Computes and draws the spectrum of channel n of `block`, recorded at `rate`
 // Hz, against baseline y0 with gain g.
-void RenderSpectrumChannel(InstrumentState& s, Raster& r, int n, std::uint32_t rate, int y0, int g);
+void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+                           const BlockToDraw& block, int n, std::uint32_t rate, int y0, int g);
+
+// The levels of channel n's spectrum as the held picture draws it, for an
+// export: the spectrum of the block its picture came from (KeptBlockFor),
+// averaged or held as the display has it, laid out by the rate that block was
+// recorded at. For each bin k of 1..511, level[k] is its power in dBFS (a sine
+// whose peaks reach full scale, centred on a bin, reads 0 dBFS; the
+// display's floor, power 1, below) and drawn[k] the level the display draws
+// there after its smoothing across frequency. Works in the display's spectrum
+// work arrays, which the next pass fills again.
+constexpr int kLastLevelBin = 511;
+using BinLevels = std::array<double, kLastLevelBin + 1>;
+void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n,
+                        BinLevels& level, BinLevels& drawn);
 
 }  // namespace varmolen

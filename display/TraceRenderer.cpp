@@ -30,21 +30,22 @@ int clampInt(std::int64_t v, int lo, int hi)
     return v < lo ? lo : (v > hi ? hi : static_cast<int>(v));
 }
 
-void RenderXY(InstrumentState& s, Raster& r)
+void RenderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffers& work, Raster& r,
+              const BlockToDraw& block)
 {
     // Channel 2 drives the horizontal axis with the Channel 1 gain, channel 1
     // the vertical axis with the Channel 2 gain. The deflections go to their
     // own work arrays: the sample blocks stay as recorded.
-    std::int32_t* hx = s.xyHorizontal.data();
-    std::int32_t* vy = s.xyVertical.data();
+    std::int32_t* hx = work.xyHorizontal.data();
+    std::int32_t* vy = work.xyVertical.data();
     for (int i = 0; i < kTracePoints; ++i) {
-        hx[i] = ScaleSample(s.chan1TimeGain, s.chan2Samples[static_cast<std::size_t>(i)]);
-        vy[i] = ScaleSample(s.chan2TimeGain, s.chan1Samples[static_cast<std::size_t>(i)]);
+        hx[i] = ScaleSample(s.chan1TimeGain, block.chan2[i]);
+        vy[i] = ScaleSample(s.chan2TimeGain, block.chan1[i]);
     }
-    auto column = [&](int i) { return saturate(static_cast<std::int64_t>(hx[i]) + s.xyCenterX); };
-    r.MoveTo(column(0), TraceRow(s.xyCenterY, vy[0]));
+    auto column = [&](int i) { return saturate(static_cast<std::int64_t>(hx[i]) + view.xyCenterX); };
+    r.MoveTo(column(0), TraceRow(view.xyCenterY, vy[0]));
     for (int i = 1; i < kTracePoints; ++i)
-        r.LineTo(column(i), TraceRow(s.xyCenterY, vy[i]));
+        r.LineTo(column(i), TraceRow(view.xyCenterY, vy[i]));
 }
 
 }  // namespace
@@ -73,9 +74,9 @@ int BandFactor(std::int32_t range)
     return static_cast<int>(std::log(static_cast<double>(range)) + 1.0);
 }
 
-int EffectiveSpan(const InstrumentState& s)
+int EffectiveSpan(const InstrumentView& view)
 {
-    return clampInt(s.span, 9, 512);
+    return clampInt(view.span, 9, 512);
 }
 
 void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0)
@@ -85,19 +86,19 @@ void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int 
         r.LineTo(k, TraceRow(y0, values[k]));
 }
 
-void DrawZoomedTrace(InstrumentState& s, Raster& r, const std::int32_t* trace, int y0,
-                     float expandColumns)
+void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+                     const std::int32_t* trace, int y0, float expandColumns)
 {
-    const int span = EffectiveSpan(s);
-    const bool expanded = s.expanded == 1;
-    const std::int64_t blockSize = s.blockSize;
-    std::int32_t* resampled = s.resampledTrace.data();
+    const int span = EffectiveSpan(view);
+    const bool expanded = view.expanded == 1;
+    const std::int64_t blockSize = view.blockSize;
+    std::int32_t* resampled = work.resampledTrace.data();
 
     if (span == 512 && !expanded) {
         DrawTracePolyline(r, trace, 512, y0);
     } else {
-        Resample({s.interpInput, s.splineSweep, s.splineCurvature, s.interpOutput}, trace, kArrayLength,
-                 clampInt(2 * blockSize, 0, kArrayLength), static_cast<float>(span), 512.0f, resampled);
+        Resample({work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput}, trace, kArrayLength, clampInt(2 * blockSize, 0, kArrayLength),
+                 static_cast<float>(span), 512.0f, resampled);
         if (!expanded)
             DrawTracePolyline(r, resampled, 511, y0);
     }
@@ -107,41 +108,42 @@ void DrawZoomedTrace(InstrumentState& s, Raster& r, const std::int32_t* trace, i
         // display (9..512) and the start within columns 0..512.
         const std::int64_t gap = static_cast<std::int64_t>(s.marker2Pos) - s.marker1Pos;
         const int width = clampInt(gap, 9, 512);
-        s.expandWidth = width;
+        view.expandWidth = width;
         const int start = clampInt(s.marker1Pos, 0, 512);
         const std::int32_t* from = span == 512 ? trace + start : resampled + start;
         std::int64_t count = clampInt((blockSize * width) / 256, 0, kArrayLength);
         if (span != 512)
-            count = (count * clampInt(s.interpFactor, 0, kArrayLength)) / 2;
-        Resample({s.interpInput, s.splineSweep, s.splineCurvature, s.interpOutput}, from, kArrayLength - start,
-                 clampInt(count, 0, kArrayLength), static_cast<float>(width), expandColumns, s.expandedTrace.data());
-        DrawTracePolyline(r, s.expandedTrace.data(), 511, y0);
+            count = (count * clampInt(view.interpFactor, 0, kArrayLength)) / 2;
+        Resample({work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput}, from, kArrayLength - start, clampInt(count, 0, kArrayLength),
+                 static_cast<float>(width), expandColumns, work.expandedTrace.data());
+        DrawTracePolyline(r, work.expandedTrace.data(), 511, y0);
     }
 }
 
-void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
+void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+                       const BlockToDraw& block, int n, int y0, int g)
 {
-    if (s.traceMode != 1) {
+    if (s.traceMode != kYtTraceMode) {
         if (n == 1)
-            RenderXY(s, r);
+            RenderXY(s, view, work, r, block);
         return;
     }
 
     const bool isSource = n == s.triggerChannel;
     if (isSource) {
-        s.triggerIndex = 0;
-        s.crossingSeen = 0;
+        view.triggerIndex = 0;
+        view.crossingSeen = 0;
     }
     bool found = false;
 
     const std::int32_t ownRange = n == 1 ? s.chan1TimeRange : s.chan2TimeRange;
-    const std::int64_t band = static_cast<std::int64_t>(s.triggerBand) * BandFactor(ownRange);
+    const std::int64_t band = static_cast<std::int64_t>(view.triggerBand) * BandFactor(ownRange);
 
     // Gain scaling, of the channel's own block or in Add of the sum of both.
-    const std::int32_t* own = n == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
-    const std::int32_t* c1 = s.chan1Samples.data();
-    const std::int32_t* c2 = s.chan2Samples.data();
-    std::int32_t* W = s.scaledTrace.data();
+    const std::int32_t* own = n == 1 ? block.chan1 : block.chan2;
+    const std::int32_t* c1 = block.chan1;
+    const std::int32_t* c2 = block.chan2;
+    std::int32_t* W = work.scaledTrace.data();
     if (s.addChannels == 1) {
         for (int i = 0; i < kBlock; ++i)
             W[i] = ScaleSample(g, static_cast<std::int64_t>(c1[i]) + c2[i]);
@@ -160,36 +162,36 @@ void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
             const std::int64_t w0 = W[j - 1];
             const std::int64_t w1 = W[j];
             bool trig = false;
-            if (s.triggerSlope == 1) {
+            if (s.triggerSlope == kRisingSlope) {
                 if (w0 < L && L < w1)
-                    s.crossingSeen = 1;
+                    view.crossingSeen = 1;
                 if (w1 > w0) {
-                    if (s.triggerShape == 1)
+                    if (s.triggerShape == kSineTrigger)
                         trig = L < w1 && w1 < L + band;
-                    else if (s.triggerShape == 2)
+                    else if (s.triggerShape == kSquareTrigger)
                         trig = w1 > L + kSqvMargin && w0 < L - kSqvMargin;
                 }
-            } else if (s.triggerSlope == 0) {
+            } else if (s.triggerSlope == kFallingSlope) {
                 if (w0 > L && L > w1)
-                    s.crossingSeen = 1;
+                    view.crossingSeen = 1;
                 if (w1 < w0) {
-                    if (s.triggerShape == 1)
+                    if (s.triggerShape == kSineTrigger)
                         trig = L < w1 && w1 < L + band;
-                    else if (s.triggerShape == 2)
+                    else if (s.triggerShape == kSquareTrigger)
                         trig = w0 > L + kSqvMargin && w1 < L - kSqvMargin;
                 }
             }
             if (trig) {
                 found = true;
-                s.triggerIndex = j;
+                view.triggerIndex = j;
                 if (isSource)
-                    s.triggerFound = 1;
+                    view.triggerFound = 1;
             }
         }
         // A single sweep freezes the display once a new block has been
         // searched. Drawing a held picture again is no new sweep: it leaves
         // Hold and Single as they are.
-        if (s.passIsRedraw == 0)
+        if (!block.redraw)
             s.displayHold = s.singleSweep;
     }
 
@@ -201,34 +203,34 @@ void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g)
         update = true;
         ground = ownRange == 0;
     } else if (chop && !isSource) {
-        update = s.triggerIndex != 0 || s.crossingSeen == 0 || s.chan1TimeRange == 0 ||
+        update = view.triggerIndex != 0 || view.crossingSeen == 0 || s.chan1TimeRange == 0 ||
                  s.chan2TimeRange == 0;
     } else {
-        update = found || s.crossingSeen == 0 || ownRange == 0;
+        update = found || view.crossingSeen == 0 || ownRange == 0;
     }
     const auto index = static_cast<std::size_t>(n - 1);
     // A stale trigger point is kept within the search's range 0..511.
-    int start = clampInt(s.triggerIndex, 0, kLastTrigger);
-    if (s.passIsRedraw == 1) {
+    int start = clampInt(view.triggerIndex, 0, kLastTrigger);
+    if (block.redraw) {
         // Drawing a held picture again: the trace always follows the
         // controls, from the kept block's own start where the search on it
         // would keep the previous trace.
         if (!update)
-            start = clampInt(s.keptBlocks[index].valid == 1 ? s.keptBlocks[index].traceStart : 0, 0, kLastTrigger);
+            start = clampInt(view.keptBlocks[index].valid == 1 ? view.keptBlocks[index].traceStart : 0, 0, kLastTrigger);
         update = true;
     } else {
-        s.traceKept[index] = update ? 0 : 1;
+        view.traceKept[index] = update ? 0 : 1;
         if (update)
-            s.keptBlocks[index].traceStart = start;
+            view.keptBlocks[index].traceStart = start;
     }
-    std::int32_t* trace = n == 1 ? s.chan1Trace.data() : s.chan2Trace.data();
+    std::int32_t* trace = n == 1 ? work.chan1Trace.data() : work.chan2Trace.data();
     if (update) {
         for (int k = 0; k < kTracePoints; ++k)
             trace[k] = ground ? 0 : W[start + k];
-        s.displayedView.traceStart[index] = start;
+        view.displayedView.traceStart[index] = start;
     }
 
-    DrawZoomedTrace(s, r, trace, y0, 513.0f);
+    DrawZoomedTrace(s, view, work, r, trace, y0, 513.0f);
 
     if (triggerOn) {
         r.setPenWidth(3);

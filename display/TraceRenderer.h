@@ -6,10 +6,23 @@
 
 #include <cstdint>
 
-#include "state/InstrumentState.h"
+#include "state/InstrumentSettings.h"
+#include "state/InstrumentView.h"
+#include "state/PassBuffers.h"
 #include "display/Raster.h"
 
 namespace varmolen {
+
+// The block a pass draws a channel from: both channels' samples, 1024 each
+// (the live block, or the kept block a held picture came from), and whether
+// the pass draws again a block it has drawn before. Whatever accumulates over
+// blocks (Hold after a single sweep, the kept trace starts, the spectrum
+// history) advances only on new ones.
+struct BlockToDraw {
+    const std::int32_t* chan1;
+    const std::int32_t* chan2;
+    bool redraw;
+};
 
 // A sample s at integer gain g as a trace value: (4*g*s) >> 12 with an
 // arithmetic shift. The product is formed in 64 bits and the result saturates
@@ -26,7 +39,7 @@ int TraceRow(std::int64_t y0, std::int64_t v);
 int BandFactor(std::int32_t range);
 
 // The span the renderers use: `span` kept within 9..512 columns.
-int EffectiveSpan(const InstrumentState& s);
+int EffectiveSpan(const InstrumentView& view);
 
 // Polyline through (k, y0 - values[k]) for k = 0..segments.
 void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0);
@@ -35,10 +48,12 @@ void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int 
 // kArrayLength values, 513 in use) drawn directly or resampled to the time
 // base, then the expanded view between the markers stretched over
 // `expandColumns` (513 for time traces, 512 for spectra).
-void DrawZoomedTrace(InstrumentState& s, Raster& r, const std::int32_t* trace, int y0,
-                     float expandColumns);
+void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+                     const std::int32_t* trace, int y0, float expandColumns);
 
-// Draws channel n (1 or 2) against baseline y0 with gain g in the TIME display.
-void RenderTimeChannel(InstrumentState& s, Raster& r, int n, int y0, int g);
+// Draws channel n (1 or 2) of `block` against baseline y0 with gain g in the
+// TIME display.
+void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+                       const BlockToDraw& block, int n, int y0, int g);
 
 }  // namespace varmolen

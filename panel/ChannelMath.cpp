@@ -76,7 +76,7 @@ std::int32_t DialFromOffset(std::int32_t height, std::int32_t offset)
     return static_cast<std::int32_t>(clampTo(percent, 0, 100));
 }
 
-ChannelFields FieldsInForce(InstrumentState& s, int channel)
+ChannelFields FieldsInForce(InstrumentSettings& s, int channel)
 {
     const bool time = s.displayType == kTimeDisplayType;
     if (channel == 1)
@@ -86,14 +86,14 @@ ChannelFields FieldsInForce(InstrumentState& s, int channel)
                 : ChannelFields{s.chan2FreqGain, s.chan2FreqRange, s.chan2FreqGainDial, s.chan2FreqOffset};
 }
 
-void ApplyGainDial(InstrumentState& s, int channel, float dialValue)
+void ApplyGainDial(InstrumentSettings& s, int channel, float dialValue)
 {
     ChannelFields f = FieldsInForce(s, channel);
     f.gain = GainFromDial(f.range, dialValue);
     f.gainDial = GainDialPosition(dialValue);
 }
 
-bool ApplyRangePosition(InstrumentState& s, int channel, int position, float gainDialValue)
+bool ApplyRangePosition(InstrumentSettings& s, int channel, int position, float gainDialValue)
 {
     const std::optional<std::int32_t> multiplier = RangeFromPosition(position);
     if (!multiplier)
@@ -104,18 +104,18 @@ bool ApplyRangePosition(InstrumentState& s, int channel, int position, float gai
     return true;
 }
 
-void ApplyOffsetDial(InstrumentState& s, int channel, float dialValue)
+void ApplyOffsetDial(InstrumentSettings& s, std::int32_t displayHeight, int channel, float dialValue)
 {
-    FieldsInForce(s, channel).offset = OffsetFromDial(s.displayHeight, dialValue);
+    FieldsInForce(s, channel).offset = OffsetFromDial(displayHeight, dialValue);
 }
 
-ChannelControlsSetting ControlsForDisplayType(InstrumentState& s, int channel)
+ChannelControlsSetting ControlsForDisplayType(InstrumentSettings& s, std::int32_t displayHeight, int channel)
 {
     const ChannelFields f = FieldsInForce(s, channel);
     ChannelControlsSetting c{};
     c.trackBarPosition = PositionFromRange(f.range);
     c.gainDial = static_cast<float>(clampTo(f.gainDial, 0, 100));
-    c.offsetDial = static_cast<float>(DialFromOffset(s.displayHeight, f.offset));
+    c.offsetDial = static_cast<float>(DialFromOffset(displayHeight, f.offset));
     return c;
 }
 

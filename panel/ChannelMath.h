@@ -11,12 +11,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "state/InstrumentState.h"
+#include "state/InstrumentSettings.h"
 
 namespace varmolen {
-
-constexpr std::int32_t kTimeDisplayType = 2;
-constexpr std::int32_t kFrequencyDisplayType = 1;
 
 // Gains run from 0 (Gnd) to 5000 (range 100, dial at 100 %).
 constexpr std::int32_t kMaxGain = 5000;
@@ -54,27 +51,28 @@ struct ChannelFields {
 };
 // Channel 1 or 2 (any other number reads channel 2) for the display type in
 // force: TIME when displayType is 2, FREQUENCY otherwise.
-ChannelFields FieldsInForce(InstrumentState& s, int channel);
+ChannelFields FieldsInForce(InstrumentSettings& s, int channel);
 
 // The Gain dial of a channel moved to dialValue.
-void ApplyGainDial(InstrumentState& s, int channel, float dialValue);
+void ApplyGainDial(InstrumentSettings& s, int channel, float dialValue);
 // The range track bar of a channel moved to position, with the Gain dial at
 // gainDialValue: stores the multiplier and recomputes the gain; the stored
 // gain-dial position stays. False (and nothing changed) for a position
 // outside 0..3.
-bool ApplyRangePosition(InstrumentState& s, int channel, int position, float gainDialValue);
-// The Position dial of a channel moved to dialValue.
-void ApplyOffsetDial(InstrumentState& s, int channel, float dialValue);
+bool ApplyRangePosition(InstrumentSettings& s, int channel, int position, float gainDialValue);
+// The Position dial of a channel moved to dialValue, on a display of
+// displayHeight rows.
+void ApplyOffsetDial(InstrumentSettings& s, std::int32_t displayHeight, int channel, float dialValue);
 
 // Where a channel's controls go when a display type is brought back: the
 // track bar (if the stored multiplier has a position), the Gain dial at the
 // stored whole-number position and the Position dial at the value that shows
-// the stored row.
+// the stored row on a display of displayHeight rows.
 struct ChannelControlsSetting {
     std::optional<int> trackBarPosition;
     float gainDial;
     float offsetDial;
 };
-ChannelControlsSetting ControlsForDisplayType(InstrumentState& s, int channel);
+ChannelControlsSetting ControlsForDisplayType(InstrumentSettings& s, std::int32_t displayHeight, int channel);
 
 }  // namespace varmolen

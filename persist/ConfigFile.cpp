@@ -32,8 +32,8 @@ constexpr bool fieldsArePacked()
 static_assert(fieldsArePacked());
 
 #define VARMOLEN_CONFIG_WIDTH_CHECK(name, offset, width)                                  \
-    static_assert(sizeof(decltype(InstrumentState::name)) == (width), #name " width"); \
-    static_assert(std::is_integral_v<decltype(InstrumentState::name)>, #name " type");
+    static_assert(sizeof(decltype(InstrumentSettings::name)) == (width), #name " width"); \
+    static_assert(std::is_integral_v<decltype(InstrumentSettings::name)>, #name " type");
 VARMOLEN_CONFIG_FIELDS(VARMOLEN_CONFIG_WIDTH_CHECK)
 #undef VARMOLEN_CONFIG_WIDTH_CHECK
 
@@ -96,7 +96,7 @@ void clampInto(std::int32_t& value, std::int32_t lo, std::int32_t hi, ConfigFiel
 
 }  // namespace
 
-ConfigValues captureConfiguration(const InstrumentState& s)
+ConfigValues captureConfiguration(const InstrumentSettings& s)
 {
     ConfigValues v;
 #define VARMOLEN_CONFIG_CAPTURE(name, offset, width) v.name = s.name;
@@ -107,10 +107,9 @@ ConfigValues captureConfiguration(const InstrumentState& s)
 
 ConfigValues startupConfiguration()
 {
-    // The start-up table lives in one place; take the values from there.
-    auto state = std::make_unique<InstrumentState>();
-    applyStartupValues(*state);
-    return captureConfiguration(*state);
+    // The start-up values live in one place: a fresh set of settings holds them.
+    const InstrumentSettings settings;
+    return captureConfiguration(settings);
 }
 
 ConfigValues defaultConfiguration()
@@ -131,17 +130,17 @@ ConfigValues defaultConfiguration()
     v.chan2FreqGainDial = 30;
     v.timeBaseSetting = 100;
     v.sampleRate = 44100;
-    v.inputSelect = 1;
+    v.inputSelect = kLineInput;
     v.triggerEnabled = 1;
     v.triggerChannel = 1;
     v.chan1Color = colour::red;
     v.chan2Color = colour::blue;
-    v.backgroundScheme = 1;
+    v.backgroundScheme = kWhiteBackground;
     v.gridEnabled = 1;
     return v;
 }
 
-void storeConfigField(const ConfigValues& v, ConfigField f, InstrumentState& s)
+void storeConfigField(const ConfigValues& v, ConfigField f, InstrumentSettings& s)
 {
     switch (f) {
 #define VARMOLEN_CONFIG_STORE(name, offset, width) \
@@ -153,7 +152,7 @@ void storeConfigField(const ConfigValues& v, ConfigField f, InstrumentState& s)
     }
 }
 
-void storeConfiguration(const ConfigValues& v, InstrumentState& s)
+void storeConfiguration(const ConfigValues& v, InstrumentSettings& s)
 {
 #define VARMOLEN_CONFIG_STORE_ALL(name, offset, width) s.name = v.name;
     VARMOLEN_CONFIG_FIELDS(VARMOLEN_CONFIG_STORE_ALL)
@@ -171,7 +170,7 @@ ConfigRecord encodeConfiguration(const ConfigValues& v)
     return record;
 }
 
-ConfigRecord encodeConfiguration(const InstrumentState& s)
+ConfigRecord encodeConfiguration(const InstrumentSettings& s)
 {
     return encodeConfiguration(captureConfiguration(s));
 }
@@ -454,7 +453,7 @@ bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& byte
     return writeConfigFileAtomically(path, bytes, ignored);
 }
 
-bool saveConfiguration(const std::string& path, const InstrumentState& s)
+bool saveConfiguration(const std::string& path, const InstrumentSettings& s)
 {
     if (path.empty())
         return false;

@@ -1,6 +1,6 @@
 // The settings file Varmolen.cfg: 118 bytes, 37 fields packed without
 // padding, integers little-endian two's complement, flags one byte each, no
-// header. This unit turns the persisted part of the instrument state into
+// header. This unit turns the instrument's settings (InstrumentSettings) into
 // those bytes and back, mends stored values the instrument cannot work with,
 // and reads and writes the file. It knows nothing of the front panel: the
 // window's loader decodes the file here, then stores and applies the fields
@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "state/InstrumentState.h"
+#include "state/InstrumentSettings.h"
 
 namespace varmolen {
 
@@ -109,17 +109,17 @@ constexpr std::uint64_t kAllConfigFieldsMask = (std::uint64_t{1} << kConfigField
 
 // The persisted fields, under their instrument-state names and types.
 struct ConfigValues {
-#define VARMOLEN_CONFIG_MEMBER(name, offset, width) decltype(InstrumentState::name) name{};
+#define VARMOLEN_CONFIG_MEMBER(name, offset, width) decltype(InstrumentSettings::name) name{};
     VARMOLEN_CONFIG_FIELDS(VARMOLEN_CONFIG_MEMBER)
 #undef VARMOLEN_CONFIG_MEMBER
 
     friend bool operator==(const ConfigValues&, const ConfigValues&) = default;
 };
 
-// The persisted fields as the state holds them now.
-ConfigValues captureConfiguration(const InstrumentState& s);
+// The persisted fields as the settings hold them now.
+ConfigValues captureConfiguration(const InstrumentSettings& s);
 
-// The persisted fields at their start-up values (applyStartupValues).
+// The persisted fields at their start-up values (those of fresh settings).
 ConfigValues startupConfiguration();
 
 // What the set-up step puts in a fresh install directory: a working first
@@ -129,12 +129,12 @@ ConfigValues startupConfiguration();
 // The instrument's own start-up values without a file stay as they are.
 ConfigValues defaultConfiguration();
 
-// Copies one field, or all of them, from decoded values into the state.
-void storeConfigField(const ConfigValues& v, ConfigField f, InstrumentState& s);
-void storeConfiguration(const ConfigValues& v, InstrumentState& s);
+// Copies one field, or all of them, from decoded values into the settings.
+void storeConfigField(const ConfigValues& v, ConfigField f, InstrumentSettings& s);
+void storeConfiguration(const ConfigValues& v, InstrumentSettings& s);
 
 ConfigRecord encodeConfiguration(const ConfigValues& v);
-ConfigRecord encodeConfiguration(const InstrumentState& s);
+ConfigRecord encodeConfiguration(const InstrumentSettings& s);
 
 // Reads one field from the start of a file's bytes into `into` when the data
 // holds all of its bytes; returns false, leaving `into` alone, when the data
@@ -158,10 +158,8 @@ DecodedConfiguration decodeConfiguration(std::span<const std::uint8_t> data,
 constexpr std::int32_t kConfigOffsetMax = kDisplayRows;  // 0..343
 constexpr std::int32_t kConfigDialMax = 100;            // 0..100
 
-// Start-up values the mends below fall back to.
-constexpr std::uint32_t kStartupSampleRate = 11025;
-constexpr std::int32_t kStartupMarker1Pos = 142;
-constexpr std::int32_t kStartupMarker2Pos = 396;
+// The mends below fall back to the start-up values (kStartupSampleRate,
+// kStartupMarker1Pos and kStartupMarker2Pos of the settings).
 constexpr std::int32_t kMarkerColumnMax = kDisplayColumns - 1;  // 512
 
 // Mends stored values the instrument cannot work with:
@@ -206,8 +204,8 @@ bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& byte
 bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes,
                                std::string& whyNot);
 
-// Saves the persisted fields of the state to `path`; with an empty path
+// Saves the persisted fields of the settings to `path`; with an empty path
 // (no settings file at start-up) nothing is written and the result is false.
-bool saveConfiguration(const std::string& path, const InstrumentState& s);
+bool saveConfiguration(const std::string& path, const InstrumentSettings& s);
 
 }  // namespace varmolen

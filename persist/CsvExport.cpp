@@ -3,21 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cmath>
-#include <numbers>
 #include <system_error>
 #include <vector>
 
-#include "display/SpectrumRenderer.h"
-#include "dsp/Graphicinterpolate.h"
+#include "state/FeatureSettings.h"
 
 namespace varmolen {
 
 namespace {
 
 constexpr double kFullScale = 32767.0;
-constexpr int kFirstBin = 1;
-constexpr int kLastBin = 511;
 constexpr const char* kLineEnd = "\r\n";
 
 // Shortest text that reads back to the same double; never a locale's comma.
@@ -47,39 +42,9 @@ void appendHeader(std::string& out, const std::vector<std::string>& names)
     out += kLineEnd;
 }
 
-// The level in dB of the power a full-scale sine centred on a bin gives:
-// |X| = A * sum / 2 there, with the window summed over the block.
-double fullScaleBinDb(const InstrumentState& s)
-{
-    double sum = 0.0;
-    for (int n = 1; n <= kBlockSamples; ++n)
-        sum += s.windowTable[n];
-    return 20.0 * std::log10(kFullScale * sum / 2.0);
-}
-
-// dBFS of a power of the display's spectrum, clamped at the display's floor.
-double levelDbfs(double power, double fullScaleDb)
-{
-    return 10.0 * std::log10(std::max(power, 1.0)) - fullScaleDb;
-}
-
 std::string channelName(int n)
 {
     return "Channel " + std::to_string(n);
-}
-
-// The block channel c (0 or 1) shows: the block its picture came from, or,
-// for a channel the picture did not show, the other's, as a redraw draws it.
-const InstrumentState::KeptBlock& shownBlock(const InstrumentState& s, int c)
-{
-    const InstrumentState::KeptBlock& own = s.keptBlocks[static_cast<std::size_t>(c)];
-    return own.valid == 1 ? own : s.keptBlocks[static_cast<std::size_t>(1 - c)];
-}
-
-const std::int32_t* shownSamples(const InstrumentState& s, int c)
-{
-    const InstrumentState::KeptBlock& kept = shownBlock(s, c);
-    return c == 0 ? kept.chan1.data() : kept.chan2.data();
 }
 
 // The rows of a TIME export, as sample positions from the trace start:
@@ -103,9 +68,13 @@ TimeRows shownRows(const DisplayedView& v)
     return {static_cast<int>((left + 511) / 512), static_cast<int>(right / 512)};
 }
 
-std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& shown, CsvExtent extent)
+}  // namespace
+
+std::string ComposeTimeCsv(const TimeCsvInput& in, CsvExtent extent)
 {
-    const DisplayedView& v = s.displayedView;
+    const DisplayedView& v = in.view;
+    const std::array<bool, 2> shown{v.chan1Enabled == 1 && in.blocks[0] != nullptr,
+                                    v.chan2Enabled == 1 && in.blocks[1] != nullptr};
     const std::uint32_t rate = v.sampleRate;
     const bool whole = extent == CsvExtent::WholeBlock;
     std::array<int, 2> start{};
@@ -117,7 +86,7 @@ std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& sho
     for (int c = 0; c < 2; ++c) {
         if (!shown[c])
             continue;
-        volts[c] = isUsableFullScaleVolts(s.features.fullScaleVolts[c]) ? s.features.fullScaleVolts[c] : 0.0;
+        volts[c] = isUsableFullScaleVolts(in.fullScaleVolts[c]) ? in.fullScaleVolts[c] : 0.0;
         const std::string channel = channelName(c + 1);
         names.push_back(channel + " raw (trace start: sample " + std::to_string(start[c]) + ")");
         names.push_back(channel + " as drawn" + (v.addChannels == 1 && v.xy == 0 ? " (1 + 2)" : ""));
@@ -132,7 +101,7 @@ std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& sho
         for (int c = 0; c < 2; ++c) {
             if (!shown[c])
                 continue;
-            const InstrumentState::KeptBlock& block = shownBlock(s, c);
+            const KeptBlock& block = *in.blocks[static_cast<std::size_t>(c)];
             // The sample of row i: i after the trace start, or the block's
             // i-th in the whole block.
             const auto at = static_cast<std::size_t>(whole ? i : start[c] + i);
@@ -154,63 +123,41 @@ std::string composeTime(const InstrumentState& s, const std::array<bool, 2>& sho
     return out;
 }
 
-std::string composeFrequency(InstrumentState& s, const std::array<bool, 2>& shown)
+std::string ComposeSpectrumCsv(const SpectrumCsvColumns& in)
 {
-    const std::uint32_t rate = s.displayedView.sampleRate;
+    const std::uint32_t rate = in.rate;
+    const std::array<bool, 2>& shown = in.shown;
     // What the levels are: the history's settings, named in the header.
     std::string kind = "dBFS";
-    if (isSpectrumAverage(s.features.spectrumAverage) && s.features.spectrumAverage > 0)
-        kind += ", average of " + std::to_string(s.features.spectrumAverage);
-    if (s.features.peakHold)
+    if (isSpectrumAverage(in.spectrumAverage) && in.spectrumAverage > 0)
+        kind += ", average of " + std::to_string(in.spectrumAverage);
+    if (in.peakHold)
         kind += ", peak hold";
 
     std::vector<std::string> names{"Frequency (Hz)"};
-    std::array<std::array<double, kLastBin + 1>, 2> level{};
-    std::array<std::array<double, kLastBin + 1>, 2> drawn{};
-    std::array<float, kDisplayColumns> smoothed{};
-    const double fullScaleDb = fullScaleBinDb(s);
-    const float scale = s.spectrumScale;
     for (int c = 0; c < 2; ++c) {
         if (!shown[c])
             continue;
         names.push_back(channelName(c + 1) + " level (" + kind + ")");
         names.push_back(channelName(c + 1) + " as drawn (" + kind + ")");
-        PowerSpectrum(shownSamples(s, c), s.windowTable, s.spectrumWork, s.fftReal, s.fftImag);
-        ApplySpectrumHistory(s.spectrumHistory, c + 1, s.spectrumWork.data(), s.features.spectrumAverage,
-                             s.features.peakHold, true);
-        // spectrumWork[k] holds bin k - 1.
-        for (int k = kFirstBin; k <= kLastBin; ++k)
-            level[c][k] = levelDbfs(s.spectrumWork[k + 1], fullScaleDb);
-        // Laid out as the display draws the block: by the rate it was recorded at.
-        const std::uint32_t blockRate = shownBlock(s, c).sampleRate;
-        const bool inPlace = blockRate == 22050;  // the display shows bin k at column k + 1 there
-        SpectrumFromPower(s, blockRate, kDisplayRows, 32, smoothed.data());
-        for (int k = kFirstBin; k <= kLastBin; ++k) {
-            // spectrumScale * ln(power), smoothed: in dB of power that is
-            // 10 / ln 10 times the natural logarithm.
-            const double v = smoothed[inPlace ? k + 1 : k];
-            drawn[c][k] = scale > 0.0f ? 10.0 * v / (scale * std::numbers::ln10) - fullScaleDb : level[c][k];
-        }
     }
     std::string out;
-    out.reserve(static_cast<std::size_t>(kLastBin) * 96);
+    out.reserve(static_cast<std::size_t>(kCsvLastBin) * 96);
     appendHeader(out, names);
-    for (int k = kFirstBin; k <= kLastBin; ++k) {
+    for (int k = kCsvFirstBin; k <= kCsvLastBin; ++k) {
         appendNumber(out, k * static_cast<double>(rate) / kBlockSamples);
         for (int c = 0; c < 2; ++c) {
             if (!shown[c])
                 continue;
             out += ',';
-            appendNumber(out, level[c][k]);
+            appendNumber(out, in.level[c][k]);
             out += ',';
-            appendNumber(out, drawn[c][k]);
+            appendNumber(out, in.drawn[c][k]);
         }
         out += kLineEnd;
     }
     return out;
 }
-
-}  // namespace
 
 std::string CsvField(const std::string& text)
 {
@@ -224,22 +171,6 @@ std::string CsvField(const std::string& text)
     }
     quoted += '"';
     return quoted;
-}
-
-std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent)
-{
-    whyNot.clear();
-    const DisplayedView& v = s.displayedView;
-    if ((s.keptBlocks[0].valid != 1 && s.keptBlocks[1].valid != 1) || v.sampleRate == 0) {
-        whyNot = "The display shows no recorded block yet.";
-        return {};
-    }
-    const std::array<bool, 2> shown{v.chan1Enabled == 1, v.chan2Enabled == 1};
-    if (!shown[0] && !shown[1]) {
-        whyNot = "No channel is shown on the display.";
-        return {};
-    }
-    return v.displayType == 1 ? composeFrequency(s, shown) : composeTime(s, shown, extent);
 }
 
 }  // namespace varmolen

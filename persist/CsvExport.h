@@ -5,7 +5,9 @@
 // reads back to the same double.
 //
 // The numbers come from the blocks the picture was drawn from (keptBlocks),
-// so a held picture exports what it shows while new blocks arrive.
+// so a held picture exports what it shows while new blocks arrive. The
+// composer is given them: the blocks and the view for TIME, the levels per
+// bin for FREQUENCY (which the display computes as it draws a spectrum).
 //
 // TIME: one row per sample the display shows, from its left end to its right
 // end: the time in ms from the trace start, as the axis labels count it (the
@@ -27,20 +29,43 @@
 // when those are on. Levels below the display's floor (power 1) read the floor.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
-#include "state/InstrumentState.h"
+#include "state/InstrumentView.h"
 
 namespace varmolen {
 
 // How much of a TIME picture's blocks an export holds.
 enum class CsvExtent { ShownSpan, WholeBlock };
 
-// The CSV text of the display now, or empty text and a reason when there is
-// nothing to export (no block drawn yet, no channel shown). Works in the
-// display's spectrum work arrays, which the next pass fills again. The
-// extent matters in TIME only.
-std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent = CsvExtent::ShownSpan);
+// A TIME export: the view the last pass drew and, for each channel it shows,
+// the block that channel's picture came from.
+struct TimeCsvInput {
+    DisplayedView view;
+    std::array<const KeptBlock*, 2> blocks{};  // [n - 1]: channel n's block; nullptr where not shown
+    std::array<double, 2> fullScaleVolts{};    // [n - 1]: channel n's calibration, 0 when none
+};
+std::string ComposeTimeCsv(const TimeCsvInput& in, CsvExtent extent = CsvExtent::ShownSpan);
+
+// The bins of a FREQUENCY export.
+constexpr int kCsvFirstBin = 1;
+constexpr int kCsvLastBin = 511;
+using CsvBinColumn = std::array<double, kCsvLastBin + 1>;  // [k]: bin k, 1..511 written
+
+// A FREQUENCY export: the rate of the picture, the spectrum history's
+// settings (named in the header) and, for each channel shown, its level in
+// dBFS and the level the display draws, per bin.
+struct SpectrumCsvColumns {
+    std::uint32_t rate = 0;
+    std::int32_t spectrumAverage = 0;
+    bool peakHold = false;
+    std::array<bool, 2> shown{};
+    std::array<CsvBinColumn, 2> level{};
+    std::array<CsvBinColumn, 2> drawn{};
+};
+std::string ComposeSpectrumCsv(const SpectrumCsvColumns& in);
 
 // One CSV field: as it is, or quoted (inner quotes doubled) where RFC 4180
 // requires it.

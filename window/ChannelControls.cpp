@@ -43,22 +43,22 @@ void TScopeForm::Chan2GainTrackBarChange(QObject* /*sender*/)
 
 void TScopeForm::Chan1OffsetDialClick(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), 1, Chan1OffsetDial->value());
+    ApplyOffsetDial(state(), state().displayHeight, 1, Chan1OffsetDial->value());
 }
 
 void TScopeForm::Chan1OffsetDialValueChange(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), 1, Chan1OffsetDial->value());
+    ApplyOffsetDial(state(), state().displayHeight, 1, Chan1OffsetDial->value());
 }
 
 void TScopeForm::Chan2OffsetDialClick(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), 2, Chan2OffsetDial->value());
+    ApplyOffsetDial(state(), state().displayHeight, 2, Chan2OffsetDial->value());
 }
 
 void TScopeForm::Chan2OffsetDialValueChange(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), 2, Chan2OffsetDial->value());
+    ApplyOffsetDial(state(), state().displayHeight, 2, Chan2OffsetDial->value());
 }
 
 void TScopeForm::Chan1EnbSwitchClick(QObject* /*sender*/)

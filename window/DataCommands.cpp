@@ -17,7 +17,7 @@
 #include "window/Varmolen2.h"
 #include "audio/WaveInput.h"
 #include "panel/FrontPanel.h"
-#include "persist/CsvExport.h"
+#include "window/DisplayCsv.h"
 #include "window/OutputCommands.h"
 
 namespace varmolen {

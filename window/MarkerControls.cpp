@@ -34,14 +34,14 @@ QString text(const std::string& s)
 
 void TScopeForm::UpdateMarkerReadout()
 {
-    const MarkerReadout r = ComputeMarkerReadout(state(), decimalSeparator());
+    const MarkerReadout r = ComputeMarkerReadout(state(), state(), decimalSeparator());
     MarkerLabel->setText(text(r.markerLabel));
     setStatusText(4, text(r.statusPanel4));
 }
 
 void TScopeForm::UpdateTimeBase()
 {
-    const TimeBaseTexts t = ComputeTimeBase(state(), TimeBaseDial->value(), decimalSeparator());
+    const TimeBaseTexts t = ComputeTimeBase(state(), state(), TimeBaseDial->value(), decimalSeparator());
     UncalLED->setChecked(t.uncalLedOn);
     MarkerLabel->setText(text(t.markerLabel));
     if (t.statusPanel4)
@@ -53,7 +53,7 @@ void TScopeForm::UpdateTimeBase()
     const QString cursor = statusText(1);
     if (cursorColumn_ && cursor.startsWith(QLatin1String(readout::kCursor.data(), readout::kCursor.size())) &&
         cursor.size() > static_cast<qsizetype>(readout::kCursor.size()))
-        setStatusText(1, text(CursorReadout(state(), *cursorColumn_, decimalSeparator())));
+        setStatusText(1, text(CursorReadout(state(), state(), *cursorColumn_, decimalSeparator())));
 }
 
 void TScopeForm::TimeBaseDialClick(QObject* /*sender*/)
@@ -77,7 +77,7 @@ void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons butt
                                       Qt::KeyboardModifiers /*shift*/, int x, int /*y*/)
 {
     const MouseMoveTexts t =
-        MarkerMouseMove(state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
+        MarkerMouseMove(state(), state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
     cursorColumn_ = ClampColumn(x);
     setStatusText(1, text(t.cursorText));
     MarkerLabel->setText(text(t.readout.markerLabel));
@@ -136,7 +136,7 @@ namespace {
 
 void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
 {
-    const MarkerSwitchTexts t = MarkerSwitchClick(form.state(), marker, checked, decimalSeparator());
+    const MarkerSwitchTexts t = MarkerSwitchClick(form.state(), form.state(), marker, checked, decimalSeparator());
     if (t.uncheckExpandSw)
         form.ExpandSw->setChecked(false);
     if (t.markerLabel)
@@ -160,7 +160,7 @@ void TScopeForm::Mkr2SwitchClick(QObject* /*sender*/)
 
 void TScopeForm::ExpandSwClick(QObject* /*sender*/)
 {
-    const ExpandOutcome outcome = ExpandSwitchClick(state(), ExpandSw->isChecked());
+    const ExpandOutcome outcome = ExpandSwitchClick(state(), state(), ExpandSw->isChecked());
     if (outcome.refused) {
         ExpandSw->setChecked(false);
         host().showMessage(outcome.message, outcome.caption);

@@ -77,7 +77,7 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
     if (live)
         form.StopBtnClick(sender);
 
-    SetRecordingFormat(s, line);
+    SetRecordingFormat(s, s.sampleRate, line);
     // The spectra averaged and held so far came from the other input (or,
     // after the sound-card dialog, another device).
     ResetSpectrumHistory(s.spectrumHistory);
@@ -95,7 +95,7 @@ void restoreGain(TScopeForm& form, int channel)
     QSlider* trackBar = channel == 1 ? form.Chan1GainTrackBar : form.Chan2GainTrackBar;
     Dial* gainDial = channel == 1 ? form.Chan1GainDial : form.Chan2GainDial;
 
-    const ChannelControlsSetting c = ControlsForDisplayType(s, channel);
+    const ChannelControlsSetting c = ControlsForDisplayType(s, s.displayHeight, channel);
     if (c.trackBarPosition) {
         const QSignalBlocker quiet(trackBar);
         trackBar->setValue(*c.trackBarPosition);
@@ -109,7 +109,7 @@ void restoreGain(TScopeForm& form, int channel)
 // stored zero line, then stores the row that dial position gives.
 void restoreOffset(TScopeForm& form, QObject* sender, int channel)
 {
-    const ChannelControlsSetting c = ControlsForDisplayType(form.state(), channel);
+    const ChannelControlsSetting c = ControlsForDisplayType(form.state(), form.state().displayHeight, channel);
     if (channel == 1) {
         form.Chan1OffsetDial->setValue(c.offsetDial);
         form.Chan1OffsetDialClick(sender);

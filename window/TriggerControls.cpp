@@ -56,7 +56,7 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
 // describe the rate in force again, or the held picture's, where those differ.
 void relabelForTheHold(TScopeForm& form, std::uint32_t rateBefore)
 {
-    if (ReadoutRate(form.state()) == rateBefore)
+    if (ReadoutRate(form.state(), form.state()) == rateBefore)
         return;
     form.UpdateMarkerReadout();
     form.UpdateTimeBase();
@@ -93,7 +93,7 @@ void TScopeForm::SineSquareSwClick(QObject* /*sender*/)
 
 void TScopeForm::DisplayHoldSwClick(QObject* /*sender*/)
 {
-    const std::uint32_t rateBefore = ReadoutRate(state());
+    const std::uint32_t rateBefore = ReadoutRate(state(), state());
     state().displayHold = DisplayHoldSw->isChecked() ? 1 : 0;
     relabelForTheHold(*this, rateBefore);
 }
@@ -101,7 +101,7 @@ void TScopeForm::DisplayHoldSwClick(QObject* /*sender*/)
 void TScopeForm::SingleDisplaySwClick(QObject* /*sender*/)
 {
     InstrumentState& s = state();
-    const std::uint32_t rateBefore = ReadoutRate(s);
+    const std::uint32_t rateBefore = ReadoutRate(s, s);
     if (SingleDisplaySw->isChecked()) {
         // Armed: the next trigger search freezes the display.
         s.singleSweep = 1;

@@ -141,8 +141,8 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     TimeoutTimer->setObjectName(QStringLiteral("TimeoutTimer"));
     TimeoutTimer->setInterval(250);
     host_ = std::make_unique<QtHost>(this, StartTimer, TimeoutTimer);
-    engine_ = std::make_unique<WaveEngine>(*state_, waveInput_, *host_);
-    loop_ = std::make_unique<AcquisitionLoop>(*state_, *engine_, *host_, [this] { DisplayPass(); });
+    engine_ = std::make_unique<WaveEngine>(*state_, *state_, waveInput_, *host_);
+    loop_ = std::make_unique<AcquisitionLoop>(*state_, *state_, *state_, *engine_, *host_, [this] { DisplayPass(); });
     connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(StartTimer); });
     connect(TimeoutTimer, &QTimer::timeout, this, [this] { TimeoutTimerTimer(TimeoutTimer); });
     // Both timers run from the moment the window exists, so the first run
@@ -223,14 +223,14 @@ void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
 void TScopeForm::DisplayPass()
 {
     ++displayPasses_;
-    ShowPicture(RunDisplayPass(*state_, *displayBitmap_));
+    ShowPicture(RunDisplayPass(*state_, *state_, *state_, *displayBitmap_));
 }
 
 void TScopeForm::RedrawHeldPicture()
 {
-    if (!HeldPictureWantsRedraw(*state_))
+    if (!HeldPictureWantsRedraw(*state_, *state_))
         return;
-    ShowPicture(RunRedrawPass(*state_, *displayBitmap_));
+    ShowPicture(RunRedrawPass(*state_, *state_, *state_, *displayBitmap_));
 }
 
 void TScopeForm::ShowPicture(bool showHint)
@@ -256,8 +256,7 @@ void TScopeForm::FormCreate(QObject* sender)
     s.bufferA = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
     s.bufferB = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
 
-    // 2. Start-up values.
-    applyStartupValues(s);
+    // 2. Start-up values: a fresh state holds them.
 
     // 3. Size: the panel is laid out around a display of exactly 513 x 343,
     //    and the window takes the panel's size and keeps it.

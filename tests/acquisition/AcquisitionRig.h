@@ -17,10 +17,10 @@ struct AcquisitionRig {
     InstrumentState s;
     RecordingHost host;
     MemoryWaveInput device{{"Card A", "Card B"}};
-    WaveEngine engine{s, device, host};
+    WaveEngine engine{s, s, device, host};
     int displayPasses = 0;
     std::function<void()> onDisplayPass;
-    AcquisitionLoop loop{s, engine, host, [this] {
+    AcquisitionLoop loop{s, s, s, engine, host, [this] {
                              ++displayPasses;
                              if (onDisplayPass)
                                  onDisplayPass();
@@ -29,7 +29,6 @@ struct AcquisitionRig {
 
     AcquisitionRig()
     {
-        applyStartupValues(s);
         s.loadingSettings = 0;
         s.bufferA = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
         s.bufferB = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);

@@ -1,5 +1,6 @@
 // The recording buffer length per input kind and rate.
 #include "acquisition/RecordingFormat.h"
+#include "state/InstrumentState.h"
 
 #include <memory>
 
@@ -11,7 +12,6 @@ namespace {
 std::unique_ptr<InstrumentState> startupState()
 {
     auto s = std::make_unique<InstrumentState>();
-    applyStartupValues(*s);
     return s;
 }
 

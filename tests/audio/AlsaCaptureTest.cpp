@@ -77,7 +77,7 @@ TEST(AlsaCapture, RecordsTheServersToneInRealTime)
     AlsaWaveInput input(devices);
 
     AcquisitionRig r;
-    WaveEngine engine(r.s, input, r.host);
+    WaveEngine engine(r.s, r.s, input, r.host);
     std::mutex m;
     std::condition_variable cv;
     bool pending = false;
@@ -92,7 +92,7 @@ TEST(AlsaCapture, RecordsTheServersToneInRealTime)
     int passes = 0;
     std::chrono::steady_clock::time_point first, last;
     double frequency = 0.0;
-    AcquisitionLoop loop(r.s, engine, r.host, [&] {
+    AcquisitionLoop loop(r.s, r.s, r.s, engine, r.host, [&] {
         const auto now = std::chrono::steady_clock::now();
         if (passes == 0)
             first = now;

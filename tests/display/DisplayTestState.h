@@ -19,7 +19,6 @@ struct Bench {
 
     Bench()
     {
-        applyStartupValues(s);
         FillWindowTable(s.windowTable, s.blockSamples);
         s.loadingSettings = 0;
         s.chan1Color = 0x0000FF;  // red is the tick colour; tests pick their own

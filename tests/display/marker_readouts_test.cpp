@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "display/ReadoutScales.h"
+#include "state/InstrumentState.h"
 
 namespace varmolen {
 namespace {
@@ -21,7 +22,6 @@ constexpr std::int32_t kFrequency = 1;
 std::unique_ptr<InstrumentState> startupState()
 {
     auto s = std::make_unique<InstrumentState>();
-    applyStartupValues(*s);
     return s;
 }
 
@@ -43,7 +43,7 @@ void dragTo(InstrumentState& s, std::int32_t from, std::int32_t target)
         x += step;
         if ((step > 0 && x > target) || (step < 0 && x < target))
             x = target;
-        MarkerMouseMove(s, x, true, '.');
+        MarkerMouseMove(s, s, x, true, '.');
     }
 }
 
@@ -51,12 +51,12 @@ TEST(MarkerReadout, TimeAndFrequencyAtStartPositions)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerReadout r = ComputeMarkerReadout(s, '.');
+    MarkerReadout r = ComputeMarkerReadout(s, s, '.');
     EXPECT_EQ(r.markerLabel, "Marker Difference = 23.03 ms");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = 43 Hz");
 
     s.displayType = kFrequency;
-    r = ComputeMarkerReadout(s, '.');
+    r = ComputeMarkerReadout(s, s, '.');
     EXPECT_EQ(r.markerLabel, "Marker Difference = 2734 Hz");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = ?");
 }
@@ -66,11 +66,11 @@ TEST(MarkerReadout, OneMarkerOffReadsUnknown)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.marker2Enabled = 1;
-    MarkerReadout r = ComputeMarkerReadout(s, '.');
+    MarkerReadout r = ComputeMarkerReadout(s, s, '.');
     EXPECT_EQ(r.markerLabel, "Marker Difference = ?");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = ?");
     s.displayType = kFrequency;
-    r = ComputeMarkerReadout(s, '.');
+    r = ComputeMarkerReadout(s, s, '.');
     EXPECT_EQ(r.markerLabel, "Marker Difference = ?");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = ?");
 }
@@ -83,7 +83,7 @@ TEST(MarkerReadout, ZeroTimeDifferenceGivesUnknownReciprocal)
     s.span = 9;
     s.marker1Pos = 10;
     s.marker2Pos = 11;
-    const MarkerReadout r = ComputeMarkerReadout(s, ',');
+    const MarkerReadout r = ComputeMarkerReadout(s, s, ',');
     EXPECT_EQ(r.markerLabel, "Marker Difference = 0,00 ms");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = ?");
 }
@@ -92,14 +92,14 @@ TEST(CursorReadout, FullWidthAndClampedPointer)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(CursorReadout(s, 512, '.'), "Cursor = 46.43 ms");
-    EXPECT_EQ(CursorReadout(s, 600, '.'), "Cursor = 46.43 ms");
-    EXPECT_EQ(CursorReadout(s, -20, '.'), "Cursor = 0.00 ms");
-    EXPECT_EQ(CursorReadout(s, 142, ','), "Cursor = 12,87 ms");
+    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 46.43 ms");
+    EXPECT_EQ(CursorReadout(s, s, 600, '.'), "Cursor = 46.43 ms");
+    EXPECT_EQ(CursorReadout(s, s, -20, '.'), "Cursor = 0.00 ms");
+    EXPECT_EQ(CursorReadout(s, s, 142, ','), "Cursor = 12,87 ms");
     s.displayType = kFrequency;
-    EXPECT_EQ(CursorReadout(s, 512, '.'), "Cursor = 5512 Hz");
-    EXPECT_EQ(CursorReadout(s, 600, '.'), "Cursor = 5512 Hz");
-    EXPECT_EQ(CursorReadout(s, -20, '.'), "Cursor = 0 Hz");
+    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 5512 Hz");
+    EXPECT_EQ(CursorReadout(s, s, 600, '.'), "Cursor = 5512 Hz");
+    EXPECT_EQ(CursorReadout(s, s, -20, '.'), "Cursor = 0 Hz");
 }
 
 TEST(CursorReadout, ExpandedTimeSpreadsTheMarkersOver512Columns)
@@ -107,10 +107,10 @@ TEST(CursorReadout, ExpandedTimeSpreadsTheMarkersOver512Columns)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     s.expanded = 1;
-    EXPECT_EQ(CursorReadout(s, 0, '.'), "Cursor = 12.87 ms");
-    EXPECT_EQ(CursorReadout(s, 512, '.'), "Cursor = 35.91 ms");
+    EXPECT_EQ(CursorReadout(s, s, 0, '.'), "Cursor = 12.87 ms");
+    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 35.91 ms");
     // 142 + 254 × 511 ÷ 512 = 395: one column short of marker 2.
-    EXPECT_EQ(CursorReadout(s, 511, '.'), "Cursor = 35.82 ms");
+    EXPECT_EQ(CursorReadout(s, s, 511, '.'), "Cursor = 35.82 ms");
 }
 
 TEST(CursorReadout, ExpandedFrequencySpreadsTheMarkersOver511Columns)
@@ -119,10 +119,10 @@ TEST(CursorReadout, ExpandedFrequencySpreadsTheMarkersOver511Columns)
     InstrumentState& s = *sOwner;
     s.expanded = 1;
     s.displayType = kFrequency;
-    EXPECT_EQ(CursorReadout(s, 0, '.'), "Cursor = 1528 Hz");
-    EXPECT_EQ(CursorReadout(s, 511, '.'), "Cursor = 4263 Hz");
-    EXPECT_EQ(CursorReadout(s, 510, '.'), "Cursor = 4252 Hz");
-    EXPECT_EQ(CursorReadout(s, 512, '.'), "Cursor = 4263 Hz");
+    EXPECT_EQ(CursorReadout(s, s, 0, '.'), "Cursor = 1528 Hz");
+    EXPECT_EQ(CursorReadout(s, s, 511, '.'), "Cursor = 4263 Hz");
+    EXPECT_EQ(CursorReadout(s, s, 510, '.'), "Cursor = 4252 Hz");
+    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 4263 Hz");
 }
 
 TEST(CursorReadout, ExpandedWithCorruptMarkersStaysOnTheDisplay)
@@ -132,10 +132,10 @@ TEST(CursorReadout, ExpandedWithCorruptMarkersStaysOnTheDisplay)
     s.expanded = 1;
     s.marker1Pos = std::numeric_limits<std::int32_t>::min();
     s.marker2Pos = std::numeric_limits<std::int32_t>::max();
-    EXPECT_EQ(CursorReadout(s, 0, '.'), "Cursor = 0.00 ms");
-    EXPECT_EQ(CursorReadout(s, 512, '.'), "Cursor = 46.43 ms");
+    EXPECT_EQ(CursorReadout(s, s, 0, '.'), "Cursor = 0.00 ms");
+    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 46.43 ms");
     s.displayType = kFrequency;
-    EXPECT_EQ(CursorReadout(s, 511, '.'), "Cursor = 5512 Hz");
+    EXPECT_EQ(CursorReadout(s, s, 511, '.'), "Cursor = 5512 Hz");
 }
 
 TEST(MarkerDrag, PressShrinksTheWindowAndReleaseRestoresBothMarkers)
@@ -163,7 +163,7 @@ TEST(MarkerDrag, FourPixelsAwayPicksTheMarkerOnTheFirstMove)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     MarkerMouseDown(s);
-    const MouseMoveTexts t = MarkerMouseMove(s, 138, true, '.');
+    const MouseMoveTexts t = MarkerMouseMove(s, s, 138, true, '.');
     EXPECT_EQ(s.marker1Pos, 138);
     EXPECT_EQ(s.marker2Grabbable, 0);
     EXPECT_EQ(s.marker1Grabbable, 1);
@@ -176,7 +176,7 @@ TEST(MarkerDrag, FourPixelsAwayPicksTheMarkerOnTheFirstMove)
     auto rightOwner = bothMarkersOn();
     InstrumentState& right = *rightOwner;
     MarkerMouseDown(right);
-    MarkerMouseMove(right, 146, true, '.');
+    MarkerMouseMove(right, right, 146, true, '.');
     EXPECT_EQ(right.marker1Pos, 146);
 }
 
@@ -185,12 +185,12 @@ TEST(MarkerDrag, FivePixelsAwayPicksOnlyOnceTheWindowHasWidened)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 137, true, '.');
+    MarkerMouseMove(s, s, 137, true, '.');
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.marker1Grabbable, 1);
     EXPECT_EQ(s.marker2Grabbable, 1);
     EXPECT_EQ(s.grabLeft, 45);
-    MarkerMouseMove(s, 137, true, '.');
+    MarkerMouseMove(s, s, 137, true, '.');
     EXPECT_EQ(s.marker1Pos, 137);
     EXPECT_EQ(s.marker2Grabbable, 0);
 }
@@ -200,10 +200,10 @@ TEST(MarkerDrag, WidenedWindowReachesFortyFourPixels)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 300, true, '.');  // nothing picked, window widens
-    MarkerMouseMove(s, 142 - 45, true, '.');
+    MarkerMouseMove(s, s, 300, true, '.');  // nothing picked, window widens
+    MarkerMouseMove(s, s, 142 - 45, true, '.');
     EXPECT_EQ(s.marker1Pos, 142);
-    MarkerMouseMove(s, 142 - 44, true, '.');
+    MarkerMouseMove(s, s, 142 - 44, true, '.');
     EXPECT_EQ(s.marker1Pos, 98);
 }
 
@@ -211,12 +211,12 @@ TEST(MarkerDrag, BeforeTheFirstPressTheWindowIsNinePixels)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerMouseMove(s, 142 + 10, true, '.');
+    MarkerMouseMove(s, s, 142 + 10, true, '.');
     EXPECT_EQ(s.marker1Pos, 142);
 
     auto tOwner = bothMarkersOn();
     InstrumentState& t = *tOwner;
-    MarkerMouseMove(t, 142 + 9, true, '.');
+    MarkerMouseMove(t, t, 142 + 9, true, '.');
     EXPECT_EQ(t.marker1Pos, 151);
 }
 
@@ -225,7 +225,7 @@ TEST(MarkerDrag, WithoutTheLeftButtonNothingMovesAndWindowsStay)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     MarkerMouseDown(s);
-    const MouseMoveTexts t = MarkerMouseMove(s, 142, false, '.');
+    const MouseMoveTexts t = MarkerMouseMove(s, s, 142, false, '.');
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.marker2Pos, 396);
     EXPECT_EQ(s.grabLeft, 5);
@@ -239,7 +239,7 @@ TEST(MarkerDrag, MarkersOffOrLockedOutAreNotPicked)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;  // both markers off
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 140, true, '.');
+    MarkerMouseMove(s, s, 140, true, '.');
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.grabLeft, 45);
 
@@ -249,7 +249,7 @@ TEST(MarkerDrag, MarkersOffOrLockedOutAreNotPicked)
     t.marker1Pos = 100;
     t.marker2Pos = 103;
     MarkerMouseDown(t);
-    MarkerMouseMove(t, 101, true, '.');  // hits both; marker 1 off, so marker 2
+    MarkerMouseMove(t, t, 101, true, '.');  // hits both; marker 1 off, so marker 2
     EXPECT_EQ(t.marker1Pos, 100);
     EXPECT_EQ(t.marker2Pos, 101);
     EXPECT_EQ(t.marker1Grabbable, 0);
@@ -262,15 +262,15 @@ TEST(MarkerDrag, MarkersThreeApartMoveMarker1AndKeepMarker2)
     s.marker1Pos = 100;
     s.marker2Pos = 103;
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 101, true, '.');
+    MarkerMouseMove(s, s, 101, true, '.');
     EXPECT_EQ(s.marker1Pos, 101);
     EXPECT_EQ(s.marker2Pos, 103);
     EXPECT_EQ(s.marker2Grabbable, 0);
     for (std::int32_t x : {102, 103, 110, 130, 104, 90, 120})
-        MarkerMouseMove(s, x, true, '.');
+        MarkerMouseMove(s, s, x, true, '.');
     EXPECT_EQ(s.marker1Pos, 102);
     EXPECT_EQ(s.marker2Pos, 103);
-    MarkerMouseMove(s, 80, true, '.');
+    MarkerMouseMove(s, s, 80, true, '.');
     EXPECT_EQ(s.marker1Pos, 80);
     EXPECT_EQ(s.marker2Pos, 103);
 }
@@ -280,25 +280,25 @@ TEST(MarkerDrag, MarkersNeverPass)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 142, true, '.');
+    MarkerMouseMove(s, s, 142, true, '.');
     dragTo(s, 142, 500);
     EXPECT_EQ(s.marker1Pos, 395);
     EXPECT_EQ(s.marker2Pos, 396);
-    MarkerMouseMove(s, 390, true, '.');
-    MarkerMouseMove(s, 396, true, '.');  // exactly onto marker 2
+    MarkerMouseMove(s, s, 390, true, '.');
+    MarkerMouseMove(s, s, 396, true, '.');  // exactly onto marker 2
     EXPECT_EQ(s.marker1Pos, 395);
     MarkerMouseUp(s);
 
     auto tOwner = bothMarkersOn();
     InstrumentState& t = *tOwner;
     MarkerMouseDown(t);
-    MarkerMouseMove(t, 396, true, '.');
+    MarkerMouseMove(t, t, 396, true, '.');
     dragTo(t, 396, 0);
     EXPECT_EQ(t.marker2Pos, 143);
     EXPECT_EQ(t.marker1Pos, 142);
     EXPECT_EQ(t.marker1Grabbable, 0);
     // Exactly onto the other marker is not allowed either.
-    MarkerMouseMove(t, 142, true, '.');
+    MarkerMouseMove(t, t, 142, true, '.');
     EXPECT_EQ(t.marker2Pos, 143);
 }
 
@@ -307,17 +307,17 @@ TEST(MarkerDrag, TheOtherMarkerStaysLockedUntilRelease)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 142, true, '.');   // picks marker 1
-    MarkerMouseMove(s, 396, true, '.');   // leaves its window onto marker 2
+    MarkerMouseMove(s, s, 142, true, '.');   // picks marker 1
+    MarkerMouseMove(s, s, 396, true, '.');   // leaves its window onto marker 2
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.marker2Pos, 396);
-    MarkerMouseMove(s, 380, true, '.');
+    MarkerMouseMove(s, s, 380, true, '.');
     EXPECT_EQ(s.marker2Pos, 396);
     MarkerMouseUp(s);
 
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 396, true, '.');
-    MarkerMouseMove(s, 380, true, '.');
+    MarkerMouseMove(s, s, 396, true, '.');
+    MarkerMouseMove(s, s, 380, true, '.');
     EXPECT_EQ(s.marker2Pos, 380);
     EXPECT_EQ(s.marker1Grabbable, 0);
 }
@@ -329,15 +329,15 @@ TEST(MarkerDrag, PointerBeyondTheDisplayIsClamped)
     s.marker1Pos = 3;
     s.marker2Pos = 508;
     MarkerMouseDown(s);
-    MouseMoveTexts t = MarkerMouseMove(s, 3, true, '.');
-    t = MarkerMouseMove(s, -20, true, '.');
+    MouseMoveTexts t = MarkerMouseMove(s, s, 3, true, '.');
+    t = MarkerMouseMove(s, s, -20, true, '.');
     EXPECT_EQ(s.marker1Pos, 0);
     EXPECT_EQ(t.cursorText, "Cursor = 0.00 ms");
     MarkerMouseUp(s);
 
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 508, true, '.');
-    t = MarkerMouseMove(s, 600, true, '.');
+    MarkerMouseMove(s, s, 508, true, '.');
+    t = MarkerMouseMove(s, s, 600, true, '.');
     EXPECT_EQ(s.marker2Pos, 512);
     EXPECT_EQ(t.cursorText, "Cursor = 46.43 ms");
 }
@@ -348,7 +348,7 @@ TEST(MarkerDrag, CursorReadsTheMarkersAsTheyStoodBeforeTheMove)
     InstrumentState& s = *sOwner;
     s.expanded = 1;
     MarkerMouseDown(s);
-    const MouseMoveTexts t = MarkerMouseMove(s, 140, true, '.');
+    const MouseMoveTexts t = MarkerMouseMove(s, s, 140, true, '.');
     EXPECT_EQ(s.marker1Pos, 140);
     // 142 + 254 × 140 ÷ 512 = 211 (after the move it would have been 210).
     EXPECT_EQ(t.cursorText, "Cursor = 19.13 ms");
@@ -361,7 +361,7 @@ TEST(MarkerDrag, CorruptMarkerColumnsLandOnTheDisplay)
     s.marker1Pos = 0;
     s.marker2Pos = 0;
     MarkerMouseDown(s);
-    MarkerMouseMove(s, 0, true, '.');
+    MarkerMouseMove(s, s, 0, true, '.');
     EXPECT_EQ(s.marker1Pos, 0);
 
     auto tOwner = bothMarkersOn();
@@ -370,7 +370,7 @@ TEST(MarkerDrag, CorruptMarkerColumnsLandOnTheDisplay)
     t.marker2Pos = 512;
     t.marker1Enabled = 0;
     MarkerMouseDown(t);
-    MarkerMouseMove(t, 512, true, '.');
+    MarkerMouseMove(t, t, 512, true, '.');
     EXPECT_EQ(t.marker2Pos, 512);
 
     auto uOwner = bothMarkersOn();
@@ -379,7 +379,7 @@ TEST(MarkerDrag, CorruptMarkerColumnsLandOnTheDisplay)
     u.marker2Pos = std::numeric_limits<std::int32_t>::min();
     u.grabLeft = std::numeric_limits<std::int32_t>::max();
     u.grabRight = std::numeric_limits<std::int32_t>::max();
-    MarkerMouseMove(u, 256, true, '.');
+    MarkerMouseMove(u, u, 256, true, '.');
     EXPECT_GE(u.marker1Pos, 0);
     EXPECT_LE(u.marker1Pos, 512);
 }
@@ -388,19 +388,19 @@ TEST(MarkerSwitch, BothOnShowsTheDifference)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    MarkerSwitchTexts t = MarkerSwitchClick(s, 1, true, '.');
+    MarkerSwitchTexts t = MarkerSwitchClick(s, s, 1, true, '.');
     EXPECT_EQ(s.marker1Enabled, 1);
     EXPECT_FALSE(t.uncheckExpandSw);
     EXPECT_FALSE(t.markerLabel.has_value());
     EXPECT_FALSE(t.statusPanel4.has_value());
 
-    t = MarkerSwitchClick(s, 2, true, '.');
+    t = MarkerSwitchClick(s, s, 2, true, '.');
     EXPECT_EQ(s.marker2Enabled, 1);
     EXPECT_EQ(t.markerLabel, "Marker Difference = 23.03 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = 43 Hz");
 
     s.displayType = kFrequency;
-    t = MarkerSwitchClick(s, 2, true, '.');
+    t = MarkerSwitchClick(s, s, 2, true, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 2734 Hz");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
 }
@@ -410,7 +410,7 @@ TEST(MarkerSwitch, TurningAMarkerOffEndsTheExpandedView)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     s.expanded = 1;
-    const MarkerSwitchTexts t = MarkerSwitchClick(s, 2, false, '.');
+    const MarkerSwitchTexts t = MarkerSwitchClick(s, s, 2, false, '.');
     EXPECT_EQ(s.marker2Enabled, 0);
     EXPECT_EQ(s.marker1Enabled, 1);
     EXPECT_EQ(s.expanded, 0);
@@ -421,7 +421,7 @@ TEST(MarkerSwitch, TurningAMarkerOffEndsTheExpandedView)
     auto uOwner = bothMarkersOn();
     InstrumentState& u = *uOwner;
     u.expanded = 1;
-    MarkerSwitchClick(u, 1, false, '.');
+    MarkerSwitchClick(u, u, 1, false, '.');
     EXPECT_EQ(u.marker1Enabled, 0);
     EXPECT_EQ(u.expanded, 0);
 }
@@ -431,7 +431,7 @@ TEST(MarkerSwitch, UnknownMarkerNumberChangesNothing)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     s.expanded = 1;
-    const MarkerSwitchTexts t = MarkerSwitchClick(s, 3, false, '.');
+    const MarkerSwitchTexts t = MarkerSwitchClick(s, s, 3, false, '.');
     EXPECT_EQ(s.marker1Enabled, 1);
     EXPECT_EQ(s.marker2Enabled, 1);
     EXPECT_EQ(s.expanded, 1);
@@ -444,7 +444,7 @@ TEST(ExpandSwitch, RefusedWithAMarkerOff)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.marker1Enabled = 1;
-    const ExpandOutcome o = ExpandSwitchClick(s, true);
+    const ExpandOutcome o = ExpandSwitchClick(s, s, true);
     EXPECT_TRUE(o.refused);
     EXPECT_EQ(o.message, "Both markers must be enabled!");
     EXPECT_EQ(o.caption, "Error Message");
@@ -455,11 +455,11 @@ TEST(ExpandSwitch, FollowsTheSwitchWithBothMarkersOn)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    ExpandOutcome o = ExpandSwitchClick(s, true);
+    ExpandOutcome o = ExpandSwitchClick(s, s, true);
     EXPECT_FALSE(o.refused);
     EXPECT_TRUE(o.message.empty());
     EXPECT_EQ(s.expanded, 1);
-    o = ExpandSwitchClick(s, false);
+    o = ExpandSwitchClick(s, s, false);
     EXPECT_FALSE(o.refused);
     EXPECT_EQ(s.expanded, 0);
 }

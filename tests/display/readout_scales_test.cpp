@@ -2,6 +2,7 @@
 // steps, the millisecond text, the dial-to-span mapping with its resampling
 // table, and the texts the time-base refresh decides.
 #include "display/ReadoutScales.h"
+#include "state/InstrumentState.h"
 
 #include <cmath>
 #include <cstdint>
@@ -22,7 +23,6 @@ constexpr std::int32_t kFrequency = 1;
 std::unique_ptr<InstrumentState> startupState()
 {
     auto s = std::make_unique<InstrumentState>();
-    applyStartupValues(*s);
     return s;
 }
 
@@ -31,24 +31,24 @@ TEST(ColumnToTime, FullSpanAtEachSampleRateIsOneHundredthBelowTheButtonCaption)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.sampleRate = 11025;
-    EXPECT_EQ(ColumnToTime(s, 512), 4643u);
-    EXPECT_EQ(FormatMs(ColumnToTime(s, 512), '.'), "46.43");
+    EXPECT_EQ(ReadoutTime(s, s, 512), 4643u);
+    EXPECT_EQ(FormatMs(ReadoutTime(s, s, 512), '.'), "46.43");
     s.sampleRate = 22050;
-    EXPECT_EQ(ColumnToTime(s, 512), 2321u);
-    EXPECT_EQ(FormatMs(ColumnToTime(s, 512), '.'), "23.21");
+    EXPECT_EQ(ReadoutTime(s, s, 512), 2321u);
+    EXPECT_EQ(FormatMs(ReadoutTime(s, s, 512), '.'), "23.21");
     s.sampleRate = 44100;
-    EXPECT_EQ(ColumnToTime(s, 512), 1160u);
-    EXPECT_EQ(FormatMs(ColumnToTime(s, 512), '.'), "11.60");
+    EXPECT_EQ(ReadoutTime(s, s, 512), 1160u);
+    EXPECT_EQ(FormatMs(ReadoutTime(s, s, 512), '.'), "11.60");
 }
 
 TEST(ColumnToTime, MarkerColumnsAtStartValues)
 {
     auto sOwner = startupState();
     const InstrumentState& s = *sOwner;
-    EXPECT_EQ(ColumnToTime(s, 142), 1287u);
-    EXPECT_EQ(ColumnToTime(s, 396), 3591u);
-    EXPECT_EQ(ColumnToTime(s, 396 - 142), 2303u);
-    EXPECT_EQ(ColumnToTime(s, 0), 0u);
+    EXPECT_EQ(ReadoutTime(s, s, 142), 1287u);
+    EXPECT_EQ(ReadoutTime(s, s, 396), 3591u);
+    EXPECT_EQ(ReadoutTime(s, s, 396 - 142), 2303u);
+    EXPECT_EQ(ReadoutTime(s, s, 0), 0u);
 }
 
 TEST(ColumnToTime, TruncatesTheColumnTimeBeforeScalingBySpan)
@@ -58,24 +58,24 @@ TEST(ColumnToTime, TruncatesTheColumnTimeBeforeScalingBySpan)
     s.span = 506;
     // 512 columns: q = 4643, then 4643 × 506 ÷ 512 = 4588.6 → 4588. Scaling
     // first and truncating once would read 4589.
-    EXPECT_EQ(ColumnToTime(s, 512), 4588u);
+    EXPECT_EQ(ReadoutTime(s, s, 512), 4588u);
     s.span = 9;
     s.sampleRate = 44100;
-    EXPECT_EQ(ColumnToTime(s, 512), 20u);
+    EXPECT_EQ(ReadoutTime(s, s, 512), 20u);
 }
 
 TEST(ColumnToTime, ColumnsAndSpanOutsideTheirRangesAreClamped)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ColumnToTime(s, -1), 0u);
-    EXPECT_EQ(ColumnToTime(s, std::numeric_limits<std::int32_t>::min()), 0u);
-    EXPECT_EQ(ColumnToTime(s, 513), 4643u);
-    EXPECT_EQ(ColumnToTime(s, std::numeric_limits<std::int32_t>::max()), 4643u);
+    EXPECT_EQ(ReadoutTime(s, s, -1), 0u);
+    EXPECT_EQ(ReadoutTime(s, s, std::numeric_limits<std::int32_t>::min()), 0u);
+    EXPECT_EQ(ReadoutTime(s, s, 513), 4643u);
+    EXPECT_EQ(ReadoutTime(s, s, std::numeric_limits<std::int32_t>::max()), 4643u);
     s.span = 100000;
-    EXPECT_EQ(ColumnToTime(s, 512), 4643u);
+    EXPECT_EQ(ReadoutTime(s, s, 512), 4643u);
     s.span = -7;  // read as the shortest span, 9
-    EXPECT_EQ(ColumnToTime(s, 512), 4643u * 9u / 512u);
+    EXPECT_EQ(ReadoutTime(s, s, 512), 4643u * 9u / 512u);
 }
 
 TEST(ColumnToTime, ZeroRateGivesZeroAndLowRatesDoNotWrap)
@@ -83,46 +83,46 @@ TEST(ColumnToTime, ZeroRateGivesZeroAndLowRatesDoNotWrap)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.sampleRate = 0;
-    EXPECT_EQ(ColumnToTime(s, 512), 0u);
+    EXPECT_EQ(ReadoutTime(s, s, 512), 0u);
     s.sampleRate = 1;
     // 512 columns of 1 Hz at full span: 512 s, 51 200 000 hundredths of a ms.
-    EXPECT_EQ(ColumnToTime(s, 512), 51200000u);
+    EXPECT_EQ(ReadoutTime(s, s, 512), 51200000u);
 }
 
 TEST(ColumnToFrequency, FullSpanAtEachSampleRate)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ColumnToFrequency(s, 512), 5512);
+    EXPECT_EQ(ReadoutFrequency(s, s, 512), 5512);
     s.sampleRate = 22050;
-    EXPECT_EQ(ColumnToFrequency(s, 512), 11025);
+    EXPECT_EQ(ReadoutFrequency(s, s, 512), 11025);
     s.sampleRate = 44100;
-    EXPECT_EQ(ColumnToFrequency(s, 512), 22050);
+    EXPECT_EQ(ReadoutFrequency(s, s, 512), 22050);
 }
 
 TEST(ColumnToFrequency, MarkerColumnsAndShortSpan)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ColumnToFrequency(s, 142), 1528);
-    EXPECT_EQ(ColumnToFrequency(s, 396), 4263);
-    EXPECT_EQ(ColumnToFrequency(s, 254), 2734);
+    EXPECT_EQ(ReadoutFrequency(s, s, 142), 1528);
+    EXPECT_EQ(ReadoutFrequency(s, s, 396), 4263);
+    EXPECT_EQ(ReadoutFrequency(s, s, 254), 2734);
     s.span = 9;
     // b = 9 × 11025 ÷ 512 = 193, then 193 × 512 ÷ 1024 = 96.
-    EXPECT_EQ(ColumnToFrequency(s, 512), 96);
+    EXPECT_EQ(ReadoutFrequency(s, s, 512), 96);
 }
 
 TEST(ColumnToFrequency, ExtremeArgumentsStayInRange)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ColumnToFrequency(s, -20), 0);
-    EXPECT_EQ(ColumnToFrequency(s, 600), 5512);
+    EXPECT_EQ(ReadoutFrequency(s, s, -20), 0);
+    EXPECT_EQ(ReadoutFrequency(s, s, 600), 5512);
     s.sampleRate = 0;
-    EXPECT_EQ(ColumnToFrequency(s, 512), 0);
+    EXPECT_EQ(ReadoutFrequency(s, s, 512), 0);
     s.sampleRate = std::numeric_limits<std::uint32_t>::max();
     s.span = std::numeric_limits<std::int32_t>::max();
-    EXPECT_EQ(ColumnToFrequency(s, std::numeric_limits<std::int32_t>::max()),
+    EXPECT_EQ(ReadoutFrequency(s, s, std::numeric_limits<std::int32_t>::max()),
               std::numeric_limits<std::int32_t>::max());
 }
 
@@ -202,7 +202,7 @@ TEST(ComputeTimeBase, FullScaleTimeDisplayWithMarkersOff)
     s.span = 0;
     s.blockSize = 0;
     s.interpFactor = 0;
-    const TimeBaseTexts t = ComputeTimeBase(s, 100.0f, '.');
+    const TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(s.span, 512);
     EXPECT_EQ(s.blockSize, 512);
     EXPECT_EQ(s.interpFactor, 2);
@@ -218,7 +218,7 @@ TEST(ComputeTimeBase, Dial99IsUncalibrated)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    const TimeBaseTexts t = ComputeTimeBase(s, 99.0f, '.');
+    const TimeBaseTexts t = ComputeTimeBase(s, s, 99.0f, '.');
     EXPECT_EQ(s.span, 506);
     EXPECT_EQ(s.blockSize, 512);
     EXPECT_EQ(s.interpFactor, 2);
@@ -232,7 +232,7 @@ TEST(ComputeTimeBase, DialMinimumAt44100)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.sampleRate = 44100;
-    const TimeBaseTexts t = ComputeTimeBase(s, 0.000001f, '.');
+    const TimeBaseTexts t = ComputeTimeBase(s, s, 0.000001f, '.');
     EXPECT_EQ(s.span, 9);
     EXPECT_EQ(s.blockSize, 16);
     EXPECT_EQ(s.interpFactor, 64);
@@ -246,10 +246,10 @@ TEST(ComputeTimeBase, WholePercentSettingRestoresASlightlyShorterSpan)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    ComputeTimeBase(s, 55.5f, '.');
+    ComputeTimeBase(s, s, 55.5f, '.');
     EXPECT_EQ(s.span, 288);
     EXPECT_EQ(s.timeBaseSetting, 55);
-    ComputeTimeBase(s, static_cast<float>(s.timeBaseSetting), '.');
+    ComputeTimeBase(s, s, static_cast<float>(s.timeBaseSetting), '.');
     EXPECT_EQ(s.span, 285);
     EXPECT_EQ(s.blockSize, 512);
 }
@@ -260,14 +260,14 @@ TEST(ComputeTimeBase, TimeDisplayWithBothMarkers)
     InstrumentState& s = *sOwner;
     s.marker1Enabled = 1;
     s.marker2Enabled = 1;
-    TimeBaseTexts t = ComputeTimeBase(s, 100.0f, '.');
+    TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 23.03 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = 43 Hz");
     EXPECT_EQ(t.loFreqLabel, "0 ms");
     EXPECT_EQ(t.hiFreqLabel, "46.43 ms");
 
     s.expanded = 1;
-    t = ComputeTimeBase(s, 100.0f, '.');
+    t = ComputeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "12.87 ms");
     EXPECT_EQ(t.hiFreqLabel, "35.91 ms");
     EXPECT_EQ(t.markerLabel, "Marker Difference = 23.03 ms");
@@ -280,14 +280,14 @@ TEST(ComputeTimeBase, FrequencyDisplayWithBothMarkersLeavesPanel4Alone)
     s.displayType = kFrequency;
     s.marker1Enabled = 1;
     s.marker2Enabled = 1;
-    TimeBaseTexts t = ComputeTimeBase(s, 100.0f, '.');
+    TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 2734 Hz");
     EXPECT_FALSE(t.statusPanel4.has_value());
     EXPECT_EQ(t.hiFreqLabel, "5512 Hz");
     EXPECT_EQ(t.loFreqLabel, "0");
 
     s.expanded = 1;
-    t = ComputeTimeBase(s, 100.0f, '.');
+    t = ComputeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "1528 Hz");
     EXPECT_EQ(t.hiFreqLabel, "4263 Hz");
 }
@@ -297,19 +297,19 @@ TEST(ComputeTimeBase, SwitchingTypesRelabelsWithoutTouchingTheDialFields)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.marker1Enabled = 1;  // marker 2 stays off
-    TimeBaseTexts t = ComputeTimeBase(s, 80.0f, '.');
+    TimeBaseTexts t = ComputeTimeBase(s, s, 80.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "0 ms");
     const std::int32_t span = s.span;
 
     s.displayType = kFrequency;
-    t = ComputeTimeBase(s, 80.0f, '.');
+    t = ComputeTimeBase(s, s, 80.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "0");
     EXPECT_EQ(t.markerLabel, "Marker Difference = ?");
     EXPECT_FALSE(t.statusPanel4.has_value());
-    EXPECT_EQ(t.hiFreqLabel, std::to_string(ColumnToFrequency(s, 512)) + " Hz");
+    EXPECT_EQ(t.hiFreqLabel, std::to_string(ReadoutFrequency(s, s, 512)) + " Hz");
 
     s.displayType = kTime;
-    t = ComputeTimeBase(s, 80.0f, '.');
+    t = ComputeTimeBase(s, s, 80.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "0 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
     EXPECT_EQ(s.span, span);
@@ -322,7 +322,7 @@ TEST(ComputeTimeBase, FrequencyAt22050FullSpan)
     InstrumentState& s = *sOwner;
     s.displayType = kFrequency;
     s.sampleRate = 22050;
-    EXPECT_EQ(ComputeTimeBase(s, 100.0f, '.').hiFreqLabel, "11025 Hz");
+    EXPECT_EQ(ComputeTimeBase(s, s, 100.0f, '.').hiFreqLabel, "11025 Hz");
 }
 
 TEST(ComputeTimeBase, ZeroTimeDifferenceAtShortSpanReadsUnknownReciprocal)
@@ -334,7 +334,7 @@ TEST(ComputeTimeBase, ZeroTimeDifferenceAtShortSpanReadsUnknownReciprocal)
     s.marker2Enabled = 1;
     s.marker1Pos = 200;
     s.marker2Pos = 201;
-    const TimeBaseTexts t = ComputeTimeBase(s, 0.000001f, '.');
+    const TimeBaseTexts t = ComputeTimeBase(s, s, 0.000001f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 0.00 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
 }
@@ -346,12 +346,12 @@ TEST(ComputeTimeBase, ZeroSampleRateFormsNoReciprocal)
     s.sampleRate = 0;
     s.marker1Enabled = 1;
     s.marker2Enabled = 1;
-    TimeBaseTexts t = ComputeTimeBase(s, 100.0f, '.');
+    TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 0.00 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
     EXPECT_EQ(t.hiFreqLabel, "0.00 ms");
     s.displayType = kFrequency;
-    t = ComputeTimeBase(s, 100.0f, '.');
+    t = ComputeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.hiFreqLabel, "0 Hz");
     EXPECT_EQ(t.markerLabel, "Marker Difference = 0 Hz");
 }
@@ -363,7 +363,7 @@ TEST(ComputeTimeBase, DecimalCommaLocale)
     s.marker1Enabled = 1;
     s.marker2Enabled = 1;
     s.expanded = 1;
-    const TimeBaseTexts t = ComputeTimeBase(s, 100.0f, ',');
+    const TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, ',');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 23,03 ms");
     EXPECT_EQ(t.loFreqLabel, "12,87 ms");
     EXPECT_EQ(t.hiFreqLabel, "35,91 ms");
@@ -374,11 +374,11 @@ TEST(ComputeTimeBase, DialValuesBeyondTheScaleStayInRange)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    TimeBaseTexts t = ComputeTimeBase(s, 400.0f, '.');
+    TimeBaseTexts t = ComputeTimeBase(s, s, 400.0f, '.');
     EXPECT_EQ(s.timeBaseSetting, 100);
     EXPECT_EQ(s.span, 512);
     EXPECT_FALSE(t.uncalLedOn);
-    t = ComputeTimeBase(s, -1.0f, '.');
+    t = ComputeTimeBase(s, s, -1.0f, '.');
     EXPECT_EQ(s.timeBaseSetting, 0);
     EXPECT_EQ(s.span, 9);
     EXPECT_TRUE(t.uncalLedOn);
@@ -393,7 +393,7 @@ TEST(ComputeTimeBase, CorruptMarkerColumnsReadClampedColumns)
     s.expanded = 1;
     s.marker1Pos = std::numeric_limits<std::int32_t>::max();
     s.marker2Pos = std::numeric_limits<std::int32_t>::min();
-    const TimeBaseTexts t = ComputeTimeBase(s, 100.0f, '.');
+    const TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 0.00 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
     EXPECT_EQ(t.loFreqLabel, "46.43 ms");

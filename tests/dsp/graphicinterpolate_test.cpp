@@ -18,7 +18,6 @@ namespace {
 std::unique_ptr<InstrumentState> MakeState()
 {
     auto s = std::make_unique<InstrumentState>();
-    applyStartupValues(*s);
     FillWindowTable(s->windowTable, s->blockSamples);
     return s;
 }

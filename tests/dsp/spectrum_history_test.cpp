@@ -126,8 +126,8 @@ TEST(SpectrumHistory, OnTheDisplayAveragingCalmsNoiseAndBothOffChangeNoPixel)
     for (int i = 0; i < 64; ++i) {
         block(plain.s);
         averaged.s.chan1Samples = plain.s.chan1Samples;
-        RunDisplayPass(plain.s, plain.r);
-        RunDisplayPass(averaged.s, averaged.r);
+        RunDisplayPass(plain.s, plain.s, plain.s, plain.r);
+        RunDisplayPass(averaged.s, averaged.s, averaged.s, averaged.r);
     }
     EXPECT_LT(floorSpread(averaged.s), floorSpread(plain.s) / 3) << "64 blocks average the noise floor smooth";
     EXPECT_GT(averaged.s.chan1Trace[100], averaged.s.chan1Trace[300] + 20) << "the tone stands above it";
@@ -142,8 +142,8 @@ TEST(SpectrumHistory, OnTheDisplayAveragingCalmsNoiseAndBothOffChangeNoPixel)
     fresh.s.chan1Samples = plain.s.chan1Samples;
     averaged.s.features.spectrumAverage = 0;
     averaged.s.features.peakHold = false;
-    RunDisplayPass(fresh.s, fresh.r);
-    RunDisplayPass(averaged.s, averaged.r);
+    RunDisplayPass(fresh.s, fresh.s, fresh.s, fresh.r);
+    RunDisplayPass(averaged.s, averaged.s, averaged.s, averaged.r);
     EXPECT_EQ(averaged.s.chan1Trace, fresh.s.chan1Trace);
     EXPECT_TRUE(std::equal(averaged.r.data(), averaged.r.data() + Raster::kWidth * Raster::kHeight, fresh.r.data()));
 }
@@ -158,7 +158,7 @@ TEST(SpectrumHistory, ARedrawOfAHeldAveragedSpectrumDrawsTheSamePictureAndAdvanc
     for (const double amplitude : {12000.0, 3000.0, 6000.0}) {
         for (int n = 0; n < 1024; ++n)
             b.s.chan1Samples[n] = static_cast<std::int32_t>(amplitude * std::sin(2 * M_PI * 40.5 * n / 1024.0));
-        RunDisplayPass(b.s, b.r);
+        RunDisplayPass(b.s, b.s, b.s, b.r);
     }
     const auto picture = b.s.chan1Trace;
     const SpectrumHistory before = b.s.spectrumHistory;
@@ -166,7 +166,7 @@ TEST(SpectrumHistory, ARedrawOfAHeldAveragedSpectrumDrawsTheSamePictureAndAdvanc
     b.s.displayHold = 1;
     b.s.chan1Samples.fill(0);
     for (int i = 0; i < 3; ++i)
-        RunRedrawPass(b.s, b.r);
+        RunRedrawPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.chan1Trace, picture);
     EXPECT_EQ(b.s.spectrumHistory.averagedBlocks, before.averagedBlocks);
     EXPECT_EQ(b.s.spectrumHistory.passes, before.passes);
@@ -174,7 +174,7 @@ TEST(SpectrumHistory, ARedrawOfAHeldAveragedSpectrumDrawsTheSamePictureAndAdvanc
     // A restart (a new rate, input or display type) waits for the next new
     // block: the held picture, drawn again, still shows what it showed.
     ResetSpectrumHistory(b.s.spectrumHistory);
-    RunRedrawPass(b.s, b.r);
+    RunRedrawPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.chan1Trace, picture);
 }
 

@@ -2,6 +2,7 @@
 // Gain dial, zero lines from the Position dial and back, the range positions and
 // the copies per display type.
 #include "panel/ChannelMath.h"
+#include "state/InstrumentState.h"
 
 #include <cmath>
 #include <cstdint>
@@ -16,7 +17,6 @@ namespace {
 std::unique_ptr<InstrumentState> startupState()
 {
     auto s = std::make_unique<InstrumentState>();
-    applyStartupValues(*s);
     return s;
 }
 
@@ -95,7 +95,7 @@ TEST(ChannelMath, HandlersWriteOnlyTheCopyOfTheDisplayTypeInForce)
 
     ApplyGainDial(*s, 1, 80.0f);
     ASSERT_TRUE(ApplyRangePosition(*s, 1, 2, 80.0f));
-    ApplyOffsetDial(*s, 1, 50.0f);
+    ApplyOffsetDial(*s, s->displayHeight, 1, 50.0f);
     EXPECT_EQ(s->chan1FreqRange, 10);
     EXPECT_EQ(s->chan1FreqGain, 400);
     EXPECT_EQ(s->chan1FreqGainDial, 80);
@@ -137,7 +137,7 @@ TEST(ChannelMath, ControlsForARestoredDisplayType)
     s->chan1TimeRange = 10;
     s->chan1TimeGainDial = 37;
     s->chan1TimeOffset = 86;
-    ChannelControlsSetting c = ControlsForDisplayType(*s, 1);
+    ChannelControlsSetting c = ControlsForDisplayType(*s, s->displayHeight, 1);
     EXPECT_EQ(c.trackBarPosition, 2);
     EXPECT_EQ(c.gainDial, 37.0f);
     EXPECT_EQ(c.offsetDial, 74.0f);
@@ -145,7 +145,7 @@ TEST(ChannelMath, ControlsForARestoredDisplayType)
     // A multiplier the bar cannot show, a dial position beyond the dial.
     s->chan2TimeRange = 7;
     s->chan2TimeGainDial = 400;
-    c = ControlsForDisplayType(*s, 2);
+    c = ControlsForDisplayType(*s, s->displayHeight, 2);
     EXPECT_FALSE(c.trackBarPosition);
     EXPECT_EQ(c.gainDial, 100.0f);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "persist/ConfigFile.h"
+#include "state/InstrumentState.h"
 
 using namespace varmolen;
 
@@ -96,7 +97,6 @@ TEST(ConfigCodec, EveryFieldLandsAtItsOffsetLittleEndian)
 TEST(ConfigCodec, SignedAndWideValuesAndStateRoundTrip)
 {
     auto state = std::make_unique<InstrumentState>();
-    applyStartupValues(*state);
     state->triggerThreshold = -100;
     state->chan1Color = 0x00FF8040;
     state->sampleRate = 44100;
@@ -151,7 +151,6 @@ TEST(ConfigCodec, StoringOneFieldTouchesOnlyThatField)
     const ConfigRecord before = startupRecord();
     for (const LayoutRow& row : kLayout) {
         auto state = std::make_unique<InstrumentState>();
-        applyStartupValues(*state);
         storeConfigField(source, static_cast<ConfigField>(row.number - 1), *state);
         const ConfigRecord after = encodeConfiguration(*state);
         for (std::size_t i = 0; i < kConfigRecordBytes; ++i) {

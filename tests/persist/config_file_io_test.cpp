@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "persist/ConfigFile.h"
+#include "state/InstrumentState.h"
 
 using namespace varmolen;
 namespace fs = std::filesystem;
@@ -218,7 +219,6 @@ TEST_F(ConfigFileIo, WriteProtectionIsKeptAndAReadOnlyDirectoryIsWrittenInPlace)
 TEST_F(ConfigFileIo, SaveWritesTheStateAndNothingWithoutAPath)
 {
     auto state = std::make_unique<InstrumentState>();
-    applyStartupValues(*state);
     state->sampleRate = 22050;
     EXPECT_FALSE(saveConfiguration("", *state));
     ASSERT_TRUE(saveConfiguration(path, *state));

@@ -2,7 +2,7 @@
 // left end to its right end with the axis labels' time origin (the trace
 // start), each channel's samples from the block its trace was drawn from,
 // as recorded (raw) and as the display scales them.
-#include "persist/CsvExport.h"
+#include "window/DisplayCsv.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +89,7 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
             s.chan1Samples[i] = recorded[0][i] - 812;
             s.chan2Samples[i] = recorded[1][i] + 301;
         }
-        RunDisplayPass(s, b.r);
+        RunDisplayPass(s, s, s, b.r);
         // A new block arrives while held; the export stays with the picture.
         s.displayHold = 1;
         s.chan1Samples.fill(7);
@@ -116,8 +116,8 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
         // Both ends: the axis labels' times (which truncate to hundredths); in
         // the expanded view a marker may lie up to a sample from the nearest one.
         const double sample = 1000.0 / c.rate;
-        const double leftLabel = ColumnToTime(s, c.marker1 >= 0 ? c.marker1 : 0) / 100.0;
-        const double rightLabel = ColumnToTime(s, c.marker1 >= 0 ? c.marker2 : 512) / 100.0;
+        const double leftLabel = ReadoutTime(s, s, c.marker1 >= 0 ? c.marker1 : 0) / 100.0;
+        const double rightLabel = ReadoutTime(s, s, c.marker1 >= 0 ? c.marker2 : 512) / 100.0;
         const double first = std::stod(rows[1][0]);
         const double last = std::stod(rows.back()[0]);
         if (c.marker1 < 0) {
@@ -149,6 +149,32 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
             }
         }
     }
+}
+
+// The composer writes the columns it is given, with no display behind it: a
+// row per bin 1..511 at k * rate / 1024 Hz, the two columns of each channel
+// shown and none of a channel hidden, the spectrum history named in the header.
+TEST(SpectrumExport, ComposerWritesTheGivenColumnsPerBin)
+{
+    SpectrumCsvColumns in;
+    in.rate = 11025;
+    in.spectrumAverage = 16;
+    in.peakHold = true;
+    in.shown = {false, true};
+    for (int k = 0; k <= kCsvLastBin; ++k) {
+        in.level[0][k] = 12345.75;
+        in.level[1][k] = -k;
+        in.drawn[1][k] = -k - 0.5;
+    }
+    const std::string text = ComposeSpectrumCsv(in);
+    const std::string header = "Frequency (Hz),\"Channel 2 level (dBFS, average of 16, peak hold)\","
+                               "\"Channel 2 as drawn (dBFS, average of 16, peak hold)\"\r\n";
+    ASSERT_EQ(text.substr(0, header.size()), header);
+    const auto rows = parse(text.substr(header.size()));
+    ASSERT_EQ(rows.size(), 511u);
+    EXPECT_EQ(rows.front(), (std::vector<std::string>{"10.7666015625", "-1", "-1.5"}));
+    EXPECT_EQ(rows.back(), (std::vector<std::string>{"5501.7333984375", "-511", "-511.5"}));
+    EXPECT_EQ(text.find("12345"), std::string::npos) << "a hidden channel's columns";
 }
 
 }  // namespace

@@ -400,7 +400,7 @@ TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
 
     form->state().chan1Samples[3] = 1000;
     form->state().sampleRate = 44100;
-    RunDisplayPass(form->state(), form->displayBitmap());
+    RunDisplayPass(form->state(), form->state(), form->state(), form->displayBitmap());
     form->ExportData1Click(form->ExportData1);
     EXPECT_EQ(dialogs, 1);
     EXPECT_NE(lastMessage().find("Could not write the file"), std::string::npos) << lastMessage();

@@ -297,7 +297,7 @@ TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
         --row;
         ASSERT_GE(column, 0);
         // Drawn at the tone, up to two bins of the transform to its right.
-        const double drawnHz = ColumnToFrequency(s(), column);
+        const double drawnHz = ReadoutFrequency(s(), s(), column);
         EXPECT_GE(drawnHz, c.hz - 11025.0 / 1024.0);
         EXPECT_LE(drawnHz, c.hz + 2 * 11025.0 / 1024.0);
         // Beside it: its left edge a gap to the right, its middle on the peak's top.

@@ -410,7 +410,7 @@ TEST_F(SettingsApplyTest, RatesAndMarkersTheDisplayCannotUseFallBack)
         form->ExpandSw->setChecked(true);
         form->ExpandSwClick(form.get());
         EXPECT_EQ(s.expanded, 1);
-        RunDisplayPass(s, form->displayBitmap());
+        RunDisplayPass(s, s, s, form->displayBitmap());
         form->UpdateMarkerReadout();
         EXPECT_NE(form->MarkerLabel->text(), "Marker Difference = ?");
         EXPECT_TRUE(form->host().recordedMessages().empty());
@@ -553,7 +553,7 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
             form->ExpandSw->setChecked(true);
             form->ExpandSwClick(form.get());
         }
-        RunDisplayPass(s, form->displayBitmap());
+        RunDisplayPass(s, s, s, form->displayBitmap());
         form->UpdateMarkerReadout();
         form->UpdateTimeBase();
         form->ThresholdDialClick(form.get());

@@ -15,7 +15,7 @@
 #include "display/DisplayPass.h"
 #include "window/MeasureControls.h"
 #include "panel/MeasureStrip.h"
-#include "persist/CsvExport.h"
+#include "window/DisplayCsv.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/RockerSwitch.h"
 #include "panel/widgets/ToggleSwitch.h"
@@ -30,7 +30,7 @@ protected:
     {
         for (int i = 0; i < 1024; ++i)
             s().chan1Samples[i] = static_cast<std::int32_t>(8000.0 * std::sin(i * 0.1));
-        RunDisplayPass(s(), form->displayBitmap());
+        RunDisplayPass(s(), s(), s(), form->displayBitmap());
     }
     std::ptrdiff_t indexOf(WaveCall call, std::size_t from = 0) const
     {

@@ -1,0 +1,111 @@
+// The instrument's settings: what the front panel and the menus set, as the
+// settings record Varmolen.cfg keeps it (its 37 fields), the gains in force
+// that follow from those fields, the trigger's shape switch, and the settings
+// of the features beyond the record that Varmolen.ini keeps. Every field
+// starts at its start-up value, the instrument's setting before a file is read.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "state/FeatureSettings.h"
+#include "state/StateBasics.h"
+
+namespace varmolen {
+
+// displayType
+constexpr std::int32_t kFrequencyDisplayType = 1;
+constexpr std::int32_t kTimeDisplayType = 2;
+// traceMode: Y-T; any other value draws XY
+constexpr std::int32_t kYtTraceMode = 1;
+// triggerSlope
+constexpr std::int32_t kFallingSlope = 0;
+constexpr std::int32_t kRisingSlope = 1;
+// triggerShape: the Sin detector (a window above the level) or the Sqv
+// detector (an edge through it)
+constexpr std::int32_t kSineTrigger = 1;
+constexpr std::int32_t kSquareTrigger = 2;
+// backgroundScheme; any other value draws no background
+constexpr std::int32_t kWhiteBackground = 1;
+constexpr std::int32_t kBlackBackground = 2;
+constexpr std::int32_t kTealBackground = 3;
+// inputSelect
+constexpr std::int32_t kMicrophoneInput = 0;  // mono
+constexpr std::int32_t kLineInput = 1;        // stereo
+
+// Start-up values the settings record's mending falls back to.
+constexpr std::uint32_t kStartupSampleRate = 11025;
+constexpr std::int32_t kStartupMarker1Pos = 142;
+constexpr std::int32_t kStartupMarker2Pos = 396;
+
+struct InstrumentSettings {
+    // Input and recording
+    std::int32_t waveDeviceId = 0;
+    std::int32_t inputSelect = kMicrophoneInput;
+    std::uint32_t sampleRate = kStartupSampleRate;  // Hz: 11025, 22050 or 44100
+
+    // Channels. Each setting exists once for the TIME display and once for
+    // the FREQUENCY display.
+    flag chan1Enabled = 0;
+    flag chan2Enabled = 0;
+    std::int32_t chan1TimeRange = 1;  // range multiplier: 0 (Gnd), 1, 10, 100
+    std::int32_t chan2TimeRange = 1;
+    std::int32_t chan1FreqRange = 1;
+    std::int32_t chan2FreqRange = 1;
+    std::int32_t chan1TimeGainDial = 0;  // the Gain dial's whole percent
+    std::int32_t chan2TimeGainDial = 0;
+    std::int32_t chan1FreqGainDial = 0;
+    std::int32_t chan2FreqGainDial = 0;
+    // The gain in force: range multiplier and Gain dial (not kept: it follows
+    // from them whenever the record is applied).
+    std::int32_t chan1TimeGain = 25;
+    std::int32_t chan2TimeGain = 25;
+    std::int32_t chan1FreqGain = 50;
+    std::int32_t chan2FreqGain = 50;
+    // Zero-line rows.
+    std::int32_t chan1TimeOffset = kDisplayRows - (3 * kDisplayRows / 4);
+    std::int32_t chan2TimeOffset = kDisplayRows - (kDisplayRows / 4);
+    std::int32_t chan1FreqOffset = kDisplayRows - (kDisplayRows / 2);
+    std::int32_t chan2FreqOffset = kDisplayRows;
+    flag addChannels = 0;
+    std::int32_t traceMode = kYtTraceMode;
+
+    // Trigger and sweep
+    flag triggerEnabled = 0;
+    std::int32_t triggerChannel = 1;  // 1 or 2
+    std::int32_t triggerSlope = kRisingSlope;
+    std::int32_t triggerShape = kSineTrigger;  // not kept: the switch starts at Sin
+    std::int32_t triggerThreshold = 0;
+    flag chopMode = 1;  // 1 = Chop, 0 = Alt
+    flag displayHold = 0;
+    flag singleSweep = 0;
+
+    // Display
+    std::int32_t displayType = kTimeDisplayType;
+    flag gridEnabled = 1;
+    std::int32_t backgroundScheme = kWhiteBackground;
+    std::int32_t chan1Color = colour::black;
+    std::int32_t chan2Color = colour::black;
+
+    // Markers and time base
+    flag marker1Enabled = 0;
+    flag marker2Enabled = 0;
+    std::int32_t marker1Pos = kStartupMarker1Pos;
+    std::int32_t marker2Pos = kStartupMarker2Pos;
+    std::int32_t timeBaseSetting = 0;  // the Time dial's whole percent
+
+    // Platform: which desktop's volume control the Options menu starts.
+    std::int32_t osVariant = 1;
+
+    // Where the settings and the manual are, and whether the settings are
+    // being applied (1 until the start-up has applied the record): the
+    // input and rate handlers then leave acquisition alone.
+    std::array<char, kPathLength> configFilePath{};
+    std::array<char, kPathLength> helpFilePath{};
+    flag loadingSettings = 1;
+
+    // Features beyond the settings record, kept in Varmolen.ini; all off by default.
+    FeatureSettings features;
+};
+
+}  // namespace varmolen
