@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "audio/SystemWaveInput.h"
 #include "window/DataCommands.h"
 #include "window/OutputCommands.h"
@@ -147,7 +148,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     std::unique_ptr<varmolen::WaveInput> input = varmolen::createSystemWaveInput();
-    varmolen::TScopeForm form(*input);
+    varmolen::test::SpyScopeForm form(*input);
     form.host().setRecordOnly(true);
     form.show();
     varmolen::DataCommands& data = varmolen::dataCommandsOf(form);
@@ -198,7 +199,7 @@ int main(int argc, char* argv[])
         started = Clock::now();
         QTimer::singleShot(static_cast<int>(dialogAt * 1000), Qt::PreciseTimer, &form, [&] {
             closer.start();
-            form.SaveForm1Click(form.SaveForm1);
+            form.SaveForm1Click(form.controls().fileMenu.SaveForm1);
             closer.stop();
         });
         QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &form, [&] {

@@ -9,8 +9,7 @@
 #include <QPainter>
 #include <QIcon>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -20,13 +19,14 @@
 
 #include <cstring>
 
-#include "window/Varmolen2.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
+#include "panel/widgets/PaintBox.h"
 #include "panel/widgets/PanelAccessibility.h"
 #include "panel/widgets/RockerSwitch.h"
 #include "panel/widgets/ToggleSwitch.h"
 #include "panel/widgets/TrackBar.h"
+#include "state/InstrumentState.h"
 
 namespace varmolen {
 
@@ -190,7 +190,10 @@ QGroupBox* makeGroup(QWidget* parent, const char* name, const char* title, int x
     return group;
 }
 
-void buildChannel(TScopeForm& form, QWidget* central, int channel)
+// One channel column, marker switch included; both columns have the same
+// layout and differ in their names, captions and start positions.
+template <typename Widgets>
+Widgets buildChannel(QWidget* central, int channel)
 {
     const bool one = channel == 1;
     const int x = one ? kMargin : kRightX;
@@ -204,21 +207,7 @@ void buildChannel(TScopeForm& form, QWidget* central, int channel)
                             one ? 75.0f : 25.0f, 0, 30, 190);
     RockerSwitch* enable = makeRocker(group, one ? "Chan1EnbSwitch" : "Chan2EnbSwitch", "Enable", true, 18, 312);
     RockerSwitch* marker = makeRocker(group, one ? "Mkr1Switch" : "Mkr2Switch", one ? "Mkr1" : "Mkr2", false, 92, 312);
-    if (one) {
-        form.Chan1Group = group;
-        form.Chan1GainDial = gain;
-        form.Chan1GainTrackBar = range;
-        form.Chan1OffsetDial = offset;
-        form.Chan1EnbSwitch = enable;
-        form.Mkr1Switch = marker;
-    } else {
-        form.Chan2Group = group;
-        form.Chan2GainDial = gain;
-        form.Chan2GainTrackBar = range;
-        form.Chan2OffsetDial = offset;
-        form.Chan2EnbSwitch = enable;
-        form.Mkr2Switch = marker;
-    }
+    return {group, gain, range, offset, enable, marker};
 }
 
 QLabel* makeStripLabel(QWidget* parent, const char* name, const char* shows, const char* text, Qt::Alignment align,
@@ -303,280 +292,164 @@ void NameLabel(QWidget* label, const char* name, const char* shows)
     label->setAccessibleDescription(QString::fromUtf8(shows));
 }
 
-void BuildFrontPanel(TScopeForm& form, QWidget* central)
+PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raster& display)
 {
+    PanelControls c;
     central->setObjectName(QStringLiteral("ScopePanel"));
     central->setAttribute(Qt::WA_StyledBackground, true);
     central->setStyleSheet(QString::fromUtf8(kPanelStyle));
     central->setFixedSize(kPanelWidth, kPanelHeight);
 
     // The display and the strip of labels under it.
-    form.ImagePanel = new QFrame(central);
-    form.ImagePanel->setObjectName(QStringLiteral("ImagePanel"));
-    form.ImagePanel->setGeometry(kImageX, kImageY, kImageWidth, kImageHeight);
-    form.SpectrumBox = new TPaintBox(form.displayBitmap(), form.ImagePanel);
-    NameControl(form.SpectrumBox, "SpectrumBox");
-    form.SpectrumBox->setAccessibleDescription(
+    c.screen.ImagePanel = new QFrame(central);
+    c.screen.ImagePanel->setObjectName(QStringLiteral("ImagePanel"));
+    c.screen.ImagePanel->setGeometry(kImageX, kImageY, kImageWidth, kImageHeight);
+    c.screen.SpectrumBox = new TPaintBox(display, c.screen.ImagePanel);
+    NameControl(c.screen.SpectrumBox, "SpectrumBox");
+    c.screen.SpectrumBox->setAccessibleDescription(
         QStringLiteral("Left and Right move the selected marker, with Shift ten columns; "
                        "M or Space selects the other marker"));
-    form.SpectrumBox->setGeometry(2, 2, Raster::kWidth, Raster::kHeight);
+    c.screen.SpectrumBox->setGeometry(2, 2, Raster::kWidth, Raster::kHeight);
     // While the display has the keyboard its frame lights up; the picture
     // inside stays as it is.
-    QFrame* frame = form.ImagePanel;
-    QObject::connect(form.SpectrumBox, &TPaintBox::keyboardFocusChanged, frame, [frame](bool focused) {
+    QFrame* frame = c.screen.ImagePanel;
+    QObject::connect(c.screen.SpectrumBox, &TPaintBox::keyboardFocusChanged, frame, [frame](bool focused) {
         frame->setProperty("keyboardFocus", focused);
         frame->style()->unpolish(frame);
         frame->style()->polish(frame);
         frame->update();
     });
 
-    form.ScopeStatusPanel = new QFrame(central);
-    form.ScopeStatusPanel->setObjectName(QStringLiteral("ScopeStatusPanel"));
-    form.ScopeStatusPanel->setGeometry(kImageX, kStripY, kImageWidth, kStripHeight);
-    form.ScopeStatusPanel->setAutoFillBackground(true);
-    form.ScopeStatusPanel->setStyleSheet(QStringLiteral("QFrame#ScopeStatusPanel { background-color: #ffffff; }"));
-    form.LoFreqLabel =
-        makeStripLabel(form.ScopeStatusPanel, "LoFreqLabel", "Display left end", "0", Qt::AlignLeft, 6, 120);
-    form.MarkerLabel = makeStripLabel(form.ScopeStatusPanel, "MarkerLabel", "Marker difference",
+    c.screen.ScopeStatusPanel = new QFrame(central);
+    c.screen.ScopeStatusPanel->setObjectName(QStringLiteral("ScopeStatusPanel"));
+    c.screen.ScopeStatusPanel->setGeometry(kImageX, kStripY, kImageWidth, kStripHeight);
+    c.screen.ScopeStatusPanel->setAutoFillBackground(true);
+    c.screen.ScopeStatusPanel->setStyleSheet(QStringLiteral("QFrame#ScopeStatusPanel { background-color: #ffffff; }"));
+    c.screen.LoFreqLabel =
+        makeStripLabel(c.screen.ScopeStatusPanel, "LoFreqLabel", "Display left end", "0", Qt::AlignLeft, 6, 120);
+    c.screen.MarkerLabel = makeStripLabel(c.screen.ScopeStatusPanel, "MarkerLabel", "Marker difference",
                                       "Marker Difference = ?", Qt::AlignHCenter, 130, kImageWidth - 260);
-    form.HiFreqLabel = makeStripLabel(form.ScopeStatusPanel, "HiFreqLabel", "Display right end", "5512",
+    c.screen.HiFreqLabel = makeStripLabel(c.screen.ScopeStatusPanel, "HiFreqLabel", "Display right end", "5512",
                                       Qt::AlignRight, kImageWidth - 126, 120);
 
-    buildChannel(form, central, 1);
-    buildChannel(form, central, 2);
+    c.chan1 = buildChannel<Channel1Widgets>(central, 1);
+    c.chan2 = buildChannel<Channel2Widgets>(central, 2);
 
     // Trace group under Channel 1.
-    form.TraceGroup = makeGroup(central, "TraceGroup", "Trace", kMargin, kRow1Y, kColumnWidth, kRowHeight);
-    form.AddChanSw = makeRocker(form.TraceGroup, "AddChanSw", "Add", false, 18, 40);
-    form.TraceModeSw = makeRocker(form.TraceGroup, "TraceModeSw", "XY", false, 92, 40);
+    c.trace.TraceGroup = makeGroup(central, "TraceGroup", "Trace", kMargin, kRow1Y, kColumnWidth, kRowHeight);
+    c.trace.AddChanSw = makeRocker(c.trace.TraceGroup, "AddChanSw", "Add", false, 18, 40);
+    c.trace.TraceModeSw = makeRocker(c.trace.TraceGroup, "TraceModeSw", "XY", false, 92, 40);
 
+    TriggerWidgets& t = c.trigger;
     // Trigger group: five toggles and the threshold dial.
-    form.TriggerGroup = makeGroup(central, "TriggerGroup", "Trigger", kImageX, kRow1Y, kLowerWidth, kRowHeight);
+    t.TriggerGroup = makeGroup(central, "TriggerGroup", "Trigger", kImageX, kRow1Y, kLowerWidth, kRowHeight);
     // The trigger starts off (the state's value), so its switch shows "OFF".
-    form.TriggerEnableSwitch = makeToggle(form.TriggerGroup, "TriggerEnableSwitch", "ON", "OFF", false, 24, 26);
-    form.TrigSlopeSw = makeToggle(form.TriggerGroup, "TrigSlopeSw", "+", "-", true, 104, 26);
-    form.ChannelSw = makeToggle(form.TriggerGroup, "ChannelSw", "Ch 1", "Ch 2", true, 184, 26);
-    form.ChopSw = makeToggle(form.TriggerGroup, "ChopSw", "Chop", "Alt", true, 264, 26);
-    form.SineSquareSw = makeToggle(form.TriggerGroup, "SineSquareSw", "Sin", "Sqv", true, 344, 26);
-    form.ThresholdDial = makeDial(form.TriggerGroup, "ThresholdDial", "Threshold", -50.0f, 50.0f, 0.0f, 100, 450, 12);
+    t.TriggerEnableSwitch = makeToggle(t.TriggerGroup, "TriggerEnableSwitch", "ON", "OFF", false, 24, 26);
+    t.TrigSlopeSw = makeToggle(t.TriggerGroup, "TrigSlopeSw", "+", "-", true, 104, 26);
+    t.ChannelSw = makeToggle(t.TriggerGroup, "ChannelSw", "Ch 1", "Ch 2", true, 184, 26);
+    t.ChopSw = makeToggle(t.TriggerGroup, "ChopSw", "Chop", "Alt", true, 264, 26);
+    t.SineSquareSw = makeToggle(t.TriggerGroup, "SineSquareSw", "Sin", "Sqv", true, 344, 26);
+    t.ThresholdDial = makeDial(t.TriggerGroup, "ThresholdDial", "Threshold", -50.0f, 50.0f, 0.0f, 100, 450, 12);
     // The trigger lamp: lit while the trace on the display was triggered,
     // dark while it runs free, is a kept earlier trace, or the trigger is off.
-    form.TrigdLED = makeLamp(form.TriggerGroup, "TrigdLED", "Trig'd", QColor(0, 255, 0), 578, 28);
+    t.TrigdLED = makeLamp(t.TriggerGroup, "TrigdLED", "Trig'd", QColor(0, 255, 0), 578, 28);
 
+    DisplayWidgets& d = c.display;
     // Display group: Hold, Single, Exp.
     constexpr int kDisplayWidth = 250;
-    form.DisplayGroup = makeGroup(central, "DisplayGroup", "Display", kImageX, kRow2Y, kDisplayWidth, kRowHeight);
-    form.DisplayHoldSw = makeRocker(form.DisplayGroup, "DisplayHoldSw", "Hold", true, 14, 40);
-    form.SingleDisplaySw = makeRocker(form.DisplayGroup, "SingleDisplaySw", "Single", true, 94, 40);
-    form.ExpandSw = makeRocker(form.DisplayGroup, "ExpandSw", "Exp", false, 174, 40);
+    d.DisplayGroup = makeGroup(central, "DisplayGroup", "Display", kImageX, kRow2Y, kDisplayWidth, kRowHeight);
+    d.DisplayHoldSw = makeRocker(d.DisplayGroup, "DisplayHoldSw", "Hold", true, 14, 40);
+    d.SingleDisplaySw = makeRocker(d.DisplayGroup, "SingleDisplaySw", "Single", true, 94, 40);
+    d.ExpandSw = makeRocker(d.DisplayGroup, "ExpandSw", "Exp", false, 174, 40);
 
+    TimeBaseWidgets& tb = c.timeBase;
     // Time Base group: the time dial, the "Uncal." lamp and the sample rates.
-    form.TimeBaseGroup = makeGroup(central, "TimeBaseGroup", "Time Base", kImageX + kDisplayWidth + kMargin, kRow2Y,
-                                   kLowerWidth - kDisplayWidth - kMargin, kRowHeight);
-    form.TimeBaseDial = makeDial(form.TimeBaseGroup, "TimeBaseDial", "Time", 0.000001f, 100.0f, 100.0f, 100, 16, 18);
-    form.TimeBaseDial->resize(110, 118);
-    form.UncalLED = makeLamp(form.TimeBaseGroup, "UncalLED", "Uncal.", QColor(255, 0, 0), 150, 28);
+    tb.TimeBaseGroup = makeGroup(central, "TimeBaseGroup", "Time Base", kImageX + kDisplayWidth + kMargin, kRow2Y,
+                                 kLowerWidth - kDisplayWidth - kMargin, kRowHeight);
+    tb.TimeBaseDial = makeDial(tb.TimeBaseGroup, "TimeBaseDial", "Time", 0.000001f, 100.0f, 100.0f, 100, 16, 18);
+    tb.TimeBaseDial->resize(110, 118);
+    tb.UncalLED = makeLamp(tb.TimeBaseGroup, "UncalLED", "Uncal.", QColor(255, 0, 0), 150, 28);
     // The rate in force at start-up is 11025 Hz, so "46.44 ms" shows checked.
-    form.LowSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "LowSampleRateRadioBtn", "46.44 ms", true, 270, 28);
-    form.MidSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "MidSampleRateRadioBtn", "23.22 ms", false, 270, 60);
-    form.HiSampleRateRadioBtn = makeRadio(form.TimeBaseGroup, "HiSampleRateRadioBtn", "11.61 ms", false, 270, 92);
+    tb.LowSampleRateRadioBtn = makeRadio(tb.TimeBaseGroup, "LowSampleRateRadioBtn", "46.44 ms", true, 270, 28);
+    tb.MidSampleRateRadioBtn = makeRadio(tb.TimeBaseGroup, "MidSampleRateRadioBtn", "23.22 ms", false, 270, 60);
+    tb.HiSampleRateRadioBtn = makeRadio(tb.TimeBaseGroup, "HiSampleRateRadioBtn", "11.61 ms", false, 270, 92);
 
+    InputWidgets& in = c.input;
     // Input Device group under the Trace group: the name of the device
     // acquisition records from, and once, in yellow, that no sound input was
     // found when the built-in generator stands in.
-    form.InputGroup = makeGroup(central, "InputGroup", "Input Device", kMargin, kRow2Y, kColumnWidth, kRowHeight);
-    form.InputDeviceLabel = new QLabel(form.InputGroup);
-    NameLabel(form.InputDeviceLabel, "InputDeviceLabel", "Input device");
-    form.InputDeviceLabel->setWordWrap(true);
-    form.InputDeviceLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    form.InputDeviceLabel->setGeometry(12, 24, kColumnWidth - 24, 50);
-    form.InputNoticeLabel = new QLabel(form.InputGroup);
-    NameLabel(form.InputNoticeLabel, "InputNoticeLabel", "Input notice");
-    form.InputNoticeLabel->setWordWrap(true);
-    form.InputNoticeLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    form.InputNoticeLabel->setGeometry(12, 76, kColumnWidth - 24, 58);
-    form.InputNoticeLabel->setStyleSheet(QStringLiteral("color: #ffd400;"));
-    form.InputNoticeLabel->hide();
-    form.InputNoticeTimer = new QTimer(&form);
-    form.InputNoticeTimer->setObjectName(QStringLiteral("InputNoticeTimer"));
-    form.InputNoticeTimer->setSingleShot(true);
-    form.InputNoticeTimer->setInterval(TScopeForm::kInputNoticeMs);
-    QObject::connect(form.InputNoticeTimer, &QTimer::timeout, form.InputNoticeLabel, &QLabel::hide);
+    in.InputGroup = makeGroup(central, "InputGroup", "Input Device", kMargin, kRow2Y, kColumnWidth, kRowHeight);
+    in.InputDeviceLabel = new QLabel(in.InputGroup);
+    NameLabel(in.InputDeviceLabel, "InputDeviceLabel", "Input device");
+    in.InputDeviceLabel->setWordWrap(true);
+    in.InputDeviceLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    in.InputDeviceLabel->setGeometry(12, 24, kColumnWidth - 24, 50);
+    in.InputNoticeLabel = new QLabel(in.InputGroup);
+    NameLabel(in.InputNoticeLabel, "InputNoticeLabel", "Input notice");
+    in.InputNoticeLabel->setWordWrap(true);
+    in.InputNoticeLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    in.InputNoticeLabel->setGeometry(12, 76, kColumnWidth - 24, 58);
+    in.InputNoticeLabel->setStyleSheet(QStringLiteral("color: #ffd400;"));
+    in.InputNoticeLabel->hide();
+    in.InputNoticeTimer = new QTimer(&window);
+    in.InputNoticeTimer->setObjectName(QStringLiteral("InputNoticeTimer"));
+    in.InputNoticeTimer->setSingleShot(true);
+    in.InputNoticeTimer->setInterval(InputWidgets::kNoticeMs);
+    QObject::connect(in.InputNoticeTimer, &QTimer::timeout, in.InputNoticeLabel, &QLabel::hide);
 
     // Start and stop exist for the program's own use but lie outside the visible area.
-    form.StartBtn = new QPushButton(QStringLiteral("Start"), central);
-    form.StartBtn->setObjectName(QStringLiteral("StartBtn"));
-    form.StartBtn->setGeometry(kPanelWidth + 20, 20, 75, 25);
-    form.StartBtn->setFocusPolicy(Qt::NoFocus);
-    form.StopBtn = new QPushButton(QStringLiteral("Stop"), central);
-    form.StopBtn->setObjectName(QStringLiteral("StopBtn"));
-    form.StopBtn->setGeometry(kPanelWidth + 20, 50, 75, 25);
-    form.StopBtn->setFocusPolicy(Qt::NoFocus);
+    c.run.StartBtn = new QPushButton(QStringLiteral("Start"), central);
+    c.run.StartBtn->setObjectName(QStringLiteral("StartBtn"));
+    c.run.StartBtn->setGeometry(kPanelWidth + 20, 20, 75, 25);
+    c.run.StartBtn->setFocusPolicy(Qt::NoFocus);
+    c.run.StopBtn = new QPushButton(QStringLiteral("Stop"), central);
+    c.run.StopBtn->setObjectName(QStringLiteral("StopBtn"));
+    c.run.StopBtn->setGeometry(kPanelWidth + 20, 50, 75, 25);
+    c.run.StopBtn->setFocusPolicy(Qt::NoFocus);
 
     // Keyboard order: channel 1, trace, display box, channel 2, trigger, display, time base.
-    QWidget* const order[] = {form.Chan1GainDial,   form.Chan1GainTrackBar,  form.Chan1OffsetDial,
-                              form.Chan1EnbSwitch,  form.Mkr1Switch,         form.AddChanSw,
-                              form.TraceModeSw,     form.SpectrumBox,        form.Chan2GainDial,
-                              form.Chan2GainTrackBar,
-                              form.Chan2OffsetDial, form.Chan2EnbSwitch,     form.Mkr2Switch,
-                              form.TriggerEnableSwitch, form.TrigSlopeSw,    form.ChannelSw,
-                              form.ChopSw,          form.SineSquareSw,       form.ThresholdDial,
-                              form.DisplayHoldSw,   form.SingleDisplaySw,    form.ExpandSw,
-                              form.TimeBaseDial,    form.LowSampleRateRadioBtn, form.MidSampleRateRadioBtn,
-                              form.HiSampleRateRadioBtn};
+    QWidget* const order[] = {c.chan1.Chan1GainDial,         c.chan1.Chan1GainTrackBar,
+                              c.chan1.Chan1OffsetDial,       c.chan1.Chan1EnbSwitch,
+                              c.chan1.Mkr1Switch,            c.trace.AddChanSw,
+                              c.trace.TraceModeSw,           c.screen.SpectrumBox,
+                              c.chan2.Chan2GainDial,         c.chan2.Chan2GainTrackBar,
+                              c.chan2.Chan2OffsetDial,       c.chan2.Chan2EnbSwitch,
+                              c.chan2.Mkr2Switch,            c.trigger.TriggerEnableSwitch,
+                              c.trigger.TrigSlopeSw,         c.trigger.ChannelSw,
+                              c.trigger.ChopSw,              c.trigger.SineSquareSw,
+                              c.trigger.ThresholdDial,       c.display.DisplayHoldSw,
+                              c.display.SingleDisplaySw,     c.display.ExpandSw,
+                              c.timeBase.TimeBaseDial,       c.timeBase.LowSampleRateRadioBtn,
+                              c.timeBase.MidSampleRateRadioBtn, c.timeBase.HiSampleRateRadioBtn};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 
     // Status bar: five panels; the last one takes the rest of the width.
-    form.StatusBar1 = new QStatusBar(&form);
-    form.StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    form.StatusBar1->setSizeGripEnabled(false);
+    c.status.StatusBar1 = new QStatusBar(&window);
+    c.status.StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    c.status.StatusBar1->setSizeGripEnabled(false);
     const char* const starts[] = {"Display = ", "Cursor = ", "Threshold = ", "Input = ", "1/Mkr = "};
     const char* const shows[] = {"Display type", "Cursor", "Threshold", "Input", "Marker reciprocal"};
     const int widths[] = {175, 175, 125, 150, 50};
     for (int i = 0; i < 5; ++i) {
-        auto* panel = new QLabel(QString::fromUtf8(starts[i]), form.StatusBar1);
+        auto* panel = new QLabel(QString::fromUtf8(starts[i]), c.status.StatusBar1);
         NameLabel(panel, QStringLiteral("StatusPanel%1").arg(i).toUtf8().constData(), shows[i]);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setMinimumWidth(widths[i]);
         if (i < 4)
             panel->setFixedWidth(widths[i]);
-        form.StatusBar1->addWidget(panel, i == 4 ? 1 : 0);
+        c.status.StatusBar1->addWidget(panel, i == 4 ? 1 : 0);
     }
     // The elapsed time of a WAV recording, at the right end while one runs.
-    form.RecordingPanel = new QLabel(form.StatusBar1);
-    NameLabel(form.RecordingPanel, "RecordingPanel", "Recording time");
-    form.RecordingPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    c.status.RecordingPanel = new QLabel(c.status.StatusBar1);
+    NameLabel(c.status.RecordingPanel, "RecordingPanel", "Recording time");
+    c.status.RecordingPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     // It paints its own ground: the second that changes repaints it alone.
-    form.RecordingPanel->setAutoFillBackground(true);
-    form.StatusBar1->addPermanentWidget(form.RecordingPanel);
-    form.RecordingPanel->hide();
-    form.setStatusBar(form.StatusBar1);
-}
-
-void BuildMenus(TScopeForm& form)
-{
-    QMenuBar* bar = form.menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-    auto menu = [](QWidget* parent, const char* name, const char* title) {
-        auto* m = new QMenu(QString::fromUtf8(title), parent);
-        m->setObjectName(QString::fromUtf8(name));
-        return m;
-    };
-    auto item = [&form](QMenu* m, const char* name, const char* caption, bool checkable = false,
-                        bool checked = false) {
-        QAction* a = m->addAction(QString::fromUtf8(caption));
-        a->setObjectName(QString::fromUtf8(name));
-        a->setParent(&form);
-        if (checkable) {
-            a->setCheckable(true);
-            a->setChecked(checked);
-        }
-        return a;
-    };
-
-    form.File1 = menu(bar, "File1", "&File");
-    form.SaveForm1 = item(form.File1, "SaveForm1", "Save Form");
-    form.SaveBitmap1 = item(form.File1, "SaveBitmap1", "Save Bitmap");
-    form.File1->addSeparator();
-    form.CopyForm1 = item(form.File1, "CopyForm1", "Copy Form");
-    form.CopyBitmap1 = item(form.File1, "CopyBitmap1", "Copy Bitmap");
-    form.File1->addSeparator();
-    form.PrintForm1 = item(form.File1, "PrintForm1", "Print Form");
-    form.File1->addSeparator();
-    form.ExportData1 = item(form.File1, "ExportData1", "Export Data...");
-    form.RecordWav1 = item(form.File1, "RecordWav1", "Record WAV...");
-    form.StopRecording1 = item(form.File1, "StopRecording1", "Stop Recording");
-    form.StopRecording1->setEnabled(false);
-    form.File1->addSeparator();
-    form.Quit1 = item(form.File1, "Quit1", "Quit");
-    bar->addMenu(form.File1);
-
-    form.Options1 = menu(bar, "Options1", "&Options");
-    form.SelectSoundCard = menu(form.Options1, "SelectSoundCard", "Sound Card");
-    form.SelectCard = item(form.SelectSoundCard, "SelectCard", "Select");
-    form.Options1->addMenu(form.SelectSoundCard);
-    form.Input1 = menu(form.Options1, "Input1", "Input");
-    form.Mic1 = item(form.Input1, "Mic1", "Microphone", true, true);
-    form.Line1 = item(form.Input1, "Line1", "Line", true, false);
-    form.Options1->addMenu(form.Input1);
-    bar->addMenu(form.Options1);
-
-    form.Display1 = menu(bar, "Display1", "&Display");
-    form.Type1 = menu(form.Display1, "Type1", "Type");
-    form.Time1 = item(form.Type1, "Time1", "Time", true, true);
-    form.FFT1 = item(form.Type1, "FFT1", "Frequency", true, false);
-    form.Display1->addMenu(form.Type1);
-    form.Grid1 = menu(form.Display1, "Grid1", "Grid");
-    form.Enable1 = item(form.Grid1, "Enable1", "Enable", true, true);
-    form.Disable1 = item(form.Grid1, "Disable1", "Disable", true, false);
-    form.Display1->addMenu(form.Grid1);
-    form.BackgroundColor1 = menu(form.Display1, "BackgroundColor1", "Background Color");
-    form.White1 = item(form.BackgroundColor1, "White1", "White");
-    form.Teal1 = item(form.BackgroundColor1, "Teal1", "Teal");
-    form.Black1 = item(form.BackgroundColor1, "Black1", "Black");
-    form.Display1->addMenu(form.BackgroundColor1);
-    form.Channel1TraceColor1 = menu(form.Display1, "Channel1TraceColor1", "Channel 1 Color");
-    form.Black2 = item(form.Channel1TraceColor1, "Black2", "Black");
-    form.Red1 = item(form.Channel1TraceColor1, "Red1", "Red");
-    form.Blue1 = item(form.Channel1TraceColor1, "Blue1", "Blue");
-    form.Lime1 = item(form.Channel1TraceColor1, "Lime1", "Teal");
-    form.Lime2 = item(form.Channel1TraceColor1, "Lime2", "Lime");
-    form.Yellow1 = item(form.Channel1TraceColor1, "Yellow1", "Yellow");
-    form.White2 = item(form.Channel1TraceColor1, "White2", "White");
-    form.Display1->addMenu(form.Channel1TraceColor1);
-    form.Chan2TraceColor1 = menu(form.Display1, "Chan2TraceColor1", "Channel 2 Color");
-    form.Black3 = item(form.Chan2TraceColor1, "Black3", "Black");
-    form.Red2 = item(form.Chan2TraceColor1, "Red2", "Red");
-    form.Blue2 = item(form.Chan2TraceColor1, "Blue2", "Blue");
-    form.Teal2 = item(form.Chan2TraceColor1, "Teal2", "Teal");
-    form.Lime3 = item(form.Chan2TraceColor1, "Lime3", "Lime");
-    form.Yellow2 = item(form.Chan2TraceColor1, "Yellow2", "Yellow");
-    form.White3 = item(form.Chan2TraceColor1, "White3", "White");
-    form.Display1->addMenu(form.Chan2TraceColor1);
-    form.Spectrum1 = menu(form.Display1, "Spectrum1", "Spectrum");
-    form.AverageOff1 = item(form.Spectrum1, "AverageOff1", "Average Off", true, true);
-    form.Average4 = item(form.Spectrum1, "Average4", "Average 4", true, false);
-    form.Average16 = item(form.Spectrum1, "Average16", "Average 16", true, false);
-    form.Average64 = item(form.Spectrum1, "Average64", "Average 64", true, false);
-    form.Spectrum1->addSeparator();
-    form.PeakHold1 = item(form.Spectrum1, "PeakHold1", "Peak Hold", true, false);
-    form.Spectrum1->addSeparator();
-    form.SpectrumReset1 = item(form.Spectrum1, "SpectrumReset1", "Reset");
-    form.Display1->addMenu(form.Spectrum1);
-    bar->addMenu(form.Display1);
-
-    form.Help1 = menu(bar, "Help1", "&Help");
-    form.HelpFile1 = item(form.Help1, "HelpFile1", "Help File");
-    form.Help1->addSeparator();
-    form.About1 = item(form.Help1, "About1", "About");
-    bar->addMenu(form.Help1);
-
-    auto* averages = new QActionGroup(&form);
-    averages->setExclusive(true);
-    for (QAction* a : {form.AverageOff1, form.Average4, form.Average16, form.Average64})
-        averages->addAction(a);
-
-    // Every colour item shows its colour.
-    const std::pair<QAction*, std::int32_t> swatches[] = {
-        {form.White1, colour::white}, {form.Teal1, colour::teal},     {form.Black1, colour::black},
-        {form.Black2, colour::black}, {form.Red1, colour::red},       {form.Blue1, colour::blue},
-        {form.Lime1, colour::teal},   {form.Lime2, colour::lime},     {form.Yellow1, colour::yellow},
-        {form.White2, colour::white}, {form.Black3, colour::black},   {form.Red2, colour::red},
-        {form.Blue2, colour::blue},   {form.Teal2, colour::teal},     {form.Lime3, colour::lime},
-        {form.Yellow2, colour::yellow}, {form.White3, colour::white},
-    };
-    for (const auto& [action, word] : swatches)
-        action->setIcon(ColourSwatch(word));
-
-    // Each pair of exclusive choices keeps exactly one check mark.
-    for (auto pair : {std::pair{form.Mic1, form.Line1}, std::pair{form.Time1, form.FFT1},
-                      std::pair{form.Enable1, form.Disable1}}) {
-        auto* group = new QActionGroup(&form);
-        group->setExclusive(true);
-        group->addAction(pair.first);
-        group->addAction(pair.second);
-    }
+    c.status.RecordingPanel->setAutoFillBackground(true);
+    c.status.StatusBar1->addPermanentWidget(c.status.RecordingPanel);
+    c.status.RecordingPanel->hide();
+    window.setStatusBar(c.status.StatusBar1);
+    return c;
 }
 
 }  // namespace varmolen

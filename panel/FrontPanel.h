@@ -1,23 +1,27 @@
 // Builds the front panel and the menus of the main window: every control with
 // its name, caption, range and start state, laid out as a bench instrument.
-// No handler is connected here; the window connects what it handles.
+// No handler is connected here; the window binds what it handles.
 #pragma once
 
 #include <cstdint>
 
-class QAction;
+#include "panel/PanelControls.h"
+
 class QColor;
 class QIcon;
-class QObject;
+class QMainWindow;
 class QWidget;
 
 namespace varmolen {
 
-class TScopeForm;
+class Raster;
 
-// Lays out the panel on `central` and returns its size.
-void BuildFrontPanel(TScopeForm& form, QWidget* central);
-void BuildMenus(TScopeForm& form);
+// Lays out the panel on `central`, with the display showing `display`, and
+// the status bar of `window`; returns the widgets by group (the menus' groups
+// are left for BuildMenus).
+PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raster& display);
+// Builds the menu bar of `window` (panel/MenuBar.cpp) into the menus' groups.
+void BuildMenus(QMainWindow& window, PanelControls& controls);
 
 // Gives a control its documented name as object name, and the words people
 // use for it: the name it is called aloud where its group's title and
@@ -35,10 +39,5 @@ QColor ColourOf(std::int32_t word);
 // The display's ground for a background scheme (1 white, 2 black, 3 teal;
 // white for any other value), as a colour word.
 std::int32_t BackgroundColour(std::int32_t scheme);
-
-// Runs a handler of the window, with the item as sender, whenever the user
-// chooses a menu item (window/ConnectPanel.cpp). A missing item binds nothing.
-using MenuHandler = void (TScopeForm::*)(QObject*);
-void BindMenuItem(TScopeForm& form, QAction* item, MenuHandler handler);
 
 }  // namespace varmolen

@@ -13,73 +13,73 @@ namespace varmolen {
 
 void TScopeForm::Chan1GainDialClick(QObject* /*sender*/)
 {
-    ApplyGainDial(state(), 1, Chan1GainDial->value());
+    ApplyGainDial(state(), 1, controls_.chan1.Chan1GainDial->value());
 }
 
 void TScopeForm::Chan1GainDialValueChange(QObject* /*sender*/)
 {
-    ApplyGainDial(state(), 1, Chan1GainDial->value());
+    ApplyGainDial(state(), 1, controls_.chan1.Chan1GainDial->value());
 }
 
 void TScopeForm::Chan2GainDialClick(QObject* /*sender*/)
 {
-    ApplyGainDial(state(), 2, Chan2GainDial->value());
+    ApplyGainDial(state(), 2, controls_.chan2.Chan2GainDial->value());
 }
 
 void TScopeForm::Chan2GainDialValueChange(QObject* /*sender*/)
 {
-    ApplyGainDial(state(), 2, Chan2GainDial->value());
+    ApplyGainDial(state(), 2, controls_.chan2.Chan2GainDial->value());
 }
 
 void TScopeForm::Chan1GainTrackBarChange(QObject* /*sender*/)
 {
-    ApplyRangePosition(state(), 1, Chan1GainTrackBar->value(), Chan1GainDial->value());
+    ApplyRangePosition(state(), 1, controls_.chan1.Chan1GainTrackBar->value(), controls_.chan1.Chan1GainDial->value());
 }
 
 void TScopeForm::Chan2GainTrackBarChange(QObject* /*sender*/)
 {
-    ApplyRangePosition(state(), 2, Chan2GainTrackBar->value(), Chan2GainDial->value());
+    ApplyRangePosition(state(), 2, controls_.chan2.Chan2GainTrackBar->value(), controls_.chan2.Chan2GainDial->value());
 }
 
 void TScopeForm::Chan1OffsetDialClick(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), state().displayHeight, 1, Chan1OffsetDial->value());
+    ApplyOffsetDial(state(), state().displayHeight, 1, controls_.chan1.Chan1OffsetDial->value());
 }
 
 void TScopeForm::Chan1OffsetDialValueChange(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), state().displayHeight, 1, Chan1OffsetDial->value());
+    ApplyOffsetDial(state(), state().displayHeight, 1, controls_.chan1.Chan1OffsetDial->value());
 }
 
 void TScopeForm::Chan2OffsetDialClick(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), state().displayHeight, 2, Chan2OffsetDial->value());
+    ApplyOffsetDial(state(), state().displayHeight, 2, controls_.chan2.Chan2OffsetDial->value());
 }
 
 void TScopeForm::Chan2OffsetDialValueChange(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), state().displayHeight, 2, Chan2OffsetDial->value());
+    ApplyOffsetDial(state(), state().displayHeight, 2, controls_.chan2.Chan2OffsetDial->value());
 }
 
 void TScopeForm::Chan1EnbSwitchClick(QObject* /*sender*/)
 {
-    state().chan1Enabled = Chan1EnbSwitch->isChecked() ? 1 : 0;
+    state().chan1Enabled = controls_.chan1.Chan1EnbSwitch->isChecked() ? 1 : 0;
 }
 
 void TScopeForm::Chan2EnbSwitchClick(QObject* /*sender*/)
 {
-    state().chan2Enabled = Chan2EnbSwitch->isChecked() ? 1 : 0;
+    state().chan2Enabled = controls_.chan2.Chan2EnbSwitch->isChecked() ? 1 : 0;
 }
 
 void TScopeForm::AddChanSwClick(QObject* /*sender*/)
 {
-    state().addChannels = AddChanSw->isChecked() ? 1 : 0;
+    state().addChannels = controls_.trace.AddChanSw->isChecked() ? 1 : 0;
 }
 
 void TScopeForm::TraceModeSwClick(QObject* /*sender*/)
 {
     // 1 = each channel against time, 2 = XY.
-    state().traceMode = TraceModeSw->isChecked() ? 2 : 1;
+    state().traceMode = controls_.trace.TraceModeSw->isChecked() ? 2 : 1;
 }
 
 }  // namespace varmolen

@@ -128,7 +128,7 @@ DataCommands& dataCommandsOf(TScopeForm& form)
     return *commands;
 }
 
-void ConnectDataCommands(TScopeForm& form)
+void PrepareDataCommands(TScopeForm& form)
 {
     DataCommands& commands = dataCommandsOf(form);
     // A device failure ends the program: a running recording is closed
@@ -139,13 +139,6 @@ void ConnectDataCommands(TScopeForm& form)
         if (alive)
             alive->stopRecording(true, RecordingEnd::DeviceFailed);
     });
-    const std::pair<QAction*, MenuHandler> items[] = {
-        {form.ExportData1, &TScopeForm::ExportData1Click},
-        {form.RecordWav1, &TScopeForm::RecordWav1Click},
-        {form.StopRecording1, &TScopeForm::StopRecording1Click},
-    };
-    for (const auto& [item, handler] : items)
-        BindMenuItem(form, item, handler);
 }
 
 bool writeTextFile(const QByteArray& bytes, const QString& path, QString& whyNot)
@@ -233,9 +226,9 @@ bool DataCommands::startRecording(const QString& path)
                                  kDataCaption);
         return false;
     }
-    form_.RecordWav1->setEnabled(false);
-    form_.StopRecording1->setEnabled(true);
-    form_.RecordingPanel->show();
+    form_.controls().fileMenu.RecordWav1->setEnabled(false);
+    form_.controls().fileMenu.StopRecording1->setEnabled(true);
+    form_.controls().status.RecordingPanel->show();
     pollRecording();
     pollTimer_->start();
     return true;
@@ -271,7 +264,7 @@ void DataCommands::pollRecording()
         text += QStringLiteral(", %1 s lost").arg(static_cast<double>(st.framesDropped) / st.rate, 0, 'f', 2);
     if (st.deviceBreaks > 0)
         text += QStringLiteral(", %1 (%2 s)").arg(breakCount(st.deviceBreaks), secondsText(st.framesLost, st.rate));
-    form_.RecordingPanel->setText(text);
+    form_.controls().status.RecordingPanel->setText(text);
 }
 
 void DataCommands::endRecording(bool report, bool finishedInTime)
@@ -286,10 +279,10 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
     // A writer that did not finish in time keeps its own share of the
     // recording; letting go of ours is safe.
     recorder_.reset();
-    form_.RecordWav1->setEnabled(true);
-    form_.StopRecording1->setEnabled(false);
-    form_.RecordingPanel->hide();
-    form_.RecordingPanel->clear();
+    form_.controls().fileMenu.RecordWav1->setEnabled(true);
+    form_.controls().fileMenu.StopRecording1->setEnabled(false);
+    form_.controls().status.RecordingPanel->hide();
+    form_.controls().status.RecordingPanel->clear();
 
     const bool endedOnItsOwn = st.end != RecordingEnd::Stopped && st.end != RecordingEnd::None;
     if (!report || (!endedOnItsOwn && finishedInTime && st.overruns == 0 && st.breaks == 0 && st.deviceBreaks == 0 &&

@@ -81,8 +81,9 @@ private:
 // The window's DataCommands, made on first use.
 DataCommands& dataCommandsOf(TScopeForm& form);
 
-// Connects the data commands' menu items to their handlers.
-void ConnectDataCommands(TScopeForm& form);
+// Makes the window's DataCommands and has a device failure that ends the
+// program close a running recording first.
+void PrepareDataCommands(TScopeForm& form);
 
 // Writes text to a file through a temporary file renamed into place, so a
 // failed write leaves any earlier file as it was. On failure `whyNot` says

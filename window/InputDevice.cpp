@@ -18,9 +18,9 @@ void TScopeForm::ShowInputDevice()
     const InstrumentState& s = *state_;
     openDevice_ = s.waveDeviceId;
     const QString name = QString::fromStdString(waveInput_.deviceName(static_cast<UINT>(s.waveDeviceId)));
-    if (InputDeviceLabel->text() != name) {
-        InputDeviceLabel->setText(name);
-        InputDeviceLabel->setToolTip(name);
+    if (controls_.input.InputDeviceLabel->text() != name) {
+        controls_.input.InputDeviceLabel->setText(name);
+        controls_.input.InputDeviceLabel->setToolTip(name);
     }
     // The generator as the only device: the system offered no sound input.
     // Said once a run of the program, without a box to dismiss, and read out
@@ -28,10 +28,11 @@ void TScopeForm::ShowInputDevice()
     if (generatorNoticeGiven_ || s.waveDeviceCount != 1 || name != QLatin1String(kGeneratorProductName))
         return;
     generatorNoticeGiven_ = true;
-    InputNoticeLabel->setText(QStringLiteral("No sound input was found: the built-in generator stands in."));
-    InputNoticeLabel->show();
-    InputNoticeTimer->start();
-    QAccessibleEvent alert(InputNoticeLabel, QAccessible::Alert);
+    const InputWidgets& input = controls_.input;
+    input.InputNoticeLabel->setText(QStringLiteral("No sound input was found: the built-in generator stands in."));
+    input.InputNoticeLabel->show();
+    input.InputNoticeTimer->start();
+    QAccessibleEvent alert(input.InputNoticeLabel, QAccessible::Alert);
     QAccessible::updateAccessibility(&alert);
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "window/Varmolen2.h"
+#include "panel/widgets/PaintBox.h"
 #include "display/MarkerReadouts.h"
 #include "display/ReadoutScales.h"
 #include "panel/widgets/Dial.h"
@@ -35,19 +36,19 @@ QString text(const std::string& s)
 void TScopeForm::UpdateMarkerReadout()
 {
     const MarkerReadout r = ComputeMarkerReadout(state(), state(), decimalSeparator());
-    MarkerLabel->setText(text(r.markerLabel));
+    controls_.screen.MarkerLabel->setText(text(r.markerLabel));
     setStatusText(4, text(r.statusPanel4));
 }
 
 void TScopeForm::UpdateTimeBase()
 {
-    const TimeBaseTexts t = ComputeTimeBase(state(), state(), TimeBaseDial->value(), decimalSeparator());
-    UncalLED->setChecked(t.uncalLedOn);
-    MarkerLabel->setText(text(t.markerLabel));
+    const TimeBaseTexts t = ComputeTimeBase(state(), state(), controls_.timeBase.TimeBaseDial->value(), decimalSeparator());
+    controls_.timeBase.UncalLED->setChecked(t.uncalLedOn);
+    controls_.screen.MarkerLabel->setText(text(t.markerLabel));
     if (t.statusPanel4)
         setStatusText(4, text(*t.statusPanel4));
-    HiFreqLabel->setText(text(t.hiFreqLabel));
-    LoFreqLabel->setText(text(t.loFreqLabel));
+    controls_.screen.HiFreqLabel->setText(text(t.hiFreqLabel));
+    controls_.screen.LoFreqLabel->setText(text(t.loFreqLabel));
     // A cursor reading describes the column under the pointer: at a new
     // scale it is read again there.
     const QString cursor = statusText(1);
@@ -80,7 +81,7 @@ void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons butt
         MarkerMouseMove(state(), state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
     cursorColumn_ = ClampColumn(x);
     setStatusText(1, text(t.cursorText));
-    MarkerLabel->setText(text(t.readout.markerLabel));
+    controls_.screen.MarkerLabel->setText(text(t.readout.markerLabel));
     setStatusText(4, text(t.readout.statusPanel4));
 }
 
@@ -93,7 +94,7 @@ void TScopeForm::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*butto
 void TScopeForm::SpectrumBoxMouseLeave(QObject* sender)
 {
     cursorColumn_.reset();
-    if (SpectrumBox->hasFocus()) {
+    if (controls_.screen.SpectrumBox->hasFocus()) {
         SpectrumBoxEnter(sender);
         return;
     }
@@ -138,9 +139,9 @@ void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
 {
     const MarkerSwitchTexts t = MarkerSwitchClick(form.state(), form.state(), marker, checked, decimalSeparator());
     if (t.uncheckExpandSw)
-        form.ExpandSw->setChecked(false);
+        form.controls().display.ExpandSw->setChecked(false);
     if (t.markerLabel)
-        form.MarkerLabel->setText(text(*t.markerLabel));
+        form.controls().screen.MarkerLabel->setText(text(*t.markerLabel));
     if (t.statusPanel4)
         form.setStatusText(4, text(*t.statusPanel4));
     form.UpdateTimeBase();
@@ -150,19 +151,19 @@ void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
 
 void TScopeForm::Mkr1SwitchClick(QObject* /*sender*/)
 {
-    markerSwitchClicked(*this, 1, Mkr1Switch->isChecked());
+    markerSwitchClicked(*this, 1, controls_.chan1.Mkr1Switch->isChecked());
 }
 
 void TScopeForm::Mkr2SwitchClick(QObject* /*sender*/)
 {
-    markerSwitchClicked(*this, 2, Mkr2Switch->isChecked());
+    markerSwitchClicked(*this, 2, controls_.chan2.Mkr2Switch->isChecked());
 }
 
 void TScopeForm::ExpandSwClick(QObject* /*sender*/)
 {
-    const ExpandOutcome outcome = ExpandSwitchClick(state(), state(), ExpandSw->isChecked());
+    const ExpandOutcome outcome = ExpandSwitchClick(state(), state(), controls_.display.ExpandSw->isChecked());
     if (outcome.refused) {
-        ExpandSw->setChecked(false);
+        controls_.display.ExpandSw->setChecked(false);
         host().showMessage(outcome.message, outcome.caption);
     }
     UpdateTimeBase();
@@ -170,12 +171,12 @@ void TScopeForm::ExpandSwClick(QObject* /*sender*/)
 
 void TScopeForm::ThresholdDialClick(QObject* /*sender*/)
 {
-    setStatusText(2, text(ThresholdDialChange(state(), ThresholdDial->value())));
+    setStatusText(2, text(ThresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
 }
 
 void TScopeForm::ThresholdDialValueChange(QObject* /*sender*/)
 {
-    setStatusText(2, text(ThresholdDialChange(state(), ThresholdDial->value())));
+    setStatusText(2, text(ThresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
 }
 
 }  // namespace varmolen

@@ -2,11 +2,10 @@
 
 #include <QAction>
 #include <QLocale>
-#include <QMenu>
-#include <QMenuBar>
 #include <QTimer>
 
 #include "window/Varmolen2.h"
+#include "panel/widgets/PaintBox.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "display/MeasurementReadouts.h"
 #include "panel/CalibrateDialog.h"
@@ -27,28 +26,9 @@ char decimalSeparator()
 
 MeasureControls::MeasureControls(TScopeForm& form) : form_(form)
 {
-    QMenuBar* bar = form.menuBar();
-    form.Measure1 = new QMenu(QStringLiteral("&Measure"), bar);
-    form.Measure1->setObjectName(QStringLiteral("Measure1"));
-    form.ShowMeasurements1 = form.Measure1->addAction(QStringLiteral("Show Measurements"));
-    form.ShowMeasurements1->setObjectName(QStringLiteral("ShowMeasurements1"));
-    form.ShowMeasurements1->setParent(&form);
-    form.ShowMeasurements1->setCheckable(true);
-    form.Calibrate1 = form.Measure1->addAction(QStringLiteral("Calibrate..."));
-    form.Calibrate1->setObjectName(QStringLiteral("Calibrate1"));
-    form.Calibrate1->setParent(&form);
-    // After "Display", before "Help".
-    if (form.Help1 != nullptr)
-        bar->insertMenu(form.Help1->menuAction(), form.Measure1);
-    else
-        bar->addMenu(form.Measure1);
-    connect(form.ShowMeasurements1, &QAction::triggered, this,
-            [&form] { form.ShowMeasurements1Click(form.ShowMeasurements1); });
-    connect(form.Calibrate1, &QAction::triggered, this, [&form] { form.Calibrate1Click(form.Calibrate1); });
-
     strip_ = new MeasureStrip(&form);
     strip_->hide();
-    peaks_ = std::make_unique<PeakLabels>(form.SpectrumBox);
+    peaks_ = std::make_unique<PeakLabels>(form.controls().screen.SpectrumBox);
     refresh_ = new QTimer(this);
     refresh_->setInterval(kRefreshMs);
     connect(refresh_, &QTimer::timeout, this, [this] { RefreshTexts(); });
@@ -67,7 +47,7 @@ void MeasureControls::ApplySettings()
 void MeasureControls::ShowMeasurements(bool shown)
 {
     form_.state().features.measureShown = shown;
-    form_.ShowMeasurements1->setChecked(shown);
+    form_.controls().measureMenu.ShowMeasurements1->setChecked(shown);
     if (shown != shown_) {
         shown_ = shown;
         // The strip sits in a margin below the status bar that the window
@@ -221,7 +201,7 @@ void MeasureControls::placePeakLabels()
 
 void TScopeForm::ShowMeasurements1Click(QObject* /*sender*/)
 {
-    measure_->ShowMeasurements(ShowMeasurements1->isChecked());
+    measure_->ShowMeasurements(controls_.measureMenu.ShowMeasurements1->isChecked());
 }
 
 void TScopeForm::Calibrate1Click(QObject* /*sender*/)

@@ -34,7 +34,7 @@ public:
     // Twice a second: readable, and each new reading costs a repaint.
     static constexpr int kRefreshMs = 500;
 
-    // Builds the Measure menu after "Display" and the hidden strip.
+    // Builds the hidden strip, its peak tags and its refresh timer.
     explicit MeasureControls(TScopeForm& form);
     ~MeasureControls() override;
 

@@ -68,9 +68,9 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
 {
     InstrumentState& s = form.state();
     if (line)
-        checkOneOf(form.Line1, form.Mic1);
+        checkOneOf(form.controls().optionsMenu.Line1, form.controls().optionsMenu.Mic1);
     else
-        checkOneOf(form.Mic1, form.Line1);
+        checkOneOf(form.controls().optionsMenu.Mic1, form.controls().optionsMenu.Line1);
     s.inputSelect = line ? 1 : 0;
 
     const bool live = s.loadingSettings == 0 && !recordingGoesOnUnchanged(form, line);
@@ -92,8 +92,9 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
 void restoreGain(TScopeForm& form, int channel)
 {
     InstrumentState& s = form.state();
-    QSlider* trackBar = channel == 1 ? form.Chan1GainTrackBar : form.Chan2GainTrackBar;
-    Dial* gainDial = channel == 1 ? form.Chan1GainDial : form.Chan2GainDial;
+    const PanelControls& controls = form.controls();
+    QSlider* trackBar = channel == 1 ? controls.chan1.Chan1GainTrackBar : controls.chan2.Chan2GainTrackBar;
+    Dial* gainDial = channel == 1 ? controls.chan1.Chan1GainDial : controls.chan2.Chan2GainDial;
 
     const ChannelControlsSetting c = ControlsForDisplayType(s, s.displayHeight, channel);
     if (c.trackBarPosition) {
@@ -111,10 +112,10 @@ void restoreOffset(TScopeForm& form, QObject* sender, int channel)
 {
     const ChannelControlsSetting c = ControlsForDisplayType(form.state(), form.state().displayHeight, channel);
     if (channel == 1) {
-        form.Chan1OffsetDial->setValue(c.offsetDial);
+        form.controls().chan1.Chan1OffsetDial->setValue(c.offsetDial);
         form.Chan1OffsetDialClick(sender);
     } else {
-        form.Chan2OffsetDial->setValue(c.offsetDial);
+        form.controls().chan2.Chan2OffsetDial->setValue(c.offsetDial);
         form.Chan2OffsetDialClick(sender);
     }
 }
@@ -124,9 +125,9 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
     InstrumentState& s = form.state();
     const bool time = type == kTimeDisplayType;
     if (time)
-        checkOneOf(form.Time1, form.FFT1);
+        checkOneOf(form.controls().displayMenu.Time1, form.controls().displayMenu.FFT1);
     else
-        checkOneOf(form.FFT1, form.Time1);
+        checkOneOf(form.controls().displayMenu.FFT1, form.controls().displayMenu.Time1);
     s.displayType = type;
     ResetSpectrumHistory(s.spectrumHistory);
 
@@ -153,10 +154,11 @@ struct Scheme {
 void applyBackground(TScopeForm& form, std::int32_t scheme, Scheme colours)
 {
     form.state().backgroundScheme = scheme;
-    form.ScopeStatusPanel->setStyleSheet(
+    const ScreenWidgets& screen = form.controls().screen;
+    screen.ScopeStatusPanel->setStyleSheet(
         QStringLiteral("QFrame#ScopeStatusPanel { background-color: %1; }").arg(styleColour(colours.panel)));
     const QString font = QStringLiteral("color: %1;").arg(styleColour(colours.labels));
-    for (QLabel* label : {form.LoFreqLabel, form.HiFreqLabel, form.MarkerLabel})
+    for (QLabel* label : {screen.LoFreqLabel, screen.HiFreqLabel, screen.MarkerLabel})
         label->setStyleSheet(font);
 }
 
@@ -167,9 +169,9 @@ void TScopeForm::ShowColoursInForce()
     // The colour items carry no check mark; the entry that opens each colour
     // menu shows the colour in force as a swatch instead.
     const InstrumentState& s = state();
-    BackgroundColor1->setIcon(ColourSwatch(BackgroundColour(s.backgroundScheme)));
-    Channel1TraceColor1->setIcon(ColourSwatch(s.chan1Color));
-    Chan2TraceColor1->setIcon(ColourSwatch(s.chan2Color));
+    controls_.displayMenu.BackgroundColor1->setIcon(ColourSwatch(BackgroundColour(s.backgroundScheme)));
+    controls_.displayMenu.Channel1TraceColor1->setIcon(ColourSwatch(s.chan1Color));
+    controls_.displayMenu.Chan2TraceColor1->setIcon(ColourSwatch(s.chan2Color));
 }
 
 void TScopeForm::ShowStateInForce()
@@ -211,13 +213,13 @@ void TScopeForm::FFT1Click(QObject* sender)
 
 void TScopeForm::Enable1Click(QObject* /*sender*/)
 {
-    checkOneOf(Enable1, Disable1);
+    checkOneOf(controls_.displayMenu.Enable1, controls_.displayMenu.Disable1);
     state().gridEnabled = 1;
 }
 
 void TScopeForm::Disable1Click(QObject* /*sender*/)
 {
-    checkOneOf(Disable1, Enable1);
+    checkOneOf(controls_.displayMenu.Disable1, controls_.displayMenu.Enable1);
     state().gridEnabled = 0;
 }
 
@@ -267,14 +269,14 @@ void setAverage(TScopeForm& form, QAction* own, std::int32_t blocks)
 
 }  // namespace
 
-void TScopeForm::AverageOff1Click(QObject* /*sender*/) { setAverage(*this, AverageOff1, 0); }
-void TScopeForm::Average4Click(QObject* /*sender*/) { setAverage(*this, Average4, 4); }
-void TScopeForm::Average16Click(QObject* /*sender*/) { setAverage(*this, Average16, 16); }
-void TScopeForm::Average64Click(QObject* /*sender*/) { setAverage(*this, Average64, 64); }
+void TScopeForm::AverageOff1Click(QObject* /*sender*/) { setAverage(*this, controls_.displayMenu.AverageOff1, 0); }
+void TScopeForm::Average4Click(QObject* /*sender*/) { setAverage(*this, controls_.displayMenu.Average4, 4); }
+void TScopeForm::Average16Click(QObject* /*sender*/) { setAverage(*this, controls_.displayMenu.Average16, 16); }
+void TScopeForm::Average64Click(QObject* /*sender*/) { setAverage(*this, controls_.displayMenu.Average64, 64); }
 
 void TScopeForm::PeakHold1Click(QObject* /*sender*/)
 {
-    state().features.peakHold = PeakHold1->isChecked();
+    state().features.peakHold = controls_.displayMenu.PeakHold1->isChecked();
     RestartPeakHold(state().spectrumHistory);
 }
 

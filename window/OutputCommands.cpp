@@ -82,22 +82,6 @@ OutputCommands& outputCommandsOf(TScopeForm& form)
     return *commands;
 }
 
-void ConnectOutputCommands(TScopeForm& form)
-{
-    outputCommandsOf(form);
-    const std::pair<QAction*, MenuHandler> items[] = {
-        {form.SaveForm1, &TScopeForm::SaveForm1Click},
-        {form.SaveBitmap1, &TScopeForm::SaveBitmap1Click},
-        {form.CopyForm1, &TScopeForm::CopyForm1Click},
-        {form.CopyBitmap1, &TScopeForm::CopyBitmap1Click},
-        {form.PrintForm1, &TScopeForm::PrintForm1Click},
-        {form.HelpFile1, &TScopeForm::HelpFile1Click},
-        {form.About1, &TScopeForm::About1Click},
-    };
-    for (const auto& [item, handler] : items)
-        BindMenuItem(form, item, handler);
-}
-
 // ------------------------------------------------------------ pure helpers
 
 QString aboutText()

@@ -72,9 +72,6 @@ private:
 // The window's OutputCommands, made on first use.
 OutputCommands& outputCommandsOf(TScopeForm& form);
 
-// Connects the File and Help menu items to their handlers.
-void ConnectOutputCommands(TScopeForm& form);
-
 // The three lines of the about box.
 QString aboutText();
 

@@ -8,16 +8,15 @@
 
 namespace varmolen {
 
-QtHost::QtHost(QWidget* owner, QTimer* startTimer, QTimer* timeoutTimer)
-    : owner_(owner), startTimer_(startTimer), timeoutTimer_(timeoutTimer)
+void QtHost::attach(QWidget* owner, QTimer* startTimer, QTimer* timeoutTimer)
 {
+    owner_ = owner;
+    startTimer_ = startTimer;
+    timeoutTimer_ = timeoutTimer;
 }
 
 void QtHost::showMessage(const std::string& text, const std::string& caption)
 {
-    recorded_.emplace_back(text, caption);
-    if (recordOnly_)
-        return;
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::Ok, owner_);
     box.exec();
@@ -25,9 +24,11 @@ void QtHost::showMessage(const std::string& text, const std::string& caption)
 
 void QtHost::endApplication()
 {
-    ++endRequests_;
-    if (endRequests_ == 1 && beforeEnd_)
-        beforeEnd_();
+    if (!ending_) {
+        ending_ = true;
+        if (beforeEnd_)
+            beforeEnd_();
+    }
     // The event loop finishes once the running handlers have returned; the
     // main window is then destroyed, which saves the settings.
     QCoreApplication::quit();
@@ -62,7 +63,6 @@ int QtHost::eventLoopDepth() const
 
 void QtHost::pauseMs(int milliseconds)
 {
-    pauses_.push_back(milliseconds);
     if (milliseconds > 0) {
         QThread::msleep(static_cast<unsigned long>(milliseconds));
     }

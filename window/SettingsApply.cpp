@@ -48,18 +48,18 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
     InstrumentState& s = form.state();
     switch (field) {
     case ConfigField::chan1Enabled:
-        setSwitch(form.Chan1EnbSwitch, s.chan1Enabled == 1);
+        setSwitch(form.controls().chan1.Chan1EnbSwitch, s.chan1Enabled == 1);
         form.Chan1EnbSwitchClick(sender);
         break;
     case ConfigField::chan2Enabled:
-        setSwitch(form.Chan2EnbSwitch, s.chan2Enabled == 1);
+        setSwitch(form.controls().chan2.Chan2EnbSwitch, s.chan2Enabled == 1);
         form.Chan2EnbSwitchClick(sender);
         break;
     case ConfigField::chan1TimeRange:
-        setRangeTrackBar(form.Chan1GainTrackBar, s.chan1TimeRange);
+        setRangeTrackBar(form.controls().chan1.Chan1GainTrackBar, s.chan1TimeRange);
         break;
     case ConfigField::chan2TimeRange:
-        setRangeTrackBar(form.Chan2GainTrackBar, s.chan2TimeRange);
+        setRangeTrackBar(form.controls().chan2.Chan2GainTrackBar, s.chan2TimeRange);
         break;
     case ConfigField::chan1FreqRange:
     case ConfigField::chan2FreqRange:
@@ -76,32 +76,32 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
         break;
     case ConfigField::triggerThreshold:
         // The file keeps twice the dial value; halved toward zero.
-        form.ThresholdDial->setValue(static_cast<float>(s.triggerThreshold / 2));
+        form.controls().trigger.ThresholdDial->setValue(static_cast<float>(s.triggerThreshold / 2));
         form.ThresholdDialValueChange(sender);
         break;
     case ConfigField::triggerSlope:
-        setSwitch(form.TrigSlopeSw, s.triggerSlope == 1);
+        setSwitch(form.controls().trigger.TrigSlopeSw, s.triggerSlope == 1);
         form.TrigSlopeSwClick(sender);
         break;
     // Switches without a handler: the state holds what the switch shows.
     case ConfigField::chopMode:
-        s.chopMode = setSwitch(form.ChopSw, s.chopMode == 1) ? 1 : 0;
+        s.chopMode = setSwitch(form.controls().trigger.ChopSw, s.chopMode == 1) ? 1 : 0;
         break;
     case ConfigField::addChannels:
-        s.addChannels = setSwitch(form.AddChanSw, s.addChannels == 1) ? 1 : 0;
+        s.addChannels = setSwitch(form.controls().trace.AddChanSw, s.addChannels == 1) ? 1 : 0;
         break;
     case ConfigField::displayHold:
-        s.displayHold = setSwitch(form.DisplayHoldSw, s.displayHold == 1) ? 1 : 0;
+        s.displayHold = setSwitch(form.controls().display.DisplayHoldSw, s.displayHold == 1) ? 1 : 0;
         break;
     case ConfigField::singleSweep:
-        s.singleSweep = setSwitch(form.SingleDisplaySw, s.singleSweep == 1) ? 1 : 0;
+        s.singleSweep = setSwitch(form.controls().display.SingleDisplaySw, s.singleSweep == 1) ? 1 : 0;
         break;
     case ConfigField::triggerEnabled:
-        setSwitch(form.TriggerEnableSwitch, s.triggerEnabled == 1);
+        setSwitch(form.controls().trigger.TriggerEnableSwitch, s.triggerEnabled == 1);
         form.TriggerEnableSwitchClick(sender);
         break;
     case ConfigField::traceMode:
-        s.traceMode = setSwitch(form.TraceModeSw, s.traceMode == 2) ? 2 : 1;
+        s.traceMode = setSwitch(form.controls().trace.TraceModeSw, s.traceMode == 2) ? 2 : 1;
         break;
     case ConfigField::sampleRate:
         if (s.sampleRate == 11025)
@@ -112,7 +112,7 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
             form.HiSampleRateRadioBtnClick(sender);
         break;
     case ConfigField::timeBaseSetting:
-        form.TimeBaseDial->setValue(static_cast<float>(s.timeBaseSetting));
+        form.controls().timeBase.TimeBaseDial->setValue(static_cast<float>(s.timeBaseSetting));
         form.TimeBaseDialClick(sender);
         break;
     case ConfigField::inputSelect:
@@ -143,7 +143,7 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
             form.Teal1Click(sender);
         break;
     case ConfigField::triggerChannel:
-        setSwitch(form.ChannelSw, s.triggerChannel == 1);
+        setSwitch(form.controls().trigger.ChannelSw, s.triggerChannel == 1);
         form.ChannelSwClick(sender);
         break;
     case ConfigField::chan1Color:
@@ -152,11 +152,11 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
     case ConfigField::marker2Pos:
         break;
     case ConfigField::marker1Enabled:
-        setSwitch(form.Mkr1Switch, s.marker1Enabled == 1);
+        setSwitch(form.controls().chan1.Mkr1Switch, s.marker1Enabled == 1);
         form.Mkr1SwitchClick(sender);
         break;
     case ConfigField::marker2Enabled:
-        setSwitch(form.Mkr2Switch, s.marker2Enabled == 1);
+        setSwitch(form.controls().chan2.Mkr2Switch, s.marker2Enabled == 1);
         form.Mkr2SwitchClick(sender);
         break;
     case ConfigField::osVariant:

@@ -30,7 +30,9 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
     // Own button checked first: the checked button of an exclusive set
     // cannot be unchecked on its own.
     own->setChecked(true);
-    for (QRadioButton* other : {form.LowSampleRateRadioBtn, form.MidSampleRateRadioBtn, form.HiSampleRateRadioBtn})
+    const TimeBaseWidgets& timeBase = form.controls().timeBase;
+    for (QRadioButton* other :
+         {timeBase.LowSampleRateRadioBtn, timeBase.MidSampleRateRadioBtn, timeBase.HiSampleRateRadioBtn})
         if (other != own)
             other->setChecked(false);
 
@@ -66,35 +68,35 @@ void relabelForTheHold(TScopeForm& form, std::uint32_t rateBefore)
 
 void TScopeForm::TriggerEnableSwitchClick(QObject* /*sender*/)
 {
-    state().triggerEnabled = TriggerEnableSwitch->isChecked() ? 1 : 0;
+    state().triggerEnabled = controls_.trigger.TriggerEnableSwitch->isChecked() ? 1 : 0;
 }
 
 void TScopeForm::TrigSlopeSwClick(QObject* sender)
 {
-    state().triggerSlope = TrigSlopeSw->isChecked() ? 1 : 0;
+    state().triggerSlope = controls_.trigger.TrigSlopeSw->isChecked() ? 1 : 0;
     // Re-reads the threshold dial, so the "Threshold = " panel is current.
     ThresholdDialClick(sender);
 }
 
 void TScopeForm::ChannelSwClick(QObject* /*sender*/)
 {
-    state().triggerChannel = ChannelSw->isChecked() ? 1 : 2;
+    state().triggerChannel = controls_.trigger.ChannelSw->isChecked() ? 1 : 2;
 }
 
 void TScopeForm::ChopSwClick(QObject* /*sender*/)
 {
-    state().chopMode = ChopSw->isChecked() ? 1 : 0;
+    state().chopMode = controls_.trigger.ChopSw->isChecked() ? 1 : 0;
 }
 
 void TScopeForm::SineSquareSwClick(QObject* /*sender*/)
 {
-    state().triggerShape = SineSquareSw->isChecked() ? 1 : 2;
+    state().triggerShape = controls_.trigger.SineSquareSw->isChecked() ? 1 : 2;
 }
 
 void TScopeForm::DisplayHoldSwClick(QObject* /*sender*/)
 {
     const std::uint32_t rateBefore = ReadoutRate(state(), state());
-    state().displayHold = DisplayHoldSw->isChecked() ? 1 : 0;
+    state().displayHold = controls_.display.DisplayHoldSw->isChecked() ? 1 : 0;
     relabelForTheHold(*this, rateBefore);
 }
 
@@ -102,7 +104,7 @@ void TScopeForm::SingleDisplaySwClick(QObject* /*sender*/)
 {
     InstrumentState& s = state();
     const std::uint32_t rateBefore = ReadoutRate(s, s);
-    if (SingleDisplaySw->isChecked()) {
+    if (controls_.display.SingleDisplaySw->isChecked()) {
         // Armed: the next trigger search freezes the display.
         s.singleSweep = 1;
     } else {
@@ -116,17 +118,17 @@ void TScopeForm::SingleDisplaySwClick(QObject* /*sender*/)
 
 void TScopeForm::LowSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(*this, sender, LowSampleRateRadioBtn, 11025);
+    changeSampleRate(*this, sender, controls_.timeBase.LowSampleRateRadioBtn, 11025);
 }
 
 void TScopeForm::MidSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(*this, sender, MidSampleRateRadioBtn, 22050);
+    changeSampleRate(*this, sender, controls_.timeBase.MidSampleRateRadioBtn, 22050);
 }
 
 void TScopeForm::HiSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(*this, sender, HiSampleRateRadioBtn, 44100);
+    changeSampleRate(*this, sender, controls_.timeBase.HiSampleRateRadioBtn, 44100);
 }
 
 }  // namespace varmolen

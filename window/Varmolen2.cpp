@@ -6,12 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImage>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
-#include <QPaintEvent>
-#include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -25,6 +20,8 @@
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
+#include "panel/widgets/PaintBox.h"
+#include "window/BindingTable.h"
 #include "window/MeasureControls.h"
 #include "panel/widgets/Led.h"
 #include "persist/ConfigFile.h"
@@ -33,82 +30,6 @@
 #include "window/OutputCommands.h"
 
 namespace varmolen {
-
-// ---------------------------------------------------------------- TPaintBox
-
-TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), bitmap_(bitmap)
-{
-    setAttribute(Qt::WA_OpaquePaintEvent, true);
-    setMouseTracking(true);
-    setFocusPolicy(Qt::TabFocus);
-    setFixedSize(Raster::kWidth, Raster::kHeight);
-}
-
-void TPaintBox::paintEvent(QPaintEvent* event)
-{
-    // The bitmap is stored in the window surface's own layout: an RGB32
-    // image of the same memory, drawn with a plain copy of the part asked for.
-    const QImage view(reinterpret_cast<const uchar*>(bitmap_.data()), Raster::kWidth, Raster::kHeight,
-                      Raster::bytesPerLine(), QImage::Format_RGB32);
-    const QRect part = event->rect() & view.rect();
-    QPainter painter(this);
-    painter.drawImage(part.topLeft(), view, part);
-    if (shown_ != nullptr)
-        copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
-}
-
-void TPaintBox::leaveEvent(QEvent* event)
-{
-    QWidget::leaveEvent(event);
-    emit mouseLeft();
-}
-
-void TPaintBox::mousePressEvent(QMouseEvent* event)
-{
-    const QPoint p = event->position().toPoint();
-    emit mousePressed(event->button(), event->modifiers(), p.x(), p.y());
-}
-
-void TPaintBox::mouseMoveEvent(QMouseEvent* event)
-{
-    const QPoint p = event->position().toPoint();
-    emit mouseMoved(event->buttons(), event->modifiers(), p.x(), p.y());
-}
-
-void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
-{
-    const QPoint p = event->position().toPoint();
-    emit mouseReleased(event->button(), event->modifiers(), p.x(), p.y());
-}
-
-void TPaintBox::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_M:
-    case Qt::Key_Space:
-        emit keyPressed(event->key(), event->modifiers());
-        event->accept();
-        return;
-    default:
-        QWidget::keyPressEvent(event);
-    }
-}
-
-void TPaintBox::focusInEvent(QFocusEvent* event)
-{
-    QWidget::focusInEvent(event);
-    emit keyboardFocusChanged(true);
-}
-
-void TPaintBox::focusOutEvent(QFocusEvent* event)
-{
-    QWidget::focusOutEvent(event);
-    emit keyboardFocusChanged(false);
-}
-
-// --------------------------------------------------------------- TScopeForm
 
 namespace {
 
@@ -122,11 +43,18 @@ bool fileOpensForReading(const QString& path)
 }  // namespace
 
 TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
+    : TScopeForm(waveInput, std::make_unique<QtHost>(), parent)
+{
+    FinishCreate();
+}
+
+TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidget* parent)
     : QMainWindow(parent),
       state_(std::make_unique<InstrumentState>()),
       displayBitmap_(std::make_unique<Raster>()),
       shownPicture_(std::make_unique<Raster>()),
-      waveInput_(waveInput)
+      waveInput_(waveInput),
+      host_(std::move(host))
 {
     setObjectName(QStringLiteral("ScopeForm"));
     setWindowTitle(QStringLiteral("Varmolen"));
@@ -134,22 +62,21 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
-    StartTimer = new QTimer(this);
-    StartTimer->setObjectName(QStringLiteral("StartTimer"));
-    StartTimer->setInterval(250);
-    TimeoutTimer = new QTimer(this);
-    TimeoutTimer->setObjectName(QStringLiteral("TimeoutTimer"));
-    TimeoutTimer->setInterval(250);
-    host_ = std::make_unique<QtHost>(this, StartTimer, TimeoutTimer);
+    auto* startTimer = new QTimer(this);
+    startTimer->setObjectName(QStringLiteral("StartTimer"));
+    startTimer->setInterval(250);
+    auto* timeoutTimer = new QTimer(this);
+    timeoutTimer->setObjectName(QStringLiteral("TimeoutTimer"));
+    timeoutTimer->setInterval(250);
+    host_->attach(this, startTimer, timeoutTimer);
     engine_ = std::make_unique<WaveEngine>(*state_, *state_, waveInput_, *host_);
     loop_ = std::make_unique<AcquisitionLoop>(*state_, *state_, *state_, *engine_, *host_, [this] { DisplayPass(); });
-    connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(StartTimer); });
-    connect(TimeoutTimer, &QTimer::timeout, this, [this] { TimeoutTimerTimer(TimeoutTimer); });
     // Both timers run from the moment the window exists, so the first run
     // starts 250 ms after the window was created, not after the panel was
-    // built and the settings applied on top.
-    StartTimer->start();
-    TimeoutTimer->start();
+    // built and the settings applied on top. Nothing serves their ticks
+    // before the panel is bound.
+    startTimer->start();
+    timeoutTimer->start();
     // The device calls this from its capture thread; one queued hop to this
     // thread is pending at a time, so a burst of changes costs one step.
     waveInput_.setNotifier([this] {
@@ -164,17 +91,20 @@ TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     });
 
     auto* central = new QWidget(this);
-    BuildFrontPanel(*this, central);
-    SpectrumBox->setShownPicture(shownPicture_.get());
+    controls_ = BuildFrontPanel(*this, central, *displayBitmap_);
+    controls_.run.StartTimer = startTimer;
+    controls_.run.TimeoutTimer = timeoutTimer;
+    controls_.screen.SpectrumBox->setShownPicture(shownPicture_.get());
     setCentralWidget(central);
-    BuildMenus(*this);
-    ConnectOutputCommands(*this);
-    ConnectDataCommands(*this);
+    BuildMenus(*this, controls_);
+    outputCommandsOf(*this);
+    PrepareDataCommands(*this);
 
-    connect(Quit1, &QAction::triggered, this, &TScopeForm::Quit1Click);
-    connect(SelectCard, &QAction::triggered, this, &TScopeForm::SelectCardClick);
+    BindControls(*this);
+}
 
-    ConnectFrontPanel();
+void TScopeForm::FinishCreate()
+{
     measure_ = std::make_unique<MeasureControls>(*this);
     FormCreate(this);
     measure_->ApplySettings();
@@ -189,7 +119,6 @@ TScopeForm::~TScopeForm()
 
 void TScopeForm::StartBtnClick(QObject* /*sender*/)
 {
-    ++startRuns_;
     // Once the window is closing nothing starts acquisition again (the
     // sound-card dialog, closed with the application, runs an input handler).
     if (closing_)
@@ -200,7 +129,6 @@ void TScopeForm::StartBtnClick(QObject* /*sender*/)
 
 void TScopeForm::StopBtnClick(QObject* /*sender*/)
 {
-    ++stopRuns_;
     loop_->StopBtnClick();
 }
 
@@ -222,7 +150,6 @@ void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
 
 void TScopeForm::DisplayPass()
 {
-    ++displayPasses_;
     ShowPicture(RunDisplayPass(*state_, *state_, *state_, *displayBitmap_));
 }
 
@@ -235,17 +162,18 @@ void TScopeForm::RedrawHeldPicture()
 
 void TScopeForm::ShowPicture(bool showHint)
 {
-    TrigdLED->setChecked(state_->triggerFound == 1);
+    controls_.trigger.TrigdLED->setChecked(state_->triggerFound == 1);
     if (showHint != spectrumBoxShowsHint_) {
         spectrumBoxShowsHint_ = showHint;
-        SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position") : QString());
+        controls_.screen.SpectrumBox->setToolTip(showHint ? QStringLiteral("Drag the marker to the desired position")
+                                                          : QString());
     }
     // Only the rows that changed since the last pass go to the screen; a
     // picture that did not change at all (no channel drawn, or a steady
     // trace) is not sent again. Comparing costs a small part of a repaint.
     const RowBand band = copyChangedRows(*displayBitmap_, *shownPicture_);
     if (!band.empty())
-        SpectrumBox->update(0, band.first, Raster::kWidth, band.count);
+        controls_.screen.SpectrumBox->update(0, band.first, Raster::kWidth, band.count);
 }
 
 void TScopeForm::FormCreate(QObject* sender)
@@ -291,8 +219,10 @@ void TScopeForm::FormCreate(QObject* sender)
     // it; without one (or with a bad one) they all stay off.
     s.features = readFeatureSettings(featureSettingsPath());
     const std::int32_t average = s.features.spectrumAverage;
-    (average == 4 ? Average4 : average == 16 ? Average16 : average == 64 ? Average64 : AverageOff1)->setChecked(true);
-    PeakHold1->setChecked(s.features.peakHold);
+    const DisplayMenu& menu = controls_.displayMenu;
+    (average == 4 ? menu.Average4 : average == 16 ? menu.Average16 : average == 64 ? menu.Average64 : menu.AverageOff1)
+        ->setChecked(true);
+    menu.PeakHold1->setChecked(s.features.peakHold);
     ShowStateInForce();
 
     // 9. The analysis window of the transform.
@@ -315,25 +245,25 @@ void TScopeForm::FormClose()
     // longer writes into the buffers; no new run starts. Then let it settle
     // and end the application.
     s.stopped = 1;
-    StartTimer->stop();
-    TimeoutTimer->stop();
+    controls_.run.StartTimer->stop();
+    controls_.run.TimeoutTimer->stop();
     if (loop_->running() || engine_->deviceOpen())
         loop_->StopBtnClick();
-    StartTimer->stop();
+    controls_.run.StartTimer->stop();
     host_->pauseMs(250);
     QCoreApplication::quit();
 }
 
 void TScopeForm::FormDestroy()
 {
-    if (formDestroyRuns_ > 0)
+    if (formDestroyed_)
         return;
-    ++formDestroyRuns_;
+    formDestroyed_ = true;
     InstrumentState& s = *state_;
     if (loop_->running() || engine_->deviceOpen())
         loop_->StopBtnClick();
-    StartTimer->stop();
-    TimeoutTimer->stop();
+    controls_.run.StartTimer->stop();
+    controls_.run.TimeoutTimer->stop();
     // A recording that still runs is finished before anything else ends:
     // the file holds everything recorded up to the close.
     dataCommandsOf(*this).stopRecording(false);
@@ -347,17 +277,15 @@ void TScopeForm::FormDestroy()
         writeFeatureSettings(featuresPath, s.features);
     s.bufferA.reset();
     s.bufferB.reset();
-    if (destroyObserver_)
-        destroyObserver_();
 }
 
-void TScopeForm::Quit1Click()
+void TScopeForm::Quit1Click(QObject* /*sender*/)
 {
     close();
     QCoreApplication::quit();
 }
 
-void TScopeForm::SelectCardClick()
+void TScopeForm::SelectCardClick(QObject* /*sender*/)
 {
     if (soundCardSelect_ == nullptr)
         return;
@@ -367,9 +295,9 @@ void TScopeForm::SelectCardClick()
 
 QLabel* TScopeForm::StatusPanel(int index) const
 {
-    if (StatusBar1 == nullptr || index < 0 || index > 4)
+    if (controls_.status.StatusBar1 == nullptr || index < 0 || index > 4)
         return nullptr;
-    return StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(index));
+    return controls_.status.StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(index));
 }
 
 void TScopeForm::setStatusText(int index, const QString& text)

@@ -2,81 +2,31 @@
 // panel with the display in the middle, the channel columns beside it, the
 // trigger, display and time-base groups below, a status bar and the menus.
 // It owns the one instrument state and hands it by reference to every part.
-// Handlers carry the names of their control and event; the panel's handler
-// bodies live with their control groups under panel/.
+// Handlers carry the names of their control and event; their bodies live
+// with their control groups in this folder, and one table binds every
+// control and menu item to its handler (window/BindingTable.cpp).
 #pragma once
 
 #include <QMainWindow>
 #include <QWidget>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <optional>
 
 #include "state/InstrumentState.h"
 #include "window/QtHost.h"
 #include "display/Raster.h"
+#include "panel/PanelControls.h"
 
-class QAction;
-class QActionGroup;
-class QFrame;
-class QGroupBox;
 class QLabel;
-class QMenu;
-class QPushButton;
-class QRadioButton;
-class QSlider;
-class QStatusBar;
-class QTimer;
 
 namespace varmolen {
 
-class Dial;
-class Led;
-class RockerSwitch;
-class ToggleSwitch;
 class AcquisitionLoop;
 class MeasureControls;
 class WaveEngine;
 class WaveInput;
-
-// The paint box that shows the display bitmap: it paints an RGB32 view of the
-// bitmap's own memory, so a held picture survives every repaint. It takes
-// the keyboard by Tab only (a click leaves the focus where it is) and passes
-// on the keys that work the markers: Left, Right, M and Space.
-class TPaintBox : public QWidget {
-    Q_OBJECT
-public:
-    TPaintBox(const Raster& bitmap, QWidget* parent);
-
-    // The copy of what the screen holds: every repaint records there what it
-    // put on the screen, so a display pass sends exactly the rows that differ
-    // from it, whatever the window went through (shown, covered, resized).
-    void setShownPicture(Raster* shown) { shown_ = shown; }
-
-signals:
-    void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
-    void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
-    void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
-    void keyPressed(int key, Qt::KeyboardModifiers modifiers);
-    void keyboardFocusChanged(bool focused);
-    void mouseLeft();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-
-private:
-    const Raster& bitmap_;
-    Raster* shown_ = nullptr;
-};
 
 class TScopeForm : public QMainWindow {
     Q_OBJECT
@@ -85,6 +35,10 @@ public:
     // one the whole program records from; it outlives the window.
     explicit TScopeForm(WaveInput& waveInput, QWidget* parent = nullptr);
     ~TScopeForm() override;
+
+    // The panel's and the menus' widgets by group: read-only, so no widget
+    // can be put in another's place.
+    const PanelControls& controls() const { return controls_; }
 
     InstrumentState& state() { return *state_; }
     const InstrumentState& state() const { return *state_; }
@@ -95,17 +49,17 @@ public:
     // Lifecycle
     void FormCreate(QObject* sender);
     void FormClose();
-    void FormDestroy();
-    void Quit1Click();
-    void SelectCardClick();
+    virtual void FormDestroy();
+    void Quit1Click(QObject* sender);
+    void SelectCardClick(QObject* sender);
 
     // Settings file: read and applied once at start, written once at exit.
     void LoadConfiguration(QObject* sender, const char* path);
     void SaveConfiguration(const char* path);
 
     // Acquisition (the run loop's entry points and timers).
-    void StartBtnClick(QObject* sender);
-    void StopBtnClick(QObject* sender);
+    virtual void StartBtnClick(QObject* sender);
+    virtual void StopBtnClick(QObject* sender);
     void StartTimerTimer(QObject* sender);
     void TimeoutTimerTimer(QObject* sender);
 
@@ -227,28 +181,17 @@ public:
     // display follows the live signal.
     void RedrawHeldPicture();
 
-    // Connects every front-panel control and menu item to its handler
-    // (window/ConnectPanel.cpp). User actions only: setting a control from
-    // the program never runs a handler.
-    void ConnectFrontPanel();
-
     // Names the device acquisition records from, after every start; the
     // first time it is the built-in generator because no other device was
     // found, says so for kInputNoticeMs, once (window/InputDevice.cpp).
     void ShowInputDevice();
-    static constexpr int kInputNoticeMs = 20000;
+    static constexpr int kInputNoticeMs = InputWidgets::kNoticeMs;
     // The device the last start opened (-1 before any).
     std::int32_t openDevice() const { return openDevice_; }
 
     // The sound-card dialog, created by the program entry after this window.
     void setSoundCardSelect(QWidget* dialog) { soundCardSelect_ = dialog; }
 
-    // How often acquisition was started and stopped through the handlers
-    // (whether or not a run was active): lets tests check handler sequences.
-    int startRuns() const { return startRuns_; }
-    // Display passes of new blocks drawn so far.
-    int displayPasses() const { return displayPasses_; }
-    int stopRuns() const { return stopRuns_; }
     AcquisitionLoop& acquisition() { return *loop_; }
 
     // Status bar panels 0..4.
@@ -256,133 +199,25 @@ public:
     void setStatusText(int index, const QString& text);
     QString statusText(int index) const;
 
-    // Called at the end of FormDestroy; lets tests see that it ran, and how often.
-    void setDestroyObserver(std::function<void()> observer) { destroyObserver_ = std::move(observer); }
-    int formDestroyRuns() const { return formDestroyRuns_; }
-
-    // ---- Controls, named by role and kind ----
-    QTimer* StartTimer = nullptr;
-    QTimer* TimeoutTimer = nullptr;
-    QFrame* ImagePanel = nullptr;
-    TPaintBox* SpectrumBox = nullptr;
-    QFrame* ScopeStatusPanel = nullptr;
-    QLabel* LoFreqLabel = nullptr;
-    QLabel* MarkerLabel = nullptr;
-    QLabel* HiFreqLabel = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QLabel* RecordingPanel = nullptr;  // shown only while a WAV recording runs
-    QGroupBox* InputGroup = nullptr;      // under the Trace group
-    QLabel* InputDeviceLabel = nullptr;   // the device's whole name
-    QLabel* InputNoticeLabel = nullptr;   // "No sound input was found", once
-    QTimer* InputNoticeTimer = nullptr;   // hides the notice
-    QPushButton* StartBtn = nullptr;
-    QPushButton* StopBtn = nullptr;
-
-    QGroupBox* Chan1Group = nullptr;
-    Dial* Chan1GainDial = nullptr;
-    QSlider* Chan1GainTrackBar = nullptr;
-    Dial* Chan1OffsetDial = nullptr;
-    RockerSwitch* Chan1EnbSwitch = nullptr;
-    RockerSwitch* Mkr1Switch = nullptr;
-
-    QGroupBox* Chan2Group = nullptr;
-    Dial* Chan2GainDial = nullptr;
-    QSlider* Chan2GainTrackBar = nullptr;
-    Dial* Chan2OffsetDial = nullptr;
-    RockerSwitch* Chan2EnbSwitch = nullptr;
-    RockerSwitch* Mkr2Switch = nullptr;
-
-    QGroupBox* TraceGroup = nullptr;
-    RockerSwitch* AddChanSw = nullptr;
-    RockerSwitch* TraceModeSw = nullptr;
-
-    QGroupBox* TriggerGroup = nullptr;
-    ToggleSwitch* TriggerEnableSwitch = nullptr;
-    ToggleSwitch* TrigSlopeSw = nullptr;
-    ToggleSwitch* ChannelSw = nullptr;
-    ToggleSwitch* ChopSw = nullptr;
-    ToggleSwitch* SineSquareSw = nullptr;
-    Dial* ThresholdDial = nullptr;
-    Led* TrigdLED = nullptr;  // lit while the last pass found its trigger point
-
-    QGroupBox* DisplayGroup = nullptr;
-    RockerSwitch* DisplayHoldSw = nullptr;
-    RockerSwitch* SingleDisplaySw = nullptr;
-    RockerSwitch* ExpandSw = nullptr;
-
-    QGroupBox* TimeBaseGroup = nullptr;
-    Dial* TimeBaseDial = nullptr;
-    Led* UncalLED = nullptr;
-    QRadioButton* LowSampleRateRadioBtn = nullptr;
-    QRadioButton* MidSampleRateRadioBtn = nullptr;
-    QRadioButton* HiSampleRateRadioBtn = nullptr;
-
-    // ---- Menus ----
-    QMenu* File1 = nullptr;
-    QAction* SaveForm1 = nullptr;
-    QAction* SaveBitmap1 = nullptr;
-    QAction* CopyForm1 = nullptr;
-    QAction* CopyBitmap1 = nullptr;
-    QAction* PrintForm1 = nullptr;
-    QAction* ExportData1 = nullptr;
-    QAction* RecordWav1 = nullptr;
-    QAction* StopRecording1 = nullptr;
-    QAction* Quit1 = nullptr;
-    QMenu* Options1 = nullptr;
-    QMenu* SelectSoundCard = nullptr;
-    QAction* SelectCard = nullptr;
-    QMenu* Input1 = nullptr;
-    QAction* Mic1 = nullptr;
-    QAction* Line1 = nullptr;
-    QMenu* Display1 = nullptr;
-    QMenu* Type1 = nullptr;
-    QAction* Time1 = nullptr;
-    QAction* FFT1 = nullptr;
-    QMenu* Grid1 = nullptr;
-    QAction* Enable1 = nullptr;
-    QAction* Disable1 = nullptr;
-    QMenu* BackgroundColor1 = nullptr;
-    QAction* White1 = nullptr;
-    QAction* Teal1 = nullptr;
-    QAction* Black1 = nullptr;
-    QMenu* Channel1TraceColor1 = nullptr;
-    QAction* Black2 = nullptr;
-    QAction* Red1 = nullptr;
-    QAction* Blue1 = nullptr;
-    QAction* Lime1 = nullptr;  // captioned "Teal"
-    QAction* Lime2 = nullptr;
-    QAction* Yellow1 = nullptr;
-    QAction* White2 = nullptr;
-    QMenu* Chan2TraceColor1 = nullptr;
-    QAction* Black3 = nullptr;
-    QAction* Red2 = nullptr;
-    QAction* Blue2 = nullptr;
-    QAction* Teal2 = nullptr;
-    QAction* Lime3 = nullptr;
-    QAction* Yellow2 = nullptr;
-    QAction* White3 = nullptr;
-    QMenu* Spectrum1 = nullptr;
-    QAction* AverageOff1 = nullptr;
-    QAction* Average4 = nullptr;
-    QAction* Average16 = nullptr;
-    QAction* Average64 = nullptr;
-    QAction* PeakHold1 = nullptr;
-    QAction* SpectrumReset1 = nullptr;
-    QMenu* Measure1 = nullptr;
-    QAction* ShowMeasurements1 = nullptr;
-    QAction* Calibrate1 = nullptr;
-    QMenu* Help1 = nullptr;
-    QAction* HelpFile1 = nullptr;
-    QAction* About1 = nullptr;
-
 protected:
+    // A window made in two steps, for a window of a kind of its own: this
+    // builds and binds the panel, with surroundings the caller's host stands
+    // for (it gets its owner and timers here); FinishCreate, called last by
+    // the derived window's constructor, applies the settings and lets
+    // acquisition start, its overrides in force.
+    TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidget* parent);
+    void FinishCreate();
+
     // One display pass for the block the run loop has just completed.
-    void DisplayPass();
+    virtual void DisplayPass();
+    // FormDestroy has run (it runs once, however often it is called).
+    bool formDestroyed() const { return formDestroyed_; }
     // Sends a pass's picture to the screen and sets what follows from it.
     void ShowPicture(bool showHint);
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    PanelControls controls_;
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
     std::unique_ptr<Raster> shownPicture_;  // what the screen holds of the display
@@ -394,15 +229,11 @@ private:
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
     int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2
-    int startRuns_ = 0;
-    int displayPasses_ = 0;
     // The display column under the pointer while the cursor reading
     // describes it; rewritten when the scale changes under it.
     std::optional<int> cursorColumn_;
-    int stopRuns_ = 0;
     QWidget* soundCardSelect_ = nullptr;
-    std::function<void()> destroyObserver_;
-    int formDestroyRuns_ = 0;
+    bool formDestroyed_ = false;
     bool closing_ = false;
     bool formCreated_ = false;  // the constructor has applied the settings
     bool generatorNoticeGiven_ = false;

@@ -11,8 +11,10 @@
 #include <cstdio>
 
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "audio/GeneratorWaveInput.h"
 #include "panel/widgets/Dial.h"
+#include "panel/widgets/PaintBox.h"
 #include "panel/widgets/RockerSwitch.h"
 
 namespace {
@@ -35,20 +37,20 @@ int main(int argc, char* argv[])
     qputenv("VARMOLEN_HELP_DIR", help.path().toUtf8());
 
     varmolen::GeneratorWaveInput generator;
-    varmolen::TScopeForm form(generator);
+    varmolen::test::SpyScopeForm form(generator);
     form.host().setRecordOnly(true);
     form.show();
 
     auto centre = [&form](const QWidget* w) { return w->mapTo(&form, w->rect().center()); };
     // The display's top-left pixel (it is 513 x 343), to look at what it shows.
-    print("display", form.SpectrumBox->mapTo(&form, QPoint(0, 0)));
-    print("chan1-switch", centre(form.Chan1EnbSwitch));
-    print("chan1-gain-dial", centre(form.Chan1GainDial));
+    print("display", form.controls().screen.SpectrumBox->mapTo(&form, QPoint(0, 0)));
+    print("chan1-switch", centre(form.controls().chan1.Chan1EnbSwitch));
+    print("chan1-gain-dial", centre(form.controls().chan1.Chan1GainDial));
     const QMenuBar* bar = form.menuBar();
-    print("file-menu", bar->mapTo(&form, bar->actionGeometry(form.File1->menuAction()).center()));
+    print("file-menu", bar->mapTo(&form, bar->actionGeometry(form.controls().fileMenu.File1->menuAction()).center()));
     // The place of "Save Bitmap" inside the open File menu.
-    print("save-bitmap-item", form.File1->actionGeometry(form.SaveBitmap1).center());
-    print("record-wav-item", form.File1->actionGeometry(form.RecordWav1).center());
+    print("save-bitmap-item", form.controls().fileMenu.File1->actionGeometry(form.controls().fileMenu.SaveBitmap1).center());
+    print("record-wav-item", form.controls().fileMenu.File1->actionGeometry(form.controls().fileMenu.RecordWav1).center());
     std::fflush(stdout);
     form.close();
     return 0;

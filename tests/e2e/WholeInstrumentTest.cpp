@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "audio/AlsaDeviceList.h"
 #include "audio/AlsaWaveInput.h"
@@ -30,6 +31,8 @@
 #include "panel/widgets/ToggleSwitch.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 constexpr std::uint32_t kChan1Colour = 0xFF0000u;  // blue as a colour word
@@ -46,7 +49,7 @@ void runFor(int ms)
 
 // Where VARMOLEN_E2E_PICTURES names a folder, the display bitmap is saved
 // there as a PNG, to look at what a run showed.
-void keepPicture(TScopeForm& form, const char* name)
+void keepPicture(SpyScopeForm& form, const char* name)
 {
     const QByteArray folder = qgetenv("VARMOLEN_E2E_PICTURES");
     if (folder.isEmpty())
@@ -98,32 +101,32 @@ protected:
     // 44100 Hz, no graticule, channel 1 in blue and channel 2 in black, both
     // drawn with a small gain; the trigger on channel 1,
     // rising, at level 0, on or off; TIME or FREQUENCY display.
-    static void setUpPanel(TScopeForm& form, bool triggerOn, bool frequency = false)
+    static void setUpPanel(SpyScopeForm& form, bool triggerOn, bool frequency = false)
     {
         form.host().setRecordOnly(true);
-        form.Line1->trigger();
-        form.HiSampleRateRadioBtn->click();
-        form.Disable1->trigger();
-        form.Blue1->trigger();
-        form.Black3->trigger();
-        form.Chan1EnbSwitch->setChecked(true);
-        form.Chan1EnbSwitchClick(form.Chan1EnbSwitch);
-        form.Chan2EnbSwitch->setChecked(true);
-        form.Chan2EnbSwitchClick(form.Chan2EnbSwitch);
-        form.TriggerEnableSwitch->setChecked(triggerOn);
-        form.TriggerEnableSwitchClick(form.TriggerEnableSwitch);
+        form.controls().optionsMenu.Line1->trigger();
+        form.controls().timeBase.HiSampleRateRadioBtn->click();
+        form.controls().displayMenu.Disable1->trigger();
+        form.controls().displayMenu.Blue1->trigger();
+        form.controls().displayMenu.Black3->trigger();
+        form.controls().chan1.Chan1EnbSwitch->setChecked(true);
+        form.Chan1EnbSwitchClick(form.controls().chan1.Chan1EnbSwitch);
+        form.controls().chan2.Chan2EnbSwitch->setChecked(true);
+        form.Chan2EnbSwitchClick(form.controls().chan2.Chan2EnbSwitch);
+        form.controls().trigger.TriggerEnableSwitch->setChecked(triggerOn);
+        form.TriggerEnableSwitchClick(form.controls().trigger.TriggerEnableSwitch);
         if (frequency)
-            form.FFT1->trigger();
+            form.controls().displayMenu.FFT1->trigger();
         // A display type brings back its own dial positions (none stored
         // yet), so the dials are turned after choosing it. In TIME the sine
         // stays small (about 32 rows): the Sin trigger looks for a sample
         // within a few rows above the level, which a steeper trace would
         // step over. In FREQUENCY the peaks stay below the top row.
         const float dial = frequency ? 30.0f : 4.0f;
-        form.Chan1GainDial->setValue(dial);
-        form.Chan1GainDialClick(form.Chan1GainDial);
-        form.Chan2GainDial->setValue(dial);
-        form.Chan2GainDialClick(form.Chan2GainDial);
+        form.controls().chan1.Chan1GainDial->setValue(dial);
+        form.Chan1GainDialClick(form.controls().chan1.Chan1GainDial);
+        form.controls().chan2.Chan2GainDial->setValue(dial);
+        form.Chan2GainDialClick(form.controls().chan2.Chan2GainDial);
 
         const InstrumentState& s = form.state();
         ASSERT_EQ(s.inputSelect, 1);
@@ -144,7 +147,7 @@ protected:
     // Lets the instrument record for two seconds, then reads the first
     // rising crossing of channel 1's trace on `samples` successive passes,
     // 70 ms apart (a pass comes every 46 ms at 44100 Hz).
-    static std::vector<int> crossingsOverPasses(TScopeForm& form, int samples)
+    static std::vector<int> crossingsOverPasses(SpyScopeForm& form, int samples)
     {
         form.show();
         runFor(2000);
@@ -157,7 +160,7 @@ protected:
         return columns;
     }
 
-    static void expectRecordedWithoutComplaint(TScopeForm& form)
+    static void expectRecordedWithoutComplaint(SpyScopeForm& form)
     {
         EXPECT_EQ(form.state().stopped, 0) << "a run is active";
         EXPECT_TRUE(form.acquisition().running());
@@ -174,7 +177,7 @@ protected:
     {
         std::vector<int> triggered, free;
         {
-            TScopeForm form(input);
+            SpyScopeForm form(input);
             setUpPanel(form, true);
             triggered = crossingsOverPasses(form, 12);
             expectRecordedWithoutComplaint(form);
@@ -188,7 +191,7 @@ protected:
             form.close();
         }
         {
-            TScopeForm form(input);
+            SpyScopeForm form(input);
             setUpPanel(form, false);
             free = crossingsOverPasses(form, 12);
             expectRecordedWithoutComplaint(form);
@@ -211,7 +214,7 @@ protected:
     // between columns 5 and 7.
     static void checkSpectrumPeaks(WaveInput& input)
     {
-        TScopeForm form(input);
+        SpyScopeForm form(input);
         setUpPanel(form, false, true);
         form.show();
         runFor(2000);

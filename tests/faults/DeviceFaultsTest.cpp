@@ -19,6 +19,7 @@
 #include "FaultHarness.h"
 #include "WindowTestFolders.h"
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "tests/support/MemoryWaveInput.h"
 #include "audio/GeneratorWaveInput.h"
@@ -28,6 +29,8 @@
 #include "tests/persist/WavReading.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 class DeviceFaults : public test::WindowTestFolders {
@@ -61,7 +64,7 @@ protected:
 
 TEST_F(DeviceFaults, VanishingDeviceIsShownAndEndsTheProgramWithItsSettingsSaved)
 {
-    auto form = std::make_unique<TScopeForm>(device);
+    auto form = std::make_unique<SpyScopeForm>(device);
     form->host().setRecordOnly(true);
     form->show();
     InstrumentState& s = form->state();
@@ -136,7 +139,7 @@ TEST_F(DeviceFaults, AFailureThatEndsTheProgramClosesTheRecordingFirstAndSavesTh
 {
     auto fail = std::make_shared<std::atomic<bool>>(false);
     StreamWaveInput input({{"Failing", [fail] { return std::make_unique<FailingGenerator>(fail); }}});
-    auto form = std::make_unique<TScopeForm>(input);
+    auto form = std::make_unique<SpyScopeForm>(input);
     form->host().setRecordOnly(true);
     form->show();
     InstrumentState& s = form->state();
@@ -147,7 +150,7 @@ TEST_F(DeviceFaults, AFailureThatEndsTheProgramClosesTheRecordingFirstAndSavesTh
     const QString path = folder.filePath("take.wav");
     DataCommands& commands = dataCommandsOf(*form);
     commands.runRecordDialog = [&](QFileDialog&) { return path; };
-    form->RecordWav1Click(form->RecordWav1);
+    form->RecordWav1Click(form->controls().fileMenu.RecordWav1);
     ASSERT_TRUE(commands.recording());
     test::runFor(20000, [&] { return commands.recordingStatus().framesQueued > 22050; });
     s.chan2Enabled = 1;  // a change the saved settings must show
@@ -183,7 +186,7 @@ TEST_F(DeviceFaults, AFailureThatEndsTheProgramClosesTheRecordingFirstAndSavesTh
 TEST_F(DeviceFaults, SilentDeviceIsRestartedWithoutHangingAndRecordsOnceItDelivers)
 {
     device.setStalled(true);
-    TScopeForm form(device);
+    SpyScopeForm form(device);
     form.host().setRecordOnly(true);
     form.show();
     InstrumentState& s = form.state();
@@ -219,7 +222,7 @@ TEST_F(DeviceFaults, SilentDeviceIsRestartedWithoutHangingAndRecordsOnceItDelive
 TEST_F(DeviceFaults, SlowDeviceKeepsTheWindowServed)
 {
     device.setSpeed(0.1);
-    TScopeForm form(device);
+    SpyScopeForm form(device);
     form.host().setRecordOnly(true);
     form.show();
     test::runFor(20000, [&] { return calls(WaveCall::Reset) >= 1; }, [&] { advance(); });
@@ -241,7 +244,7 @@ TEST_F(DeviceFaults, StuckSourceIsGivenUpWithoutHoldingTheWindow)
     auto driver = std::make_shared<test::StuckDriver>();
     {
         StreamWaveInput stuck({{"Stuck", [driver] { return std::make_unique<test::StuckSource>(driver, false); }}});
-        auto form = std::make_unique<TScopeForm>(stuck);
+        auto form = std::make_unique<SpyScopeForm>(stuck);
         form->host().setRecordOnly(true);
         form->show();
         const auto closesFailed = [&] {

@@ -17,10 +17,13 @@
 #include "FaultHarness.h"
 #include "WindowTestFolders.h"
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "audio/AlsaWaveInput.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 // One private server, its folder and its tone player.
@@ -96,7 +99,7 @@ TEST_F(ServerFaults, ServerKilledWhileRecordingEndsTheProgramAndARestartRecordsA
     std::vector<std::uint8_t> savedAtExit;
     {
         AlsaWaveInput input(listAlsaCaptureDevices());
-        auto form = std::make_unique<TScopeForm>(input);
+        auto form = std::make_unique<SpyScopeForm>(input);
         form->host().setRecordOnly(true);
         form->show();
         InstrumentState& s = form->state();
@@ -135,7 +138,7 @@ TEST_F(ServerFaults, ServerKilledWhileRecordingEndsTheProgramAndARestartRecordsA
     // settings the first run saved.
     ASSERT_TRUE(server.start()) << "the server did not start again";
     AlsaWaveInput input(listAlsaCaptureDevices());
-    TScopeForm form(input);
+    SpyScopeForm form(input);
     form.host().setRecordOnly(true);
     form.show();
     InstrumentState& s = form.state();
@@ -159,7 +162,7 @@ TEST_F(ServerFaults, SuspendedSourceDeliversNothingWithoutHangingAndRecordsOnRes
         GTEST_SKIP() << "no private PulseAudio server could start; the silent source was not tested";
 
     AlsaWaveInput input(listAlsaCaptureDevices());
-    TScopeForm form(input);
+    SpyScopeForm form(input);
     form.host().setRecordOnly(true);
     form.show();
     InstrumentState& s = form.state();

@@ -9,10 +9,13 @@
 #include "FaultHarness.h"
 #include "WindowTestFolders.h"
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "audio/GeneratorWaveInput.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 class RandomSettingsFile : public test::WindowTestFolders {
@@ -47,7 +50,7 @@ protected:
     std::vector<std::uint8_t> runWindow(unsigned seed, int recordMs, bool expectQuietRun)
     {
         GeneratorWaveInput generator;
-        auto form = std::make_unique<TScopeForm>(generator);
+        auto form = std::make_unique<SpyScopeForm>(generator);
         form->host().setRecordOnly(true);
         form->show();
         expectUsableState(form->state(), seed);
@@ -111,7 +114,7 @@ TEST_F(RandomSettingsFile, DeviceNumberFromTheFileBeyondTheDevicesIsSurvived)
     }
     ASSERT_TRUE(test::writeWholeFile(configPath, bytes));
     GeneratorWaveInput generator;
-    auto form = std::make_unique<TScopeForm>(generator);
+    auto form = std::make_unique<SpyScopeForm>(generator);
     form->host().setRecordOnly(true);
     form->show();
     test::runFor(800);

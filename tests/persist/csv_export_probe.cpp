@@ -27,12 +27,14 @@
 #include <numbers>
 
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "tests/support/MemoryWaveInput.h"
 #include "display/DisplayPass.h"
 #include "display/ReadoutScales.h"
 #include "window/DataCommands.h"
 
 using namespace varmolen;
+using varmolen::test::SpyScopeForm;
 
 namespace {
 
@@ -51,14 +53,14 @@ void tone(std::array<std::int32_t, kArrayLength>& samples, int bin, double ampli
             std::lround(amplitude * std::sin(2 * std::numbers::pi * bin * n / 1024.0 + phase)));
 }
 
-bool exportTo(TScopeForm& form, const QString& path, const char* filter = nullptr)
+bool exportTo(SpyScopeForm& form, const QString& path, const char* filter = nullptr)
 {
     dataCommandsOf(form).runExportDialog = [path, filter](QFileDialog& dialog) {
         if (filter != nullptr)
             dialog.selectNameFilter(QString::fromLatin1(filter));
         return path;
     };
-    form.ExportData1Click(form.ExportData1);
+    form.ExportData1Click(form.controls().fileMenu.ExportData1);
     return QFile::exists(path);
 }
 
@@ -80,10 +82,10 @@ int main(int argc, char** argv)
     QTemporaryDir install;
     qputenv("VARMOLEN_INSTALL_DIR", install.path().toUtf8());
     MemoryWaveInput devices;
-    TScopeForm form(devices);
+    SpyScopeForm form(devices);
     form.host().setRecordOnly(true);
-    form.StartTimer->stop();
-    form.TimeoutTimer->stop();
+    form.controls().run.StartTimer->stop();
+    form.controls().run.TimeoutTimer->stop();
     InstrumentState& s = form.state();
     QJsonObject expect;
     expect["decimalPoint"] = QString::fromStdString(decimalPoint);
@@ -127,8 +129,8 @@ int main(int argc, char** argv)
 
     // FREQUENCY at 44100 Hz: four blocks of a tone on bin 64 (channel 1) and
     // bin 200 (channel 2), averaged over 4; channel 2 is drawn last.
-    form.FFT1Click(form.FFT1);
-    form.Average4Click(form.Average4);
+    form.FFT1Click(form.controls().displayMenu.FFT1);
+    form.Average4Click(form.controls().displayMenu.Average4);
     s.sampleRate = 44100;
     s.triggerChannel = 1;
     s.chan2FreqGain = 32;  // the drawn row is the smoothed level itself

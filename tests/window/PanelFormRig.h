@@ -16,6 +16,7 @@
 #include <ostream>
 
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "tests/support/MemoryWaveInput.h"
 #include "WindowDriving.h"
 #include "WindowTestFolders.h"
@@ -34,10 +35,10 @@ protected:
     {
         WindowTestFolders::SetUp();
         QLocale::setDefault(QLocale::c());
-        form = std::make_unique<TScopeForm>(device);
+        form = std::make_unique<SpyScopeForm>(device);
         form->host().setRecordOnly(true);
-        form->StartTimer->stop();
-        form->TimeoutTimer->stop();
+        form->controls().run.StartTimer->stop();
+        form->controls().run.TimeoutTimer->stop();
     }
     void TearDown() override
     {
@@ -54,12 +55,12 @@ protected:
 
     InstrumentState& s() { return form->state(); }
     QString status(int panel) const { return form->statusText(panel); }
-    QString marker() const { return form->MarkerLabel->text(); }
-    QString lo() const { return form->LoFreqLabel->text(); }
-    QString hi() const { return form->HiFreqLabel->text(); }
+    QString marker() const { return form->controls().screen.MarkerLabel->text(); }
+    QString lo() const { return form->controls().screen.LoFreqLabel->text(); }
+    QString hi() const { return form->controls().screen.HiFreqLabel->text(); }
 
     MemoryWaveInput device;
-    std::unique_ptr<TScopeForm> form;
+    std::unique_ptr<SpyScopeForm> form;
 };
 
 }  // namespace varmolen::test

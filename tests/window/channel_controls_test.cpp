@@ -13,15 +13,15 @@ using ChannelControlsTest = test::PanelFormRig;
 
 TEST_F(ChannelControlsTest, RangeTrackBarWithGainDialAtHalf)
 {
-    ASSERT_EQ(form->Chan1GainDial->value(), 50.0f);
+    ASSERT_EQ(form->controls().chan1.Chan1GainDial->value(), 50.0f);
     const std::int32_t ranges[] = {0, 1, 10, 100};
     const std::int32_t gains[] = {0, 25, 250, 2500};
     for (int p = 0; p < 4; ++p) {
         // The track bar's change notification runs the handler.
-        slide(form->Chan1GainTrackBar, p);
+        slide(form->controls().chan1.Chan1GainTrackBar, p);
         EXPECT_EQ(s().chan1TimeRange, ranges[p]);
         EXPECT_EQ(s().chan1TimeGain, gains[p]);
-        slide(form->Chan2GainTrackBar, p);
+        slide(form->controls().chan2.Chan2GainTrackBar, p);
         EXPECT_EQ(s().chan2TimeRange, ranges[p]);
         EXPECT_EQ(s().chan2TimeGain, gains[p]);
     }
@@ -31,33 +31,33 @@ TEST_F(ChannelControlsTest, RangeTrackBarWithGainDialAtHalf)
 
 TEST_F(ChannelControlsTest, GainDialStoresGainAndWholeDialPosition)
 {
-    turn(form->Chan1GainDial, 37.6f);
+    turn(form->controls().chan1.Chan1GainDial, 37.6f);
     EXPECT_EQ(s().chan1TimeGain, 18);
     EXPECT_EQ(s().chan1TimeGainDial, 37);
 
-    slide(form->Chan2GainTrackBar, 3);
-    press(form->Chan2GainDial, 100.0f);
+    slide(form->controls().chan2.Chan2GainTrackBar, 3);
+    press(form->controls().chan2.Chan2GainDial, 100.0f);
     EXPECT_EQ(s().chan2TimeGain, 5000);
     EXPECT_EQ(s().chan2TimeGainDial, 100);
 
     // Gnd: no gain whatever the dial says.
-    slide(form->Chan1GainTrackBar, 0);
-    press(form->Chan1GainDial, 90.0f);
+    slide(form->controls().chan1.Chan1GainTrackBar, 0);
+    press(form->controls().chan1.Chan1GainDial, 90.0f);
     EXPECT_EQ(s().chan1TimeGain, 0);
     EXPECT_EQ(s().chan1TimeGainDial, 90);
 }
 
 TEST_F(ChannelControlsTest, DisplayTypesKeepTheirOwnSettings)
 {
-    form->FFT1->trigger();
+    form->controls().displayMenu.FFT1->trigger();
     const std::int32_t timeGain = s().chan1TimeGain;
     const std::int32_t timeDial = s().chan1TimeGainDial;
     const std::int32_t timeRange = s().chan1TimeRange;
     const std::int32_t timeOffset = s().chan1TimeOffset;
 
-    slide(form->Chan1GainTrackBar, 2);
-    turn(form->Chan1GainDial, 80.0f);
-    turn(form->Chan1OffsetDial, 50.0f);
+    slide(form->controls().chan1.Chan1GainTrackBar, 2);
+    turn(form->controls().chan1.Chan1GainDial, 80.0f);
+    turn(form->controls().chan1.Chan1OffsetDial, 50.0f);
     EXPECT_EQ(s().chan1FreqRange, 10);
     EXPECT_EQ(s().chan1FreqGain, 400);
     EXPECT_EQ(s().chan1FreqGainDial, 80);
@@ -68,11 +68,11 @@ TEST_F(ChannelControlsTest, DisplayTypesKeepTheirOwnSettings)
     EXPECT_EQ(s().chan1TimeOffset, timeOffset);
 
     // And the reverse.
-    form->Time1->trigger();
+    form->controls().displayMenu.Time1->trigger();
     const std::int32_t freqGain2 = s().chan2FreqGain;
     const std::int32_t freqDial2 = s().chan2FreqGainDial;
-    press(form->Chan2OffsetDial, 10.0f);
-    press(form->Chan2GainDial, 20.0f);
+    press(form->controls().chan2.Chan2OffsetDial, 10.0f);
+    press(form->controls().chan2.Chan2GainDial, 20.0f);
     EXPECT_EQ(s().chan2TimeOffset, 308);
     EXPECT_EQ(s().chan2TimeGain, 10);
     EXPECT_EQ(s().chan1FreqOffset, 171);
@@ -89,38 +89,38 @@ TEST_F(ChannelControlsTest, PositionDialEndsAndQuarters)
         std::int32_t row;
     } cases[] = {{100.0f, 0}, {0.0f, 343}, {75.0f, 85}, {50.0f, 171}, {25.0f, 257}};
     for (const auto& c : cases) {
-        press(form->Chan1OffsetDial, c.percent);
+        press(form->controls().chan1.Chan1OffsetDial, c.percent);
         EXPECT_EQ(s().chan1TimeOffset, c.row) << c.percent;
-        turn(form->Chan2OffsetDial, c.percent);
+        turn(form->controls().chan2.Chan2OffsetDial, c.percent);
         EXPECT_EQ(s().chan2TimeOffset, c.row) << c.percent;
     }
 }
 
 TEST_F(ChannelControlsTest, RockersSetTheirFlags)
 {
-    press(form->Chan1GainDial, 70.0f);
+    press(form->controls().chan1.Chan1GainDial, 70.0f);
     const std::int32_t gain = s().chan1TimeGain;
     const std::int32_t offset = s().chan1TimeOffset;
 
-    flip(form->Chan1EnbSwitch, true);
-    flip(form->Chan2EnbSwitch, true);
+    flip(form->controls().chan1.Chan1EnbSwitch, true);
+    flip(form->controls().chan2.Chan2EnbSwitch, true);
     EXPECT_EQ(s().chan1Enabled, 1);
     EXPECT_EQ(s().chan2Enabled, 1);
-    flip(form->Chan1EnbSwitch, false);
+    flip(form->controls().chan1.Chan1EnbSwitch, false);
     EXPECT_EQ(s().chan1Enabled, 0);
     EXPECT_EQ(s().chan2Enabled, 1);
     // Off keeps the channel's gain and zero line.
     EXPECT_EQ(s().chan1TimeGain, gain);
     EXPECT_EQ(s().chan1TimeOffset, offset);
 
-    flip(form->AddChanSw, true);
+    flip(form->controls().trace.AddChanSw, true);
     EXPECT_EQ(s().addChannels, 1);
-    flip(form->AddChanSw, false);
+    flip(form->controls().trace.AddChanSw, false);
     EXPECT_EQ(s().addChannels, 0);
 
-    flip(form->TraceModeSw, true);
+    flip(form->controls().trace.TraceModeSw, true);
     EXPECT_EQ(s().traceMode, 2);
-    flip(form->TraceModeSw, false);
+    flip(form->controls().trace.TraceModeSw, false);
     EXPECT_EQ(s().traceMode, 1);
 }
 

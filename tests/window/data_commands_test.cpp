@@ -27,6 +27,7 @@
 #include "FaultHarness.h"
 #include "WindowTestFolders.h"
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "audio/GeneratorWaveInput.h"
 #include "tests/support/MemoryWaveInput.h"
 #include "display/DisplayPass.h"
@@ -35,6 +36,8 @@
 #include "tests/persist/WavReading.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 // The generator's stereo frame k: (square, sine).
@@ -109,7 +112,7 @@ protected:
         ASSERT_TRUE(outDir.isValid());
         ASSERT_TRUE(test::writeWholeFile(installDir.filePath("Varmolen.cfg"),
                                          test::recordBytes(test::recordingScene())));
-        form = std::make_unique<TScopeForm>(*input);
+        form = std::make_unique<SpyScopeForm>(*input);
         form->host().setRecordOnly(true);
         commands = &dataCommandsOf(*form);
     }
@@ -125,7 +128,7 @@ protected:
     bool record(const QString& path)
     {
         commands->runRecordDialog = [path](QFileDialog&) { return path; };
-        form->RecordWav1Click(form->RecordWav1);
+        form->RecordWav1Click(form->controls().fileMenu.RecordWav1);
         return commands->recording();
     }
     // Runs the window until acquisition runs and a block was drawn.
@@ -138,7 +141,7 @@ protected:
     QTemporaryDir outDir;
     std::unique_ptr<StreamWaveInput> input = std::make_unique<CopyingGenerator>();
     CopyingGenerator::Copy& delivered() { return *static_cast<CopyingGenerator&>(*input).copy; }
-    std::unique_ptr<TScopeForm> form;
+    std::unique_ptr<SpyScopeForm> form;
     DataCommands* commands = nullptr;
 };
 
@@ -147,24 +150,24 @@ TEST_F(DataCommandsTest, FiveSecondsOfTheGeneratorWhileTheDisplayRunsHoldEveryFr
     runUntilDrawing();
     const QString path = outDir.filePath("five");
     ASSERT_TRUE(record(path));
-    EXPECT_FALSE(form->RecordWav1->isEnabled());
-    EXPECT_TRUE(form->StopRecording1->isEnabled());
-    EXPECT_TRUE(form->RecordingPanel->isVisibleTo(form.get()));
-    EXPECT_EQ(form->RecordingPanel->text(), "REC 00:00:00 / 01:00:00");
+    EXPECT_FALSE(form->controls().fileMenu.RecordWav1->isEnabled());
+    EXPECT_TRUE(form->controls().fileMenu.StopRecording1->isEnabled());
+    EXPECT_TRUE(form->controls().status.RecordingPanel->isVisibleTo(form.get()));
+    EXPECT_EQ(form->controls().status.RecordingPanel->text(), "REC 00:00:00 / 01:00:00");
     test::runFor(5000);
-    EXPECT_TRUE(QRegularExpression("^REC 00:00:0[45] / 01:00:00$").match(form->RecordingPanel->text()).hasMatch())
-        << form->RecordingPanel->text().toStdString();
+    EXPECT_TRUE(QRegularExpression("^REC 00:00:0[45] / 01:00:00$").match(form->controls().status.RecordingPanel->text()).hasMatch())
+        << form->controls().status.RecordingPanel->text().toStdString();
     // The device stops first, so nothing arrives after the count is read.
     form->StopBtnClick(form.get());
     const RecordingStatus st = commands->recordingStatus();
-    form->StopRecording1Click(form->StopRecording1);
+    form->StopRecording1Click(form->controls().fileMenu.StopRecording1);
 
     // A device restarted after a time-out (a heavily loaded machine) is a
     // break the stop reports; nothing else is.
     EXPECT_EQ(messages().size(), st.breaks > 0 ? 1u : 0u) << lastMessage();
     EXPECT_FALSE(commands->recording());
-    EXPECT_TRUE(form->RecordWav1->isEnabled());
-    EXPECT_FALSE(form->RecordingPanel->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->controls().fileMenu.RecordWav1->isEnabled());
+    EXPECT_FALSE(form->controls().status.RecordingPanel->isVisibleTo(form.get()));
     EXPECT_EQ(st.overruns, 0u);
     const test::WavContents w = test::readWav((path + ".wav").toStdString());
     ASSERT_EQ(w.problem, "");
@@ -224,7 +227,7 @@ TEST_F(DataCommandsTest, ASaveDialogDuringARecordingFreezesThePictureAndCutsNoth
         }
     });
     looker.start();
-    form->SaveForm1Click(form->SaveForm1);
+    form->SaveForm1Click(form->controls().fileMenu.SaveForm1);
     looker.stop();
 
     EXPECT_GE(watch.looks, 10);
@@ -236,7 +239,7 @@ TEST_F(DataCommandsTest, ASaveDialogDuringARecordingFreezesThePictureAndCutsNoth
     test::runFor(3000, [&] { return form->displayPasses() > passes + 2; });
     EXPECT_GT(form->displayPasses(), passes + 2) << "the picture follows the signal again";
     ASSERT_TRUE(commands->recording());
-    form->StopRecording1Click(form->StopRecording1);
+    form->StopRecording1Click(form->controls().fileMenu.StopRecording1);
 
     EXPECT_TRUE(messages().empty()) << lastMessage();
     const test::WavContents w = test::readWav(path.toStdString());
@@ -258,11 +261,11 @@ TEST_F(DataCommandsTest, TheInputInForceChosenAgainDuringARecordingCutsNothing)
     ASSERT_TRUE(record(path));
     test::runFor(600);
     const int stops = form->stopRuns();
-    form->Line1Click(form->Line1);
+    form->Line1Click(form->controls().optionsMenu.Line1);
     test::runFor(600);
     EXPECT_EQ(form->stopRuns(), stops);
     ASSERT_TRUE(commands->recording());
-    form->Mic1Click(form->Mic1);
+    form->Mic1Click(form->controls().optionsMenu.Mic1);
     test::runFor(2500, [&] { return !commands->recording(); });
     ASSERT_FALSE(commands->recording());
     EXPECT_NE(lastMessage().find("The recording ended: the input's rate, kind"), std::string::npos) << lastMessage();
@@ -279,7 +282,7 @@ TEST_F(DataCommandsTest, ARateChangeEndsTheFileCleanlyAndSaysSo)
     const QString path = outDir.filePath("rate.wav");
     ASSERT_TRUE(record(path));
     test::runFor(500);
-    form->MidSampleRateRadioBtnClick(form->MidSampleRateRadioBtn);
+    form->MidSampleRateRadioBtnClick(form->controls().timeBase.MidSampleRateRadioBtn);
     test::runFor(2500, [&] { return !commands->recording(); });
     ASSERT_FALSE(commands->recording());
     EXPECT_NE(lastMessage().find("The recording ended: the input's rate"), std::string::npos) << lastMessage();
@@ -288,7 +291,7 @@ TEST_F(DataCommandsTest, ARateChangeEndsTheFileCleanlyAndSaysSo)
     ASSERT_EQ(w.problem, "");
     EXPECT_EQ(w.rate, 44100u);
     EXPECT_EQ(runLength(w, 0), w.frames());
-    EXPECT_TRUE(form->RecordWav1->isEnabled());
+    EXPECT_TRUE(form->controls().fileMenu.RecordWav1->isEnabled());
 }
 
 // A source that delivers the generator for a while and then vanishes.
@@ -324,7 +327,7 @@ TEST_F(DataCommandsTest, ARecordingEndedByTheDeviceOrTheDiskKeepsAPlayableFileAn
                 {"Vanishing", [] { return std::make_unique<VanishingGenerator>(); }}});
         else
             input = std::make_unique<CopyingGenerator>();
-        form = std::make_unique<TScopeForm>(*input);
+        form = std::make_unique<SpyScopeForm>(*input);
         form->host().setRecordOnly(true);
         commands = &dataCommandsOf(*form);
         runUntilDrawing();
@@ -361,9 +364,9 @@ TEST_F(DataCommandsTest, ARecordingEndedByTheDeviceOrTheDiskKeepsAPlayableFileAn
 TEST_F(DataCommandsTest, ClosingTheWindowFinishesTheRecordingAndKeepsTheSettings)
 {
     runUntilDrawing();
-    form->Average16Click(form->Average16);
-    form->PeakHold1->setChecked(true);
-    form->PeakHold1Click(form->PeakHold1);
+    form->Average16Click(form->controls().displayMenu.Average16);
+    form->controls().displayMenu.PeakHold1->setChecked(true);
+    form->PeakHold1Click(form->controls().displayMenu.PeakHold1);
     const QString path = outDir.filePath("closing.wav");
     ASSERT_TRUE(record(path));
     test::runFor(600);
@@ -378,22 +381,22 @@ TEST_F(DataCommandsTest, ClosingTheWindowFinishesTheRecordingAndKeepsTheSettings
     EXPECT_EQ(ini.value("Folders/Recording").toString(), outDir.path());
     EXPECT_EQ(ini.value("Spectrum/Average").toInt(), 16);
     // A new start shows them in the Spectrum menu.
-    form = std::make_unique<TScopeForm>(*input);
-    EXPECT_TRUE(form->Average16->isChecked());
-    EXPECT_FALSE(form->AverageOff1->isChecked());
-    EXPECT_TRUE(form->PeakHold1->isChecked());
+    form = std::make_unique<SpyScopeForm>(*input);
+    EXPECT_TRUE(form->controls().displayMenu.Average16->isChecked());
+    EXPECT_FALSE(form->controls().displayMenu.AverageOff1->isChecked());
+    EXPECT_TRUE(form->controls().displayMenu.PeakHold1->isChecked());
 }
 
 TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
 {
-    form->StartTimer->stop();
+    form->controls().run.StartTimer->stop();
     // Nothing drawn yet: nothing to export, and no dialog.
     int dialogs = 0;
     commands->runExportDialog = [&](QFileDialog&) {
         ++dialogs;
         return outDir.filePath("missing/x.csv");
     };
-    form->ExportData1Click(form->ExportData1);
+    form->ExportData1Click(form->controls().fileMenu.ExportData1);
     EXPECT_EQ(dialogs, 0);
     EXPECT_NE(lastMessage().find("There is nothing to export. The display shows no recorded block yet."),
               std::string::npos) << lastMessage();
@@ -401,15 +404,15 @@ TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
     form->state().chan1Samples[3] = 1000;
     form->state().sampleRate = 44100;
     RunDisplayPass(form->state(), form->state(), form->state(), form->displayBitmap());
-    form->ExportData1Click(form->ExportData1);
+    form->ExportData1Click(form->controls().fileMenu.ExportData1);
     EXPECT_EQ(dialogs, 1);
     EXPECT_NE(lastMessage().find("Could not write the file"), std::string::npos) << lastMessage();
 
     EXPECT_FALSE(record(outDir.filePath("missing/x.wav")));
     EXPECT_NE(lastMessage().find("Could not record to the file"), std::string::npos) << lastMessage();
     EXPECT_NE(lastMessage().find("No such file or directory"), std::string::npos) << lastMessage();
-    EXPECT_TRUE(form->RecordWav1->isEnabled());
-    EXPECT_FALSE(form->RecordingPanel->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->controls().fileMenu.RecordWav1->isEnabled());
+    EXPECT_FALSE(form->controls().status.RecordingPanel->isVisibleTo(form.get()));
 }
 
 // A recording that cannot start (here: a device that takes no recording)
@@ -418,7 +421,7 @@ TEST_F(DataCommandsTest, ARecordingThatCannotStartLeavesTheChosenFileAsItWas)
 {
     form.reset();
     MemoryWaveInput memory;
-    form = std::make_unique<TScopeForm>(memory);
+    form = std::make_unique<SpyScopeForm>(memory);
     form->host().setRecordOnly(true);
     commands = &dataCommandsOf(*form);
     const QString path = outDir.filePath("take.wav");
@@ -433,20 +436,20 @@ TEST_F(DataCommandsTest, ARecordingThatCannotStartLeavesTheChosenFileAsItWas)
 TEST_F(DataCommandsTest, SpectrumMenuSetsTheHistoryAndAFormatChangeRestartsIt)
 {
     InstrumentState& s = form->state();
-    form->Average64Click(form->Average64);
+    form->Average64Click(form->controls().displayMenu.Average64);
     EXPECT_EQ(s.features.spectrumAverage, 64);
-    EXPECT_TRUE(form->Average64->isChecked());
-    EXPECT_FALSE(form->AverageOff1->isChecked());
-    form->PeakHold1->setChecked(true);
-    form->PeakHold1Click(form->PeakHold1);
+    EXPECT_TRUE(form->controls().displayMenu.Average64->isChecked());
+    EXPECT_FALSE(form->controls().displayMenu.AverageOff1->isChecked());
+    form->controls().displayMenu.PeakHold1->setChecked(true);
+    form->PeakHold1Click(form->controls().displayMenu.PeakHold1);
     EXPECT_TRUE(s.features.peakHold);
 
     // Each of these starts the averages and the held peaks afresh.
     const std::pair<const char*, std::function<void()>> restarts[] = {
-        {"Reset", [&] { form->SpectrumReset1Click(form->SpectrumReset1); }},
-        {"a rate", [&] { form->LowSampleRateRadioBtnClick(form->LowSampleRateRadioBtn); }},
-        {"an input", [&] { form->Mic1Click(form->Mic1); }},
-        {"a display type", [&] { form->Time1Click(form->Time1); }},
+        {"Reset", [&] { form->SpectrumReset1Click(form->controls().displayMenu.SpectrumReset1); }},
+        {"a rate", [&] { form->LowSampleRateRadioBtnClick(form->controls().timeBase.LowSampleRateRadioBtn); }},
+        {"an input", [&] { form->Mic1Click(form->controls().optionsMenu.Mic1); }},
+        {"a display type", [&] { form->Time1Click(form->controls().displayMenu.Time1); }},
     };
     for (const auto& [what, change] : restarts) {
         s.spectrumHistory.averagedBlocks = {5, 5};
@@ -460,7 +463,7 @@ TEST_F(DataCommandsTest, SpectrumMenuSetsTheHistoryAndAFormatChangeRestartsIt)
 TEST_F(DataCommandsTest, SaveBitmapWritesPngForAPngNameAndBmpOtherwise)
 {
     outputCommandsOf(*form).runSaveDialog = [this](QFileDialog&) { return outDir.filePath("shot.PNG"); };
-    form->SaveBitmap1Click(form->SaveBitmap1);
+    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
     QFile png(outDir.filePath("shot.PNG"));
     ASSERT_TRUE(png.open(QIODevice::ReadOnly));
     EXPECT_EQ(png.read(8), QByteArray("\x89PNG\r\n\x1a\n", 8));

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/widgets/PaintBox.h"
 #include "PanelFormRig.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "panel/widgets/Dial.h"
@@ -22,6 +23,8 @@
 #include "panel/widgets/ToggleSwitch.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 class FrontPanelDriveTest : public test::PanelFormRig {
@@ -43,102 +46,102 @@ protected:
     // The controls in the order Tab visits them.
     std::vector<QWidget*> panelOrder() const
     {
-        TScopeForm& f = *form;
-        return {f.Chan1GainDial,  f.Chan1GainTrackBar,  f.Chan1OffsetDial,  f.Chan1EnbSwitch,  f.Mkr1Switch,
-                f.AddChanSw,      f.TraceModeSw,        f.SpectrumBox,      f.Chan2GainDial,   f.Chan2GainTrackBar,
-                f.Chan2OffsetDial,
-                f.Chan2EnbSwitch, f.Mkr2Switch,         f.TriggerEnableSwitch, f.TrigSlopeSw,  f.ChannelSw,
-                f.ChopSw,         f.SineSquareSw,       f.ThresholdDial,    f.DisplayHoldSw,   f.SingleDisplaySw,
-                f.ExpandSw,       f.TimeBaseDial,       f.LowSampleRateRadioBtn};
+        SpyScopeForm& f = *form;
+        return {f.controls().chan1.Chan1GainDial,  f.controls().chan1.Chan1GainTrackBar,  f.controls().chan1.Chan1OffsetDial,  f.controls().chan1.Chan1EnbSwitch,  f.controls().chan1.Mkr1Switch,
+                f.controls().trace.AddChanSw,      f.controls().trace.TraceModeSw,        f.controls().screen.SpectrumBox,      f.controls().chan2.Chan2GainDial,   f.controls().chan2.Chan2GainTrackBar,
+                f.controls().chan2.Chan2OffsetDial,
+                f.controls().chan2.Chan2EnbSwitch, f.controls().chan2.Mkr2Switch,         f.controls().trigger.TriggerEnableSwitch, f.controls().trigger.TrigSlopeSw,  f.controls().trigger.ChannelSw,
+                f.controls().trigger.ChopSw,         f.controls().trigger.SineSquareSw,       f.controls().trigger.ThresholdDial,    f.controls().display.DisplayHoldSw,   f.controls().display.SingleDisplaySw,
+                f.controls().display.ExpandSw,       f.controls().timeBase.TimeBaseDial,       f.controls().timeBase.LowSampleRateRadioBtn};
     }
 };
 
 TEST_F(FrontPanelDriveTest, SwitchesByMouse)
 {
-    click(form->Chan1EnbSwitch);
-    EXPECT_TRUE(form->Chan1EnbSwitch->isChecked());
+    click(form->controls().chan1.Chan1EnbSwitch);
+    EXPECT_TRUE(form->controls().chan1.Chan1EnbSwitch->isChecked());
     EXPECT_EQ(s().chan1Enabled, 1);
-    click(form->AddChanSw);
+    click(form->controls().trace.AddChanSw);
     EXPECT_EQ(s().addChannels, 1);
-    click(form->TraceModeSw);
+    click(form->controls().trace.TraceModeSw);
     EXPECT_EQ(s().traceMode, 2);
-    click(form->TraceModeSw);
+    click(form->controls().trace.TraceModeSw);
     EXPECT_EQ(s().traceMode, 1);
 
-    click(form->TriggerEnableSwitch);
+    click(form->controls().trigger.TriggerEnableSwitch);
     EXPECT_EQ(s().triggerEnabled, 1);
-    click(form->ChannelSw);
+    click(form->controls().trigger.ChannelSw);
     EXPECT_EQ(s().triggerChannel, 2);
-    click(form->ChopSw);
+    click(form->controls().trigger.ChopSw);
     EXPECT_EQ(s().chopMode, 0);
-    click(form->SineSquareSw);
+    click(form->controls().trigger.SineSquareSw);
     EXPECT_EQ(s().triggerShape, 2);
-    click(form->TrigSlopeSw);
+    click(form->controls().trigger.TrigSlopeSw);
     EXPECT_EQ(s().triggerSlope, 0);
     EXPECT_EQ(status(2), "Threshold = 0");
 
-    click(form->DisplayHoldSw);
+    click(form->controls().display.DisplayHoldSw);
     EXPECT_EQ(s().displayHold, 1);
-    click(form->SingleDisplaySw);
+    click(form->controls().display.SingleDisplaySw);
     EXPECT_EQ(s().singleSweep, 1);
-    click(form->SingleDisplaySw);
+    click(form->controls().display.SingleDisplaySw);
     EXPECT_EQ(s().singleSweep, 0);
     EXPECT_EQ(s().displayHold, 0);
-    EXPECT_TRUE(form->DisplayHoldSw->isChecked());
+    EXPECT_TRUE(form->controls().display.DisplayHoldSw->isChecked());
 
     // Expand with the markers off is refused.
-    click(form->ExpandSw);
-    EXPECT_FALSE(form->ExpandSw->isChecked());
+    click(form->controls().display.ExpandSw);
+    EXPECT_FALSE(form->controls().display.ExpandSw->isChecked());
     ASSERT_EQ(form->host().recordedMessages().size(), 1u);
     EXPECT_EQ(form->host().recordedMessages()[0].first, "Both markers must be enabled!");
 }
 
 TEST_F(FrontPanelDriveTest, DialsAndTrackBarsByKeyboard)
 {
-    key(form->Chan1GainDial, Qt::Key_End);
+    key(form->controls().chan1.Chan1GainDial, Qt::Key_End);
     EXPECT_EQ(s().chan1TimeGain, 50);
     EXPECT_EQ(s().chan1TimeGainDial, 100);
-    key(form->Chan1GainDial, Qt::Key_PageDown);
+    key(form->controls().chan1.Chan1GainDial, Qt::Key_PageDown);
     EXPECT_EQ(s().chan1TimeGainDial, 95);
     EXPECT_EQ(s().chan1TimeGain, 47);
-    key(form->Chan1GainTrackBar, Qt::Key_Right);
-    EXPECT_EQ(form->Chan1GainTrackBar->value(), 2);
+    key(form->controls().chan1.Chan1GainTrackBar, Qt::Key_Right);
+    EXPECT_EQ(form->controls().chan1.Chan1GainTrackBar->value(), 2);
     EXPECT_EQ(s().chan1TimeRange, 10);
     EXPECT_EQ(s().chan1TimeGain, 475);
-    key(form->Chan1GainTrackBar, Qt::Key_Home);
+    key(form->controls().chan1.Chan1GainTrackBar, Qt::Key_Home);
     EXPECT_EQ(s().chan1TimeRange, 0);
     EXPECT_EQ(s().chan1TimeGain, 0);
 
-    key(form->Chan2OffsetDial, Qt::Key_End);
+    key(form->controls().chan2.Chan2OffsetDial, Qt::Key_End);
     EXPECT_EQ(s().chan2TimeOffset, 0);
-    key(form->Chan2OffsetDial, Qt::Key_Home);
+    key(form->controls().chan2.Chan2OffsetDial, Qt::Key_Home);
     EXPECT_EQ(s().chan2TimeOffset, 343);
 
-    key(form->ThresholdDial, Qt::Key_Home);
+    key(form->controls().trigger.ThresholdDial, Qt::Key_Home);
     EXPECT_EQ(s().triggerThreshold, -100);
     EXPECT_EQ(status(2), "Threshold = -100");
-    key(form->ThresholdDial, Qt::Key_Up);
+    key(form->controls().trigger.ThresholdDial, Qt::Key_Up);
     EXPECT_EQ(status(2), "Threshold = -98");
 
-    key(form->TimeBaseDial, Qt::Key_PageDown);
+    key(form->controls().timeBase.TimeBaseDial, Qt::Key_PageDown);
     EXPECT_EQ(s().timeBaseSetting, 95);
     EXPECT_EQ(s().span, 486);
-    EXPECT_TRUE(form->UncalLED->isChecked());
+    EXPECT_TRUE(form->controls().timeBase.UncalLED->isChecked());
     EXPECT_EQ(hi(), "44.07 ms");
-    key(form->TimeBaseDial, Qt::Key_End);
+    key(form->controls().timeBase.TimeBaseDial, Qt::Key_End);
     EXPECT_EQ(s().span, 512);
-    EXPECT_FALSE(form->UncalLED->isChecked());
+    EXPECT_FALSE(form->controls().timeBase.UncalLED->isChecked());
     EXPECT_EQ(hi(), "46.43 ms");
 }
 
 TEST_F(FrontPanelDriveTest, MarkerDragAndCursorWithTheMouse)
 {
-    click(form->Mkr1Switch);
-    click(form->Mkr2Switch);
+    click(form->controls().chan1.Mkr1Switch);
+    click(form->controls().chan2.Mkr2Switch);
     EXPECT_EQ(marker(), "Marker Difference = 23.03 ms");
     EXPECT_EQ(status(4), "1/Mkr = 43 Hz");
 
-    QWidget* box = form->SpectrumBox;
+    QWidget* box = form->controls().screen.SpectrumBox;
     QTest::mouseMove(box, QPoint(300, 100));
     EXPECT_EQ(status(1), "Cursor = 27.21 ms");
 
@@ -162,7 +165,7 @@ TEST_F(FrontPanelDriveTest, MarkerDragAndCursorWithTheMouse)
     EXPECT_EQ(status(1), "Cursor = 34.46 ms");
 
     // Expand now that both markers are on: the end labels follow the markers.
-    click(form->ExpandSw);
+    click(form->controls().display.ExpandSw);
     EXPECT_EQ(s().expanded, 1);
     EXPECT_EQ(lo(), "9.07 ms");
     EXPECT_EQ(hi(), "35.91 ms");
@@ -174,21 +177,21 @@ protected:
     void SetUp() override
     {
         FrontPanelDriveTest::SetUp();
-        mouseForm = std::make_unique<TScopeForm>(mouseDevice);
+        mouseForm = std::make_unique<SpyScopeForm>(mouseDevice);
         mouseForm->host().setRecordOnly(true);
-        mouseForm->StartTimer->stop();
-        mouseForm->TimeoutTimer->stop();
+        mouseForm->controls().run.StartTimer->stop();
+        mouseForm->controls().run.TimeoutTimer->stop();
         mouseForm->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(mouseForm.get()));
-        for (TScopeForm* f : {form.get(), mouseForm.get()}) {
-            click(f->Mkr1Switch);
-            click(f->Mkr2Switch);
+        for (SpyScopeForm* f : {form.get(), mouseForm.get()}) {
+            click(f->controls().chan1.Mkr1Switch);
+            click(f->controls().chan2.Mkr2Switch);
         }
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        form->TraceModeSw->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(form->TraceModeSw, Qt::Key_Tab);
-        ASSERT_EQ(QApplication::focusWidget(), form->SpectrumBox);
+        form->controls().trace.TraceModeSw->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(form->controls().trace.TraceModeSw, Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), form->controls().screen.SpectrumBox);
     }
     void TearDown() override
     {
@@ -198,13 +201,13 @@ protected:
     void keys(Qt::Key k, int times, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
         for (int i = 0; i < times; ++i)
-            QTest::keyClick(form->SpectrumBox, k, mods);
+            QTest::keyClick(form->controls().screen.SpectrumBox, k, mods);
     }
     // A drag with the mouse through the given columns; the pointer rests
     // where it let go.
     void drag(std::initializer_list<int> columns)
     {
-        QWidget* box = mouseForm->SpectrumBox;
+        QWidget* box = mouseForm->controls().screen.SpectrumBox;
         QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier, QPoint(*columns.begin(), 100));
         for (int x : columns)
             QTest::mouseMove(box, QPoint(x, 100));
@@ -214,7 +217,7 @@ protected:
     // (sent straight to it: that window is not the active one).
     void hover(int column)
     {
-        QWidget* box = mouseForm->SpectrumBox;
+        QWidget* box = mouseForm->controls().screen.SpectrumBox;
         const QPointF at(column, 100);
         QMouseEvent move(QEvent::MouseMove, at, box->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(box, &move);
@@ -228,13 +231,13 @@ protected:
         EXPECT_EQ(s().grabLeft, m.grabLeft);
         EXPECT_EQ(s().marker1Grabbable, m.marker1Grabbable);
         EXPECT_EQ(s().marker2Grabbable, m.marker2Grabbable);
-        EXPECT_EQ(marker(), mouseForm->MarkerLabel->text());
+        EXPECT_EQ(marker(), mouseForm->controls().screen.MarkerLabel->text());
         for (int panel : {1, 4})
             EXPECT_EQ(status(panel), mouseForm->statusText(panel));
     }
 
     MemoryWaveInput mouseDevice;
-    std::unique_ptr<TScopeForm> mouseForm;
+    std::unique_ptr<SpyScopeForm> mouseForm;
 };
 
 TEST_F(KeyboardMarkerTest, ArrowsMoveTheSelectedMarkerAsAMouseDragDoes)
@@ -287,8 +290,8 @@ TEST_F(KeyboardMarkerTest, TheSelectedMarkerMovesAloneAndStopsWhereADragStops)
     EXPECT_EQ(s().marker1Pos, 0);
 
     // A marker that is off does not move, and nothing is read out anew.
-    click(form->Mkr2Switch);
-    form->SpectrumBox->setFocus(Qt::TabFocusReason);
+    click(form->controls().chan2.Mkr2Switch);
+    form->controls().screen.SpectrumBox->setFocus(Qt::TabFocusReason);
     keys(Qt::Key_M, 1);
     const QString cursor = status(1);
     keys(Qt::Key_Right, 4);
@@ -298,49 +301,49 @@ TEST_F(KeyboardMarkerTest, TheSelectedMarkerMovesAloneAndStopsWhereADragStops)
 
 TEST_F(KeyboardMarkerTest, FocusFrameLeavesThePictureAloneAndTheMouseTakesNoFocus)
 {
-    QWidget* frame = form->ImagePanel;
-    const QRect picture(form->SpectrumBox->geometry());
+    QWidget* frame = form->controls().screen.ImagePanel;
+    const QRect picture(form->controls().screen.SpectrumBox->geometry());
     ASSERT_EQ(picture.size(), QSize(513, 343));
     const QImage focused = frame->grab().toImage();
-    form->TraceModeSw->setFocus(Qt::TabFocusReason);
+    form->controls().trace.TraceModeSw->setFocus(Qt::TabFocusReason);
     const QImage unfocused = frame->grab().toImage();
     EXPECT_EQ(focused.copy(picture), unfocused.copy(picture));
     EXPECT_NE(focused, unfocused);
 
     // A click on the display leaves the keyboard where it is.
-    click(form->SpectrumBox);
-    EXPECT_EQ(QApplication::focusWidget(), form->TraceModeSw);
+    click(form->controls().screen.SpectrumBox);
+    EXPECT_EQ(QApplication::focusWidget(), form->controls().trace.TraceModeSw);
 }
 
 TEST_F(FrontPanelDriveTest, RatesAndMenus)
 {
-    click(form->MidSampleRateRadioBtn);
-    EXPECT_TRUE(form->MidSampleRateRadioBtn->isChecked());
+    click(form->controls().timeBase.MidSampleRateRadioBtn);
+    EXPECT_TRUE(form->controls().timeBase.MidSampleRateRadioBtn->isChecked());
     EXPECT_EQ(s().sampleRate, 22050u);
     EXPECT_EQ(hi(), "23.21 ms");
     EXPECT_EQ(s().stopped, 0);
     EXPECT_EQ(device.openedFormat().nSamplesPerSec, 22050u);
 
     // Arrow keys move the check within the rate buttons, as a user expects.
-    key(form->MidSampleRateRadioBtn, Qt::Key_Down);
-    EXPECT_TRUE(form->HiSampleRateRadioBtn->isChecked());
+    key(form->controls().timeBase.MidSampleRateRadioBtn, Qt::Key_Down);
+    EXPECT_TRUE(form->controls().timeBase.HiSampleRateRadioBtn->isChecked());
     EXPECT_EQ(s().sampleRate, 44100u);
     EXPECT_EQ(hi(), "11.60 ms");
 
-    form->Line1->trigger();
+    form->controls().optionsMenu.Line1->trigger();
     EXPECT_EQ(status(3), "Input = LINE");
     EXPECT_EQ(s().bufferBytes, 8192);
     EXPECT_EQ(device.openedFormat().nChannels, 2);
 
-    form->FFT1->trigger();
+    form->controls().displayMenu.FFT1->trigger();
     EXPECT_EQ(status(0), "Display = FREQUENCY");
     EXPECT_EQ(hi(), "22050 Hz");
     EXPECT_EQ(lo(), "0");
-    form->Black1->trigger();
+    form->controls().displayMenu.Black1->trigger();
     EXPECT_EQ(s().backgroundScheme, 2);
-    form->Lime1->trigger();
+    form->controls().displayMenu.Lime1->trigger();
     EXPECT_EQ(s().chan1Color, 0x808000);
-    form->Disable1->trigger();
+    form->controls().displayMenu.Disable1->trigger();
     EXPECT_EQ(s().gridEnabled, 0);
 }
 
@@ -354,10 +357,10 @@ TEST_F(FrontPanelDriveTest, TabWalksThePanelInOrderAndTooltipsSayWhatControlsDo)
             identifiers << o->objectName();
     }
     std::vector<QWidget*> tipped = order;
-    tipped.insert(tipped.end(), {form->MidSampleRateRadioBtn, form->HiSampleRateRadioBtn, form->UncalLED});
+    tipped.insert(tipped.end(), {form->controls().timeBase.MidSampleRateRadioBtn, form->controls().timeBase.HiSampleRateRadioBtn, form->controls().timeBase.UncalLED});
     for (QWidget* w : tipped) {
-        EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus || w == form->UncalLED) << w->objectName().toStdString();
-        if (w == form->SpectrumBox)
+        EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus || w == form->controls().timeBase.UncalLED) << w->objectName().toStdString();
+        if (w == form->controls().screen.SpectrumBox)
             continue;  // its tooltip is the drag hint, shown while a marker is on
         EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
         for (const QString& id : identifiers)
@@ -377,16 +380,16 @@ TEST_F(FrontPanelDriveTest, TabWalksThePanelInOrderAndTooltipsSayWhatControlsDo)
     EXPECT_EQ(visited, expected);
 
     // Space works the focused switch, as a click does.
-    form->Chan2EnbSwitch->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(form->Chan2EnbSwitch, Qt::Key_Space);
+    form->controls().chan2.Chan2EnbSwitch->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(form->controls().chan2.Chan2EnbSwitch, Qt::Key_Space);
     EXPECT_EQ(s().chan2Enabled, 1);
 }
 
 TEST_F(FrontPanelDriveTest, CursorFollowsTheMouseWhileAcquisitionRuns)
 {
-    form->Mic1->trigger();
+    form->controls().optionsMenu.Mic1->trigger();
     ASSERT_TRUE(form->acquisition().running());
-    QWidget* box = form->SpectrumBox;
+    QWidget* box = form->controls().screen.SpectrumBox;
     device.setFrameSource([](std::uint64_t frame) {
         return std::array<std::int16_t, 2>{static_cast<std::int16_t>((frame % 64) * 256 - 8192), 0};
     });

@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "panel/widgets/PaintBox.h"
 #include "PanelFormRig.h"
 #include "display/ReadoutScales.h"
 #include "panel/widgets/Dial.h"
@@ -22,34 +23,34 @@ protected:
     using PanelFormRig::press;  // the dial's, beside the pointer's below
     void markers(bool one, bool two)
     {
-        flip(form->Mkr1Switch, one);
-        flip(form->Mkr2Switch, two);
+        flip(form->controls().chan1.Mkr1Switch, one);
+        flip(form->controls().chan2.Mkr2Switch, two);
     }
     void expand(bool on)
     {
-        flip(form->ExpandSw, on);
+        flip(form->controls().display.ExpandSw, on);
     }
     void timeBase(float percent)
     {
-        turn(form->TimeBaseDial, percent);
+        turn(form->controls().timeBase.TimeBaseDial, percent);
     }
-    void press(int x) { form->SpectrumBoxMouseDown(form->SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
-    void drag(int x) { form->SpectrumBoxMouseMove(form->SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
-    void hover(int x) { form->SpectrumBoxMouseMove(form->SpectrumBox, Qt::NoButton, Qt::NoModifier, x, 100); }
-    void release(int x) { form->SpectrumBoxMouseUp(form->SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
+    void press(int x) { form->SpectrumBoxMouseDown(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
+    void drag(int x) { form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
+    void hover(int x) { form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::NoButton, Qt::NoModifier, x, 100); }
+    void release(int x) { form->SpectrumBoxMouseUp(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
 };
 
 TEST_F(MarkerControlsTest, FullScaleTimeBaseAt11025Hz)
 {
     ASSERT_EQ(s().sampleRate, 11025u);
-    form->UncalLED->setChecked(true);
-    emit form->TimeBaseDial->clicked();
+    form->controls().timeBase.UncalLED->setChecked(true);
+    emit form->controls().timeBase.TimeBaseDial->clicked();
 
     EXPECT_EQ(s().span, 512);
     EXPECT_EQ(s().blockSize, 512);
     EXPECT_EQ(s().interpFactor, 2);
     EXPECT_EQ(s().timeBaseSetting, 100);
-    EXPECT_FALSE(form->UncalLED->isChecked());
+    EXPECT_FALSE(form->controls().timeBase.UncalLED->isChecked());
     EXPECT_EQ(hi(), "46.43 ms");
     EXPECT_EQ(lo(), "0 ms");
     EXPECT_EQ(marker(), "Marker Difference = ?");
@@ -62,7 +63,7 @@ TEST_F(MarkerControlsTest, DialBelowFullScaleLightsUncal)
     EXPECT_EQ(s().span, 506);
     EXPECT_EQ(s().blockSize, 512);
     EXPECT_EQ(s().timeBaseSetting, 99);
-    EXPECT_TRUE(form->UncalLED->isChecked());
+    EXPECT_TRUE(form->controls().timeBase.UncalLED->isChecked());
 
     timeBase(55.5f);
     EXPECT_EQ(s().span, 288);
@@ -71,14 +72,14 @@ TEST_F(MarkerControlsTest, DialBelowFullScaleLightsUncal)
 
 TEST_F(MarkerControlsTest, DialMinimumAt44100Hz)
 {
-    form->HiSampleRateRadioBtn->click();
-    press(form->TimeBaseDial, form->TimeBaseDial->minimum());
+    form->controls().timeBase.HiSampleRateRadioBtn->click();
+    press(form->controls().timeBase.TimeBaseDial, form->controls().timeBase.TimeBaseDial->minimum());
 
     EXPECT_EQ(s().span, 9);
     EXPECT_EQ(s().blockSize, 16);
     EXPECT_EQ(s().interpFactor, 64);
     EXPECT_EQ(s().timeBaseSetting, 0);
-    EXPECT_TRUE(form->UncalLED->isChecked());
+    EXPECT_TRUE(form->controls().timeBase.UncalLED->isChecked());
     EXPECT_EQ(hi(), "0.20 ms");
 }
 
@@ -125,7 +126,7 @@ TEST_F(MarkerControlsTest, MarkerDifferenceInTimeAndExpandedLabels)
 
 TEST_F(MarkerControlsTest, MarkerDifferenceInFrequency)
 {
-    form->FFT1->trigger();
+    form->controls().displayMenu.FFT1->trigger();
     EXPECT_EQ(hi(), "5512 Hz");
     EXPECT_EQ(lo(), "0");
     markers(true, true);
@@ -146,29 +147,29 @@ TEST_F(MarkerControlsTest, FrequencyWithAMarkerOffKeepsTheReciprocalPanel)
     ASSERT_EQ(status(4), "1/Mkr = 43 Hz");
 
     // The FREQUENCY display writes no reciprocal; the panel keeps its text.
-    form->FFT1->trigger();
+    form->controls().displayMenu.FFT1->trigger();
     EXPECT_EQ(marker(), "Marker Difference = 2734 Hz");
     EXPECT_EQ(status(4), "1/Mkr = 43 Hz");
-    flip(form->Mkr2Switch, false);
+    flip(form->controls().chan2.Mkr2Switch, false);
     EXPECT_EQ(lo(), "0");
     EXPECT_EQ(hi(), "5512 Hz");
     EXPECT_EQ(marker(), "Marker Difference = ?");
     EXPECT_EQ(status(4), "1/Mkr = 43 Hz");
 
     // And back: all three labels in milliseconds again, the dial untouched.
-    form->Time1->trigger();
+    form->controls().displayMenu.Time1->trigger();
     EXPECT_EQ(lo(), "0 ms");
     EXPECT_EQ(hi(), "46.43 ms");
     EXPECT_EQ(marker(), "Marker Difference = ?");
     EXPECT_EQ(status(4), "1/Mkr = ?");
-    EXPECT_EQ(form->TimeBaseDial->value(), 100.0f);
+    EXPECT_EQ(form->controls().timeBase.TimeBaseDial->value(), 100.0f);
 }
 
 TEST_F(MarkerControlsTest, ZeroMarkerDifferenceHasNoReciprocal)
 {
     // At the shortest span two columns are less than a hundredth of a
     // millisecond apart: the reciprocal would not fit a readout.
-    form->TimeBaseDial->setValue(form->TimeBaseDial->minimum());
+    form->controls().timeBase.TimeBaseDial->setValue(form->controls().timeBase.TimeBaseDial->minimum());
     s().marker1Pos = 200;
     s().marker2Pos = 201;
     markers(true, true);
@@ -284,7 +285,7 @@ TEST_F(MarkerControlsTest, ExpandedCursorSpansTheMarkers)
     hover(512);
     EXPECT_EQ(status(1), "Cursor = 35.91 ms");
 
-    form->FFT1->trigger();
+    form->controls().displayMenu.FFT1->trigger();
     hover(511);
     EXPECT_EQ(status(1), "Cursor = 4263 Hz");
     hover(0);
@@ -295,9 +296,9 @@ TEST_F(MarkerControlsTest, MarkerOffWhileExpandedEndsTheExpandedView)
 {
     markers(true, true);
     expand(true);
-    ASSERT_TRUE(form->ExpandSw->isChecked());
-    flip(form->Mkr1Switch, false);
-    EXPECT_FALSE(form->ExpandSw->isChecked());
+    ASSERT_TRUE(form->controls().display.ExpandSw->isChecked());
+    flip(form->controls().chan1.Mkr1Switch, false);
+    EXPECT_FALSE(form->controls().display.ExpandSw->isChecked());
     EXPECT_EQ(s().expanded, 0);
     EXPECT_EQ(s().marker1Enabled, 0);
     EXPECT_EQ(marker(), "Marker Difference = ?");
@@ -309,7 +310,7 @@ TEST_F(MarkerControlsTest, ExpandNeedsBothMarkers)
 {
     markers(true, false);
     expand(true);
-    EXPECT_FALSE(form->ExpandSw->isChecked());
+    EXPECT_FALSE(form->controls().display.ExpandSw->isChecked());
     EXPECT_EQ(s().expanded, 0);
     ASSERT_EQ(form->host().recordedMessages().size(), 1u);
     EXPECT_EQ(form->host().recordedMessages()[0].first, "Both markers must be enabled!");
@@ -319,11 +320,11 @@ TEST_F(MarkerControlsTest, ExpandNeedsBothMarkers)
 
 TEST_F(MarkerControlsTest, ThresholdReadsTwiceTheDial)
 {
-    turn(form->ThresholdDial, -12.7f);
+    turn(form->controls().trigger.ThresholdDial, -12.7f);
     EXPECT_EQ(s().triggerThreshold, -25);
     EXPECT_EQ(status(2), "Threshold = -25");
 
-    press(form->ThresholdDial, 50.0f);
+    press(form->controls().trigger.ThresholdDial, 50.0f);
     EXPECT_EQ(s().triggerThreshold, 100);
     EXPECT_EQ(status(2), "Threshold = 100");
 }
@@ -332,17 +333,17 @@ TEST_F(MarkerControlsTest, ThresholdReadsTwiceTheDial)
 // when the scale changes under it, gone when the pointer leaves the display.
 TEST_F(MarkerControlsTest, CursorReadingFollowsTheScaleAndLeavesWithThePointer)
 {
-    emit form->SpectrumBox->mouseMoved(Qt::NoButton, Qt::NoModifier, 256, 100);
+    emit form->controls().screen.SpectrumBox->mouseMoved(Qt::NoButton, Qt::NoModifier, 256, 100);
     EXPECT_EQ(status(1), "Cursor = 23.21 ms");
     timeBase(50.0f);  // span 260
     EXPECT_EQ(status(1), "Cursor = 11.78 ms");
-    form->FFT1->trigger();  // the display type writes its own caption there
+    form->controls().displayMenu.FFT1->trigger();  // the display type writes its own caption there
     EXPECT_EQ(status(1), "Frequency = ");
-    emit form->SpectrumBox->mouseMoved(Qt::NoButton, Qt::NoModifier, 256, 100);
+    emit form->controls().screen.SpectrumBox->mouseMoved(Qt::NoButton, Qt::NoModifier, 256, 100);
     EXPECT_EQ(status(1), "Cursor = 1399 Hz");
 
     QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(form->SpectrumBox, &leave);
+    QCoreApplication::sendEvent(form->controls().screen.SpectrumBox, &leave);
     EXPECT_EQ(status(1), "Cursor = ");
     timeBase(100.0f);
     EXPECT_EQ(status(1), "Cursor = ") << "a pointer that left describes no column";

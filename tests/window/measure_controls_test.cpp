@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "panel/widgets/PaintBox.h"
 #include "PanelFormRig.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "display/MeasurementReadouts.h"
@@ -36,6 +37,8 @@
 #include "panel/widgets/RockerSwitch.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 class MeasureControlsTest : public test::PanelFormRig {
@@ -69,7 +72,7 @@ protected:
     {
         s().chan1Enabled = 1;
         s().chan2Enabled = 1;
-        form->Line1->trigger();
+        form->controls().optionsMenu.Line1->trigger();
         ASSERT_TRUE(form->acquisition().running());
     }
 };
@@ -80,19 +83,19 @@ TEST_F(MeasureControlsTest, HiddenTheWindowIsAsBeforeAndShownOnlyTheStripIsAdded
     for (QAction* a : form->menuBar()->actions())
         titles << a->text();
     EXPECT_EQ(titles, (QStringList{"&File", "&Options", "&Display", "&Measure", "&Help"}));
-    EXPECT_EQ(form->Measure1->actions().size(), 2);
-    EXPECT_EQ(form->ShowMeasurements1->text(), "Show Measurements");
-    EXPECT_TRUE(form->ShowMeasurements1->isCheckable());
-    EXPECT_FALSE(form->ShowMeasurements1->isChecked());
-    EXPECT_EQ(form->Calibrate1->text(), "Calibrate...");
+    EXPECT_EQ(form->controls().measureMenu.Measure1->actions().size(), 2);
+    EXPECT_EQ(form->controls().measureMenu.ShowMeasurements1->text(), "Show Measurements");
+    EXPECT_TRUE(form->controls().measureMenu.ShowMeasurements1->isCheckable());
+    EXPECT_FALSE(form->controls().measureMenu.ShowMeasurements1->isChecked());
+    EXPECT_EQ(form->controls().measureMenu.Calibrate1->text(), "Calibrate...");
 
     form->show();
     const QImage bare = form->grab().toImage();
     const QSize size = form->size();
     EXPECT_FALSE(form->measure().measuring());
 
-    form->ShowMeasurements1->trigger();
-    EXPECT_TRUE(form->ShowMeasurements1->isChecked());
+    form->controls().measureMenu.ShowMeasurements1->trigger();
+    EXPECT_TRUE(form->controls().measureMenu.ShowMeasurements1->isChecked());
     EXPECT_TRUE(s().features.measureShown);
     EXPECT_TRUE(form->measure().measuring());
     EXPECT_EQ(form->size(), QSize(size.width(), size.height() + MeasureStrip::kHeight));
@@ -101,7 +104,7 @@ TEST_F(MeasureControlsTest, HiddenTheWindowIsAsBeforeAndShownOnlyTheStripIsAdded
     // Everything above the strip, the status bar included, is pixel for pixel as it was.
     EXPECT_TRUE(form->grab().toImage().copy(QRect(QPoint(0, 0), size)) == bare);
 
-    form->ShowMeasurements1->trigger();
+    form->controls().measureMenu.ShowMeasurements1->trigger();
     EXPECT_FALSE(s().features.measureShown);
     EXPECT_FALSE(form->measure().measuring());
     EXPECT_EQ(form->size(), size);
@@ -112,7 +115,7 @@ TEST_F(MeasureControlsTest, ReadsTheRecordedSignalInBothDisplays)
 {
     useTones();
     startLine();
-    form->ShowMeasurements1->trigger();
+    form->controls().measureMenu.ShowMeasurements1->trigger();
     record(12);
     EXPECT_TRUE(reading(1, "Frequency").startsWith("1000.00")) << reading(1, "Frequency").toStdString();
     EXPECT_TRUE(reading(1, "Period").contains(QRegularExpression("^(1\\.0000+ ms|1000\\.0+ µs)$")))
@@ -132,36 +135,36 @@ TEST_F(MeasureControlsTest, ReadsTheRecordedSignalInBothDisplays)
     EXPECT_EQ(form->measure().strip()->reading(2, "ThdN")->accessibleDescription(), "Channel 2 THD+N");
 
     // Hold keeps the readings of the picture it holds.
-    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    QTest::mouseClick(form->controls().display.DisplayHoldSw, Qt::LeftButton);
     ASSERT_EQ(s().displayHold, 1);
     useTones(32767.0);
     record(4);
     EXPECT_EQ(reading(1, "Rms"), "50.00 %");
-    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    QTest::mouseClick(form->controls().display.DisplayHoldSw, Qt::LeftButton);
     record(12);
     EXPECT_EQ(reading(1, "Overload"), "Overload");
     EXPECT_EQ(reading(1, "Maximum"), "100.00 %");
 
     // FREQUENCY: the strongest tone, its level and distortion.
     useTones();
-    form->FFT1->trigger();
+    form->controls().displayMenu.FFT1->trigger();
     record(3);
     EXPECT_TRUE(reading(1, "PeakFrequency").startsWith("1000.0")) << reading(1, "PeakFrequency").toStdString();
     EXPECT_EQ(reading(1, "PeakLevelDb"), "-6.02 dBFS");
     EXPECT_TRUE(reading(1, "Thd").endsWith(" %"));
     EXPECT_FALSE(form->measure().strip()->reading(1, "Frequency")->isVisibleTo(form.get()));
     // Held, the tone readings stay those of the held picture too.
-    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    QTest::mouseClick(form->controls().display.DisplayHoldSw, Qt::LeftButton);
     useTones(8191.0);
     record(3);
     EXPECT_EQ(reading(1, "PeakLevelDb"), "-6.02 dBFS");
-    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    QTest::mouseClick(form->controls().display.DisplayHoldSw, Qt::LeftButton);
     record(3);
     EXPECT_EQ(reading(1, "PeakLevelDb"), "-12.04 dBFS");
 
     // A channel switched off has no row.
-    form->Chan2EnbSwitch->setChecked(false);
-    form->Chan2EnbSwitchClick(form->Chan2EnbSwitch);
+    form->controls().chan2.Chan2EnbSwitch->setChecked(false);
+    form->Chan2EnbSwitchClick(form->controls().chan2.Chan2EnbSwitch);
     ASSERT_EQ(s().chan2Enabled, 0);
     record(1);
     EXPECT_FALSE(form->measure().strip()->reading(2, "PeakFrequency")->isVisibleTo(form.get()));
@@ -172,10 +175,10 @@ TEST_F(MeasureControlsTest, MicrophoneLeavesChannelTwoUnread)
 {
     useTones();
     startLine();
-    form->ShowMeasurements1->trigger();
+    form->controls().measureMenu.ShowMeasurements1->trigger();
     record(6);
     ASSERT_NE(reading(2, "Frequency"), "?");
-    form->Mic1->trigger();
+    form->controls().optionsMenu.Mic1->trigger();
     record(6);
     EXPECT_NE(reading(1, "Frequency"), "?");
     for (const char* name : {"Frequency", "Period", "Rms", "RmsDb", "DcMean", "Overload"})
@@ -186,7 +189,7 @@ TEST_F(MeasureControlsTest, CalibrationRefusesWhatItCannotUseAndReadsVolts)
 {
     useTones();
     startLine();
-    form->Calibrate1->trigger();
+    form->controls().measureMenu.Calibrate1->trigger();
     CalibrateDialog* d = form->measure().dialog();
     ASSERT_NE(d, nullptr);
     ASSERT_TRUE(d->isVisible());
@@ -222,7 +225,7 @@ TEST_F(MeasureControlsTest, CalibrationRefusesWhatItCannotUseAndReadsVolts)
     EXPECT_FALSE(form->measure().measuring());  // strip hidden, dialog closed
 
     // Volts on the strip: a half-scale sine on a 2 V full scale.
-    form->ShowMeasurements1->trigger();
+    form->controls().measureMenu.ShowMeasurements1->trigger();
     record(6);
     EXPECT_EQ(reading(1, "Rms"), "707.1 mV");
     EXPECT_FALSE(form->measure().strip()->reading(1, "RmsDb")->isVisibleTo(form.get()));
@@ -230,14 +233,14 @@ TEST_F(MeasureControlsTest, CalibrationRefusesWhatItCannotUseAndReadsVolts)
 
     // Measure: 1 V RMS applied on channel 1 reads half scale, so 2.828 V is
     // full scale; channel 2 in turn has no reading once the input is mono.
-    form->Calibrate1->trigger();
+    form->controls().measureMenu.Calibrate1->trigger();
     one.measure->setChecked(true);
     one.appliedVolts->setText("1");
     d->accept();
     EXPECT_NEAR(s().features.fullScaleVolts[0], 2.0 * std::sqrt(2.0), 0.001);
-    form->Mic1->trigger();
+    form->controls().optionsMenu.Mic1->trigger();
     record(3);
-    form->Calibrate1->trigger();
+    form->controls().measureMenu.Calibrate1->trigger();
     d->channels[1].measure->setChecked(true);
     d->channels[1].appliedVolts->setText("0.5");
     d->accept();
@@ -255,10 +258,10 @@ TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
     startLine();
     s().chan1Color = colour::red;  // each trace told apart from the graticule and the other
     s().chan2Color = colour::blue;
-    form->FFT1->trigger();
-    turn(form->Chan1GainDial, 30.0f);
-    turn(form->Chan2GainDial, 30.0f);
-    form->ShowMeasurements1->trigger();
+    form->controls().displayMenu.FFT1->trigger();
+    turn(form->controls().chan1.Chan1GainDial, 30.0f);
+    turn(form->controls().chan2.Chan2GainDial, 30.0f);
+    form->controls().measureMenu.ShowMeasurements1->trigger();
     record(12);
     PeakLabels& labels = form->measure().peakLabels();
     const Raster& picture = form->displayBitmap();
@@ -270,7 +273,7 @@ TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
     for (const Channel& c : {Channel{1, 1000.0, s().chan1Color}, Channel{2, 250.0, s().chan2Color}}) {
         SCOPED_TRACE(c.number);
         QWidget* label = labels.label(c.number);
-        ASSERT_TRUE(label->isVisibleTo(form->SpectrumBox));
+        ASSERT_TRUE(label->isVisibleTo(form->controls().screen.SpectrumBox));
         EXPECT_EQ(labels.text(c.number), reading(c.number, "PeakFrequency"));
         EXPECT_TRUE(labels.text(c.number).startsWith(c.number == 1 ? "1000.0" : "250.0"))
             << labels.text(c.number).toStdString();
@@ -309,25 +312,25 @@ TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
 
     // The picture is the display's own: held, it is the same bitmap with the
     // strip (and its labels) shown or hidden.
-    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    QTest::mouseClick(form->controls().display.DisplayHoldSw, Qt::LeftButton);
     ASSERT_EQ(s().displayHold, 1);
     record(1);
     const Raster held = picture;
-    form->ShowMeasurements1->trigger();
-    EXPECT_FALSE(labels.label(1)->isVisibleTo(form->SpectrumBox));
-    EXPECT_FALSE(labels.label(2)->isVisibleTo(form->SpectrumBox));
+    form->controls().measureMenu.ShowMeasurements1->trigger();
+    EXPECT_FALSE(labels.label(1)->isVisibleTo(form->controls().screen.SpectrumBox));
+    EXPECT_FALSE(labels.label(2)->isVisibleTo(form->controls().screen.SpectrumBox));
     EXPECT_TRUE(std::equal(held.data(), held.data() + Raster::kWidth * Raster::kHeight, picture.data()));
-    form->ShowMeasurements1->trigger();
+    form->controls().measureMenu.ShowMeasurements1->trigger();
     EXPECT_TRUE(std::equal(held.data(), held.data() + Raster::kWidth * Raster::kHeight, picture.data()));
-    QTest::mouseClick(form->DisplayHoldSw, Qt::LeftButton);
+    QTest::mouseClick(form->controls().display.DisplayHoldSw, Qt::LeftButton);
     record(3);
-    EXPECT_TRUE(labels.label(1)->isVisibleTo(form->SpectrumBox));
+    EXPECT_TRUE(labels.label(1)->isVisibleTo(form->controls().screen.SpectrumBox));
 
     // None in the TIME display.
-    form->Time1->trigger();
+    form->controls().displayMenu.Time1->trigger();
     record(1);
-    EXPECT_FALSE(labels.label(1)->isVisibleTo(form->SpectrumBox));
-    EXPECT_FALSE(labels.label(2)->isVisibleTo(form->SpectrumBox));
+    EXPECT_FALSE(labels.label(1)->isVisibleTo(form->controls().screen.SpectrumBox));
+    EXPECT_FALSE(labels.label(2)->isVisibleTo(form->controls().screen.SpectrumBox));
 }
 
 // No reading overflows its cell: every text a cell can be given, over the
@@ -391,20 +394,20 @@ TEST_F(MeasureControlsTest, SettingsFromTheFeatureFile)
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(ini);
         f.close();
-        form = std::make_unique<TScopeForm>(device);
+        form = std::make_unique<SpyScopeForm>(device);
         form->host().setRecordOnly(true);
-        form->StartTimer->stop();
-        form->TimeoutTimer->stop();
+        form->controls().run.StartTimer->stop();
+        form->controls().run.TimeoutTimer->stop();
     };
     start("[Measure]\nShown=true\nFullScaleVolts1=2.5\nFullScaleVolts2=-4\n");
-    EXPECT_TRUE(form->ShowMeasurements1->isChecked());
+    EXPECT_TRUE(form->controls().measureMenu.ShowMeasurements1->isChecked());
     EXPECT_TRUE(form->measure().measuring());
     EXPECT_EQ(form->size().height(), bare.height() + MeasureStrip::kHeight);
     EXPECT_EQ(s().features.fullScaleVolts[0], 2.5);
     EXPECT_EQ(s().features.fullScaleVolts[1], 0.0);
 
     start(QByteArray("\x00\xff[Measure\n=\x01Shown", 19));
-    EXPECT_FALSE(form->ShowMeasurements1->isChecked());
+    EXPECT_FALSE(form->controls().measureMenu.ShowMeasurements1->isChecked());
     EXPECT_FALSE(form->measure().measuring());
     EXPECT_EQ(form->size(), bare);
 }

@@ -23,6 +23,7 @@
 #include "WindowDriving.h"
 #include "WindowTestFolders.h"
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "audio/GeneratorWaveInput.h"
 #include "tests/support/MemoryWaveInput.h"
 #include "display/Raster.h"
@@ -33,6 +34,8 @@
 #include "panel/widgets/ToggleSwitch.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 class PictureTest : public test::WindowTestFolders {
@@ -40,16 +43,16 @@ protected:
     void SetUp() override
     {
         test::WindowTestFolders::SetUp();
-        form = std::make_unique<TScopeForm>(generator);
+        form = std::make_unique<SpyScopeForm>(generator);
         form->host().setRecordOnly(true);
         form->show();
         // Channel 1 on, red, range 1 at dial 4 (gain 2): the generator's
         // half-scale sine swings 32 rows about row 171.
-        flip(form->Chan1EnbSwitch, true);
-        form->Red1->trigger();
-        form->Chan1GainTrackBar->setValue(1);
-        turn(form->Chan1GainDial, 4.0f);
-        turn(form->Chan1OffsetDial, 50.0f);
+        flip(form->controls().chan1.Chan1EnbSwitch, true);
+        form->controls().displayMenu.Red1->trigger();
+        form->controls().chan1.Chan1GainTrackBar->setValue(1);
+        turn(form->controls().chan1.Chan1GainDial, 4.0f);
+        turn(form->controls().chan1.Chan1OffsetDial, 50.0f);
     }
     void TearDown() override
     {
@@ -106,7 +109,7 @@ protected:
     }
 
     GeneratorWaveInput generator;
-    std::unique_ptr<TScopeForm> form;
+    std::unique_ptr<SpyScopeForm> form;
 };
 
 // In Hold the time base still changes the picture: the held block is drawn
@@ -115,13 +118,13 @@ protected:
 TEST_F(PictureTest, HeldPictureFollowsTheTimeBaseWithoutNewSamples)
 {
     passes(3);
-    flip(form->DisplayHoldSw, true);
+    flip(form->controls().display.DisplayHoldSw, true);
     serve(300);
     const int fullSpanPeriods = traceCrossings();
     EXPECT_NEAR(fullSpanPeriods, 46, 2) << "512 samples of 1 kHz at 11025 Hz";
 
-    turn(form->TimeBaseDial, 50.0f);
-    EXPECT_EQ(form->HiFreqLabel->text(), "23.57 ms");
+    turn(form->controls().timeBase.TimeBaseDial, 50.0f);
+    EXPECT_EQ(form->controls().screen.HiFreqLabel->text(), "23.57 ms");
     const int halfSpanPeriods = traceCrossings();
     EXPECT_NEAR(halfSpanPeriods, 23, 2) << "the held picture was not drawn again at the new span";
 
@@ -130,7 +133,7 @@ TEST_F(PictureTest, HeldPictureFollowsTheTimeBaseWithoutNewSamples)
     serve(400);  // two blocks arrive meanwhile
     EXPECT_TRUE(std::equal(held.begin(), held.end(), form->displayBitmap().data())) << "new samples appeared";
 
-    flip(form->DisplayHoldSw, false);
+    flip(form->controls().display.DisplayHoldSw, false);
     passes(2);
     EXPECT_NEAR(traceCrossings(), 23, 2);
 }
@@ -140,14 +143,14 @@ TEST_F(PictureTest, HeldPictureFollowsTheTimeBaseWithoutNewSamples)
 // from the block that made it.
 TEST_F(PictureTest, KeptTraceAnswersItsGain)
 {
-    flip(form->TriggerEnableSwitch, true);
+    flip(form->controls().trigger.TriggerEnableSwitch, true);
     passes(3);
-    EXPECT_TRUE(form->TrigdLED->isChecked());
-    flip(form->SineSquareSw, false);  // Sqv
+    EXPECT_TRUE(form->controls().trigger.TrigdLED->isChecked());
+    flip(form->controls().trigger.SineSquareSw, false);  // Sqv
     passes(3);
     ASSERT_EQ(form->state().traceKept[0], 1) << "the sine should leave no Sqv edge at gain 2";
     const auto [top2, bottom2] = traceRows();
-    turn(form->Chan1GainDial, 6.0f);  // gain 3
+    turn(form->controls().chan1.Chan1GainDial, 6.0f);  // gain 3
     const auto [top3, bottom3] = traceRows();
     EXPECT_NEAR(bottom2 - top2, 64, 4);
     EXPECT_NEAR(bottom3 - top3, 96, 4) << "the gain changed nothing on the screen";
@@ -163,27 +166,27 @@ TEST_F(PictureTest, TriggerLampSaysWhetherTheTraceWasTriggered)
 {
     const struct {
         const char* what;
-        std::function<void(TScopeForm&)> act;
+        std::function<void(SpyScopeForm&)> act;
         bool lit;
     } steps[] = {
-        {"trigger off", [](TScopeForm&) {}, false},
-        {"trigger on, Sin, level within the sine", [](TScopeForm& f) { flip(f.TriggerEnableSwitch, true); }, true},
-        {"level above the sine: running free", [](TScopeForm& f) { turn(f.ThresholdDial, 40.0f); }, false},
+        {"trigger off", [](SpyScopeForm&) {}, false},
+        {"trigger on, Sin, level within the sine", [](SpyScopeForm& f) { flip(f.controls().trigger.TriggerEnableSwitch, true); }, true},
+        {"level above the sine: running free", [](SpyScopeForm& f) { turn(f.controls().trigger.ThresholdDial, 40.0f); }, false},
         {"level back, Sqv: the previous trace kept",
-         [](TScopeForm& f) {
-             turn(f.ThresholdDial, 0.0f);
-             flip(f.SineSquareSw, false);
+         [](SpyScopeForm& f) {
+             turn(f.controls().trigger.ThresholdDial, 0.0f);
+             flip(f.controls().trigger.SineSquareSw, false);
          },
          false},
-        {"Sin again", [](TScopeForm& f) { flip(f.SineSquareSw, true); }, true},
-        {"trigger off again", [](TScopeForm& f) { flip(f.TriggerEnableSwitch, false); }, false},
+        {"Sin again", [](SpyScopeForm& f) { flip(f.controls().trigger.SineSquareSw, true); }, true},
+        {"trigger off again", [](SpyScopeForm& f) { flip(f.controls().trigger.TriggerEnableSwitch, false); }, false},
     };
     for (const auto& step : steps) {
         step.act(*form);
         passes(2);
-        EXPECT_EQ(form->TrigdLED->isChecked(), step.lit) << step.what;
+        EXPECT_EQ(form->controls().trigger.TrigdLED->isChecked(), step.lit) << step.what;
     }
-    EXPECT_EQ(form->TrigdLED->caption(), "Trig'd");
+    EXPECT_EQ(form->controls().trigger.TrigdLED->caption(), "Trig'd");
 }
 
 // A held picture is a record: with the trigger on, in every trigger setting,
@@ -198,10 +201,10 @@ protected:
     void SetUp() override
     {
         test::WindowTestFolders::SetUp();
-        form = std::make_unique<TScopeForm>(device);
+        form = std::make_unique<SpyScopeForm>(device);
         form->host().setRecordOnly(true);
-        form->StartTimer->stop();
-        form->TimeoutTimer->stop();
+        form->controls().run.StartTimer->stop();
+        form->controls().run.TimeoutTimer->stop();
         // Channel 1 a noisy sine, channel 2 (a frame's first value) a noisy
         // square: the Sin detector finds points in both, the Sqv detector
         // finds some and misses others, as noise has it.
@@ -216,20 +219,20 @@ protected:
             const double square = (n / 45) % 2 == 0 ? 6000.0 : -6000.0;
             return {static_cast<std::int16_t>(square + noise(1)), static_cast<std::int16_t>(sine + noise(0))};
         });
-        form->Line1->trigger();  // starts acquisition on the device, stereo
-        flip(form->Chan1EnbSwitch, true);
-        flip(form->Chan2EnbSwitch, true);
-        form->Red1->trigger();
-        form->Blue2->trigger();
-        form->White1->trigger();
-        form->Enable1->trigger();
-        for (QSlider* bar : {form->Chan1GainTrackBar, form->Chan2GainTrackBar})
+        form->controls().optionsMenu.Line1->trigger();  // starts acquisition on the device, stereo
+        flip(form->controls().chan1.Chan1EnbSwitch, true);
+        flip(form->controls().chan2.Chan2EnbSwitch, true);
+        form->controls().displayMenu.Red1->trigger();
+        form->controls().displayMenu.Blue2->trigger();
+        form->controls().displayMenu.White1->trigger();
+        form->controls().displayMenu.Enable1->trigger();
+        for (QSlider* bar : {form->controls().chan1.Chan1GainTrackBar, form->controls().chan2.Chan2GainTrackBar})
             test::slide(bar, 1);
-        turn(form->Chan1GainDial, 20.0f);  // gain 10: the sine swings about 78 rows
-        turn(form->Chan2GainDial, 20.0f);
-        turn(form->Chan1OffsetDial, 70.0f);
-        turn(form->Chan2OffsetDial, 30.0f);
-        flip(form->TriggerEnableSwitch, true);
+        turn(form->controls().chan1.Chan1GainDial, 20.0f);  // gain 10: the sine swings about 78 rows
+        turn(form->controls().chan2.Chan2GainDial, 20.0f);
+        turn(form->controls().chan1.Chan1OffsetDial, 70.0f);
+        turn(form->controls().chan2.Chan2OffsetDial, 30.0f);
+        flip(form->controls().trigger.TriggerEnableSwitch, true);
     }
     void TearDown() override
     {
@@ -254,86 +257,86 @@ protected:
     }
 
     MemoryWaveInput device;
-    std::unique_ptr<TScopeForm> form;
+    std::unique_ptr<SpyScopeForm> form;
 };
 
 TEST_F(HeldPictureRuleTest, ControlsRedrawTheHeldBlocksAndNothingElseWithTheTriggerOn)
 {
-    TScopeForm& f = *form;
+    SpyScopeForm& f = *form;
     const struct {
         const char* what;
         std::function<void()> change, back;
     } controls[] = {
-        {"channel 1 gain", [&] { turn(f.Chan1GainDial, 35.0f); }, [&] { turn(f.Chan1GainDial, 20.0f); }},
-        {"channel 2 gain", [&] { turn(f.Chan2GainDial, 9.0f); }, [&] { turn(f.Chan2GainDial, 20.0f); }},
-        {"channel 1 range", [&] { test::slide(f.Chan1GainTrackBar, 2); }, [&] { test::slide(f.Chan1GainTrackBar, 1); }},
-        {"channel 2 range", [&] { test::slide(f.Chan2GainTrackBar, 0); }, [&] { test::slide(f.Chan2GainTrackBar, 1); }},
-        {"channel 1 position", [&] { turn(f.Chan1OffsetDial, 55.0f); }, [&] { turn(f.Chan1OffsetDial, 70.0f); }},
-        {"channel 2 position", [&] { turn(f.Chan2OffsetDial, 10.0f); }, [&] { turn(f.Chan2OffsetDial, 30.0f); }},
-        {"time base", [&] { turn(f.TimeBaseDial, 40.0f); }, [&] { turn(f.TimeBaseDial, 100.0f); }},
+        {"channel 1 gain", [&] { turn(f.controls().chan1.Chan1GainDial, 35.0f); }, [&] { turn(f.controls().chan1.Chan1GainDial, 20.0f); }},
+        {"channel 2 gain", [&] { turn(f.controls().chan2.Chan2GainDial, 9.0f); }, [&] { turn(f.controls().chan2.Chan2GainDial, 20.0f); }},
+        {"channel 1 range", [&] { test::slide(f.controls().chan1.Chan1GainTrackBar, 2); }, [&] { test::slide(f.controls().chan1.Chan1GainTrackBar, 1); }},
+        {"channel 2 range", [&] { test::slide(f.controls().chan2.Chan2GainTrackBar, 0); }, [&] { test::slide(f.controls().chan2.Chan2GainTrackBar, 1); }},
+        {"channel 1 position", [&] { turn(f.controls().chan1.Chan1OffsetDial, 55.0f); }, [&] { turn(f.controls().chan1.Chan1OffsetDial, 70.0f); }},
+        {"channel 2 position", [&] { turn(f.controls().chan2.Chan2OffsetDial, 10.0f); }, [&] { turn(f.controls().chan2.Chan2OffsetDial, 30.0f); }},
+        {"time base", [&] { turn(f.controls().timeBase.TimeBaseDial, 40.0f); }, [&] { turn(f.controls().timeBase.TimeBaseDial, 100.0f); }},
         {"markers",
          [&] {
-             flip(f.Mkr1Switch, true);
-             flip(f.Mkr2Switch, true);
+             flip(f.controls().chan1.Mkr1Switch, true);
+             flip(f.controls().chan2.Mkr2Switch, true);
          },
          [&] {
-             flip(f.Mkr2Switch, false);
-             flip(f.Mkr1Switch, false);
+             flip(f.controls().chan2.Mkr2Switch, false);
+             flip(f.controls().chan1.Mkr1Switch, false);
          }},
         {"Exp",
          [&] {
-             flip(f.Mkr1Switch, true);
-             flip(f.Mkr2Switch, true);
-             flip(f.ExpandSw, true);
+             flip(f.controls().chan1.Mkr1Switch, true);
+             flip(f.controls().chan2.Mkr2Switch, true);
+             flip(f.controls().display.ExpandSw, true);
          },
          [&] {
-             flip(f.ExpandSw, false);
-             flip(f.Mkr2Switch, false);
-             flip(f.Mkr1Switch, false);
+             flip(f.controls().display.ExpandSw, false);
+             flip(f.controls().chan2.Mkr2Switch, false);
+             flip(f.controls().chan1.Mkr1Switch, false);
          }},
         {"channel colours",
          [&] {
-             f.Lime2->trigger();
-             f.Yellow2->trigger();
+             f.controls().displayMenu.Lime2->trigger();
+             f.controls().displayMenu.Yellow2->trigger();
          },
          [&] {
-             f.Red1->trigger();
-             f.Blue2->trigger();
+             f.controls().displayMenu.Red1->trigger();
+             f.controls().displayMenu.Blue2->trigger();
          }},
-        {"background", [&] { f.Black1->trigger(); }, [&] { f.White1->trigger(); }},
-        {"grid", [&] { f.Disable1->trigger(); }, [&] { f.Enable1->trigger(); }},
-        {"display type", [&] { f.FFT1->trigger(); }, [&] { f.Time1->trigger(); }},
+        {"background", [&] { f.controls().displayMenu.Black1->trigger(); }, [&] { f.controls().displayMenu.White1->trigger(); }},
+        {"grid", [&] { f.controls().displayMenu.Disable1->trigger(); }, [&] { f.controls().displayMenu.Enable1->trigger(); }},
+        {"display type", [&] { f.controls().displayMenu.FFT1->trigger(); }, [&] { f.controls().displayMenu.Time1->trigger(); }},
     };
     for (const bool sin : {true, false})
         for (const bool chop : {true, false})
             for (const bool source1 : {true, false}) {
                 SCOPED_TRACE(::testing::Message() << (sin ? "Sin" : "Sqv") << ", " << (chop ? "Chop" : "Alt")
                                                   << ", source channel " << (source1 ? 1 : 2));
-                flip(f.SineSquareSw, sin);
-                flip(f.ChopSw, chop);
-                flip(f.ChannelSw, source1);
+                flip(f.controls().trigger.SineSquareSw, sin);
+                flip(f.controls().trigger.ChopSw, chop);
+                flip(f.controls().trigger.ChannelSw, source1);
                 const int running = f.displayPasses();
                 record(3);
                 ASSERT_EQ(f.displayPasses(), running + 3) << "the blocks are drawn while running";
-                flip(f.DisplayHoldSw, true);
+                flip(f.controls().display.DisplayHoldSw, true);
                 const std::vector<std::uint32_t> held = picture();
-                const bool lamp = f.TrigdLED->isChecked();
+                const bool lamp = f.controls().trigger.TrigdLED->isChecked();
                 for (const auto& control : controls) {
                     SCOPED_TRACE(control.what);
                     control.change();
                     const std::vector<std::uint32_t> redrawn = picture();
                     const int passes = f.displayPasses();
                     record(3);
-                    EXPECT_TRUE(f.DisplayHoldSw->isChecked());
+                    EXPECT_TRUE(f.controls().display.DisplayHoldSw->isChecked());
                     EXPECT_EQ(f.state().displayHold, 1) << "the display is no longer held";
                     EXPECT_EQ(f.displayPasses(), passes) << "new blocks were drawn while held";
                     EXPECT_TRUE(picture() == redrawn) << "the picture changed while held";
-                    EXPECT_EQ(f.TrigdLED->isChecked(), lamp);
+                    EXPECT_EQ(f.controls().trigger.TrigdLED->isChecked(), lamp);
                     control.back();
                     record(1);
                     EXPECT_TRUE(picture() == held) << "the control turned back does not give the held picture";
                 }
-                flip(f.DisplayHoldSw, false);
+                flip(f.controls().display.DisplayHoldSw, false);
             }
 }
 
@@ -348,7 +351,7 @@ TEST_F(FirstPictureTest, DefaultFileShowsBothGeneratorSignalsTriggered)
     ASSERT_TRUE(test::writeSettings(installDir.filePath(QStringLiteral("Varmolen.cfg")), defaultConfiguration()));
 
     GeneratorWaveInput generator;
-    TScopeForm form(generator);
+    SpyScopeForm form(generator);
     form.host().setRecordOnly(true);
     form.show();
     const InstrumentState& s = form.state();
@@ -374,7 +377,7 @@ TEST_F(FirstPictureTest, DefaultFileShowsBothGeneratorSignalsTriggered)
     EXPECT_LE(*squareBottom, Raster::kHeight - 10) << "the square is clipped at the bottom";
     EXPECT_GT(*sineBottom - *sineTop, 100) << "the sine is too small to see";
     EXPECT_GT(*squareBottom - *squareTop, 100);
-    EXPECT_TRUE(form.TrigdLED->isChecked());
+    EXPECT_TRUE(form.controls().trigger.TrigdLED->isChecked());
     // The background is white; neither trace is.
     EXPECT_EQ(form.displayBitmap().pixel(300, 20), static_cast<std::uint32_t>(colour::white));
     EXPECT_NE(s.chan1Color, colour::white);

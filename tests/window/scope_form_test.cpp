@@ -31,6 +31,8 @@
 #include "window/SignalBridge.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "window/Varmolen2.h"
+#include "panel/widgets/PaintBox.h"
+#include "tests/ScopeFormSpy.h"
 #include "audio/GeneratorWaveInput.h"
 #include "window/Soundcardselection.h"
 #include "persist/ConfigFile.h"
@@ -45,6 +47,8 @@
 #include "panel/widgets/ToggleSwitch.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 // Each test gets its own install and help directories, so the user's own
@@ -63,7 +67,7 @@ protected:
 
 TEST_F(ScopeFormTest, StartupWithoutFilesOrDevices)
 {
-    TScopeForm form(noDevices);
+    SpyScopeForm form(noDevices);
     const InstrumentState& s = form.state();
 
     EXPECT_EQ(form.windowTitle(), "Varmolen");
@@ -77,8 +81,8 @@ TEST_F(ScopeFormTest, StartupWithoutFilesOrDevices)
     ASSERT_NE(s.bufferB, nullptr);
 
     // The display is exactly 513 x 343 and its columns 0 to 511 are white.
-    EXPECT_EQ(form.SpectrumBox->width(), 513);
-    EXPECT_EQ(form.SpectrumBox->height(), 343);
+    EXPECT_EQ(form.controls().screen.SpectrumBox->width(), 513);
+    EXPECT_EQ(form.controls().screen.SpectrumBox->height(), 343);
     EXPECT_EQ(form.displayBitmap().width(), 513);
     EXPECT_EQ(form.displayBitmap().height(), 343);
     int nonWhite = 0;
@@ -88,10 +92,10 @@ TEST_F(ScopeFormTest, StartupWithoutFilesOrDevices)
     EXPECT_EQ(nonWhite, 0);
 
     // Both timers run from creation, at 250 ms.
-    EXPECT_TRUE(form.StartTimer->isActive());
-    EXPECT_TRUE(form.TimeoutTimer->isActive());
-    EXPECT_EQ(form.StartTimer->interval(), 250);
-    EXPECT_EQ(form.TimeoutTimer->interval(), 250);
+    EXPECT_TRUE(form.controls().run.StartTimer->isActive());
+    EXPECT_TRUE(form.controls().run.TimeoutTimer->isActive());
+    EXPECT_EQ(form.controls().run.StartTimer->interval(), 250);
+    EXPECT_EQ(form.controls().run.TimeoutTimer->interval(), 250);
 }
 
 TEST_F(ScopeFormTest, FindsHelpAndConfigurationFilesAndCountsDevices)
@@ -99,7 +103,7 @@ TEST_F(ScopeFormTest, FindsHelpAndConfigurationFilesAndCountsDevices)
     touch(installDir.filePath("Varmolen.cfg"));
     touch(helpDir.filePath("index.html"));
     test::ListingWaveInput threeDevices({"default", "USB Audio", "Signal generator"});
-    TScopeForm form(threeDevices);
+    SpyScopeForm form(threeDevices);
     const InstrumentState& s = form.state();
     EXPECT_EQ(QString::fromUtf8(s.configFilePath.data()), installDir.filePath("Varmolen.cfg"));
     EXPECT_EQ(QString::fromUtf8(s.helpFilePath.data()), helpDir.filePath("index.html"));
@@ -108,7 +112,7 @@ TEST_F(ScopeFormTest, FindsHelpAndConfigurationFilesAndCountsDevices)
 
 TEST_F(ScopeFormTest, WindowIsFixedCentredAndNavy)
 {
-    TScopeForm form(noDevices);
+    SpyScopeForm form(noDevices);
     form.show();
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -118,56 +122,56 @@ TEST_F(ScopeFormTest, WindowIsFixedCentredAndNavy)
     EXPECT_EQ(shot.pixelColor(2, shot.height() - 2), QColor(0, 0, 128));
     // The display is inside the window, the start and stop buttons are not.
     const QRect client = form.centralWidget()->rect();
-    const QRect box(form.SpectrumBox->mapTo(form.centralWidget(), QPoint(0, 0)), form.SpectrumBox->size());
+    const QRect box(form.controls().screen.SpectrumBox->mapTo(form.centralWidget(), QPoint(0, 0)), form.controls().screen.SpectrumBox->size());
     EXPECT_TRUE(client.contains(box));
-    EXPECT_FALSE(client.intersects(form.StartBtn->geometry()));
-    EXPECT_FALSE(client.intersects(form.StopBtn->geometry()));
+    EXPECT_FALSE(client.intersects(form.controls().run.StartBtn->geometry()));
+    EXPECT_FALSE(client.intersects(form.controls().run.StopBtn->geometry()));
 }
 
 TEST_F(ScopeFormTest, ControlsShowTheSettingsInForce)
 {
-    TScopeForm form(noDevices);
+    SpyScopeForm form(noDevices);
     // Dials at their documented start positions.
-    EXPECT_FLOAT_EQ(form.Chan1GainDial->value(), 50.0f);
-    EXPECT_FLOAT_EQ(form.Chan2GainDial->value(), 50.0f);
-    EXPECT_FLOAT_EQ(form.Chan1OffsetDial->value(), 75.0f);
-    EXPECT_FLOAT_EQ(form.Chan2OffsetDial->value(), 25.0f);
-    EXPECT_FLOAT_EQ(form.ThresholdDial->value(), 0.0f);
-    EXPECT_FLOAT_EQ(form.TimeBaseDial->value(), 100.0f);
-    EXPECT_FLOAT_EQ(form.ThresholdDial->minimum(), -50.0f);
-    EXPECT_FLOAT_EQ(form.TimeBaseDial->minimum(), 0.000001f);
-    EXPECT_EQ(form.TimeBaseDial->digitalSteps(), 100);
+    EXPECT_FLOAT_EQ(form.controls().chan1.Chan1GainDial->value(), 50.0f);
+    EXPECT_FLOAT_EQ(form.controls().chan2.Chan2GainDial->value(), 50.0f);
+    EXPECT_FLOAT_EQ(form.controls().chan1.Chan1OffsetDial->value(), 75.0f);
+    EXPECT_FLOAT_EQ(form.controls().chan2.Chan2OffsetDial->value(), 25.0f);
+    EXPECT_FLOAT_EQ(form.controls().trigger.ThresholdDial->value(), 0.0f);
+    EXPECT_FLOAT_EQ(form.controls().timeBase.TimeBaseDial->value(), 100.0f);
+    EXPECT_FLOAT_EQ(form.controls().trigger.ThresholdDial->minimum(), -50.0f);
+    EXPECT_FLOAT_EQ(form.controls().timeBase.TimeBaseDial->minimum(), 0.000001f);
+    EXPECT_EQ(form.controls().timeBase.TimeBaseDial->digitalSteps(), 100);
     // Range bars show the range in force (1), not "Gnd".
-    EXPECT_EQ(form.Chan1GainTrackBar->value(), 1);
-    EXPECT_EQ(form.Chan2GainTrackBar->maximum(), 3);
+    EXPECT_EQ(form.controls().chan1.Chan1GainTrackBar->value(), 1);
+    EXPECT_EQ(form.controls().chan2.Chan2GainTrackBar->maximum(), 3);
     // The trigger is off and the rate is 11025 Hz at start-up: the panel says so.
-    EXPECT_FALSE(form.TriggerEnableSwitch->isChecked());
-    EXPECT_TRUE(form.LowSampleRateRadioBtn->isChecked());
-    EXPECT_FALSE(form.HiSampleRateRadioBtn->isChecked());
-    EXPECT_TRUE(form.TrigSlopeSw->isChecked());
-    EXPECT_TRUE(form.ChannelSw->isChecked());
-    EXPECT_TRUE(form.ChopSw->isChecked());
-    EXPECT_TRUE(form.SineSquareSw->isChecked());
-    EXPECT_EQ(form.TrigSlopeSw->checkedLabel(), "+");
-    EXPECT_EQ(form.ChopSw->uncheckedLabel(), "Alt");
-    for (RockerSwitch* r : {form.Chan1EnbSwitch, form.Chan2EnbSwitch, form.Mkr1Switch, form.Mkr2Switch,
-                            form.AddChanSw, form.TraceModeSw, form.DisplayHoldSw, form.SingleDisplaySw,
-                            form.ExpandSw})
+    EXPECT_FALSE(form.controls().trigger.TriggerEnableSwitch->isChecked());
+    EXPECT_TRUE(form.controls().timeBase.LowSampleRateRadioBtn->isChecked());
+    EXPECT_FALSE(form.controls().timeBase.HiSampleRateRadioBtn->isChecked());
+    EXPECT_TRUE(form.controls().trigger.TrigSlopeSw->isChecked());
+    EXPECT_TRUE(form.controls().trigger.ChannelSw->isChecked());
+    EXPECT_TRUE(form.controls().trigger.ChopSw->isChecked());
+    EXPECT_TRUE(form.controls().trigger.SineSquareSw->isChecked());
+    EXPECT_EQ(form.controls().trigger.TrigSlopeSw->checkedLabel(), "+");
+    EXPECT_EQ(form.controls().trigger.ChopSw->uncheckedLabel(), "Alt");
+    for (RockerSwitch* r : {form.controls().chan1.Chan1EnbSwitch, form.controls().chan2.Chan2EnbSwitch, form.controls().chan1.Mkr1Switch, form.controls().chan2.Mkr2Switch,
+                            form.controls().trace.AddChanSw, form.controls().trace.TraceModeSw, form.controls().display.DisplayHoldSw, form.controls().display.SingleDisplaySw,
+                            form.controls().display.ExpandSw})
         EXPECT_FALSE(r->isChecked()) << r->objectName().toStdString();
-    EXPECT_TRUE(form.Chan1EnbSwitch->hasLed());
-    EXPECT_FALSE(form.Mkr1Switch->hasLed());
-    EXPECT_FALSE(form.UncalLED->isChecked());
-    EXPECT_EQ(form.LowSampleRateRadioBtn->text(), "46.44 ms");
-    EXPECT_EQ(form.MidSampleRateRadioBtn->text(), "23.22 ms");
-    EXPECT_EQ(form.HiSampleRateRadioBtn->text(), "11.61 ms");
+    EXPECT_TRUE(form.controls().chan1.Chan1EnbSwitch->hasLed());
+    EXPECT_FALSE(form.controls().chan1.Mkr1Switch->hasLed());
+    EXPECT_FALSE(form.controls().timeBase.UncalLED->isChecked());
+    EXPECT_EQ(form.controls().timeBase.LowSampleRateRadioBtn->text(), "46.44 ms");
+    EXPECT_EQ(form.controls().timeBase.MidSampleRateRadioBtn->text(), "23.22 ms");
+    EXPECT_EQ(form.controls().timeBase.HiSampleRateRadioBtn->text(), "11.61 ms");
 
     // Texts under the display and in the status bar.
     // Without a settings file no handler runs, yet every readout shows the
     // state in force: the TIME display's axis in milliseconds at 11025 Hz,
     // the microphone, the threshold.
-    EXPECT_EQ(form.LoFreqLabel->text(), "0 ms");
-    EXPECT_EQ(form.MarkerLabel->text(), "Marker Difference = ?");
-    EXPECT_EQ(form.HiFreqLabel->text(), "46.43 ms");
+    EXPECT_EQ(form.controls().screen.LoFreqLabel->text(), "0 ms");
+    EXPECT_EQ(form.controls().screen.MarkerLabel->text(), "Marker Difference = ?");
+    EXPECT_EQ(form.controls().screen.HiFreqLabel->text(), "46.43 ms");
     EXPECT_EQ(form.statusText(0), "Display = TIME");
     EXPECT_EQ(form.statusText(1), "Cursor = ");
     EXPECT_EQ(form.statusText(2), "Threshold = 0");
@@ -181,70 +185,70 @@ TEST_F(ScopeFormTest, ControlsShowTheSettingsInForce)
 
 TEST_F(ScopeFormTest, MenusCarryEveryItemWithItsCaptionAndCheckMark)
 {
-    TScopeForm form(noDevices);
+    SpyScopeForm form(noDevices);
     auto captions = [](QMenu* m) {
         QStringList out;
         for (QAction* a : m->actions())
             out << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return out;
     };
-    EXPECT_EQ(captions(form.File1),
+    EXPECT_EQ(captions(form.controls().fileMenu.File1),
               QStringList({"Save Form", "Save Bitmap", "-", "Copy Form", "Copy Bitmap", "-", "Print Form", "-",
                            "Export Data...", "Record WAV...", "Stop Recording", "-", "Quit"}));
-    EXPECT_FALSE(form.StopRecording1->isEnabled());
-    EXPECT_EQ(captions(form.Spectrum1), QStringList({"Average Off", "Average 4", "Average 16", "Average 64", "-",
+    EXPECT_FALSE(form.controls().fileMenu.StopRecording1->isEnabled());
+    EXPECT_EQ(captions(form.controls().displayMenu.Spectrum1), QStringList({"Average Off", "Average 4", "Average 16", "Average 64", "-",
                                                      "Peak Hold", "-", "Reset"}));
-    EXPECT_TRUE(form.AverageOff1->isChecked());
-    EXPECT_FALSE(form.PeakHold1->isChecked());
-    EXPECT_EQ(captions(form.Channel1TraceColor1),
+    EXPECT_TRUE(form.controls().displayMenu.AverageOff1->isChecked());
+    EXPECT_FALSE(form.controls().displayMenu.PeakHold1->isChecked());
+    EXPECT_EQ(captions(form.controls().displayMenu.Channel1TraceColor1),
               QStringList({"Black", "Red", "Blue", "Teal", "Lime", "Yellow", "White"}));
-    EXPECT_EQ(captions(form.Chan2TraceColor1), captions(form.Channel1TraceColor1));
-    EXPECT_EQ(form.Lime1->text(), "Teal");
-    EXPECT_EQ(captions(form.BackgroundColor1), QStringList({"White", "Teal", "Black"}));
-    EXPECT_EQ(captions(form.Help1), QStringList({"Help File", "-", "About"}));
-    EXPECT_TRUE(form.Mic1->isChecked());
-    EXPECT_FALSE(form.Line1->isChecked());
-    EXPECT_TRUE(form.Time1->isChecked());
-    EXPECT_FALSE(form.FFT1->isChecked());
-    EXPECT_TRUE(form.Enable1->isChecked());
-    EXPECT_FALSE(form.Disable1->isChecked());
-    EXPECT_FALSE(form.Red1->isCheckable());
-    EXPECT_EQ(form.SelectCard->text(), "Select");
+    EXPECT_EQ(captions(form.controls().displayMenu.Chan2TraceColor1), captions(form.controls().displayMenu.Channel1TraceColor1));
+    EXPECT_EQ(form.controls().displayMenu.Lime1->text(), "Teal");
+    EXPECT_EQ(captions(form.controls().displayMenu.BackgroundColor1), QStringList({"White", "Teal", "Black"}));
+    EXPECT_EQ(captions(form.controls().helpMenu.Help1), QStringList({"Help File", "-", "About"}));
+    EXPECT_TRUE(form.controls().optionsMenu.Mic1->isChecked());
+    EXPECT_FALSE(form.controls().optionsMenu.Line1->isChecked());
+    EXPECT_TRUE(form.controls().displayMenu.Time1->isChecked());
+    EXPECT_FALSE(form.controls().displayMenu.FFT1->isChecked());
+    EXPECT_TRUE(form.controls().displayMenu.Enable1->isChecked());
+    EXPECT_FALSE(form.controls().displayMenu.Disable1->isChecked());
+    EXPECT_FALSE(form.controls().displayMenu.Red1->isCheckable());
+    EXPECT_EQ(form.controls().optionsMenu.SelectCard->text(), "Select");
 }
 
 // A screen reader says what the panel prints beside a control, with its
 // group; the identifiers stay for the code.
 TEST_F(ScopeFormTest, ControlsAreNamedAsThePanelPrintsThem)
 {
-    TScopeForm form(noDevices);
+    SpyScopeForm form(noDevices);
     const std::pair<QWidget*, const char*> names[] = {
-        {form.Chan1GainDial, "Channel 1 Gain"},
-        {form.Chan1GainTrackBar, "Channel 1 Range"},
-        {form.Chan1OffsetDial, "Channel 1 Position"},
-        {form.Chan1EnbSwitch, "Channel 1 Enable"},
-        {form.Mkr1Switch, "Channel 1 Mkr1"},
-        {form.Chan2GainDial, "Channel 2 Gain"},
-        {form.Chan2GainTrackBar, "Channel 2 Range"},
-        {form.Chan2OffsetDial, "Channel 2 Position"},
-        {form.Chan2EnbSwitch, "Channel 2 Enable"},
-        {form.Mkr2Switch, "Channel 2 Mkr2"},
-        {form.AddChanSw, "Trace Add"},
-        {form.TraceModeSw, "Trace XY"},
-        {form.TriggerEnableSwitch, "Trigger: ON / OFF"},
-        {form.TrigSlopeSw, "Trigger slope: + / -"},
-        {form.ChannelSw, "Trigger source: Ch 1 / Ch 2"},
-        {form.ChopSw, "Trigger mode: Chop / Alt"},
-        {form.SineSquareSw, "Trigger detector: Sin / Sqv"},
-        {form.ThresholdDial, "Trigger Threshold"},
-        {form.DisplayHoldSw, "Display Hold"},
-        {form.SingleDisplaySw, "Display Single"},
-        {form.ExpandSw, "Display Exp"},
-        {form.TimeBaseDial, "Time base"},
-        {form.UncalLED, "Time base Uncal."},
-        {form.LowSampleRateRadioBtn, "Time base 46.44 ms"},
-        {form.MidSampleRateRadioBtn, "Time base 23.22 ms"},
-        {form.HiSampleRateRadioBtn, "Time base 11.61 ms"},
-        {form.SpectrumBox, "Display screen"},
+        {form.controls().chan1.Chan1GainDial, "Channel 1 Gain"},
+        {form.controls().chan1.Chan1GainTrackBar, "Channel 1 Range"},
+        {form.controls().chan1.Chan1OffsetDial, "Channel 1 Position"},
+        {form.controls().chan1.Chan1EnbSwitch, "Channel 1 Enable"},
+        {form.controls().chan1.Mkr1Switch, "Channel 1 Mkr1"},
+        {form.controls().chan2.Chan2GainDial, "Channel 2 Gain"},
+        {form.controls().chan2.Chan2GainTrackBar, "Channel 2 Range"},
+        {form.controls().chan2.Chan2OffsetDial, "Channel 2 Position"},
+        {form.controls().chan2.Chan2EnbSwitch, "Channel 2 Enable"},
+        {form.controls().chan2.Mkr2Switch, "Channel 2 Mkr2"},
+        {form.controls().trace.AddChanSw, "Trace Add"},
+        {form.controls().trace.TraceModeSw, "Trace XY"},
+        {form.controls().trigger.TriggerEnableSwitch, "Trigger: ON / OFF"},
+        {form.controls().trigger.TrigSlopeSw, "Trigger slope: + / -"},
+        {form.controls().trigger.ChannelSw, "Trigger source: Ch 1 / Ch 2"},
+        {form.controls().trigger.ChopSw, "Trigger mode: Chop / Alt"},
+        {form.controls().trigger.SineSquareSw, "Trigger detector: Sin / Sqv"},
+        {form.controls().trigger.ThresholdDial, "Trigger Threshold"},
+        {form.controls().display.DisplayHoldSw, "Display Hold"},
+        {form.controls().display.SingleDisplaySw, "Display Single"},
+        {form.controls().display.ExpandSw, "Display Exp"},
+        {form.controls().timeBase.TimeBaseDial, "Time base"},
+        {form.controls().timeBase.UncalLED, "Time base Uncal."},
+        {form.controls().timeBase.LowSampleRateRadioBtn, "Time base 46.44 ms"},
+        {form.controls().timeBase.MidSampleRateRadioBtn, "Time base 23.22 ms"},
+        {form.controls().timeBase.HiSampleRateRadioBtn, "Time base 11.61 ms"},
+        {form.controls().screen.SpectrumBox, "Display screen"},
     };
     for (const auto& [control, name] : names) {
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
@@ -252,24 +256,24 @@ TEST_F(ScopeFormTest, ControlsAreNamedAsThePanelPrintsThem)
         EXPECT_EQ(iface->text(QAccessible::Name).toStdString(), name);
         EXPECT_FALSE(control->objectName().isEmpty());
     }
-    EXPECT_EQ(form.Chan1GainDial->objectName(), "Chan1GainDial");
+    EXPECT_EQ(form.controls().chan1.Chan1GainDial->objectName(), "Chan1GainDial");
     // The toggle's name holds both positions; the one in force is its value.
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.TrigSlopeSw)->text(QAccessible::Value), "+");
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.Chan1GainTrackBar)->text(QAccessible::Value), "1");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().trigger.TrigSlopeSw)->text(QAccessible::Value), "+");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().chan1.Chan1GainTrackBar)->text(QAccessible::Value), "1");
 }
 
 // The readouts are spoken by their live text; their descriptions say what
 // they show.
 TEST_F(ScopeFormTest, ReadoutsSpeakTheirTextAndSayWhatTheyShow)
 {
-    TScopeForm form(noDevices);
+    SpyScopeForm form(noDevices);
     const std::pair<QLabel*, const char*> readouts[] = {
-        {form.LoFreqLabel, "Display left end"}, {form.MarkerLabel, "Marker difference"},
-        {form.HiFreqLabel, "Display right end"}, {form.StatusPanel(0), "Display type"},
+        {form.controls().screen.LoFreqLabel, "Display left end"}, {form.controls().screen.MarkerLabel, "Marker difference"},
+        {form.controls().screen.HiFreqLabel, "Display right end"}, {form.StatusPanel(0), "Display type"},
         {form.StatusPanel(1), "Cursor"},          {form.StatusPanel(2), "Threshold"},
         {form.StatusPanel(3), "Input"},           {form.StatusPanel(4), "Marker reciprocal"},
     };
-    form.MarkerLabel->setText("Marker Difference = 23.03 ms");
+    form.controls().screen.MarkerLabel->setText("Marker Difference = 23.03 ms");
     for (const auto& [label, shows] : readouts) {
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(label);
         ASSERT_NE(iface, nullptr) << shows;
@@ -281,17 +285,17 @@ TEST_F(ScopeFormTest, ReadoutsSpeakTheirTextAndSayWhatTheyShow)
 
 TEST_F(ScopeFormTest, SettingControlsFromTheProgramEmitsNothing)
 {
-    TScopeForm form(noDevices);
-    QSignalSpy dialChange(form.Chan1GainDial, &Dial::valueChanged);
-    QSignalSpy dialClick(form.Chan1GainDial, &Dial::clicked);
-    QSignalSpy rockerClick(form.Chan1EnbSwitch, &RockerSwitch::clicked);
-    QSignalSpy toggleClick(form.ChopSw, &ToggleSwitch::clicked);
-    form.Chan1GainDial->setValue(80.0f);
-    form.Chan1EnbSwitch->setChecked(true);
-    form.ChopSw->setChecked(false);
-    EXPECT_FLOAT_EQ(form.Chan1GainDial->value(), 80.0f);
-    EXPECT_TRUE(form.Chan1EnbSwitch->isChecked());
-    EXPECT_FALSE(form.ChopSw->isChecked());
+    SpyScopeForm form(noDevices);
+    QSignalSpy dialChange(form.controls().chan1.Chan1GainDial, &Dial::valueChanged);
+    QSignalSpy dialClick(form.controls().chan1.Chan1GainDial, &Dial::clicked);
+    QSignalSpy rockerClick(form.controls().chan1.Chan1EnbSwitch, &RockerSwitch::clicked);
+    QSignalSpy toggleClick(form.controls().trigger.ChopSw, &ToggleSwitch::clicked);
+    form.controls().chan1.Chan1GainDial->setValue(80.0f);
+    form.controls().chan1.Chan1EnbSwitch->setChecked(true);
+    form.controls().trigger.ChopSw->setChecked(false);
+    EXPECT_FLOAT_EQ(form.controls().chan1.Chan1GainDial->value(), 80.0f);
+    EXPECT_TRUE(form.controls().chan1.Chan1EnbSwitch->isChecked());
+    EXPECT_FALSE(form.controls().trigger.ChopSw->isChecked());
     EXPECT_EQ(dialChange.count(), 0);
     EXPECT_EQ(dialClick.count(), 0);
     EXPECT_EQ(rockerClick.count(), 0);
@@ -301,7 +305,7 @@ TEST_F(ScopeFormTest, SettingControlsFromTheProgramEmitsNothing)
 // Every way of closing runs the stop request and the destruction exactly once.
 TEST_F(ScopeFormTest, CloseBoxRunsFormDestroyOnce)
 {
-    auto form = std::make_unique<TScopeForm>(noDevices);
+    auto form = std::make_unique<SpyScopeForm>(noDevices);
     int destroyed = 0;
     form->setDestroyObserver([&] { ++destroyed; });
     form->show();
@@ -316,11 +320,11 @@ TEST_F(ScopeFormTest, CloseBoxRunsFormDestroyOnce)
 
 TEST_F(ScopeFormTest, QuitMenuClosesLikeTheCloseBox)
 {
-    auto form = std::make_unique<TScopeForm>(noDevices);
+    auto form = std::make_unique<SpyScopeForm>(noDevices);
     int destroyed = 0;
     form->setDestroyObserver([&] { ++destroyed; });
     form->show();
-    form->Quit1->trigger();
+    form->controls().fileMenu.Quit1->trigger();
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(form->state().stopped, 1);
     form.reset();
@@ -329,7 +333,7 @@ TEST_F(ScopeFormTest, QuitMenuClosesLikeTheCloseBox)
 
 TEST_F(ScopeFormTest, TerminationSignalClosesTheWindowThroughTheEventLoop)
 {
-    auto form = std::make_unique<TScopeForm>(noDevices);
+    auto form = std::make_unique<SpyScopeForm>(noDevices);
     int destroyed = 0;
     form->setDestroyObserver([&] { ++destroyed; });
     form->show();
@@ -361,7 +365,7 @@ namespace {
 TEST_F(ScopeFormTest, AcquisitionStartsByItselfAndDrawsTheGeneratorsTrace)
 {
     GeneratorWaveInput generator;
-    TScopeForm form(generator);
+    SpyScopeForm form(generator);
     form.host().setRecordOnly(true);
     InstrumentState& s = form.state();
     EXPECT_EQ(s.waveDeviceCount, 1);
@@ -403,38 +407,38 @@ TEST_F(ScopeFormTest, NamesTheInputDeviceAndSaysOnceThatNoSoundInputWasFound)
 {
     {
         GeneratorWaveInput generator;
-        TScopeForm form(generator);
+        SpyScopeForm form(generator);
         form.host().setRecordOnly(true);
-        form.InputNoticeTimer->setInterval(300);
-        EXPECT_EQ(QAccessible::queryAccessibleInterface(form.InputDeviceLabel)->text(QAccessible::Description),
+        form.controls().input.InputNoticeTimer->setInterval(300);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().input.InputDeviceLabel)->text(QAccessible::Description),
                   "Input device");
-        EXPECT_TRUE(form.InputDeviceLabel->text().isEmpty()) << "nothing is open yet";
-        test::runFor(3000, [&] { return !form.InputDeviceLabel->text().isEmpty(); });
-        EXPECT_EQ(form.InputDeviceLabel->text(), "Signal generator");
-        EXPECT_EQ(QAccessible::queryAccessibleInterface(form.InputDeviceLabel)->text(QAccessible::Name),
+        EXPECT_TRUE(form.controls().input.InputDeviceLabel->text().isEmpty()) << "nothing is open yet";
+        test::runFor(3000, [&] { return !form.controls().input.InputDeviceLabel->text().isEmpty(); });
+        EXPECT_EQ(form.controls().input.InputDeviceLabel->text(), "Signal generator");
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().input.InputDeviceLabel)->text(QAccessible::Name),
                   "Signal generator");
-        EXPECT_TRUE(form.InputNoticeLabel->isVisibleTo(&form));
-        EXPECT_EQ(form.InputNoticeLabel->text(), "No sound input was found: the built-in generator stands in.");
-        test::runFor(3000, [&] { return !form.InputNoticeLabel->isVisibleTo(&form); });
-        EXPECT_FALSE(form.InputNoticeLabel->isVisibleTo(&form)) << "the notice goes after its time";
-        form.Line1Click(form.Line1);  // stops and starts acquisition again
+        EXPECT_TRUE(form.controls().input.InputNoticeLabel->isVisibleTo(&form));
+        EXPECT_EQ(form.controls().input.InputNoticeLabel->text(), "No sound input was found: the built-in generator stands in.");
+        test::runFor(3000, [&] { return !form.controls().input.InputNoticeLabel->isVisibleTo(&form); });
+        EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form)) << "the notice goes after its time";
+        form.Line1Click(form.controls().optionsMenu.Line1);  // stops and starts acquisition again
         EXPECT_EQ(form.state().stopped, 0);
-        EXPECT_FALSE(form.InputNoticeLabel->isVisibleTo(&form)) << "said once only";
+        EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form)) << "said once only";
         EXPECT_TRUE(form.host().recordedMessages().empty());
         form.close();
     }
     const std::string card = "HDA Intel PCH, ALC892 Analog Front microphone";
     StreamWaveInput cards({{card, [] { return std::make_unique<GeneratorSource>(); }}, generatorDevice()});
-    TScopeForm form(cards);
+    SpyScopeForm form(cards);
     form.host().setRecordOnly(true);
     form.state().waveDeviceId = 1;
-    test::runFor(3000, [&] { return !form.InputDeviceLabel->text().isEmpty(); });
-    EXPECT_EQ(form.InputDeviceLabel->text(), "Signal generator");
-    EXPECT_FALSE(form.InputNoticeLabel->isVisibleTo(&form)) << "the generator was chosen, not a stand-in";
+    test::runFor(3000, [&] { return !form.controls().input.InputDeviceLabel->text().isEmpty(); });
+    EXPECT_EQ(form.controls().input.InputDeviceLabel->text(), "Signal generator");
+    EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form)) << "the generator was chosen, not a stand-in";
     form.state().waveDeviceId = 0;
-    form.Mic1Click(form.Mic1);
-    EXPECT_EQ(form.InputDeviceLabel->text().toStdString(), card);
-    EXPECT_EQ(form.InputDeviceLabel->toolTip().toStdString(), card);
+    form.Mic1Click(form.controls().optionsMenu.Mic1);
+    EXPECT_EQ(form.controls().input.InputDeviceLabel->text().toStdString(), card);
+    EXPECT_EQ(form.controls().input.InputDeviceLabel->toolTip().toStdString(), card);
     form.close();
 }
 
@@ -460,7 +464,7 @@ public:
 using test::serveUntil;
 
 // Shows the window and serves events until its first run records.
-void showRecording(TScopeForm& form)
+void showRecording(SpyScopeForm& form)
 {
     form.host().setRecordOnly(true);
     form.show();
@@ -500,7 +504,7 @@ private:
 TEST_F(ScopeFormTest, CommandsHoldAcquisitionStoppedWhileTheirDialogsAreOpen)
 {
     CountingGenerator generator;
-    TScopeForm form(generator);
+    SpyScopeForm form(generator);
     showRecording(form);
     InstrumentState& s = form.state();
     ASSERT_EQ(s.stopped, 0);
@@ -513,7 +517,7 @@ TEST_F(ScopeFormTest, CommandsHoldAcquisitionStoppedWhileTheirDialogsAreOpen)
         opensInDialog = generator.opens - opensBefore;
         return QString();
     };
-    form.SaveBitmap1->trigger();
+    form.controls().fileMenu.SaveBitmap1->trigger();
     EXPECT_EQ(opensInDialog, 0) << "acquisition ran inside the command's dialog";
     EXPECT_EQ(generator.opens, opensBefore + 1) << "the command restarts acquisition once, itself";
     EXPECT_EQ(s.stopped, 0);
@@ -527,7 +531,7 @@ TEST_F(ScopeFormTest, CommandsHoldAcquisitionStoppedWhileTheirDialogsAreOpen)
 TEST_F(ScopeFormTest, OneStartSequenceRunsAtATimeWhileItsMessageBoxIsOpen)
 {
     CountingGenerator generator;
-    TScopeForm form(generator);
+    SpyScopeForm form(generator);
     showRecording(form);
     InstrumentState& s = form.state();
     ASSERT_EQ(s.stopped, 0);
@@ -536,7 +540,7 @@ TEST_F(ScopeFormTest, OneStartSequenceRunsAtATimeWhileItsMessageBoxIsOpen)
     form.host().setRecordOnly(false);
     const SlowAnswerer answerer;
     const int opensBefore = generator.opens;
-    form.Mic1->trigger();
+    form.controls().optionsMenu.Mic1->trigger();
     form.host().setRecordOnly(true);
     int queryFailures = 0;
     for (const auto& [text, caption] : form.host().recordedMessages()) {
@@ -560,7 +564,7 @@ TEST_F(ScopeFormTest, FirstPassReachesTheScreenWhole)
     ASSERT_TRUE(test::writeSettings(installDir.filePath(QStringLiteral("Varmolen.cfg")), v));
 
     GeneratorWaveInput generator;
-    TScopeForm form(generator);
+    SpyScopeForm form(generator);
     form.host().setRecordOnly(true);
     form.show();
     const Raster& bitmap = form.displayBitmap();
@@ -568,7 +572,7 @@ TEST_F(ScopeFormTest, FirstPassReachesTheScreenWhole)
     ASSERT_EQ(bitmap.pixel(5, 5), static_cast<std::uint32_t>(colour::black)) << "no pass was drawn";
     serveUntil(200, [] { return false; });  // the repaint that follows the pass
 
-    const QPoint origin = form.SpectrumBox->mapTo(&form, QPoint(0, 0));
+    const QPoint origin = form.controls().screen.SpectrumBox->mapTo(&form, QPoint(0, 0));
     const QImage shown = form.screen()->grabWindow(form.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(shown.isNull());
     int differ = 0;
@@ -595,7 +599,7 @@ TEST_F(ScopeFormTest, PipesAtTheFilePlacesNeitherBlockNorGetReplaced)
     ::alarm(20);  // a start-up that waits on a pipe ends the test here
     {
         test::ListingWaveInput devices({"Card"});
-        TScopeForm form(devices);
+        SpyScopeForm form(devices);
         EXPECT_EQ(form.state().configFilePath[0], '\0');
         EXPECT_EQ(form.state().helpFilePath[0], '\0');
         EXPECT_EQ(form.state().features, FeatureSettings{});
@@ -614,11 +618,11 @@ TEST_F(ScopeFormTest, PipesAtTheFilePlacesNeitherBlockNorGetReplaced)
 TEST_F(ScopeFormTest, ClosingWithTheSoundCardDialogOpenStartsNothing)
 {
     CountingGenerator generator;
-    TScopeForm form(generator);
+    SpyScopeForm form(generator);
     TSoundCardSelect dialog(form.state(), generator, [&] { form.Mic1Click(&dialog); });
     form.setSoundCardSelect(&dialog);
     showRecording(form);
-    form.SelectCard->trigger();
+    form.controls().optionsMenu.SelectCard->trigger();
     ASSERT_TRUE(dialog.isVisible());
     const int opens = generator.opens;
     form.close();
@@ -665,10 +669,10 @@ TEST_F(ScopeFormTest, NoRunStartsBeforeTheWindowIsSetUp)
     });
     answer.start();
     SlowListingWaveInput slow;
-    TScopeForm form(slow);
+    SpyScopeForm form(slow);
     EXPECT_EQ(slow.opens, 0) << "a tick during the setting-up started a run";
     EXPECT_EQ(form.startRuns(), 0);
-    EXPECT_TRUE(form.StartTimer->isActive());
+    EXPECT_TRUE(form.controls().run.StartTimer->isActive());
     form.host().setRecordOnly(true);
 
     QEventLoop wait;

@@ -23,6 +23,7 @@
 #include "WindowTestFolders.h"
 #include "tests/support/FakeWaveInput.h"
 #include "window/Varmolen2.h"
+#include "tests/ScopeFormSpy.h"
 #include "display/DisplayPass.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/RockerSwitch.h"
@@ -30,6 +31,8 @@
 #include "persist/ConfigFile.h"
 
 namespace varmolen {
+
+using test::SpyScopeForm;
 namespace {
 
 class SettingsApplyTest : public test::WindowTestFolders {
@@ -63,12 +66,12 @@ protected:
 
     // The window as the program makes it, with its timers held so that no
     // acquisition starts while the test looks.
-    std::unique_ptr<TScopeForm> openForm()
+    std::unique_ptr<SpyScopeForm> openForm()
     {
-        auto form = std::make_unique<TScopeForm>(devices);
+        auto form = std::make_unique<SpyScopeForm>(devices);
         form->host().setRecordOnly(true);
-        form->StartTimer->stop();
-        form->TimeoutTimer->stop();
+        form->controls().run.StartTimer->stop();
+        form->controls().run.TimeoutTimer->stop();
         return form;
     }
 
@@ -127,31 +130,31 @@ TEST_F(SettingsApplyTest, FileAppliedThroughTheControlsAndWrittenBackOnExit)
         const InstrumentState& s = form->state();
         EXPECT_EQ(s.loadingSettings, 0);
         // Controls show the stored settings.
-        EXPECT_TRUE(form->Chan1EnbSwitch->isChecked());
-        EXPECT_TRUE(form->Chan2EnbSwitch->isChecked());
-        EXPECT_EQ(form->Chan1GainTrackBar->value(), 2);  // x10
-        EXPECT_EQ(form->Chan2GainTrackBar->value(), 0);  // Gnd
-        EXPECT_FLOAT_EQ(form->Chan1GainDial->value(), 37.0f);
-        EXPECT_FLOAT_EQ(form->Chan2GainDial->value(), 80.0f);
-        EXPECT_FLOAT_EQ(form->ThresholdDial->value(), 18.0f);
-        EXPECT_FALSE(form->TrigSlopeSw->isChecked());
-        EXPECT_FALSE(form->ChopSw->isChecked());
-        EXPECT_TRUE(form->AddChanSw->isChecked());
-        EXPECT_TRUE(form->DisplayHoldSw->isChecked());
-        EXPECT_TRUE(form->SingleDisplaySw->isChecked());
-        EXPECT_TRUE(form->TriggerEnableSwitch->isChecked());
-        EXPECT_TRUE(form->TraceModeSw->isChecked());
-        EXPECT_TRUE(form->MidSampleRateRadioBtn->isChecked());
-        EXPECT_FALSE(form->LowSampleRateRadioBtn->isChecked());
-        EXPECT_FLOAT_EQ(form->TimeBaseDial->value(), 40.0f);
-        EXPECT_TRUE(form->Line1->isChecked());
-        EXPECT_FALSE(form->Mic1->isChecked());
-        EXPECT_TRUE(form->Time1->isChecked());
-        EXPECT_FALSE(form->ChannelSw->isChecked());
-        EXPECT_TRUE(form->Mkr1Switch->isChecked());
-        EXPECT_TRUE(form->Mkr2Switch->isChecked());
-        EXPECT_TRUE(form->Disable1->isChecked());
-        EXPECT_FALSE(form->Enable1->isChecked());
+        EXPECT_TRUE(form->controls().chan1.Chan1EnbSwitch->isChecked());
+        EXPECT_TRUE(form->controls().chan2.Chan2EnbSwitch->isChecked());
+        EXPECT_EQ(form->controls().chan1.Chan1GainTrackBar->value(), 2);  // x10
+        EXPECT_EQ(form->controls().chan2.Chan2GainTrackBar->value(), 0);  // Gnd
+        EXPECT_FLOAT_EQ(form->controls().chan1.Chan1GainDial->value(), 37.0f);
+        EXPECT_FLOAT_EQ(form->controls().chan2.Chan2GainDial->value(), 80.0f);
+        EXPECT_FLOAT_EQ(form->controls().trigger.ThresholdDial->value(), 18.0f);
+        EXPECT_FALSE(form->controls().trigger.TrigSlopeSw->isChecked());
+        EXPECT_FALSE(form->controls().trigger.ChopSw->isChecked());
+        EXPECT_TRUE(form->controls().trace.AddChanSw->isChecked());
+        EXPECT_TRUE(form->controls().display.DisplayHoldSw->isChecked());
+        EXPECT_TRUE(form->controls().display.SingleDisplaySw->isChecked());
+        EXPECT_TRUE(form->controls().trigger.TriggerEnableSwitch->isChecked());
+        EXPECT_TRUE(form->controls().trace.TraceModeSw->isChecked());
+        EXPECT_TRUE(form->controls().timeBase.MidSampleRateRadioBtn->isChecked());
+        EXPECT_FALSE(form->controls().timeBase.LowSampleRateRadioBtn->isChecked());
+        EXPECT_FLOAT_EQ(form->controls().timeBase.TimeBaseDial->value(), 40.0f);
+        EXPECT_TRUE(form->controls().optionsMenu.Line1->isChecked());
+        EXPECT_FALSE(form->controls().optionsMenu.Mic1->isChecked());
+        EXPECT_TRUE(form->controls().displayMenu.Time1->isChecked());
+        EXPECT_FALSE(form->controls().trigger.ChannelSw->isChecked());
+        EXPECT_TRUE(form->controls().chan1.Mkr1Switch->isChecked());
+        EXPECT_TRUE(form->controls().chan2.Mkr2Switch->isChecked());
+        EXPECT_TRUE(form->controls().displayMenu.Disable1->isChecked());
+        EXPECT_FALSE(form->controls().displayMenu.Enable1->isChecked());
         EXPECT_EQ(form->statusText(0), "Display = TIME");
         EXPECT_EQ(form->statusText(2), "Threshold = 36");
         EXPECT_EQ(form->statusText(3), "Input = LINE");
@@ -209,12 +212,12 @@ TEST_F(SettingsApplyTest, FrequencyDisplayRunsChannelTwoHandlersLast)
         auto form = openForm();
         const InstrumentState& s = form->state();
         EXPECT_EQ(s.displayType, 1);
-        EXPECT_TRUE(form->FFT1->isChecked());
-        EXPECT_FALSE(form->Time1->isChecked());
+        EXPECT_TRUE(form->controls().displayMenu.FFT1->isChecked());
+        EXPECT_FALSE(form->controls().displayMenu.Time1->isChecked());
         EXPECT_EQ(form->statusText(0), "Display = FREQUENCY");
         // Channel 2's track bar handler ran after the display command: the
         // FREQUENCY range now is what its track bar shows.
-        EXPECT_EQ(form->Chan2GainTrackBar->value(), 2);
+        EXPECT_EQ(form->controls().chan2.Chan2GainTrackBar->value(), 2);
         EXPECT_EQ(s.chan2FreqRange, 10);
         EXPECT_EQ(s.chan2FreqGain, 300);  // x10 at 60 %, halved
         EXPECT_EQ(s.chan2FreqGainDial, 60);
@@ -222,7 +225,7 @@ TEST_F(SettingsApplyTest, FrequencyDisplayRunsChannelTwoHandlersLast)
         EXPECT_EQ(s.chan1FreqRange, 7);
         // Channel 2's zero line went through its dial: (343-300)*100/343 =
         // 12 %, and back: 343 - 41.16 = 301.84, truncated.
-        EXPECT_FLOAT_EQ(form->Chan2OffsetDial->value(), 12.0f);
+        EXPECT_FLOAT_EQ(form->controls().chan2.Chan2OffsetDial->value(), 12.0f);
         EXPECT_EQ(s.chan2FreqOffset, 301);
     }
     const ConfigValues back = fileValues();
@@ -240,7 +243,7 @@ TEST_F(SettingsApplyTest, LineInputAt44100UsesTheLoadedRateForItsBuffers)
     auto form = openForm();
     const InstrumentState& s = form->state();
     EXPECT_EQ(s.sampleRate, 44100u);
-    EXPECT_TRUE(form->HiSampleRateRadioBtn->isChecked());
+    EXPECT_TRUE(form->controls().timeBase.HiSampleRateRadioBtn->isChecked());
     EXPECT_EQ(s.channelCount, 2);
     EXPECT_EQ(s.blockAlign, 4);
     EXPECT_EQ(s.bufferBytes, 8192);
@@ -270,16 +273,16 @@ TEST_F(SettingsApplyTest, EmptyFileRunsEveryStepWithTheStartupValues)
         now.chan2TimeOffset = 258;
         EXPECT_EQ(now, startupConfiguration());
         // The handlers ran: menus, radio buttons and status panels are set.
-        EXPECT_TRUE(form->Mic1->isChecked());
-        EXPECT_TRUE(form->Time1->isChecked());
-        EXPECT_TRUE(form->Enable1->isChecked());
-        EXPECT_TRUE(form->LowSampleRateRadioBtn->isChecked());
+        EXPECT_TRUE(form->controls().optionsMenu.Mic1->isChecked());
+        EXPECT_TRUE(form->controls().displayMenu.Time1->isChecked());
+        EXPECT_TRUE(form->controls().displayMenu.Enable1->isChecked());
+        EXPECT_TRUE(form->controls().timeBase.LowSampleRateRadioBtn->isChecked());
         EXPECT_EQ(form->statusText(0), "Display = TIME");
         EXPECT_EQ(form->statusText(3), "Input = MIC");
         EXPECT_EQ(form->statusText(2), "Threshold = 0");
-        EXPECT_TRUE(form->ChopSw->isChecked());
-        EXPECT_TRUE(form->ChannelSw->isChecked());
-        EXPECT_TRUE(form->TrigSlopeSw->isChecked());
+        EXPECT_TRUE(form->controls().trigger.ChopSw->isChecked());
+        EXPECT_TRUE(form->controls().trigger.ChannelSw->isChecked());
+        EXPECT_TRUE(form->controls().trigger.TrigSlopeSw->isChecked());
     }
     EXPECT_EQ(fileBytes().size(), 118);
 }
@@ -294,7 +297,7 @@ TEST_F(SettingsApplyTest, ShortAndLongFiles)
         EXPECT_EQ(form->state().chan1Enabled, 1);
         EXPECT_EQ(form->state().chan2Enabled, 1);
         EXPECT_EQ(form->state().chan1TimeRange, 1);
-        EXPECT_EQ(form->Chan1GainTrackBar->value(), 1);
+        EXPECT_EQ(form->controls().chan1.Chan1GainTrackBar->value(), 1);
     }
     EXPECT_EQ(fileValues().chan1TimeRange, 1);
 
@@ -310,7 +313,7 @@ TEST_F(SettingsApplyTest, ShortAndLongFiles)
         auto form = openForm();
         EXPECT_EQ(form->state().waveDeviceId, 1);
         EXPECT_EQ(form->state().gridEnabled, 0);
-        EXPECT_TRUE(form->Disable1->isChecked());
+        EXPECT_TRUE(form->controls().displayMenu.Disable1->isChecked());
     }
     EXPECT_EQ(fileBytes().size(), 118);  // rewritten as one record
 }
@@ -322,8 +325,8 @@ TEST_F(SettingsApplyTest, RangesTheTrackBarCannotShowLeaveItAlone)
     v.chan2TimeRange = -1;
     writeValues(v);
     auto form = openForm();
-    EXPECT_EQ(form->Chan1GainTrackBar->value(), 1);
-    EXPECT_EQ(form->Chan2GainTrackBar->value(), 1);
+    EXPECT_EQ(form->controls().chan1.Chan1GainTrackBar->value(), 1);
+    EXPECT_EQ(form->controls().chan2.Chan2GainTrackBar->value(), 1);
     // Channel 1's track bar handler runs after the display command and
     // stores what the bar shows; channel 2's gain cannot leave its range.
     EXPECT_EQ(form->state().chan1TimeRange, 1);
@@ -352,14 +355,14 @@ TEST_F(SettingsApplyTest, SwitchesAreOnOnlyForTheirNamedValue)
     auto form = openForm();
     const InstrumentState& s = form->state();
     EXPECT_EQ(s.chan1Enabled, 0);
-    EXPECT_FALSE(form->ChopSw->isChecked());
+    EXPECT_FALSE(form->controls().trigger.ChopSw->isChecked());
     // Flags without a handler hold what their switch shows.
     EXPECT_EQ(s.chopMode, 0);
     EXPECT_EQ(s.addChannels, 0);
     EXPECT_EQ(s.displayHold, 0);
     EXPECT_EQ(s.singleSweep, 0);
     EXPECT_EQ(s.traceMode, 1);
-    EXPECT_FALSE(form->TraceModeSw->isChecked());
+    EXPECT_FALSE(form->controls().trace.TraceModeSw->isChecked());
     EXPECT_EQ(s.triggerEnabled, 0);
     EXPECT_EQ(s.triggerSlope, 0);
     EXPECT_EQ(s.triggerChannel, 2);
@@ -367,7 +370,7 @@ TEST_F(SettingsApplyTest, SwitchesAreOnOnlyForTheirNamedValue)
     EXPECT_EQ(s.gridEnabled, 0);
     EXPECT_EQ(s.osVariant, 2);
     EXPECT_EQ(s.inputSelect, 1);
-    EXPECT_TRUE(form->Line1->isChecked());
+    EXPECT_TRUE(form->controls().optionsMenu.Line1->isChecked());
     // An unknown scheme runs no handler.
     EXPECT_EQ(s.backgroundScheme, 9);
 }
@@ -402,17 +405,17 @@ TEST_F(SettingsApplyTest, RatesAndMarkersTheDisplayCannotUseFallBack)
         EXPECT_EQ(s.sampleRate, c.wantRate) << c.rate;
         EXPECT_EQ(s.marker1Pos, c.want1) << c.m1;
         EXPECT_EQ(s.marker2Pos, c.want2) << c.m2;
-        const QRadioButton* checked = c.wantRate == 11025   ? form->LowSampleRateRadioBtn
-                                      : c.wantRate == 22050 ? form->MidSampleRateRadioBtn
-                                                            : form->HiSampleRateRadioBtn;
+        const QRadioButton* checked = c.wantRate == 11025   ? form->controls().timeBase.LowSampleRateRadioBtn
+                                      : c.wantRate == 22050 ? form->controls().timeBase.MidSampleRateRadioBtn
+                                                            : form->controls().timeBase.HiSampleRateRadioBtn;
         EXPECT_TRUE(checked->isChecked());
         // The readouts and the expanded view work with what was kept.
-        form->ExpandSw->setChecked(true);
+        form->controls().display.ExpandSw->setChecked(true);
         form->ExpandSwClick(form.get());
         EXPECT_EQ(s.expanded, 1);
         RunDisplayPass(s, s, s, form->displayBitmap());
         form->UpdateMarkerReadout();
-        EXPECT_NE(form->MarkerLabel->text(), "Marker Difference = ?");
+        EXPECT_NE(form->controls().screen.MarkerLabel->text(), "Marker Difference = ?");
         EXPECT_TRUE(form->host().recordedMessages().empty());
     }
 }
@@ -423,7 +426,7 @@ TEST_F(SettingsApplyTest, NoFileAtStartMeansNoFileAfterExit)
         auto form = openForm();
         EXPECT_EQ(form->state().configFilePath[0], '\0');
         EXPECT_EQ(captureConfiguration(form->state()), startupConfiguration());
-        form->Chan1EnbSwitch->setChecked(true);
+        form->controls().chan1.Chan1EnbSwitch->setChecked(true);
         form->Chan1EnbSwitchClick(form.get());
     }
     EXPECT_FALSE(QFile::exists(cfgPath()));
@@ -537,8 +540,8 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
         ASSERT_LE(s.triggerThreshold, 100);
         ASSERT_GT(s.bufferBytes, 0);
         ASSERT_LE(s.bufferBytes, kRecordBufferBytes);
-        for (const Dial* d : {form->Chan1GainDial, form->Chan2GainDial, form->Chan1OffsetDial, form->Chan2OffsetDial,
-                              form->ThresholdDial, form->TimeBaseDial}) {
+        for (const Dial* d : {form->controls().chan1.Chan1GainDial, form->controls().chan2.Chan2GainDial, form->controls().chan1.Chan1OffsetDial, form->controls().chan2.Chan2OffsetDial,
+                              form->controls().trigger.ThresholdDial, form->controls().timeBase.TimeBaseDial}) {
             ASSERT_GE(d->value(), d->minimum());
             ASSERT_LE(d->value(), d->maximum());
         }
@@ -550,7 +553,7 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
             s.chan2Samples[k] = static_cast<std::int16_t>(rng());
         }
         if (s.marker1Enabled == 1 && s.marker2Enabled == 1 && rng() % 2 == 0) {
-            form->ExpandSw->setChecked(true);
+            form->controls().display.ExpandSw->setChecked(true);
             form->ExpandSwClick(form.get());
         }
         RunDisplayPass(s, s, s, form->displayBitmap());

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/widgets/PaintBox.h"
 #include "PanelFormRig.h"
 #include "display/DisplayPass.h"
 #include "window/MeasureControls.h"
@@ -43,55 +44,55 @@ protected:
 
 TEST_F(TriggerControlsTest, TogglesRecordTheirPositions)
 {
-    flip(form->TriggerEnableSwitch, true);
+    flip(form->controls().trigger.TriggerEnableSwitch, true);
     EXPECT_EQ(s().triggerEnabled, 1);
-    flip(form->TriggerEnableSwitch, false);
+    flip(form->controls().trigger.TriggerEnableSwitch, false);
     EXPECT_EQ(s().triggerEnabled, 0);
 
-    flip(form->TrigSlopeSw, false);
+    flip(form->controls().trigger.TrigSlopeSw, false);
     EXPECT_EQ(s().triggerSlope, 0);
-    flip(form->TrigSlopeSw, true);
+    flip(form->controls().trigger.TrigSlopeSw, true);
     EXPECT_EQ(s().triggerSlope, 1);
 
-    flip(form->ChannelSw, false);
+    flip(form->controls().trigger.ChannelSw, false);
     EXPECT_EQ(s().triggerChannel, 2);
-    flip(form->ChannelSw, true);
+    flip(form->controls().trigger.ChannelSw, true);
     EXPECT_EQ(s().triggerChannel, 1);
 
-    flip(form->ChopSw, false);
+    flip(form->controls().trigger.ChopSw, false);
     EXPECT_EQ(s().chopMode, 0);
-    flip(form->ChopSw, true);
+    flip(form->controls().trigger.ChopSw, true);
     EXPECT_EQ(s().chopMode, 1);
 
-    flip(form->SineSquareSw, false);
+    flip(form->controls().trigger.SineSquareSw, false);
     EXPECT_EQ(s().triggerShape, 2);
-    flip(form->SineSquareSw, true);
+    flip(form->controls().trigger.SineSquareSw, true);
     EXPECT_EQ(s().triggerShape, 1);
 }
 
 TEST_F(TriggerControlsTest, SlopeChangeRefreshesTheThresholdPanel)
 {
     // The dial moved by the program: the panel does not know yet.
-    form->ThresholdDial->setValue(-12.7f);
+    form->controls().trigger.ThresholdDial->setValue(-12.7f);
     ASSERT_EQ(status(2), "Threshold = 0");
-    flip(form->TrigSlopeSw, false);
+    flip(form->controls().trigger.TrigSlopeSw, false);
     EXPECT_EQ(s().triggerThreshold, -25);
     EXPECT_EQ(status(2), "Threshold = -25");
 }
 
 TEST_F(TriggerControlsTest, FreezeStates)
 {
-    flip(form->Chan1EnbSwitch, true);
+    flip(form->controls().chan1.Chan1EnbSwitch, true);
 
     // Hold freezes; letting go of Hold runs again.
-    flip(form->DisplayHoldSw, true);
+    flip(form->controls().display.DisplayHoldSw, true);
     EXPECT_EQ(s().displayHold, 1);
-    flip(form->DisplayHoldSw, false);
+    flip(form->controls().display.DisplayHoldSw, false);
     EXPECT_EQ(s().displayHold, 0);
 
     // Single armed with the trigger off: no trigger search, never frozen.
     ASSERT_EQ(s().triggerEnabled, 0);
-    flip(form->SingleDisplaySw, true);
+    flip(form->controls().display.SingleDisplaySw, true);
     EXPECT_EQ(s().singleSweep, 1);
     EXPECT_EQ(s().displayHold, 0);
     displayPass();
@@ -99,20 +100,20 @@ TEST_F(TriggerControlsTest, FreezeStates)
     EXPECT_EQ(s().displayHold, 0);
 
     // Trigger on: the next search freezes the display.
-    flip(form->TriggerEnableSwitch, true);
+    flip(form->controls().trigger.TriggerEnableSwitch, true);
     displayPass();
     EXPECT_EQ(s().displayHold, 1);
 
     // Unchecking Single unfreezes even with Hold checked; Hold stays checked.
-    flip(form->DisplayHoldSw, true);
-    flip(form->SingleDisplaySw, false);
+    flip(form->controls().display.DisplayHoldSw, true);
+    flip(form->controls().display.SingleDisplaySw, false);
     EXPECT_EQ(s().singleSweep, 0);
     EXPECT_EQ(s().displayHold, 0);
-    EXPECT_TRUE(form->DisplayHoldSw->isChecked());
+    EXPECT_TRUE(form->controls().display.DisplayHoldSw->isChecked());
 
     // Hold released while a single sweep is armed: the next search freezes again.
-    flip(form->SingleDisplaySw, true);
-    flip(form->DisplayHoldSw, false);
+    flip(form->controls().display.SingleDisplaySw, true);
+    flip(form->controls().display.DisplayHoldSw, false);
     EXPECT_EQ(s().displayHold, 0);
     displayPass();
     EXPECT_EQ(s().displayHold, 1);
@@ -127,12 +128,12 @@ TEST_F(TriggerControlsTest, BufferBytesPerInputAndRate)
         std::uint16_t bytes;
     };
     const Case cases[] = {
-        {form->Mic1, form->LowSampleRateRadioBtn, 11025, 2048},
-        {form->Mic1, form->MidSampleRateRadioBtn, 22050, 2048},
-        {form->Mic1, form->HiSampleRateRadioBtn, 44100, 4096},
-        {form->Line1, form->LowSampleRateRadioBtn, 11025, 4096},
-        {form->Line1, form->MidSampleRateRadioBtn, 22050, 4096},
-        {form->Line1, form->HiSampleRateRadioBtn, 44100, 8192},
+        {form->controls().optionsMenu.Mic1, form->controls().timeBase.LowSampleRateRadioBtn, 11025, 2048},
+        {form->controls().optionsMenu.Mic1, form->controls().timeBase.MidSampleRateRadioBtn, 22050, 2048},
+        {form->controls().optionsMenu.Mic1, form->controls().timeBase.HiSampleRateRadioBtn, 44100, 4096},
+        {form->controls().optionsMenu.Line1, form->controls().timeBase.LowSampleRateRadioBtn, 11025, 4096},
+        {form->controls().optionsMenu.Line1, form->controls().timeBase.MidSampleRateRadioBtn, 22050, 4096},
+        {form->controls().optionsMenu.Line1, form->controls().timeBase.HiSampleRateRadioBtn, 44100, 8192},
     };
     // As at start-up, so that no case waits for the device.
     s().loadingSettings = 1;
@@ -147,30 +148,30 @@ TEST_F(TriggerControlsTest, BufferBytesPerInputAndRate)
 TEST_F(TriggerControlsTest, RateButtonsCheckOnlyThemselves)
 {
     s().loadingSettings = 1;
-    form->MidSampleRateRadioBtn->click();
-    EXPECT_FALSE(form->LowSampleRateRadioBtn->isChecked());
-    EXPECT_TRUE(form->MidSampleRateRadioBtn->isChecked());
-    EXPECT_FALSE(form->HiSampleRateRadioBtn->isChecked());
-    form->HiSampleRateRadioBtn->click();
-    EXPECT_FALSE(form->MidSampleRateRadioBtn->isChecked());
-    EXPECT_TRUE(form->HiSampleRateRadioBtn->isChecked());
-    form->LowSampleRateRadioBtn->click();
-    EXPECT_TRUE(form->LowSampleRateRadioBtn->isChecked());
-    EXPECT_FALSE(form->HiSampleRateRadioBtn->isChecked());
+    form->controls().timeBase.MidSampleRateRadioBtn->click();
+    EXPECT_FALSE(form->controls().timeBase.LowSampleRateRadioBtn->isChecked());
+    EXPECT_TRUE(form->controls().timeBase.MidSampleRateRadioBtn->isChecked());
+    EXPECT_FALSE(form->controls().timeBase.HiSampleRateRadioBtn->isChecked());
+    form->controls().timeBase.HiSampleRateRadioBtn->click();
+    EXPECT_FALSE(form->controls().timeBase.MidSampleRateRadioBtn->isChecked());
+    EXPECT_TRUE(form->controls().timeBase.HiSampleRateRadioBtn->isChecked());
+    form->controls().timeBase.LowSampleRateRadioBtn->click();
+    EXPECT_TRUE(form->controls().timeBase.LowSampleRateRadioBtn->isChecked());
+    EXPECT_FALSE(form->controls().timeBase.HiSampleRateRadioBtn->isChecked());
 }
 
 TEST_F(TriggerControlsTest, RateChangeRelabelsTheScales)
 {
     s().loadingSettings = 1;
-    form->FFT1->trigger();
-    form->MidSampleRateRadioBtn->click();
+    form->controls().displayMenu.FFT1->trigger();
+    form->controls().timeBase.MidSampleRateRadioBtn->click();
     EXPECT_EQ(hi(), "11025 Hz");
 
-    form->Time1->trigger();
-    flip(form->Mkr1Switch, true);
-    flip(form->Mkr2Switch, true);
+    form->controls().displayMenu.Time1->trigger();
+    flip(form->controls().chan1.Mkr1Switch, true);
+    flip(form->controls().chan2.Mkr2Switch, true);
     EXPECT_EQ(marker(), "Marker Difference = 11.51 ms");
-    form->LowSampleRateRadioBtn->click();
+    form->controls().timeBase.LowSampleRateRadioBtn->click();
     EXPECT_EQ(hi(), "46.43 ms");
     EXPECT_EQ(marker(), "Marker Difference = 23.03 ms");
     EXPECT_EQ(status(4), "1/Mkr = 43 Hz");
@@ -179,14 +180,14 @@ TEST_F(TriggerControlsTest, RateChangeRelabelsTheScales)
 TEST_F(TriggerControlsTest, RateChangeStopsPausesAndRestartsAtTheNewRate)
 {
     ASSERT_EQ(s().loadingSettings, 0);
-    form->Mic1->trigger();  // records from the device, mono
+    form->controls().optionsMenu.Mic1->trigger();  // records from the device, mono
     ASSERT_EQ(s().stopped, 0) << "the memory device opens";
     const int stops = form->stopRuns();
     const int starts = form->startRuns();
     device.clearCallLog();
     const std::size_t pauses = form->host().pauses().size();
 
-    form->HiSampleRateRadioBtn->click();
+    form->controls().timeBase.HiSampleRateRadioBtn->click();
 
     EXPECT_EQ(form->stopRuns(), stops + 1);
     EXPECT_EQ(form->startRuns(), starts + 1);
@@ -234,7 +235,7 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
         bool operator==(const Description&) const = default;
     };
     const auto describe = [&] {
-        form->SpectrumBoxMouseMove(form->SpectrumBox, Qt::NoButton, Qt::NoModifier, 300, 50);
+        form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::NoButton, Qt::NoModifier, 300, 50);
         std::string whyNot;
         // The strip's frequency: of the signal (TIME) or of its strongest tone.
         QLabel* frequency = form->measure().strip()->reading(1, s().displayType == 1 ? "PeakFrequency" : "Frequency");
@@ -243,35 +244,35 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
                            {form->displayBitmap().data(),
                             form->displayBitmap().data() + Raster::kWidth * Raster::kHeight}};
     };
-    form->Line1->trigger();
+    form->controls().optionsMenu.Line1->trigger();
     ASSERT_EQ(s().stopped, 0);
-    flip(form->Chan1EnbSwitch, true);
-    flip(form->Mkr1Switch, true);
-    flip(form->Mkr2Switch, true);
-    form->ShowMeasurements1->trigger();
-    form->Average16->trigger();
-    for (QAction* display : {form->Time1, form->FFT1}) {
+    flip(form->controls().chan1.Chan1EnbSwitch, true);
+    flip(form->controls().chan1.Mkr1Switch, true);
+    flip(form->controls().chan2.Mkr2Switch, true);
+    form->controls().measureMenu.ShowMeasurements1->trigger();
+    form->controls().displayMenu.Average16->trigger();
+    for (QAction* display : {form->controls().displayMenu.Time1, form->controls().displayMenu.FFT1}) {
         SCOPED_TRACE(display->text().toStdString());
         display->trigger();
         // Range 1; the sine swings about 117 rows, the spectrum's tone
         // stands about 80 rows high.
-        slide(form->Chan1GainTrackBar, 1);
-        turn(form->Chan1GainDial, display == form->FFT1 ? 16.0f : 20.0f);
-        form->HiSampleRateRadioBtn->click();
+        slide(form->controls().chan1.Chan1GainTrackBar, 1);
+        turn(form->controls().chan1.Chan1GainDial, display == form->controls().displayMenu.FFT1 ? 16.0f : 20.0f);
+        form->controls().timeBase.HiSampleRateRadioBtn->click();
         record(20);
-        flip(form->DisplayHoldSw, true);
+        flip(form->controls().display.DisplayHoldSw, true);
         const Description held = describe();
         ASSERT_FALSE(held.csv.empty());
         ASSERT_TRUE(held.frequency.startsWith("1378") || held.frequency.startsWith("1.378"))
             << held.frequency.toStdString() << ", not 44100 Hz / 32";
 
-        form->MidSampleRateRadioBtn->click();
+        form->controls().timeBase.MidSampleRateRadioBtn->click();
         EXPECT_EQ(s().sampleRate, 22050u);
         EXPECT_EQ(device.openedFormat().nSamplesPerSec, 22050u) << "the device records at the new rate";
         record(3);
         EXPECT_TRUE(describe() == held) << "the rate change altered what describes the held picture";
         // A control that draws the held picture again (the gain as it is).
-        turn(form->Chan1GainDial, form->Chan1GainDial->value());
+        turn(form->controls().chan1.Chan1GainDial, form->controls().chan1.Chan1GainDial->value());
         const Description redrawn = describe();
         EXPECT_TRUE(redrawn.picture == held.picture) << "the held picture, drawn again, changed";
         EXPECT_TRUE(redrawn.csv == held.csv) << "the export changed";
@@ -279,8 +280,8 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
 
         // Hold let go: the scales go over to the new rate, and so does the
         // picture with the next block.
-        flip(form->DisplayHoldSw, false);
-        EXPECT_EQ(hi(), display == form->FFT1 ? "11025 Hz" : "23.21 ms");
+        flip(form->controls().display.DisplayHoldSw, false);
+        EXPECT_EQ(hi(), display == form->controls().displayMenu.FFT1 ? "11025 Hz" : "23.21 ms");
         const int passes = form->displayPasses();
         record(2);
         EXPECT_GT(form->displayPasses(), passes);
@@ -298,9 +299,9 @@ TEST_F(TriggerControlsTest, WhileSettingsLoadNothingStopsStartsOrWaits)
     device.clearCallLog();
     const std::size_t pauses = form->host().pauses().size();
 
-    form->MidSampleRateRadioBtn->click();
-    form->HiSampleRateRadioBtn->click();
-    form->LowSampleRateRadioBtn->click();
+    form->controls().timeBase.MidSampleRateRadioBtn->click();
+    form->controls().timeBase.HiSampleRateRadioBtn->click();
+    form->controls().timeBase.LowSampleRateRadioBtn->click();
 
     EXPECT_EQ(form->stopRuns(), stops);
     EXPECT_EQ(form->startRuns(), starts);

@@ -1,0 +1,151 @@
+// The menu bar of the main window: File, Options, Display, Measure and Help,
+// every item with its name, caption and start check mark; the colour items
+// show their colours, and each set of exclusive choices keeps one check.
+#include <QAction>
+#include <QActionGroup>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <utility>
+
+#include "panel/FrontPanel.h"
+#include "panel/PanelControls.h"
+#include "state/InstrumentState.h"
+
+namespace varmolen {
+
+void BuildMenus(QMainWindow& window, PanelControls& c)
+{
+    QMenuBar* bar = window.menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    auto menu = [](QWidget* parent, const char* name, const char* title) {
+        auto* m = new QMenu(QString::fromUtf8(title), parent);
+        m->setObjectName(QString::fromUtf8(name));
+        return m;
+    };
+    auto item = [&window](QMenu* m, const char* name, const char* caption, bool checkable = false,
+                        bool checked = false) {
+        QAction* a = m->addAction(QString::fromUtf8(caption));
+        a->setObjectName(QString::fromUtf8(name));
+        a->setParent(&window);
+        if (checkable) {
+            a->setCheckable(true);
+            a->setChecked(checked);
+        }
+        return a;
+    };
+
+    c.fileMenu.File1 = menu(bar, "File1", "&File");
+    c.fileMenu.SaveForm1 = item(c.fileMenu.File1, "SaveForm1", "Save Form");
+    c.fileMenu.SaveBitmap1 = item(c.fileMenu.File1, "SaveBitmap1", "Save Bitmap");
+    c.fileMenu.File1->addSeparator();
+    c.fileMenu.CopyForm1 = item(c.fileMenu.File1, "CopyForm1", "Copy Form");
+    c.fileMenu.CopyBitmap1 = item(c.fileMenu.File1, "CopyBitmap1", "Copy Bitmap");
+    c.fileMenu.File1->addSeparator();
+    c.fileMenu.PrintForm1 = item(c.fileMenu.File1, "PrintForm1", "Print Form");
+    c.fileMenu.File1->addSeparator();
+    c.fileMenu.ExportData1 = item(c.fileMenu.File1, "ExportData1", "Export Data...");
+    c.fileMenu.RecordWav1 = item(c.fileMenu.File1, "RecordWav1", "Record WAV...");
+    c.fileMenu.StopRecording1 = item(c.fileMenu.File1, "StopRecording1", "Stop Recording");
+    c.fileMenu.StopRecording1->setEnabled(false);
+    c.fileMenu.File1->addSeparator();
+    c.fileMenu.Quit1 = item(c.fileMenu.File1, "Quit1", "Quit");
+    bar->addMenu(c.fileMenu.File1);
+
+    c.optionsMenu.Options1 = menu(bar, "Options1", "&Options");
+    c.optionsMenu.SelectSoundCard = menu(c.optionsMenu.Options1, "SelectSoundCard", "Sound Card");
+    c.optionsMenu.SelectCard = item(c.optionsMenu.SelectSoundCard, "SelectCard", "Select");
+    c.optionsMenu.Options1->addMenu(c.optionsMenu.SelectSoundCard);
+    c.optionsMenu.Input1 = menu(c.optionsMenu.Options1, "Input1", "Input");
+    c.optionsMenu.Mic1 = item(c.optionsMenu.Input1, "Mic1", "Microphone", true, true);
+    c.optionsMenu.Line1 = item(c.optionsMenu.Input1, "Line1", "Line", true, false);
+    c.optionsMenu.Options1->addMenu(c.optionsMenu.Input1);
+    bar->addMenu(c.optionsMenu.Options1);
+
+    c.displayMenu.Display1 = menu(bar, "Display1", "&Display");
+    c.displayMenu.Type1 = menu(c.displayMenu.Display1, "Type1", "Type");
+    c.displayMenu.Time1 = item(c.displayMenu.Type1, "Time1", "Time", true, true);
+    c.displayMenu.FFT1 = item(c.displayMenu.Type1, "FFT1", "Frequency", true, false);
+    c.displayMenu.Display1->addMenu(c.displayMenu.Type1);
+    c.displayMenu.Grid1 = menu(c.displayMenu.Display1, "Grid1", "Grid");
+    c.displayMenu.Enable1 = item(c.displayMenu.Grid1, "Enable1", "Enable", true, true);
+    c.displayMenu.Disable1 = item(c.displayMenu.Grid1, "Disable1", "Disable", true, false);
+    c.displayMenu.Display1->addMenu(c.displayMenu.Grid1);
+    c.displayMenu.BackgroundColor1 = menu(c.displayMenu.Display1, "BackgroundColor1", "Background Color");
+    c.displayMenu.White1 = item(c.displayMenu.BackgroundColor1, "White1", "White");
+    c.displayMenu.Teal1 = item(c.displayMenu.BackgroundColor1, "Teal1", "Teal");
+    c.displayMenu.Black1 = item(c.displayMenu.BackgroundColor1, "Black1", "Black");
+    c.displayMenu.Display1->addMenu(c.displayMenu.BackgroundColor1);
+    c.displayMenu.Channel1TraceColor1 = menu(c.displayMenu.Display1, "Channel1TraceColor1", "Channel 1 Color");
+    c.displayMenu.Black2 = item(c.displayMenu.Channel1TraceColor1, "Black2", "Black");
+    c.displayMenu.Red1 = item(c.displayMenu.Channel1TraceColor1, "Red1", "Red");
+    c.displayMenu.Blue1 = item(c.displayMenu.Channel1TraceColor1, "Blue1", "Blue");
+    c.displayMenu.Lime1 = item(c.displayMenu.Channel1TraceColor1, "Lime1", "Teal");
+    c.displayMenu.Lime2 = item(c.displayMenu.Channel1TraceColor1, "Lime2", "Lime");
+    c.displayMenu.Yellow1 = item(c.displayMenu.Channel1TraceColor1, "Yellow1", "Yellow");
+    c.displayMenu.White2 = item(c.displayMenu.Channel1TraceColor1, "White2", "White");
+    c.displayMenu.Display1->addMenu(c.displayMenu.Channel1TraceColor1);
+    c.displayMenu.Chan2TraceColor1 = menu(c.displayMenu.Display1, "Chan2TraceColor1", "Channel 2 Color");
+    c.displayMenu.Black3 = item(c.displayMenu.Chan2TraceColor1, "Black3", "Black");
+    c.displayMenu.Red2 = item(c.displayMenu.Chan2TraceColor1, "Red2", "Red");
+    c.displayMenu.Blue2 = item(c.displayMenu.Chan2TraceColor1, "Blue2", "Blue");
+    c.displayMenu.Teal2 = item(c.displayMenu.Chan2TraceColor1, "Teal2", "Teal");
+    c.displayMenu.Lime3 = item(c.displayMenu.Chan2TraceColor1, "Lime3", "Lime");
+    c.displayMenu.Yellow2 = item(c.displayMenu.Chan2TraceColor1, "Yellow2", "Yellow");
+    c.displayMenu.White3 = item(c.displayMenu.Chan2TraceColor1, "White3", "White");
+    c.displayMenu.Display1->addMenu(c.displayMenu.Chan2TraceColor1);
+    c.displayMenu.Spectrum1 = menu(c.displayMenu.Display1, "Spectrum1", "Spectrum");
+    c.displayMenu.AverageOff1 = item(c.displayMenu.Spectrum1, "AverageOff1", "Average Off", true, true);
+    c.displayMenu.Average4 = item(c.displayMenu.Spectrum1, "Average4", "Average 4", true, false);
+    c.displayMenu.Average16 = item(c.displayMenu.Spectrum1, "Average16", "Average 16", true, false);
+    c.displayMenu.Average64 = item(c.displayMenu.Spectrum1, "Average64", "Average 64", true, false);
+    c.displayMenu.Spectrum1->addSeparator();
+    c.displayMenu.PeakHold1 = item(c.displayMenu.Spectrum1, "PeakHold1", "Peak Hold", true, false);
+    c.displayMenu.Spectrum1->addSeparator();
+    c.displayMenu.SpectrumReset1 = item(c.displayMenu.Spectrum1, "SpectrumReset1", "Reset");
+    c.displayMenu.Display1->addMenu(c.displayMenu.Spectrum1);
+    bar->addMenu(c.displayMenu.Display1);
+
+    // The measurement strip and its calibration.
+    c.measureMenu.Measure1 = menu(bar, "Measure1", "&Measure");
+    c.measureMenu.ShowMeasurements1 = item(c.measureMenu.Measure1, "ShowMeasurements1", "Show Measurements", true);
+    c.measureMenu.Calibrate1 = item(c.measureMenu.Measure1, "Calibrate1", "Calibrate...");
+    bar->addMenu(c.measureMenu.Measure1);
+
+    c.helpMenu.Help1 = menu(bar, "Help1", "&Help");
+    c.helpMenu.HelpFile1 = item(c.helpMenu.Help1, "HelpFile1", "Help File");
+    c.helpMenu.Help1->addSeparator();
+    c.helpMenu.About1 = item(c.helpMenu.Help1, "About1", "About");
+    bar->addMenu(c.helpMenu.Help1);
+
+    const DisplayMenu& display = c.displayMenu;
+    const OptionsMenu& options = c.optionsMenu;
+    auto* averages = new QActionGroup(&window);
+    averages->setExclusive(true);
+    for (QAction* a : {display.AverageOff1, display.Average4, display.Average16, display.Average64})
+        averages->addAction(a);
+
+    // Every colour item shows its colour.
+    const std::pair<QAction*, std::int32_t> swatches[] = {
+        {display.White1, colour::white},   {display.Teal1, colour::teal},   {display.Black1, colour::black},
+        {display.Black2, colour::black},   {display.Red1, colour::red},     {display.Blue1, colour::blue},
+        {display.Lime1, colour::teal},     {display.Lime2, colour::lime},   {display.Yellow1, colour::yellow},
+        {display.White2, colour::white},   {display.Black3, colour::black}, {display.Red2, colour::red},
+        {display.Blue2, colour::blue},     {display.Teal2, colour::teal},   {display.Lime3, colour::lime},
+        {display.Yellow2, colour::yellow}, {display.White3, colour::white},
+    };
+    for (const auto& [action, word] : swatches)
+        action->setIcon(ColourSwatch(word));
+
+    // Each pair of exclusive choices keeps exactly one check mark.
+    for (auto pair : {std::pair{options.Mic1, options.Line1}, std::pair{display.Time1, display.FFT1},
+                      std::pair{display.Enable1, display.Disable1}}) {
+        auto* group = new QActionGroup(&window);
+        group->setExclusive(true);
+        group->addAction(pair.first);
+        group->addAction(pair.second);
+    }
+}
+
+}  // namespace varmolen

@@ -1,0 +1,211 @@
+// The widgets of the front panel and the menus, grouped as the panel groups
+// them and named as the manual names them. The panel builder makes them and
+// hands them to the main window, which keeps them to itself; tests and tools
+// see them through a read-only view, whose pointers work a widget but can
+// never put another in its place.
+#pragma once
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QStatusBar;
+class QTimer;
+
+namespace varmolen {
+
+class Dial;
+class Led;
+class RockerSwitch;
+class TPaintBox;
+class ToggleSwitch;
+
+// The display, its frame and the strip of labels under it.
+struct ScreenWidgets {
+    QFrame* ImagePanel = nullptr;
+    TPaintBox* SpectrumBox = nullptr;
+    QFrame* ScopeStatusPanel = nullptr;
+    QLabel* LoFreqLabel = nullptr;
+    QLabel* MarkerLabel = nullptr;
+    QLabel* HiFreqLabel = nullptr;
+};
+
+// The Channel 1 column, marker 1's switch included.
+struct Channel1Widgets {
+    QGroupBox* Chan1Group = nullptr;
+    Dial* Chan1GainDial = nullptr;
+    QSlider* Chan1GainTrackBar = nullptr;
+    Dial* Chan1OffsetDial = nullptr;
+    RockerSwitch* Chan1EnbSwitch = nullptr;
+    RockerSwitch* Mkr1Switch = nullptr;
+};
+
+// The Channel 2 column, marker 2's switch included.
+struct Channel2Widgets {
+    QGroupBox* Chan2Group = nullptr;
+    Dial* Chan2GainDial = nullptr;
+    QSlider* Chan2GainTrackBar = nullptr;
+    Dial* Chan2OffsetDial = nullptr;
+    RockerSwitch* Chan2EnbSwitch = nullptr;
+    RockerSwitch* Mkr2Switch = nullptr;
+};
+
+// The Trace group: Add and XY.
+struct TraceWidgets {
+    QGroupBox* TraceGroup = nullptr;
+    RockerSwitch* AddChanSw = nullptr;
+    RockerSwitch* TraceModeSw = nullptr;
+};
+
+// The Trigger group: five switches, the threshold and the Trig'd lamp.
+struct TriggerWidgets {
+    QGroupBox* TriggerGroup = nullptr;
+    ToggleSwitch* TriggerEnableSwitch = nullptr;
+    ToggleSwitch* TrigSlopeSw = nullptr;
+    ToggleSwitch* ChannelSw = nullptr;
+    ToggleSwitch* ChopSw = nullptr;
+    ToggleSwitch* SineSquareSw = nullptr;
+    Dial* ThresholdDial = nullptr;
+    Led* TrigdLED = nullptr;  // lit while the last pass found its trigger point
+};
+
+// The Display group: Hold, Single and Exp.
+struct DisplayWidgets {
+    QGroupBox* DisplayGroup = nullptr;
+    RockerSwitch* DisplayHoldSw = nullptr;
+    RockerSwitch* SingleDisplaySw = nullptr;
+    RockerSwitch* ExpandSw = nullptr;
+};
+
+// The Time Base group: the time dial, the Uncal. lamp and the sample rates.
+struct TimeBaseWidgets {
+    QGroupBox* TimeBaseGroup = nullptr;
+    Dial* TimeBaseDial = nullptr;
+    Led* UncalLED = nullptr;
+    QRadioButton* LowSampleRateRadioBtn = nullptr;
+    QRadioButton* MidSampleRateRadioBtn = nullptr;
+    QRadioButton* HiSampleRateRadioBtn = nullptr;
+};
+
+// The Input Device group under the Trace group.
+struct InputWidgets {
+    // How long the notice that the generator stands in stays up.
+    static constexpr int kNoticeMs = 20000;
+
+    QGroupBox* InputGroup = nullptr;
+    QLabel* InputDeviceLabel = nullptr;  // the device's whole name
+    QLabel* InputNoticeLabel = nullptr;  // "No sound input was found", once
+    QTimer* InputNoticeTimer = nullptr;  // hides the notice
+};
+
+// The status bar: five panels (reached by number through the window) and
+// the recording's elapsed time.
+struct StatusWidgets {
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* RecordingPanel = nullptr;  // shown only while a WAV recording runs
+};
+
+// What runs acquisition: the window's two 250 ms timers, and the start and
+// stop buttons that exist for the program's own use outside the visible area.
+struct RunWidgets {
+    QTimer* StartTimer = nullptr;
+    QTimer* TimeoutTimer = nullptr;
+    QPushButton* StartBtn = nullptr;
+    QPushButton* StopBtn = nullptr;
+};
+
+struct FileMenu {
+    QMenu* File1 = nullptr;
+    QAction* SaveForm1 = nullptr;
+    QAction* SaveBitmap1 = nullptr;
+    QAction* CopyForm1 = nullptr;
+    QAction* CopyBitmap1 = nullptr;
+    QAction* PrintForm1 = nullptr;
+    QAction* ExportData1 = nullptr;
+    QAction* RecordWav1 = nullptr;
+    QAction* StopRecording1 = nullptr;
+    QAction* Quit1 = nullptr;
+};
+
+struct OptionsMenu {
+    QMenu* Options1 = nullptr;
+    QMenu* SelectSoundCard = nullptr;
+    QAction* SelectCard = nullptr;
+    QMenu* Input1 = nullptr;
+    QAction* Mic1 = nullptr;
+    QAction* Line1 = nullptr;
+};
+
+struct DisplayMenu {
+    QMenu* Display1 = nullptr;
+    QMenu* Type1 = nullptr;
+    QAction* Time1 = nullptr;
+    QAction* FFT1 = nullptr;
+    QMenu* Grid1 = nullptr;
+    QAction* Enable1 = nullptr;
+    QAction* Disable1 = nullptr;
+    QMenu* BackgroundColor1 = nullptr;
+    QAction* White1 = nullptr;
+    QAction* Teal1 = nullptr;
+    QAction* Black1 = nullptr;
+    QMenu* Channel1TraceColor1 = nullptr;
+    QAction* Black2 = nullptr;
+    QAction* Red1 = nullptr;
+    QAction* Blue1 = nullptr;
+    QAction* Lime1 = nullptr;  // captioned "Teal"
+    QAction* Lime2 = nullptr;
+    QAction* Yellow1 = nullptr;
+    QAction* White2 = nullptr;
+    QMenu* Chan2TraceColor1 = nullptr;
+    QAction* Black3 = nullptr;
+    QAction* Red2 = nullptr;
+    QAction* Blue2 = nullptr;
+    QAction* Teal2 = nullptr;
+    QAction* Lime3 = nullptr;
+    QAction* Yellow2 = nullptr;
+    QAction* White3 = nullptr;
+    QMenu* Spectrum1 = nullptr;
+    QAction* AverageOff1 = nullptr;
+    QAction* Average4 = nullptr;
+    QAction* Average16 = nullptr;
+    QAction* Average64 = nullptr;
+    QAction* PeakHold1 = nullptr;
+    QAction* SpectrumReset1 = nullptr;
+};
+
+struct MeasureMenu {
+    QMenu* Measure1 = nullptr;
+    QAction* ShowMeasurements1 = nullptr;
+    QAction* Calibrate1 = nullptr;
+};
+
+struct HelpMenu {
+    QMenu* Help1 = nullptr;
+    QAction* HelpFile1 = nullptr;
+    QAction* About1 = nullptr;
+};
+
+// Every widget of the window that a handler, a command or a test works with.
+struct PanelControls {
+    ScreenWidgets screen;
+    Channel1Widgets chan1;
+    Channel2Widgets chan2;
+    TraceWidgets trace;
+    TriggerWidgets trigger;
+    DisplayWidgets display;
+    TimeBaseWidgets timeBase;
+    InputWidgets input;
+    StatusWidgets status;
+    RunWidgets run;
+    FileMenu fileMenu;
+    OptionsMenu optionsMenu;
+    DisplayMenu displayMenu;
+    MeasureMenu measureMenu;
+    HelpMenu helpMenu;
+};
+
+}  // namespace varmolen

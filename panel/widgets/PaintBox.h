@@ -1,0 +1,50 @@
+// The widget that shows the display bitmap and passes on what the pointer
+// and the keyboard do over it.
+#pragma once
+
+#include <QWidget>
+
+#include "display/Raster.h"
+
+namespace varmolen {
+
+// The paint box that shows the display bitmap: it paints an RGB32 view of the
+// bitmap's own memory, so a held picture survives every repaint. It takes
+// the keyboard by Tab only (a click leaves the focus where it is) and passes
+// on the keys that work the markers: Left, Right, M and Space.
+class TPaintBox : public QWidget {
+    Q_OBJECT
+public:
+    TPaintBox(const Raster& bitmap, QWidget* parent);
+
+    // The copy of what the screen holds: every repaint records there what it
+    // put on the screen, so a display pass sends exactly the rows that differ
+    // from it, whatever the window went through (shown, covered, resized).
+    void setShownPicture(Raster* shown) { shown_ = shown; }
+
+signals:
+    void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
+    void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers);
+    void keyboardFocusChanged(bool focused);
+    // The keyboard came to the display (after keyboardFocusChanged(true)).
+    void keyboardEntered();
+    void mouseLeft();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    const Raster& bitmap_;
+    Raster* shown_ = nullptr;
+};
+
+}  // namespace varmolen
