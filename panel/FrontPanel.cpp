@@ -254,9 +254,9 @@ QColor ColourOf(std::int32_t word)
 std::int32_t BackgroundColour(std::int32_t scheme)
 {
     switch (scheme) {
-    case 2:
+    case kBlackBackground:
         return colour::black;
-    case 3:
+    case kTealBackground:
         return colour::teal;
     default:
         return colour::white;

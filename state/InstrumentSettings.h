@@ -18,6 +18,7 @@ constexpr std::int32_t kFrequencyDisplayType = 1;
 constexpr std::int32_t kTimeDisplayType = 2;
 // traceMode: Y-T; any other value draws XY
 constexpr std::int32_t kYtTraceMode = 1;
+constexpr std::int32_t kXyTraceMode = 2;  // what the switch stores for XY
 // triggerSlope
 constexpr std::int32_t kFallingSlope = 0;
 constexpr std::int32_t kRisingSlope = 1;
@@ -29,6 +30,10 @@ constexpr std::int32_t kSquareTrigger = 2;
 constexpr std::int32_t kWhiteBackground = 1;
 constexpr std::int32_t kBlackBackground = 2;
 constexpr std::int32_t kTealBackground = 3;
+// osVariant: which volume control the Options menu chose (the desktop's
+// mixer first, or the terminal's)
+constexpr std::int32_t kDesktopVolumeControl = 1;
+constexpr std::int32_t kTerminalVolumeControl = 2;
 // inputSelect
 constexpr std::int32_t kMicrophoneInput = 0;  // mono
 constexpr std::int32_t kLineInput = 1;        // stereo
@@ -95,7 +100,7 @@ struct InstrumentSettings {
     std::int32_t timeBaseSetting = 0;  // the Time dial's whole percent
 
     // Platform: which desktop's volume control the Options menu starts.
-    std::int32_t osVariant = 1;
+    std::int32_t osVariant = kDesktopVolumeControl;
 
     // Where the settings and the manual are, and whether the settings are
     // being applied (1 until the start-up has applied the record): the

@@ -79,7 +79,7 @@ void TScopeForm::AddChanSwClick(QObject* /*sender*/)
 void TScopeForm::TraceModeSwClick(QObject* /*sender*/)
 {
     // 1 = each channel against time, 2 = XY.
-    state().traceMode = controls_.trace.TraceModeSw->isChecked() ? 2 : 1;
+    state().traceMode = controls_.trace.TraceModeSw->isChecked() ? kXyTraceMode : kYtTraceMode;
 }
 
 }  // namespace varmolen

@@ -356,7 +356,7 @@ void TScopeForm::ExportData1Click(QObject* /*sender*/)
         return;
     }
     // A trace may also be exported as the whole block it was drawn from.
-    const bool time = s.displayedView.displayType != 1;
+    const bool time = s.displayedView.displayType != kFrequencyDisplayType;
     const std::string wholeBlock = time ? ComposeDisplayCsv(s, whyNot, CsvExtent::WholeBlock) : std::string();
     DataCommands& commands = dataCommandsOf(*this);
     const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "ExportDataDialog", "csv", "CSV files (*.csv)");

@@ -134,9 +134,9 @@ void MeasureControls::measureBlock(const RecordedBlock& block)
     // the tone record only in the FREQUENCY display, so that it starts with
     // the display and holds what it showed.
     const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
-    const MeasureParts parts{.time = s.displayType != 1 || calibrating, .tone = drawn && s.displayType == 1};
+    const MeasureParts parts{.time = s.displayType != kFrequencyDisplayType || calibrating, .tone = drawn && s.displayType == kFrequencyDisplayType};
     measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
-    if (s.displayType != 1)
+    if (s.displayType != kFrequencyDisplayType)
         peaks_->hideAll();  // at once when the display turns to TIME
 }
 
@@ -154,7 +154,7 @@ void MeasureControls::RefreshTexts()
 {
     const InstrumentState& s = form_.state();
     const char separator = decimalSeparator();
-    const bool frequencyDisplay = s.displayType == 1;
+    const bool frequencyDisplay = s.displayType == kFrequencyDisplayType;
     const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
     // Only what is shown is formed: the tone readings in the FREQUENCY display.
     if (measuring_ && lastDrawn_)
@@ -187,7 +187,7 @@ void MeasureControls::RefreshTexts()
 void MeasureControls::placePeakLabels()
 {
     const InstrumentState& s = form_.state();
-    const bool frequencyDisplay = shown_ && s.displayType == 1;
+    const bool frequencyDisplay = shown_ && s.displayType == kFrequencyDisplayType;
     for (int ch = 1; ch <= 2; ++ch) {
         const auto i = static_cast<std::size_t>(ch - 1);
         const ToneReading& tone = shownReadings_[i].tone;

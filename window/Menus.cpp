@@ -71,7 +71,7 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
         checkOneOf(form.controls().optionsMenu.Line1, form.controls().optionsMenu.Mic1);
     else
         checkOneOf(form.controls().optionsMenu.Mic1, form.controls().optionsMenu.Line1);
-    s.inputSelect = line ? 1 : 0;
+    s.inputSelect = line ? kLineInput : kMicrophoneInput;
 
     const bool live = s.loadingSettings == 0 && !recordingGoesOnUnchanged(form, line);
     if (live)
@@ -183,7 +183,7 @@ void TScopeForm::ShowStateInForce()
     // stays as start-up left it).
     InstrumentState& s = state();
     setStatusText(0, displayTypeText(s.displayType == kTimeDisplayType));
-    setStatusText(3, inputText(s.inputSelect == 1));
+    setStatusText(3, inputText(s.inputSelect == kLineInput));
     setStatusText(2, QString::fromStdString(ThresholdReadout(s.triggerThreshold)));
     const std::int32_t timeBaseSetting = s.timeBaseSetting;
     UpdateTimeBase();
@@ -287,12 +287,12 @@ void TScopeForm::SpectrumReset1Click(QObject* /*sender*/)
 
 void TScopeForm::WindowsXPClick(QObject* /*sender*/)
 {
-    state().osVariant = 1;
+    state().osVariant = kDesktopVolumeControl;
 }
 
 void TScopeForm::Windows2KClick(QObject* /*sender*/)
 {
-    state().osVariant = 2;
+    state().osVariant = kTerminalVolumeControl;
 }
 
 }  // namespace varmolen

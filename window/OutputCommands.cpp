@@ -123,7 +123,7 @@ std::optional<ProgramLaunch> chooseVolumeControl(int osVariant, const std::funct
         }
         return std::nullopt;
     };
-    if (osVariant == 1) {
+    if (osVariant == kDesktopVolumeControl) {
         if (auto choice = desktopMixer())
             return choice;
         return terminalMixer();

@@ -80,7 +80,7 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
         form.ThresholdDialValueChange(sender);
         break;
     case ConfigField::triggerSlope:
-        setSwitch(form.controls().trigger.TrigSlopeSw, s.triggerSlope == 1);
+        setSwitch(form.controls().trigger.TrigSlopeSw, s.triggerSlope == kRisingSlope);
         form.TrigSlopeSwClick(sender);
         break;
     // Switches without a handler: the state holds what the switch shows.
@@ -101,7 +101,7 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
         form.TriggerEnableSwitchClick(sender);
         break;
     case ConfigField::traceMode:
-        s.traceMode = setSwitch(form.controls().trace.TraceModeSw, s.traceMode == 2) ? 2 : 1;
+        s.traceMode = setSwitch(form.controls().trace.TraceModeSw, s.traceMode == kXyTraceMode) ? kXyTraceMode : kYtTraceMode;
         break;
     case ConfigField::sampleRate:
         if (s.sampleRate == 11025)
@@ -116,13 +116,13 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
         form.TimeBaseDialClick(sender);
         break;
     case ConfigField::inputSelect:
-        if (s.inputSelect == 0)
+        if (s.inputSelect == kMicrophoneInput)
             form.Mic1Click(sender);
         else
             form.Line1Click(sender);
         break;
     case ConfigField::displayType:
-        if (s.displayType == 2) {
+        if (s.displayType == kTimeDisplayType) {
             form.Time1Click(sender);
             form.Chan1GainDialClick(sender);
             form.Chan1GainTrackBarChange(sender);
@@ -135,11 +135,11 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
         }
         break;
     case ConfigField::backgroundScheme:
-        if (s.backgroundScheme == 1)
+        if (s.backgroundScheme == kWhiteBackground)
             form.White1Click(sender);
-        else if (s.backgroundScheme == 2)
+        else if (s.backgroundScheme == kBlackBackground)
             form.Black1Click(sender);
-        else if (s.backgroundScheme == 3)
+        else if (s.backgroundScheme == kTealBackground)
             form.Teal1Click(sender);
         break;
     case ConfigField::triggerChannel:
@@ -160,7 +160,7 @@ void applyField(TScopeForm& form, QObject* sender, ConfigField field)
         form.Mkr2SwitchClick(sender);
         break;
     case ConfigField::osVariant:
-        if (s.osVariant == 1)
+        if (s.osVariant == kDesktopVolumeControl)
             form.WindowsXPClick(sender);
         else
             form.Windows2KClick(sender);

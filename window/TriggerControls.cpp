@@ -73,7 +73,7 @@ void TScopeForm::TriggerEnableSwitchClick(QObject* /*sender*/)
 
 void TScopeForm::TrigSlopeSwClick(QObject* sender)
 {
-    state().triggerSlope = controls_.trigger.TrigSlopeSw->isChecked() ? 1 : 0;
+    state().triggerSlope = controls_.trigger.TrigSlopeSw->isChecked() ? kRisingSlope : kFallingSlope;
     // Re-reads the threshold dial, so the "Threshold = " panel is current.
     ThresholdDialClick(sender);
 }
@@ -90,7 +90,7 @@ void TScopeForm::ChopSwClick(QObject* /*sender*/)
 
 void TScopeForm::SineSquareSwClick(QObject* /*sender*/)
 {
-    state().triggerShape = controls_.trigger.SineSquareSw->isChecked() ? 1 : 2;
+    state().triggerShape = controls_.trigger.SineSquareSw->isChecked() ? kSineTrigger : kSquareTrigger;
 }
 
 void TScopeForm::DisplayHoldSwClick(QObject* /*sender*/)
