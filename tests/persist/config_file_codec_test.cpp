@@ -15,6 +15,8 @@ namespace {
 
 // The record as the file format documents it, written out independently of
 // the code: number, field, offset, width, start-up value.
+// The table keeps several rows to a line, as written.
+// clang-format off
 #define TEST_LAYOUT(X)                                                                              \
     X(1, chan1Enabled, 0, 1, 0) X(2, chan2Enabled, 1, 1, 0) X(3, chan1TimeRange, 2, 4, 1)           \
     X(4, chan2TimeRange, 6, 4, 1) X(5, chan1FreqRange, 10, 4, 1) X(6, chan2FreqRange, 14, 4, 1)     \
@@ -30,6 +32,7 @@ namespace {
     X(30, chan2Color, 95, 4, 0) X(31, marker1Pos, 99, 4, 142) X(32, marker2Pos, 103, 4, 396)        \
     X(33, marker1Enabled, 107, 1, 0) X(34, marker2Enabled, 108, 1, 0) X(35, osVariant, 109, 4, 1)  \
     X(36, gridEnabled, 113, 1, 1) X(37, waveDeviceId, 114, 4, 0)
+// clang-format on
 
 struct LayoutRow {
     int number;
