@@ -39,8 +39,7 @@ AcquisitionLoop::AcquisitionLoop(DeviceRecords& device, const InstrumentSettings
       engine_(engine),
       host_(host),
       displayPass_(std::move(displayPass))
-{
-}
+{}
 
 void AcquisitionLoop::StartBtnClick()
 {

@@ -32,8 +32,8 @@ class AcquisitionLoop {
 public:
     // The loop drives the device records; it reads the input, the rate and
     // Hold from the settings, and splits each block into the samples.
-    AcquisitionLoop(DeviceRecords& device, const InstrumentSettings& settings, PassBuffers& samples,
-                    WaveEngine& engine, Host& host, std::function<void()> displayPass);
+    AcquisitionLoop(DeviceRecords& device, const InstrumentSettings& settings, PassBuffers& samples, WaveEngine& engine,
+                    Host& host, std::function<void()> displayPass);
 
     void StartBtnClick();
     void StopBtnClick();
@@ -88,7 +88,7 @@ private:
 
     Phase phase_ = Phase::Idle;
     int timeoutCounter_ = 0;
-    std::uint64_t run_ = 0;         // changes whenever a run starts or ends
+    std::uint64_t run_ = 0;  // changes whenever a run starts or ends
     bool positionTimerArmed_ = false;
     bool advancing_ = false;
     bool advanceAgain_ = false;

@@ -6,8 +6,7 @@ namespace varmolen {
 
 WaveEngine::WaveEngine(DeviceRecords& device, const InstrumentSettings& settings, WaveInput& input, Host& host)
     : device_(device), settings_(settings), input_(input), host_(host)
-{
-}
+{}
 
 bool WaveEngine::check(MMRESULT result, const char* message)
 {
@@ -152,10 +151,8 @@ void WaveEngine::ReleaseWaveInput()
         return;
     const HWAVEIN handle = device_.waveInHandle;
     check(input_.waveInReset(handle), "Error Resetting the input wave device");
-    check(input_.waveInUnprepareHeader(handle, &device_.headerA, sizeof(WAVEHDR)),
-          "Error unpreparing the _a Header");
-    check(input_.waveInUnprepareHeader(handle, &device_.headerB, sizeof(WAVEHDR)),
-          "Error unpreparing the _b Header");
+    check(input_.waveInUnprepareHeader(handle, &device_.headerA, sizeof(WAVEHDR)), "Error unpreparing the _a Header");
+    check(input_.waveInUnprepareHeader(handle, &device_.headerB, sizeof(WAVEHDR)), "Error unpreparing the _b Header");
     check(input_.waveInClose(handle), "Error closing the input wave device");
     // Closed or not, the handle is not used again: the next run opens anew.
     device_.waveInHandle = 0;

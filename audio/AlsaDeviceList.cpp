@@ -23,8 +23,8 @@ std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>&
         if (h.name.rfind("hw:", 0) != 0 || !capturable(h))
             continue;
         const std::string plug = "plug" + h.name;
-        const bool seen = std::any_of(out.begin(), out.end(),
-                                      [&](const AlsaCaptureDevice& d) { return d.pcmName == plug; });
+        const bool seen =
+            std::any_of(out.begin(), out.end(), [&](const AlsaCaptureDevice& d) { return d.pcmName == plug; });
         if (!seen)
             out.push_back({plug, joinDescriptionLines(h.description.empty() ? plug : h.description)});
     }

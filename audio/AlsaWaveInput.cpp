@@ -24,9 +24,8 @@ constexpr int kIdleWaitMs = 5;
 
 int configure(snd_pcm_t* pcm, const WAVEFORMATEX& f)
 {
-    return snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED,
-                              f.nChannels, f.nSamplesPerSec, 1 /* resample in software */,
-                              kLatencyMicroseconds);
+    return snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, f.nChannels, f.nSamplesPerSec,
+                              1 /* resample in software */, kLatencyMicroseconds);
 }
 
 std::string hintField(void* hint, const char* id)
@@ -259,7 +258,6 @@ AlsaWaveInput::AlsaWaveInput() : AlsaWaveInput(listAlsaCaptureDevices()) {}
 
 AlsaWaveInput::AlsaWaveInput(const std::vector<AlsaCaptureDevice>& devices)
     : StreamWaveInput(alsaStreamDevices(devices))
-{
-}
+{}
 
 }  // namespace varmolen

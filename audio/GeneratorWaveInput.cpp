@@ -18,8 +18,7 @@ std::int16_t generatorSine(std::uint64_t frame, std::uint32_t rate)
 std::int16_t generatorSquare(std::uint64_t frame, std::uint32_t rate)
 {
     const std::uint64_t halfPeriods = (frame % rate) * (2 * kGeneratorSquareHz) / rate;
-    return static_cast<std::int16_t>(halfPeriods % 2 == 0 ? kGeneratorSquareAmplitude
-                                                           : -kGeneratorSquareAmplitude);
+    return static_cast<std::int16_t>(halfPeriods % 2 == 0 ? kGeneratorSquareAmplitude : -kGeneratorSquareAmplitude);
 }
 
 MMRESULT GeneratorSource::query(const WAVEFORMATEX& format)
@@ -53,9 +52,9 @@ long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
     // one wait on the steady clock, up to that moment, so the chunks come
     // at the card's pace (one read a chunk) and at its true rate. A wake-up
     // from the service ends the wait early with nothing.
-    const auto due = startTime_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                      std::chrono::duration<double>(
-                                          static_cast<double>(framesSinceStart_ + maxFrames) / rate_));
+    const auto due =
+        startTime_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::duration<double>(static_cast<double>(framesSinceStart_ + maxFrames) / rate_));
     const auto now = std::chrono::steady_clock::now();
     if (due > now && waitReadableUntil(wakeFd, std::min(due, now + std::chrono::milliseconds(kReadWaitMs))))
         return 0;

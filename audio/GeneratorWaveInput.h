@@ -17,7 +17,7 @@ namespace varmolen {
 
 constexpr const char* kGeneratorProductName = "Signal generator";
 constexpr int kGeneratorSineHz = 1000;
-constexpr int kGeneratorSineAmplitude = 16384;   // half scale
+constexpr int kGeneratorSineAmplitude = 16384;  // half scale
 constexpr int kGeneratorSquareHz = 250;
 constexpr int kGeneratorSquareAmplitude = 8192;  // quarter scale
 
@@ -37,7 +37,7 @@ public:
 private:
     std::uint32_t rate_ = 11025;
     std::uint16_t channels_ = 2;
-    std::uint64_t frame_ = 0;           // frames generated since open: keeps the phase
+    std::uint64_t frame_ = 0;  // frames generated since open: keeps the phase
     std::uint64_t framesSinceStart_ = 0;
     std::vector<std::int16_t> sineTable_;  // one second of the sine, filled at open
     std::chrono::steady_clock::time_point startTime_{};

@@ -35,8 +35,7 @@ public:
 
     explicit RecordingQueue(unsigned channels)
         : channels_(std::clamp(channels, 1u, 2u)), ring_(std::make_unique<Chunk[]>(kChunks))
-    {
-    }
+    {}
 
     unsigned channels() const { return channels_; }
     std::size_t framesPerChunk() const { return kChunkSamples / channels_; }
@@ -83,10 +82,7 @@ public:
     void pop() { head_.store(head_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
 
     // Chunks waiting; exact on either side, an estimate elsewhere.
-    std::size_t depth() const
-    {
-        return tail_.load(std::memory_order_acquire) - head_.load(std::memory_order_acquire);
-    }
+    std::size_t depth() const { return tail_.load(std::memory_order_acquire) - head_.load(std::memory_order_acquire); }
 
 private:
     const unsigned channels_;

@@ -35,7 +35,8 @@ bool waitReadableUntil(int fd, std::chrono::steady_clock::time_point deadline)
     // steady clock reads): a wait rounded down to whole milliseconds would
     // end before the deadline and make a caller that waits for it spin.
     for (;;) {
-        const auto left = std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+        const auto left =
+            std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
         pollfd p{fd, POLLIN, 0};
@@ -264,8 +265,7 @@ std::string StreamWaveInput::deviceName(UINT deviceId)
 }
 
 MMRESULT StreamWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
-                                     std::uintptr_t callback, std::uintptr_t /*instance*/,
-                                     std::uint32_t flags)
+                                     std::uintptr_t callback, std::uintptr_t /*instance*/, std::uint32_t flags)
 {
     if (format == nullptr)
         return MMSYSERR_INVALPARAM;
@@ -347,8 +347,7 @@ MMRESULT StreamWaveInput::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT 
 {
     if (!validHandle(handle))
         return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || size != sizeof(WAVEHDR) || header->lpData == nullptr ||
-        header->dwBufferLength == 0)
+    if (header == nullptr || size != sizeof(WAVEHDR) || header->lpData == nullptr || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     const std::uint32_t flags = header->dwFlags.load(std::memory_order_acquire);
     if (!(flags & WHDR_PREPARED))

@@ -55,9 +55,8 @@ public:
     UINT waveInGetNumDevs() override;
     MMRESULT waveInGetDevCapsA(UINT deviceId, WAVEINCAPSA* caps, UINT size) override;
     std::string deviceName(UINT deviceId) override;
-    MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
-                        std::uintptr_t callback, std::uintptr_t instance,
-                        std::uint32_t flags) override;
+    MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, std::uintptr_t callback,
+                        std::uintptr_t instance, std::uint32_t flags) override;
     MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override;
     MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override;
     MMRESULT waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size) override;

@@ -110,9 +110,8 @@ public:
 
     virtual UINT waveInGetNumDevs() = 0;
     virtual MMRESULT waveInGetDevCapsA(UINT deviceId, WAVEINCAPSA* caps, UINT size) = 0;
-    virtual MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
-                                std::uintptr_t callback, std::uintptr_t instance,
-                                std::uint32_t flags) = 0;
+    virtual MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, std::uintptr_t callback,
+                                std::uintptr_t instance, std::uint32_t flags) = 0;
     virtual MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) = 0;
     virtual MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) = 0;
     virtual MMRESULT waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size) = 0;

@@ -49,10 +49,7 @@ public:
         QTimer& t = id == TimerId::StartTimer ? start : timeout;
         on ? t.start() : t.stop();
     }
-    bool timerEnabled(TimerId id) const override
-    {
-        return (id == TimerId::StartTimer ? start : timeout).isActive();
-    }
+    bool timerEnabled(TimerId id) const override { return (id == TimerId::StartTimer ? start : timeout).isActive(); }
     void pauseMs(int) override {}
     int eventLoopDepth() const override { return QThread::currentThread()->loopLevel(); }
     QTimer start, timeout;
@@ -88,11 +85,14 @@ int main(int argc, char** argv)
     long delivered = 0;
     input.setNotifier([&] {
         if (!pending.exchange(true))
-            QMetaObject::invokeMethod(&app, [&] {
-                pending = false;
-                ++delivered;
-                loop.onDeviceNotification();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &app,
+                [&] {
+                    pending = false;
+                    ++delivered;
+                    loop.onDeviceNotification();
+                },
+                Qt::QueuedConnection);
     });
 
     const double cpu0 = cpuSeconds();
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = cpuSeconds() - cpu0;
     std::printf("wall %.2f s, cpu %.3f s = %.2f %% of one core\n", wall, cpu, 100.0 * cpu / wall);
-    std::printf("notifications %.1f per second, blocks %.2f per second, timeouts %d\n", delivered / wall,
-                blocks / wall, loop.timeoutCount());
+    std::printf("notifications %.1f per second, blocks %.2f per second, timeouts %d\n", delivered / wall, blocks / wall,
+                loop.timeoutCount());
     return rc;
 }

@@ -34,8 +34,7 @@ int main()
         std::fprintf(stderr, "cannot open ALSA's default capture device\n");
         return 1;
     }
-    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kChannels, kRate, 1, 80000) <
-            0 ||
+    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kChannels, kRate, 1, 80000) < 0 ||
         snd_pcm_start(pcm) < 0) {
         std::fprintf(stderr, "cannot start recording at 44100 Hz stereo\n");
         snd_pcm_close(pcm);

@@ -38,21 +38,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsBetween(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
-}
+double secondsBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 struct Fit {
     std::size_t frames = 0;
     std::uint32_t rate = 0;
     std::size_t windows = 0;
-    double frequency = 0;      // fitted, Hz
-    double largestStep = 0;    // degrees, between neighbouring windows, after the fitted trend
-    double stepAt = 0;         // seconds into the file
+    double frequency = 0;        // fitted, Hz
+    double largestStep = 0;      // degrees, between neighbouring windows, after the fitted trend
+    double stepAt = 0;           // seconds into the file
     double largestResidual = 0;  // degrees, from one straight phase line over the whole file
-    int steps = 0;             // steps larger than kStepDegrees
-    int quietWindows = 0;      // windows whose tone is below half the median
+    int steps = 0;               // steps larger than kStepDegrees
+    int quietWindows = 0;        // windows whose tone is below half the median
 };
 
 // Half a frame of a 1 kHz tone at 44100 Hz is about 4 degrees.
@@ -219,10 +216,11 @@ int main(int argc, char* argv[])
     std::printf("wall %.3f s, file %.3f s, file - wall %+.1f ms\n", wall, inFile, (inFile - wall) * 1000);
     std::printf("dialog open %.3f s from %.3f s, display passes while open %d\n",
                 secondsBetween(dialogOpened, dialogClosed), secondsBetween(started, dialogOpened), passesInDialog);
-    std::printf("sine %.3f Hz over %zu windows of 50 ms: largest phase step %.3f deg at %.2f s, steps over %.0f deg %d, "
-                "largest residual %.3f deg, quiet windows %d\n",
-                fit.frequency, fit.windows, fit.largestStep, fit.stepAt, kStepDegrees, fit.steps, fit.largestResidual,
-                fit.quietWindows);
+    std::printf(
+        "sine %.3f Hz over %zu windows of 50 ms: largest phase step %.3f deg at %.2f s, steps over %.0f deg %d, "
+        "largest residual %.3f deg, quiet windows %d\n",
+        fit.frequency, fit.windows, fit.largestStep, fit.stepAt, kStepDegrees, fit.steps, fit.largestResidual,
+        fit.quietWindows);
     for (const auto& [text, caption] : form.host().recordedMessages())
         std::printf("message [%s]: %s\n", caption.c_str(), text.c_str());
     form.close();

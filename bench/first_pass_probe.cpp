@@ -47,12 +47,13 @@ long countColour(XImage* img, unsigned long rgb)
     long n = 0;
     if (img->bits_per_pixel == 32) {
         for (int y = 0; y < img->height; ++y) {
-            const auto* row = reinterpret_cast<const unsigned char*>(img->data) +
-                              static_cast<long>(y) * img->bytes_per_line;
+            const auto* row =
+                reinterpret_cast<const unsigned char*>(img->data) + static_cast<long>(y) * img->bytes_per_line;
             for (int x = 0; x < img->width; ++x) {
                 unsigned long v = 0;
                 for (int b = 0; b < 4; ++b)
-                    v |= static_cast<unsigned long>(row[4 * x + b]) << (img->byte_order == LSBFirst ? 8 * b : 8 * (3 - b));
+                    v |= static_cast<unsigned long>(row[4 * x + b])
+                         << (img->byte_order == LSBFirst ? 8 * b : 8 * (3 - b));
                 if ((v & 0xFFFFFFul) == rgb)
                     ++n;
             }

@@ -181,9 +181,10 @@ int main(int argc, char** argv)
         std::sort(alone.begin(), alone.end());
         std::sort(recording.begin(), recording.end());
         const double a = alone[alone.size() / 2], r = recording[recording.size() / 2];
-        std::printf("CPU, %% of one core, median of %d windows of %.0f s each: acquisition alone %.3f %%, "
-                    "with a recording %.3f %%, difference %.3f %%\n",
-                    cycles, kWindow, a, r, r - a);
+        std::printf(
+            "CPU, %% of one core, median of %d windows of %.0f s each: acquisition alone %.3f %%, "
+            "with a recording %.3f %%, difference %.3f %%\n",
+            cycles, kWindow, a, r, r - a);
     }
     return st.overruns == 0 && closed ? 0 : 1;
 }

@@ -22,15 +22,9 @@ void setColours(Raster& r, std::int32_t colourWord)
 }
 
 // Bottom end of the graticule's and markers' vertical lines.
-int lineBottom(const InstrumentView& view)
-{
-    return TraceRow(view.displayHeight, 3);
-}
+int lineBottom(const InstrumentView& view) { return TraceRow(view.displayHeight, 3); }
 
-void copyBlock(const std::int32_t* from, std::int32_t* to)
-{
-    std::copy(from, from + kBlockSamples, to);
-}
+void copyBlock(const std::int32_t* from, std::int32_t* to) { std::copy(from, from + kBlockSamples, to); }
 
 void renderChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r, int n, bool redraw)
 {
@@ -50,10 +44,9 @@ void renderChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& wor
     }
     setColours(r, n == 1 ? s.chan1Color : s.chan2Color);
     const bool time = s.displayType == kTimeDisplayType;
-    const int y0 = n == 1 ? (time ? s.chan1TimeOffset : s.chan1FreqOffset)
-                          : (time ? s.chan2TimeOffset : s.chan2FreqOffset);
-    const int g = n == 1 ? (time ? s.chan1TimeGain : s.chan1FreqGain)
-                         : (time ? s.chan2TimeGain : s.chan2FreqGain);
+    const int y0 =
+        n == 1 ? (time ? s.chan1TimeOffset : s.chan1FreqOffset) : (time ? s.chan2TimeOffset : s.chan2FreqOffset);
+    const int g = n == 1 ? (time ? s.chan1TimeGain : s.chan1FreqGain) : (time ? s.chan2TimeGain : s.chan2FreqGain);
     if (s.displayType == kFrequencyDisplayType)
         RenderSpectrumChannel(s, view, work, r, block, n, rate, y0, g);
     else

@@ -9,17 +9,11 @@ namespace varmolen {
 
 namespace {
 
-std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi)
-{
-    return v < lo ? lo : (v > hi ? hi : v);
-}
+std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // Marker columns come from the configuration file unchecked, so every sum
 // and product of them runs in 64 bits and lands back on a display column.
-std::int32_t columnOf(std::int64_t v)
-{
-    return static_cast<std::int32_t>(clampTo(v, 0, kFullWidth));
-}
+std::int32_t columnOf(std::int64_t v) { return static_cast<std::int32_t>(clampTo(v, 0, kFullWidth)); }
 
 std::string joined(std::string_view prefix, std::string_view value, std::string_view unit)
 {
@@ -31,10 +25,7 @@ std::string joined(std::string_view prefix, std::string_view value, std::string_
     return text;
 }
 
-bool bothMarkersOn(const InstrumentSettings& s)
-{
-    return s.marker1Enabled != 0 && s.marker2Enabled != 0;
-}
+bool bothMarkersOn(const InstrumentSettings& s) { return s.marker1Enabled != 0 && s.marker2Enabled != 0; }
 
 // The distance between the markers as a column count for the scales.
 std::int32_t markerDistance(const InstrumentSettings& s)
@@ -83,12 +74,10 @@ MarkerReadout ComputeMarkerReadout(const InstrumentSettings& s, const Instrument
     return r;
 }
 
-std::int32_t ClampColumn(std::int32_t x)
-{
-    return columnOf(x);
-}
+std::int32_t ClampColumn(std::int32_t x) { return columnOf(x); }
 
-std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x, char decimalSeparator)
+std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
+                          char decimalSeparator)
 {
     x = ClampColumn(x);
     const bool expanded = view.expanded != 0;
@@ -145,7 +134,8 @@ void LockOtherMarker(InstrumentView& view, int marker)
         view.marker1Grabbable = 0;
 }
 
-MarkerSwitchTexts MarkerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked, char decimalSeparator)
+MarkerSwitchTexts MarkerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked,
+                                    char decimalSeparator)
 {
     MarkerSwitchTexts texts;
     flag* enabled = marker == 1 ? &s.marker1Enabled : (marker == 2 ? &s.marker2Enabled : nullptr);

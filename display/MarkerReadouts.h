@@ -56,7 +56,8 @@ std::int32_t ClampColumn(std::int32_t x);
 // Expanded, the pointer maps onto the stretch between the markers: in TIME
 // over 512 columns (x = 512 reads marker 2), in FREQUENCY over 511
 // (x = 511 reads marker 2).
-std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x, char decimalSeparator);
+std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
+                          char decimalSeparator);
 
 // A mouse button pressed on the display: the grab windows shrink to 5.
 void MarkerMouseDown(InstrumentView& view);

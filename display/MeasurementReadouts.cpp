@@ -201,7 +201,9 @@ TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char sep
         put(ratioToFullScale(dc), dc, t.dcMean, t.dcMeanDb);
         put(rmsToFullScale(l.acRms), l.acRms, t.rms, t.rmsDb);
     }
-    t.overload = !r.recorded ? measure_text::kUnknown : r.overload ? measure_text::kOverload : measure_text::kNoOverload;
+    t.overload = !r.recorded  ? measure_text::kUnknown
+                 : r.overload ? measure_text::kOverload
+                              : measure_text::kNoOverload;
     return t;
 }
 

@@ -8,10 +8,7 @@
 
 namespace varmolen {
 
-Raster::Raster()
-{
-    fill(0x000000);
-}
+Raster::Raster() { fill(0x000000); }
 
 std::uint32_t Raster::pixel(int x, int y) const
 {
@@ -20,10 +17,7 @@ std::uint32_t Raster::pixel(int x, int y) const
     return colourWord(pixels_[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)]);
 }
 
-void Raster::fill(std::uint32_t colour)
-{
-    pixels_.fill(storedWord(colour));
-}
+void Raster::fill(std::uint32_t colour) { pixels_.fill(storedWord(colour)); }
 
 void Raster::plot(int x, int y, std::uint32_t word)
 {
@@ -138,8 +132,7 @@ void Raster::LineTo(int x, int y)
     penX_ = x;
     penY_ = y;
     const long long far = static_cast<long long>(kFar);
-    if (x0 < -far || x0 > far || y0 < -far || y0 > far || x1 < -far || x1 > far || y1 < -far ||
-        y1 > far) {
+    if (x0 < -far || x0 > far || y0 < -far || y0 > far || x1 < -far || x1 > far || y1 < -far || y1 > far) {
         double fx0 = static_cast<double>(x0), fy0 = static_cast<double>(y0);
         double fx1 = static_cast<double>(x1), fy1 = static_cast<double>(y1);
         if (!cutToFarBox(fx0, fy0, fx1, fy1))
@@ -168,7 +161,7 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
     const long long minor = xMajor ? ady : adx;
     if (major == 0)
         return;
-    const long long m0 = xMajor ? x0 : y0;   // major-axis start
+    const long long m0 = xMajor ? x0 : y0;  // major-axis start
     const int ms = xMajor ? sx : sy;
     const long long limit = xMajor ? kWidth : kHeight;
     const long long margin = penWidth_ / 2;

@@ -8,10 +8,7 @@ namespace varmolen {
 
 namespace {
 
-std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi)
-{
-    return v < lo ? lo : (v > hi ? hi : v);
-}
+std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 std::string msText(std::uint32_t t, char decimalSeparator)
 {
@@ -53,8 +50,8 @@ std::uint32_t ColumnToTime(std::uint32_t rate, std::int32_t span, std::int32_t p
 std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32_t p)
 {
     const std::uint64_t columns = static_cast<std::uint64_t>(clampTo(p, 0, kFullWidth));
-    const std::uint64_t b = static_cast<std::uint64_t>(clampTo(span, kMinSpan, kMaxSpan)) * rate /
-                            static_cast<std::uint64_t>(kFullWidth);
+    const std::uint64_t b =
+        static_cast<std::uint64_t>(clampTo(span, kMinSpan, kMaxSpan)) * rate / static_cast<std::uint64_t>(kFullWidth);
     // span ≤ 512 and columns ≤ 512 keep this at or below (2^32 − 1) ÷ 2,
     // so every rate a uint32 can hold reads as a non-negative int32.
     return static_cast<std::int32_t>(b * columns / 1024u);

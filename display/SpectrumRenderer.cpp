@@ -28,10 +28,7 @@ double fullScaleBinDb(const PassBuffers& work)
 }
 
 // dBFS of a power of the display's spectrum, clamped at the display's floor.
-double levelDbfs(double power, double fullScaleDb)
-{
-    return 10.0 * std::log10(std::max(power, 1.0)) - fullScaleDb;
-}
+double levelDbfs(double power, double fullScaleDb) { return 10.0 * std::log10(std::max(power, 1.0)) - fullScaleDb; }
 
 }  // namespace
 
@@ -70,9 +67,8 @@ void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t
         std::int64_t scaled = (p * g) >> 5;
         if (scaled > y0)
             scaled = y0;  // never above the top row
-        trace[k] = scaled < std::numeric_limits<std::int32_t>::min()
-                       ? std::numeric_limits<std::int32_t>::min()
-                       : static_cast<std::int32_t>(scaled);
+        trace[k] = scaled < std::numeric_limits<std::int32_t>::min() ? std::numeric_limits<std::int32_t>::min()
+                                                                     : static_cast<std::int32_t>(scaled);
     }
     view.spectrumSmooth = smooth;
 }
@@ -97,8 +93,8 @@ void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, Pa
     DrawZoomedTrace(s, view, work, r, work.chan1Trace.data(), y0, 512.0f);
 }
 
-void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n,
-                        BinLevels& level, BinLevels& drawn)
+void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n, BinLevels& level,
+                        BinLevels& drawn)
 {
     const double fullScaleDb = fullScaleBinDb(work);
     const float scale = view.spectrumScale;

@@ -46,7 +46,7 @@ void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, Pa
 // work arrays, which the next pass fills again.
 constexpr int kLastLevelBin = 511;
 using BinLevels = std::array<double, kLastLevelBin + 1>;
-void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n,
-                        BinLevels& level, BinLevels& drawn);
+void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n, BinLevels& level,
+                        BinLevels& drawn);
 
 }  // namespace varmolen

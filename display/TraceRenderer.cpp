@@ -10,10 +10,10 @@ namespace varmolen {
 
 namespace {
 
-constexpr int kBlock = 1024;          // samples per channel block
-constexpr int kTracePoints = 513;     // display columns 0..512
-constexpr int kLastTrigger = 511;     // trigger search positions 1..511
-constexpr int kSqvMargin = 15;        // edge detector: this far either side of the level
+constexpr int kBlock = 1024;       // samples per channel block
+constexpr int kTracePoints = 513;  // display columns 0..512
+constexpr int kLastTrigger = 511;  // trigger search positions 1..511
+constexpr int kSqvMargin = 15;     // edge detector: this far either side of the level
 constexpr int kTickSegments = 5;
 
 std::int32_t saturate(std::int64_t v)
@@ -25,10 +25,7 @@ std::int32_t saturate(std::int64_t v)
     return static_cast<std::int32_t>(v);
 }
 
-int clampInt(std::int64_t v, int lo, int hi)
-{
-    return v < lo ? lo : (v > hi ? hi : static_cast<int>(v));
-}
+int clampInt(std::int64_t v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : static_cast<int>(v)); }
 
 void RenderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffers& work, Raster& r,
               const BlockToDraw& block)
@@ -62,10 +59,7 @@ std::int32_t ScaleSample(std::int32_t gain, std::int64_t sample)
     return saturate(product >> 10);
 }
 
-int TraceRow(std::int64_t y0, std::int64_t v)
-{
-    return saturate(y0 - v);
-}
+int TraceRow(std::int64_t y0, std::int64_t v) { return saturate(y0 - v); }
 
 int BandFactor(std::int32_t range)
 {
@@ -74,10 +68,7 @@ int BandFactor(std::int32_t range)
     return static_cast<int>(std::log(static_cast<double>(range)) + 1.0);
 }
 
-int EffectiveSpan(const InstrumentView& view)
-{
-    return clampInt(view.span, 9, 512);
-}
+int EffectiveSpan(const InstrumentView& view) { return clampInt(view.span, 9, 512); }
 
 void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0)
 {
@@ -97,8 +88,8 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
     if (span == 512 && !expanded) {
         DrawTracePolyline(r, trace, 512, y0);
     } else {
-        Resample({work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput}, trace, kArrayLength, clampInt(2 * blockSize, 0, kArrayLength),
-                 static_cast<float>(span), 512.0f, resampled);
+        Resample({work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput}, trace, kArrayLength,
+                 clampInt(2 * blockSize, 0, kArrayLength), static_cast<float>(span), 512.0f, resampled);
         if (!expanded)
             DrawTracePolyline(r, resampled, 511, y0);
     }
@@ -114,8 +105,9 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
         std::int64_t count = clampInt((blockSize * width) / 256, 0, kArrayLength);
         if (span != 512)
             count = (count * clampInt(view.interpFactor, 0, kArrayLength)) / 2;
-        Resample({work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput}, from, kArrayLength - start, clampInt(count, 0, kArrayLength),
-                 static_cast<float>(width), expandColumns, work.expandedTrace.data());
+        Resample({work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput}, from,
+                 kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width), expandColumns,
+                 work.expandedTrace.data());
         DrawTracePolyline(r, work.expandedTrace.data(), 511, y0);
     }
 }
@@ -203,8 +195,7 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
         update = true;
         ground = ownRange == 0;
     } else if (chop && !isSource) {
-        update = view.triggerIndex != 0 || view.crossingSeen == 0 || s.chan1TimeRange == 0 ||
-                 s.chan2TimeRange == 0;
+        update = view.triggerIndex != 0 || view.crossingSeen == 0 || s.chan1TimeRange == 0 || s.chan2TimeRange == 0;
     } else {
         update = found || view.crossingSeen == 0 || ownRange == 0;
     }
@@ -216,7 +207,8 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
         // controls, from the kept block's own start where the search on it
         // would keep the previous trace.
         if (!update)
-            start = clampInt(view.keptBlocks[index].valid == 1 ? view.keptBlocks[index].traceStart : 0, 0, kLastTrigger);
+            start =
+                clampInt(view.keptBlocks[index].valid == 1 ? view.keptBlocks[index].traceStart : 0, 0, kLastTrigger);
         update = true;
     } else {
         view.traceKept[index] = update ? 0 : 1;

@@ -10,8 +10,8 @@ namespace varmolen {
 
 namespace {
 
-constexpr int kTransformPoints = 1024;   // real samples per transform
-constexpr int kComplexPoints = 512;      // packed complex points
+constexpr int kTransformPoints = 1024;  // real samples per transform
+constexpr int kComplexPoints = 512;     // packed complex points
 
 }  // namespace
 
@@ -43,8 +43,8 @@ void PowerSpectrum(const std::int32_t* samples, std::span<const float> windowTab
                           {spectrumWork.subspan(1), fftReal.subspan(1), fftImag.subspan(1), turnRe, turnIm});
 }
 
-void Resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length,
-              float width, std::int32_t* out)
+void Resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length, float width,
+              std::int32_t* out)
 {
     float* y = work.input.data();
     float* z = work.sweep.data();
@@ -111,8 +111,8 @@ void Resample(const SplineWork& work, const std::int32_t* source, int available,
             i = n;
         const double t = i + 1 - h;
         const double u = h - i;
-        const double value = t * y[i] + u * y[i + 1] +
-                             ((t * t * t - t) * m[i] + (u * u * u - u) * m[i + 1]) * 0.16666667;
+        const double value =
+            t * y[i] + u * y[i + 1] + ((t * t * t - t) * m[i] + (u * u * u - u) * m[i + 1]) * 0.16666667;
         v[produced] = static_cast<float>(value);
         ++produced;
         h += step;

@@ -42,8 +42,8 @@ constexpr int kResampleOutputs = 512;
 // source; the point count is kept within it, within the work arrays and at
 // least at the length + 2 points the spline needs, so no index leaves an
 // array whatever the caller passes.
-void Resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length,
-              float width, std::int32_t* out);
+void Resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length, float width,
+              std::int32_t* out);
 
 // Truncates a float toward zero into a 32-bit integer, saturating at the
 // integer range (NaN gives 0), so no conversion is ever undefined.

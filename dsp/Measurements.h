@@ -21,7 +21,7 @@
 
 namespace varmolen {
 
-constexpr double kFullScaleCode = 32767.0;   // the code of a full-scale positive peak
+constexpr double kFullScaleCode = 32767.0;  // the code of a full-scale positive peak
 // Longest channel a recording buffer holds: 20000 bytes of mono samples.
 constexpr int kMaxMeasureFrames = 10000;
 
@@ -74,11 +74,11 @@ private:
     // The last frames of consecutive buffers of one channel, oldest first.
     struct ToneRecord {
         std::array<std::int32_t, 2 * kToneMaxRecord> codes{};
-        int count = 0;      // frames held, the newest at codes[count - 1]
-        double rate = 0.0;  // of every frame held
-        bool follows = false;  // the last buffer measured was added here
-        bool fresh = false;    // frames added since the last reading
-        bool read = false;     // a reading was formed since the record started
+        int count = 0;                  // frames held, the newest at codes[count - 1]
+        double rate = 0.0;              // of every frame held
+        bool follows = false;           // the last buffer measured was added here
+        bool fresh = false;             // frames added since the last reading
+        bool read = false;              // a reading was formed since the record started
         std::int64_t sinceReading = 0;  // frames added since the last reading
         ToneAverage average;
 
@@ -91,7 +91,7 @@ private:
     std::array<ChannelReadings, 2> readings_;
     std::array<std::int32_t, kMaxMeasureFrames> work_{};
     std::array<ToneRecord, 2> toneRecords_{};
-    std::array<bool, 2> timeFollows_{};     // the last buffer was measured for its TIME readings
+    std::array<bool, 2> timeFollows_{};  // the last buffer was measured for its TIME readings
 };
 
 }  // namespace varmolen

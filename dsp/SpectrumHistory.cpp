@@ -10,15 +10,9 @@ void ResetSpectrumHistory(SpectrumHistory& h)
     h.heldBlocks = {};
 }
 
-void RestartSpectrumAverage(SpectrumHistory& h)
-{
-    h.averagedBlocks = {};
-}
+void RestartSpectrumAverage(SpectrumHistory& h) { h.averagedBlocks = {}; }
 
-void RestartPeakHold(SpectrumHistory& h)
-{
-    h.heldBlocks = {};
-}
+void RestartPeakHold(SpectrumHistory& h) { h.heldBlocks = {}; }
 
 void NoteDisplayPass(SpectrumHistory& h, bool redraw)
 {
@@ -26,8 +20,8 @@ void NoteDisplayPass(SpectrumHistory& h, bool redraw)
         ++h.passes;
 }
 
-void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks,
-                          bool peakHold, bool redraw)
+void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks, bool peakHold,
+                          bool redraw)
 {
     const bool averaging = averageBlocks > 1;
     if (!averaging && !peakHold)

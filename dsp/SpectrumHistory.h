@@ -36,7 +36,7 @@ struct SpectrumHistory {
     // (averaging, or peak hold, was on for it). A restart leaves these.
     std::array<bool, 2> averageShown{};
     std::array<bool, 2> peakShown{};
-    std::uint64_t passes = 0;                      // new-block passes so far
+    std::uint64_t passes = 0;  // new-block passes so far
 };
 
 // Starts both channels afresh (Reset, and a change of rate, input or display type).
@@ -55,7 +55,7 @@ void NoteDisplayPass(SpectrumHistory& h, bool redraw);
 // On a redraw (`redraw`) nothing advances: the spectrum is replaced by the
 // history as it stood after the block being redrawn, if the history holds it
 // (a restart since does not change that).
-void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks,
-                          bool peakHold, bool redraw);
+void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks, bool peakHold,
+                          bool redraw);
 
 }  // namespace varmolen

@@ -308,8 +308,8 @@ bool powerSpectrum(const std::int32_t* samples, int length, T offset, std::span<
     const int half = length / 2;
     const auto count = static_cast<std::size_t>(SpectrumTwiddleCount(length));
     if (window.size() <= static_cast<std::size_t>(length - 1) * static_cast<std::size_t>(windowStride) ||
-        w.work.size() < at(length) || w.re.size() < at(half) || w.im.size() < at(half) ||
-        w.twiddleRe.size() < count || w.twiddleIm.size() < count)
+        w.work.size() < at(length) || w.re.size() < at(half) || w.im.size() < at(half) || w.twiddleRe.size() < count ||
+        w.twiddleIm.size() < count)
         return false;
     T* work = w.work.data();
     T* re = w.re.data();
@@ -411,10 +411,7 @@ bool powerSpectrum(const std::int32_t* samples, int length, T offset, std::span<
 void FillWindowTable(std::span<float> window, int length) { fillWindow(window, length); }
 void FillWindowTable(std::span<double> window, int length) { fillWindow(window, length); }
 
-bool MakeSpectrumTwiddles(int length, std::span<float> re, std::span<float> im)
-{
-    return makeTwiddles(length, re, im);
-}
+bool MakeSpectrumTwiddles(int length, std::span<float> re, std::span<float> im) { return makeTwiddles(length, re, im); }
 
 bool MakeSpectrumTwiddles(int length, std::span<double> re, std::span<double> im)
 {

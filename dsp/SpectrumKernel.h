@@ -45,8 +45,8 @@ bool MakeSpectrumTwiddles(int length, std::span<double> re, std::span<double> im
 // The arrays one transform works in.
 template <typename T>
 struct SpectrumWork {
-    std::span<T> work;             // `length` values: the windowed record, then the power
-    std::span<T> re;               // length / 2 values: the packed transform, then the bins
+    std::span<T> work;  // `length` values: the windowed record, then the power
+    std::span<T> re;    // length / 2 values: the packed transform, then the bins
     std::span<T> im;
     std::span<const T> twiddleRe;  // made by MakeSpectrumTwiddles
     std::span<const T> twiddleIm;

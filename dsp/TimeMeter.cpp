@@ -188,54 +188,54 @@ void TimeMeter::scan(const std::int32_t* x, int frames)
     // (previous_ for x[0]).
     while (i < frames) {
         switch (side) {
-        case Side::Unknown:
-            for (; i < frames; ++i) {
-                const std::int32_t v = x[i];
-                take(v);
-                if (v < under || v > over) {
-                    side = v < under ? Side::Low : Side::High;
-                    ++i;
-                    break;
+            case Side::Unknown:
+                for (; i < frames; ++i) {
+                    const std::int32_t v = x[i];
+                    take(v);
+                    if (v < under || v > over) {
+                        side = v < under ? Side::Low : Side::High;
+                        ++i;
+                        break;
+                    }
                 }
-            }
-            break;
-        case Side::High:
-            for (; i < frames; ++i) {
-                const std::int32_t v = x[i];
-                take(v);
-                if (v < under) {
-                    side = Side::Low;
-                    ++i;
-                    break;
+                break;
+            case Side::High:
+                for (; i < frames; ++i) {
+                    const std::int32_t v = x[i];
+                    take(v);
+                    if (v < under) {
+                        side = Side::Low;
+                        ++i;
+                        break;
+                    }
                 }
-            }
-            break;
-        case Side::Low:
-            for (; i < frames; ++i) {
-                const std::int32_t v = x[i];
-                const std::int32_t before = i > 0 ? x[i - 1] : previous_;
-                if (before < reach && v >= reach) {
-                    // The last upward crossing of the level before the band's
-                    // top is reached, between the two samples on a straight line.
-                    pending_.time = static_cast<double>(start + i - 1) + (level_ - before) / (v - before);
-                    pending_.index = start + i;
-                    pending_.sum = sum;
-                    pending_.sumSquares = squares;
-                    candidate = true;
+                break;
+            case Side::Low:
+                for (; i < frames; ++i) {
+                    const std::int32_t v = x[i];
+                    const std::int32_t before = i > 0 ? x[i - 1] : previous_;
+                    if (before < reach && v >= reach) {
+                        // The last upward crossing of the level before the band's
+                        // top is reached, between the two samples on a straight line.
+                        pending_.time = static_cast<double>(start + i - 1) + (level_ - before) / (v - before);
+                        pending_.index = start + i;
+                        pending_.sum = sum;
+                        pending_.sumSquares = squares;
+                        candidate = true;
+                    }
+                    take(v);
+                    if (v < under) {
+                        candidate = false;  // back below the band: that was noise
+                    } else if (v > over) {
+                        if (candidate)
+                            addCrossing(pending_);
+                        candidate = false;
+                        side = Side::High;
+                        ++i;
+                        break;
+                    }
                 }
-                take(v);
-                if (v < under) {
-                    candidate = false;  // back below the band: that was noise
-                } else if (v > over) {
-                    if (candidate)
-                        addCrossing(pending_);
-                    candidate = false;
-                    side = Side::High;
-                    ++i;
-                    break;
-                }
-            }
-            break;
+                break;
         }
     }
     runningSum_ = sum;
@@ -335,8 +335,7 @@ int TimeMeter::wholePeriodsEnd() const
     double bestMismatch = 2.0;
     for (int k = n - 1; k >= std::max(1, n / 2); --k) {
         const Crossing& c = at(k);
-        const double mismatch =
-            std::abs((c.time - first.time) - static_cast<double>(c.index - first.index));
+        const double mismatch = std::abs((c.time - first.time) - static_cast<double>(c.index - first.index));
         if (mismatch < bestMismatch - 1e-9) {
             bestMismatch = mismatch;
             best = k;

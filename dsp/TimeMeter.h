@@ -59,9 +59,9 @@ public:
 
 private:
     struct Crossing {
-        double time;               // samples since the reset
-        std::int64_t index;        // first sample after the crossing
-        std::int64_t sum;          // sums of the samples before `index`
+        double time;         // samples since the reset
+        std::int64_t index;  // first sample after the crossing
+        std::int64_t sum;    // sums of the samples before `index`
         std::int64_t sumSquares;
     };
     struct BlockStats {
@@ -113,7 +113,7 @@ private:
     double band_ = 0.0;
     double latchedSpan_ = 0.0;  // peak-to-peak the band was set from
     Side side_ = Side::Unknown;
-    bool candidate_ = false;    // an upward crossing of the level waits for the band's top
+    bool candidate_ = false;  // an upward crossing of the level waits for the band's top
     Crossing pending_{};
     std::int32_t previous_ = 0;  // the sample before the next one
     bool hasPrevious_ = false;

@@ -34,10 +34,10 @@ struct ToneReading {
     double sigmaHz = 0.0;
     double amplitude = 0.0;  // peak, codes
     bool thdValid = false;
-    double thd = 0.0;        // ratio of the harmonics' RMS to the tone's (0.01 = 1 %)
+    double thd = 0.0;  // ratio of the harmonics' RMS to the tone's (0.01 = 1 %)
     bool thdNValid = false;
-    double thdN = 0.0;       // ratio of everything but the tone (and DC) to the tone
-    int length = 0;          // samples the reading was formed from (0: none)
+    double thdN = 0.0;  // ratio of everything but the tone (and DC) to the tone
+    int length = 0;     // samples the reading was formed from (0: none)
 };
 
 // The running average of one channel's tone spectra.

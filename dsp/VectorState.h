@@ -14,10 +14,7 @@
 namespace varmolen {
 
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("avx"), gnu::noinline]] inline void clearUpperVectorStateAvx()
-{
-    __builtin_ia32_vzeroupper();
-}
+[[gnu::target("avx"), gnu::noinline]] inline void clearUpperVectorStateAvx() { __builtin_ia32_vzeroupper(); }
 
 inline void clearUpperVectorState()
 {

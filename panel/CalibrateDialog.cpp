@@ -129,15 +129,16 @@ std::optional<double> CalibrateDialog::fullScaleOf(int channel, QString& problem
         }
         const std::optional<double> rms = rms_ ? rms_(channel) : std::nullopt;
         if (!rms || !(*rms > 0.0)) {
-            problem = who + QStringLiteral("there is no reading to calibrate against; switch the channel on "
-                                           "and apply the voltage to its input.");
+            problem = who + QStringLiteral(
+                                "there is no reading to calibrate against; switch the channel on "
+                                "and apply the voltage to its input.");
             return std::nullopt;
         }
         const double fullScale = FullScaleFromApplied(*applied, *rms);
         problem = QString::fromStdString(FullScaleProblem(channel, fullScale));
         if (!problem.isEmpty()) {
-            problem += QStringLiteral(" The reading makes it %1.")
-                           .arg(QString::fromStdString(FormatVolts(fullScale, '.')));
+            problem +=
+                QStringLiteral(" The reading makes it %1.").arg(QString::fromStdString(FormatVolts(fullScale, '.')));
             return std::nullopt;
         }
         return fullScale;

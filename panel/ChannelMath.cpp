@@ -15,17 +15,11 @@ double clampReal(double v, double lo, double hi)
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
-std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi)
-{
-    return v < lo ? lo : (v > hi ? hi : v);
-}
+std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // The dials report 0..100 %; a value from elsewhere is brought into that
 // range before any arithmetic (NaN reads 0).
-double dialPercent(float dialValue)
-{
-    return clampReal(static_cast<double>(dialValue), 0.0, 100.0);
-}
+double dialPercent(float dialValue) { return clampReal(static_cast<double>(dialValue), 0.0, 100.0); }
 
 }  // namespace
 
@@ -52,10 +46,7 @@ std::int32_t GainFromDial(std::int32_t multiplier, float dialValue)
     return static_cast<std::int32_t>(clampReal(gain, 0.0, static_cast<double>(kMaxGain)));
 }
 
-std::int32_t GainDialPosition(float dialValue)
-{
-    return static_cast<std::int32_t>(dialPercent(dialValue));
-}
+std::int32_t GainDialPosition(float dialValue) { return static_cast<std::int32_t>(dialPercent(dialValue)); }
 
 std::int32_t OffsetFromDial(std::int32_t height, float dialValue)
 {

@@ -40,7 +40,7 @@ constexpr int kImageX = kMargin + kColumnWidth + kMargin;  // 186
 constexpr int kImageY = 10;
 constexpr int kImageWidth = 513 + 4;
 constexpr int kImageHeight = 343 + 4;
-constexpr int kRightX = kImageX + kImageWidth + kMargin;   // 711
+constexpr int kRightX = kImageX + kImageWidth + kMargin;       // 711
 constexpr int kPanelWidth = kRightX + kColumnWidth + kMargin;  // 889
 constexpr int kStripY = kImageY + kImageHeight + 4;
 constexpr int kStripHeight = 26;
@@ -119,8 +119,8 @@ const ControlWords* wordsFor(const char* object)
     return nullptr;
 }
 
-Dial* makeDial(QWidget* parent, const char* name, const char* caption, float minimum, float maximum,
-               float start, int digitalSteps, int x, int y)
+Dial* makeDial(QWidget* parent, const char* name, const char* caption, float minimum, float maximum, float start,
+               int digitalSteps, int x, int y)
 {
     auto* dial = new Dial(parent);
     NameControl(dial, name);
@@ -197,8 +197,8 @@ Widgets buildChannel(QWidget* central, int channel)
 {
     const bool one = channel == 1;
     const int x = one ? kMargin : kRightX;
-    QGroupBox* group = makeGroup(central, one ? "Chan1Group" : "Chan2Group", one ? "Channel 1" : "Channel 2", x,
-                                 4, kColumnWidth, kStripY + kStripHeight - 4);
+    QGroupBox* group = makeGroup(central, one ? "Chan1Group" : "Chan2Group", one ? "Channel 1" : "Channel 2", x, 4,
+                                 kColumnWidth, kStripY + kStripHeight - 4);
     Dial* gain = makeDial(group, one ? "Chan1GainDial" : "Chan2GainDial", "Gain", 0.0f, 100.0f, 50.0f, 0, 30, 20);
     // The track bar starts on the range in force (1), not on "Gnd".
     QSlider* range = makeTrackBar(group, one ? "Chan1GainTrackBar" : "Chan2GainTrackBar", 20, 148);
@@ -254,12 +254,12 @@ QColor ColourOf(std::int32_t word)
 std::int32_t BackgroundColour(std::int32_t scheme)
 {
     switch (scheme) {
-    case kBlackBackground:
-        return colour::black;
-    case kTealBackground:
-        return colour::teal;
-    default:
-        return colour::white;
+        case kBlackBackground:
+            return colour::black;
+        case kTealBackground:
+            return colour::teal;
+        default:
+            return colour::white;
     }
 }
 
@@ -328,9 +328,9 @@ PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raste
     c.screen.LoFreqLabel =
         makeStripLabel(c.screen.ScopeStatusPanel, "LoFreqLabel", "Display left end", "0", Qt::AlignLeft, 6, 120);
     c.screen.MarkerLabel = makeStripLabel(c.screen.ScopeStatusPanel, "MarkerLabel", "Marker difference",
-                                      "Marker Difference = ?", Qt::AlignHCenter, 130, kImageWidth - 260);
+                                          "Marker Difference = ?", Qt::AlignHCenter, 130, kImageWidth - 260);
     c.screen.HiFreqLabel = makeStripLabel(c.screen.ScopeStatusPanel, "HiFreqLabel", "Display right end", "5512",
-                                      Qt::AlignRight, kImageWidth - 126, 120);
+                                          Qt::AlignRight, kImageWidth - 126, 120);
 
     c.chan1 = buildChannel<Channel1Widgets>(central, 1);
     c.chan2 = buildChannel<Channel2Widgets>(central, 2);
@@ -408,19 +408,32 @@ PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raste
     c.run.StopBtn->setFocusPolicy(Qt::NoFocus);
 
     // Keyboard order: channel 1, trace, display box, channel 2, trigger, display, time base.
-    QWidget* const order[] = {c.chan1.Chan1GainDial,         c.chan1.Chan1GainTrackBar,
-                              c.chan1.Chan1OffsetDial,       c.chan1.Chan1EnbSwitch,
-                              c.chan1.Mkr1Switch,            c.trace.AddChanSw,
-                              c.trace.TraceModeSw,           c.screen.SpectrumBox,
-                              c.chan2.Chan2GainDial,         c.chan2.Chan2GainTrackBar,
-                              c.chan2.Chan2OffsetDial,       c.chan2.Chan2EnbSwitch,
-                              c.chan2.Mkr2Switch,            c.trigger.TriggerEnableSwitch,
-                              c.trigger.TrigSlopeSw,         c.trigger.ChannelSw,
-                              c.trigger.ChopSw,              c.trigger.SineSquareSw,
-                              c.trigger.ThresholdDial,       c.display.DisplayHoldSw,
-                              c.display.SingleDisplaySw,     c.display.ExpandSw,
-                              c.timeBase.TimeBaseDial,       c.timeBase.LowSampleRateRadioBtn,
-                              c.timeBase.MidSampleRateRadioBtn, c.timeBase.HiSampleRateRadioBtn};
+    QWidget* const order[] = {c.chan1.Chan1GainDial,
+                              c.chan1.Chan1GainTrackBar,
+                              c.chan1.Chan1OffsetDial,
+                              c.chan1.Chan1EnbSwitch,
+                              c.chan1.Mkr1Switch,
+                              c.trace.AddChanSw,
+                              c.trace.TraceModeSw,
+                              c.screen.SpectrumBox,
+                              c.chan2.Chan2GainDial,
+                              c.chan2.Chan2GainTrackBar,
+                              c.chan2.Chan2OffsetDial,
+                              c.chan2.Chan2EnbSwitch,
+                              c.chan2.Mkr2Switch,
+                              c.trigger.TriggerEnableSwitch,
+                              c.trigger.TrigSlopeSw,
+                              c.trigger.ChannelSw,
+                              c.trigger.ChopSw,
+                              c.trigger.SineSquareSw,
+                              c.trigger.ThresholdDial,
+                              c.display.DisplayHoldSw,
+                              c.display.SingleDisplaySw,
+                              c.display.ExpandSw,
+                              c.timeBase.TimeBaseDial,
+                              c.timeBase.LowSampleRateRadioBtn,
+                              c.timeBase.MidSampleRateRadioBtn,
+                              c.timeBase.HiSampleRateRadioBtn};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 

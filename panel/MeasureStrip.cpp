@@ -134,8 +134,8 @@ void MeasureStrip::build(Row& row, int channel)
             cell.caption->setGeometry(x, 2, plan.width, kLine);
             cell.value = valueLabel(holder, channel, plan.name, plan.description, x, 2 + kLine, plan.width);
             if (plan.secondName != nullptr)
-                cell.second = valueLabel(holder, channel, plan.secondName, plan.secondDescription, x, 2 + 2 * kLine,
-                                         plan.width);
+                cell.second =
+                    valueLabel(holder, channel, plan.secondName, plan.secondDescription, x, 2 + 2 * kLine, plan.width);
             x += plan.width;
         }
     };

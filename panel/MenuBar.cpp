@@ -25,7 +25,7 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
         return m;
     };
     auto item = [&window](QMenu* m, const char* name, const char* caption, bool checkable = false,
-                        bool checked = false) {
+                          bool checked = false) {
         QAction* a = m->addAction(QString::fromUtf8(caption));
         a->setObjectName(QString::fromUtf8(name));
         a->setParent(&window);

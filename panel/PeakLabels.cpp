@@ -107,8 +107,7 @@ void PeakLabels::place(const InstrumentState& s, const Raster& picture, int chan
         return;
     PeakTag* tag = tags_[static_cast<std::size_t>(channel - 1)];
     const auto colour = static_cast<std::uint32_t>(channel == 1 ? s.chan1Color : s.chan2Color) & 0xFFFFFFu;
-    const std::optional<DrawnPeak> peak =
-        shown ? FindDrawnPeak(s, s, picture, hz, colour) : std::optional<DrawnPeak>{};
+    const std::optional<DrawnPeak> peak = shown ? FindDrawnPeak(s, s, picture, hz, colour) : std::optional<DrawnPeak>{};
     if (!peak) {
         tag->hide();
         return;
@@ -127,7 +126,7 @@ void PeakLabels::place(const InstrumentState& s, const Raster& picture, int chan
         const QRect other = tags_[0]->geometry();
         if (tags_[0]->isVisible() && other.intersects(QRect(x, y, size.width(), size.height())))
             y = other.bottom() + 2 + size.height() <= Raster::kHeight ? other.bottom() + 2
-                                                                       : other.top() - 2 - size.height();
+                                                                      : other.top() - 2 - size.height();
     }
     tag->move(x, y);
 }

@@ -72,18 +72,11 @@ T getLittleEndian(const std::uint8_t* in)
     return static_cast<T>(static_cast<U>(bits));
 }
 
-bool isRecordingRate(std::uint32_t rate)
-{
-    return rate == 11025 || rate == 22050 || rate == 44100;
-}
+bool isRecordingRate(std::uint32_t rate) { return rate == 11025 || rate == 22050 || rate == 44100; }
 
-bool isMarkerColumn(std::int32_t column)
-{
-    return column >= 0 && column <= kMarkerColumnMax;
-}
+bool isMarkerColumn(std::int32_t column) { return column >= 0 && column <= kMarkerColumnMax; }
 
-void clampInto(std::int32_t& value, std::int32_t lo, std::int32_t hi, ConfigField f,
-               std::uint64_t& changed)
+void clampInto(std::int32_t& value, std::int32_t lo, std::int32_t hi, ConfigField f, std::uint64_t& changed)
 {
     if (value < lo) {
         value = lo;
@@ -163,17 +156,12 @@ ConfigRecord encodeConfiguration(const ConfigValues& v)
 {
     ConfigRecord record{};
     for (const ConfigFieldInfo& info : kConfigFields) {
-        withField(v, info.field, [&](const auto& member) {
-            putLittleEndian(record.data() + info.offset, member);
-        });
+        withField(v, info.field, [&](const auto& member) { putLittleEndian(record.data() + info.offset, member); });
     }
     return record;
 }
 
-ConfigRecord encodeConfiguration(const InstrumentSettings& s)
-{
-    return encodeConfiguration(captureConfiguration(s));
-}
+ConfigRecord encodeConfiguration(const InstrumentSettings& s) { return encodeConfiguration(captureConfiguration(s)); }
 
 bool decodeField(std::span<const std::uint8_t> data, ConfigField f, ConfigValues& into)
 {
@@ -189,8 +177,7 @@ bool decodeField(std::span<const std::uint8_t> data, ConfigField f, ConfigValues
     return true;
 }
 
-DecodedConfiguration decodeConfiguration(std::span<const std::uint8_t> data,
-                                         const ConfigValues& startup)
+DecodedConfiguration decodeConfiguration(std::span<const std::uint8_t> data, const ConfigValues& startup)
 {
     DecodedConfiguration decoded{startup, 0};
     for (const ConfigFieldInfo& info : kConfigFields) {
@@ -209,8 +196,8 @@ std::uint64_t sanitiseConfiguration(ConfigValues& v)
         changed |= configFieldBit(ConfigField::sampleRate);
     }
 
-    const bool markersUsable = isMarkerColumn(v.marker1Pos) && isMarkerColumn(v.marker2Pos) &&
-                               v.marker1Pos < v.marker2Pos;
+    const bool markersUsable =
+        isMarkerColumn(v.marker1Pos) && isMarkerColumn(v.marker2Pos) && v.marker1Pos < v.marker2Pos;
     if (!markersUsable) {
         if (v.marker1Pos != kStartupMarker1Pos)
             changed |= configFieldBit(ConfigField::marker1Pos);
@@ -272,8 +259,7 @@ std::optional<ConfigFileContents> readConfigFile(const std::string& path)
         return std::nullopt;
     ConfigFileContents contents;
     while (contents.size < kConfigRecordBytes) {
-        const ssize_t n = ::read(fd, contents.bytes.data() + contents.size,
-                                 kConfigRecordBytes - contents.size);
+        const ssize_t n = ::read(fd, contents.bytes.data() + contents.size, kConfigRecordBytes - contents.size);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -290,10 +276,7 @@ std::optional<ConfigFileContents> readConfigFile(const std::string& path)
 
 namespace {
 
-std::string describeErrno(const std::string& what, int error)
-{
-    return what + ": " + std::strerror(error);
-}
+std::string describeErrno(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
 // The file that is actually replaced: the target of a symbolic link, so a
 // settings file kept elsewhere and linked into place stays where it is.
@@ -354,9 +337,9 @@ std::string temporaryName(const std::string& directory, const std::string& base,
 {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const unsigned long long tag =
-        (static_cast<unsigned long long>(::getpid()) << 32) ^
-        static_cast<unsigned long long>(now.tv_nsec) ^ (static_cast<unsigned long long>(attempt) << 20);
+    const unsigned long long tag = (static_cast<unsigned long long>(::getpid()) << 32) ^
+                                   static_cast<unsigned long long>(now.tv_nsec) ^
+                                   (static_cast<unsigned long long>(attempt) << 20);
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".tmp-%llx", tag);
     return directory + "/." + base + suffix;

@@ -94,17 +94,11 @@ inline constexpr std::array<ConfigFieldInfo, kConfigFieldCount> kConfigFields{{
 #undef VARMOLEN_CONFIG_INFO
 }};
 
-constexpr const ConfigFieldInfo& configFieldInfo(ConfigField f)
-{
-    return kConfigFields[static_cast<std::size_t>(f)];
-}
+constexpr const ConfigFieldInfo& configFieldInfo(ConfigField f) { return kConfigFields[static_cast<std::size_t>(f)]; }
 
 // Bit of a field in a field mask (DecodedConfiguration::present, the result
 // of sanitiseConfiguration).
-constexpr std::uint64_t configFieldBit(ConfigField f)
-{
-    return std::uint64_t{1} << static_cast<unsigned>(f);
-}
+constexpr std::uint64_t configFieldBit(ConfigField f) { return std::uint64_t{1} << static_cast<unsigned>(f); }
 constexpr std::uint64_t kAllConfigFieldsMask = (std::uint64_t{1} << kConfigFieldCount) - 1;
 
 // The persisted fields, under their instrument-state names and types.
@@ -142,7 +136,7 @@ ConfigRecord encodeConfiguration(const InstrumentSettings& s);
 bool decodeField(std::span<const std::uint8_t> data, ConfigField f, ConfigValues& into);
 
 struct DecodedConfiguration {
-    ConfigValues values;       // read from the data, or the start-up value where not
+    ConfigValues values;        // read from the data, or the start-up value where not
     std::uint64_t present = 0;  // configFieldBit of every field read from the data
 
     bool has(ConfigField f) const { return (present & configFieldBit(f)) != 0; }
@@ -151,12 +145,11 @@ struct DecodedConfiguration {
 // Decodes a file of any length. A field wholly inside the data is read; a
 // field that the end of the data cuts, and every field after it, keeps its
 // value from `startup`; bytes after the 118th are ignored.
-DecodedConfiguration decodeConfiguration(std::span<const std::uint8_t> data,
-                                         const ConfigValues& startup);
+DecodedConfiguration decodeConfiguration(std::span<const std::uint8_t> data, const ConfigValues& startup);
 
 // Range of the zero-line rows and of the dial positions kept in the file.
 constexpr std::int32_t kConfigOffsetMax = kDisplayRows;  // 0..343
-constexpr std::int32_t kConfigDialMax = 100;            // 0..100
+constexpr std::int32_t kConfigDialMax = 100;             // 0..100
 
 // The mends below fall back to the start-up values (kStartupSampleRate,
 // kStartupMarker1Pos and kStartupMarker2Pos of the settings).
@@ -201,8 +194,7 @@ bool writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
 
 // The settings record through writeFileAtomically.
 bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes);
-bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes,
-                               std::string& whyNot);
+bool writeConfigFileAtomically(const std::string& path, const ConfigRecord& bytes, std::string& whyNot);
 
 // Saves the persisted fields of the settings to `path`; with an empty path
 // (no settings file at start-up) nothing is written and the result is false.

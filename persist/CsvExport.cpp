@@ -42,10 +42,7 @@ void appendHeader(std::string& out, const std::vector<std::string>& names)
     out += kLineEnd;
 }
 
-std::string channelName(int n)
-{
-    return "Channel " + std::to_string(n);
-}
+std::string channelName(int n) { return "Channel " + std::to_string(n); }
 
 // The rows of a TIME export, as sample positions from the trace start:
 // `first` to `last` (negative before the trace start in the whole block).
@@ -108,9 +105,8 @@ std::string ComposeTimeCsv(const TimeCsvInput& in, CsvExtent extent)
             const std::int32_t own = c == 0 ? block.chan1[at] : block.chan2[at];
             const std::int32_t raw = own + block.dcOffset[static_cast<std::size_t>(c)];
             // What the display scales: the channel's sample, or in Add both summed.
-            const std::int64_t drawn = v.addChannels == 1 && v.xy == 0
-                                           ? static_cast<std::int64_t>(block.chan1[at]) + block.chan2[at]
-                                           : own;
+            const std::int64_t drawn =
+                v.addChannels == 1 && v.xy == 0 ? static_cast<std::int64_t>(block.chan1[at]) + block.chan2[at] : own;
             out += ',';
             appendInteger(out, raw);
             out += ',';

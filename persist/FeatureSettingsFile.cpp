@@ -33,10 +33,7 @@ bool readFlag(const QSettings& ini, const char* key, bool fallback)
 
 }  // namespace
 
-QString featureSettingsPath()
-{
-    return installDirectory() + QStringLiteral("/Varmolen.ini");
-}
+QString featureSettingsPath() { return installDirectory() + QStringLiteral("/Varmolen.ini"); }
 
 FeatureSettings readFeatureSettings(const QString& path)
 {
@@ -90,10 +87,9 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         return false;
     const QByteArray text = composed.readAll();
     std::string whyNot;
-    return writeFileAtomically(QFile::encodeName(path).toStdString(),
-                               {reinterpret_cast<const std::uint8_t*>(text.constData()),
-                                static_cast<std::size_t>(text.size())},
-                               whyNot);
+    return writeFileAtomically(
+        QFile::encodeName(path).toStdString(),
+        {reinterpret_cast<const std::uint8_t*>(text.constData()), static_cast<std::size_t>(text.size())}, whyNot);
 }
 
 }  // namespace varmolen

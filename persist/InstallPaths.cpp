@@ -16,10 +16,7 @@ QString installDirectory()
                            QStringLiteral("/Varmolen"));
 }
 
-QString configFileCandidate()
-{
-    return installDirectory() + QStringLiteral("/Varmolen.cfg");
-}
+QString configFileCandidate() { return installDirectory() + QStringLiteral("/Varmolen.cfg"); }
 
 QString helpFileCandidate()
 {
@@ -29,8 +26,8 @@ QString helpFileCandidate()
         return QDir::cleanPath(overridden) + name;
     // Installed beside the binary's prefix: <prefix>/bin/varmolen and
     // <prefix>/share/varmolen/help/index.html.
-    const QString besideBinary = QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                 QStringLiteral("/../share/varmolen/help")) + name;
+    const QString besideBinary =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/varmolen/help")) + name;
     const QStringList candidates = {besideBinary, QStringLiteral(VARMOLEN_INSTALLED_HELP_DIR) + name,
                                     QStringLiteral(VARMOLEN_SOURCE_HELP_DIR) + name};
     for (const QString& c : candidates)

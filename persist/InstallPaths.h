@@ -10,8 +10,8 @@
 
 namespace varmolen {
 
-QString installDirectory();           // without a trailing slash
-QString configFileCandidate();        // installDirectory() + "/Varmolen.cfg"
-QString helpFileCandidate();          // the first help document that exists, or the installed path
+QString installDirectory();     // without a trailing slash
+QString configFileCandidate();  // installDirectory() + "/Varmolen.cfg"
+QString helpFileCandidate();    // the first help document that exists, or the installed path
 
 }  // namespace varmolen

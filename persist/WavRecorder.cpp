@@ -27,9 +27,9 @@ namespace varmolen {
 // one recording share. The writer thread holds it too, so a writer that
 // outlives finish() never touches freed memory.
 struct WavRecorder::Shared final : RecordingTap {
-    Shared(std::uint32_t r, std::uint16_t ch, std::uint64_t limit) : queue(ch), rate(r), channels(ch), limitFrames(limit)
-    {
-    }
+    Shared(std::uint32_t r, std::uint16_t ch, std::uint64_t limit)
+        : queue(ch), rate(r), channels(ch), limitFrames(limit)
+    {}
 
     // ---- the capture thread's side: never waits
     void deliver(const std::int16_t* frames, std::size_t frameCount, bool afterStart) override
@@ -116,7 +116,7 @@ struct WavRecorder::Shared final : RecordingTap {
     std::uint32_t pendingSilence = 0;
 
     mutable std::mutex mutex;
-    std::condition_variable wake;      // the end was asked for
+    std::condition_variable wake;  // the end was asked for
     std::condition_variable finishedCv;
     RecordingEnd end = RecordingEnd::None;
     std::string whyNot;
@@ -250,8 +250,7 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
 
 WavRecorder::WavRecorder(std::shared_ptr<Shared> shared, std::string path, std::string tempPath)
     : shared_(std::move(shared)), path_(std::move(path)), tempPath_(std::move(tempPath))
-{
-}
+{}
 
 bool WavRecorder::putInPlace(std::string& whyNot)
 {
@@ -283,10 +282,7 @@ WavRecorder::~WavRecorder()
         finish();
 }
 
-std::shared_ptr<RecordingTap> WavRecorder::tap() const
-{
-    return shared_;
-}
+std::shared_ptr<RecordingTap> WavRecorder::tap() const { return shared_; }
 
 RecordingStatus WavRecorder::status() const
 {
@@ -322,7 +318,8 @@ bool WavRecorder::finish(int waitMs, RecordingEnd why)
     bool closed = false;
     {
         std::unique_lock lock(s.mutex);
-        closed = s.finishedCv.wait_for(lock, std::chrono::milliseconds(std::max(waitMs, 0)), [&] { return s.finished; });
+        closed =
+            s.finishedCv.wait_for(lock, std::chrono::milliseconds(std::max(waitMs, 0)), [&] { return s.finished; });
     }
     if (closed) {
         writer_.join();

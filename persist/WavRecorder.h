@@ -65,9 +65,9 @@ struct RecordingStatus {
     bool silenceCut = false;          // a break was longer than the silence written for it
     std::size_t largestDepth = 0;     // most chunks ever waiting in the queue
     RecordingEnd end = RecordingEnd::None;
-    std::string whyNot;               // what went wrong, for WriteFailed and FileVanished
-    std::string where;                // where the file is at the end (it may have been moved)
-    bool finished = false;            // the file is complete and closed
+    std::string whyNot;     // what went wrong, for WriteFailed and FileVanished
+    std::string where;      // where the file is at the end (it may have been moved)
+    bool finished = false;  // the file is complete and closed
 };
 
 class WavRecorder {
@@ -86,9 +86,9 @@ public:
     // then takes the place of `path`, at once or, with `deferPlacement`,
     // when putInPlace is called. On failure returns nullptr and says why; no
     // file is left behind and an existing file at `path` is untouched.
-    static std::unique_ptr<WavRecorder> start(const std::string& path, std::uint32_t rate,
-                                              std::uint16_t channels, std::uint64_t limitFrames,
-                                              std::string& whyNot, bool deferPlacement = false);
+    static std::unique_ptr<WavRecorder> start(const std::string& path, std::uint32_t rate, std::uint16_t channels,
+                                              std::uint64_t limitFrames, std::string& whyNot,
+                                              bool deferPlacement = false);
     // Puts the new file in the place of the chosen one, once the recording
     // has started (its tap attached). False, with the reason, when it cannot:
     // the caller then discards the recording.

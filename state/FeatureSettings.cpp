@@ -4,10 +4,7 @@
 
 namespace varmolen {
 
-bool isSpectrumAverage(std::int32_t blocks)
-{
-    return blocks == 0 || blocks == 4 || blocks == 16 || blocks == 64;
-}
+bool isSpectrumAverage(std::int32_t blocks) { return blocks == 0 || blocks == 4 || blocks == 16 || blocks == 64; }
 
 bool isRecordLimitMinutes(std::int32_t minutes)
 {

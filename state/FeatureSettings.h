@@ -21,12 +21,12 @@ constexpr std::int32_t kRecordLimitMinutesMin = 1;
 constexpr std::int32_t kRecordLimitMinutesMax = 360;
 
 struct FeatureSettings {
-    bool measureShown = false;                       // [Measure] Shown
-    std::array<double, 2> fullScaleVolts{0.0, 0.0};  // [Measure] FullScaleVolts1, FullScaleVolts2
-    std::int32_t spectrumAverage = 0;                // [Spectrum] Average: 0 (off), 4, 16 or 64 blocks
-    bool peakHold = false;                           // [Spectrum] PeakHold
-    std::string exportFolder;                        // [Folders] Export
-    std::string recordFolder;                        // [Folders] Recording
+    bool measureShown = false;                                     // [Measure] Shown
+    std::array<double, 2> fullScaleVolts{0.0, 0.0};                // [Measure] FullScaleVolts1, FullScaleVolts2
+    std::int32_t spectrumAverage = 0;                              // [Spectrum] Average: 0 (off), 4, 16 or 64 blocks
+    bool peakHold = false;                                         // [Spectrum] PeakHold
+    std::string exportFolder;                                      // [Folders] Export
+    std::string recordFolder;                                      // [Folders] Recording
     std::int32_t recordLimitMinutes = kRecordLimitMinutesDefault;  // [Recording] LimitMinutes
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;

@@ -42,7 +42,7 @@ struct DisplayedView {
 struct KeptBlock {
     std::array<std::int32_t, kBlockSamples> chan1{};  // both channels of the block
     std::array<std::int32_t, kBlockSamples> chan2{};
-    std::int32_t traceStart = 0;  // sample index of the trace's first point
+    std::int32_t traceStart = 0;   // sample index of the trace's first point
     std::uint32_t sampleRate = 0;  // Hz, the rate the block was recorded at
     // [n - 1]: the DC level taken from channel n's samples (the slow
     // average, truncated): as recorded, a sample read value + dcOffset.

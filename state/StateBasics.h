@@ -8,12 +8,12 @@ namespace varmolen {
 
 using flag = std::uint8_t;  // one byte holding 0 or 1
 
-constexpr int kArrayLength = 4097;      // every work array, 1-based where numerical
+constexpr int kArrayLength = 4097;         // every work array, 1-based where numerical
 constexpr int kRecordBufferBytes = 20000;  // each of bufferA and bufferB
-constexpr int kDisplayColumns = 513;    // display columns 0..512
+constexpr int kDisplayColumns = 513;       // display columns 0..512
 constexpr int kDisplayRows = 343;
-constexpr int kPathLength = 256;        // 255 characters and a terminating NUL
-constexpr int kBlockSamples = 1024;     // samples per channel in one block
+constexpr int kPathLength = 256;     // 255 characters and a terminating NUL
+constexpr int kBlockSamples = 1024;  // samples per channel in one block
 
 // Colour words 0x00BBGGRR (red in the low byte).
 namespace colour {

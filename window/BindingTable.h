@@ -20,11 +20,11 @@ class TScopeForm;
 
 // The signal of a control that a row binds.
 enum class Signal {
-    Clicked,          // Dial, RockerSwitch, ToggleSwitch, QRadioButton
-    ValueChanged,     // Dial, QSlider
-    Triggered,        // QAction
-    Timeout,          // QTimer
-    MousePressed,     // the display (TPaintBox), and so on
+    Clicked,       // Dial, RockerSwitch, ToggleSwitch, QRadioButton
+    ValueChanged,  // Dial, QSlider
+    Triggered,     // QAction
+    Timeout,       // QTimer
+    MousePressed,  // the display (TPaintBox), and so on
     MouseMoved,
     MouseReleased,
     MouseLeft,
@@ -47,10 +47,10 @@ enum class Then {
 };
 
 using Handler = void (TScopeForm::*)(QObject* sender);
-using ButtonHandler = void (TScopeForm::*)(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift,
-                                            int x, int y);
-using MoveHandler = void (TScopeForm::*)(QObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift,
-                                          int x, int y);
+using ButtonHandler = void (TScopeForm::*)(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
+                                           int y);
+using MoveHandler = void (TScopeForm::*)(QObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x,
+                                         int y);
 using KeyHandler = void (TScopeForm::*)(QObject* sender, int key, Qt::KeyboardModifiers shift);
 
 struct Binding {

@@ -37,8 +37,7 @@ QString runModal(QFileDialog& dialog)
 
 // A dialog lives only while it is open: a file dialog kept afterwards goes on
 // watching its folder, and a recording growing there would keep it busy.
-std::unique_ptr<QFileDialog> makeSaveDialog(TScopeForm& form, const char* name, const char* suffix,
-                                            const char* filter)
+std::unique_ptr<QFileDialog> makeSaveDialog(TScopeForm& form, const char* name, const char* suffix, const char* filter)
 {
     auto dialog = std::make_unique<QFileDialog>(&form);
     dialog->setObjectName(QString::fromLatin1(name));
@@ -55,9 +54,9 @@ void propose(QFileDialog& dialog, const std::string& lastFolder, const QString& 
 {
     const QString folder = QString::fromStdString(lastFolder);
     dialog.setDirectory(!folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath());
-    dialog.selectFile(QStringLiteral("%1 %2.%3")
-                          .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")),
-                               suffix));
+    dialog.selectFile(
+        QStringLiteral("%1 %2.%3")
+            .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")), suffix));
 }
 
 QString limitText(std::int32_t minutes)
@@ -72,19 +71,19 @@ QString endReason(const RecordingStatus& st, bool finishedInTime)
     if (!finishedInTime)
         return QStringLiteral("the disk did not answer, so the file may be incomplete");
     switch (st.end) {
-    case RecordingEnd::LimitReached:
-        return QStringLiteral("it reached its limit of %1").arg(DataCommands::duration(st.limitFrames, st.rate));
-    case RecordingEnd::FormatChanged:
-        return QStringLiteral("the input's rate, kind (microphone or line) or device changed");
-    case RecordingEnd::DeviceFailed:
-        return QStringLiteral("the input device failed");
-    case RecordingEnd::WriteFailed:
-        return QStringLiteral("the file could not be written (%1)").arg(QString::fromStdString(st.whyNot));
-    case RecordingEnd::FileVanished:
-        return QStringLiteral("the file was deleted while recording, so what was recorded is lost");
-    case RecordingEnd::None:
-    case RecordingEnd::Stopped:
-        break;
+        case RecordingEnd::LimitReached:
+            return QStringLiteral("it reached its limit of %1").arg(DataCommands::duration(st.limitFrames, st.rate));
+        case RecordingEnd::FormatChanged:
+            return QStringLiteral("the input's rate, kind (microphone or line) or device changed");
+        case RecordingEnd::DeviceFailed:
+            return QStringLiteral("the input device failed");
+        case RecordingEnd::WriteFailed:
+            return QStringLiteral("the file could not be written (%1)").arg(QString::fromStdString(st.whyNot));
+        case RecordingEnd::FileVanished:
+            return QStringLiteral("the file was deleted while recording, so what was recorded is lost");
+        case RecordingEnd::None:
+        case RecordingEnd::Stopped:
+            break;
     }
     return QStringLiteral("it was stopped");
 }
@@ -94,10 +93,7 @@ QString secondsText(std::uint64_t frames, std::uint32_t rate)
     return QString::number(rate > 0 ? static_cast<double>(frames) / rate : 0.0, 'f', 2);
 }
 
-QString breakCount(std::uint32_t n)
-{
-    return n == 1 ? QStringLiteral("1 break") : QStringLiteral("%1 breaks").arg(n);
-}
+QString breakCount(std::uint32_t n) { return n == 1 ? QStringLiteral("1 break") : QStringLiteral("%1 breaks").arg(n); }
 
 }  // namespace
 
@@ -171,10 +167,7 @@ QString DataCommands::duration(std::uint64_t frames, std::uint32_t rate)
 
 // ------------------------------------------------------------ recording
 
-RecordingStatus DataCommands::recordingStatus() const
-{
-    return recorder_ ? recorder_->status() : RecordingStatus{};
-}
+RecordingStatus DataCommands::recordingStatus() const { return recorder_ ? recorder_->status() : RecordingStatus{}; }
 
 QString DataCommands::recordingPath() const
 {
@@ -186,8 +179,8 @@ bool DataCommands::startRecording(const QString& path)
     if (recorder_)
         return false;
     InstrumentState& s = form_.state();
-    const std::int32_t minutes =
-        isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes : kRecordLimitMinutesDefault;
+    const std::int32_t minutes = isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes
+                                                                                     : kRecordLimitMinutesDefault;
     const std::uint64_t limitFrames = static_cast<std::uint64_t>(minutes) * 60u * s.sampleRate;
     std::string whyNot;
     // The new file takes the chosen one's place only once the device takes
@@ -285,8 +278,8 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
     form_.controls().status.RecordingPanel->clear();
 
     const bool endedOnItsOwn = st.end != RecordingEnd::Stopped && st.end != RecordingEnd::None;
-    if (!report || (!endedOnItsOwn && finishedInTime && st.overruns == 0 && st.breaks == 0 && st.deviceBreaks == 0 &&
-                    !moved))
+    if (!report ||
+        (!endedOnItsOwn && finishedInTime && st.overruns == 0 && st.breaks == 0 && st.deviceBreaks == 0 && !moved))
         return;
     QString text = endedOnItsOwn || !finishedInTime
                        ? QStringLiteral("The recording ended: %1.").arg(endReason(st, finishedInTime))
@@ -299,20 +292,23 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
         return n == 1 ? QStringLiteral("once") : QStringLiteral("%1 times").arg(n);
     };
     if (st.overruns > 0)
-        text += QStringLiteral("\n%1 s of sound could not be kept (%2): the disk did not keep up; "
-                               "the file holds silence in its place.")
+        text += QStringLiteral(
+                    "\n%1 s of sound could not be kept (%2): the disk did not keep up; "
+                    "the file holds silence in its place.")
                     .arg(QString::number(static_cast<double>(st.framesDropped) / st.rate, 'f', 2), times(st.overruns));
     if (st.deviceBreaks > 0) {
-        text += QStringLiteral("\nThe input device lost sound %1 (%2 s in all, an overrun or a suspend); "
-                               "the file holds silence in its place")
+        text += QStringLiteral(
+                    "\nThe input device lost sound %1 (%2 s in all, an overrun or a suspend); "
+                    "the file holds silence in its place")
                     .arg(times(st.deviceBreaks), secondsText(st.framesLost, st.rate));
         text += st.silenceCut
                     ? QStringLiteral(", at most %1 s for one break.").arg(WavRecorder::kMaxBreakSilenceSeconds)
                     : QStringLiteral(".");
     }
     if (st.breaks > 0)
-        text += QStringLiteral("\nAcquisition was stopped and started again %1 while recording; "
-                               "the file runs on across the break.")
+        text += QStringLiteral(
+                    "\nAcquisition was stopped and started again %1 while recording; "
+                    "the file runs on across the break.")
                     .arg(times(st.breaks));
     form_.host().showMessage(text.toStdString(), kDataCaption);
 }
@@ -327,8 +323,8 @@ void TScopeForm::RecordWav1Click(QObject* /*sender*/)
     InstrumentState& s = state();
     const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "RecordWavDialog", "wav", "WAV files (*.wav)");
     QFileDialog& dialog = *made;
-    const std::int32_t minutes =
-        isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes : kRecordLimitMinutesDefault;
+    const std::int32_t minutes = isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes
+                                                                                     : kRecordLimitMinutesDefault;
     dialog.setWindowTitle(QStringLiteral("Record WAV (at most %1)").arg(limitText(minutes)));
     propose(dialog, s.features.recordFolder, QStringLiteral("Varmolen"), QStringLiteral("wav"));
     QString chosen = commands.runRecordDialog(dialog);
@@ -339,10 +335,7 @@ void TScopeForm::RecordWav1Click(QObject* /*sender*/)
     commands.startRecording(chosen);
 }
 
-void TScopeForm::StopRecording1Click(QObject* /*sender*/)
-{
-    dataCommandsOf(*this).stopRecording(true);
-}
+void TScopeForm::StopRecording1Click(QObject* /*sender*/) { dataCommandsOf(*this).stopRecording(true); }
 
 void TScopeForm::ExportData1Click(QObject* /*sender*/)
 {
@@ -362,11 +355,12 @@ void TScopeForm::ExportData1Click(QObject* /*sender*/)
     const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "ExportDataDialog", "csv", "CSV files (*.csv)");
     QFileDialog& dialog = *made;
     if (time) {
-        dialog.setNameFilters({QString::fromLatin1(kExportShownSpanFilter), QString::fromLatin1(kExportWholeBlockFilter)});
+        dialog.setNameFilters(
+            {QString::fromLatin1(kExportShownSpanFilter), QString::fromLatin1(kExportWholeBlockFilter)});
         dialog.selectNameFilter(QString::fromLatin1(kExportShownSpanFilter));
     }
-    propose(dialog, s.features.exportFolder, time ? QStringLiteral("Varmolen trace") : QStringLiteral("Varmolen spectrum"),
-            QStringLiteral("csv"));
+    propose(dialog, s.features.exportFolder,
+            time ? QStringLiteral("Varmolen trace") : QStringLiteral("Varmolen spectrum"), QStringLiteral("csv"));
     QString chosen = commands.runExportDialog(dialog);
     if (chosen.isEmpty())
         return;

@@ -26,10 +26,7 @@ char decimalSeparator()
     return point.size() == 1 ? point.at(0).toLatin1() : '\0';
 }
 
-QString text(const std::string& s)
-{
-    return QString::fromStdString(s);
-}
+QString text(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
@@ -42,7 +39,8 @@ void TScopeForm::UpdateMarkerReadout()
 
 void TScopeForm::UpdateTimeBase()
 {
-    const TimeBaseTexts t = ComputeTimeBase(state(), state(), controls_.timeBase.TimeBaseDial->value(), decimalSeparator());
+    const TimeBaseTexts t =
+        ComputeTimeBase(state(), state(), controls_.timeBase.TimeBaseDial->value(), decimalSeparator());
     controls_.timeBase.UncalLED->setChecked(t.uncalLedOn);
     controls_.screen.MarkerLabel->setText(text(t.markerLabel));
     if (t.statusPanel4)
@@ -57,36 +55,29 @@ void TScopeForm::UpdateTimeBase()
         setStatusText(1, text(CursorReadout(state(), state(), *cursorColumn_, decimalSeparator())));
 }
 
-void TScopeForm::TimeBaseDialClick(QObject* /*sender*/)
-{
-    UpdateTimeBase();
-}
+void TScopeForm::TimeBaseDialClick(QObject* /*sender*/) { UpdateTimeBase(); }
 
-void TScopeForm::TimeBaseDialValueChange(QObject* /*sender*/)
-{
-    UpdateTimeBase();
-}
+void TScopeForm::TimeBaseDialValueChange(QObject* /*sender*/) { UpdateTimeBase(); }
 
-void TScopeForm::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /*button*/,
-                                      Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
+void TScopeForm::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /*button*/, Qt::KeyboardModifiers /*shift*/,
+                                      int /*x*/, int /*y*/)
 {
     // Any button, anywhere: a fresh press picks a marker only close by.
     MarkerMouseDown(state());
 }
 
-void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons,
-                                      Qt::KeyboardModifiers /*shift*/, int x, int /*y*/)
+void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons, Qt::KeyboardModifiers /*shift*/,
+                                      int x, int /*y*/)
 {
-    const MouseMoveTexts t =
-        MarkerMouseMove(state(), state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
+    const MouseMoveTexts t = MarkerMouseMove(state(), state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
     cursorColumn_ = ClampColumn(x);
     setStatusText(1, text(t.cursorText));
     controls_.screen.MarkerLabel->setText(text(t.readout.markerLabel));
     setStatusText(4, text(t.readout.statusPanel4));
 }
 
-void TScopeForm::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*button*/,
-                                    Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
+void TScopeForm::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*button*/, Qt::KeyboardModifiers /*shift*/,
+                                    int /*x*/, int /*y*/)
 {
     MarkerMouseUp(state());
 }

@@ -34,15 +34,9 @@ MeasureControls::MeasureControls(TScopeForm& form) : form_(form)
     connect(refresh_, &QTimer::timeout, this, [this] { RefreshTexts(); });
 }
 
-MeasureControls::~MeasureControls()
-{
-    form_.acquisition().setBlockObserver(nullptr);
-}
+MeasureControls::~MeasureControls() { form_.acquisition().setBlockObserver(nullptr); }
 
-void MeasureControls::ApplySettings()
-{
-    ShowMeasurements(form_.state().features.measureShown);
-}
+void MeasureControls::ApplySettings() { ShowMeasurements(form_.state().features.measureShown); }
 
 void MeasureControls::ShowMeasurements(bool shown)
 {
@@ -134,7 +128,8 @@ void MeasureControls::measureBlock(const RecordedBlock& block)
     // the tone record only in the FREQUENCY display, so that it starts with
     // the display and holds what it showed.
     const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
-    const MeasureParts parts{.time = s.displayType != kFrequencyDisplayType || calibrating, .tone = drawn && s.displayType == kFrequencyDisplayType};
+    const MeasureParts parts{.time = s.displayType != kFrequencyDisplayType || calibrating,
+                             .tone = drawn && s.displayType == kFrequencyDisplayType};
     measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
     if (s.displayType != kFrequencyDisplayType)
         peaks_->hideAll();  // at once when the display turns to TIME
@@ -204,9 +199,6 @@ void TScopeForm::ShowMeasurements1Click(QObject* /*sender*/)
     measure_->ShowMeasurements(controls_.measureMenu.ShowMeasurements1->isChecked());
 }
 
-void TScopeForm::Calibrate1Click(QObject* /*sender*/)
-{
-    measure_->OpenCalibration();
-}
+void TScopeForm::Calibrate1Click(QObject* /*sender*/) { measure_->OpenCalibration(); }
 
 }  // namespace varmolen

@@ -45,10 +45,7 @@ QString displayTypeText(bool time)
     return time ? QStringLiteral("Display = TIME") : QStringLiteral("Display = FREQUENCY");
 }
 
-QString inputText(bool line)
-{
-    return line ? QStringLiteral("Input = LINE") : QStringLiteral("Input = MIC");
-}
+QString inputText(bool line) { return line ? QStringLiteral("Input = LINE") : QStringLiteral("Input = MIC"); }
 
 // While a WAV recording runs, the input in force chosen again for the device
 // that is open (the sound-card dialog's Select does so) changes nothing the
@@ -191,25 +188,13 @@ void TScopeForm::ShowStateInForce()
     ShowColoursInForce();
 }
 
-void TScopeForm::Mic1Click(QObject* sender)
-{
-    changeInput(*this, sender, false);
-}
+void TScopeForm::Mic1Click(QObject* sender) { changeInput(*this, sender, false); }
 
-void TScopeForm::Line1Click(QObject* sender)
-{
-    changeInput(*this, sender, true);
-}
+void TScopeForm::Line1Click(QObject* sender) { changeInput(*this, sender, true); }
 
-void TScopeForm::Time1Click(QObject* sender)
-{
-    changeDisplayType(*this, sender, kTimeDisplayType);
-}
+void TScopeForm::Time1Click(QObject* sender) { changeDisplayType(*this, sender, kTimeDisplayType); }
 
-void TScopeForm::FFT1Click(QObject* sender)
-{
-    changeDisplayType(*this, sender, kFrequencyDisplayType);
-}
+void TScopeForm::FFT1Click(QObject* sender) { changeDisplayType(*this, sender, kFrequencyDisplayType); }
 
 void TScopeForm::Enable1Click(QObject* /*sender*/)
 {
@@ -223,20 +208,11 @@ void TScopeForm::Disable1Click(QObject* /*sender*/)
     state().gridEnabled = 0;
 }
 
-void TScopeForm::White1Click(QObject* /*sender*/)
-{
-    applyBackground(*this, 1, {colour::white, colour::red});
-}
+void TScopeForm::White1Click(QObject* /*sender*/) { applyBackground(*this, 1, {colour::white, colour::red}); }
 
-void TScopeForm::Black1Click(QObject* /*sender*/)
-{
-    applyBackground(*this, 2, {colour::black, colour::yellow});
-}
+void TScopeForm::Black1Click(QObject* /*sender*/) { applyBackground(*this, 2, {colour::black, colour::yellow}); }
 
-void TScopeForm::Teal1Click(QObject* /*sender*/)
-{
-    applyBackground(*this, 3, {colour::teal, colour::yellow});
-}
+void TScopeForm::Teal1Click(QObject* /*sender*/) { applyBackground(*this, 3, {colour::teal, colour::yellow}); }
 
 // Trace colours of channel 1.
 void TScopeForm::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::black; }
@@ -280,19 +256,10 @@ void TScopeForm::PeakHold1Click(QObject* /*sender*/)
     RestartPeakHold(state().spectrumHistory);
 }
 
-void TScopeForm::SpectrumReset1Click(QObject* /*sender*/)
-{
-    ResetSpectrumHistory(state().spectrumHistory);
-}
+void TScopeForm::SpectrumReset1Click(QObject* /*sender*/) { ResetSpectrumHistory(state().spectrumHistory); }
 
-void TScopeForm::WindowsXPClick(QObject* /*sender*/)
-{
-    state().osVariant = kDesktopVolumeControl;
-}
+void TScopeForm::WindowsXPClick(QObject* /*sender*/) { state().osVariant = kDesktopVolumeControl; }
 
-void TScopeForm::Windows2KClick(QObject* /*sender*/)
-{
-    state().osVariant = kTerminalVolumeControl;
-}
+void TScopeForm::Windows2KClick(QObject* /*sender*/) { state().osVariant = kTerminalVolumeControl; }
 
 }  // namespace varmolen

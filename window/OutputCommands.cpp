@@ -86,9 +86,10 @@ OutputCommands& outputCommandsOf(TScopeForm& form)
 
 QString aboutText()
 {
-    return QStringLiteral("Designed by the Varmolen bench-instrument team\n"
-                          "         Version 1.11 \n"
-                          "    2026");
+    return QStringLiteral(
+        "Designed by the Varmolen bench-instrument team\n"
+        "         Version 1.11 \n"
+        "    2026");
 }
 
 QString withDefaultSuffix(const QString& fileName, const QString& suffix)
@@ -170,7 +171,7 @@ bool writeBitmapFile(const QImage& image, const QString& path, QString& whyNot)
     }
     if (!image.save(&file, imageFormatFor(path))) {
         whyNot = file.error() != QFileDevice::NoError ? file.errorString()
-                                                       : QStringLiteral("The picture could not be written.");
+                                                      : QStringLiteral("The picture could not be written.");
         file.cancelWriting();
         return false;
     }
@@ -226,8 +227,8 @@ void saveThroughDialog(TScopeForm& form, const QImage& image)
     dialog.selectFile(chosen);
     QString whyNot;
     if (!writeBitmapFile(image, chosen, whyNot))
-        reportFailure(form, QStringLiteral("Could not write the file %1.\n%2")
-                                .arg(QDir::toNativeSeparators(chosen), whyNot));
+        reportFailure(form,
+                      QStringLiteral("Could not write the file %1.\n%2").arg(QDir::toNativeSeparators(chosen), whyNot));
 }
 
 // The save, copy and print commands work on the picture as it was when they
@@ -321,18 +322,15 @@ void TScopeForm::HelpFile1Click(QObject* /*sender*/)
         // Without a browser the user can still open the manual by hand: say
         // where it is (or where it belongs, when it was not found).
         const QString where =
-            path.isEmpty() ? QStringLiteral("The manual was not found; it is installed as %1.")
-                                 .arg(QDir::toNativeSeparators(helpFileCandidate()))
-                           : QStringLiteral("The manual is %1; open it with any web browser.")
-                                 .arg(QDir::toNativeSeparators(path));
+            path.isEmpty()
+                ? QStringLiteral("The manual was not found; it is installed as %1.")
+                      .arg(QDir::toNativeSeparators(helpFileCandidate()))
+                : QStringLiteral("The manual is %1; open it with any web browser.").arg(QDir::toNativeSeparators(path));
         host().showMessage(std::string(kHelpFailedText) + "\n" + where.toStdString(), "Varmolen");
     }
 }
 
-void TScopeForm::About1Click(QObject* /*sender*/)
-{
-    host().showMessage(aboutText().toStdString(), kAboutCaption);
-}
+void TScopeForm::About1Click(QObject* /*sender*/) { host().showMessage(aboutText().toStdString(), kAboutCaption); }
 
 void TScopeForm::VolumeControl1Click(QObject* /*sender*/)
 {

@@ -86,8 +86,7 @@ struct ProgramLaunch {
     QString program;
     QStringList arguments;
 };
-std::optional<ProgramLaunch> chooseVolumeControl(int osVariant,
-                                                 const std::function<QString(const QString&)>& find);
+std::optional<ProgramLaunch> chooseVolumeControl(int osVariant, const std::function<QString(const QString&)>& find);
 
 // The display bitmap as an image of its own (513 x 343), independent of the
 // bitmap's memory.

@@ -17,8 +17,8 @@ void QtHost::attach(QWidget* owner, QTimer* startTimer, QTimer* timeoutTimer)
 
 void QtHost::showMessage(const std::string& text, const std::string& caption)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::Ok, owner_);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+                    owner_);
     box.exec();
 }
 
@@ -34,10 +34,7 @@ void QtHost::endApplication()
     QCoreApplication::quit();
 }
 
-QTimer* QtHost::timer(TimerId id) const
-{
-    return id == TimerId::StartTimer ? startTimer_ : timeoutTimer_;
-}
+QTimer* QtHost::timer(TimerId id) const { return id == TimerId::StartTimer ? startTimer_ : timeoutTimer_; }
 
 void QtHost::enableTimer(TimerId id, bool enabled)
 {
@@ -56,10 +53,7 @@ bool QtHost::timerEnabled(TimerId id) const
     return t != nullptr && t->isActive();
 }
 
-int QtHost::eventLoopDepth() const
-{
-    return QThread::currentThread()->loopLevel();
-}
+int QtHost::eventLoopDepth() const { return QThread::currentThread()->loopLevel(); }
 
 void QtHost::pauseMs(int milliseconds)
 {

@@ -49,9 +49,8 @@ void UpDown::stepDown()
 
 TSoundCardSelect::TSoundCardSelect(InstrumentState& state, WaveInput& input,
                                    std::function<void()> runCurrentInputHandler, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       SoundCardManf(new QLabel(this)),
       WaveUpDown(new UpDown(this)),
       CloseBtn(new QPushButton(QStringLiteral("Select"), this)),

@@ -50,8 +50,8 @@ private:
 class TSoundCardSelect : public QDialog {
     Q_OBJECT
 public:
-    TSoundCardSelect(InstrumentState& state, WaveInput& input,
-                     std::function<void()> runCurrentInputHandler, QWidget* parent = nullptr);
+    TSoundCardSelect(InstrumentState& state, WaveInput& input, std::function<void()> runCurrentInputHandler,
+                     QWidget* parent = nullptr);
 
     QLabel* SoundCardManf;
     UpDown* WaveUpDown;

@@ -83,10 +83,7 @@ void TScopeForm::ChannelSwClick(QObject* /*sender*/)
     state().triggerChannel = controls_.trigger.ChannelSw->isChecked() ? 1 : 2;
 }
 
-void TScopeForm::ChopSwClick(QObject* /*sender*/)
-{
-    state().chopMode = controls_.trigger.ChopSw->isChecked() ? 1 : 0;
-}
+void TScopeForm::ChopSwClick(QObject* /*sender*/) { state().chopMode = controls_.trigger.ChopSw->isChecked() ? 1 : 0; }
 
 void TScopeForm::SineSquareSwClick(QObject* /*sender*/)
 {

@@ -35,10 +35,7 @@ namespace {
 
 // A file counts as found when it is a file that opens for reading; nothing
 // here waits on a pipe or a device put at its place.
-bool fileOpensForReading(const QString& path)
-{
-    return isReadableFile(QFile::encodeName(path).toStdString());
-}
+bool fileOpensForReading(const QString& path) { return isReadableFile(QFile::encodeName(path).toStdString()); }
 
 }  // namespace
 
@@ -112,10 +109,7 @@ void TScopeForm::FinishCreate()
     formCreated_ = true;
 }
 
-TScopeForm::~TScopeForm()
-{
-    FormDestroy();
-}
+TScopeForm::~TScopeForm() { FormDestroy(); }
 
 void TScopeForm::StartBtnClick(QObject* /*sender*/)
 {
@@ -127,10 +121,7 @@ void TScopeForm::StartBtnClick(QObject* /*sender*/)
     ShowInputDevice();
 }
 
-void TScopeForm::StopBtnClick(QObject* /*sender*/)
-{
-    loop_->StopBtnClick();
-}
+void TScopeForm::StopBtnClick(QObject* /*sender*/) { loop_->StopBtnClick(); }
 
 void TScopeForm::StartTimerTimer(QObject* /*sender*/)
 {
@@ -143,15 +134,9 @@ void TScopeForm::StartTimerTimer(QObject* /*sender*/)
     ShowInputDevice();
 }
 
-void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/)
-{
-    loop_->TimeoutTimerTimer();
-}
+void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/) { loop_->TimeoutTimerTimer(); }
 
-void TScopeForm::DisplayPass()
-{
-    ShowPicture(RunDisplayPass(*state_, *state_, *state_, *displayBitmap_));
-}
+void TScopeForm::DisplayPass() { ShowPicture(RunDisplayPass(*state_, *state_, *state_, *displayBitmap_)); }
 
 void TScopeForm::RedrawHeldPicture()
 {
@@ -220,7 +205,10 @@ void TScopeForm::FormCreate(QObject* sender)
     s.features = readFeatureSettings(featureSettingsPath());
     const std::int32_t average = s.features.spectrumAverage;
     const DisplayMenu& menu = controls_.displayMenu;
-    (average == 4 ? menu.Average4 : average == 16 ? menu.Average16 : average == 64 ? menu.Average64 : menu.AverageOff1)
+    (average == 4    ? menu.Average4
+     : average == 16 ? menu.Average16
+     : average == 64 ? menu.Average64
+                     : menu.AverageOff1)
         ->setChecked(true);
     menu.PeakHold1->setChecked(s.features.peakHold);
     ShowStateInForce();

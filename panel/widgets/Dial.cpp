@@ -42,29 +42,36 @@ constexpr int kDragThreshold = 3;
 constexpr int kMaxScaleSteps = 20;
 constexpr int kMaxScaleTicks = 200;
 
-QPointF polar(const QPointF& centre, double radius, double degrees) {
+QPointF polar(const QPointF& centre, double radius, double degrees)
+{
     const double a = degrees * kPi / 180.0;
     return {centre.x() + radius * std::cos(a), centre.y() - radius * std::sin(a)};
 }
 
 // "##0": whole number, no minus sign in front of a zero.
-QString wholeNumberText(double v) {
+QString wholeNumberText(double v)
+{
     double r = std::round(v);
-    if (r == 0.0) r = 0.0;  // folds -0 into 0
+    if (r == 0.0)
+        r = 0.0;  // folds -0 into 0
     return QString::number(r, 'f', 0);
 }
 
 }  // namespace
 
-Dial::Dial(QWidget* parent) : QWidget(parent) {
+Dial::Dial(QWidget* parent) : QWidget(parent)
+{
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     InstallPanelAccessibility();
 }
 
-void Dial::setRange(float minimum, float maximum) {
-    if (!std::isfinite(minimum) || !std::isfinite(maximum)) return;
-    if (minimum > maximum) std::swap(minimum, maximum);
+void Dial::setRange(float minimum, float maximum)
+{
+    if (!std::isfinite(minimum) || !std::isfinite(maximum))
+        return;
+    if (minimum > maximum)
+        std::swap(minimum, maximum);
     minimum_ = minimum;
     maximum_ = maximum;
     const float clamped = std::clamp(value_, minimum_, maximum_);
@@ -75,78 +82,89 @@ void Dial::setRange(float minimum, float maximum) {
     update();
 }
 
-void Dial::setDigitalSteps(int steps) {
-    digitalSteps_ = std::max(0, steps);
-}
+void Dial::setDigitalSteps(int steps) { digitalSteps_ = std::max(0, steps); }
 
-void Dial::setScale(int steps, int subSteps) {
+void Dial::setScale(int steps, int subSteps)
+{
     scaleSteps_ = std::clamp(steps, 0, kMaxScaleSteps);
     scaleSubSteps_ = std::clamp(subSteps, 1, kMaxScaleTicks);
     update();
 }
 
-void Dial::setCaption(const QString& caption) {
+void Dial::setCaption(const QString& caption)
+{
     caption_ = caption;
     update();
 }
 
-void Dial::setUnit(const QString& unit) {
+void Dial::setUnit(const QString& unit)
+{
     unit_ = unit;
     update();
 }
 
-void Dial::setValue(float value) {
+void Dial::setValue(float value)
+{
     // From the program (e.g. the configuration loader): clamp, but keep the
     // exact value even off the digital grid.
     float v = value;
-    if (std::isnan(v)) v = minimum_;
+    if (std::isnan(v))
+        v = minimum_;
     v = std::clamp(v, minimum_, maximum_);
-    if (v == value_) return;
+    if (v == value_)
+        return;
     value_ = v;
     valueChangedForAssistiveTechnology();
     update();
 }
 
-void Dial::valueChangedForAssistiveTechnology() {
+void Dial::valueChangedForAssistiveTechnology()
+{
     QAccessibleValueChangeEvent event(this, static_cast<double>(value_));
     QAccessible::updateAccessibility(&event);
 }
 
-QString Dial::valueText() const {
+QString Dial::valueText() const
+{
     // "##0.0": one decimal, no minus sign in front of a zero reading.
     double shown = std::round(static_cast<double>(value_) * 10.0) / 10.0;
-    if (shown == 0.0) shown = 0.0;
+    if (shown == 0.0)
+        shown = 0.0;
     QString text = QString::number(shown, 'f', 1);
-    if (!unit_.isEmpty()) text += QLatin1Char(' ') + unit_;
+    if (!unit_.isEmpty())
+        text += QLatin1Char(' ') + unit_;
     return text;
 }
 
-QSize Dial::sizeHint() const {
-    return {120, 130};
-}
+QSize Dial::sizeHint() const { return {120, 130}; }
 
-QSize Dial::minimumSizeHint() const {
-    return {80, 90};
-}
+QSize Dial::minimumSizeHint() const { return {80, 90}; }
 
 // --- value arithmetic ---------------------------------------------------
 
-float Dial::gridValue(long long k) const {
-    if (k <= 0) return minimum_;
-    if (k >= digitalSteps_) return maximum_;
+float Dial::gridValue(long long k) const
+{
+    if (k <= 0)
+        return minimum_;
+    if (k >= digitalSteps_)
+        return maximum_;
     const double range = static_cast<double>(maximum_) - static_cast<double>(minimum_);
     const double v = static_cast<double>(minimum_) + static_cast<double>(k) * range / digitalSteps_;
     return std::clamp(static_cast<float>(v), minimum_, maximum_);
 }
 
-double Dial::gridPosition(float v) const {
+double Dial::gridPosition(float v) const
+{
     const double range = static_cast<double>(maximum_) - static_cast<double>(minimum_);
-    if (range <= 0.0) return 0.0;
+    if (range <= 0.0)
+        return 0.0;
     return (static_cast<double>(v) - static_cast<double>(minimum_)) / range * digitalSteps_;
 }
 
-float Dial::clampAndSnap(float v) const {
-    if (std::isnan(v)) return value_;
+float Dial::clampAndSnap(float v) const
+{
+    if (std::isnan(v))
+        return value_;
     v = std::clamp(v, minimum_, maximum_);
     if (digitalSteps_ > 0 && maximum_ > minimum_) {
         const double pos = std::clamp(gridPosition(v), 0.0, static_cast<double>(digitalSteps_));
@@ -155,22 +173,27 @@ float Dial::clampAndSnap(float v) const {
     return v;
 }
 
-float Dial::smallStep() const {
+float Dial::smallStep() const
+{
     const float range = maximum_ - minimum_;
     return digitalSteps_ > 0 ? range / static_cast<float>(digitalSteps_) : range / 100.0f;
 }
 
-void Dial::changeByUser(float newValue) {
+void Dial::changeByUser(float newValue)
+{
     const float v = clampAndSnap(newValue);
-    if (v == value_) return;
+    if (v == value_)
+        return;
     value_ = v;
     valueChangedForAssistiveTechnology();
     update();
     emit valueChanged(value_);
 }
 
-void Dial::stepBy(long long steps) {
-    if (steps == 0) return;
+void Dial::stepBy(long long steps)
+{
+    if (steps == 0)
+        return;
     if (digitalSteps_ > 0 && maximum_ > minimum_) {
         // Move from grid point to grid point; a value the program set between
         // two points goes to the neighbouring point in the direction asked.
@@ -185,7 +208,8 @@ void Dial::stepBy(long long steps) {
     }
 }
 
-void Dial::largeStepBy(int direction) {
+void Dial::largeStepBy(int direction)
+{
     if (digitalSteps_ > 0 && maximum_ > minimum_) {
         const double small = (static_cast<double>(maximum_) - static_cast<double>(minimum_)) / digitalSteps_;
         long long n = 1;
@@ -200,7 +224,8 @@ void Dial::largeStepBy(int direction) {
     }
 }
 
-float Dial::valueAtPoint(const QPointF& p) const {
+float Dial::valueAtPoint(const QPointF& p) const
+{
     // Dragging up or to the right turns the knob clockwise (up the scale).
     const double travel = (p.x() - pressPos_.x()) - (p.y() - pressPos_.y());
     const double range = static_cast<double>(maximum_) - static_cast<double>(minimum_);
@@ -210,7 +235,8 @@ float Dial::valueAtPoint(const QPointF& p) const {
 
 // --- input --------------------------------------------------------------
 
-void Dial::mousePressEvent(QMouseEvent* event) {
+void Dial::mousePressEvent(QMouseEvent* event)
+{
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
@@ -223,7 +249,8 @@ void Dial::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void Dial::mouseMoveEvent(QMouseEvent* event) {
+void Dial::mouseMoveEvent(QMouseEvent* event)
+{
     if (!pressed_ || !event->buttons().testFlag(Qt::LeftButton)) {
         QWidget::mouseMoveEvent(event);
         return;
@@ -231,7 +258,8 @@ void Dial::mouseMoveEvent(QMouseEvent* event) {
     const QPointF pos = event->position();
     const bool fine = event->modifiers().testFlag(Qt::ShiftModifier);
     if (!dragged_) {
-        if ((pos - pressPos_).manhattanLength() < kDragThreshold) return;
+        if ((pos - pressPos_).manhattanLength() < kDragThreshold)
+            return;
         // The drag starts here, so the knob does not jump by the threshold.
         dragged_ = true;
         pressPos_ = pos;
@@ -248,7 +276,8 @@ void Dial::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void Dial::mouseReleaseEvent(QMouseEvent* event) {
+void Dial::mouseReleaseEvent(QMouseEvent* event)
+{
     if (event->button() != Qt::LeftButton || !pressed_) {
         QWidget::mouseReleaseEvent(event);
         return;
@@ -259,53 +288,59 @@ void Dial::mouseReleaseEvent(QMouseEvent* event) {
     emit clicked();
 }
 
-void Dial::wheelEvent(QWheelEvent* event) {
+void Dial::wheelEvent(QWheelEvent* event)
+{
     QPoint delta = event->angleDelta();
     int d = delta.y() != 0 ? delta.y() : delta.x();
-    if (event->inverted()) d = -d;
+    if (event->inverted())
+        d = -d;
     // Touchpads deliver fractions of a notch: gather them into whole notches.
     wheelRemainder_ += d;
     const int notches = wheelRemainder_ / 120;
     wheelRemainder_ -= notches * 120;
-    if (notches != 0) stepBy(notches);
+    if (notches != 0)
+        stepBy(notches);
     event->accept();
 }
 
-void Dial::keyPressEvent(QKeyEvent* event) {
+void Dial::keyPressEvent(QKeyEvent* event)
+{
     switch (event->key()) {
-    case Qt::Key_Up:
-    case Qt::Key_Right:
-        stepBy(1);
-        break;
-    case Qt::Key_Down:
-    case Qt::Key_Left:
-        stepBy(-1);
-        break;
-    case Qt::Key_PageUp:
-        largeStepBy(1);
-        break;
-    case Qt::Key_PageDown:
-        largeStepBy(-1);
-        break;
-    case Qt::Key_Home:
-        changeByUser(minimum_);
-        break;
-    case Qt::Key_End:
-        changeByUser(maximum_);
-        break;
-    default:
-        QWidget::keyPressEvent(event);
-        return;
+        case Qt::Key_Up:
+        case Qt::Key_Right:
+            stepBy(1);
+            break;
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+            stepBy(-1);
+            break;
+        case Qt::Key_PageUp:
+            largeStepBy(1);
+            break;
+        case Qt::Key_PageDown:
+            largeStepBy(-1);
+            break;
+        case Qt::Key_Home:
+            changeByUser(minimum_);
+            break;
+        case Qt::Key_End:
+            changeByUser(maximum_);
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
     }
     event->accept();
 }
 
-void Dial::focusInEvent(QFocusEvent* event) {
+void Dial::focusInEvent(QFocusEvent* event)
+{
     update();
     QWidget::focusInEvent(event);
 }
 
-void Dial::focusOutEvent(QFocusEvent* event) {
+void Dial::focusOutEvent(QFocusEvent* event)
+{
     pressed_ = false;
     dragged_ = false;
     update();
@@ -314,13 +349,15 @@ void Dial::focusOutEvent(QFocusEvent* event) {
 
 // --- painting -----------------------------------------------------------
 
-QString Dial::scaleText(int division) const {
+QString Dial::scaleText(int division) const
+{
     const double range = static_cast<double>(maximum_) - static_cast<double>(minimum_);
     const double v = static_cast<double>(minimum_) + range * division / std::max(1, scaleSteps_);
     return wholeNumberText(v);
 }
 
-Dial::Layout Dial::layout() const {
+Dial::Layout Dial::layout() const
+{
     Layout g;
     const QFontMetricsF captionMetrics(font());
     g.captionHeight = captionMetrics.height();
@@ -351,12 +388,13 @@ Dial::Layout Dial::layout() const {
     const double spare = std::max(0.0, availH - extentAbove - extentBelow);
     g.centre = QPointF(w / 2.0, top + extentAbove + spare / 2.0);
     g.numberGap = gap;
-    g.readoutTop = std::min(static_cast<double>(height()) - captionMetrics.height() - 3.0,
-                            g.centre.y() + extentBelow + 1.0);
+    g.readoutTop =
+        std::min(static_cast<double>(height()) - captionMetrics.height() - 3.0, g.centre.y() + extentBelow + 1.0);
     return g;
 }
 
-void Dial::paintEvent(QPaintEvent*) {
+void Dial::paintEvent(QPaintEvent*)
+{
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
@@ -401,8 +439,8 @@ void Dial::paintEvent(QPaintEvent*) {
             const double tw = nm.horizontalAdvance(text);
             const double th = nm.ascent();
             const double rad = a * kPi / 180.0;
-            const double reach = r + g.numberGap + std::abs(std::cos(rad)) * tw / 2.0 +
-                                 std::abs(std::sin(rad)) * th / 2.0;
+            const double reach =
+                r + g.numberGap + std::abs(std::cos(rad)) * tw / 2.0 + std::abs(std::sin(rad)) * th / 2.0;
             const QPointF at = polar(c, reach, a);
             p.drawText(QPointF(at.x() - tw / 2.0, at.y() + th / 2.0 - nm.descent() * 0.25), text);
         }

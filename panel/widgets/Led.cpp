@@ -16,26 +16,31 @@ const QColor kInk(232, 236, 248);
 const QColor kDimInk(168, 178, 214);
 }  // namespace
 
-Led::Led(QWidget* parent) : QWidget(parent) {
+Led::Led(QWidget* parent) : QWidget(parent)
+{
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     InstallPanelAccessibility();
 }
 
-void Led::setCaption(const QString& caption) {
+void Led::setCaption(const QString& caption)
+{
     caption_ = caption;
     updateGeometry();
     update();
 }
 
-void Led::setColors(const QColor& on, const QColor& off) {
+void Led::setColors(const QColor& on, const QColor& off)
+{
     on_ = on;
     off_ = off;
     update();
 }
 
-void Led::setChecked(bool checked) {
-    if (checked == checked_) return;
+void Led::setChecked(bool checked)
+{
+    if (checked == checked_)
+        return;
     checked_ = checked;
     QAccessible::State changed;
     changed.checked = true;
@@ -44,13 +49,15 @@ void Led::setChecked(bool checked) {
     update();
 }
 
-QSize Led::sizeHint() const {
+QSize Led::sizeHint() const
+{
     const QFontMetricsF fm(font());
     const int text = static_cast<int>(fm.horizontalAdvance(caption_)) + 26;
     return {std::max(70, text), 20};
 }
 
-void Led::paintLamp(QPainter& p, const QPointF& c, double rad, const QColor& base, bool lit) {
+void Led::paintLamp(QPainter& p, const QPointF& c, double rad, const QColor& base, bool lit)
+{
     // A lit lamp glows onto the panel around it.
     if (lit) {
         QRadialGradient glow(c, rad * 1.9);
@@ -86,7 +93,8 @@ void Led::paintLamp(QPainter& p, const QPointF& c, double rad, const QColor& bas
     p.drawEllipse(c - QPointF(rad * 0.32, rad * 0.36), rad * 0.28, rad * 0.2);
 }
 
-void Led::paintEvent(QPaintEvent*) {
+void Led::paintEvent(QPaintEvent*)
+{
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const double d = std::clamp(height() - 6.0, 6.0, 14.0);
@@ -98,8 +106,7 @@ void Led::paintEvent(QPaintEvent*) {
     p.setPen(isEnabled() ? kInk : kDimInk);
     p.setFont(font());
     const double textLeft = c.x() + rad + 6.0;
-    p.drawText(QRectF(textLeft, 0, width() - textLeft, height()), Qt::AlignLeft | Qt::AlignVCenter,
-               caption_);
+    p.drawText(QRectF(textLeft, 0, width() - textLeft, height()), Qt::AlignLeft | Qt::AlignVCenter, caption_);
 }
 
 }  // namespace varmolen

@@ -56,15 +56,15 @@ void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
 void TPaintBox::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_M:
-    case Qt::Key_Space:
-        emit keyPressed(event->key(), event->modifiers());
-        event->accept();
-        return;
-    default:
-        QWidget::keyPressEvent(event);
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_M:
+        case Qt::Key_Space:
+            emit keyPressed(event->key(), event->modifiers());
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
     }
 }
 

@@ -102,8 +102,7 @@ public:
             if (const auto* toggle = qobject_cast<const ToggleSwitch*>(control())) {
                 // A lever has no caption of its own: its name says what it
                 // sets and both positions, checked one first.
-                const QString what =
-                    toggle->accessibleName().isEmpty() ? groupTitle(toggle) : toggle->accessibleName();
+                const QString what = toggle->accessibleName().isEmpty() ? groupTitle(toggle) : toggle->accessibleName();
                 return QStringLiteral("%1: %2 / %3").arg(what, toggle->checkedLabel(), toggle->uncheckedLabel());
             }
             const auto* rocker = static_cast<const RockerSwitch*>(control());
@@ -229,9 +228,7 @@ QAccessibleInterface* panelInterface(const QString& className, QObject* object)
 {
     if (object == nullptr || !object->isWidgetType())
         return nullptr;
-    const auto is = [&className](const QMetaObject& meta) {
-        return className == QLatin1StringView(meta.className());
-    };
+    const auto is = [&className](const QMetaObject& meta) { return className == QLatin1StringView(meta.className()); };
     if (is(Dial::staticMetaObject))
         return new DialInterface(static_cast<Dial*>(object));
     if (is(RockerSwitch::staticMetaObject))

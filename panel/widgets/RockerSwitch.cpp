@@ -19,30 +19,35 @@ const QColor kFocusInk(200, 220, 255);
 
 RockerSwitch::RockerSwitch(QWidget* parent) : SwitchBase(parent) {}
 
-QString RockerSwitch::positionText(bool checked) const {
+QString RockerSwitch::positionText(bool checked) const
+{
     return checked ? QStringLiteral("on") : QStringLiteral("off");
 }
 
-void RockerSwitch::setCaption(const QString& caption) {
+void RockerSwitch::setCaption(const QString& caption)
+{
     caption_ = caption;
     updateGeometry();
     update();
 }
 
-void RockerSwitch::setLed(const QColor& on, const QColor& off) {
+void RockerSwitch::setLed(const QColor& on, const QColor& off)
+{
     hasLed_ = true;
     ledOn_ = on;
     ledOff_ = off;
     update();
 }
 
-QSize RockerSwitch::sizeHint() const {
+QSize RockerSwitch::sizeHint() const
+{
     const QFontMetricsF fm(font());
     const int text = static_cast<int>(fm.horizontalAdvance(caption_)) + 8;
     return {std::max(56, text), 64};
 }
 
-void RockerSwitch::paintEvent(QPaintEvent*) {
+void RockerSwitch::paintEvent(QPaintEvent*)
+{
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QFontMetricsF fm(font());

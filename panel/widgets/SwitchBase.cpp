@@ -8,33 +8,39 @@
 
 namespace varmolen {
 
-SwitchBase::SwitchBase(QWidget* parent) : QWidget(parent) {
+SwitchBase::SwitchBase(QWidget* parent) : QWidget(parent)
+{
     setFocusPolicy(Qt::StrongFocus);
     InstallPanelAccessibility();
 }
 
-void SwitchBase::setChecked(bool checked) {
-    if (checked == checked_) return;
+void SwitchBase::setChecked(bool checked)
+{
+    if (checked == checked_)
+        return;
     checked_ = checked;
     checkedChangedForAssistiveTechnology();
     update();
 }
 
-void SwitchBase::click() {
+void SwitchBase::click()
+{
     checked_ = !checked_;
     checkedChangedForAssistiveTechnology();
     update();
     emit clicked();
 }
 
-void SwitchBase::checkedChangedForAssistiveTechnology() {
+void SwitchBase::checkedChangedForAssistiveTechnology()
+{
     QAccessible::State changed;
     changed.checked = true;
     QAccessibleStateChangeEvent event(this, changed);
     QAccessible::updateAccessibility(&event);
 }
 
-void SwitchBase::mousePressEvent(QMouseEvent* event) {
+void SwitchBase::mousePressEvent(QMouseEvent* event)
+{
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
@@ -43,7 +49,8 @@ void SwitchBase::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void SwitchBase::mouseReleaseEvent(QMouseEvent* event) {
+void SwitchBase::mouseReleaseEvent(QMouseEvent* event)
+{
     if (event->button() != Qt::LeftButton || !pressed_) {
         QWidget::mouseReleaseEvent(event);
         return;
@@ -51,12 +58,15 @@ void SwitchBase::mouseReleaseEvent(QMouseEvent* event) {
     pressed_ = false;
     event->accept();
     // Sliding off the switch before letting go cancels the click.
-    if (rect().contains(event->position().toPoint())) click();
+    if (rect().contains(event->position().toPoint()))
+        click();
 }
 
-void SwitchBase::keyPressEvent(QKeyEvent* event) {
+void SwitchBase::keyPressEvent(QKeyEvent* event)
+{
     if (event->key() == Qt::Key_Space) {
-        if (!event->isAutoRepeat()) click();
+        if (!event->isAutoRepeat())
+            click();
         event->accept();
         return;
     }

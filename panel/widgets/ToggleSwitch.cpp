@@ -19,24 +19,25 @@ const QColor kSkyBlue(135, 206, 235);
 
 ToggleSwitch::ToggleSwitch(QWidget* parent) : SwitchBase(parent) {}
 
-QString ToggleSwitch::positionText(bool checked) const {
-    return checked ? checkedLabel_ : uncheckedLabel_;
-}
+QString ToggleSwitch::positionText(bool checked) const { return checked ? checkedLabel_ : uncheckedLabel_; }
 
-void ToggleSwitch::setLabels(const QString& checkedLabel, const QString& uncheckedLabel) {
+void ToggleSwitch::setLabels(const QString& checkedLabel, const QString& uncheckedLabel)
+{
     checkedLabel_ = checkedLabel;
     uncheckedLabel_ = uncheckedLabel;
     updateGeometry();
     update();
 }
 
-QSize ToggleSwitch::sizeHint() const {
+QSize ToggleSwitch::sizeHint() const
+{
     const QFontMetricsF fm(font());
     const double text = std::max(fm.horizontalAdvance(checkedLabel_), fm.horizontalAdvance(uncheckedLabel_));
     return {std::max(40, static_cast<int>(text) + 6), 80};
 }
 
-void ToggleSwitch::paintEvent(QPaintEvent*) {
+void ToggleSwitch::paintEvent(QPaintEvent*)
+{
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QFontMetricsF fm(font());

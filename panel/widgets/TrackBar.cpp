@@ -7,10 +7,7 @@
 
 namespace varmolen {
 
-TrackBar::TrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
-{
-    InstallPanelAccessibility();
-}
+TrackBar::TrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) { InstallPanelAccessibility(); }
 
 void TrackBar::setPositions(const QStringList& names, const QList<double>& numbers)
 {

@@ -17,9 +17,9 @@ TEST(AcquisitionLoop, StartSequenceOpensQueuesAndStartsThenWaitsForTheDevice)
     EXPECT_TRUE(r.loop.running());
     EXPECT_EQ(r.s.stopped, 0);
     // Start, then the first position query finds the device at 0 and queues b.
-    EXPECT_EQ(r.device.calls(), (Calls{WaveCall::Query, WaveCall::Open, WaveCall::Prepare, WaveCall::AddBuffer,
-                                       WaveCall::Start, WaveCall::GetPosition, WaveCall::Prepare,
-                                       WaveCall::AddBuffer}));
+    EXPECT_EQ(r.device.calls(),
+              (Calls{WaveCall::Query, WaveCall::Open, WaveCall::Prepare, WaveCall::AddBuffer, WaveCall::Start,
+                     WaveCall::GetPosition, WaveCall::Prepare, WaveCall::AddBuffer}));
     EXPECT_EQ(r.device.queuedBuffers(), 2u);
     EXPECT_TRUE(r.host.timeoutTimer);
     EXPECT_EQ(r.displayPasses, 0);
@@ -399,7 +399,7 @@ TEST(AcquisitionLoop, BlockHandOffSeesWholeBuffersAndTheirGaps)
         EXPECT_EQ(seen[i].rate, 44100u);
         EXPECT_EQ(seen[i].follows, i > 0);
         EXPECT_EQ(seen[i].firstChannel2, static_cast<std::int32_t>(2048 * i));  // no frame skipped
-        EXPECT_EQ(seen[i].firstChannel1, 1000);  // before any DC removal
+        EXPECT_EQ(seen[i].firstChannel1, 1000);                                 // before any DC removal
     }
 
     // A timed-out wait resets the device: neither the buffer it returns nor

@@ -91,8 +91,7 @@ TEST(WaveEngine, ReleaseRunsEveryStepAndReportsEachFailure)
     r.device.failEverything(MMSYSERR_ERROR);
     r.s.stopped = 1;
     r.engine.ReleaseWaveInput();
-    EXPECT_EQ(r.device.calls(),
-              (Calls{WaveCall::Reset, WaveCall::Unprepare, WaveCall::Unprepare, WaveCall::Close}));
+    EXPECT_EQ(r.device.calls(), (Calls{WaveCall::Reset, WaveCall::Unprepare, WaveCall::Unprepare, WaveCall::Close}));
     EXPECT_EQ(r.host.texts(),
               (std::vector<std::string>{"Error Resetting the input wave device", "Error unpreparing the _a Header",
                                         "Error unpreparing the _b Header", "Error closing the input wave device"}));

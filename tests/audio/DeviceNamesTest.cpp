@@ -32,8 +32,9 @@ TEST(DeviceNames, TheRecordsCutKeeps31BytesAndWholeCharacters)
               "Playback/recording through the ");
     EXPECT_EQ(cutProductName("Signal generator"), "Signal generator");
     // "ü" takes bytes 30 and 31 (0xC3 0xBC): the cut goes before it.
-    const std::string german = "Mikrofon am Arbeitstisch im Bl\xC3\xBC"
-                               "tenweg";
+    const std::string german =
+        "Mikrofon am Arbeitstisch im Bl\xC3\xBC"
+        "tenweg";
     ASSERT_EQ(german.substr(30, 2), "\xC3\xBC");
     EXPECT_EQ(cutProductName(german), german.substr(0, 30));
     const std::string ascii(40, 'x');

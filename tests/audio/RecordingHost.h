@@ -27,10 +27,7 @@ public:
         if (enabled && timer == TimerId::TimeoutTimer)
             ++timeoutStarts;  // enabling a timer restarts its interval
     }
-    bool timerEnabled(TimerId timer) const override
-    {
-        return timer == TimerId::StartTimer ? startTimer : timeoutTimer;
-    }
+    bool timerEnabled(TimerId timer) const override { return timer == TimerId::StartTimer ? startTimer : timeoutTimer; }
     void pauseMs(int milliseconds) override { pausedMs += milliseconds; }
     int eventLoopDepth() const override { return loopDepth; }
 

@@ -15,7 +15,10 @@ namespace varmolen {
 namespace {
 
 // Frame f of a push numbered n: values that tell every push and frame apart.
-std::int16_t valueOf(std::uint64_t n, std::size_t sample) { return static_cast<std::int16_t>((n * 131 + sample) % 65521); }
+std::int16_t valueOf(std::uint64_t n, std::size_t sample)
+{
+    return static_cast<std::int16_t>((n * 131 + sample) % 65521);
+}
 
 std::vector<std::int16_t> framesOf(std::uint64_t n, std::size_t frames, unsigned channels)
 {

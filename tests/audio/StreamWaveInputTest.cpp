@@ -247,8 +247,9 @@ TEST(StreamWaveInput, CloseGivesUpOnAStuckSourceWithinItsBoundAndTheServiceGoesO
         SCOPED_TRACE(spins ? "a source that spins" : "a source that never returns");
         auto driver = std::make_shared<test::StuckDriver>();
         {
-            StreamWaveInput input({{"Stuck", [driver, spins] { return std::make_unique<test::StuckSource>(driver, spins); }},
-                                   generatorDevice()});
+            StreamWaveInput input(
+                {{"Stuck", [driver, spins] { return std::make_unique<test::StuckSource>(driver, spins); }},
+                 generatorDevice()});
             const WAVEFORMATEX f = format(2, 11025);
             HWAVEIN h = 0;
             ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, 0), MMSYSERR_NOERROR);
@@ -410,10 +411,10 @@ TEST(AlsaCaptureSource, OverrunsAndSuspendsAreCountedMarkedAndLeaveSilenceOfThei
 {
     OverrunningCard* card = nullptr;
     StreamWaveInput input({{"Overrunning", [&card] {
-                               auto c = std::make_unique<OverrunningCard>();
-                               card = c.get();
-                               return c;
-                           }}});
+                                auto c = std::make_unique<OverrunningCard>();
+                                card = c.get();
+                                return c;
+                            }}});
     const WAVEFORMATEX f = format(2, OverrunningCard::kRate);
     char folder[] = "/tmp/varmolen-breaks-XXXXXX";
     ASSERT_NE(::mkdtemp(folder), nullptr);

@@ -25,7 +25,10 @@ constexpr std::uint32_t kBlue = 0xFF0000;
 
 TEST(DisplayPass, BackgroundAndGraticuleColoursBySchemes)
 {
-    struct Case { int scheme; std::uint32_t background, grid; };
+    struct Case {
+        int scheme;
+        std::uint32_t background, grid;
+    };
     for (const Case c : {Case{1, kWhite, kTeal}, Case{2, kBlack, kTeal}, Case{3, kTeal, kBlack}}) {
         Bench b;
         b.r.fill(0x123456);
@@ -134,8 +137,8 @@ TEST(DisplayPass, ARedrawLeavesAcquisitionAsItWas)
         for (const int chop : {1, 0})
             for (const int source : {1, 2})
                 for (const Freeze freeze : {Freeze::Hold, Freeze::SingleArmed, Freeze::SingleFrozen}) {
-                    SCOPED_TRACE(::testing::Message() << "shape " << shape << ", chop " << chop << ", source "
-                                                      << source << ", freeze " << static_cast<int>(freeze));
+                    SCOPED_TRACE(::testing::Message() << "shape " << shape << ", chop " << chop << ", source " << source
+                                                      << ", freeze " << static_cast<int>(freeze));
                     Bench b;
                     b.s.chan1Enabled = 1;
                     b.s.chan2Enabled = 1;
@@ -176,10 +179,9 @@ TEST(DisplayPass, ARedrawLeavesAcquisitionAsItWas)
                         std::array<std::int32_t, kArrayLength> chan1Samples;
                         std::array<std::int32_t, kArrayLength> chan2Samples;
                     };
-                    const auto before = std::make_unique<Acquisition>(
-                        Acquisition{b.s.displayHold, b.s.singleSweep, b.s.crossingSeen, b.s.triggerFound,
-                                    b.s.triggerIndex, b.s.traceKept, b.s.keptBlocks, b.s.chan1Samples,
-                                    b.s.chan2Samples});
+                    const auto before = std::make_unique<Acquisition>(Acquisition{
+                        b.s.displayHold, b.s.singleSweep, b.s.crossingSeen, b.s.triggerFound, b.s.triggerIndex,
+                        b.s.traceKept, b.s.keptBlocks, b.s.chan1Samples, b.s.chan2Samples});
                     RunRedrawPass(b.s, b.s, b.s, b.r);
                     EXPECT_EQ(b.s.displayHold, before->displayHold);
                     EXPECT_EQ(b.s.singleSweep, before->singleSweep);

@@ -106,9 +106,8 @@ TEST(DisplaySafety, RandomSettingsNeverLeaveTheArrays)
             ASSERT_LE(b.s.expandWidth, 512) << round;
         }
         if (b.s.displayType == 1 && (b.s.chan1Enabled || b.s.chan2Enabled)) {
-            const int y0 = b.s.chan1Enabled && (b.s.triggerChannel != 1 || !b.s.chan2Enabled)
-                               ? b.s.chan1FreqOffset
-                               : b.s.chan2FreqOffset;
+            const int y0 = b.s.chan1Enabled && (b.s.triggerChannel != 1 || !b.s.chan2Enabled) ? b.s.chan1FreqOffset
+                                                                                              : b.s.chan2FreqOffset;
             for (int k = 0; k <= 512; ++k)
                 ASSERT_LE(b.s.chan1Trace[k], y0) << round;  // never above the top row
         }

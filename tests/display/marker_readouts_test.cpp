@@ -307,8 +307,8 @@ TEST(MarkerDrag, TheOtherMarkerStaysLockedUntilRelease)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 142, true, '.');   // picks marker 1
-    MarkerMouseMove(s, s, 396, true, '.');   // leaves its window onto marker 2
+    MarkerMouseMove(s, s, 142, true, '.');  // picks marker 1
+    MarkerMouseMove(s, s, 396, true, '.');  // leaves its window onto marker 2
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.marker2Pos, 396);
     MarkerMouseMove(s, s, 380, true, '.');

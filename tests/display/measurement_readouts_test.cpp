@@ -142,11 +142,12 @@ TEST(MeasurementTexts, Rows)
 
     ChannelReadings none;
     const TimeRowTexts n = TimeTexts(none, 0.0, '.');
-    for (const std::string& text : {n.frequency, n.period, n.peakToPeak, n.peakToPeakDb, n.maximum, n.minimum,
-                                    n.dcMean, n.rms, n.rmsDb, n.overload})
+    for (const std::string& text : {n.frequency, n.period, n.peakToPeak, n.peakToPeakDb, n.maximum, n.minimum, n.dcMean,
+                                    n.rms, n.rmsDb, n.overload})
         EXPECT_EQ(text, "?");
     const ToneRowTexts nf = ToneTexts(none, 0.0, '.');
-    for (const std::string& text : {nf.peakFrequency, nf.peakLevel, nf.peakLevelDb, nf.thd, nf.thdDb, nf.thdN, nf.thdNDb})
+    for (const std::string& text :
+         {nf.peakFrequency, nf.peakLevel, nf.peakLevelDb, nf.thd, nf.thdDb, nf.thdN, nf.thdNDb})
         EXPECT_EQ(text, "?");
     r.tone.thdValid = false;  // a tone too near the Nyquist frequency for harmonics
     EXPECT_EQ(ToneTexts(r, 0.0, '.').thd, "?");

@@ -26,7 +26,7 @@ int CountColour(const Raster& r, std::uint32_t c)
 TEST(Raster, PixelsAreStoredAsWindowSurfaceWords)
 {
     auto r = std::make_unique<Raster>();
-    r->fill(0x00332211);  // blue 0x33, green 0x22, red 0x11
+    r->fill(0x00332211);                   // blue 0x33, green 0x22, red 0x11
     EXPECT_EQ(r->data()[0], 0xFF112233u);  // 0xFFRRGGBB
     r->setPenColor(0x00FF0000);            // blue pen
     r->MoveTo(0, 1);
@@ -45,10 +45,10 @@ TEST(Raster, RectangleOutlinesAndFillsWithExclusiveEdges)
     r->setBrushColor(kBlue);
     r->Rectangle(10, 20, 15, 26);
     EXPECT_EQ(r->pixel(10, 20), kRed);
-    EXPECT_EQ(r->pixel(14, 25), kRed);   // last column and row inside
-    EXPECT_EQ(r->pixel(15, 22), kWhite); // right edge exclusive
-    EXPECT_EQ(r->pixel(12, 26), kWhite); // bottom edge exclusive
-    EXPECT_EQ(r->pixel(12, 22), kBlue);  // interior in the brush
+    EXPECT_EQ(r->pixel(14, 25), kRed);    // last column and row inside
+    EXPECT_EQ(r->pixel(15, 22), kWhite);  // right edge exclusive
+    EXPECT_EQ(r->pixel(12, 26), kWhite);  // bottom edge exclusive
+    EXPECT_EQ(r->pixel(12, 22), kBlue);   // interior in the brush
     EXPECT_EQ(CountColour(*r, kBlue), 3 * 4);
     // A rectangle far larger than the bitmap fills it all.
     r->Rectangle(-2000000000, -2000000000, 2000000000, 2000000000);

@@ -184,10 +184,9 @@ TEST(ResampleBlockForSpan, TableBoundaries)
     struct Row {
         std::int32_t span, blockSize, interpFactor;
     };
-    const Row rows[] = {{9, 16, 64},    {16, 16, 64},   {17, 32, 32},   {32, 32, 32},
-                        {33, 64, 16},   {64, 64, 16},   {65, 128, 8},   {128, 128, 8},
-                        {129, 256, 4},  {256, 256, 4},  {257, 512, 2},  {506, 512, 2},
-                        {512, 512, 2},  {0, 16, 64},    {-5, 16, 64},   {9999, 512, 2}};
+    const Row rows[] = {{9, 16, 64},   {16, 16, 64},  {17, 32, 32},  {32, 32, 32},  {33, 64, 16},  {64, 64, 16},
+                        {65, 128, 8},  {128, 128, 8}, {129, 256, 4}, {256, 256, 4}, {257, 512, 2}, {506, 512, 2},
+                        {512, 512, 2}, {0, 16, 64},   {-5, 16, 64},  {9999, 512, 2}};
     for (const Row& r : rows) {
         const ResampleBlock b = ResampleBlockForSpan(r.span);
         EXPECT_EQ(b.blockSize, r.blockSize) << "span " << r.span;

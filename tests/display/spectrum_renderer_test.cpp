@@ -72,8 +72,8 @@ TEST(Spectrum, SmoothingHalvesTheExcessToTheRightOnly)
     const float peakPower = std::exp(10.025f);  // 10 ln = 100.25
     for (int k = 1; k <= 1024; ++k)
         b.s.spectrumWork[k] = floorPower;
-    b.s.spectrumWork[201] = peakPower;  // bin 200
-    SpectrumFromPower(b.s, b.s, b.s.sampleRate, 343, 32);    // (p * 32) >> 5 == p
+    b.s.spectrumWork[201] = peakPower;                     // bin 200
+    SpectrumFromPower(b.s, b.s, b.s.sampleRate, 343, 32);  // (p * 32) >> 5 == p
     EXPECT_EQ(b.s.chan1Trace[199], 20);
     EXPECT_EQ(b.s.chan1Trace[200], 60);
     EXPECT_EQ(b.s.chan1Trace[201], 40);

@@ -41,10 +41,8 @@ TEST(ScaleSample, MatchesThirtyTwoBitFormulaAndSaturates)
     EXPECT_EQ(ScaleSample(25, -1000), -25);
     EXPECT_EQ(ScaleSample(5000, 32767), (4 * 5000 * 32767) >> 12);
     EXPECT_EQ(ScaleSample(5000, -32768), (4 * 5000 * -32768) >> 12);
-    EXPECT_EQ(ScaleSample(std::numeric_limits<std::int32_t>::max(), 32768),
-              std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(ScaleSample(std::numeric_limits<std::int32_t>::min(), 32768),
-              std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ScaleSample(std::numeric_limits<std::int32_t>::max(), 32768), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(ScaleSample(std::numeric_limits<std::int32_t>::min(), 32768), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(ScaleSample(std::numeric_limits<std::int32_t>::min(), std::int64_t{1} << 40),
               std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(BandFactor(0), 1);
@@ -86,7 +84,7 @@ TEST(TimeTrigger, SinFallingUsesTheBandAboveTheLevel)
     RunDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.triggerIndex, 12);  // W = 4 is the first value in (0, 5)
     EXPECT_EQ(b.s.chan1Trace[0], 4);
-    EXPECT_EQ(b.s.crossingSeen, 0);   // the search stopped at the trigger point
+    EXPECT_EQ(b.s.crossingSeen, 0);  // the search stopped at the trigger point
 }
 
 TEST(TimeTrigger, SqvStepTriggersAtTheEdgeBothSlopes)
@@ -239,7 +237,7 @@ TEST(TimeChannels, DisabledSourceLeavesAStaleTriggerPoint)
     b.s.triggerChannel = 1;
     b.s.triggerEnabled = 1;
     b.s.chopMode = 1;
-    b.s.triggerIndex = 40;   // left by an earlier pass
+    b.s.triggerIndex = 40;  // left by an earlier pass
     b.s.crossingSeen = 1;
     for (int i = 0; i < 1024; ++i)
         b.s.chan2Samples[i] = i;

@@ -41,8 +41,7 @@ TEST(WindowTable, BlackmanHarrisValues)
     // Against the four-term formula at a few points.
     for (int i : {1, 100, 256, 700, 1023}) {
         const double a = 2.0 * M_PI * i / 1024.0;
-        const double expect = 0.35875 - 0.48829 * std::cos(a) + 0.14128 * std::cos(2 * a) -
-                              0.01168 * std::cos(3 * a);
+        const double expect = 0.35875 - 0.48829 * std::cos(a) + 0.14128 * std::cos(2 * a) - 0.01168 * std::cos(3 * a);
         EXPECT_NEAR(w[i], expect, 2e-6) << i;
     }
     // Only 1025 entries are written.
@@ -66,7 +65,8 @@ TEST(PowerSpectrum, MatchesDirectTransformOfWindowedBlock)
 
     std::vector<double> x(1024);
     for (int n = 0; n < 1024; ++n)
-        x[static_cast<std::size_t>(n)] = samples[static_cast<std::size_t>(n)] * static_cast<double>(s->windowTable[static_cast<std::size_t>(n + 1)]);
+        x[static_cast<std::size_t>(n)] =
+            samples[static_cast<std::size_t>(n)] * static_cast<double>(s->windowTable[static_cast<std::size_t>(n + 1)]);
     std::vector<double> power(513);
     for (int m = 0; m <= 512; ++m) {
         std::complex<double> acc = 0.0;
@@ -91,7 +91,8 @@ TEST(PowerSpectrum, MatchesDirectTransformOfWindowedBlock)
     EXPECT_NEAR(s->spectrumWork[1] / mixed, 1.0, 1e-3);
     // The windowed samples 512..1023 stay behind the power values.
     for (int n : {512, 700, 1023})
-        EXPECT_FLOAT_EQ(s->spectrumWork[static_cast<std::size_t>(n + 1)], static_cast<float>(x[static_cast<std::size_t>(n)]));
+        EXPECT_FLOAT_EQ(s->spectrumWork[static_cast<std::size_t>(n + 1)],
+                        static_cast<float>(x[static_cast<std::size_t>(n)]));
 }
 
 TEST(PowerSpectrum, SineOnBin100PeaksAtEntry101WithLowSidelobes)
@@ -100,7 +101,8 @@ TEST(PowerSpectrum, SineOnBin100PeaksAtEntry101WithLowSidelobes)
     std::vector<std::int32_t> samples(1024);
     const double A = 10000.0;
     for (int n = 0; n < 1024; ++n)
-        samples[static_cast<std::size_t>(n)] = static_cast<std::int32_t>(std::lround(A * std::sin(2 * M_PI * 100 * n / 1024.0)));
+        samples[static_cast<std::size_t>(n)] =
+            static_cast<std::int32_t>(std::lround(A * std::sin(2 * M_PI * 100 * n / 1024.0)));
     PowerSpectrum(samples.data(), s->windowTable, s->spectrumWork, s->fftReal, s->fftImag);
     const auto& p = s->spectrumWork;
     int best = 1;
@@ -147,7 +149,8 @@ TEST(Resample, HalfLengthInterleavesSourceAndMidpointsOnTheCurve)
     constexpr double kAmplitude = 20000.0;
     std::vector<std::int32_t> src(kArrayLength);
     for (int i = 0; i < 600; ++i)
-        src[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(std::lround(kAmplitude * std::sin(2 * M_PI * i / 64.0)));
+        src[static_cast<std::size_t>(i)] =
+            static_cast<std::int32_t>(std::lround(kAmplitude * std::sin(2 * M_PI * i / 64.0)));
     std::vector<std::int32_t> out(kArrayLength);
     Resample(Spline(*s), src.data(), kArrayLength, 512, 256.0f, 512.0f, out.data());
     double splineError = 0.0, chordError = 0.0;
@@ -172,7 +175,7 @@ TEST(Resample, HalfLengthInterleavesSourceAndMidpointsOnTheCurve)
 TEST(Resample, SmallRunMatchesTheDocumentedSplineExactly)
 {
     const std::vector<double> y = {0, 100, -50, 300, 20, 80, -200, 10};
-    const int J = 8;          // L + 2 points
+    const int J = 8;  // L + 2 points
     const double L = 6.0, W = 512.0;
     std::vector<double> z(J, 0.0), m(J + 1, 0.0);
     for (int i = 1; i <= J - 2; ++i)
@@ -192,9 +195,10 @@ TEST(Resample, SmallRunMatchesTheDocumentedSplineExactly)
         const double h = k * L / W;
         const int i = static_cast<int>(h);
         const double t = i + 1 - h, u = h - i;
-        const double value = t * y[static_cast<std::size_t>(i)] + u * y[static_cast<std::size_t>(i + 1)] +
-                             ((t * t * t - t) * m[static_cast<std::size_t>(i)] +
-                              (u * u * u - u) * m[static_cast<std::size_t>(i + 1)]) / 6.0;
+        const double value =
+            t * y[static_cast<std::size_t>(i)] + u * y[static_cast<std::size_t>(i + 1)] +
+            ((t * t * t - t) * m[static_cast<std::size_t>(i)] + (u * u * u - u) * m[static_cast<std::size_t>(i + 1)]) /
+                6.0;
         // Single precision may land either side of a whole number.
         if (std::abs(value - std::round(value)) < 0.01)
             continue;
@@ -210,11 +214,18 @@ TEST(Resample, ShortCountsAndOddArgumentsStayInsideTheArrays)
     std::vector<std::int32_t> src(kArrayLength, 5);
     std::vector<std::int32_t> out(kArrayLength, 0);
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case { int available, count; float length, width; };
-    const Case cases[] = {{kArrayLength, 0, 9.0f, 513.0f}, {kArrayLength, -7, 300.0f, 512.0f},
-                          {kArrayLength, 100000, 1e9f, 512.0f}, {kArrayLength, 50, -20.0f, 512.0f},
-                          {kArrayLength, 50, nan, 512.0f}, {kArrayLength, 50, 30.0f, 0.0f},
-                          {3, 1000, 512.0f, 512.0f}, {1, 10, 9.0f, 512.0f}};
+    struct Case {
+        int available, count;
+        float length, width;
+    };
+    const Case cases[] = {{kArrayLength, 0, 9.0f, 513.0f},
+                          {kArrayLength, -7, 300.0f, 512.0f},
+                          {kArrayLength, 100000, 1e9f, 512.0f},
+                          {kArrayLength, 50, -20.0f, 512.0f},
+                          {kArrayLength, 50, nan, 512.0f},
+                          {kArrayLength, 50, 30.0f, 0.0f},
+                          {3, 1000, 512.0f, 512.0f},
+                          {1, 10, 9.0f, 512.0f}};
     for (const Case& c : cases) {
         Resample(Spline(*s), src.data(), c.available, c.count, c.length, c.width, out.data());
         // A constant source resamples to the same constant everywhere.

@@ -21,16 +21,14 @@ namespace {
 
 constexpr double kTwoPi = 2.0 * M_PI;
 
-std::int32_t Code(double v)
-{
-    return static_cast<std::int32_t>(std::clamp(std::lround(v), -32768L, 32767L));
-}
+std::int32_t Code(double v) { return static_cast<std::int32_t>(std::clamp(std::lround(v), -32768L, 32767L)); }
 
 using Signal = std::function<double(std::int64_t)>;
 
 Signal Sine(double hz, double rate, double amplitude, double dc = 0.0, double phase = 0.3)
 {
-    return [=](std::int64_t n) { return dc + amplitude * std::sin(kTwoPi * hz * static_cast<double>(n) / rate + phase); };
+    return
+        [=](std::int64_t n) { return dc + amplitude * std::sin(kTwoPi * hz * static_cast<double>(n) / rate + phase); };
 }
 
 Signal Square(double hz, double rate, double amplitude)
@@ -84,9 +82,9 @@ TEST(TimeFrequency, SineWithinAHundredthOfAPercentToTheLastDigit)
         double rate, hz, share, dc;
     };
     const Case cases[] = {
-        {11025, 53.9, 0.01, 0},    {11025, 440.0, 0.5, 2000},   {11025, 1000.0, 0.99, 0},
-        {11025, 4400.0, 0.01, 0},  {22050, 107.7, 0.3, -5000},  {22050, 8000.0, 0.5, 0},
-        {44100, 215.4, 0.01, 300}, {44100, 10000.0, 0.8, 0},    {44100, 17000.0, 0.05, 0},
+        {11025, 53.9, 0.01, 0},    {11025, 440.0, 0.5, 2000},  {11025, 1000.0, 0.99, 0},
+        {11025, 4400.0, 0.01, 0},  {22050, 107.7, 0.3, -5000}, {22050, 8000.0, 0.5, 0},
+        {44100, 215.4, 0.01, 300}, {44100, 10000.0, 0.8, 0},   {44100, 17000.0, 0.05, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rate << " Hz rate, " << c.hz << " Hz at " << c.share);
@@ -157,9 +155,9 @@ TEST(TimeFrequency, NoiseAndSilenceNeverRead)
         double pole;  // 0: white; near 1: low-passed
         double dc;
     };
-    const Case cases[] = {{"silence", 0.0, 0.0, 0.0},         {"DC", 0.0, 0.0, -4321.0},
-                          {"white, small", 40.0, 0.0, 0.0},    {"white, loud", 12000.0, 0.0, 0.0},
-                          {"red", 3000.0, 0.99, 0.0},          {"brown", 3000.0, 0.9999, 0.0}};
+    const Case cases[] = {{"silence", 0.0, 0.0, 0.0},       {"DC", 0.0, 0.0, -4321.0},
+                          {"white, small", 40.0, 0.0, 0.0}, {"white, loud", 12000.0, 0.0, 0.0},
+                          {"red", 3000.0, 0.99, 0.0},       {"brown", 3000.0, 0.9999, 0.0}};
     auto tone = std::make_unique<ToneMeter>();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -199,8 +197,8 @@ TEST(Levels, SineLevelsAndDcMean)
         int buffers;
     };
     const Case cases[] = {
-        {11025, 440.0, 0.5, 0, 1},       {11025, 97.3, 0.01, 1234, 2}, {22050, 3001.0, 0.7, -9000, 1},
-        {44100, 17000.0, 0.5, 100, 1},   {11025, 5.0, 0.5, -321, 25},  {44100, 1000.0, 0.0, -7777, 1},
+        {11025, 440.0, 0.5, 0, 1},     {11025, 97.3, 0.01, 1234, 2}, {22050, 3001.0, 0.7, -9000, 1},
+        {44100, 17000.0, 0.5, 100, 1}, {11025, 5.0, 0.5, -321, 25},  {44100, 1000.0, 0.0, -7777, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.hz << " Hz at " << c.share << " with DC " << c.dc);
@@ -231,9 +229,8 @@ TEST(Tone, BetweenBinsAndSecondHarmonic)
         double rate, bin, share, harmonic;
     };
     const Case cases[] = {
-        {11025, 100.0, 0.5, 0.0},   {11025, 100.5, 0.5, 0.01},  {11025, 37.37, 0.01, 0.0},
-        {22050, 9.25, 0.9, 0.01},   {44100, 200.81, 0.2, 0.01}, {44100, 505.5, 0.5, 0.0},
-        {11025, 6.4, 0.3, 0.0},     {22050, 123.123, 0.05, 0.01},
+        {11025, 100.0, 0.5, 0.0},   {11025, 100.5, 0.5, 0.01}, {11025, 37.37, 0.01, 0.0}, {22050, 9.25, 0.9, 0.01},
+        {44100, 200.81, 0.2, 0.01}, {44100, 505.5, 0.5, 0.0},  {11025, 6.4, 0.3, 0.0},    {22050, 123.123, 0.05, 0.01},
     };
     auto meter = std::make_unique<ToneMeter>();
     std::vector<std::int32_t> x(1024);
@@ -242,7 +239,8 @@ TEST(Tone, BetweenBinsAndSecondHarmonic)
         const double amplitude = c.share * kFullScaleCode;
         for (int n = 0; n < 1024; ++n) {
             const double a = kTwoPi * c.bin * n / 1024.0 + 1.1;
-            x[static_cast<std::size_t>(n)] = Code(amplitude * (std::sin(a) + c.harmonic * std::sin(2.0 * a + 0.4)) + 250);
+            x[static_cast<std::size_t>(n)] =
+                Code(amplitude * (std::sin(a) + c.harmonic * std::sin(2.0 * a + 0.4)) + 250);
         }
         const ToneReading r = meter->measure(x.data(), 1024, c.rate);
         ASSERT_TRUE(r.valid);
@@ -263,7 +261,7 @@ TEST(Tone, BetweenBinsAndSecondHarmonic)
             EXPECT_NEAR(r.thd, c.harmonic, 0.0002);
         else
             EXPECT_LT(r.thd, 0.001);  // a quiet tone's harmonic bins hold its quantization noise
-        EXPECT_GE(r.thdN, r.thd);  // harmonics and noise together
+        EXPECT_GE(r.thdN, r.thd);     // harmonics and noise together
         EXPECT_LT(r.thdN, r.thd + 0.001);
     }
 }
@@ -351,9 +349,9 @@ TEST(Tone, ThdAgainstALongReference)
         bool secondOnly;             // the 1 % second-harmonic case
     };
     const Case cases[] = {
-        {44100, 997.0, -10, 0.0, false},    {44100, 1000.0, -10, 0.0, false},   {44100, 997.0, -1, 0.0, false},
-        {44100, 997.0, -10, 5.6e-6, false}, {44100, 3001.0, -3, 1e-5, false},   {22050, 440.0, -6, 3e-5, false},
-        {11025, 1000.0, -10, 1e-4, false},  {44100, 1000.0, -6, 0.01, true},    {44100, 50.0, -10, 0.01, true},
+        {44100, 997.0, -10, 0.0, false},    {44100, 1000.0, -10, 0.0, false}, {44100, 997.0, -1, 0.0, false},
+        {44100, 997.0, -10, 5.6e-6, false}, {44100, 3001.0, -3, 1e-5, false}, {22050, 440.0, -6, 3e-5, false},
+        {11025, 1000.0, -10, 1e-4, false},  {44100, 1000.0, -6, 0.01, true},  {44100, 50.0, -10, 0.01, true},
         {11025, 230.0, -20, 0.01, true},
     };
     for (const Case& c : cases) {
@@ -507,7 +505,7 @@ TEST(Faults, ChannelsOfABuffer)
     std::int64_t n = 0;
     const auto stereo = [&](bool follows) {
         for (int i = 0; i < 1024; ++i, ++n) {
-            put(4 * i, Code(8000 * std::sin(kTwoPi * 250.0 * n / 11025.0)));       // channel 2
+            put(4 * i, Code(8000 * std::sin(kTwoPi * 250.0 * n / 11025.0)));                // channel 2
             put(4 * i + 2, Code(-3000 + 12000 * std::sin(kTwoPi * 1000.0 * n / 11025.0)));  // channel 1
         }
         return RecordedBlock{bytes.data(), 4096, 2, 11025, follows};

@@ -29,7 +29,8 @@ void CheckAgainstDirectSum(const std::vector<std::int32_t>& codes, T offset, con
     double scale = 0.0;  // the largest bin any record of this size and level can reach
     for (int t = 0; t < n; ++t) {
         const auto i = static_cast<std::size_t>(t);
-        x[i] = (codes[i] - static_cast<double>(offset)) * static_cast<double>(window[i * static_cast<std::size_t>(stride)]);
+        x[i] = (codes[i] - static_cast<double>(offset)) *
+               static_cast<double>(window[i * static_cast<std::size_t>(stride)]);
         scale += std::abs(x[i]);
     }
     const auto dft = [&](int k) {
@@ -105,16 +106,16 @@ TEST(SpectrumKernel, RefusesLengthsAndArraysItCannotTake)
         EXPECT_FALSE(MakeSpectrumTwiddles(n, std::span<double>(turnRe), std::span<double>(turnIm))) << n;
     ASSERT_TRUE(MakeSpectrumTwiddles(1024, std::span<double>(turnRe), std::span<double>(turnIm)));
     const auto run = [&](int n, int stride, std::size_t workSize, std::size_t turns) {
-        return WindowedPowerSpectrum(codes.data(), n, 0.0, window, stride,
-                                     {std::span<double>(work).first(workSize), re, im,
-                                      std::span<const double>(turnRe).first(turns), turnIm});
+        return WindowedPowerSpectrum(
+            codes.data(), n, 0.0, window, stride,
+            {std::span<double>(work).first(workSize), re, im, std::span<const double>(turnRe).first(turns), turnIm});
     };
-    EXPECT_FALSE(run(1000, 1, 2048, turnRe.size()));         // not a power of two
-    EXPECT_FALSE(run(2048, 1, 2048, turnRe.size()));         // turns made for a shorter length
-    EXPECT_FALSE(run(1024, 1, 1023, turnRe.size()));         // work one short
-    EXPECT_FALSE(run(1024, 3, 1024, turnRe.size()));         // the window read past its end
+    EXPECT_FALSE(run(1000, 1, 2048, turnRe.size()));  // not a power of two
+    EXPECT_FALSE(run(2048, 1, 2048, turnRe.size()));  // turns made for a shorter length
+    EXPECT_FALSE(run(1024, 1, 1023, turnRe.size()));  // work one short
+    EXPECT_FALSE(run(1024, 3, 1024, turnRe.size()));  // the window read past its end
     EXPECT_FALSE(run(1024, 0, 1024, turnRe.size()));
-    EXPECT_EQ(work[0], -7.0);                                // nothing written
+    EXPECT_EQ(work[0], -7.0);  // nothing written
     EXPECT_EQ(re[0], -7.0);
     EXPECT_TRUE(run(1024, 2, 1024, turnRe.size()));
 }

@@ -19,10 +19,7 @@
 
 namespace {
 
-void print(const char* name, const QPoint& p)
-{
-    std::printf("%s %d %d\n", name, p.x(), p.y());
-}
+void print(const char* name, const QPoint& p) { std::printf("%s %d %d\n", name, p.x(), p.y()); }
 
 }  // namespace
 
@@ -49,8 +46,10 @@ int main(int argc, char* argv[])
     const QMenuBar* bar = form.menuBar();
     print("file-menu", bar->mapTo(&form, bar->actionGeometry(form.controls().fileMenu.File1->menuAction()).center()));
     // The place of "Save Bitmap" inside the open File menu.
-    print("save-bitmap-item", form.controls().fileMenu.File1->actionGeometry(form.controls().fileMenu.SaveBitmap1).center());
-    print("record-wav-item", form.controls().fileMenu.File1->actionGeometry(form.controls().fileMenu.RecordWav1).center());
+    print("save-bitmap-item",
+          form.controls().fileMenu.File1->actionGeometry(form.controls().fileMenu.SaveBitmap1).center());
+    print("record-wav-item",
+          form.controls().fileMenu.File1->actionGeometry(form.controls().fileMenu.RecordWav1).center());
     std::fflush(stdout);
     form.close();
     return 0;

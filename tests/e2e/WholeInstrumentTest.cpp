@@ -54,8 +54,8 @@ void keepPicture(SpyScopeForm& form, const char* name)
     const QByteArray folder = qgetenv("VARMOLEN_E2E_PICTURES");
     if (folder.isEmpty())
         return;
-    const QImage picture(reinterpret_cast<const uchar*>(form.displayBitmap().data()), Raster::kWidth,
-                         Raster::kHeight, Raster::bytesPerLine(), QImage::Format_RGB32);
+    const QImage picture(reinterpret_cast<const uchar*>(form.displayBitmap().data()), Raster::kWidth, Raster::kHeight,
+                         Raster::bytesPerLine(), QImage::Format_RGB32);
     picture.save(QString::fromUtf8(folder) + "/" + name + ".png");
 }
 

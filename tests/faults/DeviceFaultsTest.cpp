@@ -70,7 +70,8 @@ TEST_F(DeviceFaults, VanishingDeviceIsShownAndEndsTheProgramWithItsSettingsSaved
     InstrumentState& s = form->state();
 
     // Recording first: the sine reaches channel 1's block.
-    test::runFor(3000, [&] { return test::peak(s.chan1Samples) > 8000; }, [&] { advance(); });
+    test::runFor(
+        3000, [&] { return test::peak(s.chan1Samples) > 8000; }, [&] { advance(); });
     ASSERT_GT(test::peak(s.chan1Samples), 8000) << "the device never recorded";
     ASSERT_TRUE(form->host().recordedMessages().empty());
     ASSERT_EQ(s.stopped, 0);
@@ -97,12 +98,12 @@ TEST_F(DeviceFaults, VanishingDeviceIsShownAndEndsTheProgramWithItsSettingsSaved
     EXPECT_FALSE(form->isVisible()) << "the window stayed open after the device vanished";
     const auto& messages = form->host().recordedMessages();
     ASSERT_FALSE(messages.empty());
-    const std::set<std::string> known = {
-        "Error getting the byte position", "Error in sending 'a' buffer", "Error in sending 'b' buffer",
-        "Error preparing the header_a", "Error preparing the header_b", "Error unpreparing the Header a",
-        "Error unpreparing the Header b", "Error Resetting the input wave device",
-        "Error unpreparing the _a Header", "Error unpreparing the _b Header",
-        "Error closing the input wave device", "Error starting the input wave device"};
+    const std::set<std::string> known = {"Error getting the byte position",     "Error in sending 'a' buffer",
+                                         "Error in sending 'b' buffer",         "Error preparing the header_a",
+                                         "Error preparing the header_b",        "Error unpreparing the Header a",
+                                         "Error unpreparing the Header b",      "Error Resetting the input wave device",
+                                         "Error unpreparing the _a Header",     "Error unpreparing the _b Header",
+                                         "Error closing the input wave device", "Error starting the input wave device"};
     for (const auto& [text, caption] : messages) {
         EXPECT_EQ(caption, "Wave Device Message");
         EXPECT_TRUE(known.count(text)) << "unexpected message: " << text;
@@ -195,8 +196,8 @@ TEST_F(DeviceFaults, SilentDeviceIsRestartedWithoutHangingAndRecordsOnceItDelive
     // without a block resets and restarts the device; the fifth timeout ends
     // the run and a fresh one opens the device anew. Nothing pauses the
     // window meanwhile (this device has no thread to wait for).
-    test::runFor(20000, [&] { return calls(WaveCall::Reset) >= 4 && calls(WaveCall::Open) >= 2; },
-                 [&] { advance(); });
+    test::runFor(
+        20000, [&] { return calls(WaveCall::Reset) >= 4 && calls(WaveCall::Open) >= 2; }, [&] { advance(); });
     EXPECT_EQ(form.host().pausedMs(), 0) << "the event loop was held up";
     EXPECT_TRUE(form.host().recordedMessages().empty());
     EXPECT_EQ(form.host().endRequests(), 0);
@@ -207,7 +208,8 @@ TEST_F(DeviceFaults, SilentDeviceIsRestartedWithoutHangingAndRecordsOnceItDelive
     EXPECT_EQ(test::peak(s.chan1Samples), 0) << "nothing was recorded, so nothing can be shown";
 
     device.setStalled(false);
-    test::runFor(3000, [&] { return test::peak(s.chan1Samples) > 8000; }, [&] { advance(); });
+    test::runFor(
+        3000, [&] { return test::peak(s.chan1Samples) > 8000; }, [&] { advance(); });
     EXPECT_GT(test::peak(s.chan1Samples), 8000) << "the device delivers again but nothing is recorded";
     EXPECT_GT(test::peak(s.chan2Samples), 4000);
     EXPECT_LT(test::peak(s.chan2Samples), 8000) << "the channels are apart";
@@ -225,7 +227,8 @@ TEST_F(DeviceFaults, SlowDeviceKeepsTheWindowServed)
     SpyScopeForm form(device);
     form.host().setRecordOnly(true);
     form.show();
-    test::runFor(20000, [&] { return calls(WaveCall::Reset) >= 1; }, [&] { advance(); });
+    test::runFor(
+        20000, [&] { return calls(WaveCall::Reset) >= 1; }, [&] { advance(); });
     EXPECT_GE(calls(WaveCall::Reset), 1) << "a block a tenth as fast as real time should time out";
     EXPECT_EQ(form.host().pausedMs(), 0) << "the event loop was held up";
     EXPECT_TRUE(form.host().recordedMessages().empty());

@@ -45,7 +45,8 @@ public:
     {
         if (dir_.empty())
             return false;
-        const std::string cmd = std::string("sh '") + VARMOLEN_PULSE_RIG + "' start " + dir_ + " 2>>" + dir_ + "/rig.err";
+        const std::string cmd =
+            std::string("sh '") + VARMOLEN_PULSE_RIG + "' start " + dir_ + " 2>>" + dir_ + "/rig.err";
         const bool ok = std::system(cmd.c_str()) == 0;
         setenv("XDG_RUNTIME_DIR", (dir_ + "/xdg").c_str(), 1);
         setenv("HOME", (dir_ + "/home").c_str(), 1);

@@ -22,7 +22,8 @@ namespace {
 
 // A shown widget in its own top-level window, focused for key input.
 template <typename W>
-std::unique_ptr<W> shown() {
+std::unique_ptr<W> shown()
+{
     auto w = std::make_unique<W>();
     w->resize(w->sizeHint());
     w->show();
@@ -33,7 +34,8 @@ std::unique_ptr<W> shown() {
 }
 
 // A gain or position dial as the channel columns have it.
-std::unique_ptr<Dial> gainDial() {
+std::unique_ptr<Dial> gainDial()
+{
     auto d = shown<Dial>();
     d->setRange(0.0f, 100.0f);
     d->setLargeStep(5.0f);
@@ -45,7 +47,8 @@ std::unique_ptr<Dial> gainDial() {
 }
 
 // The trigger threshold dial: -50 to 50 over 100 digital steps.
-std::unique_ptr<Dial> thresholdDial() {
+std::unique_ptr<Dial> thresholdDial()
+{
     auto d = shown<Dial>();
     d->setRange(-50.0f, 50.0f);
     d->setDigitalSteps(100);
@@ -55,7 +58,8 @@ std::unique_ptr<Dial> thresholdDial() {
 }
 
 // The time base dial: 0.000001 to 100 over 100 digital steps.
-std::unique_ptr<Dial> timeBaseDial() {
+std::unique_ptr<Dial> timeBaseDial()
+{
     auto d = shown<Dial>();
     d->setRange(0.000001f, 100.0f);
     d->setDigitalSteps(100);
@@ -64,15 +68,17 @@ std::unique_ptr<Dial> timeBaseDial() {
     return d;
 }
 
-void wheel(QWidget* w, int delta) {
+void wheel(QWidget* w, int delta)
+{
     const QPointF at(w->width() / 2.0, w->height() / 2.0);
-    QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                  Qt::NoScrollPhase, false);
+    QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                  false);
     QApplication::sendEvent(w, &e);
 }
 
 // A move with the left button held and the given keyboard modifiers.
-void dragTo(QWidget* w, QPoint to, Qt::KeyboardModifiers mods) {
+void dragTo(QWidget* w, QPoint to, Qt::KeyboardModifiers mods)
+{
     const QPointF at(to);
     QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, mods);
     QApplication::sendEvent(w, &e);
@@ -80,7 +86,8 @@ void dragTo(QWidget* w, QPoint to, Qt::KeyboardModifiers mods) {
 
 // --- Dial: values set by the program -----------------------------------
 
-TEST(Dial, SetValueClampsToTheRangeAndKeepsOffGridValues) {
+TEST(Dial, SetValueClampsToTheRangeAndKeepsOffGridValues)
+{
     auto d = thresholdDial();
     d->setValue(75.0f);
     EXPECT_FLOAT_EQ(d->value(), 50.0f);
@@ -98,7 +105,8 @@ TEST(Dial, SetValueClampsToTheRangeAndKeepsOffGridValues) {
     EXPECT_FLOAT_EQ(g->value(), 0.0f);
 }
 
-TEST(Dial, NarrowingTheRangeClampsTheValueAndReversedEndsAreOrdered) {
+TEST(Dial, NarrowingTheRangeClampsTheValueAndReversedEndsAreOrdered)
+{
     auto d = shown<Dial>();
     d->setRange(0.0f, 100.0f);
     d->setValue(80.0f);
@@ -110,7 +118,8 @@ TEST(Dial, NarrowingTheRangeClampsTheValueAndReversedEndsAreOrdered) {
     EXPECT_FLOAT_EQ(d->value(), 10.0f);
 }
 
-TEST(Dial, ReadoutShowsOneDecimalAndTheUnit) {
+TEST(Dial, ReadoutShowsOneDecimalAndTheUnit)
+{
     auto d = gainDial();
     EXPECT_EQ(d->valueText(), "50.0 %");
     d->setValue(37.66f);
@@ -129,7 +138,8 @@ TEST(Dial, ReadoutShowsOneDecimalAndTheUnit) {
     EXPECT_EQ(b->valueText(), "0.0");
 }
 
-TEST(Dial, SettingFromTheProgramEmitsNothing) {
+TEST(Dial, SettingFromTheProgramEmitsNothing)
+{
     auto d = gainDial();
     QSignalSpy changed(d.get(), &Dial::valueChanged);
     QSignalSpy clicked(d.get(), &Dial::clicked);
@@ -143,7 +153,8 @@ TEST(Dial, SettingFromTheProgramEmitsNothing) {
 
 // --- Dial: keys ---------------------------------------------------------
 
-TEST(Dial, KeysOnAContinuousDialMoveByOneHundredthAndByTheLargeStep) {
+TEST(Dial, KeysOnAContinuousDialMoveByOneHundredthAndByTheLargeStep)
+{
     auto d = gainDial();
     QSignalSpy changed(d.get(), &Dial::valueChanged);
     QSignalSpy clicked(d.get(), &Dial::clicked);
@@ -172,7 +183,8 @@ TEST(Dial, KeysOnAContinuousDialMoveByOneHundredthAndByTheLargeStep) {
     EXPECT_EQ(clicked.count(), 0);  // keys only change the value
 }
 
-TEST(Dial, KeysStopAtTheEndsAndReportNoChangeThere) {
+TEST(Dial, KeysStopAtTheEndsAndReportNoChangeThere)
+{
     auto d = gainDial();
     d->setValue(98.0f);
     QSignalSpy changed(d.get(), &Dial::valueChanged);
@@ -191,7 +203,8 @@ TEST(Dial, KeysStopAtTheEndsAndReportNoChangeThere) {
     EXPECT_EQ(changed.count(), 1);
 }
 
-TEST(Dial, KeysOnADigitalDialWalkTheGrid) {
+TEST(Dial, KeysOnADigitalDialWalkTheGrid)
+{
     auto d = thresholdDial();
     QTest::keyClick(d.get(), Qt::Key_Up);
     EXPECT_FLOAT_EQ(d->value(), 1.0f);
@@ -215,7 +228,8 @@ TEST(Dial, KeysOnADigitalDialWalkTheGrid) {
     EXPECT_FLOAT_EQ(d->value(), -13.0f);
 }
 
-TEST(Dial, TimeBaseMinimumIsReachedExactlyByHomeAndBySteps) {
+TEST(Dial, TimeBaseMinimumIsReachedExactlyByHomeAndBySteps)
+{
     auto d = timeBaseDial();
     QTest::keyClick(d.get(), Qt::Key_Home);
     EXPECT_EQ(d->value(), 0.000001f);
@@ -242,7 +256,8 @@ TEST(Dial, TimeBaseMinimumIsReachedExactlyByHomeAndBySteps) {
 
 // Each step of the time base lands on whole percent as the time base reads
 // it (truncated), never just below it.
-TEST(Dial, TimeBaseStepsTruncateToTheirOwnPercent) {
+TEST(Dial, TimeBaseStepsTruncateToTheirOwnPercent)
+{
     auto d = timeBaseDial();
     QTest::keyClick(d.get(), Qt::Key_Home);
     for (int k = 1; k <= 100; ++k) {
@@ -251,7 +266,8 @@ TEST(Dial, TimeBaseStepsTruncateToTheirOwnPercent) {
     }
 }
 
-TEST(Dial, OtherKeysLeaveTheValueAlone) {
+TEST(Dial, OtherKeysLeaveTheValueAlone)
+{
     auto d = gainDial();
     QSignalSpy changed(d.get(), &Dial::valueChanged);
     QTest::keyClick(d.get(), Qt::Key_A);
@@ -263,7 +279,8 @@ TEST(Dial, OtherKeysLeaveTheValueAlone) {
 
 // --- Dial: wheel --------------------------------------------------------
 
-TEST(Dial, WheelMovesOneStepPerNotchAndGathersPartialNotches) {
+TEST(Dial, WheelMovesOneStepPerNotchAndGathersPartialNotches)
+{
     auto d = gainDial();
     QSignalSpy changed(d.get(), &Dial::valueChanged);
     wheel(d.get(), 120);
@@ -283,7 +300,8 @@ TEST(Dial, WheelMovesOneStepPerNotchAndGathersPartialNotches) {
 
 // --- Dial: mouse --------------------------------------------------------
 
-TEST(Dial, DraggingUpIncreasesAndDraggingDownDecreases) {
+TEST(Dial, DraggingUpIncreasesAndDraggingDownDecreases)
+{
     auto d = gainDial();
     QSignalSpy changed(d.get(), &Dial::valueChanged);
     QSignalSpy clicked(d.get(), &Dial::clicked);
@@ -306,11 +324,13 @@ TEST(Dial, DraggingUpIncreasesAndDraggingDownDecreases) {
     EXPECT_EQ(clicked.count(), 2);
 }
 
-TEST(Dial, LongDragStopsAtTheEndsAndDigitalDragSnaps) {
+TEST(Dial, LongDragStopsAtTheEndsAndDigitalDragSnaps)
+{
     auto d = gainDial();
     const QPoint start(d->width() / 2, d->height() - 5);
     QTest::mousePress(d.get(), Qt::LeftButton, Qt::NoModifier, start);
-    for (int y = 1; y <= 20; ++y) QTest::mouseMove(d.get(), start - QPoint(0, y * 25));
+    for (int y = 1; y <= 20; ++y)
+        QTest::mouseMove(d.get(), start - QPoint(0, y * 25));
     EXPECT_FLOAT_EQ(d->value(), 100.0f);
     QTest::mouseRelease(d.get(), Qt::LeftButton, Qt::NoModifier, start - QPoint(0, 500));
 
@@ -330,7 +350,8 @@ TEST(Dial, LongDragStopsAtTheEndsAndDigitalDragSnaps) {
     }
 }
 
-TEST(Dial, ClickWithoutDragEmitsClickedOnlyAndOtherButtonsNothing) {
+TEST(Dial, ClickWithoutDragEmitsClickedOnlyAndOtherButtonsNothing)
+{
     auto d = gainDial();
     QSignalSpy changed(d.get(), &Dial::valueChanged);
     QSignalSpy clicked(d.get(), &Dial::clicked);
@@ -349,7 +370,8 @@ TEST(Dial, ClickWithoutDragEmitsClickedOnlyAndOtherButtonsNothing) {
     EXPECT_EQ(clicked.count(), 2);
 }
 
-TEST(Dial, ShiftDragIsFiner) {
+TEST(Dial, ShiftDragIsFiner)
+{
     auto coarse = gainDial();
     auto fine = gainDial();
     const QPoint c(coarse->width() / 2, coarse->height() / 2);
@@ -368,7 +390,8 @@ TEST(Dial, ShiftDragIsFiner) {
 // --- Switches -----------------------------------------------------------
 
 template <typename S>
-void expectFlipsByMouseAndSpace() {
+void expectFlipsByMouseAndSpace()
+{
     auto s = shown<S>();
     QSignalSpy clicked(s.get(), &S::clicked);
     EXPECT_FALSE(s->isChecked());
@@ -391,7 +414,8 @@ void expectFlipsByMouseAndSpace() {
 }
 
 template <typename S>
-void expectSetCheckedIsSilent() {
+void expectSetCheckedIsSilent()
+{
     auto s = shown<S>();
     QSignalSpy clicked(s.get(), &S::clicked);
     s->setChecked(true);
@@ -402,15 +426,12 @@ void expectSetCheckedIsSilent() {
     EXPECT_EQ(clicked.count(), 0);
 }
 
-TEST(RockerSwitch, FlipsByMouseAndSpace) {
-    expectFlipsByMouseAndSpace<RockerSwitch>();
-}
+TEST(RockerSwitch, FlipsByMouseAndSpace) { expectFlipsByMouseAndSpace<RockerSwitch>(); }
 
-TEST(RockerSwitch, SetCheckedFromTheProgramEmitsNothing) {
-    expectSetCheckedIsSilent<RockerSwitch>();
-}
+TEST(RockerSwitch, SetCheckedFromTheProgramEmitsNothing) { expectSetCheckedIsSilent<RockerSwitch>(); }
 
-TEST(RockerSwitch, LedAndCaption) {
+TEST(RockerSwitch, LedAndCaption)
+{
     RockerSwitch s;
     EXPECT_FALSE(s.hasLed());
     s.setLed(QColor(0, 255, 0), QColor(0, 128, 0));
@@ -420,15 +441,12 @@ TEST(RockerSwitch, LedAndCaption) {
     EXPECT_EQ(s.focusPolicy(), Qt::StrongFocus);
 }
 
-TEST(ToggleSwitch, FlipsByMouseAndSpace) {
-    expectFlipsByMouseAndSpace<ToggleSwitch>();
-}
+TEST(ToggleSwitch, FlipsByMouseAndSpace) { expectFlipsByMouseAndSpace<ToggleSwitch>(); }
 
-TEST(ToggleSwitch, SetCheckedFromTheProgramEmitsNothing) {
-    expectSetCheckedIsSilent<ToggleSwitch>();
-}
+TEST(ToggleSwitch, SetCheckedFromTheProgramEmitsNothing) { expectSetCheckedIsSilent<ToggleSwitch>(); }
 
-TEST(ToggleSwitch, NamesThePositionInForce) {
+TEST(ToggleSwitch, NamesThePositionInForce)
+{
     ToggleSwitch s;
     s.setLabels("Ch 1", "Ch 2");
     EXPECT_EQ(s.checkedLabel(), "Ch 1");
@@ -438,7 +456,8 @@ TEST(ToggleSwitch, NamesThePositionInForce) {
     EXPECT_EQ(s.positionText(s.isChecked()), "Ch 1");
 }
 
-TEST(Led, ShowsItsOnOrOffColourAndTakesNoFocus) {
+TEST(Led, ShowsItsOnOrOffColourAndTakesNoFocus)
+{
     Led led;
     led.setCaption("Uncal.");
     led.setColors(QColor(255, 0, 0), QColor(128, 128, 128));
@@ -449,7 +468,8 @@ TEST(Led, ShowsItsOnOrOffColourAndTakesNoFocus) {
     EXPECT_EQ(led.focusPolicy(), Qt::NoFocus);
 }
 
-TEST(Dial, TakesKeyboardFocusAndPrintsItsReadout) {
+TEST(Dial, TakesKeyboardFocusAndPrintsItsReadout)
+{
     auto d = gainDial();
     EXPECT_EQ(d->focusPolicy(), Qt::StrongFocus);
     EXPECT_EQ(d->valueText(), "50.0 %");
@@ -459,7 +479,8 @@ TEST(Dial, TakesKeyboardFocusAndPrintsItsReadout) {
 
 // Where the white pointer lands on a dial rendered over the navy panel:
 // the mean column of its pixels relative to the middle, or NaN if none.
-double pointerColumnOffset(Dial& d) {
+double pointerColumnOffset(Dial& d)
+{
     QImage img(d.size(), QImage::Format_ARGB32);
     img.fill(QColor(0, 0, 128));
     d.render(&img);
@@ -479,7 +500,8 @@ double pointerColumnOffset(Dial& d) {
 
 // The knob's pointer follows the value at the sizes the panel uses: lower
 // left at the minimum, lower right at the maximum.
-TEST(Painting, PointerFollowsTheValueAtPanelSizes) {
+TEST(Painting, PointerFollowsTheValueAtPanelSizes)
+{
     for (const QSize size : {QSize(120, 130), QSize(110, 120)}) {
         for (auto make : {gainDial, thresholdDial, timeBaseDial}) {
             auto d = make();
@@ -495,7 +517,8 @@ TEST(Painting, PointerFollowsTheValueAtPanelSizes) {
 }
 
 // Count of pixels close to a colour on a widget rendered over the panel.
-int pixelsNear(QWidget& w, const QColor& colour) {
+int pixelsNear(QWidget& w, const QColor& colour)
+{
     QImage img(w.size(), QImage::Format_ARGB32);
     img.fill(QColor(0, 0, 128));
     w.render(&img);
@@ -512,7 +535,8 @@ int pixelsNear(QWidget& w, const QColor& colour) {
 }
 
 // A lamp reads at a glance: its on colour shows only while it is lit.
-TEST(Painting, LampsShowTheirOnColourOnlyWhenLit) {
+TEST(Painting, LampsShowTheirOnColourOnlyWhenLit)
+{
     const QColor lime(0, 255, 0);
     RockerSwitch rocker;
     rocker.resize(rocker.sizeHint());

@@ -62,8 +62,14 @@ ConfigRecord recordOf(std::uint32_t (*valueOf)(const LayoutRow&))
             r[row.offset + i] = static_cast<std::uint8_t>(valueOf(row) >> (8 * i));
     return r;
 }
-ConfigRecord patternRecord() { return recordOf([](const LayoutRow& r) { return pattern(r.number, r.width); }); }
-ConfigRecord startupRecord() { return recordOf([](const LayoutRow& r) { return r.startup; }); }
+ConfigRecord patternRecord()
+{
+    return recordOf([](const LayoutRow& r) { return pattern(r.number, r.width); });
+}
+ConfigRecord startupRecord()
+{
+    return recordOf([](const LayoutRow& r) { return r.startup; });
+}
 
 ConfigValues patternValues()
 {
@@ -90,8 +96,7 @@ TEST(ConfigCodec, EveryFieldLandsAtItsOffsetLittleEndian)
     const DecodedConfiguration d = decodeConfiguration(record, startupConfiguration());
     EXPECT_EQ(d.present, kAllConfigFieldsMask);
     const ConfigValues& v = d.values;
-#define TEST_CHECK(n, name, off, w, start) \
-    EXPECT_EQ(static_cast<std::uint32_t>(v.name), pattern(n, w)) << #name;
+#define TEST_CHECK(n, name, off, w, start) EXPECT_EQ(static_cast<std::uint32_t>(v.name), pattern(n, w)) << #name;
     TEST_LAYOUT(TEST_CHECK)
 #undef TEST_CHECK
     EXPECT_EQ(encodeConfiguration(v), record);
@@ -126,18 +131,18 @@ TEST(ConfigCodec, StartupAndDefaultRecords)
         std::size_t offset;
         std::vector<std::uint8_t> bytes;
     } changed[] = {
-        {0, {1}},                   // channel 1 on
-        {1, {1}},                   // channel 2 on
-        {18, {8, 0, 0, 0}},         // channel 1 TIME gain dial
-        {22, {14, 0, 0, 0}},        // channel 2 TIME gain dial
-        {34, {30, 0, 0, 0}},        // channel 1 FREQUENCY gain dial
-        {38, {30, 0, 0, 0}},        // channel 2 FREQUENCY gain dial
-        {62, {1}},                  // trigger on
-        {67, {0x44, 0xAC, 0, 0}},   // 44100 Hz
-        {71, {100, 0, 0, 0}},       // time base at full span
-        {75, {1, 0, 0, 0}},         // line input
-        {91, {0xFF, 0, 0, 0}},      // channel 1 red
-        {95, {0, 0, 0xFF, 0}},      // channel 2 blue
+        {0, {1}},                  // channel 1 on
+        {1, {1}},                  // channel 2 on
+        {18, {8, 0, 0, 0}},        // channel 1 TIME gain dial
+        {22, {14, 0, 0, 0}},       // channel 2 TIME gain dial
+        {34, {30, 0, 0, 0}},       // channel 1 FREQUENCY gain dial
+        {38, {30, 0, 0, 0}},       // channel 2 FREQUENCY gain dial
+        {62, {1}},                 // trigger on
+        {67, {0x44, 0xAC, 0, 0}},  // 44100 Hz
+        {71, {100, 0, 0, 0}},      // time base at full span
+        {75, {1, 0, 0, 0}},        // line input
+        {91, {0xFF, 0, 0, 0}},     // channel 1 red
+        {95, {0, 0, 0xFF, 0}},     // channel 2 blue
     };
     for (const auto& c : changed)
         std::copy(c.bytes.begin(), c.bytes.end(), expected.begin() + static_cast<std::ptrdiff_t>(c.offset));
@@ -168,8 +173,7 @@ TEST(ConfigCodec, ShortFilesKeepStartupValuesFromTheCutOn)
     const ConfigRecord full = patternRecord();
     const ConfigRecord startup = startupRecord();
     for (std::size_t length = 0; length <= kConfigRecordBytes; ++length) {
-        const DecodedConfiguration d =
-            decodeConfiguration(std::span(full.data(), length), startupConfiguration());
+        const DecodedConfiguration d = decodeConfiguration(std::span(full.data(), length), startupConfiguration());
         const ConfigRecord got = encodeConfiguration(d.values);
         for (std::size_t f = 0; f < std::size(kLayout); ++f) {
             const LayoutRow& row = kLayout[f];
@@ -271,8 +275,8 @@ TEST(ConfigSanitise, RandomFilesAlwaysGiveUsableValues)
         ASSERT_TRUE(v.marker1Pos >= 0 && v.marker1Pos < v.marker2Pos && v.marker2Pos <= 512) << run;
         for (std::int32_t row : {v.chan1TimeOffset, v.chan2TimeOffset, v.chan1FreqOffset, v.chan2FreqOffset})
             ASSERT_TRUE(row >= 0 && row <= 343) << run;
-        for (std::int32_t dial : {v.chan1TimeGainDial, v.chan2TimeGainDial, v.chan1FreqGainDial,
-                                  v.chan2FreqGainDial, v.timeBaseSetting})
+        for (std::int32_t dial :
+             {v.chan1TimeGainDial, v.chan2TimeGainDial, v.chan1FreqGainDial, v.chan2FreqGainDial, v.timeBaseSetting})
             ASSERT_TRUE(dial >= 0 && dial <= 100) << run;
     }
 }

@@ -46,8 +46,8 @@ protected:
     }
     static void put(const fs::path& p, const std::vector<std::uint8_t>& bytes)
     {
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     std::vector<std::string> entries() const
     {
@@ -141,7 +141,8 @@ TEST_F(ConfigFileIo, FailedWritesLeaveTheOldFileAlone)
     // The disk fills up in the middle of the record: the write stops after
     // 50 bytes, as on a full file system.
     put(path, oldBytes);
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGXFSZ, &ignore, &previous);
     rlimit saved{};
@@ -185,8 +186,7 @@ TEST_F(ConfigFileIo, WriteProtectionIsKeptAndAReadOnlyDirectoryIsWrittenInPlace)
     const P readOnly = P::owner_read | P::group_read | P::others_read;
     const P writable = readOnly | P::owner_write | P::group_write | P::others_write;
     const P openDir = P::all;
-    const P closedDir = P::owner_read | P::owner_exec | P::group_read | P::group_exec | P::others_read |
-                        P::others_exec;
+    const P closedDir = P::owner_read | P::owner_exec | P::group_read | P::group_exec | P::others_read | P::others_exec;
     const struct {
         const char* what;
         P file;

@@ -120,8 +120,7 @@ int main(int argc, char** argv)
     // Held: a new block arrives, the picture (and the export) stay.
     s.displayHold = 1;
     tone(s.chan1Samples, 30, 1000.0, 0.0);
-    if (!exportTo(form, out + "/time.csv") ||
-        !exportTo(form, out + "/time-block.csv", kExportWholeBlockFilter))
+    if (!exportTo(form, out + "/time.csv") || !exportTo(form, out + "/time-block.csv", kExportWholeBlockFilter))
         return 1;
     expect["time"] = time;
     s.displayHold = 0;

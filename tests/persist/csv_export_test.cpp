@@ -82,7 +82,8 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
         // slow DC level it keeps of each channel.
         s.chan1DcLevel = 812.9f;
         s.chan2DcLevel = -301.4f;
-        std::array<std::vector<std::int32_t>, 2> recorded{std::vector<std::int32_t>(1024), std::vector<std::int32_t>(1024)};
+        std::array<std::vector<std::int32_t>, 2> recorded{std::vector<std::int32_t>(1024),
+                                                          std::vector<std::int32_t>(1024)};
         for (int i = 0; i < 1024; ++i) {
             recorded[0][i] = 812 + static_cast<std::int32_t>(std::lround(9000 * std::sin(i * 0.045 + 1.0)));
             recorded[1][i] = -301 + static_cast<std::int32_t>(std::lround(12000 * std::sin(i * 0.031 + 2.0)));
@@ -167,8 +168,9 @@ TEST(SpectrumExport, ComposerWritesTheGivenColumnsPerBin)
         in.drawn[1][k] = -k - 0.5;
     }
     const std::string text = ComposeSpectrumCsv(in);
-    const std::string header = "Frequency (Hz),\"Channel 2 level (dBFS, average of 16, peak hold)\","
-                               "\"Channel 2 as drawn (dBFS, average of 16, peak hold)\"\r\n";
+    const std::string header =
+        "Frequency (Hz),\"Channel 2 level (dBFS, average of 16, peak hold)\","
+        "\"Channel 2 as drawn (dBFS, average of 16, peak hold)\"\r\n";
     ASSERT_EQ(text.substr(0, header.size()), header);
     const auto rows = parse(text.substr(header.size()));
     ASSERT_EQ(rows.size(), 511u);

@@ -225,7 +225,9 @@ std::vector<std::string> names(const std::string& dir)
 TEST_F(Folder, AnExistingFileIsReplacedOnlyOnceTheRecordingIsPutInPlace)
 {
     const std::string path = file("take.wav");
-    { std::ofstream(path) << "the user's earlier take"; }
+    {
+        std::ofstream(path) << "the user's earlier take";
+    }
     std::vector<std::int16_t> chunk(882 * 2, 5);
     std::string whyNot;
     {
@@ -259,7 +261,9 @@ TEST_F(Folder, ALinkRecordsIntoTheFileItNames)
 {
     const std::string real = file("take.wav");
     const std::string link = file("latest.wav");
-    { std::ofstream(real) << "the user's earlier take"; }
+    {
+        std::ofstream(real) << "the user's earlier take";
+    }
     ASSERT_EQ(::symlink("take.wav", link.c_str()), 0);
     std::vector<std::int16_t> chunk(882 * 2, 5);
     std::string whyNot;
@@ -296,8 +300,8 @@ TEST_F(Folder, AMovedFileGoesOnRecordingAndADeletedOneEndsIt)
         const char* what;
         std::string to;  // empty: deleted
     };
-    for (const Case& c : {Case{"renamed", file("renamed.wav")}, Case{"moved to another folder", file("elsewhere/take.wav")},
-                          Case{"deleted", ""}}) {
+    for (const Case& c : {Case{"renamed", file("renamed.wav")},
+                          Case{"moved to another folder", file("elsewhere/take.wav")}, Case{"deleted", ""}}) {
         SCOPED_TRACE(c.what);
         const std::string path = file("take.wav");
         std::string whyNot;

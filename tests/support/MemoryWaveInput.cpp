@@ -31,9 +31,8 @@ bool MemoryWaveInput::fails(WaveCall call, MMRESULT& code)
 
 void MemoryWaveInput::failEverything(MMRESULT code)
 {
-    for (WaveCall c : {WaveCall::Query, WaveCall::Open, WaveCall::Prepare, WaveCall::Unprepare,
-                       WaveCall::AddBuffer, WaveCall::Start, WaveCall::GetPosition, WaveCall::Reset,
-                       WaveCall::Close})
+    for (WaveCall c : {WaveCall::Query, WaveCall::Open, WaveCall::Prepare, WaveCall::Unprepare, WaveCall::AddBuffer,
+                       WaveCall::Start, WaveCall::GetPosition, WaveCall::Reset, WaveCall::Close})
         failing_[c] = code;
     started_ = false;
 }
@@ -73,8 +72,8 @@ std::string MemoryWaveInput::deviceName(UINT deviceId)
     return names_[deviceId];
 }
 
-MMRESULT MemoryWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
-                                     std::uintptr_t, std::uintptr_t, std::uint32_t flags)
+MMRESULT MemoryWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, std::uintptr_t,
+                                     std::uintptr_t, std::uint32_t flags)
 {
     MMRESULT code = 0;
     if (fails((flags & WAVE_FORMAT_QUERY) ? WaveCall::Query : WaveCall::Open, code))

@@ -17,7 +17,17 @@
 namespace varmolen {
 
 enum class WaveCall {
-    GetNumDevs, GetDevCaps, Query, Open, Prepare, Unprepare, AddBuffer, Start, GetPosition, Reset, Close
+    GetNumDevs,
+    GetDevCaps,
+    Query,
+    Open,
+    Prepare,
+    Unprepare,
+    AddBuffer,
+    Start,
+    GetPosition,
+    Reset,
+    Close
 };
 
 class MemoryWaveInput : public WaveInput {
@@ -31,9 +41,8 @@ public:
     UINT waveInGetNumDevs() override;
     MMRESULT waveInGetDevCapsA(UINT deviceId, WAVEINCAPSA* caps, UINT size) override;
     std::string deviceName(UINT deviceId) override;
-    MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
-                        std::uintptr_t callback, std::uintptr_t instance,
-                        std::uint32_t flags) override;
+    MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, std::uintptr_t callback,
+                        std::uintptr_t instance, std::uint32_t flags) override;
     MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override;
     MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override;
     MMRESULT waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size) override;

@@ -22,10 +22,7 @@
 #include "WindowTestFolders.h"
 
 // Failed comparisons of texts print the texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace varmolen::test {
 

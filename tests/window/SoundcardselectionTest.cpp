@@ -140,8 +140,9 @@ TEST(SoundCardSelect, ShowsWholeNamesThatFitTheLabel)
 {
     DialogRig d;
     const std::string pulse = "Playback/recording through the PulseAudio sound server";
-    const std::string huge = "USB Audio Interface With Eight Inputs And A Very Long Product Name, "
-                             "USB Audio Multichannel Input";
+    const std::string huge =
+        "USB Audio Interface With Eight Inputs And A Very Long Product Name, "
+        "USB Audio Multichannel Input";
     MemoryWaveInput named({"Card", pulse, huge});
     TSoundCardSelect dialog(d.r.s, named, [] {});
     d.r.s.waveDeviceCount = 3;

@@ -27,16 +27,26 @@ using BindingTableTest = PanelFormRig;
 const char* signalName(Signal signal)
 {
     switch (signal) {
-    case Signal::Clicked: return "clicked";
-    case Signal::ValueChanged: return "valueChanged";
-    case Signal::Triggered: return "triggered";
-    case Signal::Timeout: return "timeout";
-    case Signal::MousePressed: return "mousePressed";
-    case Signal::MouseMoved: return "mouseMoved";
-    case Signal::MouseReleased: return "mouseReleased";
-    case Signal::MouseLeft: return "mouseLeft";
-    case Signal::KeyPressed: return "keyPressed";
-    case Signal::KeyboardEntered: return "keyboardEntered";
+        case Signal::Clicked:
+            return "clicked";
+        case Signal::ValueChanged:
+            return "valueChanged";
+        case Signal::Triggered:
+            return "triggered";
+        case Signal::Timeout:
+            return "timeout";
+        case Signal::MousePressed:
+            return "mousePressed";
+        case Signal::MouseMoved:
+            return "mouseMoved";
+        case Signal::MouseReleased:
+            return "mouseReleased";
+        case Signal::MouseLeft:
+            return "mouseLeft";
+        case Signal::KeyPressed:
+            return "keyPressed";
+        case Signal::KeyboardEntered:
+            return "keyboardEntered";
     }
     return "?";
 }
@@ -52,8 +62,8 @@ std::vector<Signal> userSignals(QObject* control)
     if (qobject_cast<QSlider*>(control) != nullptr)
         return {Signal::ValueChanged};
     if (qobject_cast<TPaintBox*>(control) != nullptr)
-        return {Signal::MousePressed, Signal::MouseMoved,   Signal::MouseReleased,
-                Signal::MouseLeft,    Signal::KeyPressed,   Signal::KeyboardEntered};
+        return {Signal::MousePressed, Signal::MouseMoved, Signal::MouseReleased,
+                Signal::MouseLeft,    Signal::KeyPressed, Signal::KeyboardEntered};
     if (qobject_cast<QAction*>(control) != nullptr)
         return {Signal::Triggered};
     if (qobject_cast<QTimer*>(control) != nullptr)

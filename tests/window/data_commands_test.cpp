@@ -110,8 +110,8 @@ protected:
     {
         WindowTestFolders::SetUp();
         ASSERT_TRUE(outDir.isValid());
-        ASSERT_TRUE(test::writeWholeFile(installDir.filePath("Varmolen.cfg"),
-                                         test::recordBytes(test::recordingScene())));
+        ASSERT_TRUE(
+            test::writeWholeFile(installDir.filePath("Varmolen.cfg"), test::recordBytes(test::recordingScene())));
         form = std::make_unique<SpyScopeForm>(*input);
         form->host().setRecordOnly(true);
         commands = &dataCommandsOf(*form);
@@ -155,7 +155,9 @@ TEST_F(DataCommandsTest, FiveSecondsOfTheGeneratorWhileTheDisplayRunsHoldEveryFr
     EXPECT_TRUE(form->controls().status.RecordingPanel->isVisibleTo(form.get()));
     EXPECT_EQ(form->controls().status.RecordingPanel->text(), "REC 00:00:00 / 01:00:00");
     test::runFor(5000);
-    EXPECT_TRUE(QRegularExpression("^REC 00:00:0[45] / 01:00:00$").match(form->controls().status.RecordingPanel->text()).hasMatch())
+    EXPECT_TRUE(QRegularExpression("^REC 00:00:0[45] / 01:00:00$")
+                    .match(form->controls().status.RecordingPanel->text())
+                    .hasMatch())
         << form->controls().status.RecordingPanel->text().toStdString();
     // The device stops first, so nothing arrives after the count is read.
     form->StopBtnClick(form.get());
@@ -317,14 +319,14 @@ TEST_F(DataCommandsTest, ARecordingEndedByTheDeviceOrTheDiskKeepsAPlayableFileAn
         const char* said;
         bool vanishing;
     };
-    for (const Case c : {Case{"the device fails", "the input device failed", true},
-                         Case{"the file reaches the size limit", "could not be written (System error : File too large.)",
-                              false}}) {
+    for (const Case c :
+         {Case{"the device fails", "the input device failed", true},
+          Case{"the file reaches the size limit", "could not be written (System error : File too large.)", false}}) {
         SCOPED_TRACE(c.what);
         form.reset();
         if (c.vanishing)
-            input = std::make_unique<StreamWaveInput>(std::vector<StreamDevice>{
-                {"Vanishing", [] { return std::make_unique<VanishingGenerator>(); }}});
+            input = std::make_unique<StreamWaveInput>(
+                std::vector<StreamDevice>{{"Vanishing", [] { return std::make_unique<VanishingGenerator>(); }}});
         else
             input = std::make_unique<CopyingGenerator>();
         form = std::make_unique<SpyScopeForm>(*input);
@@ -399,7 +401,8 @@ TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
     form->ExportData1Click(form->controls().fileMenu.ExportData1);
     EXPECT_EQ(dialogs, 0);
     EXPECT_NE(lastMessage().find("There is nothing to export. The display shows no recorded block yet."),
-              std::string::npos) << lastMessage();
+              std::string::npos)
+        << lastMessage();
 
     form->state().chan1Samples[3] = 1000;
     form->state().sampleRate = 44100;

@@ -47,12 +47,18 @@ protected:
     std::vector<QWidget*> panelOrder() const
     {
         SpyScopeForm& f = *form;
-        return {f.controls().chan1.Chan1GainDial,  f.controls().chan1.Chan1GainTrackBar,  f.controls().chan1.Chan1OffsetDial,  f.controls().chan1.Chan1EnbSwitch,  f.controls().chan1.Mkr1Switch,
-                f.controls().trace.AddChanSw,      f.controls().trace.TraceModeSw,        f.controls().screen.SpectrumBox,      f.controls().chan2.Chan2GainDial,   f.controls().chan2.Chan2GainTrackBar,
-                f.controls().chan2.Chan2OffsetDial,
-                f.controls().chan2.Chan2EnbSwitch, f.controls().chan2.Mkr2Switch,         f.controls().trigger.TriggerEnableSwitch, f.controls().trigger.TrigSlopeSw,  f.controls().trigger.ChannelSw,
-                f.controls().trigger.ChopSw,         f.controls().trigger.SineSquareSw,       f.controls().trigger.ThresholdDial,    f.controls().display.DisplayHoldSw,   f.controls().display.SingleDisplaySw,
-                f.controls().display.ExpandSw,       f.controls().timeBase.TimeBaseDial,       f.controls().timeBase.LowSampleRateRadioBtn};
+        return {f.controls().chan1.Chan1GainDial,     f.controls().chan1.Chan1GainTrackBar,
+                f.controls().chan1.Chan1OffsetDial,   f.controls().chan1.Chan1EnbSwitch,
+                f.controls().chan1.Mkr1Switch,        f.controls().trace.AddChanSw,
+                f.controls().trace.TraceModeSw,       f.controls().screen.SpectrumBox,
+                f.controls().chan2.Chan2GainDial,     f.controls().chan2.Chan2GainTrackBar,
+                f.controls().chan2.Chan2OffsetDial,   f.controls().chan2.Chan2EnbSwitch,
+                f.controls().chan2.Mkr2Switch,        f.controls().trigger.TriggerEnableSwitch,
+                f.controls().trigger.TrigSlopeSw,     f.controls().trigger.ChannelSw,
+                f.controls().trigger.ChopSw,          f.controls().trigger.SineSquareSw,
+                f.controls().trigger.ThresholdDial,   f.controls().display.DisplayHoldSw,
+                f.controls().display.SingleDisplaySw, f.controls().display.ExpandSw,
+                f.controls().timeBase.TimeBaseDial,   f.controls().timeBase.LowSampleRateRadioBtn};
     }
 };
 
@@ -357,9 +363,11 @@ TEST_F(FrontPanelDriveTest, TabWalksThePanelInOrderAndTooltipsSayWhatControlsDo)
             identifiers << o->objectName();
     }
     std::vector<QWidget*> tipped = order;
-    tipped.insert(tipped.end(), {form->controls().timeBase.MidSampleRateRadioBtn, form->controls().timeBase.HiSampleRateRadioBtn, form->controls().timeBase.UncalLED});
+    tipped.insert(tipped.end(), {form->controls().timeBase.MidSampleRateRadioBtn,
+                                 form->controls().timeBase.HiSampleRateRadioBtn, form->controls().timeBase.UncalLED});
     for (QWidget* w : tipped) {
-        EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus || w == form->controls().timeBase.UncalLED) << w->objectName().toStdString();
+        EXPECT_TRUE(w->focusPolicy() & Qt::TabFocus || w == form->controls().timeBase.UncalLED)
+            << w->objectName().toStdString();
         if (w == form->controls().screen.SpectrumBox)
             continue;  // its tooltip is the drag hint, shown while a marker is on
         EXPECT_FALSE(w->toolTip().isEmpty()) << w->objectName().toStdString();
@@ -394,8 +402,7 @@ TEST_F(FrontPanelDriveTest, CursorFollowsTheMouseWhileAcquisitionRuns)
         return std::array<std::int16_t, 2>{static_cast<std::int16_t>((frame % 64) * 256 - 8192), 0};
     });
     const std::uint32_t before = device.position();
-    const char* const readings[] = {"0.00",  "5.80",  "11.60", "17.41", "23.21",
-                                    "29.02", "34.82", "40.63", "46.43"};
+    const char* const readings[] = {"0.00", "5.80", "11.60", "17.41", "23.21", "29.02", "34.82", "40.63", "46.43"};
     for (int i = 0; i <= 8; ++i) {
         device.advanceFrames(256);
         QCoreApplication::processEvents();

@@ -26,18 +26,24 @@ protected:
         flip(form->controls().chan1.Mkr1Switch, one);
         flip(form->controls().chan2.Mkr2Switch, two);
     }
-    void expand(bool on)
+    void expand(bool on) { flip(form->controls().display.ExpandSw, on); }
+    void timeBase(float percent) { turn(form->controls().timeBase.TimeBaseDial, percent); }
+    void press(int x)
     {
-        flip(form->controls().display.ExpandSw, on);
+        form->SpectrumBoxMouseDown(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100);
     }
-    void timeBase(float percent)
+    void drag(int x)
     {
-        turn(form->controls().timeBase.TimeBaseDial, percent);
+        form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100);
     }
-    void press(int x) { form->SpectrumBoxMouseDown(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
-    void drag(int x) { form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
-    void hover(int x) { form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::NoButton, Qt::NoModifier, x, 100); }
-    void release(int x) { form->SpectrumBoxMouseUp(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100); }
+    void hover(int x)
+    {
+        form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::NoButton, Qt::NoModifier, x, 100);
+    }
+    void release(int x)
+    {
+        form->SpectrumBoxMouseUp(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100);
+    }
 };
 
 TEST_F(MarkerControlsTest, FullScaleTimeBaseAt11025Hz)
@@ -88,7 +94,7 @@ TEST_F(MarkerControlsTest, SpanTableBoundariesThroughTheDial)
     struct Row {
         int span, block, factor;
     };
-    const Row rows[] = {{16, 16, 64},  {17, 32, 32},  {32, 32, 32},   {33, 64, 16},   {64, 64, 16},  {65, 128, 8},
+    const Row rows[] = {{16, 16, 64},  {17, 32, 32},  {32, 32, 32},  {33, 64, 16},  {64, 64, 16}, {65, 128, 8},
                         {128, 128, 8}, {129, 256, 4}, {256, 256, 4}, {257, 512, 2}, {512, 512, 2}};
     for (const Row& row : rows) {
         // A dial value that gives this span: the first value past the

@@ -339,7 +339,7 @@ TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
 TEST(MeasureStripCells, NoReadingOverflowsItsCell)
 {
     MeasureStrip strip(nullptr);
-    const char* timeCells[] = {"Frequency", "Period",  "PeakToPeak", "PeakToPeakDb", "Maximum", "MaximumDb", "Minimum",
+    const char* timeCells[] = {"Frequency", "Period", "PeakToPeak", "PeakToPeakDb", "Maximum", "MaximumDb", "Minimum",
                                "MinimumDb", "DcMean", "DcMeanDb",   "Rms",          "RmsDb",   "Overload"};
     const char* toneCells[] = {"PeakFrequency", "PeakLevel", "PeakLevelDb", "Thd", "ThdDb", "ThdN", "ThdNDb"};
     std::map<std::string, std::pair<int, QString>> widest;  // per cell: the widest text's overshoot and the text
@@ -361,7 +361,8 @@ TEST(MeasureStripCells, NoReadingOverflowsItsCell)
         codes.push_back(m);
     for (double m : std::vector<double>(codes))
         codes.push_back(-m);
-    const double fullScales[] = {0.0, 0.001, 0.0012345, 0.0099999, 0.09999, 0.99999, 1.0, 9.9999, 99.999, 999.99, 1000.0};
+    const double fullScales[] = {0.0, 0.001,  0.0012345, 0.0099999, 0.09999, 0.99999,
+                                 1.0, 9.9999, 99.999,    999.99,    1000.0};
     for (double fullScale : fullScales) {
         for (double c : codes) {
             ChannelReadings r;
@@ -380,7 +381,8 @@ TEST(MeasureStripCells, NoReadingOverflowsItsCell)
         }
     }
     for (const auto& [name, fit] : widest)
-        EXPECT_LE(fit.first, 0) << name << ": \"" << fit.second.toStdString() << "\" overflows by " << fit.first << " px";
+        EXPECT_LE(fit.first, 0) << name << ": \"" << fit.second.toStdString() << "\" overflows by " << fit.first
+                                << " px";
 }
 
 // Varmolen.ini: shown and calibrated from the file; a file of garbage gives

@@ -189,7 +189,8 @@ TEST_F(MenusTest, BackgroundSchemesColourTheStrip)
         EXPECT_EQ(s().backgroundScheme, c.scheme);
         EXPECT_EQ(form->controls().screen.ScopeStatusPanel->styleSheet(),
                   QStringLiteral("QFrame#ScopeStatusPanel { background-color: %1; }").arg(c.panel));
-        for (QLabel* label : {form->controls().screen.LoFreqLabel, form->controls().screen.MarkerLabel, form->controls().screen.HiFreqLabel})
+        for (QLabel* label : {form->controls().screen.LoFreqLabel, form->controls().screen.MarkerLabel,
+                              form->controls().screen.HiFreqLabel})
             EXPECT_EQ(label->styleSheet(), QStringLiteral("color: %1;").arg(c.labels)) << c.scheme;
         EXPECT_FALSE(c.item->isChecked());
         EXPECT_EQ(swatchColour(form->controls().displayMenu.BackgroundColor1->icon()), QColor(c.panel)) << c.scheme;
@@ -202,13 +203,19 @@ TEST_F(MenusTest, TraceColourItems)
         QAction* item;
         const char* caption;
         std::int32_t word;
-    } one[] = {{form->controls().displayMenu.Red1, "Red", 0x0000FF},      {form->controls().displayMenu.Blue1, "Blue", 0xFF0000},
-               {form->controls().displayMenu.Lime1, "Teal", 0x808000},    {form->controls().displayMenu.Lime2, "Lime", 0x00FF00},
-               {form->controls().displayMenu.Yellow1, "Yellow", 0x00FFFF}, {form->controls().displayMenu.White2, "White", 0xFFFFFF},
+    } one[] = {{form->controls().displayMenu.Red1, "Red", 0x0000FF},
+               {form->controls().displayMenu.Blue1, "Blue", 0xFF0000},
+               {form->controls().displayMenu.Lime1, "Teal", 0x808000},
+               {form->controls().displayMenu.Lime2, "Lime", 0x00FF00},
+               {form->controls().displayMenu.Yellow1, "Yellow", 0x00FFFF},
+               {form->controls().displayMenu.White2, "White", 0xFFFFFF},
                {form->controls().displayMenu.Black2, "Black", 0x000000}},
-      two[] = {{form->controls().displayMenu.Red2, "Red", 0x0000FF},      {form->controls().displayMenu.Blue2, "Blue", 0xFF0000},
-               {form->controls().displayMenu.Teal2, "Teal", 0x808000},    {form->controls().displayMenu.Lime3, "Lime", 0x00FF00},
-               {form->controls().displayMenu.Yellow2, "Yellow", 0x00FFFF}, {form->controls().displayMenu.White3, "White", 0xFFFFFF},
+      two[] = {{form->controls().displayMenu.Red2, "Red", 0x0000FF},
+               {form->controls().displayMenu.Blue2, "Blue", 0xFF0000},
+               {form->controls().displayMenu.Teal2, "Teal", 0x808000},
+               {form->controls().displayMenu.Lime3, "Lime", 0x00FF00},
+               {form->controls().displayMenu.Yellow2, "Yellow", 0x00FFFF},
+               {form->controls().displayMenu.White3, "White", 0xFFFFFF},
                {form->controls().displayMenu.Black3, "Black", 0x000000}};
     EXPECT_EQ(s().chan1Color, 0);
     EXPECT_EQ(s().chan2Color, 0);
@@ -220,7 +227,8 @@ TEST_F(MenusTest, TraceColourItems)
         EXPECT_EQ(s().chan2Color, 0x123456);
         EXPECT_FALSE(c.item->isChecked());
         // The colour in force shows on the entry that opens the menu.
-        EXPECT_EQ(swatchColour(form->controls().displayMenu.Channel1TraceColor1->icon()), wordColour(c.word)) << c.caption;
+        EXPECT_EQ(swatchColour(form->controls().displayMenu.Channel1TraceColor1->icon()), wordColour(c.word))
+            << c.caption;
         EXPECT_EQ(swatchColour(c.item->icon()), wordColour(c.word)) << c.caption;
     }
     for (const auto& c : two) {

@@ -97,8 +97,8 @@ TEST_F(OutputCommandsTest, SaveBitmapWritesExactlyTheDisplayAsBmp)
     ASSERT_FALSE(back.isNull());
     EXPECT_EQ(back.size(), QSize(513, 343));
     EXPECT_EQ(back.pixelColor(0, 0), QColor(255, 255, 255));
-    EXPECT_EQ(back.pixelColor(10, 20), QColor(255, 0, 0));    // pen outline, red
-    EXPECT_EQ(back.pixelColor(50, 40), QColor(0, 0, 255));    // brush, blue
+    EXPECT_EQ(back.pixelColor(10, 20), QColor(255, 0, 0));       // pen outline, red
+    EXPECT_EQ(back.pixelColor(50, 40), QColor(0, 0, 255));       // brush, blue
     EXPECT_EQ(back.pixelColor(110, 40), QColor(255, 255, 255));  // right edge exclusive
     EXPECT_EQ(back.pixelColor(512, 342), QColor(255, 255, 255));
     // Acquisition stopped for the dialog and started again.
@@ -301,7 +301,8 @@ TEST_F(OutputCommandsTest, HelpFileOpensTheDocumentOrSaysItCannot)
     ASSERT_EQ(messages().size(), 1u);
     const auto lines = [&](std::size_t i) { return QString::fromStdString(messages()[i].first).split('\n'); };
     EXPECT_EQ(lines(0).value(0), "Could not run the help application");
-    EXPECT_EQ(lines(0).value(1), "The manual was not found; it is installed as " + helpDir.filePath("index.html") + ".");
+    EXPECT_EQ(lines(0).value(1),
+              "The manual was not found; it is installed as " + helpDir.filePath("index.html") + ".");
     EXPECT_TRUE(opened.empty());
 
     // A document: opened with the desktop's browser, no message.

@@ -170,8 +170,10 @@ TEST_F(PictureTest, TriggerLampSaysWhetherTheTraceWasTriggered)
         bool lit;
     } steps[] = {
         {"trigger off", [](SpyScopeForm&) {}, false},
-        {"trigger on, Sin, level within the sine", [](SpyScopeForm& f) { flip(f.controls().trigger.TriggerEnableSwitch, true); }, true},
-        {"level above the sine: running free", [](SpyScopeForm& f) { turn(f.controls().trigger.ThresholdDial, 40.0f); }, false},
+        {"trigger on, Sin, level within the sine",
+         [](SpyScopeForm& f) { flip(f.controls().trigger.TriggerEnableSwitch, true); }, true},
+        {"level above the sine: running free", [](SpyScopeForm& f) { turn(f.controls().trigger.ThresholdDial, 40.0f); },
+         false},
         {"level back, Sqv: the previous trace kept",
          [](SpyScopeForm& f) {
              turn(f.controls().trigger.ThresholdDial, 0.0f);
@@ -267,13 +269,20 @@ TEST_F(HeldPictureRuleTest, ControlsRedrawTheHeldBlocksAndNothingElseWithTheTrig
         const char* what;
         std::function<void()> change, back;
     } controls[] = {
-        {"channel 1 gain", [&] { turn(f.controls().chan1.Chan1GainDial, 35.0f); }, [&] { turn(f.controls().chan1.Chan1GainDial, 20.0f); }},
-        {"channel 2 gain", [&] { turn(f.controls().chan2.Chan2GainDial, 9.0f); }, [&] { turn(f.controls().chan2.Chan2GainDial, 20.0f); }},
-        {"channel 1 range", [&] { test::slide(f.controls().chan1.Chan1GainTrackBar, 2); }, [&] { test::slide(f.controls().chan1.Chan1GainTrackBar, 1); }},
-        {"channel 2 range", [&] { test::slide(f.controls().chan2.Chan2GainTrackBar, 0); }, [&] { test::slide(f.controls().chan2.Chan2GainTrackBar, 1); }},
-        {"channel 1 position", [&] { turn(f.controls().chan1.Chan1OffsetDial, 55.0f); }, [&] { turn(f.controls().chan1.Chan1OffsetDial, 70.0f); }},
-        {"channel 2 position", [&] { turn(f.controls().chan2.Chan2OffsetDial, 10.0f); }, [&] { turn(f.controls().chan2.Chan2OffsetDial, 30.0f); }},
-        {"time base", [&] { turn(f.controls().timeBase.TimeBaseDial, 40.0f); }, [&] { turn(f.controls().timeBase.TimeBaseDial, 100.0f); }},
+        {"channel 1 gain", [&] { turn(f.controls().chan1.Chan1GainDial, 35.0f); },
+         [&] { turn(f.controls().chan1.Chan1GainDial, 20.0f); }},
+        {"channel 2 gain", [&] { turn(f.controls().chan2.Chan2GainDial, 9.0f); },
+         [&] { turn(f.controls().chan2.Chan2GainDial, 20.0f); }},
+        {"channel 1 range", [&] { test::slide(f.controls().chan1.Chan1GainTrackBar, 2); },
+         [&] { test::slide(f.controls().chan1.Chan1GainTrackBar, 1); }},
+        {"channel 2 range", [&] { test::slide(f.controls().chan2.Chan2GainTrackBar, 0); },
+         [&] { test::slide(f.controls().chan2.Chan2GainTrackBar, 1); }},
+        {"channel 1 position", [&] { turn(f.controls().chan1.Chan1OffsetDial, 55.0f); },
+         [&] { turn(f.controls().chan1.Chan1OffsetDial, 70.0f); }},
+        {"channel 2 position", [&] { turn(f.controls().chan2.Chan2OffsetDial, 10.0f); },
+         [&] { turn(f.controls().chan2.Chan2OffsetDial, 30.0f); }},
+        {"time base", [&] { turn(f.controls().timeBase.TimeBaseDial, 40.0f); },
+         [&] { turn(f.controls().timeBase.TimeBaseDial, 100.0f); }},
         {"markers",
          [&] {
              flip(f.controls().chan1.Mkr1Switch, true);
@@ -303,9 +312,12 @@ TEST_F(HeldPictureRuleTest, ControlsRedrawTheHeldBlocksAndNothingElseWithTheTrig
              f.controls().displayMenu.Red1->trigger();
              f.controls().displayMenu.Blue2->trigger();
          }},
-        {"background", [&] { f.controls().displayMenu.Black1->trigger(); }, [&] { f.controls().displayMenu.White1->trigger(); }},
-        {"grid", [&] { f.controls().displayMenu.Disable1->trigger(); }, [&] { f.controls().displayMenu.Enable1->trigger(); }},
-        {"display type", [&] { f.controls().displayMenu.FFT1->trigger(); }, [&] { f.controls().displayMenu.Time1->trigger(); }},
+        {"background", [&] { f.controls().displayMenu.Black1->trigger(); },
+         [&] { f.controls().displayMenu.White1->trigger(); }},
+        {"grid", [&] { f.controls().displayMenu.Disable1->trigger(); },
+         [&] { f.controls().displayMenu.Enable1->trigger(); }},
+        {"display type", [&] { f.controls().displayMenu.FFT1->trigger(); },
+         [&] { f.controls().displayMenu.Time1->trigger(); }},
     };
     for (const bool sin : {true, false})
         for (const bool chop : {true, false})

@@ -122,7 +122,8 @@ TEST_F(ScopeFormTest, WindowIsFixedCentredAndNavy)
     EXPECT_EQ(shot.pixelColor(2, shot.height() - 2), QColor(0, 0, 128));
     // The display is inside the window, the start and stop buttons are not.
     const QRect client = form.centralWidget()->rect();
-    const QRect box(form.controls().screen.SpectrumBox->mapTo(form.centralWidget(), QPoint(0, 0)), form.controls().screen.SpectrumBox->size());
+    const QRect box(form.controls().screen.SpectrumBox->mapTo(form.centralWidget(), QPoint(0, 0)),
+                    form.controls().screen.SpectrumBox->size());
     EXPECT_TRUE(client.contains(box));
     EXPECT_FALSE(client.intersects(form.controls().run.StartBtn->geometry()));
     EXPECT_FALSE(client.intersects(form.controls().run.StopBtn->geometry()));
@@ -154,9 +155,11 @@ TEST_F(ScopeFormTest, ControlsShowTheSettingsInForce)
     EXPECT_TRUE(form.controls().trigger.SineSquareSw->isChecked());
     EXPECT_EQ(form.controls().trigger.TrigSlopeSw->checkedLabel(), "+");
     EXPECT_EQ(form.controls().trigger.ChopSw->uncheckedLabel(), "Alt");
-    for (RockerSwitch* r : {form.controls().chan1.Chan1EnbSwitch, form.controls().chan2.Chan2EnbSwitch, form.controls().chan1.Mkr1Switch, form.controls().chan2.Mkr2Switch,
-                            form.controls().trace.AddChanSw, form.controls().trace.TraceModeSw, form.controls().display.DisplayHoldSw, form.controls().display.SingleDisplaySw,
-                            form.controls().display.ExpandSw})
+    for (RockerSwitch* r :
+         {form.controls().chan1.Chan1EnbSwitch, form.controls().chan2.Chan2EnbSwitch, form.controls().chan1.Mkr1Switch,
+          form.controls().chan2.Mkr2Switch, form.controls().trace.AddChanSw, form.controls().trace.TraceModeSw,
+          form.controls().display.DisplayHoldSw, form.controls().display.SingleDisplaySw,
+          form.controls().display.ExpandSw})
         EXPECT_FALSE(r->isChecked()) << r->objectName().toStdString();
     EXPECT_TRUE(form.controls().chan1.Chan1EnbSwitch->hasLed());
     EXPECT_FALSE(form.controls().chan1.Mkr1Switch->hasLed());
@@ -196,13 +199,14 @@ TEST_F(ScopeFormTest, MenusCarryEveryItemWithItsCaptionAndCheckMark)
               QStringList({"Save Form", "Save Bitmap", "-", "Copy Form", "Copy Bitmap", "-", "Print Form", "-",
                            "Export Data...", "Record WAV...", "Stop Recording", "-", "Quit"}));
     EXPECT_FALSE(form.controls().fileMenu.StopRecording1->isEnabled());
-    EXPECT_EQ(captions(form.controls().displayMenu.Spectrum1), QStringList({"Average Off", "Average 4", "Average 16", "Average 64", "-",
-                                                     "Peak Hold", "-", "Reset"}));
+    EXPECT_EQ(captions(form.controls().displayMenu.Spectrum1),
+              QStringList({"Average Off", "Average 4", "Average 16", "Average 64", "-", "Peak Hold", "-", "Reset"}));
     EXPECT_TRUE(form.controls().displayMenu.AverageOff1->isChecked());
     EXPECT_FALSE(form.controls().displayMenu.PeakHold1->isChecked());
     EXPECT_EQ(captions(form.controls().displayMenu.Channel1TraceColor1),
               QStringList({"Black", "Red", "Blue", "Teal", "Lime", "Yellow", "White"}));
-    EXPECT_EQ(captions(form.controls().displayMenu.Chan2TraceColor1), captions(form.controls().displayMenu.Channel1TraceColor1));
+    EXPECT_EQ(captions(form.controls().displayMenu.Chan2TraceColor1),
+              captions(form.controls().displayMenu.Channel1TraceColor1));
     EXPECT_EQ(form.controls().displayMenu.Lime1->text(), "Teal");
     EXPECT_EQ(captions(form.controls().displayMenu.BackgroundColor1), QStringList({"White", "Teal", "Black"}));
     EXPECT_EQ(captions(form.controls().helpMenu.Help1), QStringList({"Help File", "-", "About"}));
@@ -258,8 +262,10 @@ TEST_F(ScopeFormTest, ControlsAreNamedAsThePanelPrintsThem)
     }
     EXPECT_EQ(form.controls().chan1.Chan1GainDial->objectName(), "Chan1GainDial");
     // The toggle's name holds both positions; the one in force is its value.
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().trigger.TrigSlopeSw)->text(QAccessible::Value), "+");
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().chan1.Chan1GainTrackBar)->text(QAccessible::Value), "1");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().trigger.TrigSlopeSw)->text(QAccessible::Value),
+              "+");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().chan1.Chan1GainTrackBar)->text(QAccessible::Value),
+              "1");
 }
 
 // The readouts are spoken by their live text; their descriptions say what
@@ -268,10 +274,14 @@ TEST_F(ScopeFormTest, ReadoutsSpeakTheirTextAndSayWhatTheyShow)
 {
     SpyScopeForm form(noDevices);
     const std::pair<QLabel*, const char*> readouts[] = {
-        {form.controls().screen.LoFreqLabel, "Display left end"}, {form.controls().screen.MarkerLabel, "Marker difference"},
-        {form.controls().screen.HiFreqLabel, "Display right end"}, {form.StatusPanel(0), "Display type"},
-        {form.StatusPanel(1), "Cursor"},          {form.StatusPanel(2), "Threshold"},
-        {form.StatusPanel(3), "Input"},           {form.StatusPanel(4), "Marker reciprocal"},
+        {form.controls().screen.LoFreqLabel, "Display left end"},
+        {form.controls().screen.MarkerLabel, "Marker difference"},
+        {form.controls().screen.HiFreqLabel, "Display right end"},
+        {form.StatusPanel(0), "Display type"},
+        {form.StatusPanel(1), "Cursor"},
+        {form.StatusPanel(2), "Threshold"},
+        {form.StatusPanel(3), "Input"},
+        {form.StatusPanel(4), "Marker reciprocal"},
     };
     form.controls().screen.MarkerLabel->setText("Marker Difference = 23.03 ms");
     for (const auto& [label, shows] : readouts) {
@@ -410,15 +420,18 @@ TEST_F(ScopeFormTest, NamesTheInputDeviceAndSaysOnceThatNoSoundInputWasFound)
         SpyScopeForm form(generator);
         form.host().setRecordOnly(true);
         form.controls().input.InputNoticeTimer->setInterval(300);
-        EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().input.InputDeviceLabel)->text(QAccessible::Description),
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().input.InputDeviceLabel)
+                      ->text(QAccessible::Description),
                   "Input device");
         EXPECT_TRUE(form.controls().input.InputDeviceLabel->text().isEmpty()) << "nothing is open yet";
         test::runFor(3000, [&] { return !form.controls().input.InputDeviceLabel->text().isEmpty(); });
         EXPECT_EQ(form.controls().input.InputDeviceLabel->text(), "Signal generator");
-        EXPECT_EQ(QAccessible::queryAccessibleInterface(form.controls().input.InputDeviceLabel)->text(QAccessible::Name),
-                  "Signal generator");
+        EXPECT_EQ(
+            QAccessible::queryAccessibleInterface(form.controls().input.InputDeviceLabel)->text(QAccessible::Name),
+            "Signal generator");
         EXPECT_TRUE(form.controls().input.InputNoticeLabel->isVisibleTo(&form));
-        EXPECT_EQ(form.controls().input.InputNoticeLabel->text(), "No sound input was found: the built-in generator stands in.");
+        EXPECT_EQ(form.controls().input.InputNoticeLabel->text(),
+                  "No sound input was found: the built-in generator stands in.");
         test::runFor(3000, [&] { return !form.controls().input.InputNoticeLabel->isVisibleTo(&form); });
         EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form)) << "the notice goes after its time";
         form.Line1Click(form.controls().optionsMenu.Line1);  // stops and starts acquisition again
@@ -434,7 +447,8 @@ TEST_F(ScopeFormTest, NamesTheInputDeviceAndSaysOnceThatNoSoundInputWasFound)
     form.state().waveDeviceId = 1;
     test::runFor(3000, [&] { return !form.controls().input.InputDeviceLabel->text().isEmpty(); });
     EXPECT_EQ(form.controls().input.InputDeviceLabel->text(), "Signal generator");
-    EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form)) << "the generator was chosen, not a stand-in";
+    EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form))
+        << "the generator was chosen, not a stand-in";
     form.state().waveDeviceId = 0;
     form.Mic1Click(form.controls().optionsMenu.Mic1);
     EXPECT_EQ(form.controls().input.InputDeviceLabel->text().toStdString(), card);

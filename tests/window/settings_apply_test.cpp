@@ -37,7 +37,6 @@ namespace {
 
 class SettingsApplyTest : public test::WindowTestFolders {
 protected:
-
     QString cfgPath() const { return installDir.filePath("Varmolen.cfg"); }
 
     void writeBytes(const QByteArray& bytes) const
@@ -60,8 +59,7 @@ protected:
     {
         const auto contents = readConfigFile(cfgPath().toStdString());
         EXPECT_TRUE(contents.has_value());
-        return contents ? decodeConfiguration(contents->view(), startupConfiguration()).values
-                        : startupConfiguration();
+        return contents ? decodeConfiguration(contents->view(), startupConfiguration()).values : startupConfiguration();
     }
 
     // The window as the program makes it, with its timers held so that no
@@ -192,7 +190,9 @@ TEST_F(SettingsApplyTest, OddThresholdsComeBackOneStepNearerZero)
         ConfigValues v = startupConfiguration();
         v.triggerThreshold = stored;
         writeValues(v);
-        { auto form = openForm(); }
+        {
+            auto form = openForm();
+        }
         EXPECT_EQ(fileValues().triggerThreshold, stored / 2 * 2) << stored;
     }
 }
@@ -202,8 +202,8 @@ TEST_F(SettingsApplyTest, FrequencyDisplayRunsChannelTwoHandlersLast)
     ConfigValues v = startupConfiguration();
     v.displayType = 1;
     v.chan1TimeRange = 1;
-    v.chan2TimeRange = 10;   // the track bars show these before the display command
-    v.chan1FreqRange = 7;    // no track bar position for either
+    v.chan2TimeRange = 10;  // the track bars show these before the display command
+    v.chan1FreqRange = 7;   // no track bar position for either
     v.chan2FreqRange = 7;
     v.chan2FreqGainDial = 60;
     v.chan2FreqOffset = 300;
@@ -384,13 +384,11 @@ TEST_F(SettingsApplyTest, RatesAndMarkersTheDisplayCannotUseFallBack)
         std::int32_t want1, want2;
     };
     const Case cases[] = {
-        {0, 142, 396, 11025, 142, 396},       // 0 Hz would divide by zero
-        {12345, 142, 396, 11025, 142, 396},   // not a rate the device records at
-        {44100, 600, 700, 44100, 142, 396},   // off the display
-        {22050, -5, 100, 22050, 142, 396},
-        {11025, 300, 300, 11025, 142, 396},   // marker 1 not left of marker 2
-        {11025, 400, 100, 11025, 142, 396},
-        {11025, 0, 512, 11025, 0, 512},       // the outermost columns are fine
+        {0, 142, 396, 11025, 142, 396},                                          // 0 Hz would divide by zero
+        {12345, 142, 396, 11025, 142, 396},                                      // not a rate the device records at
+        {44100, 600, 700, 44100, 142, 396},                                      // off the display
+        {22050, -5, 100, 22050, 142, 396},  {11025, 300, 300, 11025, 142, 396},  // marker 1 not left of marker 2
+        {11025, 400, 100, 11025, 142, 396}, {11025, 0, 512, 11025, 0, 512},      // the outermost columns are fine
     };
     for (const Case& c : cases) {
         ConfigValues v = startupConfiguration();
@@ -481,8 +479,8 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
     const std::string path = cfgPath().toStdString();
     std::mt19937 rng(0x5eed);
     const ConfigRecord base = encodeConfiguration(everythingChanged());
-    const std::int32_t interesting[] = {0, 1, 2, 3, -1, 10, 100, 101, 342, 343, 344, 511, 512, 513,
-                                        11025, 22050, 44100, INT_MIN, INT_MAX, 0x7f7f7f7f};
+    const std::int32_t interesting[] = {0,   1,   2,   3,   -1,    10,    100,   101,     342,     343,
+                                        344, 511, 512, 513, 11025, 22050, 44100, INT_MIN, INT_MAX, 0x7f7f7f7f};
 
     for (int i = 0; i < 10000; ++i) {
         const int length = static_cast<int>(rng() % 201);
@@ -490,7 +488,7 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
         const unsigned kind = rng() % 3;
         for (int b = 0; b < length; ++b)
             bytes[b] = kind == 0 || b >= static_cast<int>(base.size()) ? static_cast<char>(rng() & 0xFF)
-                                                                      : static_cast<char>(base[b]);
+                                                                       : static_cast<char>(base[b]);
         if (kind == 1) {
             for (int k = 0; k < 4 && length > 0; ++k)
                 bytes[static_cast<int>(rng() % length)] = static_cast<char>(rng() & 0xFF);
@@ -520,11 +518,11 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
         ASSERT_TRUE(s.inputSelect == 0 || s.inputSelect == 1);
         ASSERT_TRUE(s.traceMode == 1 || s.traceMode == 2);
         ASSERT_TRUE(s.triggerChannel == 1 || s.triggerChannel == 2);
-        for (const flag f : {s.chan1Enabled, s.chan2Enabled, s.chopMode, s.addChannels, s.displayHold,
-                             s.singleSweep, s.triggerEnabled, s.marker1Enabled, s.marker2Enabled, s.gridEnabled})
+        for (const flag f : {s.chan1Enabled, s.chan2Enabled, s.chopMode, s.addChannels, s.displayHold, s.singleSweep,
+                             s.triggerEnabled, s.marker1Enabled, s.marker2Enabled, s.gridEnabled})
             ASSERT_LE(f, 1);
-        for (const std::int32_t dial : {s.chan1TimeGainDial, s.chan2TimeGainDial, s.chan1FreqGainDial,
-                                        s.chan2FreqGainDial, s.timeBaseSetting}) {
+        for (const std::int32_t dial :
+             {s.chan1TimeGainDial, s.chan2TimeGainDial, s.chan1FreqGainDial, s.chan2FreqGainDial, s.timeBaseSetting}) {
             ASSERT_GE(dial, 0);
             ASSERT_LE(dial, 100);
         }
@@ -540,7 +538,8 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
         ASSERT_LE(s.triggerThreshold, 100);
         ASSERT_GT(s.bufferBytes, 0);
         ASSERT_LE(s.bufferBytes, kRecordBufferBytes);
-        for (const Dial* d : {form->controls().chan1.Chan1GainDial, form->controls().chan2.Chan2GainDial, form->controls().chan1.Chan1OffsetDial, form->controls().chan2.Chan2OffsetDial,
+        for (const Dial* d : {form->controls().chan1.Chan1GainDial, form->controls().chan2.Chan2GainDial,
+                              form->controls().chan1.Chan1OffsetDial, form->controls().chan2.Chan2OffsetDial,
                               form->controls().trigger.ThresholdDial, form->controls().timeBase.TimeBaseDial}) {
             ASSERT_GE(d->value(), d->minimum());
             ASSERT_LE(d->value(), d->maximum());

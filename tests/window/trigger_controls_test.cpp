@@ -36,8 +36,8 @@ protected:
     std::ptrdiff_t indexOf(WaveCall call, std::size_t from = 0) const
     {
         const auto& calls = device.calls();
-        const auto it = std::find(calls.begin() + static_cast<std::ptrdiff_t>(std::min(from, calls.size())),
-                                  calls.end(), call);
+        const auto it =
+            std::find(calls.begin() + static_cast<std::ptrdiff_t>(std::min(from, calls.size())), calls.end(), call);
         return it == calls.end() ? -1 : it - calls.begin();
     }
 };
@@ -239,10 +239,15 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
         std::string whyNot;
         // The strip's frequency: of the signal (TIME) or of its strongest tone.
         QLabel* frequency = form->measure().strip()->reading(1, s().displayType == 1 ? "PeakFrequency" : "Frequency");
-        return Description{lo(), hi(), marker(), status(4), status(1),
-                           frequency != nullptr ? frequency->text() : QString(), ComposeDisplayCsv(s(), whyNot),
-                           {form->displayBitmap().data(),
-                            form->displayBitmap().data() + Raster::kWidth * Raster::kHeight}};
+        return Description{
+            lo(),
+            hi(),
+            marker(),
+            status(4),
+            status(1),
+            frequency != nullptr ? frequency->text() : QString(),
+            ComposeDisplayCsv(s(), whyNot),
+            {form->displayBitmap().data(), form->displayBitmap().data() + Raster::kWidth * Raster::kHeight}};
     };
     form->controls().optionsMenu.Line1->trigger();
     ASSERT_EQ(s().stopped, 0);
