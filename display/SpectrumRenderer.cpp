@@ -73,22 +73,24 @@ void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t
     view.spectrumSmooth = smooth;
 }
 
-void ComputeSpectrumTrace(InstrumentView& view, PassBuffers& work, const std::int32_t* samples, std::uint32_t rate,
-                          int y0, int g)
+namespace {
+
+// The power of channel n's block after averaging and peak hold, which replace
+// it by what they keep (with both off this changes nothing), in spectrumWork.
+void blockPower(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, const std::int32_t* samples,
+                int n, bool redraw)
 {
     PowerSpectrum(samples, work.windowTable, work.spectrumWork, work.fftReal, work.fftImag);
-    SpectrumFromPower(view, work, rate, y0, g);
+    ApplySpectrumHistory(view.spectrumHistory, n, work.spectrumWork.data(), s.features.spectrumAverage,
+                         s.features.peakHold, redraw);
 }
+
+}  // namespace
 
 void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                            const BlockToDraw& block, int n, std::uint32_t rate, int y0, int g)
 {
-    const std::int32_t* samples = n == 1 ? block.chan1 : block.chan2;
-    PowerSpectrum(samples, work.windowTable, work.spectrumWork, work.fftReal, work.fftImag);
-    // Averaging and peak hold replace the block's power by what they keep;
-    // with both off this changes nothing.
-    ApplySpectrumHistory(view.spectrumHistory, n, work.spectrumWork.data(), s.features.spectrumAverage,
-                         s.features.peakHold, block.redraw);
+    blockPower(s, view, work, n == 1 ? block.chan1 : block.chan2, n, block.redraw);
     SpectrumFromPower(view, work, rate, y0, g);
     DrawZoomedTrace(s, view, work, r, work.chan1Trace.data(), y0, 512.0f);
 }
@@ -100,10 +102,7 @@ void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassB
     const float scale = view.spectrumScale;
     const KeptBlock& block = KeptBlockFor(view, n);
     std::array<float, kDisplayColumns> smoothed{};
-    PowerSpectrum(n == 1 ? block.chan1.data() : block.chan2.data(), work.windowTable, work.spectrumWork, work.fftReal,
-                  work.fftImag);
-    ApplySpectrumHistory(view.spectrumHistory, n, work.spectrumWork.data(), s.features.spectrumAverage,
-                         s.features.peakHold, true);
+    blockPower(s, view, work, n == 1 ? block.chan1.data() : block.chan2.data(), n, true);
     // spectrumWork[k] holds bin k - 1.
     for (int k = 1; k <= kLastLevelBin; ++k)
         level[k] = levelDbfs(work.spectrumWork[k + 1], fullScaleDb);

@@ -15,13 +15,6 @@
 
 namespace varmolen {
 
-// Turns `samples` (1024 values, recorded at `rate` Hz) into
-// chan1Trace[0..512]: column k shows frequency bin k (k * rate / 1024 Hz),
-// column 0 repeats column 1; at exactly 22050 Hz the columns are one bin
-// later.
-void ComputeSpectrumTrace(InstrumentView& view, PassBuffers& work, const std::int32_t* samples, std::uint32_t rate,
-                          int y0, int g);
-
 // The steps after the transform: spectrumWork[1..1024] as PowerSpectrum
 // leaves it becomes the logarithmic, smoothed, scaled and clipped
 // chan1Trace[0..512], laid out by the rate the block was recorded at. When

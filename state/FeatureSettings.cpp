@@ -1,7 +1,5 @@
 #include "state/FeatureSettings.h"
 
-#include <cmath>
-
 namespace varmolen {
 
 bool isSpectrumAverage(std::int32_t blocks) { return blocks == 0 || blocks == 4 || blocks == 16 || blocks == 64; }

@@ -183,9 +183,8 @@ public:
 
     // Names the device acquisition records from, after every start; the
     // first time it is the built-in generator because no other device was
-    // found, says so for kInputNoticeMs, once (window/InputDevice.cpp).
+    // found, says so for InputWidgets::kNoticeMs, once (window/InputDevice.cpp).
     void ShowInputDevice();
-    static constexpr int kInputNoticeMs = InputWidgets::kNoticeMs;
     // The device the last start opened (-1 before any).
     std::int32_t openDevice() const { return openDevice_; }
 
