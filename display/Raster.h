@@ -1,4 +1,9 @@
-// The display bitmap: 513 x 343 pixels. Colours come and go as the
+// The display bitmap: 513 x 343 pixels at the display's own size, more when
+// the display is drawn larger (resize). The drawing operations take display
+// columns 0..512 and rows 0..342 whatever the size, and draw them at the
+// bitmap's own resolution (display/DisplayScale.h): a line is one pixel wide
+// at every size, and a wide pen grows with the bitmap. pixel(), data() and
+// the row bands work in the bitmap's pixels. Colours come and go as the
 // instrument's colour words 0x00BBGGRR; each pixel is stored as 0xFFRRGGBB,
 // the layout of the desktop's own window surfaces (an RGB32 image), so that
 // the window shows the same memory with a plain copy. (Stored as R, G, B, 255
@@ -12,20 +17,24 @@
 // not drawn. Everything is clipped to the bitmap.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <vector>
 
 namespace varmolen {
 
 class Raster {
 public:
+    // The display's own size, in pixels.
     static constexpr int kWidth = 513;
     static constexpr int kHeight = 343;
 
     Raster();
 
-    int width() const { return kWidth; }
-    int height() const { return kHeight; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // Gives the bitmap another size in pixels (at least 2 x 2), filled black.
+    // The only operation that allocates; a pass at a fixed size never does.
+    void resize(int width, int height);
 
     // Colour word 0x00BBGGRR of a pixel; 0 outside.
     std::uint32_t pixel(int x, int y) const;
@@ -40,14 +49,19 @@ public:
     }
     const std::uint32_t* data() const { return pixels_.data(); }
     std::uint32_t* data() { return pixels_.data(); }
+    // Bytes of one line at the display's own size, and of this bitmap.
     static constexpr int bytesPerLine() { return kWidth * 4; }
+    int lineBytes() const { return width_ * 4; }
 
     void setPenColor(std::uint32_t colour) { penColour_ = storedWord(colour); }
-    void setPenWidth(int width) { penWidth_ = width < 1 ? 1 : width; }
+    // A pen wider than one pixel grows with the bitmap's height; a thin pen
+    // stays one pixel wide.
+    void setPenWidth(int width);
     void setBrushColor(std::uint32_t colour) { brushColour_ = storedWord(colour); }
     int penWidth() const { return penWidth_; }
 
-    // Outline in the pen, interior in the brush; (x2, y2) exclusive.
+    // In display columns and rows. Outline in the pen, interior in the brush;
+    // (x2, y2) exclusive.
     void Rectangle(int x1, int y1, int x2, int y2);
     void MoveTo(int x, int y);
     void LineTo(int x, int y);
@@ -60,10 +74,17 @@ private:
     void plotPen(int x, int y);
     void walk(long long x0, long long y0, long long x1, long long y1);
 
-    std::array<std::uint32_t, kWidth * kHeight> pixels_{};
+    long long pixelX(long long column) const;
+    long long pixelY(long long row) const;
+    void walkSegment(long long x0, long long y0, long long x1, long long y1);
+
+    int width_ = kWidth;
+    int height_ = kHeight;
+    std::vector<std::uint32_t> pixels_;
     std::uint32_t penColour_ = 0xFF000000u;
     std::uint32_t brushColour_ = 0xFFFFFFFFu;
-    int penWidth_ = 1;
+    int penWidth_ = 1;   // in display rows
+    int penPixels_ = 1;  // the same in pixels
     int penX_ = 0;
     int penY_ = 0;
 };
@@ -75,7 +96,7 @@ struct RowBand {
     bool empty() const { return count == 0; }
 };
 
-// Makes `shown` equal to `drawn`, copying only the rows that differ, and
+// Makes `shown` equal to `drawn` (of its size first), copying only the rows that differ, and
 // returns the band they span: the part of the window that must be repainted.
 // A steady trace changes few rows per pass, and the screen then receives
 // only those.
