@@ -43,8 +43,8 @@ std::optional<ColumnLine> spectrumLine(std::uint32_t rate, std::int32_t span, bo
     ColumnLine line{(rate == 22050 ? 1.0 : 0.0) * stretch, static_cast<double>(kBlockSamples) / rate * stretch};
     if (expanded) {
         // The stretch from marker 1 over (at least 9) columns fills the width.
-        const double width =
-            static_cast<double>(std::clamp(static_cast<std::int64_t>(marker2) - marker1, std::int64_t{9}, std::int64_t{512}));
+        const double width = static_cast<double>(
+            std::clamp(static_cast<std::int64_t>(marker2) - marker1, std::int64_t{9}, std::int64_t{512}));
         const double from = std::clamp(marker1, 0, kFullWidth);
         line = {(line.atZero - from) * kFullWidth / width, line.perHz * kFullWidth / width};
     }
@@ -123,8 +123,8 @@ std::vector<AxisTick> TimeTicks(const InstrumentSettings& s, const InstrumentVie
     ticks.reserve(kTimeGridLines);
     for (int i = 0; i < kTimeGridLines; ++i) {
         const int x = kTimeColumnsPerDivision * i;
-        ticks.push_back({static_cast<double>(x), FormatMs(ReadoutTime(s, view, ReadoutColumn(s, view, x)),
-                                                          decimalSeparator)});
+        ticks.push_back(
+            {static_cast<double>(x), FormatMs(ReadoutTime(s, view, ReadoutColumn(s, view, x)), decimalSeparator)});
     }
     return ticks;
 }

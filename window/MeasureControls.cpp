@@ -46,10 +46,16 @@ void MeasureControls::ShowMeasurements(bool shown)
         shown_ = shown;
         // The strip sits in a margin below the status bar that the window
         // grows by; the layout above it is left exactly as it was.
+        // A window with a resizable border (Fit to Window) keeps it.
+        const bool resizable = form_.state().features.displaySize == kFitDisplaySize;
         if (shown) {
             bareSize_ = form_.size();
             form_.setContentsMargins(0, 0, 0, MeasureStrip::kHeight);
-            form_.setFixedSize(bareSize_.width(), bareSize_.height() + MeasureStrip::kHeight);
+            const QSize withStrip(bareSize_.width(), bareSize_.height() + MeasureStrip::kHeight);
+            if (resizable)
+                form_.resize(withStrip);
+            else
+                form_.setFixedSize(withStrip);
             strip_->setGeometry(0, bareSize_.height(), bareSize_.width(), MeasureStrip::kHeight);
             strip_->show();
             strip_->raise();
@@ -57,12 +63,23 @@ void MeasureControls::ShowMeasurements(bool shown)
             strip_->hide();
             peaks_->hideAll();
             form_.setContentsMargins(0, 0, 0, 0);
-            form_.setFixedSize(bareSize_);
+            if (resizable)
+                form_.resize(bareSize_);
+            else
+                form_.setFixedSize(bareSize_);
         }
     }
     updateMeasuring();
     if (shown_)
         RefreshTexts();
+}
+
+void MeasureControls::WindowSized()
+{
+    if (!shown_)
+        return;
+    bareSize_ = QSize(form_.width(), form_.height() - MeasureStrip::kHeight);
+    strip_->setGeometry(0, bareSize_.height(), bareSize_.width(), MeasureStrip::kHeight);
 }
 
 void MeasureControls::OpenCalibration()

@@ -80,15 +80,40 @@ TEST(AxisTicks, FrequencyTicksSitAtTheColumnsWhereTheSpectrumDrawsThem)
         std::vector<double> columns;
     } cases[] = {
         // At most 7 ticks. 44100 Hz: 22050 Hz at column 512, 5 kHz steps.
-        {44100, 512, false, {"0 Hz", "5 kHz", "10 kHz", "15 kHz", "20 kHz"}, {0.0, 5000 * 1024.0 / 44100, 10000 * 1024.0 / 44100, 15000 * 1024.0 / 44100, 20000 * 1024.0 / 44100}},
+        {44100,
+         512,
+         false,
+         {"0 Hz", "5 kHz", "10 kHz", "15 kHz", "20 kHz"},
+         {0.0, 5000 * 1024.0 / 44100, 10000 * 1024.0 / 44100, 15000 * 1024.0 / 44100, 20000 * 1024.0 / 44100}},
         // 11025 Hz: bin k at column k, 1 kHz steps up to 5 kHz.
-        {11025, 512, false, {"0 Hz", "1 kHz", "2 kHz", "3 kHz", "4 kHz", "5 kHz"}, {0.0, 1000 * 1024.0 / 11025, 2000 * 1024.0 / 11025, 3000 * 1024.0 / 11025, 4000 * 1024.0 / 11025, 5000 * 1024.0 / 11025}},
+        {11025,
+         512,
+         false,
+         {"0 Hz", "1 kHz", "2 kHz", "3 kHz", "4 kHz", "5 kHz"},
+         {0.0, 1000 * 1024.0 / 11025, 2000 * 1024.0 / 11025, 3000 * 1024.0 / 11025, 4000 * 1024.0 / 11025,
+          5000 * 1024.0 / 11025}},
         // Half the span shows half the band over the full width.
-        {11025, 256, false, {"0 Hz", "500 Hz", "1 kHz", "1.5 kHz", "2 kHz", "2.5 kHz"}, {0.0, 500 * 2048.0 / 11025, 1000 * 2048.0 / 11025, 1500 * 2048.0 / 11025, 2000 * 2048.0 / 11025, 2500 * 2048.0 / 11025}},
+        {11025,
+         256,
+         false,
+         {"0 Hz", "500 Hz", "1 kHz", "1.5 kHz", "2 kHz", "2.5 kHz"},
+         {0.0, 500 * 2048.0 / 11025, 1000 * 2048.0 / 11025, 1500 * 2048.0 / 11025, 2000 * 2048.0 / 11025,
+          2500 * 2048.0 / 11025}},
         // 22050 Hz draws bin k one column later: 0 Hz lies at column 1.
-        {22050, 512, false, {"0 Hz", "2 kHz", "4 kHz", "6 kHz", "8 kHz", "10 kHz"}, {1.0, 1.0 + 2000 * 1024.0 / 22050, 1.0 + 4000 * 1024.0 / 22050, 1.0 + 6000 * 1024.0 / 22050, 1.0 + 8000 * 1024.0 / 22050, 1.0 + 10000 * 1024.0 / 22050}},
+        {22050,
+         512,
+         false,
+         {"0 Hz", "2 kHz", "4 kHz", "6 kHz", "8 kHz", "10 kHz"},
+         {1.0, 1.0 + 2000 * 1024.0 / 22050, 1.0 + 4000 * 1024.0 / 22050, 1.0 + 6000 * 1024.0 / 22050,
+          1.0 + 8000 * 1024.0 / 22050, 1.0 + 10000 * 1024.0 / 22050}},
         // Expanded between columns 142 and 396 at 11025 Hz (1528.9 to 4263.8 Hz).
-        {11025, 512, true, {"2 kHz", "2.5 kHz", "3 kHz", "3.5 kHz", "4 kHz"}, {(2000 * 1024.0 / 11025 - 142) * 512 / 254, (2500 * 1024.0 / 11025 - 142) * 512 / 254, (3000 * 1024.0 / 11025 - 142) * 512 / 254, (3500 * 1024.0 / 11025 - 142) * 512 / 254, (4000 * 1024.0 / 11025 - 142) * 512 / 254}},
+        {11025,
+         512,
+         true,
+         {"2 kHz", "2.5 kHz", "3 kHz", "3.5 kHz", "4 kHz"},
+         {(2000 * 1024.0 / 11025 - 142) * 512 / 254, (2500 * 1024.0 / 11025 - 142) * 512 / 254,
+          (3000 * 1024.0 / 11025 - 142) * 512 / 254, (3500 * 1024.0 / 11025 - 142) * 512 / 254,
+          (4000 * 1024.0 / 11025 - 142) * 512 / 254}},
     };
     for (const auto& c : cases) {
         const std::vector<AxisTick> ticks = FrequencyTicks(c.rate, c.span, c.expanded, 142, 396, 7, '.');
@@ -115,8 +140,7 @@ TEST(AxisTicks, TimeTicksReadWhatTheCursorReadsOnEachGridLine)
         const std::vector<AxisTick> ticks = TimeTicks(b.s, b.s, '.');
         ASSERT_EQ(ticks.size(), 11u);
         for (const AxisTick& t : ticks)
-            EXPECT_EQ("Cursor = " + t.text + " ms",
-                      CursorReadout(b.s, b.s, static_cast<std::int32_t>(t.column), '.'));
+            EXPECT_EQ("Cursor = " + t.text + " ms", CursorReadout(b.s, b.s, static_cast<std::int32_t>(t.column), '.'));
         EXPECT_EQ(ticks[0].text, expanded ? "12.87" : "0.00");
         EXPECT_EQ(ticks[1].text, expanded ? "15.14" : "4.62");
         EXPECT_EQ(ticks[10].column, 510.0);
@@ -129,7 +153,11 @@ TEST(AxisTicks, ScalesPerDivision)
         std::int32_t gain;
         double volts;
         const char* text;
-    } time[] = {{25, 0.0, "4.25 %/div"}, {100, 0.0, "1.06 %/div"}, {25, 2.0, "85 mV/div"}, {1, 2.0, "2.13 V/div"}, {0, 0.0, "Gnd"}};
+    } time[] = {{25, 0.0, "4.25 %/div"},
+                {100, 0.0, "1.06 %/div"},
+                {25, 2.0, "85 mV/div"},
+                {1, 2.0, "2.13 V/div"},
+                {0, 0.0, "Gnd"}};
     for (const auto& c : time)
         EXPECT_EQ(TimeDivisionText(c.gain, c.volts, '.'), c.text) << c.gain;
     // 34 rows of (10 ln P * g) >> 5: 108.8 / g of ln P, 472.5 / g dB.
