@@ -81,10 +81,15 @@ void Raster::Rectangle(int cx1, int cy1, int cx2, int cy2)
     const int fy1 = y1 < 0 ? 0 : y1;
     const int fx2 = x2 > width_ ? width_ : x2;
     const int fy2 = y2 > height_ ? height_ : y2;
-    const std::uint32_t brush = brushColour_;
-    for (int y = fy1; y < fy2; ++y) {
-        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
-        std::fill(row + fx1, row + fx2, brush);
+    // The first row is filled word by word, every other row copied from it:
+    // the library's block copy is several times faster than a word loop on a
+    // large bitmap.
+    if (fx1 < fx2 && fy1 < fy2) {
+        std::uint32_t* first = pixels_.data() + static_cast<std::size_t>(fy1) * width_;
+        std::fill(first + fx1, first + fx2, brushColour_);
+        const std::size_t bytes = static_cast<std::size_t>(fx2 - fx1) * sizeof(std::uint32_t);
+        for (int y = fy1 + 1; y < fy2; ++y)
+            std::memcpy(pixels_.data() + static_cast<std::size_t>(y) * width_ + fx1, first + fx1, bytes);
     }
     // Outline in the pen along the edges that belong to the rectangle, walked
     // only where they can be visible.
