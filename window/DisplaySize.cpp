@@ -111,9 +111,11 @@ void TScopeForm::fitDisplayToPanel()
     FeatureSettings& f = state().features;
     const QMargins labels = labelMargins(f);
     const QSize box = DisplayBoxForPanel(centralWidget()->size(), labels);
+    // The window's own size, without the measurement strip's margin, which
+    // the strip adds again when it is shown at the next start.
     if (!isMaximized() && !isFullScreen()) {
         f.fitWidth = width();
-        f.fitHeight = height();
+        f.fitHeight = height() - contentsMargins().bottom();
     }
     sizing_ = true;
     LayOutFrontPanel(controls_, centralWidget(), box, labels, false);

@@ -50,13 +50,17 @@ void MeasureControls::ShowMeasurements(bool shown)
         const bool resizable = form_.state().features.displaySize == kFitDisplaySize;
         if (shown) {
             bareSize_ = form_.size();
+            // Taken before the margin: the window that follows its size
+            // (WindowSized) may note the size in between.
+            const QSize bare = bareSize_;
+            const QSize withStrip(bare.width(), bare.height() + MeasureStrip::kHeight);
             form_.setContentsMargins(0, 0, 0, MeasureStrip::kHeight);
-            const QSize withStrip(bareSize_.width(), bareSize_.height() + MeasureStrip::kHeight);
             if (resizable)
                 form_.resize(withStrip);
             else
                 form_.setFixedSize(withStrip);
-            strip_->setGeometry(0, bareSize_.height(), bareSize_.width(), MeasureStrip::kHeight);
+            bareSize_ = bare;
+            strip_->setGeometry(0, bare.height(), bare.width(), MeasureStrip::kHeight);
             strip_->show();
             strip_->raise();
         } else {

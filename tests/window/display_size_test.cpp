@@ -13,6 +13,7 @@
 
 #include "display/DisplayScale.h"
 #include "panel/AxisLabelBand.h"
+#include "panel/MeasureStrip.h"
 #include "panel/widgets/PaintBox.h"
 #include "panel/widgets/RockerSwitch.h"
 #include "tests/window/PanelFormRig.h"
@@ -137,6 +138,21 @@ TEST_F(DisplaySizeTest, NormalIsTheInstrumentsOwnWindowAndTheLabelsFollowTheScal
     EXPECT_EQ(box()->size(), QSize(513, 343));
     EXPECT_EQ(form->displayBitmap().width(), 513);
     EXPECT_EQ(form->controls().screen.ImagePanel->geometry(), QRect(186, 10, 517, 347));
+}
+
+TEST_F(DisplaySizeTest, AFittedWindowKeepsItsOwnSizeWithoutTheMeasurementStrip)
+{
+    form->show();
+    choose(menu().SizeFit1, {1300, 950});
+    form->controls().measureMenu.ShowMeasurements1->trigger();
+    serveUntil(2000, [&] { return form->height() == 950 + MeasureStrip::kHeight; });
+    ASSERT_EQ(form->height(), 950 + MeasureStrip::kHeight);
+    QCoreApplication::processEvents();
+    // What Varmolen.ini keeps is the window without the strip, which the
+    // strip adds again when it is shown at the next start.
+    EXPECT_EQ(s().features.fitWidth, 1300);
+    EXPECT_EQ(s().features.fitHeight, 950);
+    EXPECT_EQ(form->displayBitmap().width(), box()->width());
 }
 
 }  // namespace
