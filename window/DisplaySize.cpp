@@ -82,7 +82,7 @@ void TScopeForm::ApplyDisplaySize()
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         adjustSize();
         setFixedSize(sizeHint());
-        sizeDisplay(box, true);
+        sizeDisplay(box);
     }
     sizing_ = false;
     if (fit) {
@@ -120,10 +120,10 @@ void TScopeForm::fitDisplayToPanel()
     sizing_ = true;
     LayOutFrontPanel(controls_, centralWidget(), box, labels, false);
     sizing_ = false;
-    sizeDisplay(box, false);
+    sizeDisplay(box);
 }
 
-void TScopeForm::sizeDisplay(QSize box, bool /*fixed*/)
+void TScopeForm::sizeDisplay(QSize box)
 {
     // The bitmap in device pixels: sharp on a screen with more pixels than points.
     const qreal ratio = std::max<qreal>(1.0, devicePixelRatioF());

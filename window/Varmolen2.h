@@ -233,7 +233,7 @@ private:
     // The display box for the panel's size at fit, and the bitmap for a box.
     void fitDisplayToPanel();
     void centreOnScreen();
-    void sizeDisplay(QSize box, bool fixed);
+    void sizeDisplay(QSize box);
     PanelControls controls_;
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
