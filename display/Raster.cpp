@@ -10,14 +10,34 @@
 
 namespace varmolen {
 
-Raster::Raster() : pixels_(static_cast<std::size_t>(kWidth) * kHeight) { fill(0x000000); }
+namespace {
+
+// Room for the pixels noted between two clears: a quarter of the bitmap,
+// far more than two traces, the graticule and the markers write.
+std::size_t writesRoom(int width, int height) { return static_cast<std::size_t>(width) * height / 4; }
+
+}  // namespace
+
+Raster::Raster() : pixels_(static_cast<std::size_t>(kWidth) * kHeight), writes_(writesRoom(kWidth, kHeight))
+{
+    fill(0x000000);
+}
 
 void Raster::resize(int width, int height)
 {
     width_ = std::max(width, 2);
     height_ = std::max(height, 2);
     pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), storedWord(0x000000));
+    writes_.assign(writesRoom(width_, height_), 0);
+    restartWrites(storedWord(0x000000));
     setPenWidth(penWidth_);
+}
+
+void Raster::restartWrites(std::uint32_t ground)
+{
+    writeCount_ = 0;
+    writesKnown_ = true;
+    ground_ = ground;
 }
 
 void Raster::setPenWidth(int width)
@@ -38,13 +58,19 @@ std::uint32_t Raster::pixel(int x, int y) const
     return colourWord(pixels_[static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x)]);
 }
 
-void Raster::fill(std::uint32_t colour) { std::fill(pixels_.begin(), pixels_.end(), storedWord(colour)); }
+void Raster::fill(std::uint32_t colour)
+{
+    std::fill(pixels_.begin(), pixels_.end(), storedWord(colour));
+    restartWrites(storedWord(colour));
+}
 
 void Raster::plot(int x, int y, std::uint32_t word)
 {
     if (x < 0 || y < 0 || x >= width_ || y >= height_)
         return;
-    pixels_[static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x)] = word;
+    const std::size_t at = static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x);
+    pixels_[at] = word;
+    noteWrite(at);
 }
 
 void Raster::plotPen(int x, int y)
@@ -81,6 +107,24 @@ void Raster::Rectangle(int cx1, int cy1, int cx2, int cy2)
     const int fy1 = y1 < 0 ? 0 : y1;
     const int fx2 = x2 > width_ ? width_ : x2;
     const int fy2 = y2 > height_ ? height_ : y2;
+    // The whole bitmap in one colour (a display pass's clear): where it was
+    // cleared to that colour before and every write since is known, only
+    // those pixels are painted again.
+    if (fx1 == 0 && fy1 == 0 && fx2 == width_ && fy2 == height_ && penColour_ == brushColour_) {
+        if (writesKnown_ && ground_ == brushColour_) {
+            for (std::size_t i = 0; i < writeCount_; ++i)
+                pixels_[writes_[i]] = brushColour_;
+        } else {
+            std::uint32_t* first = pixels_.data();
+            std::fill(first, first + width_, brushColour_);
+            for (int y = 1; y < height_; ++y)
+                std::memcpy(first + static_cast<std::size_t>(y) * width_, first, lineBytes());
+        }
+        restartWrites(brushColour_);
+        return;
+    }
+    // Any other rectangle is not noted pixel by pixel.
+    writesKnown_ = false;
     // The first row is filled word by word, every other row copied from it:
     // the library's block copy is several times faster than a word loop on a
     // large bitmap.
@@ -247,8 +291,10 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
         for (long long i = first; i <= last; ++i) {
             const long long px = m0 + ms * i;
             const long long py = n0 + ns * q;
-            if (static_cast<unsigned long long>(py) < static_cast<unsigned long long>(height_))
+            if (static_cast<unsigned long long>(py) < static_cast<unsigned long long>(height_)) {
                 pixels[py * width_ + px] = pen;
+                noteWrite(static_cast<std::size_t>(py * width_ + px));
+            }
             r += inc;
             if (r >= den) {
                 r -= den;
@@ -259,8 +305,10 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
         for (long long i = first; i <= last; ++i) {
             const long long py = m0 + ms * i;
             const long long px = n0 + ns * q;
-            if (static_cast<unsigned long long>(px) < static_cast<unsigned long long>(width_))
+            if (static_cast<unsigned long long>(px) < static_cast<unsigned long long>(width_)) {
                 pixels[py * width_ + px] = pen;
+                noteWrite(static_cast<std::size_t>(py * width_ + px));
+            }
             r += inc;
             if (r >= den) {
                 r -= den;

@@ -17,6 +17,7 @@
 // not drawn. Everything is clipped to the bitmap.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -48,7 +49,13 @@ public:
         return ((stored & 0xFFu) << 16) | (stored & 0xFF00u) | ((stored >> 16) & 0xFFu);
     }
     const std::uint32_t* data() const { return pixels_.data(); }
-    std::uint32_t* data() { return pixels_.data(); }
+    // Writing through this pointer is not seen by the bitmap: the next clear
+    // paints every pixel.
+    std::uint32_t* data()
+    {
+        writesKnown_ = false;
+        return pixels_.data();
+    }
     // Bytes of one line at the display's own size, and of this bitmap.
     static constexpr int bytesPerLine() { return kWidth * 4; }
     int lineBytes() const { return width_ * 4; }
@@ -74,6 +81,15 @@ private:
     void plotPen(int x, int y);
     void walk(long long x0, long long y0, long long x1, long long y1);
 
+    // Notes a pixel written since the last clear of the whole bitmap.
+    void noteWrite(std::size_t index)
+    {
+        if (writeCount_ < writes_.size())
+            writes_[writeCount_++] = static_cast<std::uint32_t>(index);
+        else
+            writesKnown_ = false;
+    }
+    void restartWrites(std::uint32_t ground);
     long long pixelX(long long column) const;
     long long pixelY(long long row) const;
     void walkSegment(long long x0, long long y0, long long x1, long long y1);
@@ -81,6 +97,16 @@ private:
     int width_ = kWidth;
     int height_ = kHeight;
     std::vector<std::uint32_t> pixels_;
+    // Every pixel written since the whole bitmap was last cleared to
+    // `ground_`, while writesKnown_ holds: a clear to the same colour then
+    // repaints only those instead of the whole bitmap (a display pass clears
+    // it first, and its traces cover a small part of a large display). Sized
+    // with the bitmap; more writes than it holds make the next clear paint
+    // everything.
+    std::vector<std::uint32_t> writes_;
+    std::size_t writeCount_ = 0;
+    bool writesKnown_ = false;
+    std::uint32_t ground_ = 0;
     std::uint32_t penColour_ = 0xFF000000u;
     std::uint32_t brushColour_ = 0xFFFFFFFFu;
     int penWidth_ = 1;   // in display rows

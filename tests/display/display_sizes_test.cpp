@@ -2,6 +2,7 @@
 // the round ticks of the labelled axes, and the passes at a larger size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -164,6 +165,46 @@ TEST(AxisTicks, ScalesPerDivision)
     EXPECT_EQ(LevelDivisionText(50, 10.0f, '.'), "9.45 dB/div");
     EXPECT_EQ(LevelDivisionText(32, 10.0f, ','), "14,8 dB/div");
     EXPECT_EQ(LevelDivisionText(0, 10.0f, '.'), "Gnd");
+}
+
+TEST(DisplaySizes, AClearAfterDrawingLeavesNothingOfTheDrawingBehind)
+{
+    // Drawing, then a clear of the whole bitmap and a new drawing, gives the
+    // picture of the new drawing alone: after a few lines, after more lines
+    // than the bitmap notes, after a write through data(), after a clear in
+    // another colour and after a rectangle of part of the bitmap.
+    enum Before { kFewLines, kManyLines, kDirectWrite, kOtherGround, kPartRectangle };
+    for (Before before : {kFewLines, kManyLines, kDirectWrite, kOtherGround, kPartRectangle}) {
+        Raster used;
+        used.resize(777, 500);
+        auto clear = [](Raster& r, std::uint32_t colour) {
+            r.setPenColor(colour);
+            r.setBrushColor(colour);
+            r.Rectangle(0, 0, 513, 343);
+        };
+        auto draw = [](Raster& r, int lines, int seed) {
+            r.setPenColor(0x0000FF);
+            r.MoveTo(0, 0);
+            for (int i = 0; i < lines; ++i)
+                r.LineTo((i * 37 + seed) % 513, (i * 91 + seed) % 343);
+        };
+        clear(used, before == kOtherGround ? 0x000000 : 0xFFFFFF);
+        draw(used, before == kManyLines ? 5000 : 40, 3);
+        if (before == kDirectWrite)
+            used.data()[777 * 250 + 400] = 0xFF123456u;
+        if (before == kPartRectangle) {
+            used.setBrushColor(0x00FF00);
+            used.Rectangle(100, 100, 200, 200);
+        }
+        clear(used, 0xFFFFFF);
+        draw(used, 40, 11);
+
+        Raster fresh;
+        fresh.resize(777, 500);
+        fresh.fill(0xFFFFFF);
+        draw(fresh, 40, 11);
+        EXPECT_TRUE(std::equal(fresh.data(), fresh.data() + 777 * 500, used.data())) << "case " << before;
+    }
 }
 
 TEST(DisplaySizes, ALargePassDrawsTheGraticuleAtTheDoubledPixelsAndAllocatesNothing)
