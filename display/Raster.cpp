@@ -25,6 +25,7 @@ Raster::Raster() : pixels_(static_cast<std::size_t>(kWidth) * kHeight), writes_(
 
 void Raster::resize(int width, int height)
 {
+    changed();
     width_ = std::max(width, 2);
     height_ = std::max(height, 2);
     pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), storedWord(0x000000));
@@ -60,6 +61,7 @@ std::uint32_t Raster::pixel(int x, int y) const
 
 void Raster::fill(std::uint32_t colour)
 {
+    changed();
     std::fill(pixels_.begin(), pixels_.end(), storedWord(colour));
     restartWrites(storedWord(colour));
 }
@@ -89,6 +91,7 @@ void Raster::plotPen(int x, int y)
 
 void Raster::Rectangle(int cx1, int cy1, int cx2, int cy2)
 {
+    changed();
     // Far coordinates are cut to a little beyond the bitmap before they are
     // scaled: the rectangle covers the same pixels, and the ints stay ints.
     const auto near = [](long long v, long long limit) { return static_cast<int>(std::clamp(v, -2LL, limit + 2)); };
@@ -202,6 +205,7 @@ bool cutToFarBox(double& x0, double& y0, double& x1, double& y1)
 
 void Raster::LineTo(int x, int y)
 {
+    changed();
     const long long x0 = pixelX(penX_);
     const long long y0 = pixelY(penY_);
     penX_ = x;
@@ -336,11 +340,20 @@ RowBand copyChangedRows(const Raster& drawn, Raster& shown)
             first = y;
         last = y;
     }
+    noteMirror(drawn, shown);
     return first < 0 ? RowBand{} : RowBand{first, last - first + 1};
+}
+
+void noteMirror(const Raster& drawn, Raster& shown)
+{
+    shown.mirrorOf_ = &drawn;
+    shown.mirrorVersion_ = drawn.version_;
 }
 
 void copyRect(const Raster& from, Raster& to, int x, int y, int width, int height)
 {
+    if (to.mirrors(from))
+        return;  // it holds these pixels already
     const int x0 = std::max(x, 0);
     const int y0 = std::max(y, 0);
     const int x1 = std::min({x + width, from.width(), to.width()});

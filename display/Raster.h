@@ -25,6 +25,8 @@ namespace varmolen {
 
 class Raster {
 public:
+    friend void noteMirror(const Raster& drawn, Raster& shown);
+
     // The display's own size, in pixels.
     static constexpr int kWidth = 513;
     static constexpr int kHeight = 343;
@@ -54,8 +56,12 @@ public:
     std::uint32_t* data()
     {
         writesKnown_ = false;
+        changed();
         return pixels_.data();
     }
+    // Whether this bitmap holds exactly `drawn` as copyChangedRows left it,
+    // with nothing drawn into either since.
+    bool mirrors(const Raster& drawn) const { return mirrorOf_ == &drawn && mirrorVersion_ == drawn.version_; }
     // Bytes of one line at the display's own size, and of this bitmap.
     static constexpr int bytesPerLine() { return kWidth * 4; }
     int lineBytes() const { return width_ * 4; }
@@ -90,6 +96,12 @@ private:
             writesKnown_ = false;
     }
     void restartWrites(std::uint32_t ground);
+    // Something may have changed the pixels: a copy of them is no longer exact.
+    void changed()
+    {
+        ++version_;
+        mirrorOf_ = nullptr;
+    }
     long long pixelX(long long column) const;
     long long pixelY(long long row) const;
     void walkSegment(long long x0, long long y0, long long x1, long long y1);
@@ -107,6 +119,11 @@ private:
     std::size_t writeCount_ = 0;
     bool writesKnown_ = false;
     std::uint32_t ground_ = 0;
+    // Counts the operations that may change the pixels; the bitmap this one
+    // was last made equal to, at that bitmap's count then.
+    std::uint64_t version_ = 0;
+    const Raster* mirrorOf_ = nullptr;
+    std::uint64_t mirrorVersion_ = 0;
     std::uint32_t penColour_ = 0xFF000000u;
     std::uint32_t brushColour_ = 0xFFFFFFFFu;
     int penWidth_ = 1;   // in display rows
@@ -127,9 +144,12 @@ struct RowBand {
 // A steady trace changes few rows per pass, and the screen then receives
 // only those.
 RowBand copyChangedRows(const Raster& drawn, Raster& shown);
+// Records in `shown` that it now holds `drawn` exactly (for mirrors()).
+void noteMirror(const Raster& drawn, Raster& shown);
 
 // Copies a rectangle of pixels (clipped to the bitmap) from one bitmap to the
-// other: what a repaint has put on the screen.
+// other: what a repaint has put on the screen. Nothing to copy when `to`
+// mirrors `from`.
 void copyRect(const Raster& from, Raster& to, int x, int y, int width, int height);
 
 }  // namespace varmolen
