@@ -10,7 +10,9 @@
 # settling time: Varmolen in the TIME display, Varmolen in the FREQUENCY
 # display (both at 44100 Hz stereo, both channels drawn, from device 0 = ALSA's
 # default input), the same two with the measurement strip shown (Measure >
-# Show Measurements, set in Varmolen.ini), Varmolen recording with no channel
+# Show Measurements, set in Varmolen.ini), Varmolen in the TIME display at
+# Display > Size > Large (twice the display's width and height, labelled axes
+# on; [Display] Size=large in Varmolen.ini), Varmolen recording with no channel
 # drawn (what acquisition alone costs), Varmolen in the TIME display while it
 # records a WAV file (File > Record WAV..., driven with xdotool; the row is
 # left out when the window-driving helper e2e_panel_points was not built),
@@ -22,7 +24,8 @@
 # interval), the resident memory at its end and the ratio to the peer's CPU.
 #
 # Then the time from start to the first drawn pass, `startup-runs` times
-# (default 5), median: bench/first_pass_probe.cpp starts the instrument and
+# (default 5) at each display size (Normal, Large, and Fit to Window in a
+# 1600 x 1100 window), median: bench/first_pass_probe.cpp starts the instrument and
 # reads back each part of the screen the X server reports changed until the
 # traces, drawn in a colour that appears nowhere else on the screen, are there.
 #
@@ -66,11 +69,19 @@ settings freq displayType=1
 settings timem displayType=2
 settings freqm displayType=1
 for m in timem freqm; do printf '[Measure]\nShown=true\n' >"$work/home-$m/.config/Varmolen/Varmolen.ini"; done
+# The TIME display at Large.
+settings large displayType=2
+printf '[Display]\nSize=large\n' >"$work/home-large/.config/Varmolen/Varmolen.ini"
 # The same recording with no channel drawn: the cost of acquisition alone.
 settings idle displayType=2 chan1Enabled=0 chan2Enabled=0
 # Traces in a colour (R 0xFE, G 0x02, B 0x01) that nothing else on the screen
 # has, so the probe can tell the first drawn pass.
 settings start displayType=2 chan1Color=0x0102FE chan2Color=0x0102FE
+# The same at Large and at Fit to Window.
+settings startl displayType=2 chan1Color=0x0102FE chan2Color=0x0102FE
+printf '[Display]\nSize=large\n' >"$work/home-startl/.config/Varmolen/Varmolen.ini"
+settings startf displayType=2 chan1Color=0x0102FE chan2Color=0x0102FE
+printf '[Display]\nSize=fit\nFitWidth=1600\nFitHeight=1100\n' >"$work/home-startf/.config/Varmolen/Varmolen.ini"
 mkdir -p "$work/home-peer" "$work/home-bare"
 
 inner=$work/inner.sh
@@ -98,7 +109,7 @@ threads() {  # threads PID: "tid name ticks" per thread
 
 # First, alone on the screen, the instance that records a WAV file: its File
 # menu is opened and Record WAV... chosen with the pointer.
-programs="time freq timem freqm idle peer bare"
+programs="time freq timem freqm large idle peer bare"
 if [ -n "$points" ] && command -v xdotool >/dev/null; then
     "$points" >"$work/points.txt" 2>"$work/points.log"
     at() { awk -v n="$1" '$1 == n { print $2, $3 }' "$work/points.txt"; }
@@ -125,7 +136,7 @@ if [ -n "$points" ] && command -v xdotool >/dev/null; then
     xdotool key Return
     sleep 1
     if [ -s "$work/recording.wav" ]; then
-        programs="time rec freq timem freqm idle peer bare"
+        programs="time rec freq timem freqm large idle peer bare"
     else
         echo "the recording did not start; the recording row is left out"
         kill -TERM "$p_rec"
@@ -135,6 +146,7 @@ p_time=$(run_in time "$bin")
 p_freq=$(run_in freq "$bin")
 p_timem=$(run_in timem "$bin")
 p_freqm=$(run_in freqm "$bin")
+p_large=$(run_in large "$bin")
 p_idle=$(run_in idle "$bin")
 p_peer=$(run_in peer xoscope -D ALSA -A default)
 p_bare=$(run_in bare "$bare")
@@ -169,10 +181,12 @@ for p in $mine; do
     ' "$work/threads-$p.0" "$work/threads-$p.1"
 done
 
-for i in $(seq 1 "$runs"); do
-    HOME=$work/home-start XDG_CONFIG_HOME=$work/home-start/.config \
-        "$probe" FE0201 200 5000 "$bin" 2>>"$work/home-start.log" | sed "s/^/start $i /"
-    sleep 0.5
+for size in start startl startf; do
+    for i in $(seq 1 "$runs"); do
+        HOME=$work/home-$size XDG_CONFIG_HOME=$work/home-$size/.config \
+            "$probe" FE0201 200 5000 "$bin" 2>>"$work/home-$size.log" | sed "s/^/$size $i /"
+        sleep 0.5
+    done
 done
 INNER
 chmod +x "$inner"
@@ -181,20 +195,22 @@ echo "Varmolen: $bin"
 echo "peer: xoscope $(dpkg-query -W -f='${Version}' xoscope 2>/dev/null || echo '?')"
 echo "signal: 1 kHz sine (left), 250 Hz square (right), 44100 Hz, through a private PulseAudio null sink"
 echo "measuring ${seconds} s, all programs at once under one Xvfb ..."
-"$root/scripts/on-xvfb.sh" "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" "$bare" "$points" \
+"$root/scripts/on-xvfb.sh" -s 1920x1200x24 "$inner" "$bin" "$work" "$seconds" "$runs" "$probe" "$bare" "$points" \
     >"$work/out" 2>"$work/err" || true
-grep -v '^load \|^start \|^threads ' "$work/out" || true
+grep -v '^load \|^start\|^threads ' "$work/out" || true
 
 awk -v runs="$runs" '
 function cpu(p) { return 100 * (tk[p] / hz[p]) / (wall[p] / 1e9) }
 /^load / { tk[$2] = $3; hz[$2] = $4; wall[$2] = $5; mem[$2] = $6 / 1024; have[$2] = 1 }
 /^start / && /first pass after/ { ms[++n] = $6; line = line sprintf(" %d", $6) }
+/^startl / && /first pass after/ { lms[++nl] = $6; lline = lline sprintf(" %d", $6) }
+/^startf / && /first pass after/ { fms[++nf] = $6; fline = fline sprintf(" %d", $6) }
 /^start / && /no first pass/ { failed++ }
 /^start / && /window on screen after/ { wms[++nw] = $7 }
-/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "rec" ? "Varmolen TIME + WAV" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "timem" ? "TIME + strip" : $2 == "freqm" ? "FREQUENCY + strip" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
+/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "rec" ? "Varmolen TIME + WAV" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "timem" ? "TIME + strip" : $2 == "freqm" ? "FREQUENCY + strip" : $2 == "large" ? "TIME at Large" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
               $1 = ""; $2 = ""; sub(/^ +/, ""); threads = threads sprintf("  %-20s %s\n", name, $0) }
 END {
-    if (!have["time"] || !have["freq"] || !have["timem"] || !have["freqm"] || !have["idle"] || !have["peer"] || !have["bare"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
+    if (!have["time"] || !have["freq"] || !have["timem"] || !have["freqm"] || !have["large"] || !have["idle"] || !have["peer"] || !have["bare"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
     peer = cpu("peer")
     printf "\n%-22s %12s %14s %16s\n", "program", "CPU % core", "resident MiB", "CPU / xoscope"
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen TIME", cpu("time"), mem["time"], (peer > 0 ? cpu("time") / peer : 0)
@@ -203,6 +219,7 @@ END {
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen FREQUENCY", cpu("freq"), mem["freq"], (peer > 0 ? cpu("freq") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "TIME + strip", cpu("timem"), mem["timem"], (peer > 0 ? cpu("timem") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "FREQUENCY + strip", cpu("freqm"), mem["freqm"], (peer > 0 ? cpu("freqm") / peer : 0)
+    printf "%-22s %12.2f %14.1f %16.3f\n", "TIME at Large", cpu("large"), mem["large"], (peer > 0 ? cpu("large") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen no channel", cpu("idle"), mem["idle"], (peer > 0 ? cpu("idle") / peer : 0)
     printf "%-22s %12.2f %14.1f %16s\n", "xoscope (peer)", peer, mem["peer"], "1"
     printf "%-22s %12.2f %14.1f %16.3f\n", "recording alone", cpu("bare"), mem["bare"], (peer > 0 ? cpu("bare") / peer : 0)
@@ -213,6 +230,12 @@ END {
         printf "\nstart to window on screen: median of %d: %d ms", nw, wms[int((nw + 1) / 2)]
     if (n > 0)
         printf "\nstart to first drawn pass: runs%s ms; median of %d: %d ms\n", line, n, ms[int((n + 1) / 2)]
+    for (i = 1; i <= nl; i++) for (j = i + 1; j <= nl; j++) if (lms[j] < lms[i]) { t = lms[i]; lms[i] = lms[j]; lms[j] = t }
+    for (i = 1; i <= nf; i++) for (j = i + 1; j <= nf; j++) if (fms[j] < fms[i]) { t = fms[i]; fms[i] = fms[j]; fms[j] = t }
+    if (nl > 0)
+        printf "start to first drawn pass at Large: runs%s ms; median of %d: %d ms\n", lline, nl, lms[int((nl + 1) / 2)]
+    if (nf > 0)
+        printf "start to first drawn pass at Fit (1600 x 1100): runs%s ms; median of %d: %d ms\n", fline, nf, fms[int((nf + 1) / 2)]
     if (failed)
         printf "start to first drawn pass: %d of %d runs drew nothing within 5 s\n", failed, runs
     printf "\nCPU %% of one core by thread (threaded-ml: the sound server client library):\n%s", threads
@@ -220,6 +243,7 @@ END {
     printf "window: the floor any program recording this server pays, before it shows anything.\n"
     if (have["rec"])
         printf "Varmolen TIME + WAV: the same as Varmolen TIME while File > Record WAV writes a 44100 Hz stereo file;\nthe recording adds %.2f %% of a core (target < 0.2 %%).\n", cpu("rec") - cpu("time")
+    printf "Large: %.2f x the CPU of the TIME display at Normal (target <= 1.6)\n", (cpu("time") > 0 ? cpu("large") / cpu("time") : 0)
     printf "strip shown: %+.2f %% of a core in TIME, %+.2f %% in FREQUENCY\n", cpu("timem") - cpu("time"), cpu("freqm") - cpu("freq")
     printf "targets: CPU < 1 %% of a core and < 0.25 x xoscope in both displays; resident < 80 MiB; first pass < 400 ms;\n"
     printf "the strip adds < 0.1 %% of a core\n"

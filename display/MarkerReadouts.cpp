@@ -79,14 +79,18 @@ std::int32_t ClampColumn(std::int32_t x) { return columnOf(x); }
 std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
                           char decimalSeparator)
 {
-    x = ClampColumn(x);
-    const bool expanded = view.expanded != 0;
-    if (s.displayType == kTimeDisplayType) {
-        const std::int32_t k = expanded ? expandedColumn(s, x, 512) : x;
+    const std::int32_t k = ReadoutColumn(s, view, x);
+    if (s.displayType == kTimeDisplayType)
         return joined(readout::kCursor, FormatMs(ReadoutTime(s, view, k), decimalSeparator), readout::kMs);
-    }
-    const std::int32_t k = expanded ? expandedColumn(s, x, 511) : x;
     return joined(readout::kCursor, std::to_string(ReadoutFrequency(s, view, k)), readout::kHz);
+}
+
+std::int32_t ReadoutColumn(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x)
+{
+    x = ClampColumn(x);
+    if (view.expanded == 0)
+        return x;
+    return expandedColumn(s, x, s.displayType == kTimeDisplayType ? 512 : 511);
 }
 
 void MarkerMouseDown(InstrumentView& view)

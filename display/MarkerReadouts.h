@@ -52,6 +52,10 @@ MarkerReadout ComputeMarkerReadout(const InstrumentSettings& s, const Instrument
 // A pointer x as a display column 0..512.
 std::int32_t ClampColumn(std::int32_t x);
 
+// The column whose time or frequency the readouts give at pointer x
+// (clamped first): x itself, or expanded its place between the markers.
+std::int32_t ReadoutColumn(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x);
+
 // "Cursor = ..." for pointer x (clamped first) at the markers as they stand.
 // Expanded, the pointer maps onto the stretch between the markers: in TIME
 // over 512 columns (x = 512 reads marker 2), in FREQUENCY over 511

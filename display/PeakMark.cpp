@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "display/DisplayScale.h"
 #include "display/ReadoutScales.h"
 
 namespace varmolen {
@@ -37,10 +38,13 @@ std::optional<DrawnPeak> FindDrawnPeak(const InstrumentSettings& s, const Instru
     // Columns per bin of the transform (1024 samples a block) as drawn now.
     const std::optional<double> nextBin = FrequencyColumn(s, view, hz + s.sampleRate / 1024.0);
     const double perBin = nextBin ? std::max(1.0, *nextBin - *column) : 1.0;
-    const int first = std::max(0, static_cast<int>(std::floor(*column - perBin)));
-    const int last = std::min(Raster::kWidth - 1, static_cast<int>(std::ceil(*column + 2.0 * perBin)) + 1);
+    // The columns looked at, as the bitmap's pixels (more of them on a larger display).
+    const auto firstColumn = static_cast<std::int64_t>(std::floor(*column - perBin));
+    const auto lastColumn = static_cast<std::int64_t>(std::ceil(*column + 2.0 * perBin)) + 1;
+    const int first = static_cast<int>(std::max<std::int64_t>(0, ColumnToPixel(firstColumn, r.width())));
+    const int last = static_cast<int>(std::min<std::int64_t>(r.width() - 1, ColumnToPixel(lastColumn, r.width())));
     const std::uint32_t wanted = colourWord & 0xFFFFFFu;
-    for (int y = 0; y < Raster::kHeight; ++y) {
+    for (int y = 0; y < r.height(); ++y) {
         for (int x = first; x <= last; ++x) {
             if (r.pixel(x, y) == wanted)
                 return DrawnPeak{x, y};

@@ -21,6 +21,7 @@ namespace varmolen {
 // frequency can be read there.
 std::optional<double> FrequencyColumn(const InstrumentSettings& s, const InstrumentView& view, double hz);
 
+// In the bitmap's pixels (the display's columns and rows at its own size).
 struct DrawnPeak {
     int column = 0;
     int row = 0;  // its top row

@@ -1,5 +1,7 @@
 #include "display/Raster.h"
 
+#include "display/DisplayScale.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -8,40 +10,95 @@
 
 namespace varmolen {
 
-Raster::Raster() { fill(0x000000); }
+namespace {
+
+// Room for the pixels noted between two clears: a quarter of the bitmap,
+// far more than two traces, the graticule and the markers write.
+std::size_t writesRoom(int width, int height) { return static_cast<std::size_t>(width) * height / 4; }
+
+}  // namespace
+
+Raster::Raster() : pixels_(static_cast<std::size_t>(kWidth) * kHeight), writes_(writesRoom(kWidth, kHeight))
+{
+    fill(0x000000);
+}
+
+void Raster::resize(int width, int height)
+{
+    changed();
+    width_ = std::max(width, 2);
+    height_ = std::max(height, 2);
+    pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), storedWord(0x000000));
+    writes_.assign(writesRoom(width_, height_), 0);
+    restartWrites(storedWord(0x000000));
+    setPenWidth(penWidth_);
+}
+
+void Raster::restartWrites(std::uint32_t ground)
+{
+    writeCount_ = 0;
+    writesKnown_ = true;
+    ground_ = ground;
+}
+
+void Raster::setPenWidth(int width)
+{
+    penWidth_ = width < 1 ? 1 : width;
+    // A wide pen keeps its share of the display's height: at twice the rows
+    // it is twice as wide.
+    penPixels_ = penWidth_ == 1 ? 1 : static_cast<int>(std::max<long long>(1, RowToPixel(penWidth_, height_)));
+}
+
+long long Raster::pixelX(long long column) const { return ColumnToPixel(column, width_); }
+long long Raster::pixelY(long long row) const { return RowToPixel(row, height_); }
 
 std::uint32_t Raster::pixel(int x, int y) const
 {
-    if (x < 0 || y < 0 || x >= kWidth || y >= kHeight)
+    if (x < 0 || y < 0 || x >= width_ || y >= height_)
         return 0;
-    return colourWord(pixels_[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)]);
+    return colourWord(pixels_[static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x)]);
 }
 
-void Raster::fill(std::uint32_t colour) { pixels_.fill(storedWord(colour)); }
+void Raster::fill(std::uint32_t colour)
+{
+    changed();
+    std::fill(pixels_.begin(), pixels_.end(), storedWord(colour));
+    restartWrites(storedWord(colour));
+}
 
 void Raster::plot(int x, int y, std::uint32_t word)
 {
-    if (x < 0 || y < 0 || x >= kWidth || y >= kHeight)
+    if (x < 0 || y < 0 || x >= width_ || y >= height_)
         return;
-    pixels_[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] = word;
+    const std::size_t at = static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x);
+    pixels_[at] = word;
+    noteWrite(at);
 }
 
 void Raster::plotPen(int x, int y)
 {
-    if (penWidth_ <= 1) {
+    if (penPixels_ <= 1) {
         plot(x, y, penColour_);
         return;
     }
-    // A wide pen covers a square of penWidth pixels centred on the path.
-    const int lo = -(penWidth_ - 1) / 2;
-    const int hi = penWidth_ / 2;
+    // A wide pen covers a square of its width in pixels centred on the path.
+    const int lo = -(penPixels_ - 1) / 2;
+    const int hi = penPixels_ / 2;
     for (int dy = lo; dy <= hi; ++dy)
         for (int dx = lo; dx <= hi; ++dx)
             plot(x + dx, y + dy, penColour_);
 }
 
-void Raster::Rectangle(int x1, int y1, int x2, int y2)
+void Raster::Rectangle(int cx1, int cy1, int cx2, int cy2)
 {
+    changed();
+    // Far coordinates are cut to a little beyond the bitmap before they are
+    // scaled: the rectangle covers the same pixels, and the ints stay ints.
+    const auto near = [](long long v, long long limit) { return static_cast<int>(std::clamp(v, -2LL, limit + 2)); };
+    int x1 = near(pixelX(cx1), width_);
+    int y1 = near(pixelY(cy1), height_);
+    int x2 = near(pixelX(cx2), width_);
+    int y2 = near(pixelY(cy2), height_);
     if (x2 < x1)
         std::swap(x1, x2);
     if (y2 < y1)
@@ -51,12 +108,35 @@ void Raster::Rectangle(int x1, int y1, int x2, int y2)
     // Interior in the brush, clipped before the loop so huge rectangles stay cheap.
     const int fx1 = x1 < 0 ? 0 : x1;
     const int fy1 = y1 < 0 ? 0 : y1;
-    const int fx2 = x2 > kWidth ? kWidth : x2;
-    const int fy2 = y2 > kHeight ? kHeight : y2;
-    const std::uint32_t brush = brushColour_;
-    for (int y = fy1; y < fy2; ++y) {
-        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * kWidth;
-        std::fill(row + fx1, row + fx2, brush);
+    const int fx2 = x2 > width_ ? width_ : x2;
+    const int fy2 = y2 > height_ ? height_ : y2;
+    // The whole bitmap in one colour (a display pass's clear): where it was
+    // cleared to that colour before and every write since is known, only
+    // those pixels are painted again.
+    if (fx1 == 0 && fy1 == 0 && fx2 == width_ && fy2 == height_ && penColour_ == brushColour_) {
+        if (writesKnown_ && ground_ == brushColour_) {
+            for (std::size_t i = 0; i < writeCount_; ++i)
+                pixels_[writes_[i]] = brushColour_;
+        } else {
+            std::uint32_t* first = pixels_.data();
+            std::fill(first, first + width_, brushColour_);
+            for (int y = 1; y < height_; ++y)
+                std::memcpy(first + static_cast<std::size_t>(y) * width_, first, lineBytes());
+        }
+        restartWrites(brushColour_);
+        return;
+    }
+    // Any other rectangle is not noted pixel by pixel.
+    writesKnown_ = false;
+    // The first row is filled word by word, every other row copied from it:
+    // the library's block copy is several times faster than a word loop on a
+    // large bitmap.
+    if (fx1 < fx2 && fy1 < fy2) {
+        std::uint32_t* first = pixels_.data() + static_cast<std::size_t>(fy1) * width_;
+        std::fill(first + fx1, first + fx2, brushColour_);
+        const std::size_t bytes = static_cast<std::size_t>(fx2 - fx1) * sizeof(std::uint32_t);
+        for (int y = fy1 + 1; y < fy2; ++y)
+            std::memcpy(pixels_.data() + static_cast<std::size_t>(y) * width_ + fx1, first + fx1, bytes);
     }
     // Outline in the pen along the edges that belong to the rectangle, walked
     // only where they can be visible.
@@ -125,12 +205,16 @@ bool cutToFarBox(double& x0, double& y0, double& x1, double& y1)
 
 void Raster::LineTo(int x, int y)
 {
-    long long x0 = penX_;
-    long long y0 = penY_;
-    long long x1 = x;
-    long long y1 = y;
+    changed();
+    const long long x0 = pixelX(penX_);
+    const long long y0 = pixelY(penY_);
     penX_ = x;
     penY_ = y;
+    walkSegment(x0, y0, pixelX(x), pixelY(y));
+}
+
+void Raster::walkSegment(long long x0, long long y0, long long x1, long long y1)
+{
     const long long far = static_cast<long long>(kFar);
     if (x0 < -far || x0 > far || y0 < -far || y0 > far || x1 < -far || x1 > far || y1 < -far || y1 > far) {
         double fx0 = static_cast<double>(x0), fy0 = static_cast<double>(y0);
@@ -163,8 +247,8 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
         return;
     const long long m0 = xMajor ? x0 : y0;  // major-axis start
     const int ms = xMajor ? sx : sy;
-    const long long limit = xMajor ? kWidth : kHeight;
-    const long long margin = penWidth_ / 2;
+    const long long limit = xMajor ? width_ : height_;
+    const long long margin = penPixels_ / 2;
     // Steps whose major coordinate lies within [-margin, limit - 1 + margin].
     long long first;
     long long last;
@@ -188,13 +272,13 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
     const long long inc = 2 * minor;
     const long long n0 = xMajor ? y0 : x0;  // minor-axis start
     const int ns = xMajor ? sy : sx;
-    if (penWidth_ > 1) {
+    if (penPixels_ > 1) {
         for (long long i = first; i <= last; ++i) {
             const long long a = m0 + ms * i;
             const long long b = n0 + ns * q;
             const long long px = xMajor ? a : b;
             const long long py = xMajor ? b : a;
-            if (py >= -margin && py < kHeight + margin && px >= -margin && px < kWidth + margin)
+            if (py >= -margin && py < height_ + margin && px >= -margin && px < width_ + margin)
                 plotPen(static_cast<int>(px), static_cast<int>(py));
             r += inc;
             if (r >= den) {
@@ -211,8 +295,10 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
         for (long long i = first; i <= last; ++i) {
             const long long px = m0 + ms * i;
             const long long py = n0 + ns * q;
-            if (static_cast<unsigned long long>(py) < static_cast<unsigned long long>(kHeight))
-                pixels[py * kWidth + px] = pen;
+            if (static_cast<unsigned long long>(py) < static_cast<unsigned long long>(height_)) {
+                pixels[py * width_ + px] = pen;
+                noteWrite(static_cast<std::size_t>(py * width_ + px));
+            }
             r += inc;
             if (r >= den) {
                 r -= den;
@@ -223,8 +309,10 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
         for (long long i = first; i <= last; ++i) {
             const long long py = m0 + ms * i;
             const long long px = n0 + ns * q;
-            if (static_cast<unsigned long long>(px) < static_cast<unsigned long long>(kWidth))
-                pixels[py * kWidth + px] = pen;
+            if (static_cast<unsigned long long>(px) < static_cast<unsigned long long>(width_)) {
+                pixels[py * width_ + px] = pen;
+                noteWrite(static_cast<std::size_t>(py * width_ + px));
+            }
             r += inc;
             if (r >= den) {
                 r -= den;
@@ -236,31 +324,45 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
 
 RowBand copyChangedRows(const Raster& drawn, Raster& shown)
 {
+    if (shown.width() != drawn.width() || shown.height() != drawn.height())
+        shown.resize(drawn.width(), drawn.height());
+    const int width = drawn.width();
+    const auto bytes = static_cast<std::size_t>(drawn.lineBytes());
     int first = -1;
     int last = -1;
-    for (int y = 0; y < Raster::kHeight; ++y) {
-        const std::uint32_t* from = drawn.data() + static_cast<std::size_t>(y) * Raster::kWidth;
-        std::uint32_t* to = shown.data() + static_cast<std::size_t>(y) * Raster::kWidth;
-        if (std::memcmp(from, to, Raster::bytesPerLine()) == 0)
+    for (int y = 0; y < drawn.height(); ++y) {
+        const std::uint32_t* from = drawn.data() + static_cast<std::size_t>(y) * width;
+        std::uint32_t* to = shown.data() + static_cast<std::size_t>(y) * width;
+        if (std::memcmp(from, to, bytes) == 0)
             continue;
-        std::memcpy(to, from, Raster::bytesPerLine());
+        std::memcpy(to, from, bytes);
         if (first < 0)
             first = y;
         last = y;
     }
+    noteMirror(drawn, shown);
     return first < 0 ? RowBand{} : RowBand{first, last - first + 1};
+}
+
+void noteMirror(const Raster& drawn, Raster& shown)
+{
+    shown.mirrorOf_ = &drawn;
+    shown.mirrorVersion_ = drawn.version_;
 }
 
 void copyRect(const Raster& from, Raster& to, int x, int y, int width, int height)
 {
+    if (to.mirrors(from))
+        return;  // it holds these pixels already
     const int x0 = std::max(x, 0);
     const int y0 = std::max(y, 0);
-    const int x1 = std::min(x + width, Raster::kWidth);
-    const int y1 = std::min(y + height, Raster::kHeight);
-    if (x0 >= x1 || y0 >= y1)
+    const int x1 = std::min({x + width, from.width(), to.width()});
+    const int y1 = std::min({y + height, from.height(), to.height()});
+    if (x0 >= x1 || y0 >= y1 || from.width() != to.width())
         return;
     for (int row = y0; row < y1; ++row) {
-        const std::size_t at = static_cast<std::size_t>(row) * Raster::kWidth + static_cast<std::size_t>(x0);
+        const std::size_t at =
+            static_cast<std::size_t>(row) * static_cast<std::size_t>(from.width()) + static_cast<std::size_t>(x0);
         std::memcpy(to.data() + at, from.data() + at, static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t));
     }
 }

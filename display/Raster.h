@@ -1,4 +1,9 @@
-// The display bitmap: 513 x 343 pixels. Colours come and go as the
+// The display bitmap: 513 x 343 pixels at the display's own size, more when
+// the display is drawn larger (resize). The drawing operations take display
+// columns 0..512 and rows 0..342 whatever the size, and draw them at the
+// bitmap's own resolution (display/DisplayScale.h): a line is one pixel wide
+// at every size, and a wide pen grows with the bitmap. pixel(), data() and
+// the row bands work in the bitmap's pixels. Colours come and go as the
 // instrument's colour words 0x00BBGGRR; each pixel is stored as 0xFFRRGGBB,
 // the layout of the desktop's own window surfaces (an RGB32 image), so that
 // the window shows the same memory with a plain copy. (Stored as R, G, B, 255
@@ -12,20 +17,27 @@
 // not drawn. Everything is clipped to the bitmap.
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace varmolen {
 
 class Raster {
 public:
+    friend void noteMirror(const Raster& drawn, Raster& shown);
+
+    // The display's own size, in pixels.
     static constexpr int kWidth = 513;
     static constexpr int kHeight = 343;
 
     Raster();
 
-    int width() const { return kWidth; }
-    int height() const { return kHeight; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // Gives the bitmap another size in pixels (at least 2 x 2), filled black.
+    // The only operation that allocates; a pass at a fixed size never does.
+    void resize(int width, int height);
 
     // Colour word 0x00BBGGRR of a pixel; 0 outside.
     std::uint32_t pixel(int x, int y) const;
@@ -39,15 +51,30 @@ public:
         return ((stored & 0xFFu) << 16) | (stored & 0xFF00u) | ((stored >> 16) & 0xFFu);
     }
     const std::uint32_t* data() const { return pixels_.data(); }
-    std::uint32_t* data() { return pixels_.data(); }
+    // Writing through this pointer is not seen by the bitmap: the next clear
+    // paints every pixel.
+    std::uint32_t* data()
+    {
+        writesKnown_ = false;
+        changed();
+        return pixels_.data();
+    }
+    // Whether this bitmap holds exactly `drawn` as copyChangedRows left it,
+    // with nothing drawn into either since.
+    bool mirrors(const Raster& drawn) const { return mirrorOf_ == &drawn && mirrorVersion_ == drawn.version_; }
+    // Bytes of one line at the display's own size, and of this bitmap.
     static constexpr int bytesPerLine() { return kWidth * 4; }
+    int lineBytes() const { return width_ * 4; }
 
     void setPenColor(std::uint32_t colour) { penColour_ = storedWord(colour); }
-    void setPenWidth(int width) { penWidth_ = width < 1 ? 1 : width; }
+    // A pen wider than one pixel grows with the bitmap's height; a thin pen
+    // stays one pixel wide.
+    void setPenWidth(int width);
     void setBrushColor(std::uint32_t colour) { brushColour_ = storedWord(colour); }
     int penWidth() const { return penWidth_; }
 
-    // Outline in the pen, interior in the brush; (x2, y2) exclusive.
+    // In display columns and rows. Outline in the pen, interior in the brush;
+    // (x2, y2) exclusive.
     void Rectangle(int x1, int y1, int x2, int y2);
     void MoveTo(int x, int y);
     void LineTo(int x, int y);
@@ -60,10 +87,47 @@ private:
     void plotPen(int x, int y);
     void walk(long long x0, long long y0, long long x1, long long y1);
 
-    std::array<std::uint32_t, kWidth * kHeight> pixels_{};
+    // Notes a pixel written since the last clear of the whole bitmap.
+    void noteWrite(std::size_t index)
+    {
+        if (writeCount_ < writes_.size())
+            writes_[writeCount_++] = static_cast<std::uint32_t>(index);
+        else
+            writesKnown_ = false;
+    }
+    void restartWrites(std::uint32_t ground);
+    // Something may have changed the pixels: a copy of them is no longer exact.
+    void changed()
+    {
+        ++version_;
+        mirrorOf_ = nullptr;
+    }
+    long long pixelX(long long column) const;
+    long long pixelY(long long row) const;
+    void walkSegment(long long x0, long long y0, long long x1, long long y1);
+
+    int width_ = kWidth;
+    int height_ = kHeight;
+    std::vector<std::uint32_t> pixels_;
+    // Every pixel written since the whole bitmap was last cleared to
+    // `ground_`, while writesKnown_ holds: a clear to the same colour then
+    // repaints only those instead of the whole bitmap (a display pass clears
+    // it first, and its traces cover a small part of a large display). Sized
+    // with the bitmap; more writes than it holds make the next clear paint
+    // everything.
+    std::vector<std::uint32_t> writes_;
+    std::size_t writeCount_ = 0;
+    bool writesKnown_ = false;
+    std::uint32_t ground_ = 0;
+    // Counts the operations that may change the pixels; the bitmap this one
+    // was last made equal to, at that bitmap's count then.
+    std::uint64_t version_ = 0;
+    const Raster* mirrorOf_ = nullptr;
+    std::uint64_t mirrorVersion_ = 0;
     std::uint32_t penColour_ = 0xFF000000u;
     std::uint32_t brushColour_ = 0xFFFFFFFFu;
-    int penWidth_ = 1;
+    int penWidth_ = 1;   // in display rows
+    int penPixels_ = 1;  // the same in pixels
     int penX_ = 0;
     int penY_ = 0;
 };
@@ -75,14 +139,17 @@ struct RowBand {
     bool empty() const { return count == 0; }
 };
 
-// Makes `shown` equal to `drawn`, copying only the rows that differ, and
+// Makes `shown` equal to `drawn` (of its size first), copying only the rows that differ, and
 // returns the band they span: the part of the window that must be repainted.
 // A steady trace changes few rows per pass, and the screen then receives
 // only those.
 RowBand copyChangedRows(const Raster& drawn, Raster& shown);
+// Records in `shown` that it now holds `drawn` exactly (for mirrors()).
+void noteMirror(const Raster& drawn, Raster& shown);
 
 // Copies a rectangle of pixels (clipped to the bitmap) from one bitmap to the
-// other: what a repaint has put on the screen.
+// other: what a repaint has put on the screen. Nothing to copy when `to`
+// mirrors `from`.
 void copyRect(const Raster& from, Raster& to, int x, int y, int width, int height);
 
 }  // namespace varmolen

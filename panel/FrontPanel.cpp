@@ -19,6 +19,7 @@
 
 #include <cstring>
 
+#include "panel/AxisLabelBand.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
 #include "panel/widgets/PaintBox.h"
@@ -245,6 +246,55 @@ QRadioButton* makeRadio(QWidget* parent, const char* name, const char* caption, 
 
 }  // namespace
 
+QSize DisplayBoxSize(std::int32_t displaySize)
+{
+    if (displaySize == kLargeDisplaySize)
+        return {2 * 512 + 1, 2 * 342 + 1};
+    return {Raster::kWidth, Raster::kHeight};
+}
+
+QSize DisplayBoxForPanel(QSize panel, QMargins labels)
+{
+    const int width = panel.width() - (kPanelWidth - Raster::kWidth) - labels.left() - labels.right();
+    const int height = panel.height() - (kPanelHeight - Raster::kHeight) - labels.top() - labels.bottom();
+    return {std::max(width, static_cast<int>(Raster::kWidth)), std::max(height, static_cast<int>(Raster::kHeight))};
+}
+
+void LayOutFrontPanel(PanelControls& c, QWidget* central, QSize box, QMargins labels, bool fixed)
+{
+    // What the display and its labels take beyond the display at Normal.
+    const int dw = box.width() - Raster::kWidth + labels.left() + labels.right();
+    const int dh = box.height() - Raster::kHeight + labels.top() + labels.bottom();
+    ScreenWidgets& screen = c.screen;
+    screen.ImagePanel->setGeometry(kImageX + labels.left(), kImageY + labels.top(), box.width() + 4, box.height() + 4);
+    screen.SpectrumBox->setGeometry(2, 2, box.width(), box.height());
+    screen.SpectrumBox->setFixedSize(box);
+    screen.AxisLabels->setGeometry(kImageX, kImageY, kImageWidth + dw, kImageHeight + dh);
+    screen.AxisLabels->setDisplayRect(QRect(labels.left() + 2, labels.top() + 2, box.width(), box.height()));
+    screen.AxisLabels->setVisible(!labels.isNull());
+    const int stripWidth = kImageWidth + dw;
+    screen.ScopeStatusPanel->setGeometry(kImageX, kStripY + dh, stripWidth, kStripHeight);
+    screen.MarkerLabel->setGeometry(130, 2, stripWidth - 260, kStripHeight - 4);
+    screen.HiFreqLabel->setGeometry(stripWidth - 126, 2, 120, kStripHeight - 4);
+
+    c.chan2.Chan2Group->move(kRightX + dw, c.chan2.Chan2Group->y());
+    c.trace.TraceGroup->move(kMargin, kRow1Y + dh);
+    c.input.InputGroup->move(kMargin, kRow2Y + dh);
+    c.trigger.TriggerGroup->setGeometry(kImageX, kRow1Y + dh, kLowerWidth + dw, kRowHeight);
+    c.display.DisplayGroup->move(kImageX, kRow2Y + dh);
+    QWidget* timeBase = c.timeBase.TimeBaseGroup;
+    timeBase->setGeometry(timeBase->x(), kRow2Y + dh, kLowerWidth + dw - (timeBase->x() - kImageX), kRowHeight);
+    c.run.StartBtn->move(kPanelWidth + dw + 20, c.run.StartBtn->y());
+    c.run.StopBtn->move(kPanelWidth + dw + 20, c.run.StopBtn->y());
+    if (fixed) {
+        central->setFixedSize(kPanelWidth + dw, kPanelHeight + dh);
+    } else {
+        central->setMinimumSize(kPanelWidth + labels.left() + labels.right(),
+                                kPanelHeight + labels.top() + labels.bottom());
+        central->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+}
+
 QColor ColourOf(std::int32_t word)
 {
     const auto w = static_cast<std::uint32_t>(word);
@@ -331,6 +381,11 @@ PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raste
                                           "Marker Difference = ?", Qt::AlignHCenter, 130, kImageWidth - 260);
     c.screen.HiFreqLabel = makeStripLabel(c.screen.ScopeStatusPanel, "HiFreqLabel", "Display right end", "5512",
                                           Qt::AlignRight, kImageWidth - 126, 120);
+    // The labelled axes lie behind the display's frame, hidden until shown.
+    c.screen.AxisLabels = new AxisLabelBand(central);
+    c.screen.AxisLabels->setGeometry(kImageX, kImageY, kImageWidth, kImageHeight);
+    c.screen.AxisLabels->lower();
+    c.screen.AxisLabels->hide();
 
     c.chan1 = buildChannel<Channel1Widgets>(central, 1);
     c.chan2 = buildChannel<Channel2Widgets>(central, 2);

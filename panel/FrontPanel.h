@@ -7,6 +7,9 @@
 
 #include "panel/PanelControls.h"
 
+#include <QMargins>
+#include <QSize>
+
 class QColor;
 class QIcon;
 class QMainWindow;
@@ -20,6 +23,19 @@ class Raster;
 // the status bar of `window`; returns the widgets by group (the menus' groups
 // are left for BuildMenus).
 PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raster& display);
+// The display's box in points: the instrument's own 513 x 343 at Normal,
+// twice its 512 x 342 column and row spans at Large.
+QSize DisplayBoxSize(std::int32_t displaySize);
+// Places the display at `box` points (labels: the room for the labelled axes
+// around it, or none) and the panel around it: the right column and the rows
+// below move out by what the display grew. `fixed`: the panel takes exactly
+// that size; otherwise it may grow (Fit to Window), never below the panel
+// at Normal.
+void LayOutFrontPanel(PanelControls& c, QWidget* central, QSize box, QMargins labels, bool fixed);
+// The display box that fills a panel of `panel` points (Fit to Window),
+// never below Normal.
+QSize DisplayBoxForPanel(QSize panel, QMargins labels);
+
 // Builds the menu bar of `window` (panel/MenuBar.cpp) into the menus' groups.
 void BuildMenus(QMainWindow& window, PanelControls& controls);
 

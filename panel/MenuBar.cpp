@@ -105,6 +105,13 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
     c.displayMenu.Spectrum1->addSeparator();
     c.displayMenu.SpectrumReset1 = item(c.displayMenu.Spectrum1, "SpectrumReset1", "Reset");
     c.displayMenu.Display1->addMenu(c.displayMenu.Spectrum1);
+    // The display's size and the labels around it.
+    c.displayMenu.Size1 = menu(c.displayMenu.Display1, "Size1", "Size");
+    c.displayMenu.SizeNormal1 = item(c.displayMenu.Size1, "SizeNormal1", "Normal", true, true);
+    c.displayMenu.SizeLarge1 = item(c.displayMenu.Size1, "SizeLarge1", "Large", true, false);
+    c.displayMenu.SizeFit1 = item(c.displayMenu.Size1, "SizeFit1", "Fit to Window", true, false);
+    c.displayMenu.Display1->addMenu(c.displayMenu.Size1);
+    c.displayMenu.AxisLabels1 = item(c.displayMenu.Display1, "AxisLabels1", "Axis Labels", true, false);
     bar->addMenu(c.displayMenu.Display1);
 
     // The measurement strip and its calibration.
@@ -125,6 +132,10 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
     averages->setExclusive(true);
     for (QAction* a : {display.AverageOff1, display.Average4, display.Average16, display.Average64})
         averages->addAction(a);
+    auto* sizes = new QActionGroup(&window);
+    sizes->setExclusive(true);
+    for (QAction* a : {display.SizeNormal1, display.SizeLarge1, display.SizeFit1})
+        sizes->addAction(a);
 
     // Every colour item shows its colour.
     const std::pair<QAction*, std::int32_t> swatches[] = {

@@ -18,6 +18,7 @@ class QTimer;
 
 namespace varmolen {
 
+class AxisLabelBand;
 class Dial;
 class Led;
 class RockerSwitch;
@@ -32,6 +33,7 @@ struct ScreenWidgets {
     QLabel* LoFreqLabel = nullptr;
     QLabel* MarkerLabel = nullptr;
     QLabel* HiFreqLabel = nullptr;
+    AxisLabelBand* AxisLabels = nullptr;  // the labelled axes around the display
 };
 
 // The Channel 1 column, marker 1's switch included.
@@ -175,6 +177,12 @@ struct DisplayMenu {
     QAction* Average64 = nullptr;
     QAction* PeakHold1 = nullptr;
     QAction* SpectrumReset1 = nullptr;
+    // The display's size and its labelled axes.
+    QMenu* Size1 = nullptr;
+    QAction* SizeNormal1 = nullptr;
+    QAction* SizeLarge1 = nullptr;
+    QAction* SizeFit1 = nullptr;
+    QAction* AxisLabels1 = nullptr;
 };
 
 struct MeasureMenu {

@@ -115,18 +115,23 @@ void PeakLabels::place(const InstrumentState& s, const Raster& picture, int chan
     tag->show(text, ColourOf(static_cast<std::int32_t>(colour)), ColourOf(BackgroundColour(s.backgroundScheme)));
     const QSize size = tag->size();
     // Right of the peak, its middle on the peak's top; left of it where the
-    // display ends first. Always inside the display.
-    int x = peak->column + kGap;
-    if (x + size.width() > Raster::kWidth)
-        x = peak->column - kGap - size.width();
-    int y = std::clamp(peak->row - size.height() / 2, 0, Raster::kHeight - size.height());
+    // display ends first. Always inside the display. The bitmap may have more
+    // pixels than the box has points (a larger display drawn in device pixels).
+    const QWidget* box = tag->parentWidget();
+    const int boxWidth = box != nullptr ? box->width() : picture.width();
+    const int boxHeight = box != nullptr ? box->height() : picture.height();
+    const int peakX = peak->column * boxWidth / std::max(1, picture.width());
+    const int peakY = peak->row * boxHeight / std::max(1, picture.height());
+    int x = peakX + kGap;
+    if (x + size.width() > boxWidth)
+        x = peakX - kGap - size.width();
+    int y = std::clamp(peakY - size.height() / 2, 0, std::max(0, boxHeight - size.height()));
     // Where channel 2's tag would cover channel 1's, it goes below it (above
     // it at the bottom of the display).
     if (channel == 2) {
         const QRect other = tags_[0]->geometry();
         if (tags_[0]->isVisible() && other.intersects(QRect(x, y, size.width(), size.height())))
-            y = other.bottom() + 2 + size.height() <= Raster::kHeight ? other.bottom() + 2
-                                                                      : other.top() - 2 - size.height();
+            y = other.bottom() + 2 + size.height() <= boxHeight ? other.bottom() + 2 : other.top() - 2 - size.height();
     }
     tag->move(x, y);
 }

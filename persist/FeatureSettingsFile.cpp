@@ -19,6 +19,14 @@ constexpr const char* kPeakHold = "Spectrum/PeakHold";
 constexpr const char* kExportFolder = "Folders/Export";
 constexpr const char* kRecordFolder = "Folders/Recording";
 constexpr const char* kRecordLimit = "Recording/LimitMinutes";
+constexpr const char* kDisplaySize = "Display/Size";
+constexpr const char* kAxisLabels = "Display/AxisLabels";
+constexpr const char* kFitWidth = "Display/FitWidth";
+constexpr const char* kFitHeight = "Display/FitHeight";
+// The words of [Display] Size, by kNormalDisplaySize, kLargeDisplaySize, kFitDisplaySize.
+constexpr const char* kSizeWords[] = {"normal", "large", "fit"};
+// A window side at fit: no smaller than nothing, no larger than any screen.
+constexpr int kFitSideMax = 16384;
 
 // "true"/"false" (any case) or 1/0; anything else is not a flag.
 bool readFlag(const QSettings& ini, const char* key, bool fallback)
@@ -55,6 +63,25 @@ FeatureSettings readFeatureSettings(const QString& path)
     f.recordFolder = ini.value(QLatin1String(kRecordFolder)).toString().toStdString();
     const int limit = ini.value(QLatin1String(kRecordLimit)).toString().trimmed().toInt(&ok);
     f.recordLimitMinutes = ok && isRecordLimitMinutes(limit) ? limit : kRecordLimitMinutesDefault;
+    const QString size = ini.value(QLatin1String(kDisplaySize)).toString().trimmed().toLower();
+    for (int i = 0; i < 3; ++i) {
+        if (size == QLatin1String(kSizeWords[i]))
+            f.displaySize = i;
+    }
+    if (ini.contains(QLatin1String(kAxisLabels))) {
+        const QString text = ini.value(QLatin1String(kAxisLabels)).toString().trimmed().toLower();
+        if (text == QLatin1String("true") || text == QLatin1String("1"))
+            f.axisLabels = kAxisLabelsOn;
+        else if (text == QLatin1String("false") || text == QLatin1String("0"))
+            f.axisLabels = kAxisLabelsOff;
+    }
+    const int width = ini.value(QLatin1String(kFitWidth)).toString().trimmed().toInt(&ok);
+    const bool widthOk = ok && width > 0 && width <= kFitSideMax;
+    const int height = ini.value(QLatin1String(kFitHeight)).toString().trimmed().toInt(&ok);
+    if (widthOk && ok && height > 0 && height <= kFitSideMax) {
+        f.fitWidth = width;
+        f.fitHeight = height;
+    }
     return f;
 }
 
@@ -78,6 +105,15 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         ini.setValue(QLatin1String(kExportFolder), QString::fromStdString(f.exportFolder));
         ini.setValue(QLatin1String(kRecordFolder), QString::fromStdString(f.recordFolder));
         ini.setValue(QLatin1String(kRecordLimit), f.recordLimitMinutes);
+        if (f.displaySize >= kNormalDisplaySize && f.displaySize <= kFitDisplaySize)
+            ini.setValue(QLatin1String(kDisplaySize), QLatin1String(kSizeWords[f.displaySize]));
+        // Absent, the labels follow the size; written only once the user chose.
+        if (f.axisLabels != kAxisLabelsBySize)
+            ini.setValue(QLatin1String(kAxisLabels), f.axisLabels == kAxisLabelsOn);
+        if (f.fitWidth > 0 && f.fitHeight > 0) {
+            ini.setValue(QLatin1String(kFitWidth), f.fitWidth);
+            ini.setValue(QLatin1String(kFitHeight), f.fitHeight);
+        }
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return false;

@@ -3,7 +3,8 @@
 # X server, waits, saves a PNG of its window, then closes it with SIGTERM (as
 # its close box would, so settings are saved). VARMOLEN_SHOT_CLICKS, a list of
 # "x,y" points in the window, are clicked one second after the window shows,
-# as a user would.
+# as a user would. VARMOLEN_SHOT_SCREEN sets the X server's screen
+# (WIDTHxHEIGHTxDEPTH, default 1280x1024x24), for a window larger than that.
 set -euo pipefail
 bin=$1
 shot=$2
@@ -33,4 +34,4 @@ kill -TERM "$pid"
 wait "$pid"
 INNER
 chmod +x "$inner"
-XDG_RUNTIME_DIR=$runtime "$(dirname "$0")/on-xvfb.sh" "$inner" "$bin" "$shot" "$wait_s"
+XDG_RUNTIME_DIR=$runtime "$(dirname "$0")/on-xvfb.sh" -s "${VARMOLEN_SHOT_SCREEN:-1280x1024x24}" "$inner" "$bin" "$shot" "$wait_s"

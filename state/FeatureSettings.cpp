@@ -9,4 +9,11 @@ bool isRecordLimitMinutes(std::int32_t minutes)
     return minutes >= kRecordLimitMinutesMin && minutes <= kRecordLimitMinutesMax;
 }
 
+bool axisLabelsShown(const FeatureSettings& f)
+{
+    if (f.axisLabels == kAxisLabelsBySize)
+        return f.displaySize != kNormalDisplaySize;
+    return f.axisLabels == kAxisLabelsOn;
+}
+
 }  // namespace varmolen

@@ -20,6 +20,17 @@ constexpr std::int32_t kRecordLimitMinutesDefault = 60;
 constexpr std::int32_t kRecordLimitMinutesMin = 1;
 constexpr std::int32_t kRecordLimitMinutesMax = 360;
 
+// The display's size: the instrument's own 513 x 343 pixels, twice that, or
+// the room the window leaves it (the window then has a resizable border).
+constexpr std::int32_t kNormalDisplaySize = 0;
+constexpr std::int32_t kLargeDisplaySize = 1;
+constexpr std::int32_t kFitDisplaySize = 2;
+// The labels around the display: as the size says (off at Normal, on at
+// Large and Fit), or as the user chose.
+constexpr std::int32_t kAxisLabelsBySize = -1;
+constexpr std::int32_t kAxisLabelsOff = 0;
+constexpr std::int32_t kAxisLabelsOn = 1;
+
 struct FeatureSettings {
     bool measureShown = false;                                     // [Measure] Shown
     std::array<double, 2> fullScaleVolts{0.0, 0.0};                // [Measure] FullScaleVolts1, FullScaleVolts2
@@ -28,12 +39,20 @@ struct FeatureSettings {
     std::string exportFolder;                                      // [Folders] Export
     std::string recordFolder;                                      // [Folders] Recording
     std::int32_t recordLimitMinutes = kRecordLimitMinutesDefault;  // [Recording] LimitMinutes
+    std::int32_t displaySize = kNormalDisplaySize;                 // [Display] Size: normal, large or fit
+    std::int32_t axisLabels = kAxisLabelsBySize;                   // [Display] AxisLabels: absent, or on/off
+    std::int32_t fitWidth = 0;  // [Display] FitWidth, FitHeight: the window's size at fit; 0 = not set
+    std::int32_t fitHeight = 0;
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };
 
 // 0 (off), 4, 16 or 64.
 bool isSpectrumAverage(std::int32_t blocks);
+// Whether the labels around the display are shown: the user's choice, or on
+// at Large and Fit and off at Normal.
+bool axisLabelsShown(const FeatureSettings& f);
+
 // Within kRecordLimitMinutesMin..kRecordLimitMinutesMax.
 bool isRecordLimitMinutes(std::int32_t minutes);
 

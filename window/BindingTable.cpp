@@ -119,6 +119,10 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {display.Average64,                S::Triggered,       &F::Average64Click,             T::Redraw},
         {display.PeakHold1,                S::Triggered,       &F::PeakHold1Click,             T::Redraw},
         {display.SpectrumReset1,           S::Triggered,       &F::SpectrumReset1Click,        T::Redraw},
+        {display.SizeNormal1,              S::Triggered,       &F::SizeNormal1Click,           T::Nothing},
+        {display.SizeLarge1,               S::Triggered,       &F::SizeLarge1Click,            T::Nothing},
+        {display.SizeFit1,                 S::Triggered,       &F::SizeFit1Click,              T::Nothing},
+        {display.AxisLabels1,              S::Triggered,       &F::AxisLabels1Click,           T::Nothing},
         // Measure.
         {c.measureMenu.ShowMeasurements1,  S::Triggered,       &F::ShowMeasurements1Click,     T::Nothing},
         {c.measureMenu.Calibrate1,         S::Triggered,       &F::Calibrate1Click,            T::Nothing},

@@ -53,6 +53,7 @@ void TScopeForm::UpdateTimeBase()
     if (cursorColumn_ && cursor.startsWith(QLatin1String(readout::kCursor.data(), readout::kCursor.size())) &&
         cursor.size() > static_cast<qsizetype>(readout::kCursor.size()))
         setStatusText(1, text(CursorReadout(state(), state(), *cursorColumn_, decimalSeparator())));
+    RefreshAxisLabels();
 }
 
 void TScopeForm::TimeBaseDialClick(QObject* /*sender*/) { UpdateTimeBase(); }

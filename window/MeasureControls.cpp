@@ -46,23 +46,44 @@ void MeasureControls::ShowMeasurements(bool shown)
         shown_ = shown;
         // The strip sits in a margin below the status bar that the window
         // grows by; the layout above it is left exactly as it was.
+        // A window with a resizable border (Fit to Window) keeps it.
+        const bool resizable = form_.state().features.displaySize == kFitDisplaySize;
         if (shown) {
             bareSize_ = form_.size();
+            // Taken before the margin: the window that follows its size
+            // (WindowSized) may note the size in between.
+            const QSize bare = bareSize_;
+            const QSize withStrip(bare.width(), bare.height() + MeasureStrip::kHeight);
             form_.setContentsMargins(0, 0, 0, MeasureStrip::kHeight);
-            form_.setFixedSize(bareSize_.width(), bareSize_.height() + MeasureStrip::kHeight);
-            strip_->setGeometry(0, bareSize_.height(), bareSize_.width(), MeasureStrip::kHeight);
+            if (resizable)
+                form_.resize(withStrip);
+            else
+                form_.setFixedSize(withStrip);
+            bareSize_ = bare;
+            strip_->setGeometry(0, bare.height(), bare.width(), MeasureStrip::kHeight);
             strip_->show();
             strip_->raise();
         } else {
             strip_->hide();
             peaks_->hideAll();
             form_.setContentsMargins(0, 0, 0, 0);
-            form_.setFixedSize(bareSize_);
+            if (resizable)
+                form_.resize(bareSize_);
+            else
+                form_.setFixedSize(bareSize_);
         }
     }
     updateMeasuring();
     if (shown_)
         RefreshTexts();
+}
+
+void MeasureControls::WindowSized()
+{
+    if (!shown_)
+        return;
+    bareSize_ = QSize(form_.width(), form_.height() - MeasureStrip::kHeight);
+    strip_->setGeometry(0, bareSize_.height(), bareSize_.width(), MeasureStrip::kHeight);
 }
 
 void MeasureControls::OpenCalibration()

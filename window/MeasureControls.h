@@ -43,6 +43,9 @@ public:
     void ApplySettings();
     // Shows or hides the strip, sets the menu's check mark and the setting.
     void ShowMeasurements(bool shown);
+    // The window took another size (a new display size, or its border
+    // dragged at Fit to Window): the strip stays along its bottom.
+    void WindowSized();
     // Opens the calibration dialog (window-modal, without an event loop of
     // its own); OK stores the calibration in the feature settings.
     void OpenCalibration();

@@ -138,8 +138,8 @@ QImage displayImage(const Raster& bitmap)
 {
     // The words are stored as 0xFFRRGGBB (RGB32); copy() detaches the image from
     // the bitmap, which the next display pass redraws.
-    const QImage view(reinterpret_cast<const uchar*>(bitmap.data()), Raster::kWidth, Raster::kHeight,
-                      Raster::bytesPerLine(), QImage::Format_RGB32);
+    const QImage view(reinterpret_cast<const uchar*>(bitmap.data()), bitmap.width(), bitmap.height(),
+                      bitmap.lineBytes(), QImage::Format_RGB32);
     return view.copy();
 }
 

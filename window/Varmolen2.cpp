@@ -157,8 +157,24 @@ void TScopeForm::ShowPicture(bool showHint)
     // picture that did not change at all (no channel drawn, or a steady
     // trace) is not sent again. Comparing costs a small part of a repaint.
     const RowBand band = copyChangedRows(*displayBitmap_, *shownPicture_);
-    if (!band.empty())
-        controls_.screen.SpectrumBox->update(0, band.first, Raster::kWidth, band.count);
+    TPaintBox* box = controls_.screen.SpectrumBox;
+    if (!band.empty()) {
+        // The bitmap's rows are device pixels; the box repaints in points.
+        const int rows = std::max(1, box->height());
+        const int pixels = displayBitmap_->height();
+        const int top = band.first * rows / pixels;
+        const int bottom = ((band.first + band.count) * rows + pixels - 1) / pixels;
+        box->update(0, top, box->width(), bottom - top);
+    }
+    RefreshAxisLabels();
+}
+
+void TScopeForm::centreOnScreen()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
 }
 
 void TScopeForm::FormCreate(QObject* sender)
@@ -175,10 +191,7 @@ void TScopeForm::FormCreate(QObject* sender)
     //    and the window takes the panel's size and keeps it.
     adjustSize();
     setFixedSize(sizeHint());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    centreOnScreen();
 
     // 4. The display bitmap: columns 0 to 511 of all rows white.
     Raster& bitmap = *displayBitmap_;
@@ -211,6 +224,9 @@ void TScopeForm::FormCreate(QObject* sender)
                      : menu.AverageOff1)
         ->setChecked(true);
     menu.PeakHold1->setChecked(s.features.peakHold);
+    // The display's size and labels; the window opens centred at its size.
+    ApplyDisplaySize();
+    centreOnScreen();
     ShowStateInForce();
 
     // 9. The analysis window of the transform.

@@ -176,6 +176,18 @@ public:
     void PeakHold1Click(QObject* sender);
     void SpectrumReset1Click(QObject* sender);
 
+    // Display > Size and Display > Axis Labels (window/DisplaySize.cpp).
+    void SizeNormal1Click(QObject* sender);
+    void SizeLarge1Click(QObject* sender);
+    void SizeFit1Click(QObject* sender);
+    void AxisLabels1Click(QObject* sender);
+    // Lays out the panel, the window and the display bitmap for the size and
+    // labels in force (features.displaySize, features.axisLabels), draws the
+    // picture again at the new size and checks the menu items that say so.
+    void ApplyDisplaySize();
+    // The labels around the display follow the state in force.
+    void RefreshAxisLabels();
+
     // Draws a held picture again from the blocks that made it, after a
     // control changed how blocks are drawn; nothing happens while the
     // display follows the live signal.
@@ -214,8 +226,14 @@ protected:
     // Sends a pass's picture to the screen and sets what follows from it.
     void ShowPicture(bool showHint);
     void closeEvent(QCloseEvent* event) override;
+    // At Fit to Window the display follows the panel's size.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The display box for the panel's size at fit, and the bitmap for a box.
+    void fitDisplayToPanel();
+    void centreOnScreen();
+    void sizeDisplay(QSize box);
     PanelControls controls_;
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
@@ -237,6 +255,8 @@ private:
     bool formCreated_ = false;  // the constructor has applied the settings
     bool generatorNoticeGiven_ = false;
     std::int32_t openDevice_ = -1;
+    QSize displayBox_{513, 343};  // the display's box in points
+    bool sizing_ = false;         // a new size is being laid out
 };
 
 }  // namespace varmolen

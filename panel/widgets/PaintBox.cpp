@@ -1,10 +1,15 @@
 #include "panel/widgets/PaintBox.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include "display/DisplayScale.h"
 
 namespace varmolen {
 
@@ -20,13 +25,31 @@ void TPaintBox::paintEvent(QPaintEvent* event)
 {
     // The bitmap is stored in the window surface's own layout: an RGB32
     // image of the same memory, drawn with a plain copy of the part asked for.
-    const QImage view(reinterpret_cast<const uchar*>(bitmap_.data()), Raster::kWidth, Raster::kHeight,
-                      Raster::bytesPerLine(), QImage::Format_RGB32);
-    const QRect part = event->rect() & view.rect();
+    // It may hold more pixels than the box has points (drawn in device
+    // pixels on a screen that has more of them): the part is then the
+    // matching rectangle of pixels.
+    QImage view(reinterpret_cast<const uchar*>(bitmap_.data()), bitmap_.width(), bitmap_.height(), bitmap_.lineBytes(),
+                QImage::Format_RGB32);
+    const qreal ratio = width() > 0 ? std::max<qreal>(1.0, static_cast<qreal>(bitmap_.width()) / width()) : 1.0;
+    view.setDevicePixelRatio(ratio);
+    const QRectF asked(event->rect());
+    const QRect part = QRectF(asked.topLeft() * ratio, asked.size() * ratio).toAlignedRect() &
+                       QRect(0, 0, bitmap_.width(), bitmap_.height());
     QPainter painter(this);
-    painter.drawImage(part.topLeft(), view, part);
+    if (ratio == 1.0)
+        painter.drawImage(part.topLeft(), view, part);
+    else
+        painter.drawImage(QRectF(QPointF(part.topLeft()) / ratio, QSizeF(part.size()) / ratio), view, QRectF(part));
     if (shown_ != nullptr)
         copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
+}
+
+int TPaintBox::columnAt(int x) const
+{
+    // The pointer's column by the display's own scale; beyond the box it
+    // continues, so the handlers clamp it as they clamp any pointer.
+    const std::int64_t column = PixelToColumn(x, width());
+    return static_cast<int>(std::clamp<std::int64_t>(column, -1000000, 1000000));
 }
 
 void TPaintBox::leaveEvent(QEvent* event)
@@ -38,19 +61,19 @@ void TPaintBox::leaveEvent(QEvent* event)
 void TPaintBox::mousePressEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
-    emit mousePressed(event->button(), event->modifiers(), p.x(), p.y());
+    emit mousePressed(event->button(), event->modifiers(), columnAt(p.x()), p.y());
 }
 
 void TPaintBox::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
-    emit mouseMoved(event->buttons(), event->modifiers(), p.x(), p.y());
+    emit mouseMoved(event->buttons(), event->modifiers(), columnAt(p.x()), p.y());
 }
 
 void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
-    emit mouseReleased(event->button(), event->modifiers(), p.x(), p.y());
+    emit mouseReleased(event->button(), event->modifiers(), columnAt(p.x()), p.y());
 }
 
 void TPaintBox::keyPressEvent(QKeyEvent* event)

@@ -23,6 +23,8 @@ public:
     void setShownPicture(Raster* shown) { shown_ = shown; }
 
 signals:
+    // x is the display column under the pointer (the pixel at the display's
+    // own size), y the pixel row.
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
     void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
@@ -43,6 +45,8 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    int columnAt(int x) const;
+
     const Raster& bitmap_;
     Raster* shown_ = nullptr;
 };

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <random>
 
 #include "display/DisplayTestState.h"
@@ -118,37 +119,42 @@ TEST(DisplaySafety, ExtremeGainsAndPositions)
 {
     Bench b;
     const int extremes[] = {std::numeric_limits<int>::min(), -1, 0, 1, 5000, std::numeric_limits<int>::max()};
-    for (int g : extremes) {
-        for (int pos : extremes) {
-            for (int type : {1, 2}) {
-                b.s.displayType = type;
-                b.s.traceMode = pos == 0 ? 2 : 1;
-                b.s.chan1Enabled = 1;
-                b.s.chan2Enabled = 1;
-                b.s.addChannels = 1;
-                b.s.chan1TimeGain = g;
-                b.s.chan2TimeGain = g;
-                b.s.chan1FreqGain = g;
-                b.s.chan2FreqGain = g;
-                b.s.chan1TimeOffset = pos;
-                b.s.chan2FreqOffset = pos;
-                b.s.triggerEnabled = 1;
-                b.s.triggerThreshold = pos;
-                b.s.triggerBand = g;
-                b.s.marker1Enabled = 1;
-                b.s.marker1Pos = pos;
-                b.s.marker2Pos = -pos - 1;
-                b.s.expanded = 1;
-                b.s.span = pos;
-                b.s.blockSize = g;
-                b.s.interpFactor = g;
-                for (int i = 0; i < 1024; ++i) {
-                    b.s.chan1Samples[i] = (i & 1) ? 32767 : -32768;
-                    b.s.chan2Samples[i] = (i & 2) ? 32767 : -32768;
+    // At the display's own size and at a larger one, whose pixels scale
+    // every far coordinate further.
+    for (const auto& [width, height] : {std::pair{513, 343}, std::pair{1371, 917}}) {
+        b.r.resize(width, height);
+        for (int g : extremes) {
+            for (int pos : extremes) {
+                for (int type : {1, 2}) {
+                    b.s.displayType = type;
+                    b.s.traceMode = pos == 0 ? 2 : 1;
+                    b.s.chan1Enabled = 1;
+                    b.s.chan2Enabled = 1;
+                    b.s.addChannels = 1;
+                    b.s.chan1TimeGain = g;
+                    b.s.chan2TimeGain = g;
+                    b.s.chan1FreqGain = g;
+                    b.s.chan2FreqGain = g;
+                    b.s.chan1TimeOffset = pos;
+                    b.s.chan2FreqOffset = pos;
+                    b.s.triggerEnabled = 1;
+                    b.s.triggerThreshold = pos;
+                    b.s.triggerBand = g;
+                    b.s.marker1Enabled = 1;
+                    b.s.marker1Pos = pos;
+                    b.s.marker2Pos = -pos - 1;
+                    b.s.expanded = 1;
+                    b.s.span = pos;
+                    b.s.blockSize = g;
+                    b.s.interpFactor = g;
+                    for (int i = 0; i < 1024; ++i) {
+                        b.s.chan1Samples[i] = (i & 1) ? 32767 : -32768;
+                        b.s.chan2Samples[i] = (i & 2) ? 32767 : -32768;
+                    }
+                    EXPECT_TRUE(RunDisplayPass(b.s, b.s, b.s, b.r));
+                    ASSERT_GE(b.s.expandWidth, 9);
+                    ASSERT_LE(b.s.expandWidth, 512);
                 }
-                EXPECT_TRUE(RunDisplayPass(b.s, b.s, b.s, b.r));
-                ASSERT_GE(b.s.expandWidth, 9);
-                ASSERT_LE(b.s.expandWidth, 512);
             }
         }
     }

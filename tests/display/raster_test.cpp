@@ -176,3 +176,23 @@ TEST(Raster, ChangedRowsAreCopiedAndTheirBandReported)
     EXPECT_EQ(all.first, 0);
     EXPECT_EQ(all.count, Raster::kHeight);
 }
+
+TEST(Raster, AShownCopyIsSkippedOnlyWhileItHoldsTheDrawnPictureExactly)
+{
+    auto drawn = std::make_unique<Raster>();
+    auto shown = std::make_unique<Raster>();
+    drawn->setPenColor(0x0000FF);
+    drawn->MoveTo(0, 10);
+    drawn->LineTo(100, 10);
+    copyChangedRows(*drawn, *shown);
+    EXPECT_TRUE(shown->mirrors(*drawn));
+    // A line drawn since: the repaint's copy brings it to the shown picture.
+    drawn->LineTo(100, 200);
+    EXPECT_FALSE(shown->mirrors(*drawn));
+    copyRect(*drawn, *shown, 0, 0, Raster::kWidth, Raster::kHeight);
+    EXPECT_EQ(shown->pixel(100, 150), 0x0000FFu);
+    // A write into the shown picture itself ends the match as well.
+    copyChangedRows(*drawn, *shown);
+    shown->data()[0] = 0xFF00FF00u;
+    EXPECT_FALSE(shown->mirrors(*drawn));
+}

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 
 #include "window/Varmolen2.h"
 #include "tests/ScopeFormSpy.h"
@@ -36,10 +37,15 @@ int main(int argc, char* argv[])
     varmolen::GeneratorWaveInput generator;
     varmolen::test::SpyScopeForm form(generator);
     form.host().setRecordOnly(true);
+    // "large": the points of the window at Display > Size > Large.
+    if (argc > 1 && std::strcmp(argv[1], "large") == 0) {
+        form.state().features.displaySize = varmolen::kLargeDisplaySize;
+        form.ApplyDisplaySize();
+    }
     form.show();
 
     auto centre = [&form](const QWidget* w) { return w->mapTo(&form, w->rect().center()); };
-    // The display's top-left pixel (it is 513 x 343), to look at what it shows.
+    // The display's top-left pixel (513 x 343, 1025 x 685 at Large), to look at what it shows.
     print("display", form.controls().screen.SpectrumBox->mapTo(&form, QPoint(0, 0)));
     print("chan1-switch", centre(form.controls().chan1.Chan1EnbSwitch));
     print("chan1-gain-dial", centre(form.controls().chan1.Chan1GainDial));

@@ -37,7 +37,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Measure]\nShown=true\nFullScaleVolts1=1.5\nFullScaleVolts2=0\n"
                                    "[Spectrum]\nAverage=16\nPeakHold=1\n"
                                    "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
-                                   "[Recording]\nLimitMinutes=5\n");
+                                   "[Recording]\nLimitMinutes=5\n"
+                                   "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n");
     EXPECT_TRUE(set.measureShown);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[0], 1.5);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[1], 0.0);
@@ -46,6 +47,11 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_EQ(set.exportFolder, "/tmp/a b");
     EXPECT_EQ(set.recordFolder, "/tmp/r");
     EXPECT_EQ(set.recordLimitMinutes, 5);
+    EXPECT_EQ(set.displaySize, kLargeDisplaySize);
+    EXPECT_EQ(set.axisLabels, kAxisLabelsOff);
+    EXPECT_FALSE(axisLabelsShown(set));
+    EXPECT_EQ(set.fitWidth, 1400);
+    EXPECT_EQ(set.fitHeight, 1000);
 
     // Each unusable value gives its own default and leaves the others alone.
     const struct {
@@ -60,6 +66,10 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Spectrum]\nAverage=5\n", "an average the menu does not offer"},
         {"[Recording]\nLimitMinutes=0\n", "a recording that could never begin"},
         {"[Recording]\nLimitMinutes=361\n", "a recording longer than a WAV file can describe"},
+        {"[Display]\nSize=huge\n", "a size the menu does not offer"},
+        {"[Display]\nAxisLabels=sometimes\n", "labels neither on nor off"},
+        {"[Display]\nFitWidth=-3\nFitHeight=900\n", "a window of negative width"},
+        {"[Display]\nFitWidth=1200\n", "a window without a height"},
         {"\x01\x02\xff\xfe garbage [[[ ===\n\x00\x00", "bytes that are no INI text"},
     };
     for (const auto& b : bad)
@@ -85,6 +95,10 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.exportFolder = "/home/user/exports";
     f.recordFolder = "/home/user/wav";
     f.recordLimitMinutes = 360;
+    f.displaySize = kFitDisplaySize;
+    f.axisLabels = kAxisLabelsOn;
+    f.fitWidth = 1500;
+    f.fitHeight = 1001;
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, f));
     EXPECT_EQ(readFeatureSettings(ini), f);

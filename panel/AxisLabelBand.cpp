@@ -1,0 +1,122 @@
+#include "panel/AxisLabelBand.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "display/ReadoutScales.h"
+#include "panel/FrontPanel.h"
+
+namespace varmolen {
+
+namespace {
+
+constexpr int kTickLength = 4;
+constexpr int kLineHeight = 15;
+// Room a frequency tick's text needs at most ("12.5 kHz"), in points.
+constexpr int kFrequencyTextWidth = 64;
+
+}  // namespace
+
+QMargins AxisLabelBand::margins() { return {22, 0, 26, kTickLength + 2 * kLineHeight + 4}; }
+
+AxisLabelBand::AxisLabelBand(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("AxisLabelBand"));
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+    NameLabel(this, "AxisLabelBand", "Axis labels");
+}
+
+void AxisLabelBand::setDisplayRect(const QRect& box)
+{
+    box_ = box;
+    formed_ = false;
+    update();
+}
+
+void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
+{
+    const bool time = s.displayType == kTimeDisplayType;
+    const Inputs now{s.displayType,
+                     s.traceMode,
+                     s.backgroundScheme,
+                     ReadoutRate(s, s),
+                     s.span,
+                     s.marker1Pos,
+                     s.marker2Pos,
+                     box_.width(),
+                     s.expanded,
+                     s.chan1Enabled,
+                     s.chan2Enabled,
+                     time ? s.chan1TimeGain : s.chan1FreqGain,
+                     time ? s.chan2TimeGain : s.chan2FreqGain,
+                     s.chan1Color,
+                     s.chan2Color,
+                     s.features.fullScaleVolts[0],
+                     s.features.fullScaleVolts[1],
+                     s.spectrumScale,
+                     decimalSeparator};
+    if (formed_ && now == inputs_)
+        return;
+    formed_ = true;
+    inputs_ = now;
+    ticks_.clear();
+    scales_.clear();
+    scaleColours_.clear();
+    background_ = BackgroundColour(s.backgroundScheme);
+    // The texts under the display in the colours of the strip below it.
+    ink_ = s.backgroundScheme == kWhiteBackground ? colour::red : colour::yellow;
+    const bool xy = time && s.traceMode != kYtTraceMode;
+    if (time && !xy) {
+        ticks_ = TimeTicks(s, s, decimalSeparator);
+        unit_ = "ms";
+    } else if (!time) {
+        const int most = std::max(2, box_.width() / kFrequencyTextWidth);
+        ticks_ = FrequencyTicks(now.rate, s.span, s.expanded != 0, s.marker1Pos, s.marker2Pos, most, decimalSeparator);
+        unit_.clear();
+    }
+    if (!xy) {
+        for (int n = 1; n <= 2; ++n) {
+            if ((n == 1 ? s.chan1Enabled : s.chan2Enabled) == 0)
+                continue;
+            const std::int32_t gain = n == 1 ? now.gain1 : now.gain2;
+            const std::string text = time ? TimeDivisionText(gain, s.features.fullScaleVolts[n - 1], decimalSeparator)
+                                          : LevelDivisionText(gain, s.spectrumScale, decimalSeparator);
+            scales_.push_back("Ch" + std::to_string(n) + " " + text);
+            scaleColours_.push_back(n == 1 ? s.chan1Color : s.chan2Color);
+        }
+    }
+    update();
+}
+
+void AxisLabelBand::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter p(this);
+    p.fillRect(rect(), ColourOf(background_));
+    if (box_.isEmpty())
+        return;
+    const QFontMetrics metrics(font());
+    const int tickTop = box_.bottom() + 1;
+    p.setPen(ColourOf(ink_));
+    for (const AxisTick& t : ticks_) {
+        const int x = box_.left() + static_cast<int>(t.column * (box_.width() - 1) / 512.0 + 0.5);
+        p.drawLine(x, tickTop, x, tickTop + kTickLength - 1);
+        const QString text = QString::fromStdString(t.text);
+        const int w = metrics.horizontalAdvance(text);
+        const int left = std::clamp(x - w / 2, 0, std::max(0, width() - w));
+        p.drawText(QRect(left, tickTop + kTickLength, w, kLineHeight), Qt::AlignCenter, text);
+    }
+    const int second = tickTop + kTickLength + kLineHeight;
+    if (!unit_.empty())
+        p.drawText(QRect(box_.left(), second, box_.width(), kLineHeight), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::fromStdString(unit_));
+    int x = box_.left();
+    for (std::size_t i = 0; i < scales_.size(); ++i) {
+        const QString text = QString::fromStdString(scales_[i]);
+        p.setPen(ColourOf(scaleColours_[i]));
+        p.drawText(QRect(x, second, metrics.horizontalAdvance(text) + 2, kLineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                   text);
+        x += metrics.horizontalAdvance(text) + 24;
+    }
+}
+
+}  // namespace varmolen

@@ -1,0 +1,160 @@
+// Display > Size and Display > Axis Labels: the display at the instrument's
+// own 513 x 343, at twice that, or filling the room the panel leaves in a
+// window with a resizable border; the labelled axes around it. The bitmap is
+// drawn at the display's own resolution in device pixels; markers, cursor
+// and readouts keep their columns at every size (display/DisplayScale.h).
+#include <QAction>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QScreen>
+
+#include <cmath>
+
+#include "display/DisplayPass.h"
+#include "panel/AxisLabelBand.h"
+#include "panel/FrontPanel.h"
+#include "panel/widgets/PaintBox.h"
+#include "window/MeasureControls.h"
+#include "window/Varmolen2.h"
+
+namespace varmolen {
+
+namespace {
+
+void chooseSize(TScopeForm& form, std::int32_t size)
+{
+    form.state().features.displaySize = size;
+    form.ApplyDisplaySize();
+}
+
+QMargins labelMargins(const FeatureSettings& f) { return axisLabelsShown(f) ? AxisLabelBand::margins() : QMargins(); }
+
+}  // namespace
+
+void TScopeForm::SizeNormal1Click(QObject* /*sender*/) { chooseSize(*this, kNormalDisplaySize); }
+void TScopeForm::SizeLarge1Click(QObject* /*sender*/) { chooseSize(*this, kLargeDisplaySize); }
+void TScopeForm::SizeFit1Click(QObject* /*sender*/) { chooseSize(*this, kFitDisplaySize); }
+
+void TScopeForm::AxisLabels1Click(QObject* /*sender*/)
+{
+    state().features.axisLabels = controls_.displayMenu.AxisLabels1->isChecked() ? kAxisLabelsOn : kAxisLabelsOff;
+    ApplyDisplaySize();
+}
+
+void TScopeForm::ApplyDisplaySize()
+{
+    FeatureSettings& f = state().features;
+    if (f.displaySize < kNormalDisplaySize || f.displaySize > kFitDisplaySize)
+        f.displaySize = kNormalDisplaySize;
+    const DisplayMenu& menu = controls_.displayMenu;
+    (f.displaySize == kLargeDisplaySize ? menu.SizeLarge1
+     : f.displaySize == kFitDisplaySize ? menu.SizeFit1
+                                        : menu.SizeNormal1)
+        ->setChecked(true);
+    menu.AxisLabels1->setChecked(axisLabelsShown(f));
+    const QMargins labels = labelMargins(f);
+    const bool fit = f.displaySize == kFitDisplaySize;
+
+    sizing_ = true;
+    // Only a window whose display fits it has a resizable border.
+    const bool wasVisible = isVisible();
+    const Qt::WindowFlags before = windowFlags();
+    setWindowFlag(Qt::WindowMaximizeButtonHint, fit);
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, !fit);
+    if (windowFlags() != before && wasVisible)
+        show();
+    QWidget* central = centralWidget();
+    if (fit) {
+        LayOutFrontPanel(controls_, central, displayBox_, labels, false);
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        const QSize least = minimumSizeHint();
+        setMinimumSize(least);
+        if (f.fitWidth > 0 && f.fitHeight > 0)
+            resize(std::max(f.fitWidth, least.width()), std::max(f.fitHeight, least.height()));
+        else
+            resize(std::max(width(), least.width()), std::max(height(), least.height()));
+    } else {
+        const QSize box = DisplayBoxSize(f.displaySize);
+        LayOutFrontPanel(controls_, central, box, labels, true);
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        adjustSize();
+        setFixedSize(sizeHint());
+        sizeDisplay(box);
+    }
+    sizing_ = false;
+    if (fit) {
+        central->installEventFilter(this);
+        fitDisplayToPanel();
+    } else {
+        central->removeEventFilter(this);
+    }
+    if (measure_)
+        measure_->WindowSized();
+}
+
+bool TScopeForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == centralWidget() && event->type() == QEvent::Resize && !sizing_ &&
+        state().features.displaySize == kFitDisplaySize) {
+        fitDisplayToPanel();
+        if (measure_)
+            measure_->WindowSized();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TScopeForm::fitDisplayToPanel()
+{
+    FeatureSettings& f = state().features;
+    const QMargins labels = labelMargins(f);
+    const QSize box = DisplayBoxForPanel(centralWidget()->size(), labels);
+    // The window's own size, without the measurement strip's margin, which
+    // the strip adds again when it is shown at the next start.
+    if (!isMaximized() && !isFullScreen()) {
+        f.fitWidth = width();
+        f.fitHeight = height() - contentsMargins().bottom();
+    }
+    sizing_ = true;
+    LayOutFrontPanel(controls_, centralWidget(), box, labels, false);
+    sizing_ = false;
+    sizeDisplay(box);
+}
+
+void TScopeForm::sizeDisplay(QSize box)
+{
+    // The bitmap in device pixels: sharp on a screen with more pixels than points.
+    const qreal ratio = std::max<qreal>(1.0, devicePixelRatioF());
+    const int width = static_cast<int>(std::lround(box.width() * ratio));
+    const int height = static_cast<int>(std::lround(box.height() * ratio));
+    displayBox_ = box;
+    Raster& bitmap = *displayBitmap_;
+    if (bitmap.width() != width || bitmap.height() != height) {
+        bitmap.resize(width, height);
+        InstrumentState& s = state();
+        if (s.keptBlocks[0].valid == 1 || s.keptBlocks[1].valid == 1) {
+            ShowPicture(RunRedrawPass(s, s, s, bitmap));
+        } else {
+            // No block drawn yet: the start picture, as the window opens.
+            bitmap.setPenWidth(1);
+            bitmap.setPenColor(colour::white);
+            bitmap.setBrushColor(colour::white);
+            bitmap.Rectangle(0, 0, 512, s.clearHeight);
+            ShowPicture(spectrumBoxShowsHint_);
+        }
+    }
+    RefreshAxisLabels();
+}
+
+void TScopeForm::RefreshAxisLabels()
+{
+    AxisLabelBand* band = controls_.screen.AxisLabels;
+    if (band == nullptr || band->isHidden())
+        return;
+    const QString point = QLocale().decimalPoint();
+    band->refresh(state(), point.size() == 1 ? point.at(0).toLatin1() : '\0');
+}
+
+}  // namespace varmolen
