@@ -6,6 +6,7 @@
 
 #include "persist/InstallPaths.h"
 #include "persist/ConfigFile.h"
+#include "audio/SampleRates.h"
 
 namespace varmolen {
 
@@ -19,6 +20,7 @@ constexpr const char* kPeakHold = "Spectrum/PeakHold";
 constexpr const char* kExportFolder = "Folders/Export";
 constexpr const char* kRecordFolder = "Folders/Recording";
 constexpr const char* kRecordLimit = "Recording/LimitMinutes";
+constexpr const char* kSampleRate = "Acquisition/SampleRate";
 
 // "true"/"false" (any case) or 1/0; anything else is not a flag.
 bool readFlag(const QSettings& ini, const char* key, bool fallback)
@@ -55,6 +57,8 @@ FeatureSettings readFeatureSettings(const QString& path)
     f.recordFolder = ini.value(QLatin1String(kRecordFolder)).toString().toStdString();
     const int limit = ini.value(QLatin1String(kRecordLimit)).toString().trimmed().toInt(&ok);
     f.recordLimitMinutes = ok && isRecordLimitMinutes(limit) ? limit : kRecordLimitMinutesDefault;
+    const uint rate = ini.value(QLatin1String(kSampleRate)).toString().trimmed().toUInt(&ok);
+    f.sampleRate = ok && isSampleRate(rate) ? rate : 0;
     return f;
 }
 
@@ -78,6 +82,8 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         ini.setValue(QLatin1String(kExportFolder), QString::fromStdString(f.exportFolder));
         ini.setValue(QLatin1String(kRecordFolder), QString::fromStdString(f.recordFolder));
         ini.setValue(QLatin1String(kRecordLimit), f.recordLimitMinutes);
+        if (f.sampleRate != 0)
+            ini.setValue(QLatin1String(kSampleRate), f.sampleRate);
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return false;

@@ -28,6 +28,10 @@ struct FeatureSettings {
     std::string exportFolder;                                      // [Folders] Export
     std::string recordFolder;                                      // [Folders] Recording
     std::int32_t recordLimitMinutes = kRecordLimitMinutesDefault;  // [Recording] LimitMinutes
+    // [Acquisition] SampleRate: the rate chosen in the Sample Rate menu when
+    // it is none of the three buttons' (Varmolen.cfg keeps the last button
+    // rate); 0 when the buttons' rate is in force.
+    std::uint32_t sampleRate = 0;
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -98,6 +99,8 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     PrepareDataCommands(*this);
 
     BindControls(*this);
+    // The device is asked which rates it takes each time the menu opens.
+    connect(controls_.optionsMenu.SampleRate1, &QMenu::aboutToShow, this, [this] { ShowDeviceRates(); });
 }
 
 void TScopeForm::FinishCreate()
@@ -211,6 +214,7 @@ void TScopeForm::FormCreate(QObject* sender)
                      : menu.AverageOff1)
         ->setChecked(true);
     menu.PeakHold1->setChecked(s.features.peakHold);
+    ApplyMenuSampleRate(sender);
     ShowStateInForce();
 
     // 9. The analysis window of the transform.

@@ -170,7 +170,7 @@ TEST(StreamWaveInput, RefusesWhatItCannotDoWithResultCodes)
     HWAVEIN h = 0;
     EXPECT_EQ(input.waveInOpen(&h, 1, &f, 0, 0, 0), MMSYSERR_BADDEVICEID);
     EXPECT_EQ(input.waveInOpen(&h, 0, &f, 1234, 0, 0), MMSYSERR_INVALFLAG);
-    WAVEFORMATEX odd = format(2, 48000);
+    WAVEFORMATEX odd = format(2, 47999);
     EXPECT_EQ(input.waveInOpen(&h, 0, &odd, 0, 0, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
     WAVEFORMATEX wrongRate = f;
     wrongRate.nAvgBytesPerSec = 1;
