@@ -156,8 +156,7 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
 
     std::string whyNot;
     const std::string wav = rig.file("rig.wav");
-    auto recorder =
-        WavRecorder::start(wav, rate, 2, static_cast<std::uint64_t>((seconds + 10) * rate), whyNot, false);
+    auto recorder = WavRecorder::start(wav, rate, 2, static_cast<std::uint64_t>((seconds + 10) * rate), whyNot, false);
     ASSERT_NE(recorder, nullptr) << whyNot;
     WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, rate, rate * 4, 4, 16, 0};
     ASSERT_TRUE(input.setRecordingTap(recorder->tap(), 0, format));
@@ -223,12 +222,13 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
         rms[ch] = std::sqrt(rms[ch] / static_cast<double>(contents.frames() - from));
         EXPECT_NEAR(rms[ch] / (0.5 * kFullScaleCode / std::sqrt(2.0)), 1.0, 0.01) << "channel " << 2 - ch;
     }
-    std::printf("%s (%s) at %u Hz: %.1f s recorded (%llu frames), largest step off the sine %.1f and %.1f codes, "
-                "%d buffers measured (%d following the one before), strip %.4f Hz (tone) %.4f Hz (crossings) for "
-                "%.1f Hz, level %.1f and %.1f codes RMS\n",
-                server.c_str(), devices.front().productName.c_str(), rate,
-                static_cast<double>(contents.frames()) / rate, static_cast<unsigned long long>(contents.frames()),
-                worst[0], worst[1], blocks, following, toneReading.hz, timeReading.hz, tone, rms[0], rms[1]);
+    std::printf(
+        "%s (%s) at %u Hz: %.1f s recorded (%llu frames), largest step off the sine %.1f and %.1f codes, "
+        "%d buffers measured (%d following the one before), strip %.4f Hz (tone) %.4f Hz (crossings) for "
+        "%.1f Hz, level %.1f and %.1f codes RMS\n",
+        server.c_str(), devices.front().productName.c_str(), rate, static_cast<double>(contents.frames()) / rate,
+        static_cast<unsigned long long>(contents.frames()), worst[0], worst[1], blocks, following, toneReading.hz,
+        timeReading.hz, tone, rms[0], rms[1]);
 }
 
 }  // namespace
