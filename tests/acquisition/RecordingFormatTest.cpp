@@ -36,7 +36,7 @@ TEST(RecordingFormat, BufferBytesPerInputAndRate)
 }
 
 // At every rate of the table, in stereo: the buffer's length, and what the
-// capture side needs of it. A chunk read at once stays under half a buffer
+// capture side and the run loop need of it. A chunk read at once stays under half a buffer
 // (the run loop queues the next buffer at the half) and within one chunk of
 // a recording's queue, which holds five seconds whatever the rate.
 TEST(RecordingFormat, EveryRateKeepsItsBuffersChunksAndQueue)
@@ -57,6 +57,8 @@ TEST(RecordingFormat, EveryRateKeepsItsBuffersChunksAndQueue)
         EXPECT_LE(2 * chunk, bufferFrames);
         EXPECT_LE(2 * chunk, RecordingQueue::kChunkSamples);
         EXPECT_GE(RecordingQueue::chunksFor(rate) * chunk, RecordingQueue::kHeldSeconds * rate);
+        // A buffer fills well within the run loop's 250 ms timeout, at 8000 Hz too.
+        EXPECT_LT(bufferFrames * 1000 / rate, 150u);
     }
 }
 

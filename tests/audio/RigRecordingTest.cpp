@@ -15,11 +15,9 @@
 
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <numbers>
 #include <string>
 
@@ -28,6 +26,7 @@
 #include "audio/AlsaWaveInput.h"
 #include "dsp/Measurements.h"
 #include "persist/WavRecorder.h"
+#include "tests/audio/EventPump.h"
 #include "tests/persist/WavReading.h"
 
 namespace varmolen {
@@ -131,16 +130,7 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
 
     AcquisitionRig r;
     WaveEngine engine(r.s, r.s, input, r.host);
-    std::mutex m;
-    std::condition_variable cv;
-    bool pending = false;
-    input.setNotifier([&] {
-        {
-            std::lock_guard lock(m);
-            pending = true;
-        }
-        cv.notify_one();
-    });
+    test::EventPump pump(input);
     auto strip = std::make_unique<Measurements>();
     int blocks = 0;
     int following = 0;
@@ -163,24 +153,10 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
 
     loop.StartBtnClick();
     ASSERT_TRUE(r.host.messages.empty()) << r.host.messages.front().text;
-    auto timeoutSince = std::chrono::steady_clock::now();
-    int timeoutStarts = r.host.timeoutStarts;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (loop.running() && std::chrono::steady_clock::now() < end) {
-        std::unique_lock lock(m);
-        cv.wait_for(lock, std::chrono::milliseconds(10), [&] { return pending; });
-        const bool notified = pending;
-        pending = false;
-        lock.unlock();
-        if (notified)
-            loop.onDeviceNotification();
-        if (!r.host.timeoutTimer || r.host.timeoutStarts != timeoutStarts) {
-            timeoutStarts = r.host.timeoutStarts;
-            timeoutSince = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - timeoutSince > std::chrono::milliseconds(250)) {
-            loop.TimeoutTimerTimer();
-        }
-    }
+    pump.run(loop, r.host,
+             std::chrono::steady_clock::now() +
+                 std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds)),
+             [] { return false; });
     input.clearRecordingTap();
     loop.StopBtnClick();
     ASSERT_TRUE(recorder->finish());

@@ -129,8 +129,11 @@ ASOUND
         rm -f "$d/home/.asoundrc"
     fi
 
+    # The player keeps a fifth of a second queued: on a busy machine a shorter
+    # queue runs dry now and then, and the sink then plays silence into the
+    # very recording that is checked for breaks.
     sox -q -r "$rate" -n -t raw -r "$rate" -c 2 -b 16 -e signed-integer - synth "$@" vol 0.5 2>/dev/null |
-        pacat --raw --rate="$rate" --channels=2 --format=s16le --device=rig --latency-msec=20 &
+        pacat --raw --rate="$rate" --channels=2 --format=s16le --device=rig --latency-msec=200 &
     echo $! >"$d/player.pid"
     # The player runs once the sink does.
     i=0
