@@ -41,6 +41,14 @@ QRadioButton* buttonOfRate(const TimeBaseWidgets& timeBase, std::uint32_t rate)
     }
 }
 
+// What the device chosen now answers about the rates (every rate, none
+// native, when no device is chosen).
+DeviceRates chosenDeviceRates(TScopeForm& form)
+{
+    const std::int32_t device = form.state().waveDeviceId;
+    return device >= 0 ? form.waveInput().deviceRates(static_cast<UINT>(device)) : DeviceRates::unknown();
+}
+
 // `own` is the button of the rate, or nullptr when the Sample Rate menu sets
 // a rate no button records at: then all three show unchecked.
 void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std::uint32_t rate)
@@ -174,9 +182,7 @@ void TScopeForm::SampleRateItemClick(QObject* sender)
 
 void TScopeForm::ShowDeviceRates()
 {
-    const InstrumentState& s = state();
-    const DeviceRates rates =
-        s.waveDeviceId >= 0 ? waveInput_.deviceRates(static_cast<UINT>(s.waveDeviceId)) : DeviceRates::unknown();
+    const DeviceRates rates = chosenDeviceRates(*this);
     for (QAction* item : controls_.optionsMenu.SampleRates) {
         const std::uint32_t rate = item->data().toUInt();
         item->setEnabled(rates.takes(rate));
@@ -192,9 +198,7 @@ void TScopeForm::ApplyMenuSampleRate(QObject* sender)
     if (!isSampleRate(rate) || buttonOfRate(controls_.timeBase, rate) != nullptr)
         return;  // the record's button rate stays in force
     ShowDeviceRates();
-    const DeviceRates rates =
-        s.waveDeviceId >= 0 ? waveInput_.deviceRates(static_cast<UINT>(s.waveDeviceId)) : DeviceRates::unknown();
-    if (!rates.takes(rate))
+    if (!chosenDeviceRates(*this).takes(rate))
         return;  // the device chosen now cannot record at it
     // Before acquisition first starts: only the format and the labels change.
     const flag loading = s.loadingSettings;
