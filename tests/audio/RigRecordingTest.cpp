@@ -14,12 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <numbers>
 #include <string>
+#include <vector>
 
 #include "acquisition/AcquisitionRig.h"
 #include "acquisition/RecordingFormat.h"
@@ -89,20 +91,43 @@ private:
     bool ready_ = false;
 };
 
-// The largest step of one channel away from a sine's own recurrence,
-// x[n] = 2 cos(w) x[n-1] - x[n-2], over the frames from `from` on: a few
-// codes of rounding where the sine runs on, about its amplitude where frames
-// are missing or repeated.
-double largestBreak(const std::vector<std::int16_t>& samples, int channels, int channel, std::size_t from, double w)
+// One channel checked against a sine's own recurrence, x[n] = 2 cos(w)
+// x[n-1] - x[n-2], from frame `from` on: a few codes of rounding where the
+// sine runs on, about its amplitude where frames are missing or repeated.
+// The server's player can run dry on a busy machine: the sink then plays
+// exact silence into what is recorded. Such a stretch (16 zeros or more) is
+// the signal's own gap, not the recording's: it is counted apart, and the
+// steps into and out of it are not breaks.
+struct ChannelScan {
+    double largestStep = 0.0;
+    int playerGaps = 0;
+};
+
+ChannelScan scanChannel(const std::vector<std::int16_t>& samples, int channel, std::size_t from, double w)
 {
-    const double c = 2.0 * std::cos(w);
-    double worst = 0.0;
-    const std::size_t frames = samples.size() / static_cast<std::size_t>(channels);
-    for (std::size_t n = from + 2; n < frames; ++n) {
-        const auto at = [&](std::size_t k) { return static_cast<double>(samples[k * channels + channel]); };
-        worst = std::max(worst, std::abs(at(n) - c * at(n - 1) + at(n - 2)));
+    constexpr std::size_t kGapZeros = 16;
+    const std::size_t frames = samples.size() / 2;
+    const auto at = [&](std::size_t k) { return samples[2 * k + static_cast<std::size_t>(channel)]; };
+    std::vector<bool> gap(frames, false);
+    ChannelScan scan;
+    for (std::size_t n = from; n < frames;) {
+        std::size_t end = n;
+        while (end < frames && at(end) == 0)
+            ++end;
+        if (end - n >= kGapZeros) {
+            std::fill(gap.begin() + static_cast<std::ptrdiff_t>(n), gap.begin() + static_cast<std::ptrdiff_t>(end),
+                      true);
+            ++scan.playerGaps;
+        }
+        n = std::max(end, n + 1);
     }
-    return worst;
+    const double c = 2.0 * std::cos(w);
+    for (std::size_t n = from + 2; n < frames; ++n) {
+        if (gap[n] || gap[n - 1] || gap[n - 2])
+            continue;
+        scan.largestStep = std::max(scan.largestStep, std::abs(at(n) - c * at(n - 1) + at(n - 2)));
+    }
+    return scan;
 }
 
 TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
@@ -135,10 +160,26 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
     int blocks = 0;
     int following = 0;
     AcquisitionLoop loop(r.s, r.s, r.s, engine, r.host, [] {});
+    // The strip reads as it does on the screen, a buffer at a time: every
+    // reading it gives must be right (a tone reading once its record holds
+    // the full 8192 samples: the first ones, from a shorter record, show
+    // fewer digits), and the last is kept.
+    ToneReading toneReading;
+    FrequencyReading timeReading;
+    double toneError = 0.0;
+    double timeError = 0.0;
     loop.setBlockObserver([&](const RecordedBlock& b) {
         strip->MeasureBlock(b, true, true, MeasureParts{true, true});
         ++blocks;
         following += b.followsPrevious ? 1 : 0;
+        if (const ToneReading& t = strip->Tone(1); t.valid && t.length >= kToneMaxRecord) {
+            toneReading = t;
+            toneError = std::max(toneError, std::abs(t.hz / tone - 1.0));
+        }
+        if (const FrequencyReading& f = strip->readings(1).frequency; f.valid) {
+            timeReading = f;
+            timeError = std::max(timeError, std::abs(f.hz / tone - 1.0));
+        }
     });
     r.useLine(rate);
     r.s.bufferBytes = BlockBufferBytes(r.s, rate);
@@ -165,12 +206,10 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
     EXPECT_EQ(loop.timeoutCount(), 0);
 
     // The strip: the tone's frequency both ways, and its level.
-    const ToneReading& toneReading = strip->Tone(1);
-    const FrequencyReading& timeReading = strip->readings(1).frequency;
     ASSERT_TRUE(toneReading.valid);
     ASSERT_TRUE(timeReading.valid);
-    EXPECT_NEAR(toneReading.hz / tone, 1.0, 2e-4);
-    EXPECT_NEAR(timeReading.hz / tone, 1.0, 2e-4);
+    EXPECT_LE(toneError, 2e-4) << "the tone reading furthest off";
+    EXPECT_LE(timeError, 2e-4) << "the TIME reading furthest off";
     EXPECT_NEAR(toneReading.amplitude / (0.5 * kFullScaleCode), 1.0, 0.01);
 
     // The file: every frame the device delivered, none lost, none broken.
@@ -189,10 +228,11 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
     from += 64;
     const double w = 2.0 * std::numbers::pi * tone / rate;
     double rms[2] = {0.0, 0.0};
-    double worst[2] = {0.0, 0.0};
+    ChannelScan scan[2];
     for (int ch = 0; ch < 2; ++ch) {
-        worst[ch] = largestBreak(contents.samples, 2, ch, from, w);
-        EXPECT_LT(worst[ch], 64.0) << "channel " << 2 - ch << ": a step of " << worst[ch] << " codes off the sine";
+        scan[ch] = scanChannel(contents.samples, ch, from, w);
+        EXPECT_LT(scan[ch].largestStep, 64.0)
+            << "channel " << 2 - ch << ": a step of " << scan[ch].largestStep << " codes off the sine";
         for (std::size_t n = from; n < contents.frames(); ++n)
             rms[ch] += static_cast<double>(contents.samples[2 * n + ch]) * contents.samples[2 * n + ch];
         rms[ch] = std::sqrt(rms[ch] / static_cast<double>(contents.frames() - from));
@@ -200,11 +240,12 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
     }
     std::printf(
         "%s (%s) at %u Hz: %.1f s recorded (%llu frames), largest step off the sine %.1f and %.1f codes, "
-        "%d buffers measured (%d following the one before), strip %.4f Hz (tone) %.4f Hz (crossings) for "
-        "%.1f Hz, level %.1f and %.1f codes RMS\n",
+        "%d and %d gaps of the player, %d buffers measured (%d following the one before), strip %.4f Hz (tone) "
+        "%.4f Hz (crossings) for %.1f Hz (furthest off %.1e and %.1e), level %.1f and %.1f codes RMS\n",
         server.c_str(), devices.front().productName.c_str(), rate, static_cast<double>(contents.frames()) / rate,
-        static_cast<unsigned long long>(contents.frames()), worst[0], worst[1], blocks, following, toneReading.hz,
-        timeReading.hz, tone, rms[0], rms[1]);
+        static_cast<unsigned long long>(contents.frames()), scan[0].largestStep, scan[1].largestStep,
+        scan[0].playerGaps, scan[1].playerGaps, blocks, following, toneReading.hz, timeReading.hz, tone, toneError,
+        timeError, rms[0], rms[1]);
 }
 
 }  // namespace
