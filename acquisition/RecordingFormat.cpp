@@ -7,7 +7,9 @@ namespace varmolen {
 std::uint16_t BlockBufferBytes(const DeviceRecords& device, std::uint32_t rate)
 {
     std::int64_t bytes = static_cast<std::int64_t>(device.blockSamples) * device.bytesPerSample * device.channelCount;
-    if (rate >= 44100)
+    if (rate >= 88200)
+        bytes *= 4;
+    else if (rate >= 32000)
         bytes *= 2;
     return static_cast<std::uint16_t>(std::clamp<std::int64_t>(bytes, 0, kRecordBufferBytes));
 }

@@ -10,8 +10,11 @@
 namespace varmolen {
 
 // Length of each recording buffer for one block of blockSamples frames of
-// bytesPerSample × channelCount bytes; doubled at 44100 Hz and above. Never
-// more than a recording buffer holds.
+// bytesPerSample × channelCount bytes; doubled at 44100 Hz (and from 32000 Hz
+// on), four times from 88200 Hz on: a buffer lasts 21 to 128 ms at every
+// rate, so the run loop does not wake for every few milliseconds of sound,
+// and holds more than two reads of the capture thread. Never more than a
+// recording buffer holds.
 std::uint16_t BlockBufferBytes(const DeviceRecords& device, std::uint32_t rate);
 
 // The recording format of an input kind: mono 16-bit frames for the

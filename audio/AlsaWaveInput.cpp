@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 namespace varmolen {
 
@@ -47,7 +48,49 @@ bool canOpenForCapture(const std::string& name)
     return true;
 }
 
+// The rates of the table that the capture device takes, asked of its
+// hardware parameters without starting it; nothing when it cannot be opened.
+// With `asOpened`, in the format the instrument records in (16-bit
+// interleaved frames); without, at whatever sample format suits the device.
+std::optional<std::uint32_t> ratesTaken(const std::string& name, bool asOpened)
+{
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0)
+        return std::nullopt;
+    snd_pcm_hw_params_t* params = nullptr;
+    std::optional<std::uint32_t> bits;
+    if (snd_pcm_hw_params_malloc(&params) == 0) {
+        if (snd_pcm_hw_params_any(pcm, params) >= 0 &&
+            (!asOpened || (snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED) >= 0 &&
+                           snd_pcm_hw_params_set_format(pcm, params, SND_PCM_FORMAT_S16_LE) >= 0)))
+            bits = rateBits([&](std::uint32_t rate) { return snd_pcm_hw_params_test_rate(pcm, params, rate, 0) == 0; });
+        snd_pcm_hw_params_free(params);
+    }
+    snd_pcm_close(pcm);
+    return bits;
+}
+
 }  // namespace
+
+std::string nativePcmName(const std::string& pcmName)
+{
+    const std::string plug = "plughw:";
+    if (pcmName.compare(0, plug.size(), plug) != 0)
+        return {};
+    return pcmName.substr(4);
+}
+
+std::optional<DeviceRates> alsaDeviceRates(const std::string& pcmName)
+{
+    const std::optional<std::uint32_t> taken = ratesTaken(pcmName, true);
+    if (!taken)
+        return std::nullopt;
+    DeviceRates rates{*taken, 0};
+    const std::string hw = nativePcmName(pcmName);
+    if (!hw.empty())
+        rates.native = ratesTaken(hw, false).value_or(0) & rates.taken;
+    return rates;
+}
 
 AlsaCaptureSource::~AlsaCaptureSource() { close(); }
 
@@ -249,7 +292,8 @@ std::vector<StreamDevice> alsaStreamDevices(const std::vector<AlsaCaptureDevice>
     std::vector<StreamDevice> out;
     for (const AlsaCaptureDevice& d : devices) {
         const std::string pcm = d.pcmName;
-        out.push_back({d.productName, [pcm] { return std::make_unique<AlsaCaptureSource>(pcm); }});
+        out.push_back({d.productName, [pcm] { return std::make_unique<AlsaCaptureSource>(pcm); },
+                       [pcm] { return alsaDeviceRates(pcm); }});
     }
     return out;
 }

@@ -1,11 +1,12 @@
 // Real capture through ALSA: 16-bit little-endian frames, mono or interleaved
-// stereo, at 11025, 22050 or 44100 Hz. Devices are reached through the plug
-// layer (or the default device, which converts too), so every rate and
-// channel count opens on any card.
+// stereo, at the rates of the table (audio/SampleRates.h). Devices are
+// reached through the plug layer (or the default device, which converts
+// too), so every rate and channel count opens on most cards.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,19 @@ private:
 // "default" first while it can be opened, then each card's capture devices
 // through the plug layer.
 std::vector<AlsaCaptureDevice> listAlsaCaptureDevices();
+
+// The card's own device under a plug device ("plughw:CARD=X,DEV=0" gives
+// "hw:CARD=X,DEV=0"); empty for any other name (the default device, a sound
+// server's), whose own rates ALSA cannot tell.
+std::string nativePcmName(const std::string& pcmName);
+
+// Which rates of the table the device takes (its hardware parameters, asked
+// on the device opened for capture without blocking and closed at once), and
+// which of them are native: those the card's own device under a plug device
+// takes directly. A sound server converts every rate to its own and tells
+// ALSA none of them, so the default device marks none native. Nothing when
+// the device cannot be opened (busy, gone).
+std::optional<DeviceRates> alsaDeviceRates(const std::string& pcmName);
 
 std::vector<StreamDevice> alsaStreamDevices(const std::vector<AlsaCaptureDevice>& devices);
 

@@ -75,7 +75,12 @@ long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
 
 StreamDevice generatorDevice()
 {
-    return StreamDevice{kGeneratorProductName, [] { return std::make_unique<GeneratorSource>(); }};
+    // The calibrator computes its signal at whatever rate it is opened with.
+    const std::uint32_t all = rateBits([](std::uint32_t) { return true; });
+    return StreamDevice{kGeneratorProductName, [] { return std::make_unique<GeneratorSource>(); },
+                        [all] {
+                            return std::optional<DeviceRates>(DeviceRates{all, all});
+                        }};
 }
 
 GeneratorWaveInput::GeneratorWaveInput() : StreamWaveInput({generatorDevice()}) {}

@@ -18,11 +18,20 @@ namespace varmolen {
 class RecordingQueue {
 public:
     // A chunk holds what the capture thread reads at once: a fiftieth of a
-    // second, at most 882 stereo frames at 44100 Hz.
+    // second, at most 882 stereo frames (kMaxChunkFrames).
     static constexpr std::size_t kChunkSamples = 1764;
     // 256 chunks: about five seconds at 50 chunks a second, time enough for
     // a disk that stalls now and then.
     static constexpr std::size_t kChunks = 256;
+    // Seconds of sound the ring of a recording holds at least, at any rate.
+    static constexpr std::size_t kHeldSeconds = 5;
+
+    // Chunks for kHeldSeconds at the rate: kChunks up to 44100 Hz, more above
+    // (a read then brings full chunks more often than 50 times a second).
+    static std::size_t chunksFor(std::uint32_t rate)
+    {
+        return std::max(kChunks, (kHeldSeconds * rate + kChunkSamples / 2 - 1) / (kChunkSamples / 2));
+    }
 
     struct Chunk {
         std::uint32_t frames = 0;
@@ -33,9 +42,13 @@ public:
         std::array<std::int16_t, kChunkSamples> samples{};
     };
 
-    explicit RecordingQueue(unsigned channels)
-        : channels_(std::clamp(channels, 1u, 2u)), ring_(std::make_unique<Chunk[]>(kChunks))
+    explicit RecordingQueue(unsigned channels, std::size_t chunks = kChunks)
+        : channels_(std::clamp(channels, 1u, 2u)),
+          chunks_(std::max<std::size_t>(chunks, 1)),
+          ring_(std::make_unique<Chunk[]>(chunks_))
     {}
+
+    std::size_t capacity() const { return chunks_; }
 
     unsigned channels() const { return channels_; }
     std::size_t framesPerChunk() const { return kChunkSamples / channels_; }
@@ -50,11 +63,11 @@ public:
         const std::size_t needed = (frameCount + perChunk - 1) / perChunk;
         const std::size_t tail = tail_.load(std::memory_order_relaxed);
         const std::size_t head = head_.load(std::memory_order_acquire);
-        if (needed > kChunks - (tail - head))
+        if (needed > chunks_ - (tail - head))
             return false;
         std::size_t t = tail;
         while (frameCount > 0) {
-            Chunk& c = ring_[t % kChunks];
+            Chunk& c = ring_[t % chunks_];
             const std::size_t n = std::min(frameCount, perChunk);
             std::memcpy(c.samples.data(), frames, n * channels_ * sizeof(std::int16_t));
             c.frames = static_cast<std::uint32_t>(n);
@@ -77,7 +90,7 @@ public:
         const std::size_t head = head_.load(std::memory_order_relaxed);
         if (head == tail_.load(std::memory_order_acquire))
             return nullptr;
-        return &ring_[head % kChunks];
+        return &ring_[head % chunks_];
     }
     void pop() { head_.store(head_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
 
@@ -86,6 +99,7 @@ public:
 
 private:
     const unsigned channels_;
+    const std::size_t chunks_;
     std::unique_ptr<Chunk[]> ring_;
     // Counters that only grow (a 64-bit count never wraps in practice);
     // each on its own cache line, written by one side only.

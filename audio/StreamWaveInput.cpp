@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "audio/DeviceNames.h"
+#include "audio/SampleRates.h"
 
 namespace varmolen {
 
@@ -22,11 +23,16 @@ bool isSupportedFormat(const WAVEFORMATEX& f)
         return false;
     if (f.nChannels != 1 && f.nChannels != 2)
         return false;
-    if (f.nSamplesPerSec != 11025 && f.nSamplesPerSec != 22050 && f.nSamplesPerSec != 44100)
+    if (!isSampleRate(f.nSamplesPerSec))
         return false;
     if (f.nBlockAlign != f.nChannels * 2)
         return false;
     return f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
+}
+
+std::size_t chunkFramesAt(std::uint32_t rate)
+{
+    return std::min<std::size_t>(rate / kChunksPerSecond, kMaxChunkFrames);
 }
 
 bool waitReadableUntil(int fd, std::chrono::steady_clock::time_point deadline)
@@ -228,7 +234,9 @@ void StreamWaveInput::captureLoop(const std::shared_ptr<Capture>& c)
     c->ended.notify_all();
 }
 
-StreamWaveInput::StreamWaveInput(std::vector<StreamDevice> devices) : devices_(std::move(devices)) {}
+StreamWaveInput::StreamWaveInput(std::vector<StreamDevice> devices)
+    : devices_(std::move(devices)), rates_(devices_.size())
+{}
 
 StreamWaveInput::~StreamWaveInput()
 {
@@ -239,6 +247,22 @@ StreamWaveInput::~StreamWaveInput()
 }
 
 UINT StreamWaveInput::waveInGetNumDevs() { return static_cast<UINT>(devices_.size()); }
+
+std::optional<DeviceRates> StreamWaveInput::askRates(UINT deviceId)
+{
+    if (deviceId >= devices_.size())
+        return DeviceRates{};
+    if (!rates_[deviceId] && devices_[deviceId].rates)
+        rates_[deviceId] = devices_[deviceId].rates();
+    return rates_[deviceId];
+}
+
+DeviceRates StreamWaveInput::deviceRates(UINT deviceId)
+{
+    if (deviceId < devices_.size() && handle_ != 0 && openDevice_ == deviceId && !rates_[deviceId])
+        return DeviceRates::unknown();  // open now: not asked again until closed
+    return askRates(deviceId).value_or(DeviceRates::unknown());
+}
 
 bool StreamWaveInput::deviceFailed() const
 {
@@ -285,6 +309,7 @@ MMRESULT StreamWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEF
     if (handle_ != 0)
         return MMSYSERR_ALLOCATED;
 
+    askRates(deviceId);  // while the device can still be asked
     std::unique_ptr<CaptureSource> source = devices_[deviceId].makeSource();
     if (!source)
         return MMSYSERR_NODRIVER;
@@ -309,7 +334,7 @@ MMRESULT StreamWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEF
     openFormat_ = *format;
     capture->source = std::move(source);
     capture->blockAlign = format->nBlockAlign;
-    capture->chunkFrames = format->nSamplesPerSec / kChunksPerSecond;
+    capture->chunkFrames = chunkFramesAt(format->nSamplesPerSec);
     capture->scratch.assign(capture->chunkFrames * format->nChannels, 0);
     capture_ = capture;
     handle_ = nextHandle_++;

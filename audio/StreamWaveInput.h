@@ -17,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,19 +31,27 @@ namespace varmolen {
 struct StreamDevice {
     std::string productName;  // whole; the capability record holds 31 bytes of it
     std::function<std::unique_ptr<CaptureSource>()> makeSource;
+    // Asks the device which rates it takes; nothing when it cannot answer now
+    // (busy, gone). Empty: the device is not asked.
+    std::function<std::optional<DeviceRates>()> rates = nullptr;
 };
 
 // A chunk is a fiftieth of a second: under half of the shortest buffer (46 ms),
 // so the position passes each half-buffer mark in time, and long enough that
 // the capture thread and the user-interface thread sleep most of the time.
 constexpr std::uint32_t kChunksPerSecond = 50;
+// Above 44100 Hz a chunk stays at 882 frames (a fiftieth of a second at
+// 44100 Hz): under half of the buffers there (2048 frames, 4096 from 88200 Hz
+// on), and one chunk of a recording's queue.
+constexpr std::size_t kMaxChunkFrames = 882;
+std::size_t chunkFramesAt(std::uint32_t rate);
 constexpr std::size_t kMaxQueuedBuffers = 8;
 // The longest the user-interface thread waits for the capture thread to end
 // when the device is closed.
 constexpr int kCloseWaitMs = 250;
 
-// Checks a recording format: 16-bit PCM, mono or stereo, 11025, 22050 or
-// 44100 Hz, with a consistent frame size and byte rate.
+// Checks a recording format: 16-bit PCM, mono or stereo, at a rate of the
+// table (audio/SampleRates.h), with a consistent frame size and byte rate.
 bool isSupportedFormat(const WAVEFORMATEX& format);
 
 class StreamWaveInput : public WaveInput {
@@ -73,6 +82,10 @@ public:
     // chunk's copy). A close whose thread is stuck lets the tap go first.
     bool setRecordingTap(std::shared_ptr<RecordingTap> tap, UINT deviceId, const WAVEFORMATEX& format) override;
     void clearRecordingTap() override;
+    // Asked once a device and kept: a device that is open answers what it
+    // answered just before it was opened (a card open for capture cannot be
+    // opened a second time to be asked).
+    DeviceRates deviceRates(UINT deviceId) override;
 
     // True once the open device has failed (vanished, unrecoverable overrun).
     bool deviceFailed() const;
@@ -85,7 +98,11 @@ private:
 
     bool validHandle(HWAVEIN handle) const { return handle != 0 && handle == handle_; }
 
+    // Asks device `deviceId` unless its answer is kept; keeps an answer given.
+    std::optional<DeviceRates> askRates(UINT deviceId);
+
     std::vector<StreamDevice> devices_;
+    std::vector<std::optional<DeviceRates>> rates_;  // one a device, once asked
     // The open device's shared part: the queue, the flags and the source.
     // The capture thread holds it too, so a thread that outlives its close
     // never touches freed memory.

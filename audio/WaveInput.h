@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "audio/SampleRates.h"
+
 namespace varmolen {
 
 class RecordingTap;
@@ -130,6 +132,15 @@ public:
             return {};
         caps.szPname[sizeof(caps.szPname) - 1] = '\0';
         return caps.szPname;
+    }
+
+    // Beyond the multimedia interface: the rates of the table that device
+    // `deviceId` takes for capture, and which of them it records without
+    // conversion. A device that cannot be asked is offered every rate, none
+    // marked native; a number that names no device takes none.
+    virtual DeviceRates deviceRates(UINT deviceId)
+    {
+        return deviceId < waveInGetNumDevs() ? DeviceRates::unknown() : DeviceRates{};
     }
 
     // Beyond the multimedia interface: a WAV recording's tap. It receives

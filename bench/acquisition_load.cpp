@@ -1,9 +1,14 @@
-// Load of live acquisition: records from the built-in signal generator at
-// 44100 Hz stereo for a while (20 s unless a number of seconds is given) with
-// the engine and run loop on a Qt event loop, wired as the main window wires
-// them, and no channel drawn. Prints the process's CPU time as a share of one
-// core, the notifications that reached the user-interface thread per second
-// and the blocks per second.
+// Load of live acquisition: records from the built-in signal generator in
+// stereo for a while (20 s unless a number of seconds is given) at 44100 Hz
+// or the rate given, with the engine and run loop on a Qt event loop, wired
+// as the main window wires them. No channel is drawn unless `draw` is given:
+// then each block goes through the measurement strip's meters and a display
+// pass of both channels, as in the window with the strip shown (all but the
+// copy to the screen). Prints the process's CPU time as a share of one core,
+// the notifications that reached the user-interface thread per second, the
+// blocks per second and the share of the buffers the device filled that were
+// drawn (the rest were skipped because the loop was still busy).
+//   acquisition_load [seconds] [rate] [draw]
 #include <sys/resource.h>
 
 #include <QCoreApplication>
@@ -14,8 +19,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "acquisition/Host.h"
+#include "acquisition/RecordingFormat.h"
+#include "display/DisplayPass.h"
+#include "display/Raster.h"
+#include "dsp/Measurements.h"
 #include "state/InstrumentState.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "audio/GeneratorWaveInput.h"
@@ -61,22 +71,38 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
+    const auto rate = static_cast<std::uint32_t>(argc > 2 ? std::atol(argv[2]) : 44100);
+    const bool draw = argc > 3 && std::string(argv[3]) == "draw";
+    if (!isSampleRate(rate)) {
+        std::fprintf(stderr, "no recording rate: %u\n", rate);
+        return 2;
+    }
 
     InstrumentState s;
     s.loadingSettings = 0;
     s.bufferA = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
     s.bufferB = std::make_unique<std::uint8_t[]>(kRecordBufferBytes);
     s.inputSelect = 1;
-    s.sampleRate = 44100;
+    s.sampleRate = rate;
     s.channelCount = 2;
     s.blockAlign = 4;
-    s.bufferBytes = 8192;
+    s.bufferBytes = BlockBufferBytes(s, rate);
+    s.chan1Enabled = 1;
+    s.chan2Enabled = 1;
+    auto raster = std::make_unique<Raster>();
+    auto strip = std::make_unique<Measurements>();
 
     GeneratorWaveInput input;
     TimerHost host;
     WaveEngine engine(s, s, input, host);
     long blocks = 0;
-    AcquisitionLoop loop(s, s, s, engine, host, [&] { ++blocks; });
+    AcquisitionLoop loop(s, s, s, engine, host, [&] {
+        ++blocks;
+        if (draw)
+            RunDisplayPass(s, s, s, *raster);
+    });
+    if (draw)
+        loop.setBlockObserver([&](const RecordedBlock& b) { strip->MeasureBlock(b, true, true, MeasureParts{}); });
     QObject::connect(&host.start, &QTimer::timeout, [&] { loop.StartTimerTimer(); });
     QObject::connect(&host.timeout, &QTimer::timeout, [&] { loop.TimeoutTimerTimer(); });
 
@@ -107,7 +133,10 @@ int main(int argc, char** argv)
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = cpuSeconds() - cpu0;
     std::printf("wall %.2f s, cpu %.3f s = %.2f %% of one core\n", wall, cpu, 100.0 * cpu / wall);
-    std::printf("notifications %.1f per second, blocks %.2f per second, timeouts %d\n", delivered / wall, blocks / wall,
-                loop.timeoutCount());
+    const double filled = static_cast<double>(rate) * wall / (s.bufferBytes / s.blockAlign);
+    std::printf(
+        "%u Hz%s: notifications %.1f per second, blocks %.2f per second (%.0f %% of the buffers filled), "
+        "timeouts %d\n",
+        rate, draw ? " drawn" : "", delivered / wall, blocks / wall, 100.0 * blocks / filled, loop.timeoutCount());
     return rc;
 }

@@ -13,6 +13,7 @@
 class QColor;
 class QIcon;
 class QMainWindow;
+class QString;
 class QWidget;
 
 namespace varmolen {
@@ -38,6 +39,9 @@ QSize DisplayBoxForPanel(QSize panel, QMargins labels);
 
 // Builds the menu bar of `window` (panel/MenuBar.cpp) into the menus' groups.
 void BuildMenus(QMainWindow& window, PanelControls& controls);
+// The caption of a Sample Rate item ("48000 Hz"), marked when the device
+// records the rate natively.
+QString SampleRateCaption(std::uint32_t rate, bool native);
 
 // Gives a control its documented name as object name, and the words people
 // use for it: the name it is called aloud where its group's title and

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <string>
 #include <utility>
 
 #include "panel/FrontPanel.h"
@@ -14,6 +15,12 @@
 #include "state/InstrumentState.h"
 
 namespace varmolen {
+
+QString SampleRateCaption(std::uint32_t rate, bool native)
+{
+    const QString hz = QStringLiteral("%1 Hz").arg(rate);
+    return native ? hz + QStringLiteral("  (native)") : hz;
+}
 
 void BuildMenus(QMainWindow& window, PanelControls& c)
 {
@@ -61,6 +68,21 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
     c.optionsMenu.Mic1 = item(c.optionsMenu.Input1, "Mic1", "Microphone", true, true);
     c.optionsMenu.Line1 = item(c.optionsMenu.Input1, "Line1", "Line", true, false);
     c.optionsMenu.Options1->addMenu(c.optionsMenu.Input1);
+    // Every recording rate, the rate in force checked; which ones the device
+    // takes is shown when the menu opens (window/TriggerControls.cpp).
+    c.optionsMenu.SampleRate1 = menu(c.optionsMenu.Options1, "SampleRate1", "Sample Rate");
+    auto* sampleRates = new QActionGroup(&window);
+    sampleRates->setExclusive(true);
+    for (std::size_t i = 0; i < kSampleRates.size(); ++i) {
+        const std::uint32_t rate = kSampleRates[i];
+        const std::string name = "SampleRate" + std::to_string(rate);
+        QAction* a = item(c.optionsMenu.SampleRate1, name.c_str(), SampleRateCaption(rate, false).toUtf8().constData(),
+                          true, rate == kStartupSampleRate);
+        a->setData(rate);
+        sampleRates->addAction(a);
+        c.optionsMenu.SampleRates[i] = a;
+    }
+    c.optionsMenu.Options1->addMenu(c.optionsMenu.SampleRate1);
     bar->addMenu(c.optionsMenu.Options1);
 
     c.displayMenu.Display1 = menu(bar, "Display1", "&Display");

@@ -5,6 +5,10 @@
 // never put another in its place.
 #pragma once
 
+#include <array>
+
+#include "state/InstrumentSettings.h"
+
 class QAction;
 class QFrame;
 class QGroupBox;
@@ -140,6 +144,9 @@ struct OptionsMenu {
     QMenu* Input1 = nullptr;
     QAction* Mic1 = nullptr;
     QAction* Line1 = nullptr;
+    // Sample Rate: one item a rate of kSampleRates, in its order ("SampleRate48000").
+    QMenu* SampleRate1 = nullptr;
+    std::array<QAction*, kSampleRates.size()> SampleRates{};
 };
 
 struct DisplayMenu {

@@ -95,6 +95,10 @@ ConfigValues captureConfiguration(const InstrumentSettings& s)
 #define VARMOLEN_CONFIG_CAPTURE(name, offset, width) v.name = s.name;
     VARMOLEN_CONFIG_FIELDS(VARMOLEN_CONFIG_CAPTURE)
 #undef VARMOLEN_CONFIG_CAPTURE
+    // A rate of the Sample Rate menu lives in Varmolen.ini; the record keeps
+    // the buttons' rate, which the record's readers know.
+    if (s.features.sampleRate != 0 && v.sampleRate == s.features.sampleRate)
+        v.sampleRate = s.buttonSampleRate;
     return v;
 }
 

@@ -6,6 +6,7 @@
 
 #include "persist/InstallPaths.h"
 #include "persist/ConfigFile.h"
+#include "audio/SampleRates.h"
 
 namespace varmolen {
 
@@ -27,6 +28,7 @@ constexpr const char* kFitHeight = "Display/FitHeight";
 constexpr const char* kSizeWords[] = {"normal", "large", "fit"};
 // A window side at fit: no smaller than nothing, no larger than any screen.
 constexpr int kFitSideMax = 16384;
+constexpr const char* kSampleRate = "Acquisition/SampleRate";
 
 // "true"/"false" (any case) or 1/0; anything else is not a flag.
 bool readFlag(const QSettings& ini, const char* key, bool fallback)
@@ -82,6 +84,8 @@ FeatureSettings readFeatureSettings(const QString& path)
         f.fitWidth = width;
         f.fitHeight = height;
     }
+    const uint rate = ini.value(QLatin1String(kSampleRate)).toString().trimmed().toUInt(&ok);
+    f.sampleRate = ok && isSampleRate(rate) ? rate : 0;
     return f;
 }
 
@@ -114,6 +118,8 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
             ini.setValue(QLatin1String(kFitWidth), f.fitWidth);
             ini.setValue(QLatin1String(kFitHeight), f.fitHeight);
         }
+        if (f.sampleRate != 0)
+            ini.setValue(QLatin1String(kSampleRate), f.sampleRate);
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return false;

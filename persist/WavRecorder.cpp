@@ -28,7 +28,7 @@ namespace varmolen {
 // outlives finish() never touches freed memory.
 struct WavRecorder::Shared final : RecordingTap {
     Shared(std::uint32_t r, std::uint16_t ch, std::uint64_t limit)
-        : queue(ch), rate(r), channels(ch), limitFrames(limit)
+        : queue(ch, RecordingQueue::chunksFor(r)), rate(r), channels(ch), limitFrames(limit)
     {}
 
     // ---- the capture thread's side: never waits
@@ -184,6 +184,18 @@ std::string linkTarget(const std::string& path)
 }
 
 }  // namespace
+
+std::uint64_t maxWavFrames(std::uint16_t channels)
+{
+    constexpr std::uint64_t kMaxDataBytes = 0xFFFFFFFFull - 4096;  // the header's chunks besides
+    return kMaxDataBytes / (2u * std::max<std::uint16_t>(channels, 1));
+}
+
+std::uint64_t recordLimitFrames(std::int32_t minutes, std::uint32_t rate, std::uint16_t channels)
+{
+    const std::uint64_t wanted = static_cast<std::uint64_t>(std::max(minutes, 0)) * 60u * rate;
+    return std::min(wanted, maxWavFrames(channels));
+}
 
 std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::uint32_t rate, std::uint16_t channels,
                                                 std::uint64_t limitFrames, std::string& whyNot, bool deferPlacement)

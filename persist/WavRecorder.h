@@ -70,6 +70,14 @@ struct RecordingStatus {
     bool finished = false;  // the file is complete and closed
 };
 
+// The most frames a WAV file can describe in `channels` 16-bit channels (its
+// sizes are 32-bit counts of bytes), with room for the header.
+std::uint64_t maxWavFrames(std::uint16_t channels);
+// The frames of a recording limited to `minutes` at the rate, or fewer where
+// the file could not describe that many (above 48000 Hz in stereo the
+// longest limits would pass 4 GiB).
+std::uint64_t recordLimitFrames(std::int32_t minutes, std::uint32_t rate, std::uint16_t channels);
+
 class WavRecorder {
 public:
     // How long finish() waits by default for the writer to close the file.

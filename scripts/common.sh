@@ -15,6 +15,11 @@ VARMOLEN_HEADLESS_PACKAGES=(xvfb xauth imagemagick xdotool)
 # builds for itself.
 VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick python3
   dbus at-spi2-core python3-pyatspi locales)
+# A private PipeWire with WirePlumber and its PulseAudio layer beside
+# PulseAudio, for the recording tests on PipeWire; ALSA's PipeWire plugin
+# (pipewire-alsa, which conflicts with pulseaudio) is not installed: the
+# tests take it out of its package file (apt-get download) into the build.
+VARMOLEN_TEST_PACKAGES+=(pipewire wireplumber pipewire-pulse)
 
 varmolen_install_packages() {
   local missing=()

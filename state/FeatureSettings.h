@@ -43,6 +43,10 @@ struct FeatureSettings {
     std::int32_t axisLabels = kAxisLabelsBySize;                   // [Display] AxisLabels: absent, or on/off
     std::int32_t fitWidth = 0;  // [Display] FitWidth, FitHeight: the window's size at fit; 0 = not set
     std::int32_t fitHeight = 0;
+    // [Acquisition] SampleRate: the rate chosen in the Sample Rate menu when
+    // it is none of the three buttons' (Varmolen.cfg keeps the last button
+    // rate); 0 when the buttons' rate is in force.
+    std::uint32_t sampleRate = 0;
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };

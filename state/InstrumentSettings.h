@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 
+#include "audio/SampleRates.h"
 #include "state/FeatureSettings.h"
 #include "state/StateBasics.h"
 
@@ -47,7 +48,9 @@ struct InstrumentSettings {
     // Input and recording
     std::int32_t waveDeviceId = 0;
     std::int32_t inputSelect = kMicrophoneInput;
-    std::uint32_t sampleRate = kStartupSampleRate;  // Hz: 11025, 22050 or 44100
+    // Hz: the rate in force, one of kSampleRates (audio/SampleRates.h); 11025,
+    // 22050 or 44100 while the three buttons set it.
+    std::uint32_t sampleRate = kStartupSampleRate;
 
     // Channels. Each setting exists once for the TIME display and once for
     // the FREQUENCY display.
@@ -111,6 +114,10 @@ struct InstrumentSettings {
 
     // Features beyond the settings record, kept in Varmolen.ini; all off by default.
     FeatureSettings features;
+
+    // The rate of the three buttons last chosen: what Varmolen.cfg keeps
+    // while the Sample Rate menu has another rate in force.
+    std::uint32_t buttonSampleRate = kStartupSampleRate;
 };
 
 }  // namespace varmolen

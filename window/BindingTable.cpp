@@ -6,6 +6,8 @@
 #include <QSlider>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "panel/PanelControls.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/PaintBox.h"
@@ -25,7 +27,7 @@ std::vector<Binding> BindingTable(const PanelControls& c)
     const FileMenu& file = c.fileMenu;
     const OptionsMenu& options = c.optionsMenu;
     const DisplayMenu& display = c.displayMenu;
-    return {
+    std::vector<Binding> rows{
         // One binding a row, in columns.
         // clang-format off
         // control                          signal              handler                         then
@@ -131,6 +133,14 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {c.helpMenu.About1,                S::Triggered,       &F::About1Click,                T::Nothing},
         // clang-format on
     };
+    // Options > Sample Rate, one row an item, after the Options menu's own.
+    const auto afterOptions =
+        std::find_if(rows.begin(), rows.end(), [&](const Binding& b) { return b.control == options.Line1; });
+    std::vector<Binding> rates;
+    for (QAction* item : options.SampleRates)
+        rates.push_back({item, S::Triggered, &F::SampleRateItemClick, T::Nothing});
+    rows.insert(afterOptions + 1, rates.begin(), rates.end());
+    return rows;
 }
 
 // ------------------------------------------------------------ binding a row

@@ -59,6 +59,13 @@ void propose(QFileDialog& dialog, const std::string& lastFolder, const QString& 
             .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")), suffix));
 }
 
+// The length limit in force, in minutes.
+std::int32_t recordMinutes(const InstrumentSettings& s)
+{
+    return isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes
+                                                               : kRecordLimitMinutesDefault;
+}
+
 QString limitText(std::int32_t minutes)
 {
     if (minutes % 60 == 0)
@@ -179,9 +186,7 @@ bool DataCommands::startRecording(const QString& path)
     if (recorder_)
         return false;
     InstrumentState& s = form_.state();
-    const std::int32_t minutes = isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes
-                                                                                     : kRecordLimitMinutesDefault;
-    const std::uint64_t limitFrames = static_cast<std::uint64_t>(minutes) * 60u * s.sampleRate;
+    const std::uint64_t limitFrames = recordLimitFrames(recordMinutes(s), s.sampleRate, s.channelCount);
     std::string whyNot;
     // The new file takes the chosen one's place only once the device takes
     // the recording: a start that fails leaves an existing file as it was.
@@ -323,9 +328,13 @@ void TScopeForm::RecordWav1Click(QObject* /*sender*/)
     InstrumentState& s = state();
     const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "RecordWavDialog", "wav", "WAV files (*.wav)");
     QFileDialog& dialog = *made;
-    const std::int32_t minutes = isRecordLimitMinutes(s.features.recordLimitMinutes) ? s.features.recordLimitMinutes
-                                                                                     : kRecordLimitMinutesDefault;
-    dialog.setWindowTitle(QStringLiteral("Record WAV (at most %1)").arg(limitText(minutes)));
+    // At high rates a WAV file ends before the longest limits: the title
+    // then gives the length the file can hold.
+    const std::int32_t minutes = recordMinutes(s);
+    const std::uint64_t frames = recordLimitFrames(minutes, s.sampleRate, s.channelCount);
+    const bool shortened = frames < static_cast<std::uint64_t>(minutes) * 60u * s.sampleRate;
+    dialog.setWindowTitle(QStringLiteral("Record WAV (at most %1)")
+                              .arg(shortened ? DataCommands::duration(frames, s.sampleRate) : limitText(minutes)));
     propose(dialog, s.features.recordFolder, QStringLiteral("Varmolen"), QStringLiteral("wav"));
     QString chosen = commands.runRecordDialog(dialog);
     if (chosen.isEmpty())

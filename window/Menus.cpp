@@ -15,6 +15,7 @@
 #include "acquisition/AcquisitionLoop.h"
 #include "display/MarkerReadouts.h"
 #include "acquisition/RecordingFormat.h"
+#include "audio/SampleRates.h"
 #include "panel/ChannelMath.h"
 #include "panel/FrontPanel.h"
 #include "panel/widgets/Dial.h"
@@ -131,7 +132,7 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
     form.setStatusText(0, displayTypeText(time));
     form.setStatusText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));
 
-    if (s.sampleRate == 11025 || s.sampleRate == 22050 || s.sampleRate == 44100)
+    if (isSampleRate(s.sampleRate))
         s.bufferBytes = BlockBufferBytes(s, s.sampleRate);
 
     // Gains of both channels first, then the zero lines.

@@ -1,16 +1,20 @@
 // The Trigger, Display and Time Base groups: the five trigger toggles, the
-// Hold and Single rockers and the three sample-rate buttons. The switches
-// only record their position for the next display pass; a sample-rate
-// button changes the recording format, so it stops acquisition, lets the
-// device settle, re-labels the scales at the new rate and starts again. A
+// Hold and Single rockers and the three sample-rate buttons, and the Sample
+// Rate menu that offers every rate of the table. The switches only record
+// their position for the next display pass; a sample rate changes the
+// recording format, so it stops acquisition, lets the device settle,
+// re-labels the scales at the new rate and starts again. A
 // held picture keeps the rate it was recorded at until a new block is drawn:
 // the scales describe it, and the new rate shows with the next block.
+#include <QAction>
+#include <QMenu>
 #include <QRadioButton>
 
 #include "window/Varmolen2.h"
 #include "display/ReadoutScales.h"
 #include "acquisition/RecordingFormat.h"
 #include "panel/ChannelMath.h"
+#include "panel/FrontPanel.h"
 #include "panel/widgets/RockerSwitch.h"
 #include "panel/widgets/ToggleSwitch.h"
 
@@ -22,6 +26,31 @@ namespace {
 // at a new rate.
 constexpr int kRateChangePauseMs = 350;
 
+// The button that records at `rate`, or nullptr for a rate of the menu alone.
+QRadioButton* buttonOfRate(const TimeBaseWidgets& timeBase, std::uint32_t rate)
+{
+    switch (rate) {
+        case 11025:
+            return timeBase.LowSampleRateRadioBtn;
+        case 22050:
+            return timeBase.MidSampleRateRadioBtn;
+        case 44100:
+            return timeBase.HiSampleRateRadioBtn;
+        default:
+            return nullptr;
+    }
+}
+
+// What the device chosen now answers about the rates (every rate, none
+// native, when no device is chosen).
+DeviceRates chosenDeviceRates(TScopeForm& form)
+{
+    const std::int32_t device = form.state().waveDeviceId;
+    return device >= 0 ? form.waveInput().deviceRates(static_cast<UINT>(device)) : DeviceRates::unknown();
+}
+
+// `own` is the button of the rate, or nullptr when the Sample Rate menu sets
+// a rate no button records at: then all three show unchecked.
 void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std::uint32_t rate)
 {
     InstrumentState& s = form.state();
@@ -29,12 +58,25 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
 
     // Own button checked first: the checked button of an exclusive set
     // cannot be unchecked on its own.
-    own->setChecked(true);
+    if (own != nullptr)
+        own->setChecked(true);
     const TimeBaseWidgets& timeBase = form.controls().timeBase;
     for (QRadioButton* other :
-         {timeBase.LowSampleRateRadioBtn, timeBase.MidSampleRateRadioBtn, timeBase.HiSampleRateRadioBtn})
-        if (other != own)
-            other->setChecked(false);
+         {timeBase.LowSampleRateRadioBtn, timeBase.MidSampleRateRadioBtn, timeBase.HiSampleRateRadioBtn}) {
+        if (other == own)
+            continue;
+        const bool exclusive = other->autoExclusive();
+        other->setAutoExclusive(false);
+        other->setChecked(false);
+        other->setAutoExclusive(exclusive);
+    }
+    // Varmolen.cfg keeps the buttons' rate; Varmolen.ini a rate of the menu.
+    if (own != nullptr)
+        s.buttonSampleRate = rate;
+    s.features.sampleRate = own != nullptr ? 0 : rate;
+    for (QAction* item : form.controls().optionsMenu.SampleRates)
+        if (item->data().toUInt() == rate)
+            item->setChecked(true);
 
     // While the settings file is applied no acquisition runs: only the
     // format and the labels change.
@@ -126,6 +168,43 @@ void TScopeForm::MidSampleRateRadioBtnClick(QObject* sender)
 void TScopeForm::HiSampleRateRadioBtnClick(QObject* sender)
 {
     changeSampleRate(*this, sender, controls_.timeBase.HiSampleRateRadioBtn, 44100);
+}
+
+void TScopeForm::SampleRateItemClick(QObject* sender)
+{
+    const auto* item = qobject_cast<const QAction*>(sender);
+    const std::uint32_t rate = item != nullptr ? item->data().toUInt() : 0;
+    if (!isSampleRate(rate))
+        return;
+    // A button's rate is what its button does; any other leaves them unchecked.
+    changeSampleRate(*this, sender, buttonOfRate(controls_.timeBase, rate), rate);
+}
+
+void TScopeForm::ShowDeviceRates()
+{
+    const DeviceRates rates = chosenDeviceRates(*this);
+    for (QAction* item : controls_.optionsMenu.SampleRates) {
+        const std::uint32_t rate = item->data().toUInt();
+        item->setEnabled(rates.takes(rate));
+        item->setText(SampleRateCaption(rate, rates.isNative(rate)));
+    }
+}
+
+void TScopeForm::ApplyMenuSampleRate(QObject* sender)
+{
+    InstrumentState& s = state();
+    const std::uint32_t rate = s.features.sampleRate;
+    s.features.sampleRate = 0;
+    if (!isSampleRate(rate) || buttonOfRate(controls_.timeBase, rate) != nullptr)
+        return;  // the record's button rate stays in force
+    ShowDeviceRates();
+    if (!chosenDeviceRates(*this).takes(rate))
+        return;  // the device chosen now cannot record at it
+    // Before acquisition first starts: only the format and the labels change.
+    const flag loading = s.loadingSettings;
+    s.loadingSettings = 1;
+    changeSampleRate(*this, sender, nullptr, rate);
+    s.loadingSettings = loading;
 }
 
 }  // namespace varmolen

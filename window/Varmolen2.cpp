@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
@@ -98,6 +99,8 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     PrepareDataCommands(*this);
 
     BindControls(*this);
+    // The device is asked which rates it takes each time the menu opens.
+    connect(controls_.optionsMenu.SampleRate1, &QMenu::aboutToShow, this, [this] { ShowDeviceRates(); });
 }
 
 void TScopeForm::FinishCreate()
@@ -227,6 +230,7 @@ void TScopeForm::FormCreate(QObject* sender)
     // The display's size and labels; the window opens centred at its size.
     ApplyDisplaySize();
     centreOnScreen();
+    ApplyMenuSampleRate(sender);
     ShowStateInForce();
 
     // 9. The analysis window of the transform.

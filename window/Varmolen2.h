@@ -90,6 +90,14 @@ public:
     void LowSampleRateRadioBtnClick(QObject* sender);
     void MidSampleRateRadioBtnClick(QObject* sender);
     void HiSampleRateRadioBtnClick(QObject* sender);
+    // An item of Options > Sample Rate: that rate; a button's rate checks its button.
+    void SampleRateItemClick(QObject* sender);
+    // The Sample Rate items show which rates the chosen device takes (the
+    // others disabled) and which it records natively.
+    void ShowDeviceRates();
+    // At start, after Varmolen.ini is read: its rate, when it is none of the
+    // buttons' and the device takes it, replaces the record's button rate.
+    void ApplyMenuSampleRate(QObject* sender);
 
     // Markers, cursor, readouts and time base (window/MarkerControls.cpp).
     void SpectrumBoxMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);

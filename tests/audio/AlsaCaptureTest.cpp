@@ -5,14 +5,13 @@
 
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <numbers>
 #include <string>
 
 #include "acquisition/AcquisitionRig.h"
 #include "audio/AlsaWaveInput.h"
+#include "tests/audio/EventPump.h"
 
 namespace varmolen {
 namespace {
@@ -79,16 +78,7 @@ TEST(AlsaCapture, RecordsTheServersToneInRealTime)
 
     AcquisitionRig r;
     WaveEngine engine(r.s, r.s, input, r.host);
-    std::mutex m;
-    std::condition_variable cv;
-    bool pending = false;
-    input.setNotifier([&] {
-        {
-            std::lock_guard lock(m);
-            pending = true;
-        }
-        cv.notify_one();
-    });
+    test::EventPump pump(input);
     constexpr int kBlocks = 40;
     int passes = 0;
     std::chrono::steady_clock::time_point first, last;
@@ -107,24 +97,8 @@ TEST(AlsaCapture, RecordsTheServersToneInRealTime)
     loop.StartBtnClick();
     ASSERT_TRUE(r.host.messages.empty()) << r.host.messages.front().text;
 
-    auto timeoutSince = std::chrono::steady_clock::now();
-    int timeoutStarts = r.host.timeoutStarts;
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (passes < kBlocks + 1 && loop.running() && std::chrono::steady_clock::now() < give_up) {
-        std::unique_lock lock(m);
-        cv.wait_for(lock, std::chrono::milliseconds(10), [&] { return pending; });
-        const bool notified = pending;
-        pending = false;
-        lock.unlock();
-        if (notified)
-            loop.onDeviceNotification();
-        if (!r.host.timeoutTimer || r.host.timeoutStarts != timeoutStarts) {
-            timeoutStarts = r.host.timeoutStarts;
-            timeoutSince = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - timeoutSince > std::chrono::milliseconds(250)) {
-            loop.TimeoutTimerTimer();
-        }
-    }
+    pump.run(loop, r.host, std::chrono::steady_clock::now() + std::chrono::seconds(10),
+             [&] { return passes >= kBlocks + 1; });
     loop.StopBtnClick();
     EXPECT_TRUE(r.host.messages.empty());
     ASSERT_EQ(passes, kBlocks + 1);

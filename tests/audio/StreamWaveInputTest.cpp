@@ -170,7 +170,7 @@ TEST(StreamWaveInput, RefusesWhatItCannotDoWithResultCodes)
     HWAVEIN h = 0;
     EXPECT_EQ(input.waveInOpen(&h, 1, &f, 0, 0, 0), MMSYSERR_BADDEVICEID);
     EXPECT_EQ(input.waveInOpen(&h, 0, &f, 1234, 0, 0), MMSYSERR_INVALFLAG);
-    WAVEFORMATEX odd = format(2, 48000);
+    WAVEFORMATEX odd = format(2, 47999);
     EXPECT_EQ(input.waveInOpen(&h, 0, &odd, 0, 0, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
     WAVEFORMATEX wrongRate = f;
     wrongRate.nAvgBytesPerSec = 1;
@@ -523,6 +523,61 @@ TEST(AlsaDeviceList, KeepsDefaultThenCardCaptureDevicesThroughThePlugLayer)
     EXPECT_EQ(devices[2].productName, "USB Microphone With An Extremely Long Name, USB Audio");
 
     EXPECT_TRUE(selectCaptureDevices({{"null", "Discard all samples", ""}}).empty());
+}
+
+}  // namespace
+}  // namespace varmolen
+
+namespace varmolen {
+namespace {
+
+// A device is asked which rates it takes once, while it is closed, and its
+// answer kept: opened, it answers what it answered before (a card open for
+// capture cannot be opened again to be asked); one that cannot answer is
+// offered every rate, marked native none, and asked again next time.
+TEST(StreamWaveInput, DeviceRatesAreAskedWhileClosedAndKept)
+{
+    int asked = 0;
+    bool answers = false;
+    const DeviceRates card{rateBits([](std::uint32_t r) { return r <= 48000; }),
+                           rateBits([](std::uint32_t r) { return r == 48000; })};
+    StreamWaveInput input({{"Card", [] { return std::make_unique<GeneratorSource>(); },
+                            [&]() -> std::optional<DeviceRates> {
+                                ++asked;
+                                return answers ? std::optional<DeviceRates>(card) : std::nullopt;
+                            }},
+                           generatorDevice()});
+    EXPECT_EQ(input.deviceRates(0), DeviceRates::unknown()) << "busy: every rate, none native";
+    answers = true;
+    HWAVEIN h = 0;
+    const WAVEFORMATEX f = format(2, 48000);
+    ASSERT_EQ(input.waveInOpen(&h, 0, &f, 0, 0, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(asked, 2) << "asked again just before the open";
+    answers = false;
+    EXPECT_EQ(input.deviceRates(0), card);
+    EXPECT_TRUE(card.takes(48000) && card.isNative(48000) && !card.takes(96000) && !card.isNative(44100));
+    EXPECT_EQ(input.waveInClose(h), MMSYSERR_NOERROR);
+    EXPECT_EQ(input.deviceRates(0), card);
+    EXPECT_EQ(asked, 2);
+    const DeviceRates generator = input.deviceRates(1);
+    EXPECT_EQ(generator.taken, DeviceRates::unknown().taken);
+    EXPECT_EQ(generator.native, generator.taken) << "the calibrator computes every rate itself";
+    EXPECT_EQ(input.deviceRates(2), DeviceRates{});
+}
+
+TEST(AlsaDeviceRates, NativeRatesAreAskedOfTheCardUnderThePlugLayer)
+{
+    const std::pair<const char*, const char*> names[] = {
+        {"plughw:CARD=PCH,DEV=0", "hw:CARD=PCH,DEV=0"},
+        {"plughw:1,0", "hw:1,0"},
+        {"default", ""},
+        {"pulse", ""},
+        {"hw:CARD=PCH,DEV=0", ""},
+        {"plug", ""},
+    };
+    for (const auto& [pcm, native] : names)
+        EXPECT_EQ(nativePcmName(pcm), native) << pcm;
+    EXPECT_EQ(alsaDeviceRates("no-such-device-anywhere"), std::nullopt);
 }
 
 }  // namespace

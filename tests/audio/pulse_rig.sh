@@ -9,7 +9,9 @@
 # sine in both), e.g. "square 250 sine 1000": the frame's first value (the
 # instrument's channel 2) a 250 Hz square, the second a 1 kHz sine.
 # The caller exports XDG_RUNTIME_DIR=DIR/xdg and HOME=DIR/home for itself.
+# VARMOLEN_RIG_RATE sets the rate of the sink and the player (44100 unless set).
 set -u
+rate=${VARMOLEN_RIG_RATE:-44100}
 cmd=${1:-}
 d=${2:-}
 [ -n "$d" ] || { echo "usage: $0 start|stop DIR [SYNTH...]" >&2; exit 2; }
@@ -25,7 +27,7 @@ start)
     export XDG_RUNTIME_DIR="$d/xdg" HOME="$d/home"
     cat >"$d/rig.pa" <<PA
 load-module module-native-protocol-unix auth-anonymous=1
-load-module module-null-sink sink_name=rig rate=44100 channels=2
+load-module module-null-sink sink_name=rig rate=$rate channels=2
 set-default-sink rig
 set-default-source rig.monitor
 PA
@@ -38,8 +40,8 @@ PA
         [ $i -gt 100 ] && { echo "server did not answer" >&2; exit 1; }
         sleep 0.05
     done
-    sox -q -n -t raw -r 44100 -c 2 -b 16 -e signed-integer - synth "$@" vol 0.5 2>/dev/null |
-        pacat --raw --rate=44100 --channels=2 --format=s16le --device=rig --latency-msec=20 &
+    sox -q -r "$rate" -n -t raw -r "$rate" -c 2 -b 16 -e signed-integer - synth "$@" vol 0.5 2>/dev/null |
+        pacat --raw --rate="$rate" --channels=2 --format=s16le --device=rig --latency-msec=20 &
     # The pipeline's PID is pacat's; sox ends with the broken pipe.
     echo $! >"$d/player.pid"
     # A null sink without a low-latency client renders in 2 s blocks.

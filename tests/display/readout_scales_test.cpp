@@ -100,6 +100,34 @@ TEST(ColumnToFrequency, FullSpanAtEachSampleRate)
     EXPECT_EQ(ReadoutFrequency(s, s, 512), 22050);
 }
 
+// Every rate of the table through both integer steps of each scale, at the
+// longest and the shortest span: nothing wraps at 192000 Hz, and each step
+// truncates in its order.
+TEST(ReadoutScales, EveryRateAtBothEndsOfTheSpan)
+{
+    struct Case {
+        std::uint32_t rate;
+        std::int32_t span;
+        std::uint32_t hundredthsMs;  // ColumnToTime(512)
+        std::int32_t hz;             // ColumnToFrequency(512)
+    };
+    const Case cases[] = {
+        {8000, 512, 6400, 4000},   {11025, 512, 4643, 5512},  {16000, 512, 3200, 8000},  {22050, 512, 2321, 11025},
+        {32000, 512, 1600, 16000}, {44100, 512, 1160, 22050}, {48000, 512, 1066, 24000}, {88200, 512, 580, 44100},
+        {96000, 512, 533, 48000},  {176400, 512, 290, 88200}, {192000, 512, 266, 96000}, {8000, 9, 112, 70},
+        {48000, 9, 18, 421},       {96000, 9, 9, 843},        {192000, 9, 4, 1687},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, span " << c.span);
+        EXPECT_EQ(ColumnToTime(c.rate, c.span, 512), c.hundredthsMs);
+        EXPECT_EQ(ColumnToFrequency(c.rate, c.span, 512), c.hz);
+        // One column: at the highest rates a hundredth of a millisecond holds
+        // more than a column, and the reading is 0, never a wrapped number.
+        EXPECT_LE(ColumnToTime(c.rate, c.span, 1), c.hundredthsMs);
+        EXPECT_LE(ColumnToFrequency(c.rate, c.span, 1), c.hz);
+    }
+}
+
 TEST(ColumnToFrequency, MarkerColumnsAndShortSpan)
 {
     auto sOwner = startupState();

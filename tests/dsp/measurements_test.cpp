@@ -549,3 +549,47 @@ TEST(Faults, ChannelsOfABuffer)
     m->MeasureBlock(RecordedBlock{bytes.data(), 4096, 2, 0, true}, true, true, kBoth);
     EXPECT_FALSE(m->readings(1).recorded);
 }
+
+// At every rate of the table, tones up to 0.45 x the rate: the strip's tone
+// frequency (8192 samples gathered from consecutive buffers, as long as the
+// rate's buffers are) within 0.02 %, and its TIME frequency too up to 0.4 x
+// the rate. Above, crossings little more than two samples apart agree by
+// chance too often to be told from noise: the TIME reading may then be
+// missing, never wrong.
+TEST(Rates, TonesToNearlyHalfTheRateAtEveryRate)
+{
+    struct Case {
+        double rate, hz;
+    };
+    const Case cases[] = {
+        {8000, 3600},    {16000, 7100},   {32000, 14400},  {48000, 1000},    {48000, 21600},
+        {88200, 39690},  {96000, 31250},  {96000, 35000},  {96000, 43200},   {176400, 79380},
+        {192000, 86400}, {192000, 20000}, {192000, 997.0}, {44100, 19845.0}, {22050, 9922.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.hz << " Hz at " << c.rate << " Hz");
+        const int frames = c.rate >= 88200 ? 4096 : c.rate >= 44100 ? 2048 : 1024;
+        const Signal tone = Sine(c.hz, c.rate, 0.5 * kFullScaleCode);
+        auto m = std::make_unique<Measurements>();
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(frames) * 2);
+        std::int64_t next = 0;
+        for (int b = 0; b * frames < 2 * kToneMaxRecord; ++b, next += frames) {
+            for (int i = 0; i < frames; ++i) {
+                const auto v = static_cast<std::uint16_t>(Code(tone(next + i)));
+                bytes[2 * static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v & 0xFF);
+                bytes[2 * static_cast<std::size_t>(i) + 1] = static_cast<std::uint8_t>(v >> 8);
+            }
+            const RecordedBlock block{bytes.data(), static_cast<std::uint32_t>(bytes.size()), 1,
+                                      static_cast<std::uint32_t>(c.rate), b > 0};
+            m->MeasureBlock(block, true, false, MeasureParts{true, true});
+        }
+        const ToneReading& tone1 = m->Tone(1);
+        ASSERT_TRUE(tone1.valid);
+        EXPECT_NEAR(tone1.hz / c.hz, 1.0, 2e-4);
+        const FrequencyReading& time1 = m->readings(1).frequency;
+        EXPECT_TRUE(time1.valid || c.hz > 0.4 * c.rate);
+        if (time1.valid) {
+            EXPECT_NEAR(time1.hz / c.hz, 1.0, 2e-4);
+        }
+    }
+}

@@ -413,3 +413,29 @@ TEST_F(Folder, BadPlacesAreRefusedWithAReasonAndLeaveNoFile)
 
 }  // namespace
 }  // namespace varmolen
+
+namespace varmolen {
+namespace {
+
+// The length limit in frames: minutes at the rate, cut where a WAV file's
+// 32-bit sizes would overflow (at 192000 Hz stereo after 93 minutes).
+TEST(WavRecorderLimit, MinutesAtTheRateWithinWhatAWavFileDescribes)
+{
+    const struct {
+        std::int32_t minutes;
+        std::uint32_t rate;
+        std::uint16_t channels;
+        std::uint64_t frames;
+    } cases[] = {
+        {60, 44100, 2, 158'760'000},     {360, 44100, 2, 952'560'000},    {60, 192000, 2, 691'200'000},
+        {360, 192000, 2, 1'073'740'799}, {360, 192000, 1, 2'147'481'599}, {120, 96000, 2, 691'200'000},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(recordLimitFrames(c.minutes, c.rate, c.channels), c.frames)
+            << c.minutes << " min at " << c.rate << " Hz, " << c.channels << " channels";
+    for (std::uint16_t channels : {1, 2})
+        EXPECT_LE(maxWavFrames(channels) * 2u * channels + 44u, 0xFFFFFFFFull);
+}
+
+}  // namespace
+}  // namespace varmolen

