@@ -61,6 +61,7 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
     c.optionsMenu.Mic1 = item(c.optionsMenu.Input1, "Mic1", "Microphone", true, true);
     c.optionsMenu.Line1 = item(c.optionsMenu.Input1, "Line1", "Line", true, false);
     c.optionsMenu.Options1->addMenu(c.optionsMenu.Input1);
+    c.optionsMenu.RemoteControl1 = item(c.optionsMenu.Options1, "RemoteControl1", "Remote Control...");
     bar->addMenu(c.optionsMenu.Options1);
 
     c.displayMenu.Display1 = menu(bar, "Display1", "&Display");

@@ -138,6 +138,7 @@ struct OptionsMenu {
     QMenu* Input1 = nullptr;
     QAction* Mic1 = nullptr;
     QAction* Line1 = nullptr;
+    QAction* RemoteControl1 = nullptr;
 };
 
 struct DisplayMenu {

@@ -19,6 +19,9 @@ constexpr const char* kPeakHold = "Spectrum/PeakHold";
 constexpr const char* kExportFolder = "Folders/Export";
 constexpr const char* kRecordFolder = "Folders/Recording";
 constexpr const char* kRecordLimit = "Recording/LimitMinutes";
+constexpr const char* kRemoteEnabled = "Remote/Enabled";
+constexpr const char* kRemotePort = "Remote/Port";
+constexpr const char* kRemoteListen = "Remote/Listen";
 
 // "true"/"false" (any case) or 1/0; anything else is not a flag.
 bool readFlag(const QSettings& ini, const char* key, bool fallback)
@@ -55,6 +58,11 @@ FeatureSettings readFeatureSettings(const QString& path)
     f.recordFolder = ini.value(QLatin1String(kRecordFolder)).toString().toStdString();
     const int limit = ini.value(QLatin1String(kRecordLimit)).toString().trimmed().toInt(&ok);
     f.recordLimitMinutes = ok && isRecordLimitMinutes(limit) ? limit : kRecordLimitMinutesDefault;
+    f.remoteEnabled = readFlag(ini, kRemoteEnabled, false);
+    const int port = ini.value(QLatin1String(kRemotePort)).toString().trimmed().toInt(&ok);
+    f.remotePort = ok && isRemotePort(port) ? port : kRemotePortDefault;
+    const std::string listen = ini.value(QLatin1String(kRemoteListen)).toString().trimmed().toStdString();
+    f.remoteListen = isRemoteListenAddress(listen) ? listen : std::string(kRemoteListenDefault);
     return f;
 }
 
@@ -78,6 +86,9 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         ini.setValue(QLatin1String(kExportFolder), QString::fromStdString(f.exportFolder));
         ini.setValue(QLatin1String(kRecordFolder), QString::fromStdString(f.recordFolder));
         ini.setValue(QLatin1String(kRecordLimit), f.recordLimitMinutes);
+        ini.setValue(QLatin1String(kRemoteEnabled), f.remoteEnabled);
+        ini.setValue(QLatin1String(kRemotePort), f.remotePort);
+        ini.setValue(QLatin1String(kRemoteListen), QString::fromStdString(f.remoteListen));
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return false;

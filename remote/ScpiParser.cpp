@@ -61,8 +61,8 @@ std::optional<std::vector<std::string_view>> splitOutsideQuotes(std::string_view
 bool parseNode(std::string_view text, HeaderNode& node)
 {
     std::size_t letters = 0;
-    while (letters < text.size() && (std::isalpha(static_cast<unsigned char>(text[letters])) != 0 ||
-                                     (letters > 0 && text[letters] == '_')))
+    while (letters < text.size() &&
+           (std::isalpha(static_cast<unsigned char>(text[letters])) != 0 || (letters > 0 && text[letters] == '_')))
         ++letters;
     if (letters == 0 || letters > kMaxMnemonic)
         return false;
@@ -146,23 +146,40 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
 const char* errorText(int number)
 {
     switch (number) {
-        case code::kNoError: return "No error";
-        case code::kCommandError: return "Command error";
-        case code::kInvalidCharacter: return "Invalid character";
-        case code::kSyntaxError: return "Syntax error";
-        case code::kParameterNotAllowed: return "Parameter not allowed";
-        case code::kMissingParameter: return "Missing parameter";
-        case code::kUndefinedHeader: return "Undefined header";
-        case code::kSuffixOutOfRange: return "Header suffix out of range";
-        case code::kExecutionError: return "Execution error";
-        case code::kSettingsConflict: return "Settings conflict";
-        case code::kDataOutOfRange: return "Data out of range";
-        case code::kTooMuchData: return "Too much data";
-        case code::kIllegalParameterValue: return "Illegal parameter value";
-        case code::kDataStale: return "Data corrupt or stale";
-        case code::kQueueOverflow: return "Queue overflow";
-        case code::kQueryInterrupted: return "Query INTERRUPTED";
-        default: return "Error";
+        case code::kNoError:
+            return "No error";
+        case code::kCommandError:
+            return "Command error";
+        case code::kInvalidCharacter:
+            return "Invalid character";
+        case code::kSyntaxError:
+            return "Syntax error";
+        case code::kParameterNotAllowed:
+            return "Parameter not allowed";
+        case code::kMissingParameter:
+            return "Missing parameter";
+        case code::kUndefinedHeader:
+            return "Undefined header";
+        case code::kSuffixOutOfRange:
+            return "Header suffix out of range";
+        case code::kExecutionError:
+            return "Execution error";
+        case code::kSettingsConflict:
+            return "Settings conflict";
+        case code::kDataOutOfRange:
+            return "Data out of range";
+        case code::kTooMuchData:
+            return "Too much data";
+        case code::kIllegalParameterValue:
+            return "Illegal parameter value";
+        case code::kDataStale:
+            return "Data corrupt or stale";
+        case code::kQueueOverflow:
+            return "Queue overflow";
+        case code::kQueryInterrupted:
+            return "Query INTERRUPTED";
+        default:
+            return "Error";
     }
 }
 

@@ -34,8 +34,7 @@ std::uint8_t eventBitOf(int number)
 
 Call::Call(const ParsedCommand& command, std::vector<std::int32_t> suffixes, ErrorQueue& errors)
     : command_(command), suffixes_(std::move(suffixes)), errors_(errors)
-{
-}
+{}
 
 std::int32_t Call::suffix(std::size_t index) const { return index < suffixes_.size() ? suffixes_[index] : 1; }
 
@@ -218,14 +217,15 @@ std::string Session::handleLine(std::string_view line)
         const ParsedCommand& command = parsed.command;
         const ParsedCommand* chosen = &command;
         const CommandRow* row = lookUp(command, suffixes);
-        ParsedCommand rooted;
-        if (row == nullptr && parsed.pathNodes > 0) {
-            // Not found where the path before it leads: tried from the root.
-            rooted = command;
-            rooted.nodes.erase(rooted.nodes.begin(),
-                               rooted.nodes.begin() + static_cast<std::ptrdiff_t>(parsed.pathNodes));
-            row = lookUp(rooted, suffixes);
-            chosen = &rooted;
+        ParsedCommand shorter;
+        for (std::size_t keep = parsed.pathNodes; row == nullptr && keep > 0; --keep) {
+            // Not found where the path before it leads: tried with a shorter
+            // path, down to the root.
+            shorter = command;
+            shorter.nodes.erase(shorter.nodes.begin() + static_cast<std::ptrdiff_t>(keep - 1),
+                                shorter.nodes.begin() + static_cast<std::ptrdiff_t>(parsed.pathNodes));
+            row = lookUp(shorter, suffixes);
+            chosen = &shorter;
         }
         if (row == nullptr) {
             std::string header;

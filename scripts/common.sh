@@ -15,6 +15,8 @@ VARMOLEN_HEADLESS_PACKAGES=(xvfb xauth imagemagick xdotool)
 # builds for itself.
 VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick python3
   dbus at-spi2-core python3-pyatspi locales)
+# The remote-control run drives the instrument through a VISA library.
+VARMOLEN_TEST_PACKAGES+=(python3-pyvisa python3-pyvisa-py)
 
 varmolen_install_packages() {
   local missing=()

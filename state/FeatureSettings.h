@@ -20,6 +20,11 @@ constexpr std::int32_t kRecordLimitMinutesDefault = 60;
 constexpr std::int32_t kRecordLimitMinutesMin = 1;
 constexpr std::int32_t kRecordLimitMinutesMax = 360;
 
+// Remote control: the raw-socket port instruments usually answer on, and
+// only this computer may connect unless the user names another address.
+constexpr std::int32_t kRemotePortDefault = 5025;
+inline constexpr const char* kRemoteListenDefault = "127.0.0.1";
+
 struct FeatureSettings {
     bool measureShown = false;                                     // [Measure] Shown
     std::array<double, 2> fullScaleVolts{0.0, 0.0};                // [Measure] FullScaleVolts1, FullScaleVolts2
@@ -28,6 +33,9 @@ struct FeatureSettings {
     std::string exportFolder;                                      // [Folders] Export
     std::string recordFolder;                                      // [Folders] Recording
     std::int32_t recordLimitMinutes = kRecordLimitMinutesDefault;  // [Recording] LimitMinutes
+    bool remoteEnabled = false;                                    // [Remote] Enabled
+    std::int32_t remotePort = kRemotePortDefault;                  // [Remote] Port: 1..65535
+    std::string remoteListen = kRemoteListenDefault;               // [Remote] Listen: an IP address
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };
@@ -36,5 +44,9 @@ struct FeatureSettings {
 bool isSpectrumAverage(std::int32_t blocks);
 // Within kRecordLimitMinutesMin..kRecordLimitMinutesMax.
 bool isRecordLimitMinutes(std::int32_t minutes);
+// 1..65535.
+bool isRemotePort(std::int32_t port);
+// A numeric IPv4 or IPv6 address ("127.0.0.1", "::1", "0.0.0.0").
+bool isRemoteListenAddress(const std::string& text);
 
 }  // namespace varmolen

@@ -28,7 +28,8 @@ struct ScpiRig {
                  if (v)
                      gain.at(static_cast<std::size_t>(*ch)) = *v;
              }},
-            {"CHANnel#:GAIN?", 0, [this](Call& c) {
+            {"CHANnel#:GAIN?", 0,
+             [this](Call& c) {
                  if (const auto ch = c.suffixUpTo(2))
                      c.replyNumber(gain.at(static_cast<std::size_t>(*ch)));
              }},

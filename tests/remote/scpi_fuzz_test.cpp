@@ -17,8 +17,8 @@ namespace {
 constexpr int kLines = 100000;
 
 const char* const kSeeds[] = {
-    "*IDN?", "CHAN2:GAIN 40;GAIN?", "MEAS:FREQ? CH1;FREQ? CH2", "TRIG:SLOP NEG;:TRIG:SLOP?",
-    "WAV:DATA?", "SYST:ERR:NEXT?", "*ESR?;*STB?;*CLS", "CHANnel1:GAIN MAX", "TRIG:SLOP 'x''y'",
+    "*IDN?",          "CHAN2:GAIN 40;GAIN?", "MEAS:FREQ? CH1;FREQ? CH2", "TRIG:SLOP NEG;:TRIG:SLOP?", "WAV:DATA?",
+    "SYST:ERR:NEXT?", "*ESR?;*STB?;*CLS",    "CHANnel1:GAIN MAX",        "TRIG:SLOP 'x''y'",
 };
 
 std::string mutate(std::string line, std::mt19937& random)
@@ -28,7 +28,9 @@ std::string mutate(std::string line, std::mt19937& random)
     for (int e = 0; e < edits; ++e) {
         const std::size_t at = line.empty() ? 0 : random() % (line.size() + 1);
         switch (random() % 4) {
-            case 0: line.insert(at, 1, static_cast<char>(byte(random))); break;
+            case 0:
+                line.insert(at, 1, static_cast<char>(byte(random)));
+                break;
             case 1:
                 if (at < line.size())
                     line.erase(at, 1);
@@ -37,7 +39,9 @@ std::string mutate(std::string line, std::mt19937& random)
                 if (at < line.size())
                     line[at] = "?:;,'\"#* 0123456789"[random() % 19];
                 break;
-            default: line.insert(at, line.substr(0, random() % (line.size() + 1))); break;
+            default:
+                line.insert(at, line.substr(0, random() % (line.size() + 1)));
+                break;
         }
     }
     return line;
@@ -45,10 +49,11 @@ std::string mutate(std::string line, std::mt19937& random)
 
 TEST(ScpiFuzz, RandomAndMutatedLinesNeverBreakTheSession)
 {
-    const std::set<int> standard = {code::kCommandError,      code::kInvalidCharacter,  code::kSyntaxError,
-                                    code::kParameterNotAllowed, code::kMissingParameter, code::kUndefinedHeader, code::kSuffixOutOfRange,
-                                    code::kExecutionError,    code::kSettingsConflict,  code::kDataOutOfRange,
-                                    code::kTooMuchData,       code::kIllegalParameterValue, code::kQueueOverflow};
+    const std::set<int> standard = {code::kCommandError,        code::kInvalidCharacter, code::kSyntaxError,
+                                    code::kParameterNotAllowed, code::kMissingParameter, code::kUndefinedHeader,
+                                    code::kSuffixOutOfRange,    code::kExecutionError,   code::kSettingsConflict,
+                                    code::kDataOutOfRange,      code::kTooMuchData,      code::kIllegalParameterValue,
+                                    code::kQueueOverflow};
     std::mt19937 random(20261208);
     std::uniform_int_distribution<int> byte(0, 255);
     ScpiRig rig;

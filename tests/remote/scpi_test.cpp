@@ -26,6 +26,8 @@ const LineCase kLineCases[] = {
     {"CHAN1:GAIN MAX;GAIN?;GAIN MIN;GAIN?", "100;0\n", {}},
     {"  chan1:gain\t+2.5e1 ; gain?  ", "25\n", {}},
     {"meas:freq? ch2;freq? CHANNEL1;FREQ?", "9.91E37;100;100\n", {}},
+    {"CHAN2:GAIN 3;:TRIG:SLOP NEG;CHAN2:GAIN?;:TRIG:SLOP?", "3;NEG\n", {}},
+    {"SYST:ERR:COUN?;ERR?", "0;0,\"No error\"\n", {}},  // found with a shorter path
     {"TRIG:SLOP NEG;SLOPE?;:TRIGGER:SLOPE positive;SLOP?", "NEG;POS\n", {}},
     {"WAV:DATA?", "#15ab\ncd\n", {}},
     {"CHANN:GAIN 5", "", {code::kUndefinedHeader}},  // neither the short nor the long form
