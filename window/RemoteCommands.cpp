@@ -80,16 +80,26 @@ ChannelColumn column(TScopeForm& form, std::int32_t channel)
 {
     const PanelControls& c = form.controls();
     if (channel == 1)
-        return {c.chan1.Chan1EnbSwitch,           c.chan1.Chan1GainDial,
-                c.chan1.Chan1GainTrackBar,        c.chan1.Chan1OffsetDial,
-                c.chan1.Mkr1Switch,               &TScopeForm::Chan1EnbSwitchClick,
-                &TScopeForm::Chan1GainDialValueChange, &TScopeForm::Chan1GainTrackBarChange,
-                &TScopeForm::Chan1OffsetDialValueChange, &TScopeForm::Mkr1SwitchClick};
-    return {c.chan2.Chan2EnbSwitch,           c.chan2.Chan2GainDial,
-            c.chan2.Chan2GainTrackBar,        c.chan2.Chan2OffsetDial,
-            c.chan2.Mkr2Switch,               &TScopeForm::Chan2EnbSwitchClick,
-            &TScopeForm::Chan2GainDialValueChange, &TScopeForm::Chan2GainTrackBarChange,
-            &TScopeForm::Chan2OffsetDialValueChange, &TScopeForm::Mkr2SwitchClick};
+        return {c.chan1.Chan1EnbSwitch,
+                c.chan1.Chan1GainDial,
+                c.chan1.Chan1GainTrackBar,
+                c.chan1.Chan1OffsetDial,
+                c.chan1.Mkr1Switch,
+                &TScopeForm::Chan1EnbSwitchClick,
+                &TScopeForm::Chan1GainDialValueChange,
+                &TScopeForm::Chan1GainTrackBarChange,
+                &TScopeForm::Chan1OffsetDialValueChange,
+                &TScopeForm::Mkr1SwitchClick};
+    return {c.chan2.Chan2EnbSwitch,
+            c.chan2.Chan2GainDial,
+            c.chan2.Chan2GainTrackBar,
+            c.chan2.Chan2OffsetDial,
+            c.chan2.Mkr2Switch,
+            &TScopeForm::Chan2EnbSwitchClick,
+            &TScopeForm::Chan2GainDialValueChange,
+            &TScopeForm::Chan2GainTrackBarChange,
+            &TScopeForm::Chan2OffsetDialValueChange,
+            &TScopeForm::Mkr2SwitchClick};
 }
 
 // A marker's column as seconds (TIME display) or hertz (FREQUENCY display).
@@ -146,7 +156,8 @@ void AddSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
              panel.flip(c.display.SingleDisplaySw, false, &TScopeForm::SingleDisplaySwClick, false);
              panel.flip(c.display.DisplayHoldSw, false, &TScopeForm::DisplayHoldSwClick, false);
          }},
-        {"STOP", 0, [panel, c](Call&) { panel.flip(c.display.DisplayHoldSw, true, &TScopeForm::DisplayHoldSwClick, false); }},
+        {"STOP", 0,
+         [panel, c](Call&) { panel.flip(c.display.DisplayHoldSw, true, &TScopeForm::DisplayHoldSwClick, false); }},
         {"SINGle", 0,
          [panel, c](Call&) {
              panel.flip(c.display.DisplayHoldSw, false, &TScopeForm::DisplayHoldSwClick, false);
@@ -208,8 +219,7 @@ void AddSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
         {"CHANnel#:POSition", 1,
          [panel, channelRow](Call& call) {
              const auto col = channelRow(call);
-             if (const auto v =
-                     col ? call.number(0, col->position->minimum(), col->position->maximum()) : std::nullopt)
+             if (const auto v = col ? call.number(0, col->position->minimum(), col->position->maximum()) : std::nullopt)
                  panel.turn(col->position, *v, col->positionChange, true);
          }},
         {"CHANnel#:POSition?", 0,

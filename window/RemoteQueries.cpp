@@ -70,10 +70,8 @@ double levelReading(const ChannelReadings& r, double fullScaleVolts)
 const ReadingRow kReadings[] = {
     {"MEASure:FREQuency?",
      [](const ChannelReadings& r, double) { return r.recorded && r.frequency.valid ? r.frequency.hz : kNotANumber; }},
-    {"MEASure:PERiod?",
-     [](const ChannelReadings& r, double) {
-         return r.recorded && r.frequency.valid ? 1.0 / r.frequency.hz : kNotANumber;
-     }},
+    {"MEASure:PERiod?", [](const ChannelReadings& r,
+                           double) { return r.recorded && r.frequency.valid ? 1.0 / r.frequency.hz : kNotANumber; }},
     {"MEASure:PTPeak?", &levelReading<LevelKind::peakToPeak, LevelUnit::shown>},
     {"MEASure:PTPeak:DBFS?", &levelReading<LevelKind::peakToPeak, LevelUnit::dbfs>},
     {"MEASure:MAXimum?", &levelReading<LevelKind::maximum, LevelUnit::shown>},
@@ -84,23 +82,20 @@ const ReadingRow kReadings[] = {
     {"MEASure:MEAN:DBFS?", &levelReading<LevelKind::dcMean, LevelUnit::dbfs>},
     {"MEASure:RMS?", &levelReading<LevelKind::rms, LevelUnit::shown>},
     {"MEASure:RMS:DBFS?", &levelReading<LevelKind::rms, LevelUnit::dbfs>},
-    {"MEASure:OVERload?", [](const ChannelReadings& r, double) { return r.recorded ? (r.overload ? 1.0 : 0.0) : kNotANumber; }},
+    {"MEASure:OVERload?",
+     [](const ChannelReadings& r, double) { return r.recorded ? (r.overload ? 1.0 : 0.0) : kNotANumber; }},
     {"MEASure:PEAK:FREQuency?",
      [](const ChannelReadings& r, double) { return r.recorded && r.tone.valid ? r.tone.hz : kNotANumber; }},
     {"MEASure:PEAK:LEVel?", &levelReading<LevelKind::tone, LevelUnit::shown>},
     {"MEASure:PEAK:LEVel:DBFS?", &levelReading<LevelKind::tone, LevelUnit::dbfs>},
-    {"MEASure:THD?",
-     [](const ChannelReadings& r, double) { return distortionAnswer(r.recorded && r.tone.thdValid, r.tone.thd, false); }},
-    {"MEASure:THD:DB?",
-     [](const ChannelReadings& r, double) { return distortionAnswer(r.recorded && r.tone.thdValid, r.tone.thd, true); }},
-    {"MEASure:THDN?",
-     [](const ChannelReadings& r, double) {
-         return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, false);
-     }},
-    {"MEASure:THDN:DB?",
-     [](const ChannelReadings& r, double) {
-         return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, true);
-     }},
+    {"MEASure:THD?", [](const ChannelReadings& r,
+                        double) { return distortionAnswer(r.recorded && r.tone.thdValid, r.tone.thd, false); }},
+    {"MEASure:THD:DB?", [](const ChannelReadings& r,
+                           double) { return distortionAnswer(r.recorded && r.tone.thdValid, r.tone.thd, true); }},
+    {"MEASure:THDN?", [](const ChannelReadings& r,
+                         double) { return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, false); }},
+    {"MEASure:THDN:DB?", [](const ChannelReadings& r,
+                            double) { return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, true); }},
 };
 
 // The PNG of an image, as bytes.
@@ -130,8 +125,7 @@ void AddDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
              if (const auto ch = call.channel(0))
                  choices.waveformSource = *ch;
          }},
-        {"WAVeform:SOURce?", 0,
-         [&choices](Call& call) { call.reply(choices.waveformSource == 1 ? "CH1" : "CH2"); }},
+        {"WAVeform:SOURce?", 0, [&choices](Call& call) { call.reply(choices.waveformSource == 1 ? "CH1" : "CH2"); }},
         // The block the channel's picture was drawn from, as recorded: 16-bit
         // little-endian samples.
         {"WAVeform:DATA?", 0,
@@ -169,8 +163,8 @@ void AddDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
          }},
         {"DISPlay:DATA?", 1,
          [&form](Call& call) {
-             const auto which = call.parameterCount() == 0 ? std::optional<std::size_t>(0)
-                                                           : call.choice(0, {"DISPlay", "WINDow"});
+             const auto which =
+                 call.parameterCount() == 0 ? std::optional<std::size_t>(0) : call.choice(0, {"DISPlay", "WINDow"});
              if (which)
                  call.replyBlock(pngOf(*which == 0 ? displayImage(form.displayBitmap()) : windowImage(form)));
          }},

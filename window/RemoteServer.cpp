@@ -143,8 +143,9 @@ void RemoteServer::readFrom(Client& client)
     QTcpSocket* socket = client.socket;
     while (socket != nullptr && client.waiting.size() < kMaxWaitingLines && socket->bytesAvailable() > 0) {
         const QByteArray bytes = socket->read(4096);
-        client.framer.feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                           [&client](std::string_view line, bool refused) { client.waiting.emplace_back(line, refused); });
+        client.framer.feed(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+            [&client](std::string_view line, bool refused) { client.waiting.emplace_back(line, refused); });
     }
     postTurn(client);
 }
@@ -154,7 +155,8 @@ void RemoteServer::postTurn(Client& client)
     if (client.turnPosted || client.waiting.empty())
         return;
     client.turnPosted = true;
-    QMetaObject::invokeMethod(this, [this, socket = client.socket] { serve(socket); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, socket = client.socket] { serve(socket); }, Qt::QueuedConnection);
 }
 
 void RemoteServer::serve(QTcpSocket* socket)

@@ -37,7 +37,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Measure]\nShown=true\nFullScaleVolts1=1.5\nFullScaleVolts2=0\n"
                                    "[Spectrum]\nAverage=16\nPeakHold=1\n"
                                    "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
-                                   "[Recording]\nLimitMinutes=5\n");
+                                   "[Recording]\nLimitMinutes=5\n"
+                                   "[Remote]\nEnabled=true\nPort=5555\nListen= ::1 \n");
     EXPECT_TRUE(set.measureShown);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[0], 1.5);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[1], 0.0);
@@ -46,6 +47,9 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_EQ(set.exportFolder, "/tmp/a b");
     EXPECT_EQ(set.recordFolder, "/tmp/r");
     EXPECT_EQ(set.recordLimitMinutes, 5);
+    EXPECT_TRUE(set.remoteEnabled);
+    EXPECT_EQ(set.remotePort, 5555);
+    EXPECT_EQ(set.remoteListen, "::1");
 
     // Each unusable value gives its own default and leaves the others alone.
     const struct {
@@ -60,6 +64,10 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Spectrum]\nAverage=5\n", "an average the menu does not offer"},
         {"[Recording]\nLimitMinutes=0\n", "a recording that could never begin"},
         {"[Recording]\nLimitMinutes=361\n", "a recording longer than a WAV file can describe"},
+        {"[Remote]\nPort=0\n", "no port"},
+        {"[Remote]\nPort=65536\n", "a port beyond 16 bits"},
+        {"[Remote]\nListen=localhost\n", "a name, not an address"},
+        {"[Remote]\nListen=256.1.1.1\n", "no IPv4 address"},
         {"\x01\x02\xff\xfe garbage [[[ ===\n\x00\x00", "bytes that are no INI text"},
     };
     for (const auto& b : bad)
@@ -85,6 +93,9 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.exportFolder = "/home/user/exports";
     f.recordFolder = "/home/user/wav";
     f.recordLimitMinutes = 360;
+    f.remoteEnabled = true;
+    f.remotePort = 65535;
+    f.remoteListen = "0.0.0.0";
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, f));
     EXPECT_EQ(readFeatureSettings(ini), f);
