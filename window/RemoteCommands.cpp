@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "window/Varmolen2.h"
+#include "acquisition/AcquisitionLoop.h"
 #include "display/ReadoutScales.h"
 #include "panel/ChannelMath.h"
 #include "panel/widgets/Dial.h"
@@ -351,6 +352,20 @@ void AddSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
          [&s](Call& call) {
              if (const auto marker = call.suffixUpTo(2))
                  call.replyNumber(columnValue(s, *marker == 1 ? s.marker1Pos : s.marker2Pos));
+         }},
+        // Input, as Options > Input.
+        {"INPut", 1,
+         [panel](Call& call) {
+             if (const auto i = call.choice(0, {"LINE", "MICrophone"}))
+                 (panel.form.*(*i == 0 ? &TScopeForm::Line1Click : &TScopeForm::Mic1Click))(panel.sender);
+         }},
+        {"INPut?", 0, [&s](Call& call) { call.reply(s.inputSelect == kLineInput ? "LINE" : "MIC"); }},
+        // Blocks completed and drawn since the start: every block is drawn
+        // unless the display is held.
+        {"SYSTem:BLOCks?", 0,
+         [&form](Call& call) {
+             call.replyNumber(static_cast<double>(form.acquisition().blocksCompleted()));
+             call.replyNumber(static_cast<double>(form.acquisition().blocksDrawn()));
          }},
         {"MARKer:DIFFerence?", 0,
          [&s](Call& call) { call.replyNumber(columnValue(s, std::abs(s.marker2Pos - s.marker1Pos))); }},

@@ -15,6 +15,7 @@
 #include "window/MeasureControls.h"
 #include "window/OutputCommands.h"
 #include "window/Varmolen2.h"
+#include "acquisition/AcquisitionLoop.h"
 #include "display/MeasurementReadouts.h"
 #include "dsp/Calibration.h"
 #include "remote/ScpiSession.h"
@@ -98,6 +99,16 @@ const ReadingRow kReadings[] = {
                             double) { return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, true); }},
 };
 
+// The block a held picture of the channel was drawn from; nothing while the
+// display follows the live signal (or holds nothing for the channel).
+const KeptBlock* heldBlock(TScopeForm& form, std::int32_t channel)
+{
+    const InstrumentState& s = form.state();
+    const KeptBlock& kept = s.keptBlocks[static_cast<std::size_t>(channel - 1)];
+    const bool held = s.displayHold == 1 || form.acquisition().pictureFrozen();
+    return held && kept.valid == 1 ? &kept : nullptr;
+}
+
 // The PNG of an image, as bytes.
 std::string pngOf(const QImage& image)
 {
@@ -126,20 +137,23 @@ void AddDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
                  choices.waveformSource = *ch;
          }},
         {"WAVeform:SOURce?", 0, [&choices](Call& call) { call.reply(choices.waveformSource == 1 ? "CH1" : "CH2"); }},
-        // The block the channel's picture was drawn from, as recorded: 16-bit
-        // little-endian samples.
+        // The last block, or the one a held picture was drawn from, as
+        // recorded: 16-bit little-endian samples.
         {"WAVeform:DATA?", 0,
-         [&s, &choices](Call& call) {
+         [&form, &s, &choices](Call& call) {
              const std::int32_t ch = choices.waveformSource;
-             const KeptBlock& block = s.keptBlocks[static_cast<std::size_t>(ch - 1)];
-             if (block.valid == 0) {
-                 call.fail(scpi::code::kDataStale, "no block drawn on this channel");
+             const KeptBlock* kept = heldBlock(form, ch);
+             if (kept == nullptr && form.acquisition().blocksCompleted() == 0) {
+                 call.fail(scpi::code::kDataStale, "no block recorded yet");
                  return;
              }
+             const std::int32_t* live = ch == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
+             const auto dc = static_cast<std::int32_t>(ch == 1 ? s.chan1DcLevel : s.chan2DcLevel);
              std::string bytes(2 * kBlockSamples, '\0');
              for (std::size_t i = 0; i < kBlockSamples; ++i) {
-                 const auto v = static_cast<std::uint16_t>(
-                     static_cast<std::int16_t>(std::clamp(block.recorded(ch, i), -32768, 32767)));
+                 const std::int32_t sample = kept != nullptr ? kept->recorded(ch, i) : live[i] + dc;
+                 const auto v =
+                     static_cast<std::uint16_t>(static_cast<std::int16_t>(std::clamp(sample, -32768, 32767)));
                  bytes[2 * i] = static_cast<char>(v & 0xff);
                  bytes[2 * i + 1] = static_cast<char>(v >> 8);
              }
@@ -149,10 +163,10 @@ void AddDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
         // calibrated), the fraction of full scale per code, the sample rate
         // and the channel.
         {"WAVeform:PREamble?", 0,
-         [&s, &choices](Call& call) {
+         [&form, &s, &choices](Call& call) {
              const std::int32_t ch = choices.waveformSource;
-             const KeptBlock& block = s.keptBlocks[static_cast<std::size_t>(ch - 1)];
-             const std::uint32_t rate = block.valid != 0 ? block.sampleRate : s.sampleRate;
+             const KeptBlock* kept = heldBlock(form, ch);
+             const std::uint32_t rate = kept != nullptr ? kept->sampleRate : s.sampleRate;
              const double fullScale = s.features.fullScaleVolts[static_cast<std::size_t>(ch - 1)];
              call.replyNumber(kBlockSamples);
              call.replyNumber(rate > 0 ? 1.0 / rate : kNotANumber);

@@ -99,12 +99,14 @@ TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
         std::function<bool()> shown;  // the window shows it
     };
     const Case cases[] = {
-        {"CHAN2:DISP ON", "CHAN2:DISP?", "1", [&] { return c.chan2.Chan2EnbSwitch->isChecked() && s().chan2Enabled == 1; }},
+        {"CHAN2:DISP ON", "CHAN2:DISP?", "1",
+         [&] { return c.chan2.Chan2EnbSwitch->isChecked() && s().chan2Enabled == 1; }},
         {"CHAN1:GAIN 80", "CHAN1:GAIN?", "80",
          [&] { return s().chan1TimeGain == GainFromDial(1, 80.0f) && c.chan1.Chan1GainDial->value() == 80.0f; }},
         {"CHANNEL1:RANGE 10", "CHAN1:RANG?", "10",
          [&] { return s().chan1TimeRange == 10 && c.chan1.Chan1GainTrackBar->value() == 2; }},
-        {"CHAN2:POS 40", "CHAN2:POS?", "40", [&] { return s().chan2TimeOffset == OffsetFromDial(kDisplayRows, 40.0f); }},
+        {"CHAN2:POS 40", "CHAN2:POS?", "40",
+         [&] { return s().chan2TimeOffset == OffsetFromDial(kDisplayRows, 40.0f); }},
         {"TRIG:STAT ON;SOUR CH2;SLOP NEG", "TRIG:STAT?;SOUR?;SLOP?", "1;CH2;NEG",
          [&] { return c.trigger.TriggerEnableSwitch->isChecked() && !c.trigger.ChannelSw->isChecked(); }},
         {"TRIG:MODE ALT;DET SQV;LEV -20", "TRIG:MODE?;DET?;LEV?", "ALT;SQV;-20",
@@ -115,6 +117,7 @@ TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
         {"DISP:TYPE TIME;:DISP:GRID OFF", "DISP:GRID?", "0", [&] { return c.displayMenu.Disable1->isChecked(); }},
         {"TRAC:ADD ON;XY ON", "TRAC:ADD?;XY?", "1;1", [&] { return c.trace.TraceModeSw->isChecked(); }},
         {"MARK2 ON;MARK2:POS 300", "MARK2?;MARK2:POS?", "1;300", [&] { return c.chan2.Mkr2Switch->isChecked(); }},
+        {"INP LINE", "INP?", "LINE", [&] { return c.optionsMenu.Line1->isChecked() && s().inputSelect == kLineInput; }},
         {"STOP", "HOLD?", "1", [&] { return c.display.DisplayHoldSw->isChecked(); }},
         {"SING", "HOLD?;SING?", "0;1", [&] { return c.display.SingleDisplaySw->isChecked(); }},
         {"RUN", "HOLD?;SING?", "0;0", [&] { return !c.display.SingleDisplaySw->isChecked(); }},
@@ -153,7 +156,7 @@ TEST_F(RemoteControlTest, RefusedCommandsChangeNothing)
         {"MARK1:POS 100", scpi::code::kSettingsConflict},  // marker 1 is off
         {"TRIG:SOUR CH3", scpi::code::kDataOutOfRange},
         {"DISP:TYPE XY", scpi::code::kIllegalParameterValue},
-        {"WAV:DATA?", scpi::code::kDataStale},  // nothing drawn yet
+        {"WAV:DATA?", scpi::code::kDataStale},  // nothing recorded yet
         {"DISP:DATA? BMP", scpi::code::kIllegalParameterValue},
         {"RECORD a.wav", scpi::code::kIllegalParameterValue},  // a file name is a quoted string
     };
@@ -165,10 +168,10 @@ TEST_F(RemoteControlTest, RefusedCommandsChangeNothing)
     EXPECT_EQ(captureConfiguration(s()), before);
 }
 
-TEST_F(RemoteControlTest, WaveformIsTheDrawnBlockAsRecorded)
+TEST_F(RemoteControlTest, WaveformOfAHeldPictureIsItsBlockAsRecorded)
 {
     keepBlock();
-    const std::string answer = session().handleLine("WAV:SOUR CH1;DATA?");
+    const std::string answer = session().handleLine("STOP;WAV:SOUR CH1;DATA?");
     ASSERT_EQ(answer.substr(0, 6), "#42048");
     ASSERT_EQ(answer.size(), 6u + 2048u + 1u);
     for (int i = 0; i < kBlockSamples; i += 341) {
@@ -188,6 +191,7 @@ TEST_F(RemoteControlTest, TheServerKeepsItsLimitsAndSaysSoInTheStatusBar)
     EXPECT_TRUE(server.statusText().isEmpty());
     const std::uint16_t port = listen();
     keepBlock();
+    s().displayHold = 1;
 
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i < RemoteServer::kMaxClients + 1; ++i) {
@@ -207,7 +211,8 @@ TEST_F(RemoteControlTest, TheServerKeepsItsLimitsAndSaysSoInTheStatusBar)
     one.write(QByteArray("\x00\xff\x01garbage\x7f;;::\n", 16));
     one.write("SYST:ERR?;ERR?;ERR?\n*IDN?\n");
     ASSERT_TRUE(waitFor([&] { return one.bytesAvailable() > 0 && one.canReadLine(); }));
-    EXPECT_EQ(one.readLine(), "-223,\"Too much data;line over 65536 bytes\";-101,\"Invalid character;byte 0\";0,\"No error\"\n");
+    EXPECT_EQ(one.readLine(),
+              "-223,\"Too much data;line over 65536 bytes\";-101,\"Invalid character;byte 0\";0,\"No error\"\n");
     ASSERT_TRUE(waitFor([&] { return one.canReadLine(); }));
     EXPECT_TRUE(one.readLine().startsWith("Varmolen,Varmolen,0,"));
 
