@@ -166,8 +166,8 @@ void RemoteServer::serve(QTcpSocket* socket)
         return;
     client->turnPosted = false;
     if (commandRunning_) {
-        // A command's own event loop: this client's lines wait for its end.
-        postTurn(*client);
+        // A command's own event loop: this client's lines wait for its end,
+        // which gives every waiting client its turn again.
         return;
     }
     for (int n = 0; n < kLinesPerTurn; ++n) {
@@ -185,6 +185,9 @@ void RemoteServer::serve(QTcpSocket* socket)
         else
             answer = client->session->handleLine(line);
         commandRunning_ = false;
+        for (const std::unique_ptr<Client>& other : clients_)
+            if (other->socket != socket)
+                postTurn(*other);
         if (clientOf(socket) == nullptr)
             return;  // it went while its command ran
         if (!answer.empty())
