@@ -1,6 +1,5 @@
 #include "window/RemoteCommands.h"
 
-#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
 
@@ -25,16 +24,16 @@ namespace {
 using scpi::Call;
 using Handler = void (TScopeForm::*)(QObject*);
 
-// The sample rates ACQuire:SRATe accepts and the button each is chosen with.
+// The sample rates ACQuire:SRATe accepts and the handler of the button each
+// is chosen with (a rate added to the time base adds its row here).
 struct RateButton {
     std::uint32_t rate;
-    QRadioButton* TimeBaseWidgets::*button;
     Handler handler;
 };
 const std::array<RateButton, 3> kRemoteSampleRates = {{
-    {11025, &TimeBaseWidgets::LowSampleRateRadioBtn, &TScopeForm::LowSampleRateRadioBtnClick},
-    {22050, &TimeBaseWidgets::MidSampleRateRadioBtn, &TScopeForm::MidSampleRateRadioBtnClick},
-    {44100, &TimeBaseWidgets::HiSampleRateRadioBtn, &TScopeForm::HiSampleRateRadioBtnClick},
+    {11025, &TScopeForm::LowSampleRateRadioBtnClick},
+    {22050, &TScopeForm::MidSampleRateRadioBtnClick},
+    {44100, &TScopeForm::HiSampleRateRadioBtnClick},
 }};
 
 const char* onOff(bool on) { return on ? "1" : "0"; }
