@@ -174,11 +174,11 @@ std::string FormatDistortion(double ratio, char decimalSeparator)
     return fixed(percent, std::clamp(2 - order, 0, 5), decimalSeparator) + " %";
 }
 
-std::optional<LevelValue> ReadingLevel(const ChannelReadings& r, LevelKind kind)
+std::optional<LevelValue> readingLevel(const ChannelReadings& r, LevelKind kind)
 {
     if (!r.recorded)
         return std::nullopt;
-    if (kind == LevelKind::tone) {
+    if (kind == LevelKind::Tone) {
         if (!r.tone.valid)
             return std::nullopt;
         // The tone's level: its RMS, in volts RMS where calibrated.
@@ -188,13 +188,13 @@ std::optional<LevelValue> ReadingLevel(const ChannelReadings& r, LevelKind kind)
         return std::nullopt;
     const LevelReadings& l = r.levels;
     switch (kind) {
-        case LevelKind::peakToPeak:
+        case LevelKind::PeakToPeak:
             return LevelValue{l.peakToPeak / (2.0 * kFullScaleCode), l.peakToPeak};
-        case LevelKind::maximum:
+        case LevelKind::Maximum:
             return LevelValue{ratioToFullScale(l.maximum), l.maximum};
-        case LevelKind::minimum:
+        case LevelKind::Minimum:
             return LevelValue{ratioToFullScale(l.minimum), l.minimum};
-        case LevelKind::dcMean: {
+        case LevelKind::DcMean: {
             // Within half a code of 0 the mean is 0: what is left is rounding.
             const double dc = std::abs(l.dcMean) < 0.5 ? 0.0 : l.dcMean;
             return LevelValue{ratioToFullScale(dc), dc};
@@ -218,16 +218,16 @@ TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char sep
         t.peakToPeakDb = t.maximumDb = t.minimumDb = t.dcMeanDb = t.rmsDb = unknownDb;
     } else {
         const auto put = [&](LevelKind kind, std::string& value, std::string& decibels) {
-            const LevelValue v = *ReadingLevel(r, kind);
+            const LevelValue v = *readingLevel(r, kind);
             LevelText x = level(v.ratio, v.codes, fullScaleVolts, separator);
             value = std::move(x.value);
             decibels = std::move(x.decibels);
         };
-        put(LevelKind::peakToPeak, t.peakToPeak, t.peakToPeakDb);
-        put(LevelKind::maximum, t.maximum, t.maximumDb);
-        put(LevelKind::minimum, t.minimum, t.minimumDb);
-        put(LevelKind::dcMean, t.dcMean, t.dcMeanDb);
-        put(LevelKind::rms, t.rms, t.rmsDb);
+        put(LevelKind::PeakToPeak, t.peakToPeak, t.peakToPeakDb);
+        put(LevelKind::Maximum, t.maximum, t.maximumDb);
+        put(LevelKind::Minimum, t.minimum, t.minimumDb);
+        put(LevelKind::DcMean, t.dcMean, t.dcMeanDb);
+        put(LevelKind::Rms, t.rms, t.rmsDb);
     }
     t.overload = !r.recorded  ? measure_text::kUnknown
                  : r.overload ? measure_text::kOverload
@@ -248,7 +248,7 @@ ToneRowTexts ToneTexts(const ChannelReadings& r, double fullScaleVolts, char sep
     }
     t.peakFrequency = FormatFrequency(tone.hz, tone.sigmaHz, separator);
     // The tone's level: its RMS, in volts RMS where calibrated.
-    const LevelValue v = *ReadingLevel(r, LevelKind::tone);
+    const LevelValue v = *readingLevel(r, LevelKind::Tone);
     const LevelText x = level(v.ratio, v.codes, fullScaleVolts, separator);
     t.peakLevel = x.value;
     t.peakLevelDb = x.decibels;

@@ -134,9 +134,9 @@ void moveMarker(TScopeForm& form, QObject* sender, std::int32_t marker, std::int
 
 }  // namespace
 
-const char* RemoteIdentity() { return "Varmolen,Varmolen,0," VARMOLEN_VERSION; }
+const char* remoteIdentity() { return "Varmolen,Varmolen,0," VARMOLEN_VERSION; }
 
-void AddSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender)
+void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender)
 {
     const Panel panel{form, sender};
     InstrumentState& s = form.state();
@@ -148,8 +148,8 @@ void AddSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
     };
 
     table.add({
-        {"*IDN?", 0, [](Call& call) { call.reply(RemoteIdentity()); }},
-        {"*RST", 0, [&form, sender](Call&) { form.ApplyStartupValues(sender); }},
+        {"*IDN?", 0, [](Call& call) { call.reply(remoteIdentity()); }},
+        {"*RST", 0, [&form, sender](Call&) { form.applyStartupValues(sender); }},
         // Run control: Hold and Single.
         {"RUN", 0,
          [panel, c](Call&) {

@@ -28,11 +28,11 @@ struct RemoteChoices {
 // The settings: run control, channels, trace, trigger, time base, sample
 // rate, display and markers, *IDN? and *RST. `sender` is what the handlers
 // are told the action came from.
-void AddSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender);
+void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender);
 // The readings and data: MEASure, WAVeform, DISPlay:DATA? and recording.
-void AddDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices);
+void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices);
 
 // The identity *IDN? answers: maker, model, serial 0, version.
-const char* RemoteIdentity();
+const char* remoteIdentity();
 
 }  // namespace varmolen

@@ -30,14 +30,14 @@ constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
 // How a level reading answers: as the strip shows it (volts on a calibrated
 // channel, % of full scale otherwise), or in dBFS.
-enum class LevelUnit { shown, dbfs };
+enum class LevelUnit { Shown, Dbfs };
 
 double levelAnswer(const ChannelReadings& r, LevelKind kind, LevelUnit unit, double fullScaleVolts)
 {
-    const std::optional<LevelValue> v = ReadingLevel(r, kind);
+    const std::optional<LevelValue> v = readingLevel(r, kind);
     if (!v)
         return kNotANumber;
-    if (unit == LevelUnit::dbfs)
+    if (unit == LevelUnit::Dbfs)
         return v->ratio != 0.0 ? 20.0 * std::log10(std::abs(v->ratio)) : kNotANumber;
     if (const std::optional<double> volts = ChannelVolts(v->codes, fullScaleVolts))
         return *volts;
@@ -73,22 +73,22 @@ const ReadingRow kReadings[] = {
      [](const ChannelReadings& r, double) { return r.recorded && r.frequency.valid ? r.frequency.hz : kNotANumber; }},
     {"MEASure:PERiod?", [](const ChannelReadings& r,
                            double) { return r.recorded && r.frequency.valid ? 1.0 / r.frequency.hz : kNotANumber; }},
-    {"MEASure:PTPeak?", &levelReading<LevelKind::peakToPeak, LevelUnit::shown>},
-    {"MEASure:PTPeak:DBFS?", &levelReading<LevelKind::peakToPeak, LevelUnit::dbfs>},
-    {"MEASure:MAXimum?", &levelReading<LevelKind::maximum, LevelUnit::shown>},
-    {"MEASure:MAXimum:DBFS?", &levelReading<LevelKind::maximum, LevelUnit::dbfs>},
-    {"MEASure:MINimum?", &levelReading<LevelKind::minimum, LevelUnit::shown>},
-    {"MEASure:MINimum:DBFS?", &levelReading<LevelKind::minimum, LevelUnit::dbfs>},
-    {"MEASure:MEAN?", &levelReading<LevelKind::dcMean, LevelUnit::shown>},
-    {"MEASure:MEAN:DBFS?", &levelReading<LevelKind::dcMean, LevelUnit::dbfs>},
-    {"MEASure:RMS?", &levelReading<LevelKind::rms, LevelUnit::shown>},
-    {"MEASure:RMS:DBFS?", &levelReading<LevelKind::rms, LevelUnit::dbfs>},
+    {"MEASure:PTPeak?", &levelReading<LevelKind::PeakToPeak, LevelUnit::Shown>},
+    {"MEASure:PTPeak:DBFS?", &levelReading<LevelKind::PeakToPeak, LevelUnit::Dbfs>},
+    {"MEASure:MAXimum?", &levelReading<LevelKind::Maximum, LevelUnit::Shown>},
+    {"MEASure:MAXimum:DBFS?", &levelReading<LevelKind::Maximum, LevelUnit::Dbfs>},
+    {"MEASure:MINimum?", &levelReading<LevelKind::Minimum, LevelUnit::Shown>},
+    {"MEASure:MINimum:DBFS?", &levelReading<LevelKind::Minimum, LevelUnit::Dbfs>},
+    {"MEASure:MEAN?", &levelReading<LevelKind::DcMean, LevelUnit::Shown>},
+    {"MEASure:MEAN:DBFS?", &levelReading<LevelKind::DcMean, LevelUnit::Dbfs>},
+    {"MEASure:RMS?", &levelReading<LevelKind::Rms, LevelUnit::Shown>},
+    {"MEASure:RMS:DBFS?", &levelReading<LevelKind::Rms, LevelUnit::Dbfs>},
     {"MEASure:OVERload?",
      [](const ChannelReadings& r, double) { return r.recorded ? (r.overload ? 1.0 : 0.0) : kNotANumber; }},
     {"MEASure:PEAK:FREQuency?",
      [](const ChannelReadings& r, double) { return r.recorded && r.tone.valid ? r.tone.hz : kNotANumber; }},
-    {"MEASure:PEAK:LEVel?", &levelReading<LevelKind::tone, LevelUnit::shown>},
-    {"MEASure:PEAK:LEVel:DBFS?", &levelReading<LevelKind::tone, LevelUnit::dbfs>},
+    {"MEASure:PEAK:LEVel?", &levelReading<LevelKind::Tone, LevelUnit::Shown>},
+    {"MEASure:PEAK:LEVel:DBFS?", &levelReading<LevelKind::Tone, LevelUnit::Dbfs>},
     {"MEASure:THD?", [](const ChannelReadings& r,
                         double) { return distortionAnswer(r.recorded && r.tone.thdValid, r.tone.thd, false); }},
     {"MEASure:THD:DB?", [](const ChannelReadings& r,
@@ -121,7 +121,7 @@ std::string pngOf(const QImage& image)
 
 }  // namespace
 
-void AddDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices)
+void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices)
 {
     InstrumentState& s = form.state();
     for (const ReadingRow& row : kReadings)

@@ -18,8 +18,8 @@ RemoteServer::RemoteServer(TScopeForm& form) : QObject(&form), form_(form)
 {
     setObjectName(QStringLiteral("RemoteServer"));
     runDialog = [](RemoteDialog& dialog) { return dialog.exec(); };
-    AddSettingCommands(table_, form, this);
-    AddDataCommands(table_, form, choices_);
+    addSettingCommands(table_, form, this);
+    addDataCommands(table_, form, choices_);
     server_ = new QTcpServer(this);
     connect(server_, &QTcpServer::newConnection, this, [this] { acceptClients(); });
     statusLabel_ = new QLabel(&form);

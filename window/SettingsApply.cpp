@@ -213,7 +213,7 @@ void TScopeForm::LoadConfiguration(QObject* sender, const char* path)
     s.loadingSettings = 0;
 }
 
-void TScopeForm::ApplyStartupValues(QObject* sender)
+void TScopeForm::applyStartupValues(QObject* sender)
 {
     // The start-up values, applied as the settings file is: acquisition
     // stops once, every field goes through its handler, and it starts again

@@ -60,7 +60,7 @@ public:
     void SaveConfiguration(const char* path);
     // Every setting of the record back at its start-up value, through the
     // handlers, as if read from a file of start-up values (remote *RST).
-    void ApplyStartupValues(QObject* sender);
+    void applyStartupValues(QObject* sender);
 
     // Acquisition (the run loop's entry points and timers).
     virtual void StartBtnClick(QObject* sender);
