@@ -245,6 +245,7 @@ void AcquisitionLoop::processBlock()
 {
     // The measurements and the display pass are floating-point work.
     clearUpperVectorState();
+    ++blocksCompleted_;
     const std::uint8_t* block = device_.bufferSelect == 1 ? device_.bufferA.get() : device_.bufferB.get();
     const bool frozen = pictureFrozen();
     if (frozen) {
@@ -274,6 +275,7 @@ void AcquisitionLoop::processBlock()
     removeDcLevel(samples_.chan2Samples, samples_.chan2DcLevel);
     if (settings_.displayHold == 1 || frozen)
         return;
+    ++blocksDrawn_;
     if (displayPass_)
         displayPass_();
 }

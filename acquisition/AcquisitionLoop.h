@@ -60,6 +60,10 @@ public:
     bool running() const { return phase_ != Phase::Idle; }
     // Passes of this run that began after a timed-out wait.
     int timeoutCount() const { return timeoutCounter_; }
+    // Blocks completed since the program started, and those of them drawn
+    // (for load measurements: under load every block is still drawn).
+    std::uint64_t blocksCompleted() const { return blocksCompleted_; }
+    std::uint64_t blocksDrawn() const { return blocksDrawn_; }
 
 private:
     enum class Phase { Idle, PositionWait, BufferWait };
@@ -89,6 +93,8 @@ private:
     Phase phase_ = Phase::Idle;
     int timeoutCounter_ = 0;
     std::uint64_t run_ = 0;  // changes whenever a run starts or ends
+    std::uint64_t blocksCompleted_ = 0;
+    std::uint64_t blocksDrawn_ = 0;
     bool positionTimerArmed_ = false;
     bool advancing_ = false;
     bool advanceAgain_ = false;

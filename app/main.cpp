@@ -6,6 +6,8 @@
 #include <QMessageBox>
 
 #include <csignal>
+#include <cstdio>
+#include <optional>
 #include <exception>
 #include <future>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "window/SignalBridge.h"
 #include "window/Varmolen2.h"
 #include "window/Soundcardselection.h"
+#include "window/RemoteServer.h"
 #include "audio/SystemWaveInput.h"
 
 namespace {
@@ -38,6 +41,29 @@ public:
         QMessageBox::critical(activeWindow(), applicationDisplayName(), text);
     }
 };
+
+// The port --remote or --remote=PORT asks for; nothing without the option.
+// A port that is not one (0, 70000, text) is refused with a message on the
+// standard error and the settings' port used.
+std::optional<int> remotePortOption(const QStringList& arguments, const varmolen::FeatureSettings& settings)
+{
+    std::optional<int> port;
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--remote")) {
+            port = settings.remotePort;
+        } else if (argument.startsWith(QLatin1String("--remote="))) {
+            bool ok = false;
+            const int asked = argument.mid(9).toInt(&ok);
+            if (ok && varmolen::isRemotePort(asked)) {
+                port = asked;
+            } else {
+                std::fprintf(stderr, "varmolen: %s: the port must be 1 to 65535\n", argument.toLocal8Bit().constData());
+                port = settings.remotePort;
+            }
+        }
+    }
+    return port;
+}
 
 }  // namespace
 
@@ -69,6 +95,13 @@ int main(int argc, char* argv[])
         });
         scopeForm.setSoundCardSelect(&soundCardSelect);
         varmolen::SignalBridge closeOnSignal(&scopeForm);
+        // --remote[=PORT]: remote control for this run, on the port given or
+        // the one the settings name, whatever they say of it being on.
+        if (const std::optional<int> port = remotePortOption(QApplication::arguments(), scopeForm.state().features)) {
+            QString whyNot;
+            if (!varmolen::remoteServerOf(scopeForm).apply(whyNot, *port))
+                scopeForm.host().showMessage("Remote control cannot listen: " + whyNot.toStdString(), "Remote Control");
+        }
         scopeForm.show();
         app.exec();
     } catch (const std::exception& e) {

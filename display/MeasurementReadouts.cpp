@@ -174,6 +174,36 @@ std::string FormatDistortion(double ratio, char decimalSeparator)
     return fixed(percent, std::clamp(2 - order, 0, 5), decimalSeparator) + " %";
 }
 
+std::optional<LevelValue> readingLevel(const ChannelReadings& r, LevelKind kind)
+{
+    if (!r.recorded)
+        return std::nullopt;
+    if (kind == LevelKind::Tone) {
+        if (!r.tone.valid)
+            return std::nullopt;
+        // The tone's level: its RMS, in volts RMS where calibrated.
+        return LevelValue{ratioToFullScale(r.tone.amplitude), r.tone.amplitude / std::sqrt(2.0)};
+    }
+    if (!r.levels.valid)
+        return std::nullopt;
+    const LevelReadings& l = r.levels;
+    switch (kind) {
+        case LevelKind::PeakToPeak:
+            return LevelValue{l.peakToPeak / (2.0 * kFullScaleCode), l.peakToPeak};
+        case LevelKind::Maximum:
+            return LevelValue{ratioToFullScale(l.maximum), l.maximum};
+        case LevelKind::Minimum:
+            return LevelValue{ratioToFullScale(l.minimum), l.minimum};
+        case LevelKind::DcMean: {
+            // Within half a code of 0 the mean is 0: what is left is rounding.
+            const double dc = std::abs(l.dcMean) < 0.5 ? 0.0 : l.dcMean;
+            return LevelValue{ratioToFullScale(dc), dc};
+        }
+        default:
+            return LevelValue{rmsToFullScale(l.acRms), l.acRms};
+    }
+}
+
 TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char separator)
 {
     TimeRowTexts t;
@@ -187,19 +217,17 @@ TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char sep
         t.peakToPeak = t.maximum = t.minimum = t.dcMean = t.rms = measure_text::kUnknown;
         t.peakToPeakDb = t.maximumDb = t.minimumDb = t.dcMeanDb = t.rmsDb = unknownDb;
     } else {
-        const LevelReadings& l = r.levels;
-        const auto put = [&](double ratio, double codes, std::string& value, std::string& decibels) {
-            LevelText x = level(ratio, codes, fullScaleVolts, separator);
+        const auto put = [&](LevelKind kind, std::string& value, std::string& decibels) {
+            const LevelValue v = *readingLevel(r, kind);
+            LevelText x = level(v.ratio, v.codes, fullScaleVolts, separator);
             value = std::move(x.value);
             decibels = std::move(x.decibels);
         };
-        put(l.peakToPeak / (2.0 * kFullScaleCode), l.peakToPeak, t.peakToPeak, t.peakToPeakDb);
-        put(ratioToFullScale(l.maximum), l.maximum, t.maximum, t.maximumDb);
-        put(ratioToFullScale(l.minimum), l.minimum, t.minimum, t.minimumDb);
-        // Within half a code of 0 the mean is 0: what is left is rounding.
-        const double dc = std::abs(l.dcMean) < 0.5 ? 0.0 : l.dcMean;
-        put(ratioToFullScale(dc), dc, t.dcMean, t.dcMeanDb);
-        put(rmsToFullScale(l.acRms), l.acRms, t.rms, t.rmsDb);
+        put(LevelKind::PeakToPeak, t.peakToPeak, t.peakToPeakDb);
+        put(LevelKind::Maximum, t.maximum, t.maximumDb);
+        put(LevelKind::Minimum, t.minimum, t.minimumDb);
+        put(LevelKind::DcMean, t.dcMean, t.dcMeanDb);
+        put(LevelKind::Rms, t.rms, t.rmsDb);
     }
     t.overload = !r.recorded  ? measure_text::kUnknown
                  : r.overload ? measure_text::kOverload
@@ -220,8 +248,8 @@ ToneRowTexts ToneTexts(const ChannelReadings& r, double fullScaleVolts, char sep
     }
     t.peakFrequency = FormatFrequency(tone.hz, tone.sigmaHz, separator);
     // The tone's level: its RMS, in volts RMS where calibrated.
-    const LevelText x =
-        level(ratioToFullScale(tone.amplitude), tone.amplitude / std::sqrt(2.0), fullScaleVolts, separator);
+    const LevelValue v = *readingLevel(r, LevelKind::Tone);
+    const LevelText x = level(v.ratio, v.codes, fullScaleVolts, separator);
     t.peakLevel = x.value;
     t.peakLevelDb = x.decibels;
     t.thd = tone.thdValid ? FormatDistortion(tone.thd, separator) : measure_text::kUnknown;

@@ -52,6 +52,17 @@ std::string FormatVolts(double volts, char decimalSeparator);
 // 0.01 -> "1.00 %", 0.000123 -> "0.0123 %", 0.123 -> "12.3 %".
 std::string FormatDistortion(double ratio, char decimalSeparator);
 
+// The levels a channel's readings are shown in: each as a ratio to full
+// scale (what % and dBFS read) and in codes (what volts read on a calibrated
+// channel).
+enum class LevelKind { PeakToPeak, Maximum, Minimum, DcMean, Rms, Tone };
+struct LevelValue {
+    double ratio = 0.0;
+    double codes = 0.0;
+};
+// Nothing when the readings hold no such level.
+std::optional<LevelValue> readingLevel(const ChannelReadings& r, LevelKind kind);
+
 // One channel's row in the TIME display.
 struct TimeRowTexts {
     std::string frequency;

@@ -83,6 +83,7 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
         c.optionsMenu.SampleRates[i] = a;
     }
     c.optionsMenu.Options1->addMenu(c.optionsMenu.SampleRate1);
+    c.optionsMenu.RemoteControl1 = item(c.optionsMenu.Options1, "RemoteControl1", "Remote Control...");
     bar->addMenu(c.optionsMenu.Options1);
 
     c.displayMenu.Display1 = menu(bar, "Display1", "&Display");

@@ -147,6 +147,7 @@ struct OptionsMenu {
     // Sample Rate: one item a rate of kSampleRates, in its order ("SampleRate48000").
     QMenu* SampleRate1 = nullptr;
     std::array<QAction*, kSampleRates.size()> SampleRates{};
+    QAction* RemoteControl1 = nullptr;
 };
 
 struct DisplayMenu {

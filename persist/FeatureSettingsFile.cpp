@@ -29,6 +29,9 @@ constexpr const char* kSizeWords[] = {"normal", "large", "fit"};
 // A window side at fit: no smaller than nothing, no larger than any screen.
 constexpr int kFitSideMax = 16384;
 constexpr const char* kSampleRate = "Acquisition/SampleRate";
+constexpr const char* kRemoteEnabled = "Remote/Enabled";
+constexpr const char* kRemotePort = "Remote/Port";
+constexpr const char* kRemoteListen = "Remote/Listen";
 
 // "true"/"false" (any case) or 1/0; anything else is not a flag.
 bool readFlag(const QSettings& ini, const char* key, bool fallback)
@@ -86,6 +89,11 @@ FeatureSettings readFeatureSettings(const QString& path)
     }
     const uint rate = ini.value(QLatin1String(kSampleRate)).toString().trimmed().toUInt(&ok);
     f.sampleRate = ok && isSampleRate(rate) ? rate : 0;
+    f.remoteEnabled = readFlag(ini, kRemoteEnabled, false);
+    const int port = ini.value(QLatin1String(kRemotePort)).toString().trimmed().toInt(&ok);
+    f.remotePort = ok && isRemotePort(port) ? port : kRemotePortDefault;
+    const std::string listen = ini.value(QLatin1String(kRemoteListen)).toString().trimmed().toStdString();
+    f.remoteListen = isRemoteListenAddress(listen) ? listen : std::string(kRemoteListenDefault);
     return f;
 }
 
@@ -120,6 +128,9 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         }
         if (f.sampleRate != 0)
             ini.setValue(QLatin1String(kSampleRate), f.sampleRate);
+        ini.setValue(QLatin1String(kRemoteEnabled), f.remoteEnabled);
+        ini.setValue(QLatin1String(kRemotePort), f.remotePort);
+        ini.setValue(QLatin1String(kRemoteListen), QString::fromStdString(f.remoteListen));
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return false;

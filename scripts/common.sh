@@ -20,6 +20,8 @@ VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool image
 # (pipewire-alsa, which conflicts with pulseaudio) is not installed: the
 # tests take it out of its package file (apt-get download) into the build.
 VARMOLEN_TEST_PACKAGES+=(pipewire wireplumber pipewire-pulse)
+# The remote-control run drives the instrument through a VISA library.
+VARMOLEN_TEST_PACKAGES+=(python3-pyvisa python3-pyvisa-py)
 
 varmolen_install_packages() {
   local missing=()

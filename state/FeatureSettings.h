@@ -30,6 +30,10 @@ constexpr std::int32_t kFitDisplaySize = 2;
 constexpr std::int32_t kAxisLabelsBySize = -1;
 constexpr std::int32_t kAxisLabelsOff = 0;
 constexpr std::int32_t kAxisLabelsOn = 1;
+// Remote control: the raw-socket port instruments usually answer on, and
+// only this computer may connect unless the user names another address.
+constexpr std::int32_t kRemotePortDefault = 5025;
+inline constexpr const char* kRemoteListenDefault = "127.0.0.1";
 
 struct FeatureSettings {
     bool measureShown = false;                                     // [Measure] Shown
@@ -47,6 +51,9 @@ struct FeatureSettings {
     // it is none of the three buttons' (Varmolen.cfg keeps the last button
     // rate); 0 when the buttons' rate is in force.
     std::uint32_t sampleRate = 0;
+    bool remoteEnabled = false;                       // [Remote] Enabled
+    std::int32_t remotePort = kRemotePortDefault;     // [Remote] Port: 1..65535
+    std::string remoteListen = kRemoteListenDefault;  // [Remote] Listen: an IP address
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };
@@ -59,5 +66,9 @@ bool axisLabelsShown(const FeatureSettings& f);
 
 // Within kRecordLimitMinutesMin..kRecordLimitMinutesMax.
 bool isRecordLimitMinutes(std::int32_t minutes);
+// 1..65535.
+bool isRemotePort(std::int32_t port);
+// A numeric IPv4 or IPv6 address ("127.0.0.1", "::1", "0.0.0.0").
+bool isRemoteListenAddress(const std::string& text);
 
 }  // namespace varmolen

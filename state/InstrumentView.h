@@ -48,6 +48,13 @@ struct KeptBlock {
     // average, truncated): as recorded, a sample read value + dcOffset.
     std::array<std::int32_t, 2> dcOffset{};
     flag valid = 0;
+
+    // Channel n's sample i as recorded: the value kept and the DC level
+    // taken off it.
+    std::int32_t recorded(int channel, std::size_t i) const
+    {
+        return (channel == 1 ? chan1[i] : chan2[i]) + dcOffset[channel == 1 ? 0 : 1];
+    }
 };
 
 struct InstrumentView {

@@ -93,6 +93,7 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {options.SelectCard,               S::Triggered,       &F::SelectCardClick,            T::Nothing},
         {options.Mic1,                     S::Triggered,       &F::Mic1Click,                  T::Nothing},
         {options.Line1,                    S::Triggered,       &F::Line1Click,                 T::Nothing},
+        {options.RemoteControl1,           S::Triggered,       &F::RemoteControl1Click,        T::Nothing},
         // Display: type, grid, background and trace colours, spectrum.
         {display.Time1,                    S::Triggered,       &F::Time1Click,                 T::Redraw},
         {display.FFT1,                     S::Triggered,       &F::FFT1Click,                  T::Redraw},

@@ -115,7 +115,7 @@ void MeasureControls::calibrationClosed(int result)
 
 void MeasureControls::updateMeasuring()
 {
-    const bool wanted = shown_ || (dialog_ != nullptr && dialog_->isVisible());
+    const bool wanted = shown_ || remoteReading_ || (dialog_ != nullptr && dialog_->isVisible());
     if (wanted == measuring_)
         return;
     measuring_ = wanted;
@@ -149,11 +149,24 @@ void MeasureControls::measureBlock(const RecordedBlock& block)
     // the tone record only in the FREQUENCY display, so that it starts with
     // the display and holds what it showed.
     const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
-    const MeasureParts parts{.time = s.displayType != kFrequencyDisplayType || calibrating,
-                             .tone = drawn && s.displayType == kFrequencyDisplayType};
+    const MeasureParts parts{.time = s.displayType != kFrequencyDisplayType || calibrating || remoteReading_,
+                             .tone = drawn && (s.displayType == kFrequencyDisplayType || remoteReading_)};
     measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
     if (s.displayType != kFrequencyDisplayType)
         peaks_->hideAll();  // at once when the display turns to TIME
+}
+
+void MeasureControls::setRemoteReading(bool wanted)
+{
+    remoteReading_ = wanted;
+    updateMeasuring();
+}
+
+const ChannelReadings& MeasureControls::currentReadings(int channel)
+{
+    if (measuring_ && lastDrawn_)
+        keepReadings(true);
+    return shownReadings(channel);
 }
 
 void MeasureControls::keepReadings(bool tone)

@@ -60,6 +60,12 @@ public:
     void RefreshTexts();
     // The readings the texts show: of the last buffer drawn.
     const ChannelReadings& shownReadings(int channel) const { return shownReadings_[channel == 2 ? 1 : 0]; }
+    // Remote control reads the readings too: while it listens, buffers are
+    // measured as for the strip (TIME and tone readings both) even when
+    // neither the strip nor the dialog is open.
+    void setRemoteReading(bool wanted);
+    // The readings of the last buffer drawn, formed now (for a remote query).
+    const ChannelReadings& currentReadings(int channel);
 
 private:
     void measureBlock(const RecordedBlock& block);
@@ -84,6 +90,7 @@ private:
     QSize bareSize_;  // the window without the strip
     bool shown_ = false;
     bool measuring_ = false;
+    bool remoteReading_ = false;
 };
 
 }  // namespace varmolen

@@ -23,6 +23,10 @@ namespace varmolen {
 
 namespace {
 
+// Where the Time dial starts (the full span) and the Gain dials (half way).
+constexpr float kStartupTimeDial = 100.0f;
+constexpr std::int32_t kStartupGainDial = 50;
+
 // A stored switch is on exactly when its value is the one named.
 template <typename Switch>
 bool setSwitch(Switch* control, bool on)
@@ -207,6 +211,37 @@ void TScopeForm::LoadConfiguration(QObject* sender, const char* path)
         applyField(*this, sender, info.field);
     }
     s.loadingSettings = 0;
+}
+
+void TScopeForm::applyStartupValues(QObject* sender)
+{
+    // The start-up values, applied as the settings file is: acquisition
+    // stops once, every field goes through its handler, and it starts again
+    // in the format that follows. The device in use stays.
+    InstrumentState& s = state();
+    ConfigValues startup = captureConfiguration(InstrumentSettings{});
+    // The record starts without Gain dial positions; the dials start at half.
+    startup.chan1TimeGainDial = startup.chan2TimeGainDial = kStartupGainDial;
+    startup.chan1FreqGainDial = startup.chan2FreqGainDial = kStartupGainDial;
+    StopBtnClick(sender);
+    s.loadingSettings = 1;
+    for (const ConfigFieldInfo& info : kConfigFields) {
+        if (info.field == ConfigField::waveDeviceId)
+            continue;
+        storeConfigField(startup, info.field, s);
+        if (info.field == ConfigField::timeBaseSetting) {
+            // The record starts without a dial position; the dial starts at
+            // its full span.
+            controls_.timeBase.TimeBaseDial->setValue(kStartupTimeDial);
+            TimeBaseDialClick(sender);
+            continue;
+        }
+        applyField(*this, sender, info.field);
+    }
+    s.loadingSettings = 0;
+    ShowStateInForce();
+    RedrawHeldPicture();
+    StartBtnClick(sender);
 }
 
 void TScopeForm::SaveConfiguration(const char* path)

@@ -24,6 +24,7 @@
 #include "panel/widgets/PaintBox.h"
 #include "window/BindingTable.h"
 #include "window/MeasureControls.h"
+#include "window/RemoteServer.h"
 #include "panel/widgets/Led.h"
 #include "persist/ConfigFile.h"
 #include "window/DataCommands.h"
@@ -108,6 +109,11 @@ void TScopeForm::FinishCreate()
     measure_ = std::make_unique<MeasureControls>(*this);
     FormCreate(this);
     measure_->ApplySettings();
+    if (state_->features.remoteEnabled) {
+        QString whyNot;
+        if (!remoteServerOf(*this).apply(whyNot))
+            host_->showMessage("Remote control cannot listen: " + whyNot.toStdString(), "Remote Control");
+    }
 
     formCreated_ = true;
 }
@@ -267,6 +273,8 @@ void TScopeForm::FormDestroy()
     if (formDestroyed_)
         return;
     formDestroyed_ = true;
+    // No remote command reaches a window that is going.
+    delete findChild<RemoteServer*>(QStringLiteral("RemoteServer"), Qt::FindDirectChildrenOnly);
     InstrumentState& s = *state_;
     if (loop_->running() || engine_->deviceOpen())
         loop_->StopBtnClick();

@@ -52,10 +52,15 @@ public:
     virtual void FormDestroy();
     void Quit1Click(QObject* sender);
     void SelectCardClick(QObject* sender);
+    // Options > Remote Control... (window/RemoteDialog.cpp).
+    void RemoteControl1Click(QObject* sender);
 
     // Settings file: read and applied once at start, written once at exit.
     void LoadConfiguration(QObject* sender, const char* path);
     void SaveConfiguration(const char* path);
+    // Every setting of the record back at its start-up value, through the
+    // handlers, as if read from a file of start-up values (remote *RST).
+    void applyStartupValues(QObject* sender);
 
     // Acquisition (the run loop's entry points and timers).
     virtual void StartBtnClick(QObject* sender);

@@ -39,7 +39,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
                                    "[Recording]\nLimitMinutes=5\n"
                                    "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n"
-                                   "[Acquisition]\nSampleRate= 96000\n");
+                                   "[Acquisition]\nSampleRate= 96000\n"
+                                   "[Remote]\nEnabled=true\nPort=5555\nListen= ::1 \n");
     EXPECT_TRUE(set.measureShown);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[0], 1.5);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[1], 0.0);
@@ -54,6 +55,9 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_EQ(set.fitWidth, 1400);
     EXPECT_EQ(set.fitHeight, 1000);
     EXPECT_EQ(set.sampleRate, 96000u);
+    EXPECT_TRUE(set.remoteEnabled);
+    EXPECT_EQ(set.remotePort, 5555);
+    EXPECT_EQ(set.remoteListen, "::1");
 
     // Each unusable value gives its own default and leaves the others alone.
     const struct {
@@ -75,6 +79,10 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Acquisition]\nSampleRate=12000\n", "a rate the Sample Rate menu does not offer"},
         {"[Acquisition]\nSampleRate=-48000\n", "a negative rate"},
         {"[Acquisition]\nSampleRate=48000 Hz\n", "a rate with its unit"},
+        {"[Remote]\nPort=0\n", "no port"},
+        {"[Remote]\nPort=65536\n", "a port beyond 16 bits"},
+        {"[Remote]\nListen=localhost\n", "a name, not an address"},
+        {"[Remote]\nListen=256.1.1.1\n", "no IPv4 address"},
         {"\x01\x02\xff\xfe garbage [[[ ===\n\x00\x00", "bytes that are no INI text"},
     };
     for (const auto& b : bad)
@@ -105,6 +113,9 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.fitWidth = 1500;
     f.fitHeight = 1001;
     f.sampleRate = 192000;
+    f.remoteEnabled = true;
+    f.remotePort = 65535;
+    f.remoteListen = "0.0.0.0";
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, f));
     EXPECT_EQ(readFeatureSettings(ini), f);

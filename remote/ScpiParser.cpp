@@ -1,0 +1,426 @@
+#include "remote/ScpiParser.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace varmolen::scpi {
+
+namespace {
+
+// Longest mnemonic the standard allows.
+constexpr std::size_t kMaxMnemonic = 12;
+
+char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+std::string upperCase(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        c = upper(c);
+    return out;
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && isSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Splits at `separator` outside quoted strings; nothing when a quote is left open.
+std::optional<std::vector<std::string_view>> splitOutsideQuotes(std::string_view text, char separator)
+{
+    std::vector<std::string_view> parts;
+    char quote = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;  // a doubled quote closes and opens again
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == separator) {
+            parts.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    if (quote != 0)
+        return std::nullopt;
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+// Mnemonic letters, then an optional decimal suffix.
+bool parseNode(std::string_view text, HeaderNode& node)
+{
+    std::size_t letters = 0;
+    while (letters < text.size() &&
+           (std::isalpha(static_cast<unsigned char>(text[letters])) != 0 || (letters > 0 && text[letters] == '_')))
+        ++letters;
+    if (letters == 0 || letters > kMaxMnemonic)
+        return false;
+    const std::string_view digits = text.substr(letters);
+    node.mnemonic = upperCase(text.substr(0, letters));
+    node.suffix = 0;
+    if (digits.empty())
+        return true;
+    if (digits.size() > 6)
+        return false;
+    for (char c : digits)
+        if (std::isdigit(static_cast<unsigned char>(c)) == 0)
+            return false;
+    std::from_chars(digits.data(), digits.data() + digits.size(), node.suffix);
+    return node.suffix > 0;
+}
+
+ParseOutcome failed(int error, std::string_view detail)
+{
+    ParseOutcome out;
+    out.error = error;
+    out.detail = std::string(detail.substr(0, 40));
+    return out;
+}
+
+ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& path)
+{
+    std::size_t end = 0;
+    while (end < unit.size() && !isSpace(unit[end]))
+        ++end;
+    std::string_view header = unit.substr(0, end);
+    const std::string_view rest = trimmed(unit.substr(end));
+    ParseOutcome out;
+    ParsedCommand& c = out.command;
+    if (!header.empty() && header.back() == '?') {
+        c.query = true;
+        header.remove_suffix(1);
+    }
+    if (!header.empty() && header.front() == '*') {
+        c.common = true;
+        HeaderNode node;
+        if (!parseNode(header.substr(1), node) || node.suffix != 0)
+            return failed(code::kSyntaxError, header);
+        node.mnemonic.insert(0, 1, '*');
+        c.nodes.push_back(std::move(node));
+    } else {
+        const bool rooted = !header.empty() && header.front() == ':';
+        if (rooted)
+            header.remove_prefix(1);
+        else
+            c.nodes = path;
+        out.pathNodes = c.nodes.size();
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t colon = header.find(':', from);
+            HeaderNode node;
+            if (!parseNode(header.substr(from, colon - from), node))
+                return failed(code::kSyntaxError, header);
+            c.nodes.push_back(std::move(node));
+            if (colon == std::string_view::npos)
+                break;
+            from = colon + 1;
+        }
+    }
+    if (rest.empty())
+        return out;
+    const std::optional<std::vector<std::string_view>> parameters = splitOutsideQuotes(rest, ',');
+    if (!parameters)
+        return failed(code::kSyntaxError, rest);
+    for (std::string_view p : *parameters) {
+        p = trimmed(p);
+        if (p.empty())
+            return failed(code::kSyntaxError, rest);
+        c.parameters.emplace_back(p);
+    }
+    return out;
+}
+
+}  // namespace
+
+const char* errorText(int number)
+{
+    switch (number) {
+        case code::kNoError:
+            return "No error";
+        case code::kCommandError:
+            return "Command error";
+        case code::kInvalidCharacter:
+            return "Invalid character";
+        case code::kSyntaxError:
+            return "Syntax error";
+        case code::kParameterNotAllowed:
+            return "Parameter not allowed";
+        case code::kMissingParameter:
+            return "Missing parameter";
+        case code::kUndefinedHeader:
+            return "Undefined header";
+        case code::kSuffixOutOfRange:
+            return "Header suffix out of range";
+        case code::kExecutionError:
+            return "Execution error";
+        case code::kSettingsConflict:
+            return "Settings conflict";
+        case code::kDataOutOfRange:
+            return "Data out of range";
+        case code::kTooMuchData:
+            return "Too much data";
+        case code::kIllegalParameterValue:
+            return "Illegal parameter value";
+        case code::kDataStale:
+            return "Data corrupt or stale";
+        case code::kQueueOverflow:
+            return "Queue overflow";
+        case code::kQueryInterrupted:
+            return "Query INTERRUPTED";
+        default:
+            return "Error";
+    }
+}
+
+void LineFramer::feed(std::string_view bytes, const LineSink& sink)
+{
+    while (!bytes.empty()) {
+        const std::size_t newline = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, newline);
+        if (!overlong_) {
+            if (partial_.size() + piece.size() > kMaxLineBytes) {
+                overlong_ = true;
+                partial_.clear();
+                partial_.shrink_to_fit();
+            } else {
+                partial_.append(piece);
+            }
+        }
+        if (newline == std::string_view::npos)
+            return;
+        bytes.remove_prefix(newline + 1);
+        if (overlong_) {
+            overlong_ = false;
+            sink({}, true);
+            continue;
+        }
+        std::string line;
+        line.swap(partial_);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        sink(line, false);
+    }
+}
+
+void ErrorQueue::push(int number, std::string_view detail)
+{
+    if (entries_.size() >= kCapacity) {
+        entries_.back() = {code::kQueueOverflow, errorText(code::kQueueOverflow)};
+        return;
+    }
+    std::string text = errorText(number);
+    if (!detail.empty()) {
+        text += ';';
+        // The detail goes inside a quoted string: its quotes are doubled and
+        // anything unprintable becomes a question mark.
+        for (char c : detail) {
+            if (c == '"')
+                text += "\"\"";
+            else
+                text += (c >= 0x20 && c < 0x7f) ? c : '?';
+        }
+    }
+    entries_.emplace_back(number, std::move(text));
+}
+
+std::string ErrorQueue::pop()
+{
+    if (entries_.empty())
+        return "0,\"No error\"";
+    const auto [number, text] = std::move(entries_.front());
+    entries_.pop_front();
+    return std::to_string(number) + ",\"" + text + "\"";
+}
+
+std::vector<ParseOutcome> parseLine(std::string_view line)
+{
+    std::vector<ParseOutcome> out;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if ((c < 0x20 && c != '\t') || c >= 0x7f) {
+            out.push_back(failed(code::kInvalidCharacter, "byte " + std::to_string(c)));
+            return out;
+        }
+    }
+    const std::optional<std::vector<std::string_view>> units = splitOutsideQuotes(line, ';');
+    if (!units) {
+        out.push_back(failed(code::kSyntaxError, "string not closed"));
+        return out;
+    }
+    std::vector<HeaderNode> path;
+    for (std::string_view unit : *units) {
+        unit = trimmed(unit);
+        if (unit.empty())
+            continue;
+        ParseOutcome parsed = parseUnit(unit, path);
+        if (parsed.error == code::kNoError && !parsed.command.common)
+            path.assign(parsed.command.nodes.begin(), parsed.command.nodes.end() - 1);
+        const bool stop = parsed.error != code::kNoError;
+        out.push_back(std::move(parsed));
+        if (stop)
+            break;  // the rest of a line after a syntax error is not run
+    }
+    return out;
+}
+
+HeaderPattern::HeaderPattern(std::string_view text)
+{
+    if (!text.empty() && text.back() == '?') {
+        query_ = true;
+        text.remove_suffix(1);
+    }
+    common_ = !text.empty() && text.front() == '*';
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        Node node;
+        if (rest.front() == '[') {
+            node.optional = true;
+            rest.remove_prefix(1);
+        }
+        if (!rest.empty() && rest.front() == ':')
+            rest.remove_prefix(1);
+        std::size_t end = 0;
+        while (end < rest.size() && rest[end] != ':' && rest[end] != '[' && rest[end] != ']')
+            ++end;
+        std::string_view word = rest.substr(0, end);
+        rest.remove_prefix(end);
+        if (!rest.empty() && rest.front() == ']')
+            rest.remove_prefix(1);
+        if (!word.empty() && word.back() == '#') {
+            node.suffix = true;
+            word.remove_suffix(1);
+        }
+        for (char c : word)
+            if (c == '*' || std::isupper(static_cast<unsigned char>(c)) != 0)
+                node.shortForm += c;
+        node.longForm = upperCase(word);
+        if (!node.longForm.empty())
+            nodes_.push_back(std::move(node));
+    }
+}
+
+bool HeaderPattern::matches(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
+{
+    if (command.query != query_ || command.common != common_)
+        return false;
+    suffixes.clear();
+    return matchFrom(command.nodes, 0, 0, suffixes);
+}
+
+bool HeaderPattern::matchFrom(const std::vector<HeaderNode>& nodes, std::size_t n, std::size_t p,
+                              std::vector<std::int32_t>& suffixes) const
+{
+    if (p == nodes_.size())
+        return n == nodes.size();
+    const Node& want = nodes_[p];
+    const std::size_t held = suffixes.size();
+    if (n < nodes.size()) {
+        const HeaderNode& got = nodes[n];
+        const bool named = got.mnemonic == want.shortForm || got.mnemonic == want.longForm;
+        if (named && (want.suffix || got.suffix == 0)) {
+            if (want.suffix)
+                suffixes.push_back(got.suffix == 0 ? 1 : got.suffix);
+            if (matchFrom(nodes, n + 1, p + 1, suffixes))
+                return true;
+            suffixes.resize(held);
+        }
+    }
+    if (!want.optional)
+        return false;
+    if (want.suffix)
+        suffixes.push_back(1);
+    if (matchFrom(nodes, n, p + 1, suffixes))
+        return true;
+    suffixes.resize(held);
+    return false;
+}
+
+bool matchesChoice(std::string_view parameter, std::string_view choice, std::int32_t* suffix)
+{
+    ParsedCommand one;
+    HeaderNode node;
+    if (!parseNode(parameter, node))
+        return false;
+    one.nodes.push_back(std::move(node));
+    std::vector<std::int32_t> suffixes;
+    if (!HeaderPattern(choice).matches(one, suffixes))
+        return false;
+    if (suffix != nullptr)
+        *suffix = suffixes.empty() ? 1 : suffixes.front();
+    return true;
+}
+
+std::optional<double> parseNumber(std::string_view text)
+{
+    text = trimmed(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<bool> parseBoolean(std::string_view text)
+{
+    if (matchesChoice(text, "ON"))
+        return true;
+    if (matchesChoice(text, "OFF"))
+        return false;
+    if (const std::optional<double> number = parseNumber(text))
+        return std::lround(*number) != 0;
+    return std::nullopt;
+}
+
+std::optional<std::string> parseString(std::string_view text)
+{
+    text = trimmed(text);
+    if (text.size() < 2 || (text.front() != '"' && text.front() != '\'') || text.back() != text.front())
+        return std::nullopt;
+    const char quote = text.front();
+    std::string out;
+    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+        if (text[i] == quote) {
+            if (i + 2 >= text.size() || text[i + 1] != quote)
+                return std::nullopt;
+            ++i;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::string formatNumber(double value)
+{
+    if (!std::isfinite(value))
+        return kNotANumber;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10G", value);
+    return text;
+}
+
+std::string formatBlock(std::string_view bytes)
+{
+    const std::string length = std::to_string(bytes.size());
+    std::string out;
+    out.reserve(2 + length.size() + bytes.size());
+    out += '#';
+    out += static_cast<char>('0' + length.size());
+    out += length;
+    out.append(bytes);
+    return out;
+}
+
+}  // namespace varmolen::scpi

@@ -1,0 +1,156 @@
+// The instrument command language a remote client speaks, without the
+// instrument: lines cut from a byte stream, program messages split into
+// commands, headers matched against patterns in short or long form, the error
+// queue and the formats of the answers (numbers, definite-length blocks).
+//
+// A header pattern is written as the manual writes it: upper case marks the
+// short form ("CHANnel" answers to CHAN and CHANNEL in any case), "#" after a
+// node allows a numeric suffix (CHANnel# answers to CHAN1, CHANNEL2; without
+// one it is 1), a node in brackets may be left out ("SYSTem:ERRor[:NEXT]?"),
+// and a trailing "?" makes the pattern a query's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varmolen::scpi {
+
+// Standard error and event numbers.
+namespace code {
+inline constexpr int kNoError = 0;
+inline constexpr int kCommandError = -100;
+inline constexpr int kInvalidCharacter = -101;
+inline constexpr int kSyntaxError = -102;
+inline constexpr int kParameterNotAllowed = -108;
+inline constexpr int kMissingParameter = -109;
+inline constexpr int kUndefinedHeader = -113;
+inline constexpr int kSuffixOutOfRange = -114;
+inline constexpr int kExecutionError = -200;
+inline constexpr int kSettingsConflict = -221;
+inline constexpr int kDataOutOfRange = -222;
+inline constexpr int kTooMuchData = -223;
+inline constexpr int kIllegalParameterValue = -224;
+inline constexpr int kDataStale = -230;
+inline constexpr int kQueueOverflow = -350;
+inline constexpr int kQueryInterrupted = -410;
+}  // namespace code
+
+// The standard text of an error number ("Undefined header").
+const char* errorText(int number);
+
+// The "not a number" an answer gives where no value can be formed.
+inline constexpr const char* kNotANumber = "9.91E37";
+
+// A line of at most this many bytes; a longer one is refused whole.
+inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
+// Cuts a byte stream into lines ended by a newline (a carriage return before
+// it is dropped). A line longer than kMaxLineBytes is given as refused once
+// its newline comes; what the client sends after it is read as usual.
+class LineFramer {
+public:
+    // Called for each line; `refused` is true for an overlong one, whose text
+    // is then empty.
+    using LineSink = std::function<void(std::string_view line, bool refused)>;
+    void feed(std::string_view bytes, const LineSink& sink);
+    // Bytes held of a line not yet ended.
+    std::size_t pending() const { return partial_.size(); }
+
+private:
+    std::string partial_;
+    bool overlong_ = false;
+};
+
+// The error and event queue: the oldest first; when full, the newest entry
+// becomes -350 "Queue overflow" and later errors are lost until one is read.
+class ErrorQueue {
+public:
+    static constexpr std::size_t kCapacity = 16;
+    // `detail` is added after the standard text: -113,"Undefined header;FOO".
+    void push(int number, std::string_view detail = {});
+    // The oldest entry as an answer: -113,"Undefined header;FOO", or
+    // 0,"No error".
+    std::string pop();
+    void clear() { entries_.clear(); }
+    std::size_t size() const { return entries_.size(); }
+
+private:
+    std::deque<std::pair<int, std::string>> entries_;
+};
+
+// One node of a header: the mnemonic as written (upper case) and its numeric
+// suffix (0 when none was written).
+struct HeaderNode {
+    std::string mnemonic;
+    std::int32_t suffix = 0;
+};
+
+// One command of a program message.
+struct ParsedCommand {
+    bool common = false;  // *IDN? and the like
+    bool query = false;
+    std::vector<HeaderNode> nodes;
+    std::vector<std::string> parameters;  // as written, outside space trimmed
+};
+
+// The commands of one line, split at semicolons outside strings. A command
+// whose header does not start with a colon continues the path of the command
+// before it (MEAS:FREQ? CH1;RMS? CH1), as the standard has it; `pathNodes`
+// says how many of its nodes came from there, so a caller may also try it
+// from the root. Fails with the error to report.
+struct ParseOutcome {
+    ParsedCommand command;
+    std::size_t pathNodes = 0;
+    int error = code::kNoError;
+    std::string detail;
+};
+std::vector<ParseOutcome> parseLine(std::string_view line);
+
+// A compiled header pattern.
+class HeaderPattern {
+public:
+    explicit HeaderPattern(std::string_view text);
+    // The command's header matches; `suffixes` receives one suffix for each
+    // node marked "#" (1 where none was written).
+    bool matches(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;
+    bool query() const { return query_; }
+    bool common() const { return common_; }
+
+private:
+    struct Node {
+        std::string shortForm;
+        std::string longForm;
+        bool optional = false;
+        bool suffix = false;
+    };
+    bool matchFrom(const std::vector<HeaderNode>& nodes, std::size_t n, std::size_t p,
+                   std::vector<std::int32_t>& suffixes) const;
+    std::vector<Node> nodes_;
+    bool query_ = false;
+    bool common_ = false;
+};
+
+// A mnemonic parameter matches a choice written like a pattern node
+// ("CHANnel#", "POSitive"); its suffix (1 when none) goes to `suffix`.
+bool matchesChoice(std::string_view parameter, std::string_view choice, std::int32_t* suffix = nullptr);
+
+// A decimal number (with sign, point and exponent), or nothing.
+std::optional<double> parseNumber(std::string_view text);
+// A boolean: ON, OFF, 1 or 0 (any number: non-zero is on).
+std::optional<bool> parseBoolean(std::string_view text);
+// A string in single or double quotes, doubled quotes inside read as one.
+std::optional<std::string> parseString(std::string_view text);
+
+// A number as an answer: up to ten significant digits, "9.91E37" for one
+// that is not finite.
+std::string formatNumber(double value);
+// A definite-length block: #, the digit count, the length, then the bytes.
+std::string formatBlock(std::string_view bytes);
+
+}  // namespace varmolen::scpi

@@ -1,0 +1,260 @@
+#include "remote/ScpiSession.h"
+
+#include <cmath>
+
+namespace varmolen::scpi {
+
+namespace {
+
+// Event status register bits.
+constexpr std::uint8_t kOperationComplete = 0x01;
+constexpr std::uint8_t kQueryErrorBit = 0x04;
+constexpr std::uint8_t kDeviceErrorBit = 0x08;
+constexpr std::uint8_t kExecutionErrorBit = 0x10;
+constexpr std::uint8_t kCommandErrorBit = 0x20;
+// Status byte bits: the error queue holds something; the event status
+// register has a bit set.
+constexpr std::uint8_t kErrorQueueBit = 0x04;
+constexpr std::uint8_t kEventSummaryBit = 0x20;
+
+std::uint8_t eventBitOf(int number)
+{
+    if (number <= -100 && number > -200)
+        return kCommandErrorBit;
+    if (number <= -200 && number > -300)
+        return kExecutionErrorBit;
+    if (number <= -300 && number > -400)
+        return kDeviceErrorBit;
+    if (number <= -400 && number > -500)
+        return kQueryErrorBit;
+    return 0;
+}
+
+}  // namespace
+
+Call::Call(const ParsedCommand& command, std::vector<std::int32_t> suffixes, ErrorQueue& errors)
+    : command_(command), suffixes_(std::move(suffixes)), errors_(errors)
+{}
+
+std::int32_t Call::suffix(std::size_t index) const { return index < suffixes_.size() ? suffixes_[index] : 1; }
+
+std::optional<std::int32_t> Call::suffixUpTo(std::int32_t last, std::size_t index)
+{
+    const std::int32_t n = suffix(index);
+    if (n >= 1 && n <= last)
+        return n;
+    fail(code::kSuffixOutOfRange, std::to_string(n));
+    return std::nullopt;
+}
+
+bool Call::present(std::size_t index)
+{
+    if (index < command_.parameters.size())
+        return true;
+    fail(code::kMissingParameter);
+    return false;
+}
+
+std::optional<double> Call::number(std::size_t index, double minimum, double maximum)
+{
+    if (!present(index))
+        return std::nullopt;
+    const std::string& text = command_.parameters[index];
+    if (matchesChoice(text, "MINimum"))
+        return minimum;
+    if (matchesChoice(text, "MAXimum"))
+        return maximum;
+    const std::optional<double> value = parseNumber(text);
+    if (!value) {
+        fail(code::kIllegalParameterValue, text);
+        return std::nullopt;
+    }
+    if (*value < minimum || *value > maximum) {
+        fail(code::kDataOutOfRange, text);
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<bool> Call::boolean(std::size_t index)
+{
+    if (!present(index))
+        return std::nullopt;
+    const std::optional<bool> value = parseBoolean(command_.parameters[index]);
+    if (!value)
+        fail(code::kIllegalParameterValue, command_.parameters[index]);
+    return value;
+}
+
+std::optional<std::size_t> Call::choice(std::size_t index, std::initializer_list<const char*> choices)
+{
+    if (!present(index))
+        return std::nullopt;
+    std::size_t i = 0;
+    for (const char* c : choices) {
+        if (matchesChoice(command_.parameters[index], c))
+            return i;
+        ++i;
+    }
+    fail(code::kIllegalParameterValue, command_.parameters[index]);
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> Call::channel(std::size_t index)
+{
+    if (index >= command_.parameters.size())
+        return 1;
+    const std::string& text = command_.parameters[index];
+    std::int32_t number = 0;
+    if (!matchesChoice(text, "CH#", &number) && !matchesChoice(text, "CHANnel#", &number)) {
+        fail(code::kIllegalParameterValue, text);
+        return std::nullopt;
+    }
+    if (number != 1 && number != 2) {
+        fail(code::kDataOutOfRange, text);
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::optional<std::string> Call::string(std::size_t index)
+{
+    if (!present(index))
+        return std::nullopt;
+    std::optional<std::string> value = parseString(command_.parameters[index]);
+    if (!value)
+        fail(code::kIllegalParameterValue, command_.parameters[index]);
+    return value;
+}
+
+void Call::reply(std::string_view text)
+{
+    if (answered_)
+        answer_ += ',';
+    answer_.append(text);
+    answered_ = true;
+}
+
+void Call::fail(int number, std::string_view detail)
+{
+    errors_.push(number, detail);
+    failed_ = true;
+    errorNumber_ = number;
+}
+
+void CommandTable::add(std::string_view pattern, std::size_t maxParameters, std::function<void(Call&)> run)
+{
+    rows_.push_back({std::string(pattern), maxParameters, std::move(run)});
+    patterns_.emplace_back(pattern);
+}
+
+void CommandTable::add(std::initializer_list<CommandRow> rows)
+{
+    for (const CommandRow& row : rows)
+        add(row.pattern, row.maxParameters, row.run);
+}
+
+const CommandRow* CommandTable::find(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
+{
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (patterns_[i].matches(command, suffixes))
+            return &rows_[i];
+    return nullptr;
+}
+
+void Session::queueError(int number, std::string_view detail)
+{
+    errors_.push(number, detail);
+    eventStatus_ |= eventBitOf(number);
+}
+
+void Session::refuseLine() { queueError(code::kTooMuchData, "line over 65536 bytes"); }
+
+Session::Session(const CommandTable& table) : table_(table)
+{
+    own_.add({
+        {"*CLS", 0,
+         [this](Call&) {
+             errors_.clear();
+             eventStatus_ = 0;
+         }},
+        {"*ESR?", 0,
+         [this](Call& c) {
+             c.reply(std::to_string(eventStatus_));
+             eventStatus_ = 0;
+         }},
+        {"*STB?", 0,
+         [this](Call& c) {
+             c.reply(std::to_string((errors_.size() > 0 ? kErrorQueueBit : 0) |
+                                    (eventStatus_ != 0 ? kEventSummaryBit : 0)));
+         }},
+        // Every command has finished when the next one is read, and nothing
+        // runs in the background for *WAI to wait for.
+        {"*OPC", 0, [this](Call&) { eventStatus_ |= kOperationComplete; }},
+        {"*OPC?", 0, [](Call& c) { c.reply("1"); }},
+        {"*WAI", 0, [](Call&) {}},
+        {"SYSTem:ERRor[:NEXT]?", 0, [this](Call& c) { c.reply(errors_.pop()); }},
+        {"SYSTem:ERRor:COUNt?", 0, [this](Call& c) { c.reply(std::to_string(errors_.size())); }},
+    });
+}
+
+const CommandRow* Session::lookUp(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
+{
+    if (const CommandRow* row = own_.find(command, suffixes))
+        return row;
+    return table_.find(command, suffixes);
+}
+
+std::string Session::handleLine(std::string_view line)
+{
+    std::vector<std::string> answers;
+    std::vector<std::int32_t> suffixes;
+    for (const ParseOutcome& parsed : parseLine(line)) {
+        if (parsed.error != code::kNoError) {
+            queueError(parsed.error, parsed.detail);
+            break;
+        }
+        const ParsedCommand& command = parsed.command;
+        const ParsedCommand* chosen = &command;
+        const CommandRow* row = lookUp(command, suffixes);
+        ParsedCommand shorter;
+        for (std::size_t keep = parsed.pathNodes; row == nullptr && keep > 0; --keep) {
+            // Not found where the path before it leads: tried with a shorter
+            // path, down to the root.
+            shorter = command;
+            shorter.nodes.erase(shorter.nodes.begin() + static_cast<std::ptrdiff_t>(keep - 1),
+                                shorter.nodes.begin() + static_cast<std::ptrdiff_t>(parsed.pathNodes));
+            row = lookUp(shorter, suffixes);
+            chosen = &shorter;
+        }
+        if (row == nullptr) {
+            std::string header;
+            for (const HeaderNode& node : command.nodes)
+                header += (header.empty() ? "" : ":") + node.mnemonic +
+                          (node.suffix != 0 ? std::to_string(node.suffix) : std::string());
+            queueError(code::kUndefinedHeader, header + (command.query ? "?" : ""));
+            continue;
+        }
+        if (chosen->parameters.size() > row->maxParameters) {
+            queueError(code::kParameterNotAllowed, chosen->parameters[row->maxParameters]);
+            continue;
+        }
+        Call call(*chosen, suffixes, errors_);
+        row->run(call);
+        eventStatus_ |= eventBitOf(call.errorNumber());
+        if (command.query && !call.failed())
+            answers.push_back(call.answer());
+    }
+    if (answers.empty())
+        return {};
+    std::string out;
+    for (const std::string& answer : answers) {
+        if (!out.empty())
+            out += ';';
+        out += answer;
+    }
+    out += '\n';
+    return out;
+}
+
+}  // namespace varmolen::scpi

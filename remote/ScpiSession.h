@@ -1,0 +1,116 @@
+// One client's conversation: each line it sends is parsed, each command run
+// through the row of a command table whose pattern matches it, and the
+// answers of the line's queries go back as one line, separated by
+// semicolons. The session keeps the client's own error queue and event
+// status register and answers the common commands that concern only them
+// (*CLS, *ESR?, *STB?, *OPC, *OPC?, *WAI) and SYSTem:ERRor[:NEXT]?; everything
+// else the instrument's table answers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "remote/ScpiParser.h"
+
+namespace varmolen::scpi {
+
+// What a command's row is handed: its parameters, the numeric suffixes of
+// its header, and where its answer and its errors go. The parameter readers
+// report a missing or bad parameter themselves and then return nothing.
+class Call {
+public:
+    Call(const ParsedCommand& command, std::vector<std::int32_t> suffixes, ErrorQueue& errors);
+
+    // The header's numeric suffixes, in the pattern's order (1 where none was written).
+    std::int32_t suffix(std::size_t index = 0) const;
+    // The suffix when it lies within [1, last]; otherwise the error is reported.
+    std::optional<std::int32_t> suffixUpTo(std::int32_t last, std::size_t index = 0);
+    std::size_t parameterCount() const { return command_.parameters.size(); }
+    const std::string& parameter(std::size_t index) const { return command_.parameters.at(index); }
+
+    // A number within [minimum, maximum]; MINimum and MAXimum name the ends.
+    std::optional<double> number(std::size_t index, double minimum, double maximum);
+    std::optional<bool> boolean(std::size_t index);
+    // The index of the choice the parameter names ({"TIME", "FREQuency"}).
+    std::optional<std::size_t> choice(std::size_t index, std::initializer_list<const char*> choices);
+    // A channel, CH1 or CHANnel2 (1 when the parameter is left out).
+    std::optional<std::int32_t> channel(std::size_t index);
+    std::optional<std::string> string(std::size_t index);
+
+    // The answer of a query; several calls join with commas.
+    void reply(std::string_view text);
+    void replyNumber(double value) { reply(formatNumber(value)); }
+    void replyBlock(std::string_view bytes) { reply(formatBlock(bytes)); }
+    // Reports an error: the command did not do what it was asked.
+    void fail(int number, std::string_view detail = {});
+
+    bool failed() const { return failed_; }
+    int errorNumber() const { return errorNumber_; }  // of the last error reported
+    const std::string& answer() const { return answer_; }
+
+private:
+    bool present(std::size_t index);
+
+    const ParsedCommand& command_;
+    std::vector<std::int32_t> suffixes_;
+    ErrorQueue& errors_;
+    std::string answer_;
+    bool answered_ = false;
+    bool failed_ = false;
+    int errorNumber_ = code::kNoError;
+};
+
+// A row: the header pattern, how many parameters the command takes at most,
+// and what it does.
+struct CommandRow {
+    std::string pattern;
+    std::size_t maxParameters = 0;
+    std::function<void(Call&)> run;
+};
+
+// The rows a session looks commands up in; later rows extend it.
+class CommandTable {
+public:
+    void add(std::string_view pattern, std::size_t maxParameters, std::function<void(Call&)> run);
+    void add(std::initializer_list<CommandRow> rows);
+    // The first row whose pattern matches, with its suffixes.
+    const CommandRow* find(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;
+    std::size_t size() const { return rows_.size(); }
+    const std::vector<CommandRow>& rows() const { return rows_; }
+
+private:
+    std::vector<CommandRow> rows_;
+    std::vector<HeaderPattern> patterns_;
+};
+
+class Session {
+public:
+    explicit Session(const CommandTable& table);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Runs one line; returns the answers ended by a newline, or nothing when
+    // the line held no query that answered.
+    std::string handleLine(std::string_view line);
+    // A line too long to read: its error is queued.
+    void refuseLine();
+
+    ErrorQueue& errors() { return errors_; }
+    std::uint8_t eventStatus() const { return eventStatus_; }
+
+private:
+    const CommandRow* lookUp(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;
+    void queueError(int number, std::string_view detail = {});
+
+    const CommandTable& table_;
+    CommandTable own_;  // the common commands and the error queue's
+    ErrorQueue errors_;
+    std::uint8_t eventStatus_ = 0;
+};
+
+}  // namespace varmolen::scpi

@@ -1,0 +1,86 @@
+#!/usr/bin/python3
+"""remote_pyvisa.py PORT: drives the running instrument through PyVISA's
+socket resource, as a test bench does: sets the channels and the trigger,
+reads the frequency and level of the rig's known tones, fetches a waveform
+and checks its samples, fetches a PNG, and reads the error queue after bad
+commands. The rig plays a 1 kHz sine at half scale on channel 1 and a 250 Hz
+square on channel 2. Prints PASS lines; exits 1 at the first failure."""
+import sys
+import time
+
+import pyvisa
+
+port = int(sys.argv[1])
+failures = 0
+
+
+def check(ok, what):
+    global failures
+    print(("PASS: " if ok else "FAIL: ") + what)
+    if not ok:
+        failures += 1
+
+
+rm = pyvisa.ResourceManager("@py")
+inst = rm.open_resource(f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n", write_termination="\n",
+                        timeout=10000)
+idn = inst.query("*IDN?").split(",")
+check(idn[:3] == ["Varmolen", "Varmolen", "0"], f"*IDN? names the instrument: {idn}")
+
+inst.write("INP LINE;:ACQ:SRAT 44100;:CHAN1:DISP ON;:CHAN2:DISP ON;:CHAN1:GAIN 60;:CHAN1:RANG 1")
+inst.write("TRIG:STAT ON;SOUR CH1;SLOP POS;MODE CHOP;DET SIN;LEV 0")
+settings = inst.query("INP?;:ACQ:SRAT?;:CHAN1:DISP?;:CHAN2:DISP?;:CHAN1:GAIN?;:TRIG:STAT?;SOUR?;SLOP?;LEV?")
+check(settings == "LINE;44100;1;1;60;1;CH1;POS;0", f"the settings read back: {settings}")
+
+
+def reading(query, low, high, seconds=20):
+    """Polls a query until its number lies in [low, high]; returns the last."""
+    deadline = time.monotonic() + seconds
+    value = float("nan")
+    while time.monotonic() < deadline:
+        value = float(inst.query(query))
+        if low <= value <= high:
+            break
+        time.sleep(0.2)
+    return value
+
+
+f1 = reading("MEAS:FREQ? CH1", 999.0, 1001.0)
+check(999.0 <= f1 <= 1001.0, f"channel 1 reads 1 kHz: {f1} Hz")
+rms = reading("MEAS:RMS? CH1", 48.0, 52.0)
+check(48.0 <= rms <= 52.0, f"channel 1's RMS is half of full scale: {rms} %")
+dbfs = float(inst.query("MEAS:RMS:DBFS? CH1"))
+check(-6.4 <= dbfs <= -5.6, f"channel 1's RMS in dBFS: {dbfs}")
+f2 = reading("MEAS:FREQ? CH2", 249.0, 251.0)
+check(249.0 <= f2 <= 251.0, f"channel 2 reads 250 Hz: {f2} Hz")
+
+inst.write("WAV:SOUR CH1")
+try:
+    samples = inst.query_binary_values("WAV:DATA?", datatype="h", is_big_endian=False, container=list)
+except pyvisa.errors.VisaIOError:
+    print("FAIL: no waveform; the instrument says", inst.query("SYST:ERR?"), inst.query("TRIG:STAT?;:HOLD?;:SING?"))
+    sys.exit(1)
+check(len(samples) == 1024, f"a waveform of 1024 samples: {len(samples)}")
+peak, trough = max(samples), min(samples)
+check(14000 <= peak <= 18000 and -18000 <= trough <= -14000, f"its peaks are at half scale: {peak}, {trough}")
+mean = sum(samples) / len(samples)
+rising = sum(1 for a, b in zip(samples, samples[1:]) if a < mean <= b)
+check(21 <= rising <= 25, f"it holds 1024 / 44.1 periods of 1 kHz: {rising} rising crossings")
+preamble = inst.query("WAV:PRE?").split(",")
+check(preamble[0] == "1024" and preamble[4] == "44100" and preamble[5] == "CH1", f"the preamble: {preamble}")
+
+png = inst.query_binary_values("DISP:DATA?", datatype="B", container=bytes)
+check(png[:8] == b"\x89PNG\r\n\x1a\n" and len(png) > 1000, f"the display as a PNG of {len(png)} bytes")
+window = inst.query_binary_values("DISP:DATA? WIND", datatype="B", container=bytes)
+check(window[:4] == b"\x89PNG" and len(window) > len(png), f"the window as a PNG of {len(window)} bytes")
+
+inst.write("FOO:BAR")
+inst.write("CHAN1:GAIN 500")
+inst.write("CHAN9:GAIN 1")
+inst.write("TRIG:SLOP")
+codes = [int(inst.query("SYST:ERR?").split(",")[0]) for _ in range(5)]
+check(codes == [-113, -222, -114, -109, 0], f"the error queue after bad commands: {codes}")
+check(inst.query("CHAN1:GAIN?") == "60", "the bad commands changed nothing")
+
+inst.close()
+sys.exit(1 if failures else 0)

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/remote/ScpiRig.h"
+
+namespace varmolen::scpi {
+namespace {
+
+struct LineCase {
+    const char* line;
+    const char* answer;
+    std::vector<int> errors;
+};
+
+// Lines a client sends, what they answer and what they leave in the error
+// queue, each on a fresh session.
+const LineCase kLineCases[] = {
+    {"*IDN?", "V,M,0,1\n", {}},
+    {"*idn?", "V,M,0,1\n", {}},
+    {"chan2:gain 40;:CHANNEL2:GAIN?", "40\n", {}},
+    {"CHANnel2:gain 40;CHAN1:GAIN?", "0\n", {}},  // a suffix names the channel; none means 1
+    {"CHAN:GAIN 10;GAIN?", "10\n", {}},           // the second header continues the first's path
+    {"CHAN1:GAIN 7;CHAN1:GAIN?", "7\n", {}},      // a full header after a path is read from the root
+    {"CHAN1:GAIN MAX;GAIN?;GAIN MIN;GAIN?", "100;0\n", {}},
+    {"  chan1:gain\t+2.5e1 ; gain?  ", "25\n", {}},
+    {"meas:freq? ch2;freq? CHANNEL1;FREQ?", "9.91E37;100;100\n", {}},
+    {"CHAN2:GAIN 3;:TRIG:SLOP NEG;CHAN2:GAIN?;:TRIG:SLOP?", "3;NEG\n", {}},
+    {"SYST:ERR:COUN?;ERR?", "0;0,\"No error\"\n", {}},  // found with a shorter path
+    {"TRIG:SLOP NEG;SLOPE?;:TRIGGER:SLOPE positive;SLOP?", "NEG;POS\n", {}},
+    {"WAV:DATA?", "#15ab\ncd\n", {}},
+    {"CHANN:GAIN 5", "", {code::kUndefinedHeader}},  // neither the short nor the long form
+    {"FOO:BAR?;*IDN?", "V,M,0,1\n", {code::kUndefinedHeader}},
+    {"MEAS:FREQ? CH3", "", {code::kDataOutOfRange}},
+    {"MEAS:FREQ? FOO", "", {code::kIllegalParameterValue}},
+    {"CHAN1:GAIN 101", "", {code::kDataOutOfRange}},
+    {"CHAN3:GAIN 1;GAIN?", "", {code::kSuffixOutOfRange, code::kSuffixOutOfRange}},
+    {"CHAN1:GAIN abc", "", {code::kIllegalParameterValue}},
+    {"CHAN1:GAIN nan", "", {code::kIllegalParameterValue}},
+    {"CHAN1:GAIN", "", {code::kMissingParameter}},
+    {"CHAN1:GAIN 1,2", "", {code::kParameterNotAllowed}},
+    {"*IDN? 3", "", {code::kParameterNotAllowed}},
+    {"TRIG:SLOP SIDEWAYS", "", {code::kIllegalParameterValue}},
+    {"CHAN1::GAIN 5", "", {code::kSyntaxError}},
+    {"CHAN1:GAIN 5,,", "", {code::kSyntaxError}},
+    {"TRIG:SLOP 'open", "", {code::kSyntaxError}},
+    {"CHAN1:GAIN0 5", "", {code::kSyntaxError}},
+    {"*IDN?;CHAN1:GA\x01IN 5", "", {code::kInvalidCharacter}},  // the whole line is refused
+    {"CHAN1:GAIN 5;@@;CHAN1:GAIN?", "", {code::kSyntaxError}},  // nothing after a syntax error runs
+    {";;", "", {}},
+    {"", "", {}},
+    {"SYST:ERR?;SYSTEM:ERROR:NEXT?", "0,\"No error\";0,\"No error\"\n", {}},
+    {"FOO;SYST:ERR:COUN?;SYST:ERR?;:SYST:ERR:COUN?", "1;-113,\"Undefined header;FOO\";0\n", {}},
+    {"FOO;*ESR?;*ESR?", "32;0\n", {code::kUndefinedHeader}},
+    {"CHAN1:GAIN 200;*ESR?;*STB?", "16;4\n", {code::kDataOutOfRange}},
+    {"FOO;*CLS;*STB?;*OPC?;*WAI;*OPC;*ESR?", "0;1;1\n", {}},
+};
+
+TEST(Scpi, LinesAnswerAndQueueTheirErrors)
+{
+    for (const LineCase& c : kLineCases) {
+        ScpiRig rig;
+        EXPECT_EQ(rig.session.handleLine(c.line), c.answer) << c.line;
+        EXPECT_EQ(rig.drainErrors(), c.errors) << c.line;
+    }
+}
+
+TEST(Scpi, TheErrorQueueKeepsSixteenAndMarksTheOverflow)
+{
+    ScpiRig rig;
+    for (int i = 0; i < 20; ++i)
+        rig.session.handleLine("FOO");
+    std::vector<int> expected(ErrorQueue::kCapacity - 1, code::kUndefinedHeader);
+    expected.push_back(code::kQueueOverflow);
+    EXPECT_EQ(rig.drainErrors(), expected);
+    // Read out, the queue takes errors again, its text intact.
+    rig.session.handleLine("CHAN1:GAIN \"5\"");
+    EXPECT_EQ(rig.session.handleLine("SYST:ERR?"), "-224,\"Illegal parameter value;\"\"5\"\"\"\n");
+}
+
+TEST(Scpi, LinesAreCutAtNewlinesAndOverlongOnesRefusedWhole)
+{
+    struct FramerCase {
+        std::vector<std::string> feeds;
+        std::vector<std::string> lines;  // "!" stands for a refused line
+    };
+    const std::string overlong(kMaxLineBytes + 1, 'A');
+    const std::string longest(kMaxLineBytes, 'B');
+    const FramerCase cases[] = {
+        {{"*IDN?\n"}, {"*IDN?"}},
+        {{"*ID", "N?\r", "\nA\n\nB"}, {"*IDN?", "A", ""}},  // B waits for its newline
+        {{overlong + "\n*IDN?\n"}, {"!", "*IDN?"}},
+        {{overlong.substr(0, 40000), overlong.substr(40000), "\n", "X\n"}, {"!", "X"}},
+        {{longest + "\n"}, {longest}},
+    };
+    for (const FramerCase& c : cases) {
+        LineFramer framer;
+        std::vector<std::string> lines;
+        for (const std::string& feed : c.feeds)
+            framer.feed(feed, [&](std::string_view line, bool refused) {
+                lines.push_back(refused ? std::string("!") : std::string(line));
+            });
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_LE(framer.pending(), kMaxLineBytes);
+    }
+}
+
+TEST(Scpi, AnswersFormatNumbersAndBlocks)
+{
+    EXPECT_EQ(formatNumber(440.0), "440");
+    EXPECT_EQ(formatNumber(-0.0125), "-0.0125");
+    EXPECT_EQ(formatNumber(1234.567890123), "1234.56789");
+    EXPECT_EQ(formatNumber(1.0 / 0.0), kNotANumber);
+    EXPECT_EQ(formatBlock(""), "#10");
+    EXPECT_EQ(formatBlock(std::string(2048, 'x')).substr(0, 6), "#42048");
+    EXPECT_EQ(parseString("'it''s'"), "it's");
+    EXPECT_EQ(parseString("\"a\"b\""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace varmolen::scpi

@@ -1,0 +1,282 @@
+// Remote control on the window: the instrument's command table run through a
+// session as a client's lines are (setters move the controls and run their
+// handlers; refused commands change nothing), and the server on a loopback
+// socket (the client limit, overlong lines, garbage, a client that never
+// reads, the status bar, the Options dialog).
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/window/PanelFormRig.h"
+#include "window/RemoteDialog.h"
+#include "window/RemoteServer.h"
+#include "display/ReadoutScales.h"
+#include "panel/ChannelMath.h"
+#include "panel/widgets/Dial.h"
+#include "panel/widgets/RockerSwitch.h"
+#include "panel/widgets/ToggleSwitch.h"
+#include "persist/ConfigFile.h"
+
+namespace varmolen::test {
+namespace {
+
+class RemoteControlTest : public PanelFormRig {
+protected:
+    // Runs one line as a client's; returns its answer without the newline.
+    std::string send(const std::string& line)
+    {
+        std::string answer = session().handleLine(line);
+        if (!answer.empty())
+            answer.pop_back();
+        return answer;
+    }
+    scpi::Session& session()
+    {
+        if (!session_)
+            session_ = std::make_unique<scpi::Session>(remoteServerOf(*form).table());
+        return *session_;
+    }
+    std::vector<int> errors()
+    {
+        std::vector<int> out;
+        for (int n; (n = std::stoi(session().errors().pop())) != 0;)
+            out.push_back(n);
+        return out;
+    }
+    // Waits, serving events, until the condition holds (at most `ms`).
+    static bool waitFor(const std::function<bool()>& condition, int ms = 10000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!condition() && clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return condition();
+    }
+    std::uint16_t listen()
+    {
+        s().features.remoteEnabled = true;
+        s().features.remotePort = 0;  // any free port
+        QString whyNot;
+        EXPECT_TRUE(remoteServerOf(*form).apply(whyNot)) << whyNot.toStdString();
+        return remoteServerOf(*form).port();
+    }
+    // A block drawn on channel 1: sample i is i - 512, with 100 taken off as DC.
+    void keepBlock()
+    {
+        KeptBlock& kept = s().keptBlocks[0];
+        for (int i = 0; i < kBlockSamples; ++i)
+            kept.chan1[static_cast<std::size_t>(i)] = i - 512 - 100;
+        kept.dcOffset = {100, 0};
+        kept.sampleRate = 22050;
+        kept.valid = 1;
+    }
+
+    std::unique_ptr<scpi::Session> session_;
+};
+
+TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
+{
+    const PanelControls& c = form->controls();
+    struct Case {
+        const char* line;
+        const char* query;
+        const char* answer;
+        std::function<bool()> shown;  // the window shows it
+    };
+    const Case cases[] = {
+        {"CHAN2:DISP ON", "CHAN2:DISP?", "1",
+         [&] { return c.chan2.Chan2EnbSwitch->isChecked() && s().chan2Enabled == 1; }},
+        {"CHAN1:GAIN 80", "CHAN1:GAIN?", "80",
+         [&] { return s().chan1TimeGain == GainFromDial(1, 80.0f) && c.chan1.Chan1GainDial->value() == 80.0f; }},
+        {"CHANNEL1:RANGE 10", "CHAN1:RANG?", "10",
+         [&] { return s().chan1TimeRange == 10 && c.chan1.Chan1GainTrackBar->value() == 2; }},
+        {"CHAN2:POS 40", "CHAN2:POS?", "40",
+         [&] { return s().chan2TimeOffset == OffsetFromDial(kDisplayRows, 40.0f); }},
+        {"TRIG:STAT ON;SOUR CH2;SLOP NEG", "TRIG:STAT?;SOUR?;SLOP?", "1;CH2;NEG",
+         [&] { return c.trigger.TriggerEnableSwitch->isChecked() && !c.trigger.ChannelSw->isChecked(); }},
+        {"TRIG:MODE ALT;DET SQV;LEV -20", "TRIG:MODE?;DET?;LEV?", "ALT;SQV;-20",
+         [&] { return s().chopMode == 0 && s().triggerShape == kSquareTrigger && status(2).contains("-"); }},
+        {"TIM 50", "TIM?", "50", [&] { return s().timeBaseSetting == 50 && s().span == SpanFromDial(50.0f); }},
+        {"ACQ:SRAT 22050", "ACQ:SRAT?", "22050", [&] { return c.timeBase.MidSampleRateRadioBtn->isChecked(); }},
+        {"ACQ:SRAT 96000", "ACQ:SRAT?", "96000",
+         [&] { return !c.timeBase.MidSampleRateRadioBtn->isChecked() && s().features.sampleRate == 96000; }},
+        {"ACQ:SRAT 22050", "ACQ:SRAT?", "22050", [&] { return c.timeBase.MidSampleRateRadioBtn->isChecked(); }},
+        {"DISP:TYPE FREQ", "DISP:TYPE?", "FREQ", [&] { return c.displayMenu.FFT1->isChecked(); }},
+        {"DISP:TYPE TIME;:DISP:GRID OFF", "DISP:GRID?", "0", [&] { return c.displayMenu.Disable1->isChecked(); }},
+        {"TRAC:ADD ON;XY ON", "TRAC:ADD?;XY?", "1;1", [&] { return c.trace.TraceModeSw->isChecked(); }},
+        {"MARK2 ON;MARK2:POS 300", "MARK2?;MARK2:POS?", "1;300", [&] { return c.chan2.Mkr2Switch->isChecked(); }},
+        {"INP LINE", "INP?", "LINE", [&] { return c.optionsMenu.Line1->isChecked() && s().inputSelect == kLineInput; }},
+        {"STOP", "HOLD?", "1", [&] { return c.display.DisplayHoldSw->isChecked(); }},
+        {"SING", "HOLD?;SING?", "0;1", [&] { return c.display.SingleDisplaySw->isChecked(); }},
+        {"RUN", "HOLD?;SING?", "0;0", [&] { return !c.display.SingleDisplaySw->isChecked(); }},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(send(k.line), "") << k.line;
+        EXPECT_EQ(send(k.query), k.answer) << k.line;
+        EXPECT_TRUE(k.shown()) << k.line;
+        EXPECT_EQ(errors(), std::vector<int>{}) << k.line;
+    }
+    // *RST: the record's start-up values, the Gain dials half way.
+    EXPECT_EQ(send("*RST;*OPC?"), "1");
+    InstrumentSettings startup;
+    startup.chan1TimeGainDial = startup.chan2TimeGainDial = 50;
+    startup.chan1FreqGainDial = startup.chan2FreqGainDial = 50;
+    startup.timeBaseSetting = 100;
+    // The zero lines come back as the Position dials show them, as from a file.
+    startup.chan1TimeOffset = OffsetFromDial(kDisplayRows, DialFromOffset(kDisplayRows, startup.chan1TimeOffset));
+    startup.chan2TimeOffset = OffsetFromDial(kDisplayRows, DialFromOffset(kDisplayRows, startup.chan2TimeOffset));
+    ConfigValues now = captureConfiguration(s());
+    now.waveDeviceId = startup.waveDeviceId;
+    EXPECT_EQ(now, captureConfiguration(startup));
+    EXPECT_EQ(send("CHAN1:GAIN?;:CHAN2:DISP?;:ACQ:SRAT?"), "50;0;11025");
+}
+
+TEST_F(RemoteControlTest, RefusedCommandsChangeNothing)
+{
+    const struct {
+        const char* line;
+        int error;
+    } cases[] = {
+        {"CHAN3:GAIN 5", scpi::code::kSuffixOutOfRange},
+        {"CHAN1:GAIN 101", scpi::code::kDataOutOfRange},
+        {"CHAN1:RANG 5", scpi::code::kIllegalParameterValue},
+        {"ACQ:SRAT 12345", scpi::code::kIllegalParameterValue},
+        {"MARK1:POS 100", scpi::code::kSettingsConflict},  // marker 1 is off
+        {"TRIG:SOUR CH3", scpi::code::kDataOutOfRange},
+        {"DISP:TYPE XY", scpi::code::kIllegalParameterValue},
+        {"WAV:DATA?", scpi::code::kDataStale},  // nothing recorded yet
+        {"DISP:DATA? BMP", scpi::code::kIllegalParameterValue},
+        {"RECORD a.wav", scpi::code::kIllegalParameterValue},  // a file name is a quoted string
+    };
+    const ConfigValues before = captureConfiguration(s());
+    for (const auto& k : cases) {
+        EXPECT_EQ(send(k.line), "") << k.line;
+        EXPECT_EQ(errors(), std::vector<int>{k.error}) << k.line;
+    }
+    EXPECT_EQ(captureConfiguration(s()), before);
+}
+
+TEST_F(RemoteControlTest, WaveformOfAHeldPictureIsItsBlockAsRecorded)
+{
+    keepBlock();
+    const std::string answer = session().handleLine("STOP;WAV:SOUR CH1;DATA?");
+    ASSERT_EQ(answer.substr(0, 6), "#42048");
+    ASSERT_EQ(answer.size(), 6u + 2048u + 1u);
+    for (int i = 0; i < kBlockSamples; i += 341) {
+        const auto lo = static_cast<std::uint8_t>(answer[static_cast<std::size_t>(6 + 2 * i)]);
+        const auto hi = static_cast<std::uint8_t>(answer[static_cast<std::size_t>(7 + 2 * i)]);
+        EXPECT_EQ(static_cast<std::int16_t>(lo | (hi << 8)), i - 512) << i;
+    }
+    EXPECT_EQ(send("WAV:PRE?"), "1024,4.535147392E-05,9.91E37,3.051850948E-05,22050,CH1");
+    const std::string png = session().handleLine("DISP:DATA?");
+    EXPECT_NE(png.find("PNG"), std::string::npos);
+}
+
+TEST_F(RemoteControlTest, TheServerKeepsItsLimitsAndSaysSoInTheStatusBar)
+{
+    RemoteServer& server = remoteServerOf(*form);
+    EXPECT_FALSE(server.listening());
+    EXPECT_TRUE(server.statusText().isEmpty());
+    const std::uint16_t port = listen();
+    keepBlock();
+    s().displayHold = 1;
+
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < RemoteServer::kMaxClients + 1; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QHostAddress::LocalHost, port);
+        ASSERT_TRUE(clients.back()->waitForConnected(5000));
+    }
+    ASSERT_TRUE(waitFor([&] { return server.clientCount() == RemoteServer::kMaxClients; }));
+    QTcpSocket& extra = *clients.back();
+    ASSERT_TRUE(waitFor([&] { return extra.state() == QAbstractSocket::UnconnectedState || extra.canReadLine(); }));
+    EXPECT_TRUE(extra.readLine().startsWith("-350"));
+    EXPECT_EQ(server.statusText(), QStringLiteral("Remote :%1, 4 clients").arg(port));
+
+    // An overlong line and garbage: errors, and the connection still answers.
+    QTcpSocket& one = *clients.front();
+    one.write(QByteArray(70000, 'A') + "\n");
+    one.write(QByteArray("\x00\xff\x01garbage\x7f;;::\n", 16));
+    one.write("SYST:ERR?;ERR?;ERR?\n*IDN?\n");
+    ASSERT_TRUE(waitFor([&] { return one.bytesAvailable() > 0 && one.canReadLine(); }));
+    EXPECT_EQ(one.readLine(),
+              "-223,\"Too much data;line over 65536 bytes\";-101,\"Invalid character;byte 0\";0,\"No error\"\n");
+    ASSERT_TRUE(waitFor([&] { return one.canReadLine(); }));
+    EXPECT_TRUE(one.readLine().startsWith("Varmolen,Varmolen,0,"));
+
+    // A client that asks and never reads is dropped once its answers pass 16 MiB.
+    clients.clear();
+    ASSERT_TRUE(waitFor([&] { return server.clientCount() == 0; }));
+    const int raw = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(raw, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_TRUE(waitFor([&] { return server.clientCount() == 1; }));
+    std::string lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += "WAV:DATA?\n";
+    bool dropped = false;
+    for (int round = 0; round < 60 && !dropped; ++round) {
+        ::send(raw, lines.data(), lines.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        dropped = waitFor([&] { return server.clientCount() == 0; }, 500);
+    }
+    EXPECT_TRUE(dropped);
+    ::close(raw);
+    EXPECT_EQ(server.statusText(), QStringLiteral("Remote :%1, 0 clients").arg(port));
+
+    // Off: nothing listens.
+    s().features.remoteEnabled = false;
+    QString whyNot;
+    EXPECT_TRUE(server.apply(whyNot));
+    EXPECT_FALSE(server.listening());
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_FALSE(late.waitForConnected(2000));
+}
+
+TEST_F(RemoteControlTest, TheOptionsDialogSwitchesItAndWarnsOfOpenAddresses)
+{
+    QTcpServer probe;  // a port nothing else uses
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const int port = probe.serverPort();
+    probe.close();
+    RemoteServer& server = remoteServerOf(*form);
+    bool warned = false;
+    server.runDialog = [&](RemoteDialog& dialog) {
+        EXPECT_EQ(dialog.addressEdit()->text(), QStringLiteral("127.0.0.1"));
+        EXPECT_FALSE(dialog.warningLabel()->isVisibleTo(&dialog));
+        dialog.addressEdit()->setText(QStringLiteral("0.0.0.0"));
+        warned = dialog.warningLabel()->isVisibleTo(&dialog);
+        dialog.addressEdit()->setText(QStringLiteral("::1"));
+        dialog.enabledBox()->setChecked(true);
+        dialog.portBox()->setValue(port);
+        return int(QDialog::Accepted);
+    };
+    form->controls().optionsMenu.RemoteControl1->trigger();
+    EXPECT_TRUE(warned);
+    EXPECT_TRUE(server.listening());
+    EXPECT_EQ(server.port(), port);
+    EXPECT_TRUE(s().features.remoteEnabled);
+    EXPECT_EQ(s().features.remoteListen, "::1");
+    EXPECT_TRUE(form->host().recordedMessages().empty());
+}
+
+}  // namespace
+}  // namespace varmolen::test

@@ -1,0 +1,38 @@
+// The instrument's remote commands: the rows that bind each command header
+// to the window. A setter sets its control as the program does (silently)
+// and runs the handler a user's action runs, then what the binding table
+// runs after it, so the window shows what a script did; a query reads the
+// state, the readouts or the measurements.
+//
+// Rows are grouped by what they reach; a feature added later adds its own
+// rows with CommandTable::add (the sample rates a time base accepts are one
+// table, kRemoteSampleRates, in RemoteCommands.cpp).
+#pragma once
+
+#include <cstdint>
+
+class QObject;
+
+namespace varmolen {
+
+namespace scpi {
+class CommandTable;
+}
+class TScopeForm;
+
+// What the remote commands keep between commands.
+struct RemoteChoices {
+    std::int32_t waveformSource = 1;  // the channel WAVeform:DATA? sends
+};
+
+// The settings: run control, channels, trace, trigger, time base, sample
+// rate, display and markers, *IDN? and *RST. `sender` is what the handlers
+// are told the action came from.
+void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender);
+// The readings and data: MEASure, WAVeform, DISPlay:DATA? and recording.
+void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices);
+
+// The identity *IDN? answers: maker, model, serial 0, version.
+const char* remoteIdentity();
+
+}  // namespace varmolen

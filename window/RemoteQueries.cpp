@@ -1,0 +1,205 @@
+// The remote commands that read: the measurement strip's readings, the last
+// block's samples, pictures of the display and the window, and the WAV
+// recording.
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "window/RemoteCommands.h"
+#include "window/DataCommands.h"
+#include "window/MeasureControls.h"
+#include "window/OutputCommands.h"
+#include "window/Varmolen2.h"
+#include "acquisition/AcquisitionLoop.h"
+#include "display/MeasurementReadouts.h"
+#include "dsp/Calibration.h"
+#include "remote/ScpiSession.h"
+
+namespace varmolen {
+
+namespace {
+
+using scpi::Call;
+
+constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
+
+// How a level reading answers: as the strip shows it (volts on a calibrated
+// channel, % of full scale otherwise), or in dBFS.
+enum class LevelUnit { Shown, Dbfs };
+
+double levelAnswer(const ChannelReadings& r, LevelKind kind, LevelUnit unit, double fullScaleVolts)
+{
+    const std::optional<LevelValue> v = readingLevel(r, kind);
+    if (!v)
+        return kNotANumber;
+    if (unit == LevelUnit::Dbfs)
+        return v->ratio != 0.0 ? 20.0 * std::log10(std::abs(v->ratio)) : kNotANumber;
+    if (const std::optional<double> volts = ChannelVolts(v->codes, fullScaleVolts))
+        return *volts;
+    return v->ratio * 100.0;
+}
+
+// A distortion ratio in % or in dB.
+double distortionAnswer(bool valid, double ratio, bool decibels)
+{
+    if (!valid)
+        return kNotANumber;
+    if (decibels)
+        return ratio > 0.0 ? 20.0 * std::log10(ratio) : kNotANumber;
+    return ratio * 100.0;
+}
+
+// A reading of the measurement strip, for one channel.
+using Reading = double (*)(const ChannelReadings& r, double fullScaleVolts);
+
+struct ReadingRow {
+    const char* pattern;
+    Reading read;
+};
+
+template <LevelKind kind, LevelUnit unit>
+double levelReading(const ChannelReadings& r, double fullScaleVolts)
+{
+    return levelAnswer(r, kind, unit, fullScaleVolts);
+}
+
+const ReadingRow kReadings[] = {
+    {"MEASure:FREQuency?",
+     [](const ChannelReadings& r, double) { return r.recorded && r.frequency.valid ? r.frequency.hz : kNotANumber; }},
+    {"MEASure:PERiod?", [](const ChannelReadings& r,
+                           double) { return r.recorded && r.frequency.valid ? 1.0 / r.frequency.hz : kNotANumber; }},
+    {"MEASure:PTPeak?", &levelReading<LevelKind::PeakToPeak, LevelUnit::Shown>},
+    {"MEASure:PTPeak:DBFS?", &levelReading<LevelKind::PeakToPeak, LevelUnit::Dbfs>},
+    {"MEASure:MAXimum?", &levelReading<LevelKind::Maximum, LevelUnit::Shown>},
+    {"MEASure:MAXimum:DBFS?", &levelReading<LevelKind::Maximum, LevelUnit::Dbfs>},
+    {"MEASure:MINimum?", &levelReading<LevelKind::Minimum, LevelUnit::Shown>},
+    {"MEASure:MINimum:DBFS?", &levelReading<LevelKind::Minimum, LevelUnit::Dbfs>},
+    {"MEASure:MEAN?", &levelReading<LevelKind::DcMean, LevelUnit::Shown>},
+    {"MEASure:MEAN:DBFS?", &levelReading<LevelKind::DcMean, LevelUnit::Dbfs>},
+    {"MEASure:RMS?", &levelReading<LevelKind::Rms, LevelUnit::Shown>},
+    {"MEASure:RMS:DBFS?", &levelReading<LevelKind::Rms, LevelUnit::Dbfs>},
+    {"MEASure:OVERload?",
+     [](const ChannelReadings& r, double) { return r.recorded ? (r.overload ? 1.0 : 0.0) : kNotANumber; }},
+    {"MEASure:PEAK:FREQuency?",
+     [](const ChannelReadings& r, double) { return r.recorded && r.tone.valid ? r.tone.hz : kNotANumber; }},
+    {"MEASure:PEAK:LEVel?", &levelReading<LevelKind::Tone, LevelUnit::Shown>},
+    {"MEASure:PEAK:LEVel:DBFS?", &levelReading<LevelKind::Tone, LevelUnit::Dbfs>},
+    {"MEASure:THD?", [](const ChannelReadings& r,
+                        double) { return distortionAnswer(r.recorded && r.tone.thdValid, r.tone.thd, false); }},
+    {"MEASure:THD:DB?", [](const ChannelReadings& r,
+                           double) { return distortionAnswer(r.recorded && r.tone.thdValid, r.tone.thd, true); }},
+    {"MEASure:THDN?", [](const ChannelReadings& r,
+                         double) { return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, false); }},
+    {"MEASure:THDN:DB?", [](const ChannelReadings& r,
+                            double) { return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, true); }},
+};
+
+// The block a held picture of the channel was drawn from; nothing while the
+// display follows the live signal (or holds nothing for the channel).
+const KeptBlock* heldBlock(TScopeForm& form, std::int32_t channel)
+{
+    const InstrumentState& s = form.state();
+    const KeptBlock& kept = s.keptBlocks[static_cast<std::size_t>(channel - 1)];
+    const bool held = s.displayHold == 1 || form.acquisition().pictureFrozen();
+    return held && kept.valid == 1 ? &kept : nullptr;
+}
+
+// The PNG of an image, as bytes.
+std::string pngOf(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
+}
+
+}  // namespace
+
+void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices)
+{
+    InstrumentState& s = form.state();
+    for (const ReadingRow& row : kReadings)
+        table.add(row.pattern, 1, [&form, &s, read = row.read](Call& call) {
+            if (const auto ch = call.channel(0))
+                call.replyNumber(read(form.measure().currentReadings(*ch),
+                                      s.features.fullScaleVolts[static_cast<std::size_t>(*ch - 1)]));
+        });
+    table.add({
+        {"WAVeform:SOURce", 1,
+         [&choices](Call& call) {
+             if (const auto ch = call.channel(0))
+                 choices.waveformSource = *ch;
+         }},
+        {"WAVeform:SOURce?", 0, [&choices](Call& call) { call.reply(choices.waveformSource == 1 ? "CH1" : "CH2"); }},
+        // The last block, or the one a held picture was drawn from, as
+        // recorded: 16-bit little-endian samples.
+        {"WAVeform:DATA?", 0,
+         [&form, &s, &choices](Call& call) {
+             const std::int32_t ch = choices.waveformSource;
+             const KeptBlock* kept = heldBlock(form, ch);
+             if (kept == nullptr && form.acquisition().blocksCompleted() == 0) {
+                 call.fail(scpi::code::kDataStale, "no block recorded yet");
+                 return;
+             }
+             const std::int32_t* live = ch == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
+             const auto dc = static_cast<std::int32_t>(ch == 1 ? s.chan1DcLevel : s.chan2DcLevel);
+             std::string bytes(2 * kBlockSamples, '\0');
+             for (std::size_t i = 0; i < kBlockSamples; ++i) {
+                 const std::int32_t sample = kept != nullptr ? kept->recorded(ch, i) : live[i] + dc;
+                 const auto v =
+                     static_cast<std::uint16_t>(static_cast<std::int16_t>(std::clamp(sample, -32768, 32767)));
+                 bytes[2 * i] = static_cast<char>(v & 0xff);
+                 bytes[2 * i + 1] = static_cast<char>(v >> 8);
+             }
+             call.replyBlock(bytes);
+         }},
+        // Points, seconds between them, volts per code (9.91E37 where not
+        // calibrated), the fraction of full scale per code, the sample rate
+        // and the channel.
+        {"WAVeform:PREamble?", 0,
+         [&form, &s, &choices](Call& call) {
+             const std::int32_t ch = choices.waveformSource;
+             const KeptBlock* kept = heldBlock(form, ch);
+             const std::uint32_t rate = kept != nullptr ? kept->sampleRate : s.sampleRate;
+             const double fullScale = s.features.fullScaleVolts[static_cast<std::size_t>(ch - 1)];
+             call.replyNumber(kBlockSamples);
+             call.replyNumber(rate > 0 ? 1.0 / rate : kNotANumber);
+             call.replyNumber(ChannelVolts(1.0, fullScale).value_or(kNotANumber));
+             call.replyNumber(1.0 / kFullScaleCode);
+             call.replyNumber(rate);
+             call.reply(ch == 1 ? "CH1" : "CH2");
+         }},
+        {"DISPlay:DATA?", 1,
+         [&form](Call& call) {
+             const auto which =
+                 call.parameterCount() == 0 ? std::optional<std::size_t>(0) : call.choice(0, {"DISPlay", "WINDow"});
+             if (which)
+                 call.replyBlock(pngOf(*which == 0 ? displayImage(form.displayBitmap()) : windowImage(form)));
+         }},
+        // Recording, as File > Record WAV after its dialog, and Stop Recording.
+        {"RECord[:STARt]", 1,
+         [&form](Call& call) {
+             const auto path = call.string(0);
+             if (!path)
+                 return;
+             DataCommands& commands = dataCommandsOf(form);
+             if (commands.recording()) {
+                 call.fail(scpi::code::kSettingsConflict, "a recording runs");
+                 return;
+             }
+             const QString file = QFileInfo(QString::fromStdString(*path)).absoluteFilePath();
+             if (path->empty() || !commands.startRecording(file))
+                 call.fail(scpi::code::kExecutionError, "recording did not start");
+         }},
+        {"RECord:STOP", 0, [&form](Call&) { form.StopRecording1Click(nullptr); }},
+        {"RECord[:STATe]?", 0, [&form](Call& call) { call.reply(dataCommandsOf(form).recording() ? "1" : "0"); }},
+    });
+}
+
+}  // namespace varmolen
