@@ -10,6 +10,8 @@
 #include <string>
 
 #include "dsp/Calibration.h"
+#include "dsp/ResponseSweep.h"
+#include "dsp/SignalSynth.h"
 
 namespace varmolen {
 
@@ -28,6 +30,12 @@ struct FeatureSettings {
     std::string exportFolder;                                      // [Folders] Export
     std::string recordFolder;                                      // [Folders] Recording
     std::int32_t recordLimitMinutes = kRecordLimitMinutesDefault;  // [Recording] LimitMinutes
+    // The signal generator on the sound card's output and the response sweep.
+    // The generator plays at program start only with OnAtStart=true.
+    SynthSettings generator;        // [Generator] Waveform, Frequency, LevelDbfs, Channels, InvertRight
+    std::string generatorDevice;    // [Generator] Device: an ALSA device name; empty for ALSA's default
+    bool generatorOnAtStart = false;  // [Generator] OnAtStart
+    SweepPlan sweep;                // [Sweep] Start, Stop, StepsPerOctave, LevelDbfs, Channel
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };
@@ -36,5 +44,8 @@ struct FeatureSettings {
 bool isSpectrumAverage(std::int32_t blocks);
 // Within kRecordLimitMinutesMin..kRecordLimitMinutesMax.
 bool isRecordLimitMinutes(std::int32_t minutes);
+// The highest frequency the generator or a sweep may be set to in the file;
+// the sample rate limits it further when it plays.
+constexpr double kSettingsMaxHz = 100000.0;
 
 }  // namespace varmolen
