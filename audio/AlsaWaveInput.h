@@ -64,6 +64,8 @@ private:
 // "default" first while it can be opened, then each card's capture devices
 // through the plug layer.
 std::vector<AlsaCaptureDevice> listAlsaCaptureDevices();
+// ALSA's device-name hints, as they stand now.
+std::vector<AlsaHint> readAlsaHints();
 
 std::vector<StreamDevice> alsaStreamDevices(const std::vector<AlsaCaptureDevice>& devices);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <numbers>
 
 #include "dsp/SampleDecoder.h"
 #include "dsp/SignalSynth.h"
@@ -76,7 +77,8 @@ std::string composeSweepCsv(const std::vector<SweepRow>& rows)
         out += ',';
         appendNumber(out, r.valid, r.levelDbfs);
         out += ',';
-        appendNumber(out, r.valid && ref >= 0, r.levelDbfs - rows[static_cast<std::size_t>(std::max(ref, 0))].levelDbfs);
+        appendNumber(out, r.valid && ref >= 0,
+                     r.levelDbfs - rows[static_cast<std::size_t>(std::max(ref, 0))].levelDbfs);
         out += ',';
         appendNumber(out, r.valid && r.thdValid, r.thdPercent);
         out += ',';
@@ -87,8 +89,12 @@ std::string composeSweepCsv(const std::vector<SweepRow>& rows)
 }
 
 ResponseSweep::ResponseSweep(const SweepPlan& plan, double rate)
-    : plan_(plan), rate_(rate), steps_(sweepFrequencies(plan, rate)), meter_(std::make_unique<ToneMeter>()),
-      record_(kToneMaxRecord), settleLeft_(std::lround(std::max(plan.settleSeconds, 0.0) * rate))
+    : plan_(plan),
+      rate_(rate),
+      steps_(sweepFrequencies(plan, rate)),
+      meter_(std::make_unique<ToneMeter>()),
+      record_(kToneMaxRecord),
+      settleLeft_(std::lround(std::max(plan.settleSeconds, 0.0) * rate))
 {
     rows_.reserve(steps_.size());
 }
@@ -109,38 +115,87 @@ bool ResponseSweep::take(const RecordedBlock& block)
     const int got = ExtractChannel(block, plan_.channel, scratch_.data(), frames);
     // A record is made of consecutive frames only.
     if (!block.followsPrevious)
-        gathered_ = 0;
+        restartRecord();
     int from = 0;
     if (settleLeft_ > 0) {
         from = static_cast<int>(std::min<long>(settleLeft_, got));
         settleLeft_ -= from;
-        gathered_ = 0;
+        restartRecord();
     }
-    const int n = std::min(got - from, kToneMaxRecord - gathered_);
-    std::copy_n(scratch_.begin() + from, std::max(n, 0), record_.begin() + gathered_);
-    gathered_ += std::max(n, 0);
+    const int m = decimation(currentHz());
+    for (int i = from; i < got && gathered_ < kToneMaxRecord; ++i) {
+        // Each value of the record sums m consecutive samples: exact, and a
+        // low tone spans enough bins of the record to be read.
+        sum_ += scratch_[static_cast<std::size_t>(i)];
+        if (++summed_ == m) {
+            record_[static_cast<std::size_t>(gathered_++)] = sum_;
+            sum_ = 0;
+            summed_ = 0;
+        }
+    }
     if (gathered_ < kToneMaxRecord && got > 0)
         return false;
-    measureStep();
+    return measureStep();
+}
+
+int ResponseSweep::decimation(double hz) const
+{
+    const double m = std::ceil(kSweepMinToneBins * rate_ / (kToneMaxRecord * hz));
+    return static_cast<int>(std::clamp(m, 1.0, 64.0));
+}
+
+void ResponseSweep::restartRecord()
+{
+    gathered_ = 0;
+    sum_ = 0;
+    summed_ = 0;
+}
+
+bool ResponseSweep::steadyRecord(double rate, double amplitude)
+{
+    // The two halves of the record read the tone alike: the sound did not
+    // change while it was recorded (a step arriving late, a dropout).
+    const int half = gathered_ / 2;
+    for (const int from : {0, half}) {
+        const ToneReading t = meter_->measure(record_.data() + from, half, rate);
+        if (!t.valid || std::abs(20.0 * std::log10(t.amplitude / amplitude)) > kSweepSteadyDb)
+            return false;
+    }
     return true;
 }
 
-void ResponseSweep::measureStep()
+bool ResponseSweep::measureStep()
 {
     SweepRow row;
     row.hz = steps_[rows_.size()];
+    const int m = decimation(row.hz);
+    const double rate = rate_ / m;
     if (gathered_ >= kToneMinRecord) {
-        const ToneReading t = meter_->measure(record_.data(), gathered_, rate_);
-        row.valid = t.valid && t.amplitude > 0.0;
-        row.levelDbfs = row.valid ? 20.0 * std::log10(t.amplitude / kFullScale) : 0.0;
+        const ToneReading t = meter_->measure(record_.data(), gathered_, rate);
+        // The tone read must be the step's: one still on its way through a
+        // slow device is read again from the next buffers, a few times.
+        const double binHz = rate / gathered_;
+        const bool stepTone = t.valid && std::abs(t.hz - row.hz) <= std::max(2.0 * binHz, 0.02 * row.hz);
+        if (!(stepTone && steadyRecord(rate, t.amplitude)) && ++tries_ < kSweepTries) {
+            restartRecord();
+            return false;
+        }
+        // A sum of m samples holds the tone m times over, less the sum's own
+        // (small) loss at the tone's frequency.
+        const double x = std::numbers::pi * row.hz / rate_;
+        const double sumGain = m == 1 ? 1.0 : std::abs(std::sin(m * x) / std::sin(x));
+        row.valid = stepTone && t.amplitude > 0.0;
+        row.levelDbfs = row.valid ? 20.0 * std::log10(t.amplitude / sumGain / kFullScale) : 0.0;
         row.thdValid = t.thdValid;
         row.thdPercent = 100.0 * t.thd;
         row.thdNValid = t.thdNValid;
         row.thdNPercent = 100.0 * t.thdN;
     }
     rows_.push_back(row);
-    gathered_ = 0;
+    restartRecord();
+    tries_ = 0;
     settleLeft_ = std::lround(std::max(plan_.settleSeconds, 0.0) * rate_);
+    return true;
 }
 
 }  // namespace varmolen

@@ -4,7 +4,12 @@
 // from then on; the sweep lets the first settleSeconds of them pass (the
 // sound's way through the output, the device and the input, and the device's
 // own settling), then gathers the longest record the tone readings use from
-// consecutive buffers and reads the tone's level, THD and THD+N from it.
+// consecutive buffers (the sums of a few consecutive samples, for a low
+// step) and reads the tone's level, THD and THD+N from it. A record whose
+// tone is not the step's (still on its way), or whose halves read levels
+// apart (the step arrived during it), is read again from the next buffers, up
+// to kSweepTries records; the last is read as it is if it holds the step's
+// tone, and otherwise the row stays unread.
 //
 // The steps lie on a grid of stepsPerOctave per octave through 1 kHz (20 Hz
 // to 20 kHz at three a octave gives the 31 usual third-octave frequencies),
@@ -32,7 +37,14 @@ class ToneMeter;
 constexpr double kSweepMinHz = 1.0;
 constexpr int kSweepMinStepsPerOctave = 1;
 constexpr int kSweepMaxStepsPerOctave = 48;
-constexpr double kSweepSettleSeconds = 0.25;
+constexpr double kSweepSettleSeconds = 0.2;
+// A tone this many bins above DC is read with its harmonics; a lower step
+// reads sums of consecutive samples, a record m times as long.
+constexpr double kSweepMinToneBins = 10.0;
+// The halves of a record read levels this close, or it is read again.
+constexpr double kSweepSteadyDb = 0.1;
+// Records read at one step before a step whose tone never arrives is given up.
+constexpr int kSweepTries = 4;
 
 struct SweepPlan {
     double startHz = 20.0;
@@ -46,9 +58,9 @@ struct SweepPlan {
 };
 
 struct SweepRow {
-    double hz = 0.0;           // the step's frequency
-    bool valid = false;        // a tone was read
-    double levelDbfs = 0.0;    // its level; a sine peaking at full scale reads 0
+    double hz = 0.0;         // the step's frequency
+    bool valid = false;      // a tone was read
+    double levelDbfs = 0.0;  // its level; a sine peaking at full scale reads 0
     bool thdValid = false;
     double thdPercent = 0.0;
     bool thdNValid = false;
@@ -87,7 +99,14 @@ public:
     const std::vector<SweepRow>& rows() const { return rows_; }
 
 private:
-    void measureStep();
+    // Samples summed into each value of the record at `hz`: enough that the
+    // tone lies kSweepMinToneBins bins above DC.
+    int decimation(double hz) const;
+    void restartRecord();
+    // Whether both halves of the record read a tone of this amplitude.
+    bool steadyRecord(double rate, double amplitude);
+    // Reads the gathered record; true when the step is finished.
+    bool measureStep();
 
     SweepPlan plan_;
     double rate_;
@@ -97,7 +116,10 @@ private:
     std::vector<std::int32_t> record_;  // the step's gathered samples
     std::vector<std::int32_t> scratch_;
     int gathered_ = 0;
+    std::int32_t sum_ = 0;  // of the samples summed so far for the next value
+    int summed_ = 0;
     long settleLeft_ = 0;  // frames still to let pass at this step
+    int tries_ = 0;        // records of this step that held another tone
 };
 
 }  // namespace varmolen

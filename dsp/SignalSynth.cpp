@@ -82,8 +82,11 @@ SynthSettings clampSynthSettings(SynthSettings s, double rate)
 }
 
 SignalSynth::SignalSynth(double rate, int bits, std::uint64_t seed)
-    : rate_(rate > 0.0 ? rate : 44100.0), bits_(bits == 24 ? 24 : 16),
-      fullScale_(bits_ == 24 ? 8388607.0 : 32767.0), random_(seed), pinkScale_(pinkNormalisation())
+    : rate_(rate > 0.0 ? rate : 44100.0),
+      bits_(bits == 24 ? 24 : 16),
+      fullScale_(bits_ == 24 ? 8388607.0 : 32767.0),
+      random_(seed),
+      pinkScale_(pinkNormalisation())
 {
     settings_ = clampSynthSettings(settings_, rate_);
 }
@@ -150,20 +153,20 @@ double SignalSynth::nextValue()
     const double dt = settings_.hz / rate_;
     double v = 0.0;
     switch (w) {
-    case SynthWaveform::Square:
-        v = (t < 0.5 ? 1.0 : -1.0) + stepCorrection(t, dt) - stepCorrection(fraction(t + 0.5), dt);
-        break;
-    case SynthWaveform::Triangle:
-        v = t < 0.25 ? 4.0 * t : (t < 0.75 ? 2.0 - 4.0 * t : 4.0 * t - 4.0);
-        break;
-    case SynthWaveform::Sawtooth: {
-        const double s = fraction(t + 0.5);
-        v = 2.0 * s - 1.0 - stepCorrection(s, dt);
-        break;
-    }
-    default:
-        v = std::sin(kTwoPi * t);
-        break;
+        case SynthWaveform::Square:
+            v = (t < 0.5 ? 1.0 : -1.0) + stepCorrection(t, dt) - stepCorrection(fraction(t + 0.5), dt);
+            break;
+        case SynthWaveform::Triangle:
+            v = t < 0.25 ? 4.0 * t : (t < 0.75 ? 2.0 - 4.0 * t : 4.0 * t - 4.0);
+            break;
+        case SynthWaveform::Sawtooth: {
+            const double s = fraction(t + 0.5);
+            v = 2.0 * s - 1.0 - stepCorrection(s, dt);
+            break;
+        }
+        default:
+            v = std::sin(kTwoPi * t);
+            break;
     }
     phase_ += dt;
     if (phase_ >= 1.0)

@@ -97,7 +97,8 @@ void readGeneratorAndSweep(const QSettings& ini, FeatureSettings& f)
     SweepPlan& p = f.sweep;
     p.startHz = readNumber(ini, kSweepStart, kSynthMinHz, kSettingsMaxHz, d.sweep.startHz);
     p.stopHz = readNumber(ini, kSweepStop, kSynthMinHz, kSettingsMaxHz, d.sweep.stopHz);
-    p.stepsPerOctave = readWhole(ini, kSweepSteps, kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave, d.sweep.stepsPerOctave);
+    p.stepsPerOctave =
+        readWhole(ini, kSweepSteps, kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave, d.sweep.stepsPerOctave);
     p.levelDbfs = readNumber(ini, kSweepLevel, kSynthMinDbfs, kSynthMaxDbfs, d.sweep.levelDbfs);
     p.channel = readWhole(ini, kSweepChannel, 1, 2, d.sweep.channel);
 }
@@ -105,8 +106,7 @@ void readGeneratorAndSweep(const QSettings& ini, FeatureSettings& f)
 void writeGeneratorAndSweep(QSettings& ini, const FeatureSettings& f)
 {
     const SynthSettings& g = f.generator;
-    ini.setValue(QLatin1String(kGenWaveform),
-                 QLatin1String(kSynthWaveformNames[static_cast<std::size_t>(g.waveform)]));
+    ini.setValue(QLatin1String(kGenWaveform), QLatin1String(kSynthWaveformNames[static_cast<std::size_t>(g.waveform)]));
     ini.setValue(QLatin1String(kGenFrequency), g.hz);
     ini.setValue(QLatin1String(kGenLevel), g.levelDbfs);
     ini.setValue(QLatin1String(kGenChannels), QLatin1String(kSynthChannelNames[static_cast<std::size_t>(g.channels)]));

@@ -32,10 +32,10 @@ struct FeatureSettings {
     std::int32_t recordLimitMinutes = kRecordLimitMinutesDefault;  // [Recording] LimitMinutes
     // The signal generator on the sound card's output and the response sweep.
     // The generator plays at program start only with OnAtStart=true.
-    SynthSettings generator;        // [Generator] Waveform, Frequency, LevelDbfs, Channels, InvertRight
-    std::string generatorDevice;    // [Generator] Device: an ALSA device name; empty for ALSA's default
+    SynthSettings generator;          // [Generator] Waveform, Frequency, LevelDbfs, Channels, InvertRight
+    std::string generatorDevice;      // [Generator] Device: an ALSA device name; empty for ALSA's default
     bool generatorOnAtStart = false;  // [Generator] OnAtStart
-    SweepPlan sweep;                // [Sweep] Start, Stop, StepsPerOctave, LevelDbfs, Channel
+    SweepPlan sweep;                  // [Sweep] Start, Stop, StepsPerOctave, LevelDbfs, Channel
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };

@@ -22,13 +22,13 @@ TEST(ResponseSweep, StepsLieOnTheGridThrough1kHz)
         std::size_t count;
         double first, last;
     };
-    for (const Case c : {Case{20, 20000, 3, 44100, 31, 19.686, 19845},
-                         Case{20, 20000, 6, 48000, 61, 19.686, 20158.7}, Case{1000, 1000, 6, 44100, 1, 1000, 1000},
-                         Case{5000, 96000, 1, 22050, 2, 8000, 9922.5}, Case{12000, 20000, 3, 22050, 0, 0, 0}, Case{100, 50, 3, 44100, 0, 0, 0},
+    for (const Case c : {Case{20, 20000, 3, 44100, 31, 19.686, 19845}, Case{20, 20000, 6, 48000, 61, 19.686, 20158.7},
+                         Case{1000, 1000, 6, 44100, 1, 1000, 1000}, Case{5000, 96000, 1, 22050, 2, 8000, 9922.5},
+                         Case{12000, 20000, 3, 22050, 0, 0, 0}, Case{100, 50, 3, 44100, 0, 0, 0},
                          Case{900, 1100, 0, 44100, 1, 1000, 1000}}) {
         SCOPED_TRACE(testing::Message() << c.start << ".." << c.stop << " / " << c.perOctave);
-        const std::vector<double> f = sweepFrequencies({.startHz = c.start, .stopHz = c.stop,
-                                                        .stepsPerOctave = c.perOctave}, c.rate);
+        const std::vector<double> f =
+            sweepFrequencies({.startHz = c.start, .stopHz = c.stop, .stepsPerOctave = c.perOctave}, c.rate);
         ASSERT_EQ(f.size(), c.count);
         if (c.count == 0)
             continue;
@@ -72,8 +72,7 @@ double lowPass(double hz) { return -10.0 * std::log10(1.0 + std::pow(hz / 2000.0
 
 TEST(ResponseSweep, ReadsTheResponseRelativeTo1kHzAndWritesItsRows)
 {
-    ResponseSweep sweep({.startHz = 100, .stopHz = 8000, .stepsPerOctave = 2, .levelDbfs = -12, .channel = 1},
-                        44100);
+    ResponseSweep sweep({.startHz = 100, .stopHz = 8000, .stepsPerOctave = 2, .levelDbfs = -12, .channel = 1}, 44100);
     ASSERT_EQ(sweep.stepCount(), 13);
     const std::vector<SweepRow> rows = runSweep(sweep, lowPass, 20);
     ASSERT_EQ(rows.size(), 13u);

@@ -106,13 +106,13 @@ TEST(SignalSynth, EachWaveformHasTheLevelItsScaleGives)
         SynthWaveform w;
         double rms, tolerance;
     };
-    for (const Case c : {Case{SynthWaveform::Sine, sineRms, 1e-4}, Case{SynthWaveform::Square, peak, 0.01},
-                         Case{SynthWaveform::Triangle, peak / std::sqrt(3.0), 1e-3},
-                         Case{SynthWaveform::Sawtooth, peak / std::sqrt(3.0), 0.01},
-                         Case{SynthWaveform::WhiteNoise, sineRms, 0.01}, Case{SynthWaveform::PinkNoise, sineRms, 0.05},
-                         Case{SynthWaveform::TwoToneLow, peak * std::sqrt(0.8 * 0.8 + 0.2 * 0.2) / std::numbers::sqrt2,
-                              1e-3},
-                         Case{SynthWaveform::TwoToneHigh, peak * 0.5, 1e-3}}) {
+    for (const Case c :
+         {Case{SynthWaveform::Sine, sineRms, 1e-4}, Case{SynthWaveform::Square, peak, 0.01},
+          Case{SynthWaveform::Triangle, peak / std::sqrt(3.0), 1e-3},
+          Case{SynthWaveform::Sawtooth, peak / std::sqrt(3.0), 0.01}, Case{SynthWaveform::WhiteNoise, sineRms, 0.01},
+          Case{SynthWaveform::PinkNoise, sineRms, 0.05},
+          Case{SynthWaveform::TwoToneLow, peak * std::sqrt(0.8 * 0.8 + 0.2 * 0.2) / std::numbers::sqrt2, 1e-3},
+          Case{SynthWaveform::TwoToneHigh, peak * 0.5, 1e-3}}) {
         SCOPED_TRACE(kSynthWaveformNames[static_cast<std::size_t>(c.w)]);
         SignalSynth s(48000, 16);
         s.set({.waveform = c.w, .hz = 100, .levelDbfs = -6});

@@ -110,8 +110,8 @@ TEST(FeatureSettingsFile, GeneratorAndSweepKeysReadBackAndFallBackPerKey)
     EXPECT_EQ(set.generator, (SynthSettings{SynthWaveform::PinkNoise, 997.5, -3.25, SynthChannels::Right, true}));
     EXPECT_EQ(set.generatorDevice, "plughw:CARD=PCH,DEV=0");
     EXPECT_TRUE(set.generatorOnAtStart);
-    EXPECT_EQ(set.sweep, (SweepPlan{.startHz = 10, .stopHz = 40000, .stepsPerOctave = 12, .levelDbfs = -6,
-                                    .channel = 2}));
+    EXPECT_EQ(set.sweep,
+              (SweepPlan{.startHz = 10, .stopHz = 40000, .stepsPerOctave = 12, .levelDbfs = -6, .channel = 2}));
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, set));
     EXPECT_EQ(readFeatureSettings(ini), set);
