@@ -14,6 +14,7 @@
 #include "window/Varmolen2.h"
 #include "window/Soundcardselection.h"
 #include "audio/SystemWaveInput.h"
+#include "audio/AlsaPlayback.h"
 
 namespace {
 
@@ -68,6 +69,15 @@ int main(int argc, char* argv[])
                 scopeForm.Line1Click(&soundCardSelect);
         });
         scopeForm.setSoundCardSelect(&soundCardSelect);
+        // The signal generator's output devices, through ALSA.
+        scopeForm.setPlaybackService(
+            {[] {
+                 std::vector<varmolen::PlaybackDevice> out;
+                 for (const varmolen::AlsaCaptureDevice& d : varmolen::listAlsaPlaybackDevices())
+                     out.push_back({d.pcmName, d.productName});
+                 return out;
+             },
+             [](const std::string& name) { return std::make_unique<varmolen::AlsaPlaybackSink>(name); }});
         varmolen::SignalBridge closeOnSignal(&scopeForm);
         scopeForm.show();
         app.exec();

@@ -84,12 +84,12 @@ long AlsaPlaybackSink::write(const std::int32_t* codes, std::size_t frames, int 
             return 0;
         long error = 0;
         switch (waitForPcm(pcm_, wakeFd, static_cast<int>(left), POLLOUT, &error)) {
-        case PcmWait::Ready:
-            continue;
-        case PcmWait::Broken:
-            return recover(error, wakeFd);
-        case PcmWait::Quiet:
-            return 0;
+            case PcmWait::Ready:
+                continue;
+            case PcmWait::Broken:
+                return recover(error, wakeFd);
+            case PcmWait::Quiet:
+                return 0;
         }
     }
 }

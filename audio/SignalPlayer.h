@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "dsp/SignalSynth.h"
 
@@ -43,6 +44,17 @@ public:
     virtual std::uint32_t takeUnderruns() { return 0; }
     // Stops at once, dropping what is queued, and releases the device.
     virtual void close() = 0;
+};
+
+// The output devices of the machine and the way to open one, as the program
+// entry makes them (through ALSA); the window knows nothing of the driver.
+struct PlaybackDevice {
+    std::string name;         // what the sink opens, e.g. "default"
+    std::string productName;  // what the user reads
+};
+struct PlaybackService {
+    std::function<std::vector<PlaybackDevice>()> list;
+    std::function<std::unique_ptr<PlaybackSink>(const std::string& name)> open;
 };
 
 class SignalPlayer {

@@ -138,6 +138,7 @@ struct OptionsMenu {
     QMenu* Input1 = nullptr;
     QAction* Mic1 = nullptr;
     QAction* Line1 = nullptr;
+    QAction* Generator1 = nullptr;  // the signal generator's window
 };
 
 struct DisplayMenu {
@@ -181,6 +182,7 @@ struct MeasureMenu {
     QMenu* Measure1 = nullptr;
     QAction* ShowMeasurements1 = nullptr;
     QAction* Calibrate1 = nullptr;
+    QAction* ResponseSweep1 = nullptr;  // the response sweep's window
 };
 
 struct HelpMenu {

@@ -24,7 +24,11 @@ class QLabel;
 namespace varmolen {
 
 class AcquisitionLoop;
+class GeneratorControl;
+class GeneratorWindow;
 class MeasureControls;
+class SweepWindow;
+struct PlaybackService;
 class WaveEngine;
 class WaveInput;
 
@@ -153,6 +157,18 @@ public:
     void Calibrate1Click(QObject* sender);
     MeasureControls& measure() { return *measure_; }
 
+    // The signal generator and the response sweep (window/GeneratorWindow.cpp,
+    // window/SweepWindow.cpp): Options > Generator..., Measure > Response Sweep...
+    void Generator1Click(QObject* sender);
+    void ResponseSweep1Click(QObject* sender);
+    GeneratorControl& generator() { return *generator_; }
+    // The output devices, given by the program entry; then the generator
+    // plays at start if the settings ask for it ([Generator] OnAtStart).
+    void setPlaybackService(PlaybackService service);
+    // The windows, once opened (nullptr before).
+    GeneratorWindow* generatorWindow() const { return generatorWindow_; }
+    SweepWindow* sweepWindow() const { return sweepWindow_; }
+
     // Output and help commands (window/OutputCommands.cpp).
     void SaveForm1Click(QObject* sender);
     void SaveBitmap1Click(QObject* sender);
@@ -225,6 +241,9 @@ private:
     std::unique_ptr<WaveEngine> engine_;
     std::unique_ptr<AcquisitionLoop> loop_;
     std::unique_ptr<MeasureControls> measure_;  // after loop_: it leaves the loop's hand-off when it goes
+    std::unique_ptr<GeneratorControl> generator_;
+    GeneratorWindow* generatorWindow_ = nullptr;
+    SweepWindow* sweepWindow_ = nullptr;
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
     int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2

@@ -116,8 +116,8 @@ TEST(GeneratorRig, LoopbackReadsBackTheSettingAndAFrequencyChangeKeepsThePhase)
     const ToneReading r = meter.measure(x.data(), 8192, kRate);
     ASSERT_TRUE(r.valid && r.thdValid);
     const double level = 20 * std::log10(r.amplitude / kFullScale);
-    std::printf("loopback: %.4f Hz (set %.0f), %.4f dBFS (set %.1f), THD %.5f %%, THD+N %.5f %%, %d-bit output\n",
-                r.hz, hz, level, dbfs, 100 * r.thd, 100 * r.thdN, player.bits());
+    std::printf("loopback: %.4f Hz (set %.0f), %.4f dBFS (set %.1f), THD %.5f %%, THD+N %.5f %%, %d-bit output\n", r.hz,
+                hz, level, dbfs, 100 * r.thd, 100 * r.thdN, player.bits());
     EXPECT_NEAR(r.hz, hz, hz * 1e-4);
     EXPECT_NEAR(level, dbfs, 0.05);
     EXPECT_LT(r.thd, 3e-5);

@@ -17,8 +17,8 @@ public:
         if (mkdtemp(tmpl) == nullptr)
             return;
         dir_ = tmpl;
-        const std::string start = std::string("sh '") + VARMOLEN_PULSE_RIG + "' start " + dir_ + " " + words +
-                                  " 2>" + dir_ + "/rig.err";
+        const std::string start =
+            std::string("sh '") + VARMOLEN_PULSE_RIG + "' start " + dir_ + " " + words + " 2>" + dir_ + "/rig.err";
         ready_ = std::system(start.c_str()) == 0;
         setenv("XDG_RUNTIME_DIR", (dir_ + "/xdg").c_str(), 1);
         setenv("HOME", (dir_ + "/home").c_str(), 1);
