@@ -22,8 +22,10 @@ void GeneratorControl::apply()
     if (!on())
         return;
     if (sweeping()) {
-        player_->set({.waveform = SynthWaveform::Sine, .hz = sweep_->currentHz(),
-                      .levelDbfs = sweep_->plan().levelDbfs, .channels = SynthChannels::Both});
+        player_->set({.waveform = SynthWaveform::Sine,
+                      .hz = sweep_->currentHz(),
+                      .levelDbfs = sweep_->plan().levelDbfs,
+                      .channels = SynthChannels::Both});
     } else {
         player_->set(features_.generator);
     }
@@ -132,8 +134,10 @@ bool GeneratorControl::startSweep(const SweepPlan& plan, unsigned rate, std::str
     if (!on() || player_->rate() != rate) {
         // The sweep's first step plays from the start, ramped up.
         const SynthSettings kept = features_.generator;
-        features_.generator = {.waveform = SynthWaveform::Sine, .hz = sweep->currentHz(),
-                               .levelDbfs = plan.levelDbfs, .channels = SynthChannels::Both};
+        features_.generator = {.waveform = SynthWaveform::Sine,
+                               .hz = sweep->currentHz(),
+                               .levelDbfs = plan.levelDbfs,
+                               .channels = SynthChannels::Both};
         const bool started = switchOn(rate, whyNot);
         features_.generator = kept;
         if (!started)

@@ -16,9 +16,10 @@ namespace varmolen {
 
 namespace {
 
-// Latency asked of ALSA: a few periods, so a busy machine does not make the
-// output run dry, and short enough that a change is heard at once.
-constexpr unsigned kLatencyMicroseconds = 60000;
+// Latency asked of ALSA: two of the player's periods, so a busy machine does
+// not make the output run dry, and short enough that a change is heard at
+// once (and a sweep's step arrives within its settling time).
+constexpr unsigned kLatencyMicroseconds = 100000;
 // Pause before a suspended device is asked again to resume.
 constexpr int kResumeWaitMs = 5;
 

@@ -61,8 +61,9 @@ class SignalPlayer {
 public:
     using SinkMaker = std::function<std::unique_ptr<PlaybackSink>()>;
 
-    // Frames the thread renders at a time: a hundredth of a second.
-    static constexpr unsigned kPeriodsPerSecond = 100;
+    // Frames the thread renders at a time: 50 ms, so the thread wakes 20
+    // times a second (what playing costs is mostly waking up).
+    static constexpr unsigned kPeriodsPerSecond = 20;
     // After the ramp down, silence is written for this long before the device
     // is closed, so that what the device still holds (the ramp) is played.
     static constexpr int kTailMs = 100;

@@ -37,7 +37,7 @@ class ToneMeter;
 constexpr double kSweepMinHz = 1.0;
 constexpr int kSweepMinStepsPerOctave = 1;
 constexpr int kSweepMaxStepsPerOctave = 48;
-constexpr double kSweepSettleSeconds = 0.2;
+constexpr double kSweepSettleSeconds = 0.25;
 // A tone this many bins above DC is read with its harmonics; a lower step
 // reads sums of consecutive samples, a record m times as long.
 constexpr double kSweepMinToneBins = 10.0;

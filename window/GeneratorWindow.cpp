@@ -18,9 +18,14 @@ namespace varmolen {
 namespace {
 
 // The waveforms in the order of SynthWaveform.
-constexpr const char* kWaveformCaptions[kSynthWaveformCount] = {
-    "Sine", "Square", "Triangle", "Sawtooth", "White noise", "Pink noise", "Two-tone 60 Hz + 7 kHz (4:1)",
-    "Two-tone 19 kHz + 20 kHz (1:1)"};
+constexpr const char* kWaveformCaptions[kSynthWaveformCount] = {"Sine",
+                                                                "Square",
+                                                                "Triangle",
+                                                                "Sawtooth",
+                                                                "White noise",
+                                                                "Pink noise",
+                                                                "Two-tone 60 Hz + 7 kHz (4:1)",
+                                                                "Two-tone 19 kHz + 20 kHz (1:1)"};
 constexpr const char* kChannelCaptions[3] = {"Left", "Right", "Both"};
 constexpr const char* kNamedProperty = "varmolenNamedChoice";
 

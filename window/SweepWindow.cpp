@@ -120,13 +120,16 @@ void SweepWindow::load()
 void SweepWindow::startSweep()
 {
     const InstrumentState& s = form_.state();
-    const SweepPlan plan{.startHz = startHz_->value(), .stopHz = stopHz_->value(),
-                         .stepsPerOctave = steps_->value(), .levelDbfs = level_->value(),
+    const SweepPlan plan{.startHz = startHz_->value(),
+                         .stopHz = stopHz_->value(),
+                         .stepsPerOctave = steps_->value(),
+                         .levelDbfs = level_->value(),
                          .channel = channel_->currentIndex() + 1};
     if (plan.channel == 2 && s.inputSelect != kLineInput) {
-        form_.host().showMessage("Channel 2 is recorded from the Line input only: choose Options > Input > Line "
-                                 "or measure on channel 1.",
-                                 "Response Sweep");
+        form_.host().showMessage(
+            "Channel 2 is recorded from the Line input only: choose Options > Input > Line "
+            "or measure on channel 1.",
+            "Response Sweep");
         return;
     }
     std::string whyNot;

@@ -58,9 +58,9 @@ PA
     through)
         shift
         # shellcheck disable=SC2086
-        pacat --record --raw --rate=44100 --channels=2 --format=s16le --device=dut.monitor --latency-msec=10 |
+        pacat --record --raw --rate=44100 --channels=2 --format=s16le --device=dut.monitor --latency-msec=20 |
             sox -q --buffer 512 $raw - $raw - "$@" 2>/dev/null |
-            pacat --raw --rate=44100 --channels=2 --format=s16le --device=rig --latency-msec=10 &
+            pacat --raw --rate=44100 --channels=2 --format=s16le --device=rig --latency-msec=20 &
         echo $! >"$d/player.pid"
         exit 0
         ;;

@@ -37,7 +37,9 @@ struct Outputs {
     std::atomic<int> peak{0};  // the largest code written since the last look
     PlaybackService service()
     {
-        return {[] { return std::vector<PlaybackDevice>{{"default", "Default output"}, {"broken", "Broken card"}}; },
+        return {[] {
+                    return std::vector<PlaybackDevice>{{"default", "Default output"}, {"broken", "Broken card"}};
+                },
                 [this](const std::string& name) { return std::make_unique<Sink>(*this, name == "broken"); }};
     }
     struct Sink : PlaybackSink {
@@ -92,8 +94,10 @@ TEST_F(GeneratorWindowsTest, TheGeneratorWindowPlaysWhatItsControlsSetAndFallsSi
     const struct {
         QWidget* widget;
         const char* name;
-    } named[] = {{w->outputSwitch(), "Generator output"},     {w->waveformBox(), "Generator waveform"},
-                 {w->frequencyBox(), "Generator frequency"},  {w->levelBox(), "Generator level"},
+    } named[] = {{w->outputSwitch(), "Generator output"},
+                 {w->waveformBox(), "Generator waveform"},
+                 {w->frequencyBox(), "Generator frequency"},
+                 {w->levelBox(), "Generator level"},
                  {w->channelsBox(), "Generator channels"}};
     for (const auto& n : named)
         EXPECT_EQ(QAccessible::queryAccessibleInterface(n.widget)->text(QAccessible::Name), QString::fromUtf8(n.name));
