@@ -57,8 +57,9 @@ int main(int argc, char** argv)
     const double cpu = cpuSeconds() - cpu0;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     player.stop();
-    std::printf("playing: %.3f %% of a core (%.3f s CPU over %.1f s), %u underruns, %d-bit; "
-                "synthesis alone: %.3f %% of a core\n",
-                100.0 * cpu / wall, cpu, wall, player.underruns(), player.bits(), 100.0 * renderWall / 60.0);
+    std::printf(
+        "playing: %.3f %% of a core (%.3f s CPU over %.1f s), %u underruns, %d-bit; "
+        "synthesis alone: %.3f %% of a core\n",
+        100.0 * cpu / wall, cpu, wall, player.underruns(), player.bits(), 100.0 * renderWall / 60.0);
     return 0;
 }

@@ -68,6 +68,19 @@ QComboBox* namedChoice(QWidget* parent, const QString& name)
 
 }  // namespace
 
+QDoubleSpinBox* numberBox(QWidget* parent, double low, double high, const QString& suffix, const QString& name)
+{
+    auto* box = new QDoubleSpinBox(parent);
+    box->setDecimals(2);
+    box->setRange(low, high);
+    box->setSingleStep(1.0);
+    box->setSuffix(suffix);
+    // A value typed in takes effect when it is complete, not digit by digit.
+    box->setKeyboardTracking(false);
+    box->setAccessibleName(name);
+    return box;
+}
+
 GeneratorWindow::GeneratorWindow(TScopeForm& form, GeneratorControl& generator)
     : QWidget(&form, Qt::Window), form_(form), generator_(generator)
 {
@@ -85,22 +98,11 @@ GeneratorWindow::GeneratorWindow(TScopeForm& form, GeneratorControl& generator)
         waveform_->addItem(QString::fromUtf8(caption));
     layout->addRow(QStringLiteral("Waveform"), waveform_);
 
-    frequency_ = new QDoubleSpinBox(this);
-    frequency_->setDecimals(2);
-    frequency_->setRange(kSynthMinHz, synthMaxHz(captureRate()));
-    frequency_->setSingleStep(1.0);
-    frequency_->setSuffix(QStringLiteral(" Hz"));
-    frequency_->setKeyboardTracking(false);
-    frequency_->setAccessibleName(QStringLiteral("Generator frequency"));
+    frequency_ = numberBox(this, kSynthMinHz, synthMaxHz(captureRate()), QStringLiteral(" Hz"),
+                           QStringLiteral("Generator frequency"));
     layout->addRow(QStringLiteral("Frequency"), frequency_);
 
-    level_ = new QDoubleSpinBox(this);
-    level_->setDecimals(2);
-    level_->setRange(kSynthMinDbfs, kSynthMaxDbfs);
-    level_->setSingleStep(1.0);
-    level_->setSuffix(QStringLiteral(" dBFS"));
-    level_->setKeyboardTracking(false);
-    level_->setAccessibleName(QStringLiteral("Generator level"));
+    level_ = numberBox(this, kSynthMinDbfs, kSynthMaxDbfs, QStringLiteral(" dBFS"), QStringLiteral("Generator level"));
     layout->addRow(QStringLiteral("Level"), level_);
 
     channels_ = namedChoice(this, QStringLiteral("Generator channels"));

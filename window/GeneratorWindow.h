@@ -18,6 +18,10 @@ namespace varmolen {
 class GeneratorControl;
 class TScopeForm;
 
+// A number box of the generator's and the sweep's windows: two decimals,
+// whole steps, the unit after the value, the accessible name given.
+QDoubleSpinBox* numberBox(QWidget* parent, double low, double high, const QString& suffix, const QString& name);
+
 class GeneratorWindow : public QWidget {
 public:
     // Twice a second: the underrun count.

@@ -20,6 +20,7 @@
 #include "acquisition/AcquisitionLoop.h"
 #include "acquisition/GeneratorControl.h"
 #include "panel/SweepPlot.h"
+#include "window/GeneratorWindow.h"
 #include "persist/ConfigFile.h"
 #include "window/Varmolen2.h"
 
@@ -28,16 +29,6 @@ namespace varmolen {
 namespace {
 
 const char* const kColumns[] = {"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)"};
-
-QDoubleSpinBox* hzBox(QWidget* parent, const QString& name)
-{
-    auto* box = new QDoubleSpinBox(parent);
-    box->setDecimals(2);
-    box->setRange(kSweepMinHz, kSettingsMaxHz);
-    box->setSuffix(QStringLiteral(" Hz"));
-    box->setAccessibleName(name);
-    return box;
-}
 
 QString cell(bool valid, double value, int decimals)
 {
@@ -53,16 +44,12 @@ SweepWindow::SweepWindow(TScopeForm& form, GeneratorControl& generator)
     setWindowTitle(QStringLiteral("Response Sweep"));
     auto* layout = new QVBoxLayout(this);
     auto* plan = new QFormLayout;
-    startHz_ = hzBox(this, QStringLiteral("Sweep start"));
-    stopHz_ = hzBox(this, QStringLiteral("Sweep stop"));
+    startHz_ = numberBox(this, kSweepMinHz, kSettingsMaxHz, QStringLiteral(" Hz"), QStringLiteral("Sweep start"));
+    stopHz_ = numberBox(this, kSweepMinHz, kSettingsMaxHz, QStringLiteral(" Hz"), QStringLiteral("Sweep stop"));
     steps_ = new QSpinBox(this);
     steps_->setRange(kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave);
     steps_->setAccessibleName(QStringLiteral("Sweep steps per octave"));
-    level_ = new QDoubleSpinBox(this);
-    level_->setDecimals(2);
-    level_->setRange(kSynthMinDbfs, kSynthMaxDbfs);
-    level_->setSuffix(QStringLiteral(" dBFS"));
-    level_->setAccessibleName(QStringLiteral("Sweep level"));
+    level_ = numberBox(this, kSynthMinDbfs, kSynthMaxDbfs, QStringLiteral(" dBFS"), QStringLiteral("Sweep level"));
     channel_ = new QComboBox(this);
     channel_->addItems({QStringLiteral("Channel 1"), QStringLiteral("Channel 2")});
     channel_->setAccessibleName(QStringLiteral("Sweep channel"));
