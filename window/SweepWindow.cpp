@@ -92,8 +92,6 @@ SweepWindow::SweepWindow(TScopeForm& form, GeneratorControl& generator)
     showRows();
 }
 
-SweepWindow::~SweepWindow() { watchBlocks(false); }
-
 void SweepWindow::load()
 {
     const SweepPlan& p = form_.state().features.sweep;
@@ -106,25 +104,14 @@ void SweepWindow::load()
 
 void SweepWindow::startSweep()
 {
-    const InstrumentState& s = form_.state();
     const SweepPlan plan{.startHz = startHz_->value(),
                          .stopHz = stopHz_->value(),
                          .stepsPerOctave = steps_->value(),
                          .levelDbfs = level_->value(),
                          .channel = channel_->currentIndex() + 1};
-    if (plan.channel == 2 && s.inputSelect != kLineInput) {
-        form_.host().showMessage(
-            "Channel 2 is recorded from the Line input only: choose Options > Input > Line "
-            "or measure on channel 1.",
-            "Response Sweep");
-        return;
-    }
     std::string whyNot;
-    if (!generator_.startSweep(plan, s.sampleRate, whyNot)) {
+    if (!form_.StartSweep(plan, whyNot))
         form_.host().showMessage(whyNot, "Response Sweep");
-        return;
-    }
-    watchBlocks(true);
     showRows();
 }
 
@@ -132,31 +119,6 @@ void SweepWindow::cancelSweep()
 {
     generator_.cancelSweep();
     showRows();
-}
-
-void SweepWindow::watchBlocks(bool watching)
-{
-    if (watching == watching_)
-        return;
-    watching_ = watching;
-    if (!watching) {
-        form_.acquisition().setBlockObserver(nullptr, AcquisitionLoop::kSweepObserver);
-        return;
-    }
-    form_.acquisition().setBlockObserver(
-        [this](const RecordedBlock& block) {
-            if (!generator_.sweeping())
-                return;
-            const bool finished = generator_.takeBlock(block);
-            // The rows and the progress after each step; the observer is let
-            // go after its call, never from within it.
-            QTimer::singleShot(0, this, [this, finished] {
-                showRows();
-                if (finished)
-                    watchBlocks(false);
-            });
-        },
-        AcquisitionLoop::kSweepObserver);
 }
 
 void SweepWindow::showRows()
@@ -207,6 +169,35 @@ void SweepWindow::chooseExportFile()
 }
 
 // ---------------------------------------------------------------- handlers
+
+bool TScopeForm::StartSweep(const SweepPlan& plan, std::string& whyNot)
+{
+    const InstrumentState& s = *state_;
+    if (plan.channel == 2 && s.inputSelect != kLineInput) {
+        whyNot =
+            "Channel 2 is recorded from the Line input only: choose Options > Input > Line or measure on "
+            "channel 1.";
+        return false;
+    }
+    if (!generator_->startSweep(plan, s.sampleRate, whyNot))
+        return false;
+    loop_->setBlockObserver(
+        [this](const RecordedBlock& block) {
+            if (!generator_->sweeping())
+                return;
+            const bool finished = generator_->takeBlock(block);
+            // The rows and the progress after each step; the observer is let
+            // go after its call, never from within it.
+            QTimer::singleShot(0, this, [this, finished] {
+                if (sweepWindow_ != nullptr)
+                    sweepWindow_->showRows();
+                if (finished && !generator_->sweeping())
+                    loop_->setBlockObserver(nullptr, AcquisitionLoop::kSweepObserver);
+            });
+        },
+        AcquisitionLoop::kSweepObserver);
+    return true;
+}
 
 void TScopeForm::ResponseSweep1Click(QObject* /*sender*/)
 {

@@ -1,8 +1,8 @@
 // Measure > Response Sweep...: the stepped-sine sweep's window (not modal):
 // the plan (start, stop, steps per octave, level, channel), Start, Cancel,
 // a progress bar, the plot and a table of the rows that the accessibility
-// bus reads, and Export CSV. While a sweep runs, the window watches the
-// buffers the run loop completes and hands them to GeneratorControl.
+// bus reads, and Export CSV. Start runs TScopeForm::StartSweep, which hands
+// the buffers the run loop completes to GeneratorControl while the sweep runs.
 #pragma once
 
 #include <QWidget>
@@ -23,7 +23,6 @@ class TScopeForm;
 class SweepWindow : public QWidget {
 public:
     SweepWindow(TScopeForm& form, GeneratorControl& generator);
-    ~SweepWindow() override;
 
     // The plan's controls from the feature settings.
     void load();
@@ -43,7 +42,6 @@ public:
     SweepPlot* plot() const { return plot_; }
 
 private:
-    void watchBlocks(bool watching);
     void chooseExportFile();
 
     TScopeForm& form_;
@@ -59,7 +57,6 @@ private:
     QProgressBar* progress_ = nullptr;
     QTableWidget* table_ = nullptr;
     SweepPlot* plot_ = nullptr;
-    bool watching_ = false;
 };
 
 }  // namespace varmolen

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "state/InstrumentState.h"
 #include "window/QtHost.h"
@@ -29,6 +30,7 @@ class GeneratorWindow;
 class MeasureControls;
 class SweepWindow;
 struct PlaybackService;
+struct SweepPlan;
 class WaveEngine;
 class WaveInput;
 
@@ -161,6 +163,10 @@ public:
     // window/SweepWindow.cpp): Options > Generator..., Measure > Response Sweep...
     void Generator1Click(QObject* sender);
     void ResponseSweep1Click(QObject* sender);
+    // Starts a response sweep and hands it every buffer recorded until it
+    // ends (window/SweepWindow.cpp); false with the reason when it cannot
+    // run. What the sweep window's Start and any remote command call.
+    bool StartSweep(const SweepPlan& plan, std::string& whyNot);
     GeneratorControl& generator() { return *generator_; }
     // The output devices, given by the program entry; then the generator
     // plays at start if the settings ask for it ([Generator] OnAtStart).
