@@ -250,7 +250,7 @@ void AcquisitionLoop::processBlock()
     const bool frozen = pictureFrozen();
     if (frozen) {
         nextFollows_ = false;  // the observer misses this block
-    } else if (blockObserver_) {
+    } else if (blockObservers_[0] || blockObservers_[1]) {
         // A wait that timed out reset the device: the stream starts again,
         // and so does it after a buffer the device returned short.
         const WAVEHDR& header = device_.bufferSelect == 1 ? device_.headerA : device_.headerB;
@@ -262,8 +262,10 @@ void AcquisitionLoop::processBlock()
                                      settings_.inputSelect == kLineInput ? 2 : 1, settings_.sampleRate,
                                      nextFollows_ && !reset && !broken};
         nextFollows_ = !reset && completedBytes_ >= length;
-        if (block != nullptr)
-            blockObserver_(recorded);
+        for (const BlockObserver& observer : blockObservers_) {
+            if (block != nullptr && observer)
+                observer(recorded);
+        }
     }
     if (block != nullptr) {
         if (settings_.inputSelect == kLineInput)

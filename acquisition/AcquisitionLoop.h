@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <functional>
 
 #include "acquisition/Host.h"
@@ -44,8 +45,16 @@ public:
 
     // Receives every completed buffer as recorded, before its split and DC
     // removal, held display or not. Unset (the default), nothing is called.
+    // Two observers may watch at once, each in its own slot: the measurement
+    // strip's (kMeasureObserver) and the response sweep's (kSweepObserver).
+    // An observer is never replaced from within its own call.
     using BlockObserver = std::function<void(const RecordedBlock&)>;
-    void setBlockObserver(BlockObserver observer) { blockObserver_ = std::move(observer); }
+    static constexpr int kMeasureObserver = 0;
+    static constexpr int kSweepObserver = 1;
+    void setBlockObserver(BlockObserver observer, int slot = kMeasureObserver)
+    {
+        blockObservers_[slot == kSweepObserver ? 1 : 0] = std::move(observer);
+    }
 
     // While a command works on the picture during a WAV recording, the run
     // goes on for the file and only the picture stands still: blocks are
@@ -88,7 +97,7 @@ private:
     WaveEngine& engine_;
     Host& host_;
     std::function<void()> displayPass_;
-    BlockObserver blockObserver_;
+    std::array<BlockObserver, 2> blockObservers_;
 
     Phase phase_ = Phase::Idle;
     int timeoutCounter_ = 0;

@@ -17,6 +17,7 @@
 #include "window/Soundcardselection.h"
 #include "window/RemoteServer.h"
 #include "audio/SystemWaveInput.h"
+#include "audio/AlsaPlayback.h"
 
 namespace {
 
@@ -94,6 +95,15 @@ int main(int argc, char* argv[])
                 scopeForm.Line1Click(&soundCardSelect);
         });
         scopeForm.setSoundCardSelect(&soundCardSelect);
+        // The signal generator's output devices, through ALSA.
+        scopeForm.setPlaybackService(
+            {[] {
+                 std::vector<varmolen::PlaybackDevice> out;
+                 for (const varmolen::AlsaCaptureDevice& d : varmolen::listAlsaPlaybackDevices())
+                     out.push_back({d.pcmName, d.productName});
+                 return out;
+             },
+             [](const std::string& name) { return std::make_unique<varmolen::AlsaPlaybackSink>(name); }});
         varmolen::SignalBridge closeOnSignal(&scopeForm);
         // --remote[=PORT]: remote control for this run, on the port given or
         // the one the settings name, whatever they say of it being on.

@@ -6,14 +6,19 @@
 
 namespace varmolen {
 
-std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>& hints)
+namespace {
+
+// The devices of one direction (`ioid` "Input" or "Output"): "default", then
+// each card's devices through the plug layer.
+std::vector<AlsaCaptureDevice> selectDevices(const std::vector<AlsaHint>& hints, const std::string& ioid,
+                                             const char* defaultName)
 {
     std::vector<AlsaCaptureDevice> out;
-    const auto capturable = [](const AlsaHint& h) { return h.ioid.empty() || h.ioid == "Input"; };
+    const auto capturable = [&ioid](const AlsaHint& h) { return h.ioid.empty() || h.ioid == ioid; };
 
     for (const AlsaHint& h : hints) {
         if (h.name == "default" && capturable(h)) {
-            out.push_back({h.name, joinDescriptionLines(h.description.empty() ? "Default input" : h.description)});
+            out.push_back({h.name, joinDescriptionLines(h.description.empty() ? defaultName : h.description)});
             break;
         }
     }
@@ -29,6 +34,18 @@ std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>&
             out.push_back({plug, joinDescriptionLines(h.description.empty() ? plug : h.description)});
     }
     return out;
+}
+
+}  // namespace
+
+std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>& hints)
+{
+    return selectDevices(hints, "Input", "Default input");
+}
+
+std::vector<AlsaCaptureDevice> selectPlaybackDevices(const std::vector<AlsaHint>& hints)
+{
+    return selectDevices(hints, "Output", "Default output");
 }
 
 }  // namespace varmolen

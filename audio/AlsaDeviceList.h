@@ -23,5 +23,8 @@ struct AlsaCaptureDevice {
 // The useful capture devices, in order: "default" first when present, then
 // each card's capture device through the plug layer ("plughw:CARD=...,DEV=...").
 std::vector<AlsaCaptureDevice> selectCaptureDevices(const std::vector<AlsaHint>& hints);
+// The same for the signal generator's output: "default" first, then each
+// card's playback devices through the plug layer.
+std::vector<AlsaCaptureDevice> selectPlaybackDevices(const std::vector<AlsaHint>& hints);
 
 }  // namespace varmolen

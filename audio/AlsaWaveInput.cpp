@@ -10,6 +10,8 @@
 #include <cmath>
 #include <optional>
 
+#include "audio/AlsaPoll.h"
+
 namespace varmolen {
 
 namespace {
@@ -17,11 +19,6 @@ namespace {
 // Latency asked of ALSA: a few chunks, so a busy user-interface thread does
 // not make the capture overrun and the position still moves every chunk.
 constexpr unsigned kLatencyMicroseconds = 80000;
-// Descriptors ALSA may hand out for one stream (plugins use one or two).
-constexpr int kMaxPollDescriptors = 8;
-// Pause after a wake-up that brought nothing, so a descriptor that stays
-// readable cannot make the capture thread spin.
-constexpr int kIdleWaitMs = 5;
 
 int configure(snd_pcm_t* pcm, const WAVEFORMATEX& f)
 {
@@ -188,28 +185,15 @@ long AlsaCaptureSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeF
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
         if (left <= 0)
             return 0;
-        pollfd fds[kMaxPollDescriptors + 1];
-        fds[0] = pollfd{wakeFd, POLLIN, 0};
-        const int count = snd_pcm_poll_descriptors_count(pcm_);
-        if (count <= 0 || count > kMaxPollDescriptors ||
-            snd_pcm_poll_descriptors(pcm_, fds + 1, static_cast<unsigned>(count)) != count) {
-            // No descriptors to wait on: wait a little for the wake-up alone.
-            waitReadable(wakeFd, std::min<int>(kIdleWaitMs, static_cast<int>(left)));
-            return 0;
+        long error = 0;
+        switch (waitForPcm(pcm_, wakeFd, static_cast<int>(left), POLLIN, &error)) {
+            case PcmWait::Ready:
+                continue;
+            case PcmWait::Broken:
+                return recover(error);
+            case PcmWait::Quiet:
+                return 0;
         }
-        const int r = ::poll(fds, static_cast<nfds_t>(count + 1), static_cast<int>(left));
-        if (r < 0 && errno != EINTR)
-            return 0;
-        if (fds[0].revents != 0 || r == 0)
-            return 0;  // asked for attention, or the deadline passed
-        unsigned short revents = 0;
-        if (snd_pcm_poll_descriptors_revents(pcm_, fds + 1, static_cast<unsigned>(count), &revents) < 0)
-            return recover(static_cast<long>(snd_pcm_state(pcm_) == SND_PCM_STATE_DISCONNECTED ? -ENODEV : -EPIPE));
-        if ((revents & (POLLIN | POLLERR)) != 0)
-            continue;  // frames are there, or readi reports what went wrong
-        // The descriptor woke with nothing to read: do not spin on it.
-        if (waitReadable(wakeFd, std::min<int>(kIdleWaitMs, static_cast<int>(left))))
-            return 0;
     }
 }
 
@@ -264,7 +248,7 @@ void AlsaCaptureSource::close()
     }
 }
 
-std::vector<AlsaCaptureDevice> listAlsaCaptureDevices()
+std::vector<AlsaHint> readAlsaHints()
 {
     std::vector<AlsaHint> hints;
     void** list = nullptr;
@@ -279,7 +263,12 @@ std::vector<AlsaCaptureDevice> listAlsaCaptureDevices()
         }
         snd_device_name_free_hint(list);
     }
-    std::vector<AlsaCaptureDevice> devices = selectCaptureDevices(hints);
+    return hints;
+}
+
+std::vector<AlsaCaptureDevice> listAlsaCaptureDevices()
+{
+    std::vector<AlsaCaptureDevice> devices = selectCaptureDevices(readAlsaHints());
     // The configuration always names "default"; it only exists while a sound
     // server answers or a card is installed.
     if (!devices.empty() && devices.front().pcmName == "default" && !canOpenForCapture("default"))

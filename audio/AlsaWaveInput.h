@@ -65,6 +65,8 @@ private:
 // "default" first while it can be opened, then each card's capture devices
 // through the plug layer.
 std::vector<AlsaCaptureDevice> listAlsaCaptureDevices();
+// ALSA's device-name hints, as they stand now.
+std::vector<AlsaHint> readAlsaHints();
 
 // The card's own device under a plug device ("plughw:CARD=X,DEV=0" gives
 // "hw:CARD=X,DEV=0"); empty for any other name (the default device, a sound

@@ -84,6 +84,8 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
     }
     c.optionsMenu.Options1->addMenu(c.optionsMenu.SampleRate1);
     c.optionsMenu.RemoteControl1 = item(c.optionsMenu.Options1, "RemoteControl1", "Remote Control...");
+    // The signal generator on the sound card's output.
+    c.optionsMenu.Generator1 = item(c.optionsMenu.Options1, "Generator1", "Generator...");
     bar->addMenu(c.optionsMenu.Options1);
 
     c.displayMenu.Display1 = menu(bar, "Display1", "&Display");
@@ -141,6 +143,8 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
     c.measureMenu.Measure1 = menu(bar, "Measure1", "&Measure");
     c.measureMenu.ShowMeasurements1 = item(c.measureMenu.Measure1, "ShowMeasurements1", "Show Measurements", true);
     c.measureMenu.Calibrate1 = item(c.measureMenu.Measure1, "Calibrate1", "Calibrate...");
+    // The stepped-sine sweep through a device under test.
+    c.measureMenu.ResponseSweep1 = item(c.measureMenu.Measure1, "ResponseSweep1", "Response Sweep...");
     bar->addMenu(c.measureMenu.Measure1);
 
     c.helpMenu.Help1 = menu(bar, "Help1", "&Help");

@@ -148,6 +148,7 @@ struct OptionsMenu {
     QMenu* SampleRate1 = nullptr;
     std::array<QAction*, kSampleRates.size()> SampleRates{};
     QAction* RemoteControl1 = nullptr;
+    QAction* Generator1 = nullptr;  // the signal generator's window
 };
 
 struct DisplayMenu {
@@ -197,6 +198,7 @@ struct MeasureMenu {
     QMenu* Measure1 = nullptr;
     QAction* ShowMeasurements1 = nullptr;
     QAction* Calibrate1 = nullptr;
+    QAction* ResponseSweep1 = nullptr;  // the response sweep's window
 };
 
 struct HelpMenu {

@@ -1,5 +1,8 @@
 #include "persist/FeatureSettingsFile.h"
 
+#include <array>
+#include <cmath>
+
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -32,6 +35,18 @@ constexpr const char* kSampleRate = "Acquisition/SampleRate";
 constexpr const char* kRemoteEnabled = "Remote/Enabled";
 constexpr const char* kRemotePort = "Remote/Port";
 constexpr const char* kRemoteListen = "Remote/Listen";
+constexpr const char* kGenWaveform = "Generator/Waveform";
+constexpr const char* kGenFrequency = "Generator/Frequency";
+constexpr const char* kGenLevel = "Generator/LevelDbfs";
+constexpr const char* kGenChannels = "Generator/Channels";
+constexpr const char* kGenInvertRight = "Generator/InvertRight";
+constexpr const char* kGenDevice = "Generator/Device";
+constexpr const char* kGenOnAtStart = "Generator/OnAtStart";
+constexpr const char* kSweepStart = "Sweep/Start";
+constexpr const char* kSweepStop = "Sweep/Stop";
+constexpr const char* kSweepSteps = "Sweep/StepsPerOctave";
+constexpr const char* kSweepLevel = "Sweep/LevelDbfs";
+constexpr const char* kSweepChannel = "Sweep/Channel";
 
 // "true"/"false" (any case) or 1/0; anything else is not a flag.
 bool readFlag(const QSettings& ini, const char* key, bool fallback)
@@ -42,6 +57,80 @@ bool readFlag(const QSettings& ini, const char* key, bool fallback)
     if (text == QLatin1String("false") || text == QLatin1String("0"))
         return false;
     return fallback;
+}
+
+// Text as written: an unquoted value with commas (an ALSA device name such
+// as plughw:CARD=PCH,DEV=0) is read whole, not as a list.
+QString readText(const QSettings& ini, const char* key)
+{
+    const QVariant v = ini.value(QLatin1String(key));
+    return v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+}
+
+// A number within [low, high], or the fallback.
+double readNumber(const QSettings& ini, const char* key, double low, double high, double fallback)
+{
+    bool ok = false;
+    const double v = ini.value(QLatin1String(key)).toString().trimmed().toDouble(&ok);
+    return ok && std::isfinite(v) && v >= low && v <= high ? v : fallback;
+}
+
+// A whole number within [low, high], or the fallback.
+int readWhole(const QSettings& ini, const char* key, int low, int high, int fallback)
+{
+    bool ok = false;
+    const int v = ini.value(QLatin1String(key)).toString().trimmed().toInt(&ok);
+    return ok && v >= low && v <= high ? v : fallback;
+}
+
+// The index of one of `names` (any case), or the fallback.
+template <std::size_t N>
+int readName(const QSettings& ini, const char* key, const std::array<const char*, N>& names, int fallback)
+{
+    const QString text = ini.value(QLatin1String(key)).toString().trimmed();
+    for (std::size_t i = 0; i < N; ++i)
+        if (text.compare(QLatin1String(names[i]), Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    return fallback;
+}
+
+void readGeneratorAndSweep(const QSettings& ini, FeatureSettings& f)
+{
+    const FeatureSettings d;
+    SynthSettings& g = f.generator;
+    g.waveform = static_cast<SynthWaveform>(
+        readName(ini, kGenWaveform, kSynthWaveformNames, static_cast<int>(d.generator.waveform)));
+    g.hz = readNumber(ini, kGenFrequency, kSynthMinHz, kSettingsMaxHz, d.generator.hz);
+    g.levelDbfs = readNumber(ini, kGenLevel, kSynthMinDbfs, kSynthMaxDbfs, d.generator.levelDbfs);
+    g.channels = static_cast<SynthChannels>(
+        readName(ini, kGenChannels, kSynthChannelNames, static_cast<int>(d.generator.channels)));
+    g.invertRight = readFlag(ini, kGenInvertRight, d.generator.invertRight);
+    f.generatorDevice = readText(ini, kGenDevice).trimmed().toStdString();
+    f.generatorOnAtStart = readFlag(ini, kGenOnAtStart, false);
+    SweepPlan& p = f.sweep;
+    p.startHz = readNumber(ini, kSweepStart, kSynthMinHz, kSettingsMaxHz, d.sweep.startHz);
+    p.stopHz = readNumber(ini, kSweepStop, kSynthMinHz, kSettingsMaxHz, d.sweep.stopHz);
+    p.stepsPerOctave =
+        readWhole(ini, kSweepSteps, kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave, d.sweep.stepsPerOctave);
+    p.levelDbfs = readNumber(ini, kSweepLevel, kSynthMinDbfs, kSynthMaxDbfs, d.sweep.levelDbfs);
+    p.channel = readWhole(ini, kSweepChannel, 1, 2, d.sweep.channel);
+}
+
+void writeGeneratorAndSweep(QSettings& ini, const FeatureSettings& f)
+{
+    const SynthSettings& g = f.generator;
+    ini.setValue(QLatin1String(kGenWaveform), QLatin1String(kSynthWaveformNames[static_cast<std::size_t>(g.waveform)]));
+    ini.setValue(QLatin1String(kGenFrequency), g.hz);
+    ini.setValue(QLatin1String(kGenLevel), g.levelDbfs);
+    ini.setValue(QLatin1String(kGenChannels), QLatin1String(kSynthChannelNames[static_cast<std::size_t>(g.channels)]));
+    ini.setValue(QLatin1String(kGenInvertRight), g.invertRight);
+    ini.setValue(QLatin1String(kGenDevice), QString::fromStdString(f.generatorDevice));
+    ini.setValue(QLatin1String(kGenOnAtStart), f.generatorOnAtStart);
+    ini.setValue(QLatin1String(kSweepStart), f.sweep.startHz);
+    ini.setValue(QLatin1String(kSweepStop), f.sweep.stopHz);
+    ini.setValue(QLatin1String(kSweepSteps), f.sweep.stepsPerOctave);
+    ini.setValue(QLatin1String(kSweepLevel), f.sweep.levelDbfs);
+    ini.setValue(QLatin1String(kSweepChannel), f.sweep.channel);
 }
 
 }  // namespace
@@ -94,6 +183,7 @@ FeatureSettings readFeatureSettings(const QString& path)
     f.remotePort = ok && isRemotePort(port) ? port : kRemotePortDefault;
     const std::string listen = ini.value(QLatin1String(kRemoteListen)).toString().trimmed().toStdString();
     f.remoteListen = isRemoteListenAddress(listen) ? listen : std::string(kRemoteListenDefault);
+    readGeneratorAndSweep(ini, f);
     return f;
 }
 
@@ -131,6 +221,7 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         ini.setValue(QLatin1String(kRemoteEnabled), f.remoteEnabled);
         ini.setValue(QLatin1String(kRemotePort), f.remotePort);
         ini.setValue(QLatin1String(kRemoteListen), QString::fromStdString(f.remoteListen));
+        writeGeneratorAndSweep(ini, f);
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return false;

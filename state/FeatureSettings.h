@@ -10,6 +10,8 @@
 #include <string>
 
 #include "dsp/Calibration.h"
+#include "dsp/ResponseSweep.h"
+#include "dsp/SignalSynth.h"
 
 namespace varmolen {
 
@@ -54,6 +56,12 @@ struct FeatureSettings {
     bool remoteEnabled = false;                       // [Remote] Enabled
     std::int32_t remotePort = kRemotePortDefault;     // [Remote] Port: 1..65535
     std::string remoteListen = kRemoteListenDefault;  // [Remote] Listen: an IP address
+    // The signal generator on the sound card's output and the response sweep.
+    // The generator plays at program start only with OnAtStart=true.
+    SynthSettings generator;          // [Generator] Waveform, Frequency, LevelDbfs, Channels, InvertRight
+    std::string generatorDevice;      // [Generator] Device: an ALSA device name; empty for ALSA's default
+    bool generatorOnAtStart = false;  // [Generator] OnAtStart
+    SweepPlan sweep;                  // [Sweep] Start, Stop, StepsPerOctave, LevelDbfs, Channel
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };
@@ -70,5 +78,8 @@ bool isRecordLimitMinutes(std::int32_t minutes);
 bool isRemotePort(std::int32_t port);
 // A numeric IPv4 or IPv6 address ("127.0.0.1", "::1", "0.0.0.0").
 bool isRemoteListenAddress(const std::string& text);
+// The highest frequency the generator or a sweep may be set to in the file;
+// the sample rate limits it further when it plays.
+constexpr double kSettingsMaxHz = 100000.0;
 
 }  // namespace varmolen

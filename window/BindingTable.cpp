@@ -94,6 +94,7 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {options.Mic1,                     S::Triggered,       &F::Mic1Click,                  T::Nothing},
         {options.Line1,                    S::Triggered,       &F::Line1Click,                 T::Nothing},
         {options.RemoteControl1,           S::Triggered,       &F::RemoteControl1Click,        T::Nothing},
+        {options.Generator1,               S::Triggered,       &F::Generator1Click,            T::Nothing},
         // Display: type, grid, background and trace colours, spectrum.
         {display.Time1,                    S::Triggered,       &F::Time1Click,                 T::Redraw},
         {display.FFT1,                     S::Triggered,       &F::FFT1Click,                  T::Redraw},
@@ -129,6 +130,7 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         // Measure.
         {c.measureMenu.ShowMeasurements1,  S::Triggered,       &F::ShowMeasurements1Click,     T::Nothing},
         {c.measureMenu.Calibrate1,         S::Triggered,       &F::Calibrate1Click,            T::Nothing},
+        {c.measureMenu.ResponseSweep1,     S::Triggered,       &F::ResponseSweep1Click,        T::Nothing},
         // Help.
         {c.helpMenu.HelpFile1,             S::Triggered,       &F::HelpFile1Click,             T::Nothing},
         {c.helpMenu.About1,                S::Triggered,       &F::About1Click,                T::Nothing},

@@ -16,12 +16,15 @@
 
 #include "persist/InstallPaths.h"
 #include "acquisition/AcquisitionLoop.h"
+#include "acquisition/GeneratorControl.h"
 #include "acquisition/WaveEngine.h"
 #include "audio/WaveInput.h"
 #include "display/DisplayPass.h"
 #include "dsp/Graphicinterpolate.h"
 #include "panel/FrontPanel.h"
 #include "panel/widgets/PaintBox.h"
+#include "window/GeneratorWindow.h"
+#include "window/SweepWindow.h"
 #include "window/BindingTable.h"
 #include "window/MeasureControls.h"
 #include "window/RemoteServer.h"
@@ -107,6 +110,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
 void TScopeForm::FinishCreate()
 {
     measure_ = std::make_unique<MeasureControls>(*this);
+    generator_ = std::make_unique<GeneratorControl>(state_->features);
     FormCreate(this);
     measure_->ApplySettings();
     if (state_->features.remoteEnabled) {
@@ -118,7 +122,14 @@ void TScopeForm::FinishCreate()
     formCreated_ = true;
 }
 
-TScopeForm::~TScopeForm() { FormDestroy(); }
+TScopeForm::~TScopeForm()
+{
+    FormDestroy();
+    // The generator's windows work the generator and the run loop: they go
+    // before them.
+    delete sweepWindow_;
+    delete generatorWindow_;
+}
 
 void TScopeForm::StartBtnClick(QObject* /*sender*/)
 {
@@ -255,6 +266,9 @@ void TScopeForm::FormClose()
         return;
     closing_ = true;
     InstrumentState& s = *state_;
+    // The output falls silent before anything else ends.
+    if (generator_)
+        generator_->switchOff();
     // Ask a running acquisition to end and release the device, so that it no
     // longer writes into the buffers; no new run starts. Then let it settle
     // and end the application.
@@ -276,6 +290,8 @@ void TScopeForm::FormDestroy()
     // No remote command reaches a window that is going.
     delete findChild<RemoteServer*>(QStringLiteral("RemoteServer"), Qt::FindDirectChildrenOnly);
     InstrumentState& s = *state_;
+    if (generator_)
+        generator_->switchOff();
     if (loop_->running() || engine_->deviceOpen())
         loop_->StopBtnClick();
     controls_.run.StartTimer->stop();

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "state/InstrumentState.h"
 #include "window/QtHost.h"
@@ -24,7 +25,12 @@ class QLabel;
 namespace varmolen {
 
 class AcquisitionLoop;
+class GeneratorControl;
+class GeneratorWindow;
 class MeasureControls;
+class SweepWindow;
+struct PlaybackService;
+struct SweepPlan;
 class WaveEngine;
 class WaveInput;
 
@@ -166,6 +172,22 @@ public:
     void Calibrate1Click(QObject* sender);
     MeasureControls& measure() { return *measure_; }
 
+    // The signal generator and the response sweep (window/GeneratorWindow.cpp,
+    // window/SweepWindow.cpp): Options > Generator..., Measure > Response Sweep...
+    void Generator1Click(QObject* sender);
+    void ResponseSweep1Click(QObject* sender);
+    // Starts a response sweep and hands it every buffer recorded until it
+    // ends (window/SweepWindow.cpp); false with the reason when it cannot
+    // run. What the sweep window's Start and any remote command call.
+    bool StartSweep(const SweepPlan& plan, std::string& whyNot);
+    GeneratorControl& generator() { return *generator_; }
+    // The output devices, given by the program entry; then the generator
+    // plays at start if the settings ask for it ([Generator] OnAtStart).
+    void setPlaybackService(PlaybackService service);
+    // The windows, once opened (nullptr before).
+    GeneratorWindow* generatorWindow() const { return generatorWindow_; }
+    SweepWindow* sweepWindow() const { return sweepWindow_; }
+
     // Output and help commands (window/OutputCommands.cpp).
     void SaveForm1Click(QObject* sender);
     void SaveBitmap1Click(QObject* sender);
@@ -256,6 +278,9 @@ private:
     std::unique_ptr<WaveEngine> engine_;
     std::unique_ptr<AcquisitionLoop> loop_;
     std::unique_ptr<MeasureControls> measure_;  // after loop_: it leaves the loop's hand-off when it goes
+    std::unique_ptr<GeneratorControl> generator_;
+    GeneratorWindow* generatorWindow_ = nullptr;
+    SweepWindow* sweepWindow_ = nullptr;
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
     int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2

@@ -12,37 +12,12 @@
 #include "acquisition/AcquisitionRig.h"
 #include "audio/AlsaWaveInput.h"
 #include "tests/audio/EventPump.h"
+#include "audio/PulseRig.h"
 
 namespace varmolen {
 namespace {
 
-class PulseRig {
-public:
-    PulseRig()
-    {
-        char tmpl[] = "/tmp/varmolen-pulse-XXXXXX";
-        if (mkdtemp(tmpl) == nullptr)
-            return;
-        dir_ = tmpl;
-        const std::string start =
-            std::string("sh '") + VARMOLEN_PULSE_RIG + "' start " + dir_ + " 2>" + dir_ + "/rig.err";
-        ready_ = std::system(start.c_str()) == 0;
-        setenv("XDG_RUNTIME_DIR", (dir_ + "/xdg").c_str(), 1);
-        setenv("HOME", (dir_ + "/home").c_str(), 1);
-    }
-    ~PulseRig()
-    {
-        if (!dir_.empty()) {
-            std::system((std::string("sh '") + VARMOLEN_PULSE_RIG + "' stop " + dir_).c_str());
-            std::system(("rm -rf '" + dir_ + "'").c_str());
-        }
-    }
-    bool ready() const { return ready_; }
-
-private:
-    std::string dir_;
-    bool ready_ = false;
-};
+using test::PulseRig;
 
 // The frequency of the strongest line of a 1024-sample block (Hann window).
 double dominantFrequency(const std::array<std::int32_t, kArrayLength>& x, double rate)

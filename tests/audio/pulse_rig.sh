@@ -8,6 +8,13 @@
 # SYNTH are sox synth words, one per channel in frame order (default: a 1 kHz
 # sine in both), e.g. "square 250 sine 1000": the frame's first value (the
 # instrument's channel 2) a 250 Hz square, the second a 1 kHz sine.
+# Two words in place of SYNTH leave the player out, for the signal
+# generator's tests, which play into the rig themselves:
+#   loopback           ALSA's default output plays into the null sink whose
+#                      monitor is the default source: a perfect loopback
+#   through EFFECT...  the default output is a second null sink, "dut", whose
+#                      monitor sox passes through EFFECT (sox effect words,
+#                      e.g. "lowpass 1000") into the first: a device under test
 # The caller exports XDG_RUNTIME_DIR=DIR/xdg and HOME=DIR/home for itself.
 # VARMOLEN_RIG_RATE sets the rate of the sink and the player (44100 unless set).
 set -u
@@ -31,6 +38,11 @@ load-module module-null-sink sink_name=rig rate=$rate channels=2
 set-default-sink rig
 set-default-source rig.monitor
 PA
+    mode=${1:-}
+    if [ "$mode" = through ]; then
+        printf '%s\n' "load-module module-null-sink sink_name=dut rate=$rate channels=2" \
+            "set-default-sink dut" >>"$d/rig.pa"
+    fi
     pulseaudio -n -F "$d/rig.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
         --log-target=file:"$d/pulse.log" </dev/null >/dev/null 2>&1 &
     echo $! >"$d/server.pid"
@@ -40,7 +52,23 @@ PA
         [ $i -gt 100 ] && { echo "server did not answer" >&2; exit 1; }
         sleep 0.05
     done
-    sox -q -r "$rate" -n -t raw -r "$rate" -c 2 -b 16 -e signed-integer - synth "$@" vol 0.5 2>/dev/null |
+    raw="-t raw -r $rate -c 2 -b 16 -e signed-integer"
+    case "$mode" in
+    loopback)
+        exit 0
+        ;;
+    through)
+        shift
+        # shellcheck disable=SC2086
+        pacat --record --raw --rate="$rate" --channels=2 --format=s16le --device=dut.monitor --latency-msec=20 |
+            sox -q --buffer 512 $raw - $raw - "$@" 2>/dev/null |
+            pacat --raw --rate="$rate" --channels=2 --format=s16le --device=rig --latency-msec=20 &
+        echo $! >"$d/player.pid"
+        exit 0
+        ;;
+    esac
+    # shellcheck disable=SC2086
+    sox -q -r "$rate" -n $raw - synth "$@" vol 0.5 2>/dev/null |
         pacat --raw --rate="$rate" --channels=2 --format=s16le --device=rig --latency-msec=20 &
     # The pipeline's PID is pacat's; sox ends with the broken pipe.
     echo $! >"$d/player.pid"

@@ -126,3 +126,43 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     EXPECT_EQ(record.readAll(), bytes);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no scratch file left behind";
 }
+
+TEST(FeatureSettingsFile, GeneratorAndSweepKeysReadBackAndFallBackPerKey)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const FeatureSettings defaults;
+    EXPECT_FALSE(defaults.generatorOnAtStart) << "the generator never plays at start unless asked";
+    const FeatureSettings set = readText(dir,
+                                         "[Generator]\nWaveform=Pink\nFrequency=997.5\nLevelDbfs=-3.25\n"
+                                         "Channels=right\nInvertRight=true\nDevice=plughw:CARD=PCH,DEV=0\n"
+                                         "OnAtStart=1\n[Sweep]\nStart=10\nStop=40000\nStepsPerOctave=12\n"
+                                         "LevelDbfs=-6\nChannel=2\n");
+    EXPECT_EQ(set.generator, (SynthSettings{SynthWaveform::PinkNoise, 997.5, -3.25, SynthChannels::Right, true}));
+    EXPECT_EQ(set.generatorDevice, "plughw:CARD=PCH,DEV=0");
+    EXPECT_TRUE(set.generatorOnAtStart);
+    EXPECT_EQ(set.sweep,
+              (SweepPlan{.startHz = 10, .stopHz = 40000, .stepsPerOctave = 12, .levelDbfs = -6, .channel = 2}));
+    const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
+    ASSERT_TRUE(writeFeatureSettings(ini, set));
+    EXPECT_EQ(readFeatureSettings(ini), set);
+
+    const struct {
+        const char* text;
+        const char* what;
+    } bad[] = {
+        {"[Generator]\nWaveform=chirp\n", "a waveform the generator does not play"},
+        {"[Generator]\nFrequency=0.5\n", "below 1 Hz"},
+        {"[Generator]\nFrequency=inf\n", "no frequency"},
+        {"[Generator]\nLevelDbfs=3\n", "above full scale"},
+        {"[Generator]\nLevelDbfs=-101\n", "below the lowest level"},
+        {"[Generator]\nChannels=centre\n", "no such channel"},
+        {"[Generator]\nOnAtStart=maybe\n", "a switch that is neither on nor off"},
+        {"[Sweep]\nStepsPerOctave=0\n", "no steps"},
+        {"[Sweep]\nStepsPerOctave=2.5\n", "a fraction of a step"},
+        {"[Sweep]\nChannel=3\n", "a channel the instrument lacks"},
+        {"[Sweep]\nStop=-20\n", "a negative frequency"},
+    };
+    for (const auto& b : bad)
+        EXPECT_EQ(readText(dir, QByteArray(b.text)), defaults) << b.what;
+}

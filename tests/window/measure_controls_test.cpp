@@ -83,7 +83,9 @@ TEST_F(MeasureControlsTest, HiddenTheWindowIsAsBeforeAndShownOnlyTheStripIsAdded
     for (QAction* a : form->menuBar()->actions())
         titles << a->text();
     EXPECT_EQ(titles, (QStringList{"&File", "&Options", "&Display", "&Measure", "&Help"}));
-    EXPECT_EQ(form->controls().measureMenu.Measure1->actions().size(), 2);
+    // The strip's two items, then the response sweep's.
+    EXPECT_EQ(form->controls().measureMenu.Measure1->actions().size(), 3);
+    EXPECT_EQ(form->controls().measureMenu.Measure1->actions().last(), form->controls().measureMenu.ResponseSweep1);
     EXPECT_EQ(form->controls().measureMenu.ShowMeasurements1->text(), "Show Measurements");
     EXPECT_TRUE(form->controls().measureMenu.ShowMeasurements1->isCheckable());
     EXPECT_FALSE(form->controls().measureMenu.ShowMeasurements1->isChecked());

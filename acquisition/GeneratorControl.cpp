@@ -1,0 +1,186 @@
+#include "acquisition/GeneratorControl.h"
+
+namespace varmolen {
+
+GeneratorControl::GeneratorControl(FeatureSettings& features) : features_(features) {}
+
+GeneratorControl::~GeneratorControl() { switchOff(); }
+
+void GeneratorControl::setService(PlaybackService service)
+{
+    switchOff();
+    service_ = std::move(service);
+}
+
+std::vector<PlaybackDevice> GeneratorControl::devices() const
+{
+    return service_.list ? service_.list() : std::vector<PlaybackDevice>{};
+}
+
+void GeneratorControl::apply()
+{
+    if (!on())
+        return;
+    if (sweeping()) {
+        player_->set({.waveform = SynthWaveform::Sine,
+                      .hz = sweep_->currentHz(),
+                      .levelDbfs = sweep_->plan().levelDbfs,
+                      .channels = SynthChannels::Both});
+    } else {
+        player_->set(features_.generator);
+    }
+}
+
+void GeneratorControl::setWaveform(SynthWaveform waveform)
+{
+    features_.generator.waveform = waveform;
+    apply();
+}
+
+void GeneratorControl::setFrequency(double hz)
+{
+    features_.generator.hz = clampSynthSettings({.hz = hz}, kSettingsMaxHz / kSynthMaxRateFraction).hz;
+    apply();
+}
+
+void GeneratorControl::setLevel(double dbfs)
+{
+    features_.generator.levelDbfs = clampSynthSettings({.levelDbfs = dbfs}, 44100.0).levelDbfs;
+    apply();
+}
+
+void GeneratorControl::setChannels(SynthChannels channels)
+{
+    features_.generator.channels = channels;
+    apply();
+}
+
+void GeneratorControl::setInvertRight(bool inverted)
+{
+    features_.generator.invertRight = inverted;
+    apply();
+}
+
+void GeneratorControl::setDevice(const std::string& name)
+{
+    if (name == features_.generatorDevice)
+        return;
+    features_.generatorDevice = name;
+    if (on()) {
+        // The new device plays what the old one did.
+        const unsigned rate = player_->rate();
+        std::string whyNot;
+        switchOff();
+        switchOn(rate, whyNot);
+    }
+}
+
+std::string GeneratorControl::deviceName() const
+{
+    if (!features_.generatorDevice.empty())
+        return features_.generatorDevice;
+    const std::vector<PlaybackDevice> list = devices();
+    return list.empty() ? std::string() : list.front().name;
+}
+
+bool GeneratorControl::switchOn(unsigned rate, std::string& whyNot)
+{
+    switchOff();
+    const std::string name = deviceName();
+    if (!service_.open || name.empty()) {
+        whyNot = "No output device was found for the signal generator.";
+        return false;
+    }
+    player_ = std::make_unique<SignalPlayer>([this, name] { return service_.open(name); });
+    player_->setFailureNotifier(notifier_);
+    const SynthSettings start = clampSynthSettings(features_.generator, rate);
+    if (!player_->start(rate, start, whyNot)) {
+        player_.reset();
+        return false;
+    }
+    return true;
+}
+
+void GeneratorControl::switchOff()
+{
+    if (sweepActive_)
+        cancelSweep();
+    if (player_)
+        player_->stop();
+}
+
+std::string GeneratorControl::takeFailure()
+{
+    if (!player_ || !player_->failed())
+        return {};
+    const std::string name = deviceName();
+    sweepActive_ = false;
+    player_->stop();
+    player_.reset();
+    return "The output device " + name + " stopped working; the signal generator is switched off.";
+}
+
+bool GeneratorControl::startSweep(const SweepPlan& plan, unsigned rate, std::string& whyNot)
+{
+    cancelSweep();
+    auto sweep = std::make_unique<ResponseSweep>(plan, static_cast<double>(rate));
+    if (sweep->stepCount() == 0) {
+        whyNot = "The sweep has no steps: Start must lie below Stop and below " +
+                 std::to_string(static_cast<int>(synthMaxHz(rate))) + " Hz.";
+        return false;
+    }
+    features_.sweep = plan;
+    onBeforeSweep_ = on();
+    if (!on() || player_->rate() != rate) {
+        // The sweep's first step plays from the start, ramped up.
+        const SynthSettings kept = features_.generator;
+        features_.generator = {.waveform = SynthWaveform::Sine,
+                               .hz = sweep->currentHz(),
+                               .levelDbfs = plan.levelDbfs,
+                               .channels = SynthChannels::Both};
+        const bool started = switchOn(rate, whyNot);
+        features_.generator = kept;
+        if (!started)
+            return false;
+    }
+    sweep_ = std::move(sweep);
+    sweepActive_ = true;
+    apply();
+    return true;
+}
+
+void GeneratorControl::endSweep()
+{
+    sweepActive_ = false;
+    if (!onBeforeSweep_) {
+        if (player_)
+            player_->stop();
+    } else {
+        apply();
+    }
+}
+
+void GeneratorControl::cancelSweep()
+{
+    if (!sweepActive_)
+        return;
+    endSweep();
+}
+
+bool GeneratorControl::takeBlock(const RecordedBlock& block)
+{
+    if (!sweeping())
+        return false;
+    if (!sweep_->take(block))
+        return false;
+    if (!sweep_->finished()) {
+        apply();
+        return false;
+    }
+    endSweep();
+    return true;
+}
+
+std::vector<SweepRow> GeneratorControl::sweepRows() const { return sweep_ ? sweep_->rows() : std::vector<SweepRow>{}; }
+
+}  // namespace varmolen

@@ -1,0 +1,93 @@
+// The signal generator and the response sweep as the instrument offers them,
+// without the toolkit: the generator window and the sweep window call these,
+// and so may any other control surface (a remote command table), the same
+// way. The settings live in the feature settings (Varmolen.ini).
+//
+// The generator plays at the capture's sample rate, which the caller passes
+// when it switches the output on. Settings changed while it plays reach the
+// output at once, continuous in phase and along a level ramp. A device that
+// fails while playing is reported from the playback thread to the failure
+// notifier; the owner then calls takeFailure on its own thread, which
+// switches the output off and gives the message to show, once.
+//
+// A sweep plays a sine at the plan's level, both channels, and steps its
+// frequency as the rows are read from the recorded buffers handed to
+// takeBlock; when it ends or is cancelled the generator returns to the
+// settings and the on/off state it had before.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/SignalPlayer.h"
+#include "dsp/RecordedBlock.h"
+#include "dsp/ResponseSweep.h"
+#include "state/FeatureSettings.h"
+
+namespace varmolen {
+
+class GeneratorControl {
+public:
+    explicit GeneratorControl(FeatureSettings& features);
+    ~GeneratorControl();
+    GeneratorControl(const GeneratorControl&) = delete;
+    GeneratorControl& operator=(const GeneratorControl&) = delete;
+
+    // Without a service (the default) no device can be opened.
+    void setService(PlaybackService service);
+    std::vector<PlaybackDevice> devices() const;
+
+    const SynthSettings& settings() const { return features_.generator; }
+    void setWaveform(SynthWaveform waveform);
+    void setFrequency(double hz);
+    void setLevel(double dbfs);
+    void setChannels(SynthChannels channels);
+    void setInvertRight(bool inverted);
+    // An output device by its name; empty for the first the service lists.
+    void setDevice(const std::string& name);
+    const std::string& device() const { return features_.generatorDevice; }
+
+    // Switches the output on at `rate` Hz, or tells why it cannot play.
+    bool switchOn(unsigned rate, std::string& whyNot);
+    void switchOff();
+    bool on() const { return player_ && player_->playing(); }
+    // The rate it plays at (0 while off) and its underruns since it was switched on.
+    unsigned rate() const { return on() ? player_->rate() : 0; }
+    std::uint32_t underruns() const { return player_ ? player_->underruns() : 0; }
+    // Called from the playback thread when the output device fails.
+    void setFailureNotifier(std::function<void()> notifier) { notifier_ = std::move(notifier); }
+    // After a failure, on the owner's thread: switches off and returns the
+    // message to show; empty when nothing failed since the last look.
+    std::string takeFailure();
+
+    // The response sweep at the capture's `rate`; false with the reason when
+    // it has no steps or the generator cannot play.
+    bool startSweep(const SweepPlan& plan, unsigned rate, std::string& whyNot);
+    void cancelSweep();
+    bool sweeping() const { return sweep_ && !sweep_->finished() && sweepActive_; }
+    // A buffer recorded while the sweep runs; true when it finished the sweep.
+    bool takeBlock(const RecordedBlock& block);
+    // The rows of the running or the last sweep.
+    std::vector<SweepRow> sweepRows() const;
+    int sweepSteps() const { return sweep_ ? sweep_->stepCount() : 0; }
+    int sweepStepsDone() const { return sweep_ ? sweep_->stepsDone() : 0; }
+
+private:
+    // The settings the output plays now: the sweep's while one runs.
+    void apply();
+    void endSweep();
+    std::string deviceName() const;
+
+    FeatureSettings& features_;
+    PlaybackService service_;
+    std::unique_ptr<SignalPlayer> player_;
+    std::function<void()> notifier_;
+    std::unique_ptr<ResponseSweep> sweep_;
+    bool sweepActive_ = false;
+    bool onBeforeSweep_ = false;
+};
+
+}  // namespace varmolen

@@ -1,0 +1,112 @@
+// The signal generator's playback: a thread of its own renders the synthesis
+// (dsp/SignalSynth.h) period by period and writes it to an output device.
+//
+// The thread keeps the capture thread's rules. A write waits at most
+// kWriteWaitMs, or returns at once when the wake-up descriptor is raised;
+// stopping ramps the output down, lets the device play the ramp out and
+// closes it, and the caller waits at most kCloseWaitMs for all of that. A
+// thread that has not finished by then (a device stuck in its driver) is left
+// to end on its own: it owns everything it can still touch. Underruns are
+// counted; a device that fails for good ends the playback and is reported
+// once through the failure notifier, from the playback thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dsp/SignalSynth.h"
+
+namespace varmolen {
+
+// The longest a write may wait for room in the device.
+constexpr int kWriteWaitMs = 50;
+
+// One output device, as the playback thread sees it. After open only the
+// playback thread touches it.
+class PlaybackSink {
+public:
+    virtual ~PlaybackSink() = default;
+    // Opens the device for interleaved stereo at `rate` Hz. Returns the bits
+    // a sample carries (24 where the device takes them, else 16), or 0 with
+    // the reason in whyNot.
+    virtual int open(unsigned rate, std::string& whyNot) = 0;
+    // Writes up to `frames` stereo frames of codes at the bits open chose,
+    // waiting at most kWriteWaitMs for room; at once with 0 when `wakeFd`
+    // is or becomes readable. Returns the frames taken (0: none yet), or a
+    // negative value once the device has failed for good.
+    virtual long write(const std::int32_t* codes, std::size_t frames, int wakeFd) = 0;
+    // Underruns since the last look (the device ran dry and was restarted).
+    virtual std::uint32_t takeUnderruns() { return 0; }
+    // Stops at once, dropping what is queued, and releases the device.
+    virtual void close() = 0;
+};
+
+// The output devices of the machine and the way to open one, as the program
+// entry makes them (through ALSA); the window knows nothing of the driver.
+struct PlaybackDevice {
+    std::string name;         // what the sink opens, e.g. "default"
+    std::string productName;  // what the user reads
+};
+struct PlaybackService {
+    std::function<std::vector<PlaybackDevice>()> list;
+    std::function<std::unique_ptr<PlaybackSink>(const std::string& name)> open;
+};
+
+class SignalPlayer {
+public:
+    using SinkMaker = std::function<std::unique_ptr<PlaybackSink>()>;
+
+    // Frames the thread renders at a time: 50 ms, so the thread wakes 20
+    // times a second (what playing costs is mostly waking up).
+    static constexpr unsigned kPeriodsPerSecond = 20;
+    // After the ramp down, silence is written for this long before the device
+    // is closed, so that what the device still holds (the ramp) is played.
+    static constexpr int kTailMs = 100;
+    // The longest the caller waits for the thread when stopping.
+    static constexpr int kCloseWaitMs = 250;
+
+    explicit SignalPlayer(SinkMaker makeSink);
+    ~SignalPlayer();
+    SignalPlayer(const SignalPlayer&) = delete;
+    SignalPlayer& operator=(const SignalPlayer&) = delete;
+
+    // Opens a device at `rate` and plays `settings`, ramping up from silence.
+    // False (and the reason) when the device cannot be opened; a player that
+    // plays already is stopped first.
+    bool start(unsigned rate, const SynthSettings& settings, std::string& whyNot);
+    // The new settings reach the output within a period.
+    void set(const SynthSettings& settings);
+    // Ramps down, plays the ramp out and closes the device. False when the
+    // thread did not end within kCloseWaitMs (it is left to end on its own).
+    bool stop();
+
+    bool playing() const { return shared_ != nullptr; }
+    unsigned rate() const { return rate_; }
+    int bits() const { return bits_; }
+    // Underruns since start.
+    std::uint32_t underruns() const;
+    // The device failed for good while playing.
+    bool failed() const;
+    // Called once, from the playback thread, when the device fails.
+    void setFailureNotifier(std::function<void()> notifier);
+
+private:
+    struct Shared;
+    static void playLoop(const std::shared_ptr<Shared>& s);
+
+    SinkMaker makeSink_;
+    std::shared_ptr<Shared> shared_;
+    std::thread thread_;
+    std::function<void()> notifier_;
+    unsigned rate_ = 0;
+    int bits_ = 0;
+    std::uint32_t lastUnderruns_ = 0;
+    bool lastFailed_ = false;
+};
+
+}  // namespace varmolen

@@ -1,0 +1,208 @@
+// The signal generator's and the response sweep's windows on the main
+// window, with output devices the test plays: the menu items, the accessible
+// names, what the controls set, a device that vanishes, the switch-off at
+// close and at start, and the sweep's table and CSV.
+#include <QAccessible>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "acquisition/GeneratorControl.h"
+#include "audio/CaptureSource.h"
+#include "window/GeneratorWindow.h"
+#include "window/SweepWindow.h"
+#include "PanelFormRig.h"
+
+namespace varmolen::test {
+namespace {
+
+// Output devices that take frames in real time into memory; "broken" fails
+// after a few writes, as an unplugged card does.
+struct Outputs {
+    std::atomic<int> opened{0}, writes{0};
+    std::atomic<unsigned> rate{0};
+    std::atomic<int> peak{0};  // the largest code written since the last look
+    PlaybackService service()
+    {
+        return {[] {
+                    return std::vector<PlaybackDevice>{{"default", "Default output"}, {"broken", "Broken card"}};
+                },
+                [this](const std::string& name) { return std::make_unique<Sink>(*this, name == "broken"); }};
+    }
+    struct Sink : PlaybackSink {
+        Sink(Outputs& o, bool broken) : o_(o), broken_(broken) {}
+        int open(unsigned rate, std::string&) override
+        {
+            ++o_.opened;
+            o_.rate = rate;
+            return 16;
+        }
+        long write(const std::int32_t* codes, std::size_t frames, int wakeFd) override
+        {
+            if (broken_ && ++o_.writes > 3)
+                return -1;
+            if (waitReadable(wakeFd, 2))
+                return 0;
+            for (std::size_t i = 0; i < 2 * frames; ++i)
+                o_.peak = std::max(o_.peak.load(), std::abs(codes[i]));
+            return static_cast<long>(frames);
+        }
+        void close() override {}
+        Outputs& o_;
+        bool broken_;
+    };
+};
+
+template <class Condition>
+bool pumpUntil(Condition done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done();
+}
+
+class GeneratorWindowsTest : public PanelFormRig {
+protected:
+    Outputs outputs;
+};
+
+TEST_F(GeneratorWindowsTest, TheGeneratorWindowPlaysWhatItsControlsSetAndFallsSilentOnFaultAndClose)
+{
+    form->setPlaybackService(outputs.service());
+    EXPECT_FALSE(form->generator().on()) << "never on at start unless the settings ask";
+    form->controls().optionsMenu.Generator1->trigger();
+    GeneratorWindow* w = form->generatorWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(w->isModal());
+    const struct {
+        QWidget* widget;
+        const char* name;
+    } named[] = {{w->outputSwitch(), "Generator output"},
+                 {w->waveformBox(), "Generator waveform"},
+                 {w->frequencyBox(), "Generator frequency"},
+                 {w->levelBox(), "Generator level"},
+                 {w->channelsBox(), "Generator channels"}};
+    for (const auto& n : named)
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(n.widget)->text(QAccessible::Name), QString::fromUtf8(n.name));
+    EXPECT_EQ(w->frequencyBox()->maximum(), 0.45 * s().sampleRate);
+
+    w->levelBox()->setValue(-6.0206);  // half of full scale
+    w->outputSwitch()->click();
+    ASSERT_TRUE(form->generator().on());
+    EXPECT_EQ(outputs.rate, s().sampleRate) << "at the capture's rate";
+    EXPECT_EQ(w->outputSwitch()->text(), QStringLiteral("On"));
+    ASSERT_TRUE(pumpUntil([&] { return outputs.peak > 16000; }));
+    EXPECT_LE(outputs.peak, 16385);  // 16383.5, and a step of dither
+    w->levelBox()->setValue(-40);
+    outputs.peak = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    outputs.peak = 0;
+    ASSERT_TRUE(pumpUntil([&] { return outputs.peak > 0; }));
+    EXPECT_LE(outputs.peak, 330) << "the level set while playing reaches the output";
+    EXPECT_EQ(s().features.generator.levelDbfs, -40);
+
+    // The card vanishes: one message, the switch off, the window still there.
+    w->deviceBox()->setCurrentIndex(1);
+    emit w->deviceBox()->activated(1);
+    ASSERT_TRUE(pumpUntil([&] { return !form->host().recordedMessages().empty(); }));
+    // Anything else that might follow has a while to arrive.
+    const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    pumpUntil([&] { return std::chrono::steady_clock::now() >= settle; });
+    ASSERT_EQ(form->host().recordedMessages().size(), 1u);
+    EXPECT_NE(form->host().recordedMessages()[0].first.find("broken"), std::string::npos);
+    EXPECT_FALSE(form->generator().on());
+    EXPECT_FALSE(w->outputSwitch()->isChecked());
+    EXPECT_EQ(s().features.generatorDevice, "broken");
+
+    w->deviceBox()->setCurrentIndex(0);
+    emit w->deviceBox()->activated(0);
+    w->outputSwitch()->click();
+    ASSERT_TRUE(form->generator().on());
+    form->FormClose();
+    EXPECT_FALSE(form->generator().on()) << "the program's close switches the output off";
+}
+
+TEST_F(GeneratorWindowsTest, OnAtStartPlaysTheLevelLastSetOnlyWhenAsked)
+{
+    for (const bool onAtStart : {false, true}) {
+        s().features.generatorOnAtStart = onAtStart;
+        s().features.generator.levelDbfs = -30;
+        outputs.peak = 0;
+        form->setPlaybackService(outputs.service());
+        EXPECT_EQ(form->generator().on(), onAtStart);
+        if (onAtStart) {
+            ASSERT_TRUE(pumpUntil([&] { return outputs.peak > 0; }));
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            EXPECT_LE(outputs.peak, 1037) << "never above the level last set";
+        }
+        form->generator().switchOff();
+    }
+}
+
+TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
+{
+    form->setPlaybackService(outputs.service());
+    form->controls().measureMenu.ResponseSweep1->trigger();
+    SweepWindow* w = form->sweepWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    QStringList headers;
+    for (int c = 0; c < w->table()->columnCount(); ++c)
+        headers << w->table()->horizontalHeaderItem(c)->text();
+    EXPECT_EQ(headers, (QStringList{"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)"}));
+
+    // Channel 2 needs the stereo input.
+    s().inputSelect = kMicrophoneInput;
+    s().features.sweep.channel = 2;
+    w->load();
+    w->startButton()->click();
+    ASSERT_EQ(form->host().recordedMessages().size(), 1u);
+    EXPECT_FALSE(form->generator().sweeping());
+
+    // A sweep of two steps fed with silence: its rows arrive, unread.
+    s().features.sweep = {.startHz = 1000, .stopHz = 2000, .stepsPerOctave = 1, .levelDbfs = -20, .channel = 1};
+    w->load();
+    w->startButton()->click();
+    ASSERT_TRUE(form->generator().sweeping());
+    EXPECT_FALSE(w->startButton()->isEnabled());
+    EXPECT_TRUE(w->cancelButton()->isEnabled());
+    std::vector<std::uint8_t> silence(2 * 4096, 0);
+    const RecordedBlock block{silence.data(), static_cast<std::uint32_t>(silence.size()), 1, s().sampleRate, true};
+    for (int i = 0; i < 1000 && form->generator().sweeping(); ++i)
+        form->generator().takeBlock(block);
+    EXPECT_FALSE(form->generator().sweeping());
+    EXPECT_FALSE(form->generator().on()) << "the generator returns to off, as it was before the sweep";
+    w->showRows();
+    ASSERT_EQ(w->table()->rowCount(), 2);
+    EXPECT_EQ(w->table()->item(1, 0)->text(), QStringLiteral("2000.00"));
+    EXPECT_EQ(w->table()->item(1, 1)->text(), QStringLiteral("-"));
+    EXPECT_EQ(w->progress()->value(), 2);
+    const QString path = installDir.path() + QStringLiteral("/sweep.csv");
+    QString whyNot;
+    ASSERT_TRUE(w->exportCsv(path, whyNot)) << whyNot.toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("Frequency (Hz),Level (dBFS),Relative (dB),THD (%),THD+N (%)\r\n"
+                                      "1000,,,,\r\n2000,,,,\r\n"));
+    EXPECT_FALSE(w->exportCsv(installDir.path() + QStringLiteral("/no/such/folder/x.csv"), whyNot));
+}
+
+}  // namespace
+}  // namespace varmolen::test

@@ -1,0 +1,234 @@
+#include "window/GeneratorWindow.h"
+
+#include <QAccessibleWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include "acquisition/GeneratorControl.h"
+#include "window/Varmolen2.h"
+
+namespace varmolen {
+
+namespace {
+
+// The waveforms in the order of SynthWaveform.
+constexpr const char* kWaveformCaptions[kSynthWaveformCount] = {"Sine",
+                                                                "Square",
+                                                                "Triangle",
+                                                                "Sawtooth",
+                                                                "White noise",
+                                                                "Pink noise",
+                                                                "Two-tone 60 Hz + 7 kHz (4:1)",
+                                                                "Two-tone 19 kHz + 20 kHz (1:1)"};
+constexpr const char* kChannelCaptions[3] = {"Left", "Right", "Both"};
+constexpr const char* kNamedProperty = "varmolenNamedChoice";
+
+// On Linux a combo box reads its current item as its name; a choice of the
+// generator's is called by what it chooses ("Generator waveform") and reads
+// its item as its value.
+class NamedChoiceAccessible : public QAccessibleWidget {
+public:
+    explicit NamedChoiceAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+    QString text(QAccessible::Text t) const override
+    {
+        const auto* box = static_cast<const QComboBox*>(widget());
+        if (t == QAccessible::Name)
+            return box->accessibleName();
+        if (t == QAccessible::Value)
+            return box->currentText();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* namedChoiceInterface(const QString& key, QObject* object)
+{
+    if (key == QLatin1String("QComboBox") && object != nullptr && object->property(kNamedProperty).toBool())
+        return new NamedChoiceAccessible(static_cast<QComboBox*>(object));
+    return nullptr;
+}
+
+QComboBox* namedChoice(QWidget* parent, const QString& name)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(namedChoiceInterface);
+        return true;
+    }();
+    (void)installed;
+    auto* box = new QComboBox(parent);
+    box->setProperty(kNamedProperty, true);
+    box->setAccessibleName(name);
+    return box;
+}
+
+}  // namespace
+
+QDoubleSpinBox* numberBox(QWidget* parent, double low, double high, const QString& suffix, const QString& name)
+{
+    auto* box = new QDoubleSpinBox(parent);
+    box->setDecimals(2);
+    box->setRange(low, high);
+    box->setSingleStep(1.0);
+    box->setSuffix(suffix);
+    // A value typed in takes effect when it is complete, not digit by digit.
+    box->setKeyboardTracking(false);
+    box->setAccessibleName(name);
+    return box;
+}
+
+GeneratorWindow::GeneratorWindow(TScopeForm& form, GeneratorControl& generator)
+    : QWidget(&form, Qt::Window), form_(form), generator_(generator)
+{
+    setObjectName(QStringLiteral("GeneratorWindow"));
+    setWindowTitle(QStringLiteral("Signal Generator"));
+    auto* layout = new QFormLayout(this);
+
+    output_ = new QPushButton(QStringLiteral("Off"), this);
+    output_->setCheckable(true);
+    output_->setAccessibleName(QStringLiteral("Generator output"));
+    layout->addRow(QStringLiteral("Output"), output_);
+
+    waveform_ = namedChoice(this, QStringLiteral("Generator waveform"));
+    for (const char* caption : kWaveformCaptions)
+        waveform_->addItem(QString::fromUtf8(caption));
+    layout->addRow(QStringLiteral("Waveform"), waveform_);
+
+    frequency_ = numberBox(this, kSynthMinHz, synthMaxHz(captureRate()), QStringLiteral(" Hz"),
+                           QStringLiteral("Generator frequency"));
+    layout->addRow(QStringLiteral("Frequency"), frequency_);
+
+    level_ = numberBox(this, kSynthMinDbfs, kSynthMaxDbfs, QStringLiteral(" dBFS"), QStringLiteral("Generator level"));
+    layout->addRow(QStringLiteral("Level"), level_);
+
+    channels_ = namedChoice(this, QStringLiteral("Generator channels"));
+    for (const char* caption : kChannelCaptions)
+        channels_->addItem(QString::fromUtf8(caption));
+    layout->addRow(QStringLiteral("Channels"), channels_);
+
+    invert_ = new QCheckBox(QStringLiteral("Invert right channel"), this);
+    layout->addRow(QString(), invert_);
+
+    device_ = namedChoice(this, QStringLiteral("Generator device"));
+    layout->addRow(QStringLiteral("Device"), device_);
+
+    underruns_ = new QLabel(this);
+    underruns_->setAccessibleName(QStringLiteral("Generator underruns"));
+    layout->addRow(QStringLiteral("Underruns"), underruns_);
+
+    refresh_ = new QTimer(this);
+    refresh_->setInterval(kRefreshMs);
+    connect(refresh_, &QTimer::timeout, this, [this] { refresh(); });
+
+    connect(output_, &QPushButton::toggled, this, [this](bool on) { switchOutput(on); });
+    connect(waveform_, &QComboBox::currentIndexChanged, this,
+            [this](int i) { generator_.setWaveform(static_cast<SynthWaveform>(i)); });
+    connect(frequency_, &QDoubleSpinBox::valueChanged, this, [this](double hz) { generator_.setFrequency(hz); });
+    connect(level_, &QDoubleSpinBox::valueChanged, this, [this](double dbfs) { generator_.setLevel(dbfs); });
+    connect(channels_, &QComboBox::currentIndexChanged, this,
+            [this](int i) { generator_.setChannels(static_cast<SynthChannels>(i)); });
+    connect(invert_, &QCheckBox::toggled, this, [this](bool on) { generator_.setInvertRight(on); });
+    connect(device_, &QComboBox::activated, this,
+            [this](int i) { generator_.setDevice(device_->itemData(i).toString().toStdString()); });
+    load();
+}
+
+unsigned GeneratorWindow::captureRate() const { return form_.state().sampleRate; }
+
+void GeneratorWindow::load()
+{
+    const SynthSettings& s = generator_.settings();
+    const QSignalBlocker b1(waveform_), b2(frequency_), b3(level_), b4(channels_), b5(invert_), b6(device_),
+        b7(output_);
+    waveform_->setCurrentIndex(static_cast<int>(s.waveform));
+    frequency_->setMaximum(synthMaxHz(captureRate()));
+    frequency_->setValue(s.hz);
+    level_->setValue(s.levelDbfs);
+    channels_->setCurrentIndex(static_cast<int>(s.channels));
+    invert_->setChecked(s.invertRight);
+    device_->clear();
+    for (const PlaybackDevice& d : generator_.devices())
+        device_->addItem(QString::fromStdString(d.productName), QString::fromStdString(d.name));
+    const int chosen = device_->findData(QString::fromStdString(generator_.device()));
+    device_->setCurrentIndex(chosen >= 0 ? chosen : 0);
+    output_->setChecked(generator_.on());
+    refresh();
+}
+
+void GeneratorWindow::switchOutput(bool on)
+{
+    if (on && !generator_.on()) {
+        std::string whyNot;
+        if (!generator_.switchOn(captureRate(), whyNot))
+            form_.host().showMessage(whyNot, "Signal Generator");
+    } else if (!on) {
+        generator_.switchOff();
+    }
+    refresh();
+}
+
+void GeneratorWindow::outputFailed()
+{
+    const std::string message = generator_.takeFailure();
+    refresh();
+    if (!message.empty())
+        form_.host().showMessage(message, "Signal Generator");
+}
+
+void GeneratorWindow::refresh()
+{
+    const bool on = generator_.on();
+    {
+        const QSignalBlocker blocker(output_);
+        output_->setChecked(on);
+    }
+    output_->setText(on ? QStringLiteral("On") : QStringLiteral("Off"));
+    underruns_->setText(QString::number(generator_.underruns()));
+    if (on && isVisible())
+        refresh_->start();
+    else
+        refresh_->stop();
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TScopeForm::setPlaybackService(PlaybackService service)
+{
+    generator_->setService(std::move(service));
+    generator_->setFailureNotifier([this] {
+        // From the playback thread: the window hears of it on its own thread.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (generatorWindow_ != nullptr) {
+                    generatorWindow_->outputFailed();
+                } else {
+                    const std::string message = generator_->takeFailure();
+                    if (!message.empty())
+                        host().showMessage(message, "Signal Generator");
+                }
+            },
+            Qt::QueuedConnection);
+    });
+    if (state().features.generatorOnAtStart) {
+        std::string whyNot;
+        if (!generator_->switchOn(state().sampleRate, whyNot))
+            host().showMessage(whyNot, "Signal Generator");
+    }
+}
+
+void TScopeForm::Generator1Click(QObject* /*sender*/)
+{
+    if (generatorWindow_ == nullptr)
+        generatorWindow_ = new GeneratorWindow(*this, *generator_);
+    else
+        generatorWindow_->load();
+    generatorWindow_->show();
+    generatorWindow_->raise();
+}
+
+}  // namespace varmolen

@@ -1,0 +1,210 @@
+#include "window/SweepWindow.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdint>
+#include <span>
+
+#include "acquisition/AcquisitionLoop.h"
+#include "acquisition/GeneratorControl.h"
+#include "panel/SweepPlot.h"
+#include "window/GeneratorWindow.h"
+#include "persist/ConfigFile.h"
+#include "window/Varmolen2.h"
+
+namespace varmolen {
+
+namespace {
+
+const char* const kColumns[] = {"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)"};
+
+QString cell(bool valid, double value, int decimals)
+{
+    return valid ? QString::number(value, 'f', decimals) : QStringLiteral("-");
+}
+
+}  // namespace
+
+SweepWindow::SweepWindow(TScopeForm& form, GeneratorControl& generator)
+    : QWidget(&form, Qt::Window), form_(form), generator_(generator)
+{
+    setObjectName(QStringLiteral("SweepWindow"));
+    setWindowTitle(QStringLiteral("Response Sweep"));
+    auto* layout = new QVBoxLayout(this);
+    auto* plan = new QFormLayout;
+    startHz_ = numberBox(this, kSweepMinHz, kSettingsMaxHz, QStringLiteral(" Hz"), QStringLiteral("Sweep start"));
+    stopHz_ = numberBox(this, kSweepMinHz, kSettingsMaxHz, QStringLiteral(" Hz"), QStringLiteral("Sweep stop"));
+    steps_ = new QSpinBox(this);
+    steps_->setRange(kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave);
+    steps_->setAccessibleName(QStringLiteral("Sweep steps per octave"));
+    level_ = numberBox(this, kSynthMinDbfs, kSynthMaxDbfs, QStringLiteral(" dBFS"), QStringLiteral("Sweep level"));
+    channel_ = new QComboBox(this);
+    channel_->addItems({QStringLiteral("Channel 1"), QStringLiteral("Channel 2")});
+    channel_->setAccessibleName(QStringLiteral("Sweep channel"));
+    plan->addRow(QStringLiteral("Start"), startHz_);
+    plan->addRow(QStringLiteral("Stop"), stopHz_);
+    plan->addRow(QStringLiteral("Steps per octave"), steps_);
+    plan->addRow(QStringLiteral("Level"), level_);
+    plan->addRow(QStringLiteral("Measured on"), channel_);
+    layout->addLayout(plan);
+
+    auto* buttons = new QHBoxLayout;
+    start_ = new QPushButton(QStringLiteral("Start"), this);
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    export_ = new QPushButton(QStringLiteral("Export CSV..."), this);
+    export_->setAccessibleName(QStringLiteral("Export CSV"));
+    progress_ = new QProgressBar(this);
+    progress_->setAccessibleName(QStringLiteral("Sweep progress"));
+    buttons->addWidget(start_);
+    buttons->addWidget(cancel_);
+    buttons->addWidget(progress_, 1);
+    buttons->addWidget(export_);
+    layout->addLayout(buttons);
+
+    plot_ = new SweepPlot(this);
+    layout->addWidget(plot_, 1);
+    table_ = new QTableWidget(0, 5, this);
+    table_->setAccessibleName(QStringLiteral("Sweep results"));
+    QStringList headers;
+    for (const char* c : kColumns)
+        headers << QString::fromUtf8(c);
+    table_->setHorizontalHeaderLabels(headers);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(table_, 1);
+
+    connect(start_, &QPushButton::clicked, this, [this] { startSweep(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { cancelSweep(); });
+    connect(export_, &QPushButton::clicked, this, [this] { chooseExportFile(); });
+    load();
+    showRows();
+}
+
+void SweepWindow::load()
+{
+    const SweepPlan& p = form_.state().features.sweep;
+    startHz_->setValue(p.startHz);
+    stopHz_->setValue(p.stopHz);
+    steps_->setValue(p.stepsPerOctave);
+    level_->setValue(p.levelDbfs);
+    channel_->setCurrentIndex(p.channel == 2 ? 1 : 0);
+}
+
+void SweepWindow::startSweep()
+{
+    const SweepPlan plan{.startHz = startHz_->value(),
+                         .stopHz = stopHz_->value(),
+                         .stepsPerOctave = steps_->value(),
+                         .levelDbfs = level_->value(),
+                         .channel = channel_->currentIndex() + 1};
+    std::string whyNot;
+    if (!form_.StartSweep(plan, whyNot))
+        form_.host().showMessage(whyNot, "Response Sweep");
+    showRows();
+}
+
+void SweepWindow::cancelSweep()
+{
+    generator_.cancelSweep();
+    showRows();
+}
+
+void SweepWindow::showRows()
+{
+    const std::vector<SweepRow> rows = generator_.sweepRows();
+    const int ref = sweepReferenceRow(rows);
+    table_->setRowCount(static_cast<int>(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const SweepRow& r = rows[i];
+        const double relative = ref >= 0 ? r.levelDbfs - rows[static_cast<std::size_t>(ref)].levelDbfs : 0.0;
+        const QString texts[] = {QString::number(r.hz, 'f', 2), cell(r.valid, r.levelDbfs, 2),
+                                 cell(r.valid && ref >= 0, relative, 2), cell(r.valid && r.thdValid, r.thdPercent, 4),
+                                 cell(r.valid && r.thdNValid, r.thdNPercent, 4)};
+        for (int c = 0; c < 5; ++c)
+            table_->setItem(static_cast<int>(i), c, new QTableWidgetItem(texts[c]));
+    }
+    const int steps = generator_.sweepSteps();
+    progress_->setRange(0, std::max(steps, 1));
+    progress_->setValue(generator_.sweepStepsDone());
+    const SweepPlan& p = form_.state().features.sweep;
+    plot_->show(p.startHz, p.stopHz, rows);
+    start_->setEnabled(!generator_.sweeping());
+    cancel_->setEnabled(generator_.sweeping());
+    export_->setEnabled(!rows.empty() && !generator_.sweeping());
+}
+
+bool SweepWindow::exportCsv(const QString& path, QString& whyNot) const
+{
+    const std::string text = composeSweepCsv(generator_.sweepRows());
+    std::string why;
+    if (writeFileAtomically(QFile::encodeName(path).toStdString(),
+                            std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), why))
+        return true;
+    whyNot = QString::fromStdString(why);
+    return false;
+}
+
+void SweepWindow::chooseExportFile()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), QString(),
+                                                      QStringLiteral("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString whyNot;
+    if (!exportCsv(path, whyNot))
+        form_.host().showMessage(("The sweep could not be written to " + path + ": " + whyNot).toStdString(),
+                                 "Response Sweep");
+}
+
+// ---------------------------------------------------------------- handlers
+
+bool TScopeForm::StartSweep(const SweepPlan& plan, std::string& whyNot)
+{
+    const InstrumentState& s = *state_;
+    if (plan.channel == 2 && s.inputSelect != kLineInput) {
+        whyNot =
+            "Channel 2 is recorded from the Line input only: choose Options > Input > Line or measure on "
+            "channel 1.";
+        return false;
+    }
+    if (!generator_->startSweep(plan, s.sampleRate, whyNot))
+        return false;
+    loop_->setBlockObserver(
+        [this](const RecordedBlock& block) {
+            if (!generator_->sweeping())
+                return;
+            const bool finished = generator_->takeBlock(block);
+            // The rows and the progress after each step; the observer is let
+            // go after its call, never from within it.
+            QTimer::singleShot(0, this, [this, finished] {
+                if (sweepWindow_ != nullptr)
+                    sweepWindow_->showRows();
+                if (finished && !generator_->sweeping())
+                    loop_->setBlockObserver(nullptr, AcquisitionLoop::kSweepObserver);
+            });
+        },
+        AcquisitionLoop::kSweepObserver);
+    return true;
+}
+
+void TScopeForm::ResponseSweep1Click(QObject* /*sender*/)
+{
+    if (sweepWindow_ == nullptr)
+        sweepWindow_ = new SweepWindow(*this, *generator_);
+    sweepWindow_->show();
+    sweepWindow_->raise();
+}
+
+}  // namespace varmolen

@@ -1,0 +1,62 @@
+// Measure > Response Sweep...: the stepped-sine sweep's window (not modal):
+// the plan (start, stop, steps per octave, level, channel), Start, Cancel,
+// a progress bar, the plot and a table of the rows that the accessibility
+// bus reads, and Export CSV. Start runs TScopeForm::StartSweep, which hands
+// the buffers the run loop completes to GeneratorControl while the sweep runs.
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QDoubleSpinBox;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+namespace varmolen {
+
+class GeneratorControl;
+class SweepPlot;
+class TScopeForm;
+
+class SweepWindow : public QWidget {
+public:
+    SweepWindow(TScopeForm& form, GeneratorControl& generator);
+
+    // The plan's controls from the feature settings.
+    void load();
+    // Starts a sweep with the plan the controls hold (as Start does).
+    void startSweep();
+    void cancelSweep();
+    // Writes the rows to `path` as CSV; false with the reason.
+    bool exportCsv(const QString& path, QString& whyNot) const;
+    // The rows, the plot and the progress from the generator's sweep.
+    void showRows();
+
+    QPushButton* startButton() const { return start_; }
+    QPushButton* cancelButton() const { return cancel_; }
+    QPushButton* exportButton() const { return export_; }
+    QTableWidget* table() const { return table_; }
+    QProgressBar* progress() const { return progress_; }
+    SweepPlot* plot() const { return plot_; }
+
+private:
+    void chooseExportFile();
+
+    TScopeForm& form_;
+    GeneratorControl& generator_;
+    QDoubleSpinBox* startHz_ = nullptr;
+    QDoubleSpinBox* stopHz_ = nullptr;
+    QSpinBox* steps_ = nullptr;
+    QDoubleSpinBox* level_ = nullptr;
+    QComboBox* channel_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* export_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    SweepPlot* plot_ = nullptr;
+};
+
+}  // namespace varmolen
