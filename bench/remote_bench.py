@@ -9,7 +9,10 @@ instrument (recording 44100 Hz stereo from the sound-server rig).
    completed and drawn meanwhile (SYSTem:BLOCks?) against the blocks the rate
    gives, the queries answered, and the instrument's CPU share.
 3. Idle: the instrument's CPU share over 10 s with the listener on and no
-   client connected (compare with the same run without --remote)."""
+   client connected, and how often its user-interface thread woke (compare
+   with the same run without --remote: a listener nobody talks to must add
+   no wake-up, and a share of a core this small is below what the CPU
+   figure resolves)."""
 import os
 import socket
 import statistics
@@ -27,6 +30,13 @@ def cpu_ticks():
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return int(fields[11]) + int(fields[12])
+
+
+def ui_wakeups():
+    # Context switches of the user-interface thread (the process's first).
+    with open(f"/proc/{pid}/status") as f:
+        counts = [int(line.split(":")[1]) for line in f if "ctxt_switches" in line]
+    return sum(counts)
 
 
 def connect():
@@ -49,8 +59,10 @@ def cpu_share(seconds, during=None):
 
 # Idle first: listening, nobody connected.
 time.sleep(3)
+w0 = ui_wakeups()
 idle, _ = cpu_share(10)
-print(f"idle, listening, no client: {idle:.2f} % of one core over 10 s")
+wakeups = (ui_wakeups() - w0) / 10
+print(f"idle, listening, no client: {idle:.2f} % of one core over 10 s, user-interface thread woken {wakeups:.1f} times a second")
 
 s, f = connect()
 query(s, f, "INP LINE;:ACQ:SRAT 44100;:CHAN1:DISP ON;:CHAN2:DISP ON;:TRIG:STAT ON;*OPC?")

@@ -24,8 +24,13 @@ if [ "$off" = --off ]; then
     "$bin" & pid=$!
     sleep 3
     hz=$(getconf CLK_TCK)
-    t0=$(awk '{print $14 + $15}' /proc/$pid/stat); sleep 10; t1=$(awk '{print $14 + $15}' /proc/$pid/stat)
-    awk -v t=$((t1 - t0)) -v hz="$hz" 'BEGIN { printf "idle, remote off: %.2f %% of one core over 10 s\n", 100 * t / hz / 10 }'
+    # CPU ticks, and the user-interface thread's context switches (its wake-ups).
+    wakeups() { awk '/ctxt_switches/ { n += $2 } END { print n }' /proc/$pid/status; }
+    t0=$(awk '{print $14 + $15}' /proc/$pid/stat); w0=$(wakeups)
+    sleep 10
+    t1=$(awk '{print $14 + $15}' /proc/$pid/stat); w1=$(wakeups)
+    awk -v t=$((t1 - t0)) -v hz="$hz" -v w=$((w1 - w0)) \
+        'BEGIN { printf "idle, remote off: %.2f %% of one core over 10 s, user-interface thread woken %.1f times a second\n", 100 * t / hz / 10, w / 10 }'
 else
     "$bin" --remote="$port" & pid=$!
     /usr/bin/python3 "$root/bench/remote_bench.py" "$port" "$pid"
