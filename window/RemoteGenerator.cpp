@@ -27,7 +27,7 @@ constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 // suffix.
 constexpr const char* kWaveformWords[kSynthWaveformCount] = {"SINusoid", "SQUare", "TRIangle", "SAWtooth",
                                                              "WHITe",    "PINK",   "IMD#",     "IMD#"};
-constexpr const char* kWaveformAnswers[kSynthWaveformCount] = {"SIN",  "SQU",   "TRI",  "SAW",
+constexpr const char* kWaveformAnswers[kSynthWaveformCount] = {"SIN",  "SQU",  "TRI",   "SAW",
                                                                "WHIT", "PINK", "IMD60", "IMD19"};
 constexpr const char* kChannelAnswers[3] = {"LEFT", "RIGH", "BOTH"};
 
@@ -64,14 +64,17 @@ void showInWindows(TScopeForm& form)
     }
 }
 
-// A sweep setter: the plan cannot change under a running sweep.
-bool planFree(TScopeForm& form, Call& call)
-{
-    if (!form.generator().sweeping())
-        return true;
-    call.fail(scpi::code::kSettingsConflict, "a sweep runs");
-    return false;
-}
+// The sweep plan's numbers: a setter and a query each.
+struct PlanNumber {
+    const char* pattern;
+    double SweepPlan::*field;
+    double low, high;
+};
+const PlanNumber kPlanNumbers[] = {
+    {"SWEep:STARt", &SweepPlan::startHz, kSweepMinHz, kSettingsMaxHz},
+    {"SWEep:STOP", &SweepPlan::stopHz, kSweepMinHz, kSettingsMaxHz},
+    {"SWEep:LEVel", &SweepPlan::levelDbfs, kSynthMinDbfs, kSynthMaxDbfs},
+};
 
 }  // namespace
 
@@ -133,45 +136,6 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
          })},
         {"OUTPut[:STATe]?", 0, [&g](Call& call) { call.reply(g.on() ? "1" : "0"); }},
 
-        // The sweep's plan, as the sweep window holds it.
-        {"SWEep:STARt", 1, shown([&form, &plan](Call& call) {
-             if (!planFree(form, call))
-                 return;
-             if (const auto v = call.number(0, kSweepMinHz, kSettingsMaxHz))
-                 plan.startHz = *v;
-         })},
-        {"SWEep:STARt?", 0, [&plan](Call& call) { call.replyNumber(plan.startHz); }},
-        {"SWEep:STOP", 1, shown([&form, &plan](Call& call) {
-             if (!planFree(form, call))
-                 return;
-             if (const auto v = call.number(0, kSweepMinHz, kSettingsMaxHz))
-                 plan.stopHz = *v;
-         })},
-        {"SWEep:STOP?", 0, [&plan](Call& call) { call.replyNumber(plan.stopHz); }},
-        {"SWEep:STEPs", 1, shown([&form, &plan](Call& call) {
-             if (!planFree(form, call))
-                 return;
-             const auto v = call.number(0, kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave);
-             if (v && *v != std::round(*v))
-                 call.fail(scpi::code::kDataOutOfRange, "steps per octave are whole");
-             else if (v)
-                 plan.stepsPerOctave = static_cast<int>(*v);
-         })},
-        {"SWEep:STEPs?", 0, [&plan](Call& call) { call.replyNumber(plan.stepsPerOctave); }},
-        {"SWEep:LEVel", 1, shown([&form, &plan](Call& call) {
-             if (!planFree(form, call))
-                 return;
-             if (const auto v = call.number(0, kSynthMinDbfs, kSynthMaxDbfs))
-                 plan.levelDbfs = *v;
-         })},
-        {"SWEep:LEVel?", 0, [&plan](Call& call) { call.replyNumber(plan.levelDbfs); }},
-        {"SWEep:CHANnel", 1, shown([&form, &plan](Call& call) {
-             if (!planFree(form, call))
-                 return;
-             if (const auto ch = call.channel(0))
-                 plan.channel = *ch;
-         })},
-        {"SWEep:CHANnel?", 0, [&plan](Call& call) { call.reply(plan.channel == 2 ? "CH2" : "CH1"); }},
         // Running the sweep, as the sweep window's Start and Cancel.
         {"SWEep:RUN", 0, shown([&form, &plan](Call& call) {
              std::string whyNot;
@@ -206,6 +170,38 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
              if (rows.empty())
                  call.reply("");
          }},
+    });
+
+    // The sweep's plan, as the sweep window holds it; it stays while a sweep runs.
+    const auto planned = [&form, &plan, shown](auto set) {
+        return shown([&form, &plan, set](Call& call) {
+            if (!form.generator().sweeping())
+                set(call, plan);
+            else
+                call.fail(scpi::code::kSettingsConflict, "a sweep runs");
+        });
+    };
+    for (const PlanNumber& n : kPlanNumbers) {
+        table.add(n.pattern, 1, planned([n](Call& call, SweepPlan& p) {
+                      if (const auto v = call.number(0, n.low, n.high))
+                          p.*n.field = *v;
+                  }));
+        table.add(std::string(n.pattern) + "?", 0, [&plan, n](Call& call) { call.replyNumber(plan.*n.field); });
+    }
+    table.add({
+        {"SWEep:STEPs", 1, planned([](Call& call, SweepPlan& p) {
+             const auto v = call.number(0, kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave);
+             if (v && *v != std::round(*v))
+                 call.fail(scpi::code::kDataOutOfRange, "steps per octave are whole");
+             else if (v)
+                 p.stepsPerOctave = static_cast<int>(*v);
+         })},
+        {"SWEep:STEPs?", 0, [&plan](Call& call) { call.replyNumber(plan.stepsPerOctave); }},
+        {"SWEep:CHANnel", 1, planned([](Call& call, SweepPlan& p) {
+             if (const auto ch = call.channel(0))
+                 p.channel = *ch;
+         })},
+        {"SWEep:CHANnel?", 0, [&plan](Call& call) { call.reply(plan.channel == 2 ? "CH2" : "CH1"); }},
     });
 }
 
