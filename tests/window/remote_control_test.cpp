@@ -94,18 +94,31 @@ protected:
         kept.valid = 1;
     }
 
+    // A setter's line, a query that reads it back, its answer, and what the
+    // window shows then: each runs without an error.
+    struct Case {
+        const char* line;
+        const char* query;
+        const char* answer;
+        std::function<bool()> shown;
+    };
+    template <std::size_t n>
+    void expectShown(const Case (&cases)[n])
+    {
+        for (const Case& k : cases) {
+            EXPECT_EQ(send(k.line), "") << k.line;
+            EXPECT_EQ(send(k.query), k.answer) << k.line;
+            EXPECT_TRUE(k.shown()) << k.line;
+            EXPECT_EQ(errors(), std::vector<int>{}) << k.line;
+        }
+    }
+
     std::unique_ptr<scpi::Session> session_;
 };
 
 TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
 {
     const PanelControls& c = form->controls();
-    struct Case {
-        const char* line;
-        const char* query;
-        const char* answer;
-        std::function<bool()> shown;  // the window shows it
-    };
     const Case cases[] = {
         {"CHAN2:DISP ON", "CHAN2:DISP?", "1",
          [&] { return c.chan2.Chan2EnbSwitch->isChecked() && s().chan2Enabled == 1; }},
@@ -133,12 +146,7 @@ TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
         {"SING", "HOLD?;SING?", "0;1", [&] { return c.display.SingleDisplaySw->isChecked(); }},
         {"RUN", "HOLD?;SING?", "0;0", [&] { return !c.display.SingleDisplaySw->isChecked(); }},
     };
-    for (const Case& k : cases) {
-        EXPECT_EQ(send(k.line), "") << k.line;
-        EXPECT_EQ(send(k.query), k.answer) << k.line;
-        EXPECT_TRUE(k.shown()) << k.line;
-        EXPECT_EQ(errors(), std::vector<int>{}) << k.line;
-    }
+    expectShown(cases);
     // *RST: the record's start-up values, the Gain dials half way.
     EXPECT_EQ(send("*RST;*OPC?"), "1");
     InstrumentSettings startup;
@@ -193,12 +201,6 @@ TEST_F(RemoteControlTest, GeneratorAndSweepCommandsShowInTheirWindows)
                 return box->value();
         return -1.0;
     };
-    struct Case {
-        const char* line;
-        const char* query;
-        const char* answer;
-        std::function<bool()> shown;  // the windows show it
-    };
     const Case cases[] = {
         {"SOUR:FUNC SQU", "SOUR:FUNC?", "SQU", [&] { return g.waveformBox()->currentIndex() == 1; }},
         {"SOURCE:FUNCTION IMD19", "SOUR:FUNC?", "IMD19", [&] { return g.waveformBox()->currentIndex() == 7; }},
@@ -214,12 +216,7 @@ TEST_F(RemoteControlTest, GeneratorAndSweepCommandsShowInTheirWindows)
          [&] { return sweepBox("Sweep start") == 1000 && sweepBox("Sweep level") == -6; }},
         {"SWE:RUN", "SWE:STAT?", "1,0,2", [&] { return !w.startButton()->isEnabled() && form->generator().on(); }},
     };
-    for (const Case& k : cases) {
-        EXPECT_EQ(send(k.line), "") << k.line;
-        EXPECT_EQ(send(k.query), k.answer) << k.line;
-        EXPECT_TRUE(k.shown()) << k.line;
-        EXPECT_EQ(errors(), std::vector<int>{}) << k.line;
-    }
+    expectShown(cases);
     EXPECT_EQ(s().features.generator.waveform, SynthWaveform::TwoToneLow);
 
     // The plan stays while the sweep runs; silence read at both steps ends it.
