@@ -1,5 +1,7 @@
 #include "acquisition/GeneratorControl.h"
 
+#include <algorithm>
+
 namespace varmolen {
 
 GeneratorControl::GeneratorControl(FeatureSettings& features) : features_(features) {}
@@ -107,6 +109,17 @@ void GeneratorControl::switchOff()
         cancelSweep();
     if (player_)
         player_->stop();
+}
+
+bool GeneratorControl::followRate(unsigned rate, std::string& whyNot)
+{
+    if (!on() || player_->rate() == rate)
+        return true;
+    cancelSweep();
+    if (!on())
+        return true;  // it played only for the sweep
+    features_.generator.hz = std::min(features_.generator.hz, synthMaxHz(rate));
+    return switchOn(rate, whyNot);
 }
 
 std::string GeneratorControl::takeFailure()

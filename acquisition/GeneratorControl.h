@@ -53,6 +53,11 @@ public:
     // Switches the output on at `rate` Hz, or tells why it cannot play.
     bool switchOn(unsigned rate, std::string& whyNot);
     void switchOff();
+    // After the capture's rate changed: a generator playing at another rate
+    // is ramped off and on again at `rate`, its frequency brought within the
+    // new rate's range; a running sweep, measured at the old rate, is
+    // cancelled. False with the reason when the output could not play again.
+    bool followRate(unsigned rate, std::string& whyNot);
     bool on() const { return player_ && player_->playing(); }
     // The rate it plays at (0 while off) and its underruns since it was switched on.
     unsigned rate() const { return on() ? player_->rate() : 0; }

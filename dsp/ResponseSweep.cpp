@@ -68,6 +68,13 @@ int sweepReferenceRow(const std::vector<SweepRow>& rows)
     return best;
 }
 
+std::optional<double> sweepRelativeDb(const std::vector<SweepRow>& rows, int reference, const SweepRow& row)
+{
+    if (!row.valid || reference < 0)
+        return std::nullopt;
+    return row.levelDbfs - rows[static_cast<std::size_t>(reference)].levelDbfs;
+}
+
 std::string composeSweepCsv(const std::vector<SweepRow>& rows)
 {
     std::string out = "Frequency (Hz),Level (dBFS),Relative (dB),THD (%),THD+N (%)\r\n";
@@ -77,8 +84,8 @@ std::string composeSweepCsv(const std::vector<SweepRow>& rows)
         out += ',';
         appendNumber(out, r.valid, r.levelDbfs);
         out += ',';
-        appendNumber(out, r.valid && ref >= 0,
-                     r.levelDbfs - rows[static_cast<std::size_t>(std::max(ref, 0))].levelDbfs);
+        const std::optional<double> relative = sweepRelativeDb(rows, ref, r);
+        appendNumber(out, relative.has_value(), relative.value_or(0.0));
         out += ',';
         appendNumber(out, r.valid && r.thdValid, r.thdPercent);
         out += ',';

@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ std::vector<double> sweepFrequencies(const SweepPlan& plan, double rate);
 // The row the relative column refers to: 1 kHz or the valid row nearest to
 // it on a log scale; -1 when no row is valid.
 int sweepReferenceRow(const std::vector<SweepRow>& rows);
+// A row's level less the reference row's (`reference` from sweepReferenceRow);
+// nothing when either was not read.
+std::optional<double> sweepRelativeDb(const std::vector<SweepRow>& rows, int reference, const SweepRow& row);
 // The rows as CSV (header, one line a row, CR LF, '.' as decimal point;
 // empty fields where a reading is missing).
 std::string composeSweepCsv(const std::vector<SweepRow>& rows);

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "acquisition/GeneratorControl.h"
+#include "window/SweepWindow.h"
 #include "window/Varmolen2.h"
 
 namespace varmolen {
@@ -141,21 +142,29 @@ unsigned GeneratorWindow::captureRate() const { return form_.state().sampleRate;
 
 void GeneratorWindow::load()
 {
+    {
+        const QSignalBlocker quiet(device_);
+        device_->clear();
+        for (const PlaybackDevice& d : generator_.devices())
+            device_->addItem(QString::fromStdString(d.productName), QString::fromStdString(d.name));
+        const int chosen = device_->findData(QString::fromStdString(generator_.device()));
+        device_->setCurrentIndex(chosen >= 0 ? chosen : 0);
+    }
+    showSettings();
+}
+
+void GeneratorWindow::showSettings()
+{
     const SynthSettings& s = generator_.settings();
-    const QSignalBlocker b1(waveform_), b2(frequency_), b3(level_), b4(channels_), b5(invert_), b6(device_),
-        b7(output_);
-    waveform_->setCurrentIndex(static_cast<int>(s.waveform));
-    frequency_->setMaximum(synthMaxHz(captureRate()));
-    frequency_->setValue(s.hz);
-    level_->setValue(s.levelDbfs);
-    channels_->setCurrentIndex(static_cast<int>(s.channels));
-    invert_->setChecked(s.invertRight);
-    device_->clear();
-    for (const PlaybackDevice& d : generator_.devices())
-        device_->addItem(QString::fromStdString(d.productName), QString::fromStdString(d.name));
-    const int chosen = device_->findData(QString::fromStdString(generator_.device()));
-    device_->setCurrentIndex(chosen >= 0 ? chosen : 0);
-    output_->setChecked(generator_.on());
+    {
+        const QSignalBlocker b1(waveform_), b2(frequency_), b3(level_), b4(channels_), b5(invert_);
+        waveform_->setCurrentIndex(static_cast<int>(s.waveform));
+        frequency_->setMaximum(synthMaxHz(captureRate()));
+        frequency_->setValue(s.hz);
+        level_->setValue(s.levelDbfs);
+        channels_->setCurrentIndex(static_cast<int>(s.channels));
+        invert_->setChecked(s.invertRight);
+    }
     refresh();
 }
 
@@ -219,6 +228,17 @@ void TScopeForm::setPlaybackService(PlaybackService service)
         if (!generator_->switchOn(state().sampleRate, whyNot))
             host().showMessage(whyNot, "Signal Generator");
     }
+}
+
+void TScopeForm::GeneratorFollowsRate()
+{
+    std::string whyNot;
+    if (!generator_->followRate(state().sampleRate, whyNot))
+        host().showMessage(whyNot, "Signal Generator");
+    if (generatorWindow_ != nullptr)
+        generatorWindow_->showSettings();
+    if (sweepWindow_ != nullptr)
+        sweepWindow_->showRows();
 }
 
 void TScopeForm::Generator1Click(QObject* /*sender*/)

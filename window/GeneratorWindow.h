@@ -31,6 +31,10 @@ public:
 
     // The controls from the generator's settings, the device list afresh.
     void load();
+    // The controls from the generator's settings and its on/off state, after
+    // something other than the window changed them (a remote command, a new
+    // sample rate).
+    void showSettings();
     // Switches the output on or off as the switch would.
     void switchOutput(bool on);
     // On the user-interface thread after the playback thread reported a failure.

@@ -32,6 +32,10 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
 // The readings and data: MEASure, WAVeform, DISPlay:DATA? and recording.
 void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices);
 
+// The signal generator (SOURce, OUTPut) and the response sweep (SWEep)
+// (window/RemoteGenerator.cpp).
+void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form);
+
 // The identity *IDN? answers: maker, model, serial 0, version.
 const char* remoteIdentity();
 

@@ -20,6 +20,7 @@ RemoteServer::RemoteServer(TScopeForm& form) : QObject(&form), form_(form)
     runDialog = [](RemoteDialog& dialog) { return dialog.exec(); };
     addSettingCommands(table_, form, this);
     addDataCommands(table_, form, choices_);
+    addGeneratorCommands(table_, form);
     server_ = new QTcpServer(this);
     connect(server_, &QTcpServer::newConnection, this, [this] { acceptClients(); });
     statusLabel_ = new QLabel(&form);

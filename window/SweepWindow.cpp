@@ -128,9 +128,10 @@ void SweepWindow::showRows()
     table_->setRowCount(static_cast<int>(rows.size()));
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const SweepRow& r = rows[i];
-        const double relative = ref >= 0 ? r.levelDbfs - rows[static_cast<std::size_t>(ref)].levelDbfs : 0.0;
+        const std::optional<double> relative = sweepRelativeDb(rows, ref, r);
         const QString texts[] = {QString::number(r.hz, 'f', 2), cell(r.valid, r.levelDbfs, 2),
-                                 cell(r.valid && ref >= 0, relative, 2), cell(r.valid && r.thdValid, r.thdPercent, 4),
+                                 cell(relative.has_value(), relative.value_or(0.0), 2),
+                                 cell(r.valid && r.thdValid, r.thdPercent, 4),
                                  cell(r.valid && r.thdNValid, r.thdNPercent, 4)};
         for (int c = 0; c < 5; ++c)
             table_->setItem(static_cast<int>(i), c, new QTableWidgetItem(texts[c]));

@@ -92,8 +92,10 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
     ResetSpectrumHistory(s.spectrumHistory);
     form.UpdateMarkerReadout();
     form.UpdateTimeBase();
-    if (live)
+    if (live) {
         form.StartBtnClick(sender);
+        form.GeneratorFollowsRate();
+    }
 }
 
 // After Hold or Single changed whether the display is held: the scales

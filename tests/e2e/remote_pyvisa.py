@@ -1,16 +1,20 @@
 #!/usr/bin/python3
-"""remote_pyvisa.py PORT: drives the running instrument through PyVISA's
-socket resource, as a test bench does: sets the channels and the trigger,
-reads the frequency and level of the rig's known tones, fetches a waveform
-and checks its samples, fetches a PNG, and reads the error queue after bad
-commands. The rig plays a 1 kHz sine at half scale on channel 1 and a 250 Hz
-square on channel 2. Prints PASS lines; exits 1 at the first failure."""
+"""remote_pyvisa.py PORT [tones|generator]: drives the running instrument
+through PyVISA's socket resource, as a test bench does. With `tones` (the
+default) it sets the channels and the trigger, reads the frequency and level
+of the rig's known tones, fetches a waveform and checks its samples, fetches
+a PNG, and reads the error queue after bad commands; the rig plays a 1 kHz
+sine at half scale on channel 1 and a 250 Hz square on channel 2. With
+`generator` the rig is a loopback: it plays the instrument's signal generator
+into its own input, reads the tone back, and runs a response sweep through
+the loopback. Prints PASS lines; exits 1 when a check failed."""
 import sys
 import time
 
 import pyvisa
 
 port = int(sys.argv[1])
+mode = sys.argv[2] if len(sys.argv) > 2 else "tones"
 failures = 0
 
 
@@ -27,11 +31,6 @@ inst = rm.open_resource(f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\
 idn = inst.query("*IDN?").split(",")
 check(idn[:3] == ["Varmolen", "Varmolen", "0"], f"*IDN? names the instrument: {idn}")
 
-inst.write("INP LINE;:ACQ:SRAT 44100;:CHAN1:DISP ON;:CHAN2:DISP ON;:CHAN1:GAIN 60;:CHAN1:RANG 1")
-inst.write("TRIG:STAT ON;SOUR CH1;SLOP POS;MODE CHOP;DET SIN;LEV 0")
-settings = inst.query("INP?;:ACQ:SRAT?;:CHAN1:DISP?;:CHAN2:DISP?;:CHAN1:GAIN?;:TRIG:STAT?;SOUR?;SLOP?;LEV?")
-check(settings == "LINE;44100;1;1;60;1;CH1;POS;0", f"the settings read back: {settings}")
-
 
 def reading(query, low, high, seconds=20):
     """Polls a query until its number lies in [low, high]; returns the last."""
@@ -43,6 +42,45 @@ def reading(query, low, high, seconds=20):
             break
         time.sleep(0.2)
     return value
+
+
+def generator_loopback():
+    """The generator played into the input: its tone read back, then a sweep."""
+    inst.write("INP LINE;:ACQ:SRAT 44100;:CHAN1:DISP ON")
+    inst.write("SOUR:FUNC SIN;FREQ 997;LEV -6;CHAN BOTH;INV OFF;:OUTP ON")
+    check(inst.query("OUTP?;:SOUR:FREQ?;LEV?") == "1;997;-6", "the generator plays as set")
+    f = reading("MEAS:FREQ? CH1", 996.5, 997.5)
+    check(996.5 <= f <= 997.5, f"channel 1 reads the generator's 997 Hz: {f} Hz")
+    level = reading("MEAS:RMS:DBFS? CH1", -6.1, -5.9)
+    check(-6.1 <= level <= -5.9, f"and its level of -6 dBFS: {level}")
+    inst.write("SOUR:FREQ 3000")
+    f = reading("MEAS:FREQ? CH1", 2998.5, 3001.5)
+    check(2998.5 <= f <= 3001.5, f"a new frequency reaches the output: {f} Hz")
+    inst.write("OUTP OFF;:SWE:STAR 500;STOP 2000;STEP 1;LEV -10;CHAN CH1;:SWE:RUN")
+    deadline = time.monotonic() + 30
+    state = inst.query("SWE:STAT?")
+    while state.startswith("1") and time.monotonic() < deadline:
+        time.sleep(0.2)
+        state = inst.query("SWE:STAT?")
+    check(state == "0,3,3", f"the sweep ran its three steps: {state}")
+    rows = inst.query_ascii_values("SWE:DATA?")
+    steps = [rows[i:i + 5] for i in range(0, len(rows), 5)]
+    check([round(r[0]) for r in steps] == [500, 1000, 2000], f"at 500, 1000 and 2000 Hz: {steps}")
+    check(all(abs(r[1] + 10) < 0.3 and abs(r[2]) < 0.3 for r in steps), "each reads -10 dBFS, flat")
+    codes = inst.query("SYST:ERR?")
+    check(codes.startswith("0,"), f"no errors: {codes}")
+    check(inst.query("OUTP?") == "0", "the generator is off again after the sweep")
+
+
+if mode == "generator":
+    generator_loopback()
+    inst.close()
+    sys.exit(1 if failures else 0)
+
+inst.write("INP LINE;:ACQ:SRAT 44100;:CHAN1:DISP ON;:CHAN2:DISP ON;:CHAN1:GAIN 60;:CHAN1:RANG 1")
+inst.write("TRIG:STAT ON;SOUR CH1;SLOP POS;MODE CHOP;DET SIN;LEV 0")
+settings = inst.query("INP?;:ACQ:SRAT?;:CHAN1:DISP?;:CHAN2:DISP?;:CHAN1:GAIN?;:TRIG:STAT?;SOUR?;SLOP?;LEV?")
+check(settings == "LINE;44100;1;1;60;1;CH1;POS;0", f"the settings read back: {settings}")
 
 
 f1 = reading("MEAS:FREQ? CH1", 999.0, 1001.0)

@@ -21,50 +21,13 @@
 #include <vector>
 
 #include "acquisition/GeneratorControl.h"
-#include "audio/CaptureSource.h"
 #include "window/GeneratorWindow.h"
 #include "window/SweepWindow.h"
+#include "FakeOutputs.h"
 #include "PanelFormRig.h"
 
 namespace varmolen::test {
 namespace {
-
-// Output devices that take frames in real time into memory; "broken" fails
-// after a few writes, as an unplugged card does.
-struct Outputs {
-    std::atomic<int> opened{0}, writes{0};
-    std::atomic<unsigned> rate{0};
-    std::atomic<int> peak{0};  // the largest code written since the last look
-    PlaybackService service()
-    {
-        return {[] {
-                    return std::vector<PlaybackDevice>{{"default", "Default output"}, {"broken", "Broken card"}};
-                },
-                [this](const std::string& name) { return std::make_unique<Sink>(*this, name == "broken"); }};
-    }
-    struct Sink : PlaybackSink {
-        Sink(Outputs& o, bool broken) : o_(o), broken_(broken) {}
-        int open(unsigned rate, std::string&) override
-        {
-            ++o_.opened;
-            o_.rate = rate;
-            return 16;
-        }
-        long write(const std::int32_t* codes, std::size_t frames, int wakeFd) override
-        {
-            if (broken_ && ++o_.writes > 3)
-                return -1;
-            if (waitReadable(wakeFd, 2))
-                return 0;
-            for (std::size_t i = 0; i < 2 * frames; ++i)
-                o_.peak = std::max(o_.peak.load(), std::abs(codes[i]));
-            return static_cast<long>(frames);
-        }
-        void close() override {}
-        Outputs& o_;
-        bool broken_;
-    };
-};
 
 template <class Condition>
 bool pumpUntil(Condition done)
@@ -137,6 +100,37 @@ TEST_F(GeneratorWindowsTest, TheGeneratorWindowPlaysWhatItsControlsSetAndFallsSi
     ASSERT_TRUE(form->generator().on());
     form->FormClose();
     EXPECT_FALSE(form->generator().on()) << "the program's close switches the output off";
+}
+
+TEST_F(GeneratorWindowsTest, APlayingGeneratorFollowsTheSampleRate)
+{
+    form->setPlaybackService(outputs.service());
+    form->HiSampleRateRadioBtnClick(nullptr);
+    form->controls().optionsMenu.Generator1->trigger();
+    GeneratorWindow* w = form->generatorWindow();
+    w->frequencyBox()->setValue(15000);
+    w->outputSwitch()->click();
+    ASSERT_TRUE(form->generator().on());
+    ASSERT_EQ(outputs.rate, 44100u);
+
+    // A new rate reopens the output at it, the frequency within 0.45 x 11025 Hz.
+    form->LowSampleRateRadioBtnClick(nullptr);
+    EXPECT_TRUE(form->generator().on());
+    EXPECT_EQ(outputs.opened, 2);
+    EXPECT_EQ(outputs.rate, 11025u);
+    EXPECT_EQ(form->generator().rate(), 11025u);
+    EXPECT_EQ(s().features.generator.hz, 0.45 * 11025);
+    EXPECT_EQ(w->frequencyBox()->maximum(), 0.45 * 11025);
+    EXPECT_EQ(w->frequencyBox()->value(), 0.45 * 11025);
+    outputs.peak = 0;
+    ASSERT_TRUE(pumpUntil([&] { return outputs.peak > 0; })) << "it plays on";
+
+    // Off, a rate change opens nothing.
+    w->outputSwitch()->click();
+    form->HiSampleRateRadioBtnClick(nullptr);
+    EXPECT_FALSE(form->generator().on());
+    EXPECT_EQ(outputs.opened, 2);
+    EXPECT_TRUE(form->host().recordedMessages().empty());
 }
 
 TEST_F(GeneratorWindowsTest, OnAtStartPlaysTheLevelLastSetOnlyWhenAsked)

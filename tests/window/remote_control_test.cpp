@@ -4,9 +4,12 @@
 // socket (the client limit, overlong lines, garbage, a client that never
 // reads, the status bar, the Options dialog).
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -18,13 +21,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "tests/window/FakeOutputs.h"
 #include "tests/window/PanelFormRig.h"
+#include "window/GeneratorWindow.h"
 #include "window/RemoteDialog.h"
 #include "window/RemoteServer.h"
+#include "window/SweepWindow.h"
+#include "acquisition/GeneratorControl.h"
 #include "display/ReadoutScales.h"
 #include "panel/ChannelMath.h"
 #include "panel/widgets/Dial.h"
@@ -86,18 +94,31 @@ protected:
         kept.valid = 1;
     }
 
+    // A setter's line, a query that reads it back, its answer, and what the
+    // window shows then: each runs without an error.
+    struct Case {
+        const char* line;
+        const char* query;
+        const char* answer;
+        std::function<bool()> shown;
+    };
+    template <std::size_t n>
+    void expectShown(const Case (&cases)[n])
+    {
+        for (const Case& k : cases) {
+            EXPECT_EQ(send(k.line), "") << k.line;
+            EXPECT_EQ(send(k.query), k.answer) << k.line;
+            EXPECT_TRUE(k.shown()) << k.line;
+            EXPECT_EQ(errors(), std::vector<int>{}) << k.line;
+        }
+    }
+
     std::unique_ptr<scpi::Session> session_;
 };
 
 TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
 {
     const PanelControls& c = form->controls();
-    struct Case {
-        const char* line;
-        const char* query;
-        const char* answer;
-        std::function<bool()> shown;  // the window shows it
-    };
     const Case cases[] = {
         {"CHAN2:DISP ON", "CHAN2:DISP?", "1",
          [&] { return c.chan2.Chan2EnbSwitch->isChecked() && s().chan2Enabled == 1; }},
@@ -125,12 +146,7 @@ TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
         {"SING", "HOLD?;SING?", "0;1", [&] { return c.display.SingleDisplaySw->isChecked(); }},
         {"RUN", "HOLD?;SING?", "0;0", [&] { return !c.display.SingleDisplaySw->isChecked(); }},
     };
-    for (const Case& k : cases) {
-        EXPECT_EQ(send(k.line), "") << k.line;
-        EXPECT_EQ(send(k.query), k.answer) << k.line;
-        EXPECT_TRUE(k.shown()) << k.line;
-        EXPECT_EQ(errors(), std::vector<int>{}) << k.line;
-    }
+    expectShown(cases);
     // *RST: the record's start-up values, the Gain dials half way.
     EXPECT_EQ(send("*RST;*OPC?"), "1");
     InstrumentSettings startup;
@@ -169,6 +185,78 @@ TEST_F(RemoteControlTest, RefusedCommandsChangeNothing)
         EXPECT_EQ(errors(), std::vector<int>{k.error}) << k.line;
     }
     EXPECT_EQ(captureConfiguration(s()), before);
+}
+
+TEST_F(RemoteControlTest, GeneratorAndSweepCommandsShowInTheirWindows)
+{
+    Outputs outputs;
+    form->setPlaybackService(outputs.service());
+    form->controls().optionsMenu.Generator1->trigger();
+    form->controls().measureMenu.ResponseSweep1->trigger();
+    const GeneratorWindow& g = *form->generatorWindow();
+    const SweepWindow& w = *form->sweepWindow();
+    const auto sweepBox = [&w](const char* name) {
+        for (const QDoubleSpinBox* box : w.findChildren<QDoubleSpinBox*>())
+            if (box->accessibleName() == QString::fromUtf8(name))
+                return box->value();
+        return -1.0;
+    };
+    const Case cases[] = {
+        {"SOUR:FUNC SQU", "SOUR:FUNC?", "SQU", [&] { return g.waveformBox()->currentIndex() == 1; }},
+        {"SOURCE:FUNCTION IMD19", "SOUR:FUNC?", "IMD19", [&] { return g.waveformBox()->currentIndex() == 7; }},
+        {"SOUR:FUNC imd60", "SOUR:FUNC?", "IMD60", [&] { return g.waveformBox()->currentIndex() == 6; }},
+        {"SOUR:FREQ 1234.567", "SOUR:FREQ?", "1234.57",
+         [&] { return std::abs(g.frequencyBox()->value() - 1234.57) < 1e-9; }},
+        {"SOUR:VOLT:LEV -12.5", "SOUR:LEV?", "-12.5", [&] { return g.levelBox()->value() == -12.5; }},
+        {"SOUR:CHAN RIGH;INV ON", "SOUR:CHAN?;INV?", "RIGH;1",
+         [&] { return g.channelsBox()->currentIndex() == 1 && g.invertBox()->isChecked(); }},
+        {"OUTP ON", "OUTP?", "1", [&] { return g.outputSwitch()->isChecked() && outputs.opened == 1; }},
+        {"OUTP:STAT OFF", "OUTP?", "0", [&] { return !g.outputSwitch()->isChecked(); }},
+        {"SWE:STAR 1000;STOP 2000;STEP 1;LEV -6;CHAN CH1", "SWE:STAR?;STOP?;STEP?;LEV?;CHAN?", "1000;2000;1;-6;CH1",
+         [&] { return sweepBox("Sweep start") == 1000 && sweepBox("Sweep level") == -6; }},
+        {"SWE:RUN", "SWE:STAT?", "1,0,2", [&] { return !w.startButton()->isEnabled() && form->generator().on(); }},
+    };
+    expectShown(cases);
+    EXPECT_EQ(s().features.generator.waveform, SynthWaveform::TwoToneLow);
+
+    // The plan stays while the sweep runs; silence read at both steps ends it.
+    EXPECT_EQ(send("SWE:STEP 3;:SWE:RUN"), "");
+    EXPECT_EQ(errors(), (std::vector<int>{scpi::code::kSettingsConflict, scpi::code::kSettingsConflict}));
+    std::vector<std::uint8_t> silence(2 * 4096, 0);
+    const RecordedBlock block{silence.data(), static_cast<std::uint32_t>(silence.size()), 1, s().sampleRate, true};
+    for (int i = 0; i < 1000 && form->generator().sweeping(); ++i)
+        form->generator().takeBlock(block);
+    EXPECT_EQ(send("SWE:STAT?"), "0,2,2");
+    EXPECT_EQ(send("SWE:DATA?"), "1000,9.91E37,9.91E37,9.91E37,9.91E37,2000,9.91E37,9.91E37,9.91E37,9.91E37");
+    EXPECT_FALSE(form->generator().on()) << "off again, as before the sweep";
+}
+
+TEST_F(RemoteControlTest, RefusedGeneratorCommandsSayWhy)
+{
+    // No output device: neither the output nor a sweep can play.
+    const struct {
+        const char* line;
+        int error;
+        const char* why;  // in the error's message
+    } cases[] = {
+        {"SOUR:FREQ 100000", scpi::code::kDataOutOfRange, "100000"},  // over 0.45 x any rate
+        {"SOUR:LEV 0.5", scpi::code::kDataOutOfRange, "0.5"},
+        {"SOUR:FUNC IMD20", scpi::code::kIllegalParameterValue, "IMD20"},
+        {"SOUR:CHAN MIDDLE", scpi::code::kIllegalParameterValue, "MIDDLE"},
+        {"SWE:STEP 2.5", scpi::code::kDataOutOfRange, "whole"},
+        {"OUTP ON", scpi::code::kSettingsConflict, "No output device"},
+        {"SWE:STAR 3000;STOP 2000;:SWE:RUN", scpi::code::kSettingsConflict, "no steps"},
+    };
+    const SynthSettings before = s().features.generator;
+    for (const auto& k : cases) {
+        EXPECT_EQ(send(k.line), "") << k.line;
+        const std::string error = session().errors().pop();
+        EXPECT_EQ(std::stoi(error), k.error) << k.line;
+        EXPECT_NE(error.find(k.why), std::string::npos) << error;
+        EXPECT_EQ(errors(), std::vector<int>{}) << k.line;
+    }
+    EXPECT_EQ(s().features.generator, before);
+    EXPECT_FALSE(form->generator().on());
 }
 
 TEST_F(RemoteControlTest, WaveformOfAHeldPictureIsItsBlockAsRecorded)

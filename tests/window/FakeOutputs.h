@@ -1,0 +1,53 @@
+// Output devices for the signal generator's window tests: they take frames
+// in real time into memory, and "broken" fails after a few writes, as an
+// unplugged card does.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/CaptureSource.h"
+#include "audio/SignalPlayer.h"
+
+namespace varmolen::test {
+
+struct Outputs {
+    std::atomic<int> opened{0}, writes{0};
+    std::atomic<unsigned> rate{0};
+    std::atomic<int> peak{0};  // the largest code written since the last look
+    PlaybackService service()
+    {
+        return {[] {
+                    return std::vector<PlaybackDevice>{{"default", "Default output"}, {"broken", "Broken card"}};
+                },
+                [this](const std::string& name) { return std::make_unique<Sink>(*this, name == "broken"); }};
+    }
+    struct Sink : PlaybackSink {
+        Sink(Outputs& o, bool broken) : o_(o), broken_(broken) {}
+        int open(unsigned rate, std::string&) override
+        {
+            ++o_.opened;
+            o_.rate = rate;
+            return 16;
+        }
+        long write(const std::int32_t* codes, std::size_t frames, int wakeFd) override
+        {
+            if (broken_ && ++o_.writes > 3)
+                return -1;
+            if (waitReadable(wakeFd, 2))
+                return 0;
+            for (std::size_t i = 0; i < 2 * frames; ++i)
+                o_.peak = std::max(o_.peak.load(), std::abs(codes[i]));
+            return static_cast<long>(frames);
+        }
+        void close() override {}
+        Outputs& o_;
+        bool broken_;
+    };
+};
+
+}  // namespace varmolen::test

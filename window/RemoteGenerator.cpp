@@ -1,0 +1,208 @@
+// The remote commands of the signal generator and the response sweep. They
+// set the generator through GeneratorControl, as the generator window's
+// controls do, and start a sweep through TScopeForm::StartSweep, as the
+// sweep window's Start does; the two windows, where open, then show what
+// the script did.
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "window/RemoteCommands.h"
+#include "window/GeneratorWindow.h"
+#include "window/SweepWindow.h"
+#include "window/Varmolen2.h"
+#include "acquisition/GeneratorControl.h"
+#include "remote/ScpiSession.h"
+
+namespace varmolen {
+
+namespace {
+
+using scpi::Call;
+
+constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
+
+// The waveforms' words in the order of SynthWaveform; the two-tone signals
+// are IMD60 (60 Hz + 7 kHz) and IMD19 (19 kHz + 20 kHz), read as IMD with a
+// suffix.
+constexpr const char* kWaveformWords[kSynthWaveformCount] = {"SINusoid", "SQUare", "TRIangle", "SAWtooth",
+                                                             "WHITe",    "PINK",   "IMD#",     "IMD#"};
+constexpr const char* kWaveformAnswers[kSynthWaveformCount] = {"SIN",  "SQU",  "TRI",   "SAW",
+                                                               "WHIT", "PINK", "IMD60", "IMD19"};
+constexpr const char* kChannelAnswers[3] = {"LEFT", "RIGH", "BOTH"};
+
+std::optional<SynthWaveform> waveformOf(Call& call)
+{
+    if (call.parameterCount() == 0) {
+        call.fail(scpi::code::kMissingParameter);
+        return std::nullopt;
+    }
+    const std::string& text = call.parameter(0);
+    for (int i = 0; i < kSynthWaveformCount; ++i) {
+        std::int32_t suffix = 0;
+        if (!scpi::matchesChoice(text, kWaveformWords[i], &suffix))
+            continue;
+        const auto waveform = static_cast<SynthWaveform>(i);
+        if (waveform == SynthWaveform::TwoToneLow && suffix != 60)
+            continue;
+        if (waveform == SynthWaveform::TwoToneHigh && suffix != 19)
+            continue;
+        return waveform;
+    }
+    call.fail(scpi::code::kIllegalParameterValue, text);
+    return std::nullopt;
+}
+
+// The open windows show the generator's settings and the sweep as they are now.
+void showInWindows(TScopeForm& form)
+{
+    if (GeneratorWindow* w = form.generatorWindow())
+        w->showSettings();
+    if (SweepWindow* w = form.sweepWindow()) {
+        w->load();
+        w->showRows();
+    }
+}
+
+// The sweep plan's numbers: a setter and a query each.
+struct PlanNumber {
+    const char* pattern;
+    double SweepPlan::*field;
+    double low, high;
+};
+const PlanNumber kPlanNumbers[] = {
+    {"SWEep:STARt", &SweepPlan::startHz, kSweepMinHz, kSettingsMaxHz},
+    {"SWEep:STOP", &SweepPlan::stopHz, kSweepMinHz, kSettingsMaxHz},
+    {"SWEep:LEVel", &SweepPlan::levelDbfs, kSynthMinDbfs, kSynthMaxDbfs},
+};
+
+}  // namespace
+
+void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
+{
+    GeneratorControl& g = form.generator();
+    SweepPlan& plan = form.state().features.sweep;
+    // Runs a setter of the generator, then shows it in the windows.
+    const auto shown = [&form](auto set) {
+        return [&form, set](Call& call) {
+            set(call);
+            showInWindows(form);
+        };
+    };
+    const auto levelRow = shown([&g](Call& call) {
+        if (const auto v = call.number(0, kSynthMinDbfs, kSynthMaxDbfs))
+            g.setLevel(*v);
+    });
+    const auto levelQuery = [&g](Call& call) { call.replyNumber(g.settings().levelDbfs); };
+
+    table.add({
+        {"SOURce:FUNCtion[:SHAPe]", 1, shown([&g](Call& call) {
+             if (const auto w = waveformOf(call))
+                 g.setWaveform(*w);
+         })},
+        {"SOURce:FUNCtion[:SHAPe]?", 0,
+         [&g](Call& call) { call.reply(kWaveformAnswers[static_cast<int>(g.settings().waveform)]); }},
+        // Up to 0.45 of the capture's rate, in the window's 0.01 Hz steps.
+        {"SOURce:FREQuency", 1, shown([&g, &form](Call& call) {
+             if (const auto v = call.number(0, kSynthMinHz, synthMaxHz(form.state().sampleRate)))
+                 g.setFrequency(std::round(*v * 100.0) / 100.0);
+         })},
+        {"SOURce:FREQuency?", 0, [&g](Call& call) { call.replyNumber(g.settings().hz); }},
+        {"SOURce:VOLTage[:LEVel]", 1, levelRow},
+        {"SOURce:VOLTage[:LEVel]?", 0, levelQuery},
+        {"SOURce:LEVel", 1, levelRow},
+        {"SOURce:LEVel?", 0, levelQuery},
+        {"SOURce:CHANnels", 1, shown([&g](Call& call) {
+             if (const auto i = call.choice(0, {"LEFT", "RIGHt", "BOTH"}))
+                 g.setChannels(static_cast<SynthChannels>(*i));
+         })},
+        {"SOURce:CHANnels?", 0,
+         [&g](Call& call) { call.reply(kChannelAnswers[static_cast<int>(g.settings().channels)]); }},
+        {"SOURce:INVert", 1, shown([&g](Call& call) {
+             if (const auto on = call.boolean(0))
+                 g.setInvertRight(*on);
+         })},
+        {"SOURce:INVert?", 0, [&g](Call& call) { call.reply(g.settings().invertRight ? "1" : "0"); }},
+        // On at the capture's rate; refused with the reason when no output plays.
+        {"OUTPut[:STATe]", 1, shown([&g, &form](Call& call) {
+             const auto on = call.boolean(0);
+             if (!on)
+                 return;
+             std::string whyNot;
+             if (!*on)
+                 g.switchOff();
+             else if (!g.on() && !g.switchOn(form.state().sampleRate, whyNot))
+                 call.fail(scpi::code::kSettingsConflict, whyNot);
+         })},
+        {"OUTPut[:STATe]?", 0, [&g](Call& call) { call.reply(g.on() ? "1" : "0"); }},
+
+        // Running the sweep, as the sweep window's Start and Cancel.
+        {"SWEep:RUN", 0, shown([&form, &plan](Call& call) {
+             std::string whyNot;
+             if (form.generator().sweeping())
+                 call.fail(scpi::code::kSettingsConflict, "a sweep runs");
+             else if (!form.StartSweep(plan, whyNot))
+                 call.fail(scpi::code::kSettingsConflict, whyNot);
+         })},
+        {"SWEep:ABORt", 0, shown([&g](Call&) { g.cancelSweep(); })},
+        // Running (1 or 0), the steps measured and the steps in all.
+        {"SWEep:STATe?", 0,
+         [&g](Call& call) {
+             call.reply(g.sweeping() ? "1" : "0");
+             call.replyNumber(g.sweepStepsDone());
+             call.replyNumber(g.sweepSteps());
+         }},
+        // Five numbers a row measured so far: frequency, level (dBFS),
+        // relative level (dB), THD and THD+N (%); 9.91E37 where a reading is
+        // missing.
+        {"SWEep:DATA?", 0,
+         [&g](Call& call) {
+             const std::vector<SweepRow> rows = g.sweepRows();
+             const int ref = sweepReferenceRow(rows);
+             for (const SweepRow& r : rows) {
+                 const std::optional<double> relative = sweepRelativeDb(rows, ref, r);
+                 call.replyNumber(r.hz);
+                 call.replyNumber(r.valid ? r.levelDbfs : kNotANumber);
+                 call.replyNumber(relative.value_or(kNotANumber));
+                 call.replyNumber(r.valid && r.thdValid ? r.thdPercent : kNotANumber);
+                 call.replyNumber(r.valid && r.thdNValid ? r.thdNPercent : kNotANumber);
+             }
+             if (rows.empty())
+                 call.reply("");
+         }},
+    });
+
+    // The sweep's plan, as the sweep window holds it; it stays while a sweep runs.
+    const auto planned = [&form, &plan, shown](auto set) {
+        return shown([&form, &plan, set](Call& call) {
+            if (!form.generator().sweeping())
+                set(call, plan);
+            else
+                call.fail(scpi::code::kSettingsConflict, "a sweep runs");
+        });
+    };
+    for (const PlanNumber& n : kPlanNumbers) {
+        table.add(n.pattern, 1, planned([n](Call& call, SweepPlan& p) {
+                      if (const auto v = call.number(0, n.low, n.high))
+                          p.*n.field = *v;
+                  }));
+        table.add(std::string(n.pattern) + "?", 0, [&plan, n](Call& call) { call.replyNumber(plan.*n.field); });
+    }
+    table.add({
+        {"SWEep:STEPs", 1, planned([](Call& call, SweepPlan& p) {
+             const auto v = call.number(0, kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave);
+             if (v && *v != std::round(*v))
+                 call.fail(scpi::code::kDataOutOfRange, "steps per octave are whole");
+             else if (v)
+                 p.stepsPerOctave = static_cast<int>(*v);
+         })},
+        {"SWEep:STEPs?", 0, [&plan](Call& call) { call.replyNumber(plan.stepsPerOctave); }},
+        {"SWEep:CHANnel", 1, planned([](Call& call, SweepPlan& p) {
+             if (const auto ch = call.channel(0))
+                 p.channel = *ch;
+         })},
+        {"SWEep:CHANnel?", 0, [&plan](Call& call) { call.reply(plan.channel == 2 ? "CH2" : "CH1"); }},
+    });
+}
+
+}  // namespace varmolen
