@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QLocale>
 #include <QScreen>
 
 #include <cmath>
@@ -153,8 +152,7 @@ void TScopeForm::RefreshAxisLabels()
     AxisLabelBand* band = controls_.screen.AxisLabels;
     if (band == nullptr || band->isHidden())
         return;
-    const QString point = QLocale().decimalPoint();
-    band->refresh(state(), point.size() == 1 ? point.at(0).toLatin1() : '\0');
+    band->refresh(state(), decimalSeparator());
 }
 
 }  // namespace varmolen

@@ -16,15 +16,13 @@
 
 namespace varmolen {
 
-namespace {
-
-// The user's decimal separator as one byte; '\0' (written as '.') where the
-// locale's separator is not a single Latin-1 character.
 char decimalSeparator()
 {
     const QString point = QLocale().decimalPoint();
     return point.size() == 1 ? point.at(0).toLatin1() : '\0';
 }
+
+namespace {
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 

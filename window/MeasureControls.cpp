@@ -1,7 +1,6 @@
 #include "window/MeasureControls.h"
 
 #include <QAction>
-#include <QLocale>
 #include <QTimer>
 
 #include "window/Varmolen2.h"
@@ -13,16 +12,6 @@
 #include "panel/PeakLabels.h"
 
 namespace varmolen {
-
-namespace {
-
-char decimalSeparator()
-{
-    const QString point = QLocale().decimalPoint();
-    return point.size() == 1 ? point.at(0).toLatin1() : '\0';
-}
-
-}  // namespace
 
 MeasureControls::MeasureControls(TScopeForm& form) : form_(form)
 {

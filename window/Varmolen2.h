@@ -34,6 +34,11 @@ struct SweepPlan;
 class WaveEngine;
 class WaveInput;
 
+// The user's decimal separator as one byte, for every readout the window
+// shows; '\0' (written as '.') where the locale's separator is not a single
+// Latin-1 character.
+char decimalSeparator();
+
 class TScopeForm : public QMainWindow {
     Q_OBJECT
 public:
