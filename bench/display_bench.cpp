@@ -98,3 +98,33 @@ void BM_FrequencyPassExpandedAveragedPeakHold(benchmark::State& st)
 BENCHMARK(BM_FrequencyPassExpandedAveragedPeakHold);
 
 }  // namespace
+
+// A free-running TIME pass and the rows it sends to the screen,
+// at the display's own size (0) and at twice its width and height (1): a
+// 1 kHz sine near full scale and a 250 Hz square at 44100 Hz, moved on by a
+// fraction of a period every pass as an untriggered picture is.
+void BM_TimePassToScreen(benchmark::State& st)
+{
+    Fixture f;
+    f.s.displayType = 2;
+    f.s.triggerEnabled = 0;
+    f.s.chan1TimeGain = 50;
+    f.s.chan2TimeGain = 50;
+    if (std::getenv("NOGRID"))
+        f.s.gridEnabled = 0;
+    if (st.range(0) == 1)
+        f.raster->resize(2 * Raster::kWidth - 1, 2 * Raster::kHeight - 1);
+    double phase = 0.0;
+    for (auto _ : st) {
+        phase += 0.37;
+        for (int i = 0; i < 1024; ++i) {
+            const double t = i / 44100.0;
+            f.s.chan1Samples[i] = static_cast<int>(30000 * std::sin(2 * M_PI * 1000 * t + phase));
+            f.s.chan2Samples[i] = std::fmod(250 * t + phase / 7, 1.0) < 0.5 ? 20000 : -20000;
+        }
+        f.s.displayHold = 0;
+        RunDisplayPass(f.s, f.s, f.s, *f.raster);
+        benchmark::DoNotOptimize(f.raster->takeChangedRows());
+    }
+}
+BENCHMARK(BM_TimePassToScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

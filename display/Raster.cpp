@@ -14,22 +14,26 @@ namespace {
 
 // Room for the pixels noted between two clears: a quarter of the bitmap,
 // far more than two traces, the graticule and the markers write.
+// How many notes ahead of the clear the memory of a noted pixel is fetched.
+constexpr std::size_t kNotesAhead = 24;
+
 std::size_t writesRoom(int width, int height) { return static_cast<std::size_t>(width) * height / 4; }
 
 }  // namespace
 
-Raster::Raster() : pixels_(static_cast<std::size_t>(kWidth) * kHeight), writes_(writesRoom(kWidth, kHeight))
+Raster::Raster()
+    : pixels_(static_cast<std::size_t>(kWidth) * kHeight), writes_(writesRoom(kWidth, kHeight)), rowSums_(kHeight)
 {
     fill(0x000000);
 }
 
 void Raster::resize(int width, int height)
 {
-    changed();
     width_ = std::max(width, 2);
     height_ = std::max(height, 2);
     pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), storedWord(0x000000));
     writes_.assign(writesRoom(width_, height_), 0);
+    rowSums_.assign(static_cast<std::size_t>(height_), 0);
     restartWrites(storedWord(0x000000));
     setPenWidth(penWidth_);
 }
@@ -39,6 +43,7 @@ void Raster::restartWrites(std::uint32_t ground)
     writeCount_ = 0;
     writesKnown_ = true;
     ground_ = ground;
+    std::fill(rowSums_.begin(), rowSums_.end(), 0);
 }
 
 void Raster::setPenWidth(int width)
@@ -61,7 +66,6 @@ std::uint32_t Raster::pixel(int x, int y) const
 
 void Raster::fill(std::uint32_t colour)
 {
-    changed();
     std::fill(pixels_.begin(), pixels_.end(), storedWord(colour));
     restartWrites(storedWord(colour));
 }
@@ -72,7 +76,7 @@ void Raster::plot(int x, int y, std::uint32_t word)
         return;
     const std::size_t at = static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x);
     pixels_[at] = word;
-    noteWrite(at);
+    noteWrite(at, y, word);
 }
 
 void Raster::plotPen(int x, int y)
@@ -91,7 +95,6 @@ void Raster::plotPen(int x, int y)
 
 void Raster::Rectangle(int cx1, int cy1, int cx2, int cy2)
 {
-    changed();
     // Far coordinates are cut to a little beyond the bitmap before they are
     // scaled: the rectangle covers the same pixels, and the ints stay ints.
     const auto near = [](long long v, long long limit) { return static_cast<int>(std::clamp(v, -2LL, limit + 2)); };
@@ -115,8 +118,14 @@ void Raster::Rectangle(int cx1, int cy1, int cx2, int cy2)
     // those pixels are painted again.
     if (fx1 == 0 && fy1 == 0 && fx2 == width_ && fy2 == height_ && penColour_ == brushColour_) {
         if (writesKnown_ && ground_ == brushColour_) {
-            for (std::size_t i = 0; i < writeCount_; ++i)
-                pixels_[writes_[i]] = brushColour_;
+            const std::uint32_t ground = ground_;
+            std::uint32_t* const pixels = pixels_.data();
+            const std::uint32_t* const notes = writes_.data();
+            const std::size_t n = writeCount_;
+            for (std::size_t i = 0; i < n; ++i) {
+                __builtin_prefetch(pixels + notes[std::min(i + kNotesAhead, n - 1)], 1);
+                pixels[notes[i]] = ground;
+            }
         } else {
             std::uint32_t* first = pixels_.data();
             std::fill(first, first + width_, brushColour_);
@@ -163,6 +172,9 @@ namespace {
 // products stay well inside 64 bits.
 constexpr double kFar = 1048576.0;
 
+// How many rows ahead of a steep line's walk its memory is fetched.
+constexpr long long kRowsAhead = 16;
+
 // Liang-Barsky cut of the segment (x0,y0)-(x1,y1) to [-kFar, kFar]^2.
 // Returns false when nothing of it lies inside.
 bool cutToFarBox(double& x0, double& y0, double& x1, double& y1)
@@ -205,7 +217,6 @@ bool cutToFarBox(double& x0, double& y0, double& x1, double& y1)
 
 void Raster::LineTo(int x, int y)
 {
-    changed();
     const long long x0 = pixelX(penX_);
     const long long y0 = pixelY(penY_);
     penX_ = x;
@@ -288,16 +299,33 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
         }
         return;
     }
-    // Thin pen: one pixel per step, written directly.
+    // Thin pen: one pixel per step, written directly. The bitmap's sizes and
+    // the notes are held in locals for the walk: written through the
+    // bitmap's own members, every pixel stored would make the compiler read
+    // them again (a pixel word may alias an int member).
     const std::uint32_t pen = penColour_;
+    const std::uint64_t penMix = penHash(pen);
     std::uint32_t* const pixels = pixels_.data();
+    std::uint32_t* const notes = writes_.data();
+    std::uint64_t* const sums = rowSums_.data();
+    const std::size_t room = writes_.size();
+    std::size_t count = writeCount_;
+    bool known = writesKnown_;
+    const long long width = width_;
+    const auto pixelCount = static_cast<unsigned long long>(pixels_.size());
+    const auto height = static_cast<unsigned long long>(height_);
     if (xMajor) {
         for (long long i = first; i <= last; ++i) {
-            const long long px = m0 + ms * i;
             const long long py = n0 + ns * q;
-            if (static_cast<unsigned long long>(py) < static_cast<unsigned long long>(height_)) {
-                pixels[py * width_ + px] = pen;
-                noteWrite(static_cast<std::size_t>(py * width_ + px));
+            if (static_cast<unsigned long long>(py) < height) {
+                const auto at = static_cast<std::size_t>(py * width + m0 + ms * i);
+                pixels[at] = pen;
+                if (count < room) {
+                    notes[count++] = static_cast<std::uint32_t>(at);
+                    sums[py] += writeHash(at, penMix);
+                } else {
+                    known = false;
+                }
             }
             r += inc;
             if (r >= den) {
@@ -306,12 +334,24 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
             }
         }
     } else {
+        // Each step is another row: the memory a few rows ahead is asked for
+        // before it is written, which a large bitmap's rows, each on another
+        // page, do not get from the processor by itself.
+        const long long ahead = kRowsAhead * ms * width;
         for (long long i = first; i <= last; ++i) {
-            const long long py = m0 + ms * i;
             const long long px = n0 + ns * q;
-            if (static_cast<unsigned long long>(px) < static_cast<unsigned long long>(width_)) {
-                pixels[py * width_ + px] = pen;
-                noteWrite(static_cast<std::size_t>(py * width_ + px));
+            const long long py = m0 + ms * i;
+            if (static_cast<unsigned long long>(px) < static_cast<unsigned long long>(width)) {
+                const long long at = py * width + px;
+                if (static_cast<unsigned long long>(at + ahead) < pixelCount)
+                    __builtin_prefetch(pixels + at + ahead, 1);
+                pixels[at] = pen;
+                if (count < room) {
+                    notes[count++] = static_cast<std::uint32_t>(at);
+                    sums[py] += writeHash(static_cast<std::size_t>(at), penMix);
+                } else {
+                    known = false;
+                }
             }
             r += inc;
             if (r >= den) {
@@ -320,51 +360,33 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
             }
         }
     }
+    writeCount_ = count;
+    writesKnown_ = known;
 }
 
-RowBand copyChangedRows(const Raster& drawn, Raster& shown)
+RowBand Raster::takeChangedRows()
 {
-    if (shown.width() != drawn.width() || shown.height() != drawn.height())
-        shown.resize(drawn.width(), drawn.height());
-    const int width = drawn.width();
-    const auto bytes = static_cast<std::size_t>(drawn.lineBytes());
+    const bool comparable = writesKnown_ && takenKnown_ && takenGround_ == ground_ && takenWidth_ == width_ &&
+                            takenSums_.size() == rowSums_.size();
     int first = -1;
     int last = -1;
-    for (int y = 0; y < drawn.height(); ++y) {
-        const std::uint32_t* from = drawn.data() + static_cast<std::size_t>(y) * width;
-        std::uint32_t* to = shown.data() + static_cast<std::size_t>(y) * width;
-        if (std::memcmp(from, to, bytes) == 0)
-            continue;
-        std::memcpy(to, from, bytes);
-        if (first < 0)
-            first = y;
-        last = y;
+    if (comparable) {
+        for (int y = 0; y < height_; ++y) {
+            if (rowSums_[static_cast<std::size_t>(y)] == takenSums_[static_cast<std::size_t>(y)])
+                continue;
+            if (first < 0)
+                first = y;
+            last = y;
+        }
+    } else {
+        first = 0;
+        last = height_ - 1;
     }
-    noteMirror(drawn, shown);
+    takenSums_ = rowSums_;
+    takenGround_ = ground_;
+    takenWidth_ = width_;
+    takenKnown_ = writesKnown_;
     return first < 0 ? RowBand{} : RowBand{first, last - first + 1};
-}
-
-void noteMirror(const Raster& drawn, Raster& shown)
-{
-    shown.mirrorOf_ = &drawn;
-    shown.mirrorVersion_ = drawn.version_;
-}
-
-void copyRect(const Raster& from, Raster& to, int x, int y, int width, int height)
-{
-    if (to.mirrors(from))
-        return;  // it holds these pixels already
-    const int x0 = std::max(x, 0);
-    const int y0 = std::max(y, 0);
-    const int x1 = std::min({x + width, from.width(), to.width()});
-    const int y1 = std::min({y + height, from.height(), to.height()});
-    if (x0 >= x1 || y0 >= y1 || from.width() != to.width())
-        return;
-    for (int row = y0; row < y1; ++row) {
-        const std::size_t at =
-            static_cast<std::size_t>(row) * static_cast<std::size_t>(from.width()) + static_cast<std::size_t>(x0);
-        std::memcpy(to.data() + at, from.data() + at, static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t));
-    }
 }
 
 }  // namespace varmolen

@@ -23,10 +23,15 @@
 
 namespace varmolen {
 
+// The band of rows in which two pictures differ; empty when they are equal.
+struct RowBand {
+    int first = 0;
+    int count = 0;
+    bool empty() const { return count == 0; }
+};
+
 class Raster {
 public:
-    friend void noteMirror(const Raster& drawn, Raster& shown);
-
     // The display's own size, in pixels.
     static constexpr int kWidth = 513;
     static constexpr int kHeight = 343;
@@ -52,16 +57,12 @@ public:
     }
     const std::uint32_t* data() const { return pixels_.data(); }
     // Writing through this pointer is not seen by the bitmap: the next clear
-    // paints every pixel.
+    // paints every pixel, and every row counts as changed.
     std::uint32_t* data()
     {
         writesKnown_ = false;
-        changed();
         return pixels_.data();
     }
-    // Whether this bitmap holds exactly `drawn` as copyChangedRows left it,
-    // with nothing drawn into either since.
-    bool mirrors(const Raster& drawn) const { return mirrorOf_ == &drawn && mirrorVersion_ == drawn.version_; }
     // Bytes of one line at the display's own size, and of this bitmap.
     static constexpr int bytesPerLine() { return kWidth * 4; }
     int lineBytes() const { return width_ * 4; }
@@ -82,26 +83,43 @@ public:
     // Fills the whole bitmap with one colour (used before the first pass).
     void fill(std::uint32_t colour);
 
+    // The band of rows that may differ from what they held at the last call
+    // (every row at the first, after a resize, or after a change the bitmap
+    // did not see): the part of the window a repaint must send. A display
+    // pass that draws the same picture again after its clear reports no
+    // change, so a steady trace sends only the rows where it moved. Rows are
+    // told apart by a 64-bit sum of hashes of what was written in them since
+    // the clear; a picture drawn again by the same steps gives the same sums.
+    RowBand takeChangedRows();
+
 private:
     void plot(int x, int y, std::uint32_t word);
     void plotPen(int x, int y);
     void walk(long long x0, long long y0, long long x1, long long y1);
 
-    // Notes a pixel written since the last clear of the whole bitmap.
-    void noteWrite(std::size_t index)
+    // Notes a pixel written since the last clear of the whole bitmap, and
+    // adds what was written where to its row's sum.
+    void noteWrite(std::size_t index, long long row, std::uint32_t word)
     {
-        if (writeCount_ < writes_.size())
+        if (writeCount_ < writes_.size()) {
             writes_[writeCount_++] = static_cast<std::uint32_t>(index);
-        else
+            rowSums_[static_cast<std::size_t>(row)] += writeHash(index, penHash(word));
+        } else {
             writesKnown_ = false;
+        }
+    }
+    // The hash of one write: the colour's part once per pen, then one
+    // multiply per pixel.
+    static std::uint64_t penHash(std::uint32_t word)
+    {
+        return (static_cast<std::uint64_t>(word) << 32) * 0x9E3779B97F4A7C15ull;
+    }
+    static std::uint64_t writeHash(std::size_t index, std::uint64_t penMix)
+    {
+        const std::uint64_t h = (index ^ penMix) * 0xBF58476D1CE4E5B9ull;
+        return h ^ (h >> 31);
     }
     void restartWrites(std::uint32_t ground);
-    // Something may have changed the pixels: a copy of them is no longer exact.
-    void changed()
-    {
-        ++version_;
-        mirrorOf_ = nullptr;
-    }
     long long pixelX(long long column) const;
     long long pixelY(long long row) const;
     void walkSegment(long long x0, long long y0, long long x1, long long y1);
@@ -119,11 +137,15 @@ private:
     std::size_t writeCount_ = 0;
     bool writesKnown_ = false;
     std::uint32_t ground_ = 0;
-    // Counts the operations that may change the pixels; the bitmap this one
-    // was last made equal to, at that bitmap's count then.
-    std::uint64_t version_ = 0;
-    const Raster* mirrorOf_ = nullptr;
-    std::uint64_t mirrorVersion_ = 0;
+    // Per row, the sum of a hash of every write noted in it (where, what
+    // colour): with the ground, this stands for the row's pixels. The sums,
+    // ground and size at the last takeChangedRows(), and whether they were
+    // known then.
+    std::vector<std::uint64_t> rowSums_;
+    std::vector<std::uint64_t> takenSums_;
+    std::uint32_t takenGround_ = 0;
+    int takenWidth_ = 0;
+    bool takenKnown_ = false;
     std::uint32_t penColour_ = 0xFF000000u;
     std::uint32_t brushColour_ = 0xFFFFFFFFu;
     int penWidth_ = 1;   // in display rows
@@ -131,25 +153,5 @@ private:
     int penX_ = 0;
     int penY_ = 0;
 };
-
-// The band of rows in which two pictures differ; empty when they are equal.
-struct RowBand {
-    int first = 0;
-    int count = 0;
-    bool empty() const { return count == 0; }
-};
-
-// Makes `shown` equal to `drawn` (of its size first), copying only the rows that differ, and
-// returns the band they span: the part of the window that must be repainted.
-// A steady trace changes few rows per pass, and the screen then receives
-// only those.
-RowBand copyChangedRows(const Raster& drawn, Raster& shown);
-// Records in `shown` that it now holds `drawn` exactly (for mirrors()).
-void noteMirror(const Raster& drawn, Raster& shown);
-
-// Copies a rectangle of pixels (clipped to the bitmap) from one bitmap to the
-// other: what a repaint has put on the screen. Nothing to copy when `to`
-// mirrors `from`.
-void copyRect(const Raster& from, Raster& to, int x, int y, int width, int height);
 
 }  // namespace varmolen

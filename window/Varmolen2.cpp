@@ -54,7 +54,6 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     : QMainWindow(parent),
       state_(std::make_unique<InstrumentState>()),
       displayBitmap_(std::make_unique<Raster>()),
-      shownPicture_(std::make_unique<Raster>()),
       waveInput_(waveInput),
       host_(std::move(host))
 {
@@ -96,7 +95,6 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     controls_ = BuildFrontPanel(*this, central, *displayBitmap_);
     controls_.run.StartTimer = startTimer;
     controls_.run.TimeoutTimer = timeoutTimer;
-    controls_.screen.SpectrumBox->setShownPicture(shownPicture_.get());
     setCentralWidget(central);
     BuildMenus(*this, controls_);
     outputCommandsOf(*this);
@@ -175,8 +173,10 @@ void TScopeForm::ShowPicture(bool showHint)
     }
     // Only the rows that changed since the last pass go to the screen; a
     // picture that did not change at all (no channel drawn, or a steady
-    // trace) is not sent again. Comparing costs a small part of a repaint.
-    const RowBand band = copyChangedRows(*displayBitmap_, *shownPicture_);
+    // trace) is not sent again. Any repaint in between (the window shown,
+    // uncovered, resized) sends the bitmap as it is, so the screen holds the
+    // picture of the last pass once these rows are sent.
+    const RowBand band = displayBitmap_->takeChangedRows();
     TPaintBox* box = controls_.screen.SpectrumBox;
     if (!band.empty()) {
         // The bitmap's rows are device pixels; the box repaints in points.

@@ -279,7 +279,6 @@ private:
     PanelControls controls_;
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
-    std::unique_ptr<Raster> shownPicture_;  // what the screen holds of the display
     WaveInput& waveInput_;
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<WaveEngine> engine_;

@@ -40,8 +40,6 @@ void TPaintBox::paintEvent(QPaintEvent* event)
         painter.drawImage(part.topLeft(), view, part);
     else
         painter.drawImage(QRectF(QPointF(part.topLeft()) / ratio, QSizeF(part.size()) / ratio), view, QRectF(part));
-    if (shown_ != nullptr)
-        copyRect(bitmap_, *shown_, part.x(), part.y(), part.width(), part.height());
 }
 
 int TPaintBox::columnAt(int x) const

@@ -17,11 +17,6 @@ class TPaintBox : public QWidget {
 public:
     TPaintBox(const Raster& bitmap, QWidget* parent);
 
-    // The copy of what the screen holds: every repaint records there what it
-    // put on the screen, so a display pass sends exactly the rows that differ
-    // from it, whatever the window went through (shown, covered, resized).
-    void setShownPicture(Raster* shown) { shown_ = shown; }
-
 signals:
     // x is the display column under the pointer (the pixel at the display's
     // own size), y the pixel row.
@@ -48,7 +43,6 @@ private:
     int columnAt(int x) const;
 
     const Raster& bitmap_;
-    Raster* shown_ = nullptr;
 };
 
 }  // namespace varmolen
