@@ -1,6 +1,7 @@
 #include "display/DisplayPass.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -63,6 +64,23 @@ void renderChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& wor
     }
 }
 
+// The graticule's lines: rows 0, 34, ... 340 across the display, and the
+// columns of the divisions (8 in FREQUENCY, 10 in TIME) from the bottom up.
+// Returns how many.
+std::size_t graticuleLines(const InstrumentSettings& s, const InstrumentView& view,
+                           std::array<GraticuleLine, kHorizontalLines + 11>& lines)
+{
+    std::size_t n = 0;
+    for (int i = 0; i < kHorizontalLines; ++i)
+        lines[n++] = {1, kRowPitch * i, view.displayWidth, kRowPitch * i};
+    const bool frequency = s.displayType == kFrequencyDisplayType;
+    const int count = frequency ? 9 : 11;
+    const int pitch = frequency ? 64 : 51;
+    for (int i = 0; i < count; ++i)
+        lines[n++] = {pitch * i, lineBottom(view), pitch * i, 0};
+    return n;
+}
+
 bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r, bool redraw)
 {
     clearUpperVectorState();
@@ -79,9 +97,15 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
         background = colour::black;
     else if (s.backgroundScheme == kTealBackground)
         background = colour::teal;
+    // The graticule stays in the bitmap from pass to pass: the clear lays it
+    // when it changed, and step 3 puts it back where the channels drew over it.
+    const std::int32_t gridColour = s.backgroundScheme == kTealBackground ? colour::black : colour::teal;
+    std::array<GraticuleLine, kHorizontalLines + 11> grid;
+    const std::size_t gridLines = s.gridEnabled == 1 ? graticuleLines(s, view, grid) : 0;
     if (background >= 0) {
         r.setPenWidth(1);
         setColours(r, background);
+        r.setGraticule(static_cast<std::uint32_t>(gridColour), grid.data(), gridLines);
         r.Rectangle(0, 0, Raster::kWidth, view.clearHeight);
     }
 
@@ -94,19 +118,13 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
             renderChannel(s, view, work, r, n, redraw);
     }
 
-    // 3./4. Graticule: black on teal, teal on the other backgrounds.
-    setColours(r, s.backgroundScheme == kTealBackground ? colour::black : colour::teal);
-    if (s.gridEnabled == 1) {
-        for (int i = 0; i < kHorizontalLines; ++i) {
-            r.MoveTo(1, kRowPitch * i);
-            r.LineTo(view.displayWidth, kRowPitch * i);
-        }
-        const bool frequency = s.displayType == kFrequencyDisplayType;
-        const int lines = frequency ? 9 : 11;
-        const int pitch = frequency ? 64 : 51;
-        for (int i = 0; i < lines; ++i) {
-            r.MoveTo(pitch * i, lineBottom(view));
-            r.LineTo(pitch * i, 0);
+    // 3./4. Graticule: black on teal, teal on the other backgrounds, over
+    // the channels.
+    setColours(r, gridColour);
+    if (gridLines > 0 && !r.coverWithGraticule(static_cast<std::uint32_t>(gridColour), grid.data(), gridLines)) {
+        for (std::size_t i = 0; i < gridLines; ++i) {
+            r.MoveTo(grid[i].x1, grid[i].y1);
+            r.LineTo(grid[i].x2, grid[i].y2);
         }
     }
 

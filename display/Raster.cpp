@@ -12,18 +12,28 @@ namespace varmolen {
 
 namespace {
 
-// Room for the pixels noted between two clears: a quarter of the bitmap,
-// far more than two traces, the graticule and the markers write.
 // How many notes ahead of the clear the memory of a noted pixel is fetched.
 constexpr std::size_t kNotesAhead = 24;
 
+// Room for the pixels noted between two clears: a quarter of the bitmap,
+// far more than two traces, the graticule and the markers write.
 std::size_t writesRoom(int width, int height) { return static_cast<std::size_t>(width) * height / 4; }
 
 }  // namespace
 
 Raster::Raster()
-    : pixels_(static_cast<std::size_t>(kWidth) * kHeight), writes_(writesRoom(kWidth, kHeight)), rowSums_(kHeight)
+    : pixels_(static_cast<std::size_t>(kWidth) * kHeight),
+      writes_(writesRoom(kWidth, kHeight)),
+      rowSums_(kHeight),
+      rowFrom_(kHeight),
+      rowTo_(kHeight),
+      columnFrom_(kWidth),
+      columnTo_(kWidth)
 {
+    // Room for any display's graticule, so that a pass that changes it
+    // (another display, the grid switched) allocates nothing.
+    wantedLines_.reserve(kGraticuleRoom);
+    laidLines_.reserve(kGraticuleRoom);
     fill(0x000000);
 }
 
@@ -34,6 +44,11 @@ void Raster::resize(int width, int height)
     pixels_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), storedWord(0x000000));
     writes_.assign(writesRoom(width_, height_), 0);
     rowSums_.assign(static_cast<std::size_t>(height_), 0);
+    rowFrom_.assign(static_cast<std::size_t>(height_), 0);
+    rowTo_.assign(static_cast<std::size_t>(height_), 0);
+    columnFrom_.assign(static_cast<std::size_t>(width_), 0);
+    columnTo_.assign(static_cast<std::size_t>(width_), 0);
+    graticuleLaid_ = false;
     restartWrites(storedWord(0x000000));
     setPenWidth(penWidth_);
 }
@@ -67,6 +82,7 @@ std::uint32_t Raster::pixel(int x, int y) const
 void Raster::fill(std::uint32_t colour)
 {
     std::fill(pixels_.begin(), pixels_.end(), storedWord(colour));
+    graticuleLaid_ = false;
     restartWrites(storedWord(colour));
 }
 
@@ -76,7 +92,7 @@ void Raster::plot(int x, int y, std::uint32_t word)
         return;
     const std::size_t at = static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x);
     pixels_[at] = word;
-    noteWrite(at, y, word);
+    noteWrite(at, y, word, graticuleBit(x, y));
 }
 
 void Raster::plotPen(int x, int y)
@@ -117,22 +133,30 @@ void Raster::Rectangle(int cx1, int cy1, int cx2, int cy2)
     // cleared to that colour before and every write since is known, only
     // those pixels are painted again.
     if (fx1 == 0 && fy1 == 0 && fx2 == width_ && fy2 == height_ && penColour_ == brushColour_) {
-        if (writesKnown_ && ground_ == brushColour_) {
-            const std::uint32_t ground = ground_;
+        // The graticule in the bitmap stays when it is the one wanted.
+        const bool graticuleStays =
+            graticuleLaid_ ? laidWord_ == wantedWord_ && laidLines_ == wantedLines_ : !wantedLayable_;
+        if (writesKnown_ && ground_ == brushColour_ && graticuleStays) {
+            // A noted pixel on the graticule gets the graticule's colour back.
+            const std::uint32_t words[2] = {ground_, laidWord_};
             std::uint32_t* const pixels = pixels_.data();
             const std::uint32_t* const notes = writes_.data();
             const std::size_t n = writeCount_;
             for (std::size_t i = 0; i < n; ++i) {
-                __builtin_prefetch(pixels + notes[std::min(i + kNotesAhead, n - 1)], 1);
-                pixels[notes[i]] = ground;
+                __builtin_prefetch(pixels + (notes[std::min(i + kNotesAhead, n - 1)] & ~kOnGraticule), 1);
+                pixels[notes[i] & ~kOnGraticule] = words[notes[i] >> 31];
             }
+            restartWrites(brushColour_);
         } else {
             std::uint32_t* first = pixels_.data();
             std::fill(first, first + width_, brushColour_);
             for (int y = 1; y < height_; ++y)
                 std::memcpy(first + static_cast<std::size_t>(y) * width_, first, lineBytes());
+            restartWrites(brushColour_);
+            graticuleLaid_ = false;
+            if (wantedLayable_)
+                wantedLayable_ = layGraticule();
         }
-        restartWrites(brushColour_);
         return;
     }
     // Any other rectangle is not noted pixel by pixel.
@@ -312,6 +336,7 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
     std::size_t count = writeCount_;
     bool known = writesKnown_;
     const long long width = width_;
+    const bool laid = graticuleLaid_;
     const auto pixelCount = static_cast<unsigned long long>(pixels_.size());
     const auto height = static_cast<unsigned long long>(height_);
     if (xMajor) {
@@ -321,7 +346,7 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
                 const auto at = static_cast<std::size_t>(py * width + m0 + ms * i);
                 pixels[at] = pen;
                 if (count < room) {
-                    notes[count++] = static_cast<std::uint32_t>(at);
+                    notes[count++] = static_cast<std::uint32_t>(at) | (laid ? graticuleBit(m0 + ms * i, py) : 0);
                     sums[py] += writeHash(at, penMix);
                 } else {
                     known = false;
@@ -347,7 +372,7 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
                     __builtin_prefetch(pixels + at + ahead, 1);
                 pixels[at] = pen;
                 if (count < room) {
-                    notes[count++] = static_cast<std::uint32_t>(at);
+                    notes[count++] = static_cast<std::uint32_t>(at) | (laid ? graticuleBit(px, py) : 0);
                     sums[py] += writeHash(static_cast<std::size_t>(at), penMix);
                 } else {
                     known = false;
@@ -367,7 +392,7 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
 RowBand Raster::takeChangedRows()
 {
     const bool comparable = writesKnown_ && takenKnown_ && takenGround_ == ground_ && takenWidth_ == width_ &&
-                            takenSums_.size() == rowSums_.size();
+                            takenSums_.size() == rowSums_.size() && takenGraticule_ == graticuleCount_;
     int first = -1;
     int last = -1;
     if (comparable) {
@@ -384,9 +409,89 @@ RowBand Raster::takeChangedRows()
     }
     takenSums_ = rowSums_;
     takenGround_ = ground_;
+    takenGraticule_ = graticuleCount_;
     takenWidth_ = width_;
     takenKnown_ = writesKnown_;
     return first < 0 ? RowBand{} : RowBand{first, last - first + 1};
+}
+
+void Raster::setGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count)
+{
+    const std::uint32_t word = storedWord(colour);
+    if (word == wantedWord_ && std::equal(lines, lines + count, wantedLines_.begin(), wantedLines_.end()))
+        return;
+    wantedWord_ = word;
+    wantedLines_.assign(lines, lines + count);
+    wantedLayable_ = count > 0 && std::all_of(lines, lines + count,
+                                              [](const GraticuleLine& l) { return l.x1 == l.x2 || l.y1 == l.y2; });
+}
+
+namespace {
+
+// The pixels [from, to) a walk from a to b (b not drawn) covers along one
+// axis, cut to [0, limit).
+void walkedSpan(long long a, long long b, long long limit, int& from, int& to)
+{
+    const long long lo = b >= a ? a : b + 1;
+    const long long hi = b >= a ? b : a + 1;
+    from = static_cast<int>(std::clamp(lo, 0LL, limit));
+    to = static_cast<int>(std::clamp(hi, 0LL, limit));
+}
+
+}  // namespace
+
+bool Raster::layGraticule()
+{
+    std::fill(rowFrom_.begin(), rowFrom_.end(), 0);
+    std::fill(rowTo_.begin(), rowTo_.end(), 0);
+    std::fill(columnFrom_.begin(), columnFrom_.end(), 0);
+    std::fill(columnTo_.begin(), columnTo_.end(), 0);
+    for (const GraticuleLine& line : wantedLines_) {
+        const long long x1 = pixelX(line.x1);
+        const long long y1 = pixelY(line.y1);
+        const long long x2 = pixelX(line.x2);
+        const long long y2 = pixelY(line.y2);
+        const bool alongRow = y1 == y2 && x1 != x2;
+        const bool alongColumn = x1 == x2 && y1 != y2;
+        if (!alongRow && !alongColumn)
+            continue;  // nothing drawn
+        const long long at = alongRow ? y1 : x1;
+        if (at < 0 || at >= (alongRow ? height_ : width_))
+            continue;  // outside the bitmap
+        std::vector<int>& from = alongRow ? rowFrom_ : columnFrom_;
+        std::vector<int>& to = alongRow ? rowTo_ : columnTo_;
+        const auto slot = static_cast<std::size_t>(at);
+        if (from[slot] < to[slot])
+            return false;  // a second line along the same row or column
+        walkedSpan(alongRow ? x1 : y1, alongRow ? x2 : y2, alongRow ? width_ : height_, from[slot], to[slot]);
+    }
+    for (int y = 0; y < height_; ++y) {
+        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
+        std::fill(row + rowFrom_[static_cast<std::size_t>(y)], row + rowTo_[static_cast<std::size_t>(y)], wantedWord_);
+    }
+    for (int x = 0; x < width_; ++x) {
+        for (int y = columnFrom_[static_cast<std::size_t>(x)]; y < columnTo_[static_cast<std::size_t>(x)]; ++y)
+            pixels_[static_cast<std::size_t>(y) * width_ + x] = wantedWord_;
+    }
+    laidLines_ = wantedLines_;
+    laidWord_ = wantedWord_;
+    graticuleLaid_ = true;
+    ++graticuleCount_;
+    return true;
+}
+
+bool Raster::coverWithGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count)
+{
+    if (!graticuleLaid_ || !writesKnown_ || penPixels_ != 1 || storedWord(colour) != laidWord_ ||
+        !std::equal(lines, lines + count, laidLines_.begin(), laidLines_.end()))
+        return false;
+    std::uint32_t* const pixels = pixels_.data();
+    for (std::size_t i = 0; i < writeCount_; ++i) {
+        const std::uint32_t note = writes_[i];
+        if ((note & kOnGraticule) != 0)
+            pixels[note & ~kOnGraticule] = laidWord_;
+    }
+    return true;
 }
 
 }  // namespace varmolen

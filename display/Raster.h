@@ -24,6 +24,16 @@
 namespace varmolen {
 
 // The band of rows in which two pictures differ; empty when they are equal.
+// A line of the graticule, from (x1, y1) to (x2, y2) in display columns and
+// rows, drawn as MoveTo/LineTo draw it; along a row or a column.
+struct GraticuleLine {
+    int x1 = 0;
+    int y1 = 0;
+    int x2 = 0;
+    int y2 = 0;
+    bool operator==(const GraticuleLine&) const = default;
+};
+
 struct RowBand {
     int first = 0;
     int count = 0;
@@ -35,6 +45,8 @@ public:
     // The display's own size, in pixels.
     static constexpr int kWidth = 513;
     static constexpr int kHeight = 343;
+    // Lines a graticule has room for without allocating.
+    static constexpr std::size_t kGraticuleRoom = 32;
 
     Raster();
 
@@ -61,6 +73,7 @@ public:
     std::uint32_t* data()
     {
         writesKnown_ = false;
+        graticuleLaid_ = false;
         return pixels_.data();
     }
     // Bytes of one line at the display's own size, and of this bitmap.
@@ -83,6 +96,20 @@ public:
     // Fills the whole bitmap with one colour (used before the first pass).
     void fill(std::uint32_t colour);
 
+    // The graticule that lies over every pass's drawing: the next clear of
+    // the whole bitmap leaves it in the bitmap (laying it first when it
+    // changed), and coverWithGraticule() puts it back over what was drawn
+    // since. A pass then neither wipes nor redraws the graticule's pixels,
+    // about half of what a pass writes on a large display. Lines that are
+    // not along a row or a column, or that cross on the same row, are not
+    // laid: the clear paints over them, and the pass draws them itself.
+    void setGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count);
+    // After a clear that laid this graticule (the same colour and lines),
+    // paints it again where anything was drawn over it since, as drawing the
+    // lines with a one-pixel pen would, and returns true; otherwise does
+    // nothing and returns false.
+    bool coverWithGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count);
+
     // The band of rows that may differ from what they held at the last call
     // (every row at the first, after a resize, or after a change the bitmap
     // did not see): the part of the window a repaint must send. A display
@@ -99,10 +126,10 @@ private:
 
     // Notes a pixel written since the last clear of the whole bitmap, and
     // adds what was written where to its row's sum.
-    void noteWrite(std::size_t index, long long row, std::uint32_t word)
+    void noteWrite(std::size_t index, long long row, std::uint32_t word, std::uint32_t bit)
     {
         if (writeCount_ < writes_.size()) {
-            writes_[writeCount_++] = static_cast<std::uint32_t>(index);
+            writes_[writeCount_++] = static_cast<std::uint32_t>(index) | bit;
             rowSums_[static_cast<std::size_t>(row)] += writeHash(index, penHash(word));
         } else {
             writesKnown_ = false;
@@ -120,6 +147,19 @@ private:
         return h ^ (h >> 31);
     }
     void restartWrites(std::uint32_t ground);
+    // Where a write lands on the laid graticule, its note carries this bit:
+    // the clear puts the graticule's colour back there, not the ground.
+    static constexpr std::uint32_t kOnGraticule = 0x80000000u;
+    std::uint32_t graticuleBit(long long x, long long y) const
+    {
+        if (!graticuleLaid_)
+            return 0;
+        const auto row = static_cast<std::size_t>(y);
+        const auto column = static_cast<std::size_t>(x);
+        const bool on = (x >= rowFrom_[row] && x < rowTo_[row]) || (y >= columnFrom_[column] && y < columnTo_[column]);
+        return on ? kOnGraticule : 0;
+    }
+    bool layGraticule();
     long long pixelX(long long column) const;
     long long pixelY(long long row) const;
     void walkSegment(long long x0, long long y0, long long x1, long long y1);
@@ -144,8 +184,24 @@ private:
     std::vector<std::uint64_t> rowSums_;
     std::vector<std::uint64_t> takenSums_;
     std::uint32_t takenGround_ = 0;
+    std::uint64_t takenGraticule_ = 0;
     int takenWidth_ = 0;
     bool takenKnown_ = false;
+    // The graticule the next clear leaves in the bitmap, and the one the
+    // bitmap holds (graticuleLaid_): per pixel row the columns [from, to) of
+    // its line along that row, per column the rows of its line along it.
+    // Counted up whenever the laid graticule changes.
+    std::vector<GraticuleLine> wantedLines_;
+    std::uint32_t wantedWord_ = 0;
+    std::vector<GraticuleLine> laidLines_;
+    std::uint32_t laidWord_ = 0;
+    bool wantedLayable_ = false;
+    bool graticuleLaid_ = false;
+    std::uint64_t graticuleCount_ = 0;
+    std::vector<int> rowFrom_;
+    std::vector<int> rowTo_;
+    std::vector<int> columnFrom_;
+    std::vector<int> columnTo_;
     std::uint32_t penColour_ = 0xFF000000u;
     std::uint32_t brushColour_ = 0xFFFFFFFFu;
     int penWidth_ = 1;   // in display rows

@@ -176,16 +176,7 @@ void TScopeForm::ShowPicture(bool showHint)
     // trace) is not sent again. Any repaint in between (the window shown,
     // uncovered, resized) sends the bitmap as it is, so the screen holds the
     // picture of the last pass once these rows are sent.
-    const RowBand band = displayBitmap_->takeChangedRows();
-    TPaintBox* box = controls_.screen.SpectrumBox;
-    if (!band.empty()) {
-        // The bitmap's rows are device pixels; the box repaints in points.
-        const int rows = std::max(1, box->height());
-        const int pixels = displayBitmap_->height();
-        const int top = band.first * rows / pixels;
-        const int bottom = ((band.first + band.count) * rows + pixels - 1) / pixels;
-        box->update(0, top, box->width(), bottom - top);
-    }
+    controls_.screen.SpectrumBox->showPass(displayBitmap_->takeChangedRows());
     RefreshAxisLabels();
 }
 

@@ -21,6 +21,19 @@ TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), b
     setFixedSize(Raster::kWidth, Raster::kHeight);
 }
 
+void TPaintBox::showPass(const RowBand& band)
+{
+    if (band.empty())
+        return;  // the window shows this picture already
+    // The bitmap's rows are device pixels; the box repaints in points.
+    const int rows = std::max(1, height());
+    const int pixels = bitmap_.height();
+    const int top = band.first * rows / pixels;
+    const int bottom = ((band.first + band.count) * rows + pixels - 1) / pixels;
+    const QRect part(0, top, width(), bottom - top);
+    update(part);
+}
+
 void TPaintBox::paintEvent(QPaintEvent* event)
 {
     // The bitmap is stored in the window surface's own layout: an RGB32

@@ -17,6 +17,10 @@ class TPaintBox : public QWidget {
 public:
     TPaintBox(const Raster& bitmap, QWidget* parent);
 
+    // A display pass has drawn the bitmap and changed `band`'s rows (maybe
+    // none): they are repainted.
+    void showPass(const RowBand& band);
+
 signals:
     // x is the display column under the pointer (the pixel at the display's
     // own size), y the pixel row.

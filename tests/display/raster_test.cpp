@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 using namespace varmolen;
 
@@ -205,5 +207,75 @@ TEST(Raster, APictureDrawnAgainAfterItsClearIsNoChangeButAMovedOrUnseenWriteIs)
         // A write the bitmap cannot see: every row.
         r->data()[0] = 0xFF00FF00u;
         EXPECT_EQ(r->takeChangedRows().count, height);
+    }
+}
+
+TEST(Raster, AGraticuleLeftInTheBitmapGivesThePictureDrawingItOverEveryPassGives)
+{
+    // Rows across and columns from the bottom up, as the display's own; then
+    // another set (fewer columns, another colour) and none.
+    std::vector<GraticuleLine> time;
+    for (int i = 0; i < 11; ++i)
+        time.push_back({1, 34 * i, 511, 34 * i});
+    for (int i = 0; i < 11; ++i)
+        time.push_back({51 * i, 340, 51 * i, 0});
+    std::vector<GraticuleLine> frequency(time.begin(), time.begin() + 11);
+    for (int i = 0; i < 9; ++i)
+        frequency.push_back({64 * i, 340, 64 * i, 0});
+    struct Pass {
+        const std::vector<GraticuleLine>* lines;
+        std::uint32_t colour;
+        std::uint32_t ground;
+        int shift;
+    };
+    const std::vector<GraticuleLine> none;
+    const Pass passes[] = {{&time, 0x808000, 0, 0},      {&time, 0x808000, 0, 3},    {&time, 0x808000, 0, 3},
+                           {&frequency, 0x808000, 0, 5}, {&frequency, 0, kWhite, 5}, {&none, 0, kWhite, 9},
+                           {&time, 0x808000, kWhite, 12}};
+    for (const auto& [width, height] : {std::pair{513, 343}, std::pair{1025, 685}, std::pair{777, 500}}) {
+        auto left = std::make_unique<Raster>();
+        auto drawn = std::make_unique<Raster>();
+        left->resize(width, height);
+        drawn->resize(width, height);
+        for (const Pass& p : passes) {
+            for (Raster* r : {left.get(), drawn.get()}) {
+                r->setPenWidth(1);
+                r->setPenColor(p.ground);
+                r->setBrushColor(p.ground);
+                if (r == left.get())
+                    r->setGraticule(p.colour, p.lines->data(), p.lines->size());
+                r->Rectangle(0, 0, Raster::kWidth, Raster::kHeight);
+                // A steep trace, a flat one across the rows of the grid, a wide pen.
+                r->setPenColor(kRed);
+                r->MoveTo(p.shift, 0);
+                for (int x = 0; x < 512; x += 7)
+                    r->LineTo(x + p.shift, (x * 37 + p.shift) % 343);
+                r->MoveTo(0, 68);
+                r->LineTo(512, 68 + p.shift);
+                r->setPenWidth(3);
+                r->MoveTo(100, 100 + p.shift);
+                r->LineTo(110, 100 + p.shift);
+                r->setPenWidth(1);
+                r->setPenColor(p.colour);
+                const bool covered =
+                    r == left.get() && r->coverWithGraticule(p.colour, p.lines->data(), p.lines->size());
+                if (r == left.get()) {
+                    EXPECT_EQ(covered, !p.lines->empty());
+                }
+                if (!covered) {
+                    for (const GraticuleLine& l : *p.lines) {
+                        r->MoveTo(l.x1, l.y1);
+                        r->LineTo(l.x2, l.y2);
+                    }
+                }
+                // A marker over the graticule.
+                r->setPenColor(kBlue);
+                r->MoveTo(51 + p.shift, 340);
+                r->LineTo(51 + p.shift, 0);
+            }
+            const std::uint32_t* pixels = std::as_const(*left).data();
+            ASSERT_TRUE(std::equal(pixels, pixels + width * height, std::as_const(*drawn).data()))
+                << width << " x " << height << ", shift " << p.shift;
+        }
     }
 }
