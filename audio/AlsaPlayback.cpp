@@ -16,17 +16,60 @@ namespace varmolen {
 
 namespace {
 
-// Latency asked of ALSA: two of the player's periods, so a busy machine does
-// not make the output run dry, and short enough that a change is heard at
-// once (and a sweep's step arrives within its settling time).
-constexpr unsigned kLatencyMicroseconds = 100000;
+// What the device holds, in two periods (the sound server's plugin makes it
+// three): the thread wakes once a period to top it up. A longer buffer wakes the thread less often (what playing costs
+// is mostly waking up, in the thread and in the sound server's client), but
+// a change is heard up to a buffer later, a sweep's step with it, and the
+// ramp down has to be played out before the device closes, within the
+// player's bound on stopping.
+constexpr unsigned kBufferMicroseconds = 100000;
+constexpr unsigned kPeriodsPerBuffer = 2;
 // Pause before a suspended device is asked again to resume.
 constexpr int kResumeWaitMs = 5;
 
-int configure(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned rate)
+// Interleaved stereo at `rate` (resampled in software where the device
+// needs it) in `format`, the buffer and its periods as near kBufferMicroseconds
+// and kPeriodsPerBuffer as the device allows. The stream starts once the
+// buffer is full and wakes the thread for a period of room.
+int configure(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned rate, long& bufferFrames, long& periodFrames)
 {
-    return snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, 2, rate, 1 /* resample in software */,
-                              kLatencyMicroseconds);
+    snd_pcm_hw_params_t* hw = nullptr;
+    snd_pcm_hw_params_alloca(&hw);
+    unsigned bufferUs = kBufferMicroseconds, periods = kPeriodsPerBuffer;
+    int r = snd_pcm_hw_params_any(pcm, hw);
+    if (r >= 0)
+        r = snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
+    if (r >= 0)
+        r = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (r >= 0)
+        r = snd_pcm_hw_params_set_format(pcm, hw, format);
+    if (r >= 0)
+        r = snd_pcm_hw_params_set_channels(pcm, hw, 2);
+    if (r >= 0)
+        r = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0);
+    if (r >= 0)
+        r = snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &bufferUs, nullptr);
+    if (r >= 0)
+        r = snd_pcm_hw_params_set_periods_near(pcm, hw, &periods, nullptr);
+    if (r >= 0)
+        r = snd_pcm_hw_params(pcm, hw);
+    snd_pcm_uframes_t buffer = 0, period = 0;
+    if (r >= 0)
+        r = snd_pcm_get_params(pcm, &buffer, &period);
+    if (r < 0 || period == 0 || buffer < period)
+        return r < 0 ? r : -EINVAL;
+    snd_pcm_sw_params_t* sw = nullptr;
+    snd_pcm_sw_params_alloca(&sw);
+    r = snd_pcm_sw_params_current(pcm, sw);
+    if (r >= 0)
+        r = snd_pcm_sw_params_set_avail_min(pcm, sw, period);
+    if (r >= 0)
+        r = snd_pcm_sw_params_set_start_threshold(pcm, sw, buffer);
+    if (r >= 0)
+        r = snd_pcm_sw_params(pcm, sw);
+    bufferFrames = static_cast<long>(buffer);
+    periodFrames = static_cast<long>(period);
+    return r;
 }
 
 }  // namespace
@@ -42,9 +85,9 @@ int AlsaPlaybackSink::open(unsigned rate, std::string& whyNot)
         whyNot = "The output device " + pcmName_ + " could not be opened: " + snd_strerror(r) + ".";
         return 0;
     }
-    if (configure(pcm_, SND_PCM_FORMAT_S32_LE, rate) >= 0) {
+    if (configure(pcm_, SND_PCM_FORMAT_S32_LE, rate, bufferFrames_, periodFrames_) >= 0) {
         bits_ = 24;
-    } else if (configure(pcm_, SND_PCM_FORMAT_S16_LE, rate) >= 0) {
+    } else if (configure(pcm_, SND_PCM_FORMAT_S16_LE, rate, bufferFrames_, periodFrames_) >= 0) {
         bits_ = 16;
     } else {
         close();
@@ -93,6 +136,32 @@ long AlsaPlaybackSink::write(const std::int32_t* codes, std::size_t frames, int 
                 return 0;
         }
     }
+}
+
+long AlsaPlaybackSink::room(int wakeFd, int waitMs)
+{
+    if (pcm_ == nullptr)
+        return -1;
+    long avail = static_cast<long>(snd_pcm_avail_update(pcm_));
+    if (avail < 0)
+        return recover(avail, wakeFd);
+    // A period at a time; a stream not started yet (opened, or prepared
+    // after running dry) is filled at once, a period after another.
+    if (avail >= periodFrames_ || (avail > 0 && snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING))
+        return std::min(avail, periodFrames_);
+    if (waitMs <= 0)
+        return 0;
+    long error = 0;
+    switch (waitForPcm(pcm_, wakeFd, waitMs, POLLOUT, &error)) {
+        case PcmWait::Ready:
+            avail = static_cast<long>(snd_pcm_avail_update(pcm_));
+            return avail < 0 ? recover(avail, wakeFd) : std::min(avail, periodFrames_);
+        case PcmWait::Broken:
+            return recover(error, wakeFd);
+        case PcmWait::Quiet:
+            break;
+    }
+    return 0;
 }
 
 long AlsaPlaybackSink::recover(long error, int wakeFd)

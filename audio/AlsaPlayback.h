@@ -22,6 +22,8 @@ public:
 
     int open(unsigned rate, std::string& whyNot) override;
     long write(const std::int32_t* codes, std::size_t frames, int wakeFd) override;
+    long room(int wakeFd, int waitMs) override;
+    std::size_t bufferFrames() const override { return static_cast<std::size_t>(bufferFrames_); }
     std::uint32_t takeUnderruns() override;
     void close() override;
 
@@ -33,6 +35,8 @@ private:
     std::string pcmName_;
     snd_pcm_t* pcm_ = nullptr;
     int bits_ = 16;
+    long bufferFrames_ = 0;  // what the device holds, as it was opened
+    long periodFrames_ = 0;  // what it asks for at a time
     std::vector<std::int32_t> wide_;
     std::vector<std::int16_t> narrow_;
     std::uint32_t underruns_ = 0;

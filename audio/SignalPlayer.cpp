@@ -3,9 +3,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -117,16 +119,48 @@ bool SignalPlayer::stop()
     return ended;
 }
 
+namespace {
+
+// Writes all of `frames`: what was rendered is played whole, so the sound
+// stays continuous into a ramp down. False once the device has failed.
+bool writeAll(PlaybackSink& sink, const std::int32_t* codes, std::size_t frames, int wakeFd,
+              const std::function<void()>& clearWake, std::chrono::steady_clock::time_point giveUp)
+{
+    std::size_t done = 0;
+    while (done < frames) {
+        const long n = sink.write(codes + 2 * done, frames - done, wakeFd);
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            clearWake();  // a stop: finish this block, the ramp down comes next
+            if (std::chrono::steady_clock::now() >= giveUp)
+                return true;
+            continue;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
 void SignalPlayer::playLoop(const std::shared_ptr<Shared>& shared)
 {
+    using clock = std::chrono::steady_clock;
     Shared& s = *shared;
     SignalSynth& synth = *s.synth;
-    const std::size_t period = std::max<std::size_t>(1, s.rate / kPeriodsPerSecond);
-    std::vector<std::int32_t> codes(2 * period);
-    const long tailFrames = static_cast<long>(s.rate) * kTailMs / 1000;
+    PlaybackSink& sink = *s.sink;
+    // The most rendered at once: a period for a device that paces the
+    // writes, all it holds for one that tells its room (its first fill).
+    const std::size_t paced = std::max<std::size_t>(1, s.rate / kPeriodsPerSecond);
+    const std::size_t most = std::max(paced, sink.bufferFrames());
+    std::vector<std::int32_t> codes(2 * most);
+    const long tailFrames =
+        std::max(static_cast<long>(s.rate) * kTailMs / 1000, static_cast<long>(sink.bufferFrames()));
     long tailLeft = tailFrames;
+    const auto clearWake = [&s] { s.clearWake(); };
     // Stopping never takes longer than this, whatever the device does.
-    std::chrono::steady_clock::time_point giveUp = std::chrono::steady_clock::time_point::max();
+    clock::time_point giveUp = clock::time_point::max();
     bool failed = false;
 
     for (;;) {
@@ -141,35 +175,36 @@ void SignalPlayer::playLoop(const std::shared_ptr<Shared>& shared)
         }
         if (stopping && synth.switchedOn()) {
             synth.switchOn(false);
-            giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs * 4 / 5);
+            giveUp = clock::now() + std::chrono::milliseconds(kCloseWaitMs * 4 / 5);
         }
-        if (stopping && (tailLeft <= 0 || std::chrono::steady_clock::now() >= giveUp))
-            break;
-        if (synth.silent() && stopping)
-            tailLeft -= static_cast<long>(period);
-        synth.render(codes.data(), period);
-
-        std::size_t done = 0;
-        while (done < period) {
-            const long n = s.sink->write(codes.data() + 2 * done, period - done, s.wakeFd);
-            if (n < 0) {
-                failed = true;
+        int waitMs = kRoomWaitMs;
+        if (stopping) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - clock::now()).count();
+            if (tailLeft <= 0 || left <= 0)
                 break;
-            }
-            if (n == 0) {
-                s.clearWake();
-                if (std::chrono::steady_clock::now() >= giveUp)
-                    break;
-                std::lock_guard lock(s.mutex);
-                if (s.stopping && synth.switchedOn())
-                    break;  // render the ramp down next
-                continue;
-            }
-            done += static_cast<std::size_t>(n);
+            waitMs = static_cast<int>(std::min<long long>(left, kRoomWaitMs));
         }
-        s.underruns.fetch_add(s.sink->takeUnderruns(), std::memory_order_relaxed);
-        if (failed)
+        // Wait for the device to want more, then render what it takes: the
+        // settings and a stop apply from the next frame it is given.
+        const long room = sink.room(s.wakeFd, waitMs);
+        s.underruns.fetch_add(sink.takeUnderruns(), std::memory_order_relaxed);
+        if (room < 0) {
+            failed = true;
             break;
+        }
+        if (room == 0) {
+            s.clearWake();
+            continue;
+        }
+        const std::size_t frames = std::min(static_cast<std::size_t>(room), room == kPacedByWrite ? paced : most);
+        if (synth.silent() && stopping)
+            tailLeft -= static_cast<long>(frames);
+        synth.render(codes.data(), frames);
+        if (!writeAll(sink, codes.data(), frames, s.wakeFd, clearWake, giveUp)) {
+            failed = true;
+            break;
+        }
+        s.underruns.fetch_add(sink.takeUnderruns(), std::memory_order_relaxed);
     }
     s.sink->close();
     if (failed) {

@@ -1,8 +1,10 @@
 // The signal generator's playback: a thread of its own renders the synthesis
-// (dsp/SignalSynth.h) period by period and writes it to an output device.
+// (dsp/SignalSynth.h) period by period, each when the output device asks for
+// it, and writes it to the device.
 //
-// The thread keeps the capture thread's rules. A write waits at most
-// kWriteWaitMs, or returns at once when the wake-up descriptor is raised;
+// The thread keeps the capture thread's rules. A wait for the device to ask
+// lasts at most kRoomWaitMs and a write's at most kWriteWaitMs, and either
+// returns at once when the wake-up descriptor is raised;
 // stopping ramps the output down, lets the device play the ramp out and
 // closes it, and the caller waits at most kCloseWaitMs for all of that. A
 // thread that has not finished by then (a device stuck in its driver) is left
@@ -25,6 +27,11 @@ namespace varmolen {
 
 // The longest a write may wait for room in the device.
 constexpr int kWriteWaitMs = 50;
+// The longest the playback thread waits for the device to want more while it
+// plays steadily; a stop or a failure ends the wait at once.
+constexpr int kRoomWaitMs = 250;
+// What room() answers for a device that paces the writes itself.
+constexpr long kPacedByWrite = 1L << 30;
 
 // One output device, as the playback thread sees it. After open only the
 // playback thread touches it.
@@ -40,6 +47,17 @@ public:
     // is or becomes readable. Returns the frames taken (0: none yet), or a
     // negative value once the device has failed for good.
     virtual long write(const std::int32_t* codes, std::size_t frames, int wakeFd) = 0;
+    // Waits at most waitMs until the device wants a period more, or returns
+    // at once with 0 when `wakeFd` is or becomes readable. Returns the frames
+    // the device takes now without waiting (0: none yet), or a negative value
+    // once the device has failed for good. The thread renders just before it
+    // writes, so a change is heard after what the device holds, no later. A
+    // device that paces the writes itself answers kPacedByWrite.
+    virtual long room(int /*wakeFd*/, int /*waitMs*/) { return kPacedByWrite; }
+    // The most frames the device holds queued (0: not known): after the ramp
+    // down at least this much silence follows, so the ramp is played before
+    // the device is closed.
+    virtual std::size_t bufferFrames() const { return 0; }
     // Underruns since the last look (the device ran dry and was restarted).
     virtual std::uint32_t takeUnderruns() { return 0; }
     // Stops at once, dropping what is queued, and releases the device.
@@ -61,11 +79,13 @@ class SignalPlayer {
 public:
     using SinkMaker = std::function<std::unique_ptr<PlaybackSink>()>;
 
-    // Frames the thread renders at a time: 50 ms, so the thread wakes 20
-    // times a second (what playing costs is mostly waking up).
+    // Frames the thread renders at a time for a device that paces the writes
+    // itself: 50 ms. A device that tells its room gets what it asks for (what
+    // playing costs is mostly waking up, so it asks seldom).
     static constexpr unsigned kPeriodsPerSecond = 20;
-    // After the ramp down, silence is written for this long before the device
-    // is closed, so that what the device still holds (the ramp) is played.
+    // After the ramp down, silence is written for this long (or for as long
+    // as the device holds, if longer) before the device is closed, so that
+    // what the device still holds (the ramp) is played.
     static constexpr int kTailMs = 100;
     // The longest the caller waits for the thread when stopping.
     static constexpr int kCloseWaitMs = 250;

@@ -58,6 +58,28 @@ private:
     Fault fault_;
 };
 
+// A device that tells its room, a few hundred frames at a time, takes part
+// of each write, and holds 200 ms: more than the player's own tail.
+class RoomSink : public PlaybackSink {
+public:
+    explicit RoomSink(std::shared_ptr<Device> d) : d_(std::move(d)) {}
+    int open(unsigned, std::string&) override { return 16; }
+    long room(int wakeFd, int waitMs) override { return waitReadable(wakeFd, std::min(waitMs, 1)) ? 0 : 300; }
+    std::size_t bufferFrames() const override { return 9600; }
+    long write(const std::int32_t* codes, std::size_t frames, int) override
+    {
+        ++d_->writes;
+        const std::size_t n = std::min<std::size_t>(frames, 128);
+        std::lock_guard lock(d_->m);
+        d_->played.insert(d_->played.end(), codes, codes + 2 * n);
+        return static_cast<long>(n);
+    }
+    void close() override { d_->closed = true; }
+
+private:
+    std::shared_ptr<Device> d_;
+};
+
 template <class Condition>
 bool waitFor(Condition done)
 {
@@ -125,6 +147,28 @@ TEST(SignalPlayer, PlaysRampsOutAndReportsFaultsOnceWithinItsBounds)
         EXPECT_GT(before5ms, 30000);
         EXPECT_LT(last1ms, 32767 / 4);
     }
+}
+
+TEST(SignalPlayer, PlaysWhatTheDeviceAsksForWholeIntoTheRampAndPlaysOutItsBuffer)
+{
+    auto device = std::make_shared<Device>();
+    SignalPlayer player([&] { return std::make_unique<RoomSink>(device); });
+    std::string whyNot;
+    ASSERT_TRUE(player.start(48000, {.hz = 1000, .levelDbfs = 0}, whyNot));
+    ASSERT_TRUE(waitFor([&] { return device->writes >= 200; }));
+    ASSERT_TRUE(player.stop());
+    std::lock_guard lock(device->m);
+    const std::vector<std::int32_t>& p = device->played;
+    // A 1 kHz sine at full scale moves at most 2 pi 1000 / 48000 of full
+    // scale a frame (plus the dither): a block cut short at the stop would
+    // jump further.
+    int jump = 0;
+    for (std::size_t i = 2; i < p.size(); i += 2)
+        jump = std::max(jump, std::abs(p[i] - p[i - 2]));
+    EXPECT_LT(jump, 4400);
+    const auto lastSound = std::find_if(p.rbegin(), p.rend(), [](std::int32_t v) { return v != 0; });
+    ASSERT_NE(lastSound, p.rend());
+    EXPECT_GE(static_cast<std::size_t>(lastSound - p.rbegin()) / 2, 9600u) << "the tail covers what the device holds";
 }
 
 }  // namespace
