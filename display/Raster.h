@@ -23,7 +23,6 @@
 
 namespace varmolen {
 
-// The band of rows in which two pictures differ; empty when they are equal.
 // A line of the graticule, from (x1, y1) to (x2, y2) in display columns and
 // rows, drawn as MoveTo/LineTo draw it; along a row or a column.
 struct GraticuleLine {
@@ -34,6 +33,7 @@ struct GraticuleLine {
     bool operator==(const GraticuleLine&) const = default;
 };
 
+// The band of rows in which two pictures differ; empty when they are equal.
 struct RowBand {
     int first = 0;
     int count = 0;
