@@ -15,6 +15,11 @@ namespace {
 
 constexpr int kHorizontalLines = 11;  // rows 0, 34, ... 340
 constexpr int kRowPitch = 34;
+// Vertical lines of the graticule: at every division of 51 columns in TIME,
+// of 64 in FREQUENCY.
+constexpr int kTimeColumnLines = 11;
+constexpr int kFrequencyColumnLines = 9;
+using Graticule = std::array<GraticuleLine, kHorizontalLines + kTimeColumnLines>;
 
 void setColours(Raster& r, std::int32_t colourWord)
 {
@@ -67,14 +72,13 @@ void renderChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& wor
 // The graticule's lines: rows 0, 34, ... 340 across the display, and the
 // columns of the divisions (8 in FREQUENCY, 10 in TIME) from the bottom up.
 // Returns how many.
-std::size_t graticuleLines(const InstrumentSettings& s, const InstrumentView& view,
-                           std::array<GraticuleLine, kHorizontalLines + 11>& lines)
+std::size_t graticuleLines(const InstrumentSettings& s, const InstrumentView& view, Graticule& lines)
 {
     std::size_t n = 0;
     for (int i = 0; i < kHorizontalLines; ++i)
         lines[n++] = {1, kRowPitch * i, view.displayWidth, kRowPitch * i};
     const bool frequency = s.displayType == kFrequencyDisplayType;
-    const int count = frequency ? 9 : 11;
+    const int count = frequency ? kFrequencyColumnLines : kTimeColumnLines;
     const int pitch = frequency ? 64 : 51;
     for (int i = 0; i < count; ++i)
         lines[n++] = {pitch * i, lineBottom(view), pitch * i, 0};
@@ -100,7 +104,7 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
     // The graticule stays in the bitmap from pass to pass: the clear lays it
     // when it changed, and step 3 puts it back where the channels drew over it.
     const std::int32_t gridColour = s.backgroundScheme == kTealBackground ? colour::black : colour::teal;
-    std::array<GraticuleLine, kHorizontalLines + 11> grid;
+    Graticule grid;
     const std::size_t gridLines = s.gridEnabled == 1 ? graticuleLines(s, view, grid) : 0;
     if (background >= 0) {
         r.setPenWidth(1);
