@@ -85,7 +85,7 @@ std::string GeneratorControl::deviceName() const
     return list.empty() ? std::string() : list.front().name;
 }
 
-bool GeneratorControl::switchOn(unsigned rate, std::string& whyNot)
+bool GeneratorControl::switchOn(unsigned rate, std::string& whyNot, bool prompt)
 {
     switchOff();
     const std::string name = deviceName();
@@ -96,7 +96,7 @@ bool GeneratorControl::switchOn(unsigned rate, std::string& whyNot)
     player_ = std::make_unique<SignalPlayer>([this, name] { return service_.open(name); });
     player_->setFailureNotifier(notifier_);
     const SynthSettings start = clampSynthSettings(features_.generator, rate);
-    if (!player_->start(rate, start, whyNot)) {
+    if (!player_->start(rate, start, whyNot, prompt)) {
         player_.reset();
         return false;
     }
@@ -144,14 +144,15 @@ bool GeneratorControl::startSweep(const SweepPlan& plan, unsigned rate, std::str
     }
     features_.sweep = plan;
     onBeforeSweep_ = on();
-    if (!on() || player_->rate() != rate) {
-        // The sweep's first step plays from the start, ramped up.
+    if (!on() || player_->rate() != rate || !player_->prompt()) {
+        // The sweep's first step plays from the start, ramped up, on a
+        // device opened to be heard promptly: each step waits for its tone.
         const SynthSettings kept = features_.generator;
         features_.generator = {.waveform = SynthWaveform::Sine,
                                .hz = sweep->currentHz(),
                                .levelDbfs = plan.levelDbfs,
                                .channels = SynthChannels::Both};
-        const bool started = switchOn(rate, whyNot);
+        const bool started = switchOn(rate, whyNot, true);
         features_.generator = kept;
         if (!started)
             return false;
@@ -168,6 +169,11 @@ void GeneratorControl::endSweep()
     if (!onBeforeSweep_) {
         if (player_)
             player_->stop();
+    } else if (player_ && player_->prompt()) {
+        // The tone that played before comes back on a device opened for a
+        // steady tone, which costs less to keep playing.
+        std::string whyNot;
+        switchOn(player_->rate(), whyNot);
     } else {
         apply();
     }

@@ -50,8 +50,9 @@ public:
     void setDevice(const std::string& name);
     const std::string& device() const { return features_.generatorDevice; }
 
-    // Switches the output on at `rate` Hz, or tells why it cannot play.
-    bool switchOn(unsigned rate, std::string& whyNot);
+    // Switches the output on at `rate` Hz, or tells why it cannot play; a
+    // prompt output (a sweep's) holds less, so that changes are heard sooner.
+    bool switchOn(unsigned rate, std::string& whyNot, bool prompt = false);
     void switchOff();
     // After the capture's rate changed: a generator playing at another rate
     // is ramped off and on again at `rate`, its frequency brought within the

@@ -17,25 +17,29 @@ namespace varmolen {
 namespace {
 
 // What the device holds, in two periods (the sound server's plugin makes it
-// three): the thread wakes once a period to top it up. A longer buffer wakes the thread less often (what playing costs
-// is mostly waking up, in the thread and in the sound server's client), but
-// a change is heard up to a buffer later, a sweep's step with it, and the
-// ramp down has to be played out before the device closes, within the
-// player's bound on stopping.
-constexpr unsigned kBufferMicroseconds = 100000;
+// three): the thread wakes once a period to top it up. A longer buffer wakes
+// the thread less often (what playing costs is mostly waking up, in the
+// thread and in the sound server's client), but a change is heard up to a
+// buffer later, and the ramp down has to be played out before the device
+// closes, within the player's bound on stopping. A steady tone gets the
+// longer buffer; a response sweep, whose every step waits for its tone to be
+// heard, the shorter.
+constexpr unsigned kSteadyBufferMicroseconds = 200000;
+constexpr unsigned kPromptBufferMicroseconds = 100000;
 constexpr unsigned kPeriodsPerBuffer = 2;
 // Pause before a suspended device is asked again to resume.
 constexpr int kResumeWaitMs = 5;
 
 // Interleaved stereo at `rate` (resampled in software where the device
-// needs it) in `format`, the buffer and its periods as near kBufferMicroseconds
-// and kPeriodsPerBuffer as the device allows. The stream starts once the
+// needs it) in `format`, the buffer and its periods as near `bufferUs` and
+// kPeriodsPerBuffer as the device allows. The stream starts once the
 // buffer is full and wakes the thread for a period of room.
-int configure(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned rate, long& bufferFrames, long& periodFrames)
+int configure(snd_pcm_t* pcm, snd_pcm_format_t format, unsigned rate, unsigned bufferUs, long& bufferFrames,
+              long& periodFrames)
 {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
-    unsigned bufferUs = kBufferMicroseconds, periods = kPeriodsPerBuffer;
+    unsigned periods = kPeriodsPerBuffer;
     int r = snd_pcm_hw_params_any(pcm, hw);
     if (r >= 0)
         r = snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
@@ -85,9 +89,10 @@ int AlsaPlaybackSink::open(unsigned rate, std::string& whyNot)
         whyNot = "The output device " + pcmName_ + " could not be opened: " + snd_strerror(r) + ".";
         return 0;
     }
-    if (configure(pcm_, SND_PCM_FORMAT_S32_LE, rate, bufferFrames_, periodFrames_) >= 0) {
+    const unsigned bufferUs = prompt_ ? kPromptBufferMicroseconds : kSteadyBufferMicroseconds;
+    if (configure(pcm_, SND_PCM_FORMAT_S32_LE, rate, bufferUs, bufferFrames_, periodFrames_) >= 0) {
         bits_ = 24;
-    } else if (configure(pcm_, SND_PCM_FORMAT_S16_LE, rate, bufferFrames_, periodFrames_) >= 0) {
+    } else if (configure(pcm_, SND_PCM_FORMAT_S16_LE, rate, bufferUs, bufferFrames_, periodFrames_) >= 0) {
         bits_ = 16;
     } else {
         close();

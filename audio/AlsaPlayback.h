@@ -23,6 +23,7 @@ public:
     int open(unsigned rate, std::string& whyNot) override;
     long write(const std::int32_t* codes, std::size_t frames, int wakeFd) override;
     long room(int wakeFd, int waitMs) override;
+    void preferPrompt(bool prompt) override { prompt_ = prompt; }
     std::size_t bufferFrames() const override { return static_cast<std::size_t>(bufferFrames_); }
     std::uint32_t takeUnderruns() override;
     void close() override;
@@ -35,6 +36,7 @@ private:
     std::string pcmName_;
     snd_pcm_t* pcm_ = nullptr;
     int bits_ = 16;
+    bool prompt_ = false;
     long bufferFrames_ = 0;  // what the device holds, as it was opened
     long periodFrames_ = 0;  // what it asks for at a time
     std::vector<std::int32_t> wide_;

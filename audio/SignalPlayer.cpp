@@ -53,7 +53,7 @@ SignalPlayer::~SignalPlayer() { stop(); }
 
 void SignalPlayer::setFailureNotifier(std::function<void()> notifier) { notifier_ = std::move(notifier); }
 
-bool SignalPlayer::start(unsigned rate, const SynthSettings& settings, std::string& whyNot)
+bool SignalPlayer::start(unsigned rate, const SynthSettings& settings, std::string& whyNot, bool prompt)
 {
     stop();
     auto s = std::make_shared<Shared>();
@@ -63,6 +63,7 @@ bool SignalPlayer::start(unsigned rate, const SynthSettings& settings, std::stri
         whyNot = "The output device could not be prepared.";
         return false;
     }
+    s->sink->preferPrompt(prompt);
     const int bits = s->sink->open(rate, whyNot);
     if (bits == 0)
         return false;
@@ -73,6 +74,7 @@ bool SignalPlayer::start(unsigned rate, const SynthSettings& settings, std::stri
     s->settings = s->synth->settings();
     s->notifier = notifier_;
     rate_ = rate;
+    prompt_ = prompt;
     bits_ = bits;
     lastUnderruns_ = 0;
     lastFailed_ = false;

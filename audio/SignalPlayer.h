@@ -54,6 +54,10 @@ public:
     // writes, so a change is heard after what the device holds, no later. A
     // device that paces the writes itself answers kPacedByWrite.
     virtual long room(int /*wakeFd*/, int /*waitMs*/) { return kPacedByWrite; }
+    // Asked before open: whether changes must be heard soon (a response
+    // sweep's steps) rather than the output cost as little as it can (a
+    // steady tone): a device may then hold less.
+    virtual void preferPrompt(bool /*prompt*/) {}
     // The most frames the device holds queued (0: not known): after the ramp
     // down at least this much silence follows, so the ramp is played before
     // the device is closed.
@@ -87,18 +91,19 @@ public:
     // as the device holds, if longer) before the device is closed, so that
     // what the device still holds (the ramp) is played.
     static constexpr int kTailMs = 100;
-    // The longest the caller waits for the thread when stopping.
-    static constexpr int kCloseWaitMs = 250;
+    // The longest the caller waits for the thread when stopping: enough for
+    // a steady tone's device to play out what it holds and the ramp.
+    static constexpr int kCloseWaitMs = 400;
 
     explicit SignalPlayer(SinkMaker makeSink);
     ~SignalPlayer();
     SignalPlayer(const SignalPlayer&) = delete;
     SignalPlayer& operator=(const SignalPlayer&) = delete;
 
-    // Opens a device at `rate` and plays `settings`, ramping up from silence.
-    // False (and the reason) when the device cannot be opened; a player that
-    // plays already is stopped first.
-    bool start(unsigned rate, const SynthSettings& settings, std::string& whyNot);
+    // Opens a device at `rate` and plays `settings`, ramping up from silence;
+    // `prompt` as PlaybackSink::preferPrompt. False (and the reason) when the
+    // device cannot be opened; a player that plays already is stopped first.
+    bool start(unsigned rate, const SynthSettings& settings, std::string& whyNot, bool prompt = false);
     // The new settings reach the output within a period.
     void set(const SynthSettings& settings);
     // Ramps down, plays the ramp out and closes the device. False when the
@@ -107,6 +112,7 @@ public:
 
     bool playing() const { return shared_ != nullptr; }
     unsigned rate() const { return rate_; }
+    bool prompt() const { return prompt_; }
     int bits() const { return bits_; }
     // Underruns since start.
     std::uint32_t underruns() const;
@@ -124,6 +130,7 @@ private:
     std::thread thread_;
     std::function<void()> notifier_;
     unsigned rate_ = 0;
+    bool prompt_ = false;
     int bits_ = 0;
     std::uint32_t lastUnderruns_ = 0;
     bool lastFailed_ = false;

@@ -56,10 +56,15 @@ int main(int argc, char** argv)
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double cpu = cpuSeconds() - cpu0;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-    player.stop();
+    // Stopping plays out what the device holds and the ramp down.
+    const auto stopping = std::chrono::steady_clock::now();
+    const bool stopped = player.stop();
+    const double stopMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - stopping).count();
     std::printf(
         "playing: %.3f %% of a core (%.3f s CPU over %.1f s), %u underruns, %d-bit; "
-        "synthesis alone: %.3f %% of a core\n",
-        100.0 * cpu / wall, cpu, wall, player.underruns(), player.bits(), 100.0 * renderWall / 60.0);
+        "synthesis alone: %.3f %% of a core; stopped in %.0f ms%s\n",
+        100.0 * cpu / wall, cpu, wall, player.underruns(), player.bits(), 100.0 * renderWall / 60.0, stopMs,
+        stopped ? "" : " (did not finish)");
     return 0;
 }

@@ -182,7 +182,8 @@ TEST(GeneratorRig, SweepThroughALowPassReadsItsResponse)
     SignalPlayer player([] { return std::make_unique<AlsaPlaybackSink>("default"); });
     std::string whyNot;
     const auto began = std::chrono::steady_clock::now();
-    ASSERT_TRUE(player.start(kRate, {.hz = sweep.currentHz(), .levelDbfs = plan.levelDbfs}, whyNot)) << whyNot;
+    // Opened to be heard promptly, as the generator opens its output for a sweep.
+    ASSERT_TRUE(player.start(kRate, {.hz = sweep.currentHz(), .levelDbfs = plan.levelDbfs}, whyNot, true)) << whyNot;
     Recorder rec;
     ASSERT_TRUE(rec.ok());
     std::vector<std::int16_t> frames;
