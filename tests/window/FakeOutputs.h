@@ -18,7 +18,8 @@ namespace varmolen::test {
 struct Outputs {
     std::atomic<int> opened{0}, writes{0};
     std::atomic<unsigned> rate{0};
-    std::atomic<int> peak{0};  // the largest code written since the last look
+    std::atomic<int> peak{0};         // the largest code written since the last look
+    std::atomic<bool> prompt{false};  // what the last device opened was asked for
     PlaybackService service()
     {
         return {[] {
@@ -28,6 +29,7 @@ struct Outputs {
     }
     struct Sink : PlaybackSink {
         Sink(Outputs& o, bool broken) : o_(o), broken_(broken) {}
+        void preferPrompt(bool prompt) override { o_.prompt = prompt; }
         int open(unsigned rate, std::string&) override
         {
             ++o_.opened;

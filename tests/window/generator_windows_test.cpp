@@ -175,6 +175,7 @@ TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
     w->load();
     w->startButton()->click();
     ASSERT_TRUE(form->generator().sweeping());
+    EXPECT_TRUE(outputs.prompt) << "a sweep's output is opened to be heard promptly";
     EXPECT_FALSE(w->startButton()->isEnabled());
     EXPECT_TRUE(w->cancelButton()->isEnabled());
     std::vector<std::uint8_t> silence(2 * 4096, 0);
@@ -196,6 +197,20 @@ TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
     EXPECT_EQ(f.readAll(), QByteArray("Frequency (Hz),Level (dBFS),Relative (dB),THD (%),THD+N (%)\r\n"
                                       "1000,,,,\r\n2000,,,,\r\n"));
     EXPECT_FALSE(w->exportCsv(installDir.path() + QStringLiteral("/no/such/folder/x.csv"), whyNot));
+
+    // A steady tone plays on an output opened for it; a sweep reopens it to
+    // be heard promptly, and the tone comes back on a steady output after.
+    std::string why;
+    ASSERT_TRUE(form->generator().switchOn(s().sampleRate, why)) << why;
+    EXPECT_FALSE(outputs.prompt);
+    w->startButton()->click();
+    ASSERT_TRUE(form->generator().sweeping());
+    EXPECT_TRUE(outputs.prompt);
+    for (int i = 0; i < 1000 && form->generator().sweeping(); ++i)
+        form->generator().takeBlock(block);
+    EXPECT_TRUE(form->generator().on()) << "the tone that played before the sweep plays again";
+    EXPECT_FALSE(outputs.prompt);
+    form->generator().switchOff();
 }
 
 }  // namespace
