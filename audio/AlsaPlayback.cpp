@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 
 #include "audio/AlsaPoll.h"
 #include "audio/AlsaWaveInput.h"
@@ -120,27 +119,9 @@ long AlsaPlaybackSink::write(const std::int32_t* codes, std::size_t frames, int 
                        [](std::int32_t v) { return static_cast<std::int16_t>(v); });
         data = narrow_.data();
     }
-    using clock = std::chrono::steady_clock;
-    const auto end = clock::now() + std::chrono::milliseconds(kWriteWaitMs);
-    for (;;) {
-        const long n = static_cast<long>(snd_pcm_writei(pcm_, data, frames));
-        if (n > 0)
-            return n;
-        if (n < 0 && n != -EAGAIN)
-            return recover(n, wakeFd);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
-        if (left <= 0)
-            return 0;
-        long error = 0;
-        switch (waitForPcm(pcm_, wakeFd, static_cast<int>(left), POLLOUT, &error)) {
-            case PcmWait::Ready:
-                continue;
-            case PcmWait::Broken:
-                return recover(error, wakeFd);
-            case PcmWait::Quiet:
-                return 0;
-        }
-    }
+    return transferWithin(
+        pcm_, wakeFd, kWriteWaitMs, POLLOUT, [&] { return static_cast<long>(snd_pcm_writei(pcm_, data, frames)); },
+        [&](long error) { return recover(error, wakeFd); });
 }
 
 long AlsaPlaybackSink::room(int wakeFd, int waitMs)

@@ -171,30 +171,12 @@ long AlsaCaptureSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeF
     // and its timeout never counts).
     if (pcm_ == nullptr)
         return -1;
-    using clock = std::chrono::steady_clock;
-    const auto end = clock::now() + std::chrono::milliseconds(kReadWaitMs);
-    for (;;) {
-        const long n = pcmRead(dst, maxFrames);
-        if (n > 0) {
-            markRead();
-            return n;
-        }
-        if (n < 0 && n != -EAGAIN)
-            return recover(n);
-
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
-        if (left <= 0)
-            return 0;
-        long error = 0;
-        switch (waitForPcm(pcm_, wakeFd, static_cast<int>(left), POLLIN, &error)) {
-            case PcmWait::Ready:
-                continue;
-            case PcmWait::Broken:
-                return recover(error);
-            case PcmWait::Quiet:
-                return 0;
-        }
-    }
+    const long n = transferWithin(
+        pcm_, wakeFd, kReadWaitMs, POLLIN, [&] { return pcmRead(dst, maxFrames); },
+        [&](long error) { return recover(error); });
+    if (n > 0)
+        markRead();
+    return n;
 }
 
 long AlsaCaptureSource::recover(long error)
