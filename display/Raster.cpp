@@ -21,15 +21,59 @@ std::size_t writesRoom(int width, int height) { return static_cast<std::size_t>(
 
 }  // namespace
 
+PixelStore::PixelStore(const PixelStore& other)
+    : own_(other.data_, other.data_ + other.count_), data_(own_.data()), count_(other.count_)
+{}
+
+PixelStore& PixelStore::operator=(const PixelStore& other)
+{
+    if (this != &other) {
+        lender_ = nullptr;
+        own_.assign(other.data_, other.data_ + other.count_);
+        data_ = own_.data();
+        count_ = other.count_;
+    }
+    return *this;
+}
+
+void PixelStore::place()
+{
+    std::uint32_t* lent = lender_ ? lender_(count_) : nullptr;
+    if (lent) {
+        own_.clear();
+        own_.shrink_to_fit();
+        data_ = lent;
+    } else {
+        own_.resize(count_);
+        data_ = own_.data();
+    }
+}
+
+void PixelStore::assign(std::size_t count, std::uint32_t word)
+{
+    count_ = count;
+    place();
+    std::fill(data_, data_ + count_, word);
+}
+
+void PixelStore::setLender(Lender lender)
+{
+    // The lender may take back what it lent before: keep a copy meanwhile.
+    const std::vector<std::uint32_t> kept(data_, data_ + count_);
+    lender_ = std::move(lender);
+    place();
+    std::copy(kept.begin(), kept.end(), data_);
+}
+
 Raster::Raster()
-    : pixels_(static_cast<std::size_t>(kWidth) * kHeight),
-      writes_(writesRoom(kWidth, kHeight)),
+    : writes_(writesRoom(kWidth, kHeight)),
       rowSums_(kHeight),
       rowFrom_(kHeight),
       rowTo_(kHeight),
       columnFrom_(kWidth),
       columnTo_(kWidth)
 {
+    pixels_.assign(static_cast<std::size_t>(kWidth) * kHeight, storedWord(0x000000));
     // Room for any display's graticule, so that a pass that changes it
     // (another display, the grid switched) allocates nothing.
     wantedLines_.reserve(kGraticuleRoom);
@@ -81,7 +125,7 @@ std::uint32_t Raster::pixel(int x, int y) const
 
 void Raster::fill(std::uint32_t colour)
 {
-    std::fill(pixels_.begin(), pixels_.end(), storedWord(colour));
+    std::fill(pixels_.data(), pixels_.data() + pixels_.size(), storedWord(colour));
     graticuleLaid_ = false;
     restartWrites(storedWord(colour));
 }

@@ -19,6 +19,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace varmolen {
@@ -38,6 +40,43 @@ struct RowBand {
     int first = 0;
     int count = 0;
     bool empty() const { return count == 0; }
+};
+
+// Where the bitmap's pixels live: its own memory, or memory lent by whoever
+// shows it (memory the window shares with the display server, so that the
+// server reads the picture where the pass drew it). A copy always owns its
+// pixels.
+class PixelStore {
+public:
+    // Room for `count` pixels, or nullptr when the lender has none to give.
+    // Lending again may take back what was lent before.
+    using Lender = std::function<std::uint32_t*(std::size_t count)>;
+
+    PixelStore() = default;
+    PixelStore(const PixelStore& other);
+    PixelStore& operator=(const PixelStore& other);
+
+    // `count` pixels, every one `word`.
+    void assign(std::size_t count, std::uint32_t word);
+    // Moves the pixels into the lender's memory (own memory when it gives
+    // none), keeping them.
+    void setLender(Lender lender);
+    bool lent() const { return data_ != own_.data(); }
+
+    std::uint32_t* data() { return data_; }
+    const std::uint32_t* data() const { return data_; }
+    std::size_t size() const { return count_; }
+    std::uint32_t& operator[](std::size_t i) { return data_[i]; }
+    std::uint32_t operator[](std::size_t i) const { return data_[i]; }
+
+private:
+    // Room for count_ pixels, lent or own.
+    void place();
+
+    std::vector<std::uint32_t> own_;
+    std::uint32_t* data_ = nullptr;
+    std::size_t count_ = 0;
+    Lender lender_;
 };
 
 class Raster {
@@ -76,6 +115,10 @@ public:
         graticuleLaid_ = false;
         return pixels_.data();
     }
+    // Lets whoever shows the bitmap keep its pixels (see PixelStore); the
+    // picture stays as it is. The lender is asked again at every resize.
+    void setPixelLender(PixelStore::Lender lender) { pixels_.setLender(std::move(lender)); }
+    bool pixelsLent() const { return pixels_.lent(); }
     // Bytes of one line at the display's own size, and of this bitmap.
     static constexpr int bytesPerLine() { return kWidth * 4; }
     int lineBytes() const { return width_ * 4; }
@@ -166,7 +209,7 @@ private:
 
     int width_ = kWidth;
     int height_ = kHeight;
-    std::vector<std::uint32_t> pixels_;
+    PixelStore pixels_;
     // Every pixel written since the whole bitmap was last cleared to
     // `ground_`, while writesKnown_ holds: a clear to the same colour then
     // repaints only those instead of the whole bitmap (a display pass clears

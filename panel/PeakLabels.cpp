@@ -28,7 +28,9 @@ public:
         // a display clipped to a region with holes is drawn span by span on
         // the toolkit's thread pool, which cost more than the whole strip.
         // As it is, the display copies its rows as a plain rectangle and the
-        // tag paints itself over them.
+        // tag paints itself over them. Where the display sends its rows to
+        // the X server itself, they go round the tag, which the toolkit
+        // repaints only when it changes: that needs every pixel painted.
         setFocusPolicy(Qt::NoFocus);
         QFont f = font();
         f.setPointSizeF(f.pointSizeF() * 0.85);

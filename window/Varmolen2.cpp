@@ -93,6 +93,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
 
     auto* central = new QWidget(this);
     controls_ = BuildFrontPanel(*this, central, *displayBitmap_);
+    controls_.screen.SpectrumBox->shareWithServer(*displayBitmap_);
     controls_.run.StartTimer = startTimer;
     controls_.run.TimeoutTimer = timeoutTimer;
     setCentralWidget(central);

@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
+#include <QWindow>
 
 #include "display/DisplayScale.h"
 
@@ -21,6 +23,40 @@ TPaintBox::TPaintBox(const Raster& bitmap, QWidget* parent) : QWidget(parent), b
     setFixedSize(Raster::kWidth, Raster::kHeight);
 }
 
+TPaintBox::~TPaintBox() = default;
+
+void TPaintBox::shareWithServer(Raster& bitmap)
+{
+    auto presenter = std::make_unique<ShmPresenter>();
+    if (!presenter->available())
+        return;
+    presenter_ = std::move(presenter);
+    ShmPresenter* lender = presenter_.get();
+    bitmap.setPixelLender([lender](std::size_t count) { return lender->lend(count); });
+}
+
+void TPaintBox::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    QWindow* window = this->window()->windowHandle();
+    if (presenter_ && window && window != watched_) {
+        if (watched_)
+            watched_->removeEventFilter(this);
+        watched_ = window;
+        window->installEventFilter(this);
+    }
+}
+
+bool TPaintBox::eventFilter(QObject* watched, QEvent* event)
+{
+    // Rows put straight to the server never reach the window's own surface,
+    // which the toolkit sends again when the window is uncovered: marking the
+    // box first makes it paint the bitmap as it is now instead.
+    if (watched == watched_ && event->type() == QEvent::Expose)
+        update();
+    return QWidget::eventFilter(watched, event);
+}
+
 void TPaintBox::showPass(const RowBand& band)
 {
     if (band.empty())
@@ -31,6 +67,17 @@ void TPaintBox::showPass(const RowBand& band)
     const int top = band.first * rows / pixels;
     const int bottom = ((band.first + band.count) * rows + pixels - 1) / pixels;
     const QRect part(0, top, width(), bottom - top);
+    if (presenter_) {
+        // A child shown over the box (a peak tag) paints every pixel of its
+        // own, and the toolkit repaints it when it changes or moves: the rows
+        // go round it, and the part of the bitmap under it stays unseen.
+        QRegion children;
+        for (const QObject* child : this->children())
+            if (child->isWidgetType() && static_cast<const QWidget*>(child)->isVisible())
+                children += static_cast<const QWidget*>(child)->geometry() & part;
+        if (presenter_->put(*this, bitmap_, band, children))
+            return;
+    }
     update(part);
 }
 

@@ -2,9 +2,13 @@
 // and the keyboard do over it.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 #include "display/Raster.h"
+#include "panel/widgets/ShmPresenter.h"
 
 namespace varmolen {
 
@@ -16,9 +20,16 @@ class TPaintBox : public QWidget {
     Q_OBJECT
 public:
     TPaintBox(const Raster& bitmap, QWidget* parent);
+    ~TPaintBox() override;
+
+    // Keeps `bitmap` (the one this box shows) in memory shared with the X
+    // server when the session has one that can take it, so that a pass's rows
+    // go to the screen without a copy (ShmPresenter). The bitmap must not
+    // outlive the box.
+    void shareWithServer(Raster& bitmap);
 
     // A display pass has drawn the bitmap and changed `band`'s rows (maybe
-    // none): they are repainted.
+    // none): they are sent to the screen, or repainted.
     void showPass(const RowBand& band);
 
 signals:
@@ -34,6 +45,8 @@ signals:
     void mouseLeft();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -47,6 +60,9 @@ private:
     int columnAt(int x) const;
 
     const Raster& bitmap_;
+    std::unique_ptr<ShmPresenter> presenter_;
+    // The window whose exposures this box watches while it puts rows itself.
+    QPointer<QWindow> watched_;
 };
 
 }  // namespace varmolen

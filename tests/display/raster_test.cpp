@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -278,4 +279,48 @@ TEST(Raster, AGraticuleLeftInTheBitmapGivesThePictureDrawingItOverEveryPassGives
                 << width << " x " << height << ", shift " << p.shift;
         }
     }
+}
+
+TEST(Raster, LentPixelsKeepThePictureAndACopyOwnsItsOwn)
+{
+    // A lender as the window's shared memory is: one block at a time, the
+    // one before taken back (overwritten here, so a stale use shows).
+    std::vector<std::vector<std::uint32_t>> blocks;
+    std::vector<std::size_t> asked;
+    auto r = std::make_unique<Raster>();
+    r->fill(kWhite);
+    r->setPenColor(kRed);
+    r->MoveTo(10, 20);
+    r->LineTo(30, 20);
+    const Raster before = *r;
+    r->setPixelLender([&](std::size_t count) -> std::uint32_t* {
+        asked.push_back(count);
+        if (!blocks.empty())
+            std::fill(blocks.back().begin(), blocks.back().end(), 0xDEADBEEFu);
+        blocks.emplace_back(count);
+        return blocks.back().data();
+    });
+    ASSERT_TRUE(r->pixelsLent());
+    EXPECT_EQ(static_cast<const Raster&>(*r).data(), blocks.back().data());
+    EXPECT_EQ(std::memcmp(before.data(), blocks.back().data(), before.lineBytes() * before.height()), 0);
+
+    // A copy owns its pixels: drawing on the original leaves it as it was.
+    const Raster copy = *r;
+    EXPECT_FALSE(copy.pixelsLent());
+    r->MoveTo(10, 40);
+    r->LineTo(30, 40);
+    EXPECT_EQ(CountColour(copy, kRed), CountColour(before, kRed));
+    EXPECT_GT(CountColour(*r, kRed), CountColour(copy, kRed));
+
+    // A resize asks again, for the new size, and draws into what it got.
+    r->resize(1025, 685);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked.back(), 1025u * 685u);
+    r->fill(kBlue);
+    EXPECT_EQ(Raster::colourWord(blocks.back()[1025 * 685 - 1]), kBlue);
+
+    // A lender with nothing to give leaves the bitmap its own memory.
+    r->setPixelLender([](std::size_t) -> std::uint32_t* { return nullptr; });
+    EXPECT_FALSE(r->pixelsLent());
+    EXPECT_EQ(r->pixel(1024, 684), kBlue);
 }

@@ -5,7 +5,9 @@
 # the display is 1025 x 685 pixels, its graticule lines are one pixel wide at
 # twice the rows and columns of the display's own size, channel 1's sine is
 # drawn about twice as tall as at Normal in lines one pixel wide, and the
-# labelled axes show under the display.
+# labelled axes show under the display. The picture is a single sweep, held:
+# once the window was hidden and shown again it must show the same picture
+# (no pass sends it again).
 set -euo pipefail
 build=$1
 src=$2
@@ -18,7 +20,8 @@ make_workspace "$build"
 
 # The generator's 1 kHz sine on channel 1, in blue on white, small gain.
 python3 "$src/scripts/make-settings.py" "$cfg" sampleRate=44100 inputSelect=1 displayType=2 \
-    chan1Enabled=1 chan1TimeGainDial=4 chan1Color=0xFF0000 backgroundScheme=1 gridEnabled=1
+    chan1Enabled=1 chan1TimeGainDial=4 chan1Color=0xFF0000 backgroundScheme=1 gridEnabled=1 \
+    triggerEnabled=1 singleSweep=1
 printf '[Display]\nSize=large\n' >"$work/home/.config/Varmolen/Varmolen.ini"
 
 cat >"$work/inner.sh" <<'INNER'
@@ -34,10 +37,7 @@ read -r dx dy <<<"$(awk '$1 == "display" { print $2, $3 }' "$work/points.txt")"
 start_program "$bin"
 # Reads the display and the band under it from a screenshot; prints what it
 # found and exits 0 once the picture is as it must be.
-verdict=1
-for _ in $(seq 1 200); do
-    import -window "$win" -crop "1025x725+$dx+$dy" +repage -depth 8 rgb:- 2>/dev/null >"$work/shot.rgb"
-    if python3 - "$work/shot.rgb" >"$work/verdict.txt" <<'PY'
+cat >"$work/verdict.py" <<'PY'
 import sys
 px = open(sys.argv[1], "rb").read()
 W, H = 1025, 725
@@ -56,10 +56,29 @@ band = sum(1 for y in range(690, 725) for x in range(0, 1025) if at(x, y) not in
 print(f"grid={grid} columns={cols} trace_rows={height} widest_column={thick} label_pixels={band}")
 sys.exit(0 if grid and cols and 90 <= height <= 300 and band > 200 else 1)
 PY
-    then verdict=0; break; fi
+shoot() { import -window "$win" -crop "1025x725+$dx+$dy" +repage -depth 8 rgb:- 2>/dev/null >"$work/$1"; }
+verdict=1
+for _ in $(seq 1 200); do
+    shoot shot.rgb
+    if python3 "$work/verdict.py" "$work/shot.rgb" >"$work/verdict.txt"; then verdict=0; break; fi
     sleep 0.1
 done
 cat "$work/verdict.txt"
+# Hidden and shown again, the held picture comes back as it was.
+if [ "$verdict" -eq 0 ]; then
+    sleep 0.5
+    shoot held.rgb
+    xdotool windowunmap --sync "$win"
+    xdotool windowmap --sync "$win"
+    verdict=1
+    for _ in $(seq 1 30); do
+        sleep 0.1
+        shoot again.rgb
+        if cmp -s "$work/held.rgb" "$work/again.rgb"; then verdict=0; break; fi
+    done
+    [ "$verdict" -eq 0 ] && echo "shown again: the held picture" ||
+        echo "shown again: not the held picture ($(cmp -l "$work/held.rgb" "$work/again.rgb" | wc -l) bytes differ)"
+fi
 stop_program
 exit $verdict
 INNER
