@@ -292,6 +292,47 @@ void Raster::LineTo(int x, int y)
     walkSegment(x0, y0, pixelX(x), pixelY(y));
 }
 
+namespace {
+
+// Nearest pixel of a fine coordinate on `pixels` pixels for `last` + 1
+// columns or rows, rounded as ColumnToPixel rounds a whole one.
+long long finePixel(long long fine, int pixels, long long last)
+{
+    if (pixels <= 1)
+        return 0;
+    const long long span = last * Raster::kFine;
+    // Far outside the bitmap a point only needs to stay outside: keep the
+    // products within 64 bits.
+    const long long limit = 1LL << 40;
+    const long long n = 2 * std::clamp(fine, -limit, limit) * (pixels - 1) + span;
+    const long long d = 2 * span;
+    return n >= 0 ? n / d : -((-n + d - 1) / d);
+}
+
+}  // namespace
+
+void Raster::MoveToFine(long long x, long long y)
+{
+    finePenX_ = finePixel(x, width_, kLastDisplayColumn);
+    finePenY_ = finePixel(y, height_, kLastDisplayRow);
+}
+
+void Raster::LineToFine(long long x, long long y)
+{
+    const long long x0 = finePenX_;
+    const long long y0 = finePenY_;
+    MoveToFine(x, y);
+    walkSegment(x0, y0, finePenX_, finePenY_);
+}
+
+long long Raster::fineColumnOfPixel(long long x) const
+{
+    if (width_ <= 1)
+        return 0;
+    const long long span = static_cast<long long>(kLastDisplayColumn) * kFine;
+    return (2 * x * span + (width_ - 1)) / (2 * (width_ - 1));
+}
+
 void Raster::walkSegment(long long x0, long long y0, long long x1, long long y1)
 {
     const long long far = static_cast<long long>(kFar);

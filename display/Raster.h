@@ -136,6 +136,17 @@ public:
     void MoveTo(int x, int y);
     void LineTo(int x, int y);
 
+    // On a bitmap larger than the display's own size, the traces are drawn
+    // finer than its columns and rows: the same pen, in sixteenths of a
+    // column and of a row, each point on its nearest pixel. The pen position
+    // is the fine one's own.
+    static constexpr int kFine = 16;
+    bool finerThanOwnSize() const { return width_ != kWidth || height_ != kHeight; }
+    void MoveToFine(long long x, long long y);
+    void LineToFine(long long x, long long y);
+    // The fine column of pixel column x: MoveToFine there lands on x.
+    long long fineColumnOfPixel(long long x) const;
+
     // Fills the whole bitmap with one colour (used before the first pass).
     void fill(std::uint32_t colour);
 
@@ -251,6 +262,8 @@ private:
     int penPixels_ = 1;  // the same in pixels
     int penX_ = 0;
     int penY_ = 0;
+    long long finePenX_ = 0;  // in pixels
+    long long finePenY_ = 0;
 };
 
 }  // namespace varmolen

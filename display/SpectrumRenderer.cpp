@@ -33,7 +33,7 @@ double levelDbfs(double power, double fullScaleDb) { return 10.0 * std::log10(st
 }  // namespace
 
 void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t rate, int y0, int g,
-                       float* smoothedColumns)
+                       float* smoothedColumns, bool fine)
 {
     float* work = buffers.spectrumWork.data();
     const float scale = view.spectrumScale;
@@ -69,6 +69,13 @@ void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t
             scaled = y0;  // never above the top row
         trace[k] = scaled < std::numeric_limits<std::int32_t>::min() ? std::numeric_limits<std::int32_t>::min()
                                                                      : static_cast<std::int32_t>(scaled);
+        if (fine) {
+            const std::int64_t top = static_cast<std::int64_t>(y0) * Raster::kFine;
+            const std::int64_t fineScaled = std::min(
+                (static_cast<std::int64_t>(TruncateToInt(static_cast<double>(smooth) * Raster::kFine)) * g) >> 5, top);
+            buffers.chan1FineTrace[static_cast<std::size_t>(k)] =
+                static_cast<std::int32_t>(std::max<std::int64_t>(fineScaled, std::numeric_limits<std::int32_t>::min()));
+        }
     }
     view.spectrumSmooth = smooth;
 }
@@ -91,8 +98,9 @@ void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, Pa
                            const BlockToDraw& block, int n, std::uint32_t rate, int y0, int g)
 {
     blockPower(s, view, work, n == 1 ? block.chan1 : block.chan2, n, block.redraw);
-    SpectrumFromPower(view, work, rate, y0, g);
-    DrawZoomedTrace(s, view, work, r, work.chan1Trace.data(), y0, 512.0f);
+    const bool fine = r.finerThanOwnSize();
+    SpectrumFromPower(view, work, rate, y0, g, nullptr, fine);
+    DrawZoomedTrace(s, view, work, r, work.chan1Trace.data(), fine ? work.chan1FineTrace.data() : nullptr, y0, 512.0f);
 }
 
 void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n, BinLevels& level,

@@ -20,9 +20,11 @@ namespace varmolen {
 // chan1Trace[0..512], laid out by the rate the block was recorded at. When
 // `smoothedColumns` is given, it receives the smoothed logarithmic value of
 // each column 0..512 before gain and clip (the curve the display draws, in
-// units of spectrumScale times ln of power).
+// units of spectrumScale times ln of power). With `fine`, chan1FineTrace
+// receives the same trace in sixteenths of a row, for a display drawn finer
+// than its rows.
 void SpectrumFromPower(InstrumentView& view, PassBuffers& work, std::uint32_t rate, int y0, int g,
-                       float* smoothedColumns = nullptr);
+                       float* smoothedColumns = nullptr, bool fine = false);
 
 // Computes and draws the spectrum of channel n of `block`, recorded at `rate`
 // Hz, against baseline y0 with gain g.

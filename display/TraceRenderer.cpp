@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "display/DisplayScale.h"
 #include "dsp/Graphicinterpolate.h"
 
 namespace varmolen {
@@ -39,6 +40,17 @@ void RenderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffe
         hx[i] = ScaleSample(s.chan1TimeGain, block.chan2[i]);
         vy[i] = ScaleSample(s.chan2TimeGain, block.chan1[i]);
     }
+    if (r.finerThanOwnSize()) {
+        // On a larger display, the same deflections sixteen times finer.
+        const long long cx = static_cast<long long>(view.xyCenterX) * Raster::kFine;
+        const long long cy = static_cast<long long>(view.xyCenterY) * Raster::kFine;
+        auto x = [&](int i) { return cx + ScaleSampleFine(s.chan1TimeGain, block.chan2[i]); };
+        auto y = [&](int i) { return cy - ScaleSampleFine(s.chan2TimeGain, block.chan1[i]); };
+        r.MoveToFine(x(0), y(0));
+        for (int i = 1; i < kTracePoints; ++i)
+            r.LineToFine(x(i), y(i));
+        return;
+    }
     auto column = [&](int i) { return saturate(static_cast<std::int64_t>(hx[i]) + view.xyCenterX); };
     r.MoveTo(column(0), TraceRow(view.xyCenterY, vy[0]));
     for (int i = 1; i < kTracePoints; ++i)
@@ -47,17 +59,27 @@ void RenderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffe
 
 }  // namespace
 
-std::int32_t ScaleSample(std::int32_t gain, std::int64_t sample)
+namespace {
+
+// (g*s) >> shift, saturated at the 32-bit range.
+std::int32_t scaleShifted(std::int32_t gain, std::int64_t sample, int shift)
 {
-    // (4*g*s) >> 12 equals (g*s) >> 10 for an arithmetic shift, so only the
-    // product g*s has to be formed; one beyond 64 bits lies far outside the
-    // 32-bit range and saturates like the rest.
+    // One product beyond 64 bits lies far outside the 32-bit range and
+    // saturates like the rest.
     std::int64_t product = 0;
     if (__builtin_mul_overflow(static_cast<std::int64_t>(gain), sample, &product))
         return (gain < 0) != (sample < 0) ? std::numeric_limits<std::int32_t>::min()
                                           : std::numeric_limits<std::int32_t>::max();
-    return saturate(product >> 10);
+    return saturate(product >> shift);
 }
+
+}  // namespace
+
+// (4*g*s) >> 12 equals (g*s) >> 10 for an arithmetic shift, so only the
+// product g*s has to be formed; sixteen times finer, (g*s) >> 6.
+std::int32_t ScaleSample(std::int32_t gain, std::int64_t sample) { return scaleShifted(gain, sample, 10); }
+
+std::int32_t ScaleSampleFine(std::int32_t gain, std::int64_t sample) { return scaleShifted(gain, sample, 6); }
 
 int TraceRow(std::int64_t y0, std::int64_t v) { return saturate(y0 - v); }
 
@@ -77,19 +99,46 @@ void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int 
         r.LineTo(k, TraceRow(y0, values[k]));
 }
 
+void DrawFinePolyline(Raster& r, const std::int32_t* values, int segments, int y0, bool perPixel)
+{
+    const long long base = static_cast<long long>(y0) * Raster::kFine;
+    auto x = [&](int k) { return perPixel ? r.fineColumnOfPixel(k) : static_cast<long long>(k) * Raster::kFine; };
+    r.MoveToFine(x(0), base - values[0]);
+    for (int k = 1; k <= segments; ++k)
+        r.LineToFine(x(k), base - values[k]);
+}
+
 void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
-                     const std::int32_t* trace, int y0, float expandColumns)
+                     const std::int32_t* trace, const std::int32_t* fineTrace, int y0, float expandColumns)
 {
     const int span = EffectiveSpan(view);
     const bool expanded = view.expanded == 1;
     const std::int64_t blockSize = view.blockSize;
-    std::int32_t* resampled = work.resampledTrace.data();
+    const SplineWork spline{work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput};
+    const int sourceCount = clampInt(2 * blockSize, 0, kArrayLength);
+    // On a larger display the fine trace is drawn instead, one resampled
+    // point per pixel column up to the pixel of column 511, where the
+    // display's own 512 points end (on a display wider than the work arrays,
+    // one per column).
+    const bool fine = fineTrace != nullptr;
+    const std::int64_t lastColumnPixel = ColumnToPixel(511, r.width());
+    const bool perPixel = fine && lastColumnPixel < kArrayLength;
+    const int lastPixel = perPixel ? static_cast<int>(lastColumnPixel) : 511;
+    const float pixelsPerColumn = perPixel ? static_cast<float>(r.width() - 1) / 512.0f : 1.0f;
+    std::int32_t* resampled = fine ? work.fineColumns.data() : work.resampledTrace.data();
 
     if (span == 512 && !expanded) {
-        DrawTracePolyline(r, trace, 512, y0);
+        if (fine)
+            DrawFinePolyline(r, fineTrace, 512, y0, false);
+        else
+            DrawTracePolyline(r, trace, 512, y0);
+    } else if (fine && !expanded) {
+        Resample(spline, fineTrace, kArrayLength, sourceCount, static_cast<float>(span), 512.0f * pixelsPerColumn,
+                 work.finePixels.data(), lastPixel + 1);
+        DrawFinePolyline(r, work.finePixels.data(), lastPixel, y0, perPixel);
     } else {
-        Resample({work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput}, trace, kArrayLength,
-                 clampInt(2 * blockSize, 0, kArrayLength), static_cast<float>(span), 512.0f, resampled);
+        Resample(spline, fine ? fineTrace : trace, kArrayLength, sourceCount, static_cast<float>(span), 512.0f,
+                 resampled);
         if (!expanded)
             DrawTracePolyline(r, resampled, 511, y0);
     }
@@ -101,14 +150,19 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
         const int width = clampInt(gap, 9, 512);
         view.expandWidth = width;
         const int start = clampInt(s.marker1Pos, 0, 512);
-        const std::int32_t* from = span == 512 ? trace + start : resampled + start;
+        const std::int32_t* from = span == 512 ? (fine ? fineTrace : trace) + start : resampled + start;
         std::int64_t count = clampInt((blockSize * width) / 256, 0, kArrayLength);
         if (span != 512)
             count = (count * clampInt(view.interpFactor, 0, kArrayLength)) / 2;
-        Resample({work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput}, from,
-                 kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width), expandColumns,
-                 work.expandedTrace.data());
-        DrawTracePolyline(r, work.expandedTrace.data(), 511, y0);
+        if (fine) {
+            Resample(spline, from, kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width),
+                     expandColumns * pixelsPerColumn, work.finePixels.data(), lastPixel + 1);
+            DrawFinePolyline(r, work.finePixels.data(), lastPixel, y0, perPixel);
+        } else {
+            Resample(spline, from, kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width),
+                     expandColumns, work.expandedTrace.data());
+            DrawTracePolyline(r, work.expandedTrace.data(), 511, y0);
+        }
     }
 }
 
@@ -142,6 +196,13 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
     } else {
         for (int i = 0; i < kBlock; ++i)
             W[i] = ScaleSample(g, own[i]);
+    }
+    // The same, sixteen times finer, for a display larger than its own size.
+    const bool fine = r.finerThanOwnSize();
+    std::int32_t* Wf = work.fineScaledTrace.data();
+    if (fine) {
+        for (int i = 0; i < kBlock; ++i)
+            Wf[i] = ScaleSampleFine(g, s.addChannels == 1 ? static_cast<std::int64_t>(c1[i]) + c2[i] : own[i]);
     }
 
     // Trigger search. In Chop the other channel never searches; it takes the
@@ -216,13 +277,17 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
             view.keptBlocks[index].traceStart = start;
     }
     std::int32_t* trace = n == 1 ? work.chan1Trace.data() : work.chan2Trace.data();
+    std::int32_t* fineTrace = n == 1 ? work.chan1FineTrace.data() : work.chan2FineTrace.data();
     if (update) {
         for (int k = 0; k < kTracePoints; ++k)
             trace[k] = ground ? 0 : W[start + k];
+        if (fine)
+            for (int k = 0; k < kTracePoints; ++k)
+                fineTrace[k] = ground ? 0 : Wf[start + k];
         view.displayedView.traceStart[index] = start;
     }
 
-    DrawZoomedTrace(s, view, work, r, trace, y0, 513.0f);
+    DrawZoomedTrace(s, view, work, r, trace, fine ? fineTrace : nullptr, y0, 513.0f);
 
     if (triggerOn) {
         r.setPenWidth(3);

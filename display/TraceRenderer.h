@@ -29,6 +29,9 @@ struct BlockToDraw {
 // at the 32-bit range, so it equals the 32-bit result wherever that one does
 // not overflow and never wraps where it would.
 std::int32_t ScaleSample(std::int32_t gain, std::int64_t sample);
+// The same value in sixteenths of a row ((g*s) >> 6, saturated alike), for a
+// display drawn finer than its rows.
+std::int32_t ScaleSampleFine(std::int32_t gain, std::int64_t sample);
 
 // Row of trace value v against baseline row y0 (y0 - v), saturated to the
 // 32-bit range; the raster clips whatever lies outside the bitmap.
@@ -44,12 +47,19 @@ int EffectiveSpan(const InstrumentView& view);
 // Polyline through (k, y0 - values[k]) for k = 0..segments.
 void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0);
 
+// Polyline through (k, y0 - values[k] / 16) for k = 0..segments in
+// sixteenths of a row, point k at column k, or at pixel column k when
+// `perPixel` (Raster's fine pen).
+void DrawFinePolyline(Raster& r, const std::int32_t* values, int segments, int y0, bool perPixel);
+
 // Steps shared by the time and spectrum renderings: the trace (an array of
 // kArrayLength values, 513 in use) drawn directly or resampled to the time
 // base, then the expanded view between the markers stretched over
-// `expandColumns` (513 for time traces, 512 for spectra).
+// `expandColumns` (513 for time traces, 512 for spectra). With `fineTrace`
+// (the same trace in sixteenths of a row, on a display larger than its own
+// size) that one is drawn instead, resampled to one point per pixel column.
 void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
-                     const std::int32_t* trace, int y0, float expandColumns);
+                     const std::int32_t* trace, const std::int32_t* fineTrace, int y0, float expandColumns);
 
 // Draws channel n (1 or 2) of `block` against baseline y0 with gain g in the
 // TIME display.

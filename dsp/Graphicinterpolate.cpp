@@ -44,7 +44,7 @@ void PowerSpectrum(const std::int32_t* samples, std::span<const float> windowTab
 }
 
 void Resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length, float width,
-              std::int32_t* out)
+              std::int32_t* out, int wanted)
 {
     float* y = work.input.data();
     float* z = work.sweep.data();
@@ -53,13 +53,14 @@ void Resample(const SplineWork& work, const std::int32_t* source, int available,
     // The evaluation reads y[i + 1] and m[i + 1] with i up to the point count.
     const std::size_t arrays = std::min({work.input.size(), work.sweep.size(), work.curvature.size()});
     const int splineLimit = static_cast<int>(std::min<std::size_t>(arrays, 1u << 30)) - 2;
-    const int outputs = static_cast<int>(std::min<std::size_t>(work.output.size(), kResampleOutputs));
+    wanted = std::max(wanted, 0);
+    const int outputs = static_cast<int>(std::min<std::size_t>(work.output.size(), static_cast<std::size_t>(wanted)));
 
     int avail = available < splineLimit ? available : splineLimit;
     if (avail < 2) {
         // Nothing to interpolate: hold the one value there is.
         const std::int32_t only = avail >= 1 ? source[0] : 0;
-        for (int k = 0; k < kResampleOutputs; ++k)
+        for (int k = 0; k < wanted; ++k)
             out[k] = only;
         return;
     }
@@ -121,7 +122,7 @@ void Resample(const SplineWork& work, const std::int32_t* source, int available,
         out[k] = TruncateToInt(v[k]);
     // A run too short for the width (never with the time base's counts)
     // holds its last value to the right edge.
-    for (int k = produced; k < kResampleOutputs; ++k)
+    for (int k = produced; k < wanted; ++k)
         out[k] = produced > 0 ? out[produced - 1] : 0;
 }
 

@@ -38,12 +38,14 @@ constexpr int kResampleOutputs = 512;
 // Cubic-spline resampling of `count` source values (source[0..count-1]) whose
 // run of `length` values is spread over `width` columns: output k is the
 // spline value at source position k*length/width, truncated toward zero,
-// written to out[0..511]. `available` is how many entries may be read from
-// source; the point count is kept within it, within the work arrays and at
-// least at the length + 2 points the spline needs, so no index leaves an
-// array whatever the caller passes.
+// written to out[0..outputs-1] (the display's 512 points, or one per pixel of
+// a larger display; past what the output work array holds, the last value
+// is repeated). `available`
+// is how many entries may be read from source; the point count is kept
+// within it, within the work arrays and at least at the length + 2 points the
+// spline needs, so no index leaves an array whatever the caller passes.
 void Resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length, float width,
-              std::int32_t* out);
+              std::int32_t* out, int outputs = kResampleOutputs);
 
 // Truncates a float toward zero into a 32-bit integer, saturating at the
 // integer range (NaN gives 0), so no conversion is ever undefined.

@@ -25,6 +25,15 @@ struct PassBuffers {
     std::array<std::int32_t, kArrayLength> chan2Trace{};
     std::array<std::int32_t, kArrayLength> resampledTrace{};
     std::array<std::int32_t, kArrayLength> expandedTrace{};
+    // The same traces in sixteenths of a row, for a display drawn larger than
+    // its own size: the scaled block, each channel's trace (the spectrum's
+    // in chan1FineTrace), the resampled columns the expanded view stretches,
+    // and the points drawn, one per pixel column (up to kArrayLength pixels).
+    std::array<std::int32_t, kArrayLength> fineScaledTrace{};
+    std::array<std::int32_t, kArrayLength> chan1FineTrace{};
+    std::array<std::int32_t, kArrayLength> chan2FineTrace{};
+    std::array<std::int32_t, kArrayLength> fineColumns{};
+    std::array<std::int32_t, kArrayLength> finePixels{};
     // Window, transform and resampler
     std::array<float, kArrayLength> windowTable{};
     std::array<float, kArrayLength> spectrumWork{};

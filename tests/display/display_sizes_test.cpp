@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "display/DisplayPass.h"
 #include "display/DisplayScale.h"
 #include "display/MarkerReadouts.h"
+#include "display/ReadoutScales.h"
+#include "display/TraceRenderer.h"
 #include "display/DisplayTestState.h"
 #include "tests/CountAllocations.h"
 
@@ -247,4 +250,67 @@ TEST(DisplaySizes, ALargePassDrawsTheGraticuleAtTheDoubledPixelsAndAllocatesNoth
     for (int y = 0; y < b.r.height(); ++y)
         tickRows += b.r.pixel(3, y) == 0x0000FFu;
     EXPECT_EQ(tickRows, 6);
+}
+
+TEST(DisplaySizes, ALargerDisplayDrawsTheTraceFinerThanTheDisplaysOwnColumnsAndRows)
+{
+    // A level half-way between two rows (10.5 rows, 168 sixteenths): the
+    // display's own size draws row y0 - 10, a doubled picture would put it
+    // on pixel row 2 (y0 - 10); drawn finely it lies on the odd pixel row
+    // between. Drawn directly, resampled to a shorter time base and
+    // stretched between the markers, with every pixel column up to column
+    // 511's covered. And the resampled points of a curve land on the pixels
+    // of the columns the display's own size resamples it to, sixteen times
+    // finer.
+    struct Case {
+        const char* name;
+        float dial;  // time base
+        bool expanded;
+    };
+    constexpr int y0 = 200;
+    for (const Case c : {Case{"direct", 100.0f, false}, Case{"time base", 40.0f, false}, Case{"expanded", 40.0f, true},
+                         Case{"expanded, whole span", 100.0f, true}}) {
+        SCOPED_TRACE(c.name);
+        Bench normal;
+        Bench large;
+        large.r.resize(1025, 685);
+        for (Bench* b : {&normal, &large}) {
+            ComputeTimeBase(b->s, b->s, c.dial, '.');
+            b->s.expanded = c.expanded ? 1 : 0;
+            b->s.marker1Enabled = 1;
+            b->s.marker1Pos = 100;
+            b->s.marker2Pos = 300;
+            b->r.fill(0xFFFFFF);
+            b->r.setPenColor(0x000000);
+        }
+        // (Arrays, not vectors: this file counts the heap's allocations.)
+        std::array<std::int32_t, kArrayLength> level, fineLevel, curve, fineCurve;
+        level.fill(10);
+        fineLevel.fill(168);
+        DrawZoomedTrace(normal.s, normal.s, normal.s, normal.r, level.data(), nullptr, y0, 513.0f);
+        DrawZoomedTrace(large.s, large.s, large.s, large.r, level.data(), fineLevel.data(), y0, 513.0f);
+        // Columns 0..n-1 at the display's own size (the last point is not
+        // drawn), pixels 0 up to column n's at Large.
+        const int columns = normal.CountRow(y0 - 10, 0x000000, 0, 512);
+        EXPECT_EQ(columns, c.dial == 100.0f && !c.expanded ? 512 : 511);
+        EXPECT_EQ(large.CountRow(2 * y0 - 21, 0x000000, 0, 1024), ColumnToPixel(columns, 1025));
+        EXPECT_EQ(large.CountRow(2 * y0 - 20, 0x000000, 0, 1024), 0);
+
+        // A curve, and the same sixteen times finer: at the pixel of each
+        // column, the point the display's own size resamples there.
+        for (int i = 0; i < kArrayLength; ++i) {
+            curve[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(80 * std::sin(i * 0.05));
+            fineCurve[static_cast<std::size_t>(i)] = 16 * curve[static_cast<std::size_t>(i)];
+        }
+        DrawZoomedTrace(normal.s, normal.s, normal.s, normal.r, curve.data(), nullptr, y0, 513.0f);
+        DrawZoomedTrace(large.s, large.s, large.s, large.r, curve.data(), fineCurve.data(), y0, 513.0f);
+        if (c.dial == 100.0f && !c.expanded)
+            continue;  // drawn from the trace itself: nothing resampled
+        // Within the truncation to whole rows; the display's own size
+        // truncates the time base's columns again before stretching them.
+        const std::int32_t* own = c.expanded ? normal.s.expandedTrace.data() : normal.s.resampledTrace.data();
+        const int within = c.expanded && c.dial < 100.0f ? 48 : 16;
+        for (int k = 0; k <= 511; k += 7)
+            EXPECT_NEAR(large.s.finePixels[static_cast<std::size_t>(2 * k)], 16 * own[k], within) << "column " << k;
+    }
 }
