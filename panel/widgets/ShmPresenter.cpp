@@ -62,7 +62,7 @@ void settle(xcb_connection_t* c)
 ShmPresenter::ShmPresenter()
 {
     if (xcb_connection_t* c = sharedMemoryConnection())
-        connection_ = new Connection{c};
+        connection_ = std::make_unique<Connection>(Connection{c});
 }
 
 ShmPresenter::~ShmPresenter()
@@ -73,7 +73,6 @@ ShmPresenter::~ShmPresenter()
     if (context_)
         xcb_free_gc(connection_->xcb, context_);
     xcb_flush(connection_->xcb);
-    delete connection_;
 }
 
 void ShmPresenter::release()
@@ -85,7 +84,6 @@ void ShmPresenter::release()
     settle(connection_->xcb);
     shmdt(memory_);
     memory_ = nullptr;
-    bytes_ = 0;
 }
 
 std::uint32_t* ShmPresenter::lend(std::size_t count)
@@ -113,7 +111,6 @@ std::uint32_t* ShmPresenter::lend(std::size_t count)
         return nullptr;
     }
     memory_ = memory;
-    bytes_ = bytes;
     segment_ = segment;
     return static_cast<std::uint32_t*>(memory);
 }
@@ -188,6 +185,8 @@ bool ShmPresenter::put(const QWidget& box, const Raster& bitmap, const RowBand& 
         for (const QRect& r : parts)
             send(bitmap, r.x(), r.y(), r.width(), r.height(), left, top0);
     }
+    // The next pass draws into these rows: wait until the server has read
+    // them (a round trip, no processor time while it waits).
     settle(connection_->xcb);
     return true;
 }

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class QRegion;
 class QWidget;
@@ -54,9 +55,8 @@ private:
     void send(const Raster& bitmap, int x, int y, int w, int h, int left, int top);
 
     struct Connection;
-    Connection* connection_ = nullptr;
+    std::unique_ptr<Connection> connection_;
     void* memory_ = nullptr;
-    std::size_t bytes_ = 0;
     std::uint32_t segment_ = 0;
     // The window last checked, whether its pixels are the bitmap's layout,
     // its depth and the drawing context made for it.
