@@ -14,6 +14,7 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -131,8 +132,7 @@ bool ShmPresenter::windowFits(std::uint32_t window)
     // must keep 32 bits per pixel at that depth, in the same byte order, and
     // the window's visual must put red, green and blue where the word does.
     const xcb_setup_t* setup = xcb_get_setup(c);
-    const std::uint16_t probe = 1;
-    const bool littleEndian = *reinterpret_cast<const std::uint8_t*>(&probe) == 1;
+    const bool littleEndian = std::endian::native == std::endian::little;
     if (setup->image_byte_order != (littleEndian ? XCB_IMAGE_ORDER_LSB_FIRST : XCB_IMAGE_ORDER_MSB_FIRST))
         return false;
     bool wholeWords = false;
