@@ -110,8 +110,6 @@ void BM_TimePassToScreen(benchmark::State& st)
     f.s.triggerEnabled = 0;
     f.s.chan1TimeGain = 50;
     f.s.chan2TimeGain = 50;
-    if (std::getenv("NOGRID"))
-        f.s.gridEnabled = 0;
     if (st.range(0) == 1)
         f.raster->resize(2 * Raster::kWidth - 1, 2 * Raster::kHeight - 1);
     double phase = 0.0;

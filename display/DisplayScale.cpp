@@ -8,8 +8,9 @@ namespace {
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 // v * to / from, rounded to the nearest integer (halves up), for from > 0.
-// The coordinates the renderers hand over are 32-bit; with a factor of a few
-// thousand the product stays far inside 64 bits.
+// The coordinates the renderers hand over are 32-bit (fine ones 32-bit values
+// times kFineSteps); with a factor of a few thousand the product stays far
+// inside 64 bits.
 std::int64_t rescale(std::int64_t v, std::int64_t to, std::int64_t from)
 {
     return floorDiv(2 * v * to + from, 2 * from);
@@ -36,6 +37,21 @@ std::int64_t RowToPixel(std::int64_t row, int heightPixels)
     if (heightPixels <= 1)
         return 0;
     return rescale(row, heightPixels - 1, kLastDisplayRow);
+}
+
+std::int64_t FineColumnToPixel(std::int64_t fineColumn, int widthPixels)
+{
+    return widthPixels <= 1 ? 0 : rescale(fineColumn, widthPixels - 1, std::int64_t{kLastDisplayColumn} * kFineSteps);
+}
+
+std::int64_t FineRowToPixel(std::int64_t fineRow, int heightPixels)
+{
+    return heightPixels <= 1 ? 0 : rescale(fineRow, heightPixels - 1, std::int64_t{kLastDisplayRow} * kFineSteps);
+}
+
+std::int64_t PixelToFineColumn(std::int64_t x, int widthPixels)
+{
+    return widthPixels <= 1 ? 0 : rescale(x, std::int64_t{kLastDisplayColumn} * kFineSteps, widthPixels - 1);
 }
 
 }  // namespace varmolen

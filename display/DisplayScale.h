@@ -30,4 +30,13 @@ std::int64_t PixelToColumn(std::int64_t x, int widthPixels);
 // 342 on the last pixel row), by the same rule as the columns.
 std::int64_t RowToPixel(std::int64_t row, int heightPixels);
 
+// A display larger than its own size draws its traces finer than the
+// columns and rows: in kFineSteps-ths of one. The pixels of such positions,
+// by the same rule, and the fine column drawn on pixel x, which
+// FineColumnToPixel takes back to x on any display up to 8192 pixels wide.
+inline constexpr int kFineSteps = 16;
+std::int64_t FineColumnToPixel(std::int64_t fineColumn, int widthPixels);
+std::int64_t FineRowToPixel(std::int64_t fineRow, int heightPixels);
+std::int64_t PixelToFineColumn(std::int64_t x, int widthPixels);
+
 }  // namespace varmolen

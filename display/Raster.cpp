@@ -292,29 +292,10 @@ void Raster::LineTo(int x, int y)
     walkSegment(x0, y0, pixelX(x), pixelY(y));
 }
 
-namespace {
-
-// Nearest pixel of a fine coordinate on `pixels` pixels for `last` + 1
-// columns or rows, rounded as ColumnToPixel rounds a whole one.
-long long finePixel(long long fine, int pixels, long long last)
-{
-    if (pixels <= 1)
-        return 0;
-    const long long span = last * Raster::kFine;
-    // Far outside the bitmap a point only needs to stay outside: keep the
-    // products within 64 bits.
-    const long long limit = 1LL << 40;
-    const long long n = 2 * std::clamp(fine, -limit, limit) * (pixels - 1) + span;
-    const long long d = 2 * span;
-    return n >= 0 ? n / d : -((-n + d - 1) / d);
-}
-
-}  // namespace
-
 void Raster::MoveToFine(long long x, long long y)
 {
-    finePenX_ = finePixel(x, width_, kLastDisplayColumn);
-    finePenY_ = finePixel(y, height_, kLastDisplayRow);
+    finePenX_ = FineColumnToPixel(x, width_);
+    finePenY_ = FineRowToPixel(y, height_);
 }
 
 void Raster::LineToFine(long long x, long long y)
@@ -323,14 +304,6 @@ void Raster::LineToFine(long long x, long long y)
     const long long y0 = finePenY_;
     MoveToFine(x, y);
     walkSegment(x0, y0, finePenX_, finePenY_);
-}
-
-long long Raster::fineColumnOfPixel(long long x) const
-{
-    if (width_ <= 1)
-        return 0;
-    const long long span = static_cast<long long>(kLastDisplayColumn) * kFine;
-    return (2 * x * span + (width_ - 1)) / (2 * (width_ - 1));
 }
 
 void Raster::walkSegment(long long x0, long long y0, long long x1, long long y1)
@@ -424,18 +397,22 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
     const bool laid = graticuleLaid_;
     const auto pixelCount = static_cast<unsigned long long>(pixels_.size());
     const auto height = static_cast<unsigned long long>(height_);
+    auto note = [&](std::size_t at, long long x, long long y) {
+        if (count < room) {
+            notes[count++] = static_cast<std::uint32_t>(at) | (laid ? graticuleBit(x, y) : 0);
+            sums[y] += writeHash(at, penMix);
+        } else {
+            known = false;
+        }
+    };
     if (xMajor) {
         for (long long i = first; i <= last; ++i) {
             const long long py = n0 + ns * q;
             if (static_cast<unsigned long long>(py) < height) {
-                const auto at = static_cast<std::size_t>(py * width + m0 + ms * i);
+                const long long px = m0 + ms * i;
+                const auto at = static_cast<std::size_t>(py * width + px);
                 pixels[at] = pen;
-                if (count < room) {
-                    notes[count++] = static_cast<std::uint32_t>(at) | (laid ? graticuleBit(m0 + ms * i, py) : 0);
-                    sums[py] += writeHash(at, penMix);
-                } else {
-                    known = false;
-                }
+                note(at, px, py);
             }
             r += inc;
             if (r >= den) {
@@ -456,12 +433,7 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
                 if (static_cast<unsigned long long>(at + ahead) < pixelCount)
                     __builtin_prefetch(pixels + at + ahead, 1);
                 pixels[at] = pen;
-                if (count < room) {
-                    notes[count++] = static_cast<std::uint32_t>(at) | (laid ? graticuleBit(px, py) : 0);
-                    sums[py] += writeHash(static_cast<std::size_t>(at), penMix);
-                } else {
-                    known = false;
-                }
+                note(static_cast<std::size_t>(at), px, py);
             }
             r += inc;
             if (r >= den) {

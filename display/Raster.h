@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "display/DisplayScale.h"
+
 namespace varmolen {
 
 // A line of the graticule, from (x1, y1) to (x2, y2) in display columns and
@@ -137,15 +139,12 @@ public:
     void LineTo(int x, int y);
 
     // On a bitmap larger than the display's own size, the traces are drawn
-    // finer than its columns and rows: the same pen, in sixteenths of a
-    // column and of a row, each point on its nearest pixel. The pen position
-    // is the fine one's own.
-    static constexpr int kFine = 16;
+    // finer than its columns and rows: the same pen, in kFineSteps-ths of a
+    // column and of a row (display/DisplayScale.h), each point on its
+    // nearest pixel. The pen position is the fine one's own.
     bool finerThanOwnSize() const { return width_ != kWidth || height_ != kHeight; }
     void MoveToFine(long long x, long long y);
     void LineToFine(long long x, long long y);
-    // The fine column of pixel column x: MoveToFine there lands on x.
-    long long fineColumnOfPixel(long long x) const;
 
     // Fills the whole bitmap with one colour (used before the first pass).
     void fill(std::uint32_t colour);

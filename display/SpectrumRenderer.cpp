@@ -70,9 +70,9 @@ void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t
         trace[k] = scaled < std::numeric_limits<std::int32_t>::min() ? std::numeric_limits<std::int32_t>::min()
                                                                      : static_cast<std::int32_t>(scaled);
         if (fine) {
-            const std::int64_t top = static_cast<std::int64_t>(y0) * Raster::kFine;
+            const std::int64_t top = static_cast<std::int64_t>(y0) * kFineSteps;
             const std::int64_t fineScaled = std::min(
-                (static_cast<std::int64_t>(TruncateToInt(static_cast<double>(smooth) * Raster::kFine)) * g) >> 5, top);
+                (static_cast<std::int64_t>(TruncateToInt(static_cast<double>(smooth) * kFineSteps)) * g) >> 5, top);
             buffers.chan1FineTrace[static_cast<std::size_t>(k)] =
                 static_cast<std::int32_t>(std::max<std::int64_t>(fineScaled, std::numeric_limits<std::int32_t>::min()));
         }

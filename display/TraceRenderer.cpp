@@ -42,8 +42,8 @@ void RenderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffe
     }
     if (r.finerThanOwnSize()) {
         // On a larger display, the same deflections sixteen times finer.
-        const long long cx = static_cast<long long>(view.xyCenterX) * Raster::kFine;
-        const long long cy = static_cast<long long>(view.xyCenterY) * Raster::kFine;
+        const long long cx = static_cast<long long>(view.xyCenterX) * kFineSteps;
+        const long long cy = static_cast<long long>(view.xyCenterY) * kFineSteps;
         auto x = [&](int i) { return cx + ScaleSampleFine(s.chan1TimeGain, block.chan2[i]); };
         auto y = [&](int i) { return cy - ScaleSampleFine(s.chan2TimeGain, block.chan1[i]); };
         r.MoveToFine(x(0), y(0));
@@ -101,8 +101,8 @@ void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int 
 
 void DrawFinePolyline(Raster& r, const std::int32_t* values, int segments, int y0, bool perPixel)
 {
-    const long long base = static_cast<long long>(y0) * Raster::kFine;
-    auto x = [&](int k) { return perPixel ? r.fineColumnOfPixel(k) : static_cast<long long>(k) * Raster::kFine; };
+    const long long base = static_cast<long long>(y0) * kFineSteps;
+    auto x = [&](int k) { return perPixel ? PixelToFineColumn(k, r.width()) : static_cast<long long>(k) * kFineSteps; };
     r.MoveToFine(x(0), base - values[0]);
     for (int k = 1; k <= segments; ++k)
         r.LineToFine(x(k), base - values[k]);
@@ -125,22 +125,35 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
     const bool perPixel = fine && lastColumnPixel < kArrayLength;
     const int lastPixel = perPixel ? static_cast<int>(lastColumnPixel) : 511;
     const float pixelsPerColumn = perPixel ? static_cast<float>(r.width() - 1) / 512.0f : 1.0f;
-    std::int32_t* resampled = fine ? work.fineColumns.data() : work.resampledTrace.data();
+    const std::int32_t* source = fine ? fineTrace : trace;
 
+    // Resamples a run spread over `columns` display columns and draws it:
+    // the display's own 512 points (into `own`) at columns 0..511, or the
+    // fine one's.
+    auto drawResampled = [&](const std::int32_t* from, int available, std::int64_t count, int length, float columns,
+                             std::int32_t* own) {
+        const int points = clampInt(count, 0, kArrayLength);
+        if (fine) {
+            Resample(spline, from, available, points, static_cast<float>(length), columns * pixelsPerColumn,
+                     work.finePixels.data(), lastPixel + 1);
+            DrawFinePolyline(r, work.finePixels.data(), lastPixel, y0, perPixel);
+        } else {
+            Resample(spline, from, available, points, static_cast<float>(length), columns, own);
+            DrawTracePolyline(r, own, 511, y0);
+        }
+    };
+
+    // The time base's columns, which the expanded view stretches.
+    std::int32_t* columns = fine ? work.fineColumns.data() : work.resampledTrace.data();
     if (span == 512 && !expanded) {
         if (fine)
             DrawFinePolyline(r, fineTrace, 512, y0, false);
         else
             DrawTracePolyline(r, trace, 512, y0);
-    } else if (fine && !expanded) {
-        Resample(spline, fineTrace, kArrayLength, sourceCount, static_cast<float>(span), 512.0f * pixelsPerColumn,
-                 work.finePixels.data(), lastPixel + 1);
-        DrawFinePolyline(r, work.finePixels.data(), lastPixel, y0, perPixel);
-    } else {
-        Resample(spline, fine ? fineTrace : trace, kArrayLength, sourceCount, static_cast<float>(span), 512.0f,
-                 resampled);
-        if (!expanded)
-            DrawTracePolyline(r, resampled, 511, y0);
+    } else if (!expanded) {
+        drawResampled(source, kArrayLength, sourceCount, span, 512.0f, work.resampledTrace.data());
+    } else if (span != 512) {
+        Resample(spline, source, kArrayLength, sourceCount, static_cast<float>(span), 512.0f, columns);
     }
 
     if (s.marker1Enabled == 1 && expanded) {
@@ -150,19 +163,11 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
         const int width = clampInt(gap, 9, 512);
         view.expandWidth = width;
         const int start = clampInt(s.marker1Pos, 0, 512);
-        const std::int32_t* from = span == 512 ? (fine ? fineTrace : trace) + start : resampled + start;
+        const std::int32_t* from = (span == 512 ? source : columns) + start;
         std::int64_t count = clampInt((blockSize * width) / 256, 0, kArrayLength);
         if (span != 512)
             count = (count * clampInt(view.interpFactor, 0, kArrayLength)) / 2;
-        if (fine) {
-            Resample(spline, from, kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width),
-                     expandColumns * pixelsPerColumn, work.finePixels.data(), lastPixel + 1);
-            DrawFinePolyline(r, work.finePixels.data(), lastPixel, y0, perPixel);
-        } else {
-            Resample(spline, from, kArrayLength - start, clampInt(count, 0, kArrayLength), static_cast<float>(width),
-                     expandColumns, work.expandedTrace.data());
-            DrawTracePolyline(r, work.expandedTrace.data(), 511, y0);
-        }
+        drawResampled(from, kArrayLength - start, count, width, expandColumns, work.expandedTrace.data());
     }
 }
 
@@ -189,20 +194,17 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
     const std::int32_t* own = n == 1 ? block.chan1 : block.chan2;
     const std::int32_t* c1 = block.chan1;
     const std::int32_t* c2 = block.chan2;
+    const bool add = s.addChannels == 1;
+    auto sample = [&](int i) { return add ? static_cast<std::int64_t>(c1[i]) + c2[i] : own[i]; };
     std::int32_t* W = work.scaledTrace.data();
-    if (s.addChannels == 1) {
-        for (int i = 0; i < kBlock; ++i)
-            W[i] = ScaleSample(g, static_cast<std::int64_t>(c1[i]) + c2[i]);
-    } else {
-        for (int i = 0; i < kBlock; ++i)
-            W[i] = ScaleSample(g, own[i]);
-    }
+    for (int i = 0; i < kBlock; ++i)
+        W[i] = ScaleSample(g, sample(i));
     // The same, sixteen times finer, for a display larger than its own size.
     const bool fine = r.finerThanOwnSize();
     std::int32_t* Wf = work.fineScaledTrace.data();
     if (fine) {
         for (int i = 0; i < kBlock; ++i)
-            Wf[i] = ScaleSampleFine(g, s.addChannels == 1 ? static_cast<std::int64_t>(c1[i]) + c2[i] : own[i]);
+            Wf[i] = ScaleSampleFine(g, sample(i));
     }
 
     // Trigger search. In Chop the other channel never searches; it takes the

@@ -24,10 +24,6 @@ namespace varmolen {
 
 #if VARMOLEN_HAVE_XSHM
 
-struct ShmPresenter::Connection {
-    xcb_connection_t* xcb;
-};
-
 namespace {
 
 // Frees what an xcb call returned.
@@ -60,11 +56,7 @@ void settle(xcb_connection_t* c)
 
 }  // namespace
 
-ShmPresenter::ShmPresenter()
-{
-    if (xcb_connection_t* c = sharedMemoryConnection())
-        connection_ = std::make_unique<Connection>(Connection{c});
-}
+ShmPresenter::ShmPresenter() { connection_ = sharedMemoryConnection(); }
 
 ShmPresenter::~ShmPresenter()
 {
@@ -72,8 +64,8 @@ ShmPresenter::~ShmPresenter()
         return;
     release();
     if (context_)
-        xcb_free_gc(connection_->xcb, context_);
-    xcb_flush(connection_->xcb);
+        xcb_free_gc(connection_, context_);
+    xcb_flush(connection_);
 }
 
 void ShmPresenter::release()
@@ -81,8 +73,8 @@ void ShmPresenter::release()
     if (!memory_)
         return;
     // The server lets go of the segment before this process unmaps it.
-    xcb_shm_detach(connection_->xcb, segment_);
-    settle(connection_->xcb);
+    xcb_shm_detach(connection_, segment_);
+    settle(connection_);
     shmdt(memory_);
     memory_ = nullptr;
 }
@@ -92,7 +84,7 @@ std::uint32_t* ShmPresenter::lend(std::size_t count)
     if (!connection_ || count == 0)
         return nullptr;
     release();
-    xcb_connection_t* c = connection_->xcb;
+    xcb_connection_t* c = connection_;
     const std::size_t bytes = count * sizeof(std::uint32_t);
     const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (id < 0)
@@ -120,7 +112,7 @@ bool ShmPresenter::windowFits(std::uint32_t window)
 {
     if (window == window_)
         return windowFits_;
-    xcb_connection_t* c = connection_->xcb;
+    xcb_connection_t* c = connection_;
     window_ = window;
     windowFits_ = false;
     const Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
@@ -187,13 +179,13 @@ bool ShmPresenter::put(const QWidget& box, const Raster& bitmap, const RowBand& 
     }
     // The next pass draws into these rows: wait until the server has read
     // them (a round trip, no processor time while it waits).
-    settle(connection_->xcb);
+    settle(connection_);
     return true;
 }
 
 void ShmPresenter::send(const Raster& bitmap, int x, int y, int w, int h, int left, int top)
 {
-    xcb_shm_put_image(connection_->xcb, window_, context_, static_cast<std::uint16_t>(bitmap.width()),
+    xcb_shm_put_image(connection_, window_, context_, static_cast<std::uint16_t>(bitmap.width()),
                       static_cast<std::uint16_t>(bitmap.height()), static_cast<std::uint16_t>(x),
                       static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h),
                       static_cast<std::int16_t>(left + x), static_cast<std::int16_t>(top + y), depth_,
@@ -201,8 +193,6 @@ void ShmPresenter::send(const Raster& bitmap, int x, int y, int w, int h, int le
 }
 
 #else
-
-struct ShmPresenter::Connection {};
 
 ShmPresenter::ShmPresenter() = default;
 ShmPresenter::~ShmPresenter() = default;

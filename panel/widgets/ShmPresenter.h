@@ -14,10 +14,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 class QRegion;
 class QWidget;
+struct xcb_connection_t;
 
 namespace varmolen {
 
@@ -54,8 +54,7 @@ private:
     // Sends the bitmap's pixels x, y (w x h) to the window at (left + x, top + y).
     void send(const Raster& bitmap, int x, int y, int w, int h, int left, int top);
 
-    struct Connection;
-    std::unique_ptr<Connection> connection_;
+    xcb_connection_t* connection_ = nullptr;
     void* memory_ = nullptr;
     std::uint32_t segment_ = 0;
     // The window last checked, whether its pixels are the bitmap's layout,
