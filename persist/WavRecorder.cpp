@@ -154,18 +154,29 @@ std::string currentPath(int fd)
     return std::string(link, static_cast<std::size_t>(n));
 }
 
-// A name for the new file beside `path` that no other file has.
-int createBeside(const std::string& path, std::string& temp)
+// A name for the new file beside `path` that no other file has, made with
+// `mode` (less the user's umask).
+int createBeside(const std::string& path, std::string& temp, mode_t mode)
 {
     static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp = path + ".recording-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     errno = EEXIST;
     return -1;
+}
+
+// The owner and group of a file replaced, where the user may give them;
+// otherwise at least its group, where the user belongs to it. A file neither
+// can be given to stays the user's own.
+void keepOwner(const std::string& path, const struct stat& old)
+{
+    if (::chown(path.c_str(), old.st_uid, old.st_gid) != 0 &&
+        ::chown(path.c_str(), static_cast<uid_t>(-1), old.st_gid) != 0)
+        return;
 }
 
 // The file a symbolic link names (through every link in the chain), or the
@@ -198,7 +209,8 @@ std::uint64_t recordLimitFrames(std::int32_t minutes, std::uint32_t rate, std::u
 }
 
 std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::uint32_t rate, std::uint16_t channels,
-                                                std::uint64_t limitFrames, std::string& whyNot, bool deferPlacement)
+                                                std::uint64_t limitFrames, std::string& whyNot, bool deferPlacement,
+                                                Existing existing)
 {
     whyNot.clear();
     if (path.empty()) {
@@ -211,18 +223,25 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
     }
     // A name that is a link records into the file it points to, as writing
     // in place did: the new file is made beside that file and replaces it,
-    // and the link stays the user's.
-    const std::string target = linkTarget(path);
+    // and the link stays the user's. Where nothing may be replaced, a link
+    // is a name taken like any other.
+    const bool replace = existing == Existing::Replace;
+    const std::string target = replace ? linkTarget(path) : path;
     struct stat before {};
-    const bool existed = ::stat(target.c_str(), &before) == 0;
+    const bool existed = (replace ? ::stat(target.c_str(), &before) : ::lstat(target.c_str(), &before)) == 0;
+    if (existed && !replace) {
+        whyNot = kExistsReason;
+        return nullptr;
+    }
     if (existed && !S_ISREG(before.st_mode)) {
         whyNot = "not a file";
         return nullptr;
     }
     // A new file beside the chosen one: the chosen file is replaced only
-    // once the recording runs.
+    // once the recording runs. Until then it is the user's alone; it takes
+    // the mode of the file it replaces as it is put in place.
     std::string temp;
-    const int fd = createBeside(target, temp);
+    const int fd = createBeside(target, temp, existed ? 0600 : 0666);
     if (fd < 0) {
         whyNot = describe("cannot create the file", errno);
         return nullptr;
@@ -242,7 +261,7 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
         ::unlink(temp.c_str());
         return nullptr;
     }
-    std::unique_ptr<WavRecorder> recorder(new WavRecorder(shared, target, temp));
+    std::unique_ptr<WavRecorder> recorder(new WavRecorder(shared, target, temp, existing));
     try {
         recorder->writer_ = std::thread([shared] { writerLoop(shared); });
     } catch (const std::system_error& e) {
@@ -260,14 +279,36 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
     return recorder;
 }
 
-WavRecorder::WavRecorder(std::shared_ptr<Shared> shared, std::string path, std::string tempPath)
-    : shared_(std::move(shared)), path_(std::move(path)), tempPath_(std::move(tempPath))
+WavRecorder::WavRecorder(std::shared_ptr<Shared> shared, std::string path, std::string tempPath, Existing existing)
+    : shared_(std::move(shared)), path_(std::move(path)), tempPath_(std::move(tempPath)), existing_(existing)
 {}
 
 bool WavRecorder::putInPlace(std::string& whyNot)
 {
     if (tempPath_.empty())
         return true;
+    if (existing_ == Existing::Refuse) {
+        // A second name for the new file, made only where none exists, then
+        // the first one let go: nothing that appeared meanwhile is replaced.
+        if (::link(tempPath_.c_str(), path_.c_str()) != 0) {
+            whyNot = errno == EEXIST ? kExistsReason : describe("cannot put the file in place", errno);
+            return false;
+        }
+        ::unlink(tempPath_.c_str());
+        tempPath_.clear();
+        return true;
+    }
+    // The file replaced keeps its mode, owner and group; an owner the user
+    // may not give away leaves the file the user's, still with the group
+    // where the user belongs to it.
+    struct stat old {};
+    if (::stat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        keepOwner(tempPath_, old);
+        if (::chmod(tempPath_.c_str(), old.st_mode & 07777) != 0) {
+            whyNot = describe("cannot give the file the mode of the one it replaces", errno);
+            return false;
+        }
+    }
     if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
         whyNot = describe("cannot put the file in place", errno);
         return false;

@@ -12,7 +12,10 @@
 // The recording is made in a new file beside the one chosen, which takes the
 // chosen file's place (a rename) only once the caller has put the recording
 // in place (putInPlace): a start that fails leaves an existing file as it
-// was. The file may be renamed or moved within its file system while it is
+// was. A file it replaces keeps its mode and, as far as the user may, its
+// owner and group: a private take stays private. Where the caller asks for
+// a new file only (a remote client names it), an existing name is never
+// replaced, not even by one made in the meantime. The file may be renamed or moved within its file system while it is
 // recorded: the recording goes on, and the status says where it is at the
 // end. Only a file that was deleted (no name left) ends the recording.
 //
@@ -90,13 +93,20 @@ public:
     // The most silence written for one break in the device's sound.
     static constexpr int kMaxBreakSilenceSeconds = 60;
 
+    // What may stand at the chosen name: a file the recording replaces, or
+    // nothing at all (the recording then refuses to start, and to be put in
+    // place, where any file, link or folder has that name).
+    enum class Existing { Replace, Refuse };
+    // The reason a recording with Existing::Refuse gives when the name is taken.
+    static constexpr const char* kExistsReason = "exists";
+
     // Creates a new file beside `path` and starts the writer; the new file
     // then takes the place of `path`, at once or, with `deferPlacement`,
     // when putInPlace is called. On failure returns nullptr and says why; no
     // file is left behind and an existing file at `path` is untouched.
     static std::unique_ptr<WavRecorder> start(const std::string& path, std::uint32_t rate, std::uint16_t channels,
                                               std::uint64_t limitFrames, std::string& whyNot,
-                                              bool deferPlacement = false);
+                                              bool deferPlacement = false, Existing existing = Existing::Replace);
     // Puts the new file in the place of the chosen one, once the recording
     // has started (its tap attached). False, with the reason, when it cannot:
     // the caller then discards the recording.
@@ -121,12 +131,13 @@ public:
 
 private:
     struct Shared;
-    WavRecorder(std::shared_ptr<Shared> shared, std::string path, std::string tempPath);
+    WavRecorder(std::shared_ptr<Shared> shared, std::string path, std::string tempPath, Existing existing);
     static void writerLoop(const std::shared_ptr<Shared>& s);
 
     std::shared_ptr<Shared> shared_;
     std::string path_;      // the file chosen
     std::string tempPath_;  // the new file beside it, until it is put in place
+    Existing existing_;
     std::thread writer_;
 };
 

@@ -255,6 +255,77 @@ TEST_F(Folder, AnExistingFileIsReplacedOnlyOnceTheRecordingIsPutInPlace)
     EXPECT_EQ(w.frames(), 882u);
 }
 
+// A take replaced keeps what the user gave the file it replaces: its mode
+// (a private take stays private) and its owner and group.
+TEST_F(Folder, AReplacedFileKeepsItsModeAndOwner)
+{
+    const struct {
+        mode_t mode;
+        bool giveAway;  // owned by another user, where this one may give files away
+    } cases[] = {{0600, false}, {0640, false}, {0664, true}};
+    std::vector<std::int16_t> chunk(882 * 2, 5);
+    for (const auto& c : cases) {
+        const std::string path = file("kept.wav");
+        {
+            std::ofstream(path) << "earlier";
+        }
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        const bool given = c.giveAway && ::chown(path.c_str(), 4242, 4343) == 0;
+        struct stat before {};
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        std::string whyNot;
+        auto recorder = WavRecorder::start(path, 44100, 2, 44100 * 60, whyNot);
+        ASSERT_TRUE(recorder) << whyNot;
+        recorder->tap()->deliver(chunk.data(), 882, true);
+        ASSERT_TRUE(recorder->finish());
+        struct stat after {};
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & 07777, c.mode);
+        EXPECT_NE(after.st_ino, before.st_ino) << "the recording is a new file";
+        if (given) {
+            EXPECT_EQ(after.st_uid, 4242u);
+            EXPECT_EQ(after.st_gid, 4343u);
+        }
+        EXPECT_EQ(test::readWav(path).problem, "");
+        fs::remove(path);
+    }
+}
+
+// Where nothing may be replaced, a taken name (a file, a link, even one that
+// points nowhere, or a file made between the start and the placement) is
+// refused with "exists" and left exactly as it was.
+TEST_F(Folder, ANameThatMustBeNewIsNeverReplaced)
+{
+    {
+        std::ofstream(file("take.wav")) << "the user's earlier take";
+    }
+    ASSERT_EQ(::symlink("nowhere.wav", file("dangling.wav").c_str()), 0);
+    std::string whyNot;
+    for (const char* name : {"take.wav", "dangling.wav"}) {
+        EXPECT_EQ(WavRecorder::start(file(name), 44100, 2, 1000, whyNot, true, WavRecorder::Existing::Refuse), nullptr);
+        EXPECT_EQ(whyNot, WavRecorder::kExistsReason) << name;
+    }
+    EXPECT_EQ(contents(file("take.wav")), "the user's earlier take");
+    EXPECT_FALSE(fs::exists(file("nowhere.wav")));
+
+    auto late = WavRecorder::start(file("late.wav"), 44100, 2, 1000, whyNot, true, WavRecorder::Existing::Refuse);
+    ASSERT_TRUE(late) << whyNot;
+    {
+        std::ofstream(file("late.wav")) << "made meanwhile";
+    }
+    EXPECT_FALSE(late->putInPlace(whyNot));
+    EXPECT_EQ(whyNot, WavRecorder::kExistsReason);
+    late->discard();
+    EXPECT_EQ(contents(file("late.wav")), "made meanwhile");
+
+    auto fresh = WavRecorder::start(file("new.wav"), 44100, 2, 1000, whyNot, true, WavRecorder::Existing::Refuse);
+    ASSERT_TRUE(fresh) << whyNot;
+    ASSERT_TRUE(fresh->putInPlace(whyNot)) << whyNot;
+    ASSERT_TRUE(fresh->finish());
+    EXPECT_EQ(names(dir), (std::vector<std::string>{"dangling.wav", "late.wav", "new.wav", "take.wav"}));
+    EXPECT_EQ(test::readWav(file("new.wav")).problem, "");
+}
+
 // A name that is a symbolic link: the recording replaces the file the link
 // points to, and the link stays a link.
 TEST_F(Folder, ALinkRecordsIntoTheFileItNames)
