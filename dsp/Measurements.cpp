@@ -94,6 +94,15 @@ const ToneReading& Measurements::Tone(int channel)
     return readings_[i].tone;
 }
 
+void Measurements::restartTone()
+{
+    for (ToneRecord& record : toneRecords_) {
+        record.average.restart();
+        record.fresh = record.count > 0;
+        record.read = false;
+    }
+}
+
 void Measurements::reset()
 {
     for (TimeMeter& t : time_)

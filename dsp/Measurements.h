@@ -69,6 +69,9 @@ public:
     // Forgets everything measured: the TIME readings, the tone records and
     // their averages start again from the next buffer.
     void reset();
+    // Forgets the tone readings' average only: the next reading starts it
+    // again from the record as it stands.
+    void restartTone();
 
 private:
     // The last frames of consecutive buffers of one channel, oldest first.

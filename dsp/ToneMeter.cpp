@@ -34,6 +34,22 @@ constexpr double kToneSigmaFloor = 1e-4;
 // this many bins of the average's and its power within this factor.
 constexpr int kAverageMoveBins = 1;
 constexpr double kAverageLevelFactor = 2.0;
+// ... and the power beside the tone (its harmonics and the noise) within
+// this factor: a tone of another shape at the same pitch and level (another
+// waveform) is a new signal too. Summed over thousands of bins, the noise
+// of a steady signal moves that power by a few per cent from one record to
+// the next, far inside the factor.
+constexpr double kAverageRestFactor = 2.0;
+
+// Power of bins kFirstNoiseBin..n/2-1 outside the lobe around `strongest`.
+double restPower(const double* p, int n, int strongest)
+{
+    double rest = 0.0;
+    for (int k = kFirstNoiseBin; k < n / 2; ++k)
+        if (k < strongest - kLobe || k > strongest + kLobe)
+            rest += p[k];
+    return rest;
+}
 
 }  // namespace
 
@@ -183,9 +199,12 @@ void ToneMeter::joinAverage(ToneAverage& average)
     // readings start again from this spectrum.
     const double now = power_[static_cast<std::size_t>(strongest_)];
     const double before = average.power[static_cast<std::size_t>(average.strongest)];
+    const double restNow = restPower(power_.data(), n_, strongest_);
+    const double restBefore = average.rest;
     const bool continues = average.length == n_ && average.count > 0 &&
                            std::abs(average.strongest - strongest_) <= kAverageMoveBins &&
-                           now <= kAverageLevelFactor * before && before <= kAverageLevelFactor * now;
+                           now <= kAverageLevelFactor * before && before <= kAverageLevelFactor * now &&
+                           restNow <= kAverageRestFactor * restBefore && restBefore <= kAverageRestFactor * restNow;
     if (!continues) {
         average.length = n_;
         average.count = 0;
@@ -205,6 +224,7 @@ void ToneMeter::joinAverage(ToneAverage& average)
         findStrongest();
     }
     average.strongest = strongest_;
+    average.rest = restPower(average.power.data(), n_, strongest_);
 }
 
 ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate, ToneAverage* average)

@@ -8,8 +8,8 @@
 // the one bin nearest to it, corrected for where it falls between bins, as
 // the tone itself is. The power spectra of successive readings of a steady
 // tone are averaged (ToneAverage), so that a reading does not jump from one
-// refresh of the texts to the next; a tone that moves or changes its level
-// starts the average afresh.
+// refresh of the texts to the next; a tone that moves, changes its level or
+// changes its shape (the power beside it) starts the average afresh.
 //
 // Everything works in arrays allocated with the meter; a reading allocates
 // nothing.
@@ -50,6 +50,7 @@ struct ToneAverage {
     int length = 0;  // record length of the spectra averaged; 0 = none yet
     int count = 0;
     int strongest = 1;  // strongest bin of the average
+    double rest = 0.0;  // power of the average beside the strongest tone's lobe
 
     // Forgets the spectra: the next reading starts the average.
     void restart()

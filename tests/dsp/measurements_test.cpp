@@ -433,6 +433,34 @@ TEST(Tone, RecordStartsAfreshAndNeverMixesSignals)
     EXPECT_NEAR(Db(r.amplitude / 10000.0), 0.0, 0.01);
 }
 
+// A tone that keeps its pitch and level but changes its shape (another
+// waveform) is a new signal: once the record holds it alone, its first
+// reading is its steady one, not an average reaching back to the old shape.
+// Choosing the display type again starts the average too.
+TEST(Tone, ANewShapeAtTheSamePitchAndLevelStartsTheAverageAgain)
+{
+    const double rate = 11025;
+    const int perSecond = static_cast<int>(std::ceil(rate / BufferFrames(rate)));
+    for (const double thd : {0.1, 0.02}) {
+        SCOPED_TRACE(testing::Message() << "THD " << thd);
+        ToneFeed steady;
+        steady.run(Distorted(1000.0, rate, 10000, thd), rate, 4 * perSecond);
+        const double expected = Db(steady.run(Distorted(1000.0, rate, 10000, thd), rate, perSecond).thd);
+
+        ToneFeed changed;
+        for (int second = 0; second < 4; ++second)
+            changed.run(Sine(1000.0, rate, 10000), rate, perSecond);
+        const ToneReading r = changed.run(Distorted(1000.0, rate, 10000, thd), rate, perSecond);
+        ASSERT_TRUE(r.valid && r.thdValid);
+        EXPECT_NEAR(Db(r.thd), expected, 0.1);
+
+        changed.m->restartTone();
+        const ToneReading again = changed.m->Tone(1);
+        ASSERT_TRUE(again.valid && again.thdValid);
+        EXPECT_NEAR(Db(again.thd), expected, 0.1) << "a reading formed at once from the record as it stands";
+    }
+}
+
 // A block that sat at the negative limit throughout: levels exact, the
 // overload lit for a second of signal and then out, no frequency, no tone.
 TEST(Faults, BlockAtTheNegativeLimitAndOverload)
