@@ -223,9 +223,13 @@ void ErrorQueue::push(int number, std::string_view detail)
     if (!detail.empty()) {
         text += ';';
         // The detail goes inside a quoted string: its quotes are doubled and
-        // anything unprintable becomes a question mark.
+        // anything unprintable becomes a question mark. It ends where the
+        // next character would not fit whole.
         for (char c : detail) {
-            if (c == '"')
+            const bool quote = c == '"';
+            if (text.size() + (quote ? 2 : 1) > kMaxErrorTextBytes)
+                break;
+            if (quote)
                 text += "\"\"";
             else
                 text += (c >= 0x20 && c < 0x7f) ? c : '?';

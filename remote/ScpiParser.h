@@ -67,12 +67,18 @@ private:
     bool overlong_ = false;
 };
 
+// The longest text of an error queue entry, between its quotes (its quotes
+// doubled and unprintable bytes replaced), so no client can make one entry
+// hold what it sent.
+inline constexpr std::size_t kMaxErrorTextBytes = 255;
+
 // The error and event queue: the oldest first; when full, the newest entry
 // becomes -350 "Queue overflow" and later errors are lost until one is read.
 class ErrorQueue {
 public:
     static constexpr std::size_t kCapacity = 16;
-    // `detail` is added after the standard text: -113,"Undefined header;FOO".
+    // `detail` is added after the standard text: -113,"Undefined header;FOO",
+    // cut where the text would pass kMaxErrorTextBytes.
     void push(int number, std::string_view detail = {});
     // The oldest entry as an answer: -113,"Undefined header;FOO", or
     // 0,"No error".

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,31 @@ TEST(Scpi, TheErrorQueueKeepsSixteenAndMarksTheOverflow)
     // Read out, the queue takes errors again, its text intact.
     rig.session.handleLine("CHAN1:GAIN \"5\"");
     EXPECT_EQ(rig.session.handleLine("SYST:ERR?"), "-224,\"Illegal parameter value;\"\"5\"\"\"\n");
+}
+
+TEST(Scpi, AnErrorTextStopsAtItsBoundAndNeverHalvesADoubledQuote)
+{
+    struct Cut {
+        int number;
+        std::string detail;
+        std::size_t length;  // of the text between the entry's quotes
+    };
+    const Cut cuts[] = {
+        {code::kUndefinedHeader, "FOO", 20},
+        {code::kUndefinedHeader, std::string(70000, 'A'), kMaxErrorTextBytes},
+        {code::kUndefinedHeader, std::string(300, '\x01'), kMaxErrorTextBytes},
+        // "Illegal parameter value;" leaves 231 bytes: 115 doubled quotes.
+        {code::kIllegalParameterValue, std::string(300, '"'), 254},
+        {code::kUndefinedHeader, std::string(300, '"'), 255},
+    };
+    for (const Cut& c : cuts) {
+        ErrorQueue queue;
+        queue.push(c.number, c.detail);
+        const std::string entry = queue.pop();
+        const std::string text = entry.substr(entry.find('"') + 1, entry.size() - entry.find('"') - 2);
+        EXPECT_EQ(text.size(), c.length) << entry;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '"') % 2, 0) << entry;
+    }
 }
 
 TEST(Scpi, LinesAreCutAtNewlinesAndOverlongOnesRefusedWhole)
