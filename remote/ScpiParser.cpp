@@ -1,16 +1,15 @@
 #include "remote/ScpiParser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace varmolen::scpi {
 
 namespace {
-
-// Longest mnemonic the standard allows.
-constexpr std::size_t kMaxMnemonic = 12;
 
 char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
@@ -57,27 +56,30 @@ std::optional<std::vector<std::string_view>> splitOutsideQuotes(std::string_view
     return parts;
 }
 
-// Mnemonic letters, then an optional decimal suffix.
+bool isLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A letter, then letters, digits and underscores; the trailing digits are the
+// suffix (a suffix too large for a number is kept as the largest one, which no
+// node allows). Anything else, or nothing, is no node.
 bool parseNode(std::string_view text, HeaderNode& node)
 {
-    std::size_t letters = 0;
-    while (letters < text.size() &&
-           (std::isalpha(static_cast<unsigned char>(text[letters])) != 0 || (letters > 0 && text[letters] == '_')))
-        ++letters;
-    if (letters == 0 || letters > kMaxMnemonic)
+    if (text.empty() || !isLetter(text.front()))
         return false;
-    const std::string_view digits = text.substr(letters);
-    node.mnemonic = upperCase(text.substr(0, letters));
-    node.suffix = 0;
-    if (digits.empty())
-        return true;
-    if (digits.size() > 6)
-        return false;
-    for (char c : digits)
-        if (std::isdigit(static_cast<unsigned char>(c)) == 0)
+    for (char c : text)
+        if (!isLetter(c) && !isDigit(c) && c != '_')
             return false;
-    std::from_chars(digits.data(), digits.data() + digits.size(), node.suffix);
-    return node.suffix > 0;
+    std::size_t letters = text.size();
+    while (isDigit(text[letters - 1]))
+        --letters;
+    node.mnemonic = upperCase(text.substr(0, letters));
+    node.hasSuffix = letters < text.size();
+    node.suffix = 0;
+    for (char c : text.substr(letters)) {
+        const std::int64_t next = std::int64_t{node.suffix} * 10 + (c - '0');
+        node.suffix = static_cast<std::int32_t>(std::min<std::int64_t>(next, INT32_MAX));
+    }
+    return true;
 }
 
 ParseOutcome failed(int error, std::string_view detail)
@@ -104,7 +106,7 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
     if (!header.empty() && header.front() == '*') {
         c.common = true;
         HeaderNode node;
-        if (!parseNode(header.substr(1), node) || node.suffix != 0)
+        if (!parseNode(header.substr(1), node))
             return failed(code::kSyntaxError, header);
         node.mnemonic.insert(0, 1, '*');
         c.nodes.push_back(std::move(node));
@@ -332,9 +334,9 @@ bool HeaderPattern::matchFrom(const std::vector<HeaderNode>& nodes, std::size_t 
     if (n < nodes.size()) {
         const HeaderNode& got = nodes[n];
         const bool named = got.mnemonic == want.shortForm || got.mnemonic == want.longForm;
-        if (named && (want.suffix || got.suffix == 0)) {
+        if (named && (want.suffix || !got.hasSuffix)) {
             if (want.suffix)
-                suffixes.push_back(got.suffix == 0 ? 1 : got.suffix);
+                suffixes.push_back(got.hasSuffix ? got.suffix : 1);
             if (matchFrom(nodes, n + 1, p + 1, suffixes))
                 return true;
             suffixes.resize(held);

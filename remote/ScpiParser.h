@@ -91,10 +91,15 @@ private:
 };
 
 // One node of a header: the mnemonic as written (upper case) and its numeric
-// suffix (0 when none was written).
+// suffix (0 when none was written; `hasSuffix` tells a written 0 from none).
+// Any run of letters, digits and underscores that starts with a letter is a
+// node: its trailing digits are the suffix. Whether it names anything is the
+// command table's business, so a misspelt header is undefined (-113), not a
+// syntax error.
 struct HeaderNode {
     std::string mnemonic;
     std::int32_t suffix = 0;
+    bool hasSuffix = false;
 };
 
 // One command of a program message.

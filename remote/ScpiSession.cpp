@@ -231,7 +231,7 @@ std::string Session::handleLine(std::string_view line)
             std::string header;
             for (const HeaderNode& node : command.nodes)
                 header += (header.empty() ? "" : ":") + node.mnemonic +
-                          (node.suffix != 0 ? std::to_string(node.suffix) : std::string());
+                          (node.hasSuffix ? std::to_string(node.suffix) : std::string());
             queueError(code::kUndefinedHeader, header + (command.query ? "?" : ""));
             continue;
         }

@@ -46,7 +46,14 @@ const LineCase kLineCases[] = {
     {"CHAN1::GAIN 5", "", {code::kSyntaxError}},
     {"CHAN1:GAIN 5,,", "", {code::kSyntaxError}},
     {"TRIG:SLOP 'open", "", {code::kSyntaxError}},
-    {"CHAN1:GAIN0 5", "", {code::kSyntaxError}},
+    {"CHAN1:GAIN0 5", "", {code::kUndefinedHeader}},  // a suffix where none is allowed names nothing
+    {"TRIG2:SLOP NEG;FOO0;GA1N?", "", {code::kUndefinedHeader, code::kUndefinedHeader, code::kUndefinedHeader}},
+    {"CHAN1:GAINSTAGEFACTOR 5;*CLS?;*FOO;*IDN1?",
+     "",
+     {code::kUndefinedHeader, code::kUndefinedHeader, code::kUndefinedHeader, code::kUndefinedHeader}},
+    {"CHAN0:GAIN 5", "", {code::kSuffixOutOfRange}},  // a known node, a channel that is not there
+    {"CHAN1:GAIN 5;CHAN-1:GAIN 5", "", {code::kSyntaxError}},
+    {"CHAN1:", "", {code::kSyntaxError}},
     {"*IDN?;CHAN1:GA\x01IN 5", "", {code::kInvalidCharacter}},  // the whole line is refused
     {"CHAN1:GAIN 5;@@;CHAN1:GAIN?", "", {code::kSyntaxError}},  // nothing after a syntax error runs
     {";;", "", {}},
