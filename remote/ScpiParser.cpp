@@ -90,6 +90,9 @@ ParseOutcome failed(int error, std::string_view detail)
     return out;
 }
 
+// The error of a header deeper than kMaxHeaderNodes; parseLine refuses the line for it.
+constexpr const char* kTooDeep = "header deeper than 12 nodes";
+
 ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& path)
 {
     std::size_t end = 0;
@@ -119,6 +122,8 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
         out.pathNodes = c.nodes.size();
         std::size_t from = 0;
         for (;;) {
+            if (c.nodes.size() == kMaxHeaderNodes)
+                return failed(code::kTooMuchData, kTooDeep);  // read no further than the bound
             const std::size_t colon = header.find(':', from);
             HeaderNode node;
             if (!parseNode(header.substr(from, colon - from), node))
@@ -134,6 +139,7 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
     const std::optional<std::vector<std::string_view>> parameters = splitOutsideQuotes(rest, ',');
     if (!parameters)
         return failed(code::kSyntaxError, rest);
+    c.parameters.reserve(parameters->size());
     for (std::string_view p : *parameters) {
         p = trimmed(p);
         if (p.empty())
@@ -141,6 +147,63 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
         c.parameters.emplace_back(p);
     }
     return out;
+}
+
+// What one pass over a line finds before anything is built: the first byte no
+// line may hold, how many commands it has (pieces between semicolons outside
+// strings that hold more than blanks) and whether a string is left open.
+struct LineScan {
+    std::optional<unsigned char> invalid;
+    std::size_t commands = 0;
+    bool openString = false;
+};
+
+LineScan scanLine(std::string_view line)
+{
+    LineScan scan;
+    char quote = 0;
+    bool filled = false;  // the current piece holds more than blanks
+    for (char ch : line) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\t') || c >= 0x7f) {
+            scan.invalid = c;
+            return scan;
+        }
+        if (quote != 0) {
+            if (ch == quote)
+                quote = 0;  // a doubled quote closes and opens again
+        } else if (ch == '"' || ch == '\'') {
+            quote = ch;
+        } else if (ch == ';') {
+            scan.commands += filled ? 1 : 0;
+            filled = false;
+            continue;
+        }
+        filled = filled || !isSpace(ch);
+    }
+    scan.commands += filled ? 1 : 0;
+    scan.openString = quote != 0;
+    return scan;
+}
+
+// The next piece of a line whose strings are all closed, from `at` to the
+// next semicolon outside a string; `at` moves past that semicolon.
+std::string_view nextPiece(std::string_view line, std::size_t& at)
+{
+    const std::size_t start = at;
+    char quote = 0;
+    for (; at < line.size(); ++at) {
+        const char c = line[at];
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == ';') {
+            return line.substr(start, at++ - start);
+        }
+    }
+    return line.substr(start);
 }
 
 }  // namespace
@@ -252,24 +315,32 @@ std::string ErrorQueue::pop()
 std::vector<ParseOutcome> parseLine(std::string_view line)
 {
     std::vector<ParseOutcome> out;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        if ((c < 0x20 && c != '\t') || c >= 0x7f) {
-            out.push_back(failed(code::kInvalidCharacter, "byte " + std::to_string(c)));
-            return out;
-        }
+    const LineScan scan = scanLine(line);
+    if (scan.invalid) {
+        out.push_back(failed(code::kInvalidCharacter, "byte " + std::to_string(*scan.invalid)));
+        return out;
     }
-    const std::optional<std::vector<std::string_view>> units = splitOutsideQuotes(line, ';');
-    if (!units) {
+    if (scan.commands > kMaxCommandsPerLine) {
+        out.push_back(failed(code::kTooMuchData, "more than 64 commands"));
+        return out;
+    }
+    if (scan.openString) {
         out.push_back(failed(code::kSyntaxError, "string not closed"));
         return out;
     }
+    out.reserve(scan.commands);
     std::vector<HeaderNode> path;
-    for (std::string_view unit : *units) {
-        unit = trimmed(unit);
-        if (unit.empty())
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::string_view piece = trimmed(nextPiece(line, at));
+        if (piece.empty())
             continue;
-        ParseOutcome parsed = parseUnit(unit, path);
+        ParseOutcome parsed = parseUnit(piece, path);
+        if (parsed.error == code::kTooMuchData) {
+            out.clear();
+            out.push_back(std::move(parsed));
+            return out;
+        }
         if (parsed.error == code::kNoError && !parsed.command.common)
             path.assign(parsed.command.nodes.begin(), parsed.command.nodes.end() - 1);
         const bool stop = parsed.error != code::kNoError;
@@ -318,13 +389,19 @@ HeaderPattern::HeaderPattern(std::string_view text)
 
 bool HeaderPattern::matches(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
 {
-    if (command.query != query_ || command.common != common_)
-        return false;
-    suffixes.clear();
-    return matchFrom(command.nodes, 0, 0, suffixes);
+    return matches(command.nodes, command.query, command.common, suffixes);
 }
 
-bool HeaderPattern::matchFrom(const std::vector<HeaderNode>& nodes, std::size_t n, std::size_t p,
+bool HeaderPattern::matches(std::span<const HeaderNode> nodes, bool query, bool common,
+                            std::vector<std::int32_t>& suffixes) const
+{
+    if (query != query_ || common != common_)
+        return false;
+    suffixes.clear();
+    return matchFrom(nodes, 0, 0, suffixes);
+}
+
+bool HeaderPattern::matchFrom(std::span<const HeaderNode> nodes, std::size_t n, std::size_t p,
                               std::vector<std::int32_t>& suffixes) const
 {
     if (p == nodes_.size())

@@ -15,6 +15,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,13 @@ inline constexpr const char* kNotANumber = "9.91E37";
 
 // A line of at most this many bytes; a longer one is refused whole.
 inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+// A line of more commands, or with a header of more nodes (the path it
+// continues included), is refused whole with -223, so the cost of a line stays
+// small whatever a client sends.
+inline constexpr std::size_t kMaxCommandsPerLine = 64;
+inline constexpr std::size_t kMaxHeaderNodes = 12;
+// Longest mnemonic the language allows; a longer one names no command.
+inline constexpr std::size_t kMaxMnemonicLetters = 12;
 
 // Cuts a byte stream into lines ended by a newline (a carriage return before
 // it is dropped). A line longer than kMaxLineBytes is given as refused once
@@ -114,7 +122,11 @@ struct ParsedCommand {
 // whose header does not start with a colon continues the path of the command
 // before it (MEAS:FREQ? CH1;RMS? CH1), as the standard has it; `pathNodes`
 // says how many of its nodes came from there, so a caller may also try it
-// from the root. Fails with the error to report.
+// from the root. Fails with the error to report: a syntax error ends the list
+// (the commands before it run, none after it), while an invalid character, an
+// unclosed string, more than kMaxCommandsPerLine commands or a header deeper
+// than kMaxHeaderNodes make the list that one failure, so nothing of the line
+// runs. The commands are counted before any is built, and each is read once.
 struct ParseOutcome {
     ParsedCommand command;
     std::size_t pathNodes = 0;
@@ -130,6 +142,8 @@ public:
     // The command's header matches; `suffixes` receives one suffix for each
     // node marked "#" (1 where none was written).
     bool matches(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;
+    // The same for a header given as its nodes.
+    bool matches(std::span<const HeaderNode> nodes, bool query, bool common, std::vector<std::int32_t>& suffixes) const;
     bool query() const { return query_; }
     bool common() const { return common_; }
 
@@ -140,7 +154,7 @@ private:
         bool optional = false;
         bool suffix = false;
     };
-    bool matchFrom(const std::vector<HeaderNode>& nodes, std::size_t n, std::size_t p,
+    bool matchFrom(std::span<const HeaderNode> nodes, std::size_t n, std::size_t p,
                    std::vector<std::int32_t>& suffixes) const;
     std::vector<Node> nodes_;
     bool query_ = false;

@@ -156,8 +156,14 @@ void CommandTable::add(std::initializer_list<CommandRow> rows)
 
 const CommandRow* CommandTable::find(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
 {
+    return find(command.nodes, command.query, command.common, suffixes);
+}
+
+const CommandRow* CommandTable::find(std::span<const HeaderNode> nodes, bool query, bool common,
+                                     std::vector<std::int32_t>& suffixes) const
+{
     for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (patterns_[i].matches(command, suffixes))
+        if (patterns_[i].matches(nodes, query, common, suffixes))
             return &rows_[i];
     return nullptr;
 }
@@ -198,16 +204,62 @@ Session::Session(const CommandTable& table) : table_(table)
     });
 }
 
-const CommandRow* Session::lookUp(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
+const CommandRow* Session::lookUp(std::span<const HeaderNode> nodes, const ParsedCommand& command,
+                                  std::vector<std::int32_t>& suffixes) const
 {
-    if (const CommandRow* row = own_.find(command, suffixes))
+    if (const CommandRow* row = own_.find(nodes, command.query, command.common, suffixes))
         return row;
-    return table_.find(command, suffixes);
+    return table_.find(nodes, command.query, command.common, suffixes);
 }
+
+const CommandRow* Session::rowOf(const ParseOutcome& parsed, std::vector<std::int32_t>& suffixes)
+{
+    const std::vector<HeaderNode>& nodes = parsed.command.nodes;
+    for (const HeaderNode& node : nodes)
+        if (node.mnemonic.size() > kMaxMnemonicLetters + (parsed.command.common ? 1 : 0))
+            return nullptr;  // names nothing, and is not copied below
+    if (const CommandRow* row = lookUp(nodes, parsed.command, suffixes))
+        return row;
+    // Not found where the path before it leads: tried with a shorter path,
+    // down to the root. Headers are at most kMaxHeaderNodes deep and their
+    // mnemonics short, so this costs the same whatever the line holds.
+    const auto own = nodes.begin() + static_cast<std::ptrdiff_t>(parsed.pathNodes);
+    for (std::size_t keep = parsed.pathNodes; keep > 0; --keep) {
+        shorter_.assign(nodes.begin(), nodes.begin() + static_cast<std::ptrdiff_t>(keep - 1));
+        shorter_.insert(shorter_.end(), own, nodes.end());
+        if (const CommandRow* row = lookUp(shorter_, parsed.command, suffixes))
+            return row;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// An undefined header as the error's detail: its nodes as read, at most as
+// long as an error's text can hold.
+std::string headerText(const ParsedCommand& command)
+{
+    std::string header;
+    for (const HeaderNode& node : command.nodes) {
+        if (header.size() > kMaxErrorTextBytes)
+            break;
+        if (!header.empty())
+            header += ':';
+        header.append(node.mnemonic, 0, kMaxErrorTextBytes);
+        if (node.hasSuffix)
+            header += std::to_string(node.suffix);
+    }
+    if (command.query)
+        header += '?';
+    return header;
+}
+
+}  // namespace
 
 std::string Session::handleLine(std::string_view line)
 {
-    std::vector<std::string> answers;
+    std::string out;
+    bool answered = false;
     std::vector<std::int32_t> suffixes;
     for (const ParseOutcome& parsed : parseLine(line)) {
         if (parsed.error != code::kNoError) {
@@ -215,45 +267,27 @@ std::string Session::handleLine(std::string_view line)
             break;
         }
         const ParsedCommand& command = parsed.command;
-        const ParsedCommand* chosen = &command;
-        const CommandRow* row = lookUp(command, suffixes);
-        ParsedCommand shorter;
-        for (std::size_t keep = parsed.pathNodes; row == nullptr && keep > 0; --keep) {
-            // Not found where the path before it leads: tried with a shorter
-            // path, down to the root.
-            shorter = command;
-            shorter.nodes.erase(shorter.nodes.begin() + static_cast<std::ptrdiff_t>(keep - 1),
-                                shorter.nodes.begin() + static_cast<std::ptrdiff_t>(parsed.pathNodes));
-            row = lookUp(shorter, suffixes);
-            chosen = &shorter;
-        }
+        const CommandRow* row = rowOf(parsed, suffixes);
         if (row == nullptr) {
-            std::string header;
-            for (const HeaderNode& node : command.nodes)
-                header += (header.empty() ? "" : ":") + node.mnemonic +
-                          (node.hasSuffix ? std::to_string(node.suffix) : std::string());
-            queueError(code::kUndefinedHeader, header + (command.query ? "?" : ""));
+            queueError(code::kUndefinedHeader, headerText(command));
             continue;
         }
-        if (chosen->parameters.size() > row->maxParameters) {
-            queueError(code::kParameterNotAllowed, chosen->parameters[row->maxParameters]);
+        if (command.parameters.size() > row->maxParameters) {
+            queueError(code::kParameterNotAllowed, command.parameters[row->maxParameters]);
             continue;
         }
-        Call call(*chosen, suffixes, errors_);
+        Call call(command, suffixes, errors_);
         row->run(call);
         eventStatus_ |= eventBitOf(call.errorNumber());
-        if (command.query && !call.failed())
-            answers.push_back(call.answer());
+        if (command.query && !call.failed()) {
+            if (answered)
+                out += ';';
+            out += call.answer();
+            answered = true;
+        }
     }
-    if (answers.empty())
-        return {};
-    std::string out;
-    for (const std::string& answer : answers) {
-        if (!out.empty())
-            out += ';';
-        out += answer;
-    }
-    out += '\n';
+    if (answered)
+        out += '\n';
     return out;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,8 @@ public:
     void add(std::initializer_list<CommandRow> rows);
     // The first row whose pattern matches, with its suffixes.
     const CommandRow* find(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;
+    const CommandRow* find(std::span<const HeaderNode> nodes, bool query, bool common,
+                           std::vector<std::int32_t>& suffixes) const;
     std::size_t size() const { return rows_.size(); }
     const std::vector<CommandRow>& rows() const { return rows_; }
 
@@ -104,13 +107,18 @@ public:
     std::uint8_t eventStatus() const { return eventStatus_; }
 
 private:
-    const CommandRow* lookUp(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;
+    const CommandRow* lookUp(std::span<const HeaderNode> nodes, const ParsedCommand& command,
+                             std::vector<std::int32_t>& suffixes) const;
+    // The row a command runs through, from where its path leads or, failing
+    // that, with a shorter path down to the root; null for an undefined header.
+    const CommandRow* rowOf(const ParseOutcome& parsed, std::vector<std::int32_t>& suffixes);
     void queueError(int number, std::string_view detail = {});
 
     const CommandTable& table_;
     CommandTable own_;  // the common commands and the error queue's
     ErrorQueue errors_;
     std::uint8_t eventStatus_ = 0;
+    std::vector<HeaderNode> shorter_;  // a header tried with a shorter path
 };
 
 }  // namespace varmolen::scpi

@@ -74,6 +74,42 @@ TEST(Scpi, LinesAnswerAndQueueTheirErrors)
     }
 }
 
+TEST(Scpi, ALineOverItsBoundsIsRefusedWholeAndNothingOfItRuns)
+{
+    std::string most = "CHAN1:GAIN 7";  // 64 commands
+    for (std::size_t i = 1; i < kMaxCommandsPerLine; ++i)
+        most += ";*IDN?";
+    const std::string deepest = "CHAN1:GAIN 7;:A:B:C:D:E:F:G:H:I:J:K:L";  // 12 nodes
+    struct Bound {
+        std::string line;
+        std::vector<int> errors;
+        double gain;          // channel 1's afterwards: 7 when the line ran
+        std::size_t answers;  // identities answered
+    };
+    const Bound bounds[] = {
+        {most, {}, 7, 63},
+        {most + ";*IDN?", {code::kTooMuchData}, 0, 0},
+        {most + "; ;;\t", {}, 7, 63},  // empty pieces are no commands
+        {most + ";TRIG:SLOP ';;;'", {code::kTooMuchData}, 0, 0},
+        {deepest, {code::kUndefinedHeader}, 7, 0},
+        {deepest + ":M", {code::kTooMuchData}, 0, 0},
+        {deepest + ";M", {code::kUndefinedHeader, code::kUndefinedHeader}, 7, 0},
+        {deepest + ";M:N", {code::kTooMuchData}, 0, 0},  // the path it continues counts
+        {deepest + ";:M:N", {code::kUndefinedHeader, code::kUndefinedHeader}, 7, 0},
+        {"CHAN1:GAIN 7;@@;" + deepest + ":M", {code::kSyntaxError}, 7, 0},  // read no further
+    };
+    for (const Bound& b : bounds) {
+        ScpiRig rig;
+        const std::string answer = rig.session.handleLine(b.line);
+        std::size_t answers = 0;
+        for (std::size_t at = answer.find("V,M"); at != std::string::npos; at = answer.find("V,M", at + 1))
+            ++answers;
+        EXPECT_EQ(rig.drainErrors(), b.errors) << b.line;
+        EXPECT_EQ(rig.gain[1], b.gain) << b.line;
+        EXPECT_EQ(answers, b.answers) << b.line;
+    }
+}
+
 TEST(Scpi, TheErrorQueueKeepsSixteenAndMarksTheOverflow)
 {
     ScpiRig rig;
