@@ -151,7 +151,10 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
 
 // What one pass over a line finds before anything is built: the first byte no
 // line may hold, how many commands it has (pieces between semicolons outside
-// strings that hold more than blanks) and whether a string is left open.
+// strings that hold more than blanks) and whether a string is left open. It
+// stops at the first of a byte no line may hold and a command past
+// kMaxCommandsPerLine, so a line of many short commands is refused after
+// reading the first few hundred bytes.
 struct LineScan {
     std::optional<unsigned char> invalid;
     std::size_t commands = 0;
@@ -177,6 +180,8 @@ LineScan scanLine(std::string_view line)
         } else if (ch == ';') {
             scan.commands += filled ? 1 : 0;
             filled = false;
+            if (scan.commands > kMaxCommandsPerLine)
+                return scan;
             continue;
         }
         filled = filled || !isSpace(ch);
