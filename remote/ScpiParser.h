@@ -55,6 +55,9 @@ inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
 // small whatever a client sends.
 inline constexpr std::size_t kMaxCommandsPerLine = 64;
 inline constexpr std::size_t kMaxHeaderNodes = 12;
+// The answers of one line, with their separators and newline, at most as
+// many bytes as the server holds unsent for a client.
+inline constexpr std::size_t kMaxAnswerBytes = 16 * 1024 * 1024;
 // Longest mnemonic the language allows; a longer one names no command.
 inline constexpr std::size_t kMaxMnemonicLetters = 12;
 

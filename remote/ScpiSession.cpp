@@ -1,5 +1,7 @@
 #include "remote/ScpiSession.h"
 
+#include <utility>
+
 namespace varmolen::scpi {
 
 namespace {
@@ -118,18 +120,24 @@ std::string headerText(const ParsedCommand& command)
 
 }  // namespace
 
-std::string Session::handleLine(std::string_view line)
+Session::Progress Session::startLine(std::string_view line)
 {
-    std::string out;
-    bool answered = false;
-    std::vector<std::int32_t> suffixes;
-    for (const ParseOutcome& parsed : parseLine(line)) {
+    finished_.clear();
+    line_ = parseLine(line);
+    next_ = 0;
+    return runOn();
+}
+
+Session::Progress Session::runOn()
+{
+    while (next_ < line_.size()) {
+        const ParseOutcome& parsed = line_[next_++];
         if (parsed.error != code::kNoError) {
             queueError(parsed.error, parsed.detail);
             break;
         }
         const ParsedCommand& command = parsed.command;
-        const CommandRow* row = rowOf(parsed, suffixes);
+        const CommandRow* row = rowOf(parsed, suffixes_);
         if (row == nullptr) {
             queueError(code::kUndefinedHeader, headerText(command));
             continue;
@@ -138,19 +146,43 @@ std::string Session::handleLine(std::string_view line)
             queueError(code::kParameterNotAllowed, command.parameters[row->maxParameters]);
             continue;
         }
-        Call call(command, suffixes, errors_);
+        Call call(command, suffixes_, errors_);
         row->run(call);
         eventStatus_ |= eventBitOf(call.errorNumber());
-        if (command.query && !call.failed()) {
-            if (answered)
-                out += ';';
-            out += call.answer();
-            answered = true;
+        if (!command.query || call.failed())
+            continue;
+        // The answers with their separators and the newline stay within kMaxAnswerBytes.
+        if (answers_.size() + (answered_ ? 1 : 0) + call.answer().size() + 1 > kMaxAnswerBytes) {
+            queueError(code::kTooMuchData, "answers over 16 MiB");
+            endLine();
+            return Progress::Overflow;
         }
+        if (answered_)
+            answers_ += ';';
+        answers_ += call.answer();
+        answered_ = true;
     }
-    if (answered)
-        out += '\n';
-    return out;
+    if (answered_)
+        answers_ += '\n';
+    finished_ = std::move(answers_);
+    endLine();
+    return Progress::Done;
+}
+
+void Session::endLine()
+{
+    line_.clear();
+    next_ = 0;
+    answers_ = std::string();  // a large answer's room is not kept
+    answered_ = false;
+}
+
+std::string Session::takeAnswer() { return std::exchange(finished_, {}); }
+
+std::string Session::handleLine(std::string_view line)
+{
+    startLine(line);
+    return takeAnswer();
 }
 
 }  // namespace varmolen::scpi

@@ -93,12 +93,22 @@ private:
 
 class Session {
 public:
+    // How far a line has run: to its end, to a command that waits (see
+    // resume()), or to answers past kMaxAnswerBytes, which end the line with
+    // its answers thrown away so the server may drop a client that asks for
+    // more than it can hold.
+    enum class Progress { Done, Waiting, Overflow };
+
     explicit Session(const CommandTable& table);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Runs one line; returns the answers ended by a newline, or nothing when
-    // the line held no query that answered.
+    // Runs a line until it is done, waits or overflows.
+    Progress startLine(std::string_view line);
+    // The finished line's answers, separated by semicolons and ended by a
+    // newline; "" when it held no query that answered, or is not finished.
+    std::string takeAnswer();
+    // Runs one line; returns its answers as takeAnswer() does.
     std::string handleLine(std::string_view line);
     // A line too long to read: its error is queued.
     void refuseLine();
@@ -107,6 +117,8 @@ public:
     std::uint8_t eventStatus() const { return eventStatus_; }
 
 private:
+    Progress runOn();
+    void endLine();
     const CommandRow* lookUp(std::span<const HeaderNode> nodes, const ParsedCommand& command,
                              std::vector<std::int32_t>& suffixes) const;
     // The row a command runs through, from where its path leads or, failing
@@ -119,6 +131,13 @@ private:
     ErrorQueue errors_;
     std::uint8_t eventStatus_ = 0;
     std::vector<HeaderNode> shorter_;  // a header tried with a shorter path
+    std::vector<std::int32_t> suffixes_;
+    // The line being run: its commands, the next to run, its answers so far.
+    std::vector<ParseOutcome> line_;
+    std::size_t next_ = 0;
+    std::string answers_;
+    bool answered_ = false;
+    std::string finished_;  // a finished line's answers, until taken
 };
 
 }  // namespace varmolen::scpi

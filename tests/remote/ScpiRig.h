@@ -1,6 +1,6 @@
 // A small instrument for the protocol's tests: two channel gains, a trigger
 // slope, a frequency reading that channel 2 cannot form, a block with a
-// newline inside and an identity.
+// newline inside, an answer of as many bytes as asked and an identity.
 #pragma once
 
 #include <array>
@@ -45,6 +45,11 @@ struct ScpiRig {
              }},
             {"TRIGger:SLOPe?", 0, [this](Call& c) { c.reply(slope); }},
             {"WAVeform:DATA?", 0, [](Call& c) { c.replyBlock("ab\ncd"); }},
+            {"BULK?", 1,
+             [](Call& c) {
+                 if (const auto n = c.number(0, 0.0, 2.0 * kMaxAnswerBytes))
+                     c.reply(std::string(static_cast<std::size_t>(*n), 'x'));
+             }},
         });
     }
 

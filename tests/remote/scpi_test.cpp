@@ -110,6 +110,32 @@ TEST(Scpi, ALineOverItsBoundsIsRefusedWholeAndNothingOfItRuns)
     }
 }
 
+TEST(Scpi, AnswersPastTheirBoundEndTheLineAndAreThrownAway)
+{
+    using Progress = Session::Progress;
+    const std::string most = std::to_string(kMaxAnswerBytes - 1);  // and the newline
+    const std::string half = std::to_string(kMaxAnswerBytes / 2);
+    struct Overflow {
+        std::string line;
+        Progress progress;
+        std::size_t answer;  // bytes
+        std::vector<int> errors;
+        double gain;  // channel 1's afterwards
+    };
+    const Overflow cases[] = {
+        {"BULK? " + most + ";CHAN1:GAIN 7", Progress::Done, kMaxAnswerBytes, {}, 7},
+        {"BULK? " + std::to_string(kMaxAnswerBytes) + ";CHAN1:GAIN 7", Progress::Overflow, 0, {code::kTooMuchData}, 0},
+        {"CHAN1:GAIN 7;BULK? " + half + ";BULK? " + half, Progress::Overflow, 0, {code::kTooMuchData}, 7},
+    };
+    for (const Overflow& c : cases) {
+        ScpiRig rig;
+        EXPECT_EQ(rig.session.startLine(c.line), c.progress);
+        EXPECT_EQ(rig.session.takeAnswer().size(), c.answer);
+        EXPECT_EQ(rig.drainErrors(), c.errors);
+        EXPECT_EQ(rig.gain[1], c.gain);
+    }
+}
+
 TEST(Scpi, TheErrorQueueKeepsSixteenAndMarksTheOverflow)
 {
     ScpiRig rig;
