@@ -27,25 +27,36 @@ bool Call::present(std::size_t index)
     return false;
 }
 
-std::optional<double> Call::number(std::size_t index, double minimum, double maximum)
+std::optional<double> Call::number(std::size_t index, const NumberSpec& spec)
 {
     if (!present(index))
         return std::nullopt;
     const std::string& text = command_.parameters[index];
     if (matchesChoice(text, "MINimum"))
-        return minimum;
+        return spec.minimum;
     if (matchesChoice(text, "MAXimum"))
-        return maximum;
-    const std::optional<double> value = parseNumber(text);
+        return spec.maximum;
+    if (matchesChoice(text, "DEFault")) {
+        if (!spec.byDefault)
+            fail(code::kIllegalParameterValue, "no default");
+        return spec.byDefault;
+    }
+    int error = code::kNoError;
+    const std::optional<double> value = parseNumber(text, spec.unit, &error);
     if (!value) {
-        fail(code::kIllegalParameterValue, text);
+        fail(error, text);
         return std::nullopt;
     }
-    if (*value < minimum || *value > maximum) {
+    if (*value < spec.minimum || *value > spec.maximum) {
         fail(code::kDataOutOfRange, text);
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<double> Call::number(std::size_t index, double minimum, double maximum)
+{
+    return number(index, NumberSpec{minimum, maximum, std::nullopt, Unit::None});
 }
 
 std::optional<bool> Call::boolean(std::size_t index)
@@ -124,6 +135,31 @@ void CommandTable::add(std::initializer_list<CommandRow> rows)
 {
     for (const CommandRow& row : rows)
         add(row.pattern, row.maxParameters, row.run);
+}
+
+void CommandTable::addNumber(std::string_view pattern, std::function<std::optional<NumberSpec>(Call&)> spec,
+                             std::function<void(Call&, double)> set, std::function<std::optional<double>(Call&)> get)
+{
+    add(pattern, 1, [spec, set = std::move(set)](Call& call) {
+        if (const std::optional<NumberSpec> s = spec(call))
+            if (const std::optional<double> v = call.number(0, *s))
+                set(call, *v);
+    });
+    add(std::string(pattern) + "?", 1, [spec = std::move(spec), get = std::move(get)](Call& call) {
+        if (call.parameterCount() == 0) {
+            if (const std::optional<double> v = get(call))
+                call.replyNumber(*v);
+            return;
+        }
+        const std::optional<NumberSpec> s = spec(call);
+        const std::optional<std::size_t> which = s ? call.choice(0, {"MINimum", "MAXimum", "DEFault"}) : std::nullopt;
+        if (!which)
+            return;
+        if (*which == 2 && !s->byDefault)
+            call.fail(code::kIllegalParameterValue, "no default");
+        else
+            call.replyNumber(*which == 0 ? s->minimum : *which == 1 ? s->maximum : *s->byDefault);
+    });
 }
 
 const CommandRow* CommandTable::find(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const

@@ -229,6 +229,10 @@ const char* errorText(int number)
             return "Undefined header";
         case code::kSuffixOutOfRange:
             return "Header suffix out of range";
+        case code::kInvalidSuffix:
+            return "Invalid suffix";
+        case code::kSuffixNotAllowed:
+            return "Suffix not allowed";
         case code::kExecutionError:
             return "Execution error";
         case code::kSettingsConflict:

@@ -32,6 +32,8 @@ inline constexpr int kParameterNotAllowed = -108;
 inline constexpr int kMissingParameter = -109;
 inline constexpr int kUndefinedHeader = -113;
 inline constexpr int kSuffixOutOfRange = -114;
+inline constexpr int kInvalidSuffix = -131;
+inline constexpr int kSuffixNotAllowed = -138;
 inline constexpr int kExecutionError = -200;
 inline constexpr int kSettingsConflict = -221;
 inline constexpr int kDataOutOfRange = -222;
@@ -168,7 +170,19 @@ private:
 // ("CHANnel#", "POSitive"); its suffix (1 when none) goes to `suffix`.
 bool matchesChoice(std::string_view parameter, std::string_view choice, std::int32_t* suffix = nullptr);
 
-// A decimal number (with sign, point and exponent), or nothing.
+// What a number is measured in, so a parameter may carry its unit.
+enum class Unit { None, Hertz, Second, Decibel, Volt, Percent };
+
+// A decimal number (with sign, point and exponent) and, with or without a
+// space before it, a suffix in `unit`, scaled to the unit itself: "1kHz" is
+// 1000, "10ms" 0.01, "-3dB" -3. The suffixes, in any case: HZ with the
+// prefixes P, N, U, K, MA and G, where MHZ is megahertz as the language has it
+// but a lower-case m before Hz ("500 mHz") is millihertz, as scripts write it;
+// S, MS, US, NS; DB and DBFS; V, MV, UV; PCT. Nothing when the text is not
+// such a number, with the error in `*error`: -131 for a suffix the unit does
+// not know, -138 for any suffix where the unit is None, -224 otherwise.
+std::optional<double> parseNumber(std::string_view text, Unit unit, int* error = nullptr);
+// A plain number, without a unit.
 std::optional<double> parseNumber(std::string_view text);
 // A boolean: ON, OFF, 1 or 0 (any number: non-zero is on).
 std::optional<bool> parseBoolean(std::string_view text);

@@ -20,6 +20,15 @@
 
 namespace varmolen::scpi {
 
+// A numeric setting's range, its default (DEFault), if it has one, and the
+// unit its parameter may carry.
+struct NumberSpec {
+    double minimum = 0;
+    double maximum = 0;
+    std::optional<double> byDefault;
+    Unit unit = Unit::None;
+};
+
 // What a command's row is handed: its parameters, the numeric suffixes of
 // its header, and where its answer and its errors go. The parameter readers
 // report a missing or bad parameter themselves and then return nothing.
@@ -34,7 +43,10 @@ public:
     std::size_t parameterCount() const { return command_.parameters.size(); }
     const std::string& parameter(std::size_t index) const { return command_.parameters.at(index); }
 
-    // A number within [minimum, maximum]; MINimum and MAXimum name the ends.
+    // A number within the spec's range, with a suffix in its unit; MINimum and
+    // MAXimum name the ends, DEFault the default (-224 where there is none).
+    std::optional<double> number(std::size_t index, const NumberSpec& spec);
+    // The same for a plain number within [minimum, maximum], without a default.
     std::optional<double> number(std::size_t index, double minimum, double maximum);
     std::optional<bool> boolean(std::size_t index);
     // The index of the choice the parameter names ({"TIME", "FREQuency"}).
@@ -79,6 +91,12 @@ class CommandTable {
 public:
     void add(std::string_view pattern, std::size_t maxParameters, std::function<void(Call&)> run);
     void add(std::initializer_list<CommandRow> rows);
+    // A numeric setting: "PATTERN <n>" sets it and "PATTERN? [MIN|MAX|DEF]"
+    // reads it, or its minimum, maximum or default. `spec` gives the range
+    // for the command's suffixes; it may report an error (a channel that is
+    // not there) and give nothing. `get` likewise.
+    void addNumber(std::string_view pattern, std::function<std::optional<NumberSpec>(Call&)> spec,
+                   std::function<void(Call&, double)> set, std::function<std::optional<double>(Call&)> get);
     // The first row whose pattern matches, with its suffixes.
     const CommandRow* find(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;
     const CommandRow* find(std::span<const HeaderNode> nodes, bool query, bool common,

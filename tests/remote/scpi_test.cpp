@@ -58,6 +58,21 @@ const LineCase kLineCases[] = {
     {"CHAN1:GAIN 5;@@;CHAN1:GAIN?", "", {code::kSyntaxError}},  // nothing after a syntax error runs
     {";;", "", {}},
     {"", "", {}},
+    // Numeric settings: MINimum, MAXimum and DEFault as values and as what a
+    // query asks for; numbers with a suffix in the setting's unit.
+    {"SOUR:FREQ? MAX;FREQ? min;FREQ? Default;FREQ?", "20000;0.1;1000;1000\n", {}},
+    {"SOUR:FREQ MAX;FREQ?;FREQ DEF;FREQ?;FREQ MINIMUM;FREQ?", "20000;1000;0.1\n", {}},
+    {"SOUR:FREQ 1.5kHz;FREQ?;FREQ 500 mHz;FREQ?;FREQ 2e3HZ;FREQ?", "1500;0.5;2000\n", {}},
+    {"SOUR:FREQ 20.5kHz;FREQ 1MHZ;FREQ 5V;FREQ 5 Hz 3",
+     "",
+     {code::kDataOutOfRange, code::kDataOutOfRange, code::kInvalidSuffix, code::kIllegalParameterValue}},
+    {"SOUR:FREQ? 5;FREQ? MAX,MIN", "", {code::kIllegalParameterValue, code::kParameterNotAllowed}},
+    {"CHAN2:LEV -3dB;LEV?;LEV? MIN;:CHAN1:LEV?", "-3;-60;0\n", {}},
+    {"CHAN2:LEV DEF;LEV? DEF;LEV -70;LEV -3Hz",
+     "",
+     {code::kIllegalParameterValue, code::kIllegalParameterValue, code::kDataOutOfRange, code::kInvalidSuffix}},
+    {"CHAN3:LEV? MAX;LEV -3;LEV?", "", {code::kSuffixOutOfRange, code::kSuffixOutOfRange, code::kSuffixOutOfRange}},
+    {"CHAN1:GAIN 5V;GAIN 5 PCT;GAIN?", "0\n", {code::kSuffixNotAllowed, code::kSuffixNotAllowed}},
     {"SYST:ERR?;SYSTEM:ERROR:NEXT?", "0,\"No error\";0,\"No error\"\n", {}},
     {"FOO;SYST:ERR:COUN?;SYST:ERR?;:SYST:ERR:COUN?", "1;-113,\"Undefined header;FOO\";0\n", {}},
     {"FOO;*ESR?;*ESR?", "32;0\n", {code::kUndefinedHeader}},
@@ -198,6 +213,52 @@ TEST(Scpi, LinesAreCutAtNewlinesAndOverlongOnesRefusedWhole)
             });
         EXPECT_EQ(lines, c.lines);
         EXPECT_LE(framer.pending(), kMaxLineBytes);
+    }
+}
+
+TEST(Scpi, NumbersCarryTheirUnitsSuffixScaledToTheUnit)
+{
+    struct Number {
+        const char* text;
+        Unit unit;
+        std::optional<double> value;
+        int error;  // 0 while there is a value
+    };
+    const Number numbers[] = {
+        {"1kHz", Unit::Hertz, 1000, 0},
+        {"500 mHz", Unit::Hertz, 0.5, 0},
+        {"500mhz", Unit::Hertz, 0.5, 0},
+        {"2MHZ", Unit::Hertz, 2e6, 0},  // M before HZ is mega
+        {"2 Mhz", Unit::Hertz, 2e6, 0},
+        {"1.5maHz", Unit::Hertz, 1.5e6, 0},
+        {"3 GHZ", Unit::Hertz, 3e9, 0},
+        {"7 uHz", Unit::Hertz, 7e-6, 0},
+        {"1e3Hz", Unit::Hertz, 1000, 0},
+        {"+440", Unit::Hertz, 440, 0},
+        {"-3dB", Unit::Decibel, -3, 0},
+        {"-3 dBFS", Unit::Decibel, -3, 0},
+        {"10ms", Unit::Second, 0.01, 0},
+        {"20 US", Unit::Second, 2e-5, 0},
+        {"3ns", Unit::Second, 3e-9, 0},
+        {"2.5 V", Unit::Volt, 2.5, 0},
+        {"250mV", Unit::Volt, 0.25, 0},
+        {"50PCT", Unit::Percent, 50, 0},
+        {"5 V", Unit::Hertz, std::nullopt, code::kInvalidSuffix},
+        {"3 kdB", Unit::Decibel, std::nullopt, code::kInvalidSuffix},
+        {"1 ks", Unit::Second, std::nullopt, code::kInvalidSuffix},
+        {"1 mmHz", Unit::Hertz, std::nullopt, code::kInvalidSuffix},
+        {"1kHz", Unit::None, std::nullopt, code::kSuffixNotAllowed},
+        {"5 6", Unit::Hertz, std::nullopt, code::kIllegalParameterValue},
+        {"Hz", Unit::Hertz, std::nullopt, code::kIllegalParameterValue},
+        {"+-5", Unit::None, std::nullopt, code::kIllegalParameterValue},
+        {"inf", Unit::None, std::nullopt, code::kIllegalParameterValue},
+        {"1e999", Unit::None, std::nullopt, code::kIllegalParameterValue},
+    };
+    for (const Number& n : numbers) {
+        int error = code::kNoError;
+        const std::optional<double> value = parseNumber(n.text, n.unit, &error);
+        EXPECT_EQ(value, n.value) << n.text;
+        EXPECT_EQ(error, n.error) << n.text;
     }
 }
 
