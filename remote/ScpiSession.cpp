@@ -1,5 +1,6 @@
 #include "remote/ScpiSession.h"
 
+#include <cmath>
 #include <utility>
 
 namespace varmolen::scpi {
@@ -13,9 +14,13 @@ constexpr std::uint8_t kDeviceErrorBit = 0x08;
 constexpr std::uint8_t kExecutionErrorBit = 0x10;
 constexpr std::uint8_t kCommandErrorBit = 0x20;
 // Status byte bits: the error queue holds something; the event status
-// register has a bit set.
+// register has a bit set that *ESE lets through; the status byte has a bit set
+// that *SRE lets through (the master summary, which *SRE cannot select itself).
 constexpr std::uint8_t kErrorQueueBit = 0x04;
 constexpr std::uint8_t kEventSummaryBit = 0x20;
+constexpr std::uint8_t kMasterSummaryBit = 0x40;
+// What *ESE and *SRE take.
+constexpr NumberSpec kRegisterSpec{0, 255, std::nullopt, Unit::None};
 
 std::uint8_t eventBitOf(int number)
 {
@@ -53,11 +58,23 @@ Session::Session(const CommandTable& table) : table_(table)
              c.reply(std::to_string(eventStatus_));
              eventStatus_ = 0;
          }},
-        {"*STB?", 0,
+        {"*ESE", 1,
          [this](Call& c) {
-             c.reply(std::to_string((errors_.size() > 0 ? kErrorQueueBit : 0) |
-                                    (eventStatus_ != 0 ? kEventSummaryBit : 0)));
+             if (const auto v = c.number(0, kRegisterSpec))
+                 eventEnable_ = static_cast<std::uint8_t>(std::lround(*v));
          }},
+        {"*ESE?", 0, [this](Call& c) { c.reply(std::to_string(eventEnable_)); }},
+        {"*SRE", 1,
+         [this](Call& c) {
+             if (const auto v = c.number(0, kRegisterSpec))
+                 serviceEnable_ = static_cast<std::uint8_t>(std::lround(*v) & ~kMasterSummaryBit);
+         }},
+        {"*SRE?", 0, [this](Call& c) { c.reply(std::to_string(serviceEnable_)); }},
+        {"*STB?", 0, [this](Call& c) { c.reply(std::to_string(statusByte())); }},
+        // Nothing to test and no options; the language's version.
+        {"*TST?", 0, [](Call& c) { c.reply("0"); }},
+        {"*OPT?", 0, [](Call& c) { c.reply("0"); }},
+        {"SYSTem:VERSion?", 0, [](Call& c) { c.reply("1999.0"); }},
         // Every command has finished when the next one is read, and nothing
         // runs in the background for *WAI to wait for.
         {"*OPC", 0, [this](Call&) { eventStatus_ |= kOperationComplete; }},
@@ -66,6 +83,15 @@ Session::Session(const CommandTable& table) : table_(table)
         {"SYSTem:ERRor[:NEXT]?", 0, [this](Call& c) { c.reply(errors_.pop()); }},
         {"SYSTem:ERRor:COUNt?", 0, [this](Call& c) { c.reply(std::to_string(errors_.size())); }},
     });
+}
+
+std::uint8_t Session::statusByte() const
+{
+    std::uint8_t status =
+        (errors_.size() > 0 ? kErrorQueueBit : 0) | ((eventStatus_ & eventEnable_) != 0 ? kEventSummaryBit : 0);
+    if ((status & serviceEnable_) != 0)
+        status |= kMasterSummaryBit;
+    return status;
 }
 
 const CommandRow* Session::lookUp(std::span<const HeaderNode> nodes, const ParsedCommand& command,

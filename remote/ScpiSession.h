@@ -1,9 +1,10 @@
 // One client's conversation: each line it sends is parsed, each command run
 // through the row of a command table whose pattern matches it, and the
 // answers of the line's queries go back as one line, separated by
-// semicolons. The session keeps the client's own error queue and event
-// status register and answers the common commands that concern only them
-// (*CLS, *ESR?, *STB?, *OPC, *OPC?, *WAI) and SYSTem:ERRor[:NEXT]?; everything
+// semicolons. The session keeps the client's own error queue, event status
+// register and enable registers, and answers the common commands that concern
+// only them (*CLS, *ESR?, *ESE, *SRE, *STB?, *OPC, *OPC?, *WAI, *TST?, *OPT?),
+// SYSTem:ERRor[:NEXT]?, SYSTem:ERRor:COUNt? and SYSTem:VERSion?; everything
 // else the instrument's table answers.
 #pragma once
 
@@ -143,11 +144,17 @@ private:
     // that, with a shorter path down to the root; null for an undefined header.
     const CommandRow* rowOf(const ParseOutcome& parsed, std::vector<std::int32_t>& suffixes);
     void queueError(int number, std::string_view detail = {});
+    std::uint8_t statusByte() const;
 
     const CommandTable& table_;
     CommandTable own_;  // the common commands and the error queue's
     ErrorQueue errors_;
     std::uint8_t eventStatus_ = 0;
+    // A new session lets every event through to the status byte's event
+    // summary (so any error sets it, as *STB? has always answered) and asks
+    // for no service request; *CLS leaves both as they are.
+    std::uint8_t eventEnable_ = 255;
+    std::uint8_t serviceEnable_ = 0;
     std::vector<HeaderNode> shorter_;  // a header tried with a shorter path
     std::vector<std::int32_t> suffixes_;
     // The line being run: its commands, the next to run, its answers so far.

@@ -78,6 +78,14 @@ const LineCase kLineCases[] = {
     {"FOO;*ESR?;*ESR?", "32;0\n", {code::kUndefinedHeader}},
     {"CHAN1:GAIN 200;*ESR?;*STB?", "16;4\n", {code::kDataOutOfRange}},
     {"FOO;*CLS;*STB?;*OPC?;*WAI;*OPC;*ESR?", "0;1;1\n", {}},
+    // The status byte: 4 the error queue holds something, 32 an event *ESE
+    // lets through, 64 a bit of these *SRE lets through.
+    {"*TST?;*OPT?;SYST:VERS?;*ESE?;*SRE?", "0;0;1999.0;255;0\n", {}},
+    {"*ESE 16;FOO;*STB?;*ESE 32;*STB?", "4;36\n", {code::kUndefinedHeader}},
+    {"*SRE 32;*ESE 32;FOO;*STB?;*ESE 0;*STB?", "100;4\n", {code::kUndefinedHeader}},
+    {"*SRE 4;FOO;*ESR?;*STB?;*SRE 16;*STB?", "32;68;4\n", {code::kUndefinedHeader}},
+    {"*SRE 255;*SRE?;*ESE 16;*SRE 4;*CLS;*ESE?;*SRE?", "191;16;4\n", {}},
+    {"*SRE 256;*ESE -1;*ESE 1kHz", "", {code::kDataOutOfRange, code::kDataOutOfRange, code::kSuffixNotAllowed}},
 };
 
 TEST(Scpi, LinesAnswerAndQueueTheirErrors)
