@@ -52,9 +52,11 @@ Session::Session(const CommandTable& table) : table_(table)
          [this](Call&) {
              errors_.clear();
              eventStatus_ = 0;
+             opcPending_ = false;
          }},
         {"*ESR?", 0,
          [this](Call& c) {
+             noteOperationsComplete();
              c.reply(std::to_string(eventStatus_));
              eventStatus_ = 0;
          }},
@@ -70,20 +72,50 @@ Session::Session(const CommandTable& table) : table_(table)
                  serviceEnable_ = static_cast<std::uint8_t>(std::lround(*v) & ~kMasterSummaryBit);
          }},
         {"*SRE?", 0, [this](Call& c) { c.reply(std::to_string(serviceEnable_)); }},
-        {"*STB?", 0, [this](Call& c) { c.reply(std::to_string(statusByte())); }},
+        {"*STB?", 0,
+         [this](Call& c) {
+             noteOperationsComplete();
+             c.reply(std::to_string(statusByte()));
+         }},
         // Nothing to test and no options; the language's version.
         {"*TST?", 0, [](Call& c) { c.reply("0"); }},
         {"*OPT?", 0, [](Call& c) { c.reply("0"); }},
         {"SYSTem:VERSion?", 0, [](Call& c) { c.reply("1999.0"); }},
-        // Every command has finished when the next one is read, and nothing
-        // runs in the background for *WAI to wait for.
-        {"*OPC", 0, [this](Call&) { eventStatus_ |= kOperationComplete; }},
-        {"*OPC?", 0, [](Call& c) { c.reply("1"); }},
-        {"*WAI", 0, [](Call&) {}},
+        // A command's own work is done when the next one is read; what the
+        // instrument does in the background (fresh readings) the hook says.
+        {"*OPC", 0,
+         [this](Call&) {
+             opcPending_ = true;
+             noteOperationsComplete();
+         }},
+        {"*OPC?", 0,
+         [this](Call& c) {
+             if (complete_())
+                 c.reply("1");
+             else
+                 c.wait();
+         }},
+        {"*WAI", 0,
+         [this](Call& c) {
+             if (!complete_())
+                 c.wait();
+         }},
         {"SYSTem:ERRor[:NEXT]?", 0, [this](Call& c) { c.reply(errors_.pop()); }},
         {"SYSTem:ERRor:COUNt?", 0, [this](Call& c) { c.reply(std::to_string(errors_.size())); }},
     });
 }
+
+void Session::setOperationsComplete(std::function<bool()> complete) { complete_ = std::move(complete); }
+
+void Session::noteOperationsComplete()
+{
+    if (opcPending_ && complete_()) {
+        eventStatus_ |= kOperationComplete;
+        opcPending_ = false;
+    }
+}
+
+void Session::report(int number, std::string_view detail) { queueError(number, detail); }
 
 std::uint8_t Session::statusByte() const
 {
@@ -148,10 +180,34 @@ std::string headerText(const ParsedCommand& command)
 
 Session::Progress Session::startLine(std::string_view line)
 {
+    if (waiting_) {
+        queueError(code::kQueryInterrupted, "a line came while one waited");
+        waiting_ = false;
+        abandoned_ = false;
+        endLine();
+    }
+    noteOperationsComplete();
     finished_.clear();
     line_ = parseLine(line);
     next_ = 0;
     return runOn();
+}
+
+Session::Progress Session::resume()
+{
+    if (!waiting_)
+        return Progress::Done;
+    waiting_ = false;
+    noteOperationsComplete();
+    if (std::exchange(abandoned_, false))
+        ++next_;
+    return runOn();
+}
+
+void Session::abandonWait(int number, std::string_view detail)
+{
+    queueError(number, detail);
+    abandoned_ = waiting_;
 }
 
 Session::Progress Session::runOn()
@@ -175,6 +231,11 @@ Session::Progress Session::runOn()
         Call call(command, suffixes_, errors_);
         row->run(call);
         eventStatus_ |= eventBitOf(call.errorNumber());
+        if (call.waiting()) {
+            --next_;  // runs again when resumed
+            waiting_ = true;
+            return Progress::Waiting;
+        }
         if (!command.query || call.failed())
             continue;
         // The answers with their separators and the newline stay within kMaxAnswerBytes.

@@ -63,6 +63,11 @@ public:
     // Reports an error: the command did not do what it was asked.
     void fail(int number, std::string_view detail = {});
 
+    // The command cannot run yet (it waits for fresh readings): the session
+    // stops the line here and runs this command again when resumed.
+    void wait() { waiting_ = true; }
+    bool waiting() const { return waiting_; }
+
     bool failed() const { return failed_; }
     int errorNumber() const { return errorNumber_; }  // of the last error reported
     const std::string& answer() const { return answer_; }
@@ -76,6 +81,7 @@ private:
     std::string answer_;
     bool answered_ = false;
     bool failed_ = false;
+    bool waiting_ = false;
     int errorNumber_ = code::kNoError;
 };
 
@@ -110,6 +116,15 @@ private:
     std::vector<HeaderPattern> patterns_;
 };
 
+// Waits for fresh readings: the instrument tells the session, through
+// setOperationsComplete(), whether every operation earlier commands started
+// has had its effect in the readings. While it says no, *WAI and *OPC? stop
+// the line where they stand (startLine() and resume() say Waiting) and keep
+// its rest; the server calls resume() later, and *OPC? answers 1 once
+// complete. *OPC sets the event status register's operation-complete bit once
+// complete, as seen at each new line, each resume and each *ESR? and *STB?.
+// A server that gives up waiting calls abandonWait(): its error is queued, the
+// waiting *OPC? answers nothing and resume() runs the rest of the line.
 class Session {
 public:
     // How far a line has run: to its end, to a command that waits (see
@@ -122,15 +137,30 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Runs a line until it is done, waits or overflows.
+    // Whether the operations earlier commands started are complete (always,
+    // unless set).
+    void setOperationsComplete(std::function<bool()> complete);
+
+    // Runs a line until it is done, waits or overflows. A line given while
+    // another waits ends that one (-410, its rest not run).
     Progress startLine(std::string_view line);
+    // After Waiting: runs the waiting command again and the line on.
+    Progress resume();
+    // The server gives up waiting: the error is queued; resume() then runs
+    // the line on from the command after the waiting one.
+    void abandonWait(int number, std::string_view detail);
+    bool waiting() const { return waiting_; }
     // The finished line's answers, separated by semicolons and ended by a
     // newline; "" when it held no query that answered, or is not finished.
     std::string takeAnswer();
-    // Runs one line; returns its answers as takeAnswer() does.
+    // Runs one line; returns its answers as takeAnswer() does ("" while the
+    // line waits).
     std::string handleLine(std::string_view line);
     // A line too long to read: its error is queued.
     void refuseLine();
+    // An error from outside any command (an instrument event): queued, with
+    // its bit in the event status register.
+    void report(int number, std::string_view detail = {});
 
     ErrorQueue& errors() { return errors_; }
     std::uint8_t eventStatus() const { return eventStatus_; }
@@ -145,6 +175,8 @@ private:
     const CommandRow* rowOf(const ParseOutcome& parsed, std::vector<std::int32_t>& suffixes);
     void queueError(int number, std::string_view detail = {});
     std::uint8_t statusByte() const;
+    // Sets the operation-complete bit once *OPC's operations are complete.
+    void noteOperationsComplete();
 
     const CommandTable& table_;
     CommandTable own_;  // the common commands and the error queue's
@@ -163,6 +195,10 @@ private:
     std::string answers_;
     bool answered_ = false;
     std::string finished_;  // a finished line's answers, until taken
+    std::function<bool()> complete_ = [] { return true; };
+    bool waiting_ = false;
+    bool abandoned_ = false;   // the waiting command is not to run again
+    bool opcPending_ = false;  // *OPC's bit is to be set once complete
 };
 
 }  // namespace varmolen::scpi

@@ -1,7 +1,7 @@
 // A small instrument for the protocol's tests: two channel gains and levels,
 // a trigger slope, a source frequency, a frequency reading that channel 2
 // cannot form, a block with a newline inside, an answer of as many bytes as
-// asked and an identity.
+// asked and an identity; whether its readings are fresh is `complete`.
 #pragma once
 
 #include <array>
@@ -17,12 +17,14 @@ struct ScpiRig {
     std::array<double, 3> gain{0.0, 0.0, 0.0};
     std::array<double, 3> level{0.0, 0.0, 0.0};  // dB, without a default
     double hertz = 1000.0;
+    bool complete = true;
     std::string slope = "POS";
     CommandTable table;
     Session session{table};
 
     ScpiRig()
     {
+        session.setOperationsComplete([this] { return complete; });
         table.add({
             {"*IDN?", 0, [](Call& c) { c.reply("V,M,0,1"); }},
             {"CHANnel#:GAIN", 1,

@@ -159,6 +159,67 @@ TEST(Scpi, AnswersPastTheirBoundEndTheLineAndAreThrownAway)
     }
 }
 
+TEST(Scpi, WaitsHoldTheRestOfTheLineUntilTheReadingsAreFresh)
+{
+    using Progress = Session::Progress;
+    struct Wait {
+        const char* line;
+        double gainWhileWaiting;  // channel 1's: what ran before the wait
+        const char* answer;       // once complete
+    };
+    const Wait waits[] = {
+        {"CHAN1:GAIN 5;*OPC?;GAIN 6;GAIN?", 5, "1;6\n"},
+        {"CHAN1:GAIN 5;*WAI;GAIN 6;GAIN?", 5, "6\n"},
+        {"*IDN?;*OPC?;CHAN1:GAIN 6;*WAI;*IDN?", 0, "V,M,0,1;1;V,M,0,1\n"},
+    };
+    for (const Wait& w : waits) {
+        ScpiRig rig;
+        rig.complete = false;
+        EXPECT_EQ(rig.session.startLine(w.line), Progress::Waiting) << w.line;
+        EXPECT_EQ(rig.session.takeAnswer(), "") << w.line;
+        EXPECT_EQ(rig.session.resume(), Progress::Waiting) << w.line;
+        EXPECT_EQ(rig.gain[1], w.gainWhileWaiting) << w.line;
+        rig.complete = true;
+        EXPECT_EQ(rig.session.resume(), Progress::Done) << w.line;
+        EXPECT_FALSE(rig.session.waiting()) << w.line;
+        EXPECT_EQ(rig.session.takeAnswer(), w.answer) << w.line;
+        EXPECT_EQ(rig.gain[1], 6) << w.line;
+        EXPECT_EQ(rig.drainErrors(), std::vector<int>{}) << w.line;
+    }
+}
+
+TEST(Scpi, AnAbandonedWaitIsAnErrorAndTheLineRunsOnWithoutItsAnswer)
+{
+    ScpiRig rig;
+    rig.complete = false;
+    EXPECT_EQ(rig.session.startLine("CHAN1:GAIN 5;*OPC?;GAIN 6;GAIN?"), Session::Progress::Waiting);
+    rig.session.abandonWait(code::kDataStale, "no fresh reading");
+    EXPECT_EQ(rig.session.resume(), Session::Progress::Done);
+    EXPECT_EQ(rig.session.takeAnswer(), "6\n");
+    EXPECT_EQ(rig.session.eventStatus(), 16);  // an execution error
+    EXPECT_EQ(rig.drainErrors(), std::vector<int>{code::kDataStale});
+    // A new line while one waits ends the waiting one.
+    EXPECT_EQ(rig.session.startLine("*WAI;CHAN1:GAIN 7"), Session::Progress::Waiting);
+    EXPECT_EQ(rig.session.handleLine("GAIN?"), "");
+    EXPECT_EQ(rig.gain[1], 6);
+    EXPECT_EQ(rig.drainErrors(), (std::vector<int>{code::kQueryInterrupted, code::kUndefinedHeader}));
+}
+
+TEST(Scpi, OperationCompleteIsSetOnceTheReadingsAreFresh)
+{
+    ScpiRig rig;
+    rig.complete = false;
+    EXPECT_EQ(rig.session.handleLine("*OPC;*ESR?;*STB?"), "0;0\n");
+    rig.complete = true;
+    EXPECT_EQ(rig.session.handleLine("*STB?;*ESR?;*ESR?"), "32;1;0\n");
+    rig.complete = false;
+    EXPECT_EQ(rig.session.handleLine("*OPC;*CLS"), "");
+    rig.complete = true;
+    EXPECT_EQ(rig.session.handleLine("*ESR?"), "0\n");             // *CLS forgot it
+    rig.session.report(code::kExecutionError, "capture stopped");  // an instrument's event
+    EXPECT_EQ(rig.session.handleLine("*ESR?;SYST:ERR?"), "16;-200,\"Execution error;capture stopped\"\n");
+}
+
 TEST(Scpi, TheErrorQueueKeepsSixteenAndMarksTheOverflow)
 {
     ScpiRig rig;
