@@ -284,6 +284,31 @@ void LineFramer::feed(std::string_view bytes, const LineSink& sink)
     }
 }
 
+bool looksLikeHttp(std::string_view line)
+{
+    constexpr std::string_view kMethods[] = {"GET",    "POST",    "PUT",   "HEAD", "OPTIONS",
+                                             "DELETE", "CONNECT", "PATCH", "TRACE"};
+    for (std::string_view method : kMethods) {
+        if (!line.starts_with(method) || line.size() <= method.size() || line[method.size()] != ' ')
+            continue;
+        const std::string_view rest = line.substr(method.size() + 1);
+        const std::size_t space = rest.find(' ');
+        if (space == 0 || space == std::string_view::npos)
+            continue;
+        const std::string_view version = rest.substr(space + 1);
+        if (version.size() == 8 && version.starts_with("HTTP/1.") && isDigit(version.back()))
+            return true;
+    }
+    if (line.empty() || !isLetter(line.front()))
+        return false;
+    std::size_t at = 1;
+    while (at < line.size() && (isLetter(line[at]) || isDigit(line[at]) || line[at] == '-'))
+        ++at;
+    if (at == line.size() || line[at] != ':')
+        return false;
+    return at + 1 == line.size() || isSpace(line[at + 1]);
+}
+
 void ErrorQueue::push(int number, std::string_view detail)
 {
     if (entries_.size() >= kCapacity) {

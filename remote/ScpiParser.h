@@ -80,6 +80,13 @@ private:
     bool overlong_ = false;
 };
 
+// A line a web client sends, not a remote client: an HTTP request line
+// ("GET /path HTTP/1.1", the method words as sent) or a header field
+// ("Host: x": a name of letters, digits and dashes, a colon, then a blank or
+// nothing). No command matches: a header's colons are always followed by a
+// letter, a star or another colon.
+bool looksLikeHttp(std::string_view line);
+
 // The longest text of an error queue entry, between its quotes (its quotes
 // doubled and unprintable bytes replaced), so no client can make one entry
 // hold what it sent.

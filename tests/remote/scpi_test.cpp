@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -328,6 +329,54 @@ TEST(Scpi, NumbersCarryTheirUnitsSuffixScaledToTheUnit)
         const std::optional<double> value = parseNumber(n.text, n.unit, &error);
         EXPECT_EQ(value, n.value) << n.text;
         EXPECT_EQ(error, n.error) << n.text;
+    }
+}
+
+TEST(Scpi, AWebClientsLinesAreToldFromCommands)
+{
+    const char* const web[] = {
+        "GET / HTTP/1.1",
+        "POST /api?x=1 HTTP/1.0",
+        "OPTIONS * HTTP/1.1",
+        "Host: 127.0.0.1:5025",
+        "Origin: http://a.b",
+        "User-Agent: curl/8.5",
+        "Accept:",
+        "X-Forwarded-For:\t10.0.0.1",
+        "Sec-Fetch-Mode: cors",
+    };
+    const char* const commands[] = {
+        "MEAS:FREQ? CH1",
+        ":SYST:ERR?",
+        "SOUR:VOLT -3",
+        "*IDN?",
+        "TRIG:SLOP NEG;:TRIG:SLOP?",
+        "CHAN2:GAIN 5",
+        "get / HTTP/1.1",
+        "GET / HTTP/2.0",
+        "GET  HTTP/1.1",
+        "GET /",
+        "HOST",
+        "",
+    };
+    for (const char* line : web)
+        EXPECT_TRUE(looksLikeHttp(line)) << line;
+    for (const char* line : commands)
+        EXPECT_FALSE(looksLikeHttp(line)) << line;
+    // Every row's header in its short and its long form, with a parameter.
+    ScpiRig rig;
+    for (const CommandRow& row : rig.table.rows()) {
+        std::string shortForm;
+        std::string longForm;
+        for (char c : row.pattern) {
+            if (c == '[' || c == ']' || c == '#')
+                continue;
+            if (std::islower(static_cast<unsigned char>(c)) == 0)
+                shortForm += c;
+            longForm += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        for (const std::string& header : {shortForm, longForm})
+            EXPECT_FALSE(looksLikeHttp(header + " -3")) << header;
     }
 }
 
