@@ -20,7 +20,7 @@ constexpr std::uint8_t kErrorQueueBit = 0x04;
 constexpr std::uint8_t kEventSummaryBit = 0x20;
 constexpr std::uint8_t kMasterSummaryBit = 0x40;
 // What *ESE and *SRE take.
-constexpr NumberSpec kRegisterSpec{0, 255, std::nullopt, Unit::None};
+constexpr NumberSpec kRegisterRange{0, 255, std::nullopt, Unit::None};
 
 std::uint8_t eventBitOf(int number)
 {
@@ -62,13 +62,13 @@ Session::Session(const CommandTable& table) : table_(table)
          }},
         {"*ESE", 1,
          [this](Call& c) {
-             if (const auto v = c.number(0, kRegisterSpec))
+             if (const auto v = c.number(0, kRegisterRange))
                  eventEnable_ = static_cast<std::uint8_t>(std::lround(*v));
          }},
         {"*ESE?", 0, [this](Call& c) { c.reply(std::to_string(eventEnable_)); }},
         {"*SRE", 1,
          [this](Call& c) {
-             if (const auto v = c.number(0, kRegisterSpec))
+             if (const auto v = c.number(0, kRegisterRange))
                  serviceEnable_ = static_cast<std::uint8_t>(std::lround(*v) & ~kMasterSummaryBit);
          }},
         {"*SRE?", 0, [this](Call& c) { c.reply(std::to_string(serviceEnable_)); }},

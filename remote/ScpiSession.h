@@ -44,7 +44,7 @@ public:
     std::size_t parameterCount() const { return command_.parameters.size(); }
     const std::string& parameter(std::size_t index) const { return command_.parameters.at(index); }
 
-    // A number within the spec's range, with a suffix in its unit; MINimum and
+    // A number within the setting's range, with a suffix in its unit; MINimum and
     // MAXimum name the ends, DEFault the default (-224 where there is none).
     std::optional<double> number(std::size_t index, const NumberSpec& spec);
     // The same for a plain number within [minimum, maximum], without a default.
