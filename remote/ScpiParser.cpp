@@ -1,16 +1,12 @@
 #include "remote/ScpiParser.h"
 
+#include <algorithm>
 #include <cctype>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
+#include <cstdint>
 
 namespace varmolen::scpi {
 
 namespace {
-
-// Longest mnemonic the standard allows.
-constexpr std::size_t kMaxMnemonic = 12;
 
 char upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
@@ -57,27 +53,30 @@ std::optional<std::vector<std::string_view>> splitOutsideQuotes(std::string_view
     return parts;
 }
 
-// Mnemonic letters, then an optional decimal suffix.
+bool isLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A letter, then letters, digits and underscores; the trailing digits are the
+// suffix (a suffix too large for a number is kept as the largest one, which no
+// node allows). Anything else, or nothing, is no node.
 bool parseNode(std::string_view text, HeaderNode& node)
 {
-    std::size_t letters = 0;
-    while (letters < text.size() &&
-           (std::isalpha(static_cast<unsigned char>(text[letters])) != 0 || (letters > 0 && text[letters] == '_')))
-        ++letters;
-    if (letters == 0 || letters > kMaxMnemonic)
+    if (text.empty() || !isLetter(text.front()))
         return false;
-    const std::string_view digits = text.substr(letters);
-    node.mnemonic = upperCase(text.substr(0, letters));
-    node.suffix = 0;
-    if (digits.empty())
-        return true;
-    if (digits.size() > 6)
-        return false;
-    for (char c : digits)
-        if (std::isdigit(static_cast<unsigned char>(c)) == 0)
+    for (char c : text)
+        if (!isLetter(c) && !isDigit(c) && c != '_')
             return false;
-    std::from_chars(digits.data(), digits.data() + digits.size(), node.suffix);
-    return node.suffix > 0;
+    std::size_t letters = text.size();
+    while (isDigit(text[letters - 1]))
+        --letters;
+    node.mnemonic = upperCase(text.substr(0, letters));
+    node.hasSuffix = letters < text.size();
+    node.suffix = 0;
+    for (char c : text.substr(letters)) {
+        const std::int64_t next = std::int64_t{node.suffix} * 10 + (c - '0');
+        node.suffix = static_cast<std::int32_t>(std::min<std::int64_t>(next, INT32_MAX));
+    }
+    return true;
 }
 
 ParseOutcome failed(int error, std::string_view detail)
@@ -87,6 +86,9 @@ ParseOutcome failed(int error, std::string_view detail)
     out.detail = std::string(detail.substr(0, 40));
     return out;
 }
+
+// The error of a header deeper than kMaxHeaderNodes; parseLine refuses the line for it.
+constexpr const char* kTooDeep = "header deeper than 12 nodes";
 
 ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& path)
 {
@@ -104,7 +106,7 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
     if (!header.empty() && header.front() == '*') {
         c.common = true;
         HeaderNode node;
-        if (!parseNode(header.substr(1), node) || node.suffix != 0)
+        if (!parseNode(header.substr(1), node))
             return failed(code::kSyntaxError, header);
         node.mnemonic.insert(0, 1, '*');
         c.nodes.push_back(std::move(node));
@@ -117,6 +119,8 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
         out.pathNodes = c.nodes.size();
         std::size_t from = 0;
         for (;;) {
+            if (c.nodes.size() == kMaxHeaderNodes)
+                return failed(code::kTooMuchData, kTooDeep);  // read no further than the bound
             const std::size_t colon = header.find(':', from);
             HeaderNode node;
             if (!parseNode(header.substr(from, colon - from), node))
@@ -132,6 +136,7 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
     const std::optional<std::vector<std::string_view>> parameters = splitOutsideQuotes(rest, ',');
     if (!parameters)
         return failed(code::kSyntaxError, rest);
+    c.parameters.reserve(parameters->size());
     for (std::string_view p : *parameters) {
         p = trimmed(p);
         if (p.empty())
@@ -139,6 +144,68 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
         c.parameters.emplace_back(p);
     }
     return out;
+}
+
+// What one pass over a line finds before anything is built: the first byte no
+// line may hold, how many commands it has (pieces between semicolons outside
+// strings that hold more than blanks) and whether a string is left open. It
+// stops at the first of a byte no line may hold and a command past
+// kMaxCommandsPerLine, so a line of many short commands is refused after
+// reading the first few hundred bytes.
+struct LineScan {
+    std::optional<unsigned char> invalid;
+    std::size_t commands = 0;
+    bool openString = false;
+};
+
+LineScan scanLine(std::string_view line)
+{
+    LineScan scan;
+    char quote = 0;
+    bool filled = false;  // the current piece holds more than blanks
+    for (char ch : line) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\t') || c >= 0x7f) {
+            scan.invalid = c;
+            return scan;
+        }
+        if (quote != 0) {
+            if (ch == quote)
+                quote = 0;  // a doubled quote closes and opens again
+        } else if (ch == '"' || ch == '\'') {
+            quote = ch;
+        } else if (ch == ';') {
+            scan.commands += filled ? 1 : 0;
+            filled = false;
+            if (scan.commands > kMaxCommandsPerLine)
+                return scan;
+            continue;
+        }
+        filled = filled || !isSpace(ch);
+    }
+    scan.commands += filled ? 1 : 0;
+    scan.openString = quote != 0;
+    return scan;
+}
+
+// The next piece of a line whose strings are all closed, from `at` to the
+// next semicolon outside a string; `at` moves past that semicolon.
+std::string_view nextPiece(std::string_view line, std::size_t& at)
+{
+    const std::size_t start = at;
+    char quote = 0;
+    for (; at < line.size(); ++at) {
+        const char c = line[at];
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == ';') {
+            return line.substr(start, at++ - start);
+        }
+    }
+    return line.substr(start);
 }
 
 }  // namespace
@@ -162,6 +229,10 @@ const char* errorText(int number)
             return "Undefined header";
         case code::kSuffixOutOfRange:
             return "Header suffix out of range";
+        case code::kInvalidSuffix:
+            return "Invalid suffix";
+        case code::kSuffixNotAllowed:
+            return "Suffix not allowed";
         case code::kExecutionError:
             return "Execution error";
         case code::kSettingsConflict:
@@ -213,6 +284,31 @@ void LineFramer::feed(std::string_view bytes, const LineSink& sink)
     }
 }
 
+bool looksLikeHttp(std::string_view line)
+{
+    constexpr std::string_view kMethods[] = {"GET",    "POST",    "PUT",   "HEAD", "OPTIONS",
+                                             "DELETE", "CONNECT", "PATCH", "TRACE"};
+    for (std::string_view method : kMethods) {
+        if (!line.starts_with(method) || line.size() <= method.size() || line[method.size()] != ' ')
+            continue;
+        const std::string_view rest = line.substr(method.size() + 1);
+        const std::size_t space = rest.find(' ');
+        if (space == 0 || space == std::string_view::npos)
+            continue;
+        const std::string_view version = rest.substr(space + 1);
+        if (version.size() == 8 && version.starts_with("HTTP/1.") && isDigit(version.back()))
+            return true;
+    }
+    if (line.empty() || !isLetter(line.front()))
+        return false;
+    std::size_t at = 1;
+    while (at < line.size() && (isLetter(line[at]) || isDigit(line[at]) || line[at] == '-'))
+        ++at;
+    if (at == line.size() || line[at] != ':')
+        return false;
+    return at + 1 == line.size() || isSpace(line[at + 1]);
+}
+
 void ErrorQueue::push(int number, std::string_view detail)
 {
     if (entries_.size() >= kCapacity) {
@@ -223,9 +319,13 @@ void ErrorQueue::push(int number, std::string_view detail)
     if (!detail.empty()) {
         text += ';';
         // The detail goes inside a quoted string: its quotes are doubled and
-        // anything unprintable becomes a question mark.
+        // anything unprintable becomes a question mark. It ends where the
+        // next character would not fit whole.
         for (char c : detail) {
-            if (c == '"')
+            const bool quote = c == '"';
+            if (text.size() + (quote ? 2 : 1) > kMaxErrorTextBytes)
+                break;
+            if (quote)
                 text += "\"\"";
             else
                 text += (c >= 0x20 && c < 0x7f) ? c : '?';
@@ -246,24 +346,32 @@ std::string ErrorQueue::pop()
 std::vector<ParseOutcome> parseLine(std::string_view line)
 {
     std::vector<ParseOutcome> out;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        if ((c < 0x20 && c != '\t') || c >= 0x7f) {
-            out.push_back(failed(code::kInvalidCharacter, "byte " + std::to_string(c)));
-            return out;
-        }
+    const LineScan scan = scanLine(line);
+    if (scan.invalid) {
+        out.push_back(failed(code::kInvalidCharacter, "byte " + std::to_string(*scan.invalid)));
+        return out;
     }
-    const std::optional<std::vector<std::string_view>> units = splitOutsideQuotes(line, ';');
-    if (!units) {
+    if (scan.commands > kMaxCommandsPerLine) {
+        out.push_back(failed(code::kTooMuchData, "more than 64 commands"));
+        return out;
+    }
+    if (scan.openString) {
         out.push_back(failed(code::kSyntaxError, "string not closed"));
         return out;
     }
+    out.reserve(scan.commands);
     std::vector<HeaderNode> path;
-    for (std::string_view unit : *units) {
-        unit = trimmed(unit);
-        if (unit.empty())
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::string_view piece = trimmed(nextPiece(line, at));
+        if (piece.empty())
             continue;
-        ParseOutcome parsed = parseUnit(unit, path);
+        ParseOutcome parsed = parseUnit(piece, path);
+        if (parsed.error == code::kTooMuchData) {
+            out.clear();
+            out.push_back(std::move(parsed));
+            return out;
+        }
         if (parsed.error == code::kNoError && !parsed.command.common)
             path.assign(parsed.command.nodes.begin(), parsed.command.nodes.end() - 1);
         const bool stop = parsed.error != code::kNoError;
@@ -312,13 +420,19 @@ HeaderPattern::HeaderPattern(std::string_view text)
 
 bool HeaderPattern::matches(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
 {
-    if (command.query != query_ || command.common != common_)
-        return false;
-    suffixes.clear();
-    return matchFrom(command.nodes, 0, 0, suffixes);
+    return matches(command.nodes, command.query, command.common, suffixes);
 }
 
-bool HeaderPattern::matchFrom(const std::vector<HeaderNode>& nodes, std::size_t n, std::size_t p,
+bool HeaderPattern::matches(std::span<const HeaderNode> nodes, bool query, bool common,
+                            std::vector<std::int32_t>& suffixes) const
+{
+    if (query != query_ || common != common_)
+        return false;
+    suffixes.clear();
+    return matchFrom(nodes, 0, 0, suffixes);
+}
+
+bool HeaderPattern::matchFrom(std::span<const HeaderNode> nodes, std::size_t n, std::size_t p,
                               std::vector<std::int32_t>& suffixes) const
 {
     if (p == nodes_.size())
@@ -328,9 +442,9 @@ bool HeaderPattern::matchFrom(const std::vector<HeaderNode>& nodes, std::size_t 
     if (n < nodes.size()) {
         const HeaderNode& got = nodes[n];
         const bool named = got.mnemonic == want.shortForm || got.mnemonic == want.longForm;
-        if (named && (want.suffix || got.suffix == 0)) {
+        if (named && (want.suffix || !got.hasSuffix)) {
             if (want.suffix)
-                suffixes.push_back(got.suffix == 0 ? 1 : got.suffix);
+                suffixes.push_back(got.hasSuffix ? got.suffix : 1);
             if (matchFrom(nodes, n + 1, p + 1, suffixes))
                 return true;
             suffixes.resize(held);
@@ -359,68 +473,6 @@ bool matchesChoice(std::string_view parameter, std::string_view choice, std::int
     if (suffix != nullptr)
         *suffix = suffixes.empty() ? 1 : suffixes.front();
     return true;
-}
-
-std::optional<double> parseNumber(std::string_view text)
-{
-    text = trimmed(text);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-std::optional<bool> parseBoolean(std::string_view text)
-{
-    if (matchesChoice(text, "ON"))
-        return true;
-    if (matchesChoice(text, "OFF"))
-        return false;
-    if (const std::optional<double> number = parseNumber(text))
-        return std::lround(*number) != 0;
-    return std::nullopt;
-}
-
-std::optional<std::string> parseString(std::string_view text)
-{
-    text = trimmed(text);
-    if (text.size() < 2 || (text.front() != '"' && text.front() != '\'') || text.back() != text.front())
-        return std::nullopt;
-    const char quote = text.front();
-    std::string out;
-    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
-        if (text[i] == quote) {
-            if (i + 2 >= text.size() || text[i + 1] != quote)
-                return std::nullopt;
-            ++i;
-        }
-        out += text[i];
-    }
-    return out;
-}
-
-std::string formatNumber(double value)
-{
-    if (!std::isfinite(value))
-        return kNotANumber;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10G", value);
-    return text;
-}
-
-std::string formatBlock(std::string_view bytes)
-{
-    const std::string length = std::to_string(bytes.size());
-    std::string out;
-    out.reserve(2 + length.size() + bytes.size());
-    out += '#';
-    out += static_cast<char>('0' + length.size());
-    out += length;
-    out.append(bytes);
-    return out;
 }
 
 }  // namespace varmolen::scpi

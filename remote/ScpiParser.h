@@ -15,6 +15,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,8 @@ inline constexpr int kParameterNotAllowed = -108;
 inline constexpr int kMissingParameter = -109;
 inline constexpr int kUndefinedHeader = -113;
 inline constexpr int kSuffixOutOfRange = -114;
+inline constexpr int kInvalidSuffix = -131;
+inline constexpr int kSuffixNotAllowed = -138;
 inline constexpr int kExecutionError = -200;
 inline constexpr int kSettingsConflict = -221;
 inline constexpr int kDataOutOfRange = -222;
@@ -49,6 +52,16 @@ inline constexpr const char* kNotANumber = "9.91E37";
 
 // A line of at most this many bytes; a longer one is refused whole.
 inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+// A line of more commands, or with a header of more nodes (the path it
+// continues included), is refused whole with -223, so the cost of a line stays
+// small whatever a client sends.
+inline constexpr std::size_t kMaxCommandsPerLine = 64;
+inline constexpr std::size_t kMaxHeaderNodes = 12;
+// The answers of one line, with their separators and newline, at most as
+// many bytes as the server holds unsent for a client.
+inline constexpr std::size_t kMaxAnswerBytes = 16 * 1024 * 1024;
+// Longest mnemonic the language allows; a longer one names no command.
+inline constexpr std::size_t kMaxMnemonicLetters = 12;
 
 // Cuts a byte stream into lines ended by a newline (a carriage return before
 // it is dropped). A line longer than kMaxLineBytes is given as refused once
@@ -67,12 +80,25 @@ private:
     bool overlong_ = false;
 };
 
+// A line a web client sends, not a remote client: an HTTP request line
+// ("GET /path HTTP/1.1", the method words as sent) or a header field
+// ("Host: x": a name of letters, digits and dashes, a colon, then a blank or
+// nothing). No command matches: a header's colons are always followed by a
+// letter, a star or another colon.
+bool looksLikeHttp(std::string_view line);
+
+// The longest text of an error queue entry, between its quotes (its quotes
+// doubled and unprintable bytes replaced), so no client can make one entry
+// hold what it sent.
+inline constexpr std::size_t kMaxErrorTextBytes = 255;
+
 // The error and event queue: the oldest first; when full, the newest entry
 // becomes -350 "Queue overflow" and later errors are lost until one is read.
 class ErrorQueue {
 public:
     static constexpr std::size_t kCapacity = 16;
-    // `detail` is added after the standard text: -113,"Undefined header;FOO".
+    // `detail` is added after the standard text: -113,"Undefined header;FOO",
+    // cut where the text would pass kMaxErrorTextBytes.
     void push(int number, std::string_view detail = {});
     // The oldest entry as an answer: -113,"Undefined header;FOO", or
     // 0,"No error".
@@ -85,10 +111,15 @@ private:
 };
 
 // One node of a header: the mnemonic as written (upper case) and its numeric
-// suffix (0 when none was written).
+// suffix (0 when none was written; `hasSuffix` tells a written 0 from none).
+// Any run of letters, digits and underscores that starts with a letter is a
+// node: its trailing digits are the suffix. Whether it names anything is the
+// command table's business, so a misspelt header is undefined (-113), not a
+// syntax error.
 struct HeaderNode {
     std::string mnemonic;
     std::int32_t suffix = 0;
+    bool hasSuffix = false;
 };
 
 // One command of a program message.
@@ -103,7 +134,11 @@ struct ParsedCommand {
 // whose header does not start with a colon continues the path of the command
 // before it (MEAS:FREQ? CH1;RMS? CH1), as the standard has it; `pathNodes`
 // says how many of its nodes came from there, so a caller may also try it
-// from the root. Fails with the error to report.
+// from the root. Fails with the error to report: a syntax error ends the list
+// (the commands before it run, none after it), while an invalid character, an
+// unclosed string, more than kMaxCommandsPerLine commands or a header deeper
+// than kMaxHeaderNodes make the list that one failure, so nothing of the line
+// runs. The commands are counted before any is built, and each is read once.
 struct ParseOutcome {
     ParsedCommand command;
     std::size_t pathNodes = 0;
@@ -119,6 +154,8 @@ public:
     // The command's header matches; `suffixes` receives one suffix for each
     // node marked "#" (1 where none was written).
     bool matches(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;
+    // The same for a header given as its nodes.
+    bool matches(std::span<const HeaderNode> nodes, bool query, bool common, std::vector<std::int32_t>& suffixes) const;
     bool query() const { return query_; }
     bool common() const { return common_; }
 
@@ -129,7 +166,7 @@ private:
         bool optional = false;
         bool suffix = false;
     };
-    bool matchFrom(const std::vector<HeaderNode>& nodes, std::size_t n, std::size_t p,
+    bool matchFrom(std::span<const HeaderNode> nodes, std::size_t n, std::size_t p,
                    std::vector<std::int32_t>& suffixes) const;
     std::vector<Node> nodes_;
     bool query_ = false;
@@ -140,7 +177,19 @@ private:
 // ("CHANnel#", "POSitive"); its suffix (1 when none) goes to `suffix`.
 bool matchesChoice(std::string_view parameter, std::string_view choice, std::int32_t* suffix = nullptr);
 
-// A decimal number (with sign, point and exponent), or nothing.
+// What a number is measured in, so a parameter may carry its unit.
+enum class Unit { None, Hertz, Second, Decibel, Volt, Percent };
+
+// A decimal number (with sign, point and exponent) and, with or without a
+// space before it, a suffix in `unit`, scaled to the unit itself: "1kHz" is
+// 1000, "10ms" 0.01, "-3dB" -3. The suffixes, in any case: HZ with the
+// prefixes P, N, U, K, MA and G, where MHZ is megahertz as the language has it
+// but a lower-case m before Hz ("500 mHz") is millihertz, as scripts write it;
+// S, MS, US, NS; DB and DBFS; V, MV, UV; PCT. Nothing when the text is not
+// such a number, with the error in `*error`: -131 for a suffix the unit does
+// not know, -138 for any suffix where the unit is None, -224 otherwise.
+std::optional<double> parseNumber(std::string_view text, Unit unit, int* error = nullptr);
+// A plain number, without a unit.
 std::optional<double> parseNumber(std::string_view text);
 // A boolean: ON, OFF, 1 or 0 (any number: non-zero is on).
 std::optional<bool> parseBoolean(std::string_view text);

@@ -1,6 +1,7 @@
 #include "remote/ScpiSession.h"
 
 #include <cmath>
+#include <utility>
 
 namespace varmolen::scpi {
 
@@ -13,9 +14,13 @@ constexpr std::uint8_t kDeviceErrorBit = 0x08;
 constexpr std::uint8_t kExecutionErrorBit = 0x10;
 constexpr std::uint8_t kCommandErrorBit = 0x20;
 // Status byte bits: the error queue holds something; the event status
-// register has a bit set.
+// register has a bit set that *ESE lets through; the status byte has a bit set
+// that *SRE lets through (the master summary, which *SRE cannot select itself).
 constexpr std::uint8_t kErrorQueueBit = 0x04;
 constexpr std::uint8_t kEventSummaryBit = 0x20;
+constexpr std::uint8_t kMasterSummaryBit = 0x40;
+// What *ESE and *SRE take.
+constexpr NumberSpec kRegisterRange{0, 255, std::nullopt, Unit::None};
 
 std::uint8_t eventBitOf(int number)
 {
@@ -32,136 +37,6 @@ std::uint8_t eventBitOf(int number)
 
 }  // namespace
 
-Call::Call(const ParsedCommand& command, std::vector<std::int32_t> suffixes, ErrorQueue& errors)
-    : command_(command), suffixes_(std::move(suffixes)), errors_(errors)
-{}
-
-std::int32_t Call::suffix(std::size_t index) const { return index < suffixes_.size() ? suffixes_[index] : 1; }
-
-std::optional<std::int32_t> Call::suffixUpTo(std::int32_t last, std::size_t index)
-{
-    const std::int32_t n = suffix(index);
-    if (n >= 1 && n <= last)
-        return n;
-    fail(code::kSuffixOutOfRange, std::to_string(n));
-    return std::nullopt;
-}
-
-bool Call::present(std::size_t index)
-{
-    if (index < command_.parameters.size())
-        return true;
-    fail(code::kMissingParameter);
-    return false;
-}
-
-std::optional<double> Call::number(std::size_t index, double minimum, double maximum)
-{
-    if (!present(index))
-        return std::nullopt;
-    const std::string& text = command_.parameters[index];
-    if (matchesChoice(text, "MINimum"))
-        return minimum;
-    if (matchesChoice(text, "MAXimum"))
-        return maximum;
-    const std::optional<double> value = parseNumber(text);
-    if (!value) {
-        fail(code::kIllegalParameterValue, text);
-        return std::nullopt;
-    }
-    if (*value < minimum || *value > maximum) {
-        fail(code::kDataOutOfRange, text);
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<bool> Call::boolean(std::size_t index)
-{
-    if (!present(index))
-        return std::nullopt;
-    const std::optional<bool> value = parseBoolean(command_.parameters[index]);
-    if (!value)
-        fail(code::kIllegalParameterValue, command_.parameters[index]);
-    return value;
-}
-
-std::optional<std::size_t> Call::choice(std::size_t index, std::initializer_list<const char*> choices)
-{
-    if (!present(index))
-        return std::nullopt;
-    std::size_t i = 0;
-    for (const char* c : choices) {
-        if (matchesChoice(command_.parameters[index], c))
-            return i;
-        ++i;
-    }
-    fail(code::kIllegalParameterValue, command_.parameters[index]);
-    return std::nullopt;
-}
-
-std::optional<std::int32_t> Call::channel(std::size_t index)
-{
-    if (index >= command_.parameters.size())
-        return 1;
-    const std::string& text = command_.parameters[index];
-    std::int32_t number = 0;
-    if (!matchesChoice(text, "CH#", &number) && !matchesChoice(text, "CHANnel#", &number)) {
-        fail(code::kIllegalParameterValue, text);
-        return std::nullopt;
-    }
-    if (number != 1 && number != 2) {
-        fail(code::kDataOutOfRange, text);
-        return std::nullopt;
-    }
-    return number;
-}
-
-std::optional<std::string> Call::string(std::size_t index)
-{
-    if (!present(index))
-        return std::nullopt;
-    std::optional<std::string> value = parseString(command_.parameters[index]);
-    if (!value)
-        fail(code::kIllegalParameterValue, command_.parameters[index]);
-    return value;
-}
-
-void Call::reply(std::string_view text)
-{
-    if (answered_)
-        answer_ += ',';
-    answer_.append(text);
-    answered_ = true;
-}
-
-void Call::fail(int number, std::string_view detail)
-{
-    errors_.push(number, detail);
-    failed_ = true;
-    errorNumber_ = number;
-}
-
-void CommandTable::add(std::string_view pattern, std::size_t maxParameters, std::function<void(Call&)> run)
-{
-    rows_.push_back({std::string(pattern), maxParameters, std::move(run)});
-    patterns_.emplace_back(pattern);
-}
-
-void CommandTable::add(std::initializer_list<CommandRow> rows)
-{
-    for (const CommandRow& row : rows)
-        add(row.pattern, row.maxParameters, row.run);
-}
-
-const CommandRow* CommandTable::find(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
-{
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (patterns_[i].matches(command, suffixes))
-            return &rows_[i];
-    return nullptr;
-}
-
 void Session::queueError(int number, std::string_view detail)
 {
     errors_.push(number, detail);
@@ -177,84 +52,224 @@ Session::Session(const CommandTable& table) : table_(table)
          [this](Call&) {
              errors_.clear();
              eventStatus_ = 0;
+             opcPending_ = false;
          }},
         {"*ESR?", 0,
          [this](Call& c) {
+             noteOperationsComplete();
              c.reply(std::to_string(eventStatus_));
              eventStatus_ = 0;
          }},
+        {"*ESE", 1,
+         [this](Call& c) {
+             if (const auto v = c.number(0, kRegisterRange))
+                 eventEnable_ = static_cast<std::uint8_t>(std::lround(*v));
+         }},
+        {"*ESE?", 0, [this](Call& c) { c.reply(std::to_string(eventEnable_)); }},
+        {"*SRE", 1,
+         [this](Call& c) {
+             if (const auto v = c.number(0, kRegisterRange))
+                 serviceEnable_ = static_cast<std::uint8_t>(std::lround(*v) & ~kMasterSummaryBit);
+         }},
+        {"*SRE?", 0, [this](Call& c) { c.reply(std::to_string(serviceEnable_)); }},
         {"*STB?", 0,
          [this](Call& c) {
-             c.reply(std::to_string((errors_.size() > 0 ? kErrorQueueBit : 0) |
-                                    (eventStatus_ != 0 ? kEventSummaryBit : 0)));
+             noteOperationsComplete();
+             c.reply(std::to_string(statusByte()));
          }},
-        // Every command has finished when the next one is read, and nothing
-        // runs in the background for *WAI to wait for.
-        {"*OPC", 0, [this](Call&) { eventStatus_ |= kOperationComplete; }},
-        {"*OPC?", 0, [](Call& c) { c.reply("1"); }},
-        {"*WAI", 0, [](Call&) {}},
+        // Nothing to test and no options; the language's version.
+        {"*TST?", 0, [](Call& c) { c.reply("0"); }},
+        {"*OPT?", 0, [](Call& c) { c.reply("0"); }},
+        {"SYSTem:VERSion?", 0, [](Call& c) { c.reply("1999.0"); }},
+        // A command's own work is done when the next one is read; what the
+        // instrument does in the background (fresh readings) the hook says.
+        {"*OPC", 0,
+         [this](Call&) {
+             opcPending_ = true;
+             noteOperationsComplete();
+         }},
+        {"*OPC?", 0,
+         [this](Call& c) {
+             if (complete_())
+                 c.reply("1");
+             else
+                 c.wait();
+         }},
+        {"*WAI", 0,
+         [this](Call& c) {
+             if (!complete_())
+                 c.wait();
+         }},
         {"SYSTem:ERRor[:NEXT]?", 0, [this](Call& c) { c.reply(errors_.pop()); }},
         {"SYSTem:ERRor:COUNt?", 0, [this](Call& c) { c.reply(std::to_string(errors_.size())); }},
     });
 }
 
-const CommandRow* Session::lookUp(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const
+void Session::setOperationsComplete(std::function<bool()> complete) { complete_ = std::move(complete); }
+
+void Session::noteOperationsComplete()
 {
-    if (const CommandRow* row = own_.find(command, suffixes))
-        return row;
-    return table_.find(command, suffixes);
+    if (opcPending_ && complete_()) {
+        eventStatus_ |= kOperationComplete;
+        opcPending_ = false;
+    }
 }
 
-std::string Session::handleLine(std::string_view line)
+void Session::report(int number, std::string_view detail) { queueError(number, detail); }
+
+std::uint8_t Session::statusByte() const
 {
-    std::vector<std::string> answers;
-    std::vector<std::int32_t> suffixes;
-    for (const ParseOutcome& parsed : parseLine(line)) {
+    std::uint8_t status =
+        (errors_.size() > 0 ? kErrorQueueBit : 0) | ((eventStatus_ & eventEnable_) != 0 ? kEventSummaryBit : 0);
+    if ((status & serviceEnable_) != 0)
+        status |= kMasterSummaryBit;
+    return status;
+}
+
+const CommandRow* Session::lookUp(std::span<const HeaderNode> nodes, const ParsedCommand& command,
+                                  std::vector<std::int32_t>& suffixes) const
+{
+    if (const CommandRow* row = own_.find(nodes, command.query, command.common, suffixes))
+        return row;
+    return table_.find(nodes, command.query, command.common, suffixes);
+}
+
+const CommandRow* Session::rowOf(const ParseOutcome& parsed, std::vector<std::int32_t>& suffixes)
+{
+    const std::vector<HeaderNode>& nodes = parsed.command.nodes;
+    for (const HeaderNode& node : nodes)
+        if (node.mnemonic.size() > kMaxMnemonicLetters + (parsed.command.common ? 1 : 0))
+            return nullptr;  // names nothing, and is not copied below
+    if (const CommandRow* row = lookUp(nodes, parsed.command, suffixes))
+        return row;
+    // Not found where the path before it leads: tried with a shorter path,
+    // down to the root. Headers are at most kMaxHeaderNodes deep and their
+    // mnemonics short, so this costs the same whatever the line holds.
+    const auto own = nodes.begin() + static_cast<std::ptrdiff_t>(parsed.pathNodes);
+    for (std::size_t keep = parsed.pathNodes; keep > 0; --keep) {
+        shorter_.assign(nodes.begin(), nodes.begin() + static_cast<std::ptrdiff_t>(keep - 1));
+        shorter_.insert(shorter_.end(), own, nodes.end());
+        if (const CommandRow* row = lookUp(shorter_, parsed.command, suffixes))
+            return row;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// An undefined header as the error's detail: its nodes as read, at most as
+// long as an error's text can hold.
+std::string headerText(const ParsedCommand& command)
+{
+    std::string header;
+    for (const HeaderNode& node : command.nodes) {
+        if (header.size() > kMaxErrorTextBytes)
+            break;
+        if (!header.empty())
+            header += ':';
+        header.append(node.mnemonic, 0, kMaxErrorTextBytes);
+        if (node.hasSuffix)
+            header += std::to_string(node.suffix);
+    }
+    if (command.query)
+        header += '?';
+    return header;
+}
+
+}  // namespace
+
+Session::Progress Session::startLine(std::string_view line)
+{
+    if (waiting_) {
+        queueError(code::kQueryInterrupted, "a line came while one waited");
+        waiting_ = false;
+        abandoned_ = false;
+        endLine();
+    }
+    noteOperationsComplete();
+    finished_.clear();
+    line_ = parseLine(line);
+    next_ = 0;
+    return runOn();
+}
+
+Session::Progress Session::resume()
+{
+    if (!waiting_)
+        return Progress::Done;
+    waiting_ = false;
+    noteOperationsComplete();
+    if (std::exchange(abandoned_, false))
+        ++next_;
+    return runOn();
+}
+
+void Session::abandonWait(int number, std::string_view detail)
+{
+    queueError(number, detail);
+    abandoned_ = waiting_;
+}
+
+Session::Progress Session::runOn()
+{
+    while (next_ < line_.size()) {
+        const ParseOutcome& parsed = line_[next_++];
         if (parsed.error != code::kNoError) {
             queueError(parsed.error, parsed.detail);
             break;
         }
         const ParsedCommand& command = parsed.command;
-        const ParsedCommand* chosen = &command;
-        const CommandRow* row = lookUp(command, suffixes);
-        ParsedCommand shorter;
-        for (std::size_t keep = parsed.pathNodes; row == nullptr && keep > 0; --keep) {
-            // Not found where the path before it leads: tried with a shorter
-            // path, down to the root.
-            shorter = command;
-            shorter.nodes.erase(shorter.nodes.begin() + static_cast<std::ptrdiff_t>(keep - 1),
-                                shorter.nodes.begin() + static_cast<std::ptrdiff_t>(parsed.pathNodes));
-            row = lookUp(shorter, suffixes);
-            chosen = &shorter;
-        }
+        const CommandRow* row = rowOf(parsed, suffixes_);
         if (row == nullptr) {
-            std::string header;
-            for (const HeaderNode& node : command.nodes)
-                header += (header.empty() ? "" : ":") + node.mnemonic +
-                          (node.suffix != 0 ? std::to_string(node.suffix) : std::string());
-            queueError(code::kUndefinedHeader, header + (command.query ? "?" : ""));
+            queueError(code::kUndefinedHeader, headerText(command));
             continue;
         }
-        if (chosen->parameters.size() > row->maxParameters) {
-            queueError(code::kParameterNotAllowed, chosen->parameters[row->maxParameters]);
+        if (command.parameters.size() > row->maxParameters) {
+            queueError(code::kParameterNotAllowed, command.parameters[row->maxParameters]);
             continue;
         }
-        Call call(*chosen, suffixes, errors_);
+        Call call(command, suffixes_, errors_);
         row->run(call);
         eventStatus_ |= eventBitOf(call.errorNumber());
-        if (command.query && !call.failed())
-            answers.push_back(call.answer());
+        if (call.waiting()) {
+            --next_;  // runs again when resumed
+            waiting_ = true;
+            return Progress::Waiting;
+        }
+        if (!command.query || call.failed())
+            continue;
+        // The answers with their separators and the newline stay within kMaxAnswerBytes.
+        if (answers_.size() + (answered_ ? 1 : 0) + call.answer().size() + 1 > kMaxAnswerBytes) {
+            queueError(code::kTooMuchData, "answers over 16 MiB");
+            endLine();
+            return Progress::Overflow;
+        }
+        if (answered_)
+            answers_ += ';';
+        answers_ += call.answer();
+        answered_ = true;
     }
-    if (answers.empty())
-        return {};
-    std::string out;
-    for (const std::string& answer : answers) {
-        if (!out.empty())
-            out += ';';
-        out += answer;
-    }
-    out += '\n';
-    return out;
+    if (answered_)
+        answers_ += '\n';
+    finished_ = std::move(answers_);
+    endLine();
+    return Progress::Done;
+}
+
+void Session::endLine()
+{
+    line_.clear();
+    next_ = 0;
+    answers_ = std::string();  // a large answer's room is not kept
+    answered_ = false;
+}
+
+std::string Session::takeAnswer() { return std::exchange(finished_, {}); }
+
+std::string Session::handleLine(std::string_view line)
+{
+    startLine(line);
+    return takeAnswer();
 }
 
 }  // namespace varmolen::scpi

@@ -1,9 +1,11 @@
-// A small instrument for the protocol's tests: two channel gains, a trigger
-// slope, a frequency reading that channel 2 cannot form, a block with a
-// newline inside and an identity.
+// A small instrument for the protocol's tests: two channel gains and levels,
+// a trigger slope, a source frequency, a frequency reading that channel 2
+// cannot form, a block with a newline inside, an answer of as many bytes as
+// asked and an identity; whether its readings are fresh is `complete`.
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,12 +15,16 @@ namespace varmolen::scpi {
 
 struct ScpiRig {
     std::array<double, 3> gain{0.0, 0.0, 0.0};
+    std::array<double, 3> level{0.0, 0.0, 0.0};  // dB, without a default
+    double hertz = 1000.0;
+    bool complete = true;
     std::string slope = "POS";
     CommandTable table;
     Session session{table};
 
     ScpiRig()
     {
+        session.setOperationsComplete([this] { return complete; });
         table.add({
             {"*IDN?", 0, [](Call& c) { c.reply("V,M,0,1"); }},
             {"CHANnel#:GAIN", 1,
@@ -45,7 +51,31 @@ struct ScpiRig {
              }},
             {"TRIGger:SLOPe?", 0, [this](Call& c) { c.reply(slope); }},
             {"WAVeform:DATA?", 0, [](Call& c) { c.replyBlock("ab\ncd"); }},
+            {"BULK?", 1,
+             [](Call& c) {
+                 if (const auto n = c.number(0, 0.0, 2.0 * kMaxAnswerBytes))
+                     c.reply(std::string(static_cast<std::size_t>(*n), 'x'));
+             }},
         });
+        table.addNumber(
+            "SOURce:FREQuency",
+            [](Call&) {
+                return NumberSpec{0.1, 20000.0, 1000.0, Unit::Hertz};
+            },
+            [this](Call&, double v) { hertz = v; }, [this](Call&) { return hertz; });
+        table.addNumber(
+            "CHANnel#:LEVel",
+            [](Call& c) -> std::optional<NumberSpec> {
+                if (!c.suffixUpTo(2))
+                    return std::nullopt;
+                return NumberSpec{-60.0, 0.0, std::nullopt, Unit::Decibel};
+            },
+            [this](Call& c, double v) { level.at(static_cast<std::size_t>(c.suffix())) = v; },
+            [this](Call& c) -> std::optional<double> {
+                if (const auto ch = c.suffixUpTo(2))
+                    return level.at(static_cast<std::size_t>(*ch));
+                return std::nullopt;
+            });
     }
 
     // Every error queued, oldest first, as numbers.
