@@ -90,7 +90,7 @@ ParseOutcome failed(int error, std::string_view detail)
 // The error of a header deeper than kMaxHeaderNodes; parseLine refuses the line for it.
 constexpr const char* kTooDeep = "header deeper than 12 nodes";
 
-ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& path)
+ParseOutcome parseUnit(std::string_view unit)
 {
     std::size_t end = 0;
     while (end < unit.size() && !isSpace(unit[end]))
@@ -114,9 +114,7 @@ ParseOutcome parseUnit(std::string_view unit, const std::vector<HeaderNode>& pat
         const bool rooted = !header.empty() && header.front() == ':';
         if (rooted)
             header.remove_prefix(1);
-        else
-            c.nodes = path;
-        out.pathNodes = c.nodes.size();
+        out.relative = !rooted;
         std::size_t from = 0;
         for (;;) {
             if (c.nodes.size() == kMaxHeaderNodes)
@@ -245,6 +243,14 @@ const char* errorText(int number)
             return "Illegal parameter value";
         case code::kDataStale:
             return "Data corrupt or stale";
+        case code::kHardwareError:
+            return "Hardware error";
+        case code::kMassStorageError:
+            return "Mass storage error";
+        case code::kFileNameNotFound:
+            return "File name not found";
+        case code::kFileNameError:
+            return "File name error";
         case code::kQueueOverflow:
             return "Queue overflow";
         case code::kQueryInterrupted:
@@ -360,20 +366,17 @@ std::vector<ParseOutcome> parseLine(std::string_view line)
         return out;
     }
     out.reserve(scan.commands);
-    std::vector<HeaderNode> path;
     std::size_t at = 0;
     while (at < line.size()) {
         const std::string_view piece = trimmed(nextPiece(line, at));
         if (piece.empty())
             continue;
-        ParseOutcome parsed = parseUnit(piece, path);
+        ParseOutcome parsed = parseUnit(piece);
         if (parsed.error == code::kTooMuchData) {
             out.clear();
             out.push_back(std::move(parsed));
             return out;
         }
-        if (parsed.error == code::kNoError && !parsed.command.common)
-            path.assign(parsed.command.nodes.begin(), parsed.command.nodes.end() - 1);
         const bool stop = parsed.error != code::kNoError;
         out.push_back(std::move(parsed));
         if (stop)

@@ -40,6 +40,10 @@ inline constexpr int kDataOutOfRange = -222;
 inline constexpr int kTooMuchData = -223;
 inline constexpr int kIllegalParameterValue = -224;
 inline constexpr int kDataStale = -230;
+inline constexpr int kHardwareError = -240;
+inline constexpr int kMassStorageError = -250;
+inline constexpr int kFileNameNotFound = -256;
+inline constexpr int kFileNameError = -257;
 inline constexpr int kQueueOverflow = -350;
 inline constexpr int kQueryInterrupted = -410;
 }  // namespace code
@@ -130,18 +134,19 @@ struct ParsedCommand {
     std::vector<std::string> parameters;  // as written, outside space trimmed
 };
 
-// The commands of one line, split at semicolons outside strings. A command
-// whose header does not start with a colon continues the path of the command
-// before it (MEAS:FREQ? CH1;RMS? CH1), as the standard has it; `pathNodes`
-// says how many of its nodes came from there, so a caller may also try it
-// from the root. Fails with the error to report: a syntax error ends the list
+// The commands of one line, split at semicolons outside strings. Each holds
+// its header's nodes as written; one that does not start with a colon (nor
+// with "*") is `relative`: it continues the path of the command before it
+// (MEAS:FREQ? CH1;RMS? CH1), as the standard has it, which the session
+// follows. Fails with the error to report: a syntax error ends the list
 // (the commands before it run, none after it), while an invalid character, an
-// unclosed string, more than kMaxCommandsPerLine commands or a header deeper
-// than kMaxHeaderNodes make the list that one failure, so nothing of the line
-// runs. The commands are counted before any is built, and each is read once.
+// unclosed string, more than kMaxCommandsPerLine commands or a header written
+// deeper than kMaxHeaderNodes make the list that one failure, so nothing of
+// the line runs. The commands are counted before any is built, and each is
+// read once.
 struct ParseOutcome {
     ParsedCommand command;
-    std::size_t pathNodes = 0;
+    bool relative = false;
     int error = code::kNoError;
     std::string detail;
 };

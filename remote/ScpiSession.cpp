@@ -1,6 +1,7 @@
 #include "remote/ScpiSession.h"
 
 #include <cmath>
+#include <exception>
 #include <utility>
 
 namespace varmolen::scpi {
@@ -136,22 +137,29 @@ const CommandRow* Session::lookUp(std::span<const HeaderNode> nodes, const Parse
 
 const CommandRow* Session::rowOf(const ParseOutcome& parsed, std::vector<std::int32_t>& suffixes)
 {
-    const std::vector<HeaderNode>& nodes = parsed.command.nodes;
-    for (const HeaderNode& node : nodes)
-        if (node.mnemonic.size() > kMaxMnemonicLetters + (parsed.command.common ? 1 : 0))
+    const ParsedCommand& command = parsed.command;
+    for (const HeaderNode& node : command.nodes)
+        if (node.mnemonic.size() > kMaxMnemonicLetters + (command.common ? 1 : 0))
             return nullptr;  // names nothing, and is not copied below
-    if (const CommandRow* row = lookUp(nodes, parsed.command, suffixes))
-        return row;
-    // Not found where the path before it leads: tried with a shorter path,
-    // down to the root. Headers are at most kMaxHeaderNodes deep and their
-    // mnemonics short, so this costs the same whatever the line holds.
-    const auto own = nodes.begin() + static_cast<std::ptrdiff_t>(parsed.pathNodes);
-    for (std::size_t keep = parsed.pathNodes; keep > 0; --keep) {
-        shorter_.assign(nodes.begin(), nodes.begin() + static_cast<std::ptrdiff_t>(keep - 1));
-        shorter_.insert(shorter_.end(), own, nodes.end());
-        if (const CommandRow* row = lookUp(shorter_, parsed.command, suffixes))
+    // Where the path before it leads; not found there, with a shorter path,
+    // down to the root. The path is what the last command found was found
+    // under (an undefined header leaves the root), so it is no deeper than
+    // the table's patterns, and every try costs the same whatever the line
+    // held before.
+    const std::size_t pathDepth = parsed.relative ? path_.size() : 0;
+    for (std::size_t keep = pathDepth + 1; keep-- > 0;) {
+        header_.assign(path_.begin(), path_.begin() + static_cast<std::ptrdiff_t>(keep));
+        header_.insert(header_.end(), command.nodes.begin(), command.nodes.end());
+        if (const CommandRow* row = lookUp(header_, command, suffixes)) {
+            if (!command.common)
+                path_.assign(header_.begin(), header_.end() - 1);
             return row;
+        }
+        if (keep == 0)
+            break;
     }
+    if (!command.common)
+        path_.clear();
     return nullptr;
 }
 
@@ -180,9 +188,10 @@ std::string headerText(const ParsedCommand& command)
 
 Session::Progress Session::startLine(std::string_view line)
 {
-    if (waiting_) {
+    if (waiting_ || yielded_) {
         queueError(code::kQueryInterrupted, "a line came while one waited");
         waiting_ = false;
+        yielded_ = false;
         abandoned_ = false;
         endLine();
     }
@@ -190,11 +199,14 @@ Session::Progress Session::startLine(std::string_view line)
     finished_.clear();
     line_ = parseLine(line);
     next_ = 0;
+    path_.clear();  // each line starts at the root
     return runOn();
 }
 
 Session::Progress Session::resume()
 {
+    if (std::exchange(yielded_, false))
+        return runOn();
     if (!waiting_)
         return Progress::Done;
     waiting_ = false;
@@ -229,15 +241,24 @@ Session::Progress Session::runOn()
             continue;
         }
         Call call(command, suffixes_, errors_);
-        row->run(call);
+        try {
+            row->run(call);
+        } catch (const std::exception& e) {
+            // Whatever a command throws (memory that ran out) is its error;
+            // the line runs on and the session stays the client's.
+            call.fail(code::kExecutionError, e.what());
+        }
         eventStatus_ |= eventBitOf(call.errorNumber());
         if (call.waiting()) {
             --next_;  // runs again when resumed
             waiting_ = true;
             return Progress::Waiting;
         }
-        if (!command.query || call.failed())
+        if (!command.query || call.failed()) {
+            if (yieldsHere())
+                return Progress::Yielded;
             continue;
+        }
         // The answers with their separators and the newline stay within kMaxAnswerBytes.
         if (answers_.size() + (answered_ ? 1 : 0) + call.answer().size() + 1 > kMaxAnswerBytes) {
             queueError(code::kTooMuchData, "answers over 16 MiB");
@@ -248,12 +269,20 @@ Session::Progress Session::runOn()
             answers_ += ';';
         answers_ += call.answer();
         answered_ = true;
+        if (yieldsHere())
+            return Progress::Yielded;
     }
     if (answered_)
         answers_ += '\n';
     finished_ = std::move(answers_);
     endLine();
     return Progress::Done;
+}
+
+bool Session::yieldsHere()
+{
+    yielded_ = next_ < line_.size() && yield_ && yield_();
+    return yielded_;
 }
 
 void Session::endLine()

@@ -128,10 +128,10 @@ private:
 class Session {
 public:
     // How far a line has run: to its end, to a command that waits (see
-    // resume()), or to answers past kMaxAnswerBytes, which end the line with
+    // resume()), to answers past kMaxAnswerBytes, which end the line with
     // its answers thrown away so the server may drop a client that asks for
-    // more than it can hold.
-    enum class Progress { Done, Waiting, Overflow };
+    // more than it can hold, or to where it yielded its turn (setYield).
+    enum class Progress { Done, Waiting, Overflow, Yielded };
 
     explicit Session(const CommandTable& table);
     Session(const Session&) = delete;
@@ -140,6 +140,10 @@ public:
     // Whether the operations earlier commands started are complete (always,
     // unless set).
     void setOperationsComplete(std::function<bool()> complete);
+    // Asked after each command of a line that has more: true lets the line
+    // stop there (Yielded) so the server serves others and the display
+    // meanwhile; resume() runs it on. Never, unless set.
+    void setYield(std::function<bool()> yieldNow) { yield_ = std::move(yieldNow); }
 
     // Runs a line until it is done, waits or overflows. A line given while
     // another waits ends that one (-410, its rest not run).
@@ -150,6 +154,8 @@ public:
     // the line on from the command after the waiting one.
     void abandonWait(int number, std::string_view detail);
     bool waiting() const { return waiting_; }
+    // A line is begun and not done: it waits, or it yielded its turn.
+    bool inLine() const { return waiting_ || yielded_; }
     // The finished line's answers, separated by semicolons and ended by a
     // newline; "" when it held no query that answered, or is not finished.
     std::string takeAnswer();
@@ -168,6 +174,9 @@ public:
 private:
     Progress runOn();
     void endLine();
+    // After a command, with more to run: the line gives up its turn when the
+    // server asks.
+    bool yieldsHere();
     const CommandRow* lookUp(std::span<const HeaderNode> nodes, const ParsedCommand& command,
                              std::vector<std::int32_t>& suffixes) const;
     // The row a command runs through, from where its path leads or, failing
@@ -187,7 +196,10 @@ private:
     // for no service request; *CLS leaves both as they are.
     std::uint8_t eventEnable_ = 255;
     std::uint8_t serviceEnable_ = 0;
-    std::vector<HeaderNode> shorter_;  // a header tried with a shorter path
+    // The path a relative header continues: where the line's last command
+    // was found; and the header tried, that path with the command's nodes.
+    std::vector<HeaderNode> path_;
+    std::vector<HeaderNode> header_;
     std::vector<std::int32_t> suffixes_;
     // The line being run: its commands, the next to run, its answers so far.
     std::vector<ParseOutcome> line_;
@@ -197,6 +209,8 @@ private:
     std::string finished_;  // a finished line's answers, until taken
     std::function<bool()> complete_ = [] { return true; };
     bool waiting_ = false;
+    bool yielded_ = false;
+    std::function<bool()> yield_;
     bool abandoned_ = false;   // the waiting command is not to run again
     bool opcPending_ = false;  // *OPC's bit is to be set once complete
 };

@@ -117,7 +117,9 @@ TEST(Scpi, ALineOverItsBoundsIsRefusedWholeAndNothingOfItRuns)
         {deepest, {code::kUndefinedHeader}, 7, 0},
         {deepest + ":M", {code::kTooMuchData}, 0, 0},
         {deepest + ";M", {code::kUndefinedHeader, code::kUndefinedHeader}, 7, 0},
-        {deepest + ";M:N", {code::kTooMuchData}, 0, 0},  // the path it continues counts
+        // The path a header continues is where the command before it was
+        // found: after an undefined header, the root.
+        {deepest + ";M:N", {code::kUndefinedHeader, code::kUndefinedHeader}, 7, 0},
         {deepest + ";:M:N", {code::kUndefinedHeader, code::kUndefinedHeader}, 7, 0},
         {"CHAN1:GAIN 7;@@;" + deepest + ":M", {code::kSyntaxError}, 7, 0},  // read no further
     };
@@ -131,6 +133,17 @@ TEST(Scpi, ALineOverItsBoundsIsRefusedWholeAndNothingOfItRuns)
         EXPECT_EQ(rig.gain[1], b.gain) << b.line;
         EXPECT_EQ(answers, b.answers) << b.line;
     }
+    // Full headers each found from the root again, as many as a line may
+    // hold: the path they continue never grows past where they were found.
+    ScpiRig rig;
+    std::string line = "TRIG:SLOP NEG";
+    std::string answers;
+    for (std::size_t i = 1; i < kMaxCommandsPerLine; ++i) {
+        line += ";TRIG:SLOP?";
+        answers += answers.empty() ? "NEG" : ";NEG";
+    }
+    EXPECT_EQ(rig.session.handleLine(line), answers + "\n");
+    EXPECT_EQ(rig.drainErrors(), std::vector<int>{});
 }
 
 TEST(Scpi, AnswersPastTheirBoundEndTheLineAndAreThrownAway)
