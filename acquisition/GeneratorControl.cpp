@@ -37,30 +37,35 @@ void GeneratorControl::setWaveform(SynthWaveform waveform)
 {
     features_.generator.waveform = waveform;
     apply();
+    changed(true);
 }
 
 void GeneratorControl::setFrequency(double hz)
 {
     features_.generator.hz = clampSynthSettings({.hz = hz}, kSettingsMaxHz / kSynthMaxRateFraction).hz;
     apply();
+    changed(true);
 }
 
 void GeneratorControl::setLevel(double dbfs)
 {
     features_.generator.levelDbfs = clampSynthSettings({.levelDbfs = dbfs}, 44100.0).levelDbfs;
     apply();
+    changed(true);
 }
 
 void GeneratorControl::setChannels(SynthChannels channels)
 {
     features_.generator.channels = channels;
     apply();
+    changed(true);
 }
 
 void GeneratorControl::setInvertRight(bool inverted)
 {
     features_.generator.invertRight = inverted;
     apply();
+    changed(true);
 }
 
 void GeneratorControl::setDevice(const std::string& name)
@@ -100,6 +105,7 @@ bool GeneratorControl::switchOn(unsigned rate, std::string& whyNot, bool prompt)
         player_.reset();
         return false;
     }
+    changed();
     return true;
 }
 
@@ -107,8 +113,23 @@ void GeneratorControl::switchOff()
 {
     if (sweepActive_)
         cancelSweep();
-    if (player_)
+    if (on()) {
         player_->stop();
+        changed();
+    }
+}
+
+void GeneratorControl::changed(bool audible) const
+{
+    if (changed_ && (!audible || on()))
+        changed_();
+}
+
+int GeneratorControl::heardWithinMs() const
+{
+    const int buffer = player_ && player_->prompt() ? kPromptOutputBufferMs : kSteadyOutputBufferMs;
+    // A period to render the change in: half the buffer.
+    return buffer + buffer / 2;
 }
 
 bool GeneratorControl::followRate(unsigned rate, std::string& whyNot)
@@ -130,6 +151,7 @@ std::string GeneratorControl::takeFailure()
     sweepActive_ = false;
     player_->stop();
     player_.reset();
+    changed();
     return "The output device " + name + " stopped working; the signal generator is switched off.";
 }
 
@@ -160,6 +182,7 @@ bool GeneratorControl::startSweep(const SweepPlan& plan, unsigned rate, std::str
     sweep_ = std::move(sweep);
     sweepActive_ = true;
     apply();
+    changed();
     return true;
 }
 
@@ -177,6 +200,7 @@ void GeneratorControl::endSweep()
     } else {
         apply();
     }
+    changed();
 }
 
 void GeneratorControl::cancelSweep()

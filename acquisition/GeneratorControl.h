@@ -68,6 +68,15 @@ public:
     // After a failure, on the owner's thread: switches off and returns the
     // message to show; empty when nothing failed since the last look.
     std::string takeFailure();
+    // Called on the owner's thread whenever what the output plays changes
+    // (a setting while it plays, on, off, a sweep's start and end, a
+    // failure), so the readings of what it drives can start afresh once
+    // the change is heard. A sweep's own steps are no such change: the
+    // sweep measures each step itself.
+    void setChangeNotifier(std::function<void()> notifier) { changed_ = std::move(notifier); }
+    // How long after a change the output plays it, at most: what the device
+    // holds queued, and a period to render it in.
+    int heardWithinMs() const;
 
     // The response sweep at the capture's `rate`; false with the reason when
     // it has no steps or the generator cannot play.
@@ -90,7 +99,11 @@ private:
     FeatureSettings& features_;
     PlaybackService service_;
     std::unique_ptr<SignalPlayer> player_;
+    // Tells the change notifier; with `audible`, only when the output plays.
+    void changed(bool audible = false) const;
+
     std::function<void()> notifier_;
+    std::function<void()> changed_;
     std::unique_ptr<ResponseSweep> sweep_;
     bool sweepActive_ = false;
     bool onBeforeSweep_ = false;

@@ -23,8 +23,8 @@ namespace {
 // closes, within the player's bound on stopping. A steady tone gets the
 // longer buffer; a response sweep, whose every step waits for its tone to be
 // heard, the shorter.
-constexpr unsigned kSteadyBufferMicroseconds = 200000;
-constexpr unsigned kPromptBufferMicroseconds = 100000;
+constexpr unsigned kSteadyBufferMicroseconds = kSteadyOutputBufferMs * 1000;
+constexpr unsigned kPromptBufferMicroseconds = kPromptOutputBufferMs * 1000;
 constexpr unsigned kPeriodsPerBuffer = 2;
 // Pause before a suspended device is asked again to resume.
 constexpr int kResumeWaitMs = 5;

@@ -32,6 +32,11 @@ constexpr int kWriteWaitMs = 50;
 constexpr int kRoomWaitMs = 250;
 // What room() answers for a device that paces the writes itself.
 constexpr long kPacedByWrite = 1L << 30;
+// What an output device holds queued: a steady tone's longer buffer, or the
+// shorter one of an output that must be heard soon (a response sweep's). A
+// change reaches the ear at most this much after it is rendered.
+constexpr int kSteadyOutputBufferMs = 200;
+constexpr int kPromptOutputBufferMs = 100;
 
 // One output device, as the playback thread sees it. After open only the
 // playback thread touches it.

@@ -35,6 +35,9 @@ constexpr const char* kSampleRate = "Acquisition/SampleRate";
 constexpr const char* kRemoteEnabled = "Remote/Enabled";
 constexpr const char* kRemotePort = "Remote/Port";
 constexpr const char* kRemoteListen = "Remote/Listen";
+constexpr const char* kRemoteIdle = "Remote/IdleSeconds";
+constexpr const char* kRemoteOpcTimeout = "Remote/OpcTimeoutSeconds";
+constexpr const char* kRemoteFiles = "Remote/FilesFolder";
 constexpr const char* kGenWaveform = "Generator/Waveform";
 constexpr const char* kGenFrequency = "Generator/Frequency";
 constexpr const char* kGenLevel = "Generator/LevelDbfs";
@@ -183,6 +186,12 @@ FeatureSettings readFeatureSettings(const QString& path)
     f.remotePort = ok && isRemotePort(port) ? port : kRemotePortDefault;
     const std::string listen = ini.value(QLatin1String(kRemoteListen)).toString().trimmed().toStdString();
     f.remoteListen = isRemoteListenAddress(listen) ? listen : std::string(kRemoteListenDefault);
+    const int idle = ini.value(QLatin1String(kRemoteIdle)).toString().trimmed().toInt(&ok);
+    f.remoteIdleSeconds = ok && idle >= 0 && idle <= kRemoteIdleSecondsMax ? idle : kRemoteIdleSecondsDefault;
+    const int opc = ini.value(QLatin1String(kRemoteOpcTimeout)).toString().trimmed().toInt(&ok);
+    f.remoteOpcTimeoutSeconds =
+        ok && opc >= 1 && opc <= kRemoteOpcTimeoutSecondsMax ? opc : kRemoteOpcTimeoutSecondsDefault;
+    f.remoteFilesFolder = ini.value(QLatin1String(kRemoteFiles)).toString().toStdString();
     readGeneratorAndSweep(ini, f);
     return f;
 }
@@ -221,6 +230,13 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         ini.setValue(QLatin1String(kRemoteEnabled), f.remoteEnabled);
         ini.setValue(QLatin1String(kRemotePort), f.remotePort);
         ini.setValue(QLatin1String(kRemoteListen), QString::fromStdString(f.remoteListen));
+        // Written once they differ from what a missing key gives.
+        if (f.remoteIdleSeconds != kRemoteIdleSecondsDefault)
+            ini.setValue(QLatin1String(kRemoteIdle), f.remoteIdleSeconds);
+        if (f.remoteOpcTimeoutSeconds != kRemoteOpcTimeoutSecondsDefault)
+            ini.setValue(QLatin1String(kRemoteOpcTimeout), f.remoteOpcTimeoutSeconds);
+        if (!f.remoteFilesFolder.empty())
+            ini.setValue(QLatin1String(kRemoteFiles), QString::fromStdString(f.remoteFilesFolder));
         writeGeneratorAndSweep(ini, f);
         ini.sync();
         if (ini.status() != QSettings::NoError)

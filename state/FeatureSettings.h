@@ -36,6 +36,14 @@ constexpr std::int32_t kAxisLabelsOn = 1;
 // only this computer may connect unless the user names another address.
 constexpr std::int32_t kRemotePortDefault = 5025;
 inline constexpr const char* kRemoteListenDefault = "127.0.0.1";
+// A client silent this long is let go, so idle connections never hold every
+// place; 0 keeps silent clients for ever. At most a week.
+constexpr std::int32_t kRemoteIdleSecondsDefault = 600;
+constexpr std::int32_t kRemoteIdleSecondsMax = 7 * 24 * 3600;
+// The longest *OPC? or *WAI waits for the readings to follow the commands
+// before it gives up with an error (no trigger, no device): 1 s to an hour.
+constexpr std::int32_t kRemoteOpcTimeoutSecondsDefault = 30;
+constexpr std::int32_t kRemoteOpcTimeoutSecondsMax = 3600;
 
 struct FeatureSettings {
     bool measureShown = false;                                     // [Measure] Shown
@@ -53,9 +61,14 @@ struct FeatureSettings {
     // it is none of the three buttons' (Varmolen.cfg keeps the last button
     // rate); 0 when the buttons' rate is in force.
     std::uint32_t sampleRate = 0;
-    bool remoteEnabled = false;                       // [Remote] Enabled
-    std::int32_t remotePort = kRemotePortDefault;     // [Remote] Port: 1..65535
-    std::string remoteListen = kRemoteListenDefault;  // [Remote] Listen: an IP address
+    bool remoteEnabled = false;                                              // [Remote] Enabled
+    std::int32_t remotePort = kRemotePortDefault;                            // [Remote] Port: 1..65535
+    std::string remoteListen = kRemoteListenDefault;                         // [Remote] Listen: an IP address
+    std::int32_t remoteIdleSeconds = kRemoteIdleSecondsDefault;              // [Remote] IdleSeconds: 0 = never
+    std::int32_t remoteOpcTimeoutSeconds = kRemoteOpcTimeoutSecondsDefault;  // [Remote] OpcTimeoutSeconds
+    // [Remote] FilesFolder: the one folder a remote client records into;
+    // empty for the folder the window last recorded into.
+    std::string remoteFilesFolder;
     // The signal generator on the sound card's output and the response sweep.
     // The generator plays at program start only with OnAtStart=true.
     SynthSettings generator;          // [Generator] Waveform, Frequency, LevelDbfs, Channels, InvertRight

@@ -19,12 +19,6 @@ namespace varmolen::test {
 
 class SpyHost : public QtHost {
 public:
-    void showMessage(const std::string& text, const std::string& caption) override
-    {
-        recorded_.emplace_back(text, caption);
-        if (!recordOnly_)
-            QtHost::showMessage(text, caption);
-    }
     void endApplication() override
     {
         ++endRequests_;
@@ -36,14 +30,23 @@ public:
         QtHost::pauseMs(milliseconds);
     }
 
-    // Messages are kept and not shown, where a box would wait for a click
-    // nobody gives.
+    // The boxes shown are kept, and not shown while told to record only,
+    // where a box would wait for a click nobody gives. A message redirected
+    // (a remote command's) is no box and is not kept.
     void setRecordOnly(bool recordOnly) { recordOnly_ = recordOnly; }
     const std::vector<std::pair<std::string, std::string>>& recordedMessages() const { return recorded_; }
     int endRequests() const { return endRequests_; }
     // The pauses asked for so far, in milliseconds, in order, and their sum.
     const std::vector<int>& pauses() const { return pauses_; }
     long long pausedMs() const { return std::accumulate(pauses_.begin(), pauses_.end(), 0LL); }
+
+protected:
+    void showBox(const std::string& text, const std::string& caption) override
+    {
+        recorded_.emplace_back(text, caption);
+        if (!recordOnly_)
+            QtHost::showBox(text, caption);
+    }
 
 private:
     bool recordOnly_ = false;

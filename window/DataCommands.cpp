@@ -19,6 +19,8 @@
 #include "panel/FrontPanel.h"
 #include "window/DisplayCsv.h"
 #include "window/OutputCommands.h"
+#include "window/RemoteServer.h"
+#include "remote/ScpiParser.h"
 
 namespace varmolen {
 
@@ -181,7 +183,7 @@ QString DataCommands::recordingPath() const
     return recorder_ ? QString::fromStdString(recorder_->path()) : QString();
 }
 
-bool DataCommands::startRecording(const QString& path)
+bool DataCommands::startRecording(const QString& path, WavRecorder::Existing existing)
 {
     if (recorder_)
         return false;
@@ -191,7 +193,7 @@ bool DataCommands::startRecording(const QString& path)
     // The new file takes the chosen one's place only once the device takes
     // the recording: a start that fails leaves an existing file as it was.
     recorder_ = WavRecorder::start(QFile::encodeName(path).toStdString(), s.sampleRate, s.channelCount, limitFrames,
-                                   whyNot, true);
+                                   whyNot, true, existing);
     if (!recorder_) {
         form_.host().showMessage(QStringLiteral("Could not record to the file %1.\n%2")
                                      .arg(QDir::toNativeSeparators(path), QString::fromStdString(whyNot))
@@ -315,7 +317,17 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
                     "\nAcquisition was stopped and started again %1 while recording; "
                     "the file runs on across the break.")
                     .arg(times(st.breaks));
-    form_.host().showMessage(text.toStdString(), kDataCaption);
+    if (!endedOnItsOwn) {
+        form_.host().showMessage(text.toStdString(), kDataCaption);
+        return;
+    }
+    // A failure is an error to every remote client; an end at the limit or
+    // by a change of format is news only.
+    const int code = st.end == RecordingEnd::WriteFailed || st.end == RecordingEnd::FileVanished
+                         ? scpi::code::kMassStorageError
+                     : st.end == RecordingEnd::DeviceFailed || !finishedInTime ? scpi::code::kHardwareError
+                                                                               : scpi::code::kNoError;
+    announceEnd(form_, code, text.toStdString(), kDataCaption);
 }
 
 // ------------------------------------------------------------ the handlers

@@ -56,9 +56,10 @@ public:
     RecordingStatus recordingStatus() const;
     QString recordingPath() const;
 
-    // Starts recording into `path` in the input's format in force. Shows a
-    // message and returns false when it cannot.
-    bool startRecording(const QString& path);
+    // Starts recording into `path` in the input's format in force; an
+    // existing file there is replaced, or with Existing::Refuse never is.
+    // Shows a message and returns false when it cannot.
+    bool startRecording(const QString& path, WavRecorder::Existing existing = WavRecorder::Existing::Replace);
     // Ends the running recording and waits (at most WavRecorder::kFinishWaitMs)
     // for its file. `report`: show what went wrong, or was lost, in a message.
     // `why`: what ended it (the user, unless a device failure ends the program).

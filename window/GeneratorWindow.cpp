@@ -11,8 +11,10 @@
 #include <QTimer>
 
 #include "acquisition/GeneratorControl.h"
+#include "window/RemoteServer.h"
 #include "window/SweepWindow.h"
 #include "window/Varmolen2.h"
+#include "remote/ScpiParser.h"
 
 namespace varmolen {
 
@@ -185,7 +187,7 @@ void GeneratorWindow::outputFailed()
     const std::string message = generator_.takeFailure();
     refresh();
     if (!message.empty())
-        form_.host().showMessage(message, "Signal Generator");
+        announceEnd(form_, scpi::code::kHardwareError, message, "Signal Generator");
 }
 
 void GeneratorWindow::refresh()
@@ -218,7 +220,7 @@ void TScopeForm::setPlaybackService(PlaybackService service)
                 } else {
                     const std::string message = generator_->takeFailure();
                     if (!message.empty())
-                        host().showMessage(message, "Signal Generator");
+                        announceEnd(*this, scpi::code::kHardwareError, message, "Signal Generator");
                 }
             },
             Qt::QueuedConnection);
@@ -233,8 +235,14 @@ void TScopeForm::setPlaybackService(PlaybackService service)
 void TScopeForm::GeneratorFollowsRate()
 {
     std::string whyNot;
+    const bool sweeping = generator_->sweeping();
     if (!generator_->followRate(state().sampleRate, whyNot))
         host().showMessage(whyNot, "Signal Generator");
+    // A sweep measured at the old rate ends with the change; the window
+    // shows it in the sweep's rows, a remote client hears of it.
+    if (sweeping && !generator_->sweeping())
+        announceEnd(*this, scpi::code::kExecutionError,
+                    "The response sweep was cancelled: the capture's sample rate changed.", "Response Sweep", false);
     if (generatorWindow_ != nullptr)
         generatorWindow_->showSettings();
     if (sweepWindow_ != nullptr)

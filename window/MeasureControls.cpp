@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "window/Varmolen2.h"
 #include "panel/widgets/PaintBox.h"
 #include "acquisition/AcquisitionLoop.h"
@@ -140,9 +142,61 @@ void MeasureControls::measureBlock(const RecordedBlock& block)
     const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
     const MeasureParts parts{.time = s.displayType != kFrequencyDisplayType || calibrating || remoteReading_,
                              .tone = drawn && (s.displayType == kFrequencyDisplayType || remoteReading_)};
+    followSettling(block, true);
     measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
+    followSettling(block, false);
     if (s.displayType != kFrequencyDisplayType)
         peaks_->hideAll();  // at once when the display turns to TIME
+}
+
+void MeasureControls::followSettling(const RecordedBlock& block, bool beforeMeasuring)
+{
+    if (!settling_.pending || block.sampleRate == 0)
+        return;
+    const std::int64_t frames = block.bytes / (2 * static_cast<std::uint32_t>(std::max(block.channelCount, 1)));
+    if (beforeMeasuring) {
+        // The buffer began after the change was heard: the readings start
+        // again with it.
+        const auto began = std::chrono::steady_clock::now() -
+                           std::chrono::microseconds(frames * 1000000 / static_cast<std::int64_t>(block.sampleRate));
+        if (!settling_.started && began >= settling_.heardAt) {
+            measurements_->reset();
+            settling_.started = true;
+            settling_.frames = 0;
+        }
+        return;
+    }
+    if (!settling_.started)
+        return;
+    settling_.frames += frames;
+    if (settling_.frames >= kToneMaxRecord)
+        settling_ = {};
+}
+
+void MeasureControls::acquisitionRestarted()
+{
+    // Nothing recorded before the start follows it. A held picture keeps
+    // the readings of its last buffer, formed before they go.
+    if (measuring_ && lastDrawn_ && form_.state().displayHold == 1) {
+        keepReadings(true);
+        lastDrawn_ = false;
+    }
+    if (measurements_)
+        measurements_->reset();
+    settling_ = {.pending = true, .started = true, .heardAt = std::chrono::steady_clock::now(), .frames = 0};
+}
+
+void MeasureControls::generatorChanged(int heardWithinMs)
+{
+    const auto heardAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(heardWithinMs + kInputHoldsMs);
+    // A change while an earlier one is not yet heard counts from the later.
+    settling_ = {.pending = true, .started = false, .heardAt = heardAt, .frames = 0};
+}
+
+void MeasureControls::restartToneReadings()
+{
+    if (measurements_)
+        measurements_->restartTone();
 }
 
 void MeasureControls::setRemoteReading(bool wanted)

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <memory>
 
 #include "dsp/RecordedBlock.h"
@@ -67,6 +68,23 @@ public:
     // The readings of the last buffer drawn, formed now (for a remote query).
     const ChannelReadings& currentReadings(int channel);
 
+    // Fresh readings. Acquisition started afresh (a rate, an input, a
+    // device): every reading starts again from the next buffer. What the
+    // generator plays changed: every reading starts again from the first
+    // buffer recorded wholly after the change is heard, at most
+    // `heardWithinMs` after it, plus what the input holds. Either way the
+    // readings have settled once a whole tone record has been measured
+    // since; until then *OPC? waits.
+    void acquisitionRestarted();
+    void generatorChanged(int heardWithinMs);
+    // Another display type chosen: the tone readings' average starts again,
+    // as it does whenever the tone changes.
+    void restartToneReadings();
+    bool readingsSettled() const { return !settling_.pending; }
+    // What the input may hold before a buffer is complete, beyond the
+    // output's own buffer: the capture's periods and the sound server's.
+    static constexpr int kInputHoldsMs = 100;
+
 private:
     void measureBlock(const RecordedBlock& block);
     // The readings shown: those of the buffers measured until now; the tone
@@ -78,8 +96,18 @@ private:
     // The peak labels from the readings shown, over the picture as it is now.
     void placePeakLabels();
 
+    // Readings that start again once a change is heard.
+    struct Settling {
+        bool pending = false;
+        bool started = false;  // the readings started again; frames are counted from there
+        std::chrono::steady_clock::time_point heardAt{};
+        std::int64_t frames = 0;
+    };
+    void followSettling(const RecordedBlock& block, bool beforeMeasuring);
+
     TScopeForm& form_;
     std::unique_ptr<Measurements> measurements_;
+    Settling settling_;
     std::array<ChannelReadings, 2> shownReadings_{};
     bool lastDrawn_ = false;  // the last buffer measured was drawn (the display is not held)
     QTimer* refresh_ = nullptr;

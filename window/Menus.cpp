@@ -20,6 +20,7 @@
 #include "panel/FrontPanel.h"
 #include "panel/widgets/Dial.h"
 #include "window/DataCommands.h"
+#include "window/MeasureControls.h"
 
 namespace varmolen {
 
@@ -128,6 +129,9 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
         checkOneOf(form.controls().displayMenu.FFT1, form.controls().displayMenu.Time1);
     s.displayType = type;
     ResetSpectrumHistory(s.spectrumHistory);
+    // The tone readings start with the display type chosen, as the spectrum's
+    // own averaging does.
+    form.measure().restartToneReadings();
 
     form.setStatusText(0, displayTypeText(time));
     form.setStatusText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));

@@ -17,6 +17,23 @@ void QtHost::attach(QWidget* owner, QTimer* startTimer, QTimer* timeoutTimer)
 
 void QtHost::showMessage(const std::string& text, const std::string& caption)
 {
+    if (redirect_) {
+        // A copy: the sink may put another in its place while it runs.
+        const MessageSink sink = redirect_;
+        sink(text, caption);
+        return;
+    }
+    showBox(text, caption);
+}
+
+QtHost::MessageSink QtHost::redirectMessages(MessageSink sink)
+{
+    std::swap(redirect_, sink);
+    return sink;
+}
+
+void QtHost::showBox(const std::string& text, const std::string& caption)
+{
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
                     owner_);
     box.exec();

@@ -21,7 +21,8 @@ public:
     // The window that owns the message boxes, and its two timers.
     void attach(QWidget* owner, QTimer* startTimer, QTimer* timeoutTimer);
 
-    void showMessage(const std::string& text, const std::string& caption) override;
+    // A modal box, unless messages are redirected: then the sink has it.
+    void showMessage(const std::string& text, const std::string& caption) final;
     void endApplication() override;
     void enableTimer(TimerId timer, bool enabled) override;
     bool timerEnabled(TimerId timer) const override;
@@ -33,6 +34,18 @@ public:
     // recording to close, and say where its file is).
     void setBeforeEnd(std::function<void()> beforeEnd) { beforeEnd_ = std::move(beforeEnd); }
 
+    // Where a message goes instead of a box: while a remote client's command
+    // runs, what it would show becomes that client's error, and nobody has
+    // to click OK before any client gets an answer. Returns the sink it
+    // replaces, which the caller puts back when its command ends; an empty
+    // sink shows boxes again.
+    using MessageSink = std::function<void(const std::string& text, const std::string& caption)>;
+    MessageSink redirectMessages(MessageSink sink);
+
+protected:
+    // The box itself (tests keep the message instead).
+    virtual void showBox(const std::string& text, const std::string& caption);
+
 private:
     QTimer* timer(TimerId id) const;
 
@@ -41,6 +54,7 @@ private:
     QTimer* timeoutTimer_ = nullptr;
     bool ending_ = false;  // the application was asked to end
     std::function<void()> beforeEnd_;
+    MessageSink redirect_;
 };
 
 }  // namespace varmolen

@@ -10,6 +10,7 @@
 
 #include "window/Varmolen2.h"
 #include "acquisition/AcquisitionLoop.h"
+#include "audio/SampleRates.h"
 #include "display/ReadoutScales.h"
 #include "panel/ChannelMath.h"
 #include "panel/widgets/Dial.h"
@@ -23,6 +24,7 @@ namespace varmolen {
 namespace {
 
 using scpi::Call;
+using scpi::NumberSpec;
 using Handler = void (TScopeForm::*)(QObject*);
 
 const char* onOff(bool on) { return on ? "1" : "0"; }
@@ -121,6 +123,125 @@ void moveMarker(TScopeForm& form, QObject* sender, std::int32_t marker, std::int
     form.RedrawHeldPicture();
 }
 
+// A dial's range, with its value at start-up (what *RST gives) as the default.
+NumberSpec dialSpec(const Dial* dial, double startup)
+{
+    return {.minimum = dial->minimum(), .maximum = dial->maximum(), .byDefault = startup, .unit = scpi::Unit::None};
+}
+
+// The numeric settings: each answers its query with its value, or with its
+// minimum, maximum or default (CHAN1:GAIN? MAX), and takes those words, and
+// units where it has one, as values.
+void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sender)
+{
+    const Panel panel{form, sender};
+    InstrumentState& s = form.state();
+    const PanelControls& c = form.controls();
+    const InstrumentSettings startup;
+    const auto channelSpec = [&form](Dial* ChannelColumn::*dial, auto startValue) {
+        return [&form, dial, startValue](Call& call) -> std::optional<NumberSpec> {
+            const auto channel = call.suffixUpTo(2);
+            if (!channel)
+                return std::nullopt;
+            return dialSpec(column(form, *channel).*dial, startValue(*channel));
+        };
+    };
+    const auto dialValue = [&form](Dial* ChannelColumn::*dial) {
+        return [&form, dial](Call& call) -> std::optional<double> {
+            if (const auto channel = call.suffixUpTo(2))
+                return (column(form, *channel).*dial)->value();
+            return std::nullopt;
+        };
+    };
+    table.addNumber(
+        "CHANnel#:GAIN",
+        channelSpec(&ChannelColumn::gain,
+                    [](std::int32_t) { return static_cast<double>(TScopeForm::kStartupGainDial); }),
+        [panel, &form](Call& call, double v) {
+            const ChannelColumn col = column(form, call.suffix());
+            panel.turn(col.gain, v, col.gainChange, true);
+        },
+        dialValue(&ChannelColumn::gain));
+    // The zero line at start-up, for the display type in force.
+    table.addNumber(
+        "CHANnel#:POSition",
+        channelSpec(&ChannelColumn::position,
+                    [&s, startup](std::int32_t channel) {
+                        const bool time = s.displayType == kTimeDisplayType;
+                        const std::int32_t offset = channel == 1
+                                                        ? (time ? startup.chan1TimeOffset : startup.chan1FreqOffset)
+                                                        : (time ? startup.chan2TimeOffset : startup.chan2FreqOffset);
+                        return static_cast<double>(DialFromOffset(kDisplayRows, offset));
+                    }),
+        [panel, &form](Call& call, double v) {
+            const ChannelColumn col = column(form, call.suffix());
+            panel.turn(col.position, v, col.positionChange, true);
+        },
+        dialValue(&ChannelColumn::position));
+    table.addNumber(
+        "TRIGger:LEVel",
+        [c, startup](Call&) { return std::optional(dialSpec(c.trigger.ThresholdDial, startup.triggerThreshold)); },
+        [panel, c](Call&, double v) {
+            panel.turn(c.trigger.ThresholdDial, v, &TScopeForm::ThresholdDialValueChange, false);
+        },
+        [c](Call&) { return std::optional<double>(c.trigger.ThresholdDial->value()); });
+    table.addNumber(
+        "TIMebase[:DIAL]",
+        [c](Call&) { return std::optional(dialSpec(c.timeBase.TimeBaseDial, TScopeForm::kStartupTimeDial)); },
+        [panel, c](Call&, double v) {
+            panel.turn(c.timeBase.TimeBaseDial, v, &TScopeForm::TimeBaseDialValueChange, true);
+        },
+        [c](Call&) { return std::optional<double>(c.timeBase.TimeBaseDial->value()); });
+    table.addNumber(
+        "ACQuire:SRATe",
+        [startup](Call&) {
+            return std::optional(NumberSpec{.minimum = static_cast<double>(kSampleRates.front()),
+                                            .maximum = static_cast<double>(kSampleRates.back()),
+                                            .byDefault = static_cast<double>(startup.sampleRate),
+                                            .unit = scpi::Unit::Hertz});
+        },
+        [panel, c](Call& call, double v) {
+            // The Sample Rate menu's item for the rate, as a user would choose
+            // it: greyed out when the device cannot record at it.
+            panel.form.ShowDeviceRates();
+            for (QAction* item : c.optionsMenu.SampleRates)
+                if (v == item->data().toUInt()) {
+                    if (!item->isEnabled()) {
+                        call.fail(scpi::code::kSettingsConflict, "the device cannot record at this rate");
+                        return;
+                    }
+                    panel.form.SampleRateItemClick(item);
+                    return;
+                }
+            call.fail(scpi::code::kIllegalParameterValue, call.parameter(0));
+        },
+        [&s](Call&) { return std::optional<double>(s.sampleRate); });
+    table.addNumber(
+        "MARKer#:POSition",
+        [startup](Call& call) -> std::optional<NumberSpec> {
+            const auto marker = call.suffixUpTo(2);
+            if (!marker)
+                return std::nullopt;
+            return NumberSpec{.minimum = 0,
+                              .maximum = kFullWidth,
+                              .byDefault = *marker == 1 ? startup.marker1Pos : startup.marker2Pos,
+                              .unit = scpi::Unit::None};
+        },
+        [&form, sender, &s](Call& call, double v) {
+            const std::int32_t marker = call.suffix();
+            if ((marker == 1 ? s.marker1Enabled : s.marker2Enabled) == 0) {
+                call.fail(scpi::code::kSettingsConflict, "marker is off");
+                return;
+            }
+            moveMarker(form, sender, marker, static_cast<std::int32_t>(std::lround(v)));
+        },
+        [&s](Call& call) -> std::optional<double> {
+            if (const auto marker = call.suffixUpTo(2))
+                return *marker == 1 ? s.marker1Pos : s.marker2Pos;
+            return std::nullopt;
+        });
+}
+
 }  // namespace
 
 const char* remoteIdentity() { return "Varmolen,Varmolen,0," VARMOLEN_VERSION; }
@@ -138,7 +259,14 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
 
     table.add({
         {"*IDN?", 0, [](Call& call) { call.reply(remoteIdentity()); }},
-        {"*RST", 0, [&form, sender](Call&) { form.applyStartupValues(sender); }},
+        // Nothing the generator drives goes on playing (at full scale,
+        // perhaps) once the instrument is reset; then every setting of the
+        // record goes back to its start-up value.
+        {"*RST", 0,
+         [&form, sender](Call&) {
+             resetGenerator(form);
+             form.applyStartupValues(sender);
+         }},
         // Run control: Hold and Single.
         {"RUN", 0,
          [panel, c](Call&) {
@@ -171,17 +299,6 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
              if (const auto col = channelRow(call))
                  call.reply(onOff(col->enable->isChecked()));
          }},
-        {"CHANnel#:GAIN", 1,
-         [panel, channelRow](Call& call) {
-             const auto col = channelRow(call);
-             if (const auto v = col ? call.number(0, col->gain->minimum(), col->gain->maximum()) : std::nullopt)
-                 panel.turn(col->gain, *v, col->gainChange, true);
-         }},
-        {"CHANnel#:GAIN?", 0,
-         [channelRow](Call& call) {
-             if (const auto col = channelRow(call))
-                 call.replyNumber(col->gain->value());
-         }},
         {"CHANnel#:RANGe", 1,
          [panel, channelRow](Call& call) {
              const auto col = channelRow(call);
@@ -204,17 +321,6 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
          [channelRow](Call& call) {
              if (const auto col = channelRow(call))
                  call.replyNumber(RangeFromPosition(col->range->value()).value_or(0));
-         }},
-        {"CHANnel#:POSition", 1,
-         [panel, channelRow](Call& call) {
-             const auto col = channelRow(call);
-             if (const auto v = col ? call.number(0, col->position->minimum(), col->position->maximum()) : std::nullopt)
-                 panel.turn(col->position, *v, col->positionChange, true);
-         }},
-        {"CHANnel#:POSition?", 0,
-         [channelRow](Call& call) {
-             if (const auto col = channelRow(call))
-                 call.replyNumber(col->position->value());
          }},
         // Trace: Add and XY.
         {"TRACe:ADD", 1,
@@ -248,13 +354,6 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
                  panel.flip(c.trigger.TrigSlopeSw, *i == 0, &TScopeForm::TrigSlopeSwClick, false);
          }},
         {"TRIGger:SLOPe?", 0, [&s](Call& call) { call.reply(s.triggerSlope == kRisingSlope ? "POS" : "NEG"); }},
-        {"TRIGger:LEVel", 1,
-         [panel, c](Call& call) {
-             Dial* dial = c.trigger.ThresholdDial;
-             if (const auto v = call.number(0, dial->minimum(), dial->maximum()))
-                 panel.turn(dial, *v, &TScopeForm::ThresholdDialValueChange, false);
-         }},
-        {"TRIGger:LEVel?", 0, [c](Call& call) { call.replyNumber(c.trigger.ThresholdDial->value()); }},
         {"TRIGger:MODE", 1,
          [panel, c](Call& call) {
              if (const auto i = call.choice(0, {"CHOP", "ALTernate"}))
@@ -268,34 +367,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
          }},
         {"TRIGger:DETector?", 0, [&s](Call& call) { call.reply(s.triggerShape == kSineTrigger ? "SIN" : "SQV"); }},
         // Time base and sample rate.
-        {"TIMebase[:DIAL]", 1,
-         [panel, c](Call& call) {
-             Dial* dial = c.timeBase.TimeBaseDial;
-             if (const auto v = call.number(0, dial->minimum(), dial->maximum()))
-                 panel.turn(dial, *v, &TScopeForm::TimeBaseDialValueChange, true);
-         }},
-        {"TIMebase[:DIAL]?", 0, [c](Call& call) { call.replyNumber(c.timeBase.TimeBaseDial->value()); }},
         {"TIMebase:SPAN?", 0, [&s](Call& call) { call.replyNumber(columnValue(s, kFullWidth)); }},
-        {"ACQuire:SRATe", 1,
-         [panel, c](Call& call) {
-             const auto v = call.number(0, 0, 1e7);
-             if (!v)
-                 return;
-             // The Sample Rate menu's item for the rate, as a user would choose
-             // it: greyed out when the device cannot record at it.
-             panel.form.ShowDeviceRates();
-             for (QAction* item : c.optionsMenu.SampleRates)
-                 if (*v == item->data().toUInt()) {
-                     if (!item->isEnabled()) {
-                         call.fail(scpi::code::kSettingsConflict, "the device cannot record at this rate");
-                         return;
-                     }
-                     panel.form.SampleRateItemClick(item);
-                     return;
-                 }
-             call.fail(scpi::code::kIllegalParameterValue, call.parameter(0));
-         }},
-        {"ACQuire:SRATe?", 0, [&s](Call& call) { call.replyNumber(s.sampleRate); }},
         // Display.
         {"DISPlay:TYPE", 1,
          [panel, c](Call& call) {
@@ -326,23 +398,6 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
              if (const auto col = channelRow(call))
                  call.reply(onOff(col->marker->isChecked()));
          }},
-        {"MARKer#:POSition", 1,
-         [&form, sender, &s](Call& call) {
-             const auto marker = call.suffixUpTo(2);
-             const auto v = marker ? call.number(0, 0, kFullWidth) : std::nullopt;
-             if (!v)
-                 return;
-             if ((*marker == 1 ? s.marker1Enabled : s.marker2Enabled) == 0) {
-                 call.fail(scpi::code::kSettingsConflict, "marker is off");
-                 return;
-             }
-             moveMarker(form, sender, *marker, static_cast<std::int32_t>(std::lround(*v)));
-         }},
-        {"MARKer#:POSition?", 0,
-         [&s](Call& call) {
-             if (const auto marker = call.suffixUpTo(2))
-                 call.replyNumber(*marker == 1 ? s.marker1Pos : s.marker2Pos);
-         }},
         {"MARKer#:X?", 0,
          [&s](Call& call) {
              if (const auto marker = call.suffixUpTo(2))
@@ -365,6 +420,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
         {"MARKer:DIFFerence?", 0,
          [&s](Call& call) { call.replyNumber(columnValue(s, std::abs(s.marker2Pos - s.marker1Pos))); }},
     });
+    addNumberSettings(table, form, sender);
 }
 
 }  // namespace varmolen

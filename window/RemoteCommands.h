@@ -9,7 +9,13 @@
 // table, kRemoteSampleRates, in RemoteCommands.cpp).
 #pragma once
 
+#include <QString>
+
+#include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "state/FeatureSettings.h"
 
 class QObject;
 
@@ -32,9 +38,23 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
 // The readings and data: MEASure, WAVeform, DISPlay:DATA? and recording.
 void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices);
 
+// The folder a remote client records into: [Remote] FilesFolder, else the
+// folder the window last recorded into, else the home folder.
+QString remoteFilesFolder(const FeatureSettings& f);
+// The file RECord "name" records into: a new file of that folder. Empty,
+// with the error number and the reason, for a name that is no plain WAV
+// file name (a path, ".."), a folder that is not there, or a name already
+// taken.
+inline constexpr std::size_t kMaxRemoteFileName = 255;
+QString remoteRecordingFile(const FeatureSettings& f, const std::string& name, int& error, std::string& whyNot);
+
 // The signal generator (SOURce, OUTPut) and the response sweep (SWEep)
 // (window/RemoteGenerator.cpp).
 void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form);
+
+// The generator as it starts up: its output off, a running sweep ended and
+// its settings back at their start-up values (part of *RST).
+void resetGenerator(TScopeForm& form);
 
 // The identity *IDN? answers: maker, model, serial 0, version.
 const char* remoteIdentity();

@@ -19,6 +19,7 @@ namespace varmolen {
 namespace {
 
 using scpi::Call;
+using scpi::NumberSpec;
 
 constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
@@ -69,14 +70,28 @@ struct PlanNumber {
     const char* pattern;
     double SweepPlan::*field;
     double low, high;
+    scpi::Unit unit;
 };
 const PlanNumber kPlanNumbers[] = {
-    {"SWEep:STARt", &SweepPlan::startHz, kSweepMinHz, kSettingsMaxHz},
-    {"SWEep:STOP", &SweepPlan::stopHz, kSweepMinHz, kSettingsMaxHz},
-    {"SWEep:LEVel", &SweepPlan::levelDbfs, kSynthMinDbfs, kSynthMaxDbfs},
+    {"SWEep:STARt", &SweepPlan::startHz, kSweepMinHz, kSettingsMaxHz, scpi::Unit::Hertz},
+    {"SWEep:STOP", &SweepPlan::stopHz, kSweepMinHz, kSettingsMaxHz, scpi::Unit::Hertz},
+    {"SWEep:LEVel", &SweepPlan::levelDbfs, kSynthMinDbfs, kSynthMaxDbfs, scpi::Unit::Decibel},
 };
 
 }  // namespace
+
+void resetGenerator(TScopeForm& form)
+{
+    GeneratorControl& g = form.generator();
+    g.switchOff();  // a running sweep ends with it
+    const SynthSettings start;
+    g.setWaveform(start.waveform);
+    g.setFrequency(start.hz);
+    g.setLevel(start.levelDbfs);
+    g.setChannels(start.channels);
+    g.setInvertRight(start.invertRight);
+    showInWindows(form);
+}
 
 void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
 {
@@ -89,11 +104,18 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
             showInWindows(form);
         };
     };
-    const auto levelRow = shown([&g](Call& call) {
-        if (const auto v = call.number(0, kSynthMinDbfs, kSynthMaxDbfs))
-            g.setLevel(*v);
-    });
-    const auto levelQuery = [&g](Call& call) { call.replyNumber(g.settings().levelDbfs); };
+    const SynthSettings startup;
+    const auto levelSpec = [startup](Call&) {
+        return std::optional(NumberSpec{.minimum = kSynthMinDbfs,
+                                        .maximum = kSynthMaxDbfs,
+                                        .byDefault = startup.levelDbfs,
+                                        .unit = scpi::Unit::Decibel});
+    };
+    const auto setLevel = [&g, &form](Call&, double v) {
+        g.setLevel(v);
+        showInWindows(form);
+    };
+    const auto level = [&g](Call&) { return std::optional(g.settings().levelDbfs); };
 
     table.add({
         {"SOURce:FUNCtion[:SHAPe]", 1, shown([&g](Call& call) {
@@ -102,16 +124,6 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
          })},
         {"SOURce:FUNCtion[:SHAPe]?", 0,
          [&g](Call& call) { call.reply(kWaveformAnswers[static_cast<int>(g.settings().waveform)]); }},
-        // Up to 0.45 of the capture's rate, in the window's 0.01 Hz steps.
-        {"SOURce:FREQuency", 1, shown([&g, &form](Call& call) {
-             if (const auto v = call.number(0, kSynthMinHz, synthMaxHz(form.state().sampleRate)))
-                 g.setFrequency(std::round(*v * 100.0) / 100.0);
-         })},
-        {"SOURce:FREQuency?", 0, [&g](Call& call) { call.replyNumber(g.settings().hz); }},
-        {"SOURce:VOLTage[:LEVel]", 1, levelRow},
-        {"SOURce:VOLTage[:LEVel]?", 0, levelQuery},
-        {"SOURce:LEVel", 1, levelRow},
-        {"SOURce:LEVel?", 0, levelQuery},
         {"SOURce:CHANnels", 1, shown([&g](Call& call) {
              if (const auto i = call.choice(0, {"LEFT", "RIGHt", "BOTH"}))
                  g.setChannels(static_cast<SynthChannels>(*i));
@@ -172,6 +184,23 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
          }},
     });
 
+    // Up to 0.45 of the capture's rate, in the window's 0.01 Hz steps.
+    table.addNumber(
+        "SOURce:FREQuency",
+        [&form, startup](Call&) {
+            return std::optional(NumberSpec{.minimum = kSynthMinHz,
+                                            .maximum = synthMaxHz(form.state().sampleRate),
+                                            .byDefault = startup.hz,
+                                            .unit = scpi::Unit::Hertz});
+        },
+        [&g, &form](Call&, double v) {
+            g.setFrequency(std::round(v * 100.0) / 100.0);
+            showInWindows(form);
+        },
+        [&g](Call&) { return std::optional(g.settings().hz); });
+    table.addNumber("SOURce:VOLTage[:LEVel]", levelSpec, setLevel, level);
+    table.addNumber("SOURce:LEVel", levelSpec, setLevel, level);
+
     // The sweep's plan, as the sweep window holds it; it stays while a sweep runs.
     const auto planned = [&form, &plan, shown](auto set) {
         return shown([&form, &plan, set](Call& call) {
@@ -181,22 +210,35 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
                 call.fail(scpi::code::kSettingsConflict, "a sweep runs");
         });
     };
+    const SweepPlan plannedAtStart;
     for (const PlanNumber& n : kPlanNumbers) {
-        table.add(n.pattern, 1, planned([n](Call& call, SweepPlan& p) {
-                      if (const auto v = call.number(0, n.low, n.high))
-                          p.*n.field = *v;
-                  }));
-        table.add(std::string(n.pattern) + "?", 0, [&plan, n](Call& call) { call.replyNumber(plan.*n.field); });
+        table.addNumber(
+            n.pattern,
+            [n, plannedAtStart](Call&) {
+                return std::optional(NumberSpec{
+                    .minimum = n.low, .maximum = n.high, .byDefault = plannedAtStart.*n.field, .unit = n.unit});
+            },
+            [planned, n](Call& call, double v) { planned([n, v](Call&, SweepPlan& p) { p.*n.field = v; })(call); },
+            [&plan, n](Call&) { return std::optional(plan.*n.field); });
     }
+    table.addNumber(
+        "SWEep:STEPs",
+        [plannedAtStart](Call&) {
+            return std::optional(NumberSpec{.minimum = kSweepMinStepsPerOctave,
+                                            .maximum = kSweepMaxStepsPerOctave,
+                                            .byDefault = plannedAtStart.stepsPerOctave,
+                                            .unit = scpi::Unit::None});
+        },
+        [planned](Call& call, double v) {
+            planned([v](Call& c, SweepPlan& p) {
+                if (v != std::round(v))
+                    c.fail(scpi::code::kDataOutOfRange, "steps per octave are whole");
+                else
+                    p.stepsPerOctave = static_cast<int>(v);
+            })(call);
+        },
+        [&plan](Call&) { return std::optional<double>(plan.stepsPerOctave); });
     table.add({
-        {"SWEep:STEPs", 1, planned([](Call& call, SweepPlan& p) {
-             const auto v = call.number(0, kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave);
-             if (v && *v != std::round(*v))
-                 call.fail(scpi::code::kDataOutOfRange, "steps per octave are whole");
-             else if (v)
-                 p.stepsPerOctave = static_cast<int>(*v);
-         })},
-        {"SWEep:STEPs?", 0, [&plan](Call& call) { call.replyNumber(plan.stepsPerOctave); }},
         {"SWEep:CHANnel", 1, planned([](Call& call, SweepPlan& p) {
              if (const auto ch = call.channel(0))
                  p.channel = *ch;

@@ -2,6 +2,7 @@
 // block's samples, pictures of the display and the window, and the WAV
 // recording.
 #include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 
@@ -121,6 +122,37 @@ std::string pngOf(const QImage& image)
 
 }  // namespace
 
+QString remoteFilesFolder(const FeatureSettings& f)
+{
+    const std::string& chosen = !f.remoteFilesFolder.empty() ? f.remoteFilesFolder : f.recordFolder;
+    return chosen.empty() ? QDir::homePath() : QString::fromStdString(chosen);
+}
+
+QString remoteRecordingFile(const FeatureSettings& f, const std::string& name, int& error, std::string& whyNot)
+{
+    error = scpi::code::kFileNameError;
+    // A plain name of a WAV file: nothing that leads out of the folder.
+    const bool wav = name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).toLower() == ".wav";
+    if (name.find('/') != std::string::npos || name.find("..") != std::string::npos || !wav ||
+        name.size() > kMaxRemoteFileName) {
+        whyNot = "a plain name ending in .wav, without / or .. (at most 255 bytes)";
+        return {};
+    }
+    const QString folder = remoteFilesFolder(f);
+    if (!QFileInfo(folder).isDir()) {
+        error = scpi::code::kFileNameNotFound;
+        whyNot = "no folder " + folder.toStdString();
+        return {};
+    }
+    const QString file = QDir(folder).filePath(QString::fromStdString(name));
+    // A name that is taken, even by a link that points nowhere.
+    if (QFileInfo(file).exists() || QFileInfo(file).isSymLink()) {
+        whyNot = WavRecorder::kExistsReason;
+        return {};
+    }
+    return file;
+}
+
 void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices)
 {
     InstrumentState& s = form.state();
@@ -182,20 +214,28 @@ void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
              if (which)
                  call.replyBlock(pngOf(*which == 0 ? displayImage(form.displayBitmap()) : windowImage(form)));
          }},
-        // Recording, as File > Record WAV after its dialog, and Stop Recording.
+        // Recording, as File > Record WAV after its dialog, and Stop
+        // Recording: into a new file of the remote files folder only.
         {"RECord[:STARt]", 1,
          [&form](Call& call) {
-             const auto path = call.string(0);
-             if (!path)
+             const auto name = call.string(0);
+             if (!name)
                  return;
              DataCommands& commands = dataCommandsOf(form);
              if (commands.recording()) {
                  call.fail(scpi::code::kSettingsConflict, "a recording runs");
                  return;
              }
-             const QString file = QFileInfo(QString::fromStdString(*path)).absoluteFilePath();
-             if (path->empty() || !commands.startRecording(file))
-                 call.fail(scpi::code::kExecutionError, "recording did not start");
+             int error = scpi::code::kNoError;
+             std::string whyNot;
+             const QString file = remoteRecordingFile(form.state().features, *name, error, whyNot);
+             if (file.isEmpty()) {
+                 call.fail(error, whyNot);
+                 return;
+             }
+             // What cannot start says why in the message the window would
+             // show, which becomes this client's error.
+             commands.startRecording(file, WavRecorder::Existing::Refuse);
          }},
         {"RECord:STOP", 0, [&form](Call&) { form.StopRecording1Click(nullptr); }},
         {"RECord[:STATe]?", 0, [&form](Call& call) { call.reply(dataCommandsOf(form).recording() ? "1" : "0"); }},

@@ -5,14 +5,49 @@
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
 #include "window/MeasureControls.h"
 #include "window/RemoteDialog.h"
 #include "window/Varmolen2.h"
+#include "acquisition/GeneratorControl.h"
 
 namespace varmolen {
+
+namespace {
+
+// A command runs between these two: nothing else is served meanwhile, and
+// whatever a command throws, the client and the server are free again after
+// it; what the command would show in a box goes to the client's queue.
+class CommandScope {
+public:
+    CommandScope(int& depth, bool& busy, QtHost& host, scpi::Session& session) : depth_(depth), busy_(busy), host_(host)
+    {
+        ++depth_;
+        busy_ = true;
+        before_ = host_.redirectMessages([&session](const std::string& text, const std::string&) {
+            session.report(scpi::code::kExecutionError, QString::fromStdString(text).simplified().toStdString());
+        });
+    }
+    ~CommandScope()
+    {
+        host_.redirectMessages(std::move(before_));
+        busy_ = false;
+        --depth_;
+    }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+private:
+    int& depth_;
+    bool& busy_;
+    QtHost& host_;
+    QtHost::MessageSink before_;
+};
+
+}  // namespace
 
 RemoteServer::RemoteServer(TScopeForm& form) : QObject(&form), form_(form)
 {
@@ -28,10 +63,22 @@ RemoteServer::RemoteServer(TScopeForm& form) : QObject(&form), form_(form)
     statusLabel_->hide();
     if (QStatusBar* bar = form.controls().status.StatusBar1)
         bar->addPermanentWidget(statusLabel_);
+    waitTimer_ = new QTimer(this);
+    waitTimer_->setInterval(kWaitPollMs);
+    connect(waitTimer_, &QTimer::timeout, this, [this] { checkWaits(); });
+    idleTimer_ = new QTimer(this);
+    idleTimer_->setInterval(1000);
+    connect(idleTimer_, &QTimer::timeout, this, [this] { dropIdle(); });
+    eventTimer_ = new QTimer(this);
+    eventTimer_->setSingleShot(true);
+    eventTimer_->setInterval(kEventShownMs);
+    connect(eventTimer_, &QTimer::timeout, this, [this] { showStatus(); });
 }
 
 RemoteServer::~RemoteServer()
 {
+    // The label belongs to the status bar; it goes with the server.
+    delete statusLabel_;
     // The sockets are children of this object and go with it.
     clients_.clear();
 }
@@ -64,34 +111,72 @@ void RemoteServer::stop()
 {
     server_->close();
     while (!clients_.empty())
-        drop(clients_.back()->socket);
+        drop(clients_.back());
     showStatus();
+}
+
+void RemoteServer::retire()
+{
+    stop();
+    if (commandDepth_ > 0)
+        retiring_ = true;  // the command's end lets it go
+    else
+        delete this;
 }
 
 bool RemoteServer::listening() const { return server_->isListening(); }
 
 std::uint16_t RemoteServer::port() const { return server_->serverPort(); }
 
+int RemoteServer::clientCount() const
+{
+    return static_cast<int>(
+        std::count_if(clients_.begin(), clients_.end(), [](const ClientPtr& c) { return !c->closed; }));
+}
+
 QString RemoteServer::statusText() const
 {
     if (!server_->isListening())
         return {};
-    return QStringLiteral("Remote :%1, %2 client%3")
-        .arg(server_->serverPort())
-        .arg(clients_.size())
-        .arg(clients_.size() == 1 ? "" : "s");
+    const int n = clientCount();
+    return QStringLiteral("Remote :%1, %2 client%3").arg(server_->serverPort()).arg(n).arg(n == 1 ? "" : "s");
 }
 
 void RemoteServer::showStatus()
 {
-    const QString text = statusText();
-    statusLabel_->setText(text);
-    statusLabel_->setVisible(!text.isEmpty());
-    statusLabel_->setToolTip(server_->isListening() ? QStringLiteral("Listening for remote commands on %1 port %2")
-                                                          .arg(server_->serverAddress().toString())
-                                                          .arg(server_->serverPort())
-                                                    : QString());
+    if (!eventTimer_->isActive()) {
+        const QString text = statusText();
+        statusLabel_->setText(text);
+        statusLabel_->setVisible(!text.isEmpty());
+        statusLabel_->setToolTip(server_->isListening() ? QStringLiteral("Listening for remote commands on %1 port %2")
+                                                              .arg(server_->serverAddress().toString())
+                                                              .arg(server_->serverPort())
+                                                        : QString());
+    }
     form_.measure().setRemoteReading(!clients_.empty());
+    if (clients_.empty())
+        idleTimer_->stop();
+    else if (!idleTimer_->isActive())
+        idleTimer_->start();
+}
+
+void RemoteServer::announce(int code, const std::string& text)
+{
+    if (code != scpi::code::kNoError)
+        for (const ClientPtr& c : clients_)
+            c->session->report(code, text);
+    const QString line = QString::fromStdString(text).simplified();
+    statusLabel_->setText(line);
+    statusLabel_->setToolTip(line);
+    statusLabel_->setVisible(true);
+    eventTimer_->start();
+}
+
+bool RemoteServer::operationsComplete() const
+{
+    const InstrumentState& s = form_.state();
+    const bool singleArmed = s.singleSweep == 1 && s.displayHold == 0;
+    return !form_.generator().sweeping() && !singleArmed && form_.measure().readingsSettled();
 }
 
 void RemoteServer::acceptClients()
@@ -104,124 +189,240 @@ void RemoteServer::acceptClients()
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             continue;
         }
-        auto client = std::make_unique<Client>();
+        auto client = std::make_shared<Client>();
         client->socket = socket;
         client->session = std::make_unique<scpi::Session>(table_);
+        client->session->setOperationsComplete([this] { return operationsComplete(); });
+        client->heard.start();
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-            if (Client* c = clientOf(socket))
-                readFrom(*c);
+            if (const ClientPtr c = clientOf(socket))
+                readFrom(c);
         });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             // What it sent before it went is still carried out.
-            Client* c = clientOf(socket);
-            if (c == nullptr)
+            const ClientPtr c = clientOf(socket);
+            if (!c)
                 return;
             c->closed = true;
-            readFrom(*c);
-            if (c->waiting.empty())
-                drop(socket);
+            readFrom(c);
+            if (c->waiting.empty() && !c->inLine && !c->busy)
+                drop(c);
+            showStatus();
         });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
             // Room again for answers: lines left unread may now be served.
-            if (Client* c = clientOf(socket); c != nullptr && socket->bytesAvailable() > 0)
-                readFrom(*c);
+            if (const ClientPtr c = clientOf(socket); c && socket->bytesAvailable() > 0)
+                readFrom(c);
         });
         clients_.push_back(std::move(client));
     }
     showStatus();
 }
 
-RemoteServer::Client* RemoteServer::clientOf(QTcpSocket* socket)
+RemoteServer::ClientPtr RemoteServer::clientOf(const QTcpSocket* socket) const
 {
-    for (const std::unique_ptr<Client>& c : clients_)
+    for (const ClientPtr& c : clients_)
         if (c->socket == socket)
-            return c.get();
+            return c;
     return nullptr;
 }
 
-void RemoteServer::readFrom(Client& client)
+bool RemoteServer::connected(const ClientPtr& client) const
 {
-    QTcpSocket* socket = client.socket;
-    while (socket != nullptr && client.waiting.size() < kMaxWaitingLines && socket->bytesAvailable() > 0) {
+    return std::find(clients_.begin(), clients_.end(), client) != clients_.end();
+}
+
+void RemoteServer::readFrom(const ClientPtr& client)
+{
+    QTcpSocket* socket = client->socket;
+    bool web = false;
+    while (socket != nullptr && client->waiting.size() < kMaxWaitingLines && socket->bytesAvailable() > 0) {
         const QByteArray bytes = socket->read(4096);
-        client.framer.feed(
-            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-            [&client](std::string_view line, bool refused) { client.waiting.emplace_back(line, refused); });
+        client->heard.restart();
+        client->framer.feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                            [&client, &web](std::string_view line, bool refused) {
+                                web = web || (!refused && scpi::looksLikeHttp(line));
+                                client->waiting.emplace_back(line, refused);
+                            });
+        if (web) {
+            // A browser's request (a page the user visits may send one here):
+            // nothing it sent runs, neither before that line nor after it.
+            client->waiting.clear();
+            drop(client);
+            return;
+        }
     }
     postTurn(client);
 }
 
-void RemoteServer::postTurn(Client& client)
+void RemoteServer::postTurn(const ClientPtr& client)
 {
-    if (client.turnPosted || client.waiting.empty())
+    if (client->turnPosted || client->busy || (client->waiting.empty() && !client->inLine))
         return;
-    client.turnPosted = true;
+    client->turnPosted = true;
     QMetaObject::invokeMethod(
-        this, [this, socket = client.socket] { serve(socket); }, Qt::QueuedConnection);
+        this,
+        [this, weak = std::weak_ptr<Client>(client)] {
+            if (const ClientPtr c = weak.lock()) {
+                c->turnPosted = false;
+                serve(c);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
-void RemoteServer::serve(QTcpSocket* socket)
+void RemoteServer::serve(const ClientPtr& client)
 {
-    Client* client = clientOf(socket);
-    if (client == nullptr)
+    // A command's own event loop: this client's lines wait for its end,
+    // which gives every waiting client its turn again.
+    if (commandDepth_ > 0 || !connected(client))
         return;
-    client->turnPosted = false;
-    if (commandRunning_) {
-        // A command's own event loop: this client's lines wait for its end,
-        // which gives every waiting client its turn again.
-        return;
+    QElapsedTimer turn;
+    turn.start();
+    while (turn.elapsed() < kTurnMs)
+        if (!serveOnce(client))
+            return;
+    if (connected(client)) {
+        readFrom(client);
+        postTurn(client);
     }
-    for (int n = 0; n < kLinesPerTurn; ++n) {
-        client = clientOf(socket);
-        if (client == nullptr)
-            return;
-        if (client->waiting.empty())
-            break;
-        auto [line, refused] = std::move(client->waiting.front());
-        client->waiting.pop_front();
-        std::string answer;
-        commandRunning_ = true;
-        if (refused)
-            client->session->refuseLine();
-        else
-            answer = client->session->handleLine(line);
-        commandRunning_ = false;
-        for (const std::unique_ptr<Client>& other : clients_)
-            if (other->socket != socket)
-                postTurn(*other);
-        if (clientOf(socket) == nullptr)
-            return;  // it went while its command ran
-        if (!answer.empty())
-            socket->write(answer.data(), static_cast<qint64>(answer.size()));
-        if (socket->bytesToWrite() > kMaxUnsentBytes) {
-            // It does not read what it asked for.
-            drop(socket);
-            return;
+}
+
+bool RemoteServer::serveOnce(const ClientPtr& client)
+{
+    scpi::Session& session = *client->session;
+    if (client->inLine && session.waiting() && !operationsComplete()) {
+        const int limitSeconds = form_.state().features.remoteOpcTimeoutSeconds;
+        if (client->waited.elapsed() < 1000LL * limitSeconds) {
+            if (!waitTimer_->isActive())
+                waitTimer_->start();
+            return false;  // looked at again by checkWaits
+        }
+        session.abandonWait(kWaitGaveUp, "readings did not follow within " + std::to_string(limitSeconds) + " s");
+    }
+    if (!client->inLine && client->waiting.empty()) {
+        if (client->closed)
+            drop(client);
+        return false;
+    }
+    // The client stays with us until its command has returned, whatever
+    // happens while it runs: `keep` holds its session, `alive` tells
+    // whether the server itself is still there.
+    const ClientPtr keep = client;
+    const QPointer<RemoteServer> alive(this);
+    scpi::Session::Progress progress = scpi::Session::Progress::Done;
+    {
+        const CommandScope scope(commandDepth_, keep->busy, form_.host(), session);
+        QElapsedTimer turn;
+        turn.start();
+        session.setYield([turn] { return turn.elapsed() >= kTurnMs; });
+        if (keep->inLine) {
+            progress = session.resume();
+        } else {
+            auto [line, refused] = std::move(keep->waiting.front());
+            keep->waiting.pop_front();
+            if (refused) {
+                session.refuseLine();
+                progress = scpi::Session::Progress::Done;
+            } else {
+                progress = session.startLine(line);
+            }
         }
     }
-    client = clientOf(socket);
-    if (client == nullptr)
-        return;
-    readFrom(*client);
-    if (client->closed && client->waiting.empty())
-        drop(socket);
-    else
-        postTurn(*client);
+    if (alive.isNull())
+        return false;
+    if (retiring_ && commandDepth_ == 0) {
+        deleteLater();
+        return false;
+    }
+    // Everyone else waited while the command ran.
+    for (const ClientPtr& other : clients_)
+        if (other != keep)
+            postTurn(other);
+    if (!connected(keep))
+        return false;  // it was let go while its command ran
+    finishLine(keep, progress);
+    return connected(keep) && progress != scpi::Session::Progress::Waiting;
 }
 
-void RemoteServer::drop(QTcpSocket* socket)
+void RemoteServer::finishLine(const ClientPtr& client, scpi::Session::Progress progress)
 {
-    const auto at = std::find_if(clients_.begin(), clients_.end(),
-                                 [socket](const std::unique_ptr<Client>& c) { return c->socket == socket; });
+    using Progress = scpi::Session::Progress;
+    client->inLine = progress == Progress::Waiting || progress == Progress::Yielded;
+    if (progress == Progress::Waiting) {
+        // A line is run on only once the readings followed: a wait that
+        // comes back is the next *OPC? or *WAI of the line.
+        client->waited.start();
+        if (!waitTimer_->isActive())
+            waitTimer_->start();
+        return;
+    }
+    client->waited.invalidate();
+    if (progress == Progress::Overflow) {
+        drop(client);  // it asked for more than any answer may hold
+        return;
+    }
+    if (progress != Progress::Done)
+        return;
+    const std::string answer = client->session->takeAnswer();
+    QTcpSocket* socket = client->socket;
+    if (socket == nullptr || client->closed)
+        return;
+    if (!answer.empty())
+        socket->write(answer.data(), static_cast<qint64>(answer.size()));
+    if (socket->bytesToWrite() > kMaxUnsentBytes)
+        drop(client);  // it does not read what it asked for
+}
+
+void RemoteServer::checkWaits()
+{
+    bool anyWaits = false;
+    for (const ClientPtr& c : std::vector<ClientPtr>(clients_)) {
+        if (c->inLine && c->session->waiting()) {
+            anyWaits = true;
+            postTurn(c);
+        }
+    }
+    if (!anyWaits)
+        waitTimer_->stop();
+}
+
+void RemoteServer::dropIdle()
+{
+    const std::int64_t limitMs = 1000LL * form_.state().features.remoteIdleSeconds;
+    if (limitMs <= 0)
+        return;
+    for (const ClientPtr& c : std::vector<ClientPtr>(clients_))
+        if (!c->busy && !c->inLine && c->waiting.empty() && c->heard.elapsed() > limitMs)
+            drop(c);
+}
+
+void RemoteServer::drop(const ClientPtr& client)
+{
+    const auto at = std::find(clients_.begin(), clients_.end(), client);
     if (at == clients_.end())
         return;
+    // A command of its may still run: the session goes with the last hold
+    // on the client, after that command returns.
+    const ClientPtr gone = *at;
     clients_.erase(at);
-    if (socket != nullptr) {
+    gone->closed = true;
+    gone->waiting.clear();
+    if (QTcpSocket* socket = gone->socket) {
         socket->disconnect(this);
         socket->abort();
         socket->deleteLater();
     }
     showStatus();
+}
+
+void announceEnd(TScopeForm& form, int code, const std::string& text, const std::string& caption, bool boxed)
+{
+    auto* server = form.findChild<RemoteServer*>(QStringLiteral("RemoteServer"), Qt::FindDirectChildrenOnly);
+    if (server != nullptr && server->listening())
+        server->announce(code, text);
+    else if (boxed)
+        form.host().showMessage(text, caption);
 }
 
 RemoteServer& remoteServerOf(TScopeForm& form)

@@ -3,18 +3,30 @@
 // command runs between two display passes like a user's action and touches
 // the state as one does. Off (the default) nothing listens.
 //
-// At most kMaxClients clients at a time (one more is told so and closed);
-// each has its own error queue. A client is served a few lines per turn of
-// the event loop, so a flood of queries never holds a display pass back; a
-// client whose answers it does not read is dropped once they pass
-// kMaxUnsentBytes. While a command runs (a message box it shows runs an event
-// loop of its own), no other line is read; they wait their turn.
+// No client can take the instrument down or hold the others up:
+// - A client's session lives until the command it sent has returned,
+//   whatever happens meanwhile (it goes, another client goes, the server
+//   stops, the window closes): a client that goes while its command runs is
+//   only marked gone.
+// - At most kMaxClients clients at a time (one more is told so and closed);
+//   a client silent for [Remote] IdleSeconds is let go.
+// - A client is served for at most kTurnMs at a time, a line's commands
+//   included, so the display keeps drawing and every other client is
+//   answered while a long line is worked through; a client whose answers it
+//   does not read is dropped once they pass kMaxUnsentBytes.
+// - A connection that speaks HTTP (a web page the user visits may send to
+//   this port) is closed at once, and nothing it sent runs.
+// - What a command would show in a message box becomes that client's error:
+//   no box waits for a click while every client waits for an answer.
+// - *OPC? and *WAI wait until the readings follow every earlier command
+//   (MeasureControls says when), at most [Remote] OpcTimeoutSeconds.
 //
-// The status bar says where it listens and how many clients are connected.
-// While a client is connected the measurements are made for MEASure
-// queries even when the strip is hidden.
+// The status bar says where it listens and how many clients are connected,
+// and for a while what ended on its own. While a client is connected the
+// measurements are made for MEASure queries even when the strip is hidden.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -33,6 +45,7 @@
 class QLabel;
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 
 namespace varmolen {
 
@@ -44,11 +57,16 @@ class RemoteServer : public QObject {
 public:
     static constexpr int kMaxClients = 4;
     static constexpr std::int64_t kMaxUnsentBytes = 16 * 1024 * 1024;
-    // Lines served for one client in one turn of the event loop.
-    static constexpr int kLinesPerTurn = 32;
+    // The longest one client is served in one turn of the event loop.
+    static constexpr int kTurnMs = 20;
     // Lines read ahead of the one served; beyond them the socket is left
     // unread, so a flooding client waits on its own connection.
     static constexpr std::size_t kMaxWaitingLines = 256;
+    // How often a waiting *OPC? looks whether the readings followed.
+    static constexpr int kWaitPollMs = 10;
+    // The code and words of a wait that gave up.
+    static constexpr int kWaitGaveUp = scpi::code::kDataStale;
+    static constexpr int kEventShownMs = 20000;
 
     explicit RemoteServer(TScopeForm& form);
     ~RemoteServer() override;
@@ -59,15 +77,29 @@ public:
     // it cannot listen.
     bool apply(QString& whyNot, int portOverride = 0);
     void stop();
+    // Stops, and goes once no command of a client runs any more (at once
+    // when none does).
+    void retire();
 
     bool listening() const;
     std::uint16_t port() const;
-    int clientCount() const { return static_cast<int>(clients_.size()); }
+    // Clients connected (a client that went while its command runs no more).
+    int clientCount() const;
     const scpi::CommandTable& table() const { return table_; }
+    // Features made after the server add their commands here.
+    scpi::CommandTable& commands() { return table_; }
     // Runs Options > Remote Control's dialog modally (tests replace it).
     std::function<int(RemoteDialog& dialog)> runDialog;
     // The status bar's text (empty while nothing listens).
     QString statusText() const;
+    // Something ended on its own: every client's queue gets `code` (unless
+    // kNoError) with the text, and the status bar shows the text for
+    // kEventShownMs.
+    void announce(int code, const std::string& text);
+    // Every earlier command's effect is in the readings: no sweep runs, an
+    // armed single sweep has frozen its picture, and the readings settled
+    // after the last change of acquisition or generator.
+    bool operationsComplete() const;
 
 private:
     struct Client {
@@ -76,15 +108,27 @@ private:
         std::unique_ptr<scpi::Session> session;
         std::deque<std::pair<std::string, bool>> waiting;  // lines read, not yet served; true: refused
         bool turnPosted = false;
-        bool closed = false;  // the client has gone; its lines read are still run
+        bool closed = false;   // the client has gone; what it sent is still run
+        bool busy = false;     // a command of its runs now
+        bool inLine = false;   // a line of its is begun and not yet done (waits, or yields its turn)
+        QElapsedTimer heard;   // since its last bytes
+        QElapsedTimer waited;  // since its *OPC? or *WAI began to wait
     };
+    using ClientPtr = std::shared_ptr<Client>;
 
     void acceptClients();
-    void readFrom(Client& client);
-    void serve(QTcpSocket* socket);
-    void postTurn(Client& client);
-    void drop(QTcpSocket* socket);
-    Client* clientOf(QTcpSocket* socket);
+    void readFrom(const ClientPtr& client);
+    void serve(const ClientPtr& client);
+    // Runs the client's line on (or its next line) once; false when the
+    // turn ends for it (it waits, or it was dropped).
+    bool serveOnce(const ClientPtr& client);
+    void finishLine(const ClientPtr& client, scpi::Session::Progress progress);
+    void postTurn(const ClientPtr& client);
+    void drop(const ClientPtr& client);
+    ClientPtr clientOf(const QTcpSocket* socket) const;
+    bool connected(const ClientPtr& client) const;
+    void checkWaits();
+    void dropIdle();
     void showStatus();
 
     TScopeForm& form_;
@@ -92,11 +136,23 @@ private:
     RemoteChoices choices_;
     QTcpServer* server_ = nullptr;
     QLabel* statusLabel_ = nullptr;
-    std::vector<std::unique_ptr<Client>> clients_;
-    bool commandRunning_ = false;
+    QTimer* waitTimer_ = nullptr;
+    QTimer* idleTimer_ = nullptr;
+    QTimer* eventTimer_ = nullptr;
+    std::vector<ClientPtr> clients_;
+    int commandDepth_ = 0;  // commands running now (a command's own event loop may start one more)
+    bool retiring_ = false;
 };
 
 // The window's remote server, made on first use.
 RemoteServer& remoteServerOf(TScopeForm& form);
+
+// An operation that ended on its own (a recording ended by its disk, its
+// device or its limit, the generator's output lost, a sweep cancelled).
+// While remote control listens nobody may be at the bench to click a box:
+// the status bar says it, and every client's error queue holds `code`
+// (kNoError: news, no error). Otherwise a box says it, as ever, where
+// `boxed`; an end the window never reported in a box stays unreported.
+void announceEnd(TScopeForm& form, int code, const std::string& text, const std::string& caption, bool boxed = true);
 
 }  // namespace varmolen

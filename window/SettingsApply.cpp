@@ -23,10 +23,6 @@ namespace varmolen {
 
 namespace {
 
-// Where the Time dial starts (the full span) and the Gain dials (half way).
-constexpr float kStartupTimeDial = 100.0f;
-constexpr std::int32_t kStartupGainDial = 50;
-
 // A stored switch is on exactly when its value is the one named.
 template <typename Switch>
 bool setSwitch(Switch* control, bool on)
@@ -232,7 +228,7 @@ void TScopeForm::applyStartupValues(QObject* sender)
         if (info.field == ConfigField::timeBaseSetting) {
             // The record starts without a dial position; the dial starts at
             // its full span.
-            controls_.timeBase.TimeBaseDial->setValue(kStartupTimeDial);
+            controls_.timeBase.TimeBaseDial->setValue(static_cast<float>(kStartupTimeDial));
             TimeBaseDialClick(sender);
             continue;
         }

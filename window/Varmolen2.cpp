@@ -110,6 +110,9 @@ void TScopeForm::FinishCreate()
 {
     measure_ = std::make_unique<MeasureControls>(*this);
     generator_ = std::make_unique<GeneratorControl>(state_->features);
+    // What the generator plays drives what is measured: the readings start
+    // again once a change is heard.
+    generator_->setChangeNotifier([this] { measure_->generatorChanged(generator_->heardWithinMs()); });
     FormCreate(this);
     measure_->ApplySettings();
     if (state_->features.remoteEnabled) {
@@ -136,7 +139,12 @@ void TScopeForm::StartBtnClick(QObject* /*sender*/)
     // sound-card dialog, closed with the application, runs an input handler).
     if (closing_)
         return;
+    const bool running = loop_->running();
     loop_->StartBtnClick();
+    // A new run records afresh: what was measured before does not continue
+    // into it (a start that fails leaves the readings waiting for a device).
+    if (!running && measure_)
+        measure_->acquisitionRestarted();
     ShowInputDevice();
 }
 
@@ -280,7 +288,8 @@ void TScopeForm::FormDestroy()
         return;
     formDestroyed_ = true;
     // No remote command reaches a window that is going.
-    delete findChild<RemoteServer*>(QStringLiteral("RemoteServer"), Qt::FindDirectChildrenOnly);
+    if (auto* server = findChild<RemoteServer*>(QStringLiteral("RemoteServer"), Qt::FindDirectChildrenOnly))
+        server->retire();
     InstrumentState& s = *state_;
     if (generator_)
         generator_->switchOff();

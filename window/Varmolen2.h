@@ -72,6 +72,10 @@ public:
     // Every setting of the record back at its start-up value, through the
     // handlers, as if read from a file of start-up values (remote *RST).
     void applyStartupValues(QObject* sender);
+    // Where that leaves the dials whose position the record does not keep:
+    // the Gain dials half way, the Time dial at its full span.
+    static constexpr std::int32_t kStartupGainDial = 50;
+    static constexpr std::int32_t kStartupTimeDial = 100;
 
     // Acquisition (the run loop's entry points and timers).
     virtual void StartBtnClick(QObject* sender);

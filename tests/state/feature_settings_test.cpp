@@ -40,7 +40,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Recording]\nLimitMinutes=5\n"
                                    "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n"
                                    "[Acquisition]\nSampleRate= 96000\n"
-                                   "[Remote]\nEnabled=true\nPort=5555\nListen= ::1 \n");
+                                   "[Remote]\nEnabled=true\nPort=5555\nListen= ::1 \nIdleSeconds=0\n"
+                                   "OpcTimeoutSeconds=5\nFilesFolder=/srv/takes\n");
     EXPECT_TRUE(set.measureShown);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[0], 1.5);
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[1], 0.0);
@@ -58,6 +59,9 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_TRUE(set.remoteEnabled);
     EXPECT_EQ(set.remotePort, 5555);
     EXPECT_EQ(set.remoteListen, "::1");
+    EXPECT_EQ(set.remoteIdleSeconds, 0);
+    EXPECT_EQ(set.remoteOpcTimeoutSeconds, 5);
+    EXPECT_EQ(set.remoteFilesFolder, "/srv/takes");
 
     // Each unusable value gives its own default and leaves the others alone.
     const struct {
@@ -83,6 +87,9 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Remote]\nPort=65536\n", "a port beyond 16 bits"},
         {"[Remote]\nListen=localhost\n", "a name, not an address"},
         {"[Remote]\nListen=256.1.1.1\n", "no IPv4 address"},
+        {"[Remote]\nIdleSeconds=-1\n", "a negative idle time"},
+        {"[Remote]\nOpcTimeoutSeconds=0\n", "a wait that gives up before it starts"},
+        {"[Remote]\nOpcTimeoutSeconds=3601\n", "a wait longer than an hour"},
         {"\x01\x02\xff\xfe garbage [[[ ===\n\x00\x00", "bytes that are no INI text"},
     };
     for (const auto& b : bad)
@@ -116,6 +123,9 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.remoteEnabled = true;
     f.remotePort = 65535;
     f.remoteListen = "0.0.0.0";
+    f.remoteIdleSeconds = 7 * 24 * 3600;
+    f.remoteOpcTimeoutSeconds = 1;
+    f.remoteFilesFolder = "/home/user/remote takes";
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, f));
     EXPECT_EQ(readFeatureSettings(ini), f);
