@@ -7,6 +7,20 @@
 
 namespace varmolen {
 
+namespace {
+
+// The folder of the running binary. The command line is read before the
+// application object exists (varmolen --help names the manual), and then the
+// kernel's link to the binary tells it.
+QString programDirectory()
+{
+    if (QCoreApplication::instance() != nullptr)
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+}
+
+}  // namespace
+
 QString installDirectory()
 {
     const QString overridden = qEnvironmentVariable("VARMOLEN_INSTALL_DIR");
@@ -25,9 +39,9 @@ QString helpFileCandidate()
     if (!overridden.isEmpty())
         return QDir::cleanPath(overridden) + name;
     // Installed beside the binary's prefix: <prefix>/bin/varmolen and
-    // <prefix>/share/varmolen/help/index.html.
-    const QString besideBinary =
-        QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/varmolen/help")) + name;
+    // <prefix>/share/varmolen/help/index.html (/usr/bin and /usr/share from
+    // the package, wherever the build was configured to install).
+    const QString besideBinary = QDir::cleanPath(programDirectory() + QStringLiteral("/../share/varmolen/help")) + name;
     const QStringList candidates = {besideBinary, QStringLiteral(VARMOLEN_INSTALLED_HELP_DIR) + name,
                                     QStringLiteral(VARMOLEN_SOURCE_HELP_DIR) + name};
     for (const QString& c : candidates)
