@@ -82,7 +82,9 @@ int main(int argc, char* argv[])
     VarmolenApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varmolen"));
     QApplication::setApplicationDisplayName(QStringLiteral("Varmolen"));
-    QApplication::setDesktopFileName(QStringLiteral("varmolen"));
+    // The installed desktop entry's id (packaging/), so the desktop matches
+    // the window to its entry and icon.
+    QApplication::setDesktopFileName(QStringLiteral("io.github.varmolen.Varmolen"));
     try {
         std::unique_ptr<varmolen::WaveInput> waveInput = devices.get();
         varmolen::TScopeForm scopeForm(*waveInput);

@@ -22,6 +22,9 @@ VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool image
 VARMOLEN_TEST_PACKAGES+=(pipewire wireplumber pipewire-pulse)
 # The remote-control run drives the instrument through a VISA library.
 VARMOLEN_TEST_PACKAGES+=(python3-pyvisa python3-pyvisa-py)
+# The installed layout's check validates the AppStream metainfo and formats
+# the manual page.
+VARMOLEN_TEST_PACKAGES+=(appstream groff-base)
 
 varmolen_install_packages() {
   local missing=()
