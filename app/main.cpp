@@ -1,17 +1,22 @@
-// Program entry: the application titled "Varmolen", the main window, the
-// hidden sound-card dialog, then the message loop. An exception that escapes
-// a handler is shown in a message box and the program carries on; the entry
-// returns 0.
+// Program entry: the command line, the application titled "Varmolen", the
+// main window, the hidden sound-card dialog, then the message loop. An
+// exception that escapes a handler is shown in a message box and the program
+// carries on; the entry returns 0 once the window has been open.
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <optional>
 #include <exception>
 #include <future>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
+#include "persist/InstallPaths.h"
 #include "window/SignalBridge.h"
 #include "window/Varmolen2.h"
 #include "window/Soundcardselection.h"
@@ -43,33 +48,29 @@ public:
     }
 };
 
-// The port --remote or --remote=PORT asks for; nothing without the option.
-// A port that is not one (0, 70000, text) is refused with a message on the
-// standard error and the settings' port used.
-std::optional<int> remotePortOption(const QStringList& arguments, const varmolen::FeatureSettings& settings)
+// What the usage names: the version and the places as the program computes
+// them (the settings folder honours VARMOLEN_INSTALL_DIR, the manual is the
+// one Help > Help File opens).
+varmolen::UsagePlaces usagePlaces()
 {
-    std::optional<int> port;
-    for (const QString& argument : arguments.mid(1)) {
-        if (argument == QLatin1String("--remote")) {
-            port = settings.remotePort;
-        } else if (argument.startsWith(QLatin1String("--remote="))) {
-            bool ok = false;
-            const int asked = argument.mid(9).toInt(&ok);
-            if (ok && varmolen::isRemotePort(asked)) {
-                port = asked;
-            } else {
-                std::fprintf(stderr, "varmolen: %s: the port must be 1 to 65535\n", argument.toLocal8Bit().constData());
-                port = settings.remotePort;
-            }
-        }
-    }
-    return port;
+    return {VARMOLEN_VERSION, QFile::encodeName(varmolen::installDirectory()).toStdString(),
+            QFile::encodeName(varmolen::helpFileCandidate()).toStdString()};
 }
 
 }  // namespace
 
 int main(int argc, char* argv[])
 {
+    // The command line first, before the sound devices are listed and the
+    // toolkit connects to a display: --help, --version and a wrong command
+    // line answer and end here, also where no display is.
+    const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    const varmolen::CommandLine commandLine = varmolen::parseCommandLine(arguments, usagePlaces());
+    if (!commandLine.run) {
+        std::fputs(commandLine.standardOutput.c_str(), stdout);
+        std::fputs(commandLine.standardError.c_str(), stderr);
+        return commandLine.exitCode;
+    }
     // A file that reaches the process's size limit (ulimit -f) must fail its
     // write with an error the recording reports, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -81,7 +82,9 @@ int main(int argc, char* argv[])
     VarmolenApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varmolen"));
     QApplication::setApplicationDisplayName(QStringLiteral("Varmolen"));
-    QApplication::setDesktopFileName(QStringLiteral("varmolen"));
+    // The installed desktop entry's id (packaging/), so the desktop matches
+    // the window to its entry and icon.
+    QApplication::setDesktopFileName(QStringLiteral("io.github.varmolen.Varmolen"));
     try {
         std::unique_ptr<varmolen::WaveInput> waveInput = devices.get();
         varmolen::TScopeForm scopeForm(*waveInput);
@@ -107,9 +110,10 @@ int main(int argc, char* argv[])
         varmolen::SignalBridge closeOnSignal(&scopeForm);
         // --remote[=PORT]: remote control for this run, on the port given or
         // the one the settings name, whatever they say of it being on.
-        if (const std::optional<int> port = remotePortOption(QApplication::arguments(), scopeForm.state().features)) {
+        if (commandLine.remote) {
+            const int port = commandLine.remotePort.value_or(scopeForm.state().features.remotePort);
             QString whyNot;
-            if (!varmolen::remoteServerOf(scopeForm).apply(whyNot, *port))
+            if (!varmolen::remoteServerOf(scopeForm).apply(whyNot, port))
                 scopeForm.host().showMessage("Remote control cannot listen: " + whyNot.toStdString(), "Remote Control");
         }
         scopeForm.show();

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # startup.sh [binary] [runs]: time from process start to a shown "Varmolen"
 # window, and the resident memory once it is up, under a private X server.
-# Prints each run and the medians. Uses a throw-away home directory.
+# Prints each run and the medians. Uses a throw-away home directory whose
+# settings folder exists without a settings file, so that every run starts
+# on the start-up values (a missing folder would make the first run a first
+# start, which writes the default settings, and the runs would differ).
 set -euo pipefail
 bin=${1:-"$(dirname "$0")/../build/app/varmolen"}
 runs=${2:-5}
@@ -9,6 +12,7 @@ bin=$(realpath "$bin")
 inner=$(mktemp)
 home=$(mktemp -d)
 trap 'rm -rf "$inner" "$home"' EXIT
+mkdir -p "$home/.config/Varmolen"
 cat > "$inner" <<'INNER'
 #!/usr/bin/env bash
 set -u

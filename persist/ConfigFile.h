@@ -116,11 +116,12 @@ ConfigValues captureConfiguration(const InstrumentSettings& s);
 // The persisted fields at their start-up values (those of fresh settings).
 ConfigValues startupConfiguration();
 
-// What the set-up step puts in a fresh install directory: a working first
-// picture on the built-in generator (both channels on at gains where its sine
-// and square fit, line input at 44100 Hz, triggered on channel 1, red and
-// blue traces on white with the graticule), the time base at its full span.
-// The instrument's own start-up values without a file stay as they are.
+// What the set-up step, and the program on a user's first start, put in a
+// fresh install directory: a working first picture on the built-in generator
+// (both channels on at gains where its sine and square fit, line input at
+// 44100 Hz, triggered on channel 1, red and blue traces on white with the
+// graticule), the time base at its full span. The instrument's own start-up
+// values without a file stay as they are.
 ConfigValues defaultConfiguration();
 
 // Copies one field, or all of them, from decoded values into the settings.

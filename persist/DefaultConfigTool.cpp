@@ -1,8 +1,11 @@
-// varmolen-default-config <path>: the set-up step's part of installing the
-// instrument. Puts a default settings file at <path> when none is there, so
-// that settings persist from the first run on; an existing file is never
-// touched. Missing parent directories are not created: the set-up script
-// makes the install directory first.
+// varmolen-default-config <path>: the set-up script's part of preparing the
+// instrument in the source tree. Puts a default settings file at <path> when
+// none is there, so that settings persist from the first run on; an existing
+// file is never touched. Missing parent directories are not created: the
+// set-up script makes the install directory first. The program itself writes
+// the same record on a user's first start, when the install folder does not
+// exist yet (prepareFirstRun, persist/InstallPaths.h); this tool also puts it
+// into a folder that exists without one.
 #include <sys/stat.h>
 
 #include <cerrno>

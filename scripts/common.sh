@@ -3,9 +3,11 @@
 
 VARMOLEN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# Packages to build and run the instrument.
+# Packages to build and run the instrument; dpkg-dev lets `cpack -G DEB`
+# compute the Debian package's library dependencies.
 VARMOLEN_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libasound2-dev
-  libasound2-plugins libsndfile1-dev libxcb-shm0-dev googletest libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core)
+  libasound2-plugins libsndfile1-dev libxcb-shm0-dev googletest libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core
+  dpkg-dev)
 # Packages to see the window without a display.
 VARMOLEN_HEADLESS_PACKAGES=(xvfb xauth imagemagick xdotool)
 # Packages the tests use: a private sound server with a null sink, a tone
@@ -22,6 +24,9 @@ VARMOLEN_TEST_PACKAGES=(pulseaudio pulseaudio-utils sox xvfb xauth xdotool image
 VARMOLEN_TEST_PACKAGES+=(pipewire wireplumber pipewire-pulse)
 # The remote-control run drives the instrument through a VISA library.
 VARMOLEN_TEST_PACKAGES+=(python3-pyvisa python3-pyvisa-py)
+# The installed layout's check validates the AppStream metainfo and formats
+# the manual page.
+VARMOLEN_TEST_PACKAGES+=(appstream groff-base)
 
 varmolen_install_packages() {
   local missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """make-settings.py PATH [--first-picture] [field=value ...]: writes a
-Varmolen.cfg of 118 bytes.
+Varmolen.cfg of 118 bytes. make-settings.py -h (--help) prints this text.
 
 Starts from a plain base (the start-up values with the gain dials at 50 and
 the time base at 100) and changes the named fields, e.g.
@@ -44,8 +44,18 @@ FIRST_PICTURE = {
 
 
 def main(argv):
+    if len(argv) >= 2 and argv[1] in ("-h", "--help"):
+        print(__doc__.strip())
+        return 0
     if len(argv) < 2:
-        sys.exit(__doc__)
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    # An option where the file name belongs is a mistake, never a name: a
+    # file called "--help" in the working folder helps no one.
+    if argv[1].startswith("-"):
+        print(f"make-settings.py: {argv[1]!r} is not a file name; the first argument is the settings file to write"
+              " (-h for help)", file=sys.stderr)
+        return 2
     values = {name: default for name, _, default in FIELDS}
     args = argv[2:]
     if args[:1] == ["--first-picture"]:
@@ -60,7 +70,8 @@ def main(argv):
     assert len(record) == 118, len(record)
     with open(argv[1], "wb") as f:
         f.write(record)
+    return 0
 
 
 if __name__ == "__main__":
-    main(sys.argv)
+    sys.exit(main(sys.argv))

@@ -220,7 +220,15 @@ void TScopeForm::FormCreate(QObject* sender)
     bitmap.setPenWidth(1);
     bitmap.Rectangle(0, 0, 512, s.clearHeight);
 
-    // 5, 6. Help and configuration files at the install place.
+    // 5, 6. Help and configuration files at the install place. On a user's
+    //    first start the install folder does not exist yet: the program makes
+    //    it and puts the default settings there itself, because an installed
+    //    package has no set-up step that would (prepareFirstRun in
+    //    persist/InstallPaths.h says when and why). The record is then found
+    //    below and applied as if it had always been there. An install folder
+    //    that exists without a settings file stays as it is: start-up values,
+    //    nothing saved.
+    const QString firstRunProblem = prepareFirstRun();
     const QString help = helpFileCandidate();
     if (fileOpensForReading(help) && help.toUtf8().size() < kPathLength)
         setPath(s.helpFilePath, help.toUtf8().constData());
@@ -252,6 +260,12 @@ void TScopeForm::FormCreate(QObject* sender)
 
     // 9. The analysis window of the transform.
     FillWindowTable(s.windowTable, s.blockSamples);
+
+    // A first start that could not set up the install folder says so once,
+    // in the status bar, and the instrument carries on with its start-up
+    // values; no box stands between the user and the instrument.
+    if (!firstRunProblem.isEmpty())
+        controls_.status.StatusBar1->showMessage(firstRunProblem, kFirstRunNoticeMs);
 }
 
 void TScopeForm::closeEvent(QCloseEvent* event)

@@ -66,6 +66,10 @@ public:
     // Options > Remote Control... (window/RemoteDialog.cpp).
     void RemoteControl1Click(QObject* sender);
 
+    // How long the status bar says that a first start could not set up the
+    // install folder.
+    static constexpr int kFirstRunNoticeMs = 30000;
+
     // Settings file: read and applied once at start, written once at exit.
     void LoadConfiguration(QObject* sender, const char* path);
     void SaveConfiguration(const char* path);
