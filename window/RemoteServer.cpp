@@ -69,10 +69,6 @@ RemoteServer::RemoteServer(TScopeForm& form) : QObject(&form), form_(form)
     idleTimer_ = new QTimer(this);
     idleTimer_->setInterval(1000);
     connect(idleTimer_, &QTimer::timeout, this, [this] { dropIdle(); });
-    eventTimer_ = new QTimer(this);
-    eventTimer_->setSingleShot(true);
-    eventTimer_->setInterval(kEventShownMs);
-    connect(eventTimer_, &QTimer::timeout, this, [this] { showStatus(); });
 }
 
 RemoteServer::~RemoteServer()
@@ -144,15 +140,13 @@ QString RemoteServer::statusText() const
 
 void RemoteServer::showStatus()
 {
-    if (!eventTimer_->isActive()) {
-        const QString text = statusText();
-        statusLabel_->setText(text);
-        statusLabel_->setVisible(!text.isEmpty());
-        statusLabel_->setToolTip(server_->isListening() ? QStringLiteral("Listening for remote commands on %1 port %2")
-                                                              .arg(server_->serverAddress().toString())
-                                                              .arg(server_->serverPort())
-                                                        : QString());
-    }
+    const QString text = statusText();
+    statusLabel_->setText(text);
+    statusLabel_->setVisible(!text.isEmpty());
+    statusLabel_->setToolTip(server_->isListening() ? QStringLiteral("Listening for remote commands on %1 port %2")
+                                                          .arg(server_->serverAddress().toString())
+                                                          .arg(server_->serverPort())
+                                                    : QString());
     form_.measure().setRemoteReading(!clients_.empty());
     if (clients_.empty())
         idleTimer_->stop();
@@ -165,11 +159,7 @@ void RemoteServer::announce(int code, const std::string& text)
     if (code != scpi::code::kNoError)
         for (const ClientPtr& c : clients_)
             c->session->report(code, text);
-    const QString line = QString::fromStdString(text).simplified();
-    statusLabel_->setText(line);
-    statusLabel_->setToolTip(line);
-    statusLabel_->setVisible(true);
-    eventTimer_->start();
+    form_.showNotice(QString::fromStdString(text), kEventShownMs);
 }
 
 bool RemoteServer::operationsComplete() const

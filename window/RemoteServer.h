@@ -93,8 +93,8 @@ public:
     // The status bar's text (empty while nothing listens).
     QString statusText() const;
     // Something ended on its own: every client's queue gets `code` (unless
-    // kNoError) with the text, and the status bar shows the text for
-    // kEventShownMs.
+    // kNoError) with the text, and the status bar's notice shows the text
+    // for kEventShownMs.
     void announce(int code, const std::string& text);
     // Every earlier command's effect is in the readings: no sweep runs, an
     // armed single sweep has frozen its picture, and the readings settled
@@ -138,7 +138,6 @@ private:
     QLabel* statusLabel_ = nullptr;
     QTimer* waitTimer_ = nullptr;
     QTimer* idleTimer_ = nullptr;
-    QTimer* eventTimer_ = nullptr;
     std::vector<ClientPtr> clients_;
     int commandDepth_ = 0;  // commands running now (a command's own event loop may start one more)
     bool retiring_ = false;

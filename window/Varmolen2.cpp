@@ -265,7 +265,7 @@ void TScopeForm::FormCreate(QObject* sender)
     // in the status bar, and the instrument carries on with its start-up
     // values; no box stands between the user and the instrument.
     if (!firstRunProblem.isEmpty())
-        controls_.status.StatusBar1->showMessage(firstRunProblem, kFirstRunNoticeMs);
+        showNotice(firstRunProblem, kFirstRunNoticeMs);
 }
 
 void TScopeForm::closeEvent(QCloseEvent* event)
@@ -339,6 +339,28 @@ void TScopeForm::SelectCardClick(QObject* /*sender*/)
     soundCardSelect_->show();
     soundCardSelect_->raise();
 }
+
+void TScopeForm::showNotice(const QString& text, int ms)
+{
+    if (noticePanel_ == nullptr) {
+        noticePanel_ = new QLabel(controls_.status.StatusBar1);
+        noticePanel_->setObjectName(QStringLiteral("NoticePanel"));
+        controls_.status.StatusBar1->addPermanentWidget(noticePanel_, 1);
+        noticeTimer_ = new QTimer(this);
+        noticeTimer_->setSingleShot(true);
+        connect(noticeTimer_, &QTimer::timeout, this, [this] {
+            noticePanel_->clear();
+            noticePanel_->hide();
+        });
+    }
+    const QString line = text.simplified();
+    noticePanel_->setText(line);
+    noticePanel_->setToolTip(line);
+    noticePanel_->show();
+    noticeTimer_->start(ms);
+}
+
+QString TScopeForm::notice() const { return noticePanel_ != nullptr ? noticePanel_->text() : QString(); }
 
 QLabel* TScopeForm::StatusPanel(int index) const
 {

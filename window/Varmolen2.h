@@ -21,6 +21,7 @@
 #include "panel/PanelControls.h"
 
 class QLabel;
+class QTimer;
 
 namespace varmolen {
 
@@ -69,6 +70,11 @@ public:
     // How long the status bar says that a first start could not set up the
     // install folder.
     static constexpr int kFirstRunNoticeMs = 30000;
+    // A notice at the status bar's right end for `ms` (something that went
+    // wrong or ended on its own, where no box should wait for a click); the
+    // five panels stay as they are. The last notice replaces the one before.
+    void showNotice(const QString& text, int ms);
+    QString notice() const;
 
     // Settings file: read and applied once at start, written once at exit.
     void LoadConfiguration(QObject* sender, const char* path);
@@ -302,6 +308,8 @@ private:
     // describes it; rewritten when the scale changes under it.
     std::optional<int> cursorColumn_;
     QWidget* soundCardSelect_ = nullptr;
+    QLabel* noticePanel_ = nullptr;  // made with the first notice
+    QTimer* noticeTimer_ = nullptr;
     bool formDestroyed_ = false;
     bool closing_ = false;
     bool formCreated_ = false;  // the constructor has applied the settings

@@ -83,7 +83,7 @@ protected:
         return captureConfiguration(openForm(folder)->state());
     }
 
-    static QString message(const SpyScopeForm& form) { return form.controls().status.StatusBar1->currentMessage(); }
+    static QString message(const SpyScopeForm& form) { return form.notice(); }
 
     test::ListingWaveInput devices{{"default", "Signal generator"}};
 };
