@@ -116,7 +116,7 @@ std::string pngOf(const QImage& image)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    image.save(&buffer, "PNG", 80);
     return bytes.toStdString();
 }
 

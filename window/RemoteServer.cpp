@@ -358,8 +358,10 @@ void RemoteServer::finishLine(const ClientPtr& client, scpi::Session::Progress p
     QTcpSocket* socket = client->socket;
     if (socket == nullptr || client->closed)
         return;
-    if (!answer.empty())
+    if (!answer.empty()) {
         socket->write(answer.data(), static_cast<qint64>(answer.size()));
+        socket->flush();  // on its way now, not after the next client's turn
+    }
     if (socket->bytesToWrite() > kMaxUnsentBytes)
         drop(client);  // it does not read what it asked for
 }
