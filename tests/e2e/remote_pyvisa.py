@@ -53,9 +53,27 @@ def generator_loopback():
     check(996.5 <= f <= 997.5, f"channel 1 reads the generator's 997 Hz: {f} Hz")
     level = reading("MEAS:RMS:DBFS? CH1", -6.1, -5.9)
     check(-6.1 <= level <= -5.9, f"and its level of -6 dBFS: {level}")
-    inst.write("SOUR:FREQ 3000")
-    f = reading("MEAS:FREQ? CH1", 2998.5, 3001.5)
-    check(2998.5 <= f <= 3001.5, f"a new frequency reaches the output: {f} Hz")
+    # *OPC? answers once the readings follow: the next reading is of the
+    # change, at once.
+    check(inst.query("SOUR:FREQ 3000;*OPC?") == "1", "*OPC? answers after a new frequency")
+    f = float(inst.query("MEAS:FREQ? CH1"))
+    check(2998.5 <= f <= 3001.5, f"the reading after it is of the new frequency: {f} Hz")
+    check(inst.query("ACQ:SRAT 48000;*OPC?") == "1", "*OPC? answers after a new sample rate")
+    f = float(inst.query("MEAS:FREQ? CH1"))
+    check(2998.5 <= f <= 3001.5, f"the reading after it is of the new rate's blocks: {f} Hz")
+    # A new waveform at the same pitch and level: its THD reads its own
+    # steady value from the first reading on, not an average drifting there.
+    check(inst.query("SOUR:FUNC SQU;*OPC?;:SOUR:FUNC TRI;*OPC?") == "1;1", "*OPC? answers after a new waveform")
+    started = time.monotonic()
+    first = float(inst.query("MEAS:THD:DB? CH1"))
+    time.sleep(max(0.0, 1.0 - (time.monotonic() - started)))
+    second = float(inst.query("MEAS:THD:DB? CH1"))
+    time.sleep(3.0)
+    steady = float(inst.query("MEAS:THD:DB? CH1"))
+    check(abs(first - steady) <= 0.1 and abs(second - steady) <= 0.1,
+          f"the triangle's THD reads {first:.2f} at once and {second:.2f} a second later, "
+          f"{steady:.2f} dB after four seconds")
+    inst.write("SOUR:FUNC SIN;:ACQ:SRAT 44100")
     inst.write("OUTP OFF;:SWE:STAR 500;STOP 2000;STEP 1;LEV -10;CHAN CH1;:SWE:RUN")
     deadline = time.monotonic() + 30
     state = inst.query("SWE:STAT?")
