@@ -296,10 +296,9 @@ bool RemoteServer::serveOnce(const ClientPtr& client)
         return false;
     }
     // The client stays with us until its command has returned, whatever
-    // happens while it runs: `keep` holds its session, `alive` tells
-    // whether the server itself is still there.
+    // happens while it runs: `keep` holds its session. The server itself
+    // stays too: retire() leaves it to the end of the command.
     const ClientPtr keep = client;
-    const QPointer<RemoteServer> alive(this);
     scpi::Session::Progress progress = scpi::Session::Progress::Done;
     {
         const CommandScope scope(commandDepth_, keep->busy, form_.host(), session);
@@ -319,8 +318,6 @@ bool RemoteServer::serveOnce(const ClientPtr& client)
             }
         }
     }
-    if (alive.isNull())
-        return false;
     if (retiring_ && commandDepth_ == 0) {
         deleteLater();
         return false;
