@@ -73,7 +73,8 @@ inline WavContents readWav(const std::string& path)
                 return w;
             }
             w.samples.resize(size / 2);
-            std::memcpy(w.samples.data(), b.data() + at + 8, size);
+            if (size > 0)  // an empty recording has no samples to copy
+                std::memcpy(w.samples.data(), b.data() + at + 8, size);
         }
         at += 8 + size + (size & 1);
     }
