@@ -192,21 +192,34 @@ TEST_F(RemoteSafetyTest, AClientThatGoesWhileItsCommandRunsCrashesNothing)
 {
     form->host().setRecordOnly(false);  // a box would run its own event loop
     const std::uint16_t port = listen();
-    QTimer::singleShot(5000, [] {
-        if (QWidget* box = QApplication::activeModalWidget())
-            box->close();  // today nobody needs to: no box opens
+    auto one = std::make_unique<Client>(port);
+    // Should a box open, the client goes while it is open, and the box is
+    // closed a little later, as a person clicks OK.
+    bool boxed = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget(); box != nullptr && one) {
+            boxed = true;
+            one.reset();
+            QTimer::singleShot(300, box, &QWidget::close);
+        }
     });
-    {
-        Client one(port);
-        one.send(R"(RECord "nodir/x.wav")");
-        one.socket.disconnectFromHost();
-    }
+    watch.start(10);
     Client other(port);
+    one->send(R"(RECord "nodir/x.wav")");
     EXPECT_EQ(other.ask("*IDN?").substr(0, 9), "Varmolen,");
+    EXPECT_EQ(other.ask("*IDN?").substr(0, 9), "Varmolen,") << "served after the first client went";
+    watch.stop();
+    ASSERT_FALSE(boxed) << "a box opened for a remote command";
+    EXPECT_EQ(one->errors(), std::vector<int>{scpi::code::kFileNameError});
+    one.reset();
     form->host().setRecordOnly(true);
 
+    // A command that serves events while it runs; its client goes meanwhile.
+    std::unique_ptr<Client> gone;
     bool served = false;
     server().commands().add("TEST:SERVe", 0, [&](scpi::Call&) {
+        gone->socket.abort();
         QEventLoop loop;
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();
@@ -214,20 +227,22 @@ TEST_F(RemoteSafetyTest, AClientThatGoesWhileItsCommandRunsCrashesNothing)
     });
     const struct {
         const char* line;
+        std::function<bool()> going;  // when the client goes
         const char* what;
     } cases[] = {
-        {"TEST:SERV;*IDN?", "a command that serves events while it runs"},
-        {"ACQ:SRAT 22050;*OPC?;*IDN?", "a wait for the readings"},
-        {"DISP:DATA? WIND;DISP:DATA? WIND;DISP:DATA? WIND", "a block transfer"},
+        {"TEST:SERV;*IDN?", [] { return false; }, "a command that serves events while it runs"},
+        {"ACQ:SRAT 22050;*OPC?;*IDN?", [] { return false; }, "a wait for the readings"},
+        {"DISP:DATA? WIND;DISP:DATA? WIND;DISP:DATA? WIND", [&] { return gone->socket.bytesAvailable() > 0; },
+         "a block transfer"},
     };
     for (const auto& c : cases) {
-        auto gone = std::make_unique<Client>(port);
+        gone = std::make_unique<Client>(port);
         gone->send(c.line);
-        waitFor([&] { return server().clientCount() == 2; }, 2000);
+        waitFor(c.going, 500);
         gone->socket.abort();
-        gone.reset();
         EXPECT_EQ(other.ask("*IDN?").substr(0, 9), "Varmolen,") << c.what;
         ASSERT_TRUE(waitFor([&] { return server().clientCount() == 1; })) << c.what;
+        gone.reset();
     }
     EXPECT_TRUE(served);
     // The server stops while a command runs: its session outlives it.

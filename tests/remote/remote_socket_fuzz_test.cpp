@@ -182,9 +182,10 @@ TEST_F(RemoteSocketFuzz, ThreeClientsOfJunkNeitherCrashNorStallTheFourth)
     }
     EXPECT_LE(server.clientCount(), RemoteServer::kMaxClients);
     const long endKiB = residentKiB();
-    std::printf("reconnects after a drop: %d; slowest answer to the fourth client: %lld ms; resident %ld KiB after "
-                "the warm-up, %ld KiB at the end\n",
-                reconnects, static_cast<long long>(slowestProbeMs), startKiB, endKiB);
+    std::printf(
+        "reconnects after a drop: %d; slowest answer to the fourth client: %lld ms; resident %ld KiB after "
+        "the warm-up, %ld KiB at the end\n",
+        reconnects, static_cast<long long>(slowestProbeMs), startKiB, endKiB);
     ASSERT_GT(startKiB, 0);
 #if !defined(__SANITIZE_ADDRESS__)
     // (AddressSanitizer keeps freed memory aside, so its build says nothing here.)
