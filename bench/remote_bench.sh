@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# remote_bench.sh [--off]: remote control's cost on the running instrument,
-# recording the sound-server rig's tones at 44100 Hz stereo under a private X
-# server: query latency (median, 99th percentile) against one block, the
-# load of 1000 queries a second with the display drawing every block, and
-# the idle CPU with the listener on (bench/remote_bench.py). With --off the
-# program runs without --remote and only the idle CPU is measured, for
-# comparison. Needs the rig's tools (tests/audio/pulse_rig.sh) and Xvfb.
+# remote_bench.sh [--off|--live]: remote control's cost on the running
+# instrument, recording the sound-server rig's tones at 44100 Hz stereo under
+# a private X server: query latency (median, 99th percentile) against one
+# block, the load of 1000 queries a second with the display drawing every
+# block, and the idle CPU with the listener on (bench/remote_bench.py). With
+# --off the program runs without --remote and only the idle CPU is measured,
+# for comparison. With --live it measures remote control's bounds instead
+# (bench/remote_live.py): how soon a line beyond them is refused, and how
+# long another client waits while a long line is worked through. Needs the
+# rig's tools (tests/audio/pulse_rig.sh) and Xvfb.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=${VARMOLEN_BIN:-$root/build/app/varmolen}
@@ -33,7 +36,16 @@ if [ "$off" = --off ]; then
         'BEGIN { printf "idle, remote off: %.2f %% of one core over 10 s, user-interface thread woken %.1f times a second\n", 100 * t / hz / 10, w / 10 }'
 else
     "$bin" --remote="$port" & pid=$!
-    /usr/bin/python3 "$root/bench/remote_bench.py" "$port" "$pid"
+    if [ "$off" = --live ]; then
+        for _ in $(seq 50); do
+            python3 -c "import socket; socket.create_connection(('127.0.0.1', $port)).close()" 2>/dev/null && break
+            sleep 0.1
+        done
+        sleep 1
+        /usr/bin/python3 "$root/bench/remote_live.py" "$port" 5
+    else
+        /usr/bin/python3 "$root/bench/remote_bench.py" "$port" "$pid"
+    fi
 fi
 kill -TERM "$pid"; wait "$pid"
 INNER

@@ -18,17 +18,6 @@ std::string upperCase(std::string_view text)
     return out;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 // Splits at `separator` outside quoted strings; nothing when a quote is left open.
 std::optional<std::vector<std::string_view>> splitOutsideQuotes(std::string_view text, char separator)
 {
@@ -207,6 +196,17 @@ std::string_view nextPiece(std::string_view line, std::size_t& at)
 }
 
 }  // namespace
+
+bool isSpace(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && isSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
 
 const char* errorText(int number)
 {

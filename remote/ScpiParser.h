@@ -48,6 +48,11 @@ inline constexpr int kQueueOverflow = -350;
 inline constexpr int kQueryInterrupted = -410;
 }  // namespace code
 
+// The blanks between a program message's parts: spaces and tabs.
+bool isSpace(char c);
+// The text without the blanks around it.
+std::string_view trimmed(std::string_view text);
+
 // The standard text of an error number ("Undefined header").
 const char* errorText(int number);
 

@@ -12,17 +12,6 @@ namespace varmolen::scpi {
 
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 // A unit's suffixes in upper case, as the language compares them, with the
 // power of ten each scales by.
 struct Suffix {
