@@ -40,6 +40,7 @@ constexpr double kAverageLevelFactor = 2.0;
 // of a steady signal moves that power by a few per cent from one record to
 // the next, far inside the factor.
 constexpr double kAverageRestFactor = 2.0;
+constexpr double kAverageRestFloor = 1e-12;
 
 // Power of bins kFirstNoiseBin..n/2-1 outside the lobe around `strongest`.
 double restPower(const double* p, int n, int strongest)
@@ -201,10 +202,13 @@ void ToneMeter::joinAverage(ToneAverage& average)
     const double before = average.power[static_cast<std::size_t>(average.strongest)];
     const double restNow = restPower(power_.data(), n_, strongest_);
     const double restBefore = average.rest;
-    const bool continues = average.length == n_ && average.count > 0 &&
-                           std::abs(average.strongest - strongest_) <= kAverageMoveBins &&
-                           now <= kAverageLevelFactor * before && before <= kAverageLevelFactor * now &&
-                           restNow <= kAverageRestFactor * restBefore && restBefore <= kAverageRestFactor * restNow;
+    // Power beside the tone far below anything a record can hold (-120 dB
+    // under the tone) counts as none: two such records are the same shape.
+    const double none = kAverageRestFloor * now;
+    const bool continues =
+        average.length == n_ && average.count > 0 && std::abs(average.strongest - strongest_) <= kAverageMoveBins &&
+        now <= kAverageLevelFactor * before && before <= kAverageLevelFactor * now &&
+        restNow <= kAverageRestFactor * restBefore + none && restBefore <= kAverageRestFactor * restNow + none;
     if (!continues) {
         average.length = n_;
         average.count = 0;
