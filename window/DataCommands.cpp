@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <string>
@@ -17,6 +16,7 @@
 #include "window/Varmolen2.h"
 #include "audio/WaveInput.h"
 #include "panel/FrontPanel.h"
+#include "persist/ScratchFile.h"
 #include "window/DisplayCsv.h"
 #include "window/OutputCommands.h"
 #include "window/RemoteServer.h"
@@ -144,25 +144,6 @@ void PrepareDataCommands(TScopeForm& form)
         if (alive)
             alive->stopRecording(true, RecordingEnd::DeviceFailed);
     });
-}
-
-bool writeTextFile(const QByteArray& bytes, const QString& path, QString& whyNot)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        whyNot = file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        whyNot = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        whyNot = file.errorString();
-        return false;
-    }
-    return true;
 }
 
 QString DataCommands::duration(std::uint64_t frames, std::uint32_t rate)
@@ -390,10 +371,7 @@ void TScopeForm::ExportData1Click(QObject* /*sender*/)
     s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
     QString failure;
     if (!writeTextFile(QByteArray::fromStdString(whole ? wholeBlock : text), chosen, failure))
-        host().showMessage(QStringLiteral("Could not write the file %1.\n%2")
-                               .arg(QDir::toNativeSeparators(chosen), failure)
-                               .toStdString(),
-                           kDataCaption);
+        sayFileNotWritten(*this, chosen, failure);
 }
 
 }  // namespace varmolen

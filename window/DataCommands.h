@@ -86,9 +86,4 @@ DataCommands& dataCommandsOf(TScopeForm& form);
 // program close a running recording first.
 void PrepareDataCommands(TScopeForm& form);
 
-// Writes text to a file through a temporary file renamed into place, so a
-// failed write leaves any earlier file as it was. On failure `whyNot` says
-// what went wrong.
-bool writeTextFile(const QByteArray& bytes, const QString& path, QString& whyNot);
-
 }  // namespace varmolen

@@ -12,7 +12,6 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QWidget>
 
@@ -20,6 +19,7 @@
 #include <utility>
 
 #include "persist/InstallPaths.h"
+#include "persist/ScratchFile.h"
 #include "window/Varmolen2.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "display/Raster.h"
@@ -164,22 +164,16 @@ bool writeBitmapFile(const QImage& image, const QString& path, QString& whyNot)
         whyNot = QStringLiteral("There is no picture to save.");
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        whyNot = file.errorString();
-        return false;
-    }
-    if (!image.save(&file, imageFormatFor(path))) {
-        whyNot = file.error() != QFileDevice::NoError ? file.errorString()
-                                                      : QStringLiteral("The picture could not be written.");
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        whyNot = file.errorString();
-        return false;
-    }
-    return true;
+    return writeThroughScratchFile(
+        path,
+        [&image, &path](QFileDevice& file, QString& why) {
+            if (image.save(&file, imageFormatFor(path)))
+                return true;
+            why = file.error() != QFileDevice::NoError ? file.errorString()
+                                                       : QStringLiteral("The picture could not be written.");
+            return false;
+        },
+        whyNot);
 }
 
 bool printImage(const QImage& image, QPrinter& printer, QString& whyNot)
@@ -227,8 +221,7 @@ void saveThroughDialog(TScopeForm& form, const QImage& image)
     dialog.selectFile(chosen);
     QString whyNot;
     if (!writeBitmapFile(image, chosen, whyNot))
-        reportFailure(form,
-                      QStringLiteral("Could not write the file %1.\n%2").arg(QDir::toNativeSeparators(chosen), whyNot));
+        sayFileNotWritten(form, chosen, whyNot);
 }
 
 // The save, copy and print commands work on the picture as it was when they
@@ -267,6 +260,11 @@ void copyToClipboard(TScopeForm& form, const QImage& image)
 }
 
 }  // namespace
+
+void sayFileNotWritten(TScopeForm& form, const QString& path, const QString& whyNot)
+{
+    reportFailure(form, QStringLiteral("Could not write the file %1.\n%2").arg(QDir::toNativeSeparators(path), whyNot));
+}
 
 void TScopeForm::SaveForm1Click(QObject* sender)
 {

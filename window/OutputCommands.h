@@ -101,9 +101,15 @@ QImage windowImage(TScopeForm& form);
 const char* imageFormatFor(const QString& path);
 
 // Writes an image as a BMP file, or a PNG file when the name asks for one,
-// through a temporary file renamed into place, so a failed write leaves any
-// earlier file as it was. On failure `whyNot` says what went wrong.
+// through a scratch file renamed into place (writeThroughScratchFile), so a
+// failed write leaves any earlier file as it was. On failure `whyNot` says
+// what went wrong.
 bool writeBitmapFile(const QImage& image, const QString& path, QString& whyNot);
+
+// Says in a box, under kOutputFailureCaption, that the file the user chose
+// could not be written and why: the one failure message of every command
+// that saves a file (the pictures and the exported data alike).
+void sayFileNotWritten(TScopeForm& form, const QString& path, const QString& whyNot);
 
 // Prints an image scaled to fit the printer's page, keeping its proportions,
 // centred at the top of the page.

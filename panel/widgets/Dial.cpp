@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "panel/widgets/FocusFrame.h"
 #include "panel/widgets/PanelAccessibility.h"
 
 namespace varmolen {
@@ -23,7 +24,6 @@ namespace {
 // Printed on the navy panel: light ink for the scale, caption and readout.
 const QColor kInk(232, 236, 248);
 const QColor kDimInk(168, 178, 214);
-const QColor kFocusInk(200, 220, 255);
 
 // The knob turns through 270 degrees, from lower left (minimum) to lower
 // right (maximum); angles in degrees, counter-clockwise from three o'clock.
@@ -518,13 +518,7 @@ void Dial::paintEvent(QPaintEvent*)
     p.setPen(ink);
     p.drawText(window, Qt::AlignCenter, text);
 
-    if (hasFocus()) {
-        QPen ring(kFocusInk, 1.0, Qt::DotLine);
-        p.setPen(ring);
-        p.setBrush(Qt::NoBrush);
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
+    paintFocusFrame(p, *this);
 }
 
 }  // namespace varmolen

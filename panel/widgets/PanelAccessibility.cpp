@@ -38,11 +38,15 @@ QString joined(const QString& first, const QString& second)
     return first + QLatin1Char(' ') + second;
 }
 
-// ---------------------------------------------------------------- Dial
+// ------------------------------------------------ Dials and track bars
 
-class DialInterface : public QAccessibleWidget, public QAccessibleValueInterface {
+// What a dial and a labelled track bar say alike: a number (current, minimum,
+// maximum, step) with the text the panel prints for it, set as the hand sets
+// it, and Increase and Decrease, which move the control one step. A disabled
+// control takes neither a value nor an action.
+class SteppedValueInterface : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
-    explicit DialInterface(Dial* dial) : QAccessibleWidget(dial, QAccessible::Dial) {}
+    SteppedValueInterface(QWidget* control, QAccessible::Role role) : QAccessibleWidget(control, role) {}
 
     void* interface_cast(QAccessible::InterfaceType type) override
     {
@@ -54,23 +58,19 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
-            return SpokenName(dial(), dial()->caption());
+            return spokenName();
         if (t == QAccessible::Value)
-            return dial()->valueText();
+            return valueText();
         return QAccessibleWidget::text(t);
     }
 
-    QVariant currentValue() const override { return static_cast<double>(dial()->value()); }
     void setCurrentValue(const QVariant& value) override
     {
         bool ok = false;
         const double v = value.toDouble(&ok);
-        if (ok && std::isfinite(v) && dial()->isEnabled())
-            dial()->turnTo(static_cast<float>(v));
+        if (ok && widget()->isEnabled())
+            moveTo(v);
     }
-    QVariant maximumValue() const override { return static_cast<double>(dial()->maximum()); }
-    QVariant minimumValue() const override { return static_cast<double>(dial()->minimum()); }
-    QVariant minimumStepSize() const override { return static_cast<double>(dial()->stepSize()); }
 
     QStringList actionNames() const override
     {
@@ -79,15 +79,76 @@ public:
     void doAction(const QString& name) override
     {
         if (name == increaseAction() || name == decreaseAction()) {
-            if (dial()->isEnabled())
-                dial()->turnBy(name == increaseAction() ? 1 : -1);
+            if (widget()->isEnabled())
+                stepBy(name == increaseAction() ? 1 : -1);
         } else {
             QAccessibleWidget::doAction(name);
         }
     }
 
+protected:
+    // What the control is called aloud.
+    virtual QString spokenName() const = 0;
+    // The value as the panel prints it.
+    virtual QString valueText() const = 0;
+    // Moves the enabled control to the number, as far as it can go there.
+    virtual void moveTo(double v) = 0;
+    // Moves the enabled control one step up (+1) or down (-1).
+    virtual void stepBy(int direction) = 0;
+};
+
+// A dial reads as it prints its value ("74.0 %") and is valued with its number.
+class DialInterface : public SteppedValueInterface {
+public:
+    explicit DialInterface(Dial* dial) : SteppedValueInterface(dial, QAccessible::Dial) {}
+
+    QVariant currentValue() const override { return static_cast<double>(dial()->value()); }
+    QVariant maximumValue() const override { return static_cast<double>(dial()->maximum()); }
+    QVariant minimumValue() const override { return static_cast<double>(dial()->minimum()); }
+    QVariant minimumStepSize() const override { return static_cast<double>(dial()->stepSize()); }
+
+protected:
+    QString spokenName() const override { return SpokenName(dial(), dial()->caption()); }
+    QString valueText() const override { return dial()->valueText(); }
+    void moveTo(double v) override
+    {
+        if (std::isfinite(v))
+            dial()->turnTo(static_cast<float>(v));
+    }
+    void stepBy(int direction) override { dial()->turnBy(direction); }
+
 private:
     Dial* dial() const { return static_cast<Dial*>(widget()); }
+};
+
+// A labelled track bar reads as a slider valued with its positions' names.
+class TrackBarInterface : public SteppedValueInterface {
+public:
+    explicit TrackBarInterface(TrackBar* bar) : SteppedValueInterface(bar, QAccessible::Slider) {}
+
+    // The numbers the positions stand for, so that a reader that speaks
+    // only numbers still says 0, 1, 10, 100 rather than 0 to 3.
+    QVariant currentValue() const override { return bar()->positionNumber(bar()->value()); }
+    QVariant maximumValue() const override { return bar()->positionNumber(bar()->positionCount() - 1); }
+    QVariant minimumValue() const override { return bar()->positionNumber(0); }
+    QVariant minimumStepSize() const override { return 0.0; }
+
+protected:
+    QString spokenName() const override { return SpokenName(bar(), QString()); }
+    QString valueText() const override { return bar()->positionName(bar()->value()); }
+    void moveTo(double v) override
+    {
+        if (bar()->positionCount() > 0)
+            bar()->setValue(bar()->positionNearest(v));
+    }
+    void stepBy(int direction) override
+    {
+        bar()->triggerAction(direction > 0 ? QAbstractSlider::SliderSingleStepAdd
+                                           : QAbstractSlider::SliderSingleStepSub);
+    }
+
+private:
+    TrackBar* bar() const { return static_cast<TrackBar*>(widget()); }
 };
 
 // ----------------------------------------------- Rocker and toggle switches
@@ -165,61 +226,6 @@ public:
 
 private:
     Led* led() const { return static_cast<Led*>(widget()); }
-};
-
-// ------------------------------------------------------ Labelled track bars
-
-class TrackBarInterface : public QAccessibleWidget, public QAccessibleValueInterface {
-public:
-    explicit TrackBarInterface(TrackBar* bar) : QAccessibleWidget(bar, QAccessible::Slider) {}
-
-    void* interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::ValueInterface)
-            return static_cast<QAccessibleValueInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Name)
-            return SpokenName(bar(), QString());
-        if (t == QAccessible::Value)
-            return bar()->positionName(bar()->value());
-        return QAccessibleWidget::text(t);
-    }
-
-    // The numbers the positions stand for, so that a reader that speaks
-    // only numbers still says 0, 1, 10, 100 rather than 0 to 3.
-    QVariant currentValue() const override { return bar()->positionNumber(bar()->value()); }
-    void setCurrentValue(const QVariant& value) override
-    {
-        bool ok = false;
-        const double v = value.toDouble(&ok);
-        if (ok && bar()->positionCount() > 0 && bar()->isEnabled())
-            bar()->setValue(bar()->positionNearest(v));
-    }
-    QVariant maximumValue() const override { return bar()->positionNumber(bar()->positionCount() - 1); }
-    QVariant minimumValue() const override { return bar()->positionNumber(0); }
-    QVariant minimumStepSize() const override { return 0.0; }
-
-    QStringList actionNames() const override
-    {
-        return QStringList{increaseAction(), decreaseAction()} + QAccessibleWidget::actionNames();
-    }
-    void doAction(const QString& name) override
-    {
-        if (name == increaseAction() || name == decreaseAction()) {
-            if (bar()->isEnabled())
-                bar()->triggerAction(name == increaseAction() ? QAbstractSlider::SliderSingleStepAdd
-                                                              : QAbstractSlider::SliderSingleStepSub);
-        } else {
-            QAccessibleWidget::doAction(name);
-        }
-    }
-
-private:
-    TrackBar* bar() const { return static_cast<TrackBar*>(widget()); }
 };
 
 // The factory is asked for every class of an object, most derived first, so

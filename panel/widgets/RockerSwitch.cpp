@@ -1,5 +1,6 @@
 #include "panel/widgets/RockerSwitch.h"
 
+#include "panel/widgets/FocusFrame.h"
 #include "panel/widgets/Led.h"
 
 #include <QFontMetricsF>
@@ -14,7 +15,6 @@ namespace varmolen {
 namespace {
 const QColor kInk(232, 236, 248);
 const QColor kDimInk(168, 178, 214);
-const QColor kFocusInk(200, 220, 255);
 }  // namespace
 
 RockerSwitch::RockerSwitch(QWidget* parent) : SwitchBase(parent) {}
@@ -123,12 +123,7 @@ void RockerSwitch::paintEvent(QPaintEvent*)
     p.setFont(font());
     p.drawText(QRectF(0, captionTop, w, fm.height()), Qt::AlignHCenter | Qt::AlignVCenter, caption_);
 
-    if (hasFocus()) {
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(QPen(kFocusInk, 1.0, Qt::DotLine));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
+    paintFocusFrame(p, *this);
 }
 
 }  // namespace varmolen

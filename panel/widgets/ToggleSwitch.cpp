@@ -8,12 +8,13 @@
 
 #include <algorithm>
 
+#include "panel/widgets/FocusFrame.h"
+
 namespace varmolen {
 
 namespace {
 const QColor kInk(240, 242, 252);
 const QColor kDimInk(130, 140, 186);
-const QColor kFocusInk(200, 220, 255);
 const QColor kSkyBlue(135, 206, 235);
 }  // namespace
 
@@ -112,12 +113,7 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
         p.drawEllipse(tip, tipHalf, tipHalf);
     }
 
-    if (hasFocus()) {
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(QPen(kFocusInk, 1.0, Qt::DotLine));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
+    paintFocusFrame(p, *this);
 }
 
 }  // namespace varmolen
