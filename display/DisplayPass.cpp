@@ -32,7 +32,8 @@ int lineBottom(const InstrumentView& view) { return TraceRow(view.displayHeight,
 
 void copyBlock(const std::int32_t* from, std::int32_t* to) { std::copy(from, from + kBlockSamples, to); }
 
-void renderChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r, int n, bool redraw)
+// Draws channel n; true when its trigger search looked at a new block.
+bool renderChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r, int n, bool redraw)
 {
     const auto index = static_cast<std::size_t>(n - 1);
     // A new block is drawn from the live samples; a redraw from the kept
@@ -48,15 +49,16 @@ void renderChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& wor
     } else {
         view.traceKept[index] = 0;  // the time rendering says when it keeps the trace
     }
-    setColours(r, n == 1 ? s.chan1Color : s.chan2Color);
+    const auto channel = channelSettings(s, n);
+    setColours(r, channel.color());
     const bool time = s.displayType == kTimeDisplayType;
-    const int y0 =
-        n == 1 ? (time ? s.chan1TimeOffset : s.chan1FreqOffset) : (time ? s.chan2TimeOffset : s.chan2FreqOffset);
-    const int g = n == 1 ? (time ? s.chan1TimeGain : s.chan1FreqGain) : (time ? s.chan2TimeGain : s.chan2FreqGain);
+    const int y0 = channel.offset(time);
+    const int g = channel.gain(time);
+    bool searched = false;
     if (s.displayType == kFrequencyDisplayType)
         RenderSpectrumChannel(s, view, work, r, block, n, rate, y0, g);
     else
-        RenderTimeChannel(s, view, work, r, block, n, y0, g);
+        searched = RenderTimeChannel(s, view, work, r, block, n, y0, g);
     // A channel drawn from this block keeps the block as its picture's record.
     if (!redraw && view.traceKept[index] == 0) {
         KeptBlock& kept = view.keptBlocks[index];
@@ -67,6 +69,7 @@ void renderChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& wor
         kept.dcOffset = {static_cast<std::int32_t>(work.chan1DcLevel), static_cast<std::int32_t>(work.chan2DcLevel)};
         kept.valid = 1;
     }
+    return searched;
 }
 
 // The graticule's lines: rows 0, 34, ... 340 across the display, and the
@@ -117,9 +120,10 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
     const int first = s.triggerChannel == 1 ? 1 : 2;
     const int second = first == 1 ? 2 : 1;
     for (int n : {first, second}) {
-        const bool enabled = n == 1 ? s.chan1Enabled == 1 : s.chan2Enabled == 1;
-        if (enabled)
-            renderChannel(s, view, work, r, n, redraw);
+        // A single sweep freezes the display once a new block has been
+        // searched for its trigger point.
+        if (channelSettings(s, n).on() && renderChannel(s, view, work, r, n, redraw))
+            s.displayHold = s.singleSweep;
     }
 
     // 3./4. Graticule: black on teal, teal on the other backgrounds, over

@@ -97,7 +97,7 @@ void blockPower(const InstrumentSettings& s, InstrumentView& view, PassBuffers& 
 void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                            const BlockToDraw& block, int n, std::uint32_t rate, int y0, int g)
 {
-    blockPower(s, view, work, n == 1 ? block.chan1 : block.chan2, n, block.redraw);
+    blockPower(s, view, work, block.samples(n), n, block.redraw);
     const bool fine = r.finerThanOwnSize();
     SpectrumFromPower(view, work, rate, y0, g, nullptr, fine);
     DrawZoomedTrace(s, view, work, r, work.chan1Trace.data(), fine ? work.chan1FineTrace.data() : nullptr, y0, 512.0f);
@@ -110,7 +110,7 @@ void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassB
     const float scale = view.spectrumScale;
     const KeptBlock& block = KeptBlockFor(view, n);
     std::array<float, kDisplayColumns> smoothed{};
-    blockPower(s, view, work, n == 1 ? block.chan1.data() : block.chan2.data(), n, true);
+    blockPower(s, view, work, block.samples(n).data(), n, true);
     // spectrumWork[k] holds bin k - 1.
     for (int k = 1; k <= kLastLevelBin; ++k)
         level[k] = levelDbfs(work.spectrumWork[k + 1], fullScaleDb);

@@ -171,13 +171,13 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
     }
 }
 
-void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                        const BlockToDraw& block, int n, int y0, int g)
 {
     if (s.traceMode != kYtTraceMode) {
         if (n == 1)
             RenderXY(s, view, work, r, block);
-        return;
+        return false;
     }
 
     const bool isSource = n == s.triggerChannel;
@@ -187,11 +187,11 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
     }
     bool found = false;
 
-    const std::int32_t ownRange = n == 1 ? s.chan1TimeRange : s.chan2TimeRange;
+    const std::int32_t ownRange = channelSettings(s, n).range(true);
     const std::int64_t band = static_cast<std::int64_t>(view.triggerBand) * BandFactor(ownRange);
 
     // Gain scaling, of the channel's own block or in Add of the sum of both.
-    const std::int32_t* own = n == 1 ? block.chan1 : block.chan2;
+    const std::int32_t* own = block.samples(n);
     const std::int32_t* c1 = block.chan1;
     const std::int32_t* c2 = block.chan2;
     const bool add = s.addChannels == 1;
@@ -211,6 +211,7 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
     // source's trigger point.
     const bool triggerOn = s.triggerEnabled == 1;
     const bool chop = s.chopMode == 1;
+    bool searchedNewBlock = false;
     if (triggerOn && !(chop && !isSource)) {
         const std::int64_t L = s.triggerThreshold;
         for (int j = 1; j <= kLastTrigger && !found; ++j) {
@@ -243,11 +244,8 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
                     view.triggerFound = 1;
             }
         }
-        // A single sweep freezes the display once a new block has been
-        // searched. Drawing a held picture again is no new sweep: it leaves
-        // Hold and Single as they are.
-        if (!block.redraw)
-            s.displayHold = s.singleSweep;
+        // Drawing a held picture again is no new sweep.
+        searchedNewBlock = !block.redraw;
     }
 
     // Update rule: a sweep that saw the level crossed without a trigger point
@@ -278,8 +276,8 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
         if (update)
             view.keptBlocks[index].traceStart = start;
     }
-    std::int32_t* trace = n == 1 ? work.chan1Trace.data() : work.chan2Trace.data();
-    std::int32_t* fineTrace = n == 1 ? work.chan1FineTrace.data() : work.chan2FineTrace.data();
+    std::int32_t* trace = work.trace(n).data();
+    std::int32_t* fineTrace = work.fineTrace(n).data();
     if (update) {
         for (int k = 0; k < kTracePoints; ++k)
             trace[k] = ground ? 0 : W[start + k];
@@ -301,6 +299,7 @@ void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers&
             r.LineTo(k, row);
         r.setPenWidth(1);
     }
+    return searchedNewBlock;
 }
 
 }  // namespace varmolen

@@ -22,6 +22,8 @@ struct BlockToDraw {
     const std::int32_t* chan1;
     const std::int32_t* chan2;
     bool redraw;
+
+    const std::int32_t* samples(int n) const { return n == 1 ? chan1 : chan2; }
 };
 
 // A sample s at integer gain g as a trace value: (4*g*s) >> 12 with an
@@ -62,8 +64,9 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
                      const std::int32_t* trace, const std::int32_t* fineTrace, int y0, float expandColumns);
 
 // Draws channel n (1 or 2) of `block` against baseline y0 with gain g in the
-// TIME display.
-void RenderTimeChannel(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+// TIME display. True when the trigger searched a new block: a single sweep
+// then freezes the display (the pass sets Hold).
+bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                        const BlockToDraw& block, int n, int y0, int g);
 
 }  // namespace varmolen

@@ -76,13 +76,13 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
     }
     if (!xy) {
         for (int n = 1; n <= 2; ++n) {
-            if ((n == 1 ? s.chan1Enabled : s.chan2Enabled) == 0)
+            if (!channelSettings(s, n).on())
                 continue;
             const std::int32_t gain = n == 1 ? now.gain1 : now.gain2;
             const std::string text = time ? TimeDivisionText(gain, s.features.fullScaleVolts[n - 1], decimalSeparator)
                                           : LevelDivisionText(gain, s.spectrumScale, decimalSeparator);
             scales_.push_back("Ch" + std::to_string(n) + " " + text);
-            scaleColours_.push_back(n == 1 ? s.chan1Color : s.chan2Color);
+            scaleColours_.push_back(channelSettings(s, n).color());
         }
     }
     update();

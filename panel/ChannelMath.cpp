@@ -70,11 +70,8 @@ std::int32_t DialFromOffset(std::int32_t height, std::int32_t offset)
 ChannelFields FieldsInForce(InstrumentSettings& s, int channel)
 {
     const bool time = s.displayType == kTimeDisplayType;
-    if (channel == 1)
-        return time ? ChannelFields{s.chan1TimeGain, s.chan1TimeRange, s.chan1TimeGainDial, s.chan1TimeOffset}
-                    : ChannelFields{s.chan1FreqGain, s.chan1FreqRange, s.chan1FreqGainDial, s.chan1FreqOffset};
-    return time ? ChannelFields{s.chan2TimeGain, s.chan2TimeRange, s.chan2TimeGainDial, s.chan2TimeOffset}
-                : ChannelFields{s.chan2FreqGain, s.chan2FreqRange, s.chan2FreqGainDial, s.chan2FreqOffset};
+    const auto c = channelSettings(s, channel);
+    return {c.gain(time), c.range(time), c.gainDial(time), c.offset(time)};
 }
 
 void ApplyGainDial(InstrumentSettings& s, int channel, float dialValue)

@@ -226,4 +226,23 @@ struct PanelControls {
     HelpMenu helpMenu;
 };
 
+// A channel column's widgets by the channel's number (1, or any other for
+// channel 2), so code for either column is written once.
+struct ChannelWidgets {
+    QGroupBox* group;
+    Dial* gain;
+    QSlider* range;
+    Dial* position;
+    RockerSwitch* enable;
+    RockerSwitch* marker;
+};
+inline ChannelWidgets channelWidgets(const PanelControls& c, int channel)
+{
+    if (channel == 1)
+        return {c.chan1.Chan1Group,      c.chan1.Chan1GainDial,  c.chan1.Chan1GainTrackBar,
+                c.chan1.Chan1OffsetDial, c.chan1.Chan1EnbSwitch, c.chan1.Mkr1Switch};
+    return {c.chan2.Chan2Group,      c.chan2.Chan2GainDial,  c.chan2.Chan2GainTrackBar,
+            c.chan2.Chan2OffsetDial, c.chan2.Chan2EnbSwitch, c.chan2.Mkr2Switch};
+}
+
 }  // namespace varmolen

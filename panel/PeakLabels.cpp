@@ -108,7 +108,7 @@ void PeakLabels::place(const InstrumentState& s, const Raster& picture, int chan
     if (channel != 1 && channel != 2)
         return;
     PeakTag* tag = tags_[static_cast<std::size_t>(channel - 1)];
-    const auto colour = static_cast<std::uint32_t>(channel == 1 ? s.chan1Color : s.chan2Color) & 0xFFFFFFu;
+    const auto colour = static_cast<std::uint32_t>(channelSettings(s, channel).color()) & 0xFFFFFFu;
     const std::optional<DrawnPeak> peak = shown ? FindDrawnPeak(s, s, picture, hz, colour) : std::optional<DrawnPeak>{};
     if (!peak) {
         tag->hide();

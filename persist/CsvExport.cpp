@@ -102,7 +102,7 @@ std::string ComposeTimeCsv(const TimeCsvInput& in, CsvExtent extent)
             // The sample of row i: i after the trace start, or the block's
             // i-th in the whole block.
             const auto at = static_cast<std::size_t>(whole ? i : start[c] + i);
-            const std::int32_t own = c == 0 ? block.chan1[at] : block.chan2[at];
+            const std::int32_t own = block.samples(c + 1)[at];
             const std::int32_t raw = block.recorded(c + 1, at);
             // What the display scales: the channel's sample, or in Add both summed.
             const std::int64_t drawn =

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
 #include "audio/SampleRates.h"
 #include "state/FeatureSettings.h"
@@ -119,5 +120,51 @@ struct InstrumentSettings {
     // while the Sample Rate menu has another rate in force.
     std::uint32_t buttonSampleRate = kStartupSampleRate;
 };
+
+// One channel's settings reached by its number, 1 or 2 (any other number
+// reaches channel 2, as the channel columns count): the record's fields under
+// their own names, picked once here so that code for either channel is
+// written once. Reached through a const InstrumentSettings it reads only.
+template <class Settings>
+class ChannelSettings {
+    template <class T>
+    using Ref = std::conditional_t<std::is_const_v<Settings>, const T&, T&>;
+    using S = std::remove_const_t<Settings>;
+    using Int = std::int32_t S::*;
+
+    struct Members {
+        flag S::*enabled;
+        Int color, timeRange, freqRange, timeGainDial, freqGainDial, timeGain, freqGain, timeOffset, freqOffset;
+    };
+    static constexpr Members kMembers[2] = {
+        {&S::chan1Enabled, &S::chan1Color, &S::chan1TimeRange, &S::chan1FreqRange, &S::chan1TimeGainDial,
+         &S::chan1FreqGainDial, &S::chan1TimeGain, &S::chan1FreqGain, &S::chan1TimeOffset, &S::chan1FreqOffset},
+        {&S::chan2Enabled, &S::chan2Color, &S::chan2TimeRange, &S::chan2FreqRange, &S::chan2TimeGainDial,
+         &S::chan2FreqGainDial, &S::chan2TimeGain, &S::chan2FreqGain, &S::chan2TimeOffset, &S::chan2FreqOffset},
+    };
+
+public:
+    ChannelSettings(Settings& s, int channel) : s_(s), m_(kMembers[channel == 1 ? 0 : 1]) {}
+
+    Ref<flag> enabled() const { return s_.*m_.enabled; }
+    bool on() const { return s_.*m_.enabled == 1; }
+    Ref<std::int32_t> color() const { return s_.*m_.color; }
+    // Each of these exists once for the TIME display (`time`) and once for
+    // the FREQUENCY display.
+    Ref<std::int32_t> range(bool time) const { return s_.*(time ? m_.timeRange : m_.freqRange); }
+    Ref<std::int32_t> gainDial(bool time) const { return s_.*(time ? m_.timeGainDial : m_.freqGainDial); }
+    Ref<std::int32_t> gain(bool time) const { return s_.*(time ? m_.timeGain : m_.freqGain); }
+    Ref<std::int32_t> offset(bool time) const { return s_.*(time ? m_.timeOffset : m_.freqOffset); }
+
+private:
+    Settings& s_;
+    const Members& m_;
+};
+
+inline ChannelSettings<InstrumentSettings> channelSettings(InstrumentSettings& s, int channel) { return {s, channel}; }
+inline ChannelSettings<const InstrumentSettings> channelSettings(const InstrumentSettings& s, int channel)
+{
+    return {s, channel};
+}
 
 }  // namespace varmolen

@@ -53,8 +53,10 @@ struct KeptBlock {
     // taken off it.
     std::int32_t recorded(int channel, std::size_t i) const
     {
-        return (channel == 1 ? chan1[i] : chan2[i]) + dcOffset[channel == 1 ? 0 : 1];
+        return samples(channel)[i] + dcOffset[channel == 1 ? 0 : 1];
     }
+    // Channel n's kept samples (1, or any other for channel 2).
+    const std::array<std::int32_t, kBlockSamples>& samples(int channel) const { return channel == 1 ? chan1 : chan2; }
 };
 
 struct InstrumentView {

@@ -235,8 +235,8 @@ void MeasureControls::RefreshTexts()
     for (int ch = 1; ch <= 2; ++ch) {
         const auto i = static_cast<std::size_t>(ch - 1);
         const double fullScale = s.features.fullScaleVolts[i];
-        const bool enabled = (ch == 1 ? s.chan1Enabled : s.chan2Enabled) == 1;
-        const std::int32_t colour = ch == 1 ? s.chan1Color : s.chan2Color;
+        const bool enabled = channelSettings(s, ch).on();
+        const std::int32_t colour = channelSettings(s, ch).color();
         if (shown_ && frequencyDisplay) {
             const ToneRowTexts tone = ToneTexts(shownReadings_[i], fullScale, separator);
             strip_->showChannel(ch, enabled, colour, nullptr, &tone);
@@ -263,7 +263,7 @@ void MeasureControls::placePeakLabels()
     for (int ch = 1; ch <= 2; ++ch) {
         const auto i = static_cast<std::size_t>(ch - 1);
         const ToneReading& tone = shownReadings_[i].tone;
-        const bool enabled = (ch == 1 ? s.chan1Enabled : s.chan2Enabled) == 1;
+        const bool enabled = channelSettings(s, ch).on();
         const bool shown = frequencyDisplay && enabled && shownReadings_[i].recorded && tone.valid;
         peaks_->place(s, form_.displayBitmap(), ch, shown, tone.hz, peakTexts_[i]);
     }

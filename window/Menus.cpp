@@ -91,9 +91,9 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
 void restoreGain(TScopeForm& form, int channel)
 {
     InstrumentState& s = form.state();
-    const PanelControls& controls = form.controls();
-    QSlider* trackBar = channel == 1 ? controls.chan1.Chan1GainTrackBar : controls.chan2.Chan2GainTrackBar;
-    Dial* gainDial = channel == 1 ? controls.chan1.Chan1GainDial : controls.chan2.Chan2GainDial;
+    const ChannelWidgets w = channelWidgets(form.controls(), channel);
+    QSlider* trackBar = w.range;
+    Dial* gainDial = w.gain;
 
     const ChannelControlsSetting c = ControlsForDisplayType(s, s.displayHeight, channel);
     if (c.trackBarPosition) {
@@ -110,13 +110,11 @@ void restoreGain(TScopeForm& form, int channel)
 void restoreOffset(TScopeForm& form, QObject* sender, int channel)
 {
     const ChannelControlsSetting c = ControlsForDisplayType(form.state(), form.state().displayHeight, channel);
-    if (channel == 1) {
-        form.controls().chan1.Chan1OffsetDial->setValue(c.offsetDial);
+    channelWidgets(form.controls(), channel).position->setValue(c.offsetDial);
+    if (channel == 1)
         form.Chan1OffsetDialClick(sender);
-    } else {
-        form.controls().chan2.Chan2OffsetDial->setValue(c.offsetDial);
+    else
         form.Chan2OffsetDialClick(sender);
-    }
 }
 
 void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)

@@ -179,8 +179,8 @@ void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
                  call.fail(scpi::code::kDataStale, "no block recorded yet");
                  return;
              }
-             const std::int32_t* live = ch == 1 ? s.chan1Samples.data() : s.chan2Samples.data();
-             const auto dc = static_cast<std::int32_t>(ch == 1 ? s.chan1DcLevel : s.chan2DcLevel);
+             const std::int32_t* live = s.samples(ch).data();
+             const auto dc = static_cast<std::int32_t>(s.dcLevel(ch));
              std::string bytes(2 * kBlockSamples, '\0');
              for (std::size_t i = 0; i < kBlockSamples; ++i) {
                  const std::int32_t sample = kept != nullptr ? kept->recorded(ch, i) : live[i] + dc;

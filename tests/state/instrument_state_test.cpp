@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "state/InstrumentState.h"
 
@@ -104,6 +106,69 @@ TEST(InstrumentStateTest, PathsAreCutAndTerminated)
     EXPECT_EQ(field[255], '\0');
     setPath(field, nullptr);
     EXPECT_EQ(field[0], '\0');
+}
+
+// Reaching a channel by its number lands on that channel's own record field
+// for each display type, and on no other: every field is written through the
+// channel and the channel fields compared with a record written by name.
+TEST(InstrumentStateTest, AChannelByItsNumberReachesItsOwnFieldsOnly)
+{
+    using Pick = std::int32_t& (*)(InstrumentSettings&, int);
+    using Named = std::int32_t InstrumentSettings::*;
+    struct Case {
+        const char* what;
+        Pick viaChannel;
+        Named one;
+        Named two;
+    };
+    const Case cases[] = {
+        {"color", [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).color(); },
+         &InstrumentSettings::chan1Color, &InstrumentSettings::chan2Color},
+        {"time range", [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).range(true); },
+         &InstrumentSettings::chan1TimeRange, &InstrumentSettings::chan2TimeRange},
+        {"freq range", [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).range(false); },
+         &InstrumentSettings::chan1FreqRange, &InstrumentSettings::chan2FreqRange},
+        {"time dial",
+         [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).gainDial(true); },
+         &InstrumentSettings::chan1TimeGainDial, &InstrumentSettings::chan2TimeGainDial},
+        {"freq dial",
+         [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).gainDial(false); },
+         &InstrumentSettings::chan1FreqGainDial, &InstrumentSettings::chan2FreqGainDial},
+        {"time gain", [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).gain(true); },
+         &InstrumentSettings::chan1TimeGain, &InstrumentSettings::chan2TimeGain},
+        {"freq gain", [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).gain(false); },
+         &InstrumentSettings::chan1FreqGain, &InstrumentSettings::chan2FreqGain},
+        {"time offset",
+         [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).offset(true); },
+         &InstrumentSettings::chan1TimeOffset, &InstrumentSettings::chan2TimeOffset},
+        {"freq offset",
+         [](InstrumentSettings& s, int n) -> std::int32_t& { return channelSettings(s, n).offset(false); },
+         &InstrumentSettings::chan1FreqOffset, &InstrumentSettings::chan2FreqOffset},
+    };
+    // Every channel field of the two records alike (where a mix-up would land).
+    const auto same = [&cases](const InstrumentSettings& a, const InstrumentSettings& b) {
+        for (const Case& c : cases)
+            if (a.*c.one != b.*c.one || a.*c.two != b.*c.two)
+                return false;
+        return a.chan1Enabled == b.chan1Enabled && a.chan2Enabled == b.chan2Enabled;
+    };
+    for (const Case& c : cases) {
+        for (const int n : {1, 2}) {
+            SCOPED_TRACE(std::string(c.what) + " of channel " + std::to_string(n));
+            auto viaChannel = std::make_unique<InstrumentSettings>();
+            auto byName = std::make_unique<InstrumentSettings>();
+            c.viaChannel(*viaChannel, n) = 12345;
+            (*byName).*(n == 1 ? c.one : c.two) = 12345;
+            EXPECT_TRUE(same(*viaChannel, *byName));
+            const InstrumentSettings& reading = *viaChannel;
+            EXPECT_EQ(n == 1 ? reading.*c.one : reading.*c.two, 12345);
+        }
+    }
+    auto s = std::make_unique<InstrumentSettings>();
+    channelSettings(*s, 2).enabled() = 1;
+    EXPECT_TRUE(channelSettings(std::as_const(*s), 2).on());
+    EXPECT_FALSE(channelSettings(std::as_const(*s), 1).on());
+    EXPECT_EQ(s->chan2Enabled, 1);
 }
 
 }  // namespace
