@@ -127,10 +127,9 @@ DataCommands::~DataCommands()
 
 DataCommands& dataCommandsOf(TScopeForm& form)
 {
-    auto* commands = form.findChild<DataCommands*>(QStringLiteral("DataCommands"), Qt::FindDirectChildrenOnly);
-    if (commands == nullptr)
-        commands = new DataCommands(form);
-    return *commands;
+    if (form.dataCommands_ == nullptr)
+        form.dataCommands_ = new DataCommands(form);
+    return *form.dataCommands_;
 }
 
 void PrepareDataCommands(TScopeForm& form)

@@ -76,10 +76,9 @@ QPrinter& OutputCommands::printer()
 
 OutputCommands& outputCommandsOf(TScopeForm& form)
 {
-    auto* commands = form.findChild<OutputCommands*>(QStringLiteral("OutputCommands"), Qt::FindDirectChildrenOnly);
-    if (commands == nullptr)
-        commands = new OutputCommands(form);
-    return *commands;
+    if (form.outputCommands_ == nullptr)
+        form.outputCommands_ = new OutputCommands(form);
+    return *form.outputCommands_;
 }
 
 // ------------------------------------------------------------ pure helpers

@@ -26,9 +26,11 @@ class QTimer;
 namespace varmolen {
 
 class AcquisitionLoop;
+class DataCommands;
 class GeneratorControl;
 class GeneratorWindow;
 class MeasureControls;
+class OutputCommands;
 class SweepWindow;
 struct PlaybackService;
 struct SweepPlan;
@@ -301,6 +303,12 @@ private:
     std::unique_ptr<GeneratorControl> generator_;
     GeneratorWindow* generatorWindow_ = nullptr;
     SweepWindow* sweepWindow_ = nullptr;
+    // The file, print and clipboard commands, and the data commands (export,
+    // recording): children of the window, made on first use.
+    OutputCommands* outputCommands_ = nullptr;
+    DataCommands* dataCommands_ = nullptr;
+    friend OutputCommands& outputCommandsOf(TScopeForm& form);
+    friend DataCommands& dataCommandsOf(TScopeForm& form);
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
     int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2
