@@ -7,9 +7,13 @@
 #include <cstring>
 #include <type_traits>
 
+#include "dsp/SpectrumLanes.h"
+
 namespace varmolen {
 
 namespace {
+
+using namespace spectrum_lanes;
 
 template <typename T>
 struct Precision;
@@ -29,49 +33,6 @@ struct Precision<double> {
     static constexpr double kTwoPi = 2.0 * kPi;
     static constexpr bool kExactTurns = true;
 };
-
-// As many values as one 16-byte register holds (GCC's vector extension: one
-// SSE2 register on x86-64), loaded and stored through memcpy so that no
-// alignment is assumed. Each lane does exactly what the scalar code does.
-template <typename T>
-struct Lanes {
-    typedef T Vec __attribute__((vector_size(16)));
-    static constexpr int kCount = static_cast<int>(16 / sizeof(T));
-};
-
-template <typename V, typename T>
-inline V load(const T* p)
-{
-    if constexpr (std::is_same_v<V, T>) {
-        return *p;
-    } else {
-        V v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    }
-}
-
-template <typename V, typename T>
-inline void store(T* p, V v)
-{
-    if constexpr (std::is_same_v<V, T>)
-        *p = v;
-    else
-        std::memcpy(p, &v, sizeof v);
-}
-
-// The lanes of a register in reverse order.
-template <typename T>
-inline typename Lanes<T>::Vec reversedLanes(typename Lanes<T>::Vec v)
-{
-    if constexpr (Lanes<T>::kCount == 2) {
-        typedef std::int64_t Mask __attribute__((vector_size(16)));
-        return __builtin_shuffle(v, Mask{1, 0});
-    } else {
-        typedef std::int32_t Mask __attribute__((vector_size(16)));
-        return __builtin_shuffle(v, Mask{3, 2, 1, 0});
-    }
-}
 
 constexpr std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
@@ -185,19 +146,6 @@ bool makeTwiddles(int length, std::span<T> re, std::span<T> im)
         }
     }
     return true;
-}
-
-// One radix-2 butterfly: q turned by (fr, fi), meaning fr - i fi, then the
-// sum into p and the difference into q. V is T or a register of T.
-template <typename V>
-inline void butterfly(V& pr, V& pi, V& qr, V& qi, V fr, V fi)
-{
-    const V tr = fr * qr + fi * qi;
-    const V ti = fr * qi - fi * qr;
-    qr = pr - tr;
-    qi = pi - ti;
-    pr = pr + tr;
-    pi = pi + ti;
 }
 
 // Stages h and 2h at once on the values a, a + h, a + 2h, a + 3h (and the

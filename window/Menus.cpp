@@ -211,11 +211,20 @@ void TScopeForm::Disable1Click(QObject* /*sender*/)
     state().gridEnabled = 0;
 }
 
-void TScopeForm::White1Click(QObject* /*sender*/) { applyBackground(*this, 1, {colour::white, colour::red}); }
+void TScopeForm::White1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, kWhiteBackground, {colour::white, colour::red});
+}
 
-void TScopeForm::Black1Click(QObject* /*sender*/) { applyBackground(*this, 2, {colour::black, colour::yellow}); }
+void TScopeForm::Black1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, kBlackBackground, {colour::black, colour::yellow});
+}
 
-void TScopeForm::Teal1Click(QObject* /*sender*/) { applyBackground(*this, 3, {colour::teal, colour::yellow}); }
+void TScopeForm::Teal1Click(QObject* /*sender*/)
+{
+    applyBackground(*this, kTealBackground, {colour::teal, colour::yellow});
+}
 
 // Trace colours of channel 1.
 void TScopeForm::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::black; }
