@@ -20,7 +20,7 @@
 #include "window/SignalBridge.h"
 #include "window/Varmolen2.h"
 #include "window/Soundcardselection.h"
-#include "window/RemoteServer.h"
+#include "window/RemoteControl.h"
 #include "audio/SystemWaveInput.h"
 #include "audio/AlsaPlayback.h"
 

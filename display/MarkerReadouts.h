@@ -1,14 +1,12 @@
-// The two measuring markers, the mouse cursor readout, the Expand switch and
-// the trigger threshold readout, without a widget in sight. The window's
-// handlers read their control (switch state, pointer x, left button, dial
-// value), call the function of the same purpose here and copy the returned
-// texts into MarkerLabel and the status panels; where a result asks for it
-// they uncheck ExpandSw (without running its handler) or show the refusal
-// message through the Host, then run the time-base refresh as usual.
+// The readouts of the two measuring markers, the mouse cursor and the trigger
+// threshold, without a widget in sight: the texts the window copies into
+// MarkerLabel and the status panels, from the markers, the expanded view and
+// the trigger level as they stand. What a user's input does to them (a drag,
+// the marker and Expand switches, the threshold dial) is the window's
+// (window/MarkerInput.h).
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,14 +25,7 @@ inline constexpr std::string_view kThreshold = "Threshold = ";
 inline constexpr std::string_view kMs = " ms";
 inline constexpr std::string_view kHz = " Hz";
 inline constexpr std::string_view kUnknown = "?";
-inline constexpr std::string_view kExpandRefused = "Both markers must be enabled!";
-inline constexpr std::string_view kErrorCaption = "Error Message";
 }  // namespace readout
-
-// Grab windows of the drag: after a press, and once a move with the left
-// button held has run.
-constexpr std::int32_t kGrabPressed = 5;
-constexpr std::int32_t kGrabDragging = 45;
 
 // Marker difference (MarkerLabel) and the reciprocal (status panel 4).
 struct MarkerReadout {
@@ -49,8 +40,11 @@ struct MarkerReadout {
 // "Marker Difference = ?". In FREQUENCY the panel always reads "1/Mkr = ?".
 MarkerReadout ComputeMarkerReadout(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator);
 
-// A pointer x as a display column 0..512.
-std::int32_t ClampColumn(std::int32_t x);
+// Both markers are on: their difference and the expanded view need both.
+bool bothMarkersEnabled(const InstrumentSettings& s);
+
+// A pointer x, or a sum of marker columns, as a display column 0..512.
+std::int32_t ClampColumn(std::int64_t x);
 
 // The column whose time or frequency the readouts give at pointer x
 // (clamped first): x itself, or expanded its place between the markers.
@@ -63,69 +57,11 @@ std::int32_t ReadoutColumn(const InstrumentSettings& s, const InstrumentView& vi
 std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
                           char decimalSeparator);
 
-// A mouse button pressed on the display: the grab windows shrink to 5.
-void MarkerMouseDown(InstrumentView& view);
-
-// Texts after a pointer move: status panel 1 and the marker readout.
-struct MouseMoveTexts {
-    std::string cursorText;
-    MarkerReadout readout;
-};
-
-// A pointer move over the display: clamp x, form the cursor readout at the
-// markers before the move, then, with the left button held, drag the marker
-// the pointer hits (marker 1 first; the other is locked out until release;
-// a marker never reaches or passes the other) and widen the windows to 45;
-// last the marker readout at the new positions.
-MouseMoveTexts MarkerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
-                               char decimalSeparator);
-
-// A mouse button released: both markers grabbable again, windows back to 5.
-void MarkerMouseUp(InstrumentView& view);
-
-// Before the keyboard's drag of marker 1 or 2 (a press on its line, a move
-// there and one to where it goes): locks the other marker out, as a drag
-// that has picked this one does, so that a close neighbour is never carried
-// instead. MarkerMouseUp frees it again. Any other marker number changes
-// nothing.
-void LockOtherMarker(InstrumentView& view, int marker);
-
-// What a marker switch click leaves for the window to show. Apply in order:
-// uncheck ExpandSw when asked, set MarkerLabel and status panel 4 when given,
-// then run the time-base refresh (which rewrites MarkerLabel again).
-struct MarkerSwitchTexts {
-    bool uncheckExpandSw = false;
-    std::optional<std::string> markerLabel;
-    std::optional<std::string> statusPanel4;
-};
-
-// Mkr1 (marker 1) or Mkr2 (marker 2) switch clicked, checked = its new
-// state. Off also ends the expanded view. Any other marker number changes
-// nothing.
-MarkerSwitchTexts MarkerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked,
-                                    char decimalSeparator);
-
-// Outcome of an Expand click. When refused, uncheck ExpandSw, show message
-// with caption (one OK button, no icon), then run the time-base refresh.
-struct ExpandOutcome {
-    bool refused = false;
-    std::string message;
-    std::string caption;
-};
-
-// Expand switch clicked, checked = its new state. Only with both markers on
-// does it change the view; otherwise it is refused and expanded stays off.
-ExpandOutcome ExpandSwitchClick(const InstrumentSettings& s, InstrumentView& view, bool checked);
-
 // Trigger level of the threshold dial's percent: v × 2.0 truncated toward
 // zero, within -100..100 (NaN reads 0).
 std::int32_t ThresholdFromDial(float dialValue);
 
 // Status panel 2 for a trigger level: "Threshold = -25".
 std::string ThresholdReadout(std::int32_t threshold);
-
-// Threshold dial clicked or moved: sets triggerThreshold and returns status
-// panel 2, e.g. "Threshold = -25" for -12.7.
-std::string ThresholdDialChange(InstrumentSettings& s, float dialValue);
 
 }  // namespace varmolen

@@ -5,9 +5,15 @@ layers that docs/ARCHITECTURE.md describes.
 includes: reads the table under "## The layers" (folder, what it holds, what
 it may include, toolkit) and checks every source file of every product
 folder: a quoted include with a folder in its path names the file's own
-folder or one its row allows; a folder whose row says "no toolkit" includes
+layer or one its row allows; a layer whose row says "no toolkit" includes
 no Qt header; every folder with sources has a row. "every folder above"
-allows the folders of the rows before; "nothing" allows none.
+allows the layers of the rows before; "nothing" allows none. A row may name
+a subfolder (`remote/net/`): it is a layer of its own, and governs the files
+in it and the includes of them, where the row of its parent folder does not.
+A layer whose toolkit reads "Qt Core and Network only" (Qt modules joined by
+"and") includes no header written with another module's folder
+(<QtWidgets/QWidget>); its library links only those modules, so the build
+finds no other module's header written without one.
 
 sizes: no product source file is longer than 600 lines, so that a reader
 takes each in whole.
@@ -25,6 +31,8 @@ SOURCE = re.compile(r"\.(h|cpp)$")
 QUOTED = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 ANGLED = re.compile(r"^\s*#\s*include\s+<([^>]+)>", re.M)
 QT_HEADER = re.compile(r"^Q[A-Za-z]|^Qt[A-Za-z]*/")
+QT_MODULE_HEADER = re.compile(r"^(Qt[A-Za-z]+)/")
+QT_MODULES_ONLY = re.compile(r"^Qt (\w+(?: and \w+)*) only$")
 
 
 def product_sources(repo):
@@ -34,6 +42,17 @@ def product_sources(repo):
         if "/" in f and SOURCE.search(f) and f.split("/")[0] not in NOT_PRODUCT:
             out.setdefault(f.split("/")[0], []).append(f)
     return out
+
+
+def layer_of(path, rules):
+    """The row that governs a file or an included path: the longest folder of
+    the table the path lies in, or None."""
+    parts = path.split("/")[:-1]
+    for n in range(len(parts), 0, -1):
+        folder = "/".join(parts[:n])
+        if folder in rules:
+            return folder
+    return None
 
 
 def read_rules(repo):
@@ -52,7 +71,9 @@ def read_rules(repo):
             allowed = set(order)
         else:
             allowed = {m.strip().strip("`").rstrip("/") for m in may.split(",")}
-        rules[folder] = (allowed, cells[3] == "no toolkit")
+        modules = QT_MODULES_ONLY.match(cells[3])
+        only = {"Qt" + m for m in modules.group(1).split(" and ")} if modules else None
+        rules[folder] = (allowed, cells[3] == "no toolkit", only)
         order.append(folder)
     return rules, order
 
@@ -62,23 +83,29 @@ def check_includes(repo):
     breaks = []
     if not rules:
         return ["docs/ARCHITECTURE.md: no table of layers under \"## The layers\""]
-    for folder, files in sorted(product_sources(repo).items()):
-        if folder not in rules:
-            breaks.append(f"{folder}/: has sources but no row in the table of layers")
-            continue
-        allowed, no_toolkit = rules[folder]
+    for top, files in sorted(product_sources(repo).items()):
         for f in files:
+            folder = layer_of(f, rules)
+            if folder is None:
+                breaks.append(f"{top}/: has sources but no row in the table of layers")
+                break
+            allowed, no_toolkit, only = rules[folder]
             text = open(os.path.join(repo, f), encoding="utf-8", errors="replace").read()
             for inc in QUOTED.findall(text):
                 if "/" not in inc:
                     continue  # beside the file itself (generated or local)
-                target = inc.split("/")[0]
+                target = layer_of(inc, rules) or inc.split("/")[0]
                 if target != folder and target not in allowed:
                     breaks.append(f"{f}: includes {inc} ({folder}/ may include {', '.join(sorted(allowed)) or 'nothing'})")
             if no_toolkit:
                 for inc in ANGLED.findall(text):
                     if QT_HEADER.match(inc):
                         breaks.append(f"{f}: includes <{inc}>, but {folder}/ uses no toolkit")
+            if only:
+                for inc in ANGLED.findall(text):
+                    module = QT_MODULE_HEADER.match(inc)
+                    if module and module.group(1) not in only:
+                        breaks.append(f"{f}: includes <{inc}>, but {folder}/ uses {', '.join(sorted(only))} only")
     return breaks
 
 

@@ -19,7 +19,7 @@
 #include "persist/ScratchFile.h"
 #include "window/DisplayCsv.h"
 #include "window/OutputCommands.h"
-#include "window/RemoteServer.h"
+#include "window/RemoteControl.h"
 #include "remote/ScpiParser.h"
 
 namespace varmolen {

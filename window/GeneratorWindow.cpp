@@ -11,7 +11,7 @@
 #include <QTimer>
 
 #include "acquisition/GeneratorControl.h"
-#include "window/RemoteServer.h"
+#include "window/RemoteControl.h"
 #include "window/SweepWindow.h"
 #include "window/Varmolen2.h"
 #include "remote/ScpiParser.h"

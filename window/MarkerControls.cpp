@@ -10,6 +10,7 @@
 #include "panel/widgets/PaintBox.h"
 #include "display/MarkerReadouts.h"
 #include "display/ReadoutScales.h"
+#include "window/MarkerInput.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/Led.h"
 #include "panel/widgets/RockerSwitch.h"

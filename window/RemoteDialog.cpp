@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "window/Varmolen2.h"
-#include "window/RemoteServer.h"
+#include "window/RemoteControl.h"
 
 namespace varmolen {
 
@@ -72,18 +72,18 @@ void RemoteDialog::showWarning() { warning_->setVisible(!isLoopbackAddress(addre
 
 void TScopeForm::RemoteControl1Click(QObject* /*sender*/)
 {
-    RemoteServer& server = remoteServerOf(*this);
+    RemoteControl& remote = remoteControl();
     RemoteDialog dialog(this);
     dialog.load(state().features);
     for (;;) {
-        if (server.runDialog(dialog) != QDialog::Accepted)
+        if (remote.runDialog(dialog) != QDialog::Accepted)
             return;
         if (dialog.store(state().features))
             break;
         host().showMessage("The address must be an IP address, such as 127.0.0.1.", "Remote Control");
     }
     QString whyNot;
-    if (!server.apply(whyNot))
+    if (!remote.server().apply(whyNot))
         host().showMessage("Remote control cannot listen: " + whyNot.toStdString(), "Remote Control");
 }
 

@@ -1,7 +1,6 @@
 #include "window/Soundcardselection.h"
 
 #include <QCloseEvent>
-#include <algorithm>
 #include <QFont>
 #include <QFontMetrics>
 #include <QShowEvent>
@@ -15,37 +14,6 @@ constexpr int kNamePixels = 16;
 constexpr int kSmallestNamePixels = 11;
 
 }  // namespace
-
-UpDown::UpDown(QWidget* parent) : QWidget(parent), up_(new QToolButton(this)), down_(new QToolButton(this))
-{
-    up_->setArrowType(Qt::UpArrow);
-    down_->setArrowType(Qt::DownArrow);
-    up_->setAutoRepeat(true);
-    down_->setAutoRepeat(true);
-    connect(up_, &QToolButton::clicked, this, &UpDown::stepUp);
-    connect(down_, &QToolButton::clicked, this, &UpDown::stepDown);
-}
-
-void UpDown::setRange(int minimum, int maximum)
-{
-    minimum_ = minimum;
-    maximum_ = std::max(minimum, maximum);
-    position_ = std::clamp(position_, minimum_, maximum_);
-}
-
-void UpDown::setPosition(int position) { position_ = std::clamp(position, minimum_, maximum_); }
-
-void UpDown::stepUp()
-{
-    position_ = std::min(position_ + 1, maximum_);
-    emit clicked();
-}
-
-void UpDown::stepDown()
-{
-    position_ = std::max(position_ - 1, minimum_);
-    emit clicked();
-}
 
 TSoundCardSelect::TSoundCardSelect(InstrumentState& state, WaveInput& input,
                                    std::function<void()> runCurrentInputHandler, QWidget* parent)

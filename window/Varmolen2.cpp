@@ -27,7 +27,7 @@
 #include "window/SweepWindow.h"
 #include "window/BindingTable.h"
 #include "window/MeasureControls.h"
-#include "window/RemoteServer.h"
+#include "window/RemoteControl.h"
 #include "panel/widgets/Led.h"
 #include "persist/ConfigFile.h"
 #include "window/DataCommands.h"
@@ -117,7 +117,7 @@ void TScopeForm::FinishCreate()
     measure_->ApplySettings();
     if (state_->features.remoteEnabled) {
         QString whyNot;
-        if (!remoteServerOf(*this).apply(whyNot))
+        if (!remoteControl().server().apply(whyNot))
             host_->showMessage("Remote control cannot listen: " + whyNot.toStdString(), "Remote Control");
     }
 
@@ -302,8 +302,8 @@ void TScopeForm::FormDestroy()
         return;
     formDestroyed_ = true;
     // No remote command reaches a window that is going.
-    if (auto* server = findChild<RemoteServer*>(QStringLiteral("RemoteServer"), Qt::FindDirectChildrenOnly))
-        server->retire();
+    if (remote_)
+        remote_->retire();
     InstrumentState& s = *state_;
     if (generator_)
         generator_->switchOff();

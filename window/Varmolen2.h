@@ -31,6 +31,7 @@ class GeneratorControl;
 class GeneratorWindow;
 class MeasureControls;
 class OutputCommands;
+class RemoteControl;
 class SweepWindow;
 struct PlaybackService;
 struct SweepPlan;
@@ -68,6 +69,11 @@ public:
     void SelectCardClick(QObject* sender);
     // Options > Remote Control... (window/RemoteDialog.cpp).
     void RemoteControl1Click(QObject* sender);
+    // Remote control: the socket server and what it works of the window
+    // (window/RemoteControl.cpp), made on first use; remote() is nullptr
+    // before.
+    RemoteControl& remoteControl();
+    RemoteControl* remote() const { return remote_.get(); }
 
     // How long the status bar says that a first start could not set up the
     // install folder.
@@ -301,6 +307,7 @@ private:
     std::unique_ptr<AcquisitionLoop> loop_;
     std::unique_ptr<MeasureControls> measure_;  // after loop_: it leaves the loop's hand-off when it goes
     std::unique_ptr<GeneratorControl> generator_;
+    std::unique_ptr<RemoteControl> remote_;
     GeneratorWindow* generatorWindow_ = nullptr;
     SweepWindow* sweepWindow_ = nullptr;
     // The file, print and clipboard commands, and the data commands (export,

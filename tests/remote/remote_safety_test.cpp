@@ -24,7 +24,7 @@
 #include "tests/window/PanelFormRig.h"
 #include "window/DataCommands.h"
 #include "window/MeasureControls.h"
-#include "window/RemoteServer.h"
+#include "window/RemoteControl.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "acquisition/GeneratorControl.h"
 #include "persist/ConfigFile.h"

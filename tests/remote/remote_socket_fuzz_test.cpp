@@ -18,7 +18,7 @@
 #include <string>
 
 #include "tests/window/PanelFormRig.h"
-#include "window/RemoteServer.h"
+#include "window/RemoteControl.h"
 
 namespace varmolen::test {
 namespace {

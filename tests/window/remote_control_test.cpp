@@ -30,7 +30,7 @@
 #include "tests/window/PanelFormRig.h"
 #include "window/GeneratorWindow.h"
 #include "window/RemoteDialog.h"
-#include "window/RemoteServer.h"
+#include "window/RemoteControl.h"
 #include "window/SweepWindow.h"
 #include "acquisition/GeneratorControl.h"
 #include "display/ReadoutScales.h"
@@ -347,7 +347,7 @@ TEST_F(RemoteControlTest, TheOptionsDialogSwitchesItAndWarnsOfOpenAddresses)
     probe.close();
     RemoteServer& server = remoteServerOf(*form);
     bool warned = false;
-    server.runDialog = [&](RemoteDialog& dialog) {
+    form->remoteControl().runDialog = [&](RemoteDialog& dialog) {
         EXPECT_EQ(dialog.addressEdit()->text(), QStringLiteral("127.0.0.1"));
         EXPECT_FALSE(dialog.warningLabel()->isVisibleTo(&dialog));
         dialog.addressEdit()->setText(QStringLiteral("0.0.0.0"));

@@ -1,18 +1,11 @@
-#include "window/RemoteServer.h"
+#include "remote/net/RemoteServer.h"
 
 #include <QHostAddress>
-#include <QLabel>
-#include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
-
-#include "window/MeasureControls.h"
-#include "window/RemoteDialog.h"
-#include "window/Varmolen2.h"
-#include "acquisition/GeneratorControl.h"
 
 namespace varmolen {
 
@@ -23,17 +16,18 @@ namespace {
 // it; what the command would show in a box goes to the client's queue.
 class CommandScope {
 public:
-    CommandScope(int& depth, bool& busy, QtHost& host, scpi::Session& session) : depth_(depth), busy_(busy), host_(host)
+    CommandScope(int& depth, bool& busy, RemoteBench& bench, scpi::Session& session)
+        : depth_(depth), busy_(busy), bench_(bench)
     {
         ++depth_;
         busy_ = true;
-        before_ = host_.redirectMessages([&session](const std::string& text, const std::string&) {
+        before_ = bench_.redirectMessages([&session](const std::string& text, const std::string&) {
             session.report(scpi::code::kExecutionError, QString::fromStdString(text).simplified().toStdString());
         });
     }
     ~CommandScope()
     {
-        host_.redirectMessages(std::move(before_));
+        bench_.redirectMessages(std::move(before_));
         busy_ = false;
         --depth_;
     }
@@ -43,26 +37,17 @@ public:
 private:
     int& depth_;
     bool& busy_;
-    QtHost& host_;
-    QtHost::MessageSink before_;
+    RemoteBench& bench_;
+    RemoteBench::MessageSink before_;
 };
 
 }  // namespace
 
-RemoteServer::RemoteServer(TScopeForm& form) : QObject(&form), form_(form)
+RemoteServer::RemoteServer(RemoteBench& bench, QObject* parent) : QObject(parent), bench_(bench)
 {
     setObjectName(QStringLiteral("RemoteServer"));
-    runDialog = [](RemoteDialog& dialog) { return dialog.exec(); };
-    addSettingCommands(table_, form, this);
-    addDataCommands(table_, form, choices_);
-    addGeneratorCommands(table_, form);
     server_ = new QTcpServer(this);
     connect(server_, &QTcpServer::newConnection, this, [this] { acceptClients(); });
-    statusLabel_ = new QLabel(&form);
-    statusLabel_->setObjectName(QStringLiteral("RemotePanel"));
-    statusLabel_->hide();
-    if (QStatusBar* bar = form.controls().status.StatusBar1)
-        bar->addPermanentWidget(statusLabel_);
     waitTimer_ = new QTimer(this);
     waitTimer_->setInterval(kWaitPollMs);
     connect(waitTimer_, &QTimer::timeout, this, [this] { checkWaits(); });
@@ -73,25 +58,23 @@ RemoteServer::RemoteServer(TScopeForm& form) : QObject(&form), form_(form)
 
 RemoteServer::~RemoteServer()
 {
-    // The label belongs to the status bar; it goes with the server.
-    delete statusLabel_;
     // The sockets are children of this object and go with it.
     clients_.clear();
 }
 
 bool RemoteServer::apply(QString& whyNot, int portOverride)
 {
-    const FeatureSettings& f = form_.state().features;
-    const bool wanted = f.remoteEnabled || portOverride > 0;
-    const QHostAddress address(QString::fromStdString(f.remoteListen));
-    const auto port = static_cast<quint16>(portOverride > 0 ? portOverride : f.remotePort);
+    const RemoteListen f = bench_.listenSettings();
+    const bool wanted = f.enabled || portOverride > 0;
+    const QHostAddress address(QString::fromStdString(f.address));
+    const auto port = static_cast<quint16>(portOverride > 0 ? portOverride : f.port);
     if (wanted && server_->isListening() && server_->serverAddress() == address && server_->serverPort() == port)
         return true;
     stop();
     if (!wanted)
         return true;
     if (address.isNull()) {
-        whyNot = QStringLiteral("%1 is not an IP address.").arg(QString::fromStdString(f.remoteListen));
+        whyNot = QStringLiteral("%1 is not an IP address.").arg(QString::fromStdString(f.address));
         return false;
     }
     if (!server_->listen(address, port)) {
@@ -140,14 +123,12 @@ QString RemoteServer::statusText() const
 
 void RemoteServer::showStatus()
 {
-    const QString text = statusText();
-    statusLabel_->setText(text);
-    statusLabel_->setVisible(!text.isEmpty());
-    statusLabel_->setToolTip(server_->isListening() ? QStringLiteral("Listening for remote commands on %1 port %2")
-                                                          .arg(server_->serverAddress().toString())
-                                                          .arg(server_->serverPort())
-                                                    : QString());
-    form_.measure().setRemoteReading(!clients_.empty());
+    bench_.showStatus(statusText(), server_->isListening()
+                                        ? QStringLiteral("Listening for remote commands on %1 port %2")
+                                              .arg(server_->serverAddress().toString())
+                                              .arg(server_->serverPort())
+                                        : QString());
+    bench_.setRemoteReading(!clients_.empty());
     if (clients_.empty())
         idleTimer_->stop();
     else if (!idleTimer_->isActive())
@@ -159,15 +140,10 @@ void RemoteServer::announce(int code, const std::string& text)
     if (code != scpi::code::kNoError)
         for (const ClientPtr& c : clients_)
             c->session->report(code, text);
-    form_.showNotice(QString::fromStdString(text), kEventShownMs);
+    bench_.showNotice(QString::fromStdString(text), kEventShownMs);
 }
 
-bool RemoteServer::operationsComplete() const
-{
-    const InstrumentState& s = form_.state();
-    const bool singleArmed = s.singleSweep == 1 && s.displayHold == 0;
-    return !form_.generator().sweeping() && !singleArmed && form_.measure().readingsSettled();
-}
+bool RemoteServer::operationsComplete() const { return bench_.operationsComplete(); }
 
 void RemoteServer::acceptClients()
 {
@@ -282,7 +258,7 @@ bool RemoteServer::serveOnce(const ClientPtr& client)
 {
     scpi::Session& session = *client->session;
     if (client->inLine && session.waiting() && !operationsComplete()) {
-        const int limitSeconds = form_.state().features.remoteOpcTimeoutSeconds;
+        const int limitSeconds = bench_.opcTimeoutSeconds();
         if (client->waited.elapsed() < 1000LL * limitSeconds) {
             if (!waitTimer_->isActive())
                 waitTimer_->start();
@@ -301,7 +277,7 @@ bool RemoteServer::serveOnce(const ClientPtr& client)
     const ClientPtr keep = client;
     scpi::Session::Progress progress = scpi::Session::Progress::Done;
     {
-        const CommandScope scope(commandDepth_, keep->busy, form_.host(), session);
+        const CommandScope scope(commandDepth_, keep->busy, bench_, session);
         QElapsedTimer turn;
         turn.start();
         session.setYield([turn] { return turn.elapsed() >= kTurnMs; });
@@ -378,7 +354,7 @@ void RemoteServer::checkWaits()
 
 void RemoteServer::dropIdle()
 {
-    const std::int64_t limitMs = 1000LL * form_.state().features.remoteIdleSeconds;
+    const std::int64_t limitMs = 1000LL * bench_.idleSeconds();
     if (limitMs <= 0)
         return;
     for (const ClientPtr& c : std::vector<ClientPtr>(clients_))
@@ -403,23 +379,6 @@ void RemoteServer::drop(const ClientPtr& client)
         socket->deleteLater();
     }
     showStatus();
-}
-
-void announceEnd(TScopeForm& form, int code, const std::string& text, const std::string& caption, bool boxed)
-{
-    auto* server = form.findChild<RemoteServer*>(QStringLiteral("RemoteServer"), Qt::FindDirectChildrenOnly);
-    if (server != nullptr && server->listening())
-        server->announce(code, text);
-    else if (boxed)
-        form.host().showMessage(text, caption);
-}
-
-RemoteServer& remoteServerOf(TScopeForm& form)
-{
-    auto* server = form.findChild<RemoteServer*>(QStringLiteral("RemoteServer"), Qt::FindDirectChildrenOnly);
-    if (server == nullptr)
-        server = new RemoteServer(form);
-    return *server;
 }
 
 }  // namespace varmolen

@@ -19,11 +19,13 @@
 // - What a command would show in a message box becomes that client's error:
 //   no box waits for a click while every client waits for an answer.
 // - *OPC? and *WAI wait until the readings follow every earlier command
-//   (MeasureControls says when), at most [Remote] OpcTimeoutSeconds.
+//   (the bench says when), at most [Remote] OpcTimeoutSeconds.
 //
-// The status bar says where it listens and how many clients are connected,
-// and for a while what ended on its own. While a client is connected the
-// measurements are made for MEASure queries even when the strip is hidden.
+// The server works the instrument only through its RemoteBench and the rows
+// of its command table, which the window fills (window/RemoteControl.cpp).
+// The bench shows where it listens and how many clients are connected, and
+// for a while what ended on its own. While a client is connected the bench
+// makes the readings for MEASure queries even when nobody looks at them.
 #pragma once
 
 #include <QElapsedTimer>
@@ -33,24 +35,19 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "window/RemoteCommands.h"
 #include "remote/ScpiSession.h"
+#include "remote/net/RemoteBench.h"
 
-class QLabel;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
 
 namespace varmolen {
-
-class RemoteDialog;
-class TScopeForm;
 
 class RemoteServer : public QObject {
     Q_OBJECT
@@ -68,7 +65,9 @@ public:
     static constexpr int kWaitGaveUp = scpi::code::kDataStale;
     static constexpr int kEventShownMs = 20000;
 
-    explicit RemoteServer(TScopeForm& form);
+    // A server of no commands yet: its owner adds them (commands()) before it
+    // listens.
+    RemoteServer(RemoteBench& bench, QObject* parent);
     ~RemoteServer() override;
 
     // Listens as the feature settings say: on their address and port when
@@ -86,15 +85,13 @@ public:
     // Clients connected (a client that went while its command runs no more).
     int clientCount() const;
     const scpi::CommandTable& table() const { return table_; }
-    // Features made after the server add their commands here.
+    // The rows of the instrument's commands are added here.
     scpi::CommandTable& commands() { return table_; }
-    // Runs Options > Remote Control's dialog modally (tests replace it).
-    std::function<int(RemoteDialog& dialog)> runDialog;
-    // The status bar's text (empty while nothing listens).
+    // Where it listens and how many clients it has (empty while nothing listens).
     QString statusText() const;
     // Something ended on its own: every client's queue gets `code` (unless
-    // kNoError) with the text, and the status bar's notice shows the text
-    // for kEventShownMs.
+    // kNoError) with the text, and the bench's notice shows the text for
+    // kEventShownMs.
     void announce(int code, const std::string& text);
     // Every earlier command's effect is in the readings: no sweep runs, an
     // armed single sweep has frozen its picture, and the readings settled
@@ -131,27 +128,14 @@ private:
     void dropIdle();
     void showStatus();
 
-    TScopeForm& form_;
+    RemoteBench& bench_;
     scpi::CommandTable table_;
-    RemoteChoices choices_;
     QTcpServer* server_ = nullptr;
-    QLabel* statusLabel_ = nullptr;
     QTimer* waitTimer_ = nullptr;
     QTimer* idleTimer_ = nullptr;
     std::vector<ClientPtr> clients_;
     int commandDepth_ = 0;  // commands running now (a command's own event loop may start one more)
     bool retiring_ = false;
 };
-
-// The window's remote server, made on first use.
-RemoteServer& remoteServerOf(TScopeForm& form);
-
-// An operation that ended on its own (a recording ended by its disk, its
-// device or its limit, the generator's output lost, a sweep cancelled).
-// While remote control listens nobody may be at the bench to click a box:
-// the status bar says it, and every client's error queue holds `code`
-// (kNoError: news, no error). Otherwise a box says it, as ever, where
-// `boxed`; an end the window never reported in a box stays unreported.
-void announceEnd(TScopeForm& form, int code, const std::string& text, const std::string& caption, bool boxed = true);
 
 }  // namespace varmolen
