@@ -96,11 +96,12 @@ private:
 // sine runs on, about its amplitude where frames are missing or repeated.
 // The server's player can run dry on a busy machine: the sink then plays
 // exact silence into what is recorded. Such a stretch (16 zeros or more) is
-// the signal's own gap, not the recording's: it is counted apart, and the
-// steps into and out of it are not breaks.
+// the signal's own gap, not the recording's: it is counted apart, the
+// steps into and out of it are not breaks, and the level is taken without it.
 struct ChannelScan {
     double largestStep = 0.0;
     int playerGaps = 0;
+    double rms = 0.0;  // codes, over the frames outside the player's gaps
 };
 
 ChannelScan scanChannel(const std::vector<std::int16_t>& samples, int channel, std::size_t from, double w)
@@ -127,6 +128,15 @@ ChannelScan scanChannel(const std::vector<std::int16_t>& samples, int channel, s
             continue;
         scan.largestStep = std::max(scan.largestStep, std::abs(at(n) - c * at(n - 1) + at(n - 2)));
     }
+    double sum = 0.0;
+    std::size_t counted = 0;
+    for (std::size_t n = from; n < frames; ++n) {
+        if (gap[n])
+            continue;
+        sum += static_cast<double>(at(n)) * at(n);
+        ++counted;
+    }
+    scan.rms = counted > 0 ? std::sqrt(sum / static_cast<double>(counted)) : 0.0;
     return scan;
 }
 
@@ -227,16 +237,12 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
     ASSERT_LT(from, static_cast<std::size_t>(rate)) << "the tone arrives within a second";
     from += 64;
     const double w = 2.0 * std::numbers::pi * tone / rate;
-    double rms[2] = {0.0, 0.0};
     ChannelScan scan[2];
     for (int ch = 0; ch < 2; ++ch) {
         scan[ch] = scanChannel(contents.samples, ch, from, w);
         EXPECT_LT(scan[ch].largestStep, 64.0)
             << "channel " << 2 - ch << ": a step of " << scan[ch].largestStep << " codes off the sine";
-        for (std::size_t n = from; n < contents.frames(); ++n)
-            rms[ch] += static_cast<double>(contents.samples[2 * n + ch]) * contents.samples[2 * n + ch];
-        rms[ch] = std::sqrt(rms[ch] / static_cast<double>(contents.frames() - from));
-        EXPECT_NEAR(rms[ch] / (0.5 * kFullScaleCode / std::sqrt(2.0)), 1.0, 0.01) << "channel " << 2 - ch;
+        EXPECT_NEAR(scan[ch].rms / (0.5 * kFullScaleCode / std::sqrt(2.0)), 1.0, 0.01) << "channel " << 2 - ch;
     }
     std::printf(
         "%s (%s) at %u Hz: %.1f s recorded (%llu frames), largest step off the sine %.1f and %.1f codes, "
@@ -245,7 +251,7 @@ TEST(RigRecording, RecordsWithoutABreakAtItsLevelAndTheStripReadsTheTone)
         server.c_str(), devices.front().productName.c_str(), rate, static_cast<double>(contents.frames()) / rate,
         static_cast<unsigned long long>(contents.frames()), scan[0].largestStep, scan[1].largestStep,
         scan[0].playerGaps, scan[1].playerGaps, blocks, following, toneReading.hz, timeReading.hz, tone, toneError,
-        timeError, rms[0], rms[1]);
+        timeError, scan[0].rms, scan[1].rms);
 }
 
 }  // namespace
