@@ -27,27 +27,27 @@ bool Call::present(std::size_t index)
     return false;
 }
 
-std::optional<double> Call::number(std::size_t index, const NumberSpec& spec)
+std::optional<double> Call::number(std::size_t index, const NumberRange& range)
 {
     if (!present(index))
         return std::nullopt;
     const std::string& text = command_.parameters[index];
     if (matchesChoice(text, "MINimum"))
-        return spec.minimum;
+        return range.minimum;
     if (matchesChoice(text, "MAXimum"))
-        return spec.maximum;
+        return range.maximum;
     if (matchesChoice(text, "DEFault")) {
-        if (!spec.byDefault)
+        if (!range.byDefault)
             fail(code::kIllegalParameterValue, "no default");
-        return spec.byDefault;
+        return range.byDefault;
     }
     int error = code::kNoError;
-    const std::optional<double> value = parseNumber(text, spec.unit, &error);
+    const std::optional<double> value = parseNumber(text, range.unit, &error);
     if (!value) {
         fail(error, text);
         return std::nullopt;
     }
-    if (*value < spec.minimum || *value > spec.maximum) {
+    if (*value < range.minimum || *value > range.maximum) {
         fail(code::kDataOutOfRange, text);
         return std::nullopt;
     }
@@ -56,7 +56,7 @@ std::optional<double> Call::number(std::size_t index, const NumberSpec& spec)
 
 std::optional<double> Call::number(std::size_t index, double minimum, double maximum)
 {
-    return number(index, NumberSpec{minimum, maximum, std::nullopt, Unit::None});
+    return number(index, NumberRange{minimum, maximum, std::nullopt, Unit::None});
 }
 
 std::optional<bool> Call::boolean(std::size_t index)
@@ -137,21 +137,21 @@ void CommandTable::add(std::initializer_list<CommandRow> rows)
         add(row.pattern, row.maxParameters, row.run);
 }
 
-void CommandTable::addNumber(std::string_view pattern, std::function<std::optional<NumberSpec>(Call&)> spec,
+void CommandTable::addNumber(std::string_view pattern, std::function<std::optional<NumberRange>(Call&)> range,
                              std::function<void(Call&, double)> set, std::function<std::optional<double>(Call&)> get)
 {
-    add(pattern, 1, [spec, set = std::move(set)](Call& call) {
-        if (const std::optional<NumberSpec> s = spec(call))
+    add(pattern, 1, [range, set = std::move(set)](Call& call) {
+        if (const std::optional<NumberRange> s = range(call))
             if (const std::optional<double> v = call.number(0, *s))
                 set(call, *v);
     });
-    add(std::string(pattern) + "?", 1, [spec = std::move(spec), get = std::move(get)](Call& call) {
+    add(std::string(pattern) + "?", 1, [range = std::move(range), get = std::move(get)](Call& call) {
         if (call.parameterCount() == 0) {
             if (const std::optional<double> v = get(call))
                 call.replyNumber(*v);
             return;
         }
-        const std::optional<NumberSpec> s = spec(call);
+        const std::optional<NumberRange> s = range(call);
         const std::optional<std::size_t> which = s ? call.choice(0, {"MINimum", "MAXimum", "DEFault"}) : std::nullopt;
         if (!which)
             return;

@@ -21,7 +21,7 @@ constexpr std::uint8_t kErrorQueueBit = 0x04;
 constexpr std::uint8_t kEventSummaryBit = 0x20;
 constexpr std::uint8_t kMasterSummaryBit = 0x40;
 // What *ESE and *SRE take.
-constexpr NumberSpec kRegisterRange{0, 255, std::nullopt, Unit::None};
+constexpr NumberRange kRegisterRange{0, 255, std::nullopt, Unit::None};
 
 std::uint8_t eventBitOf(int number)
 {

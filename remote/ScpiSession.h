@@ -23,7 +23,7 @@ namespace varmolen::scpi {
 
 // A numeric setting's range, its default (DEFault), if it has one, and the
 // unit its parameter may carry.
-struct NumberSpec {
+struct NumberRange {
     double minimum = 0;
     double maximum = 0;
     std::optional<double> byDefault;
@@ -46,7 +46,7 @@ public:
 
     // A number within the setting's range, with a suffix in its unit; MINimum and
     // MAXimum name the ends, DEFault the default (-224 where there is none).
-    std::optional<double> number(std::size_t index, const NumberSpec& spec);
+    std::optional<double> number(std::size_t index, const NumberRange& range);
     // The same for a plain number within [minimum, maximum], without a default.
     std::optional<double> number(std::size_t index, double minimum, double maximum);
     std::optional<bool> boolean(std::size_t index);
@@ -99,10 +99,10 @@ public:
     void add(std::string_view pattern, std::size_t maxParameters, std::function<void(Call&)> run);
     void add(std::initializer_list<CommandRow> rows);
     // A numeric setting: "PATTERN <n>" sets it and "PATTERN? [MIN|MAX|DEF]"
-    // reads it, or its minimum, maximum or default. `spec` gives the range
+    // reads it, or its minimum, maximum or default. `range` gives them
     // for the command's suffixes; it may report an error (a channel that is
     // not there) and give nothing. `get` likewise.
-    void addNumber(std::string_view pattern, std::function<std::optional<NumberSpec>(Call&)> spec,
+    void addNumber(std::string_view pattern, std::function<std::optional<NumberRange>(Call&)> range,
                    std::function<void(Call&, double)> set, std::function<std::optional<double>(Call&)> get);
     // The first row whose pattern matches, with its suffixes.
     const CommandRow* find(const ParsedCommand& command, std::vector<std::int32_t>& suffixes) const;

@@ -24,7 +24,7 @@ namespace varmolen {
 namespace {
 
 using scpi::Call;
-using scpi::NumberSpec;
+using scpi::NumberRange;
 using Handler = void (TScopeForm::*)(QObject*);
 
 const char* onOff(bool on) { return on ? "1" : "0"; }
@@ -124,7 +124,7 @@ void moveMarker(TScopeForm& form, QObject* sender, std::int32_t marker, std::int
 }
 
 // A dial's range, with its value at start-up (what *RST gives) as the default.
-NumberSpec dialSpec(const Dial* dial, double startup)
+NumberRange dialRange(const Dial* dial, double startup)
 {
     return {.minimum = dial->minimum(), .maximum = dial->maximum(), .byDefault = startup, .unit = scpi::Unit::None};
 }
@@ -138,12 +138,12 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
     InstrumentState& s = form.state();
     const PanelControls& c = form.controls();
     const InstrumentSettings startup;
-    const auto channelSpec = [&form](Dial* ChannelColumn::*dial, auto startValue) {
-        return [&form, dial, startValue](Call& call) -> std::optional<NumberSpec> {
+    const auto channelRange = [&form](Dial* ChannelColumn::*dial, auto startValue) {
+        return [&form, dial, startValue](Call& call) -> std::optional<NumberRange> {
             const auto channel = call.suffixUpTo(2);
             if (!channel)
                 return std::nullopt;
-            return dialSpec(column(form, *channel).*dial, startValue(*channel));
+            return dialRange(column(form, *channel).*dial, startValue(*channel));
         };
     };
     const auto dialValue = [&form](Dial* ChannelColumn::*dial) {
@@ -155,8 +155,8 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
     };
     table.addNumber(
         "CHANnel#:GAIN",
-        channelSpec(&ChannelColumn::gain,
-                    [](std::int32_t) { return static_cast<double>(TScopeForm::kStartupGainDial); }),
+        channelRange(&ChannelColumn::gain,
+                     [](std::int32_t) { return static_cast<double>(TScopeForm::kStartupGainDial); }),
         [panel, &form](Call& call, double v) {
             const ChannelColumn col = column(form, call.suffix());
             panel.turn(col.gain, v, col.gainChange, true);
@@ -165,14 +165,14 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
     // The zero line at start-up, for the display type in force.
     table.addNumber(
         "CHANnel#:POSition",
-        channelSpec(&ChannelColumn::position,
-                    [&s, startup](std::int32_t channel) {
-                        const bool time = s.displayType == kTimeDisplayType;
-                        const std::int32_t offset = channel == 1
-                                                        ? (time ? startup.chan1TimeOffset : startup.chan1FreqOffset)
-                                                        : (time ? startup.chan2TimeOffset : startup.chan2FreqOffset);
-                        return static_cast<double>(DialFromOffset(kDisplayRows, offset));
-                    }),
+        channelRange(&ChannelColumn::position,
+                     [&s, startup](std::int32_t channel) {
+                         const bool time = s.displayType == kTimeDisplayType;
+                         const std::int32_t offset = channel == 1
+                                                         ? (time ? startup.chan1TimeOffset : startup.chan1FreqOffset)
+                                                         : (time ? startup.chan2TimeOffset : startup.chan2FreqOffset);
+                         return static_cast<double>(DialFromOffset(kDisplayRows, offset));
+                     }),
         [panel, &form](Call& call, double v) {
             const ChannelColumn col = column(form, call.suffix());
             panel.turn(col.position, v, col.positionChange, true);
@@ -180,14 +180,14 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
         dialValue(&ChannelColumn::position));
     table.addNumber(
         "TRIGger:LEVel",
-        [c, startup](Call&) { return std::optional(dialSpec(c.trigger.ThresholdDial, startup.triggerThreshold)); },
+        [c, startup](Call&) { return std::optional(dialRange(c.trigger.ThresholdDial, startup.triggerThreshold)); },
         [panel, c](Call&, double v) {
             panel.turn(c.trigger.ThresholdDial, v, &TScopeForm::ThresholdDialValueChange, false);
         },
         [c](Call&) { return std::optional<double>(c.trigger.ThresholdDial->value()); });
     table.addNumber(
         "TIMebase[:DIAL]",
-        [c](Call&) { return std::optional(dialSpec(c.timeBase.TimeBaseDial, TScopeForm::kStartupTimeDial)); },
+        [c](Call&) { return std::optional(dialRange(c.timeBase.TimeBaseDial, TScopeForm::kStartupTimeDial)); },
         [panel, c](Call&, double v) {
             panel.turn(c.timeBase.TimeBaseDial, v, &TScopeForm::TimeBaseDialValueChange, true);
         },
@@ -195,10 +195,10 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
     table.addNumber(
         "ACQuire:SRATe",
         [startup](Call&) {
-            return std::optional(NumberSpec{.minimum = static_cast<double>(kSampleRates.front()),
-                                            .maximum = static_cast<double>(kSampleRates.back()),
-                                            .byDefault = static_cast<double>(startup.sampleRate),
-                                            .unit = scpi::Unit::Hertz});
+            return std::optional(NumberRange{.minimum = static_cast<double>(kSampleRates.front()),
+                                             .maximum = static_cast<double>(kSampleRates.back()),
+                                             .byDefault = static_cast<double>(startup.sampleRate),
+                                             .unit = scpi::Unit::Hertz});
         },
         [panel, c](Call& call, double v) {
             // The Sample Rate menu's item for the rate, as a user would choose
@@ -218,14 +218,14 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
         [&s](Call&) { return std::optional<double>(s.sampleRate); });
     table.addNumber(
         "MARKer#:POSition",
-        [startup](Call& call) -> std::optional<NumberSpec> {
+        [startup](Call& call) -> std::optional<NumberRange> {
             const auto marker = call.suffixUpTo(2);
             if (!marker)
                 return std::nullopt;
-            return NumberSpec{.minimum = 0,
-                              .maximum = kFullWidth,
-                              .byDefault = *marker == 1 ? startup.marker1Pos : startup.marker2Pos,
-                              .unit = scpi::Unit::None};
+            return NumberRange{.minimum = 0,
+                               .maximum = kFullWidth,
+                               .byDefault = *marker == 1 ? startup.marker1Pos : startup.marker2Pos,
+                               .unit = scpi::Unit::None};
         },
         [&form, sender, &s](Call& call, double v) {
             const std::int32_t marker = call.suffix();

@@ -19,7 +19,7 @@ namespace varmolen {
 namespace {
 
 using scpi::Call;
-using scpi::NumberSpec;
+using scpi::NumberRange;
 
 constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
@@ -105,11 +105,11 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
         };
     };
     const SynthSettings startup;
-    const auto levelSpec = [startup](Call&) {
-        return std::optional(NumberSpec{.minimum = kSynthMinDbfs,
-                                        .maximum = kSynthMaxDbfs,
-                                        .byDefault = startup.levelDbfs,
-                                        .unit = scpi::Unit::Decibel});
+    const auto levelRange = [startup](Call&) {
+        return std::optional(NumberRange{.minimum = kSynthMinDbfs,
+                                         .maximum = kSynthMaxDbfs,
+                                         .byDefault = startup.levelDbfs,
+                                         .unit = scpi::Unit::Decibel});
     };
     const auto setLevel = [&g, &form](Call&, double v) {
         g.setLevel(v);
@@ -188,18 +188,18 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
     table.addNumber(
         "SOURce:FREQuency",
         [&form, startup](Call&) {
-            return std::optional(NumberSpec{.minimum = kSynthMinHz,
-                                            .maximum = synthMaxHz(form.state().sampleRate),
-                                            .byDefault = startup.hz,
-                                            .unit = scpi::Unit::Hertz});
+            return std::optional(NumberRange{.minimum = kSynthMinHz,
+                                             .maximum = synthMaxHz(form.state().sampleRate),
+                                             .byDefault = startup.hz,
+                                             .unit = scpi::Unit::Hertz});
         },
         [&g, &form](Call&, double v) {
             g.setFrequency(std::round(v * 100.0) / 100.0);
             showInWindows(form);
         },
         [&g](Call&) { return std::optional(g.settings().hz); });
-    table.addNumber("SOURce:VOLTage[:LEVel]", levelSpec, setLevel, level);
-    table.addNumber("SOURce:LEVel", levelSpec, setLevel, level);
+    table.addNumber("SOURce:VOLTage[:LEVel]", levelRange, setLevel, level);
+    table.addNumber("SOURce:LEVel", levelRange, setLevel, level);
 
     // The sweep's plan, as the sweep window holds it; it stays while a sweep runs.
     const auto planned = [&form, &plan, shown](auto set) {
@@ -215,7 +215,7 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
         table.addNumber(
             n.pattern,
             [n, plannedAtStart](Call&) {
-                return std::optional(NumberSpec{
+                return std::optional(NumberRange{
                     .minimum = n.low, .maximum = n.high, .byDefault = plannedAtStart.*n.field, .unit = n.unit});
             },
             [planned, n](Call& call, double v) { planned([n, v](Call&, SweepPlan& p) { p.*n.field = v; })(call); },
@@ -224,10 +224,10 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
     table.addNumber(
         "SWEep:STEPs",
         [plannedAtStart](Call&) {
-            return std::optional(NumberSpec{.minimum = kSweepMinStepsPerOctave,
-                                            .maximum = kSweepMaxStepsPerOctave,
-                                            .byDefault = plannedAtStart.stepsPerOctave,
-                                            .unit = scpi::Unit::None});
+            return std::optional(NumberRange{.minimum = kSweepMinStepsPerOctave,
+                                             .maximum = kSweepMaxStepsPerOctave,
+                                             .byDefault = plannedAtStart.stepsPerOctave,
+                                             .unit = scpi::Unit::None});
         },
         [planned](Call& call, double v) {
             planned([v](Call& c, SweepPlan& p) {

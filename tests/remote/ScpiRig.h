@@ -60,15 +60,15 @@ struct ScpiRig {
         table.addNumber(
             "SOURce:FREQuency",
             [](Call&) {
-                return NumberSpec{0.1, 20000.0, 1000.0, Unit::Hertz};
+                return NumberRange{0.1, 20000.0, 1000.0, Unit::Hertz};
             },
             [this](Call&, double v) { hertz = v; }, [this](Call&) { return hertz; });
         table.addNumber(
             "CHANnel#:LEVel",
-            [](Call& c) -> std::optional<NumberSpec> {
+            [](Call& c) -> std::optional<NumberRange> {
                 if (!c.suffixUpTo(2))
                     return std::nullopt;
-                return NumberSpec{-60.0, 0.0, std::nullopt, Unit::Decibel};
+                return NumberRange{-60.0, 0.0, std::nullopt, Unit::Decibel};
             },
             [this](Call& c, double v) { level.at(static_cast<std::size_t>(c.suffix())) = v; },
             [this](Call& c) -> std::optional<double> {
