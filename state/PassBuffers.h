@@ -52,7 +52,6 @@ struct PassBuffers {
 
     // Channel n's arrays by its number (1, or any other for channel 2).
     using Column = std::array<std::int32_t, kArrayLength>;
-    Column& samples(int n) { return n == 1 ? chan1Samples : chan2Samples; }
     const Column& samples(int n) const { return n == 1 ? chan1Samples : chan2Samples; }
     float dcLevel(int n) const { return n == 1 ? chan1DcLevel : chan2DcLevel; }
     Column& trace(int n) { return n == 1 ? chan1Trace : chan2Trace; }

@@ -92,17 +92,14 @@ void restoreGain(TScopeForm& form, int channel)
 {
     InstrumentState& s = form.state();
     const ChannelWidgets w = channelWidgets(form.controls(), channel);
-    QSlider* trackBar = w.range;
-    Dial* gainDial = w.gain;
-
     const ChannelControlsSetting c = ControlsForDisplayType(s, s.displayHeight, channel);
     if (c.trackBarPosition) {
-        const QSignalBlocker quiet(trackBar);
-        trackBar->setValue(*c.trackBarPosition);
+        const QSignalBlocker quiet(w.range);
+        w.range->setValue(*c.trackBarPosition);
     }
-    gainDial->setValue(c.gainDial);
+    w.gain->setValue(c.gainDial);
     ChannelFields f = FieldsInForce(s, channel);
-    f.gain = GainFromDial(f.range, gainDial->value());
+    f.gain = GainFromDial(f.range, w.gain->value());
 }
 
 // Puts one channel's Position dial at the whole percent that shows the

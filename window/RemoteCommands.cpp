@@ -69,23 +69,23 @@ struct ChannelColumn {
 
 ChannelColumn column(TScopeForm& form, std::int32_t channel)
 {
-    const PanelControls& c = form.controls();
+    const ChannelWidgets w = channelWidgets(form.controls(), channel);
     if (channel == 1)
-        return {c.chan1.Chan1EnbSwitch,
-                c.chan1.Chan1GainDial,
-                c.chan1.Chan1GainTrackBar,
-                c.chan1.Chan1OffsetDial,
-                c.chan1.Mkr1Switch,
+        return {w.enable,
+                w.gain,
+                w.range,
+                w.position,
+                w.marker,
                 &TScopeForm::Chan1EnbSwitchClick,
                 &TScopeForm::Chan1GainDialValueChange,
                 &TScopeForm::Chan1GainTrackBarChange,
                 &TScopeForm::Chan1OffsetDialValueChange,
                 &TScopeForm::Mkr1SwitchClick};
-    return {c.chan2.Chan2EnbSwitch,
-            c.chan2.Chan2GainDial,
-            c.chan2.Chan2GainTrackBar,
-            c.chan2.Chan2OffsetDial,
-            c.chan2.Mkr2Switch,
+    return {w.enable,
+            w.gain,
+            w.range,
+            w.position,
+            w.marker,
             &TScopeForm::Chan2EnbSwitchClick,
             &TScopeForm::Chan2GainDialValueChange,
             &TScopeForm::Chan2GainTrackBarChange,

@@ -12,26 +12,15 @@
 
 #include "display/ReadoutScales.h"
 #include "state/InstrumentState.h"
+#include "tests/support/MarkerStates.h"
 
 namespace varmolen {
 namespace {
 
 constexpr std::int32_t kFrequency = 1;
 
-// On the heap: the state carries its work arrays and cannot be moved.
-std::unique_ptr<InstrumentState> startupState()
-{
-    auto s = std::make_unique<InstrumentState>();
-    return s;
-}
-
-std::unique_ptr<InstrumentState> bothMarkersOn()
-{
-    auto s = startupState();
-    s->marker1Enabled = 1;
-    s->marker2Enabled = 1;
-    return s;
-}
+using test::bothMarkersOn;
+using test::startupState;
 
 TEST(MarkerReadout, TimeAndFrequencyAtStartPositions)
 {

@@ -16,18 +16,10 @@
 #include <gtest/gtest.h>
 
 #include "remote/net/RemoteServer.h"
+#include "tests/remote/SocketClient.h"
 
 namespace varmolen::test {
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, int ms = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 class TestBench final : public RemoteBench {
 public:
@@ -56,25 +48,6 @@ public:
     void showNotice(const QString&, int) override {}
     void showStatus(const QString& text, const QString&) override { status = text; }
     MessageSink redirectMessages(MessageSink next) override { return std::exchange(sink, std::move(next)); }
-};
-
-struct Client {
-    QTcpSocket socket;
-
-    explicit Client(std::uint16_t port)
-    {
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        EXPECT_TRUE(socket.waitForConnected(5000));
-    }
-    // The answer to the line ("" when none came within `ms`).
-    std::string ask(const std::string& line, int ms = 10000)
-    {
-        if (!line.empty())
-            socket.write(QByteArray::fromStdString(line + "\n"));
-        if (!waitFor([&] { return socket.canReadLine(); }, ms))
-            return {};
-        return socket.readLine().trimmed().toStdString();
-    }
 };
 
 TEST(RemoteServerTest, TellsItsBenchWhatItDoesAndRedirectsACommandsMessages)
@@ -117,7 +90,7 @@ TEST(RemoteServerTest, OpcWaitsAsTheBenchSaysAndGivesUpAfterItsTime)
     bench.complete = false;
     EXPECT_EQ(client.ask("*OPC?", 300), "") << "the readings have not followed";
     bench.complete = true;
-    EXPECT_EQ(client.ask(""), "1");
+    EXPECT_EQ(client.answer(), "1");
 
     bench.complete = false;
     bench.opcSeconds = 0;

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/remote/SocketClient.h"
 #include "tests/window/FakeOutputs.h"
 #include "tests/window/PanelFormRig.h"
 #include "window/GeneratorWindow.h"
@@ -65,15 +66,6 @@ protected:
         for (int n; (n = std::stoi(session().errors().pop())) != 0;)
             out.push_back(n);
         return out;
-    }
-    // Waits, serving events, until the condition holds (at most `ms`).
-    static bool waitFor(const std::function<bool()>& condition, int ms = 10000)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!condition() && clock.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return condition();
     }
     std::uint16_t listen()
     {
