@@ -149,6 +149,30 @@ void storeConfigField(const ConfigValues& v, ConfigField f, InstrumentSettings& 
     }
 }
 
+std::int32_t configFieldValue(const InstrumentSettings& s, ConfigField f)
+{
+    switch (f) {
+#define VARMOLEN_CONFIG_READ(name, offset, width) \
+    case ConfigField::name:                       \
+        return static_cast<std::int32_t>(s.name);
+        VARMOLEN_CONFIG_FIELDS(VARMOLEN_CONFIG_READ)
+#undef VARMOLEN_CONFIG_READ
+    }
+    return 0;
+}
+
+void setConfigField(InstrumentSettings& s, ConfigField f, std::int32_t value)
+{
+    switch (f) {
+#define VARMOLEN_CONFIG_WRITE(name, offset, width)     \
+    case ConfigField::name:                            \
+        s.name = static_cast<decltype(s.name)>(value); \
+        return;
+        VARMOLEN_CONFIG_FIELDS(VARMOLEN_CONFIG_WRITE)
+#undef VARMOLEN_CONFIG_WRITE
+    }
+}
+
 void storeConfiguration(const ConfigValues& v, InstrumentSettings& s)
 {
 #define VARMOLEN_CONFIG_STORE_ALL(name, offset, width) s.name = v.name;

@@ -126,6 +126,10 @@ ConfigValues defaultConfiguration();
 
 // Copies one field, or all of them, from decoded values into the settings.
 void storeConfigField(const ConfigValues& v, ConfigField f, InstrumentSettings& s);
+// One field of the settings as a whole number, and set from one (as the
+// field's own type): what a control that shows the field reads and writes.
+std::int32_t configFieldValue(const InstrumentSettings& s, ConfigField f);
+void setConfigField(InstrumentSettings& s, ConfigField f, std::int32_t value);
 void storeConfiguration(const ConfigValues& v, InstrumentSettings& s);
 
 ConfigRecord encodeConfiguration(const ConfigValues& v);

@@ -71,6 +71,11 @@ std::optional<bool> Call::boolean(std::size_t index)
 
 std::optional<std::size_t> Call::choice(std::size_t index, std::initializer_list<const char*> choices)
 {
+    return choice(index, std::span<const char* const>(choices.begin(), choices.size()));
+}
+
+std::optional<std::size_t> Call::choice(std::size_t index, std::span<const char* const> choices)
+{
     if (!present(index))
         return std::nullopt;
     std::size_t i = 0;

@@ -52,6 +52,7 @@ public:
     std::optional<bool> boolean(std::size_t index);
     // The index of the choice the parameter names ({"TIME", "FREQuency"}).
     std::optional<std::size_t> choice(std::size_t index, std::initializer_list<const char*> choices);
+    std::optional<std::size_t> choice(std::size_t index, std::span<const char* const> choices);
     // A channel, CH1 or CHANnel2 (1 when the parameter is left out).
     std::optional<std::int32_t> channel(std::size_t index);
     std::optional<std::string> string(std::size_t index);

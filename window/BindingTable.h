@@ -1,15 +1,28 @@
-// The one table that binds every control and menu item of the main window to
-// its handler: one row a control and signal, in panel order, then the menus
-// in menu order. Only a user's action reaches a handler: the dials, rockers
-// and toggles emit nothing when the program sets them, radio buttons and
-// menu items are bound to their click and trigger signals, and the code that
-// moves a range track bar holds its signals back.
+// The one table of the main window's controls and menu items: one row a
+// control and signal, in panel order, then the menus in menu order. A row
+// names the control, its handler, what runs after it, where its setting is
+// kept between runs and the remote command that works it. The binding of
+// signals to handlers, the settings file's start-up apply and the remote
+// setting commands all read these rows: a new control is one row and its
+// handler.
+//
+// Only a user's action reaches a handler: the dials, rockers and toggles
+// emit nothing when the program sets them, radio buttons and menu items are
+// bound to their click and trigger signals, and the code that moves a range
+// track bar holds its signals back.
 #pragma once
 
 #include <Qt>
 
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <variant>
 #include <vector>
+
+#include "persist/ConfigFile.h"
+#include "state/FeatureSettings.h"
 
 class QObject;
 
@@ -53,11 +66,68 @@ using MoveHandler = void (TScopeForm::*)(QObject* sender, Qt::MouseButtons butto
                                          int y);
 using KeyHandler = void (TScopeForm::*)(QObject* sender, int key, Qt::KeyboardModifiers shift);
 
+// Where a control's setting is kept between runs, and how the settings
+// record gives it back at start-up (fields in record order).
+struct Kept {
+    // The field of the settings record (Varmolen.cfg) the control shows.
+    std::optional<ConfigField> field;
+    // The field's value the control stands for: a switch turned on, an item
+    // or a button chosen.
+    std::int32_t on = 1;
+    // A switch's value when off.
+    std::int32_t off = 0;
+    // An item chosen for any value the field's other items do not stand for.
+    bool otherwise = false;
+    // The record gives it back through the handler, as a user's action; or
+    // into the state alone (the handler would also act on other fields).
+    bool throughHandler = true;
+    // A dial the record keeps in units of this many dial steps.
+    std::int32_t perStep = 1;
+    // The key of Varmolen.ini that keeps a setting beyond the record.
+    const char* iniKey = nullptr;
+    // For a menu item kept there: the setting as a whole number, which the
+    // item shows checked at start when it is `on` (or, for one of several
+    // items, when no other item stands for it and the item is `otherwise`).
+    // nullptr where the setting's own routine shows it (the display's size
+    // and labels, the strip, the menu's rate).
+    std::int32_t (*feature)(const FeatureSettings& f) = nullptr;
+};
+
+// How a remote command names a control's positions.
+enum class Words {
+    OnOff,    // ON, OFF, 1 or 0
+    Choice,   // words of the row's own (a switch is on for the first)
+    Channel,  // CH1 or CH2 (a switch is on for channel 1)
+    Number,   // a dial's value, with MINimum, MAXimum, DEFault and the query's
+};
+
+// The remote setting command that works a control as a user does: the
+// control set silently, its handler run, then the row's `then`.
+struct Remote {
+    // The header ("TRACe:ADD"; '#' takes the number), or nullptr for a
+    // control no command works.
+    const char* header = nullptr;
+    // For a header with '#': the channel or marker number this row is.
+    std::int32_t number = 0;
+    Words words = Words::OnOff;
+    // Choice: the words the command takes (an item has one).
+    std::array<const char*, 3> choices{};
+    // What the query answers: a switch on and off, an item chosen.
+    std::array<const char*, 2> replies{"1", "0"};
+    // Where it differs from the row's `then`: what runs after a script's
+    // setting (a script that reads the display next sees its change).
+    std::optional<Then> then;
+    // Number: the dial's start-up value, what DEFault names and *RST gives.
+    double (*startup)(const InstrumentSettings& s, std::int32_t number) = nullptr;
+};
+
 struct Binding {
     QObject* control;
     Signal signal;
     std::variant<Handler, ButtonHandler, MoveHandler, KeyHandler> handler;
     Then then;
+    Kept kept{};
+    Remote remote{};
 };
 
 // The rows for the window's widgets.
@@ -65,5 +135,24 @@ std::vector<Binding> BindingTable(const PanelControls& c);
 
 // Binds every row of the table; the control is the sender the handler gets.
 void BindControls(TScopeForm& form);
+
+// What a row's handler is after, run as a user's action runs it (the
+// control is set already): the handler, told `sender`, then `then`.
+void runRow(TScopeForm& form, const Binding& row, QObject* sender, Then then);
+
+// The first row of a control; a control without one is a fault of the
+// table itself.
+const Binding& rowOf(std::span<const Binding> rows, const QObject* control);
+
+// The rows that keep a field of the settings record, in table order.
+std::vector<const Binding*> rowsKeeping(std::span<const Binding> rows, ConfigField field);
+
+// At start, after Varmolen.ini is read: the menu items kept there show
+// the settings read (checked, without running their handlers).
+void showKeptFeatures(std::span<const Binding> rows, const FeatureSettings& f);
+
+// Of the items or buttons that keep one field, the one that stands for
+// `value`, or else the one for any other value; nullptr when none does.
+const Binding* chosenItem(std::span<const Binding* const> items, std::int32_t value);
 
 }  // namespace varmolen

@@ -4,10 +4,16 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
 
+#include "window/BindingTable.h"
 #include "window/Varmolen2.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "audio/SampleRates.h"
@@ -16,6 +22,7 @@
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/PaintBox.h"
 #include "panel/widgets/RockerSwitch.h"
+#include "panel/widgets/SwitchBase.h"
 #include "panel/widgets/ToggleSwitch.h"
 #include "remote/ScpiSession.h"
 
@@ -25,7 +32,6 @@ namespace {
 
 using scpi::Call;
 using scpi::NumberRange;
-using Handler = void (TScopeForm::*)(QObject*);
 
 const char* onOff(bool on) { return on ? "1" : "0"; }
 
@@ -44,54 +50,7 @@ struct Panel {
         if (redraw)
             form.RedrawHeldPicture();
     }
-    void turn(Dial* dial, double value, Handler handler, bool redraw) const
-    {
-        dial->setValue(static_cast<float>(value));
-        (form.*handler)(sender);
-        if (redraw)
-            form.RedrawHeldPicture();
-    }
 };
-
-// The channel column's widgets and handlers by channel.
-struct ChannelColumn {
-    RockerSwitch* enable;
-    Dial* gain;
-    QSlider* range;
-    Dial* position;
-    RockerSwitch* marker;
-    Handler enableClick;
-    Handler gainChange;
-    Handler rangeChange;
-    Handler positionChange;
-    Handler markerClick;
-};
-
-ChannelColumn column(TScopeForm& form, std::int32_t channel)
-{
-    const ChannelWidgets w = channelWidgets(form.controls(), channel);
-    if (channel == 1)
-        return {w.enable,
-                w.gain,
-                w.range,
-                w.position,
-                w.marker,
-                &TScopeForm::Chan1EnbSwitchClick,
-                &TScopeForm::Chan1GainDialValueChange,
-                &TScopeForm::Chan1GainTrackBarChange,
-                &TScopeForm::Chan1OffsetDialValueChange,
-                &TScopeForm::Mkr1SwitchClick};
-    return {w.enable,
-            w.gain,
-            w.range,
-            w.position,
-            w.marker,
-            &TScopeForm::Chan2EnbSwitchClick,
-            &TScopeForm::Chan2GainDialValueChange,
-            &TScopeForm::Chan2GainTrackBarChange,
-            &TScopeForm::Chan2OffsetDialValueChange,
-            &TScopeForm::Mkr2SwitchClick};
-}
 
 // A marker's column as seconds (TIME display) or hertz (FREQUENCY display).
 double columnValue(const InstrumentState& s, std::int32_t columns)
@@ -123,75 +82,178 @@ void moveMarker(TScopeForm& form, QObject* sender, std::int32_t marker, std::int
     form.RedrawHeldPicture();
 }
 
-// A dial's range, with its value at start-up (what *RST gives) as the default.
-NumberRange dialRange(const Dial* dial, double startup)
+// The rows of the binding table that one remote header works, in table
+// order; they point into the table the commands keep.
+struct HeaderRows {
+    std::string header;
+    std::vector<const Binding*> rows;
+};
+
+std::vector<HeaderRows> remoteHeaders(const std::vector<Binding>& table)
 {
-    return {.minimum = dial->minimum(), .maximum = dial->maximum(), .byDefault = startup, .unit = scpi::Unit::None};
+    std::vector<HeaderRows> headers;
+    for (const Binding& row : table) {
+        if (row.remote.header == nullptr)
+            continue;
+        const auto same = std::find_if(headers.begin(), headers.end(),
+                                       [&](const HeaderRows& h) { return h.header == row.remote.header; });
+        if (same != headers.end())
+            same->rows.push_back(&row);
+        else
+            headers.push_back({row.remote.header, {&row}});
+    }
+    return headers;
 }
 
-// The numeric settings: each answers its query with its value, or with its
-// minimum, maximum or default (CHAN1:GAIN? MAX), and takes those words, and
-// units where it has one, as values.
+// The row a command's number names (CHAN2, MARK1): the only row of a header
+// without one; nothing, with the error reported, for a number beyond them.
+const Binding* rowFor(Call& call, const std::vector<const Binding*>& rows)
+{
+    if (rows.front()->remote.number == 0)
+        return rows.front();
+    const std::optional<std::int32_t> n = call.suffixUpTo(static_cast<std::int32_t>(rows.size()));
+    if (!n)
+        return nullptr;
+    for (const Binding* row : rows)
+        if (row->remote.number == *n)
+            return row;
+    return nullptr;
+}
+
+// A row's own words (the array's leading entries).
+std::span<const char* const> wordsOf(const Remote& remote)
+{
+    const auto end = std::find(remote.choices.begin(), remote.choices.end(), nullptr);
+    return {remote.choices.data(), static_cast<std::size_t>(end - remote.choices.begin())};
+}
+
+// What runs after a script's setting: the row's own, or the remote's where
+// it differs.
+Then thenOf(const Binding& row) { return row.remote.then.value_or(row.then); }
+
+// What the script's command works, while the commands exist: the table, the
+// window and the sender the handlers are told.
+struct Works {
+    std::shared_ptr<const std::vector<Binding>> table;
+    std::vector<const Binding*> rows;
+    TScopeForm* form;
+    QObject* sender;
+};
+
+// A switch: set on or off, and asked which.
+void addSwitch(scpi::CommandTable& table, const Works& w, const std::string& header)
+{
+    table.add(header, 1, [w](Call& call) {
+        const Binding* row = rowFor(call, w.rows);
+        if (row == nullptr)
+            return;
+        std::optional<bool> on;
+        if (row->remote.words == Words::OnOff) {
+            on = call.boolean(0);
+        } else if (row->remote.words == Words::Choice) {
+            if (const auto i = call.choice(0, wordsOf(row->remote)))
+                on = *i == 0;
+        } else if (const auto channel = call.channel(0)) {
+            on = *channel == 1;
+        }
+        if (!on)
+            return;
+        qobject_cast<SwitchBase*>(row->control)->setChecked(*on);
+        runRow(*w.form, *row, w.sender, thenOf(*row));
+    });
+    // The field the switch keeps, or where it keeps none, its position.
+    table.add(header + "?", 0, [w](Call& call) {
+        const Binding* row = rowFor(call, w.rows);
+        if (row == nullptr)
+            return;
+        const bool on = row->kept.field ? configFieldValue(w.form->state(), *row->kept.field) == row->kept.on
+                                        : qobject_cast<SwitchBase*>(row->control)->isChecked();
+        call.reply(row->remote.replies[on ? 0 : 1]);
+    });
+}
+
+// Items of a menu that stand for the values of one field: one chosen by its
+// word (or ON and OFF), and asked which.
+void addItems(scpi::CommandTable& table, const Works& w, const std::string& header)
+{
+    table.add(header, 1, [w](Call& call) {
+        const Binding* chosen = nullptr;
+        if (w.rows.front()->remote.words == Words::OnOff) {
+            if (const auto on = call.boolean(0))
+                for (const Binding* row : w.rows)
+                    if (row->kept.on == (*on ? 1 : 0))
+                        chosen = row;
+        } else {
+            std::vector<const char*> words;
+            for (const Binding* row : w.rows)
+                words.push_back(row->remote.choices[0]);
+            if (const auto i = call.choice(0, words))
+                chosen = w.rows[*i];
+        }
+        if (chosen != nullptr)
+            runRow(*w.form, *chosen, w.sender, thenOf(*chosen));
+    });
+    table.add(header + "?", 0, [w](Call& call) {
+        const Binding& first = *w.rows.front();
+        if (const Binding* row = chosenItem(w.rows, configFieldValue(w.form->state(), *first.kept.field)))
+            call.reply(row->remote.replies[0]);
+    });
+}
+
+// A dial: its value, its range, and its start-up value as the default.
+void addDial(scpi::CommandTable& table, const Works& w, const std::string& header)
+{
+    const auto dialOf = [](const Binding& row) { return qobject_cast<Dial*>(row.control); };
+    table.addNumber(
+        header,
+        [w, dialOf](Call& call) -> std::optional<NumberRange> {
+            const Binding* row = rowFor(call, w.rows);
+            if (row == nullptr)
+                return std::nullopt;
+            const Dial* dial = dialOf(*row);
+            return NumberRange{.minimum = dial->minimum(),
+                               .maximum = dial->maximum(),
+                               .byDefault = row->remote.startup(w.form->state(), row->remote.number),
+                               .unit = scpi::Unit::None};
+        },
+        [w, dialOf](Call& call, double v) {
+            if (const Binding* row = rowFor(call, w.rows)) {
+                dialOf(*row)->setValue(static_cast<float>(v));
+                runRow(*w.form, *row, w.sender, thenOf(*row));
+            }
+        },
+        [w, dialOf](Call& call) -> std::optional<double> {
+            if (const Binding* row = rowFor(call, w.rows))
+                return dialOf(*row)->value();
+            return std::nullopt;
+        });
+}
+
+// The commands that work a control of the binding table as its row says.
+void addControlCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender)
+{
+    auto rows = std::make_shared<const std::vector<Binding>>(BindingTable(form.controls()));
+    for (HeaderRows& h : remoteHeaders(*rows)) {
+        const Works w{rows, std::move(h.rows), &form, sender};
+        const Binding& first = *w.rows.front();
+        if (first.remote.words == Words::Number)
+            addDial(table, w, h.header);
+        else if (qobject_cast<SwitchBase*>(first.control) != nullptr)
+            addSwitch(table, w, h.header);
+        else
+            addItems(table, w, h.header);
+    }
+}
+
+// The numeric settings beyond the dials: each answers its query with its
+// value, or with its minimum, maximum or default (ACQ:SRAT? MAX), and takes
+// those words, and units where it has one, as values.
 void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sender)
 {
     const Panel panel{form, sender};
     InstrumentState& s = form.state();
     const PanelControls& c = form.controls();
     const InstrumentSettings startup;
-    const auto channelRange = [&form](Dial* ChannelColumn::*dial, auto startValue) {
-        return [&form, dial, startValue](Call& call) -> std::optional<NumberRange> {
-            const auto channel = call.suffixUpTo(2);
-            if (!channel)
-                return std::nullopt;
-            return dialRange(column(form, *channel).*dial, startValue(*channel));
-        };
-    };
-    const auto dialValue = [&form](Dial* ChannelColumn::*dial) {
-        return [&form, dial](Call& call) -> std::optional<double> {
-            if (const auto channel = call.suffixUpTo(2))
-                return (column(form, *channel).*dial)->value();
-            return std::nullopt;
-        };
-    };
-    table.addNumber(
-        "CHANnel#:GAIN",
-        channelRange(&ChannelColumn::gain,
-                     [](std::int32_t) { return static_cast<double>(TScopeForm::kStartupGainDial); }),
-        [panel, &form](Call& call, double v) {
-            const ChannelColumn col = column(form, call.suffix());
-            panel.turn(col.gain, v, col.gainChange, true);
-        },
-        dialValue(&ChannelColumn::gain));
-    // The zero line at start-up, for the display type in force.
-    table.addNumber(
-        "CHANnel#:POSition",
-        channelRange(&ChannelColumn::position,
-                     [&s, startup](std::int32_t channel) {
-                         const bool time = s.displayType == kTimeDisplayType;
-                         const std::int32_t offset = channel == 1
-                                                         ? (time ? startup.chan1TimeOffset : startup.chan1FreqOffset)
-                                                         : (time ? startup.chan2TimeOffset : startup.chan2FreqOffset);
-                         return static_cast<double>(DialFromOffset(kDisplayRows, offset));
-                     }),
-        [panel, &form](Call& call, double v) {
-            const ChannelColumn col = column(form, call.suffix());
-            panel.turn(col.position, v, col.positionChange, true);
-        },
-        dialValue(&ChannelColumn::position));
-    table.addNumber(
-        "TRIGger:LEVel",
-        [c, startup](Call&) { return std::optional(dialRange(c.trigger.ThresholdDial, startup.triggerThreshold)); },
-        [panel, c](Call&, double v) {
-            panel.turn(c.trigger.ThresholdDial, v, &TScopeForm::ThresholdDialValueChange, false);
-        },
-        [c](Call&) { return std::optional<double>(c.trigger.ThresholdDial->value()); });
-    table.addNumber(
-        "TIMebase[:DIAL]",
-        [c](Call&) { return std::optional(dialRange(c.timeBase.TimeBaseDial, TScopeForm::kStartupTimeDial)); },
-        [panel, c](Call&, double v) {
-            panel.turn(c.timeBase.TimeBaseDial, v, &TScopeForm::TimeBaseDialValueChange, true);
-        },
-        [c](Call&) { return std::optional<double>(c.timeBase.TimeBaseDial->value()); });
     table.addNumber(
         "ACQuire:SRATe",
         [startup](Call&) {
@@ -251,11 +313,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
     const Panel panel{form, sender};
     InstrumentState& s = form.state();
     const PanelControls& c = form.controls();
-    const auto channelRow = [&form](Call& call) -> std::optional<ChannelColumn> {
-        if (const std::optional<std::int32_t> channel = call.suffixUpTo(2))
-            return column(form, *channel);
-        return std::nullopt;
-    };
+    auto rows = std::make_shared<const std::vector<Binding>>(BindingTable(c));
 
     table.add({
         {"*IDN?", 0, [](Call& call) { call.reply(remoteIdentity()); }},
@@ -280,29 +338,12 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
              panel.flip(c.display.DisplayHoldSw, false, &TScopeForm::DisplayHoldSwClick, false);
              panel.flip(c.display.SingleDisplaySw, true, &TScopeForm::SingleDisplaySwClick, false);
          }},
-        {"HOLD", 1,
-         [panel, c](Call& call) {
-             if (const auto on = call.boolean(0))
-                 panel.flip(c.display.DisplayHoldSw, *on, &TScopeForm::DisplayHoldSwClick, false);
-         }},
-        {"HOLD?", 0, [&s](Call& call) { call.reply(onOff(s.displayHold == 1)); }},
         {"SINGle?", 0, [&s](Call& call) { call.reply(onOff(s.singleSweep == 1)); }},
-        // Channels.
-        {"CHANnel#:DISPlay", 1,
-         [panel, channelRow](Call& call) {
-             const auto col = channelRow(call);
-             if (const auto on = col ? call.boolean(0) : std::nullopt)
-                 panel.flip(col->enable, *on, col->enableClick, true);
-         }},
-        {"CHANnel#:DISPlay?", 0,
-         [channelRow](Call& call) {
-             if (const auto col = channelRow(call))
-                 call.reply(onOff(col->enable->isChecked()));
-         }},
+        // A channel's range track bar: Gnd, x1, x10 or x100.
         {"CHANnel#:RANGe", 1,
-         [panel, channelRow](Call& call) {
-             const auto col = channelRow(call);
-             const auto v = col ? call.number(0, 0, 100) : std::nullopt;
+         [panel, c, rows](Call& call) {
+             const auto channel = call.suffixUpTo(2);
+             const auto v = channel ? call.number(0, 0, 100) : std::nullopt;
              if (!v)
                  return;
              const std::optional<int> position = PositionFromRange(static_cast<std::int32_t>(std::lround(*v)));
@@ -310,106 +351,26 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
                  call.fail(scpi::code::kIllegalParameterValue, "range is 0, 1, 10 or 100");
                  return;
              }
+             QSlider* range = channelWidgets(c, *channel).range;
              {
-                 const QSignalBlocker quiet(col->range);
-                 col->range->setValue(*position);
+                 const QSignalBlocker quiet(range);
+                 range->setValue(*position);
              }
-             (panel.form.*(col->rangeChange))(panel.sender);
-             panel.form.RedrawHeldPicture();
+             runRow(panel.form, rowOf(*rows, range), panel.sender, Then::Redraw);
          }},
         {"CHANnel#:RANGe?", 0,
-         [channelRow](Call& call) {
-             if (const auto col = channelRow(call))
-                 call.replyNumber(RangeFromPosition(col->range->value()).value_or(0));
+         [c](Call& call) {
+             if (const auto channel = call.suffixUpTo(2))
+                 call.replyNumber(RangeFromPosition(channelWidgets(c, *channel).range->value()).value_or(0));
          }},
-        // Trace: Add and XY.
-        {"TRACe:ADD", 1,
-         [panel, c](Call& call) {
-             if (const auto on = call.boolean(0))
-                 panel.flip(c.trace.AddChanSw, *on, &TScopeForm::AddChanSwClick, true);
-         }},
-        {"TRACe:ADD?", 0, [&s](Call& call) { call.reply(onOff(s.addChannels == 1)); }},
-        {"TRACe:XY", 1,
-         [panel, c](Call& call) {
-             if (const auto on = call.boolean(0))
-                 panel.flip(c.trace.TraceModeSw, *on, &TScopeForm::TraceModeSwClick, true);
-         }},
-        {"TRACe:XY?", 0, [&s](Call& call) { call.reply(onOff(s.traceMode == kXyTraceMode)); }},
-        // Trigger.
-        {"TRIGger:STATe", 1,
-         [panel, c](Call& call) {
-             if (const auto on = call.boolean(0))
-                 panel.flip(c.trigger.TriggerEnableSwitch, *on, &TScopeForm::TriggerEnableSwitchClick, false);
-         }},
-        {"TRIGger:STATe?", 0, [&s](Call& call) { call.reply(onOff(s.triggerEnabled == 1)); }},
-        {"TRIGger:SOURce", 1,
-         [panel, c](Call& call) {
-             if (const auto ch = call.channel(0))
-                 panel.flip(c.trigger.ChannelSw, *ch == 1, &TScopeForm::ChannelSwClick, false);
-         }},
-        {"TRIGger:SOURce?", 0, [&s](Call& call) { call.reply(s.triggerChannel == 1 ? "CH1" : "CH2"); }},
-        {"TRIGger:SLOPe", 1,
-         [panel, c](Call& call) {
-             if (const auto i = call.choice(0, {"POSitive", "NEGative"}))
-                 panel.flip(c.trigger.TrigSlopeSw, *i == 0, &TScopeForm::TrigSlopeSwClick, false);
-         }},
-        {"TRIGger:SLOPe?", 0, [&s](Call& call) { call.reply(s.triggerSlope == kRisingSlope ? "POS" : "NEG"); }},
-        {"TRIGger:MODE", 1,
-         [panel, c](Call& call) {
-             if (const auto i = call.choice(0, {"CHOP", "ALTernate"}))
-                 panel.flip(c.trigger.ChopSw, *i == 0, &TScopeForm::ChopSwClick, false);
-         }},
-        {"TRIGger:MODE?", 0, [&s](Call& call) { call.reply(s.chopMode == 1 ? "CHOP" : "ALT"); }},
-        {"TRIGger:DETector", 1,
-         [panel, c](Call& call) {
-             if (const auto i = call.choice(0, {"SINe", "SQV", "SQUare"}))
-                 panel.flip(c.trigger.SineSquareSw, *i == 0, &TScopeForm::SineSquareSwClick, false);
-         }},
-        {"TRIGger:DETector?", 0, [&s](Call& call) { call.reply(s.triggerShape == kSineTrigger ? "SIN" : "SQV"); }},
         // Time base and sample rate.
         {"TIMebase:SPAN?", 0, [&s](Call& call) { call.replyNumber(columnValue(s, kFullWidth)); }},
-        // Display.
-        {"DISPlay:TYPE", 1,
-         [panel, c](Call& call) {
-             const auto i = call.choice(0, {"TIME", "FREQuency"});
-             if (!i)
-                 return;
-             (panel.form.*(*i == 0 ? &TScopeForm::Time1Click : &TScopeForm::FFT1Click))(panel.sender);
-             panel.form.RedrawHeldPicture();
-         }},
-        {"DISPlay:TYPE?", 0, [&s](Call& call) { call.reply(s.displayType == kTimeDisplayType ? "TIME" : "FREQ"); }},
-        {"DISPlay:GRID", 1,
-         [panel](Call& call) {
-             if (const auto on = call.boolean(0)) {
-                 (panel.form.*(*on ? &TScopeForm::Enable1Click : &TScopeForm::Disable1Click))(panel.sender);
-                 panel.form.RedrawHeldPicture();
-             }
-         }},
-        {"DISPlay:GRID?", 0, [&s](Call& call) { call.reply(onOff(s.gridEnabled == 1)); }},
         // Markers.
-        {"MARKer#[:STATe]", 1,
-         [panel, channelRow](Call& call) {
-             const auto col = channelRow(call);
-             if (const auto on = col ? call.boolean(0) : std::nullopt)
-                 panel.flip(col->marker, *on, col->markerClick, true);
-         }},
-        {"MARKer#[:STATe]?", 0,
-         [channelRow](Call& call) {
-             if (const auto col = channelRow(call))
-                 call.reply(onOff(col->marker->isChecked()));
-         }},
         {"MARKer#:X?", 0,
          [&s](Call& call) {
              if (const auto marker = call.suffixUpTo(2))
                  call.replyNumber(columnValue(s, *marker == 1 ? s.marker1Pos : s.marker2Pos));
          }},
-        // Input, as Options > Input.
-        {"INPut", 1,
-         [panel](Call& call) {
-             if (const auto i = call.choice(0, {"LINE", "MICrophone"}))
-                 (panel.form.*(*i == 0 ? &TScopeForm::Line1Click : &TScopeForm::Mic1Click))(panel.sender);
-         }},
-        {"INPut?", 0, [&s](Call& call) { call.reply(s.inputSelect == kLineInput ? "LINE" : "MIC"); }},
         // Blocks completed and drawn since the start: every block is drawn
         // unless the display is held.
         {"SYSTem:BLOCks?", 0,
@@ -420,6 +381,11 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
         {"MARKer:DIFFerence?", 0,
          [&s](Call& call) { call.replyNumber(columnValue(s, std::abs(s.marker2Pos - s.marker1Pos))); }},
     });
+    // The switches, dials and items of the binding table that a remote
+    // command works: HOLD, CHANnel#:DISPlay, TRIGger, TRACe, DISPlay:TYPE
+    // and GRID, MARKer#, INPut, CHANnel#:GAIN and POSition, TRIGger:LEVel
+    // and TIMebase[:DIAL].
+    addControlCommands(table, form, sender);
     addNumberSettings(table, form, sender);
 }
 

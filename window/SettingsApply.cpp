@@ -4,33 +4,28 @@
 // end up as if the user had set them; written once when the window goes.
 //
 // Controls are set silently (setChecked, setValue, a blocked track bar) and
-// the named handler is then run by hand. While the file is applied
+// their handler is then run by hand; the binding table's rows say which
+// control keeps which field and how. While the file is applied
 // loadingSettings is 1, so the input and sample-rate handlers neither stop
 // nor start acquisition.
+#include <QAction>
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
+#include "window/BindingTable.h"
 #include "window/Varmolen2.h"
 #include "panel/ChannelMath.h"
 #include "panel/widgets/Dial.h"
-#include "panel/widgets/RockerSwitch.h"
-#include "panel/widgets/ToggleSwitch.h"
+#include "panel/widgets/SwitchBase.h"
 #include "persist/ConfigFile.h"
 
 namespace varmolen {
 
 namespace {
-
-// A stored switch is on exactly when its value is the one named.
-template <typename Switch>
-bool setSwitch(Switch* control, bool on)
-{
-    if (control != nullptr)
-        control->setChecked(on);
-    return on;
-}
 
 // A range track bar shows multipliers 0, 1, 10 and 100; any other stored
 // value leaves it where it is.
@@ -42,143 +37,104 @@ void setRangeTrackBar(QSlider* trackBar, std::int32_t multiplier)
     }
 }
 
-// Applies one field that storeConfigField has just put into the state.
-void applyField(TScopeForm& form, QObject* sender, ConfigField field)
+// Gives one field back to the controls that keep it, as their rows say:
+// a switch set to what the field holds, a dial turned to it, a range track
+// bar put in place, or the item or button that stands for it chosen; then
+// the handler, as a user's action runs it.
+void applyRows(TScopeForm& form, std::span<const Binding> rows, QObject* sender, ConfigField field)
 {
     InstrumentState& s = form.state();
+    const std::int32_t value = configFieldValue(s, field);
+    const std::vector<const Binding*> keeping = rowsKeeping(rows, field);
+    if (keeping.empty())
+        return;
+    const Binding& first = *keeping.front();
+    if (auto* toggle = qobject_cast<SwitchBase*>(first.control)) {
+        const bool on = value == first.kept.on;
+        toggle->setChecked(on);
+        if (first.kept.throughHandler)
+            runRow(form, first, sender, Then::Nothing);
+        else
+            setConfigField(s, field, on ? first.kept.on : first.kept.off);
+        return;
+    }
+    if (auto* dial = qobject_cast<Dial*>(first.control)) {
+        dial->setValue(static_cast<float>(value / first.kept.perStep));
+        runRow(form, first, sender, Then::Nothing);
+        return;
+    }
+    if (auto* trackBar = qobject_cast<QSlider*>(first.control)) {
+        setRangeTrackBar(trackBar, value);
+        return;
+    }
+    // Items and buttons: the one that stands for the value, or the one for
+    // any other value.
+    if (const Binding* chosen = chosenItem(keeping, value))
+        runRow(form, *chosen, sender, Then::Nothing);
+}
+
+// Applies one field that storeConfigField has just put into the state.
+void applyField(TScopeForm& form, std::span<const Binding> rows, QObject* sender, ConfigField field)
+{
+    applyRows(form, rows, sender, field);
+    InstrumentState& s = form.state();
     switch (field) {
-        case ConfigField::chan1Enabled:
-            setSwitch(form.controls().chan1.Chan1EnbSwitch, s.chan1Enabled == 1);
-            form.Chan1EnbSwitchClick(sender);
-            break;
-        case ConfigField::chan2Enabled:
-            setSwitch(form.controls().chan2.Chan2EnbSwitch, s.chan2Enabled == 1);
-            form.Chan2EnbSwitchClick(sender);
-            break;
-        case ConfigField::chan1TimeRange:
-            setRangeTrackBar(form.controls().chan1.Chan1GainTrackBar, s.chan1TimeRange);
-            break;
-        case ConfigField::chan2TimeRange:
-            setRangeTrackBar(form.controls().chan2.Chan2GainTrackBar, s.chan2TimeRange);
-            break;
-        case ConfigField::chan1FreqRange:
-        case ConfigField::chan2FreqRange:
-        case ConfigField::chan1TimeGainDial:
-        case ConfigField::chan2TimeGainDial:
-        case ConfigField::chan1TimeOffset:
-        case ConfigField::chan2TimeOffset:
-        case ConfigField::chan1FreqGainDial:
-        case ConfigField::chan2FreqGainDial:
-        case ConfigField::chan1FreqOffset:
-        case ConfigField::chan2FreqOffset:
-            // Kept in the state; the display-type command carries them to the
-            // controls.
-            break;
-        case ConfigField::triggerThreshold:
-            // The file keeps twice the dial value; halved toward zero.
-            form.controls().trigger.ThresholdDial->setValue(static_cast<float>(s.triggerThreshold / 2));
-            form.ThresholdDialValueChange(sender);
-            break;
-        case ConfigField::triggerSlope:
-            setSwitch(form.controls().trigger.TrigSlopeSw, s.triggerSlope == kRisingSlope);
-            form.TrigSlopeSwClick(sender);
-            break;
-        // Switches without a handler: the state holds what the switch shows.
-        case ConfigField::chopMode:
-            s.chopMode = setSwitch(form.controls().trigger.ChopSw, s.chopMode == 1) ? 1 : 0;
-            break;
-        case ConfigField::addChannels:
-            s.addChannels = setSwitch(form.controls().trace.AddChanSw, s.addChannels == 1) ? 1 : 0;
-            break;
-        case ConfigField::displayHold:
-            s.displayHold = setSwitch(form.controls().display.DisplayHoldSw, s.displayHold == 1) ? 1 : 0;
-            break;
-        case ConfigField::singleSweep:
-            s.singleSweep = setSwitch(form.controls().display.SingleDisplaySw, s.singleSweep == 1) ? 1 : 0;
-            break;
-        case ConfigField::triggerEnabled:
-            setSwitch(form.controls().trigger.TriggerEnableSwitch, s.triggerEnabled == 1);
-            form.TriggerEnableSwitchClick(sender);
-            break;
-        case ConfigField::traceMode:
-            s.traceMode =
-                setSwitch(form.controls().trace.TraceModeSw, s.traceMode == kXyTraceMode) ? kXyTraceMode : kYtTraceMode;
-            break;
-        case ConfigField::sampleRate:
-            if (s.sampleRate == 11025)
-                form.LowSampleRateRadioBtnClick(sender);
-            else if (s.sampleRate == 22050)
-                form.MidSampleRateRadioBtnClick(sender);
-            else if (s.sampleRate == 44100)
-                form.HiSampleRateRadioBtnClick(sender);
-            break;
-        case ConfigField::timeBaseSetting:
-            form.controls().timeBase.TimeBaseDial->setValue(static_cast<float>(s.timeBaseSetting));
-            form.TimeBaseDialClick(sender);
-            break;
-        case ConfigField::inputSelect:
-            if (s.inputSelect == kMicrophoneInput)
-                form.Mic1Click(sender);
-            else
-                form.Line1Click(sender);
-            break;
         case ConfigField::displayType:
+            // The display type's own gain, range and position go back through
+            // the handlers of the channel its item names.
             if (s.displayType == kTimeDisplayType) {
-                form.Time1Click(sender);
                 form.Chan1GainDialClick(sender);
                 form.Chan1GainTrackBarChange(sender);
                 form.Chan1OffsetDialClick(sender);
             } else {
-                form.FFT1Click(sender);
                 form.Chan2GainDialClick(sender);
                 form.Chan2GainTrackBarChange(sender);
                 form.Chan2OffsetDialClick(sender);
             }
             break;
-        case ConfigField::backgroundScheme:
-            if (s.backgroundScheme == kWhiteBackground)
-                form.White1Click(sender);
-            else if (s.backgroundScheme == kBlackBackground)
-                form.Black1Click(sender);
-            else if (s.backgroundScheme == kTealBackground)
-                form.Teal1Click(sender);
-            break;
-        case ConfigField::triggerChannel:
-            setSwitch(form.controls().trigger.ChannelSw, s.triggerChannel == 1);
-            form.ChannelSwClick(sender);
-            break;
-        case ConfigField::chan1Color:
-        case ConfigField::chan2Color:
-        case ConfigField::marker1Pos:
-        case ConfigField::marker2Pos:
-            break;
-        case ConfigField::marker1Enabled:
-            setSwitch(form.controls().chan1.Mkr1Switch, s.marker1Enabled == 1);
-            form.Mkr1SwitchClick(sender);
-            break;
-        case ConfigField::marker2Enabled:
-            setSwitch(form.controls().chan2.Mkr2Switch, s.marker2Enabled == 1);
-            form.Mkr2SwitchClick(sender);
-            break;
         case ConfigField::osVariant:
+            // The volume-control variant has no control of its own.
             if (s.osVariant == kDesktopVolumeControl)
                 form.WindowsXPClick(sender);
             else
                 form.Windows2KClick(sender);
             break;
-        case ConfigField::gridEnabled:
-            if (s.gridEnabled == 1)
-                form.Enable1Click(sender);
-            else
-                form.Disable1Click(sender);
-            break;
-        case ConfigField::waveDeviceId:
-            // Used when the device is next opened.
+        default:
+            // The rest are kept in the state: the colours, the marker
+            // columns and the device are used where they are needed, and the
+            // display-type command carries the other type's dial copies to
+            // the controls.
             break;
     }
 }
 
 }  // namespace
+
+void showKeptFeatures(std::span<const Binding> rows, const FeatureSettings& f)
+{
+    const auto sameKey = [](const Binding& a, const Binding& b) {
+        return a.kept.feature != nullptr && b.kept.feature != nullptr &&
+               std::string_view(a.kept.iniKey) == std::string_view(b.kept.iniKey);
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Binding& row = rows[i];
+        // The first row of a key shows the key's items: one of several
+        // checked, or a single item checked or not.
+        const bool first = std::none_of(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(i),
+                                        [&](const Binding& before) { return sameKey(before, row); });
+        if (row.kept.feature == nullptr || !first)
+            continue;
+        std::vector<const Binding*> items;
+        for (const Binding& other : rows)
+            if (sameKey(other, row))
+                items.push_back(&other);
+        const std::int32_t value = row.kept.feature(f);
+        if (items.size() == 1)
+            qobject_cast<QAction*>(row.control)->setChecked(value == row.kept.on);
+        else if (const Binding* chosen = chosenItem(items, value))
+            qobject_cast<QAction*>(chosen->control)->setChecked(true);
+    }
+}
 
 void TScopeForm::LoadConfiguration(QObject* sender, const char* path)
 {
@@ -202,9 +158,10 @@ void TScopeForm::LoadConfiguration(QObject* sender, const char* path)
 
     DecodedConfiguration decoded = decodeConfiguration(contents->view(), startup);
     sanitiseConfiguration(decoded.values);
+    const std::vector<Binding> rows = BindingTable(controls_);
     for (const ConfigFieldInfo& info : kConfigFields) {
         storeConfigField(decoded.values, info.field, s);
-        applyField(*this, sender, info.field);
+        applyField(*this, rows, sender, info.field);
     }
     s.loadingSettings = 0;
 }
@@ -221,6 +178,7 @@ void TScopeForm::applyStartupValues(QObject* sender)
     startup.chan1FreqGainDial = startup.chan2FreqGainDial = kStartupGainDial;
     StopBtnClick(sender);
     s.loadingSettings = 1;
+    const std::vector<Binding> rows = BindingTable(controls_);
     for (const ConfigFieldInfo& info : kConfigFields) {
         if (info.field == ConfigField::waveDeviceId)
             continue;
@@ -232,7 +190,7 @@ void TScopeForm::applyStartupValues(QObject* sender)
             TimeBaseDialClick(sender);
             continue;
         }
-        applyField(*this, sender, info.field);
+        applyField(*this, rows, sender, info.field);
     }
     s.loadingSettings = 0;
     ShowStateInForce();

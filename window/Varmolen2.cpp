@@ -244,14 +244,7 @@ void TScopeForm::FormCreate(QObject* sender)
     // The features beyond the settings record come from Varmolen.ini beside
     // it; without one (or with a bad one) they all stay off.
     s.features = readFeatureSettings(featureSettingsPath());
-    const std::int32_t average = s.features.spectrumAverage;
-    const DisplayMenu& menu = controls_.displayMenu;
-    (average == 4    ? menu.Average4
-     : average == 16 ? menu.Average16
-     : average == 64 ? menu.Average64
-                     : menu.AverageOff1)
-        ->setChecked(true);
-    menu.PeakHold1->setChecked(s.features.peakHold);
+    showKeptFeatures(BindingTable(controls_), s.features);
     // The display's size and labels; the window opens centred at its size.
     ApplyDisplaySize();
     centreOnScreen();
