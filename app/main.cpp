@@ -93,9 +93,9 @@ int main(int argc, char* argv[])
         // chosen device.
         varmolen::TSoundCardSelect soundCardSelect(scopeForm.state(), *waveInput, [&scopeForm, &soundCardSelect] {
             if (scopeForm.state().inputSelect == 0)
-                scopeForm.Mic1Click(&soundCardSelect);
+                scopeForm.menus().Mic1Click(&soundCardSelect);
             else
-                scopeForm.Line1Click(&soundCardSelect);
+                scopeForm.menus().Line1Click(&soundCardSelect);
         });
         scopeForm.setSoundCardSelect(&soundCardSelect);
         // The signal generator's output devices, through ALSA.

@@ -14,6 +14,10 @@
 #include "panel/widgets/RockerSwitch.h"
 #include "panel/widgets/SwitchBase.h"
 #include "panel/widgets/ToggleSwitch.h"
+#include "window/ChannelControls.h"
+#include "window/MarkerControls.h"
+#include "window/Menus.h"
+#include "window/TriggerControls.h"
 #include "window/Varmolen2.h"
 #include "panel/ChannelMath.h"
 
@@ -22,6 +26,44 @@ namespace varmolen {
 namespace {
 
 using CF = ConfigField;
+
+// The group of the window that owns a handler.
+template <class Group>
+Group& groupOf(TScopeForm& form);
+template <>
+TScopeForm& groupOf(TScopeForm& form)
+{
+    return form;
+}
+template <>
+ChannelControls& groupOf(TScopeForm& form)
+{
+    return form.channels();
+}
+template <>
+TriggerControls& groupOf(TScopeForm& form)
+{
+    return form.trigger();
+}
+template <>
+MarkerControls& groupOf(TScopeForm& form)
+{
+    return form.markers();
+}
+template <>
+MenuCommands& groupOf(TScopeForm& form)
+{
+    return form.menus();
+}
+
+// A group's handler as a row holds it.
+template <class Group, class... Event>
+std::function<void(TScopeForm&, QObject*, Event...)> on(void (Group::*handler)(QObject*, Event...))
+{
+    return [handler](TScopeForm& form, QObject* sender, Event... event) {
+        (groupOf<Group>(form).*handler)(sender, event...);
+    };
+}
 
 // The columns of a row beyond its binding, by what they say.
 
@@ -152,151 +194,151 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         // clang-format off
         // control                          signal              handler                         then
         // Channel 1.
-        {c.chan1.Chan1GainDial,            S::Clicked,         &F::Chan1GainDialClick,         T::Redraw},
-        {c.chan1.Chan1GainDial,            S::ValueChanged,    &F::Chan1GainDialValueChange,   T::Redraw,
+        {c.chan1.Chan1GainDial,            S::Clicked,         on(&ChannelControls::Chan1GainDialClick),         T::Redraw},
+        {c.chan1.Chan1GainDial,            S::ValueChanged,    on(&ChannelControls::Chan1GainDialValueChange),   T::Redraw,
             {}, number("CHANnel#:GAIN", 1, startGain)},
-        {c.chan1.Chan1GainTrackBar,        S::ValueChanged,    &F::Chan1GainTrackBarChange,    T::Redraw,
+        {c.chan1.Chan1GainTrackBar,        S::ValueChanged,    on(&ChannelControls::Chan1GainTrackBarChange),    T::Redraw,
             recordRange(CF::chan1TimeRange)},
-        {c.chan1.Chan1OffsetDial,          S::Clicked,         &F::Chan1OffsetDialClick,       T::Redraw},
-        {c.chan1.Chan1OffsetDial,          S::ValueChanged,    &F::Chan1OffsetDialValueChange, T::Redraw,
+        {c.chan1.Chan1OffsetDial,          S::Clicked,         on(&ChannelControls::Chan1OffsetDialClick),       T::Redraw},
+        {c.chan1.Chan1OffsetDial,          S::ValueChanged,    on(&ChannelControls::Chan1OffsetDialValueChange), T::Redraw,
             {}, number("CHANnel#:POSition", 1, startPosition)},
-        {c.chan1.Chan1EnbSwitch,           S::Clicked,         &F::Chan1EnbSwitchClick,        T::Nothing,
+        {c.chan1.Chan1EnbSwitch,           S::Clicked,         on(&ChannelControls::Chan1EnbSwitchClick),        T::Nothing,
             record(CF::chan1Enabled), onOff("CHANnel#:DISPlay", 1, T::Redraw)},
-        {c.chan1.Mkr1Switch,               S::Clicked,         &F::Mkr1SwitchClick,            T::Redraw,
+        {c.chan1.Mkr1Switch,               S::Clicked,         on(&MarkerControls::Mkr1SwitchClick),            T::Redraw,
             record(CF::marker1Enabled), onOff("MARKer#[:STATe]", 1)},
         // Trace.
-        {c.trace.AddChanSw,                S::Clicked,         &F::AddChanSwClick,             T::Nothing,
+        {c.trace.AddChanSw,                S::Clicked,         on(&ChannelControls::AddChanSwClick),             T::Nothing,
             record(CF::addChannels), onOff("TRACe:ADD", 0, T::Redraw)},
-        {c.trace.TraceModeSw,              S::Clicked,         &F::TraceModeSwClick,           T::Nothing,
+        {c.trace.TraceModeSw,              S::Clicked,         on(&ChannelControls::TraceModeSwClick),           T::Nothing,
             record(CF::traceMode, kXyTraceMode, kYtTraceMode), onOff("TRACe:XY", 0, T::Redraw)},
         // The display: markers and the cursor readout follow the pointer, and
         // the keyboard once Tab has brought it there.
-        {screen.SpectrumBox,               S::MousePressed,    &F::SpectrumBoxMouseDown,       T::Nothing},
-        {screen.SpectrumBox,               S::MouseMoved,      &F::SpectrumBoxMouseMove,       T::RedrawAfterDrag},
-        {screen.SpectrumBox,               S::MouseReleased,   &F::SpectrumBoxMouseUp,         T::Nothing},
-        {screen.SpectrumBox,               S::MouseLeft,       &F::SpectrumBoxMouseLeave,      T::Nothing},
-        {screen.SpectrumBox,               S::KeyPressed,      &F::SpectrumBoxKeyDown,         T::RedrawAfterMarkerKey},
-        {screen.SpectrumBox,               S::KeyboardEntered, &F::SpectrumBoxEnter,           T::Nothing},
+        {screen.SpectrumBox,               S::MousePressed,    on(&MarkerControls::SpectrumBoxMouseDown),       T::Nothing},
+        {screen.SpectrumBox,               S::MouseMoved,      on(&MarkerControls::SpectrumBoxMouseMove),       T::RedrawAfterDrag},
+        {screen.SpectrumBox,               S::MouseReleased,   on(&MarkerControls::SpectrumBoxMouseUp),         T::Nothing},
+        {screen.SpectrumBox,               S::MouseLeft,       on(&MarkerControls::SpectrumBoxMouseLeave),      T::Nothing},
+        {screen.SpectrumBox,               S::KeyPressed,      on(&MarkerControls::SpectrumBoxKeyDown),         T::RedrawAfterMarkerKey},
+        {screen.SpectrumBox,               S::KeyboardEntered, on(&MarkerControls::SpectrumBoxEnter),           T::Nothing},
         // Channel 2.
-        {c.chan2.Chan2GainDial,            S::Clicked,         &F::Chan2GainDialClick,         T::Redraw},
-        {c.chan2.Chan2GainDial,            S::ValueChanged,    &F::Chan2GainDialValueChange,   T::Redraw,
+        {c.chan2.Chan2GainDial,            S::Clicked,         on(&ChannelControls::Chan2GainDialClick),         T::Redraw},
+        {c.chan2.Chan2GainDial,            S::ValueChanged,    on(&ChannelControls::Chan2GainDialValueChange),   T::Redraw,
             {}, number("CHANnel#:GAIN", 2, startGain)},
-        {c.chan2.Chan2GainTrackBar,        S::ValueChanged,    &F::Chan2GainTrackBarChange,    T::Redraw,
+        {c.chan2.Chan2GainTrackBar,        S::ValueChanged,    on(&ChannelControls::Chan2GainTrackBarChange),    T::Redraw,
             recordRange(CF::chan2TimeRange)},
-        {c.chan2.Chan2OffsetDial,          S::Clicked,         &F::Chan2OffsetDialClick,       T::Redraw},
-        {c.chan2.Chan2OffsetDial,          S::ValueChanged,    &F::Chan2OffsetDialValueChange, T::Redraw,
+        {c.chan2.Chan2OffsetDial,          S::Clicked,         on(&ChannelControls::Chan2OffsetDialClick),       T::Redraw},
+        {c.chan2.Chan2OffsetDial,          S::ValueChanged,    on(&ChannelControls::Chan2OffsetDialValueChange), T::Redraw,
             {}, number("CHANnel#:POSition", 2, startPosition)},
-        {c.chan2.Chan2EnbSwitch,           S::Clicked,         &F::Chan2EnbSwitchClick,        T::Nothing,
+        {c.chan2.Chan2EnbSwitch,           S::Clicked,         on(&ChannelControls::Chan2EnbSwitchClick),        T::Nothing,
             record(CF::chan2Enabled), onOff("CHANnel#:DISPlay", 2, T::Redraw)},
-        {c.chan2.Mkr2Switch,               S::Clicked,         &F::Mkr2SwitchClick,            T::Redraw,
+        {c.chan2.Mkr2Switch,               S::Clicked,         on(&MarkerControls::Mkr2SwitchClick),            T::Redraw,
             record(CF::marker2Enabled), onOff("MARKer#[:STATe]", 2)},
         // Trigger.
-        {c.trigger.TriggerEnableSwitch,    S::Clicked,         &F::TriggerEnableSwitchClick,   T::Nothing,
+        {c.trigger.TriggerEnableSwitch,    S::Clicked,         on(&TriggerControls::TriggerEnableSwitchClick),   T::Nothing,
             record(CF::triggerEnabled), onOff("TRIGger:STATe")},
-        {c.trigger.TrigSlopeSw,            S::Clicked,         &F::TrigSlopeSwClick,           T::Nothing,
+        {c.trigger.TrigSlopeSw,            S::Clicked,         on(&TriggerControls::TrigSlopeSwClick),           T::Nothing,
             record(CF::triggerSlope, kRisingSlope, kFallingSlope),
             words("TRIGger:SLOPe", {"POSitive", "NEGative"}, {"POS", "NEG"})},
-        {c.trigger.ChannelSw,              S::Clicked,         &F::ChannelSwClick,             T::Nothing,
+        {c.trigger.ChannelSw,              S::Clicked,         on(&TriggerControls::ChannelSwClick),             T::Nothing,
             record(CF::triggerChannel, 1, 2), channelWord("TRIGger:SOURce", {"CH1", "CH2"})},
-        {c.trigger.ChopSw,                 S::Clicked,         &F::ChopSwClick,                T::Nothing,
+        {c.trigger.ChopSw,                 S::Clicked,         on(&TriggerControls::ChopSwClick),                T::Nothing,
             record(CF::chopMode), words("TRIGger:MODE", {"CHOP", "ALTernate"}, {"CHOP", "ALT"})},
         // Not kept: the detector starts at Sin.
-        {c.trigger.SineSquareSw,           S::Clicked,         &F::SineSquareSwClick,          T::Nothing,
+        {c.trigger.SineSquareSw,           S::Clicked,         on(&TriggerControls::SineSquareSwClick),          T::Nothing,
             {}, words("TRIGger:DETector", {"SINe", "SQV", "SQUare"}, {"SIN", "SQV"})},
-        {c.trigger.ThresholdDial,          S::Clicked,         &F::ThresholdDialClick,         T::Nothing},
+        {c.trigger.ThresholdDial,          S::Clicked,         on(&MarkerControls::ThresholdDialClick),         T::Nothing},
         // The record keeps twice the dial's value.
-        {c.trigger.ThresholdDial,          S::ValueChanged,    &F::ThresholdDialValueChange,   T::Nothing,
+        {c.trigger.ThresholdDial,          S::ValueChanged,    on(&MarkerControls::ThresholdDialValueChange),   T::Nothing,
             recordSteps(CF::triggerThreshold, 2), number("TRIGger:LEVel", 0, startThreshold)},
         // Display. Hold and Single come back from the record as they were
         // saved: Single's handler would also release Hold.
-        {c.display.DisplayHoldSw,          S::Clicked,         &F::DisplayHoldSwClick,         T::Nothing,
+        {c.display.DisplayHoldSw,          S::Clicked,         on(&TriggerControls::DisplayHoldSwClick),         T::Nothing,
             recordQuietly(CF::displayHold), onOff("HOLD")},
-        {c.display.SingleDisplaySw,        S::Clicked,         &F::SingleDisplaySwClick,       T::Nothing,
+        {c.display.SingleDisplaySw,        S::Clicked,         on(&TriggerControls::SingleDisplaySwClick),       T::Nothing,
             recordQuietly(CF::singleSweep)},
-        {c.display.ExpandSw,               S::Clicked,         &F::ExpandSwClick,              T::Redraw},
+        {c.display.ExpandSw,               S::Clicked,         on(&MarkerControls::ExpandSwClick),              T::Redraw},
         // Time Base.
-        {c.timeBase.TimeBaseDial,          S::Clicked,         &F::TimeBaseDialClick,          T::Redraw,
+        {c.timeBase.TimeBaseDial,          S::Clicked,         on(&MarkerControls::TimeBaseDialClick),          T::Redraw,
             record(CF::timeBaseSetting)},
-        {c.timeBase.TimeBaseDial,          S::ValueChanged,    &F::TimeBaseDialValueChange,    T::Redraw,
+        {c.timeBase.TimeBaseDial,          S::ValueChanged,    on(&MarkerControls::TimeBaseDialValueChange),    T::Redraw,
             {}, number("TIMebase[:DIAL]", 0, startTimeDial)},
-        {c.timeBase.LowSampleRateRadioBtn, S::Clicked,         &F::LowSampleRateRadioBtnClick, T::Nothing,
+        {c.timeBase.LowSampleRateRadioBtn, S::Clicked,         on(&TriggerControls::LowSampleRateRadioBtnClick), T::Nothing,
             recordChoice(CF::sampleRate, 11025)},
-        {c.timeBase.MidSampleRateRadioBtn, S::Clicked,         &F::MidSampleRateRadioBtnClick, T::Nothing,
+        {c.timeBase.MidSampleRateRadioBtn, S::Clicked,         on(&TriggerControls::MidSampleRateRadioBtnClick), T::Nothing,
             recordChoice(CF::sampleRate, 22050)},
-        {c.timeBase.HiSampleRateRadioBtn,  S::Clicked,         &F::HiSampleRateRadioBtnClick,  T::Nothing,
+        {c.timeBase.HiSampleRateRadioBtn,  S::Clicked,         on(&TriggerControls::HiSampleRateRadioBtnClick),  T::Nothing,
             recordChoice(CF::sampleRate, 44100)},
         // The run loop's timers.
-        {c.run.StartTimer,                 S::Timeout,         &F::StartTimerTimer,            T::Nothing},
-        {c.run.TimeoutTimer,               S::Timeout,         &F::TimeoutTimerTimer,          T::Nothing},
+        {c.run.StartTimer,                 S::Timeout,         on(&F::StartTimerTimer),            T::Nothing},
+        {c.run.TimeoutTimer,               S::Timeout,         on(&F::TimeoutTimerTimer),          T::Nothing},
         // File.
-        {file.SaveForm1,                   S::Triggered,       &F::SaveForm1Click,             T::Nothing},
-        {file.SaveBitmap1,                 S::Triggered,       &F::SaveBitmap1Click,           T::Nothing},
-        {file.CopyForm1,                   S::Triggered,       &F::CopyForm1Click,             T::Nothing},
-        {file.CopyBitmap1,                 S::Triggered,       &F::CopyBitmap1Click,           T::Nothing},
-        {file.PrintForm1,                  S::Triggered,       &F::PrintForm1Click,            T::Nothing},
-        {file.ExportData1,                 S::Triggered,       &F::ExportData1Click,           T::Nothing},
-        {file.RecordWav1,                  S::Triggered,       &F::RecordWav1Click,            T::Nothing},
-        {file.StopRecording1,              S::Triggered,       &F::StopRecording1Click,        T::Nothing},
-        {file.Quit1,                       S::Triggered,       &F::Quit1Click,                 T::Nothing},
+        {file.SaveForm1,                   S::Triggered,       on(&F::SaveForm1Click),             T::Nothing},
+        {file.SaveBitmap1,                 S::Triggered,       on(&F::SaveBitmap1Click),           T::Nothing},
+        {file.CopyForm1,                   S::Triggered,       on(&F::CopyForm1Click),             T::Nothing},
+        {file.CopyBitmap1,                 S::Triggered,       on(&F::CopyBitmap1Click),           T::Nothing},
+        {file.PrintForm1,                  S::Triggered,       on(&F::PrintForm1Click),            T::Nothing},
+        {file.ExportData1,                 S::Triggered,       on(&F::ExportData1Click),           T::Nothing},
+        {file.RecordWav1,                  S::Triggered,       on(&F::RecordWav1Click),            T::Nothing},
+        {file.StopRecording1,              S::Triggered,       on(&F::StopRecording1Click),        T::Nothing},
+        {file.Quit1,                       S::Triggered,       on(&F::Quit1Click),                 T::Nothing},
         // Options.
-        {options.SelectCard,               S::Triggered,       &F::SelectCardClick,            T::Nothing},
-        {options.Mic1,                     S::Triggered,       &F::Mic1Click,                  T::Nothing,
+        {options.SelectCard,               S::Triggered,       on(&F::SelectCardClick),            T::Nothing},
+        {options.Mic1,                     S::Triggered,       on(&MenuCommands::Mic1Click),                  T::Nothing,
             recordChoice(CF::inputSelect, kMicrophoneInput), item("INPut", "MICrophone", "MIC")},
-        {options.Line1,                    S::Triggered,       &F::Line1Click,                 T::Nothing,
+        {options.Line1,                    S::Triggered,       on(&MenuCommands::Line1Click),                 T::Nothing,
             recordChoice(CF::inputSelect, kLineInput, true), item("INPut", "LINE", "LINE")},
-        {options.RemoteControl1,           S::Triggered,       &F::RemoteControl1Click,        T::Nothing},
-        {options.Generator1,               S::Triggered,       &F::Generator1Click,            T::Nothing},
+        {options.RemoteControl1,           S::Triggered,       on(&F::RemoteControl1Click),        T::Nothing},
+        {options.Generator1,               S::Triggered,       on(&F::Generator1Click),            T::Nothing},
         // Display: type, grid, background and trace colours, spectrum.
-        {display.Time1,                    S::Triggered,       &F::Time1Click,                 T::Redraw,
+        {display.Time1,                    S::Triggered,       on(&MenuCommands::Time1Click),                 T::Redraw,
             recordChoice(CF::displayType, kTimeDisplayType), item("DISPlay:TYPE", "TIME", "TIME")},
-        {display.FFT1,                     S::Triggered,       &F::FFT1Click,                  T::Redraw,
+        {display.FFT1,                     S::Triggered,       on(&MenuCommands::FFT1Click),                  T::Redraw,
             recordChoice(CF::displayType, kFrequencyDisplayType, true), item("DISPlay:TYPE", "FREQuency", "FREQ")},
-        {display.Enable1,                  S::Triggered,       &F::Enable1Click,               T::Redraw,
+        {display.Enable1,                  S::Triggered,       on(&MenuCommands::Enable1Click),               T::Redraw,
             recordChoice(CF::gridEnabled, 1), onOffItem("DISPlay:GRID", "1")},
-        {display.Disable1,                 S::Triggered,       &F::Disable1Click,              T::Redraw,
+        {display.Disable1,                 S::Triggered,       on(&MenuCommands::Disable1Click),              T::Redraw,
             recordChoice(CF::gridEnabled, 0, true), onOffItem("DISPlay:GRID", "0")},
-        {display.White1,                   S::Triggered,       &F::White1Click,                T::ShowColours,
+        {display.White1,                   S::Triggered,       on(&MenuCommands::White1Click),                T::ShowColours,
             recordChoice(CF::backgroundScheme, kWhiteBackground)},
-        {display.Teal1,                    S::Triggered,       &F::Teal1Click,                 T::ShowColours,
+        {display.Teal1,                    S::Triggered,       on(&MenuCommands::Teal1Click),                 T::ShowColours,
             recordChoice(CF::backgroundScheme, kTealBackground)},
-        {display.Black1,                   S::Triggered,       &F::Black1Click,                T::ShowColours,
+        {display.Black1,                   S::Triggered,       on(&MenuCommands::Black1Click),                T::ShowColours,
             recordChoice(CF::backgroundScheme, kBlackBackground)},
-        {display.Black2,                   S::Triggered,       &F::Black2Click,                T::ShowColours},
-        {display.Red1,                     S::Triggered,       &F::Red1Click,                  T::ShowColours},
-        {display.Blue1,                    S::Triggered,       &F::Blue1Click,                 T::ShowColours},
-        {display.Lime1,                    S::Triggered,       &F::Lime1Click,                 T::ShowColours},
-        {display.Lime2,                    S::Triggered,       &F::Lime2Click,                 T::ShowColours},
-        {display.Yellow1,                  S::Triggered,       &F::Yellow1Click,               T::ShowColours},
-        {display.White2,                   S::Triggered,       &F::White2Click,                T::ShowColours},
-        {display.Black3,                   S::Triggered,       &F::Black3Click,                T::ShowColours},
-        {display.Red2,                     S::Triggered,       &F::Red2Click,                  T::ShowColours},
-        {display.Blue2,                    S::Triggered,       &F::Blue2Click,                 T::ShowColours},
-        {display.Teal2,                    S::Triggered,       &F::Teal2Click,                 T::ShowColours},
-        {display.Lime3,                    S::Triggered,       &F::Lime3Click,                 T::ShowColours},
-        {display.Yellow2,                  S::Triggered,       &F::Yellow2Click,               T::ShowColours},
-        {display.White3,                   S::Triggered,       &F::White3Click,                T::ShowColours},
-        {display.AverageOff1,              S::Triggered,       &F::AverageOff1Click,           T::Redraw,
+        {display.Black2,                   S::Triggered,       on(&MenuCommands::Black2Click),                T::ShowColours},
+        {display.Red1,                     S::Triggered,       on(&MenuCommands::Red1Click),                  T::ShowColours},
+        {display.Blue1,                    S::Triggered,       on(&MenuCommands::Blue1Click),                 T::ShowColours},
+        {display.Lime1,                    S::Triggered,       on(&MenuCommands::Lime1Click),                 T::ShowColours},
+        {display.Lime2,                    S::Triggered,       on(&MenuCommands::Lime2Click),                 T::ShowColours},
+        {display.Yellow1,                  S::Triggered,       on(&MenuCommands::Yellow1Click),               T::ShowColours},
+        {display.White2,                   S::Triggered,       on(&MenuCommands::White2Click),                T::ShowColours},
+        {display.Black3,                   S::Triggered,       on(&MenuCommands::Black3Click),                T::ShowColours},
+        {display.Red2,                     S::Triggered,       on(&MenuCommands::Red2Click),                  T::ShowColours},
+        {display.Blue2,                    S::Triggered,       on(&MenuCommands::Blue2Click),                 T::ShowColours},
+        {display.Teal2,                    S::Triggered,       on(&MenuCommands::Teal2Click),                 T::ShowColours},
+        {display.Lime3,                    S::Triggered,       on(&MenuCommands::Lime3Click),                 T::ShowColours},
+        {display.Yellow2,                  S::Triggered,       on(&MenuCommands::Yellow2Click),               T::ShowColours},
+        {display.White3,                   S::Triggered,       on(&MenuCommands::White3Click),                T::ShowColours},
+        {display.AverageOff1,              S::Triggered,       on(&MenuCommands::AverageOff1Click),           T::Redraw,
             iniItem("Spectrum/Average", spectrumAverage, 0, true)},
-        {display.Average4,                 S::Triggered,       &F::Average4Click,              T::Redraw,
+        {display.Average4,                 S::Triggered,       on(&MenuCommands::Average4Click),              T::Redraw,
             iniItem("Spectrum/Average", spectrumAverage, 4)},
-        {display.Average16,                S::Triggered,       &F::Average16Click,             T::Redraw,
+        {display.Average16,                S::Triggered,       on(&MenuCommands::Average16Click),             T::Redraw,
             iniItem("Spectrum/Average", spectrumAverage, 16)},
-        {display.Average64,                S::Triggered,       &F::Average64Click,             T::Redraw,
+        {display.Average64,                S::Triggered,       on(&MenuCommands::Average64Click),             T::Redraw,
             iniItem("Spectrum/Average", spectrumAverage, 64)},
-        {display.PeakHold1,                S::Triggered,       &F::PeakHold1Click,             T::Redraw,
+        {display.PeakHold1,                S::Triggered,       on(&MenuCommands::PeakHold1Click),             T::Redraw,
             iniItem("Spectrum/PeakHold", peakHold, 1)},
-        {display.SpectrumReset1,           S::Triggered,       &F::SpectrumReset1Click,        T::Redraw},
-        {display.SizeNormal1,              S::Triggered,       &F::SizeNormal1Click,           T::Nothing, ini("Display/Size")},
-        {display.SizeLarge1,               S::Triggered,       &F::SizeLarge1Click,            T::Nothing, ini("Display/Size")},
-        {display.SizeFit1,                 S::Triggered,       &F::SizeFit1Click,              T::Nothing, ini("Display/Size")},
-        {display.AxisLabels1,              S::Triggered,       &F::AxisLabels1Click,           T::Nothing, ini("Display/AxisLabels")},
+        {display.SpectrumReset1,           S::Triggered,       on(&MenuCommands::SpectrumReset1Click),        T::Redraw},
+        {display.SizeNormal1,              S::Triggered,       on(&MenuCommands::SizeNormal1Click),           T::Nothing, ini("Display/Size")},
+        {display.SizeLarge1,               S::Triggered,       on(&MenuCommands::SizeLarge1Click),            T::Nothing, ini("Display/Size")},
+        {display.SizeFit1,                 S::Triggered,       on(&MenuCommands::SizeFit1Click),              T::Nothing, ini("Display/Size")},
+        {display.AxisLabels1,              S::Triggered,       on(&MenuCommands::AxisLabels1Click),           T::Nothing, ini("Display/AxisLabels")},
         // Measure.
-        {c.measureMenu.ShowMeasurements1,  S::Triggered,       &F::ShowMeasurements1Click,     T::Nothing, ini("Measure/Shown")},
-        {c.measureMenu.Calibrate1,         S::Triggered,       &F::Calibrate1Click,            T::Nothing},
-        {c.measureMenu.ResponseSweep1,     S::Triggered,       &F::ResponseSweep1Click,        T::Nothing},
+        {c.measureMenu.ShowMeasurements1,  S::Triggered,       on(&F::ShowMeasurements1Click),     T::Nothing, ini("Measure/Shown")},
+        {c.measureMenu.Calibrate1,         S::Triggered,       on(&F::Calibrate1Click),            T::Nothing},
+        {c.measureMenu.ResponseSweep1,     S::Triggered,       on(&F::ResponseSweep1Click),        T::Nothing},
         // Help.
-        {c.helpMenu.HelpFile1,             S::Triggered,       &F::HelpFile1Click,             T::Nothing},
-        {c.helpMenu.About1,                S::Triggered,       &F::About1Click,                T::Nothing},
+        {c.helpMenu.HelpFile1,             S::Triggered,       on(&F::HelpFile1Click),             T::Nothing},
+        {c.helpMenu.About1,                S::Triggered,       on(&F::About1Click),                T::Nothing},
         // clang-format on
     };
     // Options > Sample Rate, one row an item, after the Options menu's own.
@@ -304,7 +346,8 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         std::find_if(rows.begin(), rows.end(), [&](const Binding& b) { return b.control == options.Line1; });
     std::vector<Binding> rates;
     for (QAction* item : options.SampleRates)
-        rates.push_back({item, S::Triggered, &F::SampleRateItemClick, T::Nothing, ini("Acquisition/SampleRate")});
+        rates.push_back(
+            {item, S::Triggered, on(&TriggerControls::SampleRateItemClick), T::Nothing, ini("Acquisition/SampleRate")});
     rows.insert(afterOptions + 1, rates.begin(), rates.end());
     return rows;
 }
@@ -351,10 +394,10 @@ namespace {
 }
 
 template <typename Fn>
-Fn handlerOf(const Binding& row)
+const Fn& handlerOf(const Binding& row)
 {
     const Fn* fn = std::get_if<Fn>(&row.handler);
-    if (fn == nullptr)
+    if (fn == nullptr || !*fn)
         misbound(row);
     return *fn;
 }
@@ -363,7 +406,7 @@ void runThen(TScopeForm& form, Then then)
 {
     switch (then) {
         case Then::ShowColours:
-            form.ShowColoursInForce();
+            form.menus().ShowColoursInForce();
             form.RedrawHeldPicture();
             return;
         case Then::Redraw:
@@ -383,7 +426,7 @@ void bindPlain(TScopeForm& form, const Binding& row)
     QObject* control = row.control;
     const Then then = row.then;
     const auto run = [&form, handler, control, then] {
-        (form.*handler)(control);
+        handler(form, control);
         runThen(form, then);
     };
     switch (row.signal) {
@@ -456,7 +499,7 @@ void bindDisplay(TScopeForm& form, const Binding& row)
                 row.signal == Signal::MousePressed ? &TPaintBox::mousePressed : &TPaintBox::mouseReleased;
             QObject::connect(box, signal, &form,
                              [&form, box, handler](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
-                                 (form.*handler)(box, button, shift, x, y);
+                                 handler(form, box, button, shift, x, y);
                              });
             return;
         }
@@ -465,7 +508,7 @@ void bindDisplay(TScopeForm& form, const Binding& row)
             QObject::connect(
                 box, &TPaintBox::mouseMoved, &form,
                 [&form, box, handler, then](Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
-                    (form.*handler)(box, buttons, shift, x, y);
+                    handler(form, box, buttons, shift, x, y);
                     if (then == Then::RedrawAfterDrag && buttons.testFlag(Qt::LeftButton))
                         form.RedrawHeldPicture();
                 });
@@ -475,7 +518,7 @@ void bindDisplay(TScopeForm& form, const Binding& row)
             const KeyHandler handler = handlerOf<KeyHandler>(row);
             QObject::connect(
                 box, &TPaintBox::keyPressed, &form, [&form, box, handler, then](int key, Qt::KeyboardModifiers shift) {
-                    (form.*handler)(box, key, shift);
+                    handler(form, box, key, shift);
                     if (then == Then::RedrawAfterMarkerKey && (key == Qt::Key_Left || key == Qt::Key_Right))
                         form.RedrawHeldPicture();
                 });
@@ -490,7 +533,7 @@ void bindDisplay(TScopeForm& form, const Binding& row)
 
 void runRow(TScopeForm& form, const Binding& row, QObject* sender, Then then)
 {
-    (form.*handlerOf<Handler>(row))(sender);
+    handlerOf<Handler>(row)(form, sender);
     runThen(form, then);
 }
 

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <variant>
@@ -59,12 +60,15 @@ enum class Then {
     RedrawAfterMarkerKey,
 };
 
-using Handler = void (TScopeForm::*)(QObject* sender);
-using ButtonHandler = void (TScopeForm::*)(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
-                                           int y);
-using MoveHandler = void (TScopeForm::*)(QObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x,
-                                         int y);
-using KeyHandler = void (TScopeForm::*)(QObject* sender, int key, Qt::KeyboardModifiers shift);
+// A handler as the table holds it: the member of the window's group that
+// owns it (or of the window), reached through the window and told the
+// sender, and for the display's pointer and keys where and what.
+using Handler = std::function<void(TScopeForm& form, QObject* sender)>;
+using ButtonHandler = std::function<void(TScopeForm& form, QObject* sender, Qt::MouseButton button,
+                                         Qt::KeyboardModifiers shift, int x, int y)>;
+using MoveHandler = std::function<void(TScopeForm& form, QObject* sender, Qt::MouseButtons buttons,
+                                       Qt::KeyboardModifiers shift, int x, int y)>;
+using KeyHandler = std::function<void(TScopeForm& form, QObject* sender, int key, Qt::KeyboardModifiers shift)>;
 
 // Where a control's setting is kept between runs, and how the settings
 // record gives it back at start-up (fields in record order).

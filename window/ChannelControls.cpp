@@ -2,6 +2,8 @@
 // position dials and the Enable, Add and XY rockers. Each handler reads its
 // own channel's control and writes the copy of the display type in force;
 // the next display pass shows the change.
+#include "window/ChannelControls.h"
+
 #include <QSlider>
 
 #include "window/Varmolen2.h"
@@ -11,72 +13,72 @@
 
 namespace varmolen {
 
-void TScopeForm::Chan1GainDialClick(QObject* /*sender*/)
+void ChannelControls::Chan1GainDialClick(QObject* /*sender*/)
 {
     ApplyGainDial(state(), 1, controls_.chan1.Chan1GainDial->value());
 }
 
-void TScopeForm::Chan1GainDialValueChange(QObject* /*sender*/)
+void ChannelControls::Chan1GainDialValueChange(QObject* /*sender*/)
 {
     ApplyGainDial(state(), 1, controls_.chan1.Chan1GainDial->value());
 }
 
-void TScopeForm::Chan2GainDialClick(QObject* /*sender*/)
+void ChannelControls::Chan2GainDialClick(QObject* /*sender*/)
 {
     ApplyGainDial(state(), 2, controls_.chan2.Chan2GainDial->value());
 }
 
-void TScopeForm::Chan2GainDialValueChange(QObject* /*sender*/)
+void ChannelControls::Chan2GainDialValueChange(QObject* /*sender*/)
 {
     ApplyGainDial(state(), 2, controls_.chan2.Chan2GainDial->value());
 }
 
-void TScopeForm::Chan1GainTrackBarChange(QObject* /*sender*/)
+void ChannelControls::Chan1GainTrackBarChange(QObject* /*sender*/)
 {
     ApplyRangePosition(state(), 1, controls_.chan1.Chan1GainTrackBar->value(), controls_.chan1.Chan1GainDial->value());
 }
 
-void TScopeForm::Chan2GainTrackBarChange(QObject* /*sender*/)
+void ChannelControls::Chan2GainTrackBarChange(QObject* /*sender*/)
 {
     ApplyRangePosition(state(), 2, controls_.chan2.Chan2GainTrackBar->value(), controls_.chan2.Chan2GainDial->value());
 }
 
-void TScopeForm::Chan1OffsetDialClick(QObject* /*sender*/)
+void ChannelControls::Chan1OffsetDialClick(QObject* /*sender*/)
 {
     ApplyOffsetDial(state(), state().displayHeight, 1, controls_.chan1.Chan1OffsetDial->value());
 }
 
-void TScopeForm::Chan1OffsetDialValueChange(QObject* /*sender*/)
+void ChannelControls::Chan1OffsetDialValueChange(QObject* /*sender*/)
 {
     ApplyOffsetDial(state(), state().displayHeight, 1, controls_.chan1.Chan1OffsetDial->value());
 }
 
-void TScopeForm::Chan2OffsetDialClick(QObject* /*sender*/)
+void ChannelControls::Chan2OffsetDialClick(QObject* /*sender*/)
 {
     ApplyOffsetDial(state(), state().displayHeight, 2, controls_.chan2.Chan2OffsetDial->value());
 }
 
-void TScopeForm::Chan2OffsetDialValueChange(QObject* /*sender*/)
+void ChannelControls::Chan2OffsetDialValueChange(QObject* /*sender*/)
 {
     ApplyOffsetDial(state(), state().displayHeight, 2, controls_.chan2.Chan2OffsetDial->value());
 }
 
-void TScopeForm::Chan1EnbSwitchClick(QObject* /*sender*/)
+void ChannelControls::Chan1EnbSwitchClick(QObject* /*sender*/)
 {
     state().chan1Enabled = controls_.chan1.Chan1EnbSwitch->isChecked() ? 1 : 0;
 }
 
-void TScopeForm::Chan2EnbSwitchClick(QObject* /*sender*/)
+void ChannelControls::Chan2EnbSwitchClick(QObject* /*sender*/)
 {
     state().chan2Enabled = controls_.chan2.Chan2EnbSwitch->isChecked() ? 1 : 0;
 }
 
-void TScopeForm::AddChanSwClick(QObject* /*sender*/)
+void ChannelControls::AddChanSwClick(QObject* /*sender*/)
 {
     state().addChannels = controls_.trace.AddChanSw->isChecked() ? 1 : 0;
 }
 
-void TScopeForm::TraceModeSwClick(QObject* /*sender*/)
+void ChannelControls::TraceModeSwClick(QObject* /*sender*/)
 {
     // 1 = each channel against time, 2 = XY.
     state().traceMode = controls_.trace.TraceModeSw->isChecked() ? kXyTraceMode : kYtTraceMode;

@@ -16,6 +16,7 @@
 #include "panel/widgets/PaintBox.h"
 #include "window/MeasureControls.h"
 #include "window/Varmolen2.h"
+#include "window/Menus.h"
 
 namespace varmolen {
 
@@ -31,14 +32,14 @@ QMargins labelMargins(const FeatureSettings& f) { return axisLabelsShown(f) ? Ax
 
 }  // namespace
 
-void TScopeForm::SizeNormal1Click(QObject* /*sender*/) { chooseSize(*this, kNormalDisplaySize); }
-void TScopeForm::SizeLarge1Click(QObject* /*sender*/) { chooseSize(*this, kLargeDisplaySize); }
-void TScopeForm::SizeFit1Click(QObject* /*sender*/) { chooseSize(*this, kFitDisplaySize); }
+void MenuCommands::SizeNormal1Click(QObject* /*sender*/) { chooseSize(form_, kNormalDisplaySize); }
+void MenuCommands::SizeLarge1Click(QObject* /*sender*/) { chooseSize(form_, kLargeDisplaySize); }
+void MenuCommands::SizeFit1Click(QObject* /*sender*/) { chooseSize(form_, kFitDisplaySize); }
 
-void TScopeForm::AxisLabels1Click(QObject* /*sender*/)
+void MenuCommands::AxisLabels1Click(QObject* /*sender*/)
 {
     state().features.axisLabels = controls_.displayMenu.AxisLabels1->isChecked() ? kAxisLabelsOn : kAxisLabelsOff;
-    ApplyDisplaySize();
+    form_.ApplyDisplaySize();
 }
 
 void TScopeForm::ApplyDisplaySize()

@@ -2,6 +2,8 @@
 // control (switch, pointer, dial), let the readout functions do the
 // arithmetic and copy the texts into the labels under the display, the
 // status panels and the Uncal. lamp.
+#include "window/MarkerControls.h"
+
 #include <QLabel>
 #include <QLocale>
 #include <QString>
@@ -29,14 +31,14 @@ QString text(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-void TScopeForm::UpdateMarkerReadout()
+void MarkerControls::UpdateMarkerReadout()
 {
     const MarkerReadout r = ComputeMarkerReadout(state(), state(), decimalSeparator());
     controls_.screen.MarkerLabel->setText(text(r.markerLabel));
     setStatusText(4, text(r.statusPanel4));
 }
 
-void TScopeForm::UpdateTimeBase()
+void MarkerControls::UpdateTimeBase()
 {
     const TimeBaseTexts t =
         ComputeTimeBase(state(), state(), controls_.timeBase.TimeBaseDial->value(), decimalSeparator());
@@ -52,22 +54,22 @@ void TScopeForm::UpdateTimeBase()
     if (cursorColumn_ && cursor.startsWith(QLatin1String(readout::kCursor.data(), readout::kCursor.size())) &&
         cursor.size() > static_cast<qsizetype>(readout::kCursor.size()))
         setStatusText(1, text(CursorReadout(state(), state(), *cursorColumn_, decimalSeparator())));
-    RefreshAxisLabels();
+    form_.RefreshAxisLabels();
 }
 
-void TScopeForm::TimeBaseDialClick(QObject* /*sender*/) { UpdateTimeBase(); }
+void MarkerControls::TimeBaseDialClick(QObject* /*sender*/) { UpdateTimeBase(); }
 
-void TScopeForm::TimeBaseDialValueChange(QObject* /*sender*/) { UpdateTimeBase(); }
+void MarkerControls::TimeBaseDialValueChange(QObject* /*sender*/) { UpdateTimeBase(); }
 
-void TScopeForm::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /*button*/, Qt::KeyboardModifiers /*shift*/,
-                                      int /*x*/, int /*y*/)
+void MarkerControls::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /*button*/,
+                                          Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
 {
     // Any button, anywhere: a fresh press picks a marker only close by.
     MarkerMouseDown(state());
 }
 
-void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons, Qt::KeyboardModifiers /*shift*/,
-                                      int x, int /*y*/)
+void MarkerControls::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons,
+                                          Qt::KeyboardModifiers /*shift*/, int x, int /*y*/)
 {
     const MouseMoveTexts t = MarkerMouseMove(state(), state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
     cursorColumn_ = ClampColumn(x);
@@ -76,13 +78,13 @@ void TScopeForm::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons butt
     setStatusText(4, text(t.readout.statusPanel4));
 }
 
-void TScopeForm::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*button*/, Qt::KeyboardModifiers /*shift*/,
-                                    int /*x*/, int /*y*/)
+void MarkerControls::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*button*/,
+                                        Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
 {
     MarkerMouseUp(state());
 }
 
-void TScopeForm::SpectrumBoxMouseLeave(QObject* sender)
+void MarkerControls::SpectrumBoxMouseLeave(QObject* sender)
 {
     cursorColumn_.reset();
     if (controls_.screen.SpectrumBox->hasFocus()) {
@@ -92,7 +94,7 @@ void TScopeForm::SpectrumBoxMouseLeave(QObject* sender)
     setStatusText(1, text(std::string(readout::kCursor)));
 }
 
-void TScopeForm::SpectrumBoxEnter(QObject* sender)
+void MarkerControls::SpectrumBoxEnter(QObject* sender)
 {
     // The pointer's readout, as if the pointer rested on the selected marker.
     const InstrumentState& s = state();
@@ -100,7 +102,7 @@ void TScopeForm::SpectrumBoxEnter(QObject* sender)
     SpectrumBoxMouseMove(sender, Qt::NoButton, Qt::NoModifier, column, 0);
 }
 
-void TScopeForm::SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift)
+void MarkerControls::SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift)
 {
     InstrumentState& s = state();
     if (key == Qt::Key_M || key == Qt::Key_Space) {
@@ -135,22 +137,22 @@ void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
         form.controls().screen.MarkerLabel->setText(text(*t.markerLabel));
     if (t.statusPanel4)
         form.setStatusText(4, text(*t.statusPanel4));
-    form.UpdateTimeBase();
+    form.markers().UpdateTimeBase();
 }
 
 }  // namespace
 
-void TScopeForm::Mkr1SwitchClick(QObject* /*sender*/)
+void MarkerControls::Mkr1SwitchClick(QObject* /*sender*/)
 {
-    markerSwitchClicked(*this, 1, controls_.chan1.Mkr1Switch->isChecked());
+    markerSwitchClicked(form_, 1, controls_.chan1.Mkr1Switch->isChecked());
 }
 
-void TScopeForm::Mkr2SwitchClick(QObject* /*sender*/)
+void MarkerControls::Mkr2SwitchClick(QObject* /*sender*/)
 {
-    markerSwitchClicked(*this, 2, controls_.chan2.Mkr2Switch->isChecked());
+    markerSwitchClicked(form_, 2, controls_.chan2.Mkr2Switch->isChecked());
 }
 
-void TScopeForm::ExpandSwClick(QObject* /*sender*/)
+void MarkerControls::ExpandSwClick(QObject* /*sender*/)
 {
     const ExpandOutcome outcome = ExpandSwitchClick(state(), state(), controls_.display.ExpandSw->isChecked());
     if (outcome.refused) {
@@ -160,12 +162,12 @@ void TScopeForm::ExpandSwClick(QObject* /*sender*/)
     UpdateTimeBase();
 }
 
-void TScopeForm::ThresholdDialClick(QObject* /*sender*/)
+void MarkerControls::ThresholdDialClick(QObject* /*sender*/)
 {
     setStatusText(2, text(ThresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
 }
 
-void TScopeForm::ThresholdDialValueChange(QObject* /*sender*/)
+void MarkerControls::ThresholdDialValueChange(QObject* /*sender*/)
 {
     setStatusText(2, text(ThresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
 }

@@ -2,6 +2,8 @@
 // or line), the display type, the graticule, the background scheme and the
 // trace colours, the system folder of the volume control, and the spectrum's
 // averaging and peak hold.
+#include "window/Menus.h"
+
 #include <QAction>
 #include <QFrame>
 #include <QIcon>
@@ -109,9 +111,9 @@ void restoreOffset(TScopeForm& form, QObject* sender, int channel)
     const ChannelControlsSetting c = ControlsForDisplayType(form.state(), form.state().displayHeight, channel);
     channelWidgets(form.controls(), channel).position->setValue(c.offsetDial);
     if (channel == 1)
-        form.Chan1OffsetDialClick(sender);
+        form.channels().Chan1OffsetDialClick(sender);
     else
-        form.Chan2OffsetDialClick(sender);
+        form.channels().Chan2OffsetDialClick(sender);
 }
 
 void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
@@ -140,7 +142,7 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
     restoreOffset(form, sender, 1);
     restoreOffset(form, sender, 2);
 
-    form.UpdateTimeBase();
+    form.markers().UpdateTimeBase();
 }
 
 struct Scheme {
@@ -161,7 +163,7 @@ void applyBackground(TScopeForm& form, std::int32_t scheme, Scheme colours)
 
 }  // namespace
 
-void TScopeForm::ShowColoursInForce()
+void MenuCommands::ShowColoursInForce()
 {
     // The colour items carry no check mark; the entry that opens each colour
     // menu shows the colour in force as a swatch instead.
@@ -171,7 +173,7 @@ void TScopeForm::ShowColoursInForce()
     controls_.displayMenu.Chan2TraceColor1->setIcon(ColourSwatch(s.chan2Color));
 }
 
-void TScopeForm::ShowStateInForce()
+void MenuCommands::ShowStateInForce()
 {
     // The readouts start with their bare captions; without a settings file no
     // handler writes them. Write what is in force: display type, input,
@@ -183,63 +185,63 @@ void TScopeForm::ShowStateInForce()
     setStatusText(3, inputText(s.inputSelect == kLineInput));
     setStatusText(2, QString::fromStdString(ThresholdReadout(s.triggerThreshold)));
     const std::int32_t timeBaseSetting = s.timeBaseSetting;
-    UpdateTimeBase();
+    form_.markers().UpdateTimeBase();
     s.timeBaseSetting = timeBaseSetting;
     ShowColoursInForce();
 }
 
-void TScopeForm::Mic1Click(QObject* sender) { changeInput(*this, sender, false); }
+void MenuCommands::Mic1Click(QObject* sender) { changeInput(form_, sender, false); }
 
-void TScopeForm::Line1Click(QObject* sender) { changeInput(*this, sender, true); }
+void MenuCommands::Line1Click(QObject* sender) { changeInput(form_, sender, true); }
 
-void TScopeForm::Time1Click(QObject* sender) { changeDisplayType(*this, sender, kTimeDisplayType); }
+void MenuCommands::Time1Click(QObject* sender) { changeDisplayType(form_, sender, kTimeDisplayType); }
 
-void TScopeForm::FFT1Click(QObject* sender) { changeDisplayType(*this, sender, kFrequencyDisplayType); }
+void MenuCommands::FFT1Click(QObject* sender) { changeDisplayType(form_, sender, kFrequencyDisplayType); }
 
-void TScopeForm::Enable1Click(QObject* /*sender*/)
+void MenuCommands::Enable1Click(QObject* /*sender*/)
 {
     checkOneOf(controls_.displayMenu.Enable1, controls_.displayMenu.Disable1);
     state().gridEnabled = 1;
 }
 
-void TScopeForm::Disable1Click(QObject* /*sender*/)
+void MenuCommands::Disable1Click(QObject* /*sender*/)
 {
     checkOneOf(controls_.displayMenu.Disable1, controls_.displayMenu.Enable1);
     state().gridEnabled = 0;
 }
 
-void TScopeForm::White1Click(QObject* /*sender*/)
+void MenuCommands::White1Click(QObject* /*sender*/)
 {
-    applyBackground(*this, kWhiteBackground, {colour::white, colour::red});
+    applyBackground(form_, kWhiteBackground, {colour::white, colour::red});
 }
 
-void TScopeForm::Black1Click(QObject* /*sender*/)
+void MenuCommands::Black1Click(QObject* /*sender*/)
 {
-    applyBackground(*this, kBlackBackground, {colour::black, colour::yellow});
+    applyBackground(form_, kBlackBackground, {colour::black, colour::yellow});
 }
 
-void TScopeForm::Teal1Click(QObject* /*sender*/)
+void MenuCommands::Teal1Click(QObject* /*sender*/)
 {
-    applyBackground(*this, kTealBackground, {colour::teal, colour::yellow});
+    applyBackground(form_, kTealBackground, {colour::teal, colour::yellow});
 }
 
 // Trace colours of channel 1.
-void TScopeForm::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::black; }
-void TScopeForm::Red1Click(QObject* /*sender*/) { state().chan1Color = colour::red; }
-void TScopeForm::Blue1Click(QObject* /*sender*/) { state().chan1Color = colour::blue; }
-void TScopeForm::Lime1Click(QObject* /*sender*/) { state().chan1Color = colour::teal; }  // the "Teal" item
-void TScopeForm::Lime2Click(QObject* /*sender*/) { state().chan1Color = colour::lime; }
-void TScopeForm::Yellow1Click(QObject* /*sender*/) { state().chan1Color = colour::yellow; }
-void TScopeForm::White2Click(QObject* /*sender*/) { state().chan1Color = colour::white; }
+void MenuCommands::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::black; }
+void MenuCommands::Red1Click(QObject* /*sender*/) { state().chan1Color = colour::red; }
+void MenuCommands::Blue1Click(QObject* /*sender*/) { state().chan1Color = colour::blue; }
+void MenuCommands::Lime1Click(QObject* /*sender*/) { state().chan1Color = colour::teal; }  // the "Teal" item
+void MenuCommands::Lime2Click(QObject* /*sender*/) { state().chan1Color = colour::lime; }
+void MenuCommands::Yellow1Click(QObject* /*sender*/) { state().chan1Color = colour::yellow; }
+void MenuCommands::White2Click(QObject* /*sender*/) { state().chan1Color = colour::white; }
 
 // Trace colours of channel 2.
-void TScopeForm::Black3Click(QObject* /*sender*/) { state().chan2Color = colour::black; }
-void TScopeForm::Red2Click(QObject* /*sender*/) { state().chan2Color = colour::red; }
-void TScopeForm::Blue2Click(QObject* /*sender*/) { state().chan2Color = colour::blue; }
-void TScopeForm::Teal2Click(QObject* /*sender*/) { state().chan2Color = colour::teal; }
-void TScopeForm::Lime3Click(QObject* /*sender*/) { state().chan2Color = colour::lime; }
-void TScopeForm::Yellow2Click(QObject* /*sender*/) { state().chan2Color = colour::yellow; }
-void TScopeForm::White3Click(QObject* /*sender*/) { state().chan2Color = colour::white; }
+void MenuCommands::Black3Click(QObject* /*sender*/) { state().chan2Color = colour::black; }
+void MenuCommands::Red2Click(QObject* /*sender*/) { state().chan2Color = colour::red; }
+void MenuCommands::Blue2Click(QObject* /*sender*/) { state().chan2Color = colour::blue; }
+void MenuCommands::Teal2Click(QObject* /*sender*/) { state().chan2Color = colour::teal; }
+void MenuCommands::Lime3Click(QObject* /*sender*/) { state().chan2Color = colour::lime; }
+void MenuCommands::Yellow2Click(QObject* /*sender*/) { state().chan2Color = colour::yellow; }
+void MenuCommands::White3Click(QObject* /*sender*/) { state().chan2Color = colour::white; }
 
 // Display > Spectrum. A new number of blocks starts the average afresh; peak
 // hold starts from the next block each time it is switched on.
@@ -254,21 +256,21 @@ void setAverage(TScopeForm& form, QAction* own, std::int32_t blocks)
 
 }  // namespace
 
-void TScopeForm::AverageOff1Click(QObject* /*sender*/) { setAverage(*this, controls_.displayMenu.AverageOff1, 0); }
-void TScopeForm::Average4Click(QObject* /*sender*/) { setAverage(*this, controls_.displayMenu.Average4, 4); }
-void TScopeForm::Average16Click(QObject* /*sender*/) { setAverage(*this, controls_.displayMenu.Average16, 16); }
-void TScopeForm::Average64Click(QObject* /*sender*/) { setAverage(*this, controls_.displayMenu.Average64, 64); }
+void MenuCommands::AverageOff1Click(QObject* /*sender*/) { setAverage(form_, controls_.displayMenu.AverageOff1, 0); }
+void MenuCommands::Average4Click(QObject* /*sender*/) { setAverage(form_, controls_.displayMenu.Average4, 4); }
+void MenuCommands::Average16Click(QObject* /*sender*/) { setAverage(form_, controls_.displayMenu.Average16, 16); }
+void MenuCommands::Average64Click(QObject* /*sender*/) { setAverage(form_, controls_.displayMenu.Average64, 64); }
 
-void TScopeForm::PeakHold1Click(QObject* /*sender*/)
+void MenuCommands::PeakHold1Click(QObject* /*sender*/)
 {
     state().features.peakHold = controls_.displayMenu.PeakHold1->isChecked();
     RestartPeakHold(state().spectrumHistory);
 }
 
-void TScopeForm::SpectrumReset1Click(QObject* /*sender*/) { ResetSpectrumHistory(state().spectrumHistory); }
+void MenuCommands::SpectrumReset1Click(QObject* /*sender*/) { ResetSpectrumHistory(state().spectrumHistory); }
 
-void TScopeForm::WindowsXPClick(QObject* /*sender*/) { state().osVariant = kDesktopVolumeControl; }
+void MenuCommands::WindowsXPClick(QObject* /*sender*/) { state().osVariant = kDesktopVolumeControl; }
 
-void TScopeForm::Windows2KClick(QObject* /*sender*/) { state().osVariant = kTerminalVolumeControl; }
+void MenuCommands::Windows2KClick(QObject* /*sender*/) { state().osVariant = kTerminalVolumeControl; }
 
 }  // namespace varmolen

@@ -35,22 +35,13 @@ using scpi::NumberRange;
 
 const char* onOff(bool on) { return on ? "1" : "0"; }
 
-// What a user's action on a control runs: the control set silently, its
-// handler, and a held picture drawn again where the control changes how a
-// block is drawn.
-struct Panel {
-    TScopeForm& form;
-    QObject* sender;
-
-    template <typename Switch>
-    void flip(Switch* control, bool on, Handler handler, bool redraw) const
-    {
-        control->setChecked(on);
-        (form.*handler)(sender);
-        if (redraw)
-            form.RedrawHeldPicture();
-    }
-};
+// A switch set as a user's click sets it: the control, then its row's
+// handler.
+void flip(TScopeForm& form, QObject* sender, const Binding& row, bool on)
+{
+    qobject_cast<SwitchBase*>(row.control)->setChecked(on);
+    runRow(form, row, sender, Then::Nothing);
+}
 
 // A marker's column as seconds (TIME display) or hertz (FREQUENCY display).
 double columnValue(const InstrumentState& s, std::int32_t columns)
@@ -64,8 +55,8 @@ double columnValue(const InstrumentState& s, std::int32_t columns)
 // the marker selected, then Left or Right (ten columns with Shift).
 void moveMarker(TScopeForm& form, QObject* sender, std::int32_t marker, std::int32_t target)
 {
-    if (form.keyboardMarker() != marker)
-        form.SpectrumBoxKeyDown(sender, Qt::Key_M, Qt::NoModifier);
+    if (form.markers().keyboardMarker() != marker)
+        form.markers().SpectrumBoxKeyDown(sender, Qt::Key_M, Qt::NoModifier);
     const InstrumentState& s = form.state();
     // Each key moves at least one column, or stops: a marker held back by
     // the other one stays where it is.
@@ -75,7 +66,7 @@ void moveMarker(TScopeForm& form, QObject* sender, std::int32_t marker, std::int
         if (left == 0)
             break;
         const int key = left < 0 ? Qt::Key_Left : Qt::Key_Right;
-        form.SpectrumBoxKeyDown(sender, key, std::abs(left) >= 10 ? Qt::ShiftModifier : Qt::NoModifier);
+        form.markers().SpectrumBoxKeyDown(sender, key, std::abs(left) >= 10 ? Qt::ShiftModifier : Qt::NoModifier);
         if ((marker == 1 ? s.marker1Pos : s.marker2Pos) == at)
             break;
     }
@@ -250,7 +241,6 @@ void addControlCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
 // those words, and units where it has one, as values.
 void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sender)
 {
-    const Panel panel{form, sender};
     InstrumentState& s = form.state();
     const PanelControls& c = form.controls();
     const InstrumentSettings startup;
@@ -262,17 +252,17 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
                                              .byDefault = static_cast<double>(startup.sampleRate),
                                              .unit = scpi::Unit::Hertz});
         },
-        [panel, c](Call& call, double v) {
+        [&form, c](Call& call, double v) {
             // The Sample Rate menu's item for the rate, as a user would choose
             // it: greyed out when the device cannot record at it.
-            panel.form.ShowDeviceRates();
+            form.trigger().ShowDeviceRates();
             for (QAction* item : c.optionsMenu.SampleRates)
                 if (v == item->data().toUInt()) {
                     if (!item->isEnabled()) {
                         call.fail(scpi::code::kSettingsConflict, "the device cannot record at this rate");
                         return;
                     }
-                    panel.form.SampleRateItemClick(item);
+                    form.trigger().SampleRateItemClick(item);
                     return;
                 }
             call.fail(scpi::code::kIllegalParameterValue, call.parameter(0));
@@ -310,10 +300,12 @@ const char* remoteIdentity() { return "Varmolen,Varmolen,0," VARMOLEN_VERSION; }
 
 void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender)
 {
-    const Panel panel{form, sender};
     InstrumentState& s = form.state();
     const PanelControls& c = form.controls();
     auto rows = std::make_shared<const std::vector<Binding>>(BindingTable(c));
+    // Hold and Single, by their rows (the table outlives the commands).
+    const Binding& hold = rowOf(*rows, c.display.DisplayHoldSw);
+    const Binding& single = rowOf(*rows, c.display.SingleDisplaySw);
 
     table.add({
         {"*IDN?", 0, [](Call& call) { call.reply(remoteIdentity()); }},
@@ -327,21 +319,20 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
          }},
         // Run control: Hold and Single.
         {"RUN", 0,
-         [panel, c](Call&) {
-             panel.flip(c.display.SingleDisplaySw, false, &TScopeForm::SingleDisplaySwClick, false);
-             panel.flip(c.display.DisplayHoldSw, false, &TScopeForm::DisplayHoldSwClick, false);
+         [&form, sender, single, hold](Call&) {
+             flip(form, sender, single, false);
+             flip(form, sender, hold, false);
          }},
-        {"STOP", 0,
-         [panel, c](Call&) { panel.flip(c.display.DisplayHoldSw, true, &TScopeForm::DisplayHoldSwClick, false); }},
+        {"STOP", 0, [&form, sender, hold](Call&) { flip(form, sender, hold, true); }},
         {"SINGle", 0,
-         [panel, c](Call&) {
-             panel.flip(c.display.DisplayHoldSw, false, &TScopeForm::DisplayHoldSwClick, false);
-             panel.flip(c.display.SingleDisplaySw, true, &TScopeForm::SingleDisplaySwClick, false);
+         [&form, sender, single, hold](Call&) {
+             flip(form, sender, hold, false);
+             flip(form, sender, single, true);
          }},
         {"SINGle?", 0, [&s](Call& call) { call.reply(onOff(s.singleSweep == 1)); }},
         // A channel's range track bar: Gnd, x1, x10 or x100.
         {"CHANnel#:RANGe", 1,
-         [panel, c, rows](Call& call) {
+         [&form, sender, c, rows](Call& call) {
              const auto channel = call.suffixUpTo(2);
              const auto v = channel ? call.number(0, 0, 100) : std::nullopt;
              if (!v)
@@ -356,7 +347,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
                  const QSignalBlocker quiet(range);
                  range->setValue(*position);
              }
-             runRow(panel.form, rowOf(*rows, range), panel.sender, Then::Redraw);
+             runRow(form, rowOf(*rows, range), sender, Then::Redraw);
          }},
         {"CHANnel#:RANGe?", 0,
          [c](Call& call) {

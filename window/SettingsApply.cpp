@@ -83,21 +83,21 @@ void applyField(TScopeForm& form, std::span<const Binding> rows, QObject* sender
             // The display type's own gain, range and position go back through
             // the handlers of the channel its item names.
             if (s.displayType == kTimeDisplayType) {
-                form.Chan1GainDialClick(sender);
-                form.Chan1GainTrackBarChange(sender);
-                form.Chan1OffsetDialClick(sender);
+                form.channels().Chan1GainDialClick(sender);
+                form.channels().Chan1GainTrackBarChange(sender);
+                form.channels().Chan1OffsetDialClick(sender);
             } else {
-                form.Chan2GainDialClick(sender);
-                form.Chan2GainTrackBarChange(sender);
-                form.Chan2OffsetDialClick(sender);
+                form.channels().Chan2GainDialClick(sender);
+                form.channels().Chan2GainTrackBarChange(sender);
+                form.channels().Chan2OffsetDialClick(sender);
             }
             break;
         case ConfigField::osVariant:
             // The volume-control variant has no control of its own.
             if (s.osVariant == kDesktopVolumeControl)
-                form.WindowsXPClick(sender);
+                form.menus().WindowsXPClick(sender);
             else
-                form.Windows2KClick(sender);
+                form.menus().Windows2KClick(sender);
             break;
         default:
             // The rest are kept in the state: the colours, the marker
@@ -187,13 +187,13 @@ void TScopeForm::applyStartupValues(QObject* sender)
             // The record starts without a dial position; the dial starts at
             // its full span.
             controls_.timeBase.TimeBaseDial->setValue(static_cast<float>(kStartupTimeDial));
-            TimeBaseDialClick(sender);
+            markers_->TimeBaseDialClick(sender);
             continue;
         }
         applyField(*this, rows, sender, info.field);
     }
     s.loadingSettings = 0;
-    ShowStateInForce();
+    menus_->ShowStateInForce();
     RedrawHeldPicture();
     StartBtnClick(sender);
 }

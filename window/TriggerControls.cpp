@@ -6,6 +6,8 @@
 // re-labels the scales at the new rate and starts again. A
 // held picture keeps the rate it was recorded at until a new block is drawn:
 // the scales describe it, and the new rate shows with the next block.
+#include "window/TriggerControls.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QRadioButton>
@@ -90,8 +92,8 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
     // frequencies: the next block starts them afresh. A held picture keeps
     // what it shows.
     ResetSpectrumHistory(s.spectrumHistory);
-    form.UpdateMarkerReadout();
-    form.UpdateTimeBase();
+    form.markers().UpdateMarkerReadout();
+    form.markers().UpdateTimeBase();
     if (live) {
         form.StartBtnClick(sender);
         form.GeneratorFollowsRate();
@@ -104,44 +106,47 @@ void relabelForTheHold(TScopeForm& form, std::uint32_t rateBefore)
 {
     if (ReadoutRate(form.state(), form.state()) == rateBefore)
         return;
-    form.UpdateMarkerReadout();
-    form.UpdateTimeBase();
+    form.markers().UpdateMarkerReadout();
+    form.markers().UpdateTimeBase();
 }
 
 }  // namespace
 
-void TScopeForm::TriggerEnableSwitchClick(QObject* /*sender*/)
+void TriggerControls::TriggerEnableSwitchClick(QObject* /*sender*/)
 {
     state().triggerEnabled = controls_.trigger.TriggerEnableSwitch->isChecked() ? 1 : 0;
 }
 
-void TScopeForm::TrigSlopeSwClick(QObject* sender)
+void TriggerControls::TrigSlopeSwClick(QObject* sender)
 {
     state().triggerSlope = controls_.trigger.TrigSlopeSw->isChecked() ? kRisingSlope : kFallingSlope;
     // Re-reads the threshold dial, so the "Threshold = " panel is current.
-    ThresholdDialClick(sender);
+    form_.markers().ThresholdDialClick(sender);
 }
 
-void TScopeForm::ChannelSwClick(QObject* /*sender*/)
+void TriggerControls::ChannelSwClick(QObject* /*sender*/)
 {
     state().triggerChannel = controls_.trigger.ChannelSw->isChecked() ? 1 : 2;
 }
 
-void TScopeForm::ChopSwClick(QObject* /*sender*/) { state().chopMode = controls_.trigger.ChopSw->isChecked() ? 1 : 0; }
+void TriggerControls::ChopSwClick(QObject* /*sender*/)
+{
+    state().chopMode = controls_.trigger.ChopSw->isChecked() ? 1 : 0;
+}
 
-void TScopeForm::SineSquareSwClick(QObject* /*sender*/)
+void TriggerControls::SineSquareSwClick(QObject* /*sender*/)
 {
     state().triggerShape = controls_.trigger.SineSquareSw->isChecked() ? kSineTrigger : kSquareTrigger;
 }
 
-void TScopeForm::DisplayHoldSwClick(QObject* /*sender*/)
+void TriggerControls::DisplayHoldSwClick(QObject* /*sender*/)
 {
     const std::uint32_t rateBefore = ReadoutRate(state(), state());
     state().displayHold = controls_.display.DisplayHoldSw->isChecked() ? 1 : 0;
-    relabelForTheHold(*this, rateBefore);
+    relabelForTheHold(form_, rateBefore);
 }
 
-void TScopeForm::SingleDisplaySwClick(QObject* /*sender*/)
+void TriggerControls::SingleDisplaySwClick(QObject* /*sender*/)
 {
     InstrumentState& s = state();
     const std::uint32_t rateBefore = ReadoutRate(s, s);
@@ -154,37 +159,37 @@ void TScopeForm::SingleDisplaySwClick(QObject* /*sender*/)
         s.singleSweep = 0;
         s.displayHold = 0;
     }
-    relabelForTheHold(*this, rateBefore);
+    relabelForTheHold(form_, rateBefore);
 }
 
-void TScopeForm::LowSampleRateRadioBtnClick(QObject* sender)
+void TriggerControls::LowSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(*this, sender, controls_.timeBase.LowSampleRateRadioBtn, 11025);
+    changeSampleRate(form_, sender, controls_.timeBase.LowSampleRateRadioBtn, 11025);
 }
 
-void TScopeForm::MidSampleRateRadioBtnClick(QObject* sender)
+void TriggerControls::MidSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(*this, sender, controls_.timeBase.MidSampleRateRadioBtn, 22050);
+    changeSampleRate(form_, sender, controls_.timeBase.MidSampleRateRadioBtn, 22050);
 }
 
-void TScopeForm::HiSampleRateRadioBtnClick(QObject* sender)
+void TriggerControls::HiSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(*this, sender, controls_.timeBase.HiSampleRateRadioBtn, 44100);
+    changeSampleRate(form_, sender, controls_.timeBase.HiSampleRateRadioBtn, 44100);
 }
 
-void TScopeForm::SampleRateItemClick(QObject* sender)
+void TriggerControls::SampleRateItemClick(QObject* sender)
 {
     const auto* item = qobject_cast<const QAction*>(sender);
     const std::uint32_t rate = item != nullptr ? item->data().toUInt() : 0;
     if (!isSampleRate(rate))
         return;
     // A button's rate is what its button does; any other leaves them unchecked.
-    changeSampleRate(*this, sender, buttonOfRate(controls_.timeBase, rate), rate);
+    changeSampleRate(form_, sender, buttonOfRate(controls_.timeBase, rate), rate);
 }
 
-void TScopeForm::ShowDeviceRates()
+void TriggerControls::ShowDeviceRates()
 {
-    const DeviceRates rates = chosenDeviceRates(*this);
+    const DeviceRates rates = chosenDeviceRates(form_);
     for (QAction* item : controls_.optionsMenu.SampleRates) {
         const std::uint32_t rate = item->data().toUInt();
         item->setEnabled(rates.takes(rate));
@@ -192,7 +197,7 @@ void TScopeForm::ShowDeviceRates()
     }
 }
 
-void TScopeForm::ApplyMenuSampleRate(QObject* sender)
+void TriggerControls::ApplyMenuSampleRate(QObject* sender)
 {
     InstrumentState& s = state();
     const std::uint32_t rate = s.features.sampleRate;
@@ -200,12 +205,12 @@ void TScopeForm::ApplyMenuSampleRate(QObject* sender)
     if (!isSampleRate(rate) || buttonOfRate(controls_.timeBase, rate) != nullptr)
         return;  // the record's button rate stays in force
     ShowDeviceRates();
-    if (!chosenDeviceRates(*this).takes(rate))
+    if (!chosenDeviceRates(form_).takes(rate))
         return;  // the device chosen now cannot record at it
     // Before acquisition first starts: only the format and the labels change.
     const flag loading = s.loadingSettings;
     s.loadingSettings = 1;
-    changeSampleRate(*this, sender, nullptr, rate);
+    changeSampleRate(form_, sender, nullptr, rate);
     s.loadingSettings = loading;
 }
 

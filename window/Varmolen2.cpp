@@ -26,6 +26,10 @@
 #include "window/GeneratorWindow.h"
 #include "window/SweepWindow.h"
 #include "window/BindingTable.h"
+#include "window/ChannelControls.h"
+#include "window/MarkerControls.h"
+#include "window/Menus.h"
+#include "window/TriggerControls.h"
 #include "window/MeasureControls.h"
 #include "window/RemoteControl.h"
 #include "panel/widgets/Led.h"
@@ -91,6 +95,10 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
                 Qt::QueuedConnection);
     });
 
+    channels_ = std::make_unique<ChannelControls>(*this);
+    trigger_ = std::make_unique<TriggerControls>(*this);
+    markers_ = std::make_unique<MarkerControls>(*this);
+    menus_ = std::make_unique<MenuCommands>(*this);
     auto* central = new QWidget(this);
     controls_ = BuildFrontPanel(*this, central, *displayBitmap_);
     controls_.screen.SpectrumBox->shareWithServer(*displayBitmap_);
@@ -103,7 +111,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
 
     BindControls(*this);
     // The device is asked which rates it takes each time the menu opens.
-    connect(controls_.optionsMenu.SampleRate1, &QMenu::aboutToShow, this, [this] { ShowDeviceRates(); });
+    connect(controls_.optionsMenu.SampleRate1, &QMenu::aboutToShow, this, [this] { trigger_->ShowDeviceRates(); });
 }
 
 void TScopeForm::FinishCreate()
@@ -248,8 +256,8 @@ void TScopeForm::FormCreate(QObject* sender)
     // The display's size and labels; the window opens centred at its size.
     ApplyDisplaySize();
     centreOnScreen();
-    ApplyMenuSampleRate(sender);
-    ShowStateInForce();
+    trigger_->ApplyMenuSampleRate(sender);
+    menus_->ShowStateInForce();
 
     // 9. The analysis window of the transform.
     FillWindowTable(s.windowTable, s.blockSamples);

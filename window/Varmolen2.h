@@ -16,7 +16,11 @@
 #include <string>
 
 #include "state/InstrumentState.h"
+#include "window/ChannelControls.h"
+#include "window/MarkerControls.h"
+#include "window/Menus.h"
 #include "window/QtHost.h"
+#include "window/TriggerControls.h"
 #include "display/Raster.h"
 #include "panel/PanelControls.h"
 
@@ -37,11 +41,6 @@ struct PlaybackService;
 struct SweepPlan;
 class WaveEngine;
 class WaveInput;
-
-// The user's decimal separator as one byte, for every readout the window
-// shows; '\0' (written as '.') where the locale's separator is not a single
-// Latin-1 character.
-char decimalSeparator();
 
 class TScopeForm : public QMainWindow {
     Q_OBJECT
@@ -101,99 +100,6 @@ public:
     void StartTimerTimer(QObject* sender);
     void TimeoutTimerTimer(QObject* sender);
 
-    // Channel controls (window/ChannelControls.cpp).
-    void Chan1GainDialClick(QObject* sender);
-    void Chan1GainDialValueChange(QObject* sender);
-    void Chan2GainDialClick(QObject* sender);
-    void Chan2GainDialValueChange(QObject* sender);
-    void Chan1GainTrackBarChange(QObject* sender);
-    void Chan2GainTrackBarChange(QObject* sender);
-    void Chan1OffsetDialClick(QObject* sender);
-    void Chan1OffsetDialValueChange(QObject* sender);
-    void Chan2OffsetDialClick(QObject* sender);
-    void Chan2OffsetDialValueChange(QObject* sender);
-    void Chan1EnbSwitchClick(QObject* sender);
-    void Chan2EnbSwitchClick(QObject* sender);
-    void AddChanSwClick(QObject* sender);
-    void TraceModeSwClick(QObject* sender);
-
-    // Trigger, display-mode and sample-rate controls (window/TriggerControls.cpp).
-    void TriggerEnableSwitchClick(QObject* sender);
-    void TrigSlopeSwClick(QObject* sender);
-    void ChannelSwClick(QObject* sender);
-    void ChopSwClick(QObject* sender);
-    void SineSquareSwClick(QObject* sender);
-    void DisplayHoldSwClick(QObject* sender);
-    void SingleDisplaySwClick(QObject* sender);
-    void LowSampleRateRadioBtnClick(QObject* sender);
-    void MidSampleRateRadioBtnClick(QObject* sender);
-    void HiSampleRateRadioBtnClick(QObject* sender);
-    // An item of Options > Sample Rate: that rate; a button's rate checks its button.
-    void SampleRateItemClick(QObject* sender);
-    // The Sample Rate items show which rates the chosen device takes (the
-    // others disabled) and which it records natively.
-    void ShowDeviceRates();
-    // At start, after Varmolen.ini is read: its rate, when it is none of the
-    // buttons' and the device takes it, replaces the record's button rate.
-    void ApplyMenuSampleRate(QObject* sender);
-
-    // Markers, cursor, readouts and time base (window/MarkerControls.cpp).
-    void SpectrumBoxMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
-    void SpectrumBoxMouseMove(QObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
-    void SpectrumBoxMouseUp(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
-    // The display with the keyboard: Left and Right carry the selected
-    // marker one column (ten with Shift) by the same press, moves and
-    // release as a mouse drag; M and Space select the other marker. On
-    // entering, and after every key, the cursor readout points at the
-    // selected marker.
-    void SpectrumBoxEnter(QObject* sender);
-    void SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift);
-    // The pointer left the display: the cursor reading goes (or, with the
-    // keyboard on the display, rests on the selected marker).
-    void SpectrumBoxMouseLeave(QObject* sender);
-    int keyboardMarker() const { return keyboardMarker_; }
-    void Mkr1SwitchClick(QObject* sender);
-    void Mkr2SwitchClick(QObject* sender);
-    void ExpandSwClick(QObject* sender);
-    void ThresholdDialClick(QObject* sender);
-    void ThresholdDialValueChange(QObject* sender);
-    void UpdateMarkerReadout();
-    void UpdateTimeBase();
-    void TimeBaseDialClick(QObject* sender);
-    void TimeBaseDialValueChange(QObject* sender);
-
-    // Menus: input, display type, grid, colours (window/Menus.cpp).
-    // After the settings are applied: every readout shows the state in force.
-    void ShowStateInForce();
-    // The entries of the colour menus show the background and trace colours
-    // in force.
-    void ShowColoursInForce();
-    void Mic1Click(QObject* sender);
-    void Line1Click(QObject* sender);
-    void Time1Click(QObject* sender);
-    void FFT1Click(QObject* sender);
-    void Enable1Click(QObject* sender);
-    void Disable1Click(QObject* sender);
-    void White1Click(QObject* sender);
-    void Teal1Click(QObject* sender);
-    void Black1Click(QObject* sender);
-    void Black2Click(QObject* sender);
-    void Red1Click(QObject* sender);
-    void Blue1Click(QObject* sender);
-    void Lime1Click(QObject* sender);
-    void Lime2Click(QObject* sender);
-    void Yellow1Click(QObject* sender);
-    void White2Click(QObject* sender);
-    void Black3Click(QObject* sender);
-    void Red2Click(QObject* sender);
-    void Blue2Click(QObject* sender);
-    void Teal2Click(QObject* sender);
-    void Lime3Click(QObject* sender);
-    void Yellow2Click(QObject* sender);
-    void White3Click(QObject* sender);
-    void WindowsXPClick(QObject* sender);
-    void Windows2KClick(QObject* sender);
-
     // Measure menu: the measurement strip and its calibration (window/MeasureControls.cpp).
     void ShowMeasurements1Click(QObject* sender);
     void Calibrate1Click(QObject* sender);
@@ -232,19 +138,12 @@ public:
     void RecordWav1Click(QObject* sender);
     void StopRecording1Click(QObject* sender);
 
-    // Display > Spectrum: averaging and peak hold (window/Menus.cpp).
-    void AverageOff1Click(QObject* sender);
-    void Average4Click(QObject* sender);
-    void Average16Click(QObject* sender);
-    void Average64Click(QObject* sender);
-    void PeakHold1Click(QObject* sender);
-    void SpectrumReset1Click(QObject* sender);
+    // The groups of the panel and the menus, each with its handlers.
+    ChannelControls& channels() { return *channels_; }
+    TriggerControls& trigger() { return *trigger_; }
+    MarkerControls& markers() { return *markers_; }
+    MenuCommands& menus() { return *menus_; }
 
-    // Display > Size and Display > Axis Labels (window/DisplaySize.cpp).
-    void SizeNormal1Click(QObject* sender);
-    void SizeLarge1Click(QObject* sender);
-    void SizeFit1Click(QObject* sender);
-    void AxisLabels1Click(QObject* sender);
     // Lays out the panel, the window and the display bitmap for the size and
     // labels in force (features.displaySize, features.axisLabels), draws the
     // picture again at the new size and checks the menu items that say so.
@@ -305,6 +204,10 @@ private:
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<WaveEngine> engine_;
     std::unique_ptr<AcquisitionLoop> loop_;
+    std::unique_ptr<ChannelControls> channels_;
+    std::unique_ptr<TriggerControls> trigger_;
+    std::unique_ptr<MarkerControls> markers_;
+    std::unique_ptr<MenuCommands> menus_;
     std::unique_ptr<MeasureControls> measure_;  // after loop_: it leaves the loop's hand-off when it goes
     std::unique_ptr<GeneratorControl> generator_;
     std::unique_ptr<RemoteControl> remote_;
@@ -318,10 +221,6 @@ private:
     friend DataCommands& dataCommandsOf(TScopeForm& form);
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
-    int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2
-    // The display column under the pointer while the cursor reading
-    // describes it; rewritten when the scale changes under it.
-    std::optional<int> cursorColumn_;
     QWidget* soundCardSelect_ = nullptr;
     QLabel* noticePanel_ = nullptr;  // made with the first notice
     QTimer* noticeTimer_ = nullptr;

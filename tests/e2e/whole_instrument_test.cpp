@@ -110,11 +110,11 @@ protected:
         form.controls().displayMenu.Blue1->trigger();
         form.controls().displayMenu.Black3->trigger();
         form.controls().chan1.Chan1EnbSwitch->setChecked(true);
-        form.Chan1EnbSwitchClick(form.controls().chan1.Chan1EnbSwitch);
+        form.channels().Chan1EnbSwitchClick(form.controls().chan1.Chan1EnbSwitch);
         form.controls().chan2.Chan2EnbSwitch->setChecked(true);
-        form.Chan2EnbSwitchClick(form.controls().chan2.Chan2EnbSwitch);
+        form.channels().Chan2EnbSwitchClick(form.controls().chan2.Chan2EnbSwitch);
         form.controls().trigger.TriggerEnableSwitch->setChecked(triggerOn);
-        form.TriggerEnableSwitchClick(form.controls().trigger.TriggerEnableSwitch);
+        form.trigger().TriggerEnableSwitchClick(form.controls().trigger.TriggerEnableSwitch);
         if (frequency)
             form.controls().displayMenu.FFT1->trigger();
         // A display type brings back its own dial positions (none stored
@@ -124,9 +124,9 @@ protected:
         // step over. In FREQUENCY the peaks stay below the top row.
         const float dial = frequency ? 30.0f : 4.0f;
         form.controls().chan1.Chan1GainDial->setValue(dial);
-        form.Chan1GainDialClick(form.controls().chan1.Chan1GainDial);
+        form.channels().Chan1GainDialClick(form.controls().chan1.Chan1GainDial);
         form.controls().chan2.Chan2GainDial->setValue(dial);
-        form.Chan2GainDialClick(form.controls().chan2.Chan2GainDial);
+        form.channels().Chan2GainDialClick(form.controls().chan2.Chan2GainDial);
 
         const InstrumentState& s = form.state();
         ASSERT_EQ(s.inputSelect, 1);

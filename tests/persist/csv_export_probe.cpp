@@ -128,8 +128,8 @@ int main(int argc, char** argv)
 
     // FREQUENCY at 44100 Hz: four blocks of a tone on bin 64 (channel 1) and
     // bin 200 (channel 2), averaged over 4; channel 2 is drawn last.
-    form.FFT1Click(form.controls().displayMenu.FFT1);
-    form.Average4Click(form.controls().displayMenu.Average4);
+    form.menus().FFT1Click(form.controls().displayMenu.FFT1);
+    form.menus().Average4Click(form.controls().displayMenu.Average4);
     s.sampleRate = 44100;
     s.triggerChannel = 1;
     s.chan2FreqGain = 32;  // the drawn row is the smoothed level itself

@@ -263,11 +263,11 @@ TEST_F(DataCommandsTest, TheInputInForceChosenAgainDuringARecordingCutsNothing)
     ASSERT_TRUE(record(path));
     test::runFor(600);
     const int stops = form->stopRuns();
-    form->Line1Click(form->controls().optionsMenu.Line1);
+    form->menus().Line1Click(form->controls().optionsMenu.Line1);
     test::runFor(600);
     EXPECT_EQ(form->stopRuns(), stops);
     ASSERT_TRUE(commands->recording());
-    form->Mic1Click(form->controls().optionsMenu.Mic1);
+    form->menus().Mic1Click(form->controls().optionsMenu.Mic1);
     test::runFor(2500, [&] { return !commands->recording(); });
     ASSERT_FALSE(commands->recording());
     EXPECT_NE(lastMessage().find("The recording ended: the input's rate, kind"), std::string::npos) << lastMessage();
@@ -284,7 +284,7 @@ TEST_F(DataCommandsTest, ARateChangeEndsTheFileCleanlyAndSaysSo)
     const QString path = outDir.filePath("rate.wav");
     ASSERT_TRUE(record(path));
     test::runFor(500);
-    form->MidSampleRateRadioBtnClick(form->controls().timeBase.MidSampleRateRadioBtn);
+    form->trigger().MidSampleRateRadioBtnClick(form->controls().timeBase.MidSampleRateRadioBtn);
     test::runFor(2500, [&] { return !commands->recording(); });
     ASSERT_FALSE(commands->recording());
     EXPECT_NE(lastMessage().find("The recording ended: the input's rate"), std::string::npos) << lastMessage();
@@ -366,9 +366,9 @@ TEST_F(DataCommandsTest, ARecordingEndedByTheDeviceOrTheDiskKeepsAPlayableFileAn
 TEST_F(DataCommandsTest, ClosingTheWindowFinishesTheRecordingAndKeepsTheSettings)
 {
     runUntilDrawing();
-    form->Average16Click(form->controls().displayMenu.Average16);
+    form->menus().Average16Click(form->controls().displayMenu.Average16);
     form->controls().displayMenu.PeakHold1->setChecked(true);
-    form->PeakHold1Click(form->controls().displayMenu.PeakHold1);
+    form->menus().PeakHold1Click(form->controls().displayMenu.PeakHold1);
     const QString path = outDir.filePath("closing.wav");
     ASSERT_TRUE(record(path));
     test::runFor(600);
@@ -439,20 +439,21 @@ TEST_F(DataCommandsTest, ARecordingThatCannotStartLeavesTheChosenFileAsItWas)
 TEST_F(DataCommandsTest, SpectrumMenuSetsTheHistoryAndAFormatChangeRestartsIt)
 {
     InstrumentState& s = form->state();
-    form->Average64Click(form->controls().displayMenu.Average64);
+    form->menus().Average64Click(form->controls().displayMenu.Average64);
     EXPECT_EQ(s.features.spectrumAverage, 64);
     EXPECT_TRUE(form->controls().displayMenu.Average64->isChecked());
     EXPECT_FALSE(form->controls().displayMenu.AverageOff1->isChecked());
     form->controls().displayMenu.PeakHold1->setChecked(true);
-    form->PeakHold1Click(form->controls().displayMenu.PeakHold1);
+    form->menus().PeakHold1Click(form->controls().displayMenu.PeakHold1);
     EXPECT_TRUE(s.features.peakHold);
 
     // Each of these starts the averages and the held peaks afresh.
     const std::pair<const char*, std::function<void()>> restarts[] = {
-        {"Reset", [&] { form->SpectrumReset1Click(form->controls().displayMenu.SpectrumReset1); }},
-        {"a rate", [&] { form->LowSampleRateRadioBtnClick(form->controls().timeBase.LowSampleRateRadioBtn); }},
-        {"an input", [&] { form->Mic1Click(form->controls().optionsMenu.Mic1); }},
-        {"a display type", [&] { form->Time1Click(form->controls().displayMenu.Time1); }},
+        {"Reset", [&] { form->menus().SpectrumReset1Click(form->controls().displayMenu.SpectrumReset1); }},
+        {"a rate",
+         [&] { form->trigger().LowSampleRateRadioBtnClick(form->controls().timeBase.LowSampleRateRadioBtn); }},
+        {"an input", [&] { form->menus().Mic1Click(form->controls().optionsMenu.Mic1); }},
+        {"a display type", [&] { form->menus().Time1Click(form->controls().displayMenu.Time1); }},
     };
     for (const auto& [what, change] : restarts) {
         s.spectrumHistory.averagedBlocks = {5, 5};

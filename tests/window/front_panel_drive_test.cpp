@@ -265,7 +265,7 @@ TEST_F(KeyboardMarkerTest, ArrowsMoveTheSelectedMarkerAsAMouseDragDoes)
 
     // M selects marker 2; the cursor readout goes with it.
     keys(Qt::Key_M, 1);
-    EXPECT_EQ(form->keyboardMarker(), 2);
+    EXPECT_EQ(form->markers().keyboardMarker(), 2);
     hover(396);
     expectSameAsTheMouse("marker 2 selected");
     keys(Qt::Key_Right, 2, Qt::ShiftModifier);
@@ -275,7 +275,7 @@ TEST_F(KeyboardMarkerTest, ArrowsMoveTheSelectedMarkerAsAMouseDragDoes)
     EXPECT_EQ(s().marker1Pos, 135);
 
     keys(Qt::Key_Space, 1);
-    EXPECT_EQ(form->keyboardMarker(), 1);
+    EXPECT_EQ(form->markers().keyboardMarker(), 1);
 }
 
 TEST_F(KeyboardMarkerTest, TheSelectedMarkerMovesAloneAndStopsWhereADragStops)

@@ -105,7 +105,7 @@ TEST_F(GeneratorWindowsTest, TheGeneratorWindowPlaysWhatItsControlsSetAndFallsSi
 TEST_F(GeneratorWindowsTest, APlayingGeneratorFollowsTheSampleRate)
 {
     form->setPlaybackService(outputs.service());
-    form->HiSampleRateRadioBtnClick(nullptr);
+    form->trigger().HiSampleRateRadioBtnClick(nullptr);
     form->controls().optionsMenu.Generator1->trigger();
     GeneratorWindow* w = form->generatorWindow();
     w->frequencyBox()->setValue(15000);
@@ -114,7 +114,7 @@ TEST_F(GeneratorWindowsTest, APlayingGeneratorFollowsTheSampleRate)
     ASSERT_EQ(outputs.rate, 44100u);
 
     // A new rate reopens the output at it, the frequency within 0.45 x 11025 Hz.
-    form->LowSampleRateRadioBtnClick(nullptr);
+    form->trigger().LowSampleRateRadioBtnClick(nullptr);
     EXPECT_TRUE(form->generator().on());
     EXPECT_EQ(outputs.opened, 2);
     EXPECT_EQ(outputs.rate, 11025u);
@@ -127,7 +127,7 @@ TEST_F(GeneratorWindowsTest, APlayingGeneratorFollowsTheSampleRate)
 
     // Off, a rate change opens nothing.
     w->outputSwitch()->click();
-    form->HiSampleRateRadioBtnClick(nullptr);
+    form->trigger().HiSampleRateRadioBtnClick(nullptr);
     EXPECT_FALSE(form->generator().on());
     EXPECT_EQ(outputs.opened, 2);
     EXPECT_TRUE(form->host().recordedMessages().empty());

@@ -30,19 +30,21 @@ protected:
     void timeBase(float percent) { turn(form->controls().timeBase.TimeBaseDial, percent); }
     void press(int x)
     {
-        form->SpectrumBoxMouseDown(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100);
+        form->markers().SpectrumBoxMouseDown(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x,
+                                             100);
     }
     void drag(int x)
     {
-        form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100);
+        form->markers().SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x,
+                                             100);
     }
     void hover(int x)
     {
-        form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::NoButton, Qt::NoModifier, x, 100);
+        form->markers().SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::NoButton, Qt::NoModifier, x, 100);
     }
     void release(int x)
     {
-        form->SpectrumBoxMouseUp(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100);
+        form->markers().SpectrumBoxMouseUp(form->controls().screen.SpectrumBox, Qt::LeftButton, Qt::NoModifier, x, 100);
     }
 };
 

@@ -166,7 +166,7 @@ TEST_F(MeasureControlsTest, ReadsTheRecordedSignalInBothDisplays)
 
     // A channel switched off has no row.
     form->controls().chan2.Chan2EnbSwitch->setChecked(false);
-    form->Chan2EnbSwitchClick(form->controls().chan2.Chan2EnbSwitch);
+    form->channels().Chan2EnbSwitchClick(form->controls().chan2.Chan2EnbSwitch);
     ASSERT_EQ(s().chan2Enabled, 0);
     record(1);
     EXPECT_FALSE(form->measure().strip()->reading(2, "PeakFrequency")->isVisibleTo(form.get()));

@@ -244,9 +244,9 @@ TEST_F(MenusTest, TraceColourItems)
 
 TEST_F(MenusTest, VolumeControlFolder)
 {
-    form->Windows2KClick(form.get());
+    form->menus().Windows2KClick(form.get());
     EXPECT_EQ(s().osVariant, 2);
-    form->WindowsXPClick(form.get());
+    form->menus().WindowsXPClick(form.get());
     EXPECT_EQ(s().osVariant, 1);
 }
 

@@ -434,7 +434,7 @@ TEST_F(ScopeFormTest, NamesTheInputDeviceAndSaysOnceThatNoSoundInputWasFound)
                   "No sound input was found: the built-in generator stands in.");
         test::runFor(3000, [&] { return !form.controls().input.InputNoticeLabel->isVisibleTo(&form); });
         EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form)) << "the notice goes after its time";
-        form.Line1Click(form.controls().optionsMenu.Line1);  // stops and starts acquisition again
+        form.menus().Line1Click(form.controls().optionsMenu.Line1);  // stops and starts acquisition again
         EXPECT_EQ(form.state().stopped, 0);
         EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form)) << "said once only";
         EXPECT_TRUE(form.host().recordedMessages().empty());
@@ -450,7 +450,7 @@ TEST_F(ScopeFormTest, NamesTheInputDeviceAndSaysOnceThatNoSoundInputWasFound)
     EXPECT_FALSE(form.controls().input.InputNoticeLabel->isVisibleTo(&form))
         << "the generator was chosen, not a stand-in";
     form.state().waveDeviceId = 0;
-    form.Mic1Click(form.controls().optionsMenu.Mic1);
+    form.menus().Mic1Click(form.controls().optionsMenu.Mic1);
     EXPECT_EQ(form.controls().input.InputDeviceLabel->text().toStdString(), card);
     EXPECT_EQ(form.controls().input.InputDeviceLabel->toolTip().toStdString(), card);
     form.close();
@@ -633,7 +633,7 @@ TEST_F(ScopeFormTest, ClosingWithTheSoundCardDialogOpenStartsNothing)
 {
     CountingGenerator generator;
     SpyScopeForm form(generator);
-    TSoundCardSelect dialog(form.state(), generator, [&] { form.Mic1Click(&dialog); });
+    TSoundCardSelect dialog(form.state(), generator, [&] { form.menus().Mic1Click(&dialog); });
     form.setSoundCardSelect(&dialog);
     showRecording(form);
     form.controls().optionsMenu.SelectCard->trigger();

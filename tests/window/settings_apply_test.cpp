@@ -409,10 +409,10 @@ TEST_F(SettingsApplyTest, RatesAndMarkersTheDisplayCannotUseFallBack)
         EXPECT_TRUE(checked->isChecked());
         // The readouts and the expanded view work with what was kept.
         form->controls().display.ExpandSw->setChecked(true);
-        form->ExpandSwClick(form.get());
+        form->markers().ExpandSwClick(form.get());
         EXPECT_EQ(s.expanded, 1);
         RunDisplayPass(s, s, s, form->displayBitmap());
-        form->UpdateMarkerReadout();
+        form->markers().UpdateMarkerReadout();
         EXPECT_NE(form->controls().screen.MarkerLabel->text(), "Marker Difference = ?");
         EXPECT_TRUE(form->host().recordedMessages().empty());
     }
@@ -425,7 +425,7 @@ TEST_F(SettingsApplyTest, NoFileAtStartMeansNoFileAfterExit)
         EXPECT_EQ(form->state().configFilePath[0], '\0');
         EXPECT_EQ(captureConfiguration(form->state()), startupConfiguration());
         form->controls().chan1.Chan1EnbSwitch->setChecked(true);
-        form->Chan1EnbSwitchClick(form.get());
+        form->channels().Chan1EnbSwitchClick(form.get());
     }
     EXPECT_FALSE(QFile::exists(cfgPath()));
     EXPECT_TRUE(QDir(installDir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
@@ -553,16 +553,16 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
         }
         if (s.marker1Enabled == 1 && s.marker2Enabled == 1 && rng() % 2 == 0) {
             form->controls().display.ExpandSw->setChecked(true);
-            form->ExpandSwClick(form.get());
+            form->markers().ExpandSwClick(form.get());
         }
         RunDisplayPass(s, s, s, form->displayBitmap());
-        form->UpdateMarkerReadout();
-        form->UpdateTimeBase();
-        form->ThresholdDialClick(form.get());
-        form->SpectrumBoxMouseDown(form.get(), Qt::LeftButton, {}, s.marker1Pos, 10);
+        form->markers().UpdateMarkerReadout();
+        form->markers().UpdateTimeBase();
+        form->markers().ThresholdDialClick(form.get());
+        form->markers().SpectrumBoxMouseDown(form.get(), Qt::LeftButton, {}, s.marker1Pos, 10);
         for (const int x : {-20, 0, 100, 256, 511, 512, 513, 700})
-            form->SpectrumBoxMouseMove(form.get(), Qt::LeftButton, {}, x, 10);
-        form->SpectrumBoxMouseUp(form.get(), Qt::LeftButton, {}, 0, 10);
+            form->markers().SpectrumBoxMouseMove(form.get(), Qt::LeftButton, {}, x, 10);
+        form->markers().SpectrumBoxMouseUp(form.get(), Qt::LeftButton, {}, 0, 10);
 
         ASSERT_GE(s.span, 9);
         ASSERT_LE(s.span, 512);

@@ -238,7 +238,8 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
         bool operator==(const Description&) const = default;
     };
     const auto describe = [&] {
-        form->SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::NoButton, Qt::NoModifier, 300, 50);
+        form->markers().SpectrumBoxMouseMove(form->controls().screen.SpectrumBox, Qt::NoButton, Qt::NoModifier, 300,
+                                             50);
         std::string whyNot;
         // The strip's frequency: of the signal (TIME) or of its strongest tone.
         QLabel* frequency = form->measure().strip()->reading(1, s().displayType == 1 ? "PeakFrequency" : "Frequency");

@@ -1,0 +1,61 @@
+// The menus that set what the front panel does not: the input, the display
+// type, the graticule, the background scheme and the trace colours, the
+// volume control's variant, the spectrum's averaging and peak hold, and
+// the display's size and labels (window/DisplaySize.cpp).
+#pragma once
+
+#include "window/PanelGroup.h"
+
+class QObject;
+
+namespace varmolen {
+
+class MenuCommands : public PanelGroup {
+public:
+    explicit MenuCommands(TScopeForm& form) : PanelGroup(form) {}
+
+    // After the settings are applied: every readout shows the state in force.
+    void ShowStateInForce();
+    // The entries of the colour menus show the background and trace colours
+    // in force.
+    void ShowColoursInForce();
+    void Mic1Click(QObject* sender);
+    void Line1Click(QObject* sender);
+    void Time1Click(QObject* sender);
+    void FFT1Click(QObject* sender);
+    void Enable1Click(QObject* sender);
+    void Disable1Click(QObject* sender);
+    void White1Click(QObject* sender);
+    void Teal1Click(QObject* sender);
+    void Black1Click(QObject* sender);
+    void Black2Click(QObject* sender);
+    void Red1Click(QObject* sender);
+    void Blue1Click(QObject* sender);
+    void Lime1Click(QObject* sender);
+    void Lime2Click(QObject* sender);
+    void Yellow1Click(QObject* sender);
+    void White2Click(QObject* sender);
+    void Black3Click(QObject* sender);
+    void Red2Click(QObject* sender);
+    void Blue2Click(QObject* sender);
+    void Teal2Click(QObject* sender);
+    void Lime3Click(QObject* sender);
+    void Yellow2Click(QObject* sender);
+    void White3Click(QObject* sender);
+    void WindowsXPClick(QObject* sender);
+    void Windows2KClick(QObject* sender);
+    // Display > Spectrum: averaging and peak hold.
+    void AverageOff1Click(QObject* sender);
+    void Average4Click(QObject* sender);
+    void Average16Click(QObject* sender);
+    void Average64Click(QObject* sender);
+    void PeakHold1Click(QObject* sender);
+    void SpectrumReset1Click(QObject* sender);
+    // Display > Size and Display > Axis Labels (window/DisplaySize.cpp).
+    void SizeNormal1Click(QObject* sender);
+    void SizeLarge1Click(QObject* sender);
+    void SizeFit1Click(QObject* sender);
+    void AxisLabels1Click(QObject* sender);
+};
+
+}  // namespace varmolen
