@@ -99,7 +99,7 @@ int main(int argc, char* argv[])
         });
         scopeForm.setSoundCardSelect(&soundCardSelect);
         // The signal generator's output devices, through ALSA.
-        scopeForm.setPlaybackService(
+        scopeForm.generatorPanel().setPlaybackService(
             {[] {
                  std::vector<varmolen::PlaybackDevice> out;
                  for (const varmolen::AlsaCaptureDevice& d : varmolen::listAlsaPlaybackDevices())

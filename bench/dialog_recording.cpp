@@ -148,11 +148,11 @@ int main(int argc, char* argv[])
     varmolen::test::SpyScopeForm form(*input);
     form.host().setRecordOnly(true);
     form.show();
-    varmolen::DataCommands& data = varmolen::dataCommandsOf(form);
+    varmolen::DataCommands& data = form.data();
 
     Clock::time_point started, stopped, dialogOpened, dialogClosed;
     int passesAtOpen = 0, passesInDialog = 0;
-    QFileDialog& dialog = varmolen::outputCommandsOf(form).SaveGraphicsDialog();
+    QFileDialog& dialog = form.output().SaveGraphicsDialog();
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     QTimer closer;
     closer.setInterval(5);
@@ -196,7 +196,7 @@ int main(int argc, char* argv[])
         started = Clock::now();
         QTimer::singleShot(static_cast<int>(dialogAt * 1000), Qt::PreciseTimer, &form, [&] {
             closer.start();
-            form.SaveForm1Click(form.controls().fileMenu.SaveForm1);
+            form.output().SaveForm1Click(form.controls().fileMenu.SaveForm1);
             closer.stop();
         });
         QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &form, [&] {

@@ -15,6 +15,9 @@
 #include "panel/widgets/SwitchBase.h"
 #include "panel/widgets/ToggleSwitch.h"
 #include "window/ChannelControls.h"
+#include "window/DataCommands.h"
+#include "window/MeasureControls.h"
+#include "window/OutputCommands.h"
 #include "window/MarkerControls.h"
 #include "window/Menus.h"
 #include "window/TriggerControls.h"
@@ -54,6 +57,26 @@ template <>
 MenuCommands& groupOf(TScopeForm& form)
 {
     return form.menus();
+}
+template <>
+OutputCommands& groupOf(TScopeForm& form)
+{
+    return form.output();
+}
+template <>
+DataCommands& groupOf(TScopeForm& form)
+{
+    return form.data();
+}
+template <>
+MeasureControls& groupOf(TScopeForm& form)
+{
+    return form.measure();
+}
+template <>
+GeneratorPanel& groupOf(TScopeForm& form)
+{
+    return form.generatorPanel();
 }
 
 // A group's handler as a row holds it.
@@ -271,14 +294,14 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {c.run.StartTimer,                 S::Timeout,         on(&F::StartTimerTimer),            T::Nothing},
         {c.run.TimeoutTimer,               S::Timeout,         on(&F::TimeoutTimerTimer),          T::Nothing},
         // File.
-        {file.SaveForm1,                   S::Triggered,       on(&F::SaveForm1Click),             T::Nothing},
-        {file.SaveBitmap1,                 S::Triggered,       on(&F::SaveBitmap1Click),           T::Nothing},
-        {file.CopyForm1,                   S::Triggered,       on(&F::CopyForm1Click),             T::Nothing},
-        {file.CopyBitmap1,                 S::Triggered,       on(&F::CopyBitmap1Click),           T::Nothing},
-        {file.PrintForm1,                  S::Triggered,       on(&F::PrintForm1Click),            T::Nothing},
-        {file.ExportData1,                 S::Triggered,       on(&F::ExportData1Click),           T::Nothing},
-        {file.RecordWav1,                  S::Triggered,       on(&F::RecordWav1Click),            T::Nothing},
-        {file.StopRecording1,              S::Triggered,       on(&F::StopRecording1Click),        T::Nothing},
+        {file.SaveForm1,                   S::Triggered,       on(&OutputCommands::SaveForm1Click),             T::Nothing},
+        {file.SaveBitmap1,                 S::Triggered,       on(&OutputCommands::SaveBitmap1Click),           T::Nothing},
+        {file.CopyForm1,                   S::Triggered,       on(&OutputCommands::CopyForm1Click),             T::Nothing},
+        {file.CopyBitmap1,                 S::Triggered,       on(&OutputCommands::CopyBitmap1Click),           T::Nothing},
+        {file.PrintForm1,                  S::Triggered,       on(&OutputCommands::PrintForm1Click),            T::Nothing},
+        {file.ExportData1,                 S::Triggered,       on(&DataCommands::ExportData1Click),           T::Nothing},
+        {file.RecordWav1,                  S::Triggered,       on(&DataCommands::RecordWav1Click),            T::Nothing},
+        {file.StopRecording1,              S::Triggered,       on(&DataCommands::StopRecording1Click),        T::Nothing},
         {file.Quit1,                       S::Triggered,       on(&F::Quit1Click),                 T::Nothing},
         // Options.
         {options.SelectCard,               S::Triggered,       on(&F::SelectCardClick),            T::Nothing},
@@ -287,7 +310,7 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {options.Line1,                    S::Triggered,       on(&MenuCommands::Line1Click),                 T::Nothing,
             recordChoice(CF::inputSelect, kLineInput, true), item("INPut", "LINE", "LINE")},
         {options.RemoteControl1,           S::Triggered,       on(&F::RemoteControl1Click),        T::Nothing},
-        {options.Generator1,               S::Triggered,       on(&F::Generator1Click),            T::Nothing},
+        {options.Generator1,               S::Triggered,       on(&GeneratorPanel::Generator1Click),            T::Nothing},
         // Display: type, grid, background and trace colours, spectrum.
         {display.Time1,                    S::Triggered,       on(&MenuCommands::Time1Click),                 T::Redraw,
             recordChoice(CF::displayType, kTimeDisplayType), item("DISPlay:TYPE", "TIME", "TIME")},
@@ -333,12 +356,12 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {display.SizeFit1,                 S::Triggered,       on(&MenuCommands::SizeFit1Click),              T::Nothing, ini("Display/Size")},
         {display.AxisLabels1,              S::Triggered,       on(&MenuCommands::AxisLabels1Click),           T::Nothing, ini("Display/AxisLabels")},
         // Measure.
-        {c.measureMenu.ShowMeasurements1,  S::Triggered,       on(&F::ShowMeasurements1Click),     T::Nothing, ini("Measure/Shown")},
-        {c.measureMenu.Calibrate1,         S::Triggered,       on(&F::Calibrate1Click),            T::Nothing},
-        {c.measureMenu.ResponseSweep1,     S::Triggered,       on(&F::ResponseSweep1Click),        T::Nothing},
+        {c.measureMenu.ShowMeasurements1,  S::Triggered,       on(&MeasureControls::ShowMeasurements1Click),     T::Nothing, ini("Measure/Shown")},
+        {c.measureMenu.Calibrate1,         S::Triggered,       on(&MeasureControls::Calibrate1Click),            T::Nothing},
+        {c.measureMenu.ResponseSweep1,     S::Triggered,       on(&GeneratorPanel::ResponseSweep1Click),        T::Nothing},
         // Help.
-        {c.helpMenu.HelpFile1,             S::Triggered,       on(&F::HelpFile1Click),             T::Nothing},
-        {c.helpMenu.About1,                S::Triggered,       on(&F::About1Click),                T::Nothing},
+        {c.helpMenu.HelpFile1,             S::Triggered,       on(&OutputCommands::HelpFile1Click),             T::Nothing},
+        {c.helpMenu.About1,                S::Triggered,       on(&OutputCommands::About1Click),                T::Nothing},
         // clang-format on
     };
     // Options > Sample Rate, one row an item, after the Options menu's own.

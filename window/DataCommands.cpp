@@ -125,16 +125,16 @@ DataCommands::~DataCommands()
     recorder_.reset();
 }
 
-DataCommands& dataCommandsOf(TScopeForm& form)
+DataCommands& TScopeForm::data()
 {
-    if (form.dataCommands_ == nullptr)
-        form.dataCommands_ = new DataCommands(form);
-    return *form.dataCommands_;
+    if (dataCommands_ == nullptr)
+        dataCommands_ = new DataCommands(*this);
+    return *dataCommands_;
 }
 
 void PrepareDataCommands(TScopeForm& form)
 {
-    DataCommands& commands = dataCommandsOf(form);
+    DataCommands& commands = form.data();
     // A device failure ends the program: a running recording is closed
     // first, as a valid file, and its end says where it is and what it holds
     // (the settings are saved as the window goes).
@@ -312,13 +312,12 @@ void DataCommands::endRecording(bool report, bool finishedInTime)
 
 // ------------------------------------------------------------ the handlers
 
-void TScopeForm::RecordWav1Click(QObject* /*sender*/)
+void DataCommands::RecordWav1Click(QObject* /*sender*/)
 {
-    DataCommands& commands = dataCommandsOf(*this);
-    if (commands.recording())
+    if (recording())
         return;
-    InstrumentState& s = state();
-    const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "RecordWavDialog", "wav", "WAV files (*.wav)");
+    InstrumentState& s = form_.state();
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(form_, "RecordWavDialog", "wav", "WAV files (*.wav)");
     QFileDialog& dialog = *made;
     // At high rates a WAV file ends before the longest limits: the title
     // then gives the length the file can hold.
@@ -328,32 +327,31 @@ void TScopeForm::RecordWav1Click(QObject* /*sender*/)
     dialog.setWindowTitle(QStringLiteral("Record WAV (at most %1)")
                               .arg(shortened ? DataCommands::duration(frames, s.sampleRate) : limitText(minutes)));
     propose(dialog, s.features.recordFolder, QStringLiteral("Varmolen"), QStringLiteral("wav"));
-    QString chosen = commands.runRecordDialog(dialog);
+    QString chosen = runRecordDialog(dialog);
     if (chosen.isEmpty())
         return;
     chosen = withDefaultSuffix(chosen, QStringLiteral("wav"));
     s.features.recordFolder = QFileInfo(chosen).absolutePath().toStdString();
-    commands.startRecording(chosen);
+    startRecording(chosen);
 }
 
-void TScopeForm::StopRecording1Click(QObject* /*sender*/) { dataCommandsOf(*this).stopRecording(true); }
+void DataCommands::StopRecording1Click(QObject* /*sender*/) { stopRecording(true); }
 
-void TScopeForm::ExportData1Click(QObject* /*sender*/)
+void DataCommands::ExportData1Click(QObject* /*sender*/)
 {
-    InstrumentState& s = state();
+    InstrumentState& s = form_.state();
     // Composed before the dialog opens: the file holds the display as it
     // was when the command was chosen.
     std::string whyNot;
     const std::string text = ComposeDisplayCsv(s, whyNot, CsvExtent::ShownSpan);
     if (text.empty()) {
-        host().showMessage("There is nothing to export. " + whyNot, kDataCaption);
+        form_.host().showMessage("There is nothing to export. " + whyNot, kDataCaption);
         return;
     }
     // A trace may also be exported as the whole block it was drawn from.
     const bool time = s.displayedView.displayType != kFrequencyDisplayType;
     const std::string wholeBlock = time ? ComposeDisplayCsv(s, whyNot, CsvExtent::WholeBlock) : std::string();
-    DataCommands& commands = dataCommandsOf(*this);
-    const std::unique_ptr<QFileDialog> made = makeSaveDialog(*this, "ExportDataDialog", "csv", "CSV files (*.csv)");
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(form_, "ExportDataDialog", "csv", "CSV files (*.csv)");
     QFileDialog& dialog = *made;
     if (time) {
         dialog.setNameFilters(
@@ -362,7 +360,7 @@ void TScopeForm::ExportData1Click(QObject* /*sender*/)
     }
     propose(dialog, s.features.exportFolder,
             time ? QStringLiteral("Varmolen trace") : QStringLiteral("Varmolen spectrum"), QStringLiteral("csv"));
-    QString chosen = commands.runExportDialog(dialog);
+    QString chosen = runExportDialog(dialog);
     if (chosen.isEmpty())
         return;
     const bool whole = time && dialog.selectedNameFilter() == QString::fromLatin1(kExportWholeBlockFilter);
@@ -370,7 +368,7 @@ void TScopeForm::ExportData1Click(QObject* /*sender*/)
     s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
     QString failure;
     if (!writeTextFile(QByteArray::fromStdString(whole ? wholeBlock : text), chosen, failure))
-        sayFileNotWritten(*this, chosen, failure);
+        sayFileNotWritten(form_, chosen, failure);
 }
 
 }  // namespace varmolen

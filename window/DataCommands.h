@@ -44,6 +44,11 @@ class DataCommands : public QObject {
     Q_OBJECT
 public:
     explicit DataCommands(TScopeForm& form);
+
+    // File > Export Data..., Record WAV... and Stop Recording.
+    void ExportData1Click(QObject* sender);
+    void RecordWav1Click(QObject* sender);
+    void StopRecording1Click(QObject* sender);
     ~DataCommands() override;
 
     // Run a dialog modally; return the file chosen, or empty text when the
@@ -78,9 +83,6 @@ private:
     std::unique_ptr<WavRecorder> recorder_;
     QTimer* pollTimer_ = nullptr;
 };
-
-// The window's DataCommands, made on first use.
-DataCommands& dataCommandsOf(TScopeForm& form);
 
 // Makes the window's DataCommands and has a device failure that ends the
 // program close a running recording first.

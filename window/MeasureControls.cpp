@@ -271,11 +271,11 @@ void MeasureControls::placePeakLabels()
 
 // ---------------------------------------------------------------- handlers
 
-void TScopeForm::ShowMeasurements1Click(QObject* /*sender*/)
+void MeasureControls::ShowMeasurements1Click(QObject* /*sender*/)
 {
-    measure_->ShowMeasurements(controls_.measureMenu.ShowMeasurements1->isChecked());
+    ShowMeasurements(form_.controls().measureMenu.ShowMeasurements1->isChecked());
 }
 
-void TScopeForm::Calibrate1Click(QObject* /*sender*/) { measure_->OpenCalibration(); }
+void MeasureControls::Calibrate1Click(QObject* /*sender*/) { OpenCalibration(); }
 
 }  // namespace varmolen

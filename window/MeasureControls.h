@@ -42,6 +42,9 @@ public:
     // After the window's settings are applied: the strip as the feature
     // settings have it.
     void ApplySettings();
+    // Measure > Show Measurements and Calibrate...
+    void ShowMeasurements1Click(QObject* sender);
+    void Calibrate1Click(QObject* sender);
     // Shows or hides the strip, sets the menu's check mark and the setting.
     void ShowMeasurements(bool shown);
     // The window took another size (a new display size, or its border

@@ -57,7 +57,7 @@ QString inputText(bool line) { return line ? QStringLiteral("Input = LINE") : QS
 bool recordingGoesOnUnchanged(TScopeForm& form, bool line)
 {
     const InstrumentState& s = form.state();
-    return dataCommandsOf(form).recording() && form.acquisition().running() && form.openDevice() == s.waveDeviceId &&
+    return form.data().recording() && form.acquisition().running() && form.openDevice() == s.waveDeviceId &&
            s.waveFormat.nChannels == (line ? 2 : 1);
 }
 

@@ -74,11 +74,11 @@ QPrinter& OutputCommands::printer()
     return *printer_;
 }
 
-OutputCommands& outputCommandsOf(TScopeForm& form)
+OutputCommands& TScopeForm::output()
 {
-    if (form.outputCommands_ == nullptr)
-        form.outputCommands_ = new OutputCommands(form);
-    return *form.outputCommands_;
+    if (outputCommands_ == nullptr)
+        outputCommands_ = new OutputCommands(*this);
+    return *outputCommands_;
 }
 
 // ------------------------------------------------------------ pure helpers
@@ -211,7 +211,7 @@ void reportFailure(TScopeForm& form, const QString& text)
 // name is completed with the default suffix and remembered for next time.
 void saveThroughDialog(TScopeForm& form, const QImage& image)
 {
-    OutputCommands& commands = outputCommandsOf(form);
+    OutputCommands& commands = form.output();
     QFileDialog& dialog = commands.SaveGraphicsDialog();
     QString chosen = commands.runSaveDialog(dialog);
     if (chosen.isEmpty())
@@ -232,7 +232,7 @@ enum class CommandPause { Stopped, Frozen };
 
 CommandPause pauseForCommand(TScopeForm& form, QObject* sender)
 {
-    if (dataCommandsOf(form).recording()) {
+    if (form.data().recording()) {
         form.acquisition().freezePicture();
         return CommandPause::Frozen;
     }
@@ -265,56 +265,54 @@ void sayFileNotWritten(TScopeForm& form, const QString& path, const QString& why
     reportFailure(form, QStringLiteral("Could not write the file %1.\n%2").arg(QDir::toNativeSeparators(path), whyNot));
 }
 
-void TScopeForm::SaveForm1Click(QObject* sender)
+void OutputCommands::SaveForm1Click(QObject* sender)
 {
     // Taken before acquisition stops: the picture shows the window as it
     // was when the command was chosen.
-    const QImage image = windowImage(*this);
-    const CommandPause pause = pauseForCommand(*this, sender);
-    saveThroughDialog(*this, image);
-    resumeAfterCommand(*this, sender, pause);
+    const QImage image = windowImage(form_);
+    const CommandPause pause = pauseForCommand(form_, sender);
+    saveThroughDialog(form_, image);
+    resumeAfterCommand(form_, sender, pause);
 }
 
-void TScopeForm::SaveBitmap1Click(QObject* sender)
+void OutputCommands::SaveBitmap1Click(QObject* sender)
 {
-    const CommandPause pause = pauseForCommand(*this, sender);
-    saveThroughDialog(*this, displayImage(displayBitmap()));
-    resumeAfterCommand(*this, sender, pause);
+    const CommandPause pause = pauseForCommand(form_, sender);
+    saveThroughDialog(form_, displayImage(form_.displayBitmap()));
+    resumeAfterCommand(form_, sender, pause);
 }
 
-void TScopeForm::CopyForm1Click(QObject* sender)
+void OutputCommands::CopyForm1Click(QObject* sender)
 {
-    const QImage image = windowImage(*this);
-    const CommandPause pause = pauseForCommand(*this, sender);
-    copyToClipboard(*this, image);
-    resumeAfterCommand(*this, sender, pause);
+    const QImage image = windowImage(form_);
+    const CommandPause pause = pauseForCommand(form_, sender);
+    copyToClipboard(form_, image);
+    resumeAfterCommand(form_, sender, pause);
 }
 
-void TScopeForm::CopyBitmap1Click(QObject* sender)
+void OutputCommands::CopyBitmap1Click(QObject* sender)
 {
-    const CommandPause pause = pauseForCommand(*this, sender);
-    copyToClipboard(*this, displayImage(displayBitmap()));
-    resumeAfterCommand(*this, sender, pause);
+    const CommandPause pause = pauseForCommand(form_, sender);
+    copyToClipboard(form_, displayImage(form_.displayBitmap()));
+    resumeAfterCommand(form_, sender, pause);
 }
 
-void TScopeForm::PrintForm1Click(QObject* sender)
+void OutputCommands::PrintForm1Click(QObject* sender)
 {
-    const CommandPause pause = pauseForCommand(*this, sender);
-    OutputCommands& commands = outputCommandsOf(*this);
-    QPrinter& printer = commands.printer();
-    if (commands.runPrinterSetup(printer)) {
+    const CommandPause pause = pauseForCommand(form_, sender);
+    QPrinter& setUp = printer();
+    if (runPrinterSetup(setUp)) {
         QString whyNot;
-        if (!printImage(windowImage(*this), printer, whyNot))
-            reportFailure(*this, QStringLiteral("Could not print the window.\n%1").arg(whyNot));
+        if (!printImage(windowImage(form_), setUp, whyNot))
+            reportFailure(form_, QStringLiteral("Could not print the window.\n%1").arg(whyNot));
     }
-    resumeAfterCommand(*this, sender, pause);
+    resumeAfterCommand(form_, sender, pause);
 }
 
-void TScopeForm::HelpFile1Click(QObject* /*sender*/)
+void OutputCommands::HelpFile1Click(QObject* /*sender*/)
 {
-    const QString path = QString::fromUtf8(state().helpFilePath.data());
-    OutputCommands& commands = outputCommandsOf(*this);
-    const bool opened = !path.isEmpty() && QFileInfo::exists(path) && commands.openDocument(QUrl::fromLocalFile(path));
+    const QString path = QString::fromUtf8(form_.state().helpFilePath.data());
+    const bool opened = !path.isEmpty() && QFileInfo::exists(path) && openDocument(QUrl::fromLocalFile(path));
     if (!opened) {
         // Without a browser the user can still open the manual by hand: say
         // where it is (or where it belongs, when it was not found).
@@ -323,18 +321,20 @@ void TScopeForm::HelpFile1Click(QObject* /*sender*/)
                 ? QStringLiteral("The manual was not found; it is installed as %1.")
                       .arg(QDir::toNativeSeparators(helpFileCandidate()))
                 : QStringLiteral("The manual is %1; open it with any web browser.").arg(QDir::toNativeSeparators(path));
-        host().showMessage(std::string(kHelpFailedText) + "\n" + where.toStdString(), "Varmolen");
+        form_.host().showMessage(std::string(kHelpFailedText) + "\n" + where.toStdString(), "Varmolen");
     }
 }
 
-void TScopeForm::About1Click(QObject* /*sender*/) { host().showMessage(aboutText().toStdString(), kAboutCaption); }
-
-void TScopeForm::VolumeControl1Click(QObject* /*sender*/)
+void OutputCommands::About1Click(QObject* /*sender*/)
 {
-    OutputCommands& commands = outputCommandsOf(*this);
-    const std::optional<ProgramLaunch> choice = chooseVolumeControl(state().osVariant, commands.findProgram);
-    if (!choice || !commands.startProgram(choice->program, choice->arguments))
-        host().showMessage(kVolumeFailedText, "Varmolen");
+    form_.host().showMessage(aboutText().toStdString(), kAboutCaption);
+}
+
+void OutputCommands::VolumeControl1Click(QObject* /*sender*/)
+{
+    const std::optional<ProgramLaunch> choice = chooseVolumeControl(form_.state().osVariant, findProgram);
+    if (!choice || !startProgram(choice->program, choice->arguments))
+        form_.host().showMessage(kVolumeFailedText, "Varmolen");
 }
 
 }  // namespace varmolen

@@ -42,6 +42,16 @@ public:
     explicit OutputCommands(TScopeForm& form);
     ~OutputCommands() override;
 
+    // File > Save, Copy and Print; Help.
+    void SaveForm1Click(QObject* sender);
+    void SaveBitmap1Click(QObject* sender);
+    void CopyForm1Click(QObject* sender);
+    void CopyBitmap1Click(QObject* sender);
+    void PrintForm1Click(QObject* sender);
+    void HelpFile1Click(QObject* sender);
+    void About1Click(QObject* sender);
+    void VolumeControl1Click(QObject* sender);
+
     // The one save dialog of both save commands: saving, default suffix
     // "bmp", no filter, no title of its own; a name ending in ".png" saves a
     // PNG file. Made on first use.
@@ -68,9 +78,6 @@ private:
     QFileDialog* saveDialog_ = nullptr;
     std::unique_ptr<QPrinter> printer_;
 };
-
-// The window's OutputCommands, made on first use.
-OutputCommands& outputCommandsOf(TScopeForm& form);
 
 // The three lines of the about box.
 QString aboutText();

@@ -55,7 +55,7 @@ bool RemoteControl::operationsComplete() const
 {
     const InstrumentState& s = form_.state();
     const bool singleArmed = s.singleSweep == 1 && s.displayHold == 0;
-    return !form_.generator().sweeping() && !singleArmed && form_.measure().readingsSettled();
+    return !form_.generatorPanel().generator().sweeping() && !singleArmed && form_.measure().readingsSettled();
 }
 
 void RemoteControl::setRemoteReading(bool on) { form_.measure().setRemoteReading(on); }

@@ -57,9 +57,9 @@ std::optional<SynthWaveform> waveformOf(Call& call)
 // The open windows show the generator's settings and the sweep as they are now.
 void showInWindows(TScopeForm& form)
 {
-    if (GeneratorWindow* w = form.generatorWindow())
+    if (GeneratorWindow* w = form.generatorPanel().generatorWindow())
         w->showSettings();
-    if (SweepWindow* w = form.sweepWindow()) {
+    if (SweepWindow* w = form.generatorPanel().sweepWindow()) {
         w->load();
         w->showRows();
     }
@@ -82,7 +82,7 @@ const PlanNumber kPlanNumbers[] = {
 
 void resetGenerator(TScopeForm& form)
 {
-    GeneratorControl& g = form.generator();
+    GeneratorControl& g = form.generatorPanel().generator();
     g.switchOff();  // a running sweep ends with it
     const SynthSettings start;
     g.setWaveform(start.waveform);
@@ -95,7 +95,7 @@ void resetGenerator(TScopeForm& form)
 
 void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
 {
-    GeneratorControl& g = form.generator();
+    GeneratorControl& g = form.generatorPanel().generator();
     SweepPlan& plan = form.state().features.sweep;
     // Runs a setter of the generator, then shows it in the windows.
     const auto shown = [&form](auto set) {
@@ -151,9 +151,9 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
         // Running the sweep, as the sweep window's Start and Cancel.
         {"SWEep:RUN", 0, shown([&form, &plan](Call& call) {
              std::string whyNot;
-             if (form.generator().sweeping())
+             if (form.generatorPanel().generator().sweeping())
                  call.fail(scpi::code::kSettingsConflict, "a sweep runs");
-             else if (!form.StartSweep(plan, whyNot))
+             else if (!form.generatorPanel().StartSweep(plan, whyNot))
                  call.fail(scpi::code::kSettingsConflict, whyNot);
          })},
         {"SWEep:ABORt", 0, shown([&g](Call&) { g.cancelSweep(); })},
@@ -204,7 +204,7 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
     // The sweep's plan, as the sweep window holds it; it stays while a sweep runs.
     const auto planned = [&form, &plan, shown](auto set) {
         return shown([&form, &plan, set](Call& call) {
-            if (!form.generator().sweeping())
+            if (!form.generatorPanel().generator().sweeping())
                 set(call, plan);
             else
                 call.fail(scpi::code::kSettingsConflict, "a sweep runs");

@@ -221,7 +221,7 @@ void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
              const auto name = call.string(0);
              if (!name)
                  return;
-             DataCommands& commands = dataCommandsOf(form);
+             DataCommands& commands = form.data();
              if (commands.recording()) {
                  call.fail(scpi::code::kSettingsConflict, "a recording runs");
                  return;
@@ -237,8 +237,8 @@ void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
              // show, which becomes this client's error.
              commands.startRecording(file, WavRecorder::Existing::Refuse);
          }},
-        {"RECord:STOP", 0, [&form](Call&) { form.StopRecording1Click(nullptr); }},
-        {"RECord[:STATe]?", 0, [&form](Call& call) { call.reply(dataCommandsOf(form).recording() ? "1" : "0"); }},
+        {"RECord:STOP", 0, [&form](Call&) { form.data().StopRecording1Click(nullptr); }},
+        {"RECord[:STATe]?", 0, [&form](Call& call) { call.reply(form.data().recording() ? "1" : "0"); }},
     });
 }
 

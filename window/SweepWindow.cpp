@@ -110,7 +110,7 @@ void SweepWindow::startSweep()
                          .levelDbfs = level_->value(),
                          .channel = channel_->currentIndex() + 1};
     std::string whyNot;
-    if (!form_.StartSweep(plan, whyNot))
+    if (!form_.generatorPanel().StartSweep(plan, whyNot))
         form_.host().showMessage(whyNot, "Response Sweep");
     showRows();
 }
@@ -167,45 +167,6 @@ void SweepWindow::chooseExportFile()
     if (!exportCsv(path, whyNot))
         form_.host().showMessage(("The sweep could not be written to " + path + ": " + whyNot).toStdString(),
                                  "Response Sweep");
-}
-
-// ---------------------------------------------------------------- handlers
-
-bool TScopeForm::StartSweep(const SweepPlan& plan, std::string& whyNot)
-{
-    const InstrumentState& s = *state_;
-    if (plan.channel == 2 && s.inputSelect != kLineInput) {
-        whyNot =
-            "Channel 2 is recorded from the Line input only: choose Options > Input > Line or measure on "
-            "channel 1.";
-        return false;
-    }
-    if (!generator_->startSweep(plan, s.sampleRate, whyNot))
-        return false;
-    loop_->setBlockObserver(
-        [this](const RecordedBlock& block) {
-            if (!generator_->sweeping())
-                return;
-            const bool finished = generator_->takeBlock(block);
-            // The rows and the progress after each step; the observer is let
-            // go after its call, never from within it.
-            QTimer::singleShot(0, this, [this, finished] {
-                if (sweepWindow_ != nullptr)
-                    sweepWindow_->showRows();
-                if (finished && !generator_->sweeping())
-                    loop_->setBlockObserver(nullptr, AcquisitionLoop::kSweepObserver);
-            });
-        },
-        AcquisitionLoop::kSweepObserver);
-    return true;
-}
-
-void TScopeForm::ResponseSweep1Click(QObject* /*sender*/)
-{
-    if (sweepWindow_ == nullptr)
-        sweepWindow_ = new SweepWindow(*this, *generator_);
-    sweepWindow_->show();
-    sweepWindow_->raise();
 }
 
 }  // namespace varmolen

@@ -96,7 +96,7 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
     form.markers().UpdateTimeBase();
     if (live) {
         form.StartBtnClick(sender);
-        form.GeneratorFollowsRate();
+        form.generatorPanel().GeneratorFollowsRate();
     }
 }
 

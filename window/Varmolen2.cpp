@@ -106,7 +106,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     controls_.run.TimeoutTimer = timeoutTimer;
     setCentralWidget(central);
     BuildMenus(*this, controls_);
-    outputCommandsOf(*this);
+    output();
     PrepareDataCommands(*this);
 
     BindControls(*this);
@@ -117,10 +117,11 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
 void TScopeForm::FinishCreate()
 {
     measure_ = std::make_unique<MeasureControls>(*this);
-    generator_ = std::make_unique<GeneratorControl>(state_->features);
+    generatorPanel_ = std::make_unique<GeneratorPanel>(*this);
+    GeneratorControl& generator = generatorPanel_->generator();
     // What the generator plays drives what is measured: the readings start
     // again once a change is heard.
-    generator_->setChangeNotifier([this] { measure_->generatorChanged(generator_->heardWithinMs()); });
+    generator.setChangeNotifier([this, &generator] { measure_->generatorChanged(generator.heardWithinMs()); });
     FormCreate(this);
     measure_->ApplySettings();
     if (state_->features.remoteEnabled) {
@@ -137,8 +138,8 @@ TScopeForm::~TScopeForm()
     FormDestroy();
     // The generator's windows work the generator and the run loop: they go
     // before them.
-    delete sweepWindow_;
-    delete generatorWindow_;
+    if (generatorPanel_)
+        generatorPanel_->closeWindows();
 }
 
 void TScopeForm::StartBtnClick(QObject* /*sender*/)
@@ -282,8 +283,8 @@ void TScopeForm::FormClose()
     closing_ = true;
     InstrumentState& s = *state_;
     // The output falls silent before anything else ends.
-    if (generator_)
-        generator_->switchOff();
+    if (generatorPanel_)
+        generatorPanel_->generator().switchOff();
     // Ask a running acquisition to end and release the device, so that it no
     // longer writes into the buffers; no new run starts. Then let it settle
     // and end the application.
@@ -306,15 +307,15 @@ void TScopeForm::FormDestroy()
     if (remote_)
         remote_->retire();
     InstrumentState& s = *state_;
-    if (generator_)
-        generator_->switchOff();
+    if (generatorPanel_)
+        generatorPanel_->generator().switchOff();
     if (loop_->running() || engine_->deviceOpen())
         loop_->StopBtnClick();
     controls_.run.StartTimer->stop();
     controls_.run.TimeoutTimer->stop();
     // A recording that still runs is finished before anything else ends:
     // the file holds everything recorded up to the close.
-    dataCommandsOf(*this).stopRecording(false);
+    data().stopRecording(false);
     waveInput_.setNotifier(nullptr);
     SaveConfiguration(s.configFilePath.data());
     // Settings persist only where a settings file was found at start; the

@@ -17,6 +17,7 @@
 
 #include "state/InstrumentState.h"
 #include "window/ChannelControls.h"
+#include "window/GeneratorPanel.h"
 #include "window/MarkerControls.h"
 #include "window/Menus.h"
 #include "window/QtHost.h"
@@ -100,49 +101,19 @@ public:
     void StartTimerTimer(QObject* sender);
     void TimeoutTimerTimer(QObject* sender);
 
-    // Measure menu: the measurement strip and its calibration (window/MeasureControls.cpp).
-    void ShowMeasurements1Click(QObject* sender);
-    void Calibrate1Click(QObject* sender);
-    MeasureControls& measure() { return *measure_; }
-
-    // The signal generator and the response sweep (window/GeneratorWindow.cpp,
-    // window/SweepWindow.cpp): Options > Generator..., Measure > Response Sweep...
-    void Generator1Click(QObject* sender);
-    void ResponseSweep1Click(QObject* sender);
-    // Starts a response sweep and hands it every buffer recorded until it
-    // ends (window/SweepWindow.cpp); false with the reason when it cannot
-    // run. What the sweep window's Start and any remote command call.
-    bool StartSweep(const SweepPlan& plan, std::string& whyNot);
-    // After the sample rate changed: a playing generator plays on at the new rate.
-    void GeneratorFollowsRate();
-    GeneratorControl& generator() { return *generator_; }
-    // The output devices, given by the program entry; then the generator
-    // plays at start if the settings ask for it ([Generator] OnAtStart).
-    void setPlaybackService(PlaybackService service);
-    // The windows, once opened (nullptr before).
-    GeneratorWindow* generatorWindow() const { return generatorWindow_; }
-    SweepWindow* sweepWindow() const { return sweepWindow_; }
-
-    // Output and help commands (window/OutputCommands.cpp).
-    void SaveForm1Click(QObject* sender);
-    void SaveBitmap1Click(QObject* sender);
-    void CopyForm1Click(QObject* sender);
-    void CopyBitmap1Click(QObject* sender);
-    void PrintForm1Click(QObject* sender);
-    void HelpFile1Click(QObject* sender);
-    void About1Click(QObject* sender);
-    void VolumeControl1Click(QObject* sender);
-
-    // Data commands: the display as CSV, WAV recording (window/DataCommands.cpp).
-    void ExportData1Click(QObject* sender);
-    void RecordWav1Click(QObject* sender);
-    void StopRecording1Click(QObject* sender);
-
     // The groups of the panel and the menus, each with its handlers.
     ChannelControls& channels() { return *channels_; }
     TriggerControls& trigger() { return *trigger_; }
     MarkerControls& markers() { return *markers_; }
     MenuCommands& menus() { return *menus_; }
+    // The signal generator and the response sweep (window/GeneratorPanel.cpp).
+    GeneratorPanel& generatorPanel() { return *generatorPanel_; }
+    // The measurement strip and its calibration (window/MeasureControls.cpp).
+    MeasureControls& measure() { return *measure_; }
+    // The file, print, clipboard and help commands, and the data commands
+    // (export, recording): made on first use.
+    OutputCommands& output();
+    DataCommands& data();
 
     // Lays out the panel, the window and the display bitmap for the size and
     // labels in force (features.displaySize, features.axisLabels), draws the
@@ -209,16 +180,12 @@ private:
     std::unique_ptr<MarkerControls> markers_;
     std::unique_ptr<MenuCommands> menus_;
     std::unique_ptr<MeasureControls> measure_;  // after loop_: it leaves the loop's hand-off when it goes
-    std::unique_ptr<GeneratorControl> generator_;
+    std::unique_ptr<GeneratorPanel> generatorPanel_;
     std::unique_ptr<RemoteControl> remote_;
-    GeneratorWindow* generatorWindow_ = nullptr;
-    SweepWindow* sweepWindow_ = nullptr;
     // The file, print and clipboard commands, and the data commands (export,
     // recording): children of the window, made on first use.
     OutputCommands* outputCommands_ = nullptr;
     DataCommands* dataCommands_ = nullptr;
-    friend OutputCommands& outputCommandsOf(TScopeForm& form);
-    friend DataCommands& dataCommandsOf(TScopeForm& form);
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
     QWidget* soundCardSelect_ = nullptr;

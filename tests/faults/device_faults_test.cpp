@@ -149,9 +149,9 @@ TEST_F(DeviceFaults, AFailureThatEndsTheProgramClosesTheRecordingFirstAndSavesTh
 
     QTemporaryDir folder;
     const QString path = folder.filePath("take.wav");
-    DataCommands& commands = dataCommandsOf(*form);
+    DataCommands& commands = form->data();
     commands.runRecordDialog = [&](QFileDialog&) { return path; };
-    form->RecordWav1Click(form->controls().fileMenu.RecordWav1);
+    form->data().RecordWav1Click(form->controls().fileMenu.RecordWav1);
     ASSERT_TRUE(commands.recording());
     test::runFor(20000, [&] { return commands.recordingStatus().framesQueued > 22050; });
     s.chan2Enabled = 1;  // a change the saved settings must show

@@ -55,12 +55,12 @@ void tone(std::array<std::int32_t, kArrayLength>& samples, int bin, double ampli
 
 bool exportTo(SpyScopeForm& form, const QString& path, const char* filter = nullptr)
 {
-    dataCommandsOf(form).runExportDialog = [path, filter](QFileDialog& dialog) {
+    form.data().runExportDialog = [path, filter](QFileDialog& dialog) {
         if (filter != nullptr)
             dialog.selectNameFilter(QString::fromLatin1(filter));
         return path;
     };
-    form.ExportData1Click(form.controls().fileMenu.ExportData1);
+    form.data().ExportData1Click(form.controls().fileMenu.ExportData1);
     return QFile::exists(path);
 }
 

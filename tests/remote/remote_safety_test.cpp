@@ -40,7 +40,7 @@ protected:
         PanelFormRig::SetUp();
         ASSERT_TRUE(files.isValid());
         s().features.remoteFilesFolder = files.path().toStdString();
-        form->setPlaybackService(outputs.service());
+        form->generatorPanel().setPlaybackService(outputs.service());
     }
     RemoteServer& server() { return remoteServerOf(*form); }
     std::uint16_t listen()
@@ -122,7 +122,7 @@ TEST_F(RemoteSafetyTest, HostileLinesAreRefusedAndChangeNothing)
         EXPECT_EQ(s().features, features) << shown;
         EXPECT_EQ(names(), before) << shown;
         EXPECT_EQ(outputs.opened, 0) << shown;
-        EXPECT_FALSE(form->generator().on()) << shown;
+        EXPECT_FALSE(form->generatorPanel().generator().on()) << shown;
     }
     EXPECT_EQ(QFile(files.filePath(QStringLiteral("taken.wav"))).size(), 15);
     // A folder that is not there.
@@ -233,7 +233,7 @@ TEST_F(RemoteSafetyTest, AnHttpRequestClosesTheConnectionAndRunsNothing)
     raw.write("SOUR:VOLT -6\nGET / HTTP/1.1\nHost: 127.0.0.1\n\nOUTP ON\n");
     EXPECT_TRUE(waitFor([&] { return raw.state() == QAbstractSocket::UnconnectedState; }));
     EXPECT_EQ(s().features, features);
-    EXPECT_FALSE(form->generator().on());
+    EXPECT_FALSE(form->generatorPanel().generator().on());
     EXPECT_TRUE(names().isEmpty());
 }
 
@@ -271,9 +271,9 @@ TEST_F(RemoteSafetyTest, EndsOnTheirOwnReachEveryClientInsteadOfABox)
 {
     Client a(listen());
     Client b(server().port());
-    form->generator().setDevice("broken");
+    form->generatorPanel().generator().setDevice("broken");
     a.send("OUTP ON");
-    ASSERT_TRUE(waitFor([&] { return outputs.opened == 1 && !form->generator().on(); }));
+    ASSERT_TRUE(waitFor([&] { return outputs.opened == 1 && !form->generatorPanel().generator().on(); }));
     for (Client* c : {&a, &b}) {
         std::vector<std::string> texts;
         EXPECT_EQ(c->errors(&texts), std::vector<int>{scpi::code::kHardwareError});
@@ -292,7 +292,7 @@ TEST_F(RemoteSafetyTest, ResetSilencesTheGeneratorAndBringsBackItsStartUpValues)
     client.send("*RST");
     EXPECT_EQ(client.ask("OUTP?;:SOUR:FUNC?;FREQ?;VOLT?"), "0;SIN;1000;-20");
     EXPECT_EQ(client.ask("SWE:STAT?").substr(0, 2), "0,");
-    EXPECT_FALSE(form->generator().on());
+    EXPECT_FALSE(form->generatorPanel().generator().on());
     EXPECT_EQ(client.errors(), std::vector<int>{});
 }
 
@@ -320,7 +320,7 @@ TEST_F(RemoteSafetyTest, OperationCompleteWaitsForFreshReadings)
     while (clock.elapsed() < 2000 && !client.socket.canReadLine())
         record(512);
     EXPECT_EQ(client.answer(100).substr(0, 9), "Varmolen,");
-    EXPECT_GE(clock.elapsed(), form->generator().heardWithinMs());
+    EXPECT_GE(clock.elapsed(), form->generatorPanel().generator().heardWithinMs());
 
     EXPECT_EQ(client.ask("CHAN1:DISP ON;:TRIG:STAT ON;*OPC?"), "1");
     // The hold is read in the same turn as *OPC? answers: frozen by then.

@@ -114,7 +114,7 @@ protected:
             test::writeWholeFile(installDir.filePath("Varmolen.cfg"), test::recordBytes(test::recordingScene())));
         form = std::make_unique<SpyScopeForm>(*input);
         form->host().setRecordOnly(true);
-        commands = &dataCommandsOf(*form);
+        commands = &form->data();
     }
     void TearDown() override
     {
@@ -128,7 +128,7 @@ protected:
     bool record(const QString& path)
     {
         commands->runRecordDialog = [path](QFileDialog&) { return path; };
-        form->RecordWav1Click(form->controls().fileMenu.RecordWav1);
+        form->data().RecordWav1Click(form->controls().fileMenu.RecordWav1);
         return commands->recording();
     }
     // Runs the window until acquisition runs and a block was drawn.
@@ -162,7 +162,7 @@ TEST_F(DataCommandsTest, FiveSecondsOfTheGeneratorWhileTheDisplayRunsHoldEveryFr
     // The device stops first, so nothing arrives after the count is read.
     form->StopBtnClick(form.get());
     const RecordingStatus st = commands->recordingStatus();
-    form->StopRecording1Click(form->controls().fileMenu.StopRecording1);
+    form->data().StopRecording1Click(form->controls().fileMenu.StopRecording1);
 
     // A device restarted after a time-out (a heavily loaded machine) is a
     // break the stop reports; nothing else is.
@@ -192,7 +192,7 @@ TEST_F(DataCommandsTest, ASaveDialogDuringARecordingFreezesThePictureAndCutsNoth
     test::runFor(800);
     const int stops = form->stopRuns();
 
-    QFileDialog& dialog = outputCommandsOf(*form).SaveGraphicsDialog();
+    QFileDialog& dialog = form->output().SaveGraphicsDialog();
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setDirectory(outDir.path());
     struct Watch {
@@ -229,7 +229,7 @@ TEST_F(DataCommandsTest, ASaveDialogDuringARecordingFreezesThePictureAndCutsNoth
         }
     });
     looker.start();
-    form->SaveForm1Click(form->controls().fileMenu.SaveForm1);
+    form->output().SaveForm1Click(form->controls().fileMenu.SaveForm1);
     looker.stop();
 
     EXPECT_GE(watch.looks, 10);
@@ -241,7 +241,7 @@ TEST_F(DataCommandsTest, ASaveDialogDuringARecordingFreezesThePictureAndCutsNoth
     test::runFor(3000, [&] { return form->displayPasses() > passes + 2; });
     EXPECT_GT(form->displayPasses(), passes + 2) << "the picture follows the signal again";
     ASSERT_TRUE(commands->recording());
-    form->StopRecording1Click(form->controls().fileMenu.StopRecording1);
+    form->data().StopRecording1Click(form->controls().fileMenu.StopRecording1);
 
     EXPECT_TRUE(messages().empty()) << lastMessage();
     const test::WavContents w = test::readWav(path.toStdString());
@@ -331,7 +331,7 @@ TEST_F(DataCommandsTest, ARecordingEndedByTheDeviceOrTheDiskKeepsAPlayableFileAn
             input = std::make_unique<CopyingGenerator>();
         form = std::make_unique<SpyScopeForm>(*input);
         form->host().setRecordOnly(true);
-        commands = &dataCommandsOf(*form);
+        commands = &form->data();
         runUntilDrawing();
 
         rlimit saved{};
@@ -398,7 +398,7 @@ TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
         ++dialogs;
         return outDir.filePath("missing/x.csv");
     };
-    form->ExportData1Click(form->controls().fileMenu.ExportData1);
+    form->data().ExportData1Click(form->controls().fileMenu.ExportData1);
     EXPECT_EQ(dialogs, 0);
     EXPECT_NE(lastMessage().find("There is nothing to export. The display shows no recorded block yet."),
               std::string::npos)
@@ -407,7 +407,7 @@ TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
     form->state().chan1Samples[3] = 1000;
     form->state().sampleRate = 44100;
     RunDisplayPass(form->state(), form->state(), form->state(), form->displayBitmap());
-    form->ExportData1Click(form->controls().fileMenu.ExportData1);
+    form->data().ExportData1Click(form->controls().fileMenu.ExportData1);
     EXPECT_EQ(dialogs, 1);
     EXPECT_NE(lastMessage().find("Could not write the file"), std::string::npos) << lastMessage();
 
@@ -426,7 +426,7 @@ TEST_F(DataCommandsTest, ARecordingThatCannotStartLeavesTheChosenFileAsItWas)
     MemoryWaveInput memory;
     form = std::make_unique<SpyScopeForm>(memory);
     form->host().setRecordOnly(true);
-    commands = &dataCommandsOf(*form);
+    commands = &form->data();
     const QString path = outDir.filePath("take.wav");
     ASSERT_TRUE(test::writeWholeFile(path, {'o', 'l', 'd'}));
     EXPECT_FALSE(record(path));
@@ -466,15 +466,15 @@ TEST_F(DataCommandsTest, SpectrumMenuSetsTheHistoryAndAFormatChangeRestartsIt)
 
 TEST_F(DataCommandsTest, SaveBitmapWritesPngForAPngNameAndBmpOtherwise)
 {
-    outputCommandsOf(*form).runSaveDialog = [this](QFileDialog&) { return outDir.filePath("shot.PNG"); };
-    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
+    form->output().runSaveDialog = [this](QFileDialog&) { return outDir.filePath("shot.PNG"); };
+    form->output().SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
     QFile png(outDir.filePath("shot.PNG"));
     ASSERT_TRUE(png.open(QIODevice::ReadOnly));
     EXPECT_EQ(png.read(8), QByteArray("\x89PNG\r\n\x1a\n", 8));
     EXPECT_EQ(QImage(outDir.filePath("shot.PNG")).size(), QSize(513, 343));
     EXPECT_STREQ(imageFormatFor("a.png.bmp"), "BMP");
     EXPECT_STREQ(imageFormatFor("a"), "BMP");
-    EXPECT_EQ(outputCommandsOf(*form).SaveGraphicsDialog().defaultSuffix(), "bmp");
+    EXPECT_EQ(form->output().SaveGraphicsDialog().defaultSuffix(), "bmp");
 }
 
 }  // namespace

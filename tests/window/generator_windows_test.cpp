@@ -47,10 +47,10 @@ protected:
 
 TEST_F(GeneratorWindowsTest, TheGeneratorWindowPlaysWhatItsControlsSetAndFallsSilentOnFaultAndClose)
 {
-    form->setPlaybackService(outputs.service());
-    EXPECT_FALSE(form->generator().on()) << "never on at start unless the settings ask";
+    form->generatorPanel().setPlaybackService(outputs.service());
+    EXPECT_FALSE(form->generatorPanel().generator().on()) << "never on at start unless the settings ask";
     form->controls().optionsMenu.Generator1->trigger();
-    GeneratorWindow* w = form->generatorWindow();
+    GeneratorWindow* w = form->generatorPanel().generatorWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
     EXPECT_FALSE(w->isModal());
@@ -68,7 +68,7 @@ TEST_F(GeneratorWindowsTest, TheGeneratorWindowPlaysWhatItsControlsSetAndFallsSi
 
     w->levelBox()->setValue(-6.0206);  // half of full scale
     w->outputSwitch()->click();
-    ASSERT_TRUE(form->generator().on());
+    ASSERT_TRUE(form->generatorPanel().generator().on());
     EXPECT_EQ(outputs.rate, s().sampleRate) << "at the capture's rate";
     EXPECT_EQ(w->outputSwitch()->text(), QStringLiteral("On"));
     ASSERT_TRUE(pumpUntil([&] { return outputs.peak > 16000; }));
@@ -90,35 +90,35 @@ TEST_F(GeneratorWindowsTest, TheGeneratorWindowPlaysWhatItsControlsSetAndFallsSi
     pumpUntil([&] { return std::chrono::steady_clock::now() >= settle; });
     ASSERT_EQ(form->host().recordedMessages().size(), 1u);
     EXPECT_NE(form->host().recordedMessages()[0].first.find("broken"), std::string::npos);
-    EXPECT_FALSE(form->generator().on());
+    EXPECT_FALSE(form->generatorPanel().generator().on());
     EXPECT_FALSE(w->outputSwitch()->isChecked());
     EXPECT_EQ(s().features.generatorDevice, "broken");
 
     w->deviceBox()->setCurrentIndex(0);
     emit w->deviceBox()->activated(0);
     w->outputSwitch()->click();
-    ASSERT_TRUE(form->generator().on());
+    ASSERT_TRUE(form->generatorPanel().generator().on());
     form->FormClose();
-    EXPECT_FALSE(form->generator().on()) << "the program's close switches the output off";
+    EXPECT_FALSE(form->generatorPanel().generator().on()) << "the program's close switches the output off";
 }
 
 TEST_F(GeneratorWindowsTest, APlayingGeneratorFollowsTheSampleRate)
 {
-    form->setPlaybackService(outputs.service());
+    form->generatorPanel().setPlaybackService(outputs.service());
     form->trigger().HiSampleRateRadioBtnClick(nullptr);
     form->controls().optionsMenu.Generator1->trigger();
-    GeneratorWindow* w = form->generatorWindow();
+    GeneratorWindow* w = form->generatorPanel().generatorWindow();
     w->frequencyBox()->setValue(15000);
     w->outputSwitch()->click();
-    ASSERT_TRUE(form->generator().on());
+    ASSERT_TRUE(form->generatorPanel().generator().on());
     ASSERT_EQ(outputs.rate, 44100u);
 
     // A new rate reopens the output at it, the frequency within 0.45 x 11025 Hz.
     form->trigger().LowSampleRateRadioBtnClick(nullptr);
-    EXPECT_TRUE(form->generator().on());
+    EXPECT_TRUE(form->generatorPanel().generator().on());
     EXPECT_EQ(outputs.opened, 2);
     EXPECT_EQ(outputs.rate, 11025u);
-    EXPECT_EQ(form->generator().rate(), 11025u);
+    EXPECT_EQ(form->generatorPanel().generator().rate(), 11025u);
     EXPECT_EQ(s().features.generator.hz, 0.45 * 11025);
     EXPECT_EQ(w->frequencyBox()->maximum(), 0.45 * 11025);
     EXPECT_EQ(w->frequencyBox()->value(), 0.45 * 11025);
@@ -128,7 +128,7 @@ TEST_F(GeneratorWindowsTest, APlayingGeneratorFollowsTheSampleRate)
     // Off, a rate change opens nothing.
     w->outputSwitch()->click();
     form->trigger().HiSampleRateRadioBtnClick(nullptr);
-    EXPECT_FALSE(form->generator().on());
+    EXPECT_FALSE(form->generatorPanel().generator().on());
     EXPECT_EQ(outputs.opened, 2);
     EXPECT_TRUE(form->host().recordedMessages().empty());
 }
@@ -139,22 +139,22 @@ TEST_F(GeneratorWindowsTest, OnAtStartPlaysTheLevelLastSetOnlyWhenAsked)
         s().features.generatorOnAtStart = onAtStart;
         s().features.generator.levelDbfs = -30;
         outputs.peak = 0;
-        form->setPlaybackService(outputs.service());
-        EXPECT_EQ(form->generator().on(), onAtStart);
+        form->generatorPanel().setPlaybackService(outputs.service());
+        EXPECT_EQ(form->generatorPanel().generator().on(), onAtStart);
         if (onAtStart) {
             ASSERT_TRUE(pumpUntil([&] { return outputs.peak > 0; }));
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
             EXPECT_LE(outputs.peak, 1037) << "never above the level last set";
         }
-        form->generator().switchOff();
+        form->generatorPanel().generator().switchOff();
     }
 }
 
 TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
 {
-    form->setPlaybackService(outputs.service());
+    form->generatorPanel().setPlaybackService(outputs.service());
     form->controls().measureMenu.ResponseSweep1->trigger();
-    SweepWindow* w = form->sweepWindow();
+    SweepWindow* w = form->generatorPanel().sweepWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
     QStringList headers;
@@ -168,22 +168,22 @@ TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
     w->load();
     w->startButton()->click();
     ASSERT_EQ(form->host().recordedMessages().size(), 1u);
-    EXPECT_FALSE(form->generator().sweeping());
+    EXPECT_FALSE(form->generatorPanel().generator().sweeping());
 
     // A sweep of two steps fed with silence: its rows arrive, unread.
     s().features.sweep = {.startHz = 1000, .stopHz = 2000, .stepsPerOctave = 1, .levelDbfs = -20, .channel = 1};
     w->load();
     w->startButton()->click();
-    ASSERT_TRUE(form->generator().sweeping());
+    ASSERT_TRUE(form->generatorPanel().generator().sweeping());
     EXPECT_TRUE(outputs.prompt) << "a sweep's output is opened to be heard promptly";
     EXPECT_FALSE(w->startButton()->isEnabled());
     EXPECT_TRUE(w->cancelButton()->isEnabled());
     std::vector<std::uint8_t> silence(2 * 4096, 0);
     const RecordedBlock block{silence.data(), static_cast<std::uint32_t>(silence.size()), 1, s().sampleRate, true};
-    for (int i = 0; i < 1000 && form->generator().sweeping(); ++i)
-        form->generator().takeBlock(block);
-    EXPECT_FALSE(form->generator().sweeping());
-    EXPECT_FALSE(form->generator().on()) << "the generator returns to off, as it was before the sweep";
+    for (int i = 0; i < 1000 && form->generatorPanel().generator().sweeping(); ++i)
+        form->generatorPanel().generator().takeBlock(block);
+    EXPECT_FALSE(form->generatorPanel().generator().sweeping());
+    EXPECT_FALSE(form->generatorPanel().generator().on()) << "the generator returns to off, as it was before the sweep";
     w->showRows();
     ASSERT_EQ(w->table()->rowCount(), 2);
     EXPECT_EQ(w->table()->item(1, 0)->text(), QStringLiteral("2000.00"));
@@ -201,16 +201,16 @@ TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
     // A steady tone plays on an output opened for it; a sweep reopens it to
     // be heard promptly, and the tone comes back on a steady output after.
     std::string why;
-    ASSERT_TRUE(form->generator().switchOn(s().sampleRate, why)) << why;
+    ASSERT_TRUE(form->generatorPanel().generator().switchOn(s().sampleRate, why)) << why;
     EXPECT_FALSE(outputs.prompt);
     w->startButton()->click();
-    ASSERT_TRUE(form->generator().sweeping());
+    ASSERT_TRUE(form->generatorPanel().generator().sweeping());
     EXPECT_TRUE(outputs.prompt);
-    for (int i = 0; i < 1000 && form->generator().sweeping(); ++i)
-        form->generator().takeBlock(block);
-    EXPECT_TRUE(form->generator().on()) << "the tone that played before the sweep plays again";
+    for (int i = 0; i < 1000 && form->generatorPanel().generator().sweeping(); ++i)
+        form->generatorPanel().generator().takeBlock(block);
+    EXPECT_TRUE(form->generatorPanel().generator().on()) << "the tone that played before the sweep plays again";
     EXPECT_FALSE(outputs.prompt);
-    form->generator().switchOff();
+    form->generatorPanel().generator().switchOff();
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ protected:
         // Nothing starts on its own while a test runs.
         form->controls().run.StartTimer->stop();
         form->controls().run.TimeoutTimer->stop();
-        commands = &outputCommandsOf(*form);
+        commands = &form->output();
     }
     void TearDown() override
     {
@@ -86,7 +86,7 @@ TEST_F(OutputCommandsTest, SaveBitmapWritesExactlyTheDisplayAsBmp)
     paintDisplay();
     const QString path = outDir.filePath("display.bmp");
     answerSaveDialogWith(path);
-    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
+    form->output().SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
 
     ASSERT_TRUE(messages().empty());
     QFile file(path);
@@ -112,7 +112,7 @@ TEST_F(OutputCommandsTest, SaveFormWritesTheWholeClientArea)
     form->show();
     const QString path = outDir.filePath("window.bmp");
     answerSaveDialogWith(path);
-    form->SaveForm1Click(form->controls().fileMenu.SaveForm1);
+    form->output().SaveForm1Click(form->controls().fileMenu.SaveForm1);
 
     ASSERT_TRUE(messages().empty());
     QImage back(path, "BMP");
@@ -142,20 +142,20 @@ TEST_F(OutputCommandsTest, SharedDialogCompletesTheSuffixAndProposesTheLastName)
 
     // Typed without a suffix: the file gets ".bmp".
     answerSaveDialogWith(outDir.filePath("trace"));
-    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
+    form->output().SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
     EXPECT_TRUE(QFile::exists(outDir.filePath("trace.bmp")));
     EXPECT_FALSE(QFile::exists(outDir.filePath("trace")));
 
     // The other save command runs the same dialog, which proposes that name.
     answerSaveDialogWith(QString());
-    form->SaveForm1Click(form->controls().fileMenu.SaveForm1);
+    form->output().SaveForm1Click(form->controls().fileMenu.SaveForm1);
     EXPECT_EQ(dialogRuns, 2);
     EXPECT_EQ(QFileInfo(proposed).fileName(), "trace.bmp");
-    EXPECT_EQ(&outputCommandsOf(*form).SaveGraphicsDialog(), &dialog);
+    EXPECT_EQ(&form->output().SaveGraphicsDialog(), &dialog);
 
     // A name with its own suffix keeps it.
     answerSaveDialogWith(outDir.filePath("shot.png.bmp"));
-    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
+    form->output().SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
     EXPECT_TRUE(QFile::exists(outDir.filePath("shot.png.bmp")));
     EXPECT_TRUE(messages().empty());
 }
@@ -173,8 +173,8 @@ TEST_F(OutputCommandsTest, DefaultSuffixRule)
 TEST_F(OutputCommandsTest, CancelledSaveWritesNothingAndStillRestarts)
 {
     answerSaveDialogWith(QString());
-    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
-    form->SaveForm1Click(form->controls().fileMenu.SaveForm1);
+    form->output().SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
+    form->output().SaveForm1Click(form->controls().fileMenu.SaveForm1);
     EXPECT_EQ(dialogRuns, 2);
     EXPECT_TRUE(QDir(outDir.path()).entryList(QDir::Files).isEmpty());
     EXPECT_TRUE(messages().empty());
@@ -186,7 +186,7 @@ TEST_F(OutputCommandsTest, UnwritableFileIsReportedAndKeepsTheOldFile)
 {
     // A directory that does not exist.
     answerSaveDialogWith(outDir.filePath("missing/display.bmp"));
-    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
+    form->output().SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_NE(messages()[0].first.find("Could not write the file"), std::string::npos);
     EXPECT_EQ(messages()[0].second, kOutputFailureCaption);
@@ -205,7 +205,7 @@ TEST_F(OutputCommandsTest, UnwritableFileIsReportedAndKeepsTheOldFile)
     QFile::setPermissions(lockedDir, QFile::ReadOwner | QFile::ExeOwner);
     const bool canStillWrite = QFileInfo(lockedDir).isWritable();  // root ignores permissions
     answerSaveDialogWith(old);
-    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
+    form->output().SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
     QFile::setPermissions(lockedDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!canStillWrite) {
         EXPECT_EQ(messages().size(), 2u);
@@ -221,7 +221,7 @@ TEST_F(OutputCommandsTest, CopyCommandsPutPicturesOnTheClipboard)
     paintDisplay();
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    form->CopyBitmap1Click(form->controls().fileMenu.CopyBitmap1);
+    form->output().CopyBitmap1Click(form->controls().fileMenu.CopyBitmap1);
     QImage copied = clipboard->image();
     ASSERT_EQ(copied.size(), QSize(513, 343));
     EXPECT_EQ(copied.pixelColor(50, 40), QColor(0, 0, 255));
@@ -232,7 +232,7 @@ TEST_F(OutputCommandsTest, CopyCommandsPutPicturesOnTheClipboard)
     EXPECT_EQ(clipboard->image().pixelColor(50, 40), QColor(0, 0, 255));
 
     form->show();
-    form->CopyForm1Click(form->controls().fileMenu.CopyForm1);
+    form->output().CopyForm1Click(form->controls().fileMenu.CopyForm1);
     copied = clipboard->image();
     EXPECT_EQ(copied.width(), form->width());
     EXPECT_GT(copied.height(), 343);
@@ -252,7 +252,7 @@ TEST_F(OutputCommandsTest, PrintFormPrintsTheWindowToThePrinterChosen)
         return true;
     };
     form->show();
-    form->PrintForm1Click(form->controls().fileMenu.PrintForm1);
+    form->output().PrintForm1Click(form->controls().fileMenu.PrintForm1);
     EXPECT_EQ(setups, 1);
     ASSERT_TRUE(messages().empty());
     QFile file(pdf);
@@ -269,7 +269,7 @@ TEST_F(OutputCommandsTest, PrintFormPrintsTheWindowToThePrinterChosen)
         return false;  // cancelled: nothing printed, acquisition restarts
     };
     QFile::remove(pdf);
-    form->PrintForm1Click(form->controls().fileMenu.PrintForm1);
+    form->output().PrintForm1Click(form->controls().fileMenu.PrintForm1);
     EXPECT_FALSE(QFile::exists(pdf));
     EXPECT_EQ(form->startRuns(), 2);
 }
@@ -281,7 +281,7 @@ TEST_F(OutputCommandsTest, PrinterFailureIsReportedAndTheProgramGoesOn)
         printer.setOutputFileName(outDir.filePath("missing/window.pdf"));
         return true;
     };
-    form->PrintForm1Click(form->controls().fileMenu.PrintForm1);
+    form->output().PrintForm1Click(form->controls().fileMenu.PrintForm1);
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_NE(messages()[0].first.find("Could not print the window"), std::string::npos);
     EXPECT_EQ(form->stopRuns(), 1);
@@ -297,7 +297,7 @@ TEST_F(OutputCommandsTest, HelpFileOpensTheDocumentOrSaysItCannot)
     };
     // No document found at start-up.
     ASSERT_EQ(form->state().helpFilePath[0], '\0');
-    form->HelpFile1Click(form->controls().helpMenu.HelpFile1);
+    form->output().HelpFile1Click(form->controls().helpMenu.HelpFile1);
     ASSERT_EQ(messages().size(), 1u);
     const auto lines = [&](std::size_t i) { return QString::fromStdString(messages()[i].first).split('\n'); };
     EXPECT_EQ(lines(0).value(0), "Could not run the help application");
@@ -313,7 +313,7 @@ TEST_F(OutputCommandsTest, HelpFileOpensTheDocumentOrSaysItCannot)
         f.write("<html></html>");
     }
     setPath(form->state().helpFilePath, page.toUtf8().constData());
-    form->HelpFile1Click(form->controls().helpMenu.HelpFile1);
+    form->output().HelpFile1Click(form->controls().helpMenu.HelpFile1);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl::fromLocalFile(page));
     EXPECT_EQ(messages().size(), 1u);
@@ -321,7 +321,7 @@ TEST_F(OutputCommandsTest, HelpFileOpensTheDocumentOrSaysItCannot)
     // The desktop cannot open it.
     // The desktop cannot open it (no browser): the message says where it is.
     commands->openDocument = [](const QUrl&) { return false; };
-    form->HelpFile1Click(form->controls().helpMenu.HelpFile1);
+    form->output().HelpFile1Click(form->controls().helpMenu.HelpFile1);
     ASSERT_EQ(messages().size(), 2u);
     EXPECT_EQ(lines(1).value(0), "Could not run the help application");
     EXPECT_EQ(lines(1).value(1), "The manual is " + page + "; open it with any web browser.");
@@ -333,7 +333,7 @@ TEST_F(OutputCommandsTest, HelpFileOpensTheDocumentOrSaysItCannot)
 
 TEST_F(OutputCommandsTest, AboutBoxShowsItsThreeLines)
 {
-    form->About1Click(form->controls().helpMenu.About1);
+    form->output().About1Click(form->controls().helpMenu.About1);
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_EQ(messages()[0].second, "About Varmolen");
     const QStringList lines = QString::fromStdString(messages()[0].first).split('\n');
@@ -426,20 +426,20 @@ TEST_F(OutputCommandsTest, VolumeControlStartsTheMixerOrSaysItCannot)
         return true;
     };
     ASSERT_EQ(form->state().osVariant, 1);
-    form->VolumeControl1Click(form.get());
+    form->output().VolumeControl1Click(form.get());
     EXPECT_EQ(started, "/usr/bin/pavucontrol");
     EXPECT_TRUE(messages().empty());
 
     // Found but it would not start.
     commands->startProgram = [](const QString&, const QStringList&) { return false; };
-    form->VolumeControl1Click(form.get());
+    form->output().VolumeControl1Click(form.get());
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_EQ(messages()[0].first, "Could not run the Volume Control");
 
     // Nothing installed.
     commands->findProgram = installed({});
     form->state().osVariant = 2;
-    form->VolumeControl1Click(form.get());
+    form->output().VolumeControl1Click(form.get());
     ASSERT_EQ(messages().size(), 2u);
     EXPECT_EQ(messages()[1].first, "Could not run the Volume Control");
     EXPECT_EQ(form->stopRuns(), 0);
@@ -456,7 +456,7 @@ TEST_F(OutputCommandsTest, RealSaveDialogAddsTheDefaultSuffix)
         dialog.selectFile(outDir.filePath("typed"));
         static_cast<QDialog&>(dialog).accept();  // as the Save button does
     });
-    form->SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
+    form->output().SaveBitmap1Click(form->controls().fileMenu.SaveBitmap1);
     EXPECT_TRUE(QFile::exists(outDir.filePath("typed.bmp")));
     EXPECT_TRUE(messages().empty());
     EXPECT_EQ(form->startRuns(), 1);

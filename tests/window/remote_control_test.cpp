@@ -182,11 +182,11 @@ TEST_F(RemoteControlTest, RefusedCommandsChangeNothing)
 TEST_F(RemoteControlTest, GeneratorAndSweepCommandsShowInTheirWindows)
 {
     Outputs outputs;
-    form->setPlaybackService(outputs.service());
+    form->generatorPanel().setPlaybackService(outputs.service());
     form->controls().optionsMenu.Generator1->trigger();
     form->controls().measureMenu.ResponseSweep1->trigger();
-    const GeneratorWindow& g = *form->generatorWindow();
-    const SweepWindow& w = *form->sweepWindow();
+    const GeneratorWindow& g = *form->generatorPanel().generatorWindow();
+    const SweepWindow& w = *form->generatorPanel().sweepWindow();
     const auto sweepBox = [&w](const char* name) {
         for (const QDoubleSpinBox* box : w.findChildren<QDoubleSpinBox*>())
             if (box->accessibleName() == QString::fromUtf8(name))
@@ -206,7 +206,8 @@ TEST_F(RemoteControlTest, GeneratorAndSweepCommandsShowInTheirWindows)
         {"OUTP:STAT OFF", "OUTP?", "0", [&] { return !g.outputSwitch()->isChecked(); }},
         {"SWE:STAR 1000;STOP 2000;STEP 1;LEV -6;CHAN CH1", "SWE:STAR?;STOP?;STEP?;LEV?;CHAN?", "1000;2000;1;-6;CH1",
          [&] { return sweepBox("Sweep start") == 1000 && sweepBox("Sweep level") == -6; }},
-        {"SWE:RUN", "SWE:STAT?", "1,0,2", [&] { return !w.startButton()->isEnabled() && form->generator().on(); }},
+        {"SWE:RUN", "SWE:STAT?", "1,0,2",
+         [&] { return !w.startButton()->isEnabled() && form->generatorPanel().generator().on(); }},
     };
     expectShown(cases);
     EXPECT_EQ(s().features.generator.waveform, SynthWaveform::TwoToneLow);
@@ -216,11 +217,11 @@ TEST_F(RemoteControlTest, GeneratorAndSweepCommandsShowInTheirWindows)
     EXPECT_EQ(errors(), (std::vector<int>{scpi::code::kSettingsConflict, scpi::code::kSettingsConflict}));
     std::vector<std::uint8_t> silence(2 * 4096, 0);
     const RecordedBlock block{silence.data(), static_cast<std::uint32_t>(silence.size()), 1, s().sampleRate, true};
-    for (int i = 0; i < 1000 && form->generator().sweeping(); ++i)
-        form->generator().takeBlock(block);
+    for (int i = 0; i < 1000 && form->generatorPanel().generator().sweeping(); ++i)
+        form->generatorPanel().generator().takeBlock(block);
     EXPECT_EQ(send("SWE:STAT?"), "0,2,2");
     EXPECT_EQ(send("SWE:DATA?"), "1000,9.91E37,9.91E37,9.91E37,9.91E37,2000,9.91E37,9.91E37,9.91E37,9.91E37");
-    EXPECT_FALSE(form->generator().on()) << "off again, as before the sweep";
+    EXPECT_FALSE(form->generatorPanel().generator().on()) << "off again, as before the sweep";
 }
 
 TEST_F(RemoteControlTest, RefusedGeneratorCommandsSayWhy)
@@ -248,7 +249,7 @@ TEST_F(RemoteControlTest, RefusedGeneratorCommandsSayWhy)
         EXPECT_EQ(errors(), std::vector<int>{}) << k.line;
     }
     EXPECT_EQ(s().features.generator, before);
-    EXPECT_FALSE(form->generator().on());
+    EXPECT_FALSE(form->generatorPanel().generator().on());
 }
 
 TEST_F(RemoteControlTest, WaveformOfAHeldPictureIsItsBlockAsRecorded)

@@ -524,7 +524,7 @@ TEST_F(ScopeFormTest, CommandsHoldAcquisitionStoppedWhileTheirDialogsAreOpen)
     ASSERT_EQ(s.stopped, 0);
     const int opensBefore = generator.opens;
     int opensInDialog = -1;
-    OutputCommands& commands = outputCommandsOf(form);
+    OutputCommands& commands = form.output();
     commands.runSaveDialog = [&](QFileDialog& dialog) {
         QTimer::singleShot(700, &dialog, &QDialog::reject);
         dialog.exec();
