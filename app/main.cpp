@@ -97,7 +97,7 @@ int main(int argc, char* argv[])
             else
                 scopeForm.menus().Line1Click(&soundCardSelect);
         });
-        scopeForm.setSoundCardSelect(&soundCardSelect);
+        scopeForm.menus().setSoundCardSelect(&soundCardSelect);
         // The signal generator's output devices, through ALSA.
         scopeForm.generatorPanel().setPlaybackService(
             {[] {

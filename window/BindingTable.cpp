@@ -18,6 +18,7 @@
 #include "window/DataCommands.h"
 #include "window/MeasureControls.h"
 #include "window/OutputCommands.h"
+#include "window/RemoteControl.h"
 #include "window/MarkerControls.h"
 #include "window/Menus.h"
 #include "window/TriggerControls.h"
@@ -77,6 +78,11 @@ template <>
 GeneratorPanel& groupOf(TScopeForm& form)
 {
     return form.generatorPanel();
+}
+template <>
+RemoteControl& groupOf(TScopeForm& form)
+{
+    return form.remoteControl();
 }
 
 // A group's handler as a row holds it.
@@ -191,14 +197,14 @@ Remote number(const char* header, std::int32_t n, double (*startup)(const Instru
 // The dials' start-up values: the Gain dials half way, the zero lines where
 // the display type in force starts them, the threshold and the Time dial
 // at theirs.
-double startGain(const InstrumentSettings&, std::int32_t) { return TScopeForm::kStartupGainDial; }
+double startGain(const InstrumentSettings&, std::int32_t) { return kStartupGainDial; }
 double startPosition(const InstrumentSettings& s, std::int32_t channel)
 {
     const InstrumentSettings startup;
     return DialFromOffset(kDisplayRows, channelSettings(startup, channel).offset(s.displayType == kTimeDisplayType));
 }
 double startThreshold(const InstrumentSettings&, std::int32_t) { return InstrumentSettings{}.triggerThreshold; }
-double startTimeDial(const InstrumentSettings&, std::int32_t) { return TScopeForm::kStartupTimeDial; }
+double startTimeDial(const InstrumentSettings&, std::int32_t) { return kStartupTimeDial; }
 
 }  // namespace
 
@@ -302,14 +308,14 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {file.ExportData1,                 S::Triggered,       on(&DataCommands::ExportData1Click),           T::Nothing},
         {file.RecordWav1,                  S::Triggered,       on(&DataCommands::RecordWav1Click),            T::Nothing},
         {file.StopRecording1,              S::Triggered,       on(&DataCommands::StopRecording1Click),        T::Nothing},
-        {file.Quit1,                       S::Triggered,       on(&F::Quit1Click),                 T::Nothing},
+        {file.Quit1,                       S::Triggered,       on(&MenuCommands::Quit1Click),                 T::Nothing},
         // Options.
-        {options.SelectCard,               S::Triggered,       on(&F::SelectCardClick),            T::Nothing},
+        {options.SelectCard,               S::Triggered,       on(&MenuCommands::SelectCardClick),            T::Nothing},
         {options.Mic1,                     S::Triggered,       on(&MenuCommands::Mic1Click),                  T::Nothing,
             recordChoice(CF::inputSelect, kMicrophoneInput), item("INPut", "MICrophone", "MIC")},
         {options.Line1,                    S::Triggered,       on(&MenuCommands::Line1Click),                 T::Nothing,
             recordChoice(CF::inputSelect, kLineInput, true), item("INPut", "LINE", "LINE")},
-        {options.RemoteControl1,           S::Triggered,       on(&F::RemoteControl1Click),        T::Nothing},
+        {options.RemoteControl1,           S::Triggered,       on(&RemoteControl::RemoteControl1Click),        T::Nothing},
         {options.Generator1,               S::Triggered,       on(&GeneratorPanel::Generator1Click),            T::Nothing},
         // Display: type, grid, background and trace colours, spectrum.
         {display.Time1,                    S::Triggered,       on(&MenuCommands::Time1Click),                 T::Redraw,

@@ -14,8 +14,7 @@ namespace varmolen {
 
 GeneratorPanel::GeneratorPanel(TScopeForm& form)
     : PanelGroup(form), generator_(std::make_unique<GeneratorControl>(form.state().features))
-{
-}
+{}
 
 GeneratorPanel::~GeneratorPanel() { closeWindows(); }
 

@@ -136,7 +136,7 @@ void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
     if (t.markerLabel)
         form.controls().screen.MarkerLabel->setText(text(*t.markerLabel));
     if (t.statusPanel4)
-        form.setStatusText(4, text(*t.statusPanel4));
+        form.status().setText(4, text(*t.statusPanel4));
     form.markers().UpdateTimeBase();
 }
 

@@ -5,6 +5,7 @@
 #include "window/Menus.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -82,7 +83,7 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
     // The spectra averaged and held so far came from the other input (or,
     // after the sound-card dialog, another device).
     ResetSpectrumHistory(s.spectrumHistory);
-    form.setStatusText(3, inputText(line));
+    form.status().setText(3, inputText(line));
 
     if (live)
         form.StartBtnClick(sender);
@@ -130,8 +131,8 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
     // own averaging does.
     form.measure().restartToneReadings();
 
-    form.setStatusText(0, displayTypeText(time));
-    form.setStatusText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));
+    form.status().setText(0, displayTypeText(time));
+    form.status().setText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));
 
     if (isSampleRate(s.sampleRate))
         s.bufferBytes = BlockBufferBytes(s, s.sampleRate);
@@ -272,5 +273,19 @@ void MenuCommands::SpectrumReset1Click(QObject* /*sender*/) { ResetSpectrumHisto
 void MenuCommands::WindowsXPClick(QObject* /*sender*/) { state().osVariant = kDesktopVolumeControl; }
 
 void MenuCommands::Windows2KClick(QObject* /*sender*/) { state().osVariant = kTerminalVolumeControl; }
+
+void MenuCommands::Quit1Click(QObject* /*sender*/)
+{
+    form_.close();
+    QCoreApplication::quit();
+}
+
+void MenuCommands::SelectCardClick(QObject* /*sender*/)
+{
+    if (soundCardSelect_ == nullptr)
+        return;
+    soundCardSelect_->show();
+    soundCardSelect_->raise();
+}
 
 }  // namespace varmolen

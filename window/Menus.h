@@ -7,12 +7,19 @@
 #include "window/PanelGroup.h"
 
 class QObject;
+class QWidget;
 
 namespace varmolen {
 
 class MenuCommands : public PanelGroup {
 public:
     explicit MenuCommands(TScopeForm& form) : PanelGroup(form) {}
+
+    // File > Quit and Options > Select Sound Card...
+    void Quit1Click(QObject* sender);
+    void SelectCardClick(QObject* sender);
+    // The sound-card dialog, created by the program entry after the window.
+    void setSoundCardSelect(QWidget* dialog) { soundCardSelect_ = dialog; }
 
     // After the settings are applied: every readout shows the state in force.
     void ShowStateInForce();
@@ -56,6 +63,9 @@ public:
     void SizeLarge1Click(QObject* sender);
     void SizeFit1Click(QObject* sender);
     void AxisLabels1Click(QObject* sender);
+
+private:
+    QWidget* soundCardSelect_ = nullptr;
 };
 
 }  // namespace varmolen

@@ -10,8 +10,8 @@ InstrumentState& PanelGroup::state() { return form_.state(); }
 
 QtHost& PanelGroup::host() { return form_.host(); }
 
-void PanelGroup::setStatusText(int index, const QString& text) { form_.setStatusText(index, text); }
+void PanelGroup::setStatusText(int index, const QString& text) { form_.status().setText(index, text); }
 
-QString PanelGroup::statusText(int index) const { return form_.statusText(index); }
+QString PanelGroup::statusText(int index) const { return form_.status().text(index); }
 
 }  // namespace varmolen

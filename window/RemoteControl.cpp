@@ -60,7 +60,7 @@ bool RemoteControl::operationsComplete() const
 
 void RemoteControl::setRemoteReading(bool on) { form_.measure().setRemoteReading(on); }
 
-void RemoteControl::showNotice(const QString& text, int ms) { form_.showNotice(text, ms); }
+void RemoteControl::showNotice(const QString& text, int ms) { form_.status().showNotice(text, ms); }
 
 void RemoteControl::showStatus(const QString& text, const QString& toolTip)
 {

@@ -27,6 +27,9 @@ public:
     RemoteControl(const RemoteControl&) = delete;
     RemoteControl& operator=(const RemoteControl&) = delete;
 
+    // Options > Remote Control...: the dialog of its settings
+    // (window/RemoteDialog.cpp), then the server listens as they say.
+    void RemoteControl1Click(QObject* sender);
     // The server, until it was retired.
     RemoteServer& server() { return *server_; }
     // It listens now (never once retired).

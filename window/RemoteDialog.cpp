@@ -70,21 +70,21 @@ void RemoteDialog::showWarning() { warning_->setVisible(!isLoopbackAddress(addre
 
 // ---------------------------------------------------------------- handler
 
-void TScopeForm::RemoteControl1Click(QObject* /*sender*/)
+void RemoteControl::RemoteControl1Click(QObject* /*sender*/)
 {
-    RemoteControl& remote = remoteControl();
-    RemoteDialog dialog(this);
-    dialog.load(state().features);
+    RemoteControl& remote = *this;
+    RemoteDialog dialog(&form_);
+    dialog.load(form_.state().features);
     for (;;) {
         if (remote.runDialog(dialog) != QDialog::Accepted)
             return;
-        if (dialog.store(state().features))
+        if (dialog.store(form_.state().features))
             break;
-        host().showMessage("The address must be an IP address, such as 127.0.0.1.", "Remote Control");
+        form_.host().showMessage("The address must be an IP address, such as 127.0.0.1.", "Remote Control");
     }
     QString whyNot;
     if (!remote.server().apply(whyNot))
-        host().showMessage("Remote control cannot listen: " + whyNot.toStdString(), "Remote Control");
+        form_.host().showMessage("Remote control cannot listen: " + whyNot.toStdString(), "Remote Control");
 }
 
 }  // namespace varmolen

@@ -267,7 +267,7 @@ void TScopeForm::FormCreate(QObject* sender)
     // in the status bar, and the instrument carries on with its start-up
     // values; no box stands between the user and the instrument.
     if (!firstRunProblem.isEmpty())
-        showNotice(firstRunProblem, kFirstRunNoticeMs);
+        status_.showNotice(firstRunProblem, StatusPanels::kFirstRunNoticeMs);
 }
 
 void TScopeForm::closeEvent(QCloseEvent* event)
@@ -326,61 +326,6 @@ void TScopeForm::FormDestroy()
         writeFeatureSettings(featuresPath, s.features);
     s.bufferA.reset();
     s.bufferB.reset();
-}
-
-void TScopeForm::Quit1Click(QObject* /*sender*/)
-{
-    close();
-    QCoreApplication::quit();
-}
-
-void TScopeForm::SelectCardClick(QObject* /*sender*/)
-{
-    if (soundCardSelect_ == nullptr)
-        return;
-    soundCardSelect_->show();
-    soundCardSelect_->raise();
-}
-
-void TScopeForm::showNotice(const QString& text, int ms)
-{
-    if (noticePanel_ == nullptr) {
-        noticePanel_ = new QLabel(controls_.status.StatusBar1);
-        noticePanel_->setObjectName(QStringLiteral("NoticePanel"));
-        controls_.status.StatusBar1->addPermanentWidget(noticePanel_, 1);
-        noticeTimer_ = new QTimer(this);
-        noticeTimer_->setSingleShot(true);
-        connect(noticeTimer_, &QTimer::timeout, this, [this] {
-            noticePanel_->clear();
-            noticePanel_->hide();
-        });
-    }
-    const QString line = text.simplified();
-    noticePanel_->setText(line);
-    noticePanel_->setToolTip(line);
-    noticePanel_->show();
-    noticeTimer_->start(ms);
-}
-
-QString TScopeForm::notice() const { return noticePanel_ != nullptr ? noticePanel_->text() : QString(); }
-
-QLabel* TScopeForm::StatusPanel(int index) const
-{
-    if (controls_.status.StatusBar1 == nullptr || index < 0 || index > 4)
-        return nullptr;
-    return controls_.status.StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(index));
-}
-
-void TScopeForm::setStatusText(int index, const QString& text)
-{
-    if (QLabel* panel = StatusPanel(index))
-        panel->setText(text);
-}
-
-QString TScopeForm::statusText(int index) const
-{
-    const QLabel* panel = StatusPanel(index);
-    return panel != nullptr ? panel->text() : QString();
 }
 
 }  // namespace varmolen

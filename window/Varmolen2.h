@@ -21,6 +21,7 @@
 #include "window/MarkerControls.h"
 #include "window/Menus.h"
 #include "window/QtHost.h"
+#include "window/StatusPanels.h"
 #include "window/TriggerControls.h"
 #include "display/Raster.h"
 #include "panel/PanelControls.h"
@@ -42,6 +43,12 @@ struct PlaybackService;
 struct SweepPlan;
 class WaveEngine;
 class WaveInput;
+
+// Where the start-up values leave the dials whose position the settings
+// record does not keep: the Gain dials half way, the Time dial at its full
+// span.
+inline constexpr std::int32_t kStartupGainDial = 50;
+inline constexpr std::int32_t kStartupTimeDial = 100;
 
 class TScopeForm : public QMainWindow {
     Q_OBJECT
@@ -65,24 +72,11 @@ public:
     void FormCreate(QObject* sender);
     void FormClose();
     virtual void FormDestroy();
-    void Quit1Click(QObject* sender);
-    void SelectCardClick(QObject* sender);
-    // Options > Remote Control... (window/RemoteDialog.cpp).
-    void RemoteControl1Click(QObject* sender);
     // Remote control: the socket server and what it works of the window
     // (window/RemoteControl.cpp), made on first use; remote() is nullptr
     // before.
     RemoteControl& remoteControl();
     RemoteControl* remote() const { return remote_.get(); }
-
-    // How long the status bar says that a first start could not set up the
-    // install folder.
-    static constexpr int kFirstRunNoticeMs = 30000;
-    // A notice at the status bar's right end for `ms` (something that went
-    // wrong or ended on its own, where no box should wait for a click); the
-    // five panels stay as they are. The last notice replaces the one before.
-    void showNotice(const QString& text, int ms);
-    QString notice() const;
 
     // Settings file: read and applied once at start, written once at exit.
     void LoadConfiguration(QObject* sender, const char* path);
@@ -90,10 +84,6 @@ public:
     // Every setting of the record back at its start-up value, through the
     // handlers, as if read from a file of start-up values (remote *RST).
     void applyStartupValues(QObject* sender);
-    // Where that leaves the dials whose position the record does not keep:
-    // the Gain dials half way, the Time dial at its full span.
-    static constexpr std::int32_t kStartupGainDial = 50;
-    static constexpr std::int32_t kStartupTimeDial = 100;
 
     // Acquisition (the run loop's entry points and timers).
     virtual void StartBtnClick(QObject* sender);
@@ -134,15 +124,10 @@ public:
     // The device the last start opened (-1 before any).
     std::int32_t openDevice() const { return openDevice_; }
 
-    // The sound-card dialog, created by the program entry after this window.
-    void setSoundCardSelect(QWidget* dialog) { soundCardSelect_ = dialog; }
-
     AcquisitionLoop& acquisition() { return *loop_; }
 
-    // Status bar panels 0..4.
-    QLabel* StatusPanel(int index) const;
-    void setStatusText(int index, const QString& text);
-    QString statusText(int index) const;
+    // The status bar's panels and its notice.
+    StatusPanels& status() { return status_; }
 
 protected:
     // A window made in two steps, for a window of a kind of its own: this
@@ -169,6 +154,7 @@ private:
     void centreOnScreen();
     void sizeDisplay(QSize box);
     PanelControls controls_;
+    StatusPanels status_{*this, controls_.status};
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
     WaveInput& waveInput_;
@@ -188,9 +174,6 @@ private:
     DataCommands* dataCommands_ = nullptr;
     std::atomic<bool> notifyPending_{false};
     bool spectrumBoxShowsHint_ = false;
-    QWidget* soundCardSelect_ = nullptr;
-    QLabel* noticePanel_ = nullptr;  // made with the first notice
-    QTimer* noticeTimer_ = nullptr;
     bool formDestroyed_ = false;
     bool closing_ = false;
     bool formCreated_ = false;  // the constructor has applied the settings

@@ -280,7 +280,8 @@ TEST_F(RemoteSafetyTest, EndsOnTheirOwnReachEveryClientInsteadOfABox)
         EXPECT_NE(texts.front().find("stopped working"), std::string::npos) << texts.front();
         EXPECT_EQ(c->ask("OUTP?"), "0");
     }
-    EXPECT_TRUE(form->notice().contains(QStringLiteral("stopped working"))) << form->notice().toStdString();
+    EXPECT_TRUE(form->status().notice().contains(QStringLiteral("stopped working")))
+        << form->status().notice().toStdString();
     EXPECT_TRUE(form->host().recordedMessages().empty());
 }
 

@@ -51,7 +51,7 @@ protected:
     static void slide(QSlider* bar, int position) { test::slide(bar, position); }
 
     InstrumentState& s() { return form->state(); }
-    QString status(int panel) const { return form->statusText(panel); }
+    QString status(int panel) const { return form->status().text(panel); }
     QString marker() const { return form->controls().screen.MarkerLabel->text(); }
     QString lo() const { return form->controls().screen.LoFreqLabel->text(); }
     QString hi() const { return form->controls().screen.HiFreqLabel->text(); }

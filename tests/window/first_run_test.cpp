@@ -83,7 +83,7 @@ protected:
         return captureConfiguration(openForm(folder)->state());
     }
 
-    static QString message(const SpyScopeForm& form) { return form.notice(); }
+    static QString message(SpyScopeForm& form) { return form.status().notice(); }
 
     test::ListingWaveInput devices{{"default", "Signal generator"}};
 };

@@ -239,7 +239,7 @@ protected:
         EXPECT_EQ(s().marker2Grabbable, m.marker2Grabbable);
         EXPECT_EQ(marker(), mouseForm->controls().screen.MarkerLabel->text());
         for (int panel : {1, 4})
-            EXPECT_EQ(status(panel), mouseForm->statusText(panel));
+            EXPECT_EQ(status(panel), mouseForm->status().text(panel));
     }
 
     MemoryWaveInput mouseDevice;
@@ -250,7 +250,7 @@ TEST_F(KeyboardMarkerTest, ArrowsMoveTheSelectedMarkerAsAMouseDragDoes)
 {
     // Entering the display points the cursor readout at marker 1.
     hover(142);
-    EXPECT_EQ(status(1), mouseForm->statusText(1));
+    EXPECT_EQ(status(1), mouseForm->status().text(1));
     EXPECT_EQ(status(1), "Cursor = 12.87 ms");
 
     keys(Qt::Key_Right, 3);

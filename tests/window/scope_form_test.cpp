@@ -175,15 +175,15 @@ TEST_F(ScopeFormTest, ControlsShowTheSettingsInForce)
     EXPECT_EQ(form.controls().screen.LoFreqLabel->text(), "0 ms");
     EXPECT_EQ(form.controls().screen.MarkerLabel->text(), "Marker Difference = ?");
     EXPECT_EQ(form.controls().screen.HiFreqLabel->text(), "46.43 ms");
-    EXPECT_EQ(form.statusText(0), "Display = TIME");
-    EXPECT_EQ(form.statusText(1), "Cursor = ");
-    EXPECT_EQ(form.statusText(2), "Threshold = 0");
-    EXPECT_EQ(form.statusText(3), "Input = MIC");
-    EXPECT_EQ(form.statusText(4), "1/Mkr = ?");
+    EXPECT_EQ(form.status().text(0), "Display = TIME");
+    EXPECT_EQ(form.status().text(1), "Cursor = ");
+    EXPECT_EQ(form.status().text(2), "Threshold = 0");
+    EXPECT_EQ(form.status().text(3), "Input = MIC");
+    EXPECT_EQ(form.status().text(4), "1/Mkr = ?");
     EXPECT_EQ(form.state().timeBaseSetting, 0) << "the stored dial position stays as start-up left it";
-    EXPECT_EQ(form.StatusPanel(0)->minimumWidth(), 175);
-    EXPECT_EQ(form.StatusPanel(2)->width(), 125);
-    EXPECT_EQ(form.StatusPanel(3)->width(), 150);
+    EXPECT_EQ(form.status().panel(0)->minimumWidth(), 175);
+    EXPECT_EQ(form.status().panel(2)->width(), 125);
+    EXPECT_EQ(form.status().panel(3)->width(), 150);
 }
 
 TEST_F(ScopeFormTest, MenusCarryEveryItemWithItsCaptionAndCheckMark)
@@ -277,11 +277,11 @@ TEST_F(ScopeFormTest, ReadoutsSpeakTheirTextAndSayWhatTheyShow)
         {form.controls().screen.LoFreqLabel, "Display left end"},
         {form.controls().screen.MarkerLabel, "Marker difference"},
         {form.controls().screen.HiFreqLabel, "Display right end"},
-        {form.StatusPanel(0), "Display type"},
-        {form.StatusPanel(1), "Cursor"},
-        {form.StatusPanel(2), "Threshold"},
-        {form.StatusPanel(3), "Input"},
-        {form.StatusPanel(4), "Marker reciprocal"},
+        {form.status().panel(0), "Display type"},
+        {form.status().panel(1), "Cursor"},
+        {form.status().panel(2), "Threshold"},
+        {form.status().panel(3), "Input"},
+        {form.status().panel(4), "Marker reciprocal"},
     };
     form.controls().screen.MarkerLabel->setText("Marker Difference = 23.03 ms");
     for (const auto& [label, shows] : readouts) {
@@ -634,7 +634,7 @@ TEST_F(ScopeFormTest, ClosingWithTheSoundCardDialogOpenStartsNothing)
     CountingGenerator generator;
     SpyScopeForm form(generator);
     TSoundCardSelect dialog(form.state(), generator, [&] { form.menus().Mic1Click(&dialog); });
-    form.setSoundCardSelect(&dialog);
+    form.menus().setSoundCardSelect(&dialog);
     showRecording(form);
     form.controls().optionsMenu.SelectCard->trigger();
     ASSERT_TRUE(dialog.isVisible());

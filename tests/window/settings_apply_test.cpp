@@ -153,9 +153,9 @@ TEST_F(SettingsApplyTest, FileAppliedThroughTheControlsAndWrittenBackOnExit)
         EXPECT_TRUE(form->controls().chan2.Mkr2Switch->isChecked());
         EXPECT_TRUE(form->controls().displayMenu.Disable1->isChecked());
         EXPECT_FALSE(form->controls().displayMenu.Enable1->isChecked());
-        EXPECT_EQ(form->statusText(0), "Display = TIME");
-        EXPECT_EQ(form->statusText(2), "Threshold = 36");
-        EXPECT_EQ(form->statusText(3), "Input = LINE");
+        EXPECT_EQ(form->status().text(0), "Display = TIME");
+        EXPECT_EQ(form->status().text(2), "Threshold = 36");
+        EXPECT_EQ(form->status().text(3), "Input = LINE");
         // Derived values follow from the handlers.
         EXPECT_EQ(s.chan1TimeGain, 185);  // x10 at 37 %, halved
         EXPECT_EQ(s.chan2TimeGain, 0);    // grounded
@@ -214,7 +214,7 @@ TEST_F(SettingsApplyTest, FrequencyDisplayRunsChannelTwoHandlersLast)
         EXPECT_EQ(s.displayType, 1);
         EXPECT_TRUE(form->controls().displayMenu.FFT1->isChecked());
         EXPECT_FALSE(form->controls().displayMenu.Time1->isChecked());
-        EXPECT_EQ(form->statusText(0), "Display = FREQUENCY");
+        EXPECT_EQ(form->status().text(0), "Display = FREQUENCY");
         // Channel 2's track bar handler ran after the display command: the
         // FREQUENCY range now is what its track bar shows.
         EXPECT_EQ(form->controls().chan2.Chan2GainTrackBar->value(), 2);
@@ -255,7 +255,7 @@ TEST_F(SettingsApplyTest, LineInputAt44100UsesTheLoadedRateForItsBuffers)
     writeValues(v);
     auto mic = openForm();
     EXPECT_EQ(mic->state().bufferBytes, 4096);
-    EXPECT_EQ(mic->statusText(3), "Input = MIC");
+    EXPECT_EQ(mic->status().text(3), "Input = MIC");
 }
 
 TEST_F(SettingsApplyTest, EmptyFileRunsEveryStepWithTheStartupValues)
@@ -277,9 +277,9 @@ TEST_F(SettingsApplyTest, EmptyFileRunsEveryStepWithTheStartupValues)
         EXPECT_TRUE(form->controls().displayMenu.Time1->isChecked());
         EXPECT_TRUE(form->controls().displayMenu.Enable1->isChecked());
         EXPECT_TRUE(form->controls().timeBase.LowSampleRateRadioBtn->isChecked());
-        EXPECT_EQ(form->statusText(0), "Display = TIME");
-        EXPECT_EQ(form->statusText(3), "Input = MIC");
-        EXPECT_EQ(form->statusText(2), "Threshold = 0");
+        EXPECT_EQ(form->status().text(0), "Display = TIME");
+        EXPECT_EQ(form->status().text(3), "Input = MIC");
+        EXPECT_EQ(form->status().text(2), "Threshold = 0");
         EXPECT_TRUE(form->controls().trigger.ChopSw->isChecked());
         EXPECT_TRUE(form->controls().trigger.ChannelSw->isChecked());
         EXPECT_TRUE(form->controls().trigger.TrigSlopeSw->isChecked());
