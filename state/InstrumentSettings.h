@@ -161,6 +161,21 @@ private:
     const Members& m_;
 };
 
+// A marker's column and switch by its number, 1 or 2 (any other number
+// reaches marker 2, as the channel columns count).
+inline std::int32_t& markerColumn(InstrumentSettings& s, int marker)
+{
+    return marker == 1 ? s.marker1Pos : s.marker2Pos;
+}
+inline std::int32_t markerColumn(const InstrumentSettings& s, int marker)
+{
+    return marker == 1 ? s.marker1Pos : s.marker2Pos;
+}
+inline bool markerOn(const InstrumentSettings& s, int marker)
+{
+    return (marker == 1 ? s.marker1Enabled : s.marker2Enabled) != 0;
+}
+
 inline ChannelSettings<InstrumentSettings> channelSettings(InstrumentSettings& s, int channel) { return {s, channel}; }
 inline ChannelSettings<const InstrumentSettings> channelSettings(const InstrumentSettings& s, int channel)
 {

@@ -136,10 +136,11 @@ Kept ini(const char* key)
     k.iniKey = key;
     return k;
 }
-// A menu item kept in Varmolen.ini that shows the setting `feature` gives:
-// checked for `value` (one of several items, or the `otherwise` one).
-Kept iniItem(const char* key, std::int32_t (*feature)(const FeatureSettings&), std::int32_t value,
-             bool otherwise = false)
+// A menu item or switch kept in Varmolen.ini that shows the setting
+// `feature` gives: checked for `value` (one of several items, or the
+// `otherwise` one).
+Kept iniValue(const char* key, std::int32_t (*feature)(const FeatureSettings&), std::int32_t value,
+              bool otherwise = false)
 {
     Kept k = ini(key);
     k.feature = feature;
@@ -347,15 +348,15 @@ std::vector<Binding> BindingTable(const PanelControls& c)
         {display.Yellow2,                  S::Triggered,       on(&MenuCommands::Yellow2Click),               T::ShowColours},
         {display.White3,                   S::Triggered,       on(&MenuCommands::White3Click),                T::ShowColours},
         {display.AverageOff1,              S::Triggered,       on(&MenuCommands::AverageOff1Click),           T::Redraw,
-            iniItem("Spectrum/Average", spectrumAverage, 0, true)},
+            iniValue("Spectrum/Average", spectrumAverage, 0, true)},
         {display.Average4,                 S::Triggered,       on(&MenuCommands::Average4Click),              T::Redraw,
-            iniItem("Spectrum/Average", spectrumAverage, 4)},
+            iniValue("Spectrum/Average", spectrumAverage, 4)},
         {display.Average16,                S::Triggered,       on(&MenuCommands::Average16Click),             T::Redraw,
-            iniItem("Spectrum/Average", spectrumAverage, 16)},
+            iniValue("Spectrum/Average", spectrumAverage, 16)},
         {display.Average64,                S::Triggered,       on(&MenuCommands::Average64Click),             T::Redraw,
-            iniItem("Spectrum/Average", spectrumAverage, 64)},
+            iniValue("Spectrum/Average", spectrumAverage, 64)},
         {display.PeakHold1,                S::Triggered,       on(&MenuCommands::PeakHold1Click),             T::Redraw,
-            iniItem("Spectrum/PeakHold", peakHold, 1)},
+            iniValue("Spectrum/PeakHold", peakHold, 1)},
         {display.SpectrumReset1,           S::Triggered,       on(&MenuCommands::SpectrumReset1Click),        T::Redraw},
         {display.SizeNormal1,              S::Triggered,       on(&MenuCommands::SizeNormal1Click),           T::Nothing, ini("Display/Size")},
         {display.SizeLarge1,               S::Triggered,       on(&MenuCommands::SizeLarge1Click),            T::Nothing, ini("Display/Size")},

@@ -89,9 +89,9 @@ struct Kept {
     std::int32_t perStep = 1;
     // The key of Varmolen.ini that keeps a setting beyond the record.
     const char* iniKey = nullptr;
-    // For a menu item kept there: the setting as a whole number, which the
-    // item shows checked at start when it is `on` (or, for one of several
-    // items, when no other item stands for it and the item is `otherwise`).
+    // For a menu item or switch kept there: the setting as a whole number,
+    // which the control shows checked at start when it is `on` (or, for one
+    // of several items, when no other stands for it and it is `otherwise`).
     // nullptr where the setting's own routine shows it (the display's size
     // and labels, the strip, the menu's rate).
     std::int32_t (*feature)(const FeatureSettings& f) = nullptr;
@@ -151,8 +151,8 @@ const Binding& rowOf(std::span<const Binding> rows, const QObject* control);
 // The rows that keep a field of the settings record, in table order.
 std::vector<const Binding*> rowsKeeping(std::span<const Binding> rows, ConfigField field);
 
-// At start, after Varmolen.ini is read: the menu items kept there show
-// the settings read (checked, without running their handlers).
+// At start, after Varmolen.ini is read: the menu items and switches kept
+// there show the settings read (checked, without running their handlers).
 void showKeptFeatures(std::span<const Binding> rows, const FeatureSettings& f);
 
 // Of the items or buttons that keep one field, the one that stands for

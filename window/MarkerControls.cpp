@@ -98,7 +98,7 @@ void MarkerControls::SpectrumBoxEnter(QObject* sender)
 {
     // The pointer's readout, as if the pointer rested on the selected marker.
     const InstrumentState& s = state();
-    const int column = keyboardMarker_ == 1 ? s.marker1Pos : s.marker2Pos;
+    const int column = markerColumn(s, keyboardMarker_);
     SpectrumBoxMouseMove(sender, Qt::NoButton, Qt::NoModifier, column, 0);
 }
 
@@ -108,10 +108,9 @@ void MarkerControls::SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardMo
     if (key == Qt::Key_M || key == Qt::Key_Space) {
         keyboardMarker_ = keyboardMarker_ == 1 ? 2 : 1;
     } else if (key == Qt::Key_Left || key == Qt::Key_Right) {
-        const bool first = keyboardMarker_ == 1;
-        if ((first ? s.marker1Enabled : s.marker2Enabled) == 0)
+        if (!markerOn(s, keyboardMarker_))
             return;  // a marker that is off stays where it is, as under the mouse
-        const int from = first ? s.marker1Pos : s.marker2Pos;
+        const int from = markerColumn(s, keyboardMarker_);
         const int columns = (shift.testFlag(Qt::ShiftModifier) ? 10 : 1) * (key == Qt::Key_Left ? -1 : 1);
         // A mouse drag that presses on the marker's line, picks it up there
         // and carries it the given columns, then lets go.

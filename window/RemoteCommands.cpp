@@ -61,13 +61,13 @@ void moveMarker(TScopeForm& form, QObject* sender, std::int32_t marker, std::int
     // Each key moves at least one column, or stops: a marker held back by
     // the other one stays where it is.
     for (int guard = 0; guard < 2 * kFullWidth; ++guard) {
-        const std::int32_t at = marker == 1 ? s.marker1Pos : s.marker2Pos;
+        const std::int32_t at = markerColumn(s, marker);
         const std::int32_t left = target - at;
         if (left == 0)
             break;
         const int key = left < 0 ? Qt::Key_Left : Qt::Key_Right;
         form.markers().SpectrumBoxKeyDown(sender, key, std::abs(left) >= 10 ? Qt::ShiftModifier : Qt::NoModifier);
-        if ((marker == 1 ? s.marker1Pos : s.marker2Pos) == at)
+        if (markerColumn(s, marker) == at)
             break;
     }
     form.RedrawHeldPicture();
@@ -276,12 +276,12 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
                 return std::nullopt;
             return NumberRange{.minimum = 0,
                                .maximum = kFullWidth,
-                               .byDefault = *marker == 1 ? startup.marker1Pos : startup.marker2Pos,
+                               .byDefault = static_cast<double>(markerColumn(startup, *marker)),
                                .unit = scpi::Unit::None};
         },
         [&form, sender, &s](Call& call, double v) {
             const std::int32_t marker = call.suffix();
-            if ((marker == 1 ? s.marker1Enabled : s.marker2Enabled) == 0) {
+            if (!markerOn(s, marker)) {
                 call.fail(scpi::code::kSettingsConflict, "marker is off");
                 return;
             }
@@ -289,7 +289,7 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
         },
         [&s](Call& call) -> std::optional<double> {
             if (const auto marker = call.suffixUpTo(2))
-                return *marker == 1 ? s.marker1Pos : s.marker2Pos;
+                return markerColumn(s, *marker);
             return std::nullopt;
         });
 }
@@ -360,7 +360,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
         {"MARKer#:X?", 0,
          [&s](Call& call) {
              if (const auto marker = call.suffixUpTo(2))
-                 call.replyNumber(columnValue(s, *marker == 1 ? s.marker1Pos : s.marker2Pos));
+                 call.replyNumber(columnValue(s, markerColumn(s, *marker)));
          }},
         // Blocks completed and drawn since the start: every block is drawn
         // unless the display is held.

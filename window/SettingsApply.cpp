@@ -110,6 +110,19 @@ void applyField(TScopeForm& form, std::span<const Binding> rows, QObject* sender
 
 }  // namespace
 
+namespace {
+
+// A menu item or a switch shown checked or not; nothing runs.
+void showChecked(QObject* control, bool checked)
+{
+    if (auto* item = qobject_cast<QAction*>(control))
+        item->setChecked(checked);
+    else if (auto* toggle = qobject_cast<SwitchBase*>(control))
+        toggle->setChecked(checked);
+}
+
+}  // namespace
+
 void showKeptFeatures(std::span<const Binding> rows, const FeatureSettings& f)
 {
     const auto sameKey = [](const Binding& a, const Binding& b) {
@@ -130,9 +143,9 @@ void showKeptFeatures(std::span<const Binding> rows, const FeatureSettings& f)
                 items.push_back(&other);
         const std::int32_t value = row.kept.feature(f);
         if (items.size() == 1)
-            qobject_cast<QAction*>(row.control)->setChecked(value == row.kept.on);
+            showChecked(row.control, value == row.kept.on);
         else if (const Binding* chosen = chosenItem(items, value))
-            qobject_cast<QAction*>(chosen->control)->setChecked(true);
+            showChecked(chosen->control, true);
     }
 }
 
