@@ -248,6 +248,14 @@ void resumeAfterCommand(TScopeForm& form, QObject* sender, CommandPause pause)
         form.StartBtnClick(sender);
 }
 
+// A command with acquisition paused around it, and resumed as it was.
+void runPaused(TScopeForm& form, QObject* sender, const std::function<void()>& command)
+{
+    const CommandPause pause = pauseForCommand(form, sender);
+    command();
+    resumeAfterCommand(form, sender, pause);
+}
+
 void copyToClipboard(TScopeForm& form, const QImage& image)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -270,43 +278,35 @@ void OutputCommands::SaveForm1Click(QObject* sender)
     // Taken before acquisition stops: the picture shows the window as it
     // was when the command was chosen.
     const QImage image = windowImage(form_);
-    const CommandPause pause = pauseForCommand(form_, sender);
-    saveThroughDialog(form_, image);
-    resumeAfterCommand(form_, sender, pause);
+    runPaused(form_, sender, [&] { saveThroughDialog(form_, image); });
 }
 
 void OutputCommands::SaveBitmap1Click(QObject* sender)
 {
-    const CommandPause pause = pauseForCommand(form_, sender);
-    saveThroughDialog(form_, displayImage(form_.displayBitmap()));
-    resumeAfterCommand(form_, sender, pause);
+    runPaused(form_, sender, [&] { saveThroughDialog(form_, displayImage(form_.displayBitmap())); });
 }
 
 void OutputCommands::CopyForm1Click(QObject* sender)
 {
     const QImage image = windowImage(form_);
-    const CommandPause pause = pauseForCommand(form_, sender);
-    copyToClipboard(form_, image);
-    resumeAfterCommand(form_, sender, pause);
+    runPaused(form_, sender, [&] { copyToClipboard(form_, image); });
 }
 
 void OutputCommands::CopyBitmap1Click(QObject* sender)
 {
-    const CommandPause pause = pauseForCommand(form_, sender);
-    copyToClipboard(form_, displayImage(form_.displayBitmap()));
-    resumeAfterCommand(form_, sender, pause);
+    runPaused(form_, sender, [&] { copyToClipboard(form_, displayImage(form_.displayBitmap())); });
 }
 
 void OutputCommands::PrintForm1Click(QObject* sender)
 {
-    const CommandPause pause = pauseForCommand(form_, sender);
-    QPrinter& setUp = printer();
-    if (runPrinterSetup(setUp)) {
+    runPaused(form_, sender, [&] {
+        QPrinter& setUp = printer();
+        if (!runPrinterSetup(setUp))
+            return;
         QString whyNot;
         if (!printImage(windowImage(form_), setUp, whyNot))
             reportFailure(form_, QStringLiteral("Could not print the window.\n%1").arg(whyNot));
-    }
-    resumeAfterCommand(form_, sender, pause);
+    });
 }
 
 void OutputCommands::HelpFile1Click(QObject* /*sender*/)
