@@ -177,27 +177,47 @@ TEST(GeneratorRig, SweepThroughALowPassReadsItsResponse)
     if (!rig.ready())
         GTEST_SKIP() << "no private PulseAudio server could start; the sweep through a device was not tested";
     const SweepPlan plan{.startHz = 20, .stopHz = 20000, .stepsPerOctave = 3, .levelDbfs = -10, .channel = 1};
-    ResponseSweep sweep(plan, kRate);
-    ASSERT_EQ(sweep.stepCount(), 31);
-    SignalPlayer player([] { return std::make_unique<AlsaPlaybackSink>("default"); });
-    std::string whyNot;
-    const auto began = std::chrono::steady_clock::now();
-    // Opened to be heard promptly, as the generator opens its output for a sweep.
-    ASSERT_TRUE(player.start(kRate, {.hz = sweep.currentHz(), .levelDbfs = plan.levelDbfs}, whyNot, true)) << whyNot;
-    Recorder rec;
-    ASSERT_TRUE(rec.ok());
-    std::vector<std::int16_t> frames;
-    while (!sweep.finished()) {
-        frames.clear();
-        ASSERT_TRUE(rec.read(frames, 2048));
-        const RecordedBlock block{reinterpret_cast<const std::uint8_t*>(frames.data()), 4 * 2048, 2, kRate, true};
-        if (sweep.take(block) && !sweep.finished())
-            player.set({.hz = sweep.currentHz(), .levelDbfs = plan.levelDbfs});
+    // One sweep played and recorded at once; its rows and how long it took.
+    const auto runSweep = [&plan](std::vector<SweepRow>& rows, double& seconds) {
+        ResponseSweep sweep(plan, kRate);
+        ASSERT_EQ(sweep.stepCount(), 31);
+        SignalPlayer player([] { return std::make_unique<AlsaPlaybackSink>("default"); });
+        std::string whyNot;
+        const auto began = std::chrono::steady_clock::now();
+        // Opened to be heard promptly, as the generator opens its output for a sweep.
+        ASSERT_TRUE(player.start(kRate, {.hz = sweep.currentHz(), .levelDbfs = plan.levelDbfs}, whyNot, true))
+            << whyNot;
+        Recorder rec;
+        ASSERT_TRUE(rec.ok());
+        std::vector<std::int16_t> frames;
+        while (!sweep.finished()) {
+            frames.clear();
+            ASSERT_TRUE(rec.read(frames, 2048));
+            const RecordedBlock block{reinterpret_cast<const std::uint8_t*>(frames.data()), 4 * 2048, 2, kRate, true};
+            if (sweep.take(block) && !sweep.finished())
+                player.set({.hz = sweep.currentHz(), .levelDbfs = plan.levelDbfs});
+        }
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        player.stop();
+        rows = sweep.rows();
+    };
+    std::vector<SweepRow> rows;
+    double seconds = 0.0;
+    runSweep(rows, seconds);
+    if (HasFatalFailure())
+        return;
+    // A step that heard no tone at all was a gap in the private server's
+    // stream (it happens on a loaded machine, most under the sanitizers): the
+    // sweep says so by leaving the row without a reading, and is run once
+    // more. A second sweep with such a gap fails below.
+    if (std::any_of(rows.begin(), rows.end(), [](const SweepRow& row) { return !row.valid; })) {
+        std::printf("a step heard no tone; the sweep runs once more\n");
+        runSweep(rows, seconds);
+        if (HasFatalFailure())
+            return;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    player.stop();
     double worst = 0.0;
-    for (const SweepRow& row : sweep.rows()) {
+    for (const SweepRow& row : rows) {
         const double want = plan.levelDbfs + lowPassDb(1000, row.hz);
         std::printf("%9.2f Hz  %8.3f dBFS  want %8.3f  THD %.4f %%\n", row.hz, row.levelDbfs, want, row.thdPercent);
         EXPECT_TRUE(row.valid) << row.hz;
