@@ -221,9 +221,9 @@ void addDial(scpi::CommandTable& table, const Works& w, const std::string& heade
 }
 
 // The commands that work a control of the binding table as its row says.
-void addControlCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender)
+void addControlCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender,
+                        const std::shared_ptr<const std::vector<Binding>>& rows)
 {
-    auto rows = std::make_shared<const std::vector<Binding>>(BindingTable(form.controls()));
     for (HeaderRows& h : remoteHeaders(*rows)) {
         const Works w{rows, std::move(h.rows), &form, sender};
         const Binding& first = *w.rows.front();
@@ -376,7 +376,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
     // command works: HOLD, CHANnel#:DISPlay, TRIGger, TRACe, DISPlay:TYPE
     // and GRID, MARKer#, INPut, CHANnel#:GAIN and POSition, TRIGger:LEVel
     // and TIMebase[:DIAL].
-    addControlCommands(table, form, sender);
+    addControlCommands(table, form, sender, rows);
     addNumberSettings(table, form, sender);
 }
 
