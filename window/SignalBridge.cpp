@@ -13,7 +13,7 @@ namespace {
 
 // The write end of the pipe the handlers signal through. A signal handler
 // can reach nothing else, so this one descriptor is process-wide by nature.
-volatile int g_signalWriteFd = -1;  // NOLINT: signal-handler state
+volatile int g_signalWriteFd = -1;
 int g_signalReadFd = -1;
 
 extern "C" void onTerminationSignal(int)
