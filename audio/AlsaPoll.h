@@ -30,15 +30,15 @@ PcmWait waitForPcm(snd_pcm_t* pcm, int wakeFd, int leftMs, short want, long* err
 template <typename Transfer, typename Recover>
 long transferWithin(snd_pcm_t* pcm, int wakeFd, int waitMs, short want, Transfer transfer, Recover recover)
 {
-    using clock = std::chrono::steady_clock;
-    const auto end = clock::now() + std::chrono::milliseconds(waitMs);
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
         const long n = transfer();
         if (n > 0)
             return n;
         if (n < 0 && n != -EAGAIN)
             return recover(n);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now()).count();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         if (left <= 0)
             return 0;
         long error = 0;

@@ -148,7 +148,7 @@ bool writeAll(PlaybackSink& sink, const std::int32_t* codes, std::size_t frames,
 
 void SignalPlayer::playLoop(const std::shared_ptr<Shared>& shared)
 {
-    using clock = std::chrono::steady_clock;
+    using Clock = std::chrono::steady_clock;
     Shared& s = *shared;
     SignalSynth& synth = *s.synth;
     PlaybackSink& sink = *s.sink;
@@ -162,7 +162,7 @@ void SignalPlayer::playLoop(const std::shared_ptr<Shared>& shared)
     long tailLeft = tailFrames;
     const auto clearWake = [&s] { s.clearWake(); };
     // Stopping never takes longer than this, whatever the device does.
-    clock::time_point giveUp = clock::time_point::max();
+    Clock::time_point giveUp = Clock::time_point::max();
     bool failed = false;
 
     for (;;) {
@@ -177,11 +177,11 @@ void SignalPlayer::playLoop(const std::shared_ptr<Shared>& shared)
         }
         if (stopping && synth.switchedOn()) {
             synth.switchOn(false);
-            giveUp = clock::now() + std::chrono::milliseconds(kCloseWaitMs * 4 / 5);
+            giveUp = Clock::now() + std::chrono::milliseconds(kCloseWaitMs * 4 / 5);
         }
         int waitMs = kRoomWaitMs;
         if (stopping) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - clock::now()).count();
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - Clock::now()).count();
             if (tailLeft <= 0 || left <= 0)
                 break;
             waitMs = static_cast<int>(std::min<long long>(left, kRoomWaitMs));

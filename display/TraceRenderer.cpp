@@ -28,7 +28,7 @@ std::int32_t saturate(std::int64_t v)
 
 int clampInt(std::int64_t v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : static_cast<int>(v)); }
 
-void RenderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffers& work, Raster& r,
+void renderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffers& work, Raster& r,
               const BlockToDraw& block)
 {
     // Channel 2 drives the horizontal axis with the Channel 1 gain, channel 1
@@ -176,7 +176,7 @@ bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBu
 {
     if (s.traceMode != kYtTraceMode) {
         if (n == 1)
-            RenderXY(s, view, work, r, block);
+            renderXY(s, view, work, r, block);
         return false;
     }
 

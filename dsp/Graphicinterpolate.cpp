@@ -74,7 +74,7 @@ void Resample(const SplineWork& work, const std::int32_t* source, int available,
     if (!(W > 0.0))
         W = kResampleOutputs;
 
-    // The spline needs the values 0..L+1 (J points).
+    // The spline needs the values 0 to the length + 1 (the length + 2 points).
     int J = static_cast<int>(L + 2.0);
     int n = count;
     if (n < J)
@@ -99,8 +99,9 @@ void Resample(const SplineWork& work, const std::int32_t* source, int available,
     for (int i = J; i <= n + 1; ++i)
         m[i] = 0.0f;
 
-    // Evaluation at h = 0, L/W, 2L/W, ... while h <= n; only the first 512
-    // values are ever used, so the sweep stops there.
+    // Evaluation at h = 0, one step, two steps, ... while h <= n, a step
+    // being the length over the width; only the first 512 values are ever
+    // used, so the sweep stops there.
     const double step = L / W;
     int produced = 0;
     double h = 0.0;

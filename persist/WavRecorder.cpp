@@ -389,8 +389,8 @@ void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
     Shared& s = *sp;
     // Named, so that tools listing a process's threads tell it from capture.
     pthread_setname_np(pthread_self(), "wav writer");
-    using clock = std::chrono::steady_clock;
-    auto lastHeader = clock::now();
+    using Clock = std::chrono::steady_clock;
+    auto lastHeader = Clock::now();
     auto lastSync = lastHeader;
     bool writing = true;  // false once the limit is reached or a write failed
     // Silence for the device's breaks is written from this, a chunk at a time.
@@ -435,7 +435,7 @@ void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
         drain();
         if (ending || !writing)
             break;
-        const auto now = clock::now();
+        const auto now = Clock::now();
         if (now - lastHeader >= std::chrono::milliseconds(kHeaderUpdateMs)) {
             lastHeader = now;
             sf_command(s.file, SFC_UPDATE_HEADER_NOW, nullptr, 0);

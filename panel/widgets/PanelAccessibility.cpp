@@ -108,7 +108,7 @@ public:
     QVariant minimumStepSize() const override { return static_cast<double>(dial()->stepSize()); }
 
 protected:
-    QString spokenName() const override { return SpokenName(dial(), dial()->caption()); }
+    QString spokenName() const override { return varmolen::SpokenName(dial(), dial()->caption()); }
     QString valueText() const override { return dial()->valueText(); }
     void moveTo(double v) override
     {
@@ -134,7 +134,7 @@ public:
     QVariant minimumStepSize() const override { return 0.0; }
 
 protected:
-    QString spokenName() const override { return SpokenName(bar(), QString()); }
+    QString spokenName() const override { return varmolen::SpokenName(bar(), QString()); }
     QString valueText() const override { return bar()->positionName(bar()->value()); }
     void moveTo(double v) override
     {
