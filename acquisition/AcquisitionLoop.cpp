@@ -10,13 +10,13 @@ namespace varmolen {
 
 void splitStereo(const std::uint8_t* buffer, PassBuffers& samples)
 {
-    DecodeChannel(buffer, kBlockFrames, 2, 0, samples.chan2Samples.data());
-    DecodeChannel(buffer, kBlockFrames, 2, 1, samples.chan1Samples.data());
+    decodeChannel(buffer, kBlockFrames, 2, 0, samples.chan2Samples.data());
+    decodeChannel(buffer, kBlockFrames, 2, 1, samples.chan1Samples.data());
 }
 
 void splitMono(const std::uint8_t* buffer, PassBuffers& samples)
 {
-    DecodeChannel(buffer, kBlockFrames, 1, 0, samples.chan1Samples.data());
+    decodeChannel(buffer, kBlockFrames, 1, 0, samples.chan1Samples.data());
 }
 
 void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel)
@@ -48,7 +48,7 @@ void AcquisitionLoop::StartBtnClick()
         return;
     // The block is split by the input in force; the device must record the
     // same way, or channel 1 would show both stereo channels interleaved.
-    AlignRecordingFormat(device_, settings_);
+    alignRecordingFormat(device_, settings_);
     device_.positionBytes = 1;
     device_.bufferSelect = 0;
     ++run_;

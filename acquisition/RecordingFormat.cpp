@@ -4,7 +4,7 @@
 
 namespace varmolen {
 
-std::uint16_t BlockBufferBytes(const DeviceRecords& device, std::uint32_t rate)
+std::uint16_t blockBufferBytes(const DeviceRecords& device, std::uint32_t rate)
 {
     std::int64_t bytes = static_cast<std::int64_t>(device.blockSamples) * device.bytesPerSample * device.channelCount;
     if (rate >= 88200)
@@ -14,23 +14,23 @@ std::uint16_t BlockBufferBytes(const DeviceRecords& device, std::uint32_t rate)
     return static_cast<std::uint16_t>(std::clamp<std::int64_t>(bytes, 0, kRecordBufferBytes));
 }
 
-void SetRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line)
+void setRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line)
 {
     device.channelCount = line ? 2 : 1;
     device.blockAlign = line ? 4 : 2;
     device.bitsPerSample = 16;
     device.bytesPerSample = 2;
-    device.bufferBytes = BlockBufferBytes(device, rate);
+    device.bufferBytes = blockBufferBytes(device, rate);
 }
 
-bool AlignRecordingFormat(DeviceRecords& device, const InstrumentSettings& s)
+bool alignRecordingFormat(DeviceRecords& device, const InstrumentSettings& s)
 {
     const bool line = s.inputSelect == kLineInput;
     const std::uint16_t channels = line ? 2 : 1;
     if (device.channelCount == channels && device.blockAlign == 2 * channels && device.bytesPerSample == 2 &&
         device.bitsPerSample == 16)
         return false;
-    SetRecordingFormat(device, s.sampleRate, line);
+    setRecordingFormat(device, s.sampleRate, line);
     return true;
 }
 

@@ -15,15 +15,15 @@ namespace varmolen {
 // rate, so the run loop does not wake for every few milliseconds of sound,
 // and holds more than two reads of the capture thread. Never more than a
 // recording buffer holds.
-std::uint16_t BlockBufferBytes(const DeviceRecords& device, std::uint32_t rate);
+std::uint16_t blockBufferBytes(const DeviceRecords& device, std::uint32_t rate);
 
 // The recording format of an input kind: mono 16-bit frames for the
 // microphone, stereo for the line, and the buffer length at the sample rate.
-void SetRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line);
+void setRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line);
 
 // Makes the format that acquisition opens agree with the input in force, as
 // the input menu sets it; returns whether it had to change (the start-up
 // values name the microphone but a stereo format).
-bool AlignRecordingFormat(DeviceRecords& device, const InstrumentSettings& s);
+bool alignRecordingFormat(DeviceRecords& device, const InstrumentSettings& s);
 
 }  // namespace varmolen

@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     s.sampleRate = rate;
     s.channelCount = 2;
     s.blockAlign = 4;
-    s.bufferBytes = BlockBufferBytes(s, rate);
+    s.bufferBytes = blockBufferBytes(s, rate);
     s.chan1Enabled = 1;
     s.chan2Enabled = 1;
     auto raster = std::make_unique<Raster>();
@@ -99,10 +99,10 @@ int main(int argc, char** argv)
     AcquisitionLoop loop(s, s, s, engine, host, [&] {
         ++blocks;
         if (draw)
-            RunDisplayPass(s, s, s, *raster);
+            runDisplayPass(s, s, s, *raster);
     });
     if (draw)
-        loop.setBlockObserver([&](const RecordedBlock& b) { strip->MeasureBlock(b, true, true, MeasureParts{}); });
+        loop.setBlockObserver([&](const RecordedBlock& b) { strip->measureBlock(b, true, true, MeasureParts{}); });
     QObject::connect(&host.start, &QTimer::timeout, [&] { loop.StartTimerTimer(); });
     QObject::connect(&host.timeout, &QTimer::timeout, [&] { loop.TimeoutTimerTimer(); });
 

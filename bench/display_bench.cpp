@@ -23,11 +23,11 @@ struct Fixture {
 
     Fixture()
     {
-        FillWindowTable(s.windowTable, s.blockSamples);
+        fillWindowTable(s.windowTable, s.blockSamples);
         s.chan1Enabled = 1;
         s.chan2Enabled = 1;
-        s.chan1Color = colour::red;
-        s.chan2Color = colour::blue;
+        s.chan1Color = colour::kRed;
+        s.chan2Color = colour::kBlue;
         for (int i = 0; i < 1024; ++i) {
             s.chan1Samples[i] = static_cast<int>(12000 * std::sin(i * 2 * M_PI * 7.3 / 1024) + 300 * std::sin(i * 1.7));
             s.chan2Samples[i] = static_cast<int>(8000 * std::sin(i * 2 * M_PI * 31.1 / 1024 + 0.5));
@@ -39,7 +39,7 @@ void BM_PowerSpectrum(benchmark::State& st)
 {
     Fixture f;
     for (auto _ : st) {
-        PowerSpectrum(f.s.chan1Samples.data(), f.s.windowTable, f.s.spectrumWork, f.s.fftReal, f.s.fftImag);
+        powerSpectrum(f.s.chan1Samples.data(), f.s.windowTable, f.s.spectrumWork, f.s.fftReal, f.s.fftImag);
         benchmark::DoNotOptimize(f.s.spectrumWork.data());
     }
 }
@@ -58,7 +58,7 @@ void BM_TimePassTriggeredSpan300(benchmark::State& st)
     // many segments leave the bitmap and are clipped.
     for (auto _ : st) {
         f.s.displayHold = 0;
-        benchmark::DoNotOptimize(RunDisplayPass(f.s, f.s, f.s, *f.raster));
+        benchmark::DoNotOptimize(runDisplayPass(f.s, f.s, f.s, *f.raster));
     }
 }
 BENCHMARK(BM_TimePassTriggeredSpan300);
@@ -80,7 +80,7 @@ void BM_FrequencyPassExpanded(benchmark::State& st)
     Fixture f;
     SetExpandedFrequency(f);
     for (auto _ : st)
-        benchmark::DoNotOptimize(RunDisplayPass(f.s, f.s, f.s, *f.raster));
+        benchmark::DoNotOptimize(runDisplayPass(f.s, f.s, f.s, *f.raster));
 }
 BENCHMARK(BM_FrequencyPassExpanded);
 
@@ -93,7 +93,7 @@ void BM_FrequencyPassExpandedAveragedPeakHold(benchmark::State& st)
     f.s.features.spectrumAverage = 64;
     f.s.features.peakHold = true;
     for (auto _ : st)
-        benchmark::DoNotOptimize(RunDisplayPass(f.s, f.s, f.s, *f.raster));
+        benchmark::DoNotOptimize(runDisplayPass(f.s, f.s, f.s, *f.raster));
 }
 BENCHMARK(BM_FrequencyPassExpandedAveragedPeakHold);
 
@@ -121,7 +121,7 @@ void BM_TimePassToScreen(benchmark::State& st)
             f.s.chan2Samples[i] = std::fmod(250 * t + phase / 7, 1.0) < 0.5 ? 20000 : -20000;
         }
         f.s.displayHold = 0;
-        RunDisplayPass(f.s, f.s, f.s, *f.raster);
+        runDisplayPass(f.s, f.s, f.s, *f.raster);
         benchmark::DoNotOptimize(f.raster->takeChangedRows());
     }
 }

@@ -49,11 +49,11 @@ void BM_MeasureBothChannels(benchmark::State& st)
     for (auto _ : st) {
         const RecordedBlock block{bytes.data() + static_cast<std::ptrdiff_t>(4 * frames * b),
                                   static_cast<std::uint32_t>(4 * frames), 2, rate, follows};
-        m->MeasureBlock(block, true, true, MeasureParts{.time = true, .tone = tone});
+        m->measureBlock(block, true, true, MeasureParts{.time = true, .tone = tone});
         benchmark::DoNotOptimize(m->readings(2).frequency.hz);
         if (tone) {
-            benchmark::DoNotOptimize(m->Tone(1).hz);
-            benchmark::DoNotOptimize(m->Tone(2).hz);
+            benchmark::DoNotOptimize(m->tone(1).hz);
+            benchmark::DoNotOptimize(m->tone(2).hz);
         }
         benchmark::DoNotOptimize(m->readings(1).frequency.hz);
         b = (b + 1) % kCycle;

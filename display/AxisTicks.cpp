@@ -53,7 +53,7 @@ std::optional<ColumnLine> spectrumLine(std::uint32_t rate, std::int32_t span, bo
 
 }  // namespace
 
-double RoundStep(double rough)
+double roundStep(double rough)
 {
     if (!(rough > 0.0) || !std::isfinite(rough))
         return 0.0;
@@ -68,7 +68,7 @@ double RoundStep(double rough)
     }
 }
 
-std::string FrequencyText(double hz, char decimalSeparator)
+std::string frequencyText(double hz, char decimalSeparator)
 {
     if (hz < 1000.0)
         return threeDigits(hz, "Hz", decimalSeparator);
@@ -85,7 +85,7 @@ std::string FrequencyText(double hz, char decimalSeparator)
     return text + " kHz";
 }
 
-std::optional<double> SpectrumColumnOf(std::uint32_t rate, std::int32_t span, bool expanded, std::int32_t marker1,
+std::optional<double> spectrumColumnOf(std::uint32_t rate, std::int32_t span, bool expanded, std::int32_t marker1,
                                        std::int32_t marker2, double hz)
 {
     const std::optional<ColumnLine> line = spectrumLine(rate, span, expanded, marker1, marker2);
@@ -97,7 +97,7 @@ std::optional<double> SpectrumColumnOf(std::uint32_t rate, std::int32_t span, bo
     return std::clamp(column, 0.0, static_cast<double>(kFullWidth));
 }
 
-std::vector<AxisTick> FrequencyTicks(std::uint32_t rate, std::int32_t span, bool expanded, std::int32_t marker1,
+std::vector<AxisTick> frequencyTicks(std::uint32_t rate, std::int32_t span, bool expanded, std::int32_t marker1,
                                      std::int32_t marker2, int maxTicks, char decimalSeparator)
 {
     std::vector<AxisTick> ticks;
@@ -107,29 +107,29 @@ std::vector<AxisTick> FrequencyTicks(std::uint32_t rate, std::int32_t span, bool
     // The frequencies at the display's two ends.
     const double low = std::max(0.0, -line->atZero / line->perHz);
     const double high = (kFullWidth - line->atZero) / line->perHz;
-    const double step = RoundStep((high - low) / std::max(1, maxTicks - 1));
+    const double step = roundStep((high - low) / std::max(1, maxTicks - 1));
     if (!(high > low) || !(step > 0.0))
         return ticks;
     for (double n = std::max(0.0, std::ceil(low / step - 1e-9)); n * step <= high + step * 1e-9; n += 1.0) {
-        if (const std::optional<double> column = SpectrumColumnOf(rate, span, expanded, marker1, marker2, n * step))
-            ticks.push_back({*column, FrequencyText(n * step, decimalSeparator)});
+        if (const std::optional<double> column = spectrumColumnOf(rate, span, expanded, marker1, marker2, n * step))
+            ticks.push_back({*column, frequencyText(n * step, decimalSeparator)});
     }
     return ticks;
 }
 
-std::vector<AxisTick> TimeTicks(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator)
+std::vector<AxisTick> timeTicks(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator)
 {
     std::vector<AxisTick> ticks;
     ticks.reserve(kTimeGridLines);
     for (int i = 0; i < kTimeGridLines; ++i) {
         const int x = kTimeColumnsPerDivision * i;
         ticks.push_back(
-            {static_cast<double>(x), FormatMs(ReadoutTime(s, view, ReadoutColumn(s, view, x)), decimalSeparator)});
+            {static_cast<double>(x), FormatMs(readoutTime(s, view, readoutColumn(s, view, x)), decimalSeparator)});
     }
     return ticks;
 }
 
-std::string TimeDivisionText(std::int32_t gain, double fullScaleVolts, char decimalSeparator)
+std::string timeDivisionText(std::int32_t gain, double fullScaleVolts, char decimalSeparator)
 {
     if (gain == 0)
         return "Gnd";
@@ -143,7 +143,7 @@ std::string TimeDivisionText(std::int32_t gain, double fullScaleVolts, char deci
     return threeDigits(codes / kFullScaleCode * 100.0, "%/div", decimalSeparator);
 }
 
-std::string LevelDivisionText(std::int32_t gain, float spectrumScale, char decimalSeparator)
+std::string levelDivisionText(std::int32_t gain, float spectrumScale, char decimalSeparator)
 {
     if (gain == 0 || !(spectrumScale > 0.0f))
         return "Gnd";

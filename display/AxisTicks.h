@@ -28,33 +28,33 @@ struct AxisTick {
 
 // The smallest of 1, 2, 5 times a power of ten that is not below `rough`
 // (> 0); 0 for anything else.
-double RoundStep(double rough);
+double roundStep(double rough);
 
 // A round frequency as a tick says it: "500 Hz", "1 kHz", "2.5 kHz".
-std::string FrequencyText(double hz, char decimalSeparator);
+std::string frequencyText(double hz, char decimalSeparator);
 
 // The column (fractional) at which the FREQUENCY display draws `hz`: bin k at
 // column k (k + 1 at 22050 Hz), the lowest `span` columns spread over the
 // width, expanded the stretch from marker 1 to marker 2 over 512 columns.
 // Nothing when it lies off 0..512.
-std::optional<double> SpectrumColumnOf(std::uint32_t rate, std::int32_t span, bool expanded, std::int32_t marker1,
+std::optional<double> spectrumColumnOf(std::uint32_t rate, std::int32_t span, bool expanded, std::int32_t marker1,
                                        std::int32_t marker2, double hz);
 
 // Round frequencies across the FREQUENCY display as it stands, at most
 // `maxTicks` of them (at least 2), each at its own column.
-std::vector<AxisTick> FrequencyTicks(std::uint32_t rate, std::int32_t span, bool expanded, std::int32_t marker1,
+std::vector<AxisTick> frequencyTicks(std::uint32_t rate, std::int32_t span, bool expanded, std::int32_t marker1,
                                      std::int32_t marker2, int maxTicks, char decimalSeparator);
 
 // The time at each of the TIME graticule's 11 vertical lines, as the cursor
 // reads it there ("12.87"); the unit is "ms".
-std::vector<AxisTick> TimeTicks(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator);
+std::vector<AxisTick> timeTicks(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator);
 
 // A channel's height per division in the TIME display at integer gain g:
 // "3.32 %/div", or with a calibrated channel "66.4 mV/div"; "Gnd" at gain 0.
-std::string TimeDivisionText(std::int32_t gain, double fullScaleVolts, char decimalSeparator);
+std::string timeDivisionText(std::int32_t gain, double fullScaleVolts, char decimalSeparator);
 
 // A channel's level per division in the FREQUENCY display at integer gain g
 // and the spectrum's scale: "9.45 dB/div"; "Gnd" at gain 0.
-std::string LevelDivisionText(std::int32_t gain, float spectrumScale, char decimalSeparator);
+std::string levelDivisionText(std::int32_t gain, float spectrumScale, char decimalSeparator);
 
 }  // namespace varmolen

@@ -28,7 +28,7 @@ void setColours(Raster& r, std::int32_t colourWord)
 }
 
 // Bottom end of the graticule's and markers' vertical lines.
-int lineBottom(const InstrumentView& view) { return TraceRow(view.displayHeight, 3); }
+int lineBottom(const InstrumentView& view) { return traceRow(view.displayHeight, 3); }
 
 void copyBlock(const std::int32_t* from, std::int32_t* to) { std::copy(from, from + kBlockSamples, to); }
 
@@ -42,7 +42,7 @@ bool renderChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffer
     BlockToDraw block{work.chan1Samples.data(), work.chan2Samples.data(), redraw};
     std::uint32_t rate = s.sampleRate;
     if (redraw) {
-        const KeptBlock& kept = KeptBlockFor(view, n);
+        const KeptBlock& kept = keptBlockFor(view, n);
         block.chan1 = kept.chan1.data();
         block.chan2 = kept.chan2.data();
         rate = kept.sampleRate;
@@ -56,9 +56,9 @@ bool renderChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffer
     const int g = channel.gain(time);
     bool searched = false;
     if (s.displayType == kFrequencyDisplayType)
-        RenderSpectrumChannel(s, view, work, r, block, n, rate, y0, g);
+        renderSpectrumChannel(s, view, work, r, block, n, rate, y0, g);
     else
-        searched = RenderTimeChannel(s, view, work, r, block, n, y0, g);
+        searched = renderTimeChannel(s, view, work, r, block, n, y0, g);
     // A channel drawn from this block keeps the block as its picture's record.
     if (!redraw && view.traceKept[index] == 0) {
         KeptBlock& kept = view.keptBlocks[index];
@@ -94,19 +94,19 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
     view.triggerFound = 0;  // until the trigger source's search finds its point
     // What this pass shows, for exports; the spectrum history counts the
     // new blocks.
-    NoteDisplayedView(s, view, redraw);
+    noteDisplayedView(s, view, redraw);
 
     // 1. Clear by the background scheme; an unknown scheme draws no background.
     std::int32_t background = -1;
     if (s.backgroundScheme == kWhiteBackground)
-        background = colour::white;
+        background = colour::kWhite;
     else if (s.backgroundScheme == kBlackBackground)
-        background = colour::black;
+        background = colour::kBlack;
     else if (s.backgroundScheme == kTealBackground)
-        background = colour::teal;
+        background = colour::kTeal;
     // The graticule stays in the bitmap from pass to pass: the clear lays it
     // when it changed, and step 3 puts it back where the channels drew over it.
-    const std::int32_t gridColour = s.backgroundScheme == kTealBackground ? colour::black : colour::teal;
+    const std::int32_t gridColour = s.backgroundScheme == kTealBackground ? colour::kBlack : colour::kTeal;
     Graticule grid;
     const std::size_t gridLines = s.gridEnabled == 1 ? graticuleLines(s, view, grid) : 0;
     if (background >= 0) {
@@ -142,7 +142,7 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
     const bool m2 = s.marker2Enabled == 1;
     if (!m1 && !m2)
         return false;
-    setColours(r, colour::magenta);
+    setColours(r, colour::kMagenta);
     if (view.expanded != 1) {
         if (m1) {
             r.MoveTo(s.marker1Pos, lineBottom(view));
@@ -158,13 +158,13 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
 
 }  // namespace
 
-const KeptBlock& KeptBlockFor(const InstrumentView& view, int n)
+const KeptBlock& keptBlockFor(const InstrumentView& view, int n)
 {
     const KeptBlock& own = view.keptBlocks[static_cast<std::size_t>(n - 1)];
     return own.valid == 1 ? own : view.keptBlocks[static_cast<std::size_t>(2 - n)];
 }
 
-void NoteDisplayedView(const InstrumentSettings& s, InstrumentView& view, bool redraw)
+void noteDisplayedView(const InstrumentSettings& s, InstrumentView& view, bool redraw)
 {
     DisplayedView& v = view.displayedView;
     if (!redraw)
@@ -174,21 +174,21 @@ void NoteDisplayedView(const InstrumentSettings& s, InstrumentView& view, bool r
     v.chan2Enabled = s.chan2Enabled;
     // The view's ends as the axis labels give them: the full width, or in
     // the expanded view the columns of the two markers.
-    v.span = EffectiveSpan(view);
+    v.span = effectiveSpan(view);
     const bool expanded = view.expanded == 1 && s.marker1Enabled == 1;
     v.firstColumn = expanded ? std::clamp(s.marker1Pos, 0, 512) : 0;
     v.lastColumn = expanded ? std::clamp(s.marker2Pos, v.firstColumn, 512) : 512;
     v.xy = s.traceMode != kYtTraceMode ? 1 : 0;
     v.addChannels = s.addChannels;
-    NoteDisplayPass(view.spectrumHistory, redraw);
+    noteDisplayPass(view.spectrumHistory, redraw);
 }
 
-bool RunDisplayPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r)
+bool runDisplayPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r)
 {
     return runPass(s, view, work, r, false);
 }
 
-bool HeldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& view)
+bool heldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& view)
 {
     if (view.keptBlocks[0].valid != 1 && view.keptBlocks[1].valid != 1)
         return false;  // no block made the picture yet (the start picture)
@@ -196,7 +196,7 @@ bool HeldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& v
            (s.chan2Enabled == 1 && view.traceKept[1] == 1);
 }
 
-bool RunRedrawPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r)
+bool runRedrawPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r)
 {
     // What the search of the last new block found stays as it was: the next
     // new block's second channel may start at it (its source disabled), and

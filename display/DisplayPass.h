@@ -14,12 +14,12 @@ namespace varmolen {
 // displayBitmap. Returns whether SpectrumBox shows its
 // hint ("Drag the marker to the desired position"): true while at least one
 // marker is on.
-bool RunDisplayPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& displayBitmap);
+bool runDisplayPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& displayBitmap);
 
 // Whether the picture is a held one that a change of how blocks are drawn
 // must draw again: the display is held, or an enabled channel keeps its
 // previous trace, and a block made the picture.
-bool HeldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& view);
+bool heldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& view);
 
 // The display pass again, on the blocks that made the picture instead of the
 // live one (which stays as it is): each channel from its own kept block (a
@@ -28,17 +28,17 @@ bool HeldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& v
 // trace start, so the picture always follows the controls. A redraw only
 // draws: Hold, Single, the last new block's trigger search (its point, the
 // crossing and the Trig'd lamp's word) and the kept blocks stay as they are.
-// Returns as RunDisplayPass does.
-bool RunRedrawPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& displayBitmap);
+// Returns as runDisplayPass does.
+bool runRedrawPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& displayBitmap);
 
 // The block channel n (1 or 2) of a held picture is drawn from: its own kept
 // block, or the other channel's when the picture did not show channel n.
-const KeptBlock& KeptBlockFor(const InstrumentView& view, int n);
+const KeptBlock& keptBlockFor(const InstrumentView& view, int n);
 
 // The first step of every pass: notes what the picture shows for exports (the
 // display type and channels, and the rate of a new block; the blocks
 // themselves are keptBlocks) and counts the pass for the spectrum history.
 // `redraw`: the pass draws the kept blocks again, no new block.
-void NoteDisplayedView(const InstrumentSettings& s, InstrumentView& view, bool redraw);
+void noteDisplayedView(const InstrumentSettings& s, InstrumentView& view, bool redraw);
 
 }  // namespace varmolen

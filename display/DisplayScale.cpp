@@ -18,38 +18,38 @@ std::int64_t rescale(std::int64_t v, std::int64_t to, std::int64_t from)
 
 }  // namespace
 
-std::int64_t ColumnToPixel(std::int64_t column, int widthPixels)
+std::int64_t columnToPixel(std::int64_t column, int widthPixels)
 {
     if (widthPixels <= 1)
         return 0;
     return rescale(column, widthPixels - 1, kLastDisplayColumn);
 }
 
-std::int64_t PixelToColumn(std::int64_t x, int widthPixels)
+std::int64_t pixelToColumn(std::int64_t x, int widthPixels)
 {
     if (widthPixels <= 1)
         return 0;
     return rescale(x, kLastDisplayColumn, widthPixels - 1);
 }
 
-std::int64_t RowToPixel(std::int64_t row, int heightPixels)
+std::int64_t rowToPixel(std::int64_t row, int heightPixels)
 {
     if (heightPixels <= 1)
         return 0;
     return rescale(row, heightPixels - 1, kLastDisplayRow);
 }
 
-std::int64_t FineColumnToPixel(std::int64_t fineColumn, int widthPixels)
+std::int64_t fineColumnToPixel(std::int64_t fineColumn, int widthPixels)
 {
     return widthPixels <= 1 ? 0 : rescale(fineColumn, widthPixels - 1, std::int64_t{kLastDisplayColumn} * kFineSteps);
 }
 
-std::int64_t FineRowToPixel(std::int64_t fineRow, int heightPixels)
+std::int64_t fineRowToPixel(std::int64_t fineRow, int heightPixels)
 {
     return heightPixels <= 1 ? 0 : rescale(fineRow, heightPixels - 1, std::int64_t{kLastDisplayRow} * kFineSteps);
 }
 
-std::int64_t PixelToFineColumn(std::int64_t x, int widthPixels)
+std::int64_t pixelToFineColumn(std::int64_t x, int widthPixels)
 {
     return widthPixels <= 1 ? 0 : rescale(x, std::int64_t{kLastDisplayColumn} * kFineSteps, widthPixels - 1);
 }

@@ -18,25 +18,25 @@ inline constexpr int kLastDisplayRow = 342;     // rows 0..342
 // Pixel x (0..widthPixels - 1) at which column `column` is drawn on a display
 // `widthPixels` wide: the nearest pixel, column 512 on the last one. Columns
 // outside 0..512 continue the same scale.
-std::int64_t ColumnToPixel(std::int64_t column, int widthPixels);
+std::int64_t columnToPixel(std::int64_t column, int widthPixels);
 
 // The column drawn at pixel x of a display `widthPixels` wide: the nearest
-// one, so that PixelToColumn(ColumnToPixel(c)) is c for every display at
+// one, so that pixelToColumn(columnToPixel(c)) is c for every display at
 // least as wide as the display's own 513 pixels. Pixels outside the display
 // give columns outside 0..512 (the caller clamps, as for the pointer).
-std::int64_t PixelToColumn(std::int64_t x, int widthPixels);
+std::int64_t pixelToColumn(std::int64_t x, int widthPixels);
 
 // Pixel y at which row `row` is drawn on a display `heightPixels` high (row
 // 342 on the last pixel row), by the same rule as the columns.
-std::int64_t RowToPixel(std::int64_t row, int heightPixels);
+std::int64_t rowToPixel(std::int64_t row, int heightPixels);
 
 // A display larger than its own size draws its traces finer than the
 // columns and rows: in kFineSteps-ths of one. The pixels of such positions,
 // by the same rule, and the fine column drawn on pixel x, which
-// FineColumnToPixel takes back to x on any display up to 8192 pixels wide.
+// fineColumnToPixel takes back to x on any display up to 8192 pixels wide.
 inline constexpr int kFineSteps = 16;
-std::int64_t FineColumnToPixel(std::int64_t fineColumn, int widthPixels);
-std::int64_t FineRowToPixel(std::int64_t fineRow, int heightPixels);
-std::int64_t PixelToFineColumn(std::int64_t x, int widthPixels);
+std::int64_t fineColumnToPixel(std::int64_t fineColumn, int widthPixels);
+std::int64_t fineRowToPixel(std::int64_t fineRow, int heightPixels);
+std::int64_t pixelToFineColumn(std::int64_t x, int widthPixels);
 
 }  // namespace varmolen

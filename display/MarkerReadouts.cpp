@@ -44,15 +44,15 @@ std::int32_t expandedColumn(const InstrumentSettings& s, std::int32_t x, std::in
 
 bool bothMarkersEnabled(const InstrumentSettings& s) { return s.marker1Enabled != 0 && s.marker2Enabled != 0; }
 
-MarkerReadout ComputeMarkerReadout(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator)
+MarkerReadout computeMarkerReadout(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator)
 {
     MarkerReadout r;
     const bool bothOn = bothMarkersEnabled(s);
     if (s.displayType == kTimeDisplayType) {
         if (bothOn) {
-            const std::uint32_t t = ReadoutTime(s, view, markerDistance(s));
+            const std::uint32_t t = readoutTime(s, view, markerDistance(s));
             r.markerLabel = joined(readout::kMarkerDifference, FormatMs(t, decimalSeparator), readout::kMs);
-            const std::optional<std::int32_t> hz = ReciprocalHz(t);
+            const std::optional<std::int32_t> hz = reciprocalHz(t);
             r.statusPanel4 = hz ? joined(readout::kReciprocal, std::to_string(*hz), readout::kHz)
                                 : joined(readout::kReciprocal, readout::kUnknown, {});
         } else {
@@ -61,33 +61,33 @@ MarkerReadout ComputeMarkerReadout(const InstrumentSettings& s, const Instrument
         }
     } else {
         r.markerLabel = bothOn ? joined(readout::kMarkerDifference,
-                                        std::to_string(ReadoutFrequency(s, view, markerDistance(s))), readout::kHz)
+                                        std::to_string(readoutFrequency(s, view, markerDistance(s))), readout::kHz)
                                : joined(readout::kMarkerDifference, readout::kUnknown, {});
         r.statusPanel4 = joined(readout::kReciprocal, readout::kUnknown, {});
     }
     return r;
 }
 
-std::int32_t ClampColumn(std::int64_t x) { return columnOf(x); }
+std::int32_t clampColumn(std::int64_t x) { return columnOf(x); }
 
-std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
+std::string cursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
                           char decimalSeparator)
 {
-    const std::int32_t k = ReadoutColumn(s, view, x);
+    const std::int32_t k = readoutColumn(s, view, x);
     if (s.displayType == kTimeDisplayType)
-        return joined(readout::kCursor, FormatMs(ReadoutTime(s, view, k), decimalSeparator), readout::kMs);
-    return joined(readout::kCursor, std::to_string(ReadoutFrequency(s, view, k)), readout::kHz);
+        return joined(readout::kCursor, FormatMs(readoutTime(s, view, k), decimalSeparator), readout::kMs);
+    return joined(readout::kCursor, std::to_string(readoutFrequency(s, view, k)), readout::kHz);
 }
 
-std::int32_t ReadoutColumn(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x)
+std::int32_t readoutColumn(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x)
 {
-    x = ClampColumn(x);
+    x = clampColumn(x);
     if (view.expanded == 0)
         return x;
     return expandedColumn(s, x, s.displayType == kTimeDisplayType ? 512 : 511);
 }
 
-std::int32_t ThresholdFromDial(float dialValue)
+std::int32_t thresholdFromDial(float dialValue)
 {
     const double level = static_cast<double>(dialValue) * 2.0;
     if (std::isnan(level))
@@ -98,7 +98,7 @@ std::int32_t ThresholdFromDial(float dialValue)
     return static_cast<std::int32_t>(bounded);  // truncates toward zero
 }
 
-std::string ThresholdReadout(std::int32_t threshold)
+std::string thresholdReadout(std::int32_t threshold)
 {
     return joined(readout::kThreshold, std::to_string(threshold), {});
 }

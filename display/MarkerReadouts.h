@@ -38,30 +38,30 @@ struct MarkerReadout {
 // "1/Mkr = 43 Hz" ("1/Mkr = ?" when the difference reads 0.00 ms).
 // FREQUENCY with both on: "Marker Difference = 2734 Hz". Otherwise
 // "Marker Difference = ?". In FREQUENCY the panel always reads "1/Mkr = ?".
-MarkerReadout ComputeMarkerReadout(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator);
+MarkerReadout computeMarkerReadout(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator);
 
 // Both markers are on: their difference and the expanded view need both.
 bool bothMarkersEnabled(const InstrumentSettings& s);
 
 // A pointer x, or a sum of marker columns, as a display column 0..512.
-std::int32_t ClampColumn(std::int64_t x);
+std::int32_t clampColumn(std::int64_t x);
 
 // The column whose time or frequency the readouts give at pointer x
 // (clamped first): x itself, or expanded its place between the markers.
-std::int32_t ReadoutColumn(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x);
+std::int32_t readoutColumn(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x);
 
 // "Cursor = ..." for pointer x (clamped first) at the markers as they stand.
 // Expanded, the pointer maps onto the stretch between the markers: in TIME
 // over 512 columns (x = 512 reads marker 2), in FREQUENCY over 511
 // (x = 511 reads marker 2).
-std::string CursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
+std::string cursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
                           char decimalSeparator);
 
 // Trigger level of the threshold dial's percent: v × 2.0 truncated toward
 // zero, within -100..100 (NaN reads 0).
-std::int32_t ThresholdFromDial(float dialValue);
+std::int32_t thresholdFromDial(float dialValue);
 
 // Status panel 2 for a trigger level: "Threshold = -25".
-std::string ThresholdReadout(std::int32_t threshold);
+std::string thresholdReadout(std::int32_t threshold);
 
 }  // namespace varmolen

@@ -59,24 +59,24 @@ struct LevelText {
 // channel; below the floor (but not 0) the volts of the floor after "<".
 LevelText level(double ratio, double codes, double fullScaleVolts, char decimalSeparator)
 {
-    if (const std::optional<double> volts = ChannelVolts(codes, fullScaleVolts)) {
+    if (const std::optional<double> volts = channelVolts(codes, fullScaleVolts)) {
         if (codes != 0.0 && std::abs(ratio) < kLevelFloor)
-            return {"< " + FormatVolts(std::abs(*volts) * kLevelFloor / std::abs(ratio), decimalSeparator), {}};
-        return {FormatVolts(*volts, decimalSeparator), {}};
+            return {"< " + formatVolts(std::abs(*volts) * kLevelFloor / std::abs(ratio), decimalSeparator), {}};
+        return {formatVolts(*volts, decimalSeparator), {}};
     }
-    return {FormatPercent(ratio, decimalSeparator), FormatLevelDecibels(ratio, decimalSeparator)};
+    return {formatPercent(ratio, decimalSeparator), formatLevelDecibels(ratio, decimalSeparator)};
 }
 
 }  // namespace
 
-std::string FormatFrequency(double hz, double sigmaHz, char decimalSeparator)
+std::string formatFrequency(double hz, double sigmaHz, char decimalSeparator)
 {
     if (!(hz > 0.0) || !std::isfinite(hz))
         return measure_text::kUnknown;
     return resolved(hz, sigmaHz, decimalSeparator) + " Hz";
 }
 
-std::string FormatPeriod(double hz, double sigmaHz, char decimalSeparator)
+std::string formatPeriod(double hz, double sigmaHz, char decimalSeparator)
 {
     if (!(hz > 0.0) || !std::isfinite(hz))
         return measure_text::kUnknown;
@@ -98,14 +98,14 @@ std::string FormatPeriod(double hz, double sigmaHz, char decimalSeparator)
     return measure_text::kUnknown;
 }
 
-std::string FormatPercent(double ratio, char decimalSeparator)
+std::string formatPercent(double ratio, char decimalSeparator)
 {
     if (!std::isfinite(ratio))
         return measure_text::kUnknown;
     return fixed(ratio * 100.0, 2, decimalSeparator) + " %";
 }
 
-std::string FormatDecibels(double ratio, const char* unit, char decimalSeparator)
+std::string formatDecibels(double ratio, const char* unit, char decimalSeparator)
 {
     const double magnitude = std::abs(ratio);
     if (!(magnitude > 0.0) || !std::isfinite(magnitude))
@@ -113,17 +113,17 @@ std::string FormatDecibels(double ratio, const char* unit, char decimalSeparator
     return fixed(20.0 * std::log10(magnitude), 2, decimalSeparator) + " " + unit;
 }
 
-std::string FormatLevelDecibels(double ratio, char decimalSeparator)
+std::string formatLevelDecibels(double ratio, char decimalSeparator)
 {
     const double magnitude = std::abs(ratio);
     if (!std::isfinite(magnitude))
         return measure_text::kUnknown;
     if (magnitude < kLevelFloor)
         return measure_text::kBelowFloor;
-    return FormatDecibels(magnitude, "dBFS", decimalSeparator);
+    return formatDecibels(magnitude, "dBFS", decimalSeparator);
 }
 
-std::string FormatVolts(double volts, char decimalSeparator)
+std::string formatVolts(double volts, char decimalSeparator)
 {
     if (!std::isfinite(volts))
         return measure_text::kUnknown;
@@ -163,7 +163,7 @@ std::string FormatVolts(double volts, char decimalSeparator)
     return fixed(value, decimals, decimalSeparator) + kUnits[u].name;
 }
 
-std::string FormatDistortion(double ratio, char decimalSeparator)
+std::string formatDistortion(double ratio, char decimalSeparator)
 {
     if (!(ratio >= 0.0) || !std::isfinite(ratio))
         return measure_text::kUnknown;
@@ -204,14 +204,14 @@ std::optional<LevelValue> readingLevel(const ChannelReadings& r, LevelKind kind)
     }
 }
 
-TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char separator)
+TimeRowTexts timeTexts(const ChannelReadings& r, double fullScaleVolts, char separator)
 {
     TimeRowTexts t;
-    const bool calibrated = ChannelVolts(0.0, fullScaleVolts).has_value();
+    const bool calibrated = channelVolts(0.0, fullScaleVolts).has_value();
     const std::string unknownDb = calibrated ? std::string() : std::string(measure_text::kUnknown);
-    t.frequency = r.recorded && r.frequency.valid ? FormatFrequency(r.frequency.hz, r.frequency.sigmaHz, separator)
+    t.frequency = r.recorded && r.frequency.valid ? formatFrequency(r.frequency.hz, r.frequency.sigmaHz, separator)
                                                   : measure_text::kUnknown;
-    t.period = r.recorded && r.frequency.valid ? FormatPeriod(r.frequency.hz, r.frequency.sigmaHz, separator)
+    t.period = r.recorded && r.frequency.valid ? formatPeriod(r.frequency.hz, r.frequency.sigmaHz, separator)
                                                : measure_text::kUnknown;
     if (!r.recorded || !r.levels.valid) {
         t.peakToPeak = t.maximum = t.minimum = t.dcMean = t.rms = measure_text::kUnknown;
@@ -235,10 +235,10 @@ TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char sep
     return t;
 }
 
-ToneRowTexts ToneTexts(const ChannelReadings& r, double fullScaleVolts, char separator)
+ToneRowTexts toneTexts(const ChannelReadings& r, double fullScaleVolts, char separator)
 {
     ToneRowTexts t;
-    const bool calibrated = ChannelVolts(0.0, fullScaleVolts).has_value();
+    const bool calibrated = channelVolts(0.0, fullScaleVolts).has_value();
     const ToneReading& tone = r.tone;
     if (!r.recorded || !tone.valid) {
         t.peakFrequency = t.peakLevel = t.thd = t.thdN = measure_text::kUnknown;
@@ -246,24 +246,24 @@ ToneRowTexts ToneTexts(const ChannelReadings& r, double fullScaleVolts, char sep
         t.thdDb = t.thdNDb = measure_text::kUnknown;
         return t;
     }
-    t.peakFrequency = FormatFrequency(tone.hz, tone.sigmaHz, separator);
+    t.peakFrequency = formatFrequency(tone.hz, tone.sigmaHz, separator);
     // The tone's level: its RMS, in volts RMS where calibrated.
     const LevelValue v = *readingLevel(r, LevelKind::Tone);
     const LevelText x = level(v.ratio, v.codes, fullScaleVolts, separator);
     t.peakLevel = x.value;
     t.peakLevelDb = x.decibels;
-    t.thd = tone.thdValid ? FormatDistortion(tone.thd, separator) : measure_text::kUnknown;
-    t.thdDb = tone.thdValid ? FormatDecibels(tone.thd, "dB", separator) : measure_text::kUnknown;
-    t.thdN = tone.thdNValid ? FormatDistortion(tone.thdN, separator) : measure_text::kUnknown;
-    t.thdNDb = tone.thdNValid ? FormatDecibels(tone.thdN, "dB", separator) : measure_text::kUnknown;
+    t.thd = tone.thdValid ? formatDistortion(tone.thd, separator) : measure_text::kUnknown;
+    t.thdDb = tone.thdValid ? formatDecibels(tone.thd, "dB", separator) : measure_text::kUnknown;
+    t.thdN = tone.thdNValid ? formatDistortion(tone.thdN, separator) : measure_text::kUnknown;
+    t.thdNDb = tone.thdNValid ? formatDecibels(tone.thdN, "dB", separator) : measure_text::kUnknown;
     return t;
 }
 
-std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code)
+std::optional<double> channelVolts(const FeatureSettings& settings, int channel, double code)
 {
     if (channel != 1 && channel != 2)
         return std::nullopt;
-    return ChannelVolts(code, settings.fullScaleVolts[static_cast<std::size_t>(channel - 1)]);
+    return channelVolts(code, settings.fullScaleVolts[static_cast<std::size_t>(channel - 1)]);
 }
 
 }  // namespace varmolen

@@ -27,30 +27,30 @@ inline constexpr const char* kBelowFloor = "< -120 dBFS";
 
 // The volts of a sample value on channel 1 or 2 as the feature settings
 // calibrate it; nothing when it is not calibrated.
-std::optional<double> ChannelVolts(const FeatureSettings& settings, int channel, double code);
+std::optional<double> channelVolts(const FeatureSettings& settings, int channel, double code);
 
 // The lowest level read as a number: -120 dBFS.
 inline constexpr double kLevelFloor = 1e-6;
 
 // Frequency with as many decimals as its uncertainty allows: the last digit
 // shown is right to within one, as four standard uncertainties fit in it.
-std::string FormatFrequency(double hz, double sigmaHz, char decimalSeparator);
+std::string formatFrequency(double hz, double sigmaHz, char decimalSeparator);
 // The period of that frequency in s, ms or µs, to the same relative resolution.
-std::string FormatPeriod(double hz, double sigmaHz, char decimalSeparator);
+std::string formatPeriod(double hz, double sigmaHz, char decimalSeparator);
 // A ratio to full scale in percent, two decimals: 0.5 -> "50.00 %".
-std::string FormatPercent(double ratio, char decimalSeparator);
+std::string formatPercent(double ratio, char decimalSeparator);
 // 20 log10 of a ratio with two decimals and the unit: 0.5 -> "-6.02 dBFS";
 // "?" for a ratio of 0.
-std::string FormatDecibels(double ratio, const char* unit, char decimalSeparator);
+std::string formatDecibels(double ratio, const char* unit, char decimalSeparator);
 // A level's ratio to full scale in dBFS with two decimals: 0.5 -> "-6.02
 // dBFS"; "< -120 dBFS" below kLevelFloor, 0 included; "?" when not a number.
-std::string FormatLevelDecibels(double ratio, char decimalSeparator);
+std::string formatLevelDecibels(double ratio, char decimalSeparator);
 // Volts to four significant digits in V, mV, µV or nV, whichever holds the
 // value from 1 up: "1.234 V", "12.34 mV", "-115.2 nV"; 0 is "0.000 mV".
-std::string FormatVolts(double volts, char decimalSeparator);
+std::string formatVolts(double volts, char decimalSeparator);
 // A distortion ratio in percent to three significant digits:
 // 0.01 -> "1.00 %", 0.000123 -> "0.0123 %", 0.123 -> "12.3 %".
-std::string FormatDistortion(double ratio, char decimalSeparator);
+std::string formatDistortion(double ratio, char decimalSeparator);
 
 // The levels a channel's readings are shown in: each as a ratio to full
 // scale (what % and dBFS read) and in codes (what volts read on a calibrated
@@ -92,7 +92,7 @@ struct ToneRowTexts {
 };
 
 // The readings of a channel as texts; `fullScaleVolts` 0 = not calibrated.
-TimeRowTexts TimeTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
-ToneRowTexts ToneTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
+TimeRowTexts timeTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
+ToneRowTexts toneTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
 
 }  // namespace varmolen

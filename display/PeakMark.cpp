@@ -8,11 +8,11 @@
 
 namespace varmolen {
 
-std::optional<double> FrequencyColumn(const InstrumentSettings& s, const InstrumentView& view, double hz)
+std::optional<double> frequencyColumn(const InstrumentSettings& s, const InstrumentView& view, double hz)
 {
     // The cursor's own scale: what it reads at the right edge of the
     // unexpanded display, in whole hertz.
-    const std::int32_t fullWidthHz = ReadoutFrequency(s, view, kFullWidth);
+    const std::int32_t fullWidthHz = readoutFrequency(s, view, kFullWidth);
     if (fullWidthHz <= 0 || !(hz >= 0.0) || !std::isfinite(hz))
         return std::nullopt;
     double column = hz * kFullWidth / fullWidthHz;
@@ -29,20 +29,20 @@ std::optional<double> FrequencyColumn(const InstrumentSettings& s, const Instrum
     return column;
 }
 
-std::optional<DrawnPeak> FindDrawnPeak(const InstrumentSettings& s, const InstrumentView& view, const Raster& r,
+std::optional<DrawnPeak> findDrawnPeak(const InstrumentSettings& s, const InstrumentView& view, const Raster& r,
                                        double hz, std::uint32_t colourWord)
 {
-    const std::optional<double> column = FrequencyColumn(s, view, hz);
+    const std::optional<double> column = frequencyColumn(s, view, hz);
     if (!column)
         return std::nullopt;
     // Columns per bin of the transform (1024 samples a block) as drawn now.
-    const std::optional<double> nextBin = FrequencyColumn(s, view, hz + s.sampleRate / 1024.0);
+    const std::optional<double> nextBin = frequencyColumn(s, view, hz + s.sampleRate / 1024.0);
     const double perBin = nextBin ? std::max(1.0, *nextBin - *column) : 1.0;
     // The columns looked at, as the bitmap's pixels (more of them on a larger display).
     const auto firstColumn = static_cast<std::int64_t>(std::floor(*column - perBin));
     const auto lastColumn = static_cast<std::int64_t>(std::ceil(*column + 2.0 * perBin)) + 1;
-    const int first = static_cast<int>(std::max<std::int64_t>(0, ColumnToPixel(firstColumn, r.width())));
-    const int last = static_cast<int>(std::min<std::int64_t>(r.width() - 1, ColumnToPixel(lastColumn, r.width())));
+    const int first = static_cast<int>(std::max<std::int64_t>(0, columnToPixel(firstColumn, r.width())));
+    const int last = static_cast<int>(std::min<std::int64_t>(r.width() - 1, columnToPixel(lastColumn, r.width())));
     const std::uint32_t wanted = colourWord & 0xFFFFFFu;
     for (int y = 0; y < r.height(); ++y) {
         for (int x = first; x <= last; ++x) {

@@ -19,7 +19,7 @@ namespace varmolen {
 // the FREQUENCY display as it stands: span, rate and, expanded, the stretch
 // between the markers. Nothing when it lies off the display or no
 // frequency can be read there.
-std::optional<double> FrequencyColumn(const InstrumentSettings& s, const InstrumentView& view, double hz);
+std::optional<double> frequencyColumn(const InstrumentSettings& s, const InstrumentView& view, double hz);
 
 // In the bitmap's pixels (the display's columns and rows at its own size).
 struct DrawnPeak {
@@ -31,7 +31,7 @@ struct DrawnPeak {
 // tone at `hz` is drawn: its highest pixel from a column before the
 // cursor's column of the tone to two bins after it. Nothing when the tone
 // lies off the display or no pixel of that colour is there.
-std::optional<DrawnPeak> FindDrawnPeak(const InstrumentSettings& s, const InstrumentView& view, const Raster& r,
+std::optional<DrawnPeak> findDrawnPeak(const InstrumentSettings& s, const InstrumentView& view, const Raster& r,
                                        double hz, std::uint32_t colourWord);
 
 }  // namespace varmolen

@@ -110,11 +110,11 @@ void Raster::setPenWidth(int width)
     penWidth_ = width < 1 ? 1 : width;
     // A wide pen keeps its share of the display's height: at twice the rows
     // it is twice as wide.
-    penPixels_ = penWidth_ == 1 ? 1 : static_cast<int>(std::max<long long>(1, RowToPixel(penWidth_, height_)));
+    penPixels_ = penWidth_ == 1 ? 1 : static_cast<int>(std::max<long long>(1, rowToPixel(penWidth_, height_)));
 }
 
-long long Raster::pixelX(long long column) const { return ColumnToPixel(column, width_); }
-long long Raster::pixelY(long long row) const { return RowToPixel(row, height_); }
+long long Raster::pixelX(long long column) const { return columnToPixel(column, width_); }
+long long Raster::pixelY(long long row) const { return rowToPixel(row, height_); }
 
 std::uint32_t Raster::pixel(int x, int y) const
 {
@@ -292,17 +292,17 @@ void Raster::LineTo(int x, int y)
     walkSegment(x0, y0, pixelX(x), pixelY(y));
 }
 
-void Raster::MoveToFine(long long x, long long y)
+void Raster::moveToFine(long long x, long long y)
 {
-    finePenX_ = FineColumnToPixel(x, width_);
-    finePenY_ = FineRowToPixel(y, height_);
+    finePenX_ = fineColumnToPixel(x, width_);
+    finePenY_ = fineRowToPixel(y, height_);
 }
 
-void Raster::LineToFine(long long x, long long y)
+void Raster::lineToFine(long long x, long long y)
 {
     const long long x0 = finePenX_;
     const long long y0 = finePenY_;
-    MoveToFine(x, y);
+    moveToFine(x, y);
     walkSegment(x0, y0, finePenX_, finePenY_);
 }
 

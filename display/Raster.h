@@ -143,8 +143,8 @@ public:
     // column and of a row (display/DisplayScale.h), each point on its
     // nearest pixel. The pen position is the fine one's own.
     bool finerThanOwnSize() const { return width_ != kWidth || height_ != kHeight; }
-    void MoveToFine(long long x, long long y);
-    void LineToFine(long long x, long long y);
+    void moveToFine(long long x, long long y);
+    void lineToFine(long long x, long long y);
 
     // Fills the whole bitmap with one colour (used before the first pass).
     void fill(std::uint32_t colour);

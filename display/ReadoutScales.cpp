@@ -26,7 +26,7 @@ std::string hzText(std::int32_t hz)
 
 }  // namespace
 
-std::uint32_t ReadoutRate(const InstrumentSettings& s, const InstrumentView& view)
+std::uint32_t readoutRate(const InstrumentSettings& s, const InstrumentView& view)
 {
     if (s.displayHold == 1 && view.displayedView.sampleRate != 0)
         return view.displayedView.sampleRate;
@@ -57,14 +57,14 @@ std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32
     return static_cast<std::int32_t>(b * columns / 1024u);
 }
 
-std::uint32_t ReadoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
+std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
 {
-    return ColumnToTime(ReadoutRate(s, view), view.span, p);
+    return ColumnToTime(readoutRate(s, view), view.span, p);
 }
 
-std::int32_t ReadoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
+std::int32_t readoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
 {
-    return ColumnToFrequency(ReadoutRate(s, view), view.span, p);
+    return ColumnToFrequency(readoutRate(s, view), view.span, p);
 }
 
 std::string FormatMs(std::uint32_t t, char decimalSeparator)
@@ -77,7 +77,7 @@ std::string FormatMs(std::uint32_t t, char decimalSeparator)
     return text;
 }
 
-std::optional<std::int32_t> ReciprocalHz(std::uint32_t t)
+std::optional<std::int32_t> reciprocalHz(std::uint32_t t)
 {
     const double hz = 100.0 / (static_cast<double>(t) * 0.001 + 0.00000001);
     const float rounded = static_cast<float>(hz);
@@ -88,7 +88,7 @@ std::optional<std::int32_t> ReciprocalHz(std::uint32_t t)
     return static_cast<std::int32_t>(rounded);
 }
 
-std::int32_t SpanFromDial(float dialValue)
+std::int32_t spanFromDial(float dialValue)
 {
     double v = dialValue;
     if (!(v >= 0.0))  // also NaN
@@ -100,7 +100,7 @@ std::int32_t SpanFromDial(float dialValue)
     return static_cast<std::int32_t>(clampTo(span, kMinSpan, kMaxSpan));
 }
 
-ResampleBlock ResampleBlockForSpan(std::int32_t span)
+ResampleBlock resampleBlockForSpan(std::int32_t span)
 {
     std::int32_t block = 16;
     while (block < span && block < 512)
@@ -108,7 +108,7 @@ ResampleBlock ResampleBlockForSpan(std::int32_t span)
     return ResampleBlock{block, 1024 / block};
 }
 
-TimeBaseTexts ComputeTimeBase(InstrumentSettings& s, InstrumentView& view, float dialValue, char decimalSeparator)
+TimeBaseTexts computeTimeBase(InstrumentSettings& s, InstrumentView& view, float dialValue, char decimalSeparator)
 {
     TimeBaseTexts texts;
     float v = dialValue;
@@ -119,33 +119,33 @@ TimeBaseTexts ComputeTimeBase(InstrumentSettings& s, InstrumentView& view, float
 
     texts.uncalLedOn = v < 100.0f;
     s.timeBaseSetting = static_cast<std::int32_t>(v);
-    view.span = SpanFromDial(v);
-    const ResampleBlock block = ResampleBlockForSpan(view.span);
+    view.span = spanFromDial(v);
+    const ResampleBlock block = resampleBlockForSpan(view.span);
     view.blockSize = block.blockSize;
     view.interpFactor = block.interpFactor;
 
     // The marker difference reads as the marker readout has it; only TIME
     // writes the reciprocal panel, FREQUENCY leaves it as it stands.
-    MarkerReadout markers = ComputeMarkerReadout(s, view, decimalSeparator);
+    MarkerReadout markers = computeMarkerReadout(s, view, decimalSeparator);
     texts.markerLabel = std::move(markers.markerLabel);
     const bool bothOn = s.marker1Enabled != 0 && s.marker2Enabled != 0;
 
     if (s.displayType == kTimeDisplayType) {
         texts.statusPanel4 = std::move(markers.statusPanel4);
         if (view.expanded != 0) {
-            texts.hiFreqLabel = msText(ReadoutTime(s, view, s.marker2Pos), decimalSeparator);
-            texts.loFreqLabel = msText(ReadoutTime(s, view, s.marker1Pos), decimalSeparator);
+            texts.hiFreqLabel = msText(readoutTime(s, view, s.marker2Pos), decimalSeparator);
+            texts.loFreqLabel = msText(readoutTime(s, view, s.marker1Pos), decimalSeparator);
         } else {
-            texts.hiFreqLabel = msText(ReadoutTime(s, view, kFullWidth), decimalSeparator);
+            texts.hiFreqLabel = msText(readoutTime(s, view, kFullWidth), decimalSeparator);
             texts.loFreqLabel = "0";
             texts.loFreqLabel += readout::kMs;
         }
     } else {
         if (bothOn && view.expanded != 0) {
-            texts.hiFreqLabel = hzText(ReadoutFrequency(s, view, s.marker2Pos));
-            texts.loFreqLabel = hzText(ReadoutFrequency(s, view, s.marker1Pos));
+            texts.hiFreqLabel = hzText(readoutFrequency(s, view, s.marker2Pos));
+            texts.loFreqLabel = hzText(readoutFrequency(s, view, s.marker1Pos));
         } else {
-            texts.hiFreqLabel = hzText(ReadoutFrequency(s, view, kFullWidth));
+            texts.hiFreqLabel = hzText(readoutFrequency(s, view, kFullWidth));
             texts.loFreqLabel = "0";
         }
     }

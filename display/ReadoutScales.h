@@ -6,7 +6,7 @@
 // the renderers use, and decides the scale texts under the display.
 //
 // Nothing here touches a widget: the window's handler reads the dial, calls
-// ComputeTimeBase and copies the returned texts into its labels, the Uncal.
+// computeTimeBase and copies the returned texts into its labels, the Uncal.
 // LED and (in TIME display) status panel 4.
 #pragma once
 
@@ -26,10 +26,10 @@ constexpr std::int32_t kMaxSpan = 512;
 
 // The rate the readouts describe: while the display is held, the rate the
 // held picture was recorded at (a rate chosen since takes effect with the
-// next block drawn); otherwise the rate in force. ReadoutTime and
-// ReadoutFrequency work at it, so the axis labels, the marker difference and
+// next block drawn); otherwise the rate in force. readoutTime and
+// readoutFrequency work at it, so the axis labels, the marker difference and
 // the cursor always describe the picture on the display.
-std::uint32_t ReadoutRate(const InstrumentSettings& s, const InstrumentView& view);
+std::uint32_t readoutRate(const InstrumentSettings& s, const InstrumentView& view);
 
 // Hundredths of a millisecond spanned by p display columns at a sample
 // rate and span: q = p × 100000 ÷ rate, then q × span ÷ 512, both truncated, in this
@@ -46,8 +46,8 @@ std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32
 
 // ColumnToTime and ColumnToFrequency at the readout rate and the span in
 // force: what the axis labels, the marker difference and the cursor read.
-std::uint32_t ReadoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
-std::int32_t ReadoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
+std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
+std::int32_t readoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
 
 // t hundredths of a millisecond as milliseconds with exactly two decimals and
 // the given decimal separator: 4643 → "46.43", 5 → "0.05", 0 → "0.00". Large
@@ -59,12 +59,12 @@ std::string FormatMs(std::uint32_t t, char decimalSeparator);
 // whole hertz: 100 ÷ (t × 0.001 + 0.00000001) in double, rounded to float and
 // truncated (2303 → 43). Empty when it does not fit a signed 32-bit integer,
 // which happens for t = 0 (short spans with the markers a column apart).
-std::optional<std::int32_t> ReciprocalHz(std::uint32_t t);
+std::optional<std::int32_t> reciprocalHz(std::uint32_t t);
 
 // Span of the Time dial's percent: (v × 5.03 in double, rounded to float,
 // truncated) + 9. 100 gives 512, 99 gives 506, 0.000001 gives 9. Values
 // outside 0..100 (and NaN) are first brought into 0..100.
-std::int32_t SpanFromDial(float dialValue);
+std::int32_t spanFromDial(float dialValue);
 
 // The resampling block of a span: the smallest power of two from 16 to 512
 // not below it, and 1024 ÷ that block.
@@ -72,7 +72,7 @@ struct ResampleBlock {
     std::int32_t blockSize;
     std::int32_t interpFactor;
 };
-ResampleBlock ResampleBlockForSpan(std::int32_t span);
+ResampleBlock resampleBlockForSpan(std::int32_t span);
 
 // The texts the time base decides. statusPanel4 is empty in the FREQUENCY
 // display, where the panel keeps what it shows.
@@ -89,6 +89,6 @@ struct TimeBaseTexts {
 // end labels, the marker difference and, in TIME display, status panel 4 in
 // the unit of the display type in force. Idempotent: a function of the dial
 // value and the fields it reads.
-TimeBaseTexts ComputeTimeBase(InstrumentSettings& s, InstrumentView& view, float dialValue, char decimalSeparator);
+TimeBaseTexts computeTimeBase(InstrumentSettings& s, InstrumentView& view, float dialValue, char decimalSeparator);
 
 }  // namespace varmolen

@@ -32,7 +32,7 @@ double levelDbfs(double power, double fullScaleDb) { return 10.0 * std::log10(st
 
 }  // namespace
 
-void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t rate, int y0, int g,
+void spectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t rate, int y0, int g,
                        float* smoothedColumns, bool fine)
 {
     float* work = buffers.spectrumWork.data();
@@ -63,7 +63,7 @@ void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t
         smooth = (smooth + work[k]) * 0.5f;
         if (smoothedColumns != nullptr)
             smoothedColumns[k] = smooth;
-        const std::int64_t p = TruncateToInt(smooth);
+        const std::int64_t p = truncateToInt(smooth);
         std::int64_t scaled = (p * g) >> 5;
         if (scaled > y0)
             scaled = y0;  // never above the top row
@@ -72,7 +72,7 @@ void SpectrumFromPower(InstrumentView& view, PassBuffers& buffers, std::uint32_t
         if (fine) {
             const std::int64_t top = static_cast<std::int64_t>(y0) * kFineSteps;
             const std::int64_t fineScaled = std::min(
-                (static_cast<std::int64_t>(TruncateToInt(static_cast<double>(smooth) * kFineSteps)) * g) >> 5, top);
+                (static_cast<std::int64_t>(truncateToInt(static_cast<double>(smooth) * kFineSteps)) * g) >> 5, top);
             buffers.chan1FineTrace[static_cast<std::size_t>(k)] =
                 static_cast<std::int32_t>(std::max<std::int64_t>(fineScaled, std::numeric_limits<std::int32_t>::min()));
         }
@@ -87,28 +87,28 @@ namespace {
 void blockPower(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, const std::int32_t* samples,
                 int n, bool redraw)
 {
-    PowerSpectrum(samples, work.windowTable, work.spectrumWork, work.fftReal, work.fftImag);
-    ApplySpectrumHistory(view.spectrumHistory, n, work.spectrumWork.data(), s.features.spectrumAverage,
+    powerSpectrum(samples, work.windowTable, work.spectrumWork, work.fftReal, work.fftImag);
+    applySpectrumHistory(view.spectrumHistory, n, work.spectrumWork.data(), s.features.spectrumAverage,
                          s.features.peakHold, redraw);
 }
 
 }  // namespace
 
-void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+void renderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                            const BlockToDraw& block, int n, std::uint32_t rate, int y0, int g)
 {
     blockPower(s, view, work, block.samples(n), n, block.redraw);
     const bool fine = r.finerThanOwnSize();
-    SpectrumFromPower(view, work, rate, y0, g, nullptr, fine);
-    DrawZoomedTrace(s, view, work, r, work.chan1Trace.data(), fine ? work.chan1FineTrace.data() : nullptr, y0, 512.0f);
+    spectrumFromPower(view, work, rate, y0, g, nullptr, fine);
+    drawZoomedTrace(s, view, work, r, work.chan1Trace.data(), fine ? work.chan1FineTrace.data() : nullptr, y0, 512.0f);
 }
 
-void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n, BinLevels& level,
+void keptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n, BinLevels& level,
                         BinLevels& drawn)
 {
     const double fullScaleDb = fullScaleBinDb(work);
     const float scale = view.spectrumScale;
-    const KeptBlock& block = KeptBlockFor(view, n);
+    const KeptBlock& block = keptBlockFor(view, n);
     std::array<float, kDisplayColumns> smoothed{};
     blockPower(s, view, work, block.samples(n).data(), n, true);
     // spectrumWork[k] holds bin k - 1.
@@ -116,7 +116,7 @@ void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassB
         level[k] = levelDbfs(work.spectrumWork[k + 1], fullScaleDb);
     // Laid out as the display draws the block: by the rate it was recorded at.
     const bool inPlace = block.sampleRate == 22050;  // the display shows bin k at column k + 1 there
-    SpectrumFromPower(view, work, block.sampleRate, kDisplayRows, 32, smoothed.data());
+    spectrumFromPower(view, work, block.sampleRate, kDisplayRows, 32, smoothed.data());
     for (int k = 1; k <= kLastLevelBin; ++k) {
         // spectrumScale * ln(power), smoothed: in dB of power that is
         // 10 / ln 10 times the natural logarithm.

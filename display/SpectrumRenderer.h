@@ -15,7 +15,7 @@
 
 namespace varmolen {
 
-// The steps after the transform: spectrumWork[1..1024] as PowerSpectrum
+// The steps after the transform: spectrumWork[1..1024] as powerSpectrum
 // leaves it becomes the logarithmic, smoothed, scaled and clipped
 // chan1Trace[0..512], laid out by the rate the block was recorded at. When
 // `smoothedColumns` is given, it receives the smoothed logarithmic value of
@@ -23,16 +23,16 @@ namespace varmolen {
 // units of spectrumScale times ln of power). With `fine`, chan1FineTrace
 // receives the same trace in sixteenths of a row, for a display drawn finer
 // than its rows.
-void SpectrumFromPower(InstrumentView& view, PassBuffers& work, std::uint32_t rate, int y0, int g,
+void spectrumFromPower(InstrumentView& view, PassBuffers& work, std::uint32_t rate, int y0, int g,
                        float* smoothedColumns = nullptr, bool fine = false);
 
 // Computes and draws the spectrum of channel n of `block`, recorded at `rate`
 // Hz, against baseline y0 with gain g.
-void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+void renderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                            const BlockToDraw& block, int n, std::uint32_t rate, int y0, int g);
 
 // The levels of channel n's spectrum as the held picture draws it, for an
-// export: the spectrum of the block its picture came from (KeptBlockFor),
+// export: the spectrum of the block its picture came from (keptBlockFor),
 // averaged or held as the display has it, laid out by the rate that block was
 // recorded at. For each bin k of 1..511, level[k] is its power in dBFS (a sine
 // whose peaks reach full scale, centred on a bin, reads 0 dBFS; the
@@ -41,7 +41,7 @@ void RenderSpectrumChannel(const InstrumentSettings& s, InstrumentView& view, Pa
 // work arrays, which the next pass fills again.
 constexpr int kLastLevelBin = 511;
 using BinLevels = std::array<double, kLastLevelBin + 1>;
-void KeptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n, BinLevels& level,
+void keptSpectrumLevels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, int n, BinLevels& level,
                         BinLevels& drawn);
 
 }  // namespace varmolen

@@ -37,24 +37,24 @@ void renderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffe
     std::int32_t* hx = work.xyHorizontal.data();
     std::int32_t* vy = work.xyVertical.data();
     for (int i = 0; i < kTracePoints; ++i) {
-        hx[i] = ScaleSample(s.chan1TimeGain, block.chan2[i]);
-        vy[i] = ScaleSample(s.chan2TimeGain, block.chan1[i]);
+        hx[i] = scaleSample(s.chan1TimeGain, block.chan2[i]);
+        vy[i] = scaleSample(s.chan2TimeGain, block.chan1[i]);
     }
     if (r.finerThanOwnSize()) {
         // On a larger display, the same deflections sixteen times finer.
         const long long cx = static_cast<long long>(view.xyCenterX) * kFineSteps;
         const long long cy = static_cast<long long>(view.xyCenterY) * kFineSteps;
-        auto x = [&](int i) { return cx + ScaleSampleFine(s.chan1TimeGain, block.chan2[i]); };
-        auto y = [&](int i) { return cy - ScaleSampleFine(s.chan2TimeGain, block.chan1[i]); };
-        r.MoveToFine(x(0), y(0));
+        auto x = [&](int i) { return cx + scaleSampleFine(s.chan1TimeGain, block.chan2[i]); };
+        auto y = [&](int i) { return cy - scaleSampleFine(s.chan2TimeGain, block.chan1[i]); };
+        r.moveToFine(x(0), y(0));
         for (int i = 1; i < kTracePoints; ++i)
-            r.LineToFine(x(i), y(i));
+            r.lineToFine(x(i), y(i));
         return;
     }
     auto column = [&](int i) { return saturate(static_cast<std::int64_t>(hx[i]) + view.xyCenterX); };
-    r.MoveTo(column(0), TraceRow(view.xyCenterY, vy[0]));
+    r.MoveTo(column(0), traceRow(view.xyCenterY, vy[0]));
     for (int i = 1; i < kTracePoints; ++i)
-        r.LineTo(column(i), TraceRow(view.xyCenterY, vy[i]));
+        r.LineTo(column(i), traceRow(view.xyCenterY, vy[i]));
 }
 
 }  // namespace
@@ -77,41 +77,41 @@ std::int32_t scaleShifted(std::int32_t gain, std::int64_t sample, int shift)
 
 // (4*g*s) >> 12 equals (g*s) >> 10 for an arithmetic shift, so only the
 // product g*s has to be formed; sixteen times finer, (g*s) >> 6.
-std::int32_t ScaleSample(std::int32_t gain, std::int64_t sample) { return scaleShifted(gain, sample, 10); }
+std::int32_t scaleSample(std::int32_t gain, std::int64_t sample) { return scaleShifted(gain, sample, 10); }
 
-std::int32_t ScaleSampleFine(std::int32_t gain, std::int64_t sample) { return scaleShifted(gain, sample, 6); }
+std::int32_t scaleSampleFine(std::int32_t gain, std::int64_t sample) { return scaleShifted(gain, sample, 6); }
 
-int TraceRow(std::int64_t y0, std::int64_t v) { return saturate(y0 - v); }
+int traceRow(std::int64_t y0, std::int64_t v) { return saturate(y0 - v); }
 
-int BandFactor(std::int32_t range)
+int bandFactor(std::int32_t range)
 {
     if (range < 1)
         return 1;
     return static_cast<int>(std::log(static_cast<double>(range)) + 1.0);
 }
 
-int EffectiveSpan(const InstrumentView& view) { return clampInt(view.span, 9, 512); }
+int effectiveSpan(const InstrumentView& view) { return clampInt(view.span, 9, 512); }
 
-void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0)
+void drawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0)
 {
-    r.MoveTo(0, TraceRow(y0, values[0]));
+    r.MoveTo(0, traceRow(y0, values[0]));
     for (int k = 1; k <= segments; ++k)
-        r.LineTo(k, TraceRow(y0, values[k]));
+        r.LineTo(k, traceRow(y0, values[k]));
 }
 
-void DrawFinePolyline(Raster& r, const std::int32_t* values, int segments, int y0, bool perPixel)
+void drawFinePolyline(Raster& r, const std::int32_t* values, int segments, int y0, bool perPixel)
 {
     const long long base = static_cast<long long>(y0) * kFineSteps;
-    auto x = [&](int k) { return perPixel ? PixelToFineColumn(k, r.width()) : static_cast<long long>(k) * kFineSteps; };
-    r.MoveToFine(x(0), base - values[0]);
+    auto x = [&](int k) { return perPixel ? pixelToFineColumn(k, r.width()) : static_cast<long long>(k) * kFineSteps; };
+    r.moveToFine(x(0), base - values[0]);
     for (int k = 1; k <= segments; ++k)
-        r.LineToFine(x(k), base - values[k]);
+        r.lineToFine(x(k), base - values[k]);
 }
 
-void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+void drawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                      const std::int32_t* trace, const std::int32_t* fineTrace, int y0, float expandColumns)
 {
-    const int span = EffectiveSpan(view);
+    const int span = effectiveSpan(view);
     const bool expanded = view.expanded == 1;
     const std::int64_t blockSize = view.blockSize;
     const SplineWork spline{work.interpInput, work.splineSweep, work.splineCurvature, work.interpOutput};
@@ -121,7 +121,7 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
     // display's own 512 points end (on a display wider than the work arrays,
     // one per column).
     const bool fine = fineTrace != nullptr;
-    const std::int64_t lastColumnPixel = ColumnToPixel(511, r.width());
+    const std::int64_t lastColumnPixel = columnToPixel(511, r.width());
     const bool perPixel = fine && lastColumnPixel < kArrayLength;
     const int lastPixel = perPixel ? static_cast<int>(lastColumnPixel) : 511;
     const float pixelsPerColumn = perPixel ? static_cast<float>(r.width() - 1) / 512.0f : 1.0f;
@@ -134,12 +134,12 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
                              std::int32_t* own) {
         const int points = clampInt(count, 0, kArrayLength);
         if (fine) {
-            Resample(spline, from, available, points, static_cast<float>(length), columns * pixelsPerColumn,
+            resample(spline, from, available, points, static_cast<float>(length), columns * pixelsPerColumn,
                      work.finePixels.data(), lastPixel + 1);
-            DrawFinePolyline(r, work.finePixels.data(), lastPixel, y0, perPixel);
+            drawFinePolyline(r, work.finePixels.data(), lastPixel, y0, perPixel);
         } else {
-            Resample(spline, from, available, points, static_cast<float>(length), columns, own);
-            DrawTracePolyline(r, own, 511, y0);
+            resample(spline, from, available, points, static_cast<float>(length), columns, own);
+            drawTracePolyline(r, own, 511, y0);
         }
     };
 
@@ -147,13 +147,13 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
     std::int32_t* columns = fine ? work.fineColumns.data() : work.resampledTrace.data();
     if (span == 512 && !expanded) {
         if (fine)
-            DrawFinePolyline(r, fineTrace, 512, y0, false);
+            drawFinePolyline(r, fineTrace, 512, y0, false);
         else
-            DrawTracePolyline(r, trace, 512, y0);
+            drawTracePolyline(r, trace, 512, y0);
     } else if (!expanded) {
         drawResampled(source, kArrayLength, sourceCount, span, 512.0f, work.resampledTrace.data());
     } else if (span != 512) {
-        Resample(spline, source, kArrayLength, sourceCount, static_cast<float>(span), 512.0f, columns);
+        resample(spline, source, kArrayLength, sourceCount, static_cast<float>(span), 512.0f, columns);
     }
 
     if (s.marker1Enabled == 1 && expanded) {
@@ -171,7 +171,7 @@ void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuff
     }
 }
 
-bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+bool renderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                        const BlockToDraw& block, int n, int y0, int g)
 {
     if (s.traceMode != kYtTraceMode) {
@@ -188,7 +188,7 @@ bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBu
     bool found = false;
 
     const std::int32_t ownRange = channelSettings(s, n).range(true);
-    const std::int64_t band = static_cast<std::int64_t>(view.triggerBand) * BandFactor(ownRange);
+    const std::int64_t band = static_cast<std::int64_t>(view.triggerBand) * bandFactor(ownRange);
 
     // Gain scaling, of the channel's own block or in Add of the sum of both.
     const std::int32_t* own = block.samples(n);
@@ -196,15 +196,15 @@ bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBu
     const std::int32_t* c2 = block.chan2;
     const bool add = s.addChannels == 1;
     auto sample = [&](int i) { return add ? static_cast<std::int64_t>(c1[i]) + c2[i] : own[i]; };
-    std::int32_t* W = work.scaledTrace.data();
+    std::int32_t* w = work.scaledTrace.data();
     for (int i = 0; i < kBlock; ++i)
-        W[i] = ScaleSample(g, sample(i));
+        w[i] = scaleSample(g, sample(i));
     // The same, sixteen times finer, for a display larger than its own size.
     const bool fine = r.finerThanOwnSize();
-    std::int32_t* Wf = work.fineScaledTrace.data();
+    std::int32_t* wf = work.fineScaledTrace.data();
     if (fine) {
         for (int i = 0; i < kBlock; ++i)
-            Wf[i] = ScaleSampleFine(g, sample(i));
+            wf[i] = scaleSampleFine(g, sample(i));
     }
 
     // Trigger search. In Chop the other channel never searches; it takes the
@@ -213,28 +213,28 @@ bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBu
     const bool chop = s.chopMode == 1;
     bool searchedNewBlock = false;
     if (triggerOn && !(chop && !isSource)) {
-        const std::int64_t L = s.triggerThreshold;
+        const std::int64_t l = s.triggerThreshold;
         for (int j = 1; j <= kLastTrigger && !found; ++j) {
-            const std::int64_t w0 = W[j - 1];
-            const std::int64_t w1 = W[j];
+            const std::int64_t w0 = w[j - 1];
+            const std::int64_t w1 = w[j];
             bool trig = false;
             if (s.triggerSlope == kRisingSlope) {
-                if (w0 < L && L < w1)
+                if (w0 < l && l < w1)
                     view.crossingSeen = 1;
                 if (w1 > w0) {
                     if (s.triggerShape == kSineTrigger)
-                        trig = L < w1 && w1 < L + band;
+                        trig = l < w1 && w1 < l + band;
                     else if (s.triggerShape == kSquareTrigger)
-                        trig = w1 > L + kSqvMargin && w0 < L - kSqvMargin;
+                        trig = w1 > l + kSqvMargin && w0 < l - kSqvMargin;
                 }
             } else if (s.triggerSlope == kFallingSlope) {
-                if (w0 > L && L > w1)
+                if (w0 > l && l > w1)
                     view.crossingSeen = 1;
                 if (w1 < w0) {
                     if (s.triggerShape == kSineTrigger)
-                        trig = L < w1 && w1 < L + band;
+                        trig = l < w1 && w1 < l + band;
                     else if (s.triggerShape == kSquareTrigger)
-                        trig = w0 > L + kSqvMargin && w1 < L - kSqvMargin;
+                        trig = w0 > l + kSqvMargin && w1 < l - kSqvMargin;
                 }
             }
             if (trig) {
@@ -280,20 +280,20 @@ bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBu
     std::int32_t* fineTrace = work.fineTrace(n).data();
     if (update) {
         for (int k = 0; k < kTracePoints; ++k)
-            trace[k] = ground ? 0 : W[start + k];
+            trace[k] = ground ? 0 : w[start + k];
         if (fine)
             for (int k = 0; k < kTracePoints; ++k)
-                fineTrace[k] = ground ? 0 : Wf[start + k];
+                fineTrace[k] = ground ? 0 : wf[start + k];
         view.displayedView.traceStart[index] = start;
     }
 
-    DrawZoomedTrace(s, view, work, r, trace, fine ? fineTrace : nullptr, y0, 513.0f);
+    drawZoomedTrace(s, view, work, r, trace, fine ? fineTrace : nullptr, y0, 513.0f);
 
     if (triggerOn) {
         r.setPenWidth(3);
-        r.setPenColor(static_cast<std::uint32_t>(colour::red));
-        r.setBrushColor(static_cast<std::uint32_t>(colour::red));
-        const int row = TraceRow(y0, s.triggerThreshold);
+        r.setPenColor(static_cast<std::uint32_t>(colour::kRed));
+        r.setBrushColor(static_cast<std::uint32_t>(colour::kRed));
+        const int row = traceRow(y0, s.triggerThreshold);
         r.MoveTo(0, row);
         for (int k = 1; k <= kTickSegments; ++k)
             r.LineTo(k, row);

@@ -30,29 +30,29 @@ struct BlockToDraw {
 // arithmetic shift. The product is formed in 64 bits and the result saturates
 // at the 32-bit range, so it equals the 32-bit result wherever that one does
 // not overflow and never wraps where it would.
-std::int32_t ScaleSample(std::int32_t gain, std::int64_t sample);
+std::int32_t scaleSample(std::int32_t gain, std::int64_t sample);
 // The same value in sixteenths of a row ((g*s) >> 6, saturated alike), for a
 // display drawn finer than its rows.
-std::int32_t ScaleSampleFine(std::int32_t gain, std::int64_t sample);
+std::int32_t scaleSampleFine(std::int32_t gain, std::int64_t sample);
 
 // Row of trace value v against baseline row y0 (y0 - v), saturated to the
 // 32-bit range; the raster clips whatever lies outside the bitmap.
-int TraceRow(std::int64_t y0, std::int64_t v);
+int traceRow(std::int64_t y0, std::int64_t v);
 
 // Band factor of the Sin detector from a TIME range: 1 for Gnd (and for any
 // range below 1), otherwise the truncation of ln(range) + 1.
-int BandFactor(std::int32_t range);
+int bandFactor(std::int32_t range);
 
 // The span the renderers use: `span` kept within 9..512 columns.
-int EffectiveSpan(const InstrumentView& view);
+int effectiveSpan(const InstrumentView& view);
 
 // Polyline through (k, y0 - values[k]) for k = 0..segments.
-void DrawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0);
+void drawTracePolyline(Raster& r, const std::int32_t* values, int segments, int y0);
 
 // Polyline through (k, y0 - values[k] / 16) for k = 0..segments in
 // sixteenths of a row, point k at column k, or at pixel column k when
 // `perPixel` (Raster's fine pen).
-void DrawFinePolyline(Raster& r, const std::int32_t* values, int segments, int y0, bool perPixel);
+void drawFinePolyline(Raster& r, const std::int32_t* values, int segments, int y0, bool perPixel);
 
 // Steps shared by the time and spectrum renderings: the trace (an array of
 // kArrayLength values, 513 in use) drawn directly or resampled to the time
@@ -60,13 +60,13 @@ void DrawFinePolyline(Raster& r, const std::int32_t* values, int segments, int y
 // `expandColumns` (513 for time traces, 512 for spectra). With `fineTrace`
 // (the same trace in sixteenths of a row, on a display larger than its own
 // size) that one is drawn instead, resampled to one point per pixel column.
-void DrawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+void drawZoomedTrace(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                      const std::int32_t* trace, const std::int32_t* fineTrace, int y0, float expandColumns);
 
 // Draws channel n (1 or 2) of `block` against baseline y0 with gain g in the
 // TIME display. True when the trigger searched a new block: a single sweep
 // then freezes the display (the pass sets Hold).
-bool RenderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
+bool renderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r,
                        const BlockToDraw& block, int n, int y0, int g);
 
 }  // namespace varmolen

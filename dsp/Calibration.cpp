@@ -13,21 +13,21 @@ bool isUsableFullScaleVolts(double volts)
     return std::isfinite(volts) && volts >= kFullScaleVoltsMin && volts <= kFullScaleVoltsMax;
 }
 
-std::optional<double> ChannelVolts(double code, double fullScaleVolts)
+std::optional<double> channelVolts(double code, double fullScaleVolts)
 {
     if (fullScaleVolts == 0.0 || !isUsableFullScaleVolts(fullScaleVolts))
         return std::nullopt;
     return code * fullScaleVolts / kFullScaleCode;
 }
 
-double FullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes)
+double fullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes)
 {
     if (!(measuredRmsCodes > 0.0) || !std::isfinite(appliedRmsVolts))
         return 0.0;
     return appliedRmsVolts * kFullScaleCode / measuredRmsCodes;
 }
 
-std::string FullScaleProblem(int channel, double volts)
+std::string fullScaleProblem(int channel, double volts)
 {
     const std::string who = "Channel " + std::to_string(channel) + ": ";
     if (!std::isfinite(volts))

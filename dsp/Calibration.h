@@ -1,6 +1,6 @@
 // Calibration of a channel in volts: the peak voltage that reads full scale
 // (code 32767). 0 means the channel is not calibrated and reads % and dBFS.
-// Everything that shows or writes volts converts through ChannelVolts.
+// Everything that shows or writes volts converts through channelVolts.
 #pragma once
 
 #include <optional>
@@ -17,14 +17,14 @@ bool isUsableFullScaleVolts(double volts);
 
 // The volts of a sample value (a code, or a level in codes) on a channel
 // whose full scale is `fullScaleVolts`; nothing when it is not calibrated.
-std::optional<double> ChannelVolts(double code, double fullScaleVolts);
+std::optional<double> channelVolts(double code, double fullScaleVolts);
 
 // The full scale of a channel on which a known RMS voltage reads
 // `measuredRmsCodes` of AC RMS.
-double FullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes);
+double fullScaleFromApplied(double appliedRmsVolts, double measuredRmsCodes);
 
 // Why a full-scale voltage cannot be used, as the calibration dialog says it
 // for channel `channel`; empty when it can.
-std::string FullScaleProblem(int channel, double fullScaleVolts);
+std::string fullScaleProblem(int channel, double fullScaleVolts);
 
 }  // namespace varmolen

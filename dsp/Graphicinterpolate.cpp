@@ -15,7 +15,7 @@ constexpr int kComplexPoints = 512;     // packed complex points
 
 }  // namespace
 
-std::int32_t TruncateToInt(double v)
+std::int32_t truncateToInt(double v)
 {
     if (!(v == v))
         return 0;
@@ -26,7 +26,7 @@ std::int32_t TruncateToInt(double v)
     return static_cast<std::int32_t>(v);
 }
 
-void PowerSpectrum(const std::int32_t* samples, std::span<const float> windowTable, std::span<float> spectrumWork,
+void powerSpectrum(const std::int32_t* samples, std::span<const float> windowTable, std::span<float> spectrumWork,
                    std::span<float> fftReal, std::span<float> fftImag)
 {
     // The arrays are 1-based: entry 0 is not part of the data.
@@ -35,15 +35,15 @@ void PowerSpectrum(const std::int32_t* samples, std::span<const float> windowTab
         return;
     // The turns are made afresh for every block, as the display always has
     // made them: one cosine and one sine, two square roots a stage.
-    constexpr int kTwiddles = SpectrumTwiddleCount(kTransformPoints);
+    constexpr int kTwiddles = spectrumTwiddleCount(kTransformPoints);
     std::array<float, kTwiddles> turnRe;
     std::array<float, kTwiddles> turnIm;
-    MakeSpectrumTwiddles(kTransformPoints, turnRe, turnIm);
-    WindowedPowerSpectrum(samples, kTransformPoints, 0.0f, windowTable.subspan(1), 1,
+    makeSpectrumTwiddles(kTransformPoints, turnRe, turnIm);
+    windowedPowerSpectrum(samples, kTransformPoints, 0.0f, windowTable.subspan(1), 1,
                           {spectrumWork.subspan(1), fftReal.subspan(1), fftImag.subspan(1), turnRe, turnIm});
 }
 
-void Resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length, float width,
+void resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length, float width,
               std::int32_t* out, int wanted)
 {
     float* y = work.input.data();
@@ -65,20 +65,20 @@ void Resample(const SplineWork& work, const std::int32_t* source, int available,
         return;
     }
 
-    double L = static_cast<double>(length);
-    if (!(L >= 0.0))
-        L = 0.0;
-    if (L > avail - 2)
-        L = avail - 2;
-    double W = static_cast<double>(width);
-    if (!(W > 0.0))
-        W = kResampleOutputs;
+    double l = static_cast<double>(length);
+    if (!(l >= 0.0))
+        l = 0.0;
+    if (l > avail - 2)
+        l = avail - 2;
+    double w = static_cast<double>(width);
+    if (!(w > 0.0))
+        w = kResampleOutputs;
 
     // The spline needs the values 0 to the length + 1 (the length + 2 points).
-    int J = static_cast<int>(L + 2.0);
+    int j = static_cast<int>(l + 2.0);
     int n = count;
-    if (n < J)
-        n = J;
+    if (n < j)
+        n = j;
     if (n > avail)
         n = avail;
 
@@ -91,18 +91,18 @@ void Resample(const SplineWork& work, const std::int32_t* source, int available,
 
     // Forward sweep, right end, back substitution.
     z[0] = 0.0f;
-    for (int i = 1; i <= J - 2; ++i)
+    for (int i = 1; i <= j - 2; ++i)
         z[i] = -0.25f * (z[i - 1] - 6.0f * (y[i - 1] - 2.0f * y[i] + y[i + 1]));
-    m[J - 1] = (-3.0f * (y[J - 1] - y[J - 2]) - 0.5f * z[J - 2]) / 0.875f;
-    for (int i = J - 2; i >= 0; --i)
+    m[j - 1] = (-3.0f * (y[j - 1] - y[j - 2]) - 0.5f * z[j - 2]) / 0.875f;
+    for (int i = j - 2; i >= 0; --i)
         m[i] = -0.25f * m[i + 1] + z[i];
-    for (int i = J; i <= n + 1; ++i)
+    for (int i = j; i <= n + 1; ++i)
         m[i] = 0.0f;
 
     // Evaluation at h = 0, one step, two steps, ... while h <= n, a step
     // being the length over the width; only the first 512 values are ever
     // used, so the sweep stops there.
-    const double step = L / W;
+    const double step = l / w;
     int produced = 0;
     double h = 0.0;
     while (produced < outputs && h <= n) {
@@ -120,7 +120,7 @@ void Resample(const SplineWork& work, const std::int32_t* source, int available,
         h += step;
     }
     for (int k = 0; k < produced; ++k)
-        out[k] = TruncateToInt(v[k]);
+        out[k] = truncateToInt(v[k]);
     // A run too short for the width (never with the time base's counts)
     // holds its last value to the right edge.
     for (int k = produced; k < wanted; ++k)

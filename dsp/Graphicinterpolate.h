@@ -1,5 +1,5 @@
 // The numerical routines of the display: the analysis window filled at
-// start-up (FillWindowTable, dsp/SpectrumKernel.h), the power spectrum of one
+// start-up (fillWindowTable, dsp/SpectrumKernel.h), the power spectrum of one
 // channel's block, and the cubic-spline resampler that stretches a run of
 // trace values over the display width. They keep no state of their own;
 // everything lives in the work arrays the caller passes (the instrument
@@ -20,7 +20,7 @@ namespace varmolen {
 // 512..1023. spectrumWork[0] is not written. Uses fftReal/fftImag[1..512] as
 // the 512-point complex work arrays. Writes nothing when an array is shorter
 // than that.
-void PowerSpectrum(const std::int32_t* samples, std::span<const float> windowTable, std::span<float> spectrumWork,
+void powerSpectrum(const std::int32_t* samples, std::span<const float> windowTable, std::span<float> spectrumWork,
                    std::span<float> fftReal, std::span<float> fftImag);
 
 // The resampler's work arrays: interpInput, splineSweep, splineCurvature and
@@ -44,11 +44,11 @@ constexpr int kResampleOutputs = 512;
 // is how many entries may be read from source; the point count is kept
 // within it, within the work arrays and at least at the length + 2 points the
 // spline needs, so no index leaves an array whatever the caller passes.
-void Resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length, float width,
+void resample(const SplineWork& work, const std::int32_t* source, int available, int count, float length, float width,
               std::int32_t* out, int outputs = kResampleOutputs);
 
 // Truncates a float toward zero into a 32-bit integer, saturating at the
 // integer range (NaN gives 0), so no conversion is ever undefined.
-std::int32_t TruncateToInt(double v);
+std::int32_t truncateToInt(double v);
 
 }  // namespace varmolen

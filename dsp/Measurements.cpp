@@ -39,7 +39,7 @@ void Measurements::ToneRecord::add(const std::int32_t* x, int frames, double fra
     sinceReading += frames;
 }
 
-void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts)
+void Measurements::measureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts)
 {
     const double rate = block.sampleRate;
     for (int channel = 1; channel <= 2; ++channel) {
@@ -47,7 +47,7 @@ void Measurements::MeasureBlock(const RecordedBlock& block, bool chan1Enabled, b
         ChannelReadings& r = readings_[i];
         ToneRecord& record = toneRecords_[i];
         const bool enabled = channel == 1 ? chan1Enabled : chan2Enabled;
-        const int frames = enabled ? ExtractChannel(block, channel, work_.data(), kMaxMeasureFrames) : 0;
+        const int frames = enabled ? extractChannel(block, channel, work_.data(), kMaxMeasureFrames) : 0;
         if (frames == 0 || !(rate > 0.0)) {
             time_[i].reset();
             timeFollows_[i] = false;
@@ -81,7 +81,7 @@ const ChannelReadings& Measurements::readings(int channel)
     return r;
 }
 
-const ToneReading& Measurements::Tone(int channel)
+const ToneReading& Measurements::tone(int channel)
 {
     const std::size_t i = channel == 2 ? 1 : 0;
     ToneRecord& record = toneRecords_[i];

@@ -46,25 +46,25 @@ public:
     // Measures the buffer for each enabled channel (1 and 2): with
     // `parts.time` its TIME readings; with `parts.tone` it adds each
     // channel's frames to the channel's tone record (the last 8192 frames of
-    // consecutive buffers), whose tone readings Tone() forms when they are
+    // consecutive buffers), whose tone readings tone() forms when they are
     // asked for, so only the record that is read needs its transform. A
     // buffer measured without its TIME readings breaks their thread, and one
     // measured without its tone readings the tone record: the next one
     // measured for them starts afresh. So does a buffer that does not follow
     // the one before (a gap) or comes at another rate. A channel not
     // enabled, or not recorded by the buffer, starts afresh and reads nothing.
-    void MeasureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts);
+    void measureBlock(const RecordedBlock& block, bool chan1Enabled, bool chan2Enabled, MeasureParts parts);
     // The tone readings of channel 1 or 2's record, formed when they are
     // asked for from the record as it stands: the first time after the
     // record started, then once a second of signal has been added since the
     // last (a transform of 8192 samples is the strip's largest cost, and
     // each reading joins the average of the channel's readings of a steady
     // tone anyway). Otherwise the last reading formed.
-    const ToneReading& Tone(int channel);
+    const ToneReading& tone(int channel);
     // Signal added between two tone readings, at least.
     static constexpr double kToneReadingSeconds = 1.0;
     // The TIME readings, formed when first asked for after a buffer, and the
-    // tone readings as Tone() last formed them.
+    // tone readings as tone() last formed them.
     const ChannelReadings& readings(int channel);
     // Forgets everything measured: the TIME readings, the tone records and
     // their averages start again from the next buffer.

@@ -119,7 +119,7 @@ bool ResponseSweep::take(const RecordedBlock& block)
         return false;
     if (static_cast<int>(scratch_.size()) < frames)
         scratch_.resize(static_cast<std::size_t>(frames));
-    const int got = ExtractChannel(block, plan_.channel, scratch_.data(), frames);
+    const int got = extractChannel(block, plan_.channel, scratch_.data(), frames);
     // A record is made of consecutive frames only.
     if (!block.followsPrevious)
         restartRecord();

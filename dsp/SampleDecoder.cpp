@@ -4,7 +4,7 @@
 
 namespace varmolen {
 
-void DecodeChannel(const std::uint8_t* data, int frames, int channelCount, int index, std::int32_t* out)
+void decodeChannel(const std::uint8_t* data, int frames, int channelCount, int index, std::int32_t* out)
 {
     const int frameBytes = 2 * channelCount;
     const std::uint8_t* p = data + 2 * index;
@@ -12,7 +12,7 @@ void DecodeChannel(const std::uint8_t* data, int frames, int channelCount, int i
         out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
 }
 
-int ExtractChannel(const RecordedBlock& block, int channel, std::int32_t* out, int capacity)
+int extractChannel(const RecordedBlock& block, int channel, std::int32_t* out, int capacity)
 {
     if (block.data == nullptr || capacity <= 0 || (block.channelCount != 1 && block.channelCount != 2))
         return 0;
@@ -23,7 +23,7 @@ int ExtractChannel(const RecordedBlock& block, int channel, std::int32_t* out, i
                                                                 static_cast<std::uint32_t>(capacity)));
     // Stereo frames are (channel 2, channel 1), as the display's split reads them.
     const int index = block.channelCount == 2 && channel == 1 ? 1 : 0;
-    DecodeChannel(block.data, frames, block.channelCount, index, out);
+    decodeChannel(block.data, frames, block.channelCount, index, out);
     return frames;
 }
 

@@ -11,11 +11,11 @@ namespace varmolen {
 
 // Writes value `index` of each of `frames` frames of `channelCount` values
 // into out[0..frames-1], sign-extended.
-void DecodeChannel(const std::uint8_t* data, int frames, int channelCount, int index, std::int32_t* out);
+void decodeChannel(const std::uint8_t* data, int frames, int channelCount, int index, std::int32_t* out);
 
 // Copies one channel of the buffer into out[0..] as sign-extended codes and
 // returns how many frames it holds (at most `capacity`); 0 when the buffer
 // does not record that channel (channel 2 of a mono recording).
-int ExtractChannel(const RecordedBlock& block, int channel, std::int32_t* out, int capacity);
+int extractChannel(const RecordedBlock& block, int channel, std::int32_t* out, int capacity);
 
 }  // namespace varmolen

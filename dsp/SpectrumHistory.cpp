@@ -4,23 +4,23 @@
 
 namespace varmolen {
 
-void ResetSpectrumHistory(SpectrumHistory& h)
+void resetSpectrumHistory(SpectrumHistory& h)
 {
     h.averagedBlocks = {};
     h.heldBlocks = {};
 }
 
-void RestartSpectrumAverage(SpectrumHistory& h) { h.averagedBlocks = {}; }
+void restartSpectrumAverage(SpectrumHistory& h) { h.averagedBlocks = {}; }
 
-void RestartPeakHold(SpectrumHistory& h) { h.heldBlocks = {}; }
+void restartPeakHold(SpectrumHistory& h) { h.heldBlocks = {}; }
 
-void NoteDisplayPass(SpectrumHistory& h, bool redraw)
+void noteDisplayPass(SpectrumHistory& h, bool redraw)
 {
     if (!redraw)
         ++h.passes;
 }
 
-void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks, bool peakHold,
+void applySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks, bool peakHold,
                           bool redraw)
 {
     const bool averaging = averageBlocks > 1;

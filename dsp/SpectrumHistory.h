@@ -40,13 +40,13 @@ struct SpectrumHistory {
 };
 
 // Starts both channels afresh (Reset, and a change of rate, input or display type).
-void ResetSpectrumHistory(SpectrumHistory& h);
+void resetSpectrumHistory(SpectrumHistory& h);
 // Starts only the averages, or only the held peaks, afresh (their setting changed).
-void RestartSpectrumAverage(SpectrumHistory& h);
-void RestartPeakHold(SpectrumHistory& h);
+void restartSpectrumAverage(SpectrumHistory& h);
+void restartPeakHold(SpectrumHistory& h);
 
 // Counts a display pass: new blocks advance the history, redraws do not.
-void NoteDisplayPass(SpectrumHistory& h, bool redraw);
+void noteDisplayPass(SpectrumHistory& h, bool redraw);
 
 // Folds channel `channel`'s (1 or 2) power spectrum power[1..512] into its
 // history and replaces it by what the display shows: the average when
@@ -55,7 +55,7 @@ void NoteDisplayPass(SpectrumHistory& h, bool redraw);
 // On a redraw (`redraw`) nothing advances: the spectrum is replaced by the
 // history as it stood after the block being redrawn, if the history holds it
 // (a restart since does not change that).
-void ApplySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks, bool peakHold,
+void applySpectrumHistory(SpectrumHistory& h, int channel, float* power, std::int32_t averageBlocks, bool peakHold,
                           bool redraw);
 
 }  // namespace varmolen

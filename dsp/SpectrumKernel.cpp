@@ -84,9 +84,9 @@ void fillWindow(std::span<T> window, int length)
 template <typename T>
 bool makeTwiddles(int length, std::span<T> re, std::span<T> im)
 {
-    if (!IsSpectrumLength(length))
+    if (!isSpectrumLength(length))
         return false;
-    const auto count = static_cast<std::size_t>(SpectrumTwiddleCount(length));
+    const auto count = static_cast<std::size_t>(spectrumTwiddleCount(length));
     if (re.size() < count || im.size() < count)
         return false;
     const int half = length / 2;
@@ -251,10 +251,10 @@ template <typename T>
 bool powerSpectrum(const std::int32_t* samples, int length, T offset, std::span<const T> window, int windowStride,
                    const SpectrumWork<T>& w)
 {
-    if (samples == nullptr || !IsSpectrumLength(length) || windowStride < 1)
+    if (samples == nullptr || !isSpectrumLength(length) || windowStride < 1)
         return false;
     const int half = length / 2;
-    const auto count = static_cast<std::size_t>(SpectrumTwiddleCount(length));
+    const auto count = static_cast<std::size_t>(spectrumTwiddleCount(length));
     if (window.size() <= static_cast<std::size_t>(length - 1) * static_cast<std::size_t>(windowStride) ||
         w.work.size() < at(length) || w.re.size() < at(half) || w.im.size() < at(half) || w.twiddleRe.size() < count ||
         w.twiddleIm.size() < count)
@@ -356,23 +356,23 @@ bool powerSpectrum(const std::int32_t* samples, int length, T offset, std::span<
 
 }  // namespace
 
-void FillWindowTable(std::span<float> window, int length) { fillWindow(window, length); }
-void FillWindowTable(std::span<double> window, int length) { fillWindow(window, length); }
+void fillWindowTable(std::span<float> window, int length) { fillWindow(window, length); }
+void fillWindowTable(std::span<double> window, int length) { fillWindow(window, length); }
 
-bool MakeSpectrumTwiddles(int length, std::span<float> re, std::span<float> im) { return makeTwiddles(length, re, im); }
+bool makeSpectrumTwiddles(int length, std::span<float> re, std::span<float> im) { return makeTwiddles(length, re, im); }
 
-bool MakeSpectrumTwiddles(int length, std::span<double> re, std::span<double> im)
+bool makeSpectrumTwiddles(int length, std::span<double> re, std::span<double> im)
 {
     return makeTwiddles(length, re, im);
 }
 
-bool WindowedPowerSpectrum(const std::int32_t* samples, int length, float offset, std::span<const float> window,
+bool windowedPowerSpectrum(const std::int32_t* samples, int length, float offset, std::span<const float> window,
                            int windowStride, const SpectrumWork<float>& work)
 {
     return powerSpectrum(samples, length, offset, window, windowStride, work);
 }
 
-bool WindowedPowerSpectrum(const std::int32_t* samples, int length, double offset, std::span<const double> window,
+bool windowedPowerSpectrum(const std::int32_t* samples, int length, double offset, std::span<const double> window,
                            int windowStride, const SpectrumWork<double>& work)
 {
     return powerSpectrum(samples, length, offset, window, windowStride, work);

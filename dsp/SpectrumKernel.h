@@ -21,26 +21,26 @@ inline constexpr double kBlackmanHarris[4] = {0.35875, 0.48829, 0.14128, 0.01168
 // with the periodic window over `length` points; `length` is kept within
 // 1..window.size() - 1. The single-precision table steps its angle in float,
 // as the display's window always has.
-void FillWindowTable(std::span<float> window, int length);
-void FillWindowTable(std::span<double> window, int length);
+void fillWindowTable(std::span<float> window, int length);
+void fillWindowTable(std::span<double> window, int length);
 
 // Whether the transform takes `length`: a power of two from 4 to 2^24.
-constexpr bool IsSpectrumLength(int length)
+constexpr bool isSpectrumLength(int length)
 {
     return length >= 4 && length <= (1 << 24) && (length & (length - 1)) == 0;
 }
 
 // Entries each of the two twiddle arrays needs for a transform of `length`:
 // the turns of every butterfly stage, then those of the split.
-constexpr int SpectrumTwiddleCount(int length) { return 3 * (length / 2) / 2 - 1; }
+constexpr int spectrumTwiddleCount(int length) { return 3 * (length / 2) / 2 - 1; }
 
 // Fills the twiddle arrays a transform of `length` reads. Single precision
 // makes them as the display always has (a half-angle recurrence per stage, a
 // rotation for the split), so they serve that one length; double precision
 // makes them exact, so they serve every shorter length too. False, writing
 // nothing, for a length the transform does not take or arrays too short.
-bool MakeSpectrumTwiddles(int length, std::span<float> re, std::span<float> im);
-bool MakeSpectrumTwiddles(int length, std::span<double> re, std::span<double> im);
+bool makeSpectrumTwiddles(int length, std::span<float> re, std::span<float> im);
+bool makeSpectrumTwiddles(int length, std::span<double> re, std::span<double> im);
 
 // The arrays one transform works in.
 template <typename T>
@@ -48,7 +48,7 @@ struct SpectrumWork {
     std::span<T> work;  // `length` values: the windowed record, then the power
     std::span<T> re;    // length / 2 values: the packed transform, then the bins
     std::span<T> im;
-    std::span<const T> twiddleRe;  // made by MakeSpectrumTwiddles
+    std::span<const T> twiddleRe;  // made by makeSpectrumTwiddles
     std::span<const T> twiddleIm;
 };
 
@@ -61,9 +61,9 @@ struct SpectrumWork {
 //   re[k] + i im[k] = X[k] for k = 1 .. length/2 - 1,
 //   re[0] = X[0] / 2 and im[0] = X[length/2] / 2.
 // False, writing nothing, for a length it does not take or an array too short.
-bool WindowedPowerSpectrum(const std::int32_t* samples, int length, float offset, std::span<const float> window,
+bool windowedPowerSpectrum(const std::int32_t* samples, int length, float offset, std::span<const float> window,
                            int windowStride, const SpectrumWork<float>& work);
-bool WindowedPowerSpectrum(const std::int32_t* samples, int length, double offset, std::span<const double> window,
+bool windowedPowerSpectrum(const std::int32_t* samples, int length, double offset, std::span<const double> window,
                            int windowStride, const SpectrumWork<double>& work);
 
 }  // namespace varmolen

@@ -59,11 +59,11 @@ ToneMeter::ToneMeter()
       power_(static_cast<std::size_t>(kToneMaxRecord)),
       binRe_(static_cast<std::size_t>(kToneMaxRecord / 2)),
       binIm_(static_cast<std::size_t>(kToneMaxRecord / 2)),
-      turnRe_(static_cast<std::size_t>(SpectrumTwiddleCount(kToneMaxRecord))),
-      turnIm_(static_cast<std::size_t>(SpectrumTwiddleCount(kToneMaxRecord)))
+      turnRe_(static_cast<std::size_t>(spectrumTwiddleCount(kToneMaxRecord))),
+      turnIm_(static_cast<std::size_t>(spectrumTwiddleCount(kToneMaxRecord)))
 {
-    FillWindowTable(std::span<double>(window_), kToneMaxRecord);
-    MakeSpectrumTwiddles(kToneMaxRecord, std::span<double>(turnRe_), std::span<double>(turnIm_));
+    fillWindowTable(std::span<double>(window_), kToneMaxRecord);
+    makeSpectrumTwiddles(kToneMaxRecord, std::span<double>(turnRe_), std::span<double>(turnIm_));
     useLength(kToneMinRecord);
 }
 
@@ -167,7 +167,7 @@ void ToneMeter::transform(const std::int32_t* x, int n)
         sum += x[t];
     const double mean = static_cast<double>(sum) / n;
     // The window over n points: every m-th value of the longest one.
-    WindowedPowerSpectrum(x, n, mean, window_, kToneMaxRecord / n, {power_, binRe_, binIm_, turnRe_, turnIm_});
+    windowedPowerSpectrum(x, n, mean, window_, kToneMaxRecord / n, {power_, binRe_, binIm_, turnRe_, turnIm_});
     // DC and Nyquist apart: the transform leaves half of each beside the bins.
     power_[0] = 4.0 * binRe_[0] * binRe_[0];
     power_[static_cast<std::size_t>(n / 2)] = 4.0 * binIm_[0] * binIm_[0];

@@ -23,7 +23,7 @@ AxisLabelBand::AxisLabelBand(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("AxisLabelBand"));
     setAttribute(Qt::WA_OpaquePaintEvent, true);
-    NameLabel(this, "AxisLabelBand", "Axis labels");
+    nameLabel(this, "AxisLabelBand", "Axis labels");
 }
 
 void AxisLabelBand::setDisplayRect(const QRect& box)
@@ -39,7 +39,7 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
     const Inputs now{s.displayType,
                      s.traceMode,
                      s.backgroundScheme,
-                     ReadoutRate(s, s),
+                     readoutRate(s, s),
                      s.span,
                      s.marker1Pos,
                      s.marker2Pos,
@@ -62,16 +62,16 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
     ticks_.clear();
     scales_.clear();
     scaleColours_.clear();
-    background_ = BackgroundColour(s.backgroundScheme);
+    background_ = backgroundColour(s.backgroundScheme);
     // The texts under the display in the colours of the strip below it.
-    ink_ = s.backgroundScheme == kWhiteBackground ? colour::red : colour::yellow;
+    ink_ = s.backgroundScheme == kWhiteBackground ? colour::kRed : colour::kYellow;
     const bool xy = time && s.traceMode != kYtTraceMode;
     if (time && !xy) {
-        ticks_ = TimeTicks(s, s, decimalSeparator);
+        ticks_ = timeTicks(s, s, decimalSeparator);
         unit_ = "ms";
     } else if (!time) {
         const int most = std::max(2, box_.width() / kFrequencyTextWidth);
-        ticks_ = FrequencyTicks(now.rate, s.span, s.expanded != 0, s.marker1Pos, s.marker2Pos, most, decimalSeparator);
+        ticks_ = frequencyTicks(now.rate, s.span, s.expanded != 0, s.marker1Pos, s.marker2Pos, most, decimalSeparator);
         unit_.clear();
     }
     if (!xy) {
@@ -79,8 +79,8 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
             if (!channelSettings(s, n).on())
                 continue;
             const std::int32_t gain = n == 1 ? now.gain1 : now.gain2;
-            const std::string text = time ? TimeDivisionText(gain, s.features.fullScaleVolts[n - 1], decimalSeparator)
-                                          : LevelDivisionText(gain, s.spectrumScale, decimalSeparator);
+            const std::string text = time ? timeDivisionText(gain, s.features.fullScaleVolts[n - 1], decimalSeparator)
+                                          : levelDivisionText(gain, s.spectrumScale, decimalSeparator);
             scales_.push_back("Ch" + std::to_string(n) + " " + text);
             scaleColours_.push_back(channelSettings(s, n).color());
         }
@@ -91,12 +91,12 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
 void AxisLabelBand::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter p(this);
-    p.fillRect(rect(), ColourOf(background_));
+    p.fillRect(rect(), colourOf(background_));
     if (box_.isEmpty())
         return;
     const QFontMetrics metrics(font());
     const int tickTop = box_.bottom() + 1;
-    p.setPen(ColourOf(ink_));
+    p.setPen(colourOf(ink_));
     for (const AxisTick& t : ticks_) {
         const int x = box_.left() + static_cast<int>(t.column * (box_.width() - 1) / 512.0 + 0.5);
         p.drawLine(x, tickTop, x, tickTop + kTickLength - 1);
@@ -112,7 +112,7 @@ void AxisLabelBand::paintEvent(QPaintEvent* /*event*/)
     int x = box_.left();
     for (std::size_t i = 0; i < scales_.size(); ++i) {
         const QString text = QString::fromStdString(scales_[i]);
-        p.setPen(ColourOf(scaleColours_[i]));
+        p.setPen(colourOf(scaleColours_[i]));
         p.drawText(QRect(x, second, metrics.horizontalAdvance(text) + 2, kLineHeight), Qt::AlignLeft | Qt::AlignVCenter,
                    text);
         x += metrics.horizontalAdvance(text) + 24;

@@ -17,7 +17,7 @@
 
 namespace varmolen {
 
-std::optional<double> ParseVolts(const QString& text)
+std::optional<double> parseVolts(const QString& text)
 {
     QString t = text.trimmed();
     double scale = 1.0;
@@ -87,7 +87,7 @@ void CalibrateDialog::load(const std::array<double, 2>& fullScaleVolts)
     for (std::size_t i = 0; i < 2; ++i) {
         Channel& c = channels[i];
         const double v = fullScaleVolts[i];
-        const bool calibrated = ChannelVolts(0.0, v).has_value();
+        const bool calibrated = channelVolts(0.0, v).has_value();
         (calibrated ? c.fullScale : c.none)->setChecked(true);
         c.fullScaleVolts->setText(calibrated ? QLocale().toString(v, 'g', 6) : QString());
         c.appliedVolts->clear();
@@ -109,16 +109,16 @@ std::optional<double> CalibrateDialog::fullScaleOf(int channel, QString& problem
     if (c.none->isChecked())
         return 0.0;
     if (c.fullScale->isChecked()) {
-        const std::optional<double> v = ParseVolts(c.fullScaleVolts->text());
+        const std::optional<double> v = parseVolts(c.fullScaleVolts->text());
         if (!v) {
             problem = who + QStringLiteral("type the full scale in volts, for example 1.5.");
             return std::nullopt;
         }
-        problem = QString::fromStdString(FullScaleProblem(channel, *v));
+        problem = QString::fromStdString(fullScaleProblem(channel, *v));
         return problem.isEmpty() ? v : std::nullopt;
     }
     if (c.measure->isChecked()) {
-        const std::optional<double> applied = ParseVolts(c.appliedVolts->text());
+        const std::optional<double> applied = parseVolts(c.appliedVolts->text());
         if (!applied) {
             problem = who + QStringLiteral("type the applied RMS voltage, for example 0.775.");
             return std::nullopt;
@@ -134,11 +134,11 @@ std::optional<double> CalibrateDialog::fullScaleOf(int channel, QString& problem
                                 "and apply the voltage to its input.");
             return std::nullopt;
         }
-        const double fullScale = FullScaleFromApplied(*applied, *rms);
-        problem = QString::fromStdString(FullScaleProblem(channel, fullScale));
+        const double fullScale = fullScaleFromApplied(*applied, *rms);
+        problem = QString::fromStdString(fullScaleProblem(channel, fullScale));
         if (!problem.isEmpty()) {
             problem +=
-                QStringLiteral(" The reading makes it %1.").arg(QString::fromStdString(FormatVolts(fullScale, '.')));
+                QStringLiteral(" The reading makes it %1.").arg(QString::fromStdString(formatVolts(fullScale, '.')));
             return std::nullopt;
         }
         return fullScale;

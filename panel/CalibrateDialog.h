@@ -56,6 +56,6 @@ private:
 
 // A voltage typed by the user: the locale's or a plain decimal point, with
 // or without a unit ("1.5", "1,5 V", "775 mV"); nothing when it is no number.
-std::optional<double> ParseVolts(const QString& text);
+std::optional<double> parseVolts(const QString& text);
 
 }  // namespace varmolen

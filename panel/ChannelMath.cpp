@@ -23,14 +23,14 @@ double dialPercent(float dialValue) { return clampReal(static_cast<double>(dialV
 
 }  // namespace
 
-std::optional<std::int32_t> RangeFromPosition(int position)
+std::optional<std::int32_t> rangeFromPosition(int position)
 {
     if (position < 0 || position > 3)
         return std::nullopt;
     return kRanges[position];
 }
 
-std::optional<int> PositionFromRange(std::int32_t multiplier)
+std::optional<int> positionFromRange(std::int32_t multiplier)
 {
     for (int i = 0; i < 4; ++i)
         if (kRanges[i] == multiplier)
@@ -38,7 +38,7 @@ std::optional<int> PositionFromRange(std::int32_t multiplier)
     return std::nullopt;
 }
 
-std::int32_t GainFromDial(std::int32_t multiplier, float dialValue)
+std::int32_t gainFromDial(std::int32_t multiplier, float dialValue)
 {
     // Multiplier × V first, then × 0.5, in floating point.
     const double gain = static_cast<double>(multiplier) * dialPercent(dialValue) * 0.5;
@@ -46,9 +46,9 @@ std::int32_t GainFromDial(std::int32_t multiplier, float dialValue)
     return static_cast<std::int32_t>(clampReal(gain, 0.0, static_cast<double>(kMaxGain)));
 }
 
-std::int32_t GainDialPosition(float dialValue) { return static_cast<std::int32_t>(dialPercent(dialValue)); }
+std::int32_t gainDialPosition(float dialValue) { return static_cast<std::int32_t>(dialPercent(dialValue)); }
 
-std::int32_t OffsetFromDial(std::int32_t height, float dialValue)
+std::int32_t offsetFromDial(std::int32_t height, float dialValue)
 {
     const double h = height;
     // H × V first, then × 0.01, then taken from H.
@@ -58,7 +58,7 @@ std::int32_t OffsetFromDial(std::int32_t height, float dialValue)
     return static_cast<std::int32_t>(clampReal(row, lo, hi));
 }
 
-std::int32_t DialFromOffset(std::int32_t height, std::int32_t offset)
+std::int32_t dialFromOffset(std::int32_t height, std::int32_t offset)
 {
     if (height <= 0)
         return 0;
@@ -67,43 +67,43 @@ std::int32_t DialFromOffset(std::int32_t height, std::int32_t offset)
     return static_cast<std::int32_t>(clampTo(percent, 0, 100));
 }
 
-ChannelFields FieldsInForce(InstrumentSettings& s, int channel)
+ChannelFields fieldsInForce(InstrumentSettings& s, int channel)
 {
     const bool time = s.displayType == kTimeDisplayType;
     const auto c = channelSettings(s, channel);
     return {c.gain(time), c.range(time), c.gainDial(time), c.offset(time)};
 }
 
-void ApplyGainDial(InstrumentSettings& s, int channel, float dialValue)
+void applyGainDial(InstrumentSettings& s, int channel, float dialValue)
 {
-    ChannelFields f = FieldsInForce(s, channel);
-    f.gain = GainFromDial(f.range, dialValue);
-    f.gainDial = GainDialPosition(dialValue);
+    ChannelFields f = fieldsInForce(s, channel);
+    f.gain = gainFromDial(f.range, dialValue);
+    f.gainDial = gainDialPosition(dialValue);
 }
 
-bool ApplyRangePosition(InstrumentSettings& s, int channel, int position, float gainDialValue)
+bool applyRangePosition(InstrumentSettings& s, int channel, int position, float gainDialValue)
 {
-    const std::optional<std::int32_t> multiplier = RangeFromPosition(position);
+    const std::optional<std::int32_t> multiplier = rangeFromPosition(position);
     if (!multiplier)
         return false;
-    ChannelFields f = FieldsInForce(s, channel);
+    ChannelFields f = fieldsInForce(s, channel);
     f.range = *multiplier;
-    f.gain = GainFromDial(f.range, gainDialValue);
+    f.gain = gainFromDial(f.range, gainDialValue);
     return true;
 }
 
-void ApplyOffsetDial(InstrumentSettings& s, std::int32_t displayHeight, int channel, float dialValue)
+void applyOffsetDial(InstrumentSettings& s, std::int32_t displayHeight, int channel, float dialValue)
 {
-    FieldsInForce(s, channel).offset = OffsetFromDial(displayHeight, dialValue);
+    fieldsInForce(s, channel).offset = offsetFromDial(displayHeight, dialValue);
 }
 
-ChannelControlsSetting ControlsForDisplayType(InstrumentSettings& s, std::int32_t displayHeight, int channel)
+ChannelControlsSetting controlsForDisplayType(InstrumentSettings& s, std::int32_t displayHeight, int channel)
 {
-    const ChannelFields f = FieldsInForce(s, channel);
+    const ChannelFields f = fieldsInForce(s, channel);
     ChannelControlsSetting c{};
-    c.trackBarPosition = PositionFromRange(f.range);
+    c.trackBarPosition = positionFromRange(f.range);
     c.gainDial = static_cast<float>(clampTo(f.gainDial, 0, 100));
-    c.offsetDial = static_cast<float>(DialFromOffset(displayHeight, f.offset));
+    c.offsetDial = static_cast<float>(dialFromOffset(displayHeight, f.offset));
     return c;
 }
 

@@ -20,27 +20,27 @@ constexpr std::int32_t kMaxGain = 5000;
 
 // Range track bar position 0..3 → multiplier 0 (Gnd), 1, 10, 100; nothing
 // for any other position.
-std::optional<std::int32_t> RangeFromPosition(int position);
+std::optional<std::int32_t> rangeFromPosition(int position);
 // Multiplier 0, 1, 10, 100 → track bar position 0..3; nothing for any other
 // multiplier (a stored value the bar cannot show leaves it where it is).
-std::optional<int> PositionFromRange(std::int32_t multiplier);
+std::optional<int> positionFromRange(std::int32_t multiplier);
 
 // Gain of a channel: multiplier × dial value, then × 0.5, truncated toward
 // zero (range 1, dial 37.6 → 18; range 100, dial 50 → 2500). A multiplier
 // no track bar position gives (from a damaged settings file) cannot push the
 // gain beyond 0..5000, which keeps the renderers' products within 32 bits.
-std::int32_t GainFromDial(std::int32_t multiplier, float dialValue);
+std::int32_t gainFromDial(std::int32_t multiplier, float dialValue);
 
 // The stored gain-dial position: whole part of the dial value, 0..100.
-std::int32_t GainDialPosition(float dialValue);
+std::int32_t gainDialPosition(float dialValue);
 
 // Zero-line row of the Position dial: H − H × V × 0.01, truncated toward
 // zero, within 0..H (75 % of 343 rows → 85, 100 % → 0, 0 % → 343).
-std::int32_t OffsetFromDial(std::int32_t height, float dialValue);
+std::int32_t offsetFromDial(std::int32_t height, float dialValue);
 
 // The Position dial value that shows a stored row: (H − row) × 100 ÷ H in
 // integers, truncated toward zero, within 0..100 (row 85 → 75, 86 → 74).
-std::int32_t DialFromOffset(std::int32_t height, std::int32_t offset);
+std::int32_t dialFromOffset(std::int32_t height, std::int32_t offset);
 
 // The fields of one channel for one display type.
 struct ChannelFields {
@@ -51,18 +51,18 @@ struct ChannelFields {
 };
 // Channel 1 or 2 (any other number reads channel 2) for the display type in
 // force: TIME when displayType is 2, FREQUENCY otherwise.
-ChannelFields FieldsInForce(InstrumentSettings& s, int channel);
+ChannelFields fieldsInForce(InstrumentSettings& s, int channel);
 
 // The Gain dial of a channel moved to dialValue.
-void ApplyGainDial(InstrumentSettings& s, int channel, float dialValue);
+void applyGainDial(InstrumentSettings& s, int channel, float dialValue);
 // The range track bar of a channel moved to position, with the Gain dial at
 // gainDialValue: stores the multiplier and recomputes the gain; the stored
 // gain-dial position stays. False (and nothing changed) for a position
 // outside 0..3.
-bool ApplyRangePosition(InstrumentSettings& s, int channel, int position, float gainDialValue);
+bool applyRangePosition(InstrumentSettings& s, int channel, int position, float gainDialValue);
 // The Position dial of a channel moved to dialValue, on a display of
 // displayHeight rows.
-void ApplyOffsetDial(InstrumentSettings& s, std::int32_t displayHeight, int channel, float dialValue);
+void applyOffsetDial(InstrumentSettings& s, std::int32_t displayHeight, int channel, float dialValue);
 
 // Where a channel's controls go when a display type is brought back: the
 // track bar (if the stored multiplier has a position), the Gain dial at the
@@ -73,6 +73,6 @@ struct ChannelControlsSetting {
     float gainDial;
     float offsetDial;
 };
-ChannelControlsSetting ControlsForDisplayType(InstrumentSettings& s, std::int32_t displayHeight, int channel);
+ChannelControlsSetting controlsForDisplayType(InstrumentSettings& s, std::int32_t displayHeight, int channel);
 
 }  // namespace varmolen

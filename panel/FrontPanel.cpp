@@ -73,7 +73,7 @@ QFrame#ImagePanel[keyboardFocus="true"] { border: 2px solid #c8dcff; }
 )";
 
 // What a control is called aloud where its group's title and its printed
-// caption do not say it (see SpokenName), and what its tooltip says it does.
+// caption do not say it (see spokenName), and what its tooltip says it does.
 struct ControlWords {
     const char* object;
     const char* spokenName;  // nullptr: the group's title and the caption
@@ -124,7 +124,7 @@ Dial* makeDial(QWidget* parent, const char* name, const char* caption, float min
                int digitalSteps, int x, int y)
 {
     auto* dial = new Dial(parent);
-    NameControl(dial, name);
+    nameControl(dial, name);
     dial->setCaption(QString::fromUtf8(caption));
     dial->setUnit(QStringLiteral("%"));
     dial->setRange(minimum, maximum);
@@ -139,7 +139,7 @@ Dial* makeDial(QWidget* parent, const char* name, const char* caption, float min
 RockerSwitch* makeRocker(QWidget* parent, const char* name, const char* caption, bool withLed, int x, int y)
 {
     auto* rocker = new RockerSwitch(parent);
-    NameControl(rocker, name);
+    nameControl(rocker, name);
     rocker->setCaption(QString::fromUtf8(caption));
     if (withLed)
         rocker->setLed(QColor(0, 255, 0), QColor(0, 96, 0));
@@ -152,7 +152,7 @@ ToggleSwitch* makeToggle(QWidget* parent, const char* name, const char* checkedL
                          bool checked, int x, int y)
 {
     auto* toggle = new ToggleSwitch(parent);
-    NameControl(toggle, name);
+    nameControl(toggle, name);
     toggle->setLabels(QString::fromUtf8(checkedLabel), QString::fromUtf8(uncheckedLabel));
     toggle->setChecked(checked);
     toggle->setGeometry(x, y, 48, 100);
@@ -162,7 +162,7 @@ ToggleSwitch* makeToggle(QWidget* parent, const char* name, const char* checkedL
 QSlider* makeTrackBar(QWidget* parent, const char* name, int x, int y)
 {
     auto* bar = new TrackBar(parent);
-    NameControl(bar, name);
+    nameControl(bar, name);
     const char* const labels[] = {"Gnd", "1", "10", "100"};
     bar->setPositions({labels[0], labels[1], labels[2], labels[3]}, {0.0, 1.0, 10.0, 100.0});
     bar->setPageStep(1);
@@ -215,7 +215,7 @@ QLabel* makeStripLabel(QWidget* parent, const char* name, const char* shows, con
                        int x, int w)
 {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
-    NameLabel(label, name, shows);
+    nameLabel(label, name, shows);
     label->setAlignment(align | Qt::AlignVCenter);
     label->setGeometry(x, 2, w, kStripHeight - 4);
     // Red on the white scheme in force at start-up.
@@ -227,7 +227,7 @@ QLabel* makeStripLabel(QWidget* parent, const char* name, const char* shows, con
 Led* makeLamp(QWidget* parent, const char* name, const char* caption, const QColor& on, int x, int y)
 {
     auto* led = new Led(parent);
-    NameControl(led, name);
+    nameControl(led, name);
     led->setCaption(QString::fromUtf8(caption));
     led->setColors(on, QColor(128, 128, 128));
     led->setChecked(false);
@@ -238,7 +238,7 @@ Led* makeLamp(QWidget* parent, const char* name, const char* caption, const QCol
 QRadioButton* makeRadio(QWidget* parent, const char* name, const char* caption, bool checked, int x, int y)
 {
     auto* radio = new QRadioButton(QString::fromUtf8(caption), parent);
-    NameControl(radio, name);
+    nameControl(radio, name);
     radio->setChecked(checked);
     radio->setGeometry(x, y, 100, 22);
     return radio;
@@ -246,21 +246,21 @@ QRadioButton* makeRadio(QWidget* parent, const char* name, const char* caption, 
 
 }  // namespace
 
-QSize DisplayBoxSize(std::int32_t displaySize)
+QSize displayBoxSize(std::int32_t displaySize)
 {
     if (displaySize == kLargeDisplaySize)
         return {2 * 512 + 1, 2 * 342 + 1};
     return {Raster::kWidth, Raster::kHeight};
 }
 
-QSize DisplayBoxForPanel(QSize panel, QMargins labels)
+QSize displayBoxForPanel(QSize panel, QMargins labels)
 {
     const int width = panel.width() - (kPanelWidth - Raster::kWidth) - labels.left() - labels.right();
     const int height = panel.height() - (kPanelHeight - Raster::kHeight) - labels.top() - labels.bottom();
     return {std::max(width, static_cast<int>(Raster::kWidth)), std::max(height, static_cast<int>(Raster::kHeight))};
 }
 
-void LayOutFrontPanel(PanelControls& c, QWidget* central, QSize box, QMargins labels, bool fixed)
+void layOutFrontPanel(PanelControls& c, QWidget* central, QSize box, QMargins labels, bool fixed)
 {
     // What the display and its labels take beyond the display at Normal.
     const int dw = box.width() - Raster::kWidth + labels.left() + labels.right();
@@ -295,28 +295,28 @@ void LayOutFrontPanel(PanelControls& c, QWidget* central, QSize box, QMargins la
     }
 }
 
-QColor ColourOf(std::int32_t word)
+QColor colourOf(std::int32_t word)
 {
     const auto w = static_cast<std::uint32_t>(word);
     return QColor(static_cast<int>(w & 0xFFu), static_cast<int>((w >> 8) & 0xFFu), static_cast<int>((w >> 16) & 0xFFu));
 }
 
-std::int32_t BackgroundColour(std::int32_t scheme)
+std::int32_t backgroundColour(std::int32_t scheme)
 {
     switch (scheme) {
         case kBlackBackground:
-            return colour::black;
+            return colour::kBlack;
         case kTealBackground:
-            return colour::teal;
+            return colour::kTeal;
         default:
-            return colour::white;
+            return colour::kWhite;
     }
 }
 
-QIcon ColourSwatch(std::int32_t word)
+QIcon colourSwatch(std::int32_t word)
 {
     QPixmap square(14, 14);
-    square.fill(ColourOf(word));
+    square.fill(colourOf(word));
     QPainter frame(&square);
     frame.setPen(QColor(64, 64, 64));  // so that white shows on a light menu
     frame.drawRect(0, 0, 13, 13);
@@ -324,7 +324,7 @@ QIcon ColourSwatch(std::int32_t word)
     return QIcon(square);
 }
 
-void NameControl(QWidget* control, const char* name)
+void nameControl(QWidget* control, const char* name)
 {
     control->setObjectName(QString::fromUtf8(name));
     if (const ControlWords* words = wordsFor(name)) {
@@ -335,14 +335,14 @@ void NameControl(QWidget* control, const char* name)
     }
 }
 
-void NameLabel(QWidget* label, const char* name, const char* shows)
+void nameLabel(QWidget* label, const char* name, const char* shows)
 {
     label->setObjectName(QString::fromUtf8(name));
     label->setAccessibleName(QString());
     label->setAccessibleDescription(QString::fromUtf8(shows));
 }
 
-PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raster& display)
+PanelControls buildFrontPanel(QMainWindow& window, QWidget* central, const Raster& display)
 {
     PanelControls c;
     central->setObjectName(QStringLiteral("ScopePanel"));
@@ -355,7 +355,7 @@ PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raste
     c.screen.ImagePanel->setObjectName(QStringLiteral("ImagePanel"));
     c.screen.ImagePanel->setGeometry(kImageX, kImageY, kImageWidth, kImageHeight);
     c.screen.SpectrumBox = new TPaintBox(display, c.screen.ImagePanel);
-    NameControl(c.screen.SpectrumBox, "SpectrumBox");
+    nameControl(c.screen.SpectrumBox, "SpectrumBox");
     c.screen.SpectrumBox->setAccessibleDescription(
         QStringLiteral("Left and Right move the selected marker, with Shift ten columns; "
                        "M or Space selects the other marker"));
@@ -435,12 +435,12 @@ PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raste
     // found when the built-in generator stands in.
     in.InputGroup = makeGroup(central, "InputGroup", "Input Device", kMargin, kRow2Y, kColumnWidth, kRowHeight);
     in.InputDeviceLabel = new QLabel(in.InputGroup);
-    NameLabel(in.InputDeviceLabel, "InputDeviceLabel", "Input device");
+    nameLabel(in.InputDeviceLabel, "InputDeviceLabel", "Input device");
     in.InputDeviceLabel->setWordWrap(true);
     in.InputDeviceLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     in.InputDeviceLabel->setGeometry(12, 24, kColumnWidth - 24, 50);
     in.InputNoticeLabel = new QLabel(in.InputGroup);
-    NameLabel(in.InputNoticeLabel, "InputNoticeLabel", "Input notice");
+    nameLabel(in.InputNoticeLabel, "InputNoticeLabel", "Input notice");
     in.InputNoticeLabel->setWordWrap(true);
     in.InputNoticeLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     in.InputNoticeLabel->setGeometry(12, 76, kColumnWidth - 24, 58);
@@ -501,7 +501,7 @@ PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raste
     const int widths[] = {175, 175, 125, 150, 50};
     for (int i = 0; i < 5; ++i) {
         auto* panel = new QLabel(QString::fromUtf8(starts[i]), c.status.StatusBar1);
-        NameLabel(panel, QStringLiteral("StatusPanel%1").arg(i).toUtf8().constData(), shows[i]);
+        nameLabel(panel, QStringLiteral("StatusPanel%1").arg(i).toUtf8().constData(), shows[i]);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setMinimumWidth(widths[i]);
         if (i < 4)
@@ -510,7 +510,7 @@ PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raste
     }
     // The elapsed time of a WAV recording, at the right end while one runs.
     c.status.RecordingPanel = new QLabel(c.status.StatusBar1);
-    NameLabel(c.status.RecordingPanel, "RecordingPanel", "Recording time");
+    nameLabel(c.status.RecordingPanel, "RecordingPanel", "Recording time");
     c.status.RecordingPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     // It paints its own ground: the second that changes repaints it alone.
     c.status.RecordingPanel->setAutoFillBackground(true);

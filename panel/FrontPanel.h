@@ -22,42 +22,42 @@ class Raster;
 
 // Lays out the panel on `central`, with the display showing `display`, and
 // the status bar of `window`; returns the widgets by group (the menus' groups
-// are left for BuildMenus).
-PanelControls BuildFrontPanel(QMainWindow& window, QWidget* central, const Raster& display);
+// are left for buildMenus).
+PanelControls buildFrontPanel(QMainWindow& window, QWidget* central, const Raster& display);
 // The display's box in points: the instrument's own 513 x 343 at Normal,
 // twice its 512 x 342 column and row spans at Large.
-QSize DisplayBoxSize(std::int32_t displaySize);
+QSize displayBoxSize(std::int32_t displaySize);
 // Places the display at `box` points (labels: the room for the labelled axes
 // around it, or none) and the panel around it: the right column and the rows
 // below move out by what the display grew. `fixed`: the panel takes exactly
 // that size; otherwise it may grow (Fit to Window), never below the panel
 // at Normal.
-void LayOutFrontPanel(PanelControls& c, QWidget* central, QSize box, QMargins labels, bool fixed);
+void layOutFrontPanel(PanelControls& c, QWidget* central, QSize box, QMargins labels, bool fixed);
 // The display box that fills a panel of `panel` points (Fit to Window),
 // never below Normal.
-QSize DisplayBoxForPanel(QSize panel, QMargins labels);
+QSize displayBoxForPanel(QSize panel, QMargins labels);
 
 // Builds the menu bar of `window` (panel/MenuBar.cpp) into the menus' groups.
-void BuildMenus(QMainWindow& window, PanelControls& controls);
+void buildMenus(QMainWindow& window, PanelControls& controls);
 // The caption of a Sample Rate item ("48000 Hz"), marked when the device
 // records the rate natively.
-QString SampleRateCaption(std::uint32_t rate, bool native);
+QString sampleRateCaption(std::uint32_t rate, bool native);
 
 // Gives a control its documented name as object name, and the words people
 // use for it: the name it is called aloud where its group's title and
 // caption do not say it, and a tooltip that says what it does.
-void NameControl(QWidget* control, const char* name);
+void nameControl(QWidget* control, const char* name);
 // Gives a readout label its documented name as object name; its live text is
 // what assistive technology reads (so it has no accessible name), and its
 // description says what it shows ("Marker difference").
-void NameLabel(QWidget* label, const char* name, const char* shows);
+void nameLabel(QWidget* label, const char* name, const char* shows);
 
 // A small framed square of a colour word (0x00BBGGRR), for the colour menus.
-QIcon ColourSwatch(std::int32_t word);
+QIcon colourSwatch(std::int32_t word);
 // A colour word (0x00BBGGRR) as the toolkit's colour.
-QColor ColourOf(std::int32_t word);
+QColor colourOf(std::int32_t word);
 // The display's ground for a background scheme (1 white, 2 black, 3 teal;
 // white for any other value), as a colour word.
-std::int32_t BackgroundColour(std::int32_t scheme);
+std::int32_t backgroundColour(std::int32_t scheme);
 
 }  // namespace varmolen

@@ -163,7 +163,7 @@ void MeasureStrip::showChannel(int channel, bool enabled, std::int32_t colourWor
     if (colourWord != row.swatchColour) {
         row.swatchColour = colourWord;
         QPalette p = row.swatch->palette();
-        p.setColor(QPalette::Window, ColourOf(colourWord));
+        p.setColor(QPalette::Window, colourOf(colourWord));
         row.swatch->setPalette(p);
     }
     row.timeCells->setVisible(time != nullptr);

@@ -16,13 +16,13 @@
 
 namespace varmolen {
 
-QString SampleRateCaption(std::uint32_t rate, bool native)
+QString sampleRateCaption(std::uint32_t rate, bool native)
 {
     const QString hz = QStringLiteral("%1 Hz").arg(rate);
     return native ? hz + QStringLiteral("  (native)") : hz;
 }
 
-void BuildMenus(QMainWindow& window, PanelControls& c)
+void buildMenus(QMainWindow& window, PanelControls& c)
 {
     QMenuBar* bar = window.menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
@@ -76,7 +76,7 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
     for (std::size_t i = 0; i < kSampleRates.size(); ++i) {
         const std::uint32_t rate = kSampleRates[i];
         const std::string name = "SampleRate" + std::to_string(rate);
-        QAction* a = item(c.optionsMenu.SampleRate1, name.c_str(), SampleRateCaption(rate, false).toUtf8().constData(),
+        QAction* a = item(c.optionsMenu.SampleRate1, name.c_str(), sampleRateCaption(rate, false).toUtf8().constData(),
                           true, rate == kStartupSampleRate);
         a->setData(rate);
         sampleRates->addAction(a);
@@ -166,15 +166,15 @@ void BuildMenus(QMainWindow& window, PanelControls& c)
 
     // Every colour item shows its colour.
     const std::pair<QAction*, std::int32_t> swatches[] = {
-        {display.White1, colour::white},   {display.Teal1, colour::teal},   {display.Black1, colour::black},
-        {display.Black2, colour::black},   {display.Red1, colour::red},     {display.Blue1, colour::blue},
-        {display.Lime1, colour::teal},     {display.Lime2, colour::lime},   {display.Yellow1, colour::yellow},
-        {display.White2, colour::white},   {display.Black3, colour::black}, {display.Red2, colour::red},
-        {display.Blue2, colour::blue},     {display.Teal2, colour::teal},   {display.Lime3, colour::lime},
-        {display.Yellow2, colour::yellow}, {display.White3, colour::white},
+        {display.White1, colour::kWhite},   {display.Teal1, colour::kTeal},   {display.Black1, colour::kBlack},
+        {display.Black2, colour::kBlack},   {display.Red1, colour::kRed},     {display.Blue1, colour::kBlue},
+        {display.Lime1, colour::kTeal},     {display.Lime2, colour::kLime},   {display.Yellow1, colour::kYellow},
+        {display.White2, colour::kWhite},   {display.Black3, colour::kBlack}, {display.Red2, colour::kRed},
+        {display.Blue2, colour::kBlue},     {display.Teal2, colour::kTeal},   {display.Lime3, colour::kLime},
+        {display.Yellow2, colour::kYellow}, {display.White3, colour::kWhite},
     };
     for (const auto& [action, word] : swatches)
-        action->setIcon(ColourSwatch(word));
+        action->setIcon(colourSwatch(word));
 
     // Each pair of exclusive choices keeps exactly one check mark.
     for (auto pair : {std::pair{options.Mic1, options.Line1}, std::pair{display.Time1, display.FFT1},

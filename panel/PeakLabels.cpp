@@ -109,12 +109,12 @@ void PeakLabels::place(const InstrumentState& s, const Raster& picture, int chan
         return;
     PeakTag* tag = tags_[static_cast<std::size_t>(channel - 1)];
     const auto colour = static_cast<std::uint32_t>(channelSettings(s, channel).color()) & 0xFFFFFFu;
-    const std::optional<DrawnPeak> peak = shown ? FindDrawnPeak(s, s, picture, hz, colour) : std::optional<DrawnPeak>{};
+    const std::optional<DrawnPeak> peak = shown ? findDrawnPeak(s, s, picture, hz, colour) : std::optional<DrawnPeak>{};
     if (!peak) {
         tag->hide();
         return;
     }
-    tag->show(text, ColourOf(static_cast<std::int32_t>(colour)), ColourOf(BackgroundColour(s.backgroundScheme)));
+    tag->show(text, colourOf(static_cast<std::int32_t>(colour)), colourOf(backgroundColour(s.backgroundScheme)));
     const QSize size = tag->size();
     // Right of the peak, its middle on the peak's top; left of it where the
     // display ends first. Always inside the display. The bitmap may have more

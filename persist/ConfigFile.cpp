@@ -130,8 +130,8 @@ ConfigValues defaultConfiguration()
     v.inputSelect = kLineInput;
     v.triggerEnabled = 1;
     v.triggerChannel = 1;
-    v.chan1Color = colour::red;
-    v.chan2Color = colour::blue;
+    v.chan1Color = colour::kRed;
+    v.chan2Color = colour::kBlue;
     v.backgroundScheme = kWhiteBackground;
     v.gridEnabled = 1;
     return v;

@@ -37,7 +37,7 @@ void appendHeader(std::string& out, const std::vector<std::string>& names)
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0)
             out += ',';
-        out += CsvField(names[i]);
+        out += csvField(names[i]);
     }
     out += kLineEnd;
 }
@@ -67,7 +67,7 @@ TimeRows shownRows(const DisplayedView& v)
 
 }  // namespace
 
-std::string ComposeTimeCsv(const TimeCsvInput& in, CsvExtent extent)
+std::string composeTimeCsv(const TimeCsvInput& in, CsvExtent extent)
 {
     const DisplayedView& v = in.view;
     const std::array<bool, 2> shown{v.chan1Enabled == 1 && in.blocks[0] != nullptr,
@@ -119,7 +119,7 @@ std::string ComposeTimeCsv(const TimeCsvInput& in, CsvExtent extent)
     return out;
 }
 
-std::string ComposeSpectrumCsv(const SpectrumCsvColumns& in)
+std::string composeSpectrumCsv(const SpectrumCsvColumns& in)
 {
     const std::uint32_t rate = in.rate;
     const std::array<bool, 2>& shown = in.shown;
@@ -155,7 +155,7 @@ std::string ComposeSpectrumCsv(const SpectrumCsvColumns& in)
     return out;
 }
 
-std::string CsvField(const std::string& text)
+std::string csvField(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos)
         return text;

@@ -47,7 +47,7 @@ struct TimeCsvInput {
     std::array<const KeptBlock*, 2> blocks{};  // [n - 1]: channel n's block; nullptr where not shown
     std::array<double, 2> fullScaleVolts{};    // [n - 1]: channel n's calibration, 0 when none
 };
-std::string ComposeTimeCsv(const TimeCsvInput& in, CsvExtent extent = CsvExtent::ShownSpan);
+std::string composeTimeCsv(const TimeCsvInput& in, CsvExtent extent = CsvExtent::ShownSpan);
 
 // The bins of a FREQUENCY export.
 constexpr int kCsvFirstBin = 1;
@@ -65,10 +65,10 @@ struct SpectrumCsvColumns {
     std::array<CsvBinColumn, 2> level{};
     std::array<CsvBinColumn, 2> drawn{};
 };
-std::string ComposeSpectrumCsv(const SpectrumCsvColumns& in);
+std::string composeSpectrumCsv(const SpectrumCsvColumns& in);
 
 // One CSV field: as it is, or quoted (inner quotes doubled) where RFC 4180
 // requires it.
-std::string CsvField(const std::string& text);
+std::string csvField(const std::string& text);
 
 }  // namespace varmolen

@@ -93,8 +93,8 @@ struct InstrumentSettings {
     std::int32_t displayType = kTimeDisplayType;
     flag gridEnabled = 1;
     std::int32_t backgroundScheme = kWhiteBackground;
-    std::int32_t chan1Color = colour::black;
-    std::int32_t chan2Color = colour::black;
+    std::int32_t chan1Color = colour::kBlack;
+    std::int32_t chan2Color = colour::kBlack;
 
     // Markers and time base
     flag marker1Enabled = 0;

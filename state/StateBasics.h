@@ -17,14 +17,14 @@ constexpr int kBlockSamples = 1024;  // samples per channel in one block
 
 // Colour words 0x00BBGGRR (red in the low byte).
 namespace colour {
-constexpr std::int32_t black = 0x000000;
-constexpr std::int32_t red = 0x0000FF;
-constexpr std::int32_t blue = 0xFF0000;
-constexpr std::int32_t teal = 0x808000;
-constexpr std::int32_t lime = 0x00FF00;
-constexpr std::int32_t yellow = 0x00FFFF;
-constexpr std::int32_t white = 0xFFFFFF;
-constexpr std::int32_t magenta = 0xFF00FF;
+constexpr std::int32_t kBlack = 0x000000;
+constexpr std::int32_t kRed = 0x0000FF;
+constexpr std::int32_t kBlue = 0xFF0000;
+constexpr std::int32_t kTeal = 0x808000;
+constexpr std::int32_t kLime = 0x00FF00;
+constexpr std::int32_t kYellow = 0x00FFFF;
+constexpr std::int32_t kWhite = 0xFFFFFF;
+constexpr std::int32_t kMagenta = 0xFF00FF;
 }  // namespace colour
 
 }  // namespace varmolen

@@ -60,7 +60,7 @@ public:
     // The settings are applied with the counters already in force.
     explicit SpyScopeForm(WaveInput& waveInput) : TScopeForm(waveInput, std::make_unique<SpyHost>(), nullptr)
     {
-        FinishCreate();
+        finishCreate();
     }
     // The teardown runs here, while the spy can still see it; the window's
     // own destructor then finds it done.
@@ -96,10 +96,10 @@ public:
     void setDestroyObserver(std::function<void()> observer) { destroyObserver_ = std::move(observer); }
 
 protected:
-    void DisplayPass() override
+    void displayPass() override
     {
         ++displayPasses_;
-        TScopeForm::DisplayPass();
+        TScopeForm::displayPass();
     }
 
 private:

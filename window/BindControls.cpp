@@ -36,11 +36,11 @@ void runThen(TScopeForm& form, Then then)
 {
     switch (then) {
         case Then::ShowColours:
-            form.menus().ShowColoursInForce();
-            form.RedrawHeldPicture();
+            form.menus().showColoursInForce();
+            form.redrawHeldPicture();
             return;
         case Then::Redraw:
-            form.RedrawHeldPicture();
+            form.redrawHeldPicture();
             return;
         case Then::Nothing:
         case Then::RedrawAfterDrag:  // these two depend on the event; see bindDisplay
@@ -140,7 +140,7 @@ void bindDisplay(TScopeForm& form, const Binding& row)
                 [&form, box, handler, then](Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
                     handler(form, box, buttons, shift, x, y);
                     if (then == Then::RedrawAfterDrag && buttons.testFlag(Qt::LeftButton))
-                        form.RedrawHeldPicture();
+                        form.redrawHeldPicture();
                 });
             return;
         }
@@ -150,7 +150,7 @@ void bindDisplay(TScopeForm& form, const Binding& row)
                 box, &TPaintBox::keyPressed, &form, [&form, box, handler, then](int key, Qt::KeyboardModifiers shift) {
                     handler(form, box, key, shift);
                     if (then == Then::RedrawAfterMarkerKey && (key == Qt::Key_Left || key == Qt::Key_Right))
-                        form.RedrawHeldPicture();
+                        form.redrawHeldPicture();
                 });
             return;
         }
@@ -167,9 +167,9 @@ void runRow(TScopeForm& form, const Binding& row, QObject* sender, Then then)
     runThen(form, then);
 }
 
-void BindControls(TScopeForm& form)
+void bindControls(TScopeForm& form)
 {
-    for (const Binding& row : BindingTable(form.controls())) {
+    for (const Binding& row : bindingTable(form.controls())) {
         if (std::holds_alternative<Handler>(row.handler))
             bindPlain(form, row);
         else

@@ -202,14 +202,14 @@ double startGain(const InstrumentSettings&, std::int32_t) { return kStartupGainD
 double startPosition(const InstrumentSettings& s, std::int32_t channel)
 {
     const InstrumentSettings startup;
-    return DialFromOffset(kDisplayRows, channelSettings(startup, channel).offset(s.displayType == kTimeDisplayType));
+    return dialFromOffset(kDisplayRows, channelSettings(startup, channel).offset(s.displayType == kTimeDisplayType));
 }
 double startThreshold(const InstrumentSettings&, std::int32_t) { return InstrumentSettings{}.triggerThreshold; }
 double startTimeDial(const InstrumentSettings&, std::int32_t) { return kStartupTimeDial; }
 
 }  // namespace
 
-std::vector<Binding> BindingTable(const PanelControls& c)
+std::vector<Binding> bindingTable(const PanelControls& c)
 {
     using F = TScopeForm;
     using S = Signal;

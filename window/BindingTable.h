@@ -135,10 +135,10 @@ struct Binding {
 };
 
 // The rows for the window's widgets.
-std::vector<Binding> BindingTable(const PanelControls& c);
+std::vector<Binding> bindingTable(const PanelControls& c);
 
 // Binds every row of the table; the control is the sender the handler gets.
-void BindControls(TScopeForm& form);
+void bindControls(TScopeForm& form);
 
 // What a row's handler is after, run as a user's action runs it (the
 // control is set already): the handler, told `sender`, then `then`.

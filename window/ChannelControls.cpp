@@ -15,52 +15,52 @@ namespace varmolen {
 
 void ChannelControls::Chan1GainDialClick(QObject* /*sender*/)
 {
-    ApplyGainDial(state(), 1, controls_.chan1.Chan1GainDial->value());
+    applyGainDial(state(), 1, controls_.chan1.Chan1GainDial->value());
 }
 
 void ChannelControls::Chan1GainDialValueChange(QObject* /*sender*/)
 {
-    ApplyGainDial(state(), 1, controls_.chan1.Chan1GainDial->value());
+    applyGainDial(state(), 1, controls_.chan1.Chan1GainDial->value());
 }
 
 void ChannelControls::Chan2GainDialClick(QObject* /*sender*/)
 {
-    ApplyGainDial(state(), 2, controls_.chan2.Chan2GainDial->value());
+    applyGainDial(state(), 2, controls_.chan2.Chan2GainDial->value());
 }
 
 void ChannelControls::Chan2GainDialValueChange(QObject* /*sender*/)
 {
-    ApplyGainDial(state(), 2, controls_.chan2.Chan2GainDial->value());
+    applyGainDial(state(), 2, controls_.chan2.Chan2GainDial->value());
 }
 
 void ChannelControls::Chan1GainTrackBarChange(QObject* /*sender*/)
 {
-    ApplyRangePosition(state(), 1, controls_.chan1.Chan1GainTrackBar->value(), controls_.chan1.Chan1GainDial->value());
+    applyRangePosition(state(), 1, controls_.chan1.Chan1GainTrackBar->value(), controls_.chan1.Chan1GainDial->value());
 }
 
 void ChannelControls::Chan2GainTrackBarChange(QObject* /*sender*/)
 {
-    ApplyRangePosition(state(), 2, controls_.chan2.Chan2GainTrackBar->value(), controls_.chan2.Chan2GainDial->value());
+    applyRangePosition(state(), 2, controls_.chan2.Chan2GainTrackBar->value(), controls_.chan2.Chan2GainDial->value());
 }
 
 void ChannelControls::Chan1OffsetDialClick(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), state().displayHeight, 1, controls_.chan1.Chan1OffsetDial->value());
+    applyOffsetDial(state(), state().displayHeight, 1, controls_.chan1.Chan1OffsetDial->value());
 }
 
 void ChannelControls::Chan1OffsetDialValueChange(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), state().displayHeight, 1, controls_.chan1.Chan1OffsetDial->value());
+    applyOffsetDial(state(), state().displayHeight, 1, controls_.chan1.Chan1OffsetDial->value());
 }
 
 void ChannelControls::Chan2OffsetDialClick(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), state().displayHeight, 2, controls_.chan2.Chan2OffsetDial->value());
+    applyOffsetDial(state(), state().displayHeight, 2, controls_.chan2.Chan2OffsetDial->value());
 }
 
 void ChannelControls::Chan2OffsetDialValueChange(QObject* /*sender*/)
 {
-    ApplyOffsetDial(state(), state().displayHeight, 2, controls_.chan2.Chan2OffsetDial->value());
+    applyOffsetDial(state(), state().displayHeight, 2, controls_.chan2.Chan2OffsetDial->value());
 }
 
 void ChannelControls::Chan1EnbSwitchClick(QObject* /*sender*/)

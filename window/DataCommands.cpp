@@ -132,7 +132,7 @@ DataCommands& TScopeForm::data()
     return *dataCommands_;
 }
 
-void PrepareDataCommands(TScopeForm& form)
+void prepareDataCommands(TScopeForm& form)
 {
     DataCommands& commands = form.data();
     // A device failure ends the program: a running recording is closed
@@ -343,14 +343,14 @@ void DataCommands::ExportData1Click(QObject* /*sender*/)
     // Composed before the dialog opens: the file holds the display as it
     // was when the command was chosen.
     std::string whyNot;
-    const std::string text = ComposeDisplayCsv(s, whyNot, CsvExtent::ShownSpan);
+    const std::string text = composeDisplayCsv(s, whyNot, CsvExtent::ShownSpan);
     if (text.empty()) {
         form_.host().showMessage("There is nothing to export. " + whyNot, kDataCaption);
         return;
     }
     // A trace may also be exported as the whole block it was drawn from.
     const bool time = s.displayedView.displayType != kFrequencyDisplayType;
-    const std::string wholeBlock = time ? ComposeDisplayCsv(s, whyNot, CsvExtent::WholeBlock) : std::string();
+    const std::string wholeBlock = time ? composeDisplayCsv(s, whyNot, CsvExtent::WholeBlock) : std::string();
     const std::unique_ptr<QFileDialog> made = makeSaveDialog(form_, "ExportDataDialog", "csv", "CSV files (*.csv)");
     QFileDialog& dialog = *made;
     if (time) {

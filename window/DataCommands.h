@@ -86,6 +86,6 @@ private:
 
 // Makes the window's DataCommands and has a device failure that ends the
 // program close a running recording first.
-void PrepareDataCommands(TScopeForm& form);
+void prepareDataCommands(TScopeForm& form);
 
 }  // namespace varmolen

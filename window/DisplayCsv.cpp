@@ -7,7 +7,7 @@
 
 namespace varmolen {
 
-std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent)
+std::string composeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent)
 {
     whyNot.clear();
     const DisplayedView& v = s.displayedView;
@@ -28,16 +28,16 @@ std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent
         columns.shown = shown;
         for (int c = 0; c < 2; ++c) {
             if (shown[c])
-                KeptSpectrumLevels(s, s, s, c + 1, columns.level[c], columns.drawn[c]);
+                keptSpectrumLevels(s, s, s, c + 1, columns.level[c], columns.drawn[c]);
         }
-        return ComposeSpectrumCsv(columns);
+        return composeSpectrumCsv(columns);
     }
     TimeCsvInput in{v, {}, s.features.fullScaleVolts};
     for (int c = 0; c < 2; ++c) {
         if (shown[c])
-            in.blocks[c] = &KeptBlockFor(s, c + 1);
+            in.blocks[c] = &keptBlockFor(s, c + 1);
     }
-    return ComposeTimeCsv(in, extent);
+    return composeTimeCsv(in, extent);
 }
 
 }  // namespace varmolen

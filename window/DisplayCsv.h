@@ -14,6 +14,6 @@ namespace varmolen {
 // nothing to export (no block drawn yet, no channel shown). Works in the
 // display's spectrum work arrays, which the next pass fills again. The
 // extent matters in TIME only.
-std::string ComposeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent = CsvExtent::ShownSpan);
+std::string composeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent = CsvExtent::ShownSpan);
 
 }  // namespace varmolen

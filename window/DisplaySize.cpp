@@ -25,7 +25,7 @@ namespace {
 void chooseSize(TScopeForm& form, std::int32_t size)
 {
     form.state().features.displaySize = size;
-    form.ApplyDisplaySize();
+    form.applyDisplaySize();
 }
 
 QMargins labelMargins(const FeatureSettings& f) { return axisLabelsShown(f) ? AxisLabelBand::margins() : QMargins(); }
@@ -39,10 +39,10 @@ void MenuCommands::SizeFit1Click(QObject* /*sender*/) { chooseSize(form_, kFitDi
 void MenuCommands::AxisLabels1Click(QObject* /*sender*/)
 {
     state().features.axisLabels = controls_.displayMenu.AxisLabels1->isChecked() ? kAxisLabelsOn : kAxisLabelsOff;
-    form_.ApplyDisplaySize();
+    form_.applyDisplaySize();
 }
 
-void TScopeForm::ApplyDisplaySize()
+void TScopeForm::applyDisplaySize()
 {
     FeatureSettings& f = state().features;
     if (f.displaySize < kNormalDisplaySize || f.displaySize > kFitDisplaySize)
@@ -66,7 +66,7 @@ void TScopeForm::ApplyDisplaySize()
         show();
     QWidget* central = centralWidget();
     if (fit) {
-        LayOutFrontPanel(controls_, central, displayBox_, labels, false);
+        layOutFrontPanel(controls_, central, displayBox_, labels, false);
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         const QSize least = minimumSizeHint();
@@ -76,8 +76,8 @@ void TScopeForm::ApplyDisplaySize()
         else
             resize(std::max(width(), least.width()), std::max(height(), least.height()));
     } else {
-        const QSize box = DisplayBoxSize(f.displaySize);
-        LayOutFrontPanel(controls_, central, box, labels, true);
+        const QSize box = displayBoxSize(f.displaySize);
+        layOutFrontPanel(controls_, central, box, labels, true);
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         adjustSize();
@@ -92,7 +92,7 @@ void TScopeForm::ApplyDisplaySize()
         central->removeEventFilter(this);
     }
     if (measure_)
-        measure_->WindowSized();
+        measure_->windowSized();
 }
 
 bool TScopeForm::eventFilter(QObject* watched, QEvent* event)
@@ -101,7 +101,7 @@ bool TScopeForm::eventFilter(QObject* watched, QEvent* event)
         state().features.displaySize == kFitDisplaySize) {
         fitDisplayToPanel();
         if (measure_)
-            measure_->WindowSized();
+            measure_->windowSized();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -110,7 +110,7 @@ void TScopeForm::fitDisplayToPanel()
 {
     FeatureSettings& f = state().features;
     const QMargins labels = labelMargins(f);
-    const QSize box = DisplayBoxForPanel(centralWidget()->size(), labels);
+    const QSize box = displayBoxForPanel(centralWidget()->size(), labels);
     // The window's own size, without the measurement strip's margin, which
     // the strip adds again when it is shown at the next start.
     if (!isMaximized() && !isFullScreen()) {
@@ -118,7 +118,7 @@ void TScopeForm::fitDisplayToPanel()
         f.fitHeight = height() - contentsMargins().bottom();
     }
     sizing_ = true;
-    LayOutFrontPanel(controls_, centralWidget(), box, labels, false);
+    layOutFrontPanel(controls_, centralWidget(), box, labels, false);
     sizing_ = false;
     sizeDisplay(box);
 }
@@ -135,20 +135,20 @@ void TScopeForm::sizeDisplay(QSize box)
         bitmap.resize(width, height);
         InstrumentState& s = state();
         if (s.keptBlocks[0].valid == 1 || s.keptBlocks[1].valid == 1) {
-            ShowPicture(RunRedrawPass(s, s, s, bitmap));
+            showPicture(runRedrawPass(s, s, s, bitmap));
         } else {
             // No block drawn yet: the start picture, as the window opens.
             bitmap.setPenWidth(1);
-            bitmap.setPenColor(colour::white);
-            bitmap.setBrushColor(colour::white);
+            bitmap.setPenColor(colour::kWhite);
+            bitmap.setBrushColor(colour::kWhite);
             bitmap.Rectangle(0, 0, 512, s.clearHeight);
-            ShowPicture(spectrumBoxShowsHint_);
+            showPicture(spectrumBoxShowsHint_);
         }
     }
-    RefreshAxisLabels();
+    refreshAxisLabels();
 }
 
-void TScopeForm::RefreshAxisLabels()
+void TScopeForm::refreshAxisLabels()
 {
     AxisLabelBand* band = controls_.screen.AxisLabels;
     if (band == nullptr || band->isHidden())

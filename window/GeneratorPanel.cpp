@@ -51,7 +51,7 @@ void GeneratorPanel::setPlaybackService(PlaybackService service)
     }
 }
 
-void GeneratorPanel::GeneratorFollowsRate()
+void GeneratorPanel::generatorFollowsRate()
 {
     std::string whyNot;
     const bool sweeping = generator_->sweeping();
@@ -78,7 +78,7 @@ void GeneratorPanel::Generator1Click(QObject* /*sender*/)
     generatorWindow_->raise();
 }
 
-bool GeneratorPanel::StartSweep(const SweepPlan& plan, std::string& whyNot)
+bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
 {
     const InstrumentState& s = state();
     if (plan.channel == 2 && s.inputSelect != kLineInput) {

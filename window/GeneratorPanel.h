@@ -28,9 +28,9 @@ public:
     // Starts a response sweep and hands it every buffer recorded until it
     // ends; false with the reason when it cannot run. What the sweep
     // window's Start and any remote command call.
-    bool StartSweep(const SweepPlan& plan, std::string& whyNot);
+    bool startSweep(const SweepPlan& plan, std::string& whyNot);
     // After the sample rate changed: a playing generator plays on at the new rate.
-    void GeneratorFollowsRate();
+    void generatorFollowsRate();
     GeneratorControl& generator() { return *generator_; }
     // The output devices, given by the program entry; then the generator
     // plays at start if the settings ask for it ([Generator] OnAtStart).

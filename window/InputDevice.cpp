@@ -11,7 +11,7 @@
 
 namespace varmolen {
 
-void TScopeForm::ShowInputDevice()
+void TScopeForm::showInputDevice()
 {
     if (!engine_->deviceOpen())
         return;  // a failed start leaves the last device named

@@ -33,7 +33,7 @@ QString text(const std::string& s) { return QString::fromStdString(s); }
 
 void MarkerControls::UpdateMarkerReadout()
 {
-    const MarkerReadout r = ComputeMarkerReadout(state(), state(), decimalSeparator());
+    const MarkerReadout r = computeMarkerReadout(state(), state(), decimalSeparator());
     controls_.screen.MarkerLabel->setText(text(r.markerLabel));
     setStatusText(4, text(r.statusPanel4));
 }
@@ -41,7 +41,7 @@ void MarkerControls::UpdateMarkerReadout()
 void MarkerControls::UpdateTimeBase()
 {
     const TimeBaseTexts t =
-        ComputeTimeBase(state(), state(), controls_.timeBase.TimeBaseDial->value(), decimalSeparator());
+        computeTimeBase(state(), state(), controls_.timeBase.TimeBaseDial->value(), decimalSeparator());
     controls_.timeBase.UncalLED->setChecked(t.uncalLedOn);
     controls_.screen.MarkerLabel->setText(text(t.markerLabel));
     if (t.statusPanel4)
@@ -53,8 +53,8 @@ void MarkerControls::UpdateTimeBase()
     const QString cursor = statusText(1);
     if (cursorColumn_ && cursor.startsWith(QLatin1String(readout::kCursor.data(), readout::kCursor.size())) &&
         cursor.size() > static_cast<qsizetype>(readout::kCursor.size()))
-        setStatusText(1, text(CursorReadout(state(), state(), *cursorColumn_, decimalSeparator())));
-    form_.RefreshAxisLabels();
+        setStatusText(1, text(cursorReadout(state(), state(), *cursorColumn_, decimalSeparator())));
+    form_.refreshAxisLabels();
 }
 
 void MarkerControls::TimeBaseDialClick(QObject* /*sender*/) { UpdateTimeBase(); }
@@ -65,14 +65,14 @@ void MarkerControls::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /
                                           Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
 {
     // Any button, anywhere: a fresh press picks a marker only close by.
-    MarkerMouseDown(state());
+    markerMouseDown(state());
 }
 
 void MarkerControls::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons,
                                           Qt::KeyboardModifiers /*shift*/, int x, int /*y*/)
 {
-    const MouseMoveTexts t = MarkerMouseMove(state(), state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
-    cursorColumn_ = ClampColumn(x);
+    const MouseMoveTexts t = markerMouseMove(state(), state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
+    cursorColumn_ = clampColumn(x);
     setStatusText(1, text(t.cursorText));
     controls_.screen.MarkerLabel->setText(text(t.readout.markerLabel));
     setStatusText(4, text(t.readout.statusPanel4));
@@ -81,7 +81,7 @@ void MarkerControls::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons 
 void MarkerControls::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*button*/,
                                         Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
 {
-    MarkerMouseUp(state());
+    markerMouseUp(state());
 }
 
 void MarkerControls::SpectrumBoxMouseLeave(QObject* sender)
@@ -115,7 +115,7 @@ void MarkerControls::SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardMo
         // A mouse drag that presses on the marker's line, picks it up there
         // and carries it the given columns, then lets go.
         SpectrumBoxMouseDown(sender, Qt::LeftButton, Qt::NoModifier, from, 0);
-        LockOtherMarker(s, keyboardMarker_);
+        lockOtherMarker(s, keyboardMarker_);
         SpectrumBoxMouseMove(sender, Qt::LeftButton, Qt::NoModifier, from, 0);
         SpectrumBoxMouseMove(sender, Qt::LeftButton, Qt::NoModifier, from + columns, 0);
         SpectrumBoxMouseUp(sender, Qt::LeftButton, Qt::NoModifier, from + columns, 0);
@@ -129,7 +129,7 @@ namespace {
 
 void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
 {
-    const MarkerSwitchTexts t = MarkerSwitchClick(form.state(), form.state(), marker, checked, decimalSeparator());
+    const MarkerSwitchTexts t = markerSwitchClick(form.state(), form.state(), marker, checked, decimalSeparator());
     if (t.uncheckExpandSw)
         form.controls().display.ExpandSw->setChecked(false);
     if (t.markerLabel)
@@ -153,7 +153,7 @@ void MarkerControls::Mkr2SwitchClick(QObject* /*sender*/)
 
 void MarkerControls::ExpandSwClick(QObject* /*sender*/)
 {
-    const ExpandOutcome outcome = ExpandSwitchClick(state(), state(), controls_.display.ExpandSw->isChecked());
+    const ExpandOutcome outcome = expandSwitchClick(state(), state(), controls_.display.ExpandSw->isChecked());
     if (outcome.refused) {
         controls_.display.ExpandSw->setChecked(false);
         host().showMessage(outcome.message, outcome.caption);
@@ -163,12 +163,12 @@ void MarkerControls::ExpandSwClick(QObject* /*sender*/)
 
 void MarkerControls::ThresholdDialClick(QObject* /*sender*/)
 {
-    setStatusText(2, text(ThresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
+    setStatusText(2, text(thresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
 }
 
 void MarkerControls::ThresholdDialValueChange(QObject* /*sender*/)
 {
-    setStatusText(2, text(ThresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
+    setStatusText(2, text(thresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
 }
 
 }  // namespace varmolen

@@ -14,36 +14,36 @@ bool hits(std::int32_t markerPos, std::int32_t x, const InstrumentView& view)
 
 }  // namespace
 
-void MarkerMouseDown(InstrumentView& view)
+void markerMouseDown(InstrumentView& view)
 {
     view.grabLeft = kGrabPressed;
     view.grabRight = kGrabPressed;
 }
 
-MouseMoveTexts MarkerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
+MouseMoveTexts markerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
                                char decimalSeparator)
 {
     MouseMoveTexts texts;
-    x = ClampColumn(x);
-    texts.cursorText = CursorReadout(s, view, x, decimalSeparator);
+    x = clampColumn(x);
+    texts.cursorText = cursorReadout(s, view, x, decimalSeparator);
 
     if (leftButtonHeld) {
         if (hits(s.marker1Pos, x, view) && s.marker1Enabled != 0 && view.marker1Grabbable != 0) {
             view.marker2Grabbable = 0;
-            s.marker1Pos = x < s.marker2Pos ? x : ClampColumn(static_cast<std::int64_t>(s.marker2Pos) - 1);
+            s.marker1Pos = x < s.marker2Pos ? x : clampColumn(static_cast<std::int64_t>(s.marker2Pos) - 1);
         } else if (hits(s.marker2Pos, x, view) && s.marker2Enabled != 0 && view.marker2Grabbable != 0) {
             view.marker1Grabbable = 0;
-            s.marker2Pos = x > s.marker1Pos ? x : ClampColumn(static_cast<std::int64_t>(s.marker1Pos) + 1);
+            s.marker2Pos = x > s.marker1Pos ? x : clampColumn(static_cast<std::int64_t>(s.marker1Pos) + 1);
         }
         view.grabLeft = kGrabDragging;
         view.grabRight = kGrabDragging;
     }
 
-    texts.readout = ComputeMarkerReadout(s, view, decimalSeparator);
+    texts.readout = computeMarkerReadout(s, view, decimalSeparator);
     return texts;
 }
 
-void MarkerMouseUp(InstrumentView& view)
+void markerMouseUp(InstrumentView& view)
 {
     view.marker1Grabbable = 1;
     view.marker2Grabbable = 1;
@@ -51,7 +51,7 @@ void MarkerMouseUp(InstrumentView& view)
     view.grabRight = kGrabPressed;
 }
 
-void LockOtherMarker(InstrumentView& view, int marker)
+void lockOtherMarker(InstrumentView& view, int marker)
 {
     if (marker == 1)
         view.marker2Grabbable = 0;
@@ -59,7 +59,7 @@ void LockOtherMarker(InstrumentView& view, int marker)
         view.marker1Grabbable = 0;
 }
 
-MarkerSwitchTexts MarkerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked,
+MarkerSwitchTexts markerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked,
                                     char decimalSeparator)
 {
     MarkerSwitchTexts texts;
@@ -76,14 +76,14 @@ MarkerSwitchTexts MarkerSwitchClick(InstrumentSettings& s, InstrumentView& view,
         texts.markerLabel = std::string(readout::kMarkerDifference).append(readout::kUnknown);
     }
     if (bothMarkersEnabled(s)) {
-        MarkerReadout r = ComputeMarkerReadout(s, view, decimalSeparator);
+        MarkerReadout r = computeMarkerReadout(s, view, decimalSeparator);
         texts.markerLabel = std::move(r.markerLabel);
         texts.statusPanel4 = std::move(r.statusPanel4);
     }
     return texts;
 }
 
-ExpandOutcome ExpandSwitchClick(const InstrumentSettings& s, InstrumentView& view, bool checked)
+ExpandOutcome expandSwitchClick(const InstrumentSettings& s, InstrumentView& view, bool checked)
 {
     ExpandOutcome outcome;
     if (bothMarkersEnabled(s)) {
@@ -98,10 +98,10 @@ ExpandOutcome ExpandSwitchClick(const InstrumentSettings& s, InstrumentView& vie
     return outcome;
 }
 
-std::string ThresholdDialChange(InstrumentSettings& s, float dialValue)
+std::string thresholdDialChange(InstrumentSettings& s, float dialValue)
 {
-    s.triggerThreshold = ThresholdFromDial(dialValue);
-    return ThresholdReadout(s.triggerThreshold);
+    s.triggerThreshold = thresholdFromDial(dialValue);
+    return thresholdReadout(s.triggerThreshold);
 }
 
 }  // namespace varmolen

@@ -32,7 +32,7 @@ constexpr std::int32_t kGrabPressed = 5;
 constexpr std::int32_t kGrabDragging = 45;
 
 // A mouse button pressed on the display: the grab windows shrink to 5.
-void MarkerMouseDown(InstrumentView& view);
+void markerMouseDown(InstrumentView& view);
 
 // Texts after a pointer move: status panel 1 and the marker readout.
 struct MouseMoveTexts {
@@ -45,18 +45,18 @@ struct MouseMoveTexts {
 // the pointer hits (marker 1 first; the other is locked out until release;
 // a marker never reaches or passes the other) and widen the windows to 45;
 // last the marker readout at the new positions.
-MouseMoveTexts MarkerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
+MouseMoveTexts markerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
                                char decimalSeparator);
 
 // A mouse button released: both markers grabbable again, windows back to 5.
-void MarkerMouseUp(InstrumentView& view);
+void markerMouseUp(InstrumentView& view);
 
 // Before the keyboard's drag of marker 1 or 2 (a press on its line, a move
 // there and one to where it goes): locks the other marker out, as a drag
 // that has picked this one does, so that a close neighbour is never carried
-// instead. MarkerMouseUp frees it again. Any other marker number changes
+// instead. markerMouseUp frees it again. Any other marker number changes
 // nothing.
-void LockOtherMarker(InstrumentView& view, int marker);
+void lockOtherMarker(InstrumentView& view, int marker);
 
 // What a marker switch click leaves for the window to show. Apply in order:
 // uncheck ExpandSw when asked, set MarkerLabel and status panel 4 when given,
@@ -70,7 +70,7 @@ struct MarkerSwitchTexts {
 // Mkr1 (marker 1) or Mkr2 (marker 2) switch clicked, checked = its new
 // state. Off also ends the expanded view. Any other marker number changes
 // nothing.
-MarkerSwitchTexts MarkerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked,
+MarkerSwitchTexts markerSwitchClick(InstrumentSettings& s, InstrumentView& view, int marker, bool checked,
                                     char decimalSeparator);
 
 // Outcome of an Expand click. When refused, uncheck ExpandSw, show message
@@ -83,10 +83,10 @@ struct ExpandOutcome {
 
 // Expand switch clicked, checked = its new state. Only with both markers on
 // does it change the view; otherwise it is refused and expanded stays off.
-ExpandOutcome ExpandSwitchClick(const InstrumentSettings& s, InstrumentView& view, bool checked);
+ExpandOutcome expandSwitchClick(const InstrumentSettings& s, InstrumentView& view, bool checked);
 
 // Threshold dial clicked or moved: sets triggerThreshold and returns status
 // panel 2, e.g. "Threshold = -25" for -12.7.
-std::string ThresholdDialChange(InstrumentSettings& s, float dialValue);
+std::string thresholdDialChange(InstrumentSettings& s, float dialValue);
 
 }  // namespace varmolen

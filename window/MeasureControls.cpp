@@ -22,14 +22,14 @@ MeasureControls::MeasureControls(TScopeForm& form) : form_(form)
     peaks_ = std::make_unique<PeakLabels>(form.controls().screen.SpectrumBox);
     refresh_ = new QTimer(this);
     refresh_->setInterval(kRefreshMs);
-    connect(refresh_, &QTimer::timeout, this, [this] { RefreshTexts(); });
+    connect(refresh_, &QTimer::timeout, this, [this] { refreshTexts(); });
 }
 
 MeasureControls::~MeasureControls() { form_.acquisition().setBlockObserver(nullptr); }
 
-void MeasureControls::ApplySettings() { ShowMeasurements(form_.state().features.measureShown); }
+void MeasureControls::applySettings() { showMeasurements(form_.state().features.measureShown); }
 
-void MeasureControls::ShowMeasurements(bool shown)
+void MeasureControls::showMeasurements(bool shown)
 {
     form_.state().features.measureShown = shown;
     form_.controls().measureMenu.ShowMeasurements1->setChecked(shown);
@@ -42,7 +42,7 @@ void MeasureControls::ShowMeasurements(bool shown)
         if (shown) {
             bareSize_ = form_.size();
             // Taken before the margin: the window that follows its size
-            // (WindowSized) may note the size in between.
+            // (windowSized) may note the size in between.
             const QSize bare = bareSize_;
             const QSize withStrip(bare.width(), bare.height() + MeasureStrip::kHeight);
             form_.setContentsMargins(0, 0, 0, MeasureStrip::kHeight);
@@ -66,10 +66,10 @@ void MeasureControls::ShowMeasurements(bool shown)
     }
     updateMeasuring();
     if (shown_)
-        RefreshTexts();
+        refreshTexts();
 }
 
-void MeasureControls::WindowSized()
+void MeasureControls::windowSized()
 {
     if (!shown_)
         return;
@@ -77,7 +77,7 @@ void MeasureControls::WindowSized()
     strip_->setGeometry(0, bareSize_.height(), bareSize_.width(), MeasureStrip::kHeight);
 }
 
-void MeasureControls::OpenCalibration()
+void MeasureControls::openCalibration()
 {
     if (dialog_ == nullptr) {
         dialog_ = new CalibrateDialog(&form_, [this](int channel) -> std::optional<double> {
@@ -92,7 +92,7 @@ void MeasureControls::OpenCalibration()
     dialog_->setWindowModality(Qt::WindowModal);
     dialog_->open();
     updateMeasuring();
-    RefreshTexts();
+    refreshTexts();
 }
 
 void MeasureControls::calibrationClosed(int result)
@@ -101,7 +101,7 @@ void MeasureControls::calibrationClosed(int result)
         form_.state().features.fullScaleVolts = dialog_->accepted();
     updateMeasuring();
     if (shown_)
-        RefreshTexts();
+        refreshTexts();
 }
 
 void MeasureControls::updateMeasuring()
@@ -143,7 +143,7 @@ void MeasureControls::measureBlock(const RecordedBlock& block)
     const MeasureParts parts{.time = s.displayType != kFrequencyDisplayType || calibrating || remoteReading_,
                              .tone = drawn && (s.displayType == kFrequencyDisplayType || remoteReading_)};
     followSettling(block, true);
-    measurements_->MeasureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
+    measurements_->measureBlock(block, s.chan1Enabled == 1, s.chan2Enabled == 1, parts);
     followSettling(block, false);
     if (s.displayType != kFrequencyDisplayType)
         peaks_->hideAll();  // at once when the display turns to TIME
@@ -218,11 +218,11 @@ void MeasureControls::keepReadings(bool tone)
         const auto i = static_cast<std::size_t>(ch - 1);
         const ToneReading kept = shownReadings_[i].tone;
         shownReadings_[i] = measurements_->readings(ch);
-        shownReadings_[i].tone = tone ? measurements_->Tone(ch) : kept;
+        shownReadings_[i].tone = tone ? measurements_->tone(ch) : kept;
     }
 }
 
-void MeasureControls::RefreshTexts()
+void MeasureControls::refreshTexts()
 {
     const InstrumentState& s = form_.state();
     const char separator = decimalSeparator();
@@ -238,12 +238,12 @@ void MeasureControls::RefreshTexts()
         const bool enabled = channelSettings(s, ch).on();
         const std::int32_t colour = channelSettings(s, ch).color();
         if (shown_ && frequencyDisplay) {
-            const ToneRowTexts tone = ToneTexts(shownReadings_[i], fullScale, separator);
+            const ToneRowTexts tone = toneTexts(shownReadings_[i], fullScale, separator);
             strip_->showChannel(ch, enabled, colour, nullptr, &tone);
             peakTexts_[i] = QString::fromStdString(tone.peakFrequency);
         }
         if ((shown_ && !frequencyDisplay) || calibrating) {
-            const TimeRowTexts time = TimeTexts(shownReadings_[i], fullScale, separator);
+            const TimeRowTexts time = timeTexts(shownReadings_[i], fullScale, separator);
             if (shown_ && !frequencyDisplay)
                 strip_->showChannel(ch, enabled, colour, &time, nullptr);
             rmsNow[i] = time.rms == measure_text::kUnknown
@@ -273,9 +273,9 @@ void MeasureControls::placePeakLabels()
 
 void MeasureControls::ShowMeasurements1Click(QObject* /*sender*/)
 {
-    ShowMeasurements(form_.controls().measureMenu.ShowMeasurements1->isChecked());
+    showMeasurements(form_.controls().measureMenu.ShowMeasurements1->isChecked());
 }
 
-void MeasureControls::Calibrate1Click(QObject* /*sender*/) { OpenCalibration(); }
+void MeasureControls::Calibrate1Click(QObject* /*sender*/) { openCalibration(); }
 
 }  // namespace varmolen

@@ -41,18 +41,18 @@ public:
 
     // After the window's settings are applied: the strip as the feature
     // settings have it.
-    void ApplySettings();
+    void applySettings();
     // Measure > Show Measurements and Calibrate...
     void ShowMeasurements1Click(QObject* sender);
     void Calibrate1Click(QObject* sender);
     // Shows or hides the strip, sets the menu's check mark and the setting.
-    void ShowMeasurements(bool shown);
+    void showMeasurements(bool shown);
     // The window took another size (a new display size, or its border
     // dragged at Fit to Window): the strip stays along its bottom.
-    void WindowSized();
+    void windowSized();
     // Opens the calibration dialog (window-modal, without an event loop of
     // its own); OK stores the calibration in the feature settings.
-    void OpenCalibration();
+    void openCalibration();
 
     bool shown() const { return shown_; }
     bool measuring() const { return measuring_; }
@@ -61,7 +61,7 @@ public:
     PeakLabels& peakLabels() const { return *peaks_; }
     CalibrateDialog* dialog() const { return dialog_; }
     // What the refresh timer does; also run at once when the strip appears.
-    void RefreshTexts();
+    void refreshTexts();
     // The readings the texts show: of the last buffer drawn.
     const ChannelReadings& shownReadings(int channel) const { return shownReadings_[channel == 2 ? 1 : 0]; }
     // Remote control reads the readings too: while it listens, buffers are

@@ -79,10 +79,10 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
     if (live)
         form.StopBtnClick(sender);
 
-    SetRecordingFormat(s, s.sampleRate, line);
+    setRecordingFormat(s, s.sampleRate, line);
     // The spectra averaged and held so far came from the other input (or,
     // after the sound-card dialog, another device).
-    ResetSpectrumHistory(s.spectrumHistory);
+    resetSpectrumHistory(s.spectrumHistory);
     form.status().setText(3, inputText(line));
 
     if (live)
@@ -95,21 +95,21 @@ void restoreGain(TScopeForm& form, int channel)
 {
     InstrumentState& s = form.state();
     const ChannelWidgets w = channelWidgets(form.controls(), channel);
-    const ChannelControlsSetting c = ControlsForDisplayType(s, s.displayHeight, channel);
+    const ChannelControlsSetting c = controlsForDisplayType(s, s.displayHeight, channel);
     if (c.trackBarPosition) {
         const QSignalBlocker quiet(w.range);
         w.range->setValue(*c.trackBarPosition);
     }
     w.gain->setValue(c.gainDial);
-    ChannelFields f = FieldsInForce(s, channel);
-    f.gain = GainFromDial(f.range, w.gain->value());
+    ChannelFields f = fieldsInForce(s, channel);
+    f.gain = gainFromDial(f.range, w.gain->value());
 }
 
 // Puts one channel's Position dial at the whole percent that shows the
 // stored zero line, then stores the row that dial position gives.
 void restoreOffset(TScopeForm& form, QObject* sender, int channel)
 {
-    const ChannelControlsSetting c = ControlsForDisplayType(form.state(), form.state().displayHeight, channel);
+    const ChannelControlsSetting c = controlsForDisplayType(form.state(), form.state().displayHeight, channel);
     channelWidgets(form.controls(), channel).position->setValue(c.offsetDial);
     if (channel == 1)
         form.channels().Chan1OffsetDialClick(sender);
@@ -126,7 +126,7 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
     else
         checkOneOf(form.controls().displayMenu.FFT1, form.controls().displayMenu.Time1);
     s.displayType = type;
-    ResetSpectrumHistory(s.spectrumHistory);
+    resetSpectrumHistory(s.spectrumHistory);
     // The tone readings start with the display type chosen, as the spectrum's
     // own averaging does.
     form.measure().restartToneReadings();
@@ -135,7 +135,7 @@ void changeDisplayType(TScopeForm& form, QObject* sender, std::int32_t type)
     form.status().setText(1, time ? QStringLiteral("Time = ") : QStringLiteral("Frequency = "));
 
     if (isSampleRate(s.sampleRate))
-        s.bufferBytes = BlockBufferBytes(s, s.sampleRate);
+        s.bufferBytes = blockBufferBytes(s, s.sampleRate);
 
     // Gains of both channels first, then the zero lines.
     restoreGain(form, 1);
@@ -164,17 +164,17 @@ void applyBackground(TScopeForm& form, std::int32_t scheme, Scheme colours)
 
 }  // namespace
 
-void MenuCommands::ShowColoursInForce()
+void MenuCommands::showColoursInForce()
 {
     // The colour items carry no check mark; the entry that opens each colour
     // menu shows the colour in force as a swatch instead.
     const InstrumentState& s = state();
-    controls_.displayMenu.BackgroundColor1->setIcon(ColourSwatch(BackgroundColour(s.backgroundScheme)));
-    controls_.displayMenu.Channel1TraceColor1->setIcon(ColourSwatch(s.chan1Color));
-    controls_.displayMenu.Chan2TraceColor1->setIcon(ColourSwatch(s.chan2Color));
+    controls_.displayMenu.BackgroundColor1->setIcon(colourSwatch(backgroundColour(s.backgroundScheme)));
+    controls_.displayMenu.Channel1TraceColor1->setIcon(colourSwatch(s.chan1Color));
+    controls_.displayMenu.Chan2TraceColor1->setIcon(colourSwatch(s.chan2Color));
 }
 
-void MenuCommands::ShowStateInForce()
+void MenuCommands::showStateInForce()
 {
     // The readouts start with their bare captions; without a settings file no
     // handler writes them. Write what is in force: display type, input,
@@ -184,11 +184,11 @@ void MenuCommands::ShowStateInForce()
     InstrumentState& s = state();
     setStatusText(0, displayTypeText(s.displayType == kTimeDisplayType));
     setStatusText(3, inputText(s.inputSelect == kLineInput));
-    setStatusText(2, QString::fromStdString(ThresholdReadout(s.triggerThreshold)));
+    setStatusText(2, QString::fromStdString(thresholdReadout(s.triggerThreshold)));
     const std::int32_t timeBaseSetting = s.timeBaseSetting;
     form_.markers().UpdateTimeBase();
     s.timeBaseSetting = timeBaseSetting;
-    ShowColoursInForce();
+    showColoursInForce();
 }
 
 void MenuCommands::Mic1Click(QObject* sender) { changeInput(form_, sender, false); }
@@ -213,36 +213,36 @@ void MenuCommands::Disable1Click(QObject* /*sender*/)
 
 void MenuCommands::White1Click(QObject* /*sender*/)
 {
-    applyBackground(form_, kWhiteBackground, {colour::white, colour::red});
+    applyBackground(form_, kWhiteBackground, {colour::kWhite, colour::kRed});
 }
 
 void MenuCommands::Black1Click(QObject* /*sender*/)
 {
-    applyBackground(form_, kBlackBackground, {colour::black, colour::yellow});
+    applyBackground(form_, kBlackBackground, {colour::kBlack, colour::kYellow});
 }
 
 void MenuCommands::Teal1Click(QObject* /*sender*/)
 {
-    applyBackground(form_, kTealBackground, {colour::teal, colour::yellow});
+    applyBackground(form_, kTealBackground, {colour::kTeal, colour::kYellow});
 }
 
 // Trace colours of channel 1.
-void MenuCommands::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::black; }
-void MenuCommands::Red1Click(QObject* /*sender*/) { state().chan1Color = colour::red; }
-void MenuCommands::Blue1Click(QObject* /*sender*/) { state().chan1Color = colour::blue; }
-void MenuCommands::Lime1Click(QObject* /*sender*/) { state().chan1Color = colour::teal; }  // the "Teal" item
-void MenuCommands::Lime2Click(QObject* /*sender*/) { state().chan1Color = colour::lime; }
-void MenuCommands::Yellow1Click(QObject* /*sender*/) { state().chan1Color = colour::yellow; }
-void MenuCommands::White2Click(QObject* /*sender*/) { state().chan1Color = colour::white; }
+void MenuCommands::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::kBlack; }
+void MenuCommands::Red1Click(QObject* /*sender*/) { state().chan1Color = colour::kRed; }
+void MenuCommands::Blue1Click(QObject* /*sender*/) { state().chan1Color = colour::kBlue; }
+void MenuCommands::Lime1Click(QObject* /*sender*/) { state().chan1Color = colour::kTeal; }  // the "Teal" item
+void MenuCommands::Lime2Click(QObject* /*sender*/) { state().chan1Color = colour::kLime; }
+void MenuCommands::Yellow1Click(QObject* /*sender*/) { state().chan1Color = colour::kYellow; }
+void MenuCommands::White2Click(QObject* /*sender*/) { state().chan1Color = colour::kWhite; }
 
 // Trace colours of channel 2.
-void MenuCommands::Black3Click(QObject* /*sender*/) { state().chan2Color = colour::black; }
-void MenuCommands::Red2Click(QObject* /*sender*/) { state().chan2Color = colour::red; }
-void MenuCommands::Blue2Click(QObject* /*sender*/) { state().chan2Color = colour::blue; }
-void MenuCommands::Teal2Click(QObject* /*sender*/) { state().chan2Color = colour::teal; }
-void MenuCommands::Lime3Click(QObject* /*sender*/) { state().chan2Color = colour::lime; }
-void MenuCommands::Yellow2Click(QObject* /*sender*/) { state().chan2Color = colour::yellow; }
-void MenuCommands::White3Click(QObject* /*sender*/) { state().chan2Color = colour::white; }
+void MenuCommands::Black3Click(QObject* /*sender*/) { state().chan2Color = colour::kBlack; }
+void MenuCommands::Red2Click(QObject* /*sender*/) { state().chan2Color = colour::kRed; }
+void MenuCommands::Blue2Click(QObject* /*sender*/) { state().chan2Color = colour::kBlue; }
+void MenuCommands::Teal2Click(QObject* /*sender*/) { state().chan2Color = colour::kTeal; }
+void MenuCommands::Lime3Click(QObject* /*sender*/) { state().chan2Color = colour::kLime; }
+void MenuCommands::Yellow2Click(QObject* /*sender*/) { state().chan2Color = colour::kYellow; }
+void MenuCommands::White3Click(QObject* /*sender*/) { state().chan2Color = colour::kWhite; }
 
 // Display > Spectrum. A new number of blocks starts the average afresh; peak
 // hold starts from the next block each time it is switched on.
@@ -252,7 +252,7 @@ void setAverage(TScopeForm& form, QAction* own, std::int32_t blocks)
 {
     own->setChecked(true);
     form.state().features.spectrumAverage = blocks;
-    RestartSpectrumAverage(form.state().spectrumHistory);
+    restartSpectrumAverage(form.state().spectrumHistory);
 }
 
 }  // namespace
@@ -265,10 +265,10 @@ void MenuCommands::Average64Click(QObject* /*sender*/) { setAverage(form_, contr
 void MenuCommands::PeakHold1Click(QObject* /*sender*/)
 {
     state().features.peakHold = controls_.displayMenu.PeakHold1->isChecked();
-    RestartPeakHold(state().spectrumHistory);
+    restartPeakHold(state().spectrumHistory);
 }
 
-void MenuCommands::SpectrumReset1Click(QObject* /*sender*/) { ResetSpectrumHistory(state().spectrumHistory); }
+void MenuCommands::SpectrumReset1Click(QObject* /*sender*/) { resetSpectrumHistory(state().spectrumHistory); }
 
 void MenuCommands::WindowsXPClick(QObject* /*sender*/) { state().osVariant = kDesktopVolumeControl; }
 

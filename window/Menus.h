@@ -22,10 +22,10 @@ public:
     void setSoundCardSelect(QWidget* dialog) { soundCardSelect_ = dialog; }
 
     // After the settings are applied: every readout shows the state in force.
-    void ShowStateInForce();
+    void showStateInForce();
     // The entries of the colour menus show the background and trace colours
     // in force.
-    void ShowColoursInForce();
+    void showColoursInForce();
     void Mic1Click(QObject* sender);
     void Line1Click(QObject* sender);
     void Time1Click(QObject* sender);

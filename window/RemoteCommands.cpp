@@ -47,8 +47,8 @@ void flip(TScopeForm& form, QObject* sender, const Binding& row, bool on)
 double columnValue(const InstrumentState& s, std::int32_t columns)
 {
     if (s.displayType == kTimeDisplayType)
-        return ReadoutTime(s, s, columns) * 1e-5;
-    return ReadoutFrequency(s, s, columns);
+        return readoutTime(s, s, columns) * 1e-5;
+    return readoutFrequency(s, s, columns);
 }
 
 // Carries marker 1 or 2 to a column with the display's keys, as a user does:
@@ -70,7 +70,7 @@ void moveMarker(TScopeForm& form, QObject* sender, std::int32_t marker, std::int
         if (markerColumn(s, marker) == at)
             break;
     }
-    form.RedrawHeldPicture();
+    form.redrawHeldPicture();
 }
 
 // The rows of the binding table that one remote header works, in table
@@ -255,7 +255,7 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
         [&form, c](Call& call, double v) {
             // The Sample Rate menu's item for the rate, as a user would choose
             // it: greyed out when the device cannot record at it.
-            form.trigger().ShowDeviceRates();
+            form.trigger().showDeviceRates();
             for (QAction* item : c.optionsMenu.SampleRates)
                 if (v == item->data().toUInt()) {
                     if (!item->isEnabled()) {
@@ -302,7 +302,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
 {
     InstrumentState& s = form.state();
     const PanelControls& c = form.controls();
-    auto rows = std::make_shared<const std::vector<Binding>>(BindingTable(c));
+    auto rows = std::make_shared<const std::vector<Binding>>(bindingTable(c));
     // Hold and Single, by their rows (the table outlives the commands).
     const Binding& hold = rowOf(*rows, c.display.DisplayHoldSw);
     const Binding& single = rowOf(*rows, c.display.SingleDisplaySw);
@@ -337,7 +337,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
              const auto v = channel ? call.number(0, 0, 100) : std::nullopt;
              if (!v)
                  return;
-             const std::optional<int> position = PositionFromRange(static_cast<std::int32_t>(std::lround(*v)));
+             const std::optional<int> position = positionFromRange(static_cast<std::int32_t>(std::lround(*v)));
              if (!position || std::abs(*v - std::round(*v)) > 1e-9) {
                  call.fail(scpi::code::kIllegalParameterValue, "range is 0, 1, 10 or 100");
                  return;
@@ -352,7 +352,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
         {"CHANnel#:RANGe?", 0,
          [c](Call& call) {
              if (const auto channel = call.suffixUpTo(2))
-                 call.replyNumber(RangeFromPosition(channelWidgets(c, *channel).range->value()).value_or(0));
+                 call.replyNumber(rangeFromPosition(channelWidgets(c, *channel).range->value()).value_or(0));
          }},
         // Time base and sample rate.
         {"TIMebase:SPAN?", 0, [&s](Call& call) { call.replyNumber(columnValue(s, kFullWidth)); }},

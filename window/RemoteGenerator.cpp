@@ -1,6 +1,6 @@
 // The remote commands of the signal generator and the response sweep. They
 // set the generator through GeneratorControl, as the generator window's
-// controls do, and start a sweep through TScopeForm::StartSweep, as the
+// controls do, and start a sweep through TScopeForm::startSweep, as the
 // sweep window's Start does; the two windows, where open, then show what
 // the script did.
 #include <cmath>
@@ -153,7 +153,7 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
              std::string whyNot;
              if (form.generatorPanel().generator().sweeping())
                  call.fail(scpi::code::kSettingsConflict, "a sweep runs");
-             else if (!form.generatorPanel().StartSweep(plan, whyNot))
+             else if (!form.generatorPanel().startSweep(plan, whyNot))
                  call.fail(scpi::code::kSettingsConflict, whyNot);
          })},
         {"SWEep:ABORt", 0, shown([&g](Call&) { g.cancelSweep(); })},

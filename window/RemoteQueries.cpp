@@ -40,7 +40,7 @@ double levelAnswer(const ChannelReadings& r, LevelKind kind, LevelUnit unit, dou
         return kNotANumber;
     if (unit == LevelUnit::Dbfs)
         return v->ratio != 0.0 ? 20.0 * std::log10(std::abs(v->ratio)) : kNotANumber;
-    if (const std::optional<double> volts = ChannelVolts(v->codes, fullScaleVolts))
+    if (const std::optional<double> volts = channelVolts(v->codes, fullScaleVolts))
         return *volts;
     return v->ratio * 100.0;
 }
@@ -202,7 +202,7 @@ void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
              const double fullScale = s.features.fullScaleVolts[static_cast<std::size_t>(ch - 1)];
              call.replyNumber(kBlockSamples);
              call.replyNumber(rate > 0 ? 1.0 / rate : kNotANumber);
-             call.replyNumber(ChannelVolts(1.0, fullScale).value_or(kNotANumber));
+             call.replyNumber(channelVolts(1.0, fullScale).value_or(kNotANumber));
              call.replyNumber(1.0 / kFullScaleCode);
              call.replyNumber(rate);
              call.reply(ch == 1 ? "CH1" : "CH2");

@@ -31,7 +31,7 @@ namespace {
 // value leaves it where it is.
 void setRangeTrackBar(QSlider* trackBar, std::int32_t multiplier)
 {
-    if (const std::optional<int> position = PositionFromRange(multiplier)) {
+    if (const std::optional<int> position = positionFromRange(multiplier)) {
         const QSignalBlocker quiet(trackBar);
         trackBar->setValue(*position);
     }
@@ -171,7 +171,7 @@ void TScopeForm::LoadConfiguration(QObject* sender, const char* path)
 
     DecodedConfiguration decoded = decodeConfiguration(contents->view(), startup);
     sanitiseConfiguration(decoded.values);
-    const std::vector<Binding> rows = BindingTable(controls_);
+    const std::vector<Binding> rows = bindingTable(controls_);
     for (const ConfigFieldInfo& info : kConfigFields) {
         storeConfigField(decoded.values, info.field, s);
         applyField(*this, rows, sender, info.field);
@@ -191,7 +191,7 @@ void TScopeForm::applyStartupValues(QObject* sender)
     startup.chan1FreqGainDial = startup.chan2FreqGainDial = kStartupGainDial;
     StopBtnClick(sender);
     s.loadingSettings = 1;
-    const std::vector<Binding> rows = BindingTable(controls_);
+    const std::vector<Binding> rows = bindingTable(controls_);
     for (const ConfigFieldInfo& info : kConfigFields) {
         if (info.field == ConfigField::waveDeviceId)
             continue;
@@ -206,8 +206,8 @@ void TScopeForm::applyStartupValues(QObject* sender)
         applyField(*this, rows, sender, info.field);
     }
     s.loadingSettings = 0;
-    menus_->ShowStateInForce();
-    RedrawHeldPicture();
+    menus_->showStateInForce();
+    redrawHeldPicture();
     StartBtnClick(sender);
 }
 

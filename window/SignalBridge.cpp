@@ -13,12 +13,12 @@ namespace {
 
 // The write end of the pipe the handlers signal through. A signal handler
 // can reach nothing else, so this one descriptor is process-wide by nature.
-volatile int g_signalWriteFd = -1;
-int g_signalReadFd = -1;
+volatile int gSignalWriteFd = -1;
+int gSignalReadFd = -1;
 
 extern "C" void onTerminationSignal(int)
 {
-    const int fd = g_signalWriteFd;
+    const int fd = gSignalWriteFd;
     if (fd >= 0) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);
@@ -29,16 +29,16 @@ extern "C" void onTerminationSignal(int)
 
 SignalBridge::SignalBridge(QWidget* window, QObject* parent) : QObject(parent), window_(window)
 {
-    if (g_signalWriteFd < 0) {
+    if (gSignalWriteFd < 0) {
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
             return;
         ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
         ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
-        g_signalReadFd = fds[1];
-        g_signalWriteFd = fds[0];
+        gSignalReadFd = fds[1];
+        gSignalWriteFd = fds[0];
     }
-    notifier_ = new QSocketNotifier(g_signalReadFd, QSocketNotifier::Read, this);
+    notifier_ = new QSocketNotifier(gSignalReadFd, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &SignalBridge::onSignal);
 
     struct sigaction action = {};
@@ -61,7 +61,7 @@ SignalBridge::~SignalBridge()
 void SignalBridge::onSignal()
 {
     char buffer[64];
-    while (::read(g_signalReadFd, buffer, sizeof buffer) > 0) {
+    while (::read(gSignalReadFd, buffer, sizeof buffer) > 0) {
     }
     if (window_)
         window_->close();

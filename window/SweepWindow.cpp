@@ -110,7 +110,7 @@ void SweepWindow::startSweep()
                          .levelDbfs = level_->value(),
                          .channel = channel_->currentIndex() + 1};
     std::string whyNot;
-    if (!form_.generatorPanel().StartSweep(plan, whyNot))
+    if (!form_.generatorPanel().startSweep(plan, whyNot))
         form_.host().showMessage(whyNot, "Response Sweep");
     showRows();
 }

@@ -1,7 +1,7 @@
 // Measure > Response Sweep...: the stepped-sine sweep's window (not modal):
 // the plan (start, stop, steps per octave, level, channel), Start, Cancel,
 // a progress bar, the plot and a table of the rows that the accessibility
-// bus reads, and Export CSV. Start runs TScopeForm::StartSweep, which hands
+// bus reads, and Export CSV. Start runs TScopeForm::startSweep, which hands
 // the buffers the run loop completes to GeneratorControl while the sweep runs.
 #pragma once
 

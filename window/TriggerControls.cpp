@@ -56,7 +56,7 @@ DeviceRates chosenDeviceRates(TScopeForm& form)
 void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std::uint32_t rate)
 {
     InstrumentState& s = form.state();
-    s.bufferBytes = BlockBufferBytes(s, rate);
+    s.bufferBytes = blockBufferBytes(s, rate);
 
     // Own button checked first: the checked button of an exclusive set
     // cannot be unchecked on its own.
@@ -91,12 +91,12 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
     // Bins of the spectra averaged and held so far stood for other
     // frequencies: the next block starts them afresh. A held picture keeps
     // what it shows.
-    ResetSpectrumHistory(s.spectrumHistory);
+    resetSpectrumHistory(s.spectrumHistory);
     form.markers().UpdateMarkerReadout();
     form.markers().UpdateTimeBase();
     if (live) {
         form.StartBtnClick(sender);
-        form.generatorPanel().GeneratorFollowsRate();
+        form.generatorPanel().generatorFollowsRate();
     }
 }
 
@@ -104,7 +104,7 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
 // describe the rate in force again, or the held picture's, where those differ.
 void relabelForTheHold(TScopeForm& form, std::uint32_t rateBefore)
 {
-    if (ReadoutRate(form.state(), form.state()) == rateBefore)
+    if (readoutRate(form.state(), form.state()) == rateBefore)
         return;
     form.markers().UpdateMarkerReadout();
     form.markers().UpdateTimeBase();
@@ -141,7 +141,7 @@ void TriggerControls::SineSquareSwClick(QObject* /*sender*/)
 
 void TriggerControls::DisplayHoldSwClick(QObject* /*sender*/)
 {
-    const std::uint32_t rateBefore = ReadoutRate(state(), state());
+    const std::uint32_t rateBefore = readoutRate(state(), state());
     state().displayHold = controls_.display.DisplayHoldSw->isChecked() ? 1 : 0;
     relabelForTheHold(form_, rateBefore);
 }
@@ -149,7 +149,7 @@ void TriggerControls::DisplayHoldSwClick(QObject* /*sender*/)
 void TriggerControls::SingleDisplaySwClick(QObject* /*sender*/)
 {
     InstrumentState& s = state();
-    const std::uint32_t rateBefore = ReadoutRate(s, s);
+    const std::uint32_t rateBefore = readoutRate(s, s);
     if (controls_.display.SingleDisplaySw->isChecked()) {
         // Armed: the next trigger search freezes the display.
         s.singleSweep = 1;
@@ -187,24 +187,24 @@ void TriggerControls::SampleRateItemClick(QObject* sender)
     changeSampleRate(form_, sender, buttonOfRate(controls_.timeBase, rate), rate);
 }
 
-void TriggerControls::ShowDeviceRates()
+void TriggerControls::showDeviceRates()
 {
     const DeviceRates rates = chosenDeviceRates(form_);
     for (QAction* item : controls_.optionsMenu.SampleRates) {
         const std::uint32_t rate = item->data().toUInt();
         item->setEnabled(rates.takes(rate));
-        item->setText(SampleRateCaption(rate, rates.isNative(rate)));
+        item->setText(sampleRateCaption(rate, rates.isNative(rate)));
     }
 }
 
-void TriggerControls::ApplyMenuSampleRate(QObject* sender)
+void TriggerControls::applyMenuSampleRate(QObject* sender)
 {
     InstrumentState& s = state();
     const std::uint32_t rate = s.features.sampleRate;
     s.features.sampleRate = 0;
     if (!isSampleRate(rate) || buttonOfRate(controls_.timeBase, rate) != nullptr)
         return;  // the record's button rate stays in force
-    ShowDeviceRates();
+    showDeviceRates();
     if (!chosenDeviceRates(form_).takes(rate))
         return;  // the device chosen now cannot record at it
     // Before acquisition first starts: only the format and the labels change.

@@ -27,10 +27,10 @@ public:
     void SampleRateItemClick(QObject* sender);
     // The Sample Rate items show which rates the chosen device takes (the
     // others disabled) and which it records natively.
-    void ShowDeviceRates();
+    void showDeviceRates();
     // At start, after Varmolen.ini is read: its rate, when it is none of the
     // buttons' and the device takes it, replaces the record's button rate.
-    void ApplyMenuSampleRate(QObject* sender);
+    void applyMenuSampleRate(QObject* sender);
 };
 
 }  // namespace varmolen

@@ -51,7 +51,7 @@ bool fileOpensForReading(const QString& path) { return isReadableFile(QFile::enc
 TScopeForm::TScopeForm(WaveInput& waveInput, QWidget* parent)
     : TScopeForm(waveInput, std::make_unique<QtHost>(), parent)
 {
-    FinishCreate();
+    finishCreate();
 }
 
 TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidget* parent)
@@ -75,7 +75,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     timeoutTimer->setInterval(250);
     host_->attach(this, startTimer, timeoutTimer);
     engine_ = std::make_unique<WaveEngine>(*state_, *state_, waveInput_, *host_);
-    loop_ = std::make_unique<AcquisitionLoop>(*state_, *state_, *state_, *engine_, *host_, [this] { DisplayPass(); });
+    loop_ = std::make_unique<AcquisitionLoop>(*state_, *state_, *state_, *engine_, *host_, [this] { displayPass(); });
     // Both timers run from the moment the window exists, so the first run
     // starts 250 ms after the window was created, not after the panel was
     // built and the settings applied on top. Nothing serves their ticks
@@ -100,21 +100,21 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     markers_ = std::make_unique<MarkerControls>(*this);
     menus_ = std::make_unique<MenuCommands>(*this);
     auto* central = new QWidget(this);
-    controls_ = BuildFrontPanel(*this, central, *displayBitmap_);
+    controls_ = buildFrontPanel(*this, central, *displayBitmap_);
     controls_.screen.SpectrumBox->shareWithServer(*displayBitmap_);
     controls_.run.StartTimer = startTimer;
     controls_.run.TimeoutTimer = timeoutTimer;
     setCentralWidget(central);
-    BuildMenus(*this, controls_);
+    buildMenus(*this, controls_);
     output();
-    PrepareDataCommands(*this);
+    prepareDataCommands(*this);
 
-    BindControls(*this);
+    bindControls(*this);
     // The device is asked which rates it takes each time the menu opens.
-    connect(controls_.optionsMenu.SampleRate1, &QMenu::aboutToShow, this, [this] { trigger_->ShowDeviceRates(); });
+    connect(controls_.optionsMenu.SampleRate1, &QMenu::aboutToShow, this, [this] { trigger_->showDeviceRates(); });
 }
 
-void TScopeForm::FinishCreate()
+void TScopeForm::finishCreate()
 {
     measure_ = std::make_unique<MeasureControls>(*this);
     generatorPanel_ = std::make_unique<GeneratorPanel>(*this);
@@ -123,7 +123,7 @@ void TScopeForm::FinishCreate()
     // again once a change is heard.
     generator.setChangeNotifier([this, &generator] { measure_->generatorChanged(generator.heardWithinMs()); });
     FormCreate(this);
-    measure_->ApplySettings();
+    measure_->applySettings();
     if (state_->features.remoteEnabled) {
         QString whyNot;
         if (!remoteControl().server().apply(whyNot))
@@ -154,7 +154,7 @@ void TScopeForm::StartBtnClick(QObject* /*sender*/)
     // into it (a start that fails leaves the readings waiting for a device).
     if (!running && measure_)
         measure_->acquisitionRestarted();
-    ShowInputDevice();
+    showInputDevice();
 }
 
 void TScopeForm::StopBtnClick(QObject* /*sender*/) { loop_->StopBtnClick(); }
@@ -167,21 +167,21 @@ void TScopeForm::StartTimerTimer(QObject* /*sender*/)
     if (!formCreated_ || closing_)
         return;
     loop_->StartTimerTimer();
-    ShowInputDevice();
+    showInputDevice();
 }
 
 void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/) { loop_->TimeoutTimerTimer(); }
 
-void TScopeForm::DisplayPass() { ShowPicture(RunDisplayPass(*state_, *state_, *state_, *displayBitmap_)); }
+void TScopeForm::displayPass() { showPicture(runDisplayPass(*state_, *state_, *state_, *displayBitmap_)); }
 
-void TScopeForm::RedrawHeldPicture()
+void TScopeForm::redrawHeldPicture()
 {
-    if (!HeldPictureWantsRedraw(*state_, *state_))
+    if (!heldPictureWantsRedraw(*state_, *state_))
         return;
-    ShowPicture(RunRedrawPass(*state_, *state_, *state_, *displayBitmap_));
+    showPicture(runRedrawPass(*state_, *state_, *state_, *displayBitmap_));
 }
 
-void TScopeForm::ShowPicture(bool showHint)
+void TScopeForm::showPicture(bool showHint)
 {
     controls_.trigger.TrigdLED->setChecked(state_->triggerFound == 1);
     if (showHint != spectrumBoxShowsHint_) {
@@ -195,7 +195,7 @@ void TScopeForm::ShowPicture(bool showHint)
     // uncovered, resized) sends the bitmap as it is, so the screen holds the
     // picture of the last pass once these rows are sent.
     controls_.screen.SpectrumBox->showPass(displayBitmap_->takeChangedRows());
-    RefreshAxisLabels();
+    refreshAxisLabels();
 }
 
 void TScopeForm::centreOnScreen()
@@ -224,8 +224,8 @@ void TScopeForm::FormCreate(QObject* sender)
 
     // 4. The display bitmap: columns 0 to 511 of all rows white.
     Raster& bitmap = *displayBitmap_;
-    bitmap.setPenColor(colour::white);
-    bitmap.setBrushColor(colour::white);
+    bitmap.setPenColor(colour::kWhite);
+    bitmap.setBrushColor(colour::kWhite);
     bitmap.setPenWidth(1);
     bitmap.Rectangle(0, 0, 512, s.clearHeight);
 
@@ -253,15 +253,15 @@ void TScopeForm::FormCreate(QObject* sender)
     // The features beyond the settings record come from Varmolen.ini beside
     // it; without one (or with a bad one) they all stay off.
     s.features = readFeatureSettings(featureSettingsPath());
-    showKeptFeatures(BindingTable(controls_), s.features);
+    showKeptFeatures(bindingTable(controls_), s.features);
     // The display's size and labels; the window opens centred at its size.
-    ApplyDisplaySize();
+    applyDisplaySize();
     centreOnScreen();
-    trigger_->ApplyMenuSampleRate(sender);
-    menus_->ShowStateInForce();
+    trigger_->applyMenuSampleRate(sender);
+    menus_->showStateInForce();
 
     // 9. The analysis window of the transform.
-    FillWindowTable(s.windowTable, s.blockSamples);
+    fillWindowTable(s.windowTable, s.blockSamples);
 
     // A first start that could not set up the install folder says so once,
     // in the status bar, and the instrument carries on with its start-up

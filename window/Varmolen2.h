@@ -108,19 +108,19 @@ public:
     // Lays out the panel, the window and the display bitmap for the size and
     // labels in force (features.displaySize, features.axisLabels), draws the
     // picture again at the new size and checks the menu items that say so.
-    void ApplyDisplaySize();
+    void applyDisplaySize();
     // The labels around the display follow the state in force.
-    void RefreshAxisLabels();
+    void refreshAxisLabels();
 
     // Draws a held picture again from the blocks that made it, after a
     // control changed how blocks are drawn; nothing happens while the
     // display follows the live signal.
-    void RedrawHeldPicture();
+    void redrawHeldPicture();
 
     // Names the device acquisition records from, after every start; the
     // first time it is the built-in generator because no other device was
     // found, says so for InputWidgets::kNoticeMs, once (window/InputDevice.cpp).
-    void ShowInputDevice();
+    void showInputDevice();
     // The device the last start opened (-1 before any).
     std::int32_t openDevice() const { return openDevice_; }
 
@@ -132,18 +132,18 @@ public:
 protected:
     // A window made in two steps, for a window of a kind of its own: this
     // builds and binds the panel, with surroundings the caller's host stands
-    // for (it gets its owner and timers here); FinishCreate, called last by
+    // for (it gets its owner and timers here); finishCreate, called last by
     // the derived window's constructor, applies the settings and lets
     // acquisition start, its overrides in force.
     TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidget* parent);
-    void FinishCreate();
+    void finishCreate();
 
     // One display pass for the block the run loop has just completed.
-    virtual void DisplayPass();
+    virtual void displayPass();
     // FormDestroy has run (it runs once, however often it is called).
     bool formDestroyed() const { return formDestroyed_; }
     // Sends a pass's picture to the screen and sets what follows from it.
-    void ShowPicture(bool showHint);
+    void showPicture(bool showHint);
     void closeEvent(QCloseEvent* event) override;
     // At Fit to Window the display follows the panel's size.
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -63,7 +63,7 @@ Dial::Dial(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    InstallPanelAccessibility();
+    installPanelAccessibility();
 }
 
 void Dial::setRange(float minimum, float maximum)

@@ -20,7 +20,7 @@ Led::Led(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    InstallPanelAccessibility();
+    installPanelAccessibility();
 }
 
 void Led::setCaption(const QString& caption)

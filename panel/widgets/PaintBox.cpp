@@ -106,7 +106,7 @@ int TPaintBox::columnAt(int x) const
 {
     // The pointer's column by the display's own scale; beyond the box it
     // continues, so the handlers clamp it as they clamp any pointer.
-    const std::int64_t column = PixelToColumn(x, width());
+    const std::int64_t column = pixelToColumn(x, width());
     return static_cast<int>(std::clamp<std::int64_t>(column, -1000000, 1000000));
 }
 

@@ -108,7 +108,7 @@ public:
     QVariant minimumStepSize() const override { return static_cast<double>(dial()->stepSize()); }
 
 protected:
-    QString spokenName() const override { return varmolen::SpokenName(dial(), dial()->caption()); }
+    QString spokenName() const override { return varmolen::spokenName(dial(), dial()->caption()); }
     QString valueText() const override { return dial()->valueText(); }
     void moveTo(double v) override
     {
@@ -134,7 +134,7 @@ public:
     QVariant minimumStepSize() const override { return 0.0; }
 
 protected:
-    QString spokenName() const override { return varmolen::SpokenName(bar(), QString()); }
+    QString spokenName() const override { return varmolen::spokenName(bar(), QString()); }
     QString valueText() const override { return bar()->positionName(bar()->value()); }
     void moveTo(double v) override
     {
@@ -167,7 +167,7 @@ public:
                 return QStringLiteral("%1: %2 / %3").arg(what, toggle->checkedLabel(), toggle->uncheckedLabel());
             }
             const auto* rocker = static_cast<const RockerSwitch*>(control());
-            return SpokenName(rocker, rocker->caption());
+            return spokenName(rocker, rocker->caption());
         }
         if (t == QAccessible::Value)
             return control()->positionText(control()->isChecked());
@@ -209,7 +209,7 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
-            return SpokenName(led(), led()->caption());
+            return spokenName(led(), led()->caption());
         if (t == QAccessible::Value)
             return led()->isChecked() ? QStringLiteral("on") : QStringLiteral("off");
         return QAccessibleWidget::text(t);
@@ -250,7 +250,7 @@ QAccessibleInterface* panelInterface(const QString& className, QObject* object)
 
 }  // namespace
 
-void InstallPanelAccessibility()
+void installPanelAccessibility()
 {
     static const bool installed = [] {
         QAccessible::installFactory(panelInterface);
@@ -259,7 +259,7 @@ void InstallPanelAccessibility()
     (void)installed;
 }
 
-QString SpokenName(const QWidget* control, const QString& caption)
+QString spokenName(const QWidget* control, const QString& caption)
 {
     if (!control->accessibleName().isEmpty())
         return control->accessibleName();

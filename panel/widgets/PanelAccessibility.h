@@ -26,10 +26,10 @@ class QWidget;
 
 namespace varmolen {
 
-void InstallPanelAccessibility();
+void installPanelAccessibility();
 
 // What a control is called aloud: its accessible name when it has one, else
 // the title of the group it sits in with its caption ("Channel 1 Gain").
-QString SpokenName(const QWidget* control, const QString& caption);
+QString spokenName(const QWidget* control, const QString& caption);
 
 }  // namespace varmolen

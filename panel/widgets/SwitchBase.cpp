@@ -11,7 +11,7 @@ namespace varmolen {
 SwitchBase::SwitchBase(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
-    InstallPanelAccessibility();
+    installPanelAccessibility();
 }
 
 void SwitchBase::setChecked(bool checked)

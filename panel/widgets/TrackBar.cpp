@@ -7,7 +7,7 @@
 
 namespace varmolen {
 
-TrackBar::TrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) { InstallPanelAccessibility(); }
+TrackBar::TrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) { installPanelAccessibility(); }
 
 void TrackBar::setPositions(const QStringList& names, const QList<double>& numbers)
 {

@@ -21,18 +21,18 @@ TEST(RecordingFormat, BufferBytesPerInputAndRate)
 {
     auto s = startupState();
     s->channelCount = 1;
-    EXPECT_EQ(BlockBufferBytes(*s, 11025), 2048);
-    EXPECT_EQ(BlockBufferBytes(*s, 22050), 2048);
-    EXPECT_EQ(BlockBufferBytes(*s, 44100), 4096);
+    EXPECT_EQ(blockBufferBytes(*s, 11025), 2048);
+    EXPECT_EQ(blockBufferBytes(*s, 22050), 2048);
+    EXPECT_EQ(blockBufferBytes(*s, 44100), 4096);
     s->channelCount = 2;
-    EXPECT_EQ(BlockBufferBytes(*s, 11025), 4096);
-    EXPECT_EQ(BlockBufferBytes(*s, 22050), 4096);
-    EXPECT_EQ(BlockBufferBytes(*s, 44100), 8192);
+    EXPECT_EQ(blockBufferBytes(*s, 11025), 4096);
+    EXPECT_EQ(blockBufferBytes(*s, 22050), 4096);
+    EXPECT_EQ(blockBufferBytes(*s, 44100), 8192);
     // Never longer than the recording buffer it describes.
     s->blockSamples = 1 << 20;
-    EXPECT_EQ(BlockBufferBytes(*s, 44100), kRecordBufferBytes);
+    EXPECT_EQ(blockBufferBytes(*s, 44100), kRecordBufferBytes);
     s->blockSamples = -5;
-    EXPECT_EQ(BlockBufferBytes(*s, 11025), 0);
+    EXPECT_EQ(blockBufferBytes(*s, 11025), 0);
 }
 
 // At every rate of the table, in stereo: the buffer's length, and what the
@@ -50,7 +50,7 @@ TEST(RecordingFormat, EveryRateKeepsItsBuffersChunksAndQueue)
     for (const auto& [rate, bytes] : cases) {
         SCOPED_TRACE(testing::Message() << rate << " Hz");
         ASSERT_TRUE(isSampleRate(rate));
-        EXPECT_EQ(BlockBufferBytes(*s, rate), bytes);
+        EXPECT_EQ(blockBufferBytes(*s, rate), bytes);
         const std::size_t bufferFrames = static_cast<std::size_t>(bytes) / 4;
         const std::size_t chunk = chunkFramesAt(rate);
         EXPECT_GT(chunk, 0u);

@@ -187,10 +187,10 @@ Take record(const std::vector<AlsaCaptureDevice>& devices, const ServerRig& rig,
     // the full 8192 samples: the first ones, from a shorter record, show
     // fewer digits), and the last is kept.
     loop.setBlockObserver([&](const RecordedBlock& b) {
-        strip->MeasureBlock(b, true, true, MeasureParts{true, true});
+        strip->measureBlock(b, true, true, MeasureParts{true, true});
         ++take.blocks;
         take.following += b.followsPrevious ? 1 : 0;
-        if (const ToneReading& t = strip->Tone(1); t.valid && t.length >= kToneMaxRecord) {
+        if (const ToneReading& t = strip->tone(1); t.valid && t.length >= kToneMaxRecord) {
             take.toneReading = t;
             take.toneError = std::max(take.toneError, std::abs(t.hz / tone - 1.0));
         }
@@ -200,7 +200,7 @@ Take record(const std::vector<AlsaCaptureDevice>& devices, const ServerRig& rig,
         }
     });
     r.useLine(rate);
-    r.s.bufferBytes = BlockBufferBytes(r.s, rate);
+    r.s.bufferBytes = blockBufferBytes(r.s, rate);
     r.s.waveDeviceId = 0;
 
     std::string whyNot;

@@ -19,7 +19,7 @@ struct Bench {
 
     Bench()
     {
-        FillWindowTable(s.windowTable, s.blockSamples);
+        fillWindowTable(s.windowTable, s.blockSamples);
         s.loadingSettings = 0;
         s.chan1Color = 0x0000FF;  // red is the tick colour; tests pick their own
         s.chan2Color = 0xFF0000;

@@ -49,7 +49,7 @@ TEST(DisplayAllocation, PassesAllocateNothing)
                 b.s.addChannels = static_cast<flag>(mode == 1 && expanded);
                 const long start = allocations.load();
                 for (int pass = 0; pass < 3; ++pass)
-                    RunDisplayPass(b.s, b.s, b.s, b.r);
+                    runDisplayPass(b.s, b.s, b.s, b.r);
                 during += allocations.load() - start;
             }
         }

@@ -33,7 +33,7 @@ TEST(DisplayPass, BackgroundAndGraticuleColoursBySchemes)
         Bench b;
         b.r.fill(0x123456);
         b.s.backgroundScheme = c.scheme;
-        EXPECT_FALSE(RunDisplayPass(b.s, b.s, b.s, b.r));
+        EXPECT_FALSE(runDisplayPass(b.s, b.s, b.s, b.r));
         EXPECT_EQ(b.r.pixel(300, 300), c.background) << c.scheme;
         EXPECT_EQ(b.r.pixel(512, 342), c.background) << c.scheme;
         // TIME graticule: verticals every 51 columns, horizontals every 34 rows.
@@ -58,7 +58,7 @@ TEST(DisplayPass, FrequencyGraticuleHasEightColumns)
 {
     Bench b;
     b.s.displayType = 1;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.r.pixel(64, 100), kTeal);
     EXPECT_EQ(b.r.pixel(512, 100), kTeal);
     EXPECT_EQ(b.r.pixel(51, 100), kWhite);
@@ -70,7 +70,7 @@ TEST(DisplayPass, UnknownSchemeKeepsTheOldPictureAndGridCanBeOff)
     b.r.fill(0x123456);
     b.s.backgroundScheme = 0;
     b.s.gridEnabled = 0;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.CountAll(0x123456), 513 * 343);
 }
 
@@ -81,27 +81,27 @@ TEST(DisplayPass, MarkerLinesAndHint)
     b.s.marker1Enabled = 1;
     b.s.marker1Pos = 142;
     b.s.marker2Pos = 396;
-    EXPECT_TRUE(RunDisplayPass(b.s, b.s, b.s, b.r));
+    EXPECT_TRUE(runDisplayPass(b.s, b.s, b.s, b.r));
     EXPECT_EQ(b.r.pixel(142, 340), kMagenta);
     EXPECT_EQ(b.r.pixel(142, 1), kMagenta);
     EXPECT_EQ(b.r.pixel(142, 0), kWhite);
     EXPECT_EQ(b.CountAll(kMagenta), 340);
     b.s.marker2Enabled = 1;
-    EXPECT_TRUE(RunDisplayPass(b.s, b.s, b.s, b.r));
+    EXPECT_TRUE(runDisplayPass(b.s, b.s, b.s, b.r));
     EXPECT_EQ(b.CountAll(kMagenta), 680);
     b.s.expanded = 1;
-    EXPECT_TRUE(RunDisplayPass(b.s, b.s, b.s, b.r));
+    EXPECT_TRUE(runDisplayPass(b.s, b.s, b.s, b.r));
     EXPECT_EQ(b.CountAll(kMagenta), 0);
     b.s.marker1Enabled = 0;
     b.s.marker2Enabled = 0;
-    EXPECT_FALSE(RunDisplayPass(b.s, b.s, b.s, b.r));
+    EXPECT_FALSE(runDisplayPass(b.s, b.s, b.s, b.r));
     // Marker positions far outside (a damaged file) draw nothing and harm nothing.
     b.s.expanded = 0;
     b.s.marker1Enabled = 1;
     b.s.marker1Pos = -2147483647 - 1;
     b.s.marker2Enabled = 1;
     b.s.marker2Pos = 2147483647;
-    EXPECT_TRUE(RunDisplayPass(b.s, b.s, b.s, b.r));
+    EXPECT_TRUE(runDisplayPass(b.s, b.s, b.s, b.r));
     EXPECT_EQ(b.CountAll(kMagenta), 0);
 }
 
@@ -117,7 +117,7 @@ TEST(DisplayPass, TriggerChannelIsDrawnFirst)
         b.s.chan1TimeOffset = 150;
         b.s.chan2TimeOffset = 150;
         b.s.triggerChannel = source;
-        RunDisplayPass(b.s, b.s, b.s, b.r);
+        runDisplayPass(b.s, b.s, b.s, b.r);
         // Both flat on row 150; the one drawn last covers the other.
         EXPECT_EQ(b.r.pixel(300, 150), source == 1 ? kBlue : kLime);
     }
@@ -156,7 +156,7 @@ TEST(DisplayPass, ARedrawLeavesAcquisitionAsItWas)
                     };
                     for (int i = 0; i < 4; ++i) {
                         newBlock();
-                        RunDisplayPass(b.s, b.s, b.s, b.r);
+                        runDisplayPass(b.s, b.s, b.s, b.r);
                     }
                     if (freeze == Freeze::Hold) {
                         b.s.displayHold = 1;
@@ -164,7 +164,7 @@ TEST(DisplayPass, ARedrawLeavesAcquisitionAsItWas)
                         b.s.singleSweep = 1;
                         if (freeze == Freeze::SingleFrozen) {
                             newBlock();
-                            RunDisplayPass(b.s, b.s, b.s, b.r);
+                            runDisplayPass(b.s, b.s, b.s, b.r);
                             ASSERT_EQ(b.s.displayHold, 1);
                         }
                     }
@@ -182,7 +182,7 @@ TEST(DisplayPass, ARedrawLeavesAcquisitionAsItWas)
                     const auto before = std::make_unique<Acquisition>(Acquisition{
                         b.s.displayHold, b.s.singleSweep, b.s.crossingSeen, b.s.triggerFound, b.s.triggerIndex,
                         b.s.traceKept, b.s.keptBlocks, b.s.chan1Samples, b.s.chan2Samples});
-                    RunRedrawPass(b.s, b.s, b.s, b.r);
+                    runRedrawPass(b.s, b.s, b.s, b.r);
                     EXPECT_EQ(b.s.displayHold, before->displayHold);
                     EXPECT_EQ(b.s.singleSweep, before->singleSweep);
                     EXPECT_EQ(b.s.triggerIndex, before->triggerIndex);
@@ -216,7 +216,7 @@ TEST(DisplayPass, ARedrawDrawsTheKeptBlocksNotTheLiveOne)
                 b.s.chan1Samples[i] = static_cast<std::int32_t>(8000 * std::sin(i * 0.13));
                 b.s.chan2Samples[i] = static_cast<std::int32_t>(6000 * std::sin(i * 0.05));
             }
-            RunDisplayPass(b.s, b.s, b.s, b.r);
+            runDisplayPass(b.s, b.s, b.s, b.r);
             std::vector<std::uint32_t> drawn;
             for (int y = 0; y < Raster::kHeight; ++y)
                 for (int x = 0; x < Raster::kWidth; ++x)
@@ -226,7 +226,7 @@ TEST(DisplayPass, ARedrawDrawsTheKeptBlocksNotTheLiveOne)
                 b.s.chan1Samples[i] = static_cast<std::int32_t>(3000 * std::sin(i * 0.41));
                 b.s.chan2Samples[i] = -b.s.chan1Samples[i];
             }
-            RunRedrawPass(b.s, b.s, b.s, b.r);
+            runRedrawPass(b.s, b.s, b.s, b.r);
             int differing = 0;
             for (int y = 0; y < Raster::kHeight; ++y)
                 for (int x = 0; x < Raster::kWidth; ++x)

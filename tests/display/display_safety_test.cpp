@@ -87,7 +87,7 @@ TEST(DisplaySafety, RandomSettingsNeverLeaveTheArrays)
         const auto samples1 = b.s.chan1Samples;
         const auto samples2 = b.s.chan2Samples;
         const std::int32_t indexBefore = b.s.triggerIndex;
-        const bool hint = RunDisplayPass(b.s, b.s, b.s, b.r);
+        const bool hint = runDisplayPass(b.s, b.s, b.s, b.r);
         ASSERT_EQ(hint, b.s.marker1Enabled == 1 || b.s.marker2Enabled == 1) << round;
         ASSERT_EQ(b.s.chan1Samples, samples1) << round;  // passes never rescale the blocks
         ASSERT_EQ(b.s.chan2Samples, samples2) << round;
@@ -151,7 +151,7 @@ TEST(DisplaySafety, ExtremeGainsAndPositions)
                         b.s.chan1Samples[i] = (i & 1) ? 32767 : -32768;
                         b.s.chan2Samples[i] = (i & 2) ? 32767 : -32768;
                     }
-                    EXPECT_TRUE(RunDisplayPass(b.s, b.s, b.s, b.r));
+                    EXPECT_TRUE(runDisplayPass(b.s, b.s, b.s, b.r));
                     ASSERT_GE(b.s.expandWidth, 9);
                     ASSERT_LE(b.s.expandWidth, 512);
                 }

@@ -34,24 +34,24 @@ TEST(DisplayScale, EveryColumnComesBackFromItsPixel)
     for (int width : kWidths) {
         std::int64_t previous = -1;
         for (int c = 0; c <= 512; ++c) {
-            const std::int64_t x = ColumnToPixel(c, width);
+            const std::int64_t x = columnToPixel(c, width);
             EXPECT_GT(x, previous) << "width " << width << " column " << c;
-            EXPECT_EQ(PixelToColumn(x, width), c) << "width " << width;
+            EXPECT_EQ(pixelToColumn(x, width), c) << "width " << width;
             previous = x;
         }
-        EXPECT_EQ(ColumnToPixel(512, width), width - 1);
+        EXPECT_EQ(columnToPixel(512, width), width - 1);
         // The pointer off the display's left edge reads a column below 0.
-        EXPECT_LT(PixelToColumn(-20, width), 0);
+        EXPECT_LT(pixelToColumn(-20, width), 0);
     }
     // The display's own size is the identity; Large doubles every column and row.
     for (int c : {0, 1, 51, 255, 511, 512}) {
-        EXPECT_EQ(ColumnToPixel(c, 513), c);
-        EXPECT_EQ(PixelToColumn(c, 513), c);
-        EXPECT_EQ(ColumnToPixel(c, 1025), 2 * c);
+        EXPECT_EQ(columnToPixel(c, 513), c);
+        EXPECT_EQ(pixelToColumn(c, 513), c);
+        EXPECT_EQ(columnToPixel(c, 1025), 2 * c);
     }
     for (int row : {0, 34, 171, 340, 342}) {
-        EXPECT_EQ(RowToPixel(row, 343), row);
-        EXPECT_EQ(RowToPixel(row, 685), 2 * row);
+        EXPECT_EQ(rowToPixel(row, 343), row);
+        EXPECT_EQ(rowToPixel(row, 685), 2 * row);
     }
 }
 
@@ -62,16 +62,16 @@ TEST(AxisTicks, RoundStepsAndTheirTexts)
         double step;
     } steps[] = {{0.7, 1.0}, {1.0, 1.0}, {1.01, 2.0}, {2756.25, 5000.0}, {600.0, 1000.0}, {0.3, 0.5}, {150.0, 200.0}};
     for (const auto& c : steps)
-        EXPECT_DOUBLE_EQ(RoundStep(c.rough), c.step) << c.rough;
-    EXPECT_EQ(RoundStep(0.0), 0.0);
-    EXPECT_EQ(RoundStep(std::nan("")), 0.0);
+        EXPECT_DOUBLE_EQ(roundStep(c.rough), c.step) << c.rough;
+    EXPECT_EQ(roundStep(0.0), 0.0);
+    EXPECT_EQ(roundStep(std::nan("")), 0.0);
 
     const struct {
         double hz;
         const char* text;
     } texts[] = {{0.0, "0 Hz"}, {500.0, "500 Hz"}, {1000.0, "1 kHz"}, {2500.0, "2,5 kHz"}, {20000.0, "20 kHz"}};
     for (const auto& c : texts)
-        EXPECT_EQ(FrequencyText(c.hz, ','), c.text);
+        EXPECT_EQ(frequencyText(c.hz, ','), c.text);
 }
 
 TEST(AxisTicks, FrequencyTicksSitAtTheColumnsWhereTheSpectrumDrawsThem)
@@ -120,7 +120,7 @@ TEST(AxisTicks, FrequencyTicksSitAtTheColumnsWhereTheSpectrumDrawsThem)
           (4000 * 1024.0 / 11025 - 142) * 512 / 254}},
     };
     for (const auto& c : cases) {
-        const std::vector<AxisTick> ticks = FrequencyTicks(c.rate, c.span, c.expanded, 142, 396, 7, '.');
+        const std::vector<AxisTick> ticks = frequencyTicks(c.rate, c.span, c.expanded, 142, 396, 7, '.');
         std::string got;
         for (const AxisTick& t : ticks)
             got += t.text + "; ";
@@ -141,10 +141,10 @@ TEST(AxisTicks, TimeTicksReadWhatTheCursorReadsOnEachGridLine)
     // 396, column 0 reads marker 1's 12.87 ms and column 51 column 167's 15.14 ms.
     for (int expanded : {0, 1}) {
         b.s.expanded = static_cast<flag>(expanded);
-        const std::vector<AxisTick> ticks = TimeTicks(b.s, b.s, '.');
+        const std::vector<AxisTick> ticks = timeTicks(b.s, b.s, '.');
         ASSERT_EQ(ticks.size(), 11u);
         for (const AxisTick& t : ticks)
-            EXPECT_EQ("Cursor = " + t.text + " ms", CursorReadout(b.s, b.s, static_cast<std::int32_t>(t.column), '.'));
+            EXPECT_EQ("Cursor = " + t.text + " ms", cursorReadout(b.s, b.s, static_cast<std::int32_t>(t.column), '.'));
         EXPECT_EQ(ticks[0].text, expanded ? "12.87" : "0.00");
         EXPECT_EQ(ticks[1].text, expanded ? "15.14" : "4.62");
         EXPECT_EQ(ticks[10].column, 510.0);
@@ -163,11 +163,11 @@ TEST(AxisTicks, ScalesPerDivision)
                 {1, 2.0, "2.13 V/div"},
                 {0, 0.0, "Gnd"}};
     for (const auto& c : time)
-        EXPECT_EQ(TimeDivisionText(c.gain, c.volts, '.'), c.text) << c.gain;
+        EXPECT_EQ(timeDivisionText(c.gain, c.volts, '.'), c.text) << c.gain;
     // 34 rows of (10 ln P * g) >> 5: 108.8 / g of ln P, 472.5 / g dB.
-    EXPECT_EQ(LevelDivisionText(50, 10.0f, '.'), "9.45 dB/div");
-    EXPECT_EQ(LevelDivisionText(32, 10.0f, ','), "14,8 dB/div");
-    EXPECT_EQ(LevelDivisionText(0, 10.0f, '.'), "Gnd");
+    EXPECT_EQ(levelDivisionText(50, 10.0f, '.'), "9.45 dB/div");
+    EXPECT_EQ(levelDivisionText(32, 10.0f, ','), "14,8 dB/div");
+    EXPECT_EQ(levelDivisionText(0, 10.0f, '.'), "Gnd");
 }
 
 TEST(DisplaySizes, AClearAfterDrawingLeavesNothingOfTheDrawingBehind)
@@ -227,7 +227,7 @@ TEST(DisplaySizes, ALargePassDrawsTheGraticuleAtTheDoubledPixelsAndAllocatesNoth
         for (int expanded : {1, 0}) {
             b.s.expanded = static_cast<flag>(expanded);
             for (int pass = 0; pass < 2; ++pass)
-                RunDisplayPass(b.s, b.s, b.s, b.r);
+                runDisplayPass(b.s, b.s, b.s, b.r);
         }
     }
     EXPECT_EQ(allocations.load() - start, 0);
@@ -275,7 +275,7 @@ TEST(DisplaySizes, ALargerDisplayDrawsTheTraceFinerThanTheDisplaysOwnColumnsAndR
         Bench large;
         large.r.resize(1025, 685);
         for (Bench* b : {&normal, &large}) {
-            ComputeTimeBase(b->s, b->s, c.dial, '.');
+            computeTimeBase(b->s, b->s, c.dial, '.');
             b->s.expanded = c.expanded ? 1 : 0;
             b->s.marker1Enabled = 1;
             b->s.marker1Pos = 100;
@@ -287,13 +287,13 @@ TEST(DisplaySizes, ALargerDisplayDrawsTheTraceFinerThanTheDisplaysOwnColumnsAndR
         std::array<std::int32_t, kArrayLength> level, fineLevel, curve, fineCurve;
         level.fill(10);
         fineLevel.fill(168);
-        DrawZoomedTrace(normal.s, normal.s, normal.s, normal.r, level.data(), nullptr, y0, 513.0f);
-        DrawZoomedTrace(large.s, large.s, large.s, large.r, level.data(), fineLevel.data(), y0, 513.0f);
+        drawZoomedTrace(normal.s, normal.s, normal.s, normal.r, level.data(), nullptr, y0, 513.0f);
+        drawZoomedTrace(large.s, large.s, large.s, large.r, level.data(), fineLevel.data(), y0, 513.0f);
         // Columns 0..n-1 at the display's own size (the last point is not
         // drawn), pixels 0 up to column n's at Large.
         const int columns = normal.CountRow(y0 - 10, 0x000000, 0, 512);
         EXPECT_EQ(columns, c.dial == 100.0f && !c.expanded ? 512 : 511);
-        EXPECT_EQ(large.CountRow(2 * y0 - 21, 0x000000, 0, 1024), ColumnToPixel(columns, 1025));
+        EXPECT_EQ(large.CountRow(2 * y0 - 21, 0x000000, 0, 1024), columnToPixel(columns, 1025));
         EXPECT_EQ(large.CountRow(2 * y0 - 20, 0x000000, 0, 1024), 0);
 
         // A curve, and the same sixteen times finer: at the pixel of each
@@ -302,8 +302,8 @@ TEST(DisplaySizes, ALargerDisplayDrawsTheTraceFinerThanTheDisplaysOwnColumnsAndR
             curve[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(80 * std::sin(i * 0.05));
             fineCurve[static_cast<std::size_t>(i)] = 16 * curve[static_cast<std::size_t>(i)];
         }
-        DrawZoomedTrace(normal.s, normal.s, normal.s, normal.r, curve.data(), nullptr, y0, 513.0f);
-        DrawZoomedTrace(large.s, large.s, large.s, large.r, curve.data(), fineCurve.data(), y0, 513.0f);
+        drawZoomedTrace(normal.s, normal.s, normal.s, normal.r, curve.data(), nullptr, y0, 513.0f);
+        drawZoomedTrace(large.s, large.s, large.s, large.r, curve.data(), fineCurve.data(), y0, 513.0f);
         if (c.dial == 100.0f && !c.expanded)
             continue;  // drawn from the trace itself: nothing resampled
         // Within the truncation to whole rows; the display's own size

@@ -26,12 +26,12 @@ TEST(MarkerReadout, TimeAndFrequencyAtStartPositions)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerReadout r = ComputeMarkerReadout(s, s, '.');
+    MarkerReadout r = computeMarkerReadout(s, s, '.');
     EXPECT_EQ(r.markerLabel, "Marker Difference = 23.03 ms");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = 43 Hz");
 
     s.displayType = kFrequency;
-    r = ComputeMarkerReadout(s, s, '.');
+    r = computeMarkerReadout(s, s, '.');
     EXPECT_EQ(r.markerLabel, "Marker Difference = 2734 Hz");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = ?");
 }
@@ -41,11 +41,11 @@ TEST(MarkerReadout, OneMarkerOffReadsUnknown)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.marker2Enabled = 1;
-    MarkerReadout r = ComputeMarkerReadout(s, s, '.');
+    MarkerReadout r = computeMarkerReadout(s, s, '.');
     EXPECT_EQ(r.markerLabel, "Marker Difference = ?");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = ?");
     s.displayType = kFrequency;
-    r = ComputeMarkerReadout(s, s, '.');
+    r = computeMarkerReadout(s, s, '.');
     EXPECT_EQ(r.markerLabel, "Marker Difference = ?");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = ?");
 }
@@ -58,7 +58,7 @@ TEST(MarkerReadout, ZeroTimeDifferenceGivesUnknownReciprocal)
     s.span = 9;
     s.marker1Pos = 10;
     s.marker2Pos = 11;
-    const MarkerReadout r = ComputeMarkerReadout(s, s, ',');
+    const MarkerReadout r = computeMarkerReadout(s, s, ',');
     EXPECT_EQ(r.markerLabel, "Marker Difference = 0,00 ms");
     EXPECT_EQ(r.statusPanel4, "1/Mkr = ?");
 }
@@ -67,14 +67,14 @@ TEST(CursorReadout, FullWidthAndClampedPointer)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 46.43 ms");
-    EXPECT_EQ(CursorReadout(s, s, 600, '.'), "Cursor = 46.43 ms");
-    EXPECT_EQ(CursorReadout(s, s, -20, '.'), "Cursor = 0.00 ms");
-    EXPECT_EQ(CursorReadout(s, s, 142, ','), "Cursor = 12,87 ms");
+    EXPECT_EQ(cursorReadout(s, s, 512, '.'), "Cursor = 46.43 ms");
+    EXPECT_EQ(cursorReadout(s, s, 600, '.'), "Cursor = 46.43 ms");
+    EXPECT_EQ(cursorReadout(s, s, -20, '.'), "Cursor = 0.00 ms");
+    EXPECT_EQ(cursorReadout(s, s, 142, ','), "Cursor = 12,87 ms");
     s.displayType = kFrequency;
-    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 5512 Hz");
-    EXPECT_EQ(CursorReadout(s, s, 600, '.'), "Cursor = 5512 Hz");
-    EXPECT_EQ(CursorReadout(s, s, -20, '.'), "Cursor = 0 Hz");
+    EXPECT_EQ(cursorReadout(s, s, 512, '.'), "Cursor = 5512 Hz");
+    EXPECT_EQ(cursorReadout(s, s, 600, '.'), "Cursor = 5512 Hz");
+    EXPECT_EQ(cursorReadout(s, s, -20, '.'), "Cursor = 0 Hz");
 }
 
 TEST(CursorReadout, ExpandedTimeSpreadsTheMarkersOver512Columns)
@@ -82,10 +82,10 @@ TEST(CursorReadout, ExpandedTimeSpreadsTheMarkersOver512Columns)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     s.expanded = 1;
-    EXPECT_EQ(CursorReadout(s, s, 0, '.'), "Cursor = 12.87 ms");
-    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 35.91 ms");
+    EXPECT_EQ(cursorReadout(s, s, 0, '.'), "Cursor = 12.87 ms");
+    EXPECT_EQ(cursorReadout(s, s, 512, '.'), "Cursor = 35.91 ms");
     // 142 + 254 × 511 ÷ 512 = 395: one column short of marker 2.
-    EXPECT_EQ(CursorReadout(s, s, 511, '.'), "Cursor = 35.82 ms");
+    EXPECT_EQ(cursorReadout(s, s, 511, '.'), "Cursor = 35.82 ms");
 }
 
 TEST(CursorReadout, ExpandedFrequencySpreadsTheMarkersOver511Columns)
@@ -94,10 +94,10 @@ TEST(CursorReadout, ExpandedFrequencySpreadsTheMarkersOver511Columns)
     InstrumentState& s = *sOwner;
     s.expanded = 1;
     s.displayType = kFrequency;
-    EXPECT_EQ(CursorReadout(s, s, 0, '.'), "Cursor = 1528 Hz");
-    EXPECT_EQ(CursorReadout(s, s, 511, '.'), "Cursor = 4263 Hz");
-    EXPECT_EQ(CursorReadout(s, s, 510, '.'), "Cursor = 4252 Hz");
-    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 4263 Hz");
+    EXPECT_EQ(cursorReadout(s, s, 0, '.'), "Cursor = 1528 Hz");
+    EXPECT_EQ(cursorReadout(s, s, 511, '.'), "Cursor = 4263 Hz");
+    EXPECT_EQ(cursorReadout(s, s, 510, '.'), "Cursor = 4252 Hz");
+    EXPECT_EQ(cursorReadout(s, s, 512, '.'), "Cursor = 4263 Hz");
 }
 
 TEST(CursorReadout, ExpandedWithCorruptMarkersStaysOnTheDisplay)
@@ -107,18 +107,18 @@ TEST(CursorReadout, ExpandedWithCorruptMarkersStaysOnTheDisplay)
     s.expanded = 1;
     s.marker1Pos = std::numeric_limits<std::int32_t>::min();
     s.marker2Pos = std::numeric_limits<std::int32_t>::max();
-    EXPECT_EQ(CursorReadout(s, s, 0, '.'), "Cursor = 0.00 ms");
-    EXPECT_EQ(CursorReadout(s, s, 512, '.'), "Cursor = 46.43 ms");
+    EXPECT_EQ(cursorReadout(s, s, 0, '.'), "Cursor = 0.00 ms");
+    EXPECT_EQ(cursorReadout(s, s, 512, '.'), "Cursor = 46.43 ms");
     s.displayType = kFrequency;
-    EXPECT_EQ(CursorReadout(s, s, 511, '.'), "Cursor = 5512 Hz");
+    EXPECT_EQ(cursorReadout(s, s, 511, '.'), "Cursor = 5512 Hz");
 }
 
 TEST(Threshold, ValuesBeyondTheDialStayWithinItsRange)
 {
-    EXPECT_EQ(ThresholdFromDial(1.0e9f), 100);
-    EXPECT_EQ(ThresholdFromDial(-1.0e9f), -100);
-    EXPECT_EQ(ThresholdFromDial(std::numeric_limits<float>::infinity()), 100);
-    EXPECT_EQ(ThresholdFromDial(std::nanf("")), 0);
+    EXPECT_EQ(thresholdFromDial(1.0e9f), 100);
+    EXPECT_EQ(thresholdFromDial(-1.0e9f), -100);
+    EXPECT_EQ(thresholdFromDial(std::numeric_limits<float>::infinity()), 100);
+    EXPECT_EQ(thresholdFromDial(std::nanf("")), 0);
 }
 
 }  // namespace

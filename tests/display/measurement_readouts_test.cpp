@@ -25,53 +25,53 @@ TEST(MeasurementTexts, Numbers)
     };
     const Case cases[] = {
         // Frequency and period to the digit four uncertainties fill.
-        {[] { return FormatFrequency(440.0, 0.001, '.'); }, "440.00 Hz"},
-        {[] { return FormatFrequency(440.00049, 0.0001, '.'); }, "440.000 Hz"},
-        {[] { return FormatFrequency(440.2, 0.3, '.'); }, "440 Hz"},
-        {[] { return FormatFrequency(12345.6, 3.0, '.'); }, "12300 Hz"},
-        {[] { return FormatFrequency(5.0, 0.0, '.'); }, "5.0000 Hz"},  // at most four decimals
-        {[] { return FormatFrequency(0.0, 0.1, '.'); }, "?"},
-        {[] { return FormatFrequency(kNaN, 0.1, '.'); }, "?"},
-        {[] { return FormatFrequency(1000.0, 0.001, ','); }, "1000,00 Hz"},
-        {[] { return FormatPeriod(440.0, 0.001, '.'); }, "2.2727 ms"},
-        {[] { return FormatPeriod(5.0, 1e-4, '.'); }, "200.0 ms"},
-        {[] { return FormatPeriod(0.5, 1e-5, '.'); }, "2.000 s"},
-        {[] { return FormatPeriod(20000.0, 0.1, '.'); }, "50.000 µs"},
-        {[] { return FormatPeriod(1000.00001, 1e-6, '.'); }, "1.0000 ms"},  // not "1000.0000 µs"
-        {[] { return FormatPeriod(-1.0, 0.1, '.'); }, "?"},
+        {[] { return formatFrequency(440.0, 0.001, '.'); }, "440.00 Hz"},
+        {[] { return formatFrequency(440.00049, 0.0001, '.'); }, "440.000 Hz"},
+        {[] { return formatFrequency(440.2, 0.3, '.'); }, "440 Hz"},
+        {[] { return formatFrequency(12345.6, 3.0, '.'); }, "12300 Hz"},
+        {[] { return formatFrequency(5.0, 0.0, '.'); }, "5.0000 Hz"},  // at most four decimals
+        {[] { return formatFrequency(0.0, 0.1, '.'); }, "?"},
+        {[] { return formatFrequency(kNaN, 0.1, '.'); }, "?"},
+        {[] { return formatFrequency(1000.0, 0.001, ','); }, "1000,00 Hz"},
+        {[] { return formatPeriod(440.0, 0.001, '.'); }, "2.2727 ms"},
+        {[] { return formatPeriod(5.0, 1e-4, '.'); }, "200.0 ms"},
+        {[] { return formatPeriod(0.5, 1e-5, '.'); }, "2.000 s"},
+        {[] { return formatPeriod(20000.0, 0.1, '.'); }, "50.000 µs"},
+        {[] { return formatPeriod(1000.00001, 1e-6, '.'); }, "1.0000 ms"},  // not "1000.0000 µs"
+        {[] { return formatPeriod(-1.0, 0.1, '.'); }, "?"},
         // Levels against full scale.
-        {[] { return FormatPercent(0.5, '.'); }, "50.00 %"},
-        {[] { return FormatPercent(-32768.0 / 32767.0, '.'); }, "-100.00 %"},
-        {[] { return FormatPercent(-0.00001, '.'); }, "0.00 %"},
-        {[] { return FormatDecibels(0.5, "dBFS", '.'); }, "-6.02 dBFS"},
-        {[] { return FormatDecibels(-0.5, "dBFS", '.'); }, "-6.02 dBFS"},
-        {[] { return FormatDecibels(32768.0 / 32767.0, "dBFS", '.'); }, "0.00 dBFS"},
-        {[] { return FormatDecibels(0.0, "dBFS", '.'); }, "?"},
-        {[] { return FormatDecibels(0.01, "dB", ','); }, "-40,00 dB"},
+        {[] { return formatPercent(0.5, '.'); }, "50.00 %"},
+        {[] { return formatPercent(-32768.0 / 32767.0, '.'); }, "-100.00 %"},
+        {[] { return formatPercent(-0.00001, '.'); }, "0.00 %"},
+        {[] { return formatDecibels(0.5, "dBFS", '.'); }, "-6.02 dBFS"},
+        {[] { return formatDecibels(-0.5, "dBFS", '.'); }, "-6.02 dBFS"},
+        {[] { return formatDecibels(32768.0 / 32767.0, "dBFS", '.'); }, "0.00 dBFS"},
+        {[] { return formatDecibels(0.0, "dBFS", '.'); }, "?"},
+        {[] { return formatDecibels(0.01, "dB", ','); }, "-40,00 dB"},
         // Levels in dBFS: below -120 dBFS, 0 included, only that they are.
-        {[] { return FormatLevelDecibels(-0.5, '.'); }, "-6.02 dBFS"},
-        {[] { return FormatLevelDecibels(1.001e-6, '.'); }, "-119.99 dBFS"},
-        {[] { return FormatLevelDecibels(-9.9e-7, '.'); }, "< -120 dBFS"},
-        {[] { return FormatLevelDecibels(0.0, '.'); }, "< -120 dBFS"},
-        {[] { return FormatLevelDecibels(kNaN, '.'); }, "?"},
+        {[] { return formatLevelDecibels(-0.5, '.'); }, "-6.02 dBFS"},
+        {[] { return formatLevelDecibels(1.001e-6, '.'); }, "-119.99 dBFS"},
+        {[] { return formatLevelDecibels(-9.9e-7, '.'); }, "< -120 dBFS"},
+        {[] { return formatLevelDecibels(0.0, '.'); }, "< -120 dBFS"},
+        {[] { return formatLevelDecibels(kNaN, '.'); }, "?"},
         // Volts: four significant digits, mV below 1 V.
-        {[] { return FormatVolts(1.2344, '.'); }, "1.234 V"},
-        {[] { return FormatVolts(-2.5, '.'); }, "-2.500 V"},
-        {[] { return FormatVolts(0.012344, '.'); }, "12.34 mV"},
-        {[] { return FormatVolts(0.0001234, '.'); }, "123.4 µV"},
-        {[] { return FormatVolts(-0.0001152e-3, '.'); }, "-115.2 nV"},
-        {[] { return FormatVolts(0.00099996, '.'); }, "1.000 mV"},
-        {[] { return FormatVolts(-999.96e-9, '.'); }, "-1.000 µV"},
-        {[] { return FormatVolts(9.99996e-6, '.'); }, "10.00 µV"},
-        {[] { return FormatVolts(0.99996, '.'); }, "1.000 V"},
-        {[] { return FormatVolts(999.96, '.'); }, "1000 V"},
-        {[] { return FormatVolts(0.0, '.'); }, "0.000 mV"},
+        {[] { return formatVolts(1.2344, '.'); }, "1.234 V"},
+        {[] { return formatVolts(-2.5, '.'); }, "-2.500 V"},
+        {[] { return formatVolts(0.012344, '.'); }, "12.34 mV"},
+        {[] { return formatVolts(0.0001234, '.'); }, "123.4 µV"},
+        {[] { return formatVolts(-0.0001152e-3, '.'); }, "-115.2 nV"},
+        {[] { return formatVolts(0.00099996, '.'); }, "1.000 mV"},
+        {[] { return formatVolts(-999.96e-9, '.'); }, "-1.000 µV"},
+        {[] { return formatVolts(9.99996e-6, '.'); }, "10.00 µV"},
+        {[] { return formatVolts(0.99996, '.'); }, "1.000 V"},
+        {[] { return formatVolts(999.96, '.'); }, "1000 V"},
+        {[] { return formatVolts(0.0, '.'); }, "0.000 mV"},
         // Distortion: three significant digits.
-        {[] { return FormatDistortion(0.01, '.'); }, "1.00 %"},
-        {[] { return FormatDistortion(0.000123, '.'); }, "0.0123 %"},
-        {[] { return FormatDistortion(0.123, '.'); }, "12.3 %"},
-        {[] { return FormatDistortion(1.5, '.'); }, "150 %"},
-        {[] { return FormatDistortion(0.0, '.'); }, "0.00 %"},
+        {[] { return formatDistortion(0.01, '.'); }, "1.00 %"},
+        {[] { return formatDistortion(0.000123, '.'); }, "0.0123 %"},
+        {[] { return formatDistortion(0.123, '.'); }, "12.3 %"},
+        {[] { return formatDistortion(1.5, '.'); }, "150 %"},
+        {[] { return formatDistortion(0.0, '.'); }, "0.00 %"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.format(), c.expected);
@@ -87,7 +87,7 @@ TEST(MeasurementTexts, Rows)
     r.levels = {true, 1000.0 + half, 1000.0 - half, 2.0 * half, 1000.0, half / std::sqrt(2.0)};
     r.tone = {true, 440.0, 0.004, half, true, 0.01, true, 0.0125};
 
-    const TimeRowTexts t = TimeTexts(r, 0.0, '.');
+    const TimeRowTexts t = timeTexts(r, 0.0, '.');
     EXPECT_EQ(t.frequency, "440.00 Hz");
     EXPECT_EQ(t.period, "2.2727 ms");
     EXPECT_EQ(t.peakToPeak, "50.00 %");
@@ -101,14 +101,14 @@ TEST(MeasurementTexts, Rows)
     EXPECT_EQ(t.overload, "OK");
 
     // 2 V full scale: the same sine is 1 V peak, 0.7071 V RMS.
-    const TimeRowTexts v = TimeTexts(r, 2.0, '.');
+    const TimeRowTexts v = timeTexts(r, 2.0, '.');
     EXPECT_EQ(v.peakToPeak, "2.000 V");
     EXPECT_EQ(v.dcMean, "61.04 mV");
     EXPECT_EQ(v.rms, "707.1 mV");
     EXPECT_EQ(v.rmsDb, "");
     EXPECT_EQ(v.frequency, "440.00 Hz");
 
-    const ToneRowTexts f = ToneTexts(r, 0.0, '.');
+    const ToneRowTexts f = toneTexts(r, 0.0, '.');
     EXPECT_EQ(f.peakFrequency, "440.0 Hz");  // its own uncertainty
     EXPECT_EQ(f.peakLevel, "50.00 %");
     EXPECT_EQ(f.peakLevelDb, "-6.02 dBFS");
@@ -116,7 +116,7 @@ TEST(MeasurementTexts, Rows)
     EXPECT_EQ(f.thdDb, "-40.00 dB");
     EXPECT_EQ(f.thdN, "1.25 %");
     EXPECT_EQ(f.thdNDb, "-38.06 dB");
-    const ToneRowTexts fv = ToneTexts(r, 2.0, '.');
+    const ToneRowTexts fv = toneTexts(r, 2.0, '.');
     EXPECT_EQ(fv.peakLevel, "707.1 mV");  // the tone's RMS
     EXPECT_EQ(fv.peakLevelDb, "");
     EXPECT_EQ(fv.thd, "1.00 %");
@@ -125,33 +125,33 @@ TEST(MeasurementTexts, Rows)
     ChannelReadings quiet = r;
     for (const double dc : {0.49, -0.49}) {
         quiet.levels.dcMean = dc;
-        EXPECT_EQ(TimeTexts(quiet, 0.0, '.').dcMean, "0.00 %") << dc;
-        EXPECT_EQ(TimeTexts(quiet, 0.0, '.').dcMeanDb, "< -120 dBFS") << dc;
-        EXPECT_EQ(TimeTexts(quiet, 2.0, '.').dcMean, "0.000 mV") << dc;
+        EXPECT_EQ(timeTexts(quiet, 0.0, '.').dcMean, "0.00 %") << dc;
+        EXPECT_EQ(timeTexts(quiet, 0.0, '.').dcMeanDb, "< -120 dBFS") << dc;
+        EXPECT_EQ(timeTexts(quiet, 2.0, '.').dcMean, "0.000 mV") << dc;
     }
     quiet.levels.dcMean = -0.5;
-    EXPECT_EQ(TimeTexts(quiet, 0.0, '.').dcMeanDb, "-96.33 dBFS");
-    EXPECT_EQ(TimeTexts(quiet, 2.0, '.').dcMean, "-30.52 µV");
+    EXPECT_EQ(timeTexts(quiet, 0.0, '.').dcMeanDb, "-96.33 dBFS");
+    EXPECT_EQ(timeTexts(quiet, 2.0, '.').dcMean, "-30.52 µV");
     quiet.levels.acRms = 1e-5;  // -120 dBFS is 0.707 µV RMS on a 1 V channel
-    EXPECT_EQ(TimeTexts(quiet, 0.0, '.').rmsDb, "< -120 dBFS");
-    EXPECT_EQ(TimeTexts(quiet, 1.0, '.').rms, "< 707.1 nV");
+    EXPECT_EQ(timeTexts(quiet, 0.0, '.').rmsDb, "< -120 dBFS");
+    EXPECT_EQ(timeTexts(quiet, 1.0, '.').rms, "< 707.1 nV");
 
     // A full-scale voltage the channel cannot use reads as uncalibrated.
-    EXPECT_EQ(TimeTexts(r, -1.0, '.').rms, "50.00 %");
-    EXPECT_EQ(TimeTexts(r, kNaN, '.').rms, "50.00 %");
+    EXPECT_EQ(timeTexts(r, -1.0, '.').rms, "50.00 %");
+    EXPECT_EQ(timeTexts(r, kNaN, '.').rms, "50.00 %");
 
     ChannelReadings none;
-    const TimeRowTexts n = TimeTexts(none, 0.0, '.');
+    const TimeRowTexts n = timeTexts(none, 0.0, '.');
     for (const std::string& text : {n.frequency, n.period, n.peakToPeak, n.peakToPeakDb, n.maximum, n.minimum, n.dcMean,
                                     n.rms, n.rmsDb, n.overload})
         EXPECT_EQ(text, "?");
-    const ToneRowTexts nf = ToneTexts(none, 0.0, '.');
+    const ToneRowTexts nf = toneTexts(none, 0.0, '.');
     for (const std::string& text :
          {nf.peakFrequency, nf.peakLevel, nf.peakLevelDb, nf.thd, nf.thdDb, nf.thdN, nf.thdNDb})
         EXPECT_EQ(text, "?");
     r.tone.thdValid = false;  // a tone too near the Nyquist frequency for harmonics
-    EXPECT_EQ(ToneTexts(r, 0.0, '.').thd, "?");
-    EXPECT_EQ(ToneTexts(r, 0.0, '.').thdN, "1.25 %");
+    EXPECT_EQ(toneTexts(r, 0.0, '.').thd, "?");
+    EXPECT_EQ(toneTexts(r, 0.0, '.').thdN, "1.25 %");
 }
 
 // Calibration: the refusals the dialog shows, volts per channel, and the
@@ -174,15 +174,15 @@ TEST(MeasurementTexts, Calibration)
         {std::numeric_limits<double>::infinity(), "Channel 2: the full scale must be a number of volts."},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FullScaleProblem(2, c.volts), c.problem) << c.volts;
+        EXPECT_EQ(fullScaleProblem(2, c.volts), c.problem) << c.volts;
 
     FeatureSettings f;
     f.fullScaleVolts = {2.0, 0.0};
-    EXPECT_DOUBLE_EQ(ChannelVolts(f, 1, 32767.0).value(), 2.0);
-    EXPECT_DOUBLE_EQ(ChannelVolts(f, 1, -16383.5).value(), -1.0);
-    EXPECT_FALSE(ChannelVolts(f, 2, 100.0).has_value());
-    EXPECT_FALSE(ChannelVolts(f, 3, 100.0).has_value());
+    EXPECT_DOUBLE_EQ(channelVolts(f, 1, 32767.0).value(), 2.0);
+    EXPECT_DOUBLE_EQ(channelVolts(f, 1, -16383.5).value(), -1.0);
+    EXPECT_FALSE(channelVolts(f, 2, 100.0).has_value());
+    EXPECT_FALSE(channelVolts(f, 3, 100.0).has_value());
     // 1 V RMS reads as a half-scale sine (RMS 11585 codes): full scale 2.828 V.
-    EXPECT_NEAR(FullScaleFromApplied(1.0, 0.5 * kFullScaleCode / std::sqrt(2.0)), 2.0 * std::sqrt(2.0), 1e-12);
-    EXPECT_EQ(FullScaleFromApplied(1.0, 0.0), 0.0);
+    EXPECT_NEAR(fullScaleFromApplied(1.0, 0.5 * kFullScaleCode / std::sqrt(2.0)), 2.0 * std::sqrt(2.0), 1e-12);
+    EXPECT_EQ(fullScaleFromApplied(1.0, 0.0), 0.0);
 }

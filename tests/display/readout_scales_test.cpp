@@ -31,24 +31,24 @@ TEST(ColumnToTime, FullSpanAtEachSampleRateIsOneHundredthBelowTheButtonCaption)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.sampleRate = 11025;
-    EXPECT_EQ(ReadoutTime(s, s, 512), 4643u);
-    EXPECT_EQ(FormatMs(ReadoutTime(s, s, 512), '.'), "46.43");
+    EXPECT_EQ(readoutTime(s, s, 512), 4643u);
+    EXPECT_EQ(FormatMs(readoutTime(s, s, 512), '.'), "46.43");
     s.sampleRate = 22050;
-    EXPECT_EQ(ReadoutTime(s, s, 512), 2321u);
-    EXPECT_EQ(FormatMs(ReadoutTime(s, s, 512), '.'), "23.21");
+    EXPECT_EQ(readoutTime(s, s, 512), 2321u);
+    EXPECT_EQ(FormatMs(readoutTime(s, s, 512), '.'), "23.21");
     s.sampleRate = 44100;
-    EXPECT_EQ(ReadoutTime(s, s, 512), 1160u);
-    EXPECT_EQ(FormatMs(ReadoutTime(s, s, 512), '.'), "11.60");
+    EXPECT_EQ(readoutTime(s, s, 512), 1160u);
+    EXPECT_EQ(FormatMs(readoutTime(s, s, 512), '.'), "11.60");
 }
 
 TEST(ColumnToTime, MarkerColumnsAtStartValues)
 {
     auto sOwner = startupState();
     const InstrumentState& s = *sOwner;
-    EXPECT_EQ(ReadoutTime(s, s, 142), 1287u);
-    EXPECT_EQ(ReadoutTime(s, s, 396), 3591u);
-    EXPECT_EQ(ReadoutTime(s, s, 396 - 142), 2303u);
-    EXPECT_EQ(ReadoutTime(s, s, 0), 0u);
+    EXPECT_EQ(readoutTime(s, s, 142), 1287u);
+    EXPECT_EQ(readoutTime(s, s, 396), 3591u);
+    EXPECT_EQ(readoutTime(s, s, 396 - 142), 2303u);
+    EXPECT_EQ(readoutTime(s, s, 0), 0u);
 }
 
 TEST(ColumnToTime, TruncatesTheColumnTimeBeforeScalingBySpan)
@@ -58,24 +58,24 @@ TEST(ColumnToTime, TruncatesTheColumnTimeBeforeScalingBySpan)
     s.span = 506;
     // 512 columns: q = 4643, then 4643 × 506 ÷ 512 = 4588.6 → 4588. Scaling
     // first and truncating once would read 4589.
-    EXPECT_EQ(ReadoutTime(s, s, 512), 4588u);
+    EXPECT_EQ(readoutTime(s, s, 512), 4588u);
     s.span = 9;
     s.sampleRate = 44100;
-    EXPECT_EQ(ReadoutTime(s, s, 512), 20u);
+    EXPECT_EQ(readoutTime(s, s, 512), 20u);
 }
 
 TEST(ColumnToTime, ColumnsAndSpanOutsideTheirRangesAreClamped)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ReadoutTime(s, s, -1), 0u);
-    EXPECT_EQ(ReadoutTime(s, s, std::numeric_limits<std::int32_t>::min()), 0u);
-    EXPECT_EQ(ReadoutTime(s, s, 513), 4643u);
-    EXPECT_EQ(ReadoutTime(s, s, std::numeric_limits<std::int32_t>::max()), 4643u);
+    EXPECT_EQ(readoutTime(s, s, -1), 0u);
+    EXPECT_EQ(readoutTime(s, s, std::numeric_limits<std::int32_t>::min()), 0u);
+    EXPECT_EQ(readoutTime(s, s, 513), 4643u);
+    EXPECT_EQ(readoutTime(s, s, std::numeric_limits<std::int32_t>::max()), 4643u);
     s.span = 100000;
-    EXPECT_EQ(ReadoutTime(s, s, 512), 4643u);
+    EXPECT_EQ(readoutTime(s, s, 512), 4643u);
     s.span = -7;  // read as the shortest span, 9
-    EXPECT_EQ(ReadoutTime(s, s, 512), 4643u * 9u / 512u);
+    EXPECT_EQ(readoutTime(s, s, 512), 4643u * 9u / 512u);
 }
 
 TEST(ColumnToTime, ZeroRateGivesZeroAndLowRatesDoNotWrap)
@@ -83,21 +83,21 @@ TEST(ColumnToTime, ZeroRateGivesZeroAndLowRatesDoNotWrap)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.sampleRate = 0;
-    EXPECT_EQ(ReadoutTime(s, s, 512), 0u);
+    EXPECT_EQ(readoutTime(s, s, 512), 0u);
     s.sampleRate = 1;
     // 512 columns of 1 Hz at full span: 512 s, 51 200 000 hundredths of a ms.
-    EXPECT_EQ(ReadoutTime(s, s, 512), 51200000u);
+    EXPECT_EQ(readoutTime(s, s, 512), 51200000u);
 }
 
 TEST(ColumnToFrequency, FullSpanAtEachSampleRate)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ReadoutFrequency(s, s, 512), 5512);
+    EXPECT_EQ(readoutFrequency(s, s, 512), 5512);
     s.sampleRate = 22050;
-    EXPECT_EQ(ReadoutFrequency(s, s, 512), 11025);
+    EXPECT_EQ(readoutFrequency(s, s, 512), 11025);
     s.sampleRate = 44100;
-    EXPECT_EQ(ReadoutFrequency(s, s, 512), 22050);
+    EXPECT_EQ(readoutFrequency(s, s, 512), 22050);
 }
 
 // Every rate of the table through both integer steps of each scale, at the
@@ -132,25 +132,25 @@ TEST(ColumnToFrequency, MarkerColumnsAndShortSpan)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ReadoutFrequency(s, s, 142), 1528);
-    EXPECT_EQ(ReadoutFrequency(s, s, 396), 4263);
-    EXPECT_EQ(ReadoutFrequency(s, s, 254), 2734);
+    EXPECT_EQ(readoutFrequency(s, s, 142), 1528);
+    EXPECT_EQ(readoutFrequency(s, s, 396), 4263);
+    EXPECT_EQ(readoutFrequency(s, s, 254), 2734);
     s.span = 9;
     // b = 9 × 11025 ÷ 512 = 193, then 193 × 512 ÷ 1024 = 96.
-    EXPECT_EQ(ReadoutFrequency(s, s, 512), 96);
+    EXPECT_EQ(readoutFrequency(s, s, 512), 96);
 }
 
 TEST(ColumnToFrequency, ExtremeArgumentsStayInRange)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ReadoutFrequency(s, s, -20), 0);
-    EXPECT_EQ(ReadoutFrequency(s, s, 600), 5512);
+    EXPECT_EQ(readoutFrequency(s, s, -20), 0);
+    EXPECT_EQ(readoutFrequency(s, s, 600), 5512);
     s.sampleRate = 0;
-    EXPECT_EQ(ReadoutFrequency(s, s, 512), 0);
+    EXPECT_EQ(readoutFrequency(s, s, 512), 0);
     s.sampleRate = std::numeric_limits<std::uint32_t>::max();
     s.span = std::numeric_limits<std::int32_t>::max();
-    EXPECT_EQ(ReadoutFrequency(s, s, std::numeric_limits<std::int32_t>::max()),
+    EXPECT_EQ(readoutFrequency(s, s, std::numeric_limits<std::int32_t>::max()),
               std::numeric_limits<std::int32_t>::max());
 }
 
@@ -175,36 +175,36 @@ TEST(FormatMs, UsesTheLocaleSeparatorAndWritesLargeCountsInFull)
 
 TEST(ReciprocalHz, WholeHertzOfTheMarkerDifference)
 {
-    EXPECT_EQ(ReciprocalHz(2303), 43);
-    EXPECT_EQ(ReciprocalHz(4643), 21);
-    EXPECT_EQ(ReciprocalHz(1), 99999);
-    EXPECT_EQ(ReciprocalHz(2), 49999);
-    EXPECT_EQ(ReciprocalHz(std::numeric_limits<std::uint32_t>::max()), 0);
+    EXPECT_EQ(reciprocalHz(2303), 43);
+    EXPECT_EQ(reciprocalHz(4643), 21);
+    EXPECT_EQ(reciprocalHz(1), 99999);
+    EXPECT_EQ(reciprocalHz(2), 49999);
+    EXPECT_EQ(reciprocalHz(std::numeric_limits<std::uint32_t>::max()), 0);
 }
 
 TEST(ReciprocalHz, ZeroDifferenceHasNoValue)
 {
     // 100 ÷ 0.00000001 is ten thousand million: no 32-bit integer holds it.
-    EXPECT_FALSE(ReciprocalHz(0).has_value());
+    EXPECT_FALSE(reciprocalHz(0).has_value());
 }
 
 TEST(SpanFromDial, DialPositions)
 {
-    EXPECT_EQ(SpanFromDial(100.0f), 512);
-    EXPECT_EQ(SpanFromDial(99.0f), 506);
-    EXPECT_EQ(SpanFromDial(0.000001f), 9);
-    EXPECT_EQ(SpanFromDial(55.5f), 288);
-    EXPECT_EQ(SpanFromDial(55.0f), 285);
-    EXPECT_EQ(SpanFromDial(1.0f), 14);
+    EXPECT_EQ(spanFromDial(100.0f), 512);
+    EXPECT_EQ(spanFromDial(99.0f), 506);
+    EXPECT_EQ(spanFromDial(0.000001f), 9);
+    EXPECT_EQ(spanFromDial(55.5f), 288);
+    EXPECT_EQ(spanFromDial(55.0f), 285);
+    EXPECT_EQ(spanFromDial(1.0f), 14);
 }
 
 TEST(SpanFromDial, ValuesBeyondTheDialAreBroughtIntoRange)
 {
-    EXPECT_EQ(SpanFromDial(0.0f), 9);
-    EXPECT_EQ(SpanFromDial(-30.0f), 9);
-    EXPECT_EQ(SpanFromDial(250.0f), 512);
-    EXPECT_EQ(SpanFromDial(std::numeric_limits<float>::infinity()), 512);
-    EXPECT_EQ(SpanFromDial(std::nanf("")), 9);
+    EXPECT_EQ(spanFromDial(0.0f), 9);
+    EXPECT_EQ(spanFromDial(-30.0f), 9);
+    EXPECT_EQ(spanFromDial(250.0f), 512);
+    EXPECT_EQ(spanFromDial(std::numeric_limits<float>::infinity()), 512);
+    EXPECT_EQ(spanFromDial(std::nanf("")), 9);
 }
 
 TEST(ResampleBlockForSpan, TableBoundaries)
@@ -216,7 +216,7 @@ TEST(ResampleBlockForSpan, TableBoundaries)
                         {65, 128, 8},  {128, 128, 8}, {129, 256, 4}, {256, 256, 4}, {257, 512, 2}, {506, 512, 2},
                         {512, 512, 2}, {0, 16, 64},   {-5, 16, 64},  {9999, 512, 2}};
     for (const Row& r : rows) {
-        const ResampleBlock b = ResampleBlockForSpan(r.span);
+        const ResampleBlock b = resampleBlockForSpan(r.span);
         EXPECT_EQ(b.blockSize, r.blockSize) << "span " << r.span;
         EXPECT_EQ(b.interpFactor, r.interpFactor) << "span " << r.span;
     }
@@ -229,7 +229,7 @@ TEST(ComputeTimeBase, FullScaleTimeDisplayWithMarkersOff)
     s.span = 0;
     s.blockSize = 0;
     s.interpFactor = 0;
-    const TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
+    const TimeBaseTexts t = computeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(s.span, 512);
     EXPECT_EQ(s.blockSize, 512);
     EXPECT_EQ(s.interpFactor, 2);
@@ -245,7 +245,7 @@ TEST(ComputeTimeBase, Dial99IsUncalibrated)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    const TimeBaseTexts t = ComputeTimeBase(s, s, 99.0f, '.');
+    const TimeBaseTexts t = computeTimeBase(s, s, 99.0f, '.');
     EXPECT_EQ(s.span, 506);
     EXPECT_EQ(s.blockSize, 512);
     EXPECT_EQ(s.interpFactor, 2);
@@ -259,7 +259,7 @@ TEST(ComputeTimeBase, DialMinimumAt44100)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.sampleRate = 44100;
-    const TimeBaseTexts t = ComputeTimeBase(s, s, 0.000001f, '.');
+    const TimeBaseTexts t = computeTimeBase(s, s, 0.000001f, '.');
     EXPECT_EQ(s.span, 9);
     EXPECT_EQ(s.blockSize, 16);
     EXPECT_EQ(s.interpFactor, 64);
@@ -273,10 +273,10 @@ TEST(ComputeTimeBase, WholePercentSettingRestoresASlightlyShorterSpan)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    ComputeTimeBase(s, s, 55.5f, '.');
+    computeTimeBase(s, s, 55.5f, '.');
     EXPECT_EQ(s.span, 288);
     EXPECT_EQ(s.timeBaseSetting, 55);
-    ComputeTimeBase(s, s, static_cast<float>(s.timeBaseSetting), '.');
+    computeTimeBase(s, s, static_cast<float>(s.timeBaseSetting), '.');
     EXPECT_EQ(s.span, 285);
     EXPECT_EQ(s.blockSize, 512);
 }
@@ -287,14 +287,14 @@ TEST(ComputeTimeBase, TimeDisplayWithBothMarkers)
     InstrumentState& s = *sOwner;
     s.marker1Enabled = 1;
     s.marker2Enabled = 1;
-    TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
+    TimeBaseTexts t = computeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 23.03 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = 43 Hz");
     EXPECT_EQ(t.loFreqLabel, "0 ms");
     EXPECT_EQ(t.hiFreqLabel, "46.43 ms");
 
     s.expanded = 1;
-    t = ComputeTimeBase(s, s, 100.0f, '.');
+    t = computeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "12.87 ms");
     EXPECT_EQ(t.hiFreqLabel, "35.91 ms");
     EXPECT_EQ(t.markerLabel, "Marker Difference = 23.03 ms");
@@ -307,14 +307,14 @@ TEST(ComputeTimeBase, FrequencyDisplayWithBothMarkersLeavesPanel4Alone)
     s.displayType = kFrequency;
     s.marker1Enabled = 1;
     s.marker2Enabled = 1;
-    TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
+    TimeBaseTexts t = computeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 2734 Hz");
     EXPECT_FALSE(t.statusPanel4.has_value());
     EXPECT_EQ(t.hiFreqLabel, "5512 Hz");
     EXPECT_EQ(t.loFreqLabel, "0");
 
     s.expanded = 1;
-    t = ComputeTimeBase(s, s, 100.0f, '.');
+    t = computeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "1528 Hz");
     EXPECT_EQ(t.hiFreqLabel, "4263 Hz");
 }
@@ -324,19 +324,19 @@ TEST(ComputeTimeBase, SwitchingTypesRelabelsWithoutTouchingTheDialFields)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.marker1Enabled = 1;  // marker 2 stays off
-    TimeBaseTexts t = ComputeTimeBase(s, s, 80.0f, '.');
+    TimeBaseTexts t = computeTimeBase(s, s, 80.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "0 ms");
     const std::int32_t span = s.span;
 
     s.displayType = kFrequency;
-    t = ComputeTimeBase(s, s, 80.0f, '.');
+    t = computeTimeBase(s, s, 80.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "0");
     EXPECT_EQ(t.markerLabel, "Marker Difference = ?");
     EXPECT_FALSE(t.statusPanel4.has_value());
-    EXPECT_EQ(t.hiFreqLabel, std::to_string(ReadoutFrequency(s, s, 512)) + " Hz");
+    EXPECT_EQ(t.hiFreqLabel, std::to_string(readoutFrequency(s, s, 512)) + " Hz");
 
     s.displayType = kTime;
-    t = ComputeTimeBase(s, s, 80.0f, '.');
+    t = computeTimeBase(s, s, 80.0f, '.');
     EXPECT_EQ(t.loFreqLabel, "0 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
     EXPECT_EQ(s.span, span);
@@ -349,7 +349,7 @@ TEST(ComputeTimeBase, FrequencyAt22050FullSpan)
     InstrumentState& s = *sOwner;
     s.displayType = kFrequency;
     s.sampleRate = 22050;
-    EXPECT_EQ(ComputeTimeBase(s, s, 100.0f, '.').hiFreqLabel, "11025 Hz");
+    EXPECT_EQ(computeTimeBase(s, s, 100.0f, '.').hiFreqLabel, "11025 Hz");
 }
 
 TEST(ComputeTimeBase, ZeroTimeDifferenceAtShortSpanReadsUnknownReciprocal)
@@ -361,7 +361,7 @@ TEST(ComputeTimeBase, ZeroTimeDifferenceAtShortSpanReadsUnknownReciprocal)
     s.marker2Enabled = 1;
     s.marker1Pos = 200;
     s.marker2Pos = 201;
-    const TimeBaseTexts t = ComputeTimeBase(s, s, 0.000001f, '.');
+    const TimeBaseTexts t = computeTimeBase(s, s, 0.000001f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 0.00 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
 }
@@ -373,12 +373,12 @@ TEST(ComputeTimeBase, ZeroSampleRateFormsNoReciprocal)
     s.sampleRate = 0;
     s.marker1Enabled = 1;
     s.marker2Enabled = 1;
-    TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
+    TimeBaseTexts t = computeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 0.00 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
     EXPECT_EQ(t.hiFreqLabel, "0.00 ms");
     s.displayType = kFrequency;
-    t = ComputeTimeBase(s, s, 100.0f, '.');
+    t = computeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.hiFreqLabel, "0 Hz");
     EXPECT_EQ(t.markerLabel, "Marker Difference = 0 Hz");
 }
@@ -390,7 +390,7 @@ TEST(ComputeTimeBase, DecimalCommaLocale)
     s.marker1Enabled = 1;
     s.marker2Enabled = 1;
     s.expanded = 1;
-    const TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, ',');
+    const TimeBaseTexts t = computeTimeBase(s, s, 100.0f, ',');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 23,03 ms");
     EXPECT_EQ(t.loFreqLabel, "12,87 ms");
     EXPECT_EQ(t.hiFreqLabel, "35,91 ms");
@@ -401,11 +401,11 @@ TEST(ComputeTimeBase, DialValuesBeyondTheScaleStayInRange)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    TimeBaseTexts t = ComputeTimeBase(s, s, 400.0f, '.');
+    TimeBaseTexts t = computeTimeBase(s, s, 400.0f, '.');
     EXPECT_EQ(s.timeBaseSetting, 100);
     EXPECT_EQ(s.span, 512);
     EXPECT_FALSE(t.uncalLedOn);
-    t = ComputeTimeBase(s, s, -1.0f, '.');
+    t = computeTimeBase(s, s, -1.0f, '.');
     EXPECT_EQ(s.timeBaseSetting, 0);
     EXPECT_EQ(s.span, 9);
     EXPECT_TRUE(t.uncalLedOn);
@@ -420,7 +420,7 @@ TEST(ComputeTimeBase, CorruptMarkerColumnsReadClampedColumns)
     s.expanded = 1;
     s.marker1Pos = std::numeric_limits<std::int32_t>::max();
     s.marker2Pos = std::numeric_limits<std::int32_t>::min();
-    const TimeBaseTexts t = ComputeTimeBase(s, s, 100.0f, '.');
+    const TimeBaseTexts t = computeTimeBase(s, s, 100.0f, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 0.00 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
     EXPECT_EQ(t.loFreqLabel, "46.43 ms");

@@ -46,7 +46,7 @@ int PeakColumn(const InstrumentState& s)
 TEST(Spectrum, SilenceIsAFlatLineOnTheBaseline)
 {
     Bench b = MakeFreqBench();
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     for (int k = 0; k <= 512; ++k)
         ASSERT_EQ(b.s.chan1Trace[k], 0);
     EXPECT_EQ(b.CountRow(b.s.chan1FreqOffset, kLime), 512);
@@ -58,7 +58,7 @@ TEST(Spectrum, StrongToneIsClippedAtTheTopRow)
     Bench b = MakeFreqBench();
     b.s.chan1FreqGain = 5000;
     Tone(b.s, 100, 30000);
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.chan1Trace[100], b.s.chan1FreqOffset);
     EXPECT_EQ(b.r.pixel(100, 0), kLime);
     for (int k = 0; k <= 512; ++k)
@@ -73,7 +73,7 @@ TEST(Spectrum, SmoothingHalvesTheExcessToTheRightOnly)
     for (int k = 1; k <= 1024; ++k)
         b.s.spectrumWork[k] = floorPower;
     b.s.spectrumWork[201] = peakPower;                     // bin 200
-    SpectrumFromPower(b.s, b.s, b.s.sampleRate, 343, 32);  // (p * 32) >> 5 == p
+    spectrumFromPower(b.s, b.s, b.s.sampleRate, 343, 32);  // (p * 32) >> 5 == p
     EXPECT_EQ(b.s.chan1Trace[199], 20);
     EXPECT_EQ(b.s.chan1Trace[200], 60);
     EXPECT_EQ(b.s.chan1Trace[201], 40);
@@ -90,7 +90,7 @@ TEST(Spectrum, PowersBelowOneAndNaNReadAsZero)
         b.s.spectrumWork[k] = 0.25f;
     b.s.spectrumWork[50] = std::numeric_limits<float>::quiet_NaN();
     b.s.spectrumWork[60] = -5.0f;
-    SpectrumFromPower(b.s, b.s, b.s.sampleRate, 343, 5000);
+    spectrumFromPower(b.s, b.s, b.s.sampleRate, 343, 5000);
     for (int k = 0; k <= 512; ++k)
         ASSERT_EQ(b.s.chan1Trace[k], 0) << k;
 }
@@ -103,8 +103,8 @@ TEST(Spectrum, At22050HzColumnsAreOneBinLater)
     c.s.sampleRate = 22050;
     Tone(a.s, 150, 8000);
     Tone(c.s, 150, 8000);
-    RunDisplayPass(a.s, a.s, a.s, a.r);
-    RunDisplayPass(c.s, c.s, c.s, c.r);
+    runDisplayPass(a.s, a.s, a.s, a.r);
+    runDisplayPass(c.s, c.s, c.s, c.r);
     EXPECT_EQ(PeakColumn(c.s), PeakColumn(a.s) + 1);
     // Only the start of the smoothing differs (column 1 holds the DC and
     // Nyquist mix at 22050 Hz); it has died away well before the tone.
@@ -120,7 +120,7 @@ TEST(Spectrum, LastColumnRepeatsBin511)
         b.s.spectrumWork[k] = 1.0f;
     b.s.spectrumWork[512] = std::exp(8.0f);  // bin 511: 10 ln = 80
     b.s.spectrumWork[513] = 0.0f;            // a windowed time sample, not power
-    SpectrumFromPower(b.s, b.s, b.s.sampleRate, 343, 32);
+    spectrumFromPower(b.s, b.s, b.s.sampleRate, 343, 32);
     EXPECT_EQ(b.s.chan1Trace[511], 40);
     EXPECT_EQ(b.s.chan1Trace[512], 60);
 }
@@ -132,7 +132,7 @@ TEST(Spectrum, SpanZoomAndExpansionOverFullWidth)
     b.s.span = 256;
     b.s.blockSize = 256;
     b.s.interpFactor = 4;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     for (int k = 0; k < 256; ++k)
         ASSERT_EQ(b.s.resampledTrace[2 * k], b.s.chan1Trace[k]) << k;
     const int y0 = b.s.chan1FreqOffset;
@@ -144,7 +144,7 @@ TEST(Spectrum, SpanZoomAndExpansionOverFullWidth)
     e.s.marker1Pos = 100;
     e.s.marker2Pos = 228;
     e.s.expanded = 1;
-    RunDisplayPass(e.s, e.s, e.s, e.r);
+    runDisplayPass(e.s, e.s, e.s, e.r);
     EXPECT_EQ(e.s.expandWidth, 128);
     for (int k = 0; k < 128; ++k)
         ASSERT_EQ(e.s.expandedTrace[4 * k], e.s.chan1Trace[100 + k]) << k;

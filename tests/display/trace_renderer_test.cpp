@@ -36,20 +36,20 @@ Bench MakeTimeBench()
 
 TEST(ScaleSample, MatchesThirtyTwoBitFormulaAndSaturates)
 {
-    EXPECT_EQ(ScaleSample(25, 1000), (4 * 25 * 1000) >> 12);
-    EXPECT_EQ(ScaleSample(25, -1000), (4 * 25 * -1000) >> 12);  // arithmetic shift: -25
-    EXPECT_EQ(ScaleSample(25, -1000), -25);
-    EXPECT_EQ(ScaleSample(5000, 32767), (4 * 5000 * 32767) >> 12);
-    EXPECT_EQ(ScaleSample(5000, -32768), (4 * 5000 * -32768) >> 12);
-    EXPECT_EQ(ScaleSample(std::numeric_limits<std::int32_t>::max(), 32768), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(ScaleSample(std::numeric_limits<std::int32_t>::min(), 32768), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(ScaleSample(std::numeric_limits<std::int32_t>::min(), std::int64_t{1} << 40),
+    EXPECT_EQ(scaleSample(25, 1000), (4 * 25 * 1000) >> 12);
+    EXPECT_EQ(scaleSample(25, -1000), (4 * 25 * -1000) >> 12);  // arithmetic shift: -25
+    EXPECT_EQ(scaleSample(25, -1000), -25);
+    EXPECT_EQ(scaleSample(5000, 32767), (4 * 5000 * 32767) >> 12);
+    EXPECT_EQ(scaleSample(5000, -32768), (4 * 5000 * -32768) >> 12);
+    EXPECT_EQ(scaleSample(std::numeric_limits<std::int32_t>::max(), 32768), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(scaleSample(std::numeric_limits<std::int32_t>::min(), 32768), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(scaleSample(std::numeric_limits<std::int32_t>::min(), std::int64_t{1} << 40),
               std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(BandFactor(0), 1);
-    EXPECT_EQ(BandFactor(1), 1);
-    EXPECT_EQ(BandFactor(10), 3);
-    EXPECT_EQ(BandFactor(100), 5);
-    EXPECT_EQ(BandFactor(-4), 1);
+    EXPECT_EQ(bandFactor(0), 1);
+    EXPECT_EQ(bandFactor(1), 1);
+    EXPECT_EQ(bandFactor(10), 3);
+    EXPECT_EQ(bandFactor(100), 5);
+    EXPECT_EQ(bandFactor(-4), 1);
 }
 
 TEST(TimeTrigger, SinRisingTriggersAtFirstSampleInsideTheBand)
@@ -61,7 +61,7 @@ TEST(TimeTrigger, SinRisingTriggersAtFirstSampleInsideTheBand)
     b.s.triggerThreshold = 0;
     for (int i = 0; i < 1024; ++i)
         b.s.chan1Samples[i] = 2 * i;  // 0, 2, 4, ...
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.triggerIndex, 1);
     EXPECT_EQ(b.s.crossingSeen, 0);  // 0 < 0 is no crossing of the level
     EXPECT_EQ(b.s.chan1Trace[0], 2);
@@ -81,7 +81,7 @@ TEST(TimeTrigger, SinFallingUsesTheBandAboveTheLevel)
     b.s.triggerThreshold = 0;
     for (int i = 0; i < 1024; ++i)
         b.s.chan1Samples[i] = 40 - 3 * i;  // 40, 37, ... 4, 1, -2
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.triggerIndex, 12);  // W = 4 is the first value in (0, 5)
     EXPECT_EQ(b.s.chan1Trace[0], 4);
     EXPECT_EQ(b.s.crossingSeen, 0);  // the search stopped at the trigger point
@@ -98,7 +98,7 @@ TEST(TimeTrigger, SqvStepTriggersAtTheEdgeBothSlopes)
             const bool high = (i >= 100) == (slope == 1);
             b.s.chan1Samples[i] = high ? 20 : -20;
         }
-        RunDisplayPass(b.s, b.s, b.s, b.r);
+        runDisplayPass(b.s, b.s, b.s, b.r);
         EXPECT_EQ(b.s.triggerIndex, 100) << slope;
         EXPECT_EQ(b.s.crossingSeen, 1) << slope;
         EXPECT_EQ(b.s.chan1Trace[0], slope == 1 ? 20 : -20);
@@ -116,7 +116,7 @@ TEST(TimeTrigger, RampCrossesWithoutTriggeringAndKeepsThePreviousTrace)
         b.s.chan1Trace[k] = 7;  // the picture of the last pass
     for (int i = 0; i < 1024; ++i)
         b.s.chan1Samples[i] = 2 * i - 3;  // -3, -1, 1, 3 ...
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.crossingSeen, 1);
     EXPECT_EQ(b.s.triggerIndex, 0);
     for (int k = 0; k < 513; ++k)
@@ -132,7 +132,7 @@ TEST(TimeTrigger, NoCrossingRunsFreeFromSampleZero)
     b.s.triggerThreshold = 100;
     for (int i = 0; i < 1024; ++i)
         b.s.chan1Samples[i] = i % 50;  // never reaches 100
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.crossingSeen, 0);
     EXPECT_EQ(b.s.triggerIndex, 0);
     for (int k = 0; k < 513; ++k)
@@ -151,10 +151,10 @@ TEST(TimeTrigger, SingleSweepHoldsTheDisplay)
     b.s.singleSweep = 1;
     for (int i = 0; i < 1024; ++i)
         b.s.chan1Samples[i] = 2 * i;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.displayHold, 1);
     b.s.singleSweep = 0;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.displayHold, 0);
 }
 
@@ -169,7 +169,7 @@ TEST(TimeChannels, GroundRangeDrawsTheBaselineEveryPass)
             b.s.chan1Trace[k] = 55;
         for (int i = 0; i < 1024; ++i)
             b.s.chan1Samples[i] = (i * 7919) % 3000 - 1500;
-        RunDisplayPass(b.s, b.s, b.s, b.r);
+        runDisplayPass(b.s, b.s, b.s, b.r);
         for (int k = 0; k < 513; ++k)
             ASSERT_EQ(b.s.chan1Trace[k], 0) << trigger;
         EXPECT_EQ(b.CountRow(200, kLime, 6, 511), 506) << trigger;
@@ -188,7 +188,7 @@ TEST(TimeChannels, AddShowsTheSumWithEachChannelsGain)
         b.s.chan1Samples[i] = 10;
         b.s.chan2Samples[i] = 5;
     }
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.chan1Trace[0], 15);
     EXPECT_EQ(b.s.chan2Trace[0], 30);
     EXPECT_EQ(b.CountRow(185, kLime), 512);
@@ -206,7 +206,7 @@ TEST(TimeChannels, ChopOtherChannelFollowsTheSourceTriggerPoint)
         b.s.chan2Samples[i] = i;
     }
     b.s.triggerShape = 2;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.triggerIndex, 60);
     EXPECT_EQ(b.s.chan2Trace[0], 60);
     EXPECT_EQ(b.s.chan2Trace[512], 572);
@@ -223,7 +223,7 @@ TEST(TimeChannels, AltEachChannelSearchesItsOwnTrigger)
         b.s.chan1Samples[i] = i < 60 ? -40 : 40;
         b.s.chan2Samples[i] = i < 200 ? -30 : 30 + i;
     }
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.chan1Trace[0], 40);
     EXPECT_EQ(b.s.triggerIndex, 200);
     EXPECT_EQ(b.s.chan2Trace[0], 230);
@@ -241,13 +241,13 @@ TEST(TimeChannels, DisabledSourceLeavesAStaleTriggerPoint)
     b.s.crossingSeen = 1;
     for (int i = 0; i < 1024; ++i)
         b.s.chan2Samples[i] = i;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.triggerIndex, 40);
     EXPECT_EQ(b.s.chan2Trace[0], 40);
     EXPECT_EQ(b.s.chan2Trace[512], 552);
     // Out of range (from anywhere): clamped to the last search position.
     b.s.triggerIndex = 900000;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.chan2Trace[0], 511);
     EXPECT_EQ(b.s.chan2Trace[512], 1023);
 }
@@ -260,7 +260,7 @@ TEST(TimeView, SpanResamplesAndExpansionUsesAtLeastNineColumns)
     b.s.span = 256;
     b.s.blockSize = 256;
     b.s.interpFactor = 4;
-    RunDisplayPass(b.s, b.s, b.s, b.r);
+    runDisplayPass(b.s, b.s, b.s, b.r);
     for (int k = 0; k < 256; ++k)
         ASSERT_EQ(b.s.resampledTrace[2 * k], k / 4) << k;
     EXPECT_EQ(b.r.pixel(400, 200 - 50), kLime);  // column 400 shows sample 200
@@ -274,7 +274,7 @@ TEST(TimeView, SpanResamplesAndExpansionUsesAtLeastNineColumns)
     e.s.marker2Pos = 103;
     e.s.expanded = 1;
     e.s.chan1TimeOffset = 300;
-    EXPECT_TRUE(RunDisplayPass(e.s, e.s, e.s, e.r));
+    EXPECT_TRUE(runDisplayPass(e.s, e.s, e.s, e.r));
     EXPECT_EQ(e.s.expandWidth, 9);
     EXPECT_EQ(e.s.expandedTrace[0], 100);
     for (int k = 0; k < 256; ++k)
@@ -303,7 +303,7 @@ TEST(TimeXY, ScalesIntoWorkArraysAndLeavesTheSamplesAlone)
     const auto before2 = b.s.chan2Samples;
     for (int pass = 0; pass < 3; ++pass) {
         b.r.fill(0xFFFFFF);
-        RunDisplayPass(b.s, b.s, b.s, b.r);
+        runDisplayPass(b.s, b.s, b.s, b.r);
         // A horizontal line 2*30 above the XY centre row 171.
         EXPECT_GT(b.CountRow(111, kLime), 400) << pass;
         EXPECT_EQ(b.CountRow(51, kLime), 0) << pass;  // not scaled twice

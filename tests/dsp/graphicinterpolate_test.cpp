@@ -18,7 +18,7 @@ namespace {
 std::unique_ptr<InstrumentState> MakeState()
 {
     auto s = std::make_unique<InstrumentState>();
-    FillWindowTable(s->windowTable, s->blockSamples);
+    fillWindowTable(s->windowTable, s->blockSamples);
     return s;
 }
 
@@ -61,7 +61,7 @@ TEST(PowerSpectrum, MatchesDirectTransformOfWindowedBlock)
                          ((n & 1) ? 500.0 : -500.0);  // some Nyquist content
         samples[static_cast<std::size_t>(n)] = static_cast<std::int32_t>(std::lround(v));
     }
-    PowerSpectrum(samples.data(), s->windowTable, s->spectrumWork, s->fftReal, s->fftImag);
+    powerSpectrum(samples.data(), s->windowTable, s->spectrumWork, s->fftReal, s->fftImag);
 
     std::vector<double> x(1024);
     for (int n = 0; n < 1024; ++n)
@@ -103,7 +103,7 @@ TEST(PowerSpectrum, SineOnBin100PeaksAtEntry101WithLowSidelobes)
     for (int n = 0; n < 1024; ++n)
         samples[static_cast<std::size_t>(n)] =
             static_cast<std::int32_t>(std::lround(A * std::sin(2 * M_PI * 100 * n / 1024.0)));
-    PowerSpectrum(samples.data(), s->windowTable, s->spectrumWork, s->fftReal, s->fftImag);
+    powerSpectrum(samples.data(), s->windowTable, s->spectrumWork, s->fftReal, s->fftImag);
     const auto& p = s->spectrumWork;
     int best = 1;
     for (int k = 1; k <= 512; ++k)
@@ -124,7 +124,7 @@ TEST(PowerSpectrum, SilenceGivesZeroPower)
     auto s = MakeState();
     std::vector<std::int32_t> samples(1024, 0);
     s->spectrumWork[0] = 7.0f;
-    PowerSpectrum(samples.data(), s->windowTable, s->spectrumWork, s->fftReal, s->fftImag);
+    powerSpectrum(samples.data(), s->windowTable, s->spectrumWork, s->fftReal, s->fftImag);
     for (int k = 1; k <= 1024; ++k)
         EXPECT_EQ(s->spectrumWork[static_cast<std::size_t>(k)], 0.0f);
     EXPECT_EQ(s->spectrumWork[0], 7.0f);  // index 0 is not part of the data
@@ -137,7 +137,7 @@ TEST(Resample, EqualLengthAndWidthReturnsSource)
     for (int i = 0; i < 1024; ++i)
         src[static_cast<std::size_t>(i)] = (i * 37) % 201 - 100;
     std::vector<std::int32_t> out(kArrayLength, 99999);
-    Resample(Spline(*s), src.data(), kArrayLength, 1024, 512.0f, 512.0f, out.data());
+    resample(Spline(*s), src.data(), kArrayLength, 1024, 512.0f, 512.0f, out.data());
     for (int k = 0; k < 512; ++k)
         EXPECT_EQ(out[static_cast<std::size_t>(k)], src[static_cast<std::size_t>(k)]) << k;
     EXPECT_EQ(out[512], 99999);  // exactly 512 results
@@ -152,7 +152,7 @@ TEST(Resample, HalfLengthInterleavesSourceAndMidpointsOnTheCurve)
         src[static_cast<std::size_t>(i)] =
             static_cast<std::int32_t>(std::lround(kAmplitude * std::sin(2 * M_PI * i / 64.0)));
     std::vector<std::int32_t> out(kArrayLength);
-    Resample(Spline(*s), src.data(), kArrayLength, 512, 256.0f, 512.0f, out.data());
+    resample(Spline(*s), src.data(), kArrayLength, 512, 256.0f, 512.0f, out.data());
     double splineError = 0.0, chordError = 0.0;
     for (int k = 0; k < 256; ++k) {
         EXPECT_EQ(out[static_cast<std::size_t>(2 * k)], src[static_cast<std::size_t>(k)]) << k;
@@ -189,7 +189,7 @@ TEST(Resample, SmallRunMatchesTheDocumentedSplineExactly)
     for (int i = 0; i < J; ++i)
         src[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(y[static_cast<std::size_t>(i)]);
     std::vector<std::int32_t> out(kArrayLength);
-    Resample(Spline(*s), src.data(), kArrayLength, J, static_cast<float>(L), static_cast<float>(W), out.data());
+    resample(Spline(*s), src.data(), kArrayLength, J, static_cast<float>(L), static_cast<float>(W), out.data());
     int compared = 0;
     for (int k = 0; k < 512; ++k) {
         const double h = k * L / W;
@@ -227,13 +227,13 @@ TEST(Resample, ShortCountsAndOddArgumentsStayInsideTheArrays)
                           {3, 1000, 512.0f, 512.0f},
                           {1, 10, 9.0f, 512.0f}};
     for (const Case& c : cases) {
-        Resample(Spline(*s), src.data(), c.available, c.count, c.length, c.width, out.data());
+        resample(Spline(*s), src.data(), c.available, c.count, c.length, c.width, out.data());
         // A constant source resamples to the same constant everywhere.
         for (int k = 0; k < 512; ++k)
             ASSERT_EQ(out[static_cast<std::size_t>(k)], 5) << c.count << " " << c.length << " k=" << k;
     }
     // A run too short for the width holds its value, never garbage.
-    Resample(Spline(*s), src.data(), 0, 10, 9.0f, 512.0f, out.data());
+    resample(Spline(*s), src.data(), 0, 10, 9.0f, 512.0f, out.data());
     EXPECT_EQ(out[0], 0);
 }
 
@@ -244,10 +244,10 @@ TEST(Resample, HugeValuesSaturateInsteadOfOverflowing)
     for (int i = 0; i < 40; i += 2)
         src[static_cast<std::size_t>(i)] = std::numeric_limits<std::int32_t>::max();
     std::vector<std::int32_t> out(kArrayLength);
-    Resample(Spline(*s), src.data(), kArrayLength, 40, 20.0f, 512.0f, out.data());
+    resample(Spline(*s), src.data(), kArrayLength, 40, 20.0f, 512.0f, out.data());
     EXPECT_EQ(out[0], std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(TruncateToInt(1e30), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(TruncateToInt(-1e30), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(TruncateToInt(std::nan("")), 0);
-    EXPECT_EQ(TruncateToInt(-2.9), -2);
+    EXPECT_EQ(truncateToInt(1e30), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(truncateToInt(-1e30), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(truncateToInt(std::nan("")), 0);
+    EXPECT_EQ(truncateToInt(-2.9), -2);
 }

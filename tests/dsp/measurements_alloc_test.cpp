@@ -43,12 +43,12 @@ TEST(MeasurementAllocation, BuffersAllocateNothing)
                 bytes[static_cast<std::size_t>(4 * i + k + 1)] = static_cast<std::uint8_t>((code >> 8) & 0xFF);
             }
         }
-        m->MeasureBlock(RecordedBlock{bytes.data(), 8192, 2, 44100, b > 0}, true, true,
+        m->measureBlock(RecordedBlock{bytes.data(), 8192, 2, 44100, b > 0}, true, true,
                         MeasureParts{.time = true, .tone = true});
         m->readings(1);
         m->readings(2);
-        m->Tone(1);
-        m->Tone(2);
+        m->tone(1);
+        m->tone(2);
     }
     EXPECT_EQ(allocations.load() - start, 0);
     EXPECT_FALSE(m->readings(1).frequency.valid);  // silent at the end

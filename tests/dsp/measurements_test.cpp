@@ -95,9 +95,9 @@ TEST(TimeFrequency, SineWithinAHundredthOfAPercentToTheLastDigit)
         EXPECT_NEAR(r.hz / c.hz, 1.0, 1e-4);
         double shown = 0.0;
         double digit = 0.0;
-        ShownNumber(FormatFrequency(r.hz, r.sigmaHz, '.'), shown, digit);
-        EXPECT_LE(std::abs(shown - c.hz), digit) << FormatFrequency(r.hz, r.sigmaHz, '.');
-        const std::string period = FormatPeriod(r.hz, r.sigmaHz, '.');
+        ShownNumber(formatFrequency(r.hz, r.sigmaHz, '.'), shown, digit);
+        EXPECT_LE(std::abs(shown - c.hz), digit) << formatFrequency(r.hz, r.sigmaHz, '.');
+        const std::string period = formatPeriod(r.hz, r.sigmaHz, '.');
         ShownNumber(period, shown, digit);
         const double scale = period.ends_with(" µs") ? 1e6 : 1e3;
         EXPECT_LE(std::abs(shown - scale / c.hz), digit) << period;
@@ -327,12 +327,12 @@ struct ToneFeed {
                 bytes[static_cast<std::size_t>(2 * i + 1)] = static_cast<std::uint8_t>(code >> 8);
             }
             next += frames;
-            m->MeasureBlock(RecordedBlock{bytes.data(), static_cast<std::uint32_t>(2 * frames), 1,
+            m->measureBlock(RecordedBlock{bytes.data(), static_cast<std::uint32_t>(2 * frames), 1,
                                           static_cast<std::uint32_t>(rate), follows && next > frames},
                             true, false, parts);
             follows = true;
         }
-        return m->Tone(1);
+        return m->tone(1);
     }
 };
 
@@ -455,7 +455,7 @@ TEST(Tone, ANewShapeAtTheSamePitchAndLevelStartsTheAverageAgain)
         EXPECT_NEAR(Db(r.thd), expected, 0.1);
 
         changed.m->restartTone();
-        const ToneReading again = changed.m->Tone(1);
+        const ToneReading again = changed.m->tone(1);
         ASSERT_TRUE(again.valid && again.thdValid);
         EXPECT_NEAR(Db(again.thd), expected, 0.1) << "a reading formed at once from the record as it stands";
     }
@@ -475,7 +475,7 @@ TEST(Faults, BlockAtTheNegativeLimitAndOverload)
     EXPECT_FALSE(f.meter->frequency().valid);
     EXPECT_TRUE(f.meter->overload());
     EXPECT_FALSE(std::make_unique<ToneMeter>()->measure(f.buffer.data(), 1024, 11025).valid);
-    const TimeRowTexts t = TimeTexts(ChannelReadings{true, {}, l, true, {}}, 0.0, '.');
+    const TimeRowTexts t = timeTexts(ChannelReadings{true, {}, l, true, {}}, 0.0, '.');
     EXPECT_EQ(t.dcMean, "-100.00 %");
     EXPECT_EQ(t.rms, "0.00 %");
     EXPECT_EQ(t.rmsDb, "< -120 dBFS");  // no AC at all
@@ -539,42 +539,42 @@ TEST(Faults, ChannelsOfABuffer)
         return RecordedBlock{bytes.data(), 4096, 2, 11025, follows};
     };
     for (int b = 0; b < 3; ++b)
-        m->MeasureBlock(stereo(b > 0), true, true, kBoth);
+        m->measureBlock(stereo(b > 0), true, true, kBoth);
     EXPECT_NEAR(m->readings(1).frequency.hz, 1000.0, 0.1);
     EXPECT_NEAR(m->readings(1).levels.dcMean, -3000.0, 1.0);
-    EXPECT_NEAR(m->Tone(1).hz, 1000.0, 0.1);
+    EXPECT_NEAR(m->tone(1).hz, 1000.0, 0.1);
     EXPECT_NEAR(m->readings(2).frequency.hz, 250.0, 0.03);
-    EXPECT_NEAR(m->Tone(2).hz, 250.0, 0.1);
+    EXPECT_NEAR(m->tone(2).hz, 250.0, 0.1);
 
-    m->MeasureBlock(stereo(true), true, false, kBoth);
+    m->measureBlock(stereo(true), true, false, kBoth);
     EXPECT_FALSE(m->readings(2).recorded);
     EXPECT_FALSE(m->readings(2).frequency.valid);
-    EXPECT_EQ(TimeTexts(m->readings(2), 0.0, '.').rms, "?");
+    EXPECT_EQ(timeTexts(m->readings(2), 0.0, '.').rms, "?");
     // Back on: timed from this buffer's crossings alone.
-    m->MeasureBlock(stereo(true), true, true, kTimeOnly);
+    m->measureBlock(stereo(true), true, true, kTimeOnly);
     EXPECT_TRUE(m->readings(2).recorded);
     EXPECT_NEAR(m->readings(2).frequency.hz, 250.0, 0.05);
-    EXPECT_FALSE(m->Tone(2).valid);  // nothing kept since it came back
+    EXPECT_FALSE(m->tone(2).valid);  // nothing kept since it came back
     // Tones only (the FREQUENCY display): the TIME readings left behind read
     // nothing rather than describe an older signal, and come back with the
     // next buffer measured for them.
-    m->MeasureBlock(stereo(true), true, true, kToneOnly);
+    m->measureBlock(stereo(true), true, true, kToneOnly);
     EXPECT_TRUE(m->readings(1).recorded);
     EXPECT_FALSE(m->readings(1).frequency.valid);
     EXPECT_FALSE(m->readings(1).levels.valid);
-    EXPECT_NEAR(m->Tone(1).hz, 1000.0, 0.1);
-    m->MeasureBlock(stereo(true), true, true, kTimeOnly);
+    EXPECT_NEAR(m->tone(1).hz, 1000.0, 0.1);
+    m->measureBlock(stereo(true), true, true, kTimeOnly);
     EXPECT_NEAR(m->readings(1).frequency.hz, 1000.0, 0.1);
 
     // Mono: every value is channel 1; channel 2 is not recorded.
     const RecordedBlock mono{bytes.data(), 2048, 1, 11025, false};
-    m->MeasureBlock(mono, true, true, kBoth);
+    m->measureBlock(mono, true, true, kBoth);
     EXPECT_TRUE(m->readings(1).recorded);
     EXPECT_FALSE(m->readings(2).recorded);
     // Nothing recorded, or no rate: nothing read, nothing broken.
-    m->MeasureBlock(RecordedBlock{bytes.data(), 0, 2, 11025, true}, true, true, kBoth);
-    m->MeasureBlock(RecordedBlock{nullptr, 4096, 2, 11025, true}, true, true, kBoth);
-    m->MeasureBlock(RecordedBlock{bytes.data(), 4096, 2, 0, true}, true, true, kBoth);
+    m->measureBlock(RecordedBlock{bytes.data(), 0, 2, 11025, true}, true, true, kBoth);
+    m->measureBlock(RecordedBlock{nullptr, 4096, 2, 11025, true}, true, true, kBoth);
+    m->measureBlock(RecordedBlock{bytes.data(), 4096, 2, 0, true}, true, true, kBoth);
     EXPECT_FALSE(m->readings(1).recorded);
 }
 
@@ -609,9 +609,9 @@ TEST(Rates, TonesToNearlyHalfTheRateAtEveryRate)
             }
             const RecordedBlock block{bytes.data(), static_cast<std::uint32_t>(bytes.size()), 1,
                                       static_cast<std::uint32_t>(c.rate), b > 0};
-            m->MeasureBlock(block, true, false, MeasureParts{true, true});
+            m->measureBlock(block, true, false, MeasureParts{true, true});
         }
-        const ToneReading& tone1 = m->Tone(1);
+        const ToneReading& tone1 = m->tone(1);
         ASSERT_TRUE(tone1.valid);
         EXPECT_NEAR(tone1.hz / c.hz, 1.0, 2e-4);
         const FrequencyReading& time1 = m->readings(1).frequency;

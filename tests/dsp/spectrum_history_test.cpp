@@ -29,8 +29,8 @@ std::array<float, kHistoryBins + 1> flat(float value)
 float showNewBlock(SpectrumHistory& h, int channel, float value, int average, bool peak)
 {
     auto p = flat(value);
-    NoteDisplayPass(h, false);
-    ApplySpectrumHistory(h, channel, p.data(), average, peak, false);
+    noteDisplayPass(h, false);
+    applySpectrumHistory(h, channel, p.data(), average, peak, false);
     return p[100];
 }
 
@@ -65,9 +65,9 @@ TEST(SpectrumHistory, RedrawsShowTheHistoryWithoutAdvancingIt)
     showNewBlock(h, 1, 8, 4, false);
     showNewBlock(h, 1, 0, 4, false);  // average now 4
     for (int i = 0; i < 3; ++i) {
-        NoteDisplayPass(h, true);
+        noteDisplayPass(h, true);
         auto p = flat(100);  // the kept block's own spectrum
-        ApplySpectrumHistory(h, 1, p.data(), 4, false, true);
+        applySpectrumHistory(h, 1, p.data(), 4, false, true);
         EXPECT_FLOAT_EQ(p[1], 4);
         EXPECT_FLOAT_EQ(p[512], 4);
     }
@@ -76,7 +76,7 @@ TEST(SpectrumHistory, RedrawsShowTheHistoryWithoutAdvancingIt)
 
     // Channel 2 was not drawn on that block: a redraw shows its own spectrum.
     auto p = flat(100);
-    ApplySpectrumHistory(h, 2, p.data(), 4, false, true);
+    applySpectrumHistory(h, 2, p.data(), 4, false, true);
     EXPECT_FLOAT_EQ(p[1], 100);
 }
 
@@ -85,13 +85,13 @@ TEST(SpectrumHistory, AChannelThatMissedABlockOrAResetStartsAfresh)
     SpectrumHistory h;
     showNewBlock(h, 1, 16, 0, true);
     showNewBlock(h, 2, 16, 0, true);
-    NoteDisplayPass(h, false);  // a block on which neither channel was drawn (TIME, or both off)
+    noteDisplayPass(h, false);  // a block on which neither channel was drawn (TIME, or both off)
     EXPECT_FLOAT_EQ(showNewBlock(h, 1, 2, 0, true), 2);
     EXPECT_FLOAT_EQ(showNewBlock(h, 1, 1, 0, true), 2);
-    ResetSpectrumHistory(h);
+    resetSpectrumHistory(h);
     EXPECT_FLOAT_EQ(showNewBlock(h, 1, 1, 0, true), 1);
     showNewBlock(h, 1, 8, 16, true);
-    RestartPeakHold(h);
+    restartPeakHold(h);
     EXPECT_FLOAT_EQ(showNewBlock(h, 1, 1, 16, true), 4.5f);  // the average goes on: (8 + 1) / 2
 }
 
@@ -126,8 +126,8 @@ TEST(SpectrumHistory, OnTheDisplayAveragingCalmsNoiseAndBothOffChangeNoPixel)
     for (int i = 0; i < 64; ++i) {
         block(plain.s);
         averaged.s.chan1Samples = plain.s.chan1Samples;
-        RunDisplayPass(plain.s, plain.s, plain.s, plain.r);
-        RunDisplayPass(averaged.s, averaged.s, averaged.s, averaged.r);
+        runDisplayPass(plain.s, plain.s, plain.s, plain.r);
+        runDisplayPass(averaged.s, averaged.s, averaged.s, averaged.r);
     }
     EXPECT_LT(floorSpread(averaged.s), floorSpread(plain.s) / 3) << "64 blocks average the noise floor smooth";
     EXPECT_GT(averaged.s.chan1Trace[100], averaged.s.chan1Trace[300] + 20) << "the tone stands above it";
@@ -142,8 +142,8 @@ TEST(SpectrumHistory, OnTheDisplayAveragingCalmsNoiseAndBothOffChangeNoPixel)
     fresh.s.chan1Samples = plain.s.chan1Samples;
     averaged.s.features.spectrumAverage = 0;
     averaged.s.features.peakHold = false;
-    RunDisplayPass(fresh.s, fresh.s, fresh.s, fresh.r);
-    RunDisplayPass(averaged.s, averaged.s, averaged.s, averaged.r);
+    runDisplayPass(fresh.s, fresh.s, fresh.s, fresh.r);
+    runDisplayPass(averaged.s, averaged.s, averaged.s, averaged.r);
     EXPECT_EQ(averaged.s.chan1Trace, fresh.s.chan1Trace);
     EXPECT_TRUE(std::equal(averaged.r.data(), averaged.r.data() + Raster::kWidth * Raster::kHeight, fresh.r.data()));
 }
@@ -158,7 +158,7 @@ TEST(SpectrumHistory, ARedrawOfAHeldAveragedSpectrumDrawsTheSamePictureAndAdvanc
     for (const double amplitude : {12000.0, 3000.0, 6000.0}) {
         for (int n = 0; n < 1024; ++n)
             b.s.chan1Samples[n] = static_cast<std::int32_t>(amplitude * std::sin(2 * M_PI * 40.5 * n / 1024.0));
-        RunDisplayPass(b.s, b.s, b.s, b.r);
+        runDisplayPass(b.s, b.s, b.s, b.r);
     }
     const auto picture = b.s.chan1Trace;
     const SpectrumHistory before = b.s.spectrumHistory;
@@ -166,15 +166,15 @@ TEST(SpectrumHistory, ARedrawOfAHeldAveragedSpectrumDrawsTheSamePictureAndAdvanc
     b.s.displayHold = 1;
     b.s.chan1Samples.fill(0);
     for (int i = 0; i < 3; ++i)
-        RunRedrawPass(b.s, b.s, b.s, b.r);
+        runRedrawPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.chan1Trace, picture);
     EXPECT_EQ(b.s.spectrumHistory.averagedBlocks, before.averagedBlocks);
     EXPECT_EQ(b.s.spectrumHistory.passes, before.passes);
     EXPECT_EQ(b.s.spectrumHistory.peak, before.peak);
     // A restart (a new rate, input or display type) waits for the next new
     // block: the held picture, drawn again, still shows what it showed.
-    ResetSpectrumHistory(b.s.spectrumHistory);
-    RunRedrawPass(b.s, b.s, b.s, b.r);
+    resetSpectrumHistory(b.s.spectrumHistory);
+    runRedrawPass(b.s, b.s, b.s, b.r);
     EXPECT_EQ(b.s.chan1Trace, picture);
 }
 

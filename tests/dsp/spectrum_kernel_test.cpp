@@ -24,7 +24,7 @@ void CheckAgainstDirectSum(const std::vector<std::int32_t>& codes, T offset, con
 {
     const int n = static_cast<int>(codes.size());
     std::vector<T> work(codes.size()), re(codes.size() / 2), im(codes.size() / 2);
-    ASSERT_TRUE(WindowedPowerSpectrum(codes.data(), n, offset, window, stride, {work, re, im, turnRe, turnIm}));
+    ASSERT_TRUE(windowedPowerSpectrum(codes.data(), n, offset, window, stride, {work, re, im, turnRe, turnIm}));
     std::vector<double> x(codes.size());
     double scale = 0.0;  // the largest bin any record of this size and level can reach
     for (int t = 0; t < n; ++t) {
@@ -74,9 +74,9 @@ TEST(SpectrumKernel, DoublePrecisionMatchesTheDefiningSumAtEveryLength)
     // every shorter one: the tone readings rely on it.
     constexpr int kLongest = 8192;
     std::vector<double> window(kLongest + 1);
-    FillWindowTable(std::span<double>(window), kLongest);
-    std::vector<double> turnRe(static_cast<std::size_t>(SpectrumTwiddleCount(kLongest))), turnIm(turnRe.size());
-    ASSERT_TRUE(MakeSpectrumTwiddles(kLongest, std::span<double>(turnRe), std::span<double>(turnIm)));
+    fillWindowTable(std::span<double>(window), kLongest);
+    std::vector<double> turnRe(static_cast<std::size_t>(spectrumTwiddleCount(kLongest))), turnIm(turnRe.size());
+    ASSERT_TRUE(makeSpectrumTwiddles(kLongest, std::span<double>(turnRe), std::span<double>(turnIm)));
     std::mt19937 random(3);
     for (int n : {4, 8, 16, 32, 512, 2048, 8192}) {
         SCOPED_TRACE(n);
@@ -90,9 +90,9 @@ TEST(SpectrumKernel, SinglePrecisionMatchesTheDefiningSumAtOtherLengths)
     for (int n : {8, 256, 4096}) {
         SCOPED_TRACE(n);
         std::vector<float> window(static_cast<std::size_t>(n + 1));
-        FillWindowTable(std::span<float>(window), n);
-        std::vector<float> turnRe(static_cast<std::size_t>(SpectrumTwiddleCount(n))), turnIm(turnRe.size());
-        ASSERT_TRUE(MakeSpectrumTwiddles(n, std::span<float>(turnRe), std::span<float>(turnIm)));
+        fillWindowTable(std::span<float>(window), n);
+        std::vector<float> turnRe(static_cast<std::size_t>(spectrumTwiddleCount(n))), turnIm(turnRe.size());
+        ASSERT_TRUE(makeSpectrumTwiddles(n, std::span<float>(turnRe), std::span<float>(turnIm)));
         CheckAgainstDirectSum<float>(Codes(n, random), 0.0f, window, 1, turnRe, turnIm, 2e-6);
     }
 }
@@ -101,12 +101,12 @@ TEST(SpectrumKernel, RefusesLengthsAndArraysItCannotTake)
 {
     std::vector<std::int32_t> codes(2048, 1);
     std::vector<double> window(2049, 1.0), work(2048, -7.0), re(1024, -7.0), im(1024, -7.0);
-    std::vector<double> turnRe(static_cast<std::size_t>(SpectrumTwiddleCount(1024)), 0.0), turnIm(turnRe);
+    std::vector<double> turnRe(static_cast<std::size_t>(spectrumTwiddleCount(1024)), 0.0), turnIm(turnRe);
     for (int n : {0, 2, 6, 1000, -4})
-        EXPECT_FALSE(MakeSpectrumTwiddles(n, std::span<double>(turnRe), std::span<double>(turnIm))) << n;
-    ASSERT_TRUE(MakeSpectrumTwiddles(1024, std::span<double>(turnRe), std::span<double>(turnIm)));
+        EXPECT_FALSE(makeSpectrumTwiddles(n, std::span<double>(turnRe), std::span<double>(turnIm))) << n;
+    ASSERT_TRUE(makeSpectrumTwiddles(1024, std::span<double>(turnRe), std::span<double>(turnIm)));
     const auto run = [&](int n, int stride, std::size_t workSize, std::size_t turns) {
-        return WindowedPowerSpectrum(
+        return windowedPowerSpectrum(
             codes.data(), n, 0.0, window, stride,
             {std::span<double>(work).first(workSize), re, im, std::span<const double>(turnRe).first(turns), turnIm});
     };

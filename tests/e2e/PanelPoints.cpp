@@ -40,7 +40,7 @@ int main(int argc, char* argv[])
     // "large": the points of the window at Display > Size > Large.
     if (argc > 1 && std::strcmp(argv[1], "large") == 0) {
         form.state().features.displaySize = varmolen::kLargeDisplaySize;
-        form.ApplyDisplaySize();
+        form.applyDisplaySize();
     }
     form.show();
 

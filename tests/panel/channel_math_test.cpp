@@ -24,64 +24,64 @@ TEST(ChannelMath, RangePositionsMapBothWays)
 {
     const std::int32_t multipliers[] = {0, 1, 10, 100};
     for (int p = 0; p < 4; ++p) {
-        ASSERT_EQ(RangeFromPosition(p), multipliers[p]);
-        EXPECT_EQ(PositionFromRange(multipliers[p]), p);
+        ASSERT_EQ(rangeFromPosition(p), multipliers[p]);
+        EXPECT_EQ(positionFromRange(multipliers[p]), p);
     }
-    EXPECT_FALSE(RangeFromPosition(-1));
-    EXPECT_FALSE(RangeFromPosition(4));
-    EXPECT_FALSE(PositionFromRange(2));
-    EXPECT_FALSE(PositionFromRange(-1));
-    EXPECT_FALSE(PositionFromRange(1000));
+    EXPECT_FALSE(rangeFromPosition(-1));
+    EXPECT_FALSE(rangeFromPosition(4));
+    EXPECT_FALSE(positionFromRange(2));
+    EXPECT_FALSE(positionFromRange(-1));
+    EXPECT_FALSE(positionFromRange(1000));
 }
 
 TEST(ChannelMath, GainIsRangeTimesDialHalvedAndTruncated)
 {
-    EXPECT_EQ(GainFromDial(0, 50.0f), 0);
-    EXPECT_EQ(GainFromDial(1, 50.0f), 25);
-    EXPECT_EQ(GainFromDial(10, 50.0f), 250);
-    EXPECT_EQ(GainFromDial(100, 50.0f), 2500);
-    EXPECT_EQ(GainFromDial(1, 37.6f), 18);
-    EXPECT_EQ(GainFromDial(10, 37.6f), 187);
-    EXPECT_EQ(GainFromDial(100, 100.0f), 5000);
-    EXPECT_EQ(GainFromDial(0, 100.0f), 0);
-    EXPECT_EQ(GainDialPosition(37.6f), 37);
-    EXPECT_EQ(GainDialPosition(99.99f), 99);
-    EXPECT_EQ(GainDialPosition(100.0f), 100);
+    EXPECT_EQ(gainFromDial(0, 50.0f), 0);
+    EXPECT_EQ(gainFromDial(1, 50.0f), 25);
+    EXPECT_EQ(gainFromDial(10, 50.0f), 250);
+    EXPECT_EQ(gainFromDial(100, 50.0f), 2500);
+    EXPECT_EQ(gainFromDial(1, 37.6f), 18);
+    EXPECT_EQ(gainFromDial(10, 37.6f), 187);
+    EXPECT_EQ(gainFromDial(100, 100.0f), 5000);
+    EXPECT_EQ(gainFromDial(0, 100.0f), 0);
+    EXPECT_EQ(gainDialPosition(37.6f), 37);
+    EXPECT_EQ(gainDialPosition(99.99f), 99);
+    EXPECT_EQ(gainDialPosition(100.0f), 100);
 }
 
 TEST(ChannelMath, GainStaysInItsRangeWhateverTheFileHolds)
 {
     // Multipliers no track bar gives, dial values no dial reports.
-    EXPECT_EQ(GainFromDial(std::numeric_limits<std::int32_t>::max(), 100.0f), kMaxGain);
-    EXPECT_EQ(GainFromDial(std::numeric_limits<std::int32_t>::min(), 100.0f), 0);
-    EXPECT_EQ(GainFromDial(-10, 50.0f), 0);
-    EXPECT_EQ(GainFromDial(100, 1e30f), kMaxGain);
-    EXPECT_EQ(GainFromDial(100, std::nanf("")), 0);
-    EXPECT_EQ(GainDialPosition(-3.0f), 0);
-    EXPECT_EQ(GainDialPosition(250.0f), 100);
+    EXPECT_EQ(gainFromDial(std::numeric_limits<std::int32_t>::max(), 100.0f), kMaxGain);
+    EXPECT_EQ(gainFromDial(std::numeric_limits<std::int32_t>::min(), 100.0f), 0);
+    EXPECT_EQ(gainFromDial(-10, 50.0f), 0);
+    EXPECT_EQ(gainFromDial(100, 1e30f), kMaxGain);
+    EXPECT_EQ(gainFromDial(100, std::nanf("")), 0);
+    EXPECT_EQ(gainDialPosition(-3.0f), 0);
+    EXPECT_EQ(gainDialPosition(250.0f), 100);
 }
 
 TEST(ChannelMath, ZeroLineFromPositionDialAndBack)
 {
-    EXPECT_EQ(OffsetFromDial(343, 100.0f), 0);
-    EXPECT_EQ(OffsetFromDial(343, 0.0f), 343);
-    EXPECT_EQ(OffsetFromDial(343, 75.0f), 85);
-    EXPECT_EQ(OffsetFromDial(343, 50.0f), 171);
-    EXPECT_EQ(OffsetFromDial(343, 25.0f), 257);
-    EXPECT_EQ(OffsetFromDial(343, 74.0f), 89);
-    EXPECT_EQ(OffsetFromDial(343, 24.0f), 260);
-    EXPECT_EQ(OffsetFromDial(343, -5.0f), 343);
-    EXPECT_EQ(OffsetFromDial(343, 500.0f), 0);
+    EXPECT_EQ(offsetFromDial(343, 100.0f), 0);
+    EXPECT_EQ(offsetFromDial(343, 0.0f), 343);
+    EXPECT_EQ(offsetFromDial(343, 75.0f), 85);
+    EXPECT_EQ(offsetFromDial(343, 50.0f), 171);
+    EXPECT_EQ(offsetFromDial(343, 25.0f), 257);
+    EXPECT_EQ(offsetFromDial(343, 74.0f), 89);
+    EXPECT_EQ(offsetFromDial(343, 24.0f), 260);
+    EXPECT_EQ(offsetFromDial(343, -5.0f), 343);
+    EXPECT_EQ(offsetFromDial(343, 500.0f), 0);
 
-    EXPECT_EQ(DialFromOffset(343, 85), 75);
-    EXPECT_EQ(DialFromOffset(343, 86), 74);
-    EXPECT_EQ(DialFromOffset(343, 258), 24);
-    EXPECT_EQ(DialFromOffset(343, 0), 100);
-    EXPECT_EQ(DialFromOffset(343, 343), 0);
+    EXPECT_EQ(dialFromOffset(343, 85), 75);
+    EXPECT_EQ(dialFromOffset(343, 86), 74);
+    EXPECT_EQ(dialFromOffset(343, 258), 24);
+    EXPECT_EQ(dialFromOffset(343, 0), 100);
+    EXPECT_EQ(dialFromOffset(343, 343), 0);
     // Rows from a damaged file: no overflow, no division by zero.
-    EXPECT_EQ(DialFromOffset(343, std::numeric_limits<std::int32_t>::min()), 100);
-    EXPECT_EQ(DialFromOffset(343, std::numeric_limits<std::int32_t>::max()), 0);
-    EXPECT_EQ(DialFromOffset(0, 10), 0);
+    EXPECT_EQ(dialFromOffset(343, std::numeric_limits<std::int32_t>::min()), 100);
+    EXPECT_EQ(dialFromOffset(343, std::numeric_limits<std::int32_t>::max()), 0);
+    EXPECT_EQ(dialFromOffset(0, 10), 0);
 }
 
 TEST(ChannelMath, HandlersWriteOnlyTheCopyOfTheDisplayTypeInForce)
@@ -93,9 +93,9 @@ TEST(ChannelMath, HandlersWriteOnlyTheCopyOfTheDisplayTypeInForce)
     const std::int32_t timeRange = s->chan1TimeRange;
     const std::int32_t timeOffset = s->chan1TimeOffset;
 
-    ApplyGainDial(*s, 1, 80.0f);
-    ASSERT_TRUE(ApplyRangePosition(*s, 1, 2, 80.0f));
-    ApplyOffsetDial(*s, s->displayHeight, 1, 50.0f);
+    applyGainDial(*s, 1, 80.0f);
+    ASSERT_TRUE(applyRangePosition(*s, 1, 2, 80.0f));
+    applyOffsetDial(*s, s->displayHeight, 1, 50.0f);
     EXPECT_EQ(s->chan1FreqRange, 10);
     EXPECT_EQ(s->chan1FreqGain, 400);
     EXPECT_EQ(s->chan1FreqGainDial, 80);
@@ -109,7 +109,7 @@ TEST(ChannelMath, HandlersWriteOnlyTheCopyOfTheDisplayTypeInForce)
     EXPECT_EQ(s->chan2FreqRange, 1);
 
     s->displayType = kTimeDisplayType;
-    ApplyGainDial(*s, 2, 37.6f);
+    applyGainDial(*s, 2, 37.6f);
     EXPECT_EQ(s->chan2TimeGain, 18);
     EXPECT_EQ(s->chan2TimeGainDial, 37);
     EXPECT_EQ(s->chan2FreqGain, 50);
@@ -120,13 +120,13 @@ TEST(ChannelMath, RangeChangeKeepsTheStoredDialPositionAndRefusesBadPositions)
 {
     auto s = startupState();
     s->chan1TimeGainDial = 12;
-    ASSERT_TRUE(ApplyRangePosition(*s, 1, 3, 50.0f));
+    ASSERT_TRUE(applyRangePosition(*s, 1, 3, 50.0f));
     EXPECT_EQ(s->chan1TimeRange, 100);
     EXPECT_EQ(s->chan1TimeGain, 2500);
     EXPECT_EQ(s->chan1TimeGainDial, 12);
 
-    EXPECT_FALSE(ApplyRangePosition(*s, 1, 4, 50.0f));
-    EXPECT_FALSE(ApplyRangePosition(*s, 1, -1, 50.0f));
+    EXPECT_FALSE(applyRangePosition(*s, 1, 4, 50.0f));
+    EXPECT_FALSE(applyRangePosition(*s, 1, -1, 50.0f));
     EXPECT_EQ(s->chan1TimeRange, 100);
     EXPECT_EQ(s->chan1TimeGain, 2500);
 }
@@ -137,7 +137,7 @@ TEST(ChannelMath, ControlsForARestoredDisplayType)
     s->chan1TimeRange = 10;
     s->chan1TimeGainDial = 37;
     s->chan1TimeOffset = 86;
-    ChannelControlsSetting c = ControlsForDisplayType(*s, s->displayHeight, 1);
+    ChannelControlsSetting c = controlsForDisplayType(*s, s->displayHeight, 1);
     EXPECT_EQ(c.trackBarPosition, 2);
     EXPECT_EQ(c.gainDial, 37.0f);
     EXPECT_EQ(c.offsetDial, 74.0f);
@@ -145,7 +145,7 @@ TEST(ChannelMath, ControlsForARestoredDisplayType)
     // A multiplier the bar cannot show, a dial position beyond the dial.
     s->chan2TimeRange = 7;
     s->chan2TimeGainDial = 400;
-    c = ControlsForDisplayType(*s, s->displayHeight, 2);
+    c = controlsForDisplayType(*s, s->displayHeight, 2);
     EXPECT_FALSE(c.trackBarPosition);
     EXPECT_EQ(c.gainDial, 100.0f);
 }

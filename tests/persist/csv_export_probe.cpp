@@ -105,7 +105,7 @@ int main(int argc, char** argv)
     tone(s.chan1Samples, 7, 20000.0, 0.3);
     for (int n = 0; n < 1024; ++n)
         s.chan2Samples[n] = n * 61 - 32768;
-    RunDisplayPass(s, s, s, form.displayBitmap());
+    runDisplayPass(s, s, s, form.displayBitmap());
     QJsonObject time;
     time["rate"] = 22050;
     time["fullScaleVolts"] = QJsonArray{2.5, 0.0};
@@ -115,8 +115,8 @@ int main(int argc, char** argv)
     time["traceStart"] = s.triggerIndex;
     time["span"] = s.span;
     // The axis labels' ends, in hundredths of a millisecond.
-    time["leftLabel"] = static_cast<double>(ReadoutTime(s, s, 0));
-    time["rightLabel"] = static_cast<double>(ReadoutTime(s, s, 512));
+    time["leftLabel"] = static_cast<double>(readoutTime(s, s, 0));
+    time["rightLabel"] = static_cast<double>(readoutTime(s, s, 512));
     // Held: a new block arrives, the picture (and the export) stay.
     s.displayHold = 1;
     tone(s.chan1Samples, 30, 1000.0, 0.0);
@@ -139,7 +139,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 4; ++i) {
         tone(s.chan1Samples, 64, amplitudes[i], 0.1 * i);
         tone(s.chan2Samples, 200, amplitudes[i] / 2, 0.7 * i);
-        RunDisplayPass(s, s, s, form.displayBitmap());
+        runDisplayPass(s, s, s, form.displayBitmap());
         used.append(amplitudes[i]);
     }
     QJsonObject spectrum;

@@ -69,8 +69,8 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
         s.chopMode = c.chop ? 1 : 0;
         s.triggerChannel = c.source;
         s.addChannels = c.add ? 1 : 0;
-        s.span = SpanFromDial(c.timeDial);
-        const ResampleBlock block = ResampleBlockForSpan(s.span);
+        s.span = spanFromDial(c.timeDial);
+        const ResampleBlock block = resampleBlockForSpan(s.span);
         s.blockSize = block.blockSize;
         s.interpFactor = block.interpFactor;
         if (c.marker1 >= 0) {
@@ -90,13 +90,13 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
             s.chan1Samples[i] = recorded[0][i] - 812;
             s.chan2Samples[i] = recorded[1][i] + 301;
         }
-        RunDisplayPass(s, s, s, b.r);
+        runDisplayPass(s, s, s, b.r);
         // A new block arrives while held; the export stays with the picture.
         s.displayHold = 1;
         s.chan1Samples.fill(7);
 
         std::string whyNot;
-        const auto rows = parse(ComposeDisplayCsv(s, whyNot));
+        const auto rows = parse(composeDisplayCsv(s, whyNot));
         ASSERT_GT(rows.size(), 10u) << whyNot;
         ASSERT_EQ(rows[0].size(), 7u);
         EXPECT_EQ(rows[0][0], "Time (ms; 0 = trace start; " + std::to_string(c.rate) + " Hz)");
@@ -117,8 +117,8 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
         // Both ends: the axis labels' times (which truncate to hundredths); in
         // the expanded view a marker may lie up to a sample from the nearest one.
         const double sample = 1000.0 / c.rate;
-        const double leftLabel = ReadoutTime(s, s, c.marker1 >= 0 ? c.marker1 : 0) / 100.0;
-        const double rightLabel = ReadoutTime(s, s, c.marker1 >= 0 ? c.marker2 : 512) / 100.0;
+        const double leftLabel = readoutTime(s, s, c.marker1 >= 0 ? c.marker1 : 0) / 100.0;
+        const double rightLabel = readoutTime(s, s, c.marker1 >= 0 ? c.marker2 : 512) / 100.0;
         const double first = std::stod(rows[1][0]);
         const double last = std::stod(rows.back()[0]);
         if (c.marker1 < 0) {
@@ -146,7 +146,7 @@ TEST(TimeExport, RowsSpanTheViewFromTheLabelsOriginWithTheDrawnTracesSamples)
                 const std::int32_t raw = std::stoi(rows[r][static_cast<std::size_t>(1 + 3 * ch)]);
                 const std::int64_t drawn = std::stoll(rows[r][static_cast<std::size_t>(2 + 3 * ch)]);
                 ASSERT_EQ(raw, recorded[ch][at]) << "row " << r << ", channel " << ch + 1;
-                ASSERT_EQ(ScaleSample(gains[ch], drawn), traces[ch][i]) << "row " << r << ", channel " << ch + 1;
+                ASSERT_EQ(scaleSample(gains[ch], drawn), traces[ch][i]) << "row " << r << ", channel " << ch + 1;
             }
         }
     }
@@ -167,7 +167,7 @@ TEST(SpectrumExport, ComposerWritesTheGivenColumnsPerBin)
         in.level[1][k] = -k;
         in.drawn[1][k] = -k - 0.5;
     }
-    const std::string text = ComposeSpectrumCsv(in);
+    const std::string text = composeSpectrumCsv(in);
     const std::string header =
         "Frequency (Hz),\"Channel 2 level (dBFS, average of 16, peak hold)\","
         "\"Channel 2 as drawn (dBFS, average of 16, peak hold)\"\r\n";

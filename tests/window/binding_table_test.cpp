@@ -97,7 +97,7 @@ TEST_F(BindingTableTest, EveryControlAndMenuItemIsBoundOnceForEachSignalOfAUsers
     ASSERT_GE(controls.size(), 71u);
 
     std::map<std::pair<QObject*, Signal>, int> rows;
-    for (const Binding& row : BindingTable(form->controls()))
+    for (const Binding& row : bindingTable(form->controls()))
         ++rows[{row.control, row.signal}];
 
     std::set<std::pair<QObject*, Signal>> expected;
@@ -119,7 +119,7 @@ TEST_F(BindingTableTest, EveryControlAndMenuItemIsBoundOnceForEachSignalOfAUsers
 
 TEST_F(BindingTableTest, EachKeptSettingHasOneControlAndEachRemoteHeaderWorksItsControl)
 {
-    const std::vector<Binding> rows = BindingTable(form->controls());
+    const std::vector<Binding> rows = bindingTable(form->controls());
 
     // The record: one switch, dial or track bar a field, or a set of items
     // each standing for its own value, at most one of them for any other.

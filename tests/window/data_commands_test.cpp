@@ -406,7 +406,7 @@ TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
 
     form->state().chan1Samples[3] = 1000;
     form->state().sampleRate = 44100;
-    RunDisplayPass(form->state(), form->state(), form->state(), form->displayBitmap());
+    runDisplayPass(form->state(), form->state(), form->state(), form->displayBitmap());
     form->data().ExportData1Click(form->controls().fileMenu.ExportData1);
     EXPECT_EQ(dialogs, 1);
     EXPECT_NE(lastMessage().find("Could not write the file"), std::string::npos) << lastMessage();

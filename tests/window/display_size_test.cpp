@@ -71,7 +71,7 @@ TEST_F(DisplaySizeTest, ThePointerReadsTheSameAtEverySizeForTheSameTracePoint)
                 const int width = box()->width();
                 EXPECT_EQ(form->displayBitmap().width(), width) << size.name;
                 for (int column : columns) {
-                    pointAt(static_cast<int>(ColumnToPixel(column, width)));
+                    pointAt(static_cast<int>(columnToPixel(column, width)));
                     if (size.action == menu().SizeNormal1)
                         atNormal[column] = status(1);
                     else
@@ -107,22 +107,22 @@ TEST_F(DisplaySizeTest, NormalIsTheInstrumentsOwnWindowAndTheLabelsFollowTheScal
     EXPECT_EQ(s().features.displaySize, kLargeDisplaySize);
 
     // TIME at 11025 Hz: the last grid line reads 46.25 ms; at 44100 Hz 11.56 ms.
-    form->RefreshAxisLabels();
+    form->refreshAxisLabels();
     ASSERT_EQ(band->ticks().size(), 11u);
     EXPECT_EQ(band->ticks().back().text, "46.25");
     form->controls().timeBase.HiSampleRateRadioBtn->click();
-    form->RefreshAxisLabels();
+    form->refreshAxisLabels();
     EXPECT_EQ(band->ticks().back().text, "11.56");
     // Channel 1 shown: its scale per division, in % of full scale.
     flip(form->controls().chan1.Chan1EnbSwitch, true);
-    form->RefreshAxisLabels();
+    form->refreshAxisLabels();
     ASSERT_EQ(band->scales().size(), 1u);
     EXPECT_EQ(band->scales()[0].rfind("Ch1 ", 0), 0u);
     EXPECT_NE(band->scales()[0].find("%/div"), std::string::npos);
     // FREQUENCY: round frequencies up to 22.05 kHz, in kHz above 1000 Hz.
     menu().FFT1->trigger();
     turn(form->controls().chan1.Chan1GainDial, 60.0f);
-    form->RefreshAxisLabels();
+    form->refreshAxisLabels();
     ASSERT_GE(band->ticks().size(), 3u);
     EXPECT_EQ(band->ticks().front().text, "0 Hz");
     EXPECT_NE(band->ticks().back().text.find("kHz"), std::string::npos);

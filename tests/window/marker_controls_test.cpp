@@ -102,9 +102,9 @@ TEST_F(MarkerControlsTest, SpanTableBoundariesThroughTheDial)
         // A dial value that gives this span: the first value past the
         // percent the span needs.
         float v = static_cast<float>((row.span - 9) / 5.03);
-        while (SpanFromDial(v) < row.span)
+        while (spanFromDial(v) < row.span)
             v = std::nextafter(v, 101.0f);
-        ASSERT_EQ(SpanFromDial(v), row.span) << v;
+        ASSERT_EQ(spanFromDial(v), row.span) << v;
         timeBase(v);
         EXPECT_EQ(s().span, row.span);
         EXPECT_EQ(s().blockSize, row.block) << "span " << row.span;

@@ -29,7 +29,7 @@ void dragTo(InstrumentState& s, std::int32_t from, std::int32_t target)
         x += step;
         if ((step > 0 && x > target) || (step < 0 && x < target))
             x = target;
-        MarkerMouseMove(s, s, x, true, '.');
+        markerMouseMove(s, s, x, true, '.');
     }
 }
 
@@ -38,7 +38,7 @@ TEST(MarkerDrag, PressShrinksTheWindowAndReleaseRestoresBothMarkers)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     EXPECT_EQ(s.grabLeft, 10);
-    MarkerMouseDown(s);
+    markerMouseDown(s);
     EXPECT_EQ(s.grabLeft, 5);
     EXPECT_EQ(s.grabRight, 5);
     EXPECT_EQ(s.marker1Pos, 142);
@@ -46,7 +46,7 @@ TEST(MarkerDrag, PressShrinksTheWindowAndReleaseRestoresBothMarkers)
     s.marker1Grabbable = 0;
     s.grabLeft = 45;
     s.grabRight = 45;
-    MarkerMouseUp(s);
+    markerMouseUp(s);
     EXPECT_EQ(s.marker1Grabbable, 1);
     EXPECT_EQ(s.marker2Grabbable, 1);
     EXPECT_EQ(s.grabLeft, 5);
@@ -57,8 +57,8 @@ TEST(MarkerDrag, FourPixelsAwayPicksTheMarkerOnTheFirstMove)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerMouseDown(s);
-    const MouseMoveTexts t = MarkerMouseMove(s, s, 138, true, '.');
+    markerMouseDown(s);
+    const MouseMoveTexts t = markerMouseMove(s, s, 138, true, '.');
     EXPECT_EQ(s.marker1Pos, 138);
     EXPECT_EQ(s.marker2Grabbable, 0);
     EXPECT_EQ(s.marker1Grabbable, 1);
@@ -70,8 +70,8 @@ TEST(MarkerDrag, FourPixelsAwayPicksTheMarkerOnTheFirstMove)
 
     auto rightOwner = bothMarkersOn();
     InstrumentState& right = *rightOwner;
-    MarkerMouseDown(right);
-    MarkerMouseMove(right, right, 146, true, '.');
+    markerMouseDown(right);
+    markerMouseMove(right, right, 146, true, '.');
     EXPECT_EQ(right.marker1Pos, 146);
 }
 
@@ -79,13 +79,13 @@ TEST(MarkerDrag, FivePixelsAwayPicksOnlyOnceTheWindowHasWidened)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 137, true, '.');
+    markerMouseDown(s);
+    markerMouseMove(s, s, 137, true, '.');
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.marker1Grabbable, 1);
     EXPECT_EQ(s.marker2Grabbable, 1);
     EXPECT_EQ(s.grabLeft, 45);
-    MarkerMouseMove(s, s, 137, true, '.');
+    markerMouseMove(s, s, 137, true, '.');
     EXPECT_EQ(s.marker1Pos, 137);
     EXPECT_EQ(s.marker2Grabbable, 0);
 }
@@ -94,11 +94,11 @@ TEST(MarkerDrag, WidenedWindowReachesFortyFourPixels)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 300, true, '.');  // nothing picked, window widens
-    MarkerMouseMove(s, s, 142 - 45, true, '.');
+    markerMouseDown(s);
+    markerMouseMove(s, s, 300, true, '.');  // nothing picked, window widens
+    markerMouseMove(s, s, 142 - 45, true, '.');
     EXPECT_EQ(s.marker1Pos, 142);
-    MarkerMouseMove(s, s, 142 - 44, true, '.');
+    markerMouseMove(s, s, 142 - 44, true, '.');
     EXPECT_EQ(s.marker1Pos, 98);
 }
 
@@ -106,12 +106,12 @@ TEST(MarkerDrag, BeforeTheFirstPressTheWindowIsNinePixels)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerMouseMove(s, s, 142 + 10, true, '.');
+    markerMouseMove(s, s, 142 + 10, true, '.');
     EXPECT_EQ(s.marker1Pos, 142);
 
     auto tOwner = bothMarkersOn();
     InstrumentState& t = *tOwner;
-    MarkerMouseMove(t, t, 142 + 9, true, '.');
+    markerMouseMove(t, t, 142 + 9, true, '.');
     EXPECT_EQ(t.marker1Pos, 151);
 }
 
@@ -119,8 +119,8 @@ TEST(MarkerDrag, WithoutTheLeftButtonNothingMovesAndWindowsStay)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerMouseDown(s);
-    const MouseMoveTexts t = MarkerMouseMove(s, s, 142, false, '.');
+    markerMouseDown(s);
+    const MouseMoveTexts t = markerMouseMove(s, s, 142, false, '.');
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.marker2Pos, 396);
     EXPECT_EQ(s.grabLeft, 5);
@@ -133,8 +133,8 @@ TEST(MarkerDrag, MarkersOffOrLockedOutAreNotPicked)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;  // both markers off
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 140, true, '.');
+    markerMouseDown(s);
+    markerMouseMove(s, s, 140, true, '.');
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.grabLeft, 45);
 
@@ -143,8 +143,8 @@ TEST(MarkerDrag, MarkersOffOrLockedOutAreNotPicked)
     t.marker1Enabled = 0;
     t.marker1Pos = 100;
     t.marker2Pos = 103;
-    MarkerMouseDown(t);
-    MarkerMouseMove(t, t, 101, true, '.');  // hits both; marker 1 off, so marker 2
+    markerMouseDown(t);
+    markerMouseMove(t, t, 101, true, '.');  // hits both; marker 1 off, so marker 2
     EXPECT_EQ(t.marker1Pos, 100);
     EXPECT_EQ(t.marker2Pos, 101);
     EXPECT_EQ(t.marker1Grabbable, 0);
@@ -156,16 +156,16 @@ TEST(MarkerDrag, MarkersThreeApartMoveMarker1AndKeepMarker2)
     InstrumentState& s = *sOwner;
     s.marker1Pos = 100;
     s.marker2Pos = 103;
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 101, true, '.');
+    markerMouseDown(s);
+    markerMouseMove(s, s, 101, true, '.');
     EXPECT_EQ(s.marker1Pos, 101);
     EXPECT_EQ(s.marker2Pos, 103);
     EXPECT_EQ(s.marker2Grabbable, 0);
     for (std::int32_t x : {102, 103, 110, 130, 104, 90, 120})
-        MarkerMouseMove(s, s, x, true, '.');
+        markerMouseMove(s, s, x, true, '.');
     EXPECT_EQ(s.marker1Pos, 102);
     EXPECT_EQ(s.marker2Pos, 103);
-    MarkerMouseMove(s, s, 80, true, '.');
+    markerMouseMove(s, s, 80, true, '.');
     EXPECT_EQ(s.marker1Pos, 80);
     EXPECT_EQ(s.marker2Pos, 103);
 }
@@ -174,26 +174,26 @@ TEST(MarkerDrag, MarkersNeverPass)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 142, true, '.');
+    markerMouseDown(s);
+    markerMouseMove(s, s, 142, true, '.');
     dragTo(s, 142, 500);
     EXPECT_EQ(s.marker1Pos, 395);
     EXPECT_EQ(s.marker2Pos, 396);
-    MarkerMouseMove(s, s, 390, true, '.');
-    MarkerMouseMove(s, s, 396, true, '.');  // exactly onto marker 2
+    markerMouseMove(s, s, 390, true, '.');
+    markerMouseMove(s, s, 396, true, '.');  // exactly onto marker 2
     EXPECT_EQ(s.marker1Pos, 395);
-    MarkerMouseUp(s);
+    markerMouseUp(s);
 
     auto tOwner = bothMarkersOn();
     InstrumentState& t = *tOwner;
-    MarkerMouseDown(t);
-    MarkerMouseMove(t, t, 396, true, '.');
+    markerMouseDown(t);
+    markerMouseMove(t, t, 396, true, '.');
     dragTo(t, 396, 0);
     EXPECT_EQ(t.marker2Pos, 143);
     EXPECT_EQ(t.marker1Pos, 142);
     EXPECT_EQ(t.marker1Grabbable, 0);
     // Exactly onto the other marker is not allowed either.
-    MarkerMouseMove(t, t, 142, true, '.');
+    markerMouseMove(t, t, 142, true, '.');
     EXPECT_EQ(t.marker2Pos, 143);
 }
 
@@ -201,18 +201,18 @@ TEST(MarkerDrag, TheOtherMarkerStaysLockedUntilRelease)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 142, true, '.');  // picks marker 1
-    MarkerMouseMove(s, s, 396, true, '.');  // leaves its window onto marker 2
+    markerMouseDown(s);
+    markerMouseMove(s, s, 142, true, '.');  // picks marker 1
+    markerMouseMove(s, s, 396, true, '.');  // leaves its window onto marker 2
     EXPECT_EQ(s.marker1Pos, 142);
     EXPECT_EQ(s.marker2Pos, 396);
-    MarkerMouseMove(s, s, 380, true, '.');
+    markerMouseMove(s, s, 380, true, '.');
     EXPECT_EQ(s.marker2Pos, 396);
-    MarkerMouseUp(s);
+    markerMouseUp(s);
 
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 396, true, '.');
-    MarkerMouseMove(s, s, 380, true, '.');
+    markerMouseDown(s);
+    markerMouseMove(s, s, 396, true, '.');
+    markerMouseMove(s, s, 380, true, '.');
     EXPECT_EQ(s.marker2Pos, 380);
     EXPECT_EQ(s.marker1Grabbable, 0);
 }
@@ -223,16 +223,16 @@ TEST(MarkerDrag, PointerBeyondTheDisplayIsClamped)
     InstrumentState& s = *sOwner;
     s.marker1Pos = 3;
     s.marker2Pos = 508;
-    MarkerMouseDown(s);
-    MouseMoveTexts t = MarkerMouseMove(s, s, 3, true, '.');
-    t = MarkerMouseMove(s, s, -20, true, '.');
+    markerMouseDown(s);
+    MouseMoveTexts t = markerMouseMove(s, s, 3, true, '.');
+    t = markerMouseMove(s, s, -20, true, '.');
     EXPECT_EQ(s.marker1Pos, 0);
     EXPECT_EQ(t.cursorText, "Cursor = 0.00 ms");
-    MarkerMouseUp(s);
+    markerMouseUp(s);
 
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 508, true, '.');
-    t = MarkerMouseMove(s, s, 600, true, '.');
+    markerMouseDown(s);
+    markerMouseMove(s, s, 508, true, '.');
+    t = markerMouseMove(s, s, 600, true, '.');
     EXPECT_EQ(s.marker2Pos, 512);
     EXPECT_EQ(t.cursorText, "Cursor = 46.43 ms");
 }
@@ -242,8 +242,8 @@ TEST(MarkerDrag, CursorReadsTheMarkersAsTheyStoodBeforeTheMove)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     s.expanded = 1;
-    MarkerMouseDown(s);
-    const MouseMoveTexts t = MarkerMouseMove(s, s, 140, true, '.');
+    markerMouseDown(s);
+    const MouseMoveTexts t = markerMouseMove(s, s, 140, true, '.');
     EXPECT_EQ(s.marker1Pos, 140);
     // 142 + 254 × 140 ÷ 512 = 211 (after the move it would have been 210).
     EXPECT_EQ(t.cursorText, "Cursor = 19.13 ms");
@@ -255,8 +255,8 @@ TEST(MarkerDrag, CorruptMarkerColumnsLandOnTheDisplay)
     InstrumentState& s = *sOwner;
     s.marker1Pos = 0;
     s.marker2Pos = 0;
-    MarkerMouseDown(s);
-    MarkerMouseMove(s, s, 0, true, '.');
+    markerMouseDown(s);
+    markerMouseMove(s, s, 0, true, '.');
     EXPECT_EQ(s.marker1Pos, 0);
 
     auto tOwner = bothMarkersOn();
@@ -264,8 +264,8 @@ TEST(MarkerDrag, CorruptMarkerColumnsLandOnTheDisplay)
     t.marker1Pos = 512;
     t.marker2Pos = 512;
     t.marker1Enabled = 0;
-    MarkerMouseDown(t);
-    MarkerMouseMove(t, t, 512, true, '.');
+    markerMouseDown(t);
+    markerMouseMove(t, t, 512, true, '.');
     EXPECT_EQ(t.marker2Pos, 512);
 
     auto uOwner = bothMarkersOn();
@@ -274,7 +274,7 @@ TEST(MarkerDrag, CorruptMarkerColumnsLandOnTheDisplay)
     u.marker2Pos = std::numeric_limits<std::int32_t>::min();
     u.grabLeft = std::numeric_limits<std::int32_t>::max();
     u.grabRight = std::numeric_limits<std::int32_t>::max();
-    MarkerMouseMove(u, u, 256, true, '.');
+    markerMouseMove(u, u, 256, true, '.');
     EXPECT_GE(u.marker1Pos, 0);
     EXPECT_LE(u.marker1Pos, 512);
 }
@@ -283,19 +283,19 @@ TEST(MarkerSwitch, BothOnShowsTheDifference)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    MarkerSwitchTexts t = MarkerSwitchClick(s, s, 1, true, '.');
+    MarkerSwitchTexts t = markerSwitchClick(s, s, 1, true, '.');
     EXPECT_EQ(s.marker1Enabled, 1);
     EXPECT_FALSE(t.uncheckExpandSw);
     EXPECT_FALSE(t.markerLabel.has_value());
     EXPECT_FALSE(t.statusPanel4.has_value());
 
-    t = MarkerSwitchClick(s, s, 2, true, '.');
+    t = markerSwitchClick(s, s, 2, true, '.');
     EXPECT_EQ(s.marker2Enabled, 1);
     EXPECT_EQ(t.markerLabel, "Marker Difference = 23.03 ms");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = 43 Hz");
 
     s.displayType = kFrequency;
-    t = MarkerSwitchClick(s, s, 2, true, '.');
+    t = markerSwitchClick(s, s, 2, true, '.');
     EXPECT_EQ(t.markerLabel, "Marker Difference = 2734 Hz");
     EXPECT_EQ(t.statusPanel4, "1/Mkr = ?");
 }
@@ -305,7 +305,7 @@ TEST(MarkerSwitch, TurningAMarkerOffEndsTheExpandedView)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     s.expanded = 1;
-    const MarkerSwitchTexts t = MarkerSwitchClick(s, s, 2, false, '.');
+    const MarkerSwitchTexts t = markerSwitchClick(s, s, 2, false, '.');
     EXPECT_EQ(s.marker2Enabled, 0);
     EXPECT_EQ(s.marker1Enabled, 1);
     EXPECT_EQ(s.expanded, 0);
@@ -316,7 +316,7 @@ TEST(MarkerSwitch, TurningAMarkerOffEndsTheExpandedView)
     auto uOwner = bothMarkersOn();
     InstrumentState& u = *uOwner;
     u.expanded = 1;
-    MarkerSwitchClick(u, u, 1, false, '.');
+    markerSwitchClick(u, u, 1, false, '.');
     EXPECT_EQ(u.marker1Enabled, 0);
     EXPECT_EQ(u.expanded, 0);
 }
@@ -326,7 +326,7 @@ TEST(MarkerSwitch, UnknownMarkerNumberChangesNothing)
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
     s.expanded = 1;
-    const MarkerSwitchTexts t = MarkerSwitchClick(s, s, 3, false, '.');
+    const MarkerSwitchTexts t = markerSwitchClick(s, s, 3, false, '.');
     EXPECT_EQ(s.marker1Enabled, 1);
     EXPECT_EQ(s.marker2Enabled, 1);
     EXPECT_EQ(s.expanded, 1);
@@ -339,7 +339,7 @@ TEST(ExpandSwitch, RefusedWithAMarkerOff)
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
     s.marker1Enabled = 1;
-    const ExpandOutcome o = ExpandSwitchClick(s, s, true);
+    const ExpandOutcome o = expandSwitchClick(s, s, true);
     EXPECT_TRUE(o.refused);
     EXPECT_EQ(o.message, "Both markers must be enabled!");
     EXPECT_EQ(o.caption, "Error Message");
@@ -350,11 +350,11 @@ TEST(ExpandSwitch, FollowsTheSwitchWithBothMarkersOn)
 {
     auto sOwner = bothMarkersOn();
     InstrumentState& s = *sOwner;
-    ExpandOutcome o = ExpandSwitchClick(s, s, true);
+    ExpandOutcome o = expandSwitchClick(s, s, true);
     EXPECT_FALSE(o.refused);
     EXPECT_TRUE(o.message.empty());
     EXPECT_EQ(s.expanded, 1);
-    o = ExpandSwitchClick(s, s, false);
+    o = expandSwitchClick(s, s, false);
     EXPECT_FALSE(o.refused);
     EXPECT_EQ(s.expanded, 0);
 }
@@ -363,12 +363,12 @@ TEST(Threshold, TwiceTheDialTruncatedTowardZero)
 {
     auto sOwner = startupState();
     InstrumentState& s = *sOwner;
-    EXPECT_EQ(ThresholdDialChange(s, -12.7f), "Threshold = -25");
+    EXPECT_EQ(thresholdDialChange(s, -12.7f), "Threshold = -25");
     EXPECT_EQ(s.triggerThreshold, -25);
-    EXPECT_EQ(ThresholdDialChange(s, 12.7f), "Threshold = 25");
-    EXPECT_EQ(ThresholdDialChange(s, -0.4f), "Threshold = 0");
-    EXPECT_EQ(ThresholdDialChange(s, 50.0f), "Threshold = 100");
-    EXPECT_EQ(ThresholdDialChange(s, -50.0f), "Threshold = -100");
+    EXPECT_EQ(thresholdDialChange(s, 12.7f), "Threshold = 25");
+    EXPECT_EQ(thresholdDialChange(s, -0.4f), "Threshold = 0");
+    EXPECT_EQ(thresholdDialChange(s, 50.0f), "Threshold = 100");
+    EXPECT_EQ(thresholdDialChange(s, -50.0f), "Threshold = -100");
     EXPECT_EQ(s.triggerThreshold, -100);
 }
 

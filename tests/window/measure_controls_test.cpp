@@ -61,7 +61,7 @@ protected:
             device.advanceFrames(512);
             QCoreApplication::processEvents();
         }
-        form->measure().RefreshTexts();
+        form->measure().refreshTexts();
     }
     QString reading(int channel, const char* name) const
     {
@@ -258,8 +258,8 @@ TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
 {
     useTones();
     startLine();
-    s().chan1Color = colour::red;  // each trace told apart from the graticule and the other
-    s().chan2Color = colour::blue;
+    s().chan1Color = colour::kRed;  // each trace told apart from the graticule and the other
+    s().chan2Color = colour::kBlue;
     form->controls().displayMenu.FFT1->trigger();
     turn(form->controls().chan1.Chan1GainDial, 30.0f);
     turn(form->controls().chan2.Chan2GainDial, 30.0f);
@@ -302,7 +302,7 @@ TEST_F(MeasureControlsTest, PeakFrequencyLabelBesideTheTallestPeak)
         --row;
         ASSERT_GE(column, 0);
         // Drawn at the tone, up to two bins of the transform to its right.
-        const double drawnHz = ReadoutFrequency(s(), s(), column);
+        const double drawnHz = readoutFrequency(s(), s(), column);
         EXPECT_GE(drawnHz, c.hz - 11025.0 / 1024.0);
         EXPECT_LE(drawnHz, c.hz + 2 * 11025.0 / 1024.0);
         // Beside it: its left edge a gap to the right, its middle on the peak's top.
@@ -374,10 +374,10 @@ TEST(MeasureStripCells, NoReadingOverflowsItsCell)
             r.levels = {true, c, -c, 2.0 * std::abs(c), c, std::abs(c)};
             r.overload = c < 0.0;
             r.tone = {true, hz, hz * 1e-9, std::abs(c), true, std::abs(c) / 1e4, true, std::abs(c) / 1e3, 8192};
-            const TimeRowTexts time = TimeTexts(r, fullScale, '.');
+            const TimeRowTexts time = timeTexts(r, fullScale, '.');
             strip.showChannel(1, true, 0, &time, nullptr);
             check(timeCells, std::size(timeCells));
-            const ToneRowTexts tone = ToneTexts(r, fullScale, '.');
+            const ToneRowTexts tone = toneTexts(r, fullScale, '.');
             strip.showChannel(1, true, 0, nullptr, &tone);
             check(toneCells, std::size(toneCells));
         }

@@ -65,11 +65,11 @@ protected:
     void paintDisplay()
     {
         Raster& r = form->displayBitmap();
-        r.setPenColor(colour::white);
-        r.setBrushColor(colour::white);
+        r.setPenColor(colour::kWhite);
+        r.setBrushColor(colour::kWhite);
         r.Rectangle(0, 0, 513, 343);
-        r.setPenColor(colour::red);
-        r.setBrushColor(colour::blue);
+        r.setPenColor(colour::kRed);
+        r.setBrushColor(colour::kBlue);
         r.Rectangle(10, 20, 110, 70);
     }
 
@@ -228,7 +228,7 @@ TEST_F(OutputCommandsTest, CopyCommandsPutPicturesOnTheClipboard)
     EXPECT_EQ(copied.pixelColor(10, 20), QColor(255, 0, 0));
 
     // The clipboard keeps its own picture: later passes do not change it.
-    form->displayBitmap().fill(colour::black);
+    form->displayBitmap().fill(colour::kBlack);
     EXPECT_EQ(clipboard->image().pixelColor(50, 40), QColor(0, 0, 255));
 
     form->show();

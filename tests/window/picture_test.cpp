@@ -79,7 +79,7 @@ protected:
         const Raster& r = form->displayBitmap();
         for (int y = 0; y < Raster::kHeight; ++y)
             for (int x = 8; x < 512; ++x)  // right of the trigger tick
-                if (r.pixel(x, y) == static_cast<std::uint32_t>(colour::red)) {
+                if (r.pixel(x, y) == static_cast<std::uint32_t>(colour::kRed)) {
                     top = std::min(top, y);
                     bottom = std::max(bottom, y);
                 }
@@ -95,7 +95,7 @@ protected:
         for (int x = 8; x < 512; ++x) {
             int sum = 0, count = 0;
             for (int y = 0; y < Raster::kHeight; ++y)
-                if (r.pixel(x, y) == static_cast<std::uint32_t>(colour::red)) {
+                if (r.pixel(x, y) == static_cast<std::uint32_t>(colour::kRed)) {
                     sum += y;
                     ++count;
                 }
@@ -391,9 +391,9 @@ TEST_F(FirstPictureTest, DefaultFileShowsBothGeneratorSignalsTriggered)
     EXPECT_GT(*squareBottom - *squareTop, 100);
     EXPECT_TRUE(form.controls().trigger.TrigdLED->isChecked());
     // The background is white; neither trace is.
-    EXPECT_EQ(form.displayBitmap().pixel(300, 20), static_cast<std::uint32_t>(colour::white));
-    EXPECT_NE(s.chan1Color, colour::white);
-    EXPECT_NE(s.chan2Color, colour::white);
+    EXPECT_EQ(form.displayBitmap().pixel(300, 20), static_cast<std::uint32_t>(colour::kWhite));
+    EXPECT_NE(s.chan1Color, colour::kWhite);
+    EXPECT_NE(s.chan2Color, colour::kWhite);
     // Triggered: pass after pass the sine starts at the left edge rising
     // through the level (within the Sin detector's band), so it holds still
     // up to a sample's step.

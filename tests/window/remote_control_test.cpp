@@ -115,16 +115,16 @@ TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
         {"CHAN2:DISP ON", "CHAN2:DISP?", "1",
          [&] { return c.chan2.Chan2EnbSwitch->isChecked() && s().chan2Enabled == 1; }},
         {"CHAN1:GAIN 80", "CHAN1:GAIN?", "80",
-         [&] { return s().chan1TimeGain == GainFromDial(1, 80.0f) && c.chan1.Chan1GainDial->value() == 80.0f; }},
+         [&] { return s().chan1TimeGain == gainFromDial(1, 80.0f) && c.chan1.Chan1GainDial->value() == 80.0f; }},
         {"CHANNEL1:RANGE 10", "CHAN1:RANG?", "10",
          [&] { return s().chan1TimeRange == 10 && c.chan1.Chan1GainTrackBar->value() == 2; }},
         {"CHAN2:POS 40", "CHAN2:POS?", "40",
-         [&] { return s().chan2TimeOffset == OffsetFromDial(kDisplayRows, 40.0f); }},
+         [&] { return s().chan2TimeOffset == offsetFromDial(kDisplayRows, 40.0f); }},
         {"TRIG:STAT ON;SOUR CH2;SLOP NEG", "TRIG:STAT?;SOUR?;SLOP?", "1;CH2;NEG",
          [&] { return c.trigger.TriggerEnableSwitch->isChecked() && !c.trigger.ChannelSw->isChecked(); }},
         {"TRIG:MODE ALT;DET SQV;LEV -20", "TRIG:MODE?;DET?;LEV?", "ALT;SQV;-20",
          [&] { return s().chopMode == 0 && s().triggerShape == kSquareTrigger && status(2).contains("-"); }},
-        {"TIM 50", "TIM?", "50", [&] { return s().timeBaseSetting == 50 && s().span == SpanFromDial(50.0f); }},
+        {"TIM 50", "TIM?", "50", [&] { return s().timeBaseSetting == 50 && s().span == spanFromDial(50.0f); }},
         {"ACQ:SRAT 22050", "ACQ:SRAT?", "22050", [&] { return c.timeBase.MidSampleRateRadioBtn->isChecked(); }},
         {"ACQ:SRAT 96000", "ACQ:SRAT?", "96000",
          [&] { return !c.timeBase.MidSampleRateRadioBtn->isChecked() && s().features.sampleRate == 96000; }},
@@ -146,8 +146,8 @@ TEST_F(RemoteControlTest, SettersMoveTheControlsAndRunTheirHandlers)
     startup.chan1FreqGainDial = startup.chan2FreqGainDial = 50;
     startup.timeBaseSetting = 100;
     // The zero lines come back as the Position dials show them, as from a file.
-    startup.chan1TimeOffset = OffsetFromDial(kDisplayRows, DialFromOffset(kDisplayRows, startup.chan1TimeOffset));
-    startup.chan2TimeOffset = OffsetFromDial(kDisplayRows, DialFromOffset(kDisplayRows, startup.chan2TimeOffset));
+    startup.chan1TimeOffset = offsetFromDial(kDisplayRows, dialFromOffset(kDisplayRows, startup.chan1TimeOffset));
+    startup.chan2TimeOffset = offsetFromDial(kDisplayRows, dialFromOffset(kDisplayRows, startup.chan2TimeOffset));
     ConfigValues now = captureConfiguration(s());
     now.waveDeviceId = startup.waveDeviceId;
     EXPECT_EQ(now, captureConfiguration(startup));

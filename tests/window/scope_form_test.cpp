@@ -380,7 +380,7 @@ TEST_F(ScopeFormTest, AcquisitionStartsByItselfAndDrawsTheGeneratorsTrace)
     InstrumentState& s = form.state();
     EXPECT_EQ(s.waveDeviceCount, 1);
     s.chan1Enabled = 1;
-    s.chan1Color = colour::red;
+    s.chan1Color = colour::kRed;
     form.show();
 
     // A local loop: quitting the application would close its windows.
@@ -582,8 +582,8 @@ TEST_F(ScopeFormTest, FirstPassReachesTheScreenWhole)
     form.host().setRecordOnly(true);
     form.show();
     const Raster& bitmap = form.displayBitmap();
-    serveUntil(2000, [&] { return bitmap.pixel(5, 5) == colour::black; });
-    ASSERT_EQ(bitmap.pixel(5, 5), static_cast<std::uint32_t>(colour::black)) << "no pass was drawn";
+    serveUntil(2000, [&] { return bitmap.pixel(5, 5) == colour::kBlack; });
+    ASSERT_EQ(bitmap.pixel(5, 5), static_cast<std::uint32_t>(colour::kBlack)) << "no pass was drawn";
     serveUntil(200, [] { return false; });  // the repaint that follows the pass
 
     const QPoint origin = form.controls().screen.SpectrumBox->mapTo(&form, QPoint(0, 0));

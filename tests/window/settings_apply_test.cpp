@@ -411,7 +411,7 @@ TEST_F(SettingsApplyTest, RatesAndMarkersTheDisplayCannotUseFallBack)
         form->controls().display.ExpandSw->setChecked(true);
         form->markers().ExpandSwClick(form.get());
         EXPECT_EQ(s.expanded, 1);
-        RunDisplayPass(s, s, s, form->displayBitmap());
+        runDisplayPass(s, s, s, form->displayBitmap());
         form->markers().UpdateMarkerReadout();
         EXPECT_NE(form->controls().screen.MarkerLabel->text(), "Marker Difference = ?");
         EXPECT_TRUE(form->host().recordedMessages().empty());
@@ -555,7 +555,7 @@ TEST_F(SettingsApplyTest, RandomFilesKeepTheDisplayAndReadoutsInRange)
             form->controls().display.ExpandSw->setChecked(true);
             form->markers().ExpandSwClick(form.get());
         }
-        RunDisplayPass(s, s, s, form->displayBitmap());
+        runDisplayPass(s, s, s, form->displayBitmap());
         form->markers().UpdateMarkerReadout();
         form->markers().UpdateTimeBase();
         form->markers().ThresholdDialClick(form.get());

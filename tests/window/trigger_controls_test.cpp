@@ -34,7 +34,7 @@ protected:
     {
         for (int i = 0; i < 1024; ++i)
             s().chan1Samples[i] = static_cast<std::int32_t>(8000.0 * std::sin(i * 0.1));
-        RunDisplayPass(s(), s(), s(), form->displayBitmap());
+        runDisplayPass(s(), s(), s(), form->displayBitmap());
     }
     std::ptrdiff_t indexOf(WaveCall call, std::size_t from = 0) const
     {
@@ -229,7 +229,7 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
             device.advanceFrames(512);
             QCoreApplication::processEvents();
         }
-        form->measure().RefreshTexts();
+        form->measure().refreshTexts();
     };
     struct Description {
         QString lo, hi, marker, reciprocal, cursor, frequency;
@@ -250,7 +250,7 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
             status(4),
             status(1),
             frequency != nullptr ? frequency->text() : QString(),
-            ComposeDisplayCsv(s(), whyNot),
+            composeDisplayCsv(s(), whyNot),
             {form->displayBitmap().data(), form->displayBitmap().data() + Raster::kWidth * Raster::kHeight}};
     };
     form->controls().optionsMenu.Line1->trigger();
@@ -296,7 +296,7 @@ TEST_F(TriggerControlsTest, AHeldPictureKeepsItsRateUntilANewBlockIsDrawn)
         EXPECT_GT(form->displayPasses(), passes);
         EXPECT_FALSE(describe().picture == held.picture);
         std::string whyNot;
-        EXPECT_NE(ComposeDisplayCsv(s(), whyNot), held.csv);
+        EXPECT_NE(composeDisplayCsv(s(), whyNot), held.csv);
     }
 }
 
