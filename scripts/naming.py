@@ -10,7 +10,11 @@
   naming.py config ROOT
       Checks .clang-tidy itself: HeaderFilterRegex covers every folder that
       holds a product header (a new folder or subfolder needs its entry), and
-      no documented name is listed twice.
+      no documented name is listed twice. Checks the test and bench files'
+      names too: a header is named after what it holds (PascalCase.h), so is
+      the source of a support class beside its header; every other source,
+      each test program (what_test.cpp) and each script is lower case with
+      underscores.
   naming.py keep-product ROOT FIXDIR
       Keeps, in the clang-tidy fix files of FIXDIR, only the renames of names
       declared in product sources (a test's or a bench's own names are left
@@ -95,10 +99,35 @@ def config(root):
     if twice:
         print(".clang-tidy: listed more than once: %s" % " ".join(twice), file=sys.stderr)
         bad = 1
+    bad |= file_names(root)
     if not bad:
         print("== .clang-tidy: %d documented names, each listed once; header filter covers %s/"
               % (len(names), "/, ".join(folders)))
     return bad
+
+
+LOWER = re.compile(r"^[a-z][a-z0-9_]*\.(cpp|sh|py)$")
+PASCAL = re.compile(r"^[A-Z][A-Za-z0-9]*\.(h|cpp)$")
+
+
+def file_names(root):
+    wrong = []
+    for rel in tracked(root, "tests/*", "bench/*"):
+        folder, name = os.path.split(rel)
+        if not name.endswith((".h", ".cpp", ".sh", ".py")):
+            continue
+        if name.endswith(".h"):
+            ok = PASCAL.match(name)
+        elif PASCAL.match(name):
+            ok = os.path.exists(os.path.join(root, folder, name[: -len(".cpp")] + ".h"))
+        else:
+            ok = LOWER.match(name)
+        if not ok:
+            wrong.append(rel)
+    for rel in wrong:
+        print("%s: a header or a support class's source is PascalCase.h/.cpp, anything else lower_case" % rel,
+              file=sys.stderr)
+    return 1 if wrong else 0
 
 
 FINDING = re.compile(r"invalid case style for (.+) '([^']+)'")
