@@ -102,14 +102,15 @@ void PeakLabels::hideAll()
         tag->hide();
 }
 
-void PeakLabels::place(const InstrumentState& s, const Raster& picture, int channel, bool shown, double hz,
-                       const QString& text)
+void PeakLabels::place(const InstrumentSettings& s, const InstrumentView& view, const Raster& picture, int channel,
+                       bool shown, double hz, const QString& text)
 {
     if (channel != 1 && channel != 2)
         return;
     PeakTag* tag = tags_[static_cast<std::size_t>(channel - 1)];
     const auto colour = static_cast<std::uint32_t>(channelSettings(s, channel).color()) & 0xFFFFFFu;
-    const std::optional<DrawnPeak> peak = shown ? findDrawnPeak(s, s, picture, hz, colour) : std::optional<DrawnPeak>{};
+    const std::optional<DrawnPeak> peak =
+        shown ? findDrawnPeak(s, view, picture, hz, colour) : std::optional<DrawnPeak>{};
     if (!peak) {
         tag->hide();
         return;

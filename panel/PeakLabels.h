@@ -18,7 +18,8 @@ class QWidget;
 namespace varmolen {
 
 class Raster;
-struct InstrumentState;
+struct InstrumentSettings;
+struct InstrumentView;
 class PeakTag;
 
 class PeakLabels {
@@ -31,8 +32,8 @@ public:
     // Channel 1 or 2: shows `text` beside the peak the display drew for a
     // tone at `hz` in the channel's colour, or hides the tag when `shown` is
     // false, the peak lies off the display or is not drawn.
-    void place(const InstrumentState& s, const Raster& picture, int channel, bool shown, double hz,
-               const QString& text);
+    void place(const InstrumentSettings& s, const InstrumentView& view, const Raster& picture, int channel, bool shown,
+               double hz, const QString& text);
     void hideAll();
 
     // Channel 1 or 2's tag and the text it shows; nullptr for another channel.

@@ -8,9 +8,16 @@ class QObject;
 
 namespace varmolen {
 
+struct InstrumentSettings;
+struct InstrumentView;
+
 class ChannelControls : public PanelGroup {
 public:
-    explicit ChannelControls(TScopeForm& form) : PanelGroup(form) {}
+    // The handlers write the channel fields of the settings; the position
+    // dials read the display's height from the view.
+    ChannelControls(const PanelParts& panel, InstrumentSettings& settings, const InstrumentView& view)
+        : PanelGroup(panel), settings_(settings), view_(view)
+    {}
 
     void Chan1GainDialClick(QObject* sender);
     void Chan1GainDialValueChange(QObject* sender);
@@ -26,6 +33,10 @@ public:
     void Chan2EnbSwitchClick(QObject* sender);
     void AddChanSwClick(QObject* sender);
     void TraceModeSwClick(QObject* sender);
+
+private:
+    InstrumentSettings& settings_;
+    const InstrumentView& view_;
 };
 
 }  // namespace varmolen

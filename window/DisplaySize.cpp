@@ -32,14 +32,14 @@ QMargins labelMargins(const FeatureSettings& f) { return axisLabelsShown(f) ? Ax
 
 }  // namespace
 
-void MenuCommands::SizeNormal1Click(QObject* /*sender*/) { chooseSize(form_, kNormalDisplaySize); }
-void MenuCommands::SizeLarge1Click(QObject* /*sender*/) { chooseSize(form_, kLargeDisplaySize); }
-void MenuCommands::SizeFit1Click(QObject* /*sender*/) { chooseSize(form_, kFitDisplaySize); }
+void MenuCommands::SizeNormal1Click(QObject* /*sender*/) { chooseSize(window_, kNormalDisplaySize); }
+void MenuCommands::SizeLarge1Click(QObject* /*sender*/) { chooseSize(window_, kLargeDisplaySize); }
+void MenuCommands::SizeFit1Click(QObject* /*sender*/) { chooseSize(window_, kFitDisplaySize); }
 
 void MenuCommands::AxisLabels1Click(QObject* /*sender*/)
 {
-    state().features.axisLabels = controls_.displayMenu.AxisLabels1->isChecked() ? kAxisLabelsOn : kAxisLabelsOff;
-    form_.applyDisplaySize();
+    settings_.features.axisLabels = controls_.displayMenu.AxisLabels1->isChecked() ? kAxisLabelsOn : kAxisLabelsOff;
+    window_.applyDisplaySize();
 }
 
 void TScopeForm::applyDisplaySize()

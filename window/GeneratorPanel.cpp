@@ -7,13 +7,20 @@
 #include "window/GeneratorWindow.h"
 #include "window/RemoteControl.h"
 #include "window/SweepWindow.h"
+#include "state/InstrumentSettings.h"
+#include "window/QtHost.h"
 #include "window/Varmolen2.h"
 #include "remote/ScpiParser.h"
 
 namespace varmolen {
 
-GeneratorPanel::GeneratorPanel(TScopeForm& form)
-    : PanelGroup(form), generator_(std::make_unique<GeneratorControl>(form.state().features))
+GeneratorPanel::GeneratorPanel(const PanelParts& panel, InstrumentSettings& settings, AcquisitionLoop& acquisition,
+                               TScopeForm& window)
+    : PanelGroup(panel),
+      settings_(settings),
+      acquisition_(acquisition),
+      window_(window),
+      generator_(std::make_unique<GeneratorControl>(settings.features))
 {}
 
 GeneratorPanel::~GeneratorPanel() { closeWindows(); }
@@ -32,22 +39,22 @@ void GeneratorPanel::setPlaybackService(PlaybackService service)
     generator_->setFailureNotifier([this] {
         // From the playback thread: the window hears of it on its own thread.
         QMetaObject::invokeMethod(
-            &form_,
+            &window_,
             [this] {
                 if (generatorWindow_ != nullptr) {
                     generatorWindow_->outputFailed();
                 } else {
                     const std::string message = generator_->takeFailure();
                     if (!message.empty())
-                        announceEnd(form_, scpi::code::kHardwareError, message, "Signal Generator");
+                        announceEnd(window_, scpi::code::kHardwareError, message, "Signal Generator");
                 }
             },
             Qt::QueuedConnection);
     });
-    if (state().features.generatorOnAtStart) {
+    if (settings_.features.generatorOnAtStart) {
         std::string whyNot;
-        if (!generator_->switchOn(state().sampleRate, whyNot))
-            host().showMessage(whyNot, "Signal Generator");
+        if (!generator_->switchOn(settings_.sampleRate, whyNot))
+            host_.showMessage(whyNot, "Signal Generator");
     }
 }
 
@@ -55,12 +62,12 @@ void GeneratorPanel::generatorFollowsRate()
 {
     std::string whyNot;
     const bool sweeping = generator_->sweeping();
-    if (!generator_->followRate(state().sampleRate, whyNot))
-        host().showMessage(whyNot, "Signal Generator");
+    if (!generator_->followRate(settings_.sampleRate, whyNot))
+        host_.showMessage(whyNot, "Signal Generator");
     // A sweep measured at the old rate ends with the change; the window
     // shows it in the sweep's rows, a remote client hears of it.
     if (sweeping && !generator_->sweeping())
-        announceEnd(form_, scpi::code::kExecutionError,
+        announceEnd(window_, scpi::code::kExecutionError,
                     "The response sweep was cancelled: the capture's sample rate changed.", "Response Sweep", false);
     if (generatorWindow_ != nullptr)
         generatorWindow_->showSettings();
@@ -71,7 +78,7 @@ void GeneratorPanel::generatorFollowsRate()
 void GeneratorPanel::Generator1Click(QObject* /*sender*/)
 {
     if (generatorWindow_ == nullptr)
-        generatorWindow_ = new GeneratorWindow(form_, *generator_);
+        generatorWindow_ = new GeneratorWindow(window_, *generator_);
     else
         generatorWindow_->load();
     generatorWindow_->show();
@@ -80,7 +87,7 @@ void GeneratorPanel::Generator1Click(QObject* /*sender*/)
 
 bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
 {
-    const InstrumentState& s = state();
+    const InstrumentSettings& s = settings_;
     if (plan.channel == 2 && s.inputSelect != kLineInput) {
         whyNot =
             "Channel 2 is recorded from the Line input only: choose Options > Input > Line or measure on "
@@ -89,18 +96,18 @@ bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
     }
     if (!generator_->startSweep(plan, s.sampleRate, whyNot))
         return false;
-    form_.acquisition().setBlockObserver(
+    acquisition_.setBlockObserver(
         [this](const RecordedBlock& block) {
             if (!generator_->sweeping())
                 return;
             const bool finished = generator_->takeBlock(block);
             // The rows and the progress after each step; the observer is let
             // go after its call, never from within it.
-            QTimer::singleShot(0, &form_, [this, finished] {
+            QTimer::singleShot(0, &window_, [this, finished] {
                 if (sweepWindow_ != nullptr)
                     sweepWindow_->showRows();
                 if (finished && !generator_->sweeping())
-                    form_.acquisition().setBlockObserver(nullptr, AcquisitionLoop::kSweepObserver);
+                    acquisition_.setBlockObserver(nullptr, AcquisitionLoop::kSweepObserver);
             });
         },
         AcquisitionLoop::kSweepObserver);
@@ -110,7 +117,7 @@ bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
 void GeneratorPanel::ResponseSweep1Click(QObject* /*sender*/)
 {
     if (sweepWindow_ == nullptr)
-        sweepWindow_ = new SweepWindow(form_, *generator_);
+        sweepWindow_ = new SweepWindow(window_, *generator_);
     sweepWindow_->show();
     sweepWindow_->raise();
 }

@@ -12,15 +12,23 @@ class QObject;
 
 namespace varmolen {
 
+class AcquisitionLoop;
 class GeneratorControl;
 class GeneratorWindow;
 class SweepWindow;
 struct PlaybackService;
 struct SweepPlan;
+struct InstrumentSettings;
+class TScopeForm;
 
 class GeneratorPanel : public PanelGroup {
 public:
-    explicit GeneratorPanel(TScopeForm& form);
+    // The generator reads and keeps its settings' [Generator] part and the
+    // rate in force; a sweep takes the recorded blocks from acquisition. Its
+    // windows are the main window's children, and a generator or sweep that
+    // ends on its own is announced through the window's remote control.
+    GeneratorPanel(const PanelParts& panel, InstrumentSettings& settings, AcquisitionLoop& acquisition,
+                   TScopeForm& window);
     ~GeneratorPanel();
 
     void Generator1Click(QObject* sender);
@@ -43,6 +51,9 @@ public:
     void closeWindows();
 
 private:
+    InstrumentSettings& settings_;
+    AcquisitionLoop& acquisition_;
+    TScopeForm& window_;
     std::unique_ptr<GeneratorControl> generator_;
     GeneratorWindow* generatorWindow_ = nullptr;
     SweepWindow* sweepWindow_ = nullptr;

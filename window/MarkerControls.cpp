@@ -8,7 +8,11 @@
 #include <QLocale>
 #include <QString>
 
-#include "window/Varmolen2.h"
+#include "panel/PanelControls.h"
+#include "state/InstrumentSettings.h"
+#include "state/InstrumentView.h"
+#include "window/QtHost.h"
+#include "window/StatusPanels.h"
 #include "panel/widgets/PaintBox.h"
 #include "display/MarkerReadouts.h"
 #include "display/ReadoutScales.h"
@@ -33,28 +37,28 @@ QString text(const std::string& s) { return QString::fromStdString(s); }
 
 void MarkerControls::UpdateMarkerReadout()
 {
-    const MarkerReadout r = computeMarkerReadout(state(), state(), decimalSeparator());
+    const MarkerReadout r = computeMarkerReadout(settings_, view_, decimalSeparator());
     controls_.screen.MarkerLabel->setText(text(r.markerLabel));
-    setStatusText(4, text(r.statusPanel4));
+    status_.setText(4, text(r.statusPanel4));
 }
 
 void MarkerControls::UpdateTimeBase()
 {
     const TimeBaseTexts t =
-        computeTimeBase(state(), state(), controls_.timeBase.TimeBaseDial->value(), decimalSeparator());
+        computeTimeBase(settings_, view_, controls_.timeBase.TimeBaseDial->value(), decimalSeparator());
     controls_.timeBase.UncalLED->setChecked(t.uncalLedOn);
     controls_.screen.MarkerLabel->setText(text(t.markerLabel));
     if (t.statusPanel4)
-        setStatusText(4, text(*t.statusPanel4));
+        status_.setText(4, text(*t.statusPanel4));
     controls_.screen.HiFreqLabel->setText(text(t.hiFreqLabel));
     controls_.screen.LoFreqLabel->setText(text(t.loFreqLabel));
     // A cursor reading describes the column under the pointer: at a new
     // scale it is read again there.
-    const QString cursor = statusText(1);
+    const QString cursor = status_.text(1);
     if (cursorColumn_ && cursor.startsWith(QLatin1String(readout::kCursor.data(), readout::kCursor.size())) &&
         cursor.size() > static_cast<qsizetype>(readout::kCursor.size()))
-        setStatusText(1, text(cursorReadout(state(), state(), *cursorColumn_, decimalSeparator())));
-    form_.refreshAxisLabels();
+        status_.setText(1, text(cursorReadout(settings_, view_, *cursorColumn_, decimalSeparator())));
+    axisLabelsChanged_();
 }
 
 void MarkerControls::TimeBaseDialClick(QObject* /*sender*/) { UpdateTimeBase(); }
@@ -65,23 +69,23 @@ void MarkerControls::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /
                                           Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
 {
     // Any button, anywhere: a fresh press picks a marker only close by.
-    markerMouseDown(state());
+    markerMouseDown(view_);
 }
 
 void MarkerControls::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons,
                                           Qt::KeyboardModifiers /*shift*/, int x, int /*y*/)
 {
-    const MouseMoveTexts t = markerMouseMove(state(), state(), x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
+    const MouseMoveTexts t = markerMouseMove(settings_, view_, x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
     cursorColumn_ = clampColumn(x);
-    setStatusText(1, text(t.cursorText));
+    status_.setText(1, text(t.cursorText));
     controls_.screen.MarkerLabel->setText(text(t.readout.markerLabel));
-    setStatusText(4, text(t.readout.statusPanel4));
+    status_.setText(4, text(t.readout.statusPanel4));
 }
 
 void MarkerControls::SpectrumBoxMouseUp(QObject* /*sender*/, Qt::MouseButton /*button*/,
                                         Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)
 {
-    markerMouseUp(state());
+    markerMouseUp(view_);
 }
 
 void MarkerControls::SpectrumBoxMouseLeave(QObject* sender)
@@ -91,31 +95,29 @@ void MarkerControls::SpectrumBoxMouseLeave(QObject* sender)
         SpectrumBoxEnter(sender);
         return;
     }
-    setStatusText(1, text(std::string(readout::kCursor)));
+    status_.setText(1, text(std::string(readout::kCursor)));
 }
 
 void MarkerControls::SpectrumBoxEnter(QObject* sender)
 {
     // The pointer's readout, as if the pointer rested on the selected marker.
-    const InstrumentState& s = state();
-    const int column = markerColumn(s, keyboardMarker_);
+    const int column = markerColumn(settings_, keyboardMarker_);
     SpectrumBoxMouseMove(sender, Qt::NoButton, Qt::NoModifier, column, 0);
 }
 
 void MarkerControls::SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardModifiers shift)
 {
-    InstrumentState& s = state();
     if (key == Qt::Key_M || key == Qt::Key_Space) {
         keyboardMarker_ = keyboardMarker_ == 1 ? 2 : 1;
     } else if (key == Qt::Key_Left || key == Qt::Key_Right) {
-        if (!markerOn(s, keyboardMarker_))
+        if (!markerOn(settings_, keyboardMarker_))
             return;  // a marker that is off stays where it is, as under the mouse
-        const int from = markerColumn(s, keyboardMarker_);
+        const int from = markerColumn(settings_, keyboardMarker_);
         const int columns = (shift.testFlag(Qt::ShiftModifier) ? 10 : 1) * (key == Qt::Key_Left ? -1 : 1);
         // A mouse drag that presses on the marker's line, picks it up there
         // and carries it the given columns, then lets go.
         SpectrumBoxMouseDown(sender, Qt::LeftButton, Qt::NoModifier, from, 0);
-        lockOtherMarker(s, keyboardMarker_);
+        lockOtherMarker(view_, keyboardMarker_);
         SpectrumBoxMouseMove(sender, Qt::LeftButton, Qt::NoModifier, from, 0);
         SpectrumBoxMouseMove(sender, Qt::LeftButton, Qt::NoModifier, from + columns, 0);
         SpectrumBoxMouseUp(sender, Qt::LeftButton, Qt::NoModifier, from + columns, 0);
@@ -125,50 +127,46 @@ void MarkerControls::SpectrumBoxKeyDown(QObject* sender, int key, Qt::KeyboardMo
     SpectrumBoxEnter(sender);
 }
 
-namespace {
-
-void markerSwitchClicked(TScopeForm& form, int marker, bool checked)
+void MarkerControls::markerSwitchClicked(int marker, bool checked)
 {
-    const MarkerSwitchTexts t = markerSwitchClick(form.state(), form.state(), marker, checked, decimalSeparator());
+    const MarkerSwitchTexts t = markerSwitchClick(settings_, view_, marker, checked, decimalSeparator());
     if (t.uncheckExpandSw)
-        form.controls().display.ExpandSw->setChecked(false);
+        controls_.display.ExpandSw->setChecked(false);
     if (t.markerLabel)
-        form.controls().screen.MarkerLabel->setText(text(*t.markerLabel));
+        controls_.screen.MarkerLabel->setText(text(*t.markerLabel));
     if (t.statusPanel4)
-        form.status().setText(4, text(*t.statusPanel4));
-    form.markers().UpdateTimeBase();
+        status_.setText(4, text(*t.statusPanel4));
+    UpdateTimeBase();
 }
-
-}  // namespace
 
 void MarkerControls::Mkr1SwitchClick(QObject* /*sender*/)
 {
-    markerSwitchClicked(form_, 1, controls_.chan1.Mkr1Switch->isChecked());
+    markerSwitchClicked(1, controls_.chan1.Mkr1Switch->isChecked());
 }
 
 void MarkerControls::Mkr2SwitchClick(QObject* /*sender*/)
 {
-    markerSwitchClicked(form_, 2, controls_.chan2.Mkr2Switch->isChecked());
+    markerSwitchClicked(2, controls_.chan2.Mkr2Switch->isChecked());
 }
 
 void MarkerControls::ExpandSwClick(QObject* /*sender*/)
 {
-    const ExpandOutcome outcome = expandSwitchClick(state(), state(), controls_.display.ExpandSw->isChecked());
+    const ExpandOutcome outcome = expandSwitchClick(settings_, view_, controls_.display.ExpandSw->isChecked());
     if (outcome.refused) {
         controls_.display.ExpandSw->setChecked(false);
-        host().showMessage(outcome.message, outcome.caption);
+        host_.showMessage(outcome.message, outcome.caption);
     }
     UpdateTimeBase();
 }
 
 void MarkerControls::ThresholdDialClick(QObject* /*sender*/)
 {
-    setStatusText(2, text(thresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
+    status_.setText(2, text(thresholdDialChange(settings_, controls_.trigger.ThresholdDial->value())));
 }
 
 void MarkerControls::ThresholdDialValueChange(QObject* /*sender*/)
 {
-    setStatusText(2, text(thresholdDialChange(state(), controls_.trigger.ThresholdDial->value())));
+    status_.setText(2, text(thresholdDialChange(settings_, controls_.trigger.ThresholdDial->value())));
 }
 
 }  // namespace varmolen

@@ -5,13 +5,18 @@
 
 #include <Qt>
 
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "window/PanelGroup.h"
 
 class QObject;
 
 namespace varmolen {
+
+struct InstrumentSettings;
+struct InstrumentView;
 
 // The user's decimal separator as one byte, for every readout the window
 // shows; '\0' (written as '.') where the locale's separator is not a single
@@ -20,7 +25,13 @@ char decimalSeparator();
 
 class MarkerControls : public PanelGroup {
 public:
-    explicit MarkerControls(TScopeForm& form) : PanelGroup(form) {}
+    // The handlers write the markers' settings and what the pointer holds
+    // in the view; axisLabelsChanged relabels the display's axes after a
+    // new time base.
+    MarkerControls(const PanelParts& panel, InstrumentSettings& settings, InstrumentView& view,
+                   std::function<void()> axisLabelsChanged)
+        : PanelGroup(panel), settings_(settings), view_(view), axisLabelsChanged_(std::move(axisLabelsChanged))
+    {}
 
     void SpectrumBoxMouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void SpectrumBoxMouseMove(QObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
@@ -47,6 +58,11 @@ public:
     void TimeBaseDialValueChange(QObject* sender);
 
 private:
+    void markerSwitchClicked(int marker, bool checked);
+
+    InstrumentSettings& settings_;
+    InstrumentView& view_;
+    std::function<void()> axisLabelsChanged_;
     int keyboardMarker_ = 1;  // the marker the display's keys move: 1 or 2
     // The display column under the pointer while the cursor reading
     // describes it; rewritten when the scale changes under it.

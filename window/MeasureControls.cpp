@@ -5,7 +5,10 @@
 
 #include <algorithm>
 
-#include "window/Varmolen2.h"
+#include "panel/PanelControls.h"
+#include "state/InstrumentSettings.h"
+#include "state/InstrumentView.h"
+#include "window/MarkerControls.h"
 #include "panel/widgets/PaintBox.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "display/MeasurementReadouts.h"
@@ -15,41 +18,48 @@
 
 namespace varmolen {
 
-MeasureControls::MeasureControls(TScopeForm& form) : form_(form)
+MeasureControls::MeasureControls(QWidget& window, const PanelControls& controls, InstrumentSettings& settings,
+                                 const InstrumentView& view, AcquisitionLoop& acquisition, const Raster& picture)
+    : window_(window),
+      controls_(controls),
+      settings_(settings),
+      view_(view),
+      acquisition_(acquisition),
+      picture_(picture)
 {
-    strip_ = new MeasureStrip(&form);
+    strip_ = new MeasureStrip(&window);
     strip_->hide();
-    peaks_ = std::make_unique<PeakLabels>(form.controls().screen.SpectrumBox);
+    peaks_ = std::make_unique<PeakLabels>(controls.screen.SpectrumBox);
     refresh_ = new QTimer(this);
     refresh_->setInterval(kRefreshMs);
     connect(refresh_, &QTimer::timeout, this, [this] { refreshTexts(); });
 }
 
-MeasureControls::~MeasureControls() { form_.acquisition().setBlockObserver(nullptr); }
+MeasureControls::~MeasureControls() { acquisition_.setBlockObserver(nullptr); }
 
-void MeasureControls::applySettings() { showMeasurements(form_.state().features.measureShown); }
+void MeasureControls::applySettings() { showMeasurements(settings_.features.measureShown); }
 
 void MeasureControls::showMeasurements(bool shown)
 {
-    form_.state().features.measureShown = shown;
-    form_.controls().measureMenu.ShowMeasurements1->setChecked(shown);
+    settings_.features.measureShown = shown;
+    controls_.measureMenu.ShowMeasurements1->setChecked(shown);
     if (shown != shown_) {
         shown_ = shown;
         // The strip sits in a margin below the status bar that the window
         // grows by; the layout above it is left exactly as it was.
         // A window with a resizable border (Fit to Window) keeps it.
-        const bool resizable = form_.state().features.displaySize == kFitDisplaySize;
+        const bool resizable = settings_.features.displaySize == kFitDisplaySize;
         if (shown) {
-            bareSize_ = form_.size();
+            bareSize_ = window_.size();
             // Taken before the margin: the window that follows its size
             // (windowSized) may note the size in between.
             const QSize bare = bareSize_;
             const QSize withStrip(bare.width(), bare.height() + MeasureStrip::kHeight);
-            form_.setContentsMargins(0, 0, 0, MeasureStrip::kHeight);
+            window_.setContentsMargins(0, 0, 0, MeasureStrip::kHeight);
             if (resizable)
-                form_.resize(withStrip);
+                window_.resize(withStrip);
             else
-                form_.setFixedSize(withStrip);
+                window_.setFixedSize(withStrip);
             bareSize_ = bare;
             strip_->setGeometry(0, bare.height(), bare.width(), MeasureStrip::kHeight);
             strip_->show();
@@ -57,11 +67,11 @@ void MeasureControls::showMeasurements(bool shown)
         } else {
             strip_->hide();
             peaks_->hideAll();
-            form_.setContentsMargins(0, 0, 0, 0);
+            window_.setContentsMargins(0, 0, 0, 0);
             if (resizable)
-                form_.resize(bareSize_);
+                window_.resize(bareSize_);
             else
-                form_.setFixedSize(bareSize_);
+                window_.setFixedSize(bareSize_);
         }
     }
     updateMeasuring();
@@ -73,14 +83,14 @@ void MeasureControls::windowSized()
 {
     if (!shown_)
         return;
-    bareSize_ = QSize(form_.width(), form_.height() - MeasureStrip::kHeight);
+    bareSize_ = QSize(window_.width(), window_.height() - MeasureStrip::kHeight);
     strip_->setGeometry(0, bareSize_.height(), bareSize_.width(), MeasureStrip::kHeight);
 }
 
 void MeasureControls::openCalibration()
 {
     if (dialog_ == nullptr) {
-        dialog_ = new CalibrateDialog(&form_, [this](int channel) -> std::optional<double> {
+        dialog_ = new CalibrateDialog(&window_, [this](int channel) -> std::optional<double> {
             const ChannelReadings& r = shownReadings(channel);
             if (!r.recorded || !r.levels.valid)
                 return std::nullopt;
@@ -88,7 +98,7 @@ void MeasureControls::openCalibration()
         });
         connect(dialog_, &QDialog::finished, this, [this](int result) { calibrationClosed(result); });
     }
-    dialog_->load(form_.state().features.fullScaleVolts);
+    dialog_->load(settings_.features.fullScaleVolts);
     dialog_->setWindowModality(Qt::WindowModal);
     dialog_->open();
     updateMeasuring();
@@ -98,7 +108,7 @@ void MeasureControls::openCalibration()
 void MeasureControls::calibrationClosed(int result)
 {
     if (result == QDialog::Accepted)
-        form_.state().features.fullScaleVolts = dialog_->accepted();
+        settings_.features.fullScaleVolts = dialog_->accepted();
     updateMeasuring();
     if (shown_)
         refreshTexts();
@@ -117,17 +127,17 @@ void MeasureControls::updateMeasuring()
         measurements_->reset();
         shownReadings_ = {};
         lastDrawn_ = false;
-        form_.acquisition().setBlockObserver([this](const RecordedBlock& block) { measureBlock(block); });
+        acquisition_.setBlockObserver([this](const RecordedBlock& block) { measureBlock(block); });
         refresh_->start();
     } else {
-        form_.acquisition().setBlockObserver(nullptr);
+        acquisition_.setBlockObserver(nullptr);
         refresh_->stop();
     }
 }
 
 void MeasureControls::measureBlock(const RecordedBlock& block)
 {
-    const InstrumentState& s = form_.state();
+    const InstrumentSettings& s = settings_;
     // The readings are formed when the texts are refreshed, from all the
     // buffers measured until then. A held display keeps the readings of the
     // buffer it shows: the last one drawn, formed as the hold begins.
@@ -177,7 +187,7 @@ void MeasureControls::acquisitionRestarted()
 {
     // Nothing recorded before the start follows it. A held picture keeps
     // the readings of its last buffer, formed before they go.
-    if (measuring_ && lastDrawn_ && form_.state().displayHold == 1) {
+    if (measuring_ && lastDrawn_ && settings_.displayHold == 1) {
         keepReadings(true);
         lastDrawn_ = false;
     }
@@ -224,7 +234,7 @@ void MeasureControls::keepReadings(bool tone)
 
 void MeasureControls::refreshTexts()
 {
-    const InstrumentState& s = form_.state();
+    const InstrumentSettings& s = settings_;
     const char separator = decimalSeparator();
     const bool frequencyDisplay = s.displayType == kFrequencyDisplayType;
     const bool calibrating = dialog_ != nullptr && dialog_->isVisible();
@@ -258,14 +268,14 @@ void MeasureControls::refreshTexts()
 
 void MeasureControls::placePeakLabels()
 {
-    const InstrumentState& s = form_.state();
+    const InstrumentSettings& s = settings_;
     const bool frequencyDisplay = shown_ && s.displayType == kFrequencyDisplayType;
     for (int ch = 1; ch <= 2; ++ch) {
         const auto i = static_cast<std::size_t>(ch - 1);
         const ToneReading& tone = shownReadings_[i].tone;
         const bool enabled = channelSettings(s, ch).on();
         const bool shown = frequencyDisplay && enabled && shownReadings_[i].recorded && tone.valid;
-        peaks_->place(s, form_.displayBitmap(), ch, shown, tone.hz, peakTexts_[i]);
+        peaks_->place(s, view_, picture_, ch, shown, tone.hz, peakTexts_[i]);
     }
 }
 
@@ -273,7 +283,7 @@ void MeasureControls::placePeakLabels()
 
 void MeasureControls::ShowMeasurements1Click(QObject* /*sender*/)
 {
-    showMeasurements(form_.controls().measureMenu.ShowMeasurements1->isChecked());
+    showMeasurements(controls_.measureMenu.ShowMeasurements1->isChecked());
 }
 
 void MeasureControls::Calibrate1Click(QObject* /*sender*/) { openCalibration(); }

@@ -28,15 +28,24 @@ namespace varmolen {
 class CalibrateDialog;
 class MeasureStrip;
 class PeakLabels;
-class TScopeForm;
+class AcquisitionLoop;
+struct InstrumentSettings;
+struct InstrumentView;
+struct PanelControls;
+class Raster;
 
 class MeasureControls : public QObject {
 public:
     // Twice a second: readable, and each new reading costs a repaint.
     static constexpr int kRefreshMs = 500;
 
-    // Builds the hidden strip, its peak tags and its refresh timer.
-    explicit MeasureControls(TScopeForm& form);
+    // Builds the hidden strip along the bottom of `window` (which grows
+    // by the strip's height while it shows), its peak tags over the display
+    // and its refresh timer. The readings come from acquisition's blocks;
+    // the settings keep what is shown and the calibration, the view and the
+    // display's picture place the peak tags.
+    MeasureControls(QWidget& window, const PanelControls& controls, InstrumentSettings& settings,
+                    const InstrumentView& view, AcquisitionLoop& acquisition, const Raster& picture);
     ~MeasureControls() override;
 
     // After the window's settings are applied: the strip as the feature
@@ -108,7 +117,12 @@ private:
     };
     void followSettling(const RecordedBlock& block, bool beforeMeasuring);
 
-    TScopeForm& form_;
+    QWidget& window_;
+    const PanelControls& controls_;
+    InstrumentSettings& settings_;
+    const InstrumentView& view_;
+    AcquisitionLoop& acquisition_;
+    const Raster& picture_;
     std::unique_ptr<Measurements> measurements_;
     Settling settling_;
     std::array<ChannelReadings, 2> shownReadings_{};

@@ -168,7 +168,7 @@ void MenuCommands::showColoursInForce()
 {
     // The colour items carry no check mark; the entry that opens each colour
     // menu shows the colour in force as a swatch instead.
-    const InstrumentState& s = state();
+    const InstrumentSettings& s = settings_;
     controls_.displayMenu.BackgroundColor1->setIcon(colourSwatch(backgroundColour(s.backgroundScheme)));
     controls_.displayMenu.Channel1TraceColor1->setIcon(colourSwatch(s.chan1Color));
     controls_.displayMenu.Chan2TraceColor1->setIcon(colourSwatch(s.chan2Color));
@@ -181,102 +181,114 @@ void MenuCommands::showStateInForce()
     // threshold, and the scale texts of the display type, which the time-base
     // refresh forms (its stored dial position is the settings file's, so it
     // stays as start-up left it).
-    InstrumentState& s = state();
-    setStatusText(0, displayTypeText(s.displayType == kTimeDisplayType));
-    setStatusText(3, inputText(s.inputSelect == kLineInput));
-    setStatusText(2, QString::fromStdString(thresholdReadout(s.triggerThreshold)));
+    InstrumentSettings& s = settings_;
+    status_.setText(0, displayTypeText(s.displayType == kTimeDisplayType));
+    status_.setText(3, inputText(s.inputSelect == kLineInput));
+    status_.setText(2, QString::fromStdString(thresholdReadout(s.triggerThreshold)));
     const std::int32_t timeBaseSetting = s.timeBaseSetting;
-    form_.markers().UpdateTimeBase();
+    window_.markers().UpdateTimeBase();
     s.timeBaseSetting = timeBaseSetting;
     showColoursInForce();
 }
 
-void MenuCommands::Mic1Click(QObject* sender) { changeInput(form_, sender, false); }
+void MenuCommands::Mic1Click(QObject* sender) { changeInput(window_, sender, false); }
 
-void MenuCommands::Line1Click(QObject* sender) { changeInput(form_, sender, true); }
+void MenuCommands::Line1Click(QObject* sender) { changeInput(window_, sender, true); }
 
-void MenuCommands::Time1Click(QObject* sender) { changeDisplayType(form_, sender, kTimeDisplayType); }
+void MenuCommands::Time1Click(QObject* sender) { changeDisplayType(window_, sender, kTimeDisplayType); }
 
-void MenuCommands::FFT1Click(QObject* sender) { changeDisplayType(form_, sender, kFrequencyDisplayType); }
+void MenuCommands::FFT1Click(QObject* sender) { changeDisplayType(window_, sender, kFrequencyDisplayType); }
 
 void MenuCommands::Enable1Click(QObject* /*sender*/)
 {
     checkOneOf(controls_.displayMenu.Enable1, controls_.displayMenu.Disable1);
-    state().gridEnabled = 1;
+    settings_.gridEnabled = 1;
 }
 
 void MenuCommands::Disable1Click(QObject* /*sender*/)
 {
     checkOneOf(controls_.displayMenu.Disable1, controls_.displayMenu.Enable1);
-    state().gridEnabled = 0;
+    settings_.gridEnabled = 0;
 }
 
 void MenuCommands::White1Click(QObject* /*sender*/)
 {
-    applyBackground(form_, kWhiteBackground, {colour::kWhite, colour::kRed});
+    applyBackground(window_, kWhiteBackground, {colour::kWhite, colour::kRed});
 }
 
 void MenuCommands::Black1Click(QObject* /*sender*/)
 {
-    applyBackground(form_, kBlackBackground, {colour::kBlack, colour::kYellow});
+    applyBackground(window_, kBlackBackground, {colour::kBlack, colour::kYellow});
 }
 
 void MenuCommands::Teal1Click(QObject* /*sender*/)
 {
-    applyBackground(form_, kTealBackground, {colour::kTeal, colour::kYellow});
+    applyBackground(window_, kTealBackground, {colour::kTeal, colour::kYellow});
 }
 
 // Trace colours of channel 1.
-void MenuCommands::Black2Click(QObject* /*sender*/) { state().chan1Color = colour::kBlack; }
-void MenuCommands::Red1Click(QObject* /*sender*/) { state().chan1Color = colour::kRed; }
-void MenuCommands::Blue1Click(QObject* /*sender*/) { state().chan1Color = colour::kBlue; }
-void MenuCommands::Lime1Click(QObject* /*sender*/) { state().chan1Color = colour::kTeal; }  // the "Teal" item
-void MenuCommands::Lime2Click(QObject* /*sender*/) { state().chan1Color = colour::kLime; }
-void MenuCommands::Yellow1Click(QObject* /*sender*/) { state().chan1Color = colour::kYellow; }
-void MenuCommands::White2Click(QObject* /*sender*/) { state().chan1Color = colour::kWhite; }
+void MenuCommands::Black2Click(QObject* /*sender*/) { settings_.chan1Color = colour::kBlack; }
+void MenuCommands::Red1Click(QObject* /*sender*/) { settings_.chan1Color = colour::kRed; }
+void MenuCommands::Blue1Click(QObject* /*sender*/) { settings_.chan1Color = colour::kBlue; }
+void MenuCommands::Lime1Click(QObject* /*sender*/) { settings_.chan1Color = colour::kTeal; }  // the "Teal" item
+void MenuCommands::Lime2Click(QObject* /*sender*/) { settings_.chan1Color = colour::kLime; }
+void MenuCommands::Yellow1Click(QObject* /*sender*/) { settings_.chan1Color = colour::kYellow; }
+void MenuCommands::White2Click(QObject* /*sender*/) { settings_.chan1Color = colour::kWhite; }
 
 // Trace colours of channel 2.
-void MenuCommands::Black3Click(QObject* /*sender*/) { state().chan2Color = colour::kBlack; }
-void MenuCommands::Red2Click(QObject* /*sender*/) { state().chan2Color = colour::kRed; }
-void MenuCommands::Blue2Click(QObject* /*sender*/) { state().chan2Color = colour::kBlue; }
-void MenuCommands::Teal2Click(QObject* /*sender*/) { state().chan2Color = colour::kTeal; }
-void MenuCommands::Lime3Click(QObject* /*sender*/) { state().chan2Color = colour::kLime; }
-void MenuCommands::Yellow2Click(QObject* /*sender*/) { state().chan2Color = colour::kYellow; }
-void MenuCommands::White3Click(QObject* /*sender*/) { state().chan2Color = colour::kWhite; }
+void MenuCommands::Black3Click(QObject* /*sender*/) { settings_.chan2Color = colour::kBlack; }
+void MenuCommands::Red2Click(QObject* /*sender*/) { settings_.chan2Color = colour::kRed; }
+void MenuCommands::Blue2Click(QObject* /*sender*/) { settings_.chan2Color = colour::kBlue; }
+void MenuCommands::Teal2Click(QObject* /*sender*/) { settings_.chan2Color = colour::kTeal; }
+void MenuCommands::Lime3Click(QObject* /*sender*/) { settings_.chan2Color = colour::kLime; }
+void MenuCommands::Yellow2Click(QObject* /*sender*/) { settings_.chan2Color = colour::kYellow; }
+void MenuCommands::White3Click(QObject* /*sender*/) { settings_.chan2Color = colour::kWhite; }
 
 // Display > Spectrum. A new number of blocks starts the average afresh; peak
 // hold starts from the next block each time it is switched on.
 namespace {
 
-void setAverage(TScopeForm& form, QAction* own, std::int32_t blocks)
+void setAverage(InstrumentSettings& s, InstrumentView& view, QAction* own, std::int32_t blocks)
 {
     own->setChecked(true);
-    form.state().features.spectrumAverage = blocks;
-    restartSpectrumAverage(form.state().spectrumHistory);
+    s.features.spectrumAverage = blocks;
+    restartSpectrumAverage(view.spectrumHistory);
 }
 
 }  // namespace
 
-void MenuCommands::AverageOff1Click(QObject* /*sender*/) { setAverage(form_, controls_.displayMenu.AverageOff1, 0); }
-void MenuCommands::Average4Click(QObject* /*sender*/) { setAverage(form_, controls_.displayMenu.Average4, 4); }
-void MenuCommands::Average16Click(QObject* /*sender*/) { setAverage(form_, controls_.displayMenu.Average16, 16); }
-void MenuCommands::Average64Click(QObject* /*sender*/) { setAverage(form_, controls_.displayMenu.Average64, 64); }
+void MenuCommands::AverageOff1Click(QObject* /*sender*/)
+{
+    setAverage(settings_, view_, controls_.displayMenu.AverageOff1, 0);
+}
+void MenuCommands::Average4Click(QObject* /*sender*/)
+{
+    setAverage(settings_, view_, controls_.displayMenu.Average4, 4);
+}
+void MenuCommands::Average16Click(QObject* /*sender*/)
+{
+    setAverage(settings_, view_, controls_.displayMenu.Average16, 16);
+}
+void MenuCommands::Average64Click(QObject* /*sender*/)
+{
+    setAverage(settings_, view_, controls_.displayMenu.Average64, 64);
+}
 
 void MenuCommands::PeakHold1Click(QObject* /*sender*/)
 {
-    state().features.peakHold = controls_.displayMenu.PeakHold1->isChecked();
-    restartPeakHold(state().spectrumHistory);
+    settings_.features.peakHold = controls_.displayMenu.PeakHold1->isChecked();
+    restartPeakHold(view_.spectrumHistory);
 }
 
-void MenuCommands::SpectrumReset1Click(QObject* /*sender*/) { resetSpectrumHistory(state().spectrumHistory); }
+void MenuCommands::SpectrumReset1Click(QObject* /*sender*/) { resetSpectrumHistory(view_.spectrumHistory); }
 
-void MenuCommands::WindowsXPClick(QObject* /*sender*/) { state().osVariant = kDesktopVolumeControl; }
+void MenuCommands::WindowsXPClick(QObject* /*sender*/) { settings_.osVariant = kDesktopVolumeControl; }
 
-void MenuCommands::Windows2KClick(QObject* /*sender*/) { state().osVariant = kTerminalVolumeControl; }
+void MenuCommands::Windows2KClick(QObject* /*sender*/) { settings_.osVariant = kTerminalVolumeControl; }
 
 void MenuCommands::Quit1Click(QObject* /*sender*/)
 {
-    form_.close();
+    window_.close();
     QCoreApplication::quit();
 }
 

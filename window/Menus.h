@@ -11,9 +11,19 @@ class QWidget;
 
 namespace varmolen {
 
+struct InstrumentSettings;
+struct InstrumentView;
+class TScopeForm;
+
 class MenuCommands : public PanelGroup {
 public:
-    explicit MenuCommands(TScopeForm& form) : PanelGroup(form) {}
+    // The menus set the settings and start the spectra afresh (view); they
+    // also act on the whole window (the input and display type restart
+    // acquisition, a size lays the window out again, Quit closes it), so
+    // they take the window too.
+    MenuCommands(const PanelParts& panel, InstrumentSettings& settings, InstrumentView& view, TScopeForm& window)
+        : PanelGroup(panel), settings_(settings), view_(view), window_(window)
+    {}
 
     // File > Quit and Options > Select Sound Card...
     void Quit1Click(QObject* sender);
@@ -65,6 +75,9 @@ public:
     void AxisLabels1Click(QObject* sender);
 
 private:
+    InstrumentSettings& settings_;
+    InstrumentView& view_;
+    TScopeForm& window_;
     QWidget* soundCardSelect_ = nullptr;
 };
 

@@ -1,18 +1,23 @@
-// What every group of the main window's panel and menus starts from: the
-// window it belongs to (its state, its widgets, its status bar and host),
-// through which it also reaches the other groups. A group owns its
-// handlers, under the names of their control and event, and whatever it
-// keeps between them; the window owns the groups.
+// What every group of the main window's panel and menus has: the panel's
+// widgets it reads and sets, the status bar and the host that shows messages
+// and pauses. Besides these a group takes only the parts of the instrument
+// state its handlers read or write, and the other groups or window routines
+// they call on; the window owns the groups and hands each what it takes. A
+// group owns its handlers, under the names of their control and event, and
+// whatever it keeps between them.
 #pragma once
-
-#include <QString>
 
 namespace varmolen {
 
-struct InstrumentState;
 struct PanelControls;
 class QtHost;
-class TScopeForm;
+class StatusPanels;
+
+struct PanelParts {
+    const PanelControls& controls;
+    StatusPanels& status;
+    QtHost& host;
+};
 
 class PanelGroup {
 public:
@@ -20,16 +25,13 @@ public:
     PanelGroup& operator=(const PanelGroup&) = delete;
 
 protected:
-    explicit PanelGroup(TScopeForm& form);
+    explicit PanelGroup(const PanelParts& panel) : controls_(panel.controls), status_(panel.status), host_(panel.host)
+    {}
     ~PanelGroup() = default;
 
-    InstrumentState& state();
-    QtHost& host();
-    void setStatusText(int index, const QString& text);
-    QString statusText(int index) const;
-
-    TScopeForm& form_;
     const PanelControls& controls_;
+    StatusPanels& status_;
+    QtHost& host_;
 };
 
 }  // namespace varmolen

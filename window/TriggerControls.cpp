@@ -12,7 +12,13 @@
 #include <QMenu>
 #include <QRadioButton>
 
-#include "window/Varmolen2.h"
+#include "audio/WaveInput.h"
+#include "panel/PanelControls.h"
+#include "state/DeviceRecords.h"
+#include "state/InstrumentSettings.h"
+#include "state/InstrumentView.h"
+#include "window/MarkerControls.h"
+#include "window/QtHost.h"
 #include "display/ReadoutScales.h"
 #include "acquisition/RecordingFormat.h"
 #include "panel/ChannelMath.h"
@@ -43,26 +49,24 @@ QRadioButton* buttonOfRate(const TimeBaseWidgets& timeBase, std::uint32_t rate)
     }
 }
 
-// What the device chosen now answers about the rates (every rate, none
-// native, when no device is chosen).
-DeviceRates chosenDeviceRates(TScopeForm& form)
+}  // namespace
+
+DeviceRates TriggerControls::chosenDeviceRates() const
 {
-    const std::int32_t device = form.state().waveDeviceId;
-    return device >= 0 ? form.waveInput().deviceRates(static_cast<UINT>(device)) : DeviceRates::unknown();
+    const std::int32_t device = settings_.waveDeviceId;
+    return device >= 0 ? waveInput_.deviceRates(static_cast<UINT>(device)) : DeviceRates::unknown();
 }
 
-// `own` is the button of the rate, or nullptr when the Sample Rate menu sets
-// a rate no button records at: then all three show unchecked.
-void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std::uint32_t rate)
+void TriggerControls::changeSampleRate(QObject* sender, QRadioButton* own, std::uint32_t rate)
 {
-    InstrumentState& s = form.state();
-    s.bufferBytes = blockBufferBytes(s, rate);
+    InstrumentSettings& s = settings_;
+    device_.bufferBytes = blockBufferBytes(device_, rate);
 
     // Own button checked first: the checked button of an exclusive set
     // cannot be unchecked on its own.
     if (own != nullptr)
         own->setChecked(true);
-    const TimeBaseWidgets& timeBase = form.controls().timeBase;
+    const TimeBaseWidgets& timeBase = controls_.timeBase;
     for (QRadioButton* other :
          {timeBase.LowSampleRateRadioBtn, timeBase.MidSampleRateRadioBtn, timeBase.HiSampleRateRadioBtn}) {
         if (other == own)
@@ -76,7 +80,7 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
     if (own != nullptr)
         s.buttonSampleRate = rate;
     s.features.sampleRate = own != nullptr ? 0 : rate;
-    for (QAction* item : form.controls().optionsMenu.SampleRates)
+    for (QAction* item : controls_.optionsMenu.SampleRates)
         if (item->data().toUInt() == rate)
             item->setChecked(true);
 
@@ -84,72 +88,68 @@ void changeSampleRate(TScopeForm& form, QObject* sender, QRadioButton* own, std:
     // format and the labels change.
     const bool live = s.loadingSettings == 0;
     if (live) {
-        form.StopBtnClick(sender);
-        form.host().pauseMs(kRateChangePauseMs);
+        restart_.stop(sender);
+        host_.pauseMs(kRateChangePauseMs);
     }
     s.sampleRate = rate;
     // Bins of the spectra averaged and held so far stood for other
     // frequencies: the next block starts them afresh. A held picture keeps
     // what it shows.
-    resetSpectrumHistory(s.spectrumHistory);
-    form.markers().UpdateMarkerReadout();
-    form.markers().UpdateTimeBase();
+    resetSpectrumHistory(view_.spectrumHistory);
+    markers_.UpdateMarkerReadout();
+    markers_.UpdateTimeBase();
     if (live) {
-        form.StartBtnClick(sender);
-        form.generatorPanel().generatorFollowsRate();
+        restart_.start(sender);
+        restart_.rateFollowed();
     }
 }
 
-// After Hold or Single changed whether the display is held: the scales
-// describe the rate in force again, or the held picture's, where those differ.
-void relabelForTheHold(TScopeForm& form, std::uint32_t rateBefore)
+void TriggerControls::relabelForTheHold(std::uint32_t rateBefore)
 {
-    if (readoutRate(form.state(), form.state()) == rateBefore)
+    if (readoutRate(settings_, view_) == rateBefore)
         return;
-    form.markers().UpdateMarkerReadout();
-    form.markers().UpdateTimeBase();
+    markers_.UpdateMarkerReadout();
+    markers_.UpdateTimeBase();
 }
-
-}  // namespace
 
 void TriggerControls::TriggerEnableSwitchClick(QObject* /*sender*/)
 {
-    state().triggerEnabled = controls_.trigger.TriggerEnableSwitch->isChecked() ? 1 : 0;
+    settings_.triggerEnabled = controls_.trigger.TriggerEnableSwitch->isChecked() ? 1 : 0;
 }
 
 void TriggerControls::TrigSlopeSwClick(QObject* sender)
 {
-    state().triggerSlope = controls_.trigger.TrigSlopeSw->isChecked() ? kRisingSlope : kFallingSlope;
+    settings_.triggerSlope = controls_.trigger.TrigSlopeSw->isChecked() ? kRisingSlope : kFallingSlope;
     // Re-reads the threshold dial, so the "Threshold = " panel is current.
-    form_.markers().ThresholdDialClick(sender);
+    markers_.ThresholdDialClick(sender);
 }
 
 void TriggerControls::ChannelSwClick(QObject* /*sender*/)
 {
-    state().triggerChannel = controls_.trigger.ChannelSw->isChecked() ? 1 : 2;
+    settings_.triggerChannel = controls_.trigger.ChannelSw->isChecked() ? 1 : 2;
 }
 
 void TriggerControls::ChopSwClick(QObject* /*sender*/)
 {
-    state().chopMode = controls_.trigger.ChopSw->isChecked() ? 1 : 0;
+    settings_.chopMode = controls_.trigger.ChopSw->isChecked() ? 1 : 0;
 }
 
 void TriggerControls::SineSquareSwClick(QObject* /*sender*/)
 {
-    state().triggerShape = controls_.trigger.SineSquareSw->isChecked() ? kSineTrigger : kSquareTrigger;
+    settings_.triggerShape = controls_.trigger.SineSquareSw->isChecked() ? kSineTrigger : kSquareTrigger;
 }
 
 void TriggerControls::DisplayHoldSwClick(QObject* /*sender*/)
 {
-    const std::uint32_t rateBefore = readoutRate(state(), state());
-    state().displayHold = controls_.display.DisplayHoldSw->isChecked() ? 1 : 0;
-    relabelForTheHold(form_, rateBefore);
+    const std::uint32_t rateBefore = readoutRate(settings_, view_);
+    settings_.displayHold = controls_.display.DisplayHoldSw->isChecked() ? 1 : 0;
+    relabelForTheHold(rateBefore);
 }
 
 void TriggerControls::SingleDisplaySwClick(QObject* /*sender*/)
 {
-    InstrumentState& s = state();
-    const std::uint32_t rateBefore = readoutRate(s, s);
+    InstrumentSettings& s = settings_;
+    const std::uint32_t rateBefore = readoutRate(s, view_);
     if (controls_.display.SingleDisplaySw->isChecked()) {
         // Armed: the next trigger search freezes the display.
         s.singleSweep = 1;
@@ -159,22 +159,22 @@ void TriggerControls::SingleDisplaySwClick(QObject* /*sender*/)
         s.singleSweep = 0;
         s.displayHold = 0;
     }
-    relabelForTheHold(form_, rateBefore);
+    relabelForTheHold(rateBefore);
 }
 
 void TriggerControls::LowSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(form_, sender, controls_.timeBase.LowSampleRateRadioBtn, 11025);
+    changeSampleRate(sender, controls_.timeBase.LowSampleRateRadioBtn, 11025);
 }
 
 void TriggerControls::MidSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(form_, sender, controls_.timeBase.MidSampleRateRadioBtn, 22050);
+    changeSampleRate(sender, controls_.timeBase.MidSampleRateRadioBtn, 22050);
 }
 
 void TriggerControls::HiSampleRateRadioBtnClick(QObject* sender)
 {
-    changeSampleRate(form_, sender, controls_.timeBase.HiSampleRateRadioBtn, 44100);
+    changeSampleRate(sender, controls_.timeBase.HiSampleRateRadioBtn, 44100);
 }
 
 void TriggerControls::SampleRateItemClick(QObject* sender)
@@ -184,12 +184,12 @@ void TriggerControls::SampleRateItemClick(QObject* sender)
     if (!isSampleRate(rate))
         return;
     // A button's rate is what its button does; any other leaves them unchecked.
-    changeSampleRate(form_, sender, buttonOfRate(controls_.timeBase, rate), rate);
+    changeSampleRate(sender, buttonOfRate(controls_.timeBase, rate), rate);
 }
 
 void TriggerControls::showDeviceRates()
 {
-    const DeviceRates rates = chosenDeviceRates(form_);
+    const DeviceRates rates = chosenDeviceRates();
     for (QAction* item : controls_.optionsMenu.SampleRates) {
         const std::uint32_t rate = item->data().toUInt();
         item->setEnabled(rates.takes(rate));
@@ -199,18 +199,18 @@ void TriggerControls::showDeviceRates()
 
 void TriggerControls::applyMenuSampleRate(QObject* sender)
 {
-    InstrumentState& s = state();
+    InstrumentSettings& s = settings_;
     const std::uint32_t rate = s.features.sampleRate;
     s.features.sampleRate = 0;
     if (!isSampleRate(rate) || buttonOfRate(controls_.timeBase, rate) != nullptr)
         return;  // the record's button rate stays in force
     showDeviceRates();
-    if (!chosenDeviceRates(form_).takes(rate))
+    if (!chosenDeviceRates().takes(rate))
         return;  // the device chosen now cannot record at it
     // Before acquisition first starts: only the format and the labels change.
     const flag loading = s.loadingSettings;
     s.loadingSettings = 1;
-    changeSampleRate(form_, sender, nullptr, rate);
+    changeSampleRate(sender, nullptr, rate);
     s.loadingSettings = loading;
 }
 

@@ -3,15 +3,49 @@
 // buttons, and the Sample Rate menu that offers every rate of the table.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <utility>
+
+#include "audio/SampleRates.h"
 #include "window/PanelGroup.h"
 
 class QObject;
+class QRadioButton;
 
 namespace varmolen {
 
+struct DeviceRecords;
+struct InstrumentSettings;
+struct InstrumentView;
+class MarkerControls;
+class WaveInput;
+
+// What a new sample rate asks of the rest of the window: acquisition
+// stopped before the change and started again after it, and then the
+// generator following the new rate.
+struct RateRestart {
+    std::function<void(QObject*)> stop;
+    std::function<void(QObject*)> start;
+    std::function<void()> rateFollowed;
+};
+
 class TriggerControls : public PanelGroup {
 public:
-    explicit TriggerControls(TScopeForm& form) : PanelGroup(form) {}
+    // The switches write the trigger and hold settings; a sample rate also
+    // sets the recording format (device), asks the input which rates its
+    // device takes, starts the spectra afresh (view) and relabels the
+    // markers' readouts.
+    TriggerControls(const PanelParts& panel, InstrumentSettings& settings, InstrumentView& view, DeviceRecords& device,
+                    WaveInput& waveInput, MarkerControls& markers, RateRestart restart)
+        : PanelGroup(panel),
+          settings_(settings),
+          view_(view),
+          device_(device),
+          waveInput_(waveInput),
+          markers_(markers),
+          restart_(std::move(restart))
+    {}
 
     void TriggerEnableSwitchClick(QObject* sender);
     void TrigSlopeSwClick(QObject* sender);
@@ -31,6 +65,25 @@ public:
     // At start, after Varmolen.ini is read: its rate, when it is none of the
     // buttons' and the device takes it, replaces the record's button rate.
     void applyMenuSampleRate(QObject* sender);
+
+private:
+    // What the device chosen now answers about the rates (every rate, none
+    // native, when no device is chosen).
+    DeviceRates chosenDeviceRates() const;
+    // `own` is the button of the rate, or nullptr when the Sample Rate menu
+    // sets a rate no button records at: then all three show unchecked.
+    void changeSampleRate(QObject* sender, QRadioButton* own, std::uint32_t rate);
+    // After Hold or Single changed whether the display is held: the scales
+    // describe the rate in force again, or the held picture's, where those
+    // differ.
+    void relabelForTheHold(std::uint32_t rateBefore);
+
+    InstrumentSettings& settings_;
+    InstrumentView& view_;
+    DeviceRecords& device_;
+    WaveInput& waveInput_;
+    MarkerControls& markers_;
+    RateRestart restart_;
 };
 
 }  // namespace varmolen

@@ -95,10 +95,17 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
                 Qt::QueuedConnection);
     });
 
-    channels_ = std::make_unique<ChannelControls>(*this);
-    trigger_ = std::make_unique<TriggerControls>(*this);
-    markers_ = std::make_unique<MarkerControls>(*this);
-    menus_ = std::make_unique<MenuCommands>(*this);
+    // Each group gets the panel, and the parts of the state and the other
+    // groups or routines its handlers work on.
+    const PanelParts panel{controls_, status_, *host_};
+    InstrumentState& s = *state_;
+    channels_ = std::make_unique<ChannelControls>(panel, s, s);
+    markers_ = std::make_unique<MarkerControls>(panel, s, s, [this] { refreshAxisLabels(); });
+    trigger_ = std::make_unique<TriggerControls>(panel, s, s, s, waveInput_, *markers_,
+                                                 RateRestart{[this](QObject* sender) { StopBtnClick(sender); },
+                                                             [this](QObject* sender) { StartBtnClick(sender); },
+                                                             [this] { generatorPanel_->generatorFollowsRate(); }});
+    menus_ = std::make_unique<MenuCommands>(panel, s, s, *this);
     auto* central = new QWidget(this);
     controls_ = buildFrontPanel(*this, central, *displayBitmap_);
     controls_.screen.SpectrumBox->shareWithServer(*displayBitmap_);
@@ -116,8 +123,8 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
 
 void TScopeForm::finishCreate()
 {
-    measure_ = std::make_unique<MeasureControls>(*this);
-    generatorPanel_ = std::make_unique<GeneratorPanel>(*this);
+    measure_ = std::make_unique<MeasureControls>(*this, controls_, *state_, *state_, *loop_, *displayBitmap_);
+    generatorPanel_ = std::make_unique<GeneratorPanel>(PanelParts{controls_, status_, *host_}, *state_, *loop_, *this);
     GeneratorControl& generator = generatorPanel_->generator();
     // What the generator plays drives what is measured: the readings start
     // again once a change is heard.
