@@ -5,21 +5,20 @@
 #include "acquisition/AcquisitionLoop.h"
 #include "acquisition/GeneratorControl.h"
 #include "window/GeneratorWindow.h"
-#include "window/RemoteControl.h"
 #include "window/SweepWindow.h"
 #include "state/InstrumentSettings.h"
 #include "window/QtHost.h"
-#include "window/Varmolen2.h"
 #include "remote/ScpiParser.h"
 
 namespace varmolen {
 
 GeneratorPanel::GeneratorPanel(const PanelParts& panel, InstrumentSettings& settings, AcquisitionLoop& acquisition,
-                               TScopeForm& window)
+                               QWidget& window, EndAnnouncer announceEnd)
     : PanelGroup(panel),
       settings_(settings),
       acquisition_(acquisition),
       window_(window),
+      announceEnd_(std::move(announceEnd)),
       generator_(std::make_unique<GeneratorControl>(settings.features))
 {}
 
@@ -46,7 +45,7 @@ void GeneratorPanel::setPlaybackService(PlaybackService service)
                 } else {
                     const std::string message = generator_->takeFailure();
                     if (!message.empty())
-                        announceEnd(window_, scpi::code::kHardwareError, message, "Signal Generator");
+                        announceEnd_(scpi::code::kHardwareError, message, "Signal Generator", true);
                 }
             },
             Qt::QueuedConnection);
@@ -67,8 +66,8 @@ void GeneratorPanel::generatorFollowsRate()
     // A sweep measured at the old rate ends with the change; the window
     // shows it in the sweep's rows, a remote client hears of it.
     if (sweeping && !generator_->sweeping())
-        announceEnd(window_, scpi::code::kExecutionError,
-                    "The response sweep was cancelled: the capture's sample rate changed.", "Response Sweep", false);
+        announceEnd_(scpi::code::kExecutionError,
+                     "The response sweep was cancelled: the capture's sample rate changed.", "Response Sweep", false);
     if (generatorWindow_ != nullptr)
         generatorWindow_->showSettings();
     if (sweepWindow_ != nullptr)
@@ -78,7 +77,7 @@ void GeneratorPanel::generatorFollowsRate()
 void GeneratorPanel::Generator1Click(QObject* /*sender*/)
 {
     if (generatorWindow_ == nullptr)
-        generatorWindow_ = new GeneratorWindow(window_, *generator_);
+        generatorWindow_ = new GeneratorWindow(window_, settings_, host_, *generator_, announceEnd_);
     else
         generatorWindow_->load();
     generatorWindow_->show();
@@ -117,7 +116,7 @@ bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
 void GeneratorPanel::ResponseSweep1Click(QObject* /*sender*/)
 {
     if (sweepWindow_ == nullptr)
-        sweepWindow_ = new SweepWindow(window_, *generator_);
+        sweepWindow_ = new SweepWindow(window_, settings_, host_, *this, *generator_);
     sweepWindow_->show();
     sweepWindow_->raise();
 }

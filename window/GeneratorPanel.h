@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "window/GeneratorWindow.h"
 #include "window/PanelGroup.h"
 
 class QObject;
@@ -14,21 +15,19 @@ namespace varmolen {
 
 class AcquisitionLoop;
 class GeneratorControl;
-class GeneratorWindow;
 class SweepWindow;
 struct PlaybackService;
 struct SweepPlan;
 struct InstrumentSettings;
-class TScopeForm;
 
 class GeneratorPanel : public PanelGroup {
 public:
     // The generator reads and keeps its settings' [Generator] part and the
     // rate in force; a sweep takes the recorded blocks from acquisition. Its
-    // windows are the main window's children, and a generator or sweep that
-    // ends on its own is announced through the window's remote control.
-    GeneratorPanel(const PanelParts& panel, InstrumentSettings& settings, AcquisitionLoop& acquisition,
-                   TScopeForm& window);
+    // windows open over `window`, and a generator or sweep that ends on its
+    // own is told through `announceEnd`.
+    GeneratorPanel(const PanelParts& panel, InstrumentSettings& settings, AcquisitionLoop& acquisition, QWidget& window,
+                   EndAnnouncer announceEnd);
     ~GeneratorPanel();
 
     void Generator1Click(QObject* sender);
@@ -53,7 +52,8 @@ public:
 private:
     InstrumentSettings& settings_;
     AcquisitionLoop& acquisition_;
-    TScopeForm& window_;
+    QWidget& window_;
+    EndAnnouncer announceEnd_;
     std::unique_ptr<GeneratorControl> generator_;
     GeneratorWindow* generatorWindow_ = nullptr;
     SweepWindow* sweepWindow_ = nullptr;

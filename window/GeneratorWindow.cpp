@@ -13,7 +13,8 @@
 #include "acquisition/GeneratorControl.h"
 #include "window/RemoteControl.h"
 #include "window/SweepWindow.h"
-#include "window/Varmolen2.h"
+#include "state/InstrumentSettings.h"
+#include "window/QtHost.h"
 #include "remote/ScpiParser.h"
 
 namespace varmolen {
@@ -84,8 +85,13 @@ QDoubleSpinBox* numberBox(QWidget* parent, double low, double high, const QStrin
     return box;
 }
 
-GeneratorWindow::GeneratorWindow(TScopeForm& form, GeneratorControl& generator)
-    : QWidget(&form, Qt::Window), form_(form), generator_(generator)
+GeneratorWindow::GeneratorWindow(QWidget& owner, const InstrumentSettings& settings, QtHost& host,
+                                 GeneratorControl& generator, EndAnnouncer announceEnd)
+    : QWidget(&owner, Qt::Window),
+      settings_(settings),
+      host_(host),
+      generator_(generator),
+      announceEnd_(std::move(announceEnd))
 {
     setObjectName(QStringLiteral("GeneratorWindow"));
     setWindowTitle(QStringLiteral("Signal Generator"));
@@ -140,7 +146,7 @@ GeneratorWindow::GeneratorWindow(TScopeForm& form, GeneratorControl& generator)
     load();
 }
 
-unsigned GeneratorWindow::captureRate() const { return form_.state().sampleRate; }
+unsigned GeneratorWindow::captureRate() const { return settings_.sampleRate; }
 
 void GeneratorWindow::load()
 {
@@ -175,7 +181,7 @@ void GeneratorWindow::switchOutput(bool on)
     if (on && !generator_.on()) {
         std::string whyNot;
         if (!generator_.switchOn(captureRate(), whyNot))
-            form_.host().showMessage(whyNot, "Signal Generator");
+            host_.showMessage(whyNot, "Signal Generator");
     } else if (!on) {
         generator_.switchOff();
     }
@@ -187,7 +193,7 @@ void GeneratorWindow::outputFailed()
     const std::string message = generator_.takeFailure();
     refresh();
     if (!message.empty())
-        announceEnd(form_, scpi::code::kHardwareError, message, "Signal Generator");
+        announceEnd_(scpi::code::kHardwareError, message, "Signal Generator", true);
 }
 
 void GeneratorWindow::refresh()

@@ -6,6 +6,9 @@
 
 #include <QWidget>
 
+#include <functional>
+#include <string>
+
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
@@ -16,7 +19,12 @@ class QTimer;
 namespace varmolen {
 
 class GeneratorControl;
-class TScopeForm;
+struct InstrumentSettings;
+class QtHost;
+
+// Tells of a generator or sweep that ended on its own: the remote client
+// listening hears of it, or with none a box shows it when `boxed`.
+using EndAnnouncer = std::function<void(int code, const std::string& text, const std::string& caption, bool boxed)>;
 
 // A number box of the generator's and the sweep's windows: two decimals,
 // whole steps, the unit after the value, the accessible name given.
@@ -27,7 +35,11 @@ public:
     // Twice a second: the underrun count.
     static constexpr int kRefreshMs = 500;
 
-    GeneratorWindow(TScopeForm& form, GeneratorControl& generator);
+    // A window of its own over `owner`; it reads the capture rate in force
+    // from the settings, reports through the host and announces a failed
+    // output.
+    GeneratorWindow(QWidget& owner, const InstrumentSettings& settings, QtHost& host, GeneratorControl& generator,
+                    EndAnnouncer announceEnd);
 
     // The controls from the generator's settings, the device list afresh.
     void load();
@@ -53,8 +65,10 @@ private:
     void refresh();
     unsigned captureRate() const;
 
-    TScopeForm& form_;
+    const InstrumentSettings& settings_;
+    QtHost& host_;
     GeneratorControl& generator_;
+    EndAnnouncer announceEnd_;
     QPushButton* output_ = nullptr;
     QComboBox* waveform_ = nullptr;
     QDoubleSpinBox* frequency_ = nullptr;

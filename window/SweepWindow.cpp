@@ -22,7 +22,9 @@
 #include "panel/SweepPlot.h"
 #include "window/GeneratorWindow.h"
 #include "persist/ConfigFile.h"
-#include "window/Varmolen2.h"
+#include "state/InstrumentSettings.h"
+#include "window/GeneratorPanel.h"
+#include "window/QtHost.h"
 
 namespace varmolen {
 
@@ -37,8 +39,9 @@ QString cell(bool valid, double value, int decimals)
 
 }  // namespace
 
-SweepWindow::SweepWindow(TScopeForm& form, GeneratorControl& generator)
-    : QWidget(&form, Qt::Window), form_(form), generator_(generator)
+SweepWindow::SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtHost& host, GeneratorPanel& panel,
+                         GeneratorControl& generator)
+    : QWidget(&owner, Qt::Window), settings_(settings), host_(host), panel_(panel), generator_(generator)
 {
     setObjectName(QStringLiteral("SweepWindow"));
     setWindowTitle(QStringLiteral("Response Sweep"));
@@ -94,7 +97,7 @@ SweepWindow::SweepWindow(TScopeForm& form, GeneratorControl& generator)
 
 void SweepWindow::load()
 {
-    const SweepPlan& p = form_.state().features.sweep;
+    const SweepPlan& p = settings_.features.sweep;
     startHz_->setValue(p.startHz);
     stopHz_->setValue(p.stopHz);
     steps_->setValue(p.stepsPerOctave);
@@ -110,8 +113,8 @@ void SweepWindow::startSweep()
                          .levelDbfs = level_->value(),
                          .channel = channel_->currentIndex() + 1};
     std::string whyNot;
-    if (!form_.generatorPanel().startSweep(plan, whyNot))
-        form_.host().showMessage(whyNot, "Response Sweep");
+    if (!panel_.startSweep(plan, whyNot))
+        host_.showMessage(whyNot, "Response Sweep");
     showRows();
 }
 
@@ -139,7 +142,7 @@ void SweepWindow::showRows()
     const int steps = generator_.sweepSteps();
     progress_->setRange(0, std::max(steps, 1));
     progress_->setValue(generator_.sweepStepsDone());
-    const SweepPlan& p = form_.state().features.sweep;
+    const SweepPlan& p = settings_.features.sweep;
     plot_->show(p.startHz, p.stopHz, rows);
     start_->setEnabled(!generator_.sweeping());
     cancel_->setEnabled(generator_.sweeping());
@@ -165,8 +168,8 @@ void SweepWindow::chooseExportFile()
         return;
     QString whyNot;
     if (!exportCsv(path, whyNot))
-        form_.host().showMessage(("The sweep could not be written to " + path + ": " + whyNot).toStdString(),
-                                 "Response Sweep");
+        host_.showMessage(("The sweep could not be written to " + path + ": " + whyNot).toStdString(),
+                          "Response Sweep");
 }
 
 }  // namespace varmolen

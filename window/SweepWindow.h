@@ -1,7 +1,7 @@
 // Measure > Response Sweep...: the stepped-sine sweep's window (not modal):
 // the plan (start, stop, steps per octave, level, channel), Start, Cancel,
 // a progress bar, the plot and a table of the rows that the accessibility
-// bus reads, and Export CSV. Start runs TScopeForm::startSweep, which hands
+// bus reads, and Export CSV. Start runs GeneratorPanel::startSweep, which hands
 // the buffers the run loop completes to GeneratorControl while the sweep runs.
 #pragma once
 
@@ -18,11 +18,17 @@ namespace varmolen {
 
 class GeneratorControl;
 class SweepPlot;
-class TScopeForm;
+class GeneratorPanel;
+struct InstrumentSettings;
+class QtHost;
 
 class SweepWindow : public QWidget {
 public:
-    SweepWindow(TScopeForm& form, GeneratorControl& generator);
+    // A window of its own over `owner`; it reads the sweep's plan from the
+    // settings, starts it through the generator panel and reports through
+    // the host.
+    SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtHost& host, GeneratorPanel& panel,
+                GeneratorControl& generator);
 
     // The plan's controls from the feature settings.
     void load();
@@ -44,7 +50,9 @@ public:
 private:
     void chooseExportFile();
 
-    TScopeForm& form_;
+    const InstrumentSettings& settings_;
+    QtHost& host_;
+    GeneratorPanel& panel_;
     GeneratorControl& generator_;
     QDoubleSpinBox* startHz_ = nullptr;
     QDoubleSpinBox* stopHz_ = nullptr;

@@ -124,7 +124,10 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
 void TScopeForm::finishCreate()
 {
     measure_ = std::make_unique<MeasureControls>(*this, controls_, *state_, *state_, *loop_, *displayBitmap_);
-    generatorPanel_ = std::make_unique<GeneratorPanel>(PanelParts{controls_, status_, *host_}, *state_, *loop_, *this);
+    generatorPanel_ =
+        std::make_unique<GeneratorPanel>(PanelParts{controls_, status_, *host_}, *state_, *loop_, *this,
+                                         [this](int code, const std::string& text, const std::string& caption,
+                                                bool boxed) { announceEnd(*this, code, text, caption, boxed); });
     GeneratorControl& generator = generatorPanel_->generator();
     // What the generator plays drives what is measured: the readings start
     // again once a change is heard.
