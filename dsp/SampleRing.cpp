@@ -1,0 +1,142 @@
+#include "dsp/SampleRing.h"
+
+#include <algorithm>
+
+namespace varmolen {
+
+namespace {
+
+std::size_t wholeRuns(std::size_t frames)
+{
+    const auto run = static_cast<std::size_t>(SampleRing::kRunFrames);
+    return std::max<std::size_t>(1, (frames + run - 1) / run);
+}
+
+float code(const std::uint8_t* p) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8))); }
+
+}  // namespace
+
+SampleRing::SampleRing(std::size_t frames)
+    : capacity_(wholeRuns(frames) * kRunFrames),
+      chan1_(capacity_),
+      chan2_(capacity_),
+      breaks_(wholeRuns(frames)),
+      runs1_(wholeRuns(frames)),
+      runs2_(wholeRuns(frames))
+{}
+
+void SampleRing::restart(std::uint32_t rate)
+{
+    rate_ = rate;
+    end_ = 0;
+}
+
+void SampleRing::put(float v1, float v2, bool breaks)
+{
+    const std::size_t at = slot(end_);
+    const std::size_t run = at / kRunFrames;
+    const auto bit = std::uint64_t{1} << (at % kRunFrames);
+    chan1_[at] = v1;
+    chan2_[at] = v2;
+    // A run's first frame starts its extremes afresh: what the slot held
+    // before belongs to frames no longer kept whole. Its break bits are
+    // each the frame's in the slot now, old or new.
+    if (at % kRunFrames == 0) {
+        runs1_[run] = {v1, v1};
+        runs2_[run] = {v2, v2};
+    } else {
+        runs1_[run] = {std::min(runs1_[run].min, v1), std::max(runs1_[run].max, v1)};
+        runs2_[run] = {std::min(runs2_[run].min, v2), std::max(runs2_[run].max, v2)};
+    }
+    breaks_[run] = breaks ? breaks_[run] | bit : breaks_[run] & ~bit;
+    ++end_;
+}
+
+void SampleRing::append(const float* chan1, const float* chan2, std::size_t frames, bool followsPrevious)
+{
+    for (std::size_t i = 0; i < frames; ++i)
+        put(chan1[i], chan2 != nullptr ? chan2[i] : 0.0f, i == 0 && !followsPrevious && end_ > 0);
+}
+
+void SampleRing::append(const RecordedBlock& block)
+{
+    if (block.data == nullptr || (block.channelCount != 1 && block.channelCount != 2))
+        return;
+    const std::uint32_t frameBytes = 2u * static_cast<std::uint32_t>(block.channelCount);
+    const std::uint32_t frames = block.bytes / frameBytes;
+    const std::uint8_t* p = block.data;
+    for (std::uint32_t i = 0; i < frames; ++i, p += frameBytes) {
+        // Stereo frames are (channel 2, channel 1), as the display reads them.
+        const float v1 = block.channelCount == 2 ? code(p + 2) : code(p);
+        const float v2 = block.channelCount == 2 ? code(p) : 0.0f;
+        put(v1, v2, i == 0 && !block.followsPrevious && end_ > 0);
+    }
+}
+
+bool SampleRing::copy(int channel, std::int64_t from, std::size_t count, float* out) const
+{
+    const std::int64_t to = from + static_cast<std::int64_t>(count);
+    if (!holds(from, to))
+        return false;
+    const std::vector<float>& s = samples(channel);
+    // At most two pieces: up to the ring's end, then from its start.
+    const std::size_t first = std::min(count, capacity_ - slot(from));
+    std::copy_n(s.begin() + static_cast<std::ptrdiff_t>(slot(from)), first, out);
+    std::copy_n(s.begin(), count - first, out + first);
+    return true;
+}
+
+std::optional<std::int64_t> SampleRing::firstBreak(std::int64_t from, std::int64_t to) const
+{
+    from = std::max(from, oldest());
+    to = std::min(to, end_);
+    while (from < to) {
+        // The rest of from's run, or less where the span ends inside it.
+        const std::int64_t offset = from % kRunFrames;
+        const std::int64_t runEnd = std::min(to, from - offset + kRunFrames);
+        std::uint64_t word = breaks_[runSlot(from)] >> offset;
+        const std::int64_t frames = runEnd - from;
+        if (frames < kRunFrames)
+            word &= (std::uint64_t{1} << frames) - 1;
+        if (word != 0) {
+            std::int64_t i = from;
+            while ((word & 1u) == 0) {
+                word >>= 1;
+                ++i;
+            }
+            return i;
+        }
+        from = runEnd;
+    }
+    return std::nullopt;
+}
+
+SampleRing::Extremes SampleRing::extremes(int channel, std::int64_t from, std::int64_t to) const
+{
+    if (from >= to || !holds(from, to))
+        return {};
+    const std::vector<float>& s = samples(channel);
+    const std::vector<Extremes>& runs = channel == 2 ? runs2_ : runs1_;
+    Extremes e{s[slot(from)], s[slot(from)]};
+    auto take = [&e](float lo, float hi) {
+        e.min = std::min(e.min, lo);
+        e.max = std::max(e.max, hi);
+    };
+    std::int64_t i = from;
+    // A run counts whole only where the span and the ring hold all of it: a
+    // run whose slot is being overwritten keeps its extremes for new frames.
+    while (i < to) {
+        if (i % kRunFrames == 0 && i + kRunFrames <= to) {
+            const Extremes& r = runs[runSlot(i)];
+            take(r.min, r.max);
+            i += kRunFrames;
+        } else {
+            const float v = s[slot(i)];
+            take(v, v);
+            ++i;
+        }
+    }
+    return e;
+}
+
+}  // namespace varmolen

@@ -1,0 +1,164 @@
+// The record of everything heard, against a reference that keeps every
+// frame: what it holds after wrapping around, its breaks, and the least and
+// greatest value of every span, which it forms from its runs' summaries.
+#include "dsp/SampleRing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <set>
+#include <vector>
+
+namespace varmolen {
+namespace {
+
+// Keeps every frame appended and where each break falls.
+struct Reference {
+    std::vector<float> chan1, chan2;
+    std::set<std::int64_t> breaks;
+
+    void append(const std::vector<float>& a, const std::vector<float>& b, bool follows)
+    {
+        if (!follows && !chan1.empty())
+            breaks.insert(static_cast<std::int64_t>(chan1.size()));
+        chan1.insert(chan1.end(), a.begin(), a.end());
+        chan2.insert(chan2.end(), b.begin(), b.end());
+    }
+    const std::vector<float>& of(int channel) const { return channel == 2 ? chan2 : chan1; }
+};
+
+struct Scenario {
+    const char* name;
+    std::size_t capacity;              // frames asked for
+    std::vector<std::size_t> appends;  // frames of each buffer
+    int breakEvery;                    // every n-th buffer does not follow (0: none)
+};
+
+// Every span of the frames held checked against the reference: the ring's
+// copy, its first break and its extremes.
+void checkSpans(const SampleRing& ring, const Reference& ref, std::mt19937& rng, const char* name)
+{
+    const std::int64_t end = static_cast<std::int64_t>(ref.chan1.size());
+    ASSERT_EQ(ring.end(), end) << name;
+    const std::int64_t oldest = std::max<std::int64_t>(0, end - static_cast<std::int64_t>(ring.capacity()));
+    ASSERT_EQ(ring.oldest(), oldest) << name;
+    std::uniform_int_distribution<std::int64_t> pick(oldest, end);
+    for (int trial = 0; trial < 60; ++trial) {
+        std::int64_t from = pick(rng), to = pick(rng);
+        if (from > to)
+            std::swap(from, to);
+        for (int ch = 1; ch <= 2; ++ch) {
+            const std::vector<float>& r = ref.of(ch);
+            std::vector<float> got(static_cast<std::size_t>(to - from));
+            ASSERT_TRUE(ring.copy(ch, from, got.size(), got.data())) << name;
+            ASSERT_TRUE(std::equal(got.begin(), got.end(), r.begin() + from)) << name << " copy " << from << ".." << to;
+            if (from < to) {
+                const auto [lo, hi] = std::minmax_element(r.begin() + from, r.begin() + to);
+                const SampleRing::Extremes e = ring.extremes(ch, from, to);
+                EXPECT_EQ(e.min, *lo) << name << " ch" << ch << " " << from << ".." << to;
+                EXPECT_EQ(e.max, *hi) << name << " ch" << ch << " " << from << ".." << to;
+            }
+        }
+        const auto b = ref.breaks.lower_bound(from);
+        const std::optional<std::int64_t> want =
+            b != ref.breaks.end() && *b < to ? std::optional<std::int64_t>(*b) : std::nullopt;
+        EXPECT_EQ(ring.firstBreak(from, to), want) << name << " breaks " << from << ".." << to;
+    }
+    // Outside what is held nothing is copied.
+    std::vector<float> one(1);
+    EXPECT_FALSE(ring.copy(1, end, 1, one.data())) << name;
+    if (oldest > 0) {
+        EXPECT_FALSE(ring.copy(1, oldest - 1, 1, one.data())) << name;
+    }
+}
+
+TEST(SampleRing, HoldsTheNewestFramesWithTheirBreaksAndExtremesAcrossEveryWrap)
+{
+    const std::vector<Scenario> scenarios = {
+        {"never fills", 1000, {100, 200, 300}, 2},
+        {"one run", 1, {10, 70, 64, 1, 200}, 3},
+        {"blocks of 1024 wrap a short ring", 3000, std::vector<std::size_t>(12, 1024), 5},
+        {"odd buffers, breaks often", 777, {1, 2, 3, 63, 64, 65, 127, 129, 500, 999, 31}, 2},
+        {"buffers longer than the ring", 256, {300, 1000, 5, 700}, 1},
+        {"no breaks, many wraps", 640, std::vector<std::size_t>(40, 97), 0},
+    };
+    std::mt19937 rng(20261209);
+    std::normal_distribution<float> noise(0.0f, 4000.0f);
+    for (const Scenario& sc : scenarios) {
+        SampleRing ring(sc.capacity);
+        ring.restart(44100);
+        ASSERT_GE(ring.capacity(), sc.capacity) << sc.name;
+        ASSERT_EQ(ring.capacity() % SampleRing::kRunFrames, 0u) << sc.name;
+        Reference ref;
+        for (std::size_t n = 0; n < sc.appends.size(); ++n) {
+            std::vector<float> a(sc.appends[n]), b(sc.appends[n]);
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                a[i] = std::round(noise(rng));
+                b[i] = std::round(noise(rng));
+            }
+            const bool follows = sc.breakEvery == 0 || (n + 1) % static_cast<std::size_t>(sc.breakEvery) != 0;
+            ring.append(a.data(), b.data(), a.size(), follows);
+            ref.append(a, b, follows);
+            checkSpans(ring, ref, rng, sc.name);
+        }
+    }
+}
+
+TEST(SampleRing, ASingleSpikeAnywhereInASpanIsItsExtreme)
+{
+    // A quiet record of three rings' length; the spike at each position of
+    // a span that starts and ends inside runs, up or down.
+    SampleRing ring(512);
+    ring.restart(192000);
+    std::vector<float> quiet(1536, 3.0f);
+    ring.append(quiet.data(), quiet.data(), quiet.size(), true);
+    const std::int64_t from = ring.oldest() + 5, to = ring.end() - 7;
+    for (std::int64_t at = from; at < to; ++at) {
+        for (const float spike : {32767.0f, -32768.0f}) {
+            SampleRing r(512);
+            r.restart(192000);
+            std::vector<float> a(quiet);
+            a[static_cast<std::size_t>(at)] = spike;
+            r.append(a.data(), quiet.data(), a.size(), true);
+            const SampleRing::Extremes e = r.extremes(1, from, to);
+            ASSERT_EQ(spike > 0 ? e.max : e.min, spike) << "spike at " << at;
+            ASSERT_EQ(spike > 0 ? e.min : e.max, 3.0f) << "spike at " << at;
+        }
+    }
+}
+
+TEST(SampleRing, ReadsTheRecordedBuffersAsTheDisplayDoesAndARateStartsAfresh)
+{
+    // Stereo frames are (channel 2, channel 1); a mono buffer is channel 1.
+    const std::vector<std::uint8_t> stereo = {0x01, 0x00, 0xFF, 0x7F, 0x00, 0x80, 0xFE, 0xFF};
+    const std::vector<std::uint8_t> mono = {0x10, 0x00, 0xF0, 0xFF};
+    SampleRing ring(64);
+    ring.restart(8000);
+    ring.append(RecordedBlock{stereo.data(), 8, 2, 8000, false});
+    ring.append(RecordedBlock{mono.data(), 4, 1, 8000, true});
+    ring.append(RecordedBlock{stereo.data(), 7, 2, 8000, false});  // a torn last frame is left out
+    ASSERT_EQ(ring.end(), 5);
+    const float chan1[] = {32767, -2, 16, -16, 32767};
+    const float chan2[] = {1, -32768, 0, 0, 1};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(ring.at(1, i), chan1[i]) << i;
+        EXPECT_EQ(ring.at(2, i), chan2[i]) << i;
+    }
+    // The record's first buffer is no break; one that does not follow is.
+    EXPECT_EQ(ring.firstBreak(0, 5), std::optional<std::int64_t>(4));
+
+    ring.restart(11025);
+    EXPECT_EQ(ring.rate(), 11025u);
+    EXPECT_EQ(ring.end(), 0);
+    EXPECT_FALSE(ring.firstBreak(0, 5));
+    ring.append(RecordedBlock{mono.data(), 4, 1, 11025, false});
+    EXPECT_FALSE(ring.firstBreak(0, ring.end()));
+    EXPECT_EQ(ring.extremes(1, 0, 2).max, 16.0f);
+}
+
+}  // namespace
+}  // namespace varmolen
