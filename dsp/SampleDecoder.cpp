@@ -9,7 +9,7 @@ void decodeChannel(const std::uint8_t* data, int frames, int channelCount, int i
     const int frameBytes = 2 * channelCount;
     const std::uint8_t* p = data + 2 * index;
     for (int i = 0; i < frames; ++i, p += frameBytes)
-        out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+        out[i] = decodeSample(p);
 }
 
 int extractChannel(const RecordedBlock& block, int channel, std::int32_t* out, int capacity)

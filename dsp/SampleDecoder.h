@@ -9,6 +9,12 @@
 
 namespace varmolen {
 
+// The 16-bit little-endian value at p, sign-extended.
+inline std::int32_t decodeSample(const std::uint8_t* p)
+{
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+}
+
 // Writes value `index` of each of `frames` frames of `channelCount` values
 // into out[0..frames-1], sign-extended.
 void decodeChannel(const std::uint8_t* data, int frames, int channelCount, int index, std::int32_t* out);

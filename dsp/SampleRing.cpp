@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dsp/SampleDecoder.h"
+
 namespace varmolen {
 
 namespace {
@@ -11,8 +13,6 @@ std::size_t wholeRuns(std::size_t frames)
     const auto run = static_cast<std::size_t>(SampleRing::kRunFrames);
     return std::max<std::size_t>(1, (frames + run - 1) / run);
 }
-
-float code(const std::uint8_t* p) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8))); }
 
 }  // namespace
 
@@ -67,8 +67,8 @@ void SampleRing::append(const RecordedBlock& block)
     const std::uint8_t* p = block.data;
     for (std::uint32_t i = 0; i < frames; ++i, p += frameBytes) {
         // Stereo frames are (channel 2, channel 1), as the display reads them.
-        const float v1 = block.channelCount == 2 ? code(p + 2) : code(p);
-        const float v2 = block.channelCount == 2 ? code(p) : 0.0f;
+        const auto v1 = static_cast<float>(decodeSample(block.channelCount == 2 ? p + 2 : p));
+        const float v2 = block.channelCount == 2 ? static_cast<float>(decodeSample(p)) : 0.0f;
         put(v1, v2, i == 0 && !block.followsPrevious && end_ > 0);
     }
 }
