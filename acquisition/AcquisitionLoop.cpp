@@ -1,6 +1,9 @@
 #include "acquisition/AcquisitionLoop.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <new>
 
 #include "dsp/SampleDecoder.h"
 #include "dsp/VectorState.h"
@@ -31,6 +34,26 @@ void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLev
         samples[i] -= offset;
 }
 
+namespace {
+
+// What the kernel says a new allocation can take without swapping
+// (MemAvailable), or no bound where it does not say.
+std::uint64_t availableMemoryBytes()
+{
+    std::FILE* file = std::fopen("/proc/meminfo", "re");
+    if (file == nullptr)
+        return std::numeric_limits<std::uint64_t>::max();
+    unsigned long long kib = 0;
+    bool found = false;
+    char line[256];
+    while (!found && std::fgets(line, sizeof line, file) != nullptr)
+        found = std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1;
+    std::fclose(file);
+    return found ? static_cast<std::uint64_t>(kib) * 1024u : std::numeric_limits<std::uint64_t>::max();
+}
+
+}  // namespace
+
 AcquisitionLoop::AcquisitionLoop(DeviceRecords& device, const InstrumentSettings& settings, PassBuffers& samples,
                                  WaveEngine& engine, Host& host, std::function<void()> displayPass)
     : device_(device),
@@ -49,6 +72,7 @@ void AcquisitionLoop::StartBtnClick()
     // The block is split by the input in force; the device must record the
     // same way, or channel 1 would show both stereo channels interleaved.
     alignRecordingFormat(device_, settings_);
+    prepareRecord();
     device_.positionBytes = 1;
     device_.bufferSelect = 0;
     ++run_;
@@ -248,9 +272,7 @@ void AcquisitionLoop::processBlock()
     ++blocksCompleted_;
     const std::uint8_t* block = device_.bufferSelect == 1 ? device_.bufferA.get() : device_.bufferB.get();
     const bool frozen = pictureFrozen();
-    if (frozen) {
-        nextFollows_ = false;  // the observer misses this block
-    } else if (blockObservers_[0] || blockObservers_[1]) {
+    if (block != nullptr) {
         // A wait that timed out reset the device: the stream starts again,
         // and so does it after a buffer the device returned short.
         const WAVEHDR& header = device_.bufferSelect == 1 ? device_.headerA : device_.headerB;
@@ -258,12 +280,17 @@ void AcquisitionLoop::processBlock()
         const bool reset = device_.bufferTimedOut == 1;
         // The device lost sound before or within this block (an overrun, a suspend).
         const bool broken = (header.dwFlags.load(std::memory_order_acquire) & WHDR_AFTERBREAK) != 0;
-        const RecordedBlock recorded{block, std::min(completedBytes_, length),
-                                     settings_.inputSelect == kLineInput ? 2 : 1, settings_.sampleRate,
-                                     nextFollows_ && !reset && !broken};
+        RecordedBlock recorded{block, std::min(completedBytes_, length), settings_.inputSelect == kLineInput ? 2 : 1,
+                               settings_.sampleRate, nextFollows_ && !reset && !broken};
         nextFollows_ = !reset && completedBytes_ >= length;
+        if (record_ != nullptr)
+            record_->append(recorded);
+        // The observers see a block follow only the one they saw before it.
+        const bool observed = !frozen && (blockObservers_[0] || blockObservers_[1]);
+        recorded.followsPrevious = recorded.followsPrevious && observedLast_;
+        observedLast_ = observed;
         for (const BlockObserver& observer : blockObservers_) {
-            if (block != nullptr && observer)
+            if (observed && observer)
                 observer(recorded);
         }
     }
@@ -280,6 +307,32 @@ void AcquisitionLoop::processBlock()
     ++blocksDrawn_;
     if (displayPass_)
         displayPass_();
+}
+
+void AcquisitionLoop::prepareRecord()
+{
+    const std::uint32_t rate = settings_.sampleRate;
+    const double seconds = std::clamp(settings_.features.memorySeconds, kMemorySecondsMin, kMemorySecondsMax);
+    const std::size_t wanted = SampleRing::framesFor(seconds, rate, std::numeric_limits<std::uint64_t>::max());
+    if (record_ == nullptr || record_->capacity() != wanted || recordShortened_) {
+        // The old record goes first, so that its memory counts as free.
+        record_.reset();
+        std::uint64_t budget = availableMemoryBytes() / 2;
+        while (record_ == nullptr) {
+            const std::size_t frames = SampleRing::framesFor(seconds, rate, budget);
+            try {
+                record_ = std::make_unique<SampleRing>(frames);
+            } catch (const std::bad_alloc&) {
+                if (frames <= static_cast<std::size_t>(SampleRing::kRunFrames))
+                    throw;
+                budget = static_cast<std::uint64_t>(static_cast<double>(frames) * SampleRing::kBytesPerFrame / 2);
+            }
+        }
+        recordShortened_ = record_->capacity() < wanted;
+        record_->restart(rate);
+    } else if (record_->rate() != rate) {
+        record_->restart(rate);
+    }
 }
 
 void AcquisitionLoop::finishRun()

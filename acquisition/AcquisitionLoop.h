@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <array>
 #include <functional>
+#include <memory>
 
 #include "acquisition/Host.h"
 #include "state/DeviceRecords.h"
 #include "state/InstrumentSettings.h"
 #include "state/PassBuffers.h"
 #include "dsp/RecordedBlock.h"
+#include "dsp/SampleRing.h"
 #include "acquisition/WaveEngine.h"
 
 namespace varmolen {
@@ -66,6 +68,15 @@ public:
     void releasePicture() { freezeDepth_ = freezeDepth_ > 0 ? freezeDepth_ - 1 : 0; }
     bool pictureFrozen() const { return freezeDepth_ > 0; }
 
+    // The record of every frame the device delivered, held, frozen or drawn
+    // (see SampleRing): sized at each start for the settings' memory seconds
+    // at the rate of the run, within half the memory the machine has free,
+    // and kept across runs at one rate (a new run's first frame is a break).
+    // Null before the first start.
+    const SampleRing* record() const { return record_.get(); }
+    // The machine's memory gave the record fewer seconds than the settings ask.
+    bool recordShortened() const { return recordShortened_; }
+
     bool running() const { return phase_ != Phase::Idle; }
     // Passes of this run that began after a timed-out wait.
     int timeoutCount() const { return timeoutCounter_; }
@@ -85,6 +96,8 @@ private:
     void beginPass();
     bool positionReached() const;
     void processBlock();
+    // Sizes the record for the run about to start (see record()).
+    void prepareRecord();
     // The loop noticed the stop request: the run is over, the device is
     // released and a fresh run follows through StartTimer.
     void finishRun();
@@ -109,6 +122,9 @@ private:
     bool advanceAgain_ = false;
     std::uint32_t completedBytes_ = 0;  // recorded into the buffer just completed
     bool nextFollows_ = false;          // the next buffer continues the last one without a gap
+    bool observedLast_ = false;         // the last buffer reached the observers
+    std::unique_ptr<SampleRing> record_;
+    bool recordShortened_ = false;
     // A start sequence is running (its failures show message boxes, inside
     // which the timers tick): a second one must not begin inside it.
     bool starting_ = false;

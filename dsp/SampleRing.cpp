@@ -1,6 +1,8 @@
 #include "dsp/SampleRing.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "dsp/SampleDecoder.h"
 
@@ -25,10 +27,22 @@ SampleRing::SampleRing(std::size_t frames)
       runs2_(wholeRuns(frames))
 {}
 
+std::size_t SampleRing::framesFor(double seconds, std::uint32_t rate, std::uint64_t budgetBytes)
+{
+    const double wanted = std::max(0.0, seconds) * rate;
+    const double affordable = static_cast<double>(budgetBytes) / kBytesPerFrame;
+    const auto frames = static_cast<std::size_t>(std::min(wanted, affordable));
+    const auto run = static_cast<std::size_t>(kRunFrames);
+    // Rounded up where the budget allows, else down: never past the budget.
+    const std::size_t up = wholeRuns(frames) * run;
+    return static_cast<double>(up) <= affordable ? up : std::max(run, frames / run * run);
+}
+
 void SampleRing::restart(std::uint32_t rate)
 {
     rate_ = rate;
     end_ = 0;
+    breakPending_ = false;
 }
 
 void SampleRing::put(float v1, float v2, bool breaks)
@@ -48,12 +62,16 @@ void SampleRing::put(float v1, float v2, bool breaks)
         runs1_[run] = {std::min(runs1_[run].min, v1), std::max(runs1_[run].max, v1)};
         runs2_[run] = {std::min(runs2_[run].min, v2), std::max(runs2_[run].max, v2)};
     }
+    // A break of a buffer with no frames falls on the next frame there is.
+    breaks = breaks || breakPending_;
+    breakPending_ = false;
     breaks_[run] = breaks ? breaks_[run] | bit : breaks_[run] & ~bit;
     ++end_;
 }
 
 void SampleRing::append(const float* chan1, const float* chan2, std::size_t frames, bool followsPrevious)
 {
+    breakPending_ = breakPending_ || (frames == 0 && !followsPrevious && end_ > 0);
     for (std::size_t i = 0; i < frames; ++i)
         put(chan1[i], chan2 != nullptr ? chan2[i] : 0.0f, i == 0 && !followsPrevious && end_ > 0);
 }
@@ -64,6 +82,7 @@ void SampleRing::append(const RecordedBlock& block)
         return;
     const std::uint32_t frameBytes = 2u * static_cast<std::uint32_t>(block.channelCount);
     const std::uint32_t frames = block.bytes / frameBytes;
+    breakPending_ = breakPending_ || (frames == 0 && !block.followsPrevious && end_ > 0);
     const std::uint8_t* p = block.data;
     for (std::uint32_t i = 0; i < frames; ++i, p += frameBytes) {
         // Stereo frames are (channel 2, channel 1), as the display reads them.
@@ -137,6 +156,18 @@ SampleRing::Extremes SampleRing::extremes(int channel, std::int64_t from, std::i
         }
     }
     return e;
+}
+
+void SampleRing::columnExtremes(int channel, std::int64_t from, double framesPerColumn, int count, Extremes* out) const
+{
+    constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+    const double perColumn = std::max(1.0, framesPerColumn);
+    const auto first = [&](int k) { return from + static_cast<std::int64_t>(std::floor(k * perColumn)); };
+    for (int k = 0; k < count; ++k) {
+        const std::int64_t lo = std::max(first(k), oldest());
+        const std::int64_t hi = std::min(first(k + 1), end_);
+        out[k] = lo < hi ? extremes(channel, lo, hi) : Extremes{kNone, kNone};
+    }
 }
 
 }  // namespace varmolen

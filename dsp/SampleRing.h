@@ -35,8 +35,17 @@ public:
         float max = 0.0f;
     };
 
+    // What a frame costs: two floats, its share of the runs' extremes, a bit.
+    static constexpr double kBytesPerFrame =
+        2 * sizeof(float) + 2 * sizeof(Extremes) / static_cast<double>(kRunFrames) + 1.0 / 8;
+    static_assert(kBytesPerFrame == 8.375);
+
     // Holds at least `frames` frames (rounded up to whole runs; at least one run).
     explicit SampleRing(std::size_t frames);
+
+    // The capacity a ring for `seconds` at `rate` gets: whole runs, at least
+    // one, and no more than `budgetBytes` hold.
+    static std::size_t framesFor(double seconds, std::uint32_t rate, std::uint64_t budgetBytes);
 
     // Empties the record for frames recorded at `rate`; the next frame appended is index 0.
     void restart(std::uint32_t rate);
@@ -64,6 +73,14 @@ public:
     // The least and greatest sample of channel 1 or 2 in [from, to), a
     // non-empty span the ring holds (otherwise both 0).
     Extremes extremes(int channel, std::int64_t from, std::int64_t to) const;
+    // The extremes of `count` pixel columns of channel 1 or 2 from frame
+    // `from` on, `framesPerColumn` (1 or more) frames each: column k holds
+    // the frames from `from + floor(k * framesPerColumn)` up to the next
+    // column's first, so every frame of the span lies in exactly one column
+    // and a single-sample spike anywhere shows. A column with no frame the
+    // ring holds reads NaN. The cost is a look at each column's whole runs
+    // and the frames of its two ends, however long the span.
+    void columnExtremes(int channel, std::int64_t from, double framesPerColumn, int count, Extremes* out) const;
 
 private:
     std::size_t slot(std::int64_t i) const
@@ -77,6 +94,7 @@ private:
     std::size_t capacity_;
     std::uint32_t rate_ = 0;
     std::int64_t end_ = 0;
+    bool breakPending_ = false;  // a buffer without frames did not follow
     std::vector<float> chan1_;
     std::vector<float> chan2_;
     std::vector<std::uint64_t> breaks_;  // a bit a frame: one word a run

@@ -32,6 +32,7 @@ constexpr const char* kSizeWords[] = {"normal", "large", "fit"};
 // A window side at fit: no smaller than nothing, no larger than any screen.
 constexpr int kFitSideMax = 16384;
 constexpr const char* kSampleRate = "Acquisition/SampleRate";
+constexpr const char* kMemorySeconds = "Acquisition/MemorySeconds";
 constexpr const char* kRemoteEnabled = "Remote/Enabled";
 constexpr const char* kRemotePort = "Remote/Port";
 constexpr const char* kRemoteListen = "Remote/Listen";
@@ -181,6 +182,7 @@ FeatureSettings readFeatureSettings(const QString& path)
     }
     const uint rate = ini.value(QLatin1String(kSampleRate)).toString().trimmed().toUInt(&ok);
     f.sampleRate = ok && isSampleRate(rate) ? rate : 0;
+    f.memorySeconds = readWhole(ini, kMemorySeconds, kMemorySecondsMin, kMemorySecondsMax, kMemorySecondsDefault);
     f.remoteEnabled = readFlag(ini, kRemoteEnabled, false);
     const int port = ini.value(QLatin1String(kRemotePort)).toString().trimmed().toInt(&ok);
     f.remotePort = ok && isRemotePort(port) ? port : kRemotePortDefault;
@@ -227,6 +229,8 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         }
         if (f.sampleRate != 0)
             ini.setValue(QLatin1String(kSampleRate), f.sampleRate);
+        if (f.memorySeconds != kMemorySecondsDefault)
+            ini.setValue(QLatin1String(kMemorySeconds), f.memorySeconds);
         ini.setValue(QLatin1String(kRemoteEnabled), f.remoteEnabled);
         ini.setValue(QLatin1String(kRemotePort), f.remotePort);
         ini.setValue(QLatin1String(kRemoteListen), QString::fromStdString(f.remoteListen));

@@ -32,6 +32,12 @@ constexpr std::int32_t kFitDisplaySize = 2;
 constexpr std::int32_t kAxisLabelsBySize = -1;
 constexpr std::int32_t kAxisLabelsOff = 0;
 constexpr std::int32_t kAxisLabelsOn = 1;
+// The record of everything recorded, in seconds at the rate in force: ten
+// unless the user sets another, 1 to 600. The machine's memory bounds it
+// further: a second at 192000 Hz stereo costs about 1.6 MB, a minute 96.5 MB.
+constexpr std::int32_t kMemorySecondsDefault = 10;
+constexpr std::int32_t kMemorySecondsMin = 1;
+constexpr std::int32_t kMemorySecondsMax = 600;
 // Remote control: the raw-socket port instruments usually answer on, and
 // only this computer may connect unless the user names another address.
 constexpr std::int32_t kRemotePortDefault = 5025;
@@ -61,6 +67,7 @@ struct FeatureSettings {
     // it is none of the three buttons' (Varmolen.cfg keeps the last button
     // rate); 0 when the buttons' rate is in force.
     std::uint32_t sampleRate = 0;
+    std::int32_t memorySeconds = kMemorySecondsDefault;                      // [Acquisition] MemorySeconds
     bool remoteEnabled = false;                                              // [Remote] Enabled
     std::int32_t remotePort = kRemotePortDefault;                            // [Remote] Port: 1..65535
     std::string remoteListen = kRemoteListenDefault;                         // [Remote] Listen: an IP address

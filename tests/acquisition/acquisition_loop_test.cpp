@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "AcquisitionRig.h"
+#include "acquisition/RecordingFormat.h"
 
 namespace varmolen {
 namespace {
@@ -430,6 +431,98 @@ TEST(AcquisitionLoop, BlockHandOffSeesWholeBuffersAndTheirGaps)
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_FALSE(seen[0].follows);
     EXPECT_TRUE(seen[1].follows);
+}
+
+// The record keeps every frame the device delivered, at every rate and
+// whether the picture is drawn, held or frozen: its breaks fall exactly on
+// the buffers that do not follow (a reset, an overrun, a new run), it wraps
+// round keeping the newest frames, survives a new run at its rate and
+// starts afresh at another.
+TEST(AcquisitionLoop, TheRecordKeepsEveryFrameAndBreaksWhereTheStreamDoes)
+{
+    for (const std::uint32_t rate : {11025u, 44100u, 96000u, 192000u}) {
+        SCOPED_TRACE(rate);
+        AcquisitionRig r;
+        r.useLine(rate);
+        r.s.bufferBytes = blockBufferBytes(r.s, rate);
+        r.s.features.memorySeconds = 1;
+        // Channel 2 (a frame's first value) counts the device's frames.
+        r.device.setFrameSource([](std::uint64_t k) {
+            return std::array<std::int16_t, 2>{static_cast<std::int16_t>(k % 30000),
+                                               static_cast<std::int16_t>(-static_cast<int>(k % 20000))};
+        });
+        struct Buffer {
+            std::int64_t first;
+            bool follows;
+        };
+        std::vector<Buffer> buffers;
+        r.loop.setBlockObserver([&](const RecordedBlock& b) {
+            buffers.push_back({r.loop.record()->end() - b.bytes / 4, b.followsPrevious});
+        });
+        r.loop.StartBtnClick();
+        const SampleRing* ring = r.loop.record();
+        ASSERT_NE(ring, nullptr);
+        EXPECT_GE(ring->capacity(), rate);
+        EXPECT_LT(ring->capacity(), rate + SampleRing::kRunFrames);
+        r.recordBlocks(2);
+        r.s.displayHold = 1;
+        r.recordBlocks(1);
+        r.s.displayHold = 0;
+        r.loop.freezePicture();
+        r.recordBlocks(2);
+        r.loop.releasePicture();
+        // The observers' first buffer after the freeze does not follow the
+        // last they saw; in the record it follows on.
+        const std::size_t afterFreeze = buffers.size();
+        r.recordBlocks(1);
+        const std::int64_t unbroken = ring->end();
+        EXPECT_EQ(unbroken, 6 * static_cast<std::int64_t>(r.blockFrames()));
+        EXPECT_FALSE(ring->firstBreak(0, unbroken).has_value());
+        for (std::int64_t k = 0; k < unbroken; ++k) {
+            ASSERT_EQ(ring->at(2, k), static_cast<float>(k % 30000)) << k;
+            ASSERT_EQ(ring->at(1, k), static_cast<float>(-(k % 20000))) << k;
+        }
+
+        r.device.setStalled(true);
+        r.tickTimeout();
+        r.device.setStalled(false);
+        r.recordBlocks(2);
+        r.device.breakStream();
+        r.recordBlocks(2);
+        r.loop.StopBtnClick();
+        r.loop.StartBtnClick();
+        EXPECT_EQ(r.loop.record(), ring) << "a new run at the same rate keeps the record";
+        r.recordBlocks(2);
+        int breakCount = 0;
+        for (std::size_t i = 1; i + 1 < buffers.size(); ++i) {
+            const Buffer& b = buffers[i];
+            const std::int64_t next = buffers[i + 1].first;
+            if (b.first == next)
+                continue;  // the device returned it empty: the next one does not follow
+            const bool breaks = !b.follows && i != afterFreeze;
+            EXPECT_EQ(ring->firstBreak(b.first, next) == b.first, breaks) << "buffer " << i;
+            EXPECT_FALSE(ring->firstBreak(b.first + 1, next).has_value()) << "buffer " << i;
+            breakCount += breaks ? 1 : 0;
+        }
+        EXPECT_EQ(breakCount, 3) << "the reset, the overrun and the new run";
+        // Enough to wrap round the ring past the new run's first frames.
+        const std::int64_t newest = ring->end();
+        r.recordBlocks(static_cast<int>(ring->capacity() / r.blockFrames()) + 2);
+        ASSERT_GT(ring->oldest(), newest);
+        // Across the wrapped record the device's count runs on frame by frame
+        // except into a break.
+        for (std::int64_t k = ring->oldest() + 1; k < ring->end(); ++k) {
+            if (ring->firstBreak(k, k + 1).has_value())
+                continue;
+            ASSERT_EQ(std::fmod(ring->at(2, k - 1) + 1.0f, 30000.0f), ring->at(2, k)) << k;
+        }
+
+        r.loop.StopBtnClick();
+        r.useLine(rate == 11025u ? 22050u : 11025u);
+        r.loop.StartBtnClick();
+        EXPECT_EQ(r.loop.record()->end(), 0) << "another rate starts the record afresh";
+        EXPECT_EQ(r.loop.record()->rate(), r.s.sampleRate);
+    }
 }
 
 // A frozen picture (a command at work while a recording runs): the device

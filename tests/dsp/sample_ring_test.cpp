@@ -85,6 +85,7 @@ TEST(SampleRing, HoldsTheNewestFramesWithTheirBreaksAndExtremesAcrossEveryWrap)
         {"odd buffers, breaks often", 777, {1, 2, 3, 63, 64, 65, 127, 129, 500, 999, 31}, 2},
         {"buffers longer than the ring", 256, {300, 1000, 5, 700}, 1},
         {"no breaks, many wraps", 640, std::vector<std::size_t>(40, 97), 0},
+        {"empty buffers pass their break on", 500, {50, 0, 30, 0, 0, 20, 0}, 2},
     };
     std::mt19937 rng(20261209);
     std::normal_distribution<float> noise(0.0f, 4000.0f);
@@ -131,6 +132,56 @@ TEST(SampleRing, ASingleSpikeAnywhereInASpanIsItsExtreme)
     }
 }
 
+// Pixel columns of a span, at whole and fractional frames a column: a
+// single spike at every frame of the held record shows in exactly one
+// column, the one its time falls in (within a column), and columns of
+// frames the ring no longer or not yet holds read nothing.
+TEST(SampleRing, ColumnsShowASingleSpikeWhereverItFalls)
+{
+    constexpr std::size_t kFrames = 1500;  // wraps a ring of 1024
+    const std::vector<float> quiet(kFrames, -2.0f);
+    for (const double perColumn : {1.0, 1.7, 64.0, 100.3}) {
+        SampleRing plain(1024);
+        plain.restart(48000);
+        plain.append(quiet.data(), quiet.data(), kFrames, true);
+        // From 40 frames before the oldest held to past the newest.
+        const std::int64_t from = plain.oldest() - 40;
+        const int count = static_cast<int>(std::ceil((plain.end() + 30 - from) / perColumn));
+        std::vector<SampleRing::Extremes> columns(static_cast<std::size_t>(count));
+        plain.columnExtremes(2, from, perColumn, count, columns.data());
+        for (int k = 0; k < count; ++k) {
+            const double firstFrame = from + k * perColumn, nextFrame = from + (k + 1) * perColumn;
+            const bool outside = nextFrame <= plain.oldest() || firstFrame >= plain.end() + 1;
+            if (outside) {
+                EXPECT_TRUE(std::isnan(columns[static_cast<std::size_t>(k)].max)) << perColumn << " column " << k;
+            }
+        }
+        for (std::int64_t at = plain.oldest(); at < plain.end(); ++at) {
+            SampleRing ring(1024);
+            ring.restart(48000);
+            std::vector<float> a(quiet);
+            a[static_cast<std::size_t>(at)] = 30000.0f;
+            ring.append(quiet.data(), a.data(), kFrames, true);
+            ring.columnExtremes(2, from, perColumn, count, columns.data());
+            int shown = -1;
+            for (int k = 0; k < count; ++k) {
+                const SampleRing::Extremes& c = columns[static_cast<std::size_t>(k)];
+                if (c.max == 30000.0f) {
+                    ASSERT_EQ(shown, -1) << "the spike at " << at << " shows twice, " << perColumn << " a column";
+                    shown = k;
+                    // A column of one frame is the spike alone.
+                    const bool single = std::floor((k + 1) * perColumn) - std::floor(k * perColumn) == 1.0;
+                    EXPECT_EQ(c.min, single ? 30000.0f : -2.0f) << at;
+                } else if (!std::isnan(c.max)) {
+                    ASSERT_EQ(c.max, -2.0f);
+                }
+            }
+            ASSERT_NE(shown, -1) << "the spike at " << at << " is lost, " << perColumn << " a column";
+            EXPECT_LT(std::abs(shown - static_cast<double>(at - from) / perColumn), 1.0) << at;
+        }
+    }
+}
+
 TEST(SampleRing, ReadsTheRecordedBuffersAsTheDisplayDoesAndARateStartsAfresh)
 {
     // Stereo frames are (channel 2, channel 1); a mono buffer is channel 1.
@@ -158,6 +209,32 @@ TEST(SampleRing, ReadsTheRecordedBuffersAsTheDisplayDoesAndARateStartsAfresh)
     ring.append(RecordedBlock{mono.data(), 4, 1, 11025, false});
     EXPECT_FALSE(ring.firstBreak(0, ring.end()));
     EXPECT_EQ(ring.extremes(1, 0, 2).max, 16.0f);
+}
+
+// The seconds asked for, in whole runs, unless the memory it may take holds
+// fewer: then as many whole runs as fit, and never less than one.
+TEST(SampleRing, SizedForItsSecondsWithinTheMemoryItMayTake)
+{
+    constexpr std::uint64_t kUnbounded = ~std::uint64_t{0};
+    const struct {
+        double seconds;
+        std::uint32_t rate;
+        std::uint64_t budget;
+        std::size_t frames;
+    } cases[] = {
+        {10, 44100, kUnbounded, 441024},             // 441000 rounded up to whole runs
+        {60, 192000, kUnbounded, 11520000},          // a minute at the highest rate: 96.48 MB
+        {60, 192000, 50'000'000, 5970112},           // 50 MB hold 5970149 frames: whole runs below
+        {1, 8000, 67000, 8000},                      // exactly what it asks
+        {1, 8000, 66991, 7936},                      // a frame short: a run less
+        {600, 192000, 100, SampleRing::kRunFrames},  // next to nothing: one run
+    };
+    for (const auto& c : cases) {
+        const std::size_t frames = SampleRing::framesFor(c.seconds, c.rate, c.budget);
+        EXPECT_EQ(frames, c.frames) << c.seconds << " s at " << c.rate << " Hz in " << c.budget << " bytes";
+        EXPECT_EQ(SampleRing(frames).capacity(), frames);
+    }
+    EXPECT_DOUBLE_EQ(11520000 * SampleRing::kBytesPerFrame, 96.48e6);
 }
 
 }  // namespace

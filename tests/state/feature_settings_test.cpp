@@ -39,7 +39,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
                                    "[Recording]\nLimitMinutes=5\n"
                                    "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n"
-                                   "[Acquisition]\nSampleRate= 96000\n"
+                                   "[Acquisition]\nSampleRate= 96000\nMemorySeconds=600\n"
                                    "[Remote]\nEnabled=true\nPort=5555\nListen= ::1 \nIdleSeconds=0\n"
                                    "OpcTimeoutSeconds=5\nFilesFolder=/srv/takes\n");
     EXPECT_TRUE(set.measureShown);
@@ -56,6 +56,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_EQ(set.fitWidth, 1400);
     EXPECT_EQ(set.fitHeight, 1000);
     EXPECT_EQ(set.sampleRate, 96000u);
+    EXPECT_EQ(set.memorySeconds, 600);
     EXPECT_TRUE(set.remoteEnabled);
     EXPECT_EQ(set.remotePort, 5555);
     EXPECT_EQ(set.remoteListen, "::1");
@@ -83,6 +84,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Acquisition]\nSampleRate=12000\n", "a rate the Sample Rate menu does not offer"},
         {"[Acquisition]\nSampleRate=-48000\n", "a negative rate"},
         {"[Acquisition]\nSampleRate=48000 Hz\n", "a rate with its unit"},
+        {"[Acquisition]\nMemorySeconds=0\n", "a record of nothing"},
+        {"[Acquisition]\nMemorySeconds=601\n", "a record longer than ten minutes"},
         {"[Remote]\nPort=0\n", "no port"},
         {"[Remote]\nPort=65536\n", "a port beyond 16 bits"},
         {"[Remote]\nListen=localhost\n", "a name, not an address"},
@@ -120,6 +123,7 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.fitWidth = 1500;
     f.fitHeight = 1001;
     f.sampleRate = 192000;
+    f.memorySeconds = 1;
     f.remoteEnabled = true;
     f.remotePort = 65535;
     f.remoteListen = "0.0.0.0";

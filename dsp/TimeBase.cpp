@@ -1,0 +1,83 @@
+#include "dsp/TimeBase.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace varmolen {
+
+namespace {
+
+struct Unit {
+    double seconds;
+    const char* name;
+};
+
+// The unit a time of this size reads best in.
+Unit unitFor(double seconds)
+{
+    if (seconds < 1e-3 * (1.0 - 1e-9))
+        return {1e-6, "µs"};
+    if (seconds < 1.0 * (1.0 - 1e-9))
+        return {1e-3, "ms"};
+    return {1.0, "s"};
+}
+
+// Up to six significant digits, no trailing zeros, the user's decimal separator.
+std::string number(double v, char decimalSeparator)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.6g", v);
+    std::string text(buffer);
+    if (decimalSeparator != '\0')
+        std::replace(text.begin(), text.end(), '.', decimalSeparator);
+    return text;
+}
+
+}  // namespace
+
+double timeBaseStep(int index)
+{
+    static constexpr double kMantissa[] = {1.0, 2.0, 5.0};
+    const int decade = index >= 0 ? index / 3 : (index - 2) / 3;
+    return kMantissa[index - 3 * decade] * std::pow(10.0, decade - 6);
+}
+
+std::vector<double> timeBaseSteps(std::uint32_t rate, double recordSeconds)
+{
+    std::vector<double> steps;
+    if (rate == 0)
+        return steps;
+    for (int i = 0;; ++i) {
+        const double perDiv = timeBaseStep(i);
+        const bool longerThanOffered = perDiv > kTimeBaseLongestPerDiv * (1.0 + 1e-9);
+        if (longerThanOffered && perDiv * kTimeBaseDivisions > recordSeconds * (1.0 + 1e-9))
+            break;
+        if (timeBaseSpanFrames(perDiv, rate) >= kTimeBaseMinSpanFrames * (1.0 - 1e-9))
+            steps.push_back(perDiv);
+    }
+    return steps;
+}
+
+double timeBaseSpanFrames(double perDiv, std::uint32_t rate) { return perDiv * kTimeBaseDivisions * rate; }
+
+double timeBaseColumnTime(double column, double perDiv) { return column / kTimeBaseColumnsPerDivision * perDiv; }
+
+std::string timeBaseLabel(double seconds, double perDiv, char decimalSeparator)
+{
+    if (std::abs(seconds) < perDiv * 1e-9)
+        return "0";
+    const Unit unit = unitFor(perDiv * kTimeBaseDivisions);
+    // Rounded to a millionth of the unit: 0.1 + 0.2 steps read 0.3.
+    const double value = std::round(seconds / unit.seconds * 1e6) / 1e6;
+    return number(value, decimalSeparator) + " " + unit.name;
+}
+
+std::string timeBaseText(double perDiv, char decimalSeparator)
+{
+    const Unit unit = unitFor(perDiv);
+    const double value = std::round(perDiv / unit.seconds * 1e6) / 1e6;
+    return number(value, decimalSeparator) + " " + unit.name + "/div";
+}
+
+}  // namespace varmolen

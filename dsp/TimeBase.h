@@ -1,0 +1,36 @@
+// The oscilloscope's time base in 1-2-5 steps per division, for pictures of
+// the record shorter or longer than one block: ten divisions of 51 columns
+// span the picture exactly, so column c shows the time c / 51 divisions
+// after the picture's left end, and the labels under the divisions read
+// round values ("0", "2 ms", "4 ms").
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace varmolen {
+
+constexpr int kTimeBaseDivisions = 10;
+constexpr int kTimeBaseColumnsPerDivision = 51;
+// The narrowest picture holds ten frames, one a division.
+constexpr double kTimeBaseMinSpanFrames = 10.0;
+// Steps up to this many seconds a division are always offered; longer ones
+// only as far as the record holds their whole span.
+constexpr double kTimeBaseLongestPerDiv = 10.0;
+
+// The step `index` of 1, 2, 5, 10, 20, 50 ... microseconds a division (index 0: 1 µs).
+double timeBaseStep(int index);
+// The steps offered at `rate` with a record of `recordSeconds`, shortest first.
+std::vector<double> timeBaseSteps(std::uint32_t rate, double recordSeconds);
+// Frames in the ten divisions of `perDiv` at `rate` (a fraction where the span falls between frames).
+double timeBaseSpanFrames(double perDiv, std::uint32_t rate);
+// The time of column `column` (0 at the left end, 510 at the right division line).
+double timeBaseColumnTime(double column, double perDiv);
+// A label under the divisions of `perDiv`: the time in the unit the whole
+// span reads best in (µs below 1 ms, ms below 1 s, else s), "0" for zero.
+std::string timeBaseLabel(double seconds, double perDiv, char decimalSeparator);
+// The step as the control shows it: "2 ms/div", "500 µs/div", "10 s/div".
+std::string timeBaseText(double perDiv, char decimalSeparator);
+
+}  // namespace varmolen
