@@ -260,6 +260,31 @@ QSize displayBoxForPanel(QSize panel, QMargins labels)
     return {std::max(width, static_cast<int>(Raster::kWidth)), std::max(height, static_cast<int>(Raster::kHeight))};
 }
 
+LargeBoxFit fitLargeDisplayBox(QSize room, QMargins frame, QSize around)
+{
+    const QSize large = displayBoxSize(kLargeDisplaySize);
+    const QSize normal = displayBoxSize(kNormalDisplaySize);
+    // The column and row spans the room leaves the display: a box is its
+    // span and one pixel more.
+    const int columns = room.width() - frame.left() - frame.right() - around.width() - 1;
+    const int rows = room.height() - frame.top() - frame.bottom() - around.height() - 1;
+    const int largeColumns = large.width() - 1;
+    const int largeRows = large.height() - 1;
+    if (columns >= largeColumns && rows >= largeRows)
+        return {large, false};
+    // Large's shape at the scale the tighter of the two spans allows, in
+    // whole pixels rounded down so that the other span fits too.
+    int width = columns;
+    int height = rows;
+    if (columns * largeRows <= rows * largeColumns)
+        height = columns * largeRows / largeColumns;
+    else
+        width = rows * largeColumns / largeRows;
+    if (width <= normal.width() - 1 || height <= normal.height() - 1)
+        return {normal, true};
+    return {{width + 1, height + 1}, true};
+}
+
 void layOutFrontPanel(PanelControls& c, QWidget* central, QSize box, QMargins labels, bool fixed)
 {
     // What the display and its labels take beyond the display at Normal.

@@ -27,6 +27,18 @@ PanelControls buildFrontPanel(QMainWindow& window, QWidget* central, const Raste
 // The display's box in points: the instrument's own 513 x 343 at Normal,
 // twice its 512 x 342 column and row spans at Large.
 QSize displayBoxSize(std::int32_t displaySize);
+// Display > Size > Large on a screen: the display box and whether it is
+// smaller than Large. `room`: the screen's area for windows
+// (QScreen::availableGeometry), `frame`: the border the window manager puts
+// round the window, `around`: what the window takes beyond the display box
+// (the panel, the labels, the menu and status bars, the measurement strip).
+// Large where the whole window fits; otherwise the largest box of Large's
+// shape that fits, and Normal where nothing larger than Normal would.
+struct LargeBoxFit {
+    QSize box;
+    bool reduced = false;
+};
+LargeBoxFit fitLargeDisplayBox(QSize room, QMargins frame, QSize around);
 // Places the display at `box` points (labels: the room for the labelled axes
 // around it, or none) and the panel around it: the right column and the rows
 // below move out by what the display grew. `fixed`: the panel takes exactly
@@ -42,6 +54,9 @@ void buildMenus(QMainWindow& window, PanelControls& controls);
 // The caption of a Sample Rate item ("48000 Hz"), marked when the device
 // records the rate natively.
 QString sampleRateCaption(std::uint32_t rate, bool native);
+// The caption of Display > Size > Large, which says when the screen holds
+// only a smaller display (fitLargeDisplayBox).
+QString largeSizeCaption(bool reduced);
 
 // Gives a control its documented name as object name, and the words people
 // use for it: the name it is called aloud where its group's title and

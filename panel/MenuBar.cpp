@@ -22,6 +22,11 @@ QString sampleRateCaption(std::uint32_t rate, bool native)
     return native ? hz + QStringLiteral("  (native)") : hz;
 }
 
+QString largeSizeCaption(bool reduced)
+{
+    return reduced ? QStringLiteral("Large (reduced to fit the screen)") : QStringLiteral("Large");
+}
+
 void buildMenus(QMainWindow& window, PanelControls& c)
 {
     QMenuBar* bar = window.menuBar();

@@ -3,10 +3,14 @@
 // window with a resizable border; the labelled axes around it. The bitmap is
 // drawn at the display's own resolution in device pixels; markers, cursor
 // and readouts keep their columns at every size (display/DisplayScale.h).
+// At Large the window stays inside the screen it is on: where the screen
+// has no room for it, the display takes the largest size that fits, and
+// the menu says so.
 #include <QAction>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 #include <cmath>
 
@@ -30,6 +34,30 @@ void chooseSize(TScopeForm& form, std::int32_t size)
 
 QMargins labelMargins(const FeatureSettings& f) { return axisLabelsShown(f) ? AxisLabelBand::margins() : QMargins(); }
 
+// The border the window manager has put round `window`: none is known
+// before the window is first shown.
+QMargins frameOf(const QWidget& window)
+{
+    const QWindow* handle = window.windowHandle();
+    return handle != nullptr ? handle->frameMargins() : QMargins();
+}
+
+// Moves a shown window whose frame reaches past its screen's room for
+// windows back inside it, as far as it fits there.
+void keepInsideScreen(QWidget& window)
+{
+    const QScreen* where = window.screen();
+    if (where == nullptr || !window.isVisible())
+        return;
+    const QRect room = where->availableGeometry();
+    const QRect frame = window.frameGeometry();
+    if (room.contains(frame))
+        return;
+    const int x = std::max(room.left(), std::min(frame.left(), room.right() + 1 - frame.width()));
+    const int y = std::max(room.top(), std::min(frame.top(), room.bottom() + 1 - frame.height()));
+    window.move(x, y);
+}
+
 }  // namespace
 
 void MenuCommands::SizeNormal1Click(QObject* /*sender*/) { chooseSize(window_, kNormalDisplaySize); }
@@ -42,8 +70,11 @@ void MenuCommands::AxisLabels1Click(QObject* /*sender*/)
     window_.applyDisplaySize();
 }
 
-void TScopeForm::applyDisplaySize()
+void TScopeForm::applyDisplaySize() { layOutDisplay(true); }
+
+void TScopeForm::layOutDisplay(bool keepOnScreen)
 {
+    watchScreen();
     FeatureSettings& f = state().features;
     if (f.displaySize < kNormalDisplaySize || f.displaySize > kFitDisplaySize)
         f.displaySize = kNormalDisplaySize;
@@ -55,6 +86,7 @@ void TScopeForm::applyDisplaySize()
     menu.AxisLabels1->setChecked(axisLabelsShown(f));
     const QMargins labels = labelMargins(f);
     const bool fit = f.displaySize == kFitDisplaySize;
+    bool reduced = false;
 
     sizing_ = true;
     // Only a window whose display fits it has a resizable border.
@@ -76,15 +108,34 @@ void TScopeForm::applyDisplaySize()
         else
             resize(std::max(width(), least.width()), std::max(height(), least.height()));
     } else {
-        const QSize box = displayBoxSize(f.displaySize);
+        QSize box = displayBoxSize(f.displaySize);
         layOutFrontPanel(controls_, central, box, labels, true);
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (f.displaySize == kLargeDisplaySize) {
+            // Everything around the display keeps its size whatever the
+            // box: the window less the box at Large is what the screen must
+            // hold beside the display.
+            fittedFrame_ = frameOf(*this);
+            const QScreen* where = screen();
+            if (where != nullptr) {
+                const LargeBoxFit fitted =
+                    fitLargeDisplayBox(where->availableGeometry().size(), fittedFrame_, sizeHint() - box);
+                reduced = fitted.reduced;
+                if (fitted.box != box) {
+                    box = fitted.box;
+                    layOutFrontPanel(controls_, central, box, labels, true);
+                }
+            }
+        }
         adjustSize();
         setFixedSize(sizeHint());
         sizeDisplay(box);
     }
     sizing_ = false;
+    menu.SizeLarge1->setText(largeSizeCaption(reduced));
+    if (keepOnScreen && f.displaySize == kLargeDisplaySize)
+        keepInsideScreen(*this);
     if (fit) {
         central->installEventFilter(this);
         fitDisplayToPanel();
@@ -104,6 +155,75 @@ bool TScopeForm::eventFilter(QObject* watched, QEvent* event)
             measure_->windowSized();
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TScopeForm::event(QEvent* event)
+{
+    const bool done = QMainWindow::event(event);
+    switch (event->type()) {
+        case QEvent::Show:
+            watchScreen();
+            [[fallthrough]];
+        case QEvent::Move:
+            // The window manager's frame is known once it has shown and
+            // placed the window.
+            if (frameOf(*this) != fittedFrame_)
+                refitLarge(true);
+            break;
+        case QEvent::ContentsRectChange:
+            // The measurement strip came or went below the status bar: once
+            // the window has taken its new height, it must still fit.
+            refitLargeSoon(true);
+            break;
+        default:
+            break;
+    }
+    return done;
+}
+
+void TScopeForm::watchScreen()
+{
+    QWindow* handle = windowHandle();
+    if (handle != nullptr && handle != watchedWindow_) {
+        watchedWindow_ = handle;
+        // A window dragged onto another screen takes the size that fits
+        // there; where it is placed stays the user's. The platform may
+        // still be moving the window when it says so.
+        connect(handle, &QWindow::screenChanged, this, [this] {
+            watchScreen();
+            refitLargeSoon(false);
+        });
+    }
+    QScreen* where = screen();
+    if (where != watchedScreen_) {
+        disconnect(roomWatch_);
+        watchedScreen_ = where;
+        if (where != nullptr)
+            roomWatch_ = connect(where, &QScreen::availableGeometryChanged, this, [this] { refitLarge(true); });
+    }
+}
+
+void TScopeForm::refitLarge(bool keepOnScreen)
+{
+    if (state().features.displaySize == kLargeDisplaySize && !sizing_ && !closing_)
+        layOutDisplay(keepOnScreen);
+}
+
+void TScopeForm::refitLargeSoon(bool keepOnScreen)
+{
+    refitKeepsOnScreen_ = refitKeepsOnScreen_ || keepOnScreen;
+    if (refitPending_)
+        return;
+    refitPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const bool keep = refitKeepsOnScreen_;
+            refitPending_ = false;
+            refitKeepsOnScreen_ = false;
+            refitLarge(keep);
+        },
+        Qt::QueuedConnection);
 }
 
 void TScopeForm::fitDisplayToPanel()

@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "persist/InstallPaths.h"
@@ -212,7 +213,9 @@ void TScopeForm::centreOnScreen()
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        const QPoint centred = area.center() - QPoint(width() / 2, height() / 2);
+        // A window as large as the room for windows keeps its top left on it.
+        move(std::max(centred.x(), area.left()), std::max(centred.y(), area.top()));
     }
 }
 

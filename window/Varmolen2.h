@@ -8,6 +8,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
+#include <QPointer>
 #include <QWidget>
 
 #include <atomic>
@@ -27,7 +29,9 @@
 #include "panel/PanelControls.h"
 
 class QLabel;
+class QScreen;
 class QTimer;
+class QWindow;
 
 namespace varmolen {
 
@@ -108,6 +112,7 @@ public:
     // Lays out the panel, the window and the display bitmap for the size and
     // labels in force (features.displaySize, features.axisLabels), draws the
     // picture again at the new size and checks the menu items that say so.
+    // At Large the window fits the screen it is on, and is moved inside it.
     void applyDisplaySize();
     // The labels around the display follow the state in force.
     void refreshAxisLabels();
@@ -147,8 +152,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // At Fit to Window the display follows the panel's size.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // At Large the window fits its screen again once its frame is known or
+    // the measurement strip came or went.
+    bool event(QEvent* event) override;
 
 private:
+    // applyDisplaySize; `keepOnScreen`: a window at Large that reaches past
+    // its screen is moved inside it.
+    void layOutDisplay(bool keepOnScreen);
+    // Follows the screen the window is on and that screen's room for
+    // windows, and lays out Large again when either changes.
+    void watchScreen();
+    void refitLarge(bool keepOnScreen);
+    // The same once the events in hand are served (several calls, one layout).
+    void refitLargeSoon(bool keepOnScreen);
     // The display box for the panel's size at fit, and the bitmap for a box.
     void fitDisplayToPanel();
     void centreOnScreen();
@@ -181,6 +198,14 @@ private:
     std::int32_t openDevice_ = -1;
     QSize displayBox_{513, 343};  // the display's box in points
     bool sizing_ = false;         // a new size is being laid out
+    // The window and screen watched for Large, and the window frame Large
+    // was last fitted with.
+    QPointer<QWindow> watchedWindow_;
+    QPointer<QScreen> watchedScreen_;
+    QMetaObject::Connection roomWatch_;
+    QMargins fittedFrame_;
+    bool refitPending_ = false;
+    bool refitKeepsOnScreen_ = false;
 };
 
 }  // namespace varmolen
