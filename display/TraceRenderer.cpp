@@ -14,7 +14,6 @@ namespace {
 constexpr int kBlock = 1024;       // samples per channel block
 constexpr int kTracePoints = 513;  // display columns 0..512
 constexpr int kLastTrigger = 511;  // trigger search positions 1..511
-constexpr int kSqvMargin = 15;     // edge detector: this far either side of the level
 constexpr int kTickSegments = 5;
 
 std::int32_t saturate(std::int64_t v)
@@ -59,28 +58,6 @@ void renderXY(const InstrumentSettings& s, const InstrumentView& view, PassBuffe
 
 }  // namespace
 
-namespace {
-
-// (g*s) >> shift, saturated at the 32-bit range.
-std::int32_t scaleShifted(std::int32_t gain, std::int64_t sample, int shift)
-{
-    // One product beyond 64 bits lies far outside the 32-bit range and
-    // saturates like the rest.
-    std::int64_t product = 0;
-    if (__builtin_mul_overflow(static_cast<std::int64_t>(gain), sample, &product))
-        return (gain < 0) != (sample < 0) ? std::numeric_limits<std::int32_t>::min()
-                                          : std::numeric_limits<std::int32_t>::max();
-    return saturate(product >> shift);
-}
-
-}  // namespace
-
-// (4*g*s) >> 12 equals (g*s) >> 10 for an arithmetic shift, so only the
-// product g*s has to be formed; sixteen times finer, (g*s) >> 6.
-std::int32_t scaleSample(std::int32_t gain, std::int64_t sample) { return scaleShifted(gain, sample, 10); }
-
-std::int32_t scaleSampleFine(std::int32_t gain, std::int64_t sample) { return scaleShifted(gain, sample, 6); }
-
 int traceRow(std::int64_t y0, std::int64_t v) { return saturate(y0 - v); }
 
 int bandFactor(std::int32_t range)
@@ -88,6 +65,21 @@ int bandFactor(std::int32_t range)
     if (range < 1)
         return 1;
     return static_cast<int>(std::log(static_cast<double>(range)) + 1.0);
+}
+
+TriggerRule triggerRule(const InstrumentSettings& s, std::int64_t band)
+{
+    TriggerRule rule;
+    rule.level = s.triggerThreshold;
+    rule.band = band;
+    rule.shape = s.triggerShape == kSineTrigger     ? TriggerShape::Sine
+                 : s.triggerShape == kSquareTrigger ? TriggerShape::Square
+                                                    : TriggerShape::None;
+    // A slope of neither kind finds nothing and sees no crossing.
+    if (s.triggerSlope != kRisingSlope && s.triggerSlope != kFallingSlope)
+        rule.shape = TriggerShape::None;
+    rule.rising = s.triggerSlope == kRisingSlope;
+    return rule;
 }
 
 int effectiveSpan(const InstrumentView& view) { return clampInt(view.span, 9, 512); }
@@ -213,31 +205,12 @@ bool renderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBu
     const bool chop = s.chopMode == 1;
     bool searchedNewBlock = false;
     if (triggerOn && !(chop && !isSource)) {
-        const std::int64_t l = s.triggerThreshold;
+        const TriggerRule rule = triggerRule(s, band);
+        const bool slopeKnown = s.triggerSlope == kRisingSlope || s.triggerSlope == kFallingSlope;
         for (int j = 1; j <= kLastTrigger && !found; ++j) {
-            const std::int64_t w0 = w[j - 1];
-            const std::int64_t w1 = w[j];
-            bool trig = false;
-            if (s.triggerSlope == kRisingSlope) {
-                if (w0 < l && l < w1)
-                    view.crossingSeen = 1;
-                if (w1 > w0) {
-                    if (s.triggerShape == kSineTrigger)
-                        trig = l < w1 && w1 < l + band;
-                    else if (s.triggerShape == kSquareTrigger)
-                        trig = w1 > l + kSqvMargin && w0 < l - kSqvMargin;
-                }
-            } else if (s.triggerSlope == kFallingSlope) {
-                if (w0 > l && l > w1)
-                    view.crossingSeen = 1;
-                if (w1 < w0) {
-                    if (s.triggerShape == kSineTrigger)
-                        trig = l < w1 && w1 < l + band;
-                    else if (s.triggerShape == kSquareTrigger)
-                        trig = w0 > l + kSqvMargin && w1 < l - kSqvMargin;
-                }
-            }
-            if (trig) {
+            if (slopeKnown && rule.crosses(w[j - 1], w[j]))
+                view.crossingSeen = 1;
+            if (rule.fires(w[j - 1], w[j])) {
                 found = true;
                 view.triggerIndex = j;
                 if (isSource)

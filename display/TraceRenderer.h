@@ -10,6 +10,7 @@
 #include "state/InstrumentView.h"
 #include "state/PassBuffers.h"
 #include "display/Raster.h"
+#include "dsp/TriggerRule.h"
 
 namespace varmolen {
 
@@ -26,14 +27,9 @@ struct BlockToDraw {
     const std::int32_t* samples(int n) const { return n == 1 ? chan1 : chan2; }
 };
 
-// A sample s at integer gain g as a trace value: (4*g*s) >> 12 with an
-// arithmetic shift. The product is formed in 64 bits and the result saturates
-// at the 32-bit range, so it equals the 32-bit result wherever that one does
-// not overflow and never wraps where it would.
-std::int32_t scaleSample(std::int32_t gain, std::int64_t sample);
-// The same value in sixteenths of a row ((g*s) >> 6, saturated alike), for a
-// display drawn finer than its rows.
-std::int32_t scaleSampleFine(std::int32_t gain, std::int64_t sample);
+// The trigger detector the settings choose, with the Sin detector's window
+// `band` (a slope of neither kind fires nothing).
+TriggerRule triggerRule(const InstrumentSettings& s, std::int64_t band);
 
 // Row of trace value v against baseline row y0 (y0 - v), saturated to the
 // 32-bit range; the raster clips whatever lies outside the bitmap.

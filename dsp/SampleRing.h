@@ -68,6 +68,8 @@ public:
     // Copies frames [from, from + count) of channel 1 or 2 into out; false,
     // copying nothing, unless the ring holds them all.
     bool copy(int channel, std::int64_t from, std::size_t count, float* out) const;
+    // Frame i (held) does not follow the one before it.
+    bool breaksAt(std::int64_t i) const { return ((breaks_[runSlot(i)] >> (slot(i) % kRunFrames)) & 1u) != 0; }
     // The first frame in [from, to) that does not follow the one before it.
     std::optional<std::int64_t> firstBreak(std::int64_t from, std::int64_t to) const;
     // The least and greatest sample of channel 1 or 2 in [from, to), a
