@@ -7,6 +7,8 @@
 
 #include "display/MarkerReadouts.h"
 #include "display/ReadoutScales.h"
+#include "display/RecordTraces.h"
+#include "dsp/TimeBase.h"
 
 namespace varmolen {
 
@@ -121,12 +123,25 @@ std::vector<AxisTick> timeTicks(const InstrumentSettings& s, const InstrumentVie
 {
     std::vector<AxisTick> ticks;
     ticks.reserve(kTimeGridLines);
+    if (recordPictureShown(s)) {
+        // Round values of the time base, in the unit timeAxisUnit names.
+        const double perDiv = recordPerDiv(s, view);
+        for (int i = 0; i < kTimeGridLines; ++i)
+            ticks.push_back({static_cast<double>(kTimeColumnsPerDivision * i),
+                             timeBaseNumber(i * perDiv, perDiv, decimalSeparator)});
+        return ticks;
+    }
     for (int i = 0; i < kTimeGridLines; ++i) {
         const int x = kTimeColumnsPerDivision * i;
         ticks.push_back(
             {static_cast<double>(x), FormatMs(readoutTime(s, view, readoutColumn(s, view, x)), decimalSeparator)});
     }
     return ticks;
+}
+
+std::string timeAxisUnit(const InstrumentSettings& s, const InstrumentView& view)
+{
+    return recordPictureShown(s) ? timeBaseUnit(recordPerDiv(s, view)) : "ms";
 }
 
 std::string timeDivisionText(std::int32_t gain, double fullScaleVolts, char decimalSeparator)

@@ -48,6 +48,8 @@ std::vector<AxisTick> frequencyTicks(std::uint32_t rate, std::int32_t span, bool
 // The time at each of the TIME graticule's 11 vertical lines, as the cursor
 // reads it there ("12.87"); the unit is "ms".
 std::vector<AxisTick> timeTicks(const InstrumentSettings& s, const InstrumentView& view, char decimalSeparator);
+// The unit of the time labels: ms for a block, the time base's for a picture of the record.
+std::string timeAxisUnit(const InstrumentSettings& s, const InstrumentView& view);
 
 // A channel's height per division in the TIME display at integer gain g:
 // "3.32 %/div", or with a calibrated channel "66.4 mV/div"; "Gnd" at gain 0.

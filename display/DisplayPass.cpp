@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "display/RecordTraces.h"
 #include "display/SpectrumRenderer.h"
 #include "display/TraceRenderer.h"
 #include "dsp/VectorState.h"
@@ -88,6 +89,27 @@ std::size_t graticuleLines(const InstrumentSettings& s, const InstrumentView& vi
     return n;
 }
 
+bool finishPass(const InstrumentSettings& s, const InstrumentView& view, Raster& r, const Graticule& grid,
+                std::size_t gridLines, std::int32_t gridColour);
+
+// The channels of a picture of the record, and the trigger level's tick on
+// the source's baseline as a block's trace has it; the Trig'd lamp says
+// whether the picture came from a trigger point.
+void drawRecordChannels(const InstrumentSettings& s, InstrumentView& view, Raster& r)
+{
+    const RecordPicture& picture = view.recordPicture;
+    view.triggerFound = picture.valid && picture.trigger >= 0 ? 1 : 0;
+    for (int n : {1, 2}) {
+        const auto channel = channelSettings(s, n);
+        if (!channel.on())
+            continue;
+        setColours(r, channel.color());
+        drawRecordTrace(s, picture, r, n);
+        if (s.triggerEnabled == 1 && n == s.triggerChannel)
+            drawTriggerTick(s, r, channel.offset(true));
+    }
+}
+
 bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r, bool redraw)
 {
     clearUpperVectorState();
@@ -119,6 +141,10 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
     // 2. Channels, the trigger source first.
     const int first = s.triggerChannel == 1 ? 1 : 2;
     const int second = first == 1 ? 2 : 1;
+    if (recordPictureShown(s)) {
+        drawRecordChannels(s, view, r);
+        return finishPass(s, view, r, grid, gridLines, gridColour);
+    }
     for (int n : {first, second}) {
         // A single sweep freezes the display once a new block has been
         // searched for its trigger point.
@@ -126,6 +152,14 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
             s.displayHold = s.singleSweep;
     }
 
+    return finishPass(s, view, r, grid, gridLines, gridColour);
+}
+
+// Steps 3 to 5 of a pass, after the channels: the graticule over them and
+// the marker lines. Returns whether the display shows its hint.
+bool finishPass(const InstrumentSettings& s, const InstrumentView& view, Raster& r, const Graticule& grid,
+                std::size_t gridLines, std::int32_t gridColour)
+{
     // 3./4. Graticule: black on teal, teal on the other backgrounds, over
     // the channels.
     setColours(r, gridColour);
@@ -190,6 +224,8 @@ bool runDisplayPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& wo
 
 bool heldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& view)
 {
+    if (recordPictureShown(s))
+        return s.displayHold == 1 && view.recordPicture.valid;
     if (view.keptBlocks[0].valid != 1 && view.keptBlocks[1].valid != 1)
         return false;  // no block made the picture yet (the start picture)
     return s.displayHold == 1 || (s.chan1Enabled == 1 && view.traceKept[0] == 1) ||

@@ -1,8 +1,11 @@
 #include "display/ReadoutScales.h"
 
+#include <cmath>
 #include <utility>
 
 #include "display/MarkerReadouts.h"
+#include "display/RecordTraces.h"
+#include "dsp/TimeBase.h"
 
 namespace varmolen {
 
@@ -59,6 +62,12 @@ std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32
 
 std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
 {
+    if (recordPictureShown(s)) {
+        // A picture of the record: column p lies p / 51 divisions from the left end.
+        const double seconds =
+            timeBaseColumnTime(static_cast<double>(clampTo(p, 0, kFullWidth)), recordPerDiv(s, view));
+        return static_cast<std::uint32_t>(std::llround(seconds * 1e5));
+    }
     return ColumnToTime(readoutRate(s, view), view.span, p);
 }
 

@@ -262,17 +262,21 @@ bool renderTimeChannel(const InstrumentSettings& s, InstrumentView& view, PassBu
 
     drawZoomedTrace(s, view, work, r, trace, fine ? fineTrace : nullptr, y0, 513.0f);
 
-    if (triggerOn) {
-        r.setPenWidth(3);
-        r.setPenColor(static_cast<std::uint32_t>(colour::kRed));
-        r.setBrushColor(static_cast<std::uint32_t>(colour::kRed));
-        const int row = traceRow(y0, s.triggerThreshold);
-        r.MoveTo(0, row);
-        for (int k = 1; k <= kTickSegments; ++k)
-            r.LineTo(k, row);
-        r.setPenWidth(1);
-    }
+    if (triggerOn)
+        drawTriggerTick(s, r, y0);
     return searchedNewBlock;
+}
+
+void drawTriggerTick(const InstrumentSettings& s, Raster& r, int y0)
+{
+    r.setPenWidth(3);
+    r.setPenColor(static_cast<std::uint32_t>(colour::kRed));
+    r.setBrushColor(static_cast<std::uint32_t>(colour::kRed));
+    const int row = traceRow(y0, s.triggerThreshold);
+    r.MoveTo(0, row);
+    for (int k = 1; k <= kTickSegments; ++k)
+        r.LineTo(k, row);
+    r.setPenWidth(1);
 }
 
 }  // namespace varmolen

@@ -31,6 +31,10 @@ struct BlockToDraw {
 // `band` (a slope of neither kind fires nothing).
 TriggerRule triggerRule(const InstrumentSettings& s, std::int64_t band);
 
+// The trigger level's tick: a short red line at the left end of the
+// source's baseline `y0`, the level's rows above it.
+void drawTriggerTick(const InstrumentSettings& s, Raster& r, int y0);
+
 // Row of trace value v against baseline row y0 (y0 - v), saturated to the
 // 32-bit range; the raster clips whatever lies outside the bitmap.
 int traceRow(std::int64_t y0, std::int64_t v);

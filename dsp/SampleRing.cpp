@@ -134,27 +134,34 @@ SampleRing::Extremes SampleRing::extremes(int channel, std::int64_t from, std::i
 {
     if (from >= to || !holds(from, to))
         return {};
-    const std::vector<float>& s = samples(channel);
-    const std::vector<Extremes>& runs = channel == 2 ? runs2_ : runs1_;
+    const float* s = samples(channel).data();
+    const Extremes* runs = (channel == 2 ? runs2_ : runs1_).data();
     Extremes e{s[slot(from)], s[slot(from)]};
-    auto take = [&e](float lo, float hi) {
-        e.min = std::min(e.min, lo);
-        e.max = std::max(e.max, hi);
+    // Frames [a, b) inside one run lie side by side in the ring.
+    const auto scan = [&](std::int64_t a, std::int64_t b) {
+        const float* p = s + slot(a);
+        for (std::int64_t k = 0; k < b - a; ++k) {
+            e.min = std::min(e.min, p[k]);
+            e.max = std::max(e.max, p[k]);
+        }
     };
-    std::int64_t i = from;
-    // A run counts whole only where the span and the ring hold all of it: a
-    // run whose slot is being overwritten keeps its extremes for new frames.
-    while (i < to) {
-        if (i % kRunFrames == 0 && i + kRunFrames <= to) {
-            const Extremes& r = runs[runSlot(i)];
-            take(r.min, r.max);
-            i += kRunFrames;
-        } else {
-            const float v = s[slot(i)];
-            take(v, v);
-            ++i;
+    // The frames before the first whole run, the whole runs, the frames after
+    // the last. A run counts whole only where the span and the ring hold all
+    // of it: a run whose slot is being overwritten keeps its extremes for
+    // new frames.
+    const std::int64_t headEnd = std::min(to, (from + kRunFrames - 1) / kRunFrames * kRunFrames);
+    scan(from, headEnd);
+    const std::int64_t tailStart = std::max(headEnd, to / kRunFrames * kRunFrames);
+    if (headEnd < tailStart) {
+        const std::size_t runCount = capacity_ / kRunFrames;
+        std::size_t run = runSlot(headEnd);
+        for (std::int64_t i = headEnd; i < tailStart; i += kRunFrames) {
+            e.min = std::min(e.min, runs[run].min);
+            e.max = std::max(e.max, runs[run].max);
+            run = run + 1 == runCount ? 0 : run + 1;
         }
     }
+    scan(tailStart, to);
     return e;
 }
 

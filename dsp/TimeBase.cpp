@@ -43,6 +43,15 @@ double timeBaseStep(int index)
     return kMantissa[index - 3 * decade] * std::pow(10.0, decade - 6);
 }
 
+bool isTimeBaseStep(double perDiv)
+{
+    for (int i = 0; timeBaseStep(i) <= kTimeBaseLongestStep * (1.0 + 1e-9); ++i) {
+        if (std::abs(perDiv - timeBaseStep(i)) <= timeBaseStep(i) * 1e-9)
+            return true;
+    }
+    return false;
+}
+
 std::vector<double> timeBaseSteps(std::uint32_t rate, double recordSeconds)
 {
     std::vector<double> steps;
@@ -63,14 +72,22 @@ double timeBaseSpanFrames(double perDiv, std::uint32_t rate) { return perDiv * k
 
 double timeBaseColumnTime(double column, double perDiv) { return column / kTimeBaseColumnsPerDivision * perDiv; }
 
-std::string timeBaseLabel(double seconds, double perDiv, char decimalSeparator)
+std::string timeBaseUnit(double perDiv) { return unitFor(perDiv * kTimeBaseDivisions).name; }
+
+std::string timeBaseNumber(double seconds, double perDiv, char decimalSeparator)
 {
     if (std::abs(seconds) < perDiv * 1e-9)
         return "0";
     const Unit unit = unitFor(perDiv * kTimeBaseDivisions);
     // Rounded to a millionth of the unit: 0.1 + 0.2 steps read 0.3.
     const double value = std::round(seconds / unit.seconds * 1e6) / 1e6;
-    return number(value, decimalSeparator) + " " + unit.name;
+    return number(value, decimalSeparator);
+}
+
+std::string timeBaseLabel(double seconds, double perDiv, char decimalSeparator)
+{
+    const std::string n = timeBaseNumber(seconds, perDiv, decimalSeparator);
+    return n == "0" ? n : n + " " + timeBaseUnit(perDiv);
 }
 
 std::string timeBaseText(double perDiv, char decimalSeparator)

@@ -19,8 +19,15 @@ constexpr double kTimeBaseMinSpanFrames = 10.0;
 // only as far as the record holds their whole span.
 constexpr double kTimeBaseLongestPerDiv = 10.0;
 
+// The longest step any record offers (500 s of the longest record), and
+// how many steps there are from 1 µs to it.
+constexpr double kTimeBaseLongestStep = 50.0;
+constexpr int kTimeBaseStepCount = 24;
+
 // The step `index` of 1, 2, 5, 10, 20, 50 ... microseconds a division (index 0: 1 µs).
 double timeBaseStep(int index);
+// `perDiv` is one of the steps, from 1 µs to kTimeBaseLongestStep.
+bool isTimeBaseStep(double perDiv);
 // The steps offered at `rate` with a record of `recordSeconds`, shortest first.
 std::vector<double> timeBaseSteps(std::uint32_t rate, double recordSeconds);
 // Frames in the ten divisions of `perDiv` at `rate` (a fraction where the span falls between frames).
@@ -30,6 +37,10 @@ double timeBaseColumnTime(double column, double perDiv);
 // A label under the divisions of `perDiv`: the time in the unit the whole
 // span reads best in (µs below 1 ms, ms below 1 s, else s), "0" for zero.
 std::string timeBaseLabel(double seconds, double perDiv, char decimalSeparator);
+// The unit the labels of `perDiv` read in ("µs", "ms" or "s"), and a
+// label's number alone ("0", "2", "1.5").
+std::string timeBaseUnit(double perDiv);
+std::string timeBaseNumber(double seconds, double perDiv, char decimalSeparator);
 // The step as the control shows it: "2 ms/div", "500 µs/div", "10 s/div".
 std::string timeBaseText(double perDiv, char decimalSeparator);
 

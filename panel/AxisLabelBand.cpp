@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "display/ReadoutScales.h"
+#include "display/RecordTraces.h"
 #include "panel/FrontPanel.h"
 
 namespace varmolen {
@@ -54,7 +55,8 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
                      s.features.fullScaleVolts[0],
                      s.features.fullScaleVolts[1],
                      s.spectrumScale,
-                     decimalSeparator};
+                     decimalSeparator,
+                     recordPictureShown(s) ? recordPerDiv(s, s) : 0.0};
     if (formed_ && now == inputs_)
         return;
     formed_ = true;
@@ -68,7 +70,7 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
     const bool xy = time && s.traceMode != kYtTraceMode;
     if (time && !xy) {
         ticks_ = timeTicks(s, s, decimalSeparator);
-        unit_ = "ms";
+        unit_ = timeAxisUnit(s, s);
     } else if (!time) {
         const int most = std::max(2, box_.width() / kFrequencyTextWidth);
         ticks_ = frequencyTicks(now.rate, s.span, s.expanded != 0, s.marker1Pos, s.marker2Pos, most, decimalSeparator);

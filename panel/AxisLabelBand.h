@@ -54,6 +54,7 @@ private:
         double volts1, volts2;
         float spectrumScale;
         char separator;
+        double perDiv;  // the time base of a picture of the record, 0 for a block's
         bool operator==(const Inputs&) const = default;
     };
 

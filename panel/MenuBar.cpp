@@ -12,6 +12,7 @@
 
 #include "panel/FrontPanel.h"
 #include "panel/PanelControls.h"
+#include "dsp/TimeBase.h"
 #include "state/InstrumentState.h"
 
 namespace varmolen {
@@ -142,6 +143,30 @@ void buildMenus(QMainWindow& window, PanelControls& c)
     c.displayMenu.SizeFit1 = item(c.displayMenu.Size1, "SizeFit1", "Fit to Window", true, false);
     c.displayMenu.Display1->addMenu(c.displayMenu.Size1);
     c.displayMenu.AxisLabels1 = item(c.displayMenu.Display1, "AxisLabels1", "Axis Labels", true, false);
+    // The time base in seconds a division: pictures of the record.
+    c.displayMenu.TimeDiv1 = menu(c.displayMenu.Display1, "TimeDiv1", "Time/Div");
+    c.displayMenu.TimeDial1 = item(c.displayMenu.TimeDiv1, "TimeDial1", "Time Dial (one block)", true, true);
+    c.displayMenu.TimeDial1->setData(0.0);
+    c.displayMenu.TimeDiv1->addSeparator();
+    for (int i = 0; i < kTimeBaseStepCount; ++i) {
+        const std::string name = "TimeDiv" + std::to_string(i);
+        QAction* a =
+            item(c.displayMenu.TimeDiv1, name.c_str(), timeBaseText(timeBaseStep(i), '.').c_str(), true, false);
+        a->setData(timeBaseStep(i));
+        c.displayMenu.TimeDivs[static_cast<std::size_t>(i)] = a;
+    }
+    c.displayMenu.TimeDiv1->addSeparator();
+    c.displayMenu.RollAuto1 =
+        item(c.displayMenu.TimeDiv1, "RollAuto1", "Roll from 100 ms/div, Triggered Below", true, true);
+    c.displayMenu.RollMain1 = item(c.displayMenu.TimeDiv1, "RollMain1", "Triggered", true, false);
+    c.displayMenu.Roll1 = item(c.displayMenu.TimeDiv1, "Roll1", "Roll", true, false);
+    c.displayMenu.RollAuto1->setData(kAutoTimeBase);
+    c.displayMenu.RollMain1->setData(kMainTimeBase);
+    c.displayMenu.Roll1->setData(kRollTimeBase);
+    c.displayMenu.TimeDiv1->addSeparator();
+    c.displayMenu.SweepAuto1 = item(c.displayMenu.TimeDiv1, "SweepAuto1", "Trigger Auto", true, true);
+    c.displayMenu.SweepNormal1 = item(c.displayMenu.TimeDiv1, "SweepNormal1", "Trigger Normal", true, false);
+    c.displayMenu.Display1->addMenu(c.displayMenu.TimeDiv1);
     bar->addMenu(c.displayMenu.Display1);
 
     // The measurement strip and its calibration.
@@ -168,6 +193,19 @@ void buildMenus(QMainWindow& window, PanelControls& c)
     sizes->setExclusive(true);
     for (QAction* a : {display.SizeNormal1, display.SizeLarge1, display.SizeFit1})
         sizes->addAction(a);
+    auto* steps = new QActionGroup(&window);
+    steps->setExclusive(true);
+    steps->addAction(display.TimeDial1);
+    for (QAction* a : display.TimeDivs)
+        steps->addAction(a);
+    auto* modes = new QActionGroup(&window);
+    modes->setExclusive(true);
+    for (QAction* a : {display.RollAuto1, display.RollMain1, display.Roll1})
+        modes->addAction(a);
+    auto* sweeps = new QActionGroup(&window);
+    sweeps->setExclusive(true);
+    for (QAction* a : {display.SweepAuto1, display.SweepNormal1})
+        sweeps->addAction(a);
 
     // Every colour item shows its colour.
     const std::pair<QAction*, std::int32_t> swatches[] = {

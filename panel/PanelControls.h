@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include "dsp/TimeBase.h"
 #include "state/InstrumentSettings.h"
 
 class QAction;
@@ -153,6 +154,19 @@ struct OptionsMenu {
 
 struct DisplayMenu {
     QMenu* Display1 = nullptr;
+    // Time/Div: the Time dial's picture of one block, then every step of
+    // the time base in seconds a division ("TimeDiv0" for 1 µs on); which
+    // ones the rate and the record offer is shown when the menu opens.
+    // The mode (roll from 100 ms a division, triggered, roll), and the
+    // trigger's sweep for pictures of the record.
+    QMenu* TimeDiv1 = nullptr;
+    QAction* TimeDial1 = nullptr;
+    std::array<QAction*, kTimeBaseStepCount> TimeDivs{};
+    QAction* RollAuto1 = nullptr;
+    QAction* RollMain1 = nullptr;
+    QAction* Roll1 = nullptr;
+    QAction* SweepAuto1 = nullptr;
+    QAction* SweepNormal1 = nullptr;
     QMenu* Type1 = nullptr;
     QAction* Time1 = nullptr;
     QAction* FFT1 = nullptr;

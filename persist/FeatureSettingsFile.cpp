@@ -10,6 +10,7 @@
 #include "persist/InstallPaths.h"
 #include "persist/ConfigFile.h"
 #include "audio/SampleRates.h"
+#include "dsp/TimeBase.h"
 
 namespace varmolen {
 
@@ -33,6 +34,13 @@ constexpr const char* kSizeWords[] = {"normal", "large", "fit"};
 constexpr int kFitSideMax = 16384;
 constexpr const char* kSampleRate = "Acquisition/SampleRate";
 constexpr const char* kMemorySeconds = "Acquisition/MemorySeconds";
+constexpr const char* kPerDiv = "TimeBase/PerDiv";
+constexpr const char* kTimeBaseMode = "TimeBase/Mode";
+constexpr const char* kTriggerPosition = "TimeBase/Position";
+constexpr const char* kTriggerSweep = "Trigger/Sweep";
+constexpr const char* kHoldoff = "Trigger/Holdoff";
+constexpr std::array<const char*, 3> kModeWords = {"auto", "main", "roll"};
+constexpr std::array<const char*, 2> kSweepWords = {"auto", "normal"};
 constexpr const char* kRemoteEnabled = "Remote/Enabled";
 constexpr const char* kRemotePort = "Remote/Port";
 constexpr const char* kRemoteListen = "Remote/Listen";
@@ -137,6 +145,33 @@ void writeGeneratorAndSweep(QSettings& ini, const FeatureSettings& f)
     ini.setValue(QLatin1String(kSweepChannel), f.sweep.channel);
 }
 
+// Pictures of the record: each key falls back on its own; a time a
+// division must be one of the 1-2-5 steps.
+void readTimeBase(const QSettings& ini, FeatureSettings& f)
+{
+    const double perDiv = readNumber(ini, kPerDiv, 0.0, kTimeBaseLongestStep, 0.0);
+    f.timePerDiv = isTimeBaseStep(perDiv) ? perDiv : 0.0;
+    f.timeBaseMode = readName(ini, kTimeBaseMode, kModeWords, kAutoTimeBase);
+    f.triggerPosition = readNumber(ini, kTriggerPosition, 0.0, 1.0, 0.0);
+    f.triggerSweep = readName(ini, kTriggerSweep, kSweepWords, kAutoSweep);
+    f.holdoffSeconds = readNumber(ini, kHoldoff, 0.0, kHoldoffMaxSeconds, 0.0);
+}
+
+// Written once they differ from what a missing key gives.
+void writeTimeBase(QSettings& ini, const FeatureSettings& f)
+{
+    if (f.timePerDiv != 0.0)
+        ini.setValue(QLatin1String(kPerDiv), f.timePerDiv);
+    if (f.timeBaseMode == kMainTimeBase || f.timeBaseMode == kRollTimeBase)
+        ini.setValue(QLatin1String(kTimeBaseMode), QLatin1String(kModeWords[static_cast<std::size_t>(f.timeBaseMode)]));
+    if (f.triggerPosition != 0.0)
+        ini.setValue(QLatin1String(kTriggerPosition), f.triggerPosition);
+    if (f.triggerSweep == kNormalSweep)
+        ini.setValue(QLatin1String(kTriggerSweep), QLatin1String(kSweepWords[1]));
+    if (f.holdoffSeconds != 0.0)
+        ini.setValue(QLatin1String(kHoldoff), f.holdoffSeconds);
+}
+
 }  // namespace
 
 QString featureSettingsPath() { return installDirectory() + QStringLiteral("/Varmolen.ini"); }
@@ -183,6 +218,7 @@ FeatureSettings readFeatureSettings(const QString& path)
     const uint rate = ini.value(QLatin1String(kSampleRate)).toString().trimmed().toUInt(&ok);
     f.sampleRate = ok && isSampleRate(rate) ? rate : 0;
     f.memorySeconds = readWhole(ini, kMemorySeconds, kMemorySecondsMin, kMemorySecondsMax, kMemorySecondsDefault);
+    readTimeBase(ini, f);
     f.remoteEnabled = readFlag(ini, kRemoteEnabled, false);
     const int port = ini.value(QLatin1String(kRemotePort)).toString().trimmed().toInt(&ok);
     f.remotePort = ok && isRemotePort(port) ? port : kRemotePortDefault;
@@ -231,6 +267,7 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
             ini.setValue(QLatin1String(kSampleRate), f.sampleRate);
         if (f.memorySeconds != kMemorySecondsDefault)
             ini.setValue(QLatin1String(kMemorySeconds), f.memorySeconds);
+        writeTimeBase(ini, f);
         ini.setValue(QLatin1String(kRemoteEnabled), f.remoteEnabled);
         ini.setValue(QLatin1String(kRemotePort), f.remotePort);
         ini.setValue(QLatin1String(kRemoteListen), QString::fromStdString(f.remoteListen));

@@ -38,6 +38,20 @@ constexpr std::int32_t kAxisLabelsOn = 1;
 constexpr std::int32_t kMemorySecondsDefault = 10;
 constexpr std::int32_t kMemorySecondsMin = 1;
 constexpr std::int32_t kMemorySecondsMax = 600;
+// The trigger's sweep for pictures of the record: Auto draws the newest
+// span when no trigger comes, Normal waits for one. Single (the panel's
+// switch, in the settings record) waits as Normal does and holds the first.
+constexpr std::int32_t kAutoSweep = 0;
+constexpr std::int32_t kNormalSweep = 1;
+// The holdoff: the least time from one trigger point to the next, 0 to 10 s.
+constexpr double kHoldoffMaxSeconds = 10.0;
+// How pictures of the record follow the signal: rolling from
+// kRollFromPerDiv a division and triggered below (auto), always triggered
+// (main), or always rolling (roll).
+constexpr double kRollFromPerDiv = 0.1;
+constexpr std::int32_t kAutoTimeBase = 0;
+constexpr std::int32_t kMainTimeBase = 1;
+constexpr std::int32_t kRollTimeBase = 2;
 // Remote control: the raw-socket port instruments usually answer on, and
 // only this computer may connect unless the user names another address.
 constexpr std::int32_t kRemotePortDefault = 5025;
@@ -67,7 +81,16 @@ struct FeatureSettings {
     // it is none of the three buttons' (Varmolen.cfg keeps the last button
     // rate); 0 when the buttons' rate is in force.
     std::uint32_t sampleRate = 0;
-    std::int32_t memorySeconds = kMemorySecondsDefault;                      // [Acquisition] MemorySeconds
+    std::int32_t memorySeconds = kMemorySecondsDefault;  // [Acquisition] MemorySeconds
+    // Pictures of the record: the seconds a division (0: the Time dial's
+    // picture of one block), the mode, and the part
+    // of the span before the trigger point (0 to 1); the trigger's sweep and
+    // holdoff there.
+    double timePerDiv = 0.0;                                                 // [TimeBase] PerDiv
+    std::int32_t timeBaseMode = kAutoTimeBase;                               // [TimeBase] Mode: auto, main or roll
+    double triggerPosition = 0.0;                                            // [TimeBase] Position
+    std::int32_t triggerSweep = kAutoSweep;                                  // [Trigger] Sweep: auto or normal
+    double holdoffSeconds = 0.0;                                             // [Trigger] Holdoff
     bool remoteEnabled = false;                                              // [Remote] Enabled
     std::int32_t remotePort = kRemotePortDefault;                            // [Remote] Port: 1..65535
     std::string remoteListen = kRemoteListenDefault;                         // [Remote] Listen: an IP address

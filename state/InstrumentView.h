@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "dsp/SpectrumHistory.h"
+#include "state/RecordPicture.h"
 #include "state/StateBasics.h"
 
 namespace varmolen {
@@ -94,6 +95,8 @@ struct InstrumentView {
     std::array<KeptBlock, 2> keptBlocks{};  // [n - 1]: the block channel n's picture came from
     std::array<flag, 2> traceKept{};        // [n - 1]: the last pass kept channel n's previous trace
     DisplayedView displayedView;
+    // The picture of the record while a time per division is chosen.
+    RecordPicture recordPicture;
     // Spectrum averaging and peak hold (features.spectrumAverage, features.peakHold).
     SpectrumHistory spectrumHistory;
 };

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 #include "panel/PanelControls.h"
 #include "panel/widgets/Dial.h"
@@ -150,6 +151,17 @@ Kept iniValue(const char* key, std::int32_t (*feature)(const FeatureSettings&), 
 }
 std::int32_t spectrumAverage(const FeatureSettings& f) { return f.spectrumAverage; }
 std::int32_t peakHold(const FeatureSettings& f) { return f.peakHold ? 1 : 0; }
+// The Time/Div item of the time a division: its step, -1 for the Time dial's.
+std::int32_t timeDivStep(const FeatureSettings& f)
+{
+    for (int i = 0; i < kTimeBaseStepCount; ++i) {
+        if (f.timePerDiv > 0.0 && std::abs(f.timePerDiv - timeBaseStep(i)) <= timeBaseStep(i) * 1e-9)
+            return i;
+    }
+    return -1;
+}
+std::int32_t timeBaseMode(const FeatureSettings& f) { return f.timeBaseMode; }
+std::int32_t triggerSweep(const FeatureSettings& f) { return f.triggerSweep; }
 
 Remote remote(const char* header, Words words)
 {
@@ -379,6 +391,28 @@ std::vector<Binding> bindingTable(const PanelControls& c)
         rates.push_back(
             {item, S::Triggered, on(&TriggerControls::SampleRateItemClick), T::Nothing, ini("Acquisition/SampleRate")});
     rows.insert(afterOptions + 1, rates.begin(), rates.end());
+    // Display > Time/Div, one row an item, after the Display menu's own.
+    const auto afterDisplay =
+        std::find_if(rows.begin(), rows.end(), [&](const Binding& b) { return b.control == display.AxisLabels1; });
+    std::vector<Binding> timeBase{
+        {display.TimeDial1, S::Triggered, on(&TriggerControls::TimeDivItemClick), T::Redraw,
+         iniValue("TimeBase/PerDiv", timeDivStep, -1, true)},
+        {display.RollAuto1, S::Triggered, on(&TriggerControls::TimeBaseModeItemClick), T::Redraw,
+         iniValue("TimeBase/Mode", timeBaseMode, kAutoTimeBase, true)},
+        {display.RollMain1, S::Triggered, on(&TriggerControls::TimeBaseModeItemClick), T::Redraw,
+         iniValue("TimeBase/Mode", timeBaseMode, kMainTimeBase)},
+        {display.Roll1, S::Triggered, on(&TriggerControls::TimeBaseModeItemClick), T::Redraw,
+         iniValue("TimeBase/Mode", timeBaseMode, kRollTimeBase)},
+        {display.SweepAuto1, S::Triggered, on(&TriggerControls::SweepAuto1Click), T::Nothing,
+         iniValue("Trigger/Sweep", triggerSweep, kAutoSweep, true)},
+        {display.SweepNormal1, S::Triggered, on(&TriggerControls::SweepNormal1Click), T::Nothing,
+         iniValue("Trigger/Sweep", triggerSweep, kNormalSweep)},
+    };
+    for (int i = 0; i < kTimeBaseStepCount; ++i)
+        timeBase.push_back({display.TimeDivs[static_cast<std::size_t>(i)], S::Triggered,
+                            on(&TriggerControls::TimeDivItemClick), T::Redraw,
+                            iniValue("TimeBase/PerDiv", timeDivStep, i)});
+    rows.insert(afterDisplay + 1, timeBase.begin(), timeBase.end());
     return rows;
 }
 

@@ -3,6 +3,7 @@
 // arithmetic and copy the texts into the labels under the display, the
 // status panels and the Uncal. lamp.
 #include "window/MarkerControls.h"
+#include "window/RecordTimeBase.h"
 
 #include <QLabel>
 #include <QLocale>
@@ -61,9 +62,17 @@ void MarkerControls::UpdateTimeBase()
     axisLabelsChanged_();
 }
 
-void MarkerControls::TimeBaseDialClick(QObject* /*sender*/) { UpdateTimeBase(); }
+void MarkerControls::TimeBaseDialClick(QObject* /*sender*/)
+{
+    showBlockPicture(settings_, controls_.displayMenu);
+    UpdateTimeBase();
+}
 
-void MarkerControls::TimeBaseDialValueChange(QObject* /*sender*/) { UpdateTimeBase(); }
+void MarkerControls::TimeBaseDialValueChange(QObject* /*sender*/)
+{
+    showBlockPicture(settings_, controls_.displayMenu);
+    UpdateTimeBase();
+}
 
 void MarkerControls::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /*button*/,
                                           Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/)

@@ -96,6 +96,7 @@ void TriggerControls::changeSampleRate(QObject* sender, QRadioButton* own, std::
     // frequencies: the next block starts them afresh. A held picture keeps
     // what it shows.
     resetSpectrumHistory(view_.spectrumHistory);
+    fitTimeBaseToRate();
     markers_.UpdateMarkerReadout();
     markers_.UpdateTimeBase();
     if (live) {
@@ -164,16 +165,19 @@ void TriggerControls::SingleDisplaySwClick(QObject* /*sender*/)
 
 void TriggerControls::LowSampleRateRadioBtnClick(QObject* sender)
 {
+    showBlockPicture();
     changeSampleRate(sender, controls_.timeBase.LowSampleRateRadioBtn, 11025);
 }
 
 void TriggerControls::MidSampleRateRadioBtnClick(QObject* sender)
 {
+    showBlockPicture();
     changeSampleRate(sender, controls_.timeBase.MidSampleRateRadioBtn, 22050);
 }
 
 void TriggerControls::HiSampleRateRadioBtnClick(QObject* sender)
 {
+    showBlockPicture();
     changeSampleRate(sender, controls_.timeBase.HiSampleRateRadioBtn, 44100);
 }
 

@@ -62,6 +62,19 @@ public:
     // The Sample Rate items show which rates the chosen device takes (the
     // others disabled) and which it records natively.
     void showDeviceRates();
+    // Display > Time/Div: an item's time a division (pictures of the
+    // record), or the Time dial's picture of one block; steps the rate and
+    // the record do not offer are refused. Roll, and the trigger's sweep.
+    void TimeDivItemClick(QObject* sender);
+    void TimeBaseModeItemClick(QObject* sender);
+    void SweepAuto1Click(QObject* sender);
+    void SweepNormal1Click(QObject* sender);
+    // The Time/Div items: the steps offered enabled, the settings' checked.
+    void showTimeBaseSteps();
+    // The Time dial or a rate button was used: the picture of one block again.
+    void showBlockPicture();
+    // After a new rate: a time a division it does not offer becomes the nearest it does.
+    void fitTimeBaseToRate();
     // At start, after Varmolen.ini is read: its rate, when it is none of the
     // buttons' and the device takes it, replaces the record's button rate.
     void applyMenuSampleRate(QObject* sender);

@@ -17,6 +17,7 @@
 
 #include "persist/InstallPaths.h"
 #include "acquisition/AcquisitionLoop.h"
+#include "display/RecordTraces.h"
 #include "acquisition/GeneratorControl.h"
 #include "acquisition/WaveEngine.h"
 #include "audio/WaveInput.h"
@@ -120,6 +121,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     bindControls(*this);
     // The device is asked which rates it takes each time the menu opens.
     connect(controls_.optionsMenu.SampleRate1, &QMenu::aboutToShow, this, [this] { trigger_->showDeviceRates(); });
+    connect(controls_.displayMenu.TimeDiv1, &QMenu::aboutToShow, this, [this] { trigger_->showTimeBaseSteps(); });
 }
 
 void TScopeForm::finishCreate()
@@ -183,7 +185,22 @@ void TScopeForm::StartTimerTimer(QObject* /*sender*/)
 
 void TScopeForm::TimeoutTimerTimer(QObject* /*sender*/) { loop_->TimeoutTimerTimer(); }
 
-void TScopeForm::displayPass() { showPicture(runDisplayPass(*state_, *state_, *state_, *displayBitmap_)); }
+void TScopeForm::displayPass()
+{
+    InstrumentState& s = *state_;
+    RecordSweep::Taken taken = RecordSweep::Taken::Nothing;
+    if (recordPictureShown(s)) {
+        const SampleRing* record = loop_->record();
+        if (record != nullptr)
+            taken = recordSweep_.advance(s, s, *record, {s.chan1DcLevel, s.chan2DcLevel}, displayBitmap_->width());
+        if (taken == RecordSweep::Taken::Nothing)
+            return;  // no new picture: the last one stays
+    }
+    showPicture(runDisplayPass(s, s, s, *displayBitmap_));
+    // A single sweep holds the first triggered picture of the record.
+    if (taken == RecordSweep::Taken::Triggered && s.singleSweep == 1)
+        s.displayHold = 1;
+}
 
 void TScopeForm::redrawHeldPicture()
 {

@@ -26,6 +26,7 @@
 #include "window/StatusPanels.h"
 #include "window/TriggerControls.h"
 #include "display/Raster.h"
+#include "display/RecordSweep.h"
 #include "panel/PanelControls.h"
 
 class QLabel;
@@ -174,6 +175,7 @@ private:
     StatusPanels status_{*this, controls_.status};
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
+    RecordSweep recordSweep_;  // which span of the record the next picture shows
     WaveInput& waveInput_;
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<WaveEngine> engine_;

@@ -20,9 +20,11 @@ constexpr std::int64_t kRamp = 35000;   // from here channel 1 rises 30 codes a 
 // Channel 2: 0 throughout.
 float channel1(std::int64_t k)
 {
-    for (const std::int64_t pulse : {1000, 1010, 5000, 20000, kBreak})
+    constexpr std::int64_t kPulses[] = {1000, 1010, 5000, 20000, kBreak};
+    for (const std::int64_t pulse : kPulses) {
         if (k >= pulse && k < pulse + 3)
             return 5000.0f;
+    }
     return k >= kRamp ? static_cast<float>(-5000 + 30 * (k - kRamp)) : -5000.0f;
 }
 
@@ -74,12 +76,26 @@ TEST(TriggerSearch, FindsTheTriggerPointAtItsFrameWithPreTriggerAndHoldoff)
         {"a step into a break is no edge", edgeUp, unity, 20001, 100, 0.0, -1, -1, kFrames - 100 + 1},
         {"the edge down after the break", edgeDown, unity, 20004, 100, 0.0, kBreak + 3, kBreak + 3, kBreak + 4},
         {"a DC level moves the trace", edgeUp, {1, 1024, 6000}, 0, 100, 0.0, -1, -1, kFrames - 100 + 1},
-        {"the level follows it", {-6000, true, TriggerShape::Square, 0}, {1, 1024, 6000}, 0, 100, 0.0, 1000, 1000,
+        {"the level follows it",
+         {-6000, true, TriggerShape::Square, 0},
+         {1, 1024, 6000},
+         0,
+         100,
+         0.0,
+         1000,
+         1000,
          1001},
         {"the Sin detector's window on the ramp", sineUp, unity, kBreak + 4, 100, 0.0, kRamp + 171, kRamp + 171,
          kRamp + 172},
-        {"twice the gain halves the ramp's frames", sineUp, {1, 2048, 0}, kBreak + 4, 100, 0.0, kRamp + 169,
-         kRamp + 169, kRamp + 170},
+        {"twice the gain halves the ramp's frames",
+         sineUp,
+         {1, 2048, 0},
+         kBreak + 4,
+         100,
+         0.0,
+         kRamp + 169,
+         kRamp + 169,
+         kRamp + 170},
         {"the sum of both channels", edgeUp, {0, 1024, 0}, 0, 100, 0.0, 1000, 1000, 1001},
         {"channel 2 never crosses", edgeUp, {2, 1024, 0}, 0, 100, 0.0, -1, -1, kFrames - 100 + 1},
         {"no detector", {0, true, TriggerShape::None, 0}, unity, 0, 100, 0.0, -1, -1, kFrames - 100 + 1},

@@ -40,6 +40,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Recording]\nLimitMinutes=5\n"
                                    "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n"
                                    "[Acquisition]\nSampleRate= 96000\nMemorySeconds=600\n"
+                                   "[TimeBase]\nPerDiv=0.002\nMode=Roll\nPosition=0.25\n"
+                                   "[Trigger]\nSweep=normal\nHoldoff=0.5\n"
                                    "[Remote]\nEnabled=true\nPort=5555\nListen= ::1 \nIdleSeconds=0\n"
                                    "OpcTimeoutSeconds=5\nFilesFolder=/srv/takes\n");
     EXPECT_TRUE(set.measureShown);
@@ -57,6 +59,11 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_EQ(set.fitHeight, 1000);
     EXPECT_EQ(set.sampleRate, 96000u);
     EXPECT_EQ(set.memorySeconds, 600);
+    EXPECT_DOUBLE_EQ(set.timePerDiv, 0.002);
+    EXPECT_EQ(set.timeBaseMode, kRollTimeBase);
+    EXPECT_DOUBLE_EQ(set.triggerPosition, 0.25);
+    EXPECT_EQ(set.triggerSweep, kNormalSweep);
+    EXPECT_DOUBLE_EQ(set.holdoffSeconds, 0.5);
     EXPECT_TRUE(set.remoteEnabled);
     EXPECT_EQ(set.remotePort, 5555);
     EXPECT_EQ(set.remoteListen, "::1");
@@ -86,6 +93,12 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Acquisition]\nSampleRate=48000 Hz\n", "a rate with its unit"},
         {"[Acquisition]\nMemorySeconds=0\n", "a record of nothing"},
         {"[Acquisition]\nMemorySeconds=601\n", "a record longer than ten minutes"},
+        {"[TimeBase]\nPerDiv=0.003\n", "a time a division that is no 1-2-5 step"},
+        {"[TimeBase]\nPerDiv=100\n", "a time a division no record can hold"},
+        {"[TimeBase]\nMode=sideways\n", "a mode that does not exist"},
+        {"[TimeBase]\nPosition=1.5\n", "a trigger point after the span"},
+        {"[Trigger]\nSweep=single\n", "Single, which the settings record keeps"},
+        {"[Trigger]\nHoldoff=-1\n", "a negative holdoff"},
         {"[Remote]\nPort=0\n", "no port"},
         {"[Remote]\nPort=65536\n", "a port beyond 16 bits"},
         {"[Remote]\nListen=localhost\n", "a name, not an address"},
@@ -124,6 +137,11 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.fitHeight = 1001;
     f.sampleRate = 192000;
     f.memorySeconds = 1;
+    f.timePerDiv = 50.0;
+    f.timeBaseMode = kMainTimeBase;
+    f.triggerPosition = 1.0;
+    f.triggerSweep = kNormalSweep;
+    f.holdoffSeconds = 10.0;
     f.remoteEnabled = true;
     f.remotePort = 65535;
     f.remoteListen = "0.0.0.0";

@@ -155,11 +155,14 @@ TEST_F(BindingTableTest, EachKeptSettingHasOneControlAndEachRemoteHeaderWorksIts
     EXPECT_EQ(withoutControl, expected);
 
     // Varmolen.ini: every key a row names is one the file is written with
-    // (once the user chose a rate of the menu and the labels).
+    // (once the user chose a rate of the menu, the labels and the time base).
     const QString ini = installDir.path() + QStringLiteral("/written.ini");
     FeatureSettings chosen;
     chosen.sampleRate = 48000;
     chosen.axisLabels = kAxisLabelsOn;
+    chosen.timePerDiv = 0.002;
+    chosen.timeBaseMode = kRollTimeBase;
+    chosen.triggerSweep = kNormalSweep;
     ASSERT_TRUE(writeFeatureSettings(ini, chosen));
     const QStringList written = QSettings(ini, QSettings::IniFormat).allKeys();
     for (const Binding& row : rows) {

@@ -422,5 +422,46 @@ TEST_F(TriggerControlsTest, StartsAtTheRateOfTheIniWhenTheDeviceTakesIt)
     }
 }
 
+// Display > Time/Div: the steps the rate offers, a step chosen shows
+// pictures of the record; the Time dial and a rate button go back to the
+// picture of one block, and a rate that cannot carry the step takes the
+// nearest it can.
+TEST_F(TriggerControlsTest, TimeDivMenuChoosesTheTimeBaseAndTheDialAndButtonsGoBackToTheBlock)
+{
+    const DisplayMenu& menu = form->controls().displayMenu;
+    const auto step = [&](double perDiv) -> QAction* {
+        for (QAction* item : menu.TimeDivs)
+            if (std::abs(item->data().toDouble() - perDiv) < perDiv * 1e-9)
+                return item;
+        return nullptr;
+    };
+    form->controls().timeBase.HiSampleRateRadioBtn->click();
+    emit menu.TimeDiv1->aboutToShow();
+    EXPECT_TRUE(menu.TimeDial1->isChecked());
+    EXPECT_FALSE(step(20e-6)->isEnabled()) << "9 frames a span at 44100 Hz";
+    EXPECT_TRUE(step(50e-6)->isEnabled());
+    EXPECT_TRUE(step(10.0)->isEnabled());
+    EXPECT_FALSE(step(20.0)->isEnabled()) << "200 s is beyond a 10 s record";
+    EXPECT_EQ(step(2e-3)->text(), QStringLiteral("2 ms/div"));
+
+    step(2e-3)->trigger();
+    EXPECT_DOUBLE_EQ(s().features.timePerDiv, 2e-3);
+    EXPECT_FALSE(menu.TimeDial1->isChecked());
+    turn(form->controls().timeBase.TimeBaseDial, 50.0f);
+    EXPECT_EQ(s().features.timePerDiv, 0.0) << "the Time dial shows one block again";
+    EXPECT_TRUE(menu.TimeDial1->isChecked());
+
+    step(50e-6)->trigger();
+    form->controls().timeBase.MidSampleRateRadioBtn->click();
+    EXPECT_EQ(s().features.timePerDiv, 0.0) << "a rate button shows one block again";
+
+    step(50e-6)->trigger();
+    rateItem(*form, 8000)->trigger();
+    EXPECT_DOUBLE_EQ(s().features.timePerDiv, 200e-6) << "the shortest step 8000 Hz offers";
+    EXPECT_TRUE(step(200e-6)->isChecked());
+    menu.TimeDial1->trigger();
+    EXPECT_EQ(s().features.timePerDiv, 0.0);
+}
+
 }  // namespace
 }  // namespace varmolen

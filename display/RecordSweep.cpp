@@ -1,0 +1,77 @@
+#include "display/RecordSweep.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "display/TraceRenderer.h"
+#include "dsp/TimeBase.h"
+#include "dsp/TriggerRule.h"
+
+namespace varmolen {
+
+namespace {
+
+// The slowest Auto waits for a trigger point before it shows the newest span.
+constexpr double kAutoWaitSeconds = 0.1;
+
+}  // namespace
+
+RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentView& view, const SampleRing& ring,
+                                        std::array<float, 2> dcLevels, int width)
+{
+    const double perDiv = s.features.timePerDiv;
+    const std::uint32_t rate = ring.rate();
+    if (!(perDiv > 0.0) || rate == 0 || ring.end() == 0)
+        return Taken::Nothing;
+    // A new time base, rate or record: the search starts at the newest frame.
+    if (perDiv != perDiv_ || rate != rate_ || searchFrom_ > ring.end()) {
+        perDiv_ = perDiv;
+        rate_ = rate;
+        searchFrom_ = ring.end();
+        lastPictureAt_ = ring.end();
+    }
+    const double frames = timeBaseSpanFrames(perDiv, rate);
+    RecordPicture& picture = view.recordPicture;
+    const auto take = [&](std::int64_t first, std::int64_t trigger, bool roll) {
+        takeRecordPicture(ring, first, perDiv, dcLevels, width, picture);
+        picture.trigger = trigger;
+        picture.position = trigger >= 0 ? s.features.triggerPosition : 0.0;
+        picture.roll = roll;
+        lastPictureAt_ = ring.end();
+        return trigger >= 0 ? Taken::Triggered : Taken::Untriggered;
+    };
+    const std::int64_t newest = ring.end() - std::llround(frames);
+    const std::int32_t mode = s.features.timeBaseMode;
+    const bool roll = mode == kRollTimeBase || (mode != kMainTimeBase && perDiv >= kRollFromPerDiv * (1.0 - 1e-9));
+    if (roll || s.triggerEnabled != 1)
+        return take(newest, -1, roll);
+
+    const int source = s.triggerChannel == 2 ? 2 : 1;
+    const auto channel = channelSettings(s, source);
+    const bool sum = s.addChannels == 1;
+    const auto dc = [&](int n) { return static_cast<std::int64_t>(dcLevels[static_cast<std::size_t>(n - 1)]); };
+    const TriggerSource from{sum ? 0 : source, channel.gain(true), sum ? dc(1) + dc(2) : dc(source)};
+    const std::int64_t band = static_cast<std::int64_t>(view.triggerBand) * bandFactor(channel.range(true));
+    const TriggerRule rule = triggerRule(s, band);
+    std::optional<TriggeredSpan> found;
+    for (;;) {
+        const TriggerSearch search =
+            nextTriggeredSpan(ring, from, rule, searchFrom_, frames, s.features.triggerPosition);
+        if (!search.span) {
+            searchFrom_ = std::max(searchFrom_, search.searchedTo);
+            break;
+        }
+        found = search.span;
+        searchFrom_ = searchAfterTrigger(search.span->trigger, s.features.holdoffSeconds, rate);
+    }
+    if (found)
+        return take(found->first, found->trigger, false);
+    const bool autoSweep = s.features.triggerSweep == kAutoSweep && s.singleSweep != 1;
+    const double wait = std::max(frames, kAutoWaitSeconds * rate);
+    if (autoSweep && static_cast<double>(ring.end() - lastPictureAt_) >= wait)
+        return take(newest, -1, false);
+    return Taken::Nothing;
+}
+
+}  // namespace varmolen

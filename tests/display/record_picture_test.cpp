@@ -1,0 +1,190 @@
+// Pictures of the record: which span the sweep takes (roll, triggered with
+// its pre-trigger part and holdoff, Auto and Normal without a trigger),
+// a single-sample spike drawn at its column in a ten-second span, and the
+// axis, strip and cursor reading the same time at every column.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "display/AxisTicks.h"
+#include "display/DisplayPass.h"
+#include "display/ReadoutScales.h"
+#include "display/RecordSweep.h"
+#include "display/RecordTraces.h"
+#include "display/DisplayTestState.h"
+#include "dsp/TimeBase.h"
+
+namespace varmolen {
+namespace {
+
+using testing::Bench;
+
+constexpr std::uint32_t kLime = 0x00FF00;
+
+// Channel 1 alone at unit gain on baseline 200, trigger on channel 1, rising
+// edge at level 0, the time base at `perDiv`.
+Bench recordBench(double perDiv)
+{
+    Bench b;
+    b.s.gridEnabled = 0;
+    b.s.chan1Enabled = 1;
+    b.s.chan2Enabled = 0;
+    b.s.chan1Color = kLime;
+    b.s.chan1TimeGain = 1024;
+    b.s.chan1TimeOffset = 200;
+    b.s.chan1TimeRange = 1;
+    b.s.displayType = kTimeDisplayType;
+    b.s.traceMode = kYtTraceMode;
+    b.s.triggerEnabled = 1;
+    b.s.triggerChannel = 1;
+    b.s.triggerSlope = kRisingSlope;
+    b.s.triggerShape = kSquareTrigger;
+    b.s.triggerThreshold = 0;
+    b.s.features.timePerDiv = perDiv;
+    return b;
+}
+
+// Appends `frames` frames of channel 1 at -5000 with a rising edge to +5000
+// (three frames long) at each of `edges` (absolute frames).
+void appendEdges(SampleRing& ring, std::int64_t frames, const std::vector<std::int64_t>& edges)
+{
+    std::vector<float> a(static_cast<std::size_t>(frames)), zero(a.size(), 0.0f);
+    const std::int64_t from = ring.end();
+    for (std::int64_t k = 0; k < frames; ++k) {
+        a[static_cast<std::size_t>(k)] = -5000.0f;
+        for (const std::int64_t e : edges)
+            if (from + k >= e && from + k < e + 3)
+                a[static_cast<std::size_t>(k)] = 5000.0f;
+    }
+    ring.append(a.data(), zero.data(), a.size(), true);
+}
+
+TEST(RecordSweep, TakesTheSpanTheTimeBaseAndTheTriggerSweepAskFor)
+{
+    constexpr std::uint32_t kRate = 8000;
+    using Taken = RecordSweep::Taken;
+    // 10 ms a division at 8000 Hz: 800 frames a span; Auto waits 100 ms (800 frames).
+    Bench b = recordBench(0.01);
+    SampleRing ring(kRate * 10);
+    ring.restart(kRate);
+    RecordSweep sweep;
+    const auto advance = [&] { return sweep.advance(b.s, b.s, ring, {0.0f, 0.0f}, 513); };
+    const RecordPicture& p = b.s.recordPicture;
+
+    appendEdges(ring, 100, {});
+    EXPECT_EQ(advance(), Taken::Nothing) << "the search starts at the newest frame";
+    appendEdges(ring, 1000, {300, 700});
+    EXPECT_EQ(advance(), Taken::Triggered);
+    EXPECT_EQ(p.trigger, 300) << "the edge at 700 has not yet its whole span";
+    EXPECT_EQ(p.first, 300);
+    appendEdges(ring, 500, {});
+    EXPECT_EQ(advance(), Taken::Triggered);
+    EXPECT_EQ(p.trigger, 700);
+
+    // A quarter of the span before the trigger point; a 30 ms holdoff after
+    // the edge at 2000 passes over the one 20 ms later, not the one 40 ms
+    // later, which is the newest found and shows.
+    b.s.features.triggerPosition = 0.25;
+    b.s.features.holdoffSeconds = 0.03;
+    appendEdges(ring, 2000, {2000, 2160, 2320});
+    EXPECT_EQ(advance(), Taken::Triggered);
+    EXPECT_EQ(p.trigger, 2320);
+    EXPECT_EQ(p.first, 2120);
+    EXPECT_DOUBLE_EQ(p.position, 0.25);
+
+    // No trigger: Auto shows the newest span once 100 ms passed, untriggered.
+    appendEdges(ring, 400, {});
+    EXPECT_EQ(advance(), Taken::Nothing);
+    appendEdges(ring, 500, {});
+    EXPECT_EQ(advance(), Taken::Untriggered);
+    EXPECT_EQ(p.first, ring.end() - 800);
+    EXPECT_EQ(p.trigger, -1);
+    // Normal keeps the last picture however long no trigger comes.
+    b.s.features.triggerSweep = kNormalSweep;
+    appendEdges(ring, 3000, {});
+    EXPECT_EQ(advance(), Taken::Nothing);
+    const std::int64_t edge = ring.end() + 100;
+    appendEdges(ring, 1000, {edge});
+    EXPECT_EQ(advance(), Taken::Triggered);
+    EXPECT_EQ(p.trigger, edge);
+
+    // With the trigger off, and at 100 ms a division and more (roll), the
+    // newest span at every pass.
+    b.s.triggerEnabled = 0;
+    appendEdges(ring, 10, {});
+    EXPECT_EQ(advance(), Taken::Untriggered);
+    EXPECT_EQ(p.first, ring.end() - 800);
+    b.s.triggerEnabled = 1;
+    b.s.features.timePerDiv = 0.1;
+    appendEdges(ring, 10, {ring.end() + 2});
+    EXPECT_EQ(advance(), Taken::Untriggered);
+    EXPECT_TRUE(p.roll);
+    EXPECT_EQ(p.first, ring.end() - 8000);
+    // Triggered by choice at 100 ms a division; rolling by choice below it.
+    b.s.features.timeBaseMode = kMainTimeBase;
+    appendEdges(ring, 9000, {ring.end() + 5});
+    EXPECT_EQ(advance(), Taken::Triggered);
+    EXPECT_FALSE(p.roll);
+    b.s.features.timePerDiv = 0.01;
+    b.s.features.timeBaseMode = kRollTimeBase;
+    appendEdges(ring, 10, {ring.end() + 2});
+    EXPECT_EQ(advance(), Taken::Untriggered);
+    EXPECT_TRUE(p.roll);
+}
+
+// A ten-second span at 44100 Hz (roll, 1 s a division): a spike of a single
+// frame draws up to its row in the column its time falls in, wherever it lies.
+TEST(RecordPicture, ASingleFrameSpikeInATenSecondSpanShowsAtItsColumn)
+{
+    constexpr std::uint32_t kRate = 44100;
+    const std::int64_t span = 10 * kRate;
+    for (const std::int64_t at :
+         {std::int64_t{0}, std::int64_t{1}, std::int64_t{63}, std::int64_t{220500}, span - 65, span - 1}) {
+        Bench b = recordBench(1.0);
+        SampleRing ring(static_cast<std::size_t>(span));
+        ring.restart(kRate);
+        std::vector<float> a(static_cast<std::size_t>(span), 0.0f), zero(a.size(), 0.0f);
+        a[static_cast<std::size_t>(at)] = 150.0f;  // 150 rows above the baseline at unit gain
+        ring.append(a.data(), zero.data(), a.size(), true);
+        RecordSweep sweep;
+        ASSERT_EQ(sweep.advance(b.s, b.s, ring, {0.0f, 0.0f}, b.r.width()), RecordSweep::Taken::Untriggered);
+        ASSERT_EQ(b.s.recordPicture.first, 0);
+        runDisplayPass(b.s, b.s, b.s, b.r);
+        const int column = static_cast<int>(static_cast<double>(at) / span * 510.0);
+        int found = -1;
+        for (int x = 0; x <= 512 && found < 0; ++x) {
+            if (b.r.pixel(x, 200 - 150) == kLime)
+                found = x;
+        }
+        EXPECT_EQ(found, column) << "spike at frame " << at;
+        EXPECT_EQ(b.CountRow(200 - 151, kLime), 0) << "nothing above the spike";
+    }
+}
+
+// The axis labels, the strip's right end and the cursor read one time per
+// column for every step at 8000, 44100 and 192000 Hz.
+TEST(RecordPicture, AxisStripAndCursorReadTheSameTimes)
+{
+    for (const std::uint32_t rate : {8000u, 44100u, 192000u}) {
+        for (const double perDiv : timeBaseSteps(rate, 10)) {
+            Bench b = recordBench(perDiv);
+            b.s.sampleRate = rate;
+            const std::vector<AxisTick> ticks = timeTicks(b.s, b.s, '.');
+            ASSERT_EQ(ticks.size(), 11u);
+            const std::string unit = timeAxisUnit(b.s, b.s);
+            const double scale = unit == "µs" ? 1e-6 : unit == "ms" ? 1e-3 : 1.0;
+            for (const AxisTick& t : ticks) {
+                const double labelled = std::stod(t.text) * scale;
+                const double cursor = readoutTime(b.s, b.s, static_cast<std::int32_t>(t.column)) * 1e-5;
+                EXPECT_NEAR(labelled, cursor, 0.5e-5) << perDiv << " s/div at column " << t.column;
+                EXPECT_NEAR(labelled, t.column / 51.0 * perDiv, perDiv * 1e-9);
+            }
+            const TimeBaseTexts texts = computeTimeBase(b.s, b.s, 100.0f, '.');
+            EXPECT_EQ(texts.hiFreqLabel, FormatMs(readoutTime(b.s, b.s, 512), '.') + " ms");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace varmolen

@@ -1,0 +1,99 @@
+// Display > Time/Div: the time base in seconds a division, which shows
+// pictures of the record of everything recorded instead of the Time dial's
+// picture of one block; Roll and the trigger's sweep for those pictures.
+// The Time dial and the three rate buttons put the view back on the block.
+#include <QAction>
+#include <QMenu>
+
+#include <cmath>
+
+#include "dsp/TimeBase.h"
+#include "state/InstrumentSettings.h"
+#include "window/RecordTimeBase.h"
+#include "window/TriggerControls.h"
+
+namespace varmolen {
+
+namespace {
+
+// The steps the rate in force offers with a record of the settings' seconds.
+bool offered(const InstrumentSettings& s, double perDiv)
+{
+    for (const double step : timeBaseSteps(s.sampleRate, s.features.memorySeconds)) {
+        if (std::abs(step - perDiv) <= step * 1e-9)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void TriggerControls::TimeDivItemClick(QObject* sender)
+{
+    const auto* item = qobject_cast<const QAction*>(sender);
+    const double perDiv = item != nullptr ? item->data().toDouble() : 0.0;
+    if (perDiv > 0.0 && !offered(settings_, perDiv)) {
+        showTimeBaseSteps();  // the item in force stays checked
+        return;
+    }
+    settings_.features.timePerDiv = perDiv > 0.0 ? perDiv : 0.0;
+    showTimeBaseSteps();
+}
+
+void TriggerControls::TimeBaseModeItemClick(QObject* sender)
+{
+    const auto* item = qobject_cast<const QAction*>(sender);
+    const int mode = item != nullptr ? item->data().toInt() : kAutoTimeBase;
+    settings_.features.timeBaseMode = mode == kMainTimeBase || mode == kRollTimeBase ? mode : kAutoTimeBase;
+}
+
+void TriggerControls::SweepAuto1Click(QObject* /*sender*/) { settings_.features.triggerSweep = kAutoSweep; }
+
+void TriggerControls::SweepNormal1Click(QObject* /*sender*/) { settings_.features.triggerSweep = kNormalSweep; }
+
+void TriggerControls::showTimeBaseSteps() { varmolen::showTimeBaseSteps(settings_, controls_.displayMenu); }
+
+void TriggerControls::showBlockPicture() { varmolen::showBlockPicture(settings_, controls_.displayMenu); }
+
+void showTimeBaseSteps(const InstrumentSettings& settings, const DisplayMenu& menu)
+{
+    const double perDiv = settings.features.timePerDiv;
+    menu.TimeDial1->setChecked(!(perDiv > 0.0));
+    for (QAction* item : menu.TimeDivs) {
+        const double step = item->data().toDouble();
+        item->setEnabled(offered(settings, step));
+        if (perDiv > 0.0 && std::abs(step - perDiv) <= step * 1e-9)
+            item->setChecked(true);
+    }
+    const std::int32_t mode = settings.features.timeBaseMode;
+    (mode == kMainTimeBase ? menu.RollMain1 : mode == kRollTimeBase ? menu.Roll1 : menu.RollAuto1)->setChecked(true);
+    (settings.features.triggerSweep == kNormalSweep ? menu.SweepNormal1 : menu.SweepAuto1)->setChecked(true);
+}
+
+void showBlockPicture(InstrumentSettings& settings, const DisplayMenu& menu)
+{
+    // While the settings are applied the dial and buttons only restore the
+    // record's values: the time base of Varmolen.ini stays.
+    if (settings.loadingSettings != 0 || !(settings.features.timePerDiv > 0.0))
+        return;
+    settings.features.timePerDiv = 0.0;
+    showTimeBaseSteps(settings, menu);
+}
+
+void TriggerControls::fitTimeBaseToRate()
+{
+    const double perDiv = settings_.features.timePerDiv;
+    if (!(perDiv > 0.0) || offered(settings_, perDiv))
+        return;
+    // The nearest step the new rate offers: a finer one where the old was too
+    // short, the longest where it was too long.
+    const std::vector<double> steps = timeBaseSteps(settings_.sampleRate, settings_.features.memorySeconds);
+    if (steps.empty()) {
+        settings_.features.timePerDiv = 0.0;
+    } else {
+        settings_.features.timePerDiv = perDiv < steps.front() ? steps.front() : steps.back();
+    }
+    showTimeBaseSteps();
+}
+
+}  // namespace varmolen
