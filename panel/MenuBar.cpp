@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -185,27 +186,21 @@ void buildMenus(QMainWindow& window, PanelControls& c)
 
     const DisplayMenu& display = c.displayMenu;
     const OptionsMenu& options = c.optionsMenu;
-    auto* averages = new QActionGroup(&window);
-    averages->setExclusive(true);
-    for (QAction* a : {display.AverageOff1, display.Average4, display.Average16, display.Average64})
-        averages->addAction(a);
-    auto* sizes = new QActionGroup(&window);
-    sizes->setExclusive(true);
-    for (QAction* a : {display.SizeNormal1, display.SizeLarge1, display.SizeFit1})
-        sizes->addAction(a);
-    auto* steps = new QActionGroup(&window);
-    steps->setExclusive(true);
-    steps->addAction(display.TimeDial1);
+    // Items of which one is checked at a time.
+    const auto exclusive = [&window](std::initializer_list<QAction*> items) {
+        auto* group = new QActionGroup(&window);
+        group->setExclusive(true);
+        for (QAction* a : items)
+            group->addAction(a);
+        return group;
+    };
+    exclusive({display.AverageOff1, display.Average4, display.Average16, display.Average64});
+    exclusive({display.SizeNormal1, display.SizeLarge1, display.SizeFit1});
+    QActionGroup* steps = exclusive({display.TimeDial1});
     for (QAction* a : display.TimeDivs)
         steps->addAction(a);
-    auto* modes = new QActionGroup(&window);
-    modes->setExclusive(true);
-    for (QAction* a : {display.RollAuto1, display.RollMain1, display.Roll1})
-        modes->addAction(a);
-    auto* sweeps = new QActionGroup(&window);
-    sweeps->setExclusive(true);
-    for (QAction* a : {display.SweepAuto1, display.SweepNormal1})
-        sweeps->addAction(a);
+    exclusive({display.RollAuto1, display.RollMain1, display.Roll1});
+    exclusive({display.SweepAuto1, display.SweepNormal1});
 
     // Every colour item shows its colour.
     const std::pair<QAction*, std::int32_t> swatches[] = {
@@ -220,13 +215,9 @@ void buildMenus(QMainWindow& window, PanelControls& c)
         action->setIcon(colourSwatch(word));
 
     // Each pair of exclusive choices keeps exactly one check mark.
-    for (auto pair : {std::pair{options.Mic1, options.Line1}, std::pair{display.Time1, display.FFT1},
-                      std::pair{display.Enable1, display.Disable1}}) {
-        auto* group = new QActionGroup(&window);
-        group->setExclusive(true);
-        group->addAction(pair.first);
-        group->addAction(pair.second);
-    }
+    exclusive({options.Mic1, options.Line1});
+    exclusive({display.Time1, display.FFT1});
+    exclusive({display.Enable1, display.Disable1});
 }
 
 }  // namespace varmolen
