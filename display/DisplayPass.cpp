@@ -95,7 +95,7 @@ bool finishPass(const InstrumentSettings& s, const InstrumentView& view, Raster&
 // The channels of a picture of the record, and the trigger level's tick on
 // the source's baseline as a block's trace has it; the Trig'd lamp says
 // whether the picture came from a trigger point.
-void drawRecordChannels(const InstrumentSettings& s, InstrumentView& view, Raster& r)
+void drawRecordChannels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r)
 {
     const RecordPicture& picture = view.recordPicture;
     view.triggerFound = picture.valid && picture.trigger >= 0 ? 1 : 0;
@@ -104,7 +104,7 @@ void drawRecordChannels(const InstrumentSettings& s, InstrumentView& view, Raste
         if (!channel.on())
             continue;
         setColours(r, channel.color());
-        drawRecordTrace(s, picture, r, n);
+        drawRecordTrace(s, picture, work, r, n);
         if (s.triggerEnabled == 1 && n == s.triggerChannel)
             drawTriggerTick(s, r, channel.offset(true));
     }
@@ -142,7 +142,7 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
     const int first = s.triggerChannel == 1 ? 1 : 2;
     const int second = first == 1 ? 2 : 1;
     if (recordPictureShown(s)) {
-        drawRecordChannels(s, view, r);
+        drawRecordChannels(s, view, work, r);
         return finishPass(s, view, r, grid, gridLines, gridColour);
     }
     for (int n : {first, second}) {

@@ -446,6 +446,34 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
     writesKnown_ = known;
 }
 
+void Raster::fillColumnSpans(const int* top, const int* bottom, int columns)
+{
+    columns = std::min(columns, width_);
+    if (columns <= 0)
+        return;
+    int first = height_;
+    int last = -1;
+    for (int x = 0; x < columns; ++x) {
+        if (top[x] <= bottom[x]) {
+            first = std::min(first, top[x]);
+            last = std::max(last, bottom[x]);
+        }
+    }
+    first = std::max(first, 0);
+    last = std::min(last, height_ - 1);
+    if (first > last)
+        return;
+    writesKnown_ = false;
+    const std::uint32_t pen = penColour_;
+    std::uint32_t* const pixels = pixels_.data();
+    for (int y = first; y <= last; ++y) {
+        std::uint32_t* const row = pixels + static_cast<std::size_t>(y) * width_;
+        // Without a branch, so that the compiler lays several pixels at once.
+        for (int x = 0; x < columns; ++x)
+            row[x] = top[x] <= y && y <= bottom[x] ? pen : row[x];
+    }
+}
+
 RowBand Raster::takeChangedRows()
 {
     const bool comparable = writesKnown_ && takenKnown_ && takenGround_ == ground_ && takenWidth_ == width_ &&

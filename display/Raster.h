@@ -146,6 +146,13 @@ public:
     void moveToFine(long long x, long long y);
     void lineToFine(long long x, long long y);
 
+    // In the pen's colour, one pixel wide: in pixel column x (0 to width - 1)
+    // the pixel rows top[x] to bottom[x] (both included, clipped to the
+    // bitmap; none where top[x] > bottom[x]). Laid row by row, so a band
+    // over many columns costs one pass over its rows; its pixels are not
+    // noted one by one (the next clear paints the whole bitmap).
+    void fillColumnSpans(const int* top, const int* bottom, int columns);
+
     // Fills the whole bitmap with one colour (used before the first pass).
     void fill(std::uint32_t colour);
 

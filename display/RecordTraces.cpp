@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "display/DisplayScale.h"
 #include "display/TraceRenderer.h"
@@ -19,7 +20,7 @@ double recordPerDiv(const InstrumentSettings& s, const InstrumentView& view)
     return s.displayHold == 1 && held.valid && held.perDiv > 0.0 ? held.perDiv : s.features.timePerDiv;
 }
 
-void drawRecordTrace(const InstrumentSettings& s, const RecordPicture& picture, Raster& r, int n)
+void drawRecordTrace(const InstrumentSettings& s, const RecordPicture& picture, PassBuffers& work, Raster& r, int n)
 {
     if (!picture.valid || picture.columns < 2)
         return;
@@ -61,27 +62,63 @@ void drawRecordTrace(const InstrumentSettings& s, const RecordPicture& picture, 
         return;
     }
     // A stroke a column from its greatest sample to its least, reaching the
-    // column before so that the trace is one line; the walk leaves out its
-    // end, so the stroke ends a little below the least.
-    const long long beyond = fine ? kFineSteps / 2 : 1;
+    // column before so that the trace is one line: first the strokes' ends
+    // (trace values, kNoStroke where the column holds no frame).
+    constexpr std::int32_t kNoStroke = std::numeric_limits<std::int32_t>::min();
+    std::int32_t* const tops = work.fineColumns.data();
+    std::int32_t* const bottoms = work.finePixels.data();
     bool drawn = false;
     std::int64_t lastLow = 0;
     std::int64_t lastHigh = 0;
     for (int p = 0; p < picture.columns; ++p) {
         const SampleRing::Extremes& e = columns[static_cast<std::size_t>(p)];
         if (std::isnan(e.min) || std::isnan(e.max)) {
+            tops[p] = kNoStroke;
             drawn = false;
             continue;
         }
         const std::int64_t low = value(e.min);
         const std::int64_t high = value(e.max);
-        const std::int64_t top = drawn ? std::max(high, lastLow) : high;
-        const std::int64_t bottom = drawn ? std::min(low, lastHigh) : low;
-        moveTo(x(p), top);
-        lineTo(x(p), bottom - beyond);
+        tops[p] = static_cast<std::int32_t>(drawn ? std::max(high, lastLow) : high);
+        bottoms[p] = static_cast<std::int32_t>(drawn ? std::min(low, lastHigh) : low);
         lastLow = low;
         lastHigh = high;
         drawn = true;
+    }
+    const auto row = [&](std::int64_t v) -> int {
+        const std::int64_t y = fine ? fineRowToPixel(base - v, r.height()) : traceRow(y0, v);
+        return static_cast<int>(std::clamp<std::int64_t>(y, -1, r.height()));
+    };
+    // A band of tall strokes (more pixels than a quarter of the bitmap) is
+    // laid row by row where each pixel column is its own; thin strokes are
+    // drawn as lines, whose pixels the bitmap notes for its next clear.
+    std::int64_t pixels = 0;
+    for (int p = 0; p < picture.columns; ++p) {
+        if (tops[p] != kNoStroke)
+            pixels += row(bottoms[p]) - row(tops[p]) + 1;
+    }
+    const bool band = picture.columns == r.width() && r.penWidth() == 1 &&
+                      pixels > static_cast<std::int64_t>(r.width()) * r.height() / 4;
+    if (band) {
+        for (int p = 0; p < picture.columns; ++p) {
+            if (tops[p] == kNoStroke) {
+                tops[p] = 1;  // an empty span
+                bottoms[p] = 0;
+            } else {
+                tops[p] = row(tops[p]);
+                bottoms[p] = row(bottoms[p]);
+            }
+        }
+        r.fillColumnSpans(tops, bottoms, picture.columns);
+        return;
+    }
+    // The walk leaves out a line's end, so a stroke ends a little below the least.
+    const long long beyond = fine ? kFineSteps / 2 : 1;
+    for (int p = 0; p < picture.columns; ++p) {
+        if (tops[p] == kNoStroke)
+            continue;
+        moveTo(x(p), tops[p]);
+        lineTo(x(p), bottoms[p] - beyond);
     }
 }
 

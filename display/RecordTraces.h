@@ -8,6 +8,7 @@
 #include "display/Raster.h"
 #include "state/InstrumentSettings.h"
 #include "state/InstrumentView.h"
+#include "state/PassBuffers.h"
 #include "state/RecordPicture.h"
 
 namespace varmolen {
@@ -21,7 +22,7 @@ bool recordPictureShown(const InstrumentSettings& s);
 double recordPerDiv(const InstrumentSettings& s, const InstrumentView& view);
 
 // Draws channel n (1 or 2) of the picture, in the channel's colour, the pen
-// as it is.
-void drawRecordTrace(const InstrumentSettings& s, const RecordPicture& picture, Raster& r, int n);
+// as it is; `work`'s per-pixel arrays hold the strokes' rows.
+void drawRecordTrace(const InstrumentSettings& s, const RecordPicture& picture, PassBuffers& work, Raster& r, int n);
 
 }  // namespace varmolen

@@ -79,6 +79,46 @@ TEST(Raster, LineToOmitsTheEndPointAndMovesThePen)
     EXPECT_EQ(r->pixel(100, 100), kWhite);
 }
 
+// A band of column spans: each column from its top to its bottom row, both
+// included and clipped, none where top > bottom; the next whole clear wipes
+// it although its pixels were not noted one by one.
+TEST(Raster, ColumnSpansFillTheirRowsAndTheNextClearWipesThem)
+{
+    auto r = std::make_unique<Raster>();
+    r->setPenColor(kWhite);
+    r->setBrushColor(kWhite);
+    r->Rectangle(0, 0, Raster::kWidth, Raster::kHeight);
+    r->setPenColor(kRed);
+    std::vector<int> top(Raster::kWidth, 1), bottom(Raster::kWidth, 0);  // empty
+    const struct {
+        int x, top, bottom;
+        int pixels;  // expected in the column
+    } spans[] = {{0, 10, 10, 1}, {1, 5, 9, 5}, {2, -40, 3, 4}, {3, 340, 900, 3}, {4, 20, 19, 0}, {512, 0, 342, 343}};
+    for (const auto& sp : spans) {
+        top[static_cast<std::size_t>(sp.x)] = sp.top;
+        bottom[static_cast<std::size_t>(sp.x)] = sp.bottom;
+    }
+    r->fillColumnSpans(top.data(), bottom.data(), Raster::kWidth);
+    int total = 0;
+    for (const auto& sp : spans) {
+        int n = 0;
+        for (int y = 0; y < Raster::kHeight; ++y) {
+            const bool red = r->pixel(sp.x, y) == kRed;
+            n += red ? 1 : 0;
+            if (red) {
+                EXPECT_GE(y, sp.top) << sp.x;
+                EXPECT_LE(y, sp.bottom) << sp.x;
+            }
+        }
+        EXPECT_EQ(n, sp.pixels) << "column " << sp.x;
+        total += sp.pixels;
+    }
+    EXPECT_EQ(CountColour(*r, kRed), total) << "nothing outside the spans";
+    r->setPenColor(kWhite);
+    r->Rectangle(0, 0, Raster::kWidth, Raster::kHeight);
+    EXPECT_EQ(CountColour(*r, kRed), 0);
+}
+
 TEST(Raster, DiagonalLinesHitEveryMajorStepOnce)
 {
     auto r = std::make_unique<Raster>();
