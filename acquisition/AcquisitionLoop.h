@@ -74,8 +74,6 @@ public:
     // and kept across runs at one rate (a new run's first frame is a break).
     // Null before the first start.
     const SampleRing* record() const { return record_.get(); }
-    // The machine's memory gave the record fewer seconds than the settings ask.
-    bool recordShortened() const { return recordShortened_; }
 
     bool running() const { return phase_ != Phase::Idle; }
     // Passes of this run that began after a timed-out wait.
@@ -124,7 +122,7 @@ private:
     bool nextFollows_ = false;          // the next buffer continues the last one without a gap
     bool observedLast_ = false;         // the last buffer reached the observers
     std::unique_ptr<SampleRing> record_;
-    bool recordShortened_ = false;
+    bool recordShortened_ = false;  // the machine's memory gave fewer seconds: try again at the next start
     // A start sequence is running (its failures show message boxes, inside
     // which the timers tick): a second one must not begin inside it.
     bool starting_ = false;

@@ -69,9 +69,14 @@ void SampleRing::put(float v1, float v2, bool breaks)
     ++end_;
 }
 
-void SampleRing::append(const float* chan1, const float* chan2, std::size_t frames, bool followsPrevious)
+void SampleRing::carryBreak(std::size_t frames, bool followsPrevious)
 {
     breakPending_ = breakPending_ || (frames == 0 && !followsPrevious && end_ > 0);
+}
+
+void SampleRing::append(const float* chan1, const float* chan2, std::size_t frames, bool followsPrevious)
+{
+    carryBreak(frames, followsPrevious);
     for (std::size_t i = 0; i < frames; ++i)
         put(chan1[i], chan2 != nullptr ? chan2[i] : 0.0f, i == 0 && !followsPrevious && end_ > 0);
 }
@@ -82,7 +87,7 @@ void SampleRing::append(const RecordedBlock& block)
         return;
     const std::uint32_t frameBytes = 2u * static_cast<std::uint32_t>(block.channelCount);
     const std::uint32_t frames = block.bytes / frameBytes;
-    breakPending_ = breakPending_ || (frames == 0 && !block.followsPrevious && end_ > 0);
+    carryBreak(frames, block.followsPrevious);
     const std::uint8_t* p = block.data;
     for (std::uint32_t i = 0; i < frames; ++i, p += frameBytes) {
         // Stereo frames are (channel 2, channel 1), as the display reads them.

@@ -92,6 +92,8 @@ private:
     std::size_t runSlot(std::int64_t i) const { return slot(i) / kRunFrames; }
     const std::vector<float>& samples(int channel) const { return channel == 2 ? chan2_ : chan1_; }
     void put(float v1, float v2, bool breaks);
+    // A buffer without frames that does not follow: its break falls on the next frame.
+    void carryBreak(std::size_t frames, bool followsPrevious);
 
     std::size_t capacity_;
     std::uint32_t rate_ = 0;

@@ -43,14 +43,18 @@ double timeBaseStep(int index)
     return kMantissa[index - 3 * decade] * std::pow(10.0, decade - 6);
 }
 
-bool isTimeBaseStep(double perDiv)
+bool sameTimeBaseStep(double a, double b) { return std::abs(a - b) <= std::abs(b) * 1e-9 && b != 0.0; }
+
+int timeBaseStepIndex(double perDiv)
 {
-    for (int i = 0; timeBaseStep(i) <= kTimeBaseLongestStep * (1.0 + 1e-9); ++i) {
-        if (std::abs(perDiv - timeBaseStep(i)) <= timeBaseStep(i) * 1e-9)
-            return true;
+    for (int i = 0; i < kTimeBaseStepCount; ++i) {
+        if (sameTimeBaseStep(perDiv, timeBaseStep(i)))
+            return i;
     }
-    return false;
+    return -1;
 }
+
+bool isTimeBaseStep(double perDiv) { return timeBaseStepIndex(perDiv) >= 0; }
 
 std::vector<double> timeBaseSteps(std::uint32_t rate, double recordSeconds)
 {

@@ -26,8 +26,12 @@ constexpr int kTimeBaseStepCount = 24;
 
 // The step `index` of 1, 2, 5, 10, 20, 50 ... microseconds a division (index 0: 1 µs).
 double timeBaseStep(int index);
-// `perDiv` is one of the steps, from 1 µs to kTimeBaseLongestStep.
+// The index of the step `perDiv` is (to a billionth), from 1 µs to
+// kTimeBaseLongestStep; -1 for none.
+int timeBaseStepIndex(double perDiv);
 bool isTimeBaseStep(double perDiv);
+// Two times a division are the same step (to a billionth).
+bool sameTimeBaseStep(double a, double b);
 // The steps offered at `rate` with a record of `recordSeconds`, shortest first.
 std::vector<double> timeBaseSteps(std::uint32_t rate, double recordSeconds);
 // Frames in the ten divisions of `perDiv` at `rate` (a fraction where the span falls between frames).

@@ -7,7 +7,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 
 #include "panel/PanelControls.h"
 #include "panel/widgets/Dial.h"
@@ -152,14 +151,7 @@ Kept iniValue(const char* key, std::int32_t (*feature)(const FeatureSettings&), 
 std::int32_t spectrumAverage(const FeatureSettings& f) { return f.spectrumAverage; }
 std::int32_t peakHold(const FeatureSettings& f) { return f.peakHold ? 1 : 0; }
 // The Time/Div item of the time a division: its step, -1 for the Time dial's.
-std::int32_t timeDivStep(const FeatureSettings& f)
-{
-    for (int i = 0; i < kTimeBaseStepCount; ++i) {
-        if (f.timePerDiv > 0.0 && std::abs(f.timePerDiv - timeBaseStep(i)) <= timeBaseStep(i) * 1e-9)
-            return i;
-    }
-    return -1;
-}
+std::int32_t timeDivStep(const FeatureSettings& f) { return timeBaseStepIndex(f.timePerDiv); }
 std::int32_t timeBaseMode(const FeatureSettings& f) { return f.timeBaseMode; }
 std::int32_t triggerSweep(const FeatureSettings& f) { return f.triggerSweep; }
 

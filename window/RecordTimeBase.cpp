@@ -5,7 +5,8 @@
 #include <QAction>
 #include <QMenu>
 
-#include <cmath>
+#include <algorithm>
+#include <vector>
 
 #include "dsp/TimeBase.h"
 #include "state/InstrumentSettings.h"
@@ -19,11 +20,8 @@ namespace {
 // The steps the rate in force offers with a record of the settings' seconds.
 bool offered(const InstrumentSettings& s, double perDiv)
 {
-    for (const double step : timeBaseSteps(s.sampleRate, s.features.memorySeconds)) {
-        if (std::abs(step - perDiv) <= step * 1e-9)
-            return true;
-    }
-    return false;
+    const std::vector<double> steps = timeBaseSteps(s.sampleRate, s.features.memorySeconds);
+    return std::any_of(steps.begin(), steps.end(), [perDiv](double step) { return sameTimeBaseStep(perDiv, step); });
 }
 
 }  // namespace
@@ -62,7 +60,7 @@ void showTimeBaseSteps(const InstrumentSettings& settings, const DisplayMenu& me
     for (QAction* item : menu.TimeDivs) {
         const double step = item->data().toDouble();
         item->setEnabled(offered(settings, step));
-        if (perDiv > 0.0 && std::abs(step - perDiv) <= step * 1e-9)
+        if (sameTimeBaseStep(perDiv, step))
             item->setChecked(true);
     }
     const std::int32_t mode = settings.features.timeBaseMode;
