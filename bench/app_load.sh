@@ -6,7 +6,8 @@
 # choose the scene, e.g. chan1Enabled=1 chan2Enabled=1 displayType=1.
 # Prints the CPU share of one core over the measured interval (after a 2 s
 # settling time) and the resident memory at its end. VARMOLEN_SAMPLE_RATE
-# records at a rate of Options > Sample Rate instead (through Varmolen.ini).
+# records at a rate of Options > Sample Rate instead (through Varmolen.ini);
+# VARMOLEN_INI adds lines of its own to Varmolen.ini (a time base, a mode).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
@@ -18,6 +19,9 @@ mkdir -p "$home/.config/Varmolen"
 python3 "$root/scripts/make-settings.py" "$home/.config/Varmolen/Varmolen.cfg" sampleRate=44100 inputSelect=1 "$@"
 if [ -n "${VARMOLEN_SAMPLE_RATE:-}" ]; then
     printf '[Acquisition]\nSampleRate=%s\n' "$VARMOLEN_SAMPLE_RATE" >"$home/.config/Varmolen/Varmolen.ini"
+fi
+if [ -n "${VARMOLEN_INI:-}" ]; then
+    printf '%s\n' "$VARMOLEN_INI" >>"$home/.config/Varmolen/Varmolen.ini"
 fi
 inner=$(mktemp -p "$home")
 cat > "$inner" <<'INNER'
