@@ -31,6 +31,14 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
         searchFrom_ = ring.end();
         lastPictureAt_ = ring.end();
     }
+    // A single sweep armed since the last pass takes only frames recorded from now on.
+    if (s.singleSweep == 1 && armedAt_ < 0) {
+        armedAt_ = ring.end();
+        lastPictureAt_ = ring.end();
+    } else if (s.singleSweep != 1) {
+        armedAt_ = -1;
+        untriggeredSingle_ = false;
+    }
     const double frames = timeBaseSpanFrames(perDiv, rate);
     RecordPicture& picture = view.recordPicture;
     const auto take = [&](std::int64_t first, std::int64_t trigger, bool roll) {
@@ -39,13 +47,18 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
         picture.position = trigger >= 0 ? s.features.triggerPosition : 0.0;
         picture.roll = roll;
         lastPictureAt_ = ring.end();
+        forced_ = false;
         return trigger >= 0 ? Taken::Triggered : Taken::Untriggered;
     };
-    const std::int64_t newest = ring.end() - std::llround(frames);
+    const std::int64_t newest = ring.end() - timeBaseSpanCount(frames);
+    if (forced_)
+        return take(newest, -1, false);
+    // An armed sweep's span begins at or after the frame it was armed at.
+    const std::int64_t earliest = std::max<std::int64_t>(armedAt_, 0);
     const std::int32_t mode = s.features.timeBaseMode;
     const bool roll = mode == kRollTimeBase || (mode != kMainTimeBase && perDiv >= kRollFromPerDiv * (1.0 - 1e-9));
     if (roll || s.triggerEnabled != 1)
-        return take(newest, -1, roll);
+        return newest >= earliest ? take(newest, -1, roll) : Taken::Nothing;
 
     const int source = s.triggerChannel == 2 ? 2 : 1;
     const auto channel = channelSettings(s, source);
@@ -54,10 +67,11 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
     const TriggerSource from{sum ? 0 : source, channel.gain(true), sum ? dc(1) + dc(2) : dc(source)};
     const std::int64_t band = static_cast<std::int64_t>(view.triggerBand) * bandFactor(channel.range(true));
     const TriggerRule rule = triggerRule(s, band);
+    const double position = s.features.triggerPosition;
+    searchFrom_ = std::max<std::int64_t>(searchFrom_, earliest + std::llround(std::clamp(position, 0.0, 1.0) * frames));
     std::optional<TriggeredSpan> found;
     for (;;) {
-        const TriggerSearch search =
-            nextTriggeredSpan(ring, from, rule, searchFrom_, frames, s.features.triggerPosition);
+        const TriggerSearch search = nextTriggeredSpan(ring, from, rule, searchFrom_, frames, position);
         if (!search.span) {
             searchFrom_ = std::max(searchFrom_, search.searchedTo);
             break;
@@ -67,9 +81,9 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
     }
     if (found)
         return take(found->first, found->trigger, false);
-    const bool autoSweep = s.features.triggerSweep == kAutoSweep && s.singleSweep != 1;
+    const bool autoSweep = s.features.triggerSweep == kAutoSweep && (s.singleSweep != 1 || untriggeredSingle_);
     const double wait = std::max(frames, kAutoWaitSeconds * rate);
-    if (autoSweep && static_cast<double>(ring.end() - lastPictureAt_) >= wait)
+    if (autoSweep && static_cast<double>(ring.end() - lastPictureAt_) >= wait && newest >= earliest)
         return take(newest, -1, false);
     return Taken::Nothing;
 }

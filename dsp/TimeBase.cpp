@@ -74,6 +74,11 @@ std::vector<double> timeBaseSteps(std::uint32_t rate, double recordSeconds)
 
 double timeBaseSpanFrames(double perDiv, std::uint32_t rate) { return perDiv * kTimeBaseDivisions * rate; }
 
+std::int64_t timeBaseSpanCount(double spanFrames)
+{
+    return static_cast<std::int64_t>(std::ceil(std::max(1.0, spanFrames) - 1e-9));
+}
+
 double timeBaseColumnTime(double column, double perDiv) { return column / kTimeBaseColumnsPerDivision * perDiv; }
 
 std::string timeBaseUnit(double perDiv) { return unitFor(perDiv * kTimeBaseDivisions).name; }

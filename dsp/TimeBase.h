@@ -36,6 +36,9 @@ bool sameTimeBaseStep(double a, double b);
 std::vector<double> timeBaseSteps(std::uint32_t rate, double recordSeconds);
 // Frames in the ten divisions of `perDiv` at `rate` (a fraction where the span falls between frames).
 double timeBaseSpanFrames(double perDiv, std::uint32_t rate);
+// The whole frames a span of `spanFrames` covers (at least one): a span
+// that ends between two frames takes the later one too.
+std::int64_t timeBaseSpanCount(double spanFrames);
 // The time of column `column` (0 at the left end, 510 at the right division line).
 double timeBaseColumnTime(double column, double perDiv);
 // A label under the divisions of `perDiv`: the time in the unit the whole

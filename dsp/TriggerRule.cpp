@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "dsp/TimeBase.h"
+
 namespace varmolen {
 
 namespace {
@@ -58,7 +60,7 @@ std::optional<std::int64_t> findTrigger(const SampleRing& ring, const TriggerSou
 TriggerSearch nextTriggeredSpan(const SampleRing& ring, const TriggerSource& source, const TriggerRule& rule,
                                 std::int64_t searchFrom, double spanFrames, double position)
 {
-    const auto frames = static_cast<std::int64_t>(std::ceil(std::max(1.0, spanFrames)));
+    const std::int64_t frames = timeBaseSpanCount(spanFrames);
     const auto before = std::clamp<std::int64_t>(std::llround(std::clamp(position, 0.0, 1.0) * spanFrames), 0, frames);
     // A trigger point t shows when the ring holds [t - before, t - before + frames).
     const std::int64_t from = std::max(searchFrom, ring.oldest() + before);

@@ -43,11 +43,20 @@ void TriggerControls::TimeBaseModeItemClick(QObject* sender)
     const auto* item = qobject_cast<const QAction*>(sender);
     const int mode = item != nullptr ? item->data().toInt() : kAutoTimeBase;
     settings_.features.timeBaseMode = mode == kMainTimeBase || mode == kRollTimeBase ? mode : kAutoTimeBase;
+    showTimeBaseSteps();
 }
 
-void TriggerControls::SweepAuto1Click(QObject* /*sender*/) { settings_.features.triggerSweep = kAutoSweep; }
+void TriggerControls::SweepAuto1Click(QObject* /*sender*/)
+{
+    settings_.features.triggerSweep = kAutoSweep;
+    showTimeBaseSteps();
+}
 
-void TriggerControls::SweepNormal1Click(QObject* /*sender*/) { settings_.features.triggerSweep = kNormalSweep; }
+void TriggerControls::SweepNormal1Click(QObject* /*sender*/)
+{
+    settings_.features.triggerSweep = kNormalSweep;
+    showTimeBaseSteps();
+}
 
 void TriggerControls::showTimeBaseSteps() { varmolen::showTimeBaseSteps(settings_, controls_.displayMenu); }
 

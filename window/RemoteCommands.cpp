@@ -378,6 +378,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
     // and TIMebase[:DIAL].
     addControlCommands(table, form, sender, rows);
     addNumberSettings(table, form, sender);
+    addTimeBaseCommands(table, form, sender, rows);
 }
 
 }  // namespace varmolen

@@ -13,7 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "state/FeatureSettings.h"
 
@@ -25,16 +27,28 @@ namespace scpi {
 class CommandTable;
 }
 class TScopeForm;
+struct Binding;
+
+// How WAVeform:DATA? sends its points: 16-bit codes, 32-bit floats (1.0
+// full scale), or numbers as text.
+enum class WaveformFormat { Word, Real, Ascii };
 
 // What the remote commands keep between commands.
 struct RemoteChoices {
     std::int32_t waveformSource = 1;  // the channel WAVeform:DATA? sends
+    WaveformFormat waveformFormat = WaveformFormat::Word;
+    std::int64_t waveformPoints = 0;  // the most points WAVeform:DATA? sends; 0: all the span has
 };
 
 // The settings: run control, channels, trace, trigger, time base, sample
 // rate, display and markers, *IDN? and *RST. `sender` is what the handlers
 // are told the action came from.
 void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender);
+// The time base over the record, the trigger's sweep, holdoff and force,
+// and DIGitize (window/RemoteTimeBase.cpp); `rows` is the binding table the
+// commands keep.
+void addTimeBaseCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender,
+                         const std::shared_ptr<const std::vector<Binding>>& rows);
 // The readings and data: MEASure, WAVeform, DISPlay:DATA? and recording.
 void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices);
 

@@ -7,7 +7,10 @@
 #include <QImage>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -19,6 +22,9 @@
 #include "acquisition/AcquisitionLoop.h"
 #include "display/MeasurementReadouts.h"
 #include "dsp/Calibration.h"
+#include "dsp/SampleRing.h"
+#include "dsp/TimeBase.h"
+#include "display/RecordTraces.h"
 #include "remote/ScpiSession.h"
 
 namespace varmolen {
@@ -110,6 +116,66 @@ const KeptBlock* heldBlock(TScopeForm& form, std::int32_t channel)
     return held && kept.valid == 1 ? &kept : nullptr;
 }
 
+// The points of a channel that WAVeform:DATA? sends: the span of the
+// picture of the record shown, or the block (the held one while the display
+// holds it), every `step`-th frame where the span has more than the points
+// asked for.
+struct WaveformPoints {
+    std::int64_t count = 0;                   // frames in the span
+    std::int64_t step = 1;                    // frames from one point sent to the next
+    std::uint32_t rate = 0;                   // Hz
+    std::function<float(std::int64_t)> code;  // frame i of the span, as recorded (codes)
+
+    std::int64_t sent() const { return (count + step - 1) / step; }
+};
+
+// The widest a number sent as text is, with its comma.
+constexpr int kAsciiPointBytes = 24;
+// WAVeform:POINts takes at most this many.
+constexpr double kMaxWaveformPoints = 1e9;
+
+// What WAVeform:DATA? sends now; nothing, with the error reported, when no
+// block was recorded yet or the record no longer holds the span of a held
+// picture.
+std::optional<WaveformPoints> waveformPoints(TScopeForm& form, const RemoteChoices& choices, Call& call)
+{
+    const InstrumentState& s = form.state();
+    const std::int32_t ch = choices.waveformSource;
+    WaveformPoints points;
+    if (recordPictureShown(s)) {
+        const RecordPicture& picture = s.recordPicture;
+        const SampleRing* ring = form.acquisition().record();
+        if (!picture.valid || ring == nullptr || ring->rate() != picture.rate) {
+            call.fail(scpi::code::kDataStale, "no picture of the record taken yet");
+            return std::nullopt;
+        }
+        points.count = timeBaseSpanCount(picture.frames);
+        if (!ring->holds(picture.first, picture.first + points.count)) {
+            call.fail(scpi::code::kDataStale, "the record no longer holds the span shown");
+            return std::nullopt;
+        }
+        points.rate = picture.rate;
+        points.code = [ring, ch, first = picture.first](std::int64_t i) { return ring->at(ch, first + i); };
+    } else {
+        const KeptBlock* kept = heldBlock(form, ch);
+        if (kept == nullptr && form.acquisition().blocksCompleted() == 0) {
+            call.fail(scpi::code::kDataStale, "no block recorded yet");
+            return std::nullopt;
+        }
+        points.count = static_cast<std::int64_t>(kBlockSamples);
+        points.rate = kept != nullptr ? kept->sampleRate : s.sampleRate;
+        const std::int32_t* live = s.samples(ch).data();
+        const auto dc = static_cast<std::int32_t>(s.dcLevel(ch));
+        points.code = [kept, live, dc, ch](std::int64_t i) {
+            const auto at = static_cast<std::size_t>(i);
+            return static_cast<float>(kept != nullptr ? kept->recorded(ch, at) : live[at] + dc);
+        };
+    }
+    if (choices.waveformPoints > 0 && points.count > choices.waveformPoints)
+        points.step = (points.count + choices.waveformPoints - 1) / choices.waveformPoints;
+    return points;
+}
+
 // The PNG of an image, as bytes.
 std::string pngOf(const QImage& image)
 {
@@ -169,43 +235,108 @@ void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
                  choices.waveformSource = *ch;
          }},
         {"WAVeform:SOURce?", 0, [&choices](Call& call) { call.reply(choices.waveformSource == 1 ? "CH1" : "CH2"); }},
-        // The last block, or the one a held picture was drawn from, as
-        // recorded: 16-bit little-endian samples.
+        // The shown span (the last block, or the one a held picture was
+        // drawn from; or the span of the record the picture shows), as
+        // recorded, in the format chosen: one definite-length block of
+        // little-endian 16-bit codes or 32-bit floats, or numbers as text.
         {"WAVeform:DATA?", 0,
-         [&form, &s, &choices](Call& call) {
-             const std::int32_t ch = choices.waveformSource;
-             const KeptBlock* kept = heldBlock(form, ch);
-             if (kept == nullptr && form.acquisition().blocksCompleted() == 0) {
-                 call.fail(scpi::code::kDataStale, "no block recorded yet");
+         [&form, &choices](Call& call) {
+             const std::optional<WaveformPoints> points = waveformPoints(form, choices, call);
+             if (!points)
+                 return;
+             const std::int64_t sent = points->sent();
+             const std::size_t bytesEach = choices.waveformFormat == WaveformFormat::Word   ? 2
+                                           : choices.waveformFormat == WaveformFormat::Real ? 4
+                                                                                            : kAsciiPointBytes;
+             if (static_cast<double>(sent) * static_cast<double>(bytesEach) + 16 > scpi::kMaxAnswerBytes) {
+                 call.fail(scpi::code::kTooMuchData,
+                           std::to_string(sent) + " points: ask for fewer with WAVeform:POINts");
                  return;
              }
-             const std::int32_t* live = s.samples(ch).data();
-             const auto dc = static_cast<std::int32_t>(s.dcLevel(ch));
-             std::string bytes(2 * kBlockSamples, '\0');
-             for (std::size_t i = 0; i < kBlockSamples; ++i) {
-                 const std::int32_t sample = kept != nullptr ? kept->recorded(ch, i) : live[i] + dc;
-                 const auto v =
-                     static_cast<std::uint16_t>(static_cast<std::int16_t>(std::clamp(sample, -32768, 32767)));
-                 bytes[2 * i] = static_cast<char>(v & 0xff);
-                 bytes[2 * i + 1] = static_cast<char>(v >> 8);
+             std::string bytes;
+             bytes.reserve(static_cast<std::size_t>(sent) * bytesEach);
+             for (std::int64_t k = 0; k < sent; ++k) {
+                 const float code = points->code(k * points->step);
+                 switch (choices.waveformFormat) {
+                     case WaveformFormat::Word: {
+                         const auto v = static_cast<std::uint16_t>(
+                             static_cast<std::int16_t>(std::clamp(std::lround(code), -32768L, 32767L)));
+                         bytes.push_back(static_cast<char>(v & 0xff));
+                         bytes.push_back(static_cast<char>(v >> 8));
+                         break;
+                     }
+                     case WaveformFormat::Real: {
+                         const auto v = std::bit_cast<std::uint32_t>(static_cast<float>(code / kFullScaleCode));
+                         for (int b = 0; b < 4; ++b)
+                             bytes.push_back(static_cast<char>((v >> (8 * b)) & 0xff));
+                         break;
+                     }
+                     case WaveformFormat::Ascii: {
+                         char text[kAsciiPointBytes];
+                         const int n =
+                             std::snprintf(text, sizeof text, "%s%.7g", k == 0 ? "" : ",", code / kFullScaleCode);
+                         bytes.append(text, static_cast<std::size_t>(std::clamp(n, 0, kAsciiPointBytes - 1)));
+                         break;
+                     }
+                 }
              }
-             call.replyBlock(bytes);
+             if (choices.waveformFormat == WaveformFormat::Ascii)
+                 call.reply(bytes);
+             else
+                 call.replyBlock(bytes);
          }},
-        // Points, seconds between them, volts per code (9.91E37 where not
-        // calibrated), the fraction of full scale per code, the sample rate
-        // and the channel.
+        // Points, seconds between them, volts per unit sent (9.91E37 where
+        // not calibrated), the fraction of full scale per unit sent (a code
+        // in WORD, 1 in REAL and ASCii), the sample rate and the channel.
         {"WAVeform:PREamble?", 0,
          [&form, &s, &choices](Call& call) {
+             const std::optional<WaveformPoints> points = waveformPoints(form, choices, call);
+             if (!points)
+                 return;
              const std::int32_t ch = choices.waveformSource;
-             const KeptBlock* kept = heldBlock(form, ch);
-             const std::uint32_t rate = kept != nullptr ? kept->sampleRate : s.sampleRate;
              const double fullScale = s.features.fullScaleVolts[static_cast<std::size_t>(ch - 1)];
-             call.replyNumber(kBlockSamples);
-             call.replyNumber(rate > 0 ? 1.0 / rate : kNotANumber);
-             call.replyNumber(channelVolts(1.0, fullScale).value_or(kNotANumber));
-             call.replyNumber(1.0 / kFullScaleCode);
-             call.replyNumber(rate);
+             const double perUnit = choices.waveformFormat == WaveformFormat::Word ? 1.0 / kFullScaleCode : 1.0;
+             call.replyNumber(static_cast<double>(points->sent()));
+             call.replyNumber(points->rate > 0 ? static_cast<double>(points->step) / points->rate : kNotANumber);
+             call.replyNumber(channelVolts(perUnit * kFullScaleCode, fullScale).value_or(kNotANumber));
+             call.replyNumber(perUnit);
+             call.replyNumber(points->rate);
              call.reply(ch == 1 ? "CH1" : "CH2");
+         }},
+        {"WAVeform:FORMat", 1,
+         [&choices](Call& call) {
+             if (const auto i = call.choice(0, {"WORD", "REAL", "ASCii"}))
+                 choices.waveformFormat = static_cast<WaveformFormat>(*i);
+         }},
+        {"WAVeform:FORMat?", 0,
+         [&choices](Call& call) {
+             call.reply(choices.waveformFormat == WaveformFormat::Word   ? "WORD"
+                        : choices.waveformFormat == WaveformFormat::Real ? "REAL"
+                                                                         : "ASC");
+         }},
+        // The most points WAVeform:DATA? sends (MAXimum: all the span has); a
+        // longer span sends every n-th frame, n the least that keeps within them.
+        {"WAVeform:POINts", 1,
+         [&choices](Call& call) {
+             if (call.parameterCount() > 0 && scpi::matchesChoice(call.parameter(0), "MAXimum")) {
+                 choices.waveformPoints = 0;
+                 return;
+             }
+             if (const auto n = call.number(0, 1.0, kMaxWaveformPoints))
+                 choices.waveformPoints = static_cast<std::int64_t>(std::llround(*n));
+         }},
+        // The points WAVeform:DATA? would send now.
+        {"WAVeform:POINts?", 0,
+         [&form, &choices](Call& call) {
+             if (const std::optional<WaveformPoints> points = waveformPoints(form, choices, call))
+                 call.replyNumber(static_cast<double>(points->sent()));
+         }},
+        // The samples in the span shown, a channel's.
+        {"ACQuire:POINts?", 0,
+         [&form](Call& call) {
+             RemoteChoices all;
+             if (const std::optional<WaveformPoints> points = waveformPoints(form, all, call))
+                 call.replyNumber(static_cast<double>(points->count));
          }},
         {"DISPlay:DATA?", 1,
          [&form](Call& call) {

@@ -197,8 +197,8 @@ void TScopeForm::displayPass()
             return;  // no new picture: the last one stays
     }
     showPicture(runDisplayPass(s, s, s, *displayBitmap_));
-    // A single sweep holds the first triggered picture of the record.
-    if (taken == RecordSweep::Taken::Triggered && s.singleSweep == 1)
+    // A single sweep holds the first picture of the record it takes.
+    if (taken != RecordSweep::Taken::Nothing && s.singleSweep == 1)
         s.displayHold = 1;
 }
 

@@ -122,6 +122,9 @@ public:
     // control changed how blocks are drawn; nothing happens while the
     // display follows the live signal.
     void redrawHeldPicture();
+    // Which span of the record the next picture shows (a script forces a
+    // trigger, or arms a single sweep that may end untriggered).
+    RecordSweep& recordSweep() { return recordSweep_; }
 
     // Names the device acquisition records from, after every start; the
     // first time it is the built-in generator because no other device was

@@ -131,6 +131,48 @@ TEST(RecordSweep, TakesTheSpanTheTimeBaseAndTheTriggerSweepAskFor)
     appendEdges(ring, 10, {ring.end() + 2});
     EXPECT_EQ(advance(), Taken::Untriggered);
     EXPECT_TRUE(p.roll);
+
+    // A single sweep takes only a span of frames recorded after it was
+    // armed: rolling, the first whole span; triggered, the first edge whose
+    // span (a quarter of it before the edge) begins after.
+    b.s.singleSweep = 1;
+    std::int64_t armed = ring.end();
+    EXPECT_EQ(advance(), Taken::Nothing);
+    appendEdges(ring, 799, {});
+    EXPECT_EQ(advance(), Taken::Nothing);
+    appendEdges(ring, 1, {});
+    EXPECT_EQ(advance(), Taken::Untriggered);
+    EXPECT_EQ(p.first, armed);
+    b.s.singleSweep = 0;
+    b.s.features.timeBaseMode = kMainTimeBase;
+    b.s.features.holdoffSeconds = 0.0;
+    EXPECT_EQ(advance(), Taken::Nothing);
+    b.s.singleSweep = 1;
+    armed = ring.end();
+    EXPECT_EQ(advance(), Taken::Nothing);
+    appendEdges(ring, 1000, {armed + 100, armed + 300});
+    EXPECT_EQ(advance(), Taken::Triggered);
+    EXPECT_EQ(p.trigger, armed + 300);
+    EXPECT_EQ(p.first, armed + 100);
+    // Normal without a trigger point: a forced trigger takes the newest span.
+    b.s.singleSweep = 0;
+    appendEdges(ring, 100, {});
+    EXPECT_EQ(advance(), Taken::Nothing);
+    sweep.force();
+    EXPECT_EQ(advance(), Taken::Untriggered);
+    EXPECT_EQ(p.first, ring.end() - 800);
+    // A single sweep armed to end untriggered ends as Auto would, with a
+    // whole span recorded after it was armed.
+    b.s.features.triggerSweep = kAutoSweep;
+    b.s.singleSweep = 1;
+    sweep.armUntriggeredSingle();
+    armed = ring.end();
+    EXPECT_EQ(advance(), Taken::Nothing);
+    appendEdges(ring, 799, {});
+    EXPECT_EQ(advance(), Taken::Nothing);
+    appendEdges(ring, 1, {});
+    EXPECT_EQ(advance(), Taken::Untriggered);
+    EXPECT_EQ(p.first, armed);
 }
 
 // A ten-second span at 44100 Hz (roll, 1 s a division): a spike of a single

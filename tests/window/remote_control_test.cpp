@@ -21,6 +21,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -35,6 +37,7 @@
 #include "window/SweepWindow.h"
 #include "acquisition/GeneratorControl.h"
 #include "display/ReadoutScales.h"
+#include "dsp/Measurements.h"
 #include "panel/ChannelMath.h"
 #include "panel/widgets/Dial.h"
 #include "panel/widgets/RockerSwitch.h"
@@ -266,6 +269,98 @@ TEST_F(RemoteControlTest, WaveformOfAHeldPictureIsItsBlockAsRecorded)
     EXPECT_EQ(send("WAV:PRE?"), "1024,4.535147392E-05,9.91E37,3.051850948E-05,22050,CH1");
     const std::string png = session().handleLine("DISP:DATA?");
     EXPECT_NE(png.find("PNG"), std::string::npos);
+}
+
+// The time base over the record: the Time/Div menu's steps, mode, sweep,
+// position and holdoff by script; DIGitize holds a span of frames recorded
+// after it, and WAVeform:DATA? sends all of that span's samples, or every
+// n-th, in each format, as the preamble describes them.
+TEST_F(RemoteControlTest, TimeBaseCommandsDigitizeASpanAndSendItWhole)
+{
+    const DisplayMenu& menu = form->controls().displayMenu;
+    const auto checked = [&](double perDiv) {
+        for (QAction* item : menu.TimeDivs)
+            if (std::abs(item->data().toDouble() - perDiv) < perDiv * 1e-9)
+                return item->isChecked();
+        return false;
+    };
+    // Frame n carries n: its low 15 bits on channel 1 (the frame's second
+    // value), the rest on channel 2.
+    device.setFrameSource([](std::uint64_t n) -> std::array<std::int16_t, 2> {
+        return {static_cast<std::int16_t>(n >> 15),
+                static_cast<std::int16_t>(static_cast<std::int64_t>(n & 0x7fff) - 16384)};
+    });
+    form->controls().optionsMenu.Line1->trigger();
+    form->controls().timeBase.HiSampleRateRadioBtn->click();
+    const Case cases[] = {
+        {"TIM:SCAL 9ms", "TIM:SCAL?", "0.01", [&] { return checked(0.01) && !menu.TimeDial1->isChecked(); }},
+        {"TIM:SCAL 3E-3", "TIM:SCAL?", "0.002", [&] { return s().features.timePerDiv == 2e-3; }},
+        {"TIM:SCAL MIN", "TIM:SCAL?", "5E-05", [&] { return checked(50e-6); }},
+        {"TIM:MODE ROLL", "TIM:MODE?", "ROLL", [&] { return menu.Roll1->isChecked(); }},
+        {"TIM:POS 0.25;:TRIG:HOLD 5 ms", "TIM:POS?;:TRIG:HOLD?", "0.25;0.005",
+         [&] { return s().features.triggerPosition == 0.25 && s().features.holdoffSeconds == 0.005; }},
+        {"TRIG:SWE NORM", "TRIG:SWE?", "NORM", [&] { return menu.SweepNormal1->isChecked(); }},
+        {"TRIG:SWE SING", "TRIG:SWE?;SING?", "SING;1", [&] { return s().singleSweep == 1; }},
+        {"TRIG:SWE AUTO;:TIM:SCAL DEF;MODE MAIN;:TIM:POS 0", "TRIG:SWE?;:SING?", "AUTO;0",
+         [&] { return menu.TimeDial1->isChecked() && s().features.timePerDiv == 0.0; }},
+    };
+    expectShown(cases);
+    EXPECT_EQ(send("TIM:SCAL 1us;:TIM:SCAL?"), "0.00116") << "the block picture's";
+    EXPECT_EQ(errors(), std::vector<int>{scpi::code::kDataOutOfRange}) << "below the shortest step 44100 Hz offers";
+
+    ASSERT_EQ(send("TIM:SCAL 10 ms;:TRIG:STAT OFF"), "");
+    std::uint64_t frames = 0;
+    const auto record = [&](std::uint64_t n) {
+        for (std::uint64_t k = 0; k < n; k += 512) {
+            device.advanceFrames(512);
+            QCoreApplication::processEvents();
+        }
+        frames += n;
+    };
+    record(44100);
+    ASSERT_EQ(send("DIGitize"), "");
+    const std::uint64_t commanded = frames;
+    record(8192);
+    ASSERT_EQ(s().displayHold, 1) << "the span is held once recorded";
+    record(4096);
+    EXPECT_EQ(send("ACQ:POIN?;:WAV:SOUR CH1;FORM REAL;POIN MAX;POIN?"), "4410;4410");
+    // A block's floats, after its header (#517640).
+    const auto valuesOf = [](const std::string& block) {
+        std::vector<double> v((block.size() - 8) / 4);
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            std::uint32_t bits = 0;
+            for (std::size_t b = 0; b < 4; ++b)
+                bits |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(block[7 + 4 * i + b])) << (8 * b);
+            v[i] = std::bit_cast<float>(bits);
+        }
+        return v;
+    };
+    const std::string low = session().handleLine("WAV:DATA?");
+    ASSERT_EQ(low.substr(0, 7), "#517640");
+    const std::string high = session().handleLine("WAV:SOUR CH2;DATA?");
+    const std::vector<double> lows = valuesOf(low), highs = valuesOf(high);
+    ASSERT_EQ(highs.size(), 4410u);
+    const auto frameAt = [&](std::size_t i) {
+        return static_cast<std::int64_t>(std::lround(highs[i] * kFullScaleCode)) * 32768 +
+               std::lround(lows[i] * kFullScaleCode) + 16384;
+    };
+    EXPECT_GE(frameAt(0), static_cast<std::int64_t>(commanded)) << "recorded after DIGitize";
+    for (std::size_t i = 1; i < lows.size(); ++i)
+        ASSERT_EQ(frameAt(i), frameAt(0) + static_cast<std::int64_t>(i)) << "no frame missing at " << i;
+
+    // At most 1000 points: every fifth frame, 882 of them, in 16-bit codes and as text.
+    EXPECT_EQ(send("WAV:SOUR CH1;POIN 1000;FORM WORD;POIN?;PRE?"),
+              "882;882,0.0001133786848,9.91E37,3.051850948E-05,44100,CH1");
+    const std::string words = session().handleLine("WAV:DATA?");
+    ASSERT_EQ(words.substr(0, 6), "#41764");
+    EXPECT_EQ(static_cast<std::int16_t>(static_cast<std::uint8_t>(words[6 + 2]) |
+                                        static_cast<std::uint8_t>(words[7 + 2]) << 8),
+              std::lround(lows[5] * kFullScaleCode));
+    const std::string text = send("WAV:FORM ASC;FORM?;DATA?");
+    EXPECT_EQ(text.substr(0, 4), "ASC;");
+    EXPECT_EQ(std::count(text.begin(), text.end(), ','), 881);
+    EXPECT_EQ(send("WAV:PRE?").substr(0, 29), "882,0.0001133786848,9.91E37,1");
+    EXPECT_EQ(errors(), std::vector<int>{});
 }
 
 TEST_F(RemoteControlTest, TheServerKeepsItsLimitsAndSaysSoInTheStatusBar)
