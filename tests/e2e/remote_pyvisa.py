@@ -8,6 +8,7 @@ sine at half scale on channel 1 and a 250 Hz square on channel 2. With
 `generator` the rig is a loopback: it plays the instrument's signal generator
 into its own input, reads the tone back, and runs a response sweep through
 the loopback. Prints PASS lines; exits 1 when a check failed."""
+import math
 import sys
 import time
 
@@ -88,6 +89,65 @@ def generator_loopback():
     codes = inst.query("SYST:ERR?")
     check(codes.startswith("0,"), f"no errors: {codes}")
     check(inst.query("OUTP?") == "0", "the generator is off again after the sweep")
+    deep_memory_span()
+
+
+def sine_fit_residual(samples, rate, f0):
+    """The RMS of what a sine (frequency, amplitude, phase and DC fitted by
+    least squares, the frequency searched near f0) leaves of the samples."""
+    n = len(samples)
+
+    def residual(f):
+        w = 2 * math.pi * f / rate
+        s = [math.sin(w * i) for i in range(n)]
+        c = [math.cos(w * i) for i in range(n)]
+        # The normal equations of samples ~ a s + b c + d.
+        m = [[sum(x * y for x, y in zip(u, v)) for v in (s, c)] + [sum(u)] for u in (s, c)]
+        m.append([sum(s), sum(c), n])
+        r = [sum(x * y for x, y in zip(u, samples)) for u in (s, c)] + [sum(samples)]
+        for k in range(3):  # Gauss-Jordan; the matrix is well conditioned over whole periods
+            for j in range(3):
+                if j != k:
+                    q = m[j][k] / m[k][k]
+                    m[j] = [a - q * b for a, b in zip(m[j], m[k])]
+                    r[j] -= q * r[k]
+        a, b, d = (r[k] / m[k][k] for k in range(3))
+        return math.sqrt(sum((x - a * u - b * v - d) ** 2 for x, u, v in zip(samples, s, c)) / n)
+
+    low, high = f0 * 0.998, f0 * 1.002
+    for _ in range(24):  # golden-section search of the frequency
+        m1, m2 = high - (high - low) * 0.618, low + (high - low) * 0.618
+        if residual(m1) < residual(m2):
+            high = m2
+        else:
+            low = m1
+    return residual((low + high) / 2)
+
+
+def deep_memory_span():
+    """A slow tone through the loopback: DIGitize holds a 1 s span of the
+    record, WAV:DATA? sends all 44100 samples of it, and a sine fit leaves
+    only the 16-bit noise, so no sample is missing. A take the sound server
+    broke (its player ran dry) is taken again, up to three times."""
+    inst.write("SOUR:FUNC SIN;FREQ 37;LEV -6;CHAN BOTH;:OUTP ON;:ACQ:SRAT 44100")
+    f = reading("MEAS:FREQ? CH1", 36.9, 37.1)
+    check(36.9 <= f <= 37.1, f"channel 1 reads the slow tone: {f} Hz")
+    inst.write("TRIG:STAT OFF;:TIM:SCAL 100ms;MODE MAIN;:WAV:SOUR CH1;FORM WORD;POIN MAX")
+    check(inst.query("TIM:SCAL?;MODE?") == "0.1;MAIN", "100 ms a division, triggered mode")
+    fits = []
+    for _ in range(3):
+        check(inst.query("DIG;*OPC?") == "1", "*OPC? answers once the digitized span is held")
+        points = inst.query("ACQ:POIN?;:WAV:PRE?").split(";")
+        samples = inst.query_binary_values("WAV:DATA?", datatype="h", is_big_endian=False, container=list)
+        fits.append(sine_fit_residual(samples, 44100, 37.0))
+        if fits[-1] < 1.0:
+            break
+        time.sleep(2)
+    check(points[0] == "44100" and points[1].startswith("44100,2.267573696E-05,"), f"a span of 1 s: {points}")
+    check(len(samples) == 44100 and max(samples) > 15000 and min(samples) < -15000,
+          f"WAV:DATA? sends all of it: {len(samples)} samples, peaks {max(samples)}, {min(samples)}")
+    check(fits[-1] < 1.0, f"a sine fit leaves only the 16-bit noise: {', '.join(f'{r:.2f}' for r in fits)} codes RMS")
+    inst.write("RUN;:TIM:SCAL DEF;:TRIG:STAT ON;:OUTP OFF")
 
 
 if mode == "generator":
