@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QColor>
+#include <QComboBox>
 #include <QActionGroup>
 #include <QFrame>
 #include <QGroupBox>
@@ -108,6 +109,8 @@ constexpr ControlWords kControlWords[] = {
     {"LowSampleRateRadioBtn", "Time base 46.44 ms", "Records 11025 samples a second"},
     {"MidSampleRateRadioBtn", "Time base 23.22 ms", "Records 22050 samples a second"},
     {"HiSampleRateRadioBtn", "Time base 11.61 ms", "Records 44100 samples a second"},
+    {"TimeDivBox", "Time per division",
+     "Time a division of pictures of the record; Time dial: the picture of one block the dial stretches"},
     {"SpectrumBox", "Display screen", nullptr},
 };
 
@@ -453,6 +456,20 @@ PanelControls buildFrontPanel(QMainWindow& window, QWidget* central, const Raste
     tb.LowSampleRateRadioBtn = makeRadio(tb.TimeBaseGroup, "LowSampleRateRadioBtn", "46.44 ms", true, 270, 28);
     tb.MidSampleRateRadioBtn = makeRadio(tb.TimeBaseGroup, "MidSampleRateRadioBtn", "23.22 ms", false, 270, 60);
     tb.HiSampleRateRadioBtn = makeRadio(tb.TimeBaseGroup, "HiSampleRateRadioBtn", "11.61 ms", false, 270, 92);
+    // Between the dial and the rates: the time a division of pictures of the
+    // record, or the dial's picture of one block.
+    tb.TimeDivLabel = new QLabel(QStringLiteral("Time/Div"), tb.TimeBaseGroup);
+    nameLabel(tb.TimeDivLabel, "TimeDivLabel", "Time a division");
+    tb.TimeDivLabel->setGeometry(142, 64, 110, 18);
+    tb.TimeDivBox = new QComboBox(tb.TimeBaseGroup);
+    nameControl(tb.TimeDivBox, "TimeDivBox");
+    tb.TimeDivBox->addItem(QStringLiteral("Time dial"), 0.0);
+    for (int i = 0; i < kTimeBaseStepCount; ++i) {
+        const double step = timeBaseStep(i);
+        tb.TimeDivBox->addItem(QString::fromStdString(timeBaseText(step, '.')), step);
+    }
+    tb.TimeDivBox->setGeometry(140, 84, 116, 26);
+    tb.TimeDivLabel->setBuddy(tb.TimeDivBox);
 
     InputWidgets& in = c.input;
     // Input Device group under the Trace group: the name of the device

@@ -11,6 +11,7 @@
 #include "state/InstrumentSettings.h"
 
 class QAction;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -96,6 +97,10 @@ struct TimeBaseWidgets {
     QRadioButton* LowSampleRateRadioBtn = nullptr;
     QRadioButton* MidSampleRateRadioBtn = nullptr;
     QRadioButton* HiSampleRateRadioBtn = nullptr;
+    // Time/Div beside the dial: "Time dial" (the picture of one block), then
+    // the steps of the Time/Div menu, each its item's time a division.
+    QLabel* TimeDivLabel = nullptr;
+    QComboBox* TimeDivBox = nullptr;
 };
 
 // The Input Device group under the Trace group.

@@ -2,6 +2,7 @@
 // the control told as the sender, and what follows the handler run after it.
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QSlider>
 #include <QTimer>
 
@@ -81,6 +82,11 @@ void bindPlain(TScopeForm& form, const Binding& row)
             }
             if (auto* bar = qobject_cast<QSlider*>(control)) {
                 QObject::connect(bar, &QSlider::valueChanged, &form, run);
+                return;
+            }
+            // A list's item chosen by the user (not one set from code).
+            if (auto* box = qobject_cast<QComboBox*>(control)) {
+                QObject::connect(box, &QComboBox::activated, &form, run);
                 return;
             }
             break;

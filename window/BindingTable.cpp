@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
@@ -400,6 +401,7 @@ std::vector<Binding> bindingTable(const PanelControls& c)
         {display.SweepNormal1, S::Triggered, on(&TriggerControls::SweepNormal1Click), T::Nothing,
          iniValue("Trigger/Sweep", triggerSweep, kNormalSweep)},
     };
+    timeBase.push_back({c.timeBase.TimeDivBox, S::ValueChanged, on(&TriggerControls::TimeDivBoxChange), T::Redraw});
     for (int i = 0; i < kTimeBaseStepCount; ++i)
         timeBase.push_back({display.TimeDivs[static_cast<std::size_t>(i)], S::Triggered,
                             on(&TriggerControls::TimeDivItemClick), T::Redraw,

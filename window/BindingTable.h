@@ -35,7 +35,7 @@ class TScopeForm;
 // The signal of a control that a row binds.
 enum class Signal {
     Clicked,       // Dial, RockerSwitch, ToggleSwitch, QRadioButton
-    ValueChanged,  // Dial, QSlider
+    ValueChanged,  // Dial, QSlider, QComboBox (an item the user chose)
     Triggered,     // QAction
     Timeout,       // QTimer
     MousePressed,  // the display (TPaintBox), and so on

@@ -64,13 +64,13 @@ void MarkerControls::UpdateTimeBase()
 
 void MarkerControls::TimeBaseDialClick(QObject* /*sender*/)
 {
-    showBlockPicture(settings_, controls_.displayMenu);
+    showBlockPicture(settings_, controls_);
     UpdateTimeBase();
 }
 
 void MarkerControls::TimeBaseDialValueChange(QObject* /*sender*/)
 {
-    showBlockPicture(settings_, controls_.displayMenu);
+    showBlockPicture(settings_, controls_);
     UpdateTimeBase();
 }
 

@@ -3,7 +3,9 @@
 // picture of one block; Roll and the trigger's sweep for those pictures.
 // The Time dial and the three rate buttons put the view back on the block.
 #include <QAction>
+#include <QComboBox>
 #include <QMenu>
+#include <QStandardItemModel>
 
 #include <algorithm>
 #include <vector>
@@ -38,6 +40,15 @@ void TriggerControls::TimeDivItemClick(QObject* sender)
     showTimeBaseSteps();
 }
 
+void TriggerControls::TimeDivBoxChange(QObject* /*sender*/)
+{
+    const QComboBox* box = controls_.timeBase.TimeDivBox;
+    const int index = box->currentIndex();
+    const DisplayMenu& menu = controls_.displayMenu;
+    TimeDivItemClick(index >= 1 && index <= kTimeBaseStepCount ? menu.TimeDivs[static_cast<std::size_t>(index - 1)]
+                                                               : menu.TimeDial1);
+}
+
 void TriggerControls::TimeBaseModeItemClick(QObject* sender)
 {
     const auto* item = qobject_cast<const QAction*>(sender);
@@ -58,33 +69,44 @@ void TriggerControls::SweepNormal1Click(QObject* /*sender*/)
     showTimeBaseSteps();
 }
 
-void TriggerControls::showTimeBaseSteps() { varmolen::showTimeBaseSteps(settings_, controls_.displayMenu); }
+void TriggerControls::showTimeBaseSteps() { varmolen::showTimeBaseSteps(settings_, controls_); }
 
-void TriggerControls::showBlockPicture() { varmolen::showBlockPicture(settings_, controls_.displayMenu); }
+void TriggerControls::showBlockPicture() { varmolen::showBlockPicture(settings_, controls_); }
 
-void showTimeBaseSteps(const InstrumentSettings& settings, const DisplayMenu& menu)
+void showTimeBaseSteps(const InstrumentSettings& settings, const PanelControls& controls)
 {
+    const DisplayMenu& menu = controls.displayMenu;
+    QComboBox* box = controls.timeBase.TimeDivBox;
+    const auto* list = qobject_cast<const QStandardItemModel*>(box->model());
     const double perDiv = settings.features.timePerDiv;
     menu.TimeDial1->setChecked(!(perDiv > 0.0));
-    for (QAction* item : menu.TimeDivs) {
+    int chosen = 0;
+    for (std::size_t i = 0; i < menu.TimeDivs.size(); ++i) {
+        QAction* item = menu.TimeDivs[i];
         const double step = item->data().toDouble();
-        item->setEnabled(offered(settings, step));
-        if (sameTimeBaseStep(perDiv, step))
+        const bool enabled = offered(settings, step);
+        item->setEnabled(enabled);
+        if (list != nullptr)
+            list->item(static_cast<int>(i) + 1)->setEnabled(enabled);
+        if (sameTimeBaseStep(perDiv, step)) {
             item->setChecked(true);
+            chosen = static_cast<int>(i) + 1;
+        }
     }
+    box->setCurrentIndex(chosen);
     const std::int32_t mode = settings.features.timeBaseMode;
     (mode == kMainTimeBase ? menu.RollMain1 : mode == kRollTimeBase ? menu.Roll1 : menu.RollAuto1)->setChecked(true);
     (settings.features.triggerSweep == kNormalSweep ? menu.SweepNormal1 : menu.SweepAuto1)->setChecked(true);
 }
 
-void showBlockPicture(InstrumentSettings& settings, const DisplayMenu& menu)
+void showBlockPicture(InstrumentSettings& settings, const PanelControls& controls)
 {
     // While the settings are applied the dial and buttons only restore the
     // record's values: the time base of Varmolen.ini stays.
     if (settings.loadingSettings != 0 || !(settings.features.timePerDiv > 0.0))
         return;
     settings.features.timePerDiv = 0.0;
-    showTimeBaseSteps(settings, menu);
+    showTimeBaseSteps(settings, controls);
 }
 
 void TriggerControls::fitTimeBaseToRate()

@@ -66,6 +66,8 @@ public:
     // record), or the Time dial's picture of one block; steps the rate and
     // the record do not offer are refused. Roll, and the trigger's sweep.
     void TimeDivItemClick(QObject* sender);
+    // The panel's Time/Div list: its item's menu item, as if chosen there.
+    void TimeDivBoxChange(QObject* sender);
     void TimeBaseModeItemClick(QObject* sender);
     void SweepAuto1Click(QObject* sender);
     void SweepNormal1Click(QObject* sender);

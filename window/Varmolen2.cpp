@@ -137,6 +137,7 @@ void TScopeForm::finishCreate()
     generator.setChangeNotifier([this, &generator] { measure_->generatorChanged(generator.heardWithinMs()); });
     FormCreate(this);
     measure_->applySettings();
+    trigger_->showTimeBaseSteps();
     if (state_->features.remoteEnabled) {
         QString whyNot;
         if (!remoteControl().server().apply(whyNot))

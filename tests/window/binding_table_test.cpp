@@ -4,6 +4,7 @@
 // every setting a row keeps is kept by one control (or one set of items),
 // and every remote header a row names works its control.
 #include <QAction>
+#include <QComboBox>
 #include <QMenu>
 #include <QRadioButton>
 #include <QSlider>
@@ -66,7 +67,7 @@ std::vector<Signal> userSignals(QObject* control)
         return {Signal::Clicked, Signal::ValueChanged};
     if (qobject_cast<SwitchBase*>(control) != nullptr || qobject_cast<QRadioButton*>(control) != nullptr)
         return {Signal::Clicked};
-    if (qobject_cast<QSlider*>(control) != nullptr)
+    if (qobject_cast<QSlider*>(control) != nullptr || qobject_cast<QComboBox*>(control) != nullptr)
         return {Signal::ValueChanged};
     if (qobject_cast<TPaintBox*>(control) != nullptr)
         return {Signal::MousePressed, Signal::MouseMoved, Signal::MouseReleased,
@@ -85,7 +86,7 @@ TEST_F(BindingTableTest, EveryControlAndMenuItemIsBoundOnceForEachSignalOfAUsers
     std::vector<QObject*> controls;
     for (QWidget* w : form->findChildren<QWidget*>())
         if (qobject_cast<Dial*>(w) || qobject_cast<SwitchBase*>(w) || qobject_cast<QRadioButton*>(w) ||
-            qobject_cast<QSlider*>(w) || qobject_cast<TPaintBox*>(w))
+            qobject_cast<QSlider*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<TPaintBox*>(w))
             controls.push_back(w);
     for (QAction* item : form->findChildren<QAction*>())
         if (item->menu() == nullptr && !item->isSeparator() && !item->associatedObjects().isEmpty())

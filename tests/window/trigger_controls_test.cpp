@@ -2,6 +2,8 @@
 // three freeze states of Hold and Single, and the sample-rate buttons with
 // their stop, pause, re-label and restart.
 #include <QAction>
+#include <QComboBox>
+#include <QStandardItemModel>
 #include <QCoreApplication>
 #include <QFile>
 #include <QMenu>
@@ -461,6 +463,22 @@ TEST_F(TriggerControlsTest, TimeDivMenuChoosesTheTimeBaseAndTheDialAndButtonsGoB
     EXPECT_TRUE(step(200e-6)->isChecked());
     menu.TimeDial1->trigger();
     EXPECT_EQ(s().features.timePerDiv, 0.0);
+
+    // The panel's Time/Div list shows and chooses the same: its greyed
+    // items are the menu's, and a step chosen there is the menu's step.
+    QComboBox* box = form->controls().timeBase.TimeDivBox;
+    const auto* list = qobject_cast<const QStandardItemModel*>(box->model());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(box->currentIndex(), 0);
+    for (int i = 1; i < box->count(); ++i)
+        EXPECT_EQ(list->item(i)->isEnabled(), menu.TimeDivs[static_cast<std::size_t>(i - 1)]->isEnabled()) << i;
+    const int fiveMs = box->findText(QStringLiteral("5 ms/div"));
+    box->setCurrentIndex(fiveMs);
+    emit box->activated(fiveMs);
+    EXPECT_DOUBLE_EQ(s().features.timePerDiv, 5e-3);
+    EXPECT_TRUE(step(5e-3)->isChecked());
+    turn(form->controls().timeBase.TimeBaseDial, 40.0f);
+    EXPECT_EQ(box->currentIndex(), 0) << "the Time dial's picture of one block";
 }
 
 }  // namespace
