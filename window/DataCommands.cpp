@@ -353,9 +353,13 @@ void DataCommands::exportSpanCsv()
     InstrumentState& s = form_.state();
     std::string whyNot;
     const SampleRing* record = form_.acquisition().record();
-    const SpanFrames span = spanToExport(s, record, kMaxSpanCsvFrames, whyNot);
+    const SpanFrames span = spanToExport(s, record, whyNot);
     if (span.held != SpanHeld::Held) {
         sayNothingToExport(whyNot);
+        return;
+    }
+    if (span.count > kMaxSpanCsvFrames) {
+        form_.host().showMessage(spanTooLong(span.count, kMaxSpanCsvFrames), kDataCaption);
         return;
     }
     // A copy of the span, taken before the dialog opens: the record runs on
@@ -401,9 +405,14 @@ void DataCommands::ExportSpanWav1Click(QObject* /*sender*/)
         const std::array<bool, 2> shown{s.chan1Enabled == 1, s.chan2Enabled == 1};
         const std::uint16_t channels = shown[0] && shown[1] ? 2 : 1;
         const SampleRing* record = form_.acquisition().record();
-        const SpanFrames span = spanToExport(s, record, static_cast<std::int64_t>(maxWavFrames(channels)), whyNot);
+        const SpanFrames span = spanToExport(s, record, whyNot);
         if (span.held != SpanHeld::Held) {
             sayNothingToExport(whyNot);
+            return;
+        }
+        const auto most = static_cast<std::int64_t>(maxWavFrames(channels));
+        if (span.count > most) {
+            form_.host().showMessage(spanTooLong(span.count, most), kDataCaption);
             return;
         }
         if (!composeSpanWav({record, span.from, span.count, span.offset}, shown, bytes, whyNot)) {

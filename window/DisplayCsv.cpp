@@ -10,7 +10,7 @@ namespace varmolen {
 
 bool exportsRecordSpan(const InstrumentState& s) { return recordPictureShown(s); }
 
-SpanFrames spanToExport(const InstrumentState& s, const SampleRing* record, std::int64_t maxFrames, std::string& whyNot)
+SpanFrames spanToExport(const InstrumentState& s, const SampleRing* record, std::string& whyNot)
 {
     whyNot.clear();
     SpanFrames span;
@@ -20,23 +20,17 @@ SpanFrames spanToExport(const InstrumentState& s, const SampleRing* record, std:
     }
     if (record != nullptr)
         span = shownSpanFrames(s.recordPicture, *record);
-    switch (span.held) {
-        case SpanHeld::Held:
-            break;
-        case SpanHeld::NothingRecorded:
-            whyNot = "The record holds nothing of the span shown yet.";
-            return span;
-        case SpanHeld::NoLongerHeld:
-            whyNot = "The record no longer holds the span shown.";
-            return span;
-    }
-    if (span.count > maxFrames) {
-        whyNot = "The span shown holds " + std::to_string(span.count) + " frames; at most " +
-                 std::to_string(maxFrames) + " fit in the file. Choose a shorter Time/Div.";
-        span.held = SpanHeld::NothingRecorded;
-        span.count = 0;
-    }
+    if (span.held == SpanHeld::NothingRecorded)
+        whyNot = "The record holds nothing of the span shown yet.";
+    else if (span.held == SpanHeld::NoLongerHeld)
+        whyNot = "The record no longer holds the span shown.";
     return span;
+}
+
+std::string spanTooLong(std::int64_t count, std::int64_t maxFrames)
+{
+    return "The span shown is too long to export: it holds " + std::to_string(count) + " samples, the file at most " +
+           std::to_string(maxFrames) + ". Choose a shorter Display > Time/Div.";
 }
 
 SpanCsvInput spanCsvInput(const InstrumentState& s, const RecordSpan& span)
@@ -48,9 +42,13 @@ std::string composeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent
 {
     whyNot.clear();
     if (exportsRecordSpan(s) && extent == CsvExtent::ShownSpan) {
-        const SpanFrames span = spanToExport(s, record, kMaxSpanCsvFrames, whyNot);
+        const SpanFrames span = spanToExport(s, record, whyNot);
         if (span.held != SpanHeld::Held)
             return {};
+        if (span.count > kMaxSpanCsvFrames) {
+            whyNot = spanTooLong(span.count, kMaxSpanCsvFrames);
+            return {};
+        }
         return composeSpanCsv(spanCsvInput(s, {record, span.from, span.count, span.offset}));
     }
     const DisplayedView& v = s.displayedView;

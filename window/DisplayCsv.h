@@ -25,11 +25,12 @@ std::string composeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent
 // Whether an export takes the span of a picture of the record rather than a block.
 bool exportsRecordSpan(const InstrumentState& s);
 
-// The frames of the span shown that an export of at most `maxFrames` frames
-// takes from the record, or a reason (a whole sentence, for "There is
-// nothing to export. ...") and a span not held.
-SpanFrames spanToExport(const InstrumentState& s, const SampleRing* record, std::int64_t maxFrames,
-                        std::string& whyNot);
+// The frames of the span shown that an export takes from the record, or a
+// reason (a sentence, for "There is nothing to export. ...") and a span not
+// held.
+SpanFrames spanToExport(const InstrumentState& s, const SampleRing* record, std::string& whyNot);
+// The message for a span of `count` frames where a file holds at most `maxFrames`.
+std::string spanTooLong(std::int64_t count, std::int64_t maxFrames);
 
 // What the span's CSV holds besides its frames: the channels shown, the
 // picture's DC levels, the calibration.
