@@ -60,6 +60,7 @@ void buildMenus(QMainWindow& window, PanelControls& c)
     c.fileMenu.PrintForm1 = item(c.fileMenu.File1, "PrintForm1", "Print Form");
     c.fileMenu.File1->addSeparator();
     c.fileMenu.ExportData1 = item(c.fileMenu.File1, "ExportData1", "Export Data...");
+    c.fileMenu.ExportSpanWav1 = item(c.fileMenu.File1, "ExportSpanWav1", "Export Span as WAV...");
     c.fileMenu.RecordWav1 = item(c.fileMenu.File1, "RecordWav1", "Record WAV...");
     c.fileMenu.StopRecording1 = item(c.fileMenu.File1, "StopRecording1", "Stop Recording");
     c.fileMenu.StopRecording1->setEnabled(false);

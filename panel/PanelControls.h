@@ -138,6 +138,7 @@ struct FileMenu {
     QAction* CopyBitmap1 = nullptr;
     QAction* PrintForm1 = nullptr;
     QAction* ExportData1 = nullptr;
+    QAction* ExportSpanWav1 = nullptr;
     QAction* RecordWav1 = nullptr;
     QAction* StopRecording1 = nullptr;
     QAction* Quit1 = nullptr;

@@ -24,6 +24,15 @@ void appendNumber(std::string& out, double value)
         out.append(text.data(), end);
 }
 
+// Shortest text of a float sample (codes, a fraction where the input had one).
+void appendSample(std::string& out, float value)
+{
+    std::array<char, 32> text{};
+    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc())
+        out.append(text.data(), end);
+}
+
 void appendInteger(std::string& out, long long value)
 {
     std::array<char, 24> text{};
@@ -117,6 +126,69 @@ std::string composeTimeCsv(const TimeCsvInput& in, CsvExtent extent)
         out += kLineEnd;
     }
     return out;
+}
+
+bool writeSpanCsv(const SpanCsvInput& in, const std::function<bool(std::string_view)>& sink)
+{
+    const RecordSpan& span = in.span;
+    if (span.ring == nullptr || span.count <= 0 || span.count > kMaxSpanCsvFrames ||
+        !span.ring->holds(span.from, span.from + span.count) || span.ring->rate() == 0)
+        return false;
+    const SampleRing& ring = *span.ring;
+    const std::uint32_t rate = ring.rate();
+    const std::int64_t end = span.from + span.count;
+    const bool breaks = ring.firstBreak(span.from + 1, end).has_value();
+    std::vector<std::string> names{"Time (s; 0 = the span's left end; " + std::to_string(rate) + " Hz)"};
+    std::array<double, 2> volts{};
+    for (int c = 0; c < 2; ++c) {
+        if (!in.shown[c])
+            continue;
+        volts[c] = isUsableFullScaleVolts(in.fullScaleVolts[c]) ? in.fullScaleVolts[c] : 0.0;
+        const std::string channel = channelName(c + 1);
+        names.push_back(channel + " raw");
+        names.push_back(channel + " as drawn");
+        names.push_back(channel + (volts[c] > 0.0 ? " (V)" : " (% of full scale)"));
+    }
+    if (breaks)
+        names.emplace_back("Break (1: the frame does not follow the one before)");
+    constexpr std::size_t kPieceBytes = 1u << 20;
+    std::string out;
+    out.reserve(kPieceBytes + 512);
+    appendHeader(out, names);
+    for (std::int64_t i = span.from; i < end; ++i) {
+        appendNumber(out, static_cast<double>(span.offset + (i - span.from)) / rate);
+        for (int c = 0; c < 2; ++c) {
+            if (!in.shown[c])
+                continue;
+            const float raw = ring.at(c + 1, i);
+            out += ',';
+            appendSample(out, raw);
+            out += ',';
+            appendSample(out, raw - in.dcLevels[static_cast<std::size_t>(c)]);
+            out += ',';
+            appendNumber(out, volts[c] > 0.0 ? raw * volts[c] / kFullScale : raw * 100.0 / kFullScale);
+        }
+        if (breaks)
+            out += i > span.from && ring.breaksAt(i) ? ",1" : ",0";
+        out += kLineEnd;
+        if (out.size() >= kPieceBytes) {
+            if (!sink(out))
+                return false;
+            out.clear();
+        }
+    }
+    return out.empty() || sink(out);
+}
+
+std::string composeSpanCsv(const SpanCsvInput& in)
+{
+    std::string text;
+    if (!writeSpanCsv(in, [&text](std::string_view piece) {
+            text.append(piece);
+            return true;
+        }))
+        return {};
+    return text;
 }
 
 std::string composeSpectrumCsv(const SpectrumCsvColumns& in)

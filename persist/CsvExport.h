@@ -21,6 +21,19 @@
 // whole block is the other extent: all 1024 samples, the time from the
 // block's first sample.
 //
+// A picture of the record (Time/Div in force): one row for every frame of
+// the span it shows, from its left end to the end of its ten divisions (see
+// state/ShownSpan.h), not one per pixel column: the time in s from the
+// span's left end, exact to the frame (shortest text of frame / rate). Then
+// for each channel shown: `raw`, the sample as recorded (codes); `as drawn`,
+// the sample less the DC level the picture took off; and the raw value in %
+// of full scale or in volts, as for a block. Where the span holds a break
+// (the device's stream lost sound, acquisition stopped and started), a last
+// column `Break` reads 1 on each frame that does not follow the one before,
+// 0 elsewhere; a span without one has no such column. A span holds at most
+// kMaxSpanCsvFrames rows, so a spreadsheet can open it and writing it stays
+// within seconds.
+//
 // FREQUENCY: one row per transform bin 1 to 511 (frequency k * rate / 1024):
 // the frequency in Hz, then for each channel shown the bin's level in dBFS
 // (a sine whose peaks reach full scale, centred on a bin, reads 0 dBFS) and
@@ -31,9 +44,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "state/InstrumentView.h"
+#include "state/ShownSpan.h"
 
 namespace varmolen {
 
@@ -48,6 +64,23 @@ struct TimeCsvInput {
     std::array<double, 2> fullScaleVolts{};    // [n - 1]: channel n's calibration, 0 when none
 };
 std::string composeTimeCsv(const TimeCsvInput& in, CsvExtent extent = CsvExtent::ShownSpan);
+
+// A span of the record as CSV: its frames, the rate, the channels shown, the
+// DC levels the picture took off and each channel's calibration.
+struct SpanCsvInput {
+    RecordSpan span;
+    std::array<bool, 2> shown{};
+    std::array<float, 2> dcLevels{};
+    std::array<double, 2> fullScaleVolts{};  // [n - 1]: channel n's calibration, 0 when none
+};
+// The most rows a span's CSV holds: 10.4 s at 192000 Hz, 45 s at 44100 Hz.
+constexpr std::int64_t kMaxSpanCsvFrames = 2'000'000;
+// Hands the text to `sink` piece by piece (about 1 MiB each), so a long span
+// is never held as text whole; false when the sink refused a piece (nothing
+// more is handed on) or the span has no frames or too many.
+bool writeSpanCsv(const SpanCsvInput& in, const std::function<bool(std::string_view)>& sink);
+// The whole text at once; empty where writeSpanCsv would fail.
+std::string composeSpanCsv(const SpanCsvInput& in);
 
 // The bins of a FREQUENCY export.
 constexpr int kCsvFirstBin = 1;

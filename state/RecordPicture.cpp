@@ -29,6 +29,8 @@ void takeRecordPicture(const SampleRing& ring, std::int64_t first, double perDiv
     picture.perDiv = perDiv;
     picture.rate = ring.rate();
     picture.frames = timeBaseSpanFrames(perDiv, ring.rate());
+    picture.dcLevels = dcLevels;
+    picture.recordEnd = ring.end();
     picture.valid = true;
     const double perColumn = picture.framesPerColumn();
     for (int channel = 1; channel <= 2; ++channel) {

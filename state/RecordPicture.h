@@ -23,14 +23,16 @@ struct RecordPicture {
 
     std::array<SampleRing::Extremes, kMaxColumns> chan1{};
     std::array<SampleRing::Extremes, kMaxColumns> chan2{};
-    int columns = 0;            // pixel columns filled
-    std::int64_t first = 0;     // the span's first frame
-    double frames = 0.0;        // frames in its ten divisions
-    double perDiv = 0.0;        // seconds a division
-    std::uint32_t rate = 0;     // Hz
-    std::int64_t trigger = -1;  // the trigger point's frame, -1 untriggered
-    double position = 0.0;      // the part of the span before the trigger point
-    bool roll = false;          // the newest frame at the right end of the divisions
+    int columns = 0;                  // pixel columns filled
+    std::int64_t first = 0;           // the span's first frame
+    double frames = 0.0;              // frames in its ten divisions
+    double perDiv = 0.0;              // seconds a division
+    std::uint32_t rate = 0;           // Hz
+    std::int64_t trigger = -1;        // the trigger point's frame, -1 untriggered
+    double position = 0.0;            // the part of the span before the trigger point
+    bool roll = false;                // the newest frame at the right end of the divisions
+    std::array<float, 2> dcLevels{};  // [n - 1]: the DC level taken off channel n
+    std::int64_t recordEnd = 0;       // the record's end when the picture was taken
     bool valid = false;
 
     // Frames per pixel column of a bitmap `columns` wide.

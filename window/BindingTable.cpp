@@ -312,6 +312,7 @@ std::vector<Binding> bindingTable(const PanelControls& c)
         {file.CopyBitmap1,                 S::Triggered,       on(&OutputCommands::CopyBitmap1Click),           T::Nothing},
         {file.PrintForm1,                  S::Triggered,       on(&OutputCommands::PrintForm1Click),            T::Nothing},
         {file.ExportData1,                 S::Triggered,       on(&DataCommands::ExportData1Click),           T::Nothing},
+        {file.ExportSpanWav1,              S::Triggered,       on(&DataCommands::ExportSpanWav1Click),        T::Nothing},
         {file.RecordWav1,                  S::Triggered,       on(&DataCommands::RecordWav1Click),            T::Nothing},
         {file.StopRecording1,              S::Triggered,       on(&DataCommands::StopRecording1Click),        T::Nothing},
         {file.Quit1,                       S::Triggered,       on(&MenuCommands::Quit1Click),                 T::Nothing},

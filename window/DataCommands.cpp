@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QFileDevice>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -11,12 +12,17 @@
 #include <QTimer>
 
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "window/Varmolen2.h"
 #include "audio/WaveInput.h"
+#include "acquisition/AcquisitionLoop.h"
 #include "panel/FrontPanel.h"
+#include "display/DisplayPass.h"
 #include "persist/ScratchFile.h"
+#include "persist/SpanWav.h"
 #include "window/DisplayCsv.h"
 #include "window/OutputCommands.h"
 #include "window/RemoteControl.h"
@@ -337,9 +343,135 @@ void DataCommands::RecordWav1Click(QObject* /*sender*/)
 
 void DataCommands::StopRecording1Click(QObject* /*sender*/) { stopRecording(true); }
 
+void DataCommands::sayNothingToExport(const std::string& why)
+{
+    form_.host().showMessage("There is nothing to export. " + why, kDataCaption);
+}
+
+void DataCommands::exportSpanCsv()
+{
+    InstrumentState& s = form_.state();
+    std::string whyNot;
+    const SampleRing* record = form_.acquisition().record();
+    const SpanFrames span = spanToExport(s, record, whyNot);
+    if (span.held != SpanHeld::Held) {
+        sayNothingToExport(whyNot);
+        return;
+    }
+    if (span.count > kMaxSpanCsvFrames) {
+        form_.host().showMessage(spanTooLong(span.count, kMaxSpanCsvFrames), kDataCaption);
+        return;
+    }
+    // A copy of the span, taken before the dialog opens: the record runs on
+    // (and may overwrite the span) while the dialog is open, and the file
+    // is written piece by piece from the copy, never held as text whole.
+    const std::unique_ptr<SampleRing> copy = copySpan(*record, span);
+    if (!copy) {
+        form_.host().showMessage("There is not enough memory for a copy of the span shown.", kDataCaption);
+        return;
+    }
+    const SpanCsvInput in = spanCsvInput(s, {copy.get(), 0, span.count, span.offset});
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(form_, "ExportDataDialog", "csv", kExportShownSpanFilter);
+    QFileDialog& dialog = *made;
+    propose(dialog, s.features.exportFolder, QStringLiteral("Varmolen span"), QStringLiteral("csv"));
+    QString chosen = runExportDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    chosen = withDefaultSuffix(chosen, QStringLiteral("csv"));
+    s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
+    QString failure;
+    const FileContent content = [&in](QFileDevice& file, QString& why) {
+        const bool written = writeSpanCsv(in, [&file](std::string_view piece) {
+            return file.write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
+        });
+        if (!written)
+            why = file.errorString();
+        return written;
+    };
+    if (!writeThroughScratchFile(chosen, content, failure))
+        sayFileNotWritten(form_, chosen, failure);
+}
+
+void DataCommands::ExportSpanWav1Click(QObject* /*sender*/)
+{
+    InstrumentState& s = form_.state();
+    // The file is made before the dialog opens: it holds the span as it was
+    // when the command was chosen, however long the dialog stays open.
+    std::vector<char> bytes;
+    std::string whyNot;
+    if (exportsRecordSpan(s)) {
+        // The channels the picture shows; a channel switched off is not
+        // in the picture, so it is not in the file either.
+        const std::array<bool, 2> shown{s.chan1Enabled == 1, s.chan2Enabled == 1};
+        const std::uint16_t channels = shown[0] && shown[1] ? 2 : 1;
+        const SampleRing* record = form_.acquisition().record();
+        const SpanFrames span = spanToExport(s, record, whyNot);
+        if (span.held != SpanHeld::Held) {
+            sayNothingToExport(whyNot);
+            return;
+        }
+        const auto most = static_cast<std::int64_t>(maxWavFrames(channels));
+        if (span.count > most) {
+            form_.host().showMessage(spanTooLong(span.count, most), kDataCaption);
+            return;
+        }
+        if (!composeSpanWav({record, span.from, span.count, span.offset}, shown, bytes, whyNot)) {
+            form_.host().showMessage("Could not make the WAV file of the span shown: " + whyNot + ".", kDataCaption);
+            return;
+        }
+    } else {
+        // The picture of one block: the block it was drawn from (the kept
+        // block of a held picture), as recorded, of the channels it shows.
+        const DisplayedView& v = s.displayedView;
+        if ((s.keptBlocks[0].valid != 1 && s.keptBlocks[1].valid != 1) || v.sampleRate == 0) {
+            sayNothingToExport("The display shows no recorded block yet.");
+            return;
+        }
+        const std::array<bool, 2> shown{v.chan1Enabled == 1, v.chan2Enabled == 1};
+        if (!shown[0] && !shown[1]) {
+            sayNothingToExport("No channel is shown on the display.");
+            return;
+        }
+        std::array<std::array<float, kBlockSamples>, 2> samples{};
+        for (int c = 1; c <= 2; ++c) {
+            const KeptBlock& block = keptBlockFor(s, c);
+            for (std::size_t i = 0; i < static_cast<std::size_t>(kBlockSamples); ++i)
+                samples[static_cast<std::size_t>(c - 1)][i] = static_cast<float>(block.recorded(c, i));
+        }
+        SampleRing block(kBlockSamples);
+        block.restart(v.sampleRate);
+        block.append(samples[0].data(), samples[1].data(), kBlockSamples, false);
+        if (!composeSpanWav({&block, 0, kBlockSamples, 0}, shown, bytes, whyNot)) {
+            form_.host().showMessage("Could not make the WAV file of the block shown: " + whyNot + ".", kDataCaption);
+            return;
+        }
+    }
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(form_, "ExportSpanWavDialog", "wav", "WAV files (*.wav)");
+    QFileDialog& dialog = *made;
+    propose(dialog, s.features.exportFolder, QStringLiteral("Varmolen span"), QStringLiteral("wav"));
+    QString chosen = runExportDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    chosen = withDefaultSuffix(chosen, QStringLiteral("wav"));
+    s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
+    QString failure;
+    const FileContent content = [&bytes](QFileDevice& file, QString& why) {
+        if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()))
+            return true;
+        why = file.errorString();
+        return false;
+    };
+    if (!writeThroughScratchFile(chosen, content, failure))
+        sayFileNotWritten(form_, chosen, failure);
+}
+
 void DataCommands::ExportData1Click(QObject* /*sender*/)
 {
     InstrumentState& s = form_.state();
+    if (exportsRecordSpan(s)) {
+        exportSpanCsv();
+        return;
+    }
     // Composed before the dialog opens: the file holds the display as it
     // was when the command was chosen.
     std::string whyNot;

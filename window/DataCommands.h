@@ -1,9 +1,11 @@
 // The File menu's data commands: "Export Data..." writes what the display
-// shows as CSV, "Record WAV..." and "Stop Recording" record the input to a WAV
-// file. What they share lives in one DataCommands object, a child of the
+// shows as CSV, "Export Span as WAV..." the sound of the span the display
+// shows (a picture of the record, or the block shown) as a WAV file, "Record
+// WAV..." and "Stop Recording" record the input to a WAV file. What they share lives in one DataCommands object, a child of the
 // window named "DataCommands": the running recording and the timer that shows
 // its elapsed time in the status bar and notices when it ended on its own.
-// Their save dialogs ("ExportDataDialog", "RecordWavDialog") are made for each
+// Their save dialogs ("ExportDataDialog", "ExportSpanWavDialog",
+// "RecordWavDialog") are made for each
 // use, opening in the folder used last, and run through function objects that
 // tests replace, as the output commands' do.
 //
@@ -45,8 +47,9 @@ class DataCommands : public QObject {
 public:
     explicit DataCommands(TScopeForm& form);
 
-    // File > Export Data..., Record WAV... and Stop Recording.
+    // File > Export Data..., Export Span as WAV..., Record WAV... and Stop Recording.
     void ExportData1Click(QObject* sender);
+    void ExportSpanWav1Click(QObject* sender);
     void RecordWav1Click(QObject* sender);
     void StopRecording1Click(QObject* sender);
     ~DataCommands() override;
@@ -78,6 +81,10 @@ public:
 
 private:
     void endRecording(bool report, bool finishedInTime);
+    // Export Data of a picture of the record: every frame of its span.
+    void exportSpanCsv();
+    // Shows "There is nothing to export. <why>".
+    void sayNothingToExport(const std::string& why);
 
     TScopeForm& form_;
     std::unique_ptr<WavRecorder> recorder_;

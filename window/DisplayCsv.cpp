@@ -3,13 +3,54 @@
 #include <array>
 
 #include "display/DisplayPass.h"
+#include "display/RecordTraces.h"
 #include "display/SpectrumRenderer.h"
 
 namespace varmolen {
 
-std::string composeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent)
+bool exportsRecordSpan(const InstrumentState& s) { return recordPictureShown(s); }
+
+SpanFrames spanToExport(const InstrumentState& s, const SampleRing* record, std::string& whyNot)
 {
     whyNot.clear();
+    SpanFrames span;
+    if (s.chan1Enabled != 1 && s.chan2Enabled != 1) {
+        whyNot = "No channel is shown on the display.";
+        return span;
+    }
+    if (record != nullptr)
+        span = shownSpanFrames(s.recordPicture, *record);
+    if (span.held == SpanHeld::NothingRecorded)
+        whyNot = "The record holds nothing of the span shown yet.";
+    else if (span.held == SpanHeld::NoLongerHeld)
+        whyNot = "The record no longer holds the span shown.";
+    return span;
+}
+
+std::string spanTooLong(std::int64_t count, std::int64_t maxFrames)
+{
+    return "The span shown is too long to export: it holds " + std::to_string(count) + " samples, the file at most " +
+           std::to_string(maxFrames) + ". Choose a shorter Display > Time/Div.";
+}
+
+SpanCsvInput spanCsvInput(const InstrumentState& s, const RecordSpan& span)
+{
+    return {span, {s.chan1Enabled == 1, s.chan2Enabled == 1}, s.recordPicture.dcLevels, s.features.fullScaleVolts};
+}
+
+std::string composeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent, const SampleRing* record)
+{
+    whyNot.clear();
+    if (exportsRecordSpan(s) && extent == CsvExtent::ShownSpan) {
+        const SpanFrames span = spanToExport(s, record, whyNot);
+        if (span.held != SpanHeld::Held)
+            return {};
+        if (span.count > kMaxSpanCsvFrames) {
+            whyNot = spanTooLong(span.count, kMaxSpanCsvFrames);
+            return {};
+        }
+        return composeSpanCsv(spanCsvInput(s, {record, span.from, span.count, span.offset}));
+    }
     const DisplayedView& v = s.displayedView;
     if ((s.keptBlocks[0].valid != 1 && s.keptBlocks[1].valid != 1) || v.sampleRate == 0) {
         whyNot = "The display shows no recorded block yet.";

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -177,6 +178,85 @@ TEST(SpectrumExport, ComposerWritesTheGivenColumnsPerBin)
     EXPECT_EQ(rows.front(), (std::vector<std::string>{"10.7666015625", "-1", "-1.5"}));
     EXPECT_EQ(rows.back(), (std::vector<std::string>{"5501.7333984375", "-511", "-511.5"}));
     EXPECT_EQ(text.find("12345"), std::string::npos) << "a hidden channel's columns";
+}
+
+// A span of the record: a row for every frame, the time exact to the frame
+// from the span's left end (adjacent frames told apart at 192 kHz near 600
+// s), the samples as recorded and less the picture's DC level, the volts of
+// a calibrated channel, and the frames after a break marked.
+TEST(SpanExport, EveryFrameOfTheSpanWithItsExactTimeAndTheBreaksMarked)
+{
+    constexpr std::uint32_t kRate = 192000;
+    constexpr std::int64_t kFrames = 3000;
+    constexpr std::int64_t kBreak = 1700;  // index in the record
+    SampleRing ring(4096);
+    ring.restart(kRate);
+    std::vector<float> a;
+    std::vector<float> b;
+    for (std::int64_t i = 0; i < kFrames; ++i) {
+        a.push_back(static_cast<float>((i * 37) % 65536 - 32768));
+        b.push_back(static_cast<float>(i % 100) * 0.25f - 7.0f);
+    }
+    ring.append(a.data(), b.data(), kBreak, true);
+    ring.append(a.data() + kBreak, b.data() + kBreak, kFrames - kBreak, false);
+    struct Case {
+        const char* what;
+        std::int64_t from, count, offset;
+        bool breaks;
+    };
+    const Case cases[] = {
+        {"the span began 37 frames before the record", 0, 2500, 37, true},
+        {"frames near 600 s into the span", 1000, 600, 600 * std::int64_t{kRate} - 600, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SpanCsvInput in{{&ring, c.from, c.count, c.offset}, {true, true}, {10.5f, -3.0f}, {0.0, 2.0}};
+        const std::string text = composeSpanCsv(in);
+        const auto rows = parse(text);
+        ASSERT_EQ(rows.size(), static_cast<std::size_t>(c.count) + 1);
+        std::vector<std::string> header{"Time (s; 0 = the span's left end; 192000 Hz)",
+                                        "Channel 1 raw",
+                                        "Channel 1 as drawn",
+                                        "Channel 1 (% of full scale)",
+                                        "Channel 2 raw",
+                                        "Channel 2 as drawn",
+                                        "Channel 2 (V)"};
+        if (c.breaks)
+            header.emplace_back("Break (1: the frame does not follow the one before)");
+        EXPECT_EQ(rows[0], header);
+        double before = -1.0;
+        for (std::int64_t j = 0; j < c.count; ++j) {
+            const auto& row = rows[static_cast<std::size_t>(j) + 1];
+            const std::int64_t i = c.from + j;
+            ASSERT_EQ(row.size(), header.size()) << j;
+            const double time = std::strtod(row[0].c_str(), nullptr);
+            ASSERT_EQ(time, static_cast<double>(c.offset + j) / kRate) << j << ": " << row[0];
+            ASSERT_GT(time, before) << j;
+            before = time;
+            for (int ch = 1; ch <= 2; ++ch) {
+                const float raw = ring.at(ch, i);
+                const std::size_t col = 1 + 3 * static_cast<std::size_t>(ch - 1);
+                ASSERT_EQ(std::strtof(row[col].c_str(), nullptr), raw) << j;
+                ASSERT_EQ(std::strtof(row[col + 1].c_str(), nullptr), raw - in.dcLevels[ch - 1]) << j;
+                const double scaled = ch == 1 ? raw * 100.0 / 32767.0 : raw * 2.0 / 32767.0;
+                ASSERT_EQ(std::strtod(row[col + 2].c_str(), nullptr), scaled) << j;
+            }
+            if (c.breaks) {
+                ASSERT_EQ(row.back(), i == kBreak ? "1" : "0") << j;
+            }
+        }
+    }
+    // A sink that refuses a piece stops the export; a span beyond the bound
+    // is refused whole.
+    SampleRing large(kMaxSpanCsvFrames + 64);
+    large.restart(kRate);
+    const std::vector<float> zeros(static_cast<std::size_t>(kMaxSpanCsvFrames) + 1, 0.0f);
+    large.append(zeros.data(), zeros.data(), zeros.size(), true);
+    int pieces = 0;
+    EXPECT_FALSE(writeSpanCsv({{&large, 0, kMaxSpanCsvFrames, 0}, {true, false}, {}, {}},
+                              [&](std::string_view) { return ++pieces < 2; }));
+    EXPECT_EQ(pieces, 2);
+    EXPECT_EQ(composeSpanCsv({{&large, 0, kMaxSpanCsvFrames + 1, 0}, {true, false}, {}, {}}), "");
 }
 
 }  // namespace

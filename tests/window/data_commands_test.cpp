@@ -2,11 +2,14 @@
 // of the built-in generator while the display runs, across a save command's
 // dialog, ended by a rate change, a failing device, a size-limited
 // file or the window closing; Export Data and Record WAV at bad places; the
-// Spectrum menu and its settings; PNG beside BMP.
+// Spectrum menu and its settings; PNG beside BMP; the exports of a picture of
+// the record's span (CSV and WAV) against the record, and their refusals.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
@@ -14,23 +17,30 @@
 #include <QImage>
 #include <QRegularExpression>
 #include <QLabel>
+#include <QMenu>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "FaultHarness.h"
+#include "PanelFormRig.h"
 #include "WindowTestFolders.h"
 #include "window/Varmolen2.h"
 #include "tests/ScopeFormSpy.h"
 #include "audio/GeneratorWaveInput.h"
 #include "tests/support/MemoryWaveInput.h"
+#include "acquisition/AcquisitionLoop.h"
 #include "display/DisplayPass.h"
+#include "panel/widgets/RockerSwitch.h"
+#include "state/ShownSpan.h"
 #include "window/DataCommands.h"
 #include "window/OutputCommands.h"
 #include "tests/persist/WavReading.h"
@@ -475,6 +485,166 @@ TEST_F(DataCommandsTest, SaveBitmapWritesPngForAPngNameAndBmpOtherwise)
     EXPECT_STREQ(imageFormatFor("a.png.bmp"), "BMP");
     EXPECT_STREQ(imageFormatFor("a"), "BMP");
     EXPECT_EQ(form->output().SaveGraphicsDialog().defaultSuffix(), "bmp");
+}
+
+// The exports of what the display shows, on a memory device whose frames the
+// test hands over: a 1 s record at 44100 Hz, both channels shown.
+class SpanExportTest : public test::PanelFormRig {
+protected:
+    void SetUp() override
+    {
+        PanelFormRig::SetUp();
+        ASSERT_TRUE(outDir.isValid());
+        device.setFrameSource([](std::uint64_t n) -> std::array<std::int16_t, 2> {
+            return {static_cast<std::int16_t>(n * 7 % 20000), static_cast<std::int16_t>(12000.0 * std::sin(n * 0.01))};
+        });
+        s().features.memorySeconds = 1;
+        flip(form->controls().chan1.Chan1EnbSwitch, true);
+        flip(form->controls().chan2.Chan2EnbSwitch, true);
+        form->data().runExportDialog = [this](QFileDialog&) {
+            ++dialogs;
+            return outDir.filePath(chosen);
+        };
+    }
+    void start()
+    {
+        form->controls().optionsMenu.Line1->trigger();
+        form->controls().timeBase.HiSampleRateRadioBtn->click();
+        ASSERT_EQ(s().stopped, 0);
+    }
+    void run(int blocks)
+    {
+        for (int i = 0; i < 2 * blocks; ++i) {
+            device.advanceFrames(512);
+            QCoreApplication::processEvents();
+        }
+    }
+    void chooseTimeDiv(double perDiv)
+    {
+        const DisplayMenu& menu = form->controls().displayMenu;
+        emit menu.TimeDiv1->aboutToShow();
+        for (QAction* item : menu.TimeDivs)
+            if (std::abs(item->data().toDouble() - perDiv) < perDiv * 1e-9)
+                item->trigger();
+        ASSERT_DOUBLE_EQ(s().features.timePerDiv, perDiv);
+    }
+    void exportCsv(const char* name)
+    {
+        chosen = QString::fromLatin1(name);
+        form->data().ExportData1Click(form->controls().fileMenu.ExportData1);
+    }
+    void exportWav(const char* name)
+    {
+        chosen = QString::fromLatin1(name);
+        form->data().ExportSpanWav1Click(form->controls().fileMenu.ExportSpanWav1);
+    }
+    std::string lastMessage() const
+    {
+        const auto& m = form->host().recordedMessages();
+        return m.empty() ? std::string() : m.back().first;
+    }
+    std::vector<std::vector<std::string>> readCsv(const char* name) const
+    {
+        QFile file(outDir.filePath(QString::fromLatin1(name)));
+        std::vector<std::vector<std::string>> rows;
+        if (!file.open(QIODevice::ReadOnly))
+            return rows;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            std::vector<std::string> fields;
+            for (const QByteArray& field : line.trimmed().split(','))
+                fields.push_back(field.toStdString());
+            rows.push_back(fields);
+        }
+        return rows;
+    }
+
+    QTemporaryDir outDir;
+    QString chosen;
+    int dialogs = 0;
+};
+
+// A held picture of the record: the CSV holds every frame of its span from
+// the record, to the frame; the WAV file every sample; once the record has
+// overwritten the span, both are refused and nothing is written.
+TEST_F(SpanExportTest, AHeldSpanExportsEveryFrameOfTheRecordUntilItIsOverwritten)
+{
+    start();
+    chooseTimeDiv(10e-3);
+    run(20);
+    flip(form->controls().display.DisplayHoldSw, true);
+    const RecordPicture& picture = s().recordPicture;
+    ASSERT_TRUE(picture.valid);
+    const SampleRing& record = *form->acquisition().record();
+    const SpanFrames span = shownSpanFrames(picture, record);
+    ASSERT_EQ(span.held, SpanHeld::Held);
+    ASSERT_EQ(span.count, 4410) << "ten divisions of 10 ms at 44100 Hz";
+    run(2);  // the record runs on under the held picture
+
+    exportCsv("span.csv");
+    exportWav("span.wav");
+    EXPECT_EQ(dialogs, 2) << lastMessage();
+    const auto rows = readCsv("span.csv");
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(span.count) + 1);
+    EXPECT_EQ(rows[0][0], "Time (s; 0 = the span's left end; 44100 Hz)");
+    EXPECT_EQ(rows[1][0], "0");
+    EXPECT_EQ(std::strtod(rows.back()[0].c_str(), nullptr), (span.count - 1) / 44100.0);
+    const test::WavContents wav = test::readWav(outDir.filePath("span.wav").toStdString());
+    ASSERT_EQ(wav.problem, "");
+    EXPECT_EQ(wav.rate, 44100u);
+    ASSERT_EQ(wav.channels, 2);
+    ASSERT_EQ(wav.frames(), static_cast<std::size_t>(span.count));
+    for (std::int64_t j = 0; j < span.count; ++j) {
+        const auto& row = rows[static_cast<std::size_t>(j) + 1];
+        ASSERT_EQ(row.size(), 7u);
+        for (int ch = 1; ch <= 2; ++ch) {
+            const float sample = record.at(ch, span.from + j);
+            ASSERT_EQ(std::strtof(row[1 + 3 * static_cast<std::size_t>(ch - 1)].c_str(), nullptr), sample) << j;
+            ASSERT_EQ(wav.samples[static_cast<std::size_t>(2 * j + ch - 1)], static_cast<std::int16_t>(sample)) << j;
+        }
+    }
+
+    run(50);  // more than the record holds
+    for (const char* name : {"late.csv", "late.wav"}) {
+        SCOPED_TRACE(name);
+        QString(name).endsWith(".csv") ? exportCsv(name) : exportWav(name);
+        EXPECT_EQ(lastMessage(), "There is nothing to export. The record no longer holds the span shown.");
+        EXPECT_FALSE(QFile::exists(outDir.filePath(QString::fromLatin1(name))));
+    }
+    EXPECT_EQ(dialogs, 2) << "no dialog for a span no longer held";
+}
+
+// Export Span as WAV before anything is recorded, with the picture of one
+// block and with a picture of the record; then the block shown, as recorded,
+// of the one channel shown.
+TEST_F(SpanExportTest, BeforeARecordingNothingIsExportedThenTheBlockShownIs)
+{
+    exportWav("nothing.wav");
+    EXPECT_EQ(lastMessage(), "There is nothing to export. The display shows no recorded block yet.");
+    s().features.timePerDiv = 10e-3;
+    exportWav("nothing.wav");
+    EXPECT_EQ(lastMessage(), "There is nothing to export. The record holds nothing of the span shown yet.");
+    exportCsv("nothing.csv");
+    EXPECT_EQ(lastMessage(), "There is nothing to export. The record holds nothing of the span shown yet.");
+    EXPECT_EQ(dialogs, 0);
+    s().features.timePerDiv = 0.0;
+
+    start();
+    flip(form->controls().chan2.Chan2EnbSwitch, false);
+    run(4);
+    flip(form->controls().display.DisplayHoldSw, true);
+    run(2);
+    exportWav("block.wav");
+    EXPECT_EQ(dialogs, 1) << lastMessage();
+    const test::WavContents wav = test::readWav(outDir.filePath("block.wav").toStdString());
+    ASSERT_EQ(wav.problem, "");
+    EXPECT_EQ(wav.rate, 44100u);
+    ASSERT_EQ(wav.channels, 1) << "the channel shown alone";
+    ASSERT_EQ(wav.frames(), 1024u);
+    const KeptBlock& block = keptBlockFor(s(), 1);
+    for (std::size_t i = 0; i < 1024; ++i)
+        ASSERT_EQ(wav.samples[i], block.recorded(1, i)) << i;
 }
 
 }  // namespace
