@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "dsp/TimeBase.h"
+
 namespace varmolen {
 
 namespace {
@@ -26,7 +28,7 @@ SpanFrames shownSpanFrames(const RecordPicture& picture, const SampleRing& ring)
         span.held = SpanHeld::NoLongerHeld;
         return span;
     }
-    const auto spanEnd = static_cast<std::int64_t>(std::ceil(static_cast<double>(picture.first) + picture.frames));
+    const std::int64_t spanEnd = picture.first + timeBaseSpanCount(picture.frames);
     const std::int64_t from = std::max<std::int64_t>(picture.first, 0);
     const std::int64_t to = std::min(spanEnd, ring.end());
     if (to <= from)

@@ -23,8 +23,8 @@
 #include "display/MeasurementReadouts.h"
 #include "dsp/Calibration.h"
 #include "dsp/SampleRing.h"
-#include "dsp/TimeBase.h"
 #include "display/RecordTraces.h"
+#include "state/ShownSpan.h"
 #include "remote/ScpiSession.h"
 
 namespace varmolen {
@@ -143,19 +143,17 @@ std::optional<WaveformPoints> waveformPoints(TScopeForm& form, const RemoteChoic
     const std::int32_t ch = choices.waveformSource;
     WaveformPoints points;
     if (recordPictureShown(s)) {
-        const RecordPicture& picture = s.recordPicture;
         const SampleRing* ring = form.acquisition().record();
-        if (!picture.valid || ring == nullptr || ring->rate() != picture.rate) {
-            call.fail(scpi::code::kDataStale, "no picture of the record taken yet");
+        const SpanFrames span = ring != nullptr ? shownSpanFrames(s.recordPicture, *ring) : SpanFrames{};
+        if (span.held != SpanHeld::Held) {
+            call.fail(scpi::code::kDataStale, span.held == SpanHeld::NoLongerHeld
+                                                  ? "the record no longer holds the span shown"
+                                                  : "no picture of the record taken yet");
             return std::nullopt;
         }
-        points.count = timeBaseSpanCount(picture.frames);
-        if (!ring->holds(picture.first, picture.first + points.count)) {
-            call.fail(scpi::code::kDataStale, "the record no longer holds the span shown");
-            return std::nullopt;
-        }
-        points.rate = picture.rate;
-        points.code = [ring, ch, first = picture.first](std::int64_t i) { return ring->at(ch, first + i); };
+        points.count = span.count;
+        points.rate = s.recordPicture.rate;
+        points.code = [ring, ch, from = span.from](std::int64_t i) { return ring->at(ch, from + i); };
     } else {
         const KeptBlock* kept = heldBlock(form, ch);
         if (kept == nullptr && form.acquisition().blocksCompleted() == 0) {
