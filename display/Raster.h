@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "display/ColumnSpans.h"
 #include "display/DisplayScale.h"
 
 namespace varmolen {
@@ -262,6 +263,7 @@ private:
     std::vector<int> rowTo_;
     std::vector<int> columnFrom_;
     std::vector<int> columnTo_;
+    ColumnSpans spans_;  // room for fillColumnSpans
     std::uint32_t penColour_ = 0xFF000000u;
     std::uint32_t brushColour_ = 0xFFFFFFFFu;
     int penWidth_ = 1;   // in display rows

@@ -119,6 +119,41 @@ TEST(Raster, ColumnSpansFillTheirRowsAndTheNextClearWipesThem)
     EXPECT_EQ(CountColour(*r, kRed), 0);
 }
 
+// Spans laid in runs of neighbouring columns across the bitmap's 64-column
+// words, beginning and ending on many rows, two fills in a row on one
+// bitmap: every pixel as the rule says, none outside.
+TEST(Raster, ColumnSpansOfABandMatchEveryPixelsOwnRule)
+{
+    auto r = std::make_unique<Raster>();
+    r->fill(kWhite);
+    const std::uint32_t colours[] = {kRed, kBlue};
+    const int columns[] = {Raster::kWidth, Raster::kWidth - 3};
+    std::vector<int> top[2], bottom[2];
+    std::uint32_t seed = 12345u;
+    for (int fill = 0; fill < 2; ++fill) {
+        for (int x = 0; x < Raster::kWidth; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int centre = static_cast<int>((seed >> 8) % 400) - 30;
+            const int half = static_cast<int>((seed >> 20) % 90) - 10;  // some empty
+            top[fill].push_back(centre - half);
+            bottom[fill].push_back(centre + half);
+        }
+        r->setPenColor(colours[fill]);
+        r->fillColumnSpans(top[fill].data(), bottom[fill].data(), columns[fill]);
+    }
+    for (int x = 0; x < Raster::kWidth; ++x) {
+        const auto column = static_cast<std::size_t>(x);
+        for (int y = 0; y < Raster::kHeight; ++y) {
+            std::uint32_t want = kWhite;  // the second fill over the first
+            for (int fill = 0; fill < 2; ++fill) {
+                if (x < columns[fill] && top[fill][column] <= y && y <= bottom[fill][column])
+                    want = colours[fill];
+            }
+            ASSERT_EQ(r->pixel(x, y), want) << x << ", " << y;
+        }
+    }
+}
+
 TEST(Raster, DiagonalLinesHitEveryMajorStepOnce)
 {
     auto r = std::make_unique<Raster>();
