@@ -1,6 +1,7 @@
 #include "dsp/SampleRing.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <limits>
 
@@ -14,6 +15,35 @@ std::size_t wholeRuns(std::size_t frames)
 {
     const auto run = static_cast<std::size_t>(SampleRing::kRunFrames);
     return std::max<std::size_t>(1, (frames + run - 1) / run);
+}
+
+// The least and greatest of `e` and n samples from p, four lanes at a time
+// (the frames at a column's two ends are most of what its extremes cost).
+SampleRing::Extremes scanExtremes(const float* p, std::int64_t n, SampleRing::Extremes e)
+{
+    using Lanes = float __attribute__((vector_size(16)));
+    constexpr std::int64_t kLanes = 4;
+    std::int64_t k = 0;
+    if (n >= kLanes) {
+        Lanes lo;
+        std::memcpy(&lo, p, sizeof lo);
+        Lanes hi = lo;
+        for (k = kLanes; k + kLanes <= n; k += kLanes) {
+            Lanes v;
+            std::memcpy(&v, p + k, sizeof v);
+            lo = v < lo ? v : lo;
+            hi = hi < v ? v : hi;
+        }
+        for (int j = 0; j < kLanes; ++j) {
+            e.min = std::min(e.min, lo[j]);
+            e.max = std::max(e.max, hi[j]);
+        }
+    }
+    for (; k < n; ++k) {
+        e.min = std::min(e.min, p[k]);
+        e.max = std::max(e.max, p[k]);
+    }
+    return e;
 }
 
 }  // namespace
@@ -42,12 +72,13 @@ void SampleRing::restart(std::uint32_t rate)
 {
     rate_ = rate;
     end_ = 0;
+    endSlot_ = 0;
     breakPending_ = false;
 }
 
 void SampleRing::put(float v1, float v2, bool breaks)
 {
-    const std::size_t at = slot(end_);
+    const std::size_t at = endSlot_;
     const std::size_t run = at / kRunFrames;
     const auto bit = std::uint64_t{1} << (at % kRunFrames);
     chan1_[at] = v1;
@@ -67,6 +98,7 @@ void SampleRing::put(float v1, float v2, bool breaks)
     breakPending_ = false;
     breaks_[run] = breaks ? breaks_[run] | bit : breaks_[run] & ~bit;
     ++end_;
+    endSlot_ = at + 1 == capacity_ ? 0 : at + 1;
 }
 
 void SampleRing::carryBreak(std::size_t frames, bool followsPrevious)
@@ -135,20 +167,31 @@ std::optional<std::int64_t> SampleRing::firstBreak(std::int64_t from, std::int64
     return std::nullopt;
 }
 
+std::size_t SampleRing::slotAfter(std::int64_t known, std::size_t knownSlot, std::int64_t i) const
+{
+    const std::int64_t ahead = i - known;
+    if (ahead < 0 || ahead >= static_cast<std::int64_t>(capacity_))
+        return slot(i);
+    const std::size_t at = knownSlot + static_cast<std::size_t>(ahead);
+    return at >= capacity_ ? at - capacity_ : at;
+}
+
 SampleRing::Extremes SampleRing::extremes(int channel, std::int64_t from, std::int64_t to) const
 {
     if (from >= to || !holds(from, to))
         return {};
+    return heldExtremes(channel, from, to, slot(from));
+}
+
+SampleRing::Extremes SampleRing::heldExtremes(int channel, std::int64_t from, std::int64_t to,
+                                              std::size_t fromSlot) const
+{
     const float* s = samples(channel).data();
     const Extremes* runs = (channel == 2 ? runs2_ : runs1_).data();
-    Extremes e{s[slot(from)], s[slot(from)]};
+    Extremes e{s[fromSlot], s[fromSlot]};
     // Frames [a, b) inside one run lie side by side in the ring.
     const auto scan = [&](std::int64_t a, std::int64_t b) {
-        const float* p = s + slot(a);
-        for (std::int64_t k = 0; k < b - a; ++k) {
-            e.min = std::min(e.min, p[k]);
-            e.max = std::max(e.max, p[k]);
-        }
+        e = scanExtremes(s + slotAfter(from, fromSlot, a), b - a, e);
     };
     // The frames before the first whole run, the whole runs, the frames after
     // the last. A run counts whole only where the span and the ring hold all
@@ -159,7 +202,7 @@ SampleRing::Extremes SampleRing::extremes(int channel, std::int64_t from, std::i
     const std::int64_t tailStart = std::max(headEnd, to / kRunFrames * kRunFrames);
     if (headEnd < tailStart) {
         const std::size_t runCount = capacity_ / kRunFrames;
-        std::size_t run = runSlot(headEnd);
+        std::size_t run = slotAfter(from, fromSlot, headEnd) / kRunFrames;
         for (std::int64_t i = headEnd; i < tailStart; i += kRunFrames) {
             e.min = std::min(e.min, runs[run].min);
             e.max = std::max(e.max, runs[run].max);
@@ -175,10 +218,35 @@ void SampleRing::columnExtremes(int channel, std::int64_t from, double framesPer
     constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
     const double perColumn = std::max(1.0, framesPerColumn);
     const auto first = [&](int k) { return from + static_cast<std::int64_t>(std::floor(k * perColumn)); };
+    // Each column's first slot follows from the one before, without a
+    // division. A column's ends lie far apart in a long span: the run at a
+    // column's start is fetched a few columns ahead, while the columns
+    // before it are worked out, rather than waited for.
+    constexpr int kColumnsAhead = 8;
+    const float* s = samples(channel).data();
+    const std::int64_t held = oldest();
+    std::int64_t known = std::max(from, held);
+    std::size_t knownSlot = slot(known);
+    const auto fetch = [&](int k) {
+        const std::int64_t at = std::clamp(first(k), held, std::max(held, end_ - 1));
+        const float* run = s + slotAfter(known, knownSlot, at - at % kRunFrames);
+        for (std::int64_t i = 0; i < kRunFrames; i += 16)
+            __builtin_prefetch(run + i);
+    };
+    for (int k = 0; k < std::min(count, kColumnsAhead); ++k)
+        fetch(k);
     for (int k = 0; k < count; ++k) {
-        const std::int64_t lo = std::max(first(k), oldest());
+        if (k + kColumnsAhead <= count)
+            fetch(k + kColumnsAhead);
+        const std::int64_t lo = std::max(first(k), held);
         const std::int64_t hi = std::min(first(k + 1), end_);
-        out[k] = lo < hi ? extremes(channel, lo, hi) : Extremes{kNone, kNone};
+        if (lo < hi) {
+            knownSlot = slotAfter(known, knownSlot, lo);
+            known = lo;
+            out[k] = heldExtremes(channel, lo, hi, knownSlot);
+        } else {
+            out[k] = Extremes{kNone, kNone};
+        }
     }
 }
 

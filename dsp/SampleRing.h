@@ -90,6 +90,11 @@ private:
         return static_cast<std::size_t>(i % static_cast<std::int64_t>(capacity_));
     }
     std::size_t runSlot(std::int64_t i) const { return slot(i) / kRunFrames; }
+    // Frame i's slot, from the slot of a frame `known` at most a ring before
+    // it without a division (a division otherwise).
+    std::size_t slotAfter(std::int64_t known, std::size_t knownSlot, std::int64_t i) const;
+    // extremes() of a span the ring holds, its first frame in `fromSlot`.
+    Extremes heldExtremes(int channel, std::int64_t from, std::int64_t to, std::size_t fromSlot) const;
     const std::vector<float>& samples(int channel) const { return channel == 2 ? chan2_ : chan1_; }
     void put(float v1, float v2, bool breaks);
     // A buffer without frames that does not follow: its break falls on the next frame.
@@ -98,6 +103,7 @@ private:
     std::size_t capacity_;
     std::uint32_t rate_ = 0;
     std::int64_t end_ = 0;
+    std::size_t endSlot_ = 0;    // end_'s slot
     bool breakPending_ = false;  // a buffer without frames did not follow
     std::vector<float> chan1_;
     std::vector<float> chan2_;
