@@ -530,26 +530,37 @@ bool Raster::layGraticule()
             return false;  // a second line along the same row or column
         walkedSpan(alongRow ? x1 : y1, alongRow ? x2 : y2, alongRow ? width_ : height_, from[slot], to[slot]);
     }
-    for (int y = 0; y < height_; ++y) {
-        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
-        std::fill(row + rowFrom_[static_cast<std::size_t>(y)], row + rowTo_[static_cast<std::size_t>(y)], wantedWord_);
-    }
-    for (int x = 0; x < width_; ++x) {
-        for (int y = columnFrom_[static_cast<std::size_t>(x)]; y < columnTo_[static_cast<std::size_t>(x)]; ++y)
-            pixels_[static_cast<std::size_t>(y) * width_ + x] = wantedWord_;
-    }
     laidLines_ = wantedLines_;
     laidWord_ = wantedWord_;
+    paintLaidGraticule();
     graticuleLaid_ = true;
     ++graticuleCount_;
     return true;
 }
 
+void Raster::paintLaidGraticule()
+{
+    for (int y = 0; y < height_; ++y) {
+        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
+        std::fill(row + rowFrom_[static_cast<std::size_t>(y)], row + rowTo_[static_cast<std::size_t>(y)], laidWord_);
+    }
+    for (int x = 0; x < width_; ++x) {
+        for (int y = columnFrom_[static_cast<std::size_t>(x)]; y < columnTo_[static_cast<std::size_t>(x)]; ++y)
+            pixels_[static_cast<std::size_t>(y) * width_ + x] = laidWord_;
+    }
+}
+
 bool Raster::coverWithGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count)
 {
-    if (!graticuleLaid_ || !writesKnown_ || penPixels_ != 1 || storedWord(colour) != laidWord_ ||
+    if (!graticuleLaid_ || penPixels_ != 1 || storedWord(colour) != laidWord_ ||
         !std::equal(lines, lines + count, laidLines_.begin(), laidLines_.end()))
         return false;
+    // Where the writes since the clear are not all known (a band of column
+    // spans), the whole graticule is painted again: the same pixels.
+    if (!writesKnown_) {
+        paintLaidGraticule();
+        return true;
+    }
     std::uint32_t* const pixels = pixels_.data();
     for (std::size_t i = 0; i < writeCount_; ++i) {
         const std::uint32_t note = writes_[i];

@@ -166,9 +166,10 @@ public:
     // laid: the clear paints over them, and the pass draws them itself.
     void setGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count);
     // After a clear that laid this graticule (the same colour and lines),
-    // paints it again where anything was drawn over it since, as drawing the
-    // lines with a one-pixel pen would, and returns true; otherwise does
-    // nothing and returns false.
+    // paints it again where anything was drawn over it since (all of it,
+    // where not every write since is known), as drawing the lines with a
+    // one-pixel pen would, and returns true; otherwise does nothing and
+    // returns false.
     bool coverWithGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count);
 
     // The band of rows that may differ from what they held at the last call
@@ -221,6 +222,8 @@ private:
         return on ? kOnGraticule : 0;
     }
     bool layGraticule();
+    // Paints every pixel of the laid graticule in its colour.
+    void paintLaidGraticule();
     long long pixelX(long long column) const;
     long long pixelY(long long row) const;
     void walkSegment(long long x0, long long y0, long long x1, long long y1);

@@ -303,11 +303,13 @@ TEST(Raster, AGraticuleLeftInTheBitmapGivesThePictureDrawingItOverEveryPassGives
         std::uint32_t colour;
         std::uint32_t ground;
         int shift;
+        bool band;  // a band of column spans as well, whose pixels are not noted
     };
     const std::vector<GraticuleLine> none;
-    const Pass passes[] = {{&time, 0x808000, 0, 0},      {&time, 0x808000, 0, 3},    {&time, 0x808000, 0, 3},
-                           {&frequency, 0x808000, 0, 5}, {&frequency, 0, kWhite, 5}, {&none, 0, kWhite, 9},
-                           {&time, 0x808000, kWhite, 12}};
+    const Pass passes[] = {{&time, 0x808000, 0, 0, false},      {&time, 0x808000, 0, 3, true},
+                           {&time, 0x808000, 0, 3, false},      {&frequency, 0x808000, 0, 5, true},
+                           {&frequency, 0, kWhite, 5, false},   {&none, 0, kWhite, 9, true},
+                           {&time, 0x808000, kWhite, 12, true}, {&time, 0x808000, kWhite, 12, false}};
     for (const auto& [width, height] : {std::pair{513, 343}, std::pair{1025, 685}, std::pair{777, 500}}) {
         auto left = std::make_unique<Raster>();
         auto drawn = std::make_unique<Raster>();
@@ -328,6 +330,14 @@ TEST(Raster, AGraticuleLeftInTheBitmapGivesThePictureDrawingItOverEveryPassGives
                     r->LineTo(x + p.shift, (x * 37 + p.shift) % 343);
                 r->MoveTo(0, 68);
                 r->LineTo(512, 68 + p.shift);
+                if (p.band) {
+                    std::vector<int> top(static_cast<std::size_t>(width)), bottom(top.size());
+                    for (std::size_t x = 0; x < top.size(); ++x) {
+                        top[x] = static_cast<int>(x) % 97 + p.shift;
+                        bottom[x] = height - 1 - static_cast<int>(x) % 89;
+                    }
+                    r->fillColumnSpans(top.data(), bottom.data(), width);
+                }
                 r->setPenWidth(3);
                 r->MoveTo(100, 100 + p.shift);
                 r->LineTo(110, 100 + p.shift);
