@@ -222,7 +222,7 @@ void SampleRing::columnExtremes(int channel, std::int64_t from, double framesPer
     // division. A column's ends lie far apart in a long span: the run at a
     // column's start is fetched a few columns ahead, while the columns
     // before it are worked out, rather than waited for.
-    constexpr int kColumnsAhead = 8;
+    constexpr int kColumnsAhead = 16;
     const float* s = samples(channel).data();
     const std::int64_t held = oldest();
     std::int64_t known = std::max(from, held);
