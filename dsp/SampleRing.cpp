@@ -1,6 +1,7 @@
 #include "dsp/SampleRing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <cmath>
 #include <limits>
@@ -46,6 +47,12 @@ SampleRing::Extremes scanExtremes(const float* p, std::int64_t n, SampleRing::Ex
     return e;
 }
 
+std::uint64_t nextRecordNumber()
+{
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
+
 }  // namespace
 
 SampleRing::SampleRing(std::size_t frames)
@@ -54,7 +61,8 @@ SampleRing::SampleRing(std::size_t frames)
       chan2_(capacity_),
       breaks_(wholeRuns(frames)),
       runs1_(wholeRuns(frames)),
-      runs2_(wholeRuns(frames))
+      runs2_(wholeRuns(frames)),
+      number_(nextRecordNumber())
 {}
 
 std::size_t SampleRing::framesFor(double seconds, std::uint32_t rate, std::uint64_t budgetBytes)
@@ -73,6 +81,7 @@ void SampleRing::restart(std::uint32_t rate)
     rate_ = rate;
     end_ = 0;
     endSlot_ = 0;
+    number_ = nextRecordNumber();
     breakPending_ = false;
 }
 
@@ -215,9 +224,37 @@ SampleRing::Extremes SampleRing::heldExtremes(int channel, std::int64_t from, st
 
 void SampleRing::columnExtremes(int channel, std::int64_t from, double framesPerColumn, int count, Extremes* out) const
 {
+    gridExtremes(channel, from, 0, framesPerColumn, count, out);
+}
+
+void SampleRing::anchoredColumnExtremes(int channel, std::int64_t column, double framesPerColumn, int count,
+                                        Extremes* out) const
+{
+    gridExtremes(channel, 0, column, framesPerColumn, count, out);
+}
+
+std::int64_t SampleRing::columnOf(std::int64_t frame, double framesPerColumn)
+{
+    const double perColumn = std::max(1.0, framesPerColumn);
+    auto j = static_cast<std::int64_t>(std::floor(static_cast<double>(frame) / perColumn));
+    const auto start = [&](std::int64_t k) {
+        return static_cast<std::int64_t>(std::floor(static_cast<double>(k) * perColumn));
+    };
+    while (start(j) > frame)
+        --j;
+    while (start(j + 1) <= frame)
+        ++j;
+    return j;
+}
+
+void SampleRing::gridExtremes(int channel, std::int64_t origin, std::int64_t column, double framesPerColumn, int count,
+                              Extremes* out) const
+{
     constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
     const double perColumn = std::max(1.0, framesPerColumn);
-    const auto first = [&](int k) { return from + static_cast<std::int64_t>(std::floor(k * perColumn)); };
+    const auto first = [&](int k) {
+        return origin + static_cast<std::int64_t>(std::floor(static_cast<double>(column + k) * perColumn));
+    };
     // Each column's first slot follows from the one before, without a
     // division. A column's ends lie far apart in a long span: the run at a
     // column's start is fetched a few columns ahead, while the columns
@@ -225,7 +262,7 @@ void SampleRing::columnExtremes(int channel, std::int64_t from, double framesPer
     constexpr int kColumnsAhead = 16;
     const float* s = samples(channel).data();
     const std::int64_t held = oldest();
-    std::int64_t known = std::max(from, held);
+    std::int64_t known = std::max(first(0), held);
     std::size_t knownSlot = slot(known);
     const auto fetch = [&](int k) {
         const std::int64_t at = std::clamp(first(k), held, std::max(held, end_ - 1));

@@ -83,6 +83,16 @@ public:
     // ring holds reads NaN. The cost is a look at each column's whole runs
     // and the frames of its two ends, however long the span.
     void columnExtremes(int channel, std::int64_t from, double framesPerColumn, int count, Extremes* out) const;
+    // The same on a grid of columns anchored at frame 0: column j holds the
+    // frames from floor(j * framesPerColumn) up to the next column's first,
+    // and `out` gets columns `column` to `column + count - 1`. A column is
+    // the same whichever columns are asked for with it.
+    void anchoredColumnExtremes(int channel, std::int64_t column, double framesPerColumn, int count,
+                                Extremes* out) const;
+    // The anchored column that holds `frame`.
+    static std::int64_t columnOf(std::int64_t frame, double framesPerColumn);
+    // Tells records apart: another at every restart, and for every ring made.
+    std::uint64_t number() const { return number_; }
 
 private:
     std::size_t slot(std::int64_t i) const
@@ -95,6 +105,10 @@ private:
     std::size_t slotAfter(std::int64_t known, std::size_t knownSlot, std::int64_t i) const;
     // extremes() of a span the ring holds, its first frame in `fromSlot`.
     Extremes heldExtremes(int channel, std::int64_t from, std::int64_t to, std::size_t fromSlot) const;
+    // Columns `column` on of a grid whose column j starts at frame
+    // origin + floor(j * framesPerColumn).
+    void gridExtremes(int channel, std::int64_t origin, std::int64_t column, double framesPerColumn, int count,
+                      Extremes* out) const;
     const std::vector<float>& samples(int channel) const { return channel == 2 ? chan2_ : chan1_; }
     void put(float v1, float v2, bool breaks);
     // A buffer without frames that does not follow: its break falls on the next frame.
@@ -110,6 +124,7 @@ private:
     std::vector<std::uint64_t> breaks_;  // a bit a frame: one word a run
     std::vector<Extremes> runs1_;        // each run's extremes, channel 1
     std::vector<Extremes> runs2_;
+    std::uint64_t number_ = 0;
 };
 
 }  // namespace varmolen
