@@ -18,33 +18,53 @@ std::size_t wholeRuns(std::size_t frames)
     return std::max<std::size_t>(1, (frames + run - 1) / run);
 }
 
-// The least and greatest of `e` and n samples from p, four lanes at a time
-// (the frames at a column's two ends are most of what its extremes cost).
-SampleRing::Extremes scanExtremes(const float* p, std::int64_t n, SampleRing::Extremes e)
+// Four samples side by side, worked on at once: the frames at a column's
+// two ends and its runs are what its extremes cost.
+using Lanes = float __attribute__((vector_size(16)));
+
+Lanes loadLanes(const float* p)
 {
-    using Lanes = float __attribute__((vector_size(16)));
-    constexpr std::int64_t kLanes = 4;
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+Lanes lanesMin(Lanes a, Lanes b) { return b < a ? b : a; }
+Lanes lanesMax(Lanes a, Lanes b) { return a < b ? b : a; }
+
+// Widens lo and hi by n samples from p. A last group of fewer than four is
+// read with the samples before it: a sample seen twice changes no extreme.
+void widen(const float* p, std::int64_t n, Lanes& lo, Lanes& hi)
+{
+    if (n < 4) {
+        for (std::int64_t k = 0; k < n; ++k) {
+            const Lanes v = {p[k], p[k], p[k], p[k]};
+            lo = lanesMin(lo, v);
+            hi = lanesMax(hi, v);
+        }
+        return;
+    }
     std::int64_t k = 0;
-    if (n >= kLanes) {
-        Lanes lo;
-        std::memcpy(&lo, p, sizeof lo);
-        Lanes hi = lo;
-        for (k = kLanes; k + kLanes <= n; k += kLanes) {
-            Lanes v;
-            std::memcpy(&v, p + k, sizeof v);
-            lo = v < lo ? v : lo;
-            hi = hi < v ? v : hi;
-        }
-        for (int j = 0; j < kLanes; ++j) {
-            e.min = std::min(e.min, lo[j]);
-            e.max = std::max(e.max, hi[j]);
-        }
+    for (; k + 4 <= n; k += 4) {
+        const Lanes v = loadLanes(p + k);
+        lo = lanesMin(lo, v);
+        hi = lanesMax(hi, v);
     }
-    for (; k < n; ++k) {
-        e.min = std::min(e.min, p[k]);
-        e.max = std::max(e.max, p[k]);
+    if (k < n) {
+        const Lanes v = loadLanes(p + n - 4);
+        lo = lanesMin(lo, v);
+        hi = lanesMax(hi, v);
     }
-    return e;
+}
+
+float lowest(Lanes v)
+{
+    v = lanesMin(v, __builtin_shufflevector(v, v, 2, 3, 0, 1));
+    return lanesMin(v, __builtin_shufflevector(v, v, 1, 0, 3, 2))[0];
+}
+float greatest(Lanes v)
+{
+    v = lanesMax(v, __builtin_shufflevector(v, v, 2, 3, 0, 1));
+    return lanesMax(v, __builtin_shufflevector(v, v, 1, 0, 3, 2))[0];
 }
 
 std::uint64_t nextRecordNumber()
@@ -197,11 +217,11 @@ SampleRing::Extremes SampleRing::heldExtremes(int channel, std::int64_t from, st
 {
     const float* s = samples(channel).data();
     const Extremes* runs = (channel == 2 ? runs2_ : runs1_).data();
-    Extremes e{s[fromSlot], s[fromSlot]};
+    const float f = s[fromSlot];
+    Lanes lo = {f, f, f, f};
+    Lanes hi = lo;
     // Frames [a, b) inside one run lie side by side in the ring.
-    const auto scan = [&](std::int64_t a, std::int64_t b) {
-        e = scanExtremes(s + slotAfter(from, fromSlot, a), b - a, e);
-    };
+    const auto scan = [&](std::int64_t a, std::int64_t b) { widen(s + slotAfter(from, fromSlot, a), b - a, lo, hi); };
     // The frames before the first whole run, the whole runs, the frames after
     // the last. A run counts whole only where the span and the ring hold all
     // of it: a run whose slot is being overwritten keeps its extremes for
@@ -210,16 +230,37 @@ SampleRing::Extremes SampleRing::heldExtremes(int channel, std::int64_t from, st
     scan(from, headEnd);
     const std::int64_t tailStart = std::max(headEnd, to / kRunFrames * kRunFrames);
     if (headEnd < tailStart) {
-        const std::size_t runCount = capacity_ / kRunFrames;
-        std::size_t run = slotAfter(from, fromSlot, headEnd) / kRunFrames;
-        for (std::int64_t i = headEnd; i < tailStart; i += kRunFrames) {
-            e.min = std::min(e.min, runs[run].min);
-            e.max = std::max(e.max, runs[run].max);
-            run = run + 1 == runCount ? 0 : run + 1;
+        // Two runs at a time where they lie side by side: lanes 0 and 2 are
+        // least values, 1 and 3 greatest.
+        const auto runCount = static_cast<std::int64_t>(capacity_ / kRunFrames);
+        auto run = static_cast<std::int64_t>(slotAfter(from, fromSlot, headEnd) / kRunFrames);
+        std::int64_t left = (tailStart - headEnd) / kRunFrames;
+        Lanes pairs = {f, f, f, f};
+        Lanes pairsHi = pairs;
+        while (left > 0) {
+            if (left >= 2 && run + 1 < runCount) {
+                const Lanes v = loadLanes(&runs[run].min);
+                pairs = lanesMin(pairs, v);
+                pairsHi = lanesMax(pairsHi, v);
+                run += 2;
+                left -= 2;
+            } else {
+                const Lanes v = {runs[run].min, runs[run].max, runs[run].min, runs[run].max};
+                pairs = lanesMin(pairs, v);
+                pairsHi = lanesMax(pairsHi, v);
+                ++run;
+                --left;
+            }
+            if (run == runCount)
+                run = 0;
         }
+        const Lanes least = __builtin_shufflevector(pairs, pairs, 0, 0, 2, 2);
+        const Lanes most = __builtin_shufflevector(pairsHi, pairsHi, 1, 1, 3, 3);
+        lo = lanesMin(lo, least);
+        hi = lanesMax(hi, most);
     }
     scan(tailStart, to);
-    return e;
+    return {lowest(lo), greatest(hi)};
 }
 
 void SampleRing::columnExtremes(int channel, std::int64_t from, double framesPerColumn, int count, Extremes* out) const
@@ -236,10 +277,8 @@ void SampleRing::anchoredColumnExtremes(int channel, std::int64_t column, double
 std::int64_t SampleRing::columnOf(std::int64_t frame, double framesPerColumn)
 {
     const double perColumn = std::max(1.0, framesPerColumn);
-    auto j = static_cast<std::int64_t>(std::floor(static_cast<double>(frame) / perColumn));
-    const auto start = [&](std::int64_t k) {
-        return static_cast<std::int64_t>(std::floor(static_cast<double>(k) * perColumn));
-    };
+    std::int64_t j = floorFrame(static_cast<double>(frame) / perColumn);
+    const auto start = [&](std::int64_t k) { return floorFrame(static_cast<double>(k) * perColumn); };
     while (start(j) > frame)
         --j;
     while (start(j + 1) <= frame)
@@ -252,31 +291,32 @@ void SampleRing::gridExtremes(int channel, std::int64_t origin, std::int64_t col
 {
     constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
     const double perColumn = std::max(1.0, framesPerColumn);
-    const auto first = [&](int k) {
-        return origin + static_cast<std::int64_t>(std::floor(static_cast<double>(column + k) * perColumn));
-    };
+    const auto first = [&](int k) { return origin + floorFrame(static_cast<double>(column + k) * perColumn); };
     // Each column's first slot follows from the one before, without a
-    // division. A column's ends lie far apart in a long span: the run at a
-    // column's start is fetched a few columns ahead, while the columns
-    // before it are worked out, rather than waited for.
+    // division. Where a column is longer than a run, its ends lie far apart:
+    // the run at a column's start is fetched a few columns ahead, while the
+    // columns before it are worked out, rather than waited for.
     constexpr int kColumnsAhead = 16;
+    const bool far = perColumn >= static_cast<double>(kRunFrames);
     const float* s = samples(channel).data();
     const std::int64_t held = oldest();
     std::int64_t known = std::max(first(0), held);
     std::size_t knownSlot = slot(known);
     const auto fetch = [&](int k) {
-        const std::int64_t at = std::clamp(first(k), held, std::max(held, end_ - 1));
-        const float* run = s + slotAfter(known, knownSlot, at - at % kRunFrames);
-        for (std::int64_t i = 0; i < kRunFrames; i += 16)
+        const std::int64_t at = std::clamp(first(k), known, std::max(known, end_ - 1));
+        const float* run = s + slotAfter(known, knownSlot, at);
+        for (std::int64_t i = -(at % kRunFrames); i < kRunFrames - at % kRunFrames; i += 16)
             __builtin_prefetch(run + i);
     };
-    for (int k = 0; k < std::min(count, kColumnsAhead); ++k)
+    for (int k = 0; far && k < std::min(count, kColumnsAhead); ++k)
         fetch(k);
+    std::int64_t next = first(0);
     for (int k = 0; k < count; ++k) {
-        if (k + kColumnsAhead <= count)
+        if (far && k + kColumnsAhead <= count)
             fetch(k + kColumnsAhead);
-        const std::int64_t lo = std::max(first(k), held);
-        const std::int64_t hi = std::min(first(k + 1), end_);
+        const std::int64_t lo = std::max(next, held);
+        next = first(k + 1);
+        const std::int64_t hi = std::min(next, end_);
         if (lo < hi) {
             knownSlot = slotAfter(known, knownSlot, lo);
             known = lo;

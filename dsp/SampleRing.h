@@ -26,6 +26,13 @@
 
 namespace varmolen {
 
+// floor(x) as a frame index, without a call into the maths library.
+inline std::int64_t floorFrame(double x)
+{
+    const auto t = static_cast<std::int64_t>(x);
+    return x < static_cast<double>(t) ? t - 1 : t;
+}
+
 class SampleRing {
 public:
     static constexpr std::int64_t kRunFrames = 64;

@@ -47,9 +47,7 @@ void takeRollingPicture(const SampleRing& ring, double perDiv, std::array<float,
         return;
     }
     const std::int64_t column = SampleRing::columnOf(newest, perColumn);
-    const auto start = [&](std::int64_t j) {
-        return static_cast<std::int64_t>(std::floor(static_cast<double>(j) * perColumn));
-    };
+    const auto start = [&](std::int64_t j) { return floorFrame(static_cast<double>(j) * perColumn); };
     // The columns kept that are still exact and in the new picture move to
     // their new places; the others are taken from the record.
     std::int64_t reuseFrom = column;
