@@ -1,6 +1,7 @@
 #include "dsp/SampleRing.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <cmath>
@@ -18,6 +19,9 @@ std::size_t wholeRuns(std::size_t frames)
     return std::max<std::size_t>(1, (frames + run - 1) / run);
 }
 
+// Columns of at most this many frames are taken frame by frame.
+constexpr std::int64_t kFewFrames = 16;
+
 // Four samples side by side, worked on at once: the frames at a column's
 // two ends and its runs are what its extremes cost.
 using Lanes = float __attribute__((vector_size(16)));
@@ -31,29 +35,36 @@ Lanes loadLanes(const float* p)
 Lanes lanesMin(Lanes a, Lanes b) { return b < a ? b : a; }
 Lanes lanesMax(Lanes a, Lanes b) { return a < b ? b : a; }
 
-// Widens lo and hi by n samples from p. A last group of fewer than four is
-// read with the samples before it: a sample seen twice changes no extreme.
-void widen(const float* p, std::int64_t n, Lanes& lo, Lanes& hi)
+// Both channels' least and greatest values so far, four lanes each: the
+// two channels' lanes do not wait for each other.
+struct LaneExtremes {
+    Lanes lo1, hi1, lo2, hi2;
+
+    explicit LaneExtremes(float f1, float f2) : lo1{f1, f1, f1, f1}, hi1(lo1), lo2{f2, f2, f2, f2}, hi2(lo2) {}
+    void widen(Lanes v1, Lanes v2)
+    {
+        lo1 = lanesMin(lo1, v1);
+        hi1 = lanesMax(hi1, v1);
+        lo2 = lanesMin(lo2, v2);
+        hi2 = lanesMax(hi2, v2);
+    }
+};
+
+// Widens e by n samples of each channel from p1 and p2. A last group of
+// fewer than four is read with the samples before it: a sample seen twice
+// changes no extreme.
+void widen(const float* p1, const float* p2, std::int64_t n, LaneExtremes& e)
 {
     if (n < 4) {
-        for (std::int64_t k = 0; k < n; ++k) {
-            const Lanes v = {p[k], p[k], p[k], p[k]};
-            lo = lanesMin(lo, v);
-            hi = lanesMax(hi, v);
-        }
+        for (std::int64_t k = 0; k < n; ++k)
+            e.widen(Lanes{p1[k], p1[k], p1[k], p1[k]}, Lanes{p2[k], p2[k], p2[k], p2[k]});
         return;
     }
     std::int64_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        const Lanes v = loadLanes(p + k);
-        lo = lanesMin(lo, v);
-        hi = lanesMax(hi, v);
-    }
-    if (k < n) {
-        const Lanes v = loadLanes(p + n - 4);
-        lo = lanesMin(lo, v);
-        hi = lanesMax(hi, v);
-    }
+    for (; k + 4 <= n; k += 4)
+        e.widen(loadLanes(p1 + k), loadLanes(p2 + k));
+    if (k < n)
+        e.widen(loadLanes(p1 + n - 4), loadLanes(p2 + n - 4));
 }
 
 float lowest(Lanes v)
@@ -209,19 +220,31 @@ SampleRing::Extremes SampleRing::extremes(int channel, std::int64_t from, std::i
 {
     if (from >= to || !holds(from, to))
         return {};
-    return heldExtremes(channel, from, to, slot(from));
+    return heldExtremes(from, to, slot(from))[channel == 2 ? 1 : 0];
 }
 
-SampleRing::Extremes SampleRing::heldExtremes(int channel, std::int64_t from, std::int64_t to,
-                                              std::size_t fromSlot) const
+std::array<SampleRing::Extremes, 2> SampleRing::heldExtremes(std::int64_t from, std::int64_t to,
+                                                             std::size_t fromSlot) const
 {
-    const float* s = samples(channel).data();
-    const Extremes* runs = (channel == 2 ? runs2_ : runs1_).data();
-    const float f = s[fromSlot];
-    Lanes lo = {f, f, f, f};
-    Lanes hi = lo;
+    const float* s1 = chan1_.data();
+    const float* s2 = chan2_.data();
+    if (to - from <= kFewFrames) {
+        // A few frames (a short span's columns): one by one.
+        std::array<Extremes, 2> few{Extremes{s1[fromSlot], s1[fromSlot]}, Extremes{s2[fromSlot], s2[fromSlot]}};
+        std::size_t at = fromSlot;
+        for (std::int64_t i = from; i < to; ++i) {
+            few[0] = {std::min(few[0].min, s1[at]), std::max(few[0].max, s1[at])};
+            few[1] = {std::min(few[1].min, s2[at]), std::max(few[1].max, s2[at])};
+            at = at + 1 == capacity_ ? 0 : at + 1;
+        }
+        return few;
+    }
+    LaneExtremes e(s1[fromSlot], s2[fromSlot]);
     // Frames [a, b) inside one run lie side by side in the ring.
-    const auto scan = [&](std::int64_t a, std::int64_t b) { widen(s + slotAfter(from, fromSlot, a), b - a, lo, hi); };
+    const auto scan = [&](std::int64_t a, std::int64_t b) {
+        const std::size_t at = slotAfter(from, fromSlot, a);
+        widen(s1 + at, s2 + at, b - a, e);
+    };
     // The frames before the first whole run, the whole runs, the frames after
     // the last. A run counts whole only where the span and the ring hold all
     // of it: a run whose slot is being overwritten keeps its extremes for
@@ -235,43 +258,46 @@ SampleRing::Extremes SampleRing::heldExtremes(int channel, std::int64_t from, st
         const auto runCount = static_cast<std::int64_t>(capacity_ / kRunFrames);
         auto run = static_cast<std::int64_t>(slotAfter(from, fromSlot, headEnd) / kRunFrames);
         std::int64_t left = (tailStart - headEnd) / kRunFrames;
-        Lanes pairs = {f, f, f, f};
-        Lanes pairsHi = pairs;
+        LaneExtremes pairs(s1[fromSlot], s2[fromSlot]);
         while (left > 0) {
+            const Extremes& r1 = runs1_[static_cast<std::size_t>(run)];
+            const Extremes& r2 = runs2_[static_cast<std::size_t>(run)];
             if (left >= 2 && run + 1 < runCount) {
-                const Lanes v = loadLanes(&runs[run].min);
-                pairs = lanesMin(pairs, v);
-                pairsHi = lanesMax(pairsHi, v);
+                pairs.widen(loadLanes(&r1.min), loadLanes(&r2.min));
                 run += 2;
                 left -= 2;
             } else {
-                const Lanes v = {runs[run].min, runs[run].max, runs[run].min, runs[run].max};
-                pairs = lanesMin(pairs, v);
-                pairsHi = lanesMax(pairsHi, v);
+                pairs.widen(Lanes{r1.min, r1.max, r1.min, r1.max}, Lanes{r2.min, r2.max, r2.min, r2.max});
                 ++run;
                 --left;
             }
             if (run == runCount)
                 run = 0;
         }
-        const Lanes least = __builtin_shufflevector(pairs, pairs, 0, 0, 2, 2);
-        const Lanes most = __builtin_shufflevector(pairsHi, pairsHi, 1, 1, 3, 3);
-        lo = lanesMin(lo, least);
-        hi = lanesMax(hi, most);
+        e.widen(__builtin_shufflevector(pairs.lo1, pairs.lo1, 0, 0, 2, 2),
+                __builtin_shufflevector(pairs.lo2, pairs.lo2, 0, 0, 2, 2));
+        e.widen(__builtin_shufflevector(pairs.hi1, pairs.hi1, 1, 1, 3, 3),
+                __builtin_shufflevector(pairs.hi2, pairs.hi2, 1, 1, 3, 3));
     }
     scan(tailStart, to);
-    return {lowest(lo), greatest(hi)};
+    return {Extremes{lowest(e.lo1), greatest(e.hi1)}, Extremes{lowest(e.lo2), greatest(e.hi2)}};
 }
 
 void SampleRing::columnExtremes(int channel, std::int64_t from, double framesPerColumn, int count, Extremes* out) const
 {
-    gridExtremes(channel, from, 0, framesPerColumn, count, out);
+    gridExtremes(from, 0, framesPerColumn, count, channel == 2 ? nullptr : out, channel == 2 ? out : nullptr);
 }
 
-void SampleRing::anchoredColumnExtremes(int channel, std::int64_t column, double framesPerColumn, int count,
-                                        Extremes* out) const
+void SampleRing::columnExtremes(std::int64_t from, double framesPerColumn, int count, Extremes* chan1,
+                                Extremes* chan2) const
 {
-    gridExtremes(channel, 0, column, framesPerColumn, count, out);
+    gridExtremes(from, 0, framesPerColumn, count, chan1, chan2);
+}
+
+void SampleRing::anchoredColumnExtremes(std::int64_t column, double framesPerColumn, int count, Extremes* chan1,
+                                        Extremes* chan2) const
+{
+    gridExtremes(0, column, framesPerColumn, count, chan1, chan2);
 }
 
 std::int64_t SampleRing::columnOf(std::int64_t frame, double framesPerColumn)
@@ -286,8 +312,8 @@ std::int64_t SampleRing::columnOf(std::int64_t frame, double framesPerColumn)
     return j;
 }
 
-void SampleRing::gridExtremes(int channel, std::int64_t origin, std::int64_t column, double framesPerColumn, int count,
-                              Extremes* out) const
+void SampleRing::gridExtremes(std::int64_t origin, std::int64_t column, double framesPerColumn, int count,
+                              Extremes* chan1, Extremes* chan2) const
 {
     constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
     const double perColumn = std::max(1.0, framesPerColumn);
@@ -298,15 +324,16 @@ void SampleRing::gridExtremes(int channel, std::int64_t origin, std::int64_t col
     // columns before it are worked out, rather than waited for.
     constexpr int kColumnsAhead = 16;
     const bool far = perColumn >= static_cast<double>(kRunFrames);
-    const float* s = samples(channel).data();
     const std::int64_t held = oldest();
     std::int64_t known = std::max(first(0), held);
     std::size_t knownSlot = slot(known);
     const auto fetch = [&](int k) {
         const std::int64_t at = std::clamp(first(k), known, std::max(known, end_ - 1));
-        const float* run = s + slotAfter(known, knownSlot, at);
-        for (std::int64_t i = -(at % kRunFrames); i < kRunFrames - at % kRunFrames; i += 16)
-            __builtin_prefetch(run + i);
+        const std::size_t run = slotAfter(known, knownSlot, at) - static_cast<std::size_t>(at % kRunFrames);
+        for (std::size_t i = 0; i < kRunFrames; i += 16) {
+            __builtin_prefetch(chan1_.data() + run + i);
+            __builtin_prefetch(chan2_.data() + run + i);
+        }
     };
     for (int k = 0; far && k < std::min(count, kColumnsAhead); ++k)
         fetch(k);
@@ -317,13 +344,16 @@ void SampleRing::gridExtremes(int channel, std::int64_t origin, std::int64_t col
         const std::int64_t lo = std::max(next, held);
         next = first(k + 1);
         const std::int64_t hi = std::min(next, end_);
+        std::array<Extremes, 2> e{Extremes{kNone, kNone}, Extremes{kNone, kNone}};
         if (lo < hi) {
             knownSlot = slotAfter(known, knownSlot, lo);
             known = lo;
-            out[k] = heldExtremes(channel, lo, hi, knownSlot);
-        } else {
-            out[k] = Extremes{kNone, kNone};
+            e = heldExtremes(lo, hi, knownSlot);
         }
+        if (chan1 != nullptr)
+            chan1[k] = e[0];
+        if (chan2 != nullptr)
+            chan2[k] = e[1];
     }
 }
 

@@ -59,18 +59,20 @@ void takeRollingPicture(const SampleRing& ring, double perDiv, std::array<float,
         reuseFrom = std::max({column, kept.exactFrom, heldFrom});
         reuseTo = std::min({column + count, kept.exactTo, kept.column + count});
     }
-    for (int channel = 1; channel <= 2; ++channel) {
-        auto& raw = channel == 1 ? kept.chan1 : kept.chan2;
-        SampleRing::Extremes* const e = raw.data();
-        if (reuseFrom < reuseTo) {
-            if (column != kept.column)
-                std::copy(e + (reuseFrom - kept.column), e + (reuseTo - kept.column), e + (reuseFrom - column));
-            ring.anchoredColumnExtremes(channel, column, perColumn, static_cast<int>(reuseFrom - column), e);
-            ring.anchoredColumnExtremes(channel, reuseTo, perColumn, static_cast<int>(column + count - reuseTo),
-                                        e + (reuseTo - column));
-        } else {
-            ring.anchoredColumnExtremes(channel, column, perColumn, count, e);
+    SampleRing::Extremes* const one = kept.chan1.data();
+    SampleRing::Extremes* const two = kept.chan2.data();
+    if (reuseFrom < reuseTo) {
+        const std::int64_t from = reuseFrom - kept.column;
+        const std::int64_t to = reuseTo - kept.column;
+        if (column != kept.column) {
+            std::copy(one + from, one + to, one + (reuseFrom - column));
+            std::copy(two + from, two + to, two + (reuseFrom - column));
         }
+        ring.anchoredColumnExtremes(column, perColumn, static_cast<int>(reuseFrom - column), one, two);
+        const std::int64_t after = reuseTo - column;
+        ring.anchoredColumnExtremes(reuseTo, perColumn, static_cast<int>(count - after), one + after, two + after);
+    } else {
+        ring.anchoredColumnExtremes(column, perColumn, count, one, two);
     }
     kept.record = ring.number();
     kept.perColumn = perColumn;
@@ -107,12 +109,12 @@ void takeRecordPicture(const SampleRing& ring, std::int64_t first, double perDiv
     picture.frames = timeBaseSpanFrames(perDiv, ring.rate());
     picture.valid = true;
     const double perColumn = picture.framesPerColumn();
+    if (perColumn >= 1.0)
+        ring.columnExtremes(first, perColumn, picture.columns, picture.chan1.data(), picture.chan2.data());
     for (int channel = 1; channel <= 2; ++channel) {
         auto& out = channel == 1 ? picture.chan1 : picture.chan2;
         const float dc = dcLevels[static_cast<std::size_t>(channel - 1)];
-        if (perColumn >= 1.0) {
-            ring.columnExtremes(channel, first, perColumn, picture.columns, out.data());
-        } else {
+        if (perColumn < 1.0) {
             // Fewer frames than pixels: the line between the two frames around each pixel.
             for (int p = 0; p < picture.columns; ++p) {
                 const double at = static_cast<double>(first) + p * perColumn;
