@@ -74,6 +74,7 @@ Raster::Raster()
       columnTo_(kWidth)
 {
     pixels_.assign(static_cast<std::size_t>(kWidth) * kHeight, storedWord(0x000000));
+    spans_.resize(kWidth, kHeight);
     // Room for any display's graticule, so that a pass that changes it
     // (another display, the grid switched) allocates nothing.
     wantedLines_.reserve(kGraticuleRoom);
@@ -92,6 +93,7 @@ void Raster::resize(int width, int height)
     rowTo_.assign(static_cast<std::size_t>(height_), 0);
     columnFrom_.assign(static_cast<std::size_t>(width_), 0);
     columnTo_.assign(static_cast<std::size_t>(width_), 0);
+    spans_.resize(width_, height_);
     graticuleLaid_ = false;
     restartWrites(storedWord(0x000000));
     setPenWidth(penWidth_);
@@ -448,30 +450,8 @@ void Raster::walk(long long x0, long long y0, long long x1, long long y1)
 
 void Raster::fillColumnSpans(const int* top, const int* bottom, int columns)
 {
-    columns = std::min(columns, width_);
-    if (columns <= 0)
-        return;
-    int first = height_;
-    int last = -1;
-    for (int x = 0; x < columns; ++x) {
-        if (top[x] <= bottom[x]) {
-            first = std::min(first, top[x]);
-            last = std::max(last, bottom[x]);
-        }
-    }
-    first = std::max(first, 0);
-    last = std::min(last, height_ - 1);
-    if (first > last)
-        return;
-    writesKnown_ = false;
-    const std::uint32_t pen = penColour_;
-    std::uint32_t* const pixels = pixels_.data();
-    for (int y = first; y <= last; ++y) {
-        std::uint32_t* const row = pixels + static_cast<std::size_t>(y) * width_;
-        // Without a branch, so that the compiler lays several pixels at once.
-        for (int x = 0; x < columns; ++x)
-            row[x] = top[x] <= y && y <= bottom[x] ? pen : row[x];
-    }
+    if (spans_.fill(pixels_.data(), top, bottom, columns, penColour_))
+        writesKnown_ = false;
 }
 
 RowBand Raster::takeChangedRows()
@@ -550,26 +530,37 @@ bool Raster::layGraticule()
             return false;  // a second line along the same row or column
         walkedSpan(alongRow ? x1 : y1, alongRow ? x2 : y2, alongRow ? width_ : height_, from[slot], to[slot]);
     }
-    for (int y = 0; y < height_; ++y) {
-        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
-        std::fill(row + rowFrom_[static_cast<std::size_t>(y)], row + rowTo_[static_cast<std::size_t>(y)], wantedWord_);
-    }
-    for (int x = 0; x < width_; ++x) {
-        for (int y = columnFrom_[static_cast<std::size_t>(x)]; y < columnTo_[static_cast<std::size_t>(x)]; ++y)
-            pixels_[static_cast<std::size_t>(y) * width_ + x] = wantedWord_;
-    }
     laidLines_ = wantedLines_;
     laidWord_ = wantedWord_;
+    paintLaidGraticule();
     graticuleLaid_ = true;
     ++graticuleCount_;
     return true;
 }
 
+void Raster::paintLaidGraticule()
+{
+    for (int y = 0; y < height_; ++y) {
+        std::uint32_t* row = pixels_.data() + static_cast<std::size_t>(y) * width_;
+        std::fill(row + rowFrom_[static_cast<std::size_t>(y)], row + rowTo_[static_cast<std::size_t>(y)], laidWord_);
+    }
+    for (int x = 0; x < width_; ++x) {
+        for (int y = columnFrom_[static_cast<std::size_t>(x)]; y < columnTo_[static_cast<std::size_t>(x)]; ++y)
+            pixels_[static_cast<std::size_t>(y) * width_ + x] = laidWord_;
+    }
+}
+
 bool Raster::coverWithGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count)
 {
-    if (!graticuleLaid_ || !writesKnown_ || penPixels_ != 1 || storedWord(colour) != laidWord_ ||
+    if (!graticuleLaid_ || penPixels_ != 1 || storedWord(colour) != laidWord_ ||
         !std::equal(lines, lines + count, laidLines_.begin(), laidLines_.end()))
         return false;
+    // Where the writes since the clear are not all known (a band of column
+    // spans), the whole graticule is painted again: the same pixels.
+    if (!writesKnown_) {
+        paintLaidGraticule();
+        return true;
+    }
     std::uint32_t* const pixels = pixels_.data();
     for (std::size_t i = 0; i < writeCount_; ++i) {
         const std::uint32_t note = writes_[i];

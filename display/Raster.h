@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "display/ColumnSpans.h"
 #include "display/DisplayScale.h"
 
 namespace varmolen {
@@ -165,9 +166,10 @@ public:
     // laid: the clear paints over them, and the pass draws them itself.
     void setGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count);
     // After a clear that laid this graticule (the same colour and lines),
-    // paints it again where anything was drawn over it since, as drawing the
-    // lines with a one-pixel pen would, and returns true; otherwise does
-    // nothing and returns false.
+    // paints it again where anything was drawn over it since (all of it,
+    // where not every write since is known), as drawing the lines with a
+    // one-pixel pen would, and returns true; otherwise does nothing and
+    // returns false.
     bool coverWithGraticule(std::uint32_t colour, const GraticuleLine* lines, std::size_t count);
 
     // The band of rows that may differ from what they held at the last call
@@ -220,6 +222,8 @@ private:
         return on ? kOnGraticule : 0;
     }
     bool layGraticule();
+    // Paints every pixel of the laid graticule in its colour.
+    void paintLaidGraticule();
     long long pixelX(long long column) const;
     long long pixelY(long long row) const;
     void walkSegment(long long x0, long long y0, long long x1, long long y1);
@@ -262,6 +266,7 @@ private:
     std::vector<int> rowTo_;
     std::vector<int> columnFrom_;
     std::vector<int> columnTo_;
+    ColumnSpans spans_;  // room for fillColumnSpans
     std::uint32_t penColour_ = 0xFF000000u;
     std::uint32_t brushColour_ = 0xFFFFFFFFu;
     int penWidth_ = 1;   // in display rows

@@ -42,7 +42,12 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
     const double frames = timeBaseSpanFrames(perDiv, rate);
     RecordPicture& picture = view.recordPicture;
     const auto take = [&](std::int64_t first, std::int64_t trigger, bool roll) {
-        takeRecordPicture(ring, first, perDiv, dcLevels, width, picture);
+        // A single sweep's one picture starts exactly at its span, not on
+        // the rolling pictures' grid of columns.
+        if (roll && armedAt_ < 0)
+            takeRollingPicture(ring, perDiv, dcLevels, width, picture, rolling_);
+        else
+            takeRecordPicture(ring, first, perDiv, dcLevels, width, picture);
         picture.trigger = trigger;
         picture.position = trigger >= 0 ? s.features.triggerPosition : 0.0;
         picture.roll = roll;

@@ -3,7 +3,8 @@
 // - rolling (from kRollFromPerDiv a division unless the mode is main, or
 //   always in roll mode), or with the
 //   trigger off: the newest span, its newest frame at the right end of the
-//   divisions, at every pass;
+//   divisions, at every pass (rolling, within a column: the picture moves by
+//   whole columns and takes only the columns of new frames);
 // - triggered: every frame since the last search goes through the trigger
 //   search; of the trigger points it finds (each a holdoff after the one
 //   before), the newest whose whole span the record holds makes the picture,
@@ -22,6 +23,7 @@
 #include "dsp/SampleRing.h"
 #include "state/InstrumentSettings.h"
 #include "state/InstrumentView.h"
+#include "state/RecordPicture.h"
 
 namespace varmolen {
 
@@ -54,6 +56,7 @@ private:
     std::int64_t armedAt_ = -1;       // the record's end when a single sweep was armed; -1 none
     bool forced_ = false;
     bool untriggeredSingle_ = false;
+    RollingColumns rolling_;          // a rolling picture's columns, kept for the next
 };
 
 }  // namespace varmolen

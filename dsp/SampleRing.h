@@ -17,6 +17,7 @@
 // 96.5 MB; the default 10 s at 44100 Hz about 3.7 MB.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -25,6 +26,13 @@
 #include "dsp/RecordedBlock.h"
 
 namespace varmolen {
+
+// floor(x) as a frame index, without a call into the maths library.
+inline std::int64_t floorFrame(double x)
+{
+    const auto t = static_cast<std::int64_t>(x);
+    return x < static_cast<double>(t) ? t - 1 : t;
+}
 
 class SampleRing {
 public:
@@ -83,6 +91,18 @@ public:
     // ring holds reads NaN. The cost is a look at each column's whole runs
     // and the frames of its two ends, however long the span.
     void columnExtremes(int channel, std::int64_t from, double framesPerColumn, int count, Extremes* out) const;
+    // The same for both channels at once, for about the cost of one.
+    void columnExtremes(std::int64_t from, double framesPerColumn, int count, Extremes* chan1, Extremes* chan2) const;
+    // The same on a grid of columns anchored at frame 0: column j holds the
+    // frames from floor(j * framesPerColumn) up to the next column's first,
+    // and the outputs get columns `column` to `column + count - 1`. A column
+    // is the same whichever columns are asked for with it.
+    void anchoredColumnExtremes(std::int64_t column, double framesPerColumn, int count, Extremes* chan1,
+                                Extremes* chan2) const;
+    // The anchored column that holds `frame`.
+    static std::int64_t columnOf(std::int64_t frame, double framesPerColumn);
+    // Tells records apart: another at every restart, and for every ring made.
+    std::uint64_t number() const { return number_; }
 
 private:
     std::size_t slot(std::int64_t i) const
@@ -90,6 +110,15 @@ private:
         return static_cast<std::size_t>(i % static_cast<std::int64_t>(capacity_));
     }
     std::size_t runSlot(std::int64_t i) const { return slot(i) / kRunFrames; }
+    // Frame i's slot, from the slot of a frame `known` at most a ring before
+    // it without a division (a division otherwise).
+    std::size_t slotAfter(std::int64_t known, std::size_t knownSlot, std::int64_t i) const;
+    // extremes() of both channels of a span the ring holds, its first frame in `fromSlot`.
+    std::array<Extremes, 2> heldExtremes(std::int64_t from, std::int64_t to, std::size_t fromSlot) const;
+    // Columns `column` on of a grid whose column j starts at frame
+    // origin + floor(j * framesPerColumn), of the channels asked for (non-null).
+    void gridExtremes(std::int64_t origin, std::int64_t column, double framesPerColumn, int count, Extremes* chan1,
+                      Extremes* chan2) const;
     const std::vector<float>& samples(int channel) const { return channel == 2 ? chan2_ : chan1_; }
     void put(float v1, float v2, bool breaks);
     // A buffer without frames that does not follow: its break falls on the next frame.
@@ -98,12 +127,14 @@ private:
     std::size_t capacity_;
     std::uint32_t rate_ = 0;
     std::int64_t end_ = 0;
+    std::size_t endSlot_ = 0;    // end_'s slot
     bool breakPending_ = false;  // a buffer without frames did not follow
     std::vector<float> chan1_;
     std::vector<float> chan2_;
     std::vector<std::uint64_t> breaks_;  // a bit a frame: one word a run
     std::vector<Extremes> runs1_;        // each run's extremes, channel 1
     std::vector<Extremes> runs2_;
+    std::uint64_t number_ = 0;
 };
 
 }  // namespace varmolen

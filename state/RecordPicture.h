@@ -36,9 +36,35 @@ struct RecordPicture {
     bool valid = false;
 
     // Frames per pixel column of a bitmap `columns` wide.
-    double framesPerColumn() const;
+    double framesPerColumn() const { return framesPerColumn(frames, columns); }
+    static double framesPerColumn(double frames, int columns);
     const std::array<SampleRing::Extremes, kMaxColumns>& of(int channel) const { return channel == 1 ? chan1 : chan2; }
 };
+
+// The columns of a rolling picture, kept from pass to pass so that a pass
+// takes only the columns of new frames: each channel's least and greatest
+// sample (the DC level not taken off) of columns on the record's anchored
+// grid (SampleRing::anchoredColumnExtremes), entry k holding column
+// `column + k`. The columns [exactFrom, exactTo) held all their frames when
+// taken, so they stay as they are while the record still holds them.
+struct RollingColumns {
+    std::array<SampleRing::Extremes, RecordPicture::kMaxColumns> chan1{};
+    std::array<SampleRing::Extremes, RecordPicture::kMaxColumns> chan2{};
+    std::uint64_t record = 0;  // SampleRing::number() they were taken from
+    double perColumn = 0.0;
+    int count = 0;
+    std::int64_t column = 0;
+    std::int64_t exactFrom = 0;
+    std::int64_t exactTo = 0;
+};
+
+// The rolling picture of the newest span: as takeRecordPicture, its first
+// frame the start of the anchored column that holds the frame ten
+// divisions before the newest, so that the picture moves by whole columns
+// and a column kept from an earlier pass is the one a new pass would take.
+// Takes only the columns `kept` does not hold exactly.
+void takeRollingPicture(const SampleRing& ring, double perDiv, std::array<float, 2> dcLevels, int width,
+                        RecordPicture& picture, RollingColumns& kept);
 
 // Fills the picture of the span from frame `first` over ten divisions of
 // `perDiv` at the ring's rate, one entry per pixel of a bitmap `width`

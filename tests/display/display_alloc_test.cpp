@@ -1,5 +1,6 @@
 // A display pass allocates nothing: global operator new is counted while
-// passes run in every mode with all features on.
+// passes run in every mode with all features on, and while pictures of the
+// record are taken and drawn.
 #include "display/DisplayPass.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +10,13 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "display/DisplayTestState.h"
+#include "display/RecordSweep.h"
+#include "dsp/SampleRing.h"
 
 using varmolen::test::allocations;
 
@@ -55,4 +60,66 @@ TEST(DisplayAllocation, PassesAllocateNothing)
         }
     }
     EXPECT_EQ(during, 0);
+}
+
+// Passes of pictures of the record allocate nothing either: each a buffer
+// appended to the record, the sweep's search and its picture, and the pass
+// that draws it (a band of tall strokes), triggered over a ten-second span,
+// rolling, and at 192000 Hz with every frame searched; the first at a
+// larger bitmap too.
+TEST(DisplayAllocation, RecordPassesAllocateNothing)
+{
+    const struct {
+        std::uint32_t rate;
+        double perDiv;
+        std::int32_t mode;
+        int width, height;
+        RecordSweep::Taken expected;  // what every pass takes
+    } cases[] = {{44100, 1.0, kMainTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Triggered},
+                 {44100, 1.0, kMainTimeBase, 1025, 685, RecordSweep::Taken::Triggered},
+                 {44100, 1.0, kRollTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Untriggered},
+                 {192000, 0.001, kAutoTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Triggered}};
+    for (const auto& c : cases) {
+        Bench b;
+        b.r.resize(c.width, c.height);
+        b.s.chan1Enabled = 1;
+        b.s.chan2Enabled = 1;
+        b.s.chan1TimeGain = 50;
+        b.s.chan2TimeGain = 50;
+        b.s.displayType = kTimeDisplayType;
+        b.s.traceMode = kYtTraceMode;
+        b.s.triggerEnabled = 1;
+        b.s.triggerChannel = 2;
+        b.s.triggerShape = kSquareTrigger;
+        b.s.marker1Enabled = 1;
+        b.s.sampleRate = c.rate;
+        b.s.features.timePerDiv = c.perDiv;
+        b.s.features.timeBaseMode = c.mode;
+        SampleRing ring(11 * c.rate);
+        ring.restart(c.rate);
+        auto sweep = std::make_unique<RecordSweep>();
+        const std::size_t frames = c.rate <= 48000 ? 2048 : 4096;
+        std::vector<float> chan1(frames), chan2(frames);
+        std::int64_t at = 0;
+        // A buffer of a 1 kHz triangle and a 250 Hz square, then the pass.
+        const auto pass = [&] {
+            for (std::size_t i = 0; i < frames; ++i, ++at) {
+                const double phase = std::fmod(at * 1000.0 / c.rate, 1.0);
+                chan1[i] = static_cast<float>(std::round(30000 * (4 * std::abs(phase - 0.5) - 1)));
+                chan2[i] = std::fmod(at * 250.0 / c.rate, 1.0) < 0.5 ? 20000.0f : -20000.0f;
+            }
+            ring.append(chan1.data(), chan2.data(), frames, true);
+            const RecordSweep::Taken taken = sweep->advance(b.s, b.s, ring, {0.0f, 0.0f}, b.r.width());
+            if (taken != RecordSweep::Taken::Nothing)
+                runDisplayPass(b.s, b.s, b.s, b.r);
+            b.r.takeChangedRows();
+            return taken;
+        };
+        while (ring.end() < static_cast<std::int64_t>(10 * c.rate) + 2 * static_cast<std::int64_t>(frames))
+            pass();
+        const long start = allocations.load();
+        for (int n = 0; n < 5; ++n)
+            EXPECT_EQ(pass(), c.expected) << c.rate << " Hz, pass " << n;
+        EXPECT_EQ(allocations.load() - start, 0) << c.rate << " Hz, mode " << c.mode << ", " << c.width << " wide";
+    }
 }

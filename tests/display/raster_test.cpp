@@ -119,6 +119,41 @@ TEST(Raster, ColumnSpansFillTheirRowsAndTheNextClearWipesThem)
     EXPECT_EQ(CountColour(*r, kRed), 0);
 }
 
+// Spans laid in runs of neighbouring columns across the bitmap's 64-column
+// words, beginning and ending on many rows, two fills in a row on one
+// bitmap: every pixel as the rule says, none outside.
+TEST(Raster, ColumnSpansOfABandMatchEveryPixelsOwnRule)
+{
+    auto r = std::make_unique<Raster>();
+    r->fill(kWhite);
+    const std::uint32_t colours[] = {kRed, kBlue};
+    const int columns[] = {Raster::kWidth, Raster::kWidth - 3};
+    std::vector<int> top[2], bottom[2];
+    std::uint32_t seed = 12345u;
+    for (int fill = 0; fill < 2; ++fill) {
+        for (int x = 0; x < Raster::kWidth; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int centre = static_cast<int>((seed >> 8) % 400) - 30;
+            const int half = static_cast<int>((seed >> 20) % 90) - 10;  // some empty
+            top[fill].push_back(centre - half);
+            bottom[fill].push_back(centre + half);
+        }
+        r->setPenColor(colours[fill]);
+        r->fillColumnSpans(top[fill].data(), bottom[fill].data(), columns[fill]);
+    }
+    for (int x = 0; x < Raster::kWidth; ++x) {
+        const auto column = static_cast<std::size_t>(x);
+        for (int y = 0; y < Raster::kHeight; ++y) {
+            std::uint32_t want = kWhite;  // the second fill over the first
+            for (int fill = 0; fill < 2; ++fill) {
+                if (x < columns[fill] && top[fill][column] <= y && y <= bottom[fill][column])
+                    want = colours[fill];
+            }
+            ASSERT_EQ(r->pixel(x, y), want) << x << ", " << y;
+        }
+    }
+}
+
 TEST(Raster, DiagonalLinesHitEveryMajorStepOnce)
 {
     auto r = std::make_unique<Raster>();
@@ -268,11 +303,13 @@ TEST(Raster, AGraticuleLeftInTheBitmapGivesThePictureDrawingItOverEveryPassGives
         std::uint32_t colour;
         std::uint32_t ground;
         int shift;
+        bool band;  // a band of column spans as well, whose pixels are not noted
     };
     const std::vector<GraticuleLine> none;
-    const Pass passes[] = {{&time, 0x808000, 0, 0},      {&time, 0x808000, 0, 3},    {&time, 0x808000, 0, 3},
-                           {&frequency, 0x808000, 0, 5}, {&frequency, 0, kWhite, 5}, {&none, 0, kWhite, 9},
-                           {&time, 0x808000, kWhite, 12}};
+    const Pass passes[] = {{&time, 0x808000, 0, 0, false},      {&time, 0x808000, 0, 3, true},
+                           {&time, 0x808000, 0, 3, false},      {&frequency, 0x808000, 0, 5, true},
+                           {&frequency, 0, kWhite, 5, false},   {&none, 0, kWhite, 9, true},
+                           {&time, 0x808000, kWhite, 12, true}, {&time, 0x808000, kWhite, 12, false}};
     for (const auto& [width, height] : {std::pair{513, 343}, std::pair{1025, 685}, std::pair{777, 500}}) {
         auto left = std::make_unique<Raster>();
         auto drawn = std::make_unique<Raster>();
@@ -293,6 +330,14 @@ TEST(Raster, AGraticuleLeftInTheBitmapGivesThePictureDrawingItOverEveryPassGives
                     r->LineTo(x + p.shift, (x * 37 + p.shift) % 343);
                 r->MoveTo(0, 68);
                 r->LineTo(512, 68 + p.shift);
+                if (p.band) {
+                    std::vector<int> top(static_cast<std::size_t>(width)), bottom(top.size());
+                    for (std::size_t x = 0; x < top.size(); ++x) {
+                        top[x] = static_cast<int>(x) % 97 + p.shift;
+                        bottom[x] = height - 1 - static_cast<int>(x) % 89;
+                    }
+                    r->fillColumnSpans(top.data(), bottom.data(), width);
+                }
                 r->setPenWidth(3);
                 r->MoveTo(100, 100 + p.shift);
                 r->LineTo(110, 100 + p.shift);

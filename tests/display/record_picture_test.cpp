@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "display/AxisTicks.h"
@@ -120,7 +122,9 @@ TEST(RecordSweep, TakesTheSpanTheTimeBaseAndTheTriggerSweepAskFor)
     appendEdges(ring, 10, {ring.end() + 2});
     EXPECT_EQ(advance(), Taken::Untriggered);
     EXPECT_TRUE(p.roll);
-    EXPECT_EQ(p.first, ring.end() - 8000);
+    // Rolling, the span starts at the column that holds its first frame.
+    EXPECT_LE(p.first, ring.end() - 8000);
+    EXPECT_GT(static_cast<double>(p.first), static_cast<double>(ring.end() - 8000) - p.framesPerColumn());
     // Triggered by choice at 100 ms a division; rolling by choice below it.
     b.s.features.timeBaseMode = kMainTimeBase;
     appendEdges(ring, 9000, {ring.end() + 5});
@@ -201,6 +205,54 @@ TEST(RecordPicture, ASingleFrameSpikeInATenSecondSpanShowsAtItsColumn)
         }
         EXPECT_EQ(found, column) << "spike at frame " << at;
         EXPECT_EQ(b.CountRow(200 - 151, kLime), 0) << "nothing above the spike";
+    }
+}
+
+// A rolling picture kept up to date from the new frames only is the picture
+// taken afresh from the whole record, pass after pass: buffers of several
+// sizes, a ring that wraps and forgets, a DC level that moves, a picture
+// wider than its span has frames for and one resized.
+TEST(RecordPicture, ARollingPictureKeptFromPassToPassIsTheOneTakenAfresh)
+{
+    const struct {
+        std::uint32_t rate;
+        double perDiv;
+        std::size_t ringFrames;
+        int width;
+    } cases[] = {
+        {44100, 0.1, 60000, 513}, {8000, 0.5, 41000, 1025}, {192000, 0.01, 30000, 777}, {8000, 0.05, 9000, 4096}};
+    for (const auto& c : cases) {
+        SampleRing ring(c.ringFrames);
+        ring.restart(c.rate);
+        RollingColumns kept;
+        auto rolled = std::make_unique<RecordPicture>();
+        auto fresh = std::make_unique<RecordPicture>();
+        std::uint32_t seed = 7;
+        std::vector<float> a(5000), z(5000);
+        for (int pass = 0; pass < 60; ++pass) {
+            const std::size_t frames = 1 + (pass * 977) % 4999;
+            for (std::size_t i = 0; i < frames; ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                a[i] = static_cast<float>(static_cast<int>(seed >> 16) % 20001 - 10000);
+                z[i] = static_cast<float>(static_cast<int>(seed >> 8) % 301);
+            }
+            ring.append(a.data(), z.data(), frames, true);
+            const std::array<float, 2> dc{static_cast<float>(pass % 7), -static_cast<float>(pass % 3)};
+            const int width = pass == 40 ? c.width / 2 + 1 : c.width;
+            takeRollingPicture(ring, c.perDiv, dc, width, *rolled, kept);
+            RollingColumns once;
+            takeRollingPicture(ring, c.perDiv, dc, width, *fresh, once);
+            ASSERT_EQ(rolled->first, fresh->first);
+            ASSERT_EQ(rolled->columns, fresh->columns);
+            for (int channel : {1, 2}) {
+                for (int k = 0; k < rolled->columns; ++k) {
+                    const auto& r = rolled->of(channel)[static_cast<std::size_t>(k)];
+                    const auto& f = fresh->of(channel)[static_cast<std::size_t>(k)];
+                    ASSERT_TRUE(std::memcmp(&r, &f, sizeof r) == 0)
+                        << c.rate << " Hz, pass " << pass << ", channel " << channel << ", column " << k;
+                }
+            }
+        }
     }
 }
 
