@@ -5,6 +5,10 @@
 // round values ("0", "2 ms", "4 ms").
 #pragma once
 
+#include <array>
+#include <cmath>
+#include <algorithm>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +27,24 @@ constexpr double kTimeBaseLongestPerDiv = 10.0;
 // how many steps there are from 1 µs to it.
 constexpr double kTimeBaseLongestStep = 50.0;
 constexpr int kTimeBaseStepCount = 24;
+
+// The trigger point's places in the span the Time/Div menu offers (the
+// part of the span before it), and its holdoffs in seconds; Varmolen.ini
+// and remote control take any value in their ranges.
+inline constexpr int kTriggerPositionCount = 7;
+inline constexpr std::array<double, kTriggerPositionCount> kTriggerPositions{0.0, 0.1, 0.25, 0.5, 0.75, 0.9, 1.0};
+inline constexpr int kHoldoffCount = 5;
+inline constexpr std::array<double, kHoldoffCount> kHoldoffs{0.0, 1e-3, 10e-3, 100e-3, 1.0};
+
+// The index of `value` among `items` (to a billionth), -1 for none.
+template <std::size_t n>
+int presetIndex(const std::array<double, n>& items, double value)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::abs(items[i] - value) <= 1e-9 * std::max(1.0, std::abs(value)))
+            return static_cast<int>(i);
+    return -1;
+}
 
 // The step `index` of 1, 2, 5, 10, 20, 50 ... microseconds a division (index 0: 1 µs).
 double timeBaseStep(int index);

@@ -7,7 +7,9 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <cmath>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -168,6 +170,29 @@ void buildMenus(QMainWindow& window, PanelControls& c)
     c.displayMenu.TimeDiv1->addSeparator();
     c.displayMenu.SweepAuto1 = item(c.displayMenu.TimeDiv1, "SweepAuto1", "Trigger Auto", true, true);
     c.displayMenu.SweepNormal1 = item(c.displayMenu.TimeDiv1, "SweepNormal1", "Trigger Normal", true, false);
+    c.displayMenu.TriggerPosition1 = menu(c.displayMenu.TimeDiv1, "TriggerPosition1", "Trigger Position");
+    for (int i = 0; i < kTriggerPositionCount; ++i) {
+        const double part = kTriggerPositions[static_cast<std::size_t>(i)];
+        const std::string name = "TriggerPosition" + std::to_string(i);
+        const std::string text = std::to_string(static_cast<int>(std::lround(part * 100))) + " % before the trigger";
+        QAction* a = item(c.displayMenu.TriggerPosition1, name.c_str(), text.c_str(), true, i == 0);
+        a->setData(part);
+        c.displayMenu.TriggerPositions[static_cast<std::size_t>(i)] = a;
+    }
+    c.displayMenu.TimeDiv1->addMenu(c.displayMenu.TriggerPosition1);
+    c.displayMenu.Holdoff1 = menu(c.displayMenu.TimeDiv1, "Holdoff1", "Trigger Holdoff");
+    for (int i = 0; i < kHoldoffCount; ++i) {
+        const double seconds = kHoldoffs[static_cast<std::size_t>(i)];
+        const std::string name = "Holdoff" + std::to_string(i);
+        // In the unit of a span as long as the holdoff: "100 ms", "1 s".
+        const double perDiv = seconds / kTimeBaseDivisions;
+        const std::string text =
+            seconds > 0.0 ? timeBaseNumber(seconds, perDiv, '.') + " " + timeBaseUnit(perDiv) : std::string("Off");
+        QAction* a = item(c.displayMenu.Holdoff1, name.c_str(), text.c_str(), true, i == 0);
+        a->setData(seconds);
+        c.displayMenu.Holdoffs[static_cast<std::size_t>(i)] = a;
+    }
+    c.displayMenu.TimeDiv1->addMenu(c.displayMenu.Holdoff1);
     c.displayMenu.Display1->addMenu(c.displayMenu.TimeDiv1);
     bar->addMenu(c.displayMenu.Display1);
 
@@ -202,6 +227,15 @@ void buildMenus(QMainWindow& window, PanelControls& c)
         steps->addAction(a);
     exclusive({display.RollAuto1, display.RollMain1, display.Roll1});
     exclusive({display.SweepAuto1, display.SweepNormal1});
+    // A position or holdoff that is none of the items (from Varmolen.ini or
+    // a script) leaves them all unchecked.
+    for (const auto& items :
+         {std::span<QAction* const>(display.TriggerPositions), std::span<QAction* const>(display.Holdoffs)}) {
+        auto* group = new QActionGroup(&window);
+        group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+        for (QAction* a : items)
+            group->addAction(a);
+    }
 
     // Every colour item shows its colour.
     const std::pair<QAction*, std::int32_t> swatches[] = {

@@ -173,6 +173,12 @@ struct DisplayMenu {
     QAction* Roll1 = nullptr;
     QAction* SweepAuto1 = nullptr;
     QAction* SweepNormal1 = nullptr;
+    // Where the trigger point stands in the span (a part of it before the
+    // point), and the least time from one trigger point to the next.
+    QMenu* TriggerPosition1 = nullptr;
+    std::array<QAction*, kTriggerPositionCount> TriggerPositions{};
+    QMenu* Holdoff1 = nullptr;
+    std::array<QAction*, kHoldoffCount> Holdoffs{};
     QMenu* Type1 = nullptr;
     QAction* Time1 = nullptr;
     QAction* FFT1 = nullptr;

@@ -155,6 +155,9 @@ std::int32_t peakHold(const FeatureSettings& f) { return f.peakHold ? 1 : 0; }
 std::int32_t timeDivStep(const FeatureSettings& f) { return timeBaseStepIndex(f.timePerDiv); }
 std::int32_t timeBaseMode(const FeatureSettings& f) { return f.timeBaseMode; }
 std::int32_t triggerSweep(const FeatureSettings& f) { return f.triggerSweep; }
+// The Trigger Position and Holdoff items of the settings' values, -1 for none.
+std::int32_t triggerPositionItem(const FeatureSettings& f) { return presetIndex(kTriggerPositions, f.triggerPosition); }
+std::int32_t holdoffItem(const FeatureSettings& f) { return presetIndex(kHoldoffs, f.holdoffSeconds); }
 
 Remote remote(const char* header, Words words)
 {
@@ -403,6 +406,14 @@ std::vector<Binding> bindingTable(const PanelControls& c)
          iniValue("Trigger/Sweep", triggerSweep, kNormalSweep)},
     };
     timeBase.push_back({c.timeBase.TimeDivBox, S::ValueChanged, on(&TriggerControls::TimeDivBoxChange), T::Redraw});
+    for (int i = 0; i < kTriggerPositionCount; ++i)
+        timeBase.push_back({display.TriggerPositions[static_cast<std::size_t>(i)], S::Triggered,
+                            on(&TriggerControls::TriggerPositionItemClick), T::Nothing,
+                            iniValue("TimeBase/Position", triggerPositionItem, i)});
+    for (int i = 0; i < kHoldoffCount; ++i)
+        timeBase.push_back({display.Holdoffs[static_cast<std::size_t>(i)], S::Triggered,
+                            on(&TriggerControls::HoldoffItemClick), T::Nothing,
+                            iniValue("Trigger/Holdoff", holdoffItem, i)});
     for (int i = 0; i < kTimeBaseStepCount; ++i)
         timeBase.push_back({display.TimeDivs[static_cast<std::size_t>(i)], S::Triggered,
                             on(&TriggerControls::TimeDivItemClick), T::Redraw,

@@ -69,6 +69,20 @@ void TriggerControls::SweepNormal1Click(QObject* /*sender*/)
     showTimeBaseSteps();
 }
 
+void TriggerControls::TriggerPositionItemClick(QObject* sender)
+{
+    if (const auto* item = qobject_cast<const QAction*>(sender))
+        settings_.features.triggerPosition = std::clamp(item->data().toDouble(), 0.0, 1.0);
+    showTimeBaseSteps();
+}
+
+void TriggerControls::HoldoffItemClick(QObject* sender)
+{
+    if (const auto* item = qobject_cast<const QAction*>(sender))
+        settings_.features.holdoffSeconds = std::clamp(item->data().toDouble(), 0.0, kHoldoffMaxSeconds);
+    showTimeBaseSteps();
+}
+
 void TriggerControls::showTimeBaseSteps() { varmolen::showTimeBaseSteps(settings_, controls_); }
 
 void TriggerControls::showBlockPicture() { varmolen::showBlockPicture(settings_, controls_); }
@@ -97,6 +111,12 @@ void showTimeBaseSteps(const InstrumentSettings& settings, const PanelControls& 
     const std::int32_t mode = settings.features.timeBaseMode;
     (mode == kMainTimeBase ? menu.RollMain1 : mode == kRollTimeBase ? menu.Roll1 : menu.RollAuto1)->setChecked(true);
     (settings.features.triggerSweep == kNormalSweep ? menu.SweepNormal1 : menu.SweepAuto1)->setChecked(true);
+    const int position = presetIndex(kTriggerPositions, settings.features.triggerPosition);
+    for (std::size_t i = 0; i < menu.TriggerPositions.size(); ++i)
+        menu.TriggerPositions[i]->setChecked(static_cast<int>(i) == position);
+    const int holdoff = presetIndex(kHoldoffs, settings.features.holdoffSeconds);
+    for (std::size_t i = 0; i < menu.Holdoffs.size(); ++i)
+        menu.Holdoffs[i]->setChecked(static_cast<int>(i) == holdoff);
 }
 
 void showBlockPicture(InstrumentSettings& settings, const PanelControls& controls)

@@ -71,6 +71,9 @@ public:
     void TimeBaseModeItemClick(QObject* sender);
     void SweepAuto1Click(QObject* sender);
     void SweepNormal1Click(QObject* sender);
+    // Trigger Position and Trigger Holdoff: the item's part of the span, its seconds.
+    void TriggerPositionItemClick(QObject* sender);
+    void HoldoffItemClick(QObject* sender);
     // The Time/Div items: the steps offered enabled, the settings' checked.
     void showTimeBaseSteps();
     // The Time dial or a rate button was used: the picture of one block again.

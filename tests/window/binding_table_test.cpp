@@ -164,6 +164,8 @@ TEST_F(BindingTableTest, EachKeptSettingHasOneControlAndEachRemoteHeaderWorksIts
     chosen.timePerDiv = 0.002;
     chosen.timeBaseMode = kRollTimeBase;
     chosen.triggerSweep = kNormalSweep;
+    chosen.triggerPosition = 0.25;
+    chosen.holdoffSeconds = 0.1;
     ASSERT_TRUE(writeFeatureSettings(ini, chosen));
     const QStringList written = QSettings(ini, QSettings::IniFormat).allKeys();
     for (const Binding& row : rows) {

@@ -479,6 +479,21 @@ TEST_F(TriggerControlsTest, TimeDivMenuChoosesTheTimeBaseAndTheDialAndButtonsGoB
     EXPECT_TRUE(step(5e-3)->isChecked());
     turn(form->controls().timeBase.TimeBaseDial, 40.0f);
     EXPECT_EQ(box->currentIndex(), 0) << "the Time dial's picture of one block";
+
+    // Trigger position and holdoff: an item sets its value; a value of
+    // Varmolen.ini or a script that is no item leaves them all unchecked.
+    menu.TriggerPositions[2]->trigger();
+    menu.Holdoffs[3]->trigger();
+    EXPECT_DOUBLE_EQ(s().features.triggerPosition, 0.25);
+    EXPECT_DOUBLE_EQ(s().features.holdoffSeconds, 0.1);
+    EXPECT_EQ(menu.Holdoffs[3]->text(), QStringLiteral("100 ms"));
+    menu.TriggerPositions[2]->trigger();
+    EXPECT_TRUE(menu.TriggerPositions[2]->isChecked()) << "choosing the checked item again keeps it";
+    s().features.triggerPosition = 0.33;
+    emit menu.TimeDiv1->aboutToShow();
+    for (QAction* item : menu.TriggerPositions)
+        EXPECT_FALSE(item->isChecked()) << item->text().toStdString();
+    EXPECT_TRUE(menu.Holdoffs[3]->isChecked());
 }
 
 }  // namespace
