@@ -51,7 +51,8 @@ MarkerReadout computeMarkerReadout(const InstrumentSettings& s, const Instrument
     if (s.displayType == kTimeDisplayType) {
         if (bothOn) {
             const std::uint32_t t = readoutTime(s, view, markerDistance(s));
-            r.markerLabel = joined(readout::kMarkerDifference, FormatMs(t, decimalSeparator), readout::kMs);
+            r.markerLabel = joined(readout::kMarkerDifference, readoutMs(s, view, markerDistance(s), decimalSeparator),
+                                   readout::kMs);
             const std::optional<std::int32_t> hz = reciprocalHz(t);
             r.statusPanel4 = hz ? joined(readout::kReciprocal, std::to_string(*hz), readout::kHz)
                                 : joined(readout::kReciprocal, readout::kUnknown, {});
@@ -75,7 +76,7 @@ std::string cursorReadout(const InstrumentSettings& s, const InstrumentView& vie
 {
     const std::int32_t k = readoutColumn(s, view, x);
     if (s.displayType == kTimeDisplayType)
-        return joined(readout::kCursor, FormatMs(readoutTime(s, view, k), decimalSeparator), readout::kMs);
+        return joined(readout::kCursor, readoutMs(s, view, k, decimalSeparator), readout::kMs);
     return joined(readout::kCursor, std::to_string(readoutFrequency(s, view, k)), readout::kHz);
 }
 

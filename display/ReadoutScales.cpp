@@ -1,6 +1,9 @@
 #include "display/ReadoutScales.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <utility>
 
 #include "display/MarkerReadouts.h"
@@ -13,11 +16,10 @@ namespace {
 
 std::int64_t clampTo(std::int64_t v, std::int64_t lo, std::int64_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
-std::string msText(std::uint32_t t, char decimalSeparator)
+std::string msText(std::string ms)
 {
-    std::string text = FormatMs(t, decimalSeparator);
-    text += readout::kMs;
-    return text;
+    ms += readout::kMs;
+    return ms;
 }
 
 std::string hzText(std::int32_t hz)
@@ -64,9 +66,7 @@ std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& vie
 {
     if (recordPictureShown(s)) {
         // A picture of the record: column p lies p / 51 divisions from the left end.
-        const double seconds =
-            timeBaseColumnTime(static_cast<double>(clampTo(p, 0, kFullWidth)), recordPerDiv(s, view));
-        return static_cast<std::uint32_t>(std::llround(seconds * 1e5));
+        return static_cast<std::uint32_t>(std::llround(readoutSeconds(s, view, p) * 1e5));
     }
     return ColumnToTime(readoutRate(s, view), view.span, p);
 }
@@ -74,6 +74,25 @@ std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& vie
 std::int32_t readoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
 {
     return ColumnToFrequency(readoutRate(s, view), view.span, p);
+}
+
+double readoutSeconds(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
+{
+    if (recordPictureShown(s))
+        return timeBaseColumnTime(static_cast<double>(clampTo(p, 0, kFullWidth)), recordPerDiv(s, view));
+    return readoutTime(s, view, p) * 1e-5;
+}
+
+std::string readoutMs(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p, char decimalSeparator)
+{
+    if (!recordPictureShown(s))
+        return FormatMs(readoutTime(s, view, p), decimalSeparator);
+    const int decimals = readoutRate(s, view) > 100000 ? 3 : 2;
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, readoutSeconds(s, view, p) * 1e3);
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '.', decimalSeparator == '\0' ? '.' : decimalSeparator);
+    return out;
 }
 
 std::string FormatMs(std::uint32_t t, char decimalSeparator)
@@ -142,10 +161,10 @@ TimeBaseTexts computeTimeBase(InstrumentSettings& s, InstrumentView& view, float
     if (s.displayType == kTimeDisplayType) {
         texts.statusPanel4 = std::move(markers.statusPanel4);
         if (view.expanded != 0) {
-            texts.hiFreqLabel = msText(readoutTime(s, view, s.marker2Pos), decimalSeparator);
-            texts.loFreqLabel = msText(readoutTime(s, view, s.marker1Pos), decimalSeparator);
+            texts.hiFreqLabel = msText(readoutMs(s, view, s.marker2Pos, decimalSeparator));
+            texts.loFreqLabel = msText(readoutMs(s, view, s.marker1Pos, decimalSeparator));
         } else {
-            texts.hiFreqLabel = msText(readoutTime(s, view, kFullWidth), decimalSeparator);
+            texts.hiFreqLabel = msText(readoutMs(s, view, kFullWidth, decimalSeparator));
             texts.loFreqLabel = "0";
             texts.loFreqLabel += readout::kMs;
         }

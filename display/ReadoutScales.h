@@ -48,6 +48,14 @@ std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32
 // force: what the axis labels, the marker difference and the cursor read.
 std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
 std::int32_t readoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
+// The time p display columns span in seconds: on a picture of the record
+// exactly, on the block picture as readoutTime reads it.
+double readoutSeconds(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
+// That time in milliseconds as the cursor, the marker difference and the
+// labels under the display write it: the block picture's two decimals
+// (FormatMs of readoutTime); on a picture of the record as many as tell
+// each sample from the next, two up to 100000 Hz and three above.
+std::string readoutMs(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p, char decimalSeparator);
 
 // t hundredths of a millisecond as milliseconds with exactly two decimals and
 // the given decimal separator: 4643 → "46.43", 5 → "0.05", 0 → "0.00". Large

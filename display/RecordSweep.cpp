@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include "display/TraceRenderer.h"
@@ -58,8 +59,11 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
     const std::int64_t newest = ring.end() - timeBaseSpanCount(frames);
     if (forced_)
         return take(newest, -1, false);
-    // An armed sweep's span begins at or after the frame it was armed at.
-    const std::int64_t earliest = std::max<std::int64_t>(armedAt_, 0);
+    // An armed sweep's span begins at or after the frame it was armed at;
+    // otherwise a span may reach back before the first frame recorded (a
+    // roll picture soon after the start draws what there is).
+    const bool armed = armedAt_ >= 0;
+    const std::int64_t earliest = armed ? armedAt_ : std::numeric_limits<std::int64_t>::min();
     const std::int32_t mode = s.features.timeBaseMode;
     const bool roll = mode == kRollTimeBase || (mode != kMainTimeBase && perDiv >= kRollFromPerDiv * (1.0 - 1e-9));
     if (roll || s.triggerEnabled != 1)
@@ -73,7 +77,8 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
     const std::int64_t band = static_cast<std::int64_t>(view.triggerBand) * bandFactor(channel.range(true));
     const TriggerRule rule = triggerRule(s, band);
     const double position = s.features.triggerPosition;
-    searchFrom_ = std::max<std::int64_t>(searchFrom_, earliest + std::llround(std::clamp(position, 0.0, 1.0) * frames));
+    if (armed)
+        searchFrom_ = std::max<std::int64_t>(searchFrom_, earliest + std::llround(std::clamp(position, 0.0, 1.0) * frames));
     std::optional<TriggeredSpan> found;
     for (;;) {
         const TriggerSearch search = nextTriggeredSpan(ring, from, rule, searchFrom_, frames, position);

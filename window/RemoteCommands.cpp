@@ -47,7 +47,7 @@ void flip(TScopeForm& form, QObject* sender, const Binding& row, bool on)
 double columnValue(const InstrumentState& s, std::int32_t columns)
 {
     if (s.displayType == kTimeDisplayType)
-        return readoutTime(s, s, columns) * 1e-5;
+        return readoutSeconds(s, s, columns);
     return readoutFrequency(s, s, columns);
 }
 

@@ -43,8 +43,8 @@ std::optional<double> nearestStep(const std::vector<double>& steps, double perDi
 double shownPerDiv(const InstrumentState& s)
 {
     if (recordPictureShown(s))
-        return s.features.timePerDiv;
-    return readoutTime(s, s, kFullWidth) * 1e-5 / kTimeBaseDivisions;
+        return recordPerDiv(s, s);  // a held picture's own
+    return readoutSeconds(s, s, kFullWidth) / kTimeBaseDivisions;
 }
 
 void setSwitch(TScopeForm& form, QObject* sender, const Binding& row, bool on)

@@ -270,12 +270,13 @@ TEST(RecordPicture, AxisStripAndCursorReadTheSameTimes)
             const double scale = unit == "µs" ? 1e-6 : unit == "ms" ? 1e-3 : 1.0;
             for (const AxisTick& t : ticks) {
                 const double labelled = std::stod(t.text) * scale;
-                const double cursor = readoutTime(b.s, b.s, static_cast<std::int32_t>(t.column)) * 1e-5;
-                EXPECT_NEAR(labelled, cursor, 0.5e-5) << perDiv << " s/div at column " << t.column;
+                // The cursor names the sample: within half a sample's time.
+                const double cursor = std::stod(readoutMs(b.s, b.s, static_cast<std::int32_t>(t.column), '.')) * 1e-3;
+                EXPECT_NEAR(labelled, cursor, 0.5 / rate) << perDiv << " s/div at column " << t.column;
                 EXPECT_NEAR(labelled, t.column / 51.0 * perDiv, perDiv * 1e-9);
             }
             const TimeBaseTexts texts = computeTimeBase(b.s, b.s, 100.0f, '.');
-            EXPECT_EQ(texts.hiFreqLabel, FormatMs(readoutTime(b.s, b.s, 512), '.') + " ms");
+            EXPECT_EQ(texts.hiFreqLabel, readoutMs(b.s, b.s, 512, '.') + " ms");
         }
     }
 }
