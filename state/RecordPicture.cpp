@@ -90,6 +90,8 @@ void takeRollingPicture(const SampleRing& ring, double perDiv, std::array<float,
     picture.perDiv = perDiv;
     picture.rate = ring.rate();
     picture.frames = frames;
+    picture.dcLevels = dcLevels;
+    picture.recordEnd = ring.end();
     picture.valid = true;
     for (int channel = 1; channel <= 2; ++channel) {
         auto& out = channel == 1 ? picture.chan1 : picture.chan2;
