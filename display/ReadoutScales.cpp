@@ -1,5 +1,6 @@
 #include "display/ReadoutScales.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -62,13 +63,16 @@ std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32
 
 std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
 {
-    if (recordPictureShown(s)) {
-        // A picture of the record: column p lies p / 51 divisions from the left end.
-        const double seconds =
-            timeBaseColumnTime(static_cast<double>(clampTo(p, 0, kFullWidth)), recordPerDiv(s, view));
-        return static_cast<std::uint32_t>(std::llround(seconds * 1e5));
-    }
+    if (recordPictureShown(s))
+        return recordColumnTime(s, view, static_cast<double>(clampTo(p, 0, kFullWidth)));
     return ColumnToTime(readoutRate(s, view), view.span, p);
+}
+
+std::uint32_t recordColumnTime(const InstrumentSettings& s, const InstrumentView& view, double column)
+{
+    // Column x lies x / 51 divisions from the left end.
+    const double seconds = timeBaseColumnTime(std::clamp(column, 0.0, 512.0), recordPerDiv(s, view));
+    return static_cast<std::uint32_t>(std::llround(seconds * 1e5));
 }
 
 std::int32_t readoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)

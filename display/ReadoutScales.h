@@ -49,6 +49,11 @@ std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32
 std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
 std::int32_t readoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p);
 
+// A picture of the record's time at display column `column` (0..512, a
+// fraction of a column too), in hundredths of a millisecond rounded: what
+// readoutTime reads there while the picture is shown.
+std::uint32_t recordColumnTime(const InstrumentSettings& s, const InstrumentView& view, double column);
+
 // t hundredths of a millisecond as milliseconds with exactly two decimals and
 // the given decimal separator: 4643 → "46.43", 5 → "0.05", 0 → "0.00". Large
 // counts are written in full (no rounding, no digit grouping). A separator

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <optional>
 
+#include "display/RecordTraces.h"
 #include "display/TraceRenderer.h"
 #include "dsp/TimeBase.h"
 #include "dsp/TriggerRule.h"
@@ -51,6 +52,7 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
         picture.trigger = trigger;
         picture.position = trigger >= 0 ? s.features.triggerPosition : 0.0;
         picture.roll = roll;
+        takeExpandedRecord(s, view, ring);
         lastPictureAt_ = ring.end();
         forced_ = false;
         return trigger >= 0 ? Taken::Triggered : Taken::Untriggered;

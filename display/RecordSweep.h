@@ -56,7 +56,7 @@ private:
     std::int64_t armedAt_ = -1;       // the record's end when a single sweep was armed; -1 none
     bool forced_ = false;
     bool untriggeredSingle_ = false;
-    RollingColumns rolling_;          // a rolling picture's columns, kept for the next
+    RollingColumns rolling_;  // a rolling picture's columns, kept for the next
 };
 
 }  // namespace varmolen
