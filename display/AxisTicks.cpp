@@ -124,11 +124,16 @@ std::vector<AxisTick> timeTicks(const InstrumentSettings& s, const InstrumentVie
     std::vector<AxisTick> ticks;
     ticks.reserve(kTimeGridLines);
     if (recordPictureShown(s)) {
-        // Round values of the time base, in the unit timeAxisUnit names.
+        // Round values of the time base, in the unit timeAxisUnit names;
+        // expanded, the times of the stretch between the markers each line shows.
         const double perDiv = recordPerDiv(s, view);
-        for (int i = 0; i < kTimeGridLines; ++i)
-            ticks.push_back({static_cast<double>(kTimeColumnsPerDivision * i),
-                             timeBaseNumber(i * perDiv, perDiv, decimalSeparator)});
+        const bool expanded = recordExpanded(s, view);
+        const ColumnStretch stretch = expandedStretch(s);
+        for (int i = 0; i < kTimeGridLines; ++i) {
+            const int x = kTimeColumnsPerDivision * i;
+            const double seconds = expanded ? timeBaseColumnTime(stretch.at(x), perDiv) : i * perDiv;
+            ticks.push_back({static_cast<double>(x), timeBaseNumber(seconds, perDiv, decimalSeparator)});
+        }
         return ticks;
     }
     for (int i = 0; i < kTimeGridLines; ++i) {

@@ -97,8 +97,10 @@ bool finishPass(const InstrumentSettings& s, const InstrumentView& view, Raster&
 // whether the picture came from a trigger point.
 void drawRecordChannels(const InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Raster& r)
 {
-    const RecordPicture& picture = view.recordPicture;
-    view.triggerFound = picture.valid && picture.trigger >= 0 ? 1 : 0;
+    view.triggerFound = view.recordPicture.valid && view.recordPicture.trigger >= 0 ? 1 : 0;
+    // Expanded, the stretch between the markers over the full width.
+    const RecordPicture& picture = shownRecordPicture(s, view);
+    view.expandedRecord.drawn = &picture == &view.expandedRecord.picture;
     for (int n : {1, 2}) {
         const auto channel = channelSettings(s, n);
         if (!channel.on())
@@ -224,8 +226,16 @@ bool runDisplayPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& wo
 
 bool heldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& view)
 {
-    if (recordPictureShown(s))
-        return s.displayHold == 1 && view.recordPicture.valid;
+    if (recordPictureShown(s)) {
+        if (!view.recordPicture.valid)
+            return false;
+        // A live picture too when Exp went on or off, or the markers moved
+        // in the expanded view: the next picture may be long in coming.
+        const bool expanded = recordExpanded(s, view);
+        const ColumnStretch stretch = expandedStretch(s);
+        const bool stretchMoved = expanded && !view.expandedRecord.shows(view.recordPicture, stretch.from, stretch.to);
+        return s.displayHold == 1 || expanded != view.expandedRecord.drawn || stretchMoved;
+    }
     if (view.keptBlocks[0].valid != 1 && view.keptBlocks[1].valid != 1)
         return false;  // no block made the picture yet (the start picture)
     return s.displayHold == 1 || (s.chan1Enabled == 1 && view.traceKept[0] == 1) ||

@@ -18,7 +18,8 @@ bool runDisplayPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& wo
 
 // Whether the picture is a held one that a change of how blocks are drawn
 // must draw again: the display is held, or an enabled channel keeps its
-// previous trace, and a block made the picture.
+// previous trace, and a block made the picture. A picture of the record:
+// held, or its expanded view turned on or off or its markers moved.
 bool heldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& view);
 
 // The display pass again, on the blocks that made the picture instead of the

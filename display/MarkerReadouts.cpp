@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "display/ReadoutScales.h"
+#include "display/RecordTraces.h"
 
 namespace varmolen {
 
@@ -74,6 +75,13 @@ std::int32_t clampColumn(std::int64_t x) { return columnOf(x); }
 std::string cursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
                           char decimalSeparator)
 {
+    if (recordExpanded(s, view)) {
+        // A picture of the record spreads the stretch between the markers
+        // over 512 columns too, each pixel its own frames: the pointer reads
+        // the time of its place in the stretch, not of a whole column.
+        const double column = expandedStretch(s).at(static_cast<double>(clampColumn(x)));
+        return joined(readout::kCursor, recordColumnMs(s, view, column, decimalSeparator), readout::kMs);
+    }
     const std::int32_t k = readoutColumn(s, view, x);
     if (s.displayType == kTimeDisplayType)
         return joined(readout::kCursor, readoutMs(s, view, k, decimalSeparator), readout::kMs);

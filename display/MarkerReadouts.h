@@ -53,7 +53,8 @@ std::int32_t readoutColumn(const InstrumentSettings& s, const InstrumentView& vi
 // "Cursor = ..." for pointer x (clamped first) at the markers as they stand.
 // Expanded, the pointer maps onto the stretch between the markers: in TIME
 // over 512 columns (x = 512 reads marker 2), in FREQUENCY over 511
-// (x = 511 reads marker 2).
+// (x = 511 reads marker 2). A picture of the record reads the time of the
+// pointer's place in the stretch, a fraction of a column included.
 std::string cursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
                           char decimalSeparator);
 

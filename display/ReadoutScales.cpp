@@ -64,11 +64,26 @@ std::int32_t ColumnToFrequency(std::uint32_t rate, std::int32_t span, std::int32
 
 std::uint32_t readoutTime(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
 {
-    if (recordPictureShown(s)) {
-        // A picture of the record: column p lies p / 51 divisions from the left end.
+    if (recordPictureShown(s))
         return static_cast<std::uint32_t>(std::llround(readoutSeconds(s, view, p) * 1e5));
-    }
     return ColumnToTime(readoutRate(s, view), view.span, p);
+}
+
+double recordColumnSeconds(const InstrumentSettings& s, const InstrumentView& view, double column)
+{
+    // Column x lies x / 51 divisions from the left end.
+    return timeBaseColumnTime(std::clamp(column, 0.0, 512.0), recordPerDiv(s, view));
+}
+
+std::string recordColumnMs(const InstrumentSettings& s, const InstrumentView& view, double column,
+                           char decimalSeparator)
+{
+    const int decimals = readoutRate(s, view) > 100000 ? 3 : 2;
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, recordColumnSeconds(s, view, column) * 1e3);
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '.', decimalSeparator == '\0' ? '.' : decimalSeparator);
+    return out;
 }
 
 std::int32_t readoutFrequency(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
@@ -79,7 +94,7 @@ std::int32_t readoutFrequency(const InstrumentSettings& s, const InstrumentView&
 double readoutSeconds(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p)
 {
     if (recordPictureShown(s))
-        return timeBaseColumnTime(static_cast<double>(clampTo(p, 0, kFullWidth)), recordPerDiv(s, view));
+        return recordColumnSeconds(s, view, static_cast<double>(clampTo(p, 0, kFullWidth)));
     return readoutTime(s, view, p) * 1e-5;
 }
 
@@ -87,12 +102,7 @@ std::string readoutMs(const InstrumentSettings& s, const InstrumentView& view, s
 {
     if (!recordPictureShown(s))
         return FormatMs(readoutTime(s, view, p), decimalSeparator);
-    const int decimals = readoutRate(s, view) > 100000 ? 3 : 2;
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, readoutSeconds(s, view, p) * 1e3);
-    std::string out(text);
-    std::replace(out.begin(), out.end(), '.', decimalSeparator == '\0' ? '.' : decimalSeparator);
-    return out;
+    return recordColumnMs(s, view, static_cast<double>(clampTo(p, 0, kFullWidth)), decimalSeparator);
 }
 
 std::string FormatMs(std::uint32_t t, char decimalSeparator)

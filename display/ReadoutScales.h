@@ -57,6 +57,14 @@ double readoutSeconds(const InstrumentSettings& s, const InstrumentView& view, s
 // each sample from the next, two up to 100000 Hz and three above.
 std::string readoutMs(const InstrumentSettings& s, const InstrumentView& view, std::int32_t p, char decimalSeparator);
 
+// A picture of the record's time at display column `column` (0..512, a
+// fraction of a column too): in seconds, and in milliseconds as readoutMs
+// writes it, what readoutSeconds and readoutMs read there while the picture
+// is shown.
+double recordColumnSeconds(const InstrumentSettings& s, const InstrumentView& view, double column);
+std::string recordColumnMs(const InstrumentSettings& s, const InstrumentView& view, double column,
+                           char decimalSeparator);
+
 // t hundredths of a millisecond as milliseconds with exactly two decimals and
 // the given decimal separator: 4643 → "46.43", 5 → "0.05", 0 → "0.00". Large
 // counts are written in full (no rounding, no digit grouping). A separator

@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "display/RecordTraces.h"
 #include "display/TraceRenderer.h"
 #include "dsp/TimeBase.h"
 #include "dsp/TriggerRule.h"
@@ -52,6 +53,7 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
         picture.trigger = trigger;
         picture.position = trigger >= 0 ? s.features.triggerPosition : 0.0;
         picture.roll = roll;
+        takeExpandedRecord(s, view, ring);
         lastPictureAt_ = ring.end();
         forced_ = false;
         return trigger >= 0 ? Taken::Triggered : Taken::Untriggered;
@@ -78,7 +80,8 @@ RecordSweep::Taken RecordSweep::advance(const InstrumentSettings& s, InstrumentV
     const TriggerRule rule = triggerRule(s, band);
     const double position = s.features.triggerPosition;
     if (armed)
-        searchFrom_ = std::max<std::int64_t>(searchFrom_, earliest + std::llround(std::clamp(position, 0.0, 1.0) * frames));
+        searchFrom_ =
+            std::max<std::int64_t>(searchFrom_, earliest + std::llround(std::clamp(position, 0.0, 1.0) * frames));
     std::optional<TriggeredSpan> found;
     for (;;) {
         const TriggerSearch search = nextTriggeredSpan(ring, from, rule, searchFrom_, frames, position);

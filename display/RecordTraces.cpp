@@ -20,6 +20,37 @@ double recordPerDiv(const InstrumentSettings& s, const InstrumentView& view)
     return s.displayHold == 1 && held.valid && held.perDiv > 0.0 ? held.perDiv : s.features.timePerDiv;
 }
 
+bool recordExpanded(const InstrumentSettings& s, const InstrumentView& view)
+{
+    return recordPictureShown(s) && view.expanded == 1 && s.marker1Enabled == 1 && s.marker2Enabled == 1;
+}
+
+ColumnStretch expandedStretch(const InstrumentSettings& s)
+{
+    const int from = std::clamp(s.marker1Pos, 0, 511);
+    const int to = std::clamp(s.marker2Pos, from + 1, 512);
+    return {static_cast<double>(from), static_cast<double>(to)};
+}
+
+void takeExpandedRecord(const InstrumentSettings& s, InstrumentView& view, const SampleRing& ring)
+{
+    if (!recordExpanded(s, view) || !view.recordPicture.valid)
+        return;
+    const ColumnStretch stretch = expandedStretch(s);
+    if (!view.expandedRecord.shows(view.recordPicture, stretch.from, stretch.to))
+        takeExpandedPicture(ring, view.recordPicture, stretch.from, stretch.to, view.expandedRecord);
+}
+
+const RecordPicture& shownRecordPicture(const InstrumentSettings& s, const InstrumentView& view)
+{
+    if (recordExpanded(s, view)) {
+        const ColumnStretch stretch = expandedStretch(s);
+        if (view.expandedRecord.shows(view.recordPicture, stretch.from, stretch.to))
+            return view.expandedRecord.picture;
+    }
+    return view.recordPicture;
+}
+
 void drawRecordTrace(const InstrumentSettings& s, const RecordPicture& picture, PassBuffers& work, Raster& r, int n)
 {
     if (!picture.valid || picture.columns < 2)

@@ -97,6 +97,8 @@ struct InstrumentView {
     DisplayedView displayedView;
     // The picture of the record while a time per division is chosen.
     RecordPicture recordPicture;
+    // Its expanded view between the markers (Exp on), taken with it.
+    ExpandedPicture expandedRecord;
     // Spectrum averaging and peak hold (features.spectrumAverage, features.peakHold).
     SpectrumHistory spectrumHistory;
 };

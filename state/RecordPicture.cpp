@@ -90,6 +90,8 @@ void takeRollingPicture(const SampleRing& ring, double perDiv, std::array<float,
     picture.perDiv = perDiv;
     picture.rate = ring.rate();
     picture.frames = frames;
+    picture.dcLevels = dcLevels;
+    picture.recordEnd = ring.end();
     picture.valid = true;
     for (int channel = 1; channel <= 2; ++channel) {
         auto& out = channel == 1 ? picture.chan1 : picture.chan2;
@@ -133,6 +135,127 @@ void takeRecordPicture(const SampleRing& ring, std::int64_t first, double perDiv
             }
         }
         takeOffDc(out, picture.columns, dc);
+    }
+}
+
+bool ExpandedPicture::shows(const RecordPicture& whole, double fromColumn, double toColumn) const
+{
+    return picture.valid && whole.valid && wholeFirst == whole.first && wholeFrames == whole.frames &&
+           wholeRecordEnd == whole.recordEnd && wholeColumns == whole.columns && from == fromColumn && to == toColumn;
+}
+
+namespace {
+
+constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+
+// The whole picture's pixel columns over frames [lo, hi), both channels
+// (NaN where it has none).
+std::array<SampleRing::Extremes, 2> wholeColumnsOver(const RecordPicture& whole, std::int64_t lo, std::int64_t hi)
+{
+    std::array<SampleRing::Extremes, 2> e{SampleRing::Extremes{kNone, kNone}, SampleRing::Extremes{kNone, kNone}};
+    const double perColumn = whole.framesPerColumn();
+    if (hi <= lo || lo < whole.first)
+        return e;
+    std::int64_t k0 = 0;
+    std::int64_t k1 = 0;
+    if (perColumn >= 1.0) {
+        k0 = SampleRing::columnOf(lo - whole.first, perColumn);
+        k1 = SampleRing::columnOf(hi - 1 - whole.first, perColumn);
+    } else {
+        // Pixels of values between frames: those from the frame before to the one after.
+        k0 = static_cast<std::int64_t>(std::floor(static_cast<double>(lo - 1 - whole.first) / perColumn));
+        k1 = static_cast<std::int64_t>(std::ceil(static_cast<double>(hi - whole.first) / perColumn));
+    }
+    k0 = std::max<std::int64_t>(k0, 0);
+    k1 = std::min<std::int64_t>(k1, whole.columns - 1);
+    for (int c = 0; c < 2; ++c) {
+        const auto& columns = whole.of(c + 1);
+        for (std::int64_t k = k0; k <= k1; ++k) {
+            const SampleRing::Extremes& w = columns[static_cast<std::size_t>(k)];
+            if (std::isnan(w.min) || std::isnan(w.max))
+                continue;
+            SampleRing::Extremes& out = e[static_cast<std::size_t>(c)];
+            out = std::isnan(out.min) ? w : SampleRing::Extremes{std::min(out.min, w.min), std::max(out.max, w.max)};
+        }
+    }
+    return e;
+}
+
+}  // namespace
+
+void takeExpandedPicture(const SampleRing& ring, const RecordPicture& whole, double fromColumn, double toColumn,
+                         ExpandedPicture& out)
+{
+    out.wholeFirst = whole.first;
+    out.wholeFrames = whole.frames;
+    out.wholeRecordEnd = whole.recordEnd;
+    out.wholeColumns = whole.columns;
+    out.from = fromColumn;
+    out.to = toColumn;
+    RecordPicture& p = out.picture;
+    p.valid = false;
+    if (!whole.valid || whole.columns < 2 || !(toColumn > fromColumn))
+        return;
+    // The stretch is (to - from) / 512 of the width: that part of the
+    // span's frames and of its time a division.
+    const double part = (toColumn - fromColumn) / kLastColumn;
+    p.columns = whole.columns;
+    p.frames = whole.frames * part;
+    p.perDiv = whole.perDiv * part;
+    p.rate = whole.rate;
+    p.trigger = whole.trigger;
+    p.position = whole.position;
+    p.roll = whole.roll;
+    p.dcLevels = whole.dcLevels;
+    p.recordEnd = whole.recordEnd;
+    // Display column x of the whole picture lies x / 510 of its frames after its first.
+    const double start = static_cast<double>(whole.first) +
+                         fromColumn * whole.frames / (kTimeBaseDivisions * kTimeBaseColumnsPerDivision);
+    p.first = floorFrame(start);
+    p.valid = true;
+    // A record started afresh numbers its frames from 0 again.
+    const bool sameRecord = ring.rate() == whole.rate && ring.end() >= whole.recordEnd;
+    const auto held = [&](std::int64_t lo, std::int64_t hi) { return sameRecord && ring.holds(lo, hi); };
+    const float dc1 = whole.dcLevels[0];
+    const float dc2 = whole.dcLevels[1];
+    const double perColumn = p.framesPerColumn();
+    for (int q = 0; q < p.columns; ++q) {
+        const auto i = static_cast<std::size_t>(q);
+        if (perColumn >= 1.0) {
+            // Every frame of the stretch in exactly one pixel column.
+            const std::int64_t lo = floorFrame(start + q * perColumn);
+            const std::int64_t hi = floorFrame(start + (q + 1) * perColumn);
+            if (held(lo, hi) && lo < hi) {
+                const SampleRing::Extremes e1 = ring.extremes(1, lo, hi);
+                const SampleRing::Extremes e2 = ring.extremes(2, lo, hi);
+                p.chan1[i] = {e1.min - dc1, e1.max - dc1};
+                p.chan2[i] = {e2.min - dc2, e2.max - dc2};
+            } else {
+                const auto e = wholeColumnsOver(whole, lo, hi);
+                p.chan1[i] = e[0];
+                p.chan2[i] = e[1];
+            }
+            continue;
+        }
+        // Fewer frames than pixels: the line between the two frames around each pixel.
+        const double at = start + q * perColumn;
+        const std::int64_t before = floorFrame(at);
+        const double after = at - static_cast<double>(before);
+        float v1 = kNone;
+        float v2 = kNone;
+        if (held(before, before + 2)) {
+            v1 = static_cast<float>(ring.at(1, before) * (1.0 - after) + ring.at(1, before + 1) * after) - dc1;
+            v2 = static_cast<float>(ring.at(2, before) * (1.0 - after) + ring.at(2, before + 1) * after) - dc2;
+        } else if (held(before, before + 1) && after == 0.0) {
+            v1 = ring.at(1, before) - dc1;
+            v2 = ring.at(2, before) - dc2;
+        } else {
+            const auto e = wholeColumnsOver(whole, before, before + 1);
+            v1 = e[0].max;
+            v2 = e[1].max;
+        }
+        p.chan1[i] = {v1, v1};
+        p.chan2[i] = {v2, v2};
     }
 }
 

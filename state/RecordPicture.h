@@ -41,6 +41,34 @@ struct RecordPicture {
     const std::array<SampleRing::Extremes, kMaxColumns>& of(int channel) const { return channel == 1 ? chan1 : chan2; }
 };
 
+// The expanded view of a picture (Exp with both markers on): the stretch of
+// its span between two display columns spread over the same pixels, taken
+// afresh from the record so that each pixel column holds the least and
+// greatest sample of its own frames. Pixel p shows display column
+// from + (to - from) * p / (columns - 1) of the whole picture, the frames
+// mapped exactly as the whole picture maps them. Where the record no longer
+// holds a pixel's frames (a held picture the record moved past, a record
+// started afresh) the pixel shows the whole picture's columns over them.
+struct ExpandedPicture {
+    RecordPicture picture;  // the stretch, drawn as any picture is
+    // What it was taken of: the whole picture's span and the stretch.
+    std::int64_t wholeFirst = 0;
+    double wholeFrames = 0.0;
+    std::int64_t wholeRecordEnd = 0;
+    int wholeColumns = 0;
+    double from = 0.0;
+    double to = 0.0;
+    bool drawn = false;  // the last pass drew it
+
+    // Whether it is the stretch [from, to] of `whole` as it stands.
+    bool shows(const RecordPicture& whole, double fromColumn, double toColumn) const;
+};
+
+// Takes the stretch from display column `fromColumn` to `toColumn`
+// (0 <= fromColumn < toColumn <= 512) of `whole` into `out`.
+void takeExpandedPicture(const SampleRing& ring, const RecordPicture& whole, double fromColumn, double toColumn,
+                         ExpandedPicture& out);
+
 // The columns of a rolling picture, kept from pass to pass so that a pass
 // takes only the columns of new frames: each channel's least and greatest
 // sample (the DC level not taken off) of columns on the record's anchored

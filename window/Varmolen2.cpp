@@ -207,6 +207,9 @@ void TScopeForm::redrawHeldPicture()
 {
     if (!heldPictureWantsRedraw(*state_, *state_))
         return;
+    // The expanded view of a held picture of the record, from the frames it covers.
+    if (const SampleRing* record = loop_->record(); record != nullptr && recordPictureShown(*state_))
+        takeExpandedRecord(*state_, *state_, *record);
     showPicture(runRedrawPass(*state_, *state_, *state_, *displayBitmap_));
 }
 

@@ -16,6 +16,7 @@
 
 #include "display/DisplayTestState.h"
 #include "display/RecordSweep.h"
+#include "display/RecordTraces.h"
 #include "dsp/SampleRing.h"
 
 using varmolen::test::allocations;
@@ -66,7 +67,7 @@ TEST(DisplayAllocation, PassesAllocateNothing)
 // appended to the record, the sweep's search and its picture, and the pass
 // that draws it (a band of tall strokes), triggered over a ten-second span,
 // rolling, and at 192000 Hz with every frame searched; the first at a
-// larger bitmap too.
+// larger bitmap too; expanded between the markers, live and held.
 TEST(DisplayAllocation, RecordPassesAllocateNothing)
 {
     const struct {
@@ -75,10 +76,13 @@ TEST(DisplayAllocation, RecordPassesAllocateNothing)
         std::int32_t mode;
         int width, height;
         RecordSweep::Taken expected;  // what every pass takes
-    } cases[] = {{44100, 1.0, kMainTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Triggered},
-                 {44100, 1.0, kMainTimeBase, 1025, 685, RecordSweep::Taken::Triggered},
-                 {44100, 1.0, kRollTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Untriggered},
-                 {192000, 0.001, kAutoTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Triggered}};
+        bool expanded;                // Exp on between the markers
+    } cases[] = {{44100, 1.0, kMainTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Triggered, false},
+                 {44100, 1.0, kMainTimeBase, 1025, 685, RecordSweep::Taken::Triggered, false},
+                 {44100, 1.0, kRollTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Untriggered, false},
+                 {192000, 0.001, kAutoTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Triggered, false},
+                 {44100, 1.0, kRollTimeBase, 1025, 685, RecordSweep::Taken::Untriggered, true},
+                 {192000, 0.001, kAutoTimeBase, Raster::kWidth, Raster::kHeight, RecordSweep::Taken::Triggered, true}};
     for (const auto& c : cases) {
         Bench b;
         b.r.resize(c.width, c.height);
@@ -92,6 +96,10 @@ TEST(DisplayAllocation, RecordPassesAllocateNothing)
         b.s.triggerChannel = 2;
         b.s.triggerShape = kSquareTrigger;
         b.s.marker1Enabled = 1;
+        b.s.marker2Enabled = c.expanded ? 1 : 0;
+        b.s.marker1Pos = 100;
+        b.s.marker2Pos = 300;
+        b.s.expanded = c.expanded ? 1 : 0;
         b.s.sampleRate = c.rate;
         b.s.features.timePerDiv = c.perDiv;
         b.s.features.timeBaseMode = c.mode;
@@ -120,6 +128,15 @@ TEST(DisplayAllocation, RecordPassesAllocateNothing)
         const long start = allocations.load();
         for (int n = 0; n < 5; ++n)
             EXPECT_EQ(pass(), c.expected) << c.rate << " Hz, pass " << n;
-        EXPECT_EQ(allocations.load() - start, 0) << c.rate << " Hz, mode " << c.mode << ", " << c.width << " wide";
+        // Held and expanded, a marker moved: the stretch taken again and drawn.
+        if (c.expanded) {
+            b.s.displayHold = 1;
+            b.s.marker2Pos = 200;
+            takeExpandedRecord(b.s, b.s, ring);
+            runRedrawPass(b.s, b.s, b.s, b.r);
+            EXPECT_TRUE(b.s.expandedRecord.shows(b.s.recordPicture, 100.0, 200.0));
+        }
+        EXPECT_EQ(allocations.load() - start, 0)
+            << c.rate << " Hz, mode " << c.mode << ", " << c.width << " wide, expanded " << c.expanded;
     }
 }

@@ -1,9 +1,11 @@
 // Pictures of the record: which span the sweep takes (roll, triggered with
 // its pre-trigger part and holdoff, Auto and Normal without a trigger),
 // a single-sample spike drawn at its column in a ten-second span, and the
-// axis, strip and cursor reading the same time at every column.
+// axis, strip and cursor reading the same time at every column; the
+// expanded view between the markers: its spikes, readouts and Exp off.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -11,6 +13,7 @@
 
 #include "display/AxisTicks.h"
 #include "display/DisplayPass.h"
+#include "display/MarkerReadouts.h"
 #include "display/ReadoutScales.h"
 #include "display/RecordSweep.h"
 #include "display/RecordTraces.h"
@@ -177,6 +180,16 @@ TEST(RecordSweep, TakesTheSpanTheTimeBaseAndTheTriggerSweepAskFor)
     appendEdges(ring, 1, {});
     EXPECT_EQ(advance(), Taken::Untriggered);
     EXPECT_EQ(p.first, armed);
+
+    // Soon after the start a rolling picture draws the little there is.
+    SampleRing fresh(kRate * 10);
+    fresh.restart(kRate);
+    RecordSweep rolling;
+    b.s.singleSweep = 0;
+    b.s.features.timeBaseMode = kRollTimeBase;
+    appendEdges(fresh, 100, {});
+    EXPECT_EQ(rolling.advance(b.s, b.s, fresh, {0.0f, 0.0f}, 513), Taken::Untriggered);
+    EXPECT_LE(p.first, 100 - 800);
 }
 
 // A ten-second span at 44100 Hz (roll, 1 s a division): a spike of a single
@@ -278,6 +291,166 @@ TEST(RecordPicture, AxisStripAndCursorReadTheSameTimes)
             const TimeBaseTexts texts = computeTimeBase(b.s, b.s, 100.0f, '.');
             EXPECT_EQ(texts.hiFreqLabel, readoutMs(b.s, b.s, 512, '.') + " ms");
         }
+    }
+}
+
+// A ten-second span at 44100 Hz (1 s a division), expanded between the
+// markers: a spike of a single frame draws up to its row in the pixel column
+// its time falls in within the stretch, and two spikes in one column of the
+// whole picture stand apart once the stretch is narrow enough.
+TEST(RecordPicture, ExpandedASingleFrameSpikeShowsAtItsColumnInTheStretch)
+{
+    constexpr std::uint32_t kRate = 44100;
+    constexpr std::int64_t kSpan = 10 * kRate;
+    const struct {
+        std::int32_t marker1, marker2;
+        std::int64_t spikes[2];  // frames; -1 none
+    } cases[] = {
+        {0, 512, {123457, -1}}, {37, 301, {50001, 201234}}, {200, 210, {177000, 177040}}, {505, 512, {kSpan - 1, -1}}};
+    for (const auto& c : cases) {
+        Bench b = recordBench(1.0);
+        b.s.marker1Enabled = 1;
+        b.s.marker2Enabled = 1;
+        b.s.marker1Pos = c.marker1;
+        b.s.marker2Pos = c.marker2;
+        b.s.expanded = 1;
+        SampleRing ring(static_cast<std::size_t>(kSpan));
+        ring.restart(kRate);
+        std::vector<float> a(static_cast<std::size_t>(kSpan), 0.0f), zero(a.size(), 0.0f);
+        for (const std::int64_t at : c.spikes)
+            if (at >= 0)
+                a[static_cast<std::size_t>(at)] = 150.0f;  // 150 rows above the baseline at unit gain
+        ring.append(a.data(), zero.data(), a.size(), true);
+        RecordSweep sweep;
+        ASSERT_EQ(sweep.advance(b.s, b.s, ring, {0.0f, 0.0f}, b.r.width()), RecordSweep::Taken::Untriggered);
+        runDisplayPass(b.s, b.s, b.s, b.r);
+        std::vector<int> expected;
+        for (const std::int64_t at : c.spikes) {
+            if (at < 0)
+                continue;
+            // The spike's column of the whole picture, then its place in the stretch.
+            const double column = static_cast<double>(at) / kSpan * 510.0;
+            expected.push_back(static_cast<int>((column - c.marker1) * 512.0 / (c.marker2 - c.marker1)));
+        }
+        std::vector<int> found;
+        for (int x = 0; x <= 512; ++x)
+            if (b.r.pixel(x, 200 - 150) == kLime)
+                found.push_back(x);
+        EXPECT_EQ(found, expected) << "markers " << c.marker1 << ", " << c.marker2;
+        EXPECT_EQ(b.CountRow(200 - 151, kLime), 0) << "nothing above the spikes";
+    }
+}
+
+// Expanded, the cursor at the view's two ends reads the markers' times, as
+// the block's expanded view does, and between them the time of its place in
+// the stretch, a fraction of a column included; so do the axis's lines.
+TEST(RecordPicture, ExpandedCursorAndAxisReadTheStretchBetweenTheMarkers)
+{
+    const struct {
+        double perDiv;
+        std::int32_t marker1, marker2;
+    } cases[] = {{1.0, 0, 512}, {0.002, 100, 101}, {0.5, 37, 301}, {0.0001, 511, 512}};
+    for (const auto& c : cases) {
+        Bench b = recordBench(c.perDiv);
+        b.s.sampleRate = 44100;
+        b.s.marker1Enabled = 1;
+        b.s.marker2Enabled = 1;
+        b.s.marker1Pos = c.marker1;
+        b.s.marker2Pos = c.marker2;
+        b.s.expanded = 1;
+        const auto cursor = [&](std::int32_t x) { return cursorReadout(b.s, b.s, x, '.'); };
+        const auto at = [&](double column) {
+            return "Cursor = " +
+                   FormatMs(static_cast<std::uint32_t>(std::llround(column / 51.0 * c.perDiv * 1e5)), '.') + " ms";
+        };
+        EXPECT_EQ(cursor(0), "Cursor = " + FormatMs(readoutTime(b.s, b.s, c.marker1), '.') + " ms") << c.perDiv;
+        EXPECT_EQ(cursor(512), "Cursor = " + FormatMs(readoutTime(b.s, b.s, c.marker2), '.') + " ms") << c.perDiv;
+        EXPECT_EQ(cursor(256), at((c.marker1 + c.marker2) / 2.0)) << c.perDiv;
+        const std::vector<AxisTick> ticks = timeTicks(b.s, b.s, '.');
+        const std::string unit = timeAxisUnit(b.s, b.s);
+        const double scale = unit == "µs" ? 1e-6 : unit == "ms" ? 1e-3 : 1.0;
+        ASSERT_EQ(ticks.size(), 11u);
+        EXPECT_NEAR(std::stod(ticks[0].text) * scale, c.marker1 / 51.0 * c.perDiv, c.perDiv * 1e-4);
+        EXPECT_NEAR(std::stod(ticks[10].text) * scale,
+                    (c.marker1 + (c.marker2 - c.marker1) * 510.0 / 512.0) / 51.0 * c.perDiv, c.perDiv * 1e-4);
+        b.s.expanded = 0;
+        EXPECT_EQ(cursor(256), "Cursor = " + FormatMs(readoutTime(b.s, b.s, 256), '.') + " ms") << "Exp off";
+    }
+}
+
+// Exp on and off, and a marker moved, draw a live picture again at once.
+// A held picture: Exp on draws the stretch from the record, Exp off gives
+// back the whole picture bit for bit; once the record moved past the held
+// frames, a stretch the markers moved to still shows, from the whole
+// picture's columns.
+TEST(RecordPicture, ExpandedHeldPictureRedrawsAndExpOffGivesTheWholeBack)
+{
+    constexpr std::uint32_t kRate = 8000;
+    Bench b = recordBench(0.1);  // 8000 frames a span
+    b.s.marker1Enabled = 1;
+    b.s.marker2Enabled = 1;
+    b.s.marker1Pos = 100;
+    b.s.marker2Pos = 140;
+    SampleRing ring(12000);
+    ring.restart(kRate);
+    std::vector<float> a(8000), zero(a.size(), 0.0f);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        a[i] = static_cast<float>(std::round(100.0 * std::sin(static_cast<double>(i) * 0.05)));
+    ring.append(a.data(), zero.data(), a.size(), true);
+    RecordSweep sweep;
+    ASSERT_EQ(sweep.advance(b.s, b.s, ring, {0.0f, 0.0f}, b.r.width()), RecordSweep::Taken::Untriggered);
+    runDisplayPass(b.s, b.s, b.s, b.r);
+    const std::vector<std::uint32_t> whole(b.r.data(), b.r.data() + b.r.width() * b.r.height());
+    const auto redraw = [&] {
+        takeExpandedRecord(b.s, b.s, ring);
+        runRedrawPass(b.s, b.s, b.s, b.r);
+        return std::vector<std::uint32_t>(b.r.data(), b.r.data() + b.r.width() * b.r.height());
+    };
+    // Live, Exp on or off draws the picture again at once, the other controls at the next picture.
+    EXPECT_FALSE(heldPictureWantsRedraw(b.s, b.s));
+    b.s.expanded = 1;
+    EXPECT_TRUE(heldPictureWantsRedraw(b.s, b.s));
+    redraw();
+    EXPECT_FALSE(heldPictureWantsRedraw(b.s, b.s));
+    b.s.marker2Pos = 141;
+    EXPECT_TRUE(heldPictureWantsRedraw(b.s, b.s)) << "a marker moved";
+    b.s.marker2Pos = 140;
+    b.s.displayHold = 1;
+    const std::vector<std::uint32_t> expanded = redraw();
+    ASSERT_TRUE(b.s.expandedRecord.shows(b.s.recordPicture, 100.0, 140.0));
+    // The trace differs, not only the marker lines the expanded view hides.
+    int changed = 0;
+    for (int y = 0; y < b.r.height(); ++y)
+        for (int x = 0; x < b.r.width(); ++x)
+            changed += x != 100 && x != 140 &&
+                       expanded[static_cast<std::size_t>(y * b.r.width() + x)] !=
+                           whole[static_cast<std::size_t>(y * b.r.width() + x)];
+    EXPECT_GT(changed, 100);
+    b.s.expanded = 0;
+    EXPECT_EQ(redraw(), whole) << "Exp off";
+    // The record moves past the held frames; the markers move.
+    ring.append(a.data(), zero.data(), a.size(), true);
+    ASSERT_GT(ring.oldest(), b.s.recordPicture.first + 3000);
+    b.s.expanded = 1;
+    b.s.marker1Pos = 10;
+    b.s.marker2Pos = 60;
+    redraw();
+    const ExpandedPicture& e = b.s.expandedRecord;
+    ASSERT_TRUE(e.shows(b.s.recordPicture, 10.0, 60.0));
+    const auto& whole1 = b.s.recordPicture.chan1;
+    for (int q = 0; q < e.picture.columns; ++q) {
+        const auto& got = e.picture.chan1[static_cast<std::size_t>(q)];
+        ASSERT_FALSE(std::isnan(got.min) || std::isnan(got.max)) << "pixel " << q;
+        // Within the whole picture's columns around the one it shows (513 pixels: column = pixel).
+        const int k = (10 * 512 + 50 * q) / 512;
+        float low = whole1[static_cast<std::size_t>(k)].min;
+        float high = whole1[static_cast<std::size_t>(k)].max;
+        for (const int n : {k - 1, k + 1}) {
+            low = std::min(low, whole1[static_cast<std::size_t>(n)].min);
+            high = std::max(high, whole1[static_cast<std::size_t>(n)].max);
+        }
+        EXPECT_GE(got.min, low) << "pixel " << q;
+        EXPECT_LE(got.max, high) << "pixel " << q;
     }
 }
 
