@@ -116,8 +116,11 @@ int main(int argc, char* argv[])
             if (!varmolen::remoteServerOf(scopeForm).apply(whyNot, port))
                 scopeForm.host().showMessage("Remote control cannot listen: " + whyNot.toStdString(), "Remote Control");
         }
-        scopeForm.show();
-        app.exec();
+        // A signal while a box waited at start-up ends the program here.
+        if (!closeOnSignal.signalled()) {
+            scopeForm.show();
+            app.exec();
+        }
     } catch (const std::exception& e) {
         VarmolenApplication::showException(QString::fromLocal8Bit(e.what()));
     } catch (...) {

@@ -1,5 +1,6 @@
 #include "window/SignalBridge.h"
 
+#include <QApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -62,6 +63,16 @@ void SignalBridge::onSignal()
 {
     char buffer[64];
     while (::read(gSignalReadFd, buffer, sizeof buffer) > 0) {
+    }
+    signalled_ = true;
+    // Boxes over boxes are closed from the top; one that refuses to close
+    // ends the walk.
+    for (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr;) {
+        modal->close();
+        QWidget* next = QApplication::activeModalWidget();
+        if (next == modal)
+            break;
+        modal = next;
     }
     if (window_)
         window_->close();

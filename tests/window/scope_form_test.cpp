@@ -363,6 +363,29 @@ TEST_F(ScopeFormTest, TerminationSignalClosesTheWindowThroughTheEventLoop)
     EXPECT_EQ(destroyed, 1);
 }
 
+// A box waiting for a click (a message before the window shows, a dialog)
+// does not keep the process alive: the signal closes it first, and the
+// program then knows not to start.
+TEST_F(ScopeFormTest, TerminationSignalEndsABoxThatWaitsForAClick)
+{
+    auto form = std::make_unique<SpyScopeForm>(noDevices);
+    SignalBridge bridge(form.get());
+    ASSERT_TRUE(bridge.installed());
+    EXPECT_FALSE(bridge.signalled());
+    bool timedOut = false;
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    QTimer::singleShot(5000, [&] {
+        timedOut = true;
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Remote Control"), QStringLiteral("cannot listen"),
+                    QMessageBox::Ok, form.get());
+    box.exec();
+    EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(bridge.signalled());
+}
+
 }  // namespace
 }  // namespace varmolen
 
