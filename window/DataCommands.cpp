@@ -371,23 +371,29 @@ void DataCommands::exportSpanCsv()
         return;
     }
     const SpanCsvInput in = spanCsvInput(s, {copy.get(), 0, span.count, span.offset});
-    const std::unique_ptr<QFileDialog> made = makeSaveDialog(form_, "ExportDataDialog", "csv", kExportShownSpanFilter);
-    QFileDialog& dialog = *made;
-    propose(dialog, s.features.exportFolder, QStringLiteral("Varmolen span"), QStringLiteral("csv"));
-    QString chosen = runExportDialog(dialog);
-    if (chosen.isEmpty())
-        return;
-    chosen = withDefaultSuffix(chosen, QStringLiteral("csv"));
-    s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
-    QString failure;
-    const FileContent content = [&in](QFileDevice& file, QString& why) {
+    saveSpan("ExportDataDialog", "csv", kExportShownSpanFilter, [&in](QFileDevice& file, QString& why) {
         const bool written = writeSpanCsv(in, [&file](std::string_view piece) {
             return file.write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
         });
         if (!written)
             why = file.errorString();
         return written;
-    };
+    });
+}
+
+void DataCommands::saveSpan(const char* dialogName, const char* suffix, const char* filter, const FileContent& content)
+{
+    InstrumentState& s = form_.state();
+    const std::unique_ptr<QFileDialog> made = makeSaveDialog(form_, dialogName, suffix, filter);
+    QFileDialog& dialog = *made;
+    const QString extension = QString::fromLatin1(suffix);
+    propose(dialog, s.features.exportFolder, QStringLiteral("Varmolen span"), extension);
+    QString chosen = runExportDialog(dialog);
+    if (chosen.isEmpty())
+        return;
+    chosen = withDefaultSuffix(chosen, extension);
+    s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
+    QString failure;
     if (!writeThroughScratchFile(chosen, content, failure))
         sayFileNotWritten(form_, chosen, failure);
 }
@@ -446,23 +452,12 @@ void DataCommands::ExportSpanWav1Click(QObject* /*sender*/)
             return;
         }
     }
-    const std::unique_ptr<QFileDialog> made = makeSaveDialog(form_, "ExportSpanWavDialog", "wav", "WAV files (*.wav)");
-    QFileDialog& dialog = *made;
-    propose(dialog, s.features.exportFolder, QStringLiteral("Varmolen span"), QStringLiteral("wav"));
-    QString chosen = runExportDialog(dialog);
-    if (chosen.isEmpty())
-        return;
-    chosen = withDefaultSuffix(chosen, QStringLiteral("wav"));
-    s.features.exportFolder = QFileInfo(chosen).absolutePath().toStdString();
-    QString failure;
-    const FileContent content = [&bytes](QFileDevice& file, QString& why) {
+    saveSpan("ExportSpanWavDialog", "wav", "WAV files (*.wav)", [&bytes](QFileDevice& file, QString& why) {
         if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size()))
             return true;
         why = file.errorString();
         return false;
-    };
-    if (!writeThroughScratchFile(chosen, content, failure))
-        sayFileNotWritten(form_, chosen, failure);
+    });
 }
 
 void DataCommands::ExportData1Click(QObject* /*sender*/)

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 
+#include "persist/ScratchFile.h"
 #include "persist/WavRecorder.h"
 
 class QFileDialog;
@@ -83,6 +84,9 @@ private:
     void endRecording(bool report, bool finishedInTime);
     // Export Data of a picture of the record: every frame of its span.
     void exportSpanCsv();
+    // The save dialog of a span's file, then the file written through a
+    // scratch file by `content`; its folder is remembered, a failure said.
+    void saveSpan(const char* dialogName, const char* suffix, const char* filter, const FileContent& content);
     // Shows "There is nothing to export. <why>".
     void sayNothingToExport(const std::string& why);
 
