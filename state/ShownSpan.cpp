@@ -29,7 +29,12 @@ SpanFrames shownSpanFrames(const RecordPicture& picture, const SampleRing& ring)
         return span;
     }
     const std::int64_t spanEnd = picture.first + timeBaseSpanCount(picture.frames);
-    const std::int64_t from = std::max<std::int64_t>(picture.first, 0);
+    // A span longer than the record begins with the oldest frame the record
+    // held when the picture was taken: what came before was never held.
+    // Frames overwritten since then are no longer held.
+    const std::int64_t oldestThen =
+        std::max<std::int64_t>(0, picture.recordEnd - static_cast<std::int64_t>(ring.capacity()));
+    const std::int64_t from = std::max(picture.first, oldestThen);
     const std::int64_t to = std::min(spanEnd, ring.end());
     if (to <= from)
         return span;

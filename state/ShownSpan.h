@@ -3,7 +3,8 @@
 // control): every frame from the span's first to the end of its ten
 // divisions (a fraction of a frame rounded up), as far as the record holds
 // them. A span that began before the record did (a roll picture soon after
-// the start) starts at the record's first frame; a span the record has since
+// the start, a span longer than the record) starts at the oldest frame the
+// record held when the picture was taken; a span the record has since
 // overwritten, or that belongs to a record started afresh (a new rate, a new
 // memory size), is no longer held and gives nothing.
 #pragma once
