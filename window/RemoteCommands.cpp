@@ -35,14 +35,6 @@ using scpi::NumberRange;
 
 const char* onOff(bool on) { return on ? "1" : "0"; }
 
-// A switch set as a user's click sets it: the control, then its row's
-// handler.
-void flip(TScopeForm& form, QObject* sender, const Binding& row, bool on)
-{
-    qobject_cast<SwitchBase*>(row.control)->setChecked(on);
-    runRow(form, row, sender, Then::Nothing);
-}
-
 // A marker's column as seconds (TIME display) or hertz (FREQUENCY display).
 double columnValue(const InstrumentState& s, std::int32_t columns)
 {
@@ -295,6 +287,12 @@ void addNumberSettings(scpi::CommandTable& table, TScopeForm& form, QObject* sen
 }
 
 }  // namespace
+
+void flip(TScopeForm& form, QObject* sender, const Binding& row, bool on)
+{
+    qobject_cast<SwitchBase*>(row.control)->setChecked(on);
+    runRow(form, row, sender, Then::Nothing);
+}
 
 const char* remoteIdentity() { return "Varmolen,Varmolen,0," VARMOLEN_VERSION; }
 

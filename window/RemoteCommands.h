@@ -44,6 +44,9 @@ struct RemoteChoices {
 // rate, display and markers, *IDN? and *RST. `sender` is what the handlers
 // are told the action came from.
 void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender);
+// A switch set as a user's click sets it: the control, then its row's handler.
+void flip(TScopeForm& form, QObject* sender, const Binding& row, bool on);
+
 // The time base over the record, the trigger's sweep, holdoff and force,
 // and DIGitize (window/RemoteTimeBase.cpp); `rows` is the binding table the
 // commands keep.

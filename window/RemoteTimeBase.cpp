@@ -15,8 +15,6 @@
 #include "display/RecordTraces.h"
 #include "dsp/TimeBase.h"
 #include "panel/widgets/RockerSwitch.h"
-#include "panel/widgets/SwitchBase.h"
-#include "panel/widgets/ToggleSwitch.h"
 #include "remote/ScpiSession.h"
 
 namespace varmolen {
@@ -45,12 +43,6 @@ double shownPerDiv(const InstrumentState& s)
     if (recordPictureShown(s))
         return recordPerDiv(s, s);  // a held picture's own
     return readoutSeconds(s, s, kFullWidth) / kTimeBaseDivisions;
-}
-
-void setSwitch(TScopeForm& form, QObject* sender, const Binding& row, bool on)
-{
-    qobject_cast<SwitchBase*>(row.control)->setChecked(on);
-    runRow(form, row, sender, Then::Nothing);
 }
 
 }  // namespace
@@ -126,10 +118,10 @@ void addTimeBaseCommands(scpi::CommandTable& table, TScopeForm& form, QObject* s
              const auto i = call.choice(0, {"AUTO", "NORMal", "SINGle"});
              if (!i)
                  return;
-             setSwitch(form, sender, hold, false);
-             setSwitch(form, sender, single, false);
+             flip(form, sender, hold, false);
+             flip(form, sender, single, false);
              if (*i == 2)
-                 setSwitch(form, sender, single, true);
+                 flip(form, sender, single, true);
              else
                  choose(*i == 0 ? menu.SweepAuto1 : menu.SweepNormal1);
          }},
@@ -145,10 +137,10 @@ void addTimeBaseCommands(scpi::CommandTable& table, TScopeForm& form, QObject* s
         // once it is held.
         {"DIGitize", 0,
          [&form, sender, hold, single](Call&) {
-             setSwitch(form, sender, hold, false);
-             setSwitch(form, sender, single, false);
+             flip(form, sender, hold, false);
+             flip(form, sender, single, false);
              form.recordSweep().armUntriggeredSingle();
-             setSwitch(form, sender, single, true);
+             flip(form, sender, single, true);
          }},
     });
 }
