@@ -142,20 +142,25 @@ TEST(RecordSweep, TakesTheSpanTheTimeBaseAndTheTriggerSweepAskFor)
     // A single sweep takes only a span of frames recorded after it was
     // armed: rolling, the first whole span; triggered, the first edge whose
     // span (a quarter of it before the edge) begins after.
+    // Armed at the next pass, it ends untriggered once a whole span (800
+    // frames) was recorded after that, the span starting where it was armed.
+    const auto expectWholeSpanAfterArming = [&] {
+        const std::int64_t at = ring.end();
+        EXPECT_EQ(advance(), Taken::Nothing);
+        appendEdges(ring, 799, {});
+        EXPECT_EQ(advance(), Taken::Nothing);
+        appendEdges(ring, 1, {});
+        EXPECT_EQ(advance(), Taken::Untriggered);
+        EXPECT_EQ(p.first, at);
+    };
     b.s.singleSweep = 1;
-    std::int64_t armed = ring.end();
-    EXPECT_EQ(advance(), Taken::Nothing);
-    appendEdges(ring, 799, {});
-    EXPECT_EQ(advance(), Taken::Nothing);
-    appendEdges(ring, 1, {});
-    EXPECT_EQ(advance(), Taken::Untriggered);
-    EXPECT_EQ(p.first, armed);
+    expectWholeSpanAfterArming();
     b.s.singleSweep = 0;
     b.s.features.timeBaseMode = kMainTimeBase;
     b.s.features.holdoffSeconds = 0.0;
     EXPECT_EQ(advance(), Taken::Nothing);
     b.s.singleSweep = 1;
-    armed = ring.end();
+    const std::int64_t armed = ring.end();
     EXPECT_EQ(advance(), Taken::Nothing);
     appendEdges(ring, 1000, {armed + 100, armed + 300});
     EXPECT_EQ(advance(), Taken::Triggered);
@@ -173,13 +178,7 @@ TEST(RecordSweep, TakesTheSpanTheTimeBaseAndTheTriggerSweepAskFor)
     b.s.features.triggerSweep = kAutoSweep;
     b.s.singleSweep = 1;
     sweep.armUntriggeredSingle();
-    armed = ring.end();
-    EXPECT_EQ(advance(), Taken::Nothing);
-    appendEdges(ring, 799, {});
-    EXPECT_EQ(advance(), Taken::Nothing);
-    appendEdges(ring, 1, {});
-    EXPECT_EQ(advance(), Taken::Untriggered);
-    EXPECT_EQ(p.first, armed);
+    expectWholeSpanAfterArming();
 
     // Soon after the start a rolling picture draws the little there is.
     SampleRing fresh(kRate * 10);
