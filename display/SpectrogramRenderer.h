@@ -26,17 +26,22 @@ std::uint32_t colourMapWord(double place);
 std::uint32_t levelColour(double db, double topDb, double rangeDb);
 
 // Draws `history` into rows [top, bottom) of the raster, over columns
-// [0, r.width() - colour bar - gap): each pixel row shows the history row
-// nearest in time, the newest at `top`, `seconds` of history over the
-// height; a pixel column takes the history's column at the same place of
-// its width. Rows older than the history hold are left as they are. Then
-// the colour bar over the same rows, the top of the range at the top.
+// [0, r.width() - colour bar - gap) (the bar and gap scaled by the raster's
+// width over the display's own, rounded, at least 1): pixel row y shows the
+// history row nearest in time to the middle of its share of `seconds`
+// (the newest row's time - (y - top + 0.5) * seconds / (bottom - top)), the
+// newest at `top`; pixel column x shows history column
+// floor(x * columns / image width). Rows older than the history holds are
+// left as they are, and so is the gap. Then the colour bar over the same
+// rows, the top of the range on row `top`, its bottom on row `bottom - 1`.
+// Allocates nothing; the raster counts every row as changed afterwards.
 void drawSpectrogram(Raster& r, const SpectrogramHistory& history, int top, int bottom, double seconds, double topDb,
                      double rangeDb);
 
 // What the cursor reads at pixel (x, y) of a spectrogram drawn as above:
 // how long ago (s) the row it shows was taken, and its level (dB) in the
-// history's column under x; nothing off the drawn rows or the colour bar.
+// history's column under x. Nothing where nothing of the history is drawn:
+// outside the rows, below the oldest row, over the gap or the colour bar.
 struct SpectrogramReading {
     double secondsAgo = 0.0;
     int column = 0;  // history column
@@ -47,11 +52,13 @@ std::optional<SpectrogramReading> spectrogramAt(const SpectrogramHistory& histor
 
 // Labels of the colour bar: the level (dB) at evenly spaced places from the
 // top of the range to its bottom, each with its row in [top, bottom) and its
-// text ("-60 dB"); `count` at least 2.
+// text to a tenth of a dB, the tenth only where it is not 0 ("-60 dB",
+// "-37.5 dB"), with the given decimal separator; `count` at least 2.
 struct BarLabel {
     int row = 0;
     std::string text;
 };
-std::vector<BarLabel> colourBarLabels(int top, int bottom, double topDb, double rangeDb, int count);
+std::vector<BarLabel> colourBarLabels(int top, int bottom, double topDb, double rangeDb, int count,
+                                      char decimalSeparator = '.');
 
 }  // namespace varmolen

@@ -1,7 +1,8 @@
 // The spectrogram's memory: the newest rows of levels across the display's
 // columns, one row each time the analyser takes a new transform, each with
 // the time of the newest frame it was taken from. A ring of fixed size: only
-// reset allocates.
+// reset allocates. Rows come in time order (the analyser clears the history
+// when the record's time starts again).
 #pragma once
 
 #include <cstddef>
@@ -27,14 +28,19 @@ public:
     // `seconds` (of the record); the oldest row makes room when full.
     void append(const float* levels, double seconds);
 
-    // The row `ago` rows before the newest (0: the newest), ago < size().
+    // The row `ago` rows before the newest (0: the newest), ago < size(),
+    // and its time.
     const float* row(int ago) const;
     double seconds(int ago) const;
-    // The row whose time is nearest to `seconds` at or before it, as `ago`;
-    // -1 when no row is that old or the history is empty.
+    // The row whose time is nearest to `seconds` at or before it, as `ago`
+    // (the newest when `seconds` is later than every row); -1 when no row is
+    // that old or the history is empty.
     int rowAt(double seconds) const;
 
 private:
+    // Where the row `ago` rows before the newest lives in the ring.
+    std::size_t slotOf(int ago) const;
+
     std::vector<float> levels_;
     std::vector<double> times_;
     int columns_ = 0;
