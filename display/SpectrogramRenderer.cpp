@@ -69,14 +69,24 @@ constexpr std::array<std::uint32_t, kMapTop + 1> makeMap()
 }
 constexpr std::array<std::uint32_t, kMapTop + 1> kMap = makeMap();
 
+// The same as the bitmap stores it.
+constexpr std::array<std::uint32_t, kMapTop + 1> makeStoredMap()
+{
+    std::array<std::uint32_t, kMapTop + 1> stored{};
+    for (std::size_t step = 0; step < stored.size(); ++step)
+        stored[step] = Raster::storedWord(kMap[step]);
+    return stored;
+}
+constexpr std::array<std::uint32_t, kMapTop + 1> kStoredMap = makeStoredMap();
+
 // The nearest step to `at` steps up the map, clamped to it; the bottom for
 // NaN (a level of nothing at all).
 int nearestStep(double at)
 {
-    const double rounded = at + 0.5;
-    if (!(rounded > 0.0))
-        return 0;
-    return rounded >= kMapTop ? kMapTop : static_cast<int>(rounded);
+    double rounded = at + 0.5;
+    rounded = rounded > 0.0 ? rounded : 0.0;
+    rounded = rounded < kMapTop ? rounded : kMapTop;
+    return static_cast<int>(rounded);
 }
 
 // A level range as the map's steps: the drawing and levelColour share it,
@@ -93,10 +103,9 @@ struct LevelScale {
         floorDb = topDb - range;
         stepsPerDb = kMapTop / range;
     }
-    std::uint32_t colour(double db) const
-    {
-        return kMap[static_cast<std::size_t>(nearestStep((db - floorDb) * stepsPerDb))];
-    }
+    std::uint32_t colour(double db) const { return kMap[step(db)]; }
+    std::uint32_t storedColour(double db) const { return kStoredMap[step(db)]; }
+    std::size_t step(double db) const { return static_cast<std::size_t>(nearestStep((db - floorDb) * stepsPerDb)); }
 };
 
 // Where the parts of a spectrogram `width` pixels wide lie: the image over
@@ -132,20 +141,37 @@ int nearestRow(const SpectrogramHistory& history, double t)
 
 // One pixel row of the image: pixel x takes the level of history column
 // floor(x * columns / imageWidth), stepped without a division per pixel.
+// With fewer columns than pixels each column is coloured once and laid over
+// its run of pixels, from ceil(c * imageWidth / columns) on; with more, each
+// pixel looks up its own.
 void drawImageRow(std::uint32_t* out, const float* levels, int columns, int imageWidth, const LevelScale& scale)
 {
+    if (columns < imageWidth) {
+        const int whole = imageWidth / columns;
+        const int rest = imageWidth % columns;
+        int x = 0;
+        int endWhole = 0;  // (c + 1) * imageWidth = endWhole * columns + endRest
+        int endRest = 0;
+        for (int c = 0; c < columns; ++c) {
+            endWhole += whole;
+            endRest += rest;
+            if (endRest >= columns) {
+                endRest -= columns;
+                ++endWhole;
+            }
+            const int end = endWhole + (endRest > 0 ? 1 : 0);
+            const std::uint32_t word = scale.storedColour(static_cast<double>(levels[c]));
+            for (; x < end; ++x)
+                out[x] = word;
+        }
+        return;
+    }
     const int whole = columns / imageWidth;
     const int rest = columns % imageWidth;
     int column = 0;
     int carried = 0;  // (x * columns) % imageWidth
-    int shownColumn = -1;
-    std::uint32_t word = 0;
     for (int x = 0; x < imageWidth; ++x) {
-        if (column != shownColumn) {
-            shownColumn = column;
-            word = Raster::storedWord(scale.colour(static_cast<double>(levels[column])));
-        }
-        out[x] = word;
+        out[x] = scale.storedColour(static_cast<double>(levels[column]));
         column += whole;
         carried += rest;
         if (carried >= imageWidth) {
@@ -201,7 +227,7 @@ void drawSpectrogram(Raster& r, const SpectrogramHistory& history, int top, int 
     const int span = bottom - 1 - top;
     for (int y = from; y < to; ++y) {
         const double db = span > 0 ? topDb - rangeDb * (y - top) / span : topDb;
-        const std::uint32_t word = Raster::storedWord(scale.colour(db));
+        const std::uint32_t word = scale.storedColour(db);
         std::uint32_t* const out = rowStart(y);
         std::fill(out + layout.barFrom, out + width, word);
     }

@@ -21,20 +21,22 @@ constexpr std::uint32_t kViridisTop = 0x25E7FD;
 constexpr std::uint32_t kUntouched = 0x123456;
 
 // The history the drawing tests use: 8 rows appended to a ring of 6, so it
-// has wrapped, half a second apart, the newest at 12.5 s; the level of each
-// cell tells its row and column apart.
-constexpr int kColumns = 4;
-double Level(int ago, int column) { return -(3.0 * (7 - ago) + 20.0 * column); }
+// has wrapped, half a second apart, the newest at 12.5 s. 700 columns: more
+// than the image's 497 pixels at the display's own size, fewer than its 994
+// at twice the size. Rows are 10 dB apart and neighbouring columns 40 dB, so
+// a pixel one row or column off shows another colour.
+constexpr int kColumns = 700;
+double Level(int ago, int column) { return -(10.0 * ago + 40.0 * (column % 2) + 0.01 * column); }
 
 SpectrogramHistory WrappedHistory()
 {
     SpectrogramHistory h;
     h.reset(kColumns, 6);
     for (int k = 0; k < 8; ++k) {
-        float row[kColumns];
+        std::vector<float> row(kColumns);
         for (int c = 0; c < kColumns; ++c)
             row[c] = static_cast<float>(Level(7 - k, c));
-        h.append(row, 9.0 + 0.5 * k);
+        h.append(row.data(), 9.0 + 0.5 * k);
     }
     return h;
 }
@@ -132,16 +134,22 @@ TEST(SpectrogramDisplay, HistoryCellsLandOnTheirPixelsAndTheCursorReadsThem)
         int column;
     };
     const Case cases[] = {
-        {513, 0, 20, 0, 0},                                                    // newest row at the top
-        {513, 124, 20, 0, 0},                                                  // last pixel of the first column
-        {513, 125, 21, 0, 1},  {513, 300, 23, 1, 2},                           // 12.15 s: nearer 12.0 than 12.5
-        {513, 496, 30, 2, 3},                                                  // 11.45 s
-        {513, 10, 44, 5, 0},                                                   // 10.05 s: the oldest row
-        {513, 10, 45, -1, 0},                                                  // 9.95 s: older than the history
-        {513, 10, 19, -1, 0},                                                  // above the spectrogram
-        {513, 497, 20, -1, 0},                                                 // the gap before the colour bar
-        {1026, 248, 40, 0, 0}, {1026, 249, 40, 0, 1},  {1026, 993, 89, 5, 3},  // 10.025 s
-        {1026, 5, 90, -1, 0},  {1026, 994, 40, -1, 0}, {1026, 1001, 40, -1, 0},
+        {513, 0, 20, 0, 0},       // newest row at the top
+        {513, 70, 20, 0, 98},     // 70 * 700 / 497 = 98.6
+        {513, 71, 21, 0, 100},    // 71 * 700 / 497 = 100 exactly
+        {513, 300, 23, 1, 422},   // 12.15 s: nearer 12.0 than 12.5
+        {513, 496, 30, 2, 698},   // 11.45 s: nearer 11.5 than 11.0
+        {513, 10, 44, 5, 14},     // 10.05 s: the oldest row
+        {513, 10, 45, -1, 0},     // 9.95 s: older than the history
+        {513, 10, 19, -1, 0},     // above the spectrogram
+        {513, 497, 20, -1, 0},    // the gap before the colour bar
+        {1026, 70, 40, 0, 49},    // 70 * 700 / 994 = 49.3
+        {1026, 71, 40, 0, 50},    // 71 * 700 / 994 = 50 exactly
+        {1026, 72, 41, 0, 50},    // 72 * 700 / 994 = 50.7
+        {1026, 993, 89, 5, 699},  // 10.025 s, the last column
+        {1026, 5, 90, -1, 0},     // 9.975 s
+        {1026, 994, 40, -1, 0},   // the gap's first pixel
+        {1026, 1001, 40, -1, 0},  // and its last
     };
     for (const int width : {513, 1026}) {
         const int scale = width / 513;
@@ -165,7 +173,7 @@ TEST(SpectrogramDisplay, HistoryCellsLandOnTheirPixelsAndTheCursorReadsThem)
                 EXPECT_FALSE(reading.has_value()) << c.x << "," << c.y;
                 continue;
             }
-            const double level = Level(c.ago, c.column);
+            const double level = static_cast<float>(Level(c.ago, c.column));  // as the history keeps it
             EXPECT_EQ(r->pixel(c.x, c.y), levelColour(level, 0.0, 100.0)) << c.x << "," << c.y;
             ASSERT_TRUE(reading.has_value()) << c.x << "," << c.y;
             EXPECT_NEAR(reading->secondsAgo, 0.5 * c.ago, 1e-9) << c.x << "," << c.y;
