@@ -6,10 +6,12 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "state/InstrumentState.h"
 #include "display/DisplayPass.h"
 #include "display/Raster.h"
+#include "display/SpectrogramRenderer.h"
 #include "dsp/Graphicinterpolate.h"
 
 using namespace varmolen;
@@ -98,6 +100,33 @@ void BM_FrequencyPassExpandedAveragedPeakHold(benchmark::State& st)
 BENCHMARK(BM_FrequencyPassExpandedAveragedPeakHold);
 
 }  // namespace
+
+// A whole spectrogram over the full height of the display, at its own size
+// (0) and at twice its width and height (1), from a full history (wrapped)
+// of 512 columns with a row for every pixel row, so that no row is copied:
+// levels spread over the 100 dB range, every column a new colour.
+void BM_SpectrogramFullHistory(benchmark::State& st)
+{
+    const int scale = st.range(0) == 1 ? 2 : 1;
+    auto raster = std::make_unique<Raster>();
+    raster->resize(Raster::kWidth * scale, Raster::kHeight * scale);
+    const int rows = raster->height();
+    constexpr int kColumns = 512;
+    constexpr double kRowSeconds = 1024.0 / 44100.0;
+    SpectrogramHistory history;
+    history.reset(kColumns, rows);
+    std::vector<float> levels(kColumns);
+    for (int k = 0; k < rows + rows / 3; ++k) {
+        for (int c = 0; c < kColumns; ++c)
+            levels[static_cast<std::size_t>(c)] = static_cast<float>(-50.0 + 45.0 * std::sin(0.37 * c + 0.11 * k));
+        history.append(levels.data(), k * kRowSeconds);
+    }
+    for (auto _ : st) {
+        drawSpectrogram(*raster, history, 0, rows, rows * kRowSeconds, 0.0, 100.0);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_SpectrogramFullHistory)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // A free-running TIME pass and the rows it sends to the screen,
 // at the display's own size (0) and at twice its width and height (1): a
