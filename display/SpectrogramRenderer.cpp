@@ -197,8 +197,10 @@ void drawSpectrogram(Raster& r, const SpectrogramHistory& history, int top, int 
         return;
     const Layout layout = layoutFor(width);
     const LevelScale scale(topDb, rangeDb);
-    // Written straight into the bitmap's words; the bitmap takes every row
-    // as changed after this (its notes of single writes do not cover them).
+    // Written straight into the bitmap's stored words, through the data()
+    // that tells the bitmap so: too many pixels for its notes of single
+    // writes, so it counts every row as changed, its next clear paints every
+    // pixel and the pass draws the graticule again itself.
     std::uint32_t* const pixels = r.data();
     const auto rowStart = [&](int y) { return pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width); };
 
