@@ -71,6 +71,15 @@ void BM_FftFftwFloat(benchmark::State& st)
 
 }  // namespace
 
-BENCHMARK(BM_FftKernelFloat)->RangeMultiplier(2)->Range(kAnalysisMinLength, kAnalysisMaxLength)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FftKernelDouble)->RangeMultiplier(2)->Range(kAnalysisMinLength, kAnalysisMaxLength)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_FftFftwFloat)->RangeMultiplier(2)->Range(kAnalysisMinLength, kAnalysisMaxLength)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FftKernelFloat)
+    ->RangeMultiplier(2)
+    ->Range(kAnalysisMinLength, kAnalysisMaxLength)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FftKernelDouble)
+    ->RangeMultiplier(2)
+    ->Range(kAnalysisMinLength, kAnalysisMaxLength)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FftFftwFloat)
+    ->RangeMultiplier(2)
+    ->Range(kAnalysisMinLength, kAnalysisMaxLength)
+    ->Unit(benchmark::kMicrosecond);
