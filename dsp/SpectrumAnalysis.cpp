@@ -135,6 +135,7 @@ struct SpectrumTransform::Plan {
         const std::lock_guard<std::mutex> guard(plannerLock());
         in = fftwf_alloc_real(at(length));
         out = fftwf_alloc_complex(at(length / 2 + 1));
+        // power() fills `in` afresh every time, so FFTW may overwrite it.
         if (in != nullptr && out != nullptr)
             plan = fftwf_plan_dft_r2c_1d(length, in, out, FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
     }
