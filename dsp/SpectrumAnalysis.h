@@ -40,7 +40,10 @@ constexpr bool isAnalysisLength(int length)
 // The code of full scale: a sine of this amplitude reads 0 dBFS.
 constexpr double kAnalysisFullScale = 32767.0;
 
-// The periodic window over `length` points into out[0..length-1].
+// The periodic window over `length` points into out[0..length-1]; nothing
+// for a length below 1 or an `out` shorter than it. The display's table ends
+// with one entry more: with room for it in `out` it is made in place, else
+// through a copy.
 void fillAnalysisWindow(AnalysisWindow window, std::span<float> out, int length);
 
 // What a window does to levels: its sum and its sum of squares over its points.
@@ -77,8 +80,9 @@ public:
     // Power of bins 0..length/2 of (x[t] - offset) * w[t], t < length, into
     // out[0..bins()-1], in squared codes of a sine's amplitude (see the top
     // of this file): |X[k]|^2 / (sum(w) / 2)^2, DC and Nyquist halved as
-    // their own real parts. False, writing nothing, before prepare or with
-    // `out` too short.
+    // their own real parts, (X[k] / sum(w))^2: they have no mirror image, so
+    // a constant c reads c^2, its mean square. False, writing nothing, before
+    // prepare or with `out` too short.
     bool power(const float* x, float offset, std::span<float> out);
 
 private:
@@ -94,7 +98,8 @@ private:
 double powerDbfs(double power);
 
 // The frequency weightings of sound level meters (A and C as the standard
-// for them defines them analytically, Z flat): the gain in dB at `hz`.
+// for them defines them analytically, Z flat): the gain in dB at `hz`, 0 dB
+// at 1 kHz; A and C give -400 dB at 0 Hz and below.
 enum class Weighting : std::int32_t { Z = 0, A = 1, C = 2 };
 double weightingDb(Weighting weighting, double hz);
 

@@ -6,8 +6,8 @@ VARMOLEN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Packages to build and run the instrument; dpkg-dev lets `cpack -G DEB`
 # compute the Debian package's library dependencies.
 VARMOLEN_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libasound2-dev
-  libasound2-plugins libsndfile1-dev libxcb-shm0-dev googletest libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core
-  dpkg-dev)
+  libasound2-plugins libsndfile1-dev libfftw3-dev libxcb-shm0-dev googletest libgtest-dev libgmock-dev
+  libbenchmark-dev fonts-dejavu-core dpkg-dev)
 # Packages to see the window without a display.
 VARMOLEN_HEADLESS_PACKAGES=(xvfb xauth imagemagick xdotool)
 # Packages the tests use: a private sound server with a null sink, a tone
