@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cmath>
 #include <cstdint>
 
 #include "display/RecordTraces.h"
+#include "display/SpectrumAnalyser.h"
 #include "display/SpectrumRenderer.h"
 #include "display/TraceRenderer.h"
 #include "dsp/VectorState.h"
@@ -81,6 +83,16 @@ std::size_t graticuleLines(const InstrumentSettings& s, const InstrumentView& vi
     std::size_t n = 0;
     for (int i = 0; i < kHorizontalLines; ++i)
         lines[n++] = {1, kRowPitch * i, view.displayWidth, kRowPitch * i};
+    if (analyserShown(s)) {
+        // The analyser's lines stand at the round frequencies its axis is labelled at.
+        std::array<double, kTimeColumnLines> columns{};
+        const std::size_t count = analyserGridColumns(s, view, columns);
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto x = static_cast<int>(std::lround(columns[i]));
+            lines[n++] = {x, lineBottom(view), x, 0};
+        }
+        return n;
+    }
     const bool frequency = s.displayType == kFrequencyDisplayType;
     const int count = frequency ? kFrequencyColumnLines : kTimeColumnLines;
     const int pitch = frequency ? 64 : 51;
@@ -145,6 +157,10 @@ bool runPass(InstrumentSettings& s, InstrumentView& view, PassBuffers& work, Ras
     const int second = first == 1 ? 2 : 1;
     if (recordPictureShown(s)) {
         drawRecordChannels(s, view, work, r);
+        return finishPass(s, view, r, grid, gridLines, gridColour);
+    }
+    if (analyserShown(s)) {
+        drawAnalyser(s, view, r);
         return finishPass(s, view, r, grid, gridLines, gridColour);
     }
     for (int n : {first, second}) {
@@ -236,6 +252,8 @@ bool heldPictureWantsRedraw(const InstrumentSettings& s, const InstrumentView& v
         const bool stretchMoved = expanded && !view.expandedRecord.shows(view.recordPicture, stretch.from, stretch.to);
         return s.displayHold == 1 || expanded != view.expandedRecord.drawn || stretchMoved;
     }
+    if (analyserShown(s))
+        return view.analyser.valid;  // drawn from the spectra it keeps
     if (view.keptBlocks[0].valid != 1 && view.keptBlocks[1].valid != 1)
         return false;  // no block made the picture yet (the start picture)
     return s.displayHold == 1 || (s.chan1Enabled == 1 && view.traceKept[0] == 1) ||

@@ -5,6 +5,7 @@
 
 #include "display/ReadoutScales.h"
 #include "display/RecordTraces.h"
+#include "display/SpectrumAnalyser.h"
 
 namespace varmolen {
 
@@ -61,6 +62,9 @@ MarkerReadout computeMarkerReadout(const InstrumentSettings& s, const Instrument
             r.markerLabel = joined(readout::kMarkerDifference, readout::kUnknown, {});
             r.statusPanel4 = joined(readout::kReciprocal, readout::kUnknown, {});
         }
+    } else if (analyserShown(s)) {
+        r.markerLabel = analyserMarkerText(s, view, decimalSeparator);
+        r.statusPanel4 = joined(readout::kReciprocal, readout::kUnknown, {});
     } else {
         r.markerLabel = bothOn ? joined(readout::kMarkerDifference,
                                         std::to_string(readoutFrequency(s, view, markerDistance(s))), readout::kHz)
@@ -73,8 +77,10 @@ MarkerReadout computeMarkerReadout(const InstrumentSettings& s, const Instrument
 std::int32_t clampColumn(std::int64_t x) { return columnOf(x); }
 
 std::string cursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
-                          char decimalSeparator)
+                          char decimalSeparator, std::int32_t y)
 {
+    if (analyserShown(s))
+        return analyserCursorText(s, view, clampColumn(x), y, decimalSeparator);
     if (recordExpanded(s, view)) {
         // A picture of the record spreads the stretch between the markers
         // over 512 columns too, each pixel its own frames: the pointer reads

@@ -55,8 +55,10 @@ std::int32_t readoutColumn(const InstrumentSettings& s, const InstrumentView& vi
 // over 512 columns (x = 512 reads marker 2), in FREQUENCY over 511
 // (x = 511 reads marker 2). A picture of the record reads the time of the
 // pointer's place in the stretch, a fraction of a column included.
+// The spectrum analyser reads the frequency of its own axis and the level
+// there; its spectrogram at row y (-1: none) also the time.
 std::string cursorReadout(const InstrumentSettings& s, const InstrumentView& view, std::int32_t x,
-                          char decimalSeparator);
+                          char decimalSeparator, std::int32_t y = -1);
 
 // Trigger level of the threshold dial's percent: v × 2.0 truncated toward
 // zero, within -100..100 (NaN reads 0).

@@ -235,11 +235,18 @@ TimeRowTexts timeTexts(const ChannelReadings& r, double fullScaleVolts, char sep
     return t;
 }
 
-ToneRowTexts toneTexts(const ChannelReadings& r, double fullScaleVolts, char separator)
+ToneRowTexts toneTexts(const ChannelReadings& r, double fullScaleVolts, char separator, Weighting weighting)
 {
     ToneRowTexts t;
     const bool calibrated = channelVolts(0.0, fullScaleVolts).has_value();
     const ToneReading& tone = r.tone;
+    t.weighted = measure_text::kUnknown;
+    if (r.recorded && tone.weightedValid) {
+        const double power = tone.weightedPower[static_cast<std::size_t>(weighting)];
+        constexpr const char* kUnits[] = {"dBFS(Z)", "dBFS(A)", "dBFS(C)"};
+        t.weighted = formatDecibels(std::sqrt(power) / kAnalysisFullScale, kUnits[static_cast<std::size_t>(weighting)],
+                                    separator);
+    }
     if (!r.recorded || !tone.valid) {
         t.peakFrequency = t.peakLevel = t.thd = t.thdN = measure_text::kUnknown;
         t.peakLevelDb = calibrated ? std::string() : std::string(measure_text::kUnknown);

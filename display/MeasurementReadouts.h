@@ -14,6 +14,7 @@
 #include <string>
 
 #include "dsp/Measurements.h"
+#include "dsp/SpectrumAnalysis.h"
 #include "state/FeatureSettings.h"
 
 namespace varmolen {
@@ -89,10 +90,14 @@ struct ToneRowTexts {
     std::string thdDb;
     std::string thdN;
     std::string thdNDb;
+    // The weighted level of the whole spectrum: "-23.4 dBFS(A)".
+    std::string weighted;
 };
 
 // The readings of a channel as texts; `fullScaleVolts` 0 = not calibrated.
 TimeRowTexts timeTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
-ToneRowTexts toneTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
+// The weighted level is read with `weighting` (Z, A or C).
+ToneRowTexts toneTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator,
+                       Weighting weighting = Weighting::Z);
 
 }  // namespace varmolen

@@ -8,6 +8,7 @@
 
 #include "display/MarkerReadouts.h"
 #include "display/RecordTraces.h"
+#include "display/SpectrumAnalyser.h"
 #include "dsp/TimeBase.h"
 
 namespace varmolen {
@@ -178,6 +179,10 @@ TimeBaseTexts computeTimeBase(InstrumentSettings& s, InstrumentView& view, float
             texts.loFreqLabel = "0";
             texts.loFreqLabel += readout::kMs;
         }
+    } else if (analyserShown(s)) {
+        // The ends of the analyser's axis as drawn.
+        texts.hiFreqLabel = analyserHzText(s, view, kFullWidth, decimalSeparator) + std::string(readout::kHz);
+        texts.loFreqLabel = analyserHzText(s, view, 0, decimalSeparator) + std::string(readout::kHz);
     } else {
         if (bothOn && view.expanded != 0) {
             texts.hiFreqLabel = hzText(readoutFrequency(s, view, s.marker2Pos));

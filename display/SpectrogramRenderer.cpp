@@ -183,6 +183,8 @@ void drawImageRow(std::uint32_t* out, const float* levels, int columns, int imag
 
 }  // namespace
 
+int spectrogramImageWidth(int width) { return layoutFor(width).imageWidth; }
+
 std::uint32_t colourMapWord(double place) { return kMap[static_cast<std::size_t>(nearestStep(place * kMapTop))]; }
 
 std::uint32_t levelColour(double db, double topDb, double rangeDb) { return LevelScale(topDb, rangeDb).colour(db); }

@@ -19,6 +19,10 @@ namespace varmolen {
 constexpr int kColourBarColumns = 12;
 constexpr int kColourBarGap = 4;
 
+// The pixel columns the image takes on a display `width` pixels wide: the
+// rest is the gap and the colour bar.
+int spectrogramImageWidth(int width);
+
 // The colour word (0x00BBGGRR, as the Raster's pen takes it) of a place
 // 0..1 on the colour map (clamped), and of a level in dB against the range
 // [topDb - rangeDb, topDb].

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "dsp/SpectrumAnalysis.h"
+
 namespace varmolen {
 
 namespace {
@@ -248,9 +250,35 @@ ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate, T
     return read(rate);
 }
 
+void ToneMeter::weigh(ToneReading& r, double rate) const
+{
+    // A sine of amplitude A puts (A/2)^2 n sum(w^2) into the bins of its
+    // lobe, whatever the window, so the sum of the bins read that way is the
+    // power of tones and noise alike.
+    const int stride = kToneMaxRecord / n_;
+    double squares = 0.0;
+    for (int t = 0; t < n_; ++t) {
+        const double w = window_[static_cast<std::size_t>(t * stride)];
+        squares += w * w;
+    }
+    if (!(squares > 0.0))
+        return;
+    const double binHz = rate / n_;
+    for (const Weighting w : {Weighting::Z, Weighting::A, Weighting::C}) {
+        double sum = 0.0;
+        for (int k = kFirstNoiseBin; k < n_ / 2; ++k) {
+            const double gain = w == Weighting::Z ? 1.0 : std::pow(10.0, weightingDb(w, k * binHz) / 10.0);
+            sum += power_[static_cast<std::size_t>(k)] * gain;
+        }
+        r.weightedPower[static_cast<std::size_t>(w)] = 4.0 * sum / (n_ * squares);
+    }
+    r.weightedValid = true;
+}
+
 ToneReading ToneMeter::read(double rate) const
 {
     ToneReading r;
+    weigh(r, rate);
     const auto p = [this](int k) { return power_[static_cast<std::size_t>(k)]; };
     const int lastNoiseBin = n_ / 2 - 1;
     const int lastToneBin = lastNoiseBin - kLobe;

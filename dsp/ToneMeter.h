@@ -38,6 +38,12 @@ struct ToneReading {
     bool thdNValid = false;
     double thdN = 0.0;  // ratio of everything but the tone (and DC) to the tone
     int length = 0;     // samples the reading was formed from (0: none)
+    // The power of the whole spectrum (above the lowest bins the window's
+    // image of DC takes), weighted Z, A and C (by Weighting's number), in
+    // squared codes of a sine's amplitude: a full-scale sine reads 32767^2,
+    // 0 dBFS. Read whether or not a tone stands out.
+    bool weightedValid = false;
+    std::array<double, 3> weightedPower{};
 };
 
 // The running average of one channel's tone spectra.
@@ -87,6 +93,7 @@ private:
     void sumTotal();
     double solveOffset(double ratio, double guess) const;
     ToneReading read(double rate) const;
+    void weigh(ToneReading& r, double rate) const;
 
     std::vector<double> window_;  // over kToneMaxRecord points; shorter records take every m-th
     // The transform's arrays: power_ holds the windowed record, then the power

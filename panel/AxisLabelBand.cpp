@@ -3,8 +3,12 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "display/ReadoutScales.h"
 #include "display/RecordTraces.h"
+#include "display/SpectrumAnalyser.h"
 #include "panel/FrontPanel.h"
 
 namespace varmolen {
@@ -15,6 +19,17 @@ constexpr int kTickLength = 4;
 constexpr int kLineHeight = 15;
 // Room a frequency tick's text needs at most ("12.5 kHz"), in points.
 constexpr int kFrequencyTextWidth = 64;
+
+// A level step in dB: "12", "7.5".
+std::string levelStepText(double db, char decimalSeparator)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.3g", db);
+    std::string text(buffer);
+    if (decimalSeparator != '\0')
+        std::replace(text.begin(), text.end(), '.', decimalSeparator);
+    return text;
+}
 
 }  // namespace
 
@@ -56,7 +71,10 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
                      s.features.fullScaleVolts[1],
                      s.spectrumScale,
                      decimalSeparator,
-                     recordPictureShown(s) ? recordPerDiv(s, s) : 0.0};
+                     recordPictureShown(s) ? recordPerDiv(s, s) : 0.0,
+                     s.features.analyser,
+                     s.analyser.length,
+                     analyserShown(s)};
     if (formed_ && now == inputs_)
         return;
     formed_ = true;
@@ -71,6 +89,13 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
     if (time && !xy) {
         ticks_ = timeTicks(s, s, decimalSeparator);
         unit_ = timeAxisUnit(s, s);
+    } else if (now.analyserShown) {
+        const int most = std::max(2, box_.width() / kFrequencyTextWidth);
+        ticks_ = analyserFrequencyTicks(shownAxis(s, s), most, decimalSeparator);
+        unit_.clear();
+        analyserScales(s, decimalSeparator);
+        update();
+        return;
     } else if (!time) {
         const int most = std::max(2, box_.width() / kFrequencyTextWidth);
         ticks_ = frequencyTicks(now.rate, s.span, s.expanded != 0, s.marker1Pos, s.marker2Pos, most, decimalSeparator);
@@ -88,6 +113,24 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
         }
     }
     update();
+}
+
+void AxisLabelBand::analyserScales(const InstrumentState& s, char decimalSeparator)
+{
+    const AnalyserSettings& a = s.features.analyser;
+    const std::vector<std::string> levels = analyserLevelTicks(s, s, 1, decimalSeparator);
+    for (int n = 1; n <= 2; ++n) {
+        if (!channelSettings(s, n).on())
+            continue;
+        const std::string unit = analyserUnitName(s, s, n);
+        // The spectrogram's colours run from the bottom of the range to its top.
+        const std::string text = a.spectrogram ? levels.back() + ".." + levels.front() + " " + unit + ", " +
+                                                     std::to_string(static_cast<int>(spectrogramSeconds())) + " s"
+                                               : "top " + levels.front() + " " + unit + ", " +
+                                                     levelStepText(a.rangeDb / 10.0, decimalSeparator) + " dB/div";
+        scales_.push_back("Ch" + std::to_string(n) + " " + text);
+        scaleColours_.push_back(channelSettings(s, n).color());
+    }
 }
 
 void AxisLabelBand::paintEvent(QPaintEvent* /*event*/)

@@ -43,6 +43,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The channels' scales of the analyser's level axis (or its spectrogram's colours).
+    void analyserScales(const InstrumentState& s, char decimalSeparator);
+
+private:
     // Everything the texts depend on; the band forms them again only when
     // one of these changed.
     struct Inputs {
@@ -55,6 +59,9 @@ private:
         float spectrumScale;
         char separator;
         double perDiv;  // the time base of a picture of the record, 0 for a block's
+        AnalyserSettings analyserSettings;
+        std::int32_t analyserLength;
+        bool analyserShown;  // the analyser's picture is shown
         bool operator==(const Inputs&) const = default;
     };
 

@@ -46,6 +46,7 @@ constexpr CellPlan kToneCells[] = {
     {"Peak level", "PeakLevel", "peak level", "PeakLevelDb", "peak level dBFS", 100},
     {"THD", "Thd", "THD", "ThdDb", "THD dB", 100},
     {"THD+N", "ThdN", "THD+N", "ThdNDb", "THD+N dB", 100},
+    {"Weighted level", "WeightedLevel", "weighted level", nullptr, nullptr, 116},
 };
 
 // The panel's navy and its label colours, set through palettes: the strip
@@ -199,6 +200,7 @@ void MeasureStrip::showChannel(int channel, bool enabled, std::int32_t colourWor
         put(row.tone[1], tone->peakLevel, &tone->peakLevelDb);
         put(row.tone[2], tone->thd, &tone->thdDb);
         put(row.tone[3], tone->thdN, &tone->thdNDb);
+        put(row.tone[4], tone->weighted, nullptr);
     }
 }
 

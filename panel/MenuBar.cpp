@@ -31,6 +31,89 @@ QString largeSizeCaption(bool reduced)
     return reduced ? QStringLiteral("Large (reduced to fit the screen)") : QStringLiteral("Large");
 }
 
+namespace {
+
+QMenu* subMenu(QMenu* parent, const char* name, const char* title)
+{
+    auto* m = new QMenu(QString::fromUtf8(title), parent);
+    m->setObjectName(QString::fromUtf8(name));
+    parent->addMenu(m);
+    return m;
+}
+
+// A checkable item of `parent` named `name` + its index, standing for `data`.
+template <std::size_t N>
+void choice(QMenu* parent, const char* name, std::array<QAction*, N>& items, std::size_t i, const QString& text,
+            const QVariant& data, bool checked)
+{
+    auto* a = new QAction(text, parent);
+    a->setObjectName(QString::fromUtf8(name) + QString::number(i));
+    a->setCheckable(true);
+    a->setChecked(checked);
+    a->setData(data);
+    parent->addAction(a);
+    items[i] = a;
+}
+
+// Display > Spectrum's analyser items, their defaults checked.
+void buildAnalyserMenus(DisplayMenu& d)
+{
+    const AnalyserSettings defaults;
+    d.SpectrumLength1 = subMenu(d.Spectrum1, "SpectrumLength1", "Length");
+    for (std::size_t i = 0; i < kAnalysisLengths.size(); ++i)
+        choice(d.SpectrumLength1, "SpectrumLength", d.SpectrumLengths, i, QString::number(kAnalysisLengths[i]),
+               kAnalysisLengths[i], kAnalysisLengths[i] == defaults.length);
+    d.SpectrumWindow1 = subMenu(d.Spectrum1, "SpectrumWindow1", "Window");
+    constexpr std::array<const char*, kAnalysisWindowCount> kWindowTexts = {"Display's Own", "Rectangular", "Hann",
+                                                                            "Blackman-Harris", "Flat Top"};
+    for (std::size_t i = 0; i < kWindowTexts.size(); ++i)
+        choice(d.SpectrumWindow1, "SpectrumWindow", d.SpectrumWindows, i, QString::fromUtf8(kWindowTexts[i]),
+               static_cast<int>(i), i == 0);
+    d.FrequencyAxis1 = subMenu(d.Spectrum1, "FrequencyAxis1", "Frequency Axis");
+    d.FrequencyLinear1 = new QAction(QStringLiteral("Linear"), d.FrequencyAxis1);
+    d.FrequencyLog1 = new QAction(QStringLiteral("Logarithmic"), d.FrequencyAxis1);
+    d.FrequencyLinear1->setObjectName(QStringLiteral("FrequencyLinear1"));
+    d.FrequencyLog1->setObjectName(QStringLiteral("FrequencyLog1"));
+    for (QAction* a : {d.FrequencyLinear1, d.FrequencyLog1}) {
+        a->setCheckable(true);
+        d.FrequencyAxis1->addAction(a);
+    }
+    d.FrequencyLinear1->setChecked(true);
+    d.FrequencyLinear1->setData(0);
+    d.FrequencyLog1->setData(1);
+    d.FrequencyAxis1->addSeparator();
+    d.FullRange1 = new QAction(QStringLiteral("Full Range"), d.FrequencyAxis1);
+    d.FullRange1->setObjectName(QStringLiteral("FullRange1"));
+    d.FrequencyAxis1->addAction(d.FullRange1);
+    d.LevelAxis1 = subMenu(d.Spectrum1, "LevelAxis1", "Level Axis");
+    constexpr std::array<const char*, kLevelUnitCount> kUnitTexts = {"dBFS", "dBV (calibrated channel)",
+                                                                     "dBu (calibrated channel)", "dBFS/Hz (density)"};
+    for (std::size_t i = 0; i < kUnitTexts.size(); ++i)
+        choice(d.LevelAxis1, "LevelUnit", d.LevelUnits, i, QString::fromUtf8(kUnitTexts[i]), static_cast<int>(i),
+               i == 0);
+    d.LevelAxis1->addSeparator();
+    for (std::size_t i = 0; i < kLevelTops.size(); ++i)
+        choice(d.LevelAxis1, "LevelTop", d.LevelTops, i, QStringLiteral("Top %1 dB").arg(kLevelTops[i]), kLevelTops[i],
+               kLevelTops[i] == defaults.topDb);
+    d.LevelAxis1->addSeparator();
+    for (std::size_t i = 0; i < kLevelRanges.size(); ++i)
+        choice(d.LevelAxis1, "LevelRange", d.LevelRanges, i, QStringLiteral("Range %1 dB").arg(kLevelRanges[i]),
+               kLevelRanges[i], kLevelRanges[i] == defaults.rangeDb);
+    d.OctaveBands1 = subMenu(d.Spectrum1, "OctaveBands1", "Octave Bands");
+    for (std::size_t i = 0; i < kOctaveFractions.size(); ++i) {
+        const std::int32_t b = kOctaveFractions[i];
+        choice(d.OctaveBands1, "OctaveBands", d.OctaveBands, i,
+               b == 0 ? QStringLiteral("Off") : QStringLiteral("1/%1 Octave").arg(b), b, b == 0);
+    }
+    d.Weighting1 = subMenu(d.Spectrum1, "Weighting1", "Weighting");
+    constexpr std::array<const char*, 3> kWeightingTexts = {"Z (flat)", "A", "C"};
+    for (std::size_t i = 0; i < kWeightingTexts.size(); ++i)
+        choice(d.Weighting1, "Weighting", d.Weightings, i, QString::fromUtf8(kWeightingTexts[i]), static_cast<int>(i),
+               i == 0);
+}
+
+}  // namespace
+
 void buildMenus(QMainWindow& window, PanelControls& c)
 {
     QMenuBar* bar = window.menuBar();
@@ -102,6 +185,7 @@ void buildMenus(QMainWindow& window, PanelControls& c)
     c.displayMenu.Type1 = menu(c.displayMenu.Display1, "Type1", "Type");
     c.displayMenu.Time1 = item(c.displayMenu.Type1, "Time1", "Time", true, true);
     c.displayMenu.FFT1 = item(c.displayMenu.Type1, "FFT1", "Frequency", true, false);
+    c.displayMenu.Spectrogram1 = item(c.displayMenu.Type1, "Spectrogram1", "Spectrogram", true, false);
     c.displayMenu.Display1->addMenu(c.displayMenu.Type1);
     c.displayMenu.Grid1 = menu(c.displayMenu.Display1, "Grid1", "Grid");
     c.displayMenu.Enable1 = item(c.displayMenu.Grid1, "Enable1", "Enable", true, true);
@@ -139,6 +223,8 @@ void buildMenus(QMainWindow& window, PanelControls& c)
     c.displayMenu.PeakHold1 = item(c.displayMenu.Spectrum1, "PeakHold1", "Peak Hold", true, false);
     c.displayMenu.Spectrum1->addSeparator();
     c.displayMenu.SpectrumReset1 = item(c.displayMenu.Spectrum1, "SpectrumReset1", "Reset");
+    c.displayMenu.Spectrum1->addSeparator();
+    buildAnalyserMenus(c.displayMenu);
     c.displayMenu.Display1->addMenu(c.displayMenu.Spectrum1);
     // The display's size and the labels around it.
     c.displayMenu.Size1 = menu(c.displayMenu.Display1, "Size1", "Size");
@@ -221,6 +307,20 @@ void buildMenus(QMainWindow& window, PanelControls& c)
         return group;
     };
     exclusive({display.AverageOff1, display.Average4, display.Average16, display.Average64});
+    exclusive({display.Time1, display.FFT1, display.Spectrogram1});
+    exclusive({display.FrequencyLinear1, display.FrequencyLog1});
+    // Items of a setting that may hold another value (from Varmolen.ini or
+    // a script) leave them all unchecked then.
+    for (const auto& items :
+         {std::span<QAction* const>(display.SpectrumLengths), std::span<QAction* const>(display.SpectrumWindows),
+          std::span<QAction* const>(display.LevelUnits), std::span<QAction* const>(display.LevelTops),
+          std::span<QAction* const>(display.LevelRanges), std::span<QAction* const>(display.OctaveBands),
+          std::span<QAction* const>(display.Weightings)}) {
+        auto* group = new QActionGroup(&window);
+        group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+        for (QAction* a : items)
+            group->addAction(a);
+    }
     exclusive({display.SizeNormal1, display.SizeLarge1, display.SizeFit1});
     QActionGroup* steps = exclusive({display.TimeDial1});
     for (QAction* a : display.TimeDivs)

@@ -8,6 +8,7 @@
 #include <array>
 
 #include "dsp/TimeBase.h"
+#include "state/FeatureSettings.h"
 #include "state/InstrumentSettings.h"
 
 class QAction;
@@ -212,6 +213,27 @@ struct DisplayMenu {
     QAction* Average64 = nullptr;
     QAction* PeakHold1 = nullptr;
     QAction* SpectrumReset1 = nullptr;
+    // The spectrum analyser: the FREQUENCY display's other kind (Type >
+    // Spectrogram), the transform's length and window, the axes, the
+    // fractional-octave bands and their weighting. Each item's data is the
+    // setting it chooses.
+    QAction* Spectrogram1 = nullptr;
+    QMenu* SpectrumLength1 = nullptr;
+    std::array<QAction*, kAnalysisLengths.size()> SpectrumLengths{};
+    QMenu* SpectrumWindow1 = nullptr;
+    std::array<QAction*, kAnalysisWindowCount> SpectrumWindows{};
+    QMenu* FrequencyAxis1 = nullptr;
+    QAction* FrequencyLinear1 = nullptr;
+    QAction* FrequencyLog1 = nullptr;
+    QAction* FullRange1 = nullptr;
+    QMenu* LevelAxis1 = nullptr;
+    std::array<QAction*, kLevelUnitCount> LevelUnits{};
+    std::array<QAction*, kLevelTops.size()> LevelTops{};
+    std::array<QAction*, kLevelRanges.size()> LevelRanges{};
+    QMenu* OctaveBands1 = nullptr;
+    std::array<QAction*, kOctaveFractions.size()> OctaveBands{};
+    QMenu* Weighting1 = nullptr;
+    std::array<QAction*, 3> Weightings{};
     // The display's size and its labelled axes.
     QMenu* Size1 = nullptr;
     QAction* SizeNormal1 = nullptr;

@@ -1,5 +1,6 @@
 #include "persist/FeatureSettingsFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -59,6 +60,22 @@ constexpr const char* kSweepStop = "Sweep/Stop";
 constexpr const char* kSweepSteps = "Sweep/StepsPerOctave";
 constexpr const char* kSweepLevel = "Sweep/LevelDbfs";
 constexpr const char* kSweepChannel = "Sweep/Channel";
+constexpr const char* kAnalyserLength = "Spectrum/Length";
+constexpr const char* kAnalyserWindow = "Spectrum/Window";
+constexpr const char* kAnalyserScale = "Spectrum/Scale";
+constexpr const char* kAnalyserStart = "Spectrum/Start";
+constexpr const char* kAnalyserStop = "Spectrum/Stop";
+constexpr const char* kAnalyserUnit = "Spectrum/Unit";
+constexpr const char* kAnalyserTop = "Spectrum/Top";
+constexpr const char* kAnalyserRange = "Spectrum/Range";
+constexpr const char* kAnalyserBands = "Spectrum/Bands";
+constexpr const char* kAnalyserWeighting = "Spectrum/Weighting";
+constexpr const char* kSpectrogram = "Display/Spectrogram";
+constexpr std::array<const char*, kAnalysisWindowCount> kWindowWords = {"specified", "rectangular", "hann",
+                                                                        "blackmanharris", "flattop"};
+constexpr std::array<const char*, 2> kScaleWords = {"lin", "log"};
+constexpr std::array<const char*, kLevelUnitCount> kUnitWords = {"dbfs", "dbv", "dbu", "dbfs/hz"};
+constexpr std::array<const char*, 3> kWeightingWords = {"z", "a", "c"};
 
 // "true"/"false" (any case) or 1/0; anything else is not a flag.
 bool readFlag(const QSettings& ini, const char* key, bool fallback)
@@ -172,6 +189,59 @@ void writeTimeBase(QSettings& ini, const FeatureSettings& f)
         ini.setValue(QLatin1String(kHoldoff), f.holdoffSeconds);
 }
 
+// The analyser: each key falls back on its own default; a start at or above
+// the stop leaves both unset.
+void readAnalyser(const QSettings& ini, AnalyserSettings& a)
+{
+    const AnalyserSettings d;
+    const int length = readWhole(ini, kAnalyserLength, kAnalysisMinLength, kAnalysisMaxLength, d.length);
+    a.length = isAnalysisLength(length) ? length : d.length;
+    a.window = static_cast<AnalysisWindow>(readName(ini, kAnalyserWindow, kWindowWords, 0));
+    a.logFrequency = readName(ini, kAnalyserScale, kScaleWords, 0) == 1;
+    a.startHz = readNumber(ini, kAnalyserStart, 0.0, kSettingsMaxHz, 0.0);
+    a.stopHz = readNumber(ini, kAnalyserStop, 0.0, kSettingsMaxHz, 0.0);
+    if (a.stopHz != 0.0 && a.startHz >= a.stopHz) {
+        a.startHz = 0.0;
+        a.stopHz = 0.0;
+    }
+    a.unit = readName(ini, kAnalyserUnit, kUnitWords, kDbfsUnit);
+    a.topDb = readNumber(ini, kAnalyserTop, kLevelTopMin, kLevelTopMax, d.topDb);
+    a.rangeDb = readNumber(ini, kAnalyserRange, kLevelRangeMin, kLevelRangeMax, d.rangeDb);
+    const int bands = readWhole(ini, kAnalyserBands, 0, 12, 0);
+    a.bands = std::find(kOctaveFractions.begin(), kOctaveFractions.end(), bands) != kOctaveFractions.end() ? bands : 0;
+    a.weighting = static_cast<Weighting>(readName(ini, kAnalyserWeighting, kWeightingWords, 0));
+    a.spectrogram = readFlag(ini, kSpectrogram, false);
+}
+
+// Written once they differ from what a missing key gives.
+void writeAnalyser(QSettings& ini, const AnalyserSettings& a)
+{
+    const AnalyserSettings d;
+    if (a.length != d.length)
+        ini.setValue(QLatin1String(kAnalyserLength), a.length);
+    if (a.window != d.window)
+        ini.setValue(QLatin1String(kAnalyserWindow), QLatin1String(kWindowWords[static_cast<std::size_t>(a.window)]));
+    if (a.logFrequency)
+        ini.setValue(QLatin1String(kAnalyserScale), QLatin1String(kScaleWords[1]));
+    if (a.startHz != 0.0)
+        ini.setValue(QLatin1String(kAnalyserStart), a.startHz);
+    if (a.stopHz != 0.0)
+        ini.setValue(QLatin1String(kAnalyserStop), a.stopHz);
+    if (a.unit != d.unit)
+        ini.setValue(QLatin1String(kAnalyserUnit), QLatin1String(kUnitWords[static_cast<std::size_t>(a.unit)]));
+    if (a.topDb != d.topDb)
+        ini.setValue(QLatin1String(kAnalyserTop), a.topDb);
+    if (a.rangeDb != d.rangeDb)
+        ini.setValue(QLatin1String(kAnalyserRange), a.rangeDb);
+    if (a.bands != d.bands)
+        ini.setValue(QLatin1String(kAnalyserBands), a.bands);
+    if (a.weighting != d.weighting)
+        ini.setValue(QLatin1String(kAnalyserWeighting),
+                     QLatin1String(kWeightingWords[static_cast<std::size_t>(a.weighting)]));
+    if (a.spectrogram)
+        ini.setValue(QLatin1String(kSpectrogram), true);
+}
+
 }  // namespace
 
 QString featureSettingsPath() { return installDirectory() + QStringLiteral("/Varmolen.ini"); }
@@ -231,6 +301,7 @@ FeatureSettings readFeatureSettings(const QString& path)
         ok && opc >= 1 && opc <= kRemoteOpcTimeoutSecondsMax ? opc : kRemoteOpcTimeoutSecondsDefault;
     f.remoteFilesFolder = ini.value(QLatin1String(kRemoteFiles)).toString().toStdString();
     readGeneratorAndSweep(ini, f);
+    readAnalyser(ini, f.analyser);
     return f;
 }
 
@@ -279,6 +350,7 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         if (!f.remoteFilesFolder.empty())
             ini.setValue(QLatin1String(kRemoteFiles), QString::fromStdString(f.remoteFilesFolder));
         writeGeneratorAndSweep(ini, f);
+        writeAnalyser(ini, f.analyser);
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return false;

@@ -74,13 +74,31 @@ std::optional<std::size_t> Call::choice(std::size_t index, std::initializer_list
     return choice(index, std::span<const char* const>(choices.begin(), choices.size()));
 }
 
+namespace {
+
+// A word that ends in digits ("OCT12") is its letters with that numeric
+// suffix: the parser reads the parameter's trailing digits as one.
+bool matchesWord(const std::string& parameter, std::string_view word)
+{
+    const std::size_t letters = word.find_last_not_of("0123456789") + 1;
+    if (letters == 0 || letters == word.size())
+        return matchesChoice(parameter, word);
+    std::int32_t wanted = 0;
+    for (const char d : word.substr(letters))
+        wanted = wanted * 10 + (d - '0');
+    std::int32_t given = 0;
+    return matchesChoice(parameter, std::string(word.substr(0, letters)) + "#", &given) && given == wanted;
+}
+
+}  // namespace
+
 std::optional<std::size_t> Call::choice(std::size_t index, std::span<const char* const> choices)
 {
     if (!present(index))
         return std::nullopt;
     std::size_t i = 0;
     for (const char* c : choices) {
-        if (matchesChoice(command_.parameters[index], c))
+        if (matchesWord(command_.parameters[index], c))
             return i;
         ++i;
     }

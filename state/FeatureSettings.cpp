@@ -6,6 +6,13 @@ namespace varmolen {
 
 bool isSpectrumAverage(std::int32_t blocks) { return blocks == 0 || blocks == 4 || blocks == 16 || blocks == 64; }
 
+bool analyserChosen(const AnalyserSettings& a)
+{
+    AnalyserSettings unchosen;
+    unchosen.weighting = a.weighting;
+    return !(a == unchosen);
+}
+
 bool isRecordLimitMinutes(std::int32_t minutes)
 {
     return minutes >= kRecordLimitMinutesMin && minutes <= kRecordLimitMinutesMax;

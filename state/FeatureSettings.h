@@ -11,6 +11,7 @@
 
 #include "dsp/Calibration.h"
 #include "dsp/ResponseSweep.h"
+#include "dsp/SpectrumAnalysis.h"
 #include "dsp/SignalSynth.h"
 
 namespace varmolen {
@@ -65,6 +66,55 @@ constexpr std::int32_t kRemoteIdleSecondsMax = 7 * 24 * 3600;
 constexpr std::int32_t kRemoteOpcTimeoutSecondsDefault = 30;
 constexpr std::int32_t kRemoteOpcTimeoutSecondsMax = 3600;
 
+// The spectrum analyser: the FREQUENCY display as the block's spectrum
+// draws it until one of these leaves its default, and the spectrogram.
+// Levels are read in dBFS, in dBV or dBu on a calibrated channel, or as a
+// density in dBFS/Hz.
+constexpr std::int32_t kDbfsUnit = 0;
+constexpr std::int32_t kDbvUnit = 1;
+constexpr std::int32_t kDbuUnit = 2;
+constexpr std::int32_t kDbfsPerHzUnit = 3;
+constexpr std::int32_t kLevelUnitCount = 4;
+// The level axis: its top and its height, ten divisions.
+constexpr double kLevelTopDefault = 0.0;
+constexpr double kLevelTopMin = -200.0;
+constexpr double kLevelTopMax = 200.0;
+constexpr double kLevelRangeDefault = 120.0;
+constexpr double kLevelRangeMin = 10.0;
+constexpr double kLevelRangeMax = 300.0;
+// The lowest frequency a logarithmic axis starts at when no start is set.
+constexpr double kLogAxisStartDefault = 20.0;
+// Fractional-octave bands: none, or 1/b octave.
+inline constexpr std::array<std::int32_t, 5> kOctaveFractions = {0, 1, 3, 6, 12};
+// The menu's choices: the lengths, the tops and ranges of the level axis.
+inline constexpr std::array<std::int32_t, 9> kAnalysisLengths = {1024,  2048,  4096,   8192,  16384,
+                                                                 32768, 65536, 131072, 262144};
+inline constexpr std::array<double, 4> kLevelTops = {20.0, 0.0, -20.0, -40.0};
+inline constexpr std::array<double, 5> kLevelRanges = {60.0, 80.0, 100.0, 120.0, 160.0};
+// The spectrogram's history, at least.
+constexpr double kSpectrogramSeconds = 20.0;
+
+struct AnalyserSettings {
+    std::int32_t length = kAnalysisMinLength;           // [Spectrum] Length: 1024 .. 262144, powers of two
+    AnalysisWindow window = AnalysisWindow::Specified;  // [Spectrum] Window
+    bool logFrequency = false;                          // [Spectrum] Scale: lin or log
+    double startHz = 0.0;                               // [Spectrum] Start: 0 = the axis's lowest
+    double stopHz = 0.0;                                // [Spectrum] Stop: 0 = half the rate
+    std::int32_t unit = kDbfsUnit;                      // [Spectrum] Unit
+    double topDb = kLevelTopDefault;                    // [Spectrum] Top
+    double rangeDb = kLevelRangeDefault;                // [Spectrum] Range
+    std::int32_t bands = 0;                             // [Spectrum] Bands: 0, 1, 3, 6, 12
+    Weighting weighting = Weighting::Z;                 // [Spectrum] Weighting
+    bool spectrogram = false;                           // [Display] Spectrogram: the FREQUENCY display's other kind
+
+    friend bool operator==(const AnalyserSettings&, const AnalyserSettings&) = default;
+};
+
+// Whether the FREQUENCY display is the analyser's rather than the block's
+// spectrum: any of its settings but the weighting (which only the bands and
+// the strip read) differs from its default.
+bool analyserChosen(const AnalyserSettings& a);
+
 struct FeatureSettings {
     bool measureShown = false;                                     // [Measure] Shown
     std::array<double, 2> fullScaleVolts{0.0, 0.0};                // [Measure] FullScaleVolts1, FullScaleVolts2
@@ -105,6 +155,7 @@ struct FeatureSettings {
     std::string generatorDevice;      // [Generator] Device: an ALSA device name; empty for ALSA's default
     bool generatorOnAtStart = false;  // [Generator] OnAtStart
     SweepPlan sweep;                  // [Sweep] Start, Stop, StepsPerOctave, LevelDbfs, Channel
+    AnalyserSettings analyser;
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;
 };

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "dsp/SpectrumHistory.h"
+#include "state/AnalyserPicture.h"
 #include "state/RecordPicture.h"
 #include "state/StateBasics.h"
 
@@ -101,6 +102,8 @@ struct InstrumentView {
     ExpandedPicture expandedRecord;
     // Spectrum averaging and peak hold (features.spectrumAverage, features.peakHold).
     SpectrumHistory spectrumHistory;
+    // The spectrum analyser's picture (features.analyser).
+    AnalyserPicture analyser;
 };
 
 }  // namespace varmolen

@@ -158,6 +158,16 @@ std::int32_t triggerSweep(const FeatureSettings& f) { return f.triggerSweep; }
 // The Trigger Position and Holdoff items of the settings' values, -1 for none.
 std::int32_t triggerPositionItem(const FeatureSettings& f) { return presetIndex(kTriggerPositions, f.triggerPosition); }
 std::int32_t holdoffItem(const FeatureSettings& f) { return presetIndex(kHoldoffs, f.holdoffSeconds); }
+// The analyser's items: what each setting reads as the item's number.
+std::int32_t spectrogramOn(const FeatureSettings& f) { return f.analyser.spectrogram ? 1 : 0; }
+std::int32_t analyserLength(const FeatureSettings& f) { return f.analyser.length; }
+std::int32_t analyserWindow(const FeatureSettings& f) { return static_cast<std::int32_t>(f.analyser.window); }
+std::int32_t analyserLog(const FeatureSettings& f) { return f.analyser.logFrequency ? 1 : 0; }
+std::int32_t analyserUnit(const FeatureSettings& f) { return f.analyser.unit; }
+std::int32_t analyserTopItem(const FeatureSettings& f) { return presetIndex(kLevelTops, f.analyser.topDb); }
+std::int32_t analyserRangeItem(const FeatureSettings& f) { return presetIndex(kLevelRanges, f.analyser.rangeDb); }
+std::int32_t analyserBands(const FeatureSettings& f) { return f.analyser.bands; }
+std::int32_t analyserWeighting(const FeatureSettings& f) { return static_cast<std::int32_t>(f.analyser.weighting); }
 
 Remote remote(const char* header, Words words)
 {
@@ -419,6 +429,37 @@ std::vector<Binding> bindingTable(const PanelControls& c)
                             on(&TriggerControls::TimeDivItemClick), T::Redraw,
                             iniValue("TimeBase/PerDiv", timeDivStep, i)});
     rows.insert(afterDisplay + 1, timeBase.begin(), timeBase.end());
+    // Display > Type > Spectrogram, after Frequency; the analyser's items
+    // after Display > Spectrum's own.
+    const auto afterFrequency =
+        std::find_if(rows.begin(), rows.end(), [&](const Binding& b) { return b.control == display.FFT1; });
+    rows.insert(afterFrequency + 1,
+                {display.Spectrogram1, S::Triggered, on(&MenuCommands::Spectrogram1Click), T::Redraw,
+                 iniValue("Display/Spectrogram", spectrogramOn, 1), item("DISPlay:TYPE", "SPECtrogram", "SPEC")});
+    using M = MenuCommands;
+    std::vector<Binding> analyser;
+    const auto items = [&](std::span<QAction* const> actions, void (M::*handler)(QObject*), const char* key,
+                           std::int32_t (*feature)(const FeatureSettings&), auto value) {
+        for (std::size_t i = 0; i < actions.size(); ++i)
+            analyser.push_back({actions[i], S::Triggered, on(handler), T::Redraw,
+                                iniValue(key, feature, static_cast<std::int32_t>(value(i)))});
+    };
+    const auto index = [](std::size_t i) { return i; };
+    items(display.SpectrumLengths, &M::SpectrumLengthItemClick, "Spectrum/Length", analyserLength,
+          [](std::size_t i) { return kAnalysisLengths[i]; });
+    items(display.SpectrumWindows, &M::SpectrumWindowItemClick, "Spectrum/Window", analyserWindow, index);
+    items(std::array<QAction* const, 2>{display.FrequencyLinear1, display.FrequencyLog1}, &M::FrequencyScaleItemClick,
+          "Spectrum/Scale", analyserLog, index);
+    analyser.push_back({display.FullRange1, S::Triggered, on(&M::FullRange1Click), T::Redraw});
+    items(display.LevelUnits, &M::LevelUnitItemClick, "Spectrum/Unit", analyserUnit, index);
+    items(display.LevelTops, &M::LevelTopItemClick, "Spectrum/Top", analyserTopItem, index);
+    items(display.LevelRanges, &M::LevelRangeItemClick, "Spectrum/Range", analyserRangeItem, index);
+    items(display.OctaveBands, &M::OctaveBandsItemClick, "Spectrum/Bands", analyserBands,
+          [](std::size_t i) { return kOctaveFractions[i]; });
+    items(display.Weightings, &M::WeightingItemClick, "Spectrum/Weighting", analyserWeighting, index);
+    const auto afterSpectrum =
+        std::find_if(rows.begin(), rows.end(), [&](const Binding& b) { return b.control == display.SpectrumReset1; });
+    rows.insert(afterSpectrum + 1, analyser.begin(), analyser.end());
     return rows;
 }
 

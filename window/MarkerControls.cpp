@@ -3,6 +3,9 @@
 // arithmetic and copy the texts into the labels under the display, the
 // status panels and the Uncal. lamp.
 #include "window/MarkerControls.h"
+
+#include <cmath>
+
 #include "window/RecordTimeBase.h"
 
 #include <QLabel>
@@ -82,9 +85,13 @@ void MarkerControls::SpectrumBoxMouseDown(QObject* /*sender*/, Qt::MouseButton /
 }
 
 void MarkerControls::SpectrumBoxMouseMove(QObject* /*sender*/, Qt::MouseButtons buttons,
-                                          Qt::KeyboardModifiers /*shift*/, int x, int /*y*/)
+                                          Qt::KeyboardModifiers /*shift*/, int x, int y)
 {
-    const MouseMoveTexts t = markerMouseMove(settings_, view_, x, buttons.testFlag(Qt::LeftButton), decimalSeparator());
+    // The display row under the pointer, for the spectrogram's time.
+    const int height = controls_.screen.SpectrumBox->height();
+    const int row = height > 1 ? static_cast<int>(std::lround(y * 342.0 / (height - 1))) : y;
+    const MouseMoveTexts t =
+        markerMouseMove(settings_, view_, x, buttons.testFlag(Qt::LeftButton), decimalSeparator(), row);
     cursorColumn_ = clampColumn(x);
     status_.setText(1, text(t.cursorText));
     controls_.screen.MarkerLabel->setText(text(t.readout.markerLabel));

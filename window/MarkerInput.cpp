@@ -21,11 +21,11 @@ void markerMouseDown(InstrumentView& view)
 }
 
 MouseMoveTexts markerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
-                               char decimalSeparator)
+                               char decimalSeparator, std::int32_t y)
 {
     MouseMoveTexts texts;
     x = clampColumn(x);
-    texts.cursorText = cursorReadout(s, view, x, decimalSeparator);
+    texts.cursorText = cursorReadout(s, view, x, decimalSeparator, y);
 
     if (leftButtonHeld) {
         if (hits(s.marker1Pos, x, view) && s.marker1Enabled != 0 && view.marker1Grabbable != 0) {

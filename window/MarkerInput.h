@@ -46,7 +46,7 @@ struct MouseMoveTexts {
 // a marker never reaches or passes the other) and widen the windows to 45;
 // last the marker readout at the new positions.
 MouseMoveTexts markerMouseMove(InstrumentSettings& s, InstrumentView& view, std::int32_t x, bool leftButtonHeld,
-                               char decimalSeparator);
+                               char decimalSeparator, std::int32_t y = -1);
 
 // A mouse button released: both markers grabbable again, windows back to 5.
 void markerMouseUp(InstrumentView& view);

@@ -248,7 +248,7 @@ void MeasureControls::refreshTexts()
         const bool enabled = channelSettings(s, ch).on();
         const std::int32_t colour = channelSettings(s, ch).color();
         if (shown_ && frequencyDisplay) {
-            const ToneRowTexts tone = toneTexts(shownReadings_[i], fullScale, separator);
+            const ToneRowTexts tone = toneTexts(shownReadings_[i], fullScale, separator, s.features.analyser.weighting);
             strip_->showChannel(ch, enabled, colour, nullptr, &tone);
             peakTexts_[i] = QString::fromStdString(tone.peakFrequency);
         }

@@ -195,9 +195,21 @@ void MenuCommands::Mic1Click(QObject* sender) { changeInput(window_, sender, fal
 
 void MenuCommands::Line1Click(QObject* sender) { changeInput(window_, sender, true); }
 
-void MenuCommands::Time1Click(QObject* sender) { changeDisplayType(window_, sender, kTimeDisplayType); }
+// Time and Frequency end the spectrogram; while the settings are applied
+// the record's display type leaves the spectrogram Varmolen.ini keeps.
+void MenuCommands::Time1Click(QObject* sender)
+{
+    if (settings_.loadingSettings == 0)
+        settings_.features.analyser.spectrogram = false;
+    changeDisplayType(window_, sender, kTimeDisplayType);
+}
 
-void MenuCommands::FFT1Click(QObject* sender) { changeDisplayType(window_, sender, kFrequencyDisplayType); }
+void MenuCommands::FFT1Click(QObject* sender)
+{
+    if (settings_.loadingSettings == 0)
+        settings_.features.analyser.spectrogram = false;
+    changeDisplayType(window_, sender, kFrequencyDisplayType);
+}
 
 void MenuCommands::Enable1Click(QObject* /*sender*/)
 {
@@ -253,6 +265,7 @@ void setAverage(InstrumentSettings& s, InstrumentView& view, QAction* own, std::
     own->setChecked(true);
     s.features.spectrumAverage = blocks;
     restartSpectrumAverage(view.spectrumHistory);
+    view.analyser.averaged = {};
 }
 
 }  // namespace
@@ -278,9 +291,14 @@ void MenuCommands::PeakHold1Click(QObject* /*sender*/)
 {
     settings_.features.peakHold = controls_.displayMenu.PeakHold1->isChecked();
     restartPeakHold(view_.spectrumHistory);
+    view_.analyser.held = {};
 }
 
-void MenuCommands::SpectrumReset1Click(QObject* /*sender*/) { resetSpectrumHistory(view_.spectrumHistory); }
+void MenuCommands::SpectrumReset1Click(QObject* /*sender*/)
+{
+    resetSpectrumHistory(view_.spectrumHistory);
+    window_.analyserSweep().restart(view_);
+}
 
 void MenuCommands::WindowsXPClick(QObject* /*sender*/) { settings_.osVariant = kDesktopVolumeControl; }
 

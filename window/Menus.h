@@ -68,6 +68,21 @@ public:
     void Average64Click(QObject* sender);
     void PeakHold1Click(QObject* sender);
     void SpectrumReset1Click(QObject* sender);
+    // Display > Type > Spectrogram and Display > Spectrum's analyser items
+    // (window/AnalyserMenus.cpp): each item chooses the setting its data holds.
+    void Spectrogram1Click(QObject* sender);
+    void SpectrumLengthItemClick(QObject* sender);
+    void SpectrumWindowItemClick(QObject* sender);
+    void FrequencyScaleItemClick(QObject* sender);
+    void FullRange1Click(QObject* sender);
+    void LevelUnitItemClick(QObject* sender);
+    void LevelTopItemClick(QObject* sender);
+    void LevelRangeItemClick(QObject* sender);
+    void OctaveBandsItemClick(QObject* sender);
+    void WeightingItemClick(QObject* sender);
+    // After the settings are applied, and after a script's change: the
+    // analyser's items show the settings in force.
+    void showAnalyserChoices();
     // Display > Size and Display > Axis Labels (window/DisplaySize.cpp).
     void SizeNormal1Click(QObject* sender);
     void SizeLarge1Click(QObject* sender);

@@ -177,6 +177,14 @@ void addItems(scpi::CommandTable& table, const Works& w, const std::string& head
             runRow(*w.form, *chosen, w.sender, thenOf(*chosen));
     });
     table.add(header + "?", 0, [w](Call& call) {
+        // An item Varmolen.ini keeps (the spectrogram among the display
+        // types) answers while its setting is chosen.
+        for (const Binding* row : w.rows)
+            if (!row->kept.field && row->kept.feature != nullptr &&
+                row->kept.feature(w.form->state().features) == row->kept.on) {
+                call.reply(row->remote.replies[0]);
+                return;
+            }
         const Binding& first = *w.rows.front();
         if (const Binding* row = chosenItem(w.rows, configFieldValue(w.form->state(), *first.kept.field)))
             call.reply(row->remote.replies[0]);
@@ -377,6 +385,7 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
     addControlCommands(table, form, sender, rows);
     addNumberSettings(table, form, sender);
     addTimeBaseCommands(table, form, sender, rows);
+    addSpectrumCommands(table, form, rows);
 }
 
 }  // namespace varmolen

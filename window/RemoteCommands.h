@@ -52,6 +52,10 @@ void flip(TScopeForm& form, QObject* sender, const Binding& row, bool on);
 // commands keep.
 void addTimeBaseCommands(scpi::CommandTable& table, TScopeForm& form, QObject* sender,
                          const std::shared_ptr<const std::vector<Binding>>& rows);
+// The spectrum analyser's settings and data, and the strip's weighted level
+// (window/RemoteSpectrum.cpp).
+void addSpectrumCommands(scpi::CommandTable& table, TScopeForm& form,
+                         const std::shared_ptr<const std::vector<Binding>>& rows);
 // The readings and data: MEASure, WAVeform, DISPlay:DATA? and recording.
 void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices);
 

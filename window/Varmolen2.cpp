@@ -138,6 +138,7 @@ void TScopeForm::finishCreate()
     FormCreate(this);
     measure_->applySettings();
     trigger_->showTimeBaseSteps();
+    menus().showAnalyserChoices();
     if (state_->features.remoteEnabled) {
         QString whyNot;
         if (!remoteControl().server().apply(whyNot))
@@ -196,6 +197,12 @@ void TScopeForm::displayPass()
             taken = recordSweep_.advance(s, s, *record, {s.chan1DcLevel, s.chan2DcLevel}, displayBitmap_->width());
         if (taken == RecordSweep::Taken::Nothing)
             return;  // no new picture: the last one stays
+    } else if (analyserShown(s)) {
+        // The analyser draws when it took new spectra; between them its picture stays.
+        const SampleRing* record = loop_->record();
+        if (record == nullptr ||
+            !analyserSweep_.advance(s, s, *record, {s.chan1DcLevel, s.chan2DcLevel}, displayBitmap_->width()))
+            return;
     }
     showPicture(runDisplayPass(s, s, s, *displayBitmap_));
     // A single sweep holds the first picture of the record it takes.
@@ -210,6 +217,8 @@ void TScopeForm::redrawHeldPicture()
     // The expanded view of a held picture of the record, from the frames it covers.
     if (const SampleRing* record = loop_->record(); record != nullptr && recordPictureShown(*state_))
         takeExpandedRecord(*state_, *state_, *record);
+    // A held spectrum whose length or window changed is transformed again.
+    analyserSweep_.retake(*state_, *state_);
     showPicture(runRedrawPass(*state_, *state_, *state_, *displayBitmap_));
 }
 

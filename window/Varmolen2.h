@@ -27,6 +27,7 @@
 #include "window/TriggerControls.h"
 #include "display/Raster.h"
 #include "display/RecordSweep.h"
+#include "display/SpectrumAnalyser.h"
 #include "panel/PanelControls.h"
 
 class QLabel;
@@ -125,6 +126,7 @@ public:
     // Which span of the record the next picture shows (a script forces a
     // trigger, or arms a single sweep that may end untriggered).
     RecordSweep& recordSweep() { return recordSweep_; }
+    AnalyserSweep& analyserSweep() { return analyserSweep_; }
 
     // Names the device acquisition records from, after every start; the
     // first time it is the built-in generator because no other device was
@@ -178,7 +180,8 @@ private:
     StatusPanels status_{*this, controls_.status};
     std::unique_ptr<InstrumentState> state_;
     std::unique_ptr<Raster> displayBitmap_;
-    RecordSweep recordSweep_;  // which span of the record the next picture shows
+    RecordSweep recordSweep_;      // which span of the record the next picture shows
+    AnalyserSweep analyserSweep_;  // the spectrum analyser's transforms of the record
     WaveInput& waveInput_;
     std::unique_ptr<QtHost> host_;
     std::unique_ptr<WaveEngine> engine_;

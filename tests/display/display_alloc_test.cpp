@@ -17,6 +17,7 @@
 #include "display/DisplayTestState.h"
 #include "display/RecordSweep.h"
 #include "display/RecordTraces.h"
+#include "display/SpectrumAnalyser.h"
 #include "dsp/SampleRing.h"
 
 using varmolen::test::allocations;
@@ -138,5 +139,60 @@ TEST(DisplayAllocation, RecordPassesAllocateNothing)
         }
         EXPECT_EQ(allocations.load() - start, 0)
             << c.rate << " Hz, mode " << c.mode << ", " << c.width << " wide, expanded " << c.expanded;
+    }
+}
+
+// The spectrum analyser's passes allocate nothing once its length is set:
+// a buffer appended to the record, the transforms it takes of both channels
+// and the pass that draws them, at 48000 Hz with 65536 points, as bands
+// and as the spectrogram, at its own size and a larger bitmap.
+TEST(DisplayAllocation, AnalyserPassesAllocateNothing)
+{
+    const struct {
+        std::int32_t bands;
+        bool spectrogram;
+        int width, height;
+    } cases[] = {{0, false, Raster::kWidth, Raster::kHeight},
+                 {3, false, 1025, 685},
+                 {0, true, Raster::kWidth, Raster::kHeight},
+                 {0, true, 1025, 685}};
+    for (const auto& c : cases) {
+        Bench b;
+        b.r.resize(c.width, c.height);
+        b.s.chan1Enabled = 1;
+        b.s.chan2Enabled = 1;
+        b.s.displayType = kFrequencyDisplayType;
+        b.s.sampleRate = 48000;
+        b.s.features.analyser.length = 65536;
+        b.s.features.analyser.logFrequency = true;
+        b.s.features.analyser.bands = c.bands;
+        b.s.features.analyser.spectrogram = c.spectrogram;
+        b.s.features.spectrumAverage = 16;
+        SampleRing ring(4 * 65536);
+        ring.restart(48000);
+        auto sweep = std::make_unique<AnalyserSweep>();
+        std::vector<float> chan1(4800), chan2(4800);
+        std::int64_t at = 0;
+        int taken = 0;
+        const auto pass = [&] {
+            for (std::size_t i = 0; i < chan1.size(); ++i, ++at) {
+                chan1[i] = static_cast<float>(20000 * std::sin(at * 0.13));
+                chan2[i] = static_cast<float>(9000 * std::sin(at * 0.021));
+            }
+            ring.append(chan1.data(), chan2.data(), chan1.size(), true);
+            if (sweep->advance(b.s, b.s, ring, {0.0f, 0.0f}, b.r.width())) {
+                ++taken;
+                runDisplayPass(b.s, b.s, b.s, b.r);
+            }
+            b.r.takeChangedRows();
+        };
+        for (int n = 0; n < 20; ++n)
+            pass();
+        const long start = allocations.load();
+        taken = 0;
+        for (int n = 0; n < 5; ++n)
+            pass();
+        EXPECT_EQ(taken, 5) << "a tenth of a second of frames takes a new spectrum";
+        EXPECT_EQ(allocations.load() - start, 0) << c.bands << " bands, spectrogram " << c.spectrogram;
     }
 }

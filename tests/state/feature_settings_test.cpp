@@ -35,7 +35,8 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
 
     FeatureSettings set = readText(dir,
                                    "[Measure]\nShown=true\nFullScaleVolts1=1.5\nFullScaleVolts2=0\n"
-                                   "[Spectrum]\nAverage=16\nPeakHold=1\n"
+                                   "[Spectrum]\nAverage=16\nPeakHold=1\nLength=65536\nWindow=Hann\nScale=LOG\n"
+                                   "Unit=dBu\nBands=3\nWeighting=a\n"
                                    "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
                                    "[Recording]\nLimitMinutes=5\n"
                                    "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n"
@@ -49,6 +50,12 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_DOUBLE_EQ(set.fullScaleVolts[1], 0.0);
     EXPECT_EQ(set.spectrumAverage, 16);
     EXPECT_TRUE(set.peakHold);
+    EXPECT_EQ(set.analyser.length, 65536);
+    EXPECT_EQ(set.analyser.window, AnalysisWindow::Hann);
+    EXPECT_TRUE(set.analyser.logFrequency);
+    EXPECT_EQ(set.analyser.unit, kDbuUnit);
+    EXPECT_EQ(set.analyser.bands, 3);
+    EXPECT_EQ(set.analyser.weighting, Weighting::A);
     EXPECT_EQ(set.exportFolder, "/tmp/a b");
     EXPECT_EQ(set.recordFolder, "/tmp/r");
     EXPECT_EQ(set.recordLimitMinutes, 5);
@@ -106,6 +113,12 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Remote]\nIdleSeconds=-1\n", "a negative idle time"},
         {"[Remote]\nOpcTimeoutSeconds=0\n", "a wait that gives up before it starts"},
         {"[Remote]\nOpcTimeoutSeconds=3601\n", "a wait longer than an hour"},
+        {"[Spectrum]\nLength=3000\n", "a length that is no power of two"},
+        {"[Spectrum]\nLength=524288\n", "a length beyond the longest"},
+        {"[Spectrum]\nWindow=kaiser\n", "a window the menu does not offer"},
+        {"[Spectrum]\nStart=5000\nStop=1000\n", "a start above the stop"},
+        {"[Spectrum]\nRange=0\n", "a level axis of no height"},
+        {"[Spectrum]\nBands=2\n", "half-octave bands"},
         {"\x01\x02\xff\xfe garbage [[[ ===\n\x00\x00", "bytes that are no INI text"},
     };
     for (const auto& b : bad)
@@ -148,6 +161,17 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.remoteIdleSeconds = 7 * 24 * 3600;
     f.remoteOpcTimeoutSeconds = 1;
     f.remoteFilesFolder = "/home/user/remote takes";
+    f.analyser = {.length = 262144,
+                  .window = AnalysisWindow::FlatTop,
+                  .logFrequency = true,
+                  .startHz = 20.0,
+                  .stopHz = 20000.0,
+                  .unit = kDbfsPerHzUnit,
+                  .topDb = -20.0,
+                  .rangeDb = 160.0,
+                  .bands = 12,
+                  .weighting = Weighting::C,
+                  .spectrogram = true};
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, f));
     EXPECT_EQ(readFeatureSettings(ini), f);

@@ -166,6 +166,15 @@ TEST_F(BindingTableTest, EachKeptSettingHasOneControlAndEachRemoteHeaderWorksIts
     chosen.triggerSweep = kNormalSweep;
     chosen.triggerPosition = 0.25;
     chosen.holdoffSeconds = 0.1;
+    chosen.analyser = {.length = 2048,
+                       .window = AnalysisWindow::Hann,
+                       .logFrequency = true,
+                       .unit = kDbvUnit,
+                       .topDb = -20.0,
+                       .rangeDb = 60.0,
+                       .bands = 3,
+                       .weighting = Weighting::A,
+                       .spectrogram = true};
     ASSERT_TRUE(writeFeatureSettings(ini, chosen));
     const QStringList written = QSettings(ini, QSettings::IniFormat).allKeys();
     for (const Binding& row : rows) {

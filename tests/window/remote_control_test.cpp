@@ -32,6 +32,7 @@
 #include "tests/window/FakeOutputs.h"
 #include "tests/window/PanelFormRig.h"
 #include "window/GeneratorWindow.h"
+#include "window/MeasureControls.h"
 #include "window/RemoteDialog.h"
 #include "window/RemoteControl.h"
 #include "window/SweepWindow.h"
@@ -361,6 +362,81 @@ TEST_F(RemoteControlTest, TimeBaseCommandsDigitizeASpanAndSendItWhole)
     EXPECT_EQ(std::count(text.begin(), text.end(), ','), 881);
     EXPECT_EQ(send("WAV:PRE?").substr(0, 29), "882,0.0001133786848,9.91E37,1");
     EXPECT_EQ(errors(), std::vector<int>{});
+}
+
+// The analyser's commands work its menu items, refuse a start above the
+// stop, and send the levels and frequencies shown: a 1 kHz tone at half of
+// full scale reads -6.02 dBFS at its bin and in its third-octave band, and
+// A-weighted on the strip (A is 0 dB at 1 kHz).
+TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShows)
+{
+    const DisplayMenu& menu = form->controls().displayMenu;
+    const auto& a = s().features.analyser;
+    device.setFrameSource([](std::uint64_t n) -> std::array<std::int16_t, 2> {
+        const auto v = static_cast<std::int16_t>(std::lround(16384 * std::sin(2 * M_PI * 1000.0 * n / 44100.0)));
+        return {v, v};
+    });
+    form->controls().optionsMenu.Line1->trigger();
+    form->controls().timeBase.HiSampleRateRadioBtn->click();
+    ASSERT_EQ(send("CHAN1:DISP ON"), "");
+    form->measure().setRemoteReading(true);  // as a connected client has it
+    const Case cases[] = {
+        {"DISP:TYPE SPEC", "DISP:TYPE?", "SPEC", [&] { return menu.Spectrogram1->isChecked() && a.spectrogram; }},
+        {"DISP:TYPE FREQ;:SPEC:LENG 60000", "SPEC:LENG?", "65536",
+         [&] { return !a.spectrogram && menu.SpectrumLengths[6]->isChecked(); }},
+        {"SPEC:WIND FLAT", "SPEC:WIND?", "FLAT", [&] { return menu.SpectrumWindows[4]->isChecked(); }},
+        {"SPEC:FREQ:SCAL LOG;STAR 100;STOP 10 kHz", "SPEC:FREQ:SCAL?;STAR?;STOP?", "LOG;100;10000",
+         [&] { return menu.FrequencyLog1->isChecked(); }},
+        {"SPEC:UNIT DBFSHZ", "SPEC:UNIT?", "DBFSHZ", [&] { return menu.LevelUnits[3]->isChecked(); }},
+        {"SPEC:BAND OCT3;:SPEC:WEIG A", "SPEC:BAND?;WEIG?", "OCT3;A",
+         [&] { return menu.OctaveBands[2]->isChecked() && menu.Weightings[1]->isChecked(); }},
+        {"SPEC:UNIT DBFS;BAND NONE", "SPEC:UNIT?;BAND?", "DBFS;NONE", [&] { return a.unit == kDbfsUnit; }},
+    };
+    expectShown(cases);
+    EXPECT_EQ(send("SPEC:FREQ:STAR 20000;STAR?"), "100");
+    EXPECT_EQ(errors(), std::vector<int>{scpi::code::kSettingsConflict}) << "a start above the stop";
+
+    for (int k = 0; k < 200 && !s().analyser.valid; ++k) {
+        device.advanceFrames(1024);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(s().analyser.valid);
+    // The floats of a block after its header.
+    const auto floatsOf = [](const std::string& block) {
+        if (block.size() < 3 || block[0] != '#')
+            return std::vector<float>{};
+        const std::size_t digits = static_cast<std::size_t>(block[1] - '0');
+        std::vector<float> v((block.size() - 2 - digits) / 4);
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            std::uint32_t bits = 0;
+            for (std::size_t b = 0; b < 4; ++b)
+                bits |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(block[2 + digits + 4 * i + b])) << (8 * b);
+            v[i] = std::bit_cast<float>(bits);
+        }
+        return v;
+    };
+    const std::vector<float> hz = floatsOf(session().handleLine("SPEC:FREQ:DATA? CH1"));
+    const std::vector<float> levels = floatsOf(session().handleLine("SPEC:DATA? CH1"));
+    ASSERT_EQ(hz.size(), levels.size());
+    const double bin = 44100.0 / 65536.0;
+    ASSERT_EQ(hz.size(), static_cast<std::size_t>(std::floor(10000.0 / bin) - std::ceil(100.0 / bin) + 1));
+    const auto peak = std::max_element(levels.begin(), levels.end()) - levels.begin();
+    EXPECT_NEAR(hz[static_cast<std::size_t>(peak)], 1000.0, bin);
+    EXPECT_NEAR(levels[static_cast<std::size_t>(peak)], -6.02, 0.05);
+    ASSERT_EQ(send("SPEC:BAND OCT3"), "");
+    const std::vector<float> centres = floatsOf(session().handleLine("SPEC:FREQ:DATA?"));
+    const std::vector<float> bands = floatsOf(session().handleLine("SPEC:DATA?"));
+    const auto band =
+        std::find_if(centres.begin(), centres.end(), [](float f) { return std::abs(f - 1000.0f) < 0.01f; });
+    ASSERT_NE(band, centres.end());
+    EXPECT_NEAR(bands[static_cast<std::size_t>(band - centres.begin())], -6.02, 0.1);
+    const std::string weighted = send("MEAS:LEV:WEIG? CH1");
+    EXPECT_NEAR(std::stod(weighted), -6.02, 0.1) << weighted;
+    EXPECT_EQ(errors(), std::vector<int>{});
+    // Back at the block's spectrum the analyser's data is refused, and says why.
+    ASSERT_EQ(send("SPEC:LENG DEF;WIND SPEC;FREQ:SCAL LIN;STAR 0;STOP 0;:SPEC:BAND NONE"), "");
+    EXPECT_EQ(send("SPEC:DATA?"), "");
+    EXPECT_EQ(errors(), std::vector<int>{scpi::code::kSettingsConflict});
 }
 
 TEST_F(RemoteControlTest, TheServerKeepsItsLimitsAndSaysSoInTheStatusBar)

@@ -200,7 +200,8 @@ TEST_F(ScopeFormTest, MenusCarryEveryItemWithItsCaptionAndCheckMark)
                            "Export Data...", "Export Span as WAV...", "Record WAV...", "Stop Recording", "-", "Quit"}));
     EXPECT_FALSE(form.controls().fileMenu.StopRecording1->isEnabled());
     EXPECT_EQ(captions(form.controls().displayMenu.Spectrum1),
-              QStringList({"Average Off", "Average 4", "Average 16", "Average 64", "-", "Peak Hold", "-", "Reset"}));
+              QStringList({"Average Off", "Average 4", "Average 16", "Average 64", "-", "Peak Hold", "-", "Reset", "-",
+                           "Length", "Window", "Frequency Axis", "Level Axis", "Octave Bands", "Weighting"}));
     EXPECT_TRUE(form.controls().displayMenu.AverageOff1->isChecked());
     EXPECT_FALSE(form.controls().displayMenu.PeakHold1->isChecked());
     EXPECT_EQ(captions(form.controls().displayMenu.Channel1TraceColor1),
