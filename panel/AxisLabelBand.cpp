@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "display/ReadoutScales.h"
+#include "display/DisplayScale.h"
 #include "display/RecordTraces.h"
+#include "display/SpectrogramRenderer.h"
 #include "display/SpectrumAnalyser.h"
 #include "panel/FrontPanel.h"
 
@@ -81,6 +83,7 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
     inputs_ = now;
     ticks_.clear();
     scales_.clear();
+    barLabels_.clear();
     scaleColours_.clear();
     background_ = backgroundColour(s.backgroundScheme);
     // The texts under the display in the colours of the strip below it.
@@ -130,6 +133,13 @@ void AxisLabelBand::analyserScales(const InstrumentState& s, char decimalSeparat
                                                      levelStepText(a.rangeDb / 10.0, decimalSeparator) + " dB/div";
         scales_.push_back("Ch" + std::to_string(n) + " " + text);
         scaleColours_.push_back(channelSettings(s, n).color());
+        if (const std::optional<SpectrogramBand> rows = spectrogramRows(s, n); a.spectrogram && rows) {
+            // The bar's top, middle and bottom levels, without their unit (said below).
+            for (BarLabel& label : colourBarLabels(rows->top, rows->bottom, a.topDb, a.rangeDb, 3, decimalSeparator)) {
+                const std::size_t unit = label.text.rfind(" dB");
+                barLabels_.emplace_back(label.row, label.text.substr(0, unit));
+            }
+        }
     }
 }
 
@@ -149,6 +159,16 @@ void AxisLabelBand::paintEvent(QPaintEvent* /*event*/)
         const int w = metrics.horizontalAdvance(text);
         const int left = std::clamp(x - w / 2, 0, std::max(0, width() - w));
         p.drawText(QRect(left, tickTop + kTickLength, w, kLineHeight), Qt::AlignCenter, text);
+    }
+    int lastLabel = -kLineHeight;
+    for (const auto& [row, text] : barLabels_) {
+        const int y = box_.top() + static_cast<int>(rowToPixel(row, box_.height()));
+        if (y - lastLabel < kLineHeight)
+            continue;  // the bars of two channels meet: the lower keeps its top label's room
+        lastLabel = y;
+        const QRect place(box_.right() + 2, std::clamp(y - kLineHeight / 2, 0, std::max(0, height() - kLineHeight)),
+                          std::max(0, width() - box_.right() - 2), kLineHeight);
+        p.drawText(place, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(text));
     }
     const int second = tickTop + kTickLength + kLineHeight;
     if (!unit_.empty())

@@ -128,6 +128,14 @@ TEST(SpectrumAnalysis, TwoTonesTenHertzApartAreResolvedOnlyByTheLongTransform)
     const double top = *std::max_element(p.begin() + centre - 1, p.begin() + centre + 2);
     const double far = *std::max_element(p.begin() + centre + 10, p.end());
     EXPECT_LE(powerDbfs(far), powerDbfs(top) - 90.0);
+    // So it does over a long record.
+    ASSERT_TRUE(transform.prepare(262144, AnalysisWindow::Specified));
+    binHz = kRate / transform.length();
+    p = Power(transform, twoTones(transform.length()));
+    const int second = static_cast<int>(std::lround(kHigh / binHz));
+    const double peak = *std::max_element(p.begin() + low - 1, p.begin() + second + 2);
+    EXPECT_LE(powerDbfs(*std::max_element(p.begin() + second + 10, p.end())), powerDbfs(peak) - 90.0);
+    EXPECT_LE(powerDbfs(*std::max_element(p.begin() + 1, p.begin() + low - 10)), powerDbfs(peak) - 90.0);
 }
 
 TEST(SpectrumAnalysis, WhiteNoiseReadsItsDensity)
