@@ -9,6 +9,7 @@
 #include <span>
 
 #include "display/MarkerReadouts.h"
+#include "display/MeasurementReadouts.h"
 #include "display/SpectrogramRenderer.h"
 #include "display/SpectrumAnalyser.h"
 
@@ -19,16 +20,6 @@ namespace {
 constexpr double kLastColumn = 512.0;
 
 const AnalyserSettings& settingsOf(const InstrumentSettings& s) { return s.features.analyser; }
-
-std::string fixed(double v, int decimals, char decimalSeparator)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-    std::string text(buffer);
-    if (decimalSeparator != '\0')
-        std::replace(text.begin(), text.end(), '.', decimalSeparator);
-    return text;
-}
 
 // Decimals that show a frequency to a tenth of a bin or better.
 int hzDecimals(double binHz)
@@ -113,7 +104,7 @@ std::vector<std::string> analyserLevelTicks(const InstrumentSettings& s, const I
         std::abs(step - std::round(step)) < 1e-9 && std::abs(a.topDb - std::round(a.topDb)) < 1e-9 ? 0 : 1;
     std::vector<std::string> ticks;
     for (int i = 0; i <= 10; ++i)
-        ticks.push_back(fixed(a.topDb - i * step, decimals, decimalSeparator));
+        ticks.push_back(fixedText(a.topDb - i * step, decimals, decimalSeparator));
     return ticks;
 }
 
@@ -121,7 +112,7 @@ std::string analyserHzText(const InstrumentSettings& s, const InstrumentView& vi
                            char decimalSeparator)
 {
     const double hz = shownAxis(s, view).hzAt(std::clamp(column, 0.0, kLastColumn));
-    return fixed(hz, hzDecimals(view.analyser.binHz()), decimalSeparator);
+    return fixedText(hz, hzDecimals(view.analyser.binHz()), decimalSeparator);
 }
 
 std::string analyserCursorText(const InstrumentSettings& s, const InstrumentView& view, std::int32_t column,
@@ -145,13 +136,14 @@ std::string analyserCursorText(const InstrumentSettings& s, const InstrumentView
                 spectrogramAt(history, kDisplayColumns, rows->top, rows->bottom, spectrogramSeconds(), column, row);
             if (!reading || reading->levelDb <= kNoSpectrogramLevel)
                 return text;
-            return text + ", " + fixed(reading->levelDb, 1, decimalSeparator) + " " +
-                   levelUnit(s, view.analyser, n).name + ", " + fixed(-reading->secondsAgo, 2, decimalSeparator) + " s";
+            return text + ", " + fixedText(reading->levelDb, 1, decimalSeparator) + " " +
+                   levelUnit(s, view.analyser, n).name + ", " + fixedText(-reading->secondsAgo, 2, decimalSeparator) +
+                   " s";
         }
         const std::optional<double> level = columnLevel(s, view.analyser, axis, n, column - 0.5, column + 0.5);
         if (!level)
             return text;
-        return text + ", " + fixed(*level, 1, decimalSeparator) + " " + levelUnit(s, view.analyser, n).name;
+        return text + ", " + fixedText(*level, 1, decimalSeparator) + " " + levelUnit(s, view.analyser, n).name;
     }
     return text;
 }
@@ -163,7 +155,8 @@ std::string analyserMarkerText(const InstrumentSettings& s, const InstrumentView
         return text + std::string(readout::kUnknown);
     const FrequencyAxis axis = baseAxis(s, view);
     const double difference = axis.hzAt(std::clamp(s.marker2Pos, 0, 512)) - axis.hzAt(std::clamp(s.marker1Pos, 0, 512));
-    return text + fixed(difference, hzDecimals(view.analyser.binHz()), decimalSeparator) + std::string(readout::kHz);
+    return text + fixedText(difference, hzDecimals(view.analyser.binHz()), decimalSeparator) +
+           std::string(readout::kHz);
 }
 
 }  // namespace varmolen

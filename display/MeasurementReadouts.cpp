@@ -15,20 +15,6 @@ namespace {
 constexpr int kMaxDecimals = 4;
 constexpr int kMaxSignificant = 7;
 
-// Fixed-point text independent of the process's locale, with the window's
-// decimal separator; never "-0.00".
-std::string fixed(double value, int decimals, char decimalSeparator)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    std::string text(buffer, result.ptr);
-    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos)
-        text.erase(0, 1);
-    const char separator = decimalSeparator == '\0' ? '.' : decimalSeparator;
-    std::replace(text.begin(), text.end(), '.', separator);
-    return text;
-}
-
 // A value whose standard uncertainty is sigma, to the digit that four
 // uncertainties fill; coarser than units it is rounded to tens, hundreds...
 std::string resolved(double value, double sigma, char decimalSeparator)
@@ -36,13 +22,13 @@ std::string resolved(double value, double sigma, char decimalSeparator)
     const int order = static_cast<int>(std::floor(std::log10(std::abs(value))));
     const int finest = std::min(kMaxDecimals, std::max(0, kMaxSignificant - 1 - order));
     if (!(sigma > 0.0) || !std::isfinite(sigma))
-        return fixed(value, finest, decimalSeparator);
+        return fixedText(value, finest, decimalSeparator);
     const int exponent = static_cast<int>(std::ceil(std::log10(4.0 * sigma)));
     if (exponent > 0) {
         const double unit = std::pow(10.0, exponent);
-        return fixed(std::round(value / unit) * unit, 0, decimalSeparator);
+        return fixedText(std::round(value / unit) * unit, 0, decimalSeparator);
     }
-    return fixed(value, std::min(finest, -exponent), decimalSeparator);
+    return fixedText(value, std::min(finest, -exponent), decimalSeparator);
 }
 
 double ratioToFullScale(double codes) { return codes / kFullScaleCode; }
@@ -68,6 +54,20 @@ LevelText level(double ratio, double codes, double fullScaleVolts, char decimalS
 }
 
 }  // namespace
+
+// Fixed-point text independent of the process's locale, with the window's
+// decimal separator; never "-0.00".
+std::string fixedText(double value, int decimals, char decimalSeparator)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    std::string text(buffer, result.ptr);
+    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos)
+        text.erase(0, 1);
+    const char separator = decimalSeparator == '\0' ? '.' : decimalSeparator;
+    std::replace(text.begin(), text.end(), '.', separator);
+    return text;
+}
 
 std::string formatFrequency(double hz, double sigmaHz, char decimalSeparator)
 {
@@ -102,7 +102,7 @@ std::string formatPercent(double ratio, char decimalSeparator)
 {
     if (!std::isfinite(ratio))
         return measure_text::kUnknown;
-    return fixed(ratio * 100.0, 2, decimalSeparator) + " %";
+    return fixedText(ratio * 100.0, 2, decimalSeparator) + " %";
 }
 
 std::string formatDecibels(double ratio, const char* unit, char decimalSeparator)
@@ -110,7 +110,7 @@ std::string formatDecibels(double ratio, const char* unit, char decimalSeparator
     const double magnitude = std::abs(ratio);
     if (!(magnitude > 0.0) || !std::isfinite(magnitude))
         return measure_text::kUnknown;
-    return fixed(20.0 * std::log10(magnitude), 2, decimalSeparator) + " " + unit;
+    return fixedText(20.0 * std::log10(magnitude), 2, decimalSeparator) + " " + unit;
 }
 
 std::string formatLevelDecibels(double ratio, char decimalSeparator)
@@ -160,7 +160,7 @@ std::string formatVolts(double volts, char decimalSeparator)
     } else if (rounded != 0.0 && decimalsOf(rounded) < decimals) {
         decimals = decimalsOf(rounded);
     }
-    return fixed(value, decimals, decimalSeparator) + kUnits[u].name;
+    return fixedText(value, decimals, decimalSeparator) + kUnits[u].name;
 }
 
 std::string formatDistortion(double ratio, char decimalSeparator)
@@ -169,9 +169,9 @@ std::string formatDistortion(double ratio, char decimalSeparator)
         return measure_text::kUnknown;
     const double percent = ratio * 100.0;
     if (percent == 0.0)
-        return fixed(0.0, 2, decimalSeparator) + " %";
+        return fixedText(0.0, 2, decimalSeparator) + " %";
     const int order = static_cast<int>(std::floor(std::log10(percent)));
-    return fixed(percent, std::clamp(2 - order, 0, 5), decimalSeparator) + " %";
+    return fixedText(percent, std::clamp(2 - order, 0, 5), decimalSeparator) + " %";
 }
 
 std::optional<LevelValue> readingLevel(const ChannelReadings& r, LevelKind kind)

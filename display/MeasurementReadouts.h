@@ -94,6 +94,10 @@ struct ToneRowTexts {
     std::string weighted;
 };
 
+// Fixed-point text independent of the process's locale, with the window's
+// decimal separator ('\0': a point); never "-0.00".
+std::string fixedText(double value, int decimals, char decimalSeparator);
+
 // The readings of a channel as texts; `fullScaleVolts` 0 = not calibrated.
 TimeRowTexts timeTexts(const ChannelReadings& r, double fullScaleVolts, char decimalSeparator);
 // The weighted level is read with `weighting` (Z, A or C).

@@ -4,10 +4,11 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <cstdio>
+#include <cmath>
 
 #include "display/ReadoutScales.h"
 #include "display/DisplayScale.h"
+#include "display/MeasurementReadouts.h"
 #include "display/RecordTraces.h"
 #include "display/SpectrogramRenderer.h"
 #include "display/SpectrumAnalyser.h"
@@ -25,12 +26,7 @@ constexpr int kFrequencyTextWidth = 64;
 // A level step in dB: "12", "7.5".
 std::string levelStepText(double db, char decimalSeparator)
 {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.3g", db);
-    std::string text(buffer);
-    if (decimalSeparator != '\0')
-        std::replace(text.begin(), text.end(), '.', decimalSeparator);
-    return text;
+    return fixedText(db, db == std::round(db) ? 0 : 1, decimalSeparator);
 }
 
 }  // namespace
