@@ -5,11 +5,19 @@
 
 #include "display/DisplayScale.h"
 #include "display/ReadoutScales.h"
+#include "display/SpectrumAnalyser.h"
 
 namespace varmolen {
 
 std::optional<double> frequencyColumn(const InstrumentSettings& s, const InstrumentView& view, double hz)
 {
+    if (analyserShown(s)) {
+        // The analyser's own axis, as drawn (narrowed by Exp).
+        const double column = shownAxis(s, view).columnOf(hz);
+        if (!std::isfinite(column) || column < 0.0 || column > kFullWidth)
+            return std::nullopt;
+        return column;
+    }
     // The cursor's own scale: what it reads at the right edge of the
     // unexpanded display, in whole hertz.
     const std::int32_t fullWidthHz = readoutFrequency(s, view, kFullWidth);

@@ -227,6 +227,28 @@ std::string composeSpectrumCsv(const SpectrumCsvColumns& in)
     return out;
 }
 
+std::string composeAnalyserCsv(const AnalyserCsvColumns& in)
+{
+    std::vector<std::string> names{in.bands ? "Band centre (Hz)" : "Frequency (Hz)"};
+    for (int c = 0; c < 2; ++c)
+        if (in.shown[c])
+            names.push_back(channelName(c + 1) + " level (" + in.unit + ")");
+    std::string out;
+    out.reserve(in.hz.size() * 40);
+    appendHeader(out, names);
+    for (std::size_t k = 0; k < in.hz.size(); ++k) {
+        appendNumber(out, in.hz[k]);
+        for (int c = 0; c < 2; ++c) {
+            if (!in.shown[c])
+                continue;
+            out += ',';
+            appendNumber(out, k < in.level[c].size() ? in.level[c][k] : 0.0);
+        }
+        out += kLineEnd;
+    }
+    return out;
+}
+
 std::string csvField(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos)

@@ -46,6 +46,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "state/InstrumentView.h"
@@ -99,6 +100,19 @@ struct SpectrumCsvColumns {
     std::array<CsvBinColumn, 2> drawn{};
 };
 std::string composeSpectrumCsv(const SpectrumCsvColumns& in);
+
+// An export of the spectrum analyser: one row a point of the axis shown (a
+// bin, or a band at its mid-band frequency), and each channel shown's level
+// in the unit `unit` names (with what else the header says of it: "dBFS,
+// 65536 points, Hann window").
+struct AnalyserCsvColumns {
+    std::string unit;
+    bool bands = false;
+    std::vector<float> hz;
+    std::array<bool, 2> shown{};
+    std::array<std::vector<float>, 2> level;
+};
+std::string composeAnalyserCsv(const AnalyserCsvColumns& in);
 
 // One CSV field: as it is, or quoted (inner quotes doubled) where RFC 4180
 // requires it.

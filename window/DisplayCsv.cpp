@@ -4,6 +4,7 @@
 
 #include "display/DisplayPass.h"
 #include "display/RecordTraces.h"
+#include "display/SpectrumAnalyser.h"
 #include "display/SpectrumRenderer.h"
 
 namespace varmolen {
@@ -38,6 +39,39 @@ SpanCsvInput spanCsvInput(const InstrumentState& s, const RecordSpan& span)
     return {span, {s.chan1Enabled == 1, s.chan2Enabled == 1}, s.recordPicture.dcLevels, s.features.fullScaleVolts};
 }
 
+namespace {
+
+// The analyser's points as the display shows them, each channel's in the
+// level axis's unit.
+std::string analyserCsv(const InstrumentState& s, std::string& whyNot)
+{
+    constexpr const char* kWindows[] = {"display's own", "rectangular", "Hann", "Blackman-Harris", "flat top"};
+    const AnalyserSettings& a = s.features.analyser;
+    AnalyserCsvColumns columns;
+    columns.bands = a.bands != 0;
+    std::vector<float> hz;
+    for (int n : {1, 2}) {
+        const auto c = static_cast<std::size_t>(n - 1);
+        columns.shown[c] = channelSettings(s, n).on() && analyserPoints(s, s, n, hz, columns.level[c]);
+        if (columns.shown[c]) {
+            columns.hz = hz;
+            columns.unit = analyserUnitName(s, s, n);
+        }
+    }
+    if (!columns.shown[0] && !columns.shown[1]) {
+        whyNot = "The display shows no spectrum yet.";
+        return {};
+    }
+    columns.unit += ", " + std::to_string(s.analyser.length) + " points, " +
+                    kWindows[static_cast<std::size_t>(s.analyser.window)] + " window";
+    if (columns.bands)
+        columns.unit +=
+            ", 1/" + std::to_string(a.bands) + " octave bands, " + "ZAC"[static_cast<int>(a.weighting)] + "-weighted";
+    return composeAnalyserCsv(columns);
+}
+
+}  // namespace
+
 std::string composeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent extent, const SampleRing* record)
 {
     whyNot.clear();
@@ -51,6 +85,8 @@ std::string composeDisplayCsv(InstrumentState& s, std::string& whyNot, CsvExtent
         }
         return composeSpanCsv(spanCsvInput(s, {record, span.from, span.count, span.offset}));
     }
+    if (analyserShown(s))
+        return analyserCsv(s, whyNot);
     const DisplayedView& v = s.displayedView;
     if ((s.keptBlocks[0].valid != 1 && s.keptBlocks[1].valid != 1) || v.sampleRate == 0) {
         whyNot = "The display shows no recorded block yet.";

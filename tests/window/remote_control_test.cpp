@@ -31,6 +31,7 @@
 #include "tests/remote/SocketClient.h"
 #include "tests/window/FakeOutputs.h"
 #include "tests/window/PanelFormRig.h"
+#include "window/DisplayCsv.h"
 #include "window/GeneratorWindow.h"
 #include "window/MeasureControls.h"
 #include "window/RemoteDialog.h"
@@ -423,6 +424,12 @@ TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShow
     const auto peak = std::max_element(levels.begin(), levels.end()) - levels.begin();
     EXPECT_NEAR(hz[static_cast<std::size_t>(peak)], 1000.0, bin);
     EXPECT_NEAR(levels[static_cast<std::size_t>(peak)], -6.02, 0.05);
+    // Export Data writes the same points.
+    std::string whyNot;
+    const std::string csv = composeDisplayCsv(s(), whyNot);
+    EXPECT_EQ(csv.substr(0, csv.find('\r')),
+              "Frequency (Hz),\"Channel 1 level (dBFS, 65536 points, flat top window)\"");
+    EXPECT_EQ(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), hz.size() + 1);
     ASSERT_EQ(send("SPEC:BAND OCT3"), "");
     const std::vector<float> centres = floatsOf(session().handleLine("SPEC:FREQ:DATA?"));
     const std::vector<float> bands = floatsOf(session().handleLine("SPEC:DATA?"));
