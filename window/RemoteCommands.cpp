@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "window/BindingTable.h"
+#include "window/Menus.h"
 #include "window/Varmolen2.h"
 #include "acquisition/AcquisitionLoop.h"
 #include "audio/SampleRates.h"
@@ -321,7 +322,10 @@ void addSettingCommands(scpi::CommandTable& table, TScopeForm& form, QObject* se
         {"*RST", 0,
          [&form, sender](Call&) {
              resetGenerator(form);
+             // The analyser back at the block's spectrum.
+             form.state().features.analyser = AnalyserSettings{};
              form.applyStartupValues(sender);
+             form.menus().showAnalyserChoices();
          }},
         // Run control: Hold and Single.
         {"RUN", 0,

@@ -203,6 +203,7 @@ void TScopeForm::displayPass()
         if (record == nullptr ||
             !analyserSweep_.advance(s, s, *record, {s.chan1DcLevel, s.chan2DcLevel}, displayBitmap_->width()))
             return;
+        taken = RecordSweep::Taken::Untriggered;  // a single sweep holds the first new spectrum
     }
     showPicture(runDisplayPass(s, s, s, *displayBitmap_));
     // A single sweep holds the first picture of the record it takes.

@@ -440,8 +440,10 @@ TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShow
     const std::string weighted = send("MEAS:LEV:WEIG? CH1");
     EXPECT_NEAR(std::stod(weighted), -6.02, 0.1) << weighted;
     EXPECT_EQ(errors(), std::vector<int>{});
-    // Back at the block's spectrum the analyser's data is refused, and says why.
-    ASSERT_EQ(send("SPEC:LENG DEF;WIND SPEC;FREQ:SCAL LIN;STAR 0;STOP 0;:SPEC:BAND NONE"), "");
+    // *RST goes back to the block's spectrum, where the analyser's data is
+    // refused, and says why.
+    ASSERT_EQ(send("*RST;:DISP:TYPE FREQ;:CHAN1:DISP ON"), "");
+    EXPECT_TRUE(menu.SpectrumLengths[0]->isChecked() && menu.FrequencyLinear1->isChecked());
     EXPECT_EQ(send("SPEC:DATA?"), "");
     EXPECT_EQ(errors(), std::vector<int>{scpi::code::kSettingsConflict});
 }
