@@ -79,7 +79,7 @@ void AxisLabelBand::refresh(const InstrumentState& s, char decimalSeparator)
     inputs_ = now;
     ticks_.clear();
     scales_.clear();
-    barLabels_.clear();
+    sideLabels_.clear();
     scaleColours_.clear();
     background_ = backgroundColour(s.backgroundScheme);
     // The texts under the display in the colours of the strip below it.
@@ -129,11 +129,16 @@ void AxisLabelBand::analyserScales(const InstrumentState& s, char decimalSeparat
                                                      levelStepText(a.rangeDb / 10.0, decimalSeparator) + " dB/div";
         scales_.push_back("Ch" + std::to_string(n) + " " + text);
         scaleColours_.push_back(channelSettings(s, n).color());
+        if (!a.spectrogram && sideLabels_.empty()) {
+            // The level at each horizontal line of the graticule, beside the display.
+            for (std::size_t i = 0; i < levels.size(); ++i)
+                sideLabels_.emplace_back(static_cast<int>(i) * kRowsPerDivision, levels[i]);
+        }
         if (const std::optional<SpectrogramBand> rows = spectrogramRows(s, n); a.spectrogram && rows) {
             // The bar's top, middle and bottom levels, without their unit (said below).
             for (BarLabel& label : colourBarLabels(rows->top, rows->bottom, a.topDb, a.rangeDb, 3, decimalSeparator)) {
                 const std::size_t unit = label.text.rfind(" dB");
-                barLabels_.emplace_back(label.row, label.text.substr(0, unit));
+                sideLabels_.emplace_back(label.row, label.text.substr(0, unit));
             }
         }
     }
@@ -156,11 +161,11 @@ void AxisLabelBand::paintEvent(QPaintEvent* /*event*/)
         const int left = std::clamp(x - w / 2, 0, std::max(0, width() - w));
         p.drawText(QRect(left, tickTop + kTickLength, w, kLineHeight), Qt::AlignCenter, text);
     }
-    int lastLabel = -kLineHeight;
-    for (const auto& [row, text] : barLabels_) {
+    int lastLabel = -2 * kLineHeight;
+    for (const auto& [row, text] : sideLabels_) {
         const int y = box_.top() + static_cast<int>(rowToPixel(row, box_.height()));
         if (y - lastLabel < kLineHeight)
-            continue;  // the bars of two channels meet: the lower keeps its top label's room
+            continue;  // too near the one above (a small display, or two bars meeting)
         lastLabel = y;
         const QRect place(box_.right() + 2, std::clamp(y - kLineHeight / 2, 0, std::max(0, height() - kLineHeight)),
                           std::max(0, width() - box_.right() - 2), kLineHeight);

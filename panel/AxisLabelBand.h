@@ -71,8 +71,9 @@ private:
     std::vector<AxisTick> ticks_;
     std::string unit_;
     std::vector<std::string> scales_;
-    // The spectrogram's colour bar: its levels at their display rows, in the right margin.
-    std::vector<std::pair<int, std::string>> barLabels_;
+    // Levels beside the display, in the right margin, at their display rows:
+    // the analyser's level axis at its divisions, or the spectrogram's colour bar.
+    std::vector<std::pair<int, std::string>> sideLabels_;
     std::vector<std::int32_t> scaleColours_;
     std::int32_t background_ = 0xFFFFFF;
     std::int32_t ink_ = 0x0000FF;
