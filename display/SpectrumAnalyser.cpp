@@ -236,26 +236,32 @@ bool analyserPoints(const InstrumentSettings& s, const InstrumentView& view, int
 
 AnalyserSweep::AnalyserSweep() = default;
 
-bool AnalyserSweep::prepare(const InstrumentSettings& s, InstrumentView& view, std::uint32_t rate)
+void AnalyserSweep::takeShape(AnalyserPicture& p) const
+{
+    const auto bins = static_cast<std::size_t>(transform_.bins());
+    for (int c = 0; c < 2; ++c) {
+        p.power[c].assign(bins, 0.0f);
+        p.average[c].assign(bins, 0.0f);
+        p.peak[c].assign(bins, 0.0f);
+    }
+    p.averaged = {};
+    p.held = {};
+    p.length = transform_.length();
+    p.window = transform_.window();
+    p.enbwBins = transform_.shape().enbwBins();
+}
+
+bool AnalyserSweep::prepare(const InstrumentSettings& s, InstrumentView& view, std::uint32_t rate, std::size_t capacity)
 {
     AnalyserPicture& p = view.analyser;
-    const std::int32_t length = settingsOf(s).length;
+    // A record shorter than the length chosen: the longest it holds.
+    const std::int32_t length = lengthTheRecordHolds(settingsOf(s).length, capacity);
     const AnalysisWindow window = settingsOf(s).window;
     if (transform_.length() != length || transform_.window() != window) {
         if (!transform_.prepare(length, window))
             return false;
-        for (int c = 0; c < 2; ++c) {
-            const auto bins = static_cast<std::size_t>(transform_.bins());
-            p.power[c].assign(bins, 0.0f);
-            p.average[c].assign(bins, 0.0f);
-            p.peak[c].assign(bins, 0.0f);
-            p.averaged[c] = 0;
-            p.held[c] = 0;
-            p.taken[c] = false;
-        }
-        p.length = length;
-        p.window = window;
-        p.enbwBins = transform_.shape().enbwBins();
+        takeShape(p);
+        p.taken = {};
         p.valid = false;
     }
     if (p.rate != rate) {
@@ -313,29 +319,15 @@ bool AnalyserSweep::advance(const InstrumentSettings& s, InstrumentView& view, c
     if (!analyserShown(s) || ring.rate() == 0)
         return false;
     const std::uint32_t rate = ring.rate();
-    if (!prepare(s, view, rate))
+    if (!prepare(s, view, rate, ring.capacity()))
         return false;
     AnalyserPicture& p = view.analyser;
-    const std::int32_t length = lengthTheRecordHolds(p.length, ring.capacity());
+    const std::int32_t length = p.length;
     const std::int64_t end = ring.end();
     if (end - ring.oldest() < length)
         return false;  // the record does not hold a whole transform yet
     if (p.end >= 0 && end >= p.end && end - p.end < hopFrames(length, rate))
         return false;
-    if (length != p.length) {
-        // A record shorter than the length chosen: the longest it holds.
-        if (!transform_.prepare(length, p.window))
-            return false;
-        p.length = length;
-        p.enbwBins = transform_.shape().enbwBins();
-        for (int c = 0; c < 2; ++c) {
-            p.power[c].assign(static_cast<std::size_t>(transform_.bins()), 0.0f);
-            p.average[c].assign(p.power[c].size(), 0.0f);
-            p.peak[c].assign(p.power[c].size(), 0.0f);
-            p.averaged[c] = 0;
-            p.held[c] = 0;
-        }
-    }
     for (int c = 0; c < 2; ++c) {
         if (frames_[c].size() < static_cast<std::size_t>(length))
             frames_[c].resize(static_cast<std::size_t>(length));
@@ -364,11 +356,8 @@ bool AnalyserSweep::retake(const InstrumentSettings& s, InstrumentView& view)
         return false;
     // The newest `length` of the frames kept.
     const std::size_t skip = static_cast<std::size_t>(framesLength_ - length);
-    p.length = length;
-    p.window = settingsOf(s).window;
-    p.enbwBins = transform_.shape().enbwBins();
+    takeShape(p);
     for (int c = 0; c < 2; ++c) {
-        p.power[c].assign(static_cast<std::size_t>(transform_.bins()), 0.0f);
         if (p.taken[c])
             transform_.power(frames_[c].data() + skip, dc_[c], p.power[c]);
     }

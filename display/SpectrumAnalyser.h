@@ -97,7 +97,12 @@ public:
     void restart(InstrumentView& view);
 
 private:
-    bool prepare(const InstrumentSettings& s, InstrumentView& view, std::uint32_t rate);
+    // Sizes the transform and the arrays for the length chosen, or the
+    // longest a record of `capacity` frames holds; starts afresh at a new rate.
+    bool prepare(const InstrumentSettings& s, InstrumentView& view, std::uint32_t rate, std::size_t capacity);
+    // The picture's arrays and shape for the transform as prepared, the
+    // averages and held peaks afresh.
+    void takeShape(AnalyserPicture& p) const;
     void transformChannels(const InstrumentSettings& s, InstrumentView& view);
     void addSpectrogramRows(const InstrumentSettings& s, InstrumentView& view, int width);
 

@@ -125,3 +125,43 @@ TEST(SpectrumAnalyser, TheLogarithmicAxisIsLabelledAtRoundFrequencies)
         texts.push_back(t.text);
     EXPECT_EQ(texts, (std::vector<std::string>{"100 Hz", "1 kHz", "10 kHz"}));
 }
+
+// A length the record cannot hold takes the longest it does, and a held
+// picture given a shorter length is transformed again from its own frames;
+// the spectra after either go on with arrays of their own length.
+TEST(SpectrumAnalyser, LengthsFollowTheRecordAndAHeldPicture)
+{
+    Bench b;
+    b.s.displayType = kFrequencyDisplayType;
+    b.s.chan1Enabled = 1;
+    b.s.sampleRate = kRate;
+    b.s.features.spectrumAverage = 4;
+    b.s.features.peakHold = true;
+    AnalyserSettings& a = b.s.features.analyser;
+    a.length = 65536;
+    SampleRing ring(20000);  // holds 16384 points, not 65536
+    ring.restart(kRate);
+    AnalyserSweep sweep;
+    const AnalyserPicture& p = b.s.analyser;
+    recordTone(ring, 16000);
+    EXPECT_FALSE(sweep.advance(b.s, b.s, ring, {0.0f, 0.0f}, b.r.width())) << "not a whole transform yet";
+    recordTone(ring, 4000);
+    ASSERT_TRUE(sweep.advance(b.s, b.s, ring, {0.0f, 0.0f}, b.r.width()));
+    EXPECT_EQ(p.length, 16384);
+    EXPECT_EQ(p.power[0].size(), 8193u);
+
+    b.s.displayHold = 1;
+    a.length = 4096;
+    ASSERT_TRUE(sweep.retake(b.s, b.s));
+    EXPECT_EQ(p.length, 4096);
+    for (const std::vector<float>* v : {&p.power[0], &p.average[0], &p.peak[0]})
+        EXPECT_EQ(v->size(), 2049u);
+    const FrequencyAxis axis = shownAxis(b.s, b.s);
+    const double column = axis.columnOf(1000.0);
+    EXPECT_NEAR(*columnLevel(b.s, p, axis, 1, column - 1.0, column + 1.0), kLevelDb, 0.5);
+    b.s.displayHold = 0;
+    recordTone(ring, 4800);
+    ASSERT_TRUE(sweep.advance(b.s, b.s, ring, {0.0f, 0.0f}, b.r.width()));
+    EXPECT_EQ(p.length, 4096);
+    EXPECT_EQ(p.average[0].size(), p.power[0].size());
+}
