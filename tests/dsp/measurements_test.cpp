@@ -342,6 +342,31 @@ struct ToneFeed {
 // reference down to -105 dB (a reading can say no less than that), the 1 %
 // second harmonic within 0.01 points of a percent, every reading within 1 dB
 // of the one before; tones down to 50 Hz at 44100 Hz.
+// The weighted level of the whole spectrum: a tone reads its own level
+// unweighted, and A- and C-weighted as the sound level meters' table has
+// them at its frequency (100 Hz: A -19.1 dB, C -0.3 dB; 1 kHz: 0 dB).
+TEST(Tone, WeightedLevelsOfATone)
+{
+    struct Case {
+        double hz, a, c;
+    };
+    const Case cases[] = {{100.0, -19.1, -0.3}, {1000.0, 0.0, 0.0}, {10000.0, -2.5, -4.4}};
+    auto meter = std::make_unique<ToneMeter>();
+    std::vector<std::int32_t> x(8192);
+    const double amplitude = 0.25 * kFullScaleCode;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.hz << " Hz");
+        for (std::size_t n = 0; n < x.size(); ++n)
+            x[n] = Code(amplitude * std::sin(kTwoPi * c.hz * static_cast<double>(n) / 48000.0 + 0.7));
+        const ToneReading r = meter->measure(x.data(), 8192, 48000.0);
+        ASSERT_TRUE(r.weightedValid);
+        const double tone = 20.0 * std::log10(amplitude);
+        EXPECT_NEAR(10.0 * std::log10(r.weightedPower[0]), tone, 0.05);
+        EXPECT_NEAR(10.0 * std::log10(r.weightedPower[1]) - tone, c.a, 0.1);
+        EXPECT_NEAR(10.0 * std::log10(r.weightedPower[2]) - tone, c.c, 0.1);
+    }
+}
+
 TEST(Tone, ThdAgainstALongReference)
 {
     struct Case {
