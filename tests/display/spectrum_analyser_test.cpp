@@ -84,6 +84,21 @@ TEST(SpectrumAnalyser, AToneReadsItsLevelAtItsFrequencyOnEveryAxis)
         EXPECT_NE(cursor.find(" dBFS"), std::string::npos) << cursor;
     }
 
+    // Exp with both markers on spans the markers' frequencies, and the
+    // cursor at the display's left end reads marker 1's.
+    b.s.marker1Enabled = 1;
+    b.s.marker2Enabled = 1;
+    b.s.marker1Pos = 100;
+    b.s.marker2Pos = 300;
+    const FrequencyAxis whole = shownAxis(b.s, b.s);
+    b.s.expanded = 1;
+    const FrequencyAxis zoomed = shownAxis(b.s, b.s);
+    EXPECT_DOUBLE_EQ(zoomed.lowHz, whole.hzAt(100));
+    EXPECT_DOUBLE_EQ(zoomed.highHz, whole.hzAt(300));
+    const std::string left = cursorReadout(b.s, b.s, 0, '.');
+    EXPECT_NEAR(std::stod(left.substr(std::string("Cursor = ").size())), whole.hzAt(100), 0.05) << left;
+    b.s.expanded = 0;
+
     // A script's points: every bin from start to stop, and the third-octave
     // band around 1 kHz holding the tone's level.
     std::vector<float> hz;
