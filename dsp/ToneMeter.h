@@ -1,7 +1,8 @@
 // The tone readings of one channel: the strongest tone of a Blackman-Harris
 // windowed transform in double precision over the last samples recorded (up
 // to 8192 of them, gathered across consecutive buffers), its frequency
-// interpolated exactly for a single windowed tone, its level, THD and THD+N.
+// interpolated exactly for a single windowed tone, its level, THD and THD+N,
+// the noise beside it, its SNR and the dynamic range.
 //
 // A long record puts the noise of a clean tone into many narrow bins, so the
 // bins where its harmonics fall hold little of it: each harmonic is read from
