@@ -53,6 +53,25 @@ LevelText level(double ratio, double codes, double fullScaleVolts, char decimalS
     return {formatPercent(ratio, decimalSeparator), formatLevelDecibels(ratio, decimalSeparator)};
 }
 
+// A power in squared codes of a sine's amplitude in dBFS with the unit
+// given, "< -120" and the unit below the floor; "?" when not a number.
+std::string powerText(double power, const char* unit, char decimalSeparator)
+{
+    if (!(power >= 0.0) || !std::isfinite(power))
+        return measure_text::kUnknown;
+    const double ratio = std::sqrt(power) / kAnalysisFullScale;
+    if (ratio < kLevelFloor)
+        return "< -120 " + std::string(unit);
+    return formatDecibels(ratio, unit, decimalSeparator);
+}
+
+std::string decibelText(bool valid, double db, char decimalSeparator)
+{
+    if (!valid || !std::isfinite(db))
+        return measure_text::kUnknown;
+    return fixedText(db, 2, decimalSeparator) + " dB";
+}
+
 }  // namespace
 
 // Fixed-point text independent of the process's locale, with the window's
@@ -247,6 +266,11 @@ ToneRowTexts toneTexts(const ChannelReadings& r, double fullScaleVolts, char sep
         t.weighted = formatDecibels(std::sqrt(power) / kAnalysisFullScale, kUnits[static_cast<std::size_t>(weighting)],
                                     separator);
     }
+    const bool noise = r.recorded && tone.valid && tone.noiseValid;
+    t.noise = noise ? powerText(tone.noisePower, "dBFS", separator) : measure_text::kUnknown;
+    t.noiseA = noise ? powerText(tone.noisePowerA, "dBFS(A)", separator) : measure_text::kUnknown;
+    t.snr = decibelText(noise && tone.snrValid, tone.snrDb, separator);
+    t.dynamicRange = decibelText(noise && tone.dynamicRangeValid, tone.dynamicRangeDb, separator);
     if (!r.recorded || !tone.valid) {
         t.peakFrequency = t.peakLevel = t.thd = t.thdN = measure_text::kUnknown;
         t.peakLevelDb = calibrated ? std::string() : std::string(measure_text::kUnknown);

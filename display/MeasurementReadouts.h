@@ -92,6 +92,14 @@ struct ToneRowTexts {
     std::string thdNDb;
     // The weighted level of the whole spectrum: "-23.4 dBFS(A)".
     std::string weighted;
+    // The noise beside the tone and its harmonics, unweighted and
+    // A-weighted ("-96.12 dBFS", "-98.30 dBFS(A)"), in dBFS whether or not
+    // the channel is calibrated; the SNR and the dynamic range ("95.43 dB";
+    // the dynamic range "?" but from a tone within 10 dB of -60 dBFS).
+    std::string noise;
+    std::string noiseA;
+    std::string snr;
+    std::string dynamicRange;
 };
 
 // Fixed-point text independent of the process's locale, with the window's

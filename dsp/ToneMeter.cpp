@@ -43,6 +43,9 @@ constexpr double kAverageLevelFactor = 2.0;
 // the next, far inside the factor.
 constexpr double kAverageRestFactor = 2.0;
 constexpr double kAverageRestFloor = 1e-12;
+// Dynamic range is read from a tone within this many dB of -60 dBFS.
+constexpr double kRangeToneDbfs = -60.0;
+constexpr double kRangeToneSpanDb = 10.0;
 
 // Power of bins kFirstNoiseBin..n/2-1 outside the lobe around `strongest`.
 double restPower(const double* p, int n, int strongest)
@@ -62,7 +65,9 @@ ToneMeter::ToneMeter()
       binRe_(static_cast<std::size_t>(kToneMaxRecord / 2)),
       binIm_(static_cast<std::size_t>(kToneMaxRecord / 2)),
       turnRe_(static_cast<std::size_t>(spectrumTwiddleCount(kToneMaxRecord))),
-      turnIm_(static_cast<std::size_t>(spectrumTwiddleCount(kToneMaxRecord)))
+      turnIm_(static_cast<std::size_t>(spectrumTwiddleCount(kToneMaxRecord))),
+      gainA_(static_cast<std::size_t>(kToneMaxRecord / 2 + 1)),
+      gainC_(static_cast<std::size_t>(kToneMaxRecord / 2 + 1))
 {
     fillWindowTable(std::span<double>(window_), kToneMaxRecord);
     makeSpectrumTwiddles(kToneMaxRecord, std::span<double>(turnRe_), std::span<double>(turnIm_));
@@ -72,6 +77,13 @@ ToneMeter::ToneMeter()
 void ToneMeter::useLength(int n)
 {
     n_ = n;
+    const int stride = kToneMaxRecord / n_;
+    double squares = 0.0;
+    for (int t = 0; t < n_; ++t) {
+        const double w = window_[static_cast<std::size_t>(t * stride)];
+        squares += w * w;
+    }
+    squares_ = squares;
     // w[t] = sum over m = -3..3 of b_m e^(2 pi i m t / n); the transform of a
     // windowed unit tone at x bins from a bin is then
     // |sin(pi x)| * |sum_m b_m e^(-i pi m / n) / sin(pi (x + m) / n)|.
@@ -84,6 +96,18 @@ void ToneMeter::useLength(int n)
         kernelIm_[i] = -b * std::sin(phase);
         shiftCos_[i] = std::cos(phase);
         shiftSin_[i] = std::sin(phase);
+    }
+}
+
+void ToneMeter::useGains(double rate)
+{
+    gainRate_ = rate;
+    gainLength_ = n_;
+    const double binHz = rate / n_;
+    for (int k = 0; k <= n_ / 2; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        gainA_[i] = std::pow(10.0, weightingDb(Weighting::A, k * binHz) / 10.0);
+        gainC_[i] = std::pow(10.0, weightingDb(Weighting::C, k * binHz) / 10.0);
     }
 }
 
@@ -242,6 +266,8 @@ ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate, T
         n *= 2;
     if (n != n_)
         useLength(n);
+    if (rate != gainRate_ || n_ != gainLength_)
+        useGains(rate);
     transform(x + (frames - n), n);
     findStrongest();
     if (average != nullptr)
@@ -250,35 +276,89 @@ ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate, T
     return read(rate);
 }
 
-void ToneMeter::weigh(ToneReading& r, double rate) const
+void ToneMeter::weigh(ToneReading& r) const
 {
     // A sine of amplitude A puts (A/2)^2 n sum(w^2) into the bins of its
     // lobe, whatever the window, so the sum of the bins read that way is the
     // power of tones and noise alike.
-    const int stride = kToneMaxRecord / n_;
-    double squares = 0.0;
-    for (int t = 0; t < n_; ++t) {
-        const double w = window_[static_cast<std::size_t>(t * stride)];
-        squares += w * w;
-    }
-    if (!(squares > 0.0))
+    if (!(squares_ > 0.0))
         return;
-    const double binHz = rate / n_;
-    for (const Weighting w : {Weighting::Z, Weighting::A, Weighting::C}) {
-        double sum = 0.0;
-        for (int k = kFirstNoiseBin; k < n_ / 2; ++k) {
-            const double gain = w == Weighting::Z ? 1.0 : std::pow(10.0, weightingDb(w, k * binHz) / 10.0);
-            sum += power_[static_cast<std::size_t>(k)] * gain;
-        }
-        r.weightedPower[static_cast<std::size_t>(w)] = 4.0 * sum / (n_ * squares);
+    double z = 0.0;
+    double a = 0.0;
+    double c = 0.0;
+    for (int k = kFirstNoiseBin; k < n_ / 2; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        z += power_[i];
+        a += power_[i] * gainA_[i];
+        c += power_[i] * gainC_[i];
     }
+    const double scale = 4.0 / (n_ * squares_);
+    r.weightedPower = {scale * z, scale * a, scale * c};
     r.weightedValid = true;
+}
+
+void ToneMeter::readNoise(ToneReading& r, int k0, double offset, double tonePower, const double* harmonics,
+                          const double* harmonicBins, int counted) const
+{
+    if (!(squares_ > 0.0) || !(tonePower > 0.0))
+        return;
+    // Everything THD+N counts, the bins beside the tone's lobe, unweighted
+    // and A-weighted; then each harmonic's power at its own frequency taken
+    // out of it. What is left is the noise, with the noise of the bins
+    // around each harmonic.
+    double rest = 0.0;
+    double restA = 0.0;
+    for (int k = kFirstNoiseBin; k < n_ / 2; ++k) {
+        if (k >= k0 - kLobe && k <= k0 + kLobe)
+            continue;
+        const auto i = static_cast<std::size_t>(k);
+        rest += power_[i];
+        restA += power_[i] * gainA_[i];
+    }
+    // In squared codes of a sine's amplitude: a sine of amplitude A puts
+    // (A/2)^2 n sum(w^2) into its lobe, and a tone's or a harmonic's power
+    // as read at its bin is (A/2)^2.
+    const double scale = 4.0 / (n_ * squares_);
+    const double binHz = gainRate_ / n_;
+    double distortion = 0.0;
+    double distortionA = 0.0;
+    for (int h = 0; h < counted; ++h) {
+        distortion += 4.0 * harmonics[h];
+        distortionA += 4.0 * harmonics[h] * std::pow(10.0, weightingDb(Weighting::A, harmonicBins[h] * binHz) / 10.0);
+    }
+    // The tone's own skirt beyond its lobe, some -90 dB of it, would read
+    // as noise: what the transform of one tone at that offset holds outside
+    // the lobe's bins (all its power but the lobe's, by Parseval) is taken
+    // out. The skirt that falls below bin 4 and above n/2 is as much as the
+    // skirt of the tone's mirror image that falls inside.
+    double lobeShare = 0.0;
+    for (int j = -kLobe; j <= kLobe; ++j) {
+        const double h = kernelMagnitude(offset - j);
+        lobeShare += h * h;
+    }
+    const double skirt = 4.0 * tonePower * std::max(0.0, 1.0 - lobeShare / (n_ * squares_));
+    const double skirtA = skirt * gainA_[static_cast<std::size_t>(k0)];
+    const double everything = std::max(0.0, scale * rest - skirt);
+    const double everythingA = std::max(0.0, scale * restA - skirtA);
+    r.noiseValid = true;
+    r.noisePower = std::max(0.0, everything - distortion);
+    r.noisePowerA = std::max(0.0, everythingA - distortionA);
+    const double tone = 4.0 * tonePower;
+    if (r.noisePower > 0.0) {
+        r.snrValid = true;
+        r.snrDb = 10.0 * std::log10(tone / r.noisePower);
+    }
+    const double level = 10.0 * std::log10(tone) - 20.0 * std::log10(kAnalysisFullScale);
+    if (everythingA > 0.0 && std::abs(level - kRangeToneDbfs) <= kRangeToneSpanDb) {
+        r.dynamicRangeValid = true;
+        r.dynamicRangeDb = 20.0 * std::log10(kAnalysisFullScale) - 10.0 * std::log10(everythingA);
+    }
 }
 
 ToneReading ToneMeter::read(double rate) const
 {
     ToneReading r;
-    weigh(r, rate);
+    weigh(r);
     const auto p = [this](int k) { return power_[static_cast<std::size_t>(k)]; };
     const int lastNoiseBin = n_ / 2 - 1;
     const int lastToneBin = lastNoiseBin - kLobe;
@@ -354,6 +434,8 @@ ToneReading ToneMeter::read(double rate) const
     const double fundamental = k0 + offset;
     const double tonePower = p(k0) / (tonePeak * tonePeak);
     double harmonics = 0.0;
+    std::array<double, kLastHarmonic - 1> harmonicPower{};
+    std::array<double, kLastHarmonic - 1> harmonicBin{};
     int counted = 0;
     for (int h = 2; h <= kLastHarmonic; ++h) {
         const double at = h * fundamental;
@@ -361,9 +443,13 @@ ToneReading ToneMeter::read(double rate) const
         if (centre + kLobe > lastNoiseBin)
             break;  // at or beyond the Nyquist frequency
         const double peak = kernelMagnitude(at - static_cast<double>(centre));
-        harmonics += p(static_cast<int>(centre)) / (peak * peak);
+        const double power = p(static_cast<int>(centre)) / (peak * peak);
+        harmonics += power;
+        harmonicPower[static_cast<std::size_t>(counted)] = power;
+        harmonicBin[static_cast<std::size_t>(counted)] = at;
         ++counted;
     }
+    readNoise(r, k0, offset, tonePower, harmonicPower.data(), harmonicBin.data(), counted);
     if (counted > 0) {
         r.thdValid = true;
         r.thd = std::sqrt(harmonics / tonePower);

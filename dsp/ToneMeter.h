@@ -1,7 +1,8 @@
 // The tone readings of one channel: the strongest tone of a Blackman-Harris
 // windowed transform in double precision over the last samples recorded (up
 // to 8192 of them, gathered across consecutive buffers), its frequency
-// interpolated exactly for a single windowed tone, its level, THD and THD+N.
+// interpolated exactly for a single windowed tone, its level, THD and THD+N,
+// the noise beside it, its SNR and the dynamic range.
 //
 // A long record puts the noise of a clean tone into many narrow bins, so the
 // bins where its harmonics fall hold little of it: each harmonic is read from
@@ -44,6 +45,26 @@ struct ToneReading {
     // 0 dBFS. Read whether or not a tone stands out.
     bool weightedValid = false;
     std::array<double, 3> weightedPower{};
+    // With THD+N: the noise, what THD+N counts less the harmonics, each
+    // harmonic's power read at its bin (so the noise in the bins beside a
+    // harmonic stays in), and less the window's skirt of the tone beyond its
+    // lobe (some -90 dB of the tone, known from the tone); the tone's lobe,
+    // DC's bins and the Nyquist bin are not counted. In squared codes of a
+    // sine's amplitude like weightedPower: white noise of RMS s reads
+    // 2 s^2. Unweighted and A-weighted (each bin, and each harmonic, at its
+    // frequency).
+    bool noiseValid = false;
+    double noisePower = 0.0;
+    double noisePowerA = 0.0;
+    // The tone's power over the unweighted noise's, in dB.
+    bool snrValid = false;
+    double snrDb = 0.0;
+    // Dynamic range as AES17 reads it: the A-weighted power of everything
+    // but the tone (noise and harmonics) below full scale, in dB, read only
+    // from a tone within 10 dB of -60 dBFS; with a -60 dBFS tone, its
+    // A-weighted THD+N in dB below the tone plus 60 dB.
+    bool dynamicRangeValid = false;
+    double dynamicRangeDb = 0.0;
 };
 
 // The running average of one channel's tone spectra.
@@ -85,6 +106,8 @@ public:
 
 private:
     void useLength(int n);
+    // The A and C weightings' power gains of bins 0..n/2 at `rate`.
+    void useGains(double rate);
     void transform(const std::int32_t* x, int n);
     void joinAverage(ToneAverage& average);
     // The strongest of bins 1..n/2-1; the power of the bins above the
@@ -93,7 +116,12 @@ private:
     void sumTotal();
     double solveOffset(double ratio, double guess) const;
     ToneReading read(double rate) const;
-    void weigh(ToneReading& r, double rate) const;
+    void weigh(ToneReading& r) const;
+    // The noise, SNR and dynamic range of a reading whose THD+N is read, of
+    // a tone at `offset` bins from bin k0; `harmonics` lists each harmonic's power (as `tonePower` has the
+    // tone's) and the bin it lies at, fractional.
+    void readNoise(ToneReading& r, int k0, double offset, double tonePower, const double* harmonics,
+                   const double* harmonicBins, int counted) const;
 
     std::vector<double> window_;  // over kToneMaxRecord points; shorter records take every m-th
     // The transform's arrays: power_ holds the windowed record, then the power
@@ -106,6 +134,13 @@ private:
     int n_ = kToneMinRecord;  // record length of power_
     int strongest_ = 1;       // strongest of bins 1..n/2-1
     double total_ = 0.0;      // power of the bins above the window's image of DC
+    double squares_ = 0.0;    // sum of the squared window over n_ points
+    // Power gains of the A and C weightings at bins 0..n/2, for gainRate_
+    // and gainLength_ (0: none yet).
+    std::vector<double> gainA_;
+    std::vector<double> gainC_;
+    double gainRate_ = 0.0;
+    int gainLength_ = 0;
     // Window coefficients as complex exponentials at length n_:
     // w[t] = sum_m b_m e^(2 pi i m t / n).
     std::array<double, 7> kernelRe_{};

@@ -47,6 +47,8 @@ constexpr CellPlan kToneCells[] = {
     {"THD", "Thd", "THD", "ThdDb", "THD dB", 100},
     {"THD+N", "ThdN", "THD+N", "ThdNDb", "THD+N dB", 100},
     {"Weighted level", "WeightedLevel", "weighted level", nullptr, nullptr, 116},
+    {"Noise", "Noise", "noise", "NoiseA", "A-weighted noise", 110},
+    {"SNR / DR", "Snr", "SNR", "DynamicRange", "dynamic range", 88},
 };
 
 // The panel's navy and its label colours, set through palettes: the strip
@@ -201,6 +203,8 @@ void MeasureStrip::showChannel(int channel, bool enabled, std::int32_t colourWor
         put(row.tone[2], tone->thd, &tone->thdDb);
         put(row.tone[3], tone->thdN, &tone->thdNDb);
         put(row.tone[4], tone->weighted, nullptr);
+        put(row.tone[5], tone->noise, &tone->noiseA);
+        put(row.tone[6], tone->snr, &tone->dynamicRange);
     }
 }
 

@@ -51,7 +51,7 @@ private:
         QWidget* timeCells = nullptr;
         QWidget* toneCells = nullptr;
         std::array<Cell, 8> time{};
-        std::array<Cell, 5> tone{};
+        std::array<Cell, 7> tone{};
         bool overloadLit = false;
     };
     std::array<Row, 2> rows_{};

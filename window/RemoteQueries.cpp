@@ -23,6 +23,7 @@
 #include "display/MeasurementReadouts.h"
 #include "dsp/Calibration.h"
 #include "dsp/SampleRing.h"
+#include "dsp/SpectrumAnalysis.h"
 #include "display/RecordTraces.h"
 #include "state/ShownSpan.h"
 #include "remote/ScpiSession.h"
@@ -59,6 +60,15 @@ double distortionAnswer(bool valid, double ratio, bool decibels)
     if (decibels)
         return ratio > 0.0 ? 20.0 * std::log10(ratio) : kNotANumber;
     return ratio * 100.0;
+}
+
+// The noise beside a tone in dBFS, unweighted or A-weighted.
+double noiseAnswer(const ToneReading& tone, bool recorded, bool weighted)
+{
+    const double power = weighted ? tone.noisePowerA : tone.noisePower;
+    if (!recorded || !tone.valid || !tone.noiseValid || !(power > 0.0))
+        return kNotANumber;
+    return powerDbfs(power);
 }
 
 // A reading of the measurement strip, for one channel.
@@ -104,6 +114,14 @@ const ReadingRow kReadings[] = {
                          double) { return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, false); }},
     {"MEASure:THDN:DB?", [](const ChannelReadings& r,
                             double) { return distortionAnswer(r.recorded && r.tone.thdNValid, r.tone.thdN, true); }},
+    {"MEASure:NOISe?", [](const ChannelReadings& r, double) { return noiseAnswer(r.tone, r.recorded, false); }},
+    {"MEASure:NOISe:A?", [](const ChannelReadings& r, double) { return noiseAnswer(r.tone, r.recorded, true); }},
+    {"MEASure:SNR?",
+     [](const ChannelReadings& r, double) { return r.recorded && r.tone.snrValid ? r.tone.snrDb : kNotANumber; }},
+    {"MEASure:DRANge?",
+     [](const ChannelReadings& r, double) {
+         return r.recorded && r.tone.dynamicRangeValid ? r.tone.dynamicRangeDb : kNotANumber;
+     }},
 };
 
 // The block a held picture of the channel was drawn from; nothing while the

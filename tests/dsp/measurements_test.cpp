@@ -414,6 +414,80 @@ TEST(Tone, ThdAgainstALongReference)
     }
 }
 
+namespace {
+
+// The A weighting's power gain at f, 0 dB at 1 kHz, from its four poles as
+// the sound level meters' standard rounds them.
+double AGain(double f)
+{
+    const auto r = [](double x) {
+        const double x2 = x * x;
+        return 12194.0 * 12194.0 * x2 * x2 /
+               ((x2 + 20.6 * 20.6) * std::sqrt((x2 + 107.7 * 107.7) * (x2 + 737.9 * 737.9)) * (x2 + 12194.0 * 12194.0));
+    };
+    return std::pow(r(f) / r(1000.0), 2);
+}
+
+// The A weighting's mean power gain over 0..nyquist (Simpson's rule): what
+// it takes off white noise.
+double MeanAGain(double nyquist)
+{
+    constexpr int kSteps = 100000;  // even
+    const double h = nyquist / kSteps;
+    double sum = AGain(0.0) + AGain(nyquist);
+    for (int i = 1; i < kSteps; ++i)
+        sum += (i % 2 == 1 ? 4.0 : 2.0) * AGain(i * h);
+    return sum * h / 3.0 / nyquist;
+}
+
+double PowerDb(double power) { return 10.0 * std::log10(power); }
+
+}  // namespace
+
+// Noise, SNR and dynamic range of a 997 Hz tone in white noise of RMS s,
+// 8192 samples: the noise reads 2 (s^2 + 1/12) squared codes (a sine's
+// amplitude squared; 1/12 the rounding to codes), its A-weighted part that
+// times the A weighting's mean over 0..rate/2, and SNR the tone's power over
+// it, within 0.5 dB (0.3 dB A-weighted); the dynamic range, read only from
+// the -60 dBFS tone, is its A-weighted THD+N below the tone plus 60 dB,
+// within 1 dB.
+TEST(Tone, NoiseSnrAndDynamicRangeInWhiteNoise)
+{
+    struct Case {
+        double rate, dbfs, snr;  // snr: of the tone to the noise added, dB
+    };
+    // At -60 dBFS, 40 dB below the tone would be below the rounding to codes.
+    const Case cases[] = {
+        {48000, -1, 40}, {48000, -1, 60}, {48000, -1, 80}, {48000, -60, 20}, {48000, -60, 30},
+        {44100, -1, 40}, {44100, -1, 60}, {44100, -1, 80}, {44100, -60, 20}, {44100, -60, 30},
+    };
+    auto meter = std::make_unique<ToneMeter>();
+    std::vector<std::int32_t> x(kToneMaxRecord);
+    std::mt19937 random(20240611);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dbfs << " dBFS at " << c.rate << " Hz, " << c.snr << " dB above noise");
+        const double amplitude = kFullScaleCode * std::pow(10.0, c.dbfs / 20.0);
+        const double rms = amplitude / std::sqrt(2.0) * std::pow(10.0, -c.snr / 20.0);
+        std::normal_distribution<double> white(0.0, rms);
+        for (std::size_t n = 0; n < x.size(); ++n)
+            x[n] = Code(amplitude * std::sin(kTwoPi * 997.0 * static_cast<double>(n) / c.rate + 0.3) + white(random));
+        const ToneReading r = meter->measure(x.data(), kToneMaxRecord, c.rate);
+        ASSERT_TRUE(r.valid && r.noiseValid && r.snrValid);
+
+        const double noise = 2.0 * (rms * rms + 1.0 / 12.0);
+        const double noiseA = noise * MeanAGain(c.rate / 2.0);
+        const double fullScale = kFullScaleCode * kFullScaleCode;
+        EXPECT_NEAR(PowerDb(r.noisePower / fullScale), PowerDb(noise / fullScale), 0.5);
+        EXPECT_NEAR(PowerDb(r.noisePowerA / r.noisePower), PowerDb(noiseA / noise), 0.3);
+        EXPECT_NEAR(r.snrDb, PowerDb(amplitude * amplitude / noise), 0.5);
+        ASSERT_EQ(r.dynamicRangeValid, c.dbfs == -60);
+        if (r.dynamicRangeValid) {
+            const double thdNA = PowerDb(noiseA / (amplitude * amplitude));
+            EXPECT_NEAR(r.dynamicRangeDb, -thdNA - c.dbfs, 1.0);
+        }
+    }
+}
+
 // The tone record follows the signal, never two signals at once: a rate
 // change, a gap or a buffer measured without its tone readings (a held
 // picture) starts it again from the next buffer, and the average of the

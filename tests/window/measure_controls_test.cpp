@@ -343,7 +343,8 @@ TEST(MeasureStripCells, NoReadingOverflowsItsCell)
     MeasureStrip strip(nullptr);
     const char* timeCells[] = {"Frequency", "Period", "PeakToPeak", "PeakToPeakDb", "Maximum", "MaximumDb", "Minimum",
                                "MinimumDb", "DcMean", "DcMeanDb",   "Rms",          "RmsDb",   "Overload"};
-    const char* toneCells[] = {"PeakFrequency", "PeakLevel", "PeakLevelDb", "Thd", "ThdDb", "ThdN", "ThdNDb"};
+    const char* toneCells[] = {"PeakFrequency", "PeakLevel", "PeakLevelDb", "Thd", "ThdDb",       "ThdN",
+                               "ThdNDb",        "Noise",     "NoiseA",      "Snr", "DynamicRange"};
     std::map<std::string, std::pair<int, QString>> widest;  // per cell: the widest text's overshoot and the text
     const auto check = [&](const char* const* names, std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
@@ -374,6 +375,13 @@ TEST(MeasureStripCells, NoReadingOverflowsItsCell)
             r.levels = {true, c, -c, 2.0 * std::abs(c), c, std::abs(c)};
             r.overload = c < 0.0;
             r.tone = {true, hz, hz * 1e-9, std::abs(c), true, std::abs(c) / 1e4, true, std::abs(c) / 1e3, 8192};
+            // Noise from far below the floor to beyond full scale; SNR and
+            // dynamic range from -180 dB to 180 dB.
+            const double db = c == 0.0 ? 0.0 : 20.0 * std::log10(std::abs(c));
+            r.tone.noiseValid = r.tone.snrValid = r.tone.dynamicRangeValid = true;
+            r.tone.noisePower = r.tone.noisePowerA = c * c;
+            r.tone.snrDb = c < 0.0 ? -db : db;
+            r.tone.dynamicRangeDb = -r.tone.snrDb;
             const TimeRowTexts time = timeTexts(r, fullScale, '.');
             strip.showChannel(1, true, 0, &time, nullptr);
             check(timeCells, std::size(timeCells));

@@ -368,7 +368,8 @@ TEST_F(RemoteControlTest, TimeBaseCommandsDigitizeASpanAndSendItWhole)
 // The analyser's commands work its menu items, refuse a start above the
 // stop, and send the levels and frequencies shown: a 1 kHz tone at half of
 // full scale reads -6.02 dBFS at its bin and in its third-octave band, and
-// A-weighted on the strip (A is 0 dB at 1 kHz).
+// A-weighted on the strip (A is 0 dB at 1 kHz); its noise and SNR are those
+// of its rounding to codes.
 TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShows)
 {
     const DisplayMenu& menu = form->controls().displayMenu;
@@ -439,6 +440,16 @@ TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShow
     EXPECT_NEAR(bands[static_cast<std::size_t>(band - centres.begin())], -6.02, 0.1);
     const std::string weighted = send("MEAS:LEV:WEIG? CH1");
     EXPECT_NEAR(std::stod(weighted), -6.02, 0.1) << weighted;
+    // The tone's noise is its rounding to codes, 1/12 of a code squared in
+    // mean square: a sine's amplitude squared of 2/12, 92.08 dB below the
+    // tone's 16384^2; the tone lies too far above -60 dBFS for a dynamic
+    // range.
+    const double rounding = 2.0 / 12.0;
+    const std::string noise = send("MEAS:NOIS? CH1");
+    EXPECT_NEAR(std::stod(noise), 10.0 * std::log10(rounding / (kFullScaleCode * kFullScaleCode)), 1.0) << noise;
+    const std::string snr = send("MEAS:SNR? CH1");
+    EXPECT_NEAR(std::stod(snr), 10.0 * std::log10(16384.0 * 16384.0 / rounding), 1.0) << snr;
+    EXPECT_EQ(send("MEAS:DRAN? CH1"), "9.91E37");
     EXPECT_EQ(errors(), std::vector<int>{});
     // *RST goes back to the block's spectrum, where the analyser's data is
     // refused, and says why.
