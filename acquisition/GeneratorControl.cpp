@@ -1,6 +1,6 @@
 #include "acquisition/GeneratorControl.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace varmolen {
 
@@ -32,6 +32,8 @@ void GeneratorControl::apply()
         player_->set(features_.generator);
     }
 }
+
+double GeneratorControl::playedHz(unsigned rate) const { return clampSynthSettings(features_.generator, rate).hz; }
 
 void GeneratorControl::setWaveform(SynthWaveform waveform)
 {
@@ -139,7 +141,6 @@ bool GeneratorControl::followRate(unsigned rate, std::string& whyNot)
     cancelSweep();
     if (!on())
         return true;  // it played only for the sweep
-    features_.generator.hz = std::min(features_.generator.hz, synthMaxHz(rate));
     return switchOn(rate, whyNot);
 }
 

@@ -40,7 +40,11 @@ public:
     void setService(PlaybackService service);
     std::vector<PlaybackDevice> devices() const;
 
+    // The settings as set; the frequency stays as set at any rate.
     const SynthSettings& settings() const { return features_.generator; }
+    // The frequency the generator plays at `rate`: the one set, or the
+    // highest the rate carries when it carries no more.
+    double playedHz(unsigned rate) const;
     void setWaveform(SynthWaveform waveform);
     void setFrequency(double hz);
     void setLevel(double dbfs);
@@ -55,9 +59,9 @@ public:
     bool switchOn(unsigned rate, std::string& whyNot, bool prompt = false);
     void switchOff();
     // After the capture's rate changed: a generator playing at another rate
-    // is ramped off and on again at `rate`, its frequency brought within the
-    // new rate's range; a running sweep, measured at the old rate, is
-    // cancelled. False with the reason when the output could not play again.
+    // is ramped off and on again at `rate`, playing its frequency within the
+    // new rate's range (the setting stays); a running sweep, measured at the
+    // old rate, is cancelled. False with the reason when the output could not play again.
     bool followRate(unsigned rate, std::string& whyNot);
     bool on() const { return player_ && player_->playing(); }
     // The rate it plays at (0 while off) and its underruns since it was switched on.

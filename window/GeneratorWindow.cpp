@@ -107,9 +107,15 @@ GeneratorWindow::GeneratorWindow(QWidget& owner, const InstrumentSettings& setti
         waveform_->addItem(QString::fromUtf8(caption));
     layout->addRow(QStringLiteral("Waveform"), waveform_);
 
-    frequency_ = numberBox(this, kSynthMinHz, synthMaxHz(captureRate()), QStringLiteral(" Hz"),
-                           QStringLiteral("Generator frequency"));
+    // The frequency set stays whatever the rate; the line below it tells
+    // what plays while the rate cannot carry it.
+    frequency_ =
+        numberBox(this, kSynthMinHz, kSettingsMaxHz, QStringLiteral(" Hz"), QStringLiteral("Generator frequency"));
     layout->addRow(QStringLiteral("Frequency"), frequency_);
+    played_ = new QLabel(this);
+    played_->setAccessibleName(QStringLiteral("Generator frequency played"));
+    played_->setWordWrap(true);
+    layout->addRow(QString(), played_);
 
     level_ = numberBox(this, kSynthMinDbfs, kSynthMaxDbfs, QStringLiteral(" dBFS"), QStringLiteral("Generator level"));
     layout->addRow(QStringLiteral("Level"), level_);
@@ -136,7 +142,10 @@ GeneratorWindow::GeneratorWindow(QWidget& owner, const InstrumentSettings& setti
     connect(output_, &QPushButton::toggled, this, [this](bool on) { switchOutput(on); });
     connect(waveform_, &QComboBox::currentIndexChanged, this,
             [this](int i) { generator_.setWaveform(static_cast<SynthWaveform>(i)); });
-    connect(frequency_, &QDoubleSpinBox::valueChanged, this, [this](double hz) { generator_.setFrequency(hz); });
+    connect(frequency_, &QDoubleSpinBox::valueChanged, this, [this](double hz) {
+        generator_.setFrequency(hz);
+        refresh();
+    });
     connect(level_, &QDoubleSpinBox::valueChanged, this, [this](double dbfs) { generator_.setLevel(dbfs); });
     connect(channels_, &QComboBox::currentIndexChanged, this,
             [this](int i) { generator_.setChannels(static_cast<SynthChannels>(i)); });
@@ -167,7 +176,6 @@ void GeneratorWindow::showSettings()
     {
         const QSignalBlocker b1(waveform_), b2(frequency_), b3(level_), b4(channels_), b5(invert_);
         waveform_->setCurrentIndex(static_cast<int>(s.waveform));
-        frequency_->setMaximum(synthMaxHz(captureRate()));
         frequency_->setValue(s.hz);
         level_->setValue(s.levelDbfs);
         channels_->setCurrentIndex(static_cast<int>(s.channels));
@@ -205,6 +213,11 @@ void GeneratorWindow::refresh()
     }
     output_->setText(on ? QStringLiteral("On") : QStringLiteral("Off"));
     underruns_->setText(QString::number(generator_.underruns()));
+    const unsigned rate = on ? generator_.rate() : captureRate();
+    const double played = generator_.playedHz(rate);
+    played_->setVisible(played != generator_.settings().hz);
+    played_->setText(QStringLiteral("Plays %1 Hz: the rate of %2 Hz carries no higher")
+                         .arg(QString::number(played, 'g', 10), QString::number(rate)));
     if (on && isVisible())
         refresh_->start();
     else

@@ -60,6 +60,9 @@ public:
     QCheckBox* invertBox() const { return invert_; }
     QComboBox* deviceBox() const { return device_; }
     QLabel* underrunLabel() const { return underruns_; }
+    // What plays instead of the frequency set while the capture's rate
+    // cannot carry it; hidden otherwise.
+    QLabel* playedLabel() const { return played_; }
 
 private:
     void refresh();
@@ -77,6 +80,7 @@ private:
     QCheckBox* invert_ = nullptr;
     QComboBox* device_ = nullptr;
     QLabel* underruns_ = nullptr;
+    QLabel* played_ = nullptr;
     QTimer* refresh_ = nullptr;
 };
 

@@ -184,7 +184,9 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
          }},
     });
 
-    // Up to 0.45 of the capture's rate, in the window's 0.01 Hz steps.
+    // Up to 0.45 of the capture's rate, in the window's 0.01 Hz steps. The
+    // query answers the frequency set, which stays when a lower rate plays
+    // it clamped (the generator window tells what plays).
     table.addNumber(
         "SOURce:FREQuency",
         [&form, startup](Call&) {

@@ -20,6 +20,17 @@ struct Outputs {
     std::atomic<unsigned> rate{0};
     std::atomic<int> peak{0};         // the largest code written since the last look
     std::atomic<bool> prompt{false};  // what the last device opened was asked for
+    // The left channel's rising swings through +-kSwing and the frames
+    // written since the last restartTone: the tone's frequency.
+    static constexpr int kSwing = 8;
+    std::atomic<long> rises{0}, frames{0};
+    std::atomic<int> sign{0};
+    void restartTone()
+    {
+        rises = 0;
+        frames = 0;
+    }
+    double toneHz() const { return frames > 0 ? static_cast<double>(rises) * rate / static_cast<double>(frames) : 0.0; }
     PlaybackService service()
     {
         return {[] {
@@ -44,6 +55,14 @@ struct Outputs {
                 return 0;
             for (std::size_t i = 0; i < 2 * frames; ++i)
                 o_.peak = std::max(o_.peak.load(), std::abs(codes[i]));
+            for (std::size_t i = 0; i < frames; ++i) {
+                const std::int32_t left = codes[2 * i];
+                if (left > kSwing && o_.sign < 0)
+                    ++o_.rises;
+                if (left > kSwing || left < -kSwing)
+                    o_.sign = left > 0 ? 1 : -1;
+            }
+            o_.frames += static_cast<long>(frames);
             return static_cast<long>(frames);
         }
         void close() override {}

@@ -23,6 +23,7 @@
 #include "acquisition/GeneratorControl.h"
 #include "window/GeneratorWindow.h"
 #include "window/SweepWindow.h"
+#include "window/TriggerControls.h"
 #include "FakeOutputs.h"
 #include "PanelFormRig.h"
 
@@ -64,7 +65,6 @@ TEST_F(GeneratorWindowsTest, TheGeneratorWindowPlaysWhatItsControlsSetAndFallsSi
                  {w->channelsBox(), "Generator channels"}};
     for (const auto& n : named)
         EXPECT_EQ(QAccessible::queryAccessibleInterface(n.widget)->text(QAccessible::Name), QString::fromUtf8(n.name));
-    EXPECT_EQ(w->frequencyBox()->maximum(), 0.45 * s().sampleRate);
 
     w->levelBox()->setValue(-6.0206);  // half of full scale
     w->outputSwitch()->click();
@@ -113,23 +113,48 @@ TEST_F(GeneratorWindowsTest, APlayingGeneratorFollowsTheSampleRate)
     ASSERT_TRUE(form->generatorPanel().generator().on());
     ASSERT_EQ(outputs.rate, 44100u);
 
-    // A new rate reopens the output at it, the frequency within 0.45 x 11025 Hz.
-    form->trigger().LowSampleRateRadioBtnClick(nullptr);
-    EXPECT_TRUE(form->generatorPanel().generator().on());
-    EXPECT_EQ(outputs.opened, 2);
-    EXPECT_EQ(outputs.rate, 11025u);
-    EXPECT_EQ(form->generatorPanel().generator().rate(), 11025u);
-    EXPECT_EQ(s().features.generator.hz, 0.45 * 11025);
-    EXPECT_EQ(w->frequencyBox()->maximum(), 0.45 * 11025);
-    EXPECT_EQ(w->frequencyBox()->value(), 0.45 * 11025);
-    outputs.peak = 0;
-    ASSERT_TRUE(pumpUntil([&] { return outputs.peak > 0; })) << "it plays on";
+    // A new rate reopens the output at it, playing the frequency within
+    // 0.45 x 11025 Hz while the window says so; the setting stays, and
+    // plays again at a rate that carries it.
+    const GeneratorControl& g = form->generatorPanel().generator();
+    const struct {
+        void (TriggerControls::*rateButton)(QObject*);
+        unsigned rate;
+        double playedHz;
+        QString says;
+    } rates[] = {
+        {&TriggerControls::LowSampleRateRadioBtnClick, 11025, 4961.25,
+         QStringLiteral("Plays 4961.25 Hz: the rate of 11025 Hz carries no higher")},
+        {&TriggerControls::HiSampleRateRadioBtnClick, 44100, 15000, QString()},
+    };
+    int opened = outputs.opened;
+    for (const auto& r : rates) {
+        (form->trigger().*r.rateButton)(nullptr);
+        EXPECT_TRUE(g.on());
+        EXPECT_EQ(outputs.opened, ++opened);
+        EXPECT_EQ(outputs.rate, r.rate);
+        EXPECT_EQ(g.rate(), r.rate);
+        EXPECT_EQ(s().features.generator.hz, 15000) << "the frequency set stays";
+        EXPECT_EQ(w->frequencyBox()->value(), 15000);
+        EXPECT_EQ(g.playedHz(r.rate), r.playedHz);
+        EXPECT_EQ(w->playedLabel()->isVisibleTo(w), !r.says.isEmpty());
+        if (!r.says.isEmpty()) {
+            EXPECT_EQ(w->playedLabel()->text(), r.says);
+        }
+        // What the output plays, counted in its swings once the ramp is over.
+        outputs.peak = 0;
+        ASSERT_TRUE(pumpUntil([&] { return outputs.peak > 2000; })) << "it plays on";
+        outputs.restartTone();
+        ASSERT_TRUE(pumpUntil([&] { return outputs.frames > static_cast<long>(r.rate / 4); }));
+        EXPECT_NEAR(outputs.toneHz(), r.playedHz, r.playedHz * 0.02) << r.rate;
+    }
 
-    // Off, a rate change opens nothing.
+    // Off, a rate change opens nothing; the window tells what would play.
     w->outputSwitch()->click();
-    form->trigger().HiSampleRateRadioBtnClick(nullptr);
-    EXPECT_FALSE(form->generatorPanel().generator().on());
-    EXPECT_EQ(outputs.opened, 2);
+    form->trigger().LowSampleRateRadioBtnClick(nullptr);
+    EXPECT_FALSE(g.on());
+    EXPECT_EQ(outputs.opened, opened);
+    EXPECT_TRUE(w->playedLabel()->isVisibleTo(w));
     EXPECT_TRUE(form->host().recordedMessages().empty());
 }
 
