@@ -159,6 +159,7 @@ std::string GeneratorControl::takeFailure()
 bool GeneratorControl::startSweep(const SweepPlan& plan, unsigned rate, std::string& whyNot)
 {
     cancelSweep();
+    forgetSweep();
     auto sweep = std::make_unique<ResponseSweep>(plan, static_cast<double>(rate));
     if (sweep->stepCount() == 0) {
         whyNot = "The sweep has no steps: Start must lie below Stop and below " +
@@ -223,6 +224,12 @@ bool GeneratorControl::takeBlock(const RecordedBlock& block)
     }
     endSweep();
     return true;
+}
+
+void GeneratorControl::forgetSweep()
+{
+    if (!sweepActive_)
+        sweep_.reset();
 }
 
 std::vector<SweepRow> GeneratorControl::sweepRows() const { return sweep_ ? sweep_->rows() : std::vector<SweepRow>{}; }

@@ -89,8 +89,10 @@ public:
     bool sweeping() const { return sweep_ && !sweep_->finished() && sweepActive_; }
     // A buffer recorded while the sweep runs; true when it finished the sweep.
     bool takeBlock(const RecordedBlock& block);
-    // The rows of the running or the last sweep.
+    // The rows of the running or the last sweep; none after a start refused.
     std::vector<SweepRow> sweepRows() const;
+    // Forgets the last sweep's rows, as a refused start does; not while one runs.
+    void forgetSweep();
     int sweepSteps() const { return sweep_ ? sweep_->stepCount() : 0; }
     int sweepStepsDone() const { return sweep_ ? sweep_->stepsDone() : 0; }
 

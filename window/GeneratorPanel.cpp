@@ -91,6 +91,7 @@ bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
         whyNot =
             "Channel 2 is recorded from the Line input only: choose Options > Input > Line or measure on "
             "channel 1.";
+        generator_->forgetSweep();
         return false;
     }
     if (!generator_->startSweep(plan, s.sampleRate, whyNot))

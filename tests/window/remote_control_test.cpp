@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -227,6 +228,12 @@ TEST_F(RemoteControlTest, GeneratorAndSweepCommandsShowInTheirWindows)
     EXPECT_EQ(send("SWE:STAT?"), "0,2,2");
     EXPECT_EQ(send("SWE:DATA?"), "1000,9.91E37,9.91E37,9.91E37,9.91E37,2000,9.91E37,9.91E37,9.91E37,9.91E37");
     EXPECT_FALSE(form->generatorPanel().generator().on()) << "off again, as before the sweep";
+
+    // A sweep refused leaves no rows of the one before it to read.
+    EXPECT_EQ(send("SWE:STAR 3000;STOP 2000;:SWE:RUN"), "");
+    EXPECT_EQ(errors(), std::vector<int>{scpi::code::kSettingsConflict});
+    EXPECT_EQ(send("SWE:DATA?;STAT?"), ";0,0,0");
+    EXPECT_EQ(w.table()->rowCount(), 0);
 }
 
 TEST_F(RemoteControlTest, RefusedGeneratorCommandsSayWhy)
