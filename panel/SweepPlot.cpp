@@ -1,16 +1,26 @@
 #include "panel/SweepPlot.h"
 
 #include <QPainter>
+#include <QFontMetrics>
 #include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
 
+#include "display/MeasurementReadouts.h"
+
 namespace varmolen {
 
 namespace {
 
-constexpr int kMargin = 48;
+constexpr int kGap = 4;
+// The curves' names, as the table's columns read, and their strokes.
+QString levelTitle() { return QStringLiteral("Level (dBFS)"); }
+QString thdTitle() { return QStringLiteral("THD (%)"); }
+QPen levelPen() { return {QColor(0, 0, 160), 2}; }
+QPen thdPen() { return {QColor(190, 0, 0), 1.5, Qt::DashLine}; }
+
+QString thdTick(double percent) { return QString::number(percent, 'g', 3) + QStringLiteral("%"); }
 // The THD axis: 0.0001 % to 100 %, a decade a division.
 constexpr double kThdLowPercent = 1e-4;
 constexpr double kThdHighPercent = 100.0;
@@ -35,7 +45,6 @@ void SweepPlot::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
-    const QRectF area(kMargin, 12, width() - 2 * kMargin, height() - 12 - 28);
     // The level axis: whole 10 dB steps around the rows' levels.
     double top = 0.0, bottom = -60.0;
     bool any = false;
@@ -50,6 +59,19 @@ void SweepPlot::paintEvent(QPaintEvent* /*event*/)
     }
     top = std::ceil((top + 1.0) / 10.0) * 10.0;
     bottom = std::min(std::floor((bottom - 1.0) / 10.0) * 10.0, top - 20.0);
+    const auto levelTick = [](double db) { return QString::fromStdString(fixedText(db, 0, '.')); };
+
+    // The margins hold the ticks' texts and the axes' titles (turned upright
+    // at the sides), the band above the legend.
+    const QFontMetrics fm = p.fontMetrics();
+    const int line = fm.height();
+    const int leftTicks = std::max(fm.horizontalAdvance(levelTick(top)), fm.horizontalAdvance(levelTick(bottom)));
+    const int rightTicks = fm.horizontalAdvance(thdTick(kThdLowPercent));
+    const int left = kGap + line + kGap + leftTicks + kGap;
+    const int right = kGap + rightTicks + kGap + line + kGap;
+    const int above = line + 2 * kGap;
+    const int below = kGap + line + kGap + line + kGap;
+    const QRectF area(left, above, width() - left - right, height() - above - below);
     const auto x = [&](double hz) {
         return area.left() + area.width() * std::log(hz / lowHz_) / std::log(highHz_ / lowHz_);
     };
@@ -73,15 +95,48 @@ void SweepPlot::paintEvent(QPaintEvent* /*event*/)
     p.setPen(Qt::black);
     p.drawRect(area);
     for (double db = bottom; db <= top; db += 10.0)
-        p.drawText(QRectF(0, yLevel(db) - 8, kMargin - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(db, 'f', 0));
+        p.drawText(QRectF(area.left() - kGap - leftTicks, yLevel(db) - line, leftTicks, 2 * line),
+                   Qt::AlignRight | Qt::AlignVCenter, levelTick(db));
     for (double percent = kThdLowPercent; percent <= kThdHighPercent * 1.01; percent *= 100.0)
-        p.drawText(QRectF(area.right() + 4, yThd(percent) - 8, kMargin - 4, 16), Qt::AlignLeft | Qt::AlignVCenter,
-                   QString::number(percent, 'g', 3) + QStringLiteral("%"));
+        p.drawText(QRectF(area.right() + kGap, yThd(percent) - line, rightTicks, 2 * line),
+                   Qt::AlignLeft | Qt::AlignVCenter, thdTick(percent));
     for (double decade = std::pow(10.0, std::ceil(std::log10(lowHz_))); decade <= highHz_; decade *= 10.0)
-        p.drawText(QRectF(x(decade) - 30, area.bottom() + 4, 60, 16), Qt::AlignCenter,
+        p.drawText(QRectF(x(decade) - 40, area.bottom() + kGap, 80, line), Qt::AlignCenter,
                    decade >= 1000.0 ? QString::number(decade / 1000.0) + QStringLiteral(" kHz")
                                     : QString::number(decade) + QStringLiteral(" Hz"));
+
+    p.drawText(QRectF(area.left(), height() - kGap - line, area.width(), line), Qt::AlignCenter,
+               QStringLiteral("Frequency"));
+    // The side titles, read upwards on the left and downwards on the right.
+    p.save();
+    p.translate(kGap, area.center().y());
+    p.rotate(-90);
+    p.drawText(QRectF(-area.height() / 2, 0, area.height(), line), Qt::AlignCenter, levelTitle());
+    p.restore();
+    p.save();
+    p.translate(width() - kGap, area.center().y());
+    p.rotate(90);
+    p.drawText(QRectF(-area.height() / 2, 0, area.height(), line), Qt::AlignCenter, thdTitle());
+    p.restore();
+
+    // The legend above the plot's right end: a stroke of each curve and its name.
+    p.setRenderHint(QPainter::Antialiasing);
+    const double stroke = 2.0 * line;
+    double at = area.right();
+    const struct {
+        QPen pen;
+        QString name;
+    } legend[] = {{thdPen(), thdTitle()}, {levelPen(), levelTitle()}};
+    for (const auto& entry : legend) {
+        const int textWidth = fm.horizontalAdvance(entry.name);
+        at -= textWidth;
+        p.setPen(Qt::black);
+        p.drawText(QRectF(at, kGap, textWidth, line), Qt::AlignLeft | Qt::AlignVCenter, entry.name);
+        at -= kGap + stroke;
+        p.setPen(entry.pen);
+        p.drawLine(QPointF(at, kGap + line / 2.0), QPointF(at + stroke, kGap + line / 2.0));
+        at -= 3 * kGap;
+    }
 
     QPainterPath level, thd;
     bool levelStarted = false, thdStarted = false;
@@ -97,10 +152,9 @@ void SweepPlot::paintEvent(QPaintEvent* /*event*/)
             thdStarted = true;
         }
     }
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0, 0, 160), 2));
+    p.setPen(levelPen());
     p.drawPath(level);
-    p.setPen(QPen(QColor(190, 0, 0), 1.5, Qt::DashLine));
+    p.setPen(thdPen());
     p.drawPath(thd);
 }
 

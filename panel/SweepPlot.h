@@ -1,6 +1,7 @@
 // The response sweep's plot: level in dBFS over log frequency (left axis),
 // THD in % on a log scale on a second axis (right), one point a row, the
-// frequency range of the sweep's steps.
+// frequency range of the sweep's steps; each axis titled and a legend
+// naming the two curves.
 #pragma once
 
 #include <QWidget>

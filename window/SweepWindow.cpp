@@ -7,18 +7,23 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
 #include "acquisition/AcquisitionLoop.h"
 #include "acquisition/GeneratorControl.h"
+#include "display/MeasurementReadouts.h"
 #include "panel/SweepPlot.h"
 #include "window/GeneratorWindow.h"
 #include "persist/ConfigFile.h"
@@ -30,12 +35,23 @@ namespace varmolen {
 
 namespace {
 
+// What a number box reads: the text as typed when it is a whole value, else its value.
+double typedValue(const QDoubleSpinBox* box)
+{
+    QString text = box->findChild<QLineEdit*>()->text();
+    int at = 0;
+    return box->validate(text, at) == QValidator::Acceptable ? box->valueFromText(text) : box->value();
+}
+
+// Room for row numbers of more digits than the empty table's.
+constexpr int kHeaderSlack = 24;
+
 const char* const kColumns[] = {"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)"};
 
-QString cell(bool valid, double value, int decimals)
-{
-    return valid ? QString::number(value, 'f', decimals) : QStringLiteral("-");
-}
+// Fixed-point with a point, never "-0.00".
+QString fixed(double value, int decimals) { return QString::fromStdString(fixedText(value, decimals, '.')); }
+
+QString cell(bool valid, double value, int decimals) { return valid ? fixed(value, decimals) : QStringLiteral("-"); }
 
 }  // namespace
 
@@ -62,6 +78,9 @@ SweepWindow::SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtH
     plan->addRow(QStringLiteral("Level"), level_);
     plan->addRow(QStringLiteral("Measured on"), channel_);
     layout->addLayout(plan);
+    problem_ = new QLabel(QStringLiteral("Start must lie below Stop."), this);
+    problem_->setAccessibleName(QStringLiteral("Sweep plan problem"));
+    layout->addWidget(problem_);
 
     auto* buttons = new QHBoxLayout;
     start_ = new QPushButton(QStringLiteral("Start"), this);
@@ -84,10 +103,26 @@ SweepWindow::SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtH
     for (const char* c : kColumns)
         headers << QString::fromUtf8(c);
     table_->setHorizontalHeaderLabels(headers);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    QHeaderView* header = table_->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Stretch);
+    // No column narrower than its title: the window is no narrower than
+    // the five titles beside the row numbers and a scroll bar.
+    int widest = 0;
+    for (int c = 0; c < header->count(); ++c)
+        widest = std::max(widest, header->sectionSizeHint(c));
+    header->setMinimumSectionSize(widest);
+    table_->setMinimumWidth(header->count() * widest + table_->verticalHeader()->sizeHint().width() +
+                            table_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * table_->frameWidth() +
+                            kHeaderSlack);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(table_, 1);
 
+    // The boxes take a typed value when it is complete; Start is judged on
+    // what they read as it is typed.
+    for (QDoubleSpinBox* box : {startHz_, stopHz_}) {
+        connect(box, &QDoubleSpinBox::valueChanged, this, [this] { enableStart(); });
+        connect(box->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this] { enableStart(); });
+    }
     connect(start_, &QPushButton::clicked, this, [this] { startSweep(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { cancelSweep(); });
     connect(export_, &QPushButton::clicked, this, [this] { chooseExportFile(); });
@@ -132,10 +167,9 @@ void SweepWindow::showRows()
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const SweepRow& r = rows[i];
         const std::optional<double> relative = sweepRelativeDb(rows, ref, r);
-        const QString texts[] = {QString::number(r.hz, 'f', 2), cell(r.valid, r.levelDbfs, 2),
-                                 cell(relative.has_value(), relative.value_or(0.0), 2),
-                                 cell(r.valid && r.thdValid, r.thdPercent, 4),
-                                 cell(r.valid && r.thdNValid, r.thdNPercent, 4)};
+        const QString texts[] = {
+            fixed(r.hz, 2), cell(r.valid, r.levelDbfs, 2), cell(relative.has_value(), relative.value_or(0.0), 2),
+            cell(r.valid && r.thdValid, r.thdPercent, 4), cell(r.valid && r.thdNValid, r.thdNPercent, 4)};
         for (int c = 0; c < 5; ++c)
             table_->setItem(static_cast<int>(i), c, new QTableWidgetItem(texts[c]));
     }
@@ -144,9 +178,16 @@ void SweepWindow::showRows()
     progress_->setValue(generator_.sweepStepsDone());
     const SweepPlan& p = settings_.features.sweep;
     plot_->show(p.startHz, p.stopHz, rows);
-    start_->setEnabled(!generator_.sweeping());
+    enableStart();
     cancel_->setEnabled(generator_.sweeping());
     export_->setEnabled(!rows.empty() && !generator_.sweeping());
+}
+
+void SweepWindow::enableStart()
+{
+    const bool ordered = typedValue(startHz_) < typedValue(stopHz_);
+    problem_->setVisible(!ordered);
+    start_->setEnabled(ordered && !generator_.sweeping());
 }
 
 bool SweepWindow::exportCsv(const QString& path, QString& whyNot) const

@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QDoubleSpinBox;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -45,10 +46,14 @@ public:
     QPushButton* exportButton() const { return export_; }
     QTableWidget* table() const { return table_; }
     QProgressBar* progress() const { return progress_; }
+    // Why Start is refused as the plan stands; hidden when it is not.
+    QLabel* planProblem() const { return problem_; }
     SweepPlot* plot() const { return plot_; }
 
 private:
     void chooseExportFile();
+    // Start only while no sweep runs and the plan's Start lies below its Stop.
+    void enableStart();
 
     const InstrumentSettings& settings_;
     QtHost& host_;
@@ -59,6 +64,7 @@ private:
     QSpinBox* steps_ = nullptr;
     QDoubleSpinBox* level_ = nullptr;
     QComboBox* channel_ = nullptr;
+    QLabel* problem_ = nullptr;
     QPushButton* start_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QPushButton* export_ = nullptr;

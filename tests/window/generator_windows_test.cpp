@@ -9,7 +9,9 @@
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -186,6 +188,35 @@ TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
     for (int c = 0; c < w->table()->columnCount(); ++c)
         headers << w->table()->horizontalHeaderItem(c)->text();
     EXPECT_EQ(headers, (QStringList{"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)"}));
+
+    // Start only while Start lies below Stop, judged as the numbers are typed.
+    const auto type = [w](const char* name, const char* text) {
+        for (QDoubleSpinBox* box : w->findChildren<QDoubleSpinBox*>()) {
+            if (box->accessibleName() != QString::fromUtf8(name))
+                continue;
+            auto* edit = box->findChild<QLineEdit*>();
+            edit->selectAll();
+            edit->insert(QString::fromUtf8(text));
+        }
+    };
+    const struct {
+        const char* start;
+        const char* stop;
+        bool accepted;
+    } plans[] = {{"1000", "2000", true}, {"2000", "2000", false}, {"3000", "2000", false}, {"20", "20000", true}};
+    for (const auto& plan : plans) {
+        type("Sweep start", plan.start);
+        type("Sweep stop", plan.stop);
+        EXPECT_EQ(w->startButton()->isEnabled(), plan.accepted) << plan.start << " to " << plan.stop;
+        EXPECT_EQ(w->planProblem()->isVisibleTo(w), !plan.accepted) << plan.start << " to " << plan.stop;
+    }
+    // At the window's smallest no column is narrower than its title.
+    w->resize(w->minimumSizeHint());
+    QCoreApplication::processEvents();
+    for (int c = 0; c < w->table()->columnCount(); ++c)
+        EXPECT_GE(w->table()->horizontalHeader()->sectionSize(c),
+                  w->table()->horizontalHeader()->fontMetrics().horizontalAdvance(headers[c]))
+            << headers[c].toStdString();
 
     // Channel 2 needs the stereo input.
     s().inputSelect = kMicrophoneInput;
