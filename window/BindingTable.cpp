@@ -433,9 +433,9 @@ std::vector<Binding> bindingTable(const PanelControls& c)
     // after Display > Spectrum's own.
     const auto afterFrequency =
         std::find_if(rows.begin(), rows.end(), [&](const Binding& b) { return b.control == display.FFT1; });
-    rows.insert(afterFrequency + 1,
-                {display.Spectrogram1, S::Triggered, on(&MenuCommands::Spectrogram1Click), T::Redraw,
-                 iniValue("Display/Spectrogram", spectrogramOn, 1), item("DISPlay:TYPE", "SPECtrogram", "SPEC")});
+    rows.insert(afterFrequency + 1, {display.Spectrogram1, S::Triggered, on(&MenuCommands::Spectrogram1Click),
+                                     T::Redraw, iniValue("Display/Spectrogram", spectrogramOn, 1),
+                                     item("DISPlay:TYPE", "SPECtrogram", "SPECTROGRAM")});
     using M = MenuCommands;
     std::vector<Binding> analyser;
     const auto items = [&](std::span<QAction* const> actions, void (M::*handler)(QObject*), const char* key,

@@ -390,19 +390,20 @@ TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShow
     ASSERT_EQ(send("CHAN1:DISP ON"), "");
     form->measure().setRemoteReading(true);  // as a connected client has it
     const Case cases[] = {
-        {"DISP:TYPE SPEC", "DISP:TYPE?", "SPEC", [&] { return menu.Spectrogram1->isChecked() && a.spectrogram; }},
-        {"DISP:TYPE FREQ;:SPEC:LENG 60000", "SPEC:LENG?", "65536",
+        {"DISP:TYPE SPECTROGRAM", "DISP:TYPE?", "SPECTROGRAM",
+         [&] { return menu.Spectrogram1->isChecked() && a.spectrogram; }},
+        {"DISP:TYPE FREQ;:SPECTRUM:LENG 60000", "SPECTRUM:LENG?", "65536",
          [&] { return !a.spectrogram && menu.SpectrumLengths[6]->isChecked(); }},
-        {"SPEC:WIND FLAT", "SPEC:WIND?", "FLAT", [&] { return menu.SpectrumWindows[4]->isChecked(); }},
-        {"SPEC:FREQ:SCAL LOG;STAR 100;STOP 10 kHz", "SPEC:FREQ:SCAL?;STAR?;STOP?", "LOG;100;10000",
+        {"SPECTRUM:WIND FLAT", "SPECTRUM:WIND?", "FLAT", [&] { return menu.SpectrumWindows[4]->isChecked(); }},
+        {"SPECTRUM:FREQ:SCAL LOG;STAR 100;STOP 10 kHz", "SPECTRUM:FREQ:SCAL?;STAR?;STOP?", "LOG;100;10000",
          [&] { return menu.FrequencyLog1->isChecked(); }},
-        {"SPEC:UNIT DBFSHZ", "SPEC:UNIT?", "DBFSHZ", [&] { return menu.LevelUnits[3]->isChecked(); }},
-        {"SPEC:BAND OCT3;:SPEC:WEIG A", "SPEC:BAND?;WEIG?", "OCT3;A",
+        {"SPECTRUM:UNIT DBFSHZ", "SPECTRUM:UNIT?", "DBFSHZ", [&] { return menu.LevelUnits[3]->isChecked(); }},
+        {"SPECTRUM:BAND OCT3;:SPECTRUM:WEIG A", "SPECTRUM:BAND?;WEIG?", "OCT3;A",
          [&] { return menu.OctaveBands[2]->isChecked() && menu.Weightings[1]->isChecked(); }},
-        {"SPEC:UNIT DBFS;BAND NONE", "SPEC:UNIT?;BAND?", "DBFS;NONE", [&] { return a.unit == kDbfsUnit; }},
+        {"SPECTRUM:UNIT DBFS;BAND NONE", "SPECTRUM:UNIT?;BAND?", "DBFS;NONE", [&] { return a.unit == kDbfsUnit; }},
     };
     expectShown(cases);
-    EXPECT_EQ(send("SPEC:FREQ:STAR 20000;STAR?"), "100");
+    EXPECT_EQ(send("SPECTRUM:FREQ:STAR 20000;STAR?"), "100");
     EXPECT_EQ(errors(), std::vector<int>{scpi::code::kSettingsConflict}) << "a start above the stop";
 
     for (int k = 0; k < 200 && !s().analyser.valid; ++k) {
@@ -424,8 +425,8 @@ TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShow
         }
         return v;
     };
-    const std::vector<float> hz = floatsOf(session().handleLine("SPEC:FREQ:DATA? CH1"));
-    const std::vector<float> levels = floatsOf(session().handleLine("SPEC:DATA? CH1"));
+    const std::vector<float> hz = floatsOf(session().handleLine("SPECTRUM:FREQ:DATA? CH1"));
+    const std::vector<float> levels = floatsOf(session().handleLine("SPECTRUM:DATA? CH1"));
     ASSERT_EQ(hz.size(), levels.size());
     const double bin = 44100.0 / 65536.0;
     ASSERT_EQ(hz.size(), static_cast<std::size_t>(std::floor(10000.0 / bin) - std::ceil(100.0 / bin) + 1));
@@ -438,9 +439,9 @@ TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShow
     EXPECT_EQ(csv.substr(0, csv.find('\r')),
               "Frequency (Hz),\"Channel 1 level (dBFS, 65536 points, flat top window)\"");
     EXPECT_EQ(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), hz.size() + 1);
-    ASSERT_EQ(send("SPEC:BAND OCT3"), "");
-    const std::vector<float> centres = floatsOf(session().handleLine("SPEC:FREQ:DATA?"));
-    const std::vector<float> bands = floatsOf(session().handleLine("SPEC:DATA?"));
+    ASSERT_EQ(send("SPECTRUM:BAND OCT3"), "");
+    const std::vector<float> centres = floatsOf(session().handleLine("SPECTRUM:FREQ:DATA?"));
+    const std::vector<float> bands = floatsOf(session().handleLine("SPECTRUM:DATA?"));
     const auto band =
         std::find_if(centres.begin(), centres.end(), [](float f) { return std::abs(f - 1000.0f) < 0.01f; });
     ASSERT_NE(band, centres.end());
@@ -462,7 +463,7 @@ TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShow
     // refused, and says why.
     ASSERT_EQ(send("*RST;:DISP:TYPE FREQ;:CHAN1:DISP ON"), "");
     EXPECT_TRUE(menu.SpectrumLengths[0]->isChecked() && menu.FrequencyLinear1->isChecked());
-    EXPECT_EQ(send("SPEC:DATA?"), "");
+    EXPECT_EQ(send("SPECTRUM:DATA?"), "");
     EXPECT_EQ(errors(), std::vector<int>{scpi::code::kSettingsConflict});
 }
 
