@@ -52,11 +52,6 @@ std::int64_t hopFrames(std::int32_t length, std::uint32_t rate)
     return std::max<std::int64_t>(1, std::min<std::int64_t>(length / 4, rate / 10));
 }
 
-bool sameAxis(const FrequencyAxis& a, const FrequencyAxis& b)
-{
-    return a.lowHz == b.lowHz && a.highHz == b.highHz && a.log == b.log;
-}
-
 // The row (fractional, 0 at the top) of a level on the level axis.
 double levelRow(const AnalyserSettings& a, double db) { return (a.topDb - db) / a.rangeDb * kLevelRows; }
 
@@ -81,6 +76,27 @@ std::vector<Band>& bandScratch()
         return v;
     }();
     return bands;
+}
+
+// Each band of `axis` that channel n's spectrum reaches, with its level in
+// the level axis's unit (a band is a power, so dBFS/Hz reads dBFS there):
+// fn(band, levelDb). False when the channel has no spectrum.
+template <typename Fn>
+bool forEachBand(const InstrumentSettings& s, const AnalyserPicture& p, const FrequencyAxis& axis, int n, Fn fn)
+{
+    const auto index = static_cast<std::size_t>(n == 1 ? 0 : 1);
+    const double bin = p.binHz();
+    std::vector<Band>& bands = bandScratch();
+    if (!p.taken[index] || p.power[index].empty() || !(bin > 0.0) ||
+        !fractionalOctaveBands(settingsOf(s).bands, std::max(axis.lowHz, bin), axis.highHz, bands))
+        return false;
+    const LevelUnit unit = levelUnit(s, p, n);
+    const double offset = unit.density ? 0.0 : unit.offsetDb;
+    for (const Band& band : bands)
+        fn(band,
+           powerDbfs(bandPower(p.power[index], bin, p.enbwBins, band.lowHz, band.highHz, settingsOf(s).weighting)) +
+               offset);
+    return true;
 }
 
 }  // namespace
@@ -211,19 +227,12 @@ bool analyserPoints(const InstrumentSettings& s, const InstrumentView& view, int
     if (!p.valid || !p.taken[index] || p.power[index].empty() || !(bin > 0.0))
         return false;
     const FrequencyAxis axis = shownAxis(s, view);
-    const AnalyserSettings& a = settingsOf(s);
-    LevelUnit unit = levelUnit(s, p, n);
-    if (a.bands != 0) {
-        std::vector<Band> bands;
-        fractionalOctaveBands(a.bands, std::max(axis.lowHz, bin), axis.highHz, bands);
-        const double offset = unit.density ? 0.0 : unit.offsetDb;
-        for (const Band& band : bands) {
+    const LevelUnit unit = levelUnit(s, p, n);
+    if (settingsOf(s).bands != 0)
+        return forEachBand(s, p, axis, n, [&](const Band& band, double db) {
             hz.push_back(static_cast<float>(band.centreHz));
-            levels.push_back(static_cast<float>(
-                powerDbfs(bandPower(p.power[index], bin, p.enbwBins, band.lowHz, band.highHz, a.weighting)) + offset));
-        }
-        return true;
-    }
+            levels.push_back(static_cast<float>(db));
+        });
     const auto last = static_cast<std::int64_t>(p.power[index].size()) - 1;
     const auto from = std::max<std::int64_t>(0, static_cast<std::int64_t>(std::ceil(axis.lowHz / bin - 1e-9)));
     const auto to = std::min<std::int64_t>(last, static_cast<std::int64_t>(std::floor(axis.highHz / bin + 1e-9)));
@@ -380,7 +389,7 @@ void AnalyserSweep::addSpectrogramRows(const InstrumentSettings& s, InstrumentVi
     // same pixel of the display's axis (the colour bar covers its top end).
     const int width = std::max(spectrogramImageWidth(displayWidth), 1);
     const FrequencyAxis axis = shownAxis(s, view);
-    if (width != rowsWidth_ || !sameAxis(axis, rowsAxis_) || p.length != rowsLength_ || p.window != rowsWindow_ ||
+    if (width != rowsWidth_ || axis != rowsAxis_ || p.length != rowsLength_ || p.window != rowsWindow_ ||
         settingsOf(s).unit != rowsUnit_) {
         // Rows enough for the history shown at the rate transforms are taken
         // (no faster than the blocks arrive).
@@ -451,21 +460,9 @@ void drawTrace(const InstrumentSettings& s, const InstrumentView& view, const Fr
 
 void drawBands(const InstrumentSettings& s, const InstrumentView& view, const FrequencyAxis& axis, Raster& r, int n)
 {
-    const AnalyserSettings& a = settingsOf(s);
-    const AnalyserPicture& p = view.analyser;
-    const auto index = static_cast<std::size_t>(n - 1);
-    if (!p.taken[index] || p.power[index].empty())
-        return;
-    std::vector<Band>& bands = bandScratch();
-    if (!fractionalOctaveBands(a.bands, std::max(axis.lowHz, p.binHz()), axis.highHz, bands))
-        return;
     const bool both = s.chan1Enabled == 1 && s.chan2Enabled == 1;
-    LevelUnit unit = levelUnit(s, p, n);
-    if (unit.density)
-        unit.offsetDb = 0.0;  // a band is a power, not a density
-    for (const Band& band : bands) {
-        const double power = bandPower(p.power[index], p.binHz(), p.enbwBins, band.lowHz, band.highHz, a.weighting);
-        const double row = std::clamp(levelRow(a, powerDbfs(power) + unit.offsetDb), 0.0, kLevelRows);
+    forEachBand(s, view.analyser, axis, n, [&](const Band& band, double db) {
+        const double row = std::clamp(levelRow(settingsOf(s), db), 0.0, kLevelRows);
         double left = std::clamp(axis.columnOf(band.lowHz), 0.0, kLastColumn);
         double right = std::clamp(axis.columnOf(band.highHz), 0.0, kLastColumn);
         if (both) {
@@ -475,7 +472,7 @@ void drawBands(const InstrumentSettings& s, const InstrumentView& view, const Fr
         const int x1 = static_cast<int>(std::lround(left)) + 1;
         const int x2 = std::max(static_cast<int>(std::lround(right)), x1 + 1);
         r.Rectangle(x1, static_cast<int>(std::lround(row)), x2, static_cast<int>(kLevelRows) + 1);
-    }
+    });
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ struct FrequencyAxis {
 
     double hzAt(double column) const;
     double columnOf(double hz) const;
+    bool operator==(const FrequencyAxis&) const = default;
 };
 
 // The axis the settings give at `rate`: from the start (on a logarithmic

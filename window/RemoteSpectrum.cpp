@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,17 @@ bool shownPoints(TScopeForm& form, Call& call, std::vector<float>& hz, std::vect
         return false;
     }
     return true;
+}
+
+// A query that sends the frequencies (or the levels) of the points shown.
+std::function<void(Call&)> pointsQuery(TScopeForm& form, bool frequencies)
+{
+    return [&form, frequencies](Call& call) {
+        std::vector<float> hz;
+        std::vector<float> levels;
+        if (shownPoints(form, call, hz, levels))
+            call.replyBlock(floatBlock(frequencies ? hz : levels));
+    };
 }
 
 }  // namespace
@@ -172,22 +184,10 @@ void addSpectrumCommands(scpi::CommandTable& table, TScopeForm& form,
     }
 
     table.add({
-        // The levels shown, in the unit of the level axis, as 32-bit floats.
-        {"SPECtrum:DATA?", 1,
-         [&form](Call& call) {
-             std::vector<float> hz;
-             std::vector<float> levels;
-             if (shownPoints(form, call, hz, levels))
-                 call.replyBlock(floatBlock(levels));
-         }},
-        // Their frequencies, the same way.
-        {"SPECtrum:FREQuency:DATA?", 1,
-         [&form](Call& call) {
-             std::vector<float> hz;
-             std::vector<float> levels;
-             if (shownPoints(form, call, hz, levels))
-                 call.replyBlock(floatBlock(hz));
-         }},
+        // The levels shown, in the unit of the level axis, and their
+        // frequencies, as 32-bit floats.
+        {"SPECtrum:DATA?", 1, pointsQuery(form, false)},
+        {"SPECtrum:FREQuency:DATA?", 1, pointsQuery(form, true)},
         // The strip's weighted level of the whole spectrum, in dBFS.
         {"MEASure:LEVel:WEIGhted?", 1,
          [&form, &a](Call& call) {
