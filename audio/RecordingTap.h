@@ -4,8 +4,12 @@
 // make the caller wait (it queues, or counts what it had to drop).
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+
+#include "dsp/SampleFormats.h"
 
 namespace varmolen {
 
@@ -18,6 +22,30 @@ public:
     // marks the first frames since the source started (after an open or a
     // reset): they do not follow the frames before them without a break.
     virtual void deliver(const std::int16_t* frames, std::size_t frameCount, bool afterStart) = 0;
+    // Capture thread: the same from a device opened finer than 16 bits:
+    // interleaved frames of `channelCount` values in `format` (S32LE or
+    // FloatLE), as the source delivered them. A tap that keeps 16 bits
+    // (this default) takes the code each value draws, as the card's 16-bit
+    // format would have given it.
+    virtual void deliverFine(const std::uint8_t* frames, SampleFormat format, int channelCount, std::size_t frameCount,
+                             bool afterStart)
+    {
+        constexpr std::size_t kPiece = 256;
+        std::array<float, kPiece> values{};
+        std::array<std::int16_t, 2 * kPiece> codes{};
+        const auto frameBytes = static_cast<std::size_t>(bytesPerSample(format) * channelCount);
+        for (std::size_t done = 0; done < frameCount;) {
+            const std::size_t n = std::min(kPiece, frameCount - done);
+            for (int c = 0; c < channelCount; ++c) {
+                decodeFrames(format, frames + done * frameBytes, static_cast<int>(n), channelCount, c, values.data());
+                for (std::size_t i = 0; i < n; ++i)
+                    codes[i * static_cast<std::size_t>(channelCount) + static_cast<std::size_t>(c)] =
+                        static_cast<std::int16_t>(displayCode(values[i]));
+            }
+            deliver(codes.data(), n, afterStart && done == 0);
+            done += n;
+        }
+    }
     // Capture thread: the device lost sound (an overrun, a suspend) and runs
     // again; `lostFrames` is its best estimate of the frames it never
     // delivered. The next frames delivered come after that break.
