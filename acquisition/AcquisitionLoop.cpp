@@ -11,15 +11,15 @@
 
 namespace varmolen {
 
-void splitStereo(const std::uint8_t* buffer, PassBuffers& samples)
+void splitStereo(const std::uint8_t* buffer, PassBuffers& samples, SampleFormat format)
 {
-    decodeChannel(buffer, kBlockFrames, 2, 0, samples.chan2Samples.data());
-    decodeChannel(buffer, kBlockFrames, 2, 1, samples.chan1Samples.data());
+    decodeChannelCodes(format, buffer, kBlockFrames, 2, 0, samples.chan2Samples.data());
+    decodeChannelCodes(format, buffer, kBlockFrames, 2, 1, samples.chan1Samples.data());
 }
 
-void splitMono(const std::uint8_t* buffer, PassBuffers& samples)
+void splitMono(const std::uint8_t* buffer, PassBuffers& samples, SampleFormat format)
 {
-    decodeChannel(buffer, kBlockFrames, 1, 0, samples.chan1Samples.data());
+    decodeChannelCodes(format, buffer, kBlockFrames, 1, 0, samples.chan1Samples.data());
 }
 
 void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel)
@@ -272,6 +272,7 @@ void AcquisitionLoop::processBlock()
     ++blocksCompleted_;
     const std::uint8_t* block = device_.bufferSelect == 1 ? device_.bufferA.get() : device_.bufferB.get();
     const bool frozen = pictureFrozen();
+    const SampleFormat format = sampleFormatOf(device_.waveFormat).value_or(SampleFormat::S16LE);
     if (block != nullptr) {
         // A wait that timed out reset the device: the stream starts again,
         // and so does it after a buffer the device returned short.
@@ -280,8 +281,12 @@ void AcquisitionLoop::processBlock()
         const bool reset = device_.bufferTimedOut == 1;
         // The device lost sound before or within this block (an overrun, a suspend).
         const bool broken = (header.dwFlags.load(std::memory_order_acquire) & WHDR_AFTERBREAK) != 0;
-        RecordedBlock recorded{block, std::min(completedBytes_, length), settings_.inputSelect == kLineInput ? 2 : 1,
-                               settings_.sampleRate, nextFollows_ && !reset && !broken};
+        RecordedBlock recorded{block,
+                               std::min(completedBytes_, length),
+                               settings_.inputSelect == kLineInput ? 2 : 1,
+                               settings_.sampleRate,
+                               nextFollows_ && !reset && !broken,
+                               format};
         nextFollows_ = !reset && completedBytes_ >= length;
         if (record_ != nullptr)
             record_->append(recorded);
@@ -296,9 +301,9 @@ void AcquisitionLoop::processBlock()
     }
     if (block != nullptr) {
         if (settings_.inputSelect == kLineInput)
-            splitStereo(block, samples_);
+            splitStereo(block, samples_, format);
         else
-            splitMono(block, samples_);
+            splitMono(block, samples_, format);
     }
     removeDcLevel(samples_.chan1Samples, samples_.chan1DcLevel);
     removeDcLevel(samples_.chan2Samples, samples_.chan2DcLevel);

@@ -25,9 +25,10 @@ namespace varmolen {
 constexpr int kBlockFrames = 1024;
 
 // Stereo: the frame's first value goes to channel 2, its second to channel 1.
-void splitStereo(const std::uint8_t* buffer, PassBuffers& samples);
+// At a finer precision, each value becomes the code it draws.
+void splitStereo(const std::uint8_t* buffer, PassBuffers& samples, SampleFormat format = SampleFormat::S16LE);
 // Mono: every value goes to channel 1; channel 2 keeps what it held.
-void splitMono(const std::uint8_t* buffer, PassBuffers& samples);
+void splitMono(const std::uint8_t* buffer, PassBuffers& samples, SampleFormat format = SampleFormat::S16LE);
 // Follows the block's mean with weight 0.1 and subtracts the truncated level.
 void removeDcLevel(std::array<std::int32_t, kArrayLength>& samples, float& dcLevel);
 

@@ -17,12 +17,13 @@ namespace varmolen {
 // recording buffer holds.
 std::uint16_t blockBufferBytes(const DeviceRecords& device, std::uint32_t rate);
 
-// The recording format of an input kind: mono 16-bit frames for the
-// microphone, stereo for the line, and the buffer length at the sample rate.
-void setRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line);
+// The recording format of an input kind: mono frames for the microphone,
+// stereo for the line, of 16-bit values, or at a finer precision 32-bit
+// integers or floats; and the buffer length at the sample rate.
+void setRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line, std::int32_t precision = kPrecision16);
 
-// Makes the format that acquisition opens agree with the input in force, as
-// the input menu sets it; returns whether it had to change (the start-up
+// Makes the format that acquisition opens agree with the input and the
+// precision in force, as their menus set them; returns whether it had to change (the start-up
 // values name the microphone but a stereo format).
 bool alignRecordingFormat(DeviceRecords& device, const InstrumentSettings& s);
 

@@ -40,7 +40,7 @@ void WaveEngine::armHeader(WAVEHDR& header, std::uint8_t* buffer)
 void WaveEngine::FillWaveFormat()
 {
     WAVEFORMATEX& f = device_.waveFormat;
-    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.wFormatTag = device_.formatTag;
     f.nChannels = device_.channelCount;
     f.nSamplesPerSec = settings_.sampleRate;
     f.nAvgBytesPerSec = settings_.sampleRate * device_.blockAlign;

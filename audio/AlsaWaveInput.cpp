@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 #include "audio/AlsaPoll.h"
@@ -20,10 +21,63 @@ namespace {
 // not make the capture overrun and the position still moves every chunk.
 constexpr unsigned kLatencyMicroseconds = 80000;
 
-int configure(snd_pcm_t* pcm, const WAVEFORMATEX& f)
+// The device's formats that give the instrument's frames of `want`, best
+// first: a 32-bit card's own, then 24 bits in four bytes, then packed.
+std::vector<snd_pcm_format_t> candidateFormats(SampleFormat want)
 {
-    return snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, f.nChannels, f.nSamplesPerSec,
+    switch (want) {
+        case SampleFormat::S32LE:
+            return {SND_PCM_FORMAT_S32_LE, SND_PCM_FORMAT_S24_LE, SND_PCM_FORMAT_S24_3LE};
+        case SampleFormat::FloatLE:
+            return {SND_PCM_FORMAT_FLOAT_LE};
+        default:
+            return {SND_PCM_FORMAT_S16_LE};
+    }
+}
+
+// The best of the candidates the device records in; nothing when it takes none.
+std::optional<snd_pcm_format_t> bestFormat(snd_pcm_t* pcm, SampleFormat want)
+{
+    snd_pcm_hw_params_t* params = nullptr;
+    if (snd_pcm_hw_params_malloc(&params) != 0)
+        return std::nullopt;
+    std::optional<snd_pcm_format_t> best;
+    if (snd_pcm_hw_params_any(pcm, params) >= 0 &&
+        snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED) >= 0) {
+        for (const snd_pcm_format_t f : candidateFormats(want)) {
+            if (snd_pcm_hw_params_test_format(pcm, params, f) == 0) {
+                best = f;
+                break;
+            }
+        }
+    }
+    snd_pcm_hw_params_free(params);
+    return best;
+}
+
+int configure(snd_pcm_t* pcm, const WAVEFORMATEX& f, snd_pcm_format_t* chosen)
+{
+    const std::optional<SampleFormat> want = sampleFormatOf(f);
+    const std::optional<snd_pcm_format_t> format = want ? bestFormat(pcm, *want) : std::nullopt;
+    if (!format)
+        return -EINVAL;
+    if (chosen != nullptr)
+        *chosen = *format;
+    return snd_pcm_set_params(pcm, *format, SND_PCM_ACCESS_RW_INTERLEAVED, f.nChannels, f.nSamplesPerSec,
                               1 /* resample in software */, kLatencyMicroseconds);
+}
+
+// Widens `values` 24-bit values read in `format` (S24_LE or S24_3LE) at the
+// start of dst into 32-bit integers with the value in the top 24 bits, in
+// place: from the last value back, so no value is overwritten unread.
+void widenTo32(snd_pcm_format_t format, std::uint8_t* dst, std::size_t values)
+{
+    const std::size_t step = format == SND_PCM_FORMAT_S24_3LE ? 3 : 4;
+    for (std::size_t i = values; i-- > 0;) {
+        const std::uint8_t* p = dst + i * step;
+        const auto v = static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) << 8;
+        std::memcpy(dst + 4 * i, &v, sizeof v);
+    }
 }
 
 std::string hintField(void* hint, const char* id)
@@ -82,7 +136,15 @@ std::optional<DeviceRates> alsaDeviceRates(const std::string& pcmName)
     const std::optional<std::uint32_t> taken = ratesTaken(pcmName, true);
     if (!taken)
         return std::nullopt;
-    DeviceRates rates{*taken, 0};
+    DeviceRates rates{*taken, 0, 0};
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) >= 0) {
+        if (bestFormat(pcm, SampleFormat::S32LE))
+            rates.fine |= kFineInteger;
+        if (bestFormat(pcm, SampleFormat::FloatLE))
+            rates.fine |= kFineFloat;
+        snd_pcm_close(pcm);
+    }
     const std::string hw = nativePcmName(pcmName);
     if (!hw.empty())
         rates.native = ratesTaken(hw, false).value_or(0) & rates.taken;
@@ -96,7 +158,7 @@ MMRESULT AlsaCaptureSource::query(const WAVEFORMATEX& format)
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, pcmName_.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0)
         return MMSYSERR_NODRIVER;
-    const int r = configure(pcm, format);
+    const int r = configure(pcm, format, nullptr);
     snd_pcm_close(pcm);
     return r < 0 ? WAVERR_BADFORMAT : MMSYSERR_NOERROR;
 }
@@ -108,11 +170,14 @@ MMRESULT AlsaCaptureSource::open(const WAVEFORMATEX& format)
         pcm_ = nullptr;
         return MMSYSERR_NODRIVER;
     }
-    if (configure(pcm_, format) < 0) {
+    snd_pcm_format_t chosen = SND_PCM_FORMAT_S16_LE;
+    if (configure(pcm_, format, &chosen) < 0) {
         close();
         return WAVERR_BADFORMAT;
     }
     rate_ = format.nSamplesPerSec;
+    channels_ = format.nChannels;
+    deviceFormat_ = chosen;
     return MMSYSERR_NOERROR;
 }
 
@@ -130,9 +195,14 @@ bool AlsaCaptureSource::start()
     return true;
 }
 
-long AlsaCaptureSource::pcmRead(std::int16_t* dst, std::size_t frames)
+long AlsaCaptureSource::pcmRead(void* dst, std::size_t frames)
 {
-    return static_cast<long>(snd_pcm_readi(pcm_, dst, frames));
+    const auto n = static_cast<long>(snd_pcm_readi(pcm_, dst, frames));
+    // A 24-bit card's values become the 32-bit frames the instrument asked for.
+    const auto format = static_cast<snd_pcm_format_t>(deviceFormat_);
+    if (n > 0 && (format == SND_PCM_FORMAT_S24_LE || format == SND_PCM_FORMAT_S24_3LE))
+        widenTo32(format, static_cast<std::uint8_t*>(dst), static_cast<std::size_t>(n) * channels_);
+    return n;
 }
 
 int AlsaCaptureSource::pcmPrepareAndStart()
@@ -162,7 +232,7 @@ StreamBreaks AlsaCaptureSource::takeBreaks()
     return b;
 }
 
-long AlsaCaptureSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
+long AlsaCaptureSource::read(void* dst, std::size_t maxFrames, int wakeFd)
 {
     // The device is waited for here, on its poll descriptors beside the
     // service's wake-up descriptor, with a deadline: ALSA's own wait may never

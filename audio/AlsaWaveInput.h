@@ -1,5 +1,5 @@
-// Real capture through ALSA: 16-bit little-endian frames, mono or interleaved
-// stereo, at the rates of the table (audio/SampleRates.h). Devices are
+// Real capture through ALSA: 16-bit little-endian frames, or finer ones (32-bit
+// integers from a 32 or 24-bit card, 32-bit floats), mono or interleaved stereo, at the rates of the table (audio/SampleRates.h). Devices are
 // reached through the plug layer (or the default device, which converts
 // too), so every rate and channel count opens on most cards.
 #pragma once
@@ -26,7 +26,7 @@ public:
     MMRESULT query(const WAVEFORMATEX& format) override;
     MMRESULT open(const WAVEFORMATEX& format) override;
     bool start() override;
-    long read(std::int16_t* dst, std::size_t maxFrames, int wakeFd) override;
+    long read(void* dst, std::size_t maxFrames, int wakeFd) override;
     StreamBreaks takeBreaks() override;
     void stop() override;
     void close() override;
@@ -34,7 +34,7 @@ public:
 protected:
     // The few device calls a break goes through, apart so that tests can
     // play a device that overruns or is suspended.
-    virtual long pcmRead(std::int16_t* dst, std::size_t frames);
+    virtual long pcmRead(void* dst, std::size_t frames);
     virtual int pcmPrepareAndStart();
     virtual int pcmResume();
     // Frames the device has recorded that were not read yet (0 when unknown).
@@ -53,6 +53,10 @@ private:
     std::string pcmName_;
     snd_pcm_t* pcm_ = nullptr;
     std::uint32_t rate_ = 0;
+    std::uint16_t channels_ = 0;
+    // What the device records in: the instrument's format, or a 24-bit
+    // one that reads widen to 32 bits.
+    int deviceFormat_ = 0;
     // When the last frames were read, and what the device held unread then:
     // everything the device records after that and before the stream runs
     // again is lost in a break.

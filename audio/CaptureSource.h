@@ -1,7 +1,8 @@
 // One recording source behind the stream service: a sound card through ALSA
 // or the built-in signal generator. The stream service owns the queue of
-// buffers and the capture thread; a source only delivers interleaved 16-bit
-// frames when asked. After open, only the capture thread touches the source:
+// buffers and the capture thread; a source only delivers interleaved frames
+// in the format it was opened in (16-bit or 32-bit integers, or 32-bit
+// floats) when asked. After open, only the capture thread touches the source:
 // it starts, reads, stops and finally closes it.
 #pragma once
 
@@ -37,12 +38,12 @@ public:
     // Begins delivering frames; false when the device has failed.
     virtual bool start() = 0;
     // Waits at most kReadWaitMs for frames and copies up to maxFrames of them
-    // into dst. Returns at once with 0 when `wakeFd` (a descriptor that the
+    // into dst, in the format opened. Returns at once with 0 when `wakeFd` (a descriptor that the
     // service makes readable to ask for attention) is or becomes readable.
     // Returns the frames copied (0 when none were ready), or a negative value
     // once the device has failed for good. A source that lost sound and runs
     // again reports it through takeBreaks, never by failing.
-    virtual long read(std::int16_t* dst, std::size_t maxFrames, int wakeFd) = 0;
+    virtual long read(void* dst, std::size_t maxFrames, int wakeFd) = 0;
     // After each read: the breaks that lie before the frames that read
     // returned (and after those of the read before), cleared by the look.
     virtual StreamBreaks takeBreaks() { return {}; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace varmolen {
@@ -32,6 +33,7 @@ MMRESULT GeneratorSource::open(const WAVEFORMATEX& format)
         return WAVERR_BADFORMAT;
     rate_ = format.nSamplesPerSec;
     channels_ = format.nChannels;
+    format_ = *sampleFormatOf(format);
     frame_ = 0;
     sineTable_.resize(rate_);
     for (std::uint32_t k = 0; k < rate_; ++k)
@@ -46,7 +48,7 @@ bool GeneratorSource::start()
     return true;
 }
 
-long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
+long GeneratorSource::read(void* out, std::size_t maxFrames, int wakeFd)
 {
     // Deliver the chunk when a real card would have recorded its last frame:
     // one wait on the steady clock, up to that moment, so the chunks come
@@ -60,14 +62,27 @@ long GeneratorSource::read(std::int16_t* dst, std::size_t maxFrames, int wakeFd)
         return 0;
     if (std::chrono::steady_clock::now() < due)
         return 0;  // not due within one read's wait (a chunk longer than that)
+    // Opened finer than 16 bits, the calibrator's codes are widened exactly.
+    auto* dst = static_cast<std::uint8_t*>(out);
+    const auto put = [&](std::int16_t code) {
+        if (format_ == SampleFormat::S16LE) {
+            std::memcpy(dst, &code, sizeof code);
+            dst += sizeof code;
+            return;
+        }
+        const std::int32_t wide = static_cast<std::int32_t>(code) * 65536;
+        const float unit = static_cast<float>(code) / 32768.0f;
+        if (format_ == SampleFormat::S32LE)
+            std::memcpy(dst, &wide, sizeof wide);
+        else
+            std::memcpy(dst, &unit, sizeof unit);
+        dst += 4;
+    };
     for (std::size_t i = 0; i < maxFrames; ++i, ++frame_) {
         const std::int16_t sine = sineTable_[frame_ % rate_];
-        if (channels_ == 2) {
-            *dst++ = generatorSquare(frame_, rate_);
-            *dst++ = sine;
-        } else {
-            *dst++ = sine;
-        }
+        if (channels_ == 2)
+            put(generatorSquare(frame_, rate_));
+        put(sine);
     }
     framesSinceStart_ += maxFrames;
     return static_cast<long>(maxFrames);

@@ -30,13 +30,14 @@ public:
     MMRESULT query(const WAVEFORMATEX& format) override;
     MMRESULT open(const WAVEFORMATEX& format) override;
     bool start() override;
-    long read(std::int16_t* dst, std::size_t maxFrames, int wakeFd) override;
+    long read(void* dst, std::size_t maxFrames, int wakeFd) override;
     void stop() override {}
     void close() override {}
 
 private:
     std::uint32_t rate_ = 11025;
     std::uint16_t channels_ = 2;
+    SampleFormat format_ = SampleFormat::S16LE;
     std::uint64_t frame_ = 0;  // frames generated since open: keeps the phase
     std::uint64_t framesSinceStart_ = 0;
     std::vector<std::int16_t> sineTable_;  // one second of the sine, filled at open

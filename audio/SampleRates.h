@@ -18,10 +18,16 @@ bool isSampleRate(std::uint32_t rate);
 // The rate's place in kSampleRates, or nothing.
 std::optional<std::size_t> sampleRateIndex(std::uint32_t rate);
 
-// A device's answer, one bit a rate of kSampleRates (bit i for kSampleRates[i]).
+// The capture formats finer than 16 bits a device may record in.
+constexpr std::uint8_t kFineInteger = 1;  // 32-bit integers: S32, S24 or packed S24
+constexpr std::uint8_t kFineFloat = 2;    // 32-bit floats
+
+// A device's answer, one bit a rate of kSampleRates (bit i for kSampleRates[i]),
+// and the finer formats it records (every one, unless it was asked).
 struct DeviceRates {
     std::uint32_t taken = 0;   // the device opens for capture at the rate
     std::uint32_t native = 0;  // ... and records it as it is, unconverted
+    std::uint8_t fine = kFineInteger | kFineFloat;
 
     bool takes(std::uint32_t rate) const;
     bool isNative(std::uint32_t rate) const;

@@ -19,13 +19,13 @@ namespace varmolen {
 
 bool isSupportedFormat(const WAVEFORMATEX& f)
 {
-    if (f.wFormatTag != WAVE_FORMAT_PCM || f.wBitsPerSample != 16)
+    if (!sampleFormatOf(f))
         return false;
     if (f.nChannels != 1 && f.nChannels != 2)
         return false;
     if (!isSampleRate(f.nSamplesPerSec))
         return false;
-    if (f.nBlockAlign != f.nChannels * 2)
+    if (f.nBlockAlign != f.nChannels * f.wBitsPerSample / 8)
         return false;
     return f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
 }
@@ -163,9 +163,11 @@ struct StreamWaveInput::Capture {
     bool tapAfterStart = true;
 
     std::unique_ptr<CaptureSource> source;
-    std::vector<std::int16_t> scratch;  // one chunk
+    std::vector<std::uint8_t> scratch;  // one chunk, in the format opened
     std::size_t chunkFrames = 0;
     std::uint16_t blockAlign = 0;
+    std::uint16_t channels = 0;
+    SampleFormat format = SampleFormat::S16LE;
 };
 
 void StreamWaveInput::captureLoop(const std::shared_ptr<Capture>& c)
@@ -215,12 +217,16 @@ void StreamWaveInput::captureLoop(const std::shared_ptr<Capture>& c)
         // A recording keeps everything the source delivered, also what came
         // while no buffer was queued or just before a reset.
         if (frames > 0 && c->tap) {
-            c->tap->deliver(c->scratch.data(), static_cast<std::size_t>(frames), c->tapAfterStart);
+            if (c->format == SampleFormat::S16LE)
+                c->tap->deliver(reinterpret_cast<const std::int16_t*>(c->scratch.data()),
+                                static_cast<std::size_t>(frames), c->tapAfterStart);
+            else
+                c->tap->deliverFine(c->scratch.data(), c->format, c->channels, static_cast<std::size_t>(frames),
+                                    c->tapAfterStart);
             c->tapAfterStart = false;
         }
         if (frames > 0 && generation == c->generation && c->started && !c->closing) {
-            c->deliverLocked(reinterpret_cast<const std::uint8_t*>(c->scratch.data()),
-                             static_cast<std::size_t>(frames) * c->blockAlign);
+            c->deliverLocked(c->scratch.data(), static_cast<std::size_t>(frames) * c->blockAlign);
             c->notifyLocked();
         }
     }
@@ -334,8 +340,12 @@ MMRESULT StreamWaveInput::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEF
     openFormat_ = *format;
     capture->source = std::move(source);
     capture->blockAlign = format->nBlockAlign;
+    capture->channels = format->nChannels;
+    capture->format = *sampleFormatOf(*format);
     capture->chunkFrames = chunkFramesAt(format->nSamplesPerSec);
-    capture->scratch.assign(capture->chunkFrames * format->nChannels, 0);
+    // Its storage comes from operator new, aligned for the 16 and 32-bit
+    // values the tap reads straight from it.
+    capture->scratch.assign(capture->chunkFrames * format->nBlockAlign, 0);
     capture_ = capture;
     handle_ = nextHandle_++;
     *handle = handle_;

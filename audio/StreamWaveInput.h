@@ -50,7 +50,7 @@ constexpr std::size_t kMaxQueuedBuffers = 8;
 // when the device is closed.
 constexpr int kCloseWaitMs = 250;
 
-// Checks a recording format: 16-bit PCM, mono or stereo, at a rate of the
+// Checks a recording format: 16 or 32-bit PCM or 32-bit float, mono or stereo, at a rate of the
 // table (audio/SampleRates.h), with a consistent frame size and byte rate.
 bool isSupportedFormat(const WAVEFORMATEX& format);
 

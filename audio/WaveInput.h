@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "audio/SampleRates.h"
+#include "dsp/SampleFormats.h"
 
 namespace varmolen {
 
@@ -35,6 +37,7 @@ constexpr MMRESULT WAVERR_STILLPLAYING = 33;
 constexpr MMRESULT WAVERR_UNPREPARED = 34;
 
 constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
+constexpr std::uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
 constexpr std::uint32_t WAVE_FORMAT_QUERY = 0x0001;
 constexpr std::uint32_t CALLBACK_NULL = 0x00000000;
 
@@ -60,6 +63,20 @@ struct WAVEFORMATEX {
 };
 #pragma pack(pop)
 static_assert(sizeof(WAVEFORMATEX) == 18);
+
+// The frames' format of a recording format the instrument opens: 16-bit
+// PCM (the instrument's own), 32-bit PCM (a 24 or 32-bit card's, in the top
+// bits) or 32-bit float; nothing for any other.
+inline std::optional<SampleFormat> sampleFormatOf(const WAVEFORMATEX& f)
+{
+    if (f.wFormatTag == WAVE_FORMAT_PCM && f.wBitsPerSample == 16)
+        return SampleFormat::S16LE;
+    if (f.wFormatTag == WAVE_FORMAT_PCM && f.wBitsPerSample == 32)
+        return SampleFormat::S32LE;
+    if (f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT && f.wBitsPerSample == 32)
+        return SampleFormat::FloatLE;
+    return std::nullopt;
+}
 
 // Buffer header: 32 bytes. The data address is a full 64-bit pointer here;
 // the original's two private 32-bit words become one so that the record keeps

@@ -71,10 +71,9 @@ BENCHMARK(BM_MeasureBothChannels)
 
 void BM_OneToneReading(benchmark::State& st)
 {
-    std::vector<std::int32_t> x(8192 + 4096);
+    std::vector<float> x(8192 + 4096);
     for (std::size_t n = 0; n < x.size(); ++n)
-        x[n] = static_cast<std::int32_t>(
-            std::lround(10000 * std::sin(2 * M_PI * 997.0 * static_cast<double>(n) / 44100.0)));
+        x[n] = static_cast<float>(std::lround(10000 * std::sin(2 * M_PI * 997.0 * static_cast<double>(n) / 44100.0)));
     auto meter = std::make_unique<ToneMeter>();
     ToneAverage average;
     std::size_t start = 0;

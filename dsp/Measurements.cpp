@@ -15,7 +15,7 @@ void Measurements::ToneRecord::restart()
     average.restart();
 }
 
-void Measurements::ToneRecord::add(const std::int32_t* x, int frames, double frameRate)
+void Measurements::ToneRecord::add(const float* x, int frames, double frameRate)
 {
     if (!follows || frameRate != rate)
         restart();
@@ -57,9 +57,11 @@ void Measurements::measureBlock(const RecordedBlock& block, bool chan1Enabled, b
             continue;
         }
         r.recorded = true;
-        if (parts.time)
-            time_[i].measure(work_.data(), frames, rate, block.followsPrevious && timeFollows_[i]);
-        else if (timeFollows_[i])
+        if (parts.time) {
+            for (int k = 0; k < frames; ++k)
+                codes_[static_cast<std::size_t>(k)] = displayCode(work_[static_cast<std::size_t>(k)]);
+            time_[i].measure(codes_.data(), frames, rate, block.followsPrevious && timeFollows_[i]);
+        } else if (timeFollows_[i])
             time_[i].reset();  // its readings no longer describe the signal
         timeFollows_[i] = parts.time;
         r.overload = time_[i].overload();

@@ -76,23 +76,26 @@ public:
 private:
     // The last frames of consecutive buffers of one channel, oldest first.
     struct ToneRecord {
-        std::array<std::int32_t, 2 * kToneMaxRecord> codes{};
-        int count = 0;                  // frames held, the newest at codes[count - 1]
-        double rate = 0.0;              // of every frame held
-        bool follows = false;           // the last buffer measured was added here
-        bool fresh = false;             // frames added since the last reading
-        bool read = false;              // a reading was formed since the record started
-        std::int64_t sinceReading = 0;  // frames added since the last reading
+        std::array<float, 2 * kToneMaxRecord> codes{};  // in units of codes, finer values with their fraction
+        int count = 0;                                  // frames held, the newest at codes[count - 1]
+        double rate = 0.0;                              // of every frame held
+        bool follows = false;                           // the last buffer measured was added here
+        bool fresh = false;                             // frames added since the last reading
+        bool read = false;                              // a reading was formed since the record started
+        std::int64_t sinceReading = 0;                  // frames added since the last reading
         ToneAverage average;
 
         void restart();
-        void add(const std::int32_t* x, int frames, double frameRate);
+        void add(const float* x, int frames, double frameRate);
     };
 
     std::array<TimeMeter, 2> time_;
     ToneMeter tone_;
     std::array<ChannelReadings, 2> readings_;
-    std::array<std::int32_t, kMaxMeasureFrames> work_{};
+    std::array<float, kMaxMeasureFrames> work_{};
+    // The codes the TIME readings count: whole codes at every precision, as
+    // the display draws them.
+    std::array<std::int32_t, kMaxMeasureFrames> codes_{};
     std::array<ToneRecord, 2> toneRecords_{};
     std::array<bool, 2> timeFollows_{};  // the last buffer was measured for its TIME readings
 };

@@ -114,7 +114,9 @@ bool ResponseSweep::take(const RecordedBlock& block)
 {
     if (finished() || block.sampleRate != static_cast<std::uint32_t>(std::lround(rate_)))
         return false;
-    const int frames = static_cast<int>(block.bytes / (2u * static_cast<std::uint32_t>(block.channelCount)));
+    const int frames = block.channelCount == 1 || block.channelCount == 2
+                           ? static_cast<int>(block.bytes / static_cast<std::uint32_t>(block.frameBytes()))
+                           : 0;
     if (frames <= 0)
         return false;
     if (static_cast<int>(scratch_.size()) < frames)
@@ -135,8 +137,8 @@ bool ResponseSweep::take(const RecordedBlock& block)
         // low tone spans enough bins of the record to be read.
         sum_ += scratch_[static_cast<std::size_t>(i)];
         if (++summed_ == m) {
-            record_[static_cast<std::size_t>(gathered_++)] = sum_;
-            sum_ = 0;
+            record_[static_cast<std::size_t>(gathered_++)] = static_cast<float>(sum_);
+            sum_ = 0.0;
             summed_ = 0;
         }
     }
@@ -154,7 +156,7 @@ int ResponseSweep::decimation(double hz) const
 void ResponseSweep::restartRecord()
 {
     gathered_ = 0;
-    sum_ = 0;
+    sum_ = 0.0;
     summed_ = 0;
 }
 

@@ -117,10 +117,10 @@ private:
     std::vector<double> steps_;
     std::vector<SweepRow> rows_;
     std::unique_ptr<ToneMeter> meter_;
-    std::vector<std::int32_t> record_;  // the step's gathered samples
-    std::vector<std::int32_t> scratch_;
+    std::vector<float> record_;  // the step's gathered samples, in units of codes
+    std::vector<float> scratch_;
     int gathered_ = 0;
-    std::int32_t sum_ = 0;  // of the samples summed so far for the next value
+    double sum_ = 0.0;  // of the samples summed so far for the next value
     int summed_ = 0;
     long settleLeft_ = 0;  // frames still to let pass at this step
     int tries_ = 0;        // records of this step that held another tone

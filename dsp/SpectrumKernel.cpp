@@ -247,8 +247,8 @@ void butterflies(T* re, T* im, int half, const T* turnRe, const T* turnIm)
     }
 }
 
-template <typename T>
-bool powerSpectrum(const std::int32_t* samples, int length, T offset, std::span<const T> window, int windowStride,
+template <typename T, typename S>
+bool powerSpectrum(const S* samples, int length, T offset, std::span<const T> window, int windowStride,
                    const SpectrumWork<T>& w)
 {
     if (samples == nullptr || !isSpectrumLength(length) || windowStride < 1)
@@ -373,6 +373,12 @@ bool windowedPowerSpectrum(const std::int32_t* samples, int length, float offset
 }
 
 bool windowedPowerSpectrum(const std::int32_t* samples, int length, double offset, std::span<const double> window,
+                           int windowStride, const SpectrumWork<double>& work)
+{
+    return powerSpectrum(samples, length, offset, window, windowStride, work);
+}
+
+bool windowedPowerSpectrum(const float* samples, int length, double offset, std::span<const double> window,
                            int windowStride, const SpectrumWork<double>& work)
 {
     return powerSpectrum(samples, length, offset, window, windowStride, work);

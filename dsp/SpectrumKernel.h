@@ -65,5 +65,8 @@ bool windowedPowerSpectrum(const std::int32_t* samples, int length, float offset
                            int windowStride, const SpectrumWork<float>& work);
 bool windowedPowerSpectrum(const std::int32_t* samples, int length, double offset, std::span<const double> window,
                            int windowStride, const SpectrumWork<double>& work);
+// The same of values in units of codes that may carry a fraction.
+bool windowedPowerSpectrum(const float* samples, int length, double offset, std::span<const double> window,
+                           int windowStride, const SpectrumWork<double>& work);
 
 }  // namespace varmolen

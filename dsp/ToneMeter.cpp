@@ -185,13 +185,14 @@ double ToneMeter::solveOffset(double ratio, double guess) const
     return x1;
 }
 
-void ToneMeter::transform(const std::int32_t* x, int n)
+void ToneMeter::transform(const float* x, int n)
 {
     // Without its mean, so that bins 1..3 show only the signal's slow drift.
-    std::int64_t sum = 0;
+    // A double holds the sum of 8192 16-bit codes exactly.
+    double sum = 0.0;
     for (int t = 0; t < n; ++t)
-        sum += x[t];
-    const double mean = static_cast<double>(sum) / n;
+        sum += static_cast<double>(x[t]);
+    const double mean = sum / n;
     // The window over n points: every m-th value of the longest one.
     windowedPowerSpectrum(x, n, mean, window_, kToneMaxRecord / n, {power_, binRe_, binIm_, turnRe_, turnIm_});
     // DC and Nyquist apart: the transform leaves half of each beside the bins.
@@ -257,7 +258,7 @@ void ToneMeter::joinAverage(ToneAverage& average)
     average.rest = restPower(average.power.data(), n_, strongest_);
 }
 
-ToneReading ToneMeter::measure(const std::int32_t* x, int frames, double rate, ToneAverage* average)
+ToneReading ToneMeter::measure(const float* x, int frames, double rate, ToneAverage* average)
 {
     if (x == nullptr || frames < kToneMinRecord || !(rate > 0.0))
         return {};

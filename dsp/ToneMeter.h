@@ -96,7 +96,7 @@ public:
     // frames give no reading. With `average`, the spectrum first joins the
     // channel's average (or starts it afresh) and the reading is that of
     // the average.
-    ToneReading measure(const std::int32_t* x, int frames, double rate, ToneAverage* average = nullptr);
+    ToneReading measure(const float* x, int frames, double rate, ToneAverage* average = nullptr);
 
     // Power of bin k (0..n/2) of the last spectrum read; for tests.
     double binPower(int k) const { return power_[static_cast<std::size_t>(k)]; }
@@ -108,7 +108,7 @@ private:
     void useLength(int n);
     // The A and C weightings' power gains of bins 0..n/2 at `rate`.
     void useGains(double rate);
-    void transform(const std::int32_t* x, int n);
+    void transform(const float* x, int n);
     void joinAverage(ToneAverage& average);
     // The strongest of bins 1..n/2-1; the power of the bins above the
     // window's image of DC.

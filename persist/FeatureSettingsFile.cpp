@@ -37,6 +37,8 @@ constexpr const char* kSampleRate = "Acquisition/SampleRate";
 constexpr const char* kMemorySeconds = "Acquisition/MemorySeconds";
 constexpr const char* kPerDiv = "TimeBase/PerDiv";
 constexpr const char* kTimeBaseMode = "TimeBase/Mode";
+constexpr const char* kPrecision = "Acquisition/Precision";
+constexpr std::array<const char*, 3> kPrecisionWords = {"16", "24", "float"};
 constexpr const char* kTriggerPosition = "TimeBase/Position";
 constexpr const char* kTriggerSweep = "Trigger/Sweep";
 constexpr const char* kHoldoff = "Trigger/Holdoff";
@@ -288,6 +290,7 @@ FeatureSettings readFeatureSettings(const QString& path)
     const uint rate = ini.value(QLatin1String(kSampleRate)).toString().trimmed().toUInt(&ok);
     f.sampleRate = ok && isSampleRate(rate) ? rate : 0;
     f.memorySeconds = readWhole(ini, kMemorySeconds, kMemorySecondsMin, kMemorySecondsMax, kMemorySecondsDefault);
+    f.precision = readName(ini, kPrecision, kPrecisionWords, kPrecision16);
     readTimeBase(ini, f);
     f.remoteEnabled = readFlag(ini, kRemoteEnabled, false);
     const int port = ini.value(QLatin1String(kRemotePort)).toString().trimmed().toInt(&ok);
@@ -338,6 +341,9 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
             ini.setValue(QLatin1String(kSampleRate), f.sampleRate);
         if (f.memorySeconds != kMemorySecondsDefault)
             ini.setValue(QLatin1String(kMemorySeconds), f.memorySeconds);
+        if (f.precision == kPrecision24 || f.precision == kPrecisionFloat)
+            ini.setValue(QLatin1String(kPrecision),
+                         QLatin1String(kPrecisionWords[static_cast<std::size_t>(f.precision)]));
         writeTimeBase(ini, f);
         ini.setValue(QLatin1String(kRemoteEnabled), f.remoteEnabled);
         ini.setValue(QLatin1String(kRemotePort), f.remotePort);

@@ -16,7 +16,9 @@ namespace varmolen {
 struct DeviceRecords {
     std::int32_t waveDeviceCount = 0;
 
-    // Recording format: 16-bit samples, a block of 1024 frames per buffer.
+    // Recording format: 16-bit samples, a block of 1024 frames per buffer
+    // (32-bit integers or floats at a finer precision).
+    std::uint16_t formatTag = WAVE_FORMAT_PCM;
     std::uint16_t channelCount = 2;
     std::int32_t bytesPerSample = 2;
     std::uint16_t blockAlign = 4;

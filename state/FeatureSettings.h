@@ -39,6 +39,13 @@ constexpr std::int32_t kAxisLabelsOn = 1;
 constexpr std::int32_t kMemorySecondsDefault = 10;
 constexpr std::int32_t kMemorySecondsMin = 1;
 constexpr std::int32_t kMemorySecondsMax = 600;
+// How finely the input is recorded: the instrument's 16-bit frames, or the
+// card's 24 bits (in 32-bit frames), or 32-bit floats. The display draws
+// the same picture at every precision; the record, the strip and the
+// analyser keep what the card gives.
+constexpr std::int32_t kPrecision16 = 0;
+constexpr std::int32_t kPrecision24 = 1;
+constexpr std::int32_t kPrecisionFloat = 2;
 // The trigger's sweep for pictures of the record: Auto draws the newest
 // span when no trigger comes, Normal waits for one. Single (the panel's
 // switch, in the settings record) waits as Normal does and holds the first.
@@ -132,6 +139,7 @@ struct FeatureSettings {
     // rate); 0 when the buttons' rate is in force.
     std::uint32_t sampleRate = 0;
     std::int32_t memorySeconds = kMemorySecondsDefault;  // [Acquisition] MemorySeconds
+    std::int32_t precision = kPrecision16;               // [Acquisition] Precision: 16, 24 or float
     // Pictures of the record: the seconds a division (0: the Time dial's
     // picture of one block), the mode, and the part
     // of the span before the trigger point (0 to 1); the trigger's sweep and

@@ -79,7 +79,7 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
     if (live)
         form.StopBtnClick(sender);
 
-    setRecordingFormat(s, s.sampleRate, line);
+    setRecordingFormat(s, s.sampleRate, line, s.features.precision);
     // The spectra averaged and held so far came from the other input (or,
     // after the sound-card dialog, another device).
     resetSpectrumHistory(s.spectrumHistory);

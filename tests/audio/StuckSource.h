@@ -39,7 +39,7 @@ public:
         return MMSYSERR_NOERROR;
     }
     bool start() override { return true; }
-    long read(std::int16_t*, std::size_t, int) override
+    long read(void*, std::size_t, int) override
     {
         d_->inRead = true;
         if (spins_) {

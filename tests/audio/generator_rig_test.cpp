@@ -114,7 +114,8 @@ TEST(GeneratorRig, LoopbackReadsBackTheSettingAndAFrequencyChangeKeepsThePhase)
     ASSERT_TRUE(rec.read(frames, 8192));
     ToneMeter meter;
     const std::vector<std::int32_t> x = channel1(frames, 0, 8192);
-    const ToneReading r = meter.measure(x.data(), 8192, kRate);
+    const std::vector<float> values(x.begin(), x.end());
+    const ToneReading r = meter.measure(values.data(), 8192, kRate);
     ASSERT_TRUE(r.valid && r.thdValid);
     const double level = 20 * std::log10(r.amplitude / kFullScale);
     std::printf("loopback: %.4f Hz (set %.0f), %.4f dBFS (set %.1f), THD %.5f %%, THD+N %.5f %%, %d-bit output\n", r.hz,

@@ -198,8 +198,9 @@ public:
     MMRESULT query(const WAVEFORMATEX&) override { return MMSYSERR_NOERROR; }
     MMRESULT open(const WAVEFORMATEX&) override { return MMSYSERR_NOERROR; }
     bool start() override { return true; }
-    long read(std::int16_t* dst, std::size_t frames, int) override
+    long read(void* out, std::size_t frames, int) override
     {
+        auto* dst = static_cast<std::int16_t*>(out);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (++reads > 3)
             return -1;
@@ -349,8 +350,9 @@ public:
     std::atomic<bool> done{false};
 
 protected:
-    long pcmRead(std::int16_t* dst, std::size_t frames) override
+    long pcmRead(void* out, std::size_t frames) override
     {
+        auto* dst = static_cast<std::int16_t*>(out);
         if (reads_ == kReads) {
             done = true;
             return -EAGAIN;

@@ -166,7 +166,7 @@ TEST(TimeFrequency, NoiseAndSilenceNeverRead)
         int frequencies = 0;
         int tones = 0;
         // The tone readings also from the long record, averaged as the strip does.
-        std::vector<std::int32_t> record;
+        std::vector<float> record;
         ToneAverage average;
         for (int b = 0; b < 2000; ++b) {
             f.run(
@@ -176,7 +176,8 @@ TEST(TimeFrequency, NoiseAndSilenceNeverRead)
                 },
                 11025, 1024, 1);
             frequencies += f.meter->frequency().valid;
-            tones += tone->measure(f.buffer.data(), 1024, 11025).valid;
+            const std::vector<float> block(f.buffer.begin(), f.buffer.end());
+            tones += tone->measure(block.data(), 1024, 11025).valid;
             record.insert(record.end(), f.buffer.begin(), f.buffer.end());
             if (record.size() > kToneMaxRecord)
                 record.erase(record.begin(), record.begin() + 1024);
@@ -233,7 +234,7 @@ TEST(Tone, BetweenBinsAndSecondHarmonic)
         {44100, 200.81, 0.2, 0.01}, {44100, 505.5, 0.5, 0.0},  {11025, 6.4, 0.3, 0.0},    {22050, 123.123, 0.05, 0.01},
     };
     auto meter = std::make_unique<ToneMeter>();
-    std::vector<std::int32_t> x(1024);
+    std::vector<float> x(1024);
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "bin " << c.bin << " at " << c.share << ", harmonic " << c.harmonic);
         const double amplitude = c.share * kFullScaleCode;
@@ -352,7 +353,7 @@ TEST(Tone, WeightedLevelsOfATone)
     };
     const Case cases[] = {{100.0, -19.1, -0.3}, {1000.0, 0.0, 0.0}, {10000.0, -2.5, -4.4}};
     auto meter = std::make_unique<ToneMeter>();
-    std::vector<std::int32_t> x(8192);
+    std::vector<float> x(8192);
     const double amplitude = 0.25 * kFullScaleCode;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.hz << " Hz");
@@ -462,7 +463,7 @@ TEST(Tone, NoiseSnrAndDynamicRangeInWhiteNoise)
         {44100, -1, 40}, {44100, -1, 60}, {44100, -1, 80}, {44100, -60, 20}, {44100, -60, 30},
     };
     auto meter = std::make_unique<ToneMeter>();
-    std::vector<std::int32_t> x(kToneMaxRecord);
+    std::vector<float> x(kToneMaxRecord);
     std::mt19937 random(20240611);
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.dbfs << " dBFS at " << c.rate << " Hz, " << c.snr << " dB above noise");
@@ -573,7 +574,8 @@ TEST(Faults, BlockAtTheNegativeLimitAndOverload)
     EXPECT_EQ(l.acRms, 0.0);
     EXPECT_FALSE(f.meter->frequency().valid);
     EXPECT_TRUE(f.meter->overload());
-    EXPECT_FALSE(std::make_unique<ToneMeter>()->measure(f.buffer.data(), 1024, 11025).valid);
+    const std::vector<float> block(f.buffer.begin(), f.buffer.end());
+    EXPECT_FALSE(std::make_unique<ToneMeter>()->measure(block.data(), 1024, 11025).valid);
     const TimeRowTexts t = timeTexts(ChannelReadings{true, {}, l, true, {}}, 0.0, '.');
     EXPECT_EQ(t.dcMean, "-100.00 %");
     EXPECT_EQ(t.rms, "0.00 %");

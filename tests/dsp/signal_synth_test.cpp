@@ -32,7 +32,8 @@ double rmsOf(const std::vector<double>& v, int channel, std::size_t from = 0)
 
 // THD+N as what a least-squares sine at `hz` (and an offset) leaves of x,
 // over the sine's RMS: exact, where a windowed transform has a floor of its own.
-double fittedThdN(const std::vector<std::int32_t>& x, double hz, double rate)
+template <typename V>
+double fittedThdN(const std::vector<V>& x, double hz, double rate)
 {
     double ss = 0, cc = 0, sc = 0, s1 = 0, c1 = 0, xs = 0, xc = 0, x1 = 0;
     const double n = static_cast<double>(x.size());
@@ -79,9 +80,9 @@ TEST(SignalSynth, SineReadsBackItsFrequencyLevelAndPurity)
         s.switchOn(true);
         std::vector<std::int32_t> out(2 * 16384);
         s.render(out.data(), 16384);
-        std::vector<std::int32_t> left(8192);
+        std::vector<float> left(8192);
         for (int i = 0; i < 8192; ++i)
-            left[static_cast<std::size_t>(i)] = out[2 * (8192 + static_cast<std::size_t>(i))];
+            left[static_cast<std::size_t>(i)] = static_cast<float>(out[2 * (8192 + static_cast<std::size_t>(i))]);
         // The accumulator after n frames stands where n * hz / rate cycles put it.
         EXPECT_NEAR(s.phase(), std::fmod(16384.0 * c.hz / c.rate, 1.0), 1e-9);
         ToneMeter meter;

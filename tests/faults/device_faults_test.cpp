@@ -124,7 +124,7 @@ TEST_F(DeviceFaults, VanishingDeviceIsShownAndEndsTheProgramWithItsSettingsSaved
 class FailingGenerator : public GeneratorSource {
 public:
     explicit FailingGenerator(std::shared_ptr<std::atomic<bool>> fail) : fail_(std::move(fail)) {}
-    long read(std::int16_t* dst, std::size_t frames, int wakeFd) override
+    long read(void* dst, std::size_t frames, int wakeFd) override
     {
         return *fail_ ? -1 : GeneratorSource::read(dst, frames, wakeFd);
     }

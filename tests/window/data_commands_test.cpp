@@ -309,8 +309,9 @@ TEST_F(DataCommandsTest, ARateChangeEndsTheFileCleanlyAndSaysSo)
 // A source that delivers the generator for a while and then vanishes.
 class VanishingGenerator : public GeneratorSource {
 public:
-    long read(std::int16_t* dst, std::size_t frames, int wakeFd) override
+    long read(void* out, std::size_t frames, int wakeFd) override
     {
+        auto* dst = static_cast<std::int16_t*>(out);
         if (reads_ >= 40)
             return -1;
         const long n = GeneratorSource::read(dst, frames, wakeFd);
