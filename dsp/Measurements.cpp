@@ -1,15 +1,45 @@
 #include "dsp/Measurements.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "dsp/SampleDecoder.h"
+#include "dsp/ToneFit.h"
 
 namespace varmolen {
+
+namespace {
+
+// A record finer than 16 bits is read deeper than the window lets the
+// transform read: THD, THD+N and the noise beside the harmonics from the
+// fit of the same values (the level, the frequency and the weighted
+// readings stay the transform's). The 16-bit record is read as it always was.
+void readDeeper(ToneReading& r, const float* x, int count, double rate)
+{
+    if (!r.valid || r.length <= 0 || r.length > count)
+        return;
+    const ToneFitReading fit = fitTone(x + (count - r.length), r.length, rate, r.hz);
+    if (!fit.valid)
+        return;
+    if (r.thdValid)
+        r.thd = fit.thd;
+    if (r.thdNValid)
+        r.thdN = fit.thdN;
+    if (r.noiseValid) {
+        r.noisePower = fit.noisePower;
+        r.snrValid = fit.noisePower > 0.0;
+        if (r.snrValid)
+            r.snrDb = 10.0 * std::log10(r.amplitude * r.amplitude / fit.noisePower);
+    }
+}
+
+}  // namespace
 
 void Measurements::ToneRecord::restart()
 {
     count = 0;
     fresh = false;
+    fine = false;
     read = false;
     sinceReading = 0;
     average.restart();
@@ -66,8 +96,10 @@ void Measurements::measureBlock(const RecordedBlock& block, bool chan1Enabled, b
         timeFollows_[i] = parts.time;
         r.overload = time_[i].overload();
         record.follows = record.follows && block.followsPrevious;
-        if (parts.tone)
+        if (parts.tone) {
             record.add(work_.data(), frames, rate);
+            record.fine = record.fine || block.format != SampleFormat::S16LE;
+        }
         record.follows = parts.tone;
     }
 }
@@ -92,6 +124,8 @@ const ToneReading& Measurements::tone(int channel)
         record.read = true;
         record.sinceReading = 0;
         readings_[i].tone = tone_.measure(record.codes.data(), record.count, record.rate, &record.average);
+        if (record.fine)
+            readDeeper(readings_[i].tone, record.codes.data(), record.count, record.rate);
     }
     return readings_[i].tone;
 }

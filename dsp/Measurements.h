@@ -81,6 +81,7 @@ private:
         double rate = 0.0;                              // of every frame held
         bool follows = false;                           // the last buffer measured was added here
         bool fresh = false;                             // frames added since the last reading
+        bool fine = false;                              // frames finer than 16 bits were added since the record started
         bool read = false;                              // a reading was formed since the record started
         std::int64_t sinceReading = 0;                  // frames added since the last reading
         ToneAverage average;

@@ -176,6 +176,20 @@ void buildMenus(QMainWindow& window, PanelControls& c)
         c.optionsMenu.SampleRates[i] = a;
     }
     c.optionsMenu.Options1->addMenu(c.optionsMenu.SampleRate1);
+    // How finely the input is recorded; which precisions the device records
+    // is shown when the menu opens.
+    c.optionsMenu.Precision1 = menu(c.optionsMenu.Options1, "Precision1", "Precision");
+    auto* precisions = new QActionGroup(&window);
+    precisions->setExclusive(true);
+    const std::array<std::pair<const char*, const char*>, 3> precisionItems{
+        {{"Precision16", "16 bit"}, {"Precision24", "24 bit"}, {"PrecisionFloat", "32-bit float"}}};
+    for (std::size_t i = 0; i < precisionItems.size(); ++i) {
+        QAction* a = item(c.optionsMenu.Precision1, precisionItems[i].first, precisionItems[i].second, true, i == 0);
+        a->setData(static_cast<int>(i));
+        precisions->addAction(a);
+        c.optionsMenu.Precisions[i] = a;
+    }
+    c.optionsMenu.Options1->addMenu(c.optionsMenu.Precision1);
     c.optionsMenu.RemoteControl1 = item(c.optionsMenu.Options1, "RemoteControl1", "Remote Control...");
     // The signal generator on the sound card's output.
     c.optionsMenu.Generator1 = item(c.optionsMenu.Options1, "Generator1", "Generator...");

@@ -155,6 +155,10 @@ struct OptionsMenu {
     // Sample Rate: one item a rate of kSampleRates, in its order ("SampleRate48000").
     QMenu* SampleRate1 = nullptr;
     std::array<QAction*, kSampleRates.size()> SampleRates{};
+    // Precision: 16 bit, 24 bit and float, by the precision's number
+    // (kPrecision16, kPrecision24, kPrecisionFloat).
+    QMenu* Precision1 = nullptr;
+    std::array<QAction*, 3> Precisions{};
     QAction* RemoteControl1 = nullptr;
     QAction* Generator1 = nullptr;  // the signal generator's window
 };

@@ -154,6 +154,7 @@ std::int32_t peakHold(const FeatureSettings& f) { return f.peakHold ? 1 : 0; }
 // The Time/Div item of the time a division: its step, -1 for the Time dial's.
 std::int32_t timeDivStep(const FeatureSettings& f) { return timeBaseStepIndex(f.timePerDiv); }
 std::int32_t timeBaseMode(const FeatureSettings& f) { return f.timeBaseMode; }
+std::int32_t precision(const FeatureSettings& f) { return f.precision; }
 std::int32_t triggerSweep(const FeatureSettings& f) { return f.triggerSweep; }
 // The Trigger Position and Holdoff items of the settings' values, -1 for none.
 std::int32_t triggerPositionItem(const FeatureSettings& f) { return presetIndex(kTriggerPositions, f.triggerPosition); }
@@ -397,6 +398,9 @@ std::vector<Binding> bindingTable(const PanelControls& c)
     for (QAction* item : options.SampleRates)
         rates.push_back(
             {item, S::Triggered, on(&TriggerControls::SampleRateItemClick), T::Nothing, ini("Acquisition/SampleRate")});
+    for (std::size_t i = 0; i < options.Precisions.size(); ++i)
+        rates.push_back({options.Precisions[i], S::Triggered, on(&MenuCommands::PrecisionItemClick), T::Nothing,
+                         iniValue("Acquisition/Precision", precision, static_cast<std::int32_t>(i))});
     rows.insert(afterOptions + 1, rates.begin(), rates.end());
     // Display > Time/Div, one row an item, after the Display menu's own.
     const auto afterDisplay =

@@ -62,6 +62,21 @@ bool recordingGoesOnUnchanged(TScopeForm& form, bool line)
            s.waveFormat.nChannels == (line ? 2 : 1);
 }
 
+// The precision in force, unless the chosen device cannot record it: then
+// its 16-bit frames, which every device records.
+void keepRecordablePrecision(TScopeForm& form)
+{
+    InstrumentState& s = form.state();
+    const std::uint8_t fine =
+        s.waveDeviceId >= 0 ? form.waveInput().deviceRates(static_cast<UINT>(s.waveDeviceId)).fine : DeviceRates{}.fine;
+    const std::int32_t p = s.features.precision;
+    if ((p == kPrecision24 && (fine & kFineInteger) == 0) || (p == kPrecisionFloat && (fine & kFineFloat) == 0))
+        s.features.precision = kPrecision16;
+    if (s.features.precision < kPrecision16 || s.features.precision > kPrecisionFloat)
+        s.features.precision = kPrecision16;
+    form.controls().optionsMenu.Precisions[static_cast<std::size_t>(s.features.precision)]->setChecked(true);
+}
+
 // Microphone (line = false): mono; line: stereo. The run in progress ends
 // and a new one starts on the new format, also when the same input is
 // chosen again, except while the settings file is applied (or while a
@@ -79,6 +94,8 @@ void changeInput(TScopeForm& form, QObject* sender, bool line)
     if (live)
         form.StopBtnClick(sender);
 
+    // The sound-card dialog may have chosen a device of another kind.
+    keepRecordablePrecision(form);
     setRecordingFormat(s, s.sampleRate, line, s.features.precision);
     // The spectra averaged and held so far came from the other input (or,
     // after the sound-card dialog, another device).
@@ -189,11 +206,31 @@ void MenuCommands::showStateInForce()
     window_.markers().UpdateTimeBase();
     s.timeBaseSetting = timeBaseSetting;
     showColoursInForce();
+    keepRecordablePrecision(window_);
 }
 
 void MenuCommands::Mic1Click(QObject* sender) { changeInput(window_, sender, false); }
 
 void MenuCommands::Line1Click(QObject* sender) { changeInput(window_, sender, true); }
+
+void MenuCommands::PrecisionItemClick(QObject* sender)
+{
+    const auto* item = qobject_cast<const QAction*>(sender);
+    const int precision = item != nullptr ? item->data().toInt() : -1;
+    if (precision < kPrecision16 || precision > kPrecisionFloat)
+        return;
+    InstrumentState& s = window_.state();
+    const std::int32_t before = s.features.precision;
+    s.features.precision = precision;
+    keepRecordablePrecision(window_);  // a remote call may ask for what the device cannot give
+    if (s.features.precision == before || s.loadingSettings != 0)
+        return;
+    // The run ends and a new one opens the device in the new format; the
+    // record goes on (its next frame is a break), and so does a recording.
+    window_.StopBtnClick(sender);
+    setRecordingFormat(s, s.sampleRate, s.inputSelect == kLineInput, s.features.precision);
+    window_.StartBtnClick(sender);
+}
 
 // Time and Frequency end the spectrogram; while the settings are applied
 // the record's display type leaves the spectrogram Varmolen.ini keeps.

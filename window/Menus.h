@@ -38,6 +38,9 @@ public:
     void showColoursInForce();
     void Mic1Click(QObject* sender);
     void Line1Click(QObject* sender);
+    // Options > Precision: the input recorded at the item's precision, the
+    // run in progress ending and a new one starting in the new format.
+    void PrecisionItemClick(QObject* sender);
     void Time1Click(QObject* sender);
     void FFT1Click(QObject* sender);
     void Enable1Click(QObject* sender);

@@ -60,7 +60,8 @@ public:
     // An item of Options > Sample Rate: that rate; a button's rate checks its button.
     void SampleRateItemClick(QObject* sender);
     // The Sample Rate items show which rates the chosen device takes (the
-    // others disabled) and which it records natively.
+    // others disabled) and which it records natively; the Precision items
+    // which precisions it records.
     void showDeviceRates();
     // Display > Time/Div: an item's time a division (pictures of the
     // record), or the Time dial's picture of one block; steps the rate and

@@ -121,6 +121,7 @@ TScopeForm::TScopeForm(WaveInput& waveInput, std::unique_ptr<QtHost> host, QWidg
     bindControls(*this);
     // The device is asked which rates it takes each time the menu opens.
     connect(controls_.optionsMenu.SampleRate1, &QMenu::aboutToShow, this, [this] { trigger_->showDeviceRates(); });
+    connect(controls_.optionsMenu.Precision1, &QMenu::aboutToShow, this, [this] { trigger_->showDeviceRates(); });
     connect(controls_.displayMenu.TimeDiv1, &QMenu::aboutToShow, this, [this] { trigger_->showTimeBaseSteps(); });
 }
 

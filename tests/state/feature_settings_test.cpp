@@ -40,7 +40,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
                                    "[Recording]\nLimitMinutes=5\n"
                                    "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n"
-                                   "[Acquisition]\nSampleRate= 96000\nMemorySeconds=600\n"
+                                   "[Acquisition]\nSampleRate= 96000\nMemorySeconds=600\nPrecision=Float\n"
                                    "[TimeBase]\nPerDiv=0.002\nMode=Roll\nPosition=0.25\n"
                                    "[Trigger]\nSweep=normal\nHoldoff=0.5\n"
                                    "[Remote]\nEnabled=true\nPort=5555\nListen= ::1 \nIdleSeconds=0\n"
@@ -66,6 +66,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_EQ(set.fitHeight, 1000);
     EXPECT_EQ(set.sampleRate, 96000u);
     EXPECT_EQ(set.memorySeconds, 600);
+    EXPECT_EQ(set.precision, kPrecisionFloat);
     EXPECT_DOUBLE_EQ(set.timePerDiv, 0.002);
     EXPECT_EQ(set.timeBaseMode, kRollTimeBase);
     EXPECT_DOUBLE_EQ(set.triggerPosition, 0.25);
@@ -100,6 +101,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Acquisition]\nSampleRate=48000 Hz\n", "a rate with its unit"},
         {"[Acquisition]\nMemorySeconds=0\n", "a record of nothing"},
         {"[Acquisition]\nMemorySeconds=601\n", "a record longer than ten minutes"},
+        {"[Acquisition]\nPrecision=32\n", "a precision the menu does not offer"},
         {"[TimeBase]\nPerDiv=0.003\n", "a time a division that is no 1-2-5 step"},
         {"[TimeBase]\nPerDiv=100\n", "a time a division no record can hold"},
         {"[TimeBase]\nMode=sideways\n", "a mode that does not exist"},

@@ -166,6 +166,7 @@ TEST_F(BindingTableTest, EachKeptSettingHasOneControlAndEachRemoteHeaderWorksIts
     chosen.triggerSweep = kNormalSweep;
     chosen.triggerPosition = 0.25;
     chosen.holdoffSeconds = 0.1;
+    chosen.precision = kPrecisionFloat;
     chosen.analyser = {.length = 2048,
                        .window = AnalysisWindow::Hann,
                        .logFrequency = true,
