@@ -3,6 +3,12 @@
 // once when a recording starts. Neither side ever waits on the other: a push
 // into a full ring fails at once (the caller counts the overrun), and an
 // empty ring simply has no front.
+//
+// A chunk holds values of the file's own kind: 16-bit codes for a 16-bit
+// file (RecordingQueue, copied as delivered), 32-bit integers full scale at
+// +-2^31 for a 24-bit file, floats full scale at +-1.0 for a float file. A
+// recording finer than 16 bits thus costs twice the memory of its ring, and
+// the 16-bit path stays a plain copy into 16-bit chunks.
 #pragma once
 
 #include <algorithm>
@@ -15,8 +21,11 @@
 
 namespace varmolen {
 
-class RecordingQueue {
+template <class Value>
+class SampleQueue {
 public:
+    using Sample = Value;
+
     // A chunk holds what the capture thread reads at once: a fiftieth of a
     // second, at most 882 stereo frames (kMaxChunkFrames).
     static constexpr std::size_t kChunkSamples = 1764;
@@ -39,10 +48,10 @@ public:
         // Frames of silence that stand before this chunk in the file: the
         // sound the device lost just before it (0 when none).
         std::uint32_t silenceBefore = 0;
-        std::array<std::int16_t, kChunkSamples> samples{};
+        std::array<Value, kChunkSamples> samples{};
     };
 
-    explicit RecordingQueue(unsigned channels, std::size_t chunks = kChunks)
+    explicit SampleQueue(unsigned channels, std::size_t chunks = kChunks)
         : channels_(std::clamp(channels, 1u, 2u)),
           chunks_(std::max<std::size_t>(chunks, 1)),
           ring_(std::make_unique<Chunk[]>(chunks_))
@@ -57,7 +66,18 @@ public:
     // they do not fit one); the first chunk carries `afterStart` and
     // `silenceBefore`. False, with nothing queued, when the ring has no room
     // for all of them.
-    bool push(const std::int16_t* frames, std::size_t frameCount, bool afterStart, std::uint32_t silenceBefore = 0)
+    bool push(const Value* frames, std::size_t frameCount, bool afterStart, std::uint32_t silenceBefore = 0)
+    {
+        return pushWith(frameCount, afterStart, silenceBefore, [&](Value* out, std::size_t from, std::size_t n) {
+            std::memcpy(out, frames + from * channels_, n * channels_ * sizeof(Value));
+        });
+    }
+    // Producer. The same, with the values written into the chunks by
+    // `fill(out, from, n)`: frames from..from+n-1 of the push, interleaved,
+    // in the queue's own kind (a conversion on the way, with no buffer
+    // between).
+    template <class Fill>
+    bool pushWith(std::size_t frameCount, bool afterStart, std::uint32_t silenceBefore, Fill&& fill)
     {
         const std::size_t perChunk = framesPerChunk();
         const std::size_t needed = (frameCount + perChunk - 1) / perChunk;
@@ -66,17 +86,16 @@ public:
         if (needed > chunks_ - (tail - head))
             return false;
         std::size_t t = tail;
-        while (frameCount > 0) {
+        for (std::size_t from = 0; from < frameCount;) {
             Chunk& c = ring_[t % chunks_];
-            const std::size_t n = std::min(frameCount, perChunk);
-            std::memcpy(c.samples.data(), frames, n * channels_ * sizeof(std::int16_t));
+            const std::size_t n = std::min(frameCount - from, perChunk);
+            fill(c.samples.data(), from, n);
             c.frames = static_cast<std::uint32_t>(n);
             c.afterStart = afterStart;
             c.silenceBefore = silenceBefore;
             afterStart = false;
             silenceBefore = 0;
-            frames += n * channels_;
-            frameCount -= n;
+            from += n;
             ++t;
         }
         tail_.store(t, std::memory_order_release);
@@ -106,5 +125,8 @@ private:
     alignas(64) std::atomic<std::size_t> head_{0};
     alignas(64) std::atomic<std::size_t> tail_{0};
 };
+
+// The queue of a 16-bit recording.
+using RecordingQueue = SampleQueue<std::int16_t>;
 
 }  // namespace varmolen

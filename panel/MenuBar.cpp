@@ -149,6 +149,11 @@ void buildMenus(QMainWindow& window, PanelControls& c)
     c.fileMenu.RecordWav1 = item(c.fileMenu.File1, "RecordWav1", "Record WAV...");
     c.fileMenu.StopRecording1 = item(c.fileMenu.File1, "StopRecording1", "Stop Recording");
     c.fileMenu.StopRecording1->setEnabled(false);
+    c.fileMenu.RecordFormat1 = subMenu(c.fileMenu.File1, "RecordFormat1", "Recording Format");
+    constexpr std::array<const char*, kRecordFormatCount> kFormatTexts = {"16-bit PCM", "24-bit PCM", "32-bit Float"};
+    for (std::size_t i = 0; i < kFormatTexts.size(); ++i)
+        choice(c.fileMenu.RecordFormat1, "RecordFormat", c.fileMenu.RecordFormats, i,
+               QString::fromUtf8(kFormatTexts[i]), static_cast<int>(i), i == 0);
     c.fileMenu.File1->addSeparator();
     c.fileMenu.Quit1 = item(c.fileMenu.File1, "Quit1", "Quit");
     bar->addMenu(c.fileMenu.File1);
@@ -321,6 +326,7 @@ void buildMenus(QMainWindow& window, PanelControls& c)
         return group;
     };
     exclusive({display.AverageOff1, display.Average4, display.Average16, display.Average64});
+    exclusive({c.fileMenu.RecordFormats[0], c.fileMenu.RecordFormats[1], c.fileMenu.RecordFormats[2]});
     exclusive({display.Time1, display.FFT1, display.Spectrogram1});
     exclusive({display.FrequencyLinear1, display.FrequencyLog1});
     // Items of a setting that may hold another value (from Varmolen.ini or

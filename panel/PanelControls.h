@@ -142,6 +142,9 @@ struct FileMenu {
     QAction* ExportSpanWav1 = nullptr;
     QAction* RecordWav1 = nullptr;
     QAction* StopRecording1 = nullptr;
+    // File > Recording Format: the format of the next recording, by RecordFormat.
+    QMenu* RecordFormat1 = nullptr;
+    std::array<QAction*, kRecordFormatCount> RecordFormats{};
     QAction* Quit1 = nullptr;
 };
 

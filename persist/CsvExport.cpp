@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <system_error>
 #include <vector>
 
@@ -24,9 +25,29 @@ void appendNumber(std::string& out, double value)
         out.append(text.data(), end);
 }
 
-// Shortest text of a float sample (codes, a fraction where the input had one).
+// A sample in units of 16-bit codes. A whole code is written as the
+// shortest text of the float, as it always was. A fraction on the 24-bit
+// grid (a whole number of 1/256 codes, what a 24-bit or 32-bit card gives)
+// is written exactly, with as many decimals as it needs, at most 8, trailing
+// zeros trimmed: 32767.99609375, not the float's shortest 32767.996, so a
+// reader in double precision gets the 24-bit step itself. Any other value
+// (a float card's finer fraction) is the shortest text that reads back to
+// the same float.
 void appendSample(std::string& out, float value)
 {
+    const float steps = value * 256.0f;  // exact: a power of two
+    if (value != std::trunc(value) && steps == std::trunc(steps) && std::fabs(steps) < 2147483648.0f) {
+        const auto whole = static_cast<std::int64_t>(std::fabs(steps));
+        if (value < 0)
+            out += '-';
+        out += std::to_string(whole / 256);
+        // 1/256 = 0.00390625: the fraction in hundred-millionths.
+        std::string decimals = std::to_string(whole % 256 * 390625);
+        decimals.insert(0, 8 - decimals.size(), '0');
+        out += '.';
+        out.append(decimals, 0, decimals.find_last_not_of('0') + 1);
+        return;
+    }
     std::array<char, 32> text{};
     const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
     if (error == std::errc())

@@ -25,6 +25,7 @@ constexpr const char* kPeakHold = "Spectrum/PeakHold";
 constexpr const char* kExportFolder = "Folders/Export";
 constexpr const char* kRecordFolder = "Folders/Recording";
 constexpr const char* kRecordLimit = "Recording/LimitMinutes";
+constexpr const char* kRecordFormat = "Recording/Format";
 constexpr const char* kDisplaySize = "Display/Size";
 constexpr const char* kAxisLabels = "Display/AxisLabels";
 constexpr const char* kFitWidth = "Display/FitWidth";
@@ -268,6 +269,7 @@ FeatureSettings readFeatureSettings(const QString& path)
     f.recordFolder = ini.value(QLatin1String(kRecordFolder)).toString().toStdString();
     const int limit = ini.value(QLatin1String(kRecordLimit)).toString().trimmed().toInt(&ok);
     f.recordLimitMinutes = ok && isRecordLimitMinutes(limit) ? limit : kRecordLimitMinutesDefault;
+    f.recordFormat = static_cast<RecordFormat>(readName(ini, kRecordFormat, kRecordFormatWords, 0));
     const QString size = ini.value(QLatin1String(kDisplaySize)).toString().trimmed().toLower();
     for (int i = 0; i < 3; ++i) {
         if (size == QLatin1String(kSizeWords[i]))
@@ -328,6 +330,10 @@ bool writeFeatureSettings(const QString& path, const FeatureSettings& f)
         ini.setValue(QLatin1String(kExportFolder), QString::fromStdString(f.exportFolder));
         ini.setValue(QLatin1String(kRecordFolder), QString::fromStdString(f.recordFolder));
         ini.setValue(QLatin1String(kRecordLimit), f.recordLimitMinutes);
+        // Written once the user chose a format finer than 16 bits.
+        if (f.recordFormat != RecordFormat::Pcm16)
+            ini.setValue(QLatin1String(kRecordFormat),
+                         QLatin1String(kRecordFormatWords[static_cast<std::size_t>(f.recordFormat)]));
         if (f.displaySize >= kNormalDisplaySize && f.displaySize <= kFitDisplaySize)
             ini.setValue(QLatin1String(kDisplaySize), QLatin1String(kSizeWords[f.displaySize]));
         // Absent, the labels follow the size; written only once the user chose.

@@ -18,8 +18,11 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <type_traits>
+#include <variant>
 
 #include "audio/RecordingQueue.h"
+#include "persist/WavSamples.h"
 
 namespace varmolen {
 
@@ -27,8 +30,8 @@ namespace varmolen {
 // one recording share. The writer thread holds it too, so a writer that
 // outlives finish() never touches freed memory.
 struct WavRecorder::Shared final : RecordingTap {
-    Shared(std::uint32_t r, std::uint16_t ch, std::uint64_t limit)
-        : queue(ch, RecordingQueue::chunksFor(r)), rate(r), channels(ch), limitFrames(limit)
+    Shared(std::uint32_t r, std::uint16_t ch, std::uint64_t limit, RecordFormat f)
+        : queue(wav::queueFor(f, ch, r)), format(f), rate(r), channels(ch), limitFrames(limit)
     {}
 
     // ---- the capture thread's side: never waits
@@ -36,11 +39,62 @@ struct WavRecorder::Shared final : RecordingTap {
     {
         if (frameCount == 0 || !accepting.load(std::memory_order_acquire))
             return;
+        // Silence for a break stands before the next frames that reach the
+        // file; a chunk the queue had no room for leaves it pending. A
+        // 16-bit file takes the codes as they are, a finer one widened.
+        const bool pushed = std::visit(
+            [&](auto& q) {
+                using Value = typename std::remove_cvref_t<decltype(*q)>::Sample;
+                if constexpr (std::is_same_v<Value, std::int16_t>) {
+                    return q->push(frames, frameCount, afterStart, pendingSilence);
+                } else {
+                    return q->pushWith(frameCount, afterStart, pendingSilence,
+                                       [&](Value* out, std::size_t from, std::size_t n) {
+                                           const std::int16_t* in = frames + from * channels;
+                                           for (std::size_t i = 0; i < n * channels; ++i)
+                                               wav::widen(in[i], out[i]);
+                                       });
+                }
+            },
+            queue);
+        counted(pushed, frameCount, afterStart);
+    }
+    void deliverFine(const std::uint8_t* frames, SampleFormat sampleFormat, int channelCount, std::size_t frameCount,
+                     bool afterStart) override
+    {
+        if (format == RecordFormat::Pcm16) {
+            // A 16-bit file takes the code each value draws.
+            RecordingTap::deliverFine(frames, sampleFormat, channelCount, frameCount, afterStart);
+            return;
+        }
+        if (frameCount == 0 || !accepting.load(std::memory_order_acquire))
+            return;
+        if (channelCount != channels) {
+            // Frames the file has no room for: as a change of format.
+            endWith(RecordingEnd::FormatChanged);
+            return;
+        }
+        const bool pushed = std::visit(
+            [&](auto& q) {
+                using Value = typename std::remove_cvref_t<decltype(*q)>::Sample;
+                if constexpr (std::is_same_v<Value, std::int16_t>) {
+                    return false;  // never: a 16-bit file's frames went above
+                } else {
+                    return q->pushWith(frameCount, afterStart, pendingSilence,
+                                       [&](Value* out, std::size_t from, std::size_t n) {
+                                           wav::convertFrames(sampleFormat, frames, channels, from, n, out);
+                                       });
+                }
+            },
+            queue);
+        counted(pushed, frameCount, afterStart);
+    }
+    // What became of `frameCount` frames the capture thread handed over.
+    void counted(bool pushed, std::size_t frameCount, bool afterStart)
+    {
         if (afterStart && framesQueued.load(std::memory_order_relaxed) > 0)
             breaks.fetch_add(1, std::memory_order_relaxed);
-        // Silence for a break stands before the next frames that reach the
-        // file; a chunk the queue had no room for leaves it pending.
-        if (!queue.push(frames, frameCount, afterStart, pendingSilence)) {
+        if (!pushed) {
             overruns.fetch_add(1, std::memory_order_relaxed);
             framesDropped.fetch_add(frameCount, std::memory_order_relaxed);
             // What the disk could not take keeps its time in the file, as
@@ -51,7 +105,7 @@ struct WavRecorder::Shared final : RecordingTap {
         framesSilence.fetch_add(pendingSilence, std::memory_order_relaxed);
         pendingSilence = 0;
         framesQueued.fetch_add(frameCount, std::memory_order_relaxed);
-        const std::size_t depth = queue.depth();
+        const std::size_t depth = std::visit([](const auto& q) { return q->depth(); }, queue);
         if (depth > largestDepth.load(std::memory_order_relaxed))
             largestDepth.store(depth, std::memory_order_relaxed);
     }
@@ -97,7 +151,8 @@ struct WavRecorder::Shared final : RecordingTap {
         return end != RecordingEnd::None;
     }
 
-    RecordingQueue queue;
+    wav::AnyQueue queue;
+    const RecordFormat format;
     const std::uint32_t rate;
     const std::uint16_t channels;
     const std::uint64_t limitFrames;
@@ -194,23 +249,27 @@ std::string linkTarget(const std::string& path)
     return target;
 }
 
+sf_count_t writeFrames(SNDFILE* file, const std::int16_t* v, sf_count_t n) { return sf_writef_short(file, v, n); }
+sf_count_t writeFrames(SNDFILE* file, const std::int32_t* v, sf_count_t n) { return sf_writef_int(file, v, n); }
+sf_count_t writeFrames(SNDFILE* file, const float* v, sf_count_t n) { return sf_writef_float(file, v, n); }
+
 }  // namespace
 
-std::uint64_t maxWavFrames(std::uint16_t channels)
+std::uint64_t maxWavFrames(std::uint16_t channels, RecordFormat format)
 {
     constexpr std::uint64_t kMaxDataBytes = 0xFFFFFFFFull - 4096;  // the header's chunks besides
-    return kMaxDataBytes / (2u * std::max<std::uint16_t>(channels, 1));
+    return kMaxDataBytes / (std::uint64_t{recordBytesPerSample(format)} * std::max<std::uint16_t>(channels, 1));
 }
 
-std::uint64_t recordLimitFrames(std::int32_t minutes, std::uint32_t rate, std::uint16_t channels)
+std::uint64_t recordLimitFrames(std::int32_t minutes, std::uint32_t rate, std::uint16_t channels, RecordFormat format)
 {
     const std::uint64_t wanted = static_cast<std::uint64_t>(std::max(minutes, 0)) * 60u * rate;
-    return std::min(wanted, maxWavFrames(channels));
+    return std::min(wanted, maxWavFrames(channels, format));
 }
 
 std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::uint32_t rate, std::uint16_t channels,
                                                 std::uint64_t limitFrames, std::string& whyNot, bool deferPlacement,
-                                                Existing existing)
+                                                Existing existing, RecordFormat format)
 {
     whyNot.clear();
     if (path.empty()) {
@@ -219,6 +278,10 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
     }
     if ((channels != 1 && channels != 2) || rate == 0 || limitFrames == 0) {
         whyNot = "the input's format cannot be recorded";
+        return nullptr;
+    }
+    if (limitFrames > maxWavFrames(channels, format)) {
+        whyNot = "the length limit passes what a WAV file can hold";
         return nullptr;
     }
     // A name that is a link records into the file it points to, as writing
@@ -246,13 +309,21 @@ std::unique_ptr<WavRecorder> WavRecorder::start(const std::string& path, std::ui
         whyNot = describe("cannot create the file", errno);
         return nullptr;
     }
-    auto shared = std::make_shared<Shared>(rate, channels, limitFrames);
+    auto shared = std::make_shared<Shared>(rate, channels, limitFrames, format);
     shared->fd = fd;
 
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    // Plain WAV in every format: PCM (format tag 1) for 16 and 24 bits,
+    // IEEE float (tag 3, with its fact chunk, and the PEAK chunk libsndfile
+    // keeps of each channel's largest value) for float. One or two
+    // channels, each value filling its container, need nothing that
+    // WAVE_FORMAT_EXTENSIBLE adds, and readers that know only tag 1 (such
+    // as Python's wave module) read the 24-bit file too.
+    info.format = SF_FORMAT_WAV | (format == RecordFormat::Pcm24     ? SF_FORMAT_PCM_24
+                                   : format == RecordFormat::Float32 ? SF_FORMAT_FLOAT
+                                                                     : SF_FORMAT_PCM_16);
     // The descriptor stays ours: closed once, after libsndfile is done with it.
     shared->file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (shared->file == nullptr) {
@@ -393,15 +464,13 @@ void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
     auto lastHeader = Clock::now();
     auto lastSync = lastHeader;
     bool writing = true;  // false once the limit is reached or a write failed
-    // Silence for the device's breaks is written from this, a chunk at a time.
-    static const std::array<std::int16_t, RecordingQueue::kChunkSamples> silence{};
 
     // Writes frames up to the limit; false when writing must stop.
-    const auto write = [&](const std::int16_t* samples, std::uint64_t frames) {
+    const auto write = [&](const auto* samples, std::uint64_t frames) {
         const std::uint64_t written = s.framesWritten.load(std::memory_order_relaxed);
         const std::uint64_t room = s.limitFrames - written;
         const sf_count_t want = static_cast<sf_count_t>(std::min<std::uint64_t>(frames, room));
-        const sf_count_t done = sf_writef_short(s.file, samples, want);
+        const sf_count_t done = writeFrames(s.file, samples, want);
         s.framesWritten.store(written + static_cast<std::uint64_t>(std::max<sf_count_t>(done, 0)),
                               std::memory_order_relaxed);
         if (done < want) {
@@ -414,18 +483,24 @@ void WavRecorder::writerLoop(const std::shared_ptr<Shared>& sp)
         }
         return true;
     };
-    // Writes every chunk queued now.
+    // Writes every chunk queued now; silence for the device's breaks is
+    // written a chunk at a time.
     const auto drain = [&] {
-        while (const RecordingQueue::Chunk* c = s.queue.front()) {
-            for (std::uint64_t left = writing ? c->silenceBefore : 0; left > 0 && writing;) {
-                const std::uint64_t n = std::min<std::uint64_t>(left, s.queue.framesPerChunk());
-                writing = write(silence.data(), n);
-                left -= n;
-            }
-            if (writing)
-                writing = write(c->samples.data(), c->frames);
-            s.queue.pop();
-        }
+        std::visit(
+            [&](auto& q) {
+                using Value = typename std::remove_cvref_t<decltype(*q)>::Sample;
+                while (const auto* c = q->front()) {
+                    for (std::uint64_t left = writing ? c->silenceBefore : 0; left > 0 && writing;) {
+                        const std::uint64_t n = std::min<std::uint64_t>(left, q->framesPerChunk());
+                        writing = write(wav::silenceOf<Value>(), n);
+                        left -= n;
+                    }
+                    if (writing)
+                        writing = write(c->samples.data(), c->frames);
+                    q->pop();
+                }
+            },
+            s.queue);
     };
 
     for (;;) {

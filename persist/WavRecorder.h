@@ -1,5 +1,8 @@
-// A WAV recording: 16-bit PCM in the rate and channel count of the input, as
-// libsndfile writes it. The capture thread hands every chunk to the
+// A WAV recording in the rate and channel count of the input, as libsndfile
+// writes it: 16-bit PCM, 24-bit PCM or 32-bit float (RecordFormat). Frames
+// finer than 16 bits keep their precision in a 24-bit or float file;
+// 16-bit frames widen into either exactly, and a 16-bit file takes the
+// code each finer value draws. The capture thread hands every chunk to the
 // recorder's tap, which copies it into a bounded queue and returns at once; a
 // writer thread of the recorder's own takes the chunks off the queue and
 // writes them. A full queue drops the chunk and counts an overrun; nothing
@@ -40,6 +43,7 @@
 #include <thread>
 
 #include "audio/RecordingTap.h"
+#include "state/RecordFormat.h"
 
 namespace varmolen {
 
@@ -73,13 +77,14 @@ struct RecordingStatus {
     bool finished = false;  // the file is complete and closed
 };
 
-// The most frames a WAV file can describe in `channels` 16-bit channels (its
-// sizes are 32-bit counts of bytes), with room for the header.
-std::uint64_t maxWavFrames(std::uint16_t channels);
+// The most frames a WAV file can describe in `channels` channels of the
+// format (its sizes are 32-bit counts of bytes), with room for the header.
+std::uint64_t maxWavFrames(std::uint16_t channels, RecordFormat format = RecordFormat::Pcm16);
 // The frames of a recording limited to `minutes` at the rate, or fewer where
 // the file could not describe that many (above 48000 Hz in stereo the
-// longest limits would pass 4 GiB).
-std::uint64_t recordLimitFrames(std::int32_t minutes, std::uint32_t rate, std::uint16_t channels);
+// longest limits of a 16-bit file would pass 4 GiB, above 24000 Hz those
+// of a float file).
+std::uint64_t recordLimitFrames(std::int32_t minutes, std::uint32_t rate, std::uint16_t channels, RecordFormat format);
 
 class WavRecorder {
 public:
@@ -102,11 +107,13 @@ public:
 
     // Creates a new file beside `path` and starts the writer; the new file
     // then takes the place of `path`, at once or, with `deferPlacement`,
-    // when putInPlace is called. On failure returns nullptr and says why; no
-    // file is left behind and an existing file at `path` is untouched.
+    // when putInPlace is called; written in `format`. On failure returns
+    // nullptr and says why; no file is left behind and an existing file at
+    // `path` is untouched. `limitFrames` is at most maxWavFrames.
     static std::unique_ptr<WavRecorder> start(const std::string& path, std::uint32_t rate, std::uint16_t channels,
                                               std::uint64_t limitFrames, std::string& whyNot,
-                                              bool deferPlacement = false, Existing existing = Existing::Replace);
+                                              bool deferPlacement = false, Existing existing = Existing::Replace,
+                                              RecordFormat format = RecordFormat::Pcm16);
     // Puts the new file in the place of the chosen one, once the recording
     // has started (its tap attached). False, with the reason, when it cannot:
     // the caller then discards the recording.

@@ -13,12 +13,14 @@
 #include "dsp/ResponseSweep.h"
 #include "dsp/SpectrumAnalysis.h"
 #include "dsp/SignalSynth.h"
+#include "state/RecordFormat.h"
 
 namespace varmolen {
 
 // Length limit of a WAV recording, in minutes: an hour unless the user sets
-// another; at most six hours, which keeps a 44100 Hz stereo file under the
-// 4 GiB a WAV file can describe.
+// another; at most six hours, which keeps a 44100 Hz stereo 16-bit file
+// under the 4 GiB a WAV file can describe (a wider format, or a higher rate,
+// ends the file sooner: recordLimitFrames).
 constexpr std::int32_t kRecordLimitMinutesDefault = 60;
 constexpr std::int32_t kRecordLimitMinutesMin = 1;
 constexpr std::int32_t kRecordLimitMinutesMax = 360;
@@ -130,6 +132,7 @@ struct FeatureSettings {
     std::string exportFolder;                                      // [Folders] Export
     std::string recordFolder;                                      // [Folders] Recording
     std::int32_t recordLimitMinutes = kRecordLimitMinutesDefault;  // [Recording] LimitMinutes
+    RecordFormat recordFormat = RecordFormat::Pcm16;               // [Recording] Format: 16, 24 or float
     std::int32_t displaySize = kNormalDisplaySize;                 // [Display] Size: normal, large or fit
     std::int32_t axisLabels = kAxisLabelsBySize;                   // [Display] AxisLabels: absent, or on/off
     std::int32_t fitWidth = 0;  // [Display] FitWidth, FitHeight: the window's size at fit; 0 = not set

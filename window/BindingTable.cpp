@@ -150,6 +150,7 @@ Kept iniValue(const char* key, std::int32_t (*feature)(const FeatureSettings&), 
     return k;
 }
 std::int32_t spectrumAverage(const FeatureSettings& f) { return f.spectrumAverage; }
+std::int32_t recordFormat(const FeatureSettings& f) { return static_cast<std::int32_t>(f.recordFormat); }
 std::int32_t peakHold(const FeatureSettings& f) { return f.peakHold ? 1 : 0; }
 // The Time/Div item of the time a division: its step, -1 for the Time dial's.
 std::int32_t timeDivStep(const FeatureSettings& f) { return timeBaseStepIndex(f.timePerDiv); }
@@ -464,6 +465,14 @@ std::vector<Binding> bindingTable(const PanelControls& c)
     const auto afterSpectrum =
         std::find_if(rows.begin(), rows.end(), [&](const Binding& b) { return b.control == display.SpectrumReset1; });
     rows.insert(afterSpectrum + 1, analyser.begin(), analyser.end());
+    // File > Recording Format, after Stop Recording.
+    const auto afterStop =
+        std::find_if(rows.begin(), rows.end(), [&](const Binding& b) { return b.control == file.StopRecording1; });
+    std::vector<Binding> formats;
+    for (std::size_t i = 0; i < file.RecordFormats.size(); ++i)
+        formats.push_back({file.RecordFormats[i], S::Triggered, on(&DataCommands::RecordFormatItemClick), T::Nothing,
+                           iniValue("Recording/Format", recordFormat, static_cast<std::int32_t>(i), i == 0)});
+    rows.insert(afterStop + 1, formats.begin(), formats.end());
     return rows;
 }
 

@@ -67,6 +67,13 @@ void propose(QFileDialog& dialog, const std::string& lastFolder, const QString& 
             .arg(stem, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")), suffix));
 }
 
+// The recording format in force ([Recording] Format holds only valid ones).
+RecordFormat recordFormat(const InstrumentSettings& s)
+{
+    const auto i = static_cast<std::int32_t>(s.features.recordFormat);
+    return i >= 0 && i < kRecordFormatCount ? s.features.recordFormat : RecordFormat::Pcm16;
+}
+
 // The length limit in force, in minutes.
 std::int32_t recordMinutes(const InstrumentSettings& s)
 {
@@ -174,12 +181,13 @@ bool DataCommands::startRecording(const QString& path, WavRecorder::Existing exi
     if (recorder_)
         return false;
     InstrumentState& s = form_.state();
-    const std::uint64_t limitFrames = recordLimitFrames(recordMinutes(s), s.sampleRate, s.channelCount);
+    const RecordFormat fileFormat = recordFormat(s);
+    const std::uint64_t limitFrames = recordLimitFrames(recordMinutes(s), s.sampleRate, s.channelCount, fileFormat);
     std::string whyNot;
     // The new file takes the chosen one's place only once the device takes
     // the recording: a start that fails leaves an existing file as it was.
     recorder_ = WavRecorder::start(QFile::encodeName(path).toStdString(), s.sampleRate, s.channelCount, limitFrames,
-                                   whyNot, true, existing);
+                                   whyNot, true, existing, fileFormat);
     if (!recorder_) {
         form_.host().showMessage(QStringLiteral("Could not record to the file %1.\n%2")
                                      .arg(QDir::toNativeSeparators(path), QString::fromStdString(whyNot))
@@ -328,7 +336,7 @@ void DataCommands::RecordWav1Click(QObject* /*sender*/)
     // At high rates a WAV file ends before the longest limits: the title
     // then gives the length the file can hold.
     const std::int32_t minutes = recordMinutes(s);
-    const std::uint64_t frames = recordLimitFrames(minutes, s.sampleRate, s.channelCount);
+    const std::uint64_t frames = recordLimitFrames(minutes, s.sampleRate, s.channelCount, recordFormat(s));
     const bool shortened = frames < static_cast<std::uint64_t>(minutes) * 60u * s.sampleRate;
     dialog.setWindowTitle(QStringLiteral("Record WAV (at most %1)")
                               .arg(shortened ? DataCommands::duration(frames, s.sampleRate) : limitText(minutes)));
@@ -342,6 +350,14 @@ void DataCommands::RecordWav1Click(QObject* /*sender*/)
 }
 
 void DataCommands::StopRecording1Click(QObject* /*sender*/) { stopRecording(true); }
+
+void DataCommands::RecordFormatItemClick(QObject* sender)
+{
+    const auto* item = qobject_cast<const QAction*>(sender);
+    const int i = item != nullptr ? item->data().toInt() : 0;
+    form_.state().features.recordFormat =
+        i > 0 && i < kRecordFormatCount ? static_cast<RecordFormat>(i) : RecordFormat::Pcm16;
+}
 
 void DataCommands::sayNothingToExport(const std::string& why)
 {

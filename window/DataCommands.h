@@ -53,6 +53,9 @@ public:
     void ExportSpanWav1Click(QObject* sender);
     void RecordWav1Click(QObject* sender);
     void StopRecording1Click(QObject* sender);
+    // File > Recording Format's items: the format of the recordings started
+    // from now on (a running one keeps its own).
+    void RecordFormatItemClick(QObject* sender);
     ~DataCommands() override;
 
     // Run a dialog modally; return the file chosen, or empty text when the
@@ -65,7 +68,8 @@ public:
     RecordingStatus recordingStatus() const;
     QString recordingPath() const;
 
-    // Starts recording into `path` in the input's format in force; an
+    // Starts recording into `path` in the input's rate and channels and the
+    // recording format in force; an
     // existing file there is replaced, or with Existing::Refuse never is.
     // Shows a message and returns false when it cannot.
     bool startRecording(const QString& path, WavRecorder::Existing existing = WavRecorder::Existing::Replace);

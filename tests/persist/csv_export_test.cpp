@@ -260,4 +260,34 @@ TEST(SpanExport, EveryFrameOfTheSpanWithItsExactTimeAndTheBreaksMarked)
 }
 
 }  // namespace
+// A sample finer than a 16-bit code is written with the digits that make
+// it exact: a 24-bit step (a whole number of 1/256 codes) in full, where the
+// float's shortest text would round it; a whole code and any other fraction
+// as before.
+TEST(SpanExport, ASampleWithAFractionKeepsEveryDigitOfIt)
+{
+    const struct {
+        float value;
+        const char* text;
+    } cases[] = {
+        {32767.99609375f, "32767.99609375"},  // full scale of a 24-bit card, less nothing
+        {-0.00390625f, "-0.00390625"},        // -1 LSB at 24 bits
+        {-32768.0f, "-32768"},                // whole codes: as the 16-bit path writes them
+        {1234.0f, "1234"},
+        {-1024.50390625f, "-1024.50390625"},
+        {12.5f, "12.5"},
+        {0.1f, "0.1"},  // no 24-bit step: the float's shortest text
+    };
+    SampleRing ring(64);
+    ring.restart(48000);
+    for (const auto& c : cases)
+        ring.append(&c.value, &c.value, 1, false);
+    const auto rows = parse(composeSpanCsv({{&ring, 0, std::size(cases), 0}, {true, false}, {}, {}}));
+    ASSERT_EQ(rows.size(), std::size(cases) + 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(rows[i + 1][1], cases[i].text);
+        EXPECT_EQ(std::strtof(rows[i + 1][1].c_str(), nullptr), cases[i].value);
+    }
+}
+
 }  // namespace varmolen

@@ -489,23 +489,35 @@ namespace varmolen {
 namespace {
 
 // The length limit in frames: minutes at the rate, cut where a WAV file's
-// 32-bit sizes would overflow (at 192000 Hz stereo after 93 minutes).
+// 32-bit sizes would overflow: at 192000 Hz stereo after 93 minutes in 16
+// bits, and sooner for the wider frames of 24-bit and float files (a float
+// file at 44100 Hz stereo after 3 hours 23 minutes).
 TEST(WavRecorderLimit, MinutesAtTheRateWithinWhatAWavFileDescribes)
 {
+    using F = RecordFormat;
     const struct {
         std::int32_t minutes;
         std::uint32_t rate;
         std::uint16_t channels;
+        F format;
         std::uint64_t frames;
     } cases[] = {
-        {60, 44100, 2, 158'760'000},     {360, 44100, 2, 952'560'000},    {60, 192000, 2, 691'200'000},
-        {360, 192000, 2, 1'073'740'799}, {360, 192000, 1, 2'147'481'599}, {120, 96000, 2, 691'200'000},
+        {60, 44100, 2, F::Pcm16, 158'760'000},     {360, 44100, 2, F::Pcm16, 952'560'000},
+        {60, 192000, 2, F::Pcm16, 691'200'000},    {360, 192000, 2, F::Pcm16, 1'073'740'799},
+        {360, 192000, 1, F::Pcm16, 2'147'481'599}, {120, 96000, 2, F::Pcm16, 691'200'000},
+        {60, 96000, 2, F::Pcm24, 345'600'000},     {360, 44100, 2, F::Pcm24, 715'827'199},
+        {360, 192000, 1, F::Pcm24, 1'431'654'399}, {60, 48000, 1, F::Float32, 172'800'000},
+        {360, 44100, 2, F::Float32, 536'870'399},  {360, 192000, 1, F::Float32, 1'073'740'799},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(recordLimitFrames(c.minutes, c.rate, c.channels), c.frames)
-            << c.minutes << " min at " << c.rate << " Hz, " << c.channels << " channels";
-    for (std::uint16_t channels : {1, 2})
-        EXPECT_LE(maxWavFrames(channels) * 2u * channels + 44u, 0xFFFFFFFFull);
+        EXPECT_EQ(recordLimitFrames(c.minutes, c.rate, c.channels, c.format), c.frames)
+            << c.minutes << " min at " << c.rate << " Hz, " << c.channels << " channels, format "
+            << static_cast<int>(c.format);
+    // The largest file of each format fits its header (a float file's is
+    // the longest, 58 bytes) within the 4 GiB its sizes count.
+    for (const F format : {F::Pcm16, F::Pcm24, F::Float32})
+        for (std::uint16_t channels : {1, 2})
+            EXPECT_LE(maxWavFrames(channels, format) * recordBytesPerSample(format) * channels + 58u, 0xFFFFFFFFull);
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
                                    "[Spectrum]\nAverage=16\nPeakHold=1\nLength=65536\nWindow=Hann\nScale=LOG\n"
                                    "Unit=dBu\nBands=3\nWeighting=a\n"
                                    "[Folders]\nExport=/tmp/a b\nRecording=/tmp/r\n"
-                                   "[Recording]\nLimitMinutes=5\n"
+                                   "[Recording]\nLimitMinutes=5\nFormat= Float\n"
                                    "[Display]\nSize=Large\nAxisLabels=false\nFitWidth=1400\nFitHeight=1000\n"
                                    "[Acquisition]\nSampleRate= 96000\nMemorySeconds=600\nPrecision=Float\n"
                                    "[TimeBase]\nPerDiv=0.002\nMode=Roll\nPosition=0.25\n"
@@ -59,6 +59,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
     EXPECT_EQ(set.exportFolder, "/tmp/a b");
     EXPECT_EQ(set.recordFolder, "/tmp/r");
     EXPECT_EQ(set.recordLimitMinutes, 5);
+    EXPECT_EQ(set.recordFormat, RecordFormat::Float32);
     EXPECT_EQ(set.displaySize, kLargeDisplaySize);
     EXPECT_EQ(set.axisLabels, kAxisLabelsOff);
     EXPECT_FALSE(axisLabelsShown(set));
@@ -92,6 +93,7 @@ TEST(FeatureSettingsFile, ReadsWhatUsersWriteAndFallsBackPerKey)
         {"[Spectrum]\nAverage=5\n", "an average the menu does not offer"},
         {"[Recording]\nLimitMinutes=0\n", "a recording that could never begin"},
         {"[Recording]\nLimitMinutes=361\n", "a recording longer than a WAV file can describe"},
+        {"[Recording]\nFormat=32\n", "a format the menu does not offer"},
         {"[Display]\nSize=huge\n", "a size the menu does not offer"},
         {"[Display]\nAxisLabels=sometimes\n", "labels neither on nor off"},
         {"[Display]\nFitWidth=-3\nFitHeight=900\n", "a window of negative width"},
@@ -146,6 +148,7 @@ TEST(FeatureSettingsFile, WriteReadsBackAndLeavesTheSettingsRecordAlone)
     f.exportFolder = "/home/user/exports";
     f.recordFolder = "/home/user/wav";
     f.recordLimitMinutes = 360;
+    f.recordFormat = RecordFormat::Pcm24;
     f.displaySize = kFitDisplaySize;
     f.axisLabels = kAxisLabelsOn;
     f.fitWidth = 1500;

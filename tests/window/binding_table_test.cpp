@@ -160,6 +160,7 @@ TEST_F(BindingTableTest, EachKeptSettingHasOneControlAndEachRemoteHeaderWorksIts
     const QString ini = installDir.path() + QStringLiteral("/written.ini");
     FeatureSettings chosen;
     chosen.sampleRate = 48000;
+    chosen.recordFormat = RecordFormat::Pcm24;
     chosen.axisLabels = kAxisLabelsOn;
     chosen.timePerDiv = 0.002;
     chosen.timeBaseMode = kRollTimeBase;

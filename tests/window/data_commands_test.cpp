@@ -400,6 +400,42 @@ TEST_F(DataCommandsTest, ClosingTheWindowFinishesTheRecordingAndKeepsTheSettings
     EXPECT_TRUE(form->controls().displayMenu.PeakHold1->isChecked());
 }
 
+// File > Recording Format: the next recording is written in the format
+// chosen, the device's 16-bit frames widened exactly, and the choice is
+// kept for the next start.
+TEST_F(DataCommandsTest, TheRecordingFormatChosenWritesTheNextFileAndIsKept)
+{
+    runUntilDrawing();
+    form->controls().fileMenu.RecordFormats[1]->trigger();
+    const QString path = outDir.filePath("wide.wav");
+    ASSERT_TRUE(record(path));
+    test::runFor(500);
+    form->StopBtnClick(form.get());
+    form->data().StopRecording1Click(form->controls().fileMenu.StopRecording1);
+    const std::vector<std::int16_t> codes = delivered().samples;
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.toStdString().c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    std::vector<int> values(static_cast<std::size_t>(info.frames * info.channels));
+    EXPECT_EQ(sf_readf_int(file, values.data(), info.frames), info.frames);
+    sf_close(file);
+    ASSERT_EQ(values.size(), codes.size());
+    ASSERT_FALSE(codes.empty());
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        differing += values[i] == codes[i] * 65536 ? 0 : 1;
+    EXPECT_EQ(differing, 0u);
+
+    form->close();
+    form.reset();
+    EXPECT_EQ(QSettings(installDir.filePath("Varmolen.ini"), QSettings::IniFormat).value("Recording/Format"), "24");
+    form = std::make_unique<SpyScopeForm>(*input);
+    EXPECT_TRUE(form->controls().fileMenu.RecordFormats[1]->isChecked());
+    EXPECT_EQ(form->state().features.recordFormat, RecordFormat::Pcm24);
+}
+
 TEST_F(DataCommandsTest, BadPlacesAndAnEmptyDisplayAreReportedAndNothingStarts)
 {
     form->controls().run.StartTimer->stop();

@@ -197,7 +197,8 @@ TEST_F(ScopeFormTest, MenusCarryEveryItemWithItsCaptionAndCheckMark)
     };
     EXPECT_EQ(captions(form.controls().fileMenu.File1),
               QStringList({"Save Form", "Save Bitmap", "-", "Copy Form", "Copy Bitmap", "-", "Print Form", "-",
-                           "Export Data...", "Export Span as WAV...", "Record WAV...", "Stop Recording", "-", "Quit"}));
+                           "Export Data...", "Export Span as WAV...", "Record WAV...", "Stop Recording",
+                           "Recording Format", "-", "Quit"}));
     EXPECT_FALSE(form.controls().fileMenu.StopRecording1->isEnabled());
     EXPECT_EQ(captions(form.controls().displayMenu.Spectrum1),
               QStringList({"Average Off", "Average 4", "Average 16", "Average 64", "-", "Peak Hold", "-", "Reset", "-",
