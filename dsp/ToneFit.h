@@ -10,10 +10,10 @@ namespace varmolen {
 
 struct ToneFitReading {
     bool valid = false;
-    double hz = 0.0;         // the frequency that fits best
-    double amplitude = 0.0;  // the tone's peak, in the record's units
-    double thd = 0.0;        // harmonics 2..9 below the Nyquist frequency, RMS over the tone's RMS
-    double thdN = 0.0;       // everything but the tone and the mean, RMS over the tone's RMS
+    double hz = 0.0;          // the frequency that fits best
+    double amplitude = 0.0;   // the tone's peak, in the record's units
+    double thd = 0.0;         // harmonics 2..9 below the Nyquist frequency, RMS over the tone's RMS
+    double thdN = 0.0;        // everything but the tone and the mean, RMS over the tone's RMS
     double noisePower = 0.0;  // what is left beside the harmonics, as 2 x its mean square (a sine's (A/2)^2 x 4 scale)
 };
 

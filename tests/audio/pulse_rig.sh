@@ -16,9 +16,12 @@
 #                      monitor sox passes through EFFECT (sox effect words,
 #                      e.g. "lowpass 1000") into the first: a device under test
 # The caller exports XDG_RUNTIME_DIR=DIR/xdg and HOME=DIR/home for itself.
-# VARMOLEN_RIG_RATE sets the rate of the sink and the player (44100 unless set).
+# VARMOLEN_RIG_RATE sets the rate of the sink and the player (44100 unless set),
+# VARMOLEN_RIG_FORMAT the sink's sample format (s16le unless set; float32le
+# carries a 24-bit or float path through the loopback unchanged).
 set -u
 rate=${VARMOLEN_RIG_RATE:-44100}
+format=${VARMOLEN_RIG_FORMAT:-s16le}
 cmd=${1:-}
 d=${2:-}
 [ -n "$d" ] || { echo "usage: $0 start|stop DIR [SYNTH...]" >&2; exit 2; }
@@ -34,7 +37,7 @@ start)
     export XDG_RUNTIME_DIR="$d/xdg" HOME="$d/home"
     cat >"$d/rig.pa" <<PA
 load-module module-native-protocol-unix auth-anonymous=1
-load-module module-null-sink sink_name=rig rate=$rate channels=2
+load-module module-null-sink sink_name=rig rate=$rate channels=2 format=$format
 set-default-sink rig
 set-default-source rig.monitor
 PA

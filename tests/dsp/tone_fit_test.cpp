@@ -44,7 +44,7 @@ TEST(ToneFit, ReadsHarmonicsAndNoiseFarBelowTheWindowsFloor)
     const struct {
         double rate, hz, dbfs, h2Db, h3Db, noiseDbfs;
     } cases[] = {
-        {48000, 997, -1, -140, -135, -140},      // a 24-bit card's clean tone
+        {48000, 997, -1, -140, -135, -140},     // a 24-bit card's clean tone
         {44100, 1000.3, -1, -110, -120, -150},  // distortion above the noise
         {96000, 19000, -6, -130, -200, -135},   // only harmonic 2 below Nyquist
         {48000, 60.1, -20, -100, -105, -130},   // a low tone, few cycles
@@ -59,8 +59,7 @@ TEST(ToneFit, ReadsHarmonicsAndNoiseFarBelowTheWindowsFloor)
         EXPECT_NEAR(r.hz, c.hz, 1e-6 * c.hz) << c.hz;
         EXPECT_NEAR(db(r.amplitude / amplitude), 0.0, 0.001) << c.hz;
         const bool h3Heard = 3 * c.hz < c.rate / 2;
-        const double harmonics =
-            std::pow(10.0, c.h2Db / 10.0) + (h3Heard ? std::pow(10.0, c.h3Db / 10.0) : 0.0);
+        const double harmonics = std::pow(10.0, c.h2Db / 10.0) + (h3Heard ? std::pow(10.0, c.h3Db / 10.0) : 0.0);
         // The noise of the 1/256 steps (step^2 / 12) stands beside the noise added.
         const double noisePower = noise * noise + 1.0 / (12.0 * 65536.0);
         const double relativeNoise = noisePower / (0.5 * amplitude * amplitude);
@@ -95,9 +94,10 @@ TEST(ToneFit, TheStripReadsAFineRecordDeepAndASixteenBitOneAsBefore)
         auto m = std::make_unique<Measurements>();
         const int bytes = bytesPerSample(format);
         for (int from = 0; from < frames; from += 1024)
-            m->measureBlock(RecordedBlock{static_cast<const std::uint8_t*>(data) + static_cast<std::ptrdiff_t>(from) * bytes,
-                                          static_cast<std::uint32_t>(1024 * bytes), 1, 48000, from > 0, format},
-                            true, false, MeasureParts{.time = true, .tone = true});
+            m->measureBlock(
+                RecordedBlock{static_cast<const std::uint8_t*>(data) + static_cast<std::ptrdiff_t>(from) * bytes,
+                              static_cast<std::uint32_t>(1024 * bytes), 1, 48000, from > 0, format},
+                true, false, MeasureParts{.time = true, .tone = true});
         return m->tone(1);
     };
     const ToneReading fine = read(floats.data(), SampleFormat::FloatLE);
