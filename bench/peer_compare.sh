@@ -69,6 +69,11 @@ settings freq displayType=1
 settings timem displayType=2
 settings freqm displayType=1
 for m in timem freqm; do printf '[Measure]\nShown=true\n' >"$work/home-$m/.config/Varmolen/Varmolen.ini"; done
+# FREQUENCY + strip recorded at 24 bits and in floats.
+settings freq24 displayType=1
+settings freqf displayType=1
+printf '[Measure]\nShown=true\n[Acquisition]\nPrecision=24\n' >"$work/home-freq24/.config/Varmolen/Varmolen.ini"
+printf '[Measure]\nShown=true\n[Acquisition]\nPrecision=float\n' >"$work/home-freqf/.config/Varmolen/Varmolen.ini"
 # The TIME display at Large.
 settings large displayType=2
 printf '[Display]\nSize=large\n' >"$work/home-large/.config/Varmolen/Varmolen.ini"
@@ -109,7 +114,7 @@ threads() {  # threads PID: "tid name ticks" per thread
 
 # First, alone on the screen, the instance that records a WAV file: its File
 # menu is opened and Record WAV... chosen with the pointer.
-programs="time freq timem freqm large idle peer bare"
+programs="time freq timem freqm freq24 freqf large idle peer bare"
 if [ -n "$points" ] && command -v xdotool >/dev/null; then
     "$points" >"$work/points.txt" 2>"$work/points.log"
     at() { awk -v n="$1" '$1 == n { print $2, $3 }' "$work/points.txt"; }
@@ -136,7 +141,7 @@ if [ -n "$points" ] && command -v xdotool >/dev/null; then
     xdotool key Return
     sleep 1
     if [ -s "$work/recording.wav" ]; then
-        programs="time rec freq timem freqm large idle peer bare"
+        programs="time rec freq timem freqm freq24 freqf large idle peer bare"
     else
         echo "the recording did not start; the recording row is left out"
         kill -TERM "$p_rec"
@@ -146,6 +151,8 @@ p_time=$(run_in time "$bin")
 p_freq=$(run_in freq "$bin")
 p_timem=$(run_in timem "$bin")
 p_freqm=$(run_in freqm "$bin")
+p_freq24=$(run_in freq24 "$bin")
+p_freqf=$(run_in freqf "$bin")
 p_large=$(run_in large "$bin")
 p_idle=$(run_in idle "$bin")
 p_peer=$(run_in peer xoscope -D ALSA -A default)
@@ -207,7 +214,7 @@ function cpu(p) { return 100 * (tk[p] / hz[p]) / (wall[p] / 1e9) }
 /^startf / && /first pass after/ { fms[++nf] = $6; fline = fline sprintf(" %d", $6) }
 /^start / && /no first pass/ { failed++ }
 /^start / && /window on screen after/ { wms[++nw] = $7 }
-/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "rec" ? "Varmolen TIME + WAV" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "timem" ? "TIME + strip" : $2 == "freqm" ? "FREQUENCY + strip" : $2 == "large" ? "TIME at Large" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
+/^threads / { name = $2 == "time" ? "Varmolen TIME" : $2 == "rec" ? "Varmolen TIME + WAV" : $2 == "freq" ? "Varmolen FREQUENCY" : $2 == "timem" ? "TIME + strip" : $2 == "freqm" ? "FREQUENCY + strip" : $2 == "freq24" ? "FREQ + strip, 24-bit" : $2 == "freqf" ? "FREQ + strip, float" : $2 == "large" ? "TIME at Large" : $2 == "idle" ? "Varmolen no channel" : "recording alone"
               $1 = ""; $2 = ""; sub(/^ +/, ""); threads = threads sprintf("  %-20s %s\n", name, $0) }
 END {
     if (!have["time"] || !have["freq"] || !have["timem"] || !have["freqm"] || !have["large"] || !have["idle"] || !have["peer"] || !have["bare"]) { print "a program did not run to the end; see the logs" > "/dev/stderr"; exit 1 }
@@ -219,6 +226,8 @@ END {
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen FREQUENCY", cpu("freq"), mem["freq"], (peer > 0 ? cpu("freq") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "TIME + strip", cpu("timem"), mem["timem"], (peer > 0 ? cpu("timem") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "FREQUENCY + strip", cpu("freqm"), mem["freqm"], (peer > 0 ? cpu("freqm") / peer : 0)
+    printf "%-22s %12.2f %14.1f %16.3f\n", "FREQ + strip, 24-bit", cpu("freq24"), mem["freq24"], (peer > 0 ? cpu("freq24") / peer : 0)
+    printf "%-22s %12.2f %14.1f %16.3f\n", "FREQ + strip, float", cpu("freqf"), mem["freqf"], (peer > 0 ? cpu("freqf") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "TIME at Large", cpu("large"), mem["large"], (peer > 0 ? cpu("large") / peer : 0)
     printf "%-22s %12.2f %14.1f %16.3f\n", "Varmolen no channel", cpu("idle"), mem["idle"], (peer > 0 ? cpu("idle") / peer : 0)
     printf "%-22s %12.2f %14.1f %16s\n", "xoscope (peer)", peer, mem["peer"], "1"
@@ -245,6 +254,7 @@ END {
         printf "Varmolen TIME + WAV: the same as Varmolen TIME while File > Record WAV writes a 44100 Hz stereo file;\nthe recording adds %.2f %% of a core (target < 0.2 %%).\n", cpu("rec") - cpu("time")
     printf "Large: %.2f x the CPU of the TIME display at Normal (target <= 1.6)\n", (cpu("time") > 0 ? cpu("large") / cpu("time") : 0)
     printf "strip shown: %+.2f %% of a core in TIME, %+.2f %% in FREQUENCY\n", cpu("timem") - cpu("time"), cpu("freqm") - cpu("freq")
+    if (cpu("freqm") > 0) printf "finer than 16 bits (FREQUENCY + strip): 24-bit %.2fx, float %.2fx the 16-bit CPU\n", cpu("freq24") / cpu("freqm"), cpu("freqf") / cpu("freqm")
     printf "targets: CPU < 1 %% of a core and < 0.25 x xoscope in both displays; resident < 80 MiB; first pass < 400 ms;\n"
     printf "the strip adds < 0.1 %% of a core\n"
 }' "$work/out"

@@ -58,9 +58,9 @@ std::optional<ToneReading> readTone(SampleFormat format)
             auto m = std::make_unique<Measurements>();
             const std::uint8_t* p = frames.data() + 8 * kRate;
             for (int b = 0; b < kBlocks; ++b)
-                m->measureBlock(RecordedBlock{p + static_cast<std::ptrdiff_t>(8 * kBlock * b), 8 * kBlock, 2, kRate,
-                                              b > 0, format},
-                                true, false, MeasureParts{.time = true, .tone = true});
+                m->measureBlock(
+                    RecordedBlock{p + static_cast<std::ptrdiff_t>(8 * kBlock * b), 8 * kBlock, 2, kRate, b > 0, format},
+                    true, false, MeasureParts{.time = true, .tone = true});
             reading = m->tone(1);
         }
     }
