@@ -39,6 +39,20 @@ void setRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line, st
     device.bufferBytes = blockBufferBytes(device, rate);
 }
 
+bool recordsPrecision(const DeviceRates& rates, std::int32_t precision)
+{
+    switch (precision) {
+        case kPrecision16:
+            return true;
+        case kPrecision24:
+            return (rates.fine & kFineInteger) != 0;
+        case kPrecisionFloat:
+            return (rates.fine & kFineFloat) != 0;
+        default:
+            return false;
+    }
+}
+
 bool alignRecordingFormat(DeviceRecords& device, const InstrumentSettings& s)
 {
     const bool line = s.inputSelect == kLineInput;

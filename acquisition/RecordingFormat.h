@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "audio/SampleRates.h"
 #include "state/DeviceRecords.h"
 #include "state/InstrumentSettings.h"
 
@@ -21,6 +22,10 @@ std::uint16_t blockBufferBytes(const DeviceRecords& device, std::uint32_t rate);
 // stereo for the line, of 16-bit values, or at a finer precision 32-bit
 // integers or floats; and the buffer length at the sample rate.
 void setRecordingFormat(DeviceRecords& device, std::uint32_t rate, bool line, std::int32_t precision = kPrecision16);
+
+// Whether a device that answered `rates` records at `precision`: 16 bits
+// always, the finer ones where it says so, and no other number.
+bool recordsPrecision(const DeviceRates& rates, std::int32_t precision);
 
 // Makes the format that acquisition opens agree with the input and the
 // precision in force, as their menus set them; returns whether it had to change (the start-up

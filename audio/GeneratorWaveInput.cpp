@@ -64,19 +64,17 @@ long GeneratorSource::read(void* out, std::size_t maxFrames, int wakeFd)
         return 0;  // not due within one read's wait (a chunk longer than that)
     // Opened finer than 16 bits, the calibrator's codes are widened exactly.
     auto* dst = static_cast<std::uint8_t*>(out);
+    const auto write = [&dst](auto value) {
+        std::memcpy(dst, &value, sizeof value);
+        dst += sizeof value;
+    };
     const auto put = [&](std::int16_t code) {
-        if (format_ == SampleFormat::S16LE) {
-            std::memcpy(dst, &code, sizeof code);
-            dst += sizeof code;
-            return;
-        }
-        const std::int32_t wide = static_cast<std::int32_t>(code) * 65536;
-        const float unit = static_cast<float>(code) / 32768.0f;
-        if (format_ == SampleFormat::S32LE)
-            std::memcpy(dst, &wide, sizeof wide);
+        if (format_ == SampleFormat::S16LE)
+            write(code);
+        else if (format_ == SampleFormat::S32LE)
+            write(static_cast<std::int32_t>(code) * 65536);
         else
-            std::memcpy(dst, &unit, sizeof unit);
-        dst += 4;
+            write(static_cast<float>(code) / 32768.0f);
     };
     for (std::size_t i = 0; i < maxFrames; ++i, ++frame_) {
         const std::int16_t sine = sineTable_[frame_ % rate_];

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "dsp/SampleFormats.h"
+#include "dsp/SampleDecoder.h"
 
 namespace varmolen {
 
@@ -31,16 +31,17 @@ public:
                              bool afterStart)
     {
         constexpr std::size_t kPiece = 256;
-        std::array<float, kPiece> values{};
+        std::array<std::int32_t, kPiece> channel{};
         std::array<std::int16_t, 2 * kPiece> codes{};
         const auto frameBytes = static_cast<std::size_t>(bytesPerSample(format) * channelCount);
         for (std::size_t done = 0; done < frameCount;) {
             const std::size_t n = std::min(kPiece, frameCount - done);
             for (int c = 0; c < channelCount; ++c) {
-                decodeFrames(format, frames + done * frameBytes, static_cast<int>(n), channelCount, c, values.data());
+                decodeChannelCodes(format, frames + done * frameBytes, static_cast<int>(n), channelCount, c,
+                                   channel.data());
                 for (std::size_t i = 0; i < n; ++i)
                     codes[i * static_cast<std::size_t>(channelCount) + static_cast<std::size_t>(c)] =
-                        static_cast<std::int16_t>(displayCode(values[i]));
+                        static_cast<std::int16_t>(channel[i]);
             }
             deliver(codes.data(), n, afterStart && done == 0);
             done += n;

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "dsp/SampleDecoder.h"
+#include "dsp/SampleFormats.h"
 
 namespace varmolen {
 
@@ -159,31 +159,23 @@ void SampleRing::append(const RecordedBlock& block)
         return;
     const auto frameBytes = static_cast<std::uint32_t>(block.frameBytes());
     const std::uint32_t frames = block.bytes / frameBytes;
-    if (block.format != SampleFormat::S16LE) {
-        // Finer values keep their fraction: read a piece at a time, then kept.
-        constexpr std::uint32_t kPiece = 256;
-        std::array<float, kPiece> v1{};
-        std::array<float, kPiece> v2{};
-        for (std::uint32_t done = 0; done < frames; done += kPiece) {
-            const auto n = static_cast<int>(std::min(kPiece, frames - done));
-            const std::uint8_t* p = block.data + static_cast<std::size_t>(done) * frameBytes;
-            decodeFrames(block.format, p, n, block.channelCount, block.channelCount == 2 ? 1 : 0, v1.data());
-            if (block.channelCount == 2)
-                decodeFrames(block.format, p, n, 2, 0, v2.data());
-            append(v1.data(), block.channelCount == 2 ? v2.data() : nullptr, static_cast<std::size_t>(n),
-                   done > 0 || block.followsPrevious);
-        }
-        if (frames == 0)
-            carryBreak(0, block.followsPrevious);
+    if (frames == 0) {
+        carryBreak(0, block.followsPrevious);
         return;
     }
-    carryBreak(frames, block.followsPrevious);
-    const std::uint8_t* p = block.data;
-    for (std::uint32_t i = 0; i < frames; ++i, p += frameBytes) {
-        // Stereo frames are (channel 2, channel 1), as the display reads them.
-        const auto v1 = static_cast<float>(decodeSample(block.channelCount == 2 ? p + 2 : p));
-        const float v2 = block.channelCount == 2 ? static_cast<float>(decodeSample(p)) : 0.0f;
-        put(v1, v2, i == 0 && !block.followsPrevious && end_ > 0);
+    // Read a piece at a time (a finer value keeps its fraction), then kept.
+    // Stereo frames are (channel 2, channel 1), as the display reads them.
+    constexpr std::uint32_t kPiece = 256;
+    std::array<float, kPiece> v1{};
+    std::array<float, kPiece> v2{};
+    const bool stereo = block.channelCount == 2;
+    for (std::uint32_t done = 0; done < frames; done += kPiece) {
+        const auto n = static_cast<int>(std::min(kPiece, frames - done));
+        const std::uint8_t* p = block.data + static_cast<std::size_t>(done) * frameBytes;
+        decodeFrames(block.format, p, n, block.channelCount, stereo ? 1 : 0, v1.data());
+        if (stereo)
+            decodeFrames(block.format, p, n, 2, 0, v2.data());
+        append(v1.data(), stereo ? v2.data() : nullptr, static_cast<std::size_t>(n), done > 0 || block.followsPrevious);
     }
 }
 

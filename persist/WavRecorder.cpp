@@ -69,7 +69,8 @@ struct WavRecorder::Shared final : RecordingTap {
         }
         if (frameCount == 0 || !accepting.load(std::memory_order_acquire))
             return;
-        if (channelCount != channels) {
+        if (channelCount != channels ||
+            (sampleFormat != SampleFormat::S32LE && sampleFormat != SampleFormat::FloatLE)) {
             // Frames the file has no room for: as a change of format.
             endWith(RecordingEnd::FormatChanged);
             return;

@@ -88,16 +88,6 @@ inline void fromFloat(float x, float& out)
         out = x;
 }
 
-// A value in units of 16-bit codes, as decodeFrames reads any format: the
-// 24-bit step it falls in (exact for every integer format up to 24 bits, and
-// the top 24 bits of a 32-bit one), or the float of the same value.
-inline void fromCodes(float codes, std::int32_t& out)
-{
-    const double step = std::clamp(std::floor(static_cast<double>(codes) * 256.0), -8388608.0, 8388607.0);
-    out = static_cast<std::int32_t>(step) * 256;
-}
-inline void fromCodes(float codes, float& out) { out = codes * (1.0f / 32768.0f); }
-
 inline std::uint32_t le32(const std::uint8_t* b)
 {
     return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
@@ -105,36 +95,19 @@ inline std::uint32_t le32(const std::uint8_t* b)
 }
 
 // Writes frames from..from+n-1 of `data` (interleaved frames of `channels`
-// values in `format`) into out[], in the file's kind of value. S32LE and
-// FloatLE, what a device opened finer than 16 bits delivers, go straight;
-// any other format reads through decodeFrames, in pieces of `kPiece` frames.
+// values in `format`: S32LE or FloatLE, what a device opened finer than 16
+// bits delivers) into out[], in the file's kind of value.
 template <class Value>
 void convertFrames(SampleFormat format, const std::uint8_t* data, unsigned channels, std::size_t from, std::size_t n,
                    Value* out)
 {
     const std::size_t count = n * channels;
-    if (format == SampleFormat::S32LE || format == SampleFormat::FloatLE) {
-        const std::uint8_t* in = data + from * channels * 4;
-        for (std::size_t i = 0; i < count; ++i, in += 4) {
-            if (format == SampleFormat::S32LE)
-                fromS32(std::bit_cast<std::int32_t>(le32(in)), out[i]);
-            else
-                fromFloat(std::bit_cast<float>(le32(in)), out[i]);
-        }
-        return;
-    }
-    constexpr std::size_t kPiece = 256;
-    std::array<float, kPiece> codes{};
-    const auto frameBytes = static_cast<std::size_t>(bytesPerSample(format)) * channels;
-    for (std::size_t done = 0; done < n;) {
-        const std::size_t m = std::min(kPiece, n - done);
-        for (unsigned c = 0; c < channels; ++c) {
-            decodeFrames(format, data + (from + done) * frameBytes, static_cast<int>(m), static_cast<int>(channels),
-                         static_cast<int>(c), codes.data());
-            for (std::size_t i = 0; i < m; ++i)
-                fromCodes(codes[i], out[(done + i) * channels + c]);
-        }
-        done += m;
+    const std::uint8_t* in = data + from * channels * 4;
+    for (std::size_t i = 0; i < count; ++i, in += 4) {
+        if (format == SampleFormat::S32LE)
+            fromS32(std::bit_cast<std::int32_t>(le32(in)), out[i]);
+        else
+            fromFloat(std::bit_cast<float>(le32(in)), out[i]);
     }
 }
 

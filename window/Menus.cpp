@@ -67,12 +67,9 @@ bool recordingGoesOnUnchanged(TScopeForm& form, bool line)
 void keepRecordablePrecision(TScopeForm& form)
 {
     InstrumentState& s = form.state();
-    const std::uint8_t fine =
-        s.waveDeviceId >= 0 ? form.waveInput().deviceRates(static_cast<UINT>(s.waveDeviceId)).fine : DeviceRates{}.fine;
-    const std::int32_t p = s.features.precision;
-    if ((p == kPrecision24 && (fine & kFineInteger) == 0) || (p == kPrecisionFloat && (fine & kFineFloat) == 0))
-        s.features.precision = kPrecision16;
-    if (s.features.precision < kPrecision16 || s.features.precision > kPrecisionFloat)
+    const DeviceRates rates =
+        s.waveDeviceId >= 0 ? form.waveInput().deviceRates(static_cast<UINT>(s.waveDeviceId)) : DeviceRates::unknown();
+    if (!recordsPrecision(rates, s.features.precision))
         s.features.precision = kPrecision16;
     form.controls().optionsMenu.Precisions[static_cast<std::size_t>(s.features.precision)]->setChecked(true);
 }
@@ -225,10 +222,10 @@ void MenuCommands::PrecisionItemClick(QObject* sender)
     keepRecordablePrecision(window_);  // a remote call may ask for what the device cannot give
     if (s.features.precision == before || s.loadingSettings != 0)
         return;
-    // The run ends and a new one opens the device in the new format; the
-    // record goes on (its next frame is a break), and so does a recording.
+    // The run ends and a new one opens the device in the new format (each
+    // start aligns the format with the precision); the record goes on (its
+    // next frame is a break), and so does a recording.
     window_.StopBtnClick(sender);
-    setRecordingFormat(s, s.sampleRate, s.inputSelect == kLineInput, s.features.precision);
     window_.StartBtnClick(sender);
 }
 

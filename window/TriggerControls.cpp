@@ -199,10 +199,8 @@ void TriggerControls::showDeviceRates()
         item->setEnabled(rates.takes(rate));
         item->setText(sampleRateCaption(rate, rates.isNative(rate)));
     }
-    // 16 bits every device records; the finer formats where it says so.
-    const std::array<bool, 3> records{true, (rates.fine & kFineInteger) != 0, (rates.fine & kFineFloat) != 0};
-    for (std::size_t i = 0; i < records.size(); ++i)
-        controls_.optionsMenu.Precisions[i]->setEnabled(records[i]);
+    for (std::size_t i = 0; i < controls_.optionsMenu.Precisions.size(); ++i)
+        controls_.optionsMenu.Precisions[i]->setEnabled(recordsPrecision(rates, static_cast<std::int32_t>(i)));
 }
 
 void TriggerControls::applyMenuSampleRate(QObject* sender)
