@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dsp/Measurements.h"
+#include "dsp/ToneFit.h"
 
 using namespace varmolen;
 
@@ -83,5 +84,16 @@ void BM_OneToneReading(benchmark::State& st)
     }
 }
 BENCHMARK(BM_OneToneReading)->Unit(benchmark::kMicrosecond);
+
+// The fit that reads a record finer than 16 bits, once a reading, beside it.
+void BM_OneFineToneReading(benchmark::State& st)
+{
+    std::vector<float> x(8192);
+    for (std::size_t n = 0; n < x.size(); ++n)
+        x[n] = static_cast<float>(10000 * std::sin(2 * M_PI * 997.0 * static_cast<double>(n) / 44100.0));
+    for (auto _ : st)
+        benchmark::DoNotOptimize(fitTone(x.data(), 8192, 44100.0, 997.01).thdN);
+}
+BENCHMARK(BM_OneFineToneReading)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

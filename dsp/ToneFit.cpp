@@ -1,5 +1,6 @@
 #include "dsp/ToneFit.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -9,13 +10,11 @@ namespace varmolen {
 namespace {
 
 constexpr int kLastHarmonic = 9;
-// The mean, a cosine and a sine a harmonic, and the frequency's step.
-constexpr int kMaxTerms = 1 + 2 * kLastHarmonic + 1;
+// The largest system solved: the mean and the cosines of every harmonic.
+constexpr int kMaxTerms = kLastHarmonic + 1;
 // Passes that refine the frequency: each multiplies its error by about
 // the error over the record's length, so a fraction of a bin becomes far
-// below a millionth of one within three. They fit the tone alone (its
-// harmonics move its frequency by nothing a reading shows), so they cost
-// a tenth of the last pass, which fits the harmonics too.
+// below a millionth of one within three.
 constexpr int kFrequencyPasses = 4;
 constexpr int kLeastValues = 64;
 
@@ -85,26 +84,6 @@ private:
     int count_ = 0;
 };
 
-// The terms at one value: the mean, each harmonic's cosine and sine at
-// phase h w t (t counted from the record's middle, so the frequency's step
-// is not tied to the phase; c1 and s1 the tone's), and with `step` the
-// derivative of the tone by its frequency, scaled to the order of the others.
-void terms(double c1, double s1, double t, int harmonics, bool step, double a1, double b1, double stepScale, double* v)
-{
-    v[0] = 1.0;
-    double c = c1;
-    double s = s1;
-    for (int h = 1; h <= harmonics; ++h) {
-        v[2 * h - 1] = c;
-        v[2 * h] = s;
-        const double next = c * c1 - s * s1;
-        s = s * c1 + c * s1;
-        c = next;
-    }
-    if (step)
-        v[2 * harmonics + 1] = t * stepScale * (b1 * c1 - a1 * s1);
-}
-
 }  // namespace
 
 ToneFitReading fitTone(const float* x, int n, double rate, double hz)
@@ -115,64 +94,109 @@ ToneFitReading fitTone(const float* x, int n, double rate, double hz)
     int harmonics = 1;
     while (harmonics < kLastHarmonic && (harmonics + 1) * hz < rate / 2)
         ++harmonics;
+    // t counts from the record's middle, so the frequency's step is not
+    // tied to the phase.
     const double middle = 0.5 * (n - 1);
     double w = 2.0 * std::numbers::pi * hz / rate;
-    Vector coef{};
     double a1 = 0.0;
     double b1 = 0.0;
-    for (int pass = 0; pass <= kFrequencyPasses; ++pass) {
+    for (int pass = 0; pass < kFrequencyPasses; ++pass) {
         // The first pass finds the tone's phase, the next ones step the
-        // frequency, the last fits at the frequency found.
-        const bool step = pass > 0 && pass < kFrequencyPasses;
-        const int fitted = pass == kFrequencyPasses ? harmonics : 1;
-        const int k = 2 * fitted + 1 + (step ? 1 : 0);
+        // frequency by the derivative of the tone (scaled to the order of
+        // the other terms).
+        const bool step = pass > 0;
+        const int k = step ? 4 : 3;
         const double amplitude = std::hypot(a1, b1);
-        const double stepScale = step ? 1.0 / (middle * amplitude) : 0.0;
         if (step && !(amplitude > 0.0))
             return r;
+        const double stepScale = step ? 1.0 / (middle * amplitude) : 0.0;
         Matrix m{};
         Vector b{};
-        std::array<double, kMaxTerms> v{};
         Phase phase(w, -middle);
         for (int i = 0; i < n; ++i, phase.next()) {
-            terms(phase.cosine(), phase.sine(), i - middle, fitted, step, a1, b1, stepScale, v.data());
+            const double c = phase.cosine();
+            const double s = phase.sine();
+            const std::array<double, kMaxTerms> v{1.0, c, s, (i - middle) * stepScale * (b1 * c - a1 * s)};
             const double xi = x[i];
             for (int p = 0; p < k; ++p) {
-                const double vp = v[static_cast<std::size_t>(p)];
-                b[static_cast<std::size_t>(p)] += vp * xi;
-                double* row = m.data() + static_cast<std::ptrdiff_t>(p) * kMaxTerms;
+                b[static_cast<std::size_t>(p)] += v[static_cast<std::size_t>(p)] * xi;
                 for (int q = p; q < k; ++q)
-                    row[q] += vp * v[static_cast<std::size_t>(q)];
+                    m[static_cast<std::size_t>(p * kMaxTerms + q)] +=
+                        v[static_cast<std::size_t>(p)] * v[static_cast<std::size_t>(q)];
             }
         }
         if (!solve(m, b, k))
             return r;
-        coef = b;
-        a1 = coef[1];
-        b1 = coef[2];
+        a1 = b[1];
+        b1 = b[2];
         if (step)
-            w += coef[static_cast<std::size_t>(k - 1)] * stepScale;
+            w += b[3] * stepScale;
         if (!(w > 0.0) || !(w < std::numbers::pi))
             return r;
     }
 
-    // What the fit leaves: the noise beside the mean, the tone and its harmonics.
+    // The mean, the tone and its harmonics together at the frequency found.
+    // With t counted from the middle, every sine is orthogonal to the mean
+    // and to every cosine, and each sum of two terms is a sum of cosines
+    // in arithmetic progression, known in closed form: only the record's
+    // sums against each term take a pass over it.
+    const auto cosines = [&](int k) {  // sum over t of cos(k w t)
+        return k == 0 ? static_cast<double>(n) : std::sin(0.5 * n * k * w) / std::sin(0.5 * k * w);
+    };
+    Matrix even{};  // the mean, cos(w t) .. cos(harmonics w t)
+    Matrix odd{};   // sin(w t) .. sin(harmonics w t)
+    for (int a = 0; a <= harmonics; ++a) {
+        for (int b = a; b <= harmonics; ++b) {
+            even[static_cast<std::size_t>(a * kMaxTerms + b)] =
+                a == 0 ? cosines(b) : 0.5 * (cosines(b - a) + cosines(a + b));
+            if (a > 0)
+                odd[static_cast<std::size_t>((a - 1) * kMaxTerms + b - 1)] = 0.5 * (cosines(b - a) - cosines(a + b));
+        }
+    }
+    Vector evenSums{};
+    Vector oddSums{};
+    {
+        Phase phase(w, -middle);
+        for (int i = 0; i < n; ++i, phase.next()) {
+            const double xi = x[i];
+            evenSums[0] += xi;
+            double c = phase.cosine();
+            double s = phase.sine();
+            for (int h = 1; h <= harmonics; ++h) {
+                evenSums[static_cast<std::size_t>(h)] += xi * c;
+                oddSums[static_cast<std::size_t>(h - 1)] += xi * s;
+                const double next = c * phase.cosine() - s * phase.sine();
+                s = s * phase.cosine() + c * phase.sine();
+                c = next;
+            }
+        }
+    }
+    if (!solve(even, evenSums, harmonics + 1) || !solve(odd, oddSums, harmonics))
+        return r;
+    // What the fit leaves: the noise.
     double left = 0.0;
-    std::array<double, kMaxTerms> v{};
     Phase phase(w, -middle);
     for (int i = 0; i < n; ++i, phase.next()) {
-        terms(phase.cosine(), phase.sine(), i - middle, harmonics, false, 0.0, 0.0, 0.0, v.data());
-        double model = 0.0;
-        for (int p = 0; p < 2 * harmonics + 1; ++p)
-            model += coef[static_cast<std::size_t>(p)] * v[static_cast<std::size_t>(p)];
-        const double e = x[i] - model;
+        double e = x[i] - evenSums[0];
+        double c = phase.cosine();
+        double s = phase.sine();
+        for (int h = 1; h <= harmonics; ++h) {
+            e -= evenSums[static_cast<std::size_t>(h)] * c + oddSums[static_cast<std::size_t>(h - 1)] * s;
+            const double next = c * phase.cosine() - s * phase.sine();
+            s = s * phase.cosine() + c * phase.sine();
+            c = next;
+        }
         left += e * e;
     }
-    const double noiseSquare = left / n;
+    a1 = evenSums[1];
+    b1 = oddSums[0];
     double harmonicSquare = 0.0;  // sum of each harmonic's mean square
-    for (int h = 2; h <= harmonics; ++h)
-        harmonicSquare += 0.5 * (coef[static_cast<std::size_t>(2 * h - 1)] * coef[static_cast<std::size_t>(2 * h - 1)] +
-                                 coef[static_cast<std::size_t>(2 * h)] * coef[static_cast<std::size_t>(2 * h)]);
+    for (int h = 2; h <= harmonics; ++h) {
+        const double a = evenSums[static_cast<std::size_t>(h)];
+        const double b = oddSums[static_cast<std::size_t>(h - 1)];
+        harmonicSquare += 0.5 * (a * a + b * b);
+    }
+    const double noiseSquare = left / n;
     const double amplitude = std::hypot(a1, b1);
     const double toneSquare = 0.5 * amplitude * amplitude;
     if (!(toneSquare > 0.0))
