@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace varmolen {
 namespace {
@@ -15,6 +16,12 @@ constexpr float kLargestReading = 32767.0f + 255.0f / 256.0f;
 template <int Bytes, bool BigEndian>
 std::uint32_t readBits(const std::uint8_t* p)
 {
+    // A whole little-endian word on a little-endian machine: one load.
+    if constexpr (Bytes == 4 && !BigEndian && std::endian::native == std::endian::little) {
+        std::uint32_t u = 0;
+        std::memcpy(&u, p, sizeof u);
+        return u;
+    }
     std::uint32_t u = 0;
     for (int k = 0; k < Bytes; ++k)
         u = (u << 8) | p[BigEndian ? k : Bytes - 1 - k];
@@ -35,6 +42,10 @@ std::int32_t readInt(const std::uint8_t* p)
 // rounded down, its display code stays its top 16 bits.
 float fromS32(std::int32_t value)
 {
+    // Up to 24 significant bits (a 24-bit card's, in the top bits) a float
+    // holds the value exactly.
+    if ((value & 0xFF) == 0)
+        return static_cast<float>(value) * (1.0f / 65536.0f);
     const double exact = value / 65536.0;
     const auto nearest = static_cast<float>(exact);
     return static_cast<double>(nearest) > exact ? std::nextafter(nearest, -65536.0f) : nearest;
