@@ -8,10 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <random>
 #include <set>
 #include <vector>
+
+#include "dsp/SampleDecoder.h"
 
 namespace varmolen {
 namespace {
@@ -209,6 +212,59 @@ TEST(SampleRing, ReadsTheRecordedBuffersAsTheDisplayDoesAndARateStartsAfresh)
     ring.append(RecordedBlock{mono.data(), 4, 1, 11025, false});
     EXPECT_FALSE(ring.firstBreak(0, ring.end()));
     EXPECT_EQ(ring.extremes(1, 0, 2).max, 16.0f);
+}
+
+// A buffer finer than 16 bits, as 32-bit integers and as floats: the record
+// keeps each value's fraction where the display draws the code of its top 16
+// bits, and a long buffer read in pieces is one stretch without a break.
+TEST(SampleRing, AFineBufferKeepsItsFractionWhereTheDisplayDrawsItsCode)
+{
+    struct Value {
+        std::int32_t s32;
+        float unit;   // the same value as a float, full scale at 1.0
+        float codes;  // what the record keeps
+        std::int32_t drawn;
+    };
+    const Value values[] = {
+        {0x7FFFFF00, 8388607.0f / 8388608.0f, 32767.0f + 255.0f / 256.0f, 32767},
+        {-256, -1.0f / 8388608.0f, -1.0f / 256.0f, -1},
+        {0x00008000, 0.5f / 32768.0f, 0.5f, 0},
+        {INT32_MIN, -1.0f, -32768.0f, -32768},
+    };
+    for (const SampleFormat format : {SampleFormat::S32LE, SampleFormat::FloatLE}) {
+        // 600 frames of (channel 2, channel 1): the table's value in channel 1, negated in channel 2.
+        std::vector<std::uint8_t> bytes;
+        const auto put = [&](const Value& v, bool negated) {
+            std::uint8_t b[4];
+            if (format == SampleFormat::S32LE) {
+                const std::int32_t x = negated ? (v.s32 == INT32_MIN ? INT32_MAX : -v.s32) : v.s32;
+                std::memcpy(b, &x, 4);
+            } else {
+                const float x = negated ? -v.unit : v.unit;
+                std::memcpy(b, &x, 4);
+            }
+            bytes.insert(bytes.end(), b, b + 4);
+        };
+        for (int i = 0; i < 600; ++i) {
+            put(values[i % 4], true);
+            put(values[i % 4], false);
+        }
+        SampleRing ring(1024);
+        ring.restart(48000);
+        const auto size = static_cast<std::uint32_t>(bytes.size());
+        ring.append(RecordedBlock{bytes.data(), size, 2, 48000, false, format});
+        ring.append(RecordedBlock{bytes.data(), size, 2, 48000, false, format});
+        ASSERT_EQ(ring.end(), 1200) << sampleFormatName(format);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(ring.at(1, i), values[i].codes) << sampleFormatName(format) << " " << i;
+            EXPECT_EQ(ring.at(1, 600 + i), values[i].codes) << sampleFormatName(format) << " " << i;
+        }
+        EXPECT_EQ(ring.firstBreak(0, 1200), std::optional<std::int64_t>(600)) << sampleFormatName(format);
+        std::vector<std::int32_t> drawn(4);
+        decodeChannelCodes(format, bytes.data(), 4, 2, 1, drawn.data());
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(drawn[static_cast<std::size_t>(i)], values[i].drawn) << sampleFormatName(format) << " " << i;
+    }
 }
 
 // The seconds asked for, in whole runs, unless the memory it may take holds
