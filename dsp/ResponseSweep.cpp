@@ -75,6 +75,23 @@ std::optional<double> sweepRelativeDb(const std::vector<SweepRow>& rows, int ref
     return row.levelDbfs - rows[static_cast<std::size_t>(reference)].levelDbfs;
 }
 
+std::vector<int> disturbedSweepRows(const std::vector<SweepRow>& rows)
+{
+    // THD+N of a row as a level, when read.
+    const auto db = [&rows](std::size_t i) {
+        const SweepRow& r = rows[i];
+        return r.valid && r.thdNValid && r.thdNPercent > 0.0 ? std::optional(20.0 * std::log10(r.thdNPercent))
+                                                              : std::nullopt;
+    };
+    std::vector<int> out;
+    for (std::size_t i = 1; i + 1 < rows.size(); ++i) {
+        const std::optional<double> here = db(i), before = db(i - 1), after = db(i + 1);
+        if (here && before && after && *here - *before > kSweepDisturbedDb && *here - *after > kSweepDisturbedDb)
+            out.push_back(static_cast<int>(i));
+    }
+    return out;
+}
+
 std::string composeSweepCsv(const std::vector<SweepRow>& rows)
 {
     std::string out = "Frequency (Hz),Level (dBFS),Relative (dB),THD (%),THD+N (%)\r\n";
@@ -108,7 +125,12 @@ ResponseSweep::ResponseSweep(const SweepPlan& plan, double rate)
 
 ResponseSweep::~ResponseSweep() = default;
 
-double ResponseSweep::currentHz() const { return finished() ? 0.0 : steps_[rows_.size()]; }
+std::size_t ResponseSweep::currentStep() const
+{
+    return rows_.size() < steps_.size() ? rows_.size() : static_cast<std::size_t>(retries_[retried_]);
+}
+
+double ResponseSweep::currentHz() const { return finished() ? 0.0 : steps_[currentStep()]; }
 
 bool ResponseSweep::take(const RecordedBlock& block)
 {
@@ -176,7 +198,9 @@ bool ResponseSweep::steadyRecord(double rate, double amplitude)
 bool ResponseSweep::measureStep()
 {
     SweepRow row;
-    row.hz = steps_[rows_.size()];
+    const std::size_t step = currentStep();
+    const bool again = rows_.size() >= steps_.size();
+    row.hz = steps_[step];
     const int m = decimation(row.hz);
     const double rate = rate_ / m;
     if (gathered_ >= kToneMinRecord) {
@@ -200,7 +224,17 @@ bool ResponseSweep::measureStep()
         row.thdNValid = t.thdNValid;
         row.thdNPercent = 100.0 * t.thdN;
     }
-    rows_.push_back(row);
+    if (again) {
+        row.remeasured = true;
+        rows_[step] = row;
+        ++retried_;
+        const std::vector<int> still = disturbedSweepRows(rows_);
+        rows_[step].flagged = std::find(still.begin(), still.end(), static_cast<int>(step)) != still.end();
+    } else {
+        rows_.push_back(row);
+        if (rows_.size() == steps_.size())
+            retries_ = disturbedSweepRows(rows_);
+    }
     restartRecord();
     tries_ = 0;
     settleLeft_ = std::lround(std::max(plan_.settleSeconds, 0.0) * rate_);

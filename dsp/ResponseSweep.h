@@ -19,6 +19,11 @@
 // 31st third-octave step is 19845 Hz). The relative column is each level less the level at 1 kHz, or at
 // the step nearest to it when the sweep leaves 1 kHz out.
 //
+// When every step has been read, a step whose THD+N lies more than
+// kSweepDisturbedDb above both its neighbours' (a click, a burst of load
+// while it was read) is measured once more, and its row replaced; one that
+// still does is flagged, so the user knows not to trust it.
+//
 // Settling is counted in frames, not on a clock, so the same buffers give
 // the same rows whatever the machine's load.
 #pragma once
@@ -46,6 +51,8 @@ constexpr double kSweepMinToneBins = 10.0;
 constexpr double kSweepSteadyDb = 0.1;
 // Records read at one step before a step whose tone never arrives is given up.
 constexpr int kSweepTries = 4;
+// A step's THD+N this far above both neighbours' is measured again.
+constexpr double kSweepDisturbedDb = 20.0;
 
 struct SweepPlan {
     double startHz = 20.0;
@@ -66,6 +73,8 @@ struct SweepRow {
     double thdPercent = 0.0;
     bool thdNValid = false;
     double thdNPercent = 0.0;
+    bool remeasured = false;  // read a second time, its THD+N being far above both neighbours'
+    bool flagged = false;     // and still so: the row is not to be trusted
 };
 
 // The steps of a plan at `rate`, lowest first; empty when the plan has none.
@@ -76,6 +85,9 @@ int sweepReferenceRow(const std::vector<SweepRow>& rows);
 // A row's level less the reference row's (`reference` from sweepReferenceRow);
 // nothing when either was not read.
 std::optional<double> sweepRelativeDb(const std::vector<SweepRow>& rows, int reference, const SweepRow& row);
+// The steps whose THD+N lies more than kSweepDisturbedDb above both
+// neighbours' (the first and last rows have one neighbour and are not judged).
+std::vector<int> disturbedSweepRows(const std::vector<SweepRow>& rows);
 // The rows as CSV (header, one line a row, CR LF, '.' as decimal point;
 // empty fields where a reading is missing).
 std::string composeSweepCsv(const std::vector<SweepRow>& rows);
@@ -88,10 +100,10 @@ public:
     ResponseSweep& operator=(const ResponseSweep&) = delete;
 
     const SweepPlan& plan() const { return plan_; }
-    int stepCount() const { return static_cast<int>(steps_.size()); }
-    // Steps finished; the step playing now is this one, unless finished().
-    int stepsDone() const { return static_cast<int>(rows_.size()); }
-    bool finished() const { return rows_.size() >= steps_.size(); }
+    // Steps to measure, a step measured again counting twice.
+    int stepCount() const { return static_cast<int>(steps_.size() + retries_.size()); }
+    int stepsDone() const { return static_cast<int>(rows_.size()) + retried_; }
+    bool finished() const { return rows_.size() >= steps_.size() && retried_ >= static_cast<int>(retries_.size()); }
     // The frequency the generator plays for the step now.
     double currentHz() const;
 
@@ -111,6 +123,8 @@ private:
     bool steadyRecord(double rate, double amplitude);
     // Reads the gathered record; true when the step is finished.
     bool measureStep();
+    // The step measured now: the next in order, or one measured again.
+    std::size_t currentStep() const;
 
     SweepPlan plan_;
     double rate_;
@@ -124,6 +138,8 @@ private:
     int summed_ = 0;
     long settleLeft_ = 0;  // frames still to let pass at this step
     int tries_ = 0;        // records of this step that held another tone
+    std::vector<int> retries_;  // steps measured again once every step was read
+    int retried_ = 0;           // of them, done
 };
 
 }  // namespace varmolen

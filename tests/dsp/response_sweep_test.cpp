@@ -40,7 +40,10 @@ TEST(ResponseSweep, StepsLieOnTheGridThrough1kHz)
 
 // Plays each step through `gainDb(hz)` into channel 1 of stereo buffers of
 // 2048 frames, as the run loop hands them on; channel 2 carries silence.
-std::vector<SweepRow> runSweep(ResponseSweep& sweep, double (*gainDb)(double), int breakAt = -1)
+// Noise of about 1000 codes is added to channel 1 for the first `disturbedVisits`
+// times the sweep plays `disturbedHz`: load on the machine while it was read.
+std::vector<SweepRow> runSweep(ResponseSweep& sweep, double (*gainDb)(double), int breakAt = -1,
+                               double disturbedHz = 0.0, int disturbedVisits = 0)
 {
     const double rate = 44100;
     SignalSynth synth(rate, 16);
@@ -48,8 +51,14 @@ std::vector<SweepRow> runSweep(ResponseSweep& sweep, double (*gainDb)(double), i
     std::vector<std::int32_t> frames(2 * 2048);
     std::vector<std::uint8_t> bytes(4 * 2048);
     int buffers = 0;
+    int visits = 0;
+    double lastHz = 0.0;
+    std::uint32_t noise = 12345;
     while (!sweep.finished() && buffers < 10000) {
         const double hz = sweep.currentHz();
+        visits += hz == disturbedHz && hz != lastHz ? 1 : 0;
+        lastHz = hz;
+        const bool disturbed = hz == disturbedHz && visits <= disturbedVisits;
         synth.set({.hz = hz, .levelDbfs = sweep.plan().levelDbfs + gainDb(hz), .channels = SynthChannels::Left});
         synth.render(frames.data(), 2048);
         for (std::size_t i = 0; i < 2048; ++i) {
@@ -58,8 +67,10 @@ std::vector<SweepRow> runSweep(ResponseSweep& sweep, double (*gainDb)(double), i
                 bytes[at] = static_cast<std::uint8_t>(v & 0xff);
                 bytes[at + 1] = static_cast<std::uint8_t>((v >> 8) & 0xff);
             };
+            noise = noise * 1664525u + 1013904223u;
+            const std::int32_t extra = disturbed ? static_cast<std::int32_t>(noise >> 21) - 1024 : 0;
             put(4 * i, frames[2 * i + 1]);
-            put(4 * i + 2, frames[2 * i]);
+            put(4 * i + 2, frames[2 * i] + extra);
         }
         const RecordedBlock block{bytes.data(), 4 * 2048, 2, 44100, buffers != breakAt};
         sweep.take(block);
@@ -100,6 +111,30 @@ TEST(ResponseSweep, ReadsTheResponseRelativeTo1kHzAndWritesItsRows)
     EXPECT_FALSE(none[0].valid || none[1].valid);
     EXPECT_EQ(sweepReferenceRow(none), -1);
     EXPECT_EQ(composeSweepCsv(none).substr(composeSweepCsv(none).find("\r\n") + 2), "1000,,,,\r\n2000,,,,\r\n");
+}
+
+TEST(ResponseSweep, AStepDisturbedWhileReadIsMeasuredAgainOnceAndFlaggedIfItStaysSo)
+{
+    struct Case {
+        int disturbedVisits;
+        bool remeasured, flagged;
+    };
+    for (const Case c : {Case{0, false, false}, Case{1, true, false}, Case{2, true, true}}) {
+        SCOPED_TRACE(c.disturbedVisits);
+        ResponseSweep sweep({.startHz = 500, .stopHz = 4000, .stepsPerOctave = 1, .levelDbfs = -12}, 44100);
+        const std::vector<SweepRow> rows = runSweep(sweep, lowPass, -1, 2000.0, c.disturbedVisits);
+        ASSERT_EQ(rows.size(), 4u);
+        EXPECT_EQ(sweep.stepCount(), c.remeasured ? 5 : 4);
+        for (const SweepRow& r : rows) {
+            SCOPED_TRACE(r.hz);
+            const bool target = r.hz == 2000.0;
+            EXPECT_EQ(r.remeasured, target && c.remeasured);
+            EXPECT_EQ(r.flagged, target && c.flagged);
+            ASSERT_TRUE(r.thdNValid);
+            // A row measured again in quiet reads as its neighbours do.
+            EXPECT_EQ(r.thdNPercent > 0.5, target && c.flagged);
+        }
+    }
 }
 
 }  // namespace
