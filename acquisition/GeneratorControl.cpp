@@ -21,9 +21,9 @@ std::vector<PlaybackDevice> GeneratorControl::devices() const
 
 void GeneratorControl::apply()
 {
-    if (!on())
+    if (!on() || logPlaying_)
         return;
-    if (sweeping()) {
+    if (sweeping() && sweep_) {
         player_->set({.waveform = SynthWaveform::Sine,
                       .hz = sweep_->currentHz(),
                       .levelDbfs = sweep_->plan().levelDbfs,
@@ -95,6 +95,12 @@ std::string GeneratorControl::deviceName() const
 bool GeneratorControl::switchOn(unsigned rate, std::string& whyNot, bool prompt)
 {
     switchOff();
+    return openPlayer(rate, clampSynthSettings(features_.generator, rate), prompt, nullptr, whyNot);
+}
+
+bool GeneratorControl::openPlayer(unsigned rate, const SynthSettings& settings, bool prompt,
+                                  std::shared_ptr<const std::vector<float>> once, std::string& whyNot)
+{
     const std::string name = deviceName();
     if (!service_.open || name.empty()) {
         whyNot = "No output device was found for the signal generator.";
@@ -102,8 +108,7 @@ bool GeneratorControl::switchOn(unsigned rate, std::string& whyNot, bool prompt)
     }
     player_ = std::make_unique<SignalPlayer>([this, name] { return service_.open(name); });
     player_->setFailureNotifier(notifier_);
-    const SynthSettings start = clampSynthSettings(features_.generator, rate);
-    if (!player_->start(rate, start, whyNot, prompt)) {
+    if (once.get() == nullptr && !player_->start(rate, settings, whyNot, prompt /*ONCE*/)) {
         player_.reset();
         return false;
     }
@@ -150,6 +155,8 @@ std::string GeneratorControl::takeFailure()
         return {};
     const std::string name = deviceName();
     sweepActive_ = false;
+    logPlaying_ = false;
+    logRun_.reset();
     player_->stop();
     player_.reset();
     changed();
@@ -167,6 +174,7 @@ bool GeneratorControl::startSweep(const SweepPlan& plan, unsigned rate, std::str
         return false;
     }
     features_.sweep = plan;
+    lastType_ = kSteppedSweep;
     onBeforeSweep_ = on();
     if (!on() || player_->rate() != rate || !player_->prompt()) {
         // The sweep's first step plays from the start, ramped up, on a
@@ -188,21 +196,79 @@ bool GeneratorControl::startSweep(const SweepPlan& plan, unsigned rate, std::str
     return true;
 }
 
+bool GeneratorControl::startLogSweep(LogSweepRequest request, unsigned rate, std::string& whyNot)
+{
+    cancelSweep();
+    forgetSweep();
+    if (!checkLogSweepPlan(request.plan, rate, whyNot))
+        return false;
+    lastType_ = kLogSweep;
+    onBeforeSweep_ = on();
+    auto run = std::make_unique<LogSweepRun>(std::move(request), static_cast<double>(rate));
+    // The signal plays from the device's first frame: nothing before it.
+    if (on())
+        player_->stop();
+    const SynthSettings silentSine{.levelDbfs = kSynthMinDbfs};
+    if (!openPlayer(rate, silentSine, true, run->signal(), whyNot)) {
+        if (onBeforeSweep_) {
+            std::string again;
+            switchOn(rate, again);
+        }
+        return false;
+    }
+    logRun_ = std::move(run);
+    logPlaying_ = true;
+    sweepActive_ = true;
+    changed();
+    return true;
+}
+
+int GeneratorControl::sweepSteps() const
+{
+    if (lastType_ == kLogSweep)
+        return logRun_ || logResult_ ? 100 : 0;
+    return sweep_ ? sweep_->stepCount() : 0;
+}
+
+int GeneratorControl::sweepStepsDone() const
+{
+    if (lastType_ == kLogSweep)
+        return logRun_ ? static_cast<int>(100.0 * logRun_->progress()) : (logResult_ ? 100 : 0);
+    return sweep_ ? sweep_->stepsDone() : 0;
+}
+
 void GeneratorControl::endSweep()
 {
     sweepActive_ = false;
+    const bool log = logRun_ != nullptr;
+    if (log) {
+        if (logRun_->done())
+            logResult_ = std::make_shared<const LogSweepResult>(logRun_->result());
+        logRun_.reset();
+    }
+    // A log sweep gave the generator back once it was recorded.
+    if (!log || logPlaying_)
+        restoreAfterSweep();
+    changed();
+}
+
+void GeneratorControl::restoreAfterSweep()
+{
+    logPlaying_ = false;
     if (!onBeforeSweep_) {
         if (player_)
             player_->stop();
     } else if (player_ && player_->prompt()) {
         // The tone that played before comes back on a device opened for a
-        // steady tone, which costs less to keep playing.
+        // steady tone, which costs less to keep playing. Not through
+        // switchOn: that would cancel a log sweep still being analysed.
+        const unsigned rate = player_->rate();
+        player_->stop();
         std::string whyNot;
-        switchOn(player_->rate(), whyNot);
+        openPlayer(rate, clampSynthSettings(features_.generator, rate), false, nullptr, whyNot);
     } else {
         apply();
     }
-    changed();
 }
 
 void GeneratorControl::cancelSweep()
@@ -216,6 +282,18 @@ bool GeneratorControl::takeBlock(const RecordedBlock& block)
 {
     if (!sweeping())
         return false;
+    if (logRun_) {
+        const bool done = logRun_->take(block);
+        if (logPlaying_ && logRun_->recorded()) {
+            // Everything the output played has come back: the generator
+            // returns to what it did while the analysis runs.
+            restoreAfterSweep();
+            changed();
+        }
+        if (done)
+            endSweep();
+        return done;
+    }
     if (!sweep_->take(block))
         return false;
     if (!sweep_->finished()) {
@@ -228,8 +306,10 @@ bool GeneratorControl::takeBlock(const RecordedBlock& block)
 
 void GeneratorControl::forgetSweep()
 {
-    if (!sweepActive_)
+    if (!sweepActive_) {
         sweep_.reset();
+        logResult_.reset();
+    }
 }
 
 std::vector<SweepRow> GeneratorControl::sweepRows() const { return sweep_ ? sweep_->rows() : std::vector<SweepRow>{}; }

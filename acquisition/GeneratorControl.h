@@ -10,10 +10,16 @@
 // notifier; the owner then calls takeFailure on its own thread, which
 // switches the output off and gives the message to show, once.
 //
-// A sweep plays a sine at the plan's level, both channels, and steps its
+// A stepped sweep plays a sine at the plan's level, both channels, and steps its
 // frequency as the rows are read from the recorded buffers handed to
 // takeBlock; when it ends or is cancelled the generator returns to the
 // settings and the on/off state it had before.
+//
+// A log sweep plays its signal once, on both channels (so channel 2 can take
+// the output straight back as the reference), and records from the next
+// buffer handed over; once recorded the generator returns to what it did
+// before and the analysis runs on a thread of its own. The sweep counts as
+// running (sweeping()) until its result is ready.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/LogSweepRun.h"
 #include "audio/SignalPlayer.h"
 #include "dsp/RecordedBlock.h"
 #include "dsp/ResponseSweep.h"
@@ -86,20 +93,35 @@ public:
     // it has no steps or the generator cannot play.
     bool startSweep(const SweepPlan& plan, unsigned rate, std::string& whyNot);
     void cancelSweep();
-    bool sweeping() const { return sweep_ && !sweep_->finished() && sweepActive_; }
+    bool sweeping() const { return sweepActive_ && (logRun_ || (sweep_ && !sweep_->finished())); }
+    // The log sweep at the capture's `rate`; false with the reason when the
+    // plan cannot run or the generator cannot play.
+    bool startLogSweep(LogSweepRequest request, unsigned rate, std::string& whyNot);
+    // The last log sweep's result (valid false, with the reason, when it
+    // failed); null while none ran since the last start or forget.
+    std::shared_ptr<const LogSweepResult> logSweepResult() const { return logResult_; }
+    // What the last sweep started was: kSteppedSweep or kLogSweep.
+    std::int32_t lastSweepType() const { return lastType_; }
     // A buffer recorded while the sweep runs; true when it finished the sweep.
     bool takeBlock(const RecordedBlock& block);
     // The rows of the running or the last sweep; none after a start refused.
     std::vector<SweepRow> sweepRows() const;
     // Forgets the last sweep's rows, as a refused start does; not while one runs.
     void forgetSweep();
-    int sweepSteps() const { return sweep_ ? sweep_->stepCount() : 0; }
-    int sweepStepsDone() const { return sweep_ ? sweep_->stepsDone() : 0; }
+    // The progress of the sweep: steps, or for a log sweep hundredths.
+    int sweepSteps() const;
+    int sweepStepsDone() const;
 
 private:
     // The settings the output plays now: the sweep's while one runs.
     void apply();
     void endSweep();
+    // The generator as it was before the sweep: off, or its own tone again.
+    void restoreAfterSweep();
+    // Opens the output at `rate`; with `once`, playing that signal from the
+    // first frame instead of the settings' waveform.
+    bool openPlayer(unsigned rate, const SynthSettings& settings, bool prompt,
+                    std::shared_ptr<const std::vector<float>> once, std::string& whyNot);
     std::string deviceName() const;
 
     FeatureSettings& features_;
@@ -113,6 +135,10 @@ private:
     std::unique_ptr<ResponseSweep> sweep_;
     bool sweepActive_ = false;
     bool onBeforeSweep_ = false;
+    std::unique_ptr<LogSweepRun> logRun_;
+    std::shared_ptr<const LogSweepResult> logResult_;
+    bool logPlaying_ = false;  // the log sweep's signal plays (until recorded)
+    std::int32_t lastType_ = kSteppedSweep;
 };
 
 }  // namespace varmolen

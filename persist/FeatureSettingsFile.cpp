@@ -11,6 +11,7 @@
 #include "persist/InstallPaths.h"
 #include "persist/ConfigFile.h"
 #include "audio/SampleRates.h"
+#include "dsp/LogSweep.h"
 #include "dsp/TimeBase.h"
 
 namespace varmolen {
@@ -63,6 +64,11 @@ constexpr const char* kSweepStop = "Sweep/Stop";
 constexpr const char* kSweepSteps = "Sweep/StepsPerOctave";
 constexpr const char* kSweepLevel = "Sweep/LevelDbfs";
 constexpr const char* kSweepChannel = "Sweep/Channel";
+constexpr const char* kSweepType = "Sweep/Type";
+constexpr const char* kSweepSeconds = "Sweep/Seconds";
+constexpr const char* kSweepReference = "Sweep/Reference";
+constexpr const char* kSweepSmoothing = "Sweep/Smoothing";
+constexpr const char* kSweepCalibration = "Sweep/Calibration";
 constexpr const char* kAnalyserLength = "Spectrum/Length";
 constexpr const char* kAnalyserWindow = "Spectrum/Window";
 constexpr const char* kAnalyserScale = "Spectrum/Scale";
@@ -146,6 +152,14 @@ void readGeneratorAndSweep(const QSettings& ini, FeatureSettings& f)
         readWhole(ini, kSweepSteps, kSweepMinStepsPerOctave, kSweepMaxStepsPerOctave, d.sweep.stepsPerOctave);
     p.levelDbfs = readNumber(ini, kSweepLevel, kSynthMinDbfs, kSynthMaxDbfs, d.sweep.levelDbfs);
     p.channel = readWhole(ini, kSweepChannel, 1, 2, d.sweep.channel);
+    f.sweepType = readName(ini, kSweepType, kSweepTypeNames, d.sweepType);
+    f.sweepSeconds = readNumber(ini, kSweepSeconds, kLogSweepMinSeconds, kLogSweepMaxSeconds, d.sweepSeconds);
+    f.sweepReference = readName(ini, kSweepReference, kSweepReferenceNames, d.sweepReference);
+    const int smoothing = readWhole(ini, kSweepSmoothing, 0, 48, d.sweepSmoothing);
+    f.sweepSmoothing = isSweepSmoothing(smoothing) ? smoothing : d.sweepSmoothing;
+    // A path, bounded as any path the system takes.
+    const QString calibration = readText(ini, kSweepCalibration);
+    f.sweepCalibration = calibration.size() <= 4096 ? calibration.toStdString() : std::string();
 }
 
 void writeGeneratorAndSweep(QSettings& ini, const FeatureSettings& f)
@@ -163,6 +177,12 @@ void writeGeneratorAndSweep(QSettings& ini, const FeatureSettings& f)
     ini.setValue(QLatin1String(kSweepSteps), f.sweep.stepsPerOctave);
     ini.setValue(QLatin1String(kSweepLevel), f.sweep.levelDbfs);
     ini.setValue(QLatin1String(kSweepChannel), f.sweep.channel);
+    ini.setValue(QLatin1String(kSweepType), QLatin1String(kSweepTypeNames[static_cast<std::size_t>(f.sweepType)]));
+    ini.setValue(QLatin1String(kSweepSeconds), f.sweepSeconds);
+    ini.setValue(QLatin1String(kSweepReference),
+                 QLatin1String(kSweepReferenceNames[static_cast<std::size_t>(f.sweepReference)]));
+    ini.setValue(QLatin1String(kSweepSmoothing), f.sweepSmoothing);
+    ini.setValue(QLatin1String(kSweepCalibration), QString::fromStdString(f.sweepCalibration));
 }
 
 // Pictures of the record: each key falls back on its own; a time a

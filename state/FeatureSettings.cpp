@@ -1,5 +1,7 @@
 #include "state/FeatureSettings.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 
 namespace varmolen {
@@ -23,6 +25,11 @@ bool axisLabelsShown(const FeatureSettings& f)
     if (f.axisLabels == kAxisLabelsBySize)
         return f.displaySize != kNormalDisplaySize;
     return f.axisLabels == kAxisLabelsOn;
+}
+
+bool isSweepSmoothing(std::int32_t n)
+{
+    return std::find(kSweepSmoothings.begin(), kSweepSmoothings.end(), n) != kSweepSmoothings.end();
 }
 
 bool isRemotePort(std::int32_t port) { return port >= 1 && port <= 65535; }

@@ -45,6 +45,23 @@ constexpr std::int32_t kMemorySecondsMax = 600;
 // card's 24 bits (in 32-bit frames), or 32-bit floats. The display draws
 // the same picture at every precision; the record, the strip and the
 // analyser keep what the card gives.
+// The response sweep's kind: stepped sine (a tone a step, level and
+// distortion read at each) or a logarithmic sine sweep played once and
+// deconvolved (magnitude, phase, impulse and harmonic responses).
+constexpr std::int32_t kSteppedSweep = 0;
+constexpr std::int32_t kLogSweep = 1;
+constexpr std::array<const char*, 2> kSweepTypeNames{"stepped", "log"};
+// What a log sweep is divided by: nothing, channel 2 recording the output
+// straight back, or a saved measurement (a calibration of the card).
+constexpr std::int32_t kSweepReferenceNone = 0;
+constexpr std::int32_t kSweepReferenceChannel2 = 1;
+constexpr std::int32_t kSweepReferenceSaved = 2;
+constexpr std::array<const char*, 3> kSweepReferenceNames{"none", "ch2", "saved"};
+// Fractional-octave smoothing of a log sweep's curves: 0 (none) or 1/N octave.
+constexpr std::array<std::int32_t, 6> kSweepSmoothings{0, 48, 24, 12, 6, 3};
+constexpr double kSweepSecondsDefault = 5.0;
+bool isSweepSmoothing(std::int32_t n);
+
 constexpr std::int32_t kPrecision16 = 0;
 constexpr std::int32_t kPrecision24 = 1;
 constexpr std::int32_t kPrecisionFloat = 2;
@@ -166,6 +183,11 @@ struct FeatureSettings {
     std::string generatorDevice;      // [Generator] Device: an ALSA device name; empty for ALSA's default
     bool generatorOnAtStart = false;  // [Generator] OnAtStart
     SweepPlan sweep;                  // [Sweep] Start, Stop, StepsPerOctave, LevelDbfs, Channel
+    std::int32_t sweepType = kSteppedSweep;              // [Sweep] Type: stepped or log
+    double sweepSeconds = kSweepSecondsDefault;          // [Sweep] Seconds: a log sweep's length
+    std::int32_t sweepReference = kSweepReferenceNone;   // [Sweep] Reference: none, ch2 or saved
+    std::int32_t sweepSmoothing = 0;                     // [Sweep] Smoothing: 0 or N of 1/N octave
+    std::string sweepCalibration;                        // [Sweep] Calibration: the saved measurement's file
     AnalyserSettings analyser;
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;

@@ -1,6 +1,13 @@
 #include "window/GeneratorPanel.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
 
 #include "acquisition/AcquisitionLoop.h"
 #include "acquisition/GeneratorControl.h"
@@ -8,6 +15,8 @@
 #include "window/SweepWindow.h"
 #include "state/InstrumentSettings.h"
 #include "window/QtHost.h"
+#include "display/MeasurementReadouts.h"
+#include "persist/ConfigFile.h"
 #include "remote/ScpiParser.h"
 
 namespace varmolen {
@@ -94,8 +103,42 @@ bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
         generator_->forgetSweep();
         return false;
     }
-    if (!generator_->startSweep(plan, s.sampleRate, whyNot))
+    const FeatureSettings& f = s.features;
+    if (f.sweepType == kLogSweep) {
+        LogSweepRequest request{.plan = {.startHz = plan.startHz,
+                                         .stopHz = plan.stopHz,
+                                         .seconds = f.sweepSeconds,
+                                         .levelDbfs = plan.levelDbfs},
+                                .channel = plan.channel,
+                                .referenceChannel2 = f.sweepReference == kSweepReferenceChannel2,
+                                .calibration = {},
+                                .calibrationName = {}};
+        if (request.referenceChannel2 && (plan.channel == 2 || s.inputSelect != kLineInput)) {
+            whyNot = "The reference is channel 2 of the Line input, taking the output straight back: choose "
+                     "Options > Input > Line and measure on channel 1.";
+            generator_->forgetSweep();
+            return false;
+        }
+        if (f.sweepReference == kSweepReferenceSaved) {
+            SavedResponse saved;
+            std::string why;
+            if (f.sweepCalibration.empty() ||
+                !readSweepFile(QString::fromStdString(f.sweepCalibration), saved, why)) {
+                whyNot = f.sweepCalibration.empty()
+                             ? "No saved reference is chosen: load a saved loopback measurement as the reference."
+                             : "The saved reference " + f.sweepCalibration + " cannot be used: " + why;
+                generator_->forgetSweep();
+                return false;
+            }
+            request.calibration = std::move(saved.points);
+            request.calibrationName = QFileInfo(QString::fromStdString(f.sweepCalibration)).fileName().toStdString();
+        }
+        settings_.features.sweep = plan;
+        if (!generator_->startLogSweep(std::move(request), s.sampleRate, whyNot))
+            return false;
+    } else if (!generator_->startSweep(plan, s.sampleRate, whyNot)) {
         return false;
+    }
     acquisition_.setBlockObserver(
         [this](const RecordedBlock& block) {
             if (!generator_->sweeping())
@@ -106,12 +149,120 @@ bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
             QTimer::singleShot(0, &window_, [this, finished] {
                 if (sweepWindow_ != nullptr)
                     sweepWindow_->showRows();
-                if (finished && !generator_->sweeping())
+                if (finished && !generator_->sweeping()) {
                     acquisition_.setBlockObserver(nullptr, AcquisitionLoop::kSweepObserver);
+                    // A log sweep that could not be analysed says why.
+                    const auto log = generator_->logSweepResult();
+                    if (generator_->lastSweepType() == kLogSweep && log && !log->valid)
+                        announceEnd_(scpi::code::kExecutionError, "The log sweep failed: " + log->whyNot,
+                                     "Response Sweep", true);
+                }
             });
         },
         AcquisitionLoop::kSweepObserver);
     return true;
+}
+
+bool readSweepFile(const QString& path, SavedResponse& out, std::string& whyNot)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        whyNot = file.errorString().toStdString();
+        if (QFileInfo(path).isDir())
+            whyNot = "it is a folder";
+        return false;
+    }
+    // Never more than the limit is read, whatever the file claims.
+    const QByteArray bytes = file.read(kMaxSweepFileBytes + 1);
+    if (bytes.size() > kMaxSweepFileBytes) {
+        whyNot = "it is larger than " + std::to_string(kMaxSweepFileBytes / (1024 * 1024)) +
+                 " MB, more than any saved measurement";
+        return false;
+    }
+    SavedResponse parsed;
+    if (!parseSweepFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), parsed, whyNot))
+        return false;
+    if (parsed.name.empty())
+        parsed.name = QFileInfo(path).completeBaseName().toStdString();
+    out = std::move(parsed);
+    return true;
+}
+
+bool GeneratorPanel::lastLogSweep(SavedResponse& out, std::string& whyNot) const
+{
+    const std::shared_ptr<const LogSweepResult> r = generator_->logSweepResult();
+    if (!r || !r->valid) {
+        whyNot = r ? r->whyNot : "No log sweep has been measured.";
+        return false;
+    }
+    const FeatureSettings& f = settings_.features;
+    const auto number = [](double v, int decimals) { return fixedText(v, decimals, '.'); };
+    out.name = "Last sweep";
+    // As measured: smoothing is how it is drawn, not what it is.
+    out.points = r->points;
+    out.metadata = {
+        {"date", QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()},
+        {"rate", number(r->rate, 0)},
+        {"start", number(r->plan.startHz, 2)},
+        {"stop", number(r->plan.stopHz, 2)},
+        {"seconds", number(r->plan.seconds, 2)},
+        {"level", number(r->plan.levelDbfs, 2)},
+        {"reference", kSweepReferenceNames[static_cast<std::size_t>(f.sweepReference)]},
+        {"delay_ms", number(1000.0 * r->delaySeconds, 4)},
+    };
+    return true;
+}
+
+void GeneratorPanel::setSweepOptions(std::int32_t type, double seconds, std::int32_t reference, std::int32_t smoothing)
+{
+    FeatureSettings& f = settings_.features;
+    f.sweepType = type == kLogSweep ? kLogSweep : kSteppedSweep;
+    f.sweepSeconds = std::clamp(seconds, kLogSweepMinSeconds, kLogSweepMaxSeconds);
+    f.sweepReference = std::clamp(reference, kSweepReferenceNone, kSweepReferenceSaved);
+    f.sweepSmoothing = isSweepSmoothing(smoothing) ? smoothing : 0;
+}
+
+void GeneratorPanel::setSweepCalibration(const std::string& path) { settings_.features.sweepCalibration = path; }
+
+bool GeneratorPanel::keepLastSweep(const std::string& name, std::string& whyNot)
+{
+    KeptSweep kept;
+    if (!lastLogSweep(kept.response, whyNot))
+        return false;
+    kept.response.name = name;
+    kept.colour = nextColour_++;
+    kept_.push_back(std::move(kept));
+    return true;
+}
+
+bool GeneratorPanel::saveSweep(const SavedResponse& response, const QString& path, std::string& whyNot)
+{
+    const std::string text = composeSweepFile(response);
+    return writeFileAtomically(QFile::encodeName(path).toStdString(),
+                               std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), whyNot);
+}
+
+bool GeneratorPanel::loadSweep(const QString& path, bool asReference, std::string& whyNot)
+{
+    KeptSweep kept;
+    if (!readSweepFile(path, kept.response, whyNot))
+        return false;
+    kept.colour = nextColour_++;
+    kept.file = path;
+    kept_.push_back(std::move(kept));
+    if (asReference)
+        settings_.features.sweepCalibration = QFileInfo(path).absoluteFilePath().toStdString();
+    return true;
+}
+
+bool GeneratorPanel::exportImpulse(const QString& path, std::string& whyNot) const
+{
+    const std::shared_ptr<const LogSweepResult> r = generator_->logSweepResult();
+    if (!r || !r->valid || r->impulse.empty()) {
+        whyNot = "No log sweep has been measured.";
+        return false;
+    }
+    return writeImpulseWav(QFile::encodeName(path).toStdString(), r->impulse, r->rate, whyNot);
 }
 
 void GeneratorPanel::ResponseSweep1Click(QObject* /*sender*/)

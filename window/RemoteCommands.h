@@ -68,10 +68,20 @@ QString remoteFilesFolder(const FeatureSettings& f);
 // taken.
 inline constexpr std::size_t kMaxRemoteFileName = 255;
 QString remoteRecordingFile(const FeatureSettings& f, const std::string& name, int& error, std::string& whyNot);
+// The same for a file of another kind (`extension` as ".txt", lower case):
+// to create (a new name) or to read (a regular file of the folder itself,
+// not a link).
+enum class RemoteFileUse { Create, Read };
+QString remoteFolderFile(const FeatureSettings& f, const std::string& name, const char* extension, RemoteFileUse use,
+                         int& error, std::string& whyNot);
 
 // The signal generator (SOURce, OUTPut) and the response sweep (SWEep)
 // (window/RemoteGenerator.cpp).
 void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form);
+
+// The log sweep's options and results (window/RemoteSweep.cpp); the
+// generator's commands add them.
+void addSweepCommands(scpi::CommandTable& table, TScopeForm& form);
 
 // The generator as it starts up: its output off, a running sweep ended and
 // its settings back at their start-up values (part of *RST).

@@ -167,8 +167,22 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
         // Five numbers a row measured so far: frequency, level (dBFS),
         // relative level (dB), THD and THD+N (%); 9.91E37 where a reading is
         // missing.
+        // For a log sweep, three numbers a point: frequency, magnitude (dB)
+        // and phase (degrees), smoothed as SWEep:SMOothing says.
         {"SWEep:DATA?", 0,
-         [&g](Call& call) {
+         [&g, &form](Call& call) {
+             if (g.lastSweepType() == kLogSweep) {
+                 const auto log = g.logSweepResult();
+                 if (log && log->valid)
+                     for (const ResponsePoint& p : smoothResponse(log->points, form.state().features.sweepSmoothing)) {
+                         call.replyNumber(p.hz);
+                         call.replyNumber(p.magnitudeDb);
+                         call.replyNumber(p.phaseDeg);
+                     }
+                 else
+                     call.reply("");
+                 return;
+             }
              const std::vector<SweepRow> rows = g.sweepRows();
              const int ref = sweepReferenceRow(rows);
              for (const SweepRow& r : rows) {
@@ -247,6 +261,7 @@ void addGeneratorCommands(scpi::CommandTable& table, TScopeForm& form)
          })},
         {"SWEep:CHANnel?", 0, [&plan](Call& call) { call.reply(plan.channel == 2 ? "CH2" : "CH1"); }},
     });
+    addSweepCommands(table, form);
 }
 
 }  // namespace varmolen

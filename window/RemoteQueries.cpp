@@ -210,14 +210,17 @@ QString remoteFilesFolder(const FeatureSettings& f)
     return chosen.empty() ? QDir::homePath() : QString::fromStdString(chosen);
 }
 
-QString remoteRecordingFile(const FeatureSettings& f, const std::string& name, int& error, std::string& whyNot)
+QString remoteFolderFile(const FeatureSettings& f, const std::string& name, const char* extension, RemoteFileUse use,
+                         int& error, std::string& whyNot)
 {
     error = scpi::code::kFileNameError;
-    // A plain name of a WAV file: nothing that leads out of the folder.
-    const bool wav = name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).toLower() == ".wav";
-    if (name.find('/') != std::string::npos || name.find("..") != std::string::npos || !wav ||
+    // A plain name with the file's extension: nothing that leads out of the folder.
+    const std::size_t tail = std::char_traits<char>::length(extension);
+    const bool typed =
+        name.size() > tail && QString::fromStdString(name.substr(name.size() - tail)).toLower() == extension;
+    if (name.find('/') != std::string::npos || name.find("..") != std::string::npos || !typed ||
         name.size() > kMaxRemoteFileName) {
-        whyNot = "a plain name ending in .wav, without / or .. (at most 255 bytes)";
+        whyNot = std::string("a plain name ending in ") + extension + ", without / or .. (at most 255 bytes)";
         return {};
     }
     const QString folder = remoteFilesFolder(f);
@@ -227,12 +230,25 @@ QString remoteRecordingFile(const FeatureSettings& f, const std::string& name, i
         return {};
     }
     const QString file = QDir(folder).filePath(QString::fromStdString(name));
-    // A name that is taken, even by a link that points nowhere.
-    if (QFileInfo(file).exists() || QFileInfo(file).isSymLink()) {
-        whyNot = WavRecorder::kExistsReason;
+    const QFileInfo info(file);
+    if (use == RemoteFileUse::Create) {
+        // A name that is taken, even by a link that points nowhere.
+        if (info.exists() || info.isSymLink()) {
+            whyNot = WavRecorder::kExistsReason;
+            return {};
+        }
+    } else if (!info.isFile() || info.isSymLink()) {
+        // Only a file of the folder itself is read, never one a link leads to.
+        error = scpi::code::kFileNameNotFound;
+        whyNot = "no file " + name + " in " + folder.toStdString();
         return {};
     }
     return file;
+}
+
+QString remoteRecordingFile(const FeatureSettings& f, const std::string& name, int& error, std::string& whyNot)
+{
+    return remoteFolderFile(f, name, ".wav", RemoteFileUse::Create, error, whyNot);
 }
 
 void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices& choices)

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTableWidget>
@@ -30,6 +31,8 @@
 #include "state/InstrumentSettings.h"
 #include "window/GeneratorPanel.h"
 #include "window/QtHost.h"
+#include "window/LogSweepView.h"
+#include "dsp/LogSweep.h"
 
 namespace varmolen {
 
@@ -46,7 +49,8 @@ double typedValue(const QDoubleSpinBox* box)
 // Room for row numbers of more digits than the empty table's.
 constexpr int kHeaderSlack = 24;
 
-const char* const kColumns[] = {"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)"};
+const char* const kColumns[] = {"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)", "Note"};
+constexpr int kColumnCount = 6;
 
 // Fixed-point with a point, never "-0.00".
 QString fixed(double value, int decimals) { return QString::fromStdString(fixedText(value, decimals, '.')); }
@@ -72,11 +76,29 @@ SweepWindow::SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtH
     channel_ = new QComboBox(this);
     channel_->addItems({QStringLiteral("Channel 1"), QStringLiteral("Channel 2")});
     channel_->setAccessibleName(QStringLiteral("Sweep channel"));
+    type_ = new QComboBox(this);
+    type_->addItems({QStringLiteral("Stepped sine"), QStringLiteral("Log sweep")});
+    type_->setAccessibleName(QStringLiteral("Sweep type"));
+    seconds_ = numberBox(this, kLogSweepMinSeconds, kLogSweepMaxSeconds, QStringLiteral(" s"),
+                         QStringLiteral("Sweep length"));
+    reference_ = new QComboBox(this);
+    reference_->addItems({QStringLiteral("None"), QStringLiteral("Channel 2 (the output taken back)"),
+                          QStringLiteral("Saved measurement")});
+    reference_->setAccessibleName(QStringLiteral("Sweep reference"));
+    smoothing_ = new QComboBox(this);
+    for (const std::int32_t n : kSweepSmoothings)
+        smoothing_->addItem(n == 0 ? QStringLiteral("None") : QStringLiteral("1/%1 octave").arg(n), n);
+    smoothing_->setAccessibleName(QStringLiteral("Sweep smoothing"));
+    plan->addRow(QStringLiteral("Type"), type_);
     plan->addRow(QStringLiteral("Start"), startHz_);
     plan->addRow(QStringLiteral("Stop"), stopHz_);
     plan->addRow(QStringLiteral("Steps per octave"), steps_);
+    plan->addRow(QStringLiteral("Length"), seconds_);
     plan->addRow(QStringLiteral("Level"), level_);
     plan->addRow(QStringLiteral("Measured on"), channel_);
+    plan->addRow(QStringLiteral("Reference"), reference_);
+    plan->addRow(QStringLiteral("Smoothing"), smoothing_);
+    planForm_ = plan;
     layout->addLayout(plan);
     problem_ = new QLabel(QStringLiteral("Start must lie below Stop."), this);
     problem_->setAccessibleName(QStringLiteral("Sweep plan problem"));
@@ -97,7 +119,7 @@ SweepWindow::SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtH
 
     plot_ = new SweepPlot(this);
     layout->addWidget(plot_, 1);
-    table_ = new QTableWidget(0, 5, this);
+    table_ = new QTableWidget(0, kColumnCount, this);
     table_->setAccessibleName(QStringLiteral("Sweep results"));
     QStringList headers;
     for (const char* c : kColumns)
@@ -116,6 +138,8 @@ SweepWindow::SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtH
                             kHeaderSlack);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(table_, 1);
+    logView_ = new LogSweepView(this, settings_, host_, panel_);
+    layout->addWidget(logView_, 3);
 
     // The boxes take a typed value when it is complete; Start is judged on
     // what they read as it is typed.
@@ -123,6 +147,16 @@ SweepWindow::SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtH
         connect(box, &QDoubleSpinBox::valueChanged, this, [this] { enableStart(); });
         connect(box->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this] { enableStart(); });
     }
+    connect(type_, &QComboBox::currentIndexChanged, this, [this] {
+        keepOptions();
+        showKind();
+    });
+    for (QComboBox* box : {reference_, smoothing_})
+        connect(box, &QComboBox::currentIndexChanged, this, [this] {
+            keepOptions();
+            logView_->showResult();
+        });
+    connect(seconds_, &QDoubleSpinBox::valueChanged, this, [this] { keepOptions(); });
     connect(start_, &QPushButton::clicked, this, [this] { startSweep(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { cancelSweep(); });
     connect(export_, &QPushButton::clicked, this, [this] { chooseExportFile(); });
@@ -138,6 +172,33 @@ void SweepWindow::load()
     steps_->setValue(p.stepsPerOctave);
     level_->setValue(p.levelDbfs);
     channel_->setCurrentIndex(p.channel == 2 ? 1 : 0);
+    const FeatureSettings& f = settings_.features;
+    const QSignalBlocker typeQuiet(type_), secondsQuiet(seconds_), referenceQuiet(reference_),
+        smoothingQuiet(smoothing_);
+    type_->setCurrentIndex(f.sweepType == kLogSweep ? 1 : 0);
+    seconds_->setValue(f.sweepSeconds);
+    reference_->setCurrentIndex(f.sweepReference);
+    smoothing_->setCurrentIndex(std::max(0, smoothing_->findData(f.sweepSmoothing)));
+    showKind();
+}
+
+void SweepWindow::keepOptions()
+{
+    panel_.setSweepOptions(type_->currentIndex() == 1 ? kLogSweep : kSteppedSweep, seconds_->value(),
+                           reference_->currentIndex(), smoothing_->currentData().toInt());
+}
+
+void SweepWindow::showKind()
+{
+    const bool log = type_->currentIndex() == 1;
+    planForm_->setRowVisible(steps_, !log);
+    for (QWidget* w : {static_cast<QWidget*>(seconds_), static_cast<QWidget*>(reference_),
+                       static_cast<QWidget*>(smoothing_)})
+        planForm_->setRowVisible(w, log);
+    plot_->setVisible(!log);
+    table_->setVisible(!log);
+    export_->setVisible(!log);
+    logView_->setVisible(log);
 }
 
 void SweepWindow::startSweep()
@@ -147,6 +208,7 @@ void SweepWindow::startSweep()
                          .stepsPerOctave = steps_->value(),
                          .levelDbfs = level_->value(),
                          .channel = channel_->currentIndex() + 1};
+    keepOptions();
     std::string whyNot;
     if (!panel_.startSweep(plan, whyNot))
         host_.showMessage(whyNot, "Response Sweep");
@@ -169,8 +231,11 @@ void SweepWindow::showRows()
         const std::optional<double> relative = sweepRelativeDb(rows, ref, r);
         const QString texts[] = {
             fixed(r.hz, 2), cell(r.valid, r.levelDbfs, 2), cell(relative.has_value(), relative.value_or(0.0), 2),
-            cell(r.valid && r.thdValid, r.thdPercent, 4), cell(r.valid && r.thdNValid, r.thdNPercent, 4)};
-        for (int c = 0; c < 5; ++c)
+            cell(r.valid && r.thdValid, r.thdPercent, 4), cell(r.valid && r.thdNValid, r.thdNPercent, 4),
+            // A step read again because its THD+N stood far above its
+            // neighbours'; disturbed when it still did.
+            r.flagged ? QStringLiteral("disturbed") : (r.remeasured ? QStringLiteral("measured again") : QString())};
+        for (int c = 0; c < kColumnCount; ++c)
             table_->setItem(static_cast<int>(i), c, new QTableWidgetItem(texts[c]));
     }
     const int steps = generator_.sweepSteps();
@@ -178,6 +243,11 @@ void SweepWindow::showRows()
     progress_->setValue(generator_.sweepStepsDone());
     const SweepPlan& p = settings_.features.sweep;
     plot_->show(p.startHz, p.stopHz, rows);
+    // The log sweep's view only when its result is another: it changes once a sweep.
+    if (const LogSweepResult* log = generator_.logSweepResult().get(); log != shownLog_) {
+        shownLog_ = log;
+        logView_->showResult();
+    }
     enableStart();
     cancel_->setEnabled(generator_.sweeping());
     export_->setEnabled(!rows.empty() && !generator_.sweeping());

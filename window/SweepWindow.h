@@ -1,7 +1,8 @@
-// Measure > Response Sweep...: the stepped-sine sweep's window (not modal):
-// the plan (start, stop, steps per octave, level, channel), Start, Cancel,
-// a progress bar, the plot and a table of the rows that the accessibility
-// bus reads, and Export CSV. Start runs GeneratorPanel::startSweep, which hands
+// Measure > Response Sweep...: the response sweep's window (not modal):
+// the plan (kind, start, stop, steps per octave or length, level, channel,
+// reference, smoothing), Start, Cancel, a progress bar; for a stepped sweep
+// the plot and a table of the rows that the accessibility bus reads, and
+// Export CSV; for a log sweep its view (window/LogSweepView.h). Start runs GeneratorPanel::startSweep, which hands
 // the buffers the run loop completes to GeneratorControl while the sweep runs.
 #pragma once
 
@@ -13,11 +14,13 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QFormLayout;
 class QTableWidget;
 
 namespace varmolen {
 
 class GeneratorControl;
+class LogSweepView;
 class SweepPlot;
 class GeneratorPanel;
 struct InstrumentSettings;
@@ -49,11 +52,20 @@ public:
     // Why Start is refused as the plan stands; hidden when it is not.
     QLabel* planProblem() const { return problem_; }
     SweepPlot* plot() const { return plot_; }
+    LogSweepView* logView() const { return logView_; }
+    QComboBox* typeBox() const { return type_; }
+    QComboBox* referenceBox() const { return reference_; }
+    QComboBox* smoothingBox() const { return smoothing_; }
+    QDoubleSpinBox* secondsBox() const { return seconds_; }
 
 private:
     void chooseExportFile();
     // Start only while no sweep runs and the plan's Start lies below its Stop.
     void enableStart();
+    // The controls of the kind chosen shown, the other kind's hidden.
+    void showKind();
+    // The kind, length, reference and smoothing into the settings.
+    void keepOptions();
 
     const InstrumentSettings& settings_;
     QtHost& host_;
@@ -64,6 +76,13 @@ private:
     QSpinBox* steps_ = nullptr;
     QDoubleSpinBox* level_ = nullptr;
     QComboBox* channel_ = nullptr;
+    QComboBox* type_ = nullptr;
+    QDoubleSpinBox* seconds_ = nullptr;
+    QComboBox* reference_ = nullptr;
+    QComboBox* smoothing_ = nullptr;
+    QFormLayout* planForm_ = nullptr;
+    LogSweepView* logView_ = nullptr;
+    const void* shownLog_ = nullptr;  // the log sweep result the view shows
     QLabel* problem_ = nullptr;
     QPushButton* start_ = nullptr;
     QPushButton* cancel_ = nullptr;
