@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "dsp/SpectrumLanes.h"
 
@@ -382,6 +383,38 @@ bool windowedPowerSpectrum(const float* samples, int length, double offset, std:
                            int windowStride, const SpectrumWork<double>& work)
 {
     return powerSpectrum(samples, length, offset, window, windowStride, work);
+}
+
+bool complexTransform(std::span<double> re, std::span<double> im, std::span<const double> twiddleRe,
+                      std::span<const double> twiddleIm, bool inverse)
+{
+    const std::size_t n = re.size();
+    if (n < 2 || n > at(kComplexTransformMaxLength) || (n & (n - 1)) != 0 || im.size() != n ||
+        twiddleRe.size() < n - 1 || twiddleIm.size() < n - 1)
+        return false;
+    const int length = static_cast<int>(n);
+    int bits = 0;
+    while ((1 << bits) < length)
+        ++bits;
+    for (int m = 0; m < length; ++m) {
+        const int r = reversedIndex(m, 24 - bits);
+        if (r > m) {
+            std::swap(re[at(m)], re[at(r)]);
+            std::swap(im[at(m)], im[at(r)]);
+        }
+    }
+    // The inverse is the forward transform with the real and imaginary parts
+    // exchanged on the way in and out, then scaled.
+    butterflies(inverse ? im.data() : re.data(), inverse ? re.data() : im.data(), length, twiddleRe.data(),
+                twiddleIm.data());
+    if (inverse) {
+        const double scale = 1.0 / static_cast<double>(length);
+        for (std::size_t i = 0; i < n; ++i) {
+            re[i] *= scale;
+            im[i] *= scale;
+        }
+    }
+    return true;
 }
 
 }  // namespace varmolen

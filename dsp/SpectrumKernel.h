@@ -4,7 +4,8 @@
 // record packed into half as many complex values and split into the real
 // transform. Single precision serves the display (its pixels depend on every
 // rounding of this arithmetic, so the operations and their order are fixed);
-// double precision serves the tone readings' longer records.
+// double precision serves the tone readings' longer records, and a complex
+// transform on the same butterflies serves the log sweep's deconvolution.
 //
 // Nothing here allocates or keeps state: the caller owns every array.
 #pragma once
@@ -68,5 +69,19 @@ bool windowedPowerSpectrum(const std::int32_t* samples, int length, double offse
 // The same of values in units of codes that may carry a fraction.
 bool windowedPowerSpectrum(const float* samples, int length, double offset, std::span<const double> window,
                            int windowStride, const SpectrumWork<double>& work);
+
+// The complex transform of the n = re.size() values re + i im, in place and
+// in double precision, for the sweep's long records: forward
+//   X[k] = sum over t of x[t] e^(-2 pi i k t / n),
+// inverse
+//   x[t] = (1 / n) sum over k of X[k] e^(+2 pi i k t / n).
+// It runs the spectra's own butterflies on double-precision turns made by
+// makeSpectrumTwiddles for complexTwiddleLength(n) or any longer length.
+// False, writing nothing, unless n is a power of two from 2 to 2^23, im is as
+// long and the turns are long enough.
+constexpr int kComplexTransformMaxLength = 1 << 23;
+constexpr int complexTwiddleLength(int length) { return 2 * length; }
+bool complexTransform(std::span<double> re, std::span<double> im, std::span<const double> twiddleRe,
+                      std::span<const double> twiddleIm, bool inverse);
 
 }  // namespace varmolen
