@@ -3,6 +3,8 @@
 // round-trips without touching anything else in the directory.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include <QFile>
 #include <QDir>
 #include <QTemporaryDir>
@@ -198,18 +200,24 @@ TEST(FeatureSettingsFile, GeneratorAndSweepKeysReadBackAndFallBackPerKey)
                                          "[Generator]\nWaveform=Pink\nFrequency=997.5\nLevelDbfs=-3.25\n"
                                          "Channels=right\nInvertRight=true\nDevice=plughw:CARD=PCH,DEV=0\n"
                                          "OnAtStart=1\n[Sweep]\nStart=10\nStop=40000\nStepsPerOctave=12\n"
-                                         "LevelDbfs=-6\nChannel=2\n");
+                                         "LevelDbfs=-6\nChannel=2\nType=log\nSeconds=12.5\nReference=saved\n"
+                                         "Smoothing=6\nCalibration=/home/bench/loopback.txt\n");
     EXPECT_EQ(set.generator, (SynthSettings{SynthWaveform::PinkNoise, 997.5, -3.25, SynthChannels::Right, true}));
     EXPECT_EQ(set.generatorDevice, "plughw:CARD=PCH,DEV=0");
     EXPECT_TRUE(set.generatorOnAtStart);
     EXPECT_EQ(set.sweep,
               (SweepPlan{.startHz = 10, .stopHz = 40000, .stepsPerOctave = 12, .levelDbfs = -6, .channel = 2}));
+    EXPECT_EQ(set.sweepType, kLogSweep);
+    EXPECT_EQ(set.sweepSeconds, 12.5);
+    EXPECT_EQ(set.sweepReference, kSweepReferenceSaved);
+    EXPECT_EQ(set.sweepSmoothing, 6);
+    EXPECT_EQ(set.sweepCalibration, "/home/bench/loopback.txt");
     const QString ini = dir.filePath(QStringLiteral("Varmolen.ini"));
     ASSERT_TRUE(writeFeatureSettings(ini, set));
     EXPECT_EQ(readFeatureSettings(ini), set);
 
     const struct {
-        const char* text;
+        std::string text;
         const char* what;
     } bad[] = {
         {"[Generator]\nWaveform=chirp\n", "a waveform the generator does not play"},
@@ -223,7 +231,13 @@ TEST(FeatureSettingsFile, GeneratorAndSweepKeysReadBackAndFallBackPerKey)
         {"[Sweep]\nStepsPerOctave=2.5\n", "a fraction of a step"},
         {"[Sweep]\nChannel=3\n", "a channel the instrument lacks"},
         {"[Sweep]\nStop=-20\n", "a negative frequency"},
+        {"[Sweep]\nType=chirp\n", "a kind of sweep the instrument lacks"},
+        {"[Sweep]\nSeconds=0.1\n", "a log sweep shorter than the shortest"},
+        {"[Sweep]\nSeconds=31\n", "a log sweep longer than the longest"},
+        {"[Sweep]\nReference=ch3\n", "a reference channel the instrument lacks"},
+        {"[Sweep]\nSmoothing=5\n", "a smoothing not offered"},
+        {"[Sweep]\nCalibration=" + std::string(5000, 'a') + "\n", "a path longer than any path"},
     };
     for (const auto& b : bad)
-        EXPECT_EQ(readText(dir, QByteArray(b.text)), defaults) << b.what;
+        EXPECT_EQ(readText(dir, QByteArray::fromStdString(b.text)), defaults) << b.what;
 }

@@ -187,7 +187,8 @@ TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
     QStringList headers;
     for (int c = 0; c < w->table()->columnCount(); ++c)
         headers << w->table()->horizontalHeaderItem(c)->text();
-    EXPECT_EQ(headers, (QStringList{"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)"}));
+    EXPECT_EQ(headers,
+              (QStringList{"Frequency (Hz)", "Level (dBFS)", "Relative (dB)", "THD (%)", "THD+N (%)", "Note"}));
 
     // Start only while Start lies below Stop, judged as the numbers are typed.
     const auto type = [w](const char* name, const char* text) {

@@ -251,6 +251,17 @@ TEST_F(RemoteControlTest, RefusedGeneratorCommandsSayWhy)
         {"SWE:STEP 2.5", scpi::code::kDataOutOfRange, "whole"},
         {"OUTP ON", scpi::code::kSettingsConflict, "No output device"},
         {"SWE:STAR 3000;STOP 2000;:SWE:RUN", scpi::code::kSettingsConflict, "no steps"},
+        {"SWE:TYPE CHIRP", scpi::code::kIllegalParameterValue, "CHIRP"},
+        {"SWE:TIME 31", scpi::code::kDataOutOfRange, "31"},
+        {"SWE:REF CH3", scpi::code::kIllegalParameterValue, "CH3"},
+        {"SWE:SMO 0.2", scpi::code::kDataOutOfRange, "1/48"},
+        {"SWE:HARM? 2.5", scpi::code::kDataOutOfRange, "whole"},
+        {"SWE:IMP?", scpi::code::kSettingsConflict, "no log sweep"},
+        {"SWE:SAVE \"../up.txt\"", scpi::code::kFileNameError, "plain name ending in .txt"},
+        {"SWE:SAVE \"sweep.wav\"", scpi::code::kFileNameError, "plain name ending in .txt"},
+        {"SWE:LOAD \"missing.txt\"", scpi::code::kFileNameNotFound, "missing.txt"},
+        {"SWE:TYPE LOG;REF SAV;:SWE:RUN;:SWE:TYPE STEP;REF NONE", scpi::code::kSettingsConflict,
+         "No saved reference"},
     };
     const SynthSettings before = s().features.generator;
     for (const auto& k : cases) {
