@@ -155,7 +155,8 @@ CycleTable::CycleTable(CycleShape shape, int harmonics)
     re.clear();
     re.shrink_to_fit();
 
-    const auto top = std::max_element(im.begin(), im.end(), [](double a, double b) { return std::abs(a) < std::abs(b); });
+    const auto top =
+        std::max_element(im.begin(), im.end(), [](double a, double b) { return std::abs(a) < std::abs(b); });
     const double step = 1.0 / static_cast<double>(size_);
     seriesPeak_ = truePeak(shape_, harmonics_, static_cast<double>(top - im.begin()) * step, step, std::abs(*top));
 

@@ -85,14 +85,17 @@ void SignalSynth::Ramp::aim(double to, double frames)
 {
     target = to;
     step = std::abs(to - now) / frames;
+    framesLeft = to == now ? 0 : static_cast<int>(std::ceil(frames - 1e-9));
 }
 
 double SignalSynth::Ramp::next()
 {
-    if (now < target)
-        now = std::min(now + step, target);
-    else if (now > target)
-        now = std::max(now - step, target);
+    if (framesLeft > 0) {
+        if (--framesLeft == 0)
+            now = target;
+        else
+            now = now < target ? std::min(now + step, target) : std::max(now - step, target);
+    }
     return now;
 }
 

@@ -115,11 +115,13 @@ public:
     double fullScale() const { return fullScale_; }
 
 private:
-    // A value moving along a straight line to its target.
+    // A value moving along a straight line to its target, which it reaches
+    // exactly, on the last frame of the ramp.
     struct Ramp {
         double now = 0.0, target = 0.0, step = 0.0;  // step: per frame, positive
+        int framesLeft = 0;
         void aim(double to, double frames);
-        void snap(double to) { now = target = to, step = 0.0; }
+        void snap(double to) { now = target = to, step = 0.0, framesLeft = 0; }
         double next();
     };
     // A waveform the output plays, with its share of it: one, or a few
