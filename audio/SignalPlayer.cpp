@@ -18,12 +18,14 @@ namespace varmolen {
 struct SignalPlayer::Shared {
     std::mutex mutex;
     std::condition_variable ended;
-    SynthSettings settings;  // under mutex
-    bool changed = false;    // under mutex
-    bool stopping = false;   // under mutex
-    bool finished = false;   // under mutex
+    SynthSettings settings;                   // under mutex
+    std::shared_ptr<const CycleTable> table;  // under mutex: the table `settings` play, made by the caller
+    bool changed = false;                     // under mutex
+    bool stopping = false;                    // under mutex
+    bool finished = false;                    // under mutex
     std::function<void()> notifier;
     std::atomic<std::uint32_t> underruns{0};
+    std::atomic<std::uint64_t> oncePlayed{0};
     std::atomic<bool> failed{false};
     std::unique_ptr<PlaybackSink> sink;
     std::unique_ptr<SignalSynth> synth;
@@ -53,7 +55,8 @@ SignalPlayer::~SignalPlayer() { stop(); }
 
 void SignalPlayer::setFailureNotifier(std::function<void()> notifier) { notifier_ = std::move(notifier); }
 
-bool SignalPlayer::start(unsigned rate, const SynthSettings& settings, std::string& whyNot, bool prompt)
+bool SignalPlayer::start(unsigned rate, const SynthSettings& settings, std::string& whyNot, bool prompt,
+                         std::shared_ptr<const std::vector<float>> once)
 {
     stop();
     auto s = std::make_shared<Shared>();
@@ -71,12 +74,15 @@ bool SignalPlayer::start(unsigned rate, const SynthSettings& settings, std::stri
     s->synth = std::make_unique<SignalSynth>(static_cast<double>(rate), bits);
     s->synth->set(settings);
     s->synth->switchOn(true);
+    if (once)
+        s->synth->playOnce(std::move(once));
     s->settings = s->synth->settings();
     s->notifier = notifier_;
     rate_ = rate;
     prompt_ = prompt;
     bits_ = bits;
     lastUnderruns_ = 0;
+    lastOncePlayed_ = 0;
     lastFailed_ = false;
     shared_ = s;
     thread_ = std::thread([s] { playLoop(s); });
@@ -87,9 +93,18 @@ void SignalPlayer::set(const SynthSettings& settings)
 {
     if (!shared_)
         return;
+    // Made (or found) here, so that the playback thread only takes it.
+    std::shared_ptr<const CycleTable> table = SignalSynth::tableFor(clampSynthSettings(settings, rate_), rate_);
     std::lock_guard lock(shared_->mutex);
     shared_->settings = settings;
+    // The table it replaces, if no one else holds it, is let go here too.
+    std::swap(shared_->table, table);
     shared_->changed = true;
+}
+
+std::uint64_t SignalPlayer::oncePlayed() const
+{
+    return shared_ ? shared_->oncePlayed.load(std::memory_order_acquire) : lastOncePlayed_;
 }
 
 std::uint32_t SignalPlayer::underruns() const
@@ -116,6 +131,7 @@ bool SignalPlayer::stop()
     else
         thread_.detach();  // stuck in its driver: it closes the device when (if ever) its write returns
     lastUnderruns_ = s.underruns.load(std::memory_order_relaxed);
+    lastOncePlayed_ = s.oncePlayed.load(std::memory_order_acquire);
     lastFailed_ = s.failed.load(std::memory_order_acquire) || !ended;
     shared_.reset();
     return ended;
@@ -170,7 +186,7 @@ void SignalPlayer::playLoop(const std::shared_ptr<Shared>& shared)
         {
             std::lock_guard lock(s.mutex);
             if (s.changed) {
-                synth.set(s.settings);
+                synth.set(s.settings, s.table);
                 s.changed = false;
             }
             stopping = s.stopping;
@@ -202,6 +218,7 @@ void SignalPlayer::playLoop(const std::shared_ptr<Shared>& shared)
         if (synth.silent() && stopping)
             tailLeft -= static_cast<long>(frames);
         synth.render(codes.data(), frames);
+        s.oncePlayed.store(synth.framesPlayedOnce(), std::memory_order_release);
         if (!writeAll(sink, codes.data(), frames, s.wakeFd, clearWake, giveUp)) {
             failed = true;
             break;

@@ -108,9 +108,17 @@ public:
     // Opens a device at `rate` and plays `settings`, ramping up from silence;
     // `prompt` as PlaybackSink::preferPrompt. False (and the reason) when the
     // device cannot be opened; a player that plays already is stopped first.
-    bool start(unsigned rate, const SynthSettings& settings, std::string& whyNot, bool prompt = false);
-    // The new settings reach the output within a period.
+    // With `once`, the device plays that signal from its first frame instead
+    // (SignalSynth::playOnce: both channels, no tone before it), then
+    // silence until set() changes the settings or the player stops.
+    bool start(unsigned rate, const SynthSettings& settings, std::string& whyNot, bool prompt = false,
+               std::shared_ptr<const std::vector<float>> once = nullptr);
+    // The new settings reach the output within a period. A waveform's table
+    // is made here, on the caller's thread, never on the playback thread.
     void set(const SynthSettings& settings);
+    // Frames of the `once` signal rendered so far (they are heard after what
+    // the device holds). Safe from any thread.
+    std::uint64_t oncePlayed() const;
     // Ramps down, plays the ramp out and closes the device. False when the
     // thread did not end within kCloseWaitMs (it is left to end on its own).
     bool stop();
@@ -138,6 +146,7 @@ private:
     bool prompt_ = false;
     int bits_ = 0;
     std::uint32_t lastUnderruns_ = 0;
+    std::uint64_t lastOncePlayed_ = 0;
     bool lastFailed_ = false;
 };
 

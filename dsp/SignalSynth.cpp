@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace varmolen {
 
@@ -12,23 +13,8 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Noise at unit level has the RMS of a unit sine.
 const double kSineRms = 1.0 / std::numbers::sqrt2;
 
-// The correction of a band-limited step over the sample either side of a
-// jump at phase 0 of a waveform whose phase advances by dt a frame: it takes
-// most of the aliases out of the square and the sawtooth.
-double stepCorrection(double t, double dt)
-{
-    if (t < dt) {
-        t /= dt;
-        return t + t - t * t - 1.0;
-    }
-    if (t > 1.0 - dt) {
-        t = (t - 1.0) / dt;
-        return t * t + t + t + 1.0;
-    }
-    return 0.0;
-}
-
-double fraction(double x) { return x - std::floor(x); }
+// The wrap of a phase that has just been advanced by less than a cycle.
+double wrapped(double phase) { return phase >= 1.0 ? phase - 1.0 : phase; }
 
 // A pink (1/f) filter over white noise: one-pole sections spread over the
 // audio band, each adding a share of the noise.
@@ -89,33 +75,161 @@ SignalSynth::SignalSynth(double rate, int bits, std::uint64_t seed)
       pinkScale_(pinkNormalisation())
 {
     settings_ = clampSynthSettings(settings_, rate_);
+    voices_[0].waveform = settings_.waveform;
+    voices_[0].table = tableFor(settings_, rate_);
+    voices_[0].weight.snap(1.0);
+    aimChannels();
 }
 
-void SignalSynth::set(const SynthSettings& settings)
+void SignalSynth::Ramp::aim(double to, double frames)
 {
-    settings_ = clampSynthSettings(settings, rate_);
+    target = to;
+    step = std::abs(to - now) / frames;
+    framesLeft = to == now ? 0 : static_cast<int>(std::ceil(frames - 1e-9));
+}
+
+double SignalSynth::Ramp::next()
+{
+    if (framesLeft > 0) {
+        if (--framesLeft == 0)
+            now = target;
+        else
+            now = now < target ? std::min(now + step, target) : std::max(now - step, target);
+    }
+    return now;
+}
+
+std::shared_ptr<const CycleTable> SignalSynth::tableFor(const SynthSettings& settings, double rate)
+{
+    switch (settings.waveform) {
+        case SynthWaveform::Square:
+            return cycleTable(CycleShape::Square, settings.hz, rate);
+        case SynthWaveform::Triangle:
+            return cycleTable(CycleShape::Triangle, settings.hz, rate);
+        case SynthWaveform::Sawtooth:
+            return cycleTable(CycleShape::Sawtooth, settings.hz, rate);
+        default:
+            return nullptr;
+    }
+}
+
+void SignalSynth::set(const SynthSettings& settings, std::shared_ptr<const CycleTable> prepared)
+{
+    const SynthSettings s = clampSynthSettings(settings, rate_);
+    const Voice& newest = voices_[static_cast<std::size_t>(voiceCount_ - 1)];
+    std::shared_ptr<const CycleTable> table;
+    const SynthWaveform w = s.waveform;
+    if (w == SynthWaveform::Square || w == SynthWaveform::Triangle || w == SynthWaveform::Sawtooth) {
+        const CycleShape shape = w == SynthWaveform::Square     ? CycleShape::Square
+                                 : w == SynthWaveform::Triangle ? CycleShape::Triangle
+                                                                : CycleShape::Sawtooth;
+        const int harmonics = tableHarmonics(shape, s.hz, rate_);
+        const auto fits = [&](const std::shared_ptr<const CycleTable>& t) {
+            return t && t->shape() == shape && t->harmonics() == harmonics;
+        };
+        if (fits(prepared))
+            table = std::move(prepared);
+        else if (fits(newest.table))
+            table = newest.table;
+        else
+            table = cycleTable(shape, s.hz, rate_);  // built here when no one holds it
+    }
+    if (s == settings_ && newest.waveform == w && newest.table == table)
+        return;
+    settings_ = s;
+    endOnce();
+    aimVoices(w, std::move(table));
+    aimChannels();
     aimGain();
 }
 
 void SignalSynth::switchOn(bool on)
 {
+    if (on == on_)
+        return;
     on_ = on;
+    endOnce();
     aimGain();
 }
 
 void SignalSynth::aimGain()
 {
-    target_ = on_ ? std::pow(10.0, settings_.levelDbfs / 20.0) : 0.0;
-    step_ = std::abs(target_ - gain_) / (kSynthRampSeconds * rate_);
+    level_.aim(on_ && !onceMode_ ? std::pow(10.0, settings_.levelDbfs / 20.0) : 0.0, rampFrames());
 }
 
-double SignalSynth::nextGain()
+void SignalSynth::aimChannels()
 {
-    if (gain_ < target_)
-        gain_ = std::min(gain_ + step_, target_);
-    else if (gain_ > target_)
-        gain_ = std::max(gain_ - step_, target_);
-    return gain_;
+    const double left = settings_.channels != SynthChannels::Right ? 1.0 : 0.0;
+    const double right = settings_.channels == SynthChannels::Left ? 0.0 : (settings_.invertRight ? -1.0 : 1.0);
+    // Unheard (off, or before the tone rises), a change is made at once.
+    if (level_.now == 0.0) {
+        left_.snap(left);
+        right_.snap(right);
+        return;
+    }
+    left_.aim(left, rampFrames());
+    right_.aim(right, rampFrames());
+}
+
+void SignalSynth::aimVoices(SynthWaveform waveform, std::shared_ptr<const CycleTable> table)
+{
+    const auto begin = voices_.begin();
+    // Unheard (off, or before the tone rises), the new waveform replaces the old at once.
+    if (level_.now == 0.0) {
+        voices_ = {};
+        voices_[0].waveform = waveform;
+        voices_[0].table = std::move(table);
+        voices_[0].weight.snap(1.0);
+        voiceCount_ = 1;
+        return;
+    }
+    // A voice still fading out that plays the new waveform comes back from
+    // where it is; else a new one joins, silent, in place of the faintest
+    // when two crossfades are already under way.
+    auto count = static_cast<std::size_t>(voiceCount_);
+    std::size_t found = count;
+    for (std::size_t i = 0; i < count; ++i)
+        if (voices_[i].waveform == waveform && voices_[i].table == table)
+            found = i;
+    if (found == count) {
+        if (count == voices_.size()) {
+            const auto faintest =
+                std::min_element(begin, begin + static_cast<std::ptrdiff_t>(count),
+                                 [](const Voice& a, const Voice& b) { return a.weight.now < b.weight.now; });
+            std::rotate(faintest, faintest + 1, begin + static_cast<std::ptrdiff_t>(count));
+            found = count - 1;
+        } else {
+            found = count++;
+        }
+        voices_[found] = Voice{};
+        voices_[found].waveform = waveform;
+        voices_[found].table = std::move(table);
+    }
+    // The newest goes last: a later change compares with it.
+    std::rotate(begin + static_cast<std::ptrdiff_t>(found), begin + static_cast<std::ptrdiff_t>(found) + 1,
+                begin + static_cast<std::ptrdiff_t>(count));
+    voiceCount_ = static_cast<int>(count);
+    // Every share moves to its end in one ramp, so they always add up to one.
+    for (std::size_t i = 0; i < count; ++i)
+        voices_[i].weight.aim(i + 1 == count ? 1.0 : 0.0, rampFrames());
+}
+
+void SignalSynth::playOnce(std::shared_ptr<const std::vector<float>> signal)
+{
+    once_ = std::move(signal);
+    oncePos_ = 0;
+    onceMode_ = true;
+    onceGain_.snap(1.0);
+    // The tone stops here; it comes back along its ramp after the signal.
+    level_.snap(0.0);
+}
+
+void SignalSynth::endOnce()
+{
+    if (!onceMode_)
+        return;
+    onceMode_ = false;
+    onceGain_.aim(0.0, rampFrames());
 }
 
 double SignalSynth::uniform()
@@ -135,58 +249,77 @@ double SignalSynth::gaussian()
     return std::sqrt(-2.0 * std::log(1.0 - u)) * std::cos(kTwoPi * v);
 }
 
+double SignalSynth::voiceValue(Voice& v)
+{
+    switch (v.waveform) {
+        case SynthWaveform::Sine:
+            return std::sin(kTwoPi * phase_);
+        case SynthWaveform::Square:
+        case SynthWaveform::Triangle:
+        case SynthWaveform::Sawtooth:
+            return v.table->at(phase_);
+        case SynthWaveform::WhiteNoise:
+            return kSineRms * gaussian();
+        case SynthWaveform::PinkNoise:
+            return kSineRms * pinkScale_ * pinkStep(pink_, gaussian());
+        case SynthWaveform::TwoToneLow:
+        case SynthWaveform::TwoToneHigh: {
+            const ToneMix mix = twoToneMix(v.waveform);
+            const double value = mix.shareA * std::sin(kTwoPi * v.pairA) + mix.shareB * std::sin(kTwoPi * v.pairB);
+            v.pairA = wrapped(v.pairA + mix.hzA / rate_);
+            v.pairB = wrapped(v.pairB + mix.hzB / rate_);
+            return value;
+        }
+    }
+    return 0.0;
+}
+
 double SignalSynth::nextValue()
 {
-    const SynthWaveform w = settings_.waveform;
-    if (w == SynthWaveform::WhiteNoise)
-        return kSineRms * gaussian();
-    if (w == SynthWaveform::PinkNoise)
-        return kSineRms * pinkScale_ * pinkStep(pink_, gaussian());
-    if (w == SynthWaveform::TwoToneLow || w == SynthWaveform::TwoToneHigh) {
-        const ToneMix mix = twoToneMix(w);
-        const double v = mix.shareA * std::sin(kTwoPi * phase_) + mix.shareB * std::sin(kTwoPi * phaseB_);
-        phase_ = fraction(phase_ + mix.hzA / rate_);
-        phaseB_ = fraction(phaseB_ + mix.hzB / rate_);
-        return v;
-    }
-    const double t = phase_;
-    const double dt = settings_.hz / rate_;
     double v = 0.0;
-    switch (w) {
-        case SynthWaveform::Square:
-            v = (t < 0.5 ? 1.0 : -1.0) + stepCorrection(t, dt) - stepCorrection(fraction(t + 0.5), dt);
-            break;
-        case SynthWaveform::Triangle:
-            v = t < 0.25 ? 4.0 * t : (t < 0.75 ? 2.0 - 4.0 * t : 4.0 * t - 4.0);
-            break;
-        case SynthWaveform::Sawtooth: {
-            const double s = fraction(t + 0.5);
-            v = 2.0 * s - 1.0 - stepCorrection(s, dt);
-            break;
+    if (voiceCount_ == 1) {
+        v = voiceValue(voices_[0]);
+    } else {
+        // A crossfade: every voice at the one phase, by its share.
+        for (int i = 0; i < voiceCount_; ++i) {
+            Voice& voice = voices_[static_cast<std::size_t>(i)];
+            v += voice.weight.next() * voiceValue(voice);
         }
-        default:
-            v = std::sin(kTwoPi * t);
-            break;
+        // The voices faded out leave; the order (the newest last) stays.
+        int kept = 0;
+        for (int i = 0; i < voiceCount_; ++i) {
+            Voice& voice = voices_[static_cast<std::size_t>(i)];
+            if (voice.weight.now > 0.0 || voice.weight.target > 0.0)
+                std::swap(voices_[static_cast<std::size_t>(kept++)], voice);
+        }
+        for (int i = kept; i < voiceCount_; ++i)
+            voices_[static_cast<std::size_t>(i)] = Voice{};
+        voiceCount_ = kept;
     }
-    phase_ += dt;
-    if (phase_ >= 1.0)
-        phase_ -= 1.0;
+    phase_ = wrapped(phase_ + settings_.hz / rate_);
     return v;
 }
 
 void SignalSynth::renderExact(double* out, std::size_t frames)
 {
-    const bool left = settings_.channels != SynthChannels::Right;
-    const bool right = settings_.channels != SynthChannels::Left;
-    const double rightSign = settings_.invertRight ? -1.0 : 1.0;
     for (std::size_t i = 0; i < frames; ++i) {
         if (silent()) {
             out[2 * i] = out[2 * i + 1] = 0.0;
             continue;
         }
-        const double v = std::clamp(nextValue() * nextGain(), -1.0, 1.0);
-        out[2 * i] = left ? v : 0.0;
-        out[2 * i + 1] = right ? rightSign * v : 0.0;
+        double left = 0.0, right = 0.0;
+        if (level_.now != 0.0 || level_.target != 0.0) {
+            const double v = nextValue() * level_.next();
+            left = v * left_.next();
+            right = v * right_.next();
+        }
+        if (once_ && oncePos_ < once_->size() && (onceMode_ || onceGain_.now > 0.0)) {
+            const double v = onceGain_.next() * static_cast<double>((*once_)[oncePos_++]);
+            left += v;
+            right += v;
+        }
+        out[2 * i] = std::clamp(left, -1.0, 1.0);
+        out[2 * i + 1] = std::clamp(right, -1.0, 1.0);
     }
 }
 

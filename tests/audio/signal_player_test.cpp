@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -171,6 +173,31 @@ TEST(SignalPlayer, PlaysWhatTheDeviceAsksForWholeIntoTheRampAndPlaysOutItsBuffer
     const auto lastSound = std::find_if(p.rbegin(), p.rend(), [](std::int32_t v) { return v != 0; });
     ASSERT_NE(lastSound, p.rend());
     EXPECT_GE(static_cast<std::size_t>(lastSound - p.rbegin()) / 2, 9600u) << "the tail covers what the device holds";
+}
+
+TEST(SignalPlayer, PlaysASignalOnceFromItsFirstFrameThenSilence)
+{
+    auto signal = std::make_shared<std::vector<float>>(12000);
+    for (std::size_t n = 0; n < signal->size(); ++n)
+        (*signal)[n] = static_cast<float>(0.8 * std::sin(0.01 * static_cast<double>(n)));
+    auto device = std::make_shared<Device>();
+    SignalPlayer player([&] { return std::make_unique<TestSink>(device, Fault::None); });
+    std::string whyNot;
+    ASSERT_TRUE(player.start(48000, {.hz = 1000, .levelDbfs = 0}, whyNot, true, signal));
+    ASSERT_TRUE(waitFor([&] { return player.oncePlayed() == signal->size(); }));
+    const int writes = device->writes;
+    ASSERT_TRUE(waitFor([&] { return device->writes > writes + 2; }));  // and some silence after it
+    ASSERT_TRUE(player.stop());
+    EXPECT_EQ(player.oncePlayed(), signal->size());
+    std::lock_guard lock(device->m);
+    const std::vector<std::int32_t>& p = device->played;
+    ASSERT_GT(p.size(), 2 * signal->size());
+    // From the first frame, on both channels: the signal, dithered.
+    for (std::size_t i = 0; i < 2 * signal->size(); ++i)
+        ASSERT_NEAR(p[i], (*signal)[i / 2] * 32767.0, 1.5) << "frame " << i / 2;
+    EXPECT_TRUE(std::all_of(p.begin() + static_cast<std::ptrdiff_t>(2 * signal->size()), p.end(), [](std::int32_t c) {
+        return c == 0;
+    })) << "silence after it, until the device closes";
 }
 
 }  // namespace
