@@ -108,7 +108,7 @@ bool GeneratorControl::openPlayer(unsigned rate, const SynthSettings& settings, 
     }
     player_ = std::make_unique<SignalPlayer>([this, name] { return service_.open(name); });
     player_->setFailureNotifier(notifier_);
-    if (once.get() == nullptr && !player_->start(rate, settings, whyNot, prompt /*ONCE*/)) {
+    if (!player_->start(rate, settings, whyNot, prompt, std::move(once))) {
         player_.reset();
         return false;
     }
