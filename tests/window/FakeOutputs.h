@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,16 @@ struct Outputs {
     static constexpr int kSwing = 8;
     std::atomic<long> rises{0}, frames{0};
     std::atomic<int> sign{0};
+    // With `keep`, every left-channel code written, in order: what a
+    // loopback cable would bring back.
+    std::atomic<bool> keep{false};
+    std::mutex keptLock;
+    std::vector<std::int16_t> kept;
+    std::size_t keptCount()
+    {
+        const std::lock_guard lock(keptLock);
+        return kept.size();
+    }
     void restartTone()
     {
         rises = 0;
@@ -61,6 +72,11 @@ struct Outputs {
                     ++o_.rises;
                 if (left > kSwing || left < -kSwing)
                     o_.sign = left > 0 ? 1 : -1;
+            }
+            if (o_.keep) {
+                const std::lock_guard lock(o_.keptLock);
+                for (std::size_t i = 0; i < frames; ++i)
+                    o_.kept.push_back(static_cast<std::int16_t>(codes[2 * i]));
             }
             o_.frames += static_cast<long>(frames);
             return static_cast<long>(frames);

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QListWidget>
 #include <QTableWidget>
 
 #include <atomic>
@@ -23,6 +24,10 @@
 #include <vector>
 
 #include "acquisition/GeneratorControl.h"
+#include "panel/ResponseChart.h"
+#include "remote/ScpiSession.h"
+#include "window/LogSweepView.h"
+#include "window/RemoteControl.h"
 #include "window/GeneratorWindow.h"
 #include "window/SweepWindow.h"
 #include "window/TriggerControls.h"
@@ -268,6 +273,96 @@ TEST_F(GeneratorWindowsTest, TheSweepWindowShowsItsRowsAndExportsThem)
     EXPECT_TRUE(form->generatorPanel().generator().on()) << "the tone that played before the sweep plays again";
     EXPECT_FALSE(outputs.prompt);
     form->generatorPanel().generator().switchOff();
+}
+
+// The numbers of a reply, split at commas.
+std::vector<double> numbersOf(const std::string& reply)
+{
+    std::vector<double> out;
+    std::size_t at = 0;
+    while (at < reply.size()) {
+        const std::size_t comma = std::min(reply.find(',', at), reply.size());
+        out.push_back(std::stod(reply.substr(at, comma - at)));
+        at = comma + 1;
+    }
+    return out;
+}
+
+TEST_F(GeneratorWindowsTest, ALogSweepPlaysOnceComesBackThroughALoopAndIsReadKeptSavedAndLoaded)
+{
+    form->generatorPanel().setPlaybackService(outputs.service());
+    form->controls().measureMenu.ResponseSweep1->trigger();
+    SweepWindow* w = form->generatorPanel().sweepWindow();
+    GeneratorControl& g = form->generatorPanel().generator();
+    s().features.remoteFilesFolder = installDir.path().toStdString();
+    scpi::Session session(remoteServerOf(*form).table());
+    const auto send = [&session](const std::string& line) {
+        std::string answer = session.handleLine(line);
+        if (!answer.empty())
+            answer.pop_back();
+        return answer;
+    };
+    EXPECT_EQ(send("SWE:TYPE LOG;TIME 0.5;STAR 100;STOP 10000;LEV -10;SMO 0;:SWE:TYPE?;TIME?;SMO?"), "LOG;0.5;0");
+    EXPECT_TRUE(w->logView()->isVisibleTo(w) && !w->table()->isVisibleTo(w)) << "the window shows the log sweep's view";
+
+    // The output plays the signal once; what it wrote comes back 300 frames
+    // later on channel 1, silence around it, as through a cable.
+    outputs.keep = true;
+    EXPECT_EQ(send("SWE:RUN;:SYST:ERR?"), "0,\"No error\"");
+    ASSERT_TRUE(g.sweeping());
+    const unsigned rate = s().sampleRate;
+    const std::size_t length = logSweepSignal({.startHz = 100, .stopHz = 10000, .seconds = 0.5, .levelDbfs = -10}, rate).size();
+    ASSERT_TRUE(pumpUntil([&] { return outputs.keptCount() >= length; }));
+    std::vector<std::int16_t> loop(300, 0);
+    {
+        const std::lock_guard lock(outputs.keptLock);
+        loop.insert(loop.end(), outputs.kept.begin(), outputs.kept.begin() + static_cast<std::ptrdiff_t>(length));
+    }
+    std::vector<std::int16_t> block(4096, 0);
+    for (std::size_t at = 0; at < 1000 && g.sweeping(); ++at) {
+        for (std::size_t i = 0; i < block.size(); ++i) {
+            const std::size_t k = at * block.size() + i;
+            block[i] = k < loop.size() ? loop[k] : 0;
+        }
+        g.takeBlock({reinterpret_cast<const std::uint8_t*>(block.data()), 2 * 4096, 1, rate, true});
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the analysis runs meanwhile
+    }
+    ASSERT_FALSE(g.sweeping());
+    EXPECT_FALSE(g.on()) << "off again, as before the sweep";
+    const auto result = g.logSweepResult();
+    ASSERT_TRUE(result && result->valid) << (result ? result->whyNot : "no result");
+
+    // Read remotely: a flat response with no phase, and the 300 frames' delay.
+    const std::vector<double> data = numbersOf(send("SWE:DATA?"));
+    ASSERT_EQ(data.size() % 3, 0u);
+    ASSERT_GT(data.size(), 3u * 40);
+    for (std::size_t i = 0; i < data.size(); i += 3) {
+        EXPECT_NEAR(data[i + 1], 0.0, 0.05) << data[i] << " Hz";
+        EXPECT_NEAR(data[i + 2], 0.0, 1.0) << data[i] << " Hz";
+    }
+    EXPECT_NEAR(std::stod(send("SWE:DEL?")), 300.0 / rate, 0.5 / rate);
+    const std::string impulse = send("SWE:IMP?");
+    ASSERT_GT(impulse.size(), 2u);
+    EXPECT_EQ(impulse[0], '#');
+    EXPECT_FALSE(numbersOf(send("SWE:HARM? 2")).empty());
+
+    // The window draws it; kept, it is overlaid in a colour of its own.
+    w->showRows();
+    EXPECT_EQ(w->logView()->table()->rowCount(), static_cast<int>(data.size() / 3));
+    ASSERT_EQ(w->logView()->magnitudeChart()->curves().size(), 1u);
+    w->logView()->keepButton()->click();
+    EXPECT_EQ(w->logView()->keptList()->count(), 2);
+    ASSERT_EQ(w->logView()->magnitudeChart()->curves().size(), 2u);
+    EXPECT_NE(w->logView()->magnitudeChart()->curves()[0].colour, w->logView()->magnitudeChart()->curves()[1].colour);
+
+    // Saved as a new file only; loaded, it is kept and becomes the reference.
+    EXPECT_EQ(send("SWE:SAVE \"loop.txt\";:SYST:ERR?"), "0,\"No error\"");
+    EXPECT_TRUE(QFileInfo::exists(installDir.path() + QStringLiteral("/loop.txt")));
+    EXPECT_EQ(std::stoi(send("SWE:SAVE \"loop.txt\";:SYST:ERR?")), scpi::code::kFileNameError) << "never replaced";
+    EXPECT_EQ(send("SWE:LOAD \"loop.txt\";:SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(form->generatorPanel().keptSweeps().size(), 2u);
+    EXPECT_EQ(s().features.sweepCalibration, (installDir.path() + QStringLiteral("/loop.txt")).toStdString());
+    ASSERT_EQ(form->generatorPanel().keptSweeps().back().response.points.size(), data.size() / 3);
 }
 
 }  // namespace
