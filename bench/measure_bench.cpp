@@ -3,7 +3,8 @@
 // (1024-frame buffers) and at 44100 Hz (2048-frame buffers); a tone reading is
 // formed at most once a second of signal, so with them this is the cost per
 // buffer spread over a second. And one tone reading alone from a full record
-// of 8192 samples (a transform, the average, the reading), its worst case.
+// of 8192 samples (a transform, the average, the reading), its worst case,
+// and the intermodulation reading formed from its spectrum.
 // The signals repeat exactly over the cycle of buffers, so the run is one
 // continuous recording. Target: under 50 us a buffer.
 #include <benchmark/benchmark.h>
@@ -84,6 +85,24 @@ void BM_OneToneReading(benchmark::State& st)
     }
 }
 BENCHMARK(BM_OneToneReading)->Unit(benchmark::kMicrosecond);
+
+// The intermodulation reading formed with each tone reading, from its
+// spectrum: the generator's 60 Hz + 7 kHz pair found on the input (both
+// pairs looked for, the first found), beside the tone reading's cost.
+void BM_OneImdReading(benchmark::State& st)
+{
+    std::vector<float> x(8192);
+    for (std::size_t n = 0; n < x.size(); ++n) {
+        const double t = static_cast<double>(n) / 44100.0;
+        x[n] = static_cast<float>(
+            std::lround(16000 * std::sin(2 * M_PI * 60.0 * t) + 4000 * std::sin(2 * M_PI * 7000.0 * t)));
+    }
+    auto meter = std::make_unique<ToneMeter>();
+    meter->measure(x.data(), 8192, 44100.0);
+    for (auto _ : st)
+        benchmark::DoNotOptimize(readIntermodulation(*meter, 44100.0, ImdMethod::None).ratio);
+}
+BENCHMARK(BM_OneImdReading)->Unit(benchmark::kMicrosecond);
 
 // The fit that reads a record finer than 16 bits, once a reading, beside it.
 void BM_OneFineToneReading(benchmark::State& st)

@@ -271,6 +271,10 @@ ToneRowTexts toneTexts(const ChannelReadings& r, double fullScaleVolts, char sep
     t.noiseA = noise ? powerText(tone.noisePowerA, "dBFS(A)", separator) : measure_text::kUnknown;
     t.snr = decibelText(noise && tone.snrValid, tone.snrDb, separator);
     t.dynamicRange = decibelText(noise && tone.dynamicRangeValid, tone.dynamicRangeDb, separator);
+    const bool imd = r.recorded && r.imd.valid;
+    t.imd = imd ? formatDistortion(r.imd.ratio, separator) : measure_text::kUnknown;
+    t.imdDb = imd ? formatDecibels(r.imd.ratio, "dB", separator) : measure_text::kUnknown;
+    t.imdMethod = imd ? imdMethodName(r.imd.method) : "";
     if (!r.recorded || !tone.valid) {
         t.peakFrequency = t.peakLevel = t.thd = t.thdN = measure_text::kUnknown;
         t.peakLevelDb = calibrated ? std::string() : std::string(measure_text::kUnknown);

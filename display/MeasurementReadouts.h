@@ -100,6 +100,11 @@ struct ToneRowTexts {
     std::string noiseA;
     std::string snr;
     std::string dynamicRange;
+    // Intermodulation of a two-tone pair ("0.0123 %", "-78.21 dB") and the
+    // method it was read by ("SMPTE", "DFD"; empty with no reading).
+    std::string imd;
+    std::string imdDb;
+    std::string imdMethod;
 };
 
 // Fixed-point text independent of the process's locale, with the window's

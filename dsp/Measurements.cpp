@@ -124,6 +124,9 @@ const ToneReading& Measurements::tone(int channel)
         record.read = true;
         record.sinceReading = 0;
         readings_[i].tone = tone_.measure(record.codes.data(), record.count, record.rate, &record.average);
+        // From the spectrum just read, when the record held enough to transform.
+        readings_[i].imd =
+            record.count >= kToneMinRecord ? readIntermodulation(tone_, record.rate, playedPair_) : ImdReading{};
         if (record.fine)
             readDeeper(readings_[i].tone, record.codes.data(), record.count, record.rate);
     }

@@ -6,6 +6,8 @@
 // - Tone readings (dsp/ToneMeter.h): the strongest tone of the last
 //   samples, gathered across consecutive buffers into a record of up to 8192,
 //   its frequency, level, THD and THD+N.
+// - Intermodulation (dsp/Intermodulation.h): of a two-tone pair, read from
+//   the same record and transform as the tone readings, with them.
 //
 // Everything works on the buffer as recorded (16-bit codes, DC included) and
 // in fixed arrays allocated with the meter; measuring a buffer allocates
@@ -15,6 +17,7 @@
 #include <array>
 #include <cstdint>
 
+#include "dsp/Intermodulation.h"
 #include "dsp/RecordedBlock.h"
 #include "dsp/TimeMeter.h"
 #include "dsp/ToneMeter.h"
@@ -32,6 +35,7 @@ struct ChannelReadings {
     LevelReadings levels;
     bool overload = false;
     ToneReading tone;
+    ImdReading imd;  // formed with the tone readings
 };
 
 // What a buffer is measured for: only what is read is worth the work.
@@ -59,8 +63,13 @@ public:
     // record started, then once a second of signal has been added since the
     // last (a transform of 8192 samples is the strip's largest cost, and
     // each reading joins the average of the channel's readings of a steady
-    // tone anyway). Otherwise the last reading formed.
+    // tone anyway). Otherwise the last reading formed. The channel's
+    // intermodulation reading (readings().imd) is formed with it.
     const ToneReading& tone(int channel);
+    // The pair the generator plays (None: no pair, or not playing): the
+    // intermodulation readings formed from now on read by its method; with
+    // None, by the method of a pair found on the input.
+    void setPlayedPair(ImdMethod method) { playedPair_ = method; }
     // Signal added between two tone readings, at least.
     static constexpr double kToneReadingSeconds = 1.0;
     // The TIME readings, formed when first asked for after a buffer, and the
@@ -99,6 +108,7 @@ private:
     std::array<std::int32_t, kMaxMeasureFrames> codes_{};
     std::array<ToneRecord, 2> toneRecords_{};
     std::array<bool, 2> timeFollows_{};  // the last buffer was measured for its TIME readings
+    ImdMethod playedPair_ = ImdMethod::None;
 };
 
 }  // namespace varmolen

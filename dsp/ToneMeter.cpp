@@ -185,6 +185,20 @@ double ToneMeter::solveOffset(double ratio, double guess) const
     return x1;
 }
 
+double ToneMeter::toneOffset(int k) const
+{
+    const auto p = [this](int i) { return power_[static_cast<std::size_t>(i)]; };
+    if (k < 1 || k >= n_ / 2 || !(p(k - 1) > 0.0) || !(p(k) > 0.0) || !(p(k + 1) > 0.0))
+        return 0.0;
+    // First guess: the vertex of the parabola through the log powers.
+    const double lm = std::log(p(k - 1));
+    const double l0 = std::log(p(k));
+    const double lp = std::log(p(k + 1));
+    const double curvature = lm - 2.0 * l0 + lp;
+    const double guess = curvature < 0.0 ? 0.5 * (lm - lp) / curvature : 0.0;
+    return solveOffset(std::sqrt(p(k + 1) / p(k - 1)), guess);
+}
+
 void ToneMeter::transform(const float* x, int n)
 {
     // Without its mean, so that bins 1..3 show only the signal's slow drift.
@@ -393,13 +407,7 @@ ToneReading ToneMeter::read(double rate) const
     if (lobe < kToneOverNoise * (2 * kLobe + 1) * around)
         return r;
 
-    // First guess: the vertex of the parabola through the log powers.
-    const double lm = std::log(p(k0 - 1));
-    const double l0 = std::log(p(k0));
-    const double lp = std::log(p(k0 + 1));
-    const double curvature = lm - 2.0 * l0 + lp;
-    const double guess = curvature < 0.0 ? 0.5 * (lm - lp) / curvature : 0.0;
-    const double offset = solveOffset(std::sqrt(p(k0 + 1) / p(k0 - 1)), guess);
+    const double offset = toneOffset(k0);
     if (std::abs(offset) > 0.6)
         return r;  // not the shape of one tone
     // Each bin of the lobe must hold what one tone at that offset would put

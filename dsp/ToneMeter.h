@@ -98,8 +98,14 @@ public:
     // the average.
     ToneReading measure(const float* x, int frames, double rate, ToneAverage* average = nullptr);
 
-    // Power of bin k (0..n/2) of the last spectrum read; for tests.
+    // What other readings of the same record (intermodulation) take from
+    // the last spectrum read, the average's where one was given: its record
+    // length, the power of bin k (0..n/2), and where a tone whose strongest
+    // bin is k lies from it, in bins (-1..1), interpolated as the tone
+    // reading's own tone is.
+    int length() const { return n_; }
     double binPower(int k) const { return power_[static_cast<std::size_t>(k)]; }
+    double toneOffset(int k) const;
     // |transform of a unit complex tone at `offset` bins from a bin| at the
     // record length last read.
     double kernelMagnitude(double offset) const;

@@ -49,7 +49,9 @@ constexpr CellPlan kToneCells[] = {
     {"Weighted level", "WeightedLevel", "weighted level", nullptr, nullptr, 116},
     {"Noise", "Noise", "noise", "NoiseA", "A-weighted noise", 110},
     {"SNR / DR", "Snr", "SNR", "DynamicRange", "dynamic range", 88},
+    {"IMD", "Imd", "IMD", "ImdDb", "IMD dB", 92},
 };
+constexpr std::size_t kImdCell = 7;
 
 // The panel's navy and its label colours, set through palettes: the strip
 // repaints some labels four times a second, and style sheets paint slowly.
@@ -205,6 +207,17 @@ void MeasureStrip::showChannel(int channel, bool enabled, std::int32_t colourWor
         put(row.tone[4], tone->weighted, nullptr);
         put(row.tone[5], tone->noise, &tone->noiseA);
         put(row.tone[6], tone->snr, &tone->dynamicRange);
+        put(row.tone[kImdCell], tone->imd, &tone->imdDb);
+        if (tone->imdMethod != row.imdMethod) {
+            row.imdMethod = tone->imdMethod;
+            const QString named = row.imdMethod.empty()
+                                      ? QStringLiteral("IMD")
+                                      : QStringLiteral("IMD (%1)").arg(QString::fromStdString(row.imdMethod));
+            Cell& cell = row.tone[kImdCell];
+            cell.caption->setText(named);
+            cell.value->setAccessibleDescription(QStringLiteral("Channel %1 %2").arg(channel).arg(named));
+            cell.second->setAccessibleDescription(QStringLiteral("Channel %1 %2 dB").arg(channel).arg(named));
+        }
     }
 }
 

@@ -2,14 +2,17 @@
 // led by a swatch of the channel's trace colour, in the panel's label colour
 // on its navy. Each reading is a label of its own whose text is the reading
 // alone and whose accessible description says what it is ("Channel 1 RMS"),
-// so that a screen reader speaks the reading as the label's name. Read-only:
-// nothing in it takes the focus.
+// so that a screen reader speaks the reading as the label's name; the
+// intermodulation cell's caption and descriptions name the method it was
+// read by ("IMD (SMPTE)", "Channel 1 IMD (SMPTE)"). Read-only: nothing in it
+// takes the focus.
 #pragma once
 
 #include <QFrame>
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 class QLabel;
 
@@ -51,8 +54,9 @@ private:
         QWidget* timeCells = nullptr;
         QWidget* toneCells = nullptr;
         std::array<Cell, 8> time{};
-        std::array<Cell, 7> tone{};
+        std::array<Cell, 8> tone{};
         bool overloadLit = false;
+        std::string imdMethod;  // what the IMD cell's caption and descriptions name
     };
     std::array<Row, 2> rows_{};
 };

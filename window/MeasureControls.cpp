@@ -125,6 +125,7 @@ void MeasureControls::updateMeasuring()
         if (!measurements_)
             measurements_ = std::make_unique<Measurements>();
         measurements_->reset();
+        measurements_->setPlayedPair(playedPair_);
         shownReadings_ = {};
         lastDrawn_ = false;
         acquisition_.setBlockObserver([this](const RecordedBlock& block) { measureBlock(block); });
@@ -196,8 +197,11 @@ void MeasureControls::acquisitionRestarted()
     settling_ = {.pending = true, .started = true, .heardAt = std::chrono::steady_clock::now(), .frames = 0};
 }
 
-void MeasureControls::generatorChanged(int heardWithinMs)
+void MeasureControls::generatorChanged(int heardWithinMs, ImdMethod played)
 {
+    playedPair_ = played;
+    if (measurements_)
+        measurements_->setPlayedPair(played);
     const auto heardAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(heardWithinMs + kInputHoldsMs);
     // A change while an earlier one is not yet heard counts from the later.
     settling_ = {.pending = true, .started = false, .heardAt = heardAt, .frames = 0};
@@ -227,8 +231,11 @@ void MeasureControls::keepReadings(bool tone)
     for (int ch = 1; ch <= 2; ++ch) {
         const auto i = static_cast<std::size_t>(ch - 1);
         const ToneReading kept = shownReadings_[i].tone;
+        const ImdReading keptImd = shownReadings_[i].imd;
         shownReadings_[i] = measurements_->readings(ch);
+        // The intermodulation reading is formed with the tone readings.
         shownReadings_[i].tone = tone ? measurements_->tone(ch) : kept;
+        shownReadings_[i].imd = tone ? measurements_->readings(ch).imd : keptImd;
     }
 }
 

@@ -86,9 +86,11 @@ public:
     // buffer recorded wholly after the change is heard, at most
     // `heardWithinMs` after it, plus what the input holds. Either way the
     // readings have settled once a whole tone record has been measured
-    // since; until then *OPC? waits.
+    // since; until then *OPC? waits. `played` names the two-tone pair the
+    // generator plays now (None: another waveform, a sweep, or off): the
+    // intermodulation readings read by its method.
     void acquisitionRestarted();
-    void generatorChanged(int heardWithinMs);
+    void generatorChanged(int heardWithinMs, ImdMethod played = ImdMethod::None);
     // Another display type chosen: the tone readings' average starts again,
     // as it does whenever the tone changes.
     void restartToneReadings();
@@ -136,6 +138,7 @@ private:
     bool shown_ = false;
     bool measuring_ = false;
     bool remoteReading_ = false;
+    ImdMethod playedPair_ = ImdMethod::None;
 };
 
 }  // namespace varmolen

@@ -1,6 +1,6 @@
-// The remote commands that read: the measurement strip's readings, the last
-// block's samples, pictures of the display and the window, and the WAV
-// recording.
+// The remote commands that read: the measurement strip's readings (the
+// intermodulation reading with its method), the last block's samples,
+// pictures of the display and the window, and the WAV recording.
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -259,6 +259,17 @@ void addDataCommands(scpi::CommandTable& table, TScopeForm& form, RemoteChoices&
             if (const auto ch = call.channel(0))
                 call.replyNumber(read(form.measure().currentReadings(*ch),
                                       s.features.fullScaleVolts[static_cast<std::size_t>(*ch - 1)]));
+        });
+    // Intermodulation in % (or dB) and the method it was read by:
+    // "0.0123,SMPTE"; "9.91E37,NONE" where the strip shows "?".
+    for (const bool decibels : {false, true})
+        table.add(decibels ? "MEASure:IMD:DB?" : "MEASure:IMD?", 1, [&form, decibels](Call& call) {
+            if (const auto ch = call.channel(0)) {
+                const ChannelReadings& r = form.measure().currentReadings(*ch);
+                const bool valid = r.recorded && r.imd.valid;
+                call.replyNumber(distortionAnswer(valid, r.imd.ratio, decibels));
+                call.reply(imdMethodName(valid ? r.imd.method : ImdMethod::None));
+            }
         });
     table.add({
         {"WAVeform:SOURce", 1,

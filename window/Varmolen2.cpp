@@ -135,7 +135,12 @@ void TScopeForm::finishCreate()
     GeneratorControl& generator = generatorPanel_->generator();
     // What the generator plays drives what is measured: the readings start
     // again once a change is heard.
-    generator.setChangeNotifier([this, &generator] { measure_->generatorChanged(generator.heardWithinMs()); });
+    generator.setChangeNotifier([this, &generator] {
+        // A pair played (not a sweep's sine) names the intermodulation method.
+        const bool pair = generator.on() && !generator.sweeping();
+        measure_->generatorChanged(generator.heardWithinMs(),
+                                   pair ? imdMethodOf(generator.settings().waveform) : ImdMethod::None);
+    });
     FormCreate(this);
     measure_->applySettings();
     trigger_->showTimeBaseSteps();

@@ -116,6 +116,13 @@ TEST(MeasurementTexts, Rows)
     EXPECT_EQ(f.thdDb, "-40.00 dB");
     EXPECT_EQ(f.thdN, "1.25 %");
     EXPECT_EQ(f.thdNDb, "-38.06 dB");
+    EXPECT_EQ(f.imd, "?");
+    EXPECT_EQ(f.imdMethod, "");
+    r.imd = {.valid = true, .method = ImdMethod::Smpte, .ratio = 0.000123};
+    const ToneRowTexts fi = toneTexts(r, 2.0, '.');  // calibrated or not, a ratio
+    EXPECT_EQ(fi.imd, "0.0123 %");
+    EXPECT_EQ(fi.imdDb, "-78.20 dB");
+    EXPECT_EQ(fi.imdMethod, "SMPTE");
     const ToneRowTexts fv = toneTexts(r, 2.0, '.');
     EXPECT_EQ(fv.peakLevel, "707.1 mV");  // the tone's RMS
     EXPECT_EQ(fv.peakLevelDb, "");
@@ -147,8 +154,10 @@ TEST(MeasurementTexts, Rows)
         EXPECT_EQ(text, "?");
     const ToneRowTexts nf = toneTexts(none, 0.0, '.');
     for (const std::string& text :
-         {nf.peakFrequency, nf.peakLevel, nf.peakLevelDb, nf.thd, nf.thdDb, nf.thdN, nf.thdNDb})
+         {nf.peakFrequency, nf.peakLevel, nf.peakLevelDb, nf.thd, nf.thdDb, nf.thdN, nf.thdNDb, nf.imd, nf.imdDb})
         EXPECT_EQ(text, "?");
+    none.imd = r.imd;  // nothing recorded: nothing read, whatever is left
+    EXPECT_EQ(toneTexts(none, 0.0, '.').imdMethod, "");
     r.tone.thdValid = false;  // a tone too near the Nyquist frequency for harmonics
     EXPECT_EQ(toneTexts(r, 0.0, '.').thd, "?");
     EXPECT_EQ(toneTexts(r, 0.0, '.').thdN, "1.25 %");

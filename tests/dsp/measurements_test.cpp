@@ -576,7 +576,7 @@ TEST(Faults, BlockAtTheNegativeLimitAndOverload)
     EXPECT_TRUE(f.meter->overload());
     const std::vector<float> block(f.buffer.begin(), f.buffer.end());
     EXPECT_FALSE(std::make_unique<ToneMeter>()->measure(block.data(), 1024, 11025).valid);
-    const TimeRowTexts t = timeTexts(ChannelReadings{true, {}, l, true, {}}, 0.0, '.');
+    const TimeRowTexts t = timeTexts(ChannelReadings{true, {}, l, true, {}, {}}, 0.0, '.');
     EXPECT_EQ(t.dcMean, "-100.00 %");
     EXPECT_EQ(t.rms, "0.00 %");
     EXPECT_EQ(t.rmsDb, "< -120 dBFS");  // no AC at all

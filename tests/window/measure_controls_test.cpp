@@ -343,8 +343,8 @@ TEST(MeasureStripCells, NoReadingOverflowsItsCell)
     MeasureStrip strip(nullptr);
     const char* timeCells[] = {"Frequency", "Period", "PeakToPeak", "PeakToPeakDb", "Maximum", "MaximumDb", "Minimum",
                                "MinimumDb", "DcMean", "DcMeanDb",   "Rms",          "RmsDb",   "Overload"};
-    const char* toneCells[] = {"PeakFrequency", "PeakLevel", "PeakLevelDb", "Thd", "ThdDb",       "ThdN",
-                               "ThdNDb",        "Noise",     "NoiseA",      "Snr", "DynamicRange"};
+    const char* toneCells[] = {"PeakFrequency", "PeakLevel", "PeakLevelDb", "Thd",          "ThdDb", "ThdN", "ThdNDb",
+                               "Noise",         "NoiseA",    "Snr",         "DynamicRange", "Imd",   "ImdDb"};
     std::map<std::string, std::pair<int, QString>> widest;  // per cell: the widest text's overshoot and the text
     const auto check = [&](const char* const* names, std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
@@ -382,6 +382,7 @@ TEST(MeasureStripCells, NoReadingOverflowsItsCell)
             r.tone.noisePower = r.tone.noisePowerA = c * c;
             r.tone.snrDb = c < 0.0 ? -db : db;
             r.tone.dynamicRangeDb = -r.tone.snrDb;
+            r.imd = {.valid = true, .method = c < 0.0 ? ImdMethod::Smpte : ImdMethod::Dfd, .ratio = std::abs(c) / 1e4};
             const TimeRowTexts time = timeTexts(r, fullScale, '.');
             strip.showChannel(1, true, 0, &time, nullptr);
             check(timeCells, std::size(timeCells));
@@ -393,6 +394,29 @@ TEST(MeasureStripCells, NoReadingOverflowsItsCell)
     for (const auto& [name, fit] : widest)
         EXPECT_LE(fit.first, 0) << name << ": \"" << fit.second.toStdString() << "\" overflows by " << fit.first
                                 << " px";
+    // The intermodulation cell names its method in its caption and its
+    // descriptions, and fits within the narrowest window's width.
+    ChannelReadings r;
+    r.recorded = true;
+    r.imd = {.valid = true, .method = ImdMethod::Smpte, .ratio = 1e-4};
+    ToneRowTexts tone = toneTexts(r, 0.0, '.');
+    strip.showChannel(1, true, 0, nullptr, &tone);
+    QLabel* imd = strip.reading(1, "Imd");
+    EXPECT_EQ(imd->accessibleDescription(), "Channel 1 IMD (SMPTE)");
+    EXPECT_EQ(strip.reading(1, "ImdDb")->accessibleDescription(), "Channel 1 IMD (SMPTE) dB");
+    const auto captions = imd->parentWidget()->findChildren<QLabel*>();
+    const auto caption = std::find_if(captions.begin(), captions.end(),
+                                      [imd](QLabel* l) { return l->x() == imd->x() && l->y() < imd->y(); });
+    ASSERT_NE(caption, captions.end());
+    EXPECT_EQ((*caption)->text(), "IMD (SMPTE)");
+    EXPECT_LE((*caption)->fontMetrics().horizontalAdvance((*caption)->text()), (*caption)->width());
+    EXPECT_LE(imd->mapTo(&strip, QPoint(imd->width(), 0)).x(), 889);  // the window at its normal size
+    r.imd = {};
+    tone = toneTexts(r, 0.0, '.');
+    strip.showChannel(1, true, 0, nullptr, &tone);
+    EXPECT_EQ((*caption)->text(), "IMD");
+    EXPECT_EQ(imd->text(), "?");
+    EXPECT_EQ(imd->accessibleDescription(), "Channel 1 IMD");
 }
 
 // Varmolen.ini: shown and calibrated from the file; a file of garbage gives

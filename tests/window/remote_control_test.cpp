@@ -478,6 +478,35 @@ TEST_F(RemoteControlTest, SpectrumCommandsWorkTheAnalysersItemsAndSendWhatItShow
     EXPECT_EQ(errors(), std::vector<int>{scpi::code::kSettingsConflict});
 }
 
+// MEASure:IMD? answers the strip's intermodulation in % (or dB) and its
+// method: channel 1 records the 60 Hz + 7 kHz pair through y = x + 0.01 x^2,
+// whose sidebands at 7 kHz +- 60 Hz are each 0.01 x 0.4 x 0.1 of full scale
+// against the 7 kHz tone's 0.1: 0.8 % SMPTE; channel 2's sine is no pair.
+TEST_F(RemoteControlTest, IntermodulationAnswersTheReadingAndItsMethod)
+{
+    device.setFrameSource([](std::uint64_t n) -> std::array<std::int16_t, 2> {
+        const double t = static_cast<double>(n) / 44100.0;
+        const double x = 0.4 * std::cos(2 * M_PI * 60.0 * t) + 0.1 * std::cos(2 * M_PI * 7000.0 * t);
+        return {static_cast<std::int16_t>(std::lround(8000 * std::sin(2 * M_PI * 1000.0 * t))),
+                static_cast<std::int16_t>(std::lround(kFullScaleCode * (x + 0.01 * x * x)))};
+    });
+    form->controls().optionsMenu.Line1->trigger();
+    form->controls().timeBase.HiSampleRateRadioBtn->click();
+    ASSERT_EQ(send("CHAN1:DISP ON;:CHAN2:DISP ON"), "");
+    form->measure().setRemoteReading(true);  // as a connected client has it
+    for (int k = 0; k < 100; ++k) {          // two seconds: a reading of a full record
+        device.advanceFrames(1024);
+        QCoreApplication::processEvents();
+    }
+    const std::string imd = send("MEAS:IMD? CH1");
+    ASSERT_EQ(imd.substr(imd.find(',')), ",SMPTE") << imd;
+    EXPECT_NEAR(std::stod(imd), 0.8, 0.01) << imd;
+    const std::string db = send("MEAS:IMD:DB?");
+    EXPECT_NEAR(std::stod(db), 20.0 * std::log10(0.008), 0.1) << db;
+    EXPECT_EQ(send("MEAS:IMD? CH2"), "9.91E37,NONE");
+    EXPECT_EQ(errors(), std::vector<int>{});
+}
+
 TEST_F(RemoteControlTest, TheServerKeepsItsLimitsAndSaysSoInTheStatusBar)
 {
     RemoteServer& server = remoteServerOf(*form);
