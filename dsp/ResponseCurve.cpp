@@ -55,8 +55,7 @@ void computeGroupDelays(std::vector<ResponsePoint>& points)
         const std::size_t a = i > 0 ? i - 1 : i;
         const std::size_t b = i + 1 < n ? i + 1 : i;
         const double df = points[b].hz - points[a].hz;
-        points[i].groupDelayMs =
-            df != 0.0 ? -(points[b].phaseDeg - points[a].phaseDeg) / (360.0 * df) * 1000.0 : 0.0;
+        points[i].groupDelayMs = df != 0.0 ? -(points[b].phaseDeg - points[a].phaseDeg) / (360.0 * df) * 1000.0 : 0.0;
     }
 }
 
