@@ -80,7 +80,7 @@ bool checkLogSweepPlan(const LogSweepPlan& plan, double rate, std::string& whyNo
         while (longest > kLogSweepMinSeconds && transformLength(recordFrames({.seconds = longest}, rate),
                                                                 signalFrames({.seconds = longest}, rate)) > limit)
             longest -= 0.1;
-        whyNot = describe("At %g Hz a sweep may last at most %.1f s.", rate, longest);
+        whyNot = describe("At %g Hz a sweep may last at most %g s.", rate, std::round(longest * 10.0) / 10.0);
         return false;
     }
     whyNot.clear();

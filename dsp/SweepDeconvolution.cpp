@@ -33,7 +33,7 @@ double inBand(double hz, double startHz, double stopHz)
     if (!(hz > 0.0))
         return 0.0;
     const double below = std::log2(startHz / hz);  // octaves below the start
-    const double above = std::log2(hz / stopHz);    // octaves above the stop
+    const double above = std::log2(hz / stopHz);   // octaves above the stop
     return fall(below, kSweepReachBelow, kSweepReachBelow + 1.0) * fall(above, 1.0 / 6.0, 1.0 / 3.0);
 }
 
@@ -84,7 +84,6 @@ Division divide(Complex a, Complex b, double eps)
         return {Complex(0.0), 0.0};
     return {a * std::conj(b) / denominator, power / denominator};
 }
-
 
 // The division's state over one analysis: the transform's turns, and for
 // every bin from 0 to n / 2 the sweep's transform, the regularisation and
@@ -198,7 +197,8 @@ void divideStimuli(const Divider& divider, std::span<SweepStimulus> stimuli, std
         packSpectra(re, im, divider.half(), [&](std::size_t k) {
             const Split bin = split(re, im, k);
             const Complex hp = divider.highPassAt(k);
-            return std::pair<Complex, Complex>{divider.bySweep(bin.x, k).ratio * hp, divider.bySweep(bin.y, k).ratio * hp};
+            return std::pair<Complex, Complex>{divider.bySweep(bin.x, k).ratio * hp,
+                                               divider.bySweep(bin.y, k).ratio * hp};
         });
         divider.transform(re, im, true);
         for (SweepStimulus* s : {&first, second}) {
@@ -225,9 +225,9 @@ std::size_t sweepTransformLength(std::size_t recorded, std::size_t played)
     return n;
 }
 
-bool deconvolveSweep(std::span<const float> played, std::span<const float> recorded,
-                     std::span<const float> reference, double rate, double startHz, double stopHz,
-                     std::span<SweepStimulus> stimuli, SweepDeconvolution& out, std::string& whyNot)
+bool deconvolveSweep(std::span<const float> played, std::span<const float> recorded, std::span<const float> reference,
+                     double rate, double startHz, double stopHz, std::span<SweepStimulus> stimuli,
+                     SweepDeconvolution& out, std::string& whyNot)
 {
     const std::size_t n = sweepTransformLength(recorded.size(), played.size());
     if (n > static_cast<std::size_t>(kComplexTransformMaxLength)) {
@@ -262,10 +262,9 @@ bool deconvolveSweep(std::span<const float> played, std::span<const float> recor
         // With a reference, the reference divided by the sweep sets the
         // second division's scale.
         const double referencePower =
-            withReference ? divider.largestInBand([&](std::size_t k) {
-                return divider.bySweep(split(re, im, k).y, k).ratio;
-            })
-                          : 0.0;
+            withReference
+                ? divider.largestInBand([&](std::size_t k) { return divider.bySweep(split(re, im, k).y, k).ratio; })
+                : 0.0;
 
         // The division, written back over the transform as impulse + i band
         // limit, both through the high-pass.

@@ -60,8 +60,8 @@ std::size_t sweepTransformLength(std::size_t recorded, std::size_t played);
 // and each of `stimuli` (each at most as long as the recording) by `played`.
 // False, with the reason, when the transform would be longer than the kernel
 // takes or memory runs out.
-bool deconvolveSweep(std::span<const float> played, std::span<const float> recorded,
-                     std::span<const float> reference, double rate, double startHz, double stopHz,
-                     std::span<SweepStimulus> stimuli, SweepDeconvolution& out, std::string& whyNot);
+bool deconvolveSweep(std::span<const float> played, std::span<const float> recorded, std::span<const float> reference,
+                     double rate, double startHz, double stopHz, std::span<SweepStimulus> stimuli,
+                     SweepDeconvolution& out, std::string& whyNot);
 
 }  // namespace varmolen

@@ -30,13 +30,15 @@ struct SweepLaw {
     double fadeOut;  // samples
 
     SweepLaw(const LogSweepPlan& plan, double sampleRate)
-        : rate(sampleRate), startHz(plan.startHz), stopHz(plan.stopHz),
-          l(plan.seconds / std::log(plan.stopHz / plan.startHz)), amplitude(std::pow(10.0, plan.levelDbfs / 20.0)),
+        : rate(sampleRate),
+          startHz(plan.startHz),
+          stopHz(plan.stopHz),
+          l(plan.seconds / std::log(plan.stopHz / plan.startHz)),
+          amplitude(std::pow(10.0, plan.levelDbfs / 20.0)),
           frames(static_cast<std::size_t>(std::lround(plan.seconds * sampleRate))),
           fadeIn(std::min(1.0 * sampleRate / plan.startHz, kSweepFadeFraction * static_cast<double>(frames))),
           fadeOut(std::min(kSweepFadeOutSeconds * sampleRate, kSweepFadeFraction * static_cast<double>(frames)))
-    {
-    }
+    {}
 
     double seconds(std::size_t n) const { return static_cast<double>(n) / rate; }
     // Radians, 0 at the first sample.

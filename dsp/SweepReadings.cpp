@@ -5,6 +5,7 @@
 #include <complex>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace varmolen {
 
@@ -132,14 +133,17 @@ double findPeak(const std::vector<double>& response, long long from, long long t
     return static_cast<double>(best) + offset;
 }
 
-double rmsOver(const std::vector<double>& response, long long from, long long to)
+// The RMS over lags a.. b and c.. d (either empty when it ends before it starts).
+double rmsOver(const std::vector<double>& response, long long a, long long b, long long c, long long d)
 {
     double sum = 0.0;
-    for (long long lag = from; lag <= to; ++lag) {
-        const double v = response[lagIndex(lag, response.size())];
-        sum += v * v;
-    }
-    return to >= from ? std::sqrt(sum / static_cast<double>(to - from + 1)) : 0.0;
+    long long count = 0;
+    for (const auto& [from, to] : {std::pair{a, b}, std::pair{c, d}})
+        for (long long lag = from; lag <= to; ++lag, ++count) {
+            const double v = response[lagIndex(lag, response.size())];
+            sum += v * v;
+        }
+    return count > 0 ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
 }
 
 std::string describe(const char* format, double value)
@@ -193,7 +197,12 @@ void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const
         r.whyNot = "The recording ends too soon after the response arrived.";
         return;
     }
-    const double noise = rmsOver(d.impulse, last + 1, lastLag);
+    // The noise: where the whole sweep's span of the recording is divided
+    // (lags 0 .. recorded - played) and no response lies (before the
+    // harmonics' and after the linear one's windows).
+    const auto fullLags = static_cast<long long>(recordedFrames - law.frames);
+    const auto harmonicsFrom = static_cast<long long>(std::floor(tau + harmonicSpan(law, kSweepHighestHarmonic).first));
+    const double noise = rmsOver(d.impulse, 0, std::min(harmonicsFrom, fullLags), last + 1, fullLags);
     const double peakLevel = std::abs(d.impulse[lagIndex(peak, n)]);
     r.peakToNoiseDb = noise > 0.0 ? decibels(peakLevel / noise) : decibels(1.0 / kLeastMagnitude);
     if (r.peakToNoiseDb < kLeastPeakToNoiseDb) {
@@ -210,7 +219,8 @@ void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const
                                         static_cast<std::size_t>(last - first + 1) / 4);
     const auto impulseAt = [&](long long lag) { return d.impulse[lagIndex(lag, n)]; };
     const std::vector<double> response = windowed(linear, 0, impulseAt);
-    const std::vector<double> limit = windowed(linear, -peak, [&](long long lag) { return d.bandLimit[lagIndex(lag, n)]; });
+    const std::vector<double> limit =
+        windowed(linear, -peak, [&](long long lag) { return d.bandLimit[lagIndex(lag, n)]; });
     const double t0 = static_cast<double>(first) - tau;
     const auto t0Limit = static_cast<double>(first - peak);
     const std::vector<double> hz = logFrequencies(law.startHz, law.stopHz, pointsPerOctave);
@@ -218,8 +228,7 @@ void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const
     std::vector<double> gain(hz.size());
     std::size_t loudest = 0;
     for (std::size_t i = 0; i < hz.size(); ++i) {
-        const std::complex<double> h =
-            spectrumAt(response, t0, hz[i], rate) / spectrumAt(limit, t0Limit, hz[i], rate);
+        const std::complex<double> h = spectrumAt(response, t0, hz[i], rate) / spectrumAt(limit, t0Limit, hz[i], rate);
         gain[i] = std::abs(h);
         phase[i] = std::arg(h) * 180.0 / kPi;
         if (gain[i] > gain[loudest])

@@ -144,11 +144,13 @@ TEST(LogSweep, FiltersReadTheirAnalyticResponseAndDelay)
         ASSERT_EQ(r.points.size(), 480u);  // 479 steps of 1/48 octave or a little less
         EXPECT_DOUBLE_EQ(r.points.front().hz, 20.0);
         EXPECT_DOUBLE_EQ(r.points.back().hz, 20000.0);
-        const Errors e = compare(r, [&](double hz) { return c.filter.at(hz); }, static_cast<double>(c.latency));
+        const Errors e = compare(
+            r, [&](double hz) { return c.filter.at(hz); }, static_cast<double>(c.latency));
         const double delay = r.delaySeconds * kRate - static_cast<double>(c.latency);
-        std::printf("  %s: magnitude within %.4f dB, phase within %.3f deg, delay %.3f samples after the latency "
-                    "(the filter's own peak at %.3f), peak %.1f dB above the noise\n",
-                    c.name, e.magnitudeDb, e.phaseDeg, delay, c.filter.peakSamples(), r.peakToNoiseDb);
+        std::printf(
+            "  %s: magnitude within %.4f dB, phase within %.3f deg, delay %.3f samples after the latency "
+            "(the filter's own peak at %.3f), peak %.1f dB above the noise\n",
+            c.name, e.magnitudeDb, e.phaseDeg, delay, c.filter.peakSamples(), r.peakToNoiseDb);
         EXPECT_LT(e.magnitudeDb, 0.1);
         EXPECT_LT(e.phaseDeg, 2.0);
         EXPECT_NEAR(delay, c.filter.peakSamples(), 1.0);
@@ -197,9 +199,10 @@ TEST(LogSweep, AReferenceChannelTakesTheCardAway)
         EXPECT_TRUE(r.withReference);
         const Errors e = compare(r, c.response, c.latency);
         const double delay = r.delaySeconds * kRate - c.latency;
-        std::printf("  through the card, %s: magnitude within %.4f dB, phase within %.3f deg, delay %.3f samples "
-                    "after the device's latency\n",
-                    c.name, e.magnitudeDb, e.phaseDeg, delay);
+        std::printf(
+            "  through the card, %s: magnitude within %.4f dB, phase within %.3f deg, delay %.3f samples "
+            "after the device's latency\n",
+            c.name, e.magnitudeDb, e.phaseDeg, delay);
         EXPECT_LT(e.magnitudeDb, c.withinDb);
         EXPECT_LT(e.phaseDeg, c.withinDeg);
         EXPECT_NEAR(delay, c.peak, 1.0);
@@ -213,7 +216,8 @@ TEST(LogSweep, AStraightWireReadsFlat)
     const std::vector<float> recorded = record(played, plan, delay(0), 1234, 4);
     const LogSweepResult r = analyseLogSweep(plan, kRate, played, recorded, {});
     ASSERT_TRUE(r.valid) << r.whyNot;
-    const Errors e = compare(r, [](double) { return std::complex<double>(1.0); }, 1234);
+    const Errors e = compare(
+        r, [](double) { return std::complex<double>(1.0); }, 1234);
     std::printf("  a straight wire: magnitude within %.4f dB, phase within %.3f deg, delay %.4f samples off\n",
                 e.magnitudeDb, e.phaseDeg, r.delaySeconds * kRate - 1234);
     EXPECT_LT(e.magnitudeDb, 0.02);
@@ -235,7 +239,8 @@ TEST(LogSweep, AStraightWireReadsFlat)
     for (const double hz : {100.0, 1000.0, 10000.0}) {
         std::complex<double> sum = 0.0;
         for (std::size_t n = 0; n < r.impulse.size(); ++n)
-            sum += static_cast<double>(r.impulse[n]) * std::polar(1.0, -2.0 * kPi * hz * static_cast<double>(n) / kRate);
+            sum +=
+                static_cast<double>(r.impulse[n]) * std::polar(1.0, -2.0 * kPi * hz * static_cast<double>(n) / kRate);
         EXPECT_NEAR(std::abs(sum), 1.0, 1e-3) << hz;
     }
 }
@@ -323,6 +328,114 @@ TEST(LogSweep, APolynomialReadsItsHarmonics)
             EXPECT_LT(highest, second - 20.0);
         }
     }
+}
+
+TEST(LogSweep, PlansAreCheckedWithAReason)
+{
+    struct Case {
+        LogSweepPlan plan;
+        double rate;
+        const char* says;  // part of the reason; empty for a plan that runs
+    };
+    const LogSweepPlan good;
+    for (const Case& c : {
+             Case{good, 48000, ""},
+             Case{{.startHz = 1, .stopHz = 24000, .seconds = 0.5, .levelDbfs = 0}, 48000, ""},
+             Case{{.startHz = 20, .stopHz = 96000, .seconds = 20, .levelDbfs = -100}, 192000, ""},
+             Case{{.startHz = 0.5}, 48000, "at least 1 Hz"},
+             Case{{.startHz = 1000, .stopHz = 1000}, 48000, "below the stop"},
+             Case{{.stopHz = 24001}, 48000, "24000 Hz"},
+             Case{{.seconds = 0.4}, 48000, "from 0.5 to 30 s"},
+             Case{{.seconds = 31}, 48000, "from 0.5 to 30 s"},
+             Case{{.levelDbfs = 0.5}, 48000, "-100 to 0 dBFS"},
+             Case{{.levelDbfs = std::nan("")}, 48000, "-100 to 0 dBFS"},
+             Case{{.startHz = std::nan("")}, 48000, "at least 1 Hz"},
+             Case{good, 0, "sample rate"},
+             Case{{.seconds = 30}, 192000, "at most 21 s"},
+         }) {
+        SCOPED_TRACE(testing::Message() << c.plan.startHz << ".." << c.plan.stopHz << " Hz, " << c.plan.seconds
+                                        << " s, " << c.plan.levelDbfs << " dBFS at " << c.rate);
+        std::string whyNot = "left over";
+        const bool runs = checkLogSweepPlan(c.plan, c.rate, whyNot);
+        EXPECT_EQ(runs, *c.says == 0);
+        if (runs) {
+            EXPECT_TRUE(whyNot.empty());
+            EXPECT_EQ(logSweepSignal(c.plan, c.rate).size(),
+                      static_cast<std::size_t>(std::lround(c.plan.seconds * c.rate)));
+        } else {
+            EXPECT_NE(whyNot.find(c.says), std::string::npos) << whyNot;
+            EXPECT_TRUE(logSweepSignal(c.plan, c.rate).empty());
+            EXPECT_EQ(logSweepRecordFrames(c.plan, c.rate), 0u);
+        }
+    }
+}
+
+TEST(LogSweep, TheSignalIsTheExponentialSweepUnderItsFades)
+{
+    const SweepFormula sweep;
+    const std::vector<float> played = logSweepSignal(sweep.plan, kRate);
+    ASSERT_EQ(played.size(), 240000u);
+    EXPECT_EQ(logSweepRecordFrames(sweep.plan, kRate), 240000u + 72000u);  // 1 s of latency and 0.5 s of tail
+    double largest = 0;
+    for (std::size_t n = 0; n < played.size(); ++n) {
+        ASSERT_NEAR(played[n], sweep.envelope(n) * std::sin(sweep.phase(n)), 2e-6) << n;
+        largest = std::max(largest, std::abs(static_cast<double>(played[n])));
+    }
+    EXPECT_NEAR(db(largest), sweep.plan.levelDbfs, 0.01);
+    // No click: it starts and ends at nothing, each step small.
+    EXPECT_LT(std::abs(played.front()), 1e-6);
+    EXPECT_LT(std::abs(played.back()), 1e-3);
+    // The frequency: 2 (f1 L (e^(T/L) - 1)) zero crossings, each rising one
+    // starting a cycle.
+    int crossings = 0;
+    for (std::size_t n = 1; n < played.size(); ++n)
+        crossings += (played[n - 1] < 0) != (played[n] < 0) ? 1 : 0;
+    const double cycles = sweep.plan.startHz * sweep.l * std::expm1(sweep.plan.seconds / sweep.l);
+    EXPECT_NEAR(crossings, 2.0 * cycles, 3.0);
+}
+
+TEST(LogSweep, RefusesWhatItCannotRead)
+{
+    const LogSweepPlan plan;
+    const std::vector<float> played = logSweepSignal(plan, kRate);
+    const std::vector<float> good = record(played, plan, delay(0), 500, 6);
+    const std::size_t frames = good.size();
+    std::vector<float> silence(frames, 0.0f), noise(frames), late = record(played, plan, delay(0), 72001, 7);
+    std::mt19937 random(8);
+    std::normal_distribution<float> gauss(0.0f, 0.01f);
+    for (float& v : noise)
+        v = gauss(random);
+    std::vector<float> withNan = good;
+    withNan[1000] = std::nanf("");
+    const std::vector<float> shorter(good.begin(), good.begin() + static_cast<long>(played.size()) - 1);
+    const std::vector<float> otherSweep = logSweepSignal({.seconds = 4}, kRate);
+    struct Case {
+        const char* name;
+        LogSweepPlan plan;
+        std::span<const float> played, recorded, reference;
+        const char* says;
+    };
+    for (const Case& c : {
+             Case{"a plan that does not run", {.stopHz = 30000}, played, good, {}, "24000 Hz"},
+             Case{"another sweep", plan, otherSweep, good, {}, "not the plan's"},
+             Case{"a recording shorter than the sweep", plan, played, shorter, {}, "shorter than the sweep"},
+             Case{"a reference of another length", plan, played, good, shorter, "not as long"},
+             Case{"a silent recording", plan, played, silence, {}, "recorded silence"},
+             Case{"a silent reference", plan, played, good, silence, "reference channel recorded silence"},
+             Case{"a value that is no number", plan, played, withNan, {}, "not numbers"},
+             Case{"noise alone", plan, played, noise, {}, "No sweep was found"},
+             Case{"a response too late", plan, played, late, {}, "too late"},
+         }) {
+        SCOPED_TRACE(c.name);
+        const LogSweepResult r = analyseLogSweep(c.plan, kRate, c.played, c.recorded, c.reference);
+        EXPECT_FALSE(r.valid);
+        EXPECT_NE(r.whyNot.find(c.says), std::string::npos) << r.whyNot;
+        EXPECT_TRUE(r.points.empty());
+    }
+    // The last frame the recording allows for still reads.
+    const LogSweepResult r = analyseLogSweep(plan, kRate, played, record(played, plan, delay(0), 71000, 9), {});
+    EXPECT_TRUE(r.valid) << r.whyNot;
+    EXPECT_NEAR(r.delaySeconds * kRate, 71000.0, 0.01);
 }
 
 }  // namespace
