@@ -1,15 +1,19 @@
 #include "dsp/LogSweep.h"
 
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
+#include <utility>
 
 #include "dsp/SpectrumKernel.h"
+#include "dsp/SweepDeconvolution.h"
+#include "dsp/SweepLaw.h"
+#include "dsp/SweepReadings.h"
 
 namespace varmolen {
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 std::string describe(const char* format, double a, double b = 0.0)
 {
@@ -29,14 +33,16 @@ std::size_t recordFrames(const LogSweepPlan& plan, double rate)
            static_cast<std::size_t>(std::ceil((kLogSweepLatencySeconds + kLogSweepTailSeconds) * rate));
 }
 
-// The transform's length: the linear convolution of the recording and the
-// sweep fits without wrapping round.
-std::size_t transformLength(std::size_t recorded, std::size_t played)
+std::size_t transformLength(std::size_t recorded, std::size_t played) { return sweepTransformLength(recorded, played); }
+
+bool silent(std::span<const float> x)
 {
-    std::size_t n = 2;
-    while (n < recorded + played)
-        n *= 2;
-    return n;
+    return std::all_of(x.begin(), x.end(), [](float v) { return v == 0.0f; });
+}
+
+bool finite(std::span<const float> x)
+{
+    return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
 }
 
 }  // namespace
@@ -71,11 +77,10 @@ bool checkLogSweepPlan(const LogSweepPlan& plan, double rate, std::string& whyNo
     if (transformLength(recordFrames(plan, rate), signalFrames(plan, rate)) > limit) {
         // The longest sweep whose analysis fits, to a tenth of a second.
         double longest = std::floor(plan.seconds * 10.0) / 10.0;
-        while (longest > kLogSweepMinSeconds &&
-               transformLength(recordFrames({.seconds = longest}, rate), signalFrames({.seconds = longest}, rate)) >
-                   limit)
+        while (longest > kLogSweepMinSeconds && transformLength(recordFrames({.seconds = longest}, rate),
+                                                                signalFrames({.seconds = longest}, rate)) > limit)
             longest -= 0.1;
-        whyNot = describe("At %g Hz a sweep may last at most %.1f s.", rate, longest);
+        whyNot = describe("At %g Hz a sweep may last at most %g s.", rate, std::round(longest * 10.0) / 10.0);
         return false;
     }
     whyNot.clear();
@@ -87,23 +92,10 @@ std::vector<float> logSweepSignal(const LogSweepPlan& plan, double rate)
     std::string whyNot;
     if (!checkLogSweepPlan(plan, rate, whyNot))
         return {};
-    const std::size_t frames = signalFrames(plan, rate);
-    const double amplitude = std::pow(10.0, plan.levelDbfs / 20.0);
-    const double l = plan.seconds / std::log(plan.stopHz / plan.startHz);
-    const double fadeIn = std::min(rate / plan.startHz, 0.1 * static_cast<double>(frames));
-    const double fadeOut = std::min(0.005 * rate, 0.1 * static_cast<double>(frames));
-    std::vector<float> out(frames);
-    for (std::size_t n = 0; n < frames; ++n) {
-        const double t = static_cast<double>(n) / rate;
-        double gain = amplitude;
-        const double fromStart = static_cast<double>(n) + 0.5;
-        const double toEnd = static_cast<double>(frames - n) - 0.5;
-        if (fromStart < fadeIn)
-            gain *= 0.5 * (1.0 - std::cos(kPi * fromStart / fadeIn));
-        if (toEnd < fadeOut)
-            gain *= 0.5 * (1.0 - std::cos(kPi * toEnd / fadeOut));
-        out[n] = static_cast<float>(gain * std::sin(2.0 * kPi * plan.startHz * l * std::expm1(t / l)));
-    }
+    const SweepLaw law(plan, rate);
+    std::vector<float> out(law.frames);
+    for (std::size_t n = 0; n < law.frames; ++n)
+        out[n] = static_cast<float>(law.envelope(n) * std::sin(law.phase(n)));
     return out;
 }
 
@@ -116,14 +108,41 @@ std::size_t logSweepRecordFrames(const LogSweepPlan& plan, double rate)
 LogSweepResult analyseLogSweep(const LogSweepPlan& plan, double rate, std::span<const float> played,
                                std::span<const float> recorded, std::span<const float> reference, int pointsPerOctave)
 {
-    (void)played;
-    (void)recorded;
-    (void)reference;
-    (void)pointsPerOctave;
     LogSweepResult r;
     r.rate = rate;
     r.plan = plan;
-    r.whyNot = "The analysis is not built yet.";
+    r.withReference = !reference.empty();
+    const auto refuse = [&r](std::string why) {
+        r.whyNot = std::move(why);
+        return r;
+    };
+    if (!checkLogSweepPlan(plan, rate, r.whyNot))
+        return r;
+    if (played.empty() || played.size() != signalFrames(plan, rate))
+        return refuse("The played sweep is not the plan's.");
+    if (recorded.size() < played.size())
+        return refuse("The recording is shorter than the sweep.");
+    if (transformLength(recorded.size(), played.size()) > static_cast<std::size_t>(kComplexTransformMaxLength))
+        return refuse("The recording is too long to analyse.");
+    if (r.withReference && reference.size() != recorded.size())
+        return refuse("The reference channel's recording is not as long as the measured one's.");
+    if (!finite(recorded) || !finite(reference))
+        return refuse("The recording holds values that are not numbers.");
+    if (silent(recorded))
+        return refuse("The input recorded silence: is the output connected to it?");
+    if (r.withReference && silent(reference))
+        return refuse("The reference channel recorded silence: is the output connected to it?");
+
+    // The harmonics of the sweep itself, for those whose fundamentals lie in the band.
+    const SweepLaw law(plan, rate);
+    std::vector<SweepStimulus> harmonics;
+    for (int k = 2; k <= kSweepHighestHarmonic && plan.stopHz / k >= plan.startHz; ++k)
+        harmonics.push_back(sweepHarmonic(law, k));
+    SweepDeconvolution d;
+    if (!deconvolveSweep(played, recorded, reference, rate, plan.startHz, plan.stopHz, harmonics, d, r.whyNot))
+        return r;
+    readSweep(law, d, harmonics, recorded.size(),
+              std::clamp(pointsPerOctave, kLogSweepMinPointsPerOctave, kLogSweepMaxPointsPerOctave), r);
     return r;
 }
 

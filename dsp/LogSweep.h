@@ -7,14 +7,16 @@
 //
 // The recording is divided by the played sweep in the frequency domain,
 // over a transform long enough for the linear (not circular) convolution of
-// the two, regularised outside the swept band. That gives the impulse
-// response: the linear one at the path's delay, the harmonics' before it at
-// -L ln k. The linear one's peak gives the delay (to a fraction of a
-// sample); a window around it gives magnitude and phase (the delay removed)
-// at log-spaced points, each divided by the same window's reading of the
-// deconvolution's own band limit, so that a straight wire reads 0 dB and 0
-// degrees to the band's edges. Windows around the harmonics give each one's
-// level relative to the fundamental.
+// the two, regularised above the swept band and high-passed below it
+// (dsp/SweepDeconvolution.h). That gives the impulse response: the linear
+// one at the path's delay, the harmonics' before it at -L ln k. The linear
+// one's peak gives the delay (to a fraction of a sample); a window about it
+// gives magnitude and phase (the delay removed) at log-spaced points, each
+// divided by the same window's reading of the deconvolution's own band
+// limit, so that a straight wire reads 0 dB and 0 degrees to the band's
+// edges. A window about each harmonic's response gives its level relative to
+// the fundamental, divided by what the same window reads of that harmonic of
+// the sweep itself (dsp/SweepReadings.h).
 //
 // With a reference (channel 2 recorded over the same frames, the output
 // taken straight back), the recording is divided by the reference instead
@@ -64,9 +66,9 @@ bool checkLogSweepPlan(const LogSweepPlan& plan, double rate, std::string& whyNo
 // The samples the output plays, in full-scale units (peak = the level):
 // round(seconds * rate) samples of sin(2 pi startHz L (e^(t / L) - 1)), the
 // frequency rising exponentially from start to stop, with short half-cosine
-// fades (at most a cycle of the start frequency at the start, 5 ms at the
-// end, each at most a tenth of the sweep) so that it starts and ends without
-// a click. Empty for a plan checkLogSweepPlan refuses.
+// fades (a period of the start frequency at the start, 1 ms at the end, each
+// at most a tenth of the sweep) so that it starts and ends without a click.
+// Empty for a plan checkLogSweepPlan refuses.
 std::vector<float> logSweepSignal(const LogSweepPlan& plan, double rate);
 
 // Frames to record from the moment the output is started so that the whole

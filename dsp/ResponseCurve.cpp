@@ -55,8 +55,7 @@ void computeGroupDelays(std::vector<ResponsePoint>& points)
         const std::size_t a = i > 0 ? i - 1 : i;
         const std::size_t b = i + 1 < n ? i + 1 : i;
         const double df = points[b].hz - points[a].hz;
-        points[i].groupDelayMs =
-            df != 0.0 ? -(points[b].phaseDeg - points[a].phaseDeg) / (360.0 * df) * 1000.0 : 0.0;
+        points[i].groupDelayMs = df != 0.0 ? -(points[b].phaseDeg - points[a].phaseDeg) / (360.0 * df) * 1000.0 : 0.0;
     }
 }
 
@@ -97,31 +96,33 @@ std::vector<ResponsePoint> smoothResponse(const std::vector<ResponsePoint>& poin
 {
     if (octaveFraction <= 0 || points.size() < 2)
         return points;
-    const double halfWidth = 0.5 / octaveFraction + 1e-9;  // in octaves
+    const double lowest = points.front().hz;
+    const double highest = points.back().hz;
     std::vector<ResponsePoint> out = points;
-    std::size_t first = 0;  // the window's first point
-    std::size_t last = 0;   // one past its last
     for (std::size_t i = 0; i < points.size(); ++i) {
         const double centre = points[i].hz;
-        if (!(centre > 0.0))
+        if (!(centre > 0.0) || !(lowest > 0.0))
             continue;
-        const auto within = [&](std::size_t j) {
-            return points[j].hz > 0.0 && std::abs(std::log2(points[j].hz / centre)) <= halfWidth;
-        };
-        while (first < i && !within(first))
-            ++first;
-        last = std::max(last, i + 1);
-        while (last < points.size() && within(last))
-            ++last;
+        // Half the width in octaves, narrowed near the ends so that the
+        // window stays centred.
+        const double halfWidth =
+            std::min({0.5 / octaveFraction, std::log2(centre / lowest), std::log2(highest / centre)}) + 1e-9;
+        const double from = centre * std::exp2(-halfWidth);
+        const double to = centre * std::exp2(halfWidth);
+        const auto byHz = [](const ResponsePoint& p, double hz) { return p.hz < hz; };
+        const auto first =
+            static_cast<std::size_t>(std::lower_bound(points.begin(), points.end(), from, byHz) - points.begin());
         double power = 0.0;
         std::complex<double> sum = 0.0;
-        for (std::size_t j = first; j < last; ++j) {
+        std::size_t count = 0;
+        for (std::size_t j = first; j < points.size() && points[j].hz <= to; ++j, ++count) {
             const double amplitude = std::pow(10.0, points[j].magnitudeDb / 20.0);
             power += amplitude * amplitude;
             sum += std::polar(amplitude, (points[j].phaseDeg - points[i].phaseDeg) * kPi / 180.0);
         }
-        const double count = static_cast<double>(last - first);
-        out[i].magnitudeDb = 10.0 * std::log10(std::max(power / count, kLeastPower));
+        if (count == 0)
+            continue;
+        out[i].magnitudeDb = 10.0 * std::log10(std::max(power / static_cast<double>(count), kLeastPower));
         out[i].phaseDeg = points[i].phaseDeg + (std::abs(sum) > 0.0 ? std::arg(sum) * 180.0 / kPi : 0.0);
     }
     computeGroupDelays(out);

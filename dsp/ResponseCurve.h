@@ -45,13 +45,15 @@ std::vector<ResponsePoint> divideResponse(const std::vector<ResponsePoint>& meas
                                           const std::vector<ResponsePoint>& reference);
 
 // Fractional-octave smoothing over the points within 1/octaveFraction octave
-// centred on each point (fewer at the ends): octaveFraction 0 leaves the
-// points as they are, otherwise 1/N octave (the menu offers 48, 24, 12, 6 and
-// 3). The magnitude is averaged as power, the phase taken from the averaged
-// complex response (each neighbour turned relative to the centre point's
-// unwrapped phase, so the result stays unwrapped), the group delay
-// recomputed from the smoothed phase. Points assumed log-spaced, as the sweep
-// makes them: each counts equally.
+// centred on each point (narrowed near the ends, so that the window stays
+// centred and the ends are not pulled toward one side; the end points stay
+// as they are): octaveFraction 0 leaves the points as they are, otherwise
+// 1/N octave (the menu offers 48, 24, 12, 6 and 3). The magnitude is
+// averaged as power, the phase taken from the averaged complex response
+// (each neighbour turned relative to the centre point's unwrapped phase, so
+// the result stays unwrapped), the group delay recomputed from the smoothed
+// phase. Points rising in frequency; each counts equally, as log-spaced
+// points should.
 std::vector<ResponsePoint> smoothResponse(const std::vector<ResponsePoint>& points, int octaveFraction);
 
 }  // namespace varmolen

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -118,4 +119,65 @@ TEST(SpectrumKernel, RefusesLengthsAndArraysItCannotTake)
     EXPECT_EQ(work[0], -7.0);  // nothing written
     EXPECT_EQ(re[0], -7.0);
     EXPECT_TRUE(run(1024, 2, 1024, turnRe.size()));
+}
+
+TEST(SpectrumKernel, ComplexTransformMatchesTheDefiningSumBothWays)
+{
+    // Turns made for the longest transform serve every shorter one, as the
+    // sweep's analysis takes them.
+    constexpr int kLongest = 1 << 16;
+    std::vector<double> turnRe(static_cast<std::size_t>(spectrumTwiddleCount(complexTwiddleLength(kLongest))));
+    std::vector<double> turnIm(turnRe.size());
+    ASSERT_TRUE(
+        makeSpectrumTwiddles(complexTwiddleLength(kLongest), std::span<double>(turnRe), std::span<double>(turnIm)));
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (int n : {2, 4, 8, 16, 32, 1024, kLongest}) {
+        SCOPED_TRACE(n);
+        const auto size = static_cast<std::size_t>(n);
+        std::vector<std::complex<double>> x(size);
+        for (auto& v : x)
+            v = {value(random), value(random)};
+        std::vector<double> re(size), im(size);
+        for (std::size_t t = 0; t < size; ++t) {
+            re[t] = x[t].real();
+            im[t] = x[t].imag();
+        }
+        ASSERT_TRUE(complexTransform(re, im, turnRe, turnIm, false));
+        const double eps = 1e-13 * n;
+        for (int k = 0; k < n; k += n <= 1024 ? 1 : 331) {
+            std::complex<double> sum = 0.0;
+            for (int t = 0; t < n; ++t)
+                sum += x[static_cast<std::size_t>(t)] *
+                       std::polar(1.0, -2.0 * M_PI * static_cast<double>((static_cast<long long>(k) * t) % n) / n);
+            ASSERT_NEAR(re[static_cast<std::size_t>(k)], sum.real(), eps) << "bin " << k;
+            ASSERT_NEAR(im[static_cast<std::size_t>(k)], sum.imag(), eps) << "bin " << k;
+        }
+        // And back: the inverse of the transform is the record again.
+        ASSERT_TRUE(complexTransform(re, im, turnRe, turnIm, true));
+        for (std::size_t t = 0; t < size; ++t) {
+            ASSERT_NEAR(re[t], x[t].real(), 1e-14 * n) << t;
+            ASSERT_NEAR(im[t], x[t].imag(), 1e-14 * n) << t;
+        }
+    }
+}
+
+TEST(SpectrumKernel, ComplexTransformRefusesLengthsAndArraysItCannotTake)
+{
+    std::vector<double> turnRe(static_cast<std::size_t>(spectrumTwiddleCount(complexTwiddleLength(1024))));
+    std::vector<double> turnIm(turnRe.size());
+    ASSERT_TRUE(makeSpectrumTwiddles(complexTwiddleLength(1024), std::span<double>(turnRe), std::span<double>(turnIm)));
+    const auto run = [&](std::size_t n, std::size_t imSize, std::size_t turns) {
+        std::vector<double> re(n, -7.0), im(imSize, -7.0);
+        const bool done = complexTransform(re, im, std::span<const double>(turnRe).first(turns), turnIm, false);
+        EXPECT_TRUE(done || std::all_of(re.begin(), re.end(), [](double v) { return v == -7.0; }));
+        return done;
+    };
+    EXPECT_FALSE(run(0, 0, turnRe.size()));
+    EXPECT_FALSE(run(1, 1, turnRe.size()));
+    EXPECT_FALSE(run(1000, 1000, turnRe.size()));  // not a power of two
+    EXPECT_FALSE(run(1024, 1023, turnRe.size()));  // the parts of different lengths
+    EXPECT_FALSE(run(2048, 2048, turnRe.size()));  // turns made for a shorter length
+    EXPECT_FALSE(run(1024, 1024, 1022));           // one turn short
+    EXPECT_TRUE(run(1024, 1024, 1023));
 }
