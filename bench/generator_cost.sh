@@ -1,8 +1,10 @@
 #!/bin/bash
-# The signal generator's cost while it plays into the tests' sound server
-# (bench/generator_cost.cpp, five runs, the median), and how long a 31-step
-# response sweep at 44100 Hz through a low-pass takes (the rig test's sweep,
-# three runs). Run from the repository after building into build/:
+# The signal generator's cost, its sine and its band-limited square side by
+# side (bench/generator_cost.cpp: the synthesis alone and playing into the
+# tests' sound server), five runs, the median of each figure; then how long
+# a 31-step response sweep at 44100 Hz through a low-pass takes (the rig
+# test's sweep, three runs). Run from the repository after building into
+# build/:
 #   bench/generator_cost.sh [seconds]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,7 +15,11 @@ rig_start loopback
 for i in 1 2 3 4 5; do
     "$root/build/bench/generator_cost" "$seconds"
 done | tee "$work/runs.txt"
-sort -t: -k2 -n "$work/runs.txt" | sed -n 3p | sed 's/^/median run: /'
+# The median of each name=value of the runs' last lines.
+grep '^run:' "$work/runs.txt" | tr ' ' '\n' | grep '=' | sort -t= -k1,1 -k2,2g |
+    awk -F= '{ v[$1] = v[$1] " " $2; n[$1]++ }
+             END { for (k in v) { split(substr(v[k], 2), a, " "); printf "median %s: %s\n", k, a[int((n[k] + 1) / 2)] } }' |
+    sort
 rig_stop
 trap - EXIT
 for i in 1 2 3; do

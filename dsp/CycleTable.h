@@ -66,21 +66,18 @@ public:
             i = size_ - 1;
         const double x = pos - static_cast<double>(i);
         // p[0..7] are the points at i-3 .. i+4; point j's weight is the
-        // product of (x - node) over the other nodes over that at node j.
+        // product of (x - node) over the other nodes, over that product at
+        // node j, formed as a tree of products to keep the chain short.
         const double* p = points_.data() + i;
-        constexpr double kOver[8] = {-1.0 / 5040, 1.0 / 720, -1.0 / 240, 1.0 / 144,
-                                     -1.0 / 144,  1.0 / 240, -1.0 / 720, 1.0 / 5040};
-        double before[8], after[8];
-        before[0] = 1.0;
-        for (int j = 1; j < 8; ++j)
-            before[j] = before[j - 1] * (x - (j - 4));
-        after[7] = 1.0;
-        for (int j = 6; j >= 0; --j)
-            after[j] = after[j + 1] * (x - (j - 2));
-        double sum = 0.0;
-        for (int j = 0; j < 8; ++j)
-            sum += p[j] * before[j] * after[j] * kOver[j];
-        return sum;
+        const double d0 = x + 3.0, d1 = x + 2.0, d2 = x + 1.0, d3 = x, d4 = x - 1.0, d5 = x - 2.0, d6 = x - 3.0,
+                     d7 = x - 4.0;
+        const double d01 = d0 * d1, d23 = d2 * d3, d45 = d4 * d5, d67 = d6 * d7;
+        const double d0123 = d01 * d23, d4567 = d45 * d67;
+        const double low = (-1.0 / 5040) * (d1 * d23) * p[0] + (1.0 / 720) * (d0 * d23) * p[1] +
+                           (-1.0 / 240) * (d01 * d3) * p[2] + (1.0 / 144) * (d01 * d2) * p[3];
+        const double high = (-1.0 / 144) * (d5 * d67) * p[4] + (1.0 / 240) * (d4 * d67) * p[5] +
+                            (-1.0 / 720) * (d45 * d7) * p[6] + (1.0 / 5040) * (d45 * d6) * p[7];
+        return d4567 * low + d0123 * high;
     }
 
 private:

@@ -232,14 +232,22 @@ void SignalSynth::endOnce()
     onceGain_.aim(0.0, rampFrames());
 }
 
-double SignalSynth::uniform()
+std::uint64_t SignalSynth::next64()
 {
     // splitmix64: fast, and plenty for dither and noise.
     std::uint64_t z = (random_ += 0x9e3779b97f4a7c15ULL);
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    z ^= z >> 31;
-    return static_cast<double>(z >> 11) * 0x1.0p-53 - 0.5;
+    return z ^ (z >> 31);
+}
+
+double SignalSynth::uniform() { return static_cast<double>(next64() >> 11) * 0x1.0p-53 - 0.5; }
+
+double SignalSynth::ditherPair()
+{
+    // Two uniform values of 32 bits each from one draw: ample for dither.
+    const std::uint64_t z = next64();
+    return (static_cast<double>(z >> 32) + static_cast<double>(z & 0xffffffffULL)) * 0x1.0p-32 - 1.0 + 0x1.0p-32;
 }
 
 double SignalSynth::gaussian()
@@ -300,12 +308,43 @@ double SignalSynth::nextValue()
     return v;
 }
 
+void SignalSynth::renderSteady(double* out, std::size_t frames)
+{
+    // One voice, no ramp, nothing played once: plain loops, the tables' and
+    // the sine's without a call per frame (silence while the level is 0).
+    const double left = level_.now * left_.now, right = level_.now * right_.now;
+    const auto put = [&](std::size_t i, double v) {
+        out[2 * i] = std::clamp(v * left, -1.0, 1.0);
+        out[2 * i + 1] = std::clamp(v * right, -1.0, 1.0);
+    };
+    const double dt = settings_.hz / rate_;
+    const Voice& voice = voices_[0];
+    if (level_.now == 0.0) {
+        std::fill(out, out + 2 * frames, 0.0);
+    } else if (voice.table) {
+        const CycleTable& table = *voice.table;
+        for (std::size_t i = 0; i < frames; ++i) {
+            put(i, table.at(phase_));
+            phase_ = wrapped(phase_ + dt);
+        }
+    } else if (voice.waveform == SynthWaveform::Sine) {
+        for (std::size_t i = 0; i < frames; ++i) {
+            put(i, std::sin(kTwoPi * phase_));
+            phase_ = wrapped(phase_ + dt);
+        }
+    } else {
+        for (std::size_t i = 0; i < frames; ++i)
+            put(i, nextValue());
+    }
+}
+
 void SignalSynth::renderExact(double* out, std::size_t frames)
 {
     for (std::size_t i = 0; i < frames; ++i) {
-        if (silent()) {
-            out[2 * i] = out[2 * i + 1] = 0.0;
-            continue;
+        const bool ramps = level_.framesLeft > 0 || left_.framesLeft > 0 || right_.framesLeft > 0 || voiceCount_ > 1;
+        if (!ramps && !onceSounds()) {
+            renderSteady(out + 2 * i, frames - i);
+            return;
         }
         double left = 0.0, right = 0.0;
         if (level_.now != 0.0 || level_.target != 0.0) {
@@ -313,7 +352,7 @@ void SignalSynth::renderExact(double* out, std::size_t frames)
             left = v * left_.next();
             right = v * right_.next();
         }
-        if (once_ && oncePos_ < once_->size() && (onceMode_ || onceGain_.now > 0.0)) {
+        if (onceSounds()) {
             const double v = onceGain_.next() * static_cast<double>((*once_)[oncePos_++]);
             left += v;
             right += v;
@@ -339,7 +378,10 @@ void SignalSynth::render(std::int32_t* out, std::size_t frames)
                 out[k] = 0;
                 continue;
             }
-            const double code = std::nearbyint(exact[k] * fullScale_ + uniform() + uniform());
+            // Rounded to the nearest code (ties to even) by the double's own
+            // rounding at a magnitude of 2^52, cheaper than a call to nearbyint.
+            constexpr double kRound = 0x1.8p52;
+            const double code = (exact[k] * fullScale_ + ditherPair() + kRound) - kRound;
             out[k] = static_cast<std::int32_t>(std::clamp(code, low, fullScale_));
         }
         out += 2 * n;

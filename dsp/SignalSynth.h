@@ -135,8 +135,11 @@ private:
     static constexpr int kMaxVoices = 3;
 
     double nextValue();  // one frame's waveform at unit level, before the gains
+    void renderSteady(double* out, std::size_t frames);
     double voiceValue(Voice& v);
-    double uniform();  // -0.5 <= u < 0.5
+    std::uint64_t next64();
+    double uniform();     // -0.5 <= u < 0.5
+    double ditherPair();  // the sum of two uniform values: -1 < d < 1, triangular
     double gaussian();
     double rampFrames() const { return kSynthRampSeconds * rate_; }
     void aimVoices(SynthWaveform waveform, std::shared_ptr<const CycleTable> table);

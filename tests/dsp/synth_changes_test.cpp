@@ -43,7 +43,8 @@ TEST(SynthChanges, ChannelsInversionAndWaveformRampWithoutAStep)
         double left, right;             // after the ramp: the multiple of the new tone on each side
     };
     const SynthSettings tone{.waveform = SynthWaveform::Sine, .hz = 100, .levelDbfs = -6};
-    SynthSettings leftOnly = tone, rightOnly = tone, inverted = tone, rightInverted = tone, triangle = tone, pair = tone;
+    SynthSettings leftOnly = tone, rightOnly = tone, inverted = tone, rightInverted = tone, triangle = tone,
+                  pair = tone;
     leftOnly.channels = SynthChannels::Left;
     rightOnly.channels = SynthChannels::Right;
     inverted.invertRight = true;
@@ -51,12 +52,11 @@ TEST(SynthChanges, ChannelsInversionAndWaveformRampWithoutAStep)
     rightInverted.invertRight = true;
     triangle.waveform = SynthWaveform::Triangle;
     pair.waveform = SynthWaveform::TwoToneLow;
-    for (const Case& c : {Case{"both to left", tone, {leftOnly}, 1, 0}, Case{"left to right", leftOnly, {rightOnly}, 0, 1},
-                          Case{"right inverted", tone, {inverted}, 1, -1},
-                          Case{"inversion undone", rightInverted, {rightOnly}, 0, 1},
-                          Case{"sine to triangle", tone, {triangle}, 1, 1},
-                          Case{"triangle to a pair", triangle, {pair}, 1, 1},
-                          Case{"changes within a crossfade", tone, {triangle, pair, tone, leftOnly}, 1, 0}}) {
+    for (const Case& c :
+         {Case{"both to left", tone, {leftOnly}, 1, 0}, Case{"left to right", leftOnly, {rightOnly}, 0, 1},
+          Case{"right inverted", tone, {inverted}, 1, -1}, Case{"inversion undone", rightInverted, {rightOnly}, 0, 1},
+          Case{"sine to triangle", tone, {triangle}, 1, 1}, Case{"triangle to a pair", triangle, {pair}, 1, 1},
+          Case{"changes within a crossfade", tone, {triangle, pair, tone, leftOnly}, 1, 0}}) {
         SCOPED_TRACE(c.what);
         // The steady signal's largest step, before and after each change.
         double steady = 0.0;
@@ -110,7 +110,10 @@ TEST(SynthChanges, ASignalPlayedOnceComesOutAsItIsOnBothChannelsThenSilence)
         SCOPED_TRACE(bits);
         SignalSynth s(kRate, bits);
         // A tone that would play on the left only, at another level.
-        s.set({.waveform = SynthWaveform::Square, .hz = 1000, .levelDbfs = -30, .channels = SynthChannels::Left,
+        s.set({.waveform = SynthWaveform::Square,
+               .hz = 1000,
+               .levelDbfs = -30,
+               .channels = SynthChannels::Left,
                .invertRight = true});
         s.switchOn(true);
         std::vector<std::int32_t> codes(2 * 4000);
