@@ -59,7 +59,10 @@ TEST(SweepFile, TextIsTheDocumentedLayout)
     SavedResponse r;
     r.name = "loop";
     r.metadata = {{"rate:bad\nkey", "1"}, {"", "no key"}};
-    r.points = {{20, -0.01234, 1.23456, 0}, {1000, 0, -0.0004, 0}, {1000, 5, 5, 0}, {20000, NAN, 0, 0},
+    r.points = {{20, -0.01234, 1.23456, 0},
+                {1000, 0, -0.0004, 0},
+                {1000, 5, 5, 0},
+                {20000, NAN, 0, 0},
                 {20000.5, -1e-5, 180, 0}};
     EXPECT_EQ(composeSweepFile(r),
               "# Varmolen frequency response\n"
@@ -73,14 +76,15 @@ TEST(SweepFile, TextIsTheDocumentedLayout)
 
 TEST(SweepFile, ReadsTabsCrLfCommentsAndBlankLines)
 {
-    const std::string text = "# a comment without a key\r\n"
-                             "#name :  Speaker  \r\n"
-                             "# smoothing: 1/6\r\n"
-                             "\r\n"
-                             "f\tdB\tdeg\r\n"
-                             "100\t-1.5\t10\r\n"
-                             "  \r\n"
-                             "200\t -2 \t20";
+    const std::string text =
+        "# a comment without a key\r\n"
+        "#name :  Speaker  \r\n"
+        "# smoothing: 1/6\r\n"
+        "\r\n"
+        "f\tdB\tdeg\r\n"
+        "100\t-1.5\t10\r\n"
+        "  \r\n"
+        "200\t -2 \t20";
     SavedResponse read;
     std::string whyNot;
     ASSERT_TRUE(parseSweepFile(text, read, whyNot)) << whyNot;
@@ -226,12 +230,11 @@ TEST_F(ImpulseWav, RefusesWithAReasonAndLeavesTheOldFile)
         double rate;
         const char* says;
     };
-    for (const Case& c : {Case{"no samples", path, {}, 48000, "no impulse"},
-                          Case{"no rate", path, impulse, 0, "sample rate"},
-                          Case{"a fraction of a hertz", path, impulse, 44100.5, "sample rate"},
-                          Case{"too high a rate", path, impulse, 1e6, "sample rate"},
-                          Case{"a folder that is not there", folder_ + "/missing/impulse.wav", impulse, 48000,
-                               "cannot create"}}) {
+    for (const Case& c :
+         {Case{"no samples", path, {}, 48000, "no impulse"}, Case{"no rate", path, impulse, 0, "sample rate"},
+          Case{"a fraction of a hertz", path, impulse, 44100.5, "sample rate"},
+          Case{"too high a rate", path, impulse, 1e6, "sample rate"},
+          Case{"a folder that is not there", folder_ + "/missing/impulse.wav", impulse, 48000, "cannot create"}}) {
         SCOPED_TRACE(c.name);
         std::string whyNot;
         EXPECT_FALSE(writeImpulseWav(c.path, c.samples, c.rate, whyNot));
