@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <span>
 #include <cmath>
 #include <utility>
 
@@ -14,13 +15,23 @@ namespace {
 // The code of a full-scale positive peak: recorded values are read in units of it.
 constexpr float kFullScaleCode = 32767.0F;
 
+// The lead-in's silence, then the sweep.
+std::vector<float> leadInAndSweep(const LogSweepPlan& plan, double rate, std::size_t leadIn)
+{
+    std::vector<float> out(leadIn, 0.0F);
+    const std::vector<float> sweep = logSweepSignal(plan, rate);
+    out.insert(out.end(), sweep.begin(), sweep.end());
+    return out;
+}
+
 }  // namespace
 
 LogSweepRun::LogSweepRun(LogSweepRequest request, double rate)
     : request_(std::move(request)),
       rate_(rate),
-      signal_(std::make_shared<const std::vector<float>>(logSweepSignal(request_.plan, rate))),
-      needed_(logSweepRecordFrames(request_.plan, rate))
+      leadIn_(static_cast<std::size_t>(std::lround(kLogSweepLeadInSeconds * rate))),
+      signal_(std::make_shared<const std::vector<float>>(leadInAndSweep(request_.plan, rate, leadIn_))),
+      needed_(leadIn_ + logSweepRecordFrames(request_.plan, rate))
 {
     measured_.reserve(needed_);
     if (request_.referenceChannel2)
@@ -90,7 +101,12 @@ bool LogSweepRun::take(const RecordedBlock& block)
 void LogSweepRun::analyse()
 {
     analysis_ = std::async(std::launch::async, [this] {
-        LogSweepResult r = analyseLogSweep(request_.plan, rate_, *signal_, measured_, reference_);
+        const std::span<const float> sweep(signal_->data() + leadIn_, signal_->size() - leadIn_);
+        const auto fromLeadIn = [this](const std::vector<float>& v) {
+            return v.empty() ? std::span<const float>() : std::span<const float>(v).subspan(leadIn_);
+        };
+        LogSweepResult r =
+            analyseLogSweep(request_.plan, rate_, sweep, fromLeadIn(measured_), fromLeadIn(reference_));
         if (r.valid && !request_.calibration.empty()) {
             r.points = divideResponse(r.points, request_.calibration);
             if (r.points.size() < 2) {

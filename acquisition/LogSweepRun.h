@@ -3,7 +3,12 @@
 //
 // The recording starts with the first buffer handed over after the output
 // was started, so it begins before the sweep is heard; the deconvolution
-// finds the path's delay. It gathers the channel measured (and channel 2
+// finds the path's delay. The output plays kLogSweepLeadInSeconds of
+// silence before the sweep: an output stream that has just started (a
+// sound server settling its latency, a device filling its buffer) may
+// stumble in its first moments, and the sweep's lowest frequencies, which
+// come first, would carry the stumble. As much is dropped from the start of
+// the recording, which keeps the delay the path's own. It gathers the channel measured (and channel 2
 // when that is the reference) in full-scale units until the plan's record
 // is complete, then analyses it on a thread of its own, so the window stays
 // live through the second or so that takes. A buffer that does not follow
@@ -22,6 +27,8 @@
 
 namespace varmolen {
 
+constexpr double kLogSweepLeadInSeconds = 0.5;
+
 struct LogSweepRequest {
     LogSweepPlan plan;
     int channel = 1;                          // the instrument's channel measured
@@ -39,7 +46,7 @@ public:
 
     const LogSweepRequest& request() const { return request_; }
     double rate() const { return rate_; }
-    // What the output plays, in full-scale units.
+    // What the output plays, in full-scale units: the lead-in, then the sweep.
     const std::shared_ptr<const std::vector<float>>& signal() const { return signal_; }
 
     // Hands over the next recorded buffer; true once the result is ready
@@ -59,6 +66,7 @@ private:
 
     LogSweepRequest request_;
     double rate_;
+    std::size_t leadIn_;
     std::shared_ptr<const std::vector<float>> signal_;
     std::size_t needed_;
     std::vector<float> measured_;

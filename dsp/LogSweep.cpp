@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "dsp/SpectrumKernel.h"
 #include "dsp/SweepDeconvolution.h"
 #include "dsp/SweepLaw.h"
 #include "dsp/SweepReadings.h"
@@ -73,14 +72,17 @@ bool checkLogSweepPlan(const LogSweepPlan& plan, double rate, std::string& whyNo
         whyNot = describe("The level must lie from %g to %g dBFS.", kLogSweepMinLevelDbfs, kLogSweepMaxLevelDbfs);
         return false;
     }
-    const auto limit = static_cast<std::size_t>(kComplexTransformMaxLength);
+    const std::size_t limit = kLogSweepMaxTransformLength;
     if (transformLength(recordFrames(plan, rate), signalFrames(plan, rate)) > limit) {
         // The longest sweep whose analysis fits, to a tenth of a second.
-        double longest = std::floor(plan.seconds * 10.0) / 10.0;
-        while (longest > kLogSweepMinSeconds && transformLength(recordFrames({.seconds = longest}, rate),
-                                                                signalFrames({.seconds = longest}, rate)) > limit)
-            longest -= 0.1;
-        whyNot = describe("At %g Hz a sweep may last at most %g s.", rate, std::round(longest * 10.0) / 10.0);
+        auto tenths = static_cast<int>(std::floor(plan.seconds * 10.0));
+        const auto fits = [&](int t) {
+            const LogSweepPlan shorter{.seconds = t / 10.0};
+            return transformLength(recordFrames(shorter, rate), signalFrames(shorter, rate)) <= limit;
+        };
+        while (tenths > static_cast<int>(kLogSweepMinSeconds * 10.0) && !fits(tenths))
+            --tenths;
+        whyNot = describe("At %g Hz a sweep may last at most %g s.", rate, tenths / 10.0);
         return false;
     }
     whyNot.clear();
@@ -122,7 +124,7 @@ LogSweepResult analyseLogSweep(const LogSweepPlan& plan, double rate, std::span<
         return refuse("The played sweep is not the plan's.");
     if (recorded.size() < played.size())
         return refuse("The recording is shorter than the sweep.");
-    if (transformLength(recorded.size(), played.size()) > static_cast<std::size_t>(kComplexTransformMaxLength))
+    if (transformLength(recorded.size(), played.size()) > kLogSweepMaxTransformLength)
         return refuse("The recording is too long to analyse.");
     if (r.withReference && reference.size() != recorded.size())
         return refuse("The reference channel's recording is not as long as the measured one's.");
@@ -139,7 +141,8 @@ LogSweepResult analyseLogSweep(const LogSweepPlan& plan, double rate, std::span<
     for (int k = 2; k <= kSweepHighestHarmonic && plan.stopHz / k >= plan.startHz; ++k)
         harmonics.push_back(sweepHarmonic(law, k));
     SweepDeconvolution d;
-    if (!deconvolveSweep(played, recorded, reference, rate, plan.startHz, plan.stopHz, harmonics, d, r.whyNot))
+    if (!deconvolveSweep(played, recorded, reference, rate, plan.startHz, plan.stopHz,
+                         sweepEnvelopeLags(law, recorded.size()), harmonics, d, r.whyNot))
         return r;
     readSweep(law, d, harmonics, recorded.size(),
               std::clamp(pointsPerOctave, kLogSweepMinPointsPerOctave, kLogSweepMaxPointsPerOctave), r);

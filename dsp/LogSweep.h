@@ -9,8 +9,11 @@
 // over a transform long enough for the linear (not circular) convolution of
 // the two, regularised above the swept band and high-passed below it
 // (dsp/SweepDeconvolution.h). That gives the impulse response: the linear
-// one at the path's delay, the harmonics' before it at -L ln k. The linear
-// one's peak gives the delay (to a fraction of a sample); a window about it
+// one at the path's delay, the harmonics' before it at -L ln k. The peak of
+// the linear one's analytic envelope gives the delay (to a fraction of a
+// sample, counted from the same peak of what the division makes of a
+// straight wire, so that a wire reads its latency in any band, a narrow one
+// too, whose impulse is a burst of near-equal peaks); a window about it
 // gives magnitude and phase (the delay removed) at log-spaced points, each
 // divided by the same window's reading of the deconvolution's own band
 // limit, so that a straight wire reads 0 dB and 0 degrees to the band's
@@ -44,6 +47,11 @@ constexpr double kLogSweepMaxLevelDbfs = 0.0;
 constexpr double kLogSweepLatencySeconds = 1.0;
 // And after that, for the response to decay.
 constexpr double kLogSweepTailSeconds = 0.5;
+// The longest transform the analysis runs (the recording and the sweep
+// together, rounded up to a power of two): it needs about 70 bytes a point,
+// so at most about 300 MB; at 192000 Hz that bounds a sweep to about 10 s,
+// at 96000 Hz to about 21 s.
+constexpr std::size_t kLogSweepMaxTransformLength = std::size_t{1} << 22;
 // Points per octave the analysis takes.
 constexpr int kLogSweepMinPointsPerOctave = 1;
 constexpr int kLogSweepMaxPointsPerOctave = 96;
@@ -59,8 +67,8 @@ struct LogSweepPlan {
 
 // Whether the plan can run at `rate`: 1 Hz <= start < stop <= rate / 2,
 // seconds within the limits, level -100..0 dBFS, and the analysis's
-// transform long enough for it (at 192000 Hz that bounds the sweep to about
-// 20 s); otherwise false with the reason, a sentence a user reads.
+// transform no longer than kLogSweepMaxTransformLength; otherwise false with
+// the reason, a sentence a user reads.
 bool checkLogSweepPlan(const LogSweepPlan& plan, double rate, std::string& whyNot);
 
 // The samples the output plays, in full-scale units (peak = the level):
@@ -90,17 +98,19 @@ struct LogSweepResult {
     double rate = 0;
     LogSweepPlan plan;
     bool withReference = false;
-    // The path's delay: the linear impulse response's peak, to a fraction of
-    // a sample, counted from the recording's first frame (with a reference:
-    // the device's own delay, the recorded path's less the reference's). It
-    // is removed from the phase and reported here.
+    // The path's delay: the peak of the linear impulse response's analytic
+    // envelope, to a fraction of a sample, counted from the recording's
+    // first frame (with a reference: the device's own delay, the recorded
+    // path's less the reference's). It is removed from the phase and
+    // reported here.
     double delaySeconds = 0;
     // The linear impulse response, for export and display: samples of the
-    // path's response to a one-sample unit impulse, limited to the swept
-    // band (a straight wire reads a band-limited unit impulse: its peak
-    // about (stop - start) / (rate / 2), the sum of its samples times the
-    // band's edges' gain), from a little before the peak to the end of the
-    // window the analysis reads.
+    // path's response to a one-sample impulse of 1.0 (in full-scale units,
+    // so its transform is the gain: 1 across the band for a straight wire),
+    // limited to the swept band (a straight wire gives a band-limited
+    // impulse, whose peak over the band 20 Hz..20 kHz at 48000 Hz is about
+    // 0.88, the band's share of half the rate), from a little before the
+    // delay to the end of the window the analysis reads (at least 0.3 s).
     std::vector<float> impulse;
     double impulseStartSeconds = 0;  // the time of impulse[0] relative to the delay (negative)
     // Log-spaced from start to stop at pointsPerOctave (logFrequencies).

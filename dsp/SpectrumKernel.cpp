@@ -385,6 +385,34 @@ bool windowedPowerSpectrum(const float* samples, int length, double offset, std:
     return powerSpectrum(samples, length, offset, window, windowStride, work);
 }
 
+bool makeComplexTwiddles(int length, std::span<double> re, std::span<double> im)
+{
+    if (length < 2 || length > kComplexTransformMaxLength || (length & (length - 1)) != 0)
+        return false;
+    const auto count = static_cast<std::size_t>(complexTwiddleCount(length));
+    if (re.size() < count || im.size() < count)
+        return false;
+    // The last stage's turns, e^(-i pi j / h) for h = length / 2, exactly as
+    // makeSpectrumTwiddles makes them; every earlier stage's are every
+    // (h / its h)-th of them (pi j / h is the same double for j and h both
+    // doubled).
+    const int last = length / 2;
+    double* lastRe = re.data() + stageOffset(last);
+    double* lastIm = im.data() + stageOffset(last);
+    for (int j = 0; j < last; ++j) {
+        lastRe[j] = std::cos(Precision<double>::kPi * j / last);
+        lastIm[j] = std::sin(Precision<double>::kPi * j / last);
+    }
+    for (int h = 1; h < last; h <<= 1) {
+        const int stride = last / h;
+        for (int j = 0; j < h; ++j) {
+            re[at(stageOffset(h) + j)] = lastRe[j * stride];
+            im[at(stageOffset(h) + j)] = lastIm[j * stride];
+        }
+    }
+    return true;
+}
+
 bool complexTransform(std::span<double> re, std::span<double> im, std::span<const double> twiddleRe,
                       std::span<const double> twiddleIm, bool inverse)
 {

@@ -75,12 +75,14 @@ bool windowedPowerSpectrum(const float* samples, int length, double offset, std:
 //   X[k] = sum over t of x[t] e^(-2 pi i k t / n),
 // inverse
 //   x[t] = (1 / n) sum over k of X[k] e^(+2 pi i k t / n).
-// It runs the spectra's own butterflies on double-precision turns made by
-// makeSpectrumTwiddles for complexTwiddleLength(n) or any longer length.
+// It runs the spectra's own butterflies on exact turns: those
+// makeComplexTwiddles makes for n or any longer length (or, the same values,
+// those makeSpectrumTwiddles makes in double precision for 2n or longer).
 // False, writing nothing, unless n is a power of two from 2 to 2^23, im is as
-// long and the turns are long enough.
+// long and there are complexTwiddleCount(n) turns.
 constexpr int kComplexTransformMaxLength = 1 << 23;
-constexpr int complexTwiddleLength(int length) { return 2 * length; }
+constexpr int complexTwiddleCount(int length) { return length - 1; }
+bool makeComplexTwiddles(int length, std::span<double> re, std::span<double> im);
 bool complexTransform(std::span<double> re, std::span<double> im, std::span<const double> twiddleRe,
                       std::span<const double> twiddleIm, bool inverse);
 

@@ -93,10 +93,9 @@ public:
     Divider(std::size_t n, double rate, double startHz, double stopHz)
         : n_(n), half_(n / 2), rate_(rate), startHz_(startHz), stopHz_(stopHz)
     {
-        const int twiddleLength = complexTwiddleLength(static_cast<int>(n));
-        turnRe_.resize(static_cast<std::size_t>(spectrumTwiddleCount(twiddleLength)));
+        turnRe_.resize(static_cast<std::size_t>(complexTwiddleCount(static_cast<int>(n))));
         turnIm_.resize(turnRe_.size());
-        makeSpectrumTwiddles(twiddleLength, std::span<double>(turnRe_), std::span<double>(turnIm_));
+        makeComplexTwiddles(static_cast<int>(n), std::span<double>(turnRe_), std::span<double>(turnIm_));
         fraction_.resize(half_ + 1);
         highPass_.resize(half_ + 1);
         const double binHz = rate / static_cast<double>(n);
@@ -179,6 +178,36 @@ void packSpectra(std::vector<double>& re, std::vector<double>& im, std::size_t h
     }
 }
 
+// Turns a packed spectrum (of two real signals) by -i sign(frequency), so
+// that its inverse is their Hilbert transforms, packed the same way.
+void hilbertTurn(std::vector<double>& re, std::vector<double>& im)
+{
+    const std::size_t n = re.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k == 0 || k == n / 2) {
+            re[k] = 0.0;
+            im[k] = 0.0;
+            continue;
+        }
+        // -i (a + ib) = b - ia below n / 2; +i above.
+        const double a = re[k];
+        const double b = im[k];
+        re[k] = k < n / 2 ? b : -b;
+        im[k] = k < n / 2 ? -a : a;
+    }
+}
+
+// values[lag - first] = response at lag, for lags first..last.
+void keepLags(const std::vector<double>& response, long long first, long long last, std::vector<double>& values)
+{
+    const auto n = static_cast<long long>(response.size());
+    values.resize(static_cast<std::size_t>(std::max(0LL, last - first + 1)));
+    for (std::size_t m = 0; m < values.size(); ++m) {
+        const long long lag = first + static_cast<long long>(m);
+        values[m] = response[static_cast<std::size_t>(((lag % n) + n) % n)];
+    }
+}
+
 // Divides the stimuli by the sweep two at a time, one in the real part and
 // one in the imaginary part of each transform.
 void divideStimuli(const Divider& divider, std::span<SweepStimulus> stimuli, std::vector<double>& re,
@@ -190,9 +219,10 @@ void divideStimuli(const Divider& divider, std::span<SweepStimulus> stimuli, std
         SweepStimulus* second = i + 1 < stimuli.size() ? &stimuli[i + 1] : nullptr;
         std::fill(re.begin(), re.end(), 0.0);
         std::fill(im.begin(), im.end(), 0.0);
-        std::copy_n(first.samples.begin(), std::min(first.samples.size(), n), re.begin());
-        if (second != nullptr)
-            std::copy_n(second->samples.begin(), std::min(second->samples.size(), n), im.begin());
+        for (std::size_t t = 0; t < std::min(first.frames, n); ++t)
+            re[t] = first.at(t);
+        for (std::size_t t = 0; second != nullptr && t < std::min(second->frames, n); ++t)
+            im[t] = second->at(t);
         divider.transform(re, im, false);
         packSpectra(re, im, divider.half(), [&](std::size_t k) {
             const Split bin = split(re, im, k);
@@ -204,13 +234,7 @@ void divideStimuli(const Divider& divider, std::span<SweepStimulus> stimuli, std
         for (SweepStimulus* s : {&first, second}) {
             if (s == nullptr)
                 continue;
-            const std::vector<double>& from = s == &first ? re : im;
-            s->response.resize(static_cast<std::size_t>(std::max(0LL, s->lastLag - s->firstLag + 1)));
-            const auto length = static_cast<long long>(n);
-            for (std::size_t m = 0; m < s->response.size(); ++m) {
-                const long long lag = s->firstLag + static_cast<long long>(m);
-                s->response[m] = from[static_cast<std::size_t>(((lag % length) + length) % length)];
-            }
+            keepLags(s == &first ? re : im, s->firstLag, s->lastLag, s->response);
         }
     }
 }
@@ -226,8 +250,8 @@ std::size_t sweepTransformLength(std::size_t recorded, std::size_t played)
 }
 
 bool deconvolveSweep(std::span<const float> played, std::span<const float> recorded, std::span<const float> reference,
-                     double rate, double startHz, double stopHz, std::span<SweepStimulus> stimuli,
-                     SweepDeconvolution& out, std::string& whyNot)
+                     double rate, double startHz, double stopHz, const SweepEnvelopeLags& envelopes,
+                     std::span<SweepStimulus> stimuli, SweepDeconvolution& out, std::string& whyNot)
 {
     const std::size_t n = sweepTransformLength(recorded.size(), played.size());
     if (n > static_cast<std::size_t>(kComplexTransformMaxLength)) {
@@ -276,9 +300,19 @@ bool deconvolveSweep(std::span<const float> played, std::span<const float> recor
             const Complex hp = divider.highPassAt(k);
             return std::pair<Complex, Complex>{d.ratio * hp, d.limit * hp};
         });
-        divider.transform(re, im, true);
+        // The Hilbert transforms first, from the same spectra turned by -i
+        // sign(frequency): kept over the lags asked for. Then the spectra
+        // themselves, kept aside meanwhile, back to the impulse and the
+        // band limit.
         out.impulse = re;
         out.bandLimit = im;
+        hilbertTurn(re, im);
+        divider.transform(re, im, true);
+        keepLags(re, envelopes.impulseFirst, envelopes.impulseLast, out.impulseHilbert);
+        out.impulseHilbertFirst = envelopes.impulseFirst;
+        keepLags(im, -envelopes.bandLimitReach, envelopes.bandLimitReach, out.bandLimitHilbert);
+        out.bandLimitReach = envelopes.bandLimitReach;
+        divider.transform(out.impulse, out.bandLimit, true);
         divideStimuli(divider, stimuli, re, im);
     } catch (const std::bad_alloc&) {
         whyNot = "There is not enough memory to analyse the sweep.";

@@ -11,7 +11,9 @@
 // that the band's edges do not show.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,20 +36,51 @@ constexpr double kSweepRegularisation = 1e-8;
 constexpr double kSweepReachBelow = 4.0;
 constexpr double kSweepHighPassFraction = 0.5;
 
+// Lags whose analytic envelope the readings look at: the impulse's from
+// impulseFirst to impulseLast (where its peak is sought), the band limit's
+// from -bandLimitReach to bandLimitReach.
+struct SweepEnvelopeLags {
+    long long impulseFirst = 0;
+    long long impulseLast = 0;
+    long long bandLimitReach = 0;
+};
+
 struct SweepDeconvolution {
     // Both `length` values long, lag t (negative for the harmonics, which
     // come before the linear response) at index t mod length.
     std::vector<double> impulse;    // samples of the response to a one-sample unit impulse
-    std::vector<double> bandLimit;  // the division's own band limit, peaking at lag 0
+    std::vector<double> bandLimit;  // the division's own band limit, near lag 0
+    // Their Hilbert transforms over the lags asked for (SweepEnvelopeLags),
+    // the imaginary parts of their analytic signals.
+    long long impulseHilbertFirst = 0;
+    std::vector<double> impulseHilbert;
+    long long bandLimitReach = 0;
+    std::vector<double> bandLimitHilbert;  // lags -reach..reach
+
     std::size_t length() const { return impulse.size(); }
+    double at(const std::vector<double>& response, long long lag) const
+    {
+        const auto n = static_cast<long long>(response.size());
+        return response[static_cast<std::size_t>(((lag % n) + n) % n)];
+    }
+    // The analytic envelope, within the lags asked for.
+    double impulseEnvelope(long long lag) const
+    {
+        return std::hypot(at(impulse, lag), impulseHilbert[static_cast<std::size_t>(lag - impulseHilbertFirst)]);
+    }
+    double bandLimitEnvelope(long long lag) const
+    {
+        return std::hypot(at(bandLimit, lag), bandLimitHilbert[static_cast<std::size_t>(lag + bandLimitReach)]);
+    }
 };
 
 // A signal the analysis knows (one harmonic of the sweep itself) divided
 // by the sweep as the recording is, without the reference: what the
 // division makes of a device that plays exactly that signal.
 struct SweepStimulus {
-    std::vector<double> samples;  // the signal, from the sweep's first sample on
-    long long firstLag = 0;       // the lags of the result kept
+    std::size_t frames = 0;                 // the signal's length, from the sweep's first sample on
+    std::function<double(std::size_t)> at;  // its sample n, made when it is divided
+    long long firstLag = 0;                 // the lags of the result kept
     long long lastLag = 0;
     std::vector<double> response;  // made by deconvolveSweep: lag t at response[t - firstLag]
 };
@@ -61,7 +94,7 @@ std::size_t sweepTransformLength(std::size_t recorded, std::size_t played);
 // False, with the reason, when the transform would be longer than the kernel
 // takes or memory runs out.
 bool deconvolveSweep(std::span<const float> played, std::span<const float> recorded, std::span<const float> reference,
-                     double rate, double startHz, double stopHz, std::span<SweepStimulus> stimuli,
-                     SweepDeconvolution& out, std::string& whyNot);
+                     double rate, double startHz, double stopHz, const SweepEnvelopeLags& envelopes,
+                     std::span<SweepStimulus> stimuli, SweepDeconvolution& out, std::string& whyNot);
 
 }  // namespace varmolen

@@ -42,6 +42,12 @@ Span harmonicSpan(const SweepLaw& law, int k)
     return {-law.lead(k) - pre, -law.lead(k - 1) - preSamples(law, k - 1), pre};
 }
 
+// How long the linear response's window would be, the recording allowing.
+double linearWindowSamples(const SweepLaw& law)
+{
+    return std::max(kSweepLinearWindowSeconds, kSweepLinearWindowPeriods / law.startHz) * law.rate;
+}
+
 // The value at lag `lag` of a response stored lag mod its length.
 std::size_t lagIndex(long long lag, std::size_t length)
 {
@@ -112,22 +118,24 @@ std::complex<double> spectrumAt(const std::vector<double>& x, double t0, double 
     return sum * std::polar(1.0, -omega * t0);
 }
 
-// The peak of |response| over lags from..to, refined to a fraction of a
-// sample by a parabola through it and its neighbours.
-double findPeak(const std::vector<double>& response, long long from, long long to)
+// The peak of value(lag) over lags from..to, refined to a fraction of a
+// sample by a parabola through it and its neighbours (within from..to).
+template <typename Value>
+double findPeak(long long from, long long to, Value value)
 {
-    const std::size_t n = response.size();
     long long best = from;
     double largest = -1.0;
     for (long long lag = from; lag <= to; ++lag) {
-        const double v = std::abs(response[lagIndex(lag, n)]);
+        const double v = value(lag);
         if (v > largest) {
             largest = v;
             best = lag;
         }
     }
-    const double a = std::abs(response[lagIndex(best - 1, n)]);
-    const double c = std::abs(response[lagIndex(best + 1, n)]);
+    if (best == from || best == to)
+        return static_cast<double>(best);
+    const double a = value(best - 1);
+    const double c = value(best + 1);
     const double curve = a - 2.0 * largest + c;
     const double offset = curve < 0.0 ? std::clamp(0.5 * (a - c) / curve, -0.5, 0.5) : 0.0;
     return static_cast<double>(best) + offset;
@@ -158,20 +166,26 @@ std::string describe(const char* format, double value)
 SweepStimulus sweepHarmonic(const SweepLaw& law, int k)
 {
     SweepStimulus s;
-    s.samples.resize(law.frames);
+    s.frames = law.frames;
     const double top = std::min(law.stopHz * std::exp2(1.0 / 6.0), law.rate / 2.0);
-    for (std::size_t n = 0; n < law.frames; ++n) {
+    s.at = [law, k, top](std::size_t n) {
         const double hz = k * law.hz(n);
         double cut = hz <= law.stopHz ? 1.0 : 0.0;
         if (hz > law.stopHz && hz < top)
             cut = 0.5 * (1.0 + std::cos(kPi * (hz - law.stopHz) / (top - law.stopHz)));
-        const double envelope = law.envelope(n);
-        s.samples[n] = cut * law.amplitude * std::pow(envelope / law.amplitude, k) * std::sin(k * law.phase(n));
-    }
+        return cut * law.amplitude * std::pow(law.envelope(n) / law.amplitude, k) * std::sin(k * law.phase(n));
+    };
     const Span span = harmonicSpan(law, k);
     s.firstLag = static_cast<long long>(std::floor(span.first)) - 2;
     s.lastLag = static_cast<long long>(std::ceil(span.end)) + 2;
     return s;
+}
+
+SweepEnvelopeLags sweepEnvelopeLags(const SweepLaw& law, std::size_t recordedFrames)
+{
+    return {-static_cast<long long>(std::ceil(0.5 * preSamples(law, 1))), static_cast<long long>(recordedFrames) - 1,
+            static_cast<long long>(
+                std::ceil(std::min(linearWindowSamples(law), 0.5 * static_cast<double>(recordedFrames))))};
 }
 
 void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const SweepStimulus> harmonics,
@@ -181,18 +195,25 @@ void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const
     const std::size_t n = d.length();
     const double preLinear = preSamples(law, 1);
     const auto lastLag = static_cast<long long>(recordedFrames) - 1;
-    // The peak: from a little before lag 0 (a reference may be a fraction
-    // of a sample later than the measured path) to the recording's end.
-    const double tau = findPeak(d.impulse, -static_cast<long long>(std::ceil(0.5 * preLinear)), lastLag);
-    const auto peak = static_cast<long long>(std::lround(tau));
-    if (!r.withReference && peak > static_cast<long long>(recordedFrames - law.frames)) {
+    // The peak of the analytic envelope: from a little before lag 0 (a
+    // reference may be a fraction of a sample later than the measured path)
+    // to the recording's end. The band limit's own peak, which the
+    // high-pass below the band moves a little later (noticeably only for a
+    // narrow band), is the delay's zero.
+    const double tau =
+        findPeak(d.impulseHilbertFirst, d.impulseHilbertFirst + static_cast<long long>(d.impulseHilbert.size()) - 1,
+                 [&](long long lag) { return d.impulseEnvelope(lag); });
+    const double tauLimit =
+        findPeak(-d.bandLimitReach, d.bandLimitReach, [&](long long lag) { return d.bandLimitEnvelope(lag); });
+    const double delay = tau - tauLimit;
+    const auto shift = static_cast<long long>(std::lround(delay));
+    if (!r.withReference && shift > static_cast<long long>(recordedFrames - law.frames)) {
         r.whyNot = describe("The response arrived %.2f s into the recording: too late for the recording to hold it.",
-                            tau / rate);
+                            delay / rate);
         return;
     }
     const auto first = static_cast<long long>(std::ceil(tau - preLinear));
-    const double wanted = std::max(kSweepLinearWindowSeconds, kSweepLinearWindowPeriods / law.startHz) * rate;
-    const auto last = std::min(static_cast<long long>(std::ceil(tau + wanted)), lastLag);
+    const auto last = std::min(static_cast<long long>(std::ceil(tau + linearWindowSamples(law))), lastLag);
     if (last - first < kShortestWindow) {
         r.whyNot = "The recording ends too soon after the response arrived.";
         return;
@@ -203,7 +224,7 @@ void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const
     const auto fullLags = static_cast<long long>(recordedFrames - law.frames);
     const auto harmonicsFrom = static_cast<long long>(std::floor(tau + harmonicSpan(law, kSweepHighestHarmonic).first));
     const double noise = rmsOver(d.impulse, 0, std::min(harmonicsFrom, fullLags), last + 1, fullLags);
-    const double peakLevel = std::abs(d.impulse[lagIndex(peak, n)]);
+    const double peakLevel = d.impulseEnvelope(std::lround(tau));
     r.peakToNoiseDb = noise > 0.0 ? decibels(peakLevel / noise) : decibels(1.0 / kLeastMagnitude);
     if (r.peakToNoiseDb < kLeastPeakToNoiseDb) {
         r.whyNot = r.withReference ? "No sweep was found in the recording that the reference explains: are the "
@@ -211,18 +232,18 @@ void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const
                                    : "No sweep was found in the recording: is the output connected to the input?";
         return;
     }
-    r.delaySeconds = tau / rate;
+    r.delaySeconds = delay / rate;
 
-    // The linear response, and the band limit through the same window about
-    // its own peak at lag 0.
+    // The linear response, and the band limit through the same window
+    // shifted by the delay.
     const Window linear = taperedWindow(first, last, static_cast<std::size_t>(preLinear / 2.0),
                                         static_cast<std::size_t>(last - first + 1) / 4);
     const auto impulseAt = [&](long long lag) { return d.impulse[lagIndex(lag, n)]; };
     const std::vector<double> response = windowed(linear, 0, impulseAt);
     const std::vector<double> limit =
-        windowed(linear, -peak, [&](long long lag) { return d.bandLimit[lagIndex(lag, n)]; });
+        windowed(linear, -shift, [&](long long lag) { return d.bandLimit[lagIndex(lag, n)]; });
     const double t0 = static_cast<double>(first) - tau;
-    const auto t0Limit = static_cast<double>(first - peak);
+    const double t0Limit = static_cast<double>(first - shift) - tauLimit;
     const std::vector<double> hz = logFrequencies(law.startHz, law.stopHz, pointsPerOctave);
     std::vector<double> phase(hz.size());
     std::vector<double> gain(hz.size());
@@ -251,7 +272,7 @@ void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const
         const auto rise = static_cast<std::size_t>(span.pre / 2.0);
         const Window w = taperedWindow(from, to, rise, (static_cast<std::size_t>(to - from + 1) - rise) / 4);
         const std::vector<double> measured = windowed(w, 0, impulseAt);
-        const std::vector<double> expected = windowed(w, -peak, [&](long long lag) {
+        const std::vector<double> expected = windowed(w, -shift, [&](long long lag) {
             return lag >= ideal.firstLag && lag <= ideal.lastLag
                        ? ideal.response[static_cast<std::size_t>(lag - ideal.firstLag)]
                        : 0.0;
@@ -267,7 +288,7 @@ void readSweep(const SweepLaw& law, const SweepDeconvolution& d, std::span<const
     r.impulse.resize(response.size());
     for (std::size_t m = 0; m < response.size(); ++m)
         r.impulse[m] = static_cast<float>(impulseAt(first + static_cast<long long>(m)));
-    r.impulseStartSeconds = t0 / rate;
+    r.impulseStartSeconds = (static_cast<double>(first) - delay) / rate;
     r.valid = true;
 }
 

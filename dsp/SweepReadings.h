@@ -42,6 +42,10 @@ constexpr int kSweepHighestHarmonic = 5;
 // rate. Its lags are those its reading's window may take.
 SweepStimulus sweepHarmonic(const SweepLaw& law, int k);
 
+// The lags whose analytic envelope readSweep looks at, for a recording
+// `recordedFrames` long.
+SweepEnvelopeLags sweepEnvelopeLags(const SweepLaw& law, std::size_t recordedFrames);
+
 // Fills r's delay, points, harmonics, impulse and peakToNoiseDb from the
 // deconvolution (`harmonics`: sweepHarmonic for k = 2, 3, ... divided as the
 // recording was), or its whyNot. The plan is checked; the recording is

@@ -17,6 +17,7 @@
 #include "audio/AlsaPlayback.h"
 #include "audio/AlsaWaveInput.h"
 #include "audio/PulseRig.h"
+#include "audio/RigRecorder.h"
 #include "dsp/ResponseSweep.h"
 #include "dsp/ToneMeter.h"
 
@@ -27,45 +28,7 @@ using test::PulseRig;
 constexpr unsigned kRate = 44100;
 constexpr double kFullScale = 32767.0;
 
-// The instrument's capture of ALSA's default input, stereo at 44100 Hz.
-class Recorder {
-public:
-    Recorder() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
-    {
-        const WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, kRate, kRate * 4, 4, 16, 0};
-        ok_ = source_.open(f) == MMSYSERR_NOERROR && source_.start();
-    }
-    ~Recorder()
-    {
-        source_.stop();
-        source_.close();
-        ::close(wake_);
-    }
-    bool ok() const { return ok_; }
-    // Appends `frames` more frames (both values) to `out`; false when the
-    // device failed or 10 s passed first. Breaks in the stream are counted.
-    bool read(std::vector<std::int16_t>& out, std::size_t frames)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        std::int16_t chunk[2 * 1024];
-        while (frames > 0 && std::chrono::steady_clock::now() < end) {
-            const long n = source_.read(chunk, std::min<std::size_t>(frames, 1024), wake_);
-            if (n < 0)
-                return false;
-            breaks_ += source_.takeBreaks().count;
-            out.insert(out.end(), chunk, chunk + 2 * n);
-            frames -= static_cast<std::size_t>(n);
-        }
-        return frames == 0;
-    }
-    std::uint32_t breaks() const { return breaks_; }
-
-private:
-    AlsaCaptureSource source_{"default"};
-    int wake_;
-    bool ok_ = false;
-    std::uint32_t breaks_ = 0;
-};
+using Recorder = test::RigRecorder<kRate>;
 
 // Channel 1 of stereo frames: the second value of each.
 std::vector<std::int32_t> channel1(const std::vector<std::int16_t>& frames, std::size_t from, std::size_t count)

@@ -18,10 +18,14 @@
 # The caller exports XDG_RUNTIME_DIR=DIR/xdg and HOME=DIR/home for itself.
 # VARMOLEN_RIG_RATE sets the rate of the sink and the player (44100 unless set),
 # VARMOLEN_RIG_FORMAT the sink's sample format (s16le unless set; float32le
-# carries a 24-bit or float path through the loopback unchanged).
+# carries a 24-bit or float path through the loopback unchanged),
+# VARMOLEN_RIG_LATENCY_MS what each stream of the "through" path holds (20
+# unless set; more rides out a loaded machine, where a stream that runs dry
+# puts a gap into what the device under test passes on).
 set -u
 rate=${VARMOLEN_RIG_RATE:-44100}
 format=${VARMOLEN_RIG_FORMAT:-s16le}
+latency=${VARMOLEN_RIG_LATENCY_MS:-20}
 cmd=${1:-}
 d=${2:-}
 [ -n "$d" ] || { echo "usage: $0 start|stop DIR [SYNTH...]" >&2; exit 2; }
@@ -63,9 +67,9 @@ PA
     through)
         shift
         # shellcheck disable=SC2086
-        pacat --record --raw --rate="$rate" --channels=2 --format=s16le --device=dut.monitor --latency-msec=20 |
+        pacat --record --raw --rate="$rate" --channels=2 --format=s16le --device=dut.monitor --latency-msec="$latency" |
             sox -q --buffer 512 $raw - $raw - "$@" 2>/dev/null |
-            pacat --raw --rate="$rate" --channels=2 --format=s16le --device=rig --latency-msec=20 &
+            pacat --raw --rate="$rate" --channels=2 --format=s16le --device=rig --latency-msec="$latency" &
         echo $! >"$d/player.pid"
         exit 0
         ;;

@@ -79,15 +79,15 @@ TEST(ResponseCurve, GroupDelayOfADelayIsTheDelay)
 TEST(ResponseCurve, DivisionSubtractsTheReferenceInterpolatedOnTheLogAxis)
 {
     const std::vector<ResponsePoint> reference = {{100, 0, 0, 1}, {400, 6, -90, 3}, {1600, 6, -90, 3}};
-    const std::vector<ResponsePoint> measured = {{50, 1, 1, 1},      {100, 1, 10, 2},    {200, 1, 10, 2},
-                                                 {800, 7, -80, 4},    {1600, 6, -90, 3}, {1600.0000001, 0, 0, 0},
+    const std::vector<ResponsePoint> measured = {{50, 1, 1, 1},    {100, 1, 10, 2},   {200, 1, 10, 2},
+                                                 {800, 7, -80, 4}, {1600, 6, -90, 3}, {1600.0000001, 0, 0, 0},
                                                  {1601, 0, 0, 0}};
     const std::vector<ResponsePoint> out = divideResponse(measured, reference);
     struct Expected {
         double hz, db, deg, ms;
     };
-    const Expected expected[] = {{100, 1, 10, 1}, {200, -2, 55, 0}, {800, 1, 10, 1}, {1600, 0, 0, 0},
-                                 {1600.0000001, -6, 90, -3}};
+    const Expected expected[] = {
+        {100, 1, 10, 1}, {200, -2, 55, 0}, {800, 1, 10, 1}, {1600, 0, 0, 0}, {1600.0000001, -6, 90, -3}};
     ASSERT_EQ(out.size(), std::size(expected));  // 50 and 1601 Hz lie outside the reference
     for (std::size_t i = 0; i < out.size(); ++i) {
         SCOPED_TRACE(expected[i].hz);

@@ -124,12 +124,17 @@ TEST(SpectrumKernel, RefusesLengthsAndArraysItCannotTake)
 TEST(SpectrumKernel, ComplexTransformMatchesTheDefiningSumBothWays)
 {
     // Turns made for the longest transform serve every shorter one, as the
-    // sweep's analysis takes them.
+    // sweep's analysis takes them; they are the spectra's own double turns.
     constexpr int kLongest = 1 << 16;
-    std::vector<double> turnRe(static_cast<std::size_t>(spectrumTwiddleCount(complexTwiddleLength(kLongest))));
-    std::vector<double> turnIm(turnRe.size());
-    ASSERT_TRUE(
-        makeSpectrumTwiddles(complexTwiddleLength(kLongest), std::span<double>(turnRe), std::span<double>(turnIm)));
+    std::vector<double> turnRe(static_cast<std::size_t>(complexTwiddleCount(kLongest))), turnIm(turnRe.size());
+    ASSERT_TRUE(makeComplexTwiddles(kLongest, std::span<double>(turnRe), std::span<double>(turnIm)));
+    std::vector<double> spectrumRe(static_cast<std::size_t>(spectrumTwiddleCount(2 * kLongest))),
+        spectrumIm(spectrumRe.size());
+    ASSERT_TRUE(makeSpectrumTwiddles(2 * kLongest, std::span<double>(spectrumRe), std::span<double>(spectrumIm)));
+    for (std::size_t i = 0; i < turnRe.size(); ++i) {
+        ASSERT_EQ(turnRe[i], spectrumRe[i]) << i;
+        ASSERT_EQ(turnIm[i], spectrumIm[i]) << i;
+    }
     std::mt19937 random(11);
     std::uniform_real_distribution<double> value(-1.0, 1.0);
     for (int n : {2, 4, 8, 16, 32, 1024, kLongest}) {
@@ -164,9 +169,11 @@ TEST(SpectrumKernel, ComplexTransformMatchesTheDefiningSumBothWays)
 
 TEST(SpectrumKernel, ComplexTransformRefusesLengthsAndArraysItCannotTake)
 {
-    std::vector<double> turnRe(static_cast<std::size_t>(spectrumTwiddleCount(complexTwiddleLength(1024))));
-    std::vector<double> turnIm(turnRe.size());
-    ASSERT_TRUE(makeSpectrumTwiddles(complexTwiddleLength(1024), std::span<double>(turnRe), std::span<double>(turnIm)));
+    std::vector<double> turnRe(static_cast<std::size_t>(complexTwiddleCount(1024)), -7.0), turnIm(turnRe);
+    for (int n : {0, 1, 6, 1000, -4, 2048})  // 2048 needs more turns than there are
+        EXPECT_FALSE(makeComplexTwiddles(n, std::span<double>(turnRe), std::span<double>(turnIm))) << n;
+    EXPECT_EQ(turnRe[0], -7.0);
+    ASSERT_TRUE(makeComplexTwiddles(1024, std::span<double>(turnRe), std::span<double>(turnIm)));
     const auto run = [&](std::size_t n, std::size_t imSize, std::size_t turns) {
         std::vector<double> re(n, -7.0), im(imSize, -7.0);
         const bool done = complexTransform(re, im, std::span<const double>(turnRe).first(turns), turnIm, false);
