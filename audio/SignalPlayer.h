@@ -116,8 +116,10 @@ public:
     // The new settings reach the output within a period. A waveform's table
     // is made here, on the caller's thread, never on the playback thread.
     void set(const SynthSettings& settings);
-    // Frames of the `once` signal rendered so far (they are heard after what
-    // the device holds). Safe from any thread.
+    // Frames of the `once` signal rendered so far, as the playback thread
+    // counts them (an atomic): read on the owner's thread while it plays, and
+    // after stop the count it reached. What is rendered is heard after what
+    // the device holds.
     std::uint64_t oncePlayed() const;
     // Ramps down, plays the ramp out and closes the device. False when the
     // thread did not end within kCloseWaitMs (it is left to end on its own).

@@ -3,8 +3,9 @@
 // - the synthesis alone: the CPU time of this thread rendering 10 s of
 //   output in periods of 441 frames, per second of output, as the share of
 //   one core that playing it takes; the median of seven runs of each, taken
-//   in turn (sine, square, sine, ...); also a 20 Hz square (1103 harmonics)
-//   and the time to build a square's table at 1 kHz, 20 Hz and 1 Hz;
+//   in turn (sine, square, sine, ...); also a 20 Hz square (its odd
+//   harmonics up to the 1101st) and the time to build a square's table at
+//   1 kHz, 20 Hz and 1 Hz;
 // - playing: the CPU time of this process while the generator plays a
 //   1 kHz tone into ALSA's default device (the playback thread and ALSA's
 //   own work for it) over the wall time, as a share of one core, for each.

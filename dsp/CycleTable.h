@@ -13,10 +13,11 @@
 // wave (images of the harmonics, folded back) stays more than 150 dB under
 // the fundamental, and no harmonic moves by a measurable fraction of a dB.
 //
-// Building one takes from microseconds (a few harmonics) to tens of
-// milliseconds (a 1 Hz tone's 24000 harmonics); cycleTable() keeps the ones
-// in use and the latest few, shared between threads, so the caller who
-// changes a setting builds the table and the playback thread only reads it.
+// Building one takes from a tenth of a millisecond (a few harmonics) to some
+// 50 ms (a 1 Hz tone's 22000 harmonics at 44100 Hz, a table of 4 MB);
+// cycleTable() keeps the ones in use and the latest few, shared between
+// threads, so the caller who changes a setting builds the table and the
+// playback thread only reads it.
 #pragma once
 
 #include <cstddef>
