@@ -311,7 +311,10 @@ TEST_F(GeneratorWindowsTest, ALogSweepPlaysOnceComesBackThroughALoopAndIsReadKep
     EXPECT_EQ(send("SWE:RUN;:SYST:ERR?"), "0,\"No error\"");
     ASSERT_TRUE(g.sweeping());
     const unsigned rate = s().sampleRate;
-    const std::size_t length = logSweepSignal({.startHz = 100, .stopHz = 5000, .seconds = 0.5, .levelDbfs = -10}, rate).size();
+    // What the output plays: the lead-in's silence, then the sweep.
+    const std::size_t length =
+        static_cast<std::size_t>(std::lround(kLogSweepLeadInSeconds * rate)) +
+        logSweepSignal({.startHz = 100, .stopHz = 5000, .seconds = 0.5, .levelDbfs = -10}, rate).size();
     ASSERT_TRUE(pumpUntil([&] { return outputs.keptCount() >= length; }));
     std::vector<std::int16_t> loop(300, 0);
     {
