@@ -105,8 +105,7 @@ void LogSweepRun::analyse()
         const auto fromLeadIn = [this](const std::vector<float>& v) {
             return v.empty() ? std::span<const float>() : std::span<const float>(v).subspan(leadIn_);
         };
-        LogSweepResult r =
-            analyseLogSweep(request_.plan, rate_, sweep, fromLeadIn(measured_), fromLeadIn(reference_));
+        LogSweepResult r = analyseLogSweep(request_.plan, rate_, sweep, fromLeadIn(measured_), fromLeadIn(reference_));
         if (r.valid && !request_.calibration.empty()) {
             r.points = divideResponse(r.points, request_.calibration);
             if (r.points.size() < 2) {

@@ -31,10 +31,10 @@ constexpr double kLogSweepLeadInSeconds = 0.5;
 
 struct LogSweepRequest {
     LogSweepPlan plan;
-    int channel = 1;                          // the instrument's channel measured
-    bool referenceChannel2 = false;           // divide by channel 2, the output taken straight back
-    std::vector<ResponsePoint> calibration;   // divide by this saved measurement when not empty
-    std::string calibrationName;              // what the calibration is called, for the result's notes
+    int channel = 1;                         // the instrument's channel measured
+    bool referenceChannel2 = false;          // divide by channel 2, the output taken straight back
+    std::vector<ResponsePoint> calibration;  // divide by this saved measurement when not empty
+    std::string calibrationName;             // what the calibration is called, for the result's notes
 };
 
 class LogSweepRun {

@@ -3,8 +3,9 @@
 # side (bench/generator_cost.cpp: the synthesis alone and playing into the
 # tests' sound server), five runs, the median of each figure; then how long
 # a 31-step response sweep at 44100 Hz through a low-pass takes (the rig
-# test's sweep, three runs). Run from the repository after building into
-# build/:
+# test's sweep, three runs), and how long a 5 s log sweep takes from Start
+# to its result (the log sweep rig test's, three runs). Run from the
+# repository after building into build/:
 #   bench/generator_cost.sh [seconds]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,4 +25,9 @@ rig_stop
 trap - EXIT
 for i in 1 2 3; do
     "$root/build/tests/audio/audio_generator_rig_test" --gtest_filter='*Sweep*' | grep '31-step'
+done
+# How long a 5 s log sweep from 20 Hz to 20 kHz at 48000 Hz takes from Start
+# to its result through the rig's filter (three sweeps).
+for i in 1 2 3; do
+    "$root/build/tests/audio/audio_log_sweep_rig_test" --gtest_filter='*HighPass*' | grep 'log sweep: result'
 done

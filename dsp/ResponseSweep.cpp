@@ -81,7 +81,7 @@ std::vector<int> disturbedSweepRows(const std::vector<SweepRow>& rows)
     const auto db = [&rows](std::size_t i) {
         const SweepRow& r = rows[i];
         return r.valid && r.thdNValid && r.thdNPercent > 0.0 ? std::optional(20.0 * std::log10(r.thdNPercent))
-                                                              : std::nullopt;
+                                                             : std::nullopt;
     };
     std::vector<int> out;
     for (std::size_t i = 1; i + 1 < rows.size(); ++i) {

@@ -136,8 +136,8 @@ private:
     int gathered_ = 0;
     double sum_ = 0.0;  // of the samples summed so far for the next value
     int summed_ = 0;
-    long settleLeft_ = 0;  // frames still to let pass at this step
-    int tries_ = 0;        // records of this step that held another tone
+    long settleLeft_ = 0;       // frames still to let pass at this step
+    int tries_ = 0;             // records of this step that held another tone
     std::vector<int> retries_;  // steps measured again once every step was read
     int retried_ = 0;           // of them, done
 };

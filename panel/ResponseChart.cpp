@@ -18,7 +18,8 @@ constexpr int kGap = 4;
 
 QString frequencyTick(double hz)
 {
-    return hz >= 1000.0 ? QString::number(hz / 1000.0) + QStringLiteral(" kHz") : QString::number(hz) + QStringLiteral(" Hz");
+    return hz >= 1000.0 ? QString::number(hz / 1000.0) + QStringLiteral(" kHz")
+                        : QString::number(hz) + QStringLiteral(" Hz");
 }
 
 // The value axis: the fixed range, or whole steps around the curves.
@@ -57,7 +58,7 @@ QColor chartColour(int n)
 
 ResponseChart::ResponseChart(const QString& accessibleName, QWidget* parent) : QWidget(parent)
 {
-    setMinimumSize(480, 200);
+    setMinimumSize(480, 170);
     setAccessibleName(accessibleName);
 }
 
@@ -76,7 +77,8 @@ void ResponseChart::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
-    const auto [bottom, top] = valueRange(axes_, curves_);
+    const std::pair<double, double> range = valueRange(axes_, curves_);
+    const double bottom = range.first, top = range.second;
     const double step = axes_.yStep > 0.0 ? axes_.yStep : 10.0;
     const int decimals = step < 1.0 ? 1 : 0;
     const auto valueTick = [decimals](double v) { return QString::fromStdString(fixedText(v, decimals, '.')); };

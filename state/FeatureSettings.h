@@ -179,15 +179,15 @@ struct FeatureSettings {
     std::string remoteFilesFolder;
     // The signal generator on the sound card's output and the response sweep.
     // The generator plays at program start only with OnAtStart=true.
-    SynthSettings generator;          // [Generator] Waveform, Frequency, LevelDbfs, Channels, InvertRight
-    std::string generatorDevice;      // [Generator] Device: an ALSA device name; empty for ALSA's default
-    bool generatorOnAtStart = false;  // [Generator] OnAtStart
-    SweepPlan sweep;                  // [Sweep] Start, Stop, StepsPerOctave, LevelDbfs, Channel
-    std::int32_t sweepType = kSteppedSweep;              // [Sweep] Type: stepped or log
-    double sweepSeconds = kSweepSecondsDefault;          // [Sweep] Seconds: a log sweep's length
-    std::int32_t sweepReference = kSweepReferenceNone;   // [Sweep] Reference: none, ch2 or saved
-    std::int32_t sweepSmoothing = 0;                     // [Sweep] Smoothing: 0 or N of 1/N octave
-    std::string sweepCalibration;                        // [Sweep] Calibration: the saved measurement's file
+    SynthSettings generator;                     // [Generator] Waveform, Frequency, LevelDbfs, Channels, InvertRight
+    std::string generatorDevice;                 // [Generator] Device: an ALSA device name; empty for ALSA's default
+    bool generatorOnAtStart = false;             // [Generator] OnAtStart
+    SweepPlan sweep;                             // [Sweep] Start, Stop, StepsPerOctave, LevelDbfs, Channel
+    std::int32_t sweepType = kSteppedSweep;      // [Sweep] Type: stepped or log
+    double sweepSeconds = kSweepSecondsDefault;  // [Sweep] Seconds: a log sweep's length
+    std::int32_t sweepReference = kSweepReferenceNone;  // [Sweep] Reference: none, ch2 or saved
+    std::int32_t sweepSmoothing = 0;                    // [Sweep] Smoothing: 0 or N of 1/N octave
+    std::string sweepCalibration;                       // [Sweep] Calibration: the saved measurement's file
     AnalyserSettings analyser;
 
     friend bool operator==(const FeatureSettings&, const FeatureSettings&) = default;

@@ -114,16 +114,16 @@ bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
                                 .calibration = {},
                                 .calibrationName = {}};
         if (request.referenceChannel2 && (plan.channel == 2 || s.inputSelect != kLineInput)) {
-            whyNot = "The reference is channel 2 of the Line input, taking the output straight back: choose "
-                     "Options > Input > Line and measure on channel 1.";
+            whyNot =
+                "The reference is channel 2 of the Line input, taking the output straight back: choose "
+                "Options > Input > Line and measure on channel 1.";
             generator_->forgetSweep();
             return false;
         }
         if (f.sweepReference == kSweepReferenceSaved) {
             SavedResponse saved;
             std::string why;
-            if (f.sweepCalibration.empty() ||
-                !readSweepFile(QString::fromStdString(f.sweepCalibration), saved, why)) {
+            if (f.sweepCalibration.empty() || !readSweepFile(QString::fromStdString(f.sweepCalibration), saved, why)) {
                 whyNot = f.sweepCalibration.empty()
                              ? "No saved reference is chosen: load a saved loopback measurement as the reference."
                              : "The saved reference " + f.sweepCalibration + " cannot be used: " + why;

@@ -45,6 +45,23 @@ ChartCurve responseCurve(const QString& name, const QColor& colour, const std::v
     return c;
 }
 
+// The phase drawn within -180 to 180 degrees, the line broken where it wraps.
+void wrapPhase(ChartCurve& c)
+{
+    std::vector<double> x, y;
+    for (std::size_t i = 0; i < c.y.size(); ++i) {
+        const double v = std::remainder(c.y[i], 360.0);
+        if (!y.empty() && std::isfinite(y.back()) && std::abs(v - y.back()) > 180.0) {
+            x.push_back(c.x[i]);
+            y.push_back(std::nan(""));
+        }
+        x.push_back(c.x[i]);
+        y.push_back(v);
+    }
+    c.x = std::move(x);
+    c.y = std::move(y);
+}
+
 }  // namespace
 
 LogSweepView::LogSweepView(QWidget* parent, const InstrumentSettings& settings, QtHost& host, GeneratorPanel& panel)
@@ -72,7 +89,7 @@ LogSweepView::LogSweepView(QWidget* parent, const InstrumentSettings& settings, 
     auto* keptRow = new QHBoxLayout;
     kept_ = new QListWidget(this);
     kept_->setAccessibleName(QStringLiteral("Kept measurements"));
-    kept_->setMaximumHeight(110);
+    kept_->setMaximumHeight(90);
     keptRow->addWidget(kept_, 1);
     auto* buttons = new QVBoxLayout;
     keep_ = new QPushButton(QStringLiteral("Keep"), this);
@@ -95,7 +112,7 @@ LogSweepView::LogSweepView(QWidget* parent, const InstrumentSettings& settings, 
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setMaximumHeight(160);
+    table_->setMaximumHeight(120);
     layout->addWidget(table_, 1);
 
     connect(lowerView_, &QComboBox::currentIndexChanged, this, [this] { showCurves(); });
@@ -223,11 +240,14 @@ void LogSweepView::showCurves()
     curves.clear();
     const int view = lowerView_->currentIndex();
     if (view == 0 || view == 1) {
-        for (const Drawn& d : drawn)
+        for (const Drawn& d : drawn) {
             curves.push_back(responseCurve(d.name, d.colour, d.points,
                                            view == 0 ? &ResponsePoint::phaseDeg : &ResponsePoint::groupDelayMs));
-        ChartAxes axes = frequencyAxes(view == 0 ? QStringLiteral("Phase (degrees)") : QStringLiteral("Group delay (ms)"),
-                                       view == 0 ? 45.0 : 1.0);
+            if (view == 0)
+                wrapPhase(curves.back());
+        }
+        ChartAxes axes = frequencyAxes(
+            view == 0 ? QStringLiteral("Phase (degrees)") : QStringLiteral("Group delay (ms)"), view == 0 ? 45.0 : 1.0);
         if (view == 0)
             axes.yRange = std::pair(-180.0, 180.0);
         lower_->show(axes, std::move(curves));

@@ -60,9 +60,9 @@ std::shared_ptr<const LogSweepResult> measuredLogSweep(GeneratorControl& g, Call
 {
     std::shared_ptr<const LogSweepResult> r = g.logSweepResult();
     if (!r || !r->valid || g.lastSweepType() != kLogSweep) {
-        call.fail(scpi::code::kSettingsConflict,
-                  r && g.lastSweepType() == kLogSweep ? "the last log sweep failed: " + r->whyNot
-                                                      : std::string("no log sweep has been measured"));
+        call.fail(scpi::code::kSettingsConflict, r && g.lastSweepType() == kLogSweep
+                                                     ? "the last log sweep failed: " + r->whyNot
+                                                     : std::string("no log sweep has been measured"));
         return nullptr;
     }
     return r;

@@ -79,8 +79,8 @@ SweepWindow::SweepWindow(QWidget& owner, const InstrumentSettings& settings, QtH
     type_ = new QComboBox(this);
     type_->addItems({QStringLiteral("Stepped sine"), QStringLiteral("Log sweep")});
     type_->setAccessibleName(QStringLiteral("Sweep type"));
-    seconds_ = numberBox(this, kLogSweepMinSeconds, kLogSweepMaxSeconds, QStringLiteral(" s"),
-                         QStringLiteral("Sweep length"));
+    seconds_ =
+        numberBox(this, kLogSweepMinSeconds, kLogSweepMaxSeconds, QStringLiteral(" s"), QStringLiteral("Sweep length"));
     reference_ = new QComboBox(this);
     reference_->addItems({QStringLiteral("None"), QStringLiteral("Channel 2 (the output taken back)"),
                           QStringLiteral("Saved measurement")});
@@ -192,8 +192,8 @@ void SweepWindow::showKind()
 {
     const bool log = type_->currentIndex() == 1;
     planForm_->setRowVisible(steps_, !log);
-    for (QWidget* w : {static_cast<QWidget*>(seconds_), static_cast<QWidget*>(reference_),
-                       static_cast<QWidget*>(smoothing_)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(seconds_), static_cast<QWidget*>(reference_), static_cast<QWidget*>(smoothing_)})
         planForm_->setRowVisible(w, log);
     plot_->setVisible(!log);
     table_->setVisible(!log);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cmath>
 #include <complex>
@@ -25,7 +26,7 @@ namespace varmolen {
 namespace {
 
 using test::PulseRig;
-constexpr unsigned kRate = 44100;
+constexpr unsigned kRate = 48000;
 using Recorder = test::RigRecorder<kRate>;
 
 // Plays the request's sweep once and hands what comes back to its run,
@@ -35,6 +36,7 @@ LogSweepResult runLogSweep(const LogSweepPlan& plan, bool referenceChannel2 = fa
     LogSweepRequest request;
     request.plan = plan;
     request.referenceChannel2 = referenceChannel2;
+    const auto began = std::chrono::steady_clock::now();
     LogSweepRun run(request, kRate);
     // Recording, its first block taken, before the output starts: as the
     // instrument records all along.
@@ -54,6 +56,10 @@ LogSweepResult runLogSweep(const LogSweepPlan& plan, bool referenceChannel2 = fa
             EXPECT_TRUE(player.start(kRate, {.levelDbfs = kSynthMinDbfs}, whyNot, true, run.signal())) << whyNot;
         }
     }
+    // How long from Start to the result is for the record only
+    // (bench/generator_cost.sh measures it).
+    std::printf("%.1f s log sweep: result after %.2f s\n", plan.seconds,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     player.stop();
     EXPECT_TRUE(run.done());
     EXPECT_EQ(rec.breaks(), 0u) << "the private server's stream broke: the readings may be off";
@@ -78,6 +84,7 @@ double wrappedDegrees(double d) { return std::remainder(d, 360.0); }
 PulseRig steadyRig(const char* words)
 {
     ::setenv("VARMOLEN_RIG_LATENCY_MS", "200", 1);
+    ::setenv("VARMOLEN_RIG_RATE", "48000", 1);
     return PulseRig(words);
 }
 
@@ -100,19 +107,20 @@ LogSweepResult leastDisturbed(Measure measure, Disturbed disturbed)
 
 TEST(LogSweepRig, ThroughALowPassAndAHighPassReadsTheirAnalyticResponse)
 {
-    for (const auto& [words, lowPass, f0] : {std::tuple{"through lowpass 4000", true, 4000.0},
-                                              std::tuple{"through highpass 200", false, 200.0}}) {
+    for (const auto& [words, lowPass, f0] :
+         {std::tuple{"through lowpass 4000", true, 4000.0}, std::tuple{"through highpass 200", false, 200.0}}) {
         SCOPED_TRACE(words);
         PulseRig rig = steadyRig(words);
         if (!rig.ready())
             GTEST_SKIP() << "no private PulseAudio server could start; the log sweep through a filter was not tested";
         const auto wantDb = [lowPass, f0](double hz) { return 20 * std::log10(std::abs(biquad(lowPass, f0, hz))); };
-        const LogSweepResult r = leastDisturbed(
-            [] { return runLogSweep({.startHz = 20, .stopHz = 20000, .seconds = 5, .levelDbfs = -6}); },
-            [&wantDb](const LogSweepResult& m) {
-                return std::any_of(m.points.begin(), m.points.end(),
-                                   [&](const ResponsePoint& p) { return std::abs(p.magnitudeDb - wantDb(p.hz)) > 0.3; });
-            });
+        const LogSweepResult r =
+            leastDisturbed([] { return runLogSweep({.startHz = 20, .stopHz = 20000, .seconds = 5, .levelDbfs = -6}); },
+                           [&wantDb](const LogSweepResult& m) {
+                               return std::any_of(m.points.begin(), m.points.end(), [&](const ResponsePoint& p) {
+                                   return std::abs(p.magnitudeDb - wantDb(p.hz)) > 0.3;
+                               });
+                           });
         ASSERT_TRUE(r.valid) << r.whyNot;
         // The phase shown has the delay of the response's peak taken off;
         // put back, it is the filter's own after the rig's latency, a whole
@@ -140,14 +148,14 @@ TEST(LogSweepRig, ThroughALowPassAndAHighPassReadsTheirAnalyticResponse)
             EXPECT_NEAR(residual(p, bestLatency), 0.0, 2.0) << p.hz << " Hz";
             worstDb = std::max(worstDb, std::abs(p.magnitudeDb - want));
         }
-        std::printf("%s: %zu points, worst %.4f dB and %.3f degrees; latency %.0f frames, delay shown %.3f ms\n",
-                    words, r.points.size(), worstDb, bestWorst, bestLatency, 1000 * r.delaySeconds);
+        std::printf("%s: %zu points, worst %.4f dB and %.3f degrees; latency %.0f frames, delay shown %.3f ms\n", words,
+                    r.points.size(), worstDb, bestWorst, bestLatency, 1000 * r.delaySeconds);
     }
 }
 
 TEST(LogSweepRig, ALoopbackDividedByChannel2ReadsFlat)
 {
-    PulseRig rig("loopback");
+    PulseRig rig = steadyRig("loopback");
     if (!rig.ready())
         GTEST_SKIP() << "no private PulseAudio server could start; the reference channel was not tested";
     const LogSweepResult r = runLogSweep({.startHz = 20, .stopHz = 20000, .seconds = 2, .levelDbfs = -6}, true);
@@ -170,13 +178,11 @@ TEST(LogSweepRig, TheHarmonicsOfANonlinearityAgreeWithTheSteppedSweep)
     if (!rig.ready())
         GTEST_SKIP() << "no private PulseAudio server could start; the harmonic responses were not tested";
     const double level = -6.0;
-    const LogSweepResult r =
-        runLogSweep({.startHz = 50, .stopHz = 20000, .seconds = 5, .levelDbfs = level});
+    const LogSweepResult r = runLogSweep({.startHz = 50, .stopHz = 20000, .seconds = 5, .levelDbfs = level});
     ASSERT_TRUE(r.valid) << r.whyNot;
 
     // The stepped sweep's THD at an octave a step, through the same device.
-    ResponseSweep sweep({.startHz = 100, .stopHz = 3200, .stepsPerOctave = 1, .levelDbfs = level, .channel = 1},
-                        kRate);
+    ResponseSweep sweep({.startHz = 100, .stopHz = 3200, .stepsPerOctave = 1, .levelDbfs = level, .channel = 1}, kRate);
     {
         SignalPlayer player([] { return std::make_unique<AlsaPlaybackSink>("default"); });
         std::string whyNot;
@@ -196,7 +202,8 @@ TEST(LogSweepRig, TheHarmonicsOfANonlinearityAgreeWithTheSteppedSweep)
     // The harmonic level of H_k at `hz`, read between the log sweep's points.
     const auto harmonicDb = [&r](std::size_t k, double hz) {
         const std::vector<HarmonicPoint>& h = r.harmonics[k - 2];
-        const auto at = std::lower_bound(h.begin(), h.end(), hz, [](const HarmonicPoint& p, double f) { return p.hz < f; });
+        const auto at =
+            std::lower_bound(h.begin(), h.end(), hz, [](const HarmonicPoint& p, double f) { return p.hz < f; });
         if (at == h.begin() || at == h.end())
             return std::nan("");
         const auto before = at - 1;
@@ -211,8 +218,8 @@ TEST(LogSweepRig, TheHarmonicsOfANonlinearityAgreeWithTheSteppedSweep)
         for (std::size_t k = 2; k <= 5; ++k)
             power += std::pow(10.0, harmonicDb(k, row.hz) / 10.0);
         const double logDb = 10 * std::log10(power), steppedDb = 20 * std::log10(row.thdPercent / 100.0);
-        std::printf("%7.1f Hz: stepped THD %8.3f dB, log sweep H2..H5 %8.3f dB (H2 %.2f, H3 %.2f)\n", row.hz,
-                    steppedDb, logDb, harmonicDb(2, row.hz), harmonicDb(3, row.hz));
+        std::printf("%7.1f Hz: stepped THD %8.3f dB, log sweep H2..H5 %8.3f dB (H2 %.2f, H3 %.2f)\n", row.hz, steppedDb,
+                    logDb, harmonicDb(2, row.hz), harmonicDb(3, row.hz));
         EXPECT_NEAR(logDb, steppedDb, 1.0) << row.hz << " Hz";
         ++compared;
     }

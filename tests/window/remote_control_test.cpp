@@ -260,8 +260,7 @@ TEST_F(RemoteControlTest, RefusedGeneratorCommandsSayWhy)
         {"SWE:SAVE \"../up.txt\"", scpi::code::kFileNameError, "plain name ending in .txt"},
         {"SWE:SAVE \"sweep.wav\"", scpi::code::kFileNameError, "plain name ending in .txt"},
         {"SWE:LOAD \"missing.txt\"", scpi::code::kFileNameNotFound, "missing.txt"},
-        {"SWE:TYPE LOG;REF SAV;:SWE:RUN;:SWE:TYPE STEP;REF NONE", scpi::code::kSettingsConflict,
-         "No saved reference"},
+        {"SWE:TYPE LOG;REF SAV;:SWE:RUN;:SWE:TYPE STEP;REF NONE", scpi::code::kSettingsConflict, "No saved reference"},
     };
     const SynthSettings before = s().features.generator;
     for (const auto& k : cases) {
