@@ -306,43 +306,55 @@ TEST_F(GeneratorWindowsTest, ALogSweepPlaysOnceComesBackThroughALoopAndIsReadKep
     EXPECT_TRUE(w->logView()->isVisibleTo(w) && !w->table()->isVisibleTo(w)) << "the window shows the log sweep's view";
 
     // The output plays the signal once; what it wrote comes back 300 frames
-    // later on channel 1, silence around it, as through a cable.
+    // later on channel 1 at half its level, silence around it, as through a
+    // card whose input reads 6 dB low.
     outputs.keep = true;
-    EXPECT_EQ(send("SWE:RUN;:SYST:ERR?"), "0,\"No error\"");
-    ASSERT_TRUE(g.sweeping());
     const unsigned rate = s().sampleRate;
     // What the output plays: the lead-in's silence, then the sweep.
     const std::size_t length =
         static_cast<std::size_t>(std::lround(kLogSweepLeadInSeconds * rate)) +
         logSweepSignal({.startHz = 100, .stopHz = 5000, .seconds = 0.5, .levelDbfs = -10}, rate).size();
-    ASSERT_TRUE(pumpUntil([&] { return outputs.keptCount() >= length; }));
-    std::vector<std::int16_t> loop(300, 0);
-    {
-        const std::lock_guard lock(outputs.keptLock);
-        loop.insert(loop.end(), outputs.kept.begin(), outputs.kept.begin() + static_cast<std::ptrdiff_t>(length));
-    }
-    std::vector<std::int16_t> block(4096, 0);
-    for (std::size_t at = 0; at < 1000 && g.sweeping(); ++at) {
-        for (std::size_t i = 0; i < block.size(); ++i) {
-            const std::size_t k = at * block.size() + i;
-            block[i] = k < loop.size() ? loop[k] : 0;
+    const auto runThroughTheLoop = [&] {
+        {
+            const std::lock_guard lock(outputs.keptLock);
+            outputs.kept.clear();
         }
-        g.takeBlock({reinterpret_cast<const std::uint8_t*>(block.data()), 2 * 4096, 1, rate, true});
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the analysis runs meanwhile
-    }
-    ASSERT_FALSE(g.sweeping());
+        EXPECT_EQ(send("SWE:RUN;:SYST:ERR?"), "0,\"No error\"");
+        EXPECT_TRUE(g.sweeping());
+        EXPECT_TRUE(pumpUntil([&] { return outputs.keptCount() >= length; }));
+        std::vector<std::int16_t> loop(300, 0);
+        {
+            const std::lock_guard lock(outputs.keptLock);
+            for (std::size_t i = 0; i < length && i < outputs.kept.size(); ++i)
+                loop.push_back(static_cast<std::int16_t>(outputs.kept[i] / 2));
+        }
+        std::vector<std::int16_t> block(4096, 0);
+        for (std::size_t at = 0; at < 1000 && g.sweeping(); ++at) {
+            for (std::size_t i = 0; i < block.size(); ++i) {
+                const std::size_t k = at * block.size() + i;
+                block[i] = k < loop.size() ? loop[k] : 0;
+            }
+            g.takeBlock({reinterpret_cast<const std::uint8_t*>(block.data()), 2 * 4096, 1, rate, true});
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the analysis runs meanwhile
+        }
+        EXPECT_FALSE(g.sweeping());
+    };
+    runThroughTheLoop();
     EXPECT_FALSE(g.on()) << "off again, as before the sweep";
     const auto result = g.logSweepResult();
     ASSERT_TRUE(result && result->valid) << (result ? result->whyNot : "no result");
 
-    // Read remotely: a flat response with no phase, and the 300 frames' delay.
+    // Read remotely: a flat response 6 dB down with no phase, and the 300 frames' delay.
+    const auto expectFlat = [](const std::vector<double>& data, double db) {
+        ASSERT_EQ(data.size() % 3, 0u);
+        ASSERT_GT(data.size(), 3u * 40);
+        for (std::size_t i = 0; i < data.size(); i += 3) {
+            EXPECT_NEAR(data[i + 1], db, 0.05) << data[i] << " Hz";
+            EXPECT_NEAR(data[i + 2], 0.0, 1.0) << data[i] << " Hz";
+        }
+    };
     const std::vector<double> data = numbersOf(send("SWE:DATA?"));
-    ASSERT_EQ(data.size() % 3, 0u);
-    ASSERT_GT(data.size(), 3u * 40);
-    for (std::size_t i = 0; i < data.size(); i += 3) {
-        EXPECT_NEAR(data[i + 1], 0.0, 0.05) << data[i] << " Hz";
-        EXPECT_NEAR(data[i + 2], 0.0, 1.0) << data[i] << " Hz";
-    }
+    expectFlat(data, 20 * std::log10(0.5));
     EXPECT_NEAR(std::stod(send("SWE:DEL?")), 300.0 / rate, 0.5 / rate);
     const std::string impulse = send("SWE:IMP?");
     ASSERT_GT(impulse.size(), 2u);
@@ -366,6 +378,12 @@ TEST_F(GeneratorWindowsTest, ALogSweepPlaysOnceComesBackThroughALoopAndIsReadKep
     EXPECT_EQ(form->generatorPanel().keptSweeps().size(), 2u);
     EXPECT_EQ(s().features.sweepCalibration, (installDir.path() + QStringLiteral("/loop.txt")).toStdString());
     ASSERT_EQ(form->generatorPanel().keptSweeps().back().response.points.size(), data.size() / 3);
+
+    // Divided by that saved measurement of the card, a sweep through the
+    // card alone reads flat at 0 dB.
+    EXPECT_EQ(send("SWE:REF SAV;:SYST:ERR?"), "0,\"No error\"");
+    runThroughTheLoop();
+    expectFlat(numbersOf(send("SWE:DATA?")), 0.0);
 }
 
 }  // namespace
