@@ -36,8 +36,8 @@ LogSweepResult runLogSweep(const LogSweepPlan& plan, bool referenceChannel2 = fa
     LogSweepRequest request;
     request.plan = plan;
     request.referenceChannel2 = referenceChannel2;
-    const auto began = std::chrono::steady_clock::now();
     LogSweepRun run(request, kRate);
+    auto began = std::chrono::steady_clock::now();
     // Recording, its first block taken, before the output starts: as the
     // instrument records all along.
     Recorder rec;
@@ -52,6 +52,8 @@ LogSweepResult runLogSweep(const LogSweepPlan& plan, bool referenceChannel2 = fa
         if (run.take(block))
             break;
         if (blocks == 0) {
+            // Start is pressed: the capture runs already, as the instrument's does.
+            began = std::chrono::steady_clock::now();
             std::string whyNot;
             EXPECT_TRUE(player.start(kRate, {.levelDbfs = kSynthMinDbfs}, whyNot, true, run.signal())) << whyNot;
         }
