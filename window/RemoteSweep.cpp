@@ -68,6 +68,21 @@ std::shared_ptr<const LogSweepResult> measuredLogSweep(GeneratorControl& g, Call
     return r;
 }
 
+// The saved-measurement file the call's name gives in the remote files
+// folder, to create or to read; empty, the client told why, when it is none.
+QString sweepFile(TScopeForm& form, Call& call, RemoteFileUse use)
+{
+    const auto name = call.string(0);
+    if (!name)
+        return {};
+    int error = scpi::code::kNoError;
+    std::string whyNot;
+    const QString file = remoteFolderFile(form.state().features, *name, kSweepFileExtension, use, error, whyNot);
+    if (file.isEmpty())
+        call.fail(error, whyNot);
+    return file;
+}
+
 }  // namespace
 
 void addSweepCommands(scpi::CommandTable& table, TScopeForm& form)
@@ -151,19 +166,12 @@ void addSweepCommands(scpi::CommandTable& table, TScopeForm& form)
         // files folder.
         {"SWEep:SAVE", 1,
          [&form, &panel](Call& call) {
-             const auto name = call.string(0);
-             if (!name)
-                 return;
-             int error = scpi::code::kNoError;
+             const QString file = sweepFile(form, call, RemoteFileUse::Create);
              std::string whyNot;
-             const QString file = remoteFolderFile(form.state().features, *name, kSweepFileExtension,
-                                                   RemoteFileUse::Create, error, whyNot);
-             if (file.isEmpty()) {
-                 call.fail(error, whyNot);
-                 return;
-             }
              SavedResponse response;
-             if (!panel.lastLogSweep(response, whyNot)) {
+             if (file.isEmpty()) {
+                 return;
+             } else if (!panel.lastLogSweep(response, whyNot)) {
                  call.fail(scpi::code::kSettingsConflict, whyNot);
                  return;
              }
@@ -175,17 +183,10 @@ void addSweepCommands(scpi::CommandTable& table, TScopeForm& form)
         // comparison, and the reference SWEep:REFerence SAVed divides by.
         {"SWEep:LOAD", 1,
          [&form, &panel](Call& call) {
-             const auto name = call.string(0);
-             if (!name)
-                 return;
-             int error = scpi::code::kNoError;
+             const QString file = sweepFile(form, call, RemoteFileUse::Read);
              std::string whyNot;
-             const QString file = remoteFolderFile(form.state().features, *name, kSweepFileExtension,
-                                                   RemoteFileUse::Read, error, whyNot);
-             if (file.isEmpty()) {
-                 call.fail(error, whyNot);
+             if (file.isEmpty())
                  return;
-             }
              if (!panel.loadSweep(file, true, whyNot))
                  call.fail(scpi::code::kFileNameError, whyNot);
              showInWindow(form);

@@ -1,5 +1,6 @@
 // The instrument's own ALSA capture of a private sound server's default
-// input, as the rig tests read it: stereo 16-bit frames, breaks counted.
+// input, as the rig tests read it: stereo 16-bit frames, breaks counted;
+// and a stepped response sweep played and read through it.
 #pragma once
 
 #include <sys/eventfd.h>
@@ -8,9 +9,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "audio/AlsaPlayback.h"
 #include "audio/AlsaWaveInput.h"
+#include "audio/SignalPlayer.h"
+#include "dsp/ResponseSweep.h"
 
 namespace varmolen::test {
 
@@ -54,5 +60,32 @@ private:
     bool ok_ = false;
     std::uint32_t breaks_ = 0;
 };
+
+// Plays `sweep`'s steps into ALSA's default output at its plan's level,
+// opened to be heard promptly as the generator opens it for a sweep, and
+// hands it what the default input records until it is finished; false with
+// the reason when the output or the input fails.
+template <unsigned kRate>
+bool playSteppedSweep(ResponseSweep& sweep, std::string& whyNot)
+{
+    const double level = sweep.plan().levelDbfs;
+    SignalPlayer player([] { return std::make_unique<AlsaPlaybackSink>("default"); });
+    if (!player.start(kRate, {.hz = sweep.currentHz(), .levelDbfs = level}, whyNot, true))
+        return false;
+    RigRecorder<kRate> rec;
+    std::vector<std::int16_t> frames;
+    while (rec.ok() && !sweep.finished()) {
+        frames.clear();
+        if (!rec.read(frames, 2048))
+            break;
+        const RecordedBlock block{reinterpret_cast<const std::uint8_t*>(frames.data()), 4 * 2048, 2, kRate, true};
+        if (sweep.take(block) && !sweep.finished())
+            player.set({.hz = sweep.currentHz(), .levelDbfs = level});
+    }
+    player.stop();
+    if (!sweep.finished())
+        whyNot = "the default input stopped recording";
+    return sweep.finished();
+}
 
 }  // namespace varmolen::test

@@ -145,24 +145,10 @@ TEST(GeneratorRig, SweepThroughALowPassReadsItsResponse)
     const auto runSweep = [&plan](std::vector<SweepRow>& rows, double& seconds) {
         ResponseSweep sweep(plan, kRate);
         ASSERT_EQ(sweep.stepCount(), 31);
-        SignalPlayer player([] { return std::make_unique<AlsaPlaybackSink>("default"); });
         std::string whyNot;
         const auto began = std::chrono::steady_clock::now();
-        // Opened to be heard promptly, as the generator opens its output for a sweep.
-        ASSERT_TRUE(player.start(kRate, {.hz = sweep.currentHz(), .levelDbfs = plan.levelDbfs}, whyNot, true))
-            << whyNot;
-        Recorder rec;
-        ASSERT_TRUE(rec.ok());
-        std::vector<std::int16_t> frames;
-        while (!sweep.finished()) {
-            frames.clear();
-            ASSERT_TRUE(rec.read(frames, 2048));
-            const RecordedBlock block{reinterpret_cast<const std::uint8_t*>(frames.data()), 4 * 2048, 2, kRate, true};
-            if (sweep.take(block) && !sweep.finished())
-                player.set({.hz = sweep.currentHz(), .levelDbfs = plan.levelDbfs});
-        }
+        ASSERT_TRUE(test::playSteppedSweep<kRate>(sweep, whyNot)) << whyNot;
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        player.stop();
         rows = sweep.rows();
     };
     const auto want = [&plan](const SweepRow& row) { return plan.levelDbfs + lowPassDb(1000, row.hz); };
