@@ -11,22 +11,35 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "audio/AlsaPlayback.h"
 #include "audio/AlsaWaveInput.h"
 #include "audio/SignalPlayer.h"
 #include "dsp/ResponseSweep.h"
+#include "dsp/SampleFormats.h"
 
 namespace varmolen::test {
 
-// The instrument's capture of ALSA's default input, stereo 16-bit at `kRate`.
-template <unsigned kRate>
+// The instrument's capture of ALSA's default input, stereo at `kRate`, each
+// value a 16-bit code (Value std::int16_t) or a 32-bit float (Value float).
+template <unsigned kRate, typename Value = std::int16_t>
 class RigRecorder {
 public:
+    static constexpr bool kFloat = std::is_same_v<Value, float>;
+    static constexpr SampleFormat kFormat = kFloat ? SampleFormat::FloatLE : SampleFormat::S16LE;
+    static constexpr std::uint16_t kFrameBytes = 2 * sizeof(Value);
+
     RigRecorder() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
     {
-        const WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, kRate, kRate * 4, 4, 16, 0};
+        const WAVEFORMATEX f{kFloat ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM,
+                             2,
+                             kRate,
+                             kRate * kFrameBytes,
+                             kFrameBytes,
+                             8 * sizeof(Value),
+                             0};
         ok_ = source_.open(f) == MMSYSERR_NOERROR && source_.start();
     }
     ~RigRecorder()
@@ -38,10 +51,10 @@ public:
     bool ok() const { return ok_; }
     // Appends `frames` more frames (both values) to `out`; false when the
     // device failed or 10 s passed first. Breaks in the stream are counted.
-    bool read(std::vector<std::int16_t>& out, std::size_t frames)
+    bool read(std::vector<Value>& out, std::size_t frames)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        std::int16_t chunk[2 * 1024];
+        Value chunk[2 * 1024];
         while (frames > 0 && std::chrono::steady_clock::now() < end) {
             const long n = source_.read(chunk, std::min<std::size_t>(frames, 1024), wake_);
             if (n < 0)

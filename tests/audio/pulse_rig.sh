@@ -47,7 +47,7 @@ set-default-source rig.monitor
 PA
     mode=${1:-}
     if [ "$mode" = through ]; then
-        printf '%s\n' "load-module module-null-sink sink_name=dut rate=$rate channels=2" \
+        printf '%s\n' "load-module module-null-sink sink_name=dut rate=$rate channels=2 format=$format" \
             "set-default-sink dut" >>"$d/rig.pa"
     fi
     pulseaudio -n -F "$d/rig.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
@@ -66,10 +66,14 @@ PA
         ;;
     through)
         shift
+        # The device under test passes on what it takes in the sinks' format:
+        # floats keep a filter's stop band clear of 16-bit rounding.
+        through=$raw
+        [ "$format" = float32le ] && through="-t raw -r $rate -c 2 -b 32 -e floating-point"
         # shellcheck disable=SC2086
-        pacat --record --raw --rate="$rate" --channels=2 --format=s16le --device=dut.monitor --latency-msec="$latency" |
-            sox -q --buffer 512 $raw - $raw - "$@" 2>/dev/null |
-            pacat --raw --rate="$rate" --channels=2 --format=s16le --device=rig --latency-msec="$latency" &
+        pacat --record --raw --rate="$rate" --channels=2 --format="$format" --device=dut.monitor --latency-msec="$latency" |
+            sox -q --buffer 512 $through - $through - "$@" 2>/dev/null |
+            pacat --raw --rate="$rate" --channels=2 --format="$format" --device=rig --latency-msec="$latency" &
         echo $! >"$d/player.pid"
         exit 0
         ;;
