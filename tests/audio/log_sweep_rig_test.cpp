@@ -119,49 +119,46 @@ LogSweepResult leastDisturbed(Measure measure, Disturbed disturbed)
 // within 2 degrees of its analytic response from 20 Hz to 20 kHz.
 void readsTheAnalyticResponse(const char* words, bool lowPass, double f0)
 {
-    {
-        PulseRig rig = steadyRig(words);
-        if (!rig.ready())
-            GTEST_SKIP() << "no private PulseAudio server could start; the log sweep through " << words
-                         << " was not tested";
-        const auto wantDb = [lowPass, f0](double hz) { return 20 * std::log10(std::abs(biquad(lowPass, f0, hz))); };
-        const LogSweepResult r =
-            leastDisturbed([] { return runLogSweep({.startHz = 20, .stopHz = 20000, .seconds = 5, .levelDbfs = -6}); },
-                           [&wantDb](const LogSweepResult& m) {
-                               return std::any_of(m.points.begin(), m.points.end(), [&](const ResponsePoint& p) {
-                                   return std::abs(p.magnitudeDb - wantDb(p.hz)) > 0.3;
-                               });
-                           });
-        ASSERT_TRUE(r.valid) << r.whyNot;
-        // The phase shown has the delay of the response's peak taken off;
-        // put back, it is the filter's own after the rig's latency, a whole
-        // number of frames that the server chose: the best one is found.
-        const auto residual = [&r, lowPass, f0](const ResponsePoint& p, double latencyFrames) {
-            const double raw = p.phaseDeg - 360.0 * p.hz * r.delaySeconds;
-            const double want = std::arg(biquad(lowPass, f0, p.hz)) * 180 / std::numbers::pi;
-            return wrappedDegrees(raw + 360.0 * p.hz * latencyFrames / kRate - want);
-        };
-        double bestLatency = 0.0, bestWorst = 1e9;
-        const double peak = std::round(r.delaySeconds * kRate);
-        for (double n = peak - 64; n <= peak + 64; ++n) {
-            double worst = 0.0;
-            for (const ResponsePoint& p : r.points)
-                worst = std::max(worst, std::abs(residual(p, n)));
-            if (worst < bestWorst) {
-                bestWorst = worst;
-                bestLatency = n;
-            }
+    PulseRig rig = steadyRig(words);
+    if (!rig.ready())
+        GTEST_SKIP() << "no private PulseAudio server could start; the log sweep through " << words
+                     << " was not tested";
+    const auto wantDb = [lowPass, f0](double hz) { return 20 * std::log10(std::abs(biquad(lowPass, f0, hz))); };
+    const LogSweepResult r = leastDisturbed(
+        [] { return runLogSweep({.startHz = 20, .stopHz = 20000, .seconds = 5, .levelDbfs = -6}); },
+        [&wantDb](const LogSweepResult& m) {
+            return std::any_of(m.points.begin(), m.points.end(),
+                               [&](const ResponsePoint& p) { return std::abs(p.magnitudeDb - wantDb(p.hz)) > 0.3; });
+        });
+    ASSERT_TRUE(r.valid) << r.whyNot;
+    // The phase shown has the delay of the response's peak taken off;
+    // put back, it is the filter's own after the rig's latency, a whole
+    // number of frames that the server chose: the best one is found.
+    const auto residual = [&r, lowPass, f0](const ResponsePoint& p, double latencyFrames) {
+        const double raw = p.phaseDeg - 360.0 * p.hz * r.delaySeconds;
+        const double want = std::arg(biquad(lowPass, f0, p.hz)) * 180 / std::numbers::pi;
+        return wrappedDegrees(raw + 360.0 * p.hz * latencyFrames / kRate - want);
+    };
+    double bestLatency = 0.0, bestWorst = 1e9;
+    const double peak = std::round(r.delaySeconds * kRate);
+    for (double n = peak - 64; n <= peak + 64; ++n) {
+        double worst = 0.0;
+        for (const ResponsePoint& p : r.points)
+            worst = std::max(worst, std::abs(residual(p, n)));
+        if (worst < bestWorst) {
+            bestWorst = worst;
+            bestLatency = n;
         }
-        double worstDb = 0.0;
-        for (const ResponsePoint& p : r.points) {
-            const double want = wantDb(p.hz);
-            EXPECT_NEAR(p.magnitudeDb, want, 0.1) << p.hz << " Hz";
-            EXPECT_NEAR(residual(p, bestLatency), 0.0, 2.0) << p.hz << " Hz";
-            worstDb = std::max(worstDb, std::abs(p.magnitudeDb - want));
-        }
-        std::printf("%s: %zu points, worst %.4f dB and %.3f degrees; latency %.0f frames, delay shown %.3f ms\n", words,
-                    r.points.size(), worstDb, bestWorst, bestLatency, 1000 * r.delaySeconds);
     }
+    double worstDb = 0.0;
+    for (const ResponsePoint& p : r.points) {
+        const double want = wantDb(p.hz);
+        EXPECT_NEAR(p.magnitudeDb, want, 0.1) << p.hz << " Hz";
+        EXPECT_NEAR(residual(p, bestLatency), 0.0, 2.0) << p.hz << " Hz";
+        worstDb = std::max(worstDb, std::abs(p.magnitudeDb - want));
+    }
+    std::printf("%s: %zu points, worst %.4f dB and %.3f degrees; latency %.0f frames, delay shown %.3f ms\n", words,
+                r.points.size(), worstDb, bestWorst, bestLatency, 1000 * r.delaySeconds);
 }
 
 TEST(LogSweepRig, ThroughALowPassReadsItsAnalyticResponse)
