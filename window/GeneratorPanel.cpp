@@ -173,9 +173,10 @@ bool readSweepFile(const QString& path, SavedResponse& out, std::string& whyNot)
         return false;
     }
     // Never more than the limit is read, whatever the file claims.
-    const QByteArray bytes = file.read(kMaxSweepFileBytes + 1);
-    if (bytes.size() > kMaxSweepFileBytes) {
-        whyNot = "it is larger than " + std::to_string(kMaxSweepFileBytes / (1024 * 1024)) +
+    const auto limit = static_cast<qint64>(kSweepFileMaxBytes);
+    const QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit) {
+        whyNot = "it is larger than " + std::to_string(kSweepFileMaxBytes / (1024 * 1024)) +
                  " MB, more than any saved measurement";
         return false;
     }

@@ -34,9 +34,6 @@ struct KeptSweep {
     QString file;
 };
 
-// The largest saved measurement read: far more than any sweep writes.
-constexpr qint64 kMaxSweepFileBytes = 4 * 1024 * 1024;
-
 class GeneratorPanel : public PanelGroup {
 public:
     // The generator reads and keeps its settings' [Generator] part and the
@@ -98,7 +95,7 @@ private:
     int nextColour_ = 1;  // the last sweep draws in the first
 };
 
-// Reads a saved-measurement file, bounded by kMaxSweepFileBytes; false with the reason.
+// Reads a saved-measurement file, never more than kSweepFileMaxBytes of it; false with the reason.
 bool readSweepFile(const QString& path, SavedResponse& out, std::string& whyNot);
 
 }  // namespace varmolen
