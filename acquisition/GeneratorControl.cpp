@@ -174,7 +174,6 @@ bool GeneratorControl::startSweep(const SweepPlan& plan, unsigned rate, std::str
         return false;
     }
     features_.sweep = plan;
-    lastType_ = kSteppedSweep;
     onBeforeSweep_ = on();
     if (!on() || player_->rate() != rate || !player_->prompt()) {
         // The sweep's first step plays from the start, ramped up, on a
@@ -202,7 +201,6 @@ bool GeneratorControl::startLogSweep(LogSweepRequest request, unsigned rate, std
     forgetSweep();
     if (!checkLogSweepPlan(request.plan, rate, whyNot))
         return false;
-    lastType_ = kLogSweep;
     onBeforeSweep_ = on();
     auto run = std::make_unique<LogSweepRun>(std::move(request), static_cast<double>(rate));
     // The signal plays from the device's first frame: nothing before it.
@@ -225,15 +223,15 @@ bool GeneratorControl::startLogSweep(LogSweepRequest request, unsigned rate, std
 
 int GeneratorControl::sweepSteps() const
 {
-    if (lastType_ == kLogSweep)
-        return logRun_ || logResult_ ? 100 : 0;
+    if (lastSweepType() == kLogSweep)
+        return 100;
     return sweep_ ? sweep_->stepCount() : 0;
 }
 
 int GeneratorControl::sweepStepsDone() const
 {
-    if (lastType_ == kLogSweep)
-        return logRun_ ? static_cast<int>(100.0 * logRun_->progress()) : (logResult_ ? 100 : 0);
+    if (lastSweepType() == kLogSweep)
+        return logRun_ ? static_cast<int>(100.0 * logRun_->progress()) : 100;
     return sweep_ ? sweep_->stepsDone() : 0;
 }
 

@@ -100,8 +100,9 @@ public:
     // The last log sweep's result (valid false, with the reason, when it
     // failed); null while none ran since the last start or forget.
     std::shared_ptr<const LogSweepResult> logSweepResult() const { return logResult_; }
-    // What the last sweep started was: kSteppedSweep or kLogSweep.
-    std::int32_t lastSweepType() const { return lastType_; }
+    // What the last sweep started was: kLogSweep while a log sweep runs or
+    // its result is kept, else kSteppedSweep.
+    std::int32_t lastSweepType() const { return logRun_ || logResult_ ? kLogSweep : kSteppedSweep; }
     // A buffer recorded while the sweep runs; true when it finished the sweep.
     bool takeBlock(const RecordedBlock& block);
     // The rows of the running or the last sweep; none after a start refused.
@@ -138,7 +139,6 @@ private:
     std::unique_ptr<LogSweepRun> logRun_;
     std::shared_ptr<const LogSweepResult> logResult_;
     bool logPlaying_ = false;  // the log sweep's signal plays (until recorded)
-    std::int32_t lastType_ = kSteppedSweep;
 };
 
 }  // namespace varmolen

@@ -16,12 +16,6 @@ namespace {
 
 constexpr int kGap = 4;
 
-QString frequencyTick(double hz)
-{
-    return hz >= 1000.0 ? QString::number(hz / 1000.0) + QStringLiteral(" kHz")
-                        : QString::number(hz) + QStringLiteral(" Hz");
-}
-
 // The value axis: the fixed range, or whole steps around the curves.
 std::pair<double, double> valueRange(const ChartAxes& axes, const std::vector<ChartCurve>& curves)
 {
@@ -47,6 +41,21 @@ std::pair<double, double> valueRange(const ChartAxes& axes, const std::vector<Ch
 }
 
 }  // namespace
+
+QString frequencyTick(double hz)
+{
+    return hz >= 1000.0 ? QString::number(hz / 1000.0) + QStringLiteral(" kHz")
+                        : QString::number(hz) + QStringLiteral(" Hz");
+}
+
+void drawSideTitle(QPainter& p, const QRectF& area, double edge, int line, const QString& title, bool downwards)
+{
+    p.save();
+    p.translate(edge, area.center().y());
+    p.rotate(downwards ? 90 : -90);
+    p.drawText(QRectF(-area.height() / 2, 0, area.height(), line), Qt::AlignCenter, title);
+    p.restore();
+}
 
 QColor chartColour(int n)
 {
@@ -155,11 +164,7 @@ void ResponseChart::paintEvent(QPaintEvent* /*event*/)
         lastRight = at + w;
     }
     p.drawText(QRectF(area.left(), height() - kGap - line, area.width(), line), Qt::AlignCenter, axes_.xTitle);
-    p.save();
-    p.translate(kGap, area.center().y());
-    p.rotate(-90);
-    p.drawText(QRectF(-area.height() / 2, 0, area.height(), line), Qt::AlignCenter, axes_.yTitle);
-    p.restore();
+    drawSideTitle(p, area, kGap, line, axes_.yTitle);
 
     p.setRenderHint(QPainter::Antialiasing);
     {

@@ -9,6 +9,9 @@
 #include <QString>
 #include <QWidget>
 
+class QPainter;
+class QRectF;
+
 #include <optional>
 #include <vector>
 
@@ -34,6 +37,12 @@ struct ChartAxes {
 
 // The colour of the n-th overlaid curve: distinct from each other on white.
 QColor chartColour(int n);
+// A frequency axis's tick: "500 Hz", "2 kHz".
+QString frequencyTick(double hz);
+// An axis's title beside `area`, `line` high, centred on it: at `edge`
+// (the widget's x) read upwards, or downwards with `downwards`.
+void drawSideTitle(QPainter& p, const QRectF& area, double edge, int line, const QString& title,
+                   bool downwards = false);
 
 class ResponseChart : public QWidget {
 public:

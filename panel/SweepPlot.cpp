@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "display/MeasurementReadouts.h"
+#include "panel/ResponseChart.h"
 
 namespace varmolen {
 
@@ -101,23 +102,13 @@ void SweepPlot::paintEvent(QPaintEvent* /*event*/)
         p.drawText(QRectF(area.right() + kGap, yThd(percent) - line, rightTicks, 2 * line),
                    Qt::AlignLeft | Qt::AlignVCenter, thdTick(percent));
     for (double decade = std::pow(10.0, std::ceil(std::log10(lowHz_))); decade <= highHz_; decade *= 10.0)
-        p.drawText(QRectF(x(decade) - 40, area.bottom() + kGap, 80, line), Qt::AlignCenter,
-                   decade >= 1000.0 ? QString::number(decade / 1000.0) + QStringLiteral(" kHz")
-                                    : QString::number(decade) + QStringLiteral(" Hz"));
+        p.drawText(QRectF(x(decade) - 40, area.bottom() + kGap, 80, line), Qt::AlignCenter, frequencyTick(decade));
 
     p.drawText(QRectF(area.left(), height() - kGap - line, area.width(), line), Qt::AlignCenter,
                QStringLiteral("Frequency"));
     // The side titles, read upwards on the left and downwards on the right.
-    p.save();
-    p.translate(kGap, area.center().y());
-    p.rotate(-90);
-    p.drawText(QRectF(-area.height() / 2, 0, area.height(), line), Qt::AlignCenter, levelTitle());
-    p.restore();
-    p.save();
-    p.translate(width() - kGap, area.center().y());
-    p.rotate(90);
-    p.drawText(QRectF(-area.height() / 2, 0, area.height(), line), Qt::AlignCenter, thdTitle());
-    p.restore();
+    drawSideTitle(p, area, kGap, line, levelTitle());
+    drawSideTitle(p, area, width() - kGap, line, thdTitle(), true);
 
     // The legend above the plot's right end: a stroke of each curve and its name.
     p.setRenderHint(QPainter::Antialiasing);

@@ -153,7 +153,7 @@ bool GeneratorPanel::startSweep(const SweepPlan& plan, std::string& whyNot)
                     acquisition_.setBlockObserver(nullptr, AcquisitionLoop::kSweepObserver);
                     // A log sweep that could not be analysed says why.
                     const auto log = generator_->logSweepResult();
-                    if (generator_->lastSweepType() == kLogSweep && log && !log->valid)
+                    if (log && !log->valid)
                         announceEnd_(scpi::code::kExecutionError, "The log sweep failed: " + log->whyNot,
                                      "Response Sweep", true);
                 }
